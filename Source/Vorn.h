@@ -1,0 +1,2 @@
+// Vorn: the application class (boot, window, frame loop).
+#pragma once

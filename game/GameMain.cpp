@@ -1,0 +1,1 @@
+// The game entry functions the engine calls.

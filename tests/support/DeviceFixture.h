@@ -1,0 +1,55 @@
+// Test support: a window with a Direct3D 9 device, and reading back what was drawn.
+#pragma once
+#include <windows.h>
+#include <d3d9.h>
+#include <gtest/gtest.h>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vorntest {
+
+// A visible top-level window of the given client size (made with a plain window class).
+HWND CreateTestWindow(int width, int height, const char* title);
+void PumpMessages();
+
+// Pixels of a render target, read through a system-memory copy, as A8R8G8B8 words.
+class Readback {
+public:
+    bool Read(IDirect3DDevice9* device, IDirect3DSurface9* target);
+    bool ReadBackBuffer(IDirect3DDevice9* device);
+    uint32_t At(int x, int y) const { return pixels_[static_cast<size_t>(y) * width_ + x] ; }
+    uint32_t Rgb(int x, int y) const { return At(x, y) & 0x00FFFFFFu; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    // Number of pixels in [x0,x1)x[y0,y1) whose RGB equals rgb.
+    int Count(int x0, int y0, int x1, int y1, uint32_t rgb) const;
+    // Bounding box of pixels whose RGB equals rgb; false when there is none.
+    bool Bounds(uint32_t rgb, int* x0, int* y0, int* x1, int* y1) const;
+    bool SavePng(const std::string& path) const;
+
+private:
+    std::vector<uint32_t> pixels_;
+    int width_ = 0, height_ = 0;
+};
+
+// Output folder of the tests; files written there survive the run.
+std::string OutPath(const std::string& name);
+
+// A test with its own window and HAL device (windowed, X8R8G8B8 back buffer, D24S8 depth).
+// When a test fails, the last read-back frame is saved as <suite>.<test>.png in the output folder.
+class DeviceTest : public ::testing::Test {
+protected:
+    static constexpr int kWidth = 256;
+    static constexpr int kHeight = 256;
+    void SetUp() override;
+    void TearDown() override;
+    bool ReadBack() { return frame_.ReadBackBuffer(device_); }
+
+    HWND window_ = nullptr;
+    IDirect3D9* d3d_ = nullptr;
+    IDirect3DDevice9* device_ = nullptr;
+    Readback frame_;
+};
+
+}  // namespace vorntest
