@@ -1,0 +1,199 @@
+"""Test harness for Vorn's Windows programs under Wine, on the root's virtual display.
+
+Runs a GUI program with a time limit, finds its windows by title, answers message boxes by their
+caption, types keys, takes screenshots, collects the exit code and the HTML log, and records what
+was played on the PulseAudio null sink. Used by the Python tests that CTest runs inside the root.
+"""
+import os
+import re
+import subprocess
+import time
+
+BUILD = os.environ.get("VORN_BUILD", "")
+OUT = os.path.join(BUILD, "test-out") if BUILD else "/tmp"
+
+
+def _xdotool(*args, check=False):
+    r = subprocess.run(["xdotool", *args], capture_output=True, text=True)
+    if check and r.returncode != 0:
+        raise RuntimeError("xdotool %s failed: %s" % (" ".join(args), r.stderr.strip()))
+    return r
+
+
+def find_windows(title, exact=True):
+    """X window ids whose title matches (the whole title when exact)."""
+    pattern = "^" + re.escape(title) + "$" if exact else re.escape(title)
+    r = _xdotool("search", "--onlyvisible", "--name", pattern)
+    return [w for w in r.stdout.split() if w.strip()]
+
+
+def wait_window(title, timeout=20.0, exact=True):
+    """The first window with this title, waiting up to timeout seconds; None when none came."""
+    end = time.time() + timeout
+    while time.time() < end:
+        ids = find_windows(title, exact)
+        if ids:
+            return ids[0]
+        time.sleep(0.1)
+    return None
+
+
+def window_title(wid):
+    return _xdotool("getwindowname", wid).stdout.rstrip("\n")
+
+
+def window_size(wid):
+    """(width, height) of the X window (the client area: there is no window manager frame)."""
+    out = _xdotool("getwindowgeometry", wid).stdout
+    m = re.search(r"Geometry:\s*(\d+)x(\d+)", out)
+    return (int(m.group(1)), int(m.group(2))) if m else None
+
+
+def focus(wid):
+    # There is no window manager, so windowactivate fails; windowfocus works.
+    _xdotool("windowfocus", "--sync", wid)
+    time.sleep(0.1)
+
+
+def key(wid, keysym, hold=0.15):
+    """Press and release a key in a window (held long enough for a polled keyboard to see it)."""
+    focus(wid)
+    _xdotool("keydown", keysym)
+    time.sleep(hold)
+    _xdotool("keyup", keysym)
+
+
+def answer_box(caption, answer, timeout=20.0):
+    """Answers the message box with this caption: 'yes' (Return), 'no' (n), 'ok' (Return).
+    Returns True when a box was found and answered."""
+    wid = wait_window(caption, timeout)
+    if wid is None:
+        return False
+    focus(wid)
+    _xdotool("key", "--window", wid, "n" if answer == "no" else "Return")
+    time.sleep(0.2)
+    if find_windows(caption):          # a second try: focus can race the box's creation
+        focus(wid)
+        _xdotool("key", "n" if answer == "no" else "Return")
+    return True
+
+
+def screenshot(path):
+    """The whole virtual display as PNG."""
+    subprocess.run(["import", "-window", "root", path], check=True, capture_output=True)
+    return path
+
+
+class App:
+    """A Windows program run through Wine, with a time limit."""
+
+    def __init__(self, exe, args=(), cwd=None, env=None):
+        self.exe = exe
+        self.args = list(args)
+        self.cwd = cwd or os.path.dirname(exe)
+        self.env = dict(os.environ, **(env or {}))
+        self.proc = None
+        self.started = None
+
+    def start(self):
+        self.proc = subprocess.Popen(["wine", self.exe, *self.args], cwd=self.cwd, env=self.env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT)
+        self.started = time.time()
+        return self
+
+    def running(self):
+        return self.proc is not None and self.proc.poll() is None
+
+    def wait(self, timeout=30.0):
+        """The exit code; kills the program and raises TimeoutError when it does not end in time."""
+        try:
+            self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise TimeoutError("%s did not end within %.0f s" % (os.path.basename(self.exe), timeout))
+        return self.proc.returncode
+
+    def output(self):
+        return self.proc.stdout.read().decode("utf-8", "replace") if self.proc and self.proc.stdout else ""
+
+    def kill(self):
+        if self.running():
+            self.proc.kill()
+            self.proc.wait()
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.kill()
+
+
+def read_log(path):
+    """An HTML log written by the engine (Shift-JIS) as text."""
+    with open(path, "rb") as f:
+        return f.read().decode("cp932")
+
+
+class Recorder:
+    """Records what is played on the null sink. Start it before the sound: the first ~2 s of a
+    recording can be lost while the stream starts."""
+
+    def __init__(self, path):
+        self.path = path
+        self.proc = None
+
+    def start(self, lead=2.0):
+        self.proc = subprocess.Popen(["parecord", "--device=nullsink.monitor", "--file-format=wav",
+                                      "--channels=2", "--rate=44100", self.path],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(lead)
+        return self
+
+    def stop(self):
+        if self.proc:
+            self.proc.terminate()
+            self.proc.wait(5)
+            self.proc = None
+        return self.path
+
+
+def measure(path, start=None, length=None):
+    """sox's statistics of a recording (mixed to mono): 'rms', 'max', 'freq', 'length' (seconds)."""
+    cmd = ["sox", path, "-n", "remix", "1"]
+    if start is not None:
+        cmd += ["trim", str(start)] + ([str(length)] if length is not None else [])
+    cmd.append("stat")
+    r = subprocess.run(cmd, capture_output=True, text=True)
+    stats = {}
+    names = {"RMS     amplitude": "rms", "Maximum amplitude": "max", "Rough   frequency": "freq",
+             "Length (seconds)": "length"}
+    for line in r.stderr.splitlines():
+        label, _, value = line.partition(":")
+        if label.strip() in names:
+            stats[names[label.strip()]] = float(value)
+    return stats
+
+
+# A small assertion helper for script tests: counts checks and prints the plain closing line.
+class Checks:
+    def __init__(self, name):
+        self.name = name
+        self.passed = 0
+        self.failed = 0
+
+    def check(self, cond, what):
+        if cond:
+            self.passed += 1
+            print("ok   %s" % what)
+        else:
+            self.failed += 1
+            print("FAIL %s" % what)
+        return cond
+
+    def equal(self, got, want, what):
+        return self.check(got == want, "%s (got %r, want %r)" % (what, got, want))
+
+    def finish(self):
+        print("%s: %d passed, %d failed" % (self.name, self.passed, self.failed))
+        raise SystemExit(1 if self.failed else 0)
