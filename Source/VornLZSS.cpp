@@ -1,0 +1,4 @@
+#include "VornLZSS.h"
+
+bool VornLZSS::Initialize() { return true; }
+void VornLZSS::Finalize() {}
