@@ -72,9 +72,6 @@ public:
     static void PrintListBox(const char* format, ...);
     static void ClearListBox();
 
-    // The system report written at boot (defined with the log).
-    static void LogSystemInfo();
-
     // ---- Timer and frame statistics ----
     static uint64_t GetSystemTimer();
     static uint64_t GetSystemTimerFrequency();

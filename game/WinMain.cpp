@@ -1,7 +1,8 @@
-#include <windows.h>
+// The program entry: everything goes through the engine's boot.
+#include "Vorn.h"
+#include <cstdlib>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
-    MessageBoxA(nullptr, "トルメア", "トルメア", MB_OK);
-    return 0;
+    return static_cast<int>(Vorn::Boot(instance, __argc, __argv));
 }
