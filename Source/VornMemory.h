@@ -5,6 +5,13 @@
 #pragma once
 #include <cstdint>
 
+// A run of consecutive blocks in use: offset from the first header and length, headers included.
+struct VornMemoryRun
+{
+    uint32_t start;
+    uint32_t length;
+};
+
 class VornMemory
 {
 public:
@@ -44,6 +51,9 @@ public:
     static bool CheckOverAccess();
     static void MergeFreeBlocks();
     static void PrintAllocList();
+    // The runs of blocks in use, in address order; returns how many there are (writes at most
+    // maxRuns).
+    static uint32_t GetMemoryMap(VornMemoryRun* runs, uint32_t maxRuns);
     // Draws the area as a bar through VornEffect::FillRect on the given primitive batch.
     static void DrawMemoryMap(uint32_t primitive, float x, float y, float w, float h,
                               uint32_t backColour, uint32_t usedColour);
