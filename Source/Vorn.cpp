@@ -4,6 +4,7 @@
 #include "Vorn.h"
 #include "VornConsole.h"
 #include "VornDebug.h"
+#include "VornInput.h"
 #include "VornLog.h"
 #include "VornSystem.h"
 #include <cstdarg>
@@ -184,7 +185,7 @@ const StartRow kStartRows[] = {
     // pending VornMedia: {OPTION_DIRECTSHOW, "Initialize DirectShow", Call<VornMedia::Initialize>, "メディアクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornSound: {OPTION_DIRECTSOUND, "Initialize DirectSound", Call<VornSound::Initialize>, "サウンドクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornMusic: {OPTION_DIRECTMUSIC, "Initialize DirectMusic", Call<VornMusic::Initialize>, "ミュージッククラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornInput: {OPTION_DIRECTINPUT, "Initialize DirectInput", Call<VornInput::Initialize>, "入力デバイスクラスの初期化の初期化に失敗"},
+    {OPTION_DIRECTINPUT, "Initialize DirectInput", Call<VornInput::Initialize>, "入力デバイスクラスの初期化の初期化に失敗"},
     // pending VornNetwork: {OPTION_DIRECTPLAY, "Initialize DirectPlay", Call<VornNetwork::Initialize>, "ネットワーククラスの初期化に失敗"},
 };
 
@@ -205,7 +206,7 @@ const EndRow kFinalizeRows[] = {
     // pending VornSocketAsyncIO: {OPTION_SOCKET_ASYNCIO, Call<VornSocketAsyncIO::Finalize>},
     // pending VornSocket: {OPTION_SOCKET, Call<VornSocket::Finalize>},
     // pending VornNetwork: {OPTION_DIRECTPLAY, Call<VornNetwork::Finalize>},
-    // pending VornInput: {OPTION_DIRECTINPUT, Call<VornInput::Finalize>},
+    {OPTION_DIRECTINPUT, Call<VornInput::Finalize>},
     // pending VornMusic: {OPTION_DIRECTMUSIC, Call<VornMusic::Finalize>},
     // pending VornSound: {OPTION_DIRECTSOUND, Call<VornSound::Finalize>},
     // pending VornMedia: {OPTION_DIRECTSHOW, Call<VornMedia::Finalize>},
@@ -689,16 +690,16 @@ LRESULT CALLBACK Vorn::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         if (wParam == VK_RETURN) ChangeScreenMode();
         break;
     case WM_LBUTTONDBLCLK:
-        // pending VornInput: VornInput::SetLeftDoubleClick();
+        VornInput::SetLeftDoubleClick();
         break;
     case WM_RBUTTONDBLCLK:
-        // pending VornInput: VornInput::SetRightDoubleClick();
+        VornInput::SetRightDoubleClick();
         break;
     case WM_MBUTTONDBLCLK:
-        // pending VornInput: VornInput::SetMiddleDoubleClick();
+        VornInput::SetMiddleDoubleClick();
         break;
     case WM_MOUSEWHEEL:
-        // pending VornInput: VornInput::AddMouseWheel(HIWORD(wParam));
+        VornInput::AddMouseWheel(static_cast<int16_t>(HIWORD(wParam)));
         break;
     case MM_MCINOTIFY:
         // pending VornCDDA: VornCDDA::OnNotify(wParam, lParam);
@@ -749,7 +750,8 @@ bool Vorn::Run(bool noWait)
         SleepEx(50, TRUE);
     }
     SyncFrame();
-    // pending VornInput: VornInput::Refresh(); VornInput::UpdatePads();
+    VornInput::Refresh();
+    VornInput::UpdatePads();
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "GameDirector.h"
 #include "Task.h"
 #include "Vorn.h"
+#include "VornInput.h"
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -33,7 +34,7 @@ int GameMain(int argc, char** argv)
         //   Vorn3D::SetDepthStencilSurface(depthSurface);
         // pending Vorn3D: render settings: Z enable, Z write, no culling, alpha on, alpha blending,
         //   2D depth perspective centred on the screen (SetPerspective(true, 320, 240, 100)).
-        // pending VornInput: pad 0 configuration, joystick buttons and keys.
+        MapPadInput();
         // pending VornFile: VornFile::SetRootPath("Data", "Data\\Data.bin");
 
         g_taskList = new TaskList;
@@ -48,7 +49,7 @@ int GameMain(int argc, char** argv)
             // pending Vorn3D: only when Vorn3D::BeginScene succeeds, then Vorn3D::EndScene.
             g_taskList->RunAll();
             // pending Vorn3D: Vorn3D::Present(0);
-            // pending VornInput: VornInput::Refresh();
+            VornInput::Refresh();
         }
     }
     // pending VornSurface: VornSurface::Release(depthSurface);
@@ -66,8 +67,25 @@ bool GameMessageHook(UINT message, WPARAM wParam, LPARAM lParam)
     return true;
 }
 
+void MapPadInput()
+{
+    // Pad 0: keyboard and joystick 0, repeat after 30 frames and then every 3.
+    VornInput::SetPadConfig(1, 1, 30, 3);
+    static const int32_t joystickButtons[][2] = {{4, 3}, {5, 2}, {6, 1}, {7, 6}, {8, 7}, {9, 0}, {10, 4}};
+    for (const auto& m : joystickButtons) VornInput::SetPadJoystickButton(0, m[0], m[1]);
+    // Z, X, C, S, D, Return, Space, then the arrows (DirectInput key codes).
+    static const int32_t keys[][2] = {{4, 0x2C}, {5, 0x2D}, {6, 0x2E}, {7, 0x1F}, {8, 0x20}, {9, 0x1C},
+                                      {10, 0x39}, {0, 0xC8}, {1, 0xD0}, {2, 0xCB}, {3, 0xCD}};
+    for (const auto& m : keys) VornInput::SetPadKey(0, m[0], m[1]);
+}
+
 void LatchInput()
 {
-    // pending VornInput: pushZ/X/C from the trigger state of buttons 4/5/6, holdRight/Left/Up/Down
-    // from the hold state of buttons 3/2/0/1 of pad 0, each stored as 0 or 1.
+    g_input.pushZ = VornInput::GetPadState(0, PAD_STATE_TRIGGER, 4);
+    g_input.pushX = VornInput::GetPadState(0, PAD_STATE_TRIGGER, 5);
+    g_input.pushC = VornInput::GetPadState(0, PAD_STATE_TRIGGER, 6);
+    g_input.holdRight = VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_RIGHT);
+    g_input.holdLeft = VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_LEFT);
+    g_input.holdUp = VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_UP);
+    g_input.holdDown = VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_DOWN);
 }

@@ -19,4 +19,6 @@ static_assert(sizeof(GameInput) == 16, "the input block is 16 bytes");
 
 extern GameInput g_input;
 
+// Pad 0's keys and joystick buttons (once, after the engine started).
+void MapPadInput();
 void LatchInput();
