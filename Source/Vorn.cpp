@@ -4,8 +4,12 @@
 #include "Vorn.h"
 #include "VornConsole.h"
 #include "VornDebug.h"
+#include "VornFile.h"
 #include "VornInput.h"
+#include "VornLZSS.h"
+#include "VornList.h"
 #include "VornLog.h"
+#include "VornMemory.h"
 #include "VornSystem.h"
 #include <cstdarg>
 #include <cstdio>
@@ -130,8 +134,8 @@ const StartRow kInitializeRows[] = {
     {0, nullptr, Vorn::CreateMainWindow, "ウィンドウ生成に失敗"},
     {0, nullptr, StartTimer, nullptr},
     {0, "Checking System Informatin", LogSystemInfo, nullptr},
-    // pending VornMemory: {0, "Initialize VornMemory", [] { VornMemory::Initialize(); return VornMemory::SetWorkArea(g_vorn.memorySize, g_vorn.memoryDebug); }, "メモリクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません"},
-    // pending VornList: {0, "Initialize VornList", Call<VornList::Initialize>, "リストクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません"},
+    {0, "Initialize VornMemory", [] { VornMemory::Initialize(); return VornMemory::SetWorkArea(g_vorn.memorySize, g_vorn.memoryDebug); }, "メモリクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません"},
+    {0, "Initialize VornList", Call<VornList::Initialize>, "リストクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません"},
     // pending VornSocket: {OPTION_SOCKET, "Initialize WindowsSocket", Call<VornSocket::Initialize>, "ソケットクラスの初期化に失敗"},
     // pending VornSocketAsyncIO: {OPTION_SOCKET_ASYNCIO, "Initialize WindowsSocket", Call<VornSocketAsyncIO::Initialize>, "ソケットクラスの初期化に失敗"},
     // pending VornSocketServerAsync: {OPTION_SOCKET_SERVER_ASYNC, "Initialize WindowsSocket", Call<VornSocketServerAsync::Initialize>, "ソケットクラスの初期化に失敗"},
@@ -140,7 +144,7 @@ const StartRow kInitializeRows[] = {
     // pending VornFEP: {0, "Initialize FEP System", Call<VornFEP::Initialize>, "ＦＥＰクラス初期化の初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornMath: {0, "Initialize Math System", Call<VornMath::Initialize>, "算術クラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {0, "Initialize Debug System", Call<VornDebug::Initialize>, "デバッグクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornLZSS: {0, "Initialize LZSS Compress System", Call<VornLZSS::Initialize>, "LZSSクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {0, "Initialize LZSS Compress System", Call<VornLZSS::Initialize>, "LZSSクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornAnimation: {0, "Initialize Animation System", Call<VornAnimation::Initialize>, "アニメーションクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornCDDA: {OPTION_CDDA, "Initialize CDDA System", Call<VornCDDA::Initialize>, "ＣＤＤＡクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornMicroThread: {OPTION_MICROTHREAD, "Initialize MicroThread System", Call<VornMicroThread::Initialize>, "マイクロスレッドの初期化に失敗"},
@@ -232,13 +236,13 @@ const EndRow kFinalizeRows[] = {
     // pending VornTexture: {OPTION_DIRECT3D, Call<VornTexture::Finalize>},
     // pending VornSurface: {OPTION_DIRECT3D, Call<VornSurface::Finalize>},
     // pending VornShaderFx: {OPTION_DIRECT3D, Call<VornShaderFx::Finalize>},
-    // pending VornLZSS: {0, Call<VornLZSS::Finalize>},
+    {0, Call<VornLZSS::Finalize>},
     // pending VornMath: {0, Call<VornMath::Finalize>},
     // pending VornFEP: {0, Call<VornFEP::Finalize>},
     // pending VornAnimation: {0, Call<VornAnimation::Finalize>},
     {0, Call<VornDebug::Finalize>},
-    // pending VornList: {0, Call<VornList::Finalize>},
-    // pending VornMemory: {0, Call<VornMemory::Finalize>},
+    {0, Call<VornList::Finalize>},
+    {0, Call<VornMemory::Finalize>},
     {0, Call<VornConsole::Finalize>},
     {0, EndTimer},
 };
@@ -263,7 +267,7 @@ uint32_t Teardown()
 {
     const uint32_t exitCode = static_cast<uint32_t>(g_vorn.msg.wParam);
     // pending Vorn3D: if (g_vorn.option & OPTION_DIRECT3D) Vorn3D::Finalize();
-    // pending VornFile: VornFile::Finalize();
+    VornFile::Finalize();
     VornLog::Close();
     if (g_vorn.mutex) {
         if (g_vorn.mutexOwned) ReleaseMutex(g_vorn.mutex);
@@ -291,8 +295,10 @@ uint32_t Vorn::Boot(HINSTANCE instance, int argc, char** argv)
     g_vorn.abort = false;
     g_vorn.msg = MSG{};
 
-    // pending VornFile:
-    // if (!VornFile::Initialize()) { BootError("ファイルシステムの初期化に失敗"); return Teardown(); }
+    if (!VornFile::Initialize()) {
+        BootError("ファイルシステムの初期化に失敗");
+        return Teardown();
+    }
 
     if (!GameInit()) {
         BootError("ユーザー初期化に失敗");
@@ -531,12 +537,11 @@ void Vorn::AddPolygonCount3D(uint32_t count) { g_vorn.secondPolygons3D += count;
 
 float Vorn::SyncFrame()
 {
-    // pending VornMemory:
-    // if (!VornMemory::CheckOverAccess()) {
-    //     MsgBox(MB_ICONHAND, "メモリエラー", "メモリリークが発生しました\nアプリケーションを終了します\n詳細はログを参照して下さい。");
-    //     Exit();
-    // }
-    // VornMemory::MergeFreeBlocks();
+    if (!VornMemory::CheckOverAccess()) {
+        MsgBox(MB_ICONHAND, "メモリエラー", "メモリリークが発生しました\nアプリケーションを終了します\n詳細はログを参照して下さい。");
+        Exit();
+    }
+    VornMemory::MergeFreeBlocks();
 
     uint64_t now = GetSystemTimer();
     uint64_t last = now;

@@ -1,4 +1,5 @@
 #include "VornLog.h"
+#include "Vorn.h"
 #include "VornConsole.h"
 #include "VornSystem.h"
 #include <cstdarg>
@@ -89,7 +90,7 @@ const char* VornLog::GetFileName() { return g_fileName; }
 void VornLog::EnableConsole() { g_consoleEcho = true; }
 bool VornLog::IsOpen() { return g_file != nullptr; }
 
-bool VornLog::Open() { return Open(""); }
+bool VornLog::Open() { return Open(Vorn::GetApplicationName()); }
 
 bool VornLog::Open(const char* title)
 {
