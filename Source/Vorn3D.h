@@ -162,10 +162,6 @@ public:
     static void ScreenToWorld(D3DXVECTOR3* out, const D3DXVECTOR3* screen);
     static void ScreenToView(D3DXVECTOR3* out, const D3DXVECTOR3* screen);
     static bool ClipRect(RECT* dst, RECT* src);
-    // The clipping itself, against any viewport.
-    static bool ClipRectTo(const D3DVIEWPORT9& viewport, RECT* dst, RECT* src);
-    // The scissor rectangle scaled from the virtual screen to back-buffer pixels.
-    static void ScaleScissorRect(RECT* rect, float scaleX, float scaleY);
 
     // Format requests, format names and error texts.
     static D3DFORMAT GetFormat(VornFormatKind request);

@@ -136,6 +136,31 @@ enum Vorn3DLogKind : uint32_t { VORN3D_LOG_TITLE, VORN3D_LOG_BLUE, VORN3D_LOG_RE
                                 VORN3D_LOG_STRONG, VORN3D_LOG_PRINT };
 typedef void (*Vorn3DLogSink)(void* context, Vorn3DLogKind kind, const char* text);
 
+// One of the three state caches: 0xFFFFFFFF marks a state whose value is unknown.
+template <uint32_t Stages>
+struct Vorn3DStateCache {
+    static constexpr uint32_t kStates = 255;
+    static constexpr uint32_t kUnknown = 0xFFFFFFFFu;
+    uint32_t values[Stages][kStates];
+    void Invalidate()
+    {
+        for (uint32_t s = 0; s < Stages; ++s)
+            for (uint32_t i = 0; i < kStates; ++i) values[s][i] = kUnknown;
+    }
+    // Stores the value; true when it differs from the cached one (so the device must hear of it).
+    // A stage or state outside the cache is ignored (false).
+    bool Set(uint32_t stage, uint32_t state, uint32_t value)
+    {
+        if (stage >= Stages || state >= kStates || values[stage][state] == value) return false;
+        values[stage][state] = value;
+        return true;
+    }
+    uint32_t Get(uint32_t stage, uint32_t state) const
+    {
+        return (stage < Stages && state < kStates) ? values[stage][state] : kUnknown;
+    }
+};
+
 class Vorn3DAdapter {
 public:
     static const D3DFORMAT kBackBufferCandidates[6];
@@ -149,9 +174,11 @@ public:
     static bool AddDisplayMode(Vorn3DFormatRecord* record, const D3DDISPLAYMODE& mode);
     static bool AddFormat(D3DFORMAT* list, uint32_t* count, D3DFORMAT format);
 
-    // The whole survey of Vorn3D::EnumerateAdapter and the capability read, with its report.
-    static void Survey(Vorn3DAdapterSource* source, uint32_t screenWidth, uint32_t screenHeight,
-                       Vorn3DAdapterInfo* info, Vorn3DLogSink sink, void* context);
+    // The survey of Vorn3D::EnumerateAdapter and the capability read of Vorn3D::QueryDeviceCaps,
+    // with their report lines.
+    static void Enumerate(Vorn3DAdapterSource* source, uint32_t screenWidth, uint32_t screenHeight,
+                          Vorn3DAdapterInfo* info, Vorn3DLogSink sink, void* context);
+    static void QueryCaps(Vorn3DAdapterSource* source, Vorn3DAdapterInfo* info, Vorn3DLogSink sink, void* context);
     static void FindFullScreenModes(Vorn3DAdapterInfo* info, uint32_t width, uint32_t height);
     static void ReportCaps(const Vorn3DCaps& caps, Vorn3DLogSink sink, void* context);
     static void ReportDeviceCaps(const Vorn3DCaps& caps, Vorn3DLogSink sink, void* context);
@@ -165,6 +192,12 @@ public:
                                        uint32_t width, uint32_t height, HWND window, bool windowed,
                                        bool fullColor, D3DPRESENT_PARAMETERS* out);
     static D3DFORMAT ResolveFormat(const Vorn3DAdapterInfo& info, D3DFORMAT backBuffer, VornFormatKind request);
+
+    // Clips a copy's destination to the viewport and moves the source edges in proportion; false
+    // when nothing is left (or the destination is empty to begin with).
+    static bool ClipRect(const D3DVIEWPORT9& viewport, RECT* dst, RECT* src);
+    // A scissor rectangle from virtual-screen units to back-buffer pixels (each edge truncated).
+    static void ScaleScissorRect(RECT* rect, float scaleX, float scaleY);
 
     // Constant texts: "UNKNOWN"-style names ("(unlisted)" for a format the table has not) and the
     // Japanese explanations of results ("未知のエラー。" for any other).
