@@ -1,0 +1,98 @@
+// Test support for VornInput: a work area, the input class started without a window, and joysticks
+// fed from plain state blocks.
+#pragma once
+#include "VornInput.h"
+#include "VornLog.h"
+#include "VornMemory.h"
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <objbase.h>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace inputtest {
+
+// The raw blocks the fed joysticks report, and whether their next read fails.
+inline VornJoystickState g_raw[VornInput::JOYSTICK_MAX];
+inline bool g_readFails[VornInput::JOYSTICK_MAX];
+
+inline bool FeedReader(uint32_t slot, VornJoystickState* state)
+{
+    if (g_readFails[slot]) return false;
+    *state = g_raw[slot];
+    return true;
+}
+
+// One update of the devices and the pads, as the message pump does it.
+inline void Frame()
+{
+    VornInput::Refresh();
+    VornInput::UpdatePads();
+}
+
+inline uint32_t Mask(int32_t pad, int32_t kind)
+{
+    uint32_t m = 0;
+    for (int32_t b = 0; b < VornInput::PAD_BUTTON_COUNT; ++b)
+        if (VornInput::GetPadState(pad, kind, b)) m |= 1u << b;
+    return m;
+}
+
+inline std::string ReadFile(const std::string& path)
+{
+    std::string s;
+    if (FILE* f = fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+        fclose(f);
+    }
+    return s;
+}
+
+inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+// VornInput started on a work area, with an HTML log named after the test (in the output folder).
+class InputTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        memset(g_raw, 0, sizeof g_raw);
+        memset(g_readFails, 0, sizeof g_readFails);
+        CoInitializeEx(nullptr, 0);
+        ASSERT_TRUE(VornMemory::Initialize());
+        ASSERT_TRUE(VornMemory::SetWorkArea(8u << 20, true));
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        logBase_ = std::string(VORN_TEST_OUT) + "/input." + info->test_suite_name() + "." + info->name();
+        VornLog::SetFileName(logBase_.c_str());
+        VornLog::Open("input");
+        ASSERT_TRUE(VornInput::Initialize());
+    }
+    void TearDown() override
+    {
+        VornInput::Finalize();
+        VornLog::Close();
+        VornMemory::Finalize();
+        CoUninitialize();
+    }
+    // Joystick slot fed from g_raw[slot]; X and Y report -65535..65535 (centre 0), so raw values
+    // pass through the scaling unchanged.
+    void Attach(int32_t slot, int32_t minX = -65535, int32_t maxX = 65535, int32_t minY = -65535,
+                int32_t maxY = 65535)
+    {
+        ASSERT_TRUE(VornInput::AttachJoystickReader(slot, FeedReader, minX, maxX, minY, maxY));
+    }
+    std::string Log() { return ReadFile(logBase_ + ".html"); }
+
+    std::string logBase_;
+};
+
+}  // namespace inputtest

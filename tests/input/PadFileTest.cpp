@@ -1,0 +1,86 @@
+// The PAD file format as bytes: header, frame encoding, and which headers are accepted.
+#include "VornPadFile.h"
+#include <gtest/gtest.h>
+#include <cstring>
+#include <vector>
+
+TEST(PadFile, HeaderIsMagicThenTwoLittleEndianCounts)
+{
+    uint8_t h[12];
+    VornPadFile::WriteHeader(h, 2, 0x0103);
+    const uint8_t expected[12] = {'P', 'A', 'D', 0, 2, 0, 0, 0, 0x03, 0x01, 0, 0};
+    EXPECT_EQ(0, memcmp(h, expected, 12));
+    uint32_t tracks = 0, frames = 0;
+    ASSERT_TRUE(VornPadFile::ReadHeader(h, 12 + 2 * 0x103 * 16, &tracks, &frames));
+    EXPECT_EQ(2u, tracks);
+    EXPECT_EQ(0x103u, frames);
+}
+
+TEST(PadFile, HeadersAreAcceptedOnlyWithSaneCountsAndTheExactLength)
+{
+    uint8_t h[12];
+    uint32_t tracks = 77, frames = 77;
+    VornPadFile::WriteHeader(h, 256, 1);
+    EXPECT_TRUE(VornPadFile::ReadHeader(h, 12 + 256 * 16, &tracks, &frames));
+    EXPECT_EQ(256u, tracks);
+    tracks = frames = 77;
+    VornPadFile::WriteHeader(h, 257, 1);
+    EXPECT_FALSE(VornPadFile::ReadHeader(h, 12 + 257 * 16, &tracks, &frames));
+    VornPadFile::WriteHeader(h, 0, 1);
+    EXPECT_FALSE(VornPadFile::ReadHeader(h, 12, &tracks, &frames));
+    VornPadFile::WriteHeader(h, 1, 0);
+    EXPECT_FALSE(VornPadFile::ReadHeader(h, 12, &tracks, &frames));
+    VornPadFile::WriteHeader(h, 1, 10);
+    EXPECT_FALSE(VornPadFile::ReadHeader(h, 12 + 160 - 1, &tracks, &frames));
+    EXPECT_FALSE(VornPadFile::ReadHeader(h, 12 + 160 + 1, &tracks, &frames));
+    EXPECT_FALSE(VornPadFile::ReadHeader(h, 11, &tracks, &frames));
+    // 256 tracks of 0xFFFFFFFF frames: the size is computed without wrapping.
+    VornPadFile::WriteHeader(h, 256, 0xFFFFFFFFu);
+    EXPECT_FALSE(VornPadFile::ReadHeader(h, 12 + ((256ull * 0xFFFFFFFFull * 16) & 0xFFFFFFFFull), &tracks, &frames));
+    EXPECT_EQ(12 + 256ull * 0xFFFFFFFFull * 16, VornPadFile::FileSize(256, 0xFFFFFFFFu));
+    const uint8_t wrongMagic[][4] = {{'P', 'A', 'D', ' '}, {'p', 'a', 'd', 0}, {'P', 'A', 'C', 'K'}};
+    for (const auto& m : wrongMagic) {
+        VornPadFile::WriteHeader(h, 1, 1);
+        memcpy(h, m, 4);
+        EXPECT_FALSE(VornPadFile::ReadHeader(h, 28, &tracks, &frames));
+    }
+    EXPECT_EQ(77u, tracks);   // refused headers write nothing
+    EXPECT_EQ(77u, frames);
+}
+
+TEST(PadFile, FramesAreFourLittleEndianMasksInStateOrder)
+{
+    const VornPadFrame frames[2] = {{0x00000010u, 0x00080000u, 0x0000000Fu, 0x12345678u}, {1, 2, 3, 4}};
+    uint8_t bytes[32];
+    VornPadFile::EncodeFrames(bytes, frames, 2);
+    const uint8_t first[16] = {0x10, 0, 0, 0, 0, 0, 0x08, 0, 0x0F, 0, 0, 0, 0x78, 0x56, 0x34, 0x12};
+    EXPECT_EQ(0, memcmp(bytes, first, 16));
+    EXPECT_EQ(4, bytes[28]);
+    VornPadFrame back[2];
+    VornPadFile::DecodeFrames(back, bytes, 2);
+    EXPECT_EQ(0, memcmp(back, frames, sizeof back));
+    // Decoding in place.
+    VornPadFile::DecodeFrames(reinterpret_cast<VornPadFrame*>(bytes), bytes, 2);
+    EXPECT_EQ(0, memcmp(bytes, frames, sizeof frames));
+}
+
+TEST(PadFile, WholeImageHoldsTheTracksOneAfterTheOther)
+{
+    std::vector<VornPadFrame> a(3), b(3);
+    for (uint32_t i = 0; i < 3; ++i) {
+        a[i] = {i, i + 1, i + 2, i + 3};
+        b[i] = {0x100 + i, 0, 0, 0};
+    }
+    const VornPadFrame* tracks[2] = {a.data(), b.data()};
+    std::vector<uint8_t> image(VornPadFile::FileSize(2, 3));
+    ASSERT_EQ(12u + 96u, image.size());
+    ASSERT_TRUE(VornPadFile::Write(image.data(), tracks, 2, 3));
+    uint32_t t = 0, f = 0;
+    ASSERT_TRUE(VornPadFile::ReadHeader(image.data(), image.size(), &t, &f));
+    VornPadFrame back[6];
+    VornPadFile::DecodeFrames(back, image.data() + 12, 6);
+    EXPECT_EQ(4u, back[2].hold);   // a[2] = {2, 3, 4, 5}
+    EXPECT_EQ(0x100u, back[3].trigger);
+    EXPECT_EQ(0x102u, back[5].trigger);
+    EXPECT_FALSE(VornPadFile::Write(image.data(), tracks, 0, 3));
+}

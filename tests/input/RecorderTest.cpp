@@ -1,0 +1,237 @@
+// Pad recording into tracks, replay over the live pad, and PAD files on disk.
+#include "InputSupport.h"
+
+using namespace inputtest;
+
+namespace {
+
+// The four masks of pad 0 now.
+VornPadFrame Masks()
+{
+    return {Mask(0, PAD_STATE_TRIGGER), Mask(0, PAD_STATE_RELEASE), Mask(0, PAD_STATE_HOLD), Mask(0, PAD_STATE_REPEAT)};
+}
+
+bool Same(const VornPadFrame& a, const VornPadFrame& b)
+{
+    return a.trigger == b.trigger && a.release == b.release && a.hold == b.hold && a.repeat == b.repeat;
+}
+
+std::string Path(const char* name) { return std::string(VORN_TEST_OUT) + "/" + name; }
+
+std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+}  // namespace
+
+class Recorder : public InputTest {
+protected:
+    void SetUp() override
+    {
+        InputTest::SetUp();
+        Attach(0);
+        VornInput::SetPadConfig(1, 0, 2, 1);
+        for (int32_t b = 4; b < 20; ++b) VornInput::SetPadJoystickButton(0, b, b - 4);
+    }
+    // Joystick buttons for frame f of a pattern that changes every frame.
+    static void Pattern(int f)
+    {
+        g_raw[0] = {};
+        for (int b = 0; b < 16; ++b)
+            if (((f * 7 + b * 3) % 5) < 2) g_raw[0].button[b] = 0x80;
+        g_raw[0].position[0] = (f % 3 == 0) ? -50000 : 0;
+    }
+};
+
+TEST_F(Recorder, RecordSaveLoadThenReplayOverridesExactlyTheRecordedFrames)
+{
+    const int kFrames = 12;
+    ASSERT_TRUE(VornInput::InitPadRecorder(0, 1, kFrames));
+    ASSERT_TRUE(VornInput::StartPadRecording(0, 0, 1));
+    std::vector<VornPadFrame> recorded;
+    for (int f = 0; f < kFrames + 3; ++f) {   // three frames past the end are not stored
+        Pattern(f);
+        Frame();
+        if (f < kFrames) recorded.push_back(Masks());
+    }
+    VornInput::StopPadRecording(0, 0);
+    const std::string file = Path("input.recorder.pad");
+    ASSERT_TRUE(VornInput::SavePadRecord(0, file.c_str()));
+
+    // The file: header, then the frames as recorded.
+    const std::string bytes = ReadFile(file);
+    ASSERT_EQ(12u + kFrames * 16u, bytes.size());
+    const uint8_t header[12] = {'P', 'A', 'D', 0, 1, 0, 0, 0, kFrames, 0, 0, 0};
+    EXPECT_EQ(0, memcmp(bytes.data(), header, 12));
+    std::vector<VornPadFrame> inFile(kFrames);
+    VornPadFile::DecodeFrames(inFile.data(), reinterpret_cast<const uint8_t*>(bytes.data()) + 12, kFrames);
+    for (int f = 0; f < kFrames; ++f) EXPECT_TRUE(Same(recorded[f], inFile[f])) << "frame " << f;
+
+    // A fresh recorder, then the file loaded into it and replayed over live input.
+    ASSERT_TRUE(VornInput::InitPadRecorder(0, 2, 5));
+    ASSERT_TRUE(VornInput::LoadPadRecord(0, file.c_str()));
+    ASSERT_TRUE(VornInput::StartPadReplay(0, 0, 1));
+    g_raw[0] = {};
+    g_raw[0].button[15] = 0x80;   // live: virtual button 19 held throughout
+    Frame();
+    // Frame 1 of the replay is the first recorded frame, not the live trigger of button 19.
+    EXPECT_TRUE(Same(recorded[0], Masks()));
+    for (int f = 1; f < kFrames; ++f) {
+        Frame();
+        EXPECT_TRUE(Same(recorded[f], Masks())) << "replayed frame " << f;
+    }
+    // Past the end of the track the live pad shows again.
+    Frame();
+    const VornPadFrame live = Masks();
+    EXPECT_EQ(1u << 19, live.hold);
+    EXPECT_EQ(0u, live.trigger);
+    EXPECT_EQ(0u, live.release);
+
+    // Rewinding replays it again from the first frame.
+    VornInput::StartPadReplay(0, 0, 1);
+    Frame();
+    EXPECT_TRUE(Same(recorded[0], Masks()));
+
+    // Saving the loaded recorder gives the same bytes back.
+    const std::string again = Path("input.recorder-again.pad");
+    ASSERT_TRUE(VornInput::SavePadRecord(0, again.c_str()));
+    EXPECT_EQ(bytes, ReadFile(again));
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("VornInput::SavePadRecord"));
+    EXPECT_NE(std::string::npos, log.find("VornInput::LoadPadRecord"));
+    EXPECT_NE(std::string::npos, log.find("Success"));
+}
+
+TEST_F(Recorder, TracksActiveTogetherShareOneFramePosition)
+{
+    ASSERT_TRUE(VornInput::InitPadRecorder(0, 3, 4));
+    VornInput::StartPadRecording(0, 0, 1);
+    VornInput::StartPadRecording(0, 2, 0);
+    std::vector<VornPadFrame> recorded;
+    for (int f = 0; f < 4; ++f) {
+        Pattern(f);
+        Frame();
+        recorded.push_back(Masks());
+    }
+    const std::string file = Path("input.two-tracks.pad");
+    ASSERT_TRUE(VornInput::SavePadRecord(0, file.c_str()));
+    const std::string bytes = ReadFile(file);
+    ASSERT_EQ(12u + 3 * 4 * 16u, bytes.size());
+    std::vector<VornPadFrame> frames(12);
+    VornPadFile::DecodeFrames(frames.data(), reinterpret_cast<const uint8_t*>(bytes.data()) + 12, 12);
+    for (int f = 0; f < 4; ++f) {
+        EXPECT_TRUE(Same(recorded[f], frames[f])) << "track 0 frame " << f;
+        EXPECT_TRUE(Same(VornPadFrame{}, frames[4 + f])) << "track 1 (idle) frame " << f;
+        EXPECT_TRUE(Same(recorded[f], frames[8 + f])) << "track 2 frame " << f;
+    }
+
+    // One track replays while another records what the pad then shows: the same frames.
+    VornInput::StopPadRecording(0, 2);
+    VornInput::StartPadReplay(0, 0, 1);
+    VornInput::StartPadRecording(0, 1, 0);
+    g_raw[0] = {};
+    for (int f = 0; f < 4; ++f) {
+        Frame();
+        EXPECT_TRUE(Same(recorded[f], Masks())) << "frame " << f;
+    }
+    const std::string copy = Path("input.two-tracks-copy.pad");
+    ASSERT_TRUE(VornInput::SavePadRecord(0, copy.c_str()));
+    const std::string copied = ReadFile(copy);
+    ASSERT_EQ(bytes.size(), copied.size());
+    EXPECT_EQ(0, memcmp(copied.data() + 12, copied.data() + 12 + 4 * 16, 4 * 16));   // track 1 == track 0
+}
+
+TEST_F(Recorder, MalformedFilesAreRefusedAndTheRecorderIsLeftAsItWas)
+{
+    ASSERT_TRUE(VornInput::InitPadRecorder(0, 1, 3));
+    VornInput::StartPadRecording(0, 0, 1);
+    for (int f = 0; f < 3; ++f) {
+        Pattern(f + 1);
+        Frame();
+    }
+    const std::string good = Path("input.good.pad");
+    ASSERT_TRUE(VornInput::SavePadRecord(0, good.c_str()));
+    const std::vector<uint8_t> original = Bytes(ReadFile(good));
+    ASSERT_EQ(12u + 48u, original.size());
+
+    struct Bad { const char* what; std::vector<uint8_t> bytes; };
+    std::vector<Bad> bad;
+    auto with = [&](const char* what, size_t at, uint8_t value) {
+        std::vector<uint8_t> b = original;
+        b[at] = value;
+        bad.push_back({what, b});
+    };
+    with("magic", 2, 'X');
+    with("magic terminator", 3, '!');
+    with("no tracks", 4, 0);
+    with("frames 0", 8, 0);
+    with("more frames than the file holds", 8, 4);
+    with("fewer frames than the file holds", 8, 2);
+    {
+        std::vector<uint8_t> b = original;   // 257 tracks
+        b[4] = 1;
+        b[5] = 1;
+        bad.push_back({"257 tracks", b});
+    }
+    {
+        std::vector<uint8_t> b = original;   // counts whose product overflows 32 bits
+        b[4] = 0;
+        b[5] = 1;
+        b[8] = b[9] = b[10] = b[11] = 0xFF;
+        bad.push_back({"huge counts", b});
+    }
+    bad.push_back({"one byte short", std::vector<uint8_t>(original.begin(), original.end() - 1)});
+    {
+        std::vector<uint8_t> b = original;
+        b.push_back(0);
+        bad.push_back({"one byte long", b});
+    }
+    bad.push_back({"header cut", std::vector<uint8_t>(original.begin(), original.begin() + 8)});
+    bad.push_back({"empty", {}});
+
+    const std::string path = Path("input.bad.pad");
+    const std::string check = Path("input.check.pad");
+    for (const Bad& b : bad) {
+        WriteFile(path, b.bytes);
+        EXPECT_FALSE(VornInput::LoadPadRecord(0, path.c_str())) << b.what;
+        ASSERT_TRUE(VornInput::SavePadRecord(0, check.c_str()));
+        EXPECT_EQ(original, Bytes(ReadFile(check))) << b.what;
+    }
+    EXPECT_FALSE(VornInput::LoadPadRecord(0, Path("input.missing.pad").c_str()));
+    EXPECT_FALSE(VornInput::LoadPadRecord(16, good.c_str()));
+    EXPECT_FALSE(VornInput::LoadPadRecord(0, nullptr));
+
+    // The recorder still replays what it had.
+    VornInput::StartPadReplay(0, 0, 1);
+    g_raw[0] = {};
+    std::vector<VornPadFrame> frames(3);
+    VornPadFile::DecodeFrames(frames.data(), original.data() + 12, 3);
+    for (int f = 0; f < 3; ++f) {
+        Frame();
+        EXPECT_TRUE(Same(frames[f], Masks())) << "frame " << f;
+    }
+    EXPECT_NE(std::string::npos, Log().find("PADファイルではありません"));
+}
+
+TEST_F(Recorder, BadRecorderSettingsAreRefused)
+{
+    EXPECT_FALSE(VornInput::InitPadRecorder(0, 257, 10));
+    EXPECT_FALSE(VornInput::InitPadRecorder(0, -1, 10));
+    EXPECT_FALSE(VornInput::InitPadRecorder(0, 1, 0));
+    EXPECT_FALSE(VornInput::InitPadRecorder(0, 1, -5));
+    EXPECT_FALSE(VornInput::InitPadRecorder(16, 1, 10));
+    EXPECT_FALSE(VornInput::StartPadRecording(0, 256, 1));
+    EXPECT_FALSE(VornInput::StartPadReplay(-1, 0, 1));
+    EXPECT_FALSE(VornInput::StopPadReplay(0, -1));
+    // Nothing recorded: nothing to save.
+    EXPECT_FALSE(VornInput::SavePadRecord(0, Path("input.nothing.pad").c_str()));
+    EXPECT_TRUE(ReadFile(Path("input.nothing.pad")).empty());
+    // 256 tracks is the most; no tracks empties the recorder.
+    EXPECT_TRUE(VornInput::InitPadRecorder(0, 256, 2));
+    EXPECT_TRUE(VornInput::InitPadRecorder(0, 0, 0));
+    EXPECT_FALSE(VornInput::SavePadRecord(0, Path("input.nothing.pad").c_str()));
+    // A track beyond those in use neither records nor replays.
+    ASSERT_TRUE(VornInput::InitPadRecorder(0, 1, 4));
+    VornInput::StartPadReplay(0, 5, 1);
+    g_raw[0].button[0] = 0x80;
+    Frame();
+    EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_TRIGGER, 4));
+}
