@@ -1,0 +1,213 @@
+#include "VornBatch2D.h"
+#include "Vorn.h"
+#include "Vorn3D.h"
+#include "VornLog.h"
+#include "VornMemory.h"
+#include <cstring>
+
+namespace VornBatch2D {
+
+HRESULT CreateBuffer(uint32_t bytes, uint32_t fvf, IDirect3DVertexBuffer9** out)
+{
+    *out = nullptr;
+    IDirect3DDevice9* device = Vorn3D::GetDevice();
+    if (!device) return E_FAIL;
+    return device->CreateVertexBuffer(bytes, kBufferUsage, fvf, D3DPOOL_DEFAULT, out, nullptr);
+}
+
+bool CreateBufferLogged(uint32_t capacity, uint32_t stride, uint32_t fvf, IDirect3DVertexBuffer9** out)
+{
+    VornLog::Print("描画用頂点バッファ生成 : ");
+    const uint64_t bytes = static_cast<uint64_t>(capacity) * stride;
+    const HRESULT hr = bytes == 0 || bytes > 0x7FFFFFFFu ? D3DERR_INVALIDCALL
+                                                         : CreateBuffer(static_cast<uint32_t>(bytes), fvf, out);
+    if (FAILED(hr)) {
+        VornLog::StrongRed("頂点バッファの生成に失敗 [ %s ]", Vorn3D::GetErrorText(hr));
+        return false;
+    }
+    return true;
+}
+
+void* AllocStore(uint32_t bytes, const char* openText, const char* failText)
+{
+    VornLog::Print("%s", openText);
+    VornLog::Print("　　");
+    void* store = VORN_ALLOC_ZERO(bytes);
+    if (!store) {
+        VornLog::Print(" } ");
+        VornLog::StrongRed("%s", failText);
+    }
+    return store;
+}
+
+void RestoreBuffer(uint32_t bytes, uint32_t fvf, IDirect3DVertexBuffer9** buffer)
+{
+    ReleaseBuffer(buffer);
+    const HRESULT hr = CreateBuffer(bytes, fvf, buffer);
+    if (FAILED(hr)) {
+        VornLog::StrongRed("頂点バッファのリストアに失敗 [ %s ]", Vorn3D::GetErrorText(hr));
+        VornLog::LineBreak();
+    }
+}
+
+void ReleaseBuffer(IDirect3DVertexBuffer9** buffer)
+{
+    if (*buffer) {
+        (*buffer)->Release();
+        *buffer = nullptr;
+    }
+}
+
+bool Upload(IDirect3DVertexBuffer9* buffer, uint32_t lockBytes, const void* src, uint32_t bytes)
+{
+    if (!buffer) return false;
+    void* dst = nullptr;
+    if (FAILED(buffer->Lock(0, lockBytes, &dst, D3DLOCK_DISCARD)) || !dst) return false;
+    memcpy(dst, src, bytes);
+    buffer->Unlock();
+    return true;
+}
+
+void Draw(IDirect3DVertexBuffer9* buffer, uint32_t fvf, uint32_t stride, D3DPRIMITIVETYPE type, uint32_t primitives)
+{
+    IDirect3DDevice9* device = Vorn3D::GetDevice();
+    if (!device || !buffer || primitives == 0) return;
+    Vorn3D::SelectVertexProcessing(0, 0);
+    device->SetFVF(fvf);
+    device->SetStreamSource(0, buffer, 0, stride);
+    device->DrawPrimitive(type, 0, primitives);
+    Vorn::AddPolygonCount(primitives);
+}
+
+}  // namespace VornBatch2D
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+constexpr VornVertexType2D kListType = 0;
+constexpr uint32_t kListStride = VornVertexStride2D(kListType);
+constexpr uint32_t kListFVF = VornVertexFVF2D(kListType);
+}  // namespace
+
+void VornVertexList2D::Destroy(VornVertexListRecord& record)
+{
+    VornMemory::Free(record.store);
+    record.store = nullptr;
+    VornBatch2D::ReleaseBuffer(&record.buffer);
+}
+
+bool VornVertexList2D::Initialize()
+{
+    VornLog::Title("%sクラスの初期化", texts_.className);
+    VornLog::Strong("%s", texts_.memoryTitle);
+    VornLog::LineBreak();
+    if (!table_.Initialize(texts_.sourceFile, __LINE__)) {
+        VornLog::StrongRed("%s", texts_.memoryFailure);
+        VornLog::LineBreak();
+        return false;
+    }
+    uint32_t width = 0, height = 0;
+    Vorn::GetScreenInfo(&width, &height, nullptr);
+    transform.SetZoom(false, width / 2.0f, height / 2.0f, 1.0f);
+    transform.SetPerspective(false, width / 2.0f, height / 2.0f, 5.0f);
+    return true;
+}
+
+void VornVertexList2D::Finalize()
+{
+    VornLog::Title("%sクラスの解放", texts_.className);
+    table_.Finalize();
+}
+
+void VornVertexList2D::OnDeviceLost()
+{
+    for (uint32_t i = 0; i < table_.Count(); ++i) VornBatch2D::ReleaseBuffer(&table_[i].buffer);
+}
+
+void VornVertexList2D::OnDeviceRestore()
+{
+    for (uint32_t i = 0; i < table_.Count(); ++i) {
+        VornVertexListRecord& r = table_[i];
+        if (!r.store) continue;
+        VornBatch2D::RestoreBuffer(r.bufferSize, r.fvf, &r.buffer);
+        UpdateBuffer(i);
+    }
+}
+
+VornHandle VornVertexList2D::Create(uint32_t capacity)
+{
+    VornLog::StrongBlue("%s::Create", texts_.className);
+    const VornHandle handle = table_.AllocRecord();
+    if (handle == VORN_INVALID_HANDLE) {
+        VornLog::StrongRed("%s", texts_.tableFull);
+        VornLog::LineBreak();
+        return VORN_INVALID_HANDLE;
+    }
+    VornLog::Print("[ No.%u ] : ", handle);
+    VornVertexListRecord& r = table_[handle];
+    const uint32_t bytes = capacity * kListStride;
+    if (!VornBatch2D::CreateBufferLogged(capacity, kListStride, kListFVF, &r.buffer) ||
+        !(r.store = VornBatch2D::AllocStore(bytes, "頂点保存用バッファ生成 { ", "頂点用メモリの確保に失敗"))) {
+        VornLog::LineBreak();
+        table_.ReleaseRecord(handle);
+        return VORN_INVALID_HANDLE;
+    }
+    VornLog::Print(" } ");
+    r.vertexType = kListType;
+    r.fvf = kListFVF;
+    r.bufferSize = bytes;
+    r.stride = kListStride;
+    r.capacity = capacity;
+    r.count = 0;
+    r.usedBytes = 0;
+    VornLog::Print(" VERTEX COUNT [ %u ] : VERTEX SIZE [ %uBYTE ] : ", capacity, kListStride);
+    VornLog::StrongGreen("Success");
+    VornLog::LineBreak();
+    return handle;
+}
+
+void VornVertexList2D::Release(VornHandle handle)
+{
+    if (!table_.ReleaseRecord(handle)) return;
+    VornLog::StrongRed("%s::Release", texts_.className);
+    VornLog::Print(" : [ No.%u ]", handle);
+    VornLog::LineBreak();
+}
+
+void VornVertexList2D::ResetBuffer(VornHandle handle)
+{
+    if (VornVertexListRecord* r = table_.GetLive(handle)) {
+        r->count = 0;
+        r->usedBytes = 0;
+    }
+}
+
+void VornVertexList2D::UpdateBuffer(VornHandle handle)
+{
+    if (VornVertexListRecord* r = table_.GetLive(handle))
+        VornBatch2D::Upload(r->buffer, 0, r->store, r->usedBytes);
+}
+
+void VornVertexList2D::Rendering(VornHandle handle)
+{
+    const VornVertexListRecord* r = table_.GetLive(handle);
+    if (!r || r->count == 0) return;
+    VornBatch2D::Draw(r->buffer, r->fvf, r->stride, type_, r->count / verticesPerPrimitive_);
+}
+
+bool VornVertexList2D::Append(VornHandle handle, const VornVertex2D* vertices, uint32_t n)
+{
+    VornVertexListRecord* r = table_.GetLive(handle);
+    if (!r || r->count + n >= r->capacity) return false;
+    uint8_t* dst = static_cast<uint8_t*>(r->store) + r->usedBytes;
+    for (uint32_t i = 0; i < n; ++i, dst += kListStride) memcpy(dst, &vertices[i], kListStride);
+    r->count += n;
+    r->usedBytes += n * kListStride;
+    return true;
+}
+
+uint32_t VornVertexList2D::GetCount(VornHandle handle) const
+{
+    const VornVertexListRecord* r = table_.GetLive(handle);
+    return r ? r->count : 0;
+}

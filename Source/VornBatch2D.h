@@ -1,0 +1,132 @@
+// Plumbing shared by the batched 2D classes (VornPrimitive, VornPoint, VornLine): the dynamic vertex
+// buffer with its creation and restore lines, the upload and the draw; and the vertex list that
+// VornPoint and VornLine both are (a table of lists, a transform block, create/release/upload/draw).
+#pragma once
+#include "Vorn3D.h"
+#include "VornHandleTable.h"
+#include "VornTransform2D.h"
+#include <d3d9.h>
+#include <cstdint>
+
+namespace VornBatch2D {
+
+constexpr DWORD kBufferUsage = D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY;   // 0x208
+
+// Creates a D3DPOOL_DEFAULT dynamic write-only buffer; the device's result (E_FAIL without one).
+HRESULT CreateBuffer(uint32_t bytes, uint32_t fvf, IDirect3DVertexBuffer9** out);
+// The Create step of a batch: logs "描画用頂点バッファ生成 : " and creates the buffer of capacity
+// vertices of stride bytes; on failure (a size of 0 or beyond 2 GB included) logs the red reason
+// and returns false.
+bool CreateBufferLogged(uint32_t capacity, uint32_t stride, uint32_t fvf, IDirect3DVertexBuffer9** out);
+// Allocates a zeroed store, logging the open text, "　　" and, on failure, " } " and the red reason.
+void* AllocStore(uint32_t bytes, const char* openText, const char* failText);
+// After a device reset: re-creates the buffer, logging the red restore line when it cannot.
+void RestoreBuffer(uint32_t bytes, uint32_t fvf, IDirect3DVertexBuffer9** buffer);
+void ReleaseBuffer(IDirect3DVertexBuffer9** buffer);
+// Locks (offset 0, lockBytes; 0 = whole) with DISCARD, copies bytes from src, unlocks. False when
+// there is no buffer or the lock fails.
+bool Upload(IDirect3DVertexBuffer9* buffer, uint32_t lockBytes, const void* src, uint32_t bytes);
+// Draws primitives from the buffer with the fixed function pipeline and counts them.
+void Draw(IDirect3DVertexBuffer9* buffer, uint32_t fvf, uint32_t stride, D3DPRIMITIVETYPE type, uint32_t primitives);
+
+}  // namespace VornBatch2D
+
+// One point or line list: vertex type 0 (20 bytes, FVF 0x044).
+struct VornVertexListRecord {
+    uint8_t inUse;
+    IDirect3DVertexBuffer9* buffer;
+    void* store;
+    uint32_t vertexType;
+    uint32_t fvf;
+    uint32_t bufferSize;
+    uint32_t stride;
+    uint32_t capacity;
+    uint32_t count;
+    uint32_t usedBytes;
+};
+
+// The texts that tell the two list classes apart in the log.
+struct VornVertexListTexts {
+    const char* sourceFile;     // tag of the table's allocation
+    const char* className;      // "VornPoint"
+    const char* memoryTitle;    // bold line of Initialize
+    const char* memoryFailure;  // red line when the table cannot be allocated
+    const char* destroyLine;    // Finalize line per live record
+    const char* tableFull;      // red line of Create when every record is taken
+};
+
+// The state and operations of one list class. A push appends up to capacity - 1 vertices.
+class VornVertexList2D {
+public:
+    constexpr VornVertexList2D(const VornVertexListTexts& texts, D3DPRIMITIVETYPE type, uint32_t verticesPerPrimitive)
+        : transform{}, texts_(texts), type_(type), verticesPerPrimitive_(verticesPerPrimitive),
+          table_(Destroy, texts.destroyLine)
+    {
+    }
+
+    void SetMax(uint32_t count) { table_.SetMax(count); }
+    bool Initialize();
+    void Finalize();
+    void OnDeviceLost();
+    void OnDeviceRestore();
+    VornHandle Create(uint32_t capacity);
+    void Release(VornHandle handle);
+    void ResetBuffer(VornHandle handle);
+    void UpdateBuffer(VornHandle handle);
+    void Rendering(VornHandle handle);
+    // Appends n vertices (their first 20 bytes); false, storing nothing, when count + n reaches the
+    // capacity.
+    bool Append(VornHandle handle, const VornVertex2D* vertices, uint32_t n);
+    uint32_t GetCount(VornHandle handle) const;
+
+    VornTransform2D transform;
+
+private:
+    static void Destroy(VornVertexListRecord& record);
+    const VornVertexListTexts& texts_;
+    D3DPRIMITIVETYPE type_;
+    uint32_t verticesPerPrimitive_;
+    VornHandleTable<VornVertexListRecord> table_;
+};
+
+// The static interface of a list class (VornPoint, VornLine) over its one VornVertexList2D, which
+// the class's source file defines as List_. The class adds its push operation.
+template <typename Class, VornDeviceClass kDevice, VornTransform2DClass kTransform>
+class VornVertexListClass {
+public:
+    static void SetMax(uint32_t count) { List_.SetMax(count); }
+    static bool Initialize()
+    {
+        if (!List_.Initialize()) return false;
+        Vorn3D::SetDeviceHooks(kDevice, OnDeviceLost, OnDeviceRestore);
+        Vorn3D::SetTransform2DSetters(kTransform, SetPerspective, SetZoom, SetScissoring);
+        return true;
+    }
+    static void Finalize()
+    {
+        Vorn3D::SetDeviceHooks(kDevice, nullptr, nullptr);
+        Vorn3D::SetTransform2DSetters(kTransform, nullptr, nullptr, nullptr);
+        List_.Finalize();
+    }
+    static void OnDeviceLost() { List_.OnDeviceLost(); }
+    static void OnDeviceRestore() { List_.OnDeviceRestore(); }
+    static VornHandle Create(uint32_t capacity) { return List_.Create(capacity); }
+    static void Release(VornHandle handle) { List_.Release(handle); }
+    static void ResetBuffer(VornHandle handle) { List_.ResetBuffer(handle); }
+    static void UpdateBuffer(VornHandle handle) { List_.UpdateBuffer(handle); }
+    static void Rendering(VornHandle handle) { List_.Rendering(handle); }
+    static uint32_t GetVertexCount(VornHandle handle) { return List_.GetCount(handle); }
+    static void SetScissoring(bool on, const RECT* rect) { List_.transform.SetScissoring(on, rect); }
+    static void SetZoom(bool on, float centreX, float centreY, float scale)
+    {
+        List_.transform.SetZoom(on, centreX, centreY, scale);
+    }
+    static void SetPerspective(bool on, float centreX, float centreY, float factor)
+    {
+        List_.transform.SetPerspective(on, centreX, centreY, factor);
+    }
+    static const VornTransform2D& GetTransform() { return List_.transform; }
+
+protected:
+    static VornVertexList2D List_;
+};

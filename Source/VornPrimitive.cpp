@@ -1,0 +1,236 @@
+#include "VornPrimitive.h"
+#include "Vorn3D.h"
+#include "VornBatch2D.h"
+#include "VornLog.h"
+#include "VornMemory.h"
+#include <cstring>
+
+namespace {
+
+void DestroyBatch(VornPrimitiveRecord& r)
+{
+    VornMemory::Free(r.store);
+    VornMemory::Free(r.buckets);
+    r.store = nullptr;
+    r.buckets = nullptr;
+    VornBatch2D::ReleaseBuffer(&r.buffer);
+}
+
+VornHandleTable<VornPrimitiveRecord> g_table(DestroyBatch, "Primitive Destroy [ No.%u ]");
+VornTransform2D g_transform;
+
+uint32_t StoreBytes(const VornPrimitiveRecord& r)
+{
+    return r.sorted ? (r.capacity / 3) * static_cast<uint32_t>(sizeof(VornPrimitiveSortNode))
+                    : r.capacity * r.stride;
+}
+
+// Links the triangles of a clip result into the depth buckets; dropped triangles are not counted.
+void StoreSorted(VornPrimitiveRecord& r, const VornVertex2D* v, uint32_t n)
+{
+    for (uint32_t i = 0; i < n; i += 3) {
+        const uint32_t bucket = VornPrimitive::DepthBucket(v[i].z, v[i + 1].z, v[i + 2].z);
+        if (bucket >= VornPrimitive::kBucketCount) continue;
+        auto* node = reinterpret_cast<VornPrimitiveSortNode*>(static_cast<uint8_t*>(r.store) + r.usedBytes);
+        for (uint32_t k = 0; k < 3; ++k) memcpy(node->vertices + k * r.stride, &v[i + k], r.stride);
+        node->next = r.buckets[bucket];
+        r.buckets[bucket] = node;
+        r.usedBytes += sizeof(VornPrimitiveSortNode);
+        r.count += 3;
+    }
+}
+
+void StoreAppended(VornPrimitiveRecord& r, const VornVertex2D* v, uint32_t n)
+{
+    uint8_t* dst = static_cast<uint8_t*>(r.store) + r.usedBytes;
+    for (uint32_t i = 0; i < n; ++i, dst += r.stride) memcpy(dst, &v[i], r.stride);
+    r.usedBytes += n * r.stride;
+    r.count += n;
+}
+
+}  // namespace
+
+void VornPrimitive::SetMax(uint32_t count) { g_table.SetMax(count); }
+
+bool VornPrimitive::Initialize()
+{
+    VornLog::Title("VornPrimitiveクラスの初期化");
+    VornLog::Strong("プリミティブ用メモリ確保");
+    VornLog::LineBreak();
+    if (!g_table.Initialize(__FILE__, __LINE__)) {
+        VornLog::StrongRed("　　　プリミティブ用メモリの確保に失敗");
+        VornLog::LineBreak();
+        return false;
+    }
+    Vorn3D::SetDeviceHooks(DEVICE_CLASS_PRIMITIVE, OnDeviceLost, OnDeviceRestore);
+    Vorn3D::SetTransform2DSetters(TRANSFORM2D_PRIMITIVE, SetPerspective, SetZoom, SetScissoring);
+    return true;
+}
+
+void VornPrimitive::Finalize()
+{
+    VornLog::Title("VornPrimitiveクラスの解放");
+    if (!g_table.IsInitialized()) return;
+    Vorn3D::SetDeviceHooks(DEVICE_CLASS_PRIMITIVE, nullptr, nullptr);
+    Vorn3D::SetTransform2DSetters(TRANSFORM2D_PRIMITIVE, nullptr, nullptr, nullptr);
+    g_table.Finalize();
+}
+
+void VornPrimitive::OnDeviceLost()
+{
+    for (uint32_t i = 0; i < g_table.Count(); ++i) VornBatch2D::ReleaseBuffer(&g_table[i].buffer);
+}
+
+void VornPrimitive::OnDeviceRestore()
+{
+    for (uint32_t i = 0; i < g_table.Count(); ++i) {
+        VornPrimitiveRecord& r = g_table[i];
+        if (!r.store) continue;
+        VornBatch2D::RestoreBuffer(r.bufferSize, r.fvf, &r.buffer);
+        UpdateBuffer(i);
+    }
+}
+
+VornPrimitiveHandle VornPrimitive::Create(uint32_t capacity, VornVertexType2D type, bool sorted)
+{
+    VornLog::StrongBlue("VornPrimitive::Create");
+    const VornPrimitiveHandle handle = g_table.AllocRecord();
+    if (handle == VORN_INVALID_HANDLE) {
+        VornLog::StrongRed("空きプリミティブが見つかりませんでした。");
+        VornLog::LineBreak();
+        return VORN_INVALID_HANDLE;
+    }
+    VornLog::Print(" : [ No.%u ] : ", handle);
+    VornPrimitiveRecord& r = g_table[handle];
+    if (type > VORN_VERTEX2D_TYPE_MAX) type = VORN_VERTEX2D_TYPE_MAX;
+    r.sorted = sorted ? 1 : 0;
+    r.vertexType = type;
+    r.fvf = VornVertexFVF2D(type);
+    r.stride = VornVertexStride2D(type);
+    r.capacity = capacity;
+    r.bufferSize = capacity * r.stride;
+    bool ok = VornBatch2D::CreateBufferLogged(capacity, r.stride, r.fvf, &r.buffer);
+    if (ok && !sorted) {
+        r.store = VornBatch2D::AllocStore(StoreBytes(r), "頂点保存用バッファ生成 { ", "頂点用メモリの確保に失敗");
+        ok = r.store != nullptr;
+    } else if (ok) {
+        r.store = VornBatch2D::AllocStore(StoreBytes(r), "頂点ソート用バッファ生成 { ", "頂点ソート用メモリの確保に失敗");
+        ok = r.store != nullptr;
+        if (ok) {
+            VornLog::Print(" } ");
+            r.buckets = static_cast<VornPrimitiveSortNode**>(VornBatch2D::AllocStore(
+                kBucketCount * sizeof(VornPrimitiveSortNode*), "頂点ソート用リストバッファ生成 { ",
+                "頂点ソート用リストメモリの確保に失敗"));
+            ok = r.buckets != nullptr;
+        }
+    }
+    if (!ok) {
+        VornLog::LineBreak();
+        g_table.ReleaseRecord(handle);
+        return VORN_INVALID_HANDLE;
+    }
+    VornLog::Print(" } ");
+    VornLog::Print(" VERTEX COUNT [ %u ] : VERTEX SIZE [ %uBYTE ] : ", capacity, r.stride);
+    VornLog::StrongGreen("Success");
+    VornLog::LineBreak();
+    return handle;
+}
+
+void VornPrimitive::Release(VornPrimitiveHandle handle)
+{
+    if (!g_table.ReleaseRecord(handle)) return;
+    VornLog::StrongRed("VornPrimitive::Release");
+    VornLog::Print(" : [ No.%u ]", handle);
+    VornLog::LineBreak();
+}
+
+bool VornPrimitive::PushPolygon(VornPrimitiveHandle handle, const VornVertex2D* triangles, uint32_t count)
+{
+    VornPrimitiveRecord* r = g_table.GetLive(handle);
+    if (!r || !triangles) return false;
+    VornVertex2D placed[3];
+    VornVertex2D clipped[VornTransform2D::kClipOutputMax];
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t n = g_transform.TransformTriangle(placed, triangles + 3 * i)
+                               ? g_transform.ClipTriangle(placed, clipped) : 0;
+        r->requested += n;
+        if (r->count + n > r->capacity) return false;
+        if (r->sorted)
+            StoreSorted(*r, clipped, n);
+        else
+            StoreAppended(*r, clipped, n);
+    }
+    return true;
+}
+
+void VornPrimitive::ResetBuffer(VornPrimitiveHandle handle)
+{
+    VornPrimitiveRecord* r = g_table.GetLive(handle);
+    if (!r) return;
+    r->count = 0;
+    r->usedBytes = 0;
+    r->requested = 0;
+    if (r->buckets) memset(r->buckets, 0, kBucketCount * sizeof(VornPrimitiveSortNode*));
+}
+
+void VornPrimitive::UpdateBuffer(VornPrimitiveHandle handle)
+{
+    VornPrimitiveRecord* r = g_table.GetLive(handle);
+    if (!r || r->count == 0 || !r->buffer) return;
+    if (!r->sorted) {
+        VornBatch2D::Upload(r->buffer, r->usedBytes, r->store, r->usedBytes);
+        return;
+    }
+    void* locked = nullptr;
+    if (FAILED(r->buffer->Lock(0, 0, &locked, D3DLOCK_DISCARD)) || !locked) return;
+    uint8_t* dst = static_cast<uint8_t*>(locked);
+    const uint32_t triangleBytes = 3 * r->stride;
+    for (uint32_t b = kBucketCount; b-- > 0;) {
+        for (const VornPrimitiveSortNode* node = r->buckets[b]; node; node = node->next) {
+            memcpy(dst, node->vertices, triangleBytes);
+            dst += triangleBytes;
+        }
+    }
+    r->buffer->Unlock();
+}
+
+void VornPrimitive::Rendering(VornPrimitiveHandle handle)
+{
+    const VornPrimitiveRecord* r = g_table.GetLive(handle);
+    if (!r || r->count == 0) return;
+    VornBatch2D::Draw(r->buffer, r->fvf, r->stride, D3DPT_TRIANGLELIST, r->count / 3);
+}
+
+uint32_t VornPrimitive::GetRequestedVertexCount(VornPrimitiveHandle handle)
+{
+    const VornPrimitiveRecord* r = g_table.GetLive(handle);
+    return r ? r->requested : 0;
+}
+
+uint32_t VornPrimitive::GetVertexCount(VornPrimitiveHandle handle)
+{
+    const VornPrimitiveRecord* r = g_table.GetLive(handle);
+    return r ? r->count : 0;
+}
+
+void VornPrimitive::SetScissoring(bool on, const RECT* rect) { g_transform.SetScissoring(on, rect); }
+
+void VornPrimitive::SetZoom(bool on, float centreX, float centreY, float scale)
+{
+    g_transform.SetZoom(on, centreX, centreY, scale);
+}
+
+void VornPrimitive::SetPerspective(bool on, float centreX, float centreY, float factor)
+{
+    g_transform.SetPerspective(on, centreX, centreY, factor);
+}
+
+const VornTransform2D& VornPrimitive::GetTransform() { return g_transform; }
+
+uint32_t VornPrimitive::DepthBucket(float z0, float z1, float z2)
+{
+    const float f = (z0 + z1 + z2) * 0.33333334f * 8191.0f;
+    // Truncation toward zero: an average just below 0 still lands in bucket 0.
+    if (!(f > -1.0f && f < static_cast<float>(kBucketCount))) return kBucketCount;
+    return static_cast<uint32_t>(static_cast<int32_t>(f));
+}

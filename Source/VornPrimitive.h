@@ -1,0 +1,67 @@
+// VornPrimitive: batches of screen-space triangles. Each push is placed by the 2D transform, clipped
+// to the scissor rectangle and appended, or in a sorted batch linked into one of 8191 depth buckets
+// so that the upload writes far triangles first. Per frame: ResetBuffer, pushes, UpdateBuffer,
+// Rendering (textures and blending are the caller's).
+#pragma once
+#include "VornHandleTable.h"
+#include "VornTransform2D.h"
+#include <d3d9.h>
+#include <cstdint>
+
+typedef VornHandle VornPrimitiveHandle;
+
+// One stored triangle of a sorted batch: three vertices of the batch's stride packed in a field
+// sized for three full vertices, and the triangle pushed before it into the same bucket.
+struct VornPrimitiveSortNode {
+    uint8_t vertices[3 * sizeof(VornVertex2D)];
+    VornPrimitiveSortNode* next;
+};
+
+struct VornPrimitiveRecord {
+    uint8_t inUse;
+    uint8_t sorted;
+    IDirect3DVertexBuffer9* buffer;
+    void* store;                      // vertices (unsorted) or capacity / 3 sort nodes (sorted)
+    uint32_t vertexType;
+    uint32_t fvf;
+    uint32_t bufferSize;
+    uint32_t stride;
+    uint32_t capacity;                // vertices
+    uint32_t count;                   // vertices stored since ResetBuffer
+    uint32_t usedBytes;               // of the store
+    uint32_t requested;               // vertices the pushes asked for, before the capacity test
+    VornPrimitiveSortNode** buckets;  // kBucketCount heads (sorted batches only)
+};
+
+class VornPrimitive {
+public:
+    static constexpr uint32_t kBucketCount = 8191;
+
+    static void SetMax(uint32_t count);
+    static bool Initialize();
+    static void Finalize();
+    static void OnDeviceLost();
+    static void OnDeviceRestore();
+
+    static VornPrimitiveHandle Create(uint32_t capacity, VornVertexType2D type, bool sorted);
+    static void Release(VornPrimitiveHandle handle);
+
+    // triangles: count triangles of three vertices each. False for none, or when a triangle does
+    // not fit: it and those after it are dropped, those before stay. A triangle that is clipped
+    // away or cannot be placed stores nothing and is not a failure.
+    static bool PushPolygon(VornPrimitiveHandle handle, const VornVertex2D* triangles, uint32_t count);
+    static void ResetBuffer(VornPrimitiveHandle handle);
+    static void UpdateBuffer(VornPrimitiveHandle handle);
+    static void Rendering(VornPrimitiveHandle handle);
+    static uint32_t GetRequestedVertexCount(VornPrimitiveHandle handle);
+    static uint32_t GetVertexCount(VornPrimitiveHandle handle);
+
+    static void SetScissoring(bool on, const RECT* rect);
+    static void SetZoom(bool on, float centreX, float centreY, float scale);
+    static void SetPerspective(bool on, float centreX, float centreY, float factor);
+    static const VornTransform2D& GetTransform();
+
+    // The bucket of a transformed triangle's depth: 0 .. kBucketCount - 1, or kBucketCount when the
+    // triangle lies outside the depth range and is not drawn.
+    static uint32_t DepthBucket(float z0, float z1, float z2);
+};
