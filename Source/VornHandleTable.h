@@ -15,6 +15,7 @@
 //     static void DestroyThing(VornThingRecord& r) { if (r.thing) r.thing->Release(); }
 //     static VornHandleTable<VornThingRecord> s_table(DestroyThing, "Thing Destroy [ No.%u ]");
 #pragma once
+#include "VornFile.h"
 #include "VornLog.h"
 #include "VornMemory.h"
 #include <cstddef>
@@ -167,6 +168,38 @@ public:
             }
         }
         return VORN_INVALID_HANDLE;
+    }
+
+    // Loading by file name, for the named kinds. A live record of that name gets one more
+    // reference ("Already Existed"). Otherwise the file's bytes (VornFile::Load: loose files, the
+    // pack, LZSS unwrapped) go to create(data, size), which returns the new handle; the new record
+    // is then named after the first loose file found for the name, else the name as given, so
+    // that only pack-only names are found again by a second load.
+    template <typename CreateFn>
+    VornHandle LoadByFileName(uint32_t kind, const char* name, CreateFn create)
+    {
+        const VornHandle found = FindByName(name);
+        if (found != VORN_INVALID_HANDLE) {
+            AddRef(found);
+            VornLog::Print("[ No.%u ] : Already Existed : ", found);
+            VornLog::StrongGreen("Success");
+            VornLog::LineBreak();
+            return found;
+        }
+        void* data = nullptr;
+        uint32_t size = 0;
+        if (!name || !VornFile::Load(kind, name, &data, &size)) {
+            VornLog::StrongRed("ファイルの読み込みに失敗しました");
+            VornLog::LineBreak();
+            return VORN_INVALID_HANDLE;
+        }
+        const VornHandle handle = create(static_cast<const void*>(data), size);
+        VornMemory::Free(data);
+        if (handle != VORN_INVALID_HANDLE) {
+            char path[VORN_RECORD_NAME_SIZE] = {};
+            SetName(handle, VornFile::FindFilePath(kind, path, name) ? path : name);
+        }
+        return handle;
     }
 
     // Stores a name in a record, cut to 255 characters.

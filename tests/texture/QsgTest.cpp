@@ -1,0 +1,457 @@
+// QSG archives: the byte format, the pixel formats, packed entries, the DDS image and every refusal.
+#include "DeviceFixture.h"
+#include "TextureTestSupport.h"
+#include "VornLZSS.h"
+#include "VornQsgLoader.h"
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Put32(Bytes& out, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void Put16(Bytes& out, uint32_t v)
+{
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+void PutFloat(Bytes& out, float f)
+{
+    uint32_t v;
+    memcpy(&v, &f, 4);
+    Put32(out, v);
+}
+uint32_t Get32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+
+// An archive made entry by entry; the data size written is the data's own unless given.
+struct Archive {
+    Bytes bytes{'Q', 'S', 'G', 0, 0xDE, 0xAD, 0xBE, 0xEF};
+    Archive& Add(const char* name, uint32_t width, uint32_t height, uint32_t format, const Bytes& data,
+                 int64_t dataSize = -1)
+    {
+        char field[16] = {};
+        memcpy(field, name, strnlen(name, 16));
+        bytes.insert(bytes.end(), field, field + 16);
+        Put32(bytes, width);
+        Put32(bytes, height);
+        Put32(bytes, format);
+        Put32(bytes, dataSize < 0 ? static_cast<uint32_t>(data.size()) : static_cast<uint32_t>(dataSize));
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        return *this;
+    }
+};
+
+// A bare LZSS stream (the engine's stream without its 8-byte header).
+Bytes Pack(const Bytes& raw)
+{
+    Bytes out(VornLZSS::GetEncodeBound(static_cast<uint32_t>(raw.size())));
+    uint32_t size = 0;
+    EXPECT_TRUE(VornLZSS::Encode(raw.data(), static_cast<uint32_t>(raw.size()), out.data(),
+                                 static_cast<uint32_t>(out.size()), &size));
+    return Bytes(out.begin() + VornLZSS::HEADER_SIZE, out.begin() + size);
+}
+
+struct Argb { uint32_t a, r, g, b; };
+
+// A 3 x 2 image in each stored format, with the A8R8G8B8 values the loader must make of it.
+struct TestImage {
+    Bytes data;
+    std::vector<Argb> expected;
+};
+
+TestImage MakeImage(uint32_t format)
+{
+    TestImage t;
+    const uint32_t nibbles[6][4] = {{1, 2, 15, 0}, {15, 15, 15, 15}, {0, 0, 0, 0}, {8, 4, 2, 1}, {3, 6, 9, 12}, {7, 14, 5, 10}};
+    const uint32_t words[6][4] = {{65535, 0, 32768, 1}, {257, 514, 771, 1028}, {0, 65535, 65534, 255},
+                                  {12345, 23456, 34567, 45678}, {65535, 65535, 65535, 65535}, {1, 2, 3, 4}};
+    const float floats[6][4] = {{1.0f, 0.0f, 0.5f, 0.25f}, {0.1f, 0.2f, 0.3f, 0.4f},
+                                {1.5f, -0.25f, 2.0f, -3.0f},   // clamped
+                                {std::numeric_limits<float>::quiet_NaN(), 0.75f, 1e30f, -1e30f},
+                                {0.999f, 0.001f, 0.6f, 0.7f}, {0.0f, 1.0f, 0.0f, 1.0f}};
+    for (int i = 0; i < 6; ++i) {
+        switch (format & 3) {
+        case 0: {
+            const uint32_t* n = nibbles[i];   // a, r, g, b
+            Put16(t.data, n[0] | n[1] << 4 | n[2] << 8 | n[3] << 12);
+            t.expected.push_back({n[0] * 255 / 15, n[1] * 255 / 15, n[2] * 255 / 15, n[3] * 255 / 15});
+            break;
+        }
+        case 1: {
+            const uint8_t px[4] = {static_cast<uint8_t>(40 * i), static_cast<uint8_t>(200 - i), static_cast<uint8_t>(i * i),
+                                   static_cast<uint8_t>(255 - 30 * i)};   // b, g, r, a
+            t.data.insert(t.data.end(), px, px + 4);
+            t.expected.push_back({px[3], px[2], px[1], px[0]});
+            break;
+        }
+        case 2: {
+            const uint32_t* w = words[i];   // a, r, g, b
+            Put16(t.data, w[3]);
+            Put16(t.data, w[2]);
+            Put16(t.data, w[1]);
+            Put16(t.data, w[0]);
+            t.expected.push_back({w[0] * 255 / 65535, w[1] * 255 / 65535, w[2] * 255 / 65535, w[3] * 255 / 65535});
+            break;
+        }
+        default: {
+            const float* f = floats[i];   // a, r, g, b
+            PutFloat(t.data, f[3]);
+            PutFloat(t.data, f[2]);
+            PutFloat(t.data, f[1]);
+            PutFloat(t.data, f[0]);
+            auto to8 = [](float v) {
+                if (!(v > 0.0f)) return 0u;
+                if (v > 1.0f) return 255u;
+                return static_cast<uint32_t>(v * 255.0f);
+            };
+            t.expected.push_back({to8(f[0]), to8(f[1]), to8(f[2]), to8(f[3])});
+            break;
+        }
+        }
+    }
+    return t;
+}
+
+const uint8_t* Pixels(const VornQsgLoader& loader) { return loader.GetData() + QSG_DDS_HEADER_SIZE; }
+
+class Qsg : public ::testing::Test {
+protected:
+    void SetUp() override { texturetest::StartServices(); }
+
+    // Loads entry from the archive bytes; the error text or null.
+    const char* LoadBytes(const Bytes& archive, const char* entry)
+    {
+        VornQsgMemorySource source(archive.data(), static_cast<uint32_t>(archive.size()));
+        return loader_.LoadFrom(source, entry);
+    }
+    void ExpectRefused(const Bytes& archive, const char* entry = "img")
+    {
+        const char* error = LoadBytes(archive, entry);
+        ASSERT_NE(nullptr, error);
+        EXPECT_STREQ("Can't Load QSG File", error);
+        EXPECT_EQ(nullptr, loader_.GetData());
+        EXPECT_EQ(0u, loader_.GetDataSize());
+    }
+
+    VornQsgLoader loader_;
+};
+
+}  // namespace
+
+TEST_F(Qsg, EveryPixelFormatRawAndPackedBecomesTheSameDdsImage)
+{
+    for (uint32_t format = 0; format < 8; ++format) {
+        SCOPED_TRACE("format " + std::to_string(format));
+        const TestImage image = MakeImage(format);
+        const Bytes stored = VornQsgLoader::IsPackedFormat(format) ? Pack(image.data) : image.data;
+        Archive archive;
+        archive.Add("other", 1, 1, 1, Bytes(4, 0x55)).Add("img", 3, 2, format, stored);
+        ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "img"));
+
+        uint32_t width = 0, height = 0, pitch = 0;
+        loader_.GetSize(&width, &height);
+        uint8_t* pixels = nullptr;
+        loader_.GetImage(&pixels, &pitch);
+        EXPECT_EQ(3u, width);
+        EXPECT_EQ(2u, height);
+        EXPECT_EQ(12u, pitch);
+        EXPECT_EQ(3u * 4 * 2 + 128, loader_.GetDataSize());
+        ASSERT_EQ(Pixels(loader_), pixels);
+        for (size_t i = 0; i < image.expected.size(); ++i) {
+            const Argb& e = image.expected[i];
+            const uint8_t* p = pixels + i * 4;
+            EXPECT_EQ(e.b, p[0]) << "pixel " << i;
+            EXPECT_EQ(e.g, p[1]) << "pixel " << i;
+            EXPECT_EQ(e.r, p[2]) << "pixel " << i;
+            EXPECT_EQ(e.a, p[3]) << "pixel " << i;
+        }
+    }
+}
+
+TEST_F(Qsg, TheDdsHeaderIsTheFixed32BitLayout)
+{
+    Archive archive;
+    archive.Add("img", 0x1234, 2, 4, Pack(Bytes(0x1234 * 2 * 2, 0)));
+    ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "img"));
+    const uint8_t* h = loader_.GetData();
+    EXPECT_EQ(0, memcmp(h, "DDS ", 4));
+    const uint32_t expected[][2] = {{4, 124}, {8, 0x1007}, {12, 2}, {16, 0x1234}, {76, 32}, {80, 0x41}, {84, 0},
+                                    {88, 32}, {92, 0x00FF0000}, {96, 0x0000FF00}, {100, 0x000000FF}, {104, 0xFF000000}};
+    for (const auto& field : expected) EXPECT_EQ(field[1], Get32(h + field[0])) << "offset " << field[0];
+    for (uint32_t at : {20u, 24u, 28u, 32u, 72u, 108u, 112u, 124u}) EXPECT_EQ(0u, Get32(h + at)) << "offset " << at;
+}
+
+TEST_F(Qsg, Format0PixelWithNibbles1_2_15_0BecomesArgb17_34_255_0)
+{
+    const uint8_t src[2] = {0x21, 0x0F};   // alpha 1, red 2, green 15, blue 0
+    uint8_t dst[4];
+    VornQsgLoader::ConvertPixels(1, 1, 0, src, 1, dst);
+    EXPECT_EQ(0, dst[0]);
+    EXPECT_EQ(255, dst[1]);
+    EXPECT_EQ(34, dst[2]);
+    EXPECT_EQ(17, dst[3]);
+}
+
+TEST_F(Qsg, ConversionsBetweenAllDepthsTruncateAndClampFloats)
+{
+    // One channel value per depth, through every pair; blue carries it, the rest stay 0.
+    const uint8_t b8[4] = {200, 0, 0, 0};
+    uint8_t out4[2], out16[8], out8[4];
+    float f[4];
+    VornQsgLoader::ConvertPixels(1, 1, 1, b8, 0, out4);
+    EXPECT_EQ(200u * 15 / 255, static_cast<uint32_t>(out4[1] >> 4));
+    VornQsgLoader::ConvertPixels(1, 1, 1, b8, 2, out16);
+    EXPECT_EQ(200u * 65535 / 255, static_cast<uint32_t>(out16[0] | out16[1] << 8));
+    VornQsgLoader::ConvertPixels(1, 1, 1, b8, 3, f);
+    EXPECT_EQ(200 * (1.0f / 255.0f), f[0]);
+    VornQsgLoader::ConvertPixels(1, 1, 2, out16, 0, out4);
+    EXPECT_EQ(51400u * 15 / 65535, static_cast<uint32_t>(out4[1] >> 4));
+    VornQsgLoader::ConvertPixels(1, 1, 0, out4, 2, out16);
+    EXPECT_EQ(11u * 65535 / 15, static_cast<uint32_t>(out16[0] | out16[1] << 8));
+    VornQsgLoader::ConvertPixels(1, 1, 0, out4, 3, f);
+    EXPECT_EQ(11 * (1.0f / 15.0f), f[0]);
+
+    const float wild[4] = {-1.0f, 7.0f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
+    VornQsgLoader::ConvertPixels(1, 1, 3, wild, 2, out16);
+    EXPECT_EQ((std::vector<uint8_t>{0, 0, 255, 255, 255, 255, 0, 0}), std::vector<uint8_t>(out16, out16 + 8));
+    VornQsgLoader::ConvertPixels(1, 1, 7, wild, 4, out4);   // packed numbers convert as their raw forms
+    EXPECT_EQ(0xF0u, out4[0]);   // alpha 0 (NaN), red 15
+    EXPECT_EQ(0x0Fu, out4[1]);   // green 15, blue 0
+    VornQsgLoader::ConvertPixels(1, 1, 3, wild, 3, f);
+    EXPECT_EQ((std::vector<float>{0.0f, 1.0f, 1.0f, 0.0f}), std::vector<float>(f, f + 4));
+    VornQsgLoader::ConvertPixels(1, 1, 3, wild, 1, out8);
+    EXPECT_EQ((std::vector<uint8_t>{0, 255, 255, 0}), std::vector<uint8_t>(out8, out8 + 4));
+}
+
+TEST_F(Qsg, PackedEntriesDecodeOverlappingCopiesAndTheZeroWindow)
+{
+    // Four literals, then a copy of 12 bytes from where the first literal went (4080): the copy
+    // overlaps its own output. Then a copy of 3 bytes from the untouched zero window, and one
+    // literal; the stream's last reference is never needed.
+    const Bytes stream = {0x4F, 'A', 'B', 'C', 'D', 0xF0, 0xF9, 0x00, 0x00, 'Z', 0xF0, 0xFF};
+    Archive archive;
+    archive.Add("img", 5, 1, 5, stream);   // 5 pixels of 4 bytes
+    ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "img"));
+    const std::string pixels(reinterpret_cast<const char*>(Pixels(loader_)), 20);
+    EXPECT_EQ(std::string("ABCDABCDABCDABCD\0\0\0Z", 20), pixels);
+
+    // More stream than pixels: decoding stops at the unpacked size, also inside a reference.
+    ASSERT_EQ(nullptr, LoadBytes(Archive().Add("img", 1, 1, 5, Bytes{0xFF, 1, 2, 3, 4, 5, 6, 7, 8}).bytes, "img"));
+    EXPECT_EQ(0x04030201u, Get32(Pixels(loader_)));
+    ASSERT_EQ(nullptr, LoadBytes(Archive().Add("img", 1, 1, 5, Bytes{0x01, 'A', 0xF0, 0xFF, 0, 0}).bytes, "img"));
+    EXPECT_EQ(0x41414141u, Get32(Pixels(loader_)));
+
+    uint8_t out[16];
+    EXPECT_TRUE(VornQsgLoader::DecodeLzss(stream.data(), static_cast<uint32_t>(stream.size()), out, 16));
+    EXPECT_EQ(0, memcmp(out, "ABCDABCDABCDABCD", 16));
+    EXPECT_FALSE(VornQsgLoader::DecodeLzss(stream.data(), 5, out, 16));   // the stream ends first
+}
+
+TEST_F(Qsg, LookupLowersTheWantedNameAndTheFirstDuplicateWins)
+{
+    Archive archive;
+    archive.Add("Caps", 1, 1, 1, Bytes{1, 1, 1, 1})
+        .Add("player", 1, 1, 1, Bytes{2, 2, 2, 2})
+        .Add("player", 1, 1, 1, Bytes{3, 3, 3, 3})
+        .Add("caps", 1, 1, 1, Bytes{4, 4, 4, 4});
+    ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "PLAYER"));
+    EXPECT_EQ(0x02020202u, Get32(Pixels(loader_)));
+    ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "Caps"));   // found as "caps": the fourth entry
+    EXPECT_EQ(0x04040404u, Get32(Pixels(loader_)));
+
+    // ReadEntry compares exactly: a stored capital is found only by the same capital.
+    VornQsgMemorySource source(archive.bytes.data(), static_cast<uint32_t>(archive.bytes.size()));
+    uint32_t width = 0, height = 0, format = 9;
+    EXPECT_EQ(4u, VornQsgLoader::ReadEntryFrom(source, "Caps", &width, &height, nullptr, &format));
+    EXPECT_EQ(1u, width);
+    EXPECT_EQ(1u, format);
+}
+
+TEST_F(Qsg, NamesCompareOverAtMostSixteenBytes)
+{
+    Archive archive;
+    archive.Add("sixteen_letters_", 1, 1, 1, Bytes{9, 9, 9, 9});   // fills the field, no NUL
+    ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "sixteen_letters_"));
+    EXPECT_EQ(0x09090909u, Get32(Pixels(loader_)));
+    ExpectRefused(archive.bytes, "sixteen_letters_x");   // longer than any stored name
+    ExpectRefused(archive.bytes, "sixteen_letters");
+    const std::string huge(1000, 'a');
+    ExpectRefused(archive.bytes, huge.c_str());
+    ExpectRefused(archive.bytes, "");
+}
+
+TEST_F(Qsg, MalformedArchivesAreRefusedWithoutReadingPastTheirEnd)
+{
+    const Bytes px(4, 7);
+    ExpectRefused(Bytes{});
+    ExpectRefused(Bytes{'Q', 'S', 'G', 0, 0, 0, 0});   // shorter than the file header
+    Archive good;
+    good.Add("img", 1, 1, 1, px);
+    ASSERT_EQ(nullptr, LoadBytes(good.bytes, "img"));
+
+    Bytes magic = good.bytes;
+    magic[3] = 'X';
+    ExpectRefused(magic);
+    magic = good.bytes;
+    magic[0] = 'q';
+    ExpectRefused(magic);
+
+    ExpectRefused(Archive().Add("img", 1, 1, 8, px).bytes);       // format above 7
+    ExpectRefused(Archive().Add("img", 1, 1, 0xFFFFFFFF, px).bytes);
+    ExpectRefused(Archive().Add("img", 2, 1, 1, px).bytes);       // raw data shorter than the image
+    ExpectRefused(Archive().Add("img", 1, 1, 1, Bytes(5, 7)).bytes);   // raw data longer
+    ExpectRefused(Archive().Add("img", 2, 1, 1, px, 8).bytes);    // claims 8 bytes, the file has 4
+    ExpectRefused(Archive().Add("img", 0, 1, 1, Bytes{}).bytes);  // no pixels
+    ExpectRefused(Archive().Add("img", 4, 1, 5, Bytes{0xFF, 1, 2, 3}).bytes);   // packed stream runs out
+    ExpectRefused(Archive().Add("img", 1, 1, 5, Bytes{}).bytes);               // packed, no data
+    ExpectRefused(Archive().Add("img", 1, 1, 5, Bytes{0xFF, 1, 2, 3, 4}, 100).bytes);
+
+    Bytes torn = good.bytes;
+    torn.resize(8 + 20);   // the archive ends inside a header
+    ExpectRefused(torn);
+    torn = good.bytes;
+    torn.resize(torn.size() - 1);
+    ExpectRefused(torn);
+
+    // Walking over an entry whose size passes the end stops the search.
+    ExpectRefused(Archive().Add("skip", 1, 1, 1, px, 0x7FFFFFF0).Add("img", 1, 1, 1, px).bytes);
+    ExpectRefused(Archive().Add("skip", 1, 1, 1, px, 0xFFFFFFF0).Add("img", 1, 1, 1, px).bytes);
+}
+
+TEST_F(Qsg, HugeSizesAreRefusedInsteadOfWrappingOrBeingCut)
+{
+    ExpectRefused(Archive().Add("img", 65536, 1, 5, Bytes{0xFF, 1}).bytes);   // would be cut to 0 in the header
+    ExpectRefused(Archive().Add("img", 1, 65536, 5, Bytes{0xFF, 1}).bytes);
+    ExpectRefused(Archive().Add("img", 0x10001, 1, 1, Bytes{}, 0x40004).bytes);
+    ExpectRefused(Archive().Add("img", 65535, 65535, 7, Bytes{0xFF, 1}).bytes);   // x 16 passes 32 bits
+    ExpectRefused(Archive().Add("img", 40000, 40000, 5, Bytes{0xFF, 1}).bytes);   // 6.4 GB of pixels
+    ExpectRefused(Archive().Add("img", 65535, 65535, 1, Bytes{}, 0).bytes);
+    // A packed stream cannot grow more than 144 bytes for every 17: a claim beyond that is refused
+    // before anything is allocated.
+    ExpectRefused(Archive().Add("img", 65535, 4096, 5, Bytes(17, 0)).bytes);
+    EXPECT_EQ(0u, VornQsgLoader::GetPixelDataSize(65536, 65536, 1));
+    EXPECT_EQ(0u, VornQsgLoader::GetPixelDataSize(1, 1, 8));
+    EXPECT_EQ(65535u * 2, VornQsgLoader::GetPixelDataSize(65535, 1, 4));
+    EXPECT_EQ(16u, VornQsgLoader::GetPixelDataSize(1, 1, 7));
+}
+
+TEST_F(Qsg, RandomDamageNeverCrashesAndSuccessKeepsItsPromises)
+{
+    Archive archive;
+    for (uint32_t format = 0; format < 8; ++format) {
+        const TestImage image = MakeImage(format);
+        const std::string name = "e" + std::to_string(format);
+        archive.Add(name.c_str(), 3, 2, format, VornQsgLoader::IsPackedFormat(format) ? Pack(image.data) : image.data);
+    }
+    std::mt19937 random(7);
+    int loaded = 0;
+    for (int round = 0; round < 3000; ++round) {
+        Bytes damaged = archive.bytes;
+        const int changes = 1 + static_cast<int>(random() % 4);
+        for (int i = 0; i < changes; ++i) damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
+        if (random() % 4 == 0) damaged.resize(random() % damaged.size());
+        const std::string name = "e" + std::to_string(random() % 8);
+        if (!LoadBytes(damaged, name.c_str())) {
+            ++loaded;
+            uint32_t width = 0, height = 0;
+            loader_.GetSize(&width, &height);
+            ASSERT_GT(width, 0u);
+            ASSERT_LE(width, 65535u);
+            ASSERT_EQ(width * 4 * height + 128, loader_.GetDataSize());
+            ASSERT_EQ(height, Get32(loader_.GetData() + 12));
+        }
+    }
+    EXPECT_GT(loaded, 0);
+    loader_.Release();
+}
+
+TEST_F(Qsg, ArchivesAreReadThroughTheFileSystem)
+{
+    const TestImage image = MakeImage(5);
+    Archive archive;
+    archive.Add("first", 3, 2, 5, Pack(image.data)).Add("second", 3, 2, 1, MakeImage(1).data);
+    const std::string path = vorntest::OutPath("qsg_file_system.qsg");
+    ASSERT_TRUE(texturetest::WriteFile(path, archive.bytes));
+
+    ASSERT_EQ(nullptr, loader_.Load(path.c_str(), "SECOND"));
+    EXPECT_EQ(MakeImage(1).expected[4].r, Pixels(loader_)[4 * 4 + 2]);
+    ASSERT_EQ(nullptr, loader_.Load(path.c_str(), "first"));
+    EXPECT_EQ(image.expected[0].g, Pixels(loader_)[1]);
+
+    uint32_t width = 0, height = 0, format = 0;
+    EXPECT_EQ(3u * 2 * 4, VornQsgLoader::ReadEntry(path.c_str(), "first", &width, &height, nullptr, &format));
+    EXPECT_EQ(5u, format);
+    Bytes pixels(24);
+    EXPECT_EQ(24u, VornQsgLoader::ReadEntry(path.c_str(), "first", nullptr, nullptr, pixels.data(), nullptr));
+    EXPECT_EQ(image.data, pixels);
+
+    EXPECT_STREQ("Can't Load QSG File", loader_.Load(path.c_str(), "third"));
+    EXPECT_STREQ("Can't Load QSG File", loader_.Load("no_such_archive.qsg", "first"));
+    EXPECT_EQ(0u, VornQsgLoader::ReadEntry("no_such_archive.qsg", "first", nullptr, nullptr, nullptr, nullptr));
+}
+
+TEST_F(Qsg, DitherTablesStayInRange)
+{
+    EXPECT_EQ(254u, VornQsgLoader::Dither5Bit(255, 2, 3));
+    EXPECT_EQ((255u * 242 >> 8) + 14, VornQsgLoader::Dither4Bit(255, 0, 3));
+    EXPECT_EQ(VornQsgLoader::Dither4Bit(100, 1, 2), VornQsgLoader::Dither4Bit(100, 5, 6));   // 4 x 4 cells
+    for (uint32_t v = 0; v < 256; ++v)
+        for (uint32_t y = 0; y < 4; ++y)
+            for (uint32_t x = 0; x < 4; ++x) {
+                ASSERT_LE(VornQsgLoader::Dither4Bit(v, x, y), 255u);
+                ASSERT_LE(VornQsgLoader::Dither5Bit(v, x, y), 255u);
+            }
+}
+
+TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
+{
+    Bytes px;
+    for (int i = 0; i < 16; ++i) px.insert(px.end(), {64, 128, 255, static_cast<uint8_t>(i < 8 ? 200 : 100)});
+    ASSERT_EQ(nullptr, LoadBytes(Archive().Add("img", 4, 4, 1, px).bytes, "img"));
+
+    uint32_t argb[4 * 5] = {};
+    ASSERT_TRUE(loader_.CopyToBuffer(argb, 5 * 4, D3DFMT_X8R8G8B8));   // a padded row of 5 words
+    EXPECT_EQ(0xC8FF8040u, argb[0]);
+    EXPECT_EQ(0x64FF8040u, argb[3 * 5 + 3]);
+    EXPECT_EQ(0u, argb[4]);   // the padding is left alone
+
+    uint16_t words[16];
+    auto d5 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgLoader::Dither5Bit(v, x, y); };
+    auto d4 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgLoader::Dither4Bit(v, x, y); };
+    ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_R5G6B5));
+    for (uint32_t y = 0; y < 4; ++y)
+        for (uint32_t x = 0; x < 4; ++x)
+            ASSERT_EQ((d5(255, x, y) >> 3) << 11 | (d5(128, x, y) >> 2) << 5 | d5(64, x, y) >> 3, words[y * 4 + x]);
+    ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_A1R5G5B5));
+    EXPECT_EQ(0x8000u, words[0] & 0x8000u);
+    EXPECT_EQ(0u, words[15] & 0x8000u);
+    EXPECT_EQ((d5(255, 1, 0) >> 3) << 10 | (d5(128, 1, 0) >> 3) << 5 | d5(64, 1, 0) >> 3, words[1] & 0x7FFFu);
+    ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_A4R4G4B4));
+    EXPECT_EQ((d4(100, 2, 3) >> 4) << 12 | (d4(255, 2, 3) >> 4) << 8 | (d4(128, 2, 3) >> 4) << 4 | d4(64, 2, 3) >> 4,
+              words[14]);
+
+    // A block: the dither cell counts from the block's corner.
+    uint16_t block[4] = {};
+    ASSERT_TRUE(loader_.CopyRectToBuffer(0, 0, 1, 1, 2, 2, block, 4, D3DFMT_R5G6B5));
+    ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_R5G6B5));
+    EXPECT_EQ(words[0], block[0]);   // cell (0, 0) of the block is (0, 0) of the table
+    EXPECT_EQ(words[4 + 1], block[2 + 1]);
+    EXPECT_FALSE(loader_.CopyRectToBuffer(0, 0, 3, 0, 2, 1, block, 4, D3DFMT_R5G6B5));   // leaves the image
+    EXPECT_FALSE(loader_.CopyRectToBuffer(0, 0, 0, 0xFFFFFFFF, 1, 2, block, 4, D3DFMT_R5G6B5));
+
+    uint8_t untouched[64];
+    memset(untouched, 0xAB, sizeof untouched);
+    EXPECT_FALSE(loader_.CopyToBuffer(untouched, 16, D3DFMT_DXT1));
+    EXPECT_FALSE(loader_.CopyToBuffer(untouched, 16, D3DFMT_R8G8B8));
+    for (uint8_t b : untouched) ASSERT_EQ(0xAB, b);
+    loader_.Release();
+    EXPECT_FALSE(loader_.CopyToBuffer(untouched, 16, D3DFMT_A8R8G8B8));
+}
