@@ -1,0 +1,85 @@
+// VornMatrix: one D3DXMATRIX (row vectors, translation in the fourth row) kept at a 16-byte
+// aligned address inside the holder, with the engine's builders on VornAngle.
+//
+// Two rotation senses: RotationX/Y/Z and RotationFromTo follow D3DX; RotationXYZ,
+// RotationXYZSinCos, RotationAxis and RotationQuaternion give the transposed (opposite-sense)
+// matrix, so RotationXYZ(0, 0, a) equals RotationZ(-a).
+#pragma once
+#include "VornMath.h"
+#include <d3dx9.h>
+#include <cstdint>
+
+class VornMatrix {
+public:
+    VornMatrix();   // identity
+    VornMatrix(const VornMatrix& source);
+    ~VornMatrix() {}
+    VornMatrix& operator=(const VornMatrix& source);   // copies the 64 bytes
+
+    // Points the holder at its own aligned matrix again. A holder that was copied byte for byte
+    // (memcpy, realloc of a record array) is repaired here, and on its next Get, keeping the
+    // matrix it was copied with.
+    void Align();
+
+    D3DXMATRIX* Get()
+    {
+        if (matrix_ != AlignedAddress())
+            Align();
+        return matrix_;
+    }
+    const D3DXMATRIX* Get() const { return const_cast<VornMatrix*>(this)->Get(); }
+    void CopyTo(D3DXMATRIX* out) const;
+    void Set(const D3DXMATRIX* m);
+    // Row and column 0-based; outside 0..3 reads 0 and writes nothing.
+    float GetElement(uint32_t row, uint32_t column) const;
+    void SetElement(uint32_t row, uint32_t column, float value);
+
+    VornMatrix& Identity();
+    VornMatrix& Transpose(const VornMatrix& a);
+    VornMatrix& TransposeSelf();
+    VornMatrix& Inverse(const VornMatrix& a);
+    VornMatrix& InverseSelf();
+    VornMatrix& Multiply(const VornMatrix& a, const VornMatrix& b);
+    VornMatrix& MultiplySelf(const VornMatrix& b);
+    // Normalises the three upper-left columns of a into this; the other elements stay.
+    VornMatrix& Normalize(const VornMatrix& a);
+    VornMatrix& NormalizeSelf();
+    VornMatrix& Scaling(float x, float y, float z);
+    VornMatrix& Translation(float x, float y, float z);
+    VornMatrix& PerspectiveFov(float fovy, float zNear, float zFar, float aspect);
+    VornMatrix& Ortho(float width, float height, float zNear, float zFar);
+    VornMatrix& LookAt(const D3DXVECTOR3& eye, const D3DXVECTOR3& at, const D3DXVECTOR3& up);
+
+    VornMatrix& RotationX(VornAngle a);
+    VornMatrix& RotationY(VornAngle a);
+    VornMatrix& RotationZ(VornAngle a);
+    // Half angles by arithmetic shift.
+    VornMatrix& RotationXYZ(VornAngle ax, VornAngle ay, VornAngle az);
+    // Half angles by division toward zero.
+    VornMatrix& RotationXYZSinCos(VornAngle ax, VornAngle ay, VornAngle az);
+    VornMatrix& RotationQuaternion(const D3DXQUATERNION& q);
+    // The axis is normalised first; a zero axis gives the identity.
+    VornMatrix& RotationAxis(VornAngle a, const D3DXVECTOR3& axis);
+    // Turns from towards to, about the given axis or from x to. The axis is normalised and the
+    // cosine clamped; parallel directions give the identity, opposite ones a half turn.
+    VornMatrix& RotationFromTo(const D3DXVECTOR3& from, const D3DXVECTOR3& to, const D3DXVECTOR3* axis);
+
+private:
+    static constexpr uint32_t BUFFER_SIZE = 80;
+    // The matrix sits at offset 0..15 of the buffer, so the last byte is never part of it: it
+    // keeps the offset, which lets a byte-copied holder find its matrix.
+    static constexpr uint32_t OFFSET_BYTE = BUFFER_SIZE - 1;
+
+    D3DXMATRIX* AlignedAddress() const
+    {
+        return reinterpret_cast<D3DXMATRIX*>((reinterpret_cast<uintptr_t>(buffer_) + 15) & ~static_cast<uintptr_t>(15));
+    }
+    VornMatrix& Quaternion(float qx, float qy, float qz, float qw);
+    VornMatrix& HalfAngles(VornAngle hx, VornAngle hy, VornAngle hz);
+
+    uint8_t buffer_[BUFFER_SIZE];
+    D3DXMATRIX* matrix_;
+};
+
+// 80-byte buffer and the pointer: 84 bytes on 32-bit builds, 88 on 64-bit ones.
+static_assert(sizeof(VornMatrix) == 80 + sizeof(void*), "VornMatrix is an 80-byte buffer and a pointer");

@@ -1,0 +1,38 @@
+// The work area and the math tables, set up once for the whole math test program.
+#pragma once
+#include "VornMath.h"
+#include "VornMemory.h"
+#include <gtest/gtest.h>
+#include <cstdint>
+#include <cstring>
+
+namespace vorntest {
+
+inline void EnsureMathTables()
+{
+    static bool ready = false;
+    if (ready)
+        return;
+    VornMemory::Initialize();
+    ASSERT_TRUE(VornMemory::SetWorkArea(0x1000000, false));
+    ASSERT_TRUE(VornMath::Initialize());
+    ready = true;
+}
+
+class MathTest : public ::testing::Test {
+protected:
+    void SetUp() override { EnsureMathTables(); }
+};
+
+inline uint32_t Bits(float f)
+{
+    uint32_t u;
+    memcpy(&u, &f, 4);
+    return u;
+}
+
+} // namespace vorntest
+
+// Exactly equal floats, shown with their bits on failure.
+#define EXPECT_FLOAT_BITS(expected, actual) \
+    EXPECT_EQ(vorntest::Bits(expected), vorntest::Bits(actual)) << (expected) << " vs " << (actual)
