@@ -84,6 +84,8 @@ public:
     static bool BuildPack(const char* outName, const char* folder);
     static bool ExtractPack(const char* packPath, const char* outFolder);
     // Adds the files under folder (recursively) to table[count..capacity); returns the new count.
+    // A name too long for an entry, or a full table, skips the file and clears *complete.
     static uint32_t CollectFiles(VornPackEntry* table, uint32_t count, uint32_t capacity,
-                                 const char* folder, const char* root);
+                                 const char* folder, const char* root, bool* complete = nullptr);
+    static constexpr uint32_t PACK_CAPACITY = 65536;
 };

@@ -146,7 +146,176 @@ void VornLog::LineBreak()
     LeaveCriticalSection(&g_lock);
 }
 
+namespace {
+
+void Heading(const char* text)
+{
+    VornLog::StrongBlue("%s", text);
+    VornLog::LineBreak();
+}
+
+double MB(unsigned long long bytes) { return double(bytes) / 1024.0 / 1024.0; }
+
+void LogOperatingSystem()
+{
+    OSVERSIONINFOEXA info = {};
+    info.dwOSVersionInfoSize = sizeof info;   // 156: the extended record
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+    BOOL ok = ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info));
+    if (!ok) {
+        info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);   // 148: the basic one
+        ok = ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info));
+    }
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    if (!ok) {
+        VornLog::StrongBlue("Operation System [ Unknown ]");
+        VornLog::LineBreak();
+        VornLog::LineBreak();
+        return;
+    }
+    char type[128] = "", version[128] = "", build[160] = "";
+    const unsigned major = info.dwMajorVersion, minor = info.dwMinorVersion;
+    VornSystem::FormatText(version, sizeof version, "Version %u.%u", major, minor);
+    switch (info.dwPlatformId) {
+    case VER_PLATFORM_WIN32s:
+        VornSystem::CopyText(type, "Windows 3.1");
+        VornSystem::FormatText(build, sizeof build, "Windows 3.1 ( Build %u %s )", unsigned(info.dwBuildNumber),
+                               info.szCSDVersion);
+        break;
+    case VER_PLATFORM_WIN32_NT:
+        if (major == 3) VornSystem::CopyText(type, "WindowsNT3.5");
+        else if (major == 4) VornSystem::CopyText(type, "WindowsNT4");
+        else if (major == 5 && minor == 0) VornSystem::CopyText(type, "Windows2000");
+        else if (major == 5 && minor == 1) VornSystem::CopyText(type, "WindowsXP");
+        else VornSystem::FormatText(type, sizeof type, "WindowsNT %u.%u", major, minor);   // newer than this list
+        VornSystem::FormatText(build, sizeof build, "Build %u / %s", unsigned(info.dwBuildNumber), info.szCSDVersion);
+        break;
+    case VER_PLATFORM_WIN32_WINDOWS:
+        if (minor == 0) {
+            VornSystem::CopyText(type, "Windows95");
+            if (info.szCSDVersion[0] == 'C' || info.szCSDVersion[0] == 'B') VornSystem::AppendText(type, sizeof type, " - OSR2 ");
+        } else if (minor < 90) {
+            VornSystem::CopyText(type, "Windows98");
+            if (info.szCSDVersion[0] == 'A') VornSystem::AppendText(type, sizeof type, " - SE ");
+        } else {
+            VornSystem::CopyText(type, "WindowsMe");
+        }
+        VornSystem::FormatText(build, sizeof build, "( Build %u / %u )", unsigned(HIWORD(info.dwBuildNumber)),
+                               unsigned(LOWORD(info.dwBuildNumber)));
+        break;
+    default:
+        VornSystem::FormatText(type, sizeof type, "Windows ( %u )", unsigned(info.dwPlatformId));
+        break;
+    }
+    Heading("Operation System");
+    VornLog::Print("　　　Type [ %s ]", type);
+    VornLog::LineBreak();
+    VornLog::Print("　　　Version [ %s ]", version);
+    VornLog::LineBreak();
+    VornLog::Print("　　　Build [ %s ]", build);
+    VornLog::LineBreak();
+    VornLog::LineBreak();
+}
+
+void LogPath(const char* label, const char* path)
+{
+    char longPath[512];
+    VornSystem::GetLongPath(path, longPath, sizeof longPath);
+    VornLog::Print("　　　%s [ %s ]", label, longPath);
+    VornLog::LineBreak();
+}
+
+} // namespace
+
 void VornLog::LogSystemInfo(const char* banner)
 {
-    (void)banner;
+    if (!g_file) return;
+    Title("システム情報");
+
+    Heading("Library Version");
+    Print("　　　[ %s ]", banner ? banner : "");
+    LineBreak();
+    LineBreak();
+
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    Heading("Boot Time");
+    Print("　　　[ %u年%u月%u日 %u時%u分%u秒 ]", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    LineBreak();
+    LineBreak();
+
+    LogOperatingSystem();
+
+    Heading("Drive Information");
+    const DWORD drives = ::GetLogicalDrives();
+    for (int bit = 0; bit < 26; ++bit) {
+        if (!(drives & (1u << bit))) continue;
+        const char root[4] = {char('A' + bit), ':', '\\', 0};
+        const char* format;
+        switch (::GetDriveTypeA(root)) {
+        case DRIVE_UNKNOWN: format = "　　　%s 不明\n"; break;
+        case DRIVE_NO_ROOT_DIR: format = nullptr; break;
+        case DRIVE_REMOVABLE: format = "　　　%s リムーバブルディスク\n"; break;
+        case DRIVE_FIXED: format = "　　　%s ハードディスク\n"; break;
+        case DRIVE_REMOTE: format = "　　　%s ネットワークドライブ\n"; break;
+        case DRIVE_CDROM: format = "　　　%s CD-ROM\n"; break;
+        case DRIVE_RAMDISK: format = "　　　%s RAMディスク\n"; break;
+        default: format = "　　　%s 異常\n"; break;
+        }
+        if (!format) continue;
+        Print(format, root);
+        LineBreak();
+    }
+    LineBreak();
+
+    MEMORYSTATUSEX memory = {};
+    memory.dwLength = sizeof memory;
+    ::GlobalMemoryStatusEx(&memory);
+    Heading("Memory Information");
+    Print("　　　Total [ %.3lfMB ]", MB(memory.ullTotalPhys));
+    LineBreak();
+    Print("　　　Free [ %.3lfMB ]", MB(memory.ullAvailPhys));
+    LineBreak();
+    Print("　　　Used [ %u%% ]", unsigned(memory.dwMemoryLoad));
+    LineBreak();
+    Print("　　　Total PageFile [ %.3lfMB ]", MB(memory.ullTotalPageFile));
+    LineBreak();
+    Print("　　　Free PageFile [ %.3lfMB ]", MB(memory.ullAvailPageFile));
+    LineBreak();
+    Print("　　　Total Virtual [ %.3lfMB ]", MB(memory.ullTotalVirtual));
+    LineBreak();
+    Print("　　　Free Virtual [ %.3lfMB ]", MB(memory.ullAvailVirtual));
+    LineBreak();
+    LineBreak();
+
+    char path[MAX_PATH] = "";
+    Heading("Path Information");
+    if (::GetSystemDirectoryA(path, sizeof path) >= sizeof path) path[0] = '\0';
+    LogPath("System Directory", path);
+    if (::GetWindowsDirectoryA(path, sizeof path) >= sizeof path) path[0] = '\0';
+    LogPath("Windows Directory", path);
+    if (::GetTempPathA(sizeof path, path) >= sizeof path) path[0] = '\0';
+    LogPath("Temp Directory", path);
+    LineBreak();
+
+    Heading("System Information");
+    Print("　Screen Mode");
+    LineBreak();
+    Print("　　　[ %u x %u ]", unsigned(::GetSystemMetrics(SM_CXSCREEN)), unsigned(::GetSystemMetrics(SM_CYSCREEN)));
+    LineBreak();
+    Print("　OS Boot Mode");
+    LineBreak();
+    switch (::GetSystemMetrics(SM_CLEANBOOT)) {
+    case 0: Print("　　　[ Normal Boot ]"); break;
+    case 1: Print("　　　[ Safe Mode ]"); break;
+    case 2: Print("　　　[ Safe Mode with Network ]"); break;
+    default: break;
+    }
+    LineBreak();
+    LineBreak();
 }

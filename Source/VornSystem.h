@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <windows.h>
+#include <commdlg.h>   // ChooseColor is a macro there: every includer must see the same name
 
 class VornSystem
 {
