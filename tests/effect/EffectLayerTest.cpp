@@ -1,0 +1,440 @@
+// The effect layer on a plain device: compiled passes draw, values reach the shaders, samplers
+// sample their textures, and the states a pass changes are put back.
+#include "DeviceFixture.h"
+#include "Effect/VornFxEffect.h"
+#include <d3dx9math.h>
+#include <cstring>
+#include <map>
+
+using vorntest::DeviceTest;
+
+namespace {
+
+const char kColourEffect[] =
+    "float4x4 mTransform;\n"
+    "float FogParameter[2];\n"
+    "float4 Colour = {1, 0, 0, 1};\n"
+    "float4 Unused : SOMETHING;\n"
+    "struct VS_OUT { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n"
+    "VS_OUT VS(float4 pos : POSITION, float2 uv : TEXCOORD0)\n"
+    "{\n"
+    "    VS_OUT o;\n"
+    "    o.pos = mul(pos, mTransform);\n"
+    "    o.uv = uv;\n"
+    "    return o;\n"
+    "}\n"
+    "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return Colour * (FogParameter[0] + FogParameter[1]); }\n"
+    "technique Main\n"
+    "{\n"
+    "    pass P0\n"
+    "    {\n"
+    "        CullMode = NONE;\n"
+    "        ZEnable = FALSE;\n"
+    "        Lighting = FALSE;\n"
+    "        VertexShader = compile vs_2_0 VS();\n"
+    "        PixelShader = compile ps_2_0 PS();\n"
+    "    }\n"
+    "}\n";
+
+struct Vertex {
+    float x, y, z, u, v;
+};
+const DWORD kFvf = D3DFVF_XYZ | D3DFVF_TEX1;
+
+// A square over model space -1..1, texture 0..1 from the top left.
+void DrawSquare(IDirect3DDevice9* device)
+{
+    const Vertex quad[4] = {
+        {-1, 1, 0.5f, 0, 0}, {1, 1, 0.5f, 1, 0}, {-1, -1, 0.5f, 0, 1}, {1, -1, 0.5f, 1, 1},
+    };
+    device->SetFVF(kFvf);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+}
+
+class EffectLayerTest : public DeviceTest {
+protected:
+    void TearDown() override
+    {
+        if (effect_) effect_->Release();
+        DeviceTest::TearDown();
+    }
+    void Load(const char* text)
+    {
+        std::string errors;
+        HRESULT hr = VornFxEffect::Create(device_, text, static_cast<uint32_t>(strlen(text)), states_, &effect_, &errors);
+        ASSERT_TRUE(SUCCEEDED(hr)) << errors;
+        ASSERT_NE(nullptr, effect_);
+    }
+    // Draws the square once per pass of the effect.
+    void DrawThroughEffect(DWORD flags = 0)
+    {
+        ASSERT_TRUE(SUCCEEDED(device_->BeginScene()));
+        UINT passes = 0;
+        ASSERT_TRUE(SUCCEEDED(effect_->Begin(&passes, flags)));
+        for (UINT p = 0; p < passes; ++p) {
+            ASSERT_TRUE(SUCCEEDED(effect_->BeginPass(p)));
+            DrawSquare(device_);
+            effect_->EndPass();
+        }
+        effect_->End();
+        device_->EndScene();
+    }
+    VornFxEffect* effect_ = nullptr;
+    VornFxStates* states_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(EffectLayerTest, DeclaredNamesResolveExactlyAndUnusedOnesToo)
+{
+    Load(kColourEffect);
+    EXPECT_NE(nullptr, effect_->GetParameterByName(nullptr, "mTransform"));
+    EXPECT_NE(nullptr, effect_->GetParameterByName(nullptr, "FogParameter"));
+    EXPECT_NE(nullptr, effect_->GetParameterByName(nullptr, "Unused"));   // no shader reads it
+    EXPECT_EQ(nullptr, effect_->GetParameterByName(nullptr, "mtransform"));
+    EXPECT_EQ(nullptr, effect_->GetParameterByName(nullptr, "mWorld"));
+    EXPECT_EQ(nullptr, effect_->GetParameterByName(nullptr, ""));
+    EXPECT_EQ(nullptr, effect_->GetParameterByName(nullptr, nullptr));
+    EXPECT_EQ(1u, effect_->GetPassCount());
+    // A handle of another effect, or a made-up one, is refused.
+    int notAHandle = 0;
+    EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(reinterpret_cast<D3DXHANDLE>(&notAHandle), 1.0f));
+    EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(nullptr, 1.0f));
+}
+
+TEST_F(EffectLayerTest, ValuesReadBackAsSetWithInitialValuesFirst)
+{
+    Load("float4 Colour = {1, 0.5, 0.25, 1};\n"
+         "bool LightIsUse[4];\n"
+         "float LightAttenuation[4];\n"
+         "float4 LightColor[4];\n"
+         "float4x4 mWorld;\n"
+         "float4x3 mBones[2];\n"
+         "int BoneWeightCount = 2;\n"
+         "float SlideTextureU;\n"
+         "string Label = \"a\";\n"
+         "technique T { pass { } }\n");
+    D3DXHANDLE colour = effect_->GetParameterByName(nullptr, "Colour");
+    float f[16];
+    ASSERT_EQ(D3D_OK, effect_->GetFloatArray(colour, f, 4));
+    EXPECT_EQ(1.0f, f[0]);
+    EXPECT_EQ(0.5f, f[1]);
+    EXPECT_EQ(0.25f, f[2]);
+
+    const BOOL use[4] = {TRUE, FALSE, 7, FALSE};
+    D3DXHANDLE isUse = effect_->GetParameterByName(nullptr, "LightIsUse");
+    ASSERT_EQ(D3D_OK, effect_->SetBoolArray(isUse, use, 4));
+    BOOL b[4];
+    ASSERT_EQ(D3D_OK, effect_->GetBoolArray(isUse, b, 4));
+    EXPECT_EQ(TRUE, b[0]);
+    EXPECT_EQ(FALSE, b[1]);
+    EXPECT_EQ(TRUE, b[2]);
+
+    const float att[4] = {0.5f, 1.5f, 2.5f, 3.5f};
+    D3DXHANDLE attenuation = effect_->GetParameterByName(nullptr, "LightAttenuation");
+    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(attenuation, att, 4));
+    ASSERT_EQ(D3D_OK, effect_->GetFloatArray(attenuation, f, 4));
+    EXPECT_EQ(0, memcmp(att, f, sizeof att));
+
+    const D3DXVECTOR4 colours[4] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {13, 14, 15, 16}};
+    D3DXHANDLE lightColour = effect_->GetParameterByName(nullptr, "LightColor");
+    ASSERT_EQ(D3D_OK, effect_->SetVectorArray(lightColour, colours, 4));
+    ASSERT_EQ(D3D_OK, effect_->GetFloatArray(lightColour, f, 16));
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(static_cast<float>(i + 1), f[i]);
+
+    D3DXMATRIX m;
+    for (int i = 0; i < 16; ++i) m.m[i / 4][i % 4] = static_cast<float>(i);
+    D3DXHANDLE world = effect_->GetParameterByName(nullptr, "mWorld");
+    ASSERT_EQ(D3D_OK, effect_->SetMatrix(world, &m));
+    D3DXMATRIX back;
+    ASSERT_EQ(D3D_OK, effect_->GetMatrix(world, &back));
+    EXPECT_EQ(0, memcmp(&m, &back, sizeof m));
+    ASSERT_EQ(D3D_OK, effect_->SetMatrixTranspose(world, &m));
+    ASSERT_EQ(D3D_OK, effect_->GetMatrix(world, &back));
+    EXPECT_EQ(m.m[0][1], back.m[1][0]);
+    EXPECT_EQ(m.m[3][0], back.m[0][3]);
+
+    // A 4x3 array keeps three columns per row; the second element follows the first.
+    const D3DXMATRIX two[2] = {m, m * 2.0f};
+    D3DXHANDLE bones = effect_->GetParameterByName(nullptr, "mBones");
+    ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(bones, two, 2));
+    ASSERT_EQ(D3D_OK, effect_->GetFloatArray(bones, f, 16));
+    EXPECT_EQ(m.m[0][2], f[2]);
+    EXPECT_EQ(m.m[1][0], f[3]);
+    EXPECT_EQ(m.m[3][2], f[11]);
+    EXPECT_EQ(2.0f * m.m[0][0], f[12]);
+
+    D3DXHANDLE count = effect_->GetParameterByName(nullptr, "BoneWeightCount");
+    INT n = 0;
+    ASSERT_EQ(D3D_OK, effect_->GetIntArray(count, &n, 1));
+    EXPECT_EQ(2, n);
+    ASSERT_EQ(D3D_OK, effect_->SetInt(count, 4));
+    ASSERT_EQ(D3D_OK, effect_->GetIntArray(count, &n, 1));
+    EXPECT_EQ(4, n);
+
+    D3DXHANDLE slide = effect_->GetParameterByName(nullptr, "SlideTextureU");
+    ASSERT_EQ(D3D_OK, effect_->SetFloat(slide, 0.125f));
+    ASSERT_EQ(D3D_OK, effect_->GetFloatArray(slide, f, 1));
+    EXPECT_EQ(0.125f, f[0]);
+    // Too many values are cut at the parameter's size.
+    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(slide, att, 4));
+
+    D3DXHANDLE label = effect_->GetParameterByName(nullptr, "Label");
+    const char* s = nullptr;
+    ASSERT_EQ(D3D_OK, effect_->SetString(label, "changed"));
+    ASSERT_EQ(D3D_OK, effect_->GetString(label, &s));
+    EXPECT_STREQ("changed", s);
+    EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(label, 1.0f));
+}
+
+TEST_F(EffectLayerTest, RowVectorMatrixPlacesTheSquare)
+{
+    Load(kColourEffect);
+    // Half size, moved right by a quarter of the screen: the translation sits in the fourth row.
+    D3DXMATRIX scale, move, m;
+    D3DXMatrixScaling(&scale, 0.5f, 0.5f, 1.0f);
+    D3DXMatrixTranslation(&move, 0.25f, 0.0f, 0.0f);
+    m = scale * move;
+    ASSERT_EQ(D3D_OK, effect_->SetMatrix(effect_->GetParameterByName(nullptr, "mTransform"), &m));
+    const float fog[2] = {0.25f, 0.75f};
+    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(effect_->GetParameterByName(nullptr, "FogParameter"), fog, 2));
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    DrawThroughEffect();
+    ASSERT_TRUE(ReadBack());
+    int x0, y0, x1, y1;
+    ASSERT_TRUE(frame_.Bounds(0xFF0000, &x0, &y0, &x1, &y1));
+    EXPECT_EQ(96, x0);
+    EXPECT_EQ(223, x1);
+    EXPECT_EQ(64, y0);
+    EXPECT_EQ(191, y1);
+    EXPECT_EQ(128 * 128, frame_.Count(0, 0, kWidth, kHeight, 0xFF0000));
+}
+
+TEST_F(EffectLayerTest, ChangesInsideAPassNeedCommitChanges)
+{
+    Load(kColourEffect);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    D3DXHANDLE colour = effect_->GetParameterByName(nullptr, "Colour");
+    const float fog[2] = {0.5f, 0.5f};
+    effect_->SetMatrix(effect_->GetParameterByName(nullptr, "mTransform"), &identity);
+    effect_->SetFloatArray(effect_->GetParameterByName(nullptr, "FogParameter"), fog, 2);
+    const D3DXVECTOR4 green(0, 1, 0, 1), blue(0, 0, 1, 1);
+    EXPECT_EQ(D3D_OK, effect_->CommitChanges());   // outside a pass: nothing, and no error
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    ASSERT_TRUE(SUCCEEDED(device_->BeginScene()));
+    UINT passes = 0;
+    ASSERT_EQ(D3D_OK, effect_->Begin(&passes, 0));
+    ASSERT_EQ(1u, passes);
+    ASSERT_EQ(D3D_OK, effect_->BeginPass(0));
+    effect_->SetVector(colour, &green);
+    D3DVIEWPORT9 left = {0, 0, 128, 256, 0, 1}, right = {128, 0, 128, 256, 0, 1};
+    device_->SetViewport(&left);
+    DrawSquare(device_);   // still red: not committed
+    effect_->SetVector(colour, &blue);
+    effect_->CommitChanges();
+    device_->SetViewport(&right);
+    DrawSquare(device_);
+    effect_->EndPass();
+    effect_->End();
+    device_->EndScene();
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(0xFF0000u, frame_.Rgb(64, 128));
+    EXPECT_EQ(0x0000FFu, frame_.Rgb(192, 128));
+}
+
+TEST_F(EffectLayerTest, SamplerBoundThroughTextureStage0SamplesThatTexture)
+{
+    Load("float4x4 mTransform;\n"
+         "texture TextureStage0;\n"
+         "sampler Sampler0 = sampler_state\n"
+         "{\n"
+         "    Texture = <TextureStage0>;\n"
+         "    MinFilter = POINT; MagFilter = POINT; MipFilter = NONE;\n"
+         "    AddressU = CLAMP; AddressV = CLAMP;\n"
+         "};\n"
+         "void VS(float4 pos : POSITION, float2 uv : TEXCOORD0, out float4 oPos : POSITION, out float2 oUv : TEXCOORD0)\n"
+         "{ oPos = mul(pos, mTransform); oUv = uv; }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Sampler0, uv); }\n"
+         "technique T { pass { CullMode = NONE; ZEnable = FALSE;\n"
+         "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n");
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_TRUE(SUCCEEDED(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));
+    D3DLOCKED_RECT lr;
+    ASSERT_TRUE(SUCCEEDED(texture->LockRect(0, &lr, nullptr, 0)));
+    const uint32_t texels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    for (int y = 0; y < 2; ++y) memcpy(static_cast<char*>(lr.pBits) + y * lr.Pitch, texels + y * 2, 8);
+    texture->UnlockRect(0);
+
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    effect_->SetMatrix(effect_->GetParameterByName(nullptr, "mTransform"), &identity);
+    D3DXHANDLE stage0 = effect_->GetParameterByName(nullptr, "TextureStage0");
+    ASSERT_EQ(D3D_OK, effect_->SetTexture(stage0, texture));
+    texture->Release();   // the effect holds its own reference
+    device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    DrawThroughEffect();
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(0xFF0000u, frame_.Rgb(10, 10));
+    EXPECT_EQ(0x00FF00u, frame_.Rgb(245, 10));
+    EXPECT_EQ(0x0000FFu, frame_.Rgb(10, 245));
+    EXPECT_EQ(0xFFFFFFu, frame_.Rgb(245, 245));
+    EXPECT_EQ(128 * 128, frame_.Count(0, 0, kWidth, kHeight, 0x00FF00));   // point filtering held
+
+    // End put the sampler's state and the stage's texture back.
+    DWORD filter = 0;
+    device_->GetSamplerState(0, D3DSAMP_MAGFILTER, &filter);
+    EXPECT_EQ(static_cast<DWORD>(D3DTEXF_LINEAR), filter);
+    IDirect3DBaseTexture9* bound = nullptr;
+    device_->GetTexture(0, &bound);
+    EXPECT_EQ(nullptr, bound);
+    if (bound) bound->Release();
+}
+
+TEST_F(EffectLayerTest, TwoPassesDrawTwice)
+{
+    Load("float4 VS(float4 pos : POSITION) : POSITION { return pos; }\n"
+         "float4 PS() : COLOR0 { return float4(0.25, 0, 0, 1); }\n"
+         "technique T {\n"
+         "  pass A { CullMode = NONE; ZEnable = FALSE; AlphaBlendEnable = TRUE; SrcBlend = ONE; DestBlend = ONE;\n"
+         "           VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); }\n"
+         "  pass B { VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); }\n"
+         "}\n");
+    EXPECT_EQ(2u, effect_->GetPassCount());
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    DrawThroughEffect();
+    ASSERT_TRUE(ReadBack());
+    const uint32_t red = (frame_.Rgb(128, 128) >> 16) & 0xFF;
+    EXPECT_GE(red, 0x7Fu);
+    EXPECT_LE(red, 0x80u);
+    EXPECT_EQ(0u, frame_.Rgb(128, 128) & 0xFFFF);
+}
+
+TEST_F(EffectLayerTest, RenderStatesChangedByAPassAreRestoredAfterEnd)
+{
+    Load(kColourEffect);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device_->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device_->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    DrawThroughEffect();
+    DWORD v = 0;
+    device_->GetRenderState(D3DRS_CULLMODE, &v);
+    EXPECT_EQ(static_cast<DWORD>(D3DCULL_CW), v);
+    device_->GetRenderState(D3DRS_ZENABLE, &v);
+    EXPECT_EQ(static_cast<DWORD>(D3DZB_TRUE), v);
+    device_->GetRenderState(D3DRS_LIGHTING, &v);
+    EXPECT_EQ(static_cast<DWORD>(TRUE), v);
+    device_->GetRenderState(D3DRS_FOGENABLE, &v);
+    EXPECT_EQ(static_cast<DWORD>(TRUE), v);
+    IDirect3DVertexShader9* vs = reinterpret_cast<IDirect3DVertexShader9*>(1);
+    device_->GetVertexShader(&vs);
+    EXPECT_EQ(nullptr, vs);
+
+    // Without saving, the pass's states stay.
+    DrawThroughEffect(VORN_FX_DONOTSAVESTATE);
+    device_->GetRenderState(D3DRS_CULLMODE, &v);
+    EXPECT_EQ(static_cast<DWORD>(D3DCULL_NONE), v);
+}
+
+namespace {
+
+// A state cache in front of the device, as the engine keeps one: unknown entries are 0xFFFFFFFF.
+class CacheStates : public VornFxStates {
+public:
+    explicit CacheStates(IDirect3DDevice9* device) : device_(device) {}
+    bool GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override
+    {
+        auto it = render.find(state);
+        if (it == render.end() || it->second == 0xFFFFFFFFu) return false;
+        *value = it->second;
+        return true;
+    }
+    void SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override
+    {
+        if (render.count(state) && render[state] == value) return;
+        render[state] = value;
+        ++deviceCalls;
+        device_->SetRenderState(state, value);
+    }
+    bool GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) override { return false; }
+    void SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override
+    {
+        sampled[sampler * 256 + type] = value;
+        device_->SetSamplerState(sampler, type, value);
+    }
+    std::map<DWORD, DWORD> render, sampled;
+    int deviceCalls = 0;
+
+private:
+    IDirect3DDevice9* device_;
+};
+
+}  // namespace
+
+TEST_F(EffectLayerTest, StatesGoThroughTheCacheAndTheCacheStaysTrue)
+{
+    CacheStates cache(device_);
+    states_ = &cache;
+    Load(kColourEffect);
+    cache.SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    cache.SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    // LIGHTING is unknown to the cache: End puts the device's start value (TRUE) back.
+    device_->SetRenderState(D3DRS_LIGHTING, TRUE);
+    DrawThroughEffect(VORN_FX_DONOTSAVESHADERSTATE);
+    for (const auto& entry : cache.render) {
+        DWORD onDevice = 0;
+        device_->GetRenderState(static_cast<D3DRENDERSTATETYPE>(entry.first), &onDevice);
+        EXPECT_EQ(entry.second, onDevice) << "state " << entry.first;
+    }
+    EXPECT_EQ(static_cast<DWORD>(D3DCULL_CW), cache.render[D3DRS_CULLMODE]);
+    EXPECT_EQ(static_cast<DWORD>(TRUE), cache.render[D3DRS_LIGHTING]);
+    // Drawn again with the same states: the cache makes the pass's settings and the restore
+    // the only device calls (3 set + 3 restored).
+    cache.deviceCalls = 0;
+    DrawThroughEffect(VORN_FX_DONOTSAVESHADERSTATE);
+    EXPECT_EQ(6, cache.deviceCalls);
+    // DONOTSAVESHADERSTATE leaves the pass's shaders bound.
+    IDirect3DVertexShader9* vs = nullptr;
+    device_->GetVertexShader(&vs);
+    EXPECT_NE(nullptr, vs);
+    if (vs) vs->Release();
+}
+
+TEST_F(EffectLayerTest, CompileErrorsComeBackAsTextWithTheirLine)
+{
+    const char* text =
+        "float4x4 mTransform;\n"
+        "float4 VS(float4 pos : POSITION) : POSITION\n"
+        "{\n"
+        "    return mul(pos, mTransfrom);\n"
+        "}\n"
+        "technique T { pass { VertexShader = compile vs_2_0 VS(); } }\n";
+    std::string errors;
+    VornFxEffect* e = reinterpret_cast<VornFxEffect*>(1);
+    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, text, static_cast<uint32_t>(strlen(text)), nullptr, &e, &errors)));
+    EXPECT_EQ(nullptr, e);
+    EXPECT_EQ(0u, errors.find("(6): VertexShader vs_2_0 VS: ")) << errors;
+    EXPECT_NE(std::string::npos, errors.find("mTransfrom")) << errors;
+    EXPECT_NE(std::string::npos, errors.find("4")) << errors;
+
+    const char* parse = "float4x4 m;\ntechnique T { pass { VertexShader = compile vs_2_0 Nothing(); } }\n";
+    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, parse, static_cast<uint32_t>(strlen(parse)), nullptr, &e, &errors)));
+    EXPECT_EQ("(2): shader function 'Nothing' not found", errors);
+    const char* noTechnique = "float4x4 m;\n";
+    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, noTechnique, 12, nullptr, &e, &errors)));
+    EXPECT_EQ("(0): the effect has no technique", errors);
+}
+
+TEST_F(EffectLayerTest, UniformArgumentsSelectTheShaderVariant)
+{
+    Load("float4 VS(float4 pos : POSITION, uniform float scale) : POSITION { return float4(pos.xy * scale, 0.5, 1); }\n"
+         "float4 PS(uniform float4 c) : COLOR0 { return c; }\n"
+         "technique T { pass { CullMode = NONE; ZEnable = FALSE;\n"
+         "  VertexShader = compile vs_2_0 VS(0.5); PixelShader = compile ps_2_0 PS(float4(0, 1, 0, 1)); } }\n");
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    DrawThroughEffect();
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(128 * 128, frame_.Count(0, 0, kWidth, kHeight, 0x00FF00));
+}

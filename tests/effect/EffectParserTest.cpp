@@ -1,0 +1,193 @@
+// The effect text reader: what it takes from the text and what it leaves for the shader compiler.
+#include "Effect/VornFxParser.h"
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+VornFxDescription Parse(const char* text)
+{
+    VornFxDescription d;
+    std::string error;
+    EXPECT_TRUE(VornFxParse(text, strlen(text), &d, &error)) << error;
+    return d;
+}
+
+const VornFxParameterDesc* Param(const VornFxDescription& d, const char* name)
+{
+    for (const auto& p : d.parameters)
+        if (p.name == name) return &p;
+    return nullptr;
+}
+
+std::string ParseError(const char* text)
+{
+    VornFxDescription d;
+    std::string error;
+    EXPECT_FALSE(VornFxParse(text, strlen(text), &d, &error));
+    return error;
+}
+
+}  // namespace
+
+TEST(EffectParser, ReadsParameterShapesSemanticsAnnotationsAndInitialValues)
+{
+    const char* text =
+        "float4x4 mWorld : WORLD < string UIName = \"world>\"; >;\n"
+        "float4x3 mBoneMatrixArray[26];\n"
+        "bool LightIsUse[4] = {true, false, 1, 0};\n"
+        "float FogParameter[2] = { -0.5, 2.0e1 };\n"
+        "float4 LightColor = float4(1, 0.5, -.25, 0x10);\n"
+        "int BoneWeightCount = 3, Other;\n"
+        "static const float kHidden = 2.0;\n"
+        "uniform extern matrix mTransform;\n"
+        "vector<float, 3> v3;\n"
+        "string Name = \"hello\";\n"
+        "technique T { pass P { } }\n";
+    VornFxDescription d = Parse(text);
+    ASSERT_EQ(10u, d.parameters.size());
+    const VornFxParameterDesc* w = Param(d, "mWorld");
+    ASSERT_NE(nullptr, w);
+    EXPECT_EQ(VornFxBaseType::Float, w->type);
+    EXPECT_EQ(4u, w->rows);
+    EXPECT_EQ(4u, w->columns);
+    EXPECT_EQ("WORLD", w->semantic);
+    EXPECT_EQ(1, w->line);
+    const VornFxParameterDesc* bones = Param(d, "mBoneMatrixArray");
+    EXPECT_EQ(26u, bones->elements);
+    EXPECT_EQ(4u, bones->rows);
+    EXPECT_EQ(3u, bones->columns);
+    EXPECT_EQ((std::vector<double>{1, 0, 1, 0}), Param(d, "LightIsUse")->initial);
+    EXPECT_EQ(VornFxBaseType::Bool, Param(d, "LightIsUse")->type);
+    EXPECT_EQ((std::vector<double>{-0.5, 20.0}), Param(d, "FogParameter")->initial);
+    EXPECT_EQ((std::vector<double>{1, 0.5, -0.25, 16}), Param(d, "LightColor")->initial);
+    EXPECT_EQ(VornFxBaseType::Int, Param(d, "Other")->type);
+    EXPECT_EQ((std::vector<double>{3}), Param(d, "BoneWeightCount")->initial);
+    EXPECT_EQ(nullptr, Param(d, "kHidden"));   // statics are not parameters
+    EXPECT_EQ(4u, Param(d, "mTransform")->rows);
+    EXPECT_EQ(1u, Param(d, "v3")->rows);
+    EXPECT_EQ(3u, Param(d, "v3")->columns);
+    EXPECT_EQ("hello", Param(d, "Name")->stringValue);
+}
+
+TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
+{
+    const char* text =
+        "float4x4 m : WORLD <int a = 1;> = {1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1};\n"
+        "texture Tex0;\n"
+        "sampler S0 = sampler_state {\n"
+        "  Texture = <Tex0>; MinFilter = LINEAR; AddressU = CLAMP;\n"
+        "};\n"
+        "shared float k;\n"
+        "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(S0, uv) * k; }\n"
+        "technique T\n{\n  pass P0 { ZEnable = FALSE; PixelShader = compile ps_2_0 PS(); }\n}\n";
+    VornFxDescription d = Parse(text);
+    EXPECT_EQ(strlen(text), d.hlsl.size());
+    EXPECT_EQ(std::count(text, text + strlen(text), '\n'), std::count(d.hlsl.begin(), d.hlsl.end(), '\n'));
+    EXPECT_EQ(std::string::npos, d.hlsl.find("WORLD <")) << d.hlsl;
+    EXPECT_EQ(std::string::npos, d.hlsl.find("{1,0"));
+    EXPECT_EQ(std::string::npos, d.hlsl.find("texture"));
+    EXPECT_EQ(std::string::npos, d.hlsl.find("sampler_state"));
+    EXPECT_EQ(std::string::npos, d.hlsl.find("technique"));
+    EXPECT_EQ(std::string::npos, d.hlsl.find("shared"));
+    EXPECT_NE(std::string::npos, d.hlsl.find("sampler S0"));
+    EXPECT_NE(std::string::npos, d.hlsl.find("float4x4 m : WORLD"));
+    EXPECT_NE(std::string::npos, d.hlsl.find("return tex2D(S0, uv) * k;"));
+
+    const VornFxParameterDesc* s = Param(d, "S0");
+    ASSERT_NE(nullptr, s);
+    EXPECT_EQ(VornFxBaseType::Sampler, s->type);
+    EXPECT_EQ("Tex0", s->samplerTexture);
+    ASSERT_EQ(2u, s->samplerStates.size());
+    EXPECT_EQ(D3DSAMP_MINFILTER, s->samplerStates[0].type);
+    EXPECT_EQ(static_cast<DWORD>(D3DTEXF_LINEAR), s->samplerStates[0].value);
+    EXPECT_EQ(D3DSAMP_ADDRESSU, s->samplerStates[1].type);
+    EXPECT_EQ(static_cast<DWORD>(D3DTADDRESS_CLAMP), s->samplerStates[1].value);
+    ASSERT_EQ(1u, d.techniques.size());
+    ASSERT_EQ(1u, d.techniques[0].passes.size());
+    const VornFxPassDesc& p = d.techniques[0].passes[0];
+    ASSERT_EQ(1u, p.states.size());
+    EXPECT_EQ(D3DRS_ZENABLE, p.states[0].state);
+    EXPECT_EQ(0u, p.states[0].value);
+    EXPECT_TRUE(p.pixelShader.assigned);
+    EXPECT_EQ("ps_2_0", p.pixelShader.profile);
+    EXPECT_EQ("PS", p.pixelShader.function);
+    EXPECT_FALSE(p.vertexShader.assigned);
+}
+
+TEST(EffectParser, PassStateValuesByNameNumberAndFlags)
+{
+    VornFxDescription d = Parse(
+        "technique A { pass { cullmode = none; SrcBlend = SrcAlpha; DestBlend = INVSRCALPHA; ZFunc = LessEqual;\n"
+        "  AlphaRef = 0x80; AlphaBlendEnable = true; ColorWriteEnable = RED | BLUE; FogStart = 2.5;\n"
+        "  FillMode = WIREFRAME; StencilPass = INCR; BlendOp = REVSUBTRACT; AlphaTestEnable = (1);\n"
+        "  VertexShader = NULL; } pass Second { } }\n"
+        "technique B { pass { } }\n");
+    ASSERT_EQ(2u, d.techniques.size());
+    ASSERT_EQ(2u, d.techniques[0].passes.size());
+    const auto& s = d.techniques[0].passes[0].states;
+    ASSERT_EQ(12u, s.size());
+    EXPECT_EQ(D3DRS_CULLMODE, s[0].state);
+    EXPECT_EQ(static_cast<DWORD>(D3DCULL_NONE), s[0].value);
+    EXPECT_EQ(static_cast<DWORD>(D3DBLEND_SRCALPHA), s[1].value);
+    EXPECT_EQ(static_cast<DWORD>(D3DBLEND_INVSRCALPHA), s[2].value);
+    EXPECT_EQ(static_cast<DWORD>(D3DCMP_LESSEQUAL), s[3].value);
+    EXPECT_EQ(0x80u, s[4].value);
+    EXPECT_EQ(1u, s[5].value);
+    EXPECT_EQ(5u, s[6].value);
+    float f;
+    memcpy(&f, &s[7].value, 4);
+    EXPECT_EQ(2.5f, f);
+    EXPECT_EQ(static_cast<DWORD>(D3DFILL_WIREFRAME), s[8].value);
+    EXPECT_EQ(static_cast<DWORD>(D3DSTENCILOP_INCR), s[9].value);
+    EXPECT_EQ(static_cast<DWORD>(D3DBLENDOP_REVSUBTRACT), s[10].value);
+    EXPECT_EQ(1u, s[11].value);
+    EXPECT_TRUE(d.techniques[0].passes[0].vertexShader.assigned);
+    EXPECT_TRUE(d.techniques[0].passes[0].vertexShader.profile.empty());
+}
+
+TEST(EffectParser, ErrorsNameTheirLine)
+{
+    EXPECT_EQ("(3): unknown render state 'ZEnabel'",
+              ParseError("float4x4 m;\ntechnique T {\n pass P { ZEnabel = TRUE; }\n}\n"));
+    EXPECT_EQ("(2): unknown value 'SIDEWAYS' for 'CullMode'",
+              ParseError("technique T {\n pass P { CullMode = SIDEWAYS; }\n}\n"));
+    EXPECT_EQ("(1): ';' expected after 'a'", ParseError("float a b;\n"));
+    EXPECT_EQ("(4): unknown sampler state 'Filter'",
+              ParseError("texture t;\nsampler s = sampler_state {\n Texture = <t>;\n Filter = LINEAR;\n};\n"));
+    EXPECT_EQ("(2): unclosed '{'", ParseError("float4 PS() : COLOR\n{ return 1;\n"));
+    EXPECT_EQ("(1): unsupported pass state 'Sampler[]'", ParseError("technique T { pass { Sampler[0] = (s); } }"));
+}
+
+TEST(EffectParser, UniformArgumentsGetAWrapperEntryPoint)
+{
+    VornFxDescription d = Parse(
+        "float4 VS(float4 p : POSITION, uniform int count, out float4 c : COLOR0) : POSITION\n"
+        "{ c = count; return p; }\n"
+        "technique T { pass { VertexShader = compile vs_2_0 VS(2 + 1); } }\n");
+    std::string hlsl = d.hlsl, error;
+    std::string entry = VornFxEntryPoint(d, d.techniques[0].passes[0].vertexShader, &hlsl, &error);
+    ASSERT_FALSE(entry.empty()) << error;
+    EXPECT_NE(std::string::npos, hlsl.find("float4 " + entry + "(float4 p : POSITION, out float4 c : COLOR0) : POSITION"))
+        << hlsl;
+    EXPECT_NE(std::string::npos, hlsl.find("return VS(p, (2 + 1), c);")) << hlsl;
+
+    d.techniques[0].passes[0].vertexShader.function = "Missing";
+    EXPECT_TRUE(VornFxEntryPoint(d, d.techniques[0].passes[0].vertexShader, &hlsl, &error).empty());
+    EXPECT_EQ("(3): shader function 'Missing' not found", error);
+}
+
+TEST(EffectParser, TruncatedOrEmptyTextIsSafe)
+{
+    const char* text = "float4x4 m : WORLD < string s = \"unterminated";
+    for (size_t n = 0; n <= strlen(text); ++n) {
+        VornFxDescription d;
+        std::string error;
+        VornFxParse(text, n, &d, &error);   // must neither crash nor read past n
+    }
+    VornFxDescription d;
+    std::string error;
+    EXPECT_TRUE(VornFxParse("", 0, &d, &error));
+    EXPECT_TRUE(d.techniques.empty());
+}
