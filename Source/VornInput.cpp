@@ -246,14 +246,14 @@ bool VornInput::Initialize()
         g_input = nullptr;
         ErrorLine("　エラー : DirectInputオブジェクトの生成に失敗");
         ErrorLine("　　[ DirectX8.1以降をインストールしてください ]");
-        Finalize();
+        ReleaseAll();
         return false;
     }
     HINSTANCE instance = Vorn::GetInstanceHandle();
     if (!instance) instance = GetModuleHandleA(nullptr);
     if (FAILED(g_input->Initialize(instance, 0x0800))) {
         ErrorLine("　エラー : DirectInputオブジェクトの初期化に失敗");
-        Finalize();
+        ReleaseAll();
         return false;
     }
     InitKeyboard();
@@ -355,6 +355,12 @@ bool VornInput::InitJoysticks()
 void VornInput::Finalize()
 {
     VornLog::Title("VornInputクラスの解放");
+    ReleaseAll();
+}
+
+// Releases every device, the DirectInput object, the track buffers and the joystick records.
+void VornInput::ReleaseAll()
+{
     if (g_joysticks) {
         for (int32_t i = 0; i < JOYSTICK_MAX; ++i) {
             if (!g_joysticks[i].device) continue;

@@ -119,6 +119,7 @@ public:
 private:
     static bool InitKeyboard();
     static bool InitJoysticks();
+    static void ReleaseAll();
     static void UpdateJoysticks();
     static void UpdateKeyboardState();
     static void UpdateKeyboardBuffer();
