@@ -293,6 +293,7 @@ VornMatrix& VornMatrix::RotationFromTo(const D3DXVECTOR3& from, const D3DXVECTOR
         if (c > 0.0f)
             return Identity();
         // Opposite directions: a half turn about an axis perpendicular to from.
+        c = -1.0f;
         n = CrossOf(from, D3DXVECTOR3(1.0f, 0.0f, 0.0f));
         if (!(LengthOf(n) > 0.0f))
             n = CrossOf(from, D3DXVECTOR3(0.0f, 1.0f, 0.0f));

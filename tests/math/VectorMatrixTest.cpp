@@ -1,1 +1,466 @@
+// Vectors and the matrix holder: exact float behaviour, the two rotation senses pinned with
+// asymmetric vectors against D3DX's own builders, and the holder's alignment and copies.
 #include "MathFixture.h"
+#include "VornMatrix.h"
+#include "VornVector2.h"
+#include "VornVector3.h"
+#include <cmath>
+#include <limits>
+#include <new>
+
+using vorntest::Bits;
+using vorntest::MathTest;
+
+namespace {
+
+constexpr double kRadiansPerUnit = 6.2831854820251465 / 65536.0;
+
+float Radians(VornAngle a)
+{
+    return static_cast<float>(a * kRadiansPerUnit);
+}
+
+void ExpectMatrixNear(const D3DXMATRIX& expected, const VornMatrix& actual, float tolerance)
+{
+    for (int r = 0; r < 4; r++)
+        for (int c = 0; c < 4; c++)
+            EXPECT_NEAR(expected.m[r][c], actual.GetElement(r, c), tolerance) << "row " << r << " column " << c;
+}
+
+void ExpectVectorNear(float x, float y, float z, const D3DXVECTOR3& v, float tolerance = 1e-6f)
+{
+    EXPECT_NEAR(x, v.x, tolerance);
+    EXPECT_NEAR(y, v.y, tolerance);
+    EXPECT_NEAR(z, v.z, tolerance);
+}
+
+bool SameBits(const D3DXMATRIX& a, const D3DXMATRIX& b)
+{
+    return memcmp(&a, &b, sizeof a) == 0;
+}
+
+D3DXMATRIX Sample()
+{
+    D3DXMATRIX m;
+    for (int i = 0; i < 16; i++)
+        (&m._11)[i] = 1.5f + i * 0.25f - (i % 3) * 2.0f;
+    return m;
+}
+
+} // namespace
+
+// --- vectors ---
+
+TEST(VornVector3, DivisionIsMultiplicationByTheReciprocal)
+{
+    const VornVector3 v(5.0f, 7.0f, 10.0f);
+    const VornVector3 q = v / 3.0f;
+    const float inv = 1.0f / 3.0f;
+    EXPECT_FLOAT_BITS(5.0f * inv, q.x);
+    EXPECT_FLOAT_BITS(7.0f * inv, q.y);
+    EXPECT_FLOAT_BITS(10.0f * inv, q.z);
+    EXPECT_NE(Bits(5.0f / 3.0f), Bits(q.x));   // a true division rounds differently here
+    VornVector3 w = v;
+    w /= 3.0f;
+    EXPECT_FLOAT_BITS(q.x, w.x);
+    const VornVector3 quarter = v / 4.0f, times = v * 0.25f;
+    EXPECT_EQ(0, memcmp(&quarter, &times, sizeof quarter));
+    const VornVector2 v2 = VornVector2(5.0f, 7.0f) / 3.0f;
+    EXPECT_FLOAT_BITS(5.0f * inv, v2.x);
+}
+
+TEST(VornVector3, ProductsLengthsAndArithmetic)
+{
+    VornVector3 c;
+    c.Cross(VornVector3(1, 2, 3), VornVector3(4, 5, 6));
+    ExpectVectorNear(-3, 6, -3, c, 0);
+    VornVector3 self(1, 2, 3);
+    self.CrossSelf(VornVector3(4, 5, 6));
+    ExpectVectorNear(-3, 6, -3, self, 0);
+    EXPECT_EQ(32.0f, VornVector3(1, 2, 3).Dot(VornVector3(4, 5, 6)));
+    EXPECT_EQ(14.0f, VornVector3(1, 2, 3).LengthSq());
+    EXPECT_EQ(5.0f, VornVector3(3, 0, 4).Length());
+    VornVector3 n;
+    n.Normalize(VornVector3(3, 0, 4));
+    ExpectVectorNear(0.6f, 0, 0.8f, n);
+    VornVector3 a(1, 2, 3);
+    a += VornVector3(1, 1, 1);
+    a -= VornVector3(0, 0, 2);
+    a *= 2.0f;
+    ExpectVectorNear(4, 6, 4, a, 0);
+    ExpectVectorNear(-4, -6, -4, -a, 0);
+    ExpectVectorNear(-4, -6, -4, a.Negate(), 0);
+    ExpectVectorNear(4, 6, 4, +a, 0);
+    ExpectVectorNear(5, 8, 7, a + VornVector3(1, 2, 3), 0);
+    ExpectVectorNear(3, 4, 1, a - VornVector3(1, 2, 3), 0);
+    ExpectVectorNear(8, 18, 40, VornVector3(4, 6, 4).Scaling(2, 3, 10), 0);
+    ExpectVectorNear(5, 4, 7, VornVector3(4, 6, 4).Translation(1, -2, 3), 0);
+    ExpectVectorNear(5, 7, 9, VornVector3().Add(VornVector3(1, 2, 3), VornVector3(4, 5, 6)), 0);
+    ExpectVectorNear(-3, -3, -3, VornVector3().Sub(VornVector3(1, 2, 3), VornVector3(4, 5, 6)), 0);
+}
+
+TEST(VornVector3, NormalizingZeroGivesNonFiniteComponents)
+{
+    VornVector3 z(0, 0, 0);
+    z.NormalizeSelf();
+    EXPECT_FALSE(std::isfinite(z.x));
+    EXPECT_FALSE(std::isfinite(z.y));
+    EXPECT_FALSE(std::isfinite(z.z));
+}
+
+TEST(VornVector3, ReflectAboutANormal)
+{
+    VornVector3 n(0, 1, 0);
+    n.ReflectSelf(VornVector3(1, -1, 0));
+    ExpectVectorNear(1, 1, 0, n, 0);
+    VornVector3 r;
+    r.Reflect(VornVector3(2, -3, 1), VornVector3(0, 1, 0));
+    ExpectVectorNear(2, 3, 1, r, 0);
+    VornVector2 n2(1, 0);
+    n2.ReflectSelf(VornVector2(-2, 5));
+    EXPECT_EQ(2.0f, n2.x);
+    EXPECT_EQ(5.0f, n2.y);
+}
+
+TEST_F(MathTest, TransformAndTransformCoordAgreeOnlyForAffineMatrices)
+{
+    VornMatrix affine;
+    affine.RotationY(3000).MultiplySelf(VornMatrix().Translation(1, 2, 3));
+    const VornVector3 p(0.5f, -2.0f, 4.0f);
+    VornVector3 a, b;
+    a.Transform(p, affine);
+    b.TransformCoord(p, affine);
+    EXPECT_EQ(0, memcmp(&a, &b, sizeof a));
+
+    VornMatrix projection;
+    projection.PerspectiveFov(0.8f, 1.0f, 100.0f, 4.0f / 3.0f);
+    a.Transform(p, projection);
+    b.TransformCoord(p, projection);
+    EXPECT_NE(a.x, b.x);
+    EXPECT_FLOAT_EQ(a.x / 4.0f, b.x);   // w is the depth, 4
+    EXPECT_FLOAT_EQ(a.y / 4.0f, b.y);
+
+    VornMatrix translated;
+    translated.Translation(10, 20, 30);
+    VornVector3 normal;
+    normal.TransformNormal(p, translated);   // the translation does not move a normal
+    ExpectVectorNear(p.x, p.y, p.z, normal, 0);
+    VornVector3 moved = p;
+    moved.TransformSelf(translated);
+    ExpectVectorNear(10.5f, 18.0f, 34.0f, moved, 0);
+}
+
+TEST_F(MathTest, VectorRotationsFollowTheSingleAxisMatrices)
+{
+    const VornVector3 v(1.0f, 2.0f, 3.0f);
+    for (VornAngle a : {0, 1, 5000, 16384, 30000, -12345, 70000}) {
+        VornMatrix m;
+        VornVector3 byMatrix, direct = v;
+        byMatrix.TransformNormal(v, m.RotationX(a));
+        direct.RotationX(a);
+        EXPECT_EQ(0, memcmp(&byMatrix, &direct, sizeof direct)) << "x " << a;
+        direct = v;
+        byMatrix.TransformNormal(v, m.RotationY(a));
+        direct.RotationY(a);
+        EXPECT_EQ(0, memcmp(&byMatrix, &direct, sizeof direct)) << "y " << a;
+        direct = v;
+        byMatrix.TransformNormal(v, m.RotationZ(a));
+        direct.RotationZ(a);
+        EXPECT_EQ(0, memcmp(&byMatrix, &direct, sizeof direct)) << "z " << a;
+    }
+}
+
+TEST_F(MathTest, VectorRotationsInBothSenses)
+{
+    // D3DX sense: a quarter turn about z takes x to y.
+    VornVector3 v(1.0f, 2.0f, 3.0f);
+    v.RotationZ(16384);
+    ExpectVectorNear(-2.0f, 1.0f, 3.0f, v);
+    v.Set(1.0f, 2.0f, 3.0f);
+    v.RotationX(16384);   // y to z
+    ExpectVectorNear(1.0f, -3.0f, 2.0f, v);
+    v.Set(1.0f, 2.0f, 3.0f);
+    v.RotationY(16384);   // z to x
+    ExpectVectorNear(3.0f, 2.0f, -1.0f, v);
+    // The three-angle and axis forms turn the other way.
+    v.Set(1.0f, 2.0f, 3.0f);
+    v.RotationXYZ(0, 0, 16384);
+    ExpectVectorNear(2.0f, -1.0f, 3.0f, v);
+    v.Set(1.0f, 2.0f, 3.0f);
+    v.RotationAxis(16384, D3DXVECTOR3(0.0f, 0.0f, 7.0f));
+    ExpectVectorNear(2.0f, -1.0f, 3.0f, v);
+    v.Set(1.0f, 2.0f, 3.0f);
+    v.RotationAxis(16384, D3DXVECTOR3(1.0f, 0.0f, 0.0f));
+    ExpectVectorNear(1.0f, 3.0f, -2.0f, v);
+}
+
+TEST(VornVector2, OperationsInTwoDimensions)
+{
+    const VornVector2 a(3.0f, 4.0f), b(-1.0f, 2.0f);
+    EXPECT_EQ(25.0f, a.LengthSq());
+    EXPECT_EQ(5.0f, a.Length());
+    EXPECT_EQ(5.0f, a.Dot(b));
+    EXPECT_EQ(10.0f, VornVector2::Cross(a, b));   // 3*2 - 4*-1
+    EXPECT_EQ(-10.0f, b.CrossWith(a));
+    VornVector2 n;
+    n.Normalize(a);
+    EXPECT_FLOAT_EQ(0.6f, n.x);
+    EXPECT_FLOAT_EQ(0.8f, n.y);
+    const VornVector2 s = VornVector2::ScalarTimesVector(2.0f, a);
+    EXPECT_EQ(6.0f, s.x);
+    EXPECT_EQ(8.0f, s.y);
+    const VornVector2 t = 0.5f * a;
+    EXPECT_EQ(1.5f, t.x);
+    VornVector2 c = a;
+    c += b;
+    c -= VornVector2(1, 1);
+    c *= 3.0f;
+    EXPECT_EQ(3.0f, c.x);
+    EXPECT_EQ(15.0f, c.y);
+    EXPECT_EQ(-3.0f, (-c).x);
+    EXPECT_EQ(2.0f, (a + b).x);
+    EXPECT_EQ(2.0f, (a - b).y);
+    EXPECT_EQ(6.0f, VornVector2(a).Scaling(2, 0).x);
+    EXPECT_EQ(1.0f, VornVector2(a).Translation(1, -3).y);
+    EXPECT_EQ(6.0f, VornVector2().Add(a, b).y);
+    EXPECT_EQ(4.0f, VornVector2().Sub(a, b).x);
+}
+
+// --- matrix holder ---
+
+TEST(VornMatrix, KeepsItsMatrixAlignedAtEveryOffset)
+{
+    alignas(16) unsigned char storage[sizeof(VornMatrix) + 32];
+    const D3DXMATRIX sample = Sample();
+    for (int offset = 0; offset < 16; offset++) {
+        VornMatrix* h = new (storage + offset) VornMatrix();
+        const uintptr_t m = reinterpret_cast<uintptr_t>(h->Get());
+        const uintptr_t base = reinterpret_cast<uintptr_t>(h);
+        EXPECT_EQ(0u, m % 16) << offset;
+        EXPECT_GE(m, base);
+        EXPECT_LE(m + sizeof(D3DXMATRIX), base + 80) << offset;
+        EXPECT_EQ(1.0f, h->GetElement(3, 3));
+        h->Set(&sample);
+        D3DXMATRIX back;
+        h->CopyTo(&back);
+        EXPECT_TRUE(SameBits(sample, back));
+        h->~VornMatrix();
+    }
+}
+
+TEST(VornMatrix, AByteCopyAtAnyOffsetOwnsItsMatrix)
+{
+    alignas(16) unsigned char from[sizeof(VornMatrix) + 32];
+    alignas(16) unsigned char to[sizeof(VornMatrix) + 32];
+    const D3DXMATRIX sample = Sample();
+    for (int a = 0; a < 16; a++) {
+        for (int b = 0; b < 16; b++) {
+            VornMatrix* source = new (from + a) VornMatrix();
+            source->Set(&sample);
+            memcpy(to + b, from + a, sizeof(VornMatrix));   // as a realloc of a record array would
+            VornMatrix* copy = reinterpret_cast<VornMatrix*>(to + b);
+            const uintptr_t m = reinterpret_cast<uintptr_t>(copy->Get());
+            ASSERT_EQ(0u, m % 16);
+            ASSERT_GE(m, reinterpret_cast<uintptr_t>(copy));
+            ASSERT_LE(m + 64, reinterpret_cast<uintptr_t>(copy) + 80) << a << " " << b;
+            ASSERT_TRUE(SameBits(sample, *copy->Get())) << a << " " << b;
+            source->SetElement(0, 0, 99.0f);
+            ASSERT_EQ(sample._11, copy->GetElement(0, 0));
+            source->~VornMatrix();
+        }
+    }
+}
+
+TEST(VornMatrix, CopiesAreIndependentOfTheirSource)
+{
+    VornMatrix source;
+    const D3DXMATRIX sample = Sample();
+    source.Set(&sample);
+    VornMatrix copy(source);
+    EXPECT_NE(source.Get(), copy.Get());
+    EXPECT_TRUE(SameBits(*source.Get(), *copy.Get()));
+    source.SetElement(1, 2, -5.0f);
+    EXPECT_NE(-5.0f, copy.GetElement(1, 2));
+    VornMatrix assigned;
+    assigned = source;
+    EXPECT_EQ(-5.0f, assigned.GetElement(1, 2));
+    source.Identity();
+    EXPECT_EQ(-5.0f, assigned.GetElement(1, 2));
+    // Out of range elements read 0 and are not written.
+    assigned.SetElement(4, 0, 1.0f);
+    EXPECT_EQ(0.0f, assigned.GetElement(0, 4));
+}
+
+TEST_F(MathTest, MatrixBuildersOverD3DX)
+{
+    const D3DXMATRIX sample = Sample();
+    VornMatrix a, b, out;
+    a.Set(&sample);
+    b.RotationY(1234).MultiplySelf(VornMatrix().Translation(3, -1, 2));
+    D3DXMATRIX expected;
+    D3DXMatrixMultiply(&expected, a.Get(), b.Get());
+    EXPECT_TRUE(SameBits(expected, *out.Multiply(a, b).Get()));
+    EXPECT_TRUE(SameBits(expected, *VornMatrix(a).MultiplySelf(b).Get()));
+    D3DXMatrixTranspose(&expected, &sample);
+    EXPECT_TRUE(SameBits(expected, *out.Transpose(a).Get()));
+    EXPECT_TRUE(SameBits(expected, *VornMatrix(a).TransposeSelf().Get()));
+    D3DXMatrixInverse(&expected, nullptr, b.Get());
+    EXPECT_TRUE(SameBits(expected, *out.Inverse(b).Get()));
+    VornMatrix identity;
+    identity.Multiply(out, b);
+    ExpectMatrixNear(*VornMatrix().Identity().Get(), identity, 1e-6f);
+    D3DXMatrixPerspectiveFovLH(&expected, 0.9f, 1.6f, 2.0f, 500.0f);
+    EXPECT_TRUE(SameBits(expected, *out.PerspectiveFov(0.9f, 2.0f, 500.0f, 1.6f).Get()));
+    D3DXMatrixOrthoLH(&expected, 640.0f, 480.0f, 1.0f, 10.0f);
+    EXPECT_TRUE(SameBits(expected, *out.Ortho(640.0f, 480.0f, 1.0f, 10.0f).Get()));
+    const D3DXVECTOR3 eye(1, 2, -5), at(0, 1, 3), up(0, 1, 0);
+    D3DXMatrixLookAtLH(&expected, &eye, &at, &up);
+    EXPECT_TRUE(SameBits(expected, *out.LookAt(eye, at, up).Get()));
+
+    out.Scaling(2, 3, 4);
+    EXPECT_EQ(2.0f, out.GetElement(0, 0));
+    EXPECT_EQ(4.0f, out.GetElement(2, 2));
+    EXPECT_EQ(0.0f, out.GetElement(3, 0));
+    out.Translation(5, 6, 7);
+    EXPECT_EQ(1.0f, out.GetElement(0, 0));
+    EXPECT_EQ(6.0f, out.GetElement(3, 1));
+    EXPECT_EQ(1.0f, out.GetElement(3, 3));
+}
+
+TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumns)
+{
+    VornMatrix a;
+    a.Scaling(2.0f, 3.0f, 4.0f);
+    a.SetElement(1, 0, 2.0f);   // column 0 = (2, 2, 0)
+    a.SetElement(3, 0, 9.0f);
+    a.SetElement(0, 3, 8.0f);
+    VornMatrix out;
+    out.Translation(-1.0f, -2.0f, -3.0f);
+    out.Normalize(a);
+    EXPECT_FLOAT_EQ(0.70710677f, out.GetElement(0, 0));
+    EXPECT_FLOAT_EQ(0.70710677f, out.GetElement(1, 0));
+    EXPECT_EQ(1.0f, out.GetElement(1, 1));
+    EXPECT_EQ(1.0f, out.GetElement(2, 2));
+    EXPECT_EQ(-1.0f, out.GetElement(3, 0));   // left as it was
+    EXPECT_EQ(0.0f, out.GetElement(0, 3));
+    a.NormalizeSelf();
+    EXPECT_EQ(9.0f, a.GetElement(3, 0));
+    EXPECT_EQ(1.0f, a.GetElement(2, 2));
+}
+
+TEST_F(MathTest, SingleAxisRotationsFollowD3DX)
+{
+    for (VornAngle a : {0, 100, 5000, 16384, 25000, 40000, -7000}) {
+        D3DXMATRIX expected;
+        VornMatrix m;
+        D3DXMatrixRotationX(&expected, Radians(a));
+        ExpectMatrixNear(expected, m.RotationX(a), 2e-6f);
+        D3DXMatrixRotationY(&expected, Radians(a));
+        ExpectMatrixNear(expected, m.RotationY(a), 2e-6f);
+        D3DXMatrixRotationZ(&expected, Radians(a));
+        ExpectMatrixNear(expected, m.RotationZ(a), 2e-6f);
+    }
+    VornMatrix m;
+    m.RotationX(16384);
+    VornVector3 v;
+    v.TransformNormal(VornVector3(0, 1, 0), m);
+    ExpectVectorNear(0, 0, 1, v);
+    v.TransformNormal(VornVector3(1, 0, 0), m.RotationZ(16384));
+    ExpectVectorNear(0, 1, 0, v);
+    EXPECT_EQ(VornMath::Sin(1234), m.RotationZ(1234).GetElement(0, 1));   // table values as they are
+    EXPECT_EQ(VornMath::Cos(1234), m.GetElement(1, 1));
+}
+
+TEST_F(MathTest, ThreeAngleAxisAndQuaternionBuildersTurnTheOtherWay)
+{
+    VornMatrix m;
+    VornVector3 v;
+    v.TransformNormal(VornVector3(1, 0, 0), m.RotationXYZ(0, 0, 16384));
+    ExpectVectorNear(0, -1, 0, v);
+    VornMatrix z;
+    ExpectMatrixNear(*z.RotationZ(-3000).Get(), m.RotationXYZ(0, 0, 3000), 2e-6f);
+    ExpectMatrixNear(*z.Get(), m.RotationAxis(3000, D3DXVECTOR3(0, 0, 1)), 2e-6f);
+
+    // Q = (Rx(ax) Ry(ay) Rz(az)) transposed, with the D3DX single-axis matrices.
+    const VornAngle ax = 3130, ay = 7300, az = 11800;
+    VornMatrix product;
+    product.RotationZ(-az).MultiplySelf(VornMatrix().RotationY(-ay)).MultiplySelf(VornMatrix().RotationX(-ax));
+    ExpectMatrixNear(*product.Get(), m.RotationXYZ(ax, ay, az), 2e-6f);
+    ExpectMatrixNear(*product.Get(), m.RotationXYZSinCos(ax, ay, az), 2e-6f);
+
+    // Axis and quaternion: the transpose of what D3DX builds.
+    const D3DXVECTOR3 axis(1.0f, -2.0f, 0.5f);
+    D3DXVECTOR3 unit;
+    D3DXVec3Normalize(&unit, &axis);
+    D3DXMATRIX expected, transposed;
+    D3DXMatrixRotationAxis(&expected, &unit, Radians(9000));
+    D3DXMatrixTranspose(&transposed, &expected);
+    ExpectMatrixNear(transposed, m.RotationAxis(9000, axis), 2e-6f);
+    D3DXQUATERNION q;
+    D3DXQuaternionRotationAxis(&q, &unit, 0.7f);
+    D3DXMatrixRotationQuaternion(&expected, &q);
+    D3DXMatrixTranspose(&transposed, &expected);
+    ExpectMatrixNear(transposed, m.RotationQuaternion(q), 2e-6f);
+    // A zero axis gives the identity rather than numbers that are not numbers.
+    ExpectMatrixNear(*VornMatrix().Get(), m.RotationAxis(9000, D3DXVECTOR3(0, 0, 0)), 0.0f);
+}
+
+TEST_F(MathTest, HalfAnglesByShiftAndByDivision)
+{
+    VornMatrix shift, division;
+    for (VornAngle a : {0, 2, 7, 4097, 65535, 100001, -4, -30000}) {
+        shift.RotationXYZ(a, a + 2, a + 4);
+        division.RotationXYZSinCos(a, a + 2, a + 4);
+        EXPECT_TRUE(SameBits(*shift.Get(), *division.Get())) << a;
+    }
+    shift.RotationXYZ(-3, 0, 0);   // -3 >> 1 = -2, -3 / 2 = -1
+    division.RotationXYZSinCos(-3, 0, 0);
+    EXPECT_FALSE(SameBits(*shift.Get(), *division.Get()));
+    division.RotationXYZSinCos(-4, 0, 0);
+    EXPECT_TRUE(SameBits(*shift.Get(), *division.Get()));
+}
+
+TEST_F(MathTest, RotationFromToTurnsFromOntoTo)
+{
+    VornMatrix m;
+    VornVector3 v;
+    v.TransformNormal(VornVector3(1, 0, 0), m.RotationFromTo(D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 1, 0), nullptr));
+    ExpectVectorNear(0, 1, 0, v);
+    const VornVector3 from(1, 2, 3), to(3, -1, 2);
+    VornVector3 unitFrom, unitTo;
+    unitFrom.Normalize(from);
+    unitTo.Normalize(to);
+    v.TransformNormal(unitFrom, m.RotationFromTo(from, to, nullptr));
+    ExpectVectorNear(unitTo.x, unitTo.y, unitTo.z, v, 2e-6f);
+    // An axis of any length gives the same matrix as the unit axis.
+    const D3DXVECTOR3 longAxis(0, 0, 5), unitAxis(0, 0, 1);
+    VornMatrix unit;
+    unit.RotationFromTo(D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 1, 0), &unitAxis);
+    ExpectMatrixNear(*unit.Get(), m.RotationFromTo(D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 1, 0), &longAxis), 1e-7f);
+    v.TransformNormal(VornVector3(1, 0, 0), m);
+    ExpectVectorNear(0, 1, 0, v);
+}
+
+TEST_F(MathTest, RotationFromToOfParallelAndOppositeDirections)
+{
+    VornMatrix m;
+    // This vector's cosine with itself rounds to 1.0000001: clamped, not a number that is not one.
+    const D3DXVECTOR3 a(1.5736805f, -2.9873636f, -0.32767683f), axis(0, 0, 1);
+    m.RotationFromTo(a, a, &axis);
+    for (int r = 0; r < 4; r++)
+        for (int c = 0; c < 4; c++)
+            ASSERT_TRUE(std::isfinite(m.GetElement(r, c)));
+    ExpectMatrixNear(*VornMatrix().Get(), m, 0.0f);
+    m.RotationFromTo(a, a * 3.0f, nullptr);
+    ExpectMatrixNear(*VornMatrix().Get(), m, 0.0f);
+    // Opposite directions: a half turn that still takes from onto to.
+    const VornVector3 from(1, 2, 3);
+    VornVector3 v, unit;
+    unit.Normalize(from);
+    v.TransformNormal(unit, m.RotationFromTo(from, -from * 2.0f, nullptr));
+    ExpectVectorNear(-unit.x, -unit.y, -unit.z, v, 2e-6f);
+    v.TransformNormal(VornVector3(1, 0, 0), m.RotationFromTo(D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(-1, 0, 0), nullptr));
+    ExpectVectorNear(-1, 0, 0, v, 2e-6f);
+    // A zero direction gives the identity.
+    ExpectMatrixNear(*VornMatrix().Get(), m.RotationFromTo(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 0, 0), nullptr), 0.0f);
+}
