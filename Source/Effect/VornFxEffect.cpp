@@ -376,7 +376,7 @@ HRESULT VornFxEffect::GetMatrix(D3DXHANDLE h, D3DXMATRIX* value) const
 {
     const Parameter* p = Find(h);
     if (!p || !value || p->floats.empty()) return D3DERR_INVALIDCALL;
-    memset(value, 0, sizeof *value);
+    memset(static_cast<void*>(value), 0, sizeof *value);
     for (uint32_t r = 0; r < p->desc.rows && r < 4; ++r)
         for (uint32_t c = 0; c < p->desc.columns && c < 4; ++c) value->m[r][c] = p->floats[r * p->desc.columns + c];
     return D3D_OK;
