@@ -77,6 +77,8 @@ private:
 
 // The log wrappers of a red, blue, green and plain entry.
 inline std::string Red(const std::string& s) { return "<B><FONT color=\"RED\">" + s + "</FONT></B>"; }
+// The start of a red entry (for texts that go on with an error text).
+inline std::string RedStart(const std::string& s) { return "<B><FONT color=\"RED\">" + s; }
 inline std::string Blue(const std::string& s) { return "<B><FONT color=\"BLUE\">" + s + "</FONT></B>"; }
 inline std::string Green(const std::string& s) { return "<B><FONT color=\"GREEN\">" + s + "</FONT></B>"; }
 

@@ -1,0 +1,406 @@
+// VornTexture on the engine's device: name sharing, creation, pixels, drawing and device resets.
+#include "TextureDevice.h"
+#include "VornQsgLoader.h"
+#include <cstring>
+
+using texturetest::EngineTest;
+using texturetest::LogCapture;
+using texturetest::MakeBmp;
+using texturetest::Red;
+
+namespace {
+
+std::vector<uint32_t> Pattern(int width, int height)
+{
+    std::vector<uint32_t> px(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            px[static_cast<size_t>(y) * width + x] = static_cast<uint32_t>((x * 16) << 16 | (y * 16) << 8 | (x ^ y) * 8);
+    return px;
+}
+
+class Texture : public EngineTest {
+protected:
+    // A loose file root\texture\loose.bmp, and a pack holding texture\packed.bmp only.
+    void MakeFiles()
+    {
+        const std::string folder = texturetest::TestFolder();
+        texturetest::MakeFolders(folder + "\\root\\texture");
+        texturetest::MakeFolders(folder + "\\packsrc\\texture");
+        const auto bmp = MakeBmp(8, 4, Pattern(8, 4));
+        ASSERT_TRUE(texturetest::WriteFile(folder + "\\root\\texture\\loose.bmp", bmp));
+        ASSERT_TRUE(texturetest::WriteFile(folder + "\\packsrc\\texture\\packed.bmp", bmp));
+        ASSERT_TRUE(VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
+        VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\pack.bin").c_str());
+        folder_ = folder;
+    }
+    void TearDown() override
+    {
+        VornFile::SetRootPath("data", "data.bin");
+        EngineTest::TearDown();
+    }
+    std::string folder_;
+};
+
+class SmallTexture : public Texture {
+protected:
+    uint32_t TextureMax() const override { return 1; }
+};
+
+}  // namespace
+
+TEST_F(Texture, APackOnlyNameLoadedTwiceIsSharedAndReleasedByCount)
+{
+    MakeFiles();
+    LogCapture log;
+    const VornTextureHandle a = VornTexture::CreateFromFile("packed.bmp", 0, 0);
+    ASSERT_NE(VORN_INVALID_HANDLE, a);
+    EXPECT_STREQ("packed.bmp", VornTexture::GetRecord(a)->name);
+    const VornTextureHandle b = VornTexture::CreateFromFile("packed.bmp", 0, 0xFF00FF00);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(2u, VornTexture::GetRefCount(a));
+    EXPECT_EQ(0u, VornTexture::GetRecord(a)->colorKey);   // the first load's key stays
+    IDirect3DTexture9* object = VornTexture::GetTexture(a);
+    VornTexture::Release(a);
+    EXPECT_EQ(object, VornTexture::GetTexture(a));
+    EXPECT_EQ(1u, VornTexture::GetRefCount(a));
+    VornTexture::Release(a);
+    EXPECT_EQ(nullptr, VornTexture::GetTexture(a));
+    EXPECT_EQ(nullptr, VornTexture::GetRecord(a));
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find("[ No." + std::to_string(a) + " ] : Already Existed : "));
+    EXPECT_NE(std::string::npos, text.find(Red("VornTexture::Release") + " : [ No." + std::to_string(a) +
+                                           " ] [Reference 1]<BR>\n" + Red("VornTexture::Release") + " : [ No." +
+                                           std::to_string(a) + " ] [Reference 0]<BR>\n"));
+}
+
+TEST_F(Texture, ALooseFileLoadedTwiceGivesTwoRecordsNamedByItsPath)
+{
+    MakeFiles();
+    const VornTextureHandle a = VornTexture::CreateFromFile("loose.bmp", 0, 0);
+    const VornTextureHandle b = VornTexture::CreateFromFile("loose.bmp", 0, 0);
+    ASSERT_NE(VORN_INVALID_HANDLE, a);
+    ASSERT_NE(VORN_INVALID_HANDLE, b);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(folder_ + "\\root\\texture\\loose.bmp", VornTexture::GetRecord(a)->name);
+    EXPECT_EQ(a, VornTexture::FindByName((folder_ + "\\root\\texture\\loose.bmp").c_str()));
+    EXPECT_EQ(8u, VornTexture::GetImageWidth(a));
+    EXPECT_EQ(4u, VornTexture::GetImageHeight(a));
+    EXPECT_FLOAT_EQ(0.25f, VornTexture::PixelToU(a, 2.0f));
+    EXPECT_FLOAT_EQ(0.5f, VornTexture::PixelToV(a, 2.0f));
+    EXPECT_EQ(0.0f, VornTexture::PixelToU(VORN_INVALID_HANDLE, 2.0f));
+
+    LogCapture log;
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::CreateFromFile("missing.bmp", 0, 0));
+    EXPECT_NE(std::string::npos, log.Text().find(Red("ファイルの読み込みに失敗しました")));
+}
+
+TEST_F(SmallTexture, AFullTableRefusesTheNextTextureAndLeavesTheFirst)
+{
+    const VornTextureHandle a = VornTexture::Create(16, 16, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8);
+    ASSERT_EQ(0u, a);
+    IDirect3DTexture9* object = VornTexture::GetTexture(a);
+    LogCapture log;
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::CreateRenderTarget(16, 16, 0));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::Create(16, 16, 0));
+    const auto bmp = MakeBmp(2, 2, Pattern(2, 2));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::LoadFromMemory(bmp.data(), static_cast<uint32_t>(bmp.size()), 0, 0));
+    EXPECT_EQ(3, log.Count(Red("空きテクスチャが見つかりませんでした。")));
+    EXPECT_EQ(object, VornTexture::GetTexture(a));
+    EXPECT_EQ(1u, VornTexture::GetRefCount(a));
+}
+
+TEST_F(Texture, MemoryImagesKeepTheirSizesAndBrokenBytesAreRefused)
+{
+    const auto bmp = MakeBmp(20, 12, Pattern(20, 12));
+    const VornTextureHandle h = VornTexture::CreateFromPack(bmp.data(), static_cast<uint32_t>(bmp.size()),
+                                                            VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8, 0);
+    ASSERT_NE(VORN_INVALID_HANDLE, h);
+    EXPECT_STREQ("", VornTexture::GetRecord(h)->name);
+    EXPECT_EQ(20u, VornTexture::GetImageWidth(h));
+    EXPECT_EQ(12u, VornTexture::GetImageHeight(h));
+    EXPECT_GE(VornTexture::GetWidth(h), 20u);
+    EXPECT_EQ(D3DFMT_A8R8G8B8, VornTexture::GetFormat(h));
+    EXPECT_EQ(static_cast<uint32_t>(D3DPOOL_MANAGED), VornTexture::GetRecord(h)->pool);
+
+    LogCapture log;
+    const unsigned char junk[64] = {1, 2, 3};
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::LoadFromMemory(junk, sizeof junk, 0, 0));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::LoadFromMemory(nullptr, 0, 0, 0));
+    EXPECT_EQ(2, log.Count(texturetest::RedStart("ファイルの読み込みに失敗しました [ ")));
+    EXPECT_EQ(1u, VornTexture::AllocRecord() - h);   // the refused loads gave their records back
+}
+
+TEST_F(Texture, QsgEntriesAreSharedUnderArchiveAndEntryName)
+{
+    const std::string folder = texturetest::TestFolder();
+    std::vector<unsigned char> archive = {'Q', 'S', 'G', 0, 0, 0, 0, 0};
+    const char name[16] = "tile";
+    archive.insert(archive.end(), name, name + 16);
+    for (uint32_t v : {2u, 2u, 1u, 16u})
+        for (int i = 0; i < 4; ++i) archive.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    for (uint32_t px : {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0x80FFFFFFu})
+        for (int i = 0; i < 4; ++i) archive.push_back(static_cast<unsigned char>(px >> (8 * i)));
+    const std::string path = folder + "\\tiles.qsg";
+    ASSERT_TRUE(texturetest::WriteFile(path, archive));
+
+    const VornTextureHandle a = VornTexture::CreateFromQSG(path.c_str(), "Tile", VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8);
+    ASSERT_NE(VORN_INVALID_HANDLE, a);
+    EXPECT_EQ(path + ":Tile", VornTexture::GetRecord(a)->name);
+    EXPECT_EQ(a, VornTexture::CreateFromQSG(path.c_str(), "Tile", 0));
+    EXPECT_EQ(2u, VornTexture::GetRefCount(a));
+    void* bits = nullptr;
+    int32_t pitch = 0;
+    ASSERT_TRUE(VornTexture::Lock(a, &bits, &pitch, nullptr, nullptr, nullptr));
+    const uint32_t* row0 = static_cast<const uint32_t*>(bits);
+    const uint32_t* row1 = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(bits) + pitch);
+    EXPECT_EQ(0xFF0000FFu, row0[0]);
+    EXPECT_EQ(0xFF00FF00u, row0[1]);
+    EXPECT_EQ(0xFFFF0000u, row1[0]);
+    EXPECT_EQ(0x80FFFFFFu, row1[1]);
+    VornTexture::Unlock(a);
+
+    LogCapture log;
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::CreateFromQSG(path.c_str(), "none", 0));
+    EXPECT_NE(std::string::npos, log.Text().find(Red("ファイルの読み込みに失敗しました [ Can't Load QSG File ]")));
+}
+
+TEST_F(Texture, ColorFillWritesEachListedFormatAndNothingElse)
+{
+    struct Case { D3DFORMAT format; D3DCOLOR argb; uint32_t expected; };
+    const Case cases[] = {
+        {D3DFMT_A8R8G8B8, 0x80FF8040u, 0x80FF8040u},
+        {D3DFMT_A1R5G5B5, 0x80FF8040u, 1u << 15 | 31u << 10 | 16u << 5 | 8u},
+        {D3DFMT_A1R5G5B5, 0x7FFF8040u, 31u << 10 | 16u << 5 | 8u},
+        {D3DFMT_A4R4G4B4, 0x80FF8040u, 8u << 12 | 15u << 8 | 8u << 4 | 4u},
+        {D3DFMT_R5G6B5, 0x80FF8040u, 31u << 11 | 32u << 5 | 8u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Vorn3D::GetFormatName(c.format));
+        const VornTextureHandle h = VornTexture::Create(6, 3, VORN_FORMAT_EXACT | c.format);
+        ASSERT_NE(VORN_INVALID_HANDLE, h);
+        ASSERT_EQ(c.format, VornTexture::GetFormat(h));
+        VornTexture::ColorFill(h, c.argb);
+        void* bits = nullptr;
+        int32_t pitch = 0;
+        D3DFORMAT format = D3DFMT_UNKNOWN;
+        uint32_t width = 0, height = 0;
+        ASSERT_TRUE(VornTexture::Lock(h, &bits, &pitch, &format, &width, &height));
+        EXPECT_FALSE(VornTexture::Lock(h, &bits, &pitch, &format, &width, &height));   // already locked
+        EXPECT_EQ(c.format, format);
+        const uint32_t bytes = c.format == D3DFMT_A8R8G8B8 ? 4 : 2;
+        for (uint32_t y = 0; y < height; ++y)
+            for (uint32_t x = 0; x < width; ++x) {
+                uint32_t v = 0;
+                memcpy(&v, static_cast<const uint8_t*>(bits) + y * pitch + x * bytes, bytes);
+                ASSERT_EQ(c.expected, v) << "pixel " << x << ", " << y;
+            }
+        VornTexture::Unlock(h);
+        VornTexture::Release(h);
+    }
+
+    // A compressed texture is not a format the fill knows: its blocks stay as they were.
+    const VornTextureHandle dxt = VornTexture::Create(8, 8, VORN_FORMAT_EXACT | D3DFMT_DXT1);
+    ASSERT_NE(VORN_INVALID_HANDLE, dxt);
+    void* bits = nullptr;
+    int32_t pitch = 0;
+    ASSERT_TRUE(VornTexture::Lock(dxt, &bits, &pitch, nullptr, nullptr, nullptr));
+    memset(bits, 0x5A, static_cast<size_t>(pitch) * 2);   // two rows of 4 x 4 blocks
+    VornTexture::Unlock(dxt);
+    VornTexture::ColorFill(dxt, 0xFFFFFFFF);
+    ASSERT_TRUE(VornTexture::Lock(dxt, &bits, &pitch, nullptr, nullptr, nullptr));
+    for (int i = 0; i < pitch * 2; ++i) ASSERT_EQ(0x5A, static_cast<const uint8_t*>(bits)[i]);
+    VornTexture::Unlock(dxt);
+    VornTexture::ColorFill(VORN_INVALID_HANDLE, 0);   // none does nothing
+}
+
+TEST_F(Texture, ADrawAtOneToOneWithPointFilteringCopiesTheImageExactly)
+{
+    const auto px = Pattern(16, 16);
+    const auto bmp = MakeBmp(16, 16, px);
+    const VornTextureHandle h = VornTexture::LoadFromMemory(bmp.data(), static_cast<uint32_t>(bmp.size()),
+                                                            VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8, 0);
+    ASSERT_NE(VORN_INVALID_HANDLE, h);
+    Vorn3D::SetTextureFilter(false);
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
+    ASSERT_TRUE(Vorn3D::BeginScene());
+    DrawTexture(h, 40, 30, 16, 16);
+    Vorn3D::EndScene();
+    ASSERT_TRUE(ReadBack());
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) ASSERT_EQ(px[y * 16 + x], frame_.Rgb(40 + x, 30 + y)) << x << ", " << y;
+    EXPECT_EQ(0u, frame_.Rgb(39, 30));
+    EXPECT_EQ(0u, frame_.Rgb(56, 45));
+    EXPECT_EQ(0u, frame_.Rgb(40, 46));
+}
+
+TEST_F(Texture, AColourKeyMakesPureGreenTransparent)
+{
+    std::vector<uint32_t> px(8 * 8, 0x0000FF00);   // a green frame around a blue centre
+    for (int y = 2; y < 6; ++y)
+        for (int x = 2; x < 6; ++x) px[y * 8 + x] = 0x000000FF;
+    px[0] = 0x0000FE00;   // nearly green stays
+    const auto bmp = MakeBmp(8, 8, px);
+    const VornTextureHandle h = VornTexture::LoadFromMemory(bmp.data(), static_cast<uint32_t>(bmp.size()),
+                                                            VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8, 0xFF00FF00);
+    ASSERT_NE(VORN_INVALID_HANDLE, h);
+    EXPECT_EQ(0xFF00FF00u, VornTexture::GetRecord(h)->colorKey);
+    Vorn3D::SetTextureFilter(false);
+    Vorn3D::SetAlphaEnable(true);
+    Vorn3D::SetBlendMode(BLEND_ALPHA);
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0, nullptr));
+    ASSERT_TRUE(Vorn3D::BeginScene());
+    DrawTexture(h, 100, 100, 8, 8);
+    Vorn3D::EndScene();
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(0x0000FEu << 8, frame_.Rgb(100, 100));
+    EXPECT_EQ(0xFF0000u, frame_.Rgb(101, 100));   // green: the red background shows
+    EXPECT_EQ(0xFF0000u, frame_.Rgb(107, 107));
+    EXPECT_EQ(0x0000FFu, frame_.Rgb(103, 103));
+    EXPECT_EQ(16, frame_.Count(100, 100, 108, 108, 0x0000FF));
+    EXPECT_EQ(64 - 16 - 1, frame_.Count(100, 100, 108, 108, 0xFF0000));
+}
+
+TEST_F(Texture, RenderTargetsAreMadeAgainAfterAResetAndManagedTexturesStay)
+{
+    const VornTextureHandle target = VornTexture::CreateRenderTarget(64, 32, 0);
+    const VornTextureHandle managed = VornTexture::Create(16, 16, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8);
+    ASSERT_NE(VORN_INVALID_HANDLE, target);
+    ASSERT_NE(VORN_INVALID_HANDLE, managed);
+    EXPECT_STREQ("RENDER_TARGET", VornTexture::GetRecord(target)->name);
+    EXPECT_STREQ("CREATE", VornTexture::GetRecord(managed)->name);
+    EXPECT_EQ(static_cast<uint32_t>(D3DPOOL_DEFAULT), VornTexture::GetRecord(target)->pool);
+    EXPECT_EQ(D3DFMT_A8R8G8B8, VornTexture::GetFormat(target));
+    EXPECT_FALSE(VornTexture::Lock(target, nullptr, nullptr, nullptr, nullptr, nullptr));   // default pool
+    VornTexture::ColorFill(managed, 0xFF123456);
+    IDirect3DTexture9* managedObject = VornTexture::GetTexture(managed);
+    const uint32_t width = VornTexture::GetWidth(target), height = VornTexture::GetHeight(target);
+
+    Vorn3D::ResetDevice(true);
+
+    ASSERT_NE(nullptr, VornTexture::GetTexture(target));
+    EXPECT_EQ(width, VornTexture::GetWidth(target));
+    EXPECT_EQ(height, VornTexture::GetHeight(target));
+    D3DSURFACE_DESC desc;
+    ASSERT_TRUE(SUCCEEDED(VornTexture::GetTexture(target)->GetLevelDesc(0, &desc)));
+    EXPECT_EQ(64u, desc.Width);
+    EXPECT_EQ(32u, desc.Height);
+    EXPECT_EQ(static_cast<DWORD>(D3DUSAGE_RENDERTARGET), desc.Usage);
+    EXPECT_EQ(managedObject, VornTexture::GetTexture(managed));
+    void* bits = nullptr;
+    ASSERT_TRUE(VornTexture::Lock(managed, &bits, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0xFF123456u, *static_cast<const uint32_t*>(bits));
+    VornTexture::Unlock(managed);
+
+    // The new target draws: clear it through the engine and read it back.
+    ASSERT_TRUE(Vorn3D::SetRenderTargetTexture(target));
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0, nullptr));
+    IDirect3DSurface9* level0 = nullptr;
+    ASSERT_TRUE(SUCCEEDED(VornTexture::GetTexture(target)->GetSurfaceLevel(0, &level0)));
+    vorntest::Readback back;
+    ASSERT_TRUE(back.Read(Device(), level0));
+    level0->Release();
+    EXPECT_EQ(64 * 32, back.Count(0, 0, 64, 32, 0x00FF00));
+}
+
+TEST_F(Texture, StretchCopyScalesBetweenTargetsAndClipsToTheViewport)
+{
+    const VornTextureHandle a = VornTexture::CreateRenderTarget(32, 32, 0);
+    const VornTextureHandle b = VornTexture::CreateRenderTarget(64, 64, 0);
+    ASSERT_NE(VORN_INVALID_HANDLE, b);
+    ASSERT_TRUE(VornTexture::SetRenderTarget(a));
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0, nullptr));
+    const D3DRECT corner = {0, 0, 16, 16};
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0, &corner));
+    ASSERT_TRUE(VornTexture::SetRenderTarget(b));
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
+
+    EXPECT_TRUE(VornTexture::StretchCopy(b, nullptr, a, nullptr));   // 32 x 32 onto 64 x 64
+    IDirect3DSurface9* level0 = nullptr;
+    ASSERT_TRUE(SUCCEEDED(VornTexture::GetTexture(b)->GetSurfaceLevel(0, &level0)));
+    vorntest::Readback back;
+    ASSERT_TRUE(back.Read(Device(), level0));
+    EXPECT_EQ(32 * 32, back.Count(0, 0, 32, 32, 0xFF0000));
+    EXPECT_EQ(64 * 64 - 32 * 32, back.Count(0, 0, 64, 64, 0x0000FF));
+
+    const RECT outside = {-40, 0, -8, 32};   // wholly left of the viewport
+    EXPECT_FALSE(VornTexture::StretchCopy(b, &outside, a, nullptr));
+    const RECT empty = {0, 0, 0, 10};
+    EXPECT_FALSE(VornTexture::StretchCopy(b, &empty, a, nullptr));
+    EXPECT_FALSE(VornTexture::StretchCopy(VORN_INVALID_HANDLE, nullptr, a, nullptr));
+    EXPECT_FALSE(VornTexture::StretchCopy(b, nullptr, VORN_INVALID_HANDLE, nullptr));
+    level0->Release();
+}
+
+TEST_F(Texture, RenderTargetsAndDcsReportFailureAsFalse)
+{
+    const VornTextureHandle managed = VornTexture::Create(16, 16, VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8);
+    LogCapture log;
+    EXPECT_FALSE(VornTexture::SetRenderTarget(VORN_INVALID_HANDLE));
+    EXPECT_FALSE(VornTexture::SetRenderTarget(managed));   // not a render target
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find(Red("VornTexture::SetRenderTarget : Invalid Texture Handle")));
+    EXPECT_NE(std::string::npos, text.find(Red("VornTexture::SetRenderTarget : Failed")));
+
+    HDC dc = VornTexture::GetDC(managed);
+    ASSERT_NE(nullptr, dc);
+    EXPECT_TRUE(SetPixel(dc, 3, 2, RGB(10, 20, 30)) != static_cast<COLORREF>(-1));
+    VornTexture::ReleaseDC(managed, dc);
+    void* bits = nullptr;
+    int32_t pitch = 0;
+    ASSERT_TRUE(VornTexture::Lock(managed, &bits, &pitch, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0x0A141Eu, *reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(bits) + 2 * pitch + 12) &
+                             0xFFFFFFu);
+    VornTexture::Unlock(managed);
+    EXPECT_EQ(nullptr, VornTexture::GetDC(VORN_INVALID_HANDLE));
+    VornTexture::ReleaseDC(managed, nullptr);
+}
+
+TEST_F(Texture, ARenderTargetThatCannotBeMadeAgainKeepsItsReferencesUntilTheNextRestore)
+{
+    const VornTextureHandle target = VornTexture::CreateRenderTarget(32, 32, 0);
+    const VornTextureHandle other = VornTexture::CreateRenderTarget(32, 32, 0);
+    ASSERT_NE(VORN_INVALID_HANDLE, other);
+    VornTexture::AddRef(target);
+
+    // The device goes away between the loss and the restore: the restore cannot make the textures.
+    VornTexture::OnDeviceLost();
+    Vorn3D::Finalize();
+    LogCapture log;
+    VornTexture::OnDeviceRestore();
+    EXPECT_EQ(2, log.Count(texturetest::RedStart("テクスチャのリストアに失敗 [ ")));
+    EXPECT_EQ(2u, VornTexture::GetRefCount(target));
+    EXPECT_EQ(1u, VornTexture::GetRefCount(other));
+    EXPECT_EQ(nullptr, VornTexture::GetTexture(target));
+    EXPECT_FALSE(VornTexture::Lock(target, nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_FALSE(VornTexture::SetRenderTarget(target));
+    EXPECT_EQ(nullptr, VornTexture::GetDC(target));
+    EXPECT_FALSE(VornTexture::StretchCopy(other, nullptr, target, nullptr));
+
+    // With a device again, the next restore brings both back.
+    ASSERT_TRUE(StartDevice());
+    VornTexture::OnDeviceRestore();
+    ASSERT_NE(nullptr, VornTexture::GetTexture(target));
+    ASSERT_NE(nullptr, VornTexture::GetTexture(other));
+    EXPECT_TRUE(VornTexture::SetRenderTarget(target));
+    EXPECT_TRUE(VornTexture::StretchCopy(other, nullptr, target, nullptr));
+}
+
+TEST_F(Texture, FinalizeLogsADestroyLinePerLiveTexture)
+{
+    const VornTextureHandle a = VornTexture::Create(4, 4, 0);
+    const VornTextureHandle b = VornTexture::CreateRenderTarget(4, 4, 0);
+    VornTexture::AddRef(b);
+    ASSERT_EQ(1u, b);
+    EXPECT_EQ(-0.5f, VornTexture::GetPixelOffset());
+    EXPECT_EQ(0.0f, VornTexture::GetTexelInset());
+    Vorn3D::SetTextureFilter(true);
+    EXPECT_EQ(0.5f, VornTexture::GetTexelInset());
+    LogCapture log;
+    VornTexture::Finalize();
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find("VornTextureクラスの解放"));
+    EXPECT_NE(std::string::npos, text.find(Red("Texture Destroy [ No.0 ]") + "<BR>\n" + Red("Texture Destroy [ No.1 ]")));
+    EXPECT_EQ(nullptr, VornTexture::GetTexture(a));
+    VornTexture::Finalize();   // a second time: nothing but the title
+}
