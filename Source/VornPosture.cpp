@@ -66,9 +66,9 @@ void VornPosture::UpdateMatrices()
     w->_43 = position.z;
     inverseWorld.Transpose(rotation);
     D3DXMATRIX* iw = inverseWorld.Get();
-    iw->_41 = -position.Dot(right);
-    iw->_42 = -position.Dot(up);
-    iw->_43 = -position.Dot(front);
+    iw->_41 = 0.0f - position.Dot(right);   // 0 - x: no negative zeros at the origin
+    iw->_42 = 0.0f - position.Dot(up);
+    iw->_43 = 0.0f - position.Dot(front);
     iw->_44 = 1.0f;
 }
 

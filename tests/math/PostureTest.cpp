@@ -1,1 +1,239 @@
+// Postures: default frame, matrices from the axes, world and own-axis turns, LookAt and the
+// angles read back, with the guarded degenerate cases.
 #include "MathFixture.h"
+#include "VornPosture.h"
+#include <cmath>
+#include <cstdlib>
+
+using vorntest::MathTest;
+
+namespace {
+
+void ExpectVector(float x, float y, float z, const D3DXVECTOR3& v, float tolerance = 1e-6f)
+{
+    EXPECT_NEAR(x, v.x, tolerance);
+    EXPECT_NEAR(y, v.y, tolerance);
+    EXPECT_NEAR(z, v.z, tolerance);
+}
+
+bool IsIdentity(const VornMatrix& m)
+{
+    return memcmp(m.Get(), VornMatrix().Get(), sizeof(D3DXMATRIX)) == 0;
+}
+
+void ExpectRow(const VornMatrix& m, int row, float a, float b, float c, float d, float tolerance = 1e-6f)
+{
+    EXPECT_NEAR(a, m.GetElement(row, 0), tolerance);
+    EXPECT_NEAR(b, m.GetElement(row, 1), tolerance);
+    EXPECT_NEAR(c, m.GetElement(row, 2), tolerance);
+    EXPECT_NEAR(d, m.GetElement(row, 3), tolerance);
+}
+
+} // namespace
+
+TEST_F(MathTest, NewPostureHasIdentityMatricesAndTheDefaultAxes)
+{
+    VornPosture p;
+    EXPECT_TRUE(IsIdentity(p.rotation) && IsIdentity(p.inverseRotation) && IsIdentity(p.world) && IsIdentity(p.inverseWorld));
+    ExpectVector(1, 0, 0, p.right, 0);
+    ExpectVector(0, 1, 0, p.up, 0);
+    ExpectVector(0, 0, 1, p.front, 0);
+    ExpectVector(0, 0, 0, p.position, 0);
+    p.UpdateMatrices();
+    EXPECT_TRUE(IsIdentity(p.rotation) && IsIdentity(p.inverseRotation) && IsIdentity(p.world) && IsIdentity(p.inverseWorld));
+}
+
+TEST_F(MathTest, MatricesFollowTheAxesOnlyOnUpdate)
+{
+    VornPosture p;
+    p.SetPosition(1, 2, 3);
+    EXPECT_TRUE(IsIdentity(p.world));
+    p.UpdateMatrices();
+    ExpectRow(p.world, 3, 1, 2, 3, 1, 0);
+    ExpectRow(p.inverseWorld, 3, -1, -2, -3, 1, 0);
+
+    p.LocalRotationY(5000);
+    p.LocalRotationX(-3000);
+    p.SetPosition(4, -5, 6);
+    p.UpdateMatrices();
+    ExpectRow(p.rotation, 0, p.right.x, p.right.y, p.right.z, 0, 0);
+    ExpectRow(p.rotation, 1, p.up.x, p.up.y, p.up.z, 0, 0);
+    ExpectRow(p.rotation, 2, p.front.x, p.front.y, p.front.z, 0, 0);
+    ExpectRow(p.rotation, 3, 0, 0, 0, 1, 0);
+    ExpectRow(p.world, 2, p.front.x, p.front.y, p.front.z, 0, 0);
+    ExpectRow(p.world, 3, 4, -5, 6, 1, 0);
+    EXPECT_EQ(p.right.y, p.inverseRotation.GetElement(1, 0));
+    EXPECT_EQ(p.front.x, p.inverseWorld.GetElement(0, 2));
+    // inverseWorld undoes world.
+    VornMatrix product;
+    product.Multiply(p.world, p.inverseWorld);
+    for (int r = 0; r < 4; r++)
+        ExpectRow(product, r, r == 0, r == 1, r == 2, r == 3, 2e-6f);
+    VornMatrix out;
+    p.GetWorldMatrix(out);
+    EXPECT_EQ(0, memcmp(out.Get(), p.world.Get(), sizeof(D3DXMATRIX)));
+}
+
+TEST_F(MathTest, OwnAxisTurns)
+{
+    VornPosture p;
+    p.LocalRotationY(16384);
+    ExpectVector(1, 0, 0, p.front);
+    ExpectVector(0, 0, -1, p.right);
+    ExpectVector(0, 1, 0, p.up, 0);
+    p.Init();
+    p.LocalRotationX(16384);   // pitch: front goes down, up goes forward
+    ExpectVector(0, 0, 1, p.up);
+    ExpectVector(0, -1, 0, p.front);
+    p.Init();
+    p.LocalRotationZ(16384);   // roll
+    ExpectVector(0, 1, 0, p.right);
+    ExpectVector(-1, 0, 0, p.up);
+    // Own axes after a yaw: a pitch now turns about the new right axis (0, 0, -1).
+    p.Init();
+    p.LocalRotationY(16384);
+    p.LocalRotationX(16384);
+    ExpectVector(0, -1, 0, p.front);
+    ExpectVector(1, 0, 0, p.up);
+}
+
+TEST_F(MathTest, WorldAxisTurnsMultiplyEveryAxis)
+{
+    VornPosture p;
+    p.RotationY(7000);
+    VornMatrix r;
+    r.RotationY(7000);
+    VornPosture q;
+    q.SetRotationMatrix(r);
+    ExpectVector(q.right.x, q.right.y, q.right.z, p.right, 0);
+    ExpectVector(q.front.x, q.front.y, q.front.z, p.front, 0);
+    // Turning about world x after a yaw differs from turning about the own right axis.
+    p.Init();
+    p.RotationY(16384);
+    p.RotationX(16384);
+    ExpectVector(0, 1, 0, p.right);
+    ExpectVector(1, 0, 0, p.front);
+    ExpectVector(0, 0, 1, p.up);
+    p.Init();
+    p.RotationZ(16384);
+    ExpectVector(0, 1, 0, p.right);
+    ExpectVector(-1, 0, 0, p.up);
+    p.Init();
+    D3DXQUATERNION q2;
+    const D3DXVECTOR3 axis(0, 1, 0);
+    D3DXQuaternionRotationAxis(&q2, &axis, 0.5f);
+    p.RotationQuaternion(q2);
+    VornMatrix m;
+    m.RotationQuaternion(q2);
+    ExpectVector(m.GetElement(2, 0), m.GetElement(2, 1), m.GetElement(2, 2), p.front, 0);
+}
+
+TEST_F(MathTest, LookAtBuildsALeftHandedFrame)
+{
+    VornPosture p;
+    const D3DXVECTOR3 eye(1, 2, 3), target(4, 2, 7);
+    p.LookAt(eye, target, nullptr);
+    ExpectVector(0.6f, 0, 0.8f, p.front);
+    ExpectVector(0.8f, 0, -0.6f, p.right);
+    ExpectVector(0, 1, 0, p.up);
+    ExpectVector(1, 2, 3, p.position, 0);
+    VornVector3 cross;
+    cross.Cross(p.right, p.up);
+    ExpectVector(p.front.x, p.front.y, p.front.z, cross);
+    EXPECT_TRUE(IsIdentity(p.world));   // not updated
+    // Straight up takes (0, 0, -1) as up whatever up was given.
+    const D3DXVECTOR3 given(1, 0, 0);
+    p.LookAt(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 5, 0), &given);
+    ExpectVector(0, 1, 0, p.front, 0);
+    ExpectVector(1, 0, 0, p.right);
+    ExpectVector(0, 0, -1, p.up);
+    p.LookAt(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, -5, 0), nullptr);
+    ExpectVector(0, -1, 0, p.front, 0);
+    ExpectVector(0, 0, 1, p.up);
+}
+
+TEST_F(MathTest, LookAtWithTheEyeOnTheTargetKeepsTheAxes)
+{
+    VornPosture p;
+    p.LocalRotationY(3000);
+    const VornPosture before(p);
+    p.LookAt(D3DXVECTOR3(2, 2, 2), D3DXVECTOR3(2, 2, 2), nullptr);
+    EXPECT_EQ(0, memcmp(&before.front, &p.front, sizeof p.front));
+    EXPECT_EQ(0, memcmp(&before.right, &p.right, sizeof p.right));
+    EXPECT_EQ(0, memcmp(&before.up, &p.up, sizeof p.up));
+    // An up vector along the view direction still gives a finite frame.
+    const D3DXVECTOR3 along(1, 0, 0);
+    p.LookAt(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(3, 0, 0), &along);
+    EXPECT_TRUE(std::isfinite(p.right.x) && std::isfinite(p.up.y) && std::isfinite(p.up.z));
+    EXPECT_NEAR(1.0f, p.up.Length(), 1e-6f);
+    EXPECT_NEAR(0.0f, p.up.Dot(p.front), 1e-6f);
+}
+
+TEST_F(MathTest, AnglesReadBackFromTheAxes)
+{
+    VornPosture p;
+    for (VornAngle a = 0; a < 16384; a++) {
+        p.Init();
+        p.RotationY(a);
+        ASSERT_LE(std::abs(p.GetAngleY() - a), 1) << a;
+    }
+    p.Init();
+    p.LocalRotationX(-4000);   // pitch up: front.y = sin 4000
+    EXPECT_LE(std::abs(p.GetAngleX() - 4000), 1);
+    for (VornAngle a : {-12000, -100, 0, 100, 9000, 16000}) {
+        p.Init();
+        p.RotationZ(a);
+        EXPECT_LE(std::abs(p.GetAngleZ() - a), 1) << a;
+    }
+    p.Init();
+    p.RotationZ(20000);   // up.y < 0: pi - r
+    EXPECT_LE(std::abs(p.GetAngleZ() - 20000), 1);
+}
+
+TEST_F(MathTest, AnglesAtTheDegenerateFrames)
+{
+    VornPosture p;
+    p.LookAt(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 1, 0), nullptr);   // front.y exactly 1
+    EXPECT_EQ(0, p.GetAngleZ());
+    EXPECT_EQ(16383, p.GetAngleX());
+    EXPECT_EQ(32767, p.GetAngleY());   // read from up (0, 0, -1): a half turn, truncated
+    p.front.Set(0, -1, 0);
+    p.up.Set(0.5f, 0, 0.5f);
+    EXPECT_EQ(8191, p.GetAngleY());   // read from up while front is vertical
+    EXPECT_EQ(0, p.GetAngleZ());
+    // Slightly out-of-range components are clamped, not turned into numbers that are not numbers.
+    p.Init();
+    p.front.Set(0, 1.0000001f, 0);
+    EXPECT_EQ(16383, p.GetAngleX());
+    EXPECT_EQ(0, p.GetAngleZ());
+    p.Init();
+    p.front.Set(0.6f, 0.0f, 0.8f);
+    p.right.Set(0.0f, 1.0000002f, 0.0f);
+    EXPECT_EQ(16383, p.GetAngleZ());
+}
+
+TEST_F(MathTest, PostureCopiesKeepTheirOwnAlignedHolders)
+{
+    VornPosture p;
+    p.LocalRotationY(2222);
+    p.SetPosition(7, 8, 9);
+    p.UpdateMatrices();
+    VornPosture copy(p);
+    EXPECT_NE(p.world.Get(), copy.world.Get());
+    EXPECT_EQ(0, memcmp(p.world.Get(), copy.world.Get(), sizeof(D3DXMATRIX)));
+    EXPECT_EQ(0, memcmp(&p.front, &copy.front, sizeof p.front));
+    p.SetPosition(0, 0, 0);
+    p.UpdateMatrices();
+    EXPECT_EQ(7.0f, copy.world.GetElement(3, 0));
+    VornPosture assigned;
+    assigned = copy;
+    EXPECT_EQ(8.0f, assigned.world.GetElement(3, 1));
+    EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(assigned.inverseWorld.Get()) % 16);
+    // A byte copy into a differently aligned place, as a realloc of a record array does.
+    alignas(16) unsigned char storage[sizeof(VornPosture) + 16];
+    memcpy(storage + 8, &copy, sizeof copy);
+    VornPosture* moved = reinterpret_cast<VornPosture*>(storage + 8);
+    EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(moved->world.Get()) % 16);
+    EXPECT_EQ(0, memcmp(moved->world.Get(), copy.world.Get(), sizeof(D3DXMATRIX)));
+    EXPECT_EQ(0, memcmp(moved->inverseRotation.Get(), copy.inverseRotation.Get(), sizeof(D3DXMATRIX)));
+}
