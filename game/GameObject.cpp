@@ -1,0 +1,31 @@
+#include "GameObject.h"
+#include "GameDirector.h"
+#include "VornMath.h"
+
+void MovingObject::Damage(int32_t n)
+{
+    hp -= n;
+    if (hp > 0) return;
+    // A second hit on an object that is already dying counts nothing.
+    if (condition == CONDITION_DEAD) return;
+    condition = CONDITION_DEAD;
+    if (priority != PRIORITY_ENEMY || !g_director) return;
+
+    ++g_director->killCount;
+    --g_director->aliveCount;
+    const int32_t waves = VornMath::RandInt(1, 5);
+    if (g_director->killCount == BOSS_KILL_COUNT) {
+        // pending Enemy: new Enemy(VornVector3(10.0f, 200.0f, 30.0f), 5);
+        return;
+    }
+    for (int32_t i = 0; i < waves; ++i) {
+        if (g_director->spawnCount > WAVE_SPAWN_LIMIT || g_director->aliveCount >= WAVE_ALIVE_LIMIT) continue;
+        const int32_t kind = VornMath::RandInt(0, 2);
+        const float z = VornMath::RandFloat(-50.0f, 50.0f);
+        const float x = VornMath::RandFloat(-50.0f, 50.0f);
+        // pending Enemy: new Enemy(VornVector3(x, 0.0f, z), kind);
+        (void)kind;
+        (void)z;
+        (void)x;
+    }
+}

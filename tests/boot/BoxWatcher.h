@@ -1,0 +1,37 @@
+// Answers the message boxes of this process from a second thread and records what they said, so
+// that tests can run code that shows a box (a box nobody answers blocks for ever).
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+namespace vorntest {
+
+struct SeenBox {
+    std::string caption;
+    std::string text;
+};
+
+class BoxWatcher {
+public:
+    // answer: the button to press (IDOK, IDYES, IDNO...); a box without it is cancelled.
+    explicit BoxWatcher(int answer = IDOK);
+    ~BoxWatcher();
+    BoxWatcher(const BoxWatcher&) = delete;
+    BoxWatcher& operator=(const BoxWatcher&) = delete;
+    std::vector<SeenBox> Boxes();
+
+private:
+    static DWORD WINAPI Thread(void* self);
+    static BOOL CALLBACK Visit(HWND window, LPARAM self);
+    void Answer(HWND box);
+
+    int answer_;
+    HANDLE thread_ = nullptr;
+    volatile LONG stop_ = 0;
+    CRITICAL_SECTION lock_;
+    std::vector<SeenBox> boxes_;
+    std::vector<HWND> answered_;
+};
+
+}  // namespace vorntest

@@ -1,0 +1,275 @@
+// The window, its procedure, the message pump and the frame timing, run through a real boot.
+#include "BoxWatcher.h"
+#include "GameStubs.h"
+#include "Vorn.h"
+#include <gtest/gtest.h>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* TestName()
+{
+    static std::string name = std::string("VornWindow.") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    return name.c_str();
+}
+
+void Settings(uint32_t frameRate, bool caption)
+{
+    Vorn::SetMemorySize(0x2000000, true);
+    Vorn::SetApplicationName(TestName());
+    Vorn::SetScreenInfo(640, 480, true);
+    Vorn::SetUseOption(OPTION_DIRECT3D);
+    Vorn::SetFrameRate(frameRate);
+    if (caption) Vorn::SetDrawTitleInfo();
+}
+
+double Seconds()
+{
+    LARGE_INTEGER c, f;
+    QueryPerformanceCounter(&c);
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+void EndRun()
+{
+    Vorn::Exit();
+    for (int i = 0; i < 1000 && Vorn::Run(false); ++i) {
+    }
+}
+
+// Boots with a watcher: none of these cases expects a box, and one must fail the case, not hang it.
+uint32_t Boot()
+{
+    vorntest::BoxWatcher watcher;
+    const uint32_t code = Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr);
+    for (const vorntest::SeenBox& box : watcher.Boxes()) ADD_FAILURE() << "box " << box.caption << ": " << box.text;
+    return code;
+}
+
+}  // namespace
+
+TEST(Window, WindowedClientAreaTitleAndStyle)
+{
+    vorntest::SetGameInit([] { Settings(60, false); return true; });
+    RECT client = {};
+    char title[256] = {};
+    LONG style = 0;
+    bool visible = false;
+    vorntest::SetGameMain([&](int, char**) {
+        HWND w = Vorn::GetWindowHandle();
+        GetClientRect(w, &client);
+        GetWindowTextA(w, title, sizeof title);
+        style = GetWindowLongA(w, GWL_STYLE);
+        visible = IsWindowVisible(w) != 0;
+        EndRun();
+        return 0;
+    });
+    EXPECT_EQ(0u, Boot());
+    EXPECT_EQ(640, client.right - client.left);
+    EXPECT_EQ(480, client.bottom - client.top);
+    EXPECT_STREQ(TestName(), title);
+    EXPECT_TRUE(visible);
+    EXPECT_EQ(static_cast<LONG>(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX),
+              style & static_cast<LONG>(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME));
+}
+
+namespace {
+int g_destroys, g_closes, g_quitsSeen;
+}
+
+TEST(Window, ClosingDestroysTheWindowOnce)
+{
+    vorntest::SetGameInit([] { Settings(60, false); return true; });
+    vorntest::SetGameMessageHook([](UINT m, WPARAM, LPARAM) {
+        if (m == WM_DESTROY) ++g_destroys;
+        if (m == WM_CLOSE) ++g_closes;
+        return true;
+    });
+    int framesAfterClose = 0;
+    int cursorBefore = 0, cursorAfter = 0;
+    HWND afterwards = reinterpret_cast<HWND>(1);
+    bool windowGone = false;
+    vorntest::SetGameMain([&](int, char**) {
+        HWND w = Vorn::GetWindowHandle();
+        cursorBefore = ShowCursor(TRUE);
+        ShowCursor(FALSE);
+        PostMessageA(w, WM_CLOSE, 0, 0);
+        while (Vorn::Run(false) && framesAfterClose < 100) ++framesAfterClose;
+        afterwards = Vorn::GetWindowHandle();
+        windowGone = !IsWindow(w);
+        cursorAfter = ShowCursor(TRUE);
+        ShowCursor(FALSE);
+        // Nothing else is waiting: no second quit.
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            if (m.message == WM_QUIT) ++g_quitsSeen;
+        }
+        return 0;
+    });
+    EXPECT_EQ(0u, Boot());
+    EXPECT_EQ(1, g_closes);
+    EXPECT_EQ(1, g_destroys);
+    EXPECT_EQ(0, g_quitsSeen);
+    EXPECT_LT(framesAfterClose, 100);
+    EXPECT_EQ(nullptr, afterwards);
+    EXPECT_TRUE(windowGone);
+    EXPECT_EQ(cursorBefore + 1, cursorAfter);   // the hidden cursor is shown again, once
+}
+
+TEST(Window, ExitWithoutAListBoxPostsNothingStray)
+{
+    vorntest::SetGameInit([] { Settings(60, false); return true; });
+    bool strayClose = true;
+    vorntest::SetGameMain([&](int, char**) {
+        Vorn::Exit();
+        MSG m;
+        // A message posted to no window would be a thread message.
+        strayClose = PeekMessageA(&m, reinterpret_cast<HWND>(-1), WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != 0;
+        while (Vorn::Run(false)) {
+        }
+        return 0;
+    });
+    EXPECT_EQ(0u, Boot());
+    EXPECT_FALSE(strayClose);
+}
+
+TEST(Window, StartsActiveAndFollowsActivation)
+{
+    EXPECT_TRUE(Vorn::IsActive());   // before any WM_ACTIVATEAPP
+    vorntest::SetGameInit([] { Settings(0, false); return true; });
+    bool afterDeactivate = true, afterActivate = false, ranWhileInactive = false;
+    vorntest::SetGameMain([&](int, char**) {
+        EXPECT_TRUE(Vorn::Run(false));
+        SendMessageA(Vorn::GetWindowHandle(), WM_ACTIVATEAPP, FALSE, 0);
+        afterDeactivate = Vorn::IsActive();
+        ranWhileInactive = Vorn::Run(true);   // a non-waiting pump still returns
+        SendMessageA(Vorn::GetWindowHandle(), WM_ACTIVATEAPP, TRUE, 0);
+        afterActivate = Vorn::IsActive();
+        EXPECT_TRUE(Vorn::Run(false));
+        EndRun();
+        return 0;
+    });
+    EXPECT_EQ(0u, Boot());
+    EXPECT_FALSE(afterDeactivate);
+    EXPECT_TRUE(ranWhileInactive);
+    EXPECT_TRUE(afterActivate);
+}
+
+TEST(Frame, SixtyFramesPerSecondOver120Frames)
+{
+    vorntest::SetGameInit([] { Settings(60, false); return true; });
+    double fps = 0;
+    uint32_t syncs = 0;
+    float frameTime = 0;
+    vorntest::SetGameMain([&](int, char**) {
+        for (int i = 0; i < 5; ++i) Vorn::Run(false);   // settle
+        const uint32_t before = Vorn::GetSyncCount();
+        const double t0 = Seconds();
+        for (int i = 0; i < 120; ++i) Vorn::Run(false);
+        fps = 120.0 / (Seconds() - t0);
+        syncs = Vorn::GetSyncCount() - before;
+        frameTime = Vorn::GetFrameTime();
+        EndRun();
+        return 0;
+    });
+    EXPECT_EQ(0u, Boot());
+    printf("[ figure ] 120 frames at a limit of 60: %.2f frames per second, last frame %.4f s\n", fps, frameTime);
+    EXPECT_EQ(120u, syncs);
+    EXPECT_GT(fps, 50.0);
+    EXPECT_LT(fps, 70.0);
+    EXPECT_GT(frameTime, 1.0f / 70.0f);
+    EXPECT_LT(frameTime, 1.0f / 50.0f);
+}
+
+TEST(Frame, ALimitOfZeroDoesNotWait)
+{
+    vorntest::SetGameInit([] { Settings(0, false); return true; });
+    double seconds = 1e9;
+    vorntest::SetGameMain([&](int, char**) {
+        const double t0 = Seconds();
+        for (int i = 0; i < 120; ++i) Vorn::Run(false);
+        seconds = Seconds() - t0;
+        EndRun();
+        return 0;
+    });
+    EXPECT_EQ(0u, Boot());
+    printf("[ figure ] 120 frames without a limit: %.4f s (%.0f frames per second)\n", seconds, 120.0 / seconds);
+    EXPECT_LT(seconds, 0.5);   // at 60 it would take 2 s
+}
+
+TEST(Frame, CaptionShowsTheStatisticsOnceASecond)
+{
+    vorntest::SetGameInit([] { Settings(60, true); return true; });
+    std::vector<std::string> captions;
+    std::vector<double> changedAt;
+    uint32_t fps = 0, pps = 0, ppf = 0, pps3D = 0, ppf3D = 0;
+    vorntest::SetGameMain([&](int, char**) {
+        char last[1024] = {};
+        GetWindowTextA(Vorn::GetWindowHandle(), last, sizeof last);
+        const double t0 = Seconds();
+        while (Seconds() - t0 < 2.6) {
+            Vorn::Run(false);
+            Vorn::AddPolygonCount(10);
+            Vorn::AddPolygonCount3D(3);
+            char now[1024] = {};
+            GetWindowTextA(Vorn::GetWindowHandle(), now, sizeof now);
+            if (strcmp(now, last) != 0) {
+                captions.push_back(now);
+                changedAt.push_back(Seconds());
+                strcpy(last, now);
+            }
+        }
+        fps = Vorn::GetFPS();
+        pps = Vorn::GetPPS();
+        ppf = Vorn::GetPPF();
+        pps3D = Vorn::GetPPS3D();
+        ppf3D = Vorn::GetPPF3D();
+        EndRun();
+        return 0;
+    });
+    EXPECT_EQ(0u, Boot());
+    ASSERT_EQ(2u, captions.size());
+    const double gap = changedAt[1] - changedAt[0];
+    printf("[ figure ] caption updates %.3f s apart: \"%s\"\n", gap, captions[1].c_str());
+    EXPECT_GT(gap, 0.9);
+    EXPECT_LT(gap, 1.2);
+    for (const std::string& c : captions) {
+        char name[64] = {};
+        int f = -1, p = -1, pf = -1, pf3 = -1;
+        ASSERT_EQ(5, sscanf(c.c_str(), "%63s FPS[%d] PPS[%d] PPF[%d] PPF3D[%d]", name, &f, &p, &pf, &pf3)) << c;
+        EXPECT_STREQ(TestName(), name);
+        char rebuilt[1024];
+        snprintf(rebuilt, sizeof rebuilt, "%s FPS[%d] PPS[%d] PPF[%d] PPF3D[%d]", TestName(), f, p, pf, pf3);
+        EXPECT_EQ(c, rebuilt);
+        EXPECT_EQ(pf, f ? p / f : 0);
+    }
+    // The second full second: 60 frames, each added 10 polygons and 3 in 3D.
+    EXPECT_GT(fps, 50u);
+    EXPECT_LT(fps, 70u);
+    EXPECT_EQ(10u, ppf);
+    EXPECT_EQ(3u, ppf3D);
+    EXPECT_EQ(pps / fps, ppf);
+    EXPECT_EQ(pps3D / fps, ppf3D);
+    EXPECT_GE(pps, fps * 10 - 10);
+}
+
+TEST(Frame, WithoutTheCaptionSettingTheTitleStays)
+{
+    vorntest::SetGameInit([] { Settings(0, false); return true; });
+    char title[1024] = {};
+    uint32_t fps = 0;
+    vorntest::SetGameMain([&](int, char**) {
+        const double t0 = Seconds();
+        while (Seconds() - t0 < 1.3) Vorn::Run(false);
+        GetWindowTextA(Vorn::GetWindowHandle(), title, sizeof title);
+        fps = Vorn::GetFPS();
+        EndRun();
+        return 0;
+    });
+    EXPECT_EQ(0u, Boot());
+    EXPECT_STREQ(TestName(), title);
+    EXPECT_GT(fps, 0u);   // the statistics are kept all the same
+}
