@@ -2,6 +2,10 @@
 // The window, its procedure, the message pump and the frame timing follow after them.
 #include <winsock2.h>
 #include "Vorn.h"
+#include "Vorn3D.h"
+#include "VornCamera.h"
+#include "VornLight.h"
+#include "VornShaderEffect.h"
 #include "VornConsole.h"
 #include "VornDebug.h"
 #include "VornFile.h"
@@ -10,7 +14,9 @@
 #include "VornList.h"
 #include "VornLog.h"
 #include "VornMemory.h"
+#include "VornSurface.h"
 #include "VornSystem.h"
+#include "VornTexture.h"
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -149,8 +155,8 @@ const StartRow kInitializeRows[] = {
     // pending VornCDDA: {OPTION_CDDA, "Initialize CDDA System", Call<VornCDDA::Initialize>, "ＣＤＤＡクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornMicroThread: {OPTION_MICROTHREAD, "Initialize MicroThread System", Call<VornMicroThread::Initialize>, "マイクロスレッドの初期化に失敗"},
     // pending VornThread: {0, "Initialize Thread System", Call<VornThread::Initialize>, "スレッドの初期化に失敗"},
-    // pending VornSurface: {OPTION_DIRECT3D, "  -> Surface Manager", Call<VornSurface::Initialize>, "サーフェイスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornTexture: {OPTION_DIRECT3D, "  -> Texture Manager", Call<VornTexture::Initialize>, "テクスチャの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Surface Manager", Call<VornSurface::Initialize>, "サーフェイスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Texture Manager", Call<VornTexture::Initialize>, "テクスチャの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornPrimitive: {OPTION_DIRECT3D, "  -> Primitive Manager", Call<VornPrimitive::Initialize>, "プリミティブの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornPrimitive3D: {OPTION_DIRECT3D, "  -> Primitive3D Manager", Call<VornPrimitive3D::Initialize>, "プリミティブの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornPoint: {OPTION_DIRECT3D, "  -> Point Manager", Call<VornPoint::Initialize>, "ポイントの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
@@ -163,26 +169,26 @@ const StartRow kInitializeRows[] = {
     // pending VornFontSprite3D: {OPTION_DIRECT3D, "  -> FontSprite3D Manager", Call<VornFontSprite3D::Initialize>, "フォントスプライト3Dの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornSprite: {OPTION_DIRECT3D, "  -> Sprite Manager", Call<VornSprite::Initialize>, "スプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornSprite3D: {OPTION_DIRECT3D, "  -> Sprite Manager", Call<VornSprite3D::Initialize>, "３Ｄスプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornCamera: {OPTION_DIRECT3D, "  -> Camera Manager", Call<VornCamera::Initialize>, "カメラの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornLight: {OPTION_DIRECT3D, "  -> Light Manager", Call<VornLight::Initialize>, "ライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Camera Manager", Call<VornCamera::Initialize>, "カメラの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Light Manager", Call<VornLight::Initialize>, "ライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornModel: {OPTION_DIRECT3D, "  -> Model Manager", Call<VornModel::Initialize>, "モデルの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornModelEx: {OPTION_DIRECT3D, "  -> ModelEx Manager", Call<VornModelEx::Initialize>, "モデルの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornField: {OPTION_DIRECT3D, "  -> Field Manager", Call<VornField::Initialize>, "フィールドの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornShaderFx: {OPTION_DIRECT3D, "  -> Shader Effect Manager", Call<VornShaderFx::Initialize>, "シェーダーの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Shader Effect Manager", Call<VornShaderFx::Initialize>, "シェーダーの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
 };
 
 bool StartSettings()
 {
-    // pending Vorn3D, VornTexture: the 2D defaults after the device starts:
-    //   VornTexture::SetPixelOffset(-0.5f); VornTexture::SetTexelInset(0.5f);
-    //   Vorn3D::SetZoom(false, g_vorn.width / 2.0f, g_vorn.height / 2.0f, 1.0f);
-    //   Vorn3D::SetPerspective(false, g_vorn.width / 2.0f, g_vorn.height / 2.0f, 100.0f);
+    VornTexture::SetPixelOffset(-0.5f);
+    VornTexture::SetTexelInset(0.5f);
+    Vorn3D::SetZoom(false, g_vorn.width / 2.0f, g_vorn.height / 2.0f, 1.0f);
+    Vorn3D::SetPerspective(false, g_vorn.width / 2.0f, g_vorn.height / 2.0f, 100.0f);
     return true;
 }
 
 // Vorn::Start, in order.
 const StartRow kStartRows[] = {
-    // pending Vorn3D: {OPTION_DIRECT3D, "Initialize Direct3D Device", [] { return Vorn3D::Start(g_vorn.window, g_vorn.windowed); }, "３Ｄシステムの起動に失敗"},
+    {OPTION_DIRECT3D, "Initialize Direct3D Device", [] { return Vorn3D::Start(g_vorn.window, g_vorn.windowed); }, "３Ｄシステムの起動に失敗"},
     // pending VornSimple: {OPTION_DIRECT3D, "  -> Simple Draw Manager", Call<VornSimple::Initialize>, "簡易描画クラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornSpriteEx: {OPTION_DIRECT3D, "  -> Sprite Ex Manager", Call<VornSpriteEx::Initialize>, "汎用スプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, nullptr, StartSettings, nullptr},
@@ -219,8 +225,8 @@ const EndRow kFinalizeRows[] = {
     // pending VornField: {OPTION_DIRECT3D, Call<VornField::Finalize>},
     // pending VornModelEx: {OPTION_DIRECT3D, Call<VornModelEx::Finalize>},
     // pending VornModel: {OPTION_DIRECT3D, Call<VornModel::Finalize>},
-    // pending VornLight: {OPTION_DIRECT3D, Call<VornLight::Finalize>},
-    // pending VornCamera: {OPTION_DIRECT3D, Call<VornCamera::Finalize>},
+    {OPTION_DIRECT3D, Call<VornLight::Finalize>},
+    {OPTION_DIRECT3D, Call<VornCamera::Finalize>},
     // pending VornFontSprite3D: {OPTION_DIRECT3D, Call<VornFontSprite3D::Finalize>},
     // pending VornFontSprite: {OPTION_DIRECT3D, Call<VornFontSprite::Finalize>},
     // pending VornFont: {OPTION_DIRECT3D, Call<VornFont::Finalize>},
@@ -233,9 +239,9 @@ const EndRow kFinalizeRows[] = {
     // pending VornLine3D: {OPTION_DIRECT3D, Call<VornLine3D::Finalize>},
     // pending VornPrimitive: {OPTION_DIRECT3D, Call<VornPrimitive::Finalize>},
     // pending VornPrimitive3D: {OPTION_DIRECT3D, Call<VornPrimitive3D::Finalize>},
-    // pending VornTexture: {OPTION_DIRECT3D, Call<VornTexture::Finalize>},
-    // pending VornSurface: {OPTION_DIRECT3D, Call<VornSurface::Finalize>},
-    // pending VornShaderFx: {OPTION_DIRECT3D, Call<VornShaderFx::Finalize>},
+    {OPTION_DIRECT3D, Call<VornTexture::Finalize>},
+    {OPTION_DIRECT3D, Call<VornSurface::Finalize>},
+    {OPTION_DIRECT3D, Call<VornShaderFx::Finalize>},
     {0, Call<VornLZSS::Finalize>},
     // pending VornMath: {0, Call<VornMath::Finalize>},
     // pending VornFEP: {0, Call<VornFEP::Finalize>},
@@ -266,7 +272,7 @@ template <size_t N> bool RunStartRows(const StartRow (&rows)[N])
 uint32_t Teardown()
 {
     const uint32_t exitCode = static_cast<uint32_t>(g_vorn.msg.wParam);
-    // pending Vorn3D: if (g_vorn.option & OPTION_DIRECT3D) Vorn3D::Finalize();
+    if (g_vorn.option & OPTION_DIRECT3D) Vorn3D::Finalize();
     VornFile::Finalize();
     VornLog::Close();
     if (g_vorn.mutex) {
@@ -320,8 +326,10 @@ uint32_t Vorn::Boot(HINSTANCE instance, int argc, char** argv)
 
     if (g_vorn.option & OPTION_DIRECT3D) {
         PrintBootText("Initialize Direct3D");
-        // pending Vorn3D:
-        // if (!Vorn3D::Initialize()) { BootError("３Ｄシステムの初期化に失敗"); return Teardown(); }
+        if (!Vorn3D::Initialize()) {
+            BootError("３Ｄシステムの初期化に失敗");
+            return Teardown();
+        }
     } else {
         g_vorn.windowed = true;
     }
@@ -441,8 +449,12 @@ int Vorn::MsgBox(UINT type, const char* caption, const char* format, ...)
     va_start(args, format);
     VornSystem::FormatTextV(text, sizeof text, format, args);
     va_end(args);
-    // pending Vorn3D: with a device, SetDialogBoxMode(TRUE) before the box and (FALSE) after it.
-    return MessageBoxA(g_vorn.window, text, caption, type);
+    // With a device the box needs the dialog-box mode to be seen.
+    const bool device = Vorn3D::GetDevice() != nullptr;
+    if (device) Vorn3D::SetDialogBoxMode(true);
+    const int result = MessageBoxA(g_vorn.window, text, caption, type);
+    if (device) Vorn3D::SetDialogBoxMode(false);
+    return result;
 }
 
 void Vorn::PrintBootText(const char* text)
@@ -803,10 +815,10 @@ void Vorn::ChangeScreenMode()
     if (g_vorn.windowed) {
         g_vorn.windowed = false;
         UpdateWindowStyle();
-        // pending Vorn3D: Vorn3D::ResetDevice(true);
+        Vorn3D::ResetDevice(true);
     } else {
         g_vorn.windowed = true;
-        // pending Vorn3D: Vorn3D::ResetDevice(true);
+        Vorn3D::ResetDevice(true);
         UpdateWindowStyle();
     }
 }
@@ -819,7 +831,8 @@ void Vorn::ChangeScreenSize(uint32_t width, uint32_t height, bool toggleMode)
     if (g_vorn.virtualHeight) g_vorn.scaleY = static_cast<float>(height) / static_cast<float>(g_vorn.virtualHeight);
     if (!toggleMode) g_vorn.windowed = !g_vorn.windowed;
     ChangeScreenMode();
-    // pending Vorn3D: Vorn3D::SetViewport(0, 0, width, height);
+    const RECT viewport = {0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+    Vorn3D::SetViewport(&viewport);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -867,10 +880,10 @@ void Vorn::ResetCurrentDirectory()
 
 void Vorn::PlayMovie(const char* file)
 {
-    // pending Vorn3D: Vorn3D::SetDialogBoxMode(true);
+    Vorn3D::SetDialogBoxMode(true);
     HWND mci = MCIWndCreateA(g_vorn.window, g_vorn.instance, MCIWNDF_NOPLAYBAR | MCIWNDF_NOMENU, nullptr);
     if (!mci) {
-        // pending Vorn3D: Vorn3D::SetDialogBoxMode(false);
+        Vorn3D::SetDialogBoxMode(false);
         return;
     }
     MCIWndOpen(mci, file, 0);
@@ -885,7 +898,7 @@ void Vorn::PlayMovie(const char* file)
     }
     MCIWndClose(mci);
     SendMessageA(mci, WM_CLOSE, 0, 0);
-    // pending Vorn3D: Vorn3D::SetDialogBoxMode(false);
+    Vorn3D::SetDialogBoxMode(false);
 }
 
 void Vorn::CenterWindow(HWND window, HWND over)

@@ -4,7 +4,9 @@
 #include "GameDirector.h"
 #include "Task.h"
 #include "Vorn.h"
+#include "Vorn3D.h"
 #include "VornInput.h"
+#include "VornSurface.h"
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -25,15 +27,19 @@ bool GameInit()
 
 int GameMain(int argc, char** argv)
 {
-    const uint32_t depthSurface = 0xFFFFFFFF;
+    VornSurfaceHandle depthSurface = VORN_INVALID_HANDLE;
     if (Vorn::Start()) {
         srand(static_cast<unsigned>(time(nullptr)));
 
-        // pending VornSurface, Vorn3D: the 640x480 16-bit depth surface:
-        //   depthSurface = VornSurface::CreateDepthStencil(640, 480, 6);
-        //   Vorn3D::SetDepthStencilSurface(depthSurface);
-        // pending Vorn3D: render settings: Z enable, Z write, no culling, alpha on, alpha blending,
-        //   2D depth perspective centred on the screen (SetPerspective(true, 320, 240, 100)).
+        // The 640x480 16-bit depth buffer.
+        depthSurface = VornSurface::CreateDepthStencil(640, 480, VORN_FORMAT_DEPTH16);
+        Vorn3D::SetDepthStencilSurface(depthSurface);
+        Vorn3D::SetRenderState(D3DRS_ZENABLE, 1);
+        Vorn3D::SetRenderState(D3DRS_ZWRITEENABLE, 1);
+        Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        Vorn3D::SetAlphaEnable(true);
+        Vorn3D::SetBlendMode(BLEND_ALPHA);
+        Vorn3D::SetPerspective(true, 320.0f, 240.0f, 100.0f);
         MapPadInput();
         // pending VornFile: VornFile::SetRootPath("Data", "Data\\Data.bin");
 
@@ -44,16 +50,18 @@ int GameMain(int argc, char** argv)
         g_director->SetScene(SCENE_TITLE);
 
         while (Vorn::Run(false)) {
-            // pending Vorn3D: Vorn3D::Clear(3, g_director->GetScene() == SCENE_TITLE ? 0xFF000000 : 0xFF5050FF, 1.0f, 0, none);
+            Vorn3D::Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER,
+                          g_director->GetScene() == SCENE_TITLE ? 0xFF000000 : 0xFF5050FF, 1.0f, 0, nullptr);
             LatchInput();
-            // pending Vorn3D: only when Vorn3D::BeginScene succeeds, then Vorn3D::EndScene.
-            g_taskList->RunAll();
-            // pending Vorn3D: Vorn3D::Present(0);
+            if (Vorn3D::BeginScene()) {
+                g_taskList->RunAll();
+                Vorn3D::EndScene();
+            }
+            Vorn3D::Present(nullptr);
             VornInput::Refresh();
         }
     }
-    // pending VornSurface: VornSurface::Release(depthSurface);
-    (void)depthSurface;
+    VornSurface::Release(depthSurface);
     delete g_taskList;
     g_taskList = nullptr;
     g_director = nullptr;
