@@ -1,0 +1,253 @@
+// Cameras and the current view with its culling volume; the four lights and their export.
+#include "Scene3DSupport.h"
+#include "VornCamera.h"
+#include "VornLight.h"
+#include <cmath>
+#include <cstring>
+
+using scene3d::EngineDeviceTest;
+
+namespace {
+
+const float kPi = 3.14159265f;
+
+VornBox Box(float x0, float y0, float z0, float x1, float y1, float z1)
+{
+    VornBox box;
+    VornMatrix identity;
+    VornMath::TransformBox(&box, VornVector3(x0, y0, z0), VornVector3(x1, y1, z1), identity);
+    return box;
+}
+
+bool SameMatrix(const D3DXMATRIX& a, const D3DXMATRIX& b, float tolerance = 1e-5f)
+{
+    for (int i = 0; i < 16; ++i)
+        if (std::fabs((&a._11)[i] - (&b._11)[i]) > tolerance) return false;
+    return true;
+}
+
+class Camera : public EngineDeviceTest {
+protected:
+    void SetUp() override
+    {
+        EngineDeviceTest::SetUp();
+        ASSERT_TRUE(VornCamera::Initialize());
+    }
+    void TearDown() override
+    {
+        VornCamera::Finalize();
+        EngineDeviceTest::TearDown();
+    }
+    // The game's camera: pi/3, near 1, far 1000, 4:3, at eye looking at target.
+    VornCameraHandle GameCamera(const VornVector3& eye, const VornVector3& target)
+    {
+        VornCameraHandle cam = VornCamera::Create();
+        VornCamera::CreateProjection(cam, kPi / 3.0f, 1.0f, 1000.0f, 4.0f / 3.0f);
+        VornCamera::TransformInit(cam);
+        VornCamera::LookAt(cam, &eye, &target, nullptr);
+        VornCamera::TransformUpdate(cam);
+        return cam;
+    }
+};
+
+}  // namespace
+
+TEST_F(Camera, TableHolds32AndReleaseLogsAndClears)
+{
+    scene3d::LogCapture log;
+    for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(i, VornCamera::Create());
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornCamera::Create());
+    VornCamera::CreateProjection(5, 1.0f, 1.0f, 10.0f, 1.0f);
+    VornCamera::Release(5);
+    VornCamera::Release(5);   // no longer in use: nothing
+    VornCamera::Release(VORN_INVALID_HANDLE);
+    VornMatrix m;
+    VornCamera::GetProjection(5, &m);
+    D3DXMATRIX zero;
+    memset(static_cast<void*>(&zero), 0, sizeof zero);
+    EXPECT_TRUE(SameMatrix(zero, *m.Get()));
+    VornCamera::GetView(5, &m);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    EXPECT_TRUE(SameMatrix(identity, *m.Get()));
+    EXPECT_EQ(5u, VornCamera::Create());
+    VornCamera::Finalize();
+    const std::string text = log.Text();
+    EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Red("VornCamera::Release")));
+    EXPECT_NE(std::string::npos, text.find(" : [ No.5 ]"));
+    EXPECT_NE(std::string::npos, text.find(scene3d::Red("Camera Destroy [ No.31 ]")));
+    ASSERT_TRUE(VornCamera::Initialize());
+}
+
+TEST_F(Camera, CurrentViewIsIdentityBeforeAnyCamera)
+{
+    VornMatrix p, v, vp, ivp;
+    VornCamera::GetMatrices(&p, &v, &vp, &ivp);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    EXPECT_TRUE(SameMatrix(identity, *p.Get()));
+    EXPECT_TRUE(SameMatrix(identity, *ivp.Get()));
+    const VornBox& volume = VornCamera::GetCurrentView().volume;
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(0.0f, volume.corner[i].x);
+}
+
+TEST_F(Camera, BoxesInFrontAreVisibleBehindAndBeyondFarAreNot)
+{
+    VornCameraHandle cam = GameCamera(VornVector3(0, 0, 0), VornVector3(0, 0, 1));
+    VornCamera::SetCamera(cam);
+    EXPECT_TRUE(VornCamera::IsVisible(Box(-1, -1, 10, 1, 1, 12)));
+    EXPECT_TRUE(VornCamera::IsVisible(Box(-1000, -1000, 500, 1000, 1000, 2000)));   // reaches in
+    EXPECT_FALSE(VornCamera::IsVisible(Box(-1, -1, -12, 1, 1, -10)));               // behind
+    EXPECT_FALSE(VornCamera::IsVisible(Box(-1, -1, 1100, 1, 1, 1200)));             // beyond 1000
+    EXPECT_FALSE(VornCamera::IsVisible(Box(500, -1, 10, 510, 1, 12)));              // far right
+
+    // Turned round, the same boxes swap.
+    VornCameraHandle back = GameCamera(VornVector3(0, 0, 0), VornVector3(0, 0, -1));
+    VornCamera::SetCamera(back);
+    EXPECT_FALSE(VornCamera::IsVisible(Box(-1, -1, 10, 1, 1, 12)));
+    EXPECT_TRUE(VornCamera::IsVisible(Box(-1, -1, -12, 1, 1, -10)));
+}
+
+TEST_F(Camera, SetCameraSetsTheDeviceViewAndProjection)
+{
+    VornCameraHandle cam = GameCamera(VornVector3(0, 0, -5), VornVector3(0, 0, 0));
+    VornCamera::SetCamera(cam);
+    D3DXMATRIX view, projection;
+    ASSERT_TRUE(SUCCEEDED(device_->GetTransform(D3DTS_VIEW, &view)));
+    ASSERT_TRUE(SUCCEEDED(device_->GetTransform(D3DTS_PROJECTION, &projection)));
+    D3DXMATRIX expected;
+    D3DXMatrixTranslation(&expected, 0.0f, 0.0f, 5.0f);
+    EXPECT_TRUE(SameMatrix(expected, view));
+    D3DXMatrixPerspectiveFovLH(&expected, kPi / 3.0f, 4.0f / 3.0f, 1.0f, 1000.0f);
+    EXPECT_TRUE(SameMatrix(expected, projection));
+
+    VornVector3 eye;
+    VornCamera::GetPosition(VORN_INVALID_HANDLE, &eye);
+    EXPECT_EQ(-5.0f, eye.z);
+
+    // A posture change shows only after TransformUpdate and SetCamera.
+    VornCamera::SetPosition(cam, 0, 0, -7);
+    VornCamera::SetCamera(cam);
+    VornCamera::GetPosition(VORN_INVALID_HANDLE, &eye);
+    EXPECT_EQ(-5.0f, eye.z);
+    VornCamera::TransformUpdate(cam);
+    VornCamera::SetCamera(cam);
+    VornCamera::GetPosition(VORN_INVALID_HANDLE, &eye);
+    EXPECT_EQ(-7.0f, eye.z);
+}
+
+TEST_F(Camera, SetCameraSkipsRecordsNotInUse)
+{
+    VornCameraHandle cam = GameCamera(VornVector3(0, 0, -5), VornVector3(0, 0, 0));
+    VornCamera::SetCamera(cam);
+    VornCamera::Release(cam);
+    VornCamera::SetCamera(cam);   // cleared record: the current view stays
+    VornCamera::SetCamera(31);
+    VornCamera::SetCamera(VORN_INVALID_HANDLE);
+    VornCamera::SetCamera(1000);
+    VornVector3 eye;
+    VornCamera::GetPosition(VORN_INVALID_HANDLE, &eye);
+    EXPECT_EQ(-5.0f, eye.z);
+    EXPECT_TRUE(VornCamera::IsVisible(Box(-1, -1, 10, 1, 1, 12)));
+}
+
+TEST_F(Camera, CurrentMatricesFromTheCaller)
+{
+    VornMatrix projection, view;
+    projection.PerspectiveFov(kPi / 2.0f, 1.0f, 100.0f, 1.0f);
+    view.Translation(0.0f, 0.0f, 10.0f);
+    VornCamera::SetCurrentMatrices(&projection, &view);
+    VornMatrix vp;
+    VornCamera::GetViewProjection(VORN_INVALID_HANDLE, &vp);
+    D3DXMATRIX expected;
+    D3DXMatrixMultiply(&expected, view.Get(), projection.Get());
+    EXPECT_TRUE(SameMatrix(expected, *vp.Get()));
+    // The view moved the world 10 forward: a box at z -5 is now in front.
+    EXPECT_TRUE(VornCamera::IsVisible(Box(-1, -1, -5, 1, 1, -4)));
+    EXPECT_FALSE(VornCamera::IsVisible(Box(-1, -1, -20, 1, 1, -15)));
+}
+
+namespace {
+
+class Light : public EngineDeviceTest {
+protected:
+    void SetUp() override
+    {
+        EngineDeviceTest::SetUp();
+        ASSERT_TRUE(VornLight::Initialize());
+    }
+};
+
+bool Zero(const VornLightData& d)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(&d);
+    for (size_t i = 0; i < sizeof d; ++i)
+        if (p[i]) return false;
+    return true;
+}
+
+}  // namespace
+
+TEST_F(Light, InitializedLightsExportZerosAndHoldTheirDefaults)
+{
+    VornLightData d;
+    memset(static_cast<void*>(&d), 0xAB, sizeof d);
+    VornLight::GetLightData(&d);
+    EXPECT_TRUE(Zero(d));
+    const D3DLIGHT9& l = VornLight::GetLight(2);
+    EXPECT_EQ(1.0f, l.Ambient.r);
+    EXPECT_EQ(0.0f, l.Ambient.a);
+    EXPECT_EQ(100.0f, l.Range);
+}
+
+TEST_F(Light, DirectionIsNormalisedAndUnknownTypesChangeNothing)
+{
+    const D3DXVECTOR3 down(0, -10, 0);
+    VornLight::SetDirection(1, &down);
+    EXPECT_EQ(-1.0f, VornLight::GetLight(1).Direction.y);
+    EXPECT_EQ(0.0f, VornLight::GetLight(1).Direction.x);
+    VornLight::SetType(1, VornLight::TYPE_POINT);
+    VornLight::SetType(1, 2);
+    EXPECT_EQ(D3DLIGHT_POINT, VornLight::GetLight(1).Type);
+    // Out of range: ignored, and nothing outside the four is written.
+    VornLight::SetDirection(4, &down);
+    VornLight::SetType(7, 0);
+    VornLight::SetDiffuse(0xFFFFFFFF, 1, 1, 1);
+    EXPECT_FALSE(VornLight::SetEnable(4, true));
+    EXPECT_FALSE(VornLight::IsEnabled(4));
+}
+
+TEST_F(Light, EnabledLightExportsItsValuesAndReachesTheDevice)
+{
+    const D3DXVECTOR3 down(0, -1, 0), at(1, 2, 3);
+    VornLight::SetType(0, VornLight::TYPE_DIRECTIONAL);
+    VornLight::SetDiffuse(0, 1, 0.5f, 0.25f);
+    VornLight::SetDirection(0, &down);
+    VornLight::SetPosition(0, &at);
+    VornLight::SetAttenuation(0, 0.125f);
+    VornLight::SetType(2, VornLight::TYPE_POINT);   // set up but never enabled
+    EXPECT_TRUE(VornLight::SetEnable(0, true));
+    VornLightData d;
+    VornLight::GetLightData(&d);
+    EXPECT_EQ(1u, d.isUse[0]);
+    EXPECT_EQ(1u, d.isDirectional[0]);
+    EXPECT_EQ(0.125f, d.attenuation[0]);
+    EXPECT_EQ(D3DXVECTOR4(0, -1, 0, 1), d.direction[0]);
+    EXPECT_EQ(D3DXVECTOR4(1, 2, 3, 1), d.position[0]);
+    EXPECT_EQ(D3DXVECTOR4(1, 0.5f, 0.25f, 1), d.colour[0]);
+    EXPECT_EQ(0u, d.isUse[2]);
+    EXPECT_EQ(0u, d.isDirectional[2]);
+    BOOL on = FALSE;
+    ASSERT_TRUE(SUCCEEDED(device_->GetLightEnable(0, &on)));
+    EXPECT_TRUE(on);
+    D3DLIGHT9 sent;
+    ASSERT_TRUE(SUCCEEDED(device_->GetLight(0, &sent)));
+    EXPECT_EQ(0.5f, sent.Diffuse.g);
+
+    // Through Vorn3D as well; switching off zeroes the light's row.
+    Vorn3D::SetLightEnable(0, false);
+    VornLight::GetLightData(&d);
+    EXPECT_TRUE(Zero(d));
+    ASSERT_TRUE(SUCCEEDED(device_->GetLightEnable(0, &on)));
+    EXPECT_FALSE(on);
+}
