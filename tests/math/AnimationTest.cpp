@@ -1,1 +1,290 @@
+// Key-frame curves: the eight kinds at keys, between keys and past the end, hand-computed; the
+// table; the guarded degenerate keys; the easing helpers.
 #include "MathFixture.h"
+#include "VornAnimation.h"
+#include "VornLog.h"
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+namespace {
+
+class AnimationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        vorntest::EnsureMathTables();
+        VornAnimation::SetMax(8);
+        ASSERT_TRUE(VornAnimation::Initialize());
+    }
+    void TearDown() override { VornAnimation::Finalize(); }
+
+    // Keys (0, 0), (1, 10), (3, 4), (4, 4), (6, 0).
+    VornHandle Sample()
+    {
+        const VornHandle h = VornAnimation::Create(5);
+        const float keys[5][2] = {{0, 0}, {1, 10}, {3, 4}, {4, 4}, {6, 0}};
+        for (uint32_t i = 0; i < 5; i++)
+            VornAnimation::SetKey(h, i, keys[i][0], keys[i][1]);
+        return h;
+    }
+};
+
+float Value(VornHandle h, float t, uint32_t kind)
+{
+    return VornAnimation::GetValue(h, t, kind, -999.0f);
+}
+
+std::string ReadFile(const char* name)
+{
+    std::string text;
+    if (FILE* f = fopen(name, "rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+            text.append(buffer, n);
+        fclose(f);
+    }
+    return text;
+}
+
+} // namespace
+
+TEST_F(AnimationTest, CreateLinksTheKeysAndSetKeyWrapsItsIndex)
+{
+    const VornHandle h = VornAnimation::Create(3);
+    ASSERT_NE(VORN_INVALID_HANDLE, h);
+    const VornAnimationData* d = VornAnimation::GetData(h);
+    ASSERT_NE(nullptr, d);
+    EXPECT_EQ(3u, d->count);
+    EXPECT_EQ(nullptr, d->keys[0].prev);
+    EXPECT_EQ(&d->keys[1], d->keys[0].next);
+    EXPECT_EQ(&d->keys[1], d->keys[2].prev);
+    EXPECT_EQ(nullptr, d->keys[2].next);
+    VornAnimation::SetKey(h, 4, 2.5f, 7.0f);   // count + 1 writes key 1
+    EXPECT_EQ(2.5f, d->keys[1].time);
+    EXPECT_EQ(7.0f, d->keys[1].value);
+    VornAnimation::SetKey(h, 2, 9.0f, 1.0f);
+    VornAnimation::SetKey(h, 0, -1.0f, 1.0f);
+    EXPECT_EQ(-1.0f, d->firstTime);
+    EXPECT_EQ(9.0f, d->lastTime);
+}
+
+TEST_F(AnimationTest, TheTableIsFiniteAndZeroKeysAreRefused)
+{
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornAnimation::Create(0));
+    VornHandle h[8];
+    for (uint32_t i = 0; i < 8; i++) {
+        h[i] = VornAnimation::Create(2);
+        EXPECT_EQ(i, h[i]);
+    }
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornAnimation::Create(2));   // full
+    VornAnimation::Release(h[3]);
+    EXPECT_EQ(-999.0f, Value(h[3], 0.5f, 1));
+    EXPECT_EQ(3u, VornAnimation::Create(4));   // the lowest free record again
+    VornAnimation::Delete(5);
+    EXPECT_EQ(nullptr, VornAnimation::GetData(5));
+    VornAnimation::Release(VORN_INVALID_HANDLE);   // ignored
+    VornAnimation::Release(5);                     // already free: ignored
+    EXPECT_EQ(5u, VornAnimation::Create(1));
+}
+
+TEST_F(AnimationTest, StepAndLinearAtKeysBetweenKeysAndPastTheEnd)
+{
+    const VornHandle h = Sample();
+    EXPECT_EQ(10.0f, Value(h, 1.0f, 0));
+    EXPECT_EQ(10.0f, Value(h, 1.0f, 1));
+    EXPECT_EQ(10.0f, Value(h, 2.0f, 0));
+    EXPECT_EQ(7.0f, Value(h, 2.0f, 1));
+    EXPECT_EQ(5.0f, Value(h, 0.5f, 1));
+    EXPECT_EQ(2.0f, Value(h, 5.0f, 1));
+    EXPECT_EQ(0.0f, Value(h, 6.0f, 1));    // the last key time wraps to 0
+    EXPECT_EQ(7.0f, Value(h, 8.0f, 1));    // 8 wraps to 2
+    EXPECT_EQ(7.0f, Value(h, 14.0f, 1));
+    EXPECT_EQ(-999.0f, Value(h, 2.0f, 8));   // unknown kind
+    EXPECT_EQ(-999.0f, Value(VORN_INVALID_HANDLE, 2.0f, 1));
+}
+
+TEST_F(AnimationTest, SplineBezierAndHermiteAtHandComputedPoints)
+{
+    const VornHandle h = Sample();
+    // t = 1.5: between (1, 10) and (3, 4), f = 0.25.
+    EXPECT_FLOAT_EQ(6.25f, Value(h, 1.5f, 3));    // Spline(10, 4, 4)
+    EXPECT_FLOAT_EQ(10.75f, Value(h, 1.5f, 4));   // Spline(10, 10, 4)
+    EXPECT_FLOAT_EQ(7.375f, Value(h, 1.5f, 5));   // Bezier(10, 4, 4)
+    EXPECT_FLOAT_EQ(9.625f, Value(h, 1.5f, 6));   // Bezier(10, 10, 4)
+    // Hermite, tangents 4 * 2 / 3 and -6 * 2 / 3.
+    EXPECT_FLOAT_EQ(9.625f, Value(h, 1.5f, 7));
+    // First segment (no previous key: start tangent dv = 10; end tangent 4 / 3).
+    EXPECT_FLOAT_EQ(6.0833333f, Value(h, 0.5f, 7));
+    // Last segment (no key after next: end tangent dv = -4; start tangent -4 * 2 / 3).
+    EXPECT_FLOAT_EQ(2.1666667f, Value(h, 5.0f, 7));
+    // At a key every kind gives the key's value.
+    for (uint32_t kind : {0u, 1u, 3u, 4u, 5u, 6u, 7u})
+        EXPECT_FLOAT_EQ(4.0f, Value(h, 3.0f, kind)) << kind;
+}
+
+TEST_F(AnimationTest, NeighbouringKeysWithEqualValuesHoldTheirValue)
+{
+    const VornHandle h = Sample();
+    for (uint32_t kind : {0u, 1u, 3u, 4u, 5u, 6u, 7u})
+        EXPECT_EQ(4.0f, Value(h, 3.5f, kind)) << kind;
+}
+
+TEST_F(AnimationTest, NewtonPolynomialThroughAllKeys)
+{
+    const VornHandle h = VornAnimation::Create(3);
+    VornAnimation::SetKey(h, 0, 0.0f, 1.0f);
+    VornAnimation::SetKey(h, 1, 1.0f, 3.0f);
+    VornAnimation::SetKey(h, 2, 2.0f, 7.0f);
+    EXPECT_EQ(0.0f, Value(h, 1.5f, 2));   // before ComputeNewton the coefficients are zero
+    VornAnimation::ComputeNewton(h);
+    const VornAnimationData* d = VornAnimation::GetData(h);
+    EXPECT_EQ(1.0f, d->coefficients[0]);   // 1 + x + x^2 as divided differences 1, 2, 1
+    EXPECT_EQ(2.0f, d->coefficients[1]);
+    EXPECT_EQ(1.0f, d->coefficients[2]);
+    EXPECT_EQ(4.75f, Value(h, 1.5f, 2));
+    EXPECT_EQ(3.0f, Value(h, 1.0f, 2));
+    EXPECT_EQ(1.3125f, Value(h, 0.25f, 2));
+
+    const VornHandle s = Sample();
+    VornAnimation::ComputeNewton(s);
+    for (float t : {0.0f, 1.0f, 3.0f, 4.0f})
+        EXPECT_NEAR(Value(s, t, 0), Value(s, t, 2), 1e-4f) << t;
+}
+
+TEST_F(AnimationTest, ALastKeyTimeOfZeroOrLessEvaluatesAtZero)
+{
+    const VornHandle h = VornAnimation::Create(2);
+    VornAnimation::SetKey(h, 0, -2.0f, 3.0f);
+    VornAnimation::SetKey(h, 1, 0.0f, 9.0f);
+    for (float t : {-7.0f, 0.0f, 0.5f, 123.0f})
+        EXPECT_EQ(9.0f, Value(h, t, 1)) << t;
+    const VornHandle one = VornAnimation::Create(1);
+    VornAnimation::SetKey(one, 0, 0.0f, 5.0f);
+    EXPECT_EQ(5.0f, Value(one, 3.0f, 7));
+    VornAnimation::ComputeNewton(one);
+    EXPECT_EQ(5.0f, Value(one, 3.0f, 2));
+}
+
+TEST_F(AnimationTest, SearchEndsOnUnsortedRepeatedAndNanKeyTimes)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const VornAnimationKey sorted[4] = {{0, 0, nullptr, nullptr}, {1, 0, nullptr, nullptr}, {1, 0, nullptr, nullptr}, {3, 0, nullptr, nullptr}};
+    EXPECT_EQ(&sorted[0], VornAnimation::SearchKey(sorted, -1.0f, 4));
+    EXPECT_EQ(&sorted[0], VornAnimation::SearchKey(sorted, 0.5f, 4));
+    EXPECT_EQ(&sorted[2], VornAnimation::SearchKey(sorted, 1.0f, 4));   // the last of equal times
+    EXPECT_EQ(&sorted[2], VornAnimation::SearchKey(sorted, 2.9f, 4));
+    EXPECT_EQ(&sorted[3], VornAnimation::SearchKey(sorted, 3.0f, 4));
+    EXPECT_EQ(&sorted[0], VornAnimation::SearchKey(sorted, nan, 4));
+
+    const float times[][5] = {{0, 5, 2, 4, 9}, {0, 2, 2, 2, 4}, {0, nan, 4, nan, 8}, {nan, nan, nan, nan, nan}, {4, 3, 2, 1, 0}};
+    for (const auto& set : times) {
+        const VornHandle h = VornAnimation::Create(5);
+        for (uint32_t i = 0; i < 5; i++)
+            VornAnimation::SetKey(h, i, set[i], static_cast<float>(i));
+        VornAnimation::ComputeNewton(h);
+        const VornAnimationData* d = VornAnimation::GetData(h);
+        for (float t = -1.0f; t < 10.0f; t += 0.25f) {
+            const VornAnimationKey* k = VornAnimation::SearchKey(d->keys, t, 5);
+            ASSERT_TRUE(k >= d->keys && k < d->keys + 5);
+            for (uint32_t kind = 0; kind < 8; kind++) {
+                const float v = Value(h, t, kind);
+                if (kind != 2 && !std::isnan(set[0])) {
+                    EXPECT_FALSE(std::isinf(v)) << kind << " at " << t;
+                }
+            }
+        }
+        VornAnimation::Release(h);
+    }
+}
+
+TEST_F(AnimationTest, KeysAtEqualTimesDoNotDivideByZero)
+{
+    const VornHandle h = VornAnimation::Create(4);
+    const float keys[4][2] = {{0, 1}, {2, 5}, {2, 9}, {4, 0}};
+    for (uint32_t i = 0; i < 4; i++)
+        VornAnimation::SetKey(h, i, keys[i][0], keys[i][1]);
+    EXPECT_EQ(9.0f, Value(h, 2.0f, 1));
+    EXPECT_FLOAT_EQ(4.8f, Value(h, 1.9f, 1));
+    for (uint32_t kind = 0; kind < 8; kind++)
+        for (float t : {0.5f, 1.99f, 2.0f, 3.0f})
+            EXPECT_TRUE(std::isfinite(Value(h, t, kind)) || kind == 2) << kind << " at " << t;
+    VornAnimation::ComputeNewton(h);
+    const VornAnimationData* d = VornAnimation::GetData(h);
+    for (uint32_t i = 0; i < 4; i++)
+        EXPECT_TRUE(std::isfinite(d->coefficients[i])) << i;
+    EXPECT_TRUE(std::isfinite(Value(h, 3.0f, 2)));
+    // Hermite tangents over keys sharing a time fall back to the step itself.
+    const VornHandle g = VornAnimation::Create(3);
+    VornAnimation::SetKey(g, 0, 1.0f, 0.0f);
+    VornAnimation::SetKey(g, 1, 1.0f, 2.0f);
+    VornAnimation::SetKey(g, 2, 3.0f, 6.0f);
+    EXPECT_TRUE(std::isfinite(Value(g, 2.0f, 7)));
+}
+
+TEST(VornAnimationHelpers, SpeedsOverCountSteps)
+{
+    EXPECT_EQ(2.5f, VornAnimation::FlatSpeed(0, 10, 4, 1));
+    EXPECT_EQ(10.0f, VornAnimation::FlatSpeed(0, 10, 4, 4));
+    EXPECT_EQ(3.0f, VornAnimation::AddSpeed(0, 10, 4, 2));    // (2*3/2) / (4*5/2)
+    EXPECT_EQ(10.0f, VornAnimation::AddSpeed(0, 10, 4, 4));
+    EXPECT_EQ(4.0f, VornAnimation::SubSpeed(0, 10, 4, 1));    // ((8 - 1 + 1) * 1 / 2) / 10
+    EXPECT_EQ(7.0f, VornAnimation::SubSpeed(0, 10, 4, 2));    // (7 * 2 / 2) / 10
+    EXPECT_EQ(10.0f, VornAnimation::SubSpeed(0, 10, 4, 4));
+    EXPECT_EQ(12.0f, VornAnimation::AddSpeed(2, 12, 3, 3));
+    // A count of 0 (or -1, whose triangle number is 0) reaches the end without dividing.
+    EXPECT_EQ(10.0f, VornAnimation::FlatSpeed(0, 10, 0, 3));
+    EXPECT_EQ(10.0f, VornAnimation::AddSpeed(0, 10, 0, 3));
+    EXPECT_EQ(10.0f, VornAnimation::SubSpeed(0, 10, 0, 3));
+    EXPECT_EQ(10.0f, VornAnimation::AddSpeed(0, 10, -1, 3));
+    EXPECT_EQ(10.0f, VornAnimation::SubSpeed(0, 10, -1, 3));
+}
+
+TEST(VornAnimationHelpers, BezierSplineAndHermiteBasis)
+{
+    EXPECT_EQ(2.0f, VornAnimation::Bezier(2, 8, 4, 0));
+    EXPECT_EQ(4.0f, VornAnimation::Bezier(2, 8, 4, 1));
+    EXPECT_EQ(5.5f, VornAnimation::Bezier(2, 8, 4, 0.5f));   // 0.5 + 4 + 1
+    EXPECT_EQ(2.0f, VornAnimation::Spline(2, 8, 4, 0));
+    EXPECT_EQ(4.0f, VornAnimation::Spline(2, 8, 4, 1));
+    EXPECT_EQ(8.0f, VornAnimation::Spline(2, 8, 4, 0.5f));   // passes p1 halfway
+    float h1, h2, h3, h4;
+    VornAnimation::HermiteBasis(0.0f, &h1, &h2, &h3, &h4);
+    EXPECT_EQ(1.0f, h1);
+    EXPECT_EQ(0.0f, h2 + h3 + h4);
+    VornAnimation::HermiteBasis(1.0f, &h1, &h2, &h3, &h4);
+    EXPECT_EQ(0.0f, h1);
+    EXPECT_EQ(1.0f, h2);
+    EXPECT_EQ(0.0f, h3);
+    EXPECT_EQ(0.0f, h4);
+    VornAnimation::HermiteBasis(0.5f, &h1, &h2, &h3, &h4);
+    EXPECT_EQ(0.5f, h1);
+    EXPECT_EQ(0.5f, h2);
+    EXPECT_EQ(0.125f, h3);
+    EXPECT_EQ(-0.125f, h4);
+}
+
+TEST(VornAnimationLog, TitlesAndTheFailedTable)
+{
+    VornLog::SetFileName("math_animation_log");
+    ASSERT_TRUE(VornLog::Open("math"));
+    VornMemory::Initialize();   // no work area: the table cannot be had
+    EXPECT_FALSE(VornAnimation::Initialize());
+    VornAnimation::Finalize();
+    vorntest::EnsureMathTables();
+    VornMath::Finalize();
+    VornLog::Close();
+    const std::string log = ReadFile(VornLog::GetFileName());
+    const char* expected[] = {"VornAnimationクラスの初期化", "アニメーション用メモリ確保",
+                              "<B><FONT color=\"RED\">　　　アニメーション用メモリの確保に失敗</FONT></B>",
+                              "VornAnimationクラスの解放", "VornMathクラスの初期化", "VornMathクラスの解放"};
+    size_t at = 0;
+    for (const char* text : expected) {
+        const size_t found = log.find(text, at);
+        EXPECT_NE(std::string::npos, found) << "missing or out of order: " << text;
+        if (found != std::string::npos)
+            at = found;
+    }
+}
