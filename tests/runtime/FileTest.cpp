@@ -1,0 +1,290 @@
+// The file system: the lookup order over loose files, the pack, resources and the bare name;
+// kinds; streams; LZSS data on every path; temporary copies.
+#include "RuntimeTestSupport.h"
+#include "VornFile.h"
+#include "VornLZSS.h"
+#include "VornMemory.h"
+#include "VornSystem.h"
+#include <cstring>
+#include <string>
+
+namespace {
+
+void Put(const std::string& path, const std::string& bytes)
+{
+    const size_t slash = path.find_last_of('\\');
+    if (slash != std::string::npos) VornSystem::CreateDirectoryTree(path.substr(0, slash).c_str());
+    ASSERT_TRUE(WriteBytes(path, bytes)) << path;
+}
+
+std::string Lzss(const std::string& text)
+{
+    std::string out(VornLZSS::GetEncodeBound(uint32_t(text.size())), '\0');
+    uint32_t length = 0;
+    EXPECT_TRUE(VornLZSS::Encode(text.data(), uint32_t(text.size()), &out[0], uint32_t(out.size()), &length));
+    out.resize(length);
+    return out;
+}
+
+class FileTest : public RuntimeTest
+{
+protected:
+    void SetUp() override
+    {
+        RuntimeTest::SetUp();
+        ASSERT_TRUE(VornFile::Initialize());
+        VornFile::SetRootPath("root", "pack.bin");
+    }
+    void TearDown() override
+    {
+        VornFile::Finalize();
+        EXPECT_EQ(VornMemory::GetUsedSize(), 0u) << "a file buffer or stream was not freed";
+        RuntimeTest::TearDown();
+    }
+    std::string Load(uint32_t kind, const char* name)
+    {
+        void* data = nullptr;
+        uint32_t size = 0;
+        if (!VornFile::Load(kind, name, &data, &size)) return "<none>";
+        std::string s(static_cast<char*>(data), size);
+        VornMemory::Free(data);
+        return s;
+    }
+    std::string ReadStream(VornFileStream* s)
+    {
+        std::string out;
+        char piece[7];
+        uint32_t n;
+        while ((n = VornFile::Read(s, sizeof piece, piece)) > 0) out.append(piece, n);
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(FileTest, DefaultsAndFolderSetters)
+{
+    VornFile::Initialize();
+    EXPECT_STREQ(VornFile::GetRootPath(), "data\\");
+    EXPECT_STREQ(VornFile::GetPackPath(), "data.bin");
+    EXPECT_STREQ(VornFile::GetCurrentPath(), "");
+    const char* folders[] = {"", "texture\\", "model\\", "shader\\", "font\\", "sound\\", "music\\", "audio\\", "media\\", "data\\"};
+    for (uint32_t kind = 1; kind <= 9; ++kind) EXPECT_STREQ(VornFile::GetKindPath(kind), folders[kind]);
+    VornFile::SetRootPath("Data", "Data\\Data.bin");
+    EXPECT_STREQ(VornFile::GetRootPath(), "Data\\");
+    EXPECT_STREQ(VornFile::GetPackPath(), "Data\\Data.bin");
+    VornFile::SetCurrentPath("stage1\\");
+    EXPECT_STREQ(VornFile::GetCurrentPath(), "stage1\\");
+    VornFile::SetKindPath(1, "表");   // 0x95 0x5C: its second byte is no separator
+    EXPECT_STREQ(VornFile::GetKindPath(1), "表\\");
+    VornFile::SetKindPath(0, "x");
+    VornFile::SetKindPath(10, "x");
+    EXPECT_STREQ(VornFile::GetKindPath(0), "");
+    EXPECT_STREQ(VornFile::GetKindPath(10), "");
+}
+
+TEST_F(FileTest, LoadLooksInTheSixPlacesInOrder)
+{
+    VornFile::SetCurrentPath("cur");
+    Put("root\\cur\\lookup.dat", "1");
+    Put("src\\cur\\lookup.dat", "2");
+    Put("root\\texture\\lookup.dat", "3");
+    Put("src\\texture\\lookup.dat", "4");
+    Put("lookup.dat", "6");   // the resource LOOKUP.DAT holds "5"
+    ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
+
+    EXPECT_EQ(Load(FILE_KIND_TEXTURE, "lookup.dat"), "1");
+    DeleteFileA("root\\cur\\lookup.dat");
+    EXPECT_EQ(Load(FILE_KIND_TEXTURE, "lookup.dat"), "2");   // the pack under current beats the kind folder
+    DeleteFileA("src\\cur\\lookup.dat");
+    ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
+    EXPECT_EQ(Load(FILE_KIND_TEXTURE, "lookup.dat"), "3");
+    DeleteFileA("root\\texture\\lookup.dat");
+    EXPECT_EQ(Load(FILE_KIND_TEXTURE, "lookup.dat"), "4");
+    DeleteFileA("pack.bin");
+    EXPECT_EQ(Load(FILE_KIND_TEXTURE, "lookup.dat"), "5");
+    EXPECT_EQ(Load(FILE_KIND_TEXTURE, "nowhere.dat"), "<none>");
+    // Streams skip the resource step.
+    VornFileStream* s = VornFile::Open(FILE_KIND_TEXTURE, "lookup.dat");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(ReadStream(s), "6");
+    VornFile::Close(s);
+}
+
+TEST_F(FileTest, FindFilePathAndExistsInPack)
+{
+    VornFile::SetCurrentPath("cur");
+    Put("root\\model\\m.x", "m");
+    Put("src\\model\\p.x", "p");
+    ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
+    char path[256];
+    EXPECT_TRUE(VornFile::FindFilePath(FILE_KIND_MODEL, path, "m.x"));
+    EXPECT_STREQ(path, "root\\model\\m.x");
+    EXPECT_FALSE(VornFile::FindFilePath(FILE_KIND_MODEL, path, "p.x"));
+    EXPECT_STREQ(path, "p.x");   // the last place tried
+    EXPECT_TRUE(VornFile::ExistsInPack(FILE_KIND_MODEL, "P.X"));
+    EXPECT_FALSE(VornFile::ExistsInPack(FILE_KIND_MODEL, "m.x"));
+    EXPECT_FALSE(VornFile::ExistsInPack(FILE_KIND_TEXTURE, "p.x"));
+}
+
+TEST_F(FileTest, KindsOutsideOneToNineAreRefused)
+{
+    Put("any.dat", "x");
+    EXPECT_EQ(Load(FILE_KIND_DATA, "any.dat"), "x");
+    EXPECT_EQ(Load(0, "any.dat"), "<none>");
+    EXPECT_EQ(Load(10, "any.dat"), "<none>");
+    EXPECT_EQ(Load(0xFFFFFFFFu, "any.dat"), "<none>");
+    EXPECT_EQ(VornFile::Open(10, "any.dat"), nullptr);
+    char path[256];
+    EXPECT_FALSE(VornFile::FindFilePath(0, path, "any.dat"));
+    EXPECT_NE(CloseLog().find("ファイルの種類が不正です [ 10 ]"), std::string::npos);
+}
+
+TEST_F(FileTest, LzssDataArrivesDecodedFromEveryPath)
+{
+    const std::string text(3000, 'z');
+    const std::string packed = Lzss(text + "end");
+    Put("root\\data\\loose.bin", packed);
+    Put("src\\data\\inpack.bin", packed);
+    ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
+    EXPECT_EQ(Load(FILE_KIND_DATA, "loose.bin"), text + "end");
+    EXPECT_EQ(Load(FILE_KIND_DATA, "inpack.bin"), text + "end");
+    EXPECT_EQ(Load(FILE_KIND_DATA, "packed.dat"), std::string(19, 'A'));   // the resource
+    // A stream hands out the bytes as stored.
+    VornFileStream* s = VornFile::Open(FILE_KIND_DATA, "inpack.bin");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(ReadStream(s), packed);
+    VornFile::Close(s);
+}
+
+TEST_F(FileTest, BrokenLzssDataFailsWithItsLogLine)
+{
+    std::string packed = Lzss(std::string(5000, 'q') + "tail");
+    packed.resize(packed.size() - 3);
+    Put("root\\data\\cut.bin", packed);
+    EXPECT_EQ(Load(FILE_KIND_DATA, "cut.bin"), "<none>");
+    void* data = reinterpret_cast<void*>(1);
+    uint32_t size = 7;
+    EXPECT_FALSE(VornFile::LoadFromFile("root\\data\\cut.bin", &data, &size));
+    EXPECT_EQ(data, nullptr);
+    EXPECT_EQ(size, 0u);
+    EXPECT_NE(CloseLog().find("<B><FONT color=\"RED\">　　ファイルのデコードに失敗</FONT></B>"), std::string::npos);
+}
+
+TEST_F(FileTest, NullOutputsOnlyTestThatTheSourceOpens)
+{
+    Put("plain.txt", "p");
+    EXPECT_TRUE(VornFile::LoadFromFile("plain.txt", nullptr, nullptr));
+    EXPECT_FALSE(VornFile::LoadFromFile("missing.txt", nullptr, nullptr));
+    EXPECT_TRUE(VornFile::LoadFromPack("anything", "plain.txt", nullptr, nullptr));
+    EXPECT_TRUE(VornFile::LoadFromResource("LOOKUP.DAT", "texture\\", nullptr, nullptr));
+    EXPECT_FALSE(VornFile::LoadFromResource("NOPE.DAT", nullptr, nullptr, nullptr));
+}
+
+TEST_F(FileTest, StreamsStayInsideTheirEntry)
+{
+    Put("src\\a.txt", "AAAA");
+    Put("src\\b.txt", "0123456789");
+    Put("src\\c.txt", "CCCC");
+    ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
+    VornFileStream* s = VornFile::OpenFromPack("B.TXT", "pack.bin");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->inPack, 1u);
+    EXPECT_EQ(VornFile::GetSize(s), 10u);
+    EXPECT_EQ(VornFile::GetPosition(s), 0u);
+    char buffer[32] = {};
+    EXPECT_EQ(VornFile::Read(s, 4, buffer), 4u);
+    EXPECT_EQ(std::string(buffer, 4), "0123");
+    EXPECT_EQ(VornFile::GetPosition(s), 4u);
+    EXPECT_TRUE(VornFile::Seek(s, 0, 2));        // exactly the end
+    EXPECT_EQ(VornFile::Read(s, 4, buffer), 0u);
+    EXPECT_FALSE(VornFile::Seek(s, 1, 2));       // one further
+    EXPECT_FALSE(VornFile::Seek(s, -11, 2));     // before the start
+    EXPECT_EQ(VornFile::GetPosition(s), 10u);
+    EXPECT_TRUE(VornFile::Seek(s, -3, 0));
+    EXPECT_EQ(VornFile::Read(s, 32, buffer), 3u);
+    EXPECT_EQ(std::string(buffer, 3), "789");
+    EXPECT_TRUE(VornFile::Seek(s, 8, 1));
+    EXPECT_EQ(VornFile::Write(s, 5, "WXYZ!"), 2u);   // never into the next entry
+    VornFile::Close(s);
+    VornFileStream* c = VornFile::OpenFromPack("c.txt", "pack.bin");
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(ReadStream(c), "CCCC");
+    VornFile::Close(c);
+    EXPECT_EQ(VornFile::GetSize(nullptr), 0u);
+    EXPECT_EQ(VornFile::Read(nullptr, 4, buffer), 0u);
+    VornFile::Close(nullptr);
+}
+
+TEST_F(FileTest, PlainStreamsNeverGrowAndKeepTheirTimes)
+{
+    Put("root\\data\\w.bin", "abcdef");
+    FILETIME before;
+    HANDLE h = CreateFileA("root\\data\\w.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    GetFileTime(h, nullptr, nullptr, &before);
+    CloseHandle(h);
+    Sleep(20);
+    VornFileStream* s = VornFile::Open(FILE_KIND_DATA, "w.bin");
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(VornFile::Seek(s, 4, 1));
+    EXPECT_EQ(VornFile::Write(s, 5, "XYZ12"), 2u);
+    VornFile::Close(s);
+    EXPECT_EQ(ReadBytes("root\\data\\w.bin"), "abcdXY");
+    FILETIME after;
+    h = CreateFileA("root\\data\\w.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    GetFileTime(h, nullptr, nullptr, &after);
+    CloseHandle(h);
+    EXPECT_EQ(CompareFileTime(&before, &after), 0);
+}
+
+TEST_F(FileTest, ReadOnlyFilesOpenForReading)
+{
+    Put("root\\data\\ro.bin", "read only");
+    SetFileAttributesA("root\\data\\ro.bin", FILE_ATTRIBUTE_READONLY);
+    // Another reader that shares reading only: nobody may open the file for writing now.
+    HANDLE reader = CreateFileA("root\\data\\ro.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    VornFileStream* s = VornFile::Open(FILE_KIND_DATA, "ro.bin");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(VornFile::Write(s, 4, "nope"), 0u);
+    EXPECT_TRUE(VornFile::Seek(s, 0, 1));
+    EXPECT_EQ(ReadStream(s), "read only");
+    VornFile::Close(s);
+    CloseHandle(reader);
+    SetFileAttributesA("root\\data\\ro.bin", FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadBytes("root\\data\\ro.bin"), "read only");
+}
+
+TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
+{
+    Put("src\\media\\movie.avi", std::string(1000, 'm') + "END");
+    ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
+    char first[256], second[256];
+    ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", first));
+    ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", second));
+    EXPECT_STRNE(first, second);   // a running counter in every name
+    EXPECT_EQ(ReadBytes(first), std::string(1000, 'm') + "END");
+    DeleteFileA(first);
+    DeleteFileA(second);
+    EXPECT_FALSE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "missing.avi", first));
+
+    char saved[512];
+    const DWORD had = GetEnvironmentVariableA("TMP", saved, sizeof saved);
+    SetEnvironmentVariableA("TMP", (folder_->Path() + "\\no\\such\\folder").c_str());
+    SetEnvironmentVariableA("TEMP", (folder_->Path() + "\\no\\such\\folder").c_str());
+    EXPECT_FALSE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", first));
+    SetEnvironmentVariableA("TMP", had ? saved : nullptr);
+}
+
+TEST_F(FileTest, OverlongNamesFailWithoutOverrunningPaths)
+{
+    const std::string longName(400, 'n');
+    EXPECT_EQ(Load(FILE_KIND_DATA, longName.c_str()), "<none>");
+    EXPECT_EQ(VornFile::Open(FILE_KIND_DATA, longName.c_str()), nullptr);
+    char path[256];
+    EXPECT_FALSE(VornFile::FindFilePath(FILE_KIND_DATA, path, longName.c_str()));
+    EXPECT_LT(std::strlen(path), 256u);
+    EXPECT_FALSE(VornFile::ExistsInPack(FILE_KIND_DATA, longName.c_str()));
+    VornFile::SetRootPath(longName.c_str(), longName.c_str());
+    EXPECT_STREQ(VornFile::GetRootPath(), "");
+}

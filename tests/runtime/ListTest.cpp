@@ -1,0 +1,124 @@
+// Lists: order, reference counts, deferred collection and callbacks.
+#include "RuntimeTestSupport.h"
+#include "VornList.h"
+#include "VornMemory.h"
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::vector<int> g_released;
+
+uint32_t Record(void* data)
+{
+    g_released.push_back(*static_cast<int*>(data));
+    return 0;
+}
+
+class ListTest : public RuntimeTest
+{
+protected:
+    void SetUp() override
+    {
+        RuntimeTest::SetUp();
+        g_released.clear();
+        ASSERT_TRUE(VornList::Initialize());
+    }
+    void TearDown() override
+    {
+        VornList::Finalize();
+        EXPECT_EQ(VornMemory::GetUsedSize(), 0u);
+        RuntimeTest::TearDown();
+    }
+    int* Add(uint32_t list, int value, uint32_t where = VornList::INSERT_TAIL)
+    {
+        int* p = static_cast<int*>(VornList::Insert(list, sizeof(int), where, Record));
+        if (p) *p = value;
+        return p;
+    }
+    std::vector<int> Values(uint32_t list)
+    {
+        std::vector<int> out;
+        for (void* p = VornList::GetTop(list); p; p = VornList::GetNext(p)) out.push_back(*static_cast<int*>(p));
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(ListTest, InsertsAtHeadAndTailAndWalksBothWays)
+{
+    const uint32_t list = VornList::Create();
+    ASSERT_NE(list, VornList::NONE);
+    Add(list, 2);
+    Add(list, 3);
+    Add(list, 1, VornList::INSERT_HEAD);
+    EXPECT_EQ(Values(list), std::vector<int>({1, 2, 3}));
+    EXPECT_EQ(VornList::GetCount(list), 3u);
+    EXPECT_EQ(*static_cast<int*>(VornList::GetEnd(list)), 3);
+    EXPECT_EQ(*static_cast<int*>(VornList::GetAt(list, 1)), 2);
+    EXPECT_EQ(VornList::GetAt(list, 3), nullptr);
+    EXPECT_EQ(VornList::GetPrev(VornList::GetTop(list)), nullptr);
+    EXPECT_EQ(VornList::GetNext(VornList::GetEnd(list)), nullptr);
+    EXPECT_EQ(*static_cast<int*>(VornList::GetPrev(VornList::GetEnd(list))), 2);
+    uint8_t* zero = static_cast<uint8_t*>(VornList::InsertZero(list, 100, VornList::INSERT_TAIL, nullptr));
+    ASSERT_NE(zero, nullptr);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(zero[i], 0);
+    EXPECT_EQ(VornList::Insert(VornList::NONE, 4, 0, nullptr), nullptr);
+}
+
+TEST_F(ListTest, DroppedNodesStayUntilCollectAndCountedOnesSurvive)
+{
+    const uint32_t list = VornList::Create();
+    int* a = Add(list, 10);
+    int* b = Add(list, 20);
+    int* c = Add(list, 30);
+    VornList::AddRefNode(b);
+    EXPECT_EQ(VornList::GetRefCount(b), 2);
+    VornList::ReleaseNode(a);
+    VornList::ReleaseNode(b);
+    VornList::ReleaseNode(c);
+    EXPECT_EQ(Values(list), std::vector<int>({10, 20, 30}));   // still linked
+    EXPECT_EQ(VornList::GetRefCount(a), 0);
+    VornList::Collect(list);
+    EXPECT_EQ(Values(list), std::vector<int>({20}));
+    EXPECT_EQ(VornList::GetCount(list), 1u);
+    EXPECT_EQ(g_released, std::vector<int>({10, 30}));
+    EXPECT_EQ(VornList::GetPrev(b), nullptr);
+    EXPECT_EQ(VornList::GetNext(b), nullptr);
+    EXPECT_EQ(VornList::GetRefCount(nullptr), 0);
+}
+
+TEST_F(ListTest, ReleaseCallsEveryCallbackOnceAndClearKeepsTheList)
+{
+    const uint32_t list = VornList::Create();
+    for (int i = 0; i < 5; ++i) Add(list, i);
+    VornList::AddRefNode(VornList::GetTop(list));   // counts do not save nodes from Clear
+    EXPECT_TRUE(VornList::Clear(list));
+    EXPECT_EQ(g_released, std::vector<int>({0, 1, 2, 3, 4}));
+    EXPECT_EQ(VornList::GetCount(list), 0u);
+    EXPECT_NE(Add(list, 7), nullptr);
+    g_released.clear();
+    EXPECT_TRUE(VornList::Release(list));
+    EXPECT_EQ(g_released, std::vector<int>({7}));
+    EXPECT_FALSE(VornList::Release(list));
+    EXPECT_FALSE(VornList::Release(VornList::NONE));
+    EXPECT_EQ(Add(list, 8), nullptr);
+}
+
+TEST_F(ListTest, SixtyFourListsAtMost)
+{
+    std::vector<uint32_t> lists;
+    for (int i = 0; i < 64; ++i) lists.push_back(VornList::Create());
+    EXPECT_EQ(lists.front(), 0u);
+    EXPECT_EQ(lists.back(), 63u);
+    EXPECT_EQ(VornList::Create(), VornList::NONE);
+    VornList::Release(17);
+    EXPECT_EQ(VornList::Create(), 17u);
+    Add(5, 55);
+    VornList::Finalize();   // releases every node of every list
+    EXPECT_EQ(g_released, std::vector<int>({55}));
+    EXPECT_EQ(VornList::Create(), VornList::NONE);
+    VornList::Finalize();   // twice is harmless
+    ASSERT_TRUE(VornList::Initialize());
+}

@@ -1,0 +1,290 @@
+// The work area: granularity, best fit, slack, split and merge, fills, guard, leaks, bad frees.
+#include "RuntimeTestSupport.h"
+#include "VornLog.h"
+#include "VornMemory.h"
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class MemoryTest : public RuntimeTest
+{
+protected:
+    uint8_t* A(uint32_t size) { return static_cast<uint8_t*>(VornMemory::AllocQuiet(size, 0xFFFF, "C:\\src\\MemoryTest.cpp", 7)); }
+};
+
+size_t CountOf(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++n;
+    return n;
+}
+
+} // namespace
+
+TEST_F(MemoryTest, BlocksTakeWholeGranulesBehindA256ByteHeader)
+{
+    const uint32_t total = VornMemory::GetTotalSize();
+    EXPECT_EQ(total, 32u << 20);
+    uint8_t* one = A(1);
+    ASSERT_NE(one, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(one) % 256, 0u);
+    EXPECT_EQ(VornMemory::GetUsedSize(), 256u);   // 1 + 4 guard bytes round up to one granule
+    uint8_t* fits = A(252);
+    EXPECT_EQ(VornMemory::GetUsedSize(), 512u);
+    EXPECT_EQ(fits - one, 512);                   // data, then the next header
+    uint8_t* two = A(253);
+    EXPECT_EQ(VornMemory::GetUsedSize(), 1024u);
+    EXPECT_EQ(two - fits, 512);
+    EXPECT_EQ(VornMemory::GetFreeSize(), total - 1024u);
+    EXPECT_EQ(VornMemory::GetBlockCount(), 4u);   // three in use and the free rest
+    EXPECT_EQ(VornMemory::GetLastAllocSize(), 253u);
+    EXPECT_EQ(VornMemory::GetBlockSize(two), 253u);
+    VornMemory::FreeQuiet(one);
+    VornMemory::FreeQuiet(fits);
+    VornMemory::FreeQuiet(two);
+    EXPECT_EQ(VornMemory::GetUsedSize(), 0u);
+    EXPECT_EQ(VornMemory::GetBlockCount(), 1u);
+    EXPECT_EQ(VornMemory::GetPeakSize(), 1024u);
+}
+
+TEST_F(MemoryTest, BestFitTakesTheSmallestHoleAndTheLowestOfEqualOnes)
+{
+    uint8_t* big = A(1000);      // 1024
+    uint8_t* s1 = A(1);
+    uint8_t* mid = A(500);       // 512
+    uint8_t* s2 = A(1);
+    uint8_t* mid2 = A(500);      // 512
+    uint8_t* s3 = A(1);
+    VornMemory::FreeQuiet(big);
+    VornMemory::FreeQuiet(mid2);
+    VornMemory::FreeQuiet(mid);
+    // Holes: 1024 at big, 512 at mid, 512 at mid2, and the large rest.
+    EXPECT_EQ(A(400), mid);      // smallest fitting hole, lowest address among equals
+    EXPECT_EQ(A(400), mid2);
+    EXPECT_EQ(A(700), big);      // 704 → 768 fits only the 1024 hole; the rest (256) splits off
+    (void)s1;
+    (void)s2;
+    (void)s3;
+}
+
+TEST_F(MemoryTest, FreeingNeighboursLeavesOneBlockThatCountsTheSecondHeader)
+{
+    uint8_t* a = A(1000);
+    uint8_t* b = A(1000);
+    uint8_t* guard = A(1);
+    ASSERT_EQ(b - a, 1024 + 256);
+    const uint32_t blocks = VornMemory::GetBlockCount();
+    VornMemory::FreeQuiet(a);
+    VornMemory::FreeQuiet(b);
+    EXPECT_EQ(VornMemory::GetBlockCount(), blocks - 1);
+    // The merged hole holds 1024 + 256 + 1024 bytes: exactly one request of 2300 (+4 → 2304).
+    EXPECT_EQ(A(2300), a);
+    EXPECT_EQ(VornMemory::GetBlockCount(), blocks - 1);
+    (void)guard;
+}
+
+TEST_F(MemoryTest, ARestSmallerThanAGranuleStaysInTheBlockAsSlack)
+{
+    VornMemory::Finalize();
+    ASSERT_TRUE(VornMemory::SetWorkArea(4096 + 100, true));   // one free block of 4196 - 256 = 3940
+    EXPECT_EQ(VornMemory::GetBlockCount(), 1u);
+    uint8_t* p = A(3600);                                    // needs 3840, leaves 100
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(VornMemory::GetBlockCount(), 1u);
+    EXPECT_EQ(VornMemory::GetUsedSize(), 3940u);             // the slack counts as used
+    EXPECT_EQ(A(1), nullptr);
+    VornMemory::FreeQuiet(p);
+    EXPECT_EQ(VornMemory::GetUsedSize(), 0u);
+    EXPECT_EQ(VornMemory::GetBlockCount(), 1u);
+    EXPECT_EQ(A(3836), p);                                   // 3840: the slack came back with the block
+}
+
+TEST_F(MemoryTest, DebugFillsFreshAndFreedData)
+{
+    uint8_t* p = A(300);
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(p[i], 0xBC) << i;
+    uint8_t* z = static_cast<uint8_t*>(VornMemory::AllocZeroQuiet(300, 0xFFFF, __FILE__, __LINE__));
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(z[i], 0) << i;
+    VornMemory::FreeQuiet(z);
+    VornMemory::FreeQuiet(p);
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(p[i], 0xCD) << i;   // still inside the area
+}
+
+TEST_F(MemoryTest, OverAccessIsFoundWithItsFileAndLine)
+{
+    uint8_t* ok = A(10);
+    const int line = __LINE__ + 1;
+    uint8_t* p = static_cast<uint8_t*>(VornMemory::AllocQuiet(100, 0xFFFF, "C:\\game\\Source\\Hero.cpp", line));
+    EXPECT_TRUE(VornMemory::CheckOverAccess());
+    p[100] = 0;   // one byte past the request
+    EXPECT_FALSE(VornMemory::CheckOverAccess());
+    const std::string log = CloseLog();
+    char expected[256];
+    std::snprintf(expected, sizeof expected, " : SIZE [ 0.098KB ] : FILE [ Hero.cpp ] : LINE [ %d ] : GUID [ 0x", line);
+    EXPECT_NE(log.find("<B><FONT color=\"RED\">Memory OverAccess</FONT></B> : ADDRESS [ 0x"), std::string::npos);
+    EXPECT_NE(log.find(expected), std::string::npos) << log;
+    (void)ok;
+}
+
+TEST_F(MemoryTest, FinalizeReportsEveryLeakAndTheHeaderCount)
+{
+    const int line = __LINE__ + 1;
+    void* leak = VornMemory::AllocQuiet(100, 0xFFFF, "D:\\work\\Leaky.cpp", line);
+    void* freed = A(10);
+    VornMemory::FreeQuiet(freed);
+    ASSERT_NE(leak, nullptr);
+    VornMemory::Finalize();
+    const std::string log = CloseLog();
+    char expected[256];
+    std::snprintf(expected, sizeof expected, " : SIZE [ 0.098KB ] : FILE [ Leaky.cpp ] : LINE [ %d ]<BR>", line);
+    EXPECT_NE(log.find("VornMemoryクラスの解放"), std::string::npos);
+    EXPECT_NE(log.find("瞬間最大使用メモリ容量 [ 512Byte (0.000MB) ]"), std::string::npos) << log;
+    EXPECT_EQ(CountOf(log, "<B><FONT color=\"RED\">MemoryLeak</FONT></B>"), 1u);
+    EXPECT_NE(log.find(expected), std::string::npos) << log;
+    EXPECT_NE(log.find("HEADER COUNT [2]"), std::string::npos) << log;
+    EXPECT_FALSE(VornMemory::IsReady());
+}
+
+TEST_F(MemoryTest, BadFreesAreIgnoredWithALogLineAndTheAreaStaysWhole)
+{
+    uint8_t* a = A(100);
+    uint8_t* b = A(100);
+    int onStack = 0;
+    VornMemory::FreeQuiet(a);
+    const uint32_t used = VornMemory::GetUsedSize(), blocks = VornMemory::GetBlockCount();
+    VornMemory::Free(a);            // double free
+    VornMemory::FreeQuiet(b + 16);  // inside a block
+    VornMemory::Free(&onStack);     // not in the area
+    VornMemory::Free(nullptr);      // silently ignored
+    EXPECT_EQ(VornMemory::GetUsedSize(), used);
+    EXPECT_EQ(VornMemory::GetBlockCount(), blocks);
+    EXPECT_TRUE(VornMemory::CheckOverAccess());
+    EXPECT_EQ(A(100), a);
+    const std::string log = CloseLog();
+    EXPECT_EQ(CountOf(log, "ワークエリアの使用中ブロックではないため無視しました"), 3u);
+}
+
+TEST_F(MemoryTest, ReallocCopiesKeepsTheOldBlockOnFailureAndActsAsAllocForNull)
+{
+    uint8_t* p = static_cast<uint8_t*>(VornMemory::ReallocQuiet(nullptr, 64, __FILE__, __LINE__));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(VornMemory::GetBlockSize(p), 64u);
+    for (int i = 0; i < 64; ++i) p[i] = uint8_t(i);
+    uint8_t* q = static_cast<uint8_t*>(VornMemory::ReallocQuiet(p, 16, __FILE__, __LINE__));
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(VornMemory::GetBlockSize(p), 0u);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(q[i], i);
+    uint8_t* r = static_cast<uint8_t*>(VornMemory::ReallocQuiet(q, 40, __FILE__, __LINE__));
+    ASSERT_NE(r, nullptr);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(r[i], i);
+    for (int i = 16; i < 40; ++i) EXPECT_EQ(r[i], 0xBC) << "only the old size is copied";
+    EXPECT_EQ(VornMemory::ReallocQuiet(r, 64u << 20, __FILE__, __LINE__), nullptr);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(r[i], i);
+    EXPECT_EQ(VornMemory::GetBlockSize(r), 40u);
+    VornMemory::FreeQuiet(r);
+    EXPECT_TRUE(VornMemory::CheckOverAccess());
+}
+
+TEST_F(MemoryTest, SizesNearTheTopOfTheRangeFailInsteadOfWrapping)
+{
+    const uint32_t used = VornMemory::GetUsedSize();
+    EXPECT_EQ(A(0xFFFFFFFFu), nullptr);
+    EXPECT_EQ(A(0xFFFFFFFCu), nullptr);
+    EXPECT_EQ(A(0xFFFFFF00u), nullptr);
+    EXPECT_EQ(VornMemory::GetUsedSize(), used);
+    EXPECT_TRUE(VornMemory::CheckOverAccess());
+}
+
+TEST_F(MemoryTest, AnAreaTooSmallForOneBlockIsRefused)
+{
+    VornMemory::Finalize();
+    EXPECT_FALSE(VornMemory::SetWorkArea(0, true));
+    EXPECT_FALSE(VornMemory::SetWorkArea(300, true));
+    EXPECT_EQ(A(1), nullptr);
+    ASSERT_TRUE(VornMemory::SetWorkArea(768, true));
+    EXPECT_NE(A(1), nullptr);
+}
+
+TEST_F(MemoryTest, AreasOf256MiBAndMoreServeAllocations)
+{
+    VornMemory::Finalize();
+    ASSERT_TRUE(VornMemory::SetWorkArea(0x10000000u + 0x100000u, false));
+    uint8_t* p = A(1);
+    ASSERT_NE(p, nullptr);
+    uint8_t* big = A(0x0FF00000u);
+    ASSERT_NE(big, nullptr);
+    big[0x0FF00000u - 1] = 1;
+    VornMemory::FreeQuiet(p);
+    VornMemory::FreeQuiet(big);
+    EXPECT_EQ(VornMemory::GetBlockCount(), 1u);
+}
+
+TEST_F(MemoryTest, FreeByTagFreesOnlyThatTag)
+{
+    void* a = VornMemory::AllocQuiet(10, 7, __FILE__, __LINE__);
+    void* b = VornMemory::AllocQuiet(10, 8, __FILE__, __LINE__);
+    void* c = VornMemory::AllocQuiet(10, 7, __FILE__, __LINE__);
+    VornMemory::FreeByTagQuiet(7);
+    EXPECT_EQ(VornMemory::GetBlockSize(a), 0u);
+    EXPECT_EQ(VornMemory::GetBlockSize(b), 10u);
+    EXPECT_EQ(VornMemory::GetBlockSize(c), 0u);
+    EXPECT_EQ(VornMemory::GetUsedSize(), 256u);
+}
+
+TEST_F(MemoryTest, LoggingFormsWriteTheirLines)
+{
+    void* p = VornMemory::Alloc(1024, 0xFFFF, __FILE__, __LINE__);
+    VornMemory::Free(p);
+    EXPECT_EQ(VornMemory::Alloc(64u << 20, 0xFFFF, __FILE__, __LINE__), nullptr);
+    const std::string log = CloseLog();
+    EXPECT_NE(log.find("<B><FONT color=\"BLUE\">VornMemory::Alloc</FONT></B> : [ 1.000KB ] : USE [ 1.254KB ] : FREE [ "),
+              std::string::npos) << log;
+    EXPECT_NE(log.find("<B><FONT color=\"GREEN\">Success</FONT></B><BR>"), std::string::npos);
+    EXPECT_NE(log.find("<B><FONT color=\"BLUE\">VornMemory::Free</FONT></B> : FREE [ 1.250KB ] : REST [ 32768.000KB ]<BR>"),
+              std::string::npos) << log;
+    EXPECT_NE(log.find(" : [ 65536.000KB ] : <B><FONT color=\"RED\">メモリ確保に失敗</FONT></B><BR>"), std::string::npos);
+    EXPECT_NE(log.find(" : MODE [ DEBUG ] : GUID [ 0x"), std::string::npos);
+}
+
+TEST_F(MemoryTest, ThreadsAllocateAndFreeUnderTheLock)
+{
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            std::vector<uint8_t*> live;
+            for (int i = 0; i < 2000; ++i) {
+                const uint32_t size = uint32_t(1 + (i * 37 + t * 101) % 3000);
+                uint8_t* p = static_cast<uint8_t*>(VornMemory::AllocQuiet(size, 0xFFFF, __FILE__, __LINE__));
+                ASSERT_NE(p, nullptr);
+                std::memset(p, t, size);
+                live.push_back(p);
+                if (live.size() > 16) {
+                    VornMemory::FreeQuiet(live.front());
+                    live.erase(live.begin());
+                }
+            }
+            for (uint8_t* p : live) VornMemory::FreeQuiet(p);
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_TRUE(VornMemory::CheckOverAccess());
+    EXPECT_EQ(VornMemory::GetUsedSize(), 0u);
+    EXPECT_EQ(VornMemory::GetBlockCount(), 1u);
+}
+
+TEST_F(MemoryTest, MemoryMapListsRunsOfBlocksInUse)
+{
+    uint8_t* a = A(1);
+    uint8_t* b = A(1);
+    uint8_t* c = A(1);
+    VornMemory::FreeQuiet(b);
+    VornMemoryRun runs[4];
+    ASSERT_EQ(VornMemory::GetMemoryMap(runs, 4), 2u);
+    EXPECT_EQ(runs[0].start, 0u);
+    EXPECT_EQ(runs[0].length, 512u);
+    EXPECT_EQ(runs[1].start, 1024u);
+    EXPECT_EQ(runs[1].length, 512u);
+    (void)a;
+    (void)c;
+}

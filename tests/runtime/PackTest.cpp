@@ -1,0 +1,321 @@
+// PACK files: layout bytes, BuildPack/ExtractPack round trip, CRC checks, names sharing a CRC,
+// malformed packs, unsafe names and the packer's own failures.
+#include "RuntimeTestSupport.h"
+#include "VornFile.h"
+#include "VornMemory.h"
+#include "VornPackFormat.h"
+#include "VornSystem.h"
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Item
+{
+    std::string name;   // normalised
+    std::string data;
+};
+
+uint32_t U32(const std::string& s, size_t at)
+{
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(s.data()) + at;
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
+}
+
+void SetU32(std::string& s, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) s[at + i] = char(v >> (8 * i));
+}
+
+// A pack written by hand from the format pieces (entries kept in the given order when CRCs tie).
+std::string MakePack(const std::vector<Item>& items)
+{
+    std::vector<VornPackEntry> table(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        VornPackEntry& e = table[i];
+        std::memset(&e, 0, sizeof e);
+        std::memcpy(e.name, items[i].name.data(), std::min<size_t>(64, items[i].name.size()));
+        e.nameCrc = VornPackFormat::Crc32(items[i].name.data(), items[i].name.size());
+        e.dataCrc = VornPackFormat::Crc32(items[i].data.data(), items[i].data.size());
+        e.size = uint32_t(items[i].data.size());
+        e.offset = uint32_t(i);   // remembers the item through the sort
+    }
+    std::vector<uint32_t> itemOf(items.size());
+    const uint64_t total = VornPackFormat::Layout(table.data(), uint32_t(table.size()));
+    std::string pack(size_t(total ? total : 8), '\0');
+    uint8_t head[8];
+    VornPackFormat::WriteHeader(head, uint32_t(table.size()));
+    pack.replace(0, 8, reinterpret_cast<char*>(head), 8);
+    for (size_t i = 0; i < table.size(); ++i) {
+        // Layout overwrote the offsets; find each entry's item again by name.
+        for (const Item& it : items)
+            if (std::memcmp(table[i].name, it.name.data(), std::min<size_t>(64, it.name.size())) == 0 &&
+                (it.name.size() >= 64 || table[i].name[it.name.size()] == 0))
+                pack.replace(table[i].offset, it.data.size(), it.data);
+        uint8_t bytes[80];
+        VornPackFormat::WriteEntry(bytes, table[i]);
+        pack.replace(8 + 80 * i, 80, reinterpret_cast<char*>(bytes), 80);
+    }
+    return pack;
+}
+
+class PackTest : public RuntimeTest
+{
+protected:
+    void SetUp() override
+    {
+        RuntimeTest::SetUp();
+        VornFile::Initialize();
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(VornMemory::GetUsedSize(), 0u) << "a buffer was not freed";
+        RuntimeTest::TearDown();
+    }
+    std::string FromPack(const char* name, const char* pack = "p.bin")
+    {
+        void* data = nullptr;
+        uint32_t size = 0;
+        if (!VornFile::LoadFromPack(name, pack, &data, &size)) return "<none>";
+        std::string s(static_cast<char*>(data), size);
+        VornMemory::FreeQuiet(data);
+        return s;
+    }
+    void Put(const std::string& path, const std::string& bytes)
+    {
+        const size_t slash = path.find_last_of('\\');
+        if (slash != std::string::npos) VornSystem::CreateDirectoryTree(path.substr(0, slash).c_str());
+        ASSERT_TRUE(WriteBytes(path, bytes)) << path;
+    }
+};
+
+} // namespace
+
+TEST(PackFormatTest, Crc32IsTheStandardReflectedOne)
+{
+    EXPECT_EQ(VornFile::Crc32(reinterpret_cast<const uint8_t*>("abc"), 3), 0x352441C2u);
+    EXPECT_EQ(VornFile::Crc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
+    EXPECT_EQ(VornFile::Crc32(nullptr, 0), 0u);
+    EXPECT_EQ(VornPackFormat::Crc32("DATA\\AKD2Y670.BIN", 17), VornPackFormat::Crc32("DATA\\1G1F7W2W.BIN", 17));
+}
+
+TEST(PackFormatTest, UnsafeNamesAreRecognised)
+{
+    for (const char* good : {"a.txt", "TEXTURE\\A.PNG", "a\\b\\c.d", "x..y", "表\\ソ.TXT", ".hidden"})
+        EXPECT_TRUE(VornPackFormat::IsSafeRelativeName(good)) << good;
+    for (const char* bad : {"", "..\\evil.txt", "a\\..\\..\\evil", "..", "C:\\evil.txt", "C:evil", "\\abs.txt",
+                            "/abs.txt", "a\\\\b", "a\\.\\b", "a\\...\\b", "a\\. .\\b", "dir\\"})
+        EXPECT_FALSE(VornPackFormat::IsSafeRelativeName(bad)) << bad;
+}
+
+TEST_F(PackTest, BuildPackWritesTheLayoutAndTheIncludeFile)
+{
+    Put("src\\texture\\Hero.png", std::string(300, 'h'));
+    Put("src\\model\\hero.x", "xof 0303txt 0032");
+    Put("src\\a.txt", "");
+    ASSERT_TRUE(VornFile::BuildPack("out\\p.bin", "src") == false);   // no "out" folder: nothing to write into
+    ASSERT_TRUE(VornFile::BuildPack("p.bin", "src"));
+    const std::string pack = ReadBytes("p.bin");
+    ASSERT_GE(pack.size(), 8u + 3 * 80);
+    EXPECT_EQ(pack.substr(0, 4), "PACK");
+    EXPECT_EQ(U32(pack, 4), 3u);
+    uint32_t previousCrc = 0, expectedOffset = 256;   // 8 + 240 rounded up to 256
+    for (int i = 0; i < 3; ++i) {
+        const size_t e = 8 + 80 * i;
+        const std::string name(pack.c_str() + e);
+        EXPECT_EQ(name, i == 0 ? name : name);
+        const uint32_t nameCrc = U32(pack, e + 64), dataCrc = U32(pack, e + 68), offset = U32(pack, e + 72),
+                       size = U32(pack, e + 76);
+        EXPECT_EQ(nameCrc, VornPackFormat::Crc32(name.data(), name.size()));
+        EXPECT_GE(nameCrc, previousCrc);
+        previousCrc = nameCrc;
+        EXPECT_EQ(offset, expectedOffset) << name;
+        EXPECT_EQ(dataCrc, VornPackFormat::Crc32(pack.data() + offset, size));
+        for (size_t k = offset + size; k < ((offset + size + 255) & ~size_t(255)) && k < pack.size(); ++k)
+            ASSERT_EQ(pack[k], 0) << "gap after " << name;
+        expectedOffset = (offset + size + 255) & ~uint32_t(255);
+        EXPECT_TRUE(name == "TEXTURE\\HERO.PNG" || name == "MODEL\\HERO.X" || name == "A.TXT") << name;
+    }
+    const std::string inc = ReadBytes("p.inc");
+    char line[160];
+    std::snprintf(line, sizeof line, "\t{ 0x%08X, 0x%08X, 0x%08X, 0x%08X, \"MODEL\\HERO.X\" },\r\n",
+                  VornPackFormat::Crc32("xof 0303txt 0032", 16), VornPackFormat::Crc32("MODEL\\HERO.X", 12),
+                  [&] {
+                      for (int i = 0; i < 3; ++i)
+                          if (std::string(pack.c_str() + 8 + 80 * i) == "MODEL\\HERO.X") return U32(pack, 8 + 80 * i + 72);
+                      return 0u;
+                  }(),
+                  16u);
+    EXPECT_NE(inc.find(line), std::string::npos) << inc;
+}
+
+TEST_F(PackTest, RoundTripThroughExtractAndLoadIsByteExact)
+{
+    std::vector<std::pair<std::string, std::string>> files = {
+        {"texture\\title.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(5000, '\0')},
+        {"sound\\hit.wav", std::string(777, '\x7f')},
+        {"表\\ソ.txt", "Shift-JIS names whose second bytes are backslashes"},
+        {"deep\\a\\b\\c\\d.dat", "deep"},
+        {"empty.bin", ""},
+    };
+    for (auto& f : files) Put("src\\" + f.first, f.second);
+    ASSERT_TRUE(VornFile::BuildPack("p.bin", "src"));
+    ASSERT_TRUE(VornFile::ExtractPack("p.bin", "out"));
+    for (auto& f : files) {
+        std::string upper(f.first.size() + 1, '\0');
+        VornSystem::NormalizePath(&upper[0], f.first.c_str(), upper.size());
+        upper.resize(std::strlen(upper.c_str()));
+        EXPECT_EQ(ReadBytes("out\\" + upper), f.second) << f.first;
+        EXPECT_EQ(FromPack(f.first.c_str()), f.second) << f.first;
+    }
+    // Letter case and '/' do not matter for the lookup; Shift-JIS second bytes are kept.
+    EXPECT_EQ(FromPack("TEXTURE/Title.PNG"), files[0].second);
+    EXPECT_EQ(FromPack("表/ソ.TXT"), files[2].second);
+    EXPECT_EQ(FromPack("texture\\title.pn"), "<none>");
+}
+
+TEST_F(PackTest, AlteredDataIsRefusedByLoadButReadByAStream)
+{
+    Put("src\\data\\save.dat", "0123456789");
+    ASSERT_TRUE(VornFile::BuildPack("p.bin", "src"));
+    std::string pack = ReadBytes("p.bin");
+    const uint32_t offset = U32(pack, 8 + 72);
+    pack[offset + 3] = 'X';
+    ASSERT_TRUE(WriteBytes("p.bin", pack));
+    EXPECT_EQ(FromPack("data\\save.dat"), "<none>");
+    VornFileStream* s = VornFile::OpenFromPack("data\\save.dat", "p.bin");
+    ASSERT_NE(s, nullptr);
+    char buffer[16] = {};
+    EXPECT_EQ(VornFile::Read(s, 16, buffer), 10u);
+    EXPECT_EQ(std::string(buffer, 10), "012X456789");
+    VornFile::Close(s);
+    const std::string log = CloseLog();
+    EXPECT_NE(log.find(" {<BR>\r\n<B><FONT color=\"RED\">　　ファイルのCRCが一致しません</FONT></B><BR>\r\n} <BR>\r\n"),
+              std::string::npos) << log;
+}
+
+TEST_F(PackTest, ANameWithTheSameCrcIsNotTheSameName)
+{
+    const std::string a = "DATA\\AKD2Y670.BIN", b = "DATA\\1G1F7W2W.BIN";
+    ASSERT_TRUE(WriteBytes("p.bin", MakePack({{a, "first"}})));
+    EXPECT_EQ(FromPack("data\\akd2y670.bin"), "first");
+    EXPECT_EQ(FromPack("data\\1g1f7w2w.bin"), "<none>");
+    ASSERT_TRUE(WriteBytes("p.bin", MakePack({{a, "first"}, {b, "second"}})));
+    EXPECT_EQ(FromPack("data\\akd2y670.bin"), "first");
+    EXPECT_EQ(FromPack("data\\1g1f7w2w.bin"), "second");
+    ASSERT_TRUE(WriteBytes("p.bin", MakePack({{b, "second"}, {a, "first"}})));
+    EXPECT_EQ(FromPack("data\\akd2y670.bin"), "first");
+    EXPECT_EQ(FromPack("data\\1g1f7w2w.bin"), "second");
+}
+
+TEST_F(PackTest, MalformedPacksFailCleanly)
+{
+    const std::string good = MakePack({{"A.TXT", "alpha"}, {"B.TXT", "bravo"}});
+    ASSERT_TRUE(WriteBytes("p.bin", good));
+    ASSERT_EQ(FromPack("a.txt"), "alpha");
+
+    // Truncated directory: the count promises more entries than the file holds.
+    std::string bad = good;
+    SetU32(bad, 4, 1000000);
+    ASSERT_TRUE(WriteBytes("p.bin", bad));
+    EXPECT_EQ(FromPack("a.txt"), "<none>");
+    SetU32(bad, 4, 0xFFFFFFFFu);
+    ASSERT_TRUE(WriteBytes("p.bin", bad));
+    EXPECT_EQ(FromPack("a.txt"), "<none>");
+    ASSERT_TRUE(WriteBytes("p.bin", good.substr(0, 8 + 80 + 40)));
+    EXPECT_EQ(FromPack("a.txt"), "<none>");
+    ASSERT_TRUE(WriteBytes("p.bin", good.substr(0, 6)));
+    EXPECT_EQ(FromPack("a.txt"), "<none>");
+    EXPECT_FALSE(VornFile::ExtractPack("p.bin", "out"));
+
+    // Offsets and sizes past the end of the file, or into the directory.
+    for (int entry = 0; entry < 2; ++entry) {
+        const size_t e = 8 + 80 * entry;
+        for (uint32_t offset : {uint32_t(good.size()), 0xFFFFFF00u, 8u}) {
+            bad = good;
+            SetU32(bad, e + 72, offset);
+            ASSERT_TRUE(WriteBytes("p.bin", bad));
+            const char* name = std::string(good.c_str() + e) == "A.TXT" ? "a.txt" : "b.txt";
+            EXPECT_EQ(FromPack(name), "<none>") << offset;
+            EXPECT_EQ(VornFile::OpenFromPack(name, "p.bin"), nullptr);
+        }
+        bad = good;
+        SetU32(bad, e + 76, 0xFFFFFFF0u);
+        ASSERT_TRUE(WriteBytes("p.bin", bad));
+        EXPECT_FALSE(VornFile::ExtractPack("p.bin", "out"));
+    }
+
+    // Not a pack at all: no entries, no error.
+    ASSERT_TRUE(WriteBytes("p.bin", "KCAP\x01\x00\x00\x00"));
+    EXPECT_EQ(FromPack("a.txt"), "<none>");
+}
+
+TEST_F(PackTest, NamesFillingAll64BytesAreReadWithoutOverrun)
+{
+    const std::string full(64, 'N');   // no terminator in the file
+    std::string pack = MakePack({{full, "full"}, {"SHORT.TXT", "short"}});
+    ASSERT_TRUE(WriteBytes("p.bin", pack));
+    EXPECT_EQ(FromPack(full.c_str()), "full");
+    EXPECT_EQ(FromPack((full + "N").c_str()), "<none>");
+    EXPECT_EQ(FromPack(full.substr(0, 63).c_str()), "<none>");
+    ASSERT_TRUE(VornFile::ExtractPack("p.bin", "out"));
+    EXPECT_EQ(ReadBytes("out\\" + full), "full");
+    EXPECT_EQ(ReadBytes("out\\SHORT.TXT"), "short");
+}
+
+TEST_F(PackTest, ExtractPackRefusesNamesThatClimbOutAndReportsIt)
+{
+    CreateDirectoryA("jail", nullptr);
+    const std::string pack = MakePack({{"..\\ESCAPED.TXT", "1"}, {"C:\\ESCAPED2.TXT", "2"}, {"\\ESCAPED3.TXT", "3"},
+                                       {"SUB\\..\\..\\ESCAPED4.TXT", "4"}, {"SAFE\\OK.TXT", "ok"}});
+    ASSERT_TRUE(WriteBytes("p.bin", pack));
+    EXPECT_FALSE(VornFile::ExtractPack("p.bin", "jail\\out"));   // partial: one good file, four refused
+    EXPECT_EQ(ReadBytes("jail\\out\\SAFE\\OK.TXT"), "ok");
+    EXPECT_FALSE(Exists("jail\\ESCAPED.TXT"));
+    EXPECT_FALSE(Exists("ESCAPED4.TXT"));
+    EXPECT_FALSE(Exists("jail\\ESCAPED4.TXT"));
+    EXPECT_FALSE(Exists("C:\\ESCAPED2.TXT"));
+    EXPECT_FALSE(Exists("\\ESCAPED3.TXT"));
+    EXPECT_FALSE(VornFile::ExtractPack("missing.bin", "jail\\out"));
+    ASSERT_TRUE(WriteBytes("empty.bin", MakePack({})));
+    EXPECT_FALSE(VornFile::ExtractPack("empty.bin", "jail\\out2"));   // nothing written
+}
+
+TEST_F(PackTest, BuildPackReportsWhatItCouldNotDo)
+{
+    EXPECT_FALSE(VornFile::BuildPack("p.bin", "no-such-folder"));
+    Put("src\\fine.txt", "fine");
+    Put("src\\" + std::string(70, 'L') + ".txt", "too long for an entry name");
+    EXPECT_FALSE(VornFile::BuildPack("p.bin", "src"));
+    EXPECT_EQ(FromPack("fine.txt"), "fine");   // what could be packed still is
+    DeleteFileA(("src\\" + std::string(70, 'L') + ".txt").c_str());
+    // A file that cannot be read while packing.
+    HANDLE locked = CreateFileA("src\\fine.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(VornFile::BuildPack("p.bin", "src"));
+    CloseHandle(locked);
+    EXPECT_TRUE(VornFile::BuildPack("p.bin", "src"));
+    // The output cannot be created.
+    EXPECT_FALSE(VornFile::BuildPack("missing-folder\\p.bin", "src"));
+}
+
+TEST_F(PackTest, CollectFilesStopsAtTheTableSize)
+{
+    for (int i = 0; i < 5; ++i) Put("src\\f" + std::to_string(i) + ".txt", "x");
+    Put("src\\sub\\g.txt", "y");
+    VornPackEntry table[3];
+    bool complete = true;
+    EXPECT_EQ(VornFile::CollectFiles(table, 0, 3, "src", "src", &complete), 3u);
+    EXPECT_FALSE(complete);
+    VornPackEntry all[10];
+    complete = true;
+    EXPECT_EQ(VornFile::CollectFiles(all, 0, 10, "src", "src", &complete), 6u);
+    EXPECT_TRUE(complete);
+    bool sawSub = false;
+    for (int i = 0; i < 6; ++i) {
+        if (std::strcmp(all[i].name, "sub\\g.txt") == 0) sawSub = true;
+        EXPECT_EQ(all[i].size, 1u);
+    }
+    EXPECT_TRUE(sawSub);
+}

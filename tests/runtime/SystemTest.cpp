@@ -1,0 +1,302 @@
+// System helpers: Shift-JIS, full width, code conversions, parsers, paths, QRB files, dates,
+// keys, byte order, WinSock texts.
+#include "RuntimeTestSupport.h"
+#include "VornSystem.h"
+#include <cstring>
+#include <string>
+#include <winsock2.h>
+
+namespace {
+
+const uint8_t* U(const char* s) { return reinterpret_cast<const uint8_t*>(s); }
+
+uint16_t FullWidth(const char* in, uint32_t* used = nullptr)
+{
+    uint8_t out[3] = {};
+    const uint32_t n = VornSystem::ToFullWidthChar(U(in), out);
+    if (used) *used = n;
+    return uint16_t(VornSystem::GetSjisCode(out));
+}
+
+class SystemFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { folder_ = new ScratchFolder; }
+    void TearDown() override { delete folder_; }
+    ScratchFolder* folder_ = nullptr;
+};
+
+} // namespace
+
+TEST(SjisTest, LeadBytesCodesAndCharacters)
+{
+    EXPECT_TRUE(VornSystem::IsSjisLeadByte(0x81));
+    EXPECT_TRUE(VornSystem::IsSjisLeadByte(0x9F));
+    EXPECT_FALSE(VornSystem::IsSjisLeadByte(0xA0));
+    EXPECT_TRUE(VornSystem::IsSjisLeadByte(0xE0));
+    EXPECT_TRUE(VornSystem::IsSjisLeadByte(0xFE));
+    EXPECT_FALSE(VornSystem::IsSjisLeadByte(0xFF));
+    EXPECT_TRUE(VornSystem::IsHalfWidthKana(0xA6));
+    EXPECT_FALSE(VornSystem::IsHalfWidthKana(0xA5));
+    EXPECT_EQ(VornSystem::GetSjisCode(U("漢")), 0x8ABF);
+    EXPECT_EQ(VornSystem::GetSjisCode(U("A")), 'A');
+    uint16_t code = 0;
+    EXPECT_EQ(VornSystem::ReadSjisChar(U("ソx"), &code), 2u);
+    EXPECT_EQ(code, 0x835C);
+    uint8_t out[3];
+    VornSystem::PutSjisChar(0x8ABF, out);
+    EXPECT_STREQ(reinterpret_cast<char*>(out), "漢");
+    VornSystem::PutSjisChar(0x0041, out);
+    EXPECT_STREQ(reinterpret_cast<char*>(out), "A");
+}
+
+TEST(SjisTest, FullWidthTableAndVoicedMarks)
+{
+    EXPECT_EQ(FullWidth("!"), 0x8149);
+    EXPECT_EQ(FullWidth("0"), 0x824F);
+    EXPECT_EQ(FullWidth("9"), 0x8258);
+    EXPECT_EQ(FullWidth("A"), 0x8260);
+    EXPECT_EQ(FullWidth("z"), 0x829A);
+    EXPECT_EQ(FullWidth("\\"), 0x818F);
+    EXPECT_EQ(FullWidth("\""), 0x8168);
+    EXPECT_EQ(FullWidth("'"), 0x8166);
+    EXPECT_EQ(FullWidth("`"), 0x8165);
+    EXPECT_EQ(FullWidth("~"), 0x8160);
+    EXPECT_EQ(FullWidth(" "), 0x8140);
+    EXPECT_EQ(FullWidth("\x7F"), 0x8145);
+    EXPECT_EQ(FullWidth("\xA1"), 0x8142);
+    EXPECT_EQ(FullWidth("\xA6"), 0x8392);
+    EXPECT_EQ(FullWidth("\xB0"), 0x815B);
+    EXPECT_EQ(FullWidth("\xB1"), 0x8341);
+    EXPECT_EQ(FullWidth("\xDD"), 0x8393);
+    uint32_t used = 0;
+    EXPECT_EQ(FullWidth("\xB3\xDE", &used), 0x8394);   // ｳﾞ → ヴ
+    EXPECT_EQ(used, 2u);
+    EXPECT_EQ(FullWidth("\xB6\xDE", &used), 0x834B);   // ｶﾞ → ガ
+    EXPECT_EQ(used, 2u);
+    EXPECT_EQ(FullWidth("\xCA\xDF", &used), 0x8370);   // ﾊﾟ → パ
+    EXPECT_EQ(used, 2u);
+    EXPECT_EQ(FullWidth("\xCE\xDE", &used), 0x837B);   // ﾎﾞ → ボ
+    EXPECT_EQ(used, 2u);
+    // Kana that take no mark keep it as a character of its own.
+    EXPECT_EQ(FullWidth("\xB1\xDE", &used), 0x8341);   // ｱﾞ → ア, then ゛
+    EXPECT_EQ(used, 1u);
+    EXPECT_EQ(FullWidth("\xB6\xDF", &used), 0x834A);   // ｶﾟ → カ, then ゜
+    EXPECT_EQ(used, 1u);
+    EXPECT_EQ(FullWidth("A\xDE", &used), 0x8260);
+    EXPECT_EQ(used, 1u);
+
+    uint8_t out[64];
+    VornSystem::ToFullWidth(U("\xB6\xDE\xB1\xDE" "A漢1"), out);
+    EXPECT_STREQ(reinterpret_cast<char*>(out), "ガア゛Ａ漢１");
+    uint8_t small[7];
+    VornSystem::ToFullWidth(U("ABCD"), small, sizeof small);
+    EXPECT_STREQ(reinterpret_cast<char*>(small), "ＡＢＣ");   // whole characters only
+}
+
+TEST(SjisTest, CodeConversionsFollowJisX0208)
+{
+    struct Pair
+    {
+        uint16_t jis, sjis;
+    } pairs[] = {{0x2422, 0x82A0}, {0x3441, 0x8ABF}, {0x3021, 0x889F}, {0x2121, 0x8140}, {0x217E, 0x819E},
+                 {0x2221, 0x819F}, {0x2360, 0x827F + 1}, {0x5F21, 0xE040}, {0x7426, 0xEAA4}};
+    for (const Pair& p : pairs) {
+        EXPECT_EQ(VornSystem::JisToSjis(p.jis), p.sjis) << std::hex << p.jis;
+        EXPECT_EQ(VornSystem::SjisToJis(p.sjis), p.jis) << std::hex << p.sjis;
+        EXPECT_EQ(VornSystem::JisToEuc(p.jis), p.jis + 0x8080);
+        EXPECT_EQ(VornSystem::EucToSjis(uint16_t(p.jis + 0x8080)), p.sjis);
+        EXPECT_EQ(VornSystem::SjisToEuc(p.sjis), p.jis + 0x8080);
+    }
+    // Every JIS X 0208 cell maps to a valid Shift-JIS pair and back.
+    for (uint32_t j1 = 0x21; j1 <= 0x7E; ++j1)
+        for (uint32_t j2 = 0x21; j2 <= 0x7E; ++j2) {
+            const uint16_t jis = uint16_t(j1 << 8 | j2), sjis = VornSystem::JisToSjis(jis);
+            const uint8_t lead = uint8_t(sjis >> 8), trail = uint8_t(sjis);
+            ASSERT_TRUE(VornSystem::IsSjisLeadByte(lead)) << std::hex << jis;
+            ASSERT_TRUE(trail >= 0x40 && trail <= 0xFC && trail != 0x7F) << std::hex << jis;
+            ASSERT_EQ(VornSystem::SjisToJis(sjis), jis) << std::hex << jis;
+        }
+    uint8_t out[2];
+    const uint8_t in[2] = {0xB4, 0xC1};   // EUC 漢
+    VornSystem::EucToSjis(out, in);
+    EXPECT_EQ(out[0], 0x8A);
+    EXPECT_EQ(out[1], 0xBF);
+}
+
+TEST(ParseTest, NumbersStopAtTheEndOfTheText)
+{
+    int32_t v = -1;
+    EXPECT_EQ(VornSystem::ParseNumber("0x1F", &v), 4u);
+    EXPECT_EQ(v, 31);
+    EXPECT_EQ(VornSystem::ParseNumber("-42", &v), 3u);
+    EXPECT_EQ(v, -42);
+    EXPECT_EQ(VornSystem::ParseNumber("  0x10", &v), 6u);
+    EXPECT_EQ(v, 16);
+    EXPECT_EQ(VornSystem::ParseNumber("x = 250;", &v), 7u);
+    EXPECT_EQ(v, 250);
+    EXPECT_EQ(VornSystem::ParseNumber("   ", &v), 3u);
+    EXPECT_EQ(v, 0);
+    EXPECT_EQ(VornSystem::ParseNumber("", &v), 0u);
+    EXPECT_EQ(v, 0);
+    EXPECT_EQ(VornSystem::ParseNumber("0", &v), 1u);   // a digit as the last character
+    EXPECT_EQ(v, 0);
+    EXPECT_EQ(VornSystem::ParseNumber("-", &v), 1u);
+    EXPECT_EQ(v, 0);
+}
+
+TEST(ParseTest, DelimitedAndBracketedTextKeepsShiftJisPairs)
+{
+    char out[64];
+    EXPECT_EQ(VornSystem::ParseDelimited('"', "name = \"トルメア\" ;", out), 17u);
+    EXPECT_STREQ(out, "トルメア");
+    EXPECT_EQ(VornSystem::ParseDelimited('\\', "a\\ソ表\\b", out), 7u);   // trail bytes 0x5C are no delimiter
+    EXPECT_STREQ(out, "ソ表");
+    EXPECT_EQ(VornSystem::ParseDelimited('"', "open \"unterminated", out), 18u);
+    EXPECT_STREQ(out, "unterminated");
+    EXPECT_EQ(VornSystem::ParseDelimited('"', "none", out), 4u);
+    EXPECT_STREQ(out, "");
+    EXPECT_EQ(VornSystem::ParseBetween('[', ']', "x [ 12 ] y", out), 8u);
+    EXPECT_STREQ(out, " 12 ");
+    char small[4];
+    VornSystem::ParseBetween('(', ')', "(abcdef)", small, sizeof small);
+    EXPECT_STREQ(small, "abc");
+}
+
+TEST(PathTest, NormaliseCutAndCopyBounded)
+{
+    char out[64];
+    VornSystem::NormalizePath(out, "Texture/hero.png");
+    EXPECT_STREQ(out, "TEXTURE\\HERO.PNG");
+    VornSystem::NormalizePath(out, "ッb/ソ");   // 0x83 0x62 ('b') and 0x83 0x5C ('\\') stay
+    EXPECT_STREQ(out, "ッB\\ソ");
+    VornSystem::CutAtLastChar(out, "a\\b\\c.txt", '\\');
+    EXPECT_STREQ(out, "a\\b");
+    VornSystem::CutAtLastChar(out, "dir\\ソ", '\\');   // the trail byte of ソ is not the last '\\'
+    EXPECT_STREQ(out, "dir");
+    char three[3];
+    EXPECT_FALSE(VornSystem::CopyText(three, "a漢"));  // the pair does not fit: cut before it
+    EXPECT_STREQ(three, "a");
+    char four[4];
+    EXPECT_TRUE(VornSystem::CopyText(four, "abc"));
+    EXPECT_FALSE(VornSystem::FormatText(four, sizeof four, "%d", 12345));
+    EXPECT_STREQ(four, "123");
+    EXPECT_TRUE(VornSystem::AppendText(out, sizeof out, "\\x"));
+    EXPECT_STREQ(out, "dir\\x");
+}
+
+TEST_F(SystemFileTest, FilesFoldersAndLongPaths)
+{
+    ASSERT_TRUE(VornSystem::CreateDirectoryTree("one\\表\\three"));
+    EXPECT_TRUE(VornSystem::FileExists("one\\表\\three"));
+    ASSERT_TRUE(WriteBytes("one\\表\\three\\f.txt", "12345"));
+    EXPECT_EQ(VornSystem::GetFileSize("one\\表\\three\\f.txt"), 5u);
+    EXPECT_TRUE(VornSystem::CopyFile("one\\表\\three\\f.txt", "copy.txt"));
+    EXPECT_EQ(ReadBytes("copy.txt"), "12345");
+    EXPECT_TRUE(VornSystem::DeleteFile("copy.txt"));
+    EXPECT_FALSE(VornSystem::FileExists("copy.txt"));
+    EXPECT_EQ(VornSystem::GetFileSize("copy.txt"), 0u);
+    char path[256];
+    EXPECT_TRUE(VornSystem::GetWindowsDirectory(path));
+    EXPECT_NE(path[0], '\0');
+    EXPECT_TRUE(VornSystem::GetLongPath("one", path));
+    EXPECT_STREQ(path, "one");
+}
+
+TEST_F(SystemFileTest, ScrambledFilesHaveTheirExactBytes)
+{
+    ASSERT_TRUE(VornSystem::SaveScrambledFile("s.qrb", "ABC", 3));
+    // k = 3, 4, 5: 'A'^3 = 0x42 → 0x24, 'B'^4 = 0x46 → 0x64, 'C'^5 = 0x46 → 0x64.
+    EXPECT_EQ(ReadBytes("s.qrb"), std::string("QRB\0\x03\0\0\0\x24\x64\x64", 11));
+    char back[3];
+    ASSERT_TRUE(VornSystem::LoadScrambledFile("s.qrb", back, 3));
+    EXPECT_EQ(std::string(back, 3), "ABC");
+    EXPECT_FALSE(VornSystem::LoadScrambledFile("s.qrb", back, 2));   // another size is refused
+    std::string data(300, '\0');
+    for (int i = 0; i < 300; ++i) data[i] = char(i * 7);
+    ASSERT_TRUE(VornSystem::SaveScrambledFile("big.qrb", data.data(), 300));
+    const std::string bytes = ReadBytes("big.qrb");
+    EXPECT_EQ(uint8_t(bytes[8 + 256]), uint8_t(((uint8_t(data[256]) ^ uint8_t(300 + 256)) << 4) |
+                                               ((uint8_t(data[256]) ^ uint8_t(300 + 256)) >> 4)));
+    std::string out(300, '\0');
+    ASSERT_TRUE(VornSystem::LoadScrambledFile("big.qrb", &out[0], 300));
+    EXPECT_EQ(out, data);
+    ASSERT_TRUE(WriteBytes("bad.qrb", std::string("QRC\0\x03\0\0\0\x24\x64\x64", 11)));
+    EXPECT_FALSE(VornSystem::LoadScrambledFile("bad.qrb", back, 3));
+    ASSERT_TRUE(WriteBytes("short.qrb", std::string("QRB\0\x03\0\0\0\x24", 9)));
+    EXPECT_FALSE(VornSystem::LoadScrambledFile("short.qrb", back, 3));
+    EXPECT_FALSE(VornSystem::LoadScrambledFile("missing.qrb", back, 3));
+}
+
+TEST(DateTest, DaysAndWeekdays)
+{
+    EXPECT_EQ(VornSystem::GetDaysInMonth(1900, 2), 28u);
+    EXPECT_EQ(VornSystem::GetDaysInMonth(2000, 2), 29u);
+    EXPECT_EQ(VornSystem::GetDaysInMonth(2004, 2), 29u);
+    EXPECT_EQ(VornSystem::GetDaysInMonth(2005, 4), 30u);
+    EXPECT_EQ(VornSystem::GetDaysInMonth(2005, 0), 0u);
+    EXPECT_EQ(VornSystem::GetDaysInMonth(2005, 13), 0u);
+    EXPECT_EQ(VornSystem::GetMonthStartWeekday(2005, 1), 6u);   // Saturday
+    EXPECT_EQ(VornSystem::GetMonthStartWeekday(2004, 2), 0u);   // Sunday
+    EXPECT_EQ(VornSystem::GetMonthStartWeekday(2004, 3), 1u);   // Monday: this year's 29 February counts
+    EXPECT_EQ(VornSystem::GetMonthStartWeekday(2024, 12), 0u);  // Sunday
+    EXPECT_EQ(VornSystem::GetMonthStartWeekday(2000, 3), 3u);   // Wednesday
+    EXPECT_EQ(VornSystem::GetMonthStartWeekday(2005, 13), 0xFFFFFFFFu);
+    EXPECT_EQ(VornSystem::GetMonthStartWeekday(2005, 0), 0xFFFFFFFFu);
+    uint32_t year = 0, month = 0, day = 0;
+    VornSystem::GetDateTime(&year, &month, nullptr, &day, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_GE(year, 2020u);
+    EXPECT_TRUE(month >= 1 && month <= 12);
+    EXPECT_TRUE(day >= 1 && day <= 31);
+}
+
+TEST(KeyTest, KeyStatesStepThroughPushedHeldReleasedFree)
+{
+    uint32_t state = 0;
+    const bool down[] = {true, true, true, false, false, true, false};
+    const uint32_t expected[] = {2, 3, 3, 1, 0, 2, 1};
+    for (int i = 0; i < 7; ++i) {
+        VornSystem::UpdateKeyStateFrom(&state, down[i]);
+        EXPECT_EQ(state, expected[i]) << i;
+    }
+}
+
+TEST(ByteOrderTest, SwapsAndNetworkOrder)
+{
+    uint16_t s = 0x1234;
+    uint32_t l = 0x12345678;
+    uint64_t q = 0x0102030405060708ull;
+    VornSystem::ByteSwap(&s, 2);
+    VornSystem::ByteSwap(&l, 4);
+    VornSystem::ByteSwap(&q, 8);
+    EXPECT_EQ(s, 0x3412);
+    EXPECT_EQ(l, 0x78563412u);
+    EXPECT_EQ(q, 0x0807060504030201ull);
+    uint32_t n = 0xA1B2C3D4;
+    VornSystem::HostToNetwork(&n, 4);
+    EXPECT_EQ(n, htonl(0xA1B2C3D4));
+    VornSystem::NetworkToHost(&n, 4);
+    EXPECT_EQ(n, 0xA1B2C3D4u);
+    uint16_t port = 80;
+    VornSystem::HostToNetwork(&port, 2);
+    EXPECT_EQ(port, htons(80));
+    uint32_t same = 7;
+    VornSystem::ByteSwap(&same, 3);   // not a size it swaps
+    EXPECT_EQ(same, 7u);
+}
+
+TEST(WinSockTextTest, KnownCodesHaveTheirTextsAndUnknownOnesLeaveTheBuffer)
+{
+    char out[256] = "unchanged";
+    EXPECT_FALSE(VornSystem::GetWinSockErrorText(12345, out));
+    EXPECT_STREQ(out, "unchanged");
+    EXPECT_TRUE(VornSystem::GetWinSockErrorText(10061, out));
+    EXPECT_STREQ(out, "接続が拒否された");
+    EXPECT_TRUE(VornSystem::GetWinSockErrorText(11004, out));
+    EXPECT_STREQ(out, "要求されたタイプのデータレコードが見つからない");
+    EXPECT_STREQ(VornSystem::FindWinSockErrorText(10092), "Winsock.dllのバージョンが範囲外である");
+    int known = 0;
+    for (int code = 9000; code < 12000; ++code)
+        if (VornSystem::FindWinSockErrorText(code)) ++known;
+    EXPECT_EQ(known, 62);
+}
