@@ -6,6 +6,7 @@
 #include "VornCamera.h"
 #include "VornLight.h"
 #include "VornShaderEffect.h"
+#include "VornAnimation.h"
 #include "VornConsole.h"
 #include "VornDebug.h"
 #include "VornFile.h"
@@ -13,7 +14,9 @@
 #include "VornLZSS.h"
 #include "VornList.h"
 #include "VornLog.h"
+#include "VornMath.h"
 #include "VornMemory.h"
+#include "VornRand.h"
 #include "VornSurface.h"
 #include "VornSystem.h"
 #include "VornTexture.h"
@@ -148,10 +151,10 @@ const StartRow kInitializeRows[] = {
     // pending VornSocketServerMT: {OPTION_SOCKET_SERVER_MT, "Initialize WindowsSocketMT", Call<VornSocketServerMT::Initialize>, "マルチスレッド型ソケットクラスの初期化に失敗"},
     {0, "Initialize Console System", Call<VornConsole::Initialize>, "コンソールクラスの初期化に失敗"},
     // pending VornFEP: {0, "Initialize FEP System", Call<VornFEP::Initialize>, "ＦＥＰクラス初期化の初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornMath: {0, "Initialize Math System", Call<VornMath::Initialize>, "算術クラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {0, "Initialize Math System", Call<VornMath::Initialize>, "算術クラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {0, "Initialize Debug System", Call<VornDebug::Initialize>, "デバッグクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {0, "Initialize LZSS Compress System", Call<VornLZSS::Initialize>, "LZSSクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornAnimation: {0, "Initialize Animation System", Call<VornAnimation::Initialize>, "アニメーションクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {0, "Initialize Animation System", Call<VornAnimation::Initialize>, "アニメーションクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornCDDA: {OPTION_CDDA, "Initialize CDDA System", Call<VornCDDA::Initialize>, "ＣＤＤＡクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornMicroThread: {OPTION_MICROTHREAD, "Initialize MicroThread System", Call<VornMicroThread::Initialize>, "マイクロスレッドの初期化に失敗"},
     // pending VornThread: {0, "Initialize Thread System", Call<VornThread::Initialize>, "スレッドの初期化に失敗"},
@@ -243,9 +246,9 @@ const EndRow kFinalizeRows[] = {
     {OPTION_DIRECT3D, Call<VornSurface::Finalize>},
     {OPTION_DIRECT3D, Call<VornShaderFx::Finalize>},
     {0, Call<VornLZSS::Finalize>},
-    // pending VornMath: {0, Call<VornMath::Finalize>},
+    {0, Call<VornMath::Finalize>},
     // pending VornFEP: {0, Call<VornFEP::Finalize>},
-    // pending VornAnimation: {0, Call<VornAnimation::Finalize>},
+    {0, Call<VornAnimation::Finalize>},
     {0, Call<VornDebug::Finalize>},
     {0, Call<VornList::Finalize>},
     {0, Call<VornMemory::Finalize>},
@@ -375,7 +378,7 @@ bool Vorn::Start()
     VornLog::Title("アプリケーション開始");
     VornLog::LineBreak();
     // pending VornThread: VornThread::StartMainThread();
-    // pending VornRand: VornRand::Seed(65535);
+    VornRand::Seed(65535);
     g_vorn.previous = GetSystemTimer();
     return true;
 }
