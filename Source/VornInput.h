@@ -3,7 +3,6 @@
 // trigger, release, hold and repeat masks and a recorder of up to 256 tracks (record, replay, PAD
 // files). Static operations over process-wide state; main thread only.
 #pragma once
-#include <windows.h>
 #include <cstdint>
 #include "VornPadFile.h"
 
