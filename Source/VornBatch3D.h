@@ -1,0 +1,107 @@
+// The world-space vertex batches of VornPrimitive3D, VornLine3D and VornPoint3D: a table of
+// batches, each with a dynamic vertex buffer, a system-memory copy of its vertices and its own
+// world transform (scaling and posture), drawn through the fixed-function pipeline.
+#pragma once
+#include "Vorn3D.h"
+#include "VornHandleTable.h"
+#include "VornMatrix.h"
+#include "VornPosture.h"
+#include <d3d9.h>
+#include <cstdint>
+
+// The working 3D vertex of every 3D push: position, colour, four texture-coordinate pairs.
+// A batch keeps only the first 16 + 8 x type bytes of it, the layout of the type's FVF.
+struct VornVertex3D {
+    float x, y, z;
+    uint32_t colour;
+    float uv[4][2];
+};
+static_assert(sizeof(VornVertex3D) == 48, "VornVertex3D is 48 bytes");
+
+// The number of texture-coordinate pairs a 3D batch keeps (0-4).
+typedef uint32_t VornVertexType3D;
+constexpr VornVertexType3D kVornVertexType3DCount = 5;
+constexpr uint32_t VornVertexStride3D(VornVertexType3D type) { return 16 + 8 * type; }
+constexpr uint32_t VornVertexFVF3D(VornVertexType3D type) { return (D3DFVF_XYZ | D3DFVF_DIFFUSE) | (type << D3DFVF_TEXCOUNT_SHIFT); }
+
+struct VornBatch3DRecord {
+    uint8_t inUse;
+    IDirect3DVertexBuffer9* buffer;
+    void* store;
+    uint32_t vertexType;
+    uint32_t fvf;
+    uint32_t bufferSize;
+    uint32_t stride;
+    uint32_t capacity;
+    uint32_t count;
+    uint32_t usedBytes;
+    uint32_t requested;   // vertices the pushes asked for since the last reset (triangle batches)
+};
+
+// The world transform of a batch, kept beside the table (its holders are not plain bytes).
+struct VornBatch3DTransform {
+    VornMatrix scaling;
+    VornPosture posture;
+    VornMatrix world;
+    void Reset()
+    {
+        scaling.Identity();
+        posture.Init();
+        world.Identity();
+    }
+};
+
+struct VornBatch3DTexts {
+    const char* sourceFile;     // tag of the table's allocation
+    const char* className;      // "VornLine3D"
+    const char* memoryTitle;    // bold line of Initialize
+    const char* memoryFailure;  // red line when the table cannot be allocated
+    const char* destroyLine;    // Finalize line per live record
+    const char* createName;     // "VornLine3D::Create"
+    const char* tableFull;      // red line of Create when every record is taken
+    const char* releaseName;    // "VornLine3D::Release"
+};
+
+// One batch class. Triangle batches (fillToCapacity) accept pushes up to the capacity and count
+// what was asked for; line and point lists stop one vertex short of it.
+class VornBatch3D {
+public:
+    constexpr VornBatch3D(const VornBatch3DTexts& texts, VornDeviceClass deviceClass, D3DPRIMITIVETYPE type,
+                          uint32_t verticesPerPrimitive, bool fillToCapacity)
+        : texts_(texts), deviceClass_(deviceClass), type_(type), verticesPerPrimitive_(verticesPerPrimitive),
+          fillToCapacity_(fillToCapacity), table_(Destroy, texts.destroyLine)
+    {
+    }
+
+    void SetMax(uint32_t count) { table_.SetMax(count); }
+    bool Initialize(void (*lost)(), void (*restore)());
+    void Finalize();
+    void OnDeviceLost();
+    void OnDeviceRestore();
+    VornHandle Create(uint32_t capacity, VornVertexType3D type);
+    void Release(VornHandle handle);
+    // Appends groups of perGroup vertices; false at the first group that does not fit (the
+    // groups before it stay).
+    bool Append(VornHandle handle, const VornVertex3D* vertices, uint32_t groups, uint32_t perGroup);
+    void ResetBuffer(VornHandle handle);
+    void UpdateBuffer(VornHandle handle);
+    void Rendering(VornHandle handle);
+    uint32_t GetRequested(VornHandle handle) const;
+    uint32_t GetCount(VornHandle handle) const;
+    const VornBatch3DRecord* GetRecord(VornHandle handle) const { return table_.GetLive(handle); }
+
+    VornBatch3DTransform* Transform(VornHandle handle);
+    void TransformInit(VornHandle handle);
+    void TransformUpdate(VornHandle handle);
+
+private:
+    static void Destroy(VornBatch3DRecord& record);
+
+    const VornBatch3DTexts& texts_;
+    VornDeviceClass deviceClass_;
+    D3DPRIMITIVETYPE type_;
+    uint32_t verticesPerPrimitive_;
+    bool fillToCapacity_;
+    VornHandleTable<VornBatch3DRecord> table_;
+    VornBatch3DTransform* transforms_ = nullptr;
+};
