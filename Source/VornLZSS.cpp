@@ -1,4 +1,5 @@
 #include "VornLZSS.h"
+#include "VornSystem.h"
 #include <cstring>
 #include <memory>
 
@@ -9,16 +10,6 @@ constexpr uint32_t F = 16;            // longest match the encoder emits
 constexpr uint32_t THRESHOLD = 2;     // matches of this length or less are literals
 constexpr uint32_t NIL = N;
 constexpr uint32_t START = N - F;     // 4080: first write position in the window
-
-uint32_t ReadU32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-
-void WriteU32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
 
 // Okumura's binary-tree coder. One per Encode call, so encodes may run on several threads.
 struct Encoder
@@ -167,7 +158,7 @@ bool VornLZSS::IsCompressed(const void* src, uint32_t srcSize)
 uint32_t VornLZSS::GetDecodedSize(const void* src, uint32_t srcSize)
 {
     if (!IsCompressed(src, srcSize)) return INVALID_SIZE;
-    return ReadU32(static_cast<const uint8_t*>(src) + 4);
+    return VornSystem::ReadLE32(static_cast<const uint8_t*>(src) + 4);
 }
 
 bool VornLZSS::Decode(const void* src, uint32_t srcSize, void* dst, uint32_t dstSize)
@@ -250,7 +241,7 @@ bool VornLZSS::Encode(const void* src, uint32_t size, void* dst, uint32_t dstCap
     if (!src || !dst || size == 0 || dstCapacity < HEADER_SIZE) return false;
     uint8_t* out = static_cast<uint8_t*>(dst);
     std::memcpy(out, "LZSS", 4);
-    WriteU32(out + 4, size);
+    VornSystem::WriteLE32(out + 4, size);
     uint32_t body = 0;
     if (!EncodeRaw(src, size, out + HEADER_SIZE, dstCapacity - HEADER_SIZE, &body)) return false;
     if (outSize) *outSize = HEADER_SIZE + body;

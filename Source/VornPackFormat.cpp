@@ -19,14 +19,6 @@ struct CrcTable
 };
 const CrcTable kCrc;
 
-uint32_t Get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-void Put32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
 
 } // namespace
 
@@ -45,7 +37,7 @@ uint32_t VornPackFormat::Crc32(const void* data, size_t length)
 bool VornPackFormat::ReadHeader(const uint8_t* head, uint64_t fileSize, uint32_t* count)
 {
     if (fileSize < HEADER_SIZE || std::memcmp(head, "PACK", 4) != 0) return false;
-    const uint32_t n = Get32(head + 4);
+    const uint32_t n = VornSystem::ReadLE32(head + 4);
     if (HEADER_SIZE + uint64_t(n) * ENTRY_SIZE > fileSize) return false;
     if (count) *count = n;
     return true;
@@ -54,16 +46,16 @@ bool VornPackFormat::ReadHeader(const uint8_t* head, uint64_t fileSize, uint32_t
 void VornPackFormat::WriteHeader(uint8_t* head, uint32_t count)
 {
     std::memcpy(head, "PACK", 4);
-    Put32(head + 4, count);
+    VornSystem::WriteLE32(head + 4, count);
 }
 
 void VornPackFormat::ReadEntry(const uint8_t* bytes, VornPackEntry* entry, char* name)
 {
     std::memcpy(entry->name, bytes, NAME_SIZE);
-    entry->nameCrc = Get32(bytes + 64);
-    entry->dataCrc = Get32(bytes + 68);
-    entry->offset = Get32(bytes + 72);
-    entry->size = Get32(bytes + 76);
+    entry->nameCrc = VornSystem::ReadLE32(bytes + 64);
+    entry->dataCrc = VornSystem::ReadLE32(bytes + 68);
+    entry->offset = VornSystem::ReadLE32(bytes + 72);
+    entry->size = VornSystem::ReadLE32(bytes + 76);
     if (name) {
         std::memcpy(name, bytes, NAME_SIZE);
         name[NAME_SIZE] = '\0';
@@ -73,10 +65,10 @@ void VornPackFormat::ReadEntry(const uint8_t* bytes, VornPackEntry* entry, char*
 void VornPackFormat::WriteEntry(uint8_t* bytes, const VornPackEntry& entry)
 {
     std::memcpy(bytes, entry.name, NAME_SIZE);
-    Put32(bytes + 64, entry.nameCrc);
-    Put32(bytes + 68, entry.dataCrc);
-    Put32(bytes + 72, entry.offset);
-    Put32(bytes + 76, entry.size);
+    VornSystem::WriteLE32(bytes + 64, entry.nameCrc);
+    VornSystem::WriteLE32(bytes + 68, entry.dataCrc);
+    VornSystem::WriteLE32(bytes + 72, entry.offset);
+    VornSystem::WriteLE32(bytes + 76, entry.size);
 }
 
 bool VornPackFormat::EntryInBounds(const VornPackEntry& entry, uint32_t count, uint64_t fileSize)
@@ -92,7 +84,7 @@ int64_t VornPackFormat::FindEntry(const uint8_t* table, uint32_t count, const ch
     const uint32_t crc = Crc32(normalisedName, length);
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t* e = table + size_t(i) * ENTRY_SIZE;
-        if (Get32(e + 64) != crc) continue;
+        if (VornSystem::ReadLE32(e + 64) != crc) continue;
         // Same CRC: the stored name (up to 64 bytes, NUL-padded) must be the same name.
         if (std::memcmp(e, normalisedName, length) == 0 && (length == NAME_SIZE || e[length] == 0)) return i;
     }

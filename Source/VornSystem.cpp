@@ -426,7 +426,8 @@ bool VornSystem::SaveScrambledFile(const char* path, const void* data, uint32_t 
     if (!path || (!data && size)) return false;
     FILE* f = std::fopen(path, "wb");
     if (!f) return false;
-    const uint8_t head[8] = {'Q', 'R', 'B', 0, uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16), uint8_t(size >> 24)};
+    uint8_t head[8] = {'Q', 'R', 'B', 0};
+    WriteLE32(head + 4, size);
     bool ok = std::fwrite(head, 1, 8, f) == 8;
     const uint8_t* in = static_cast<const uint8_t*>(data);
     uint8_t key = uint8_t(size), piece[4096];
@@ -448,7 +449,7 @@ bool VornSystem::LoadScrambledFile(const char* path, void* buffer, uint32_t size
     if (!f) return false;
     uint8_t head[8];
     bool ok = std::fread(head, 1, 8, f) == 8 && std::memcmp(head, "QRB", 4) == 0 &&
-              uint32_t(head[4] | (head[5] << 8) | (head[6] << 16) | (uint32_t(head[7]) << 24)) == size &&
+              ReadLE32(head + 4) == size &&
               std::fread(buffer, 1, size, f) == size;
     std::fclose(f);
     if (ok) UnscrambleBytes(static_cast<uint8_t*>(buffer), static_cast<uint8_t*>(buffer), size);

@@ -97,6 +97,15 @@ public:
     static void UpdateKeyStateFrom(uint32_t* state, bool down);
 
     // ---- byte order ----
+    // Little-endian fields of the engine's file formats, at any alignment.
+    static uint32_t ReadLE32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
+    static void WriteLE32(uint8_t* p, uint32_t v)
+    {
+        p[0] = uint8_t(v);
+        p[1] = uint8_t(v >> 8);
+        p[2] = uint8_t(v >> 16);
+        p[3] = uint8_t(v >> 24);
+    }
     static void ByteSwap(void* p, uint32_t n);
     static void HostToNetwork(void* p, uint32_t n);
     static void NetworkToHost(void* p, uint32_t n);

@@ -10,13 +10,6 @@
 
 namespace {
 
-void Put(const std::string& path, const std::string& bytes)
-{
-    const size_t slash = path.find_last_of('\\');
-    if (slash != std::string::npos) VornSystem::CreateDirectoryTree(path.substr(0, slash).c_str());
-    ASSERT_TRUE(WriteBytes(path, bytes)) << path;
-}
-
 std::string Lzss(const std::string& text)
 {
     std::string out(VornLZSS::GetEncodeBound(uint32_t(text.size())), '\0');
@@ -86,11 +79,11 @@ TEST_F(FileTest, DefaultsAndFolderSetters)
 TEST_F(FileTest, LoadLooksInTheSixPlacesInOrder)
 {
     VornFile::SetCurrentPath("cur");
-    Put("root\\cur\\lookup.dat", "1");
-    Put("src\\cur\\lookup.dat", "2");
-    Put("root\\texture\\lookup.dat", "3");
-    Put("src\\texture\\lookup.dat", "4");
-    Put("lookup.dat", "6");   // the resource LOOKUP.DAT holds "5"
+    PutFile("root\\cur\\lookup.dat", "1");
+    PutFile("src\\cur\\lookup.dat", "2");
+    PutFile("root\\texture\\lookup.dat", "3");
+    PutFile("src\\texture\\lookup.dat", "4");
+    PutFile("lookup.dat", "6");   // the resource LOOKUP.DAT holds "5"
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
 
     EXPECT_EQ(Load(FILE_KIND_TEXTURE, "lookup.dat"), "1");
@@ -114,8 +107,8 @@ TEST_F(FileTest, LoadLooksInTheSixPlacesInOrder)
 TEST_F(FileTest, FindFilePathAndExistsInPack)
 {
     VornFile::SetCurrentPath("cur");
-    Put("root\\model\\m.x", "m");
-    Put("src\\model\\p.x", "p");
+    PutFile("root\\model\\m.x", "m");
+    PutFile("src\\model\\p.x", "p");
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
     char path[256];
     EXPECT_TRUE(VornFile::FindFilePath(FILE_KIND_MODEL, path, "m.x"));
@@ -129,7 +122,7 @@ TEST_F(FileTest, FindFilePathAndExistsInPack)
 
 TEST_F(FileTest, KindsOutsideOneToNineAreRefused)
 {
-    Put("any.dat", "x");
+    PutFile("any.dat", "x");
     EXPECT_EQ(Load(FILE_KIND_DATA, "any.dat"), "x");
     EXPECT_EQ(Load(0, "any.dat"), "<none>");
     EXPECT_EQ(Load(10, "any.dat"), "<none>");
@@ -144,8 +137,8 @@ TEST_F(FileTest, LzssDataArrivesDecodedFromEveryPath)
 {
     const std::string text(3000, 'z');
     const std::string packed = Lzss(text + "end");
-    Put("root\\data\\loose.bin", packed);
-    Put("src\\data\\inpack.bin", packed);
+    PutFile("root\\data\\loose.bin", packed);
+    PutFile("src\\data\\inpack.bin", packed);
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
     EXPECT_EQ(Load(FILE_KIND_DATA, "loose.bin"), text + "end");
     EXPECT_EQ(Load(FILE_KIND_DATA, "inpack.bin"), text + "end");
@@ -161,7 +154,7 @@ TEST_F(FileTest, BrokenLzssDataFailsWithItsLogLine)
 {
     std::string packed = Lzss(std::string(5000, 'q') + "tail");
     packed.resize(packed.size() - 3);
-    Put("root\\data\\cut.bin", packed);
+    PutFile("root\\data\\cut.bin", packed);
     EXPECT_EQ(Load(FILE_KIND_DATA, "cut.bin"), "<none>");
     void* data = reinterpret_cast<void*>(1);
     uint32_t size = 7;
@@ -173,7 +166,7 @@ TEST_F(FileTest, BrokenLzssDataFailsWithItsLogLine)
 
 TEST_F(FileTest, NullOutputsOnlyTestThatTheSourceOpens)
 {
-    Put("plain.txt", "p");
+    PutFile("plain.txt", "p");
     EXPECT_TRUE(VornFile::LoadFromFile("plain.txt", nullptr, nullptr));
     EXPECT_FALSE(VornFile::LoadFromFile("missing.txt", nullptr, nullptr));
     EXPECT_TRUE(VornFile::LoadFromPack("anything", "plain.txt", nullptr, nullptr));
@@ -183,9 +176,9 @@ TEST_F(FileTest, NullOutputsOnlyTestThatTheSourceOpens)
 
 TEST_F(FileTest, StreamsStayInsideTheirEntry)
 {
-    Put("src\\a.txt", "AAAA");
-    Put("src\\b.txt", "0123456789");
-    Put("src\\c.txt", "CCCC");
+    PutFile("src\\a.txt", "AAAA");
+    PutFile("src\\b.txt", "0123456789");
+    PutFile("src\\c.txt", "CCCC");
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
     VornFileStream* s = VornFile::OpenFromPack("B.TXT", "pack.bin");
     ASSERT_NE(s, nullptr);
@@ -218,7 +211,7 @@ TEST_F(FileTest, StreamsStayInsideTheirEntry)
 
 TEST_F(FileTest, PlainStreamsNeverGrowAndKeepTheirTimes)
 {
-    Put("root\\data\\w.bin", "abcdef");
+    PutFile("root\\data\\w.bin", "abcdef");
     FILETIME before;
     HANDLE h = CreateFileA("root\\data\\w.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     GetFileTime(h, nullptr, nullptr, &before);
@@ -239,7 +232,7 @@ TEST_F(FileTest, PlainStreamsNeverGrowAndKeepTheirTimes)
 
 TEST_F(FileTest, ReadOnlyFilesOpenForReading)
 {
-    Put("root\\data\\ro.bin", "read only");
+    PutFile("root\\data\\ro.bin", "read only");
     SetFileAttributesA("root\\data\\ro.bin", FILE_ATTRIBUTE_READONLY);
     // Another reader that shares reading only: nobody may open the file for writing now.
     HANDLE reader = CreateFileA("root\\data\\ro.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -257,7 +250,7 @@ TEST_F(FileTest, ReadOnlyFilesOpenForReading)
 
 TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
 {
-    Put("src\\media\\movie.avi", std::string(1000, 'm') + "END");
+    PutFile("src\\media\\movie.avi", std::string(1000, 'm') + "END");
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
     char first[256], second[256];
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", first));

@@ -17,16 +17,8 @@ struct Item
     std::string data;
 };
 
-uint32_t U32(const std::string& s, size_t at)
-{
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(s.data()) + at;
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
-}
-
-void SetU32(std::string& s, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) s[at + i] = char(v >> (8 * i));
-}
+uint32_t U32(const std::string& s, size_t at) { return VornSystem::ReadLE32(reinterpret_cast<const uint8_t*>(s.data()) + at); }
+void SetU32(std::string& s, size_t at, uint32_t v) { VornSystem::WriteLE32(reinterpret_cast<uint8_t*>(&s[at]), v); }
 
 // A pack written by hand from the format pieces (entries kept in the given order when CRCs tie).
 std::string MakePack(const std::vector<Item>& items)
@@ -82,12 +74,6 @@ protected:
         VornMemory::FreeQuiet(data);
         return s;
     }
-    void Put(const std::string& path, const std::string& bytes)
-    {
-        const size_t slash = path.find_last_of('\\');
-        if (slash != std::string::npos) VornSystem::CreateDirectoryTree(path.substr(0, slash).c_str());
-        ASSERT_TRUE(WriteBytes(path, bytes)) << path;
-    }
 };
 
 } // namespace
@@ -111,9 +97,9 @@ TEST(PackFormatTest, UnsafeNamesAreRecognised)
 
 TEST_F(PackTest, BuildPackWritesTheLayoutAndTheIncludeFile)
 {
-    Put("src\\texture\\Hero.png", std::string(300, 'h'));
-    Put("src\\model\\hero.x", "xof 0303txt 0032");
-    Put("src\\a.txt", "");
+    PutFile("src\\texture\\Hero.png", std::string(300, 'h'));
+    PutFile("src\\model\\hero.x", "xof 0303txt 0032");
+    PutFile("src\\a.txt", "");
     ASSERT_TRUE(VornFile::BuildPack("out\\p.bin", "src") == false);   // no "out" folder: nothing to write into
     ASSERT_TRUE(VornFile::BuildPack("p.bin", "src"));
     const std::string pack = ReadBytes("p.bin");
@@ -159,7 +145,7 @@ TEST_F(PackTest, RoundTripThroughExtractAndLoadIsByteExact)
         {"deep\\a\\b\\c\\d.dat", "deep"},
         {"empty.bin", ""},
     };
-    for (auto& f : files) Put("src\\" + f.first, f.second);
+    for (auto& f : files) PutFile("src\\" + f.first, f.second);
     ASSERT_TRUE(VornFile::BuildPack("p.bin", "src"));
     ASSERT_TRUE(VornFile::ExtractPack("p.bin", "out"));
     for (auto& f : files) {
@@ -177,7 +163,7 @@ TEST_F(PackTest, RoundTripThroughExtractAndLoadIsByteExact)
 
 TEST_F(PackTest, AlteredDataIsRefusedByLoadButReadByAStream)
 {
-    Put("src\\data\\save.dat", "0123456789");
+    PutFile("src\\data\\save.dat", "0123456789");
     ASSERT_TRUE(VornFile::BuildPack("p.bin", "src"));
     std::string pack = ReadBytes("p.bin");
     const uint32_t offset = U32(pack, 8 + 72);
@@ -285,8 +271,8 @@ TEST_F(PackTest, ExtractPackRefusesNamesThatClimbOutAndReportsIt)
 TEST_F(PackTest, BuildPackReportsWhatItCouldNotDo)
 {
     EXPECT_FALSE(VornFile::BuildPack("p.bin", "no-such-folder"));
-    Put("src\\fine.txt", "fine");
-    Put("src\\" + std::string(70, 'L') + ".txt", "too long for an entry name");
+    PutFile("src\\fine.txt", "fine");
+    PutFile("src\\" + std::string(70, 'L') + ".txt", "too long for an entry name");
     EXPECT_FALSE(VornFile::BuildPack("p.bin", "src"));
     EXPECT_EQ(FromPack("fine.txt"), "fine");   // what could be packed still is
     DeleteFileA(("src\\" + std::string(70, 'L') + ".txt").c_str());
@@ -302,8 +288,8 @@ TEST_F(PackTest, BuildPackReportsWhatItCouldNotDo)
 
 TEST_F(PackTest, CollectFilesStopsAtTheTableSize)
 {
-    for (int i = 0; i < 5; ++i) Put("src\\f" + std::to_string(i) + ".txt", "x");
-    Put("src\\sub\\g.txt", "y");
+    for (int i = 0; i < 5; ++i) PutFile("src\\f" + std::to_string(i) + ".txt", "x");
+    PutFile("src\\sub\\g.txt", "y");
     VornPackEntry table[3];
     bool complete = true;
     EXPECT_EQ(VornFile::CollectFiles(table, 0, 3, "src", "src", &complete), 3u);

@@ -2,6 +2,7 @@
 #include "Vorn.h"
 #include "VornLog.h"
 #include "VornMemory.h"
+#include "VornSystem.h"
 #include <cstdio>
 #include <shellapi.h>
 
@@ -26,6 +27,13 @@ bool WriteBytes(const std::string& path, const std::string& bytes)
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void PutFile(const std::string& path, const std::string& bytes)
+{
+    const size_t slash = path.find_last_of('\\');
+    if (slash != std::string::npos) VornSystem::CreateDirectoryTree(path.substr(0, slash).c_str());
+    ASSERT_TRUE(WriteBytes(path, bytes)) << path;
+}
 
 std::string Crlf(const std::string& text)
 {

@@ -8,6 +8,8 @@
 std::string ReadBytes(const std::string& path);
 bool WriteBytes(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
+// Writes the file, making its folders first (fails the test when it cannot).
+void PutFile(const std::string& path, const std::string& bytes);
 // Text with "\n" as the log file holds it (text mode: CRLF).
 std::string Crlf(const std::string& text);
 
