@@ -95,6 +95,7 @@ char g_errorText[512];
 HRESULT g_injectPresent = Vorn3D::kNoInjection;
 HRESULT g_injectCooperative = Vorn3D::kNoInjection;
 HRESULT g_injectReset = Vorn3D::kNoInjection;
+VornDeviceCallback g_presentObserver;
 
 void LogSink(void*, Vorn3DLogKind kind, const char* text)
 {
@@ -543,6 +544,7 @@ void Vorn3D::Present(HWND destWindowOverride)
         ResetDevice(false);
         return;
     }
+    if (g_presentObserver) g_presentObserver();
     const HRESULT hr = g_injectPresent != kNoInjection ? g_injectPresent
                                                        : g_device->Present(nullptr, nullptr, destWindowOverride, nullptr);
     if (hr == D3DERR_DRIVERINTERNALERROR) {
@@ -1008,3 +1010,4 @@ Vorn3DLinks& Vorn3D::Links() { return g_links; }
 void Vorn3D::InjectPresentResult(HRESULT result) { g_injectPresent = result; }
 void Vorn3D::InjectCooperativeLevel(HRESULT result) { g_injectCooperative = result; }
 void Vorn3D::InjectResetResult(HRESULT result) { g_injectReset = result; }
+void Vorn3D::SetPresentObserver(VornDeviceCallback observer) { g_presentObserver = observer; }

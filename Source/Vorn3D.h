@@ -176,6 +176,8 @@ public:
     static void InjectPresentResult(HRESULT result);
     static void InjectCooperativeLevel(HRESULT result);
     static void InjectResetResult(HRESULT result);
+    // Called by Present just before the frame is shown (a test reads the back buffer there).
+    static void SetPresentObserver(VornDeviceCallback observer);
     // The number of state calls that reached the device since the start (render, stage, sampler).
     static uint32_t GetDeviceStateCalls();
 };

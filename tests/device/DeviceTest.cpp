@@ -1,0 +1,719 @@
+// The engine's own device under Wine: clears, blend modes and alpha test read back from the frame,
+// the state caches, forced resets with their hook orders and state replay, injected losses,
+// back-buffer lock, GDI text, queries, viewport, conversions and the 2D transform settings.
+#include "BoxWatcher.h"
+#include "EngineDeviceFixture.h"
+#include "Vorn.h"
+#include "Vorn3D.h"
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using vorntest::BoxWatcher;
+using vorntest::EngineDeviceTest;
+
+namespace {
+
+struct ColourVertex {
+    float x, y, z, rhw;
+    D3DCOLOR colour;
+};
+
+// A quad over [x0,x1)x[y0,y1) in one colour, drawn with whatever states are set.
+void DrawQuad(IDirect3DDevice9* device, float x0, float y0, float x1, float y1, D3DCOLOR colour)
+{
+    const ColourVertex quad[4] = {
+        {x0, y0, 0.5f, 1.0f, colour}, {x1, y0, 0.5f, 1.0f, colour},
+        {x0, y1, 0.5f, 1.0f, colour}, {x1, y1, 0.5f, 1.0f, colour},
+    };
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ColourVertex));
+}
+
+// Stage 0 passes the vertex colour and alpha through (no texture is bound in these tests).
+void UseVertexColour()
+{
+    Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+    Vorn3D::SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+}
+
+::testing::AssertionResult Near(uint32_t expected, uint32_t actual, int tolerance = 2)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int e = static_cast<int>((expected >> shift) & 0xFF), a = static_cast<int>((actual >> shift) & 0xFF);
+        if (std::abs(e - a) > tolerance) {
+            char text[64];
+            snprintf(text, sizeof text, "expected %06X, got %06X", expected & 0xFFFFFF, actual & 0xFFFFFF);
+            return ::testing::AssertionFailure() << text;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The hook trace: every device-loss hook and callback writes its name.
+std::vector<std::string> g_trace;
+
+const char* const kClassNames[DEVICE_CLASS_COUNT] = {
+    "Surface", "Texture", "Primitive", "Primitive3D", "Line", "Line3D", "Point",
+    "Point3D", "Model", "ModelEx", "Field", "Simple", "SpriteEx", "ShaderFx",
+};
+
+template <VornDeviceClass C>
+void TraceLost() { g_trace.push_back(std::string("lost ") + kClassNames[C]); }
+template <VornDeviceClass C>
+void TraceRestore() { g_trace.push_back(std::string("restore ") + kClassNames[C]); }
+
+template <VornDeviceClass C>
+void Register() { Vorn3D::SetDeviceHooks(C, TraceLost<C>, TraceRestore<C>); }
+
+void RegisterAllHooks()
+{
+    Register<DEVICE_CLASS_SURFACE>();
+    Register<DEVICE_CLASS_TEXTURE>();
+    Register<DEVICE_CLASS_PRIMITIVE>();
+    Register<DEVICE_CLASS_PRIMITIVE3D>();
+    Register<DEVICE_CLASS_LINE>();
+    Register<DEVICE_CLASS_LINE3D>();
+    Register<DEVICE_CLASS_POINT>();
+    Register<DEVICE_CLASS_POINT3D>();
+    Register<DEVICE_CLASS_MODEL>();
+    Register<DEVICE_CLASS_MODELEX>();
+    Register<DEVICE_CLASS_FIELD>();
+    Register<DEVICE_CLASS_SIMPLE>();
+    Register<DEVICE_CLASS_SPRITEEX>();
+    Register<DEVICE_CLASS_SHADERFX>();
+    Vorn3D::SetDeviceLostCallback([] { g_trace.push_back("lost callback"); });
+    Vorn3D::SetDeviceRestoreCallback([] { g_trace.push_back("restore callback"); });
+}
+
+void ClearAllHooks()
+{
+    for (uint32_t c = 0; c < DEVICE_CLASS_COUNT; ++c)
+        Vorn3D::SetDeviceHooks(static_cast<VornDeviceClass>(c), nullptr, nullptr);
+    Vorn3D::SetDeviceLostCallback(nullptr);
+    Vorn3D::SetDeviceRestoreCallback(nullptr);
+}
+
+int CountOf(const std::string& entry)
+{
+    int n = 0;
+    for (const std::string& e : g_trace) n += e == entry;
+    return n;
+}
+
+// Number of cache entries that are not unknown: what a replay must send.
+uint32_t KnownStates()
+{
+    uint32_t n = 0;
+    for (uint32_t s = 0; s < Vorn3D::kStateCount; ++s) {
+        n += Vorn3D::GetRenderState(static_cast<D3DRENDERSTATETYPE>(s)) != Vorn3D::kNone;
+        for (uint32_t stage = 0; stage < Vorn3D::kStageCount; ++stage) {
+            n += Vorn3D::GetTextureStageState(stage, static_cast<D3DTEXTURESTAGESTATETYPE>(s)) != Vorn3D::kNone;
+            n += Vorn3D::GetSamplerState(stage, static_cast<D3DSAMPLERSTATETYPE>(s)) != Vorn3D::kNone;
+        }
+    }
+    return n;
+}
+
+class Vorn3DDevice : public EngineDeviceTest {
+protected:
+    void SetUp() override
+    {
+        EngineDeviceTest::SetUp();
+        g_trace.clear();
+        memset(&Vorn3D::Links(), 0, sizeof(Vorn3DLinks));
+    }
+    void TearDown() override
+    {
+        Vorn3D::InjectPresentResult(Vorn3D::kNoInjection);
+        Vorn3D::InjectCooperativeLevel(Vorn3D::kNoInjection);
+        Vorn3D::InjectResetResult(Vorn3D::kNoInjection);
+        ClearAllHooks();
+        memset(&Vorn3D::Links(), 0, sizeof(Vorn3DLinks));
+        EngineDeviceTest::TearDown();
+    }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Start, clear and the frame
+
+TEST_F(Vorn3DDevice, StartClearsBlackAndClearsReadBack)
+{
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(kWidth * kHeight, frame_.Count(0, 0, kWidth, kHeight, 0x000000));
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF204060, 1.0f, 0, nullptr));
+    const D3DRECT rect = {16, 32, 48, 64};
+    Vorn3D::ClearTarget(&rect, 0xFFFF8000);
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(32 * 32, frame_.Count(0, 0, kWidth, kHeight, 0xFF8000));
+    EXPECT_EQ(0xFF8000u, frame_.Rgb(16, 32));
+    EXPECT_EQ(0xFF8000u, frame_.Rgb(47, 63));
+    EXPECT_EQ(0x204060u, frame_.Rgb(48, 64));
+    EXPECT_EQ(kWidth * kHeight - 32 * 32, frame_.Count(0, 0, kWidth, kHeight, 0x204060));
+    ASSERT_TRUE(Vorn3D::BeginScene());
+    Vorn3D::EndScene();
+    Vorn3D::Present(nullptr);
+}
+
+TEST_F(Vorn3DDevice, TheFiveBlendModesOverAKnownBackground)
+{
+    UseVertexColour();
+    // Source (FF, 80, 00) with alpha 0x80 over the background (40, 80, C0).
+    const uint32_t expected[5] = {
+        0xFF8000,  // opaque: the source
+        0xA08060,  // alpha: s*a + d*(1-a)
+        0xC0C0C0,  // additive: s*a + d
+        0x404000,  // multiply: d*s
+        0xBF4000,  // invert: s*(1-d)
+    };
+    for (VornBlendMode mode = BLEND_OPAQUE; mode <= BLEND_INVERT; ++mode) {
+        ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF4080C0, 1.0f, 0, nullptr));
+        Vorn3D::SetBlendMode(mode);
+        ASSERT_TRUE(Vorn3D::BeginScene());
+        DrawQuad(Device(), 64, 64, 192, 192, 0x80FF8000);
+        Vorn3D::EndScene();
+        ASSERT_TRUE(ReadBack());
+        EXPECT_TRUE(Near(expected[mode], frame_.Rgb(128, 128))) << "mode " << mode;
+        EXPECT_EQ(0x4080C0u, frame_.Rgb(10, 10)) << "mode " << mode;
+    }
+    // Any other value leaves the blend as it was.
+    Vorn3D::SetBlendMode(5);
+    EXPECT_EQ(static_cast<uint32_t>(D3DBLEND_INVDESTCOLOR), Vorn3D::GetRenderState(D3DRS_SRCBLEND));
+    EXPECT_EQ(static_cast<uint32_t>(D3DBLEND_ZERO), Vorn3D::GetRenderState(D3DRS_DESTBLEND));
+}
+
+TEST_F(Vorn3DDevice, AlphaTestDiscardsEightAndDrawsNine)
+{
+    UseVertexColour();
+    Vorn3D::SetAlphaEnable(true);
+    Vorn3D::SetBlendMode(BLEND_OPAQUE);
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
+    ASSERT_TRUE(Vorn3D::BeginScene());
+    DrawQuad(Device(), 0, 0, 128, 256, 0x0800FF00);
+    DrawQuad(Device(), 128, 0, 256, 256, 0x0900FF00);
+    Vorn3D::EndScene();
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(128 * 256, frame_.Count(0, 0, 128, 256, 0x000000));
+    EXPECT_EQ(128 * 256, frame_.Count(128, 0, 256, 256, 0x00FF00));
+
+    // Off keeps the function and the reference in the cache; the quad at 8 is then drawn.
+    Vorn3D::SetAlphaEnable(false);
+    EXPECT_EQ(static_cast<uint32_t>(D3DCMP_GREATER), Vorn3D::GetRenderState(D3DRS_ALPHAFUNC));
+    EXPECT_EQ(8u, Vorn3D::GetRenderState(D3DRS_ALPHAREF));
+    EXPECT_EQ(0u, Vorn3D::GetRenderState(D3DRS_ALPHATESTENABLE));
+    ASSERT_TRUE(Vorn3D::BeginScene());
+    DrawQuad(Device(), 0, 0, 128, 256, 0x0800FF00);
+    Vorn3D::EndScene();
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(128 * 256, frame_.Count(0, 0, 128, 256, 0x00FF00));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Caches
+
+TEST_F(Vorn3DDevice, StartSettingsAreCachedAndRedundantSetsMakeNoDeviceCall)
+{
+    EXPECT_EQ(static_cast<uint32_t>(FALSE), Vorn3D::GetRenderState(D3DRS_LIGHTING));
+    EXPECT_EQ(static_cast<uint32_t>(D3DZB_FALSE), Vorn3D::GetRenderState(D3DRS_ZENABLE));
+    EXPECT_EQ(static_cast<uint32_t>(TRUE), Vorn3D::GetRenderState(D3DRS_ALPHABLENDENABLE));
+    EXPECT_EQ(static_cast<uint32_t>(D3DCULL_NONE), Vorn3D::GetRenderState(D3DRS_CULLMODE));
+    EXPECT_EQ(Vorn3D::kNone, Vorn3D::GetRenderState(D3DRS_FOGENABLE));
+    for (uint32_t s = 0; s < 4; ++s) {
+        EXPECT_EQ(static_cast<uint32_t>(s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE),
+                  Vorn3D::GetTextureStageState(s, D3DTSS_COLOROP));
+        EXPECT_EQ(static_cast<uint32_t>(D3DTA_CURRENT), Vorn3D::GetTextureStageState(s, D3DTSS_ALPHAARG2));
+        EXPECT_EQ(static_cast<uint32_t>(D3DTEXF_LINEAR), Vorn3D::GetSamplerState(s, D3DSAMP_MIPFILTER));
+        EXPECT_EQ(static_cast<uint32_t>(D3DTADDRESS_WRAP), Vorn3D::GetSamplerState(s, D3DSAMP_ADDRESSV));
+    }
+
+    uint32_t calls = Vorn3D::GetDeviceStateCalls();
+    Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    Vorn3D::SetRenderState(D3DRS_LIGHTING, FALSE);
+    Vorn3D::SetSamplerState(2, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    Vorn3D::SetTextureStageState(3, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    Vorn3D::SetBlendMode(BLEND_ALPHA);
+    const uint32_t afterFirstBlend = Vorn3D::GetDeviceStateCalls();
+    EXPECT_EQ(calls + 2, afterFirstBlend);  // only the blend pair was new
+    Vorn3D::SetBlendMode(BLEND_ALPHA);
+    EXPECT_EQ(afterFirstBlend, Vorn3D::GetDeviceStateCalls());
+    Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    EXPECT_EQ(afterFirstBlend + 1, Vorn3D::GetDeviceStateCalls());
+
+    // Stages and states outside the caches are ignored.
+    calls = Vorn3D::GetDeviceStateCalls();
+    Vorn3D::SetTextureStageState(4, D3DTSS_COLOROP, D3DTOP_ADD);
+    Vorn3D::SetTextureStageState(0xFFFFFFFFu, D3DTSS_COLOROP, D3DTOP_ADD);
+    Vorn3D::SetSamplerState(4, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    Vorn3D::SetRenderState(static_cast<D3DRENDERSTATETYPE>(255), 1);
+    Vorn3D::SetRenderState(static_cast<D3DRENDERSTATETYPE>(100000), 1);
+    EXPECT_EQ(calls, Vorn3D::GetDeviceStateCalls());
+    EXPECT_EQ(static_cast<uint32_t>(D3DTOP_MODULATE), Vorn3D::GetTextureStageState(0, D3DTSS_COLOROP));
+}
+
+TEST_F(Vorn3DDevice, FogFilterAndTexelInsetSettings)
+{
+    Vorn3D::SetFog(10.0f, 2000.0f, 0xFFFFFFFF);
+    EXPECT_EQ(static_cast<uint32_t>(D3DFOG_LINEAR), Vorn3D::GetRenderState(D3DRS_FOGVERTEXMODE));
+    EXPECT_EQ(0x00FFFFFFu, Vorn3D::GetRenderState(D3DRS_FOGCOLOR));
+    EXPECT_EQ(0x00000000u, Vorn3D::GetRenderState(D3DRS_FOGSTART));  // 0.0f
+    EXPECT_EQ(0x3F800000u, Vorn3D::GetRenderState(D3DRS_FOGEND));    // 1.0f
+    EXPECT_EQ(Vorn3D::kNone, Vorn3D::GetRenderState(D3DRS_FOGENABLE));
+    float fogNear = 0, fogFar = 0;
+    D3DCOLOR colour = 0;
+    Vorn3D::GetFog(&fogNear, &fogFar, &colour);
+    EXPECT_EQ(10.0f, fogNear);
+    EXPECT_EQ(2000.0f, fogFar);
+    EXPECT_EQ(0xFFFFFFFFu, colour);
+    Vorn3D::GetFog(nullptr, nullptr, nullptr);
+
+    static float inset = -1.0f;
+    Vorn3D::Links().textureSetTexelInset = [](float v) { inset = v; };
+    Vorn3D::SetTextureFilter(false);
+    EXPECT_EQ(0.0f, inset);
+    for (uint32_t s = 0; s < 4; ++s) {
+        EXPECT_EQ(static_cast<uint32_t>(D3DTEXF_POINT), Vorn3D::GetSamplerState(s, D3DSAMP_MAGFILTER));
+        EXPECT_EQ(static_cast<uint32_t>(D3DTEXF_POINT), Vorn3D::GetSamplerState(s, D3DSAMP_MINFILTER));
+        EXPECT_EQ(static_cast<uint32_t>(D3DTEXF_POINT), Vorn3D::GetSamplerState(s, D3DSAMP_MIPFILTER));
+    }
+    Vorn3D::SetTextureFilter(true);
+    EXPECT_EQ(0.5f, inset);
+    EXPECT_EQ(static_cast<uint32_t>(D3DTEXF_LINEAR), Vorn3D::GetSamplerState(3, D3DSAMP_MIPFILTER));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Device loss
+
+TEST_F(Vorn3DDevice, AForcedResetReplaysTheCachedStates)
+{
+    UseVertexColour();
+    Vorn3D::SetBlendMode(BLEND_ADD);
+    const uint32_t known = KnownStates();
+    const uint32_t calls = Vorn3D::GetDeviceStateCalls();
+    Vorn3D::ResetDevice(true);
+    EXPECT_FALSE(Vorn3D::IsDeviceLost());
+    // Exactly the known entries went to the device again; nothing else.
+    EXPECT_EQ(calls + known, Vorn3D::GetDeviceStateCalls());
+    // The reset left the target cleared to black.
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(kWidth * kHeight, frame_.Count(0, 0, kWidth, kHeight, 0x000000));
+
+    // Draw straight to the device: only the replayed states can make this additive.
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF4080C0, 1.0f, 0, nullptr));
+    ASSERT_TRUE(Vorn3D::BeginScene());
+    DrawQuad(Device(), 64, 64, 192, 192, 0x80FF8000);
+    Vorn3D::EndScene();
+    ASSERT_TRUE(ReadBack());
+    EXPECT_TRUE(Near(0xC0C0C0, frame_.Rgb(128, 128)));
+    EXPECT_EQ(0x4080C0u, frame_.Rgb(10, 10));
+    Vorn3D::Present(nullptr);
+}
+
+TEST_F(Vorn3DDevice, HookOrdersOfLossAndRestore)
+{
+    RegisterAllHooks();
+    Vorn3D::ResetDevice(true);
+    const std::vector<std::string> expected = {
+        "lost Surface", "lost Texture", "lost Primitive", "lost Primitive3D", "lost Line", "lost Line3D",
+        "lost Point", "lost Point3D", "lost Model", "lost ModelEx", "lost Field", "lost Simple", "lost SpriteEx",
+        "lost ShaderFx", "lost callback",
+        "restore Surface", "restore Texture", "restore Primitive", "restore Line", "restore Point",
+        "restore Primitive3D", "restore Line3D", "restore Point3D", "restore Model", "restore ModelEx",
+        "restore Field", "restore Simple", "restore SpriteEx", "restore ShaderFx", "restore callback",
+    };
+    EXPECT_EQ(expected, g_trace);
+
+    // A class that takes its hooks out is no longer called.
+    g_trace.clear();
+    Vorn3D::SetDeviceHooks(DEVICE_CLASS_TEXTURE, nullptr, nullptr);
+    Vorn3D::ResetDevice(true);
+    EXPECT_EQ(expected.size() - 2, g_trace.size());
+    EXPECT_EQ(0, CountOf("lost Texture"));
+}
+
+TEST_F(Vorn3DDevice, UnforcedResetsFollowTheCooperativeLevel)
+{
+    RegisterAllHooks();
+    Vorn3D::ResetDevice(false);  // a working device: nothing happens
+    EXPECT_TRUE(g_trace.empty());
+    Vorn3D::InjectCooperativeLevel(D3DERR_DEVICENOTRESET);
+    Vorn3D::ResetDevice(false);
+    EXPECT_EQ(1, CountOf("lost Surface"));
+    EXPECT_EQ(1, CountOf("restore ShaderFx"));
+    EXPECT_EQ(1, CountOf("restore callback"));
+}
+
+TEST_F(Vorn3DDevice, PresentFollowsInjectedLossResults)
+{
+    RegisterAllHooks();
+    // Lost and not yet resettable: wait about 10 ms, reset nothing.
+    Vorn3D::InjectPresentResult(D3DERR_DEVICELOST);
+    Vorn3D::InjectCooperativeLevel(D3DERR_DEVICELOST);
+    LARGE_INTEGER f, t0, t1;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&t0);
+    Vorn3D::Present(nullptr);
+    QueryPerformanceCounter(&t1);
+    EXPECT_GE((t1.QuadPart - t0.QuadPart) * 1000 / f.QuadPart, 8);
+    EXPECT_TRUE(g_trace.empty());
+
+    // Ready to reset: the next Present resets.
+    Vorn3D::InjectCooperativeLevel(D3DERR_DEVICENOTRESET);
+    Vorn3D::Present(nullptr);
+    EXPECT_EQ(30u, g_trace.size());
+
+    // Any other answer, and any other Present result, do nothing.
+    g_trace.clear();
+    Vorn3D::InjectCooperativeLevel(D3D_OK);
+    Vorn3D::Present(nullptr);
+    Vorn3D::InjectPresentResult(E_FAIL);
+    Vorn3D::Present(nullptr);
+    Vorn3D::InjectPresentResult(D3DERR_DRIVERINTERNALERROR);  // asks the application to end
+    Vorn3D::Present(nullptr);
+    EXPECT_TRUE(g_trace.empty());
+    EXPECT_FALSE(Vorn3D::IsDeviceLost());
+}
+
+TEST_F(Vorn3DDevice, AFailedResetStaysLostRunsNoRestoreHooksAndShowsOneBox)
+{
+    BoxWatcher boxes(IDOK);
+    RegisterAllHooks();
+    Vorn3D::InjectResetResult(D3DERR_DEVICELOST);
+    Vorn3D::ResetDevice(true);
+    EXPECT_TRUE(Vorn3D::IsDeviceLost());
+    EXPECT_EQ(1, CountOf("lost Surface"));
+    EXPECT_EQ(1, CountOf("lost callback"));
+    EXPECT_EQ(0, CountOf("restore Surface"));
+    EXPECT_EQ(0, CountOf("restore callback"));
+    EXPECT_FALSE(Vorn3D::BeginScene());  // nothing is drawn while lost
+
+    // Each Present retries; the resources were let go once, and the box is not shown again.
+    Vorn3D::Present(nullptr);
+    Vorn3D::Present(nullptr);
+    EXPECT_TRUE(Vorn3D::IsDeviceLost());
+    EXPECT_EQ(1, CountOf("lost Surface"));
+    EXPECT_EQ(0, CountOf("restore Surface"));
+
+    Vorn3D::InjectResetResult(Vorn3D::kNoInjection);
+    Vorn3D::Present(nullptr);
+    EXPECT_FALSE(Vorn3D::IsDeviceLost());
+    EXPECT_EQ(1, CountOf("lost Surface"));
+    EXPECT_EQ(1, CountOf("restore Surface"));
+    EXPECT_EQ(1, CountOf("restore callback"));
+    EXPECT_TRUE(Vorn3D::BeginScene());
+    Vorn3D::EndScene();
+
+    const std::vector<vorntest::SeenBox> seen = boxes.Boxes();
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ("ERROR", seen[0].caption);
+    EXPECT_EQ("デバイスの復帰に失敗", seen[0].text);
+
+    // A second loss may show its own box again.
+    Vorn3D::InjectResetResult(E_FAIL);
+    Vorn3D::ResetDevice(true);
+    Vorn3D::InjectResetResult(Vorn3D::kNoInjection);
+    Vorn3D::Present(nullptr);
+    for (int i = 0; i < 100 && boxes.Boxes().size() < 2; ++i) Sleep(10);
+    EXPECT_EQ(2u, boxes.Boxes().size());
+    EXPECT_FALSE(Vorn3D::IsDeviceLost());
+}
+
+TEST_F(Vorn3DDevice, RememberedTargetsAreBoundAgainAfterAReset)
+{
+    static std::vector<std::string> calls;
+    calls.clear();
+    Vorn3DLinks& links = Vorn3D::Links();
+    links.surfaceSetRenderTarget = [](uint32_t s) { calls.push_back("target surface " + std::to_string(s)); return true; };
+    links.textureSetRenderTarget = [](uint32_t t) { calls.push_back("target texture " + std::to_string(t)); return true; };
+    links.surfaceSetDepthStencil = [](uint32_t s) { calls.push_back("depth " + std::to_string(s)); return true; };
+    links.cameraSet = [](uint32_t c) { calls.push_back("camera " + std::to_string(c)); };
+
+    EXPECT_FALSE(Vorn3D::SetRenderTargetSurface(Vorn3D::kNone));
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(Vorn3D::SetDepthStencilSurface(3));
+    EXPECT_TRUE(Vorn3D::SetRenderTargetTexture(5));
+    EXPECT_TRUE(Vorn3D::SetRenderTargetSurface(7));  // forgets the texture target
+    Vorn3D::SetCamera(Vorn3D::kNone);                // ignored
+    Vorn3D::SetCamera(2);
+    EXPECT_EQ((std::vector<std::string>{"depth 3", "target texture 5", "depth 3", "target surface 7", "depth 3",
+                                        "camera 2"}),
+              calls);
+    calls.clear();
+    Vorn3D::ResetDevice(true);
+    EXPECT_EQ((std::vector<std::string>{"target surface 7", "depth 3", "camera 2"}), calls);
+
+    // A failed target keeps being remembered.
+    links.surfaceSetRenderTarget = [](uint32_t) { return false; };
+    EXPECT_FALSE(Vorn3D::SetRenderTargetSurface(9));
+    calls.clear();
+    links.surfaceSetRenderTarget = [](uint32_t s) { calls.push_back("target surface " + std::to_string(s)); return true; };
+    Vorn3D::ResetDevice(true);
+    EXPECT_EQ("target surface 9", calls.at(0));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Back buffer, GDI text, queries
+
+TEST_F(Vorn3DDevice, BackBufferLockAndASecondLockGiveTheSameValues)
+{
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF112233, 1.0f, 0, nullptr));
+    void* bits = nullptr;
+    int32_t pitch = 0;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    uint32_t width = 0, height = 0;
+    ASSERT_TRUE(Vorn3D::LockBackBuffer(&bits, &pitch, &format, &width, &height));
+    ASSERT_NE(nullptr, bits);
+    EXPECT_GE(pitch, kWidth * 4);
+    EXPECT_EQ(static_cast<uint32_t>(kWidth), width);
+    EXPECT_EQ(static_cast<uint32_t>(kHeight), height);
+    EXPECT_EQ(Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER), format);
+    uint32_t pixel;
+    memcpy(&pixel, static_cast<const char*>(bits) + 5 * pitch + 7 * 4, 4);
+    EXPECT_EQ(0x112233u, pixel & 0xFFFFFF);
+
+    void* bits2 = reinterpret_cast<void*>(1);
+    int32_t pitch2 = -1;
+    D3DFORMAT format2 = D3DFMT_A8;
+    uint32_t width2 = 1, height2 = 1;
+    ASSERT_TRUE(Vorn3D::LockBackBuffer(&bits2, &pitch2, &format2, &width2, &height2));
+    EXPECT_EQ(bits, bits2);
+    EXPECT_EQ(pitch, pitch2);
+    EXPECT_EQ(format, format2);
+    EXPECT_EQ(width, width2);
+    EXPECT_EQ(height, height2);
+    Vorn3D::UnlockBackBuffer();
+    Vorn3D::UnlockBackBuffer();  // a second unlock does nothing
+    ASSERT_TRUE(Vorn3D::LockBackBuffer(&bits, &pitch, &format, &width, &height));
+    Vorn3D::UnlockBackBuffer();
+
+    // Without a device the lock fails and still writes every output.
+    Vorn3D::Finalize();
+    bits = reinterpret_cast<void*>(1);
+    pitch = 5;
+    format = D3DFMT_A8;
+    width = height = 9;
+    EXPECT_FALSE(Vorn3D::LockBackBuffer(&bits, &pitch, &format, &width, &height));
+    EXPECT_EQ(nullptr, bits);
+    EXPECT_EQ(0, pitch);
+    EXPECT_EQ(D3DFMT_UNKNOWN, format);
+    EXPECT_EQ(0u, width);
+    EXPECT_EQ(0u, height);
+}
+
+TEST_F(Vorn3DDevice, GdiTextDrawsOntoTheBackBuffer)
+{
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0, nullptr));
+    ASSERT_TRUE(Vorn3D::BeginGdiText("ＭＳ ゴシック", 16));
+    EXPECT_FALSE(Vorn3D::BeginGdiText("ＭＳ ゴシック", 16));  // one at a time
+    Vorn3D::DrawGdiText(8, 8, RGB(255, 255, 255), RGB(0, 0, 0), "VORN %d", 3);
+    Vorn3D::EndGdiText();
+    Vorn3D::EndGdiText();
+    ASSERT_TRUE(ReadBack());
+    EXPECT_GT(frame_.Count(8, 8, 128, 24, 0xFFFFFF), 20);
+    EXPECT_GT(frame_.Count(8, 8, 128, 24, 0x000000), 20);  // the opaque background
+    EXPECT_EQ(0, frame_.Count(0, 40, kWidth, kHeight, 0xFFFFFF));
+    EXPECT_EQ(kWidth * (kHeight - 40), frame_.Count(0, 40, kWidth, kHeight, 0x0000FF));
+}
+
+TEST_F(Vorn3DDevice, OcclusionQueryAndFlush)
+{
+    EXPECT_EQ(0u, Vorn3D::EndOcclusionQuery());  // no matching begin
+    UseVertexColour();
+    ASSERT_TRUE(Vorn3D::BeginScene());
+    Vorn3D::BeginOcclusionQuery();
+    DrawQuad(Device(), 0, 0, 10, 10, 0xFFFFFFFF);
+    const uint32_t visible = Vorn3D::EndOcclusionQuery();
+    Vorn3D::EndScene();
+    EXPECT_TRUE(visible == 0 || visible == 100) << visible;  // 0 while the answer is not ready
+    EXPECT_EQ(0u, Vorn3D::EndOcclusionQuery());
+    bool done = false;
+    for (int i = 0; i < 200 && !done; ++i) {
+        done = Vorn3D::Flush();
+        if (!done) Sleep(2);
+    }
+    EXPECT_TRUE(done);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Adapter getters and formats on this machine
+
+TEST_F(Vorn3DDevice, AdapterGettersAndIndicesOutsideTheirCounts)
+{
+    char name[128] = {}, driver[128] = {}, version[128] = {};
+    Vorn3D::GetAdapterName(name);
+    Vorn3D::GetAdapterDriver(driver);
+    Vorn3D::GetAdapterVersion(version);
+    EXPECT_NE(0u, strlen(name));
+    EXPECT_LT(strlen(name), 128u);
+
+    Vorn3DCaps caps;
+    Vorn3D::GetCaps(&caps);
+    const uint32_t limit = caps.maxTextureWidth < caps.maxTextureHeight ? caps.maxTextureWidth : caps.maxTextureHeight;
+    const uint32_t count = Vorn3D::GetTextureSizeCount();
+    ASSERT_GT(count, 0u);
+    uint32_t w = 1, h = 1;
+    Vorn3D::GetTextureSize(count - 1, &w, &h);
+    EXPECT_EQ(32u << (count - 1), w);
+    EXPECT_EQ(w, h);
+    EXPECT_LE(w, limit);
+    EXPECT_GT(w * 2, limit);
+    Vorn3D::GetTextureSize(count, &w, &h);
+    EXPECT_EQ(0u, w);
+    EXPECT_EQ(0u, h);
+
+    for (bool full : {false, true}) {
+        const uint32_t modes = Vorn3D::GetDisplayModeCount(full);
+        w = h = 7;
+        Vorn3D::GetDisplayMode(full, modes, &w, &h);
+        EXPECT_EQ(0u, w);
+        EXPECT_EQ(0u, h);
+        w = h = 7;
+        Vorn3D::GetDisplayMode(full, 100000, &w, &h);
+        EXPECT_EQ(0u, w);
+    }
+
+    EXPECT_TRUE(Vorn3D::IsPixelShaderSupported(2, 0));
+    EXPECT_FALSE(Vorn3D::IsPixelShaderSupported(255, 0));
+    EXPECT_FALSE(Vorn3D::IsSoftwareVertexShader(2, 0));
+    Vorn3D::SelectVertexProcessing(0, 0);
+}
+
+TEST_F(Vorn3DDevice, FormatRequestsOnThisDevice)
+{
+    const Vorn3DAdapterInfo& info = Vorn3D::GetAdapterInfo();
+    const D3DFORMAT backBuffer = info.desktop.Format;
+    EXPECT_EQ(backBuffer, Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER));
+    EXPECT_EQ(D3DFMT_X8R8G8B8, Vorn3D::GetFormat(VORN_FORMAT_X8R8G8B8));
+    EXPECT_EQ(D3DFMT_R5G6B5, Vorn3D::GetFormat(VORN_FORMAT_EXACT | 23));
+    const Vorn3DFormatRecord* record = Vorn3DAdapter::FindRecord(info, backBuffer);
+    ASSERT_NE(nullptr, record);
+    bool hasA1 = false;
+    for (uint32_t i = 0; i < record->textureCount; ++i) hasA1 |= record->texture[i] == D3DFMT_A1R5G5B5;
+    EXPECT_EQ(hasA1 ? D3DFMT_A1R5G5B5 : D3DFMT_A4R4G4B4, Vorn3D::GetFormat(VORN_FORMAT_ALPHA));
+    EXPECT_EQ(D3DFMT_A8R8G8B8, Vorn3D::GetFormat(VORN_FORMAT_ALPHA32));
+    EXPECT_EQ(D3DFMT_D16, Vorn3D::GetFormat(VORN_FORMAT_DEPTH16));
+
+    // The name and text buffers are the module's own, overwritten by the next call.
+    char copy[64] = {};
+    const char* name = Vorn3D::GetFormatName(D3DFMT_D24S8, copy);
+    EXPECT_STREQ("D24S8", copy);
+    Vorn3D::GetFormatName(static_cast<D3DFORMAT>(999));
+    EXPECT_STREQ("UNLISTED", name);
+    EXPECT_STREQ("未知のエラー。", Vorn3D::GetErrorText(0x12345678));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Viewport, conversions, clipping, 2D transform settings
+
+TEST_F(Vorn3DDevice, ViewportClipRectAndConversions)
+{
+    RECT vp;
+    Vorn3D::GetViewport(&vp);
+    EXPECT_EQ(0, vp.left);
+    EXPECT_EQ(kWidth, vp.right);
+    EXPECT_EQ(kHeight, vp.bottom);
+
+    RECT dst = {-16, 0, 48, 64}, src = {0, 0, 32, 32};
+    EXPECT_TRUE(Vorn3D::ClipRect(&dst, &src));
+    EXPECT_EQ(0, dst.left);
+    EXPECT_EQ(8, src.left);
+
+    // Without a camera the matrices are the identity.
+    D3DXVECTOR3 p(0.5f, -0.5f, 0.25f);
+    float screen[2];
+    Vorn3D::WorldToScreen(&p, screen);
+    EXPECT_FLOAT_EQ(192.0f, screen[0]);
+    EXPECT_FLOAT_EQ(192.0f, screen[1]);
+    D3DXVECTOR3 back;
+    const D3DXVECTOR3 s(192.0f, 192.0f, 0.25f);
+    Vorn3D::ScreenToWorld(&back, &s);
+    EXPECT_NEAR(0.5f, back.x, 1e-6f);
+    EXPECT_NEAR(-0.5f, back.y, 1e-6f);
+    EXPECT_NEAR(0.25f, back.z, 1e-6f);
+
+    // A camera moved by +2 in x: the world point (2, 0, z) is at the screen centre.
+    Vorn3D::Links().cameraGetMatrices = [](D3DXMATRIX* view, D3DXMATRIX* projection) {
+        if (view) D3DXMatrixTranslation(view, -2.0f, 0.0f, 0.0f);
+        if (projection) D3DXMatrixIdentity(projection);
+    };
+    D3DXVECTOR3 q(2.0f, 0.0f, 0.5f);
+    Vorn3D::WorldToScreen(&q, screen);
+    EXPECT_FLOAT_EQ(128.0f, screen[0]);
+    EXPECT_FLOAT_EQ(128.0f, screen[1]);
+    const D3DXVECTOR3 centre(128.0f, 128.0f, 0.5f);
+    Vorn3D::ScreenToWorld(&back, &centre);
+    EXPECT_NEAR(2.0f, back.x, 1e-6f);
+    Vorn3D::ScreenToView(&back, &centre);
+    EXPECT_NEAR(0.0f, back.x, 1e-6f);
+
+    const RECT half = {0, 0, 128, 128};
+    Vorn3D::SetViewport(&half);
+    Vorn3D::GetViewport(&vp);
+    EXPECT_EQ(128, vp.right);
+    RECT d2 = {100, 100, 200, 200}, s2 = {0, 0, 100, 100};
+    EXPECT_TRUE(Vorn3D::ClipRect(&d2, &s2));
+    EXPECT_EQ(128, d2.right);
+    EXPECT_EQ(28, s2.right);
+    RECT zero = {10, 10, 10, 20}, s3 = {0, 0, 5, 5};
+    EXPECT_FALSE(Vorn3D::ClipRect(&zero, &s3));
+}
+
+namespace {
+std::vector<std::string> g_transformCalls;
+template <int N>
+void Perspective(bool on, float x, float y, float f)
+{
+    g_transformCalls.push_back("P" + std::to_string(N) + (on ? "+" : "-") + std::to_string(int(x)) + "," +
+                               std::to_string(int(y)) + "," + std::to_string(int(f)));
+}
+template <int N>
+void Zoom(bool on, float x, float y, float s)
+{
+    g_transformCalls.push_back("Z" + std::to_string(N) + (on ? "+" : "-") + std::to_string(int(x)) + "," +
+                               std::to_string(int(y)) + "," + std::to_string(int(s)));
+}
+template <int N>
+void Scissor(bool on, const RECT* r)
+{
+    g_transformCalls.push_back("S" + std::to_string(N) + (on ? "+" : "-") + std::to_string(r->left) + "," +
+                               std::to_string(r->top) + "," + std::to_string(r->right) + "," +
+                               std::to_string(r->bottom));
+}
+}  // namespace
+
+TEST_F(Vorn3DDevice, TransformSettingsReachTheFourClassesInOrderWithScaledScissors)
+{
+    Vorn3D::SetTransform2DSetters(TRANSFORM2D_SPRITEEX, Perspective<0>, Zoom<0>, Scissor<0>);
+    Vorn3D::SetTransform2DSetters(TRANSFORM2D_PRIMITIVE, Perspective<1>, Zoom<1>, Scissor<1>);
+    Vorn3D::SetTransform2DSetters(TRANSFORM2D_LINE, Perspective<2>, Zoom<2>, Scissor<2>);
+    Vorn3D::SetTransform2DSetters(TRANSFORM2D_POINT, Perspective<3>, Zoom<3>, Scissor<3>);
+    g_transformCalls.clear();
+
+    // A virtual screen of 320 x 240 shown in 640 x 480.
+    Vorn::SetVirtualScreenSize(640, 480, 320, 240);
+    RECT r = {10, 20, 30, 40};
+    Vorn3D::SetScissoring(true, &r);
+    EXPECT_EQ(20, r.left);
+    EXPECT_EQ(40, r.top);
+    EXPECT_EQ(60, r.right);
+    EXPECT_EQ(80, r.bottom);
+    RECT off = {1, 2, 3, 4};
+    Vorn3D::SetScissoring(false, &off);
+    EXPECT_EQ(3, off.right);  // passed on unchanged
+    Vorn3D::SetPerspective(true, 320.0f, 240.0f, 100.0f);
+    Vorn3D::SetZoom(false, 128.0f, 64.0f, 1.0f);
+    const std::vector<std::string> expected = {
+        "S0+20,40,60,80", "S1+20,40,60,80", "S2+20,40,60,80", "S3+20,40,60,80",
+        "S0-1,2,3,4",     "S1-1,2,3,4",     "S2-1,2,3,4",     "S3-1,2,3,4",
+        "P0+320,240,100", "P1+320,240,100", "P2+320,240,100", "P3+320,240,100",
+        "Z0-128,64,1",    "Z1-128,64,1",    "Z2-128,64,1",    "Z3-128,64,1",
+    };
+    EXPECT_EQ(expected, g_transformCalls);
+    for (uint32_t c = 0; c < TRANSFORM2D_COUNT; ++c)
+        Vorn3D::SetTransform2DSetters(static_cast<VornTransform2DClass>(c), nullptr, nullptr, nullptr);
+    Vorn::SetVirtualScreenSize(kWidth, kHeight, kWidth, kHeight);
+}
