@@ -83,6 +83,19 @@ public:
         return true;
     }
 
+    // The usual start of a class's Initialize: the title, the strong line "<subject>用メモリ確保",
+    // the table, and on failure the red line "　　　<subject>用メモリの確保に失敗".
+    bool InitializeLogged(const char* title, const char* subject, const char* file, int32_t line)
+    {
+        VornLog::Title("%s", title);
+        VornLog::Strong("%s用メモリ確保", subject);
+        VornLog::LineBreak();
+        if (Initialize(file, line)) return true;
+        VornLog::StrongRed("　　　%s用メモリの確保に失敗", subject);
+        VornLog::LineBreak();
+        return false;
+    }
+
     // Forces every count to 1 and releases every record, with the destroy line for each that was
     // alive; then the table goes back to the work area. Nothing happens without a table.
     void Finalize()
@@ -220,6 +233,13 @@ public:
         if (!Live(handle)) return 0;
         if constexpr (kCounted) return records_[handle].refCount;
         return 1;
+    }
+
+    // One field of a live record; fallback for none or a free record.
+    template <typename T>
+    T GetField(VornHandle handle, T Record::*field, T fallback = T()) const
+    {
+        return Live(handle) ? records_[handle].*field : fallback;
     }
 
     // The record of a handle within the table (null for none or beyond the capacity).

@@ -117,14 +117,7 @@ void VornSurface::SetMax(uint32_t capacity) { g_table.SetMax(capacity); }
 
 bool VornSurface::Initialize()
 {
-    VornLog::Title("VornSurfaceクラスの初期化");
-    VornLog::Strong("サーフェイス用メモリ確保");
-    VornLog::LineBreak();
-    if (!g_table.Initialize(__FILE__, __LINE__)) {
-        VornLog::StrongRed("　　　サーフェイス用メモリの確保に失敗");
-        VornLog::LineBreak();
-        return false;
-    }
+    if (!g_table.InitializeLogged("VornSurfaceクラスの初期化", "サーフェイス", __FILE__, __LINE__)) return false;
     Vorn3D::SetDeviceHooks(DEVICE_CLASS_SURFACE, OnDeviceLost, OnDeviceRestore);
     Vorn3DLinks& links = Vorn3D::Links();
     links.surfaceSetRenderTarget = SetRenderTargetSurface;
@@ -318,8 +311,7 @@ VornSurfaceHandle VornSurface::CreateDepthStencil(uint32_t width, uint32_t heigh
 
 IDirect3DSurface9* VornSurface::GetSurface(VornSurfaceHandle handle)
 {
-    const VornSurfaceRecord* r = g_table.GetLive(handle);
-    return r ? r->surface : nullptr;
+    return g_table.GetField(handle, &VornSurfaceRecord::surface, static_cast<IDirect3DSurface9*>(nullptr));
 }
 
 bool VornSurface::SetRenderTargetSurface(VornSurfaceHandle handle)

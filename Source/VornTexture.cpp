@@ -35,6 +35,15 @@ void Failed(const char* format, HRESULT hr)
     VornLog::LineBreak();
 }
 
+// A creation that failed after taking its record (whose texture was never made).
+VornTextureHandle Abandon(VornTextureHandle h, const char* format, HRESULT hr)
+{
+    Failed(format, hr);
+    g_table[h].texture = nullptr;
+    g_table.ReleaseRecord(h);
+    return VORN_INVALID_HANDLE;
+}
+
 // Level 0's size, format and the level count, read back after creation.
 void ReadLevel0(VornTextureRecord& r)
 {
@@ -85,12 +94,7 @@ VornTextureHandle CreateEmpty(uint32_t width, uint32_t height, VornFormatKind re
     const D3DPOOL pool = renderTarget ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED;
     const HRESULT hr = D3DXCreateTexture(Vorn3D::GetDevice(), width, height, 1,
                                          renderTarget ? D3DUSAGE_RENDERTARGET : 0, format, pool, &r.texture);
-    if (FAILED(hr)) {
-        r.texture = nullptr;
-        Failed("テクスチャの生成に失敗 [ %s ]", hr);
-        g_table.ReleaseRecord(h);
-        return VORN_INVALID_HANDLE;
-    }
+    if (FAILED(hr)) return Abandon(h, "テクスチャの生成に失敗 [ %s ]", hr);
     ReadLevel0(r);
     if (renderTarget) {
         VornLog::Print(" TexSize [ %u x %u ] : ", r.width, r.height);
@@ -115,13 +119,7 @@ void VornTexture::SetMax(uint32_t capacity) { g_table.SetMax(capacity); }
 
 bool VornTexture::Initialize()
 {
-    VornLog::Title("VornTextureクラスの初期化");
-    VornLog::Strong("テクスチャ用メモリ確保");
-    VornLog::LineBreak();
-    if (!g_table.Initialize(__FILE__, __LINE__)) {
-        Line("　　　テクスチャ用メモリの確保に失敗", false);
-        return false;
-    }
+    if (!g_table.InitializeLogged("VornTextureクラスの初期化", "テクスチャ", __FILE__, __LINE__)) return false;
     g_pixelOffset = -0.5f;
     g_texelInset = 0.0f;
     Vorn3D::SetDeviceHooks(DEVICE_CLASS_TEXTURE, OnDeviceLost, OnDeviceRestore);
@@ -196,11 +194,7 @@ VornTextureHandle VornTexture::LoadFromMemory(const void* data, uint32_t size, V
     D3DXIMAGE_INFO info;
     memset(&info, 0, sizeof info);
     HRESULT hr = data ? D3DXGetImageInfoFromFileInMemory(data, size, &info) : D3DERR_INVALIDCALL;
-    if (FAILED(hr)) {
-        Failed("ファイルの読み込みに失敗しました [ %s ]", hr);
-        g_table.ReleaseRecord(h);
-        return VORN_INVALID_HANDLE;
-    }
+    if (FAILED(hr)) return Abandon(h, "ファイルの読み込みに失敗しました [ %s ]", hr);
     const D3DFORMAT format = request ? Vorn3D::GetFormat(request) : info.Format;
     VornLog::Print("[ %u x %u ] : [ %s ] : ", info.Width, info.Height, Vorn3D::GetFormatName(format));
 
@@ -209,12 +203,7 @@ VornTextureHandle VornTexture::LoadFromMemory(const void* data, uint32_t size, V
     hr = D3DXCreateTextureFromFileInMemoryEx(Vorn3D::GetDevice(), data, size, info.Width, info.Height, info.MipLevels,
                                              0, format, D3DPOOL_MANAGED, filter, filter, colorKey, nullptr, nullptr,
                                              &r.texture);
-    if (FAILED(hr)) {
-        r.texture = nullptr;
-        Failed("テクスチャの生成に失敗 [ %s ]", hr);
-        g_table.ReleaseRecord(h);
-        return VORN_INVALID_HANDLE;
-    }
+    if (FAILED(hr)) return Abandon(h, "テクスチャの生成に失敗 [ %s ]", hr);
     ReadLevel0(r);
     VornLog::Print("Mipmap [ %d ] : ", static_cast<int>(r.texture->GetLevelCount()));
     VornLog::Print("[ %u x %u ] : [ %s ] : ", r.width, r.height, Vorn3D::GetFormatName(r.format));
@@ -281,12 +270,6 @@ VornTextureHandle VornTexture::CreateRenderTarget(uint32_t width, uint32_t heigh
 }
 
 // ---- Use ----
-
-IDirect3DTexture9* VornTexture::GetTexture(VornTextureHandle handle)
-{
-    const VornTextureRecord* r = g_table.GetLive(handle);
-    return r ? r->texture : nullptr;
-}
 
 bool VornTexture::SetRenderTarget(VornTextureHandle handle)
 {
@@ -418,34 +401,27 @@ void VornTexture::ReleaseDC(VornTextureHandle handle, HDC dc)
     surface->Release();
 }
 
-uint32_t VornTexture::GetWidth(VornTextureHandle handle)
-{
-    const VornTextureRecord* r = g_table.GetLive(handle);
-    return r ? r->width : 0;
-}
-
-uint32_t VornTexture::GetHeight(VornTextureHandle handle)
-{
-    const VornTextureRecord* r = g_table.GetLive(handle);
-    return r ? r->height : 0;
-}
+uint32_t VornTexture::GetWidth(VornTextureHandle handle) { return g_table.GetField(handle, &VornTextureRecord::width); }
+uint32_t VornTexture::GetHeight(VornTextureHandle handle) { return g_table.GetField(handle, &VornTextureRecord::height); }
 
 uint32_t VornTexture::GetImageWidth(VornTextureHandle handle)
 {
-    const VornTextureRecord* r = g_table.GetLive(handle);
-    return r ? r->imageWidth : 0;
+    return g_table.GetField(handle, &VornTextureRecord::imageWidth);
 }
 
 uint32_t VornTexture::GetImageHeight(VornTextureHandle handle)
 {
-    const VornTextureRecord* r = g_table.GetLive(handle);
-    return r ? r->imageHeight : 0;
+    return g_table.GetField(handle, &VornTextureRecord::imageHeight);
 }
 
 D3DFORMAT VornTexture::GetFormat(VornTextureHandle handle)
 {
-    const VornTextureRecord* r = g_table.GetLive(handle);
-    return r ? r->format : D3DFMT_UNKNOWN;
+    return g_table.GetField(handle, &VornTextureRecord::format, D3DFMT_UNKNOWN);
+}
+
+IDirect3DTexture9* VornTexture::GetTexture(VornTextureHandle handle)
+{
+    return g_table.GetField(handle, &VornTextureRecord::texture, static_cast<IDirect3DTexture9*>(nullptr));
 }
 
 void VornTexture::SetPixelOffset(float offset) { g_pixelOffset = offset; }

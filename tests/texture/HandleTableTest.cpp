@@ -211,3 +211,31 @@ TEST_F(HandleTable, UncountedRecordsAreDestroyedByTheirFirstRelease)
     EXPECT_FALSE(table.Live(h));
     table.Finalize();
 }
+
+TEST_F(HandleTable, InitializeLoggedWritesTheClassLinesAndReportsATableItCannotHave)
+{
+    VornHandleTable<NamedRecord> table(DestroyNamed, nullptr);
+    LogCapture log;
+    table.SetMax(0x7FFFFFFF);   // a table of more than 4 GB
+    EXPECT_FALSE(table.InitializeLogged("VornThingクラスの初期化", "シング", __FILE__, __LINE__));
+    EXPECT_FALSE(table.IsInitialized());
+    table.SetMax(2);
+    EXPECT_TRUE(table.InitializeLogged("VornThingクラスの初期化", "シング", __FILE__, __LINE__));
+    EXPECT_EQ(2, log.Count("<B>シング用メモリ確保</B><BR>\n"));
+    EXPECT_EQ(2, log.Count("VornThingクラスの初期化"));
+    EXPECT_EQ(1, log.Count(Red("　　　シング用メモリの確保に失敗") + "<BR>\n"));
+    table.Finalize();
+}
+
+TEST_F(HandleTable, GetFieldReadsLiveRecordsOnly)
+{
+    VornHandleTable<NamedRecord> table(DestroyNamed, nullptr);
+    table.SetMax(2);
+    ASSERT_TRUE(table.Initialize(__FILE__, __LINE__));
+    const VornHandle h = Take(table, 42, "x");
+    EXPECT_EQ(42, table.GetField(h, &NamedRecord::object));
+    EXPECT_EQ(-1, table.GetField(1u, &NamedRecord::object, -1));
+    EXPECT_EQ(-1, table.GetField(VORN_INVALID_HANDLE, &NamedRecord::object, -1));
+    table.Finalize();
+    EXPECT_EQ(-1, table.GetField(h, &NamedRecord::object, -1));
+}
