@@ -3,6 +3,7 @@
 #include "BoxWatcher.h"
 #include "GameStubs.h"
 #include "Vorn.h"
+#include "VornMemory.h"
 #include <gtest/gtest.h>
 #include <cstring>
 #include <string>
@@ -355,4 +356,29 @@ TEST(BootText, EveryCallDeletesTheFontItMade)
     printf("[ figure ] 70000 boot-text repaints in %.2f s\n", seconds);
     EXPECT_NE(nullptr, after);
     if (after) DeleteObject(after);
+}
+
+TEST(Boot, AnOverwrittenBlockEndsTheApplicationWithTheMemoryBox)
+{
+    vorntest::SetGameInit([] { BasicSettings(OPTION_DIRECT3D); return true; });
+    int frames = 0;
+    vorntest::SetGameMain([&](int, char**) {
+        auto* block = static_cast<char*>(VORN_ALLOC(100));
+        memset(block, 0, 104);   // four bytes past the end: over the guard word
+        while (Vorn::Run(false) && frames < 1000) ++frames;
+        VORN_FREE(block);
+        return 0;
+    });
+    uint32_t code;
+    std::vector<vorntest::SeenBox> boxes;
+    {
+        BoxWatcher watcher;
+        code = Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr);
+        boxes = watcher.Boxes();
+    }
+    EXPECT_EQ(0u, code);
+    EXPECT_LT(frames, 5);   // the frame goes on, then the application ends
+    ASSERT_GE(boxes.size(), 1u);
+    EXPECT_EQ("メモリエラー", boxes[0].caption);
+    EXPECT_EQ("メモリリークが発生しました\nアプリケーションを終了します\n詳細はログを参照して下さい。", boxes[0].text);
 }
