@@ -6,17 +6,26 @@
 #include "VornCamera.h"
 #include "VornLight.h"
 #include "VornShaderEffect.h"
+#include "VornLine3D.h"
+#include "VornPoint3D.h"
+#include "VornPrimitive3D.h"
+#include "VornSprite3D.h"
+#include "VornSimple.h"
+#include "VornSprite.h"
 #include "VornAnimation.h"
 #include "VornConsole.h"
 #include "VornDebug.h"
 #include "VornFile.h"
 #include "VornInput.h"
 #include "VornLZSS.h"
+#include "VornLine.h"
 #include "VornList.h"
 #include "VornLog.h"
 #include "VornMath.h"
 #include "VornMemory.h"
 #include "VornRand.h"
+#include "VornPoint.h"
+#include "VornPrimitive.h"
 #include "VornSurface.h"
 #include "VornSystem.h"
 #include "VornTexture.h"
@@ -160,18 +169,18 @@ const StartRow kInitializeRows[] = {
     // pending VornThread: {0, "Initialize Thread System", Call<VornThread::Initialize>, "スレッドの初期化に失敗"},
     {OPTION_DIRECT3D, "  -> Surface Manager", Call<VornSurface::Initialize>, "サーフェイスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Texture Manager", Call<VornTexture::Initialize>, "テクスチャの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornPrimitive: {OPTION_DIRECT3D, "  -> Primitive Manager", Call<VornPrimitive::Initialize>, "プリミティブの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornPrimitive3D: {OPTION_DIRECT3D, "  -> Primitive3D Manager", Call<VornPrimitive3D::Initialize>, "プリミティブの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornPoint: {OPTION_DIRECT3D, "  -> Point Manager", Call<VornPoint::Initialize>, "ポイントの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornPoint3D: {OPTION_DIRECT3D, "  -> Point3D Manager", Call<VornPoint3D::Initialize>, "ポイントの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornLine: {OPTION_DIRECT3D, "  -> Line Manager", Call<VornLine::Initialize>, "ラインの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornLine3D: {OPTION_DIRECT3D, "  -> Line3D Manager", Call<VornLine3D::Initialize>, "ラインの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Primitive Manager", Call<VornPrimitive::Initialize>, "プリミティブの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Primitive3D Manager", Call<VornPrimitive3D::Initialize>, "プリミティブの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Point Manager", Call<VornPoint::Initialize>, "ポイントの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Point3D Manager", Call<VornPoint3D::Initialize>, "ポイントの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Line Manager", Call<VornLine::Initialize>, "ラインの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Line3D Manager", Call<VornLine3D::Initialize>, "ラインの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornSheet: {OPTION_DIRECT3D, "  -> Sheet Manager", Call<VornSheet::Initialize>, "シートの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornFont: {OPTION_DIRECT3D, "  -> Font Manager", Call<VornFont::Initialize>, "フォントの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornFontSprite: {OPTION_DIRECT3D, "  -> FontSprite Manager", Call<VornFontSprite::Initialize>, "フォントスプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornFontSprite3D: {OPTION_DIRECT3D, "  -> FontSprite3D Manager", Call<VornFontSprite3D::Initialize>, "フォントスプライト3Dの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornSprite: {OPTION_DIRECT3D, "  -> Sprite Manager", Call<VornSprite::Initialize>, "スプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornSprite3D: {OPTION_DIRECT3D, "  -> Sprite Manager", Call<VornSprite3D::Initialize>, "３Ｄスプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Sprite Manager", Call<VornSprite::Initialize>, "スプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Sprite Manager", Call<VornSprite3D::Initialize>, "３Ｄスプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Camera Manager", Call<VornCamera::Initialize>, "カメラの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Light Manager", Call<VornLight::Initialize>, "ライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornModel: {OPTION_DIRECT3D, "  -> Model Manager", Call<VornModel::Initialize>, "モデルの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
@@ -192,7 +201,7 @@ bool StartSettings()
 // Vorn::Start, in order.
 const StartRow kStartRows[] = {
     {OPTION_DIRECT3D, "Initialize Direct3D Device", [] { return Vorn3D::Start(g_vorn.window, g_vorn.windowed); }, "３Ｄシステムの起動に失敗"},
-    // pending VornSimple: {OPTION_DIRECT3D, "  -> Simple Draw Manager", Call<VornSimple::Initialize>, "簡易描画クラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Simple Draw Manager", Call<VornSimple::Initialize>, "簡易描画クラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornSpriteEx: {OPTION_DIRECT3D, "  -> Sprite Ex Manager", Call<VornSpriteEx::Initialize>, "汎用スプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, nullptr, StartSettings, nullptr},
     // pending VornMedia: {OPTION_DIRECTSHOW, "Initialize DirectShow", Call<VornMedia::Initialize>, "メディアクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
@@ -224,7 +233,7 @@ const EndRow kFinalizeRows[] = {
     // pending VornSound: {OPTION_DIRECTSOUND, Call<VornSound::Finalize>},
     // pending VornMedia: {OPTION_DIRECTSHOW, Call<VornMedia::Finalize>},
     // pending VornSpriteEx: {OPTION_DIRECT3D, Call<VornSpriteEx::Finalize>},
-    // pending VornSimple: {OPTION_DIRECT3D, Call<VornSimple::Finalize>},
+    {OPTION_DIRECT3D, Call<VornSimple::Finalize>},
     // pending VornField: {OPTION_DIRECT3D, Call<VornField::Finalize>},
     // pending VornModelEx: {OPTION_DIRECT3D, Call<VornModelEx::Finalize>},
     // pending VornModel: {OPTION_DIRECT3D, Call<VornModel::Finalize>},
@@ -234,14 +243,14 @@ const EndRow kFinalizeRows[] = {
     // pending VornFontSprite: {OPTION_DIRECT3D, Call<VornFontSprite::Finalize>},
     // pending VornFont: {OPTION_DIRECT3D, Call<VornFont::Finalize>},
     // pending VornSheet: {OPTION_DIRECT3D, Call<VornSheet::Finalize>},
-    // pending VornSprite3D: {OPTION_DIRECT3D, Call<VornSprite3D::Finalize>},
-    // pending VornSprite: {OPTION_DIRECT3D, Call<VornSprite::Finalize>},
-    // pending VornPoint: {OPTION_DIRECT3D, Call<VornPoint::Finalize>},
-    // pending VornPoint3D: {OPTION_DIRECT3D, Call<VornPoint3D::Finalize>},
-    // pending VornLine: {OPTION_DIRECT3D, Call<VornLine::Finalize>},
-    // pending VornLine3D: {OPTION_DIRECT3D, Call<VornLine3D::Finalize>},
-    // pending VornPrimitive: {OPTION_DIRECT3D, Call<VornPrimitive::Finalize>},
-    // pending VornPrimitive3D: {OPTION_DIRECT3D, Call<VornPrimitive3D::Finalize>},
+    {OPTION_DIRECT3D, Call<VornSprite3D::Finalize>},
+    {OPTION_DIRECT3D, Call<VornSprite::Finalize>},
+    {OPTION_DIRECT3D, Call<VornPoint::Finalize>},
+    {OPTION_DIRECT3D, Call<VornPoint3D::Finalize>},
+    {OPTION_DIRECT3D, Call<VornLine::Finalize>},
+    {OPTION_DIRECT3D, Call<VornLine3D::Finalize>},
+    {OPTION_DIRECT3D, Call<VornPrimitive::Finalize>},
+    {OPTION_DIRECT3D, Call<VornPrimitive3D::Finalize>},
     {OPTION_DIRECT3D, Call<VornTexture::Finalize>},
     {OPTION_DIRECT3D, Call<VornSurface::Finalize>},
     {OPTION_DIRECT3D, Call<VornShaderFx::Finalize>},

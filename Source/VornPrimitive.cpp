@@ -213,6 +213,12 @@ uint32_t VornPrimitive::GetVertexCount(VornPrimitiveHandle handle)
     return r ? r->count : 0;
 }
 
+const void* VornPrimitive::GetVertexData(VornPrimitiveHandle handle)
+{
+    const VornPrimitiveRecord* r = g_table.GetLive(handle);
+    return r && !r->sorted ? r->store : nullptr;
+}
+
 void VornPrimitive::SetScissoring(bool on, const RECT* rect) { g_transform.SetScissoring(on, rect); }
 
 void VornPrimitive::SetZoom(bool on, float centreX, float centreY, float scale)

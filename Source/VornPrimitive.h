@@ -55,6 +55,8 @@ public:
     static void Rendering(VornPrimitiveHandle handle);
     static uint32_t GetRequestedVertexCount(VornPrimitiveHandle handle);
     static uint32_t GetVertexCount(VornPrimitiveHandle handle);
+    // The stored vertices of an unsorted batch, stride bytes each (tools and tests); null for none.
+    static const void* GetVertexData(VornPrimitiveHandle handle);
 
     static void SetScissoring(bool on, const RECT* rect);
     static void SetZoom(bool on, float centreX, float centreY, float scale);

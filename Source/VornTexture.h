@@ -5,10 +5,12 @@
 #pragma once
 #include "Vorn3D.h"
 #include "VornHandleTable.h"
+#include "VornMath.h"
 #include <d3d9.h>
 #include <cstdint>
 
 typedef VornHandle VornTextureHandle;
+struct VornRect;
 
 struct VornTextureRecord {
     uint8_t inUse;
@@ -66,6 +68,13 @@ public:
     static bool StretchCopy(VornTextureHandle dst, const RECT* dstRect, VornTextureHandle src, const RECT* srcRect);
     static float PixelToU(VornTextureHandle handle, float x);
     static float PixelToV(VornTextureHandle handle, float y);
+    // Screen blits through VornSimple::DrawSquareRotate (VornTextureDraw.cpp): dst in virtual-screen
+    // pixels, src one rectangle per stage in texture pixels. None as the single handle draws nothing.
+    static void Draw(VornTextureHandle handle, const VornRect* dst, const VornRect* src, D3DCOLOR colour);
+    static void DrawRotate(VornTextureHandle handle, const VornRect* dst, const VornRect* src, D3DCOLOR colour,
+                           VornAngle angle);
+    static void DrawMultiTexture(const VornTextureHandle* handles, const VornRect* dst, const VornRect* src,
+                                 D3DCOLOR colour, uint32_t count);
     static HDC GetDC(VornTextureHandle handle);
     static void ReleaseDC(VornTextureHandle handle, HDC dc);
     static uint32_t GetWidth(VornTextureHandle handle);

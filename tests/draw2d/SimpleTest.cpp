@@ -1,0 +1,184 @@
+// VornSimple and VornTexture's blits: immediate shapes, the caller's vertices, the states left.
+#include "Draw2DFixture.h"
+#include "VornMatrix.h"
+#include "VornVector3.h"
+#include <cstring>
+
+using namespace draw2dtest;
+
+namespace {
+constexpr uint32_t kWhite = 0xFFFFFFFF;
+}
+
+TEST_F(Draw2D, LineStripWorksOnACopyOfTheCallersVertices)
+{
+    VornVertex2D v[2] = {V(100, 50, 0, kWhite), V(150, 50, 0, kWhite)};
+    VornVertex2D before[2];
+    memcpy(before, v, sizeof v);
+    ASSERT_TRUE(VornSimple::DrawLineStrip(v, 2));
+    EXPECT_EQ(0, memcmp(before, v, sizeof v));   // not moved by half a pixel
+    ASSERT_TRUE(VornSimple::DrawLineStrip(v, 2));
+    EXPECT_EQ(0, memcmp(before, v, sizeof v));
+    ASSERT_TRUE(Frame());
+    // Drawn twice at the same place: one line on row 49 (y 50 - 0.5), from x 99.5.
+    int x0, y0, x1, y1;
+    ASSERT_TRUE(frame_.Bounds(0xFFFFFF, &x0, &y0, &x1, &y1));
+    EXPECT_EQ(y0, y1);
+    EXPECT_NEAR(49, y0, 1);
+    EXPECT_NEAR(100, x0, 1);
+    EXPECT_NEAR(149, x1, 1);
+}
+
+TEST_F(Draw2D, ImmediateDrawingRefusesCountsTheBufferCannotTake)
+{
+    static VornVertex2D many[VornSimple::kBufferVertices + 1];
+    for (VornVertex2D& v : many) v = V(10, 10, 0, kWhite);
+    EXPECT_FALSE(VornSimple::DrawLineStrip(many, VornSimple::kBufferVertices + 1));
+    EXPECT_FALSE(VornSimple::DrawLineStrip(many, 1));
+    EXPECT_FALSE(VornSimple::DrawLineStrip(nullptr, 2));
+    EXPECT_FALSE(VornSimple::DrawTriangleFan(many, 2, nullptr, 0));
+    EXPECT_FALSE(VornSimple::DrawTriangleFan(many, VornSimple::kBufferVertices + 1, nullptr, 0));
+    EXPECT_TRUE(VornSimple::DrawLineStrip(many, VornSimple::kBufferVertices));
+    EXPECT_TRUE(VornSimple::DrawTriangleFan(many, 3, nullptr, 0));
+    Vorn3D::EndScene();
+}
+
+TEST_F(Draw2D, FanConvertsPixelCoordinatesOnItsCopyOnly)
+{
+    UseTextures();
+    const VornTextureHandle t = MakeTexture(64, 64, [](uint32_t x, uint32_t) { return x < 32 ? 0xFFFF0000u : 0xFF0000FFu; });
+    VornVertex2D v[4] = {V(20, 20, 0, kWhite), V(84, 20, 0, kWhite), V(84, 84, 0, kWhite), V(20, 84, 0, kWhite)};
+    v[1].tex[0] = {64, 0};
+    v[2].tex[0] = {64, 64};
+    v[3].tex[0] = {0, 64};
+    VornVertex2D before[4];
+    memcpy(before, v, sizeof v);
+    ASSERT_TRUE(VornSimple::DrawTriangleFan(v, 4, &t, 1));
+    ASSERT_TRUE(VornSimple::DrawTriangleFan(v, 4, &t, 1));
+    EXPECT_EQ(0, memcmp(before, v, sizeof v));
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(32 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
+    EXPECT_EQ(32 * 64, frame_.Count(0, 0, kSize, kSize, 0x0000FF));
+    VornTexture::Release(t);
+}
+
+TEST_F(Draw2D, FramesAreClosedLineStripsAndLeaveDepthAndCullingOff)
+{
+    Vorn3D::SetRenderState(D3DRS_ZENABLE, TRUE);
+    Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    const VornRect rect = {20, 20, 100, 60};
+    VornSimple::DrawSquareFrame(&rect, 0, kWhite);
+    EXPECT_EQ(static_cast<uint32_t>(FALSE), Vorn3D::GetRenderState(D3DRS_ZENABLE));
+    EXPECT_EQ(static_cast<uint32_t>(D3DCULL_NONE), Vorn3D::GetRenderState(D3DRS_CULLMODE));
+    const float triangleCentre[2] = {190, 60};
+    VornSimple::DrawTriangleFrame(triangleCentre, 40, 0, 0xFF00FF00);
+    const float ellipseCentre[2] = {128, 180};
+    VornSimple::DrawEllipseFrame(ellipseCentre, 60, 30, 0xFFFF0000);
+    ASSERT_TRUE(Frame());
+    // The square's four sides, the left one being the closing segment.
+    EXPECT_GT(frame_.Count(18, 30, 22, 70, 0xFFFFFF), 30);
+    EXPECT_GT(frame_.Count(118, 30, 122, 70, 0xFFFFFF), 30);
+    EXPECT_GT(frame_.Count(30, 18, 110, 22, 0xFFFFFF), 70);
+    EXPECT_GT(frame_.Count(30, 78, 110, 82, 0xFFFFFF), 70);
+    EXPECT_EQ(0, frame_.Count(30, 30, 110, 70, 0xFFFFFF));
+    // The triangle: apex straight up, then its three sides, the last back to the apex.
+    int x0, y0, x1, y1;
+    ASSERT_TRUE(frame_.Bounds(0x00FF00, &x0, &y0, &x1, &y1));
+    EXPECT_NEAR(19, y0, 1);
+    EXPECT_GT(frame_.Count(160, 30, 188, 80, 0x00FF00), 20);   // left side
+    EXPECT_GT(frame_.Count(192, 30, 225, 80, 0x00FF00), 20);   // right side
+    EXPECT_GT(frame_.Count(160, 78, 225, 82, 0x00FF00), 50);   // base
+    // The ellipse is closed at its rightmost point.
+    ASSERT_TRUE(frame_.Bounds(0xFF0000, &x0, &y0, &x1, &y1));
+    EXPECT_NEAR(67, x0, 1);
+    EXPECT_NEAR(187, x1, 1);
+    EXPECT_GT(frame_.Count(180, 170, 190, 180, 0xFF0000), 0);
+    EXPECT_GT(frame_.Count(180, 180, 190, 190, 0xFF0000), 0);
+}
+
+TEST_F(Draw2D, TextureDrawShowsTheSourceRectangleOneToOne)
+{
+    UseTextures();
+    // 64x64 blocks of distinct colours on a 256x256 texture.
+    const VornTextureHandle t = MakeTexture(256, 256, [](uint32_t x, uint32_t y) {
+        return 0xFF000000u | ((x / 64) * 0x40u << 16) | ((y / 64) * 0x40u << 8) | 0x20u;
+    });
+    const VornRect dst = {0, 0, 64, 64}, src = {0, 0, 64, 64};
+    VornTexture::Draw(t, &dst, &src, kWhite);
+    VornTexture::Draw(VORN_INVALID_HANDLE, &dst, &src, 0xFFFF00FF);   // draws nothing
+    const VornRect dst2 = {128, 128, 64, 64}, src2 = {64, 128, 64, 64};
+    VornTexture::DrawMultiTexture(&t, &dst2, &src2, kWhite, 1);
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(64 * 64, frame_.Count(0, 0, kSize, kSize, 0x000020));
+    EXPECT_EQ(64 * 64, frame_.Count(128, 128, 192, 192, 0x408020));
+    EXPECT_EQ(0, frame_.Count(0, 0, kSize, kSize, 0xFF00FF));
+    VornTexture::Release(t);
+}
+
+TEST_F(Draw2D, TextureDrawRotateTurnsClockwise)
+{
+    UseTextures();
+    const VornTextureHandle t = MakeTexture(64, 64, [](uint32_t, uint32_t y) { return y < 32 ? 0xFFFF0000u : 0xFF0000FFu; });
+    const VornRect dst = {64, 64, 128, 128}, src = {0, 0, 64, 64};
+    VornTexture::DrawRotate(t, &dst, &src, kWhite, 16384);
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(0xFF0000u, frame_.Rgb(176, 128));
+    EXPECT_EQ(0x0000FFu, frame_.Rgb(80, 128));
+    VornTexture::Release(t);
+}
+
+TEST_F(Draw2D, EllipseTurnsItsTextureAgainstTheShape)
+{
+    UseTextures();
+    const VornTextureHandle t = MakeTexture(64, 64, [](uint32_t x, uint32_t) { return x < 32 ? 0xFFFF0000u : 0xFF0000FFu; });
+    const VornRect src = {0, 0, 64, 64};
+    const float left[2] = {64, 128}, right[2] = {192, 128};
+    VornSimple::DrawEllipse(left, 50, 50, 0, &src, kWhite, &t, 1);
+    VornSimple::DrawEllipse(right, 50, 50, 16384, &src, kWhite, &t, 1);
+    ASSERT_TRUE(Frame());
+    // Unturned: red on the left, blue on the right. A quarter turn: red above, blue below.
+    EXPECT_EQ(0xFF0000u, frame_.Rgb(34, 128));
+    EXPECT_EQ(0x0000FFu, frame_.Rgb(94, 128));
+    EXPECT_EQ(0xFF0000u, frame_.Rgb(192, 98));
+    EXPECT_EQ(0x0000FFu, frame_.Rgb(192, 158));
+    VornTexture::Release(t);
+}
+
+TEST_F(Draw2D, TexturedTriangleTakesSixPixelCoordinatesPerStage)
+{
+    UseTextures();
+    const VornTextureHandle t = MakeTexture(64, 64, [](uint32_t, uint32_t) { return 0xFF00FF00u; });
+    const float centre[2] = {128, 128};
+    const float uv[6] = {32, 0, 64, 64, 0, 64};
+    VornSimple::DrawTriangle(centre, 60, 0, uv, kWhite, &t, 1);
+    ASSERT_TRUE(Frame());
+    int x0, y0, x1, y1;
+    ASSERT_TRUE(frame_.Bounds(0x00FF00, &x0, &y0, &x1, &y1));
+    EXPECT_NEAR(68, y0, 1);    // apex straight up
+    EXPECT_NEAR(157, y1, 1);   // base at 128 + 60 sin 30
+    VornTexture::Release(t);
+}
+
+TEST_F(Draw2D, BoundingBoxDrawsTwelveEdgesWithDepthTestOn)
+{
+    IDirect3DDevice9* device = Vorn3D::GetDevice();
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    device->SetTransform(D3DTS_VIEW, &identity);
+    device->SetTransform(D3DTS_PROJECTION, &identity);
+    const VornVector3 min(-0.5f, -0.5f, 0.25f), max(0.5f, 0.5f, 0.75f);
+    const VornMatrix world;
+    VornSimple::DrawBoundingBox(&min, &max, &world, 0xFFFFFF00);
+    EXPECT_EQ(static_cast<uint32_t>(TRUE), Vorn3D::GetRenderState(D3DRS_ZENABLE));
+    EXPECT_EQ(static_cast<uint32_t>(FALSE), Vorn3D::GetRenderState(D3DRS_LIGHTING));
+    Vorn3D::SetRenderState(D3DRS_ZENABLE, FALSE);
+    ASSERT_TRUE(Frame());
+    // Seen straight on, the box is the square of clip space [-0.5, 0.5]: screen 64..192.
+    int x0, y0, x1, y1;
+    ASSERT_TRUE(frame_.Bounds(0xFFFF00, &x0, &y0, &x1, &y1));
+    EXPECT_NEAR(64, x0, 1);
+    EXPECT_NEAR(192, x1, 1);
+    EXPECT_NEAR(64, y0, 1);
+    EXPECT_NEAR(192, y1, 1);
+    EXPECT_EQ(0, frame_.Count(70, 70, 186, 186, 0xFFFF00));
+}

@@ -1,0 +1,220 @@
+// VornSprite: where the shapes put their vertices and pixels.
+#include "Draw2DFixture.h"
+#include <cstring>
+
+using namespace draw2dtest;
+
+namespace {
+
+constexpr float kDepth = 32767.0f;
+constexpr uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF;
+
+VornVertex2D StoredVertex(VornSpriteHandle sprite, uint32_t index, uint32_t stride)
+{
+    VornVertex2D v = {};
+    const uint8_t* data = static_cast<const uint8_t*>(VornPrimitive::GetVertexData(VornSprite::GetPrimitive(sprite)));
+    if (data) memcpy(&v, data + index * stride, stride);
+    return v;
+}
+
+void Draw(VornSpriteHandle s)
+{
+    VornSprite::UpdateBuffer(s);
+    VornSprite::Rendering(s);
+}
+
+}  // namespace
+
+TEST_F(Draw2D, DrawSquareCoversExactlyItsPixels)
+{
+    const VornSpriteHandle s = VornSprite::Create(6, 0, false);
+    ASSERT_NE(VORN_INVALID_HANDLE, s);
+    const VornRect dst = {10, 20, 30, 40};
+    VornSprite::DrawSquare(s, &dst, kDepth, nullptr, 0xFFFF0000, 0);
+    const VornVertex2D tl = StoredVertex(s, 0, 20), br = StoredVertex(s, 2, 20);
+    EXPECT_EQ(9.5f, tl.x);
+    EXPECT_EQ(19.5f, tl.y);
+    EXPECT_EQ(39.5f, br.x);
+    EXPECT_EQ(59.5f, br.y);
+    EXPECT_EQ(1.0f, tl.rhw);
+    Draw(s);
+    ASSERT_TRUE(Frame());
+    int x0, y0, x1, y1;
+    ASSERT_TRUE(frame_.Bounds(0xFF0000, &x0, &y0, &x1, &y1));
+    EXPECT_EQ(10, x0);
+    EXPECT_EQ(20, y0);
+    EXPECT_EQ(39, x1);
+    EXPECT_EQ(59, y1);
+    EXPECT_EQ(30 * 40, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
+    VornSprite::Release(s);
+}
+
+TEST_F(Draw2D, SourceRectanglesAreInsetByHalfATexel)
+{
+    const VornTextureHandle t = MakeTexture(256, 256, [](uint32_t, uint32_t) { return 0xFFFFFFFFu; });
+    ASSERT_NE(VORN_INVALID_HANDLE, t);
+    const VornSpriteHandle s = VornSprite::Create(12, 2, false);
+    VornSprite::SetTexture(s, 0, t);
+    VornSprite::SetTexture(s, 1, t);
+    VornSprite::SetTexture(s, 4, VORN_INVALID_HANDLE);    // no such stage: nothing changes
+    VornSprite::SetTexture(s, -1, VORN_INVALID_HANDLE);
+    const VornRect dst = {10, 20, 30, 40};
+    const VornRect src[2] = {{0, 0, 256, 256}, {64, 0, 64, 128}};
+    VornSprite::DrawSquare(s, &dst, kDepth, src, 0xFFFFFFFF, 2);
+    const VornVertex2D tl = StoredVertex(s, 0, 36), br = StoredVertex(s, 2, 36);
+    EXPECT_EQ(0.5f / 256.0f, tl.tex[0].u);
+    EXPECT_EQ(0.5f / 256.0f, tl.tex[0].v);
+    EXPECT_EQ(255.5f / 256.0f, br.tex[0].u);
+    EXPECT_EQ(255.5f / 256.0f, br.tex[0].v);
+    EXPECT_EQ(64.5f / 256.0f, tl.tex[1].u);
+    EXPECT_EQ(127.5f / 256.0f, br.tex[1].v);
+
+    // A stage count of 0 leaves every coordinate 0 even with textures set.
+    VornSprite::DrawSquare(s, &dst, kDepth, src, 0xFFFFFFFF, 0);
+    const VornVertex2D none = StoredVertex(s, 8, 36);
+    EXPECT_EQ(0.0f, none.tex[0].u);
+    EXPECT_EQ(0.0f, none.tex[1].v);
+    Vorn3D::EndScene();
+    VornSprite::Release(s);
+    VornTexture::Release(t);
+}
+
+class SquareTurn : public Draw2D, public ::testing::WithParamInterface<int> {};
+
+// A 64x64 texture, red top half and blue bottom half, drawn by DrawSquare (0), DrawSquareRotate (1)
+// and DrawSquareRotateXYZ (2). Where the texture's red top half lands: above (no turn), right (clockwise), left (counter-clockwise).
+TEST_P(SquareTurn, AsymmetricTextureShowsTheSenseOfTheTurn)
+{
+    UseTextures();
+    const VornTextureHandle t = MakeTexture(64, 64, [](uint32_t, uint32_t y) { return y < 32 ? kRed : kBlue; });
+    const VornSpriteHandle s = VornSprite::Create(6, 1, false);
+    VornSprite::SetTexture(s, 0, t);
+    const VornRect dst = {64, 64, 128, 128};
+    const VornRect src = {0, 0, 64, 64};
+    switch (GetParam()) {
+    case 0: VornSprite::DrawSquare(s, &dst, kDepth, &src, 0xFFFFFFFF, 1); break;
+    case 1: VornSprite::DrawSquareRotate(s, &dst, kDepth, &src, 0xFFFFFFFF, 16384, 1); break;
+    default: VornSprite::DrawSquareRotateXYZ(s, &dst, kDepth, &src, 0xFFFFFFFF, 0, 0, 16384, 1); break;
+    }
+    Draw(s);
+    ASSERT_TRUE(Frame());
+    const uint32_t top = frame_.Rgb(128, 80), bottom = frame_.Rgb(128, 176);
+    const uint32_t left = frame_.Rgb(80, 128), right = frame_.Rgb(176, 128);
+    switch (GetParam()) {
+    case 0:
+        EXPECT_EQ(0xFF0000u, top);
+        EXPECT_EQ(0x0000FFu, bottom);
+        EXPECT_EQ(128 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
+        break;
+    case 1:
+        EXPECT_EQ(0xFF0000u, right);
+        EXPECT_EQ(0x0000FFu, left);
+        break;
+    default:
+        EXPECT_EQ(0xFF0000u, left);
+        EXPECT_EQ(0x0000FFu, right);
+        break;
+    }
+    VornSprite::Release(s);
+    VornTexture::Release(t);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, SquareTurn, ::testing::Values(0, 1, 2));
+
+TEST_F(Draw2D, ZeroAnglesOfTheXYZFormCoverWhatDrawSquareCovers)
+{
+    const VornSpriteHandle s = VornSprite::Create(6, 0, false);
+    const VornRect dst = {10, 20, 30, 40};
+    VornSprite::DrawSquareRotateXYZ(s, &dst, kDepth, nullptr, 0xFF00FF00, 0, 0, 0, 0);
+    Draw(s);
+    ASSERT_TRUE(Frame());
+    int x0, y0, x1, y1;
+    ASSERT_TRUE(frame_.Bounds(0x00FF00, &x0, &y0, &x1, &y1));
+    EXPECT_EQ(10, x0);
+    EXPECT_EQ(20, y0);
+    EXPECT_EQ(39, x1);
+    EXPECT_EQ(59, y1);
+    VornSprite::Release(s);
+}
+
+TEST_F(Draw2D, TriangleRotateTurnsCounterClockwise)
+{
+    const VornSpriteHandle s = VornSprite::Create(3, 0, false);
+    // A wedge about (128, 128) pointing right; turned a quarter, it points up.
+    const VornVertex2D a = V(188, 128, kDepth, 0xFFFFFFFF), b = V(98, 108, kDepth, 0xFFFFFFFF),
+                       c = V(98, 148, kDepth, 0xFFFFFFFF);
+    VornSprite::DrawTriangleRotate(s, &a, &b, &c, 16384);
+    Draw(s);
+    ASSERT_TRUE(Frame());
+    int x0, y0, x1, y1;
+    ASSERT_TRUE(frame_.Bounds(0xFFFFFF, &x0, &y0, &x1, &y1));
+    EXPECT_NEAR(68, y0, 2);
+    EXPECT_NEAR(158, y1, 2);
+    EXPECT_NEAR(108, x0, 2);
+    EXPECT_NEAR(148, x1, 2);
+    VornSprite::Release(s);
+}
+
+TEST_F(Draw2D, RingSegmentZeroStartsAboveTheCentre)
+{
+    // Room for one segment only: the first one pushed.
+    const VornSpriteHandle s = VornSprite::Create(6, 0, false);
+    VornSprite::DrawRing(s, 128, 128, kDepth, nullptr, 20, 60, 0xFFFFFFFF, 0xFFFFFFFF, 4, 1.0f, 0);
+    // Each later segment is tried: its first triangle counts as requested, then its push stops.
+    EXPECT_EQ(6u + 3 * 3, VornPrimitive::GetRequestedVertexCount(VornSprite::GetPrimitive(s)));
+    EXPECT_EQ(6u, VornPrimitive::GetVertexCount(VornSprite::GetPrimitive(s)));
+    Draw(s);
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(0xFFFFFFu, frame_.Rgb(128 + 25, 128 - 25));
+    EXPECT_EQ(0u, frame_.Rgb(128 - 25, 128 - 25));
+    EXPECT_EQ(0u, frame_.Rgb(128 + 25, 128 + 25));
+    EXPECT_EQ(0u, frame_.Rgb(128 - 25, 128 + 25));
+    EXPECT_EQ(0xFFFFFFu, frame_.Rgb(128 + 3, 128 - 40));   // just right of straight above
+    VornSprite::Release(s);
+}
+
+TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
+{
+    const VornSpriteHandle s = VornSprite::Create(600, 1, false);
+    const VornPrimitiveHandle p = VornSprite::GetPrimitive(s);
+    const VornRect src = {0, 0, 16, 16};
+    VornSprite::DrawRingRotate(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 8, 4096, 1.0f, 1);
+    EXPECT_EQ(48u, VornPrimitive::GetVertexCount(p));
+    VornSprite::DrawRingRotateXYZ(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 5, 0, 8192, 0, 1.0f, 1);
+    VornSprite::DrawCylinder(s, 128, 128, kDepth, &src, 40, 1000, kRed, 6, 2.0f, 1);
+    VornSprite::DrawCylinderRotate(s, 128, 128, kDepth, &src, 40, 1000, kRed, 3, 100, 2.0f, 1);
+    VornSprite::DrawCylinderRotateXYZ(s, 128, 128, kDepth, &src, 40, 1000, kRed, 7, 100, 0, 0, 2.0f, 1);
+    EXPECT_EQ(48u + 6 * (5 + 6 + 3 + 7), VornPrimitive::GetVertexCount(p));
+    VornSprite::DrawRing(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 0, 1.0f, 1);   // no segments
+    const float x[3] = {10, 50, 90}, y[3] = {100, 100, 100}, z[3] = {kDepth, kDepth, kDepth};
+    const float half[3] = {5, 5, 5};
+    const VornAngle angle[3] = {16384, 16384, 16384};
+    const uint32_t colour[3] = {kRed, kRed, kBlue};
+    const uint32_t before = VornPrimitive::GetVertexCount(p);
+    VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 3, &src);
+    EXPECT_EQ(before + 12, VornPrimitive::GetVertexCount(p));
+    VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 1, &src);   // fewer than two points
+    EXPECT_EQ(before + 12, VornPrimitive::GetVertexCount(p));
+    // The strip's first segment: L(0), R(0) at x 10 -/+ the turned half width (0, 5) -> (-5, 0).
+    const VornVertex2D l0 = StoredVertex(s, before, 28), r0 = StoredVertex(s, before + 1, 28);
+    EXPECT_FLOAT_EQ(15.0f, l0.x);
+    EXPECT_FLOAT_EQ(5.0f, r0.x);
+    EXPECT_EQ(kRed, l0.colour);
+    Vorn3D::EndScene();
+    VornSprite::Release(s);
+}
+
+TEST_F(Draw2D, SpriteTableAndReleaseLeaveNoBatchBehind)
+{
+    const VornSpriteHandle s = VornSprite::Create(6, 0, false);
+    const VornPrimitiveHandle p = VornSprite::GetPrimitive(s);
+    ASSERT_NE(VORN_INVALID_HANDLE, p);
+    VornSprite::Release(s);
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::GetPrimitive(s));
+    // The batch went with the sprite: its record is free for the next batch.
+    const VornPrimitiveHandle again = VornPrimitive::Create(3, 0, false);
+    EXPECT_EQ(p, again);
+    VornPrimitive::Release(again);
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::Create(0, 0, false));   // no buffer of 0 vertices
+    Vorn3D::EndScene();
+}
