@@ -586,10 +586,11 @@ void Vorn3D::ResetDevice(bool force)
     const HRESULT hr = g_injectReset != kNoInjection ? g_injectReset : g_device->Reset(&pp);
     if (FAILED(hr)) {
         // Stay lost: nothing is re-created on a device that was not reset; the next Present retries.
-        VornLog::StrongRed("デバイスの復帰に失敗 [ %s ]", GetErrorText(hr));
-        VornLog::LineBreak();
+        // The line and the box come once per loss, not once per retry.
         if (!g_resetBoxShown) {
             g_resetBoxShown = true;
+            VornLog::StrongRed("デバイスの復帰に失敗 [ %s ]", GetErrorText(hr));
+            VornLog::LineBreak();
             Vorn::MsgBox(MB_ICONSTOP, "ERROR", "%s", "デバイスの復帰に失敗");
         }
         return;

@@ -5,6 +5,8 @@
 #include "EngineDeviceFixture.h"
 #include "Vorn.h"
 #include "Vorn3D.h"
+#include "VornLog.h"
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -716,4 +718,63 @@ TEST_F(Vorn3DDevice, TransformSettingsReachTheFourClassesInOrderWithScaledScisso
     for (uint32_t c = 0; c < TRANSFORM2D_COUNT; ++c)
         Vorn3D::SetTransform2DSetters(static_cast<VornTransform2DClass>(c), nullptr, nullptr, nullptr);
     Vorn::SetVirtualScreenSize(kWidth, kHeight, kWidth, kHeight);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The report through the HTML log
+
+namespace {
+std::string ReadFile(const char* path)
+{
+    std::string text;
+    FILE* f = fopen(path, "r");  // text mode: the log's CRLF become LF
+    if (!f) return text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    fclose(f);
+    return text;
+}
+
+size_t Position(const std::string& text, const std::string& what)
+{
+    return text.find(what);
+}
+}  // namespace
+
+TEST(Vorn3DLog, InitializeStartAndFinalizeWriteTheirLines)
+{
+    Vorn::SetScreenInfo(256, 256, true);
+    VornLog::SetFileName("Vorn3DLogTest");
+    ASSERT_TRUE(VornLog::Open("Vorn3DLogTest"));
+    HWND window = vorntest::CreateTestWindow(256, 256, "Vorn3DLogTest");
+    ASSERT_TRUE(Vorn3D::Initialize());
+    ASSERT_TRUE(Vorn3D::Start(window, true));
+    Vorn3D::Finalize();
+    VornLog::Close();
+    DestroyWindow(window);
+    const std::string log = ReadFile("Vorn3DLogTest.html");
+    ASSERT_FALSE(log.empty());
+
+    // Titles, blue section heads, strong group heads and plain lines, each in its wrapper, in order.
+    const size_t init = Position(log, "<FONT color=\"WHITE\">Vorn3Dクラスの初期化</FONT>");
+    const size_t adapter = Position(log, "<B><FONT color=\"BLUE\">アダプター情報</FONT></B><BR>\n");
+    const size_t modes = Position(log, "<B><FONT color=\"BLUE\">使用可能な画面モードを列挙</FONT></B><BR>\n");
+    const size_t group = Position(log, "<B>　デバイス能力</B><BR>\n");
+    const size_t start = Position(log, "<FONT color=\"WHITE\">Vorn3Dクラスの起動</FONT>");
+    const size_t create = Position(log, "　Direct3Dデバイスの生成<BR>\n");
+    const size_t made = Position(log, "　　　Direct3Dデバイスを ");
+    const size_t current = Position(log, "　現在のデバイス情報を取得<BR>\n");
+    const size_t end = Position(log, "<FONT color=\"WHITE\">Vorn3Dクラスの解放</FONT>");
+    const size_t query = Position(log, "IDirect3DQuery9インターフェースを解放<BR>\n");
+    const size_t device = Position(log, "Direct3Dデバイスを解放<BR>\n");
+    const size_t object = Position(log, "Direct3Dオブジェクトを解放<BR>\n");
+    const size_t dll = Position(log, "DLLを解放<BR>\n");
+    const size_t order[] = {init, adapter, modes, group, start, create, made, current, end, query, device, object, dll};
+    for (size_t i = 0; i < sizeof order / sizeof order[0]; ++i) {
+        ASSERT_NE(std::string::npos, order[i]) << i;
+        if (i) EXPECT_LT(order[i - 1], order[i]) << i;
+    }
+    EXPECT_NE(std::string::npos, Position(log, "　BackBuffer Format [ X8R8G8B8 ]"));
+    EXPECT_NE(std::string::npos, Position(log, "　　　32BitColor [ "));
 }

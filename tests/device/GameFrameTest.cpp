@@ -1,0 +1,61 @@
+// The game's frame loop on the engine's device: the whole game boots (answering the start-up
+// question with No), and the back buffer is read just before Present in the title scene and in
+// another scene.
+#include "BoxWatcher.h"
+#include "DeviceFixture.h"
+#include "GameDirector.h"
+#include "Vorn.h"
+#include "Vorn3D.h"
+
+namespace {
+
+int g_frames;
+vorntest::Readback g_titleFrame, g_playFrame;
+bool g_titleRead, g_playRead;
+
+void BeforePresent()
+{
+    ++g_frames;
+    if (g_frames == 3) {
+        g_titleRead = g_titleFrame.ReadBackBuffer(Vorn3D::GetDevice());
+        g_director->SetScene(1);
+    } else if (g_frames == 6) {
+        g_playRead = g_playFrame.ReadBackBuffer(Vorn3D::GetDevice());
+        Vorn::Exit();
+    } else if (g_frames > 600) {
+        Vorn::Exit();
+    }
+}
+
+}  // namespace
+
+TEST(GameFrame, ClearsBlackOnTheTitleAndBlueInOtherScenes)
+{
+    vorntest::BoxWatcher boxes(IDNO);
+    Vorn::AllowMultipleInstances();
+    Vorn3D::SetPresentObserver(BeforePresent);
+    char name[] = "Tormea";
+    char* argv[] = {name, nullptr};
+    EXPECT_EQ(0u, Vorn::BootMain(1, argv));
+    Vorn3D::SetPresentObserver(nullptr);
+
+    ASSERT_TRUE(g_titleRead);
+    ASSERT_TRUE(g_playRead);
+    const int w = g_titleFrame.Width(), h = g_titleFrame.Height();
+    EXPECT_EQ(640, w);
+    EXPECT_EQ(480, h);
+    // Whatever the tasks draw, the clear colour shows at the corners and over most of the frame.
+    EXPECT_EQ(0x000000u, g_titleFrame.Rgb(0, 0));
+    EXPECT_EQ(0x000000u, g_titleFrame.Rgb(w - 1, h - 1));
+    EXPECT_GT(g_titleFrame.Count(0, 0, w, h, 0x000000), w * h / 2);
+    EXPECT_EQ(0x5050FFu, g_playFrame.Rgb(0, 0));
+    EXPECT_EQ(0x5050FFu, g_playFrame.Rgb(w - 1, h - 1));
+    EXPECT_GT(g_playFrame.Count(0, 0, w, h, 0x5050FF), w * h / 2);
+    if (HasFailure()) {
+        g_titleFrame.SavePng(vorntest::OutPath("GameFrame.title.png"));
+        g_playFrame.SavePng(vorntest::OutPath("GameFrame.play.png"));
+    }
+    // The only box was the start-up question.
+    ASSERT_EQ(1u, boxes.Boxes().size());
+    EXPECT_EQ("起動オプション", boxes.Boxes()[0].caption);
+}
