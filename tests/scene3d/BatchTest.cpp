@@ -1,0 +1,329 @@
+// The 3D batches, lists and sprites: capacities, stored vertex layouts, drawn pixels through the
+// camera, the world transform, and the device-loss hooks.
+#include "Scene3DSupport.h"
+#include "VornCamera.h"
+#include "VornLine3D.h"
+#include "VornMath.h"
+#include "VornPoint3D.h"
+#include "VornPrimitive3D.h"
+#include "VornSprite3D.h"
+#include <cstring>
+#include <vector>
+
+using scene3d::EngineDeviceTest;
+
+namespace {
+
+VornVertex3D V(float x, float y, float z, uint32_t colour, float u = 0.0f, float v = 0.0f)
+{
+    VornVertex3D out;
+    memset(&out, 0, sizeof out);
+    out.x = x;
+    out.y = y;
+    out.z = z;
+    out.colour = colour;
+    for (int s = 0; s < 4; ++s) {
+        out.uv[s][0] = u + s;
+        out.uv[s][1] = v + s;
+    }
+    return out;
+}
+
+// Two triangles over the square -1..1 in the z = 0 plane.
+std::vector<VornVertex3D> Square(uint32_t colour)
+{
+    return {V(-1, 1, 0, colour), V(1, 1, 0, colour), V(1, -1, 0, colour),
+            V(1, -1, 0, colour), V(-1, -1, 0, colour), V(-1, 1, 0, colour)};
+}
+
+class Batch3D : public EngineDeviceTest {
+protected:
+    void SetUp() override
+    {
+        EngineDeviceTest::SetUp();
+        ASSERT_TRUE(VornMath::Initialize());
+        ASSERT_TRUE(VornCamera::Initialize());
+        ASSERT_TRUE(VornPrimitive3D::Initialize());
+        ASSERT_TRUE(VornLine3D::Initialize());
+        ASSERT_TRUE(VornPoint3D::Initialize());
+        ASSERT_TRUE(VornSprite3D::Initialize());
+        // 90 degrees, square: at 10 units a unit covers 12.8 pixels of the 256 x 256 target.
+        camera_ = VornCamera::Create();
+        VornCamera::CreateProjection(camera_, 3.14159265f / 2.0f, 1.0f, 100.0f, 1.0f);
+        VornCamera::TransformInit(camera_);
+        VornCamera::SetPosition(camera_, 0.0f, 0.0f, -10.0f);
+        VornCamera::TransformUpdate(camera_);
+        Vorn3D::SetCamera(camera_);
+        Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+        Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+        Vorn3D::SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    }
+    void TearDown() override
+    {
+        VornSprite3D::Finalize();
+        VornPoint3D::Finalize();
+        VornLine3D::Finalize();
+        VornPrimitive3D::Finalize();
+        VornCamera::Finalize();
+        EngineDeviceTest::TearDown();
+    }
+    // Clears to black, runs draw inside a scene and reads the frame back.
+    template <typename F> void Frame(F draw)
+    {
+        Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr);
+        ASSERT_TRUE(Vorn3D::BeginScene());
+        draw();
+        Vorn3D::EndScene();
+        ASSERT_TRUE(ReadBack());
+    }
+    VornCameraHandle camera_ = VORN_INVALID_HANDLE;
+};
+
+}  // namespace
+
+TEST_F(Batch3D, VertexTypesKeepTheirBytes)
+{
+    for (VornVertexType3D type = 0; type < 5; ++type) {
+        VornPrimitive3DHandle h = VornPrimitive3D::Create(6, type);
+        ASSERT_NE(VORN_INVALID_HANDLE, h);
+        const VornBatch3DRecord* r = VornPrimitive3D::GetRecord(h);
+        EXPECT_EQ(16u + 8u * type, r->stride);
+        EXPECT_EQ(0x042u | (type << 8), r->fvf);
+        EXPECT_EQ(6u * r->stride, r->bufferSize);
+        const std::vector<VornVertex3D> square = Square(0xFF112233);
+        ASSERT_TRUE(VornPrimitive3D::PushPolygon(h, square.data(), 2));
+        EXPECT_EQ(6u * r->stride, r->usedBytes);
+        // The second stored vertex starts right after the first one's kept bytes.
+        const uint8_t* second = static_cast<const uint8_t*>(r->store) + r->stride;
+        float x;
+        uint32_t colour;
+        memcpy(&x, second, 4);
+        memcpy(&colour, second + 12, 4);
+        EXPECT_EQ(1.0f, x);
+        EXPECT_EQ(0xFF112233u, colour);
+        if (type > 0) {
+            float u;
+            memcpy(&u, second + 16 + 8 * (type - 1), 4);
+            EXPECT_EQ(static_cast<float>(type - 1), u);   // the last stage kept
+        }
+        VornPrimitive3D::Release(h);
+    }
+    scene3d::LogCapture log;
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornPrimitive3D::Create(6, 5));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornPrimitive3D::Create(0, 0));
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find("<B><FONT color=\"RED\">頂点バッファの生成に失敗 [ "));
+}
+
+TEST_F(Batch3D, CapacitiesOfBatchesAndLists)
+{
+    VornPrimitive3DHandle p = VornPrimitive3D::Create(1024, 1);
+    std::vector<VornVertex3D> tris(342 * 3, V(0, 0, 0, 0xFFFFFFFF));
+    EXPECT_FALSE(VornPrimitive3D::PushPolygon(p, tris.data(), 342));
+    EXPECT_EQ(1023u, VornPrimitive3D::GetVertexCount(p));
+    EXPECT_EQ(1026u, VornPrimitive3D::GetPolygonCount(p));
+    VornPrimitive3D::ResetBuffer(p);
+    EXPECT_EQ(0u, VornPrimitive3D::GetPolygonCount(p));
+
+    VornLine3DHandle l = VornLine3D::Create(128);
+    EXPECT_EQ(16u, VornLine3D::GetRecord(l)->stride);
+    std::vector<VornVertex3D> ends(64 * 2, V(0, 0, 0, 0xFFFFFFFF));
+    EXPECT_TRUE(VornLine3D::PushLine(l, ends.data(), 63));
+    EXPECT_FALSE(VornLine3D::PushLine(l, ends.data(), 1));
+    EXPECT_EQ(126u, VornLine3D::GetVertexCount(l));
+
+    VornPoint3DHandle q = VornPoint3D::Create(3);
+    EXPECT_FALSE(VornPoint3D::PushPoint(q, ends.data(), 3));
+    EXPECT_EQ(2u, VornPoint3D::GetVertexCount(q));
+
+    // Handles beyond the table and none are refused.
+    EXPECT_FALSE(VornPrimitive3D::PushPolygon(64, tris.data(), 1));
+    EXPECT_FALSE(VornPrimitive3D::PushPolygon(VORN_INVALID_HANDLE, tris.data(), 1));
+    EXPECT_FALSE(VornLine3D::PushLine(1000, ends.data(), 1));
+    EXPECT_EQ(0u, VornPrimitive3D::GetPolygonCount(64));
+    VornPrimitive3D::Rendering(64);
+    VornPrimitive3D::SetPosition(64, 1, 2, 3);
+    VornPrimitive3D::TransformUpdate(1000);
+}
+
+TEST_F(Batch3D, PosedSquareIsScaledThenPlaced)
+{
+    VornPrimitive3DHandle h = VornPrimitive3D::Create(6, 0);
+    const std::vector<VornVertex3D> square = Square(0xFFFF0000);
+    VornPrimitive3D::PushPolygon(h, square.data(), 2);
+    VornPrimitive3D::UpdateBuffer(h);
+    VornPrimitive3D::SetScale(h, 2, 2, 2);
+    VornPrimitive3D::SetPosition(h, 5, 0, 0);
+    Frame([&] { VornPrimitive3D::Rendering(h); });
+    int x0, y0, x1, y1;
+    ASSERT_TRUE(frame_.Bounds(0xFF0000, &x0, &y0, &x1, &y1));
+    // Pixel centres lie on whole coordinates: a square over 115.2 .. 140.8 covers 116 .. 140.
+    EXPECT_EQ(116, x0);   // not yet moved or scaled: -1..1 around the centre
+    EXPECT_EQ(140, x1);
+
+    VornPrimitive3D::TransformUpdate(h);
+    Frame([&] { VornPrimitive3D::Rendering(h); });
+    ASSERT_TRUE(frame_.Bounds(0xFF0000, &x0, &y0, &x1, &y1));
+    // x 5 +- 2 units and y +- 2 units: 166.4 .. 217.6 and 102.4 .. 153.6 pixels.
+    EXPECT_EQ(167, x0);
+    EXPECT_EQ(217, x1);
+    EXPECT_EQ(103, y0);
+    EXPECT_EQ(153, y1);
+    EXPECT_EQ(51 * 51, frame_.Count(0, 0, scene3d::kSize, scene3d::kSize, 0xFF0000));
+}
+
+TEST_F(Batch3D, LineAndPointsDraw)
+{
+    VornLine3DHandle l = VornLine3D::Create(8);
+    const VornVertex3D ends[2] = {V(-5, 2.5f, 0, 0xFF00FF00), V(5, 2.5f, 0, 0xFF00FF00)};
+    VornLine3D::PushLine(l, ends, 1);
+    VornLine3D::UpdateBuffer(l);
+    VornPoint3DHandle p = VornPoint3D::Create(8);
+    const VornVertex3D point = V(0, -5, 0, 0xFF0000FF);
+    VornPoint3D::PushPoint(p, &point, 1);
+    VornPoint3D::UpdateBuffer(p);
+    Frame([&] {
+        VornLine3D::Rendering(l);
+        VornPoint3D::Rendering(p);
+    });
+    int x0, y0, x1, y1;
+    ASSERT_TRUE(frame_.Bounds(0x00FF00, &x0, &y0, &x1, &y1));
+    EXPECT_EQ(y0, y1);   // one row, at 128 - 32 = 96
+    EXPECT_NEAR(96, y0, 1);
+    EXPECT_NEAR(64, x0, 1);
+    EXPECT_NEAR(191, x1, 1);
+    ASSERT_TRUE(frame_.Bounds(0x0000FF, &x0, &y0, &x1, &y1));
+    EXPECT_NEAR(128, x0, 1);
+    EXPECT_NEAR(192, y0, 1);
+}
+
+TEST_F(Batch3D, ResetRebuildsBuffersAndUploadsTheStore)
+{
+    VornPrimitive3DHandle h = VornPrimitive3D::Create(6, 0);
+    const std::vector<VornVertex3D> square = Square(0xFFFF0000);
+    VornPrimitive3D::PushPolygon(h, square.data(), 2);
+    VornPrimitive3D::UpdateBuffer(h);
+    VornLine3DHandle l = VornLine3D::Create(4);
+    const VornVertex3D ends[2] = {V(-5, 2.5f, 0, 0xFF00FF00), V(5, 2.5f, 0, 0xFF00FF00)};
+    VornLine3D::PushLine(l, ends, 1);
+    VornLine3D::UpdateBuffer(l);
+    IDirect3DVertexBuffer9* before = VornPrimitive3D::GetRecord(h)->buffer;
+    Vorn3D::ResetDevice(true);
+    EXPECT_NE(nullptr, VornPrimitive3D::GetRecord(h)->buffer);
+    (void)before;
+    Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    Frame([&] {
+        VornPrimitive3D::Rendering(h);
+        VornLine3D::Rendering(l);
+    });
+    EXPECT_EQ(25 * 25, frame_.Count(0, 0, scene3d::kSize, scene3d::kSize, 0xFF0000));
+    EXPECT_GT(frame_.Count(0, 0, scene3d::kSize, scene3d::kSize, 0x00FF00), 100);
+}
+
+TEST_F(Batch3D, WithoutABufferUploadAndDrawAreSkipped)
+{
+    VornPrimitive3DHandle h = VornPrimitive3D::Create(6, 0);
+    const std::vector<VornVertex3D> square = Square(0xFFFF0000);
+    VornPrimitive3D::PushPolygon(h, square.data(), 2);
+    VornPrimitive3D::OnDeviceLost();   // as after a restore that could not make the buffer
+    EXPECT_EQ(nullptr, VornPrimitive3D::GetRecord(h)->buffer);
+    VornPrimitive3D::UpdateBuffer(h);
+    Frame([&] { VornPrimitive3D::Rendering(h); });
+    EXPECT_EQ(0, frame_.Count(0, 0, scene3d::kSize, scene3d::kSize, 0xFF0000));
+    VornPrimitive3D::OnDeviceRestore();
+    Frame([&] { VornPrimitive3D::Rendering(h); });
+    EXPECT_EQ(25 * 25, frame_.Count(0, 0, scene3d::kSize, scene3d::kSize, 0xFF0000));
+}
+
+TEST_F(Batch3D, FailedCreateGivesBackWhatItMade)
+{
+    scene3d::LogCapture log;
+    // A store bigger than the work area: the buffer is made, then the store fails.
+    const uint32_t capacity = (96u << 20) / 16;
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornLine3D::Create(capacity));
+    EXPECT_EQ(0u, VornLine3D::Create(4));   // the record came back
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find(scene3d::Red("頂点用メモリの確保に失敗"))) << text;
+}
+
+TEST_F(Batch3D, ReleaseLogsAndTableFullIsRefused)
+{
+    scene3d::LogCapture log;
+    VornPoint3D::Finalize();
+    VornPoint3D::SetMax(1);
+    ASSERT_TRUE(VornPoint3D::Initialize());
+    EXPECT_EQ(0u, VornPoint3D::Create(4));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornPoint3D::Create(4));
+    VornPoint3D::Release(0);
+    VornPoint3D::Release(0);
+    VornPoint3D::Create(4);
+    VornPoint3D::Finalize();
+    VornPoint3D::SetMax(0);
+    ASSERT_TRUE(VornPoint3D::Initialize());
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find(scene3d::Red("空きポイントが見つかりませんでした。")));
+    EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Red("VornPoint3D::Release")));
+    EXPECT_NE(std::string::npos, text.find(scene3d::Red("Point Destroy [ No.0 ]")));
+    EXPECT_NE(std::string::npos, text.find(" VERTEX COUNT [ 4 ] : VERTEX SIZE [ 16BYTE ] : " + scene3d::Green("Success")));
+}
+
+TEST_F(Batch3D, SpriteSquareRingAndStrips)
+{
+    VornSprite3DHandle s = VornSprite3D::Create(96, 1);
+    ASSERT_NE(VORN_INVALID_HANDLE, s);
+    const VornPrimitive3DHandle prim = VornSprite3D::GetPrimitive(s);
+    VornPosture posture;
+    posture.SetPosition(1, 2, 3);
+    posture.UpdateMatrices();
+    const VornRect src = {0, 0, 16, 16};
+    VornSprite3D::DrawSquare(s, &posture, 10, 0, 0, 2, 2, &src, 0xFFFFFFFF, 1);
+    ASSERT_EQ(6u, VornPrimitive3D::GetVertexCount(prim));
+    float q0[3];
+    memcpy(q0, VornPrimitive3D::GetRecord(prim)->store, sizeof q0);
+    EXPECT_EQ(12.0f, q0[0]);   // posture position and (x, y, z) both count
+    EXPECT_EQ(3.0f, q0[1]);
+    EXPECT_EQ(3.0f, q0[2]);
+
+    VornSprite3D::ResetBuffer(s);
+    VornSprite3D::DrawRing(s, &posture, 0, 0, 0, &src, 1, 2, 0xFFFFFFFF, 0xFFFFFFFF, 4, 1.0f, 1);
+    EXPECT_EQ(24u, VornPrimitive3D::GetVertexCount(prim));
+    float r0[3];
+    memcpy(r0, VornPrimitive3D::GetRecord(prim)->store, sizeof r0);   // angle -16384 on radius b, no translation
+    EXPECT_NEAR(0.0f, r0[0], 1e-5f);
+    EXPECT_NEAR(-2.0f, r0[1], 1e-5f);
+    EXPECT_EQ(0.0f, r0[2]);
+
+    VornSprite3D::ResetBuffer(s);
+    const float x[3] = {0, 1, 2}, y[3] = {0, 0, 0}, z[3] = {0, 0, 0}, hw[3] = {1, 1, 1};
+    const VornAngle angle[3] = {0, 0, 0};
+    const uint32_t colour[3] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+    VornSprite3D::DrawStripXY(s, x, y, z, hw, angle, colour, 1, &src);
+    VornSprite3D::DrawStripXZ(s, x, y, z, hw, angle, colour, 0, &src);
+    EXPECT_EQ(0u, VornPrimitive3D::GetVertexCount(prim));
+    VornSprite3D::DrawStripXY(s, x, y, z, hw, angle, colour, 3, &src);
+    EXPECT_EQ(12u, VornPrimitive3D::GetVertexCount(prim));
+    float l0[3];
+    memcpy(l0, VornPrimitive3D::GetRecord(prim)->store, sizeof l0);   // left of the first point
+    EXPECT_NEAR(0.0f, l0[0], 1e-5f);
+    EXPECT_NEAR(-1.0f, l0[1], 1e-5f);
+    VornSprite3D::Release(s);
+    EXPECT_EQ(nullptr, VornPrimitive3D::GetRecord(prim));   // the sprite's batch went with it
+}
+
+TEST_F(Batch3D, SpriteDrawsItsSquareFacingTheCamera)
+{
+    VornSprite3DHandle s = VornSprite3D::Create(12, 0);
+    VornPosture posture;
+    posture.UpdateMatrices();
+    VornSprite3D::DrawSquare(s, &posture, -5, 0, 0, 4, 4, nullptr, 0xFF0000FF, 0);
+    VornSprite3D::UpdateBuffer(s);
+    Frame([&] { VornSprite3D::Rendering(s); });
+    int x0, y0, x1, y1;
+    ASSERT_TRUE(frame_.Bounds(0x0000FF, &x0, &y0, &x1, &y1));
+    // x -5 +- 2 units: 38.4 .. 89.6 pixels; y +- 2 units: 102.4 .. 153.6.
+    EXPECT_EQ(39, x0);
+    EXPECT_EQ(89, x1);
+    EXPECT_EQ(103, y0);
+    EXPECT_EQ(153, y1);
+}
