@@ -3,6 +3,7 @@
 #include "Vorn3D.h"
 #include "VornLog.h"
 #include "VornMemory.h"
+#include <cstdio>
 #include <cstring>
 
 namespace VornBatch2D {
@@ -98,14 +99,9 @@ void VornVertexList2D::Destroy(VornVertexListRecord& record)
 
 bool VornVertexList2D::Initialize()
 {
-    VornLog::Title("%sクラスの初期化", texts_.className);
-    VornLog::Strong("%s", texts_.memoryTitle);
-    VornLog::LineBreak();
-    if (!table_.Initialize(texts_.sourceFile, __LINE__)) {
-        VornLog::StrongRed("%s", texts_.memoryFailure);
-        VornLog::LineBreak();
-        return false;
-    }
+    char title[64];
+    snprintf(title, sizeof title, "%sクラスの初期化", texts_.className);
+    if (!table_.InitializeLogged(title, texts_.subject, texts_.sourceFile, __LINE__)) return false;
     uint32_t width = 0, height = 0;
     Vorn::GetScreenInfo(&width, &height, nullptr);
     transform.SetZoom(false, width / 2.0f, height / 2.0f, 1.0f);
@@ -208,6 +204,5 @@ bool VornVertexList2D::Append(VornHandle handle, const VornVertex2D* vertices, u
 
 uint32_t VornVertexList2D::GetCount(VornHandle handle) const
 {
-    const VornVertexListRecord* r = table_.GetLive(handle);
-    return r ? r->count : 0;
+    return table_.GetField(handle, &VornVertexListRecord::count);
 }

@@ -49,8 +49,7 @@ struct VornVertexListRecord {
 struct VornVertexListTexts {
     const char* sourceFile;     // tag of the table's allocation
     const char* className;      // "VornPoint"
-    const char* memoryTitle;    // bold line of Initialize
-    const char* memoryFailure;  // red line when the table cannot be allocated
+    const char* subject;        // of the memory lines of Initialize ("ポイント")
     const char* destroyLine;    // Finalize line per live record
     const char* tableFull;      // red line of Create when every record is taken
 };

@@ -4,8 +4,7 @@ namespace {
 constexpr VornVertexListTexts kTexts = {
     __FILE__,
     "VornLine",
-    "ライン用メモリ確保",
-    "　　　ライン用メモリの確保に失敗",
+    "ライン",
     "Line Destroy [ No.%u ]",
     "空きラインが見つかりませんでした。",
 };

@@ -4,8 +4,7 @@ namespace {
 constexpr VornVertexListTexts kTexts = {
     __FILE__,
     "VornPoint",
-    "ポイント用メモリ確保",
-    "　　　ポイント用メモリの確保に失敗",
+    "ポイント",
     "Point Destroy [ No.%u ]",
     "空きポイントが見つかりませんでした。",
 };

@@ -54,14 +54,7 @@ void VornPrimitive::SetMax(uint32_t count) { g_table.SetMax(count); }
 
 bool VornPrimitive::Initialize()
 {
-    VornLog::Title("VornPrimitiveクラスの初期化");
-    VornLog::Strong("プリミティブ用メモリ確保");
-    VornLog::LineBreak();
-    if (!g_table.Initialize(__FILE__, __LINE__)) {
-        VornLog::StrongRed("　　　プリミティブ用メモリの確保に失敗");
-        VornLog::LineBreak();
-        return false;
-    }
+    if (!g_table.InitializeLogged("VornPrimitiveクラスの初期化", "プリミティブ", __FILE__, __LINE__)) return false;
     Vorn3D::SetDeviceHooks(DEVICE_CLASS_PRIMITIVE, OnDeviceLost, OnDeviceRestore);
     Vorn3D::SetTransform2DSetters(TRANSFORM2D_PRIMITIVE, SetPerspective, SetZoom, SetScissoring);
     return true;
@@ -203,14 +196,12 @@ void VornPrimitive::Rendering(VornPrimitiveHandle handle)
 
 uint32_t VornPrimitive::GetRequestedVertexCount(VornPrimitiveHandle handle)
 {
-    const VornPrimitiveRecord* r = g_table.GetLive(handle);
-    return r ? r->requested : 0;
+    return g_table.GetField(handle, &VornPrimitiveRecord::requested);
 }
 
 uint32_t VornPrimitive::GetVertexCount(VornPrimitiveHandle handle)
 {
-    const VornPrimitiveRecord* r = g_table.GetLive(handle);
-    return r ? r->count : 0;
+    return g_table.GetField(handle, &VornPrimitiveRecord::count);
 }
 
 const void* VornPrimitive::GetVertexData(VornPrimitiveHandle handle)

@@ -125,15 +125,7 @@ void VornSprite::SetMax(uint32_t count) { g_table.SetMax(count); }
 
 bool VornSprite::Initialize()
 {
-    VornLog::Title("VornSpriteクラスの初期化");
-    VornLog::Strong("スプライト用メモリ確保");
-    VornLog::LineBreak();
-    if (!g_table.Initialize(__FILE__, __LINE__)) {
-        VornLog::StrongRed("　　　スプライト用メモリの確保に失敗");
-        VornLog::LineBreak();
-        return false;
-    }
-    return true;
+    return g_table.InitializeLogged("VornSpriteクラスの初期化", "スプライト", __FILE__, __LINE__);
 }
 
 void VornSprite::Finalize()
@@ -184,8 +176,7 @@ void VornSprite::Release(VornSpriteHandle handle)
 
 VornPrimitiveHandle VornSprite::GetPrimitive(VornSpriteHandle handle)
 {
-    const VornSpriteRecord* r = g_table.GetLive(handle);
-    return r ? r->primitive : VORN_INVALID_HANDLE;
+    return g_table.GetField(handle, &VornSpriteRecord::primitive, VORN_INVALID_HANDLE);
 }
 
 void VornSprite::SetTexture(VornSpriteHandle handle, int32_t stage, VornTextureHandle texture)
