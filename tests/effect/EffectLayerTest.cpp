@@ -438,3 +438,39 @@ TEST_F(EffectLayerTest, UniformArgumentsSelectTheShaderVariant)
     ASSERT_TRUE(ReadBack());
     EXPECT_EQ(128 * 128, frame_.Count(0, 0, kWidth, kHeight, 0x00FF00));
 }
+
+TEST_F(EffectLayerTest, MatrixArraysAndIntegersReachTheirRegisters)
+{
+    // A palette of 4x3 matrices as skinned meshes use it, and an integer count.
+    Load("float4x3 mBoneMatrixArray[3];\n"
+         "int BoneWeightCount;\n"
+         "row_major float4x4 mRows;\n"
+         "float4 VS(float4 pos : POSITION) : POSITION\n"
+         "{\n"
+         "    float3 p = mul(pos, mBoneMatrixArray[2]);\n"
+         "    return mul(float4(p, 1), mRows);\n"
+         "}\n"
+         "float4 PS() : COLOR0 { return float4(0, BoneWeightCount / 4.0, 0, 1); }\n"
+         "technique T { pass { CullMode = NONE; ZEnable = FALSE;\n"
+         "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n");
+    D3DXMATRIX palette[3], move, scale, rows;
+    D3DXMatrixIdentity(&palette[0]);
+    D3DXMatrixIdentity(&palette[1]);
+    D3DXMatrixScaling(&scale, 0.5f, 0.5f, 1.0f);
+    D3DXMatrixTranslation(&move, -0.25f, 0.0f, 0.0f);
+    palette[2] = scale * move;   // only the third element moves the square
+    ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(effect_->GetParameterByName(nullptr, "mBoneMatrixArray"), palette, 3));
+    D3DXMatrixTranslation(&rows, 0.0f, 0.25f, 0.0f);
+    ASSERT_EQ(D3D_OK, effect_->SetMatrix(effect_->GetParameterByName(nullptr, "mRows"), &rows));
+    ASSERT_EQ(D3D_OK, effect_->SetInt(effect_->GetParameterByName(nullptr, "BoneWeightCount"), 4));
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    DrawThroughEffect();
+    ASSERT_TRUE(ReadBack());
+    int x0, y0, x1, y1;
+    ASSERT_TRUE(frame_.Bounds(0x00FF00, &x0, &y0, &x1, &y1));
+    // x -0.75 .. 0.25 and y -0.25 .. 0.75 in clip space.
+    EXPECT_EQ(32, x0);
+    EXPECT_EQ(159, x1);
+    EXPECT_EQ(32, y0);
+    EXPECT_EQ(159, y1);
+}
