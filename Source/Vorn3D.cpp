@@ -541,7 +541,10 @@ void Vorn3D::Present(HWND destWindowOverride)
 {
     if (!g_device) return;
     if (g_waitingForReset) {  // the last Reset failed: try again instead of presenting
-        ResetDevice(false);
+        if (CooperativeLevel() == D3DERR_DEVICELOST)
+            SleepEx(10, TRUE);
+        else
+            ResetDevice(false);
         return;
     }
     if (g_presentObserver) g_presentObserver();

@@ -338,6 +338,30 @@ bool Vorn3DAdapter::AddFormat(D3DFORMAT* list, uint32_t* count, D3DFORMAT format
     return true;
 }
 
+namespace {
+
+typedef D3DFORMAT (Vorn3DFormatRecord::*FormatList)[VORN3D_MAX_FORMATS];
+
+// One step of the survey: for every record in use, the candidates the adapter supports with this
+// usage join the record's list.
+void SurveyFormats(Vorn3DAdapterSource* source, Vorn3DAdapterInfo* info, const char* title,
+                   const D3DFORMAT* candidates, size_t candidateCount, DWORD usage, D3DRESOURCETYPE type,
+                   FormatList list, uint32_t Vorn3DFormatRecord::*count, Vorn3DLogSink sink, void* context)
+{
+    Emit(sink, context, VORN3D_LOG_BLUE, "%s", title);
+    for (Vorn3DFormatRecord& record : info->records) {
+        if (!record.inUse) continue;
+        Emit(sink, context, VORN3D_LOG_STRONG, "　BackBuffer Format [ %s ]",
+             Vorn3DAdapter::FormatName(record.backBuffer));
+        for (size_t i = 0; i < candidateCount; ++i)
+            if (SUCCEEDED(source->CheckFormat(record.backBuffer, usage, type, candidates[i])) &&
+                Vorn3DAdapter::AddFormat(record.*list, &(record.*count), candidates[i]))
+                Emit(sink, context, VORN3D_LOG_PRINT, "　　　[ %s ]", Vorn3DAdapter::FormatName(candidates[i]));
+    }
+}
+
+}  // namespace
+
 void Vorn3DAdapter::Enumerate(Vorn3DAdapterSource* source, uint32_t screenWidth, uint32_t screenHeight,
                               Vorn3DAdapterInfo* info, Vorn3DLogSink sink, void* context)
 {
@@ -414,27 +438,12 @@ void Vorn3DAdapter::Enumerate(Vorn3DAdapterSource* source, uint32_t screenWidth,
         }
     }
 
-    // 5. Render-target textures.
-    Emit(sink, context, VORN3D_LOG_BLUE, "%s", "使用可能なレンダリングターゲットテクスチャフォーマットを列挙");
-    for (Vorn3DFormatRecord& record : info->records) {
-        if (!record.inUse) continue;
-        Emit(sink, context, VORN3D_LOG_STRONG, "　BackBuffer Format [ %s ]", FormatName(record.backBuffer));
-        for (D3DFORMAT format : kTextureCandidates)
-            if (SUCCEEDED(source->CheckFormat(record.backBuffer, D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, format)) &&
-                AddFormat(record.target, &record.targetCount, format))
-                Emit(sink, context, VORN3D_LOG_PRINT, "　　　[ %s ]", FormatName(format));
-    }
-
-    // 6. Depth-stencil surfaces.
-    Emit(sink, context, VORN3D_LOG_BLUE, "%s", "使用可能な深度バッファフォーマットを列挙");
-    for (Vorn3DFormatRecord& record : info->records) {
-        if (!record.inUse) continue;
-        Emit(sink, context, VORN3D_LOG_STRONG, "　BackBuffer Format [ %s ]", FormatName(record.backBuffer));
-        for (D3DFORMAT format : kDepthCandidates)
-            if (SUCCEEDED(source->CheckFormat(record.backBuffer, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format)) &&
-                AddFormat(record.depth, &record.depthCount, format))
-                Emit(sink, context, VORN3D_LOG_PRINT, "　　　[ %s ]", FormatName(format));
-    }
+    // 5. Render-target textures; 6. depth-stencil surfaces.
+    SurveyFormats(source, info, "使用可能なレンダリングターゲットテクスチャフォーマットを列挙", kTextureCandidates, 58,
+                  D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, &Vorn3DFormatRecord::target, &Vorn3DFormatRecord::targetCount,
+                  sink, context);
+    SurveyFormats(source, info, "使用可能な深度バッファフォーマットを列挙", kDepthCandidates, 7, D3DUSAGE_DEPTHSTENCIL,
+                  D3DRTYPE_SURFACE, &Vorn3DFormatRecord::depth, &Vorn3DFormatRecord::depthCount, sink, context);
 
     // 7. The full-screen modes of the configured screen size.
     Emit(sink, context, VORN3D_LOG_BLUE, "%s", "フルスクリーン用ディスプレイモードの検索");

@@ -308,6 +308,8 @@ TEST(Survey, RecordsModesFormatsAndTheReport)
     EXPECT_EQ(D3DFMT_A1R5G5B5, info.records[0].texture[0]);
     EXPECT_EQ(D3DFMT_A8R8G8B8, info.records[0].texture[1]);
     EXPECT_EQ(D3DFMT_DXT1, info.records[0].texture[2]);
+    ASSERT_EQ(1u, info.records[0].targetCount);
+    EXPECT_EQ(D3DFMT_X8R8G8B8, info.records[0].target[0]);
     ASSERT_EQ(2u, info.records[0].depthCount);
     EXPECT_EQ(D3DFMT_D16, info.records[0].depth[0]);  // the depth candidate order, not the adapter's
     // 640x480 exists in 32 bits only: the 16-bit mode stays UNKNOWN.

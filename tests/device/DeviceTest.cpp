@@ -400,9 +400,15 @@ TEST_F(Vorn3DDevice, AFailedResetStaysLostRunsNoRestoreHooksAndShowsOneBox)
     EXPECT_EQ(1, CountOf("lost Surface"));
     EXPECT_EQ(0, CountOf("restore Surface"));
 
+    // While the device says it is still lost, no Reset is tried.
     Vorn3D::InjectResetResult(Vorn3D::kNoInjection);
+    Vorn3D::InjectCooperativeLevel(D3DERR_DEVICELOST);
+    Vorn3D::Present(nullptr);
+    EXPECT_TRUE(Vorn3D::IsDeviceLost());
+    Vorn3D::InjectCooperativeLevel(D3DERR_DEVICENOTRESET);
     Vorn3D::Present(nullptr);
     EXPECT_FALSE(Vorn3D::IsDeviceLost());
+    Vorn3D::InjectCooperativeLevel(Vorn3D::kNoInjection);
     EXPECT_EQ(1, CountOf("lost Surface"));
     EXPECT_EQ(1, CountOf("restore Surface"));
     EXPECT_EQ(1, CountOf("restore callback"));
