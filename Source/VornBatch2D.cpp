@@ -80,6 +80,13 @@ void Draw(IDirect3DVertexBuffer9* buffer, uint32_t fvf, uint32_t stride, D3DPRIM
     Vorn::AddPolygonCount(primitives);
 }
 
+void LogRelease(const char* operation, VornHandle handle)
+{
+    VornLog::StrongRed("%s", operation);
+    VornLog::Print(" : [ No.%u ]", handle);
+    VornLog::LineBreak();
+}
+
 }  // namespace VornBatch2D
 
 // ---------------------------------------------------------------------------------------------
@@ -115,19 +122,11 @@ void VornVertexList2D::Finalize()
     table_.Finalize();
 }
 
-void VornVertexList2D::OnDeviceLost()
-{
-    for (uint32_t i = 0; i < table_.Count(); ++i) VornBatch2D::ReleaseBuffer(&table_[i].buffer);
-}
+void VornVertexList2D::OnDeviceLost() { VornBatch2D::ReleaseBuffers(table_); }
 
 void VornVertexList2D::OnDeviceRestore()
 {
-    for (uint32_t i = 0; i < table_.Count(); ++i) {
-        VornVertexListRecord& r = table_[i];
-        if (!r.store) continue;
-        VornBatch2D::RestoreBuffer(r.bufferSize, r.fvf, &r.buffer);
-        UpdateBuffer(i);
-    }
+    VornBatch2D::RestoreBuffers(table_, [this](VornHandle h) { UpdateBuffer(h); });
 }
 
 VornHandle VornVertexList2D::Create(uint32_t capacity)
@@ -165,9 +164,9 @@ VornHandle VornVertexList2D::Create(uint32_t capacity)
 void VornVertexList2D::Release(VornHandle handle)
 {
     if (!table_.ReleaseRecord(handle)) return;
-    VornLog::StrongRed("%s::Release", texts_.className);
-    VornLog::Print(" : [ No.%u ]", handle);
-    VornLog::LineBreak();
+    char operation[64];
+    snprintf(operation, sizeof operation, "%s::Release", texts_.className);
+    VornBatch2D::LogRelease(operation, handle);
 }
 
 void VornVertexList2D::ResetBuffer(VornHandle handle)

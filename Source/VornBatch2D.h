@@ -28,6 +28,25 @@ void ReleaseBuffer(IDirect3DVertexBuffer9** buffer);
 bool Upload(IDirect3DVertexBuffer9* buffer, uint32_t lockBytes, const void* src, uint32_t bytes);
 // Draws primitives from the buffer with the fixed function pipeline and counts them.
 void Draw(IDirect3DVertexBuffer9* buffer, uint32_t fvf, uint32_t stride, D3DPRIMITIVETYPE type, uint32_t primitives);
+// The two release lines of a record that was live: the operation in red, then " : [ No.%u ]".
+void LogRelease(const char* operation, VornHandle handle);
+
+// The device hooks of a table of batches (records with buffer, store, bufferSize and fvf): loss
+// releases every buffer; restore re-creates the buffer of every record with a store and uploads it.
+template <typename Table>
+void ReleaseBuffers(Table& table)
+{
+    for (uint32_t i = 0; i < table.Count(); ++i) ReleaseBuffer(&table[i].buffer);
+}
+template <typename Table, typename Upload>
+void RestoreBuffers(Table& table, Upload upload)
+{
+    for (uint32_t i = 0; i < table.Count(); ++i) {
+        if (!table[i].store) continue;
+        RestoreBuffer(table[i].bufferSize, table[i].fvf, &table[i].buffer);
+        upload(i);
+    }
+}
 
 }  // namespace VornBatch2D
 

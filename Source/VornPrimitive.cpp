@@ -69,20 +69,9 @@ void VornPrimitive::Finalize()
     g_table.Finalize();
 }
 
-void VornPrimitive::OnDeviceLost()
-{
-    for (uint32_t i = 0; i < g_table.Count(); ++i) VornBatch2D::ReleaseBuffer(&g_table[i].buffer);
-}
+void VornPrimitive::OnDeviceLost() { VornBatch2D::ReleaseBuffers(g_table); }
 
-void VornPrimitive::OnDeviceRestore()
-{
-    for (uint32_t i = 0; i < g_table.Count(); ++i) {
-        VornPrimitiveRecord& r = g_table[i];
-        if (!r.store) continue;
-        VornBatch2D::RestoreBuffer(r.bufferSize, r.fvf, &r.buffer);
-        UpdateBuffer(i);
-    }
-}
+void VornPrimitive::OnDeviceRestore() { VornBatch2D::RestoreBuffers(g_table, UpdateBuffer); }
 
 VornPrimitiveHandle VornPrimitive::Create(uint32_t capacity, VornVertexType2D type, bool sorted)
 {
@@ -131,10 +120,7 @@ VornPrimitiveHandle VornPrimitive::Create(uint32_t capacity, VornVertexType2D ty
 
 void VornPrimitive::Release(VornPrimitiveHandle handle)
 {
-    if (!g_table.ReleaseRecord(handle)) return;
-    VornLog::StrongRed("VornPrimitive::Release");
-    VornLog::Print(" : [ No.%u ]", handle);
-    VornLog::LineBreak();
+    if (g_table.ReleaseRecord(handle)) VornBatch2D::LogRelease("VornPrimitive::Release", handle);
 }
 
 bool VornPrimitive::PushPolygon(VornPrimitiveHandle handle, const VornVertex2D* triangles, uint32_t count)

@@ -1,5 +1,6 @@
 #include "VornSprite.h"
 #include "Vorn3D.h"
+#include "VornBatch2D.h"
 #include "VornLog.h"
 #include "VornMatrix.h"
 #include "VornVector3.h"
@@ -168,10 +169,7 @@ VornSpriteHandle VornSprite::Create(uint32_t capacity, uint32_t stages, bool sor
 
 void VornSprite::Release(VornSpriteHandle handle)
 {
-    if (!g_table.ReleaseRecord(handle)) return;
-    VornLog::StrongRed("VornSprite::Release");
-    VornLog::Print(" : [ No.%u ]", handle);
-    VornLog::LineBreak();
+    if (g_table.ReleaseRecord(handle)) VornBatch2D::LogRelease("VornSprite::Release", handle);
 }
 
 VornPrimitiveHandle VornSprite::GetPrimitive(VornSpriteHandle handle)
