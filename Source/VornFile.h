@@ -77,6 +77,7 @@ public:
     static bool ExistsInPack(uint32_t kind, const char* name);
     // outPath holds 256 bytes.
     static bool FindFilePath(uint32_t kind, char* outPath, const char* name);
+    // Copies the file to "<temp>\\NNNN_<name>" (outPath holds 256 bytes) for interfaces that need a real file.
     static bool ExtractToTemp(uint32_t kind, const char* name, char* outPath);
     static bool DecodeIfCompressed(void** data, uint32_t* size);
     static uint32_t Crc32(const uint8_t* data, uint32_t length);

@@ -95,7 +95,7 @@ struct Encoder
         group[0] = 0;
         InitTree();
         uint32_t s = 0, r = START;
-        std::memset(text, 0, START);
+        std::memset(text, 0, sizeof text);   // the window and the look-ahead past the input: output is reproducible
         uint32_t len = 0;
         for (; len < F && pos < size; ++len) text[r + len] = in[pos++];
         for (uint32_t i = 1; i <= F; ++i) InsertNode(r - i);

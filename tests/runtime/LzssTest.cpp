@@ -121,6 +121,18 @@ TEST(LzssTest, LargerDataRoundTripsAndRepetitionShrinks)
     EXPECT_LT(runStream.size(), 8 + 20u);   // back-references overlapping their own output
 }
 
+TEST(LzssTest, EncoderOutputIsPinnedAndReproducible)
+{
+    // 'a' as a literal, then three bytes from 4080, where that 'a' went.
+    EXPECT_EQ(Encode(Bytes(4, 'a')), Bytes({'L', 'Z', 'S', 'S', 4, 0, 0, 0, 0x01, 'a', 0xF0, 0xF0}));
+    const Bytes text = Text(7777);
+    std::vector<Bytes> noise;
+    for (int i = 0; i < 8; ++i) noise.emplace_back(70000, uint8_t(0x5A + i));   // leave garbage on the heap
+    const Bytes first = Encode(text);
+    noise.clear();
+    EXPECT_EQ(Encode(text), first);
+}
+
 TEST(LzssTest, EncoderOutputMatchesThePlainRingDecoder)
 {
     const Bytes text = Text(20000);
