@@ -1,0 +1,140 @@
+// VornSprite against the platform's ID3DXSprite: the same 10,000 textured 16x16 quads per frame
+// on the same device, frames per second of each and their ratio.
+#include "Vorn.h"
+#include "Vorn3D.h"
+#include "VornMath.h"
+#include "VornMemory.h"
+#include "VornPrimitive.h"
+#include "VornSprite.h"
+#include "VornTexture.h"
+#include <d3dx9.h>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 640, kHeight = 480;
+constexpr int kQuads = 10000;
+constexpr float kQuadSize = 16.0f;
+constexpr double kSeconds = 3.0;
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcA(hwnd, msg, wp, lp); }
+
+HWND MakeWindow()
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VornSpriteBench";
+    RegisterClassA(&wc);
+    RECT r = {0, 0, kWidth, kHeight};
+    AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+    return CreateWindowA("VornSpriteBench", "VornSpriteBench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                         r.right - r.left, r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+double Now()
+{
+    LARGE_INTEGER c, f;
+    QueryPerformanceCounter(&c);
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+// Runs frames of the given drawing for kSeconds; frames per second.
+template <typename DrawFrame>
+double Measure(DrawFrame draw)
+{
+    for (int warm = 0; warm < 5; ++warm) {
+        Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr);
+        if (Vorn3D::BeginScene()) {
+            draw();
+            Vorn3D::EndScene();
+        }
+        Vorn3D::Present(nullptr);
+    }
+    const double start = Now();
+    int frames = 0;
+    double elapsed = 0.0;
+    do {
+        Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr);
+        if (Vorn3D::BeginScene()) {
+            draw();
+            Vorn3D::EndScene();
+        }
+        Vorn3D::Present(nullptr);
+        ++frames;
+        elapsed = Now() - start;
+    } while (elapsed < kSeconds);
+    return frames / elapsed;
+}
+
+}  // namespace
+
+int main()
+{
+    VornMemory::Initialize();
+    VornMemory::SetWorkArea(64u << 20, false);
+    VornMath::Initialize();
+    Vorn::SetScreenInfo(kWidth, kHeight, true);
+    HWND window = MakeWindow();
+    if (!window || !Vorn3D::Initialize() || !Vorn3D::Start(window, true) || !VornTexture::Initialize() ||
+        !VornPrimitive::Initialize() || !VornSprite::Initialize()) {
+        printf("sprite bench: no device\n");
+        return 1;
+    }
+    VornTexture::SetPixelOffset(-0.5f);
+    VornTexture::SetTexelInset(0.5f);
+    Vorn3D::SetAlphaEnable(true);
+    Vorn3D::SetBlendMode(BLEND_ALPHA);
+
+    const VornTextureHandle texture = VornTexture::Create(32, 32, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8);
+    VornTexture::ColorFill(texture, 0xFFC08040);
+    std::vector<VornRect> places(kQuads);
+    for (int i = 0; i < kQuads; ++i)
+        places[i] = {static_cast<float>((i * 37) % (kWidth - 16)), static_cast<float>((i * 53) % (kHeight - 16)),
+                     kQuadSize, kQuadSize};
+    const VornRect source = {0, 0, 32, 32};
+
+    const VornSpriteHandle sprite = VornSprite::Create(kQuads * 6, 1, false);
+    VornSprite::SetTexture(sprite, 0, texture);
+    const double vornFps = Measure([&] {
+        VornSprite::ResetBuffer(sprite);
+        for (const VornRect& place : places) VornSprite::DrawSquare(sprite, &place, 32767.0f, &source, 0xFFFFFFFF, 1);
+        VornSprite::UpdateBuffer(sprite);
+        VornSprite::Rendering(sprite);
+    });
+
+    ID3DXSprite* d3dxSprite = nullptr;
+    if (FAILED(D3DXCreateSprite(Vorn3D::GetDevice(), &d3dxSprite))) {
+        printf("sprite bench: D3DXCreateSprite failed\n");
+        return 1;
+    }
+    IDirect3DTexture9* d3dTexture = VornTexture::GetTexture(texture);
+    const RECT sourceRect = {0, 0, 32, 32};
+    D3DXMATRIX scale;
+    const D3DXVECTOR2 half(0.5f, 0.5f);
+    const double d3dxFps = Measure([&] {
+        d3dxSprite->Begin(D3DXSPRITE_ALPHABLEND);
+        for (const VornRect& place : places) {
+            const D3DXVECTOR2 at(place.x, place.y);
+            D3DXMatrixTransformation2D(&scale, nullptr, 0.0f, &half, nullptr, 0.0f, &at);
+            d3dxSprite->SetTransform(&scale);
+            d3dxSprite->Draw(d3dTexture, &sourceRect, nullptr, nullptr, 0xFFFFFFFF);
+        }
+        d3dxSprite->End();
+    });
+    d3dxSprite->Release();
+
+    printf("sprite bench: %d textured %gx%g quads per frame\n", kQuads, kQuadSize, kQuadSize);
+    printf("  VornSprite   %8.1f frames/s\n", vornFps);
+    printf("  ID3DXSprite  %8.1f frames/s\n", d3dxFps);
+    printf("  ratio        %8.2f (goal >= 1.5)\n", d3dxFps > 0.0 ? vornFps / d3dxFps : 0.0);
+
+    VornSprite::Finalize();
+    VornPrimitive::Finalize();
+    VornTexture::Finalize();
+    Vorn3D::Finalize();
+    DestroyWindow(window);
+    return 0;
+}
