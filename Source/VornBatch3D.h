@@ -6,6 +6,7 @@
 #include "VornHandleTable.h"
 #include "VornMatrix.h"
 #include "VornPosture.h"
+#include "VornVector3.h"
 #include <d3d9.h>
 #include <cstdint>
 
@@ -104,4 +105,49 @@ private:
     bool fillToCapacity_;
     VornHandleTable<VornBatch3DRecord> table_;
     VornBatch3DTransform* transforms_ = nullptr;
+};
+
+// The static interface every batch class shares, over the one VornBatch3D that Class::Batch()
+// returns. The class adds its push operation (and VornPrimitive3D its scale).
+template <typename Class>
+class VornBatch3DClass {
+public:
+    static void SetMax(uint32_t count) { Class::Batch().SetMax(count); }
+    static bool Initialize() { return Class::Batch().Initialize(OnDeviceLost, OnDeviceRestore); }
+    static void Finalize() { Class::Batch().Finalize(); }
+    static void OnDeviceLost() { Class::Batch().OnDeviceLost(); }
+    static void OnDeviceRestore() { Class::Batch().OnDeviceRestore(); }
+    static void Release(VornHandle handle) { Class::Batch().Release(handle); }
+    static void ResetBuffer(VornHandle handle) { Class::Batch().ResetBuffer(handle); }
+    static void UpdateBuffer(VornHandle handle) { Class::Batch().UpdateBuffer(handle); }
+    static void Rendering(VornHandle handle) { Class::Batch().Rendering(handle); }
+    // Vertices stored since the last reset.
+    static uint32_t GetVertexCount(VornHandle handle) { return Class::Batch().GetCount(handle); }
+    static const VornBatch3DRecord* GetRecord(VornHandle handle) { return Class::Batch().GetRecord(handle); }
+
+    // The world transform: posture changes show after the next TransformUpdate.
+    static void TransformInit(VornHandle handle) { Class::Batch().TransformInit(handle); }
+    static void TransformUpdate(VornHandle handle) { Class::Batch().TransformUpdate(handle); }
+    static void LocalRotationX(VornHandle handle, VornAngle a) { if (VornPosture* p = Posture(handle)) p->LocalRotationX(a); }
+    static void LocalRotationY(VornHandle handle, VornAngle a) { if (VornPosture* p = Posture(handle)) p->LocalRotationY(a); }
+    static void LocalRotationZ(VornHandle handle, VornAngle a) { if (VornPosture* p = Posture(handle)) p->LocalRotationZ(a); }
+    static void RotationX(VornHandle handle, VornAngle a) { if (VornPosture* p = Posture(handle)) p->RotationX(a); }
+    static void RotationY(VornHandle handle, VornAngle a) { if (VornPosture* p = Posture(handle)) p->RotationY(a); }
+    static void RotationZ(VornHandle handle, VornAngle a) { if (VornPosture* p = Posture(handle)) p->RotationZ(a); }
+    static void SetPosition(VornHandle handle, float x, float y, float z)
+    {
+        if (VornPosture* p = Posture(handle)) p->SetPosition(x, y, z);
+    }
+    static void LookAt(VornHandle handle, const VornVector3* eye, const VornVector3* target, const VornVector3* up)
+    {
+        VornPosture* p = Posture(handle);
+        if (p && eye && target) p->LookAt(*eye, *target, up);
+    }
+
+private:
+    static VornPosture* Posture(VornHandle handle)
+    {
+        VornBatch3DTransform* t = Class::Batch().Transform(handle);
+        return t ? &t->posture : nullptr;
+    }
 };
