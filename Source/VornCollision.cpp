@@ -337,16 +337,18 @@ bool ValidPolygon(const VornPolygon& p)
     return p.points && p.count >= 4;   // a triangle and its closing point at least
 }
 
-void RectPolygon(const VornCollisionRect& r, VornVector2* points, VornPolygon* out)
-{
-    points[0].Set(r.left, r.top);
-    points[1].Set(r.right, r.top);
-    points[2].Set(r.right, r.bottom);
-    points[3].Set(r.left, r.bottom);
-    points[4] = points[0];
-    out->count = 5;
-    out->points = points;
-}
+// A rectangle as a closed polygon of 5 points.
+struct RectOutline {
+    explicit RectOutline(const VornCollisionRect& r)
+        : points{VornVector2(r.left, r.top), VornVector2(r.right, r.top), VornVector2(r.right, r.bottom),
+                 VornVector2(r.left, r.bottom), VornVector2(r.left, r.top)},
+          polygon{5, points}
+    {
+    }
+    RectOutline(const RectOutline&) = delete;   // the polygon points into this object
+    VornVector2 points[5];
+    VornPolygon polygon;
+};
 
 VornSegment2 Edge(const VornPolygon& p, uint32_t i)
 {
@@ -404,10 +406,8 @@ bool VornMath::CollisionRectRect(const VornCollisionRect& a, const VornCollision
 
 bool VornMath::CollisionRectCircle(const VornCollisionRect& rect, const VornCircle& circle)
 {
-    VornVector2 points[5];
-    VornPolygon polygon;
-    RectPolygon(rect, points, &polygon);
-    return CollisionCirclePolygon(circle, polygon);
+    const RectOutline outline(rect);
+    return CollisionCirclePolygon(circle, outline.polygon);
 }
 
 // A segment lying wholly inside the rectangle collides with it too.
@@ -415,21 +415,17 @@ bool VornMath::CollisionRectLine(const VornCollisionRect& rect, const VornSegmen
 {
     if (CollisionPointRect(VornVector2(line.x0, line.y0), rect))
         return true;
-    VornVector2 points[5];
-    VornPolygon polygon;
-    RectPolygon(rect, points, &polygon);
+    const RectOutline outline(rect);
     for (uint32_t i = 0; i < 4; i++)
-        if (CollisionLineLine(Edge(polygon, i), line))
+        if (CollisionLineLine(Edge(outline.polygon, i), line))
             return true;
     return false;
 }
 
 bool VornMath::CollisionRectPolygon(const VornCollisionRect& rect, const VornPolygon& polygon)
 {
-    VornVector2 points[5];
-    VornPolygon r;
-    RectPolygon(rect, points, &r);
-    return CollisionPolygonPolygon(r, polygon);
+    const RectOutline outline(rect);
+    return CollisionPolygonPolygon(outline.polygon, polygon);
 }
 
 bool VornMath::CollisionCircleCircle(const VornCircle& a, const VornCircle& b)

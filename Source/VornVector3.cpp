@@ -49,33 +49,35 @@ VornVector3& VornVector3::TransformCoord(const D3DXVECTOR3& v, const VornMatrix&
                (v.x * m._13 + v.y * m._23 + v.z * m._33 + m._43) / w);
 }
 
+namespace {
+
+// (a, b) turned by angle: a' = a cos - b sin, b' = a sin + b cos, from the table values.
+void Turn(float& a, float& b, VornAngle angle)
+{
+    const float s = VornMath::Sin(angle), c = VornMath::Cos(angle);
+    const float na = a * c - b * s;
+    const float nb = a * s + b * c;
+    a = na;
+    b = nb;
+}
+
+} // namespace
+
 VornVector3& VornVector3::RotationX(VornAngle a)
 {
-    const float s = VornMath::Sin(a), c = VornMath::Cos(a);
-    const float ny = y * c - z * s;
-    const float nz = y * s + z * c;
-    y = ny;
-    z = nz;
+    Turn(y, z, a);
     return *this;
 }
 
 VornVector3& VornVector3::RotationY(VornAngle a)
 {
-    const float s = VornMath::Sin(a), c = VornMath::Cos(a);
-    const float nx = x * c + z * s;
-    const float nz = z * c - x * s;
-    x = nx;
-    z = nz;
+    Turn(z, x, a);
     return *this;
 }
 
 VornVector3& VornVector3::RotationZ(VornAngle a)
 {
-    const float s = VornMath::Sin(a), c = VornMath::Cos(a);
-    const float nx = x * c - y * s;
-    const float ny = x * s + y * c;
-    x = nx;
-    y = ny;
+    Turn(x, y, a);
     return *this;
 }
 
