@@ -224,6 +224,21 @@ TEST_F(AnimationTest, KeysAtEqualTimesDoNotDivideByZero)
     EXPECT_TRUE(std::isfinite(Value(g, 2.0f, 7)));
 }
 
+TEST(VornAnimationLifecycle, FinalizeReturnsEveryCurveToTheWorkArea)
+{
+    vorntest::EnsureMathTables();
+    const uint32_t before = VornMemory::GetUsedSize();
+    VornAnimation::SetMax(0);   // the default 65536 curves
+    ASSERT_TRUE(VornAnimation::Initialize());
+    EXPECT_GE(VornMemory::GetUsedSize() - before, 65536u * sizeof(VornAnimationData));
+    for (uint32_t n = 1; n < 40; n++)
+        ASSERT_NE(VORN_INVALID_HANDLE, VornAnimation::Create(n));
+    VornAnimation::Finalize();
+    EXPECT_EQ(before, VornMemory::GetUsedSize());
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornAnimation::Create(2));   // no table any more
+    EXPECT_EQ(7.0f, VornAnimation::GetValue(0, 1.0f, 1, 7.0f));
+}
+
 TEST(VornAnimationHelpers, SpeedsOverCountSteps)
 {
     EXPECT_EQ(2.5f, VornAnimation::FlatSpeed(0, 10, 4, 1));

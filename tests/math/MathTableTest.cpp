@@ -178,3 +178,21 @@ TEST_F(MathTest, RandIntWithAnEmptyOrHugeRangeDoesNotDivideByZero)
         EXPECT_GE(w, -1);
     }
 }
+
+TEST(MathLifecycle, TablesComeFromTheWorkAreaAndGoBack)
+{
+    VornMemory::Initialize();
+    EXPECT_FALSE(VornMath::Initialize());   // no work area yet
+    ASSERT_TRUE(VornMemory::SetWorkArea(0x200000, true));
+    const uint32_t before = VornMemory::GetUsedSize();
+    ASSERT_TRUE(VornMath::Initialize());
+    const uint32_t used = VornMemory::GetUsedSize() - before;
+    EXPECT_GE(used, 0x40000u + 32772u);
+    ASSERT_TRUE(VornMath::Initialize());   // again: rebuilt, not leaked
+    EXPECT_EQ(before + used, VornMemory::GetUsedSize());
+    EXPECT_EQ(4836, VornMath::AtanTable(4096));
+    VornMath::Finalize();
+    EXPECT_EQ(before, VornMemory::GetUsedSize());
+    VornMath::Finalize();   // a second Finalize is harmless
+    EXPECT_TRUE(VornMemory::CheckOverAccess());
+}
