@@ -95,7 +95,17 @@ bool VornSystem::FormatTextV(char* out, size_t size, const char* format, va_list
         out[0] = '\0';
         return false;
     }
-    return size_t(n) < size;
+    if (size_t(n) < size) return true;
+    // Cut: never leave the first half of a Shift-JIS pair at the end.
+    size_t i = 0;
+    while (out[i]) {
+        if (IsSjisLeadByte(uint8_t(out[i])) && !out[i + 1]) {
+            out[i] = '\0';
+            break;
+        }
+        i += IsSjisLeadByte(uint8_t(out[i])) ? 2 : 1;
+    }
+    return false;
 }
 
 bool VornSystem::FormatText(char* out, size_t size, const char* format, ...)

@@ -1,5 +1,7 @@
 // The HTML log: exact file bytes of each entry kind, the closed log, and threads.
 #include "RuntimeTestSupport.h"
+#include "VornConsole.h"
+#include "VornDebug.h"
 #include "VornLog.h"
 #include <atomic>
 #include <string>
@@ -151,4 +153,44 @@ TEST_F(LogTest, SystemReportHasEverySectionAndNoUnfilledText)
                              "　Screen Mode", "　OS Boot Mode", "　　　[ Normal Boot ]"})
         EXPECT_NE(text.find(part), std::string::npos) << part;
     EXPECT_EQ(text.find("Type [  ]"), std::string::npos);
+}
+
+TEST(DebugTest, TheListBoxWindowCollectsAndClearsLines)
+{
+    EXPECT_TRUE(VornDebug::Initialize());
+    VornDebug::WindowPrint("before the window %d", 0);   // no window: nothing happens
+    ASSERT_TRUE(VornDebug::OpenWindow());
+    HWND window = VornDebug::GetWindow();
+    ASSERT_NE(window, nullptr);
+    char title[32] = {};
+    GetWindowTextA(window, title, sizeof title);
+    EXPECT_STREQ(title, "DebugWindow");
+    VornDebug::WindowPrint("frame %d", 1);
+    VornDebug::WindowPrint("%s", std::string(600, 'w').c_str());   // cut to the 256-byte buffer
+    ASSERT_EQ(SendMessageA(window, LB_GETCOUNT, 0, 0), 2);
+    char line[600] = {};
+    SendMessageA(window, LB_GETTEXT, 0, LPARAM(line));
+    EXPECT_STREQ(line, "frame 1");
+    EXPECT_EQ(SendMessageA(window, LB_GETTEXTLEN, 1, 0), 255);
+    VornDebug::WindowClear();
+    EXPECT_EQ(SendMessageA(window, LB_GETCOUNT, 0, 0), 0);
+    VornDebug::Print("debugger line %d\n", 2);
+    VornDebug::Finalize();
+    EXPECT_EQ(VornDebug::GetWindow(), nullptr);
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST(ConsoleTest, CallsWithoutAConsoleDoNothing)
+{
+    EXPECT_TRUE(VornConsole::Initialize());
+    EXPECT_FALSE(VornConsole::IsOpen());
+    VornConsole::Print("%s", "nothing");
+    VornConsole::PrintAt(3, 4, "%d", 5);
+    VornConsole::Clear();
+    VornConsole::SetTextAttribute(0x17);
+    VornConsole::HideCursor();
+    VornConsole::ShowCursor();
+    VornConsole::Release();
+    VornConsole::Finalize();
+    EXPECT_FALSE(VornConsole::IsOpen());
 }
