@@ -12,6 +12,8 @@
 #include "VornSprite3D.h"
 #include "VornSimple.h"
 #include "VornSprite.h"
+#include "VornFont.h"
+#include "VornFontSprite.h"
 #include "VornAnimation.h"
 #include "VornConsole.h"
 #include "VornDebug.h"
@@ -176,8 +178,8 @@ const StartRow kInitializeRows[] = {
     {OPTION_DIRECT3D, "  -> Line Manager", Call<VornLine::Initialize>, "ラインの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Line3D Manager", Call<VornLine3D::Initialize>, "ラインの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornSheet: {OPTION_DIRECT3D, "  -> Sheet Manager", Call<VornSheet::Initialize>, "シートの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornFont: {OPTION_DIRECT3D, "  -> Font Manager", Call<VornFont::Initialize>, "フォントの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornFontSprite: {OPTION_DIRECT3D, "  -> FontSprite Manager", Call<VornFontSprite::Initialize>, "フォントスプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Font Manager", Call<VornFont::Initialize>, "フォントの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> FontSprite Manager", Call<VornFontSprite::Initialize>, "フォントスプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornFontSprite3D: {OPTION_DIRECT3D, "  -> FontSprite3D Manager", Call<VornFontSprite3D::Initialize>, "フォントスプライト3Dの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Sprite Manager", Call<VornSprite::Initialize>, "スプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Sprite Manager", Call<VornSprite3D::Initialize>, "３Ｄスプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
@@ -240,8 +242,8 @@ const EndRow kFinalizeRows[] = {
     {OPTION_DIRECT3D, Call<VornLight::Finalize>},
     {OPTION_DIRECT3D, Call<VornCamera::Finalize>},
     // pending VornFontSprite3D: {OPTION_DIRECT3D, Call<VornFontSprite3D::Finalize>},
-    // pending VornFontSprite: {OPTION_DIRECT3D, Call<VornFontSprite::Finalize>},
-    // pending VornFont: {OPTION_DIRECT3D, Call<VornFont::Finalize>},
+    {OPTION_DIRECT3D, Call<VornFontSprite::Finalize>},
+    {OPTION_DIRECT3D, Call<VornFont::Finalize>},
     // pending VornSheet: {OPTION_DIRECT3D, Call<VornSheet::Finalize>},
     {OPTION_DIRECT3D, Call<VornSprite3D::Finalize>},
     {OPTION_DIRECT3D, Call<VornSprite::Finalize>},

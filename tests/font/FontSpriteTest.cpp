@@ -1,0 +1,2 @@
+// Font sprites on the engine device.
+#include <gtest/gtest.h>

@@ -1,0 +1,2 @@
+// Fonts on the engine device.
+#include <gtest/gtest.h>

@@ -1,0 +1,163 @@
+// The glyph clipper and the pixel writers of VornFont, on plain memory.
+#include "VornFont.h"
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+// A 1-bit glyph of 10 x 3 pixels, rows padded to 4 bytes:
+//   row 0: X.X.X.X.X.     row 1: XXXXXXXXXX     row 2: .........X
+const uint8_t kBits[12] = {0xAA, 0x80, 0, 0, 0xFF, 0xC0, 0, 0, 0x00, 0x40, 0, 0};
+bool Ink(int x, int y)
+{
+    return (kBits[y * 4 + (x >> 3)] & (0x80 >> (x & 7))) != 0;
+}
+
+VornFontGlyphBlit GlyphBlock(const uint8_t* bits, int32_t w, int32_t h, int32_t pitch)
+{
+    return {0, 0, w, h, pitch, const_cast<uint8_t*>(bits)};
+}
+
+// A surface of w x h pixels of the given type with a padded pitch, filled with fill.
+template <typename Pixel>
+struct Surface {
+    int32_t width, height, pitchPixels;
+    std::vector<Pixel> pixels;
+    Surface(int32_t w, int32_t h, Pixel fill) : width(w), height(h), pitchPixels(w + 3), pixels((w + 3) * h, fill) {}
+    VornFontGlyphBlit At(int32_t x, int32_t y, int32_t w, int32_t h)
+    {
+        return {x, y, x + w, y + h, pitchPixels * static_cast<int32_t>(sizeof(Pixel)),
+                reinterpret_cast<uint8_t*>(pixels.data())};
+    }
+    Pixel& operator()(int32_t x, int32_t y) { return pixels[y * pitchPixels + x]; }
+};
+
+}  // namespace
+
+TEST(GlyphCoverage, SixtyFiveLevelsToAlpha)
+{
+    const uint8_t* t = VornFont::GetCoverageTable();
+    EXPECT_EQ(0, t[0]);
+    EXPECT_EQ(3, t[1]);
+    EXPECT_EQ(7, t[2]);
+    EXPECT_EQ(127, t[32]);
+    EXPECT_EQ(251, t[63]);
+    EXPECT_EQ(255, t[64]);
+    for (int i = 0; i < 65; ++i) EXPECT_EQ(i * 255 / 64, t[i]);
+}
+
+TEST(GlyphClip, InsideIsUnchanged)
+{
+    VornFontGlyphBlit dst = {5, 6, 15, 9, 0, nullptr}, glyph = GlyphBlock(kBits, 10, 3, 4);
+    EXPECT_TRUE(VornFont::ClipGlyph(&dst, &glyph, 20, 20));
+    EXPECT_EQ(5, dst.left);
+    EXPECT_EQ(15, dst.right);
+    EXPECT_EQ(0, glyph.left);
+    EXPECT_EQ(10, glyph.right);
+}
+
+TEST(GlyphClip, OverhangsMoveBothBlocks)
+{
+    VornFontGlyphBlit dst = {-3, -1, 7, 2, 0, nullptr}, glyph = GlyphBlock(kBits, 10, 3, 4);
+    EXPECT_TRUE(VornFont::ClipGlyph(&dst, &glyph, 20, 20));
+    EXPECT_EQ(0, dst.left);
+    EXPECT_EQ(0, dst.top);
+    EXPECT_EQ(3, glyph.left);
+    EXPECT_EQ(1, glyph.top);
+    EXPECT_EQ(dst.right - dst.left, glyph.right - glyph.left);
+
+    dst = {15, 18, 25, 21, 0, nullptr};
+    glyph = GlyphBlock(kBits, 10, 3, 4);
+    EXPECT_TRUE(VornFont::ClipGlyph(&dst, &glyph, 20, 20));
+    EXPECT_EQ(20, dst.right);
+    EXPECT_EQ(20, dst.bottom);
+    EXPECT_EQ(5, glyph.right);
+    EXPECT_EQ(2, glyph.bottom);
+}
+
+TEST(GlyphClip, WhollyOutsideIsSkipped)
+{
+    const VornFontGlyphBlit cases[4] = {
+        {-20, 0, -10, 3, 0, nullptr}, {30, 0, 40, 3, 0, nullptr}, {0, -9, 10, -6, 0, nullptr}, {0, 20, 10, 23, 0, nullptr}};
+    for (const VornFontGlyphBlit& c : cases) {
+        VornFontGlyphBlit dst = c, glyph = GlyphBlock(kBits, 10, 3, 4);
+        EXPECT_FALSE(VornFont::ClipGlyph(&dst, &glyph, 20, 20));
+    }
+}
+
+TEST(GlyphWriter, OneBit8888WritesSetBitsOnly)
+{
+    Surface<uint32_t> s(16, 8, 0x11223344u);
+    VornFont::WriteGlyph8888(s.At(2, 1, 10, 3), GlyphBlock(kBits, 10, 3, 4), 0x00FF8040u);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const bool inside = x >= 2 && x < 12 && y >= 1 && y < 4;
+            const uint32_t want = inside && Ink(x - 2, y - 1) ? 0xFFFF8040u : 0x11223344u;
+            ASSERT_EQ(want, s(x, y)) << x << "," << y;
+        }
+    }
+    // The padding beyond the width is never touched.
+    EXPECT_EQ(0x11223344u, s.pixels[16]);
+}
+
+TEST(GlyphWriter, OneBitSixteenBitFormats)
+{
+    const uint32_t colour = 0x80FF8040u;
+    Surface<uint16_t> a(12, 4, 0x1234), b(12, 4, 0x1234), c(12, 4, 0x1234);
+    VornFont::WriteGlyph565(a.At(0, 0, 10, 3), GlyphBlock(kBits, 10, 3, 4), colour);
+    VornFont::WriteGlyph1555(b.At(0, 0, 10, 3), GlyphBlock(kBits, 10, 3, 4), colour);
+    VornFont::WriteGlyph4444(c.At(0, 0, 10, 3), GlyphBlock(kBits, 10, 3, 4), colour);
+    EXPECT_EQ(0xFC08, a(0, 0));   // 31 << 11 | 32 << 5 | 8
+    EXPECT_EQ(0xFE08, b(0, 0));   // 0x8000 | 31 << 10 | 16 << 5 | 8
+    EXPECT_EQ(0xFF84, c(0, 0));   // 0xF000 | 15 << 8 | 8 << 4 | 4
+    EXPECT_EQ(0x1234, a(1, 0));
+    EXPECT_EQ(0x1234, b(1, 0));
+    EXPECT_EQ(0x1234, c(1, 0));
+    EXPECT_EQ(0x1234, a(0, 3));
+}
+
+TEST(GlyphWriter, ClippedBlockReadsFromItsOffset)
+{
+    // A glyph overhanging the left edge by 3: destination column 0 shows glyph column 3.
+    Surface<uint32_t> s(8, 4, 0);
+    VornFontGlyphBlit dst = s.At(-3, 0, 10, 3), glyph = GlyphBlock(kBits, 10, 3, 4);
+    ASSERT_TRUE(VornFont::ClipGlyph(&dst, &glyph, 8, 4));
+    VornFont::WriteGlyph8888(dst, glyph, 0xFFFFFF);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 7; ++x) EXPECT_EQ(Ink(x + 3, y) ? 0xFFFFFFFFu : 0u, s(x, y)) << x << "," << y;
+}
+
+TEST(GlyphWriter, AntialiasWritesEveryPixelOfTheBox)
+{
+    // 65 levels in a 13 x 5 block (pitch 16), over a destination full of opaque colour.
+    uint8_t grey[16 * 5] = {};
+    for (int i = 0; i < 65; ++i) grey[(i / 13) * 16 + i % 13] = static_cast<uint8_t>(i);
+    Surface<uint32_t> s(16, 6, 0xFF123456u);
+    VornFont::WriteGlyphAntialias8888(s.At(1, 1, 13, 5), GlyphBlock(grey, 13, 5, 16), 0x7FFF8040u);
+    const uint8_t* table = VornFont::GetCoverageTable();
+    for (int i = 0; i < 65; ++i) {
+        const uint32_t p = s(1 + i % 13, 1 + i / 13);
+        EXPECT_EQ(0x00FF8040u, p & 0x00FFFFFFu);
+        EXPECT_EQ(table[i], p >> 24) << i;
+    }
+    EXPECT_EQ(0xFF123456u, s(0, 1));
+    EXPECT_EQ(0xFF123456u, s(14, 1));
+    EXPECT_EQ(0xFF123456u, s(1, 0));
+
+    Surface<uint16_t> q(16, 6, 0xFFFF);
+    VornFont::WriteGlyphAntialias4444(q.At(1, 1, 13, 5), GlyphBlock(grey, 13, 5, 16), 0x00FF8040u);
+    EXPECT_EQ(0x0F84, q(1, 1));                                 // coverage 0: alpha 0
+    EXPECT_EQ(0xFF84, q(1 + 64 % 13, 1 + 64 / 13));             // coverage 64: alpha 15
+    EXPECT_EQ((table[32] >> 4) << 12 | 0xF84, q(1 + 32 % 13, 1 + 32 / 13));
+    EXPECT_EQ(0xFFFF, q(0, 1));
+}
+
+TEST(GlyphWriter, CoverageAboveSixtyFourStaysOpaque)
+{
+    uint8_t grey[4] = {200, 65, 64, 0};
+    Surface<uint32_t> s(4, 1, 0);
+    VornFont::WriteGlyphAntialias8888(s.At(0, 0, 4, 1), GlyphBlock(grey, 4, 1, 4), 0xFFFFFF);
+    EXPECT_EQ(0xFFFFFFFFu, s(0, 0));
+    EXPECT_EQ(0xFFFFFFFFu, s(1, 0));
+    EXPECT_EQ(0x00FFFFFFu, s(3, 0));
+}
