@@ -287,3 +287,49 @@ TEST_F(ShaderFx, DeviceHooksKeepEffectsWorking)
     VornShaderFx::End(fx);
     EXPECT_NE(nullptr, VornShaderFx::GetEffect(fx));
 }
+
+TEST_F(ShaderFx, TextureStage0SamplesOnTheEngineDeviceAndSamplerStatesComeBack)
+{
+    VornShaderFxHandle fx = FromMemory(
+        "texture TextureStage0;\n"
+        "sampler2D Sampler0 = sampler_state { Texture = <TextureStage0>; MagFilter = POINT; MinFilter = POINT; };\n"
+        "void VS(float4 pos : POSITION, float2 uv : TEXCOORD0, out float4 oPos : POSITION, out float2 oUv : TEXCOORD0)\n"
+        "{ oPos = pos; oUv = uv; }\n"
+        "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Sampler0, uv); }\n"
+        "technique T { pass { CullMode = NONE;\n"
+        "  VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n");
+    ASSERT_NE(VORN_INVALID_HANDLE, fx);
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_TRUE(SUCCEEDED(device_->CreateTexture(2, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));
+    D3DLOCKED_RECT lr;
+    ASSERT_TRUE(SUCCEEDED(texture->LockRect(0, &lr, nullptr, 0)));
+    const uint32_t texels[2] = {0xFFFF8000, 0xFF0080FF};
+    memcpy(lr.pBits, texels, sizeof texels);
+    texture->UnlockRect(0);
+    D3DXHANDLE stage0 = VornShaderFx::GetParameterByName(fx, "TextureStage0");
+    ASSERT_EQ(D3D_OK, VornShaderFx::GetEffect(fx)->SetTexture(stage0, texture));
+    texture->Release();
+    const uint32_t filterBefore = Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER);
+
+    struct V { float x, y, z, u, v; };
+    const V quad[4] = {{-1, 1, 0.5f, 0, 0}, {1, 1, 0.5f, 1, 0}, {-1, -1, 0.5f, 0, 1}, {1, -1, 0.5f, 1, 1}};
+    Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr);
+    ASSERT_TRUE(Vorn3D::BeginScene());
+    uint32_t passes = 0;
+    ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
+    VornShaderFx::BeginPass(fx, 0);
+    EXPECT_EQ(static_cast<uint32_t>(D3DTEXF_POINT), Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER));
+    device_->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1);
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
+    VornShaderFx::EndPass(fx);
+    VornShaderFx::End(fx);
+    Vorn3D::EndScene();
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(0xFF8000u, frame_.Rgb(10, 128));
+    EXPECT_EQ(0x0080FFu, frame_.Rgb(245, 128));
+    EXPECT_EQ(filterBefore, Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER));
+    IDirect3DBaseTexture9* bound = nullptr;
+    device_->GetTexture(0, &bound);
+    EXPECT_EQ(nullptr, bound);
+    if (bound) bound->Release();
+}
