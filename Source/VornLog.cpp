@@ -77,6 +77,7 @@ void Entry(const Wrapper& w, const char* format, va_list args)
 
 void VornLog::SetFileName(const char* base)
 {
+    Vorn::ResetCurrentDirectory();
     g_fileName[0] = '\0';
     if (!base || !*base) return;
     if (!VornSystem::FormatText(g_fileName, sizeof g_fileName, "%s.html", base)) {
@@ -95,6 +96,7 @@ bool VornLog::Open() { return Open(Vorn::GetApplicationName()); }
 bool VornLog::Open(const char* title)
 {
     if (!g_fileName[0] || g_file) return g_file != nullptr;
+    Vorn::ResetCurrentDirectory();   // the name is relative to the module's folder
     EnsureLock();
     EnterCriticalSection(&g_lock);
     g_file = std::fopen(g_fileName, "wt");
