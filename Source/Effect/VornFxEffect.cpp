@@ -266,9 +266,10 @@ HRESULT VornFxEffect::SetBoolArray(D3DXHANDLE h, const BOOL* values, UINT count)
 {
     Parameter* p = Find(h);
     if (!p || !values) return D3DERR_INVALIDCALL;
-    std::vector<BOOL> v(values, values + count);
-    for (BOOL& b : v) b = b ? TRUE : FALSE;
-    return Write(h, 0, v.data(), count);
+    if (p->desc.type != VornFxBaseType::Float) return Write(h, 0, values, count);   // bools keep 0 or 1
+    for (UINT i = 0; i < count && i < p->floats.size(); ++i) p->floats[i] = values[i] ? 1.0f : 0.0f;
+    p->dirty = true;
+    return D3D_OK;
 }
 
 HRESULT VornFxEffect::SetInt(D3DXHANDLE h, INT value) { return Write(h, 0, &value, 1); }
@@ -427,7 +428,8 @@ void VornFxEffect::Upload(const Shader& shader, bool all)
         if (count == 0) continue;
         const UINT elements = b.elements ? b.elements : 1;
         if (b.set == D3DXRS_FLOAT4 || b.set == D3DXRS_INT4) {
-            std::vector<float> regs(static_cast<size_t>(count) * 4, 0.0f);
+            std::vector<float>& regs = scratchFloats_;
+            regs.assign(static_cast<size_t>(count) * 4, 0.0f);
             for (UINT e = 0; e < elements; ++e) {
                 if (b.cls == D3DXPC_MATRIX_ROWS) {
                     for (UINT r = 0; r < b.rows; ++r) {
@@ -450,13 +452,15 @@ void VornFxEffect::Upload(const Shader& shader, bool all)
                 if (vertex) device_->SetVertexShaderConstantF(b.registerIndex, regs.data(), count);
                 else device_->SetPixelShaderConstantF(b.registerIndex, regs.data(), count);
             } else {
-                std::vector<int> ints(regs.size());
+                std::vector<int>& ints = scratchInts_;
+                ints.resize(regs.size());
                 for (size_t i = 0; i < regs.size(); ++i) ints[i] = static_cast<int>(regs[i]);
                 if (vertex) device_->SetVertexShaderConstantI(b.registerIndex, ints.data(), count);
                 else device_->SetPixelShaderConstantI(b.registerIndex, ints.data(), count);
             }
         } else if (b.set == D3DXRS_BOOL) {
-            std::vector<BOOL> regs(count, FALSE);
+            std::vector<BOOL>& regs = scratchInts_;
+            regs.assign(count, FALSE);
             const uint32_t scalars = p.desc.ScalarCount();
             for (UINT k = 0; k < count && k < scalars; ++k) {
                 const float v = k < p.floats.size() ? p.floats[k] : (k < p.ints.size() ? static_cast<float>(p.ints[k]) : 0.0f);

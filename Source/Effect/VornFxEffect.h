@@ -156,4 +156,6 @@ private:
     std::vector<SavedSamplerState> savedSampler_;
     std::vector<std::pair<DWORD, IDirect3DBaseTexture9*>> savedTextures_;   // stage, texture before
     std::string hlsl_;                    // the compiled text, with the entry wrappers
+    std::vector<float> scratchFloats_;    // register images of one upload
+    std::vector<INT> scratchInts_;
 };

@@ -828,6 +828,10 @@ bool VornFxParse(const char* text, size_t size, VornFxDescription* out, std::str
         return false;
     }
     size = strnlen(text, size);   // a terminator inside the buffer ends the text
+    if (size >= 3 && memcmp(text, "\xEF\xBB\xBF", 3) == 0) {   // a UTF-8 byte-order mark from an editor
+        text += 3;
+        size -= 3;
+    }
     Parser parser(text, size, out);
     return parser.Run(error);
 }

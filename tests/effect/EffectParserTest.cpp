@@ -191,3 +191,13 @@ TEST(EffectParser, TruncatedOrEmptyTextIsSafe)
     EXPECT_TRUE(VornFxParse("", 0, &d, &error));
     EXPECT_TRUE(d.techniques.empty());
 }
+
+TEST(EffectParser, ByteOrderMarkAndWindowsLineEndsAreAccepted)
+{
+    const char text[] = "\xEF\xBB\xBF// effect\r\nfloat4x4 mTransform;\r\ntechnique T\r\n{\r\n pass P { CullMode = NONE; }\r\n}\r\n";
+    VornFxDescription d = Parse(text);
+    ASSERT_EQ(1u, d.parameters.size());
+    EXPECT_EQ(2, d.parameters[0].line);
+    EXPECT_EQ(0u, d.hlsl.find("// effect"));
+    EXPECT_EQ(1u, d.techniques.size());
+}
