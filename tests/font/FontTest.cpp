@@ -1,2 +1,385 @@
-// Fonts on the engine device.
-#include <gtest/gtest.h>
+// VornFont on the engine's device: glyphs written into the back buffer and into textures of each
+// pixel format, anti-aliasing, the text layout and its control codes, clipping, Japanese text.
+// Glyph shapes come from the installed Japanese font: the tests check relations, not shapes.
+#include "FontFixture.h"
+#include <cstring>
+#include <string>
+
+using fonttest::FontTest;
+using texturetest::LogCapture;
+
+namespace {
+
+constexpr uint32_t kNone = VORN_INVALID_HANDLE;
+
+// An empty texture of exactly this format, filled with fill; none when the device has no such format.
+VornTextureHandle ExactTexture(D3DFORMAT format, uint32_t size, D3DCOLOR fill)
+{
+    const VornTextureHandle t = VornTexture::Create(size, size, VORN_FORMAT_EXACT | format);
+    if (t != kNone && VornTexture::GetFormat(t) != format) {
+        VornTexture::Release(t);
+        return kNone;
+    }
+    if (t != kNone) VornTexture::ColorFill(t, fill);
+    return t;
+}
+
+}  // namespace
+
+TEST_F(FontTest, CreateLogsFaceAndSizeAndReleaseForgetsIt)
+{
+    LogCapture log;
+    const VornFontHandle bold = VornFont::Create(fonttest::kFace, 16, 1, 1);
+    ASSERT_NE(kNone, bold);
+    EXPECT_EQ(16u, VornFont::GetSize(bold));
+    EXPECT_EQ(kNone, VornFont::GetDestination(bold));
+    VornFont::Release(bold);
+    EXPECT_EQ(0u, VornFont::GetSize(bold));
+    EXPECT_EQ(0u, VornFont::GetSize(kNone));
+    EXPECT_EQ(0u, VornFont::DrawText(kNone, 0, 0, 0xFFFFFFFF, "A"));
+    EXPECT_EQ(0u, VornFont::GetTextWidth(kNone, "A"));
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find(" FONT FACE [ ＭＳ ゴシック ] : FONT SIZE [ 16 ] : "));
+    EXPECT_NE(std::string::npos, text.find(texturetest::Green("Success")));
+    EXPECT_NE(std::string::npos, text.find(texturetest::Red("VornFont::Release")));
+}
+
+TEST_F(FontTest, FinalizeLogsEveryFontStillAlive)
+{
+    LogCapture log;
+    VornFont::Finalize();
+    const std::string line = "Font Destroy [ No." + std::to_string(font_) + " ]";
+    font_ = kNone;
+    EXPECT_EQ(1, log.Count(texturetest::Red(line)));
+    ASSERT_TRUE(VornFont::Initialize());
+}
+
+TEST_F(FontTest, JapaneseFaceGivesRealGlyphs)
+{
+    VornFont::Begin(font_);
+    const VornFontRecord* r = VornFont::GetRecord(font_);
+    char face[64] = {};
+    GetTextFaceA(r->dc, sizeof face, face);
+    EXPECT_EQ(SHIFTJIS_CHARSET, r->metrics.tmCharSet) << face;
+    EXPECT_GE(r->metrics.tmHeight, 22);
+    EXPECT_LE(r->metrics.tmHeight, 26);
+    // Distinct kanji have distinct bitmaps of plausible size (a missing glyph would be one box).
+    static std::vector<uint8_t> buffers[3];
+    const uint16_t codes[3] = {0x8F87, 0x92B2, 0x93FA};   // 順 調 日
+    GLYPHMETRICS gm[3];
+    uint32_t sizes[3];
+    for (int i = 0; i < 3; ++i) {
+        buffers[i].assign(r->glyphBufferSize, 0);
+        sizes[i] = VornFont::GetGlyph(r->dc, codes[i], &gm[i], buffers[i].data(), r->glyphBufferSize, 0);
+        EXPECT_GT(sizes[i], 0u) << i;
+        EXPECT_GE(gm[i].gmBlackBoxX, 12u) << i;
+        EXPECT_GE(gm[i].gmBlackBoxY, 12u) << i;
+        EXPECT_LE(gm[i].gmBlackBoxX, 26u) << i;
+    }
+    EXPECT_NE(buffers[0], buffers[1]);
+    EXPECT_NE(buffers[1], buffers[2]);
+    VornFont::End(font_);
+    EXPECT_EQ(nullptr, VornFont::GetRecord(font_)->dc);
+}
+
+TEST_F(FontTest, OneBitTextLeavesExactlyTwoColours)
+{
+    VornFont::Begin(font_);
+    const uint32_t advance = VornFont::DrawText(font_, 8, 8, 0xFF40C080, "Vorn 123 あいう漢字");
+    VornFont::End(font_);
+    ASSERT_TRUE(Frame());
+    EXPECT_GT(advance, 150u);
+    const std::set<uint32_t> colours = Colours(0, 0, 256, 48);
+    EXPECT_EQ((std::set<uint32_t>{0x000000, 0x40C080}), colours);
+    EXPECT_GT(frame_.Count(0, 0, 256, 48, 0x40C080), 200);
+    // Nothing beyond the text's line.
+    EXPECT_EQ(0, Ink(0, 48, 256, 256));
+}
+
+TEST_F(FontTest, JapaneseCaptionHasInkInEveryCharacterCell)
+{
+    const char* caption = "順調な日々…しかし";
+    VornFont::Begin(font_);
+    const uint32_t advance = VornFont::DrawText(font_, 0, 20, 0xFFFFFFFF, "%s", caption);
+    // The cells of the characters, walked as the layout walks them.
+    std::vector<std::pair<int, int>> cells;
+    int32_t pen = 0;
+    for (const uint8_t* p = reinterpret_cast<const uint8_t*>(caption); *p;) {
+        uint16_t code;
+        p += VornSystem::ReadSjisChar(p, &code);
+        const ABC abc = Metrics(code);
+        pen += abc.abcA;
+        cells.push_back({pen, pen + static_cast<int32_t>(abc.abcB)});
+        pen += abc.abcB + abc.abcC;
+    }
+    const int32_t h = Height();
+    VornFont::End(font_);
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(static_cast<uint32_t>(pen), advance);
+    ASSERT_EQ(9u, cells.size());
+    for (size_t i = 0; i < cells.size(); ++i)
+        EXPECT_GE(Ink(cells[i].first, 20, cells[i].second, 20 + h), i == 5 ? 3 : 20) << "character " << i;
+    // The two し (cells 6 and 8) look alike, and unlike か (cell 7).
+    auto bitmap = [&](size_t i) {
+        std::string bits;
+        for (int y = 20; y < 20 + h; ++y)
+            for (int x = cells[i].first; x < cells[i].second; ++x) bits += frame_.Rgb(x, y) ? '#' : '.';
+        return bits;
+    };
+    EXPECT_EQ(bitmap(6), bitmap(8));
+    EXPECT_NE(bitmap(6), bitmap(7));
+}
+
+TEST_F(FontTest, LayoutOfLinesTabsBackStepsAndControlCodes)
+{
+    VornFont::Begin(font_);
+    const int32_t h = Height();
+    ASSERT_GT(h, 0);
+    const ABC a = Metrics('A'), b = Metrics('B'), tab = Metrics(9), back = Metrics(8), two = Metrics(2),
+              space = Metrics(0x8140);
+    const int32_t widthA = a.abcA + static_cast<int32_t>(a.abcB) + a.abcC;
+    const int32_t widthB = b.abcA + static_cast<int32_t>(b.abcB) + b.abcC;
+
+    EXPECT_EQ(static_cast<uint32_t>(widthA + widthB), VornFont::GetTextWidth(font_, "AB"));
+    // Several lines measure the last line only.
+    EXPECT_EQ(VornFont::GetTextWidth(font_, "C"), VornFont::GetTextWidth(font_, "AB\nC"));
+    EXPECT_EQ(0u, VornFont::GetTextWidth(font_, "AB\n"));   // the line break's A width comes before it
+    EXPECT_EQ(static_cast<uint32_t>(tab.abcA + 4 * h), VornFont::GetTextWidth(font_, "\t"));
+    EXPECT_EQ(static_cast<uint32_t>(widthA + back.abcA - h), VornFont::GetTextWidth(font_, "A\b"));
+    EXPECT_EQ(static_cast<uint32_t>(two.abcA + h / 2), VornFont::GetTextWidth(font_, "\x02"));
+    EXPECT_EQ(static_cast<uint32_t>(space.abcA + h), VornFont::GetTextWidth(font_, "　"));
+    // printf-style arguments.
+    EXPECT_EQ(VornFont::GetTextWidth(font_, "A12"), VornFont::GetTextWidth(font_, "A%d", 12));
+    // B is at least the ink width.
+    GLYPHMETRICS gm;
+    const VornFontRecord* r = VornFont::GetRecord(font_);
+    std::vector<uint8_t> buffer(r->glyphBufferSize);
+    VornFont::GetGlyph(r->dc, 'W', &gm, buffer.data(), r->glyphBufferSize, 1);
+    EXPECT_GE(Metrics('W').abcB, gm.gmBlackBoxX);
+
+    // Drawing returns what measuring gives; the packed layout advances by B alone.
+    EXPECT_EQ(VornFont::GetTextWidth(font_, "AB\nC"), VornFont::DrawText(font_, 10, 10, 0xFFFFFFFF, "AB\nC"));
+    EXPECT_EQ(a.abcB + b.abcB, VornFont::DrawTextPacked(font_, 10, 100, 0xFFFFFFFF, "AB"));
+    EXPECT_EQ(static_cast<uint32_t>(4 * h + static_cast<int32_t>(a.abcB)),
+              VornFont::DrawTextPacked(font_, 10, 150, 0xFFFFFFFF, "\tA"));
+    VornFont::End(font_);
+    ASSERT_TRUE(Frame());
+    // The second line starts again at the start x, one line height down.
+    EXPECT_GT(Ink(10, 10 + h, 10 + widthB, 10 + 2 * h), 10);
+}
+
+TEST_F(FontTest, GlyphsOutsideTheTargetAdvanceThePenAndDrawNothing)
+{
+    VornFont::Begin(font_);
+    const uint32_t width = VornFont::GetTextWidth(font_, "ABCあい");
+    EXPECT_EQ(width, VornFont::DrawText(font_, 1000, 10, 0xFFFFFFFF, "ABCあい"));
+    EXPECT_EQ(width, VornFont::DrawText(font_, -1000, 10, 0xFFFFFFFF, "ABCあい"));
+    EXPECT_EQ(width, VornFont::DrawText(font_, 10, 5000, 0xFFFFFFFF, "ABCあい"));
+    EXPECT_EQ(width, VornFont::DrawText(font_, 10, -5000, 0xFFFFFFFF, "ABCあい"));
+    // A text that starts outside and runs in is drawn from where it enters.
+    const uint32_t partial = VornFont::DrawText(font_, -static_cast<int32_t>(VornFont::GetTextWidth(font_, "ABC")),
+                                                100, 0xFFFFFFFF, "ABCあい");
+    VornFont::End(font_);
+    EXPECT_EQ(width, partial);
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(0, Ink(0, 0, 256, 90));
+    EXPECT_GT(Ink(0, 90, 256, 140), 50);
+}
+
+TEST_F(FontTest, OverhangingGlyphShowsItsVisiblePart)
+{
+    VornFont::Begin(font_);
+    VornFont::DrawChar(font_, -7, -9, 0xFFFFFFFF, 0x8EE8);   // 手, cut at the top-left corner
+    VornFont::DrawChar(font_, 100, 100, 0xFFFFFFFF, 0x8EE8);
+    VornFont::End(font_);
+    ASSERT_TRUE(Frame());
+    EXPECT_GT(Ink(0, 0, 40, 40), 10);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) ASSERT_EQ(frame_.Rgb(x + 107, y + 109), frame_.Rgb(x, y)) << x << "," << y;
+}
+
+TEST_F(FontTest, AntialiasedTextWritesTheBlackBoxWithCoverageAlpha)
+{
+    const VornTextureHandle t = ExactTexture(D3DFMT_A8R8G8B8, 64, 0xFF102030);
+    ASSERT_NE(kNone, t);
+    VornFont::SetDestination(font_, t);
+    VornFont::Begin(font_);
+    const VornFontRecord* r = VornFont::GetRecord(font_);
+    EXPECT_EQ(1, r->destinationHasAlpha);
+    const uint16_t code = 0x8EE8;   // 手
+    VornFont::DrawCharAntialias(font_, 8, 4, 0x80FFEEDD, code);
+    // The same glyph fetched by the test.
+    GLYPHMETRICS gm;
+    std::vector<uint8_t> grey(r->glyphBufferSize);
+    const uint32_t bytes = VornFont::GetGlyph(r->dc, code, &gm, grey.data(), r->glyphBufferSize, 1);
+    const int32_t top = 4 + r->metrics.tmAscent - gm.gmptGlyphOrigin.y;
+    VornFont::End(font_);
+    ASSERT_GT(bytes, 0u);
+    const uint32_t pitch = (bytes / gm.gmBlackBoxY) & ~3u;
+
+    uint32_t width = 0;
+    const std::vector<uint32_t> pixels = fonttest::ReadTexture<uint32_t>(t, &width);
+    ASSERT_EQ(64u * 64u, pixels.size());
+    const uint8_t* table = VornFont::GetCoverageTable();
+    int partial = 0, opaque = 0;
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            const uint32_t p = pixels[y * width + x];
+            const int gx = x - 8, gy = y - top;
+            if (gx >= 0 && gx < static_cast<int>(gm.gmBlackBoxX) && gy >= 0 && gy < static_cast<int>(gm.gmBlackBoxY)) {
+                const uint8_t alpha = table[grey[gy * pitch + gx]];
+                ASSERT_EQ(0xFFEEDDu | static_cast<uint32_t>(alpha) << 24, p) << x << "," << y;
+                partial += alpha > 0 && alpha < 255;
+                opaque += alpha == 255;
+            } else {
+                ASSERT_EQ(0xFF102030u, p) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(partial, 10);
+    EXPECT_GT(opaque, 10);
+    VornFont::SetDestination(font_, kNone);
+    VornTexture::Release(t);
+}
+
+TEST_F(FontTest, AntialiasedTextIntoTheBackBufferIsThePlainText)
+{
+    VornFont::Begin(font_);
+    EXPECT_EQ(0, VornFont::GetRecord(font_)->destinationHasAlpha);
+    const uint32_t a = VornFont::DrawTextAntialias(font_, 4, 4, 0xFFFFFFFF, "Wあ%d", 7);
+    const uint32_t b = VornFont::DrawTextPackedAntialias(font_, 4, 40, 0xFFFFFFFF, "Wあ%d", 7);
+    VornFont::End(font_);
+    ASSERT_TRUE(Frame());
+    vorntest::Readback antialiased = frame_;
+
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
+    ASSERT_TRUE(Vorn3D::BeginScene());
+    VornFont::Begin(font_);
+    EXPECT_EQ(a, VornFont::DrawText(font_, 4, 4, 0xFFFFFFFF, "Wあ%d", 7));
+    EXPECT_EQ(b, VornFont::DrawTextPacked(font_, 4, 40, 0xFFFFFFFF, "Wあ%d", 7));
+    VornFont::End(font_);
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ((std::set<uint32_t>{0, 0xFFFFFF}), Colours(0, 0, 256, 80));
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 256; ++x) ASSERT_EQ(frame_.Rgb(x, y), antialiased.Rgb(x, y)) << x << "," << y;
+}
+
+TEST_F(FontTest, SixteenBitFormatsGetTheirOwnPixels)
+{
+    struct Case {
+        D3DFORMAT format;
+        uint16_t pixel;   // of the colour 0xFFFF8040
+    };
+    const Case cases[] = {{D3DFMT_R5G6B5, 0xFC08}, {D3DFMT_X1R5G5B5, 0xFE08}, {D3DFMT_A1R5G5B5, 0xFE08},
+                          {D3DFMT_A4R4G4B4, 0xFF84}};
+    int tried = 0;
+    for (const Case& c : cases) {
+        const VornTextureHandle t = ExactTexture(c.format, 32, 0);
+        if (t == kNone) continue;
+        ++tried;
+        VornFont::SetDestination(font_, t);
+        VornFont::Begin(font_);
+        VornFont::DrawChar(font_, 2, 2, 0xFFFF8040, 'W');
+        VornFont::End(font_);
+        const std::vector<uint16_t> pixels = fonttest::ReadTexture<uint16_t>(t);
+        std::set<uint16_t> values(pixels.begin(), pixels.end());
+        EXPECT_EQ((std::set<uint16_t>{0, c.pixel}), values) << Vorn3D::GetFormatName(c.format);
+        VornTexture::Release(t);
+    }
+    EXPECT_GE(tried, 2);
+    VornFont::SetDestination(font_, kNone);
+}
+
+TEST_F(FontTest, AntialiasedTextInto4444HasCoverageNibbles)
+{
+    const VornTextureHandle t = ExactTexture(D3DFMT_A4R4G4B4, 32, 0xFFFFFFFF);
+    if (t == kNone) GTEST_SKIP() << "no A4R4G4B4 textures";
+    VornFont::SetDestination(font_, t);
+    VornFont::Begin(font_);
+    VornFont::DrawTextAntialias(font_, 2, 2, 0xFFFF8040, "W");
+    VornFont::End(font_);
+    const std::vector<uint16_t> pixels = fonttest::ReadTexture<uint16_t>(t);
+    std::set<uint16_t> alphas;
+    for (uint16_t p : pixels) {
+        if (p == 0xFFFF) continue;   // outside the black box
+        EXPECT_EQ(0x0F84, p & 0x0FFF);
+        alphas.insert(p >> 12);
+    }
+    EXPECT_TRUE(alphas.count(0));
+    EXPECT_TRUE(alphas.count(15));
+    EXPECT_GE(alphas.size(), 4u);
+    VornFont::SetDestination(font_, kNone);
+    VornTexture::Release(t);
+}
+
+TEST_F(FontTest, GlyphWithoutInkIsSkipped)
+{
+    const VornTextureHandle t = ExactTexture(D3DFMT_A8R8G8B8, 32, 0xFF808080);
+    ASSERT_NE(kNone, t);
+    VornFont::SetDestination(font_, t);
+    VornFont::Begin(font_);
+    const VornFontRecord* r = VornFont::GetRecord(font_);
+    GLYPHMETRICS gm;
+    std::vector<uint8_t> buffer(r->glyphBufferSize);
+    EXPECT_EQ(0u, VornFont::GetGlyph(r->dc, ' ', &gm, buffer.data(), r->glyphBufferSize, 1));
+    VornFont::DrawCharAntialias(font_, 2, 2, 0xFFFFFFFF, ' ');
+    VornFont::DrawChar(font_, 2, 2, 0xFFFFFFFF, ' ');
+    EXPECT_GT(VornFont::DrawTextAntialias(font_, 2, 2, 0xFFFFFFFF, "  "), 0u);
+    VornFont::End(font_);
+    for (uint32_t p : fonttest::ReadTexture<uint32_t>(t)) ASSERT_EQ(0xFF808080u, p);
+    VornFont::SetDestination(font_, kNone);
+    VornTexture::Release(t);
+}
+
+TEST_F(FontTest, GlyphLargerThanTheBufferIsRefused)
+{
+    VornFont::Begin(font_);
+    const VornFontRecord* r = VornFont::GetRecord(font_);
+    EXPECT_EQ(48u * 48u, r->glyphBufferSize);
+    GLYPHMETRICS gm;
+    std::vector<uint8_t> buffer(r->glyphBufferSize, 0xAB);
+    const uint32_t need = VornFont::GetGlyph(r->dc, 0x8EE8, &gm, buffer.data(), r->glyphBufferSize, 1);
+    ASSERT_GT(need, 16u);
+    std::vector<uint8_t> small(need + 16, 0xAB);
+    EXPECT_EQ(0u, VornFont::GetGlyph(r->dc, 0x8EE8, &gm, small.data(), need - 1, 1));
+    EXPECT_EQ(std::vector<uint8_t>(need + 16, 0xAB), small);
+    EXPECT_EQ(need, VornFont::GetGlyph(r->dc, 0x8EE8, &gm, small.data(), need, 1));
+    EXPECT_EQ(0xAB, small[need]);
+    EXPECT_EQ(0u, VornFont::GetGlyph(r->dc, 0x8EE8, &gm, nullptr, 0, 1));
+    VornFont::End(font_);
+}
+
+TEST_F(FontTest, FormattedTextIsCutAtTheBuffer)
+{
+    const std::string longText(3000, 'i');
+    VornFont::Begin(font_);
+    const uint32_t cut = VornFont::GetTextWidth(font_, "%s", longText.substr(0, VornFont::TEXT_BUFFER_SIZE - 1).c_str());
+    EXPECT_EQ(cut, VornFont::GetTextWidth(font_, "%s", longText.c_str()));
+    EXPECT_EQ(cut, VornFont::DrawText(font_, 0, 0, 0xFFFFFFFF, "%s", longText.c_str()));
+    EXPECT_GT(cut, VornFont::GetTextWidth(font_, "%s", longText.substr(0, 1000).c_str()));
+    // A cut never leaves half a double-byte character behind.
+    std::string pairs;
+    for (int i = 0; i < 600; ++i) pairs += "あ";
+    const uint32_t whole = VornFont::GetTextWidth(font_, "%s", pairs.substr(0, 1022).c_str());
+    EXPECT_EQ(whole, VornFont::GetTextWidth(font_, "%s", pairs.c_str()));
+    VornFont::End(font_);
+}
+
+TEST_F(FontTest, LockedDestinationDrawsNothing)
+{
+    const VornTextureHandle t = ExactTexture(D3DFMT_A8R8G8B8, 32, 0xFF000000);
+    ASSERT_NE(kNone, t);
+    VornFont::SetDestination(font_, t);
+    VornFont::Begin(font_);
+    void* bits;
+    int32_t pitch;
+    ASSERT_TRUE(VornTexture::Lock(t, &bits, &pitch, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0u, VornFont::DrawText(font_, 2, 2, 0xFFFFFFFF, "W"));
+    VornFont::DrawChar(font_, 2, 2, 0xFFFFFFFF, 'W');
+    VornTexture::Unlock(t);
+    EXPECT_GT(VornFont::GetTextWidth(font_, "W"), 0u);
+    VornFont::End(font_);
+    for (uint32_t p : fonttest::ReadTexture<uint32_t>(t)) ASSERT_EQ(0xFF000000u, p);
+    VornFont::SetDestination(font_, kNone);
+    VornTexture::Release(t);
+}
