@@ -5,6 +5,7 @@
 #include "Task.h"
 #include "Vorn.h"
 #include "Vorn3D.h"
+#include "VornFile.h"
 #include "VornInput.h"
 #include "VornSurface.h"
 #include <cstdint>
@@ -41,7 +42,7 @@ int GameMain(int argc, char** argv)
         Vorn3D::SetBlendMode(BLEND_ALPHA);
         Vorn3D::SetPerspective(true, 320.0f, 240.0f, 100.0f);
         MapPadInput();
-        // pending VornFile: VornFile::SetRootPath("Data", "Data\\Data.bin");
+        VornFile::SetRootPath("Data", "Data\\Data.bin");
 
         g_taskList = new TaskList;
         g_director = new GameDirector;

@@ -1,0 +1,62 @@
+// The game's settings before start-up and its message hook.
+#include "BoxWatcher.h"
+#include "GameMain.h"
+#include "Vorn.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Answered {
+    bool result = false;
+    std::vector<vorntest::SeenBox> boxes;
+};
+
+Answered RunGameInit(int answer)
+{
+    Answered a;
+    vorntest::BoxWatcher watcher(answer);
+    a.result = GameInit();
+    a.boxes = watcher.Boxes();
+    return a;
+}
+
+}  // namespace
+
+TEST(GameInit, AnsweringNoRunsWindowedAt640x480)
+{
+    const Answered a = RunGameInit(IDNO);
+    EXPECT_TRUE(a.result);
+    ASSERT_EQ(1u, a.boxes.size());
+    EXPECT_EQ("起動オプション", a.boxes[0].caption);
+    EXPECT_EQ("フルスクリーンモードで起動します", a.boxes[0].text);
+    uint32_t w = 0, h = 0;
+    bool windowed = false;
+    Vorn::GetScreenInfo(&w, &h, &windowed);
+    EXPECT_EQ(640u, w);
+    EXPECT_EQ(480u, h);
+    EXPECT_TRUE(windowed);
+    EXPECT_STREQ("トルメア", Vorn::GetApplicationName());
+    EXPECT_EQ(static_cast<uint32_t>(OPTION_DIRECT3D | OPTION_DIRECTINPUT | OPTION_DIRECTMUSIC | OPTION_DIRECTSHOW), Vorn::GetUseOption());
+    EXPECT_EQ(0x1Bu, Vorn::GetUseOption());
+    EXPECT_EQ(60u, Vorn::GetFrameRate());
+}
+
+TEST(GameInit, AnsweringYesRunsFullScreen)
+{
+    const Answered a = RunGameInit(IDYES);
+    EXPECT_TRUE(a.result);
+    ASSERT_EQ(1u, a.boxes.size());
+    bool windowed = true;
+    Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
+    EXPECT_FALSE(windowed);
+}
+
+TEST(GameMessageHook, LetsEveryMessageThroughToTheEngine)
+{
+    for (UINT m : {static_cast<UINT>(WM_CREATE), static_cast<UINT>(WM_KEYDOWN), static_cast<UINT>(WM_CHAR),
+                   static_cast<UINT>(WM_CLOSE), static_cast<UINT>(WM_ACTIVATEAPP)}) {
+        EXPECT_TRUE(GameMessageHook(m, 'A', 0)) << m;
+    }
+    // Escape asks the engine to end (without a window there is nothing to post to).
+    EXPECT_TRUE(GameMessageHook(WM_KEYDOWN, VK_ESCAPE, 0));
+}
