@@ -9,6 +9,7 @@
 #include "VornLine3D.h"
 #include "VornPoint3D.h"
 #include "VornPrimitive3D.h"
+#include "VornFontSprite3D.h"
 #include "VornSprite3D.h"
 #include "VornSimple.h"
 #include "VornSprite.h"
@@ -180,7 +181,7 @@ const StartRow kInitializeRows[] = {
     // pending VornSheet: {OPTION_DIRECT3D, "  -> Sheet Manager", Call<VornSheet::Initialize>, "シートの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Font Manager", Call<VornFont::Initialize>, "フォントの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> FontSprite Manager", Call<VornFontSprite::Initialize>, "フォントスプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornFontSprite3D: {OPTION_DIRECT3D, "  -> FontSprite3D Manager", Call<VornFontSprite3D::Initialize>, "フォントスプライト3Dの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> FontSprite3D Manager", Call<VornFontSprite3D::Initialize>, "フォントスプライト3Dの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Sprite Manager", Call<VornSprite::Initialize>, "スプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Sprite Manager", Call<VornSprite3D::Initialize>, "３Ｄスプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Camera Manager", Call<VornCamera::Initialize>, "カメラの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
@@ -241,7 +242,7 @@ const EndRow kFinalizeRows[] = {
     // pending VornModel: {OPTION_DIRECT3D, Call<VornModel::Finalize>},
     {OPTION_DIRECT3D, Call<VornLight::Finalize>},
     {OPTION_DIRECT3D, Call<VornCamera::Finalize>},
-    // pending VornFontSprite3D: {OPTION_DIRECT3D, Call<VornFontSprite3D::Finalize>},
+    {OPTION_DIRECT3D, Call<VornFontSprite3D::Finalize>},
     {OPTION_DIRECT3D, Call<VornFontSprite::Finalize>},
     {OPTION_DIRECT3D, Call<VornFont::Finalize>},
     // pending VornSheet: {OPTION_DIRECT3D, Call<VornSheet::Finalize>},

@@ -1,0 +1,142 @@
+// Font sprites in 3D: glyph sets taken over from the 2D loader, the layout in a posture's plane.
+#include "Scene3DSupport.h"
+#include "VornFontSprite3D.h"
+#include "VornMath.h"
+#include "VornPrimitive.h"
+#include "VornSprite.h"
+#include <cstring>
+#include <vector>
+
+using scene3d::EngineDeviceTest;
+
+namespace {
+
+void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v)
+{
+    b[at] = static_cast<uint8_t>(v);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+// A QXT set of font size 16 on one 64 x 64 sheet with 'A' (cell 10 wide, bearing 1) and 'B' (12).
+std::vector<uint8_t> TwoGlyphSet()
+{
+    const size_t names = 12 + 12844 * 2, glyphs = names + 32;
+    std::vector<uint8_t> b(glyphs + 2 * 12, 0);
+    memcpy(b.data(), "QXT", 4);
+    b[4] = 16;
+    b[5] = 1;
+    Put16(b, 6, 64);
+    Put16(b, 8, 64);
+    Put16(b, 10, 2);
+    for (size_t i = 0; i < 12844; ++i) Put16(b, 12 + i * 2, 0xFFFF);
+    Put16(b, 12 + 'A' * 2, 0);
+    Put16(b, 12 + 'B' * 2, 1);
+    memcpy(&b[names], "sheet", 6);
+    const uint8_t a[12] = {0, 1, 10, 0, 0, 0, 0, 0, 10, 0, 18, 0};
+    const uint8_t c[12] = {0, 0, 12, 0, 10, 0, 0, 0, 22, 0, 18, 0};
+    memcpy(&b[glyphs], a, 12);
+    memcpy(&b[glyphs + 12], c, 12);
+    return b;
+}
+
+class FontSprite3D : public EngineDeviceTest {
+protected:
+    void SetUp() override
+    {
+        EngineDeviceTest::SetUp();
+        ASSERT_TRUE(VornMath::Initialize());
+        ASSERT_TRUE(VornPrimitive3D::Initialize());
+        ASSERT_TRUE(VornSprite3D::Initialize());
+        ASSERT_TRUE(VornPrimitive::Initialize());   // the 2D loader's sprites stand on it
+        ASSERT_TRUE(VornSprite::Initialize());
+        ASSERT_TRUE(VornFontSprite::Initialize());
+        ASSERT_TRUE(VornFontSprite3D::Initialize());
+        scene3d::LogCapture log;
+        const std::vector<uint8_t> set = TwoGlyphSet();
+        font_ = VornFontSprite3D::CreateFromMemory(set.data(), static_cast<uint32_t>(set.size()), nullptr, 0, 96);
+        ASSERT_NE(VORN_INVALID_HANDLE, font_) << log.Text();
+    }
+    void TearDown() override
+    {
+        VornFontSprite3D::Finalize();
+        VornFontSprite::Finalize();
+        VornSprite::Finalize();
+        VornPrimitive::Finalize();
+        VornSprite3D::Finalize();
+        VornPrimitive3D::Finalize();
+        EngineDeviceTest::TearDown();
+    }
+    // Corner Q0 (x, y, z) of the n-th quad of the sheet's sprite.
+    void Corner(uint32_t quad, float out[3])
+    {
+        const VornPrimitive3DHandle prim = VornSprite3D::GetPrimitive(VornFontSprite3D::GetRecord(font_)->sprites[0]);
+        const VornBatch3DRecord* r = VornPrimitive3D::GetRecord(prim);
+        memcpy(out, static_cast<const uint8_t*>(r->store) + quad * 6 * r->stride, 12);
+    }
+    uint32_t Vertices()
+    {
+        return VornPrimitive3D::GetVertexCount(VornSprite3D::GetPrimitive(VornFontSprite3D::GetRecord(font_)->sprites[0]));
+    }
+    VornFontSprite3DHandle font_ = VORN_INVALID_HANDLE;
+};
+
+}  // namespace
+
+TEST_F(FontSprite3D, TakesTheSetOverAndGivesTheLoanBack)
+{
+    const VornFontSpriteRecord* r = VornFontSprite3D::GetRecord(font_);
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(16u, r->fontSize);
+    EXPECT_EQ(1u, r->sheetCount);
+    EXPECT_EQ(2u, r->glyphCount);
+    EXPECT_EQ(1, r->glyphs[0].leftBearing);
+    EXPECT_NE(VORN_INVALID_HANDLE, r->sprites[0]);
+    EXPECT_EQ(VORN_INVALID_HANDLE, r->sprites[1]);
+    EXPECT_EQ(nullptr, VornFontSprite::GetRecord(0));   // the 2D set was only lent
+    const uint8_t junk[8] = {'Q', 'X', 'X', 0};
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornFontSprite3D::CreateFromMemory(junk, 8, nullptr, 0, 96));
+    EXPECT_EQ(1u, VornFontSprite3D::CreateFromMemory(TwoGlyphSet().data(), 25756, nullptr, 0, 96));
+}
+
+TEST_F(FontSprite3D, LineIsCentredAndGlyphlessCharactersAdvance)
+{
+    EXPECT_EQ(8, VornFontSprite3D::GetLongestLine("ab\n\tcdef\n"));
+    EXPECT_EQ(0, VornFontSprite3D::GetLongestLine(""));
+    VornPosture posture;
+    posture.SetPosition(100, 0, 0);
+    posture.UpdateMatrices();
+    // "AZB": 3 bytes start 12 left of the centre; Z has no glyph and moves the pen half a size.
+    VornFontSprite3D::DrawString(font_, "AZB", &posture, 16.0f, 0xFFFFFFFF);
+    ASSERT_EQ(12u, Vertices());
+    float a[3], b[3];
+    Corner(0, a);
+    Corner(1, b);
+    // The plane is seen from the posture's back: pen x runs to world -x about the position.
+    EXPECT_FLOAT_EQ(111.0f, a[0]);   // centre 100 - (1 - 12 + 5), plus half the 10 wide quad
+    EXPECT_FLOAT_EQ(25.0f, a[1]);    // 18 / 2 + 8, plus half the 16 high quad
+    EXPECT_NEAR(0.0f, a[2], 1e-5f);
+    EXPECT_FLOAT_EQ(96.0f, b[0]);    // centre 100 - (0 + 4 + 6), plus 6
+}
+
+TEST_F(FontSprite3D, LineBreaksLowerThePenAndSizeScales)
+{
+    VornPosture posture;
+    posture.UpdateMatrices();
+    VornFontSprite3D::DrawString(font_, "A\nA", &posture, 32.0f, 0xFFFFFFFF);
+    ASSERT_EQ(12u, Vertices());
+    float first[3], second[3];
+    Corner(0, first);
+    Corner(1, second);
+    EXPECT_FLOAT_EQ(first[1] - 32.0f, second[1]);   // one font size, scaled by 2
+    EXPECT_FLOAT_EQ(first[0], second[0]);
+    VornFontSprite3D::ResetBuffer(font_);
+    EXPECT_EQ(0u, Vertices());
+    VornFontSprite3D::DrawStringProportional(font_, "AB", &posture, 16.0f, 0xFFFFFFFF);
+    Corner(0, first);
+    Corner(1, second);
+    // Centres 3 and -9 (the pen moved 10 + 1, the half widths 5 and 6); Q0 lies half a width towards +x.
+    EXPECT_FLOAT_EQ(8.0f, first[0]);
+    EXPECT_FLOAT_EQ(-3.0f, second[0]);
+    VornFontSprite3D::DrawString(VORN_INVALID_HANDLE, "A", &posture, 16.0f, 0);
+    VornFontSprite3D::DrawString(font_, nullptr, &posture, 16.0f, 0);
+}
