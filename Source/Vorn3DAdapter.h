@@ -199,8 +199,8 @@ public:
     // A scissor rectangle from virtual-screen units to back-buffer pixels (each edge truncated).
     static void ScaleScissorRect(RECT* rect, float scaleX, float scaleY);
 
-    // Constant texts: "UNKNOWN"-style names ("(unlisted)" for a format the table has not) and the
-    // Japanese explanations of results ("未知のエラー。" for any other).
+    // Constant texts: format names without the D3DFMT_ prefix ("UNLISTED" for a format the table
+    // does not list) and the Japanese explanations of results ("未知のエラー。" for any other).
     static const char* FormatName(D3DFORMAT format);
     static const char* ErrorText(HRESULT result);
 };
