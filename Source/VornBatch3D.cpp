@@ -15,20 +15,13 @@ void VornBatch3D::Destroy(VornBatch3DRecord& record)
 
 bool VornBatch3D::Initialize(void (*lost)(), void (*restore)())
 {
-    VornLog::Title("%sクラスの初期化", texts_.className);
-    VornLog::Strong("%s", texts_.memoryTitle);
-    VornLog::LineBreak();
-    if (!table_.Initialize(texts_.sourceFile, __LINE__)) {
-        VornLog::StrongRed("%s", texts_.memoryFailure);
-        VornLog::LineBreak();
-        return false;
-    }
+    if (!table_.InitializeLogged(texts_.initializeTitle, texts_.subject, texts_.sourceFile, __LINE__)) return false;
     const uint32_t count = table_.Count();
     void* block = VornMemory::AllocZero(count * static_cast<uint32_t>(sizeof(VornBatch3DTransform)),
                                         VornMemory::DEFAULT_TAG, texts_.sourceFile, __LINE__);
     if (!block) {
         table_.Finalize();
-        VornLog::StrongRed("%s", texts_.memoryFailure);
+        VornLog::StrongRed("　　　%s用メモリの確保に失敗", texts_.subject);
         VornLog::LineBreak();
         return false;
     }
@@ -40,7 +33,7 @@ bool VornBatch3D::Initialize(void (*lost)(), void (*restore)())
 
 void VornBatch3D::Finalize()
 {
-    VornLog::Title("%sクラスの解放", texts_.className);
+    VornLog::Title("%s", texts_.finalizeTitle);
     if (!table_.IsInitialized()) return;
     Vorn3D::SetDeviceHooks(deviceClass_, nullptr, nullptr);
     table_.Finalize();

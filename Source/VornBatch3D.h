@@ -54,9 +54,9 @@ struct VornBatch3DTransform {
 
 struct VornBatch3DTexts {
     const char* sourceFile;     // tag of the table's allocation
-    const char* className;      // "VornLine3D"
-    const char* memoryTitle;    // bold line of Initialize
-    const char* memoryFailure;  // red line when the table cannot be allocated
+    const char* initializeTitle;   // "VornLine3Dクラスの初期化"
+    const char* finalizeTitle;     // "VornLine3Dクラスの解放"
+    const char* subject;           // "ライン": the memory lines of Initialize
     const char* destroyLine;    // Finalize line per live record
     const char* createName;     // "VornLine3D::Create"
     const char* tableFull;      // red line of Create when every record is taken

@@ -4,9 +4,9 @@ namespace {
 
 const VornBatch3DTexts kTexts = {
     __FILE__,
-    "VornLine3D",
-    "ライン用メモリ確保",
-    "　　　ライン用メモリの確保に失敗",
+    "VornLine3Dクラスの初期化",
+    "VornLine3Dクラスの解放",
+    "ライン",
     "Line3D Destroy [ No.%u ]",
     "VornLine3D::Create",
     "空きラインが見つかりませんでした。",

@@ -4,9 +4,9 @@ namespace {
 
 const VornBatch3DTexts kTexts = {
     __FILE__,
-    "VornPoint3D",
-    "ポイント用メモリ確保",
-    "　　　ポイント用メモリの確保に失敗",
+    "VornPoint3Dクラスの初期化",
+    "VornPoint3Dクラスの解放",
+    "ポイント",
     "Point Destroy [ No.%u ]",
     "VornPoint3D::Create",
     "空きポイントが見つかりませんでした。",

@@ -4,9 +4,9 @@ namespace {
 
 const VornBatch3DTexts kTexts = {
     __FILE__,
-    "VornPrimitive3D",
-    "プリミティブ用メモリ確保",
-    "　　　プリミティブ用メモリの確保に失敗",
+    "VornPrimitive3Dクラスの初期化",
+    "VornPrimitive3Dクラスの解放",
+    "プリミティブ",
     "Primitive3D Destroy [ No.%u ]",
     "VornPrimitive3D::Create",
     "空きプリミティブが見つかりませんでした。",

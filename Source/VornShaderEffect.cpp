@@ -108,13 +108,7 @@ void VornShaderFx::SetMax(uint32_t count) { g_table.SetMax(count); }
 
 bool VornShaderFx::Initialize()
 {
-    VornLog::Title("VornShaderFxクラスの初期化");
-    VornLog::Strong("エフェクト用メモリ確保");
-    VornLog::LineBreak();
-    if (!g_table.Initialize(__FILE__, __LINE__)) {
-        Line("　　　エフェクト用メモリの確保に失敗", false);
-        return false;
-    }
+    if (!g_table.InitializeLogged("VornShaderFxクラスの初期化", "エフェクト", __FILE__, __LINE__)) return false;
     g_override = VORN_INVALID_HANDLE;
     Vorn3D::SetDeviceHooks(DEVICE_CLASS_SHADERFX, OnDeviceLost, OnDeviceRestore);
     return true;

@@ -111,15 +111,7 @@ void VornSprite3D::SetMax(uint32_t count) { g_table.SetMax(count); }
 
 bool VornSprite3D::Initialize()
 {
-    VornLog::Title("VornSprite3Dクラスの初期化");
-    VornLog::Strong("スプライト用メモリ確保");
-    VornLog::LineBreak();
-    if (!g_table.Initialize(__FILE__, __LINE__)) {
-        VornLog::StrongRed("　　　スプライト用メモリの確保に失敗");
-        VornLog::LineBreak();
-        return false;
-    }
-    return true;
+    return g_table.InitializeLogged("VornSprite3Dクラスの初期化", "スプライト", __FILE__, __LINE__);
 }
 
 void VornSprite3D::Finalize()
