@@ -286,7 +286,8 @@ template <size_t N> bool RunStartRows(const StartRow (&rows)[N])
 // Boot's teardown: what boot itself started, whatever happened before.
 uint32_t Teardown()
 {
-    const uint32_t exitCode = static_cast<uint32_t>(g_vorn.msg.wParam);
+    // The quit message's code; a start that ended before the pump saw it ends with 0.
+    const uint32_t exitCode = g_vorn.msg.message == WM_QUIT ? static_cast<uint32_t>(g_vorn.msg.wParam) : 0;
     if (g_vorn.option & OPTION_DIRECT3D) Vorn3D::Finalize();
     VornFile::Finalize();
     VornLog::Close();

@@ -19,7 +19,10 @@ Task* TaskList::Add(Task* task, int32_t priority)
 {
     if (!task) return nullptr;
     if (priority < PRIORITY_HEAD || priority >= PRIORITY_TAIL) {
-        VornLog::StrongRed("TaskList::Add : priority %d is outside the list", static_cast<int>(priority));
+        VornLog::StrongBlue("TaskList::Add");
+        VornLog::Print(" : [ %d ] : ", static_cast<int>(priority));
+        VornLog::StrongRed("優先度が範囲外です");
+        VornLog::LineBreak();
         task->state = TASK_UNLINKED;
         return nullptr;
     }
