@@ -382,3 +382,53 @@ TEST(Boot, AnOverwrittenBlockEndsTheApplicationWithTheMemoryBox)
     EXPECT_EQ("メモリエラー", boxes[0].caption);
     EXPECT_EQ("メモリリークが発生しました\nアプリケーションを終了します\n詳細はログを参照して下さい。", boxes[0].text);
 }
+
+TEST(Boot, TheModuleFolderBecomesCurrentAndLoadersReturnToIt)
+{
+    vorntest::SetGameInit([] { BasicSettings(OPTION_DIRECT3D); return true; });
+    char atMain[MAX_PATH] = {}, afterReset[MAX_PATH] = {};
+    vorntest::SetGameMain([&](int, char**) {
+        GetCurrentDirectoryA(MAX_PATH, atMain);
+        SetCurrentDirectoryA("C:\\");
+        Vorn::ResetCurrentDirectory();
+        GetCurrentDirectoryA(MAX_PATH, afterReset);
+        Vorn::Exit();
+        while (Vorn::Run(false)) {
+        }
+        return 0;
+    });
+    char module[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, module, MAX_PATH);
+    *strrchr(module, '\\') = '\0';
+    SetCurrentDirectoryA("C:\\");
+    EXPECT_EQ(0u, Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr));
+    EXPECT_STREQ(module, atMain);
+    EXPECT_STREQ(module, afterReset);
+}
+
+TEST(Boot, ABaseDirectorySetByTheGameIsKept)
+{
+    char base[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, base);
+    SetCurrentDirectoryA(base);
+    GetCurrentDirectoryA(MAX_PATH, base);
+    vorntest::SetGameInit([] {
+        BasicSettings(OPTION_DIRECT3D);
+        Vorn::SetBaseDirectory();
+        SetCurrentDirectoryA("C:\\");   // boot does not make it current again
+        return true;
+    });
+    char atMain[MAX_PATH] = {}, afterReset[MAX_PATH] = {};
+    vorntest::SetGameMain([&](int, char**) {
+        GetCurrentDirectoryA(MAX_PATH, atMain);
+        Vorn::ResetCurrentDirectory();
+        GetCurrentDirectoryA(MAX_PATH, afterReset);
+        Vorn::Exit();
+        while (Vorn::Run(false)) {
+        }
+        return 0;
+    });
+    EXPECT_EQ(0u, Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr));
+    EXPECT_STREQ("C:\\", atMain);
+    EXPECT_STREQ(base, afterReset);
+}
