@@ -19,15 +19,18 @@ namespace draw2dtest {
 
 constexpr int kSize = 256;
 
-inline VornVertex2D V(float x, float y, float z, uint32_t colour)
+// A vertex with rhw 1 and the given stage-0 texture coordinates.
+inline VornVertex2D V(float x, float y, float z = 32767.0f, uint32_t colour = 0xFFFFFFFF, float u = 0.0f,
+                      float v = 0.0f)
 {
-    VornVertex2D v = {};
-    v.x = x;
-    v.y = y;
-    v.z = z;
-    v.rhw = 1.0f;
-    v.colour = colour;
-    return v;
+    VornVertex2D out = {};
+    out.x = x;
+    out.y = y;
+    out.z = z;
+    out.rhw = 1.0f;
+    out.colour = colour;
+    out.tex[0] = {u, v};
+    return out;
 }
 
 // |a - b| <= tolerance for each of R, G and B.

@@ -1,26 +1,13 @@
 // The 2D transform and the shared clipper, without a device.
-#include "Vorn.h"
-#include "VornPrimitive.h"
-#include "VornTransform2D.h"
-#include <gtest/gtest.h>
+#include "Draw2DFixture.h"
 #include <cmath>
 #include <limits>
 #include <set>
 #include <utility>
 
-namespace {
+using draw2dtest::V;
 
-VornVertex2D V(float x, float y, float z = 32767.0f, uint32_t colour = 0xFFFFFFFF, float u = 0.0f, float v = 0.0f)
-{
-    VornVertex2D out = {};
-    out.x = x;
-    out.y = y;
-    out.z = z;
-    out.rhw = 1.0f;
-    out.colour = colour;
-    out.tex[0] = {u, v};
-    return out;
-}
+namespace {
 
 VornTransform2D Scissor(LONG left, LONG top, LONG right, LONG bottom)
 {
