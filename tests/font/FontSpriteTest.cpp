@@ -146,36 +146,60 @@ TEST_F(FontSprite, OneCharacterOfSixteenPixelsGivesA32Sheet)
     VornFontSprite::Release(fs);
 }
 
-TEST_F(FontSprite, CellsOfAManyCharacterSetStayApartOnTheSheet)
+// count distinct double-byte characters from 亜 on.
+std::string Kanji(int count)
 {
-    // 150 distinct kanji from 亜 on.
     std::string text;
-    int count = 0;
-    for (uint8_t lead = 0x88; count < 150; ++lead)
-        for (int trail = lead == 0x88 ? 0x9F : 0x40; trail <= 0xFC && count < 150; ++trail)
+    for (int lead = 0x88; count > 0; lead = lead == 0x9F ? 0xE0 : lead + 1)
+        for (int trail = lead == 0x88 ? 0x9F : 0x40; trail <= 0xFC && count > 0; ++trail)
             if (trail != 0x7F) {
                 text += static_cast<char>(lead);
                 text += static_cast<char>(trail);
-                ++count;
+                --count;
             }
-    const VornFontSpriteHandle fs = VornFontSprite::Create(text.c_str(), 1, 1024, small_, 0, 1);
+    return text;
+}
+
+// No two cells of a set overlap, and every cell lies on its sheet.
+::testing::AssertionResult CellsApart(const VornFontSpriteRecord* r)
+{
+    for (uint32_t i = 0; i < r->glyphCount; ++i) {
+        const VornFontGlyph& a = r->glyphs[i];
+        if (a.sheet >= r->sheetCount || a.right > r->sheetWidth || a.bottom > r->sheetHeight)
+            return ::testing::AssertionFailure() << "glyph " << i << " off its sheet";
+        for (uint32_t j = i + 1; j < r->glyphCount; ++j) {
+            const VornFontGlyph& b = r->glyphs[j];
+            if (a.sheet == b.sheet && a.right > b.left && b.right > a.left && a.bottom > b.top && b.bottom > a.top)
+                return ::testing::AssertionFailure() << "glyphs " << i << " and " << j << " overlap";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(FontSprite, CellsOfAManyCharacterSetStayApartOnTheSheet)
+{
+    const VornFontSpriteHandle fs = VornFontSprite::Create(Kanji(150).c_str(), 1, 1024, small_, 0, 1);
     ASSERT_NE(kNone, fs);
     const VornFontSpriteRecord* r = VornFontSprite::GetRecord(fs);
     ASSERT_EQ(150u, r->glyphCount);
     // 300 bytes of 18x18 cells: 97200 pixels, a 512 x 512 sheet.
     EXPECT_EQ(512u, r->sheetWidth);
-    for (uint32_t i = 0; i < r->glyphCount; ++i) {
-        const VornFontGlyph& a = r->glyphs[i];
-        ASSERT_LT(a.sheet, r->sheetCount);
-        ASSERT_LE(a.right, r->sheetWidth);
-        ASSERT_LE(a.bottom, r->sheetHeight);
-        for (uint32_t j = i + 1; j < r->glyphCount; ++j) {
-            const VornFontGlyph& b = r->glyphs[j];
-            const bool apart = a.sheet != b.sheet || a.right <= b.left || b.right <= a.left || a.bottom <= b.top ||
-                               b.bottom <= a.top;
-            ASSERT_TRUE(apart) << i << " and " << j;
-        }
-    }
+    EXPECT_TRUE(CellsApart(r));
+    VornFontSprite::Release(fs);
+}
+
+TEST_F(FontSprite, ASheetOfMoreThanThirtyTwoLinesUsesThemAll)
+{
+    // 4000 kanji: a 2048 x 2048 sheet of 113 lines, of which more than 32 are filled.
+    const VornFontSpriteHandle fs = VornFontSprite::Create(Kanji(4000).c_str(), 1, 16, small_, 0, 0);
+    ASSERT_NE(kNone, fs);
+    const VornFontSpriteRecord* r = VornFontSprite::GetRecord(fs);
+    EXPECT_EQ(4000u, r->glyphCount);
+    EXPECT_EQ(2048u, r->sheetWidth);
+    uint32_t lowest = 0;
+    for (uint32_t i = 0; i < r->glyphCount; ++i) lowest = std::max<uint32_t>(lowest, r->glyphs[i].top);
+    EXPECT_GE(lowest, 32u * 18u);
+    EXPECT_TRUE(CellsApart(r));
     VornFontSprite::Release(fs);
 }
 
