@@ -37,110 +37,7 @@ const Vorn3DDeviceRow Vorn3DAdapter::kDeviceRows[VORN3D_DEVICE_ROWS] = {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Capabilities
-
-static uint8_t Bit(DWORD word, DWORD bit) { return (word & bit) ? 1 : 0; }
-
-void Vorn3DAdapter::ReadCaps(const D3DCAPS9* c, Vorn3DCaps* o)
-{
-    memset(o, 0, sizeof *o);
-    o->pureDevice = Bit(c->DevCaps, D3DDEVCAPS_PUREDEVICE);
-    o->hwTransformAndLight = Bit(c->DevCaps, D3DDEVCAPS_HWTRANSFORMANDLIGHT);
-    o->hwRasterization = Bit(c->DevCaps, D3DDEVCAPS_HWRASTERIZATION);
-    o->deviceType = static_cast<uint32_t>(c->DeviceType);
-    o->anisotropy = Bit(c->RasterCaps, D3DPRASTERCAPS_ANISOTROPY);
-    o->dither = Bit(c->RasterCaps, D3DPRASTERCAPS_DITHER);
-    o->depthBias = Bit(c->RasterCaps, D3DPRASTERCAPS_DEPTHBIAS);
-    o->wBuffer = Bit(c->RasterCaps, D3DPRASTERCAPS_WBUFFER);
-    o->autoGenMipmap = Bit(c->Caps2, D3DCAPS2_CANAUTOGENMIPMAP);
-    const DWORD z = c->ZCmpCaps;
-    o->zCmpAlways = Bit(z, D3DPCMPCAPS_ALWAYS);
-    o->zCmpEqual = Bit(z, D3DPCMPCAPS_EQUAL);
-    o->zCmpGreater = Bit(z, D3DPCMPCAPS_GREATER);
-    o->zCmpGreaterEqual = Bit(z, D3DPCMPCAPS_GREATEREQUAL);
-    o->zCmpLess = Bit(z, D3DPCMPCAPS_LESS);
-    o->zCmpLessEqual = Bit(z, D3DPCMPCAPS_LESSEQUAL);
-    o->zCmpNever = Bit(z, D3DPCMPCAPS_NEVER);
-    o->zCmpNotEqual = Bit(z, D3DPCMPCAPS_NOTEQUAL);
-    const DWORD s = c->SrcBlendCaps;
-    o->srcBlendFactor = Bit(s, D3DPBLENDCAPS_BLENDFACTOR);
-    o->srcBothInvSrcAlpha = Bit(s, D3DPBLENDCAPS_BOTHINVSRCALPHA);
-    o->srcBothSrcAlpha = Bit(s, D3DPBLENDCAPS_BOTHSRCALPHA);
-    o->srcDestAlpha = Bit(s, D3DPBLENDCAPS_DESTALPHA);
-    o->srcDestColor = Bit(s, D3DPBLENDCAPS_DESTCOLOR);
-    o->srcInvDestAlpha = Bit(s, D3DPBLENDCAPS_INVDESTALPHA);
-    o->srcInvDestColor = Bit(s, D3DPBLENDCAPS_INVDESTCOLOR);
-    o->srcInvSrcAlpha = Bit(s, D3DPBLENDCAPS_INVSRCALPHA);
-    o->srcInvSrcColor = Bit(s, D3DPBLENDCAPS_INVSRCCOLOR);
-    o->srcOne = Bit(s, D3DPBLENDCAPS_ONE);
-    o->srcSrcAlpha = Bit(s, D3DPBLENDCAPS_SRCALPHA);
-    o->srcSrcAlphaSat = Bit(s, D3DPBLENDCAPS_SRCALPHASAT);
-    o->srcSrcColor = Bit(s, D3DPBLENDCAPS_SRCCOLOR);
-    o->srcZero = Bit(s, D3DPBLENDCAPS_ZERO);
-    const DWORD d = c->DestBlendCaps;
-    o->destBlendFactor = Bit(d, D3DPBLENDCAPS_BLENDFACTOR);
-    o->destBothInvSrcAlpha = Bit(d, D3DPBLENDCAPS_BOTHINVSRCALPHA);
-    o->destBothSrcAlpha = Bit(d, D3DPBLENDCAPS_BOTHSRCALPHA);
-    o->destDestAlpha = Bit(d, D3DPBLENDCAPS_DESTALPHA);
-    o->destDestColor = Bit(d, D3DPBLENDCAPS_DESTCOLOR);
-    o->destInvDestAlpha = Bit(d, D3DPBLENDCAPS_INVDESTALPHA);
-    o->destInvDestColor = Bit(d, D3DPBLENDCAPS_INVDESTCOLOR);
-    o->destInvSrcAlpha = Bit(d, D3DPBLENDCAPS_INVSRCALPHA);
-    o->destInvSrcColor = Bit(d, D3DPBLENDCAPS_INVSRCCOLOR);
-    o->destOne = Bit(d, D3DPBLENDCAPS_ONE);
-    o->destSrcAlpha = Bit(d, D3DPBLENDCAPS_SRCALPHA);
-    o->destSrcAlphaSat = Bit(d, D3DPBLENDCAPS_SRCALPHASAT);
-    o->destSrcColor = Bit(d, D3DPBLENDCAPS_SRCCOLOR);
-    o->destZero = Bit(d, D3DPBLENDCAPS_ZERO);
-    const DWORD t = c->TextureCaps;
-    o->cubeMap = Bit(t, D3DPTEXTURECAPS_CUBEMAP);
-    o->mipmap = Bit(t, D3DPTEXTURECAPS_MIPMAP);
-    o->perspective = Bit(t, D3DPTEXTURECAPS_PERSPECTIVE);
-    o->pow2Only = Bit(t, D3DPTEXTURECAPS_POW2);
-    o->squareOnly = Bit(t, D3DPTEXTURECAPS_SQUAREONLY);
-    const DWORD a = c->TextureAddressCaps;
-    o->addressBorder = Bit(a, D3DPTADDRESSCAPS_BORDER);
-    o->addressClamp = Bit(a, D3DPTADDRESSCAPS_CLAMP);
-    o->addressIndependentUV = Bit(a, D3DPTADDRESSCAPS_INDEPENDENTUV);
-    o->addressMirror = Bit(a, D3DPTADDRESSCAPS_MIRROR);
-    o->addressMirrorOnce = Bit(a, D3DPTADDRESSCAPS_MIRRORONCE);
-    o->addressWrap = Bit(a, D3DPTADDRESSCAPS_WRAP);
-    o->maxTextureWidth = c->MaxTextureWidth;
-    o->maxTextureHeight = c->MaxTextureHeight;
-    o->maxTextureRepeat = c->MaxTextureRepeat;
-    o->maxTextureAspectRatio = c->MaxTextureAspectRatio;
-    const DWORD st = c->StencilCaps;
-    o->stencilKeep = Bit(st, D3DSTENCILCAPS_KEEP);
-    o->stencilZero = Bit(st, D3DSTENCILCAPS_ZERO);
-    o->stencilReplace = Bit(st, D3DSTENCILCAPS_REPLACE);
-    o->stencilIncrSat = Bit(st, D3DSTENCILCAPS_INCRSAT);
-    o->stencilDecrSat = Bit(st, D3DSTENCILCAPS_DECRSAT);
-    o->stencilInvert = Bit(st, D3DSTENCILCAPS_INVERT);
-    o->stencilIncr = Bit(st, D3DSTENCILCAPS_INCR);
-    o->stencilDecr = Bit(st, D3DSTENCILCAPS_DECR);
-    o->stencilTwoSided = Bit(st, D3DSTENCILCAPS_TWOSIDED);
-    o->maxVertexW = c->MaxVertexW;
-    o->guardBandLeft = c->GuardBandLeft;
-    o->guardBandTop = c->GuardBandTop;
-    o->guardBandRight = c->GuardBandRight;
-    o->guardBandBottom = c->GuardBandBottom;
-    o->maxPointSize = c->MaxPointSize;
-    o->maxPrimitiveCount = c->MaxPrimitiveCount;
-    o->maxVertexIndex = c->MaxVertexIndex;
-    o->maxTextureBlendStages = c->MaxTextureBlendStages;
-    o->maxSimultaneousTextures = c->MaxSimultaneousTextures;
-    o->maxActiveLights = c->MaxActiveLights;
-    o->maxVertexBlendMatrices = c->MaxVertexBlendMatrices;
-    o->maxVertexBlendMatrixIndex = c->MaxVertexBlendMatrixIndex;
-    o->vertexShaderVersion = c->VertexShaderVersion;
-    o->pixelShaderVersion = c->PixelShaderVersion;
-    o->maxVertexShaderConst = c->MaxVertexShaderConst;
-    o->dynamicFlowControlDepth = static_cast<uint32_t>(c->VS20Caps.DynamicFlowControlDepth);
-    o->staticFlowControlDepth = static_cast<uint32_t>(c->VS20Caps.StaticFlowControlDepth);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Report lines
+// Capabilities and their report
 
 namespace {
 
@@ -163,109 +60,115 @@ void Emit(Vorn3DLogSink sink, void* context, Vorn3DLogKind kind, const char* for
 
 enum CapsLineKind { CAPS_FLAG, CAPS_FLAG_INVERTED, CAPS_U32, CAPS_F32, CAPS_VERSION };
 
+// One field of Vorn3DCaps: where it comes from in D3DCAPS9 and how the report writes it.
 struct CapsLine {
     const char* group;  // strong title written before the line, or null
     CapsLineKind kind;
-    size_t offset;
-    const char* format;
+    size_t offset;      // in Vorn3DCaps
+    size_t source;      // in D3DCAPS9
+    DWORD bit;          // for flags: the bit of the source word
+    const char* format; // the report line, or null for none
 };
 
-#define CAPS(group, kind, field, format) {group, kind, offsetof(Vorn3DCaps, field), format}
+#define CAPS(group, kind, field, source, bit, format) \
+    {group, kind, offsetof(Vorn3DCaps, field), offsetof(D3DCAPS9, source), bit, format}
 
 // The report in its order (the vertex-shader constant count comes before the two shader versions).
 const CapsLine kCapsLines[] = {
-    CAPS("　デバイス能力", CAPS_FLAG, pureDevice, "　　　[ %s ] ピュアデバイス"),
-    CAPS(nullptr, CAPS_FLAG, hwTransformAndLight, "　　　[ %s ] ハードウェアＴｎＬ"),
-    CAPS(nullptr, CAPS_FLAG, hwRasterization, "　　　[ %s ] ハードウェアラスタライズ"),
-    CAPS(nullptr, CAPS_FLAG, anisotropy, "　　　[ %s ] 異方性フィルタリング"),
-    CAPS(nullptr, CAPS_FLAG, dither, "　　　[ %s ] ディザリング"),
-    CAPS(nullptr, CAPS_FLAG, depthBias, "　　　[ %s ] 深度バイアス"),
-    CAPS(nullptr, CAPS_FLAG, wBuffer, "　　　[ %s ] Ｗバッファ"),
-    CAPS(nullptr, CAPS_FLAG, autoGenMipmap, "　　　[ %s ] ミップマップ自動生成"),
-    CAPS("　深度テスト能力", CAPS_FLAG, zCmpAlways, "　　　[ %s ] 深度テスト ALWAYS"),
-    CAPS(nullptr, CAPS_FLAG, zCmpEqual, "　　　[ %s ] 深度テスト EQUAL"),
-    CAPS(nullptr, CAPS_FLAG, zCmpGreater, "　　　[ %s ] 深度テスト GREATER"),
-    CAPS(nullptr, CAPS_FLAG, zCmpGreaterEqual, "　　　[ %s ] 深度テスト GREATER EQUA"),
-    CAPS(nullptr, CAPS_FLAG, zCmpLess, "　　　[ %s ] 深度テスト LESS"),
-    CAPS(nullptr, CAPS_FLAG, zCmpLessEqual, "　　　[ %s ] 深度テスト LESS EQUAL"),
-    CAPS(nullptr, CAPS_FLAG, zCmpNever, "　　　[ %s ] 深度テスト NEVER"),
-    CAPS(nullptr, CAPS_FLAG, zCmpNotEqual, "　　　[ %s ] 深度テスト NOT EQUAL"),
-    CAPS("　ソースブレンド能力", CAPS_FLAG, srcBlendFactor, "　　　[ %s ] ソースブレンド BLEND FACTOR"),
-    CAPS(nullptr, CAPS_FLAG, srcBothInvSrcAlpha, "　　　[ %s ] ソースブレンド BOTH INVSRC"),
-    CAPS(nullptr, CAPS_FLAG, srcBothSrcAlpha, "　　　[ %s ] ソースブレンド BOTH SRC"),
-    CAPS(nullptr, CAPS_FLAG, srcDestAlpha, "　　　[ %s ] ソースブレンド DEST ALPHA"),
-    CAPS(nullptr, CAPS_FLAG, srcDestColor, "　　　[ %s ] ソースブレンド DEST COLOR"),
-    CAPS(nullptr, CAPS_FLAG, srcInvDestAlpha, "　　　[ %s ] ソースブレンド INV DEST ALPHA"),
-    CAPS(nullptr, CAPS_FLAG, srcInvDestColor, "　　　[ %s ] ソースブレンド INV DEST COLOR"),
-    CAPS(nullptr, CAPS_FLAG, srcInvSrcAlpha, "　　　[ %s ] ソースブレンド INV SRC ALPHA"),
-    CAPS(nullptr, CAPS_FLAG, srcInvSrcColor, "　　　[ %s ] ソースブレンド INV SRC COLOR"),
-    CAPS(nullptr, CAPS_FLAG, srcOne, "　　　[ %s ] ソースブレンド ONE"),
-    CAPS(nullptr, CAPS_FLAG, srcSrcAlpha, "　　　[ %s ] ソースブレンド SRC ALPHA"),
-    CAPS(nullptr, CAPS_FLAG, srcSrcAlphaSat, "　　　[ %s ] ソースブレンド SRC ALPHA SAT"),
-    CAPS(nullptr, CAPS_FLAG, srcSrcColor, "　　　[ %s ] ソースブレンド SRC COLOR"),
-    CAPS(nullptr, CAPS_FLAG, srcZero, "　　　[ %s ] ソースブレンド ZERO"),
-    CAPS("　デストブレンド能力", CAPS_FLAG, destBlendFactor, "　　　[ %s ] デストブレンド BLEND FACTOR"),
-    CAPS(nullptr, CAPS_FLAG, destBothInvSrcAlpha, "　　　[ %s ] デストブレンド BOTH INVSRC"),
-    CAPS(nullptr, CAPS_FLAG, destBothSrcAlpha, "　　　[ %s ] デストブレンド BOTH SRC"),
-    CAPS(nullptr, CAPS_FLAG, destDestAlpha, "　　　[ %s ] デストブレンド DEST ALPHA"),
-    CAPS(nullptr, CAPS_FLAG, destDestColor, "　　　[ %s ] デストブレンド DEST COLOR"),
-    CAPS(nullptr, CAPS_FLAG, destInvDestAlpha, "　　　[ %s ] デストブレンド INV DEST ALPHA"),
-    CAPS(nullptr, CAPS_FLAG, destInvDestColor, "　　　[ %s ] デストブレンド INV DEST COLOR"),
-    CAPS(nullptr, CAPS_FLAG, destInvSrcAlpha, "　　　[ %s ] デストブレンド INV SRC ALPHA"),
-    CAPS(nullptr, CAPS_FLAG, destInvSrcColor, "　　　[ %s ] デストブレンド INV SRC COLOR"),
-    CAPS(nullptr, CAPS_FLAG, destOne, "　　　[ %s ] デストブレンド ONE"),
-    CAPS(nullptr, CAPS_FLAG, destSrcAlpha, "　　　[ %s ] デストブレンド SRC ALPHA"),
-    CAPS(nullptr, CAPS_FLAG, destSrcAlphaSat, "　　　[ %s ] デストブレンド SRC ALPHA SAT"),
-    CAPS(nullptr, CAPS_FLAG, destSrcColor, "　　　[ %s ] デストブレンド SRC COLOR"),
-    CAPS(nullptr, CAPS_FLAG, destZero, "　　　[ %s ] デストブレンド ZERO"),
-    CAPS("　テクスチャ能力", CAPS_FLAG, cubeMap, "　　　[ %s ] キューブマップ"),
-    CAPS(nullptr, CAPS_FLAG, mipmap, "　　　[ %s ] ミップマップ"),
-    CAPS(nullptr, CAPS_FLAG, perspective, "　　　[ %s ] パースペクティブコレクト"),
-    CAPS(nullptr, CAPS_FLAG_INVERTED, pow2Only, "　　　[ %s ] ２のべき乗以外のテクスチャ"),
-    CAPS(nullptr, CAPS_FLAG_INVERTED, squareOnly, "　　　[ %s ] 正方形以外のテクスチャ"),
-    CAPS(nullptr, CAPS_FLAG, addressBorder, "　　　[ %s ] テクスチャ BORDER"),
-    CAPS(nullptr, CAPS_FLAG, addressClamp, "　　　[ %s ] テクスチャ CLAMP"),
-    CAPS(nullptr, CAPS_FLAG, addressIndependentUV, "　　　[ %s ] テクスチャ INDEPENDENT"),
-    CAPS(nullptr, CAPS_FLAG, addressMirror, "　　　[ %s ] テクスチャ MIRROR"),
-    CAPS(nullptr, CAPS_FLAG, addressMirrorOnce, "　　　[ %s ] テクスチャ MIRROR RONCE"),
-    CAPS(nullptr, CAPS_FLAG, addressWrap, "　　　[ %s ] テクスチャ WRAP"),
-    CAPS(nullptr, CAPS_U32, maxTextureWidth, "　　　テクスチャ最大横幅 [ %u ]"),
-    CAPS(nullptr, CAPS_U32, maxTextureHeight, "　　　テクスチャ最大縦幅 [ %u ]"),
-    CAPS(nullptr, CAPS_U32, maxTextureRepeat, "　　　テクスチャ最大リピート数 [ %u ]"),
-    CAPS(nullptr, CAPS_U32, maxTextureAspectRatio, "　　　テクスチャ最大アスペクト [ %u ]"),
-    CAPS("　ステンシル能力", CAPS_FLAG, stencilKeep, "　　　[ %s ] ステンシル KEEP"),
-    CAPS(nullptr, CAPS_FLAG, stencilZero, "　　　[ %s ] ステンシル ZERO"),
-    CAPS(nullptr, CAPS_FLAG, stencilReplace, "　　　[ %s ] ステンシル REPLACE"),
-    CAPS(nullptr, CAPS_FLAG, stencilIncrSat, "　　　[ %s ] ステンシル INCRSAT"),
-    CAPS(nullptr, CAPS_FLAG, stencilDecrSat, "　　　[ %s ] ステンシル DECRSAT"),
-    CAPS(nullptr, CAPS_FLAG, stencilInvert, "　　　[ %s ] ステンシル INVERT"),
-    CAPS(nullptr, CAPS_FLAG, stencilIncr, "　　　[ %s ] ステンシル INCR"),
-    CAPS(nullptr, CAPS_FLAG, stencilDecr, "　　　[ %s ] ステンシル DECR"),
-    CAPS(nullptr, CAPS_FLAG, stencilTwoSided, "　　　[ %s ] ステンシル TWO SIDED"),
-    CAPS("　その他", CAPS_F32, maxVertexW, "　　　最大ｗ値 [ %lf ]"),
-    CAPS(nullptr, CAPS_F32, guardBandLeft, "　　　ガードバンド　左 [ %.3lf ]"),
-    CAPS(nullptr, CAPS_F32, guardBandTop, "　　　ガードバンド　上 [ %.3lf ]"),
-    CAPS(nullptr, CAPS_F32, guardBandRight, "　　　ガードバンド　右 [ %.3lf ]"),
-    CAPS(nullptr, CAPS_F32, guardBandBottom, "　　　ガードバンド　下 [ %.3lf ]"),
-    CAPS(nullptr, CAPS_F32, maxPointSize, "　　　ポイントサイズ [ %.3lf ]"),
-    CAPS(nullptr, CAPS_U32, maxPrimitiveCount, "　　　最大プリミティブ数 [ %u ]"),
-    CAPS(nullptr, CAPS_U32, maxVertexIndex, "　　　最大インデックス数 [ %u ]"),
-    CAPS(nullptr, CAPS_U32, maxTextureBlendStages, "　　　最大テクスチャステージ数 [ %u ]"),
-    CAPS(nullptr, CAPS_U32, maxSimultaneousTextures, "　　　最大マルチテクスチャ数 [ %u ]"),
-    CAPS(nullptr, CAPS_U32, maxActiveLights, "　　　最大ハードウェアライト数 [ %u ]"),
-    CAPS(nullptr, CAPS_U32, maxVertexBlendMatrices, "　　　最大ブレンドマトリックス数 [ %u ]"),
-    CAPS(nullptr, CAPS_U32, maxVertexBlendMatrixIndex, "　　　最大ブレンドインデックス数 [ %u ]"),
-    CAPS(nullptr, CAPS_U32, maxVertexShaderConst, "　　　最大頂点シェーダー定数数 [ %u ]"),
-    CAPS(nullptr, CAPS_VERSION, vertexShaderVersion, "　　　頂点シェーダーバージョン [ %u.%u ]"),
-    CAPS(nullptr, CAPS_VERSION, pixelShaderVersion, "　　　ピクセルシェーダーバージョン[ %u.%u ]"),
-    CAPS(nullptr, CAPS_U32, dynamicFlowControlDepth, "　　　動的フロー制御命令のネスティング [ %u ]"),
-    CAPS(nullptr, CAPS_U32, staticFlowControlDepth, "　　　静的フロー制御命令のネスティング [ %u ]"),
+    CAPS(nullptr, CAPS_U32, deviceType, DeviceType, 0, nullptr),
+    CAPS("　デバイス能力", CAPS_FLAG, pureDevice, DevCaps, D3DDEVCAPS_PUREDEVICE, "　　　[ %s ] ピュアデバイス"),
+    CAPS(nullptr, CAPS_FLAG, hwTransformAndLight, DevCaps, D3DDEVCAPS_HWTRANSFORMANDLIGHT, "　　　[ %s ] ハードウェアＴｎＬ"),
+    CAPS(nullptr, CAPS_FLAG, hwRasterization, DevCaps, D3DDEVCAPS_HWRASTERIZATION, "　　　[ %s ] ハードウェアラスタライズ"),
+    CAPS(nullptr, CAPS_FLAG, anisotropy, RasterCaps, D3DPRASTERCAPS_ANISOTROPY, "　　　[ %s ] 異方性フィルタリング"),
+    CAPS(nullptr, CAPS_FLAG, dither, RasterCaps, D3DPRASTERCAPS_DITHER, "　　　[ %s ] ディザリング"),
+    CAPS(nullptr, CAPS_FLAG, depthBias, RasterCaps, D3DPRASTERCAPS_DEPTHBIAS, "　　　[ %s ] 深度バイアス"),
+    CAPS(nullptr, CAPS_FLAG, wBuffer, RasterCaps, D3DPRASTERCAPS_WBUFFER, "　　　[ %s ] Ｗバッファ"),
+    CAPS(nullptr, CAPS_FLAG, autoGenMipmap, Caps2, D3DCAPS2_CANAUTOGENMIPMAP, "　　　[ %s ] ミップマップ自動生成"),
+    CAPS("　深度テスト能力", CAPS_FLAG, zCmpAlways, ZCmpCaps, D3DPCMPCAPS_ALWAYS, "　　　[ %s ] 深度テスト ALWAYS"),
+    CAPS(nullptr, CAPS_FLAG, zCmpEqual, ZCmpCaps, D3DPCMPCAPS_EQUAL, "　　　[ %s ] 深度テスト EQUAL"),
+    CAPS(nullptr, CAPS_FLAG, zCmpGreater, ZCmpCaps, D3DPCMPCAPS_GREATER, "　　　[ %s ] 深度テスト GREATER"),
+    CAPS(nullptr, CAPS_FLAG, zCmpGreaterEqual, ZCmpCaps, D3DPCMPCAPS_GREATEREQUAL, "　　　[ %s ] 深度テスト GREATER EQUA"),
+    CAPS(nullptr, CAPS_FLAG, zCmpLess, ZCmpCaps, D3DPCMPCAPS_LESS, "　　　[ %s ] 深度テスト LESS"),
+    CAPS(nullptr, CAPS_FLAG, zCmpLessEqual, ZCmpCaps, D3DPCMPCAPS_LESSEQUAL, "　　　[ %s ] 深度テスト LESS EQUAL"),
+    CAPS(nullptr, CAPS_FLAG, zCmpNever, ZCmpCaps, D3DPCMPCAPS_NEVER, "　　　[ %s ] 深度テスト NEVER"),
+    CAPS(nullptr, CAPS_FLAG, zCmpNotEqual, ZCmpCaps, D3DPCMPCAPS_NOTEQUAL, "　　　[ %s ] 深度テスト NOT EQUAL"),
+    CAPS("　ソースブレンド能力", CAPS_FLAG, srcBlendFactor, SrcBlendCaps, D3DPBLENDCAPS_BLENDFACTOR, "　　　[ %s ] ソースブレンド BLEND FACTOR"),
+    CAPS(nullptr, CAPS_FLAG, srcBothInvSrcAlpha, SrcBlendCaps, D3DPBLENDCAPS_BOTHINVSRCALPHA, "　　　[ %s ] ソースブレンド BOTH INVSRC"),
+    CAPS(nullptr, CAPS_FLAG, srcBothSrcAlpha, SrcBlendCaps, D3DPBLENDCAPS_BOTHSRCALPHA, "　　　[ %s ] ソースブレンド BOTH SRC"),
+    CAPS(nullptr, CAPS_FLAG, srcDestAlpha, SrcBlendCaps, D3DPBLENDCAPS_DESTALPHA, "　　　[ %s ] ソースブレンド DEST ALPHA"),
+    CAPS(nullptr, CAPS_FLAG, srcDestColor, SrcBlendCaps, D3DPBLENDCAPS_DESTCOLOR, "　　　[ %s ] ソースブレンド DEST COLOR"),
+    CAPS(nullptr, CAPS_FLAG, srcInvDestAlpha, SrcBlendCaps, D3DPBLENDCAPS_INVDESTALPHA, "　　　[ %s ] ソースブレンド INV DEST ALPHA"),
+    CAPS(nullptr, CAPS_FLAG, srcInvDestColor, SrcBlendCaps, D3DPBLENDCAPS_INVDESTCOLOR, "　　　[ %s ] ソースブレンド INV DEST COLOR"),
+    CAPS(nullptr, CAPS_FLAG, srcInvSrcAlpha, SrcBlendCaps, D3DPBLENDCAPS_INVSRCALPHA, "　　　[ %s ] ソースブレンド INV SRC ALPHA"),
+    CAPS(nullptr, CAPS_FLAG, srcInvSrcColor, SrcBlendCaps, D3DPBLENDCAPS_INVSRCCOLOR, "　　　[ %s ] ソースブレンド INV SRC COLOR"),
+    CAPS(nullptr, CAPS_FLAG, srcOne, SrcBlendCaps, D3DPBLENDCAPS_ONE, "　　　[ %s ] ソースブレンド ONE"),
+    CAPS(nullptr, CAPS_FLAG, srcSrcAlpha, SrcBlendCaps, D3DPBLENDCAPS_SRCALPHA, "　　　[ %s ] ソースブレンド SRC ALPHA"),
+    CAPS(nullptr, CAPS_FLAG, srcSrcAlphaSat, SrcBlendCaps, D3DPBLENDCAPS_SRCALPHASAT, "　　　[ %s ] ソースブレンド SRC ALPHA SAT"),
+    CAPS(nullptr, CAPS_FLAG, srcSrcColor, SrcBlendCaps, D3DPBLENDCAPS_SRCCOLOR, "　　　[ %s ] ソースブレンド SRC COLOR"),
+    CAPS(nullptr, CAPS_FLAG, srcZero, SrcBlendCaps, D3DPBLENDCAPS_ZERO, "　　　[ %s ] ソースブレンド ZERO"),
+    CAPS("　デストブレンド能力", CAPS_FLAG, destBlendFactor, DestBlendCaps, D3DPBLENDCAPS_BLENDFACTOR, "　　　[ %s ] デストブレンド BLEND FACTOR"),
+    CAPS(nullptr, CAPS_FLAG, destBothInvSrcAlpha, DestBlendCaps, D3DPBLENDCAPS_BOTHINVSRCALPHA, "　　　[ %s ] デストブレンド BOTH INVSRC"),
+    CAPS(nullptr, CAPS_FLAG, destBothSrcAlpha, DestBlendCaps, D3DPBLENDCAPS_BOTHSRCALPHA, "　　　[ %s ] デストブレンド BOTH SRC"),
+    CAPS(nullptr, CAPS_FLAG, destDestAlpha, DestBlendCaps, D3DPBLENDCAPS_DESTALPHA, "　　　[ %s ] デストブレンド DEST ALPHA"),
+    CAPS(nullptr, CAPS_FLAG, destDestColor, DestBlendCaps, D3DPBLENDCAPS_DESTCOLOR, "　　　[ %s ] デストブレンド DEST COLOR"),
+    CAPS(nullptr, CAPS_FLAG, destInvDestAlpha, DestBlendCaps, D3DPBLENDCAPS_INVDESTALPHA, "　　　[ %s ] デストブレンド INV DEST ALPHA"),
+    CAPS(nullptr, CAPS_FLAG, destInvDestColor, DestBlendCaps, D3DPBLENDCAPS_INVDESTCOLOR, "　　　[ %s ] デストブレンド INV DEST COLOR"),
+    CAPS(nullptr, CAPS_FLAG, destInvSrcAlpha, DestBlendCaps, D3DPBLENDCAPS_INVSRCALPHA, "　　　[ %s ] デストブレンド INV SRC ALPHA"),
+    CAPS(nullptr, CAPS_FLAG, destInvSrcColor, DestBlendCaps, D3DPBLENDCAPS_INVSRCCOLOR, "　　　[ %s ] デストブレンド INV SRC COLOR"),
+    CAPS(nullptr, CAPS_FLAG, destOne, DestBlendCaps, D3DPBLENDCAPS_ONE, "　　　[ %s ] デストブレンド ONE"),
+    CAPS(nullptr, CAPS_FLAG, destSrcAlpha, DestBlendCaps, D3DPBLENDCAPS_SRCALPHA, "　　　[ %s ] デストブレンド SRC ALPHA"),
+    CAPS(nullptr, CAPS_FLAG, destSrcAlphaSat, DestBlendCaps, D3DPBLENDCAPS_SRCALPHASAT, "　　　[ %s ] デストブレンド SRC ALPHA SAT"),
+    CAPS(nullptr, CAPS_FLAG, destSrcColor, DestBlendCaps, D3DPBLENDCAPS_SRCCOLOR, "　　　[ %s ] デストブレンド SRC COLOR"),
+    CAPS(nullptr, CAPS_FLAG, destZero, DestBlendCaps, D3DPBLENDCAPS_ZERO, "　　　[ %s ] デストブレンド ZERO"),
+    CAPS("　テクスチャ能力", CAPS_FLAG, cubeMap, TextureCaps, D3DPTEXTURECAPS_CUBEMAP, "　　　[ %s ] キューブマップ"),
+    CAPS(nullptr, CAPS_FLAG, mipmap, TextureCaps, D3DPTEXTURECAPS_MIPMAP, "　　　[ %s ] ミップマップ"),
+    CAPS(nullptr, CAPS_FLAG, perspective, TextureCaps, D3DPTEXTURECAPS_PERSPECTIVE, "　　　[ %s ] パースペクティブコレクト"),
+    CAPS(nullptr, CAPS_FLAG_INVERTED, pow2Only, TextureCaps, D3DPTEXTURECAPS_POW2, "　　　[ %s ] ２のべき乗以外のテクスチャ"),
+    CAPS(nullptr, CAPS_FLAG_INVERTED, squareOnly, TextureCaps, D3DPTEXTURECAPS_SQUAREONLY, "　　　[ %s ] 正方形以外のテクスチャ"),
+    CAPS(nullptr, CAPS_FLAG, addressBorder, TextureAddressCaps, D3DPTADDRESSCAPS_BORDER, "　　　[ %s ] テクスチャ BORDER"),
+    CAPS(nullptr, CAPS_FLAG, addressClamp, TextureAddressCaps, D3DPTADDRESSCAPS_CLAMP, "　　　[ %s ] テクスチャ CLAMP"),
+    CAPS(nullptr, CAPS_FLAG, addressIndependentUV, TextureAddressCaps, D3DPTADDRESSCAPS_INDEPENDENTUV, "　　　[ %s ] テクスチャ INDEPENDENT"),
+    CAPS(nullptr, CAPS_FLAG, addressMirror, TextureAddressCaps, D3DPTADDRESSCAPS_MIRROR, "　　　[ %s ] テクスチャ MIRROR"),
+    CAPS(nullptr, CAPS_FLAG, addressMirrorOnce, TextureAddressCaps, D3DPTADDRESSCAPS_MIRRORONCE, "　　　[ %s ] テクスチャ MIRROR RONCE"),
+    CAPS(nullptr, CAPS_FLAG, addressWrap, TextureAddressCaps, D3DPTADDRESSCAPS_WRAP, "　　　[ %s ] テクスチャ WRAP"),
+    CAPS(nullptr, CAPS_U32, maxTextureWidth, MaxTextureWidth, 0, "　　　テクスチャ最大横幅 [ %u ]"),
+    CAPS(nullptr, CAPS_U32, maxTextureHeight, MaxTextureHeight, 0, "　　　テクスチャ最大縦幅 [ %u ]"),
+    CAPS(nullptr, CAPS_U32, maxTextureRepeat, MaxTextureRepeat, 0, "　　　テクスチャ最大リピート数 [ %u ]"),
+    CAPS(nullptr, CAPS_U32, maxTextureAspectRatio, MaxTextureAspectRatio, 0, "　　　テクスチャ最大アスペクト [ %u ]"),
+    CAPS("　ステンシル能力", CAPS_FLAG, stencilKeep, StencilCaps, D3DSTENCILCAPS_KEEP, "　　　[ %s ] ステンシル KEEP"),
+    CAPS(nullptr, CAPS_FLAG, stencilZero, StencilCaps, D3DSTENCILCAPS_ZERO, "　　　[ %s ] ステンシル ZERO"),
+    CAPS(nullptr, CAPS_FLAG, stencilReplace, StencilCaps, D3DSTENCILCAPS_REPLACE, "　　　[ %s ] ステンシル REPLACE"),
+    CAPS(nullptr, CAPS_FLAG, stencilIncrSat, StencilCaps, D3DSTENCILCAPS_INCRSAT, "　　　[ %s ] ステンシル INCRSAT"),
+    CAPS(nullptr, CAPS_FLAG, stencilDecrSat, StencilCaps, D3DSTENCILCAPS_DECRSAT, "　　　[ %s ] ステンシル DECRSAT"),
+    CAPS(nullptr, CAPS_FLAG, stencilInvert, StencilCaps, D3DSTENCILCAPS_INVERT, "　　　[ %s ] ステンシル INVERT"),
+    CAPS(nullptr, CAPS_FLAG, stencilIncr, StencilCaps, D3DSTENCILCAPS_INCR, "　　　[ %s ] ステンシル INCR"),
+    CAPS(nullptr, CAPS_FLAG, stencilDecr, StencilCaps, D3DSTENCILCAPS_DECR, "　　　[ %s ] ステンシル DECR"),
+    CAPS(nullptr, CAPS_FLAG, stencilTwoSided, StencilCaps, D3DSTENCILCAPS_TWOSIDED, "　　　[ %s ] ステンシル TWO SIDED"),
+    CAPS("　その他", CAPS_F32, maxVertexW, MaxVertexW, 0, "　　　最大ｗ値 [ %lf ]"),
+    CAPS(nullptr, CAPS_F32, guardBandLeft, GuardBandLeft, 0, "　　　ガードバンド　左 [ %.3lf ]"),
+    CAPS(nullptr, CAPS_F32, guardBandTop, GuardBandTop, 0, "　　　ガードバンド　上 [ %.3lf ]"),
+    CAPS(nullptr, CAPS_F32, guardBandRight, GuardBandRight, 0, "　　　ガードバンド　右 [ %.3lf ]"),
+    CAPS(nullptr, CAPS_F32, guardBandBottom, GuardBandBottom, 0, "　　　ガードバンド　下 [ %.3lf ]"),
+    CAPS(nullptr, CAPS_F32, maxPointSize, MaxPointSize, 0, "　　　ポイントサイズ [ %.3lf ]"),
+    CAPS(nullptr, CAPS_U32, maxPrimitiveCount, MaxPrimitiveCount, 0, "　　　最大プリミティブ数 [ %u ]"),
+    CAPS(nullptr, CAPS_U32, maxVertexIndex, MaxVertexIndex, 0, "　　　最大インデックス数 [ %u ]"),
+    CAPS(nullptr, CAPS_U32, maxTextureBlendStages, MaxTextureBlendStages, 0, "　　　最大テクスチャステージ数 [ %u ]"),
+    CAPS(nullptr, CAPS_U32, maxSimultaneousTextures, MaxSimultaneousTextures, 0, "　　　最大マルチテクスチャ数 [ %u ]"),
+    CAPS(nullptr, CAPS_U32, maxActiveLights, MaxActiveLights, 0, "　　　最大ハードウェアライト数 [ %u ]"),
+    CAPS(nullptr, CAPS_U32, maxVertexBlendMatrices, MaxVertexBlendMatrices, 0, "　　　最大ブレンドマトリックス数 [ %u ]"),
+    CAPS(nullptr, CAPS_U32, maxVertexBlendMatrixIndex, MaxVertexBlendMatrixIndex, 0, "　　　最大ブレンドインデックス数 [ %u ]"),
+    CAPS(nullptr, CAPS_U32, maxVertexShaderConst, MaxVertexShaderConst, 0, "　　　最大頂点シェーダー定数数 [ %u ]"),
+    CAPS(nullptr, CAPS_VERSION, vertexShaderVersion, VertexShaderVersion, 0, "　　　頂点シェーダーバージョン [ %u.%u ]"),
+    CAPS(nullptr, CAPS_VERSION, pixelShaderVersion, PixelShaderVersion, 0, "　　　ピクセルシェーダーバージョン[ %u.%u ]"),
+    CAPS(nullptr, CAPS_U32, dynamicFlowControlDepth, VS20Caps.DynamicFlowControlDepth, 0, "　　　動的フロー制御命令のネスティング [ %u ]"),
+    CAPS(nullptr, CAPS_U32, staticFlowControlDepth, VS20Caps.StaticFlowControlDepth, 0, "　　　静的フロー制御命令のネスティング [ %u ]"),
 };
 
 #undef CAPS
 
 void EmitCapsLine(const Vorn3DCaps& caps, const CapsLine& line, Vorn3DLogSink sink, void* context)
 {
+    if (!line.format) return;
     const unsigned char* base = reinterpret_cast<const unsigned char*>(&caps) + line.offset;
     uint8_t flag;
     uint32_t u;
@@ -293,6 +196,22 @@ void EmitCapsLine(const Vorn3DCaps& caps, const CapsLine& line, Vorn3DLogSink si
 }
 
 }  // namespace
+
+void Vorn3DAdapter::ReadCaps(const D3DCAPS9* caps, Vorn3DCaps* out)
+{
+    memset(out, 0, sizeof *out);
+    const unsigned char* from = reinterpret_cast<const unsigned char*>(caps);
+    unsigned char* to = reinterpret_cast<unsigned char*>(out);
+    for (const CapsLine& line : kCapsLines) {
+        if (line.kind == CAPS_FLAG || line.kind == CAPS_FLAG_INVERTED) {
+            DWORD word;
+            memcpy(&word, from + line.source, sizeof word);
+            to[line.offset] = (word & line.bit) ? 1 : 0;
+        } else {  // 32-bit values copied as they are (u32, f32 and the shader versions)
+            memcpy(to + line.offset, from + line.source, 4);
+        }
+    }
+}
 
 void Vorn3DAdapter::ReportCaps(const Vorn3DCaps& caps, Vorn3DLogSink sink, void* context)
 {

@@ -391,13 +391,36 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     c.PixelShaderVersion = D3DPS_VERSION(2, 0);
     c.MaxVertexShaderConst = 256;
     c.VS20Caps.DynamicFlowControlDepth = 24;
+    c.DeviceType = D3DDEVTYPE_REF;
+    c.StencilCaps = D3DSTENCILCAPS_TWOSIDED;
+    c.DestBlendCaps = D3DPBLENDCAPS_INVSRCCOLOR;
     Vorn3DCaps caps;
+    memset(&caps, 0xCC, sizeof caps);
     Vorn3DAdapter::ReadCaps(&c, &caps);
+    EXPECT_EQ(2u, caps.deviceType);
+    EXPECT_EQ(1, caps.stencilTwoSided);
+    EXPECT_EQ(0, caps.stencilKeep);
+    EXPECT_EQ(1, caps.destInvSrcColor);
+    EXPECT_EQ(0, caps.srcInvSrcColor);
+    EXPECT_EQ(24u, caps.dynamicFlowControlDepth);
+    EXPECT_EQ(1e10f, caps.maxVertexW);
+    EXPECT_EQ(static_cast<uint32_t>(D3DPS_VERSION(2, 0)), caps.pixelShaderVersion);
     EXPECT_EQ(1, caps.pureDevice);
     EXPECT_EQ(0, caps.hwTransformAndLight);
     EXPECT_EQ(1, caps.pow2Only);
     EXPECT_EQ(1, caps.zCmpLessEqual);
     EXPECT_EQ(2048u, caps.maxTextureWidth);
+    // Every flag of an all-ones capability block is set.
+    D3DCAPS9 all;
+    memset(&all, 0xFF, sizeof all);
+    Vorn3DCaps full;
+    Vorn3DAdapter::ReadCaps(&all, &full);
+    EXPECT_EQ(1, full.hwRasterization);
+    EXPECT_EQ(1, full.autoGenMipmap);
+    EXPECT_EQ(1, full.zCmpNever);
+    EXPECT_EQ(1, full.srcBlendFactor);
+    EXPECT_EQ(1, full.addressMirrorOnce);
+    EXPECT_EQ(0xFFFFFFFFu, full.maxVertexIndex);
 
     std::vector<Line> lines;
     Vorn3DAdapter::ReportCaps(caps, Collect, &lines);

@@ -779,7 +779,9 @@ TEST(Vorn3DLog, InitializeStartAndFinalizeWriteTheirLines)
     const size_t order[] = {init, adapter, modes, group, start, create, made, current, end, query, device, object, dll};
     for (size_t i = 0; i < sizeof order / sizeof order[0]; ++i) {
         ASSERT_NE(std::string::npos, order[i]) << i;
-        if (i) EXPECT_LT(order[i - 1], order[i]) << i;
+        if (i) {
+            EXPECT_LT(order[i - 1], order[i]) << i;
+        }
     }
     EXPECT_NE(std::string::npos, Position(log, "　BackBuffer Format [ X8R8G8B8 ]"));
     EXPECT_NE(std::string::npos, Position(log, "　　　32BitColor [ "));
