@@ -9,19 +9,6 @@ VornMatrix::VornMatrix()
     Identity();
 }
 
-VornMatrix::VornMatrix(const VornMatrix& source)
-{
-    matrix_ = AlignedAddress();
-    buffer_[OFFSET_BYTE] = static_cast<uint8_t>(reinterpret_cast<uint8_t*>(matrix_) - buffer_);
-    memcpy(matrix_, source.Get(), sizeof(D3DXMATRIX));
-}
-
-VornMatrix& VornMatrix::operator=(const VornMatrix& source)
-{
-    memmove(Get(), source.Get(), sizeof(D3DXMATRIX));
-    return *this;
-}
-
 void VornMatrix::Align()
 {
     D3DXMATRIX* aligned = AlignedAddress();

@@ -8,17 +8,18 @@
 #include "VornMath.h"
 #include <d3dx9.h>
 #include <cstdint>
+#include <type_traits>
 
+//
+// A holder is plain data: it may be copied byte for byte (assignment, memcpy, the realloc of a
+// record array) and zeroed by memset. Every access goes through Get, which finds a holder whose
+// pointer is not its own (a copy, or a holder that moved) and moves the matrix it was copied with
+// to its own aligned place first. A copy therefore never points into its source.
 class VornMatrix {
 public:
     VornMatrix();   // identity
-    VornMatrix(const VornMatrix& source);
-    ~VornMatrix() {}
-    VornMatrix& operator=(const VornMatrix& source);   // copies the 64 bytes
 
-    // Points the holder at its own aligned matrix again. A holder that was copied byte for byte
-    // (memcpy, realloc of a record array) is repaired here, and on its next Get, keeping the
-    // matrix it was copied with.
+    // Points the holder at its own aligned matrix again, keeping the matrix it holds.
     void Align();
 
     D3DXMATRIX* Get()
@@ -83,3 +84,5 @@ private:
 
 // 80-byte buffer and the pointer: 84 bytes on 32-bit builds, 88 on 64-bit ones.
 static_assert(sizeof(VornMatrix) == 80 + sizeof(void*), "VornMatrix is an 80-byte buffer and a pointer");
+static_assert(std::is_trivially_copyable<VornMatrix>::value && std::is_standard_layout<VornMatrix>::value,
+              "holders may live in records that are copied and cleared as bytes");

@@ -8,13 +8,7 @@
 class VornPosture {
 public:
     VornPosture() { Init(); }
-    VornPosture(const VornPosture& source) { Copy(source); }
-    VornPosture& operator=(const VornPosture& source)
-    {
-        if (this != &source)
-            Copy(source);
-        return *this;
-    }
+    // Copies are byte copies; the holders find their own aligned matrices on first use.
 
     // Identity matrices, axes (1,0,0), (0,1,0), (0,0,1), position 0.
     void Init();
@@ -55,3 +49,5 @@ public:
 
 static_assert(sizeof(VornPosture) == 4 * sizeof(VornMatrix) + 4 * sizeof(VornVector3),
               "four holders and four vectors: 384 bytes on 32-bit builds, 400 on 64-bit ones");
+static_assert(std::is_trivially_copyable<VornPosture>::value && std::is_standard_layout<VornPosture>::value,
+              "postures may live in records that are copied and cleared as bytes");

@@ -1,6 +1,7 @@
 // Postures: default frame, matrices from the axes, world and own-axis turns, LookAt and the
 // angles read back, with the guarded degenerate cases.
 #include "MathFixture.h"
+#include "VornHandleTable.h"
 #include "VornPosture.h"
 #include <cmath>
 #include <cstdlib>
@@ -236,4 +237,46 @@ TEST_F(MathTest, PostureCopiesKeepTheirOwnAlignedHolders)
     EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(moved->world.Get()) % 16);
     EXPECT_EQ(0, memcmp(moved->world.Get(), copy.world.Get(), sizeof(D3DXMATRIX)));
     EXPECT_EQ(0, memcmp(moved->inverseRotation.Get(), copy.inverseRotation.Get(), sizeof(D3DXMATRIX)));
+}
+
+namespace {
+struct PostureRecord {
+    uint8_t inUse;
+    VornPosture posture;
+    VornMatrix extra;
+    float weight;
+};
+static_assert(sizeof(PostureRecord) % 16 == 8, "neighbouring records sit at different alignment phases");
+} // namespace
+
+TEST_F(MathTest, PosturesAndHoldersLiveInHandleTableRecords)
+{
+    VornHandleTable<PostureRecord> table(nullptr, nullptr);
+    table.SetMax(3);
+    ASSERT_TRUE(table.Initialize(__FILE__, __LINE__));
+    const VornHandle h = table.AllocRecord();   // a zeroed record: the holders hold zeros
+    PostureRecord* r = table.Get(h);
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(0.0f, r->extra.GetElement(0, 0));
+    EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(r->extra.Get()) % 16);
+    r->posture.Init();
+    r->posture.LocalRotationY(4000);
+    r->posture.SetPosition(1, 2, 3);
+    r->posture.UpdateMatrices();
+    r->extra.RotationZ(1000);
+    table[1] = *r;   // a plain record copy into the next slot, at the other alignment phase
+    table[2] = table[1];
+    r->posture.SetPosition(0, 0, 0);
+    r->posture.UpdateMatrices();
+    for (uint32_t i = 1; i < 3; i++) {
+        const PostureRecord& c = table[i];
+        const uintptr_t base = reinterpret_cast<uintptr_t>(&c);
+        const uintptr_t world = reinterpret_cast<uintptr_t>(c.posture.world.Get());
+        EXPECT_EQ(0u, world % 16);
+        EXPECT_TRUE(world > base && world < base + sizeof c) << "the copy's matrix lies in the copy";
+        EXPECT_EQ(1.0f, c.posture.world.GetElement(3, 0));
+        EXPECT_EQ(VornMath::Sin(1000), c.extra.GetElement(0, 1));
+        EXPECT_EQ(0, memcmp(c.posture.rotation.Get(), r->posture.rotation.Get(), sizeof(D3DXMATRIX)));
+    }
+    table.Finalize();
 }
