@@ -5,6 +5,7 @@
 #include "Vorn.h"
 #include "VornMemory.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -431,4 +432,46 @@ TEST(Boot, ABaseDirectorySetByTheGameIsKept)
     EXPECT_EQ(0u, Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr));
     EXPECT_STREQ("C:\\", atMain);
     EXPECT_STREQ(base, afterReset);
+}
+
+TEST(Boot, InitializeStartsTheCoreClassesInOrder)
+{
+    // Without Direct3D the boot text goes to the list box, where it can be read back.
+    vorntest::SetGameInit([] {
+        BasicSettings(0);
+        Vorn::SetDrawBootText(true);
+        return true;
+    });
+    std::vector<std::string> lines;
+    vorntest::SetGameMain([&](int, char**) {
+        HWND listBox = FindWindowExA(Vorn::GetWindowHandle(), nullptr, "LISTBOX", nullptr);
+        const LRESULT n = SendMessageA(listBox, LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < n; ++i) {
+            char line[1024] = {};
+            SendMessageA(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+            lines.push_back(line);
+        }
+        Vorn::Exit();
+        Vorn::Run(false);
+        return 0;
+    });
+    EXPECT_EQ(0u, Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr));
+    // Every core step in its order; steps of classes still to come may be missing, none may move.
+    const std::vector<std::string> order = {
+        "Initialize Multimedia Timer", "Checking System Informatin", "Initialize VornMemory", "Initialize VornList",
+        "Initialize Console System", "Initialize FEP System", "Initialize Math System", "Initialize Debug System",
+        "Initialize LZSS Compress System", "Initialize Animation System", "Initialize Thread System"};
+    ASSERT_GE(lines.size(), 7u);
+    EXPECT_EQ(0u, lines[0].find("Vorn"));   // the banner first
+    size_t at = 0;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        while (at < order.size() && order[at] != lines[i]) ++at;
+        ASSERT_LT(at, order.size()) << "out of order or unknown: " << lines[i];
+    }
+    for (const char* present : {"Initialize Multimedia Timer", "Checking System Informatin", "Initialize VornMemory",
+                                "Initialize VornList", "Initialize Console System", "Initialize Debug System"}) {
+        EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), present)) << present;
+    }
+    // No manager of the drawing classes without Direct3D.
+    for (const std::string& line : lines) EXPECT_EQ(std::string::npos, line.find("Manager")) << line;
 }
