@@ -4,17 +4,19 @@
 // Two rotation senses: RotationX/Y/Z and RotationFromTo follow D3DX; RotationXYZ,
 // RotationXYZSinCos, RotationAxis and RotationQuaternion give the transposed (opposite-sense)
 // matrix, so RotationXYZ(0, 0, a) equals RotationZ(-a).
+//
+// A holder is plain data: it may be copied byte for byte (assignment, memcpy, the realloc of a
+// record array) and zeroed by memset. Every access goes through Get, which finds a holder whose
+// pointer is not its own (a copy, or a holder that moved) and moves the matrix it was copied with
+// to its own aligned place first. A copy therefore never points into its source. (A holder
+// copied as bytes is repaired by its first access; two threads must not make that first access
+// to one holder at once.)
 #pragma once
 #include "VornMath.h"
 #include <d3dx9.h>
 #include <cstdint>
 #include <type_traits>
 
-//
-// A holder is plain data: it may be copied byte for byte (assignment, memcpy, the realloc of a
-// record array) and zeroed by memset. Every access goes through Get, which finds a holder whose
-// pointer is not its own (a copy, or a holder that moved) and moves the matrix it was copied with
-// to its own aligned place first. A copy therefore never points into its source.
 class VornMatrix {
 public:
     VornMatrix();   // identity
