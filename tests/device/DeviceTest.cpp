@@ -786,3 +786,30 @@ TEST(Vorn3DLog, InitializeStartAndFinalizeWriteTheirLines)
     EXPECT_NE(std::string::npos, Position(log, "　BackBuffer Format [ X8R8G8B8 ]"));
     EXPECT_NE(std::string::npos, Position(log, "　　　32BitColor [ "));
 }
+
+TEST_F(Vorn3DDevice, ScreenModeSwitchWithoutAFullScreenModeStaysLostUntilWindowedAgain)
+{
+    // This adapter has no full-screen mode of the screen size, so the full-screen set carries
+    // UNKNOWN and the real Reset fails; going back to windowed recovers.
+    BoxWatcher boxes(IDOK);
+    RegisterAllHooks();
+    ASSERT_EQ(D3DFMT_UNKNOWN, Vorn3D::GetAdapterInfo().mode16.Format);
+    Vorn::SetScreenInfo(kWidth, kHeight, false);
+    Vorn3D::ResetDevice(true);
+    EXPECT_TRUE(Vorn3D::IsDeviceLost());
+    EXPECT_EQ(0, CountOf("restore Surface"));
+    EXPECT_FALSE(Vorn3D::BeginScene());
+    Vorn3D::Present(nullptr);  // retries full screen, fails again quietly
+    EXPECT_TRUE(Vorn3D::IsDeviceLost());
+    Vorn::SetScreenInfo(kWidth, kHeight, true);
+    Vorn3D::ResetDevice(true);
+    EXPECT_FALSE(Vorn3D::IsDeviceLost());
+    ASSERT_EQ(1u, boxes.Boxes().size());
+    EXPECT_EQ("デバイスの復帰に失敗", boxes.Boxes()[0].text);
+    EXPECT_EQ(1, CountOf("lost Surface"));
+    EXPECT_EQ(1, CountOf("restore Surface"));
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF336699, 1.0f, 0, nullptr));
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(kWidth, frame_.Width());
+    EXPECT_EQ(0x336699u, frame_.Rgb(5, 5));
+}
