@@ -1,5 +1,6 @@
-// VornSprite against the platform's ID3DXSprite: the same 10,000 textured 16x16 quads per frame
-// on the same device, frames per second of each and their ratio.
+// VornSprite against the platform's ID3DXSprite: the same 10,000 textured 8x8 quads per frame
+// on the same device, frames per second of each and their ratio. The two take turns for several
+// rounds and the best round of each counts, so that a busy machine disturbs them alike.
 #include "Vorn.h"
 #include "Vorn3D.h"
 #include "VornMath.h"
@@ -8,6 +9,7 @@
 #include "VornSprite.h"
 #include "VornTexture.h"
 #include <d3dx9.h>
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -15,8 +17,9 @@ namespace {
 
 constexpr int kWidth = 640, kHeight = 480;
 constexpr int kQuads = 10000;
-constexpr float kQuadSize = 16.0f;
-constexpr double kSeconds = 3.0;
+constexpr float kQuadSize = 8.0f;
+constexpr double kSeconds = 1.0;
+constexpr int kRounds = 5;
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcA(hwnd, msg, wp, lp); }
 
@@ -98,12 +101,12 @@ int main()
 
     const VornSpriteHandle sprite = VornSprite::Create(kQuads * 6, 1, false);
     VornSprite::SetTexture(sprite, 0, texture);
-    const double vornFps = Measure([&] {
+    auto vornFrame = [&] {
         VornSprite::ResetBuffer(sprite);
         for (const VornRect& place : places) VornSprite::DrawSquare(sprite, &place, 32767.0f, &source, 0xFFFFFFFF, 1);
         VornSprite::UpdateBuffer(sprite);
         VornSprite::Rendering(sprite);
-    });
+    };
 
     ID3DXSprite* d3dxSprite = nullptr;
     if (FAILED(D3DXCreateSprite(Vorn3D::GetDevice(), &d3dxSprite))) {
@@ -113,8 +116,8 @@ int main()
     IDirect3DTexture9* d3dTexture = VornTexture::GetTexture(texture);
     const RECT sourceRect = {0, 0, 32, 32};
     D3DXMATRIX scale;
-    const D3DXVECTOR2 half(0.5f, 0.5f);
-    const double d3dxFps = Measure([&] {
+    const D3DXVECTOR2 half(kQuadSize / 32.0f, kQuadSize / 32.0f);
+    auto d3dxFrame = [&] {
         d3dxSprite->Begin(D3DXSPRITE_ALPHABLEND);
         for (const VornRect& place : places) {
             const D3DXVECTOR2 at(place.x, place.y);
@@ -123,7 +126,12 @@ int main()
             d3dxSprite->Draw(d3dTexture, &sourceRect, nullptr, nullptr, 0xFFFFFFFF);
         }
         d3dxSprite->End();
-    });
+    };
+    double vornFps = 0.0, d3dxFps = 0.0;
+    for (int round = 0; round < kRounds; ++round) {
+        vornFps = std::max(vornFps, Measure(vornFrame));
+        d3dxFps = std::max(d3dxFps, Measure(d3dxFrame));   // ID3DXSprite saves and restores the states
+    }
     d3dxSprite->Release();
 
     printf("sprite bench: %d textured %gx%g quads per frame\n", kQuads, kQuadSize, kQuadSize);
