@@ -477,7 +477,8 @@ void VornFxEffect::BindSampler(const Binding& b, bool vertex)
     const Parameter& p = params_[b.parameter];
     if (p.desc.type != VornFxBaseType::Sampler) return;
     const DWORD stage = vertex ? D3DVERTEXTEXTURESAMPLER0 + b.registerIndex : b.registerIndex;
-    IDirect3DBaseTexture9* texture = p.samplerTexture >= 0 ? params_[p.samplerTexture].texture : nullptr;
+    for (const VornFxSamplerState& s : p.desc.samplerStates) SetSamplerState(stage, s.type, s.value);
+    if (p.samplerTexture < 0) return;   // a sampler without a texture reads what the stage holds
     if (!(beginFlags_ & VORN_FX_DONOTSAVESTATE)) {
         bool saved = false;
         for (const auto& s : savedTextures_) saved = saved || s.first == stage;
@@ -487,8 +488,7 @@ void VornFxEffect::BindSampler(const Binding& b, bool vertex)
             savedTextures_.push_back({stage, before});
         }
     }
-    device_->SetTexture(stage, texture);
-    for (const VornFxSamplerState& s : p.desc.samplerStates) SetSamplerState(stage, s.type, s.value);
+    device_->SetTexture(stage, params_[p.samplerTexture].texture);
 }
 
 void VornFxEffect::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)

@@ -474,3 +474,29 @@ TEST_F(EffectLayerTest, MatrixArraysAndIntegersReachTheirRegisters)
     EXPECT_EQ(32, y0);
     EXPECT_EQ(159, y1);
 }
+
+TEST_F(EffectLayerTest, ASamplerWithoutTextureReadsWhatTheStageHolds)
+{
+    Load("sampler Plain : register(s0);\n"
+         "float4 VS(float4 pos : POSITION, inout float2 uv : TEXCOORD0) : POSITION { return pos; }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Plain, uv); }\n"
+         "technique T { pass { CullMode = NONE; ZEnable = FALSE;\n"
+         "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n");
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_TRUE(SUCCEEDED(device_->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));
+    D3DLOCKED_RECT lr;
+    ASSERT_TRUE(SUCCEEDED(texture->LockRect(0, &lr, nullptr, 0)));
+    *static_cast<uint32_t*>(lr.pBits) = 0xFF30C090;
+    texture->UnlockRect(0);
+    device_->SetTexture(0, texture);   // bound by the caller, as the field binds its material textures
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    DrawThroughEffect();
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(0x30C090u, frame_.Rgb(128, 128));
+    IDirect3DBaseTexture9* bound = nullptr;
+    device_->GetTexture(0, &bound);
+    EXPECT_EQ(texture, bound);
+    if (bound) bound->Release();
+    device_->SetTexture(0, nullptr);
+    texture->Release();
+}
