@@ -589,6 +589,7 @@ private:
             const bool paren = !angle && Accept('(');
             if (Peek().kind != TokKind::Ident) return Fail(Peek(), "texture name expected in sampler '" + p->name + "'");
             p->samplerTexture = Next().text;
+            if (EqualNoCase(p->samplerTexture, "NULL")) p->samplerTexture.clear();
             if (angle && !Expect('>')) return false;
             if (paren && !Expect(')')) return false;
             return Expect(';');

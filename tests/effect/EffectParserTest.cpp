@@ -103,6 +103,8 @@ TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
     EXPECT_EQ(D3DSAMP_MINFILTER, s->samplerStates[0].type);
     EXPECT_EQ(static_cast<DWORD>(D3DTEXF_LINEAR), s->samplerStates[0].value);
     EXPECT_EQ(D3DSAMP_ADDRESSU, s->samplerStates[1].type);
+    VornFxDescription n = Parse("sampler S = sampler_state { Texture = NULL; };\n");
+    EXPECT_TRUE(n.parameters[0].samplerTexture.empty());
     EXPECT_EQ(static_cast<DWORD>(D3DTADDRESS_CLAMP), s->samplerStates[1].value);
     ASSERT_EQ(1u, d.techniques.size());
     ASSERT_EQ(1u, d.techniques[0].passes.size());
