@@ -203,3 +203,43 @@ TEST(EffectParser, ByteOrderMarkAndWindowsLineEndsAreAccepted)
     EXPECT_EQ(0u, d.hlsl.find("// effect"));
     EXPECT_EQ(1u, d.techniques.size());
 }
+
+TEST(EffectParser, MutatedTextNeverHangsOrReadsOutside)
+{
+    const std::string base =
+        "float4x4 m : WORLD <string s = \"x\";> = {1,0,0,0};\n"
+        "texture t;\nsampler s = sampler_state { Texture = <t>; MinFilter = LINEAR; };\n"
+        "struct O { float4 p : POSITION; };\n"
+        "O VS(float4 p : POSITION, uniform int n) { O o; o.p = mul(p, m) * n; return o; }\n"
+        "technique T { pass P < int a = 1; > { ZEnable = TRUE; VertexShader = compile vs_2_0 VS(2); } }\n";
+    const char alphabet[] = "{}()<>[];:=,\"/*\n #xA0.-|";
+    uint32_t seed = 12345;
+    auto next = [&] { seed = seed * 1103515245u + 12345u; return (seed >> 8) & 0xFFFF; };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = base;
+        const int edits = 1 + next() % 4;
+        for (int e = 0; e < edits; ++e) {
+            const size_t at = next() % text.size();
+            switch (next() % 3) {
+            case 0: text.erase(at, 1 + next() % 8); break;
+            case 1: text.insert(at, 1, alphabet[next() % (sizeof alphabet - 1)]); break;
+            default: text[at] = static_cast<char>(next() & 0xFF); break;
+            }
+            if (text.empty()) text = "x";
+        }
+        // Parsed from a buffer of exactly its size, so a read past the end would be caught by the heap checks.
+        std::vector<char> exact(text.begin(), text.end());
+        VornFxDescription d;
+        std::string error;
+        if (VornFxParse(exact.data(), exact.size(), &d, &error)) {
+            for (const auto& t : d.techniques)
+                for (const auto& p : t.passes)
+                    if (p.vertexShader.assigned && !p.vertexShader.function.empty()) {
+                        std::string hlsl = d.hlsl;
+                        VornFxEntryPoint(d, p.vertexShader, &hlsl, &error);
+                    }
+        } else {
+            EXPECT_EQ('(', error[0]) << error;
+        }
+    }
+}
