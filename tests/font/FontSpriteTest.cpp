@@ -463,3 +463,35 @@ TEST_F(FontSprite, CreateRefusesBadFontsAndAFullTable)
     EXPECT_EQ(1, log.Count(Red("FontSprite Destroy [ No.31 ]")));
     ASSERT_TRUE(VornFontSprite::Initialize());
 }
+
+TEST_F(FontSprite, NegativeBearingsAreKeptAsZero)
+{
+    // A face and character whose A or C width is negative.
+    char text[2] = {};
+    ABC abc = {};
+    VornFontHandle italic = kNone;
+    for (const char* face : {"ＭＳ ゴシック", "Tahoma", "Times New Roman", "Courier New", "Symbol"}) {
+        italic = VornFont::Create(face, 48, 1, 1);
+        ASSERT_NE(kNone, italic);
+        VornFont::Begin(italic);
+        for (int c = 0x21; c < 0x7F && !text[0]; ++c) {
+            VornFont::GetCharMetrics(italic, static_cast<uint16_t>(c), &abc);
+            if (abc.abcA < 0 || abc.abcC < 0) text[0] = static_cast<char>(c);
+        }
+        VornFont::End(italic);
+        if (text[0]) break;
+        VornFont::Release(italic);
+        italic = kNone;
+    }
+    if (!text[0]) {
+        GTEST_SKIP() << "no negative bearings in this face";
+    }
+    const VornFontSpriteHandle fs = VornFontSprite::Create(text, 1, 16, italic, 0, 0);
+    ASSERT_NE(kNone, fs);
+    uint32_t a = 999, c = 999;
+    ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, text, &a, nullptr, &c));
+    EXPECT_EQ(static_cast<uint32_t>(std::max(abc.abcA, 0)), a) << text;
+    EXPECT_EQ(static_cast<uint32_t>(std::max(abc.abcC, 0)), c) << text;
+    VornFontSprite::Release(fs);
+    VornFont::Release(italic);
+}
