@@ -896,6 +896,7 @@ void Vorn3D::SetLightEnable(uint32_t index, bool on)
 
 void Vorn3D::SetViewport(const RECT* rect)
 {
+    if (!rect) return;
     g_viewport.X = static_cast<DWORD>(rect->left);
     g_viewport.Y = static_cast<DWORD>(rect->top);
     g_viewport.Width = static_cast<DWORD>(rect->right - rect->left);
@@ -927,7 +928,8 @@ void Vorn3D::SetZoom(bool on, float centreX, float centreY, float scale)
 
 void Vorn3D::SetScissoring(bool on, RECT* rect)
 {
-    if (on && rect) {
+    if (!rect) return;  // the classes store the rectangle's edges
+    if (on) {
         rect->left = static_cast<LONG>(Vorn::VirtualScaleX(static_cast<float>(rect->left)));
         rect->right = static_cast<LONG>(Vorn::VirtualScaleX(static_cast<float>(rect->right)));
         rect->top = static_cast<LONG>(Vorn::VirtualScaleY(static_cast<float>(rect->top)));
