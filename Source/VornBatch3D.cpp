@@ -16,6 +16,7 @@ void VornBatch3D::Destroy(VornBatch3DRecord& record)
 bool VornBatch3D::Initialize(void (*lost)(), void (*restore)())
 {
     if (!table_.InitializeLogged(texts_.initializeTitle, texts_.subject, texts_.sourceFile, __LINE__)) return false;
+    if (transforms_) return true;   // already running
     const uint32_t count = table_.Count();
     void* block = VornMemory::AllocZero(count * static_cast<uint32_t>(sizeof(VornBatch3DTransform)),
                                         VornMemory::DEFAULT_TAG, texts_.sourceFile, __LINE__);
