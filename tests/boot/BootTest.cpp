@@ -38,6 +38,15 @@ int EndRun()
     return frames;
 }
 
+// Boots with every box answered; the boxes seen are returned through `boxes`.
+uint32_t BootAnswering(std::vector<vorntest::SeenBox>* boxes)
+{
+    BoxWatcher watcher;
+    const uint32_t code = Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr);
+    *boxes = watcher.Boxes();
+    return code;
+}
+
 }  // namespace
 
 TEST(Settings, NameSettersCopyWithABound)
@@ -99,13 +108,8 @@ TEST(Boot, GameInitFailureShowsItsBoxAndEndsWithZero)
     bool mainCalled = false;
     vorntest::SetGameInit([] { return false; });
     vorntest::SetGameMain([&](int, char**) { mainCalled = true; return 0; });
-    uint32_t code;
     std::vector<vorntest::SeenBox> boxes;
-    {
-        BoxWatcher watcher;
-        code = Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr);
-        boxes = watcher.Boxes();
-    }
+    const uint32_t code = BootAnswering(&boxes);
     EXPECT_EQ(0u, code);
     EXPECT_FALSE(mainCalled);
     EXPECT_EQ(nullptr, Vorn::GetWindowHandle());
@@ -123,13 +127,8 @@ TEST(Boot, ABootCallbackThatExitsStopsTheStart)
         return true;
     });
     vorntest::SetGameMain([&](int, char**) { mainCalled = true; return 0; });
-    uint32_t code;
     std::vector<vorntest::SeenBox> boxes;
-    {
-        BoxWatcher watcher;
-        code = Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr);
-        boxes = watcher.Boxes();
-    }
+    const uint32_t code = BootAnswering(&boxes);
     EXPECT_EQ(0u, code);
     EXPECT_FALSE(mainCalled);
     EXPECT_EQ(nullptr, Vorn::GetWindowHandle());   // Initialize never ran
@@ -149,13 +148,8 @@ TEST(Boot, NoWorkAreaSizeFailsWithTheMemoryBox)
         return true;
     });
     vorntest::SetGameMain([&](int, char**) { mainCalled = true; return 0; });
-    uint32_t code;
     std::vector<vorntest::SeenBox> boxes;
-    {
-        BoxWatcher watcher;
-        code = Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr);
-        boxes = watcher.Boxes();
-    }
+    const uint32_t code = BootAnswering(&boxes);
     EXPECT_EQ(0u, code);
     EXPECT_FALSE(mainCalled);
     ASSERT_EQ(2u, boxes.size());
@@ -189,13 +183,8 @@ TEST(Boot, ASecondInstanceIsRefused)
     bool mainCalled = false;
     vorntest::SetGameInit([] { BasicSettings(OPTION_DIRECT3D); return true; });
     vorntest::SetGameMain([&](int, char**) { mainCalled = true; return 0; });
-    uint32_t code;
     std::vector<vorntest::SeenBox> boxes;
-    {
-        BoxWatcher watcher;
-        code = Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr);
-        boxes = watcher.Boxes();
-    }
+    const uint32_t code = BootAnswering(&boxes);
     SetEvent(g_release);
     WaitForSingleObject(holder, 5000);
     EXPECT_EQ(0u, code);
@@ -370,13 +359,8 @@ TEST(Boot, AnOverwrittenBlockEndsTheApplicationWithTheMemoryBox)
         VORN_FREE(block);
         return 0;
     });
-    uint32_t code;
     std::vector<vorntest::SeenBox> boxes;
-    {
-        BoxWatcher watcher;
-        code = Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr);
-        boxes = watcher.Boxes();
-    }
+    const uint32_t code = BootAnswering(&boxes);
     EXPECT_EQ(0u, code);
     EXPECT_LT(frames, 5);   // the frame goes on, then the application ends
     ASSERT_GE(boxes.size(), 1u);
