@@ -27,6 +27,15 @@ void BeforePresent()
     }
 }
 
+// Closes the game's window when the frames do not come (an inactive window pauses the game), so
+// that the test fails instead of hanging.
+DWORD WINAPI Watchdog(void* done)
+{
+    if (WaitForSingleObject(static_cast<HANDLE>(done), 30000) == WAIT_TIMEOUT && Vorn::GetWindowHandle())
+        PostMessageA(Vorn::GetWindowHandle(), WM_CLOSE, 0, 0);
+    return 0;
+}
+
 }  // namespace
 
 TEST(GameFrame, ClearsBlackOnTheTitleAndBlueInOtherScenes)
@@ -36,8 +45,14 @@ TEST(GameFrame, ClearsBlackOnTheTitleAndBlueInOtherScenes)
     Vorn3D::SetPresentObserver(BeforePresent);
     char name[] = "Tormea";
     char* argv[] = {name, nullptr};
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE watchdog = CreateThread(nullptr, 0, Watchdog, done, 0, nullptr);
     EXPECT_EQ(0u, Vorn::BootMain(1, argv));
     Vorn3D::SetPresentObserver(nullptr);
+    SetEvent(done);
+    WaitForSingleObject(watchdog, INFINITE);
+    CloseHandle(watchdog);
+    CloseHandle(done);
 
     ASSERT_TRUE(g_titleRead);
     ASSERT_TRUE(g_playRead);
