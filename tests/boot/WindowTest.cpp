@@ -386,3 +386,38 @@ TEST(Window, CenterWindowAndAMovieThatCannotOpen)
     EXPECT_EQ(100, child.right - child.left);
     EXPECT_TRUE(ended);
 }
+
+namespace {
+DWORD WINAPI ActivateLater(void* window)
+{
+    Sleep(300);
+    PostMessageA(static_cast<HWND>(window), WM_ACTIVATEAPP, TRUE, 0);
+    return 0;
+}
+}  // namespace
+
+TEST(Window, AnInactiveApplicationPausesInThePump)
+{
+    vorntest::SetGameInit([] { Settings(0, false); return true; });
+    double paused = 0;
+    uint32_t framesDuring = 99;
+    vorntest::SetGameMain([&](int, char**) {
+        Vorn::Run(false);
+        HWND w = Vorn::GetWindowHandle();
+        SendMessageA(w, WM_ACTIVATEAPP, FALSE, 0);
+        const uint32_t before = Vorn::GetSyncCount();
+        HANDLE t = CreateThread(nullptr, 0, ActivateLater, w, 0, nullptr);
+        const double t0 = Seconds();
+        Vorn::Run(false);   // returns once the application is active again
+        paused = Seconds() - t0;
+        framesDuring = Vorn::GetSyncCount() - before;
+        WaitForSingleObject(t, 5000);
+        CloseHandle(t);
+        EndRun();
+        return 0;
+    });
+    EXPECT_EQ(0u, Boot());
+    printf("[ figure ] paused %.3f s while inactive\n", paused);
+    EXPECT_GT(paused, 0.25);
+    EXPECT_EQ(1u, framesDuring);   // the one frame after the pause
+}
