@@ -4,20 +4,26 @@
 
 VornMatrix::VornMatrix()
 {
-    matrix_ = AlignedAddress();
-    buffer_[OFFSET_BYTE] = static_cast<uint8_t>(reinterpret_cast<uint8_t*>(matrix_) - buffer_);
+    const uint32_t offset = AlignedOffset();
+    matrix_ = reinterpret_cast<D3DXMATRIX*>(buffer_ + offset);
+    buffer_[OFFSET_BYTE] = static_cast<uint8_t>(offset);
     Identity();
 }
 
 void VornMatrix::Align()
 {
-    D3DXMATRIX* aligned = AlignedAddress();
-    const uint32_t offset = static_cast<uint32_t>(reinterpret_cast<uint8_t*>(aligned) - buffer_);
+    Repair(AlignedOffset());
+}
+
+// The recorded place is where the bytes of the matrix are, whichever holder they were copied from
+// (a recorded place of 16 or more is no matrix at all, e.g. uninitialised memory).
+void VornMatrix::Repair(uint32_t offset) const
+{
     const uint32_t previous = buffer_[OFFSET_BYTE];
     if (previous < 16 && previous != offset)
-        memmove(aligned, buffer_ + previous, sizeof(D3DXMATRIX));
+        memmove(buffer_ + offset, buffer_ + previous, sizeof(D3DXMATRIX));
     buffer_[OFFSET_BYTE] = static_cast<uint8_t>(offset);
-    matrix_ = aligned;
+    matrix_ = reinterpret_cast<D3DXMATRIX*>(buffer_ + offset);
 }
 
 void VornMatrix::CopyTo(D3DXMATRIX* out) const

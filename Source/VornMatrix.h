@@ -6,11 +6,12 @@
 // matrix, so RotationXYZ(0, 0, a) equals RotationZ(-a).
 //
 // A holder is plain data: it may be copied byte for byte (assignment, memcpy, the realloc of a
-// record array) and zeroed by memset. Every access goes through Get, which finds a holder whose
-// pointer is not its own (a copy, or a holder that moved) and moves the matrix it was copied with
-// to its own aligned place first. A copy therefore never points into its source. (A holder
-// copied as bytes is repaired by its first access; two threads must not make that first access
-// to one holder at once.)
+// record array) and zeroed by memset. The last byte of the buffer records where in the buffer the
+// matrix lies. Every access goes through Get, which finds a holder whose pointer or recorded place
+// is not its own (a copy, or a holder that moved) and first moves the matrix it was copied with to
+// its own aligned place. A copy therefore never points into its source. (A holder copied as bytes
+// is repaired by its first access; two threads must not make that first access to one holder at
+// once.)
 #pragma once
 #include "VornMath.h"
 #include <d3dx9.h>
@@ -24,13 +25,8 @@ public:
     // Points the holder at its own aligned matrix again, keeping the matrix it holds.
     void Align();
 
-    D3DXMATRIX* Get()
-    {
-        if (matrix_ != AlignedAddress())
-            Align();
-        return matrix_;
-    }
-    const D3DXMATRIX* Get() const { return const_cast<VornMatrix*>(this)->Get(); }
+    D3DXMATRIX* Get() { return Place(); }
+    const D3DXMATRIX* Get() const { return Place(); }
     void CopyTo(D3DXMATRIX* out) const;
     void Set(const D3DXMATRIX* m);
     // Row and column 0-based; outside 0..3 reads 0 and writes nothing.
@@ -73,15 +69,23 @@ private:
     // keeps the offset, which lets a byte-copied holder find its matrix.
     static constexpr uint32_t OFFSET_BYTE = BUFFER_SIZE - 1;
 
-    D3DXMATRIX* AlignedAddress() const
+    uint32_t AlignedOffset() const { return static_cast<uint32_t>((16 - (reinterpret_cast<uintptr_t>(buffer_) & 15)) & 15); }
+    // The aligned matrix, moved there first when the holder was copied or moved as bytes.
+    D3DXMATRIX* Place() const
     {
-        return reinterpret_cast<D3DXMATRIX*>((reinterpret_cast<uintptr_t>(buffer_) + 15) & ~static_cast<uintptr_t>(15));
+        const uint32_t offset = AlignedOffset();
+        D3DXMATRIX* aligned = reinterpret_cast<D3DXMATRIX*>(buffer_ + offset);
+        if (matrix_ != aligned || buffer_[OFFSET_BYTE] != offset)
+            Repair(offset);
+        return aligned;
     }
+    void Repair(uint32_t offset) const;
     VornMatrix& Quaternion(float qx, float qy, float qz, float qw);
     VornMatrix& HalfAngles(VornAngle hx, VornAngle hy, VornAngle hz);
 
-    uint8_t buffer_[BUFFER_SIZE];
-    D3DXMATRIX* matrix_;
+    // Mutable: a read through a const holder may have to repair a byte copy.
+    mutable uint8_t buffer_[BUFFER_SIZE];
+    mutable D3DXMATRIX* matrix_;
 };
 
 // 80-byte buffer and the pointer: 84 bytes on 32-bit builds, 88 on 64-bit ones.

@@ -269,6 +269,18 @@ TEST(VornMatrix, AByteCopyAtAnyOffsetOwnsItsMatrix)
             source->~VornMatrix();
         }
     }
+    // Moved 8 bytes within one block, so that the old and the new place share their aligned
+    // address: the matrix bytes still have to move to the new holder's own aligned place.
+    for (int shift : {8, -8}) {
+        alignas(16) unsigned char block[sizeof(VornMatrix) + 48];
+        VornMatrix* source = new (block + 16 - (shift > 0 ? 8 : 0)) VornMatrix();
+        source->Set(&sample);
+        unsigned char* target = reinterpret_cast<unsigned char*>(source) + shift;
+        memmove(target, source, sizeof(VornMatrix));
+        const VornMatrix* moved = reinterpret_cast<const VornMatrix*>(target);
+        EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(moved->Get()) % 16) << shift;
+        EXPECT_TRUE(SameBits(sample, *moved->Get())) << shift;
+    }
 }
 
 TEST(VornMatrix, CopiesAreIndependentOfTheirSource)
