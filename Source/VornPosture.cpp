@@ -136,12 +136,15 @@ void VornPosture::LookAt(const D3DXVECTOR3& eye, const D3DXVECTOR3& target, cons
 {
     VornVector3 f;
     f.Sub(target, eye);
-    if (!(f.LengthSq() > 0.0f))
-        return;   // no direction: keep the axes
+    if (!(f.LengthSq() > 0.0f)) {
+        position = eye;   // no direction: keep the axes
+        return;
+    }
     f.NormalizeSelf();
     VornVector3 u = upVector ? VornVector3(*upVector) : VornVector3(0.0f, 1.0f, 0.0f);
-    if (f.y == 1.0f || f.y == -1.0f)
-        u.Set(0.0f, 0.0f, -f.y);
+    // Straight up or down (the normalised y may miss 1 by a rounding).
+    if (f.y == 1.0f || f.y == -1.0f || (f.x == 0.0f && f.z == 0.0f))
+        u.Set(0.0f, 0.0f, f.y > 0.0f ? -1.0f : 1.0f);
     VornVector3 r;
     r.Cross(f, u);
     if (!(r.LengthSq() > 0.0f)) {

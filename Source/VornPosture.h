@@ -29,7 +29,8 @@ public:
     void LocalRotationZ(VornAngle a);
     void RotationQuaternion(const D3DXQUATERNION& q);
     // Points front from eye at target (up: null for (0, 1, 0)). Looking straight up or down takes
-    // (0, 0, -front.y) as up; an eye on the target keeps the axes as they were.
+    // (0, 0, -1) or (0, 0, 1) as up; an eye on the target keeps the axes as they were (and moves
+    // the position to the eye).
     void LookAt(const D3DXVECTOR3& eye, const D3DXVECTOR3& target, const D3DXVECTOR3* upVector);
 
     VornAngle GetAngleX() const;

@@ -151,6 +151,10 @@ TEST_F(MathTest, LookAtBuildsALeftHandedFrame)
     p.LookAt(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, -5, 0), nullptr);
     ExpectVector(0, -1, 0, p.front, 0);
     ExpectVector(0, 0, 1, p.up);
+    // Normalised, this distance gives front.y = 0.99999994: still straight up.
+    p.LookAt(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 123.456f, 0), &given);
+    ExpectVector(1, 0, 0, p.right);
+    ExpectVector(0, 0, -1, p.up);
 }
 
 TEST_F(MathTest, LookAtWithTheEyeOnTheTargetKeepsTheAxes)
@@ -159,6 +163,7 @@ TEST_F(MathTest, LookAtWithTheEyeOnTheTargetKeepsTheAxes)
     p.LocalRotationY(3000);
     const VornPosture before(p);
     p.LookAt(D3DXVECTOR3(2, 2, 2), D3DXVECTOR3(2, 2, 2), nullptr);
+    ExpectVector(2, 2, 2, p.position, 0);
     EXPECT_EQ(0, memcmp(&before.front, &p.front, sizeof p.front));
     EXPECT_EQ(0, memcmp(&before.right, &p.right, sizeof p.right));
     EXPECT_EQ(0, memcmp(&before.up, &p.up, sizeof p.up));
