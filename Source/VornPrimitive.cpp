@@ -130,10 +130,13 @@ bool VornPrimitive::PushPolygon(VornPrimitiveHandle handle, const VornVertex2D* 
     VornVertex2D placed[3];
     VornVertex2D clipped[VornTransform2D::kClipOutputMax];
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t n = g_transform.TransformTriangle(placed, triangles + 3 * i)
-                               ? g_transform.ClipTriangle(placed, clipped) : 0;
+        // A triangle the perspective cannot place asks for its three vertices like any other and
+        // is then dropped, as one outside the depth range is.
+        const bool isPlaced = g_transform.TransformTriangle(placed, triangles + 3 * i);
+        const uint32_t n = isPlaced ? g_transform.ClipTriangle(placed, clipped) : 3;
         r->requested += n;
         if (r->count + n > r->capacity) return false;
+        if (!isPlaced) continue;
         if (r->sorted)
             StoreSorted(*r, clipped, n);
         else

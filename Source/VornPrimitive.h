@@ -47,8 +47,10 @@ public:
     static void Release(VornPrimitiveHandle handle);
 
     // triangles: count triangles of three vertices each. False for none, or when a triangle does
-    // not fit: it and those after it are dropped, those before stay. A triangle that is clipped
-    // away or cannot be placed stores nothing and is not a failure.
+    // not fit: it and those after it are dropped, those before stay. A triangle clipped away
+    // stores nothing and asks for nothing; one outside the depth range of a sorted batch, or one
+    // the perspective cannot place (behind the eye, not finite), counts in the requested vertices
+    // and is dropped. Neither is a failure.
     static bool PushPolygon(VornPrimitiveHandle handle, const VornVertex2D* triangles, uint32_t count);
     static void ResetBuffer(VornPrimitiveHandle handle);
     static void UpdateBuffer(VornPrimitiveHandle handle);

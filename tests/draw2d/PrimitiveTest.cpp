@@ -1,5 +1,6 @@
 // VornPrimitive on the device: capacity, clipping, depth sort, device reset.
 #include "Draw2DFixture.h"
+#include <cmath>
 
 using namespace draw2dtest;
 
@@ -88,23 +89,35 @@ TEST_F(Draw2D, TriangleHalfOutsideTheScissorDrawsOnlyInside)
     EXPECT_GT((atEdge >> 16) & 0xFF, 0x60u);
 }
 
-// Mended: behind the eye a triangle is dropped like one outside the scissor.
+// Mended: a triangle behind the eye (or not finite) is never divided or mirrored; like a triangle
+// outside a sorted batch's depth range it counts its three vertices as requested, stores nothing,
+// and the push goes on.
 TEST_F(Draw2D, PerspectiveDropsTrianglesItCannotPlace)
 {
     Vorn3D::SetPerspective(true, kSize / 2.0f, kSize / 2.0f, 100.0f);
     EXPECT_EQ(100.0f, VornPrimitive::GetTransform().perspectiveFactor);
-    const VornPrimitiveHandle p = VornPrimitive::Create(30, 0, false);
-    const VornVertex2D behind[3] = {V(10, 10, 0.0f, 0xFFFFFFFF), V(200, 10, 0.0f, 0xFFFFFFFF),
-                                    V(10, 200, 0.0f, 0xFFFFFFFF)};
-    const VornVertex2D middle[3] = {V(100, 100, kDepth, 0xFF00FF00), V(140, 100, kDepth, 0xFF00FF00),
-                                    V(100, 140, kDepth, 0xFF00FF00)};
-    EXPECT_TRUE(VornPrimitive::PushPolygon(p, behind, 1));
-    EXPECT_TRUE(VornPrimitive::PushPolygon(p, middle, 1));
-    EXPECT_EQ(3u, VornPrimitive::GetVertexCount(p));
-    EXPECT_EQ(3u, VornPrimitive::GetRequestedVertexCount(p));
-    Draw(p);
+    const VornPrimitiveHandle plain = VornPrimitive::Create(30, 0, false);
+    const VornPrimitiveHandle sorted = VornPrimitive::Create(30, 0, true);
+    const VornVertex2D pushed[9] = {
+        V(10, 10, 0.0f, 0xFFFFFFFF), V(200, 10, 0.0f, 0xFFFFFFFF), V(10, 200, 0.0f, 0xFFFFFFFF),   // behind
+        V(100, 100, kDepth, 0xFF00FF00), V(140, 100, kDepth, 0xFF00FF00), V(100, 140, kDepth, 0xFF00FF00),
+        V(10, 10, kDepth, 0xFFFFFFFF), V(50, 10, kDepth, 0xFFFFFFFF), V(10, std::nanf(""), kDepth, 0xFFFFFFFF),
+    };
+    for (VornPrimitiveHandle p : {plain, sorted}) {
+        EXPECT_TRUE(VornPrimitive::PushPolygon(p, pushed, 3));
+        EXPECT_EQ(3u, VornPrimitive::GetVertexCount(p));
+        EXPECT_EQ(9u, VornPrimitive::GetRequestedVertexCount(p));
+    }
+    // Dropped or not, a triangle is tested against the capacity first.
+    const VornPrimitiveHandle small = VornPrimitive::Create(5, 0, false);
+    EXPECT_TRUE(VornPrimitive::PushPolygon(small, pushed + 3, 1));
+    EXPECT_FALSE(VornPrimitive::PushPolygon(small, pushed, 1));
+    EXPECT_EQ(6u, VornPrimitive::GetRequestedVertexCount(small));
+    VornPrimitive::Release(small);
+    Draw(plain);
     Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
-    VornPrimitive::Release(p);
+    VornPrimitive::Release(plain);
+    VornPrimitive::Release(sorted);
     ASSERT_TRUE(Frame());
     EXPECT_EQ(0, frame_.Count(0, 0, kSize, kSize, 0xFFFFFF));
     EXPECT_EQ(0x00FF00u, frame_.Rgb(105, 105));
