@@ -58,12 +58,34 @@ TEST_F(Draw2D, SpriteCreateNestsItsBatchLines)
     LogCapture log;
     const VornSpriteHandle s = VornSprite::Create(6, 1, false);
     VornSprite::Release(s);
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::Create(0, 0, false));   // no buffer of 0 vertices
     const std::string text = log.Text();
     EXPECT_TRUE(InOrder(text, {Blue("VornSprite::Create"), "[ No." + std::to_string(s) + " ] : ",
                                "スプライト用プリミティブ取得 { ", "　　", Blue("VornPrimitive::Create"), Green("Success"),
                                " } : ", Green("Success"), Red("VornSprite::Release"),
                                " : [ No." + std::to_string(s) + " ]"}));
     EXPECT_NE(std::string::npos, text.find(Red("VornPrimitive::Release")));
+    EXPECT_TRUE(InOrder(text, {Red("VornSprite::Release"), Blue("VornSprite::Create"), "スプライト用プリミティブ取得 { ",
+                               "頂点バッファの生成に失敗", Red("空きプリミティブが見つかりませんでした。")}));
+    Vorn3D::EndScene();
+}
+
+TEST_F(Draw2D, FullSpriteAndPrimitiveTables)
+{
+    // Every sprite takes a batch: 64 sprites fill both tables.
+    for (uint32_t i = 0; i < VORN_DEFAULT_TABLE_SIZE; ++i) ASSERT_EQ(i, VornSprite::Create(3, 0, false));
+    LogCapture log;
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::Create(3, 0, false));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornPrimitive::Create(3, 0, false));
+    VornSprite::Finalize();
+    EXPECT_TRUE(VornSprite::Initialize());
+    const std::string text = log.Text();
+    EXPECT_TRUE(InOrder(text, {Blue("VornSprite::Create"), Red("空きスプライトが見つかりませんでした。"),
+                               Blue("VornPrimitive::Create"), Red("空きプリミティブが見つかりませんでした。")}));
+    // Finalize gives back every sprite with its batch.
+    EXPECT_TRUE(InOrder(text, {"VornSpriteクラスの解放", Red("VornPrimitive::Release"), Red("Sprite Destroy [ No.0 ]"),
+                               Red("Sprite Destroy [ No.63 ]"), "VornSpriteクラスの初期化", "スプライト用メモリ確保"}));
+    EXPECT_NE(VORN_INVALID_HANDLE, VornPrimitive::Create(3, 0, false));
     Vorn3D::EndScene();
 }
 

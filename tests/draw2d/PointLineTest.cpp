@@ -115,6 +115,9 @@ TEST_F(Draw2D, ListsSurviveADeviceReset)
     ASSERT_TRUE(Frame());
     EXPECT_EQ(0xFF0000u, frame_.Rgb(20, 20));
     EXPECT_NEAR(50, frame_.Count(0, 55, kSize, 65, 0x00FF00), 1);
+    // The immediate drawing's shared buffer came back with the device.
+    const VornVertex2D strip[2] = {V(10, 100, 0, 0xFFFFFFFF), V(60, 100, 0, 0xFFFFFFFF)};
+    EXPECT_TRUE(VornSimple::DrawLineStrip(strip, 2));
     VornPoint::Release(p);
     VornLine::Release(l);
 }
