@@ -5,6 +5,7 @@
 #include "VornMemory.h"
 #include "VornPackFormat.h"
 #include "VornSystem.h"
+#include <conio.h>
 #include <cstdio>
 #include <cstring>
 
@@ -602,6 +603,17 @@ void ToolError(const char* format, const char* argument)
     VornLog::LineBreak();
 }
 
+// A packer run by hand in a console window waits for a key after an error, so that the message
+// stays readable; run from a build (output redirected) it goes on at once.
+void PackerError(const char* format, const char* argument)
+{
+    ToolError(format, argument);
+    DWORD mode;
+    if (::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) &&
+        ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode))
+        _getch();
+}
+
 bool IsDirectory(const char* path)
 {
     const DWORD a = ::GetFileAttributesA(path);
@@ -704,7 +716,7 @@ bool VornFile::BuildPack(const char* outName, const char* folder)
     HANDLE bin = ::CreateFileA(binPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     FILE* inc = bin == INVALID_HANDLE_VALUE ? nullptr : std::fopen(incPath, "wt");
     if (bin == INVALID_HANDLE_VALUE || !inc) {
-        ToolError("ERROR : 出力ファイルの生成に失敗 [%s]\n", bin == INVALID_HANDLE_VALUE ? binPath : incPath);
+        PackerError("ERROR : 出力ファイルの生成に失敗 [%s]\n", bin == INVALID_HANDLE_VALUE ? binPath : incPath);
         if (bin != INVALID_HANDLE_VALUE) ::CloseHandle(bin);
         VornMemory::FreeQuiet(table);
         return false;
@@ -735,12 +747,12 @@ bool VornFile::BuildPack(const char* outName, const char* folder)
         HANDLE file = OpenRead(source);
         bool read = false;
         if (file == INVALID_HANDLE_VALUE) {
-            ToolError("ERROR : ファイルの読み込みに失敗 [%s]\n", source);
+            PackerError("ERROR : ファイルの読み込みに失敗 [%s]\n", source);
         } else {
             data = VornMemory::AllocQuiet(e.size, VornMemory::DEFAULT_TAG, __FILE__, __LINE__);
-            if (!data) ToolError("ERROR : ファイル受信バッファの生成に失敗%s\n", "");
+            if (!data) PackerError("ERROR : ファイル受信バッファの生成に失敗%s\n", "");
             else if (!FileSize32(file, &size) || size != e.size || !ReadExact(file, data, e.size))
-                ToolError("ERROR : ファイルの読み込みに失敗 [%s]\n", source);
+                PackerError("ERROR : ファイルの読み込みに失敗 [%s]\n", source);
             else read = true;
             ::CloseHandle(file);
         }
@@ -750,9 +762,15 @@ bool VornFile::BuildPack(const char* outName, const char* folder)
             continue;
         }
         e.dataCrc = VornPackFormat::Crc32(data, e.size);
-        const uint64_t at = Tell(bin);
-        ok = at <= e.offset && e.offset - at < VornPackFormat::ALIGNMENT &&
-             WriteExact(bin, zeros, uint32_t(e.offset - at)) && WriteExact(bin, data, e.size);
+        // Zeros up to the entry's offset: the alignment gap, and the room of entries skipped above.
+        uint64_t at = Tell(bin);
+        ok = at <= e.offset;
+        while (ok && at < e.offset) {
+            const uint32_t n = uint32_t(e.offset - at < sizeof zeros ? e.offset - at : sizeof zeros);
+            ok = WriteExact(bin, zeros, n);
+            at += n;
+        }
+        ok = ok && WriteExact(bin, data, e.size);
         VornMemory::FreeQuiet(data);
         if (!ok) {
             ToolError("ERROR : 出力ファイルへの書き込みに失敗 [%s]\n", binPath);

@@ -19,7 +19,6 @@ struct CrcTable
 };
 const CrcTable kCrc;
 
-
 } // namespace
 
 uint32_t VornPackFormat::Crc32Update(uint32_t state, const void* data, size_t length)
@@ -38,7 +37,9 @@ bool VornPackFormat::ReadHeader(const uint8_t* head, uint64_t fileSize, uint32_t
 {
     if (fileSize < HEADER_SIZE || std::memcmp(head, "PACK", 4) != 0) return false;
     const uint32_t n = VornSystem::ReadLE32(head + 4);
-    if (HEADER_SIZE + uint64_t(n) * ENTRY_SIZE > fileSize) return false;
+    // Offsets are 32-bit: a directory must fit the file and the first 4 GiB of it.
+    const uint64_t directoryEnd = HEADER_SIZE + uint64_t(n) * ENTRY_SIZE;
+    if (directoryEnd > fileSize || directoryEnd > 0xFFFFFFFFull) return false;
     if (count) *count = n;
     return true;
 }

@@ -86,6 +86,22 @@ TEST(PackFormatTest, Crc32IsTheStandardReflectedOne)
     EXPECT_EQ(VornPackFormat::Crc32("DATA\\AKD2Y670.BIN", 17), VornPackFormat::Crc32("DATA\\1G1F7W2W.BIN", 17));
 }
 
+TEST(PackFormatTest, TheDirectoryMustFitTheFileAndThirtyTwoBitOffsets)
+{
+    uint8_t head[8];
+    uint32_t count = 7;
+    VornPackFormat::WriteHeader(head, 2);
+    EXPECT_TRUE(VornPackFormat::ReadHeader(head, 8 + 160, &count));
+    EXPECT_EQ(count, 2u);
+    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 8 + 159, &count));
+    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 7, &count));
+    // A huge file does not make room for a directory past 4 GiB (count × 80 would wrap).
+    VornPackFormat::WriteHeader(head, 60000000);
+    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 8ull << 30, &count));
+    head[0] = 'p';
+    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 1000, &count));
+}
+
 TEST(PackFormatTest, UnsafeNamesAreRecognised)
 {
     for (const char* good : {"a.txt", "TEXTURE\\A.PNG", "a\\b\\c.d", "x..y", "表\\ソ.TXT", ".hidden"})
@@ -110,7 +126,6 @@ TEST_F(PackTest, BuildPackWritesTheLayoutAndTheIncludeFile)
     for (int i = 0; i < 3; ++i) {
         const size_t e = 8 + 80 * i;
         const std::string name(pack.c_str() + e);
-        EXPECT_EQ(name, i == 0 ? name : name);
         const uint32_t nameCrc = U32(pack, e + 64), dataCrc = U32(pack, e + 68), offset = U32(pack, e + 72),
                        size = U32(pack, e + 76);
         EXPECT_EQ(nameCrc, VornPackFormat::Crc32(name.data(), name.size()));
@@ -276,12 +291,25 @@ TEST_F(PackTest, BuildPackReportsWhatItCouldNotDo)
     EXPECT_FALSE(VornFile::BuildPack("p.bin", "src"));
     EXPECT_EQ(FromPack("fine.txt"), "fine");   // what could be packed still is
     DeleteFileA(("src\\" + std::string(70, 'L') + ".txt").c_str());
-    // A file that cannot be read while packing.
-    HANDLE locked = CreateFileA("src\\fine.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // A file that cannot be read while packing: the first in table order, so that every entry
+    // after it must still be written at its own offset.
+    const char* names[] = {"fine.txt", "two.txt", "three.txt", "four.txt"};
+    const char* first = names[0];
+    for (const char* n : names) {
+        PutFile(std::string("src\\") + n, n);
+        char key[16];
+        VornSystem::NormalizePath(key, n, sizeof key);
+        char firstKey[16];
+        VornSystem::NormalizePath(firstKey, first, sizeof firstKey);
+        if (VornPackFormat::Crc32(key, std::strlen(key)) < VornPackFormat::Crc32(firstKey, std::strlen(firstKey))) first = n;
+    }
+    HANDLE locked = CreateFileA((std::string("src\\") + first).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(VornFile::BuildPack("p.bin", "src"));
     CloseHandle(locked);
+    for (const char* n : names) EXPECT_EQ(FromPack(n), n == first ? "<none>" : n) << n;
     EXPECT_TRUE(VornFile::BuildPack("p.bin", "src"));
+    for (const char* n : names) EXPECT_EQ(FromPack(n), n) << n;
     // The output cannot be created.
     EXPECT_FALSE(VornFile::BuildPack("missing-folder\\p.bin", "src"));
 }
@@ -334,4 +362,63 @@ TEST_F(PackTest, RandomlyDamagedPacksNeverCrashOrLeak)
         ASSERT_EQ(VornMemory::GetUsedSize(), 0u) << round;
     }
     EXPECT_GT(loaded, 0);
+}
+
+namespace {
+
+// Runs the packer tool with the given arguments; its exit code, and its output in *output.
+DWORD RunPacker(const std::string& arguments, std::string* output)
+{
+    char exe[MAX_PATH];
+    GetFullPathNameA(VORNPACK_EXE, sizeof exe, exe, nullptr);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA("packer-output.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    EXPECT_NE(out, INVALID_HANDLE_VALUE);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = INVALID_HANDLE_VALUE;
+    startup.hStdOutput = out;
+    startup.hStdError = out;
+    PROCESS_INFORMATION process = {};
+    std::string line = "vornpack " + arguments;
+    DWORD code = 0xFFFFFFFF;
+    if (CreateProcessA(exe, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, 60000);
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    } else {
+        ADD_FAILURE() << "cannot start " << exe;
+    }
+    CloseHandle(out);
+    *output = ReadBytes("packer-output.txt");
+    return code;
+}
+
+} // namespace
+
+TEST_F(PackTest, ThePackerToolPacksAndUnpacks)
+{
+    PutFile("src\\texture\\title.png", std::string(5000, 't'));
+    PutFile("src\\model\\hero.x", "xof");
+    std::string output;
+    ASSERT_EQ(RunPacker("p.bin src", &output), 0u) << output;
+    char line[128];
+    std::snprintf(line, sizeof line, "Packing... [0x%08X] [        3 byte] [MODEL\\HERO.X]\r\n",
+                  VornPackFormat::Crc32("MODEL\\HERO.X", 12));
+    EXPECT_NE(output.find(line), std::string::npos) << output;
+    EXPECT_EQ(FromPack("texture\\title.png"), std::string(5000, 't'));
+    EXPECT_EQ(FromPack("model/hero.x"), "xof");
+    EXPECT_TRUE(Exists("p.inc"));
+
+    ASSERT_EQ(RunPacker("-x p.bin out", &output), 0u) << output;
+    EXPECT_EQ(ReadBytes("out\\MODEL\\HERO.X"), "xof");
+    EXPECT_EQ(ReadBytes("out\\TEXTURE\\TITLE.PNG"), std::string(5000, 't'));
+
+    EXPECT_EQ(RunPacker("q.bin no-such-folder", &output), 1u);
+    EXPECT_NE(output.find("ERROR : フォルダがありません [no-such-folder]"), std::string::npos) << output;
+    EXPECT_EQ(RunPacker("-x missing.bin out", &output), 1u);
+    EXPECT_EQ(RunPacker("p.bin", &output), 2u);
+    EXPECT_NE(output.find("usage: vornpack"), std::string::npos);
 }
