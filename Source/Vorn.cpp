@@ -143,7 +143,7 @@ bool StartTimer()
 
 bool LogSystemInfo()
 {
-    VornLog::LogSystemInfo(kBanner);
+    Vorn::LogSystemInfo();
     return true;
 }
 
@@ -382,6 +382,8 @@ uint32_t Vorn::Boot(HINSTANCE instance, int argc, char** argv)
 }
 
 uint32_t Vorn::BootMain(int argc, char** argv) { return Boot(GetModuleHandleA(nullptr), argc, argv); }
+
+void Vorn::LogSystemInfo() { VornLog::LogSystemInfo(kBanner); }
 
 bool Vorn::Initialize() { return RunStartRows(kInitializeRows); }
 

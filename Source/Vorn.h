@@ -45,6 +45,7 @@ public:
     static bool Initialize();
     static bool Start();
     static void Finalize();
+    static void LogSystemInfo();   // the system report in the log (boot, step 4 of Initialize)
 
     // ---- Settings (made in GameInit) ----
     static void SetApplicationName(const char* name);
