@@ -186,7 +186,7 @@ void LogOperatingSystem()
     switch (info.dwPlatformId) {
     case VER_PLATFORM_WIN32s:
         VornSystem::CopyText(type, "Windows 3.1");
-        VornSystem::FormatText(build, sizeof build, "Windows 3.1 ( Build %u %s )", unsigned(info.dwBuildNumber),
+        VornSystem::FormatText(version, sizeof version, "Windows 3.1 ( Build %u %s )", unsigned(info.dwBuildNumber),
                                info.szCSDVersion);
         break;
     case VER_PLATFORM_WIN32_NT:

@@ -2,9 +2,11 @@
 #include "VornLog.h"
 #include "VornSystem.h"
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <windows.h>
+#include <mmsystem.h>
 
 namespace {
 
@@ -310,11 +312,9 @@ bool VornMemory::SetWorkArea(uint32_t size, bool debug)
     g_area.used = 0;
     g_area.peak = 0;
     g_area.lastRequest = 0;
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    uint32_t guard = uint32_t(time(nullptr)) * 2654435761u ^ GetTickCount() * 40503u ^
-                     uint32_t(counter.QuadPart) ^ uint32_t(counter.QuadPart >> 32);
-    if (guard == 0 || guard == 0xBCBCBCBCu || guard == 0xCDCDCDCDu) guard = 0x5A17C3E9u;
+    srand(unsigned(time(nullptr)) * unsigned(timeGetTime()));
+    uint32_t guard = uint32_t(rand()) * uint32_t(rand());
+    while (guard == 0) guard = uint32_t(rand()) * uint32_t(rand());   // zeros would hide a zero overrun
     g_area.guard = guard;
     g_area.head = g_area.cursor = reinterpret_cast<VornMemoryBlock*>(base);
     ClearFree(g_area.head, size - gap - GRANULE, nullptr);
