@@ -122,6 +122,7 @@ bool VornSimple::DrawTriangleFan(const VornVertex2D* v, int32_t count, const Vor
 
 void VornSimple::DrawTriangleFrame(const float* centre, float radius, VornAngle angle, uint32_t colour)
 {
+    if (!centre) return;
     VornVertex2D v[4];
     for (int k = 0; k < 4; ++k)
         v[k] = OnEllipse(centre[0], centre[1], radius, radius, angle + kTriangleCorners[k % 3], colour);
@@ -139,6 +140,7 @@ void VornSimple::DrawSquareFrame(const VornRect* rect, VornAngle angle, uint32_t
 
 void VornSimple::DrawEllipseFrame(const float* centre, float radiusX, float radiusY, uint32_t colour)
 {
+    if (!centre) return;
     VornVertex2D v[kEllipseSegments + 1];
     for (uint32_t k = 0; k <= kEllipseSegments; ++k)
         v[k] = OnEllipse(centre[0], centre[1], radiusX, radiusY, static_cast<VornAngle>(k * 512), colour);
@@ -148,6 +150,7 @@ void VornSimple::DrawEllipseFrame(const float* centre, float radiusX, float radi
 void VornSimple::DrawTriangle(const float* centre, float radius, VornAngle angle, const float* uv, uint32_t colour,
                               const VornTextureHandle* textures, int32_t stages)
 {
+    if (!centre) return;
     if (!uv) stages = 0;
     VornVertex2D v[3];
     for (int k = 0; k < 3; ++k) {
@@ -177,6 +180,7 @@ void VornSimple::DrawSquareRotate(const VornRect* dst, VornAngle angle, const Vo
 void VornSimple::DrawEllipse(const float* centre, float radiusX, float radiusY, VornAngle angle, const VornRect* src,
                              uint32_t colour, const VornTextureHandle* textures, int32_t stages)
 {
+    if (!centre) return;
     if (!src) stages = 0;
     VornVertex2D v[kEllipseSegments + 2];
     v[0] = ScreenVertex(centre[0], centre[1], colour);
