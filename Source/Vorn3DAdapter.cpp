@@ -542,14 +542,6 @@ bool Vorn3DAdapter::ClipRect(const D3DVIEWPORT9& viewport, RECT* dst, RECT* src)
     return dst->left < dst->right && dst->top < dst->bottom;
 }
 
-void Vorn3DAdapter::ScaleScissorRect(RECT* rect, float scaleX, float scaleY)
-{
-    rect->left = static_cast<LONG>(static_cast<float>(rect->left) * scaleX);
-    rect->right = static_cast<LONG>(static_cast<float>(rect->right) * scaleX);
-    rect->top = static_cast<LONG>(static_cast<float>(rect->top) * scaleY);
-    rect->bottom = static_cast<LONG>(static_cast<float>(rect->bottom) * scaleY);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Texts
 

@@ -196,8 +196,6 @@ public:
     // Clips a copy's destination to the viewport and moves the source edges in proportion; false
     // when nothing is left (or the destination is empty to begin with).
     static bool ClipRect(const D3DVIEWPORT9& viewport, RECT* dst, RECT* src);
-    // A scissor rectangle from virtual-screen units to back-buffer pixels (each edge truncated).
-    static void ScaleScissorRect(RECT* rect, float scaleX, float scaleY);
 
     // Constant texts: format names without the D3DFMT_ prefix ("UNLISTED" for a format the table
     // does not list) and the Japanese explanations of results ("未知のエラー。" for any other).

@@ -1,5 +1,5 @@
 // The device decisions on plain records: device row, presentation parameters, format requests,
-// names and error texts, the adapter survey and its report, clipping, scissor scaling, the caches.
+// names and error texts, the adapter survey and its report, clipping, the caches.
 #include "Vorn3DAdapter.h"
 #include <gtest/gtest.h>
 #include <d3dx9.h>
@@ -494,22 +494,6 @@ TEST(ClipRect, AnEmptyDestinationIsRefusedBeforeDividing)
     RECT offset = {0, 0, 10, 10}, osrc = {0, 0, 10, 10};
     const D3DVIEWPORT9 inner = {20, 20, 100, 100, 0.0f, 1.0f};
     EXPECT_FALSE(Vorn3DAdapter::ClipRect(inner, &offset, &osrc));
-}
-
-TEST(ScissorScale, VirtualScreenToBackBufferPixels)
-{
-    RECT r = {10, 20, 30, 40};
-    Vorn3DAdapter::ScaleScissorRect(&r, 2.0f, 2.0f);
-    EXPECT_EQ(20, r.left);
-    EXPECT_EQ(40, r.top);
-    EXPECT_EQ(60, r.right);
-    EXPECT_EQ(80, r.bottom);
-    RECT t = {3, 3, 5, 5};
-    Vorn3DAdapter::ScaleScissorRect(&t, 1.5f, 0.5f);  // truncated
-    EXPECT_EQ(4, t.left);
-    EXPECT_EQ(7, t.right);
-    EXPECT_EQ(1, t.top);
-    EXPECT_EQ(2, t.bottom);
 }
 
 TEST(StateCache, ReportsChangesAndIgnoresIndicesOutsideIt)
