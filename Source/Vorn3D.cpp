@@ -592,7 +592,7 @@ void Vorn3D::ResetDevice(bool force)
         // The line and the box come once per loss, not once per retry.
         if (!g_resetBoxShown) {
             g_resetBoxShown = true;
-            VornLog::StrongRed("デバイスの復帰に失敗 [ %s ]", GetErrorText(hr));
+            VornLog::StrongRed("　　　エラー：デバイスの復帰に失敗 [ %s ]", GetErrorText(hr));
             VornLog::LineBreak();
             Vorn::MsgBox(MB_ICONSTOP, "ERROR", "%s", "デバイスの復帰に失敗");
         }
@@ -644,24 +644,30 @@ void Vorn3D::SetDeviceHooks(VornDeviceClass cls, VornDeviceCallback lost, VornDe
     g_hooks[cls].restore = restore;
 }
 
+namespace {
+
+// Remembers one render target (forgetting the other kind), sets it, and binds the remembered
+// depth-stencil surface again when that worked.
+bool SetRenderTarget(uint32_t handle, uint32_t* remember, uint32_t* forget, bool (*set)(uint32_t))
+{
+    if (handle == Vorn3D::kNone) return false;
+    *forget = Vorn3D::kNone;
+    *remember = handle;
+    if (!set || !set(handle)) return false;
+    if (g_depthSurface != Vorn3D::kNone && g_links.surfaceSetDepthStencil) g_links.surfaceSetDepthStencil(g_depthSurface);
+    return true;
+}
+
+}  // namespace
+
 bool Vorn3D::SetRenderTargetSurface(uint32_t surface)
 {
-    if (surface == kNone) return false;
-    g_targetTexture = kNone;
-    g_targetSurface = surface;
-    if (!g_links.surfaceSetRenderTarget || !g_links.surfaceSetRenderTarget(surface)) return false;
-    if (g_depthSurface != kNone && g_links.surfaceSetDepthStencil) g_links.surfaceSetDepthStencil(g_depthSurface);
-    return true;
+    return SetRenderTarget(surface, &g_targetSurface, &g_targetTexture, g_links.surfaceSetRenderTarget);
 }
 
 bool Vorn3D::SetRenderTargetTexture(uint32_t texture)
 {
-    if (texture == kNone) return false;
-    g_targetSurface = kNone;
-    g_targetTexture = texture;
-    if (!g_links.textureSetRenderTarget || !g_links.textureSetRenderTarget(texture)) return false;
-    if (g_depthSurface != kNone && g_links.surfaceSetDepthStencil) g_links.surfaceSetDepthStencil(g_depthSurface);
-    return true;
+    return SetRenderTarget(texture, &g_targetTexture, &g_targetSurface, g_links.textureSetRenderTarget);
 }
 
 bool Vorn3D::SetDepthStencilSurface(uint32_t surface)

@@ -787,6 +787,30 @@ TEST(Vorn3DLog, InitializeStartAndFinalizeWriteTheirLines)
     EXPECT_NE(std::string::npos, Position(log, "　　　32BitColor [ "));
 }
 
+TEST_F(Vorn3DDevice, AStartThatNoRowCanCreateLogsWhyAndKeepsTheDevice)
+{
+    // Full screen on this adapter asks for the UNKNOWN back-buffer format: every row fails.
+    ASSERT_EQ(D3DFMT_UNKNOWN, Vorn3D::GetAdapterInfo().mode16.Format);
+    IDirect3DDevice9* device = Device();
+    Vorn3D::SetBlendMode(BLEND_ADD);
+    VornLog::SetFileName("Vorn3DStartFailure");
+    ASSERT_TRUE(VornLog::Open("Vorn3DStartFailure"));
+    EXPECT_FALSE(Vorn3D::Start(window_, false));
+    VornLog::Close();
+    const std::string log = ReadFile("Vorn3DStartFailure.html");
+    const size_t failed = Position(log, "　　　エラー：デバイスの作成に失敗 [ ");
+    ASSERT_NE(std::string::npos, failed);
+    EXPECT_NE(std::string::npos,
+              Position(log, "　　　　　　：DirectX側のエラーで無い場合は他のソフトがビデオカードを占有してる可能性があります。"));
+    EXPECT_EQ(std::string::npos, Position(log, "　　　Direct3Dデバイスを "));
+    // Nothing changed: the same device, still drawing, with its cached states.
+    EXPECT_EQ(device, Device());
+    EXPECT_EQ(static_cast<uint32_t>(D3DBLEND_ONE), Vorn3D::GetRenderState(D3DRS_DESTBLEND));
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF336699, 1.0f, 0, nullptr));
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(0x336699u, frame_.Rgb(5, 5));
+}
+
 TEST_F(Vorn3DDevice, ScreenModeSwitchWithoutAFullScreenModeStaysLostUntilWindowedAgain)
 {
     // This adapter has no full-screen mode of the screen size, so the full-screen set carries
