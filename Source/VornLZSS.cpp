@@ -1,4 +1,5 @@
 #include "VornLZSS.h"
+#include "VornLog.h"
 #include "VornSystem.h"
 #include <cstring>
 #include <memory>
@@ -147,8 +148,14 @@ struct Encoder
 
 } // namespace
 
-bool VornLZSS::Initialize() { return true; }
-void VornLZSS::Finalize() {}
+// Nothing to set up or release: each call keeps its own window and trees.
+bool VornLZSS::Initialize()
+{
+    VornLog::Title("VornLZSSクラスの初期化");
+    return true;
+}
+
+void VornLZSS::Finalize() { VornLog::Title("VornLZSSクラスの解放"); }
 
 bool VornLZSS::IsCompressed(const void* src, uint32_t srcSize)
 {

@@ -2,6 +2,10 @@
 #include "RuntimeTestSupport.h"
 #include "VornConsole.h"
 #include "VornDebug.h"
+#include "VornFile.h"
+#include "VornList.h"
+#include "VornLZSS.h"
+#include "VornMemory.h"
 #include "VornLog.h"
 #include <atomic>
 #include <string>
@@ -153,6 +157,36 @@ TEST_F(LogTest, SystemReportHasEverySectionAndNoUnfilledText)
                              "　Screen Mode", "　OS Boot Mode", "　　　[ Normal Boot ]"})
         EXPECT_NE(text.find(part), std::string::npos) << part;
     EXPECT_EQ(text.find("Type [  ]"), std::string::npos);
+}
+
+TEST_F(LogTest, RuntimeClassesLogTheirTitlesInBootOrder)
+{
+    VornLog::SetFileName("titles");
+    ASSERT_TRUE(VornLog::Open("トルメア"));
+    ASSERT_TRUE(VornFile::Initialize());
+    ASSERT_TRUE(VornMemory::Initialize());
+    ASSERT_TRUE(VornMemory::SetWorkArea(1u << 20, true));
+    ASSERT_TRUE(VornList::Initialize());
+    ASSERT_TRUE(VornConsole::Initialize());
+    ASSERT_TRUE(VornDebug::Initialize());
+    ASSERT_TRUE(VornLZSS::Initialize());
+    VornLZSS::Finalize();
+    VornDebug::Finalize();
+    VornList::Finalize();
+    VornMemory::Finalize();
+    VornConsole::Finalize();
+    VornFile::Finalize();
+    VornLog::Close();
+    const std::string text = ReadBytes("titles.html");
+    size_t at = 0;
+    for (const char* title : {"VornFileクラスの初期化", "VornMemoryクラスの初期化", "VornMemory::SetWorkArea",
+                              "VornListクラスの初期化", "VornConsoleクラスの初期化", "VornDebugクラスの初期化",
+                              "VornLZSSクラスの初期化", "VornLZSSクラスの解放", "VornDebugクラスの解放",
+                              "VornListクラスの解放", "VornMemoryクラスの解放", "VornConsoleクラスの解放",
+                              "VornFileクラスの解放"}) {
+        at = text.find(std::string("<FONT color=\"WHITE\">") + title + "</FONT>", at);
+        ASSERT_NE(at, std::string::npos) << title;
+    }
 }
 
 TEST(DebugTest, TheListBoxWindowCollectsAndClearsLines)

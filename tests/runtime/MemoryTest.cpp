@@ -245,7 +245,31 @@ TEST_F(MemoryTest, LoggingFormsWriteTheirLines)
     EXPECT_NE(log.find("<B><FONT color=\"BLUE\">VornMemory::Free</FONT></B> : FREE [ 1.250KB ] : REST [ 32768.000KB ]<BR>"),
               std::string::npos) << log;
     EXPECT_NE(log.find(" : [ 65536.000KB ] : <B><FONT color=\"RED\">メモリ確保に失敗</FONT></B><BR>"), std::string::npos);
+    EXPECT_NE(log.find("<FONT color=\"WHITE\">VornMemory::SetWorkArea</FONT>"), std::string::npos);
+    EXPECT_NE(log.find(" : ALL [ 32768.000KB ] : ADDRESS [ 0x"), std::string::npos) << log;
     EXPECT_NE(log.find(" : MODE [ DEBUG ] : GUID [ 0x"), std::string::npos);
+}
+
+TEST_F(MemoryTest, PrintAllocListFramesTheBlocksInUse)
+{
+    uint8_t* a = static_cast<uint8_t*>(VornMemory::AllocQuiet(2048, 0xFFFF, "C:\\src\\Stage.cpp", 12));
+    uint8_t* b = A(1);
+    VornMemory::FreeQuiet(b);
+    VornMemory::PrintAllocList();
+    VornMemory::Finalize();
+    ASSERT_TRUE(VornMemory::SetWorkArea(areaSize_, false));
+    VornMemory::PrintAllocList();   // release mode: nothing
+    const std::string log = CloseLog();
+    const uint8_t* head = a - 256;
+    char expected[512];
+    std::snprintf(expected, sizeof expected,
+                  "<B><FONT color=\"GREEN\">------------------------ [0x%08llX] Print Alloc Memory</FONT></B><BR>\r\n"
+                  "ADDRESS [ 0x%08llX ] : SIZE [ 2.000KB ] : FILE [ Stage.cpp ] : LINE [ 12 ]<BR>\r\n"
+                  "<B><FONT color=\"GREEN\">------------------------ [0x%08llX] Finish</FONT></B><BR>\r\n",
+                  (unsigned long long)uintptr_t(head), (unsigned long long)uintptr_t(a),
+                  (unsigned long long)(uintptr_t(head) + (32u << 20)));
+    EXPECT_NE(log.find(expected), std::string::npos) << log;
+    EXPECT_EQ(CountOf(log, "Print Alloc Memory"), 1u);
 }
 
 TEST_F(MemoryTest, ThreadsAllocateAndFreeUnderTheLock)
