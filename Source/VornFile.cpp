@@ -36,9 +36,9 @@ void SetFolder(char* out, const char* folder)
     }
     bool endsWithSeparator = false;
     for (size_t i = 0; out[i];) {
-        const bool pair = VornSystem::IsSjisLeadByte(uint8_t(out[i])) && out[i + 1];
-        endsWithSeparator = !pair && (out[i] == '\\' || out[i] == '/');
-        i += pair ? 2 : 1;
+        const uint32_t length = VornSystem::CharLength(out + i);
+        endsWithSeparator = length == 1 && (out[i] == '\\' || out[i] == '/');
+        i += length;
     }
     if (!endsWithSeparator) VornSystem::AppendText(out, PATH_SIZE, "\\");
 }
@@ -560,9 +560,9 @@ bool VornFile::ExtractToTemp(uint32_t kind, const char* name, char* outPath)
     char flat[PATH_SIZE];
     VornSystem::CopyText(flat, name);
     for (size_t i = 0; flat[i];) {
-        const bool pair = VornSystem::IsSjisLeadByte(uint8_t(flat[i])) && flat[i + 1];
-        if (!pair && (flat[i] == '\\' || flat[i] == '/' || flat[i] == ':')) flat[i] = '_';
-        i += pair ? 2 : 1;
+        const uint32_t length = VornSystem::CharLength(flat + i);
+        if (length == 1 && (flat[i] == '\\' || flat[i] == '/' || flat[i] == ':')) flat[i] = '_';
+        i += length;
     }
     const long counter = ::InterlockedIncrement(&g_tempCounter);
     if (!VornSystem::FormatText(outPath, PATH_SIZE, "%s\\%04ld_%s", longTemp, counter, flat)) {

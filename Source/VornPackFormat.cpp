@@ -126,6 +126,6 @@ bool VornPackFormat::IsSafeRelativeName(const char* name)
             componentStart = ++i;
             continue;
         }
-        i += (VornSystem::IsSjisLeadByte(uint8_t(c)) && name[i + 1]) ? 2 : 1;
+        i += VornSystem::CharLength(name + i);
     }
 }

@@ -63,7 +63,7 @@ bool VornSystem::CopyText(char* out, size_t size, const char* in)
     if (!in) in = "";
     size_t i = 0;
     while (in[i]) {
-        size_t step = (IsSjisLeadByte(uint8_t(in[i])) && in[i + 1]) ? 2 : 1;
+        const size_t step = CharLength(in + i);
         if (i + step >= size) {
             out[i] = '\0';
             return false;
@@ -271,7 +271,7 @@ uint32_t CopyUntil(const char* src, uint32_t i, char stop, char* out, size_t out
 {
     size_t o = 0;
     while (src[i] && src[i] != stop) {
-        const uint32_t step = (VornSystem::IsSjisLeadByte(uint8_t(src[i])) && src[i + 1]) ? 2 : 1;
+        const uint32_t step = VornSystem::CharLength(src + i);
         if (out && o + step < outSize) {
             std::memcpy(out + o, src + i, step);
             o += step;
@@ -285,21 +285,10 @@ uint32_t CopyUntil(const char* src, uint32_t i, char stop, char* out, size_t out
 uint32_t SkipTo(const char* src, char ch)
 {
     uint32_t i = 0;
-    while (src[i] && src[i] != ch) i += (VornSystem::IsSjisLeadByte(uint8_t(src[i])) && src[i + 1]) ? 2 : 1;
+    while (src[i] && src[i] != ch) i += VornSystem::CharLength(src + i);
     return i;
 }
 } // namespace
-
-uint32_t VornSystem::ParseDelimited(char delimiter, const char* src, char* out, size_t outSize)
-{
-    uint32_t i = SkipTo(src, delimiter);
-    if (!src[i]) {
-        if (out && outSize) out[0] = '\0';
-        return i;
-    }
-    i = CopyUntil(src, i + 1, delimiter, out, outSize);
-    return src[i] ? i + 1 : i;
-}
 
 uint32_t VornSystem::ParseBetween(char open, char close, const char* src, char* out, size_t outSize)
 {
@@ -310,6 +299,11 @@ uint32_t VornSystem::ParseBetween(char open, char close, const char* src, char* 
     }
     i = CopyUntil(src, i + 1, close, out, outSize);
     return src[i] ? i + 1 : i;
+}
+
+uint32_t VornSystem::ParseDelimited(char delimiter, const char* src, char* out, size_t outSize)
+{
+    return ParseBetween(delimiter, delimiter, src, out, outSize);
 }
 
 void VornSystem::NormalizePath(char* out, const char* in, size_t outSize)
@@ -338,7 +332,7 @@ void VornSystem::CutAtLastChar(char* out, const char* in, char ch, size_t outSiz
     char* last = nullptr;
     for (size_t i = 0; out[i];) {
         if (out[i] == ch) last = out + i;
-        i += (IsSjisLeadByte(uint8_t(out[i])) && out[i + 1]) ? 2 : 1;
+        i += CharLength(out + i);
     }
     if (last) *last = '\0';
 }
@@ -593,7 +587,7 @@ bool VornSystem::CreateDirectoryTree(const char* path)
             ++i;
             continue;
         }
-        i += (IsSjisLeadByte(uint8_t(c)) && path[i + 1]) ? 2 : 1;
+        i += CharLength(path + i);
     }
     return ok;
 }

@@ -27,6 +27,8 @@ public:
     // ---- Shift-JIS ----
     static bool IsSjisLeadByte(uint8_t c);
     static bool IsHalfWidthKana(uint8_t c);
+    // Bytes of the character at p: 2 for a lead byte with a byte after it, else 1.
+    static uint32_t CharLength(const char* p) { return IsSjisLeadByte(uint8_t(p[0])) && p[1] ? 2 : 1; }
     static uint16_t GetSjisCode(const uint8_t* p);
     static uint32_t ReadSjisChar(const uint8_t* p, uint16_t* code);
     static void PutSjisChar(uint16_t code, uint8_t* out);
