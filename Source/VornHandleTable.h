@@ -262,3 +262,25 @@ private:
     DestroyFunc destroy_;
     const char* destroyLine_;
 };
+
+// The record operations of a table class, as its own static members over the one table that
+// Class::Table() gives. The class befriends this base and names its release lines:
+//     class VornThing : public VornTableClass<VornThing, VornThingRecord> {
+//         friend VornTableClass;
+//         static VornHandleTable<VornThingRecord>& Table();
+//         static constexpr const char* kReleaseName = "VornThing::Release";
+//     public: ...
+template <typename Class, typename Record>
+class VornTableClass
+{
+public:
+    static void SetMax(uint32_t capacity) { Class::Table().SetMax(capacity); }   // before Initialize; 0 = 64
+    static VornHandle AllocRecord() { return Class::Table().AllocRecord(); }
+    static void ClearRecord(VornHandle handle) { Class::Table().ClearRecord(handle); }
+    static bool ReleaseRecord(VornHandle handle) { return Class::Table().ReleaseRecord(handle); }
+    static void Release(VornHandle handle) { Class::Table().Release(handle, Class::kReleaseName); }
+    static void AddRef(VornHandle handle) { Class::Table().AddRef(handle); }
+    static VornHandle FindByName(const char* name) { return Class::Table().FindByName(name); }
+    static uint32_t GetRefCount(VornHandle handle) { return Class::Table().GetRefCount(handle); }
+    static const Record* GetRecord(VornHandle handle) { return Class::Table().GetLive(handle); }   // null unless live
+};

@@ -113,7 +113,7 @@ VornSurfaceHandle CreateTarget(uint32_t width, uint32_t height, VornFormatKind r
 
 // ---- Table ----
 
-void VornSurface::SetMax(uint32_t capacity) { g_table.SetMax(capacity); }
+VornHandleTable<VornSurfaceRecord>& VornSurface::Table() { return g_table; }
 
 bool VornSurface::Initialize()
 {
@@ -195,14 +195,6 @@ void VornSurface::OnDeviceRestore()
     }
 }
 
-VornSurfaceHandle VornSurface::AllocRecord() { return g_table.AllocRecord(); }
-void VornSurface::ClearRecord(VornSurfaceHandle handle) { g_table.ClearRecord(handle); }
-bool VornSurface::ReleaseRecord(VornSurfaceHandle handle) { return g_table.ReleaseRecord(handle); }
-void VornSurface::Release(VornSurfaceHandle handle) { g_table.Release(handle, "VornSurface::Release"); }
-void VornSurface::AddRef(VornSurfaceHandle handle) { g_table.AddRef(handle); }
-VornSurfaceHandle VornSurface::FindByName(const char* name) { return g_table.FindByName(name); }
-uint32_t VornSurface::GetRefCount(VornSurfaceHandle handle) { return g_table.GetRefCount(handle); }
-const VornSurfaceRecord* VornSurface::GetRecord(VornSurfaceHandle handle) { return g_table.GetLive(handle); }
 
 // ---- Creation ----
 

@@ -27,23 +27,18 @@ struct VornSurfaceRecord {
     uint8_t spare;
 };
 
-class VornSurface
+class VornSurface : public VornTableClass<VornSurface, VornSurfaceRecord>
 {
+    friend VornTableClass;
+    static VornHandleTable<VornSurfaceRecord>& Table();
+    static constexpr const char* kReleaseName = "VornSurface::Release";
+
 public:
-    // ---- Table ----
-    static void SetMax(uint32_t capacity);   // before Initialize; 0 = 64
+    // ---- Table (the record operations come from VornTableClass) ----
     static bool Initialize();
     static void Finalize();
     static void OnDeviceLost();
     static void OnDeviceRestore();
-    static VornSurfaceHandle AllocRecord();
-    static void ClearRecord(VornSurfaceHandle handle);
-    static bool ReleaseRecord(VornSurfaceHandle handle);
-    static void Release(VornSurfaceHandle handle);
-    static void AddRef(VornSurfaceHandle handle);
-    static VornSurfaceHandle FindByName(const char* name);
-    static uint32_t GetRefCount(VornSurfaceHandle handle);
-    static const VornSurfaceRecord* GetRecord(VornSurfaceHandle handle);   // null unless live
 
     // ---- Creation (VORN_INVALID_HANDLE on failure, with a log line) ----
     static VornSurfaceHandle GetBackBuffer();

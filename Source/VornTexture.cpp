@@ -115,7 +115,7 @@ VornTextureHandle CreateEmpty(uint32_t width, uint32_t height, VornFormatKind re
 
 // ---- Table ----
 
-void VornTexture::SetMax(uint32_t capacity) { g_table.SetMax(capacity); }
+VornHandleTable<VornTextureRecord>& VornTexture::Table() { return g_table; }
 
 bool VornTexture::Initialize()
 {
@@ -171,14 +171,6 @@ void VornTexture::OnDeviceRestore()
     }
 }
 
-VornTextureHandle VornTexture::AllocRecord() { return g_table.AllocRecord(); }
-void VornTexture::ClearRecord(VornTextureHandle handle) { g_table.ClearRecord(handle); }
-bool VornTexture::ReleaseRecord(VornTextureHandle handle) { return g_table.ReleaseRecord(handle); }
-void VornTexture::Release(VornTextureHandle handle) { g_table.Release(handle, "VornTexture::Release"); }
-void VornTexture::AddRef(VornTextureHandle handle) { g_table.AddRef(handle); }
-VornTextureHandle VornTexture::FindByName(const char* name) { return g_table.FindByName(name); }
-uint32_t VornTexture::GetRefCount(VornTextureHandle handle) { return g_table.GetRefCount(handle); }
-const VornTextureRecord* VornTexture::GetRecord(VornTextureHandle handle) { return g_table.GetLive(handle); }
 
 // ---- Creation ----
 

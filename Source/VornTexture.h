@@ -28,23 +28,18 @@ struct VornTextureRecord {
     uint8_t isLocked;
 };
 
-class VornTexture
+class VornTexture : public VornTableClass<VornTexture, VornTextureRecord>
 {
+    friend VornTableClass;
+    static VornHandleTable<VornTextureRecord>& Table();
+    static constexpr const char* kReleaseName = "VornTexture::Release";
+
 public:
-    // ---- Table ----
-    static void SetMax(uint32_t capacity);   // before Initialize; 0 = 64
+    // ---- Table (the record operations come from VornTableClass) ----
     static bool Initialize();
     static void Finalize();
     static void OnDeviceLost();
     static void OnDeviceRestore();
-    static VornTextureHandle AllocRecord();
-    static void ClearRecord(VornTextureHandle handle);
-    static bool ReleaseRecord(VornTextureHandle handle);
-    static void Release(VornTextureHandle handle);
-    static void AddRef(VornTextureHandle handle);
-    static VornTextureHandle FindByName(const char* name);
-    static uint32_t GetRefCount(VornTextureHandle handle);
-    static const VornTextureRecord* GetRecord(VornTextureHandle handle);   // null unless live
 
     // ---- Creation (VORN_INVALID_HANDLE on failure, with a log line) ----
     static VornTextureHandle LoadFromMemory(const void* data, uint32_t size, VornFormatKind request, D3DCOLOR colorKey);
