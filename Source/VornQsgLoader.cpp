@@ -42,15 +42,6 @@ private:
     VornFileStream* stream_;
 };
 
-// A QSG entry packs its pixels as a bare LZSS stream; stream holds HEADER_SIZE free bytes and then
-// the srcSize packed bytes, and gets the engine's stream header written in front.
-bool DecodeBehindHeader(uint8_t* stream, uint32_t srcSize, uint8_t* dst, uint32_t size)
-{
-    memcpy(stream, "LZSS", 4);
-    for (int i = 0; i < 4; ++i) stream[4 + i] = static_cast<uint8_t>(size >> (8 * i));
-    return VornLZSS::Decode(stream, srcSize + VornLZSS::HEADER_SIZE, dst, size);
-}
-
 // ---- Pixels: every format read to and written from four channels (alpha, red, green, blue) ----
 
 // A channel in one of four depths; kind 0-2 are the integer depths 4, 8 and 16 bits, 3 is float.
@@ -261,12 +252,10 @@ bool VornQsgLoader::ReadEntryData(VornQsgSource& source, const QsgEntryHeader& h
                                   uint32_t size)
 {
     if (!IsPackedFormat(header.format)) return source.Read(pixels, size) == size;
-    // The packed bytes land behind room for the header of an engine LZSS stream.
-    if (header.dataSize > 0xFFFFFFFFu - VornLZSS::HEADER_SIZE) return false;
-    uint8_t* packed = static_cast<uint8_t*>(VORN_ALLOC_QUIET(header.dataSize + VornLZSS::HEADER_SIZE));
+    uint8_t* packed = static_cast<uint8_t*>(VORN_ALLOC_QUIET(header.dataSize));
     if (!packed) return false;
-    const bool ok = source.Read(packed + VornLZSS::HEADER_SIZE, header.dataSize) == header.dataSize &&
-                    DecodeBehindHeader(packed, header.dataSize, pixels, size);
+    const bool ok = source.Read(packed, header.dataSize) == header.dataSize &&
+                    VornLZSS::DecodeRaw(packed, header.dataSize, pixels, size);
     VornMemory::FreeQuiet(packed);
     return ok;
 }
@@ -295,13 +284,7 @@ uint32_t VornQsgLoader::ReadEntry(const char* archive, const char* name, uint32_
 
 bool VornQsgLoader::DecodeLzss(const uint8_t* src, uint32_t srcSize, uint8_t* dst, uint32_t size)
 {
-    if (!src || srcSize > 0xFFFFFFFFu - VornLZSS::HEADER_SIZE) return false;
-    uint8_t* stream = static_cast<uint8_t*>(VORN_ALLOC_QUIET(srcSize + VornLZSS::HEADER_SIZE));
-    if (!stream) return false;
-    memcpy(stream + VornLZSS::HEADER_SIZE, src, srcSize);
-    const bool ok = DecodeBehindHeader(stream, srcSize, dst, size);
-    VornMemory::FreeQuiet(stream);
-    return ok;
+    return src && VornLZSS::DecodeRaw(src, srcSize, dst, size);
 }
 
 void VornQsgLoader::ConvertPixels(uint32_t width, uint32_t height, uint32_t srcFormat, const void* src,
