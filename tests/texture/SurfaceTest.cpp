@@ -5,6 +5,7 @@
 using texturetest::EngineTest;
 using texturetest::LogCapture;
 using texturetest::MakeBmp;
+using texturetest::Blue;
 using texturetest::Red;
 using texturetest::RedStart;
 
@@ -140,6 +141,38 @@ TEST_F(Surface, EverySurfaceIsMadeAgainAfterAReset)
     EXPECT_EQ(nullptr, VornSurface::GetSurface(memory));   // nothing to make it from
     EXPECT_EQ(1u, VornSurface::GetRefCount(memory));
     EXPECT_FALSE(VornSurface::Copy(plain, memory));
+}
+
+TEST_F(Surface, EveryCreationWritesItsWholeLine)
+{
+    const std::string folder = texturetest::TestFolder();
+    texturetest::MakeFolders(folder + "\\root\\texture");
+    ASSERT_TRUE(texturetest::WriteFile(folder + "\\root\\texture\\plain.bmp", MakeBmp(8, 8, Solid(8, 8, 0x123456))));
+    VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\none.bin").c_str());
+    const auto bmp = MakeBmp(4, 2, Solid(4, 2, 0xABCDEF));
+    const std::string back = Vorn3D::GetFormatName(Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER));
+    const std::string argb = Vorn3D::GetFormatName(D3DFMT_A8R8G8B8), xrgb = Vorn3D::GetFormatName(D3DFMT_X8R8G8B8);
+    const std::string ok = texturetest::Green("Success") + "<BR>\n";
+    LogCapture log;
+    ASSERT_EQ(0u, VornSurface::GetBackBuffer());
+    ASSERT_EQ(1u, VornSurface::Create(32, 16, 0));
+    ASSERT_EQ(2u, VornSurface::CreateRenderTarget(16, 8, 0));
+    ASSERT_EQ(3u, VornSurface::CreateDepthStencil(16, 8, VORN_FORMAT_DEPTH16));
+    ASSERT_EQ(4u, VornSurface::CreateFromMemory(bmp.data(), static_cast<uint32_t>(bmp.size()), VORN_FORMAT_X8R8G8B8, 0));
+    ASSERT_EQ(5u, VornSurface::CreateFromFile("plain.bmp", VORN_FORMAT_X8R8G8B8, 0));
+    ASSERT_EQ(5u, VornSurface::CreateFromFile(VornSurface::GetRecord(5)->name, 0, 0));
+    const std::string path = VornSurface::GetRecord(5)->name;
+    const std::string text = log.Text();
+    for (const std::string& line : {
+             Blue("VornSurface::GetBackBuffer") + " : [ No.0 ] :  : [ 256 x 256 ] : [ " + back + " ] : " + ok,
+             Blue("VornSurface::Create") + " : [ No.1 ] : [ 32 x 16 ] : [ " + back + " ] : " + ok,
+             Blue("VornSurface::CreateRenderTarget") + " : [ No.2 ] : [ 16 x 8 ] : [ " + argb + " ] : " + ok,
+             Blue("VornSurface::CreateDepthStencil") + " : [ No.3 ] : [ 16 x 8 ] : [ " +
+                 Vorn3D::GetFormatName(D3DFMT_D16) + " ] : " + ok,
+             Blue("VornSurface::CreateFromMemory") + " : [ No.4 ] : [ 4 x 2 ] : [ " + xrgb + " ] : " + ok,
+             Blue("VornSurface::CreateFromFile") + " : [plain.bmp] :  : [ No.5 ] : [ 8 x 8 ] : [ " + xrgb + " ] : " + ok,
+             Blue("VornSurface::CreateFromFile") + " : [" + path + "] : [ No.5 ] : Already Existed : " + ok})
+        EXPECT_NE(std::string::npos, text.find(line)) << line << "\nin\n" << text;
 }
 
 TEST_F(Surface, APackedPlainSurfaceCannotBeReloadedAndKeepsItsReferenceWithoutASurface)

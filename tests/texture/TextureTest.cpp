@@ -6,6 +6,7 @@
 using texturetest::EngineTest;
 using texturetest::LogCapture;
 using texturetest::MakeBmp;
+using texturetest::Blue;
 using texturetest::Red;
 
 namespace {
@@ -72,6 +73,33 @@ TEST_F(Texture, APackOnlyNameLoadedTwiceIsSharedAndReleasedByCount)
     EXPECT_NE(std::string::npos, text.find(Red("VornTexture::Release") + " : [ No." + std::to_string(a) +
                                            " ] [Reference 1]<BR>\n" + Red("VornTexture::Release") + " : [ No." +
                                            std::to_string(a) + " ] [Reference 0]<BR>\n"));
+}
+
+TEST_F(Texture, EveryCreationWritesItsWholeLine)
+{
+    MakeFiles();
+    const auto bmp = MakeBmp(4, 2, Pattern(4, 2));
+    const std::string argb = Vorn3D::GetFormatName(D3DFMT_A8R8G8B8), xrgb = Vorn3D::GetFormatName(D3DFMT_X8R8G8B8);
+    const std::string ok = texturetest::Green("Success") + "<BR>\n";
+    LogCapture log;
+    ASSERT_EQ(0u, VornTexture::Create(16, 8, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8));
+    ASSERT_EQ(1u, VornTexture::CreateRenderTarget(32, 16, 0));
+    ASSERT_EQ(2u, VornTexture::CreateFromPack(bmp.data(), static_cast<uint32_t>(bmp.size()),
+                                              VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8, 0));
+    ASSERT_EQ(3u, VornTexture::CreateFromFile("packed.bmp", VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8, 0));
+    ASSERT_EQ(3u, VornTexture::CreateFromFile("packed.bmp", 0, 0));
+    const std::string text = log.Text();
+    for (const std::string& line : {
+             Blue("VornTexture::Create") + " : [ No.0 ] : [ 16 x 8 ] : [ " + argb + " ] : MIPMAP [ 1 ] : [ 16 x 8 ] : [ " +
+                 argb + " ] : " + ok,
+             Blue("VornTexture::CreateRenderTarget") + " : [ No.1 ] : [ 32 x 16 ] : [ " + argb +
+                 " ] :  TexSize [ 32 x 16 ] : " + ok,
+             std::string("VornTexture::CreateFromPack</FONT>"),
+             "</TABLE>\n[ No.2 ] : [ 4 x 2 ] : [ " + xrgb + " ] : Mipmap [ 1 ] : [ 4 x 2 ] : [ " + xrgb + " ] : " + ok,
+             Blue("VornTexture::CreateFromFile") + " : [ packed.bmp ] : [ No.3 ] : [ 8 x 4 ] : [ " + xrgb +
+                 " ] : Mipmap [ 1 ] : [ 8 x 4 ] : [ " + xrgb + " ] : " + ok,
+             Blue("VornTexture::CreateFromFile") + " : [ packed.bmp ] : [ No.3 ] : Already Existed : " + ok})
+        EXPECT_NE(std::string::npos, text.find(line)) << line << "\nin\n" << text;
 }
 
 TEST_F(Texture, ALooseFileLoadedTwiceGivesTwoRecordsNamedByItsPath)
