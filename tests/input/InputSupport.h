@@ -4,6 +4,7 @@
 #include "VornInput.h"
 #include "VornLog.h"
 #include "VornMemory.h"
+#include "DeviceFixture.h"
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <objbase.h>
@@ -40,17 +41,7 @@ inline uint32_t Mask(int32_t pad, int32_t kind)
     return m;
 }
 
-inline std::string ReadFile(const std::string& path)
-{
-    std::string s;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-        fclose(f);
-    }
-    return s;
-}
+using vorntest::ReadFile;
 
 inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
 {

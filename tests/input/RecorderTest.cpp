@@ -2,6 +2,7 @@
 #include "InputSupport.h"
 
 using namespace inputtest;
+using vorntest::OutPath;
 
 namespace {
 
@@ -15,8 +16,6 @@ bool Same(const VornPadFrame& a, const VornPadFrame& b)
 {
     return a.trigger == b.trigger && a.release == b.release && a.hold == b.hold && a.repeat == b.repeat;
 }
-
-std::string Path(const char* name) { return std::string(VORN_TEST_OUT) + "/" + name; }
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
@@ -53,7 +52,7 @@ TEST_F(Recorder, RecordSaveLoadThenReplayOverridesExactlyTheRecordedFrames)
         if (f < kFrames) recorded.push_back(Masks());
     }
     VornInput::StopPadRecording(0, 0);
-    const std::string file = Path("input.recorder.pad");
+    const std::string file = OutPath("input.recorder.pad");
     ASSERT_TRUE(VornInput::SavePadRecord(0, file.c_str()));
 
     // The file: header, then the frames as recorded.
@@ -91,7 +90,7 @@ TEST_F(Recorder, RecordSaveLoadThenReplayOverridesExactlyTheRecordedFrames)
     EXPECT_TRUE(Same(recorded[0], Masks()));
 
     // Saving the loaded recorder gives the same bytes back.
-    const std::string again = Path("input.recorder-again.pad");
+    const std::string again = OutPath("input.recorder-again.pad");
     ASSERT_TRUE(VornInput::SavePadRecord(0, again.c_str()));
     EXPECT_EQ(bytes, ReadFile(again));
     const std::string log = Log();
@@ -111,7 +110,7 @@ TEST_F(Recorder, TracksActiveTogetherShareOneFramePosition)
         Frame();
         recorded.push_back(Masks());
     }
-    const std::string file = Path("input.two-tracks.pad");
+    const std::string file = OutPath("input.two-tracks.pad");
     ASSERT_TRUE(VornInput::SavePadRecord(0, file.c_str()));
     const std::string bytes = ReadFile(file);
     ASSERT_EQ(12u + 3 * 4 * 16u, bytes.size());
@@ -132,7 +131,7 @@ TEST_F(Recorder, TracksActiveTogetherShareOneFramePosition)
         Frame();
         EXPECT_TRUE(Same(recorded[f], Masks())) << "frame " << f;
     }
-    const std::string copy = Path("input.two-tracks-copy.pad");
+    const std::string copy = OutPath("input.two-tracks-copy.pad");
     ASSERT_TRUE(VornInput::SavePadRecord(0, copy.c_str()));
     const std::string copied = ReadFile(copy);
     ASSERT_EQ(bytes.size(), copied.size());
@@ -147,7 +146,7 @@ TEST_F(Recorder, MalformedFilesAreRefusedAndTheRecorderIsLeftAsItWas)
         Pattern(f + 1);
         Frame();
     }
-    const std::string good = Path("input.good.pad");
+    const std::string good = OutPath("input.good.pad");
     ASSERT_TRUE(VornInput::SavePadRecord(0, good.c_str()));
     const std::vector<uint8_t> original = Bytes(ReadFile(good));
     ASSERT_EQ(12u + 48u, original.size());
@@ -187,15 +186,15 @@ TEST_F(Recorder, MalformedFilesAreRefusedAndTheRecorderIsLeftAsItWas)
     bad.push_back({"header cut", std::vector<uint8_t>(original.begin(), original.begin() + 8)});
     bad.push_back({"empty", {}});
 
-    const std::string path = Path("input.bad.pad");
-    const std::string check = Path("input.check.pad");
+    const std::string path = OutPath("input.bad.pad");
+    const std::string check = OutPath("input.check.pad");
     for (const Bad& b : bad) {
         WriteFile(path, b.bytes);
         EXPECT_FALSE(VornInput::LoadPadRecord(0, path.c_str())) << b.what;
         ASSERT_TRUE(VornInput::SavePadRecord(0, check.c_str()));
         EXPECT_EQ(original, Bytes(ReadFile(check))) << b.what;
     }
-    EXPECT_FALSE(VornInput::LoadPadRecord(0, Path("input.missing.pad").c_str()));
+    EXPECT_FALSE(VornInput::LoadPadRecord(0, OutPath("input.missing.pad").c_str()));
     EXPECT_FALSE(VornInput::LoadPadRecord(16, good.c_str()));
     EXPECT_FALSE(VornInput::LoadPadRecord(0, nullptr));
 
@@ -222,12 +221,12 @@ TEST_F(Recorder, BadRecorderSettingsAreRefused)
     EXPECT_FALSE(VornInput::StartPadReplay(-1, 0, 1));
     EXPECT_FALSE(VornInput::StopPadReplay(0, -1));
     // Nothing recorded: nothing to save.
-    EXPECT_FALSE(VornInput::SavePadRecord(0, Path("input.nothing.pad").c_str()));
-    EXPECT_TRUE(ReadFile(Path("input.nothing.pad")).empty());
+    EXPECT_FALSE(VornInput::SavePadRecord(0, OutPath("input.nothing.pad").c_str()));
+    EXPECT_TRUE(ReadFile(OutPath("input.nothing.pad")).empty());
     // 256 tracks is the most; no tracks empties the recorder.
     EXPECT_TRUE(VornInput::InitPadRecorder(0, 256, 2));
     EXPECT_TRUE(VornInput::InitPadRecorder(0, 0, 0));
-    EXPECT_FALSE(VornInput::SavePadRecord(0, Path("input.nothing.pad").c_str()));
+    EXPECT_FALSE(VornInput::SavePadRecord(0, OutPath("input.nothing.pad").c_str()));
     // A track beyond those in use neither records nor replays.
     ASSERT_TRUE(VornInput::InitPadRecorder(0, 1, 4));
     VornInput::StartPadReplay(0, 5, 1);

@@ -1,10 +1,10 @@
 // Key-frame curves: the eight kinds at keys, between keys and past the end, hand-computed; the
 // table; the guarded degenerate keys; the easing helpers.
+#include "DeviceFixture.h"
 #include "MathFixture.h"
 #include "VornAnimation.h"
 #include "VornLog.h"
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -34,19 +34,6 @@ protected:
 float Value(VornHandle h, float t, uint32_t kind)
 {
     return VornAnimation::GetValue(h, t, kind, -999.0f);
-}
-
-std::string ReadFile(const char* name)
-{
-    std::string text;
-    if (FILE* f = fopen(name, "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-            text.append(buffer, n);
-        fclose(f);
-    }
-    return text;
 }
 
 } // namespace
@@ -291,7 +278,7 @@ TEST(VornAnimationLog, TitlesAndTheFailedTable)
     vorntest::EnsureMathTables();
     VornMath::Finalize();
     VornLog::Close();
-    const std::string log = ReadFile(VornLog::GetFileName());
+    const std::string log = vorntest::ReadFile(VornLog::GetFileName());
     const char* expected[] = {"VornAnimationクラスの初期化", "アニメーション用メモリ確保",
                               "<B><FONT color=\"RED\">　　　アニメーション用メモリの確保に失敗</FONT></B>",
                               "VornAnimationクラスの解放", "VornMathクラスの初期化", "VornMathクラスの解放"};

@@ -1,5 +1,6 @@
 #include "DeviceFixture.h"
 #include <zlib.h>
+#include <cstdio>
 #include <cstring>
 
 namespace vorntest {
@@ -164,6 +165,18 @@ bool Readback::SavePng(const std::string& path) const
 std::string OutPath(const std::string& name)
 {
     return std::string(VORN_TEST_OUT) + "/" + name;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::string text;
+    if (FILE* f = fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+        fclose(f);
+    }
+    return text;
 }
 
 void DeviceTest::SetUp()

@@ -36,6 +36,9 @@ private:
 // Output folder of the tests; files written there survive the run.
 std::string OutPath(const std::string& name);
 
+// The whole file as bytes; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 // A test with its own window and HAL device (windowed, X8R8G8B8 back buffer, D24S8 depth).
 // When a test fails, the last read-back frame is saved as <suite>.<test>.png in the output folder.
 class DeviceTest : public ::testing::Test {
