@@ -133,6 +133,13 @@ void BuildDataFormats()
     g_joystickFormat.rgodf = g_joystickObjects;
 }
 
+// centre := (min + max) / 2 (towards zero), halfRange := max - centre, without overflowing.
+void SetAxisRange(int32_t min, int32_t max, int32_t* centre, int32_t* halfRange)
+{
+    *centre = static_cast<int32_t>((static_cast<int64_t>(min) + max) / 2);
+    *halfRange = static_cast<int32_t>(static_cast<int64_t>(max) - *centre);
+}
+
 void ReleaseJoystickDevice(VornJoystick& j)
 {
     if (!j.device) return;
@@ -165,16 +172,12 @@ BOOL CALLBACK EnumAxisCallback(const DIDEVICEOBJECTINSTANCEA* object, void* cont
         return DIENUM_STOP;
     }
     const GUID& g = object->guidType;
-    const int32_t centre = (range.lMin + range.lMax) / 2;
     if (g == GUID_XAxis || g == GUID_YAxis) {
         Line(g == GUID_XAxis ? "　　　X軸" : "　　　Y軸");
-        if (g == GUID_XAxis) {
-            j.centreX = centre;
-            j.halfRangeX = range.lMax - centre;
-        } else {
-            j.centreY = centre;
-            j.halfRangeY = range.lMax - centre;
-        }
+        if (g == GUID_XAxis)
+            SetAxisRange(range.lMin, range.lMax, &j.centreX, &j.halfRangeX);
+        else
+            SetAxisRange(range.lMin, range.lMax, &j.centreY, &j.halfRangeY);
         VornLog::Print("　　　( %d ～ %d )", static_cast<int>(range.lMin), static_cast<int>(range.lMax));
         VornLog::LineBreak();
     } else if (g == GUID_ZAxis) Line("　　　Z軸");
@@ -230,6 +233,9 @@ bool VornInput::Initialize()
         ErrorLine("　エラー : ジョイスティック用メモリ確保に失敗");
         return false;
     }
+    // No joystick button drives a virtual button until it is mapped (0 is a real button).
+    for (int32_t i = 0; i < JOYSTICK_MAX; ++i)
+        for (int32_t& button : g_joysticks[i].joystickMap) button = -1;
     memset(g_keys, 0, sizeof g_keys);
     memset(&g_mouse, 0, sizeof g_mouse);
     memset(g_pendingDoubleClick, 0, sizeof g_pendingDoubleClick);
@@ -611,7 +617,11 @@ void VornInput::GetMouseData(VornMouseState* out)
     if (out) *out = g_mouse;
 }
 
-void VornInput::AddMouseWheel(int16_t delta) { g_mouse.wheel += delta; }
+// The sum wraps round instead of overflowing.
+void VornInput::AddMouseWheel(int16_t delta)
+{
+    g_mouse.wheel = static_cast<int32_t>(static_cast<uint32_t>(g_mouse.wheel) + static_cast<uint32_t>(delta));
+}
 void VornInput::SetLeftDoubleClick() { g_pendingDoubleClick[0] = 1; }
 void VornInput::SetRightDoubleClick() { g_pendingDoubleClick[1] = 1; }
 void VornInput::SetMiddleDoubleClick() { g_pendingDoubleClick[2] = 1; }
@@ -622,10 +632,8 @@ bool VornInput::AttachJoystickReader(int32_t slot, VornJoystickReader reader, in
     if (!g_joysticks || slot < 0 || slot >= JOYSTICK_MAX) return false;
     VornJoystick& j = g_joysticks[slot];
     j.reader = reader;
-    j.centreX = static_cast<int32_t>((static_cast<int64_t>(minX) + maxX) / 2);
-    j.halfRangeX = maxX - j.centreX;
-    j.centreY = static_cast<int32_t>((static_cast<int64_t>(minY) + maxY) / 2);
-    j.halfRangeY = maxY - j.centreY;
+    SetAxisRange(minX, maxX, &j.centreX, &j.halfRangeX);
+    SetAxisRange(minY, maxY, &j.centreY, &j.halfRangeY);
     memset(&j.state, 0, sizeof j.state);
     if (reader && static_cast<uint32_t>(slot) >= g_joystickCount) g_joystickCount = slot + 1;
     return true;

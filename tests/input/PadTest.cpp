@@ -204,10 +204,10 @@ TEST_F(Joystick, MappedButtonsSetTheirVirtualButtons)
 {
     Attach(0);
     VornInput::SetPadConfig(1, 0, 30, 3);
-    // The game's mapping: virtual 4 <- 3, 5 <- 2, 6 <- 1, 7 <- 6, 8 <- 7, 9 <- 0, 10 <- 4; 11-19 to 15.
+    // The game's mapping: virtual 4 <- 3, 5 <- 2, 6 <- 1, 7 <- 6, 8 <- 7, 9 <- 0, 10 <- 4. The
+    // unmapped virtual buttons 11-19 follow no joystick button (not button 0).
     const int32_t map[][2] = {{4, 3}, {5, 2}, {6, 1}, {7, 6}, {8, 7}, {9, 0}, {10, 4}};
     for (const auto& m : map) ASSERT_TRUE(VornInput::SetPadJoystickButton(0, m[0], m[1]));
-    for (int32_t b = 11; b < 20; ++b) VornInput::SetPadJoystickButton(0, b, 15);
     for (const auto& m : map) {
         g_raw[0] = {};
         Frame();
@@ -421,6 +421,10 @@ TEST_F(Devices, MouseWheelSumsAndDoubleClicksLatchForOneUpdate)
     EXPECT_EQ(0, m.doubleClick[0]);
     EXPECT_EQ(1, m.doubleClick[1]);
     EXPECT_EQ(0, m.doubleClick[2]);
+    // The sum wraps round rather than overflowing.
+    for (int i = 0; i < 70000; ++i) VornInput::AddMouseWheel(32767);
+    VornInput::GetMouseData(&m);
+    EXPECT_EQ(static_cast<int32_t>(70000u * 32767u - 120u), m.wheel);
     // The block is eight words: x, y, wheel, six flag bytes and padding, three button states.
     EXPECT_EQ(12u, offsetof(VornMouseState, down));
     EXPECT_EQ(20u, offsetof(VornMouseState, button));
