@@ -60,15 +60,3 @@ void VornPadFile::DecodeFrames(VornPadFrame* out, const uint8_t* bytes, size_t c
         out[i] = f;
     }
 }
-
-bool VornPadFile::Write(uint8_t* out, const VornPadFrame* const* tracks, uint32_t trackCount, uint32_t framesPerTrack)
-{
-    if (FileSize(trackCount, framesPerTrack) == 0) return false;
-    WriteHeader(out, trackCount, framesPerTrack);
-    out += HEADER_SIZE;
-    for (uint32_t t = 0; t < trackCount; ++t) {
-        EncodeFrames(out, tracks[t], framesPerTrack);
-        out += static_cast<size_t>(framesPerTrack) * FRAME_SIZE;
-    }
-    return true;
-}

@@ -34,8 +34,4 @@ public:
     // Frames to and from their little-endian bytes (count x FRAME_SIZE bytes).
     static void EncodeFrames(uint8_t* out, const VornPadFrame* frames, size_t count);
     static void DecodeFrames(VornPadFrame* out, const uint8_t* bytes, size_t count);
-
-    // A whole file image: header and tracks (tracks[t] holds framesPerTrack frames); out must hold
-    // FileSize bytes. False when the counts may not be written.
-    static bool Write(uint8_t* out, const VornPadFrame* const* tracks, uint32_t trackCount, uint32_t framesPerTrack);
 };

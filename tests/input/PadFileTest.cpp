@@ -2,7 +2,6 @@
 #include "VornPadFile.h"
 #include <gtest/gtest.h>
 #include <cstring>
-#include <vector>
 
 TEST(PadFile, HeaderIsMagicThenTwoLittleEndianCounts)
 {
@@ -62,25 +61,4 @@ TEST(PadFile, FramesAreFourLittleEndianMasksInStateOrder)
     // Decoding in place.
     VornPadFile::DecodeFrames(reinterpret_cast<VornPadFrame*>(bytes), bytes, 2);
     EXPECT_EQ(0, memcmp(bytes, frames, sizeof frames));
-}
-
-TEST(PadFile, WholeImageHoldsTheTracksOneAfterTheOther)
-{
-    std::vector<VornPadFrame> a(3), b(3);
-    for (uint32_t i = 0; i < 3; ++i) {
-        a[i] = {i, i + 1, i + 2, i + 3};
-        b[i] = {0x100 + i, 0, 0, 0};
-    }
-    const VornPadFrame* tracks[2] = {a.data(), b.data()};
-    std::vector<uint8_t> image(VornPadFile::FileSize(2, 3));
-    ASSERT_EQ(12u + 96u, image.size());
-    ASSERT_TRUE(VornPadFile::Write(image.data(), tracks, 2, 3));
-    uint32_t t = 0, f = 0;
-    ASSERT_TRUE(VornPadFile::ReadHeader(image.data(), image.size(), &t, &f));
-    VornPadFrame back[6];
-    VornPadFile::DecodeFrames(back, image.data() + 12, 6);
-    EXPECT_EQ(4u, back[2].hold);   // a[2] = {2, 3, 4, 5}
-    EXPECT_EQ(0x100u, back[3].trigger);
-    EXPECT_EQ(0x102u, back[5].trigger);
-    EXPECT_FALSE(VornPadFile::Write(image.data(), tracks, 0, 3));
 }
