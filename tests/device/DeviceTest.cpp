@@ -120,6 +120,24 @@ uint32_t KnownStates()
     return n;
 }
 
+// The HTML log as text (text mode: its CRLF become LF).
+std::string ReadFile(const char* path)
+{
+    std::string text;
+    FILE* f = fopen(path, "r");
+    if (!f) return text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    fclose(f);
+    return text;
+}
+
+size_t Position(const std::string& text, const std::string& what)
+{
+    return text.find(what);
+}
+
 class Vorn3DDevice : public EngineDeviceTest {
 protected:
     void SetUp() override
@@ -374,8 +392,15 @@ TEST_F(Vorn3DDevice, PresentFollowsInjectedLossResults)
     Vorn3D::Present(nullptr);
     Vorn3D::InjectPresentResult(E_FAIL);
     Vorn3D::Present(nullptr);
-    Vorn3D::InjectPresentResult(D3DERR_DRIVERINTERNALERROR);  // asks the application to end
+    EXPECT_TRUE(g_trace.empty());
+
+    // An internal driver error asks the application to end, with no reset.
+    VornLog::SetFileName("Vorn3DDriverError");
+    ASSERT_TRUE(VornLog::Open("Vorn3DDriverError"));
+    Vorn3D::InjectPresentResult(D3DERR_DRIVERINTERNALERROR);
     Vorn3D::Present(nullptr);
+    VornLog::Close();
+    EXPECT_NE(std::string::npos, ReadFile("Vorn3DDriverError.html").find("アプリケーション終了"));
     EXPECT_TRUE(g_trace.empty());
     EXPECT_FALSE(Vorn3D::IsDeviceLost());
 }
@@ -731,25 +756,6 @@ TEST_F(Vorn3DDevice, TransformSettingsReachTheFourClassesInOrderWithScaledScisso
 
 // ---------------------------------------------------------------------------------------------
 // The report through the HTML log
-
-namespace {
-std::string ReadFile(const char* path)
-{
-    std::string text;
-    FILE* f = fopen(path, "r");  // text mode: the log's CRLF become LF
-    if (!f) return text;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    fclose(f);
-    return text;
-}
-
-size_t Position(const std::string& text, const std::string& what)
-{
-    return text.find(what);
-}
-}  // namespace
 
 TEST(Vorn3DLog, InitializeStartAndFinalizeWriteTheirLines)
 {
