@@ -12,18 +12,9 @@ namespace {
 char g_fileName[256];
 FILE* g_file;
 bool g_consoleEcho;
-// Created once and never deleted: a call racing Close, or arriving after it, finds a valid lock
-// and a closed file, and does nothing.
-CRITICAL_SECTION g_lock;
-INIT_ONCE g_lockOnce = INIT_ONCE_STATIC_INIT;
-
-BOOL CALLBACK InitLock(PINIT_ONCE, PVOID, PVOID*)
-{
-    InitializeCriticalSection(&g_lock);
-    return TRUE;
-}
-
-void EnsureLock() { InitOnceExecuteOnce(&g_lockOnce, InitLock, nullptr, nullptr); }
+// Never deleted: a call racing Close, or arriving after it, finds a valid lock and a closed file,
+// and does nothing.
+VornSystem::CriticalSection g_lock;
 
 const char* const kHead =
     "<HTML>\n<HEAD>\n<META http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">\n"
@@ -52,8 +43,7 @@ const Wrapper kPlain = {"", "", -1};
 void Entry(const Wrapper& w, const char* format, va_list args)
 {
     if (!g_file) return;   // closed: no formatting at all
-    EnsureLock();
-    EnterCriticalSection(&g_lock);
+    g_lock.Enter();
     if (g_file) {
         std::fputs(w.before, g_file);
         va_list copy;
@@ -70,7 +60,7 @@ void Entry(const Wrapper& w, const char* format, va_list args)
             if (w.consoleColour >= 0) VornConsole::SetTextAttribute(0x07);
         }
     }
-    LeaveCriticalSection(&g_lock);
+    g_lock.Leave();
 }
 
 } // namespace
@@ -97,22 +87,21 @@ bool VornLog::Open(const char* title)
 {
     if (!g_fileName[0] || g_file) return g_file != nullptr;
     Vorn::ResetCurrentDirectory();   // the name is relative to the module's folder
-    EnsureLock();
-    EnterCriticalSection(&g_lock);
+    g_lock.Enter();
     g_file = std::fopen(g_fileName, "wt");
     if (g_file) {
         std::fprintf(g_file, kHead, title ? title : "");
         std::fflush(g_file);
         if (g_consoleEcho) VornConsole::Create();
     }
-    LeaveCriticalSection(&g_lock);
+    g_lock.Leave();
     return g_file != nullptr;
 }
 
 void VornLog::Close()
 {
     if (!g_file) return;
-    EnterCriticalSection(&g_lock);
+    g_lock.Enter();
     if (g_file) {
         std::fputs(kTail, g_file);
         std::fflush(g_file);
@@ -120,7 +109,7 @@ void VornLog::Close()
         g_file = nullptr;
         if (g_consoleEcho) VornConsole::Release();
     }
-    LeaveCriticalSection(&g_lock);
+    g_lock.Leave();
 }
 
 #define VORN_LOG_ENTRY(wrapper)            \
@@ -139,13 +128,13 @@ void VornLog::StrongGreen(const char* format, ...) { VORN_LOG_ENTRY(kGreen); }
 void VornLog::LineBreak()
 {
     if (!g_file) return;
-    EnterCriticalSection(&g_lock);
+    g_lock.Enter();
     if (g_file) {
         std::fputs("<BR>\n", g_file);
         std::fflush(g_file);
         if (g_consoleEcho) VornConsole::Print("\n");
     }
-    LeaveCriticalSection(&g_lock);
+    g_lock.Leave();
 }
 
 namespace {

@@ -42,23 +42,11 @@ struct Area
     bool debug;
 } g_area;
 
-CRITICAL_SECTION g_lock;
-INIT_ONCE g_lockOnce = INIT_ONCE_STATIC_INIT;
+VornSystem::CriticalSection g_lock;
 
-BOOL CALLBACK InitLock(PINIT_ONCE, PVOID, PVOID*)
+struct Lock : VornSystem::ScopedLock
 {
-    InitializeCriticalSection(&g_lock);
-    return TRUE;
-}
-
-struct Lock
-{
-    Lock()
-    {
-        InitOnceExecuteOnce(&g_lockOnce, InitLock, nullptr, nullptr);
-        EnterCriticalSection(&g_lock);
-    }
-    ~Lock() { LeaveCriticalSection(&g_lock); }
+    Lock() : ScopedLock(g_lock) {}
 };
 
 uint8_t* DataOf(VornMemoryBlock* b) { return reinterpret_cast<uint8_t*>(b) + GRANULE; }

@@ -57,6 +57,18 @@ bool TakesSemiVoicedMark(uint8_t c) { return c >= 0xCA && c <= 0xCE; }
 
 } // namespace
 
+void VornSystem::CriticalSection::Enter()
+{
+    ::InitOnceExecuteOnce(
+        &once_,
+        [](PINIT_ONCE, PVOID section, PVOID*) -> BOOL {
+            ::InitializeCriticalSection(static_cast<CRITICAL_SECTION*>(section));
+            return TRUE;
+        },
+        &section_, nullptr);
+    ::EnterCriticalSection(&section_);
+}
+
 bool VornSystem::CopyText(char* out, size_t size, const char* in)
 {
     if (!out || size == 0) return false;

@@ -24,6 +24,32 @@ public:
     static bool FormatTextV(char* out, size_t size, const char* format, va_list args);
     template <size_t N> static bool CopyText(char (&out)[N], const char* in) { return CopyText(out, N, in); }
 
+    // A critical section that makes itself on first use and is never deleted: a static one is
+    // ready before its class starts and stays valid for calls racing its class's end. Recursive
+    // for the owning thread.
+    class CriticalSection
+    {
+    public:
+        constexpr CriticalSection() : once_{}, section_{} {}
+        void Enter();
+        void Leave() { ::LeaveCriticalSection(&section_); }
+
+    private:
+        INIT_ONCE once_;
+        CRITICAL_SECTION section_;
+    };
+    class ScopedLock
+    {
+    public:
+        explicit ScopedLock(CriticalSection& section) : section_(section) { section_.Enter(); }
+        ~ScopedLock() { section_.Leave(); }
+        ScopedLock(const ScopedLock&) = delete;
+        ScopedLock& operator=(const ScopedLock&) = delete;
+
+    private:
+        CriticalSection& section_;
+    };
+
     // ---- Shift-JIS ----
     static bool IsSjisLeadByte(uint8_t c);
     static bool IsHalfWidthKana(uint8_t c);
