@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -318,26 +319,35 @@ TEST(Survey, RecordsModesFormatsAndTheReport)
     EXPECT_EQ(D3DFMT_UNKNOWN, info.mode16.Format);
     EXPECT_EQ(D3DFMT_UNKNOWN, info.mode10.Format);
 
-    const char* expected[] = {
-        "アダプター情報", "　　　Name [ Fake Adapter ]", "　　　Driver [ fake.dll ]", "　　　Product [ 6 ]",
-        "　　　Version [ 14.10.8000 ]", "　Windows Hardware Quality Lab (WHQL) 認証レベル", "　　　212.7.5",
-        "現在の画面情報", "　　　Width [ 1024 ]", "　　　Height [ 768 ]", "　　　RefreshRate [ 60 ]",
-        "　　　Format [ X8R8G8B8 ]", "使用可能な画面モードを列挙", "　BackBuffer Format [ X8R8G8B8 ]",
-        "　　　[ 640 x 480 ] [ 60Hz ]", "　　　[ 800 x 600 ] [ 60Hz ]", "　BackBuffer Format [ R5G6B5 ]",
-        "　　　[ 800 x 600 ] [ 60Hz ]", "使用可能なテクスチャフォーマットを列挙", "　BackBuffer Format [ X8R8G8B8 ]",
-        "　　　× [ A1R5G5B5 ]", "　　　○ [ A8R8G8B8 ]", "　　　× [ DXT1 ]",
+    // The whole report: blue section titles (B), strong back-buffer lines (S), plain lines (P).
+    const Vorn3DLogKind B = VORN3D_LOG_BLUE, S = VORN3D_LOG_STRONG, P = VORN3D_LOG_PRINT;
+    const std::vector<Line> expected = {
+        {B, "アダプター情報"}, {P, "　　　Name [ Fake Adapter ]"}, {P, "　　　Driver [ fake.dll ]"},
+        {P, "　　　Product [ 6 ]"}, {P, "　　　Version [ 14.10.8000 ]"},
+        {P, "　Windows Hardware Quality Lab (WHQL) 認証レベル"}, {P, "　　　212.7.5"},
+        {B, "現在の画面情報"}, {P, "　　　Width [ 1024 ]"}, {P, "　　　Height [ 768 ]"},
+        {P, "　　　RefreshRate [ 60 ]"}, {P, "　　　Format [ X8R8G8B8 ]"},
+        {B, "使用可能な画面モードを列挙"}, {S, "　BackBuffer Format [ X8R8G8B8 ]"},
+        {P, "　　　[ 640 x 480 ] [ 60Hz ]"}, {P, "　　　[ 800 x 600 ] [ 60Hz ]"},
+        {S, "　BackBuffer Format [ R5G6B5 ]"}, {P, "　　　[ 800 x 600 ] [ 60Hz ]"},
+        {B, "使用可能なテクスチャフォーマットを列挙"}, {S, "　BackBuffer Format [ X8R8G8B8 ]"},
+        {P, "　　　× [ A1R5G5B5 ]"}, {P, "　　　○ [ A8R8G8B8 ]"}, {P, "　　　× [ DXT1 ]"},
+        {S, "　BackBuffer Format [ R5G6B5 ]"},
+        {P, "　　　× [ A1R5G5B5 ]"}, {P, "　　　○ [ A8R8G8B8 ]"}, {P, "　　　× [ DXT1 ]"},
+        {B, "使用可能なレンダリングターゲットテクスチャフォーマットを列挙"},
+        {S, "　BackBuffer Format [ X8R8G8B8 ]"}, {P, "　　　[ X8R8G8B8 ]"},
+        {S, "　BackBuffer Format [ R5G6B5 ]"}, {P, "　　　[ X8R8G8B8 ]"},
+        {B, "使用可能な深度バッファフォーマットを列挙"},
+        {S, "　BackBuffer Format [ X8R8G8B8 ]"}, {P, "　　　[ D16 ]"}, {P, "　　　[ D24S8 ]"},
+        {S, "　BackBuffer Format [ R5G6B5 ]"}, {P, "　　　[ D16 ]"}, {P, "　　　[ D24S8 ]"},
+        {B, "フルスクリーン用ディスプレイモードの検索"}, {P, "　　　16BitColor [ UNKNOWN ]"},
+        {P, "　　　32BitColor [ X8R8G8B8 ]"}, {P, "　　　32BitColorEx [ UNKNOWN ]"},
     };
-    ASSERT_GE(lines.size(), sizeof expected / sizeof expected[0]);
-    for (size_t i = 0; i < sizeof expected / sizeof expected[0]; ++i) EXPECT_EQ(expected[i], lines[i].text) << i;
-    EXPECT_EQ(VORN3D_LOG_BLUE, lines[0].kind);
-    EXPECT_EQ(VORN3D_LOG_STRONG, lines[13].kind);
-    EXPECT_EQ(VORN3D_LOG_PRINT, lines[14].kind);
-    const int search = Find(lines, "フルスクリーン用ディスプレイモードの検索");
-    ASSERT_GE(search, 0);
-    ASSERT_EQ(static_cast<size_t>(search) + 4, lines.size());
-    EXPECT_EQ("　　　16BitColor [ UNKNOWN ]", lines[search + 1].text);
-    EXPECT_EQ("　　　32BitColor [ X8R8G8B8 ]", lines[search + 2].text);
-    EXPECT_EQ("　　　32BitColorEx [ UNKNOWN ]", lines[search + 3].text);
+    ASSERT_EQ(expected.size(), lines.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(expected[i].text, lines[i].text) << i;
+        EXPECT_EQ(expected[i].kind, lines[i].kind) << i;
+    }
 }
 
 TEST(Survey, WhqlLevelsAndAMissingIdentifier)
@@ -375,6 +385,29 @@ TEST(Survey, ListsStopAtTheirCapacities)
     for (uint32_t i = 0; i < 70; ++i)
         Vorn3DAdapter::AddFormat(record.texture, &record.textureCount, D3DFMT_A8R8G8B8);
     EXPECT_EQ(VORN3D_MAX_FORMATS, record.textureCount);
+}
+
+TEST(Survey, AFullScreenModeFoundLaterReplacesAnEarlierOne)
+{
+    static Vorn3DAdapterInfo info;
+    memset(&info, 0, sizeof info);
+    const std::pair<uint32_t, D3DFORMAT> records[] = {
+        {0, D3DFMT_X8R8G8B8}, {1, D3DFMT_A8R8G8B8}, {3, D3DFMT_R5G6B5}, {4, D3DFMT_A1R5G5B5}, {2, D3DFMT_A2B10G10R10}};
+    for (const auto& r : records) {
+        info.records[r.first].inUse = 1;
+        info.records[r.first].backBuffer = r.second;
+        Vorn3DAdapter::AddDisplayMode(&info.records[r.first], Mode(800, 600, 60, r.second));
+        Vorn3DAdapter::AddDisplayMode(&info.records[r.first], Mode(640, 480, 60 + r.first, r.second));
+    }
+    Vorn3DAdapter::FindFullScreenModes(&info, 640, 480);
+    EXPECT_EQ(D3DFMT_A8R8G8B8, info.mode32.Format);  // record 1 after record 0
+    EXPECT_EQ(61u, info.mode32.RefreshRate);
+    EXPECT_EQ(D3DFMT_A1R5G5B5, info.mode16.Format);  // record 4 after record 3
+    EXPECT_EQ(D3DFMT_A2B10G10R10, info.mode10.Format);
+    Vorn3DAdapter::FindFullScreenModes(&info, 1024, 768);  // no such size: all cleared
+    EXPECT_EQ(D3DFMT_UNKNOWN, info.mode32.Format);
+    EXPECT_EQ(D3DFMT_UNKNOWN, info.mode16.Format);
+    EXPECT_EQ(D3DFMT_UNKNOWN, info.mode10.Format);
 }
 
 TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
@@ -443,8 +476,22 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     EXPECT_EQ(constants + 1, vs);
     EXPECT_EQ(constants + 2, ps);
     EXPECT_EQ("　　　動的フロー制御命令のネスティング [ 24 ]", lines[ps + 1].text);
-    const int other = Find(lines, "　その他");
-    EXPECT_EQ("　　　最大ｗ値 [ 10000000000.000000 ]", lines[other + 1].text);
+    // Each strong group title comes just before its first field.
+    const std::pair<const char*, const char*> groups[] = {
+        {"　深度テスト能力", "　　　[ × ] 深度テスト ALWAYS"},
+        {"　ソースブレンド能力", "　　　[ × ] ソースブレンド BLEND FACTOR"},
+        {"　デストブレンド能力", "　　　[ × ] デストブレンド BLEND FACTOR"},
+        {"　テクスチャ能力", "　　　[ × ] キューブマップ"},
+        {"　ステンシル能力", "　　　[ × ] ステンシル KEEP"},
+        {"　その他", "　　　最大ｗ値 [ 10000000000.000000 ]"},
+    };
+    for (const auto& g : groups) {
+        const int at = Find(lines, g.first);
+        ASSERT_GE(at, 0) << g.first;
+        EXPECT_EQ(VORN3D_LOG_STRONG, lines[at].kind) << g.first;
+        EXPECT_EQ(g.second, lines[at + 1].text) << g.first;
+    }
+    EXPECT_EQ("　　　静的フロー制御命令のネスティング [ 0 ]", lines.back().text);
 
     std::vector<Line> device;
     Vorn3DAdapter::ReportDeviceCaps(caps, Collect, &device);
