@@ -220,6 +220,12 @@ TEST_F(Surface, ASurfaceThatCannotBeMadeAgainIsRetriedAtTheNextRestore)
         EXPECT_EQ(nullptr, VornSurface::GetSurface(h));
     }
     EXPECT_FALSE(VornSurface::SetRenderTargetSurface(target));
+    LogCapture lineLog;
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSurface::GetBackBuffer());
+    EXPECT_FALSE(VornSurface::SetDepthStencilSurface(VORN_INVALID_HANDLE));
+    const std::string lines = lineLog.Text();
+    EXPECT_NE(std::string::npos, lines.find(RedStart("バックバッファの取得に失敗しました [ ")));
+    EXPECT_NE(std::string::npos, lines.find(Red("SetDepthStecilSurface Failed")));
 
     ASSERT_TRUE(StartDevice());
     VornSurface::OnDeviceRestore();
@@ -252,9 +258,13 @@ TEST_F(Surface, CopiesNeedTwoSurfacesAndCopyNeedsTheSameSize)
     const RECT outside = {300, 0, 340, 10};
     EXPECT_FALSE(VornSurface::StretchCopy(c, &outside, a, nullptr));
 
+    const VornSurfaceHandle plain = VornSurface::Create(8, 8, 0);
     LogCapture log;
     EXPECT_FALSE(VornSurface::SetRenderTargetSurface(VORN_INVALID_HANDLE));
-    EXPECT_NE(std::string::npos, log.Text().find(Red("Invalid Surface Handle")));
+    EXPECT_FALSE(VornSurface::SetRenderTargetSurface(plain));   // not made as a render target
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find(Red("Invalid Surface Handle")));
+    EXPECT_NE(std::string::npos, text.find(Red("SetRenderTargetSurface Failed")));
 
     HDC dc = VornSurface::GetDC(a);
     ASSERT_NE(nullptr, dc);

@@ -155,7 +155,11 @@ TEST_F(Texture, MemoryImagesKeepTheirSizesAndBrokenBytesAreRefused)
     const unsigned char junk[64] = {1, 2, 3};
     EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::LoadFromMemory(junk, sizeof junk, 0, 0));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::LoadFromMemory(nullptr, 0, 0, 0));
+    // A depth format cannot make a texture: the image is read, the creation fails.
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::LoadFromMemory(bmp.data(), static_cast<uint32_t>(bmp.size()),
+                                                               VORN_FORMAT_EXACT | D3DFMT_D16, 0));
     EXPECT_EQ(2, log.Count(texturetest::RedStart("ファイルの読み込みに失敗しました [ ")));
+    EXPECT_EQ(1, log.Count(texturetest::RedStart("テクスチャの生成に失敗 [ ")));
     EXPECT_EQ(1u, VornTexture::AllocRecord() - h);   // the refused loads gave their records back
 }
 
@@ -431,4 +435,24 @@ TEST_F(Texture, FinalizeLogsADestroyLinePerLiveTexture)
     EXPECT_NE(std::string::npos, text.find(Red("Texture Destroy [ No.0 ]") + "<BR>\n" + Red("Texture Destroy [ No.1 ]")));
     EXPECT_EQ(nullptr, VornTexture::GetTexture(a));
     VornTexture::Finalize();   // a second time: nothing but the title
+}
+
+TEST_F(Texture, ATableTooLargeForTheWorkAreaFailsTheInitialisationWithItsLine)
+{
+    VornTexture::Finalize();
+    VornSurface::Finalize();
+    LogCapture log;
+    VornTexture::SetMax(0x7FFFFFFF);
+    VornSurface::SetMax(0x7FFFFFFF);
+    EXPECT_FALSE(VornTexture::Initialize());
+    EXPECT_FALSE(VornSurface::Initialize());
+    const std::string text = log.Text();
+    for (const char* line : {"VornTextureクラスの初期化", "<B>テクスチャ用メモリ確保</B>",
+                             "<B><FONT color=\"RED\">　　　テクスチャ用メモリの確保に失敗", "VornSurfaceクラスの初期化",
+                             "<B>サーフェイス用メモリ確保</B>", "<B><FONT color=\"RED\">　　　サーフェイス用メモリの確保に失敗"})
+        EXPECT_NE(std::string::npos, text.find(line)) << line;
+    VornTexture::SetMax(0);
+    VornSurface::SetMax(0);
+    ASSERT_TRUE(VornSurface::Initialize());
+    ASSERT_TRUE(VornTexture::Initialize());
 }
