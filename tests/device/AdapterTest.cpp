@@ -272,6 +272,28 @@ TEST(Texts, ErrorTexts)
     EXPECT_STREQ("データが無効である。", Vorn3DAdapter::ErrorText(D3DXERR_INVALIDDATA));
     EXPECT_STREQ("未知のエラー。", Vorn3DAdapter::ErrorText(static_cast<HRESULT>(0x80001234)));
     EXPECT_STREQ("未知のエラー。", Vorn3DAdapter::ErrorText(S_FALSE));
+    // Every result of the table has a text of its own.
+    const HRESULT listed[] = {
+        D3D_OK, D3DERR_CONFLICTINGRENDERSTATE, D3DERR_CONFLICTINGTEXTUREFILTER, D3DERR_CONFLICTINGTEXTUREPALETTE,
+        D3DERR_DEVICELOST, D3DERR_DEVICENOTRESET, D3DERR_DRIVERINTERNALERROR, D3DERR_INVALIDCALL,
+        D3DERR_INVALIDDEVICE, D3DERR_MOREDATA, D3DERR_NOTAVAILABLE, D3DERR_NOTFOUND, D3DERR_OUTOFVIDEOMEMORY,
+        D3DERR_TOOMANYOPERATIONS, D3DERR_UNSUPPORTEDALPHAARG, D3DERR_UNSUPPORTEDALPHAOPERATION,
+        D3DERR_UNSUPPORTEDCOLORARG, D3DERR_UNSUPPORTEDCOLOROPERATION, D3DERR_UNSUPPORTEDFACTORVALUE,
+        D3DERR_UNSUPPORTEDTEXTUREFILTER, D3DERR_WRONGTEXTUREFORMAT, E_FAIL, E_INVALIDARG, E_OUTOFMEMORY,
+        D3DXERR_CANNOTATTRSORT, D3DXERR_CANNOTMODIFYINDEXBUFFER, D3DXERR_INVALIDMESH,
+        D3DXERR_SKINNINGNOTSUPPORTED, D3DXERR_TOOMANYINFLUENCES, D3DXERR_INVALIDDATA,
+    };
+    std::map<std::string, HRESULT> texts;
+    for (HRESULT hr : listed) {
+        const std::string text = Vorn3DAdapter::ErrorText(hr);
+        EXPECT_NE("未知のエラー。", text) << std::hex << hr;
+        EXPECT_TRUE(texts.emplace(text, hr).second) << std::hex << hr;
+    }
+    EXPECT_STREQ("アルファ チャネルに対して指定されているテクスチャ ブレンディング処理を、デバイスがサポートしていない。",
+                 Vorn3DAdapter::ErrorText(D3DERR_UNSUPPORTEDALPHAOPERATION));
+    EXPECT_STREQ("Direct3D サブシステム内で原因不明のエラーが発生した。", Vorn3DAdapter::ErrorText(E_FAIL));
+    EXPECT_STREQ("最適化テクニックとして属性のソート (::D3DXMESHOPT_ATTRSORT) はサポートされていない。 ",
+                 Vorn3DAdapter::ErrorText(D3DXERR_CANNOTATTRSORT));
 }
 
 // ---------------------------------------------------------------------------------------------
