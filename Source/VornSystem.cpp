@@ -776,7 +776,8 @@ bool VornSystem::ChooseColor(uint8_t* r, uint8_t* g, uint8_t* b)
 bool VornSystem::SetWallpaper(const char* path, uint32_t style, bool noRefresh)
 {
     HKEY key;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\desktop\\", 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\desktop\\", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                          nullptr) == ERROR_SUCCESS) {
         auto set = [&](const char* name, const char* value) {
             ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), DWORD(std::strlen(value) + 1));
         };

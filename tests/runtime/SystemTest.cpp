@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 #include <winsock2.h>
+#include <objbase.h>
+#include <shlobj.h>
 
 namespace {
 
@@ -230,6 +232,70 @@ TEST_F(SystemFileTest, ScrambledFilesHaveTheirExactBytes)
     ASSERT_TRUE(WriteBytes("short.qrb", std::string("QRB\0\x03\0\0\0\x24", 9)));
     EXPECT_FALSE(VornSystem::LoadScrambledFile("short.qrb", back, 3));
     EXPECT_FALSE(VornSystem::LoadScrambledFile("missing.qrb", back, 3));
+}
+
+namespace {
+
+std::string ReadDesktopValue(const char* name)
+{
+    char value[512] = "<missing>";
+    DWORD size = sizeof value;
+    RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", name, RRF_RT_REG_SZ, nullptr, value, &size);
+    return value;
+}
+
+void WriteDesktopValue(const char* name, const std::string& value)
+{
+    if (value == "<missing>") RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", name);
+    else RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", name, REG_SZ, value.c_str(), DWORD(value.size() + 1));
+}
+
+} // namespace
+
+TEST_F(SystemFileTest, WallpaperStylesAreStringValuesOfTheDesktopKey)
+{
+    const char* names[] = {"Wallpaper", "TileWallpaper", "WallpaperStyle"};
+    std::string saved[3];
+    for (int i = 0; i < 3; ++i) saved[i] = ReadDesktopValue(names[i]);
+    const char* expected[3][2] = {{"0", "0"}, {"1", "0"}, {"0", "2"}};   // centre, tile, stretch
+    for (uint32_t style = 0; style < 3; ++style) {
+        EXPECT_TRUE(VornSystem::SetWallpaper("C:\\vorn\\壁紙.bmp", style, true));
+        EXPECT_EQ(ReadDesktopValue("Wallpaper"), "C:\\vorn\\壁紙.bmp");
+        EXPECT_EQ(ReadDesktopValue("TileWallpaper"), expected[style][0]) << style;
+        EXPECT_EQ(ReadDesktopValue("WallpaperStyle"), expected[style][1]) << style;
+    }
+    for (int i = 0; i < 3; ++i) WriteDesktopValue(names[i], saved[i]);
+}
+
+TEST_F(SystemFileTest, ProgramsRunFromTheirFolderAndShortcutsPointAtThem)
+{
+    char exe[MAX_PATH];
+    ASSERT_GT(GetFullPathNameA(VORNPACK_EXE, sizeof exe, exe, nullptr), 0u);
+    char folder[MAX_PATH];
+    VornSystem::CutAtLastChar(folder, exe, '\\', sizeof folder);
+    EXPECT_TRUE(VornSystem::RunProgram(folder, "vornpack.exe"));
+    EXPECT_TRUE(VornSystem::RunProgram((std::string(folder) + "\\").c_str(), "vornpack.exe"));
+    EXPECT_FALSE(VornSystem::RunProgram(folder, "no-such-program.exe"));
+
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    const std::string link = folder_->Path() + "\\packer.lnk";
+    ASSERT_TRUE(VornSystem::CreateShortcut(link.c_str(), "Vorn packer", exe));
+    IShellLinkA* shell = nullptr;
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                           reinterpret_cast<void**>(&shell))));
+    IPersistFile* file = nullptr;
+    ASSERT_TRUE(SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
+    wchar_t wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
+    EXPECT_TRUE(SUCCEEDED(file->Load(wide, STGM_READ)));
+    char target[MAX_PATH] = "", description[MAX_PATH] = "";
+    shell->GetPath(target, MAX_PATH, nullptr, 0);
+    shell->GetDescription(description, MAX_PATH);
+    EXPECT_EQ(lstrcmpiA(target, exe), 0) << target;
+    EXPECT_STREQ(description, "Vorn packer");
+    file->Release();
+    shell->Release();
+    CoUninitialize();
 }
 
 TEST(DateTest, DaysAndWeekdays)
