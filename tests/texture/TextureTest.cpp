@@ -173,13 +173,21 @@ TEST_F(Texture, QsgEntriesAreSharedUnderArchiveAndEntryName)
         for (int i = 0; i < 4; ++i) archive.push_back(static_cast<unsigned char>(v >> (8 * i)));
     for (uint32_t px : {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0x80FFFFFFu})
         for (int i = 0; i < 4; ++i) archive.push_back(static_cast<unsigned char>(px >> (8 * i)));
-    const std::string path = folder + "\\tiles.qsg";
-    ASSERT_TRUE(texturetest::WriteFile(path, archive));
+    // The archive lies only in the pack, and is read as a stream of its entry.
+    texturetest::MakeFolders(folder + "\\packsrc\\texture");
+    ASSERT_TRUE(texturetest::WriteFile(folder + "\\packsrc\\texture\\tiles.qsg", archive));
+    ASSERT_TRUE(VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
+    VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\pack.bin").c_str());
+    const std::string path = "tiles.qsg";
 
     const VornTextureHandle a = VornTexture::CreateFromQSG(path.c_str(), "Tile", VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8);
     ASSERT_NE(VORN_INVALID_HANDLE, a);
     EXPECT_EQ(path + ":Tile", VornTexture::GetRecord(a)->name);
+    LogCapture hitLog;
     EXPECT_EQ(a, VornTexture::CreateFromQSG(path.c_str(), "Tile", 0));
+    EXPECT_NE(std::string::npos, hitLog.Text().find(Blue("VornTexture::CreateFromQSG") + ": [ tiles.qsg / Tile ] : [ No." +
+                                                    std::to_string(a) + " ] : Already Existed : " +
+                                                    texturetest::Green("Success")));
     EXPECT_EQ(2u, VornTexture::GetRefCount(a));
     void* bits = nullptr;
     int32_t pitch = 0;
