@@ -100,10 +100,7 @@ VornDeviceCallback g_presentObserver;
 void LogSink(void*, Vorn3DLogKind kind, const char* text)
 {
     switch (kind) {
-    case VORN3D_LOG_TITLE: VornLog::Title("%s", text); return;
     case VORN3D_LOG_BLUE: VornLog::StrongBlue("%s", text); break;
-    case VORN3D_LOG_RED: VornLog::StrongRed("%s", text); break;
-    case VORN3D_LOG_GREEN: VornLog::StrongGreen("%s", text); break;
     case VORN3D_LOG_STRONG: VornLog::Strong("%s", text); break;
     case VORN3D_LOG_PRINT: VornLog::Print("%s", text); break;
     }

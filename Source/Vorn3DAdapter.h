@@ -130,10 +130,9 @@ public:
     virtual bool GetCaps(D3DCAPS9* out) = 0;
 };
 
-// How a report line is written: the log operation it goes through (each line ends with a line break,
-// except titles).
-enum Vorn3DLogKind : uint32_t { VORN3D_LOG_TITLE, VORN3D_LOG_BLUE, VORN3D_LOG_RED, VORN3D_LOG_GREEN,
-                                VORN3D_LOG_STRONG, VORN3D_LOG_PRINT };
+// How a report line is written: a blue section title, a strong line or a plain one (each ends
+// with a line break).
+enum Vorn3DLogKind : uint32_t { VORN3D_LOG_BLUE, VORN3D_LOG_STRONG, VORN3D_LOG_PRINT };
 typedef void (*Vorn3DLogSink)(void* context, Vorn3DLogKind kind, const char* text);
 
 // One of the three state caches: 0xFFFFFFFF marks a state whose value is unknown.
