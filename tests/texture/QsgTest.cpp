@@ -54,9 +54,10 @@ Bytes Pack(const Bytes& raw)
 {
     Bytes out(VornLZSS::GetEncodeBound(static_cast<uint32_t>(raw.size())));
     uint32_t size = 0;
-    EXPECT_TRUE(VornLZSS::Encode(raw.data(), static_cast<uint32_t>(raw.size()), out.data(),
-                                 static_cast<uint32_t>(out.size()), &size));
-    return Bytes(out.begin() + VornLZSS::HEADER_SIZE, out.begin() + size);
+    EXPECT_TRUE(VornLZSS::EncodeRaw(raw.data(), static_cast<uint32_t>(raw.size()), out.data(),
+                                    static_cast<uint32_t>(out.size()), &size));
+    out.resize(size);
+    return out;
 }
 
 struct Argb { uint32_t a, r, g, b; };
