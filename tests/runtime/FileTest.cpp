@@ -251,22 +251,29 @@ TEST_F(FileTest, ReadOnlyFilesOpenForReading)
 TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
 {
     PutFile("src\\media\\movie.avi", std::string(1000, 'm') + "END");
+    PutFile("root\\sound\\se\\hit.wav", "RIFF");
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
-    char first[256], second[256];
+    // This case's own temporary folder: copies of other programs running at once cannot collide.
+    CreateDirectoryA("temp", nullptr);
+    const std::string temp = folder_->Path() + "\\temp";
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    SetEnvironmentVariableA("TEMP", temp.c_str());
+    char first[256], second[256], third[256];
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", first));
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", second));
-    EXPECT_STRNE(first, second);   // a running counter in every name
+    EXPECT_EQ(std::string(first), temp + "\\0000_movie.avi");   // a running counter in every name
+    EXPECT_EQ(std::string(second), temp + "\\0001_movie.avi");
     EXPECT_EQ(ReadBytes(first), std::string(1000, 'm') + "END");
-    DeleteFileA(first);
-    DeleteFileA(second);
+    EXPECT_EQ(ReadBytes(second), std::string(1000, 'm') + "END");
+    // A name with folders becomes one file in the temporary folder.
+    ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_SOUND, "se\\hit.wav", third));
+    EXPECT_EQ(std::string(third), temp + "\\0002_se_hit.wav");
+    EXPECT_EQ(ReadBytes(third), "RIFF");
     EXPECT_FALSE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "missing.avi", first));
 
-    char saved[512];
-    const DWORD had = GetEnvironmentVariableA("TMP", saved, sizeof saved);
     SetEnvironmentVariableA("TMP", (folder_->Path() + "\\no\\such\\folder").c_str());
     SetEnvironmentVariableA("TEMP", (folder_->Path() + "\\no\\such\\folder").c_str());
     EXPECT_FALSE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", first));
-    SetEnvironmentVariableA("TMP", had ? saved : nullptr);
 }
 
 TEST_F(FileTest, OverlongNamesFailWithoutOverrunningPaths)
