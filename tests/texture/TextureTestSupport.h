@@ -1,5 +1,6 @@
 // Shared set-up of the texture tests: the work area, the file system and a log captured to a file.
 #pragma once
+#include "DeviceFixture.h"
 #include "VornFile.h"
 #include "VornLog.h"
 #include "VornMemory.h"
@@ -19,18 +20,6 @@ inline void StartServices()
     VornMemory::Initialize();
     VornMemory::SetWorkArea(64u << 20, true);
     VornFile::Initialize();
-}
-
-inline std::string ReadFile(const std::string& path)
-{
-    std::string out;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
-        fclose(f);
-    }
-    return out;
 }
 
 inline bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)
@@ -57,7 +46,7 @@ public:
     std::string Text()
     {
         VornLog::Close();
-        std::string raw = ReadFile(base_ + ".html"), out;
+        std::string raw = vorntest::ReadFile(base_ + ".html"), out;
         for (char c : raw)
             if (c != '\r') out += c;
         return out;
