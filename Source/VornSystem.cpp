@@ -423,12 +423,18 @@ void VornSystem::NetworkToHost(void* p, uint32_t n)
 
 namespace {
 uint8_t SwapNibbles(uint8_t b) { return uint8_t((b << 4) | (b >> 4)); }
+
+// Scrambles n bytes from the running key; returns the key for the bytes that follow.
+uint8_t ScrambleRun(const uint8_t* in, uint8_t* out, uint32_t n, uint8_t key)
+{
+    for (uint32_t i = 0; i < n; ++i, ++key) out[i] = SwapNibbles(uint8_t(in[i] ^ key));
+    return key;
+}
 } // namespace
 
 void VornSystem::ScrambleBytes(const uint8_t* in, uint8_t* out, uint32_t size)
 {
-    uint8_t key = uint8_t(size);
-    for (uint32_t i = 0; i < size; ++i, ++key) out[i] = SwapNibbles(uint8_t(in[i] ^ key));
+    ScrambleRun(in, out, size, uint8_t(size));
 }
 
 void VornSystem::UnscrambleBytes(const uint8_t* in, uint8_t* out, uint32_t size)
@@ -449,7 +455,7 @@ bool VornSystem::SaveScrambledFile(const char* path, const void* data, uint32_t 
     uint8_t key = uint8_t(size), piece[4096];
     for (uint32_t done = 0; ok && done < size;) {
         const uint32_t n = size - done < sizeof piece ? size - done : uint32_t(sizeof piece);
-        for (uint32_t i = 0; i < n; ++i, ++key) piece[i] = SwapNibbles(uint8_t(in[done + i] ^ key));
+        key = ScrambleRun(in + done, piece, n, key);
         ok = std::fwrite(piece, 1, n, f) == n;
         done += n;
     }

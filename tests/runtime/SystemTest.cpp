@@ -214,6 +214,9 @@ TEST_F(SystemFileTest, ScrambledFilesHaveTheirExactBytes)
     ASSERT_TRUE(VornSystem::SaveScrambledFile("s.qrb", "ABC", 3));
     // k = 3, 4, 5: 'A'^3 = 0x42 → 0x24, 'B'^4 = 0x46 → 0x64, 'C'^5 = 0x46 → 0x64.
     EXPECT_EQ(ReadBytes("s.qrb"), std::string("QRB\0\x03\0\0\0\x24\x64\x64", 11));
+    uint8_t bytes3[3];
+    VornSystem::ScrambleBytes(U("ABC"), bytes3, 3);   // the same bytes in memory
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes3), 3), "\x24\x64\x64");
     char back[3];
     ASSERT_TRUE(VornSystem::LoadScrambledFile("s.qrb", back, 3));
     EXPECT_EQ(std::string(back, 3), "ABC");
