@@ -29,11 +29,11 @@ bool CreateBufferLogged(uint32_t capacity, uint32_t stride, uint32_t fvf, IDirec
     return true;
 }
 
-void* AllocStore(uint32_t bytes, const char* openText, const char* failText)
+void* AllocStore(uint64_t bytes, const char* openText, const char* failText)
 {
     VornLog::Print("%s", openText);
     VornLog::Print("　　");
-    void* store = VORN_ALLOC_ZERO(bytes);
+    void* store = bytes > 0xFFFFFFFFu ? nullptr : VORN_ALLOC_ZERO(static_cast<uint32_t>(bytes));
     if (!store) {
         VornLog::Print(" } ");
         VornLog::StrongRed("%s", failText);

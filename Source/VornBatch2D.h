@@ -19,7 +19,8 @@ HRESULT CreateBuffer(uint32_t bytes, uint32_t fvf, IDirect3DVertexBuffer9** out)
 // and returns false.
 bool CreateBufferLogged(uint32_t capacity, uint32_t stride, uint32_t fvf, IDirect3DVertexBuffer9** out);
 // Allocates a zeroed store, logging the open text, "　　" and, on failure, " } " and the red reason.
-void* AllocStore(uint32_t bytes, const char* openText, const char* failText);
+// A size beyond what one work-area block can hold (4 GB) fails the same way.
+void* AllocStore(uint64_t bytes, const char* openText, const char* failText);
 // After a device reset: re-creates the buffer, logging the red restore line when it cannot.
 void RestoreBuffer(uint32_t bytes, uint32_t fvf, IDirect3DVertexBuffer9** buffer);
 void ReleaseBuffer(IDirect3DVertexBuffer9** buffer);

@@ -19,10 +19,11 @@ void DestroyBatch(VornPrimitiveRecord& r)
 VornHandleTable<VornPrimitiveRecord> g_table(DestroyBatch, "Primitive Destroy [ No.%u ]");
 VornTransform2D g_transform;
 
-uint32_t StoreBytes(const VornPrimitiveRecord& r)
+// A sort node is larger than three vertices, so a sorted store can outgrow 32 bits.
+uint64_t StoreBytes(const VornPrimitiveRecord& r)
 {
-    return r.sorted ? (r.capacity / 3) * static_cast<uint32_t>(sizeof(VornPrimitiveSortNode))
-                    : r.capacity * r.stride;
+    return r.sorted ? static_cast<uint64_t>(r.capacity / 3) * sizeof(VornPrimitiveSortNode)
+                    : static_cast<uint64_t>(r.capacity) * r.stride;
 }
 
 // Links the triangles of a clip result into the depth buckets; dropped triangles are not counted.

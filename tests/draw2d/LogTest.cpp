@@ -1,6 +1,7 @@
 // The log lines of the 2D classes' table operations.
 #include "../texture/TextureTestSupport.h"
 #include "Draw2DFixture.h"
+#include "VornBatch2D.h"
 #include <vector>
 
 using namespace draw2dtest;
@@ -113,5 +114,14 @@ TEST_F(Draw2D, FullListTableAndFinalizeLines)
     EXPECT_EQ(kSize / 2.0f, VornLine::GetTransform().zoomX);
     Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
     EXPECT_EQ(100.0f, VornPoint::GetTransform().perspectiveFactor);
+    Vorn3D::EndScene();
+}
+
+TEST_F(Draw2D, AStoreBeyondFourGigabytesFailsWithItsLines)
+{
+    // Cut to 32 bits this would be a 64-byte block that the pushes then overrun.
+    LogCapture log;
+    EXPECT_EQ(nullptr, VornBatch2D::AllocStore((1ull << 32) + 64, "頂点ソート用バッファ生成 { ", "頂点ソート用メモリの確保に失敗"));
+    EXPECT_TRUE(InOrder(log.Text(), {"頂点ソート用バッファ生成 { ", "　　", " } ", Red("頂点ソート用メモリの確保に失敗")}));
     Vorn3D::EndScene();
 }
