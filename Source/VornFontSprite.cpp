@@ -20,45 +20,39 @@ void DestroyFontSprite(VornFontSpriteRecord& r)
 
 VornHandleTable<VornFontSpriteRecord> g_table(DestroyFontSprite, "FontSprite Destroy [ No.%u ]");
 
-// A new record with no sheets and no sprites (so that a failure can release it at any step).
-VornFontSpriteHandle AllocRecord()
+VornFontSpriteHandle Fail(VornFontSpriteHandle handle)
 {
-    const VornFontSpriteHandle handle = g_table.AllocRecord();
-    if (handle == VORN_INVALID_HANDLE) {
-        VornLog::StrongRed(" : 空きフォントスプライトが見つかりませんでした");
-        VornLog::LineBreak();
-        return VORN_INVALID_HANDLE;
-    }
-    VornFontSpriteRecord& r = g_table[handle];
-    for (uint32_t i = 0; i < VORN_FONT_SHEET_MAX; ++i) {
-        r.sheets[i] = VORN_INVALID_HANDLE;
-        r.sprites[i] = VORN_INVALID_HANDLE;
-    }
-    VornLog::Print(" : [ No.%u ] : { ", handle);
-    return handle;
-}
-
-VornFontSpriteHandle Fail(VornFontSpriteHandle handle, const char* message)
-{
-    if (message) {
-        VornLog::StrongRed("%s", message);
-        VornLog::LineBreak();
-    }
     g_table.ReleaseRecord(handle);
     return VORN_INVALID_HANDLE;
 }
 
+void LogFailure(const char* message)
+{
+    VornLog::StrongRed("%s", message);
+    VornLog::LineBreak();
+}
+
+void LogTooManySheets()
+{
+    char message[64];
+    VornSystem::FormatText(message, sizeof message, "シート数が%dを超えました", static_cast<int>(VORN_FONT_SHEET_MAX));
+    LogFailure(message);
+}
+
 VornFormatKind SheetFormat(uint8_t alpha) { return alpha ? VORN_FORMAT_ALPHA_BITS : VORN_FORMAT_ALPHA; }
 
-// One sprite per sheet, stage 0 bound to the sheet.
-bool MakeSprites(VornFontSpriteRecord& r, uint32_t capacity, uint8_t sort)
+// One sprite per sheet, stage 0 bound to the sheet; then the success line. The record goes
+// when a sprite cannot be made.
+VornFontSpriteHandle Finish(VornFontSpriteHandle handle, uint32_t capacity, uint8_t sort, bool loaded)
 {
+    VornFontSpriteRecord& r = g_table[handle];
     for (uint32_t i = 0; i < r.sheetCount; ++i) {
         r.sprites[i] = VornSprite::Create(capacity, 1, sort != 0);
-        if (r.sprites[i] == VORN_INVALID_HANDLE) return false;
+        if (r.sprites[i] == VORN_INVALID_HANDLE) return Fail(handle);
         VornSprite::SetTexture(r.sprites[i], 0, r.sheets[i]);
     }
-    return true;
+    VornFontSprite::LogCreated(r, loaded);
+    return handle;
 }
 
 const VornFontGlyph* FindGlyph(const VornFontSpriteRecord& r, uint16_t code)
@@ -170,31 +164,46 @@ const VornFontSpriteRecord* VornFontSprite::GetRecord(VornFontSpriteHandle handl
 uint16_t VornFontSprite::GetCodeIndex(uint16_t code) { return VornQxtFormat::GetCodeIndex(code); }
 
 // ---------------------------------------------------------------------------------------------
-// Building a glyph set from a font
+// Glyph sets: the steps shared with VornFontSprite3D
 // ---------------------------------------------------------------------------------------------
 
-VornFontSpriteHandle VornFontSprite::Create(const char* text, uint8_t alpha, uint32_t capacity, VornFontHandle font,
-                                            uint8_t sort, uint8_t antialias)
+VornHandle VornFontSprite::TakeRecord(VornHandleTable<VornFontSpriteRecord>& table)
 {
-    VornLog::StrongBlue("VornFontSprite::Create");
+    const VornHandle handle = table.AllocRecord();
+    if (handle == VORN_INVALID_HANDLE) {
+        LogFailure(" : 空きフォントスプライトが見つかりませんでした");
+        return VORN_INVALID_HANDLE;
+    }
+    VornFontSpriteRecord& r = table[handle];
+    for (uint32_t i = 0; i < VORN_FONT_SHEET_MAX; ++i) {
+        r.sheets[i] = VORN_INVALID_HANDLE;
+        r.sprites[i] = VORN_INVALID_HANDLE;
+    }
+    VornLog::Print(" : [ No.%u ] : { ", handle);
+    return handle;
+}
+
+bool VornFontSprite::CheckFont(VornFontHandle font)
+{
     if (font == VORN_INVALID_HANDLE) {
-        VornLog::StrongRed(" : 無効なフォントハンドルです");
-        VornLog::LineBreak();
-        return VORN_INVALID_HANDLE;
+        LogFailure(" : 無効なフォントハンドルです");
+        return false;
     }
-    const uint32_t size = VornFont::GetSize(font);
-    if (size >= FONT_SIZE_LIMIT) {
-        VornLog::StrongRed(" : フォントサイズがでかすぎます");
-        VornLog::LineBreak();
-        return VORN_INVALID_HANDLE;
+    if (VornFont::GetSize(font) >= FONT_SIZE_LIMIT) {
+        LogFailure(" : フォントサイズがでかすぎます");
+        return false;
     }
-    const VornFontSpriteHandle handle = AllocRecord();
-    if (handle == VORN_INVALID_HANDLE) return handle;
-    VornFontSpriteRecord& r = g_table[handle];
+    return true;
+}
+
+bool VornFontSprite::BuildGlyphSet(VornFontSpriteRecord& r, const char* text, uint8_t alpha, VornFontHandle font,
+                                   uint8_t antialias)
+{
     if (!text) text = "";
+    const uint32_t size = VornFont::GetSize(font);
 
     // The sheet: the smallest power of two whose square holds a cell per byte of the text, within
-    // the device's limits; its lines are one cell high.
+    // the device's limits. Its lines are one cell high, so the sheet's height counts them.
     const uint32_t cell = size + 2;
     const uint64_t area = static_cast<uint64_t>(cell) * cell * strlen(text);
     uint32_t side = 1;
@@ -211,10 +220,11 @@ VornFontSpriteHandle VornFontSprite::Create(const char* text, uint8_t alpha, uin
     auto* pens = static_cast<uint32_t*>(
         VornMemory::AllocZero(std::max(lines, 1u) * sizeof(uint32_t), VornMemory::DEFAULT_TAG, __FILE__, __LINE__));
     auto fail = [&](const char* message) {
-        VornFont::SetDestination(font, VORN_INVALID_HANDLE);
+        if (message) LogFailure(message);
+        VornFont::SetDestination(font, VORN_INVALID_HANDLE);   // its sheets go with the record
         if (work) VornMemory::Free(work);
         if (pens) VornMemory::Free(pens);
-        return Fail(handle, message);
+        return false;
     };
     if (!work || !pens) return fail("フォント用バッファの生成に失敗");
     for (uint32_t i = 0; i < VORN_FONT_CODE_SLOTS; ++i) {
@@ -236,8 +246,7 @@ VornFontSpriteHandle VornFontSprite::Create(const char* text, uint8_t alpha, uin
     uint32_t line = 0;
     for (const uint8_t* p = reinterpret_cast<const uint8_t*>(text); *p;) {
         uint16_t code;
-        const uint32_t bytes = VornSystem::ReadSjisChar(p, &code);
-        p += bytes;
+        p += VornSystem::ReadSjisChar(p, &code);
         const uint16_t slot = VornQxtFormat::GetCodeIndex(code);
         if (slot == VORN_FONT_NO_GLYPH) continue;   // a code with no place in the table
         for (;;) {
@@ -250,10 +259,8 @@ VornFontSpriteHandle VornFontSprite::Create(const char* text, uint8_t alpha, uin
                 VornFont::End(font);
                 if (++line < lines) continue;
                 if (r.sheetCount >= VORN_FONT_SHEET_MAX) {
-                    char message[64];
-                    VornSystem::FormatText(message, sizeof message, "シート数が%dを超えました",
-                                           static_cast<int>(VORN_FONT_SHEET_MAX));
-                    return fail(message);
+                    LogTooManySheets();
+                    return fail(nullptr);
                 }
                 if (!newSheet()) return fail(nullptr);
                 line = 0;
@@ -281,10 +288,7 @@ VornFontSpriteHandle VornFontSprite::Create(const char* text, uint8_t alpha, uin
             break;
         }
     }
-    VornMemory::Free(pens);
-    pens = nullptr;
 
-    if (!MakeSprites(r, capacity, sort)) return fail(nullptr);
     if (r.glyphCount) {
         r.glyphs = static_cast<VornFontGlyph*>(VornMemory::Alloc(r.glyphCount * sizeof(VornFontGlyph),
                                                                  VornMemory::DEFAULT_TAG, __FILE__, __LINE__));
@@ -292,47 +296,35 @@ VornFontSpriteHandle VornFontSprite::Create(const char* text, uint8_t alpha, uin
         memcpy(r.glyphs, work, r.glyphCount * sizeof(VornFontGlyph));
     }
     VornMemory::Free(work);
-    VornLog::Print(" } SHEET COUNT [ %u ] : ", r.sheetCount);
-    VornLog::StrongGreen("Success");
-    VornLog::LineBreak();
-    return handle;
+    VornMemory::Free(pens);
+    return true;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Loading a glyph set from a QXT file
-// ---------------------------------------------------------------------------------------------
-
-VornFontSpriteHandle VornFontSprite::CreateFromMemory(const void* data, uint32_t size, const char* sheetSource,
-                                                      uint8_t alpha, uint32_t capacity, uint8_t sort)
+bool VornFontSprite::LoadGlyphSet(VornFontSpriteRecord& r, const void* data, uint32_t size, const char* sheetSource,
+                                  uint8_t alpha)
 {
-    VornLog::StrongBlue("VornFontSprite::CreateFromMemory");
-    const VornFontSpriteHandle handle = AllocRecord();
-    if (handle == VORN_INVALID_HANDLE) return handle;
-    VornFontSpriteRecord& r = g_table[handle];
-
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
     VornQxtFormat::Header header;
     switch (VornQxtFormat::Check(bytes, size, &header)) {
     case VornQxtFormat::OK:
         break;
     case VornQxtFormat::NOT_QXT:
-        return Fail(handle, "ＱＸＴファイルではありません");
-    case VornQxtFormat::TOO_MANY_SHEETS: {
-        char message[64];
-        VornSystem::FormatText(message, sizeof message, "シート数が%dを超えました", static_cast<int>(VORN_FONT_SHEET_MAX));
-        return Fail(handle, message);
-    }
+        LogFailure("ＱＸＴファイルではありません");
+        return false;
+    case VornQxtFormat::TOO_MANY_SHEETS:
+        LogTooManySheets();
+        return false;
     default:
-        return Fail(handle, "ＱＸＴファイルが壊れています");
+        LogFailure("ＱＸＴファイルが壊れています");
+        return false;
     }
     r.fontSize = header.fontSize;
     r.sheetCount = header.sheetCount;
     r.sheetWidth = header.sheetWidth;
     r.sheetHeight = header.sheetHeight;
 
-    for (uint32_t i = 0; i < r.sheetCount; ++i) {
+    for (uint32_t i = 0; i < r.sheetCount && sheetSource; ++i) {
         const char* name = VornQxtFormat::GetSheetName(bytes, i);
-        if (!sheetSource) continue;
         if (sheetSource[0] == '.') {
             char path[VORN_RECORD_NAME_SIZE];
             VornSystem::FormatText(path, sizeof path, "%s%s", name, sheetSource);
@@ -346,32 +338,73 @@ VornFontSpriteHandle VornFontSprite::CreateFromMemory(const void* data, uint32_t
     if (header.glyphCount) {
         r.glyphs = static_cast<VornFontGlyph*>(VornMemory::Alloc(header.glyphCount * sizeof(VornFontGlyph),
                                                                  VornMemory::DEFAULT_TAG, __FILE__, __LINE__));
-        if (!r.glyphs) return Fail(handle, "フォント用バッファの生成に失敗");
+        if (!r.glyphs) {
+            LogFailure("フォント用バッファの生成に失敗");
+            return false;
+        }
         VornQxtFormat::ReadGlyphs(bytes, r.sheetCount, r.glyphs, header.glyphCount);
     }
     r.glyphCount = header.glyphCount;
+    return true;
+}
 
-    if (!MakeSprites(r, capacity, sort)) return Fail(handle, nullptr);
-    VornLog::Print(" } FONT COUNT [ %u ] : ", r.glyphCount);
-    VornLog::Print("SHEET COUNT [ %u ] : ", r.sheetCount);
-    VornLog::StrongGreen("Success");
+void* VornFontSprite::LoadGlyphFile(const char* name, uint32_t* size)
+{
+    VornLog::Print(" : [ %s ] : ", name ? name : "");
+    void* data = nullptr;
+    *size = 0;
+    if (!name || !VornFile::Load(FILE_KIND_FONT, name, &data, size)) {
+        LogFailure("ファイルの読み込みに失敗しました");
+        return nullptr;
+    }
     VornLog::LineBreak();
-    return handle;
+    return data;
+}
+
+void VornFontSprite::LogCreated(const VornFontSpriteRecord& r, bool loaded)
+{
+    if (loaded) {
+        VornLog::Print(" } FONT COUNT [ %u ] : ", r.glyphCount);
+        VornLog::StrongGreen("SHEET COUNT [ %u ] : ", r.sheetCount);
+    } else {
+        VornLog::Print(" } SHEET COUNT [ %u ] : ", r.sheetCount);
+        VornLog::StrongGreen("Success");
+    }
+    VornLog::LineBreak();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building and loading
+// ---------------------------------------------------------------------------------------------
+
+VornFontSpriteHandle VornFontSprite::Create(const char* text, uint8_t alpha, uint32_t capacity, VornFontHandle font,
+                                            uint8_t sort, uint8_t antialias)
+{
+    VornLog::StrongBlue("VornFontSprite::Create");
+    if (!CheckFont(font)) return VORN_INVALID_HANDLE;
+    const VornFontSpriteHandle handle = TakeRecord(g_table);
+    if (handle == VORN_INVALID_HANDLE) return handle;
+    if (!BuildGlyphSet(g_table[handle], text, alpha, font, antialias)) return Fail(handle);
+    return Finish(handle, capacity, sort, false);
+}
+
+VornFontSpriteHandle VornFontSprite::CreateFromMemory(const void* data, uint32_t size, const char* sheetSource,
+                                                      uint8_t alpha, uint32_t capacity, uint8_t sort)
+{
+    VornLog::StrongBlue("VornFontSprite::CreateFromMemory");
+    const VornFontSpriteHandle handle = TakeRecord(g_table);
+    if (handle == VORN_INVALID_HANDLE) return handle;
+    if (!LoadGlyphSet(g_table[handle], data, size, sheetSource, alpha)) return Fail(handle);
+    return Finish(handle, capacity, sort, true);
 }
 
 VornFontSpriteHandle VornFontSprite::CreateFromFile(const char* name, const char* sheetSource, uint8_t alpha,
                                                     uint32_t capacity, uint8_t sort)
 {
     VornLog::StrongBlue("VornFontSprite::CreateFromFile");
-    VornLog::Print(" : [ %s ] : ", name ? name : "");
-    void* data = nullptr;
     uint32_t size = 0;
-    if (!name || !VornFile::Load(FILE_KIND_FONT, name, &data, &size)) {
-        VornLog::StrongRed("ファイルの読み込みに失敗しました");
-        VornLog::LineBreak();
-        return VORN_INVALID_HANDLE;
-    }
-    VornLog::LineBreak();
+    void* data = LoadGlyphFile(name, &size);
+    if (!data) return VORN_INVALID_HANDLE;
     const VornFontSpriteHandle handle = CreateFromMemory(data, size, sheetSource, alpha, capacity, sort);
     VornMemory::Free(data);
     return handle;

@@ -79,4 +79,25 @@ public:
                                       float z, uint32_t colour, VornAngle ax, VornAngle ay, VornAngle az);
 
     static uint16_t GetCodeIndex(uint16_t code);
+
+    // ---- Glyph sets, for the font-sprite classes (this one and VornFontSprite3D) ----
+    // The building and loading steps of Create, CreateFromMemory and CreateFromFile, without the
+    // sprites: the class that draws the set makes its own. Each step logs its own failure; what a
+    // failed step leaves in the record (sheets, glyphs) goes with the record's release.
+
+    // A record from a font-sprite table, its sheets and sprites none; none (logged) when full.
+    static VornHandle TakeRecord(VornHandleTable<VornFontSpriteRecord>& table);
+    // Create's checks of the font, made before a record is taken.
+    static bool CheckFont(VornFontHandle font);
+    // Paints every character of text once onto new sheets: sheets, glyphs, code table and sizes.
+    // The font is left writing into the last sheet.
+    static bool BuildGlyphSet(VornFontSpriteRecord& r, const char* text, uint8_t alpha, VornFontHandle font,
+                              uint8_t antialias);
+    // Reads a QXT file's bytes: sizes, sheet textures by the sheet source, code table and glyphs.
+    static bool LoadGlyphSet(VornFontSpriteRecord& r, const void* data, uint32_t size, const char* sheetSource,
+                             uint8_t alpha);
+    // The bytes of a QXT file (font folder), for VornMemory::Free; null (logged) when unreadable.
+    static void* LoadGlyphFile(const char* name, uint32_t* size);
+    // The closing success line of Create (built) or CreateFromMemory (loaded).
+    static void LogCreated(const VornFontSpriteRecord& r, bool loaded);
 };

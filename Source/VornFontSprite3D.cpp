@@ -19,73 +19,25 @@ void DestroyFontSprite(VornFontSpriteRecord& r)
 
 VornHandleTable<VornFontSpriteRecord> g_table(DestroyFontSprite, "FontSprite Destroy [ No.%u ]");
 
-VornFontSprite3DHandle Fail(VornFontSprite3DHandle handle, const char* message)
+VornFontSprite3DHandle Fail(VornFontSprite3DHandle handle)
 {
-    if (message) {
-        VornLog::StrongRed("%s", message);
-        VornLog::LineBreak();
-    }
     g_table.ReleaseRecord(handle);
     return VORN_INVALID_HANDLE;
 }
 
-// The glyph set is built or loaded by VornFontSprite (the same building, file format and messages)
-// into a set of its own; this takes over its sheets, glyphs and code table, makes the 3D sprites,
-// and lets the 2D set go.
-VornFontSprite3DHandle Adopt(VornFontSprite3DHandle handle, VornFontSpriteHandle set, uint32_t capacity)
+// The glyph set is built or loaded by VornFontSprite's steps (the same building, file format and
+// messages); this makes its 3D sprites, one per sheet, and logs the success.
+VornFontSprite3DHandle Finish(VornFontSprite3DHandle handle, uint32_t capacity, bool loaded)
 {
-    const VornFontSpriteRecord* src = VornFontSprite::GetRecord(set);
-    if (!src) return Fail(handle, nullptr);
     VornFontSpriteRecord& r = g_table[handle];
-    memcpy(r.codeToGlyph, src->codeToGlyph, sizeof r.codeToGlyph);
-    r.sheetWidth = src->sheetWidth;
-    r.sheetHeight = src->sheetHeight;
-    r.sheetCount = src->sheetCount;
-    r.fontSize = src->fontSize;
-    for (uint32_t i = 0; i < VORN_FONT_SHEET_MAX; ++i) {
-        r.sheets[i] = src->sheets[i];
-        if (r.sheets[i] != VORN_INVALID_HANDLE) VornTexture::AddRef(r.sheets[i]);
-    }
-    if (src->glyphCount && src->glyphs) {
-        r.glyphs = static_cast<VornFontGlyph*>(VornMemory::Alloc(src->glyphCount * sizeof(VornFontGlyph),
-                                                                 VornMemory::DEFAULT_TAG, __FILE__, __LINE__));
-        if (!r.glyphs) {
-            VornFontSprite::Release(set);
-            return Fail(handle, "フォント用バッファの生成に失敗");
-        }
-        memcpy(r.glyphs, src->glyphs, src->glyphCount * sizeof(VornFontGlyph));
-        r.glyphCount = src->glyphCount;
-    }
-    VornFontSprite::Release(set);
-    VornLog::StrongBlue("VornFontSprite3D::Create");
-    VornLog::Print(" : [ No.%u ] : { ", handle);
     for (uint32_t i = 0; i < r.sheetCount; ++i) {
         r.sprites[i] = VornSprite3D::Create(capacity, 1);
-        if (r.sprites[i] == VORN_INVALID_HANDLE) return Fail(handle, nullptr);
+        if (r.sprites[i] == VORN_INVALID_HANDLE) return Fail(handle);
         VornSprite3D::SetTexture(r.sprites[i], 0, r.sheets[i]);
     }
-    VornLog::Print(" } SHEET COUNT [ %u ] : ", r.sheetCount);
-    VornLog::StrongGreen("Success");
-    VornLog::LineBreak();
+    VornFontSprite::LogCreated(r, loaded);
     return handle;
 }
-
-// A record with no sheets and no sprites, or none (logged) when the table is full.
-VornFontSprite3DHandle AllocRecord()
-{
-    const VornFontSprite3DHandle handle = g_table.AllocRecord();
-    if (handle == VORN_INVALID_HANDLE) {
-        VornLog::StrongRed("VornFontSprite3D : 空きフォントスプライトが見つかりませんでした");
-        VornLog::LineBreak();
-        return handle;
-    }
-    VornFontSpriteRecord& r = g_table[handle];
-    for (uint32_t i = 0; i < VORN_FONT_SHEET_MAX; ++i) r.sheets[i] = r.sprites[i] = VORN_INVALID_HANDLE;
-    return handle;
-}
-
-// The set keeps its sheets only; its 2D sprites are made as small as a sprite may be.
-constexpr uint32_t kLoanCapacity = 6;
 
 // The glyph of a character code, or null (no slot, an entry of 0xFFFF, or one outside the tables).
 const VornFontGlyph* FindGlyph(const VornFontSpriteRecord& r, uint16_t code)
@@ -176,31 +128,34 @@ void VornFontSprite3D::Finalize()
 VornFontSprite3DHandle VornFontSprite3D::Create(const char* text, uint8_t alpha, uint32_t capacity, VornFontHandle font,
                                                 uint8_t antialias)
 {
-    const VornFontSprite3DHandle handle = AllocRecord();
+    VornLog::StrongBlue("VornFontSprite3D::Create");
+    if (!VornFontSprite::CheckFont(font)) return VORN_INVALID_HANDLE;
+    const VornFontSprite3DHandle handle = VornFontSprite::TakeRecord(g_table);
     if (handle == VORN_INVALID_HANDLE) return handle;
-    const VornFontSpriteHandle set = VornFontSprite::Create(text, alpha, kLoanCapacity, font, 0, antialias);
-    if (set == VORN_INVALID_HANDLE) return Fail(handle, nullptr);
-    return Adopt(handle, set, capacity);
+    if (!VornFontSprite::BuildGlyphSet(g_table[handle], text, alpha, font, antialias)) return Fail(handle);
+    return Finish(handle, capacity, false);
 }
 
 VornFontSprite3DHandle VornFontSprite3D::CreateFromMemory(const void* data, uint32_t size, const char* sheetSource,
                                                           uint8_t alpha, uint32_t capacity)
 {
-    const VornFontSprite3DHandle handle = AllocRecord();
+    VornLog::StrongBlue("VornFontSprite3D::CreateFromMemory");
+    const VornFontSprite3DHandle handle = VornFontSprite::TakeRecord(g_table);
     if (handle == VORN_INVALID_HANDLE) return handle;
-    const VornFontSpriteHandle set = VornFontSprite::CreateFromMemory(data, size, sheetSource, alpha, kLoanCapacity, 0);
-    if (set == VORN_INVALID_HANDLE) return Fail(handle, nullptr);
-    return Adopt(handle, set, capacity);
+    if (!VornFontSprite::LoadGlyphSet(g_table[handle], data, size, sheetSource, alpha)) return Fail(handle);
+    return Finish(handle, capacity, true);
 }
 
 VornFontSprite3DHandle VornFontSprite3D::CreateFromFile(const char* name, const char* sheetSource, uint8_t alpha,
                                                         uint32_t capacity)
 {
-    const VornFontSprite3DHandle handle = AllocRecord();
-    if (handle == VORN_INVALID_HANDLE) return handle;
-    const VornFontSpriteHandle set = VornFontSprite::CreateFromFile(name, sheetSource, alpha, kLoanCapacity, 0);
-    if (set == VORN_INVALID_HANDLE) return Fail(handle, nullptr);
-    return Adopt(handle, set, capacity);
+    VornLog::StrongBlue("VornFontSprite3D::CreateFromFile");
+    uint32_t size = 0;
+    void* data = VornFontSprite::LoadGlyphFile(name, &size);
+    if (!data) return VORN_INVALID_HANDLE;
+    const VornFontSprite3DHandle handle = CreateFromMemory(data, size, sheetSource, alpha, capacity);
+    VornMemory::Free(data);
+    return handle;
 }
 
 void VornFontSprite3D::Release(VornFontSprite3DHandle handle)

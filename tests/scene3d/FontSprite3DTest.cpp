@@ -1,10 +1,9 @@
-// Font sprites in 3D: glyph sets taken over from the 2D loader, the layout in a posture's plane.
+// Font sprites in 3D: glyph sets built and loaded as the 2D ones are, the layout in a posture's plane.
 #include "Scene3DSupport.h"
 #include "VornFontSprite3D.h"
 #include "VornMath.h"
-#include "VornPrimitive.h"
-#include "VornSprite.h"
 #include <cstring>
+#include <string>
 #include <vector>
 
 using scene3d::EngineDeviceTest;
@@ -47,9 +46,6 @@ protected:
         ASSERT_TRUE(VornMath::Initialize());
         ASSERT_TRUE(VornPrimitive3D::Initialize());
         ASSERT_TRUE(VornSprite3D::Initialize());
-        ASSERT_TRUE(VornPrimitive::Initialize());   // the 2D loader's sprites stand on it
-        ASSERT_TRUE(VornSprite::Initialize());
-        ASSERT_TRUE(VornFontSprite::Initialize());
         ASSERT_TRUE(VornFontSprite3D::Initialize());
         scene3d::LogCapture log;
         const std::vector<uint8_t> set = TwoGlyphSet();
@@ -59,9 +55,6 @@ protected:
     void TearDown() override
     {
         VornFontSprite3D::Finalize();
-        VornFontSprite::Finalize();
-        VornSprite::Finalize();
-        VornPrimitive::Finalize();
         VornSprite3D::Finalize();
         VornPrimitive3D::Finalize();
         EngineDeviceTest::TearDown();
@@ -82,7 +75,9 @@ protected:
 
 }  // namespace
 
-TEST_F(FontSprite3D, TakesTheSetOverAndGivesTheLoanBack)
+// The sets are the class's own (no 2D font sprite or sprite is started here), logged as the 2D
+// class logs them under the 3D operation names.
+TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
 {
     const VornFontSpriteRecord* r = VornFontSprite3D::GetRecord(font_);
     ASSERT_NE(nullptr, r);
@@ -92,10 +87,48 @@ TEST_F(FontSprite3D, TakesTheSetOverAndGivesTheLoanBack)
     EXPECT_EQ(1, r->glyphs[0].leftBearing);
     EXPECT_NE(VORN_INVALID_HANDLE, r->sprites[0]);
     EXPECT_EQ(VORN_INVALID_HANDLE, r->sprites[1]);
-    EXPECT_EQ(nullptr, VornFontSprite::GetRecord(0));   // the 2D set was only lent
+
+    scene3d::LogCapture log;
+    const std::vector<uint8_t> set = TwoGlyphSet();
     const uint8_t junk[8] = {'Q', 'X', 'X', 0};
     EXPECT_EQ(VORN_INVALID_HANDLE, VornFontSprite3D::CreateFromMemory(junk, 8, nullptr, 0, 96));
-    EXPECT_EQ(1u, VornFontSprite3D::CreateFromMemory(TwoGlyphSet().data(), 25756, nullptr, 0, 96));
+    EXPECT_EQ(1u, VornFontSprite3D::CreateFromMemory(set.data(), static_cast<uint32_t>(set.size()), nullptr, 0, 96));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornFontSprite3D::CreateFromFile("missing.qxt", nullptr, 0, 96));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornFontSprite3D::Create("A", 1, 96, VORN_INVALID_HANDLE, 0));
+    ASSERT_TRUE(VornTexture::Initialize());   // for the sheets painted from a font
+    ASSERT_TRUE(VornFont::Initialize());
+    const VornFontHandle font = VornFont::Create("ＭＳ ゴシック", 16, 0, 0);
+    ASSERT_NE(VORN_INVALID_HANDLE, font);
+    // Cells of 18: 4 bytes want 1296 pixels, a 64 x 64 sheet; A is held once.
+    EXPECT_EQ(2u, VornFontSprite3D::Create("AあA", 1, 96, font, 1));
+    const VornFontSpriteRecord* built = VornFontSprite3D::GetRecord(2);
+    ASSERT_NE(nullptr, built);
+    EXPECT_EQ(64u, built->sheetWidth);
+    EXPECT_EQ(2u, built->glyphCount);
+    EXPECT_NE(VORN_INVALID_HANDLE, built->sheets[0]);
+    EXPECT_NE(VORN_INVALID_HANDLE, built->sprites[0]);
+    VornFontSprite3D::Finalize();
+    VornFont::Finalize();
+    VornTexture::Finalize();
+
+    const std::string text = log.Text();
+    using texturetest::Blue;
+    using texturetest::Red;
+    using texturetest::Green;
+    // The bad file takes record 1 and gives it back to the good one.
+    EXPECT_EQ(2, scene3d::CountIn(text, Blue("VornFontSprite3D::CreateFromMemory") + " : [ No.1 ] : { "));
+    EXPECT_EQ(1, scene3d::CountIn(text, Red("ＱＸＴファイルではありません")));
+    EXPECT_EQ(1, scene3d::CountIn(text, " } FONT COUNT [ 2 ] : " + Green("SHEET COUNT [ 1 ] : ")));
+    EXPECT_EQ(1, scene3d::CountIn(text, Blue("VornFontSprite3D::CreateFromFile") + " : [ missing.qxt ] : " +
+                                            Red("ファイルの読み込みに失敗しました")));
+    EXPECT_EQ(1, scene3d::CountIn(text, Blue("VornFontSprite3D::Create") + Red(" : 無効なフォントハンドルです")));
+    EXPECT_EQ(1, scene3d::CountIn(text, Blue("VornFontSprite3D::Create") + " : [ No.2 ] : { "));
+    EXPECT_EQ(1, scene3d::CountIn(text, " } SHEET COUNT [ 1 ] : " + Green("Success")));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(1, scene3d::CountIn(text, Red("FontSprite Destroy [ No." + std::to_string(i) + " ]"))) << i;
+    EXPECT_EQ(std::string::npos, text.find("VornFontSprite::")) << "no 2D font sprite lines";
+    ASSERT_TRUE(VornFontSprite3D::Initialize());
+    font_ = VORN_INVALID_HANDLE;
 }
 
 TEST_F(FontSprite3D, LineIsCentredAndGlyphlessCharactersAdvance)
