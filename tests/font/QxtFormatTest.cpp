@@ -29,16 +29,12 @@ TEST(QxtCodeIndex, PinnedCodes)
     EXPECT_EQ(9757, VornQxtFormat::GetCodeIndex(0xF040));
     EXPECT_EQ(12317, VornQxtFormat::GetCodeIndex(0xFA40));
     EXPECT_EQ(12840, VornQxtFormat::GetCodeIndex(0xFC4B));
+    EXPECT_EQ(12843, VornQxtFormat::GetCodeIndex(0xFC4E));
+    // 0xFC4F packs to 12844, the first slot beyond the table.
+    EXPECT_EQ(VORN_FONT_NO_GLYPH, VornQxtFormat::GetCodeIndex(0xFC4F));
     EXPECT_EQ(VORN_FONT_NO_GLYPH, VornQxtFormat::GetCodeIndex(0x8040));
     EXPECT_EQ(VORN_FONT_NO_GLYPH, VornQxtFormat::GetCodeIndex(0xFC50));
     EXPECT_EQ(VORN_FONT_NO_GLYPH, VornQxtFormat::GetCodeIndex(0xFFFF));
-}
-
-TEST(QxtCodeIndex, CodeOnePastTheTableHasNoGlyph)
-{
-    // 0xFC4F packs to 12844, the first slot beyond the table.
-    EXPECT_EQ(12843, VornQxtFormat::GetCodeIndex(0xFC4E));
-    EXPECT_EQ(VORN_FONT_NO_GLYPH, VornQxtFormat::GetCodeIndex(0xFC4F));
 }
 
 TEST(QxtCodeIndex, OverlappingRangesShareSlots)
