@@ -141,20 +141,12 @@ bool StartTimer()
     return true;
 }
 
-bool LogSystemInfo()
-{
-    Vorn::LogSystemInfo();
-    return true;
-}
-
-const char kMemoryShort[] = "メモリの割り当て量が少ないかもしれません";
-
 // Vorn::Initialize, in order. A class joins by one row at its place (pending rows wait for their class).
 const StartRow kInitializeRows[] = {
     {0, nullptr, Vorn::RegisterWindowClass, "ウィンドウ生成に失敗"},
     {0, nullptr, Vorn::CreateMainWindow, "ウィンドウ生成に失敗"},
     {0, nullptr, StartTimer, nullptr},
-    {0, "Checking System Informatin", LogSystemInfo, nullptr},
+    {0, "Checking System Informatin", Call<Vorn::LogSystemInfo>, nullptr},
     {0, "Initialize VornMemory", [] { VornMemory::Initialize(); return VornMemory::SetWorkArea(g_vorn.memorySize, g_vorn.memoryDebug); }, "メモリクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません"},
     {0, "Initialize VornList", Call<VornList::Initialize>, "リストクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません"},
     // pending VornSocket: {OPTION_SOCKET, "Initialize WindowsSocket", Call<VornSocket::Initialize>, "ソケットクラスの初期化に失敗"},

@@ -67,23 +67,16 @@ void TaskList::RunAll()
     for (Task* t = head_->next; t; t = t->next) {
         if (t->state == TASK_LIVE) t->Run();
     }
-    for (Task* t = head_->next; t && t != tail_;) {
-        Task* next = t->next;
-        if (t->state == TASK_KILLED) {
-            --count_;
-            t->state = TASK_UNLINKED;
-            Unlink(t);
-            delete t;
-        }
-        t = next;
-    }
+    DeleteInState(TASK_KILLED);
 }
 
-void TaskList::DeleteAllLive()
+void TaskList::DeleteAllLive() { DeleteInState(TASK_LIVE); }
+
+void TaskList::DeleteInState(int32_t state)
 {
     for (Task* t = head_->next; t && t != tail_;) {
-        Task* next = t->next;
-        if (t->state == TASK_LIVE) {
+        Task* next = t->next;   // read first: t is deleted here
+        if (t->state == state) {
             --count_;
             t->state = TASK_UNLINKED;
             Unlink(t);

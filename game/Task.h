@@ -64,6 +64,8 @@ public:
 private:
     void DestroyAll();
     void Unlink(Task* task);
+    // Unlinks and deletes every node in this state.
+    void DeleteInState(int32_t state);
 
     Task* head_;
     Task* tail_;
