@@ -159,6 +159,27 @@ TEST(Boot, NoWorkAreaSizeFailsWithTheMemoryBox)
     EXPECT_EQ("DirectXの初期化に失敗", boxes[1].text);
 }
 
+TEST(Boot, AFailedStartShowsItsBoxAndTheRunEndsWithZero)
+{
+    // Full screen at a size the display has no mode for: the device cannot start.
+    vorntest::SetGameInit([] {
+        BasicSettings(OPTION_DIRECT3D | OPTION_DIRECTINPUT);
+        Vorn::SetScreenInfo(632, 472, false);
+        return true;
+    });
+    bool started = true;
+    vorntest::SetGameMain([&](int, char**) {
+        started = Vorn::Start();
+        return 0;   // straight back to boot, without Finalize
+    });
+    std::vector<vorntest::SeenBox> boxes;
+    EXPECT_EQ(0u, BootAnswering(&boxes));
+    EXPECT_FALSE(started);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("ERROR", boxes[0].caption);
+    EXPECT_EQ("３Ｄシステムの起動に失敗", boxes[0].text);
+}
+
 namespace {
 HANDLE g_held;
 HANDLE g_release;
@@ -306,9 +327,7 @@ TEST(BootText, DrawsOutlinedLines)
             }
         }
         ReleaseDC(w, dc);
-        Vorn::Exit();
-        while (Vorn::Run(false)) {
-        }
+        EndRun();
         return 0;
     });
     EXPECT_EQ(0u, Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr));
@@ -337,9 +356,7 @@ TEST(BootText, EveryCallDeletesTheFontItMade)
         QueryPerformanceFrequency(&f);
         seconds = double(t1.QuadPart - t0.QuadPart) / double(f.QuadPart);
         after = CreateFontA(12, 0, 0, 0, 400, 0, 0, 0, SHIFTJIS_CHARSET, 0, 0, 0, 0, "Arial");
-        Vorn::Exit();
-        while (Vorn::Run(false)) {
-        }
+        EndRun();
         return 0;
     });
     EXPECT_EQ(0u, Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr));
@@ -377,9 +394,7 @@ TEST(Boot, TheModuleFolderBecomesCurrentAndLoadersReturnToIt)
         SetCurrentDirectoryA("C:\\");
         Vorn::ResetCurrentDirectory();
         GetCurrentDirectoryA(MAX_PATH, afterReset);
-        Vorn::Exit();
-        while (Vorn::Run(false)) {
-        }
+        EndRun();
         return 0;
     });
     char module[MAX_PATH] = {};
@@ -408,9 +423,7 @@ TEST(Boot, ABaseDirectorySetByTheGameIsKept)
         GetCurrentDirectoryA(MAX_PATH, atMain);
         Vorn::ResetCurrentDirectory();
         GetCurrentDirectoryA(MAX_PATH, afterReset);
-        Vorn::Exit();
-        while (Vorn::Run(false)) {
-        }
+        EndRun();
         return 0;
     });
     EXPECT_EQ(0u, Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr));
@@ -435,8 +448,7 @@ TEST(Boot, InitializeStartsTheCoreClassesInOrder)
             SendMessageA(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
             lines.push_back(line);
         }
-        Vorn::Exit();
-        Vorn::Run(false);
+        EndRun();
         return 0;
     });
     EXPECT_EQ(0u, Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr));

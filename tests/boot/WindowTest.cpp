@@ -161,100 +161,137 @@ TEST(Window, StartsActiveAndFollowsActivation)
 
 TEST(Frame, SixtyFramesPerSecondOver120Frames)
 {
+    // A loaded machine can only make frames longer: no frame may be shorter than the target, and a
+    // round of 120 frames is measured again (a few times at most) until one is not slowed down.
     vorntest::SetGameInit([] { Settings(60, false); return true; });
-    double fps = 0;
+    std::vector<double> rounds;
     uint32_t syncs = 0;
-    float frameTime = 0;
+    float shortest = 1.0f;
     vorntest::SetGameMain([&](int, char**) {
         for (int i = 0; i < 5; ++i) Vorn::Run(false);   // settle
-        const uint32_t before = Vorn::GetSyncCount();
-        const double t0 = Seconds();
-        for (int i = 0; i < 120; ++i) Vorn::Run(false);
-        fps = 120.0 / (Seconds() - t0);
-        syncs = Vorn::GetSyncCount() - before;
-        frameTime = Vorn::GetFrameTime();
+        for (int round = 0; round < 6; ++round) {
+            const uint32_t before = Vorn::GetSyncCount();
+            const double t0 = Seconds();
+            for (int i = 0; i < 120; ++i) {
+                Vorn::Run(false);
+                shortest = std::min(shortest, Vorn::GetFrameTime());
+            }
+            rounds.push_back(120.0 / (Seconds() - t0));
+            syncs = Vorn::GetSyncCount() - before;
+            if (rounds.back() > 50.0) break;
+        }
         EndRun();
         return 0;
     });
     EXPECT_EQ(0u, Boot());
-    printf("[ figure ] 120 frames at a limit of 60: %.2f frames per second, last frame %.4f s\n", fps, frameTime);
+    ASSERT_FALSE(rounds.empty());
+    for (double fps : rounds) printf("[ figure ] 120 frames at a limit of 60: %.2f frames per second\n", fps);
+    printf("[ figure ] shortest frame %.5f s\n", shortest);
     EXPECT_EQ(120u, syncs);
-    EXPECT_GT(fps, 50.0);
-    EXPECT_LT(fps, 70.0);
-    EXPECT_GT(frameTime, 1.0f / 70.0f);
-    EXPECT_LT(frameTime, 1.0f / 50.0f);
+    const double best = *std::max_element(rounds.begin(), rounds.end());
+    EXPECT_GT(best, 50.0);
+    EXPECT_LT(best, 70.0);
+    const uint64_t target = Vorn::GetSystemTimerFrequency() / 60;
+    EXPECT_GE(shortest, static_cast<float>(static_cast<double>(target) / static_cast<double>(Vorn::GetSystemTimerFrequency())) * 0.9999f);
 }
 
 TEST(Frame, ALimitOfZeroDoesNotWait)
 {
     vorntest::SetGameInit([] { Settings(0, false); return true; });
     double seconds = 1e9;
+    float shortest = 1.0f;
     vorntest::SetGameMain([&](int, char**) {
         const double t0 = Seconds();
-        for (int i = 0; i < 120; ++i) Vorn::Run(false);
+        for (int i = 0; i < 120; ++i) {
+            Vorn::Run(false);
+            if (i) shortest = std::min(shortest, Vorn::GetFrameTime());
+        }
         seconds = Seconds() - t0;
         EndRun();
         return 0;
     });
     EXPECT_EQ(0u, Boot());
-    printf("[ figure ] 120 frames without a limit: %.4f s (%.0f frames per second)\n", seconds, 120.0 / seconds);
-    EXPECT_LT(seconds, 0.5);   // at 60 it would take 2 s
+    printf("[ figure ] 120 frames without a limit: %.4f s (%.0f frames per second), shortest %.5f s\n", seconds,
+           120.0 / seconds, shortest);
+    // With a limit of 60 no frame could be shorter than 1/60 s, nor 120 of them take less than 2 s.
+    EXPECT_LT(shortest, 1.0f / 120.0f);
+    EXPECT_LT(seconds, 2.0);
 }
 
 TEST(Frame, CaptionShowsTheStatisticsOnceASecond)
 {
+    // Each caption change is seen between the start and the end of one Run, so its time is known to
+    // lie in [before, after]. The engine's second is the same clock as ours: two changes can never
+    // be less than a second apart; load can only make them later, so the test watches (for a few
+    // seconds at most) until a pair of changes at most 1.2 s apart and a second of 50-70 frames
+    // were seen.
+    struct Change {
+        std::string caption;
+        double before, after;
+        uint32_t fps, pps, ppf, pps3D, ppf3D;
+    };
     vorntest::SetGameInit([] { Settings(60, true); return true; });
-    std::vector<std::string> captions;
-    std::vector<double> changedAt;
-    uint32_t fps = 0, pps = 0, ppf = 0, pps3D = 0, ppf3D = 0;
+    std::vector<Change> changes;
     vorntest::SetGameMain([&](int, char**) {
         char last[1024] = {};
         GetWindowTextA(Vorn::GetWindowHandle(), last, sizeof last);
         const double t0 = Seconds();
-        while (Seconds() - t0 < 2.6) {
+        bool prompt = false, inBand = false;
+        while (Seconds() - t0 < 8.0 && !(prompt && inBand)) {
+            const double before = Seconds();
             Vorn::Run(false);
+            const double after = Seconds();
             Vorn::AddPolygonCount(10);
             Vorn::AddPolygonCount3D(3);
             char now[1024] = {};
             GetWindowTextA(Vorn::GetWindowHandle(), now, sizeof now);
-            if (strcmp(now, last) != 0) {
-                captions.push_back(now);
-                changedAt.push_back(Seconds());
-                strcpy(last, now);
-            }
+            if (strcmp(now, last) == 0) continue;
+            strcpy(last, now);
+            changes.push_back({now, before, after, Vorn::GetFPS(), Vorn::GetPPS(), Vorn::GetPPF(), Vorn::GetPPS3D(),
+                               Vorn::GetPPF3D()});
+            const size_t n = changes.size();
+            if (n >= 3 && changes[n - 1].before - changes[n - 2].after < 1.2) prompt = true;
+            if (n >= 2 && changes[n - 1].fps > 50 && changes[n - 1].fps < 70) inBand = true;
         }
-        fps = Vorn::GetFPS();
-        pps = Vorn::GetPPS();
-        ppf = Vorn::GetPPF();
-        pps3D = Vorn::GetPPS3D();
-        ppf3D = Vorn::GetPPF3D();
         EndRun();
         return 0;
     });
     EXPECT_EQ(0u, Boot());
-    ASSERT_EQ(2u, captions.size());
-    const double gap = changedAt[1] - changedAt[0];
-    printf("[ figure ] caption updates %.3f s apart: \"%s\"\n", gap, captions[1].c_str());
-    EXPECT_GT(gap, 0.9);
-    EXPECT_LT(gap, 1.2);
-    for (const std::string& c : captions) {
+    ASSERT_GE(changes.size(), 3u);
+    double narrowest = 1e9;
+    for (size_t i = 1; i < changes.size(); ++i) {
+        const Change& a = changes[i - 1];
+        const Change& b = changes[i];
+        printf("[ figure ] caption update %.3f s after the one before: \"%s\"\n", b.after - a.after, b.caption.c_str());
+        EXPECT_GE(b.after - a.before, 1.0) << "two updates within a second";
+        narrowest = std::min(narrowest, b.before - a.after);
+    }
+    EXPECT_LT(narrowest, 1.2) << "no two updates came a second apart";
+    uint32_t best = 0;
+    for (size_t i = 0; i < changes.size(); ++i) {
+        const Change& c = changes[i];
         char name[64] = {};
         int f = -1, p = -1, pf = -1, pf3 = -1;
-        ASSERT_EQ(5, sscanf(c.c_str(), "%63s FPS[%d] PPS[%d] PPF[%d] PPF3D[%d]", name, &f, &p, &pf, &pf3)) << c;
-        EXPECT_STREQ(TestName(), name);
+        ASSERT_EQ(5, sscanf(c.caption.c_str(), "%63s FPS[%d] PPS[%d] PPF[%d] PPF3D[%d]", name, &f, &p, &pf, &pf3)) << c.caption;
         char rebuilt[1024];
         snprintf(rebuilt, sizeof rebuilt, "%s FPS[%d] PPS[%d] PPF[%d] PPF3D[%d]", TestName(), f, p, pf, pf3);
-        EXPECT_EQ(c, rebuilt);
-        EXPECT_EQ(pf, f ? p / f : 0);
+        EXPECT_EQ(c.caption, rebuilt);
+        EXPECT_EQ(c.fps, static_cast<uint32_t>(f));
+        EXPECT_EQ(c.pps, static_cast<uint32_t>(p));
+        EXPECT_EQ(c.ppf, static_cast<uint32_t>(pf));
+        EXPECT_EQ(c.ppf, c.fps ? c.pps / c.fps : 0);
+        EXPECT_EQ(c.ppf3D, c.fps ? c.pps3D / c.fps : 0);
+        if (i > 0) {
+            // A full second: every frame of it added 10 polygons and 3 in 3D.
+            EXPECT_EQ(10u * c.fps, c.pps);
+            EXPECT_EQ(3u * c.fps, c.pps3D);
+            EXPECT_EQ(10u, c.ppf);
+            EXPECT_EQ(3u, c.ppf3D);
+            best = std::max(best, c.fps);
+        }
     }
-    // The second full second: 60 frames, each added 10 polygons and 3 in 3D.
-    EXPECT_GT(fps, 50u);
-    EXPECT_LT(fps, 70u);
-    EXPECT_EQ(10u, ppf);
-    EXPECT_EQ(3u, ppf3D);
-    EXPECT_EQ(pps / fps, ppf);
-    EXPECT_EQ(pps3D / fps, ppf3D);
-    EXPECT_GE(pps, fps * 10 - 10);
+    EXPECT_GT(best, 50u);
+    EXPECT_LT(best, 70u);
 }
 
 TEST(Frame, WithoutTheCaptionSettingTheTitleStays)
@@ -296,20 +333,25 @@ TEST(Frame, AFrameLongerThanTheTargetDoesNotWait)
     });
     EXPECT_EQ(0u, Boot());
     printf("[ figure ] time in the pump after 30 ms frames: %.2f ms average, %.2f ms longest\n", total / 20 * 1000, longest * 1000);
-    // The median: a loaded machine may stall a single frame.
+    // The quickest: a loaded machine can stall any of them, but a wait would hold back every one.
     std::sort(times.begin(), times.end());
     ASSERT_EQ(20u, times.size());
-    EXPECT_LT(times[10], 0.004);
+    EXPECT_LT(times[0], 0.004);
 }
 
-TEST(Window, AltEnterSwitchesBetweenWindowAndFullScreen)
+TEST(Window, AltEnterSwitchesBetweenWindowAndFullScreenAndAltF4IsIgnored)
 {
     vorntest::SetGameInit([] { Settings(0, false); return true; });
-    bool full = true, back = false;
+    bool full = true, back = false, keptAfterAltF4 = false;
+    LRESULT altF4 = -1;
     RECT fullRect = {}, fullClient = {}, backClient = {};
     LONG fullStyle = 0, backStyle = 0;
     vorntest::SetGameMain([&](int, char**) {
         HWND w = Vorn::GetWindowHandle();
+        // System keys get no default handling: Alt+F4 would otherwise close the window.
+        altF4 = SendMessageA(w, WM_SYSKEYDOWN, VK_F4, 1 << 29);
+        for (int i = 0; i < 3; ++i) Vorn::Run(true);
+        keptAfterAltF4 = IsWindow(w) && Vorn::GetWindowHandle() == w;
         SendMessageA(w, WM_SYSKEYUP, VK_RETURN, 0);
         Vorn::GetScreenInfo(nullptr, nullptr, &full);
         full = !full;
@@ -324,6 +366,8 @@ TEST(Window, AltEnterSwitchesBetweenWindowAndFullScreen)
         return 0;
     });
     EXPECT_EQ(0u, Boot());
+    EXPECT_EQ(0, altF4);
+    EXPECT_TRUE(keptAfterAltF4);
     EXPECT_TRUE(full);
     EXPECT_EQ(0, fullRect.left);
     EXPECT_EQ(0, fullRect.top);

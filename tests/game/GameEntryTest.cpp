@@ -1,6 +1,7 @@
 // The game's settings before start-up and its message hook.
 #include "BoxWatcher.h"
 #include "GameMain.h"
+#include "Task.h"
 #include "Vorn.h"
 #include <gtest/gtest.h>
 
@@ -59,4 +60,25 @@ TEST(GameMessageHook, LetsEveryMessageThroughToTheEngine)
     }
     // Escape asks the engine to end (without a window there is nothing to post to).
     EXPECT_TRUE(GameMessageHook(WM_KEYDOWN, VK_ESCAPE, 0));
+}
+
+TEST(GameMain, AFailedStartGoesStraightToTheShutDownAndEndsWithZero)
+{
+    // Full screen at a size the display has no mode for: the device cannot start. The game then
+    // creates nothing and finalizes an engine whose later classes never started.
+    Vorn::AllowMultipleInstances();
+    Vorn::SetBootCallback([] { Vorn::SetScreenInfo(632, 472, false); });
+    std::vector<vorntest::SeenBox> boxes;
+    uint32_t code = 1;
+    {
+        vorntest::BoxWatcher watcher(IDNO);
+        code = Vorn::BootMain(0, nullptr);
+        boxes = watcher.Boxes();
+    }
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(nullptr, g_taskList);
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("起動オプション", boxes[0].caption);
+    EXPECT_EQ("ERROR", boxes[1].caption);
+    EXPECT_EQ("３Ｄシステムの起動に失敗", boxes[1].text);
 }
