@@ -1,5 +1,5 @@
 // Shared set-up of the 3D tests: the runtime services, a log per test and the engine's own device
-// (Vorn3D started on a 256 x 256 window), with the back buffer read back before Present.
+// (Vorn3D started on a 256 x 256 window for each suite), with the back buffer read back before Present.
 #pragma once
 #include "../texture/TextureTestSupport.h"
 #include "DeviceFixture.h"
@@ -22,24 +22,27 @@ inline int CountIn(const std::string& text, const std::string& piece)
     return n;
 }
 
-// Starts Vorn3D once per test program (every case runs in its own process).
-inline bool StartDevice()
-{
-    static bool started = false, ok = false;
-    if (started) return ok;
-    started = true;
-    texturetest::StartServices();
-    Vorn::SetScreenInfo(kSize, kSize, true);
-    HWND window = vorntest::CreateTestWindow(kSize, kSize, "Vorn3DTest");
-    ok = window && Vorn3D::Initialize() && Vorn3D::Start(window, true);
-    return ok;
-}
-
+// The device lives for one suite and is let go before the program ends: a process that exits with
+// a live device can be killed by Wine while the driver tears down under load.
 class EngineDeviceTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite()
+    {
+        texturetest::StartServices();
+        Vorn::SetScreenInfo(kSize, kSize, true);
+        window_ = vorntest::CreateTestWindow(kSize, kSize, "Vorn3DTest");
+        ready_ = window_ && Vorn3D::Initialize() && Vorn3D::Start(window_, true);
+    }
+    static void TearDownTestSuite()
+    {
+        Vorn3D::Finalize();
+        if (window_) DestroyWindow(window_);
+        window_ = nullptr;
+        vorntest::PumpMessages();
+    }
     void SetUp() override
     {
-        ASSERT_TRUE(StartDevice());
+        ASSERT_TRUE(ready_);
         device_ = Vorn3D::GetDevice();
         ASSERT_NE(nullptr, device_);
     }
@@ -53,6 +56,8 @@ protected:
     bool ReadBack() { return frame_.ReadBackBuffer(device_); }
     IDirect3DDevice9* device_ = nullptr;
     vorntest::Readback frame_;
+    static inline HWND window_ = nullptr;
+    static inline bool ready_ = false;
 };
 
 }  // namespace scene3d
