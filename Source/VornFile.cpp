@@ -699,7 +699,21 @@ bool VornFile::BuildPack(const char* outName, const char* folder)
         return false;
     }
     bool complete = true;
-    const uint32_t count = CollectFiles(table, 0, PACK_CAPACITY, folder, folder, &complete);
+    uint32_t count = CollectFiles(table, 0, PACK_CAPACITY, folder, folder, &complete);
+    // A pack made inside the folder it packs leaves out its own output of an earlier run.
+    char binFull[MAX_PATH] = "", incFull[MAX_PATH] = "", entryFull[MAX_PATH];
+    ::GetFullPathNameA(binPath, sizeof binFull, binFull, nullptr);
+    ::GetFullPathNameA(incPath, sizeof incFull, incFull, nullptr);
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        char source[PATH_SIZE];
+        if (VornSystem::FormatText(source, sizeof source, "%s\\%s", folder, table[i].name) &&
+            ::GetFullPathNameA(source, sizeof entryFull, entryFull, nullptr) &&
+            (::lstrcmpiA(entryFull, binFull) == 0 || ::lstrcmpiA(entryFull, incFull) == 0))
+            continue;
+        table[kept++] = table[i];
+    }
+    count = kept;
     for (uint32_t i = 0; i < count; ++i) {
         char key[VornPackFormat::NAME_SIZE];
         VornSystem::NormalizePath(key, table[i].name, sizeof key);

@@ -176,6 +176,18 @@ TEST_F(PackTest, RoundTripThroughExtractAndLoadIsByteExact)
     EXPECT_EQ(FromPack("texture\\title.pn"), "<none>");
 }
 
+TEST_F(PackTest, APackInsideItsFolderLeavesOutItsOwnOutput)
+{
+    PutFile("Data\\texture\\a.png", "png");
+    ASSERT_TRUE(VornFile::BuildPack("Data\\Data.bin", "Data"));
+    ASSERT_TRUE(VornFile::BuildPack("Data\\Data.bin", "Data"));   // Data.bin and Data.inc now lie in the folder
+    const std::string pack = ReadBytes("Data\\Data.bin");
+    ASSERT_GE(pack.size(), 8u);
+    EXPECT_EQ(U32(pack, 4), 1u);
+    EXPECT_EQ(FromPack("texture\\a.png", "Data\\Data.bin"), "png");
+    EXPECT_EQ(FromPack("Data.bin", "Data\\Data.bin"), "<none>");
+}
+
 TEST_F(PackTest, AlteredDataIsRefusedByLoadButReadByAStream)
 {
     PutFile("src\\data\\save.dat", "0123456789");
