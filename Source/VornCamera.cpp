@@ -1,32 +1,25 @@
 #include "VornCamera.h"
 #include "Vorn3D.h"
 #include "VornLog.h"
-#include "VornMemory.h"
 #include <cstring>
-#include <new>
 
 namespace {
 
-VornCameraRecord* g_records = nullptr;
+VornHandleTable<VornCameraRecord> g_table(nullptr, "Camera Destroy [ No.%u ]");
 VornCameraView g_current;
 
-// Zero, with identity view and a reset posture (the holders point at their own matrices).
-void ClearRecord(VornCameraRecord& r)
+// A cleared record (zero bytes) made whole: identity view and a reset posture; projection and
+// view x projection stay zero.
+void ResetRecord(VornCameraHandle cam)
 {
-    new (&r) VornCameraRecord();
-    r.inUse = 0;
-    memset(static_cast<void*>(r.projection.Get()), 0, sizeof(D3DXMATRIX));
-    memset(static_cast<void*>(r.viewProjection.Get()), 0, sizeof(D3DXMATRIX));
-    r.view.Identity();
-    r.position.Set(0.0f, 0.0f, 0.0f);
-    r.posture.Init();
-    r.fov = r.aspect = r.zNear = r.zFar = 0.0f;
+    if (VornCameraRecord* r = g_table.Get(cam)) {
+        r->view.Identity();
+        r->posture.Init();
+    }
 }
 
-VornCameraRecord* Get(VornCameraHandle cam)
-{
-    return g_records && cam < VornCamera::kTableSize ? &g_records[cam] : nullptr;
-}
+// Any record of the table, in use or not (the camera operations do not look at the in-use byte).
+VornCameraRecord* Get(VornCameraHandle cam) { return g_table.Get(cam); }
 
 // The device's view and projection follow the current view.
 void UpdateCurrent()
@@ -60,20 +53,9 @@ void ResetCurrent()
 
 bool VornCamera::Initialize()
 {
-    VornLog::Title("VornCameraクラスの初期化");
-    VornLog::Strong("カメラ用メモリ確保");
-    VornLog::LineBreak();
-    if (!g_records) {
-        void* block = VornMemory::AllocZero(kTableSize * static_cast<uint32_t>(sizeof(VornCameraRecord)),
-                                            VornMemory::DEFAULT_TAG, __FILE__, __LINE__);
-        if (!block) {
-            VornLog::StrongRed("　　　カメラ用メモリの確保に失敗");
-            VornLog::LineBreak();
-            return false;
-        }
-        g_records = static_cast<VornCameraRecord*>(block);
-        for (uint32_t i = 0; i < kTableSize; ++i) ClearRecord(g_records[i]);
-    }
+    g_table.SetMax(kTableSize);
+    if (!g_table.InitializeLogged("VornCameraクラスの初期化", "カメラ", __FILE__, __LINE__)) return false;
+    for (uint32_t i = 0; i < g_table.Count(); ++i) ResetRecord(i);
     ResetCurrent();
     Vorn3DLinks& links = Vorn3D::Links();
     links.cameraSet = SetCamera;
@@ -84,36 +66,24 @@ bool VornCamera::Initialize()
 void VornCamera::Finalize()
 {
     VornLog::Title("VornCameraクラスの解放");
-    if (!g_records) return;
+    if (!g_table.IsInitialized()) return;
     Vorn3DLinks& links = Vorn3D::Links();
     links.cameraSet = nullptr;
     links.cameraGetMatrices = nullptr;
-    for (uint32_t i = 0; i < kTableSize; ++i) {
-        if (!g_records[i].inUse) continue;
-        ClearRecord(g_records[i]);
-        VornLog::StrongRed("Camera Destroy [ No.%u ]", i);
-        VornLog::LineBreak();
-    }
-    VornMemory::Free(g_records);
-    g_records = nullptr;
+    g_table.Finalize();
 }
 
 VornCameraHandle VornCamera::Create()
 {
-    for (uint32_t i = 0; g_records && i < kTableSize; ++i) {
-        if (!g_records[i].inUse) {
-            g_records[i].inUse = 1;
-            return i;
-        }
-    }
-    return VORN_INVALID_HANDLE;
+    const VornCameraHandle cam = g_table.AllocRecord();
+    ResetRecord(cam);
+    return cam;
 }
 
 void VornCamera::Release(VornCameraHandle cam)
 {
-    VornCameraRecord* r = Get(cam);
-    if (!r || !r->inUse) return;
-    ClearRecord(*r);
+    if (!g_table.ReleaseRecord(cam)) return;
+    ResetRecord(cam);
     VornLog::StrongRed("VornCamera::Release");
     VornLog::Print(" : [ No.%u ]", cam);
     VornLog::LineBreak();
@@ -190,8 +160,8 @@ VornAngle VornCamera::GetAngleZ(VornCameraHandle cam) { VornCameraRecord* r = Ge
 
 void VornCamera::SetCamera(VornCameraHandle cam)
 {
-    VornCameraRecord* r = Get(cam);
-    if (!r || !r->inUse) return;   // a released camera keeps the current view as it is
+    const VornCameraRecord* r = g_table.GetLive(cam);
+    if (!r) return;   // a released camera keeps the current view as it is
     g_current.position = r->position;
     g_current.view = r->view;
     g_current.projection = r->projection;
