@@ -145,6 +145,17 @@ void Heading(const char* text)
     VornLog::LineBreak();
 }
 
+// One value line of the report.
+void Line(const char* format, ...) VORN_PRINTF(1, 2);
+void Line(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Entry(kPlain, format, args);
+    va_end(args);
+    VornLog::LineBreak();
+}
+
 double MB(unsigned long long bytes) { return double(bytes) / 1024.0 / 1024.0; }
 
 void LogOperatingSystem()
@@ -204,12 +215,9 @@ void LogOperatingSystem()
         break;
     }
     Heading("Operation System");
-    VornLog::Print("　　　Type [ %s ]", type);
-    VornLog::LineBreak();
-    VornLog::Print("　　　Version [ %s ]", version);
-    VornLog::LineBreak();
-    VornLog::Print("　　　Build [ %s ]", build);
-    VornLog::LineBreak();
+    Line("　　　Type [ %s ]", type);
+    Line("　　　Version [ %s ]", version);
+    Line("　　　Build [ %s ]", build);
     VornLog::LineBreak();
 }
 
@@ -217,8 +225,7 @@ void LogPath(const char* label, const char* path)
 {
     char longPath[512];
     VornSystem::GetLongPath(path, longPath, sizeof longPath);
-    VornLog::Print("　　　%s [ %s ]", label, longPath);
-    VornLog::LineBreak();
+    Line("　　　%s [ %s ]", label, longPath);
 }
 
 } // namespace
@@ -229,15 +236,13 @@ void VornLog::LogSystemInfo(const char* banner)
     Title("システム情報");
 
     Heading("Library Version");
-    Print("　　　[ %s ]", banner ? banner : "");
-    LineBreak();
+    Line("　　　[ %s ]", banner ? banner : "");
     LineBreak();
 
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     Heading("Boot Time");
-    Print("　　　[ %u年%u月%u日 %u時%u分%u秒 ]", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
-    LineBreak();
+    Line("　　　[ %u年%u月%u日 %u時%u分%u秒 ]", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
     LineBreak();
 
     LogOperatingSystem();
@@ -259,8 +264,7 @@ void VornLog::LogSystemInfo(const char* banner)
         default: format = "　　　%s 異常\n"; break;
         }
         if (!format) continue;
-        Print(format, root);
-        LineBreak();
+        Line(format, root);
     }
     LineBreak();
 
@@ -268,20 +272,13 @@ void VornLog::LogSystemInfo(const char* banner)
     memory.dwLength = sizeof memory;
     ::GlobalMemoryStatusEx(&memory);
     Heading("Memory Information");
-    Print("　　　Total [ %.3lfMB ]", MB(memory.ullTotalPhys));
-    LineBreak();
-    Print("　　　Free [ %.3lfMB ]", MB(memory.ullAvailPhys));
-    LineBreak();
-    Print("　　　Used [ %u%% ]", unsigned(memory.dwMemoryLoad));
-    LineBreak();
-    Print("　　　Total PageFile [ %.3lfMB ]", MB(memory.ullTotalPageFile));
-    LineBreak();
-    Print("　　　Free PageFile [ %.3lfMB ]", MB(memory.ullAvailPageFile));
-    LineBreak();
-    Print("　　　Total Virtual [ %.3lfMB ]", MB(memory.ullTotalVirtual));
-    LineBreak();
-    Print("　　　Free Virtual [ %.3lfMB ]", MB(memory.ullAvailVirtual));
-    LineBreak();
+    Line("　　　Total [ %.3lfMB ]", MB(memory.ullTotalPhys));
+    Line("　　　Free [ %.3lfMB ]", MB(memory.ullAvailPhys));
+    Line("　　　Used [ %u%% ]", unsigned(memory.dwMemoryLoad));
+    Line("　　　Total PageFile [ %.3lfMB ]", MB(memory.ullTotalPageFile));
+    Line("　　　Free PageFile [ %.3lfMB ]", MB(memory.ullAvailPageFile));
+    Line("　　　Total Virtual [ %.3lfMB ]", MB(memory.ullTotalVirtual));
+    Line("　　　Free Virtual [ %.3lfMB ]", MB(memory.ullAvailVirtual));
     LineBreak();
 
     char path[MAX_PATH] = "";
@@ -295,12 +292,9 @@ void VornLog::LogSystemInfo(const char* banner)
     LineBreak();
 
     Heading("System Information");
-    Print("　Screen Mode");
-    LineBreak();
-    Print("　　　[ %u x %u ]", unsigned(::GetSystemMetrics(SM_CXSCREEN)), unsigned(::GetSystemMetrics(SM_CYSCREEN)));
-    LineBreak();
-    Print("　OS Boot Mode");
-    LineBreak();
+    Line("　Screen Mode");
+    Line("　　　[ %u x %u ]", unsigned(::GetSystemMetrics(SM_CXSCREEN)), unsigned(::GetSystemMetrics(SM_CYSCREEN)));
+    Line("　OS Boot Mode");
     switch (::GetSystemMetrics(SM_CLEANBOOT)) {
     case 0: Print("　　　[ Normal Boot ]"); break;
     case 1: Print("　　　[ Safe Mode ]"); break;

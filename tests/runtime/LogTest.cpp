@@ -157,6 +157,13 @@ TEST_F(LogTest, SystemReportHasEverySectionAndNoUnfilledText)
                              "　Screen Mode", "　OS Boot Mode", "　　　[ Normal Boot ]"})
         EXPECT_NE(text.find(part), std::string::npos) << part;
     EXPECT_EQ(text.find("Type [  ]"), std::string::npos);
+    // Heading, values each with a line break, and an empty line break after the section.
+    EXPECT_NE(text.find(Crlf("<B><FONT color=\"BLUE\">Library Version</FONT></B><BR>\n"
+                             "　　　[ Vorn Library banner ]<BR>\n<BR>\n<B><FONT color=\"BLUE\">Boot Time")),
+              std::string::npos);
+    EXPECT_NE(text.find(Crlf("　　　C:\\ ハードディスク\n<BR>\n")), std::string::npos);
+    EXPECT_NE(text.find(Crlf("<B><FONT color=\"BLUE\">System Information</FONT></B><BR>\n　Screen Mode<BR>\n　　　[ ")),
+              std::string::npos);
 }
 
 TEST_F(LogTest, RuntimeClassesLogTheirTitlesInBootOrder)
