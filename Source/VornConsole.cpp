@@ -49,8 +49,6 @@ void VornConsole::Clear()
     DWORD cells = DWORD(info.dwSize.X) * DWORD(info.dwSize.Y), written = 0;
     COORD origin = {0, 0};
     ::FillConsoleOutputCharacterA(g_output, ' ', cells, origin, &written);
-    ::FillConsoleOutputAttribute(g_output, info.wAttributes, cells, origin, &written);
-    ::SetConsoleCursorPosition(g_output, origin);
 }
 
 void VornConsole::SetCursorPosition(uint16_t x, uint16_t y)
