@@ -69,15 +69,18 @@ bool Upload(IDirect3DVertexBuffer9* buffer, uint32_t lockBytes, const void* src,
     return true;
 }
 
-void Draw(IDirect3DVertexBuffer9* buffer, uint32_t fvf, uint32_t stride, D3DPRIMITIVETYPE type, uint32_t primitives)
+void Draw(IDirect3DVertexBuffer9* buffer, uint32_t fvf, uint32_t stride, D3DPRIMITIVETYPE type, uint32_t primitives,
+          const D3DMATRIX* world)
 {
     IDirect3DDevice9* device = Vorn3D::GetDevice();
     if (!device || !buffer || primitives == 0) return;
     Vorn3D::SelectVertexProcessing(0, 0);
+    if (world) device->SetTransform(D3DTS_WORLD, world);
     device->SetFVF(fvf);
     device->SetStreamSource(0, buffer, 0, stride);
     device->DrawPrimitive(type, 0, primitives);
-    Vorn::AddPolygonCount(primitives);
+    if (world) Vorn::AddPolygonCount3D(primitives);
+    else Vorn::AddPolygonCount(primitives);
 }
 
 void LogRelease(const char* operation, VornHandle handle)
@@ -139,25 +142,10 @@ VornHandle VornVertexList2D::Create(uint32_t capacity)
         return VORN_INVALID_HANDLE;
     }
     VornLog::Print("[ No.%u ] : ", handle);
-    VornVertexListRecord& r = table_[handle];
-    const uint32_t bytes = capacity * kListStride;
-    if (!VornBatch2D::CreateBufferLogged(capacity, kListStride, kListFVF, &r.buffer) ||
-        !(r.store = VornBatch2D::AllocStore(bytes, "頂点保存用バッファ生成 { ", "頂点用メモリの確保に失敗"))) {
-        VornLog::LineBreak();
+    if (!VornBatch2D::CreateVertices(table_[handle], capacity, kListType, kListStride, kListFVF)) {
         table_.ReleaseRecord(handle);
         return VORN_INVALID_HANDLE;
     }
-    VornLog::Print(" } ");
-    r.vertexType = kListType;
-    r.fvf = kListFVF;
-    r.bufferSize = bytes;
-    r.stride = kListStride;
-    r.capacity = capacity;
-    r.count = 0;
-    r.usedBytes = 0;
-    VornLog::Print(" VERTEX COUNT [ %u ] : VERTEX SIZE [ %uBYTE ] : ", capacity, kListStride);
-    VornLog::StrongGreen("Success");
-    VornLog::LineBreak();
     return handle;
 }
 

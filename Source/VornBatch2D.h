@@ -27,10 +27,38 @@ void ReleaseBuffer(IDirect3DVertexBuffer9** buffer);
 // Locks (offset 0, lockBytes; 0 = whole) with DISCARD, copies bytes from src, unlocks. False when
 // there is no buffer or the lock fails.
 bool Upload(IDirect3DVertexBuffer9* buffer, uint32_t lockBytes, const void* src, uint32_t bytes);
-// Draws primitives from the buffer with the fixed function pipeline and counts them.
-void Draw(IDirect3DVertexBuffer9* buffer, uint32_t fvf, uint32_t stride, D3DPRIMITIVETYPE type, uint32_t primitives);
+// Draws primitives from the buffer with the fixed function pipeline and counts them. Given a world
+// matrix (the 3D batches), the world transform is set first and they count as 3D primitives.
+void Draw(IDirect3DVertexBuffer9* buffer, uint32_t fvf, uint32_t stride, D3DPRIMITIVETYPE type, uint32_t primitives,
+          const D3DMATRIX* world = nullptr);
 // The two release lines of a record that was live: the operation in red, then " : [ No.%u ]".
 void LogRelease(const char* operation, VornHandle handle);
+
+// The Create steps of a vertex list after its "[ No.%u ] : ": the buffer and the zeroed store of
+// capacity vertices, the record's vertex fields, " VERTEX COUNT [ %u ] : VERTEX SIZE [ %uBYTE ] : "
+// and "Success". False, with the red reason and the line ended, when either cannot be made; the
+// caller then gives the record back with what it holds.
+template <typename Record>
+bool CreateVertices(Record& r, uint32_t capacity, uint32_t vertexType, uint32_t stride, uint32_t fvf)
+{
+    if (!CreateBufferLogged(capacity, stride, fvf, &r.buffer) ||
+        !(r.store = AllocStore(capacity * stride, "頂点保存用バッファ生成 { ", "頂点用メモリの確保に失敗"))) {
+        VornLog::LineBreak();
+        return false;
+    }
+    VornLog::Print(" } ");
+    r.vertexType = vertexType;
+    r.fvf = fvf;
+    r.bufferSize = capacity * stride;
+    r.stride = stride;
+    r.capacity = capacity;
+    r.count = 0;
+    r.usedBytes = 0;
+    VornLog::Print(" VERTEX COUNT [ %u ] : VERTEX SIZE [ %uBYTE ] : ", capacity, stride);
+    VornLog::StrongGreen("Success");
+    VornLog::LineBreak();
+    return true;
+}
 
 // The device hooks of a table of batches (records with buffer, store, bufferSize and fvf): loss
 // releases every buffer; restore re-creates the buffer of every record with a store and uploads it.

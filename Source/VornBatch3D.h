@@ -25,6 +25,8 @@ constexpr VornVertexType3D kVornVertexType3DCount = 5;
 constexpr uint32_t VornVertexStride3D(VornVertexType3D type) { return 16 + 8 * type; }
 constexpr uint32_t VornVertexFVF3D(VornVertexType3D type) { return (D3DFVF_XYZ | D3DFVF_DIFFUSE) | (type << D3DFVF_TEXCOUNT_SHIFT); }
 
+// One batch. The vertex fields are those of the 2D lists; the world transform is scaling x the
+// posture's world matrix (line and point lists keep the scaling at identity).
 struct VornBatch3DRecord {
     uint8_t inUse;
     IDirect3DVertexBuffer9* buffer;
@@ -37,19 +39,9 @@ struct VornBatch3DRecord {
     uint32_t count;
     uint32_t usedBytes;
     uint32_t requested;   // vertices the pushes asked for since the last reset (triangle batches)
-};
-
-// The world transform of a batch, kept beside the table (its holders are not plain bytes).
-struct VornBatch3DTransform {
     VornMatrix scaling;
     VornPosture posture;
     VornMatrix world;
-    void Reset()
-    {
-        scaling.Identity();
-        posture.Init();
-        world.Identity();
-    }
 };
 
 struct VornBatch3DTexts {
@@ -91,7 +83,8 @@ public:
     uint32_t GetCount(VornHandle handle) const;
     const VornBatch3DRecord* GetRecord(VornHandle handle) const { return table_.GetLive(handle); }
 
-    VornBatch3DTransform* Transform(VornHandle handle);
+    // The live record whose transform the posture and scale setters change; null otherwise.
+    VornBatch3DRecord* Transformable(VornHandle handle) { return table_.GetLive(handle); }
     void TransformInit(VornHandle handle);
     void TransformUpdate(VornHandle handle);
 
@@ -104,7 +97,6 @@ private:
     uint32_t verticesPerPrimitive_;
     bool fillToCapacity_;
     VornHandleTable<VornBatch3DRecord> table_;
-    VornBatch3DTransform* transforms_ = nullptr;
 };
 
 // The static interface every batch class shares, over the one VornBatch3D that Class::Batch()
@@ -147,7 +139,7 @@ public:
 private:
     static VornPosture* Posture(VornHandle handle)
     {
-        VornBatch3DTransform* t = Class::Batch().Transform(handle);
-        return t ? &t->posture : nullptr;
+        VornBatch3DRecord* r = Class::Batch().Transformable(handle);
+        return r ? &r->posture : nullptr;
     }
 };

@@ -29,10 +29,9 @@ bool VornPrimitive3D::PushPolygon(VornPrimitive3DHandle handle, const VornVertex
     return g_batch.Append(handle, vertices, triangles, 3);
 }
 
-
 uint32_t VornPrimitive3D::GetPolygonCount(VornPrimitive3DHandle handle) { return g_batch.GetRequested(handle); }
 
 void VornPrimitive3D::SetScale(VornPrimitive3DHandle handle, float x, float y, float z)
 {
-    if (VornBatch3DTransform* t = g_batch.Transform(handle)) t->scaling.Scaling(x, y, z);
+    if (VornBatch3DRecord* r = g_batch.Transformable(handle)) r->scaling.Scaling(x, y, z);
 }
