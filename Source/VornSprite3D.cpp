@@ -1,5 +1,6 @@
 #include "VornSprite3D.h"
 #include "Vorn3D.h"
+#include "VornBatch2D.h"
 #include "VornLog.h"
 #include "VornMath.h"
 #include "VornTexture.h"
@@ -151,11 +152,7 @@ VornSprite3DHandle VornSprite3D::Create(uint32_t capacity, VornVertexType3D type
 
 void VornSprite3D::Release(VornSprite3DHandle handle)
 {
-    if (!g_table.Live(handle)) return;
-    g_table.ReleaseRecord(handle);
-    VornLog::StrongRed("VornSprite3D::Release");
-    VornLog::Print(" : [ No.%u ]", handle);
-    VornLog::LineBreak();
+    if (g_table.ReleaseRecord(handle)) VornBatch2D::LogRelease("VornSprite3D::Release", handle);
 }
 
 VornPrimitive3DHandle VornSprite3D::GetPrimitive(VornSprite3DHandle handle)
