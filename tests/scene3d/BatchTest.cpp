@@ -171,6 +171,16 @@ TEST_F(Batch3D, PosedSquareIsScaledThenPlaced)
     EXPECT_EQ(103, y0);
     EXPECT_EQ(153, y1);
     EXPECT_EQ(51 * 51, frame_.Count(0, 0, scene3d::kSize, scene3d::kSize, 0xFF0000));
+
+    // A batch made again in the same record starts from identity, not from the last transform.
+    VornPrimitive3D::Release(h);
+    ASSERT_EQ(h, VornPrimitive3D::Create(6, 0));
+    VornPrimitive3D::PushPolygon(h, square.data(), 2);
+    VornPrimitive3D::UpdateBuffer(h);
+    Frame([&] { VornPrimitive3D::Rendering(h); });
+    ASSERT_TRUE(frame_.Bounds(0xFF0000, &x0, &y0, &x1, &y1));
+    EXPECT_EQ(116, x0);
+    EXPECT_EQ(140, x1);
 }
 
 TEST_F(Batch3D, LineAndPointsDraw)
