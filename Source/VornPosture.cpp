@@ -42,17 +42,10 @@ void VornPosture::Init()
     position.Set(0.0f, 0.0f, 0.0f);
 }
 
+// A plain copy: every holder moves its matrix to its own aligned place on first use.
 void VornPosture::Copy(const VornPosture& source)
 {
-    Init();
-    rotation = source.rotation;
-    inverseRotation = source.inverseRotation;
-    world = source.world;
-    inverseWorld = source.inverseWorld;
-    up = source.up;
-    right = source.right;
-    front = source.front;
-    position = source.position;
+    *this = source;
 }
 
 void VornPosture::UpdateMatrices()

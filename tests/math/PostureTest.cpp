@@ -234,6 +234,11 @@ TEST_F(MathTest, PostureCopiesKeepTheirOwnAlignedHolders)
     VornPosture assigned;
     assigned = copy;
     EXPECT_EQ(8.0f, assigned.world.GetElement(3, 1));
+    VornPosture copied;
+    copied.Copy(copy);
+    EXPECT_NE(copy.world.Get(), copied.world.Get());
+    EXPECT_EQ(9.0f, copied.world.GetElement(3, 2));
+    EXPECT_EQ(0, memcmp(&copy.front, &copied.front, sizeof copy.front));
     EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(assigned.inverseWorld.Get()) % 16);
     // A byte copy into a differently aligned place, as a realloc of a record array does.
     alignas(16) unsigned char storage[sizeof(VornPosture) + 16];
