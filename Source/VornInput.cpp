@@ -205,13 +205,29 @@ int32_t ScaleAxis(int32_t value, int32_t centre, int32_t halfRange)
     return static_cast<int32_t>((static_cast<int64_t>(value) - centre) * 65535 / halfRange);
 }
 
-int32_t StepCursor(int32_t result, int32_t* cursor, int32_t next)
+// The menu cursor moved by the pad's repeat mask: back (PAD_UP or PAD_LEFT) moves it down by one,
+// the button after it (PAD_DOWN or PAD_RIGHT) up by one; the result is the button that moved it,
+// or CURSOR_NO_MOVE. Looping, it wraps round at both ends; clamped, back at 0 moves nothing and
+// does not look at forward.
+int32_t MoveCursor(int32_t pad, int32_t* cursor, int32_t count, int32_t back, bool loop)
 {
-    *cursor = next;
-    return result;
+    if (!ValidPad(pad) || !cursor || count < 1) return VornInput::CURSOR_NO_MOVE;
+    const uint32_t repeat = g_joysticks[pad].mask[PAD_STATE_REPEAT];
+    const int32_t forward = back + 1;
+    if ((repeat >> back) & 1) {
+        if (*cursor > 0) *cursor -= 1;
+        else if (loop) *cursor = count - 1;
+        else return VornInput::CURSOR_NO_MOVE;
+        return back;
+    }
+    if ((repeat >> forward) & 1) {
+        if (*cursor < count - 1) *cursor += 1;
+        else if (loop) *cursor = 0;
+        else return VornInput::CURSOR_NO_MOVE;
+        return forward;
+    }
+    return VornInput::CURSOR_NO_MOVE;
 }
-
-bool PadRepeat(const VornJoystick& j, int32_t button) { return (j.mask[PAD_STATE_REPEAT] >> button) & 1; }
 
 void FreeTracks(VornPadRecorder& r)
 {
@@ -643,38 +659,22 @@ bool VornInput::AttachJoystickReader(int32_t slot, VornJoystickReader reader, in
 
 int32_t VornInput::CursorUpDownLoop(int32_t pad, int32_t* cursor, int32_t count)
 {
-    if (!ValidPad(pad) || !cursor || count < 1) return CURSOR_NO_MOVE;
-    const VornJoystick& j = g_joysticks[pad];
-    if (PadRepeat(j, PAD_UP)) return StepCursor(0, cursor, *cursor > 0 ? *cursor - 1 : count - 1);
-    if (PadRepeat(j, PAD_DOWN)) return StepCursor(1, cursor, *cursor < count - 1 ? *cursor + 1 : 0);
-    return CURSOR_NO_MOVE;
+    return MoveCursor(pad, cursor, count, PAD_UP, true);
 }
 
 int32_t VornInput::CursorLeftRightLoop(int32_t pad, int32_t* cursor, int32_t count)
 {
-    if (!ValidPad(pad) || !cursor || count < 1) return CURSOR_NO_MOVE;
-    const VornJoystick& j = g_joysticks[pad];
-    if (PadRepeat(j, PAD_LEFT)) return StepCursor(2, cursor, *cursor > 0 ? *cursor - 1 : count - 1);
-    if (PadRepeat(j, PAD_RIGHT)) return StepCursor(3, cursor, *cursor < count - 1 ? *cursor + 1 : 0);
-    return CURSOR_NO_MOVE;
+    return MoveCursor(pad, cursor, count, PAD_LEFT, true);
 }
 
 int32_t VornInput::CursorUpDown(int32_t pad, int32_t* cursor, int32_t count)
 {
-    if (!ValidPad(pad) || !cursor || count < 1) return CURSOR_NO_MOVE;
-    const VornJoystick& j = g_joysticks[pad];
-    if (PadRepeat(j, PAD_UP)) return *cursor > 0 ? StepCursor(0, cursor, *cursor - 1) : CURSOR_NO_MOVE;
-    if (PadRepeat(j, PAD_DOWN) && *cursor < count - 1) return StepCursor(1, cursor, *cursor + 1);
-    return CURSOR_NO_MOVE;
+    return MoveCursor(pad, cursor, count, PAD_UP, false);
 }
 
 int32_t VornInput::CursorLeftRight(int32_t pad, int32_t* cursor, int32_t count)
 {
-    if (!ValidPad(pad) || !cursor || count < 1) return CURSOR_NO_MOVE;
-    const VornJoystick& j = g_joysticks[pad];
-    if (PadRepeat(j, PAD_LEFT)) return *cursor > 0 ? StepCursor(2, cursor, *cursor - 1) : CURSOR_NO_MOVE;
-    if (PadRepeat(j, PAD_RIGHT) && *cursor < count - 1) return StepCursor(3, cursor, *cursor + 1);
-    return CURSOR_NO_MOVE;
+    return MoveCursor(pad, cursor, count, PAD_LEFT, false);
 }
 
 // ---- Pad recorder ----
