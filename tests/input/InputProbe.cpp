@@ -1,7 +1,7 @@
 // An engine program for the keyboard test: boots the engine with input only, maps keys onto pad 0
 // and prints what the pad and the key buffer see, one line per event, until Escape is down.
 //   input_probe.exe LOGBASE [burst]
-// burst: after the first key read, the devices are left unread for 1.5 s so that several typed
+// burst: after the first key read, the devices are left unread for 3 s so that several typed
 // keys arrive in one buffer read.
 #include "Vorn.h"
 #include "VornInput.h"
@@ -79,7 +79,7 @@ int GameMain(int, char**)
             paused = true;
             Say("PAUSE %d", 0);
             const DWORD pause = GetTickCount();
-            while (GetTickCount() - pause < 1500) {
+            while (GetTickCount() - pause < 3000) {
                 PumpMessages(&quit);
                 Sleep(10);
             }
