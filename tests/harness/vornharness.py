@@ -69,12 +69,16 @@ def answer_box(caption, answer, timeout=20.0):
     wid = wait_window(caption, timeout)
     if wid is None:
         return False
+    keysym = "n" if answer == "no" else "Return"
     focus(wid)
-    _xdotool("key", "--window", wid, "n" if answer == "no" else "Return")
+    _xdotool("key", "--window", wid, keysym)
     time.sleep(0.2)
     if find_windows(caption):          # a second try: focus can race the box's creation
         focus(wid)
-        _xdotool("key", "n" if answer == "no" else "Return")
+        _xdotool("key", keysym)
+    # The display can be left holding the key when the box goes between its press and release;
+    # its auto-repeat would then answer the next box that takes the focus.
+    _xdotool("keyup", keysym)
     return True
 
 
