@@ -2,6 +2,7 @@
 #include "BoxWatcher.h"
 #include "GameStubs.h"
 #include "Vorn.h"
+#include "Vorn3D.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdio>
@@ -379,6 +380,47 @@ TEST(Window, AltEnterSwitchesBetweenWindowAndFullScreenAndAltF4IsIgnored)
     EXPECT_EQ(640, backClient.right);
     EXPECT_EQ(480, backClient.bottom);
     EXPECT_EQ(static_cast<LONG>(WS_CAPTION), backStyle & WS_CAPTION);
+}
+
+TEST(Window, ChangeScreenSizeKeepsTheModeAndScalesFromTheVirtualScreen)
+{
+    vorntest::SetGameInit([] { Settings(0, false); return true; });
+    bool started = false, windowed = false, lost = true;
+    RECT client = {}, viewport = {};
+    D3DSURFACE_DESC backBuffer = {};
+    float x = 0, y = 0;
+    vorntest::SetGameMain([&](int, char**) {
+        started = Vorn::Start();
+        if (started) {
+            Vorn::ChangeScreenSize(800, 600, false);
+            Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
+            GetClientRect(Vorn::GetWindowHandle(), &client);
+            Vorn3D::GetViewport(&viewport);
+            lost = Vorn3D::IsDeviceLost();
+            IDirect3DSurface9* surface = nullptr;
+            if (SUCCEEDED(Vorn3D::GetDevice()->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface))) {
+                surface->GetDesc(&backBuffer);
+                surface->Release();
+            }
+            x = Vorn::VirtualScaleX(64.0f);
+            y = Vorn::VirtualScaleY(48.0f);
+            EndRun();
+        }
+        Vorn::Finalize();
+        return 0;
+    });
+    EXPECT_EQ(0u, Boot());
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(windowed);   // without the toggle the mode stays
+    EXPECT_FALSE(lost);
+    EXPECT_EQ(800, client.right);
+    EXPECT_EQ(600, client.bottom);
+    EXPECT_EQ(800u, backBuffer.Width);
+    EXPECT_EQ(600u, backBuffer.Height);
+    EXPECT_EQ(800, viewport.right);
+    EXPECT_EQ(600, viewport.bottom);
+    EXPECT_FLOAT_EQ(80.0f, x);   // the virtual screen stays 640x480
+    EXPECT_FLOAT_EQ(60.0f, y);
 }
 
 TEST(Window, ASubLoopOnlyRecordsTheQuitRequest)
