@@ -47,6 +47,17 @@ uint32_t BootAnswering(std::vector<vorntest::SeenBox>* boxes)
     return code;
 }
 
+// Boots a start that must end before GameMain, with exit code 0; the boxes seen are returned.
+std::vector<vorntest::SeenBox> BootEndingBeforeGameMain()
+{
+    bool mainCalled = false;
+    vorntest::SetGameMain([&](int, char**) { mainCalled = true; return 0; });
+    std::vector<vorntest::SeenBox> boxes;
+    EXPECT_EQ(0u, BootAnswering(&boxes));
+    EXPECT_FALSE(mainCalled);
+    return boxes;
+}
+
 }  // namespace
 
 TEST(Settings, NameSettersCopyWithABound)
@@ -105,13 +116,8 @@ TEST(Settings, PagesAreZeroedAndAFailedAllocationIsNull)
 
 TEST(Boot, GameInitFailureShowsItsBoxAndEndsWithZero)
 {
-    bool mainCalled = false;
     vorntest::SetGameInit([] { return false; });
-    vorntest::SetGameMain([&](int, char**) { mainCalled = true; return 0; });
-    std::vector<vorntest::SeenBox> boxes;
-    const uint32_t code = BootAnswering(&boxes);
-    EXPECT_EQ(0u, code);
-    EXPECT_FALSE(mainCalled);
+    const std::vector<vorntest::SeenBox> boxes = BootEndingBeforeGameMain();
     EXPECT_EQ(nullptr, Vorn::GetWindowHandle());
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("ERROR", boxes[0].caption);
@@ -120,17 +126,12 @@ TEST(Boot, GameInitFailureShowsItsBoxAndEndsWithZero)
 
 TEST(Boot, ABootCallbackThatExitsStopsTheStart)
 {
-    bool mainCalled = false;
     vorntest::SetGameInit([] {
         BasicSettings(OPTION_DIRECT3D);
         Vorn::SetBootCallback([] { Vorn::Exit(); });
         return true;
     });
-    vorntest::SetGameMain([&](int, char**) { mainCalled = true; return 0; });
-    std::vector<vorntest::SeenBox> boxes;
-    const uint32_t code = BootAnswering(&boxes);
-    EXPECT_EQ(0u, code);
-    EXPECT_FALSE(mainCalled);
+    const std::vector<vorntest::SeenBox> boxes = BootEndingBeforeGameMain();
     EXPECT_EQ(nullptr, Vorn::GetWindowHandle());   // Initialize never ran
     EXPECT_TRUE(boxes.empty());
     // The mutex was released: the same name can be taken again.
@@ -141,17 +142,12 @@ TEST(Boot, ABootCallbackThatExitsStopsTheStart)
 
 TEST(Boot, NoWorkAreaSizeFailsWithTheMemoryBox)
 {
-    bool mainCalled = false;
     vorntest::SetGameInit([] {
         BasicSettings(OPTION_DIRECT3D);
         Vorn::SetMemorySize(0, false);
         return true;
     });
-    vorntest::SetGameMain([&](int, char**) { mainCalled = true; return 0; });
-    std::vector<vorntest::SeenBox> boxes;
-    const uint32_t code = BootAnswering(&boxes);
-    EXPECT_EQ(0u, code);
-    EXPECT_FALSE(mainCalled);
+    const std::vector<vorntest::SeenBox> boxes = BootEndingBeforeGameMain();
     ASSERT_EQ(2u, boxes.size());
     EXPECT_EQ("ERROR", boxes[0].caption);
     EXPECT_EQ("メモリクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません", boxes[0].text);
@@ -201,15 +197,10 @@ TEST(Boot, ASecondInstanceIsRefused)
     HANDLE holder = CreateThread(nullptr, 0, HoldMutex, nullptr, 0, nullptr);
     WaitForSingleObject(g_held, 5000);
 
-    bool mainCalled = false;
     vorntest::SetGameInit([] { BasicSettings(OPTION_DIRECT3D); return true; });
-    vorntest::SetGameMain([&](int, char**) { mainCalled = true; return 0; });
-    std::vector<vorntest::SeenBox> boxes;
-    const uint32_t code = BootAnswering(&boxes);
+    const std::vector<vorntest::SeenBox> boxes = BootEndingBeforeGameMain();
     SetEvent(g_release);
     WaitForSingleObject(holder, 5000);
-    EXPECT_EQ(0u, code);
-    EXPECT_FALSE(mainCalled);
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("ERROR", boxes[0].caption);
     EXPECT_EQ("２重起動は許可されてません", boxes[0].text);
