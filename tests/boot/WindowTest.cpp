@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -472,6 +473,73 @@ TEST(Window, CenterWindowAndAMovieThatCannotOpen)
     EXPECT_EQ(main.top + ((main.bottom - main.top) - 50) / 2, child.top);
     EXPECT_EQ(100, child.right - child.left);
     EXPECT_TRUE(ended);
+}
+
+namespace {
+DWORD WINAPI CloseLater(void* window)
+{
+    Sleep(400);
+    PostMessageA(static_cast<HWND>(window), WM_CLOSE, 0, 0);
+    return 0;
+}
+
+// A silent 8 kHz, 8-bit mono WAVE file of the given length.
+std::string WriteSilence(double seconds)
+{
+    char path[MAX_PATH];
+    GetTempPathA(MAX_PATH, path);
+    std::string file = std::string(path) + "VornWindowSilence.wav";
+    const uint32_t data = static_cast<uint32_t>(8000 * seconds);
+    std::vector<unsigned char> bytes(44 + data, 0x80);
+    auto put32 = [&](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(v >> (8 * i)); };
+    auto put16 = [&](size_t at, uint16_t v) { bytes[at] = v & 0xFF; bytes[at + 1] = v >> 8; };
+    memcpy(&bytes[0], "RIFF", 4);
+    put32(4, 36 + data);
+    memcpy(&bytes[8], "WAVEfmt ", 8);
+    put32(16, 16);
+    put16(20, 1);      // PCM
+    put16(22, 1);      // mono
+    put32(24, 8000);
+    put32(28, 8000);
+    put16(32, 1);
+    put16(34, 8);
+    memcpy(&bytes[36], "data", 4);
+    put32(40, data);
+    FILE* f = fopen(file.c_str(), "wb");
+    if (f) {
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+    }
+    return file;
+}
+}  // namespace
+
+TEST(Window, ClosingTheWindowDuringAMovieEndsThePlaybackAndThenTheApplication)
+{
+    vorntest::SetGameInit([] { Settings(60, false); return true; });
+    const std::string movie = WriteSilence(4.0);
+    double played = 0;
+    bool keptDuringPlayback = false;
+    int framesAfter = 0;
+    vorntest::SetGameMain([&](int, char**) {
+        HWND w = Vorn::GetWindowHandle();
+        HANDLE t = CreateThread(nullptr, 0, CloseLater, w, 0, nullptr);
+        const double t0 = Seconds();
+        Vorn::PlayMovie(movie.c_str());
+        played = Seconds() - t0;
+        keptDuringPlayback = IsWindow(w) != 0;   // the close only asked the player to stop
+        while (Vorn::Run(false) && framesAfter < 1000) ++framesAfter;
+        WaitForSingleObject(t, 5000);
+        CloseHandle(t);
+        return 0;
+    });
+    EXPECT_EQ(0u, Boot());
+    DeleteFileA(movie.c_str());
+    printf("[ figure ] a 4 s clip stopped after %.2f s\n", played);
+    EXPECT_GT(played, 0.35);   // it did play
+    EXPECT_LT(played, 3.0);    // and stopped at the close
+    EXPECT_TRUE(keptDuringPlayback);
+    EXPECT_LT(framesAfter, 10);   // then the application ended
 }
 
 namespace {
