@@ -3,10 +3,13 @@
 #include "BoxWatcher.h"
 #include "GameStubs.h"
 #include "Vorn.h"
+#include "VornLog.h"
 #include "VornMemory.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 using vorntest::BoxWatcher;
@@ -204,6 +207,38 @@ TEST(Boot, ASecondInstanceIsRefused)
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("ERROR", boxes[0].caption);
     EXPECT_EQ("２重起動は許可されてません", boxes[0].text);
+}
+
+TEST(Boot, TheLogMarksTheStartAndTheEndOfTheApplication)
+{
+    vorntest::SetGameInit([] {
+        BasicSettings(OPTION_DIRECT3D);
+        VornLog::SetFileName("VornBootLog");
+        return true;
+    });
+    bool started = false;
+    vorntest::SetGameMain([&](int, char**) {
+        started = Vorn::Start();
+        EndRun();
+        Vorn::Finalize();
+        return 0;
+    });
+    EXPECT_EQ(0u, Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr));
+    EXPECT_TRUE(started);
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    *strrchr(path, '\\') = '\0';
+    const std::string file = std::string(path) + "\\VornBootLog.html";
+    std::ifstream in(file, std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    DeleteFileA(file.c_str());
+    const size_t start = log.find("アプリケーション開始");
+    const size_t end = log.find("アプリケーション終了");
+    ASSERT_NE(std::string::npos, start) << file;
+    ASSERT_NE(std::string::npos, end);
+    EXPECT_LT(start, end);
+    EXPECT_EQ(std::string::npos, log.find("アプリケーション開始", start + 1));
 }
 
 TEST(Boot, MsgBoxFormatsIntoABoundedBuffer)
