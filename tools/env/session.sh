@@ -6,6 +6,10 @@ cwd=$1; shift
 cd "$cwd" || exit 1
 
 export XDG_RUNTIME_DIR=/tmp/xdg-runtime
+# Mesa's on-disk shader cache is shared by every program of the run; under many parallel programs
+# it makes process exit slow enough that Wine kills a process that is still exiting (seen as rare
+# "Subprocess killed" test results). Shaders are compiled afresh instead.
+export MESA_SHADER_CACHE_DISABLE=true
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 
 xvfb_pid= pulse_pid=
