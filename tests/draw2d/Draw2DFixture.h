@@ -2,6 +2,7 @@
 // Vorn::Start start them, and helpers to draw and read frames back.
 #pragma once
 #include "DeviceFixture.h"
+#include "DrawChecks.h"
 #include "Vorn.h"
 #include "Vorn3D.h"
 #include "VornLine.h"
@@ -75,8 +76,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(ready_);
-        ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
-        ASSERT_TRUE(Vorn3D::BeginScene());
+        ASSERT_TRUE(NewScene());
         // Vertex colour only, opaque, unless a test binds textures.
         Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
         Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
@@ -90,6 +90,11 @@ protected:
             const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
             frame_.SavePng(vorntest::OutPath(std::string(info->test_suite_name()) + "." + info->name() + ".png"));
         }
+    }
+    // Clears to black and begins the next scene.
+    static bool NewScene()
+    {
+        return Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr) && Vorn3D::BeginScene();
     }
     // Ends the scene and reads the back buffer (before any Present).
     bool Frame()

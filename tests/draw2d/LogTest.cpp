@@ -44,13 +44,7 @@ TEST_F(Draw2D, PrimitiveCreateAndReleaseLines)
                                " VERTEX COUNT [ 30 ] : VERTEX SIZE [ 20BYTE ] : ", Green("Success")}));
     EXPECT_TRUE(InOrder(text, {"描画用頂点バッファ生成 : ", "<B><FONT color=\"RED\">頂点バッファの生成に失敗 [ "}));
     EXPECT_TRUE(InOrder(text, {Red("VornPrimitive::Release"), " : [ No." + std::to_string(plain) + " ]"}));
-    EXPECT_EQ(2u, [&] {
-        size_t n = 0;
-        for (size_t at = text.find(Red("VornPrimitive::Release")); at != std::string::npos;
-             at = text.find(Red("VornPrimitive::Release"), at + 1))
-            ++n;
-        return n;
-    }());
+    EXPECT_EQ(2, CountIn(text, Red("VornPrimitive::Release")));
     Vorn3D::EndScene();
 }
 
@@ -58,7 +52,10 @@ TEST_F(Draw2D, SpriteCreateNestsItsBatchLines)
 {
     LogCapture log;
     const VornSpriteHandle s = VornSprite::Create(6, 1, false);
+    const VornPrimitiveHandle p = VornSprite::GetPrimitive(s);
+    ASSERT_NE(VORN_INVALID_HANDLE, p);
     VornSprite::Release(s);
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::GetPrimitive(s));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::Create(0, 0, false));   // no buffer of 0 vertices
     const std::string text = log.Text();
     EXPECT_TRUE(InOrder(text, {Blue("VornSprite::Create"), "[ No." + std::to_string(s) + " ] : ",
@@ -68,6 +65,10 @@ TEST_F(Draw2D, SpriteCreateNestsItsBatchLines)
     EXPECT_NE(std::string::npos, text.find(Red("VornPrimitive::Release")));
     EXPECT_TRUE(InOrder(text, {Red("VornSprite::Release"), Blue("VornSprite::Create"), "スプライト用プリミティブ取得 { ",
                                "頂点バッファの生成に失敗", Red("空きプリミティブが見つかりませんでした。")}));
+    // The batch went with the sprite: its record is free for the next batch.
+    const VornPrimitiveHandle again = VornPrimitive::Create(3, 0, false);
+    EXPECT_EQ(p, again);
+    VornPrimitive::Release(again);
     Vorn3D::EndScene();
 }
 

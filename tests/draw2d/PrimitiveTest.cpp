@@ -10,15 +10,13 @@ constexpr float kDepth = 32767.0f;
 constexpr float kNear = 0.25f * 65535.0f;
 constexpr float kFar = 0.75f * 65535.0f;
 
-// Two triangles covering [x0, x1) x [y0, y1).
-void Square(VornVertex2D out[6], float x0, float y0, float x1, float y1, float z, uint32_t colour)
+// Pushes the two triangles covering [x0, x1) x [y0, y1).
+bool PushSquare(VornPrimitiveHandle p, float x0, float y0, float x1, float y1, float z, uint32_t colour)
 {
-    out[0] = V(x0, y0, z, colour);
-    out[1] = V(x1, y0, z, colour);
-    out[2] = V(x1, y1, z, colour);
-    out[3] = out[2];
-    out[4] = V(x0, y1, z, colour);
-    out[5] = out[0];
+    const VornVertex2D a = V(x0, y0, z, colour), b = V(x1, y0, z, colour), c = V(x1, y1, z, colour),
+                       d = V(x0, y1, z, colour);
+    const VornVertex2D square[6] = {a, b, c, c, d, a};
+    return VornPrimitive::PushPolygon(p, square, 2);
 }
 
 void Draw(VornPrimitiveHandle p)
@@ -36,7 +34,6 @@ TEST_F(Draw2D, CapacityStopsAtTheTriangleThatDoesNotFit)
     const VornVertex2D tri[3] = {V(10, 10, kDepth, 0xFFFF0000), V(50, 10, kDepth, 0xFFFF0000),
                                  V(10, 50, kDepth, 0xFFFF0000)};
     EXPECT_TRUE(VornPrimitive::PushPolygon(p, tri, 1));
-    EXPECT_EQ(3u, VornPrimitive::GetRequestedVertexCount(p));
     EXPECT_FALSE(VornPrimitive::PushPolygon(p, tri, 1));
     EXPECT_EQ(6u, VornPrimitive::GetRequestedVertexCount(p));
     EXPECT_EQ(3u, VornPrimitive::GetVertexCount(p));
@@ -44,9 +41,7 @@ TEST_F(Draw2D, CapacityStopsAtTheTriangleThatDoesNotFit)
     // Of several triangles in one push, those before the one that does not fit stay.
     VornPrimitive::ResetBuffer(p);
     EXPECT_EQ(0u, VornPrimitive::GetRequestedVertexCount(p));
-    VornVertex2D two[6];
-    Square(two, 10, 10, 50, 50, kDepth, 0xFFFF0000);
-    EXPECT_FALSE(VornPrimitive::PushPolygon(p, two, 2));
+    EXPECT_FALSE(PushSquare(p, 10, 10, 50, 50, kDepth, 0xFFFF0000));
     EXPECT_EQ(3u, VornPrimitive::GetVertexCount(p));
     Draw(p);
     ASSERT_TRUE(Frame());
@@ -61,27 +56,20 @@ TEST_F(Draw2D, TriangleHalfOutsideTheScissorDrawsOnlyInside)
 {
     RECT scissor = {0, 0, 100, 100};
     Vorn3D::SetScissoring(true, &scissor);
-    EXPECT_EQ(1, VornPrimitive::GetTransform().scissorOn);
-    EXPECT_EQ(100.0f, VornPrimitive::GetTransform().scissorRight);
     const VornPrimitiveHandle p = VornPrimitive::Create(30, 0, false);
     const VornVertex2D tri[3] = {V(60, 20, kDepth, 0xFFFF0000), V(140, 20, kDepth, 0xFF0000FF),
                                  V(60, 80, kDepth, 0xFFFF0000)};
     EXPECT_TRUE(VornPrimitive::PushPolygon(p, tri, 1));
     EXPECT_EQ(6u, VornPrimitive::GetVertexCount(p));
-    const VornVertex2D beyond[3] = {V(120, 20, kDepth, 0xFFFFFFFF), V(140, 20, kDepth, 0xFFFFFFFF),
-                                    V(120, 80, kDepth, 0xFFFFFFFF)};
-    EXPECT_TRUE(VornPrimitive::PushPolygon(p, beyond, 1));
+    // Wholly outside: nothing stored and nothing requested.
+    EXPECT_TRUE(PushSquare(p, 120, 20, 140, 80, kDepth, 0xFFFFFFFF));
     EXPECT_EQ(6u, VornPrimitive::GetVertexCount(p));
     EXPECT_EQ(6u, VornPrimitive::GetRequestedVertexCount(p));
     Draw(p);
     Vorn3D::SetScissoring(false, &scissor);
     VornPrimitive::Release(p);
     ASSERT_TRUE(Frame());
-
-    int lit = 0;
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 100; x < kSize; ++x) lit += frame_.Rgb(x, y) != 0;
-    EXPECT_EQ(0, lit);
+    EXPECT_EQ((kSize - 100) * kSize, frame_.Count(100, 0, kSize, kSize, 0));   // nothing right of the edge
     // Up to the edge, the colour runs from red towards blue.
     EXPECT_GT(frame_.Rgb(61, 22) >> 16, 0xF0u);
     const uint32_t atEdge = frame_.Rgb(99, 22);
@@ -113,11 +101,9 @@ TEST_F(Draw2D, PerspectiveDropsTrianglesItCannotPlace)
     EXPECT_TRUE(VornPrimitive::PushPolygon(small, pushed + 3, 1));
     EXPECT_FALSE(VornPrimitive::PushPolygon(small, pushed, 1));
     EXPECT_EQ(6u, VornPrimitive::GetRequestedVertexCount(small));
-    VornPrimitive::Release(small);
     Draw(plain);
     Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
-    VornPrimitive::Release(plain);
-    VornPrimitive::Release(sorted);
+    for (VornPrimitiveHandle p : {small, plain, sorted}) VornPrimitive::Release(p);
     ASSERT_TRUE(Frame());
     EXPECT_EQ(0, frame_.Count(0, 0, kSize, kSize, 0xFFFFFF));
     EXPECT_EQ(0x00FF00u, frame_.Rgb(105, 105));
@@ -125,56 +111,44 @@ TEST_F(Draw2D, PerspectiveDropsTrianglesItCannotPlace)
 
 TEST_F(Draw2D, SortedBatchDrawsFarFirstAndLaterPushesFirstWithinABucket)
 {
-    const VornPrimitiveHandle sorted = VornPrimitive::Create(60, 0, true);
-    const VornPrimitiveHandle plain = VornPrimitive::Create(60, 0, false);
-    ASSERT_NE(VORN_INVALID_HANDLE, sorted);
-    VornVertex2D nearSq[6], farSq[6], a[6], b[6], outside[6];
+    const VornPrimitiveHandle p = VornPrimitive::Create(60, 0, true);
+    ASSERT_NE(VORN_INVALID_HANDLE, p);
     // Left: near pushed before far. Right: two squares in one bucket, blue pushed before yellow.
-    Square(nearSq, 20, 20, 60, 60, kNear, 0xFF00FF00);
-    Square(farSq, 40, 40, 80, 80, kFar, 0xFFFF0000);
-    Square(a, 140, 20, 180, 60, kDepth, 0xFF0000FF);
-    Square(b, 160, 40, 200, 80, kDepth, 0xFFFFFF00);
-    Square(outside, 0, 0, 256, 256, 65535.0f, 0xFFFFFFFF);   // average depth 1.0: not drawn
-    for (VornPrimitiveHandle p : {sorted, plain}) {
-        EXPECT_TRUE(VornPrimitive::PushPolygon(p, nearSq, 2));
-        EXPECT_TRUE(VornPrimitive::PushPolygon(p, farSq, 2));
-        EXPECT_TRUE(VornPrimitive::PushPolygon(p, a, 2));
-        EXPECT_TRUE(VornPrimitive::PushPolygon(p, b, 2));
-    }
-    EXPECT_TRUE(VornPrimitive::PushPolygon(sorted, outside, 2));
-    EXPECT_EQ(24u, VornPrimitive::GetVertexCount(sorted));
-    EXPECT_EQ(30u, VornPrimitive::GetRequestedVertexCount(sorted));
-    Draw(sorted);
+    EXPECT_TRUE(PushSquare(p, 20, 20, 60, 60, kNear, 0xFF00FF00));
+    EXPECT_TRUE(PushSquare(p, 40, 40, 80, 80, kFar, 0xFFFF0000));
+    EXPECT_TRUE(PushSquare(p, 140, 20, 180, 60, kDepth, 0xFF0000FF));
+    EXPECT_TRUE(PushSquare(p, 160, 40, 200, 80, kDepth, 0xFFFFFF00));
+    EXPECT_TRUE(PushSquare(p, 0, 0, 256, 256, 65535.0f, 0xFFFFFFFF));   // average depth 1.0: not drawn
+    EXPECT_EQ(24u, VornPrimitive::GetVertexCount(p));
+    EXPECT_EQ(30u, VornPrimitive::GetRequestedVertexCount(p));
+    Draw(p);
     ASSERT_TRUE(Frame());
     EXPECT_EQ(0x00FF00u, frame_.Rgb(50, 50));    // the near square on top
     EXPECT_EQ(0x0000FFu, frame_.Rgb(170, 50));   // the earlier push on top
     EXPECT_EQ(0u, frame_.Count(0, 0, kSize, kSize, 0xFFFFFF));
 
-    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
-    ASSERT_TRUE(Vorn3D::BeginScene());
-    Draw(plain);
+    // ResetBuffer forgets the last frame's buckets.
+    VornPrimitive::ResetBuffer(p);
+    EXPECT_EQ(0u, VornPrimitive::GetVertexCount(p));
+    PushSquare(p, 100, 100, 140, 140, kDepth, 0xFFFF00FF);
+    ASSERT_TRUE(NewScene());
+    Draw(p);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(0xFF0000u, frame_.Rgb(50, 50));    // push order: far last
-    EXPECT_EQ(0xFFFF00u, frame_.Rgb(170, 50));
-    VornPrimitive::Release(sorted);
-    VornPrimitive::Release(plain);
+    EXPECT_EQ(0, frame_.Count(0, 0, kSize, kSize, 0x00FF00));
+    EXPECT_EQ(40 * 40, frame_.Count(0, 0, kSize, kSize, 0xFF00FF));
+    VornPrimitive::Release(p);
 }
 
 TEST_F(Draw2D, OverlapColoursOfSortedAndUnsortedBatchesUnderAlphaBlending)
 {
     Vorn3D::SetAlphaEnable(true);
     Vorn3D::SetBlendMode(BLEND_ALPHA);
-    VornVertex2D nearL[6], farL[6], nearR[6], farR[6];
-    Square(nearL, 20, 20, 60, 60, kNear, 0x8000FF00);
-    Square(farL, 20, 20, 60, 60, kFar, 0x80FF0000);
-    Square(nearR, 140, 20, 180, 60, kNear, 0x8000FF00);
-    Square(farR, 140, 20, 180, 60, kFar, 0x80FF0000);
     const VornPrimitiveHandle sorted = VornPrimitive::Create(12, 0, true);
     const VornPrimitiveHandle plain = VornPrimitive::Create(12, 0, false);
-    VornPrimitive::PushPolygon(sorted, nearL, 2);
-    VornPrimitive::PushPolygon(sorted, farL, 2);
-    VornPrimitive::PushPolygon(plain, nearR, 2);
-    VornPrimitive::PushPolygon(plain, farR, 2);
+    PushSquare(sorted, 20, 20, 60, 60, kNear, 0x8000FF00);
+    PushSquare(sorted, 20, 20, 60, 60, kFar, 0x80FF0000);
+    PushSquare(plain, 140, 20, 180, 60, kNear, 0x8000FF00);
+    PushSquare(plain, 140, 20, 180, 60, kFar, 0x80FF0000);
     Draw(sorted);
     Draw(plain);
     ASSERT_TRUE(Frame());
@@ -185,45 +159,43 @@ TEST_F(Draw2D, OverlapColoursOfSortedAndUnsortedBatchesUnderAlphaBlending)
     VornPrimitive::Release(plain);
 }
 
-TEST_F(Draw2D, ResetBufferForgetsTheLastFrameOfASortedBatch)
-{
-    const VornPrimitiveHandle p = VornPrimitive::Create(12, 0, true);
-    VornVertex2D first[6], second[6];
-    Square(first, 10, 10, 50, 50, kDepth, 0xFFFF0000);
-    Square(second, 100, 100, 140, 140, kDepth, 0xFF00FF00);
-    VornPrimitive::PushPolygon(p, first, 2);
-    VornPrimitive::ResetBuffer(p);
-    EXPECT_EQ(0u, VornPrimitive::GetVertexCount(p));
-    VornPrimitive::PushPolygon(p, second, 2);
-    Draw(p);
-    ASSERT_TRUE(Frame());
-    EXPECT_EQ(0, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
-    EXPECT_EQ(40 * 40, frame_.Count(0, 0, kSize, kSize, 0x00FF00));
-    VornPrimitive::Release(p);
-}
-
-TEST_F(Draw2D, StoredFrameSurvivesADeviceReset)
+// Batches, lists and the immediate drawing's shared buffer all come back with the device.
+TEST_F(Draw2D, StoredFramesSurviveADeviceReset)
 {
     const VornPrimitiveHandle sorted = VornPrimitive::Create(6, 0, true);
     const VornPrimitiveHandle plain = VornPrimitive::Create(6, 0, false);
-    VornVertex2D left[6], right[6];
-    Square(left, 10, 10, 50, 50, kDepth, 0xFFFF0000);
-    Square(right, 100, 10, 140, 50, kDepth, 0xFF00FF00);
-    VornPrimitive::PushPolygon(sorted, left, 2);
-    VornPrimitive::PushPolygon(plain, right, 2);
+    const VornPointHandle p = VornPoint::Create(8);
+    const VornLineHandle l = VornLine::Create(8);
+    PushSquare(sorted, 10, 10, 50, 50, kDepth, 0xFFFF0000);
+    PushSquare(plain, 100, 10, 140, 50, kDepth, 0xFF00FF00);
+    const VornVertex2D point = V(20, 100, kDepth, 0xFF0000FF);
+    const VornVertex2D ends[2] = {V(10, 160, kDepth, 0xFFFFFF00), V(60, 160, kDepth, 0xFFFFFF00)};
+    VornPoint::PushPoint(p, &point, 1);
+    VornLine::PushLine(l, ends, 1);
     VornPrimitive::UpdateBuffer(sorted);
     VornPrimitive::UpdateBuffer(plain);
+    VornPoint::UpdateBuffer(p);
+    VornLine::UpdateBuffer(l);
     Vorn3D::EndScene();
     Vorn3D::ResetDevice(true);
     ASSERT_TRUE(Vorn3D::BeginScene());
     Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
     VornPrimitive::Rendering(sorted);
     VornPrimitive::Rendering(plain);
+    VornPoint::Rendering(p);
+    VornLine::Rendering(l);
+    const VornVertex2D strip[2] = {V(10, 200, 0, 0xFFFFFFFF), V(60, 200, 0, 0xFFFFFFFF)};
+    EXPECT_TRUE(VornSimple::DrawLineStrip(strip, 2));
     ASSERT_TRUE(Frame());
     EXPECT_EQ(40 * 40, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
     EXPECT_EQ(40 * 40, frame_.Count(0, 0, kSize, kSize, 0x00FF00));
+    EXPECT_EQ(0x0000FFu, frame_.Rgb(20, 100));
+    EXPECT_NEAR(50, frame_.Count(0, 155, kSize, 165, 0xFFFF00), 1);
+    EXPECT_NEAR(50, frame_.Count(0, 195, kSize, 205, 0xFFFFFF), 1);
     VornPrimitive::Release(sorted);
     VornPrimitive::Release(plain);
+    VornPoint::Release(p);
+    VornLine::Release(l);
 }
 
 TEST_F(Draw2D, EveryVertexTypeStoresItsStride)

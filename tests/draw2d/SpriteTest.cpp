@@ -1,4 +1,4 @@
-// VornSprite: where the shapes put their vertices and pixels.
+// VornSprite: where the shapes put their vertices and pixels; the sense of every rotation.
 #include "Draw2DFixture.h"
 #include <cstring>
 
@@ -25,12 +25,13 @@ void Draw(VornSpriteHandle s)
 
 }  // namespace
 
-TEST_F(Draw2D, DrawSquareCoversExactlyItsPixels)
+TEST_F(Draw2D, DrawSquareCoversExactlyItsPixelsAndSoDoesTheUnturnedXYZForm)
 {
-    const VornSpriteHandle s = VornSprite::Create(6, 0, false);
+    const VornSpriteHandle s = VornSprite::Create(12, 0, false);
     ASSERT_NE(VORN_INVALID_HANDLE, s);
-    const VornRect dst = {10, 20, 30, 40};
+    const VornRect dst = {10, 20, 30, 40}, dst2 = {110, 120, 30, 40};
     VornSprite::DrawSquare(s, &dst, kDepth, nullptr, 0xFFFF0000, 0);
+    VornSprite::DrawSquareRotateXYZ(s, &dst2, kDepth, nullptr, 0xFF00FF00, 0, 0, 0, 0);
     const VornVertex2D tl = StoredVertex(s, 0, 20), br = StoredVertex(s, 2, 20);
     EXPECT_EQ(9.5f, tl.x);
     EXPECT_EQ(19.5f, tl.y);
@@ -39,13 +40,9 @@ TEST_F(Draw2D, DrawSquareCoversExactlyItsPixels)
     EXPECT_EQ(1.0f, tl.rhw);
     Draw(s);
     ASSERT_TRUE(Frame());
-    int x0, y0, x1, y1;
-    ASSERT_TRUE(frame_.Bounds(0xFF0000, &x0, &y0, &x1, &y1));
-    EXPECT_EQ(10, x0);
-    EXPECT_EQ(20, y0);
-    EXPECT_EQ(39, x1);
-    EXPECT_EQ(59, y1);
+    EXPECT_TRUE(BoxIs(frame_, 0xFF0000, 10, 20, 39, 59));
     EXPECT_EQ(30 * 40, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
+    EXPECT_TRUE(BoxIs(frame_, 0x00FF00, 110, 120, 139, 159));
     VornSprite::Release(s);
 }
 
@@ -68,7 +65,6 @@ TEST_F(Draw2D, SourceRectanglesAreInsetByHalfATexel)
     EXPECT_EQ(255.5f / 256.0f, br.tex[0].v);
     EXPECT_EQ(64.5f / 256.0f, tl.tex[1].u);
     EXPECT_EQ(127.5f / 256.0f, br.tex[1].v);
-
     // A stage count of 0 leaves every coordinate 0 even with textures set.
     VornSprite::DrawSquare(s, &dst, kDepth, src, 0xFFFFFFFF, 0);
     const VornVertex2D none = StoredVertex(s, 8, 36);
@@ -79,62 +75,39 @@ TEST_F(Draw2D, SourceRectanglesAreInsetByHalfATexel)
     VornTexture::Release(t);
 }
 
-class SquareTurn : public Draw2D, public ::testing::WithParamInterface<int> {};
-
-// A 64x64 texture, red top half and blue bottom half, drawn by DrawSquare (0), DrawSquareRotate (1)
-// and DrawSquareRotateXYZ (2). Where the texture's red top half lands: above (no turn), right (clockwise), left (counter-clockwise).
-TEST_P(SquareTurn, AsymmetricTextureShowsTheSenseOfTheTurn)
+// A 64x64 texture, red top half and blue bottom half, drawn by each form in turn. Where its red top
+// half lands tells the sense: above (no turn), right (clockwise), left (counter-clockwise).
+TEST_F(Draw2D, AsymmetricTextureShowsTheSenseOfEachTurn)
 {
     UseTextures();
     const VornTextureHandle t = MakeTexture(64, 64, [](uint32_t, uint32_t y) { return y < 32 ? kRed : kBlue; });
     const VornSpriteHandle s = VornSprite::Create(6, 1, false);
     VornSprite::SetTexture(s, 0, t);
-    const VornRect dst = {64, 64, 128, 128};
-    const VornRect src = {0, 0, 64, 64};
-    switch (GetParam()) {
-    case 0: VornSprite::DrawSquare(s, &dst, kDepth, &src, 0xFFFFFFFF, 1); break;
-    case 1: VornSprite::DrawSquareRotate(s, &dst, kDepth, &src, 0xFFFFFFFF, 16384, 1); break;
-    default: VornSprite::DrawSquareRotateXYZ(s, &dst, kDepth, &src, 0xFFFFFFFF, 0, 0, 16384, 1); break;
-    }
-    Draw(s);
-    ASSERT_TRUE(Frame());
-    const uint32_t top = frame_.Rgb(128, 80), bottom = frame_.Rgb(128, 176);
-    const uint32_t left = frame_.Rgb(80, 128), right = frame_.Rgb(176, 128);
-    switch (GetParam()) {
-    case 0:
-        EXPECT_EQ(0xFF0000u, top);
-        EXPECT_EQ(0x0000FFu, bottom);
-        EXPECT_EQ(128 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
-        break;
-    case 1:
-        EXPECT_EQ(0xFF0000u, right);
-        EXPECT_EQ(0x0000FFu, left);
-        break;
-    default:
-        EXPECT_EQ(0xFF0000u, left);
-        EXPECT_EQ(0x0000FFu, right);
-        break;
+    const VornRect dst = {64, 64, 128, 128}, src = {0, 0, 64, 64};
+    enum Lands { kAbove, kRight, kLeft };
+    const struct { const char* form; Lands red; } forms[] = {
+        {"DrawSquare", kAbove}, {"DrawSquareRotate", kRight}, {"DrawSquareRotateXYZ", kLeft}, {"VornTexture::DrawRotate", kRight}};
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) ASSERT_TRUE(NewScene());
+        VornSprite::ResetBuffer(s);
+        switch (i) {
+        case 0: VornSprite::DrawSquare(s, &dst, kDepth, &src, 0xFFFFFFFF, 1); break;
+        case 1: VornSprite::DrawSquareRotate(s, &dst, kDepth, &src, 0xFFFFFFFF, 16384, 1); break;
+        case 2: VornSprite::DrawSquareRotateXYZ(s, &dst, kDepth, &src, 0xFFFFFFFF, 0, 0, 16384, 1); break;
+        default: VornTexture::DrawRotate(t, &dst, &src, 0xFFFFFFFF, 16384); break;
+        }
+        if (i < 3) Draw(s);
+        ASSERT_TRUE(Frame());
+        const uint32_t above = frame_.Rgb(128, 80), below = frame_.Rgb(128, 176);
+        const uint32_t left = frame_.Rgb(80, 128), right = frame_.Rgb(176, 128);
+        const uint32_t red = forms[i].red == kAbove ? above : forms[i].red == kRight ? right : left;
+        const uint32_t blue = forms[i].red == kAbove ? below : forms[i].red == kRight ? left : right;
+        EXPECT_EQ(0xFF0000u, red) << forms[i].form;
+        EXPECT_EQ(0x0000FFu, blue) << forms[i].form;
+        if (i == 0) EXPECT_EQ(128 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
     }
     VornSprite::Release(s);
     VornTexture::Release(t);
-}
-
-INSTANTIATE_TEST_SUITE_P(Forms, SquareTurn, ::testing::Values(0, 1, 2));
-
-TEST_F(Draw2D, ZeroAnglesOfTheXYZFormCoverWhatDrawSquareCovers)
-{
-    const VornSpriteHandle s = VornSprite::Create(6, 0, false);
-    const VornRect dst = {10, 20, 30, 40};
-    VornSprite::DrawSquareRotateXYZ(s, &dst, kDepth, nullptr, 0xFF00FF00, 0, 0, 0, 0);
-    Draw(s);
-    ASSERT_TRUE(Frame());
-    int x0, y0, x1, y1;
-    ASSERT_TRUE(frame_.Bounds(0x00FF00, &x0, &y0, &x1, &y1));
-    EXPECT_EQ(10, x0);
-    EXPECT_EQ(20, y0);
-    EXPECT_EQ(39, x1);
-    EXPECT_EQ(59, y1);
-    VornSprite::Release(s);
 }
 
 TEST_F(Draw2D, TriangleRotateTurnsCounterClockwise)
@@ -146,12 +119,7 @@ TEST_F(Draw2D, TriangleRotateTurnsCounterClockwise)
     VornSprite::DrawTriangleRotate(s, &a, &b, &c, 16384);
     Draw(s);
     ASSERT_TRUE(Frame());
-    int x0, y0, x1, y1;
-    ASSERT_TRUE(frame_.Bounds(0xFFFFFF, &x0, &y0, &x1, &y1));
-    EXPECT_NEAR(68, y0, 2);
-    EXPECT_NEAR(158, y1, 2);
-    EXPECT_NEAR(108, x0, 2);
-    EXPECT_NEAR(148, x1, 2);
+    EXPECT_TRUE(BoxIs(frame_, 0xFFFFFF, 108, 68, 148, 158, 2));
     VornSprite::Release(s);
 }
 
@@ -184,15 +152,14 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
     VornSprite::DrawCylinder(s, 128, 128, kDepth, &src, 40, 1000, kRed, 6, 2.0f, 1);
     VornSprite::DrawCylinderRotate(s, 128, 128, kDepth, &src, 40, 1000, kRed, 3, 100, 2.0f, 1);
     VornSprite::DrawCylinderRotateXYZ(s, 128, 128, kDepth, &src, 40, 1000, kRed, 7, 100, 0, 0, 2.0f, 1);
-    EXPECT_EQ(48u + 6 * (5 + 6 + 3 + 7), VornPrimitive::GetVertexCount(p));
     VornSprite::DrawRing(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 0, 1.0f, 1);   // no segments
+    const uint32_t before = VornPrimitive::GetVertexCount(p);
+    EXPECT_EQ(48u + 6 * (5 + 6 + 3 + 7), before);
     const float x[3] = {10, 50, 90}, y[3] = {100, 100, 100}, z[3] = {kDepth, kDepth, kDepth};
     const float half[3] = {5, 5, 5};
     const VornAngle angle[3] = {16384, 16384, 16384};
     const uint32_t colour[3] = {kRed, kRed, kBlue};
-    const uint32_t before = VornPrimitive::GetVertexCount(p);
     VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 3, &src);
-    EXPECT_EQ(before + 12, VornPrimitive::GetVertexCount(p));
     VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 1, &src);   // fewer than two points
     EXPECT_EQ(before + 12, VornPrimitive::GetVertexCount(p));
     // The strip's first segment: L(0), R(0) at x 10 -/+ the turned half width (0, 5) -> (-5, 0).
@@ -202,18 +169,4 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
     EXPECT_EQ(kRed, l0.colour);
     Vorn3D::EndScene();
     VornSprite::Release(s);
-}
-
-TEST_F(Draw2D, SpriteTableAndReleaseLeaveNoBatchBehind)
-{
-    const VornSpriteHandle s = VornSprite::Create(6, 0, false);
-    const VornPrimitiveHandle p = VornSprite::GetPrimitive(s);
-    ASSERT_NE(VORN_INVALID_HANDLE, p);
-    VornSprite::Release(s);
-    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::GetPrimitive(s));
-    // The batch went with the sprite: its record is free for the next batch.
-    const VornPrimitiveHandle again = VornPrimitive::Create(3, 0, false);
-    EXPECT_EQ(p, again);
-    VornPrimitive::Release(again);
-    Vorn3D::EndScene();
 }

@@ -30,16 +30,13 @@ TEST(Vertex2D, LayoutAndTypes)
     EXPECT_EQ(52u, sizeof(VornVertex2D));
     EXPECT_EQ(16u, offsetof(VornVertex2D, colour));
     EXPECT_EQ(20u, offsetof(VornVertex2D, tex));
-    const uint32_t strides[5] = {20, 28, 36, 44, 52};
-    const uint32_t fvfs[5] = {0x044, 0x144, 0x244, 0x344, 0x444};
     for (uint32_t type = 0; type <= 4; ++type) {
-        EXPECT_EQ(strides[type], VornVertexStride2D(type));
-        EXPECT_EQ(fvfs[type], VornVertexFVF2D(type));
+        EXPECT_EQ(20 + 8 * type, VornVertexStride2D(type));
+        EXPECT_EQ(static_cast<DWORD>(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | (type << 8)), VornVertexFVF2D(type));
     }
-    EXPECT_EQ(static_cast<DWORD>(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX4), VornVertexFVF2D(4));
 }
 
-TEST_F(Transform2D, PlainDepthScaleKeepsRhwAndZoomsAboutItsCentre)
+TEST_F(Transform2D, DepthScaleZoomAndTheVirtualScreenLast)
 {
     VornTransform2D t = {};
     VornVertex2D v = V(100.0f, 50.0f, 65535.0f);
@@ -54,74 +51,53 @@ TEST_F(Transform2D, PlainDepthScaleKeepsRhwAndZoomsAboutItsCentre)
     ASSERT_TRUE(t.TransformVertex(v));
     EXPECT_EQ(340.0f, v.x);
     EXPECT_EQ(220.0f, v.y);
-    EXPECT_EQ(0.0f, v.z);
+
+    Vorn::SetVirtualScreenSize(640, 480, 320, 240);
+    t.SetZoom(true, 100.0f, 100.0f, 2.0f);
+    v = V(110.0f, 90.0f);
+    ASSERT_TRUE(t.TransformVertex(v));
+    EXPECT_EQ(240.0f, v.x);
+    EXPECT_EQ(160.0f, v.y);
 }
 
 TEST_F(Transform2D, PerspectiveKeepsTheMiddleDepthAndGrowsNearerVertices)
 {
     VornTransform2D t = {};
     t.SetPerspective(true, 320.0f, 240.0f, 1.0f);
-    VornVertex2D middle = V(420.0f, 140.0f, 32767.0f);
-    ASSERT_TRUE(t.TransformVertex(middle));
+    VornVertex2D middle = V(420.0f, 140.0f, 32767.0f), nearer = V(420.0f, 140.0f, 16383.0f),
+                 farther = V(420.0f, 140.0f, 49151.0f);
+    ASSERT_TRUE(t.TransformVertex(middle) && t.TransformVertex(nearer) && t.TransformVertex(farther));
     EXPECT_FLOAT_EQ(420.0f, middle.x);
     EXPECT_FLOAT_EQ(140.0f, middle.y);
     EXPECT_FLOAT_EQ(32767.0f / 65535.0f, middle.z);
     EXPECT_FLOAT_EQ(1.0f / middle.z, middle.rhw);
-
-    VornVertex2D nearer = V(420.0f, 140.0f, 16383.0f);
-    VornVertex2D farther = V(420.0f, 140.0f, 49151.0f);
-    ASSERT_TRUE(t.TransformVertex(nearer));
-    ASSERT_TRUE(t.TransformVertex(farther));
     EXPECT_GT(nearer.x, 420.0f);
     EXPECT_LT(nearer.y, 140.0f);
     EXPECT_LT(farther.x, 420.0f);
-    EXPECT_GT(farther.y, 140.0f);
     EXPECT_LT(nearer.z, middle.z);
     EXPECT_GT(farther.z, middle.z);
-}
-
-TEST_F(Transform2D, VirtualScreenScaleComesLast)
-{
-    Vorn::SetVirtualScreenSize(640, 480, 320, 240);
-    VornTransform2D t = {};
-    t.SetZoom(true, 100.0f, 100.0f, 2.0f);
-    VornVertex2D v = V(110.0f, 90.0f);
-    ASSERT_TRUE(t.TransformVertex(v));
-    EXPECT_EQ(240.0f, v.x);
-    EXPECT_EQ(160.0f, v.y);
 }
 
 // Mended: a vertex behind the eye or with a non-finite result is never divided or mirrored.
 TEST_F(Transform2D, VerticesThatCannotBePlacedAreRefused)
 {
-    VornTransform2D t = {};
-    t.SetPerspective(true, 320.0f, 240.0f, 100.0f);
-    VornVertex2D v = V(10.0f, 10.0f, 0.0f);   // (0 - 32767) * 100 + 65535 < 0
-    EXPECT_FALSE(t.TransformVertex(v));
-    t.SetPerspective(true, 320.0f, 240.0f, 1.0f);
-    v = V(10.0f, 10.0f, -32768.0f);           // denominator exactly 0
-    EXPECT_FALSE(t.TransformVertex(v));
-    v = V(10.0f, 10.0f, 0.0f);                // z 0: rhw would be 1 / 0
-    EXPECT_FALSE(t.TransformVertex(v));
-    v = V(std::numeric_limits<float>::quiet_NaN(), 10.0f);
-    EXPECT_FALSE(t.TransformVertex(v));
-    t.SetPerspective(false, 0.0f, 0.0f, 0.0f);
-    v = V(10.0f, std::numeric_limits<float>::infinity());
-    EXPECT_FALSE(t.TransformVertex(v));
-
-    const VornVertex2D tri[3] = {V(0, 0), V(10, 0), V(0, std::numeric_limits<float>::quiet_NaN())};
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const struct { bool on; float factor; VornVertex2D v; } cases[] = {
+        {true, 100.0f, V(10, 10, 0.0f)},       // (0 - 32767) * 100 + 65535 < 0
+        {true, 1.0f, V(10, 10, -32768.0f)},    // denominator exactly 0
+        {true, 1.0f, V(10, 10, 0.0f)},         // z 0: rhw would be 1 / 0
+        {true, 1.0f, V(nan, 10)},
+        {false, 0.0f, V(10, inf)},
+    };
+    for (const auto& c : cases) {
+        VornTransform2D t = {};
+        t.SetPerspective(c.on, 320.0f, 240.0f, c.factor);
+        VornVertex2D v = c.v;
+        EXPECT_FALSE(t.TransformVertex(v)) << v.x << " " << v.y << " " << v.z;
+    }
+    const VornVertex2D tri[3] = {V(0, 0), V(10, 0), V(0, nan)};
     VornVertex2D out[3];
-    EXPECT_FALSE(t.TransformTriangle(out, tri));
-}
-
-TEST(Clip2D, ScissorSetterKeepsEdgesWhenTurnedOff)
-{
-    VornTransform2D t = Scissor(1, 2, 3, 4);
-    EXPECT_EQ(1, t.scissorOn);
-    t.SetScissoring(false, nullptr);
-    EXPECT_EQ(0, t.scissorOn);
-    EXPECT_EQ(1.0f, t.scissorLeft);
-    EXPECT_EQ(4.0f, t.scissorBottom);
+    EXPECT_FALSE(VornTransform2D{}.TransformTriangle(out, tri));
 }
 
 TEST(Clip2D, TriangleHalfOutsideBecomesAFanWithInterpolatedValues)
@@ -132,10 +108,8 @@ TEST(Clip2D, TriangleHalfOutsideBecomesAFanWithInterpolatedValues)
     VornVertex2D out[VornTransform2D::kClipOutputMax];
     ASSERT_EQ(6u, t.ClipTriangle(tri, out));
     // Corners: A, the crossing of A->B, the crossing of B->C, C; as the fan (A, AB, BC), (A, BC, C).
-    const VornVertex2D& a = out[0];
-    const VornVertex2D& ab = out[1];
-    const VornVertex2D& bc = out[2];
-    EXPECT_EQ(60.0f, a.x);
+    const VornVertex2D &ab = out[1], &bc = out[2];
+    EXPECT_EQ(60.0f, out[0].x);
     EXPECT_EQ(100.0f, ab.x);
     EXPECT_EQ(20.0f, ab.y);
     EXPECT_EQ(0.5f, ab.z);
@@ -149,7 +123,6 @@ TEST(Clip2D, TriangleHalfOutsideBecomesAFanWithInterpolatedValues)
     EXPECT_EQ(60.0f, out[3].x);
     EXPECT_EQ(100.0f, out[4].x);
     EXPECT_EQ(50.0f, out[4].y);
-    EXPECT_EQ(80.0f, out[5].y);
     EXPECT_EQ(0xFF00FF00u, out[5].colour);
 }
 
@@ -161,43 +134,30 @@ TEST(Clip2D, VertexOnAnEdgeIsInsideAndWhollyOutsideIsNothing)
     ASSERT_EQ(3u, t.ClipTriangle(onEdge, out));
     EXPECT_EQ(100.0f, out[2].x);
     EXPECT_EQ(100.0f, out[2].y);
-
     const VornVertex2D beyond[3] = {V(100.5f, 0), V(200, 0), V(150, 50)};
     EXPECT_EQ(0u, t.ClipTriangle(beyond, out));
     const VornVertex2D above[3] = {V(-50, -1), V(200, -1), V(150, -50)};
     EXPECT_EQ(0u, t.ClipTriangle(above, out));
-
-    VornTransform2D off = {};
     const VornVertex2D distant[3] = {V(-500, -500), V(-400, -500), V(-500, -400)};
-    EXPECT_EQ(3u, off.ClipTriangle(distant, out));
+    EXPECT_EQ(3u, VornTransform2D{}.ClipTriangle(distant, out));   // scissor off
 }
 
-TEST(Clip2D, CoveringTriangleBecomesTheRectangle)
+TEST(Clip2D, CoveringTriangleIsTheRectangleAndSevenCornersFiveTriangles)
 {
-    const VornTransform2D t = Scissor(10, 20, 110, 70);
-    const VornVertex2D tri[3] = {V(-100, -100), V(400, -100), V(-100, 400)};
     VornVertex2D out[VornTransform2D::kClipOutputMax];
-    ASSERT_EQ(6u, t.ClipTriangle(tri, out));
+    const VornVertex2D covering[3] = {V(-100, -100), V(400, -100), V(-100, 400)};
+    ASSERT_EQ(6u, Scissor(10, 20, 110, 70).ClipTriangle(covering, out));
     std::set<std::pair<float, float>> corners;
     for (int i = 0; i < 6; ++i) corners.insert({out[i].x, out[i].y});
-    const std::set<std::pair<float, float>> expected = {{10, 20}, {110, 20}, {110, 70}, {10, 70}};
-    EXPECT_EQ(expected, corners);
-}
+    EXPECT_EQ((std::set<std::pair<float, float>>{{10, 20}, {110, 20}, {110, 70}, {10, 70}}), corners);
 
-TEST(Clip2D, SevenCornersGiveFiveTriangles)
-{
     // Each triangle edge cuts a corner off the square and one square corner lies inside.
-    const VornTransform2D t = Scissor(0, 0, 100, 100);
     const VornVertex2D tri[3] = {V(-30, 50), V(50, -30), V(150, 150)};
-    VornVertex2D out[VornTransform2D::kClipOutputMax];
-    ASSERT_EQ(15u, t.ClipTriangle(tri, out));
+    ASSERT_EQ(15u, Scissor(0, 0, 100, 100).ClipTriangle(tri, out));
     double area = 0.0;
     for (int i = 0; i < 15; i += 3) {
         for (int k = 0; k < 3; ++k) {
-            EXPECT_GE(out[i + k].x, 0.0f);
-            EXPECT_LE(out[i + k].x, 100.0f);
-            EXPECT_GE(out[i + k].y, 0.0f);
-            EXPECT_LE(out[i + k].y, 100.0f);
+            EXPECT_TRUE(out[i + k].x >= 0.0f && out[i + k].x <= 100.0f && out[i + k].y >= 0.0f && out[i + k].y <= 100.0f);
         }
         area += 0.5 * std::fabs((out[i + 1].x - out[i].x) * (out[i + 2].y - out[i].y) -
                                 (out[i + 2].x - out[i].x) * (out[i + 1].y - out[i].y));
@@ -209,23 +169,21 @@ TEST(Clip2D, SevenCornersGiveFiveTriangles)
     EXPECT_FLOAT_EQ(20.0f, out[0].y);
 }
 
-TEST(Clip2D, LineIsCutAtTheEdgeWithItsColourInterpolated)
+TEST(Clip2D, LinesAreCutAtTheEdgesAndPointsOnAnEdgeAreInside)
 {
-    const VornTransform2D t = Scissor(0, 0, 100, 100);
+    VornTransform2D t = Scissor(0, 0, 100, 100);
     VornVertex2D a = V(50, 50, 0.0f, 0xFF000000), b = V(150, 50, 0.0f, 0xFFFF0000);
     ASSERT_TRUE(t.ClipLine(a, b));
     EXPECT_EQ(50.0f, a.x);
     EXPECT_EQ(100.0f, b.x);
     EXPECT_EQ(50.0f, b.y);
     EXPECT_EQ(0xFF7F0000u, b.colour);
-
-    // Crossing the whole rectangle: both ends are cut, each from the first end towards the second.
+    // Crossing the whole rectangle: both ends are cut.
     a = V(-50, 50);
     b = V(150, 50);
     ASSERT_TRUE(t.ClipLine(a, b));
     EXPECT_EQ(0.0f, a.x);
     EXPECT_EQ(100.0f, b.x);
-
     a = V(-50, 10);
     b = V(-1, 90);
     EXPECT_FALSE(t.ClipLine(a, b));
@@ -233,25 +191,24 @@ TEST(Clip2D, LineIsCutAtTheEdgeWithItsColourInterpolated)
     a = V(-50, 20);
     b = V(20, -50);
     EXPECT_FALSE(t.ClipLine(a, b));
-}
 
-TEST(Clip2D, PointOnTheEdgeIsInsideAndATenthBeyondIsNot)
-{
-    const VornTransform2D t = Scissor(0, 0, 100, 100);
     EXPECT_TRUE(t.PointInside(V(100.0f, 100.0f)));
     EXPECT_TRUE(t.PointInside(V(0.0f, 0.0f)));
     EXPECT_FALSE(t.PointInside(V(100.1f, 50.0f)));
     EXPECT_FALSE(t.PointInside(V(50.0f, -0.1f)));
-    EXPECT_TRUE(VornTransform2D{}.PointInside(V(-1000.0f, 5000.0f)));
+    // Turned off, the scissor keeps its edges and lets everything in.
+    t.SetScissoring(false, nullptr);
+    EXPECT_EQ(0, t.scissorOn);
+    EXPECT_EQ(100.0f, t.scissorRight);
+    EXPECT_TRUE(t.PointInside(V(-1000.0f, 5000.0f)));
 }
 
 TEST(DepthBucket, RangeAndTruncation)
 {
-    EXPECT_EQ(0u, VornPrimitive::DepthBucket(0.0f, 0.0f, 0.0f));
-    EXPECT_EQ(4095u, VornPrimitive::DepthBucket(0.5f, 0.5f, 0.5f));
-    EXPECT_EQ(8190u, VornPrimitive::DepthBucket(0.9999f, 0.9999f, 0.9999f));
-    EXPECT_EQ(VornPrimitive::kBucketCount, VornPrimitive::DepthBucket(1.0f, 1.0f, 1.0f));
-    // Just below 0 truncates to bucket 0; an average at or below -1/8191 is out of range.
-    EXPECT_EQ(0u, VornPrimitive::DepthBucket(-0.00005f, -0.00005f, -0.00005f));
-    EXPECT_EQ(VornPrimitive::kBucketCount, VornPrimitive::DepthBucket(-0.0002f, -0.0002f, -0.0002f));
+    const struct { float depth; uint32_t bucket; } cases[] = {
+        {0.0f, 0}, {0.5f, 4095}, {0.9999f, 8190}, {1.0f, VornPrimitive::kBucketCount},
+        // Just below 0 truncates to bucket 0; an average at or below -1/8191 is out of range.
+        {-0.00005f, 0}, {-0.0002f, VornPrimitive::kBucketCount},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.bucket, VornPrimitive::DepthBucket(c.depth, c.depth, c.depth)) << c.depth;
 }
