@@ -3,7 +3,7 @@
 #include "TextureTestSupport.h"
 #include "VornLZSS.h"
 #include "VornQsgLoader.h"
-#include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -60,65 +60,21 @@ Bytes Pack(const Bytes& raw)
     return out;
 }
 
-struct Argb { uint32_t a, r, g, b; };
-
-// A 3 x 2 image in each stored format, with the A8R8G8B8 values the loader must make of it.
-struct TestImage {
-    Bytes data;
-    std::vector<Argb> expected;
-};
-
-TestImage MakeImage(uint32_t format)
+// A 3 x 2 image in a stored format: plain bytes for the integer formats, floats in and out of
+// 0..1 (and a NaN) for the float formats.
+Bytes MakeImage(uint32_t format)
 {
-    TestImage t;
-    const uint32_t nibbles[6][4] = {{1, 2, 15, 0}, {15, 15, 15, 15}, {0, 0, 0, 0}, {8, 4, 2, 1}, {3, 6, 9, 12}, {7, 14, 5, 10}};
-    const uint32_t words[6][4] = {{65535, 0, 32768, 1}, {257, 514, 771, 1028}, {0, 65535, 65534, 255},
-                                  {12345, 23456, 34567, 45678}, {65535, 65535, 65535, 65535}, {1, 2, 3, 4}};
-    const float floats[6][4] = {{1.0f, 0.0f, 0.5f, 0.25f}, {0.1f, 0.2f, 0.3f, 0.4f},
-                                {1.5f, -0.25f, 2.0f, -3.0f},   // clamped
-                                {std::numeric_limits<float>::quiet_NaN(), 0.75f, 1e30f, -1e30f},
-                                {0.999f, 0.001f, 0.6f, 0.7f}, {0.0f, 1.0f, 0.0f, 1.0f}};
-    for (int i = 0; i < 6; ++i) {
-        switch (format & 3) {
-        case 0: {
-            const uint32_t* n = nibbles[i];   // a, r, g, b
-            Put16(t.data, n[0] | n[1] << 4 | n[2] << 8 | n[3] << 12);
-            t.expected.push_back({n[0] * 255 / 15, n[1] * 255 / 15, n[2] * 255 / 15, n[3] * 255 / 15});
-            break;
-        }
-        case 1: {
-            const uint8_t px[4] = {static_cast<uint8_t>(40 * i), static_cast<uint8_t>(200 - i), static_cast<uint8_t>(i * i),
-                                   static_cast<uint8_t>(255 - 30 * i)};   // b, g, r, a
-            t.data.insert(t.data.end(), px, px + 4);
-            t.expected.push_back({px[3], px[2], px[1], px[0]});
-            break;
-        }
-        case 2: {
-            const uint32_t* w = words[i];   // a, r, g, b
-            Put16(t.data, w[3]);
-            Put16(t.data, w[2]);
-            Put16(t.data, w[1]);
-            Put16(t.data, w[0]);
-            t.expected.push_back({w[0] * 255 / 65535, w[1] * 255 / 65535, w[2] * 255 / 65535, w[3] * 255 / 65535});
-            break;
-        }
-        default: {
-            const float* f = floats[i];   // a, r, g, b
-            PutFloat(t.data, f[3]);
-            PutFloat(t.data, f[2]);
-            PutFloat(t.data, f[1]);
-            PutFloat(t.data, f[0]);
-            auto to8 = [](float v) {
-                if (!(v > 0.0f)) return 0u;
-                if (v > 1.0f) return 255u;
-                return static_cast<uint32_t>(v * 255.0f);
-            };
-            t.expected.push_back({to8(f[0]), to8(f[1]), to8(f[2]), to8(f[3])});
-            break;
-        }
-        }
+    Bytes data;
+    const uint32_t bpp[4] = {2, 4, 8, 16};
+    const float floats[] = {1.0f, 0.0f, 0.5f, 0.25f, 0.1f, 1.5f, -0.25f, 2.0f,
+                            std::numeric_limits<float>::quiet_NaN(), 0.75f, 1e30f, -1e30f};
+    for (uint32_t i = 0; i < 6 * bpp[format & 3]; i += (format & 3) == 3 ? 4 : 1) {
+        if ((format & 3) == 3)
+            PutFloat(data, floats[(i / 4) % 12]);
+        else
+            data.push_back(static_cast<uint8_t>(i * 37 + format * 11));
     }
-    return t;
+    return data;
 }
 
 const uint8_t* Pixels(const VornQsgLoader& loader) { return loader.GetData() + QSG_DDS_HEADER_SIZE; }
@@ -151,8 +107,8 @@ TEST_F(Qsg, EveryPixelFormatRawAndPackedBecomesTheSameDdsImage)
 {
     for (uint32_t format = 0; format < 8; ++format) {
         SCOPED_TRACE("format " + std::to_string(format));
-        const TestImage image = MakeImage(format);
-        const Bytes stored = VornQsgLoader::IsPackedFormat(format) ? Pack(image.data) : image.data;
+        const Bytes image = MakeImage(format);
+        const Bytes stored = VornQsgLoader::IsPackedFormat(format) ? Pack(image) : image;
         Archive archive;
         archive.Add("other", 1, 1, 1, Bytes(4, 0x55)).Add("img", 3, 2, format, stored);
         ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "img"));
@@ -166,14 +122,11 @@ TEST_F(Qsg, EveryPixelFormatRawAndPackedBecomesTheSameDdsImage)
         EXPECT_EQ(12u, pitch);
         EXPECT_EQ(3u * 4 * 2 + 128, loader_.GetDataSize());
         ASSERT_EQ(Pixels(loader_), pixels);
-        for (size_t i = 0; i < image.expected.size(); ++i) {
-            const Argb& e = image.expected[i];
-            const uint8_t* p = pixels + i * 4;
-            EXPECT_EQ(e.b, p[0]) << "pixel " << i;
-            EXPECT_EQ(e.g, p[1]) << "pixel " << i;
-            EXPECT_EQ(e.r, p[2]) << "pixel " << i;
-            EXPECT_EQ(e.a, p[3]) << "pixel " << i;
-        }
+        // The channel values themselves are pinned by the conversion cases below.
+        uint8_t expected[24];
+        VornQsgLoader::ConvertPixels(3, 2, format & 3, image.data(), 1, expected);
+        EXPECT_EQ(Bytes(expected, expected + 24), Bytes(pixels, pixels + 24));
+        if ((format & 3) == 1) EXPECT_EQ(image, Bytes(pixels, pixels + 24));
     }
 }
 
@@ -190,23 +143,21 @@ TEST_F(Qsg, TheDdsHeaderIsTheFixed32BitLayout)
     for (uint32_t at : {20u, 24u, 28u, 32u, 72u, 108u, 112u, 124u}) EXPECT_EQ(0u, Get32(h + at)) << "offset " << at;
 }
 
-TEST_F(Qsg, Format0PixelWithNibbles1_2_15_0BecomesArgb17_34_255_0)
-{
-    const uint8_t src[2] = {0x21, 0x0F};   // alpha 1, red 2, green 15, blue 0
-    uint8_t dst[4];
-    VornQsgLoader::ConvertPixels(1, 1, 0, src, 1, dst);
-    EXPECT_EQ(0, dst[0]);
-    EXPECT_EQ(255, dst[1]);
-    EXPECT_EQ(34, dst[2]);
-    EXPECT_EQ(17, dst[3]);
-}
-
 TEST_F(Qsg, ConversionsBetweenAllDepthsTruncateAndClampFloats)
 {
     // One channel value per depth, through every pair; blue carries it, the rest stay 0.
     const uint8_t b8[4] = {200, 0, 0, 0};
     uint8_t out4[2], out16[8], out8[4];
     float f[4];
+    const uint8_t nibbles[2] = {0x21, 0x0F};   // alpha 1, red 2, green 15, blue 0
+    VornQsgLoader::ConvertPixels(1, 1, 0, nibbles, 1, out8);
+    EXPECT_EQ((std::vector<uint8_t>{0, 255, 34, 17}), std::vector<uint8_t>(out8, out8 + 4));
+    const uint16_t words[4] = {1, 257, 32768, 65535};   // b, g, r, a
+    VornQsgLoader::ConvertPixels(1, 1, 2, words, 1, out8);
+    EXPECT_EQ((std::vector<uint8_t>{0, 1, 127, 255}), std::vector<uint8_t>(out8, out8 + 4));
+    const float fractions[4] = {0.25f, 0.5f, 0.999f, 0.001f};
+    VornQsgLoader::ConvertPixels(1, 1, 3, fractions, 1, out8);
+    EXPECT_EQ((std::vector<uint8_t>{63, 127, 254, 0}), std::vector<uint8_t>(out8, out8 + 4));
     VornQsgLoader::ConvertPixels(1, 1, 1, b8, 0, out4);
     EXPECT_EQ(200u * 15 / 255, static_cast<uint32_t>(out4[1] >> 4));
     VornQsgLoader::ConvertPixels(1, 1, 1, b8, 2, out16);
@@ -289,55 +240,44 @@ TEST_F(Qsg, NamesCompareOverAtMostSixteenBytes)
     ExpectRefused(archive.bytes, "");
 }
 
-TEST_F(Qsg, MalformedArchivesAreRefusedWithoutReadingPastTheirEnd)
+TEST_F(Qsg, MalformedArchivesAndHugeSizesAreRefusedWithoutReadingPastTheirEnd)
 {
-    const Bytes px(4, 7);
-    ExpectRefused(Bytes{});
-    ExpectRefused(Bytes{'Q', 'S', 'G', 0, 0, 0, 0});   // shorter than the file header
+    const Bytes px(4, 7), run{0xFF, 1};
     Archive good;
     good.Add("img", 1, 1, 1, px);
     ASSERT_EQ(nullptr, LoadBytes(good.bytes, "img"));
-
-    Bytes magic = good.bytes;
-    magic[3] = 'X';
-    ExpectRefused(magic);
-    magic = good.bytes;
-    magic[0] = 'q';
-    ExpectRefused(magic);
-
-    ExpectRefused(Archive().Add("img", 1, 1, 8, px).bytes);       // format above 7
-    ExpectRefused(Archive().Add("img", 1, 1, 0xFFFFFFFF, px).bytes);
-    ExpectRefused(Archive().Add("img", 2, 1, 1, px).bytes);       // raw data shorter than the image
-    ExpectRefused(Archive().Add("img", 1, 1, 1, Bytes(5, 7)).bytes);   // raw data longer
-    ExpectRefused(Archive().Add("img", 2, 1, 1, px, 8).bytes);    // claims 8 bytes, the file has 4
-    ExpectRefused(Archive().Add("img", 0, 1, 1, Bytes{}).bytes);  // no pixels
-    ExpectRefused(Archive().Add("img", 4, 1, 5, Bytes{0xFF, 1, 2, 3}).bytes);   // packed stream runs out
-    ExpectRefused(Archive().Add("img", 1, 1, 5, Bytes{}).bytes);               // packed, no data
-    ExpectRefused(Archive().Add("img", 1, 1, 5, Bytes{0xFF, 1, 2, 3, 4}, 100).bytes);
-
-    Bytes torn = good.bytes;
-    torn.resize(8 + 20);   // the archive ends inside a header
-    ExpectRefused(torn);
-    torn = good.bytes;
-    torn.resize(torn.size() - 1);
-    ExpectRefused(torn);
-
-    // Walking over an entry whose size passes the end stops the search.
-    ExpectRefused(Archive().Add("skip", 1, 1, 1, px, 0x7FFFFFF0).Add("img", 1, 1, 1, px).bytes);
-    ExpectRefused(Archive().Add("skip", 1, 1, 1, px, 0xFFFFFFF0).Add("img", 1, 1, 1, px).bytes);
-}
-
-TEST_F(Qsg, HugeSizesAreRefusedInsteadOfWrappingOrBeingCut)
-{
-    ExpectRefused(Archive().Add("img", 65536, 1, 5, Bytes{0xFF, 1}).bytes);   // would be cut to 0 in the header
-    ExpectRefused(Archive().Add("img", 1, 65536, 5, Bytes{0xFF, 1}).bytes);
-    ExpectRefused(Archive().Add("img", 0x10001, 1, 1, Bytes{}, 0x40004).bytes);
-    ExpectRefused(Archive().Add("img", 65535, 65535, 7, Bytes{0xFF, 1}).bytes);   // x 16 passes 32 bits
-    ExpectRefused(Archive().Add("img", 40000, 40000, 5, Bytes{0xFF, 1}).bytes);   // 6.4 GB of pixels
-    ExpectRefused(Archive().Add("img", 65535, 65535, 1, Bytes{}, 0).bytes);
-    // A packed stream cannot grow more than 144 bytes for every 17: a claim beyond that is refused
-    // before anything is allocated.
-    ExpectRefused(Archive().Add("img", 65535, 4096, 5, Bytes(17, 0)).bytes);
+    Bytes badMagic = good.bytes, lowerMagic = good.bytes, inHeader = good.bytes, short1 = good.bytes;
+    badMagic[3] = 'X';
+    lowerMagic[0] = 'q';
+    inHeader.resize(8 + 20);   // the archive ends inside a header
+    short1.resize(short1.size() - 1);
+    const Bytes cases[] = {
+        {}, {'Q', 'S', 'G', 0, 0, 0, 0}, badMagic, lowerMagic, inHeader, short1,
+        Archive().Add("img", 1, 1, 8, px).bytes,            // format above 7
+        Archive().Add("img", 1, 1, 0xFFFFFFFF, px).bytes,
+        Archive().Add("img", 2, 1, 1, px).bytes,            // raw data shorter than the image
+        Archive().Add("img", 1, 1, 1, Bytes(5, 7)).bytes,   // raw data longer
+        Archive().Add("img", 2, 1, 1, px, 8).bytes,         // claims 8 bytes, the file has 4
+        Archive().Add("img", 0, 1, 1, Bytes{}).bytes,       // no pixels
+        Archive().Add("img", 4, 1, 5, Bytes{0xFF, 1, 2, 3}).bytes,   // packed stream runs out
+        Archive().Add("img", 1, 1, 5, Bytes{}).bytes,                // packed, no data
+        Archive().Add("img", 1, 1, 5, Bytes{0xFF, 1, 2, 3, 4}, 100).bytes,
+        // Walking over an entry whose size passes the end stops the search.
+        Archive().Add("skip", 1, 1, 1, px, 0x7FFFFFF0).Add("img", 1, 1, 1, px).bytes,
+        Archive().Add("skip", 1, 1, 1, px, 0xFFFFFFF0).Add("img", 1, 1, 1, px).bytes,
+        // Sizes that would be cut in the DDS header or wrap the pixel count.
+        Archive().Add("img", 65536, 1, 5, run).bytes, Archive().Add("img", 1, 65536, 5, run).bytes,
+        Archive().Add("img", 0x10001, 1, 1, Bytes{}, 0x40004).bytes,
+        Archive().Add("img", 65535, 65535, 7, run).bytes,   // x 16 passes 32 bits
+        Archive().Add("img", 40000, 40000, 5, run).bytes,   // 6.4 GB of pixels
+        Archive().Add("img", 65535, 65535, 1, Bytes{}, 0).bytes,
+        // A packed stream cannot grow more than 144 bytes for every 17: refused before allocating.
+        Archive().Add("img", 65535, 4096, 5, Bytes(17, 0)).bytes,
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        ExpectRefused(cases[i]);
+    }
     EXPECT_EQ(0u, VornQsgLoader::GetPixelDataSize(65536, 65536, 1));
     EXPECT_EQ(0u, VornQsgLoader::GetPixelDataSize(1, 1, 8));
     EXPECT_EQ(65535u * 2, VornQsgLoader::GetPixelDataSize(65535, 1, 4));
@@ -348,9 +288,9 @@ TEST_F(Qsg, RandomDamageNeverCrashesAndSuccessKeepsItsPromises)
 {
     Archive archive;
     for (uint32_t format = 0; format < 8; ++format) {
-        const TestImage image = MakeImage(format);
+        const Bytes image = MakeImage(format);
         const std::string name = "e" + std::to_string(format);
-        archive.Add(name.c_str(), 3, 2, format, VornQsgLoader::IsPackedFormat(format) ? Pack(image.data) : image.data);
+        archive.Add(name.c_str(), 3, 2, format, VornQsgLoader::IsPackedFormat(format) ? Pack(image) : image);
     }
     std::mt19937 random(7);
     int loaded = 0;
@@ -376,40 +316,27 @@ TEST_F(Qsg, RandomDamageNeverCrashesAndSuccessKeepsItsPromises)
 
 TEST_F(Qsg, ArchivesAreReadThroughTheFileSystem)
 {
-    const TestImage image = MakeImage(5);
+    const Bytes first = MakeImage(5), second = MakeImage(1);
     Archive archive;
-    archive.Add("first", 3, 2, 5, Pack(image.data)).Add("second", 3, 2, 1, MakeImage(1).data);
+    archive.Add("first", 3, 2, 5, Pack(first)).Add("second", 3, 2, 1, second);
     const std::string path = vorntest::OutPath("qsg_file_system.qsg");
     ASSERT_TRUE(texturetest::WriteFile(path, archive.bytes));
 
     ASSERT_EQ(nullptr, loader_.Load(path.c_str(), "SECOND"));
-    EXPECT_EQ(MakeImage(1).expected[4].r, Pixels(loader_)[4 * 4 + 2]);
+    EXPECT_EQ(second, Bytes(Pixels(loader_), Pixels(loader_) + 24));
     ASSERT_EQ(nullptr, loader_.Load(path.c_str(), "first"));
-    EXPECT_EQ(image.expected[0].g, Pixels(loader_)[1]);
+    EXPECT_EQ(first, Bytes(Pixels(loader_), Pixels(loader_) + 24));
 
     uint32_t width = 0, height = 0, format = 0;
     EXPECT_EQ(3u * 2 * 4, VornQsgLoader::ReadEntry(path.c_str(), "first", &width, &height, nullptr, &format));
     EXPECT_EQ(5u, format);
     Bytes pixels(24);
     EXPECT_EQ(24u, VornQsgLoader::ReadEntry(path.c_str(), "first", nullptr, nullptr, pixels.data(), nullptr));
-    EXPECT_EQ(image.data, pixels);
+    EXPECT_EQ(first, pixels);
 
     EXPECT_STREQ("Can't Load QSG File", loader_.Load(path.c_str(), "third"));
     EXPECT_STREQ("Can't Load QSG File", loader_.Load("no_such_archive.qsg", "first"));
     EXPECT_EQ(0u, VornQsgLoader::ReadEntry("no_such_archive.qsg", "first", nullptr, nullptr, nullptr, nullptr));
-}
-
-TEST_F(Qsg, DitherTablesStayInRange)
-{
-    EXPECT_EQ(254u, VornQsgLoader::Dither5Bit(255, 2, 3));
-    EXPECT_EQ((255u * 242 >> 8) + 14, VornQsgLoader::Dither4Bit(255, 0, 3));
-    EXPECT_EQ(VornQsgLoader::Dither4Bit(100, 1, 2), VornQsgLoader::Dither4Bit(100, 5, 6));   // 4 x 4 cells
-    for (uint32_t v = 0; v < 256; ++v)
-        for (uint32_t y = 0; y < 4; ++y)
-            for (uint32_t x = 0; x < 4; ++x) {
-                ASSERT_LE(VornQsgLoader::Dither4Bit(v, x, y), 255u);
-                ASSERT_LE(VornQsgLoader::Dither5Bit(v, x, y), 255u);
-            }
 }
 
 TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
@@ -424,9 +351,15 @@ TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
     EXPECT_EQ(0x64FF8040u, argb[3 * 5 + 3]);
     EXPECT_EQ(0u, argb[4]);   // the padding is left alone
 
-    uint16_t words[16];
+    // The dither tables: 4 x 4 cells, values kept in range.
     auto d5 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgLoader::Dither5Bit(v, x, y); };
     auto d4 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgLoader::Dither4Bit(v, x, y); };
+    EXPECT_EQ(254u, d5(255, 2, 3));
+    EXPECT_EQ((255u * 242 >> 8) + 14, d4(255, 0, 3));
+    EXPECT_EQ(d4(100, 1, 2), d4(100, 5, 6));
+    for (uint32_t v = 0; v < 256 * 16; ++v)   // value, row, column
+        ASSERT_LE(std::max(d4(v >> 4, v & 3, v >> 2 & 3), d5(v >> 4, v & 3, v >> 2 & 3)), 255u);
+    uint16_t words[16];
     ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_R5G6B5));
     for (uint32_t y = 0; y < 4; ++y)
         for (uint32_t x = 0; x < 4; ++x)
