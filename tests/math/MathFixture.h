@@ -1,7 +1,9 @@
-// The work area and the math tables, set up once for the whole math test program.
+// The work area and the math tables, set up once for the whole math test program, and the checks
+// the math tests share.
 #pragma once
 #include "VornMath.h"
 #include "VornMemory.h"
+#include <d3dx9.h>
 #include <gtest/gtest.h>
 #include <cstdint>
 #include <cstring>
@@ -29,6 +31,13 @@ inline uint32_t Bits(float f)
     uint32_t u;
     memcpy(&u, &f, 4);
     return u;
+}
+
+inline void ExpectVector(float x, float y, float z, const D3DXVECTOR3& v, float tolerance = 1e-6f)
+{
+    EXPECT_NEAR(x, v.x, tolerance);
+    EXPECT_NEAR(y, v.y, tolerance);
+    EXPECT_NEAR(z, v.z, tolerance);
 }
 
 } // namespace vorntest

@@ -5,38 +5,35 @@
 #include "VornVector2.h"
 #include "VornVector3.h"
 #include <cmath>
-#include <limits>
 #include <new>
 
 using vorntest::Bits;
+using vorntest::ExpectVector;
 using vorntest::MathTest;
 
 namespace {
 
-constexpr double kRadiansPerUnit = 6.2831854820251465 / 65536.0;
-
 float Radians(VornAngle a)
 {
-    return static_cast<float>(a * kRadiansPerUnit);
+    return static_cast<float>(a * (6.2831854820251465 / 65536.0));
 }
 
-void ExpectMatrixNear(const D3DXMATRIX& expected, const VornMatrix& actual, float tolerance)
+void ExpectMatrixNear(const D3DXMATRIX& expected, const VornMatrix& actual, float tolerance = 2e-6f)
 {
     for (int r = 0; r < 4; r++)
         for (int c = 0; c < 4; c++)
             EXPECT_NEAR(expected.m[r][c], actual.GetElement(r, c), tolerance) << "row " << r << " column " << c;
 }
 
-void ExpectVectorNear(float x, float y, float z, const D3DXVECTOR3& v, float tolerance = 1e-6f)
-{
-    EXPECT_NEAR(x, v.x, tolerance);
-    EXPECT_NEAR(y, v.y, tolerance);
-    EXPECT_NEAR(z, v.z, tolerance);
-}
-
 bool SameBits(const D3DXMATRIX& a, const D3DXMATRIX& b)
 {
     return memcmp(&a, &b, sizeof a) == 0;
+}
+
+const D3DXMATRIX& Identity()
+{
+    static const VornMatrix identity;
+    return *identity.Get();
 }
 
 D3DXMATRIX Sample()
@@ -57,69 +54,55 @@ TEST(VornVector3, DivisionIsMultiplicationByTheReciprocal)
     const VornVector3 q = v / 3.0f;
     const float inv = 1.0f / 3.0f;
     EXPECT_FLOAT_BITS(5.0f * inv, q.x);
-    EXPECT_FLOAT_BITS(7.0f * inv, q.y);
     EXPECT_FLOAT_BITS(10.0f * inv, q.z);
     EXPECT_NE(Bits(5.0f / 3.0f), Bits(q.x));   // a true division rounds differently here
     VornVector3 w = v;
     w /= 3.0f;
-    EXPECT_FLOAT_BITS(q.x, w.x);
-    const VornVector3 quarter = v / 4.0f, times = v * 0.25f;
-    EXPECT_EQ(0, memcmp(&quarter, &times, sizeof quarter));
-    const VornVector2 v2 = VornVector2(5.0f, 7.0f) / 3.0f;
-    EXPECT_FLOAT_BITS(5.0f * inv, v2.x);
+    EXPECT_EQ(0, memcmp(&q, &w, sizeof q));
+    EXPECT_FLOAT_BITS(5.0f * inv, (VornVector2(5.0f, 7.0f) / 3.0f).x);
 }
 
-TEST(VornVector3, ProductsLengthsAndArithmetic)
+TEST(VornVector3, ProductsLengthsReflectionsAndArithmetic)
 {
     VornVector3 c;
-    c.Cross(VornVector3(1, 2, 3), VornVector3(4, 5, 6));
-    ExpectVectorNear(-3, 6, -3, c, 0);
-    VornVector3 self(1, 2, 3);
-    self.CrossSelf(VornVector3(4, 5, 6));
-    ExpectVectorNear(-3, 6, -3, self, 0);
+    ExpectVector(-3, 6, -3, c.Cross(VornVector3(1, 2, 3), VornVector3(4, 5, 6)), 0);
     EXPECT_EQ(32.0f, VornVector3(1, 2, 3).Dot(VornVector3(4, 5, 6)));
     EXPECT_EQ(14.0f, VornVector3(1, 2, 3).LengthSq());
     EXPECT_EQ(5.0f, VornVector3(3, 0, 4).Length());
-    VornVector3 n;
-    n.Normalize(VornVector3(3, 0, 4));
-    ExpectVectorNear(0.6f, 0, 0.8f, n);
+    ExpectVector(0.6f, 0, 0.8f, VornVector3().Normalize(VornVector3(3, 0, 4)));
+    VornVector3 zero(0, 0, 0);   // normalizing zero gives non-finite components
+    zero.NormalizeSelf();
+    EXPECT_FALSE(std::isfinite(zero.x) || std::isfinite(zero.y) || std::isfinite(zero.z));
+    ExpectVector(2, 3, 1, VornVector3().Reflect(VornVector3(2, -3, 1), VornVector3(0, 1, 0)), 0);
+    VornVector3 n(0, 1, 0);   // ReflectSelf: this is the normal
+    ExpectVector(1, 1, 0, n.ReflectSelf(VornVector3(1, -1, 0)), 0);
     VornVector3 a(1, 2, 3);
     a += VornVector3(1, 1, 1);
     a -= VornVector3(0, 0, 2);
     a *= 2.0f;
-    ExpectVectorNear(4, 6, 4, a, 0);
-    ExpectVectorNear(-4, -6, -4, -a, 0);
-    ExpectVectorNear(-4, -6, -4, a.Negate(), 0);
-    ExpectVectorNear(4, 6, 4, +a, 0);
-    ExpectVectorNear(5, 8, 7, a + VornVector3(1, 2, 3), 0);
-    ExpectVectorNear(3, 4, 1, a - VornVector3(1, 2, 3), 0);
-    ExpectVectorNear(8, 18, 40, VornVector3(4, 6, 4).Scaling(2, 3, 10), 0);
-    ExpectVectorNear(5, 4, 7, VornVector3(4, 6, 4).Translation(1, -2, 3), 0);
-    ExpectVectorNear(5, 7, 9, VornVector3().Add(VornVector3(1, 2, 3), VornVector3(4, 5, 6)), 0);
-    ExpectVectorNear(-3, -3, -3, VornVector3().Sub(VornVector3(1, 2, 3), VornVector3(4, 5, 6)), 0);
+    ExpectVector(4, 6, 4, a, 0);
+    ExpectVector(-4, -6, -4, -a, 0);
+    ExpectVector(8, 18, 40, VornVector3(4, 6, 4).Scaling(2, 3, 10), 0);
+    ExpectVector(5, 4, 7, VornVector3(4, 6, 4).Translation(1, -2, 3), 0);
 }
 
-TEST(VornVector3, NormalizingZeroGivesNonFiniteComponents)
+TEST(VornVector2, OperationsInTwoDimensions)
 {
-    VornVector3 z(0, 0, 0);
-    z.NormalizeSelf();
-    EXPECT_FALSE(std::isfinite(z.x));
-    EXPECT_FALSE(std::isfinite(z.y));
-    EXPECT_FALSE(std::isfinite(z.z));
-}
-
-TEST(VornVector3, ReflectAboutANormal)
-{
-    VornVector3 n(0, 1, 0);
-    n.ReflectSelf(VornVector3(1, -1, 0));
-    ExpectVectorNear(1, 1, 0, n, 0);
-    VornVector3 r;
-    r.Reflect(VornVector3(2, -3, 1), VornVector3(0, 1, 0));
-    ExpectVectorNear(2, 3, 1, r, 0);
-    VornVector2 n2(1, 0);
-    n2.ReflectSelf(VornVector2(-2, 5));
-    EXPECT_EQ(2.0f, n2.x);
-    EXPECT_EQ(5.0f, n2.y);
+    const VornVector2 a(3.0f, 4.0f), b(-1.0f, 2.0f);
+    EXPECT_EQ(5.0f, a.Length());
+    EXPECT_EQ(5.0f, a.Dot(b));
+    EXPECT_EQ(10.0f, VornVector2::Cross(a, b));   // 3*2 - 4*-1
+    EXPECT_EQ(-10.0f, b.CrossWith(a));
+    VornVector2 n;
+    n.Normalize(a);
+    EXPECT_FLOAT_EQ(0.6f, n.x);
+    EXPECT_FLOAT_EQ(0.8f, n.y);
+    EXPECT_EQ(8.0f, VornVector2::ScalarTimesVector(2.0f, a).y);
+    EXPECT_EQ(1.5f, (0.5f * a).x);
+    VornVector2 r(1, 0);
+    r.ReflectSelf(VornVector2(-2, 5));
+    EXPECT_EQ(2.0f, r.x);
+    EXPECT_EQ(5.0f, r.y);
 }
 
 TEST_F(MathTest, TransformAndTransformCoordAgreeOnlyForAffineMatrices)
@@ -142,88 +125,31 @@ TEST_F(MathTest, TransformAndTransformCoordAgreeOnlyForAffineMatrices)
 
     VornMatrix translated;
     translated.Translation(10, 20, 30);
-    VornVector3 normal;
-    normal.TransformNormal(p, translated);   // the translation does not move a normal
-    ExpectVectorNear(p.x, p.y, p.z, normal, 0);
-    VornVector3 moved = p;
-    moved.TransformSelf(translated);
-    ExpectVectorNear(10.5f, 18.0f, 34.0f, moved, 0);
-}
-
-TEST_F(MathTest, VectorRotationsFollowTheSingleAxisMatrices)
-{
-    const VornVector3 v(1.0f, 2.0f, 3.0f);
-    for (VornAngle a : {0, 1, 5000, 16384, 30000, -12345, 70000}) {
-        VornMatrix m;
-        VornVector3 byMatrix, direct = v;
-        byMatrix.TransformNormal(v, m.RotationX(a));
-        direct.RotationX(a);
-        EXPECT_EQ(0, memcmp(&byMatrix, &direct, sizeof direct)) << "x " << a;
-        direct = v;
-        byMatrix.TransformNormal(v, m.RotationY(a));
-        direct.RotationY(a);
-        EXPECT_EQ(0, memcmp(&byMatrix, &direct, sizeof direct)) << "y " << a;
-        direct = v;
-        byMatrix.TransformNormal(v, m.RotationZ(a));
-        direct.RotationZ(a);
-        EXPECT_EQ(0, memcmp(&byMatrix, &direct, sizeof direct)) << "z " << a;
-    }
+    ExpectVector(p.x, p.y, p.z, VornVector3().TransformNormal(p, translated), 0);   // a normal does not move
+    ExpectVector(10.5f, 18.0f, 34.0f, VornVector3(p).TransformSelf(translated), 0);
 }
 
 TEST_F(MathTest, VectorRotationsInBothSenses)
 {
-    // D3DX sense: a quarter turn about z takes x to y.
-    VornVector3 v(1.0f, 2.0f, 3.0f);
-    v.RotationZ(16384);
-    ExpectVectorNear(-2.0f, 1.0f, 3.0f, v);
-    v.Set(1.0f, 2.0f, 3.0f);
-    v.RotationX(16384);   // y to z
-    ExpectVectorNear(1.0f, -3.0f, 2.0f, v);
-    v.Set(1.0f, 2.0f, 3.0f);
-    v.RotationY(16384);   // z to x
-    ExpectVectorNear(3.0f, 2.0f, -1.0f, v);
+    // D3DX sense: a quarter turn about z takes x to y; the vector forms equal the matrices bit for bit.
+    ExpectVector(-2.0f, 1.0f, 3.0f, VornVector3(1, 2, 3).RotationZ(16384));
+    ExpectVector(1.0f, -3.0f, 2.0f, VornVector3(1, 2, 3).RotationX(16384));   // y to z
+    ExpectVector(3.0f, 2.0f, -1.0f, VornVector3(1, 2, 3).RotationY(16384));   // z to x
+    const VornVector3 v(1.0f, 2.0f, 3.0f);
+    for (VornAngle a : {1, 5000, 30000, -12345, 70000}) {
+        VornMatrix m;
+        VornVector3 byMatrix;
+        byMatrix.TransformNormal(v, m.RotationX(a));
+        EXPECT_EQ(0, memcmp(&byMatrix, &VornVector3(v).RotationX(a), sizeof v)) << "x " << a;
+        byMatrix.TransformNormal(v, m.RotationY(a));
+        EXPECT_EQ(0, memcmp(&byMatrix, &VornVector3(v).RotationY(a), sizeof v)) << "y " << a;
+        byMatrix.TransformNormal(v, m.RotationZ(a));
+        EXPECT_EQ(0, memcmp(&byMatrix, &VornVector3(v).RotationZ(a), sizeof v)) << "z " << a;
+    }
     // The three-angle and axis forms turn the other way.
-    v.Set(1.0f, 2.0f, 3.0f);
-    v.RotationXYZ(0, 0, 16384);
-    ExpectVectorNear(2.0f, -1.0f, 3.0f, v);
-    v.Set(1.0f, 2.0f, 3.0f);
-    v.RotationAxis(16384, D3DXVECTOR3(0.0f, 0.0f, 7.0f));
-    ExpectVectorNear(2.0f, -1.0f, 3.0f, v);
-    v.Set(1.0f, 2.0f, 3.0f);
-    v.RotationAxis(16384, D3DXVECTOR3(1.0f, 0.0f, 0.0f));
-    ExpectVectorNear(1.0f, 3.0f, -2.0f, v);
-}
-
-TEST(VornVector2, OperationsInTwoDimensions)
-{
-    const VornVector2 a(3.0f, 4.0f), b(-1.0f, 2.0f);
-    EXPECT_EQ(25.0f, a.LengthSq());
-    EXPECT_EQ(5.0f, a.Length());
-    EXPECT_EQ(5.0f, a.Dot(b));
-    EXPECT_EQ(10.0f, VornVector2::Cross(a, b));   // 3*2 - 4*-1
-    EXPECT_EQ(-10.0f, b.CrossWith(a));
-    VornVector2 n;
-    n.Normalize(a);
-    EXPECT_FLOAT_EQ(0.6f, n.x);
-    EXPECT_FLOAT_EQ(0.8f, n.y);
-    const VornVector2 s = VornVector2::ScalarTimesVector(2.0f, a);
-    EXPECT_EQ(6.0f, s.x);
-    EXPECT_EQ(8.0f, s.y);
-    const VornVector2 t = 0.5f * a;
-    EXPECT_EQ(1.5f, t.x);
-    VornVector2 c = a;
-    c += b;
-    c -= VornVector2(1, 1);
-    c *= 3.0f;
-    EXPECT_EQ(3.0f, c.x);
-    EXPECT_EQ(15.0f, c.y);
-    EXPECT_EQ(-3.0f, (-c).x);
-    EXPECT_EQ(2.0f, (a + b).x);
-    EXPECT_EQ(2.0f, (a - b).y);
-    EXPECT_EQ(6.0f, VornVector2(a).Scaling(2, 0).x);
-    EXPECT_EQ(1.0f, VornVector2(a).Translation(1, -3).y);
-    EXPECT_EQ(6.0f, VornVector2().Add(a, b).y);
-    EXPECT_EQ(4.0f, VornVector2().Sub(a, b).x);
+    ExpectVector(2.0f, -1.0f, 3.0f, VornVector3(1, 2, 3).RotationXYZ(0, 0, 16384));
+    ExpectVector(2.0f, -1.0f, 3.0f, VornVector3(1, 2, 3).RotationAxis(16384, D3DXVECTOR3(0.0f, 0.0f, 7.0f)));
+    ExpectVector(1.0f, 3.0f, -2.0f, VornVector3(1, 2, 3).RotationAxis(16384, D3DXVECTOR3(1.0f, 0.0f, 0.0f)));
 }
 
 // --- matrix holder ---
@@ -237,8 +163,7 @@ TEST(VornMatrix, KeepsItsMatrixAlignedAtEveryOffset)
         const uintptr_t m = reinterpret_cast<uintptr_t>(h->Get());
         const uintptr_t base = reinterpret_cast<uintptr_t>(h);
         EXPECT_EQ(0u, m % 16) << offset;
-        EXPECT_GE(m, base);
-        EXPECT_LE(m + sizeof(D3DXMATRIX), base + 80) << offset;
+        EXPECT_TRUE(m >= base && m + sizeof(D3DXMATRIX) <= base + 80) << offset;
         EXPECT_EQ(1.0f, h->GetElement(3, 3));
         h->Set(&sample);
         D3DXMATRIX back;
@@ -260,9 +185,9 @@ TEST(VornMatrix, AByteCopyAtAnyOffsetOwnsItsMatrix)
             memcpy(to + b, from + a, sizeof(VornMatrix));   // as a realloc of a record array would
             VornMatrix* copy = reinterpret_cast<VornMatrix*>(to + b);
             const uintptr_t m = reinterpret_cast<uintptr_t>(copy->Get());
+            const uintptr_t base = reinterpret_cast<uintptr_t>(copy);
             ASSERT_EQ(0u, m % 16);
-            ASSERT_GE(m, reinterpret_cast<uintptr_t>(copy));
-            ASSERT_LE(m + 64, reinterpret_cast<uintptr_t>(copy) + 80) << a << " " << b;
+            ASSERT_TRUE(m >= base && m + 64 <= base + 80) << a << " " << b;
             ASSERT_TRUE(SameBits(sample, *copy->Get())) << a << " " << b;
             source->SetElement(0, 0, 99.0f);
             ASSERT_EQ(sample._11, copy->GetElement(0, 0));
@@ -295,7 +220,6 @@ TEST(VornMatrix, CopiesAreIndependentOfTheirSource)
     EXPECT_NE(-5.0f, copy.GetElement(1, 2));
     VornMatrix assigned;
     assigned = source;
-    EXPECT_EQ(-5.0f, assigned.GetElement(1, 2));
     source.Identity();
     EXPECT_EQ(-5.0f, assigned.GetElement(1, 2));
     // Out of range elements read 0 and are not written.
@@ -318,9 +242,7 @@ TEST_F(MathTest, MatrixBuildersOverD3DX)
     EXPECT_TRUE(SameBits(expected, *VornMatrix(a).TransposeSelf().Get()));
     D3DXMatrixInverse(&expected, nullptr, b.Get());
     EXPECT_TRUE(SameBits(expected, *out.Inverse(b).Get()));
-    VornMatrix identity;
-    identity.Multiply(out, b);
-    ExpectMatrixNear(*VornMatrix().Identity().Get(), identity, 1e-6f);
+    ExpectMatrixNear(Identity(), VornMatrix().Multiply(out, b), 1e-6f);
     D3DXMatrixPerspectiveFovLH(&expected, 0.9f, 1.6f, 2.0f, 500.0f);
     EXPECT_TRUE(SameBits(expected, *out.PerspectiveFov(0.9f, 2.0f, 500.0f, 1.6f).Get()));
     D3DXMatrixOrthoLH(&expected, 640.0f, 480.0f, 1.0f, 10.0f);
@@ -328,15 +250,10 @@ TEST_F(MathTest, MatrixBuildersOverD3DX)
     const D3DXVECTOR3 eye(1, 2, -5), at(0, 1, 3), up(0, 1, 0);
     D3DXMatrixLookAtLH(&expected, &eye, &at, &up);
     EXPECT_TRUE(SameBits(expected, *out.LookAt(eye, at, up).Get()));
-
-    out.Scaling(2, 3, 4);
-    EXPECT_EQ(2.0f, out.GetElement(0, 0));
-    EXPECT_EQ(4.0f, out.GetElement(2, 2));
-    EXPECT_EQ(0.0f, out.GetElement(3, 0));
-    out.Translation(5, 6, 7);
-    EXPECT_EQ(1.0f, out.GetElement(0, 0));
-    EXPECT_EQ(6.0f, out.GetElement(3, 1));
-    EXPECT_EQ(1.0f, out.GetElement(3, 3));
+    D3DXMatrixScaling(&expected, 2, 3, 4);
+    EXPECT_TRUE(SameBits(expected, *out.Scaling(2, 3, 4).Get()));
+    D3DXMatrixTranslation(&expected, 5, 6, 7);
+    EXPECT_TRUE(SameBits(expected, *out.Translation(5, 6, 7).Get()));
 }
 
 TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumns)
@@ -345,7 +262,6 @@ TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumns)
     a.Scaling(2.0f, 3.0f, 4.0f);
     a.SetElement(1, 0, 2.0f);   // column 0 = (2, 2, 0)
     a.SetElement(3, 0, 9.0f);
-    a.SetElement(0, 3, 8.0f);
     VornMatrix out;
     out.Translation(-1.0f, -2.0f, -3.0f);
     out.Normalize(a);
@@ -354,10 +270,8 @@ TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumns)
     EXPECT_EQ(1.0f, out.GetElement(1, 1));
     EXPECT_EQ(1.0f, out.GetElement(2, 2));
     EXPECT_EQ(-1.0f, out.GetElement(3, 0));   // left as it was
-    EXPECT_EQ(0.0f, out.GetElement(0, 3));
     a.NormalizeSelf();
     EXPECT_EQ(9.0f, a.GetElement(3, 0));
-    EXPECT_EQ(1.0f, a.GetElement(2, 2));
 }
 
 TEST_F(MathTest, SingleAxisRotationsFollowD3DX)
@@ -366,39 +280,30 @@ TEST_F(MathTest, SingleAxisRotationsFollowD3DX)
         D3DXMATRIX expected;
         VornMatrix m;
         D3DXMatrixRotationX(&expected, Radians(a));
-        ExpectMatrixNear(expected, m.RotationX(a), 2e-6f);
+        ExpectMatrixNear(expected, m.RotationX(a));
         D3DXMatrixRotationY(&expected, Radians(a));
-        ExpectMatrixNear(expected, m.RotationY(a), 2e-6f);
+        ExpectMatrixNear(expected, m.RotationY(a));
         D3DXMatrixRotationZ(&expected, Radians(a));
-        ExpectMatrixNear(expected, m.RotationZ(a), 2e-6f);
+        ExpectMatrixNear(expected, m.RotationZ(a));
     }
     VornMatrix m;
-    m.RotationX(16384);
-    VornVector3 v;
-    v.TransformNormal(VornVector3(0, 1, 0), m);
-    ExpectVectorNear(0, 0, 1, v);
-    v.TransformNormal(VornVector3(1, 0, 0), m.RotationZ(16384));
-    ExpectVectorNear(0, 1, 0, v);
     EXPECT_EQ(VornMath::Sin(1234), m.RotationZ(1234).GetElement(0, 1));   // table values as they are
     EXPECT_EQ(VornMath::Cos(1234), m.GetElement(1, 1));
 }
 
 TEST_F(MathTest, ThreeAngleAxisAndQuaternionBuildersTurnTheOtherWay)
 {
-    VornMatrix m;
-    VornVector3 v;
-    v.TransformNormal(VornVector3(1, 0, 0), m.RotationXYZ(0, 0, 16384));
-    ExpectVectorNear(0, -1, 0, v);
-    VornMatrix z;
-    ExpectMatrixNear(*z.RotationZ(-3000).Get(), m.RotationXYZ(0, 0, 3000), 2e-6f);
-    ExpectMatrixNear(*z.Get(), m.RotationAxis(3000, D3DXVECTOR3(0, 0, 1)), 2e-6f);
+    VornMatrix m, z;
+    ExpectVector(0, -1, 0, VornVector3().TransformNormal(VornVector3(1, 0, 0), m.RotationXYZ(0, 0, 16384)));
+    ExpectMatrixNear(*z.RotationZ(-3000).Get(), m.RotationXYZ(0, 0, 3000));
+    ExpectMatrixNear(*z.Get(), m.RotationAxis(3000, D3DXVECTOR3(0, 0, 1)));
 
     // Q = (Rx(ax) Ry(ay) Rz(az)) transposed, with the D3DX single-axis matrices.
     const VornAngle ax = 3130, ay = 7300, az = 11800;
     VornMatrix product;
     product.RotationZ(-az).MultiplySelf(VornMatrix().RotationY(-ay)).MultiplySelf(VornMatrix().RotationX(-ax));
-    ExpectMatrixNear(*product.Get(), m.RotationXYZ(ax, ay, az), 2e-6f);
-    ExpectMatrixNear(*product.Get(), m.RotationXYZSinCos(ax, ay, az), 2e-6f);
+    ExpectMatrixNear(*product.Get(), m.RotationXYZ(ax, ay, az));
+    ExpectMatrixNear(*product.Get(), m.RotationXYZSinCos(ax, ay, az));
 
     // Axis and quaternion: the transpose of what D3DX builds.
     const D3DXVECTOR3 axis(1.0f, -2.0f, 0.5f);
@@ -407,14 +312,14 @@ TEST_F(MathTest, ThreeAngleAxisAndQuaternionBuildersTurnTheOtherWay)
     D3DXMATRIX expected, transposed;
     D3DXMatrixRotationAxis(&expected, &unit, Radians(9000));
     D3DXMatrixTranspose(&transposed, &expected);
-    ExpectMatrixNear(transposed, m.RotationAxis(9000, axis), 2e-6f);
+    ExpectMatrixNear(transposed, m.RotationAxis(9000, axis));
     D3DXQUATERNION q;
     D3DXQuaternionRotationAxis(&q, &unit, 0.7f);
     D3DXMatrixRotationQuaternion(&expected, &q);
     D3DXMatrixTranspose(&transposed, &expected);
-    ExpectMatrixNear(transposed, m.RotationQuaternion(q), 2e-6f);
+    ExpectMatrixNear(transposed, m.RotationQuaternion(q));
     // A zero axis gives the identity rather than numbers that are not numbers.
-    ExpectMatrixNear(*VornMatrix().Get(), m.RotationAxis(9000, D3DXVECTOR3(0, 0, 0)), 0.0f);
+    ExpectMatrixNear(Identity(), m.RotationAxis(9000, D3DXVECTOR3(0, 0, 0)), 0.0f);
 }
 
 TEST_F(MathTest, HalfAnglesByShiftAndByDivision)
@@ -436,43 +341,24 @@ TEST_F(MathTest, RotationFromToTurnsFromOntoTo)
 {
     VornMatrix m;
     VornVector3 v;
-    v.TransformNormal(VornVector3(1, 0, 0), m.RotationFromTo(D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 1, 0), nullptr));
-    ExpectVectorNear(0, 1, 0, v);
     const VornVector3 from(1, 2, 3), to(3, -1, 2);
-    VornVector3 unitFrom, unitTo;
-    unitFrom.Normalize(from);
-    unitTo.Normalize(to);
+    const VornVector3 unitFrom = VornVector3().Normalize(from), unitTo = VornVector3().Normalize(to);
     v.TransformNormal(unitFrom, m.RotationFromTo(from, to, nullptr));
-    ExpectVectorNear(unitTo.x, unitTo.y, unitTo.z, v, 2e-6f);
+    ExpectVector(unitTo.x, unitTo.y, unitTo.z, v, 2e-6f);
     // An axis of any length gives the same matrix as the unit axis.
-    const D3DXVECTOR3 longAxis(0, 0, 5), unitAxis(0, 0, 1);
+    const D3DXVECTOR3 longAxis(0, 0, 5), unitAxis(0, 0, 1), x(1, 0, 0), y(0, 1, 0);
     VornMatrix unit;
-    unit.RotationFromTo(D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 1, 0), &unitAxis);
-    ExpectMatrixNear(*unit.Get(), m.RotationFromTo(D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 1, 0), &longAxis), 1e-7f);
-    v.TransformNormal(VornVector3(1, 0, 0), m);
-    ExpectVectorNear(0, 1, 0, v);
-}
-
-TEST_F(MathTest, RotationFromToOfParallelAndOppositeDirections)
-{
-    VornMatrix m;
+    unit.RotationFromTo(x, y, &unitAxis);
+    ExpectMatrixNear(*unit.Get(), m.RotationFromTo(x, y, &longAxis), 1e-7f);
+    ExpectVector(0, 1, 0, v.TransformNormal(x, m));
     // This vector's cosine with itself rounds to 1.0000001: clamped, not a number that is not one.
-    const D3DXVECTOR3 a(1.5736805f, -2.9873636f, -0.32767683f), axis(0, 0, 1);
-    m.RotationFromTo(a, a, &axis);
-    for (int r = 0; r < 4; r++)
-        for (int c = 0; c < 4; c++)
-            ASSERT_TRUE(std::isfinite(m.GetElement(r, c)));
-    ExpectMatrixNear(*VornMatrix().Get(), m, 0.0f);
-    m.RotationFromTo(a, a * 3.0f, nullptr);
-    ExpectMatrixNear(*VornMatrix().Get(), m, 0.0f);
+    const D3DXVECTOR3 a(1.5736805f, -2.9873636f, -0.32767683f);
+    ExpectMatrixNear(Identity(), m.RotationFromTo(a, a, &unitAxis), 0.0f);
+    ExpectMatrixNear(Identity(), m.RotationFromTo(a, a * 3.0f, nullptr), 0.0f);
     // Opposite directions: a half turn that still takes from onto to.
-    const VornVector3 from(1, 2, 3);
-    VornVector3 v, unit;
-    unit.Normalize(from);
-    v.TransformNormal(unit, m.RotationFromTo(from, -from * 2.0f, nullptr));
-    ExpectVectorNear(-unit.x, -unit.y, -unit.z, v, 2e-6f);
-    v.TransformNormal(VornVector3(1, 0, 0), m.RotationFromTo(D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(-1, 0, 0), nullptr));
-    ExpectVectorNear(-1, 0, 0, v, 2e-6f);
+    v.TransformNormal(unitFrom, m.RotationFromTo(from, -from * 2.0f, nullptr));
+    ExpectVector(-unitFrom.x, -unitFrom.y, -unitFrom.z, v, 2e-6f);
+    ExpectVector(-1, 0, 0, v.TransformNormal(x, m.RotationFromTo(x, -x, nullptr)), 2e-6f);
     // A zero direction gives the identity.
-    ExpectMatrixNear(*VornMatrix().Get(), m.RotationFromTo(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 0, 0), nullptr), 0.0f);
+    ExpectMatrixNear(Identity(), m.RotationFromTo(D3DXVECTOR3(0, 0, 0), x, nullptr), 0.0f);
 }
