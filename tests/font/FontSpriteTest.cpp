@@ -71,6 +71,30 @@ protected:
     VornFontHandle small_ = kNone;
 };
 
+// A set read from QXT bytes without sheet images.
+VornFontSpriteHandle FromBytes(const std::vector<uint8_t>& bytes, uint32_t size = 16)
+{
+    return VornFontSprite::CreateFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr, 0, size, 0);
+}
+
+// The pixels of a glyph sheet (A8R8G8B8 or a 16-bit format with alpha) as words, rows of width.
+std::vector<uint32_t> SheetPixels(VornTextureHandle sheet, uint32_t* width, uint32_t* height)
+{
+    void* bits;
+    int32_t pitch;
+    D3DFORMAT format;
+    std::vector<uint32_t> out;
+    if (!VornTexture::Lock(sheet, &bits, &pitch, &format, width, height)) return out;
+    for (uint32_t y = 0; y < *height; ++y) {
+        const uint8_t* row = static_cast<uint8_t*>(bits) + y * pitch;
+        for (uint32_t x = 0; x < *width; ++x)
+            out.push_back(format == D3DFMT_A8R8G8B8 ? reinterpret_cast<const uint32_t*>(row)[x]
+                                                    : reinterpret_cast<const uint16_t*>(row)[x]);
+    }
+    VornTexture::Unlock(sheet);
+    return out;
+}
+
 // A small valid file: 'A' and あ on one sheet.
 QxtFile SmallFile()
 {
@@ -167,31 +191,27 @@ std::string Kanji(int count)
     return ::testing::AssertionSuccess();
 }
 
-TEST_F(FontSprite, CellsOfAManyCharacterSetStayApartOnTheSheet)
+TEST_F(FontSprite, CellsOfManyCharacterSetsStayApartAndUseMoreThanThirtyTwoLines)
 {
-    const VornFontSpriteHandle fs = VornFontSprite::Create(Kanji(150).c_str(), 1, 1024, small_, 0, 1);
-    ASSERT_NE(kNone, fs);
-    const VornFontSpriteRecord* r = VornFontSprite::GetRecord(fs);
-    ASSERT_EQ(150u, r->glyphCount);
-    // 300 bytes of 18x18 cells: 97200 pixels, a 512 x 512 sheet.
-    EXPECT_EQ(512u, r->sheetWidth);
-    EXPECT_TRUE(CellsApart(r));
-    VornFontSprite::Release(fs);
-}
-
-TEST_F(FontSprite, ASheetOfMoreThanThirtyTwoLinesUsesThemAll)
-{
-    // 4000 kanji: a 2048 x 2048 sheet of 113 lines, of which more than 32 are filled.
-    const VornFontSpriteHandle fs = VornFontSprite::Create(Kanji(4000).c_str(), 1, 16, small_, 0, 0);
-    ASSERT_NE(kNone, fs);
-    const VornFontSpriteRecord* r = VornFontSprite::GetRecord(fs);
-    EXPECT_EQ(4000u, r->glyphCount);
-    EXPECT_EQ(2048u, r->sheetWidth);
-    uint32_t lowest = 0;
-    for (uint32_t i = 0; i < r->glyphCount; ++i) lowest = std::max<uint32_t>(lowest, r->glyphs[i].top);
-    EXPECT_GE(lowest, 32u * 18u);
-    EXPECT_TRUE(CellsApart(r));
-    VornFontSprite::Release(fs);
+    // 150 kanji of 18 x 18 cells: 97200 pixels, a 512 x 512 sheet. 4000 kanji: a 2048 x 2048 sheet
+    // of 113 lines, of which more than 32 are filled.
+    const struct {
+        int count;
+        uint32_t capacity, antialias, sheet, lowestAtLeast;
+    } cases[] = {{150, 1024, 1, 512, 0}, {4000, 16, 0, 2048, 32 * 18}};
+    for (const auto& c : cases) {
+        const VornFontSpriteHandle fs = VornFontSprite::Create(Kanji(c.count).c_str(), 1, c.capacity, small_, 0,
+                                                               static_cast<uint8_t>(c.antialias));
+        ASSERT_NE(kNone, fs);
+        const VornFontSpriteRecord* r = VornFontSprite::GetRecord(fs);
+        ASSERT_EQ(static_cast<uint32_t>(c.count), r->glyphCount);
+        EXPECT_EQ(c.sheet, r->sheetWidth);
+        uint32_t lowest = 0;
+        for (uint32_t i = 0; i < r->glyphCount; ++i) lowest = std::max<uint32_t>(lowest, r->glyphs[i].top);
+        EXPECT_GE(lowest, c.lowestAtLeast);
+        EXPECT_TRUE(CellsApart(r));
+        VornFontSprite::Release(fs);
+    }
 }
 
 TEST_F(FontSprite, SheetHoldsThePaintedGlyphInItsCell)
@@ -202,22 +222,13 @@ TEST_F(FontSprite, SheetHoldsThePaintedGlyphInItsCell)
     const VornFontGlyph* g = Glyph(r, 0x8EE8);
     ASSERT_NE(nullptr, g);
     // Whatever the format with alpha chosen, ink has alpha and the rest is clear.
-    const D3DFORMAT format = VornTexture::GetFormat(r->sheets[0]);
-    void* bits;
-    int32_t pitch;
-    uint32_t width, height;
-    ASSERT_TRUE(VornTexture::Lock(r->sheets[0], &bits, &pitch, nullptr, &width, &height));
+    uint32_t width = 0, height = 0;
+    const std::vector<uint32_t> pixels = SheetPixels(r->sheets[0], &width, &height);
+    ASSERT_EQ(width * height, pixels.size());
     int inside = 0, outside = 0;
-    for (uint32_t y = 0; y < height; ++y) {
-        for (uint32_t x = 0; x < width; ++x) {
-            const uint8_t* row = static_cast<uint8_t*>(bits) + y * pitch;
-            uint32_t p = format == D3DFMT_A8R8G8B8 ? reinterpret_cast<const uint32_t*>(row)[x]
-                                                   : reinterpret_cast<const uint16_t*>(row)[x];
-            const bool cell = x > g->left && x < g->right && y > g->top && y < g->bottom;
-            if (p) ++(cell ? inside : outside);
-        }
-    }
-    VornTexture::Unlock(r->sheets[0]);
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            if (pixels[y * width + x]) ++(x > g->left && x < g->right && y > g->top && y < g->bottom ? inside : outside);
     EXPECT_GT(inside, 20);
     EXPECT_EQ(0, outside);
     VornFontSprite::Release(fs);
@@ -309,21 +320,10 @@ TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
     ASSERT_NE(kNone, made);
     const VornFontSpriteRecord* m = VornFontSprite::GetRecord(made);
     // The sheet as a 24-bit image (the glyphs were painted white on clear black).
-    void* bits;
-    int32_t pitch;
-    D3DFORMAT format;
-    uint32_t width, height;
-    ASSERT_TRUE(VornTexture::Lock(m->sheets[0], &bits, &pitch, &format, &width, &height));
-    std::vector<uint32_t> pixels(width * height);
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* row = static_cast<uint8_t*>(bits) + y * pitch;
-        for (uint32_t x = 0; x < width; ++x) {
-            const uint32_t p = format == D3DFMT_A8R8G8B8 ? reinterpret_cast<const uint32_t*>(row)[x]
-                                                         : reinterpret_cast<const uint16_t*>(row)[x];
-            pixels[y * width + x] = p ? 0xFFFFFF : 0;
-        }
-    }
-    VornTexture::Unlock(m->sheets[0]);
+    uint32_t width = 0, height = 0;
+    std::vector<uint32_t> pixels = SheetPixels(m->sheets[0], &width, &height);
+    ASSERT_EQ(width * height, pixels.size());
+    for (uint32_t& p : pixels) p = p ? 0xFFFFFF : 0;
     ASSERT_TRUE(texturetest::WriteFile(folder + "\\fsheet0.bmp",
                                        texturetest::MakeBmp(static_cast<int>(width), static_cast<int>(height), pixels)));
     ASSERT_TRUE(texturetest::WriteFile(folder + "\\glyphs.qxt", ToQxt(m, {"fsheet0"})));
@@ -364,9 +364,7 @@ TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
 
 TEST_F(FontSprite, WithoutASheetSourceOnlyTheGlyphDataLoads)
 {
-    const std::vector<uint8_t> bytes = SmallFile().Bytes();
-    const VornFontSpriteHandle fs =
-        VornFontSprite::CreateFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr, 0, 16, 0);
+    const VornFontSpriteHandle fs = FromBytes(SmallFile().Bytes());
     ASSERT_NE(kNone, fs);
     const VornFontSpriteRecord* r = VornFontSprite::GetRecord(fs);
     EXPECT_EQ(2u, r->glyphCount);
@@ -381,43 +379,28 @@ TEST_F(FontSprite, WithoutASheetSourceOnlyTheGlyphDataLoads)
     VornFontSprite::Release(fs);
 }
 
-TEST_F(FontSprite, BadMagicIsNotAQxtFile)
-{
-    std::vector<uint8_t> bytes = SmallFile().Bytes();
-    bytes[0] = 'P';
-    LogCapture log;
-    EXPECT_EQ(kNone, VornFontSprite::CreateFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr, 0,
-                                                      16, 0));
-    EXPECT_EQ(1, log.Count(Red("ＱＸＴファイルではありません")));
-}
-
-TEST_F(FontSprite, MalformedFilesFailCleanly)
+TEST_F(FontSprite, BadMagicAndMalformedFilesFailCleanlyWithTheirLines)
 {
     LogCapture log;
     const std::vector<uint8_t> good = SmallFile().Bytes();
-    // Cuts of the file (every length is refused by the format's own tests).
-    for (size_t n : {size_t(3), size_t(25699), good.size() - 1})
-        EXPECT_EQ(kNone, VornFontSprite::CreateFromMemory(good.data(), static_cast<uint32_t>(n), nullptr, 0, 16, 0))
-            << n;
-    // 33 sheets.
-    QxtFile many;
+    std::vector<uint8_t> badMagic = good;
+    badMagic[0] = 'P';
+    QxtFile many, badSheet = SmallFile();
     for (int i = 0; i < 33; ++i) many.sheetNames.push_back("s" + std::to_string(i));
-    const std::vector<uint8_t> manyBytes = many.Bytes();
-    EXPECT_EQ(kNone, VornFontSprite::CreateFromMemory(manyBytes.data(), static_cast<uint32_t>(manyBytes.size()),
-                                                      nullptr, 0, 16, 0));
-    // A glyph on a sheet the file does not have.
-    QxtFile badSheet = SmallFile();
-    badSheet.glyphs[1].sheet = 1;
-    const std::vector<uint8_t> badSheetBytes = badSheet.Bytes();
-    EXPECT_EQ(kNone, VornFontSprite::CreateFromMemory(badSheetBytes.data(),
-                                                      static_cast<uint32_t>(badSheetBytes.size()), nullptr, 0, 16, 0));
+    badSheet.glyphs[1].sheet = 1;   // a sheet the file does not have
+    // Cuts of the file (every length is refused by the format's own tests), 33 sheets, a bad sheet.
+    for (const std::vector<uint8_t>& bytes :
+         {badMagic, std::vector<uint8_t>(good.begin(), good.begin() + 3),
+          std::vector<uint8_t>(good.begin(), good.begin() + 25699), std::vector<uint8_t>(good.begin(), good.end() - 1),
+          many.Bytes(), badSheet.Bytes()})
+        EXPECT_EQ(kNone, FromBytes(bytes)) << bytes.size();
     EXPECT_EQ(kNone, VornFontSprite::CreateFromFile("missing.qxt", nullptr, 0, 16, 0));
     // No record was kept: the next good file takes the first one.
-    EXPECT_EQ(0u, VornFontSprite::CreateFromMemory(good.data(), static_cast<uint32_t>(good.size()), nullptr, 0, 16, 0));
+    EXPECT_EQ(0u, FromBytes(good));
     VornFontSprite::Release(0);
 
     EXPECT_EQ(1, log.Count(Red("シート数が32を超えました")));
-    EXPECT_EQ(1, log.Count(Red("ＱＸＴファイルではありません")));   // 3 bytes
+    EXPECT_EQ(2, log.Count(Red("ＱＸＴファイルではありません")));   // bad magic, 3 bytes
     EXPECT_EQ(3, log.Count(Red("ＱＸＴファイルが壊れています")));
     EXPECT_EQ(1, log.Count(Red("ファイルの読み込みに失敗しました")));
 }
@@ -434,10 +417,10 @@ TEST_F(FontSprite, CreateRefusesBadFontsAndAFullTable)
     const std::vector<uint8_t> good = SmallFile().Bytes();
     std::vector<VornFontSpriteHandle> all;
     for (uint32_t i = 0; i < VornFontSprite::TABLE_SIZE; ++i) {
-        all.push_back(VornFontSprite::CreateFromMemory(good.data(), static_cast<uint32_t>(good.size()), nullptr, 0, 8, 0));
+        all.push_back(FromBytes(good, 8));
         ASSERT_EQ(i, all.back());
     }
-    EXPECT_EQ(kNone, VornFontSprite::CreateFromMemory(good.data(), static_cast<uint32_t>(good.size()), nullptr, 0, 8, 0));
+    EXPECT_EQ(kNone, FromBytes(good, 8));
     EXPECT_EQ(kNone, VornFontSprite::Create("A", 1, 16, small_, 0, 0));
     // Finalize releases every set still alive.
     VornFontSprite::Finalize();

@@ -18,52 +18,33 @@ QxtFile TwoSheetFile()
 
 }  // namespace
 
-TEST(QxtCodeIndex, PinnedCodes)
+TEST(QxtCodeIndex, PinnedCodesSharedSlotsAndEveryCodeInsideTheTable)
 {
-    EXPECT_EQ(0x41, VornQxtFormat::GetCodeIndex(0x41));
-    EXPECT_EQ(0xFF, VornQxtFormat::GetCodeIndex(0xFF));
-    EXPECT_EQ(255, VornQxtFormat::GetCodeIndex(0x8140));
-    EXPECT_EQ(8123, VornQxtFormat::GetCodeIndex(0x9FFC));
-    EXPECT_EQ(8126, VornQxtFormat::GetCodeIndex(0xE040));
-    EXPECT_EQ(11898, VornQxtFormat::GetCodeIndex(0xEEFC));
-    EXPECT_EQ(9757, VornQxtFormat::GetCodeIndex(0xF040));
-    EXPECT_EQ(12317, VornQxtFormat::GetCodeIndex(0xFA40));
-    EXPECT_EQ(12840, VornQxtFormat::GetCodeIndex(0xFC4B));
-    EXPECT_EQ(12843, VornQxtFormat::GetCodeIndex(0xFC4E));
-    // 0xFC4F packs to 12844, the first slot beyond the table.
-    EXPECT_EQ(VORN_FONT_NO_GLYPH, VornQxtFormat::GetCodeIndex(0xFC4F));
-    EXPECT_EQ(VORN_FONT_NO_GLYPH, VornQxtFormat::GetCodeIndex(0x8040));
-    EXPECT_EQ(VORN_FONT_NO_GLYPH, VornQxtFormat::GetCodeIndex(0xFC50));
-    EXPECT_EQ(VORN_FONT_NO_GLYPH, VornQxtFormat::GetCodeIndex(0xFFFF));
-}
-
-TEST(QxtCodeIndex, OverlappingRangesShareSlots)
-{
-    EXPECT_EQ(VornQxtFormat::GetCodeIndex(0xE69F), VornQxtFormat::GetCodeIndex(0xF040));
+    const uint16_t pinned[][2] = {{0x41, 0x41},     {0xFF, 0xFF},     {0x8140, 255},   {0x9FFC, 8123},
+                                  {0xE040, 8126},   {0xEEFC, 11898},  {0xF040, 9757},  {0xFA40, 12317},
+                                  {0xFC4B, 12840},  {0xFC4E, 12843},
+                                  // 0xFC4F packs to 12844, the first slot beyond the table.
+                                  {0xFC4F, VORN_FONT_NO_GLYPH}, {0x8040, VORN_FONT_NO_GLYPH},
+                                  {0xFC50, VORN_FONT_NO_GLYPH}, {0xFFFF, VORN_FONT_NO_GLYPH}};
+    for (const auto& p : pinned) EXPECT_EQ(p[1], VornQxtFormat::GetCodeIndex(p[0])) << std::hex << p[0];
+    EXPECT_EQ(VornQxtFormat::GetCodeIndex(0xE69F), VornQxtFormat::GetCodeIndex(0xF040));   // overlapping ranges
     EXPECT_EQ(VornQxtFormat::GetCodeIndex(0xE55F), VornQxtFormat::GetCodeIndex(0xEF00));
-}
-
-TEST(QxtCodeIndex, EveryCodeStaysInsideTheTable)
-{
     for (uint32_t code = 0; code <= 0xFFFF; ++code) {
         const uint16_t slot = VornQxtFormat::GetCodeIndex(static_cast<uint16_t>(code));
         ASSERT_TRUE(slot == VORN_FONT_NO_GLYPH || slot < VORN_FONT_CODE_SLOTS) << std::hex << code;
     }
 }
 
-TEST(QxtGlyph, TwelveLittleEndianBytes)
+TEST(QxtFile, GlyphsAreTwelveLittleEndianBytesAndTheWholeFileReadsBack)
 {
     const VornFontGlyph g = {3, 1, 20, 2, 0x1234, 0x0102, 0x1248, 0x0116};
-    uint8_t bytes[12];
-    VornQxtFormat::EncodeGlyph(bytes, g);
+    uint8_t glyphBytes[12];
+    VornQxtFormat::EncodeGlyph(glyphBytes, g);
     const uint8_t expected[12] = {3, 1, 20, 2, 0x34, 0x12, 0x02, 0x01, 0x48, 0x12, 0x16, 0x01};
-    EXPECT_EQ(0, memcmp(expected, bytes, 12));
-    const VornFontGlyph back = VornQxtFormat::DecodeGlyph(bytes);
+    EXPECT_EQ(0, memcmp(expected, glyphBytes, 12));
+    const VornFontGlyph back = VornQxtFormat::DecodeGlyph(glyphBytes);
     EXPECT_EQ(0, memcmp(&g, &back, sizeof g));
-}
 
-TEST(QxtFile, WholeFileReadsBack)
-{
     const QxtFile f = TwoSheetFile();
     const std::vector<uint8_t> bytes = f.Bytes();
     ASSERT_EQ(VornQxtFormat::FileSize(2, 2), bytes.size());
@@ -88,19 +69,6 @@ TEST(QxtFile, WholeFileReadsBack)
     EXPECT_EQ(VornQxtFormat::OK, VornQxtFormat::Check(longer.data(), longer.size(), &h));
 }
 
-TEST(QxtFile, BadMagicIsNotQxt)
-{
-    std::vector<uint8_t> bytes = TwoSheetFile().Bytes();
-    VornQxtFormat::Header h = {};
-    bytes[2] = 'S';
-    EXPECT_EQ(VornQxtFormat::NOT_QXT, VornQxtFormat::Check(bytes.data(), bytes.size(), &h));
-    bytes[2] = 'T';
-    bytes[3] = '!';   // the magic is compared with its terminator
-    EXPECT_EQ(VornQxtFormat::NOT_QXT, VornQxtFormat::Check(bytes.data(), bytes.size(), &h));
-    EXPECT_EQ(VornQxtFormat::NOT_QXT, VornQxtFormat::Check(bytes.data(), 3, &h));
-    EXPECT_EQ(VornQxtFormat::NOT_QXT, VornQxtFormat::Check(nullptr, 0, &h));
-}
-
 TEST(QxtFile, EveryShorterLengthIsRefused)
 {
     const std::vector<uint8_t> bytes = TwoSheetFile().Bytes();
@@ -109,38 +77,31 @@ TEST(QxtFile, EveryShorterLengthIsRefused)
         ASSERT_EQ(VornQxtFormat::TRUNCATED, VornQxtFormat::Check(bytes.data(), n, &h)) << n;
         ASSERT_EQ(0u, h.glyphCount);   // not written on failure
     }
+    EXPECT_EQ(VornQxtFormat::NOT_QXT, VornQxtFormat::Check(bytes.data(), 3, nullptr));
+    EXPECT_EQ(VornQxtFormat::NOT_QXT, VornQxtFormat::Check(nullptr, 0, nullptr));
 }
 
-TEST(QxtFile, MoreSheetsThanTheArraysHoldAreRefused)
+TEST(QxtFile, DamagedFilesAreRefusedWithTheirReason)
 {
-    QxtFile f;
-    for (int i = 0; i < 33; ++i) f.sheetNames.push_back("s" + std::to_string(i));
-    std::vector<uint8_t> bytes = f.Bytes();
-    EXPECT_EQ(VornQxtFormat::TOO_MANY_SHEETS, VornQxtFormat::Check(bytes.data(), bytes.size(), nullptr));
-    f.sheetNames.pop_back();
-    bytes = f.Bytes();
-    EXPECT_EQ(VornQxtFormat::OK, VornQxtFormat::Check(bytes.data(), bytes.size(), nullptr));
-}
-
-TEST(QxtFile, GlyphOnAMissingSheetIsRefused)
-{
-    QxtFile f = TwoSheetFile();
-    f.glyphs[1].sheet = 2;
-    const std::vector<uint8_t> bytes = f.Bytes();
-    EXPECT_EQ(VornQxtFormat::BAD_GLYPH, VornQxtFormat::Check(bytes.data(), bytes.size(), nullptr));
-}
-
-TEST(QxtFile, CodeTableEntryBeyondTheGlyphsIsRefused)
-{
-    QxtFile f = TwoSheetFile();
-    f.codeToGlyph[VORN_FONT_CODE_SLOTS - 1] = 2;
-    const std::vector<uint8_t> bytes = f.Bytes();
-    EXPECT_EQ(VornQxtFormat::BAD_CODE_TABLE, VornQxtFormat::Check(bytes.data(), bytes.size(), nullptr));
-}
-
-TEST(QxtFile, SheetNameWithoutTerminatorIsRefused)
-{
-    std::vector<uint8_t> bytes = TwoSheetFile().Bytes();
-    memset(bytes.data() + VornQxtFormat::NAMES_OFFSET + 32, 'x', 32);
-    EXPECT_EQ(VornQxtFormat::BAD_NAME, VornQxtFormat::Check(bytes.data(), bytes.size(), nullptr));
+    QxtFile sheets32, sheets33, missingSheet = TwoSheetFile(), beyondGlyphs = TwoSheetFile();
+    for (int i = 0; i < 33; ++i) sheets33.sheetNames.push_back("s" + std::to_string(i));
+    sheets32.sheetNames.assign(sheets33.sheetNames.begin(), sheets33.sheetNames.end() - 1);
+    missingSheet.glyphs[1].sheet = 2;
+    beyondGlyphs.codeToGlyph[VORN_FONT_CODE_SLOTS - 1] = 2;
+    std::vector<uint8_t> otherMagic = TwoSheetFile().Bytes(), noTerminator = otherMagic, unterminatedMagic = otherMagic;
+    otherMagic[2] = 'S';
+    unterminatedMagic[3] = '!';   // the magic is compared with its terminator
+    memset(noTerminator.data() + VornQxtFormat::NAMES_OFFSET + 32, 'x', 32);
+    const struct {
+        std::vector<uint8_t> bytes;
+        VornQxtFormat::Result result;
+    } cases[] = {{otherMagic, VornQxtFormat::NOT_QXT},
+                 {unterminatedMagic, VornQxtFormat::NOT_QXT},
+                 {sheets33.Bytes(), VornQxtFormat::TOO_MANY_SHEETS},
+                 {sheets32.Bytes(), VornQxtFormat::OK},
+                 {missingSheet.Bytes(), VornQxtFormat::BAD_GLYPH},
+                 {beyondGlyphs.Bytes(), VornQxtFormat::BAD_CODE_TABLE},
+                 {noTerminator, VornQxtFormat::BAD_NAME}};
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+        EXPECT_EQ(cases[i].result, VornQxtFormat::Check(cases[i].bytes.data(), cases[i].bytes.size(), nullptr)) << i;
 }
