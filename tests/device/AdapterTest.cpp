@@ -3,6 +3,7 @@
 #include "Vorn3DAdapter.h"
 #include <gtest/gtest.h>
 #include <d3dx9.h>
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -14,80 +15,67 @@ namespace {
 struct Line {
     Vorn3DLogKind kind;
     std::string text;
+    bool operator==(const Line& o) const { return kind == o.kind && text == o.text; }
 };
+void PrintTo(const Line& l, std::ostream* os) { *os << l.kind << " \"" << l.text << "\""; }
 
 void Collect(void* context, Vorn3DLogKind kind, const char* text)
 {
     static_cast<std::vector<Line>*>(context)->push_back({kind, text});
 }
 
-// Index of the first line with this text at or after `from`, or -1.
-int Find(const std::vector<Line>& lines, const std::string& text, size_t from = 0)
+// Index of the first line with this text, or -1.
+int Find(const std::vector<Line>& lines, const std::string& text)
 {
-    for (size_t i = from; i < lines.size(); ++i)
+    for (size_t i = 0; i < lines.size(); ++i)
         if (lines[i].text == text) return static_cast<int>(i);
     return -1;
 }
+
+bool Has(const std::vector<D3DFORMAT>& list, D3DFORMAT f) { return std::find(list.begin(), list.end(), f) != list.end(); }
 
 // A synthetic adapter: display modes per format, texture/target/depth support per format.
 class FakeAdapter : public Vorn3DAdapterSource {
 public:
     std::map<D3DFORMAT, std::vector<D3DDISPLAYMODE>> modes;
     std::vector<D3DFORMAT> textures, autogen, targets, depths;
-    D3DDISPLAYMODE desktop = {1024, 768, 60, D3DFMT_X8R8G8B8};
-    D3DCAPS9 caps = {};
     bool identifier = true;
 
     bool GetIdentifier(D3DADAPTER_IDENTIFIER9* out) override
     {
-        if (!identifier) return false;
         strcpy(out->Description, "Fake Adapter");
         strcpy(out->Driver, "fake.dll");
         out->DriverVersion.HighPart = (6 << 16) | 14;
         out->DriverVersion.LowPart = (10 << 16) | 8000;
         out->WHQLLevel = (2004 << 16) | (7 << 8) | 5;
-        return true;
+        return identifier;
     }
     bool GetDisplayMode(D3DDISPLAYMODE* out) override
     {
-        *out = desktop;
+        *out = {1024, 768, 60, D3DFMT_X8R8G8B8};
         return true;
     }
-    uint32_t GetModeCount(D3DFORMAT format) override
-    {
-        auto it = modes.find(format);
-        return it == modes.end() ? 0 : static_cast<uint32_t>(it->second.size());
-    }
+    uint32_t GetModeCount(D3DFORMAT format) override { return static_cast<uint32_t>(modes[format].size()); }
     bool EnumMode(D3DFORMAT format, uint32_t index, D3DDISPLAYMODE* out) override
     {
         *out = modes[format].at(index);
         return true;
     }
-    HRESULT CheckFormat(D3DFORMAT, DWORD usage, D3DRESOURCETYPE, D3DFORMAT format) override
+    HRESULT CheckFormat(D3DFORMAT, DWORD usage, D3DRESOURCETYPE, D3DFORMAT f) override
     {
-        auto has = [&](const std::vector<D3DFORMAT>& list) {
-            for (D3DFORMAT f : list)
-                if (f == format) return true;
-            return false;
-        };
-        if (usage == D3DUSAGE_AUTOGENMIPMAP) return has(autogen) ? D3D_OK : has(textures) ? D3DOK_NOAUTOGEN : D3DERR_NOTAVAILABLE;
-        if (usage == 0) return has(textures) || has(autogen) ? D3D_OK : D3DERR_NOTAVAILABLE;
-        if (usage == D3DUSAGE_RENDERTARGET) return has(targets) ? D3D_OK : D3DERR_NOTAVAILABLE;
-        if (usage == D3DUSAGE_DEPTHSTENCIL) return has(depths) ? D3D_OK : D3DERR_NOTAVAILABLE;
-        return D3DERR_NOTAVAILABLE;
+        if (usage == D3DUSAGE_AUTOGENMIPMAP) return Has(autogen, f) ? D3D_OK : Has(textures, f) ? D3DOK_NOAUTOGEN : D3DERR_NOTAVAILABLE;
+        const bool ok = usage == 0                       ? Has(textures, f) || Has(autogen, f)
+                        : usage == D3DUSAGE_RENDERTARGET ? Has(targets, f)
+                        : usage == D3DUSAGE_DEPTHSTENCIL ? Has(depths, f)
+                                                         : false;
+        return ok ? D3D_OK : D3DERR_NOTAVAILABLE;
     }
-    bool GetCaps(D3DCAPS9* out) override
-    {
-        *out = caps;
-        return true;
-    }
+    bool GetCaps(D3DCAPS9*) override { return false; }
 };
 
-D3DDISPLAYMODE Mode(UINT w, UINT h, UINT hz, D3DFORMAT f) { return {w, h, hz, f}; }
-
-// An adapter info with one record for the back buffer, holding the given lists.
-Vorn3DAdapterInfo* MakeInfo(D3DFORMAT backBuffer, std::vector<D3DFORMAT> textures, std::vector<D3DFORMAT> targets,
-                            std::vector<D3DFORMAT> depths)
+// A zeroed adapter info with one record for the back buffer, holding the given lists.
+Vorn3DAdapterInfo* MakeInfo(D3DFORMAT backBuffer = D3DFMT_X8R8G8B8, std::vector<D3DFORMAT> textures = {},
+                            std::vector<D3DFORMAT> targets = {}, std::vector<D3DFORMAT> depths = {})
 {
     static Vorn3DAdapterInfo info;
     memset(&info, 0, sizeof info);
@@ -101,37 +89,36 @@ Vorn3DAdapterInfo* MakeInfo(D3DFORMAT backBuffer, std::vector<D3DFORMAT> texture
     return &info;
 }
 
-Vorn3DCaps Caps(bool raster, bool tnl, bool pure, uint32_t vs)
+std::string Str(const RECT& r)
 {
-    Vorn3DCaps c = {};
-    c.hwRasterization = raster;
-    c.hwTransformAndLight = tnl;
-    c.pureDevice = pure;
-    c.vertexShaderVersion = vs;
-    return c;
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," + std::to_string(r.bottom);
 }
 
 }  // namespace
 
-// ---------------------------------------------------------------------------------------------
-
-TEST(DeviceSelection, EachCapabilityCaseStartsAtItsRow)
+TEST(DeviceSelection, EachCapabilityCaseStartsAtItsRowAndTheRowsCarryTheirFlags)
 {
-    const Vorn3DDeviceOptions normal = {false, false, false, D3DVS_VERSION(3, 0)};
-    EXPECT_EQ(0u, Vorn3DAdapter::SelectDeviceType(Caps(true, true, true, D3DVS_VERSION(3, 0)), normal));
-    EXPECT_EQ(1u, Vorn3DAdapter::SelectDeviceType(Caps(true, true, false, D3DVS_VERSION(3, 0)), normal));
-    EXPECT_EQ(2u, Vorn3DAdapter::SelectDeviceType(Caps(true, true, true, D3DVS_VERSION(2, 0)), normal));
-    EXPECT_EQ(3u, Vorn3DAdapter::SelectDeviceType(Caps(true, false, true, D3DVS_VERSION(3, 0)), normal));
-    EXPECT_EQ(4u, Vorn3DAdapter::SelectDeviceType(Caps(false, true, true, D3DVS_VERSION(3, 0)), normal));
-    const Vorn3DDeviceOptions reference = {false, false, true, D3DVS_VERSION(3, 0)};
-    EXPECT_EQ(4u, Vorn3DAdapter::SelectDeviceType(Caps(true, true, true, D3DVS_VERSION(3, 0)), reference));
-    // A lower requirement lets a 2.0 device start pure.
-    const Vorn3DDeviceOptions vs2 = {false, false, false, D3DVS_VERSION(2, 0)};
-    EXPECT_EQ(0u, Vorn3DAdapter::SelectDeviceType(Caps(true, true, true, D3DVS_VERSION(2, 0)), vs2));
-}
-
-TEST(DeviceSelection, CandidateRowsAndTheirFlags)
-{
+    const uint32_t vs3 = D3DVS_VERSION(3, 0), vs2 = D3DVS_VERSION(2, 0);
+    struct Case {
+        bool raster, tnl, pure;
+        uint32_t vs;
+        bool reference;
+        uint32_t required, row;
+    } cases[] = {
+        {true, true, true, vs3, false, vs3, 0},  {true, true, false, vs3, false, vs3, 1},
+        {true, true, true, vs2, false, vs3, 2},  {true, false, true, vs3, false, vs3, 3},
+        {false, true, true, vs3, false, vs3, 4}, {true, true, true, vs3, true, vs3, 4},
+        {true, true, true, vs2, false, vs2, 0},  // a lower requirement lets a 2.0 device start pure
+    };
+    for (const Case& c : cases) {
+        Vorn3DCaps caps = {};
+        caps.hwRasterization = c.raster;
+        caps.hwTransformAndLight = c.tnl;
+        caps.pureDevice = c.pure;
+        caps.vertexShaderVersion = c.vs;
+        const Vorn3DDeviceOptions options = {false, false, c.reference, c.required};
+        EXPECT_EQ(c.row, Vorn3DAdapter::SelectDeviceType(caps, options)) << &c - cases;
+    }
     const DWORD flags[] = {0x50, 0x40, 0x80, 0x20, 0x20};
     for (uint32_t i = 0; i < VORN3D_DEVICE_ROWS; ++i) {
         EXPECT_EQ(flags[i], Vorn3DAdapter::kDeviceRows[i].behaviour) << i;
@@ -140,43 +127,33 @@ TEST(DeviceSelection, CandidateRowsAndTheirFlags)
     EXPECT_STREQ("　　　Direct3Dデバイスを リファレンスラスタライザー で生成", Vorn3DAdapter::kDeviceRows[4].logLine);
 }
 
-TEST(PresentParameters, WindowedUsesTheDesktopFormatWhateverTheDepthOption)
+TEST(PresentParameters, WindowedUsesTheDesktopFormatAndFullScreenItsSixteenOrThirtyTwoBitMode)
 {
+    auto fields = [](const D3DPRESENT_PARAMETERS& p) {
+        return std::vector<uint64_t>{p.BackBufferWidth, p.BackBufferHeight, uint64_t(p.BackBufferFormat), p.BackBufferCount,
+                                     uint64_t(p.MultiSampleType), p.MultiSampleQuality, uint64_t(p.SwapEffect),
+                                     uint64_t(p.hDeviceWindow), uint64_t(p.Windowed), uint64_t(p.EnableAutoDepthStencil),
+                                     uint64_t(p.AutoDepthStencilFormat), p.Flags, p.FullScreen_RefreshRateInHz,
+                                     p.PresentationInterval};
+    };
     Vorn3DAdapterInfo* info = MakeInfo(D3DFMT_X8R8G8B8, {}, {}, {D3DFMT_D24S8, D3DFMT_D16});
-    info->mode16.Format = D3DFMT_R5G6B5;
-    info->mode32.Format = D3DFMT_X8R8G8B8;
-    const Vorn3DDeviceOptions options = {false, true, false, D3DVS_VERSION(3, 0)};
-    HWND window = reinterpret_cast<HWND>(0x1234);
-    D3DPRESENT_PARAMETERS pp;
-    memset(&pp, 0xCC, sizeof pp);
-    Vorn3DAdapter::BuildPresentParameters(*info, options, 640, 480, window, true, true, &pp);
-    EXPECT_EQ(640u, pp.BackBufferWidth);
-    EXPECT_EQ(480u, pp.BackBufferHeight);
-    EXPECT_EQ(D3DFMT_X8R8G8B8, pp.BackBufferFormat);
-    EXPECT_EQ(1u, pp.BackBufferCount);
-    EXPECT_EQ(D3DMULTISAMPLE_NONE, pp.MultiSampleType);
-    EXPECT_EQ(0u, pp.MultiSampleQuality);
-    EXPECT_EQ(D3DSWAPEFFECT_DISCARD, pp.SwapEffect);
-    EXPECT_EQ(window, pp.hDeviceWindow);
-    EXPECT_TRUE(pp.Windowed);
-    EXPECT_FALSE(pp.EnableAutoDepthStencil);
-    EXPECT_EQ(D3DFMT_D24S8, pp.AutoDepthStencilFormat);  // the record's first depth format
-    EXPECT_EQ(static_cast<DWORD>(D3DPRESENTFLAG_LOCKABLE_BACKBUFFER), pp.Flags);
-    EXPECT_EQ(0u, pp.FullScreen_RefreshRateInHz);
-    EXPECT_EQ(static_cast<UINT>(D3DPRESENT_INTERVAL_IMMEDIATE), pp.PresentationInterval);
-}
-
-TEST(PresentParameters, FullScreenTakesTheSixteenOrThirtyTwoBitMode)
-{
-    Vorn3DAdapterInfo* info = MakeInfo(D3DFMT_X8R8G8B8, {}, {}, {D3DFMT_D24S8});
     info->records[3].inUse = 1;
     info->records[3].backBuffer = D3DFMT_R5G6B5;
     info->records[3].depth[0] = D3DFMT_D16;
     info->records[3].depthCount = 1;
     info->mode16.Format = D3DFMT_R5G6B5;
     info->mode32.Format = D3DFMT_X8R8G8B8;
-    const Vorn3DDeviceOptions vsync = {true, false, false, D3DVS_VERSION(3, 0)};
     D3DPRESENT_PARAMETERS pp;
+    memset(&pp, 0xCC, sizeof pp);
+    // Windowed: the desktop format whatever the depth option, the record's first depth format.
+    Vorn3DAdapter::BuildPresentParameters(*info, {false, true, false, D3DVS_VERSION(3, 0)}, 640, 480,
+                                          reinterpret_cast<HWND>(0x1234), true, true, &pp);
+    EXPECT_EQ((std::vector<uint64_t>{640, 480, D3DFMT_X8R8G8B8, 1, D3DMULTISAMPLE_NONE, 0, D3DSWAPEFFECT_DISCARD, 0x1234,
+                                     TRUE, FALSE, D3DFMT_D24S8, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER, 0,
+                                     D3DPRESENT_INTERVAL_IMMEDIATE}),
+              fields(pp));
+
+    const Vorn3DDeviceOptions vsync = {true, false, false, D3DVS_VERSION(3, 0)};
     Vorn3DAdapter::BuildPresentParameters(*info, vsync, 800, 600, nullptr, false, false, &pp);
     EXPECT_FALSE(pp.Windowed);
     EXPECT_EQ(D3DFMT_R5G6B5, pp.BackBufferFormat);
@@ -190,11 +167,16 @@ TEST(PresentParameters, FullScreenTakesTheSixteenOrThirtyTwoBitMode)
     Vorn3DAdapter::BuildPresentParameters(*info, vsync, 800, 600, nullptr, false, false, &pp);
     EXPECT_EQ(D3DFMT_UNKNOWN, pp.BackBufferFormat);
     EXPECT_EQ(D3DFMT_UNKNOWN, pp.AutoDepthStencilFormat);
+
+    // The back-buffer format by screen mode.
+    info->mode16.Format = D3DFMT_X1R5G5B5;
+    info->mode32.Format = D3DFMT_A8R8G8B8;
+    EXPECT_EQ(D3DFMT_X8R8G8B8, Vorn3DAdapter::BackBufferFormat(*info, true, true));
+    EXPECT_EQ(D3DFMT_A8R8G8B8, Vorn3DAdapter::BackBufferFormat(*info, false, true));
+    EXPECT_EQ(D3DFMT_X1R5G5B5, Vorn3DAdapter::BackBufferFormat(*info, false, false));
 }
 
-// ---------------------------------------------------------------------------------------------
-
-TEST(FormatResolution, EachRequestKindFollowsTheCandidateOrder)
+TEST(FormatResolution, EachRequestKindFollowsTheCandidateOrderAndItsFallbacks)
 {
     // Lists in the order of the report's candidate list, as the survey fills them.
     Vorn3DAdapterInfo* info =
@@ -203,56 +185,34 @@ TEST(FormatResolution, EachRequestKindFollowsTheCandidateOrder)
                   D3DFMT_DXT3, D3DFMT_DXT1},
                  {D3DFMT_R5G6B5, D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_A8R3G3B2},
                  {D3DFMT_D16, D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D15S1});
-    const D3DFORMAT bb = D3DFMT_X8R8G8B8;
-    auto resolve = [&](VornFormatKind k) { return Vorn3DAdapter::ResolveFormat(*info, bb, k); };
-    EXPECT_EQ(D3DFMT_A8R8G8B8, resolve(VORN_FORMAT_NONE));
-    EXPECT_EQ(D3DFMT_A1R5G5B5, resolve(VORN_FORMAT_ALPHA));  // even though A8R8G8B8 is there too
-    EXPECT_EQ(D3DFMT_A4R4G4B4, resolve(VORN_FORMAT_ALPHA_BITS));
-    EXPECT_EQ(D3DFMT_A8R8G8B8, resolve(VORN_FORMAT_ALPHA32));
-    EXPECT_EQ(D3DFMT_X8R8G8B8, resolve(VORN_FORMAT_BACKBUFFER));
-    EXPECT_EQ(D3DFMT_X8R8G8B8, resolve(VORN_FORMAT_X8R8G8B8));
-    EXPECT_EQ(D3DFMT_D16, resolve(VORN_FORMAT_DEPTH16));
-    EXPECT_EQ(D3DFMT_D24S8, resolve(VORN_FORMAT_DEPTH32));  // no D32: the next in list order
-    EXPECT_EQ(D3DFMT_D24S8, resolve(VORN_FORMAT_DEPTH_STENCIL));
-    EXPECT_EQ(D3DFMT_R5G6B5, resolve(VORN_FORMAT_TARGET16));
-    EXPECT_EQ(D3DFMT_A8R8G8B8, resolve(VORN_FORMAT_TARGET32));
-    EXPECT_EQ(D3DFMT_A8R8G8B8, resolve(VORN_FORMAT_TARGET_ALPHA));
-    EXPECT_EQ(D3DFMT_DXT3, resolve(VORN_FORMAT_COMPRESSED));
-    EXPECT_EQ(D3DFMT_A8R8G8B8, resolve(13));
-    EXPECT_EQ(D3DFMT_R5G6B5, resolve(VORN_FORMAT_EXACT | 23));  // whatever the device supports
-    EXPECT_EQ(D3DFMT_DXT1, resolve(VORN_FORMAT_EXACT | D3DFMT_DXT1));
-}
+    const std::pair<VornFormatKind, D3DFORMAT> full[] = {
+        {VORN_FORMAT_NONE, D3DFMT_A8R8G8B8},
+        {VORN_FORMAT_ALPHA, D3DFMT_A1R5G5B5},  // even though A8R8G8B8 is there too
+        {VORN_FORMAT_ALPHA_BITS, D3DFMT_A4R4G4B4},    {VORN_FORMAT_ALPHA32, D3DFMT_A8R8G8B8},
+        {VORN_FORMAT_BACKBUFFER, D3DFMT_X8R8G8B8},    {VORN_FORMAT_X8R8G8B8, D3DFMT_X8R8G8B8},
+        {VORN_FORMAT_DEPTH16, D3DFMT_D16},
+        {VORN_FORMAT_DEPTH32, D3DFMT_D24S8},  // no D32: the next in list order
+        {VORN_FORMAT_DEPTH_STENCIL, D3DFMT_D24S8},    {VORN_FORMAT_TARGET16, D3DFMT_R5G6B5},
+        {VORN_FORMAT_TARGET32, D3DFMT_A8R8G8B8},      {VORN_FORMAT_TARGET_ALPHA, D3DFMT_A8R8G8B8},
+        {VORN_FORMAT_COMPRESSED, D3DFMT_DXT3},        {13, D3DFMT_A8R8G8B8},
+        {VORN_FORMAT_EXACT | 23, D3DFMT_R5G6B5},  // whatever the device supports
+        {VORN_FORMAT_EXACT | D3DFMT_DXT1, D3DFMT_DXT1},
+    };
+    for (const auto& k : full) EXPECT_EQ(k.second, Vorn3DAdapter::ResolveFormat(*info, D3DFMT_X8R8G8B8, k.first)) << k.first;
 
-TEST(FormatResolution, FallbacksWhenNothingAcceptedIsThere)
-{
-    Vorn3DAdapterInfo* info = MakeInfo(D3DFMT_X8R8G8B8, {D3DFMT_R5G6B5, D3DFMT_A8R8G8B8}, {}, {D3DFMT_D16});
-    auto resolve = [&](D3DFORMAT bb, VornFormatKind k) { return Vorn3DAdapter::ResolveFormat(*info, bb, k); };
-    // Compressed without DXT: the second search.
-    EXPECT_EQ(D3DFMT_A8R8G8B8, resolve(D3DFMT_X8R8G8B8, VORN_FORMAT_COMPRESSED));
-    EXPECT_EQ(D3DFMT_A8R8G8B8, resolve(D3DFMT_X8R8G8B8, VORN_FORMAT_ALPHA));
-    // Nothing accepted in the list, or an empty list: A8R8G8B8.
-    EXPECT_EQ(D3DFMT_A8R8G8B8, resolve(D3DFMT_X8R8G8B8, VORN_FORMAT_DEPTH_STENCIL));
-    EXPECT_EQ(D3DFMT_A8R8G8B8, resolve(D3DFMT_X8R8G8B8, VORN_FORMAT_TARGET16));
+    info = MakeInfo(D3DFMT_X8R8G8B8, {D3DFMT_R5G6B5, D3DFMT_A8R8G8B8}, {}, {D3DFMT_D16});
+    // Compressed without DXT: the second search; nothing accepted in a list, or an empty list: A8R8G8B8.
+    for (VornFormatKind k : {VORN_FORMAT_COMPRESSED, VORN_FORMAT_ALPHA, VORN_FORMAT_DEPTH_STENCIL, VORN_FORMAT_TARGET16})
+        EXPECT_EQ(D3DFMT_A8R8G8B8, Vorn3DAdapter::ResolveFormat(*info, D3DFMT_X8R8G8B8, k)) << k;
     // A desktop in a format that is no candidate back buffer: every list request gives A8R8G8B8.
     for (VornFormatKind k : {1u, 2u, 3u, 6u, 7u, 8u, 9u, 10u, 11u, 12u})
-        EXPECT_EQ(D3DFMT_A8R8G8B8, resolve(D3DFMT_R8G8B8, k)) << k;
-    EXPECT_EQ(D3DFMT_R8G8B8, resolve(D3DFMT_R8G8B8, VORN_FORMAT_BACKBUFFER));
+        EXPECT_EQ(D3DFMT_A8R8G8B8, Vorn3DAdapter::ResolveFormat(*info, D3DFMT_R8G8B8, k)) << k;
+    EXPECT_EQ(D3DFMT_R8G8B8, Vorn3DAdapter::ResolveFormat(*info, D3DFMT_R8G8B8, VORN_FORMAT_BACKBUFFER));
 }
 
-TEST(FormatResolution, BackBufferFormatByScreenMode)
-{
-    Vorn3DAdapterInfo* info = MakeInfo(D3DFMT_X8R8G8B8, {}, {}, {});
-    info->mode16.Format = D3DFMT_X1R5G5B5;
-    info->mode32.Format = D3DFMT_A8R8G8B8;
-    EXPECT_EQ(D3DFMT_X8R8G8B8, Vorn3DAdapter::BackBufferFormat(*info, true, true));
-    EXPECT_EQ(D3DFMT_A8R8G8B8, Vorn3DAdapter::BackBufferFormat(*info, false, true));
-    EXPECT_EQ(D3DFMT_X1R5G5B5, Vorn3DAdapter::BackBufferFormat(*info, false, false));
-}
-
-TEST(Texts, FormatNamesAndAFixedTextForUnlistedFormats)
+TEST(Texts, FormatNamesAndErrorTextsWithFixedTextsForUnlistedValues)
 {
     EXPECT_STREQ("UNKNOWN", Vorn3DAdapter::FormatName(D3DFMT_UNKNOWN));
-    EXPECT_STREQ("A8R8G8B8", Vorn3DAdapter::FormatName(D3DFMT_A8R8G8B8));
     EXPECT_STREQ("D24S8", Vorn3DAdapter::FormatName(D3DFMT_D24S8));
     EXPECT_STREQ("CxV8U8", Vorn3DAdapter::FormatName(D3DFMT_CxV8U8));
     EXPECT_STREQ("A32B32G32R32F", Vorn3DAdapter::FormatName(D3DFMT_A32B32G32R32F));
@@ -260,18 +220,20 @@ TEST(Texts, FormatNamesAndAFixedTextForUnlistedFormats)
     for (D3DFORMAT f : Vorn3DAdapter::kTextureCandidates) EXPECT_STRNE("UNLISTED", Vorn3DAdapter::FormatName(f)) << f;
     EXPECT_STREQ("UNLISTED", Vorn3DAdapter::FormatName(static_cast<D3DFORMAT>(12345)));
     EXPECT_STREQ("UNLISTED", Vorn3DAdapter::FormatName(D3DFMT_MULTI2_ARGB8));
-}
 
-TEST(Texts, ErrorTexts)
-{
-    EXPECT_STREQ("メソッドの呼び出しが無効である。たとえば、メソッドのパラメータに無効な値が設定されている場合など。",
-                 Vorn3DAdapter::ErrorText(D3DERR_INVALIDCALL));
-    EXPECT_STREQ("エラーは発生していない。", Vorn3DAdapter::ErrorText(D3D_OK));
-    EXPECT_STREQ("デバイスはリセットできない。", Vorn3DAdapter::ErrorText(D3DERR_DEVICENOTRESET));
-    EXPECT_STREQ("メッシュが無効である。 ", Vorn3DAdapter::ErrorText(D3DXERR_INVALIDMESH));
-    EXPECT_STREQ("データが無効である。", Vorn3DAdapter::ErrorText(D3DXERR_INVALIDDATA));
-    EXPECT_STREQ("未知のエラー。", Vorn3DAdapter::ErrorText(static_cast<HRESULT>(0x80001234)));
-    EXPECT_STREQ("未知のエラー。", Vorn3DAdapter::ErrorText(S_FALSE));
+    const std::pair<HRESULT, const char*> texts[] = {
+        {D3DERR_INVALIDCALL, "メソッドの呼び出しが無効である。たとえば、メソッドのパラメータに無効な値が設定されている場合など。"},
+        {D3D_OK, "エラーは発生していない。"},
+        {D3DERR_DEVICENOTRESET, "デバイスはリセットできない。"},
+        {D3DXERR_INVALIDMESH, "メッシュが無効である。 "},
+        {D3DXERR_INVALIDDATA, "データが無効である。"},
+        {D3DERR_UNSUPPORTEDALPHAOPERATION, "アルファ チャネルに対して指定されているテクスチャ ブレンディング処理を、デバイスがサポートしていない。"},
+        {E_FAIL, "Direct3D サブシステム内で原因不明のエラーが発生した。"},
+        {D3DXERR_CANNOTATTRSORT, "最適化テクニックとして属性のソート (::D3DXMESHOPT_ATTRSORT) はサポートされていない。 "},
+        {static_cast<HRESULT>(0x80001234), "未知のエラー。"},
+        {S_FALSE, "未知のエラー。"},
+    };
+    for (const auto& t : texts) EXPECT_STREQ(t.second, Vorn3DAdapter::ErrorText(t.first)) << std::hex << t.first;
     // Every result of the table has a text of its own.
     const HRESULT listed[] = {
         D3D_OK, D3DERR_CONFLICTINGRENDERSTATE, D3DERR_CONFLICTINGTEXTUREFILTER, D3DERR_CONFLICTINGTEXTUREPALETTE,
@@ -283,27 +245,20 @@ TEST(Texts, ErrorTexts)
         D3DXERR_CANNOTATTRSORT, D3DXERR_CANNOTMODIFYINDEXBUFFER, D3DXERR_INVALIDMESH,
         D3DXERR_SKINNINGNOTSUPPORTED, D3DXERR_TOOMANYINFLUENCES, D3DXERR_INVALIDDATA,
     };
-    std::map<std::string, HRESULT> texts;
+    std::map<std::string, HRESULT> seen;
     for (HRESULT hr : listed) {
         const std::string text = Vorn3DAdapter::ErrorText(hr);
         EXPECT_NE("未知のエラー。", text) << std::hex << hr;
-        EXPECT_TRUE(texts.emplace(text, hr).second) << std::hex << hr;
+        EXPECT_TRUE(seen.emplace(text, hr).second) << std::hex << hr;
     }
-    EXPECT_STREQ("アルファ チャネルに対して指定されているテクスチャ ブレンディング処理を、デバイスがサポートしていない。",
-                 Vorn3DAdapter::ErrorText(D3DERR_UNSUPPORTEDALPHAOPERATION));
-    EXPECT_STREQ("Direct3D サブシステム内で原因不明のエラーが発生した。", Vorn3DAdapter::ErrorText(E_FAIL));
-    EXPECT_STREQ("最適化テクニックとして属性のソート (::D3DXMESHOPT_ATTRSORT) はサポートされていない。 ",
-                 Vorn3DAdapter::ErrorText(D3DXERR_CANNOTATTRSORT));
 }
-
-// ---------------------------------------------------------------------------------------------
 
 TEST(Survey, RecordsModesFormatsAndTheReport)
 {
     FakeAdapter a;
-    a.modes[D3DFMT_X8R8G8B8] = {Mode(640, 480, 60, D3DFMT_X8R8G8B8), Mode(640, 480, 75, D3DFMT_X8R8G8B8),
-                                Mode(800, 600, 60, D3DFMT_X8R8G8B8)};
-    a.modes[D3DFMT_R5G6B5] = {Mode(800, 600, 60, D3DFMT_R5G6B5)};
+    a.modes[D3DFMT_X8R8G8B8] = {{640, 480, 60, D3DFMT_X8R8G8B8}, {640, 480, 75, D3DFMT_X8R8G8B8},
+                                {800, 600, 60, D3DFMT_X8R8G8B8}};
+    a.modes[D3DFMT_R5G6B5] = {{800, 600, 60, D3DFMT_R5G6B5}};
     a.autogen = {D3DFMT_A8R8G8B8};
     a.textures = {D3DFMT_A1R5G5B5, D3DFMT_DXT1};
     a.targets = {D3DFMT_X8R8G8B8};
@@ -317,24 +272,18 @@ TEST(Survey, RecordsModesFormatsAndTheReport)
     EXPECT_STREQ("fake.dll", info.driver);
     EXPECT_STREQ("6.14.10.8000", info.version);
     EXPECT_EQ(D3DFMT_X8R8G8B8, info.desktop.Format);
-
     // X8R8G8B8 (position 0) and R5G6B5 (position 3) have modes; A8R8G8B8 has none and stays unused.
-    EXPECT_TRUE(info.records[0].inUse);
-    EXPECT_FALSE(info.records[1].inUse);
-    EXPECT_TRUE(info.records[3].inUse);
+    const Vorn3DFormatRecord& r = info.records[0];
+    EXPECT_TRUE(r.inUse && !info.records[1].inUse && info.records[3].inUse);
     EXPECT_EQ(D3DFMT_R5G6B5, info.records[3].backBuffer);
     // Two refresh rates of one size: stored once, the first one.
-    ASSERT_EQ(2u, info.records[0].modeCount);
-    EXPECT_EQ(60u, info.records[0].modes[0].RefreshRate);
-    // Texture list in candidate order, whether or not mipmaps are generated.
-    ASSERT_EQ(3u, info.records[0].textureCount);
-    EXPECT_EQ(D3DFMT_A1R5G5B5, info.records[0].texture[0]);
-    EXPECT_EQ(D3DFMT_A8R8G8B8, info.records[0].texture[1]);
-    EXPECT_EQ(D3DFMT_DXT1, info.records[0].texture[2]);
-    ASSERT_EQ(1u, info.records[0].targetCount);
-    EXPECT_EQ(D3DFMT_X8R8G8B8, info.records[0].target[0]);
-    ASSERT_EQ(2u, info.records[0].depthCount);
-    EXPECT_EQ(D3DFMT_D16, info.records[0].depth[0]);  // the depth candidate order, not the adapter's
+    ASSERT_EQ(2u, r.modeCount);
+    EXPECT_EQ(60u, r.modes[0].RefreshRate);
+    // Lists in candidate order (textures whether or not mipmaps are generated; depths not in the adapter's order).
+    EXPECT_EQ((std::vector<D3DFORMAT>{D3DFMT_A1R5G5B5, D3DFMT_A8R8G8B8, D3DFMT_DXT1}),
+              std::vector<D3DFORMAT>(r.texture, r.texture + r.textureCount));
+    EXPECT_EQ(std::vector<D3DFORMAT>{D3DFMT_X8R8G8B8}, std::vector<D3DFORMAT>(r.target, r.target + r.targetCount));
+    EXPECT_EQ((std::vector<D3DFORMAT>{D3DFMT_D16, D3DFMT_D24S8}), std::vector<D3DFORMAT>(r.depth, r.depth + r.depthCount));
     // 640x480 exists in 32 bits only: the 16-bit mode stays UNKNOWN.
     EXPECT_EQ(D3DFMT_X8R8G8B8, info.mode32.Format);
     EXPECT_EQ(640u, info.mode32.Width);
@@ -365,32 +314,22 @@ TEST(Survey, RecordsModesFormatsAndTheReport)
         {B, "フルスクリーン用ディスプレイモードの検索"}, {P, "　　　16BitColor [ UNKNOWN ]"},
         {P, "　　　32BitColor [ X8R8G8B8 ]"}, {P, "　　　32BitColorEx [ UNKNOWN ]"},
     };
-    ASSERT_EQ(expected.size(), lines.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(expected[i].text, lines[i].text) << i;
-        EXPECT_EQ(expected[i].kind, lines[i].kind) << i;
-    }
-}
+    EXPECT_EQ(expected, lines);
 
-TEST(Survey, WhqlLevelsAndAMissingIdentifier)
-{
-    FakeAdapter a;
+    // Without an identity the survey goes on with the desktop.
     a.identifier = false;
-    static Vorn3DAdapterInfo info;
     memset(&info, 0, sizeof info);
-    std::vector<Line> lines;
+    lines.clear();
     Vorn3DAdapter::Enumerate(&a, 640, 480, &info, Collect, &lines);
     EXPECT_STREQ("", info.name);
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ("現在の画面情報", lines[1].text);  // the survey goes on without the identity
+    EXPECT_EQ("現在の画面情報", lines[1].text);
 }
 
 TEST(Survey, ListsStopAtTheirCapacities)
 {
     FakeAdapter a;
-    std::vector<D3DDISPLAYMODE> many;
-    for (UINT i = 0; i < 300; ++i) many.push_back(Mode(320 + i, 240, 60, D3DFMT_X8R8G8B8));
-    a.modes[D3DFMT_X8R8G8B8] = many;
+    for (UINT i = 0; i < 300; ++i) a.modes[D3DFMT_X8R8G8B8].push_back({320 + i, 240, 60, D3DFMT_X8R8G8B8});
     static Vorn3DAdapterInfo info;
     memset(&info, 0, sizeof info);
     std::vector<Line> lines;
@@ -404,8 +343,7 @@ TEST(Survey, ListsStopAtTheirCapacities)
     EXPECT_EQ(D3DFMT_UNKNOWN, info.mode32.Format);
 
     Vorn3DFormatRecord record = {};
-    for (uint32_t i = 0; i < 70; ++i)
-        Vorn3DAdapter::AddFormat(record.texture, &record.textureCount, D3DFMT_A8R8G8B8);
+    for (uint32_t i = 0; i < 70; ++i) Vorn3DAdapter::AddFormat(record.texture, &record.textureCount, D3DFMT_A8R8G8B8);
     EXPECT_EQ(VORN3D_MAX_FORMATS, record.textureCount);
 }
 
@@ -418,8 +356,8 @@ TEST(Survey, AFullScreenModeFoundLaterReplacesAnEarlierOne)
     for (const auto& r : records) {
         info.records[r.first].inUse = 1;
         info.records[r.first].backBuffer = r.second;
-        Vorn3DAdapter::AddDisplayMode(&info.records[r.first], Mode(800, 600, 60, r.second));
-        Vorn3DAdapter::AddDisplayMode(&info.records[r.first], Mode(640, 480, 60 + r.first, r.second));
+        Vorn3DAdapter::AddDisplayMode(&info.records[r.first], {800, 600, 60, r.second});
+        Vorn3DAdapter::AddDisplayMode(&info.records[r.first], {640, 480, 60 + r.first, r.second});
     }
     Vorn3DAdapter::FindFullScreenModes(&info, 640, 480);
     EXPECT_EQ(D3DFMT_A8R8G8B8, info.mode32.Format);  // record 1 after record 0
@@ -427,9 +365,7 @@ TEST(Survey, AFullScreenModeFoundLaterReplacesAnEarlierOne)
     EXPECT_EQ(D3DFMT_A1R5G5B5, info.mode16.Format);  // record 4 after record 3
     EXPECT_EQ(D3DFMT_A2B10G10R10, info.mode10.Format);
     Vorn3DAdapter::FindFullScreenModes(&info, 1024, 768);  // no such size: all cleared
-    EXPECT_EQ(D3DFMT_UNKNOWN, info.mode32.Format);
-    EXPECT_EQ(D3DFMT_UNKNOWN, info.mode16.Format);
-    EXPECT_EQ(D3DFMT_UNKNOWN, info.mode10.Format);
+    for (const D3DDISPLAYMODE* m : {&info.mode32, &info.mode16, &info.mode10}) EXPECT_EQ(D3DFMT_UNKNOWN, m->Format);
 }
 
 TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
@@ -439,7 +375,6 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     c.TextureCaps = D3DPTEXTURECAPS_POW2;  // the restriction is set: its line reports ×
     c.ZCmpCaps = D3DPCMPCAPS_LESSEQUAL;
     c.MaxTextureWidth = 2048;
-    c.MaxTextureHeight = 1024;
     c.MaxVertexW = 1e10f;
     c.GuardBandLeft = -8192.0f;
     c.VertexShaderVersion = D3DVS_VERSION(3, 0);
@@ -453,51 +388,39 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     memset(&caps, 0xCC, sizeof caps);
     Vorn3DAdapter::ReadCaps(&c, &caps);
     EXPECT_EQ(2u, caps.deviceType);
-    EXPECT_EQ(1, caps.stencilTwoSided);
-    EXPECT_EQ(0, caps.stencilKeep);
-    EXPECT_EQ(1, caps.destInvSrcColor);
-    EXPECT_EQ(0, caps.srcInvSrcColor);
+    EXPECT_EQ((std::vector<int>{1, 0, 1, 0, 1, 0, 1, 1}),
+              (std::vector<int>{caps.stencilTwoSided, caps.stencilKeep, caps.destInvSrcColor, caps.srcInvSrcColor,
+                                caps.pureDevice, caps.hwTransformAndLight, caps.pow2Only, caps.zCmpLessEqual}));
     EXPECT_EQ(24u, caps.dynamicFlowControlDepth);
     EXPECT_EQ(1e10f, caps.maxVertexW);
     EXPECT_EQ(static_cast<uint32_t>(D3DPS_VERSION(2, 0)), caps.pixelShaderVersion);
-    EXPECT_EQ(1, caps.pureDevice);
-    EXPECT_EQ(0, caps.hwTransformAndLight);
-    EXPECT_EQ(1, caps.pow2Only);
-    EXPECT_EQ(1, caps.zCmpLessEqual);
     EXPECT_EQ(2048u, caps.maxTextureWidth);
     // Every flag of an all-ones capability block is set.
     D3DCAPS9 all;
     memset(&all, 0xFF, sizeof all);
     Vorn3DCaps full;
     Vorn3DAdapter::ReadCaps(&all, &full);
-    EXPECT_EQ(1, full.hwRasterization);
-    EXPECT_EQ(1, full.autoGenMipmap);
-    EXPECT_EQ(1, full.zCmpNever);
-    EXPECT_EQ(1, full.srcBlendFactor);
-    EXPECT_EQ(1, full.addressMirrorOnce);
+    EXPECT_EQ((std::vector<int>{1, 1, 1, 1, 1}), (std::vector<int>{full.hwRasterization, full.autoGenMipmap, full.zCmpNever,
+                                                                    full.srcBlendFactor, full.addressMirrorOnce}));
     EXPECT_EQ(0xFFFFFFFFu, full.maxVertexIndex);
 
     std::vector<Line> lines;
     Vorn3DAdapter::ReportCaps(caps, Collect, &lines);
     // 7 group titles and one line per field except the device type.
-    EXPECT_EQ(7u + 86u, lines.size());
-    EXPECT_EQ("　デバイス能力", lines[0].text);
-    EXPECT_EQ(VORN3D_LOG_STRONG, lines[0].kind);
+    ASSERT_EQ(7u + 86u, lines.size());
+    EXPECT_EQ((Line{VORN3D_LOG_STRONG, "　デバイス能力"}), lines[0]);
     EXPECT_EQ("　　　[ ○ ] ピュアデバイス", lines[1].text);
     EXPECT_EQ("　　　[ × ] ハードウェアＴｎＬ", lines[2].text);
-    EXPECT_GE(Find(lines, "　　　[ ○ ] 深度テスト LESS EQUAL"), 0);
-    EXPECT_GE(Find(lines, "　　　[ × ] ２のべき乗以外のテクスチャ"), 0);
-    EXPECT_GE(Find(lines, "　　　[ ○ ] 正方形以外のテクスチャ"), 0);
-    EXPECT_GE(Find(lines, "　　　テクスチャ最大横幅 [ 2048 ]"), 0);
-    EXPECT_GE(Find(lines, "　　　最大ｗ値 [ 10000000000.000000 ]"), 0);
-    EXPECT_GE(Find(lines, "　　　ガードバンド　左 [ -8192.000 ]"), 0);
+    for (const char* line : {"　　　[ ○ ] 深度テスト LESS EQUAL", "　　　[ × ] ２のべき乗以外のテクスチャ",
+                             "　　　[ ○ ] 正方形以外のテクスチャ", "　　　テクスチャ最大横幅 [ 2048 ]",
+                             "　　　最大ｗ値 [ 10000000000.000000 ]", "　　　ガードバンド　左 [ -8192.000 ]"})
+        EXPECT_GE(Find(lines, line), 0) << line;
     const int constants = Find(lines, "　　　最大頂点シェーダー定数数 [ 256 ]");
-    const int vs = Find(lines, "　　　頂点シェーダーバージョン [ 3.0 ]");
-    const int ps = Find(lines, "　　　ピクセルシェーダーバージョン[ 2.0 ]");
     ASSERT_GE(constants, 0);
-    EXPECT_EQ(constants + 1, vs);
-    EXPECT_EQ(constants + 2, ps);
-    EXPECT_EQ("　　　動的フロー制御命令のネスティング [ 24 ]", lines[ps + 1].text);
+    EXPECT_EQ("　　　頂点シェーダーバージョン [ 3.0 ]", lines[constants + 1].text);
+    EXPECT_EQ("　　　ピクセルシェーダーバージョン[ 2.0 ]", lines[constants + 2].text);
+    EXPECT_EQ("　　　動的フロー制御命令のネスティング [ 24 ]", lines[constants + 3].text);
+    EXPECT_EQ("　　　静的フロー制御命令のネスティング [ 0 ]", lines.back().text);
     // Each strong group title comes just before its first field.
     const std::pair<const char*, const char*> groups[] = {
         {"　深度テスト能力", "　　　[ × ] 深度テスト ALWAYS"},
@@ -513,7 +436,6 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
         EXPECT_EQ(VORN3D_LOG_STRONG, lines[at].kind) << g.first;
         EXPECT_EQ(g.second, lines[at + 1].text) << g.first;
     }
-    EXPECT_EQ("　　　静的フロー制御命令のネスティング [ 0 ]", lines.back().text);
 
     std::vector<Line> device;
     Vorn3DAdapter::ReportDeviceCaps(caps, Collect, &device);
@@ -525,44 +447,31 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     EXPECT_EQ("　　　静的フロー制御命令のネスティング [ 0 ]", device[13].text);
 }
 
-// ---------------------------------------------------------------------------------------------
-
-TEST(ClipRect, ClipsTheDestinationAndMovesTheSourceInProportion)
+TEST(ClipRect, ClipsTheDestinationMovesTheSourceInProportionAndRefusesEmptyRectangles)
 {
     const D3DVIEWPORT9 vp = {0, 0, 640, 480, 0.0f, 1.0f};
-    RECT dst = {-10, 0, 90, 100}, src = {0, 0, 200, 200};
-    EXPECT_TRUE(Vorn3DAdapter::ClipRect(vp, &dst, &src));
-    EXPECT_EQ(0, dst.left);
-    EXPECT_EQ(90, dst.right);
-    EXPECT_EQ(100, dst.bottom);
-    EXPECT_EQ(20, src.left);
-    EXPECT_EQ(0, src.top);
-    EXPECT_EQ(200, src.right);
-    EXPECT_EQ(200, src.bottom);
-
-    RECT right = {600, 440, 700, 520}, rsrc = {0, 0, 50, 40};
-    EXPECT_TRUE(Vorn3DAdapter::ClipRect(vp, &right, &rsrc));
-    EXPECT_EQ(640, right.right);
-    EXPECT_EQ(480, right.bottom);
-    EXPECT_EQ(20, rsrc.right);   // 50 - trunc(60 * 0.5)
-    EXPECT_EQ(20, rsrc.bottom);  // 40 - trunc(40 * 0.5)
-
-    RECT left = {-100, 0, -10, 50}, lsrc = {0, 0, 10, 10};
-    EXPECT_FALSE(Vorn3DAdapter::ClipRect(vp, &left, &lsrc));
-}
-
-TEST(ClipRect, AnEmptyDestinationIsRefusedBeforeDividing)
-{
-    const D3DVIEWPORT9 vp = {0, 0, 640, 480, 0.0f, 1.0f};
-    RECT dst = {-10, 5, -10, 50}, src = {0, 0, 10, 10};
-    EXPECT_FALSE(Vorn3DAdapter::ClipRect(vp, &dst, &src));
-    EXPECT_EQ(0, src.left);   // nothing was moved
-    EXPECT_EQ(-10, dst.left);
-    RECT flat = {0, 7, 10, 7};
-    EXPECT_FALSE(Vorn3DAdapter::ClipRect(vp, &flat, &src));
-    RECT offset = {0, 0, 10, 10}, osrc = {0, 0, 10, 10};
+    struct Case {
+        RECT dst, src;
+        bool kept;
+        const char *dstAfter, *srcAfter;
+    } cases[] = {
+        {{-10, 0, 90, 100}, {0, 0, 200, 200}, true, "0,0,90,100", "20,0,200,200"},
+        {{600, 440, 700, 520}, {0, 0, 50, 40}, true, "600,440,640,480", "0,0,20,20"},  // 50 - trunc(60 * 0.5)
+        {{-100, 0, -10, 50}, {0, 0, 10, 10}, false, nullptr, nullptr},  // nothing left
+        // Empty destinations are refused before dividing, and nothing is moved.
+        {{-10, 5, -10, 50}, {0, 0, 10, 10}, false, "-10,5,-10,50", "0,0,10,10"},
+        {{0, 7, 10, 7}, {0, 0, 10, 10}, false, "0,7,10,7", "0,0,10,10"},
+    };
+    for (Case& c : cases) {
+        EXPECT_EQ(c.kept, Vorn3DAdapter::ClipRect(vp, &c.dst, &c.src)) << &c - cases;
+        if (c.dstAfter) {
+            EXPECT_EQ(c.dstAfter, Str(c.dst)) << &c - cases;
+            EXPECT_EQ(c.srcAfter, Str(c.src)) << &c - cases;
+        }
+    }
+    RECT dst = {0, 0, 10, 10}, src = {0, 0, 10, 10};
     const D3DVIEWPORT9 inner = {20, 20, 100, 100, 0.0f, 1.0f};
-    EXPECT_FALSE(Vorn3DAdapter::ClipRect(inner, &offset, &osrc));
+    EXPECT_FALSE(Vorn3DAdapter::ClipRect(inner, &dst, &src));
 }
 
 TEST(StateCache, ReportsChangesAndIgnoresIndicesOutsideIt)
@@ -573,12 +482,11 @@ TEST(StateCache, ReportsChangesAndIgnoresIndicesOutsideIt)
     EXPECT_TRUE(cache.Set(0, D3DRS_ZENABLE, 1));
     EXPECT_FALSE(cache.Set(0, D3DRS_ZENABLE, 1));
     EXPECT_TRUE(cache.Set(0, D3DRS_ZENABLE, 0));
-    EXPECT_FALSE(cache.Set(4, 1, 1));
-    EXPECT_FALSE(cache.Set(0xFFFFFFFFu, 1, 1));
-    EXPECT_FALSE(cache.Set(0, 255, 1));
-    EXPECT_FALSE(cache.Set(0, 100000, 1));
-    EXPECT_EQ(0xFFFFFFFFu, cache.Get(0, 255));
-    EXPECT_EQ(0xFFFFFFFFu, cache.Get(7, 1));
+    const std::pair<uint32_t, uint32_t> outside[] = {{4, 1}, {0xFFFFFFFFu, 1}, {0, 255}, {0, 100000}};
+    for (const auto& at : outside) {
+        EXPECT_FALSE(cache.Set(at.first, at.second, 1)) << at.first << "," << at.second;
+        EXPECT_EQ(0xFFFFFFFFu, cache.Get(at.first, at.second));
+    }
     // Setting the unknown marker itself reaches the device only after another value.
     EXPECT_FALSE(cache.Set(1, 5, 0xFFFFFFFFu));
     EXPECT_TRUE(cache.Set(1, 5, 3));
