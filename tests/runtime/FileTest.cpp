@@ -4,7 +4,6 @@
 #include "VornFile.h"
 #include "VornLZSS.h"
 #include "VornMemory.h"
-#include "VornSystem.h"
 #include <cstring>
 #include <string>
 
@@ -51,6 +50,14 @@ protected:
         while ((n = VornFile::Read(s, sizeof piece, piece)) > 0) out.append(piece, n);
         return out;
     }
+    // What a stream opened by kind and name reads.
+    std::string Stream(uint32_t kind, const char* name)
+    {
+        VornFileStream* s = VornFile::Open(kind, name);
+        const std::string out = s ? ReadStream(s) : "<none>";
+        VornFile::Close(s);
+        return out;
+    }
 };
 
 } // namespace
@@ -85,83 +92,49 @@ TEST_F(FileTest, LoadLooksInTheSixPlacesInOrder)
     PutFile("src\\texture\\lookup.dat", "4");
     PutFile("lookup.dat", "6");   // the resource LOOKUP.DAT holds "5"
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
+    char path[256];
+    EXPECT_TRUE(VornFile::FindFilePath(FILE_KIND_TEXTURE, path, "lookup.dat"));
+    EXPECT_STREQ(path, "root\\cur\\lookup.dat");
+    EXPECT_TRUE(VornFile::ExistsInPack(FILE_KIND_TEXTURE, "LOOKUP.DAT"));
 
     EXPECT_EQ(Load(FILE_KIND_TEXTURE, "lookup.dat"), "1");
     DeleteFileA("root\\cur\\lookup.dat");
     EXPECT_EQ(Load(FILE_KIND_TEXTURE, "lookup.dat"), "2");   // the pack under current beats the kind folder
     DeleteFileA("src\\cur\\lookup.dat");
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
+    EXPECT_FALSE(VornFile::ExistsInPack(FILE_KIND_MODEL, "lookup.dat"));   // only under texture now
     EXPECT_EQ(Load(FILE_KIND_TEXTURE, "lookup.dat"), "3");
     DeleteFileA("root\\texture\\lookup.dat");
     EXPECT_EQ(Load(FILE_KIND_TEXTURE, "lookup.dat"), "4");
     DeleteFileA("pack.bin");
     EXPECT_EQ(Load(FILE_KIND_TEXTURE, "lookup.dat"), "5");
+    EXPECT_FALSE(VornFile::ExistsInPack(FILE_KIND_TEXTURE, "lookup.dat"));   // a loose file is not in the pack
     EXPECT_EQ(Load(FILE_KIND_TEXTURE, "nowhere.dat"), "<none>");
-    // Streams skip the resource step.
-    VornFileStream* s = VornFile::Open(FILE_KIND_TEXTURE, "lookup.dat");
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ReadStream(s), "6");
-    VornFile::Close(s);
+    EXPECT_FALSE(VornFile::FindFilePath(FILE_KIND_TEXTURE, path, "nowhere.dat"));
+    EXPECT_STREQ(path, "nowhere.dat");   // the last place tried
+    EXPECT_EQ(Stream(FILE_KIND_TEXTURE, "lookup.dat"), "6");   // streams skip the resource step
 }
 
-TEST_F(FileTest, FindFilePathAndExistsInPack)
-{
-    VornFile::SetCurrentPath("cur");
-    PutFile("root\\model\\m.x", "m");
-    PutFile("src\\model\\p.x", "p");
-    ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
-    char path[256];
-    EXPECT_TRUE(VornFile::FindFilePath(FILE_KIND_MODEL, path, "m.x"));
-    EXPECT_STREQ(path, "root\\model\\m.x");
-    EXPECT_FALSE(VornFile::FindFilePath(FILE_KIND_MODEL, path, "p.x"));
-    EXPECT_STREQ(path, "p.x");   // the last place tried
-    EXPECT_TRUE(VornFile::ExistsInPack(FILE_KIND_MODEL, "P.X"));
-    EXPECT_FALSE(VornFile::ExistsInPack(FILE_KIND_MODEL, "m.x"));
-    EXPECT_FALSE(VornFile::ExistsInPack(FILE_KIND_TEXTURE, "p.x"));
-}
-
-TEST_F(FileTest, KindsOutsideOneToNineAreRefused)
-{
-    PutFile("any.dat", "x");
-    EXPECT_EQ(Load(FILE_KIND_DATA, "any.dat"), "x");
-    EXPECT_EQ(Load(0, "any.dat"), "<none>");
-    EXPECT_EQ(Load(10, "any.dat"), "<none>");
-    EXPECT_EQ(Load(0xFFFFFFFFu, "any.dat"), "<none>");
-    EXPECT_EQ(VornFile::Open(10, "any.dat"), nullptr);
-    char path[256];
-    EXPECT_FALSE(VornFile::FindFilePath(0, path, "any.dat"));
-    EXPECT_NE(CloseLog().find("ファイルの種類が不正です [ 10 ]"), std::string::npos);
-}
-
-TEST_F(FileTest, LzssDataArrivesDecodedFromEveryPath)
+TEST_F(FileTest, LzssDataArrivesDecodedFromEveryPathAndBrokenDataFails)
 {
     const std::string text(3000, 'z');
     const std::string packed = Lzss(text + "end");
     PutFile("root\\data\\loose.bin", packed);
     PutFile("src\\data\\inpack.bin", packed);
+    PutFile("root\\data\\cut.bin", packed.substr(0, packed.size() - 3));
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
     EXPECT_EQ(Load(FILE_KIND_DATA, "loose.bin"), text + "end");
     EXPECT_EQ(Load(FILE_KIND_DATA, "inpack.bin"), text + "end");
     EXPECT_EQ(Load(FILE_KIND_DATA, "packed.dat"), std::string(19, 'A'));   // the resource
-    // A stream hands out the bytes as stored.
-    VornFileStream* s = VornFile::Open(FILE_KIND_DATA, "inpack.bin");
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ReadStream(s), packed);
-    VornFile::Close(s);
-}
-
-TEST_F(FileTest, BrokenLzssDataFailsWithItsLogLine)
-{
-    std::string packed = Lzss(std::string(5000, 'q') + "tail");
-    packed.resize(packed.size() - 3);
-    PutFile("root\\data\\cut.bin", packed);
+    EXPECT_EQ(Stream(FILE_KIND_DATA, "inpack.bin"), packed);   // a stream hands out the bytes as stored
+    // A cut stream fails with its log line and empty outputs.
     EXPECT_EQ(Load(FILE_KIND_DATA, "cut.bin"), "<none>");
     void* data = reinterpret_cast<void*>(1);
     uint32_t size = 7;
     EXPECT_FALSE(VornFile::LoadFromFile("root\\data\\cut.bin", &data, &size));
     EXPECT_EQ(data, nullptr);
     EXPECT_EQ(size, 0u);
-    EXPECT_NE(CloseLog().find("<B><FONT color=\"RED\">　　ファイルのデコードに失敗</FONT></B>"), std::string::npos);
+    EXPECT_TRUE(Has(CloseLog(), "<B><FONT color=\"RED\">　　ファイルのデコードに失敗</FONT></B>"));
 }
 
 TEST_F(FileTest, NullOutputsOnlyTestThatTheSourceOpens)
@@ -209,35 +182,33 @@ TEST_F(FileTest, StreamsStayInsideTheirEntry)
     VornFile::Close(nullptr);
 }
 
-TEST_F(FileTest, PlainStreamsNeverGrowAndKeepTheirTimes)
+TEST_F(FileTest, PlainStreamsNeverGrowKeepTheirTimesAndOpenReadOnlyFiles)
 {
     PutFile("root\\data\\w.bin", "abcdef");
-    FILETIME before;
-    HANDLE h = CreateFileA("root\\data\\w.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    GetFileTime(h, nullptr, nullptr, &before);
-    CloseHandle(h);
+    auto writeTime = [] {
+        FILETIME t = {};
+        HANDLE h = CreateFileA("root\\data\\w.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        GetFileTime(h, nullptr, nullptr, &t);
+        CloseHandle(h);
+        return t;
+    };
+    const FILETIME before = writeTime();
     Sleep(20);
     VornFileStream* s = VornFile::Open(FILE_KIND_DATA, "w.bin");
     ASSERT_NE(s, nullptr);
     EXPECT_TRUE(VornFile::Seek(s, 4, 1));
     EXPECT_EQ(VornFile::Write(s, 5, "XYZ12"), 2u);
     VornFile::Close(s);
-    EXPECT_EQ(ReadBytes("root\\data\\w.bin"), "abcdXY");
-    FILETIME after;
-    h = CreateFileA("root\\data\\w.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    GetFileTime(h, nullptr, nullptr, &after);
-    CloseHandle(h);
+    EXPECT_EQ(ReadFile("root\\data\\w.bin"), "abcdXY");
+    const FILETIME after = writeTime();
     EXPECT_EQ(CompareFileTime(&before, &after), 0);
-}
 
-TEST_F(FileTest, ReadOnlyFilesOpenForReading)
-{
     PutFile("root\\data\\ro.bin", "read only");
     SetFileAttributesA("root\\data\\ro.bin", FILE_ATTRIBUTE_READONLY);
     // Another reader that shares reading only: nobody may open the file for writing now.
     HANDLE reader = CreateFileA("root\\data\\ro.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    VornFileStream* s = VornFile::Open(FILE_KIND_DATA, "ro.bin");
+    s = VornFile::Open(FILE_KIND_DATA, "ro.bin");
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(VornFile::Write(s, 4, "nope"), 0u);
     EXPECT_TRUE(VornFile::Seek(s, 0, 1));
@@ -245,7 +216,7 @@ TEST_F(FileTest, ReadOnlyFilesOpenForReading)
     VornFile::Close(s);
     CloseHandle(reader);
     SetFileAttributesA("root\\data\\ro.bin", FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(ReadBytes("root\\data\\ro.bin"), "read only");
+    EXPECT_EQ(ReadFile("root\\data\\ro.bin"), "read only");
 }
 
 TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
@@ -255,7 +226,7 @@ TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
     // This case's own temporary folder: copies of other programs running at once cannot collide.
     CreateDirectoryA("temp", nullptr);
-    const std::string temp = folder_->Path() + "\\temp";
+    const std::string temp = path_ + "\\temp";
     SetEnvironmentVariableA("TMP", temp.c_str());
     SetEnvironmentVariableA("TEMP", temp.c_str());
     char first[256], second[256], third[256];
@@ -263,28 +234,34 @@ TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", second));
     EXPECT_EQ(std::string(first), temp + "\\0000_movie.avi");   // a running counter in every name
     EXPECT_EQ(std::string(second), temp + "\\0001_movie.avi");
-    EXPECT_EQ(ReadBytes(first), std::string(1000, 'm') + "END");
-    EXPECT_EQ(ReadBytes(second), std::string(1000, 'm') + "END");
+    EXPECT_EQ(ReadFile(first), std::string(1000, 'm') + "END");
+    EXPECT_EQ(ReadFile(second), ReadFile(first));
     // A name with folders becomes one file in the temporary folder.
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_SOUND, "se\\hit.wav", third));
     EXPECT_EQ(std::string(third), temp + "\\0002_se_hit.wav");
-    EXPECT_EQ(ReadBytes(third), "RIFF");
+    EXPECT_EQ(ReadFile(third), "RIFF");
     EXPECT_FALSE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "missing.avi", first));
 
-    SetEnvironmentVariableA("TMP", (folder_->Path() + "\\no\\such\\folder").c_str());
-    SetEnvironmentVariableA("TEMP", (folder_->Path() + "\\no\\such\\folder").c_str());
+    SetEnvironmentVariableA("TMP", (path_ + "\\no\\such\\folder").c_str());
+    SetEnvironmentVariableA("TEMP", (path_ + "\\no\\such\\folder").c_str());
     EXPECT_FALSE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", first));
 }
 
-TEST_F(FileTest, OverlongNamesFailWithoutOverrunningPaths)
+TEST_F(FileTest, BadKindsAndOverlongNamesAreRefusedWithoutOverrunningPaths)
 {
+    PutFile("any.dat", "x");
+    EXPECT_EQ(Load(FILE_KIND_DATA, "any.dat"), "x");
+    for (uint32_t kind : {0u, 10u, 0xFFFFFFFFu}) EXPECT_EQ(Load(kind, "any.dat"), "<none>") << kind;
+    EXPECT_EQ(VornFile::Open(10, "any.dat"), nullptr);
+    char path[256];
+    EXPECT_FALSE(VornFile::FindFilePath(0, path, "any.dat"));
     const std::string longName(400, 'n');
     EXPECT_EQ(Load(FILE_KIND_DATA, longName.c_str()), "<none>");
     EXPECT_EQ(VornFile::Open(FILE_KIND_DATA, longName.c_str()), nullptr);
-    char path[256];
     EXPECT_FALSE(VornFile::FindFilePath(FILE_KIND_DATA, path, longName.c_str()));
     EXPECT_LT(std::strlen(path), 256u);
     EXPECT_FALSE(VornFile::ExistsInPack(FILE_KIND_DATA, longName.c_str()));
     VornFile::SetRootPath(longName.c_str(), longName.c_str());
     EXPECT_STREQ(VornFile::GetRootPath(), "");
+    EXPECT_TRUE(Has(CloseLog(), "ファイルの種類が不正です [ 10 ]"));
 }

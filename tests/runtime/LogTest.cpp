@@ -21,26 +21,21 @@ const std::string kHead =
     "<BODY bgcolor=\"#ffffff\" text=\"#000000\" link=\"#444444\" vlink=\"#444444\" alink=\"#444444\">\n";
 const std::string kTail = "</BODY>\n</HTML>\n";
 
-class LogTest : public ::testing::Test
+using LogTest = ScratchTest;
+
+// Opens "<name>.html" with the game's title.
+void OpenLog(const char* name)
 {
-protected:
-    void SetUp() override { folder_ = new ScratchFolder; }
-    void TearDown() override
-    {
-        VornLog::Close();
-        VornLog::SetFileName("");
-        delete folder_;
-    }
-    ScratchFolder* folder_ = nullptr;
-};
+    VornLog::SetFileName(name);
+    ASSERT_TRUE(VornLog::Open("トルメア"));
+}
 
 } // namespace
 
 TEST_F(LogTest, EveryEntryKindHasItsExactBytes)
 {
-    VornLog::SetFileName("entries");
+    OpenLog("entries");
     EXPECT_STREQ(VornLog::GetFileName(), "entries.html");
-    ASSERT_TRUE(VornLog::Open("トルメア"));
     VornLog::Title("VornTextureクラスの初期化");
     VornLog::StrongBlue("VornTexture::CreateFromFile");
     VornLog::Print(" : [ No.%u ] [ %s ] : ", 3u, "a.png");
@@ -60,7 +55,7 @@ TEST_F(LogTest, EveryEntryKindHasItsExactBytes)
         "<B><FONT color=\"GREEN\">Success</FONT></B><BR>\n"
         "<B><FONT color=\"RED\">ファイルの読み込みに失敗しました</FONT></B><B>100%</B><BR>\n" +
         kTail);
-    EXPECT_EQ(ReadBytes("entries.html"), expected);
+    EXPECT_EQ(ReadFile("entries.html"), expected);
 }
 
 TEST_F(LogTest, WithoutFileNameNothingIsWrittenOrFormatted)
@@ -74,43 +69,30 @@ TEST_F(LogTest, WithoutFileNameNothingIsWrittenOrFormatted)
     VornLog::LineBreak();
     VornLog::Close();
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA("*.html", &found);
-    EXPECT_EQ(find, INVALID_HANDLE_VALUE);
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    EXPECT_EQ(FindFirstFileA("*.html", &found), INVALID_HANDLE_VALUE);
 }
 
-TEST_F(LogTest, ASecondRunStartsFromAnEmptyFile)
+TEST_F(LogTest, ASecondRunStartsEmptyAndLoggingAfterCloseIsHarmless)
 {
     for (int run = 0; run < 2; ++run) {
-        VornLog::SetFileName("twice");
-        ASSERT_TRUE(VornLog::Open("トルメア"));
+        OpenLog("twice");
         VornLog::Print("run %d", run);
         VornLog::Close();
     }
-    EXPECT_EQ(ReadBytes("twice.html"), Crlf(kHead + "run 1" + kTail));
-    // Setting the name deletes the old file at once.
-    VornLog::SetFileName("twice");
-    EXPECT_FALSE(Exists("twice.html"));
-}
-
-TEST_F(LogTest, LoggingAfterCloseIsHarmless)
-{
-    VornLog::SetFileName("closed");
-    ASSERT_TRUE(VornLog::Open("トルメア"));
-    VornLog::Print("before");
-    VornLog::Close();
     VornLog::Close();
     VornLog::Print("after %d", 1);
     VornLog::StrongRed("after");
     VornLog::LineBreak();
-    EXPECT_EQ(ReadBytes("closed.html"), Crlf(kHead + "before" + kTail));
+    EXPECT_EQ(ReadFile("twice.html"), Crlf(kHead + "run 1" + kTail));
+    // Setting the name deletes the old file at once.
+    VornLog::SetFileName("twice");
+    EXPECT_EQ(GetFileAttributesA("twice.html"), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(LogTest, ThreadsWriteWholeEntriesAndMayRaceTheClose)
 {
-    VornLog::SetFileName("threads");
-    ASSERT_TRUE(VornLog::Open("トルメア"));
-    std::atomic<bool> go{false};
+    OpenLog("threads");
+    std::atomic<bool> go{false}, stop{false};
     std::vector<std::thread> threads;
     const int kThreads = 4, kLines = 300;
     for (int t = 0; t < kThreads; ++t)
@@ -121,7 +103,6 @@ TEST_F(LogTest, ThreadsWriteWholeEntriesAndMayRaceTheClose)
     go = true;
     for (auto& th : threads) th.join();
     // Entries of other threads racing the close must neither crash nor reach the file after the tail.
-    std::atomic<bool> stop{false};
     std::thread late([&] {
         while (!stop) VornLog::Print("late");
     });
@@ -130,14 +111,11 @@ TEST_F(LogTest, ThreadsWriteWholeEntriesAndMayRaceTheClose)
     stop = true;
     late.join();
 
-    const std::string text = ReadBytes("threads.html");
+    const std::string text = ReadFile("threads.html");
+    const std::string entry = "<B><FONT color=\"RED\">thread ";
     size_t count = 0;
-    for (size_t at = 0; (at = text.find("<B><FONT color=\"RED\">thread ", at)) != std::string::npos; ++at) {
-        ++count;
-        const size_t end = text.find("</FONT></B>", at);
-        ASSERT_NE(end, std::string::npos);
-        EXPECT_EQ(end - at, std::string("<B><FONT color=\"RED\">thread 0 line 000").size());
-    }
+    for (size_t at = 0; (at = text.find(entry, at)) != std::string::npos; ++at, ++count)
+        ASSERT_EQ(text.find("</FONT></B>", at) - at, entry.size() + 10);   // "0 line 000"
     EXPECT_EQ(count, size_t(kThreads * kLines));
     ASSERT_GE(text.size(), Crlf(kTail).size());
     EXPECT_EQ(text.substr(text.size() - Crlf(kTail).size()), Crlf(kTail));
@@ -145,31 +123,27 @@ TEST_F(LogTest, ThreadsWriteWholeEntriesAndMayRaceTheClose)
 
 TEST_F(LogTest, SystemReportHasEverySectionAndNoUnfilledText)
 {
-    VornLog::SetFileName("report");
-    ASSERT_TRUE(VornLog::Open("トルメア"));
+    OpenLog("report");
     VornLog::LogSystemInfo("Vorn Library banner");
     VornLog::Close();
-    const std::string text = ReadBytes("report.html");
+    const std::string text = ReadFile("report.html");
     for (const char* part : {"システム情報", "Library Version", "　　　[ Vorn Library banner ]", "Boot Time", "年",
                              "Operation System", "　　　Type [ Windows", "　　　Version [ Version ", "　　　Build [ ",
                              "Drive Information", "Memory Information", "　　　Used [ ", "Path Information",
                              "　　　System Directory [ ", "　　　Temp Directory [ ", "System Information",
                              "　Screen Mode", "　OS Boot Mode", "　　　[ Normal Boot ]"})
-        EXPECT_NE(text.find(part), std::string::npos) << part;
-    EXPECT_EQ(text.find("Type [  ]"), std::string::npos);
+        EXPECT_TRUE(Has(text, part)) << part;
+    EXPECT_FALSE(Has(text, "Type [  ]"));
     // Heading, values each with a line break, and an empty line break after the section.
-    EXPECT_NE(text.find(Crlf("<B><FONT color=\"BLUE\">Library Version</FONT></B><BR>\n"
-                             "　　　[ Vorn Library banner ]<BR>\n<BR>\n<B><FONT color=\"BLUE\">Boot Time")),
-              std::string::npos);
-    EXPECT_NE(text.find(Crlf("　　　C:\\ ハードディスク\n<BR>\n")), std::string::npos);
-    EXPECT_NE(text.find(Crlf("<B><FONT color=\"BLUE\">System Information</FONT></B><BR>\n　Screen Mode<BR>\n　　　[ ")),
-              std::string::npos);
+    EXPECT_TRUE(Has(text, Crlf("<B><FONT color=\"BLUE\">Library Version</FONT></B><BR>\n"
+                               "　　　[ Vorn Library banner ]<BR>\n<BR>\n<B><FONT color=\"BLUE\">Boot Time")));
+    EXPECT_TRUE(Has(text, Crlf("　　　C:\\ ハードディスク\n<BR>\n")));
+    EXPECT_TRUE(Has(text, Crlf("<B><FONT color=\"BLUE\">System Information</FONT></B><BR>\n　Screen Mode<BR>\n　　　[ ")));
 }
 
 TEST_F(LogTest, RuntimeClassesLogTheirTitlesInBootOrder)
 {
-    VornLog::SetFileName("titles");
-    ASSERT_TRUE(VornLog::Open("トルメア"));
+    OpenLog("titles");
     ASSERT_TRUE(VornFile::Initialize());
     ASSERT_TRUE(VornMemory::Initialize());
     ASSERT_TRUE(VornMemory::SetWorkArea(1u << 20, true));
@@ -177,6 +151,12 @@ TEST_F(LogTest, RuntimeClassesLogTheirTitlesInBootOrder)
     ASSERT_TRUE(VornConsole::Initialize());
     ASSERT_TRUE(VornDebug::Initialize());
     ASSERT_TRUE(VornLZSS::Initialize());
+    // Without a console its calls do nothing.
+    EXPECT_FALSE(VornConsole::IsOpen());
+    VornConsole::Print("%s", "nothing");
+    VornConsole::PrintAt(3, 4, "%d", 5);
+    VornConsole::Clear();
+    VornConsole::Release();
     VornLZSS::Finalize();
     VornDebug::Finalize();
     VornList::Finalize();
@@ -184,7 +164,7 @@ TEST_F(LogTest, RuntimeClassesLogTheirTitlesInBootOrder)
     VornConsole::Finalize();
     VornFile::Finalize();
     VornLog::Close();
-    const std::string text = ReadBytes("titles.html");
+    const std::string text = ReadFile("titles.html");
     size_t at = 0;
     for (const char* title : {"VornFileクラスの初期化", "VornMemoryクラスの初期化", "VornMemory::SetWorkArea",
                               "VornListクラスの初期化", "VornConsoleクラスの初期化", "VornDebugクラスの初期化",
@@ -219,19 +199,4 @@ TEST(DebugTest, TheListBoxWindowCollectsAndClearsLines)
     VornDebug::Finalize();
     EXPECT_EQ(VornDebug::GetWindow(), nullptr);
     EXPECT_FALSE(IsWindow(window));
-}
-
-TEST(ConsoleTest, CallsWithoutAConsoleDoNothing)
-{
-    EXPECT_TRUE(VornConsole::Initialize());
-    EXPECT_FALSE(VornConsole::IsOpen());
-    VornConsole::Print("%s", "nothing");
-    VornConsole::PrintAt(3, 4, "%d", 5);
-    VornConsole::Clear();
-    VornConsole::SetTextAttribute(0x17);
-    VornConsole::HideCursor();
-    VornConsole::ShowCursor();
-    VornConsole::Release();
-    VornConsole::Finalize();
-    EXPECT_FALSE(VornConsole::IsOpen());
 }

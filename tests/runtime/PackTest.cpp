@@ -5,6 +5,8 @@
 #include "VornMemory.h"
 #include "VornPackFormat.h"
 #include "VornSystem.h"
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,35 +21,25 @@ struct Item
 
 uint32_t U32(const std::string& s, size_t at) { return VornSystem::ReadLE32(reinterpret_cast<const uint8_t*>(s.data()) + at); }
 void SetU32(std::string& s, size_t at, uint32_t v) { VornSystem::WriteLE32(reinterpret_cast<uint8_t*>(&s[at]), v); }
+uint32_t Crc(const std::string& s) { return VornPackFormat::Crc32(s.data(), s.size()); }
 
 // A pack written by hand from the format pieces (entries kept in the given order when CRCs tie).
-std::string MakePack(const std::vector<Item>& items)
+std::string MakePack(std::vector<Item> items)
 {
+    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return Crc(a.name) < Crc(b.name); });
     std::vector<VornPackEntry> table(items.size());
     for (size_t i = 0; i < items.size(); ++i) {
-        VornPackEntry& e = table[i];
-        std::memset(&e, 0, sizeof e);
-        std::memcpy(e.name, items[i].name.data(), std::min<size_t>(64, items[i].name.size()));
-        e.nameCrc = VornPackFormat::Crc32(items[i].name.data(), items[i].name.size());
-        e.dataCrc = VornPackFormat::Crc32(items[i].data.data(), items[i].data.size());
-        e.size = uint32_t(items[i].data.size());
-        e.offset = uint32_t(i);   // remembers the item through the sort
+        table[i] = {};
+        std::memcpy(table[i].name, items[i].name.data(), std::min<size_t>(64, items[i].name.size()));
+        table[i].nameCrc = Crc(items[i].name);
+        table[i].dataCrc = Crc(items[i].data);
+        table[i].size = uint32_t(items[i].data.size());
     }
-    std::vector<uint32_t> itemOf(items.size());
-    const uint64_t total = VornPackFormat::Layout(table.data(), uint32_t(table.size()));
-    std::string pack(size_t(total ? total : 8), '\0');
-    uint8_t head[8];
-    VornPackFormat::WriteHeader(head, uint32_t(table.size()));
-    pack.replace(0, 8, reinterpret_cast<char*>(head), 8);
+    std::string pack(size_t(std::max<uint64_t>(8, VornPackFormat::Layout(table.data(), uint32_t(table.size())))), '\0');
+    VornPackFormat::WriteHeader(reinterpret_cast<uint8_t*>(&pack[0]), uint32_t(table.size()));
     for (size_t i = 0; i < table.size(); ++i) {
-        // Layout overwrote the offsets; find each entry's item again by name.
-        for (const Item& it : items)
-            if (std::memcmp(table[i].name, it.name.data(), std::min<size_t>(64, it.name.size())) == 0 &&
-                (it.name.size() >= 64 || table[i].name[it.name.size()] == 0))
-                pack.replace(table[i].offset, it.data.size(), it.data);
-        uint8_t bytes[80];
-        VornPackFormat::WriteEntry(bytes, table[i]);
-        pack.replace(8 + 80 * i, 80, reinterpret_cast<char*>(bytes), 80);
+        VornPackFormat::WriteEntry(reinterpret_cast<uint8_t*>(&pack[8 + 80 * i]), table[i]);
+        pack.replace(table[i].offset, items[i].data.size(), items[i].data);
     }
     return pack;
 }
@@ -65,16 +57,29 @@ protected:
         EXPECT_EQ(VornMemory::GetUsedSize(), 0u) << "a buffer was not freed";
         RuntimeTest::TearDown();
     }
-    std::string FromPack(const char* name, const char* pack = "p.bin")
+    std::string FromPack(const std::string& name, const char* pack = "p.bin")
     {
         void* data = nullptr;
         uint32_t size = 0;
-        if (!VornFile::LoadFromPack(name, pack, &data, &size)) return "<none>";
+        if (!VornFile::LoadFromPack(name.c_str(), pack, &data, &size)) return "<none>";
         std::string s(static_cast<char*>(data), size);
         VornMemory::FreeQuiet(data);
         return s;
     }
 };
+
+// Runs the packer tool with the given arguments; its exit code, and its output in *output.
+int RunPacker(const std::string& arguments, std::string* output)
+{
+    char exe[MAX_PATH];
+    GetFullPathNameA(VORNPACK_EXE, sizeof exe, exe, nullptr);
+    FILE* pipe = _popen(("\"" + std::string(exe) + "\" " + arguments + " 2>&1").c_str(), "rb");
+    output->clear();
+    char piece[4096];
+    size_t n;
+    while (pipe && (n = std::fread(piece, 1, sizeof piece, pipe)) > 0) output->append(piece, n);
+    return pipe ? _pclose(pipe) : -1;
+}
 
 } // namespace
 
@@ -116,19 +121,19 @@ TEST_F(PackTest, BuildPackWritesTheLayoutAndTheIncludeFile)
     PutFile("src\\texture\\Hero.png", std::string(300, 'h'));
     PutFile("src\\model\\hero.x", "xof 0303txt 0032");
     PutFile("src\\a.txt", "");
-    ASSERT_TRUE(VornFile::BuildPack("out\\p.bin", "src") == false);   // no "out" folder: nothing to write into
+    ASSERT_FALSE(VornFile::BuildPack("out\\p.bin", "src"));   // no "out" folder: nothing to write into
     ASSERT_TRUE(VornFile::BuildPack("p.bin", "src"));
-    const std::string pack = ReadBytes("p.bin");
+    const std::string pack = ReadFile("p.bin");
     ASSERT_GE(pack.size(), 8u + 3 * 80);
     EXPECT_EQ(pack.substr(0, 4), "PACK");
     EXPECT_EQ(U32(pack, 4), 3u);
-    uint32_t previousCrc = 0, expectedOffset = 256;   // 8 + 240 rounded up to 256
+    uint32_t previousCrc = 0, expectedOffset = 256, modelOffset = 0;   // 8 + 240 rounded up to 256
     for (int i = 0; i < 3; ++i) {
         const size_t e = 8 + 80 * i;
         const std::string name(pack.c_str() + e);
         const uint32_t nameCrc = U32(pack, e + 64), dataCrc = U32(pack, e + 68), offset = U32(pack, e + 72),
                        size = U32(pack, e + 76);
-        EXPECT_EQ(nameCrc, VornPackFormat::Crc32(name.data(), name.size()));
+        EXPECT_EQ(nameCrc, Crc(name));
         EXPECT_GE(nameCrc, previousCrc);
         previousCrc = nameCrc;
         EXPECT_EQ(offset, expectedOffset) << name;
@@ -137,18 +142,13 @@ TEST_F(PackTest, BuildPackWritesTheLayoutAndTheIncludeFile)
             ASSERT_EQ(pack[k], 0) << "gap after " << name;
         expectedOffset = (offset + size + 255) & ~uint32_t(255);
         EXPECT_TRUE(name == "TEXTURE\\HERO.PNG" || name == "MODEL\\HERO.X" || name == "A.TXT") << name;
+        if (name == "MODEL\\HERO.X") modelOffset = offset;
     }
-    const std::string inc = ReadBytes("p.inc");
+    const std::string inc = ReadFile("p.inc");
     char line[160];
     std::snprintf(line, sizeof line, "\t{ 0x%08X, 0x%08X, 0x%08X, 0x%08X, \"MODEL\\HERO.X\" },\r\n",
-                  VornPackFormat::Crc32("xof 0303txt 0032", 16), VornPackFormat::Crc32("MODEL\\HERO.X", 12),
-                  [&] {
-                      for (int i = 0; i < 3; ++i)
-                          if (std::string(pack.c_str() + 8 + 80 * i) == "MODEL\\HERO.X") return U32(pack, 8 + 80 * i + 72);
-                      return 0u;
-                  }(),
-                  16u);
-    EXPECT_NE(inc.find(line), std::string::npos) << inc;
+                  Crc("xof 0303txt 0032"), Crc("MODEL\\HERO.X"), modelOffset, 16u);
+    EXPECT_TRUE(Has(inc, line)) << inc;
 }
 
 TEST_F(PackTest, RoundTripThroughExtractAndLoadIsByteExact)
@@ -167,8 +167,8 @@ TEST_F(PackTest, RoundTripThroughExtractAndLoadIsByteExact)
         std::string upper(f.first.size() + 1, '\0');
         VornSystem::NormalizePath(&upper[0], f.first.c_str(), upper.size());
         upper.resize(std::strlen(upper.c_str()));
-        EXPECT_EQ(ReadBytes("out\\" + upper), f.second) << f.first;
-        EXPECT_EQ(FromPack(f.first.c_str()), f.second) << f.first;
+        EXPECT_EQ(ReadFile("out\\" + upper), f.second) << f.first;
+        EXPECT_EQ(FromPack(f.first), f.second) << f.first;
     }
     // Letter case and '/' do not matter for the lookup; Shift-JIS second bytes are kept.
     EXPECT_EQ(FromPack("TEXTURE/Title.PNG"), files[0].second);
@@ -181,9 +181,9 @@ TEST_F(PackTest, APackInsideItsFolderLeavesOutItsOwnOutput)
     PutFile("Data\\texture\\a.png", "png");
     ASSERT_TRUE(VornFile::BuildPack("Data\\Data.bin", "Data"));
     ASSERT_TRUE(VornFile::BuildPack("Data\\Data.bin", "Data"));   // Data.bin and Data.inc now lie in the folder
-    const std::string pack = ReadBytes("Data\\Data.bin");
+    const std::string pack = ReadFile("Data\\Data.bin");
     ASSERT_GE(pack.size(), 8u);
-    EXPECT_EQ(U32(pack, 4), 1u);
+    EXPECT_EQ(U32(pack, 4), 1u);   // neither Data.bin nor Data.inc went in
     EXPECT_EQ(FromPack("texture\\a.png", "Data\\Data.bin"), "png");
     EXPECT_EQ(FromPack("Data.bin", "Data\\Data.bin"), "<none>");
 }
@@ -192,10 +192,9 @@ TEST_F(PackTest, AlteredDataIsRefusedByLoadButReadByAStream)
 {
     PutFile("src\\data\\save.dat", "0123456789");
     ASSERT_TRUE(VornFile::BuildPack("p.bin", "src"));
-    std::string pack = ReadBytes("p.bin");
-    const uint32_t offset = U32(pack, 8 + 72);
-    pack[offset + 3] = 'X';
-    ASSERT_TRUE(WriteBytes("p.bin", pack));
+    std::string pack = ReadFile("p.bin");
+    pack[U32(pack, 8 + 72) + 3] = 'X';
+    PutFile("p.bin", pack);
     EXPECT_EQ(FromPack("data\\save.dat"), "<none>");
     VornFileStream* s = VornFile::OpenFromPack("data\\save.dat", "p.bin");
     ASSERT_NE(s, nullptr);
@@ -203,43 +202,36 @@ TEST_F(PackTest, AlteredDataIsRefusedByLoadButReadByAStream)
     EXPECT_EQ(VornFile::Read(s, 16, buffer), 10u);
     EXPECT_EQ(std::string(buffer, 10), "012X456789");
     VornFile::Close(s);
-    const std::string log = CloseLog();
-    EXPECT_NE(log.find(" {<BR>\r\n<B><FONT color=\"RED\">　　ファイルのCRCが一致しません</FONT></B><BR>\r\n} <BR>\r\n"),
-              std::string::npos) << log;
+    EXPECT_TRUE(Has(CloseLog(), " {<BR>\r\n<B><FONT color=\"RED\">　　ファイルのCRCが一致しません</FONT></B><BR>\r\n} <BR>\r\n"));
 }
 
 TEST_F(PackTest, ANameWithTheSameCrcIsNotTheSameName)
 {
-    const std::string a = "DATA\\AKD2Y670.BIN", b = "DATA\\1G1F7W2W.BIN";
-    ASSERT_TRUE(WriteBytes("p.bin", MakePack({{a, "first"}})));
+    const Item a = {"DATA\\AKD2Y670.BIN", "first"}, b = {"DATA\\1G1F7W2W.BIN", "second"};
+    PutFile("p.bin", MakePack({a}));
     EXPECT_EQ(FromPack("data\\akd2y670.bin"), "first");
     EXPECT_EQ(FromPack("data\\1g1f7w2w.bin"), "<none>");
-    ASSERT_TRUE(WriteBytes("p.bin", MakePack({{a, "first"}, {b, "second"}})));
-    EXPECT_EQ(FromPack("data\\akd2y670.bin"), "first");
-    EXPECT_EQ(FromPack("data\\1g1f7w2w.bin"), "second");
-    ASSERT_TRUE(WriteBytes("p.bin", MakePack({{b, "second"}, {a, "first"}})));
-    EXPECT_EQ(FromPack("data\\akd2y670.bin"), "first");
-    EXPECT_EQ(FromPack("data\\1g1f7w2w.bin"), "second");
+    for (const std::string& pack : {MakePack({a, b}), MakePack({b, a})}) {
+        PutFile("p.bin", pack);
+        EXPECT_EQ(FromPack("data\\akd2y670.bin"), "first");
+        EXPECT_EQ(FromPack("data\\1g1f7w2w.bin"), "second");
+    }
 }
 
 TEST_F(PackTest, MalformedPacksFailCleanly)
 {
     const std::string good = MakePack({{"A.TXT", "alpha"}, {"B.TXT", "bravo"}});
-    ASSERT_TRUE(WriteBytes("p.bin", good));
+    PutFile("p.bin", good);
     ASSERT_EQ(FromPack("a.txt"), "alpha");
 
-    // Truncated directory: the count promises more entries than the file holds.
-    std::string bad = good;
-    SetU32(bad, 4, 1000000);
-    ASSERT_TRUE(WriteBytes("p.bin", bad));
-    EXPECT_EQ(FromPack("a.txt"), "<none>");
-    SetU32(bad, 4, 0xFFFFFFFFu);
-    ASSERT_TRUE(WriteBytes("p.bin", bad));
-    EXPECT_EQ(FromPack("a.txt"), "<none>");
-    ASSERT_TRUE(WriteBytes("p.bin", good.substr(0, 8 + 80 + 40)));
-    EXPECT_EQ(FromPack("a.txt"), "<none>");
-    ASSERT_TRUE(WriteBytes("p.bin", good.substr(0, 6)));
-    EXPECT_EQ(FromPack("a.txt"), "<none>");
+    // Truncated directory: the count promises more entries than the file holds; a cut file.
+    std::string big = good, huge = good, bad;
+    SetU32(big, 4, 1000000);
+    SetU32(huge, 4, 0xFFFFFFFFu);
+    for (const std::string& cut : {big, huge, good.substr(0, 8 + 80 + 40), good.substr(0, 6)}) {
+        PutFile("p.bin", cut);
+        EXPECT_EQ(FromPack("a.txt"), "<none>");
+    }
     EXPECT_FALSE(VornFile::ExtractPack("p.bin", "out"));
 
     // Offsets and sizes past the end of the file, or into the directory.
@@ -248,50 +240,45 @@ TEST_F(PackTest, MalformedPacksFailCleanly)
         for (uint32_t offset : {uint32_t(good.size()), 0xFFFFFF00u, 8u}) {
             bad = good;
             SetU32(bad, e + 72, offset);
-            ASSERT_TRUE(WriteBytes("p.bin", bad));
+            PutFile("p.bin", bad);
             const char* name = std::string(good.c_str() + e) == "A.TXT" ? "a.txt" : "b.txt";
             EXPECT_EQ(FromPack(name), "<none>") << offset;
             EXPECT_EQ(VornFile::OpenFromPack(name, "p.bin"), nullptr);
         }
         bad = good;
         SetU32(bad, e + 76, 0xFFFFFFF0u);
-        ASSERT_TRUE(WriteBytes("p.bin", bad));
+        PutFile("p.bin", bad);
         EXPECT_FALSE(VornFile::ExtractPack("p.bin", "out"));
     }
 
     // Not a pack at all: no entries, no error.
-    ASSERT_TRUE(WriteBytes("p.bin", "KCAP\x01\x00\x00\x00"));
+    PutFile("p.bin", std::string("KCAP\x01\x00\x00\x00", 8));
     EXPECT_EQ(FromPack("a.txt"), "<none>");
 }
 
 TEST_F(PackTest, NamesFillingAll64BytesAreReadWithoutOverrun)
 {
     const std::string full(64, 'N');   // no terminator in the file
-    std::string pack = MakePack({{full, "full"}, {"SHORT.TXT", "short"}});
-    ASSERT_TRUE(WriteBytes("p.bin", pack));
-    EXPECT_EQ(FromPack(full.c_str()), "full");
-    EXPECT_EQ(FromPack((full + "N").c_str()), "<none>");
-    EXPECT_EQ(FromPack(full.substr(0, 63).c_str()), "<none>");
+    PutFile("p.bin", MakePack({{full, "full"}, {"SHORT.TXT", "short"}}));
+    EXPECT_EQ(FromPack(full), "full");
+    EXPECT_EQ(FromPack(full + "N"), "<none>");
+    EXPECT_EQ(FromPack(full.substr(0, 63)), "<none>");
     ASSERT_TRUE(VornFile::ExtractPack("p.bin", "out"));
-    EXPECT_EQ(ReadBytes("out\\" + full), "full");
-    EXPECT_EQ(ReadBytes("out\\SHORT.TXT"), "short");
+    EXPECT_EQ(ReadFile("out\\" + full), "full");
+    EXPECT_EQ(ReadFile("out\\SHORT.TXT"), "short");
 }
 
 TEST_F(PackTest, ExtractPackRefusesNamesThatClimbOutAndReportsIt)
 {
     CreateDirectoryA("jail", nullptr);
-    const std::string pack = MakePack({{"..\\ESCAPED.TXT", "1"}, {"C:\\ESCAPED2.TXT", "2"}, {"\\ESCAPED3.TXT", "3"},
-                                       {"SUB\\..\\..\\ESCAPED4.TXT", "4"}, {"SAFE\\OK.TXT", "ok"}});
-    ASSERT_TRUE(WriteBytes("p.bin", pack));
+    PutFile("p.bin", MakePack({{"..\\ESCAPED.TXT", "1"}, {"C:\\ESCAPED2.TXT", "2"}, {"\\ESCAPED3.TXT", "3"},
+                               {"SUB\\..\\..\\ESCAPED4.TXT", "4"}, {"SAFE\\OK.TXT", "ok"}}));
     EXPECT_FALSE(VornFile::ExtractPack("p.bin", "jail\\out"));   // partial: one good file, four refused
-    EXPECT_EQ(ReadBytes("jail\\out\\SAFE\\OK.TXT"), "ok");
-    EXPECT_FALSE(Exists("jail\\ESCAPED.TXT"));
-    EXPECT_FALSE(Exists("ESCAPED4.TXT"));
-    EXPECT_FALSE(Exists("jail\\ESCAPED4.TXT"));
-    EXPECT_FALSE(Exists("C:\\ESCAPED2.TXT"));
-    EXPECT_FALSE(Exists("\\ESCAPED3.TXT"));
+    EXPECT_EQ(ReadFile("jail\\out\\SAFE\\OK.TXT"), "ok");
+    for (const char* escaped : {"jail\\ESCAPED.TXT", "ESCAPED4.TXT", "jail\\ESCAPED4.TXT", "C:\\ESCAPED2.TXT", "\\ESCAPED3.TXT"})
+        EXPECT_FALSE(VornSystem::FileExists(escaped)) << escaped;
     EXPECT_FALSE(VornFile::ExtractPack("missing.bin", "jail\\out"));
-    ASSERT_TRUE(WriteBytes("empty.bin", MakePack({})));
+    PutFile("empty.bin", MakePack({}));
     EXPECT_FALSE(VornFile::ExtractPack("empty.bin", "jail\\out2"));   // nothing written
 }
 
@@ -305,23 +292,17 @@ TEST_F(PackTest, BuildPackReportsWhatItCouldNotDo)
     DeleteFileA(("src\\" + std::string(70, 'L') + ".txt").c_str());
     // A file that cannot be read while packing: the first in table order, so that every entry
     // after it must still be written at its own offset.
-    const char* names[] = {"fine.txt", "two.txt", "three.txt", "four.txt"};
-    const char* first = names[0];
-    for (const char* n : names) {
-        PutFile(std::string("src\\") + n, n);
-        char key[16];
-        VornSystem::NormalizePath(key, n, sizeof key);
-        char firstKey[16];
-        VornSystem::NormalizePath(firstKey, first, sizeof firstKey);
-        if (VornPackFormat::Crc32(key, std::strlen(key)) < VornPackFormat::Crc32(firstKey, std::strlen(firstKey))) first = n;
-    }
-    HANDLE locked = CreateFileA((std::string("src\\") + first).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const std::vector<std::string> names = {"FINE.TXT", "TWO.TXT", "THREE.TXT", "FOUR.TXT"};
+    for (const std::string& n : names) PutFile("src\\" + n, n);
+    const std::string first = *std::min_element(names.begin(), names.end(),
+                                                [](const std::string& a, const std::string& b) { return Crc(a) < Crc(b); });
+    HANDLE locked = CreateFileA(("src\\" + first).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(VornFile::BuildPack("p.bin", "src"));
     CloseHandle(locked);
-    for (const char* n : names) EXPECT_EQ(FromPack(n), n == first ? "<none>" : n) << n;
+    for (const std::string& n : names) EXPECT_EQ(FromPack(n), n == first ? "<none>" : n) << n;
     EXPECT_TRUE(VornFile::BuildPack("p.bin", "src"));
-    for (const char* n : names) EXPECT_EQ(FromPack(n), n) << n;
+    for (const std::string& n : names) EXPECT_EQ(FromPack(n), n) << n;
     // The output cannot be created.
     EXPECT_FALSE(VornFile::BuildPack("missing-folder\\p.bin", "src"));
 }
@@ -338,12 +319,8 @@ TEST_F(PackTest, CollectFilesStopsAtTheTableSize)
     complete = true;
     EXPECT_EQ(VornFile::CollectFiles(all, 0, 10, "src", "src", &complete), 6u);
     EXPECT_TRUE(complete);
-    bool sawSub = false;
-    for (int i = 0; i < 6; ++i) {
-        if (std::strcmp(all[i].name, "sub\\g.txt") == 0) sawSub = true;
-        EXPECT_EQ(all[i].size, 1u);
-    }
-    EXPECT_TRUE(sawSub);
+    EXPECT_TRUE(std::all_of(all, all + 6, [](const VornPackEntry& e) { return e.size == 1; }));
+    EXPECT_TRUE(std::any_of(all, all + 6, [](const VornPackEntry& e) { return std::strcmp(e.name, "sub\\g.txt") == 0; }));
 }
 
 TEST_F(PackTest, RandomlyDamagedPacksNeverCrashOrLeak)
@@ -361,7 +338,7 @@ TEST_F(PackTest, RandomlyDamagedPacksNeverCrashOrLeak)
             bad[at] = char(next());
         }
         if (next() % 5 == 0) bad.resize(next() % bad.size());
-        ASSERT_TRUE(WriteBytes("p.bin", bad));
+        PutFile("p.bin", bad);
         for (const char* name : {"a.txt", "dir\\b.txt", "c.bin"}) {
             const std::string got = FromPack(name);
             if (got != "<none>") {
@@ -376,61 +353,26 @@ TEST_F(PackTest, RandomlyDamagedPacksNeverCrashOrLeak)
     EXPECT_GT(loaded, 0);
 }
 
-namespace {
-
-// Runs the packer tool with the given arguments; its exit code, and its output in *output.
-DWORD RunPacker(const std::string& arguments, std::string* output)
-{
-    char exe[MAX_PATH];
-    GetFullPathNameA(VORNPACK_EXE, sizeof exe, exe, nullptr);
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileA("packer-output.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    EXPECT_NE(out, INVALID_HANDLE_VALUE);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = INVALID_HANDLE_VALUE;
-    startup.hStdOutput = out;
-    startup.hStdError = out;
-    PROCESS_INFORMATION process = {};
-    std::string line = "vornpack " + arguments;
-    DWORD code = 0xFFFFFFFF;
-    if (CreateProcessA(exe, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        WaitForSingleObject(process.hProcess, 60000);
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    } else {
-        ADD_FAILURE() << "cannot start " << exe;
-    }
-    CloseHandle(out);
-    *output = ReadBytes("packer-output.txt");
-    return code;
-}
-
-} // namespace
-
 TEST_F(PackTest, ThePackerToolPacksAndUnpacks)
 {
     PutFile("src\\texture\\title.png", std::string(5000, 't'));
     PutFile("src\\model\\hero.x", "xof");
     std::string output;
-    ASSERT_EQ(RunPacker("p.bin src", &output), 0u) << output;
+    ASSERT_EQ(RunPacker("p.bin src", &output), 0) << output;
     char line[128];
-    std::snprintf(line, sizeof line, "Packing... [0x%08X] [        3 byte] [MODEL\\HERO.X]\r\n",
-                  VornPackFormat::Crc32("MODEL\\HERO.X", 12));
-    EXPECT_NE(output.find(line), std::string::npos) << output;
+    std::snprintf(line, sizeof line, "Packing... [0x%08X] [        3 byte] [MODEL\\HERO.X]\r\n", Crc("MODEL\\HERO.X"));
+    EXPECT_TRUE(Has(output, line)) << output;
     EXPECT_EQ(FromPack("texture\\title.png"), std::string(5000, 't'));
     EXPECT_EQ(FromPack("model/hero.x"), "xof");
-    EXPECT_TRUE(Exists("p.inc"));
+    EXPECT_TRUE(VornSystem::FileExists("p.inc"));
 
-    ASSERT_EQ(RunPacker("-x p.bin out", &output), 0u) << output;
-    EXPECT_EQ(ReadBytes("out\\MODEL\\HERO.X"), "xof");
-    EXPECT_EQ(ReadBytes("out\\TEXTURE\\TITLE.PNG"), std::string(5000, 't'));
+    ASSERT_EQ(RunPacker("-x p.bin out", &output), 0) << output;
+    EXPECT_EQ(ReadFile("out\\MODEL\\HERO.X"), "xof");
+    EXPECT_EQ(ReadFile("out\\TEXTURE\\TITLE.PNG"), std::string(5000, 't'));
 
-    EXPECT_EQ(RunPacker("q.bin no-such-folder", &output), 1u);
-    EXPECT_NE(output.find("ERROR : フォルダがありません [no-such-folder]"), std::string::npos) << output;
-    EXPECT_EQ(RunPacker("-x missing.bin out", &output), 1u);
-    EXPECT_EQ(RunPacker("p.bin", &output), 2u);
-    EXPECT_NE(output.find("usage: vornpack"), std::string::npos);
+    EXPECT_EQ(RunPacker("q.bin no-such-folder", &output), 1);
+    EXPECT_TRUE(Has(output, "ERROR : フォルダがありません [no-such-folder]")) << output;
+    EXPECT_EQ(RunPacker("-x missing.bin out", &output), 1);
+    EXPECT_EQ(RunPacker("p.bin", &output), 2);
+    EXPECT_TRUE(Has(output, "usage: vornpack"));
 }
