@@ -4,6 +4,7 @@
 #include "VornLZSS.h"
 #include "VornMemory.h"
 #include "VornPackFormat.h"
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -14,17 +15,7 @@
 
 namespace {
 
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(frequency.QuadPart);
-}
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 // Data of the kind the game packs: text (effect and X files) and vertex-like binary records.
 std::vector<uint8_t> TextData(size_t n)
@@ -82,8 +73,6 @@ void BenchLzss(const char* label, const std::vector<uint8_t>& data)
 
 void BenchMemory()
 {
-    VornMemory::Initialize();
-    VornMemory::SetWorkArea(64u << 20, false);
     HANDLE heap = GetProcessHeap();
     const int ops = 200000, live = 64;
     std::vector<uint32_t> sizes(ops);
@@ -109,23 +98,18 @@ void BenchMemory()
     std::printf("Work area, %d mixed alloc/free pairs with %d live blocks (debug off): VornMemory %.0f ns/pair, "
                 "HeapAlloc %.0f ns/pair: HeapAlloc/VornMemory %.2fx\n",
                 ops, live, work / ops * 1e9, windows / ops * 1e9, windows / work);
-    VornMemory::Finalize();
 }
 
 void BenchPack()
 {
-    VornMemory::Initialize();
-    VornMemory::SetWorkArea(16u << 20, false);
     const uint32_t count = 10000;
     std::vector<VornPackEntry> table(count);
     std::vector<std::string> names(count);
     for (uint32_t i = 0; i < count; ++i) {
-        VornPackEntry& e = table[i];
-        std::memset(&e, 0, sizeof e);
         names[i] = "TEXTURE\\STAGE" + std::to_string(i / 100) + "\\TILE" + std::to_string(i) + ".PNG";
-        std::memcpy(e.name, names[i].data(), names[i].size());
-        e.nameCrc = VornPackFormat::Crc32(names[i].data(), names[i].size());
-        e.size = 16;
+        std::memcpy(table[i].name, names[i].data(), names[i].size());
+        table[i].nameCrc = VornPackFormat::Crc32(names[i].data(), names[i].size());
+        table[i].size = 16;
     }
     const uint64_t total = VornPackFormat::Layout(table.data(), count);
     std::vector<uint8_t> bytes(size_t(total), 0);
@@ -153,7 +137,6 @@ void BenchPack()
     std::printf("PACK lookup among %u entries: %.1f us in a read directory, %.1f us with the directory read "
                 "from the file (%d/%d found)\n",
                 count, inMemory * 1e6, fromFile * 1e6, found, lookups + fileLookups);
-    VornMemory::Finalize();
 }
 
 } // namespace
@@ -162,7 +145,10 @@ int main()
 {
     BenchLzss("text", TextData(8u << 20));
     BenchLzss("vertex records", VertexData(8u << 20));
+    VornMemory::Initialize();
+    VornMemory::SetWorkArea(64u << 20, false);   // debug mode off
     BenchMemory();
     BenchPack();
+    VornMemory::Finalize();
     return 0;
 }
