@@ -107,7 +107,7 @@ QxtFile SmallFile()
 
 }  // namespace
 
-TEST_F(FontSprite, RepeatedCharactersAreHeldOnce)
+TEST_F(FontSprite, RepeatedCharactersAreHeldOnceAndOneCharacterGivesA32Sheet)
 {
     LogCapture log;
     const VornFontSpriteHandle fs = VornFontSprite::Create("あいあいAAい", 1, 64, small_, 0, 0);
@@ -136,29 +136,22 @@ TEST_F(FontSprite, RepeatedCharactersAreHeldOnce)
     EXPECT_EQ(nullptr, VornFontSprite::GetRecord(fs));
     EXPECT_EQ(nullptr, VornTexture::GetRecord(r->sheets[0]));
     EXPECT_NE(std::string::npos, log.Text().find(" } SHEET COUNT [ 1 ] : " + texturetest::Green("Success")));
-}
 
-TEST_F(FontSprite, OneCharacterOfSixteenPixelsGivesA32Sheet)
-{
-    const VornFontSpriteHandle fs = VornFontSprite::Create("A", 1, 16, small_, 0, 0);
-    ASSERT_NE(kNone, fs);
-    const VornFontSpriteRecord* r = VornFontSprite::GetRecord(fs);
+    // One character of 16 pixels: a 32 x 32 sheet, the cell at its corner, and the font writes into it.
+    const VornFontSpriteHandle one = VornFontSprite::Create("A", 1, 16, small_, 0, 0);
+    ASSERT_NE(kNone, one);
+    r = VornFontSprite::GetRecord(one);
     EXPECT_EQ(32u, r->sheetWidth);
     EXPECT_EQ(32u, r->sheetHeight);
     EXPECT_EQ(32u, VornTexture::GetWidth(r->sheets[0]));
     EXPECT_EQ(1u, r->glyphCount);
     const VornFontGlyph& g = r->glyphs[0];
-    EXPECT_EQ(0, g.sheet);
-    EXPECT_EQ(0, g.left);
-    EXPECT_EQ(0, g.top);
-    EXPECT_EQ(g.left + g.cellWidth, g.right);
-    EXPECT_EQ(18, g.bottom);
+    EXPECT_EQ((std::vector<int>{0, 0, 0, g.cellWidth, 18}), (std::vector<int>{g.sheet, g.left, g.top, g.right, g.bottom}));
     EXPECT_NE(kNone, r->sprites[0]);
     EXPECT_EQ(kNone, r->sheets[1]);
     EXPECT_EQ(kNone, r->sprites[1]);
-    // The font now writes into the sheet.
     EXPECT_EQ(r->sheets[0], VornFont::GetDestination(small_));
-    VornFontSprite::Release(fs);
+    VornFontSprite::Release(one);
 }
 
 // count distinct double-byte characters from 亜 on.
