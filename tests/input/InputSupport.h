@@ -81,6 +81,12 @@ protected:
     {
         ASSERT_TRUE(VornInput::AttachJoystickReader(slot, FeedReader, minX, maxX, minY, maxY));
     }
+    // Pad 0 on joystick 0 with the game's repeat settings (30, 3).
+    void AttachPad()
+    {
+        Attach(0);
+        VornInput::SetPadConfig(1, 0, 30, 3);
+    }
     std::string Log() { return ReadFile(logBase_ + ".html"); }
 
     std::string logBase_;

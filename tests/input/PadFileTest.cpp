@@ -13,38 +13,32 @@ TEST(PadFile, HeaderIsMagicThenTwoLittleEndianCounts)
     ASSERT_TRUE(VornPadFile::ReadHeader(h, 12 + 2 * 0x103 * 16, &tracks, &frames));
     EXPECT_EQ(2u, tracks);
     EXPECT_EQ(0x103u, frames);
+    // 256 tracks of 0xFFFFFFFF frames: the size is computed without wrapping.
+    EXPECT_EQ(12 + 256ull * 0xFFFFFFFFull * 16, VornPadFile::FileSize(256, 0xFFFFFFFFu));
 }
 
 TEST(PadFile, HeadersAreAcceptedOnlyWithSaneCountsAndTheExactLength)
 {
+    const struct { uint32_t tracks, frames; uint64_t size; bool ok; } cases[] = {
+        {256, 1, 12 + 256 * 16, true}, {257, 1, 12 + 257 * 16, false}, {0, 1, 12, false}, {1, 0, 12, false},
+        {1, 10, 12 + 160 - 1, false}, {1, 10, 12 + 160 + 1, false}, {1, 10, 11, false},
+        {256, 0xFFFFFFFFu, 12 + ((256ull * 0xFFFFFFFFull * 16) & 0xFFFFFFFFull), false},
+    };
     uint8_t h[12];
-    uint32_t tracks = 77, frames = 77;
-    VornPadFile::WriteHeader(h, 256, 1);
-    EXPECT_TRUE(VornPadFile::ReadHeader(h, 12 + 256 * 16, &tracks, &frames));
-    EXPECT_EQ(256u, tracks);
-    tracks = frames = 77;
-    VornPadFile::WriteHeader(h, 257, 1);
-    EXPECT_FALSE(VornPadFile::ReadHeader(h, 12 + 257 * 16, &tracks, &frames));
-    VornPadFile::WriteHeader(h, 0, 1);
-    EXPECT_FALSE(VornPadFile::ReadHeader(h, 12, &tracks, &frames));
-    VornPadFile::WriteHeader(h, 1, 0);
-    EXPECT_FALSE(VornPadFile::ReadHeader(h, 12, &tracks, &frames));
-    VornPadFile::WriteHeader(h, 1, 10);
-    EXPECT_FALSE(VornPadFile::ReadHeader(h, 12 + 160 - 1, &tracks, &frames));
-    EXPECT_FALSE(VornPadFile::ReadHeader(h, 12 + 160 + 1, &tracks, &frames));
-    EXPECT_FALSE(VornPadFile::ReadHeader(h, 11, &tracks, &frames));
-    // 256 tracks of 0xFFFFFFFF frames: the size is computed without wrapping.
-    VornPadFile::WriteHeader(h, 256, 0xFFFFFFFFu);
-    EXPECT_FALSE(VornPadFile::ReadHeader(h, 12 + ((256ull * 0xFFFFFFFFull * 16) & 0xFFFFFFFFull), &tracks, &frames));
-    EXPECT_EQ(12 + 256ull * 0xFFFFFFFFull * 16, VornPadFile::FileSize(256, 0xFFFFFFFFu));
+    for (const auto& c : cases) {
+        uint32_t tracks = 77, frames = 77;
+        VornPadFile::WriteHeader(h, c.tracks, c.frames);
+        EXPECT_EQ(c.ok, VornPadFile::ReadHeader(h, c.size, &tracks, &frames)) << c.tracks << " " << c.frames << " " << c.size;
+        EXPECT_EQ(c.ok ? c.tracks : 77u, tracks);   // refused headers write nothing
+        EXPECT_EQ(c.ok ? c.frames : 77u, frames);
+    }
     const uint8_t wrongMagic[][4] = {{'P', 'A', 'D', ' '}, {'p', 'a', 'd', 0}, {'P', 'A', 'C', 'K'}};
     for (const auto& m : wrongMagic) {
+        uint32_t tracks = 0, frames = 0;
         VornPadFile::WriteHeader(h, 1, 1);
         memcpy(h, m, 4);
         EXPECT_FALSE(VornPadFile::ReadHeader(h, 28, &tracks, &frames));
     }
-    EXPECT_EQ(77u, tracks);   // refused headers write nothing
-    EXPECT_EQ(77u, frames);
 }
 
 TEST(PadFile, FramesAreFourLittleEndianMasksInStateOrder)
