@@ -80,18 +80,14 @@ VornFontSpriteHandle FromBytes(const std::vector<uint8_t>& bytes, uint32_t size 
 // The pixels of a glyph sheet (A8R8G8B8 or a 16-bit format with alpha) as words, rows of width.
 std::vector<uint32_t> SheetPixels(VornTextureHandle sheet, uint32_t* width, uint32_t* height)
 {
-    void* bits;
-    int32_t pitch;
-    D3DFORMAT format;
     std::vector<uint32_t> out;
-    if (!VornTexture::Lock(sheet, &bits, &pitch, &format, width, height)) return out;
-    for (uint32_t y = 0; y < *height; ++y) {
-        const uint8_t* row = static_cast<uint8_t*>(bits) + y * pitch;
-        for (uint32_t x = 0; x < *width; ++x)
-            out.push_back(format == D3DFMT_A8R8G8B8 ? reinterpret_cast<const uint32_t*>(row)[x]
-                                                    : reinterpret_cast<const uint16_t*>(row)[x]);
+    if (VornTexture::GetFormat(sheet) == D3DFMT_A8R8G8B8) {
+        out = fonttest::ReadTexture<uint32_t>(sheet, width);
+    } else {
+        const std::vector<uint16_t> words = fonttest::ReadTexture<uint16_t>(sheet, width);
+        out.assign(words.begin(), words.end());
     }
-    VornTexture::Unlock(sheet);
+    *height = *width ? static_cast<uint32_t>(out.size()) / *width : 0;
     return out;
 }
 

@@ -200,11 +200,6 @@ TEST_F(Qsg, PackedEntriesDecodeOverlappingCopiesAndTheZeroWindow)
     EXPECT_EQ(0x04030201u, Get32(Pixels(loader_)));
     ASSERT_EQ(nullptr, LoadBytes(Archive().Add("img", 1, 1, 5, Bytes{0x01, 'A', 0xF0, 0xFF, 0, 0}).bytes, "img"));
     EXPECT_EQ(0x41414141u, Get32(Pixels(loader_)));
-
-    uint8_t out[16];
-    EXPECT_TRUE(VornQsgLoader::DecodeLzss(stream.data(), static_cast<uint32_t>(stream.size()), out, 16));
-    EXPECT_EQ(0, memcmp(out, "ABCDABCDABCDABCD", 16));
-    EXPECT_FALSE(VornQsgLoader::DecodeLzss(stream.data(), 5, out, 16));   // the stream ends first
 }
 
 TEST_F(Qsg, LookupLowersTheWantedNameAndTheFirstDuplicateWins)

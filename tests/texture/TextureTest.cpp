@@ -221,20 +221,15 @@ TEST_F(Texture, ColorFillWritesEachListedFormatAndNothingElse)
         ASSERT_NE(VORN_INVALID_HANDLE, h);
         ASSERT_EQ(c.format, VornTexture::GetFormat(h));
         VornTexture::ColorFill(h, c.argb);
-        void* bits = nullptr;
-        int32_t pitch = 0;
-        D3DFORMAT format = D3DFMT_UNKNOWN;
-        uint32_t width = 0, height = 0;
-        ASSERT_TRUE(VornTexture::Lock(h, &bits, &pitch, &format, &width, &height));
-        EXPECT_FALSE(VornTexture::Lock(h, &bits, &pitch, &format, &width, &height));   // already locked
-        EXPECT_EQ(c.format, format);
         const uint32_t bytes = c.format == D3DFMT_A8R8G8B8 ? 4 : 2;
-        for (uint32_t y = 0; y < height; ++y)
-            for (uint32_t x = 0; x < width; ++x) {
-                uint32_t v = 0;
-                memcpy(&v, static_cast<const uint8_t*>(bits) + y * pitch + x * bytes, bytes);
-                ASSERT_EQ(c.expected, v) << "pixel " << x << ", " << y;
-            }
+        for (uint32_t y = 0; y < VornTexture::GetHeight(h); ++y)
+            for (uint32_t x = 0; x < VornTexture::GetWidth(h); ++x)
+                ASSERT_EQ(c.expected, TexturePixel(h, x, y, bytes)) << "pixel " << x << ", " << y;
+        void* bits = nullptr;
+        D3DFORMAT format = D3DFMT_UNKNOWN;
+        ASSERT_TRUE(VornTexture::Lock(h, &bits, nullptr, &format, nullptr, nullptr));
+        EXPECT_FALSE(VornTexture::Lock(h, &bits, nullptr, &format, nullptr, nullptr));   // already locked
+        EXPECT_EQ(c.format, format);
         VornTexture::Unlock(h);
         VornTexture::Release(h);
     }
