@@ -19,10 +19,13 @@ protected:
         Frame();
         LatchInput();
     }
+    static bool AnyPush() { return g_input.pushZ || g_input.pushX || g_input.pushC; }
+    static int Holds() { return g_input.holdUp + g_input.holdDown + g_input.holdLeft + g_input.holdRight; }
 };
 
 TEST_F(GameLatch, ZXAndCPushOnlyOnTheFrameOfThePress)
 {
+    EXPECT_EQ(std::string::npos, Log().find("範囲外の番号"));   // every mapping call was accepted
     // Joystick buttons 3, 2 and 1 are virtual buttons 4, 5 and 6 (Z, X, C).
     const int buttons[3] = {3, 2, 1};
     for (int i = 0; i < 3; ++i) {
@@ -30,39 +33,39 @@ TEST_F(GameLatch, ZXAndCPushOnlyOnTheFrameOfThePress)
         Step();
         g_raw[0].button[buttons[i]] = 0x80;
         Step();
-        EXPECT_EQ(i == 0, g_input.pushZ) << i;
-        EXPECT_EQ(i == 1, g_input.pushX) << i;
-        EXPECT_EQ(i == 2, g_input.pushC) << i;
+        EXPECT_TRUE(g_input.pushZ == (i == 0) && g_input.pushX == (i == 1) && g_input.pushC == (i == 2)) << i;
         for (int held = 0; held < 40; ++held) {   // through the repeats
             Step();
-            EXPECT_FALSE(g_input.pushZ || g_input.pushX || g_input.pushC) << i << " held " << held;
+            EXPECT_FALSE(AnyPush()) << i << " held " << held;
         }
         g_raw[0] = {};
         Step();
-        EXPECT_FALSE(g_input.pushZ || g_input.pushX || g_input.pushC);
+        EXPECT_FALSE(AnyPush());
     }
+    // Joystick button 0 is virtual button 9 (Return), with the game's repeat settings (30, 3).
+    g_raw[0].button[0] = 0x80;
+    Step();
+    EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_TRIGGER, 9));
+    for (int f = 2; f <= 35; ++f) Step();
+    EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_REPEAT, 9));   // frame 35 repeats
 }
 
 TEST_F(GameLatch, AnArrowForOneFrameSetsNoHoldFlag)
 {
-    struct Arrow { int32_t x, y; bool GameInput::*flag; };
-    const Arrow arrows[] = {
-        {0, -60000, &GameInput::holdUp},
-        {0, 60000, &GameInput::holdDown},
-        {-60000, 0, &GameInput::holdLeft},
-        {60000, 0, &GameInput::holdRight},
+    const struct { int32_t x, y; bool GameInput::*flag; } arrows[] = {
+        {0, -60000, &GameInput::holdUp}, {0, 60000, &GameInput::holdDown},
+        {-60000, 0, &GameInput::holdLeft}, {60000, 0, &GameInput::holdRight},
     };
-    for (const Arrow& a : arrows) {
+    for (const auto& a : arrows) {
         g_raw[0] = {};
         Step();
         g_raw[0].position[0] = a.x;
         g_raw[0].position[1] = a.y;
         Step();   // one frame: a trigger only
-        EXPECT_FALSE(g_input.holdUp || g_input.holdDown || g_input.holdLeft || g_input.holdRight);
+        EXPECT_EQ(0, Holds());
         g_raw[0] = {};
         Step();
-        EXPECT_FALSE(g_input.holdUp || g_input.holdDown || g_input.holdLeft || g_input.holdRight);
-
+        EXPECT_EQ(0, Holds());
         // Held for two frames and more: the flag from the second frame on.
         g_raw[0].position[0] = a.x;
         g_raw[0].position[1] = a.y;
@@ -70,20 +73,6 @@ TEST_F(GameLatch, AnArrowForOneFrameSetsNoHoldFlag)
         EXPECT_FALSE(g_input.*a.flag);
         Step();
         EXPECT_TRUE(g_input.*a.flag);
-        const int set = g_input.holdUp + g_input.holdDown + g_input.holdLeft + g_input.holdRight;
-        EXPECT_EQ(1, set);
+        EXPECT_EQ(1, Holds());
     }
-}
-
-TEST_F(GameLatch, TheGameMapsTheKeyboardOntoPadZero)
-{
-    // The keys reach the pad through the keyboard-to-pad switch; typed keys are tested on the
-    // device under Wine by the script test. Here: the game's mapping and repeat settings.
-    const std::string log = Log();
-    EXPECT_EQ(std::string::npos, log.find("範囲外の番号"));   // every mapping call was accepted
-    g_raw[0].button[0] = 0x80;   // joystick button 0 is virtual button 9 (Return)
-    Step();
-    EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_TRIGGER, 9));
-    for (int f = 2; f <= 35; ++f) Step();
-    EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_REPEAT, 9));   // (30, 3): frame 35 repeats
 }

@@ -3,32 +3,18 @@ window reach the virtual pad (trigger, hold, repeat, release) and the key buffer
 shutdown of the input class are logged."""
 import os
 import queue
-import subprocess
 import threading
 import time
 import vornharness as h
 
 probe = os.path.join(h.BUILD, "tests", "input_probe.exe")
 c = h.Checks("input.keyboard")
-TITLE = "VornInputProbe"
 
 
-def reader(app):
-    """Lines of the probe's output as they come, through a queue."""
-    lines = queue.Queue()
-
-    def pump():
-        for raw in app.proc.stdout:
-            lines.put(raw.decode("utf-8", "replace").strip())
-        lines.put(None)
-    threading.Thread(target=pump, daemon=True).start()
-    return lines
-
-
-def wait_line(lines, seen, want, timeout=10.0):
-    """Collects lines into seen until one equals want; True when it came."""
+def wait_line(lines, seen, want, timeout=10.0, count=1):
+    """Collects the probe's lines into seen until want has come count times; True when it did."""
     end = time.time() + timeout
-    while time.time() < end:
+    while seen.count(want) < count and time.time() < end:
         try:
             line = lines.get(timeout=max(0.05, end - time.time()))
         except queue.Empty:
@@ -36,68 +22,56 @@ def wait_line(lines, seen, want, timeout=10.0):
         if line is None:
             break
         seen.append(line)
-        if line == want:
-            return True
-    return False
-
-
-def wait_count(lines, seen, want, count, timeout=15.0):
-    """Collects lines into seen until want has come count times; True when it did."""
-    end = time.time() + timeout
-    while seen.count(want) < count and time.time() < end:
-        if not wait_line(lines, seen, want, end - time.time()):
-            break
     return seen.count(want) >= count
 
 
-def xdo(*args):
-    subprocess.run(["xdotool", *args], capture_output=True)
-
-
 def run(mode, log_base):
-    args = [log_base] + ([mode] if mode else [])
-    app = h.App(probe, args).start()
-    lines = reader(app)
+    app = h.App(probe, [log_base] + ([mode] if mode else [])).start()
+    lines = queue.Queue()
+
+    def pump():
+        for raw in app.proc.stdout:
+            lines.put(raw.decode("utf-8", "replace").strip())
+        lines.put(None)
+    threading.Thread(target=pump, daemon=True).start()
     seen = []
     c.check(wait_line(lines, seen, "READY 0", 30), "%s: the probe started" % (mode or "frames"))
-    wid = h.wait_window(TITLE, 20)
+    wid = h.wait_window("VornInputProbe", 20)
     c.check(wid is not None, "%s: window found" % (mode or "frames"))
+    if wid:
+        h.focus(wid)
+        time.sleep(0.5)
     return app, lines, seen, wid
 
 
-def press(wid, keysym, hold):
-    h.focus(wid)
-    xdo("keydown", keysym)
-    time.sleep(hold)
-    xdo("keyup", keysym)
+def finish(app):
+    try:
+        c.equal(app.wait(20), 0, "the probe ended")
+    except TimeoutError as e:
+        c.check(False, str(e))
+    app.kill()
 
 
 # ---- Per frame: a key held for about a second, then short presses ----
 log_base = os.path.join(h.OUT, "input_keyboard")
 app, lines, seen, wid = run(None, log_base)
 if wid:
-    h.focus(wid)
-    time.sleep(0.5)
     # Z: button 4, held until it has repeated past the delay (30 frames), however slow the frames.
     h.focus(wid)
-    xdo("keydown", "z")
-    c.check(wait_count(lines, seen, "REPEAT 4", 3), "Z held repeats after the delay")
-    xdo("keyup", "z")
+    h._xdotool("keydown", "z")
+    c.check(wait_line(lines, seen, "REPEAT 4", 15, count=3), "Z held repeats after the delay")
+    h._xdotool("keyup", "z")
     c.check(wait_line(lines, seen, "RELEASE 4"), "Z released reaches the pad")
-    press(wid, "Up", 0.3)
+    h.key(wid, "Up", 0.3)
     c.check(wait_line(lines, seen, "RELEASE 0"), "Up released reaches the pad")
-    press(wid, "x", 0.3)
+    h.key(wid, "x", 0.3)
     c.check(wait_line(lines, seen, "RELEASE 5"), "X released reaches the pad")
-    press(wid, "Escape", 0.3)
+    h.key(wid, "Escape", 0.3)
     c.check(wait_line(lines, seen, "ESCAPE 1"), "Escape read with IsKeyDown")
-    try:
-        c.equal(app.wait(20), 0, "the probe ended")
-    except TimeoutError as e:
-        c.check(False, str(e))
-app.kill()
+finish(app)
 z = [l for l in seen if l.endswith(" 4") and not l.startswith("KEY")]
 print("Z events:", z)
-c.check(z[:3] == ["TRIGGER 4", "REPEAT 4", "HOLD 4"] or z[:3] == ["TRIGGER 4", "HOLD 4", "REPEAT 4"],
+c.check(z[:3] in (["TRIGGER 4", "REPEAT 4", "HOLD 4"], ["TRIGGER 4", "HOLD 4", "REPEAT 4"]),
         "Z: trigger first, then hold and repeat on the next frame")
 c.check(z.count("TRIGGER 4") == 1 and z.count("RELEASE 4") == 1, "Z: one trigger and one release")
 c.check(seen.index("TRIGGER 0") < seen.index("RELEASE 0") if "TRIGGER 0" in seen else False, "Up: trigger then release")
@@ -112,23 +86,17 @@ for text in ("VornInputクラスの初期化", "　ジョイスティック用�
 # ---- Several keys in one buffer read: presses after a release are not lost ----
 app, lines, seen, wid = run("burst", os.path.join(h.OUT, "input_keyboard_burst"))
 if wid:
-    h.focus(wid)
-    time.sleep(0.5)
-    press(wid, "space", 0.1)
+    h.key(wid, "space", 0.1)
     if c.check(wait_line(lines, seen, "PAUSE 0"), "burst: the first key was read"):
         h.focus(wid)
-        xdo("key", "--delay", "60", "z", "x", "Left")
+        h._xdotool("key", "--delay", "60", "z", "x", "Left")
         first = len(seen)
-        wait_line(lines, seen, "KEYEND 0", 5)
+        wait_line(lines, seen, "KEYEND 0", 5, count=seen.count("KEYEND 0") + 1)
         burst = seen[first:]
         print("burst:", burst)
         c.equal([l for l in burst if l.startswith("KEY")], ["KEY 44", "KEY 45", "KEY 203", "KEYEND 0"],
                 "three presses and their releases in one read give the three codes, then 0")
-    press(wid, "Escape", 0.3)
+    h.key(wid, "Escape", 0.3)
     wait_line(lines, seen, "ESCAPE 1")
-    try:
-        app.wait(20)
-    except TimeoutError:
-        pass
-app.kill()
+finish(app)
 c.finish()
