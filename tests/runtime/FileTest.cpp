@@ -5,7 +5,6 @@
 #include "VornLZSS.h"
 #include "VornMemory.h"
 #include <cstring>
-#include <string>
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include "VornMemory.h"
 #include "VornLog.h"
 #include <atomic>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -151,12 +150,8 @@ TEST_F(LogTest, RuntimeClassesLogTheirTitlesInBootOrder)
     ASSERT_TRUE(VornConsole::Initialize());
     ASSERT_TRUE(VornDebug::Initialize());
     ASSERT_TRUE(VornLZSS::Initialize());
-    // Without a console its calls do nothing.
     EXPECT_FALSE(VornConsole::IsOpen());
-    VornConsole::Print("%s", "nothing");
-    VornConsole::PrintAt(3, 4, "%d", 5);
-    VornConsole::Clear();
-    VornConsole::Release();
+    VornConsole::Print("%s", "without a console: nothing");
     VornLZSS::Finalize();
     VornDebug::Finalize();
     VornList::Finalize();

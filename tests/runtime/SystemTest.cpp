@@ -2,8 +2,6 @@
 // keys, byte order, WinSock texts.
 #include "RuntimeTestSupport.h"
 #include "VornSystem.h"
-#include <cstring>
-#include <string>
 #include <winsock2.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -170,8 +168,6 @@ TEST_F(SystemFileTest, FilesFoldersAndLongPaths)
     EXPECT_FALSE(VornSystem::FileExists("copy.txt"));
     EXPECT_EQ(VornSystem::GetFileSize("copy.txt"), 0u);
     char path[256];
-    EXPECT_TRUE(VornSystem::GetWindowsDirectory(path));
-    EXPECT_NE(path[0], '\0');
     EXPECT_TRUE(VornSystem::GetLongPath("one", path));
     EXPECT_STREQ(path, "one");
 }
@@ -296,15 +292,16 @@ TEST(KeyTest, KeyStatesStepThroughPushedHeldReleasedFree)
 TEST(ByteOrderTest, SwapsAndNetworkOrder)
 {
     uint16_t s = 0x1234;
-    uint32_t l = 0x12345678;
+    uint32_t l = 0x12345678, same = 7, n = 0xA1B2C3D4;
     uint64_t q = 0x0102030405060708ull;
     VornSystem::ByteSwap(&s, 2);
     VornSystem::ByteSwap(&l, 4);
     VornSystem::ByteSwap(&q, 8);
+    VornSystem::ByteSwap(&same, 3);   // not a size it swaps
     EXPECT_EQ(s, 0x3412);
     EXPECT_EQ(l, 0x78563412u);
     EXPECT_EQ(q, 0x0807060504030201ull);
-    uint32_t n = 0xA1B2C3D4;
+    EXPECT_EQ(same, 7u);
     VornSystem::HostToNetwork(&n, 4);
     EXPECT_EQ(n, htonl(0xA1B2C3D4));
     VornSystem::NetworkToHost(&n, 4);
@@ -312,9 +309,6 @@ TEST(ByteOrderTest, SwapsAndNetworkOrder)
     uint16_t port = 80;
     VornSystem::HostToNetwork(&port, 2);
     EXPECT_EQ(port, htons(80));
-    uint32_t same = 7;
-    VornSystem::ByteSwap(&same, 3);   // not a size it swaps
-    EXPECT_EQ(same, 7u);
 }
 
 TEST(WinSockTextTest, KnownCodesHaveTheirTextsAndUnknownOnesLeaveTheBuffer)
