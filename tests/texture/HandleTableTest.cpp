@@ -116,23 +116,6 @@ TEST_F(HandleTable, AllocCountsAndReleaseTakeTheLowestFreeRecord)
     plain.Finalize();
 }
 
-TEST_F(HandleTable, ReleaseLogsTheOperationAndTheCountLeft)
-{
-    Start(4);
-    Take(1, "a");
-    const VornHandle h = Take(2, "b");
-    table_.AddRef(h);
-    LogCapture log;
-    EXPECT_TRUE(table_.Release(h, "VornThing::Release"));
-    EXPECT_TRUE(table_.Release(h, "VornThing::Release"));
-    EXPECT_FALSE(table_.Release(h, "VornThing::Release"));   // nothing logged
-    const std::string text = log.Text();
-    const std::string expected = Red("VornThing::Release") + " : [ No.1 ] [Reference 1]<BR>\n" +
-                                 Red("VornThing::Release") + " : [ No.1 ] [Reference 0]<BR>\n</BODY>";
-    EXPECT_EQ(expected, text.substr(text.find("<B><FONT"), expected.size()));
-    table_.Finalize();
-}
-
 TEST_F(HandleTable, FindByNameIsExactAndTakesTheLowestLiveRecord)
 {
     Start(8);
@@ -184,16 +167,4 @@ TEST_F(HandleTable, FinalizeForcesEveryCountToOneWithADestroyLinePerLiveRecord)
     g_destroyed.clear();
     table_.Finalize();   // without a table: nothing
     EXPECT_TRUE(g_destroyed.empty());
-
-    // A table it cannot have is reported with the class lines.
-    LogCapture initLog;
-    table_.SetMax(0x7FFFFFFF);   // a table of more than 4 GB
-    EXPECT_FALSE(table_.InitializeLogged("VornThingクラスの初期化", "シング", __FILE__, __LINE__));
-    EXPECT_FALSE(table_.IsInitialized());
-    table_.SetMax(2);
-    EXPECT_TRUE(table_.InitializeLogged("VornThingクラスの初期化", "シング", __FILE__, __LINE__));
-    EXPECT_EQ(2, initLog.Count("<B>シング用メモリ確保</B><BR>\n"));
-    EXPECT_EQ(2, initLog.Count("VornThingクラスの初期化"));
-    EXPECT_EQ(1, initLog.Count(Red("　　　シング用メモリの確保に失敗") + "<BR>\n"));
-    table_.Finalize();
 }
