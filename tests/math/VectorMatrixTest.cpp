@@ -62,7 +62,7 @@ TEST(VornVector3, DivisionIsMultiplicationByTheReciprocal)
     EXPECT_FLOAT_BITS(5.0f * inv, (VornVector2(5.0f, 7.0f) / 3.0f).x);
 }
 
-TEST(VornVector3, ProductsLengthsReflectionsAndArithmetic)
+TEST(VornVector3, ProductsLengthsAndReflections)
 {
     VornVector3 c;
     ExpectVector(-3, 6, -3, c.Cross(VornVector3(1, 2, 3), VornVector3(4, 5, 6)), 0);
@@ -76,12 +76,6 @@ TEST(VornVector3, ProductsLengthsReflectionsAndArithmetic)
     ExpectVector(2, 3, 1, VornVector3().Reflect(VornVector3(2, -3, 1), VornVector3(0, 1, 0)), 0);
     VornVector3 n(0, 1, 0);   // ReflectSelf: this is the normal
     ExpectVector(1, 1, 0, n.ReflectSelf(VornVector3(1, -1, 0)), 0);
-    VornVector3 a(1, 2, 3);
-    a += VornVector3(1, 1, 1);
-    a -= VornVector3(0, 0, 2);
-    a *= 2.0f;
-    ExpectVector(4, 6, 4, a, 0);
-    ExpectVector(-4, -6, -4, -a, 0);
     ExpectVector(8, 18, 40, VornVector3(4, 6, 4).Scaling(2, 3, 10), 0);
     ExpectVector(5, 4, 7, VornVector3(4, 6, 4).Translation(1, -2, 3), 0);
 }
@@ -154,45 +148,33 @@ TEST_F(MathTest, VectorRotationsInBothSenses)
 
 // --- matrix holder ---
 
-TEST(VornMatrix, KeepsItsMatrixAlignedAtEveryOffset)
-{
-    alignas(16) unsigned char storage[sizeof(VornMatrix) + 32];
-    const D3DXMATRIX sample = Sample();
-    for (int offset = 0; offset < 16; offset++) {
-        VornMatrix* h = new (storage + offset) VornMatrix();
-        const uintptr_t m = reinterpret_cast<uintptr_t>(h->Get());
-        const uintptr_t base = reinterpret_cast<uintptr_t>(h);
-        EXPECT_EQ(0u, m % 16) << offset;
-        EXPECT_TRUE(m >= base && m + sizeof(D3DXMATRIX) <= base + 80) << offset;
-        EXPECT_EQ(1.0f, h->GetElement(3, 3));
-        h->Set(&sample);
-        D3DXMATRIX back;
-        h->CopyTo(&back);
-        EXPECT_TRUE(SameBits(sample, back));
-        h->~VornMatrix();
-    }
-}
-
-TEST(VornMatrix, AByteCopyAtAnyOffsetOwnsItsMatrix)
+TEST(VornMatrix, KeepsItsMatrixAlignedAtEveryOffsetAndAByteCopyOwnsItsMatrix)
 {
     alignas(16) unsigned char from[sizeof(VornMatrix) + 32];
     alignas(16) unsigned char to[sizeof(VornMatrix) + 32];
     const D3DXMATRIX sample = Sample();
+    auto ownsAlignedMatrix = [](const VornMatrix* h) {
+        const uintptr_t m = reinterpret_cast<uintptr_t>(h->Get()), base = reinterpret_cast<uintptr_t>(h);
+        return m % 16 == 0 && m >= base && m + sizeof(D3DXMATRIX) <= base + 80;
+    };
     for (int a = 0; a < 16; a++) {
+        VornMatrix* source = new (from + a) VornMatrix();
+        ASSERT_TRUE(ownsAlignedMatrix(source)) << a;
+        EXPECT_EQ(1.0f, source->GetElement(3, 3));
+        source->Set(&sample);
+        D3DXMATRIX back;
+        source->CopyTo(&back);
+        EXPECT_TRUE(SameBits(sample, back));
         for (int b = 0; b < 16; b++) {
-            VornMatrix* source = new (from + a) VornMatrix();
             source->Set(&sample);
             memcpy(to + b, from + a, sizeof(VornMatrix));   // as a realloc of a record array would
             VornMatrix* copy = reinterpret_cast<VornMatrix*>(to + b);
-            const uintptr_t m = reinterpret_cast<uintptr_t>(copy->Get());
-            const uintptr_t base = reinterpret_cast<uintptr_t>(copy);
-            ASSERT_EQ(0u, m % 16);
-            ASSERT_TRUE(m >= base && m + 64 <= base + 80) << a << " " << b;
+            ASSERT_TRUE(ownsAlignedMatrix(copy)) << a << " " << b;
             ASSERT_TRUE(SameBits(sample, *copy->Get())) << a << " " << b;
             source->SetElement(0, 0, 99.0f);
             ASSERT_EQ(sample._11, copy->GetElement(0, 0));
-            source->~VornMatrix();
         }
+        source->~VornMatrix();
     }
     // Moved 8 bytes within one block, so that the old and the new place share their aligned
     // address: the matrix bytes still have to move to the new holder's own aligned place.
