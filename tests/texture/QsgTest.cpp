@@ -18,11 +18,6 @@ void Put32(Bytes& out, uint32_t v)
 {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
-void Put16(Bytes& out, uint32_t v)
-{
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
 void PutFloat(Bytes& out, float f)
 {
     uint32_t v;
@@ -40,10 +35,8 @@ struct Archive {
         char field[16] = {};
         memcpy(field, name, strnlen(name, 16));
         bytes.insert(bytes.end(), field, field + 16);
-        Put32(bytes, width);
-        Put32(bytes, height);
-        Put32(bytes, format);
-        Put32(bytes, dataSize < 0 ? static_cast<uint32_t>(data.size()) : static_cast<uint32_t>(dataSize));
+        const uint32_t size = static_cast<uint32_t>(dataSize < 0 ? static_cast<int64_t>(data.size()) : dataSize);
+        for (uint32_t v : {width, height, format, size}) Put32(bytes, v);
         bytes.insert(bytes.end(), data.begin(), data.end());
         return *this;
     }
