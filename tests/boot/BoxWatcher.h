@@ -2,6 +2,7 @@
 // that tests can run code that shows a box (a box nobody answers blocks for ever).
 #pragma once
 #include <windows.h>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,9 @@ namespace vorntest {
 struct SeenBox {
     std::string caption;
     std::string text;
+    bool operator==(const SeenBox& o) const { return caption == o.caption && text == o.text; }
 };
+inline void PrintTo(const SeenBox& b, std::ostream* os) { *os << "[" << b.caption << "] " << b.text; }
 
 class BoxWatcher {
 public:
