@@ -1,11 +1,13 @@
 // The effect layer on a plain device: compiled passes draw, values reach the shaders, samplers
 // sample their textures, and the states a pass changes are put back.
+#include "../draw2d/DrawChecks.h"
 #include "DeviceFixture.h"
 #include "Effect/VornFxEffect.h"
 #include <d3dx9math.h>
 #include <cstring>
-#include <map>
+#include <vector>
 
+using draw2dtest::BoxIs;
 using vorntest::DeviceTest;
 
 namespace {
@@ -61,7 +63,7 @@ protected:
     void Load(const char* text)
     {
         std::string errors;
-        HRESULT hr = VornFxEffect::Create(device_, text, static_cast<uint32_t>(strlen(text)), states_, &effect_, &errors);
+        HRESULT hr = VornFxEffect::Create(device_, text, static_cast<uint32_t>(strlen(text)), nullptr, &effect_, &errors);
         ASSERT_TRUE(SUCCEEDED(hr)) << errors;
         ASSERT_NE(nullptr, effect_);
     }
@@ -79,8 +81,28 @@ protected:
         effect_->End();
         device_->EndScene();
     }
+    // Clears to black, draws through the effect and reads the frame back.
+    void DrawFrame(DWORD flags = 0)
+    {
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        DrawThroughEffect(flags);
+        ASSERT_TRUE(ReadBack());
+    }
+    // A managed texture of width x height texels, given row by row.
+    IDirect3DTexture9* MakeTexture(UINT width, UINT height, const uint32_t* texels)
+    {
+        IDirect3DTexture9* texture = nullptr;
+        D3DLOCKED_RECT lr;
+        if (FAILED(device_->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)))
+            return nullptr;
+        if (SUCCEEDED(texture->LockRect(0, &lr, nullptr, 0))) {
+            for (UINT y = 0; y < height; ++y) memcpy(static_cast<char*>(lr.pBits) + y * lr.Pitch, texels + y * width, width * 4);
+            texture->UnlockRect(0);
+        }
+        return texture;
+    }
+    D3DXHANDLE Param(const char* name) { return effect_->GetParameterByName(nullptr, name); }
     VornFxEffect* effect_ = nullptr;
-    VornFxStates* states_ = nullptr;
 };
 
 }  // namespace
@@ -88,13 +110,13 @@ protected:
 TEST_F(EffectLayerTest, DeclaredNamesResolveExactlyAndUnusedOnesToo)
 {
     Load(kColourEffect);
-    EXPECT_NE(nullptr, effect_->GetParameterByName(nullptr, "mTransform"));
-    EXPECT_NE(nullptr, effect_->GetParameterByName(nullptr, "FogParameter"));
-    EXPECT_NE(nullptr, effect_->GetParameterByName(nullptr, "Unused"));   // no shader reads it
-    EXPECT_EQ(nullptr, effect_->GetParameterByName(nullptr, "mtransform"));
-    EXPECT_EQ(nullptr, effect_->GetParameterByName(nullptr, "mWorld"));
-    EXPECT_EQ(nullptr, effect_->GetParameterByName(nullptr, ""));
-    EXPECT_EQ(nullptr, effect_->GetParameterByName(nullptr, nullptr));
+    EXPECT_NE(nullptr, Param("mTransform"));
+    EXPECT_NE(nullptr, Param("FogParameter"));
+    EXPECT_NE(nullptr, Param("Unused"));   // no shader reads it
+    EXPECT_EQ(nullptr, Param("mtransform"));
+    EXPECT_EQ(nullptr, Param("mWorld"));
+    EXPECT_EQ(nullptr, Param(""));
+    EXPECT_EQ(nullptr, Param(nullptr));
     EXPECT_EQ(1u, effect_->GetPassCount());
     // A handle of another effect, or a made-up one, is refused.
     int notAHandle = 0;
@@ -114,77 +136,62 @@ TEST_F(EffectLayerTest, ValuesReadBackAsSetWithInitialValuesFirst)
          "float SlideTextureU;\n"
          "string Label = \"a\";\n"
          "technique T { pass { } }\n");
-    D3DXHANDLE colour = effect_->GetParameterByName(nullptr, "Colour");
-    float f[16];
-    ASSERT_EQ(D3D_OK, effect_->GetFloatArray(colour, f, 4));
-    EXPECT_EQ(1.0f, f[0]);
-    EXPECT_EQ(0.5f, f[1]);
-    EXPECT_EQ(0.25f, f[2]);
+    auto floats = [&](const char* name, UINT count) {
+        std::vector<float> f(count, -1.0f);
+        EXPECT_EQ(D3D_OK, effect_->GetFloatArray(Param(name), f.data(), count)) << name;
+        return f;
+    };
+    EXPECT_EQ((std::vector<float>{1, 0.5f, 0.25f, 1}), floats("Colour", 4));
 
     const BOOL use[4] = {TRUE, FALSE, 7, FALSE};
-    D3DXHANDLE isUse = effect_->GetParameterByName(nullptr, "LightIsUse");
-    ASSERT_EQ(D3D_OK, effect_->SetBoolArray(isUse, use, 4));
+    ASSERT_EQ(D3D_OK, effect_->SetBoolArray(Param("LightIsUse"), use, 4));
     BOOL b[4];
-    ASSERT_EQ(D3D_OK, effect_->GetBoolArray(isUse, b, 4));
-    EXPECT_EQ(TRUE, b[0]);
-    EXPECT_EQ(FALSE, b[1]);
-    EXPECT_EQ(TRUE, b[2]);
+    ASSERT_EQ(D3D_OK, effect_->GetBoolArray(Param("LightIsUse"), b, 4));
+    EXPECT_TRUE(b[0] == TRUE && b[1] == FALSE && b[2] == TRUE);
 
     const float att[4] = {0.5f, 1.5f, 2.5f, 3.5f};
-    D3DXHANDLE attenuation = effect_->GetParameterByName(nullptr, "LightAttenuation");
-    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(attenuation, att, 4));
-    ASSERT_EQ(D3D_OK, effect_->GetFloatArray(attenuation, f, 4));
-    EXPECT_EQ(0, memcmp(att, f, sizeof att));
+    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(Param("LightAttenuation"), att, 4));
+    EXPECT_EQ(std::vector<float>(att, att + 4), floats("LightAttenuation", 4));
 
     const D3DXVECTOR4 colours[4] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {13, 14, 15, 16}};
-    D3DXHANDLE lightColour = effect_->GetParameterByName(nullptr, "LightColor");
-    ASSERT_EQ(D3D_OK, effect_->SetVectorArray(lightColour, colours, 4));
-    ASSERT_EQ(D3D_OK, effect_->GetFloatArray(lightColour, f, 16));
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(static_cast<float>(i + 1), f[i]);
+    ASSERT_EQ(D3D_OK, effect_->SetVectorArray(Param("LightColor"), colours, 4));
+    EXPECT_EQ(std::vector<float>(&colours[0].x, &colours[0].x + 16), floats("LightColor", 16));
 
-    D3DXMATRIX m;
+    D3DXMATRIX m, back;
     for (int i = 0; i < 16; ++i) m.m[i / 4][i % 4] = static_cast<float>(i);
-    D3DXHANDLE world = effect_->GetParameterByName(nullptr, "mWorld");
-    ASSERT_EQ(D3D_OK, effect_->SetMatrix(world, &m));
-    D3DXMATRIX back;
-    ASSERT_EQ(D3D_OK, effect_->GetMatrix(world, &back));
+    ASSERT_EQ(D3D_OK, effect_->SetMatrix(Param("mWorld"), &m));
+    ASSERT_EQ(D3D_OK, effect_->GetMatrix(Param("mWorld"), &back));
     EXPECT_EQ(0, memcmp(&m, &back, sizeof m));
-    ASSERT_EQ(D3D_OK, effect_->SetMatrixTranspose(world, &m));
-    ASSERT_EQ(D3D_OK, effect_->GetMatrix(world, &back));
+    ASSERT_EQ(D3D_OK, effect_->SetMatrixTranspose(Param("mWorld"), &m));
+    ASSERT_EQ(D3D_OK, effect_->GetMatrix(Param("mWorld"), &back));
     EXPECT_EQ(m.m[0][1], back.m[1][0]);
     EXPECT_EQ(m.m[3][0], back.m[0][3]);
 
     // A 4x3 array keeps three columns per row; the second element follows the first.
     const D3DXMATRIX two[2] = {m, m * 2.0f};
-    D3DXHANDLE bones = effect_->GetParameterByName(nullptr, "mBones");
-    ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(bones, two, 2));
-    ASSERT_EQ(D3D_OK, effect_->GetFloatArray(bones, f, 16));
-    EXPECT_EQ(m.m[0][2], f[2]);
-    EXPECT_EQ(m.m[1][0], f[3]);
-    EXPECT_EQ(m.m[3][2], f[11]);
-    EXPECT_EQ(2.0f * m.m[0][0], f[12]);
+    ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(Param("mBones"), two, 2));
+    const std::vector<float> bones = floats("mBones", 16);
+    EXPECT_EQ(m.m[0][2], bones[2]);
+    EXPECT_EQ(m.m[1][0], bones[3]);
+    EXPECT_EQ(m.m[3][2], bones[11]);
+    EXPECT_EQ(2.0f * m.m[0][0], bones[12]);
 
-    D3DXHANDLE count = effect_->GetParameterByName(nullptr, "BoneWeightCount");
     INT n = 0;
-    ASSERT_EQ(D3D_OK, effect_->GetIntArray(count, &n, 1));
+    ASSERT_EQ(D3D_OK, effect_->GetIntArray(Param("BoneWeightCount"), &n, 1));
     EXPECT_EQ(2, n);
-    ASSERT_EQ(D3D_OK, effect_->SetInt(count, 4));
-    ASSERT_EQ(D3D_OK, effect_->GetIntArray(count, &n, 1));
+    ASSERT_EQ(D3D_OK, effect_->SetInt(Param("BoneWeightCount"), 4));
+    ASSERT_EQ(D3D_OK, effect_->GetIntArray(Param("BoneWeightCount"), &n, 1));
     EXPECT_EQ(4, n);
 
-    D3DXHANDLE slide = effect_->GetParameterByName(nullptr, "SlideTextureU");
-    ASSERT_EQ(D3D_OK, effect_->SetFloat(slide, 0.125f));
-    ASSERT_EQ(D3D_OK, effect_->GetFloatArray(slide, f, 1));
-    EXPECT_EQ(0.125f, f[0]);
-    // Too many values are cut at the parameter's size.
-    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(slide, att, 4));
+    ASSERT_EQ(D3D_OK, effect_->SetFloat(Param("SlideTextureU"), 0.125f));
+    EXPECT_EQ(std::vector<float>{0.125f}, floats("SlideTextureU", 1));
+    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(Param("SlideTextureU"), att, 4));   // cut at the parameter's size
 
-    D3DXHANDLE label = effect_->GetParameterByName(nullptr, "Label");
     const char* s = nullptr;
-    ASSERT_EQ(D3D_OK, effect_->SetString(label, "changed"));
-    ASSERT_EQ(D3D_OK, effect_->GetString(label, &s));
+    ASSERT_EQ(D3D_OK, effect_->SetString(Param("Label"), "changed"));
+    ASSERT_EQ(D3D_OK, effect_->GetString(Param("Label"), &s));
     EXPECT_STREQ("changed", s);
-    EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(label, 1.0f));
+    EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(Param("Label"), 1.0f));
 }
 
 TEST_F(EffectLayerTest, RowVectorMatrixPlacesTheSquare)
@@ -195,18 +202,11 @@ TEST_F(EffectLayerTest, RowVectorMatrixPlacesTheSquare)
     D3DXMatrixScaling(&scale, 0.5f, 0.5f, 1.0f);
     D3DXMatrixTranslation(&move, 0.25f, 0.0f, 0.0f);
     m = scale * move;
-    ASSERT_EQ(D3D_OK, effect_->SetMatrix(effect_->GetParameterByName(nullptr, "mTransform"), &m));
+    ASSERT_EQ(D3D_OK, effect_->SetMatrix(Param("mTransform"), &m));
     const float fog[2] = {0.25f, 0.75f};
-    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(effect_->GetParameterByName(nullptr, "FogParameter"), fog, 2));
-    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-    DrawThroughEffect();
-    ASSERT_TRUE(ReadBack());
-    int x0, y0, x1, y1;
-    ASSERT_TRUE(frame_.Bounds(0xFF0000, &x0, &y0, &x1, &y1));
-    EXPECT_EQ(96, x0);
-    EXPECT_EQ(223, x1);
-    EXPECT_EQ(64, y0);
-    EXPECT_EQ(191, y1);
+    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(Param("FogParameter"), fog, 2));
+    DrawFrame();
+    EXPECT_TRUE(BoxIs(frame_, 0xFF0000, 96, 64, 223, 191));
     EXPECT_EQ(128 * 128, frame_.Count(0, 0, kWidth, kHeight, 0xFF0000));
 }
 
@@ -215,10 +215,10 @@ TEST_F(EffectLayerTest, ChangesInsideAPassNeedCommitChanges)
     Load(kColourEffect);
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
-    D3DXHANDLE colour = effect_->GetParameterByName(nullptr, "Colour");
+    D3DXHANDLE colour = Param("Colour");
     const float fog[2] = {0.5f, 0.5f};
-    effect_->SetMatrix(effect_->GetParameterByName(nullptr, "mTransform"), &identity);
-    effect_->SetFloatArray(effect_->GetParameterByName(nullptr, "FogParameter"), fog, 2);
+    effect_->SetMatrix(Param("mTransform"), &identity);
+    effect_->SetFloatArray(Param("FogParameter"), fog, 2);
     const D3DXVECTOR4 green(0, 1, 0, 1), blue(0, 0, 1, 1);
     EXPECT_EQ(D3D_OK, effect_->CommitChanges());   // outside a pass: nothing, and no error
     device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
@@ -258,24 +258,18 @@ TEST_F(EffectLayerTest, SamplerBoundThroughTextureStage0SamplesThatTexture)
          "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Sampler0, uv); }\n"
          "technique T { pass { CullMode = NONE; ZEnable = FALSE;\n"
          "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n");
-    IDirect3DTexture9* texture = nullptr;
-    ASSERT_TRUE(SUCCEEDED(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));
-    D3DLOCKED_RECT lr;
-    ASSERT_TRUE(SUCCEEDED(texture->LockRect(0, &lr, nullptr, 0)));
     const uint32_t texels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
-    for (int y = 0; y < 2; ++y) memcpy(static_cast<char*>(lr.pBits) + y * lr.Pitch, texels + y * 2, 8);
-    texture->UnlockRect(0);
+    IDirect3DTexture9* texture = MakeTexture(2, 2, texels);
+    ASSERT_NE(nullptr, texture);
 
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
-    effect_->SetMatrix(effect_->GetParameterByName(nullptr, "mTransform"), &identity);
-    D3DXHANDLE stage0 = effect_->GetParameterByName(nullptr, "TextureStage0");
+    effect_->SetMatrix(Param("mTransform"), &identity);
+    D3DXHANDLE stage0 = Param("TextureStage0");
     ASSERT_EQ(D3D_OK, effect_->SetTexture(stage0, texture));
     texture->Release();   // the effect holds its own reference
     device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-    DrawThroughEffect();
-    ASSERT_TRUE(ReadBack());
+    DrawFrame();
     EXPECT_EQ(0xFF0000u, frame_.Rgb(10, 10));
     EXPECT_EQ(0x00FF00u, frame_.Rgb(245, 10));
     EXPECT_EQ(0x0000FFu, frame_.Rgb(10, 245));
@@ -302,9 +296,7 @@ TEST_F(EffectLayerTest, TwoPassesDrawTwice)
          "  pass B { VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); }\n"
          "}\n");
     EXPECT_EQ(2u, effect_->GetPassCount());
-    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-    DrawThroughEffect();
-    ASSERT_TRUE(ReadBack());
+    DrawFrame();
     const uint32_t red = (frame_.Rgb(128, 128) >> 16) & 0xFF;
     EXPECT_GE(red, 0x7Fu);
     EXPECT_LE(red, 0x80u);
@@ -332,74 +324,16 @@ TEST_F(EffectLayerTest, RenderStatesChangedByAPassAreRestoredAfterEnd)
     device_->GetVertexShader(&vs);
     EXPECT_EQ(nullptr, vs);
 
-    // Without saving, the pass's states stay.
-    DrawThroughEffect(VORN_FX_DONOTSAVESTATE);
-    device_->GetRenderState(D3DRS_CULLMODE, &v);
-    EXPECT_EQ(static_cast<DWORD>(D3DCULL_NONE), v);
-}
-
-namespace {
-
-// A state cache in front of the device, as the engine keeps one: unknown entries are 0xFFFFFFFF.
-class CacheStates : public VornFxStates {
-public:
-    explicit CacheStates(IDirect3DDevice9* device) : device_(device) {}
-    bool GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override
-    {
-        auto it = render.find(state);
-        if (it == render.end() || it->second == 0xFFFFFFFFu) return false;
-        *value = it->second;
-        return true;
-    }
-    void SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override
-    {
-        if (render.count(state) && render[state] == value) return;
-        render[state] = value;
-        ++deviceCalls;
-        device_->SetRenderState(state, value);
-    }
-    bool GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) override { return false; }
-    void SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override
-    {
-        sampled[sampler * 256 + type] = value;
-        device_->SetSamplerState(sampler, type, value);
-    }
-    std::map<DWORD, DWORD> render, sampled;
-    int deviceCalls = 0;
-
-private:
-    IDirect3DDevice9* device_;
-};
-
-}  // namespace
-
-TEST_F(EffectLayerTest, StatesGoThroughTheCacheAndTheCacheStaysTrue)
-{
-    CacheStates cache(device_);
-    states_ = &cache;
-    Load(kColourEffect);
-    cache.SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
-    cache.SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-    // LIGHTING is unknown to the cache: End puts the device's start value (TRUE) back.
-    device_->SetRenderState(D3DRS_LIGHTING, TRUE);
+    // DONOTSAVESHADERSTATE leaves the pass's shaders bound; DONOTSAVESTATE the pass's states too.
     DrawThroughEffect(VORN_FX_DONOTSAVESHADERSTATE);
-    for (const auto& entry : cache.render) {
-        DWORD onDevice = 0;
-        device_->GetRenderState(static_cast<D3DRENDERSTATETYPE>(entry.first), &onDevice);
-        EXPECT_EQ(entry.second, onDevice) << "state " << entry.first;
-    }
-    EXPECT_EQ(static_cast<DWORD>(D3DCULL_CW), cache.render[D3DRS_CULLMODE]);
-    EXPECT_EQ(static_cast<DWORD>(TRUE), cache.render[D3DRS_LIGHTING]);
-    // Drawn again with the same states: the cache makes the pass's settings and the restore
-    // the only device calls (3 set + 3 restored).
-    cache.deviceCalls = 0;
-    DrawThroughEffect(VORN_FX_DONOTSAVESHADERSTATE);
-    EXPECT_EQ(6, cache.deviceCalls);
-    // DONOTSAVESHADERSTATE leaves the pass's shaders bound.
-    IDirect3DVertexShader9* vs = nullptr;
     device_->GetVertexShader(&vs);
     EXPECT_NE(nullptr, vs);
     if (vs) vs->Release();
+    device_->GetRenderState(D3DRS_CULLMODE, &v);
+    EXPECT_EQ(static_cast<DWORD>(D3DCULL_CW), v);
+    DrawThroughEffect(VORN_FX_DONOTSAVESTATE);
+    device_->GetRenderState(D3DRS_CULLMODE, &v);
+    EXPECT_EQ(static_cast<DWORD>(D3DCULL_NONE), v);
 }
 
 TEST_F(EffectLayerTest, CompileErrorsComeBackAsTextWithTheirLine)
@@ -418,9 +352,8 @@ TEST_F(EffectLayerTest, CompileErrorsComeBackAsTextWithTheirLine)
     EXPECT_EQ(0u, errors.find("(6): VertexShader vs_2_0 VS: ")) << errors;
     EXPECT_NE(std::string::npos, errors.find("mTransfrom")) << errors;
     EXPECT_NE(std::string::npos, errors.find("4")) << errors;
-
-    const char* parse = "float4x4 m;\ntechnique T { pass { VertexShader = compile vs_2_0 Nothing(); } }\n";
-    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, parse, static_cast<uint32_t>(strlen(parse)), nullptr, &e, &errors)));
+    const char* missing = "float4x4 m;\ntechnique T { pass { VertexShader = compile vs_2_0 Nothing(); } }\n";
+    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, missing, static_cast<uint32_t>(strlen(missing)), nullptr, &e, &errors)));
     EXPECT_EQ("(2): shader function 'Nothing' not found", errors);
     const char* noTechnique = "float4x4 m;\n";
     EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, noTechnique, 12, nullptr, &e, &errors)));
@@ -433,9 +366,7 @@ TEST_F(EffectLayerTest, UniformArgumentsSelectTheShaderVariant)
          "float4 PS(uniform float4 c) : COLOR0 { return c; }\n"
          "technique T { pass { CullMode = NONE; ZEnable = FALSE;\n"
          "  VertexShader = compile vs_2_0 VS(0.5); PixelShader = compile ps_2_0 PS(float4(0, 1, 0, 1)); } }\n");
-    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-    DrawThroughEffect();
-    ASSERT_TRUE(ReadBack());
+    DrawFrame();
     EXPECT_EQ(128 * 128, frame_.Count(0, 0, kWidth, kHeight, 0x00FF00));
 }
 
@@ -459,20 +390,13 @@ TEST_F(EffectLayerTest, MatrixArraysAndIntegersReachTheirRegisters)
     D3DXMatrixScaling(&scale, 0.5f, 0.5f, 1.0f);
     D3DXMatrixTranslation(&move, -0.25f, 0.0f, 0.0f);
     palette[2] = scale * move;   // only the third element moves the square
-    ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(effect_->GetParameterByName(nullptr, "mBoneMatrixArray"), palette, 3));
+    ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(Param("mBoneMatrixArray"), palette, 3));
     D3DXMatrixTranslation(&rows, 0.0f, 0.25f, 0.0f);
-    ASSERT_EQ(D3D_OK, effect_->SetMatrix(effect_->GetParameterByName(nullptr, "mRows"), &rows));
-    ASSERT_EQ(D3D_OK, effect_->SetInt(effect_->GetParameterByName(nullptr, "BoneWeightCount"), 4));
-    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-    DrawThroughEffect();
-    ASSERT_TRUE(ReadBack());
-    int x0, y0, x1, y1;
-    ASSERT_TRUE(frame_.Bounds(0x00FF00, &x0, &y0, &x1, &y1));
+    ASSERT_EQ(D3D_OK, effect_->SetMatrix(Param("mRows"), &rows));
+    ASSERT_EQ(D3D_OK, effect_->SetInt(Param("BoneWeightCount"), 4));
+    DrawFrame();
     // x -0.75 .. 0.25 and y -0.25 .. 0.75 in clip space.
-    EXPECT_EQ(32, x0);
-    EXPECT_EQ(159, x1);
-    EXPECT_EQ(32, y0);
-    EXPECT_EQ(159, y1);
+    EXPECT_TRUE(BoxIs(frame_, 0x00FF00, 32, 32, 159, 159));
 }
 
 TEST_F(EffectLayerTest, ASamplerWithoutTextureReadsWhatTheStageHolds)
@@ -482,16 +406,11 @@ TEST_F(EffectLayerTest, ASamplerWithoutTextureReadsWhatTheStageHolds)
          "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Plain, uv); }\n"
          "technique T { pass { CullMode = NONE; ZEnable = FALSE;\n"
          "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n");
-    IDirect3DTexture9* texture = nullptr;
-    ASSERT_TRUE(SUCCEEDED(device_->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));
-    D3DLOCKED_RECT lr;
-    ASSERT_TRUE(SUCCEEDED(texture->LockRect(0, &lr, nullptr, 0)));
-    *static_cast<uint32_t*>(lr.pBits) = 0xFF30C090;
-    texture->UnlockRect(0);
+    const uint32_t texel = 0xFF30C090;
+    IDirect3DTexture9* texture = MakeTexture(1, 1, &texel);
+    ASSERT_NE(nullptr, texture);
     device_->SetTexture(0, texture);   // bound by the caller, as the field binds its material textures
-    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-    DrawThroughEffect();
-    ASSERT_TRUE(ReadBack());
+    DrawFrame();
     EXPECT_EQ(0x30C090u, frame_.Rgb(128, 128));
     IDirect3DBaseTexture9* bound = nullptr;
     device_->GetTexture(0, &bound);

@@ -129,22 +129,15 @@ TEST(EffectParser, PassStateValuesByNameNumberAndFlags)
     ASSERT_EQ(2u, d.techniques.size());
     ASSERT_EQ(2u, d.techniques[0].passes.size());
     const auto& s = d.techniques[0].passes[0].states;
+    float fogStart = 2.5f;
+    DWORD fogBits;
+    memcpy(&fogBits, &fogStart, 4);
+    const DWORD expected[12] = {D3DCULL_NONE, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DCMP_LESSEQUAL, 0x80, 1, 5,
+                                fogBits, D3DFILL_WIREFRAME, D3DSTENCILOP_INCR, D3DBLENDOP_REVSUBTRACT, 1};
     ASSERT_EQ(12u, s.size());
     EXPECT_EQ(D3DRS_CULLMODE, s[0].state);
-    EXPECT_EQ(static_cast<DWORD>(D3DCULL_NONE), s[0].value);
-    EXPECT_EQ(static_cast<DWORD>(D3DBLEND_SRCALPHA), s[1].value);
-    EXPECT_EQ(static_cast<DWORD>(D3DBLEND_INVSRCALPHA), s[2].value);
-    EXPECT_EQ(static_cast<DWORD>(D3DCMP_LESSEQUAL), s[3].value);
-    EXPECT_EQ(0x80u, s[4].value);
-    EXPECT_EQ(1u, s[5].value);
-    EXPECT_EQ(5u, s[6].value);
-    float f;
-    memcpy(&f, &s[7].value, 4);
-    EXPECT_EQ(2.5f, f);
-    EXPECT_EQ(static_cast<DWORD>(D3DFILL_WIREFRAME), s[8].value);
-    EXPECT_EQ(static_cast<DWORD>(D3DSTENCILOP_INCR), s[9].value);
-    EXPECT_EQ(static_cast<DWORD>(D3DBLENDOP_REVSUBTRACT), s[10].value);
-    EXPECT_EQ(1u, s[11].value);
+    EXPECT_EQ(D3DRS_ALPHATESTENABLE, s[11].state);
+    for (size_t i = 0; i < 12; ++i) EXPECT_EQ(expected[i], s[i].value) << i;
     EXPECT_TRUE(d.techniques[0].passes[0].vertexShader.assigned);
     EXPECT_TRUE(d.techniques[0].passes[0].vertexShader.profile.empty());
 }
@@ -160,24 +153,6 @@ TEST(EffectParser, ErrorsNameTheirLine)
               ParseError("texture t;\nsampler s = sampler_state {\n Texture = <t>;\n Filter = LINEAR;\n};\n"));
     EXPECT_EQ("(2): unclosed '{'", ParseError("float4 PS() : COLOR\n{ return 1;\n"));
     EXPECT_EQ("(1): unsupported pass state 'Sampler[]'", ParseError("technique T { pass { Sampler[0] = (s); } }"));
-}
-
-TEST(EffectParser, UniformArgumentsGetAWrapperEntryPoint)
-{
-    VornFxDescription d = Parse(
-        "float4 VS(float4 p : POSITION, uniform int count, out float4 c : COLOR0) : POSITION\n"
-        "{ c = count; return p; }\n"
-        "technique T { pass { VertexShader = compile vs_2_0 VS(2 + 1); } }\n");
-    std::string hlsl = d.hlsl, error;
-    std::string entry = VornFxEntryPoint(d, d.techniques[0].passes[0].vertexShader, &hlsl, &error);
-    ASSERT_FALSE(entry.empty()) << error;
-    EXPECT_NE(std::string::npos, hlsl.find("float4 " + entry + "(float4 p : POSITION, out float4 c : COLOR0) : POSITION"))
-        << hlsl;
-    EXPECT_NE(std::string::npos, hlsl.find("return VS(p, (2 + 1), c);")) << hlsl;
-
-    d.techniques[0].passes[0].vertexShader.function = "Missing";
-    EXPECT_TRUE(VornFxEntryPoint(d, d.techniques[0].passes[0].vertexShader, &hlsl, &error).empty());
-    EXPECT_EQ("(3): shader function 'Missing' not found", error);
 }
 
 TEST(EffectParser, TruncatedOrEmptyTextIsSafe)
