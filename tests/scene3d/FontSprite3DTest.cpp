@@ -131,7 +131,7 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
     font_ = VORN_INVALID_HANDLE;
 }
 
-TEST_F(FontSprite3D, LineIsCentredAndGlyphlessCharactersAdvance)
+TEST_F(FontSprite3D, LayoutCentresLinesAdvancesOverMissingGlyphsAndScales)
 {
     EXPECT_EQ(8, VornFontSprite3D::GetLongestLine("ab\n\tcdef\n"));
     EXPECT_EQ(0, VornFontSprite3D::GetLongestLine(""));
@@ -149,27 +149,25 @@ TEST_F(FontSprite3D, LineIsCentredAndGlyphlessCharactersAdvance)
     EXPECT_FLOAT_EQ(25.0f, a[1]);    // 18 / 2 + 8, plus half the 16 high quad
     EXPECT_NEAR(0.0f, a[2], 1e-5f);
     EXPECT_FLOAT_EQ(96.0f, b[0]);    // centre 100 - (0 + 4 + 6), plus 6
-}
 
-TEST_F(FontSprite3D, LineBreaksLowerThePenAndSizeScales)
-{
-    VornPosture posture;
+    // A line break lowers the pen by the font size, scaled.
+    VornFontSprite3D::ResetBuffer(font_);
+    EXPECT_EQ(0u, Vertices());
+    posture.SetPosition(0, 0, 0);
     posture.UpdateMatrices();
     VornFontSprite3D::DrawString(font_, "A\nA", &posture, 32.0f, 0xFFFFFFFF);
     ASSERT_EQ(12u, Vertices());
-    float first[3], second[3];
-    Corner(0, first);
-    Corner(1, second);
-    EXPECT_FLOAT_EQ(first[1] - 32.0f, second[1]);   // one font size, scaled by 2
-    EXPECT_FLOAT_EQ(first[0], second[0]);
+    Corner(0, a);
+    Corner(1, b);
+    EXPECT_FLOAT_EQ(a[1] - 32.0f, b[1]);   // one font size, scaled by 2
+    EXPECT_FLOAT_EQ(a[0], b[0]);
     VornFontSprite3D::ResetBuffer(font_);
-    EXPECT_EQ(0u, Vertices());
     VornFontSprite3D::DrawStringProportional(font_, "AB", &posture, 16.0f, 0xFFFFFFFF);
-    Corner(0, first);
-    Corner(1, second);
+    Corner(0, a);
+    Corner(1, b);
     // Centres 3 and -9 (the pen moved 10 + 1, the half widths 5 and 6); Q0 lies half a width towards +x.
-    EXPECT_FLOAT_EQ(8.0f, first[0]);
-    EXPECT_FLOAT_EQ(-3.0f, second[0]);
+    EXPECT_FLOAT_EQ(8.0f, a[0]);
+    EXPECT_FLOAT_EQ(-3.0f, b[0]);
     VornFontSprite3D::DrawString(VORN_INVALID_HANDLE, "A", &posture, 16.0f, 0);
     VornFontSprite3D::DrawString(font_, nullptr, &posture, 16.0f, 0);
 }

@@ -1,6 +1,7 @@
 // Shared set-up of the 3D tests: the runtime services, a log per test and the engine's own device
 // (Vorn3D started on a 256 x 256 window for each suite), with the back buffer read back before Present.
 #pragma once
+#include "../draw2d/DrawChecks.h"
 #include "../texture/TextureTestSupport.h"
 #include "DeviceFixture.h"
 #include "Vorn.h"
@@ -8,19 +9,14 @@
 
 namespace scene3d {
 
+using draw2dtest::BoxIs;
+using draw2dtest::CountIn;
 using texturetest::Blue;
 using texturetest::Green;
 using texturetest::LogCapture;
 using texturetest::Red;
 
 constexpr int kSize = 256;
-
-inline int CountIn(const std::string& text, const std::string& piece)
-{
-    int n = 0;
-    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size())) ++n;
-    return n;
-}
 
 // The device lives for one suite and is let go before the program ends: a process that exits with
 // a live device can be killed by Wine while the driver tears down under load.
@@ -54,6 +50,15 @@ protected:
         }
     }
     bool ReadBack() { return frame_.ReadBackBuffer(device_); }
+    // Clears to black, runs draw inside a scene and reads the frame back.
+    template <typename F> void Frame(F draw)
+    {
+        Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr);
+        ASSERT_TRUE(Vorn3D::BeginScene());
+        draw();
+        Vorn3D::EndScene();
+        ASSERT_TRUE(ReadBack());
+    }
     IDirect3DDevice9* device_ = nullptr;
     vorntest::Readback frame_;
     static inline HWND window_ = nullptr;
