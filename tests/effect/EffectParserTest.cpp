@@ -47,27 +47,24 @@ TEST(EffectParser, ReadsParameterShapesSemanticsAnnotationsAndInitialValues)
         "technique T { pass P { } }\n";
     VornFxDescription d = Parse(text);
     ASSERT_EQ(10u, d.parameters.size());
-    const VornFxParameterDesc* w = Param(d, "mWorld");
-    ASSERT_NE(nullptr, w);
-    EXPECT_EQ(VornFxBaseType::Float, w->type);
-    EXPECT_EQ(4u, w->rows);
-    EXPECT_EQ(4u, w->columns);
-    EXPECT_EQ("WORLD", w->semantic);
-    EXPECT_EQ(1, w->line);
-    const VornFxParameterDesc* bones = Param(d, "mBoneMatrixArray");
-    EXPECT_EQ(26u, bones->elements);
-    EXPECT_EQ(4u, bones->rows);
-    EXPECT_EQ(3u, bones->columns);
+    const struct { const char* name; VornFxBaseType type; uint32_t rows, columns, elements; } shapes[] = {
+        {"mWorld", VornFxBaseType::Float, 4, 4, 0},       {"mBoneMatrixArray", VornFxBaseType::Float, 4, 3, 26},
+        {"LightIsUse", VornFxBaseType::Bool, 1, 1, 4},     {"Other", VornFxBaseType::Int, 1, 1, 0},
+        {"mTransform", VornFxBaseType::Float, 4, 4, 0},   {"v3", VornFxBaseType::Float, 1, 3, 0},
+    };
+    for (const auto& e : shapes) {
+        const VornFxParameterDesc* p = Param(d, e.name);
+        ASSERT_NE(nullptr, p) << e.name;
+        EXPECT_TRUE(p->type == e.type && p->rows == e.rows && p->columns == e.columns && p->elements == e.elements)
+            << e.name << ": " << p->rows << "x" << p->columns << "[" << p->elements << "]";
+    }
+    EXPECT_EQ("WORLD", Param(d, "mWorld")->semantic);
+    EXPECT_EQ(1, Param(d, "mWorld")->line);
     EXPECT_EQ((std::vector<double>{1, 0, 1, 0}), Param(d, "LightIsUse")->initial);
-    EXPECT_EQ(VornFxBaseType::Bool, Param(d, "LightIsUse")->type);
     EXPECT_EQ((std::vector<double>{-0.5, 20.0}), Param(d, "FogParameter")->initial);
     EXPECT_EQ((std::vector<double>{1, 0.5, -0.25, 16}), Param(d, "LightColor")->initial);
-    EXPECT_EQ(VornFxBaseType::Int, Param(d, "Other")->type);
     EXPECT_EQ((std::vector<double>{3}), Param(d, "BoneWeightCount")->initial);
     EXPECT_EQ(nullptr, Param(d, "kHidden"));   // statics are not parameters
-    EXPECT_EQ(4u, Param(d, "mTransform")->rows);
-    EXPECT_EQ(1u, Param(d, "v3")->rows);
-    EXPECT_EQ(3u, Param(d, "v3")->columns);
     EXPECT_EQ("hello", Param(d, "Name")->stringValue);
 }
 
@@ -85,15 +82,10 @@ TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
     VornFxDescription d = Parse(text);
     EXPECT_EQ(strlen(text), d.hlsl.size());
     EXPECT_EQ(std::count(text, text + strlen(text), '\n'), std::count(d.hlsl.begin(), d.hlsl.end(), '\n'));
-    EXPECT_EQ(std::string::npos, d.hlsl.find("WORLD <")) << d.hlsl;
-    EXPECT_EQ(std::string::npos, d.hlsl.find("{1,0"));
-    EXPECT_EQ(std::string::npos, d.hlsl.find("texture"));
-    EXPECT_EQ(std::string::npos, d.hlsl.find("sampler_state"));
-    EXPECT_EQ(std::string::npos, d.hlsl.find("technique"));
-    EXPECT_EQ(std::string::npos, d.hlsl.find("shared"));
-    EXPECT_NE(std::string::npos, d.hlsl.find("sampler S0"));
-    EXPECT_NE(std::string::npos, d.hlsl.find("float4x4 m : WORLD"));
-    EXPECT_NE(std::string::npos, d.hlsl.find("return tex2D(S0, uv) * k;"));
+    for (const char* gone : {"WORLD <", "{1,0", "texture", "sampler_state", "technique", "shared"})
+        EXPECT_EQ(std::string::npos, d.hlsl.find(gone)) << gone << " in " << d.hlsl;
+    for (const char* kept : {"sampler S0", "float4x4 m : WORLD", "return tex2D(S0, uv) * k;"})
+        EXPECT_NE(std::string::npos, d.hlsl.find(kept)) << kept << " not in " << d.hlsl;
 
     const VornFxParameterDesc* s = Param(d, "S0");
     ASSERT_NE(nullptr, s);

@@ -50,12 +50,7 @@ protected:
         ASSERT_TRUE(VornPoint3D::Initialize());
         ASSERT_TRUE(VornSprite3D::Initialize());
         // 90 degrees, square: at 10 units a unit covers 12.8 pixels of the 256 x 256 target.
-        camera_ = VornCamera::Create();
-        VornCamera::CreateProjection(camera_, 3.14159265f / 2.0f, 1.0f, 100.0f, 1.0f);
-        VornCamera::TransformInit(camera_);
-        VornCamera::SetPosition(camera_, 0.0f, 0.0f, -10.0f);
-        VornCamera::TransformUpdate(camera_);
-        Vorn3D::SetCamera(camera_);
+        UseCamera(-10.0f);
         Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
         Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
         Vorn3D::SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
@@ -70,7 +65,6 @@ protected:
         VornCamera::Finalize();
         EngineDeviceTest::TearDown();
     }
-    VornCameraHandle camera_ = VORN_INVALID_HANDLE;
 };
 
 }  // namespace

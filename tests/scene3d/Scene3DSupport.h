@@ -6,6 +6,7 @@
 #include "DeviceFixture.h"
 #include "Vorn.h"
 #include "Vorn3D.h"
+#include "VornCamera.h"
 
 namespace scene3d {
 
@@ -50,6 +51,17 @@ protected:
         }
     }
     bool ReadBack() { return frame_.ReadBackBuffer(device_); }
+    // A square 90-degree camera (near 1, far 100) at (0, 0, z) looking along +z, made the current one.
+    static VornCameraHandle UseCamera(float z)
+    {
+        const VornCameraHandle camera = VornCamera::Create();
+        VornCamera::CreateProjection(camera, 3.14159265f / 2.0f, 1.0f, 100.0f, 1.0f);
+        VornCamera::TransformInit(camera);
+        VornCamera::SetPosition(camera, 0.0f, 0.0f, z);
+        VornCamera::TransformUpdate(camera);
+        Vorn3D::SetCamera(camera);
+        return camera;
+    }
     // Clears to black, runs draw inside a scene and reads the frame back.
     template <typename F> void Frame(F draw)
     {

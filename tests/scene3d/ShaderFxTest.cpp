@@ -187,12 +187,7 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
     EXPECT_NE(nullptr, params[SHADER_PARAM_FOG_PARAMETER]);
 
     // A camera 15 units from a square facing it, fog from 10 to 20: the fog factor is a half.
-    VornCameraHandle cam = VornCamera::Create();
-    VornCamera::CreateProjection(cam, 3.14159265f / 2.0f, 1.0f, 100.0f, 1.0f);
-    VornCamera::TransformInit(cam);
-    VornCamera::SetPosition(cam, 0.0f, 0.0f, -15.0f);
-    VornCamera::TransformUpdate(cam);
-    Vorn3D::SetCamera(cam);
+    UseCamera(-15.0f);
     Vorn3D::SetFog(10.0f, 20.0f, 0xFFFFFFFF);
 
     VornRenderBlock block;
@@ -227,19 +222,15 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
 
     struct V { float x, y, z; };
     const V quad[4] = {{-100, 100, 0}, {100, 100, 0}, {-100, -100, 0}, {100, -100, 0}};
-    Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr);
-    ASSERT_TRUE(Vorn3D::BeginScene());
-    uint32_t passes = 0;
-    ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
-    for (uint32_t p = 0; p < passes; ++p) {
-        VornShaderFx::BeginPass(fx, p);
+    Frame([&] {
+        uint32_t passes = 0;
+        ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
+        VornShaderFx::BeginPass(fx, 0);
         device_->SetFVF(D3DFVF_XYZ);
         device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
         VornShaderFx::EndPass(fx);
-    }
-    VornShaderFx::End(fx);
-    Vorn3D::EndScene();
-    ASSERT_TRUE(ReadBack());
+        VornShaderFx::End(fx);
+    });
     const uint32_t red = frame_.Rgb(128, 128) >> 16;
     EXPECT_GE(red, 0x7Fu);
     EXPECT_LE(red, 0x80u);
