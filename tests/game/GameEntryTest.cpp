@@ -4,59 +4,30 @@
 #include "Task.h"
 #include "Vorn.h"
 #include <gtest/gtest.h>
+#include <tuple>
 
-namespace {
+using vorntest::BoxWatcher;
+using vorntest::SeenBox;
 
-struct Answered {
-    bool result = false;
-    std::vector<vorntest::SeenBox> boxes;
-};
-
-Answered RunGameInit(int answer)
+TEST(GameInit, AnsweringNoRunsWindowedAt640x480AndYesFullScreen)
 {
-    Answered a;
-    vorntest::BoxWatcher watcher(answer);
-    a.result = GameInit();
-    a.boxes = watcher.Boxes();
-    return a;
-}
-
-}  // namespace
-
-TEST(GameInit, AnsweringNoRunsWindowedAt640x480)
-{
-    const Answered a = RunGameInit(IDNO);
-    EXPECT_TRUE(a.result);
-    ASSERT_EQ(1u, a.boxes.size());
-    EXPECT_EQ("起動オプション", a.boxes[0].caption);
-    EXPECT_EQ("フルスクリーンモードで起動します", a.boxes[0].text);
-    uint32_t w = 0, h = 0;
-    bool windowed = false;
-    Vorn::GetScreenInfo(&w, &h, &windowed);
-    EXPECT_EQ(640u, w);
-    EXPECT_EQ(480u, h);
-    EXPECT_TRUE(windowed);
+    for (int answer : {IDNO, IDYES}) {
+        BoxWatcher watcher(answer);
+        EXPECT_TRUE(GameInit());
+        EXPECT_EQ((std::vector<SeenBox>{{"起動オプション", "フルスクリーンモードで起動します"}}), watcher.Boxes());
+        uint32_t w = 0, h = 0;
+        bool windowed = false;
+        Vorn::GetScreenInfo(&w, &h, &windowed);
+        EXPECT_EQ(std::make_tuple(640u, 480u, answer == IDNO), std::make_tuple(w, h, windowed));
+    }
     EXPECT_STREQ("トルメア", Vorn::GetApplicationName());
     EXPECT_EQ(0x1Bu, Vorn::GetUseOption());   // Direct3D, input, music, media
     EXPECT_EQ(60u, Vorn::GetFrameRate());
 }
 
-TEST(GameInit, AnsweringYesRunsFullScreen)
-{
-    const Answered a = RunGameInit(IDYES);
-    EXPECT_TRUE(a.result);
-    ASSERT_EQ(1u, a.boxes.size());
-    bool windowed = true;
-    Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
-    EXPECT_FALSE(windowed);
-}
-
 TEST(GameMessageHook, LetsEveryMessageThroughToTheEngine)
 {
-    for (UINT m : {static_cast<UINT>(WM_CREATE), static_cast<UINT>(WM_KEYDOWN), static_cast<UINT>(WM_CHAR),
-                   static_cast<UINT>(WM_CLOSE), static_cast<UINT>(WM_ACTIVATEAPP)}) {
-        EXPECT_TRUE(GameMessageHook(m, 'A', 0)) << m;
-    }
+    for (UINT m : {WM_CREATE, WM_KEYDOWN, WM_CHAR, WM_CLOSE, WM_ACTIVATEAPP}) EXPECT_TRUE(GameMessageHook(m, 'A', 0)) << m;
     // Escape asks the engine to end (without a window there is nothing to post to).
     EXPECT_TRUE(GameMessageHook(WM_KEYDOWN, VK_ESCAPE, 0));
 }
@@ -67,10 +38,10 @@ TEST(GameMain, AFailedStartGoesStraightToTheShutDownAndEndsWithZero)
     // creates nothing and finalizes an engine whose later classes never started.
     Vorn::AllowMultipleInstances();
     Vorn::SetBootCallback([] { Vorn::SetScreenInfo(632, 472, false); });
-    std::vector<vorntest::SeenBox> boxes;
+    std::vector<SeenBox> boxes;
     uint32_t code = 1;
     {
-        vorntest::BoxWatcher watcher(IDNO);
+        BoxWatcher watcher(IDNO);
         code = Vorn::BootMain(0, nullptr);
         boxes = watcher.Boxes();
     }
@@ -78,6 +49,5 @@ TEST(GameMain, AFailedStartGoesStraightToTheShutDownAndEndsWithZero)
     EXPECT_EQ(nullptr, g_taskList);
     ASSERT_EQ(2u, boxes.size());
     EXPECT_EQ("起動オプション", boxes[0].caption);
-    EXPECT_EQ("ERROR", boxes[1].caption);
-    EXPECT_EQ("３Ｄシステムの起動に失敗", boxes[1].text);
+    EXPECT_EQ((SeenBox{"ERROR", "３Ｄシステムの起動に失敗"}), boxes[1]);
 }

@@ -11,8 +11,8 @@
 
 namespace {
 
-std::vector<std::string> g_ran;
-std::vector<std::string> g_deleted;
+using Names = std::vector<std::string>;
+Names g_ran, g_deleted;
 
 // A task that records its runs and its deletion, and may act during its run.
 class Probe : public Task {
@@ -48,30 +48,26 @@ protected:
         g_taskList = nullptr;
         g_director = nullptr;
     }
-    static std::vector<std::string> Ran()
+    // Runs one frame; the names of the tasks that ran.
+    static Names Frame()
     {
-        std::vector<std::string> r = g_ran;
         g_ran.clear();
-        return r;
+        g_taskList->RunAll();
+        return g_ran;
     }
-    using Names = std::vector<std::string>;
 };
 
 }  // namespace
 
-TEST_F(TaskListTest, AnEmptyListHoldsItsTwoSentinelsAndRunsNothing)
+TEST_F(TaskListTest, RunsByPriorityWithTiesInInsertionOrderBetweenItsTwoSentinels)
 {
-    EXPECT_EQ(2, g_taskList->GetCount());
     Task* first = g_taskList->GetFirst();
     EXPECT_EQ(TASK_SENTINEL, first->state);
     EXPECT_EQ(PRIORITY_TAIL, first->priority);
     EXPECT_EQ(nullptr, first->next);
-    g_taskList->RunAll();
+    EXPECT_TRUE(Frame().empty());
     EXPECT_EQ(2, g_taskList->GetCount());
-}
 
-TEST_F(TaskListTest, RunsByPriorityWithTiesInInsertionOrder)
-{
     new Probe("player1", PRIORITY_PLAYER);
     new Probe("title", PRIORITY_TITLE);
     new Probe("player2", PRIORITY_PLAYER);
@@ -79,10 +75,9 @@ TEST_F(TaskListTest, RunsByPriorityWithTiesInInsertionOrder)
     new Probe("head-tie", PRIORITY_HEAD);
     new Probe("last", PRIORITY_TAIL - 1);
     EXPECT_EQ(8, g_taskList->GetCount());
-    g_taskList->RunAll();
-    EXPECT_EQ((Names{"head-tie", "title", "player1", "player2", "director", "last"}), Ran());
-    g_taskList->RunAll();
-    EXPECT_EQ(6u, Ran().size());   // every frame again
+    const Names order = {"head-tie", "title", "player1", "player2", "director", "last"};
+    EXPECT_EQ(order, Frame());
+    EXPECT_EQ(order, Frame());   // every frame again
     EXPECT_TRUE(g_deleted.empty());
 }
 
@@ -96,15 +91,14 @@ TEST_F(TaskListTest, PrioritiesOutsideTheSentinelsAreRefused)
         EXPECT_EQ(nullptr, g_taskList->Add(&task, priority)) << priority;
         EXPECT_EQ(2, g_taskList->GetCount()) << priority;
         EXPECT_EQ(nullptr, task.next);
-        g_taskList->RunAll();
-        EXPECT_TRUE(Ran().empty());
+        EXPECT_TRUE(Frame().empty());
     }
     Plain* ok = new Plain;
     EXPECT_EQ(ok, g_taskList->Add(ok, PRIORITY_ENEMY));
     EXPECT_EQ(3, g_taskList->GetCount());
 }
 
-TEST_F(TaskListTest, AKilledTaskIsSkippedBeforeItsTurnAndDeletedAtTheEndOfTheFrame)
+TEST_F(TaskListTest, KilledTasksAreSkippedBeforeTheirTurnAndDeletedAtTheEndOfTheFrame)
 {
     Probe* victim = nullptr;
     new Probe("killer", PRIORITY_TITLE, [&](Probe*) {
@@ -113,33 +107,31 @@ TEST_F(TaskListTest, AKilledTaskIsSkippedBeforeItsTurnAndDeletedAtTheEndOfTheFra
     new Probe("before", PRIORITY_HEAD);
     victim = new Probe("victim", PRIORITY_ENEMY);
     new Probe("after", PRIORITY_DIRECTOR, [&](Probe*) {
-        // Still linked while the run pass goes on.
-        EXPECT_TRUE(g_deleted.empty());
+        if (victim) {
+            EXPECT_TRUE(g_deleted.empty());   // still linked while the run pass goes on
+        }
     });
-    g_taskList->RunAll();
-    victim = nullptr;
-    EXPECT_EQ((Names{"before", "killer", "after"}), Ran());
-    EXPECT_EQ((Names{"victim"}), g_deleted);
-    EXPECT_EQ(5, g_taskList->GetCount());
-}
-
-TEST_F(TaskListTest, ATaskThatKillsItselfFinishesItsRunAndGoesThatFrame)
-{
-    int runs = 0;
+    int selfRuns = 0;
     new Probe("self", PRIORITY_PLAYER, [&](Probe* me) {
-        g_taskList->Kill(me);
+        g_taskList->Kill(me);   // finishes its run and goes that frame
         EXPECT_EQ(TASK_KILLED, me->state);
-        ++runs;
+        ++selfRuns;
     });
-    new Probe("next", PRIORITY_ENEMY);
-    EXPECT_EQ(4, g_taskList->GetCount());
-    g_taskList->RunAll();
-    EXPECT_EQ((Names{"self", "next"}), Ran());
-    EXPECT_EQ((Names{"self"}), g_deleted);
-    EXPECT_EQ(3, g_taskList->GetCount());
-    g_taskList->RunAll();
-    EXPECT_EQ((Names{"next"}), Ran());
-    EXPECT_EQ(1, runs);
+    EXPECT_EQ((Names{"before", "killer", "self", "after"}), Frame());
+    victim = nullptr;
+    EXPECT_EQ((Names{"self", "victim"}), g_deleted);
+    EXPECT_EQ(5, g_taskList->GetCount());
+    EXPECT_EQ((Names{"before", "killer", "after"}), Frame());
+    EXPECT_EQ(1, selfRuns);
+
+    // By priority: only live tasks of that priority.
+    g_deleted.clear();
+    new Probe("enemy1", PRIORITY_ENEMY);
+    new Probe("enemy2", PRIORITY_ENEMY);
+    new Probe("shot", PRIORITY_ENEMY_SHOT);
+    g_taskList->KillByPriority(PRIORITY_ENEMY);
+    EXPECT_EQ((Names{"before", "killer", "shot", "after"}), Frame());
+    EXPECT_EQ((Names{"enemy1", "enemy2"}), g_deleted);
 }
 
 TEST_F(TaskListTest, TasksAddedDuringARunRunThisFrameWhenBehindAndNextFrameWhenAhead)
@@ -152,24 +144,9 @@ TEST_F(TaskListTest, TasksAddedDuringARunRunThisFrameWhenBehindAndNextFrameWhenA
         new Probe("tie", PRIORITY_ENEMY);
         new Probe("ahead", PRIORITY_PLAYER);
     });
-    g_taskList->RunAll();
-    EXPECT_EQ((Names{"spawner", "tie", "behind"}), Ran());
-    g_taskList->RunAll();
-    EXPECT_EQ((Names{"ahead", "spawner", "tie", "behind"}), Ran());
+    EXPECT_EQ((Names{"spawner", "tie", "behind"}), Frame());
+    EXPECT_EQ((Names{"ahead", "spawner", "tie", "behind"}), Frame());
     EXPECT_EQ(6, g_taskList->GetCount());
-}
-
-TEST_F(TaskListTest, KillByPriorityKillsOnlyLiveTasksOfThatPriority)
-{
-    new Probe("enemy1", PRIORITY_ENEMY);
-    new Probe("player", PRIORITY_PLAYER);
-    new Probe("enemy2", PRIORITY_ENEMY);
-    new Probe("shot", PRIORITY_ENEMY_SHOT);
-    g_taskList->KillByPriority(PRIORITY_ENEMY);
-    g_taskList->RunAll();
-    EXPECT_EQ((Names{"player", "shot"}), Ran());
-    EXPECT_EQ((Names{"enemy1", "enemy2"}), g_deleted);
-    EXPECT_EQ(4, g_taskList->GetCount());
 }
 
 TEST_F(TaskListTest, DeleteAllLiveAndTheListsDestructorDeleteEveryTask)
@@ -179,29 +156,24 @@ TEST_F(TaskListTest, DeleteAllLiveAndTheListsDestructorDeleteEveryTask)
     g_taskList->DeleteAllLive();
     EXPECT_EQ((Names{"a", "b"}), g_deleted);
     EXPECT_EQ(2, g_taskList->GetCount());
-    g_taskList->RunAll();
-    EXPECT_TRUE(Ran().empty());
+    EXPECT_TRUE(Frame().empty());
 
     g_deleted.clear();
     new Probe("c", PRIORITY_TITLE);
-    Probe* killed = new Probe("d", PRIORITY_STAGE);
-    g_taskList->Kill(killed);   // killed but not yet swept: deleted all the same
+    g_taskList->Kill(new Probe("d", PRIORITY_STAGE));   // killed but not yet swept: deleted all the same
     delete g_taskList;
     g_taskList = nullptr;
     EXPECT_EQ((Names{"c", "d"}), g_deleted);
 }
 
 namespace {
-
-class Target : public MovingObject {
-public:
+struct Target : MovingObject {
     Target(int32_t priority, int32_t hitPoints)
     {
         hp = hitPoints;
         g_taskList->Add(this, priority);
     }
 };
-
 }  // namespace
 
 TEST_F(TaskListTest, AKillIsCountedOnceWhenAnEnemyGoesFromAliveToDead)
@@ -213,16 +185,12 @@ TEST_F(TaskListTest, AKillIsCountedOnceWhenAnEnemyGoesFromAliveToDead)
     EXPECT_EQ(1, enemy->GetHP());
     EXPECT_EQ(CONDITION_NORMAL, enemy->IsDead());
     EXPECT_EQ(0, g_director->killCount);
-
     enemy->Damage(2);
     EXPECT_EQ(CONDITION_DEAD, enemy->IsDead());
-    EXPECT_EQ(1, g_director->killCount);
-    EXPECT_EQ(4, g_director->aliveCount);
-
+    EXPECT_EQ(std::make_pair(1, 4), std::make_pair(g_director->killCount, g_director->aliveCount));
     enemy->Damage(2);   // a second hit on a dying enemy in the same frame
     EXPECT_EQ(-3, enemy->GetHP());
-    EXPECT_EQ(1, g_director->killCount);
-    EXPECT_EQ(4, g_director->aliveCount);
+    EXPECT_EQ(std::make_pair(1, 4), std::make_pair(g_director->killCount, g_director->aliveCount));
 
     Target* player = new Target(PRIORITY_PLAYER, 1);
     player->Damage(1);
@@ -240,7 +208,6 @@ TEST_F(TaskListTest, TheDirectorRunsLastAndClearsTheInputBlock)
     EXPECT_EQ(0, memcmp(zero, &g_input, sizeof g_input));
     EXPECT_EQ(PRIORITY_DIRECTOR, g_director->priority);
     EXPECT_EQ(SCENE_TITLE, g_director->GetScene());
-    g_taskList->RunAll();
-    EXPECT_EQ((Names{"effect", "late"}), Ran());
+    EXPECT_EQ((Names{"effect", "late"}), Frame());
     EXPECT_EQ(g_director, g_taskList->GetFirst()->next->next);
 }
