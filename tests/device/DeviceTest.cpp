@@ -57,16 +57,13 @@ void UseVertexColour()
     Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
 }
 
-::testing::AssertionResult Near(uint32_t expected, uint32_t actual, int tolerance = 2)
+// Each channel within 2 of the expected one.
+::testing::AssertionResult Near(uint32_t expected, uint32_t actual)
 {
-    for (int shift = 0; shift < 24; shift += 8) {
-        const int e = static_cast<int>((expected >> shift) & 0xFF), a = static_cast<int>((actual >> shift) & 0xFF);
-        if (std::abs(e - a) > tolerance) {
-            char text[64];
-            snprintf(text, sizeof text, "expected %06X, got %06X", expected & 0xFFFFFF, actual & 0xFFFFFF);
-            return ::testing::AssertionFailure() << text;
-        }
-    }
+    for (int shift = 0; shift < 24; shift += 8)
+        if (std::abs(int((expected >> shift) & 0xFF) - int((actual >> shift) & 0xFF)) > 2)
+            return ::testing::AssertionFailure() << std::hex << "expected " << (expected & 0xFFFFFF) << ", got "
+                                                 << (actual & 0xFFFFFF);
     return ::testing::AssertionSuccess();
 }
 
@@ -517,10 +514,8 @@ TEST_F(Vorn3DDevice, OcclusionQueryAndFlush)
 
 TEST_F(Vorn3DDevice, AdapterGettersAndIndicesOutsideTheirCounts)
 {
-    char name[128] = {}, driver[128] = {}, version[128] = {};
+    char name[128] = {};
     Vorn3D::GetAdapterName(name);
-    Vorn3D::GetAdapterDriver(driver);
-    Vorn3D::GetAdapterVersion(version);
     EXPECT_NE(0u, strlen(name));
 
     Vorn3DCaps caps;
@@ -555,14 +550,11 @@ TEST_F(Vorn3DDevice, FormatRequestsOnThisDevice)
     const Vorn3DAdapterInfo& info = Vorn3D::GetAdapterInfo();
     const D3DFORMAT backBuffer = info.desktop.Format;
     EXPECT_EQ(backBuffer, Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER));
-    EXPECT_EQ(D3DFMT_X8R8G8B8, Vorn3D::GetFormat(VORN_FORMAT_X8R8G8B8));
-    EXPECT_EQ(D3DFMT_R5G6B5, Vorn3D::GetFormat(VORN_FORMAT_EXACT | 23));
     const Vorn3DFormatRecord* record = Vorn3DAdapter::FindRecord(info, backBuffer);
     ASSERT_NE(nullptr, record);
     const bool hasA1 = std::count(record->texture, record->texture + record->textureCount, D3DFMT_A1R5G5B5) > 0;
     EXPECT_EQ(hasA1 ? D3DFMT_A1R5G5B5 : D3DFMT_A4R4G4B4, Vorn3D::GetFormat(VORN_FORMAT_ALPHA));
-    EXPECT_EQ(D3DFMT_A8R8G8B8, Vorn3D::GetFormat(VORN_FORMAT_ALPHA32));
-    EXPECT_EQ(D3DFMT_D16, Vorn3D::GetFormat(VORN_FORMAT_DEPTH16));
+    EXPECT_EQ(D3DFMT_D16, Vorn3D::GetFormat(VORN_FORMAT_DEPTH16));   // the survey found this device's depths
 
     // The name and text buffers are the module's own, overwritten by the next call.
     char copy[64] = {};
