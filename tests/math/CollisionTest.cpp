@@ -103,9 +103,9 @@ TEST(Collision3D, SphereAgainstSegment)
     EXPECT_FALSE(VornMath::CollisionSphereSegment(VornSphere(6, 0, 0, 1), seg));     // touching an end
     EXPECT_FALSE(VornMath::CollisionSphereSegment(VornSphere(8, 0, 0, 1), seg));     // on the line, beyond
     EXPECT_FALSE(VornMath::CollisionSphereSegment(VornSphere(7, 1, 0, 1.5f), seg));  // near the line, beyond
-    // Centre on the segment itself.
+    // Centre on the segment itself (given either way round).
     EXPECT_TRUE(VornMath::CollisionSphereSegment(VornSphere(0, 0, 0, 0.5f), seg));
-    EXPECT_TRUE(VornMath::CollisionSphereSegment(VornSphere(1, 2, 3, 0.01f), Seg(0, 0, 0, 2, 4, 6)));
+    EXPECT_TRUE(VornMath::CollisionSphereSegment(VornSphere(1, 2, 3, 0.01f), Seg(2, 4, 6, 0, 0, 0)));
     // A zero-length segment is a point.
     EXPECT_TRUE(VornMath::CollisionSphereSegment(VornSphere(0, 0.5f, 0, 1), Seg(0, 0, 0, 0, 0, 0)));
     EXPECT_FALSE(VornMath::CollisionSphereSegment(VornSphere(0, 2, 0, 1), Seg(0, 0, 0, 0, 0, 0)));
