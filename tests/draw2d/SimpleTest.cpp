@@ -108,12 +108,13 @@ TEST_F(Draw2D, TextureDrawShowsTheSourceRectangleOneToOne)
     VornTexture::Release(t);
 }
 
-TEST_F(Draw2D, EllipseTurnsItsTextureAgainstTheShape)
+// The ellipse turns its texture with the shape; the triangle takes six pixel coordinates per stage.
+TEST_F(Draw2D, TexturedEllipseAndTriangle)
 {
     UseTextures();
     const VornTextureHandle t = MakeTexture(64, 64, [](uint32_t x, uint32_t) { return x < 32 ? 0xFFFF0000u : 0xFF0000FFu; });
     const VornRect src = {0, 0, 64, 64};
-    const float left[2] = {64, 128}, right[2] = {192, 128};
+    const float left[2] = {64, 128}, right[2] = {192, 128}, centre[2] = {128, 128};
     VornSimple::DrawEllipse(left, 50, 50, 0, &src, kWhite, &t, 1);
     VornSimple::DrawEllipse(right, 50, 50, 16384, &src, kWhite, &t, 1);
     ASSERT_TRUE(Frame());
@@ -122,21 +123,16 @@ TEST_F(Draw2D, EllipseTurnsItsTextureAgainstTheShape)
     EXPECT_EQ(0x0000FFu, frame_.Rgb(94, 128));
     EXPECT_EQ(0xFF0000u, frame_.Rgb(192, 98));
     EXPECT_EQ(0x0000FFu, frame_.Rgb(192, 158));
-    VornTexture::Release(t);
-}
 
-TEST_F(Draw2D, TexturedTriangleTakesSixPixelCoordinatesPerStage)
-{
-    UseTextures();
-    const VornTextureHandle t = MakeTexture(64, 64, [](uint32_t, uint32_t) { return 0xFF00FF00u; });
-    const float centre[2] = {128, 128};
-    const float uv[6] = {32, 0, 64, 64, 0, 64};
+    ASSERT_TRUE(NewScene());
+    const float uv[6] = {0, 0, 16, 64, 0, 64};   // the red half only
     VornSimple::DrawTriangle(centre, 60, 0, uv, kWhite, &t, 1);
     ASSERT_TRUE(Frame());
     int x0, y0, x1, y1;
-    ASSERT_TRUE(frame_.Bounds(0x00FF00, &x0, &y0, &x1, &y1));
+    ASSERT_TRUE(frame_.Bounds(0xFF0000, &x0, &y0, &x1, &y1));
     EXPECT_NEAR(68, y0, 1);    // apex straight up
     EXPECT_NEAR(157, y1, 1);   // base at 128 + 60 sin 30
+    EXPECT_EQ(0, frame_.Count(0, 0, kSize, kSize, 0x0000FF));
     VornTexture::Release(t);
 }
 
