@@ -6,6 +6,7 @@
 #include "VornShaderEffect.h"
 #include <cstring>
 #include <string>
+#include <vector>
 
 using scene3d::EngineDeviceTest;
 
@@ -37,12 +38,8 @@ std::string WriteEffectFile(const char* name, const char* text)
 {
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, cwd);
-    std::string path = std::string(cwd) + "\\" + name;
-    FILE* f = fopen(path.c_str(), "wb");
-    if (f) {
-        fwrite(text, 1, strlen(text), f);
-        fclose(f);
-    }
+    const std::string path = std::string(cwd) + "\\" + name;
+    texturetest::WriteFile(path, std::vector<unsigned char>(text, text + strlen(text)));
     return path;
 }
 
