@@ -109,7 +109,7 @@ TEST_F(MemoryTest, OverAccessIsFoundWithItsFileAndLine)
     A(10);
     uint8_t* p = A(100, "C:\\game\\Source\\Hero.cpp", 41);
     EXPECT_TRUE(VornMemory::CheckOverAccess());
-    p[100] = 0;   // one byte past the request
+    p[100] = static_cast<uint8_t>(~p[100]);   // one byte past the request (the guard is random)
     EXPECT_FALSE(VornMemory::CheckOverAccess());
     const std::string log = CloseLog();
     EXPECT_TRUE(Has(log, "<B><FONT color=\"RED\">Memory OverAccess</FONT></B> : ADDRESS [ 0x"));
