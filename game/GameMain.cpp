@@ -3,11 +3,7 @@
 #include "GameMain.h"
 #include "GameDirector.h"
 #include "Task.h"
-#include "Vorn.h"
-#include "Vorn3D.h"
-#include "VornFile.h"
-#include "VornInput.h"
-#include "VornSurface.h"
+#include "VornEngine.h"
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>

@@ -1,6 +1,6 @@
 #include "GameObject.h"
 #include "GameDirector.h"
-#include "VornMath.h"
+#include "VornEngine.h"
 
 void MovingObject::Damage(int32_t n)
 {

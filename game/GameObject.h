@@ -2,7 +2,7 @@
 // EffectObject (the effects).
 #pragma once
 #include "Task.h"
-#include "VornVector3.h"
+#include "VornEngine.h"
 #include <cstdint>
 
 enum ObjectCondition : int8_t {

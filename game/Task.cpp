@@ -1,5 +1,5 @@
 #include "Task.h"
-#include "VornLog.h"
+#include "VornEngine.h"
 
 TaskList* g_taskList = nullptr;
 

@@ -1,5 +1,5 @@
 // The program entry: everything goes through the engine's boot.
-#include "Vorn.h"
+#include "VornEngine.h"
 #include <cstdlib>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)

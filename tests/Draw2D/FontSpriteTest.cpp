@@ -1,0 +1,446 @@
+// VornFontSprite on the engine's device: glyph sets built from a font, QXT files written by the
+// test and loaded back, broken files, the two layouts and drawing through the sheet sprites.
+#include "FontFixture.h"
+#include "QxtTestFile.h"
+#include "../Device/TextureDevice.h"
+#include <d3dx9.h>
+#include <cstring>
+#include <string>
+
+using fonttest::FontTest;
+using fonttest::QxtFile;
+using texturetest::LogCapture;
+using texturetest::Red;
+
+namespace {
+
+constexpr uint32_t kNone = VORN_INVALID_HANDLE;
+constexpr float kDepth = 32767.0f;
+
+class FontSprite : public FontTest {
+protected:
+    void SetUp() override
+    {
+        FontTest::SetUp();
+        small_ = VornFont::Create(fonttest::kFace, 16, 0, 0);
+        ASSERT_NE(kNone, small_);
+    }
+    void TearDown() override
+    {
+        VornFont::Release(small_);
+        VornFile::SetRootPath("data", "data.bin");
+        FontTest::TearDown();
+    }
+    // A folder of the test's own as the file system's root.
+    std::string UseRootFolder()
+    {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        const std::string folder = std::string("font_") + info->test_suite_name() + "_" + info->name();
+        CreateDirectoryA(folder.c_str(), nullptr);
+        VornFile::SetRootPath(folder.c_str(), (folder + "\\none.bin").c_str());
+        return folder;
+    }
+    // The glyph of a character in a set, or null.
+    static const VornFontGlyph* Glyph(const VornFontSpriteRecord* r, uint16_t code)
+    {
+        const uint16_t slot = VornFontSprite::GetCodeIndex(code);
+        if (slot == VORN_FONT_NO_GLYPH || r->codeToGlyph[slot] == VORN_FONT_NO_GLYPH) return nullptr;
+        return &r->glyphs[r->codeToGlyph[slot]];
+    }
+    // The QXT image of a set.
+    static std::vector<uint8_t> ToQxt(const VornFontSpriteRecord* r, const std::vector<std::string>& names)
+    {
+        QxtFile f;
+        f.fontSize = static_cast<uint8_t>(r->fontSize);
+        f.sheetWidth = static_cast<uint16_t>(r->sheetWidth);
+        f.sheetHeight = static_cast<uint16_t>(r->sheetHeight);
+        f.sheetNames = names;
+        f.codeToGlyph.assign(r->codeToGlyph, r->codeToGlyph + VORN_FONT_CODE_SLOTS);
+        f.glyphs.assign(r->glyphs, r->glyphs + r->glyphCount);
+        return f.Bytes();
+    }
+    // Draws through the sheet sprites with the texture's own colours and reads the frame.
+    bool Render(VornFontSpriteHandle fs)
+    {
+        UseTextures();
+        VornFontSprite::UpdateBuffer(fs);
+        VornFontSprite::Rendering(fs);
+        return Frame();
+    }
+
+    VornFontHandle small_ = kNone;
+};
+
+// A set read from QXT bytes without sheet images.
+VornFontSpriteHandle FromBytes(const std::vector<uint8_t>& bytes, uint32_t size = 16)
+{
+    return VornFontSprite::CreateFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr, 0, size, 0);
+}
+
+// The pixels of a glyph sheet (A8R8G8B8 or a 16-bit format with alpha) as words, rows of width.
+std::vector<uint32_t> SheetPixels(VornTextureHandle sheet, uint32_t* width, uint32_t* height)
+{
+    std::vector<uint32_t> out;
+    if (VornTexture::GetFormat(sheet) == D3DFMT_A8R8G8B8) {
+        out = fonttest::ReadTexture<uint32_t>(sheet, width);
+    } else {
+        const std::vector<uint16_t> words = fonttest::ReadTexture<uint16_t>(sheet, width);
+        out.assign(words.begin(), words.end());
+    }
+    *height = *width ? static_cast<uint32_t>(out.size()) / *width : 0;
+    return out;
+}
+
+// A small valid file: 'A' and あ on one sheet.
+QxtFile SmallFile()
+{
+    QxtFile f;
+    f.sheetNames = {"sheet0"};
+    f.Add('A', 0, 0, 0, 1, 12, 2);
+    f.Add(0x82A0, 0, 12, 0, 0, 18, 0);
+    return f;
+}
+
+}  // namespace
+
+TEST_F(FontSprite, RepeatedCharactersAreHeldOnceAndOneCharacterGivesA32Sheet)
+{
+    LogCapture log;
+    const VornFontSpriteHandle fs = VornFontSprite::Create("あいあいAAい", 1, 64, small_, 0, 0);
+    ASSERT_NE(kNone, fs);
+    const VornFontSpriteRecord* r = VornFontSprite::GetRecord(fs);
+    EXPECT_EQ(3u, r->glyphCount);
+    EXPECT_EQ(1u, r->sheetCount);
+    EXPECT_EQ(16u, r->fontSize);
+    std::set<uint16_t> indices;
+    for (uint16_t code : {uint16_t(0x82A0), uint16_t(0x82A2), uint16_t('A')}) {
+        const uint16_t slot = VornFontSprite::GetCodeIndex(code);
+        ASSERT_LT(r->codeToGlyph[slot], 3u);
+        indices.insert(r->codeToGlyph[slot]);
+    }
+    EXPECT_EQ(3u, indices.size());
+    uint32_t a = 99, w = 99, c = 99;
+    EXPECT_TRUE(VornFontSprite::GetCharInfo(fs, "あ", &a, &w, &c));
+    ABC abc;
+    VornFont::Begin(small_);
+    VornFont::GetCharMetrics(small_, 0x82A0, &abc);
+    VornFont::End(small_);
+    EXPECT_EQ(abc.abcB + 2, w);
+    EXPECT_FALSE(VornFontSprite::GetCharInfo(fs, "う", nullptr, nullptr, nullptr));
+    EXPECT_FALSE(VornFontSprite::GetCharInfo(kNone, "あ", nullptr, nullptr, nullptr));
+    VornFontSprite::Release(fs);
+    EXPECT_EQ(nullptr, VornFontSprite::GetRecord(fs));
+    EXPECT_EQ(nullptr, VornTexture::GetRecord(r->sheets[0]));
+    EXPECT_NE(std::string::npos, log.Text().find(" } SHEET COUNT [ 1 ] : " + texturetest::Green("Success")));
+
+    // One character of 16 pixels: a 32 x 32 sheet, the cell at its corner, and the font writes into it.
+    const VornFontSpriteHandle one = VornFontSprite::Create("A", 1, 16, small_, 0, 0);
+    ASSERT_NE(kNone, one);
+    r = VornFontSprite::GetRecord(one);
+    EXPECT_EQ(32u, r->sheetWidth);
+    EXPECT_EQ(32u, r->sheetHeight);
+    EXPECT_EQ(32u, VornTexture::GetWidth(r->sheets[0]));
+    EXPECT_EQ(1u, r->glyphCount);
+    const VornFontGlyph& g = r->glyphs[0];
+    EXPECT_EQ((std::vector<int>{0, 0, 0, g.cellWidth, 18}), (std::vector<int>{g.sheet, g.left, g.top, g.right, g.bottom}));
+    EXPECT_NE(kNone, r->sprites[0]);
+    EXPECT_EQ(kNone, r->sheets[1]);
+    EXPECT_EQ(kNone, r->sprites[1]);
+    EXPECT_EQ(r->sheets[0], VornFont::GetDestination(small_));
+    VornFontSprite::Release(one);
+}
+
+// count distinct double-byte characters from 亜 on.
+std::string Kanji(int count)
+{
+    std::string text;
+    for (int lead = 0x88; count > 0; lead = lead == 0x9F ? 0xE0 : lead + 1)
+        for (int trail = lead == 0x88 ? 0x9F : 0x40; trail <= 0xFC && count > 0; ++trail)
+            if (trail != 0x7F) {
+                text += static_cast<char>(lead);
+                text += static_cast<char>(trail);
+                --count;
+            }
+    return text;
+}
+
+// No two cells of a set overlap, and every cell lies on its sheet.
+::testing::AssertionResult CellsApart(const VornFontSpriteRecord* r)
+{
+    for (uint32_t i = 0; i < r->glyphCount; ++i) {
+        const VornFontGlyph& a = r->glyphs[i];
+        if (a.sheet >= r->sheetCount || a.right > r->sheetWidth || a.bottom > r->sheetHeight)
+            return ::testing::AssertionFailure() << "glyph " << i << " off its sheet";
+        for (uint32_t j = i + 1; j < r->glyphCount; ++j) {
+            const VornFontGlyph& b = r->glyphs[j];
+            if (a.sheet == b.sheet && a.right > b.left && b.right > a.left && a.bottom > b.top && b.bottom > a.top)
+                return ::testing::AssertionFailure() << "glyphs " << i << " and " << j << " overlap";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(FontSprite, CellsOfManyCharacterSetsStayApartAndUseMoreThanThirtyTwoLines)
+{
+    // 150 kanji of 18 x 18 cells: 97200 pixels, a 512 x 512 sheet. 4000 kanji: a 2048 x 2048 sheet
+    // of 113 lines, of which more than 32 are filled.
+    const struct {
+        int count;
+        uint32_t capacity, antialias, sheet, lowestAtLeast;
+    } cases[] = {{150, 1024, 1, 512, 0}, {4000, 16, 0, 2048, 32 * 18}};
+    for (const auto& c : cases) {
+        const VornFontSpriteHandle fs = VornFontSprite::Create(Kanji(c.count).c_str(), 1, c.capacity, small_, 0,
+                                                               static_cast<uint8_t>(c.antialias));
+        ASSERT_NE(kNone, fs);
+        const VornFontSpriteRecord* r = VornFontSprite::GetRecord(fs);
+        ASSERT_EQ(static_cast<uint32_t>(c.count), r->glyphCount);
+        EXPECT_EQ(c.sheet, r->sheetWidth);
+        uint32_t lowest = 0;
+        for (uint32_t i = 0; i < r->glyphCount; ++i) lowest = std::max<uint32_t>(lowest, r->glyphs[i].top);
+        EXPECT_GE(lowest, c.lowestAtLeast);
+        EXPECT_TRUE(CellsApart(r));
+        VornFontSprite::Release(fs);
+    }
+}
+
+TEST_F(FontSprite, SheetHoldsThePaintedGlyphInItsCell)
+{
+    const VornFontSpriteHandle fs = VornFontSprite::Create("手", 1, 16, small_, 0, 1);
+    ASSERT_NE(kNone, fs);
+    const VornFontSpriteRecord* r = VornFontSprite::GetRecord(fs);
+    const VornFontGlyph* g = Glyph(r, 0x8EE8);
+    ASSERT_NE(nullptr, g);
+    // Whatever the format with alpha chosen, ink has alpha and the rest is clear.
+    uint32_t width = 0, height = 0;
+    const std::vector<uint32_t> pixels = SheetPixels(r->sheets[0], &width, &height);
+    ASSERT_EQ(width * height, pixels.size());
+    int inside = 0, outside = 0;
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            if (pixels[y * width + x]) ++(x > g->left && x < g->right && y > g->top && y < g->bottom ? inside : outside);
+    EXPECT_GT(inside, 20);
+    EXPECT_EQ(0, outside);
+    VornFontSprite::Release(fs);
+}
+
+TEST_F(FontSprite, FixedPitchAndProportionalPens)
+{
+    const VornFontSpriteHandle fs = VornFontSprite::Create("abあ", 1, 64, small_, 0, 0);
+    ASSERT_NE(kNone, fs);
+    uint32_t size = 0;
+    VornFontSprite::GetFontSize(fs, &size);
+    EXPECT_EQ(16u, size);
+    VornFontSprite::GetFontSize(kNone, &size);
+    EXPECT_EQ(0xFFFFFFFFu, size);
+
+    auto end = [&](const char* text) { return VornFontSprite::GetStringEnd(fs, text, 10, 20); };
+    EXPECT_EQ(26, end("ab").x);     // half the size each
+    EXPECT_EQ(26, end("あ").x);     // the whole size
+    EXPECT_EQ(26, end("う").x);     // no glyph: the whole size
+    EXPECT_EQ(18, end(" ").x);
+    EXPECT_EQ(74, end("\t").x);
+    EXPECT_EQ(-6, end("\b").x);
+    const VornFontPen lines = end("ab\na");
+    EXPECT_EQ(18, lines.x);
+    EXPECT_EQ(36, lines.y);
+    const VornFontPen none = VornFontSprite::GetStringEnd(kNone, "ab", 10, 20);
+    EXPECT_EQ(10, none.x);
+    EXPECT_EQ(20, none.y);
+
+    uint32_t wa = 0, wb = 0;
+    ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "a", nullptr, &wa, nullptr));
+    ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "b", nullptr, &wb, nullptr));
+    EXPECT_EQ(static_cast<int32_t>(10 + wa + 1 + wb + 1), VornFontSprite::GetStringEndProportional(fs, "ab", 10, 20).x);
+    // Without a glyph the proportional pen moves half the size, measured as drawn.
+    EXPECT_EQ(18, VornFontSprite::GetStringEndProportional(fs, "う", 10, 20).x);
+    EXPECT_EQ(36, VornFontSprite::GetStringEndProportional(fs, "a\nb", 10, 20).y);
+    VornFontSprite::Release(fs);
+}
+
+TEST_F(FontSprite, StringsDrawThroughTheSheetSpritesAsTheFontDrawsThem)
+{
+    const VornFontSpriteHandle fs = VornFontSprite::Create("手あA", 1, 256, small_, 0, 0);
+    ASSERT_NE(kNone, fs);
+    const VornFontGlyph* g = Glyph(VornFontSprite::GetRecord(fs), 0x8EE8);
+    ASSERT_NE(nullptr, g);
+    VornFontSprite::ResetBuffer(fs);
+    const VornRect cell = {40, 40, static_cast<float>(g->right - g->left), static_cast<float>(g->bottom - g->top)};
+    EXPECT_EQ(2u, VornFontSprite::DrawChar(fs, "手", &cell, kDepth, 0xFFFFFFFF));
+    EXPECT_EQ(1u, VornFontSprite::DrawChar(fs, "A", &cell, kDepth, 0xFFFFFFFF));
+    EXPECT_EQ(0u, VornFontSprite::DrawChar(fs, "う", &cell, kDepth, 0xFFFFFFFF));
+    EXPECT_EQ(0u, VornFontSprite::DrawChar(kNone, "手", &cell, kDepth, 0xFFFFFFFF));
+    VornFontSprite::ResetBuffer(fs);   // keep only what follows
+    VornFontSprite::DrawChar(fs, "手", &cell, kDepth, 0xFFFFFFFF);
+    VornFontSprite::DrawString(fs, "手あA", 20, 120, kDepth, 0xFFFFFFFF);
+    ASSERT_TRUE(Render(fs));
+    vorntest::Readback sprites = frame_;
+
+    // The font straight into the back buffer, at the ink corner of the same cell.
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
+    ASSERT_TRUE(Vorn3D::BeginScene());
+    VornFont::SetDestination(small_, kNone);
+    VornFont::Begin(small_);
+    VornFont::DrawChar(small_, 41, 41, 0xFFFFFFFF, 0x8EE8);
+    VornFont::End(small_);
+    ASSERT_TRUE(Frame());
+    int ink = 0, differ = 0;
+    for (int y = 30; y < 70; ++y) {
+        for (int x = 30; x < 70; ++x) {
+            ink += frame_.Rgb(x, y) != 0;
+            differ += frame_.Rgb(x, y) != sprites.Rgb(x, y);
+        }
+    }
+    EXPECT_GT(ink, 20);
+    EXPECT_EQ(0, differ);
+    // The string: ink in each character's advance on its line, nothing elsewhere below the cell.
+    auto inkIn = [&](int x0, int x1) { return (x1 - x0) * 18 - sprites.Count(x0, 120, x1, 138, 0); };
+    EXPECT_GT(inkIn(20, 36), 20);   // 手
+    EXPECT_GT(inkIn(36, 52), 20);   // あ
+    EXPECT_GT(inkIn(52, 64), 5);    // A
+    auto inkAll = [&](int x0, int y0, int x1, int y1) { return (x1 - x0) * (y1 - y0) - sprites.Count(x0, y0, x1, y1, 0); };
+    EXPECT_EQ(inkAll(0, 0, 256, 256), inkAll(30, 30, 70, 70) + inkAll(0, 120, 256, 138));
+    VornFontSprite::Release(fs);
+}
+
+TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
+{
+    const std::string folder = UseRootFolder();
+    const VornFontSpriteHandle made = VornFontSprite::Create("手あA", 1, 64, small_, 0, 0);
+    ASSERT_NE(kNone, made);
+    const VornFontSpriteRecord* m = VornFontSprite::GetRecord(made);
+    // The sheet as a 24-bit image (the glyphs were painted white on clear black).
+    uint32_t width = 0, height = 0;
+    std::vector<uint32_t> pixels = SheetPixels(m->sheets[0], &width, &height);
+    ASSERT_EQ(width * height, pixels.size());
+    for (uint32_t& p : pixels) p = p ? 0xFFFFFF : 0;
+    ASSERT_TRUE(texturetest::WriteFile(folder + "\\fsheet0.bmp",
+                                       texturetest::MakeBmp(static_cast<int>(width), static_cast<int>(height), pixels)));
+    ASSERT_TRUE(texturetest::WriteFile(folder + "\\glyphs.qxt", ToQxt(m, {"fsheet0"})));
+
+    LogCapture log;
+    const VornFontSpriteHandle loaded = VornFontSprite::CreateFromFile("glyphs.qxt", ".bmp", 1, 64, 0);
+    ASSERT_NE(kNone, loaded);
+    const VornFontSpriteRecord* l = VornFontSprite::GetRecord(loaded);
+    EXPECT_EQ(m->fontSize, l->fontSize);
+    EXPECT_EQ(1u, l->sheetCount);
+    EXPECT_EQ(m->sheetWidth, l->sheetWidth);
+    EXPECT_EQ(m->sheetHeight, l->sheetHeight);
+    ASSERT_EQ(m->glyphCount, l->glyphCount);
+    EXPECT_EQ(0, memcmp(m->codeToGlyph, l->codeToGlyph, sizeof m->codeToGlyph));
+    EXPECT_EQ(0, memcmp(m->glyphs, l->glyphs, m->glyphCount * sizeof(VornFontGlyph)));
+    ASSERT_NE(kNone, l->sheets[0]);
+    EXPECT_NE(kNone, l->sprites[0]);
+    EXPECT_EQ(kNone, l->sheets[1]);
+    EXPECT_NE(std::string::npos,
+              log.Text().find(" } FONT COUNT [ 3 ] : " + texturetest::Green("SHEET COUNT [ 1 ] : ")));
+
+    // Both sets draw the same pixels.
+    const VornRect at = {30, 30, 20, 20}, at2 = {130, 30, 20, 20};
+    VornFontSprite::ResetBuffer(made);
+    VornFontSprite::ResetBuffer(loaded);
+    VornFontSprite::DrawChar(made, "手", &at, kDepth, 0xFFFFFFFF);
+    VornFontSprite::DrawChar(loaded, "手", &at2, kDepth, 0xFFFFFFFF);
+    UseTextures();
+    VornFontSprite::UpdateBuffer(made);
+    VornFontSprite::Rendering(made);
+    ASSERT_TRUE(Render(loaded));
+    EXPECT_GT(Ink(30, 30, 50, 50), 20);
+    for (int y = 30; y < 50; ++y)
+        for (int x = 30; x < 50; ++x) ASSERT_EQ(frame_.Rgb(x, y), frame_.Rgb(x + 100, y)) << x << "," << y;
+    VornFontSprite::Release(loaded);
+    VornFontSprite::Release(made);
+}
+
+TEST_F(FontSprite, BadMagicAndMalformedFilesFailCleanlyAndAGoodFileLoadsWithoutSheets)
+{
+    LogCapture log;
+    const std::vector<uint8_t> good = SmallFile().Bytes();
+    std::vector<uint8_t> badMagic = good;
+    badMagic[0] = 'P';
+    QxtFile many, badSheet = SmallFile();
+    for (int i = 0; i < 33; ++i) many.sheetNames.push_back("s" + std::to_string(i));
+    badSheet.glyphs[1].sheet = 1;   // a sheet the file does not have
+    // Cuts of the file (every length is refused by the format's own tests), 33 sheets, a bad sheet.
+    for (const std::vector<uint8_t>& bytes :
+         {badMagic, std::vector<uint8_t>(good.begin(), good.begin() + 3),
+          std::vector<uint8_t>(good.begin(), good.begin() + 25699), std::vector<uint8_t>(good.begin(), good.end() - 1),
+          many.Bytes(), badSheet.Bytes()})
+        EXPECT_EQ(kNone, FromBytes(bytes)) << bytes.size();
+    EXPECT_EQ(kNone, VornFontSprite::CreateFromFile("missing.qxt", nullptr, 0, 16, 0));
+    // No record was kept: the next good file takes the first one. Without a sheet source only the
+    // glyph data loads.
+    ASSERT_EQ(0u, FromBytes(good));
+    const VornFontSpriteRecord* r = VornFontSprite::GetRecord(0);
+    EXPECT_EQ(2u, r->glyphCount);
+    EXPECT_EQ(kNone, r->sheets[0]);
+    EXPECT_NE(kNone, r->sprites[0]);
+    uint32_t a = 0, w = 0, c = 0;
+    EXPECT_TRUE(VornFontSprite::GetCharInfo(0, "A", &a, &w, &c));
+    EXPECT_EQ((std::vector<uint32_t>{1, 12, 2}), (std::vector<uint32_t>{a, w, c}));
+    EXPECT_EQ(26, VornFontSprite::GetStringEnd(0, "Aあ", 2, 0).x);
+    VornFontSprite::Release(0);
+
+    EXPECT_EQ(1, log.Count(Red("シート数が32を超えました")));
+    EXPECT_EQ(2, log.Count(Red("ＱＸＴファイルではありません")));   // bad magic, 3 bytes
+    EXPECT_EQ(3, log.Count(Red("ＱＸＴファイルが壊れています")));
+    EXPECT_EQ(1, log.Count(Red("ファイルの読み込みに失敗しました")));
+}
+
+TEST_F(FontSprite, CreateRefusesBadFontsAndAFullTable)
+{
+    LogCapture log;
+    EXPECT_EQ(kNone, VornFontSprite::Create("A", 1, 16, kNone, 0, 0));
+    const VornFontHandle huge = VornFont::Create(fonttest::kFace, 129, 0, 0);
+    ASSERT_NE(kNone, huge);
+    EXPECT_EQ(kNone, VornFontSprite::Create("A", 1, 16, huge, 0, 0));
+    VornFont::Release(huge);
+
+    const std::vector<uint8_t> good = SmallFile().Bytes();
+    std::vector<VornFontSpriteHandle> all;
+    for (uint32_t i = 0; i < VornFontSprite::TABLE_SIZE; ++i) {
+        all.push_back(FromBytes(good, 8));
+        ASSERT_EQ(i, all.back());
+    }
+    EXPECT_EQ(kNone, FromBytes(good, 8));
+    EXPECT_EQ(kNone, VornFontSprite::Create("A", 1, 16, small_, 0, 0));
+    // Finalize releases every set still alive.
+    VornFontSprite::Finalize();
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find(Red(" : 無効なフォントハンドルです")));
+    EXPECT_NE(std::string::npos, text.find(Red(" : フォントサイズがでかすぎます")));
+    EXPECT_EQ(2, log.Count(Red(" : 空きフォントスプライトが見つかりませんでした")));
+    EXPECT_EQ(1, log.Count(Red("FontSprite Destroy [ No.31 ]")));
+    ASSERT_TRUE(VornFontSprite::Initialize());
+}
+
+TEST_F(FontSprite, NegativeBearingsAreKeptAsZero)
+{
+    // A face and character whose A or C width is negative.
+    char text[2] = {};
+    ABC abc = {};
+    VornFontHandle italic = kNone;
+    for (const char* face : {"ＭＳ ゴシック", "Tahoma", "Times New Roman", "Courier New", "Symbol"}) {
+        italic = VornFont::Create(face, 48, 1, 1);
+        ASSERT_NE(kNone, italic);
+        VornFont::Begin(italic);
+        for (int c = 0x21; c < 0x7F && !text[0]; ++c) {
+            VornFont::GetCharMetrics(italic, static_cast<uint16_t>(c), &abc);
+            if (abc.abcA < 0 || abc.abcC < 0) text[0] = static_cast<char>(c);
+        }
+        VornFont::End(italic);
+        if (text[0]) break;
+        VornFont::Release(italic);
+        italic = kNone;
+    }
+    if (!text[0]) {
+        GTEST_SKIP() << "no negative bearings in this face";
+    }
+    const VornFontSpriteHandle fs = VornFontSprite::Create(text, 1, 16, italic, 0, 0);
+    ASSERT_NE(kNone, fs);
+    uint32_t a = 999, c = 999;
+    ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, text, &a, nullptr, &c));
+    EXPECT_EQ(static_cast<uint32_t>(std::max(abc.abcA, 0)), a) << text;
+    EXPECT_EQ(static_cast<uint32_t>(std::max(abc.abcC, 0)), c) << text;
+    VornFontSprite::Release(fs);
+    VornFont::Release(italic);
+}

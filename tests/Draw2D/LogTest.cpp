@@ -1,0 +1,128 @@
+// The log lines of the 2D classes' table operations.
+#include "../Device/TextureTestSupport.h"
+#include "Draw2DFixture.h"
+#include "VornBatch2D.h"
+#include <vector>
+
+using namespace draw2dtest;
+using texturetest::Blue;
+using texturetest::Green;
+using texturetest::LogCapture;
+using texturetest::Red;
+
+namespace {
+
+// The pieces occur in the text in this order.
+::testing::AssertionResult InOrder(const std::string& text, const std::vector<std::string>& pieces)
+{
+    size_t at = 0;
+    for (const std::string& piece : pieces) {
+        const size_t found = text.find(piece, at);
+        if (found == std::string::npos) return ::testing::AssertionFailure() << "missing in order: " << piece;
+        at = found + piece.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+TEST_F(Draw2D, PrimitiveCreateAndReleaseLines)
+{
+    LogCapture log;
+    const VornPrimitiveHandle plain = VornPrimitive::Create(30, 1, false);
+    const VornPrimitiveHandle sorted = VornPrimitive::Create(30, 0, true);
+    const VornPrimitiveHandle empty = VornPrimitive::Create(0, 0, false);
+    EXPECT_EQ(VORN_INVALID_HANDLE, empty);
+    VornPrimitive::Release(plain);
+    VornPrimitive::Release(plain);   // no longer live: no line
+    VornPrimitive::Release(sorted);
+    const std::string text = log.Text();
+    const std::string no = " : [ No." + std::to_string(plain) + " ] : ";
+    EXPECT_TRUE(InOrder(text, {Blue("VornPrimitive::Create"), no, "描画用頂点バッファ生成 : ", "頂点保存用バッファ生成 { ",
+                               "　　", " } ", " VERTEX COUNT [ 30 ] : VERTEX SIZE [ 28BYTE ] : ", Green("Success")}));
+    EXPECT_TRUE(InOrder(text, {"頂点ソート用バッファ生成 { ", " } ", "頂点ソート用リストバッファ生成 { ", " } ",
+                               " VERTEX COUNT [ 30 ] : VERTEX SIZE [ 20BYTE ] : ", Green("Success")}));
+    EXPECT_TRUE(InOrder(text, {"描画用頂点バッファ生成 : ", "<B><FONT color=\"RED\">頂点バッファの生成に失敗 [ "}));
+    EXPECT_TRUE(InOrder(text, {Red("VornPrimitive::Release"), " : [ No." + std::to_string(plain) + " ]"}));
+    EXPECT_EQ(2, CountIn(text, Red("VornPrimitive::Release")));
+    Vorn3D::EndScene();
+}
+
+TEST_F(Draw2D, SpriteCreateNestsItsBatchLines)
+{
+    LogCapture log;
+    const VornSpriteHandle s = VornSprite::Create(6, 1, false);
+    const VornPrimitiveHandle p = VornSprite::GetPrimitive(s);
+    ASSERT_NE(VORN_INVALID_HANDLE, p);
+    VornSprite::Release(s);
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::GetPrimitive(s));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::Create(0, 0, false));   // no buffer of 0 vertices
+    const std::string text = log.Text();
+    EXPECT_TRUE(InOrder(text, {Blue("VornSprite::Create"), "[ No." + std::to_string(s) + " ] : ",
+                               "スプライト用プリミティブ取得 { ", "　　", Blue("VornPrimitive::Create"), Green("Success"),
+                               " } : ", Green("Success"), Red("VornSprite::Release"),
+                               " : [ No." + std::to_string(s) + " ]"}));
+    EXPECT_NE(std::string::npos, text.find(Red("VornPrimitive::Release")));
+    EXPECT_TRUE(InOrder(text, {Red("VornSprite::Release"), Blue("VornSprite::Create"), "スプライト用プリミティブ取得 { ",
+                               "頂点バッファの生成に失敗", Red("空きプリミティブが見つかりませんでした。")}));
+    // The batch went with the sprite: its record is free for the next batch.
+    const VornPrimitiveHandle again = VornPrimitive::Create(3, 0, false);
+    EXPECT_EQ(p, again);
+    VornPrimitive::Release(again);
+    Vorn3D::EndScene();
+}
+
+TEST_F(Draw2D, FullSpriteAndPrimitiveTables)
+{
+    // Every sprite takes a batch: 64 sprites fill both tables.
+    for (uint32_t i = 0; i < VORN_DEFAULT_TABLE_SIZE; ++i) ASSERT_EQ(i, VornSprite::Create(3, 0, false));
+    LogCapture log;
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::Create(3, 0, false));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornPrimitive::Create(3, 0, false));
+    VornSprite::Finalize();
+    EXPECT_TRUE(VornSprite::Initialize());
+    const std::string text = log.Text();
+    EXPECT_TRUE(InOrder(text, {Blue("VornSprite::Create"), Red("空きスプライトが見つかりませんでした。"),
+                               Blue("VornPrimitive::Create"), Red("空きプリミティブが見つかりませんでした。")}));
+    // Finalize gives back every sprite with its batch.
+    EXPECT_TRUE(InOrder(text, {"VornSpriteクラスの解放", Red("VornPrimitive::Release"), Red("Sprite Destroy [ No.0 ]"),
+                               Red("Sprite Destroy [ No.63 ]"), "VornSpriteクラスの初期化", "スプライト用メモリ確保"}));
+    EXPECT_NE(VORN_INVALID_HANDLE, VornPrimitive::Create(3, 0, false));
+    Vorn3D::EndScene();
+}
+
+TEST_F(Draw2D, FullListTableAndFinalizeLines)
+{
+    std::vector<VornPointHandle> points;
+    for (uint32_t i = 0; i < VORN_DEFAULT_TABLE_SIZE; ++i) points.push_back(VornPoint::Create(2));
+    EXPECT_EQ(VORN_DEFAULT_TABLE_SIZE - 1, points.back());
+    LogCapture log;
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornPoint::Create(2));
+    const VornLineHandle line = VornLine::Create(4);
+    VornPoint::Finalize();
+    VornLine::Finalize();
+    EXPECT_TRUE(VornPoint::Initialize());
+    EXPECT_TRUE(VornLine::Initialize());
+    const std::string text = log.Text();
+    EXPECT_TRUE(InOrder(text, {Blue("VornPoint::Create"), Red("空きポイントが見つかりませんでした。")}));
+    EXPECT_TRUE(InOrder(text, {Blue("VornLine::Create"), "[ No." + std::to_string(line) + " ] : ",
+                               " VERTEX COUNT [ 4 ] : VERTEX SIZE [ 20BYTE ] : ", Green("Success")}));
+    EXPECT_TRUE(InOrder(text, {"VornPointクラスの解放", Red("Point Destroy [ No.0 ]"), Red("Point Destroy [ No.63 ]"),
+                               "VornLineクラスの解放", Red("Line Destroy [ No.0 ]")}));
+    EXPECT_TRUE(InOrder(text, {"VornPointクラスの初期化", "ポイント用メモリ確保", "VornLineクラスの初期化", "ライン用メモリ確保"}));
+    // The lists start again with their own transform defaults and their hooks in place.
+    EXPECT_EQ(5.0f, VornPoint::GetTransform().perspectiveFactor);
+    EXPECT_EQ(kSize / 2.0f, VornLine::GetTransform().zoomX);
+    Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
+    EXPECT_EQ(100.0f, VornPoint::GetTransform().perspectiveFactor);
+    Vorn3D::EndScene();
+}
+
+TEST_F(Draw2D, AStoreBeyondFourGigabytesFailsWithItsLines)
+{
+    // Cut to 32 bits this would be a 64-byte block that the pushes then overrun.
+    LogCapture log;
+    EXPECT_EQ(nullptr, VornBatch2D::AllocStore((1ull << 32) + 64, "頂点ソート用バッファ生成 { ", "頂点ソート用メモリの確保に失敗"));
+    EXPECT_TRUE(InOrder(log.Text(), {"頂点ソート用バッファ生成 { ", "　　", " } ", Red("頂点ソート用メモリの確保に失敗")}));
+    Vorn3D::EndScene();
+}

@@ -1,0 +1,411 @@
+// The effect layer on a plain device: compiled passes draw, values reach the shaders, samplers
+// sample their textures, and the states a pass changes are put back.
+#include "../Draw2D/DrawChecks.h"
+#include "DeviceFixture.h"
+#include "VornFxEffect.h"
+#include <d3dx9math.h>
+#include <cstring>
+#include <vector>
+
+using draw2dtest::BoxIs;
+using vorntest::DeviceTest;
+
+namespace {
+
+const char kColourEffect[] =
+    "float4x4 mTransform;\n"
+    "float FogParameter[2];\n"
+    "float4 Colour = {1, 0, 0, 1};\n"
+    "float4 Unused : SOMETHING;\n"
+    "float4 VS(float4 pos : POSITION) : POSITION { return mul(pos, mTransform); }\n"
+    "float4 PS() : COLOR0 { return Colour * (FogParameter[0] + FogParameter[1]); }\n"
+    "technique Main\n"
+    "{\n"
+    "    pass P0\n"
+    "    {\n"
+    "        CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
+    "        VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS();\n"
+    "    }\n"
+    "}\n";
+
+struct Vertex {
+    float x, y, z, u, v;
+};
+const DWORD kFvf = D3DFVF_XYZ | D3DFVF_TEX1;
+
+// A square over model space -1..1, texture 0..1 from the top left.
+void DrawSquare(IDirect3DDevice9* device)
+{
+    const Vertex quad[4] = {
+        {-1, 1, 0.5f, 0, 0}, {1, 1, 0.5f, 1, 0}, {-1, -1, 0.5f, 0, 1}, {1, -1, 0.5f, 1, 1},
+    };
+    device->SetFVF(kFvf);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+}
+
+class EffectLayerTest : public DeviceTest {
+protected:
+    void TearDown() override
+    {
+        if (effect_) effect_->Release();
+        DeviceTest::TearDown();
+    }
+    void Load(const char* text)
+    {
+        std::string errors;
+        HRESULT hr = VornFxEffect::Create(device_, text, static_cast<uint32_t>(strlen(text)), nullptr, &effect_, &errors);
+        ASSERT_TRUE(SUCCEEDED(hr)) << errors;
+        ASSERT_NE(nullptr, effect_);
+    }
+    // Draws the square once per pass of the effect.
+    void DrawThroughEffect(DWORD flags = 0)
+    {
+        ASSERT_TRUE(SUCCEEDED(device_->BeginScene()));
+        UINT passes = 0;
+        ASSERT_TRUE(SUCCEEDED(effect_->Begin(&passes, flags)));
+        for (UINT p = 0; p < passes; ++p) {
+            ASSERT_TRUE(SUCCEEDED(effect_->BeginPass(p)));
+            DrawSquare(device_);
+            effect_->EndPass();
+        }
+        effect_->End();
+        device_->EndScene();
+    }
+    // Clears to black, draws through the effect and reads the frame back.
+    void DrawFrame(DWORD flags = 0)
+    {
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        DrawThroughEffect(flags);
+        ASSERT_TRUE(ReadBack());
+    }
+    // A managed texture of width x height texels, given row by row.
+    IDirect3DTexture9* MakeTexture(UINT width, UINT height, const uint32_t* texels)
+    {
+        IDirect3DTexture9* texture = nullptr;
+        D3DLOCKED_RECT lr;
+        if (FAILED(device_->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)))
+            return nullptr;
+        if (SUCCEEDED(texture->LockRect(0, &lr, nullptr, 0))) {
+            for (UINT y = 0; y < height; ++y) memcpy(static_cast<char*>(lr.pBits) + y * lr.Pitch, texels + y * width, width * 4);
+            texture->UnlockRect(0);
+        }
+        return texture;
+    }
+    D3DXHANDLE Param(const char* name) { return effect_->GetParameterByName(nullptr, name); }
+    VornFxEffect* effect_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(EffectLayerTest, DeclaredNamesResolveExactlyAndUnusedOnesToo)
+{
+    Load(kColourEffect);
+    EXPECT_NE(nullptr, Param("mTransform"));
+    EXPECT_NE(nullptr, Param("FogParameter"));
+    EXPECT_NE(nullptr, Param("Unused"));   // no shader reads it
+    EXPECT_EQ(nullptr, Param("mtransform"));
+    EXPECT_EQ(nullptr, Param("mWorld"));
+    EXPECT_EQ(nullptr, Param(""));
+    EXPECT_EQ(nullptr, Param(nullptr));
+    EXPECT_EQ(1u, effect_->GetPassCount());
+    // A handle of another effect, or a made-up one, is refused.
+    int notAHandle = 0;
+    EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(reinterpret_cast<D3DXHANDLE>(&notAHandle), 1.0f));
+    EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(nullptr, 1.0f));
+}
+
+TEST_F(EffectLayerTest, ValuesReadBackAsSetWithInitialValuesFirst)
+{
+    Load("float4 Colour = {1, 0.5, 0.25, 1};\n"
+         "bool LightIsUse[4];\n"
+         "float LightAttenuation[4];\n"
+         "float4 LightColor[4];\n"
+         "float4x4 mWorld;\n"
+         "float4x3 mBones[2];\n"
+         "int BoneWeightCount = 2;\n"
+         "float SlideTextureU;\n"
+         "string Label = \"a\";\n"
+         "technique T { pass { } }\n");
+    auto floats = [&](const char* name, UINT count) {
+        std::vector<float> f(count, -1.0f);
+        EXPECT_EQ(D3D_OK, effect_->GetFloatArray(Param(name), f.data(), count)) << name;
+        return f;
+    };
+    EXPECT_EQ((std::vector<float>{1, 0.5f, 0.25f, 1}), floats("Colour", 4));
+
+    const BOOL use[4] = {TRUE, FALSE, 7, FALSE};
+    ASSERT_EQ(D3D_OK, effect_->SetBoolArray(Param("LightIsUse"), use, 4));
+    BOOL b[4];
+    ASSERT_EQ(D3D_OK, effect_->GetBoolArray(Param("LightIsUse"), b, 4));
+    EXPECT_TRUE(b[0] == TRUE && b[1] == FALSE && b[2] == TRUE);
+
+    const float att[4] = {0.5f, 1.5f, 2.5f, 3.5f};
+    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(Param("LightAttenuation"), att, 4));
+    EXPECT_EQ(std::vector<float>(att, att + 4), floats("LightAttenuation", 4));
+
+    const D3DXVECTOR4 colours[4] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {13, 14, 15, 16}};
+    ASSERT_EQ(D3D_OK, effect_->SetVectorArray(Param("LightColor"), colours, 4));
+    EXPECT_EQ(std::vector<float>(&colours[0].x, &colours[0].x + 16), floats("LightColor", 16));
+
+    D3DXMATRIX m, back;
+    for (int i = 0; i < 16; ++i) m.m[i / 4][i % 4] = static_cast<float>(i);
+    ASSERT_EQ(D3D_OK, effect_->SetMatrix(Param("mWorld"), &m));
+    ASSERT_EQ(D3D_OK, effect_->GetMatrix(Param("mWorld"), &back));
+    EXPECT_EQ(0, memcmp(&m, &back, sizeof m));
+    ASSERT_EQ(D3D_OK, effect_->SetMatrixTranspose(Param("mWorld"), &m));
+    ASSERT_EQ(D3D_OK, effect_->GetMatrix(Param("mWorld"), &back));
+    EXPECT_EQ(m.m[0][1], back.m[1][0]);
+    EXPECT_EQ(m.m[3][0], back.m[0][3]);
+
+    // A 4x3 array keeps three columns per row; the second element follows the first.
+    const D3DXMATRIX two[2] = {m, m * 2.0f};
+    ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(Param("mBones"), two, 2));
+    const std::vector<float> bones = floats("mBones", 16);
+    EXPECT_EQ(m.m[0][2], bones[2]);
+    EXPECT_EQ(m.m[1][0], bones[3]);
+    EXPECT_EQ(m.m[3][2], bones[11]);
+    EXPECT_EQ(2.0f * m.m[0][0], bones[12]);
+
+    INT n = 0;
+    ASSERT_EQ(D3D_OK, effect_->GetIntArray(Param("BoneWeightCount"), &n, 1));
+    EXPECT_EQ(2, n);
+    ASSERT_EQ(D3D_OK, effect_->SetInt(Param("BoneWeightCount"), 4));
+    ASSERT_EQ(D3D_OK, effect_->GetIntArray(Param("BoneWeightCount"), &n, 1));
+    EXPECT_EQ(4, n);
+
+    ASSERT_EQ(D3D_OK, effect_->SetFloat(Param("SlideTextureU"), 0.125f));
+    EXPECT_EQ(std::vector<float>{0.125f}, floats("SlideTextureU", 1));
+    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(Param("SlideTextureU"), att, 4));   // cut at the parameter's size
+
+    const char* s = nullptr;
+    ASSERT_EQ(D3D_OK, effect_->SetString(Param("Label"), "changed"));
+    ASSERT_EQ(D3D_OK, effect_->GetString(Param("Label"), &s));
+    EXPECT_STREQ("changed", s);
+    EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(Param("Label"), 1.0f));
+}
+
+TEST_F(EffectLayerTest, RowVectorMatrixPlacesTheSquare)
+{
+    Load(kColourEffect);
+    // Half size, moved right by a quarter of the screen: the translation sits in the fourth row.
+    D3DXMATRIX scale, move, m;
+    D3DXMatrixScaling(&scale, 0.5f, 0.5f, 1.0f);
+    D3DXMatrixTranslation(&move, 0.25f, 0.0f, 0.0f);
+    m = scale * move;
+    ASSERT_EQ(D3D_OK, effect_->SetMatrix(Param("mTransform"), &m));
+    const float fog[2] = {0.25f, 0.75f};
+    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(Param("FogParameter"), fog, 2));
+    DrawFrame();
+    EXPECT_TRUE(BoxIs(frame_, 0xFF0000, 96, 64, 223, 191));
+    EXPECT_EQ(128 * 128, frame_.Count(0, 0, kWidth, kHeight, 0xFF0000));
+}
+
+TEST_F(EffectLayerTest, ChangesInsideAPassNeedCommitChanges)
+{
+    Load(kColourEffect);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    D3DXHANDLE colour = Param("Colour");
+    const float fog[2] = {0.5f, 0.5f};
+    effect_->SetMatrix(Param("mTransform"), &identity);
+    effect_->SetFloatArray(Param("FogParameter"), fog, 2);
+    const D3DXVECTOR4 green(0, 1, 0, 1), blue(0, 0, 1, 1);
+    EXPECT_EQ(D3D_OK, effect_->CommitChanges());   // outside a pass: nothing, and no error
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    ASSERT_TRUE(SUCCEEDED(device_->BeginScene()));
+    UINT passes = 0;
+    ASSERT_EQ(D3D_OK, effect_->Begin(&passes, 0));
+    ASSERT_EQ(1u, passes);
+    ASSERT_EQ(D3D_OK, effect_->BeginPass(0));
+    effect_->SetVector(colour, &green);
+    D3DVIEWPORT9 left = {0, 0, 128, 256, 0, 1}, right = {128, 0, 128, 256, 0, 1};
+    device_->SetViewport(&left);
+    DrawSquare(device_);   // still red: not committed
+    effect_->SetVector(colour, &blue);
+    effect_->CommitChanges();
+    device_->SetViewport(&right);
+    DrawSquare(device_);
+    effect_->EndPass();
+    effect_->End();
+    device_->EndScene();
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(0xFF0000u, frame_.Rgb(64, 128));
+    EXPECT_EQ(0x0000FFu, frame_.Rgb(192, 128));
+}
+
+TEST_F(EffectLayerTest, SamplerBoundThroughTextureStage0SamplesThatTexture)
+{
+    Load("float4x4 mTransform;\n"
+         "texture TextureStage0;\n"
+         "sampler Sampler0 = sampler_state\n"
+         "{\n"
+         "    Texture = <TextureStage0>;\n"
+         "    MinFilter = POINT; MagFilter = POINT; MipFilter = NONE;\n"
+         "    AddressU = CLAMP; AddressV = CLAMP;\n"
+         "};\n"
+         "void VS(float4 pos : POSITION, float2 uv : TEXCOORD0, out float4 oPos : POSITION, out float2 oUv : TEXCOORD0)\n"
+         "{ oPos = mul(pos, mTransform); oUv = uv; }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Sampler0, uv); }\n"
+         "technique T { pass { CullMode = NONE; ZEnable = FALSE;\n"
+         "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n");
+    const uint32_t texels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    IDirect3DTexture9* texture = MakeTexture(2, 2, texels);
+    ASSERT_NE(nullptr, texture);
+
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    effect_->SetMatrix(Param("mTransform"), &identity);
+    D3DXHANDLE stage0 = Param("TextureStage0");
+    ASSERT_EQ(D3D_OK, effect_->SetTexture(stage0, texture));
+    texture->Release();   // the effect holds its own reference
+    device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    DrawFrame();
+    EXPECT_EQ(0xFF0000u, frame_.Rgb(10, 10));
+    EXPECT_EQ(0x00FF00u, frame_.Rgb(245, 10));
+    EXPECT_EQ(0x0000FFu, frame_.Rgb(10, 245));
+    EXPECT_EQ(0xFFFFFFu, frame_.Rgb(245, 245));
+    EXPECT_EQ(128 * 128, frame_.Count(0, 0, kWidth, kHeight, 0x00FF00));   // point filtering held
+
+    // End put the sampler's state and the stage's texture back.
+    DWORD filter = 0;
+    device_->GetSamplerState(0, D3DSAMP_MAGFILTER, &filter);
+    EXPECT_EQ(static_cast<DWORD>(D3DTEXF_LINEAR), filter);
+    IDirect3DBaseTexture9* bound = nullptr;
+    device_->GetTexture(0, &bound);
+    EXPECT_EQ(nullptr, bound);
+    if (bound) bound->Release();
+}
+
+TEST_F(EffectLayerTest, TwoPassesDrawTwice)
+{
+    Load("float4 VS(float4 pos : POSITION) : POSITION { return pos; }\n"
+         "float4 PS() : COLOR0 { return float4(0.25, 0, 0, 1); }\n"
+         "technique T {\n"
+         "  pass A { CullMode = NONE; ZEnable = FALSE; AlphaBlendEnable = TRUE; SrcBlend = ONE; DestBlend = ONE;\n"
+         "           VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); }\n"
+         "  pass B { VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); }\n"
+         "}\n");
+    EXPECT_EQ(2u, effect_->GetPassCount());
+    DrawFrame();
+    const uint32_t red = (frame_.Rgb(128, 128) >> 16) & 0xFF;
+    EXPECT_GE(red, 0x7Fu);
+    EXPECT_LE(red, 0x80u);
+    EXPECT_EQ(0u, frame_.Rgb(128, 128) & 0xFFFF);
+}
+
+TEST_F(EffectLayerTest, RenderStatesChangedByAPassAreRestoredAfterEnd)
+{
+    Load(kColourEffect);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device_->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device_->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    DrawThroughEffect();
+    DWORD v = 0;
+    device_->GetRenderState(D3DRS_CULLMODE, &v);
+    EXPECT_EQ(static_cast<DWORD>(D3DCULL_CW), v);
+    device_->GetRenderState(D3DRS_ZENABLE, &v);
+    EXPECT_EQ(static_cast<DWORD>(D3DZB_TRUE), v);
+    device_->GetRenderState(D3DRS_LIGHTING, &v);
+    EXPECT_EQ(static_cast<DWORD>(TRUE), v);
+    device_->GetRenderState(D3DRS_FOGENABLE, &v);
+    EXPECT_EQ(static_cast<DWORD>(TRUE), v);
+    IDirect3DVertexShader9* vs = reinterpret_cast<IDirect3DVertexShader9*>(1);
+    device_->GetVertexShader(&vs);
+    EXPECT_EQ(nullptr, vs);
+
+    // DONOTSAVESHADERSTATE leaves the pass's shaders bound; DONOTSAVESTATE the pass's states too.
+    DrawThroughEffect(VORN_FX_DONOTSAVESHADERSTATE);
+    device_->GetVertexShader(&vs);
+    EXPECT_NE(nullptr, vs);
+    if (vs) vs->Release();
+    device_->GetRenderState(D3DRS_CULLMODE, &v);
+    EXPECT_EQ(static_cast<DWORD>(D3DCULL_CW), v);
+    DrawThroughEffect(VORN_FX_DONOTSAVESTATE);
+    device_->GetRenderState(D3DRS_CULLMODE, &v);
+    EXPECT_EQ(static_cast<DWORD>(D3DCULL_NONE), v);
+}
+
+TEST_F(EffectLayerTest, CompileErrorsComeBackAsTextWithTheirLine)
+{
+    const char* text =
+        "float4x4 mTransform;\n"
+        "float4 VS(float4 pos : POSITION) : POSITION\n"
+        "{\n"
+        "    return mul(pos, mTransfrom);\n"
+        "}\n"
+        "technique T { pass { VertexShader = compile vs_2_0 VS(); } }\n";
+    std::string errors;
+    VornFxEffect* e = reinterpret_cast<VornFxEffect*>(1);
+    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, text, static_cast<uint32_t>(strlen(text)), nullptr, &e, &errors)));
+    EXPECT_EQ(nullptr, e);
+    EXPECT_EQ(0u, errors.find("(6): VertexShader vs_2_0 VS: ")) << errors;
+    EXPECT_NE(std::string::npos, errors.find("mTransfrom")) << errors;
+    EXPECT_NE(std::string::npos, errors.find("4")) << errors;
+    const char* missing = "float4x4 m;\ntechnique T { pass { VertexShader = compile vs_2_0 Nothing(); } }\n";
+    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, missing, static_cast<uint32_t>(strlen(missing)), nullptr, &e, &errors)));
+    EXPECT_EQ("(2): shader function 'Nothing' not found", errors);
+    const char* noTechnique = "float4x4 m;\n";
+    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, noTechnique, 12, nullptr, &e, &errors)));
+    EXPECT_EQ("(0): the effect has no technique", errors);
+}
+
+TEST_F(EffectLayerTest, UniformArgumentsSelectTheShaderVariant)
+{
+    Load("float4 VS(float4 pos : POSITION, uniform float scale) : POSITION { return float4(pos.xy * scale, 0.5, 1); }\n"
+         "float4 PS(uniform float4 c) : COLOR0 { return c; }\n"
+         "technique T { pass { CullMode = NONE; ZEnable = FALSE;\n"
+         "  VertexShader = compile vs_2_0 VS(0.5); PixelShader = compile ps_2_0 PS(float4(0, 1, 0, 1)); } }\n");
+    DrawFrame();
+    EXPECT_EQ(128 * 128, frame_.Count(0, 0, kWidth, kHeight, 0x00FF00));
+}
+
+TEST_F(EffectLayerTest, MatrixArraysAndIntegersReachTheirRegisters)
+{
+    // A palette of 4x3 matrices as skinned meshes use it, and an integer count.
+    Load("float4x3 mBoneMatrixArray[3];\n"
+         "int BoneWeightCount;\n"
+         "row_major float4x4 mRows;\n"
+         "float4 VS(float4 pos : POSITION) : POSITION\n"
+         "{\n"
+         "    float3 p = mul(pos, mBoneMatrixArray[2]);\n"
+         "    return mul(float4(p, 1), mRows);\n"
+         "}\n"
+         "float4 PS() : COLOR0 { return float4(0, BoneWeightCount / 4.0, 0, 1); }\n"
+         "technique T { pass { CullMode = NONE; ZEnable = FALSE;\n"
+         "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n");
+    D3DXMATRIX palette[3], move, scale, rows;
+    D3DXMatrixIdentity(&palette[0]);
+    D3DXMatrixIdentity(&palette[1]);
+    D3DXMatrixScaling(&scale, 0.5f, 0.5f, 1.0f);
+    D3DXMatrixTranslation(&move, -0.25f, 0.0f, 0.0f);
+    palette[2] = scale * move;   // only the third element moves the square
+    ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(Param("mBoneMatrixArray"), palette, 3));
+    D3DXMatrixTranslation(&rows, 0.0f, 0.25f, 0.0f);
+    ASSERT_EQ(D3D_OK, effect_->SetMatrix(Param("mRows"), &rows));
+    ASSERT_EQ(D3D_OK, effect_->SetInt(Param("BoneWeightCount"), 4));
+    DrawFrame();
+    // x -0.75 .. 0.25 and y -0.25 .. 0.75 in clip space.
+    EXPECT_TRUE(BoxIs(frame_, 0x00FF00, 32, 32, 159, 159));
+}
+
+TEST_F(EffectLayerTest, ASamplerWithoutTextureReadsWhatTheStageHolds)
+{
+    Load("sampler Plain : register(s0);\n"
+         "float4 VS(float4 pos : POSITION, inout float2 uv : TEXCOORD0) : POSITION { return pos; }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Plain, uv); }\n"
+         "technique T { pass { CullMode = NONE; ZEnable = FALSE;\n"
+         "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n");
+    const uint32_t texel = 0xFF30C090;
+    IDirect3DTexture9* texture = MakeTexture(1, 1, &texel);
+    ASSERT_NE(nullptr, texture);
+    device_->SetTexture(0, texture);   // bound by the caller, as the field binds its material textures
+    DrawFrame();
+    EXPECT_EQ(0x30C090u, frame_.Rgb(128, 128));
+    IDirect3DBaseTexture9* bound = nullptr;
+    device_->GetTexture(0, &bound);
+    EXPECT_EQ(texture, bound);
+    if (bound) bound->Release();
+    device_->SetTexture(0, nullptr);
+    texture->Release();
+}

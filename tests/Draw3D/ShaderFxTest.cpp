@@ -1,0 +1,290 @@
+// The effect table: loading by name with references, the override, the vocabulary of 23 names,
+// the scene parameters chosen by the flag word, compile errors in the log, the state caches.
+#include "Scene3DSupport.h"
+#include "VornCamera.h"
+#include "VornLight.h"
+#include "VornShaderFx.h"
+#include <cstring>
+#include <string>
+#include <vector>
+
+using scene3d::EngineDeviceTest;
+
+namespace {
+
+const char kFogEffect[] =
+    "float4x4 mTransform;\n"
+    "float FogParameter[2];\n"
+    "struct VS_OUT { float4 pos : POSITION; float fog : TEXCOORD0; };\n"
+    "VS_OUT VS(float4 pos : POSITION)\n"
+    "{\n"
+    "    VS_OUT o;\n"
+    "    o.pos = mul(pos, mTransform);\n"
+    "    o.fog = o.pos.w * FogParameter[0] + FogParameter[1];\n"
+    "    return o;\n"
+    "}\n"
+    "float4 PS(float fog : TEXCOORD0) : COLOR0 { return float4(fog, 0, 0, 1); }\n"
+    "technique T { pass { CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
+    "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n";
+
+const char kPlainEffect[] =
+    "float4 mWorld = {1, 2, 3, 4};\n"
+    "float4 vCameraPos = {5, 6, 7, 8};\n"
+    "bool LightIsUse[4] = {true, true, true, true};\n"
+    "float4x4 mTransform;\n"
+    "technique T { pass { } }\n";
+
+std::string WriteEffectFile(const char* name, const char* text)
+{
+    char cwd[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, cwd);
+    const std::string path = std::string(cwd) + "\\" + name;
+    texturetest::WriteFile(path, std::vector<unsigned char>(text, text + strlen(text)));
+    return path;
+}
+
+class ShaderFx : public EngineDeviceTest {
+protected:
+    void SetUp() override
+    {
+        EngineDeviceTest::SetUp();
+        ASSERT_TRUE(VornShaderFx::Initialize());
+        ASSERT_TRUE(VornCamera::Initialize());
+        ASSERT_TRUE(VornLight::Initialize());
+    }
+    void TearDown() override
+    {
+        VornShaderFx::Finalize();
+        VornCamera::Finalize();
+        EngineDeviceTest::TearDown();
+    }
+    VornShaderFxHandle FromMemory(const char* text)
+    {
+        return VornShaderFx::CreateFromMemory(text, static_cast<uint32_t>(strlen(text)));
+    }
+};
+
+}  // namespace
+
+TEST_F(ShaderFx, SameNameTwiceGivesTheSameRecordAndLetterCaseCounts)
+{
+    scene3d::LogCapture log;
+    const std::string path = WriteEffectFile("twice.fx", kPlainEffect);
+    VornShaderFxHandle a = VornShaderFx::CreateFromFile(path.c_str());
+    ASSERT_NE(VORN_INVALID_HANDLE, a);
+    VornShaderFxHandle b = VornShaderFx::CreateFromFile(path.c_str());
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(2u, VornShaderFx::GetRefCount(a));
+    std::string upper = path;
+    upper.replace(upper.size() - 8, 8, "TWICE.FX");
+    VornShaderFxHandle c = VornShaderFx::CreateFromFile(upper.c_str());
+    ASSERT_NE(VORN_INVALID_HANDLE, c);
+    EXPECT_NE(a, c);
+    VornShaderFx::Release(a);
+    EXPECT_EQ(1u, VornShaderFx::GetRefCount(a));
+    EXPECT_NE(nullptr, VornShaderFx::GetParameterByName(a, "mWorld"));
+    VornShaderFx::Release(a);
+    EXPECT_EQ(0u, VornShaderFx::GetRefCount(a));
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find("[ No.0 ] : Already Existed : "));
+    EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Red("VornShaderFx::Release")));
+    EXPECT_EQ(2, scene3d::CountIn(text, scene3d::Blue("VornShaderFx::CreateFromFile") + " : [ " + path + " ] : "));
+}
+
+TEST_F(ShaderFx, CompileErrorMissingFileOverlongNameAndFullTableAreRefused)
+{
+    scene3d::LogCapture log;
+    const char* broken =
+        "float4x4 mTransform;\n"
+        "float4 VS(float4 p : POSITION) : POSITION { return mul(p, mTransfrom); }\n"
+        "technique T { pass { VertexShader = compile vs_2_0 VS(); } }\n";
+    EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(broken));
+    EXPECT_EQ(0u, VornShaderFx::GetRefCount(0));
+    EXPECT_EQ(0u, FromMemory(kPlainEffect));   // the record was given back
+    VornShaderFx::Release(0);
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornShaderFx::CreateFromFile("no_such_effect.fx"));
+    const std::string longName(256, 'a');
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornShaderFx::CreateFromFile(longName.c_str()));
+    VornShaderFx::Finalize();
+    VornShaderFx::SetMax(2);
+    ASSERT_TRUE(VornShaderFx::Initialize());
+    EXPECT_EQ(0u, FromMemory(kPlainEffect));
+    EXPECT_EQ(1u, FromMemory(kPlainEffect));
+    EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(kPlainEffect));
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find(scene3d::Red("ファイルの読み込みに失敗しました")));
+    EXPECT_NE(std::string::npos, text.find(scene3d::Red("ファイル名が長すぎます")));
+    EXPECT_NE(std::string::npos, text.find(scene3d::Red("空きエフェクトが見つかりませんでした。")));
+    EXPECT_EQ(3, scene3d::CountIn(text, scene3d::Green("Complete")));
+    EXPECT_NE(std::string::npos, text.find(scene3d::Red("エフェクトの読み込みに失敗しました。")));
+    EXPECT_NE(std::string::npos, text.find("  -> Shader Compile Error [(3): VertexShader vs_2_0 VS: ")) << text;
+    EXPECT_NE(std::string::npos, text.find("mTransfrom"));
+    VornShaderFx::SetMax(0);
+}
+
+TEST_F(ShaderFx, OverrideStandsInForEveryHandle)
+{
+    VornShaderFxHandle plain = FromMemory(kPlainEffect);
+    VornShaderFxHandle fog = FromMemory(kFogEffect);
+    ASSERT_NE(VORN_INVALID_HANDLE, fog);
+    EXPECT_EQ(nullptr, VornShaderFx::GetParameterByName(plain, "FogParameter"));
+    uint32_t passes = 0;
+    EXPECT_FALSE(VornShaderFx::Begin(VORN_INVALID_HANDLE, &passes));
+    VornShaderFx::SetOverride(fog);
+    EXPECT_EQ(2u, VornShaderFx::GetRefCount(fog));
+    EXPECT_NE(nullptr, VornShaderFx::GetParameterByName(plain, "FogParameter"));
+    EXPECT_EQ(VornShaderFx::GetParameterByName(fog, "mTransform"),
+              VornShaderFx::GetParameterByName(VORN_INVALID_HANDLE, "mTransform"));
+    ASSERT_TRUE(VornShaderFx::Begin(VORN_INVALID_HANDLE, &passes));
+    EXPECT_EQ(1u, passes);
+    VornShaderFx::End(12345);
+    // Setting the same override again keeps it alive.
+    VornShaderFx::SetOverride(fog);
+    EXPECT_EQ(2u, VornShaderFx::GetRefCount(fog));
+    VornShaderFx::Release(fog);
+    VornShaderFx::SetOverride(fog);
+    EXPECT_EQ(1u, VornShaderFx::GetRefCount(fog));
+    EXPECT_NE(nullptr, VornShaderFx::GetEffect(fog));
+    VornShaderFx::SetOverride(VORN_INVALID_HANDLE);
+    EXPECT_EQ(0u, VornShaderFx::GetRefCount(fog));
+    EXPECT_EQ(nullptr, VornShaderFx::GetParameterByName(plain, "FogParameter"));
+}
+
+TEST_F(ShaderFx, FreedHandlesAreNone)
+{
+    VornShaderFxHandle fx = FromMemory(kFogEffect);
+    D3DXHANDLE transform = VornShaderFx::GetParameterByName(fx, "mTransform");
+    ASSERT_NE(nullptr, transform);
+    VornShaderFx::Release(fx);
+    uint32_t passes = 7;
+    EXPECT_FALSE(VornShaderFx::Begin(fx, &passes));
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    VornShaderFx::SetMatrix(fx, transform, &m);   // no effect: nothing happens
+    VornShaderFx::BeginPass(fx, 0);
+    VornShaderFx::CommitChanges(fx);
+    VornShaderFx::EndPass(fx);
+    VornShaderFx::End(fx);
+    VornShaderFx::SetTexture(fx, transform, VORN_INVALID_HANDLE);
+    EXPECT_EQ(nullptr, VornShaderFx::GetParameterByName(fx, "mTransform"));
+    VornShaderFx::AddRef(fx);
+    EXPECT_EQ(0u, VornShaderFx::GetRefCount(fx));
+    VornShaderFx::Release(fx);
+}
+
+TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
+{
+    VornShaderFxHandle fx = FromMemory(kFogEffect);
+    D3DXHANDLE params[SHADER_PARAM_COUNT];
+    VornShaderFx::GetParameterHandles(fx, params);
+    int nulls = 0;
+    for (D3DXHANDLE h : params) nulls += h == nullptr;
+    EXPECT_EQ(21, nulls);
+    EXPECT_NE(nullptr, params[SHADER_PARAM_TRANSFORM]);
+    EXPECT_NE(nullptr, params[SHADER_PARAM_FOG_PARAMETER]);
+
+    // A camera 15 units from a square facing it, fog from 10 to 20: the fog factor is a half.
+    UseCamera(-15.0f);
+    Vorn3D::SetFog(10.0f, 20.0f, 0xFFFFFFFF);
+
+    VornRenderBlock block;
+    VornCamera::GetMatrices(nullptr, nullptr, &block.viewProjection, nullptr);
+    block.worldViewProjection.Multiply(block.world, block.viewProjection);
+    VornShaderFx::SetSceneParameters(fx, params, 0x801, block);
+    float fog[2];
+    ASSERT_EQ(D3D_OK, VornShaderFx::GetEffect(fx)->GetFloatArray(params[SHADER_PARAM_FOG_PARAMETER], fog, 2));
+    EXPECT_FLOAT_EQ(-0.1f, fog[0]);
+    EXPECT_FLOAT_EQ(2.0f, fog[1]);
+
+    // The other names keep their values in an effect that has them.
+    VornShaderFxHandle plain = FromMemory(kPlainEffect);
+    D3DXHANDLE plainParams[SHADER_PARAM_COUNT];
+    VornShaderFx::GetParameterHandles(plain, plainParams);
+    VornShaderFx::SetSceneParameters(plain, plainParams, 0x801, block);
+    float v[4];
+    VornShaderFx::GetEffect(plain)->GetFloatArray(plainParams[SHADER_PARAM_WORLD], v, 4);
+    EXPECT_EQ(4.0f, v[3]);
+    VornShaderFx::GetEffect(plain)->GetFloatArray(plainParams[SHADER_PARAM_CAMERA_POS], v, 4);
+    EXPECT_EQ(5.0f, v[0]);
+    BOOL use[4];
+    VornShaderFx::GetEffect(plain)->GetBoolArray(plainParams[SHADER_PARAM_LIGHT_IS_USE], use, 4);
+    EXPECT_EQ(TRUE, use[3]);
+    // ... until their flags ask for them.
+    VornShaderFx::SetSceneParameters(plain, plainParams, SHADER_FLAG_CAMERA_POS | SHADER_FLAG_LIGHTS, block);
+    VornShaderFx::GetEffect(plain)->GetFloatArray(plainParams[SHADER_PARAM_CAMERA_POS], v, 4);
+    EXPECT_EQ(-15.0f, v[2]);
+    EXPECT_EQ(0.0f, v[3]);
+    VornShaderFx::GetEffect(plain)->GetBoolArray(plainParams[SHADER_PARAM_LIGHT_IS_USE], use, 4);
+    EXPECT_EQ(FALSE, use[0]);
+
+    struct V { float x, y, z; };
+    const V quad[4] = {{-100, 100, 0}, {100, 100, 0}, {-100, -100, 0}, {100, -100, 0}};
+    Frame([&] {
+        uint32_t passes = 0;
+        ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
+        VornShaderFx::BeginPass(fx, 0);
+        device_->SetFVF(D3DFVF_XYZ);
+        device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
+        VornShaderFx::EndPass(fx);
+        VornShaderFx::End(fx);
+    });
+    const uint32_t red = frame_.Rgb(128, 128) >> 16;
+    EXPECT_GE(red, 0x7Fu);
+    EXPECT_LE(red, 0x80u);
+}
+
+TEST_F(ShaderFx, PassStatesGoThroughTheCachesAndComeBack)
+{
+    VornShaderFxHandle fx = FromMemory("technique T { pass { CullMode = NONE; ZEnable = FALSE; FogEnable = TRUE; } }\n");
+    Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    ASSERT_EQ(Vorn3D::kNone, Vorn3D::GetRenderState(D3DRS_FOGENABLE));
+    uint32_t passes = 0;
+    ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
+    VornShaderFx::BeginPass(fx, 0);
+    EXPECT_EQ(static_cast<uint32_t>(D3DCULL_NONE), Vorn3D::GetRenderState(D3DRS_CULLMODE));
+    EXPECT_EQ(static_cast<uint32_t>(TRUE), Vorn3D::GetRenderState(D3DRS_FOGENABLE));
+    VornShaderFx::EndPass(fx);
+    VornShaderFx::End(fx);
+    EXPECT_EQ(static_cast<uint32_t>(D3DCULL_CW), Vorn3D::GetRenderState(D3DRS_CULLMODE));
+    EXPECT_EQ(static_cast<uint32_t>(D3DZB_TRUE), Vorn3D::GetRenderState(D3DRS_ZENABLE));
+    EXPECT_EQ(static_cast<uint32_t>(FALSE), Vorn3D::GetRenderState(D3DRS_FOGENABLE));   // the device's start value
+    IDirect3DVertexShader9* vs = reinterpret_cast<IDirect3DVertexShader9*>(1);
+    device_->GetVertexShader(&vs);
+    EXPECT_EQ(nullptr, vs);
+    // The same draw again costs only the pass's changes and their restore.
+    const uint32_t before = Vorn3D::GetDeviceStateCalls();
+    ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
+    VornShaderFx::BeginPass(fx, 0);
+    VornShaderFx::EndPass(fx);
+    VornShaderFx::End(fx);
+    EXPECT_EQ(6u, Vorn3D::GetDeviceStateCalls() - before);
+    // The effect lives through a device reset.
+    Vorn3D::ResetDevice(true);
+    EXPECT_TRUE(VornShaderFx::Begin(fx, &passes));
+    VornShaderFx::End(fx);
+    EXPECT_NE(nullptr, VornShaderFx::GetEffect(fx));
+}
+
+// The pass's sampler states go through the engine's cache and come back after End (the sampling
+// itself is the effect layer's own test).
+TEST_F(ShaderFx, SamplerStatesGoThroughTheCacheAndComeBack)
+{
+    VornShaderFxHandle fx = FromMemory(
+        "texture TextureStage0;\n"
+        "sampler2D Sampler0 = sampler_state { Texture = <TextureStage0>; MagFilter = POINT; MinFilter = POINT; };\n"
+        "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Sampler0, uv); }\n"
+        "technique T { pass { PixelShader = compile ps_2_0 PS(); } }\n");
+    ASSERT_NE(VORN_INVALID_HANDLE, fx);
+    Vorn3D::SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    uint32_t passes = 0;
+    ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
+    VornShaderFx::BeginPass(fx, 0);
+    EXPECT_EQ(static_cast<uint32_t>(D3DTEXF_POINT), Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER));
+    VornShaderFx::EndPass(fx);
+    VornShaderFx::End(fx);
+    EXPECT_EQ(static_cast<uint32_t>(D3DTEXF_LINEAR), Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER));
+    DWORD onDevice = 0;
+    device_->GetSamplerState(0, D3DSAMP_MAGFILTER, &onDevice);
+    EXPECT_EQ(static_cast<DWORD>(D3DTEXF_LINEAR), onDevice);
+}
