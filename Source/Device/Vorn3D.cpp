@@ -36,14 +36,6 @@ struct Transform2DSetters {
     VornScissorSetter scissoring;
 };
 
-struct BackBufferLock {
-    bool held;
-    void* bits;
-    int32_t pitch;
-    D3DFORMAT format;
-    uint32_t width, height;
-};
-
 struct GdiText {
     IDirect3DSurface9* surface;
     HDC dc;
@@ -62,7 +54,8 @@ D3DPRESENT_PARAMETERS g_presentFull;
 IDirect3DQuery9* g_eventQuery;
 IDirect3DQuery9* g_occlusionQuery;
 bool g_occlusionRunning;
-BackBufferLock g_lock;
+// Back-buffer locks taken and not yet given back: the surface is locked while this is not 0.
+uint32_t g_lockDepth;
 GdiText g_gdi;
 
 // Set while the device waits for a Reset that succeeds: the loss hooks have run, the restore
@@ -154,6 +147,19 @@ void RuntimeFailure(const char* logLine, const char* boxText)
     VornLog::StrongRed("%s", "　　　DirectX9cが正しくインストールされているか確認して下さい");
     VornLog::LineBreak();
     Vorn::MsgBox(MB_ICONSTOP, "Vorn3D", "%s", boxText);
+}
+
+// Gives back the back-buffer lock however many users still hold it (device end, reset).
+void UnlockBackBufferSurface()
+{
+    if (g_lockDepth == 0) return;
+    g_lockDepth = 0;
+    if (!g_device) return;
+    IDirect3DSurface9* back = nullptr;
+    if (SUCCEEDED(g_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) {
+        back->UnlockRect();
+        back->Release();
+    }
 }
 
 void ReleaseQueries(bool log)
@@ -322,7 +328,7 @@ void Vorn3D::Finalize()
 {
     VornLog::Title("%s", "Vorn3Dクラスの解放");
     EndGdiText();
-    UnlockBackBuffer();
+    UnlockBackBufferSurface();
     ReleaseQueries(true);
     g_occlusionRunning = false;
     if (g_device) {
@@ -448,7 +454,7 @@ bool Vorn3D::Start(HWND window, bool windowed)
     g_device = device;
     g_waitingForReset = false;
     g_resetBoxShown = false;
-    g_lock.held = false;
+    g_lockDepth = 0;
     VornLog::Print("%s", Vorn3DAdapter::kDeviceRows[row].logLine);
     VornLog::LineBreak();
 
@@ -586,7 +592,7 @@ void Vorn3D::ResetDevice(bool force)
     // Let go of everything in the default pool, once per loss.
     if (!g_waitingForReset) {
         EndGdiText();
-        UnlockBackBuffer();
+        UnlockBackBufferSurface();
         for (VornDeviceClass cls : kLossOrder)
             if (g_hooks[cls].lost) g_hooks[cls].lost();
         ReleaseQueries(false);
@@ -723,41 +729,40 @@ bool Vorn3D::Flush()
 
 bool Vorn3D::LockBackBuffer(void** bits, int32_t* pitch, D3DFORMAT* format, uint32_t* width, uint32_t* height)
 {
-    if (!g_lock.held && g_device) {
-        IDirect3DSurface9* back = nullptr;
-        if (SUCCEEDED(g_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) {
-            D3DSURFACE_DESC desc;
-            D3DLOCKED_RECT locked;
-            if (SUCCEEDED(back->GetDesc(&desc)) && SUCCEEDED(back->LockRect(&locked, nullptr, 0))) {
-                g_lock.held = true;
-                g_lock.bits = locked.pBits;
-                g_lock.pitch = locked.Pitch;
-                g_lock.format = desc.Format;
-                g_lock.width = desc.Width;
-                g_lock.height = desc.Height;
-            }
-            back->Release();
-        }
+    // Already locked: true, the outputs left as they were, so an inner user sees no surface to
+    // write into; its unlock only gives back its own count.
+    if (g_lockDepth > 0) {
+        ++g_lockDepth;
+        return true;
     }
-    // A second lock hands out the first one's values; a failed lock hands out nothing usable.
-    if (bits) *bits = g_lock.held ? g_lock.bits : nullptr;
-    if (pitch) *pitch = g_lock.held ? g_lock.pitch : 0;
-    if (format) *format = g_lock.held ? g_lock.format : D3DFMT_UNKNOWN;
-    if (width) *width = g_lock.held ? g_lock.width : 0;
-    if (height) *height = g_lock.held ? g_lock.height : 0;
-    return g_lock.held;
+    if (bits) *bits = nullptr;
+    if (pitch) *pitch = 0;
+    if (format) *format = D3DFMT_UNKNOWN;
+    if (width) *width = 0;
+    if (height) *height = 0;
+    if (!g_device) return false;
+    IDirect3DSurface9* back = nullptr;
+    if (FAILED(g_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return false;
+    D3DSURFACE_DESC desc;
+    D3DLOCKED_RECT locked;
+    if (SUCCEEDED(back->GetDesc(&desc)) && SUCCEEDED(back->LockRect(&locked, nullptr, 0))) {
+        g_lockDepth = 1;
+        if (bits) *bits = locked.pBits;
+        if (pitch) *pitch = locked.Pitch;
+        if (format) *format = desc.Format;
+        if (width) *width = desc.Width;
+        if (height) *height = desc.Height;
+    }
+    back->Release();
+    return g_lockDepth > 0;
 }
 
 void Vorn3D::UnlockBackBuffer()
 {
-    if (!g_lock.held) return;
-    g_lock.held = false;
-    if (!g_device) return;
-    IDirect3DSurface9* back = nullptr;
-    if (SUCCEEDED(g_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) {
-        back->UnlockRect();
-        back->Release();
-    }
+    if (g_lockDepth > 1)
+        --g_lockDepth;
+    else
+        UnlockBackBufferSurface();
 }
 
 bool Vorn3D::BeginGdiText(const char* face, int32_t height)
@@ -942,8 +947,9 @@ void Vorn3D::SetZoom(bool on, float centreX, float centreY, float scale)
 
 void Vorn3D::SetScissoring(bool on, RECT* rect)
 {
-    if (!rect) return;  // the classes store the rectangle's edges
+    // Off passes the rectangle on as it is, null included: the classes keep their edges.
     if (on) {
+        if (!rect) return;
         rect->left = static_cast<LONG>(Vorn::VirtualScaleX(static_cast<float>(rect->left)));
         rect->right = static_cast<LONG>(Vorn::VirtualScaleX(static_cast<float>(rect->right)));
         rect->top = static_cast<LONG>(Vorn::VirtualScaleY(static_cast<float>(rect->top)));
@@ -1031,3 +1037,4 @@ void Vorn3D::InjectPresentResult(HRESULT result) { g_injectPresent = result; }
 void Vorn3D::InjectCooperativeLevel(HRESULT result) { g_injectCooperative = result; }
 void Vorn3D::InjectResetResult(HRESULT result) { g_injectReset = result; }
 void Vorn3D::SetPresentObserver(VornDeviceCallback observer) { g_presentObserver = observer; }
+IDirect3DQuery9* Vorn3D::GetOcclusionQuery() { return g_occlusionQuery; }

@@ -178,6 +178,8 @@ public:
     static void InjectResetResult(HRESULT result);
     // Called by Present just before the frame is shown (a test reads the back buffer there).
     static void SetPresentObserver(VornDeviceCallback observer);
+    // The occlusion query itself, for a test that waits for the answer EndOcclusionQuery could not give.
+    static IDirect3DQuery9* GetOcclusionQuery();
     // The number of state calls that reached the device since the start (render, stage, sampler).
     static uint32_t GetDeviceStateCalls();
 };

@@ -41,6 +41,16 @@ struct Target {
     uint32_t width, height;
 };
 
+void UnlockTarget(const VornFontRecord& r)
+{
+    if (r.destination != VORN_INVALID_HANDLE)
+        VornTexture::Unlock(r.destination);
+    else
+        Vorn3D::UnlockBackBuffer();
+}
+
+// A destination someone else holds locked hands out no bits: the draw does nothing and gives
+// back only its own nested lock.
 bool LockTarget(const VornFontRecord& r, Target* t)
 {
     void* bits = nullptr;
@@ -48,15 +58,8 @@ bool LockTarget(const VornFontRecord& r, Target* t)
                             ? VornTexture::Lock(r.destination, &bits, &t->pitch, &t->format, &t->width, &t->height)
                             : Vorn3D::LockBackBuffer(&bits, &t->pitch, &t->format, &t->width, &t->height);
     t->bits = static_cast<uint8_t*>(bits);
+    if (locked && !bits) UnlockTarget(r);
     return locked && bits;
-}
-
-void UnlockTarget(const VornFontRecord& r)
-{
-    if (r.destination != VORN_INVALID_HANDLE)
-        VornTexture::Unlock(r.destination);
-    else
-        Vorn3D::UnlockBackBuffer();
 }
 
 bool HasAlphaBits(D3DFORMAT f)

@@ -48,7 +48,12 @@ void VornBatch3D::OnDeviceRestore()
 VornHandle VornBatch3D::Create(uint32_t capacity, VornVertexType3D type)
 {
     VornLog::StrongBlue("%s", texts_.createName);
-    const VornHandle h = type < kVornVertexType3DCount ? table_.AllocRecord() : VORN_INVALID_HANDLE;
+    if (type >= kVornVertexType3DCount) {
+        VornLog::StrongRed("頂点タイプが範囲外です [ %u ]", type);
+        VornLog::LineBreak();
+        return VORN_INVALID_HANDLE;
+    }
+    const VornHandle h = table_.AllocRecord();
     if (h == VORN_INVALID_HANDLE) {
         VornLog::StrongRed("%s", texts_.tableFull);
         VornLog::LineBreak();

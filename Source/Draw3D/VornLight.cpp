@@ -23,7 +23,11 @@ bool VornLight::Initialize()
 {
     memset(g_lights, 0, sizeof g_lights);
     memset(g_enabled, 0, sizeof g_enabled);
+    // A zeroed light has no valid type: each starts as a directional light along +z, so that
+    // enabling one that was never set up sends the device a light it takes.
     for (D3DLIGHT9& l : g_lights) {
+        l.Type = D3DLIGHT_DIRECTIONAL;
+        l.Direction.z = 1.0f;
         l.Ambient.r = l.Ambient.g = l.Ambient.b = 1.0f;
         l.Range = 100.0f;
     }
@@ -42,8 +46,10 @@ bool VornLight::SetEnable(uint32_t index, bool on)
     g_enabled[index] = on ? 1 : 0;
     IDirect3DDevice9* device = Vorn3D::GetDevice();
     if (!device) return false;
-    device->SetLight(index, &g_lights[index]);
-    return SUCCEEDED(device->LightEnable(index, on ? TRUE : FALSE));
+    // A light the device refuses is switched off on both paths, the device and the effects.
+    const bool sent = SUCCEEDED(device->SetLight(index, &g_lights[index]));
+    if (!sent) g_enabled[index] = 0;
+    return SUCCEEDED(device->LightEnable(index, on && sent ? TRUE : FALSE)) && sent;
 }
 
 void VornLight::SetType(uint32_t index, uint32_t kind)

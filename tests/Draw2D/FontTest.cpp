@@ -277,7 +277,8 @@ TEST_F(FontTest, SixteenBitFormatsGetTheirOwnPixelsAnd4444TakesCoverageNibbles)
     VornFont::SetDestination(font_, kNone);
 }
 
-TEST_F(FontTest, GlyphsWithoutInkAndALockedDestinationLeaveTheTextureUntouched)
+// Mended: a back buffer another caller holds locked is not drawn into, and that lock stays.
+TEST_F(FontTest, GlyphsWithoutInkAndALockedDestinationLeaveTheTargetUntouched)
 {
     const VornTextureHandle t = ExactTexture(D3DFMT_A8R8G8B8, 32, 0xFF808080);
     ASSERT_NE(kNone, t);
@@ -297,10 +298,22 @@ TEST_F(FontTest, GlyphsWithoutInkAndALockedDestinationLeaveTheTextureUntouched)
     VornFont::DrawChar(font_, 2, 2, 0xFFFFFFFF, 'W');
     VornTexture::Unlock(t);
     EXPECT_GT(VornFont::GetTextWidth(font_, "W"), 0u);
-    VornFont::End(font_);
     for (uint32_t p : fonttest::ReadTexture<uint32_t>(t)) ASSERT_EQ(0xFF808080u, p);
     VornFont::SetDestination(font_, kNone);
     VornTexture::Release(t);
+
+    void* outer = nullptr;
+    ASSERT_TRUE(Vorn3D::LockBackBuffer(&outer, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0u, VornFont::DrawText(font_, 2, 2, 0xFFFFFFFF, "W"));
+    VornFont::DrawChar(font_, 40, 2, 0xFFFFFFFF, 'W');
+    void* inner = nullptr;
+    EXPECT_TRUE(Vorn3D::LockBackBuffer(&inner, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(nullptr, inner);   // still held by the outer lock
+    Vorn3D::UnlockBackBuffer();
+    Vorn3D::UnlockBackBuffer();
+    VornFont::End(font_);
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(0, Ink(0, 0, draw2dtest::kSize, draw2dtest::kSize));
 }
 
 TEST_F(FontTest, GlyphLargerThanTheBufferIsRefused)

@@ -52,7 +52,8 @@ TEST_F(Draw2D, CapacityStopsAtTheTriangleThatDoesNotFit)
     VornPrimitive::Release(p);
 }
 
-TEST_F(Draw2D, TriangleHalfOutsideTheScissorDrawsOnlyInside)
+// Mended: turning the scissor off through Vorn3D with no rectangle turns it off.
+TEST_F(Draw2D, TriangleHalfOutsideTheScissorDrawsOnlyInsideAndOffWithoutARectangleClipsNothing)
 {
     RECT scissor = {0, 0, 100, 100};
     Vorn3D::SetScissoring(true, &scissor);
@@ -66,8 +67,6 @@ TEST_F(Draw2D, TriangleHalfOutsideTheScissorDrawsOnlyInside)
     EXPECT_EQ(6u, VornPrimitive::GetVertexCount(p));
     EXPECT_EQ(6u, VornPrimitive::GetRequestedVertexCount(p));
     Draw(p);
-    Vorn3D::SetScissoring(false, &scissor);
-    VornPrimitive::Release(p);
     ASSERT_TRUE(Frame());
     EXPECT_EQ((kSize - 100) * kSize, frame_.Count(100, 0, kSize, kSize, 0));   // nothing right of the edge
     // Up to the edge, the colour runs from red towards blue.
@@ -75,6 +74,15 @@ TEST_F(Draw2D, TriangleHalfOutsideTheScissorDrawsOnlyInside)
     const uint32_t atEdge = frame_.Rgb(99, 22);
     EXPECT_GT(atEdge & 0xFF, 0x60u);
     EXPECT_GT((atEdge >> 16) & 0xFF, 0x60u);
+
+    Vorn3D::SetScissoring(false, nullptr);
+    ASSERT_TRUE(NewScene());
+    VornPrimitive::ResetBuffer(p);
+    EXPECT_TRUE(PushSquare(p, 0, 0, kSize, kSize, kDepth, 0xFF00FF00));
+    Draw(p);
+    VornPrimitive::Release(p);
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(kSize * kSize, frame_.Count(0, 0, kSize, kSize, 0x00FF00));
 }
 
 // Mended: a triangle behind the eye (or not finite) is never divided or mirrored; like a triangle

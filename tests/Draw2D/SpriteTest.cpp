@@ -1,6 +1,8 @@
 // VornSprite: where the shapes put their vertices and pixels; the sense of every rotation.
 #include "Draw2DFixture.h"
+#include <cmath>
 #include <cstring>
+#include <tuple>
 
 using namespace draw2dtest;
 
@@ -141,32 +143,72 @@ TEST_F(Draw2D, RingSegmentZeroStartsAboveTheCentre)
     VornSprite::Release(s);
 }
 
+// Segment 0 of 4 of each tube form and the turned ring: corners in push order with their texture
+// corners, colours and depths (a 64-texel texture, v scale 2); then one quad per piece.
 TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
 {
+    const VornTextureHandle t = MakeTexture(64, 64, [](uint32_t, uint32_t) { return 0xFFFFFFFFu; });
     const VornSpriteHandle s = VornSprite::Create(600, 1, false);
+    VornSprite::SetTexture(s, 0, t);
+    const VornRect src = {0, 0, 64, 64};
+    constexpr float Z = kDepth, uL = 0.5f / 64, uR = 63.5f / 64, vT = 1.0f / 64, vB = 127.0f / 64;
+    const float b45 = 30 * 0.70710678f, a45 = 10 * 0.70710678f;
+    struct Corner { float x, y, z, u, v; uint32_t colour; };
+    const Corner expected[4][6] = {
+        // DrawCylinder: T0 (a0, -h), T1 (a0, +h), T2 (a1, +h), T2, T3 (a1, -h), T0; no pixel offset.
+        {{128, 88, Z - 10, uR, vT, kRed}, {128, 88, Z + 10, uL, vT, kRed}, {168, 128, Z + 10, uL, vB, kRed},
+         {168, 128, Z + 10, uL, vB, kRed}, {168, 128, Z - 10, uR, vB, kRed}, {128, 88, Z - 10, uR, vT, kRed}},
+        // DrawCylinderRotate by a quarter: the same from a0 = 0.
+        {{168, 128, Z - 10, uR, vT, kRed}, {168, 128, Z + 10, uL, vT, kRed}, {128, 168, Z + 10, uL, vB, kRed},
+         {128, 168, Z + 10, uL, vB, kRed}, {128, 168, Z - 10, uR, vB, kRed}, {168, 128, Z - 10, uR, vT, kRed}},
+        // DrawCylinderRotateXYZ a quarter about x, (x, y, d) -> (x, d, -y): P(a0, -h) (uL, vB),
+        // P(a1, -h) (uL, vT), P(a1, +h) (uR, vT), the same, P(a0, +h) (uR, vB), P(a0, -h).
+        {{128, 118, Z + 40, uL, vB, kRed}, {168, 118, Z, uL, vT, kRed}, {168, 138, Z, uR, vT, kRed},
+         {168, 138, Z, uR, vT, kRed}, {128, 138, Z + 40, uR, vB, kRed}, {128, 118, Z + 40, uL, vB, kRed}},
+        // DrawRingRotateXYZ an eighth about x, radii 10 (red) and 30 (blue), centre shifted by the pixel
+        // offset: R0 (a0, b), R1 (a1, b), R2 (a1, a), R2, R3 (a0, a), R0.
+        {{127.5f, 127.5f - b45, Z + b45, uL, vB, kBlue}, {157.5f, 127.5f, Z, uL, vT, kBlue},
+         {137.5f, 127.5f, Z, uR, vT, kRed}, {137.5f, 127.5f, Z, uR, vT, kRed},
+         {127.5f, 127.5f - a45, Z + a45, uR, vB, kRed}, {127.5f, 127.5f - b45, Z + b45, uL, vB, kBlue}},
+    };
+    for (int form = 0; form < 4; ++form) {
+        VornSprite::ResetBuffer(s);
+        switch (form) {
+        case 0: VornSprite::DrawCylinder(s, 128, 128, Z, &src, 40, 20, kRed, 4, 2.0f, 1); break;
+        case 1: VornSprite::DrawCylinderRotate(s, 128, 128, Z, &src, 40, 20, kRed, 4, 16384, 2.0f, 1); break;
+        case 2: VornSprite::DrawCylinderRotateXYZ(s, 128, 128, Z, &src, 40, 20, kRed, 4, 16384, 0, 0, 2.0f, 1); break;
+        default: VornSprite::DrawRingRotateXYZ(s, 128, 128, Z, &src, 10, 30, kRed, kBlue, 4, 8192, 0, 0, 2.0f, 1); break;
+        }
+        ASSERT_EQ(24u, VornPrimitive::GetVertexCount(VornSprite::GetPrimitive(s))) << form;
+        for (int i = 0; i < 6; ++i) {
+            const VornVertex2D v = StoredVertex(s, i, 28);
+            const Corner& e = expected[form][i];
+            const float depth = v.z * 65535.0f;   // stored on the 0..1 scale
+            EXPECT_TRUE(std::fabs(v.x - e.x) < 0.02f && std::fabs(v.y - e.y) < 0.02f && std::fabs(depth - e.z) < 0.05f)
+                << "form " << form << " corner " << i << ": " << v.x << ", " << v.y << ", " << depth;
+            EXPECT_EQ(std::make_tuple(e.u, e.v, e.colour), std::make_tuple(v.tex[0].u, v.tex[0].v, v.colour))
+                << "form " << form << " corner " << i;
+        }
+    }
+
     const VornPrimitiveHandle p = VornSprite::GetPrimitive(s);
-    const VornRect src = {0, 0, 16, 16};
+    VornSprite::ResetBuffer(s);
     VornSprite::DrawRingRotate(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 8, 4096, 1.0f, 1);
-    EXPECT_EQ(48u, VornPrimitive::GetVertexCount(p));
-    VornSprite::DrawRingRotateXYZ(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 5, 0, 8192, 0, 1.0f, 1);
-    VornSprite::DrawCylinder(s, 128, 128, kDepth, &src, 40, 1000, kRed, 6, 2.0f, 1);
-    VornSprite::DrawCylinderRotate(s, 128, 128, kDepth, &src, 40, 1000, kRed, 3, 100, 2.0f, 1);
-    VornSprite::DrawCylinderRotateXYZ(s, 128, 128, kDepth, &src, 40, 1000, kRed, 7, 100, 0, 0, 2.0f, 1);
     VornSprite::DrawRing(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 0, 1.0f, 1);   // no segments
-    const uint32_t before = VornPrimitive::GetVertexCount(p);
-    EXPECT_EQ(48u + 6 * (5 + 6 + 3 + 7), before);
+    EXPECT_EQ(48u, VornPrimitive::GetVertexCount(p));
     const float x[3] = {10, 50, 90}, y[3] = {100, 100, 100}, z[3] = {kDepth, kDepth, kDepth};
     const float half[3] = {5, 5, 5};
     const VornAngle angle[3] = {16384, 16384, 16384};
     const uint32_t colour[3] = {kRed, kRed, kBlue};
     VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 3, &src);
     VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 1, &src);   // fewer than two points
-    EXPECT_EQ(before + 12, VornPrimitive::GetVertexCount(p));
+    EXPECT_EQ(48u + 12, VornPrimitive::GetVertexCount(p));
     // The strip's first segment: L(0), R(0) at x 10 -/+ the turned half width (0, 5) -> (-5, 0).
-    const VornVertex2D l0 = StoredVertex(s, before, 28), r0 = StoredVertex(s, before + 1, 28);
+    const VornVertex2D l0 = StoredVertex(s, 48, 28), r0 = StoredVertex(s, 49, 28);
     EXPECT_FLOAT_EQ(15.0f, l0.x);
     EXPECT_FLOAT_EQ(5.0f, r0.x);
     EXPECT_EQ(kRed, l0.colour);
     Vorn3D::EndScene();
     VornSprite::Release(s);
+    VornTexture::Release(t);
 }

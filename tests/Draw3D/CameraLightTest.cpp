@@ -4,6 +4,7 @@
 #include "VornLight.h"
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 using scene3d::EngineDeviceTest;
 
@@ -198,6 +199,26 @@ TEST_F(Light, InitializedLightsExportZerosAndDirectionsAreNormalised)
     VornLight::SetDiffuse(0xFFFFFFFF, 1, 1, 1);
     EXPECT_FALSE(VornLight::SetEnable(4, true));
     EXPECT_FALSE(VornLight::IsEnabled(4));
+}
+
+// Mended: a light never set up is a directional one the device takes; a light the device refuses
+// gives false and stays off on both paths.
+TEST_F(Light, UnsetLightIsDirectionalAndARefusedOneStaysOff)
+{
+    EXPECT_TRUE(VornLight::SetEnable(3, true));
+    D3DLIGHT9 sent;
+    ASSERT_TRUE(SUCCEEDED(device_->GetLight(3, &sent)));
+    EXPECT_EQ(D3DLIGHT_DIRECTIONAL, sent.Type);
+    VornLight::SetType(1, VornLight::TYPE_POINT);
+    VornLight::SetAttenuation(1, -1.0f);
+    EXPECT_FALSE(VornLight::SetEnable(1, true));
+    EXPECT_FALSE(VornLight::IsEnabled(1));
+    BOOL on = TRUE;
+    EXPECT_FALSE(SUCCEEDED(device_->GetLightEnable(1, &on)) && on);
+    VornLightData d;
+    VornLight::GetLightData(&d);
+    EXPECT_EQ(std::make_tuple(1u, 1u, 0u), std::make_tuple(d.isUse[3], d.isDirectional[3], d.isUse[1]));
+    VornLight::SetEnable(3, false);
 }
 
 TEST_F(Light, EnabledLightExportsItsValuesAndReachesTheDevice)

@@ -150,26 +150,38 @@ TEST_F(ShaderFx, OverrideStandsInForEveryHandle)
     EXPECT_EQ(nullptr, VornShaderFx::GetParameterByName(plain, "FogParameter"));
 }
 
+// A released handle reaches no effect: no pass state, no device call, no revival, and a second
+// release leaves the other effects alone.
 TEST_F(ShaderFx, FreedHandlesAreNone)
 {
     VornShaderFxHandle fx = FromMemory(kFogEffect);
+    const VornShaderFxHandle other = FromMemory(kPlainEffect);
     D3DXHANDLE transform = VornShaderFx::GetParameterByName(fx, "mTransform");
     ASSERT_NE(nullptr, transform);
     VornShaderFx::Release(fx);
+    Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    const uint32_t calls = Vorn3D::GetDeviceStateCalls();
     uint32_t passes = 7;
     EXPECT_FALSE(VornShaderFx::Begin(fx, &passes));
+    EXPECT_EQ(7u, passes);
     D3DXMATRIX m;
     D3DXMatrixIdentity(&m);
-    VornShaderFx::SetMatrix(fx, transform, &m);   // no effect: nothing happens
+    VornShaderFx::SetMatrix(fx, transform, &m);
     VornShaderFx::BeginPass(fx, 0);
     VornShaderFx::CommitChanges(fx);
     VornShaderFx::EndPass(fx);
     VornShaderFx::End(fx);
-    VornShaderFx::SetTexture(fx, transform, VORN_INVALID_HANDLE);
+    EXPECT_EQ(calls, Vorn3D::GetDeviceStateCalls());
+    EXPECT_EQ(static_cast<uint32_t>(D3DCULL_CW), Vorn3D::GetRenderState(D3DRS_CULLMODE));
+    IDirect3DVertexShader9* vs = reinterpret_cast<IDirect3DVertexShader9*>(1);
+    device_->GetVertexShader(&vs);
+    EXPECT_EQ(nullptr, vs);
     EXPECT_EQ(nullptr, VornShaderFx::GetParameterByName(fx, "mTransform"));
     VornShaderFx::AddRef(fx);
     EXPECT_EQ(0u, VornShaderFx::GetRefCount(fx));
     VornShaderFx::Release(fx);
+    EXPECT_EQ(1u, VornShaderFx::GetRefCount(other));
+    EXPECT_NE(nullptr, VornShaderFx::GetEffect(other));
 }
 
 TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
