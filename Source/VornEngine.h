@@ -49,9 +49,11 @@
 // Draw3D
 #include "VornBatch3D.h"
 #include "VornCamera.h"
+#include "VornField.h"
 #include "VornFontSprite3D.h"
 #include "VornLight.h"
 #include "VornLine3D.h"
+#include "VornMeshSplitter.h"
 #include "VornPoint3D.h"
 #include "VornPrimitive3D.h"
 #include "VornShaderFx.h"

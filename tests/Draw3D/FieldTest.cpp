@@ -1,0 +1,239 @@
+// The stage field on the engine's device: X files written here as text, the grid and its queries,
+// the vertex layouts and tangents, drawing read back before Present, device reset, releases and
+// malformed input.
+#include "Scene3DSupport.h"
+#include "../Device/TextureDevice.h"
+#include "VornField.h"
+#include "VornLight.h"
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using scene3d::EngineDeviceTest;
+
+namespace {
+
+// An X file of axis-aligned quads at height y over X/Z, wound clockwise seen from above.
+struct XMesh {
+    std::string vertices, faces, uvs, colours, materialOf;
+    int nv = 0, nf = 0;
+    void Quad(float x0, float z0, float x1, float z1, float y, int material)
+    {
+        const float corner[4][2] = {{x0, z0}, {x0, z1}, {x1, z1}, {x1, z0}};
+        char line[160];
+        for (const auto& c : corner) {
+            snprintf(line, sizeof line, "%s%f;%f;%f;", nv ? "," : "", c[0], y, c[1]);
+            vertices += line;
+            snprintf(line, sizeof line, "%s%f;%f;", nv ? "," : "", (c[0] + 10) / 20, (c[1] + 10) / 20);
+            uvs += line;
+            snprintf(line, sizeof line, "%s%d;1.0;0.0;0.0;1.0;;", nv ? "," : "", nv);
+            colours += line;
+            ++nv;
+        }
+        snprintf(line, sizeof line, "%s3;%d,%d,%d;,3;%d,%d,%d;", nf ? "," : "", nv - 4, nv - 3, nv - 2, nv - 4, nv - 2, nv - 1);
+        faces += line;
+        materialOf += std::string(nf ? "," : "") + std::to_string(material) + "," + std::to_string(material);
+        nf += 2;
+    }
+    std::string Text(const std::vector<std::string>& textures, bool uv = true, bool colour = false) const
+    {
+        std::string x = "xof 0303txt 0032\nMesh {\n" + std::to_string(nv) + ";\n" + vertices + ";\n" + std::to_string(nf) +
+                        ";\n" + faces + ";\nMeshMaterialList {\n" + std::to_string(textures.size()) + ";\n" +
+                        std::to_string(nf) + ";\n" + materialOf + ";\n";
+        for (const std::string& t : textures)
+            x += "Material {\n1.0;1.0;1.0;1.0;;\n0.0;\n0.0;0.0;0.0;;\n0.0;0.0;0.0;;\n" +
+                 (t.empty() ? "" : "TextureFilename {\n\"" + t + "\";\n}\n") + "}\n";
+        x += "}\n";
+        if (uv) x += "MeshTextureCoords {\n" + std::to_string(nv) + ";\n" + uvs + ";\n}\n";
+        if (colour) x += "MeshVertexColors {\n" + std::to_string(nv) + ";\n" + colours + ";\n}\n";
+        return x + "}\n";
+    }
+};
+
+// Flat ground 20 x 20 at y 0 (4 x 4 quads), material 0 on x < 0, 1 on x > 0.
+XMesh Ground()
+{
+    XMesh m;
+    for (int i = 0; i < 4; ++i)
+        for (int k = 0; k < 4; ++k) m.Quad(-10.0f + 5 * i, -10.0f + 5 * k, -5.0f + 5 * i, -5.0f + 5 * k, 0, i < 2 ? 0 : 1);
+    return m;
+}
+
+const char kTextureEffect[] =
+    "float4x4 mTransform;\n"
+    "texture TextureStage0;\n"
+    "sampler2D Sampler0 : register(s1) = sampler_state { Texture = <TextureStage0>; MagFilter = POINT; MinFilter = POINT; };\n"
+    "struct VS_OUT { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n"
+    "VS_OUT VS(float4 pos : POSITION, float2 uv : TEXCOORD0) { VS_OUT o; o.pos = mul(pos, mTransform); o.uv = uv; return o; }\n"
+    "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Sampler0, uv); }\n"
+    "technique T { pass { CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
+    "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n";
+
+class Field : public EngineDeviceTest {
+protected:
+    void SetUp() override
+    {
+        EngineDeviceTest::SetUp();
+        ASSERT_TRUE(VornTexture::Initialize() && VornShaderFx::Initialize() && VornCamera::Initialize() &&
+                    VornLight::Initialize() && VornField::Initialize());
+        texturetest::WriteFile("field_red.bmp", texturetest::MakeBmp(2, 2, std::vector<uint32_t>(4, 0xFF0000)));
+        texturetest::WriteFile("field_blue.bmp", texturetest::MakeBmp(2, 2, std::vector<uint32_t>(4, 0x0000FF)));
+    }
+    void TearDown() override
+    {
+        VornField::Finalize();
+        VornCamera::Finalize();
+        VornShaderFx::Finalize();
+        VornTexture::Finalize();
+        EngineDeviceTest::TearDown();
+    }
+    static VornFieldHandle Load(const std::string& x, int32_t level = 1, bool tangents = false, int32_t scale = -1)
+    {
+        return VornField::CreateFromMemory(x.data(), static_cast<uint32_t>(x.size()), level, scale, VORN_FORMAT_NONE, tangents);
+    }
+    // Looks down from (0, 10, 0) with +x to the right (90 degrees, so the ground fills the frame), or up.
+    static void LookDown(bool away = false)
+    {
+        VornMatrix projection, view;
+        projection.PerspectiveFov(3.14159265f / 2.0f, 1.0f, 100.0f, 1.0f);
+        view.LookAt(D3DXVECTOR3(0, 10, 0), D3DXVECTOR3(0, away ? 20.0f : 0.0f, 0), D3DXVECTOR3(0, 0, 1));
+        VornCamera::SetCurrentMatrices(&projection, &view);
+    }
+    uint32_t Draw(VornFieldHandle f)
+    {
+        uint32_t n = 0;
+        Frame([&] {
+            VornField::UpdateDrawList(f);
+            n = VornField::Rendering(f);
+        });
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST_F(Field, LevelsGiveTheirGridAndLevelsAbove16Fail)
+{
+    scene3d::LogCapture log;
+    const std::string x = Ground().Text({"", ""});
+    for (auto [level, division] : {std::pair{5, 16}, {1, 1}, {0, 1}}) {
+        const VornFieldHandle f = Load(x, level);
+        EXPECT_EQ(division, VornField::GetDivision(f)) << level;
+        VornField::Release(f);
+    }
+    EXPECT_EQ(VORN_INVALID_HANDLE, Load(x, 17));
+    EXPECT_EQ(-1, VornField::GetDivision(VORN_INVALID_HANDLE));
+    const std::string text = log.Text();
+    EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Red("フィールドデータへのコンバートに失敗しました")));
+    EXPECT_EQ(3, scene3d::CountIn(text, scene3d::Red("VornField::Release") + " : [ No.0 ]"));
+}
+
+TEST_F(Field, GroundQueriesAnswerFromOneBlock)
+{
+    XMesh m = Ground();
+    m.Quad(6, 6, 9, 9, 5, 1);   // a bridge over one block
+    const VornFieldHandle f = Load(m.Text({"", ""}), 2);
+    VornVector3 pos(7, 7, 7), normal(7, 7, 7);
+    float distance = 7;
+    EXPECT_EQ(-1, VornField::GetBlockIndex(f, VornVector3(11, 0, 0)));
+    EXPECT_FALSE(VornField::HitCheckDown(f, VornVector3(0, 2, 10.5f), &pos, &normal, &distance));
+    EXPECT_EQ(VornVector3(7, 7, 7), pos);
+    EXPECT_EQ(7.0f, distance);
+    for (auto [x, z, block] : {std::tuple{0.0f, -5.0f, 0}, {0.0f, 0.0f, 0}, {5.0f, 0.0f, 1}, {-5.0f, 5.0f, 2}})
+        EXPECT_EQ(block, VornField::GetBlockIndex(f, VornVector3(x, 3, z))) << x << " " << z;
+    struct Case { VornVector3 p; bool under; float y, distance; } cases[] = {
+        {{1, 2, 2}, false, 0, 2}, {{1, -2, 2}, true, 0, -2}, {{7, 3, 7}, true, 5, -2}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.under, VornField::HitCheckDown(f, c.p, &pos, &normal, &distance));
+        EXPECT_EQ(c.y, pos.y);
+        EXPECT_EQ(c.distance, distance);
+        EXPECT_EQ(VornVector3(0, 1, 0), normal);
+    }
+    EXPECT_FALSE(VornField::HitCheckRay(f, VornVector3(1, 2, 1), VornVector3(0, -3, 0), &pos, nullptr, &distance));
+    EXPECT_EQ(2.0f, distance);
+    EXPECT_TRUE(VornField::HitCheckRay(f, VornVector3(1, -2, 1), VornVector3(0, -3, 0), nullptr, nullptr, &distance));
+    EXPECT_EQ(-2.0f, distance);
+    distance = 7;
+    EXPECT_FALSE(VornField::HitCheckRay(f, VornVector3(1, -2, 1), VornVector3(0, 0, 0), &pos, nullptr, &distance));
+    EXPECT_EQ(7.0f, distance);   // a zero direction is no line: outputs untouched
+    EXPECT_TRUE(VornField::HitCheckSegment(f, VornVector3(1, 2, 2), VornVector3(1, -2, 2), &pos));
+    EXPECT_EQ(VornVector3(1, 0, 2), pos);
+    EXPECT_FALSE(VornField::HitCheckSegment(f, VornVector3(1, 2, 1), VornVector3(1, 1, 1), &pos));
+}
+
+TEST_F(Field, VertexLayoutsColoursAndTangents)
+{
+    scene3d::LogCapture log;
+    const XMesh m = Ground();
+    struct Case { bool tangents, uv, colour; uint32_t stride, diffuse; uint8_t flag; } cases[] = {
+        {false, true, false, 36, 0xFFFFFFFFu, 0}, {true, true, true, 60, 0xFFFF0000u, 1}, {true, false, false, 36, 0xFFFFFFFFu, 0}};
+    for (const Case& c : cases) {
+        const VornFieldHandle f = Load(m.Text({"", ""}, c.uv, c.colour), 1, c.tangents);
+        const VornFieldRecord* r = VornField::GetRecord(f);
+        ASSERT_NE(nullptr, r);
+        EXPECT_EQ(c.flag, r->tangent);
+        D3DVERTEXBUFFER_DESC desc;
+        r->blocks[0].vertexBuffer->GetDesc(&desc);
+        EXPECT_EQ(c.stride * r->blocks[0].vertexCount, desc.Size);
+        const VornFieldVertex& v = r->blocks[0].vertices[0];
+        EXPECT_EQ(c.diffuse, v.diffuse);
+        if (c.uv) {
+            EXPECT_EQ(VornVector3(1, 0, 0), VornVector3(v.tx, v.ty, v.tz));
+            EXPECT_EQ(VornVector3(0, 0, 1), VornVector3(v.bx, v.by, v.bz));
+        }
+        VornField::Release(f);
+    }
+    EXPECT_EQ(1, log.Count(scene3d::Red("ERROR ::D3DXComputeTangent") + " : "));
+}
+
+TEST_F(Field, DrawsEachMaterialWithItsTexturesAndAgainAfterAReset)
+{
+    const VornFieldHandle f = Load(Ground().Text({"field_red.bmp", "field_blue.bmp"}), 2);
+    LookDown();
+    EXPECT_EQ(0u, Draw(f));   // no effect: nothing drawn
+    const VornShaderFxHandle fx = VornShaderFx::CreateFromMemory(kTextureEffect, sizeof kTextureEffect - 1);
+    VornField::SetShader(f, fx);
+    VornShaderFx::Release(fx);
+    VornField::SetShader(f, fx);   // the same effect again survives
+    EXPECT_EQ(1u, VornShaderFx::GetRefCount(fx));
+    VornField::SetParameterFlags(f, 0x401);
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(32u, Draw(f));
+        EXPECT_EQ(0xFF0000u, frame_.Rgb(64, 128)) << round;
+        EXPECT_EQ(0x0000FFu, frame_.Rgb(192, 128)) << round;
+        Vorn3D::ResetDevice(true);
+    }
+    LookDown(true);
+    EXPECT_EQ(0u, Draw(f));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(0, VornField::IsDraw(f, i % 2, i / 2));
+}
+
+TEST_F(Field, ReleasesGiveBackTexturesEffectsAndMemoryAndBadInputFails)
+{
+    scene3d::LogCapture log;
+    const std::string x = Ground().Text({"field_red.bmp", "field_red.bmp"});
+    const uint32_t used = VornMemory::GetUsedSize();
+    for (int level : {2, 17}) {   // a load that works and one that fails after its textures
+        const VornFieldHandle f = Load(x, level);
+        const VornShaderFxHandle fx = VornShaderFx::CreateFromMemory(kTextureEffect, sizeof kTextureEffect - 1);
+        VornField::SetShader(f, fx);
+        const VornTextureHandle blue = VornTexture::CreateFromFile("field_blue.bmp", VORN_FORMAT_NONE, 0);
+        VornField::SetTexture(f, 1, blue, -1);
+        VornField::SetTexture(f, 1, blue, 0);   // the same texture again
+        VornField::Release(f);
+        VornShaderFx::Release(fx);
+        uint32_t references = 0;
+        for (VornTextureHandle t = 0; t < 8; ++t) references += VornTexture::GetRefCount(t);
+        EXPECT_EQ(1u, references) << level;   // the caller's own
+        EXPECT_EQ(1u, VornTexture::GetRefCount(blue));
+        VornTexture::Release(blue);
+        EXPECT_EQ(0u, VornShaderFx::GetRefCount(fx));
+    }
+    const std::string bad[] = {"garbage bytes that are no X file", "xof 0303txt 0032\n",
+                               "xof 0303txt 0032\nMesh {\n3;\n0;0;0;,1;0;0;,0;0;1;;\n0;\n;\n}\n"};
+    for (const std::string& b : bad) EXPECT_EQ(VORN_INVALID_HANDLE, Load(b)) << b;
+    EXPECT_EQ(used, VornMemory::GetUsedSize());
+    const std::string text = log.Text();
+    EXPECT_EQ(3, scene3d::CountIn(text, scene3d::Red("Ｘファイルの読み込みに失敗しました")));
+    EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Red("フィールドデータへのコンバートに失敗しました")));
+}
