@@ -8,6 +8,7 @@
 #include "VornMath.h"
 #include "VornMemory.h"
 #include "VornMeshSplitter.h"
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -134,6 +135,17 @@ int main()
     const double createSeconds = Now() - t0;
     printf("field: CreateFromMemory of the same field as X text (%.1f MB): %.3f s%s\n", x.size() / 1048576.0, createSeconds,
            h == VORN_INVALID_HANDLE ? " (FAILED)" : "");
+    // The mesh has more than 65,535 vertices, so it comes with 32-bit indices: a wrong reading
+    // would put the ground elsewhere. Heights at grid points, scaled by 500 / 400.
+    float worst = 0;
+    for (int i = 3; i < kQuads; i += 37) {
+        const float s = 500.0f / kQuads;
+        VornVector3 ground(0, 1e9f, 0);
+        VornField::HitCheckDown(h, VornVector3(i * s, 100, (i / 2) * s), &ground, nullptr, nullptr);
+        worst = std::max(worst, std::fabs(ground.y - Height(i, i / 2) * s));
+    }
+    printf("field: ground heights read back through HitCheckDown: %s (worst %.4f)\n", worst < 0.01f ? "match" : "MISMATCH",
+           worst);
     VornField::Finalize();
     Vorn3D::Finalize();
     VornLog::Close();

@@ -8,6 +8,7 @@
 #include "VornMemory.h"
 #include "VornMeshSplitter.h"
 #include "VornTangents.h"
+#include "VornWrappedIndices.h"
 #include <algorithm>
 #include <cstring>
 
@@ -130,8 +131,27 @@ uint32_t PackChannel(float f)
     return static_cast<uint32_t>(scaled > 255.0f ? 255.0f : scaled) & 0xFF;
 }
 
+// A loader that kept only 16 bits of each polygon's first index in a large 32-bit mesh: mended
+// in place before anything reads the faces.
+void MendWrappedIndices(ID3DXMesh* mesh)
+{
+    const uint32_t vertexCount = mesh->GetNumVertices();
+    if (!(mesh->GetOptions() & D3DXMESH_32BIT) || vertexCount <= 65536) return;
+    void* indices = nullptr;
+    void* vertices = nullptr;
+    if (FAILED(mesh->LockIndexBuffer(0, &indices))) return;
+    if (SUCCEEDED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &vertices))) {
+        uint32_t* list = static_cast<uint32_t*>(indices);
+        if (VornWrappedIndices::IsWrapped(list, mesh->GetNumFaces(), vertexCount))
+            VornWrappedIndices::Repair(vertices, mesh->GetNumBytesPerVertex(), vertexCount, list, mesh->GetNumFaces());
+        mesh->UnlockVertexBuffer();
+    }
+    mesh->UnlockIndexBuffer();
+}
+
 bool ConvertMesh(VornFieldRecord& r, ID3DXMesh* mesh, int32_t level, int32_t scale)
 {
+    MendWrappedIndices(mesh);
     r.shaderMajor = 1;
     r.shaderMinor = 1;
     IDirect3DDevice9* device = Vorn3D::GetDevice();
@@ -217,7 +237,6 @@ bool ConvertMesh(VornFieldRecord& r, ID3DXMesh* mesh, int32_t level, int32_t sca
             }
         }
     }
-    VirtualFree(list, 0, MEM_RELEASE);
     if (ranges) VirtualFree(ranges, 0, MEM_RELEASE);
 
     // A field needs ground: no faces, or a level whose grid cannot be counted, fails here.
@@ -228,6 +247,7 @@ bool ConvertMesh(VornFieldRecord& r, ID3DXMesh* mesh, int32_t level, int32_t sca
         seconds = splitter.Convert(triangles, static_cast<int32_t>(count), n, scale);
     }
     if (triangles) VirtualFree(triangles, 0, MEM_RELEASE);
+    VirtualFree(list, 0, MEM_RELEASE);
     if (seconds < 0.0) return false;
     VornLog::Print("ConvertTime [%.3lf秒] : ", seconds);
 
@@ -529,13 +549,15 @@ VornFieldHandle VornField::CreateCommon(const void* data, uint32_t size, int32_t
     VornFieldRecord& r = g_table[h];
     r.effect = VORN_INVALID_HANDLE;
 
+    // 32-bit indices asked for: a loader may otherwise wrap the indices of a mesh with more than
+    // 65,535 vertices into 16 bits.
     ID3DXMesh* mesh = nullptr;
     ID3DXBuffer* materialBuffer = nullptr;
     DWORD materialCount = 0;
     IDirect3DDevice9* device = Vorn3D::GetDevice();
     if (!device || !data ||
-        FAILED(D3DXLoadMeshFromXInMemory(data, size, D3DXMESH_SYSTEMMEM, device, nullptr, &materialBuffer, nullptr,
-                                         &materialCount, &mesh)) ||
+        FAILED(D3DXLoadMeshFromXInMemory(data, size, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT, device, nullptr,
+                                         &materialBuffer, nullptr, &materialCount, &mesh)) ||
         !mesh) {
         ReleaseCom(materialBuffer);
         ReleaseCom(mesh);

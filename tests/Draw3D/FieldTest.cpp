@@ -232,8 +232,11 @@ TEST_F(Field, ReleasesGiveBackTexturesEffectsAndMemoryAndBadInputFails)
     const std::string bad[] = {"garbage bytes that are no X file", "xof 0303txt 0032\n",
                                "xof 0303txt 0032\nMesh {\n3;\n0;0;0;,1;0;0;,0;0;1;;\n0;\n;\n}\n"};
     for (const std::string& b : bad) EXPECT_EQ(VORN_INVALID_HANDLE, Load(b)) << b;
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornField::CreateFromFile("no_such_field.x", 1, -1, VORN_FORMAT_NONE, false));
     EXPECT_EQ(used, VornMemory::GetUsedSize());
     const std::string text = log.Text();
     EXPECT_EQ(3, scene3d::CountIn(text, scene3d::Red("Ｘファイルの読み込みに失敗しました")));
     EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Red("フィールドデータへのコンバートに失敗しました")));
+    EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Blue("VornField::CreateFromFile") + " : [ no_such_field.x ] : " +
+                                            scene3d::Red("ファイルの読み込みに失敗しました")));
 }
