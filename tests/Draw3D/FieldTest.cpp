@@ -76,8 +76,12 @@ protected:
         EngineDeviceTest::SetUp();
         ASSERT_TRUE(VornTexture::Initialize() && VornShaderFx::Initialize() && VornCamera::Initialize() &&
                     VornLight::Initialize() && VornField::Initialize());
-        texturetest::WriteFile("field_red.bmp", texturetest::MakeBmp(2, 2, std::vector<uint32_t>(4, 0xFF0000)));
-        texturetest::WriteFile("field_blue.bmp", texturetest::MakeBmp(2, 2, std::vector<uint32_t>(4, 0x0000FF)));
+        // Files of this test's own (test programs run side by side in one folder).
+        const std::string base = std::string("field_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        red_ = base + "_red.bmp";
+        blue_ = base + "_blue.bmp";
+        texturetest::WriteFile(red_, texturetest::MakeBmp(2, 2, std::vector<uint32_t>(4, 0xFF0000)));
+        texturetest::WriteFile(blue_, texturetest::MakeBmp(2, 2, std::vector<uint32_t>(4, 0x0000FF)));
     }
     void TearDown() override
     {
@@ -108,6 +112,7 @@ protected:
         });
         return n;
     }
+    std::string red_, blue_;
 };
 
 }  // namespace
@@ -188,7 +193,7 @@ TEST_F(Field, VertexLayoutsColoursAndTangents)
 
 TEST_F(Field, DrawsEachMaterialWithItsTexturesAndAgainAfterAReset)
 {
-    const VornFieldHandle f = Load(Ground().Text({"field_red.bmp", "field_blue.bmp"}), 2);
+    const VornFieldHandle f = Load(Ground().Text({red_, blue_}), 2);
     LookDown();
     EXPECT_EQ(0u, Draw(f));   // no effect: nothing drawn
     const VornShaderFxHandle fx = VornShaderFx::CreateFromMemory(kTextureEffect, sizeof kTextureEffect - 1);
@@ -211,13 +216,13 @@ TEST_F(Field, DrawsEachMaterialWithItsTexturesAndAgainAfterAReset)
 TEST_F(Field, ReleasesGiveBackTexturesEffectsAndMemoryAndBadInputFails)
 {
     scene3d::LogCapture log;
-    const std::string x = Ground().Text({"field_red.bmp", "field_red.bmp"});
+    const std::string x = Ground().Text({red_, red_});
     const uint32_t used = VornMemory::GetUsedSize();
     for (int level : {2, 17}) {   // a load that works and one that fails after its textures
         const VornFieldHandle f = Load(x, level);
         const VornShaderFxHandle fx = VornShaderFx::CreateFromMemory(kTextureEffect, sizeof kTextureEffect - 1);
         VornField::SetShader(f, fx);
-        const VornTextureHandle blue = VornTexture::CreateFromFile("field_blue.bmp", VORN_FORMAT_NONE, 0);
+        const VornTextureHandle blue = VornTexture::CreateFromFile(blue_.c_str(), VORN_FORMAT_NONE, 0);
         VornField::SetTexture(f, 1, blue, -1);
         VornField::SetTexture(f, 1, blue, 0);   // the same texture again
         VornField::Release(f);
