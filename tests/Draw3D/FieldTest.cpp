@@ -208,6 +208,9 @@ TEST_F(Field, DrawsEachMaterialWithItsTexturesAndAgainAfterAReset)
         EXPECT_EQ(0x0000FFu, frame_.Rgb(192, 128)) << round;
         Vorn3D::ResetDevice(true);
     }
+    VornField::OnDeviceLost();   // blocks without buffers are skipped, not drawn from nothing
+    EXPECT_EQ(0u, Draw(f));
+    VornField::OnDeviceRestore();
     LookDown(true);
     EXPECT_EQ(0u, Draw(f));
     for (int i = 0; i < 4; ++i) EXPECT_EQ(0, VornField::IsDraw(f, i % 2, i / 2));
