@@ -65,6 +65,17 @@ void* AllocLogged(size_t bytes, const char* name)
     return p;
 }
 
+// Conversion scratch from the page allocator (a stage's triangle list outgrows a work area).
+void* PageAllocLogged(size_t bytes, const char* name)
+{
+    void* p = VirtualAlloc(nullptr, bytes ? bytes : 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!p) {
+        VornLog::StrongRed("Out of memory error [ %s ] %dKB", name, static_cast<int>(bytes / 1024));
+        VornLog::Print(" : ");
+    }
+    return p;
+}
+
 void FreeNode(VornFieldNode* node)
 {
     if (!node) return;
@@ -184,19 +195,15 @@ bool ConvertMesh(VornFieldRecord& r, ID3DXMesh* mesh, int32_t level, int32_t sca
     clone.vertices = static_cast<CloneVertex*>(vertexBits);
     const uint32_t faces = clone.mesh->GetNumFaces();
     const uint32_t vertexCount = clone.mesh->GetNumVertices();
-    const bool wide = (clone.mesh->GetOptions() & D3DXMESH_32BIT) != 0;   // more than 65,535 vertices
+    const bool wide = (clone.mesh->GetOptions() & D3DXMESH_32BIT) != 0;   // asked for at load
     auto index = [&](size_t i) -> uint32_t {
         return wide ? static_cast<const uint32_t*>(clone.indices)[i] : static_cast<const uint16_t*>(clone.indices)[i];
     };
 
     // Tangents: our own routine (the platform's may end the process).
     const size_t listBytes = static_cast<size_t>(faces) * 3 * sizeof(uint32_t);
-    uint32_t* list = static_cast<uint32_t*>(VirtualAlloc(nullptr, listBytes ? listBytes : 1, MEM_COMMIT | MEM_RESERVE,
-                                                         PAGE_READWRITE));
-    if (!list) {
-        Fail("ERROR LockIndexBuffer");
-        return false;
-    }
+    uint32_t* list = static_cast<uint32_t*>(PageAllocLogged(listBytes, "pMeshData"));
+    if (!list) return false;
     for (size_t i = 0; i < static_cast<size_t>(faces) * 3; ++i) list[i] = index(i);
     const VornTangentLayout layout = {60, 0, 12, 52, 24, 36};
     if (!VornTangents::Compute(clone.vertices, vertexCount, layout, list, faces)) {
@@ -208,18 +215,17 @@ bool ConvertMesh(VornFieldRecord& r, ID3DXMesh* mesh, int32_t level, int32_t sca
     // The splitter's triangles, in attribute-range order.
     DWORD rangeCount = 0;
     clone.mesh->GetAttributeTable(nullptr, &rangeCount);
-    D3DXATTRIBUTERANGE* ranges = rangeCount ? static_cast<D3DXATTRIBUTERANGE*>(
-                                                  VirtualAlloc(nullptr, rangeCount * sizeof(D3DXATTRIBUTERANGE),
-                                                               MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))
+    D3DXATTRIBUTERANGE* ranges = rangeCount ? static_cast<D3DXATTRIBUTERANGE*>(PageAllocLogged(
+                                                  rangeCount * sizeof(D3DXATTRIBUTERANGE), "pMeshData"))
                                             : nullptr;
     VornMeshSplitterTriangle* triangles = static_cast<VornMeshSplitterTriangle*>(
-        VirtualAlloc(nullptr, faces ? static_cast<size_t>(faces) * sizeof(VornMeshSplitterTriangle) : 1,
-                     MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        PageAllocLogged(static_cast<size_t>(faces) * sizeof(VornMeshSplitterTriangle), "pMeshData"));
     uint32_t count = 0;
     if (ranges && triangles) {
         clone.mesh->GetAttributeTable(ranges, &rangeCount);
         for (DWORD a = 0; a < rangeCount; ++a) {
-            for (DWORD f = ranges[a].FaceStart; f < ranges[a].FaceStart + ranges[a].FaceCount && f < faces; ++f) {
+            const DWORD first = ranges[a].FaceStart;
+            for (DWORD f = first; f - first < ranges[a].FaceCount && f < faces && count < faces; ++f) {
                 VornMeshSplitterTriangle& t = triangles[count++];
                 t.material = ranges[a].AttribId;
                 for (int c = 0; c < 3; ++c) {
