@@ -7,6 +7,7 @@
 #include "VornField.h"
 #include "VornLight.h"
 #include "VornShaderFx.h"
+#include "VornModelEx.h"
 #include "VornLine3D.h"
 #include "VornPoint3D.h"
 #include "VornPrimitive3D.h"
@@ -123,7 +124,7 @@ const StartRow kInitializeRows[] = {
     {OPTION_DIRECT3D, "  -> Camera Manager", Call<VornCamera::Initialize>, "カメラの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Light Manager", Call<VornLight::Initialize>, "ライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornModel: {OPTION_DIRECT3D, "  -> Model Manager", Call<VornModel::Initialize>, "モデルの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornModelEx: {OPTION_DIRECT3D, "  -> ModelEx Manager", Call<VornModelEx::Initialize>, "モデルの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> ModelEx Manager", Call<VornModelEx::Initialize>, "モデルの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Field Manager", Call<VornField::Initialize>, "フィールドの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Shader Effect Manager", Call<VornShaderFx::Initialize>, "シェーダーの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
 };
@@ -174,7 +175,7 @@ const EndRow kFinalizeRows[] = {
     // pending VornSpriteEx: {OPTION_DIRECT3D, Call<VornSpriteEx::Finalize>},
     {OPTION_DIRECT3D, Call<VornSimple::Finalize>},
     {OPTION_DIRECT3D, Call<VornField::Finalize>},
-    // pending VornModelEx: {OPTION_DIRECT3D, Call<VornModelEx::Finalize>},
+    {OPTION_DIRECT3D, Call<VornModelEx::Finalize>},
     // pending VornModel: {OPTION_DIRECT3D, Call<VornModel::Finalize>},
     {OPTION_DIRECT3D, Call<VornLight::Finalize>},
     {OPTION_DIRECT3D, Call<VornCamera::Finalize>},

@@ -29,3 +29,17 @@ void MovingObject::Damage(int32_t n)
         (void)x;
     }
 }
+
+bool MovingObject::HitTest(VornModelExHandle a, VornModelExHandle b)
+{
+    VornBox boxes[2];
+    const VornModelExHandle models[2] = {a, b};
+    for (int i = 0; i < 2; ++i) {
+        VornMatrix matrix;
+        VornVector3 lo(0.0f, 0.0f, 0.0f), hi(0.0f, 0.0f, 0.0f);
+        VornModelEx::GetMeshMatrix(models[i], &matrix, 0);
+        VornModelEx::GetBoundingBox(models[i], 0, &lo, &hi);
+        VornMath::TransformBox(&boxes[i], lo, hi, matrix);
+    }
+    return VornMath::CollisionBoxBox(boxes[0], boxes[1]);
+}

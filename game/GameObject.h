@@ -16,8 +16,8 @@ public:
     // Takes n hit points. At 0 or below the object is dead; an enemy's death (counted once, on
     // the change from alive to dead) drives the waves and the boss.
     void Damage(int32_t n);
-    // pending VornModelEx: static bool HitTest(model A, model B): mesh 0's boxes of both models,
-    // turned by their mesh matrices, tested with VornMath::CollisionBoxBox.
+    // Contact of two models: mesh 0's box of each, turned by mesh 0's matrix, as oriented boxes.
+    static bool HitTest(VornModelExHandle a, VornModelExHandle b);
 
     VornVector3 GetPosition() const { return position; }
     int32_t GetHP() const { return hp; }

@@ -1,0 +1,517 @@
+// Skinned models: the X walk into frames, meshes and animation sets, our skin converter, the
+// animation walk, drawing through effects (pixels), hit tests and malformed files. Every X file is
+// written here as text.
+#include "../Device/TextureDevice.h"
+#include "GameObject.h"
+#include "Scene3DSupport.h"
+#include "VornAnimation.h"
+#include "VornLight.h"
+#include "VornModelEx.h"
+#include "VornSkinConvert.h"
+#include "VornXKeyReader.h"
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+using scene3d::EngineDeviceTest;
+
+namespace {
+
+std::string F(float v)
+{
+    char b[32];
+    snprintf(b, sizeof b, "%.4f", v);
+    return b;
+}
+
+// A quad in the plane z from (x0, y0) to (x1, y1): four vertices, two faces, one material whose
+// colour, emissive and texture the caller may give; extra text goes inside the mesh.
+std::string Quad(const std::string& name, float x0, float y0, float x1, float y1, float z, const std::string& extra = "",
+                 const std::string& material = "1.0;0.0;0.0;1.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;;")
+{
+    auto v = [&](float x, float y) { return F(x) + ";" + F(y) + ";" + F(z) + ";"; };
+    return "Mesh " + name + " {\n4;\n" + v(x0, y0) + ",\n" + v(x1, y0) + ",\n" + v(x1, y1) + ",\n" + v(x0, y1) +
+           ";\n2;\n3;0,1,2;,\n3;0,2,3;;\nMeshMaterialList { 1; 2; 0, 0;; Material { " + material + " } }\n" + extra + "}\n";
+}
+
+// Floats in X text need their decimal point.
+std::string Matrix(float x = 0, float y = 0, float z = 0)
+{
+    return "1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0," + F(x) + "," + F(y) + "," + F(z) + ",1.0;;";
+}
+
+std::string Skin(const std::string& bone, const std::vector<int>& vertices, const std::vector<float>& weights)
+{
+    std::string s = "SkinWeights { \"" + bone + "\"; " + std::to_string(vertices.size()) + "; ";
+    for (size_t i = 0; i < vertices.size(); ++i) s += std::to_string(vertices[i]) + (i + 1 < vertices.size() ? "," : ";");
+    for (size_t i = 0; i < weights.size(); ++i) s += F(weights[i]) + (i + 1 < weights.size() ? "," : ";");
+    return s + " " + Matrix() + " }\n";
+}
+
+std::string Key(int type, const std::vector<std::pair<int, std::vector<float>>>& keys)
+{
+    std::string s = "AnimationKey { " + std::to_string(type) + "; " + std::to_string(keys.size()) + ";\n";
+    for (size_t k = 0; k < keys.size(); ++k) {
+        s += std::to_string(keys[k].first) + ";" + std::to_string(keys[k].second.size()) + ";";
+        for (size_t i = 0; i < keys[k].second.size(); ++i) s += F(keys[k].second[i]) + (i + 1 < keys[k].second.size() ? "," : "");
+        s += k + 1 < keys.size() ? ";;,\n" : ";;;\n";
+    }
+    return s + "}\n";
+}
+
+const std::string kHead = "xof 0303txt 0032\n";
+
+// The two-bone quad: Bone0 holds the left vertices, Bone1 the right ones.
+std::string TwoBoneQuad()
+{
+    const std::string skin = "XSkinMeshHeader { 1; 2; 2; }\n" + Skin("Bone0", {0, 3}, {1, 1}) + Skin("Bone1", {1, 2}, {1, 1});
+    return kHead + "Frame Root { Frame Bone0 { } Frame Bone1 { } " + Quad("skin", -1, -1, 1, 1, 0, skin) + "}\n";
+}
+
+// A frame "Arm" with the given keys in one set "Move", under a root.
+std::string Animated(const std::string& keys, const std::string& armMatrix = Matrix())
+{
+    return kHead + "Frame Root { Frame Arm { FrameTransformMatrix { " + armMatrix + " } } }\n" +
+           "AnimationSet Move { Animation { {Arm} " + keys + " } }\n";
+}
+
+// Colour from the material: red and green from the diffuse colour, blue = diffuse alpha x the
+// ambient red sent; the morph variant blends to the second positions by MorphWeight.
+const std::string kColourPass =
+    "float4 PS() : COLOR0 { return float4(MaterialDiffuse.rg, MaterialDiffuse.a * MaterialAmbient.r, 1); }\n"
+    "technique T { pass { CullMode = NONE; ZEnable = FALSE; Lighting = FALSE; AlphaBlendEnable = FALSE;\n"
+    "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n";
+const std::string kColourEffect =
+    "float4x4 mTransform; float4 MaterialDiffuse; float4 MaterialAmbient;\n"
+    "float4 VS(float4 p : POSITION0) : POSITION { return mul(p, mTransform); }\n" + kColourPass;
+const std::string kMorphEffect =
+    "float4x4 mTransform; float4 MaterialDiffuse; float4 MaterialAmbient; float MorphWeight;\n"
+    "float4 VS(float4 p : POSITION0, float4 q : POSITION1) : POSITION { return mul(lerp(p, q, MorphWeight), mTransform); }\n" +
+    kColourPass;
+
+// Two palette slots without an indexed lookup: slot 0's weight from the blend indices.
+const std::string kSkinEffect =
+    "float4x4 mTransform; float4x4 mBoneMatrixArray[2];\n"
+    "struct VIN { float4 p : POSITION; float w : BLENDWEIGHT; float4 i : BLENDINDICES; };\n"
+    "float4 VS(VIN v) : POSITION {\n"
+    "  float4 i = D3DCOLORtoUBYTE4(v.i);\n"
+    "  float s0 = v.w * (1 - min(i.x, 1)) + (1 - v.w) * (1 - min(i.y, 1));\n"
+    "  float4 p = mul(v.p, mBoneMatrixArray[0]) * s0 + mul(v.p, mBoneMatrixArray[1]) * (1 - s0);\n"
+    "  return mul(p, mTransform); }\n"
+    "float4 PS() : COLOR0 { return float4(0, 1, 0, 1); }\n"
+    "technique T { pass { CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
+    "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n";
+
+class ModelEx : public EngineDeviceTest {
+protected:
+    void SetUp() override
+    {
+        EngineDeviceTest::SetUp();
+        ASSERT_TRUE(VornMath::Initialize());
+        ASSERT_TRUE(VornAnimation::Initialize());
+        ASSERT_TRUE(VornTexture::Initialize());
+        ASSERT_TRUE(VornShaderFx::Initialize());
+        ASSERT_TRUE(VornCamera::Initialize());
+        ASSERT_TRUE(VornLight::Initialize());
+        ASSERT_TRUE(VornModelEx::Initialize());
+        camera_ = UseCamera(-2.0f);
+    }
+    void TearDown() override
+    {
+        VornModelEx::Finalize();
+        VornShaderFx::Finalize();
+        VornTexture::Finalize();
+        VornCamera::Finalize();
+        VornAnimation::Finalize();
+        VornMath::Finalize();
+        EngineDeviceTest::TearDown();
+    }
+    static VornModelExHandle Load(const std::string& text)
+    {
+        return VornModelEx::CreateFromMemory(text.data(), static_cast<uint32_t>(text.size()), 2, 0, 0);
+    }
+    static const VornModelExRecord& Model(VornModelExHandle m) { return *VornModelEx::GetModel(m); }
+    static VornModelExMesh& Mesh(VornModelExHandle m, int i) { return *Model(m).meshList[i]; }
+    static void Effect(VornModelExHandle m, const std::string& fx, uint32_t flags)
+    {
+        ASSERT_TRUE(VornModelEx::SetShaderFromMemory(m, fx.data(), static_cast<uint32_t>(fx.size()), -1));
+        VornModelEx::SetParameterFlags(m, flags, -1);
+    }
+    void Draw(VornModelExHandle m, uint32_t* drawn = nullptr)
+    {
+        Frame([&] {
+            const uint32_t n = VornModelEx::Rendering(m);
+            if (drawn) *drawn = n;
+        });
+    }
+    VornCameraHandle camera_ = VORN_INVALID_HANDLE;
+};
+
+// Row 0 of a frame's combined matrix, and its translation.
+void ExpectRow(const VornMatrix& m, int row, float x, float y, float z)
+{
+    EXPECT_NEAR(x, m.GetElement(row, 0), 1e-3f);
+    EXPECT_NEAR(y, m.GetElement(row, 1), 1e-3f);
+    EXPECT_NEAR(z, m.GetElement(row, 2), 1e-3f);
+}
+
+}  // namespace
+
+TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseMeshesUnderFrameRoot)
+{
+    scene3d::LogCapture log;
+    const VornModelExHandle tree = Load(kHead + "Frame Root { Frame A { Frame A1 { } } Frame B { } }\n");
+    ASSERT_NE(VORN_INVALID_HANDLE, tree);
+    const char* order[] = {"Root", "A", "B", "A1"};
+    ASSERT_EQ(4u, VornModelEx::GetFrameCount(tree));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(i, VornModelEx::GetFrameIndex(tree, order[i]));
+
+    // Meshes at x > 5 still give a box from the origin; the texture is looked up without its folder.
+    texturetest::WriteFile("skin.bmp", texturetest::MakeBmp(2, 2, {0xFF, 0xFF, 0xFF, 0xFF}));
+    const std::string textured = "TextureFilename { \"dir\\sub\\skin.bmp\"; }";
+    const VornModelExHandle loose =
+        Load(kHead + Quad("q0", 6, 6, 7, 7, 1) +
+             Quad("q1", 8, 6, 9, 7, 1, "", "0.5;0.25;0.0;1.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;;" + textured));
+    ASSERT_NE(VORN_INVALID_HANDLE, loose);
+    EXPECT_EQ(1u, VornModelEx::GetFrameCount(loose));
+    EXPECT_EQ(0, VornModelEx::GetFrameIndex(loose, "FRAME_ROOT"));
+    EXPECT_EQ(1, VornModelEx::GetMeshIndex(loose, "q1"));
+    VornVector3 lo, hi;
+    VornModelEx::GetBoundingBox(loose, -1, &lo, &hi);
+    EXPECT_EQ(0.0f, lo.x);
+    EXPECT_NEAR(9.0f, hi.x, 1e-4f);
+    const VornMaterial& plain = Mesh(loose, 0).materials[0];
+    const VornMaterial& skin = Mesh(loose, 1).materials[0];
+    EXPECT_EQ(VORN_INVALID_HANDLE, plain.texture[0]);
+    EXPECT_NEAR(0.3f, plain.material.Ambient.r, 1e-6f);
+    ASSERT_NE(VORN_INVALID_HANDLE, skin.texture[0]);
+    EXPECT_EQ(1.0f, skin.material.Diffuse.g);
+    EXPECT_NEAR(0.3f, skin.material.Ambient.g, 1e-6f);
+    VornModelEx::Release(loose);
+    EXPECT_EQ(0u, VornTexture::GetRefCount(skin.texture[0]));
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find("} MESH [ 2 ] : FRAME [ 1 ] : "));
+    EXPECT_NE(std::string::npos, text.find(scene3d::Red("VornModelEx::Release") + " : [ No.1 ]"));
+}
+
+TEST_F(ModelEx, ConverterKeepsFourLargestInfluencesAndGroupsFacesWithinThePalette)
+{
+    const uint32_t strides[] = {36, 60, 44, 48, 52, 68, 72, 76};
+    for (uint32_t type = 0; type < 8; ++type) EXPECT_EQ(strides[type], VornModelEx::GetVertexSize(type));
+    std::vector<VornSkinInfluence> five = {{0, 0.1f}, {1, 0.3f}, {2, 0.2f}, {3, 0.3f}, {4, 0.1f}};
+    VornSkinConvert::PrepareInfluences(&five);
+    ASSERT_EQ(4u, five.size());
+    const uint32_t bones[] = {1, 3, 2, 0};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(bones[i], five[i].bone);
+    EXPECT_NEAR(1.0f / 3.0f, five[0].weight, 1e-6f);
+    EXPECT_NEAR(0.1f / 0.9f, five[3].weight, 1e-6f);
+
+    // 40 bones over 120 faces with two attributes.
+    const uint32_t faces = 120, vertices = 360;
+    std::vector<uint32_t> indices(faces * 3), attributes(faces);
+    std::vector<std::vector<VornSkinInfluence>> influences(vertices);
+    for (uint32_t f = 0; f < faces; ++f) {
+        attributes[f] = f % 2;
+        for (uint32_t c = 0; c < 3; ++c) {
+            indices[f * 3 + c] = f * 3 + c;
+            influences[f * 3 + c] = {{(f * 7 + c) % 40, 0.6f}, {(f * 11 + c + 1) % 40, 0.4f}};
+        }
+    }
+    VornSkinResult result;
+    ASSERT_TRUE(VornSkinConvert::Convert(vertices, faces, indices.data(), attributes.data(), influences, 40, 32, &result));
+    EXPECT_EQ(2u, result.maxInfluences);
+    std::multiset<uint32_t> seen(result.faceSource.begin(), result.faceSource.end());
+    for (uint32_t f = 0; f < faces; ++f) EXPECT_EQ(1u, seen.count(f));
+    for (const VornSkinCombination& c : result.combinations) {
+        std::set<uint32_t> ids;
+        for (uint32_t s = 0; s < 32 && c.bone[s] != VORN_SKIN_UNUSED_BONE; ++s) ids.insert(c.bone[s]);
+        EXPECT_LE(ids.size(), 32u);
+        for (uint32_t k = c.faceStart; k < c.faceStart + c.faceCount; ++k) {
+            EXPECT_EQ(c.attribute, attributes[result.faceSource[k]]);
+            for (uint32_t n = 0; n < 3; ++n) {
+                const VornSkinVertex& v = result.vertices[result.indices[k * 3 + n]];
+                EXPECT_GE(result.indices[k * 3 + n], c.vertexStart);
+                EXPECT_EQ(influences[v.source][0].bone, c.bone[v.slot[0]]);
+                EXPECT_EQ(influences[v.source][1].bone, c.bone[v.slot[1]]);
+            }
+        }
+    }
+    EXPECT_FALSE(VornSkinConvert::Convert(vertices, faces, indices.data(), nullptr, influences, 39, 32, &result));
+}
+
+TEST_F(ModelEx, SkinnedMeshesTakeTheirLayoutFromTheInfluencesAndAPaletteOfAtMost32)
+{
+    // One triangle whose three vertices each have n equal influences.
+    const uint32_t expected[] = {0, 2, 2, 3, 4};
+    for (int n = 1; n <= 4; ++n) {
+        std::string skin = "XSkinMeshHeader { 4; 4; " + std::to_string(n) + "; }\n", frames;
+        for (int b = 0; b < n; ++b) {
+            skin += Skin("B" + std::to_string(b), {0, 1, 2}, {1.0f / n, 1.0f / n, 1.0f / n});
+            frames += "Frame B" + std::to_string(b) + " { }\n";
+        }
+        const VornModelExHandle m = Load(kHead + "Frame Root { " + frames + Quad("s", 0, 0, 1, 1, 0, skin) + "}\n");
+        ASSERT_NE(VORN_INVALID_HANDLE, m) << n;
+        EXPECT_EQ(1, Mesh(m, 0).skinned);
+        EXPECT_EQ(expected[n], Mesh(m, 0).vertexType) << n;
+        EXPECT_EQ(VornModelEx::GetVertexSize(expected[n]), Mesh(m, 0).stride);
+        VornModelEx::Release(m);
+    }
+    scene3d::LogCapture log;
+    std::string skin = "XSkinMeshHeader { 1; 3; 33; }\n", frames;
+    for (int b = 0; b < 33; ++b) {
+        skin += Skin("B" + std::to_string(b), {b % 4}, {1.0f});
+        frames += "Frame B" + std::to_string(b) + " { }\n";
+    }
+    const VornModelExHandle m = Load(kHead + "Frame Root { " + frames + Quad("s", 0, 0, 1, 1, 0, skin) + "}\n");
+    ASSERT_NE(VORN_INVALID_HANDLE, m);
+    EXPECT_EQ(32u, Mesh(m, 0).paletteSize);
+    EXPECT_EQ(1, log.Count("LoadMesh -> Bone [32]"));
+}
+
+TEST_F(ModelEx, FlatMeshGetsAThinBoxAndWhiteVertexColour)
+{
+    const VornModelExHandle m = Load(kHead + Quad("flat", 0, 0, 2, 2, 0));
+    ASSERT_NE(VORN_INVALID_HANDLE, m);
+    const VornModelExMesh& mesh = Mesh(m, 0);
+    EXPECT_NEAR(0.002f, mesh.boxMax.z - mesh.boxMin.z, 1e-6f);
+    EXPECT_EQ(0u, mesh.vertexType);
+    for (uint32_t i = 0; i < mesh.vertexCount; ++i) EXPECT_EQ(0xFFFFFFFFu, mesh.vertices[i].colour);
+}
+
+TEST_F(ModelEx, RotationKeysSlerpTheConjugatesAndWrapOverTheLastKey)
+{
+    const std::string rotation = Key(0, {{0, {1, 0, 0, 0}}, {10, {0.7071068f, 0, 0.7071068f, 0}}});
+    const VornModelExHandle m = Load(Animated(rotation, Matrix(3, 4, 5)));
+    ASSERT_NE(VORN_INVALID_HANDLE, m);
+    EXPECT_EQ(10u, VornModelEx::GetAnimationLength(m, 0));
+    EXPECT_EQ(0u, VornModelEx::GetAnimationLength(m, 1));
+    EXPECT_EQ(0, VornModelEx::GetAnimationSetIndex(m, "Move"));
+    const int arm = VornModelEx::GetFrameIndex(m, "Arm");
+    VornMatrix at;
+    // No set enabled: the bind pose, not compounded by repeated walks.
+    VornModelEx::TransformUpdate(m, 5.0f, true);
+    VornModelEx::TransformUpdate(m, 5.0f, true);
+    VornModelEx::GetFrameMatrix(m, &at, arm);
+    ExpectRow(at, 3, 3, 4, 5);
+    VornModelEx::SetAnimationSet(m, 0);
+    const float times[] = {5.0f, 15.0f, 10.0f, 0.0f};
+    const float row0[][3] = {{0.7071f, 0, 0.7071f}, {0.7071f, 0, 0.7071f}, {1, 0, 0}, {1, 0, 0}};
+    for (int i = 0; i < 4; ++i) {
+        VornModelEx::TransformUpdate(m, times[i], true);
+        VornModelEx::GetFrameMatrix(m, &at, arm);
+        ExpectRow(at, 0, row0[i][0], row0[i][1], row0[i][2]);
+        ExpectRow(at, 3, 3, 4, 5);   // no position keys: the file translation stays
+    }
+    // animate false: user x file x parent.
+    VornMatrix user;
+    user.Translation(1, 0, 0);
+    VornModelEx::SetFrameMatrix(m, &user, arm);
+    VornModelEx::SetPosition(m, 0, 10, 0);
+    VornModelEx::TransformUpdate(m, 5.0f, false);
+    VornModelEx::GetFrameMatrix(m, &at, arm);
+    ExpectRow(at, 3, 4, 14, 5);
+    // The root's user matrix walks the tree at once.
+    user.Translation(0, 0, 100);
+    VornModelEx::SetFrameMatrix(m, &user, -1);
+    VornModelEx::GetFrameMatrix(m, &at, arm);
+    ExpectRow(at, 3, 4, 14, 105);
+}
+
+TEST_F(ModelEx, PositionKeysInterpolateAndBakedSamplesMatchTheLiveWalk)
+{
+    const VornModelExHandle m =
+        Load(Animated(Key(2, {{0, {0, 0, 0}}, {10, {10, 0, 0}}}) + Key(0, {{0, {1, 0, 0, 0}}, {20, {0, 0, 1, 0}}})));
+    ASSERT_NE(VORN_INVALID_HANDLE, m);
+    VornModelEx::SetAnimationSet(m, 0);
+    const int arm = VornModelEx::GetFrameIndex(m, "Arm");
+    VornMatrix at, baked;
+    VornModelEx::TransformUpdate(m, 5.0f, true);
+    VornModelEx::GetFrameMatrix(m, &at, arm);
+    EXPECT_NEAR(5.0f, at.GetElement(3, 0), 1e-4f);
+
+    VornModelEx::TransformPreComputeAnimation(m, 20, 0.0f);   // no step: nothing baked
+    EXPECT_EQ(0u, Model(m).sampleCount);
+    VornModelEx::TransformPreComputeAnimation(m, 20, 2.0f);
+    VornModelEx::TransformPreComputeAnimation(m, 20, 2.5f);   // replaces the first bake
+    ASSERT_EQ(8u, Model(m).sampleCount);
+    for (int s = 0; s < 8; ++s) {
+        VornModelEx::TransformUpdate(m, s * 2.5f, true);
+        VornModelEx::GetFrameMatrix(m, &at, arm);
+        VornModelEx::TransformUpdatePreComputed(m, s * 2.5f + 20.0f);
+        VornModelEx::GetFrameMatrix(m, &baked, arm);
+        for (int e = 0; e < 16; ++e) EXPECT_NEAR(at.GetElement(e / 4, e % 4), baked.GetElement(e / 4, e % 4), 1e-5f) << s;
+    }
+}
+
+TEST_F(ModelEx, ContainersOfOneFrameDrawLastFirstAndMaterialsReachTheEffect)
+{
+    const std::string red = "1.0;0.0;0.0;1.0;;0.0;0.0;0.0;0.0;;0.2;0.0;0.0;;";
+    const std::string green = "0.0;1.0;0.0;1.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;;";
+    const VornModelExHandle m =
+        Load(kHead + "Frame Root { " + Quad("a", -1, -1, 1, 1, 0, "", red) + Quad("b", -1, -1, 1, 1, 0, "", green) + "}\n");
+    ASSERT_NE(VORN_INVALID_HANDLE, m);
+    uint32_t drawn = 1;
+    Draw(m, &drawn);
+    EXPECT_EQ(0u, drawn);   // no effect bound
+    Effect(m, kColourEffect, SHADER_FLAG_TRANSFORM | SHADER_FLAG_MATERIAL);
+    VornModelEx::SetAlpha(m, 128, -1, -1);
+    VornModelEx::TransformUpdate(m, 0, false);
+    Draw(m, &drawn);
+    EXPECT_EQ(4u, drawn);
+    // Red on top; blue = alpha 128/255 x (ambient 0.3 + emissive 0.2).
+    const uint32_t centre = frame_.Rgb(128, 128);
+    EXPECT_EQ(0xFF0000u, centre & 0xFFFF00u);
+    EXPECT_NEAR(0.50196f * 0.5f * 255.0f, static_cast<float>(centre & 0xFF), 1.5f);
+    VornCamera::RotationY(camera_, 32768);   // turned away
+    VornCamera::TransformUpdate(camera_);
+    Vorn3D::SetCamera(camera_);
+    VornModelEx::UpdateDrawList(m, true);
+    EXPECT_EQ(0, VornModelEx::IsDraw(m, 0));
+    Draw(m, &drawn);
+    EXPECT_EQ(0u, drawn);
+}
+
+TEST_F(ModelEx, MovingOneBoneMovesOnlyItsVerticesAndMorphTargetsSurviveAReset)
+{
+    const VornModelExHandle m = Load(TwoBoneQuad());
+    ASSERT_NE(VORN_INVALID_HANDLE, m);
+    Effect(m, kSkinEffect, SHADER_FLAG_TRANSFORM | SHADER_FLAG_BONES);
+    VornModelEx::TransformUpdate(m, 0, false);
+    int x0, y0, x1, y1;
+    Draw(m);
+    ASSERT_TRUE(frame_.Bounds(0x00FF00, &x0, &y0, &x1, &y1));
+    VornMatrix move;
+    move.Translation(0.5f, 0, 0);
+    VornModelEx::SetFrameMatrix(m, &move, VornModelEx::GetFrameIndex(m, "Bone1"));
+    VornModelEx::TransformUpdate(m, 0, false);
+    Draw(m);
+    int mx0, my0, mx1, my1;
+    ASSERT_TRUE(frame_.Bounds(0x00FF00, &mx0, &my0, &mx1, &my1));
+    EXPECT_EQ(x0, mx0);
+    EXPECT_NEAR(x1 + 32, mx1, 1);
+
+    // A rigid quad morphed onto a shifted copy, drawn at full weight, before and after a reset.
+    const VornModelExHandle a = Load(kHead + Quad("a", -1, -1, 0, 0, 0, "", "1.0;0.0;0.0;0.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;;"));
+    const VornModelExHandle b = Load(kHead + Quad("b", 0, 0, 1, 1, 0));
+    EXPECT_FALSE(VornModelEx::SetMorphTarget(a, 0, b, 5));
+    ASSERT_TRUE(VornModelEx::SetMorphTarget(a, 0, b, 0));
+    EXPECT_EQ(1u, Mesh(a, 0).vertexType);
+    Effect(a, kMorphEffect, SHADER_FLAG_TRANSFORM | SHADER_FLAG_MATERIAL | SHADER_FLAG_MORPH);
+    VornModelEx::SetMorphWeight(a, 1.0f, -1);
+    VornModelEx::TransformUpdate(a, 0, false);
+    Draw(a);
+    ASSERT_TRUE(frame_.Bounds(0xFF0000, &x0, &y0, &x1, &y1));
+    EXPECT_GT(x0, 120);
+    Vorn3D::ResetDevice(true);
+    Draw(a);
+    ASSERT_TRUE(frame_.Bounds(0xFF0000, &mx0, &my0, &mx1, &my1));
+    EXPECT_EQ(std::vector<int>({x0, y0, x1, y1}), std::vector<int>({mx0, my0, mx1, my1}));
+}
+
+TEST_F(ModelEx, SegmentsHitTrianglesFromBothSidesWithinTheirLength)
+{
+    const VornModelExHandle m = Load(kHead + Quad("m0", -1, -1, 1, 1, 0) + Quad("m1", 5, 5, 6, 6, 0) +
+                                     Quad("m2", 5, 5, 6, 6, 1) + Quad("m3", -1, -1, 1, 1, 2));
+    ASSERT_NE(VORN_INVALID_HANDLE, m);
+    VornModelEx::SetPosition(m, 5, 0, 0);
+    VornModelEx::TransformUpdate(m, 0, false);
+    struct Case { VornVector3 start, end; uint32_t meshes; };
+    const Case cases[] = {
+        {{5.3f, -0.5f, -1}, {5.3f, -0.5f, -0.01f}, 0},   // ends before the triangle
+        {{5.3f, -0.5f, -1}, {5.3f, -0.5f, 3}, 2},
+        {{5.3f, -0.5f, 3}, {5.3f, -0.5f, -1}, 2},        // the back face
+        {{5.3f, -0.5f, -1}, {5.3f, -0.5f, -1}, 0},       // no length
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.meshes > 0, VornModelEx::HitCheck(m, -1, c.start, c.end, false, true));
+    ASSERT_TRUE(VornModelEx::HitCheck(m, -1, cases[1].start, cases[1].end, false, true));
+    uint32_t list[256];
+    ASSERT_EQ(2u, VornModelEx::GetHitMeshList(list));
+    EXPECT_EQ(0u, list[0]);
+    EXPECT_EQ(3u, list[1]);
+    EXPECT_EQ(1u, VornModelEx::GetHitFaceList(1, nullptr));
+    EXPECT_EQ(0u, VornModelEx::GetHitFaceList(2, nullptr));
+    VornVector3 local, world;
+    VornModelEx::GetHitPoint(1, 0, &local, &world);
+    EXPECT_NEAR(0.3f, local.x, 1e-5f);
+    EXPECT_NEAR(2.0f, local.z, 1e-5f);
+    EXPECT_NEAR(5.3f, world.x, 1e-5f);
+    VornModelEx::GetHitNormal(1, 0, &local, &world);
+    EXPECT_NEAR(1.0f, std::fabs(world.z), 1e-5f);
+
+    // Touching spheres miss; boxes of overlapping models meet.
+    const VornModelExHandle other = Load(kHead + Quad("m0", -1, -1, 1, 1, 0));
+    const float radius = Mesh(other, 0).radius;
+    VornModelEx::SetPosition(m, 0, 0, 0);
+    VornModelEx::TransformUpdate(m, 0, false);
+    VornModelEx::SetPosition(other, 2 * radius, 0, 0);
+    VornModelEx::TransformUpdate(other, 0, false);
+    EXPECT_FALSE(VornModelEx::HitCheckModel(0, m, 0, other, 0, 1.0f));
+    EXPECT_TRUE(VornModelEx::HitCheckModel(0, m, 0, other, 0, 1.01f));
+    EXPECT_FALSE(MovingObject::HitTest(m, other));
+    VornModelEx::SetPosition(other, 1.5f, 0, 0);
+    VornModelEx::TransformUpdate(other, 0, false);
+    EXPECT_TRUE(MovingObject::HitTest(m, other));
+}
+
+TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
+{
+    scene3d::LogCapture log;
+    const std::string valid = Animated(Key(0, {{0, {1, 0, 0, 0}}, {10, {0, 1, 0, 0}}}));
+    std::string sets = kHead + "Frame Arm { }\n", longName = kHead + "Frame " + std::string(300, 'n') + " { }\n";
+    for (int i = 0; i < 300; ++i) sets += "AnimationSet S" + std::to_string(i) + " { Animation { {Arm} } }\n";
+    std::string noise(400, '\0');
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+    struct Case { std::string text; int loads; };   // -1: the platform's parser decides
+    const Case cases[] = {
+        {valid.substr(0, valid.size() / 2), false},
+        {Animated("AnimationKey { 0; 1000000; 0;4;1.0,0.0,0.0,0.0;;; }"), true},
+        {Animated("AnimationKey { 0; 1; 0;3;1.0,0.0,0.0;;; }"), true},
+        {sets, true},
+        {kHead + "Frame R1 { } Frame R2 { Frame C { } }\n", true},
+        {longName, -1},
+        {kHead + "Frame Root { " + Quad("s", 0, 0, 1, 1, 0, "XSkinMeshHeader { 1; 1; 1; }\n" + Skin("Gone", {0}, {1})) + "}\n", true},
+        {kHead, false},
+        {noise, false},
+    };
+    const uint32_t used = VornMemory::GetUsedSize();
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const VornModelExHandle m = Load(cases[i].text);
+        if (cases[i].loads >= 0) EXPECT_EQ(cases[i].loads == 1, m != VORN_INVALID_HANDLE) << i;
+        if (i == 1 || i == 2) {
+            const VornModelExAnimation* a = Model(m).frameList[1]->animation[0];
+            EXPECT_EQ(0u, a ? a->rotationCount : 0u) << i;
+        }
+        if (i == 3) EXPECT_EQ(256u, Model(m).frameList[0]->animationCount);
+        if (i == 4) EXPECT_EQ(3u, VornModelEx::GetFrameCount(m));
+        if (i == 5 && m != VORN_INVALID_HANDLE) EXPECT_EQ(255u, strlen(Model(m).frameList[0]->name));
+        VornModelEx::Release(m);
+        EXPECT_EQ(used, VornMemory::GetUsedSize()) << i;
+    }
+    EXPECT_EQ(1, log.Count("Bone [Gone] : Frame Not Found"));
+    EXPECT_EQ(1, log.Count("AnimationKey [Arm] : Skip [Key Count]"));   // the key count of 10^6 never passes the parser
+
+    // The key reader alone: {type, count, then per key time, value count, values}.
+    struct Block { std::vector<uint32_t> words; VornXKeyStatus status; };
+    const uint32_t one = 0x3F800000u;
+    const Block blocks[] = {
+        {{2, 1, 7, 3, one, one, one}, XKEY_OK},
+        {{0, 1000000, 0, 4, one, 0, 0, 0}, XKEY_SHORT},
+        {{0, 1, 0, 3, one, 0, 0, 0}, XKEY_VALUE_COUNT},
+        {{3, 1, 0, 3, one, 0, 0}, XKEY_IGNORED},
+        {{5, 0}, XKEY_UNKNOWN_TYPE},
+        {{1}, XKEY_SHORT},
+    };
+    for (const Block& b : blocks) {
+        VornXKeyBlock block = {};
+        EXPECT_EQ(b.status, VornXKeyReader::Parse(b.words.data(), b.words.size() * 4, &block)) << b.words[0];
+    }
+    VornXKeyBlock block = {};
+    ASSERT_EQ(XKEY_OK, VornXKeyReader::Parse(blocks[0].words.data(), 28, &block));
+    uint32_t time = 0;
+    float v[3] = {};
+    VornXKeyReader::Key(block, 0, &time, v);
+    EXPECT_EQ(7u, time);
+    EXPECT_EQ(1.0f, v[2]);
+}
