@@ -2,7 +2,7 @@
 // the state caches, forced resets with their hook orders and state replay, injected losses,
 // back-buffer lock, GDI text, queries, viewport, conversions and the 2D transform settings.
 #include "BoxWatcher.h"
-#include "EngineDeviceFixture.h"
+#include "EngineFixture.h"
 #include "Vorn.h"
 #include "Vorn3D.h"
 #include "VornLog.h"
@@ -15,9 +15,7 @@
 #include <utility>
 #include <vector>
 
-using vorntest::BoxWatcher;
-using vorntest::EngineDeviceTest;
-using vorntest::ReadFile;
+using namespace vorntest;
 
 namespace {
 
@@ -48,6 +46,8 @@ bool DrawInScene(float x0, float y0, float x1, float y1, D3DCOLOR colour)
 
 bool ClearTo(D3DCOLOR colour) { return Vorn3D::Clear(D3DCLEAR_TARGET, colour, 1.0f, 0, nullptr); }
 
+uint32_t RS(D3DRENDERSTATETYPE state) { return Vorn3D::GetRenderState(state); }
+
 // Stage 0 passes the vertex colour and alpha through (no texture is bound in these tests).
 void UseVertexColour()
 {
@@ -55,16 +55,6 @@ void UseVertexColour()
     Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
     Vorn3D::SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
     Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-}
-
-// Each channel within 2 of the expected one.
-::testing::AssertionResult Near(uint32_t expected, uint32_t actual)
-{
-    for (int shift = 0; shift < 24; shift += 8)
-        if (std::abs(int((expected >> shift) & 0xFF) - int((actual >> shift) & 0xFF)) > 2)
-            return ::testing::AssertionFailure() << std::hex << "expected " << (expected & 0xFFFFFF) << ", got "
-                                                 << (actual & 0xFFFFFF);
-    return ::testing::AssertionSuccess();
 }
 
 // The hook trace: every device-loss hook and callback writes its name.
@@ -89,11 +79,13 @@ void SetHooks(bool on, std::index_sequence<C...>)
 }
 void RegisterAllHooks() { SetHooks(true, std::make_index_sequence<DEVICE_CLASS_COUNT>()); }
 
-int CountOf(const std::string& entry)
+int CountOf(const std::string& entry) { return static_cast<int>(std::count(g_trace.begin(), g_trace.end(), entry)); }
+// How often each entry occurs in the trace.
+std::vector<int> CountsOf(std::initializer_list<const char*> entries)
 {
-    int n = 0;
-    for (const std::string& e : g_trace) n += e == entry;
-    return n;
+    std::vector<int> out;
+    for (const char* e : entries) out.push_back(CountOf(e));
+    return out;
 }
 
 // Number of cache entries that are not unknown: what a replay must send.
@@ -110,11 +102,15 @@ uint32_t KnownStates()
     return n;
 }
 
-class Vorn3DDevice : public EngineDeviceTest {
+// A fresh start of the engine's device for every test.
+class Vorn3DDevice : public EngineSuite {
 protected:
+    static constexpr int kWidth = kSize, kHeight = kSize;
     void SetUp() override
     {
-        EngineDeviceTest::SetUp();
+        Vorn3D::Finalize();
+        ASSERT_TRUE(Vorn3D::Initialize() && Vorn3D::Start(window_, true));
+        EngineSuite::SetUp();
         g_trace.clear();
         memset(&Vorn3D::Links(), 0, sizeof(Vorn3DLinks));
     }
@@ -125,7 +121,7 @@ protected:
         Vorn3D::InjectResetResult(Vorn3D::kNoInjection);
         SetHooks(false, std::make_index_sequence<DEVICE_CLASS_COUNT>());
         memset(&Vorn3D::Links(), 0, sizeof(Vorn3DLinks));
-        EngineDeviceTest::TearDown();
+        EngineSuite::TearDown();
     }
 };
 
@@ -144,9 +140,6 @@ TEST_F(Vorn3DDevice, StartClearsBlackAndClearsReadBack)
     ASSERT_TRUE(ReadBack());
     EXPECT_EQ(32 * 32, frame_.Count(16, 32, 48, 64, 0xFF8000));
     EXPECT_EQ(kWidth * kHeight - 32 * 32, frame_.Count(0, 0, kWidth, kHeight, 0x204060));
-    ASSERT_TRUE(Vorn3D::BeginScene());
-    Vorn3D::EndScene();
-    Vorn3D::Present(nullptr);
 }
 
 TEST_F(Vorn3DDevice, TheFiveBlendModesOverAKnownBackground)
@@ -170,8 +163,8 @@ TEST_F(Vorn3DDevice, TheFiveBlendModesOverAKnownBackground)
     }
     // Any other value leaves the blend as it was.
     Vorn3D::SetBlendMode(5);
-    EXPECT_EQ(static_cast<uint32_t>(D3DBLEND_INVDESTCOLOR), Vorn3D::GetRenderState(D3DRS_SRCBLEND));
-    EXPECT_EQ(static_cast<uint32_t>(D3DBLEND_ZERO), Vorn3D::GetRenderState(D3DRS_DESTBLEND));
+    EXPECT_EQ(std::make_pair(uint32_t(D3DBLEND_INVDESTCOLOR), uint32_t(D3DBLEND_ZERO)),
+              std::make_pair(RS(D3DRS_SRCBLEND), RS(D3DRS_DESTBLEND)));
 }
 
 TEST_F(Vorn3DDevice, AlphaTestDiscardsEightAndDrawsNine)
@@ -188,9 +181,8 @@ TEST_F(Vorn3DDevice, AlphaTestDiscardsEightAndDrawsNine)
 
     // Off keeps the function and the reference in the cache; the quad at 8 is then drawn.
     Vorn3D::SetAlphaEnable(false);
-    EXPECT_EQ(static_cast<uint32_t>(D3DCMP_GREATER), Vorn3D::GetRenderState(D3DRS_ALPHAFUNC));
-    EXPECT_EQ(8u, Vorn3D::GetRenderState(D3DRS_ALPHAREF));
-    EXPECT_EQ(0u, Vorn3D::GetRenderState(D3DRS_ALPHATESTENABLE));
+    EXPECT_EQ(std::make_tuple(uint32_t(D3DCMP_GREATER), 8u, 0u),
+              std::make_tuple(RS(D3DRS_ALPHAFUNC), RS(D3DRS_ALPHAREF), RS(D3DRS_ALPHATESTENABLE)));
     ASSERT_TRUE(DrawInScene(0, 0, 128, 256, 0x0800FF00));
     ASSERT_TRUE(ReadBack());
     EXPECT_EQ(128 * 256, frame_.Count(0, 0, 128, 256, 0x00FF00));
@@ -201,18 +193,16 @@ TEST_F(Vorn3DDevice, AlphaTestDiscardsEightAndDrawsNine)
 
 TEST_F(Vorn3DDevice, StartSettingsAreCachedAndRedundantSetsMakeNoDeviceCall)
 {
-    EXPECT_EQ(static_cast<uint32_t>(FALSE), Vorn3D::GetRenderState(D3DRS_LIGHTING));
-    EXPECT_EQ(static_cast<uint32_t>(D3DZB_FALSE), Vorn3D::GetRenderState(D3DRS_ZENABLE));
-    EXPECT_EQ(static_cast<uint32_t>(TRUE), Vorn3D::GetRenderState(D3DRS_ALPHABLENDENABLE));
-    EXPECT_EQ(static_cast<uint32_t>(D3DCULL_NONE), Vorn3D::GetRenderState(D3DRS_CULLMODE));
-    EXPECT_EQ(Vorn3D::kNone, Vorn3D::GetRenderState(D3DRS_FOGENABLE));
-    for (uint32_t s = 0; s < 4; ++s) {
-        EXPECT_EQ(static_cast<uint32_t>(s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE),
-                  Vorn3D::GetTextureStageState(s, D3DTSS_COLOROP));
-        EXPECT_EQ(static_cast<uint32_t>(D3DTA_CURRENT), Vorn3D::GetTextureStageState(s, D3DTSS_ALPHAARG2));
-        EXPECT_EQ(static_cast<uint32_t>(D3DTEXF_LINEAR), Vorn3D::GetSamplerState(s, D3DSAMP_MIPFILTER));
-        EXPECT_EQ(static_cast<uint32_t>(D3DTADDRESS_WRAP), Vorn3D::GetSamplerState(s, D3DSAMP_ADDRESSV));
-    }
+    EXPECT_EQ((std::vector<uint32_t>{FALSE, D3DZB_FALSE, TRUE, D3DCULL_NONE, Vorn3D::kNone}),
+              (std::vector<uint32_t>{RS(D3DRS_LIGHTING), RS(D3DRS_ZENABLE), RS(D3DRS_ALPHABLENDENABLE),
+                                     RS(D3DRS_CULLMODE), RS(D3DRS_FOGENABLE)}));
+    for (uint32_t s = 0; s < 4; ++s)
+        EXPECT_EQ((std::vector<uint32_t>{s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE, D3DTA_CURRENT, D3DTEXF_LINEAR,
+                                         D3DTADDRESS_WRAP}),
+                  (std::vector<uint32_t>{Vorn3D::GetTextureStageState(s, D3DTSS_COLOROP),
+                                         Vorn3D::GetTextureStageState(s, D3DTSS_ALPHAARG2),
+                                         Vorn3D::GetSamplerState(s, D3DSAMP_MIPFILTER),
+                                         Vorn3D::GetSamplerState(s, D3DSAMP_ADDRESSV)})) << s;
 
     uint32_t calls = Vorn3D::GetDeviceStateCalls();
     Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
@@ -239,11 +229,10 @@ TEST_F(Vorn3DDevice, StartSettingsAreCachedAndRedundantSetsMakeNoDeviceCall)
 TEST_F(Vorn3DDevice, FogFilterAndTexelInsetSettings)
 {
     Vorn3D::SetFog(10.0f, 2000.0f, 0xFFFFFFFF);
-    EXPECT_EQ(static_cast<uint32_t>(D3DFOG_LINEAR), Vorn3D::GetRenderState(D3DRS_FOGVERTEXMODE));
-    EXPECT_EQ(0x00FFFFFFu, Vorn3D::GetRenderState(D3DRS_FOGCOLOR));
-    EXPECT_EQ(0x00000000u, Vorn3D::GetRenderState(D3DRS_FOGSTART));  // 0.0f
-    EXPECT_EQ(0x3F800000u, Vorn3D::GetRenderState(D3DRS_FOGEND));    // 1.0f
-    EXPECT_EQ(Vorn3D::kNone, Vorn3D::GetRenderState(D3DRS_FOGENABLE));
+    // Start 0.0f and end 1.0f as bits; fog itself is not turned on.
+    EXPECT_EQ((std::vector<uint32_t>{D3DFOG_LINEAR, 0x00FFFFFF, 0x00000000, 0x3F800000, Vorn3D::kNone}),
+              (std::vector<uint32_t>{RS(D3DRS_FOGVERTEXMODE), RS(D3DRS_FOGCOLOR), RS(D3DRS_FOGSTART),
+                                     RS(D3DRS_FOGEND), RS(D3DRS_FOGENABLE)}));
     float fogNear = 0, fogFar = 0;
     D3DCOLOR colour = 0;
     Vorn3D::GetFog(&fogNear, &fogFar, &colour);
@@ -346,12 +335,10 @@ TEST_F(Vorn3DDevice, ResetsFollowTheCooperativeLevelAndTheInjectedPresentResults
     EXPECT_TRUE(g_trace.empty());
 
     // An internal driver error asks the application to end, with no reset.
-    VornLog::SetFileName("Vorn3DDriverError");
-    ASSERT_TRUE(VornLog::Open("Vorn3DDriverError"));
+    LogCapture log;
     Vorn3D::InjectPresentResult(D3DERR_DRIVERINTERNALERROR);
     Vorn3D::Present(nullptr);
-    VornLog::Close();
-    EXPECT_NE(std::string::npos, ReadFile("Vorn3DDriverError.html").find("アプリケーション終了"));
+    EXPECT_EQ(1, log.Count("アプリケーション終了"));
     EXPECT_TRUE(g_trace.empty());
     EXPECT_FALSE(Vorn3D::IsDeviceLost());
 }
@@ -363,16 +350,14 @@ TEST_F(Vorn3DDevice, AFailedResetStaysLostRunsNoRestoreHooksAndShowsOneBox)
     Vorn3D::InjectResetResult(D3DERR_DEVICELOST);
     Vorn3D::ResetDevice(true);
     EXPECT_TRUE(Vorn3D::IsDeviceLost());
-    EXPECT_EQ((std::vector<int>{1, 1, 0, 0}), (std::vector<int>{CountOf("lost Surface"), CountOf("lost callback"),
-                                                                CountOf("restore Surface"), CountOf("restore callback")}));
+    EXPECT_EQ((std::vector<int>{1, 1, 0, 0}), CountsOf({"lost Surface", "lost callback", "restore Surface", "restore callback"}));
     EXPECT_FALSE(Vorn3D::BeginScene());  // nothing is drawn while lost
 
     // Each Present retries; the resources were let go once, and the box is not shown again.
     Vorn3D::Present(nullptr);
     Vorn3D::Present(nullptr);
     EXPECT_TRUE(Vorn3D::IsDeviceLost());
-    EXPECT_EQ(1, CountOf("lost Surface"));
-    EXPECT_EQ(0, CountOf("restore Surface"));
+    EXPECT_EQ((std::vector<int>{1, 0}), CountsOf({"lost Surface", "restore Surface"}));
 
     // While the device says it is still lost, no Reset is tried.
     Vorn3D::InjectResetResult(Vorn3D::kNoInjection);
@@ -383,15 +368,13 @@ TEST_F(Vorn3DDevice, AFailedResetStaysLostRunsNoRestoreHooksAndShowsOneBox)
     Vorn3D::Present(nullptr);
     EXPECT_FALSE(Vorn3D::IsDeviceLost());
     Vorn3D::InjectCooperativeLevel(Vorn3D::kNoInjection);
-    EXPECT_EQ((std::vector<int>{1, 1, 1}),
-              (std::vector<int>{CountOf("lost Surface"), CountOf("restore Surface"), CountOf("restore callback")}));
+    EXPECT_EQ((std::vector<int>{1, 1, 1}), CountsOf({"lost Surface", "restore Surface", "restore callback"}));
     EXPECT_TRUE(Vorn3D::BeginScene());
     Vorn3D::EndScene();
 
     const std::vector<vorntest::SeenBox> seen = boxes.Boxes();
     ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ("ERROR", seen[0].caption);
-    EXPECT_EQ("デバイスの復帰に失敗", seen[0].text);
+    EXPECT_EQ(std::make_pair(std::string("ERROR"), std::string("デバイスの復帰に失敗")), std::make_pair(seen[0].caption, seen[0].text));
 
     // A second loss may show its own box again.
     Vorn3D::InjectResetResult(E_FAIL);
@@ -456,7 +439,7 @@ TEST_F(Vorn3DDevice, BackBufferLockNestsWithoutHandingOutTheSurface)
     // Whether the surface itself is free to lock.
     auto surfaceFree = [this] {
         IDirect3DSurface9* back = nullptr;
-        if (FAILED(Device()->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return false;
+        if (FAILED(Vorn3D::GetDevice()->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return false;
         D3DLOCKED_RECT locked;
         const bool free = SUCCEEDED(back->LockRect(&locked, nullptr, 0));
         if (free) back->UnlockRect();
@@ -497,8 +480,8 @@ TEST_F(Vorn3DDevice, GdiTextDrawsOntoTheBackBuffer)
     Vorn3D::EndGdiText();
     Vorn3D::EndGdiText();
     ASSERT_TRUE(ReadBack());
-    EXPECT_GT(frame_.Count(8, 8, 128, 24, 0xFFFFFF), 20);
-    EXPECT_GT(frame_.Count(8, 8, 128, 24, 0x000000), 20);  // the opaque background
+    // Ink and the opaque background.
+    EXPECT_GT(std::min(frame_.Count(8, 8, 128, 24, 0xFFFFFF), frame_.Count(8, 8, 128, 24, 0x000000)), 20);
     EXPECT_EQ(kWidth * (kHeight - 40), frame_.Count(0, 40, kWidth, kHeight, 0x0000FF));
 }
 
@@ -551,10 +534,8 @@ TEST_F(Vorn3DDevice, AdapterGettersAndIndicesOutsideTheirCounts)
     ASSERT_GT(count, 0u);
     uint32_t w = 1, h = 1;
     Vorn3D::GetTextureSize(count - 1, &w, &h);
-    EXPECT_EQ(32u << (count - 1), w);
-    EXPECT_EQ(w, h);
-    EXPECT_LE(w, limit);
-    EXPECT_GT(w * 2, limit);
+    EXPECT_EQ(std::make_pair(32u << (count - 1), 32u << (count - 1)), std::make_pair(w, h));
+    EXPECT_TRUE(w <= limit && w * 2 > limit) << w << " " << limit;
     Vorn3D::GetTextureSize(count, &w, &h);
     EXPECT_EQ(std::make_pair(0u, 0u), std::make_pair(w, h));
     for (bool full : {false, true}) {
@@ -565,10 +546,9 @@ TEST_F(Vorn3DDevice, AdapterGettersAndIndicesOutsideTheirCounts)
         }
     }
 
-    EXPECT_TRUE(Vorn3D::IsPixelShaderSupported(2, 0));
-    EXPECT_FALSE(Vorn3D::IsPixelShaderSupported(255, 0));
-    EXPECT_FALSE(Vorn3D::IsSoftwareVertexShader(2, 0));
-    Vorn3D::SelectVertexProcessing(0, 0);
+    EXPECT_EQ(std::make_tuple(true, false, false), std::make_tuple(Vorn3D::IsPixelShaderSupported(2, 0),
+                                                                  Vorn3D::IsPixelShaderSupported(255, 0),
+                                                                  Vorn3D::IsSoftwareVertexShader(2, 0)));
 }
 
 TEST_F(Vorn3DDevice, FormatRequestsOnThisDevice)
@@ -598,21 +578,17 @@ TEST_F(Vorn3DDevice, ViewportClipRectAndConversions)
 {
     RECT vp;
     Vorn3D::GetViewport(&vp);
-    EXPECT_EQ(0, vp.left);
-    EXPECT_EQ(kWidth, vp.right);
-    EXPECT_EQ(kHeight, vp.bottom);
+    EXPECT_EQ(std::make_tuple(0L, 0L, long(kWidth), long(kHeight)), std::make_tuple(vp.left, vp.top, vp.right, vp.bottom));
 
     // Without a camera the matrices are the identity.
     D3DXVECTOR3 p(0.5f, -0.5f, 0.25f), back;
     float screen[2];
     Vorn3D::WorldToScreen(&p, screen);
-    EXPECT_FLOAT_EQ(192.0f, screen[0]);
-    EXPECT_FLOAT_EQ(192.0f, screen[1]);
+    EXPECT_EQ(std::make_pair(192.0f, 192.0f), std::make_pair(screen[0], screen[1]));
     const D3DXVECTOR3 s(192.0f, 192.0f, 0.25f);
     Vorn3D::ScreenToWorld(&back, &s);
-    EXPECT_NEAR(0.5f, back.x, 1e-6f);
-    EXPECT_NEAR(-0.5f, back.y, 1e-6f);
-    EXPECT_NEAR(0.25f, back.z, 1e-6f);
+    const D3DXVECTOR3 error = back - D3DXVECTOR3(0.5f, -0.5f, 0.25f);
+    EXPECT_LT(D3DXVec3Length(&error), 1e-6f);
 
     // A camera moved by +2 in x: the world point (2, 0, z) is at the screen centre.
     Vorn3D::Links().cameraGetMatrices = [](D3DXMATRIX* view, D3DXMATRIX* projection) {
@@ -621,8 +597,7 @@ TEST_F(Vorn3DDevice, ViewportClipRectAndConversions)
     };
     D3DXVECTOR3 q(2.0f, 0.0f, 0.5f);
     Vorn3D::WorldToScreen(&q, screen);
-    EXPECT_FLOAT_EQ(128.0f, screen[0]);
-    EXPECT_FLOAT_EQ(128.0f, screen[1]);
+    EXPECT_EQ(std::make_pair(128.0f, 128.0f), std::make_pair(screen[0], screen[1]));
     const D3DXVECTOR3 centre(128.0f, 128.0f, 0.5f);
     Vorn3D::ScreenToWorld(&back, &centre);
     EXPECT_NEAR(2.0f, back.x, 1e-6f);
@@ -636,8 +611,7 @@ TEST_F(Vorn3DDevice, ViewportClipRectAndConversions)
     EXPECT_EQ(128, vp.right);
     RECT dst = {100, 100, 200, 200}, src = {0, 0, 100, 100};
     EXPECT_TRUE(Vorn3D::ClipRect(&dst, &src));
-    EXPECT_EQ(128, dst.right);
-    EXPECT_EQ(28, src.right);
+    EXPECT_EQ(std::make_pair(128L, 28L), std::make_pair(dst.right, src.right));
 }
 
 namespace {
@@ -680,8 +654,7 @@ TEST_F(Vorn3DDevice, TransformSettingsReachTheFourClassesInOrderWithScaledScisso
         "Z0-128,64,1",    "Z1-128,64,1",    "Z2-128,64,1",    "Z3-128,64,1",
     };
     EXPECT_EQ(expected, g_transformCalls);
-    EXPECT_EQ(20, r.left);  // the caller's rectangle comes back scaled
-    EXPECT_EQ(80, r.bottom);
+    EXPECT_EQ(std::make_pair(20L, 80L), std::make_pair(r.left, r.bottom));  // the caller's rectangle comes back scaled
     SetTransformSetters(false, std::make_index_sequence<TRANSFORM2D_COUNT>());
     Vorn::SetVirtualScreenSize(kWidth, kHeight, kWidth, kHeight);
 }
@@ -692,51 +665,37 @@ TEST_F(Vorn3DDevice, TransformSettingsReachTheFourClassesInOrderWithScaledScisso
 TEST(Vorn3DLog, InitializeStartAndFinalizeWriteTheirLines)
 {
     Vorn::SetScreenInfo(256, 256, true);
-    VornLog::SetFileName("Vorn3DLogTest");
-    ASSERT_TRUE(VornLog::Open("Vorn3DLogTest"));
-    HWND window = vorntest::CreateTestWindow(256, 256, "Vorn3DLogTest");
+    LogCapture log;
+    HWND window = CreateTestWindow(256, 256, "Vorn3DLogTest");
     ASSERT_TRUE(Vorn3D::Initialize());
     ASSERT_TRUE(Vorn3D::Start(window, true));
     Vorn3D::Finalize();
-    VornLog::Close();
     DestroyWindow(window);
-    const std::string log = ReadFile("Vorn3DLogTest.html");
-    ASSERT_FALSE(log.empty());
-
     // Titles, blue section heads, strong group heads and plain lines, each in its wrapper, in order.
-    size_t at = 0;
-    for (const char* line : {
-             "<FONT color=\"WHITE\">Vorn3Dクラスの初期化</FONT>",
-             "<B><FONT color=\"BLUE\">アダプター情報</FONT></B><BR>\r\n",
-             "<B><FONT color=\"BLUE\">使用可能な画面モードを列挙</FONT></B><BR>\r\n",
-             "　BackBuffer Format [ X8R8G8B8 ]", "　　　32BitColor [ ", "<B>　デバイス能力</B><BR>\r\n",
-             "<FONT color=\"WHITE\">Vorn3Dクラスの起動</FONT>", "　Direct3Dデバイスの生成<BR>\r\n",
-             "　　　Direct3Dデバイスを ", "　現在のデバイス情報を取得<BR>\r\n",
-             "<FONT color=\"WHITE\">Vorn3Dクラスの解放</FONT>", "IDirect3DQuery9インターフェースを解放<BR>\r\n",
-             "Direct3Dデバイスを解放<BR>\r\n", "Direct3Dオブジェクトを解放<BR>\r\n", "DLLを解放<BR>\r\n"}) {
-        at = log.find(line, at);
-        ASSERT_NE(std::string::npos, at) << "missing or out of order: " << line;
-    }
+    EXPECT_TRUE(InOrder(log.Text(), {
+        "<FONT color=\"WHITE\">Vorn3Dクラスの初期化</FONT>", "<B><FONT color=\"BLUE\">アダプター情報</FONT></B><BR>\n",
+        "<B><FONT color=\"BLUE\">使用可能な画面モードを列挙</FONT></B><BR>\n", "　BackBuffer Format [ X8R8G8B8 ]",
+        "　　　32BitColor [ ", "<B>　デバイス能力</B><BR>\n", "<FONT color=\"WHITE\">Vorn3Dクラスの起動</FONT>",
+        "　Direct3Dデバイスの生成<BR>\n", "　　　Direct3Dデバイスを ", "　現在のデバイス情報を取得<BR>\n",
+        "<FONT color=\"WHITE\">Vorn3Dクラスの解放</FONT>", "IDirect3DQuery9インターフェースを解放<BR>\n",
+        "Direct3Dデバイスを解放<BR>\n", "Direct3Dオブジェクトを解放<BR>\n", "DLLを解放<BR>\n"}));
 }
 
 TEST_F(Vorn3DDevice, AStartThatNoRowCanCreateLogsWhyAndKeepsTheDevice)
 {
     // Full screen on this adapter asks for the UNKNOWN back-buffer format: every row fails.
     ASSERT_EQ(D3DFMT_UNKNOWN, Vorn3D::GetAdapterInfo().mode16.Format);
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = Vorn3D::GetDevice();
     Vorn3D::SetBlendMode(BLEND_ADD);
-    VornLog::SetFileName("Vorn3DStartFailure");
-    ASSERT_TRUE(VornLog::Open("Vorn3DStartFailure"));
+    LogCapture capture;
     EXPECT_FALSE(Vorn3D::Start(window_, false));
-    VornLog::Close();
-    const std::string log = ReadFile("Vorn3DStartFailure.html");
-    EXPECT_NE(std::string::npos, log.find("　　　エラー：デバイスの作成に失敗 [ "));
-    EXPECT_NE(std::string::npos,
-              log.find("　　　　　　：DirectX側のエラーで無い場合は他のソフトがビデオカードを占有してる可能性があります。"));
+    const std::string log = capture.Text();
+    EXPECT_TRUE(InOrder(log, {"　　　エラー：デバイスの作成に失敗 [ ",
+                              "　　　　　　：DirectX側のエラーで無い場合は他のソフトがビデオカードを占有してる可能性があります。"}));
     EXPECT_EQ(std::string::npos, log.find("　　　Direct3Dデバイスを "));
     // Nothing changed: the same device, still drawing, with its cached states.
-    EXPECT_EQ(device, Device());
-    EXPECT_EQ(static_cast<uint32_t>(D3DBLEND_ONE), Vorn3D::GetRenderState(D3DRS_DESTBLEND));
+    EXPECT_EQ(device, Vorn3D::GetDevice());
+    EXPECT_EQ(static_cast<uint32_t>(D3DBLEND_ONE), RS(D3DRS_DESTBLEND));
     ASSERT_TRUE(ClearTo(0xFF336699));
     ASSERT_TRUE(ReadBack());
     EXPECT_EQ(0x336699u, frame_.Rgb(5, 5));
@@ -761,10 +720,8 @@ TEST_F(Vorn3DDevice, ScreenModeSwitchWithoutAFullScreenModeStaysLostUntilWindowe
     EXPECT_FALSE(Vorn3D::IsDeviceLost());
     ASSERT_EQ(1u, boxes.Boxes().size());
     EXPECT_EQ("デバイスの復帰に失敗", boxes.Boxes()[0].text);
-    EXPECT_EQ(1, CountOf("lost Surface"));
-    EXPECT_EQ(1, CountOf("restore Surface"));
+    EXPECT_EQ((std::vector<int>{1, 1}), CountsOf({"lost Surface", "restore Surface"}));
     ASSERT_TRUE(ClearTo(0xFF336699));
     ASSERT_TRUE(ReadBack());
-    EXPECT_EQ(kWidth, frame_.Width());
-    EXPECT_EQ(0x336699u, frame_.Rgb(5, 5));
+    EXPECT_EQ(std::make_pair(int(kWidth), 0x336699u), std::make_pair(frame_.Width(), frame_.Rgb(5, 5)));
 }

@@ -1,12 +1,12 @@
 // The record table every resource class stands on.
-#include "TextureTestSupport.h"
+#include "EngineFixture.h"
 #include "VornHandleTable.h"
 #include <cstring>
 #include <string>
 #include <vector>
 
-using texturetest::LogCapture;
-using texturetest::Red;
+using namespace vorntest;
+
 
 namespace {
 
@@ -31,7 +31,7 @@ class HandleTable : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        texturetest::StartServices();
+        vorntest::StartServices();
         g_destroyed.clear();
     }
     void Start(uint32_t max)

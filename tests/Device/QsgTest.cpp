@@ -1,6 +1,6 @@
 // QSG archives: the byte format, the pixel formats, packed entries, the DDS image and every refusal.
 #include "DeviceFixture.h"
-#include "TextureTestSupport.h"
+#include "EngineFixture.h"
 #include "VornLZSS.h"
 #include "VornQsgLoader.h"
 #include <algorithm>
@@ -74,7 +74,7 @@ const uint8_t* Pixels(const VornQsgLoader& loader) { return loader.GetData() + Q
 
 class Qsg : public ::testing::Test {
 protected:
-    void SetUp() override { texturetest::StartServices(); }
+    void SetUp() override { vorntest::StartServices(); }
 
     // Loads entry from the archive bytes; the error text or null.
     const char* LoadBytes(const Bytes& archive, const char* entry)
@@ -308,7 +308,7 @@ TEST_F(Qsg, ArchivesAreReadThroughTheFileSystem)
     Archive archive;
     archive.Add("first", 3, 2, 5, Pack(first)).Add("second", 3, 2, 1, second);
     const std::string path = vorntest::OutPath("qsg_file_system.qsg");
-    ASSERT_TRUE(texturetest::WriteFile(path, archive.bytes));
+    ASSERT_TRUE(vorntest::WriteFile(path, archive.bytes));
 
     ASSERT_EQ(nullptr, loader_.Load(path.c_str(), "SECOND"));
     EXPECT_EQ(second, Bytes(Pixels(loader_), Pixels(loader_) + 24));

@@ -2,12 +2,8 @@
 #include "TextureDevice.h"
 #include <cstring>
 
-using texturetest::EngineTest;
-using texturetest::LogCapture;
-using texturetest::MakeBmp;
-using texturetest::Blue;
-using texturetest::Red;
-using texturetest::RedStart;
+using namespace vorntest;
+
 
 namespace {
 
@@ -18,11 +14,6 @@ std::vector<uint32_t> Solid(int width, int height, uint32_t rgb)
 
 class Surface : public EngineTest {
 protected:
-    void TearDown() override
-    {
-        VornFile::SetRootPath("data", "data.bin");
-        EngineTest::TearDown();
-    }
     // The colour of a surface's pixel, through a system-memory copy for default-pool targets.
     uint32_t PixelOf(VornSurfaceHandle h, int x, int y)
     {
@@ -97,9 +88,9 @@ TEST_F(Surface, TheNearerSquareWinsInEitherOrderAlsoAfterAReset)
 
 TEST_F(Surface, EveryCreationWritesItsWholeLineAndEverySurfaceIsMadeAgainAfterAReset)
 {
-    const std::string folder = texturetest::TestFolder();
-    texturetest::MakeFolders(folder + "\\root\\texture");
-    ASSERT_TRUE(texturetest::WriteFile(folder + "\\root\\texture\\plain.bmp", MakeBmp(8, 8, Solid(8, 8, 0x123456))));
+    const std::string folder = vorntest::TestFolder();
+    vorntest::MakeFolders(folder + "\\root\\texture");
+    ASSERT_TRUE(vorntest::WriteFile(folder + "\\root\\texture\\plain.bmp", MakeBmp(8, 8, Solid(8, 8, 0x123456))));
     VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\none.bin").c_str());
     const auto bmp = MakeBmp(4, 2, Solid(4, 2, 0xABCDEF));
     LogCapture log;
@@ -117,7 +108,7 @@ TEST_F(Surface, EveryCreationWritesItsWholeLineAndEverySurfaceIsMadeAgainAfterAR
     VornSurface::Release(loaded);
 
     const std::string backFormat = Vorn3D::GetFormatName(Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER));
-    const std::string xrgb = Vorn3D::GetFormatName(D3DFMT_X8R8G8B8), ok = texturetest::Green("Success") + "<BR>\n";
+    const std::string xrgb = Vorn3D::GetFormatName(D3DFMT_X8R8G8B8), ok = vorntest::Green("Success") + "<BR>\n";
     const std::string text = log.Text();
     for (const std::string& line : {
              Blue("VornSurface::GetBackBuffer") + " : [ No.0 ] :  : [ 256 x 256 ] : [ " + backFormat + " ] : " + ok,
@@ -162,9 +153,9 @@ TEST_F(Surface, EveryCreationWritesItsWholeLineAndEverySurfaceIsMadeAgainAfterAR
 
 TEST_F(Surface, APackedPlainSurfaceCannotBeReloadedAndKeepsItsReferenceWithoutASurface)
 {
-    const std::string folder = texturetest::TestFolder();
-    texturetest::MakeFolders(folder + "\\packsrc\\texture");
-    ASSERT_TRUE(texturetest::WriteFile(folder + "\\packsrc\\texture\\packed.bmp", MakeBmp(4, 4, Solid(4, 4, 0x445566))));
+    const std::string folder = vorntest::TestFolder();
+    vorntest::MakeFolders(folder + "\\packsrc\\texture");
+    ASSERT_TRUE(vorntest::WriteFile(folder + "\\packsrc\\texture\\packed.bmp", MakeBmp(4, 4, Solid(4, 4, 0x445566))));
     ASSERT_TRUE(VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
     VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\pack.bin").c_str());
     const VornSurfaceHandle h = VornSurface::CreateFromFile("packed.bmp", VORN_FORMAT_X8R8G8B8, 0);

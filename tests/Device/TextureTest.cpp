@@ -3,13 +3,8 @@
 #include "VornQsgLoader.h"
 #include <cstring>
 
-using texturetest::EngineTest;
-using texturetest::LogCapture;
-using texturetest::MakeBmp;
-using texturetest::Blue;
-using texturetest::Green;
-using texturetest::Red;
-using texturetest::RedStart;
+using namespace vorntest;
+
 
 namespace {
 
@@ -54,20 +49,15 @@ protected:
     // A loose file root\texture\loose.bmp, and a pack holding texture\packed.bmp only.
     void MakeFiles()
     {
-        const std::string folder = texturetest::TestFolder();
-        texturetest::MakeFolders(folder + "\\root\\texture");
-        texturetest::MakeFolders(folder + "\\packsrc\\texture");
+        const std::string folder = vorntest::TestFolder();
+        vorntest::MakeFolders(folder + "\\root\\texture");
+        vorntest::MakeFolders(folder + "\\packsrc\\texture");
         const auto bmp = MakeBmp(8, 4, Pattern(8, 4));
-        ASSERT_TRUE(texturetest::WriteFile(folder + "\\root\\texture\\loose.bmp", bmp));
-        ASSERT_TRUE(texturetest::WriteFile(folder + "\\packsrc\\texture\\packed.bmp", bmp));
+        ASSERT_TRUE(vorntest::WriteFile(folder + "\\root\\texture\\loose.bmp", bmp));
+        ASSERT_TRUE(vorntest::WriteFile(folder + "\\packsrc\\texture\\packed.bmp", bmp));
         ASSERT_TRUE(VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
         VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\pack.bin").c_str());
         folder_ = folder;
-    }
-    void TearDown() override
-    {
-        VornFile::SetRootPath("data", "data.bin");
-        EngineTest::TearDown();
     }
     std::string folder_;
 };
@@ -176,15 +166,15 @@ TEST_F(Texture, MemoryImagesKeepTheirSizesAndBrokenBytesAreRefused)
 
 TEST_F(Texture, QsgEntriesAreSharedUnderArchiveAndEntryName)
 {
-    const std::string folder = texturetest::TestFolder();
+    const std::string folder = vorntest::TestFolder();
     std::vector<unsigned char> archive = {'Q', 'S', 'G', 0, 0, 0, 0, 0};
     const char name[16] = "tile";
     archive.insert(archive.end(), name, name + 16);
     for (uint32_t v : {2u, 2u, 1u, 16u, 0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0x80FFFFFFu})   // header, pixels
         for (int i = 0; i < 4; ++i) archive.push_back(static_cast<unsigned char>(v >> (8 * i)));
     // The archive lies only in the pack, and is read as a stream of its entry.
-    texturetest::MakeFolders(folder + "\\packsrc\\texture");
-    ASSERT_TRUE(texturetest::WriteFile(folder + "\\packsrc\\texture\\tiles.qsg", archive));
+    vorntest::MakeFolders(folder + "\\packsrc\\texture");
+    ASSERT_TRUE(vorntest::WriteFile(folder + "\\packsrc\\texture\\tiles.qsg", archive));
     ASSERT_TRUE(VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
     VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\pack.bin").c_str());
 

@@ -2,7 +2,6 @@
 // font-sprite tables and a 24-pixel "ＭＳ ゴシック" font drawing into the back buffer.
 #pragma once
 #include "Draw2DFixture.h"
-#include "../Device/TextureTestSupport.h"
 #include "VornFile.h"
 #include "VornFont.h"
 #include "VornFontSprite.h"

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string>
 
+using namespace vorntest;
+
 using fonttest::FontTest;
 using fonttest::QxtFile;
-using texturetest::LogCapture;
-using texturetest::Red;
 
 namespace {
 
@@ -131,7 +131,7 @@ TEST_F(FontSprite, RepeatedCharactersAreHeldOnceAndOneCharacterGivesA32Sheet)
     VornFontSprite::Release(fs);
     EXPECT_EQ(nullptr, VornFontSprite::GetRecord(fs));
     EXPECT_EQ(nullptr, VornTexture::GetRecord(r->sheets[0]));
-    EXPECT_NE(std::string::npos, log.Text().find(" } SHEET COUNT [ 1 ] : " + texturetest::Green("Success")));
+    EXPECT_NE(std::string::npos, log.Text().find(" } SHEET COUNT [ 1 ] : " + vorntest::Green("Success")));
 
     // One character of 16 pixels: a 32 x 32 sheet, the cell at its corner, and the font writes into it.
     const VornFontSpriteHandle one = VornFontSprite::Create("A", 1, 16, small_, 0, 0);
@@ -313,9 +313,9 @@ TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
     std::vector<uint32_t> pixels = SheetPixels(m->sheets[0], &width, &height);
     ASSERT_EQ(width * height, pixels.size());
     for (uint32_t& p : pixels) p = p ? 0xFFFFFF : 0;
-    ASSERT_TRUE(texturetest::WriteFile(folder + "\\fsheet0.bmp",
-                                       texturetest::MakeBmp(static_cast<int>(width), static_cast<int>(height), pixels)));
-    ASSERT_TRUE(texturetest::WriteFile(folder + "\\glyphs.qxt", ToQxt(m, {"fsheet0"})));
+    ASSERT_TRUE(vorntest::WriteFile(folder + "\\fsheet0.bmp",
+                                       vorntest::MakeBmp(static_cast<int>(width), static_cast<int>(height), pixels)));
+    ASSERT_TRUE(vorntest::WriteFile(folder + "\\glyphs.qxt", ToQxt(m, {"fsheet0"})));
 
     LogCapture log;
     const VornFontSpriteHandle loaded = VornFontSprite::CreateFromFile("glyphs.qxt", ".bmp", 1, 64, 0);
@@ -332,7 +332,7 @@ TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
     EXPECT_NE(kNone, l->sprites[0]);
     EXPECT_EQ(kNone, l->sheets[1]);
     EXPECT_NE(std::string::npos,
-              log.Text().find(" } FONT COUNT [ 3 ] : " + texturetest::Green("SHEET COUNT [ 1 ] : ")));
+              log.Text().find(" } FONT COUNT [ 3 ] : " + vorntest::Green("SHEET COUNT [ 1 ] : ")));
 
     // Both sets draw the same pixels.
     const VornRect at = {30, 30, 20, 20}, at2 = {130, 30, 20, 20};

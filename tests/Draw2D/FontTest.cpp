@@ -5,8 +5,9 @@
 #include <cstring>
 #include <string>
 
+using namespace vorntest;
+
 using fonttest::FontTest;
-using texturetest::LogCapture;
 
 namespace {
 
@@ -43,9 +44,9 @@ TEST_F(FontTest, CreateLogsFaceAndSizeReleaseForgetsItAndFinalizeLogsEveryFontAl
     font_ = kNone;
     const std::string text = log.Text();
     EXPECT_NE(std::string::npos, text.find(" FONT FACE [ ＭＳ ゴシック ] : FONT SIZE [ 16 ] : "));
-    EXPECT_NE(std::string::npos, text.find(texturetest::Green("Success")));
-    EXPECT_NE(std::string::npos, text.find(texturetest::Red("VornFont::Release")));
-    EXPECT_EQ(1, log.Count(texturetest::Red(destroy)));
+    EXPECT_NE(std::string::npos, text.find(vorntest::Green("Success")));
+    EXPECT_NE(std::string::npos, text.find(vorntest::Red("VornFont::Release")));
+    EXPECT_EQ(1, log.Count(vorntest::Red(destroy)));
     EXPECT_EQ(1, log.Count("Font Destroy"));
     ASSERT_TRUE(VornFont::Initialize());
 }

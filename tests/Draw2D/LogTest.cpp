@@ -1,30 +1,11 @@
 // The log lines of the 2D classes' table operations.
-#include "../Device/TextureTestSupport.h"
 #include "Draw2DFixture.h"
 #include "VornBatch2D.h"
 #include <vector>
 
+using namespace vorntest;
 using namespace draw2dtest;
-using texturetest::Blue;
-using texturetest::Green;
-using texturetest::LogCapture;
-using texturetest::Red;
 
-namespace {
-
-// The pieces occur in the text in this order.
-::testing::AssertionResult InOrder(const std::string& text, const std::vector<std::string>& pieces)
-{
-    size_t at = 0;
-    for (const std::string& piece : pieces) {
-        const size_t found = text.find(piece, at);
-        if (found == std::string::npos) return ::testing::AssertionFailure() << "missing in order: " << piece;
-        at = found + piece.size();
-    }
-    return ::testing::AssertionSuccess();
-}
-
-}  // namespace
 
 TEST_F(Draw2D, PrimitiveCreateAndReleaseLines)
 {

@@ -1,6 +1,6 @@
 // The 3D batches, lists and sprites: capacities, stored vertex layouts, drawn pixels through the
 // camera, the world transform, and the device-loss hooks.
-#include "Scene3DSupport.h"
+#include "EngineFixture.h"
 #include "VornCamera.h"
 #include "VornLine3D.h"
 #include "VornMath.h"
@@ -13,9 +13,7 @@
 #include <tuple>
 #include <vector>
 
-using scene3d::BoxIs;
-using scene3d::EngineDeviceTest;
-using scene3d::kSize;
+using namespace vorntest;
 
 namespace {
 
@@ -41,11 +39,11 @@ std::vector<VornVertex3D> Square(uint32_t colour)
             V(1, -1, 0, colour), V(-1, -1, 0, colour), V(-1, 1, 0, colour)};
 }
 
-class Batch3D : public EngineDeviceTest {
+class Batch3D : public EngineSuite {
 protected:
     void SetUp() override
     {
-        EngineDeviceTest::SetUp();
+        EngineSuite::SetUp();
         ASSERT_TRUE(VornMath::Initialize());
         ASSERT_TRUE(VornCamera::Initialize());
         ASSERT_TRUE(VornPrimitive3D::Initialize());
@@ -66,7 +64,7 @@ protected:
         VornLine3D::Finalize();
         VornPrimitive3D::Finalize();
         VornCamera::Finalize();
-        EngineDeviceTest::TearDown();
+        EngineSuite::TearDown();
     }
 };
 
@@ -99,13 +97,13 @@ TEST_F(Batch3D, VertexTypesKeepTheirBytes)
         }
         VornPrimitive3D::Release(h);
     }
-    scene3d::LogCapture log;
+    LogCapture log;
     EXPECT_EQ(VORN_INVALID_HANDLE, VornPrimitive3D::Create(6, 5));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornPrimitive3D::Create(0, 0));
     const std::string text = log.Text();
     EXPECT_NE(std::string::npos, text.find("<B><FONT color=\"RED\">頂点バッファの生成に失敗 [ "));
     // Mended: an unknown vertex type has its own line, not the full table's.
-    EXPECT_NE(std::string::npos, text.find(scene3d::Red("頂点タイプが範囲外です [ 5 ]"))) << text;
+    EXPECT_NE(std::string::npos, text.find(Red("頂点タイプが範囲外です [ 5 ]"))) << text;
     EXPECT_EQ(std::string::npos, text.find("空きプリミティブ"));
 }
 
@@ -226,7 +224,7 @@ TEST_F(Batch3D, ResetRebuildsBuffersAndUploadsTheStoreAndWithoutABufferNothingIs
 
 TEST_F(Batch3D, FailedCreateGivesBackWhatItMadeAndTableFullIsRefused)
 {
-    scene3d::LogCapture log;
+    LogCapture log;
     // A store bigger than the work area: the buffer is made, then the store fails.
     EXPECT_EQ(VORN_INVALID_HANDLE, VornLine3D::Create((96u << 20) / 16));
     EXPECT_EQ(0u, VornLine3D::Create(4));   // the record came back
@@ -242,11 +240,11 @@ TEST_F(Batch3D, FailedCreateGivesBackWhatItMadeAndTableFullIsRefused)
     VornPoint3D::SetMax(0);
     ASSERT_TRUE(VornPoint3D::Initialize());
     const std::string text = log.Text();
-    EXPECT_NE(std::string::npos, text.find(scene3d::Red("頂点用メモリの確保に失敗"))) << text;
-    EXPECT_NE(std::string::npos, text.find(scene3d::Red("空きポイントが見つかりませんでした。")));
-    EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Red("VornPoint3D::Release")));
-    EXPECT_NE(std::string::npos, text.find(scene3d::Red("Point Destroy [ No.0 ]")));
-    EXPECT_NE(std::string::npos, text.find(" VERTEX COUNT [ 4 ] : VERTEX SIZE [ 16BYTE ] : " + scene3d::Green("Success")));
+    EXPECT_NE(std::string::npos, text.find(Red("頂点用メモリの確保に失敗"))) << text;
+    EXPECT_NE(std::string::npos, text.find(Red("空きポイントが見つかりませんでした。")));
+    EXPECT_EQ(1, CountIn(text, Red("VornPoint3D::Release")));
+    EXPECT_NE(std::string::npos, text.find(Red("Point Destroy [ No.0 ]")));
+    EXPECT_NE(std::string::npos, text.find(" VERTEX COUNT [ 4 ] : VERTEX SIZE [ 16BYTE ] : " + Green("Success")));
 }
 
 // Each shape's first quad: positions, colours and texture corners in push order, with the texel

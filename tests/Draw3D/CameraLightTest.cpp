@@ -1,12 +1,12 @@
 // Cameras and the current view with its culling volume; the four lights and their export.
-#include "Scene3DSupport.h"
+#include "EngineFixture.h"
 #include "VornCamera.h"
 #include "VornLight.h"
 #include <cmath>
 #include <cstring>
 #include <tuple>
 
-using scene3d::EngineDeviceTest;
+using namespace vorntest;
 
 namespace {
 
@@ -27,17 +27,17 @@ bool SameMatrix(const D3DXMATRIX& a, const D3DXMATRIX& b, float tolerance = 1e-5
     return true;
 }
 
-class Camera : public EngineDeviceTest {
+class Camera : public EngineSuite {
 protected:
     void SetUp() override
     {
-        EngineDeviceTest::SetUp();
+        EngineSuite::SetUp();
         ASSERT_TRUE(VornCamera::Initialize());
     }
     void TearDown() override
     {
         VornCamera::Finalize();
-        EngineDeviceTest::TearDown();
+        EngineSuite::TearDown();
     }
     // The game's camera: pi/3, near 1, far 1000, 4:3, at eye looking at target.
     VornCameraHandle GameCamera(const VornVector3& eye, const VornVector3& target)
@@ -63,7 +63,7 @@ TEST_F(Camera, CurrentViewIsIdentityFirstAndTheTableHolds32)
     EXPECT_TRUE(SameMatrix(identity, *ivp.Get()));
     for (int i = 0; i < 8; ++i) EXPECT_EQ(0.0f, VornCamera::GetCurrentView().volume.corner[i].x);
 
-    scene3d::LogCapture log;
+    LogCapture log;
     for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(i, VornCamera::Create());
     EXPECT_EQ(VORN_INVALID_HANDLE, VornCamera::Create());
     VornCamera::CreateProjection(5, 1.0f, 1.0f, 10.0f, 1.0f);
@@ -80,9 +80,9 @@ TEST_F(Camera, CurrentViewIsIdentityFirstAndTheTableHolds32)
     EXPECT_EQ(5u, VornCamera::Create());
     VornCamera::Finalize();
     const std::string text = log.Text();
-    EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Red("VornCamera::Release")));
+    EXPECT_EQ(1, CountIn(text, Red("VornCamera::Release")));
     EXPECT_NE(std::string::npos, text.find(" : [ No.5 ]"));
-    EXPECT_NE(std::string::npos, text.find(scene3d::Red("Camera Destroy [ No.31 ]")));
+    EXPECT_NE(std::string::npos, text.find(Red("Camera Destroy [ No.31 ]")));
     ASSERT_TRUE(VornCamera::Initialize());
 }
 
@@ -157,11 +157,11 @@ TEST_F(Camera, CurrentMatricesFromTheCaller)
 
 namespace {
 
-class Light : public EngineDeviceTest {
+class Light : public EngineSuite {
 protected:
     void SetUp() override
     {
-        EngineDeviceTest::SetUp();
+        EngineSuite::SetUp();
         ASSERT_TRUE(VornLight::Initialize());
     }
 };

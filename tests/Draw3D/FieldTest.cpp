@@ -1,15 +1,14 @@
 // The stage field on the engine's device: X files written here as text, the grid and its queries,
 // the vertex layouts and tangents, drawing read back before Present, device reset, releases and
 // malformed input.
-#include "Scene3DSupport.h"
-#include "../Device/TextureDevice.h"
+#include "EngineFixture.h"
 #include "VornField.h"
 #include "VornLight.h"
 #include <cstdio>
 #include <string>
 #include <vector>
 
-using scene3d::EngineDeviceTest;
+using EngineDeviceTest = vorntest::EngineSuite;
 
 namespace {
 
@@ -80,8 +79,8 @@ protected:
         const std::string base = std::string("field_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         red_ = base + "_red.bmp";
         blue_ = base + "_blue.bmp";
-        texturetest::WriteFile(red_, texturetest::MakeBmp(2, 2, std::vector<uint32_t>(4, 0xFF0000)));
-        texturetest::WriteFile(blue_, texturetest::MakeBmp(2, 2, std::vector<uint32_t>(4, 0x0000FF)));
+        vorntest::WriteFile(red_, vorntest::MakeBmp(2, 2, std::vector<uint32_t>(4, 0xFF0000)));
+        vorntest::WriteFile(blue_, vorntest::MakeBmp(2, 2, std::vector<uint32_t>(4, 0x0000FF)));
     }
     void TearDown() override
     {
@@ -119,7 +118,7 @@ protected:
 
 TEST_F(Field, LevelsGiveTheirGridAndLevelsAbove16Fail)
 {
-    scene3d::LogCapture log;
+    vorntest::LogCapture log;
     const std::string x = Ground().Text({"", ""});
     for (auto [level, division] : {std::pair{5, 16}, {1, 1}, {0, 1}}) {
         const VornFieldHandle f = Load(x, level);
@@ -129,8 +128,8 @@ TEST_F(Field, LevelsGiveTheirGridAndLevelsAbove16Fail)
     EXPECT_EQ(VORN_INVALID_HANDLE, Load(x, 17));
     EXPECT_EQ(-1, VornField::GetDivision(VORN_INVALID_HANDLE));
     const std::string text = log.Text();
-    EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Red("フィールドデータへのコンバートに失敗しました")));
-    EXPECT_EQ(3, scene3d::CountIn(text, scene3d::Red("VornField::Release") + " : [ No.0 ]"));
+    EXPECT_EQ(1, vorntest::CountIn(text, vorntest::Red("フィールドデータへのコンバートに失敗しました")));
+    EXPECT_EQ(3, vorntest::CountIn(text, vorntest::Red("VornField::Release") + " : [ No.0 ]"));
 }
 
 TEST_F(Field, GroundQueriesAnswerFromOneBlock)
@@ -168,7 +167,7 @@ TEST_F(Field, GroundQueriesAnswerFromOneBlock)
 
 TEST_F(Field, VertexLayoutsColoursAndTangents)
 {
-    scene3d::LogCapture log;
+    vorntest::LogCapture log;
     const XMesh m = Ground();
     struct Case { bool tangents, uv, colour; uint32_t stride, diffuse; uint8_t flag; } cases[] = {
         {false, true, false, 36, 0xFFFFFFFFu, 0}, {true, true, true, 60, 0xFFFF0000u, 1}, {true, false, false, 36, 0xFFFFFFFFu, 0}};
@@ -188,7 +187,7 @@ TEST_F(Field, VertexLayoutsColoursAndTangents)
         }
         VornField::Release(f);
     }
-    EXPECT_EQ(1, log.Count(scene3d::Red("ERROR ::D3DXComputeTangent") + " : "));
+    EXPECT_EQ(1, log.Count(vorntest::Red("ERROR ::D3DXComputeTangent") + " : "));
 }
 
 TEST_F(Field, DrawsEachMaterialWithItsTexturesAndAgainAfterAReset)
@@ -218,7 +217,7 @@ TEST_F(Field, DrawsEachMaterialWithItsTexturesAndAgainAfterAReset)
 
 TEST_F(Field, ReleasesGiveBackTexturesEffectsAndMemoryAndBadInputFails)
 {
-    scene3d::LogCapture log;
+    vorntest::LogCapture log;
     const std::string x = Ground().Text({red_, red_});
     const uint32_t used = VornMemory::GetUsedSize();
     for (int level : {2, 17}) {   // a load that works and one that fails after its textures
@@ -243,8 +242,8 @@ TEST_F(Field, ReleasesGiveBackTexturesEffectsAndMemoryAndBadInputFails)
     EXPECT_EQ(VORN_INVALID_HANDLE, VornField::CreateFromFile("no_such_field.x", 1, -1, VORN_FORMAT_NONE, false));
     EXPECT_EQ(used, VornMemory::GetUsedSize());
     const std::string text = log.Text();
-    EXPECT_EQ(3, scene3d::CountIn(text, scene3d::Red("Ｘファイルの読み込みに失敗しました")));
-    EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Red("フィールドデータへのコンバートに失敗しました")));
-    EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Blue("VornField::CreateFromFile") + " : [ no_such_field.x ] : " +
-                                            scene3d::Red("ファイルの読み込みに失敗しました")));
+    EXPECT_EQ(3, vorntest::CountIn(text, vorntest::Red("Ｘファイルの読み込みに失敗しました")));
+    EXPECT_EQ(1, vorntest::CountIn(text, vorntest::Red("フィールドデータへのコンバートに失敗しました")));
+    EXPECT_EQ(1, vorntest::CountIn(text, vorntest::Blue("VornField::CreateFromFile") + " : [ no_such_field.x ] : " +
+                                            vorntest::Red("ファイルの読み込みに失敗しました")));
 }

@@ -1,12 +1,12 @@
 // Font sprites in 3D: glyph sets built and loaded as the 2D ones are, the layout in a posture's plane.
-#include "Scene3DSupport.h"
+#include "EngineFixture.h"
 #include "VornFontSprite3D.h"
 #include "VornMath.h"
 #include <cstring>
 #include <string>
 #include <vector>
 
-using scene3d::EngineDeviceTest;
+using namespace vorntest;
 
 namespace {
 
@@ -38,16 +38,16 @@ std::vector<uint8_t> TwoGlyphSet()
     return b;
 }
 
-class FontSprite3D : public EngineDeviceTest {
+class FontSprite3D : public EngineSuite {
 protected:
     void SetUp() override
     {
-        EngineDeviceTest::SetUp();
+        EngineSuite::SetUp();
         ASSERT_TRUE(VornMath::Initialize());
         ASSERT_TRUE(VornPrimitive3D::Initialize());
         ASSERT_TRUE(VornSprite3D::Initialize());
         ASSERT_TRUE(VornFontSprite3D::Initialize());
-        scene3d::LogCapture log;
+        LogCapture log;
         const std::vector<uint8_t> set = TwoGlyphSet();
         font_ = VornFontSprite3D::CreateFromMemory(set.data(), static_cast<uint32_t>(set.size()), nullptr, 0, 96);
         ASSERT_NE(VORN_INVALID_HANDLE, font_) << log.Text();
@@ -57,7 +57,7 @@ protected:
         VornFontSprite3D::Finalize();
         VornSprite3D::Finalize();
         VornPrimitive3D::Finalize();
-        EngineDeviceTest::TearDown();
+        EngineSuite::TearDown();
     }
     // Corner Q0 (x, y, z) of the n-th quad of the sheet's sprite.
     void Corner(uint32_t quad, float out[3])
@@ -88,7 +88,7 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
     EXPECT_NE(VORN_INVALID_HANDLE, r->sprites[0]);
     EXPECT_EQ(VORN_INVALID_HANDLE, r->sprites[1]);
 
-    scene3d::LogCapture log;
+    LogCapture log;
     const std::vector<uint8_t> set = TwoGlyphSet();
     const uint8_t junk[8] = {'Q', 'X', 'X', 0};
     EXPECT_EQ(VORN_INVALID_HANDLE, VornFontSprite3D::CreateFromMemory(junk, 8, nullptr, 0, 96));
@@ -112,20 +112,17 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
     VornTexture::Finalize();
 
     const std::string text = log.Text();
-    using texturetest::Blue;
-    using texturetest::Red;
-    using texturetest::Green;
-    // The bad file takes record 1 and gives it back to the good one.
-    EXPECT_EQ(2, scene3d::CountIn(text, Blue("VornFontSprite3D::CreateFromMemory") + " : [ No.1 ] : { "));
-    EXPECT_EQ(1, scene3d::CountIn(text, Red("ＱＸＴファイルではありません")));
-    EXPECT_EQ(1, scene3d::CountIn(text, " } FONT COUNT [ 2 ] : " + Green("SHEET COUNT [ 1 ] : ")));
-    EXPECT_EQ(1, scene3d::CountIn(text, Blue("VornFontSprite3D::CreateFromFile") + " : [ missing.qxt ] : " +
+                // The bad file takes record 1 and gives it back to the good one.
+    EXPECT_EQ(2, CountIn(text, Blue("VornFontSprite3D::CreateFromMemory") + " : [ No.1 ] : { "));
+    EXPECT_EQ(1, CountIn(text, Red("ＱＸＴファイルではありません")));
+    EXPECT_EQ(1, CountIn(text, " } FONT COUNT [ 2 ] : " + Green("SHEET COUNT [ 1 ] : ")));
+    EXPECT_EQ(1, CountIn(text, Blue("VornFontSprite3D::CreateFromFile") + " : [ missing.qxt ] : " +
                                             Red("ファイルの読み込みに失敗しました")));
-    EXPECT_EQ(1, scene3d::CountIn(text, Blue("VornFontSprite3D::Create") + Red(" : 無効なフォントハンドルです")));
-    EXPECT_EQ(1, scene3d::CountIn(text, Blue("VornFontSprite3D::Create") + " : [ No.2 ] : { "));
-    EXPECT_EQ(1, scene3d::CountIn(text, " } SHEET COUNT [ 1 ] : " + Green("Success")));
+    EXPECT_EQ(1, CountIn(text, Blue("VornFontSprite3D::Create") + Red(" : 無効なフォントハンドルです")));
+    EXPECT_EQ(1, CountIn(text, Blue("VornFontSprite3D::Create") + " : [ No.2 ] : { "));
+    EXPECT_EQ(1, CountIn(text, " } SHEET COUNT [ 1 ] : " + Green("Success")));
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(1, scene3d::CountIn(text, Red("FontSprite Destroy [ No." + std::to_string(i) + " ]"))) << i;
+        EXPECT_EQ(1, CountIn(text, Red("FontSprite Destroy [ No." + std::to_string(i) + " ]"))) << i;
     EXPECT_EQ(std::string::npos, text.find("VornFontSprite::")) << "no 2D font sprite lines";
     ASSERT_TRUE(VornFontSprite3D::Initialize());
     font_ = VORN_INVALID_HANDLE;

@@ -1,6 +1,6 @@
 // The effect table: loading by name with references, the override, the vocabulary of 23 names,
 // the scene parameters chosen by the flag word, compile errors in the log, the state caches.
-#include "Scene3DSupport.h"
+#include "EngineFixture.h"
 #include "VornCamera.h"
 #include "VornLight.h"
 #include "VornShaderFx.h"
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-using scene3d::EngineDeviceTest;
+using namespace vorntest;
 
 namespace {
 
@@ -39,15 +39,15 @@ std::string WriteEffectFile(const char* name, const char* text)
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, cwd);
     const std::string path = std::string(cwd) + "\\" + name;
-    texturetest::WriteFile(path, std::vector<unsigned char>(text, text + strlen(text)));
+    WriteFile(path, std::vector<unsigned char>(text, text + strlen(text)));
     return path;
 }
 
-class ShaderFx : public EngineDeviceTest {
+class ShaderFx : public EngineSuite {
 protected:
     void SetUp() override
     {
-        EngineDeviceTest::SetUp();
+        EngineSuite::SetUp();
         ASSERT_TRUE(VornShaderFx::Initialize());
         ASSERT_TRUE(VornCamera::Initialize());
         ASSERT_TRUE(VornLight::Initialize());
@@ -56,7 +56,7 @@ protected:
     {
         VornShaderFx::Finalize();
         VornCamera::Finalize();
-        EngineDeviceTest::TearDown();
+        EngineSuite::TearDown();
     }
     VornShaderFxHandle FromMemory(const char* text)
     {
@@ -68,7 +68,7 @@ protected:
 
 TEST_F(ShaderFx, SameNameTwiceGivesTheSameRecordAndLetterCaseCounts)
 {
-    scene3d::LogCapture log;
+    LogCapture log;
     const std::string path = WriteEffectFile("twice.fx", kPlainEffect);
     VornShaderFxHandle a = VornShaderFx::CreateFromFile(path.c_str());
     ASSERT_NE(VORN_INVALID_HANDLE, a);
@@ -87,13 +87,13 @@ TEST_F(ShaderFx, SameNameTwiceGivesTheSameRecordAndLetterCaseCounts)
     EXPECT_EQ(0u, VornShaderFx::GetRefCount(a));
     const std::string text = log.Text();
     EXPECT_NE(std::string::npos, text.find("[ No.0 ] : Already Existed : "));
-    EXPECT_EQ(1, scene3d::CountIn(text, scene3d::Red("VornShaderFx::Release")));
-    EXPECT_EQ(2, scene3d::CountIn(text, scene3d::Blue("VornShaderFx::CreateFromFile") + " : [ " + path + " ] : "));
+    EXPECT_EQ(1, CountIn(text, Red("VornShaderFx::Release")));
+    EXPECT_EQ(2, CountIn(text, Blue("VornShaderFx::CreateFromFile") + " : [ " + path + " ] : "));
 }
 
 TEST_F(ShaderFx, CompileErrorMissingFileOverlongNameAndFullTableAreRefused)
 {
-    scene3d::LogCapture log;
+    LogCapture log;
     const char* broken =
         "float4x4 mTransform;\n"
         "float4 VS(float4 p : POSITION) : POSITION { return mul(p, mTransfrom); }\n"
@@ -112,11 +112,11 @@ TEST_F(ShaderFx, CompileErrorMissingFileOverlongNameAndFullTableAreRefused)
     EXPECT_EQ(1u, FromMemory(kPlainEffect));
     EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(kPlainEffect));
     const std::string text = log.Text();
-    EXPECT_NE(std::string::npos, text.find(scene3d::Red("ファイルの読み込みに失敗しました")));
-    EXPECT_NE(std::string::npos, text.find(scene3d::Red("ファイル名が長すぎます")));
-    EXPECT_NE(std::string::npos, text.find(scene3d::Red("空きエフェクトが見つかりませんでした。")));
-    EXPECT_EQ(3, scene3d::CountIn(text, scene3d::Green("Complete")));
-    EXPECT_NE(std::string::npos, text.find(scene3d::Red("エフェクトの読み込みに失敗しました。")));
+    EXPECT_NE(std::string::npos, text.find(Red("ファイルの読み込みに失敗しました")));
+    EXPECT_NE(std::string::npos, text.find(Red("ファイル名が長すぎます")));
+    EXPECT_NE(std::string::npos, text.find(Red("空きエフェクトが見つかりませんでした。")));
+    EXPECT_EQ(3, CountIn(text, Green("Complete")));
+    EXPECT_NE(std::string::npos, text.find(Red("エフェクトの読み込みに失敗しました。")));
     EXPECT_NE(std::string::npos, text.find("  -> Shader Compile Error [(3): VertexShader vs_2_0 VS: ")) << text;
     EXPECT_NE(std::string::npos, text.find("mTransfrom"));
     VornShaderFx::SetMax(0);

@@ -1,0 +1,216 @@
+// Shared by the device, 2D and 3D tests: the runtime services, a log captured per test, checks on
+// read-back frames and log texts, small files, and the engine's own device (Vorn3D started on a
+// 256 x 256 window) for a whole suite.
+#pragma once
+#include "DeviceFixture.h"
+#include "Vorn.h"
+#include "Vorn3D.h"
+#include "VornCamera.h"
+#include "VornFile.h"
+#include "VornLog.h"
+#include "VornMemory.h"
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace vorntest {
+
+// The runtime services every table needs; safe to call from every test.
+inline void StartServices()
+{
+    static bool started = false;
+    if (started) return;
+    started = true;
+    VornMemory::Initialize();
+    VornMemory::SetWorkArea(64u << 20, true);
+    VornFile::Initialize();
+}
+
+inline bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+// How many times piece occurs in text.
+inline int CountIn(const std::string& text, const std::string& piece)
+{
+    int n = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size())) ++n;
+    return n;
+}
+
+// The pieces occur in the text in this order.
+inline ::testing::AssertionResult InOrder(const std::string& text, const std::vector<std::string>& pieces)
+{
+    size_t at = 0;
+    for (const std::string& piece : pieces) {
+        const size_t found = text.find(piece, at);
+        if (found == std::string::npos) return ::testing::AssertionFailure() << "missing in order: " << piece;
+        at = found + piece.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The log of one test, in its own file (tests run in parallel in one folder). Text() closes the
+// log and gives its body with line ends as "\n".
+class LogCapture {
+public:
+    LogCapture()
+    {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        base_ = std::string("log_") + info->test_suite_name() + "_" + info->name();
+        VornLog::SetFileName(base_.c_str());
+        VornLog::Open("test");
+    }
+    ~LogCapture() { VornLog::Close(); }
+    std::string Text()
+    {
+        VornLog::Close();
+        std::string raw = ReadFile(base_ + ".html"), out;
+        for (char c : raw)
+            if (c != '\r') out += c;
+        return out;
+    }
+    int Count(const std::string& piece) { return CountIn(Text(), piece); }
+
+private:
+    std::string base_;
+};
+
+// The log's wrappers of a red, blue or green entry; RedStart for texts that go on with an error text.
+inline std::string Red(const std::string& s) { return "<B><FONT color=\"RED\">" + s + "</FONT></B>"; }
+inline std::string RedStart(const std::string& s) { return "<B><FONT color=\"RED\">" + s; }
+inline std::string Blue(const std::string& s) { return "<B><FONT color=\"BLUE\">" + s + "</FONT></B>"; }
+inline std::string Green(const std::string& s) { return "<B><FONT color=\"GREEN\">" + s + "</FONT></B>"; }
+
+// The pixels of colour rgb span exactly (x0, y0)-(x1, y1), each edge within tolerance.
+inline ::testing::AssertionResult BoxIs(const Readback& frame, uint32_t rgb, int x0, int y0, int x1, int y1,
+                                        int tolerance = 0)
+{
+    int b[4];
+    if (!frame.Bounds(rgb, &b[0], &b[1], &b[2], &b[3])) return ::testing::AssertionFailure() << "no pixel of " << std::hex << rgb;
+    const int want[4] = {x0, y0, x1, y1};
+    for (int i = 0; i < 4; ++i)
+        if (std::abs(b[i] - want[i]) > tolerance)
+            return ::testing::AssertionFailure() << "box " << b[0] << "," << b[1] << " - " << b[2] << "," << b[3];
+    return ::testing::AssertionSuccess();
+}
+
+// Each of R, G and B within tolerance.
+inline ::testing::AssertionResult Near(uint32_t expected, uint32_t actual, int tolerance = 2)
+{
+    for (int shift = 0; shift < 24; shift += 8)
+        if (std::abs(int((expected >> shift) & 0xFF) - int((actual >> shift) & 0xFF)) > tolerance)
+            return ::testing::AssertionFailure() << std::hex << "expected " << (expected & 0xFFFFFF) << ", got "
+                                                 << (actual & 0xFFFFFF);
+    return ::testing::AssertionSuccess();
+}
+
+// A 24-bit BMP file of the given pixels (rows top first, 0x00RRGGBB).
+inline std::vector<unsigned char> MakeBmp(int width, int height, const std::vector<uint32_t>& pixels)
+{
+    const int rowSize = (width * 3 + 3) & ~3;
+    std::vector<unsigned char> out(54 + static_cast<size_t>(rowSize) * height, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) out[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    const uint32_t fields[][2] = {{2, uint32_t(out.size())}, {10, 54}, {14, 40}, {18, uint32_t(width)},
+                                  {22, uint32_t(height)}, {26, 1}, {28, 24}, {34, uint32_t(out.size() - 54)}};
+    for (const auto& field : fields) put32(field[0], field[1]);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c)
+                out[54 + static_cast<size_t>(height - 1 - y) * rowSize + x * 3 + c] =
+                    static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x] >> (8 * c));
+    return out;
+}
+
+// A folder of its own for one test (tests run side by side in one output folder); "\" paths.
+inline std::string TestFolder()
+{
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string folder = std::string("tex_") + info->test_suite_name() + "_" + info->name();
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+inline void MakeFolders(const std::string& path)
+{
+    for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    CreateDirectoryA(path.c_str(), nullptr);
+}
+
+// The engine's device for a whole suite: let go before the program ends, since a process that exits
+// with a live device can be killed by Wine while the driver tears down under load. A failed test
+// leaves its last frame as <suite>.<test>.png in the output folder.
+class EngineSuite : public ::testing::Test {
+public:
+    static constexpr int kSize = 256;
+
+protected:
+    static void SetUpTestSuite()
+    {
+        StartServices();
+        Vorn::SetScreenInfo(kSize, kSize, true);
+        window_ = CreateTestWindow(kSize, kSize, "VornEngineTest");
+        ready_ = window_ && Vorn3D::Initialize() && Vorn3D::Start(window_, true);
+    }
+    static void TearDownTestSuite()
+    {
+        Vorn3D::Finalize();
+        if (window_) DestroyWindow(window_);
+        window_ = nullptr;
+        PumpMessages();
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(ready_);
+        device_ = Vorn3D::GetDevice();
+        ASSERT_NE(nullptr, device_);
+    }
+    void TearDown() override
+    {
+        if (!HasFailure()) return;
+        if (frame_.Width() == 0 && Vorn3D::GetDevice()) frame_.ReadBackBuffer(Vorn3D::GetDevice());
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        frame_.SavePng(OutPath(std::string(info->test_suite_name()) + "." + info->name() + ".png"));
+    }
+    // The back buffer, read before Present (with DISCARD its contents afterwards are undefined).
+    bool ReadBack() { return Vorn3D::GetDevice() && frame_.ReadBackBuffer(Vorn3D::GetDevice()); }
+    // Clears to black, runs draw inside a scene and reads the frame back.
+    template <typename F> void Frame(F draw)
+    {
+        Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr);
+        ASSERT_TRUE(Vorn3D::BeginScene());
+        draw();
+        Vorn3D::EndScene();
+        ASSERT_TRUE(ReadBack());
+    }
+    // A square 90-degree camera (near 1, far 100) at (0, 0, z) looking along +z, made the current one.
+    static VornCameraHandle UseCamera(float z)
+    {
+        const VornCameraHandle camera = VornCamera::Create();
+        VornCamera::CreateProjection(camera, 3.14159265f / 2.0f, 1.0f, 100.0f, 1.0f);
+        VornCamera::TransformInit(camera);
+        VornCamera::SetPosition(camera, 0.0f, 0.0f, z);
+        VornCamera::TransformUpdate(camera);
+        Vorn3D::SetCamera(camera);
+        return camera;
+    }
+
+    IDirect3DDevice9* device_ = nullptr;
+    Readback frame_;
+    static inline HWND window_ = nullptr;
+    static inline bool ready_ = false;
+};
+
+}  // namespace vorntest
