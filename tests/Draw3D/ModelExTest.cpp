@@ -1,12 +1,13 @@
 // Skinned models: the X walk into frames, meshes and animation sets, our skin converter, the
 // animation walk, drawing through effects (pixels), hit tests and malformed files. Every X file is
 // written here as text.
-#include "../Device/TextureDevice.h"
+#include "EngineFixture.h"
 #include "GameObject.h"
-#include "Scene3DSupport.h"
 #include "VornAnimation.h"
 #include "VornLight.h"
+#include "VornMath.h"
 #include "VornModelEx.h"
+#include "VornTexture.h"
 #include "VornSkinConvert.h"
 #include "VornXKeyReader.h"
 #include <cmath>
@@ -15,7 +16,7 @@
 #include <string>
 #include <vector>
 
-using scene3d::EngineDeviceTest;
+using namespace vorntest;
 
 namespace {
 
@@ -104,11 +105,11 @@ const std::string kSkinEffect =
     "technique T { pass { CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
     "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n";
 
-class ModelEx : public EngineDeviceTest {
+class ModelEx : public EngineSuite {
 protected:
     void SetUp() override
     {
-        EngineDeviceTest::SetUp();
+        EngineSuite::SetUp();
         ASSERT_TRUE(VornMath::Initialize());
         ASSERT_TRUE(VornAnimation::Initialize());
         ASSERT_TRUE(VornTexture::Initialize());
@@ -126,7 +127,7 @@ protected:
         VornCamera::Finalize();
         VornAnimation::Finalize();
         VornMath::Finalize();
-        EngineDeviceTest::TearDown();
+        EngineSuite::TearDown();
     }
     static VornModelExHandle Load(const std::string& text)
     {
@@ -161,7 +162,7 @@ void ExpectRow(const VornMatrix& m, int row, float x, float y, float z)
 
 TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseMeshesUnderFrameRoot)
 {
-    scene3d::LogCapture log;
+    LogCapture log;
     const VornModelExHandle tree = Load(kHead + "Frame Root { Frame A { Frame A1 { } } Frame B { } }\n");
     ASSERT_NE(VORN_INVALID_HANDLE, tree);
     const char* order[] = {"Root", "A", "B", "A1"};
@@ -169,7 +170,7 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseMeshesUnderFrameRoot)
     for (int i = 0; i < 4; ++i) EXPECT_EQ(i, VornModelEx::GetFrameIndex(tree, order[i]));
 
     // Meshes at x > 5 still give a box from the origin; the texture is looked up without its folder.
-    texturetest::WriteFile("skin.bmp", texturetest::MakeBmp(2, 2, {0xFF, 0xFF, 0xFF, 0xFF}));
+    WriteFile("skin.bmp", MakeBmp(2, 2, {0xFF, 0xFF, 0xFF, 0xFF}));
     const std::string textured = "TextureFilename { \"dir\\sub\\skin.bmp\"; }";
     const VornModelExHandle loose =
         Load(kHead + Quad("q0", 6, 6, 7, 7, 1) +
@@ -193,7 +194,7 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseMeshesUnderFrameRoot)
     EXPECT_EQ(0u, VornTexture::GetRefCount(skin.texture[0]));
     const std::string text = log.Text();
     EXPECT_NE(std::string::npos, text.find("} MESH [ 2 ] : FRAME [ 1 ] : "));
-    EXPECT_NE(std::string::npos, text.find(scene3d::Red("VornModelEx::Release") + " : [ No.1 ]"));
+    EXPECT_NE(std::string::npos, text.find(Red("VornModelEx::Release") + " : [ No.1 ]"));
 }
 
 TEST_F(ModelEx, ConverterKeepsFourLargestInfluencesAndGroupsFacesWithinThePalette)
@@ -258,7 +259,7 @@ TEST_F(ModelEx, SkinnedMeshesTakeTheirLayoutFromTheInfluencesAndAPaletteOfAtMost
         EXPECT_EQ(VornModelEx::GetVertexSize(expected[n]), Mesh(m, 0).stride);
         VornModelEx::Release(m);
     }
-    scene3d::LogCapture log;
+    LogCapture log;
     std::string skin = "XSkinMeshHeader { 1; 3; 33; }\n", frames;
     for (int b = 0; b < 33; ++b) {
         skin += Skin("B" + std::to_string(b), {b % 4}, {1.0f});
@@ -457,7 +458,7 @@ TEST_F(ModelEx, SegmentsHitTrianglesFromBothSidesWithinTheirLength)
 
 TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
 {
-    scene3d::LogCapture log;
+    LogCapture log;
     const std::string valid = Animated(Key(0, {{0, {1, 0, 0, 0}}, {10, {0, 1, 0, 0}}}));
     std::string sets = kHead + "Frame Arm { }\n", longName = kHead + "Frame " + std::string(300, 'n') + " { }\n";
     for (int i = 0; i < 300; ++i) sets += "AnimationSet S" + std::to_string(i) + " { Animation { {Arm} } }\n";
