@@ -516,3 +516,64 @@ TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
     EXPECT_EQ(7u, time);
     EXPECT_EQ(1.0f, v[2]);
 }
+
+TEST_F(ModelEx, FlagsChooseTheParametersAndLightsArriveInModelSpace)
+{
+    const std::string fx =
+        "float4x4 mTransform; float4 MaterialDiffuse = {0.1, 0.2, 0.3, 0.4}; float4 LightParameter[4] = {7, 7, 7, 7, 7, 7, 7, 7,"
+        " 7, 7, 7, 7, 7, 7, 7, 7};\n"
+        "float4 VS(float4 p : POSITION0) : POSITION { return mul(p, mTransform) + LightParameter[0] * 0; }\n"
+        "float4 PS() : COLOR0 { return MaterialDiffuse; }\n"
+        "technique T { pass { CullMode = NONE; VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n";
+    const VornModelExHandle m = Load(kHead + Quad("q", -1, -1, 1, 1, 0));
+    ASSERT_NE(VORN_INVALID_HANDLE, m);
+    Effect(m, fx, 0);
+    const D3DXVECTOR3 light(10, 0, 0);
+    ASSERT_TRUE(VornLight::SetEnable(0, true));
+    VornLight::SetType(0, VornLight::TYPE_POINT);
+    VornLight::SetPosition(0, &light);
+    VornModelEx::SetPosition(m, 5, 0, 0);
+    VornModelEx::TransformUpdate(m, 0, false);
+    VornFxEffect* effect = VornShaderFx::GetEffect(Mesh(m, 0).effect);
+    const D3DXHANDLE* params = Mesh(m, 0).parameters;
+    const float defaults[] = {0.1f, 0.2f, 0.3f, 0.4f, 7, 7, 7, 7}, lit[] = {1, 0, 0, 1, 5, 0, 0, 0};
+    for (uint32_t flags : {0u, SHADER_FLAG_TRANSFORM | SHADER_FLAG_LIGHTS | SHADER_FLAG_MATERIAL}) {
+        VornModelEx::SetParameterFlags(m, flags, -1);
+        Draw(m);
+        float got[8];
+        effect->GetFloatArray(params[SHADER_PARAM_MATERIAL_DIFFUSE], got, 4);
+        effect->GetFloatArray(params[SHADER_PARAM_LIGHT_PARAMETER], got + 4, 4);
+        for (int i = 0; i < 8; ++i) EXPECT_NEAR(flags ? lit[i] : defaults[i], got[i], 1e-5f) << flags << " " << i;
+    }
+}
+
+TEST_F(ModelEx, FailedMeshesAreSkippedAndRebindingTheOnlyReferenceKeepsIt)
+{
+    // Face index 7 of a three-vertex mesh: the platform's mesh load refuses it; the model loads.
+    const VornModelExHandle m =
+        Load(kHead + "Frame Root { Mesh bad { 3; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;; 1; 3;0,1,7;;; }\n" +
+             Quad("good", -1, -1, 1, 1, 0) + "}\n");
+    ASSERT_NE(VORN_INVALID_HANDLE, m);
+    ASSERT_EQ(2u, VornModelEx::GetMeshCount(m));
+    ASSERT_EQ(0, Mesh(m, 0).ready);
+    ASSERT_TRUE(VornModelEx::SetShaderFromMemory(m, kColourEffect.data(), static_cast<uint32_t>(kColourEffect.size()), -1));
+    VornModelEx::SetShader(m, VORN_INVALID_HANDLE, 0);
+    const VornShaderFxHandle fx = Mesh(m, 1).effect;
+    VornModelEx::SetShader(m, fx, 1);   // its only reference, bound again
+    EXPECT_EQ(1u, VornShaderFx::GetRefCount(fx));
+    WriteFile("only.bmp", MakeBmp(1, 1, {0xFF}));
+    const VornHandle texture = VornTexture::CreateFromFile("only.bmp", 0, 0);
+    VornModelEx::SetTexture(m, 0, texture, 1, -1);
+    VornTexture::Release(texture);
+    VornModelEx::SetTexture(m, 0, texture, 1, -1);
+    EXPECT_EQ(1u, VornTexture::GetRefCount(texture));
+    VornModelEx::SetParameterFlags(m, SHADER_FLAG_TRANSFORM, -1);
+    VornModelEx::TransformUpdate(m, 0, false);
+    EXPECT_FALSE(VornModelEx::SetMorphTarget(m, 0, m, 1));
+    EXPECT_TRUE(VornModelEx::HitCheck(m, -1, VornVector3(0.1f, 0.2f, -1), VornVector3(0.1f, 0.2f, 1), false, false));
+    EXPECT_EQ(1u, VornModelEx::GetHitMeshList(nullptr));
+    Vorn3D::ResetDevice(true);
+    uint32_t drawn = 0;
+    Draw(m, &drawn);
+    EXPECT_EQ(2u, drawn);
+}
