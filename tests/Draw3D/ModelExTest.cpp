@@ -340,10 +340,22 @@ TEST_F(ModelEx, PositionKeysInterpolateAndBakedSamplesMatchTheLiveWalk)
     for (int s = 0; s < 8; ++s) {
         VornModelEx::TransformUpdate(m, s * 2.5f, true);
         VornModelEx::GetFrameMatrix(m, &at, arm);
-        VornModelEx::TransformUpdatePreComputed(m, s * 2.5f + 20.0f);
-        VornModelEx::GetFrameMatrix(m, &baked, arm);
-        for (int e = 0; e < 16; ++e) EXPECT_NEAR(at.GetElement(e / 4, e % 4), baked.GetElement(e / 4, e % 4), 1e-5f) << s;
+        for (float wrap : {20.0f, -20.0f}) {   // both ways round the baked span
+            VornModelEx::TransformUpdatePreComputed(m, s * 2.5f + wrap);
+            VornModelEx::GetFrameMatrix(m, &baked, arm);
+            for (int e = 0; e < 16; ++e) EXPECT_NEAR(at.GetElement(e / 4, e % 4), baked.GetElement(e / 4, e % 4), 1e-5f) << s;
+        }
     }
+    // Without a bake: the bind pose (the file's identity here), and out-of-range copies write nothing.
+    const VornModelExHandle plain = Load(Animated(Key(2, {{0, {0, 0, 0}}, {10, {10, 0, 0}}})));
+    VornModelEx::SetAnimationSet(plain, 0);
+    VornModelEx::TransformUpdatePreComputed(plain, 5.0f);
+    baked.Translation(9, 9, 9);
+    VornModelEx::CopyFrameMatrix(plain, 99, &baked);
+    VornModelEx::CopyMeshMatrix(plain, 0, &baked);
+    ExpectRow(baked, 3, 9, 9, 9);
+    VornModelEx::CopyFrameMatrix(plain, arm, &baked);
+    ExpectRow(baked, 3, 0, 0, 0);
 }
 
 TEST_F(ModelEx, ContainersOfOneFrameDrawLastFirstAndMaterialsReachTheEffect)
