@@ -5,7 +5,6 @@
 
 using namespace vorntest;
 
-
 namespace {
 
 std::vector<uint32_t> Pattern(int width, int height)
@@ -35,7 +34,7 @@ uint32_t TexturePixel(VornTextureHandle h, uint32_t x, uint32_t y, uint32_t byte
 }
 
 // Level 0 of a render-target texture, read back.
-bool ReadTarget(IDirect3DDevice9* device, VornTextureHandle h, vorntest::Readback* back)
+bool ReadTarget(IDirect3DDevice9* device, VornTextureHandle h, Readback* back)
 {
     IDirect3DSurface9* level0 = nullptr;
     if (!VornTexture::GetTexture(h) || FAILED(VornTexture::GetTexture(h)->GetSurfaceLevel(0, &level0))) return false;
@@ -49,12 +48,12 @@ protected:
     // A loose file root\texture\loose.bmp, and a pack holding texture\packed.bmp only.
     void MakeFiles()
     {
-        const std::string folder = vorntest::TestFolder();
-        vorntest::MakeFolders(folder + "\\root\\texture");
-        vorntest::MakeFolders(folder + "\\packsrc\\texture");
+        const std::string folder = TestFolder();
+        MakeFolders(folder + "\\root\\texture");
+        MakeFolders(folder + "\\packsrc\\texture");
         const auto bmp = MakeBmp(8, 4, Pattern(8, 4));
-        ASSERT_TRUE(vorntest::WriteFile(folder + "\\root\\texture\\loose.bmp", bmp));
-        ASSERT_TRUE(vorntest::WriteFile(folder + "\\packsrc\\texture\\packed.bmp", bmp));
+        ASSERT_TRUE(WriteFile(folder + "\\root\\texture\\loose.bmp", bmp));
+        ASSERT_TRUE(WriteFile(folder + "\\packsrc\\texture\\packed.bmp", bmp));
         ASSERT_TRUE(VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
         VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\pack.bin").c_str());
         folder_ = folder;
@@ -119,11 +118,9 @@ TEST_F(Texture, EveryCreationWritesItsWholeLineAndAPackOnlyNameIsSharedByCount)
     const std::string path = folder_ + "\\root\\texture\\loose.bmp";
     EXPECT_EQ(path, VornTexture::GetRecord(b)->name);
     EXPECT_EQ(b, VornTexture::FindByName(path.c_str()));
-    EXPECT_EQ(8u, VornTexture::GetImageWidth(b));
-    EXPECT_EQ(4u, VornTexture::GetImageHeight(b));
-    EXPECT_FLOAT_EQ(0.25f, VornTexture::PixelToU(b, 2.0f));
-    EXPECT_FLOAT_EQ(0.5f, VornTexture::PixelToV(b, 2.0f));
-    EXPECT_EQ(0.0f, VornTexture::PixelToU(VORN_INVALID_HANDLE, 2.0f));
+    EXPECT_EQ(std::make_pair(8u, 4u), std::make_pair(VornTexture::GetImageWidth(b), VornTexture::GetImageHeight(b)));
+    EXPECT_EQ(std::make_tuple(0.25f, 0.5f, 0.0f), std::make_tuple(VornTexture::PixelToU(b, 2.0f), VornTexture::PixelToV(b, 2.0f),
+                                                              VornTexture::PixelToU(VORN_INVALID_HANDLE, 2.0f)));
 }
 
 TEST_F(SmallTexture, AFullTableRefusesTheNextTextureAndLeavesTheFirst)
@@ -147,11 +144,10 @@ TEST_F(Texture, MemoryImagesKeepTheirSizesAndBrokenBytesAreRefused)
                                                             VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8, 0);
     ASSERT_NE(VORN_INVALID_HANDLE, h);
     EXPECT_STREQ("", VornTexture::GetRecord(h)->name);
-    EXPECT_EQ(20u, VornTexture::GetImageWidth(h));
-    EXPECT_EQ(12u, VornTexture::GetImageHeight(h));
+    EXPECT_EQ(std::make_tuple(20u, 12u, D3DFMT_A8R8G8B8, uint32_t(D3DPOOL_MANAGED)),
+              std::make_tuple(VornTexture::GetImageWidth(h), VornTexture::GetImageHeight(h), VornTexture::GetFormat(h),
+                              VornTexture::GetRecord(h)->pool));
     EXPECT_GE(VornTexture::GetWidth(h), 20u);
-    EXPECT_EQ(D3DFMT_A8R8G8B8, VornTexture::GetFormat(h));
-    EXPECT_EQ(static_cast<uint32_t>(D3DPOOL_MANAGED), VornTexture::GetRecord(h)->pool);
 
     LogCapture log;
     const unsigned char junk[64] = {1, 2, 3};
@@ -166,15 +162,15 @@ TEST_F(Texture, MemoryImagesKeepTheirSizesAndBrokenBytesAreRefused)
 
 TEST_F(Texture, QsgEntriesAreSharedUnderArchiveAndEntryName)
 {
-    const std::string folder = vorntest::TestFolder();
+    const std::string folder = TestFolder();
     std::vector<unsigned char> archive = {'Q', 'S', 'G', 0, 0, 0, 0, 0};
     const char name[16] = "tile";
     archive.insert(archive.end(), name, name + 16);
     for (uint32_t v : {2u, 2u, 1u, 16u, 0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0x80FFFFFFu})   // header, pixels
         for (int i = 0; i < 4; ++i) archive.push_back(static_cast<unsigned char>(v >> (8 * i)));
     // The archive lies only in the pack, and is read as a stream of its entry.
-    vorntest::MakeFolders(folder + "\\packsrc\\texture");
-    ASSERT_TRUE(vorntest::WriteFile(folder + "\\packsrc\\texture\\tiles.qsg", archive));
+    MakeFolders(folder + "\\packsrc\\texture");
+    ASSERT_TRUE(WriteFile(folder + "\\packsrc\\texture\\tiles.qsg", archive));
     ASSERT_TRUE(VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
     VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\pack.bin").c_str());
 
@@ -184,10 +180,8 @@ TEST_F(Texture, QsgEntriesAreSharedUnderArchiveAndEntryName)
     LogCapture log;
     EXPECT_EQ(a, VornTexture::CreateFromQSG("tiles.qsg", "Tile", 0));
     EXPECT_EQ(2u, VornTexture::GetRefCount(a));
-    EXPECT_EQ(0xFF0000FFu, TexturePixel(a, 0, 0));
-    EXPECT_EQ(0xFF00FF00u, TexturePixel(a, 1, 0));
-    EXPECT_EQ(0xFFFF0000u, TexturePixel(a, 0, 1));
-    EXPECT_EQ(0x80FFFFFFu, TexturePixel(a, 1, 1));
+    EXPECT_EQ((std::vector<uint32_t>{0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0x80FFFFFF}),
+              (std::vector<uint32_t>{TexturePixel(a, 0, 0), TexturePixel(a, 1, 0), TexturePixel(a, 0, 1), TexturePixel(a, 1, 1)}));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::CreateFromQSG("tiles.qsg", "none", 0));
     const std::string text = log.Text();
     EXPECT_NE(std::string::npos, text.find(Blue("VornTexture::CreateFromQSG") + ": [ tiles.qsg / Tile ] : [ No." +
@@ -215,11 +209,10 @@ TEST_F(Texture, ColorFillWritesEachListedFormatAndNothingElse)
         for (uint32_t y = 0; y < VornTexture::GetHeight(h); ++y)
             for (uint32_t x = 0; x < VornTexture::GetWidth(h); ++x)
                 ASSERT_EQ(c.expected, TexturePixel(h, x, y, bytes)) << "pixel " << x << ", " << y;
-        void* bits = nullptr;
         D3DFORMAT format = D3DFMT_UNKNOWN;
-        ASSERT_TRUE(VornTexture::Lock(h, &bits, nullptr, &format, nullptr, nullptr));
-        EXPECT_FALSE(VornTexture::Lock(h, &bits, nullptr, &format, nullptr, nullptr));   // already locked
-        EXPECT_EQ(c.format, format);
+        ASSERT_TRUE(VornTexture::Lock(h, nullptr, nullptr, &format, nullptr, nullptr));
+        EXPECT_EQ(std::make_pair(false, c.format), std::make_pair(VornTexture::Lock(h, nullptr, nullptr, nullptr, nullptr, nullptr),
+                                                                format));   // already locked
         VornTexture::Unlock(h);
         VornTexture::Release(h);
     }
@@ -264,13 +257,10 @@ TEST_F(Texture, OneToOnePointDrawsCopyTheImageAndTheColourKeyClearsPureGreen)
     ASSERT_TRUE(ReadBack());
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) ASSERT_EQ(px[y * 16 + x], frame_.Rgb(40 + x, 30 + y)) << x << ", " << y;
-    EXPECT_EQ(0u, frame_.Rgb(39, 30));
-    EXPECT_EQ(0u, frame_.Rgb(56, 45));
-    EXPECT_EQ(0u, frame_.Rgb(40, 46));
-
-    EXPECT_EQ(0x0000FEu << 8, frame_.Rgb(100, 100));
-    EXPECT_EQ(0xFF0000u, frame_.Rgb(101, 100));   // green: the red background shows
-    EXPECT_EQ(0x0000FFu, frame_.Rgb(103, 103));
+    EXPECT_EQ(std::make_tuple(0u, 0u, 0u), std::make_tuple(frame_.Rgb(39, 30), frame_.Rgb(56, 45), frame_.Rgb(40, 46)));
+    // The keyed texture: nearly green stays, green lets the red background show.
+    EXPECT_EQ(std::make_tuple(0x00FE00u, 0xFF0000u, 0x0000FFu), std::make_tuple(frame_.Rgb(100, 100), frame_.Rgb(101, 100),
+                                                                             frame_.Rgb(103, 103)));
     EXPECT_EQ(16, frame_.Count(100, 100, 108, 108, 0x0000FF));
     EXPECT_EQ(64 - 16 - 1, frame_.Count(100, 100, 108, 108, 0xFF0000));
 }
@@ -281,10 +271,9 @@ TEST_F(Texture, RenderTargetsAreMadeAgainAfterAResetAndManagedTexturesStay)
     const VornTextureHandle managed = VornTexture::Create(16, 16, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8);
     ASSERT_NE(VORN_INVALID_HANDLE, target);
     ASSERT_NE(VORN_INVALID_HANDLE, managed);
-    EXPECT_STREQ("RENDER_TARGET", VornTexture::GetRecord(target)->name);
-    EXPECT_STREQ("CREATE", VornTexture::GetRecord(managed)->name);
-    EXPECT_EQ(static_cast<uint32_t>(D3DPOOL_DEFAULT), VornTexture::GetRecord(target)->pool);
-    EXPECT_EQ(D3DFMT_A8R8G8B8, VornTexture::GetFormat(target));
+    EXPECT_EQ(std::make_tuple(std::string("RENDER_TARGET"), std::string("CREATE"), uint32_t(D3DPOOL_DEFAULT), D3DFMT_A8R8G8B8),
+              std::make_tuple(std::string(VornTexture::GetRecord(target)->name), std::string(VornTexture::GetRecord(managed)->name),
+                              VornTexture::GetRecord(target)->pool, VornTexture::GetFormat(target)));
     EXPECT_FALSE(VornTexture::Lock(target, nullptr, nullptr, nullptr, nullptr, nullptr));   // default pool
     VornTexture::ColorFill(managed, 0xFF123456);
     IDirect3DTexture9* managedObject = VornTexture::GetTexture(managed);
@@ -292,20 +281,16 @@ TEST_F(Texture, RenderTargetsAreMadeAgainAfterAResetAndManagedTexturesStay)
     Vorn3D::ResetDevice(true);
 
     ASSERT_NE(nullptr, VornTexture::GetTexture(target));
-    EXPECT_EQ(64u, VornTexture::GetWidth(target));
-    EXPECT_EQ(32u, VornTexture::GetHeight(target));
     D3DSURFACE_DESC desc;
     ASSERT_TRUE(SUCCEEDED(VornTexture::GetTexture(target)->GetLevelDesc(0, &desc)));
-    EXPECT_EQ(64u, desc.Width);
-    EXPECT_EQ(32u, desc.Height);
-    EXPECT_EQ(static_cast<DWORD>(D3DUSAGE_RENDERTARGET), desc.Usage);
-    EXPECT_EQ(managedObject, VornTexture::GetTexture(managed));
-    EXPECT_EQ(0xFF123456u, TexturePixel(managed, 0, 0));
+    EXPECT_EQ(std::make_tuple(64u, 32u, 64u, 32u, DWORD(D3DUSAGE_RENDERTARGET)),
+              std::make_tuple(VornTexture::GetWidth(target), VornTexture::GetHeight(target), desc.Width, desc.Height, desc.Usage));
+    EXPECT_EQ(std::make_pair(managedObject, 0xFF123456u), std::make_pair(VornTexture::GetTexture(managed), TexturePixel(managed, 0, 0)));
 
     // The new target draws: clear it through the engine and read it back.
     ASSERT_TRUE(Vorn3D::SetRenderTargetTexture(target));
     ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0, nullptr));
-    vorntest::Readback back;
+    Readback back;
     ASSERT_TRUE(ReadTarget(Device(), target, &back));
     EXPECT_EQ(64 * 32, back.Count(0, 0, 64, 32, 0x00FF00));
 }
@@ -323,16 +308,15 @@ TEST_F(Texture, StretchCopyRenderTargetsAndDcsReportFailureAsFalse)
     ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
 
     EXPECT_TRUE(VornTexture::StretchCopy(b, nullptr, a, nullptr));   // 32 x 32 onto 64 x 64
-    vorntest::Readback back;
+    Readback back;
     ASSERT_TRUE(ReadTarget(Device(), b, &back));
     EXPECT_EQ(32 * 32, back.Count(0, 0, 32, 32, 0xFF0000));
     EXPECT_EQ(64 * 64 - 32 * 32, back.Count(0, 0, 64, 64, 0x0000FF));
-    const RECT outside = {-40, 0, -8, 32};   // wholly left of the viewport
-    EXPECT_FALSE(VornTexture::StretchCopy(b, &outside, a, nullptr));
-    const RECT empty = {0, 0, 0, 10};
-    EXPECT_FALSE(VornTexture::StretchCopy(b, &empty, a, nullptr));
-    EXPECT_FALSE(VornTexture::StretchCopy(VORN_INVALID_HANDLE, nullptr, a, nullptr));
-    EXPECT_FALSE(VornTexture::StretchCopy(b, nullptr, VORN_INVALID_HANDLE, nullptr));
+    const RECT outside = {-40, 0, -8, 32}, empty = {0, 0, 0, 10};   // wholly left of the viewport; empty
+    EXPECT_EQ(std::make_tuple(false, false, false, false),
+              std::make_tuple(VornTexture::StretchCopy(b, &outside, a, nullptr), VornTexture::StretchCopy(b, &empty, a, nullptr),
+                              VornTexture::StretchCopy(VORN_INVALID_HANDLE, nullptr, a, nullptr),
+                              VornTexture::StretchCopy(b, nullptr, VORN_INVALID_HANDLE, nullptr)));
 
     const VornTextureHandle managed = VornTexture::Create(16, 16, VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8);
     LogCapture log;
@@ -363,19 +347,16 @@ TEST_F(Texture, ARenderTargetThatCannotBeMadeAgainKeepsItsReferencesUntilTheNext
     LogCapture log;
     VornTexture::OnDeviceRestore();
     EXPECT_EQ(2, log.Count(RedStart("テクスチャのリストアに失敗 [ ")));
-    EXPECT_EQ(2u, VornTexture::GetRefCount(target));
-    EXPECT_EQ(1u, VornTexture::GetRefCount(other));
-    EXPECT_EQ(nullptr, VornTexture::GetTexture(target));
-    EXPECT_FALSE(VornTexture::Lock(target, nullptr, nullptr, nullptr, nullptr, nullptr));
-    EXPECT_FALSE(VornTexture::SetRenderTarget(target));
-    EXPECT_EQ(nullptr, VornTexture::GetDC(target));
-    EXPECT_FALSE(VornTexture::StretchCopy(other, nullptr, target, nullptr));
+    EXPECT_EQ(std::make_pair(2u, 1u), std::make_pair(VornTexture::GetRefCount(target), VornTexture::GetRefCount(other)));
+    EXPECT_EQ(std::make_tuple(false, false, false, false),
+              std::make_tuple(VornTexture::GetTexture(target) != nullptr, VornTexture::GetDC(target) != nullptr,
+                              VornTexture::Lock(target, nullptr, nullptr, nullptr, nullptr, nullptr),
+                              VornTexture::SetRenderTarget(target) || VornTexture::StretchCopy(other, nullptr, target, nullptr)));
 
     // With a device again, the next restore brings both back.
     ASSERT_TRUE(StartDevice());
     VornTexture::OnDeviceRestore();
-    ASSERT_NE(nullptr, VornTexture::GetTexture(target));
-    ASSERT_NE(nullptr, VornTexture::GetTexture(other));
+    ASSERT_TRUE(VornTexture::GetTexture(target) && VornTexture::GetTexture(other));
     EXPECT_TRUE(VornTexture::SetRenderTarget(target));
     EXPECT_TRUE(VornTexture::StretchCopy(other, nullptr, target, nullptr));
 }
@@ -386,8 +367,7 @@ TEST_F(Texture, FinalizeLogsADestroyLinePerLiveTextureAndATooLargeTableFailsTheS
     const VornTextureHandle b = VornTexture::CreateRenderTarget(4, 4, 0);
     VornTexture::AddRef(b);
     ASSERT_EQ(1u, b);
-    EXPECT_EQ(-0.5f, VornTexture::GetPixelOffset());
-    EXPECT_EQ(0.0f, VornTexture::GetTexelInset());
+    EXPECT_EQ(std::make_pair(-0.5f, 0.0f), std::make_pair(VornTexture::GetPixelOffset(), VornTexture::GetTexelInset()));
     Vorn3D::SetTextureFilter(true);
     EXPECT_EQ(0.5f, VornTexture::GetTexelInset());
     LogCapture log;

@@ -1,8 +1,10 @@
 // Font sprites in 3D: glyph sets built and loaded as the 2D ones are, the layout in a posture's plane.
 #include "EngineFixture.h"
+#include "../Draw2D/QxtTestFile.h"
 #include "VornFontSprite3D.h"
 #include "VornMath.h"
 #include <cstring>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -10,32 +12,14 @@ using namespace vorntest;
 
 namespace {
 
-void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v)
-{
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
 // A QXT set of font size 16 on one 64 x 64 sheet with 'A' (cell 10 wide, bearing 1) and 'B' (12).
 std::vector<uint8_t> TwoGlyphSet()
 {
-    const size_t names = 12 + 12844 * 2, glyphs = names + 32;
-    std::vector<uint8_t> b(glyphs + 2 * 12, 0);
-    memcpy(b.data(), "QXT", 4);
-    b[4] = 16;
-    b[5] = 1;
-    Put16(b, 6, 64);
-    Put16(b, 8, 64);
-    Put16(b, 10, 2);
-    for (size_t i = 0; i < 12844; ++i) Put16(b, 12 + i * 2, 0xFFFF);
-    Put16(b, 12 + 'A' * 2, 0);
-    Put16(b, 12 + 'B' * 2, 1);
-    memcpy(&b[names], "sheet", 6);
-    const uint8_t a[12] = {0, 1, 10, 0, 0, 0, 0, 0, 10, 0, 18, 0};
-    const uint8_t c[12] = {0, 0, 12, 0, 10, 0, 0, 0, 22, 0, 18, 0};
-    memcpy(&b[glyphs], a, 12);
-    memcpy(&b[glyphs + 12], c, 12);
-    return b;
+    fonttest::QxtFile f;
+    f.sheetNames = {"sheet"};
+    f.Add('A', 0, 0, 0, 1, 10, 0);
+    f.Add('B', 0, 10, 0, 0, 12, 0);
+    return f.Bytes();
 }
 
 class FontSprite3D : public EngineSuite {
@@ -81,12 +65,9 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
 {
     const VornFontSpriteRecord* r = VornFontSprite3D::GetRecord(font_);
     ASSERT_NE(nullptr, r);
-    EXPECT_EQ(16u, r->fontSize);
-    EXPECT_EQ(1u, r->sheetCount);
-    EXPECT_EQ(2u, r->glyphCount);
-    EXPECT_EQ(1, r->glyphs[0].leftBearing);
-    EXPECT_NE(VORN_INVALID_HANDLE, r->sprites[0]);
-    EXPECT_EQ(VORN_INVALID_HANDLE, r->sprites[1]);
+    EXPECT_EQ(std::make_tuple(16u, 1u, 2u, 1, true, VORN_INVALID_HANDLE),
+              std::make_tuple(uint32_t(r->fontSize), uint32_t(r->sheetCount), uint32_t(r->glyphCount),
+                              int(r->glyphs[0].leftBearing), r->sprites[0] != VORN_INVALID_HANDLE, r->sprites[1]));
 
     LogCapture log;
     const std::vector<uint8_t> set = TwoGlyphSet();
@@ -103,10 +84,9 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
     EXPECT_EQ(2u, VornFontSprite3D::Create("AあA", 1, 96, font, 1));
     const VornFontSpriteRecord* built = VornFontSprite3D::GetRecord(2);
     ASSERT_NE(nullptr, built);
-    EXPECT_EQ(64u, built->sheetWidth);
-    EXPECT_EQ(2u, built->glyphCount);
-    EXPECT_NE(VORN_INVALID_HANDLE, built->sheets[0]);
-    EXPECT_NE(VORN_INVALID_HANDLE, built->sprites[0]);
+    EXPECT_EQ(std::make_tuple(64u, 2u, true, true),
+              std::make_tuple(uint32_t(built->sheetWidth), uint32_t(built->glyphCount),
+                              built->sheets[0] != VORN_INVALID_HANDLE, built->sprites[0] != VORN_INVALID_HANDLE));
     VornFontSprite3D::Finalize();
     VornFont::Finalize();
     VornTexture::Finalize();
@@ -114,15 +94,12 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
     const std::string text = log.Text();
                 // The bad file takes record 1 and gives it back to the good one.
     EXPECT_EQ(2, CountIn(text, Blue("VornFontSprite3D::CreateFromMemory") + " : [ No.1 ] : { "));
-    EXPECT_EQ(1, CountIn(text, Red("ＱＸＴファイルではありません")));
-    EXPECT_EQ(1, CountIn(text, " } FONT COUNT [ 2 ] : " + Green("SHEET COUNT [ 1 ] : ")));
-    EXPECT_EQ(1, CountIn(text, Blue("VornFontSprite3D::CreateFromFile") + " : [ missing.qxt ] : " +
-                                            Red("ファイルの読み込みに失敗しました")));
-    EXPECT_EQ(1, CountIn(text, Blue("VornFontSprite3D::Create") + Red(" : 無効なフォントハンドルです")));
-    EXPECT_EQ(1, CountIn(text, Blue("VornFontSprite3D::Create") + " : [ No.2 ] : { "));
-    EXPECT_EQ(1, CountIn(text, " } SHEET COUNT [ 1 ] : " + Green("Success")));
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(1, CountIn(text, Red("FontSprite Destroy [ No." + std::to_string(i) + " ]"))) << i;
+    for (const std::string& line : {Red("ＱＸＴファイルではありません"), " } FONT COUNT [ 2 ] : " + Green("SHEET COUNT [ 1 ] : "),
+                                    Blue("VornFontSprite3D::CreateFromFile") + " : [ missing.qxt ] : " + Red("ファイルの読み込みに失敗しました"),
+                                    Blue("VornFontSprite3D::Create") + Red(" : 無効なフォントハンドルです"),
+                                    Blue("VornFontSprite3D::Create") + " : [ No.2 ] : { ", " } SHEET COUNT [ 1 ] : " + Green("Success"),
+                                    Red("FontSprite Destroy [ No.0 ]"), Red("FontSprite Destroy [ No.1 ]"), Red("FontSprite Destroy [ No.2 ]")})
+        EXPECT_EQ(1, CountIn(text, line)) << line;
     EXPECT_EQ(std::string::npos, text.find("VornFontSprite::")) << "no 2D font sprite lines";
     ASSERT_TRUE(VornFontSprite3D::Initialize());
     font_ = VORN_INVALID_HANDLE;
