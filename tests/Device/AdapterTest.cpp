@@ -1,6 +1,7 @@
 // The device decisions on plain records: device row, presentation parameters, format requests,
 // names and error texts, the adapter survey and its report, clipping, the caches.
 #include "Vorn3DAdapter.h"
+#include <tuple>
 #include <gtest/gtest.h>
 #include <d3dx9.h>
 #include <algorithm>
@@ -156,9 +157,8 @@ TEST(PresentParameters, WindowedUsesTheDesktopFormatAndFullScreenItsSixteenOrThi
     const Vorn3DDeviceOptions vsync = {true, false, false, D3DVS_VERSION(3, 0)};
     Vorn3DAdapter::BuildPresentParameters(*info, vsync, 800, 600, nullptr, false, false, &pp);
     EXPECT_FALSE(pp.Windowed);
-    EXPECT_EQ(D3DFMT_R5G6B5, pp.BackBufferFormat);
-    EXPECT_EQ(D3DFMT_D16, pp.AutoDepthStencilFormat);
-    EXPECT_EQ(static_cast<UINT>(D3DPRESENT_INTERVAL_ONE), pp.PresentationInterval);
+    EXPECT_EQ(std::make_tuple(D3DFMT_R5G6B5, D3DFMT_D16, static_cast<UINT>(D3DPRESENT_INTERVAL_ONE)),
+              std::make_tuple(pp.BackBufferFormat, pp.AutoDepthStencilFormat, pp.PresentationInterval));
     Vorn3DAdapter::BuildPresentParameters(*info, vsync, 800, 600, nullptr, false, true, &pp);
     EXPECT_EQ(D3DFMT_X8R8G8B8, pp.BackBufferFormat);
     EXPECT_EQ(D3DFMT_D24S8, pp.AutoDepthStencilFormat);
@@ -171,9 +171,10 @@ TEST(PresentParameters, WindowedUsesTheDesktopFormatAndFullScreenItsSixteenOrThi
     // The back-buffer format by screen mode.
     info->mode16.Format = D3DFMT_X1R5G5B5;
     info->mode32.Format = D3DFMT_A8R8G8B8;
-    EXPECT_EQ(D3DFMT_X8R8G8B8, Vorn3DAdapter::BackBufferFormat(*info, true, true));
-    EXPECT_EQ(D3DFMT_A8R8G8B8, Vorn3DAdapter::BackBufferFormat(*info, false, true));
-    EXPECT_EQ(D3DFMT_X1R5G5B5, Vorn3DAdapter::BackBufferFormat(*info, false, false));
+    EXPECT_EQ(std::make_tuple(D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_X1R5G5B5),
+              std::make_tuple(Vorn3DAdapter::BackBufferFormat(*info, true, true),
+                              Vorn3DAdapter::BackBufferFormat(*info, false, true),
+                              Vorn3DAdapter::BackBufferFormat(*info, false, false)));
 }
 
 TEST(FormatResolution, EachRequestKindFollowsTheCandidateOrderAndItsFallbacks)
@@ -285,10 +286,8 @@ TEST(Survey, RecordsModesFormatsAndTheReport)
     EXPECT_EQ(std::vector<D3DFORMAT>{D3DFMT_X8R8G8B8}, std::vector<D3DFORMAT>(r.target, r.target + r.targetCount));
     EXPECT_EQ((std::vector<D3DFORMAT>{D3DFMT_D16, D3DFMT_D24S8}), std::vector<D3DFORMAT>(r.depth, r.depth + r.depthCount));
     // 640x480 exists in 32 bits only: the 16-bit mode stays UNKNOWN.
-    EXPECT_EQ(D3DFMT_X8R8G8B8, info.mode32.Format);
-    EXPECT_EQ(640u, info.mode32.Width);
-    EXPECT_EQ(D3DFMT_UNKNOWN, info.mode16.Format);
-    EXPECT_EQ(D3DFMT_UNKNOWN, info.mode10.Format);
+    EXPECT_EQ(std::make_tuple(D3DFMT_X8R8G8B8, 640u, D3DFMT_UNKNOWN, D3DFMT_UNKNOWN),
+              std::make_tuple(info.mode32.Format, info.mode32.Width, info.mode16.Format, info.mode10.Format));
 
     // The whole report: blue section titles (B), strong back-buffer lines (S), plain lines (P).
     const Vorn3DLogKind B = VORN3D_LOG_BLUE, S = VORN3D_LOG_STRONG, P = VORN3D_LOG_PRINT;
@@ -334,10 +333,9 @@ TEST(Survey, ListsStopAtTheirCapacities)
     memset(&info, 0, sizeof info);
     std::vector<Line> lines;
     Vorn3DAdapter::Enumerate(&a, 500, 240, &info, Collect, &lines);
-    EXPECT_EQ(VORN3D_MAX_MODES, info.records[0].modeCount);
-    EXPECT_EQ(575u, info.records[0].modes[255].Width);
-    EXPECT_EQ(-1, Find(lines, "　　　[ 576 x 240 ] [ 60Hz ]"));
-    EXPECT_EQ(500u, info.mode32.Width);
+    EXPECT_EQ(std::make_tuple(VORN3D_MAX_MODES, 575u, -1, 500u),
+              std::make_tuple(info.records[0].modeCount, info.records[0].modes[255].Width,
+                              Find(lines, "　　　[ 576 x 240 ] [ 60Hz ]"), info.mode32.Width));
     // A mode past the capacity is not kept, so it cannot become the full-screen mode.
     Vorn3DAdapter::FindFullScreenModes(&info, 620, 240);
     EXPECT_EQ(D3DFMT_UNKNOWN, info.mode32.Format);
@@ -391,10 +389,9 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     EXPECT_EQ((std::vector<int>{1, 0, 1, 0, 1, 0, 1, 1}),
               (std::vector<int>{caps.stencilTwoSided, caps.stencilKeep, caps.destInvSrcColor, caps.srcInvSrcColor,
                                 caps.pureDevice, caps.hwTransformAndLight, caps.pow2Only, caps.zCmpLessEqual}));
-    EXPECT_EQ(24u, caps.dynamicFlowControlDepth);
-    EXPECT_EQ(1e10f, caps.maxVertexW);
-    EXPECT_EQ(static_cast<uint32_t>(D3DPS_VERSION(2, 0)), caps.pixelShaderVersion);
-    EXPECT_EQ(2048u, caps.maxTextureWidth);
+    EXPECT_EQ(std::make_tuple(24u, 1e10f, static_cast<uint32_t>(D3DPS_VERSION(2, 0)), 2048u),
+              std::make_tuple(caps.dynamicFlowControlDepth, caps.maxVertexW, caps.pixelShaderVersion,
+                              caps.maxTextureWidth));
     // Every flag of an all-ones capability block is set.
     D3DCAPS9 all;
     memset(&all, 0xFF, sizeof all);

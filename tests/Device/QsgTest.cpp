@@ -3,6 +3,7 @@
 #include "EngineFixture.h"
 #include "VornLZSS.h"
 #include "VornQsgLoader.h"
+#include <tuple>
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -110,10 +111,8 @@ TEST_F(Qsg, EveryPixelFormatRawAndPackedBecomesTheSameDdsImage)
         loader_.GetSize(&width, &height);
         uint8_t* pixels = nullptr;
         loader_.GetImage(&pixels, &pitch);
-        EXPECT_EQ(3u, width);
-        EXPECT_EQ(2u, height);
-        EXPECT_EQ(12u, pitch);
-        EXPECT_EQ(3u * 4 * 2 + 128, loader_.GetDataSize());
+        EXPECT_EQ(std::make_tuple(3u, 2u, 12u, 3u * 4 * 2 + 128),
+                  std::make_tuple(width, height, pitch, loader_.GetDataSize()));
         ASSERT_EQ(Pixels(loader_), pixels);
         // The channel values themselves are pinned by the conversion cases below.
         uint8_t expected[24];
@@ -266,10 +265,10 @@ TEST_F(Qsg, MalformedArchivesAndHugeSizesAreRefusedWithoutReadingPastTheirEnd)
         SCOPED_TRACE("case " + std::to_string(i));
         ExpectRefused(cases[i]);
     }
-    EXPECT_EQ(0u, VornQsgLoader::GetPixelDataSize(65536, 65536, 1));
-    EXPECT_EQ(0u, VornQsgLoader::GetPixelDataSize(1, 1, 8));
-    EXPECT_EQ(65535u * 2, VornQsgLoader::GetPixelDataSize(65535, 1, 4));
-    EXPECT_EQ(16u, VornQsgLoader::GetPixelDataSize(1, 1, 7));
+    EXPECT_EQ(std::make_tuple(0u, 0u, 65535u * 2, 16u),
+              std::make_tuple(VornQsgLoader::GetPixelDataSize(65536, 65536, 1),
+                              VornQsgLoader::GetPixelDataSize(1, 1, 8), VornQsgLoader::GetPixelDataSize(65535, 1, 4),
+                              VornQsgLoader::GetPixelDataSize(1, 1, 7)));
 }
 
 TEST_F(Qsg, RandomDamageNeverCrashesAndSuccessKeepsItsPromises)
@@ -342,9 +341,8 @@ TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
     // The dither tables: 4 x 4 cells, values kept in range.
     auto d5 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgLoader::Dither5Bit(v, x, y); };
     auto d4 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgLoader::Dither4Bit(v, x, y); };
-    EXPECT_EQ(254u, d5(255, 2, 3));
-    EXPECT_EQ((255u * 242 >> 8) + 14, d4(255, 0, 3));
-    EXPECT_EQ(d4(100, 1, 2), d4(100, 5, 6));
+    EXPECT_EQ(std::make_tuple(254u, (255u * 242 >> 8) + 14, d4(100, 1, 2)),
+              std::make_tuple(d5(255, 2, 3), d4(255, 0, 3), d4(100, 5, 6)));
     for (uint32_t v = 0; v < 256 * 16; ++v)   // value, row, column
         ASSERT_LE(std::max(d4(v >> 4, v & 3, v >> 2 & 3), d5(v >> 4, v & 3, v >> 2 & 3)), 255u);
     uint16_t words[16];
@@ -353,9 +351,8 @@ TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
         for (uint32_t x = 0; x < 4; ++x)
             ASSERT_EQ((d5(255, x, y) >> 3) << 11 | (d5(128, x, y) >> 2) << 5 | d5(64, x, y) >> 3, words[y * 4 + x]);
     ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_A1R5G5B5));
-    EXPECT_EQ(0x8000u, words[0] & 0x8000u);
-    EXPECT_EQ(0u, words[15] & 0x8000u);
-    EXPECT_EQ((d5(255, 1, 0) >> 3) << 10 | (d5(128, 1, 0) >> 3) << 5 | d5(64, 1, 0) >> 3, words[1] & 0x7FFFu);
+    EXPECT_EQ(std::make_tuple(0x8000u, 0u, (d5(255, 1, 0) >> 3) << 10 | (d5(128, 1, 0) >> 3) << 5 | d5(64, 1, 0) >> 3),
+              std::make_tuple(words[0] & 0x8000u, words[15] & 0x8000u, words[1] & 0x7FFFu));
     ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_A4R4G4B4));
     EXPECT_EQ((d4(100, 2, 3) >> 4) << 12 | (d4(255, 2, 3) >> 4) << 8 | (d4(128, 2, 3) >> 4) << 4 | d4(64, 2, 3) >> 4,
               words[14]);

@@ -1,5 +1,6 @@
 // VornSurface on the engine's device: every kind, copies, depth testing and device resets.
 #include "TextureDevice.h"
+#include <tuple>
 #include <cstring>
 
 using namespace vorntest;
@@ -167,9 +168,8 @@ TEST_F(Surface, APackedPlainSurfaceCannotBeReloadedAndKeepsItsReferenceWithoutAS
     LogCapture log;
     Vorn3D::ResetDevice(true);
     EXPECT_EQ(1, log.Count(RedStart("ファイルの読み込みに失敗 [ ")));
-    EXPECT_EQ(2u, VornSurface::GetRefCount(h));
-    EXPECT_EQ(nullptr, VornSurface::GetSurface(h));
-    EXPECT_EQ(nullptr, VornSurface::GetDC(h));
+    EXPECT_EQ(std::make_tuple(2u, nullptr, nullptr),
+              std::make_tuple(VornSurface::GetRefCount(h), VornSurface::GetSurface(h), VornSurface::GetDC(h)));
     EXPECT_FALSE(VornSurface::SetRenderTargetSurface(h));
     EXPECT_FALSE(VornSurface::SetDepthStencilSurface(h));
     EXPECT_FALSE(VornSurface::StretchCopy(target, nullptr, h, nullptr));

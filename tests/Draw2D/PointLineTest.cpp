@@ -1,5 +1,6 @@
 // VornPoint and VornLine: capacity, scissor, cutting, drawing.
 #include "Draw2DFixture.h"
+#include <tuple>
 
 using namespace draw2dtest;
 
@@ -74,10 +75,9 @@ TEST_F(Draw2D, ListsTakeTheTransformSettingsFromVorn3D)
     EXPECT_EQ(100.0f, VornPoint::GetTransform().perspectiveFactor);
     EXPECT_EQ(100.0f, VornLine::GetTransform().perspectiveFactor);
     Vorn3D::SetZoom(true, 10.0f, 20.0f, 3.0f);
-    EXPECT_EQ(3.0f, VornPoint::GetTransform().zoomScale);
-    EXPECT_EQ(3.0f, VornLine::GetTransform().zoomScale);
-    EXPECT_EQ(3.0f, VornPrimitive::GetTransform().zoomScale);
-    EXPECT_EQ(20.0f, VornLine::GetTransform().zoomY);
+    EXPECT_EQ(std::make_tuple(3.0f, 3.0f, 3.0f, 20.0f),
+              std::make_tuple(VornPoint::GetTransform().zoomScale, VornLine::GetTransform().zoomScale,
+                              VornPrimitive::GetTransform().zoomScale, VornLine::GetTransform().zoomY));
     Vorn3D::SetZoom(false, kSize / 2.0f, kSize / 2.0f, 1.0f);
     Vorn3D::EndScene();
 }

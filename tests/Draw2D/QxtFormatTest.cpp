@@ -1,6 +1,7 @@
 // The QXT font data file and the code index, on plain bytes.
 #include "QxtTestFile.h"
 #include "VornQxtFormat.h"
+#include <tuple>
 #include <gtest/gtest.h>
 
 using fonttest::QxtFile;
@@ -51,11 +52,8 @@ TEST(QxtFile, GlyphsAreTwelveLittleEndianBytesAndTheWholeFileReadsBack)
     EXPECT_EQ(25700u + 64 + 24, bytes.size());
     VornQxtFormat::Header h = {};
     ASSERT_EQ(VornQxtFormat::OK, VornQxtFormat::Check(bytes.data(), bytes.size(), &h));
-    EXPECT_EQ(16u, h.fontSize);
-    EXPECT_EQ(2u, h.sheetCount);
-    EXPECT_EQ(64u, h.sheetWidth);
-    EXPECT_EQ(64u, h.sheetHeight);
-    EXPECT_EQ(2u, h.glyphCount);
+    EXPECT_EQ(std::make_tuple(16u, 2u, 64u, 64u, 2u),
+              std::make_tuple(h.fontSize, h.sheetCount, h.sheetWidth, h.sheetHeight, h.glyphCount));
     EXPECT_STREQ("sheet1", VornQxtFormat::GetSheetName(bytes.data(), 1));
     std::vector<uint16_t> table(VORN_FONT_CODE_SLOTS);
     VornQxtFormat::ReadCodeTable(bytes.data(), table.data());

@@ -2,6 +2,7 @@
 #include "Draw2DFixture.h"
 #include "VornMatrix.h"
 #include "VornVector3.h"
+#include <tuple>
 #include <cstring>
 
 using namespace draw2dtest;
@@ -119,10 +120,8 @@ TEST_F(Draw2D, TexturedEllipseAndTriangle)
     VornSimple::DrawEllipse(right, 50, 50, 16384, &src, kWhite, &t, 1);
     ASSERT_TRUE(Frame());
     // Unturned: red on the left, blue on the right. A quarter turn: red above, blue below.
-    EXPECT_EQ(0xFF0000u, frame_.Rgb(34, 128));
-    EXPECT_EQ(0x0000FFu, frame_.Rgb(94, 128));
-    EXPECT_EQ(0xFF0000u, frame_.Rgb(192, 98));
-    EXPECT_EQ(0x0000FFu, frame_.Rgb(192, 158));
+    EXPECT_EQ(std::make_tuple(0xFF0000u, 0x0000FFu, 0xFF0000u, 0x0000FFu),
+              std::make_tuple(frame_.Rgb(34, 128), frame_.Rgb(94, 128), frame_.Rgb(192, 98), frame_.Rgb(192, 158)));
 
     ASSERT_TRUE(NewScene());
     const float uv[6] = {0, 0, 16, 64, 0, 64};   // the red half only

@@ -1,5 +1,6 @@
 // The 2D transform and the shared clipper, without a device.
 #include "Draw2DFixture.h"
+#include <tuple>
 #include <cmath>
 #include <limits>
 #include <set>
@@ -27,9 +28,8 @@ protected:
 
 TEST(Vertex2D, LayoutAndTypes)
 {
-    EXPECT_EQ(52u, sizeof(VornVertex2D));
-    EXPECT_EQ(16u, offsetof(VornVertex2D, colour));
-    EXPECT_EQ(20u, offsetof(VornVertex2D, tex));
+    EXPECT_EQ(std::make_tuple(52u, 16u, 20u),
+              std::make_tuple(sizeof(VornVertex2D), offsetof(VornVertex2D, colour), offsetof(VornVertex2D, tex)));
     for (uint32_t type = 0; type <= 4; ++type) {
         EXPECT_EQ(20 + 8 * type, VornVertexStride2D(type));
         EXPECT_EQ(static_cast<DWORD>(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | (type << 8)), VornVertexFVF2D(type));
@@ -109,21 +109,11 @@ TEST(Clip2D, TriangleHalfOutsideBecomesAFanWithInterpolatedValues)
     ASSERT_EQ(6u, t.ClipTriangle(tri, out));
     // Corners: A, the crossing of A->B, the crossing of B->C, C; as the fan (A, AB, BC), (A, BC, C).
     const VornVertex2D &ab = out[1], &bc = out[2];
-    EXPECT_EQ(60.0f, out[0].x);
-    EXPECT_EQ(100.0f, ab.x);
-    EXPECT_EQ(20.0f, ab.y);
-    EXPECT_EQ(0.5f, ab.z);
+    EXPECT_EQ(std::make_tuple(60.0f, 100.0f, 20.0f, 0.5f), std::make_tuple(out[0].x, ab.x, ab.y, ab.z));
     EXPECT_EQ(0xBF7F007Fu, ab.colour);   // each byte truncated: 191.5, 127.5, 0, 127.5
-    EXPECT_EQ(0.5f, ab.tex[0].u);
-    EXPECT_EQ(0.25f, ab.tex[0].v);
-    EXPECT_EQ(100.0f, bc.x);
-    EXPECT_EQ(50.0f, bc.y);
-    EXPECT_EQ(0xBF7F7F00u, bc.colour);
-    EXPECT_EQ(0.75f, bc.tex[0].v);
-    EXPECT_EQ(60.0f, out[3].x);
-    EXPECT_EQ(100.0f, out[4].x);
-    EXPECT_EQ(50.0f, out[4].y);
-    EXPECT_EQ(0xFF00FF00u, out[5].colour);
+    EXPECT_EQ(std::make_tuple(0.5f, 0.25f, 100.0f, 50.0f, 0xBF7F7F00u, 0.75f, 60.0f, 100.0f, 50.0f, 0xFF00FF00u),
+              std::make_tuple(ab.tex[0].u, ab.tex[0].v, bc.x, bc.y, bc.colour, bc.tex[0].v, out[3].x, out[4].x,
+                              out[4].y, out[5].colour));
 }
 
 TEST(Clip2D, VertexOnAnEdgeIsInsideAndWhollyOutsideIsNothing)
@@ -174,10 +164,7 @@ TEST(Clip2D, LinesAreCutAtTheEdgesAndPointsOnAnEdgeAreInside)
     VornTransform2D t = Scissor(0, 0, 100, 100);
     VornVertex2D a = V(50, 50, 0.0f, 0xFF000000), b = V(150, 50, 0.0f, 0xFFFF0000);
     ASSERT_TRUE(t.ClipLine(a, b));
-    EXPECT_EQ(50.0f, a.x);
-    EXPECT_EQ(100.0f, b.x);
-    EXPECT_EQ(50.0f, b.y);
-    EXPECT_EQ(0xFF7F0000u, b.colour);
+    EXPECT_EQ(std::make_tuple(50.0f, 100.0f, 50.0f, 0xFF7F0000u), std::make_tuple(a.x, b.x, b.y, b.colour));
     // Crossing the whole rectangle: both ends are cut.
     a = V(-50, 50);
     b = V(150, 50);

@@ -76,9 +76,8 @@ TEST_F(Batch3D, VertexTypesKeepTheirBytes)
         VornPrimitive3DHandle h = VornPrimitive3D::Create(6, type);
         ASSERT_NE(VORN_INVALID_HANDLE, h);
         const VornBatch3DRecord* r = VornPrimitive3D::GetRecord(h);
-        EXPECT_EQ(16u + 8u * type, r->stride);
-        EXPECT_EQ(0x042u | (type << 8), r->fvf);
-        EXPECT_EQ(6u * r->stride, r->bufferSize);
+        EXPECT_EQ(std::make_tuple(16u + 8u * type, 0x042u | (type << 8), 6u * r->stride),
+                  std::make_tuple(r->stride, r->fvf, r->bufferSize));
         const std::vector<VornVertex3D> square = Square(0xFF112233);
         ASSERT_TRUE(VornPrimitive3D::PushPolygon(h, square.data(), 2));
         EXPECT_EQ(6u * r->stride, r->usedBytes);
