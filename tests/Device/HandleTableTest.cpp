@@ -2,6 +2,7 @@
 #include "EngineFixture.h"
 #include "VornHandleTable.h"
 #include <cstring>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -71,23 +72,18 @@ TEST_F(HandleTable, AllocCountsAndReleaseTakeTheLowestFreeRecord)
 
     Start(4);
     EXPECT_EQ(4u, table_.Count());
-    EXPECT_EQ(0u, Take(10, "a"));
-    EXPECT_EQ(1u, Take(11, "b"));
-    EXPECT_EQ(2u, Take(12, "c"));
+    for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(i, Take(10 + i, std::string(1, 'a' + i).c_str()));
     table_.AddRef(1);
     table_.AddRef(VORN_INVALID_HANDLE);   // ignored
     table_.AddRef(3);                     // a free record is not counted
-    EXPECT_EQ(2u, table_.GetRefCount(1));
-    EXPECT_EQ(0u, table_.GetRefCount(3));
+    EXPECT_EQ(std::make_pair(2u, 0u), std::make_pair(table_.GetRefCount(1), table_.GetRefCount(3)));
     EXPECT_TRUE(table_.ReleaseRecord(1));
     EXPECT_TRUE(g_destroyed.empty());
     EXPECT_TRUE(table_.ReleaseRecord(1));
     EXPECT_EQ((std::vector<int>{11}), g_destroyed);
-    EXPECT_EQ(0, table_[1].inUse);
-    EXPECT_STREQ("", table_[1].name);
-    EXPECT_FALSE(table_.ReleaseRecord(1));   // not in use any more
-    EXPECT_FALSE(table_.ReleaseRecord(VORN_INVALID_HANDLE));
-    EXPECT_FALSE(table_.ReleaseRecord(99));  // beyond the table
+    EXPECT_EQ(std::make_pair(0, std::string()), std::make_pair(int(table_[1].inUse), std::string(table_[1].name)));
+    // Not in use any more, none, beyond the table.
+    EXPECT_FALSE(table_.ReleaseRecord(1) || table_.ReleaseRecord(VORN_INVALID_HANDLE) || table_.ReleaseRecord(99));
     EXPECT_EQ(1u, g_destroyed.size());
     EXPECT_EQ(1u, Take(13, "d"));   // the freed record comes back first
     EXPECT_EQ(3u, Take(14, "e"));
@@ -95,8 +91,8 @@ TEST_F(HandleTable, AllocCountsAndReleaseTakeTheLowestFreeRecord)
 
     EXPECT_EQ(13, table_.GetField(1u, &NamedRecord::object));
     table_.ReleaseRecord(1);
-    EXPECT_EQ(-1, table_.GetField(1u, &NamedRecord::object, -1));
-    EXPECT_EQ(-1, table_.GetField(VORN_INVALID_HANDLE, &NamedRecord::object, -1));
+    EXPECT_EQ(std::make_pair(-1, -1), std::make_pair(table_.GetField(1u, &NamedRecord::object, -1),
+                                                     table_.GetField(VORN_INVALID_HANDLE, &NamedRecord::object, -1)));
     table_.Finalize();
     EXPECT_EQ(-1, table_.GetField(0u, &NamedRecord::object, -1));
 
@@ -111,8 +107,7 @@ TEST_F(HandleTable, AllocCountsAndReleaseTakeTheLowestFreeRecord)
     EXPECT_EQ(VORN_INVALID_HANDLE, plain.FindByName("x"));
     g_destroyed.clear();
     EXPECT_TRUE(plain.ReleaseRecord(h));
-    EXPECT_EQ((std::vector<int>{5}), g_destroyed);
-    EXPECT_FALSE(plain.Live(h));
+    EXPECT_EQ(std::make_pair(std::vector<int>{5}, false), std::make_pair(g_destroyed, plain.Live(h)));
     plain.Finalize();
 }
 
@@ -129,14 +124,13 @@ TEST_F(HandleTable, FindByNameIsExactAndTakesTheLowestLiveRecord)
     table_.ReleaseRecord(1);
     EXPECT_EQ(2u, table_.FindByName("same"));
     table_.ReleaseRecord(2);
-    EXPECT_EQ(VORN_INVALID_HANDLE, table_.FindByName("same"));   // freed records hold no name
-    EXPECT_EQ(VORN_INVALID_HANDLE, table_.FindByName(""));       // nor do free ones
+    // Freed records hold no name, nor do free ones.
+    EXPECT_EQ(std::make_pair(VORN_INVALID_HANDLE, VORN_INVALID_HANDLE), std::make_pair(table_.FindByName("same"), table_.FindByName("")));
 
     // Names keep 255 characters; a longer name is cut and only the cut name is found.
     const std::string longest(255, 'n'), longer(300, 'n');
     const VornHandle a = Take(3, longest.c_str());
-    EXPECT_EQ(a, table_.FindByName(longest.c_str()));
-    EXPECT_EQ(VORN_INVALID_HANDLE, table_.FindByName(longer.c_str()));
+    EXPECT_EQ(std::make_pair(a, VORN_INVALID_HANDLE), std::make_pair(table_.FindByName(longest.c_str()), table_.FindByName(longer.c_str())));
     table_.ReleaseRecord(a);
     const VornHandle b = Take(4, longer.c_str());
     EXPECT_EQ(255u, strlen(table_[b].name));
@@ -161,9 +155,7 @@ TEST_F(HandleTable, FinalizeForcesEveryCountToOneWithADestroyLinePerLiveRecord)
     EXPECT_NE(std::string::npos, text.find(Red("Thing Destroy [ No.0 ]") + "<BR>\n" + Red("Thing Destroy [ No.2 ]") +
                                            "<BR>\n" + Red("Thing Destroy [ No.3 ]") + "<BR>\n"));
     EXPECT_EQ(std::string::npos, text.find("No.1 ]"));
-    EXPECT_FALSE(table_.IsInitialized());
-    EXPECT_EQ(nullptr, table_.Get(0));
-
+    EXPECT_FALSE(table_.IsInitialized() || table_.Get(0));
     g_destroyed.clear();
     table_.Finalize();   // without a table: nothing
     EXPECT_TRUE(g_destroyed.empty());

@@ -18,7 +18,7 @@ protected:
     // The colour of a surface's pixel, through a system-memory copy for default-pool targets.
     uint32_t PixelOf(VornSurfaceHandle h, int x, int y)
     {
-        vorntest::Readback back;
+        Readback back;
         IDirect3DSurface9* s = VornSurface::GetSurface(h);
         if (!s) return 0xDEADBEEF;
         D3DSURFACE_DESC desc;
@@ -58,9 +58,8 @@ TEST_F(Surface, TheNearerSquareWinsInEitherOrderAlsoAfterAReset)
 {
     const VornSurfaceHandle depth = VornSurface::CreateDepthStencil(kWidth, kHeight, VORN_FORMAT_DEPTH16);
     ASSERT_NE(VORN_INVALID_HANDLE, depth);
-    EXPECT_STREQ("DEPTH_STENCIL", VornSurface::GetRecord(depth)->name);
-    EXPECT_EQ(D3DFMT_D16, VornSurface::GetRecord(depth)->format);
-    EXPECT_EQ(1, VornSurface::GetRecord(depth)->isDepthStencil);
+    const VornSurfaceRecord* r = VornSurface::GetRecord(depth);
+    EXPECT_EQ(std::make_tuple(std::string("DEPTH_STENCIL"), D3DFMT_D16, 1), std::make_tuple(std::string(r->name), r->format, int(r->isDepthStencil)));
     ASSERT_TRUE(Vorn3D::SetDepthStencilSurface(depth));
     Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     Vorn3D::SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
@@ -70,9 +69,8 @@ TEST_F(Surface, TheNearerSquareWinsInEitherOrderAlsoAfterAReset)
         SCOPED_TRACE(pass == 0 ? "before the reset" : "after the reset");
         for (bool nearFirst : {true, false}) {
             DrawPair(nearFirst);
-            EXPECT_EQ(0x0000FFu, frame_.Rgb(100, 100));   // the overlap
-            EXPECT_EQ(0x0000FFu, frame_.Rgb(45, 45));
-            EXPECT_EQ(0xFF0000u, frame_.Rgb(150, 150));
+            // The overlap, the near square alone, the far one alone.
+            EXPECT_EQ(std::make_tuple(0x0000FFu, 0x0000FFu, 0xFF0000u), std::make_tuple(frame_.Rgb(100, 100), frame_.Rgb(45, 45), frame_.Rgb(150, 150)));
             EXPECT_EQ(40 * 40, frame_.Count(80, 80, 120, 120, 0x0000FF));
         }
         if (pass == 0) {
@@ -89,9 +87,9 @@ TEST_F(Surface, TheNearerSquareWinsInEitherOrderAlsoAfterAReset)
 
 TEST_F(Surface, EveryCreationWritesItsWholeLineAndEverySurfaceIsMadeAgainAfterAReset)
 {
-    const std::string folder = vorntest::TestFolder();
-    vorntest::MakeFolders(folder + "\\root\\texture");
-    ASSERT_TRUE(vorntest::WriteFile(folder + "\\root\\texture\\plain.bmp", MakeBmp(8, 8, Solid(8, 8, 0x123456))));
+    const std::string folder = TestFolder();
+    MakeFolders(folder + "\\root\\texture");
+    ASSERT_TRUE(WriteFile(folder + "\\root\\texture\\plain.bmp", MakeBmp(8, 8, Solid(8, 8, 0x123456))));
     VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\none.bin").c_str());
     const auto bmp = MakeBmp(4, 2, Solid(4, 2, 0xABCDEF));
     LogCapture log;
@@ -109,7 +107,7 @@ TEST_F(Surface, EveryCreationWritesItsWholeLineAndEverySurfaceIsMadeAgainAfterAR
     VornSurface::Release(loaded);
 
     const std::string backFormat = Vorn3D::GetFormatName(Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER));
-    const std::string xrgb = Vorn3D::GetFormatName(D3DFMT_X8R8G8B8), ok = vorntest::Green("Success") + "<BR>\n";
+    const std::string xrgb = Vorn3D::GetFormatName(D3DFMT_X8R8G8B8), ok = Green("Success") + "<BR>\n";
     const std::string text = log.Text();
     for (const std::string& line : {
              Blue("VornSurface::GetBackBuffer") + " : [ No.0 ] :  : [ 256 x 256 ] : [ " + backFormat + " ] : " + ok,
@@ -123,16 +121,13 @@ TEST_F(Surface, EveryCreationWritesItsWholeLineAndEverySurfaceIsMadeAgainAfterAR
              Blue("VornSurface::CreateFromFile") + " : [" + path + "] : [ No.5 ] : Already Existed : " + ok})
         EXPECT_NE(std::string::npos, text.find(line)) << line << "\nin\n" << text;
 
-    EXPECT_STREQ("BACK_BUFFER", VornSurface::GetRecord(back)->name);
-    EXPECT_EQ(static_cast<uint32_t>(kWidth), VornSurface::GetRecord(back)->width);
-    EXPECT_EQ(1, VornSurface::GetRecord(back)->isBackBuffer);
-    EXPECT_STREQ("CREATE", VornSurface::GetRecord(plain)->name);
-    EXPECT_EQ(Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER), VornSurface::GetRecord(plain)->format);   // request 0
-    EXPECT_EQ(path, VornSurface::GetRecord(loaded)->name);
-    EXPECT_STREQ("RENDER_TARGET", VornSurface::GetRecord(target)->name);
-    EXPECT_STREQ("", VornSurface::GetRecord(memory)->name);
-    EXPECT_EQ(0x123456u, PixelOf(loaded, 3, 3));
-    EXPECT_EQ(0xABCDEFu, PixelOf(memory, 1, 1));
+    std::vector<std::string> names;
+    for (VornSurfaceHandle h : all) names.push_back(VornSurface::GetRecord(h)->name);
+    EXPECT_EQ((std::vector<std::string>{"BACK_BUFFER", "CREATE", "RENDER_TARGET", "DEPTH_STENCIL", "", path}), names);
+    EXPECT_EQ(std::make_tuple(uint32_t(kWidth), 1, Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER)),   // plain: request 0
+              std::make_tuple(VornSurface::GetRecord(back)->width, int(VornSurface::GetRecord(back)->isBackBuffer),
+                              VornSurface::GetRecord(plain)->format));
+    EXPECT_EQ(std::make_pair(0x123456u, 0xABCDEFu), std::make_pair(PixelOf(loaded, 3, 3), PixelOf(memory, 1, 1)));
 
     Vorn3D::ResetDevice(true);
 
@@ -142,21 +137,21 @@ TEST_F(Surface, EveryCreationWritesItsWholeLineAndEverySurfaceIsMadeAgainAfterAR
     }
     ASSERT_TRUE(VornSurface::SetRenderTargetSurface(target));   // the new target draws
     ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF0A0B0C, 1.0f, 0, nullptr));
-    EXPECT_EQ(0x0A0B0Cu, PixelOf(target, 63, 31));
-    EXPECT_EQ(0x123456u, PixelOf(loaded, 3, 3));   // reloaded from its path
+    // The new target draws; the loaded surface was read again from its path.
+    EXPECT_EQ(std::make_pair(0x0A0B0Cu, 0x123456u), std::make_pair(PixelOf(target, 63, 31), PixelOf(loaded, 3, 3)));
     IDirect3DSurface9* current = nullptr;
     ASSERT_TRUE(SUCCEEDED(Device()->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &current)));
     EXPECT_EQ(current, VornSurface::GetSurface(back));
     current->Release();
-    EXPECT_EQ(nullptr, VornSurface::GetSurface(memory));   // nothing to make it from
-    EXPECT_FALSE(VornSurface::Copy(plain, memory));
+    // Nothing to make the memory surface from.
+    EXPECT_EQ(std::make_pair(false, false), std::make_pair(VornSurface::GetSurface(memory) != nullptr, VornSurface::Copy(plain, memory)));
 }
 
 TEST_F(Surface, APackedPlainSurfaceCannotBeReloadedAndKeepsItsReferenceWithoutASurface)
 {
-    const std::string folder = vorntest::TestFolder();
-    vorntest::MakeFolders(folder + "\\packsrc\\texture");
-    ASSERT_TRUE(vorntest::WriteFile(folder + "\\packsrc\\texture\\packed.bmp", MakeBmp(4, 4, Solid(4, 4, 0x445566))));
+    const std::string folder = TestFolder();
+    MakeFolders(folder + "\\packsrc\\texture");
+    ASSERT_TRUE(WriteFile(folder + "\\packsrc\\texture\\packed.bmp", MakeBmp(4, 4, Solid(4, 4, 0x445566))));
     ASSERT_TRUE(VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
     VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\pack.bin").c_str());
     const VornSurfaceHandle h = VornSurface::CreateFromFile("packed.bmp", VORN_FORMAT_X8R8G8B8, 0);
@@ -170,10 +165,9 @@ TEST_F(Surface, APackedPlainSurfaceCannotBeReloadedAndKeepsItsReferenceWithoutAS
     EXPECT_EQ(1, log.Count(RedStart("ファイルの読み込みに失敗 [ ")));
     EXPECT_EQ(std::make_tuple(2u, nullptr, nullptr),
               std::make_tuple(VornSurface::GetRefCount(h), VornSurface::GetSurface(h), VornSurface::GetDC(h)));
-    EXPECT_FALSE(VornSurface::SetRenderTargetSurface(h));
-    EXPECT_FALSE(VornSurface::SetDepthStencilSurface(h));
-    EXPECT_FALSE(VornSurface::StretchCopy(target, nullptr, h, nullptr));
-    EXPECT_FALSE(VornSurface::Copy(target, h));
+    EXPECT_EQ(std::make_tuple(false, false, false, false),
+              std::make_tuple(VornSurface::SetRenderTargetSurface(h), VornSurface::SetDepthStencilSurface(h),
+                              VornSurface::StretchCopy(target, nullptr, h, nullptr), VornSurface::Copy(target, h)));
     VornSurface::Release(h);
     VornSurface::Release(h);
     EXPECT_EQ(nullptr, VornSurface::GetRecord(h));
@@ -191,17 +185,13 @@ TEST_F(Surface, ASurfaceThatCannotBeMadeAgainIsRetriedAtTheNextRestore)
     const std::string text = log.Text();
     EXPECT_NE(std::string::npos, text.find(RedStart("バックバッファのリストアに失敗しました [ ")));
     EXPECT_NE(std::string::npos, text.find(RedStart("サーフェイスのリストアに失敗 [ ")));
-    for (VornSurfaceHandle h : {target, depth, back}) {
-        EXPECT_EQ(1u, VornSurface::GetRefCount(h));
-        EXPECT_EQ(nullptr, VornSurface::GetSurface(h));
-    }
+    for (VornSurfaceHandle h : {target, depth, back})
+        EXPECT_EQ(std::make_pair(1u, false), std::make_pair(VornSurface::GetRefCount(h), VornSurface::GetSurface(h) != nullptr));
     EXPECT_FALSE(VornSurface::SetRenderTargetSurface(target));
     LogCapture lineLog;
     EXPECT_EQ(VORN_INVALID_HANDLE, VornSurface::GetBackBuffer());
     EXPECT_FALSE(VornSurface::SetDepthStencilSurface(VORN_INVALID_HANDLE));
-    const std::string lines = lineLog.Text();
-    EXPECT_NE(std::string::npos, lines.find(RedStart("バックバッファの取得に失敗しました [ ")));
-    EXPECT_NE(std::string::npos, lines.find(Red("SetDepthStecilSurface Failed")));
+    EXPECT_TRUE(InOrder(lineLog.Text(), {RedStart("バックバッファの取得に失敗しました [ "), Red("SetDepthStecilSurface Failed")}));
 
     ASSERT_TRUE(StartDevice());
     VornSurface::OnDeviceRestore();
@@ -221,26 +211,23 @@ TEST_F(Surface, CopiesNeedTwoSurfacesAndCopyNeedsTheSameSize)
     ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
 
     EXPECT_TRUE(VornSurface::Copy(b, a));
-    EXPECT_EQ(0x336699u, PixelOf(b, 31, 31));
     EXPECT_FALSE(VornSurface::Copy(c, a));
-    EXPECT_EQ(0u, PixelOf(c, 0, 0));   // nothing copied
+    EXPECT_EQ(std::make_pair(0x336699u, 0u), std::make_pair(PixelOf(b, 31, 31), PixelOf(c, 0, 0)));   // c: nothing copied
 
     const RECT half = {0, 0, 8, 32};
     EXPECT_TRUE(VornSurface::StretchCopy(c, &half, a, nullptr));
-    EXPECT_EQ(0x336699u, PixelOf(c, 7, 31));
-    EXPECT_EQ(0u, PixelOf(c, 8, 0));
-    EXPECT_FALSE(VornSurface::StretchCopy(VORN_INVALID_HANDLE, nullptr, a, nullptr));
-    EXPECT_FALSE(VornSurface::StretchCopy(c, nullptr, VORN_INVALID_HANDLE, nullptr));
+    EXPECT_EQ(std::make_pair(0x336699u, 0u), std::make_pair(PixelOf(c, 7, 31), PixelOf(c, 8, 0)));
     const RECT outside = {300, 0, 340, 10};
-    EXPECT_FALSE(VornSurface::StretchCopy(c, &outside, a, nullptr));
+    EXPECT_EQ(std::make_tuple(false, false, false),
+              std::make_tuple(VornSurface::StretchCopy(VORN_INVALID_HANDLE, nullptr, a, nullptr),
+                              VornSurface::StretchCopy(c, nullptr, VORN_INVALID_HANDLE, nullptr),
+                              VornSurface::StretchCopy(c, &outside, a, nullptr)));
 
     const VornSurfaceHandle plain = VornSurface::Create(8, 8, 0);
     LogCapture log;
     EXPECT_FALSE(VornSurface::SetRenderTargetSurface(VORN_INVALID_HANDLE));
     EXPECT_FALSE(VornSurface::SetRenderTargetSurface(plain));   // not made as a render target
-    const std::string text = log.Text();
-    EXPECT_NE(std::string::npos, text.find(Red("Invalid Surface Handle")));
-    EXPECT_NE(std::string::npos, text.find(Red("SetRenderTargetSurface Failed")));
+    EXPECT_TRUE(InOrder(log.Text(), {Red("Invalid Surface Handle"), Red("SetRenderTargetSurface Failed")}));
 
     HDC dc = VornSurface::GetDC(a);
     ASSERT_NE(nullptr, dc);
