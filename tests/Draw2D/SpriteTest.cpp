@@ -35,11 +35,7 @@ TEST_F(Draw2D, DrawSquareCoversExactlyItsPixelsAndSoDoesTheUnturnedXYZForm)
     VornSprite::DrawSquare(s, &dst, kDepth, nullptr, 0xFFFF0000, 0);
     VornSprite::DrawSquareRotateXYZ(s, &dst2, kDepth, nullptr, 0xFF00FF00, 0, 0, 0, 0);
     const VornVertex2D tl = StoredVertex(s, 0, 20), br = StoredVertex(s, 2, 20);
-    EXPECT_EQ(9.5f, tl.x);
-    EXPECT_EQ(19.5f, tl.y);
-    EXPECT_EQ(39.5f, br.x);
-    EXPECT_EQ(59.5f, br.y);
-    EXPECT_EQ(1.0f, tl.rhw);
+    EXPECT_EQ(std::make_tuple(9.5f, 19.5f, 39.5f, 59.5f, 1.0f), std::make_tuple(tl.x, tl.y, br.x, br.y, tl.rhw));
     Draw(s);
     ASSERT_TRUE(Frame());
     EXPECT_TRUE(BoxIs(frame_, 0xFF0000, 10, 20, 39, 59));
@@ -61,17 +57,12 @@ TEST_F(Draw2D, SourceRectanglesAreInsetByHalfATexel)
     const VornRect src[2] = {{0, 0, 256, 256}, {64, 0, 64, 128}};
     VornSprite::DrawSquare(s, &dst, kDepth, src, 0xFFFFFFFF, 2);
     const VornVertex2D tl = StoredVertex(s, 0, 36), br = StoredVertex(s, 2, 36);
-    EXPECT_EQ(0.5f / 256.0f, tl.tex[0].u);
-    EXPECT_EQ(0.5f / 256.0f, tl.tex[0].v);
-    EXPECT_EQ(255.5f / 256.0f, br.tex[0].u);
-    EXPECT_EQ(255.5f / 256.0f, br.tex[0].v);
-    EXPECT_EQ(64.5f / 256.0f, tl.tex[1].u);
-    EXPECT_EQ(127.5f / 256.0f, br.tex[1].v);
+    EXPECT_EQ(std::make_tuple(0.5f / 256, 0.5f / 256, 255.5f / 256, 255.5f / 256, 64.5f / 256, 127.5f / 256),
+              std::make_tuple(tl.tex[0].u, tl.tex[0].v, br.tex[0].u, br.tex[0].v, tl.tex[1].u, br.tex[1].v));
     // A stage count of 0 leaves every coordinate 0 even with textures set.
     VornSprite::DrawSquare(s, &dst, kDepth, src, 0xFFFFFFFF, 0);
     const VornVertex2D none = StoredVertex(s, 8, 36);
-    EXPECT_EQ(0.0f, none.tex[0].u);
-    EXPECT_EQ(0.0f, none.tex[1].v);
+    EXPECT_EQ(std::make_pair(0.0f, 0.0f), std::make_pair(none.tex[0].u, none.tex[1].v));
     Vorn3D::EndScene();
     VornSprite::Release(s);
     VornTexture::Release(t);
@@ -135,11 +126,10 @@ TEST_F(Draw2D, RingSegmentZeroStartsAboveTheCentre)
     EXPECT_EQ(6u, VornPrimitive::GetVertexCount(VornSprite::GetPrimitive(s)));
     Draw(s);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(0xFFFFFFu, frame_.Rgb(128 + 25, 128 - 25));
-    EXPECT_EQ(0u, frame_.Rgb(128 - 25, 128 - 25));
-    EXPECT_EQ(0u, frame_.Rgb(128 + 25, 128 + 25));
-    EXPECT_EQ(0u, frame_.Rgb(128 - 25, 128 + 25));
-    EXPECT_EQ(0xFFFFFFu, frame_.Rgb(128 + 3, 128 - 40));   // just right of straight above
+    // Only the quarter up and right of the centre, from just right of straight above.
+    EXPECT_EQ(std::make_tuple(0xFFFFFFu, 0u, 0u, 0u, 0xFFFFFFu),
+              std::make_tuple(frame_.Rgb(128 + 25, 128 - 25), frame_.Rgb(128 - 25, 128 - 25), frame_.Rgb(128 + 25, 128 + 25),
+                              frame_.Rgb(128 - 25, 128 + 25), frame_.Rgb(128 + 3, 128 - 40)));
     VornSprite::Release(s);
 }
 
@@ -205,9 +195,7 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
     EXPECT_EQ(48u + 12, VornPrimitive::GetVertexCount(p));
     // The strip's first segment: L(0), R(0) at x 10 -/+ the turned half width (0, 5) -> (-5, 0).
     const VornVertex2D l0 = StoredVertex(s, 48, 28), r0 = StoredVertex(s, 49, 28);
-    EXPECT_FLOAT_EQ(15.0f, l0.x);
-    EXPECT_FLOAT_EQ(5.0f, r0.x);
-    EXPECT_EQ(kRed, l0.colour);
+    EXPECT_EQ(std::make_tuple(15.0f, 5.0f, kRed), std::make_tuple(l0.x, r0.x, l0.colour));
     Vorn3D::EndScene();
     VornSprite::Release(s);
     VornTexture::Release(t);
