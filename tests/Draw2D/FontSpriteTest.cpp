@@ -3,6 +3,7 @@
 #include "FontFixture.h"
 #include "QxtTestFile.h"
 #include "../Device/TextureDevice.h"
+#include <tuple>
 #include <d3dx9.h>
 #include <cstring>
 #include <string>
@@ -137,16 +138,12 @@ TEST_F(FontSprite, RepeatedCharactersAreHeldOnceAndOneCharacterGivesA32Sheet)
     const VornFontSpriteHandle one = VornFontSprite::Create("A", 1, 16, small_, 0, 0);
     ASSERT_NE(kNone, one);
     r = VornFontSprite::GetRecord(one);
-    EXPECT_EQ(32u, r->sheetWidth);
-    EXPECT_EQ(32u, r->sheetHeight);
-    EXPECT_EQ(32u, VornTexture::GetWidth(r->sheets[0]));
-    EXPECT_EQ(1u, r->glyphCount);
+    EXPECT_EQ(std::make_tuple(32u, 32u, 32u, 1u), std::make_tuple(uint32_t(r->sheetWidth), uint32_t(r->sheetHeight),
+                                                             VornTexture::GetWidth(r->sheets[0]), uint32_t(r->glyphCount)));
     const VornFontGlyph& g = r->glyphs[0];
     EXPECT_EQ((std::vector<int>{0, 0, 0, g.cellWidth, 18}), (std::vector<int>{g.sheet, g.left, g.top, g.right, g.bottom}));
-    EXPECT_NE(kNone, r->sprites[0]);
-    EXPECT_EQ(kNone, r->sheets[1]);
-    EXPECT_EQ(kNone, r->sprites[1]);
-    EXPECT_EQ(r->sheets[0], VornFont::GetDestination(small_));
+    EXPECT_EQ(std::make_tuple(true, kNone, kNone, r->sheets[0]),
+              std::make_tuple(r->sprites[0] != kNone, r->sheets[1], r->sprites[1], VornFont::GetDestination(small_)));
     VornFontSprite::Release(one);
 }
 
@@ -234,12 +231,9 @@ TEST_F(FontSprite, FixedPitchAndProportionalPens)
     EXPECT_EQ(0xFFFFFFFFu, size);
 
     auto end = [&](const char* text) { return VornFontSprite::GetStringEnd(fs, text, 10, 20); };
-    EXPECT_EQ(26, end("ab").x);     // half the size each
-    EXPECT_EQ(26, end("あ").x);     // the whole size
-    EXPECT_EQ(26, end("う").x);     // no glyph: the whole size
-    EXPECT_EQ(18, end(" ").x);
-    EXPECT_EQ(74, end("\t").x);
-    EXPECT_EQ(-6, end("\b").x);
+    // Half the size each; the whole size; no glyph: the whole size; space, tab, back step.
+    EXPECT_EQ((std::vector<int>{26, 26, 26, 18, 74, -6}),
+              (std::vector<int>{end("ab").x, end("あ").x, end("う").x, end(" ").x, end("\t").x, end("\b").x}));
     const VornFontPen lines = end("ab\na");
     EXPECT_EQ(18, lines.x);
     EXPECT_EQ(36, lines.y);
@@ -321,16 +315,13 @@ TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
     const VornFontSpriteHandle loaded = VornFontSprite::CreateFromFile("glyphs.qxt", ".bmp", 1, 64, 0);
     ASSERT_NE(kNone, loaded);
     const VornFontSpriteRecord* l = VornFontSprite::GetRecord(loaded);
-    EXPECT_EQ(m->fontSize, l->fontSize);
-    EXPECT_EQ(1u, l->sheetCount);
-    EXPECT_EQ(m->sheetWidth, l->sheetWidth);
-    EXPECT_EQ(m->sheetHeight, l->sheetHeight);
+    EXPECT_EQ(std::make_tuple(m->fontSize, 1u, m->sheetWidth, m->sheetHeight),
+              std::make_tuple(l->fontSize, uint32_t(l->sheetCount), l->sheetWidth, l->sheetHeight));
     ASSERT_EQ(m->glyphCount, l->glyphCount);
     EXPECT_EQ(0, memcmp(m->codeToGlyph, l->codeToGlyph, sizeof m->codeToGlyph));
     EXPECT_EQ(0, memcmp(m->glyphs, l->glyphs, m->glyphCount * sizeof(VornFontGlyph)));
     ASSERT_NE(kNone, l->sheets[0]);
-    EXPECT_NE(kNone, l->sprites[0]);
-    EXPECT_EQ(kNone, l->sheets[1]);
+    EXPECT_EQ(std::make_pair(true, kNone), std::make_pair(l->sprites[0] != kNone, l->sheets[1]));
     EXPECT_NE(std::string::npos,
               log.Text().find(" } FONT COUNT [ 3 ] : " + vorntest::Green("SHEET COUNT [ 1 ] : ")));
 

@@ -24,9 +24,8 @@ TEST_F(Draw2D, PointListHoldsOneLessThanItsCapacityAndLineListOneLineForFour)
     VornPoint::UpdateBuffer(p);
     VornPoint::Rendering(p);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(3, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
-    EXPECT_EQ(0xFF0000u, frame_.Rgb(30, 10));
-    EXPECT_EQ(0u, frame_.Rgb(40, 10));
+    EXPECT_EQ(std::make_tuple(3, 0xFF0000u, 0u), std::make_tuple(frame_.Count(0, 0, kSize, kSize, 0xFF0000), frame_.Rgb(30, 10),
+                                                              frame_.Rgb(40, 10)));
     VornPoint::Release(p);
     VornLine::Release(l);
 }

@@ -1,5 +1,6 @@
 // VornPrimitive on the device: capacity, clipping, depth sort, device reset.
 #include "Draw2DFixture.h"
+#include <tuple>
 #include <cmath>
 
 using namespace draw2dtest;
@@ -35,8 +36,7 @@ TEST_F(Draw2D, CapacityStopsAtTheTriangleThatDoesNotFit)
                                  V(10, 50, kDepth, 0xFFFF0000)};
     EXPECT_TRUE(VornPrimitive::PushPolygon(p, tri, 1));
     EXPECT_FALSE(VornPrimitive::PushPolygon(p, tri, 1));
-    EXPECT_EQ(6u, VornPrimitive::GetRequestedVertexCount(p));
-    EXPECT_EQ(3u, VornPrimitive::GetVertexCount(p));
+    EXPECT_EQ(std::make_pair(6u, 3u), std::make_pair(VornPrimitive::GetRequestedVertexCount(p), VornPrimitive::GetVertexCount(p)));
 
     // Of several triangles in one push, those before the one that does not fit stay.
     VornPrimitive::ResetBuffer(p);
@@ -45,8 +45,7 @@ TEST_F(Draw2D, CapacityStopsAtTheTriangleThatDoesNotFit)
     EXPECT_EQ(3u, VornPrimitive::GetVertexCount(p));
     Draw(p);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(0xFF0000u, frame_.Rgb(40, 15));
-    EXPECT_EQ(0x000000u, frame_.Rgb(15, 40));   // the second triangle was dropped
+    EXPECT_EQ(std::make_pair(0xFF0000u, 0u), std::make_pair(frame_.Rgb(40, 15), frame_.Rgb(15, 40)));   // the second dropped
     EXPECT_FALSE(VornPrimitive::PushPolygon(VORN_INVALID_HANDLE, tri, 1));
     EXPECT_EQ(0u, VornPrimitive::GetRequestedVertexCount(VORN_INVALID_HANDLE));
     VornPrimitive::Release(p);
@@ -101,8 +100,7 @@ TEST_F(Draw2D, PerspectiveDropsTrianglesItCannotPlace)
     };
     for (VornPrimitiveHandle p : {plain, sorted}) {
         EXPECT_TRUE(VornPrimitive::PushPolygon(p, pushed, 3));
-        EXPECT_EQ(3u, VornPrimitive::GetVertexCount(p));
-        EXPECT_EQ(9u, VornPrimitive::GetRequestedVertexCount(p));
+        EXPECT_EQ(std::make_pair(3u, 9u), std::make_pair(VornPrimitive::GetVertexCount(p), VornPrimitive::GetRequestedVertexCount(p)));
     }
     // Dropped or not, a triangle is tested against the capacity first.
     const VornPrimitiveHandle small = VornPrimitive::Create(5, 0, false);
@@ -113,8 +111,7 @@ TEST_F(Draw2D, PerspectiveDropsTrianglesItCannotPlace)
     Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
     for (VornPrimitiveHandle p : {small, plain, sorted}) VornPrimitive::Release(p);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(0, frame_.Count(0, 0, kSize, kSize, 0xFFFFFF));
-    EXPECT_EQ(0x00FF00u, frame_.Rgb(105, 105));
+    EXPECT_EQ(std::make_pair(0, 0x00FF00u), std::make_pair(frame_.Count(0, 0, kSize, kSize, 0xFFFFFF), frame_.Rgb(105, 105)));
 }
 
 TEST_F(Draw2D, SortedBatchDrawsFarFirstAndLaterPushesFirstWithinABucket)
@@ -127,13 +124,12 @@ TEST_F(Draw2D, SortedBatchDrawsFarFirstAndLaterPushesFirstWithinABucket)
     EXPECT_TRUE(PushSquare(p, 140, 20, 180, 60, kDepth, 0xFF0000FF));
     EXPECT_TRUE(PushSquare(p, 160, 40, 200, 80, kDepth, 0xFFFFFF00));
     EXPECT_TRUE(PushSquare(p, 0, 0, 256, 256, 65535.0f, 0xFFFFFFFF));   // average depth 1.0: not drawn
-    EXPECT_EQ(24u, VornPrimitive::GetVertexCount(p));
-    EXPECT_EQ(30u, VornPrimitive::GetRequestedVertexCount(p));
+    EXPECT_EQ(std::make_pair(24u, 30u), std::make_pair(VornPrimitive::GetVertexCount(p), VornPrimitive::GetRequestedVertexCount(p)));
     Draw(p);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(0x00FF00u, frame_.Rgb(50, 50));    // the near square on top
-    EXPECT_EQ(0x0000FFu, frame_.Rgb(170, 50));   // the earlier push on top
-    EXPECT_EQ(0u, frame_.Count(0, 0, kSize, kSize, 0xFFFFFF));
+    // The near square on top; in one bucket the earlier push on top.
+    EXPECT_EQ(std::make_tuple(0x00FF00u, 0x0000FFu, 0), std::make_tuple(frame_.Rgb(50, 50), frame_.Rgb(170, 50),
+                                                                     frame_.Count(0, 0, kSize, kSize, 0xFFFFFF)));
 
     // ResetBuffer forgets the last frame's buckets.
     VornPrimitive::ResetBuffer(p);
@@ -195,13 +191,11 @@ TEST_F(Draw2D, StoredFramesSurviveADeviceReset)
     const VornVertex2D strip[2] = {V(10, 200, 0, 0xFFFFFFFF), V(60, 200, 0, 0xFFFFFFFF)};
     EXPECT_TRUE(VornSimple::DrawLineStrip(strip, 2));
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(40 * 40, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
-    EXPECT_EQ(40 * 40, frame_.Count(0, 0, kSize, kSize, 0x00FF00));
-    EXPECT_EQ(0x0000FFu, frame_.Rgb(20, 100));
+    EXPECT_EQ(std::make_tuple(40 * 40, 40 * 40, 0x0000FFu), std::make_tuple(frame_.Count(0, 0, kSize, kSize, 0xFF0000),
+                                                                        frame_.Count(0, 0, kSize, kSize, 0x00FF00), frame_.Rgb(20, 100)));
     EXPECT_NEAR(50, frame_.Count(0, 155, kSize, 165, 0xFFFF00), 1);
     EXPECT_NEAR(50, frame_.Count(0, 195, kSize, 205, 0xFFFFFF), 1);
-    VornPrimitive::Release(sorted);
-    VornPrimitive::Release(plain);
+    for (VornPrimitiveHandle h : {sorted, plain}) VornPrimitive::Release(h);
     VornPoint::Release(p);
     VornLine::Release(l);
 }

@@ -29,11 +29,10 @@ TEST_F(Draw2D, ImmediateDrawingWorksOnACopyOfTheCallersVertices)
     const VornTextureHandle t = MakeTexture(64, 64, [](uint32_t x, uint32_t) { return x < 32 ? 0xFFFF0000u : 0xFF0000FFu; });
     ASSERT_TRUE(VornSimple::DrawTriangleFan(fan, 4, &t, 1));
     ASSERT_TRUE(VornSimple::DrawTriangleFan(fan, 4, &t, 1));
-    EXPECT_EQ(0, memcmp(fanBefore, fan, sizeof fan));
-    EXPECT_EQ(0, memcmp(lineBefore, line, sizeof line));
+    EXPECT_TRUE(memcmp(fanBefore, fan, sizeof fan) == 0 && memcmp(lineBefore, line, sizeof line) == 0);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(32 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
-    EXPECT_EQ(32 * 64, frame_.Count(0, 0, kSize, kSize, 0x0000FF));
+    EXPECT_EQ(std::make_pair(32 * 64, 32 * 64), std::make_pair(frame_.Count(0, 0, kSize, kSize, 0xFF0000),
+                                                             frame_.Count(0, 0, kSize, kSize, 0x0000FF)));
     // One line on one row near 149 (y 150 - 0.5), from x 99.5.
     int x0, y0, x1, y1;
     ASSERT_TRUE(frame_.Bounds(0xFFFFFF, &x0, &y0, &x1, &y1));
@@ -46,11 +45,9 @@ TEST_F(Draw2D, ImmediateDrawingRefusesCountsTheBufferCannotTake)
 {
     static VornVertex2D many[VornSimple::kBufferVertices + 1];
     for (VornVertex2D& v : many) v = V(10, 10, 0, kWhite);
-    EXPECT_FALSE(VornSimple::DrawLineStrip(many, VornSimple::kBufferVertices + 1));
-    EXPECT_FALSE(VornSimple::DrawLineStrip(many, 1));
-    EXPECT_FALSE(VornSimple::DrawLineStrip(nullptr, 2));
-    EXPECT_FALSE(VornSimple::DrawTriangleFan(many, 2, nullptr, 0));
-    EXPECT_FALSE(VornSimple::DrawTriangleFan(many, VornSimple::kBufferVertices + 1, nullptr, 0));
+    EXPECT_FALSE(VornSimple::DrawLineStrip(many, VornSimple::kBufferVertices + 1) || VornSimple::DrawLineStrip(many, 1) ||
+                 VornSimple::DrawLineStrip(nullptr, 2) || VornSimple::DrawTriangleFan(many, 2, nullptr, 0) ||
+                 VornSimple::DrawTriangleFan(many, VornSimple::kBufferVertices + 1, nullptr, 0));
     EXPECT_TRUE(VornSimple::DrawLineStrip(many, VornSimple::kBufferVertices));
     EXPECT_TRUE(VornSimple::DrawTriangleFan(many, 3, nullptr, 0));
     Vorn3D::EndScene();
