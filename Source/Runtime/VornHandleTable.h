@@ -79,7 +79,7 @@ public:
                                             VornMemory::DEFAULT_TAG, file, line);
         if (!block) return false;
         records_ = static_cast<Record*>(block);
-        count_ = count;
+        count_ = walk_ = count;
         return true;
     }
 
@@ -113,13 +113,20 @@ public:
         }
         VornMemory::Free(records_);
         records_ = nullptr;
-        count_ = 0;
+        count_ = walk_ = 0;
+    }
+
+    // After Initialize: later searches (AllocRecord, FindByName) stop at the first `bound` records,
+    // never beyond those allocated. Finalize still walks every allocated record.
+    void LimitWalk(uint32_t bound)
+    {
+        if (records_) walk_ = bound < count_ ? bound : count_;
     }
 
     // The lowest free record, in use with count 1; none when every record is taken.
     VornHandle AllocRecord()
     {
-        for (uint32_t i = 0; i < count_; ++i) {
+        for (uint32_t i = 0; i < walk_; ++i) {
             if (!records_[i].inUse) {
                 ClearRecord(i);
                 records_[i].inUse = 1;
@@ -175,7 +182,7 @@ public:
     {
         if constexpr (kNamed) {
             if (!name) return VORN_INVALID_HANDLE;
-            for (uint32_t i = 0; i < count_; ++i) {
+            for (uint32_t i = 0; i < walk_; ++i) {
                 if (records_[i].inUse && strncmp(records_[i].name, name, VORN_RECORD_NAME_SIZE) == 0)
                     return i;
             }
@@ -258,6 +265,7 @@ public:
 private:
     Record* records_ = nullptr;
     uint32_t count_ = 0;
+    uint32_t walk_ = 0;       // records searched by AllocRecord and FindByName
     uint32_t capacity_ = 0;
     DestroyFunc destroy_;
     const char* destroyLine_;
