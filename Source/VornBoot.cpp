@@ -27,7 +27,9 @@
 #include "VornList.h"
 #include "VornLog.h"
 #include "VornMath.h"
+#include "VornMedia.h"
 #include "VornMemory.h"
+#include "VornMusic.h"
 #include "VornRand.h"
 #include "VornPoint.h"
 #include "VornPrimitive.h"
@@ -144,9 +146,9 @@ const StartRow kStartRows[] = {
     {OPTION_DIRECT3D, "  -> Simple Draw Manager", Call<VornSimple::Initialize>, "簡易描画クラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornSpriteEx: {OPTION_DIRECT3D, "  -> Sprite Ex Manager", Call<VornSpriteEx::Initialize>, "汎用スプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, nullptr, StartSettings, nullptr},
-    // pending VornMedia: {OPTION_DIRECTSHOW, "Initialize DirectShow", Call<VornMedia::Initialize>, "メディアクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECTSHOW, "Initialize DirectShow", Call<VornMedia::Initialize>, "メディアクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornSound: {OPTION_DIRECTSOUND, "Initialize DirectSound", Call<VornSound::Initialize>, "サウンドクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornMusic: {OPTION_DIRECTMUSIC, "Initialize DirectMusic", Call<VornMusic::Initialize>, "ミュージッククラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECTMUSIC, "Initialize DirectMusic", Call<VornMusic::Initialize>, "ミュージッククラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECTINPUT, "Initialize DirectInput", Call<VornInput::Initialize>, "入力デバイスクラスの初期化の初期化に失敗"},
     // pending VornNetwork: {OPTION_DIRECTPLAY, "Initialize DirectPlay", Call<VornNetwork::Initialize>, "ネットワーククラスの初期化に失敗"},
 };
@@ -169,9 +171,9 @@ const EndRow kFinalizeRows[] = {
     // pending VornSocket: {OPTION_SOCKET, Call<VornSocket::Finalize>},
     // pending VornNetwork: {OPTION_DIRECTPLAY, Call<VornNetwork::Finalize>},
     {OPTION_DIRECTINPUT, Call<VornInput::Finalize>},
-    // pending VornMusic: {OPTION_DIRECTMUSIC, Call<VornMusic::Finalize>},
+    {OPTION_DIRECTMUSIC, Call<VornMusic::Finalize>},
     // pending VornSound: {OPTION_DIRECTSOUND, Call<VornSound::Finalize>},
-    // pending VornMedia: {OPTION_DIRECTSHOW, Call<VornMedia::Finalize>},
+    {OPTION_DIRECTSHOW, Call<VornMedia::Finalize>},
     // pending VornSpriteEx: {OPTION_DIRECT3D, Call<VornSpriteEx::Finalize>},
     {OPTION_DIRECT3D, Call<VornSimple::Finalize>},
     {OPTION_DIRECT3D, Call<VornField::Finalize>},

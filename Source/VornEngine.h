@@ -62,3 +62,7 @@
 
 // Input
 #include "VornInput.h"
+
+// Audio
+#include "VornMedia.h"
+#include "VornMusic.h"

@@ -3,6 +3,7 @@
 #include "VornState.h"
 #include "Vorn3D.h"
 #include "VornInput.h"
+#include "VornMedia.h"
 #include "VornMemory.h"
 #include "VornSystem.h"
 #include <cstring>
@@ -189,7 +190,7 @@ LRESULT CALLBACK Vorn::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         // pending VornSocketServerAsync: VornSocketServerAsync::OnMessage(window, wParam, lParam);
         break;
     case WM_VORN_GRAPHNOTIFY:
-        // pending VornMedia: VornMedia::OnGraphNotify();
+        VornMedia::OnGraphNotify();
         break;
     default:
         break;

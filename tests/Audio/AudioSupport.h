@@ -1,0 +1,42 @@
+// The audio tests: each case in a scratch folder of its own, the engine booted with Direct3D,
+// music and media around its body; the log comes back as text.
+#pragma once
+#include "../Runtime/BootRun.h"
+#include "../Runtime/RuntimeTestSupport.h"
+#include "AudioMedia.h"
+#include "EngineFixture.h"
+#include "VornEngine.h"
+#include <functional>
+#include <string>
+
+namespace audiotest {
+
+using vorntest::Blue;
+using vorntest::Green;
+using vorntest::InOrder;
+using vorntest::Red;
+using vorntest::RedStart;
+using AudioTest = ScratchTest;
+inline std::string Strong(const std::string& s) { return "<B>" + s + "</B>"; }
+
+inline std::string RunEngine(std::function<void()> body, std::function<void()> beforeStart = nullptr)
+{
+    vorntest::BootRunning(OPTION_DIRECT3D | OPTION_DIRECTMUSIC | OPTION_DIRECTSHOW,
+                          [] { VornLog::SetFileName("audio"); }, [&] {
+                              if (beforeStart) beforeStart();
+                              EXPECT_TRUE(Vorn::Start() && (body(), true));
+                              Vorn::Finalize();
+                          });
+    std::string text;
+    for (char c : ReadFile("audio.html"))
+        if (c != '\r') text += c;
+    return text;
+}
+
+// Runs the message pump (the graphs' events come through it) for ms milliseconds.
+inline void Pump(DWORD ms)
+{
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(10)) Vorn::Run(true);
+}
+
+}  // namespace audiotest

@@ -1,0 +1,153 @@
+// VornMedia: audio files through filter graphs, pack copies, movies into textures and onto the screen.
+#include "AudioSupport.h"
+
+using namespace audiotest;
+
+namespace {
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The temporary copies of a pack entry (named "<temp>\NNNN_<name>").
+int TempCopies(const std::string& name)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((std::string(temp) + "*_" + name).c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    int n = 1;
+    while (FindNextFileA(find, &found)) ++n;
+    FindClose(find);
+    return n;
+}
+}  // namespace
+
+TEST_F(AudioTest, MediaPackCopiesLiveAsLongAsTheirEntry)
+{
+    CreateDirectoryA("pk", nullptr);
+    PutFile("pk\\packtone.mp3", ReadFile("..\\audio_tone.mp3"));
+    PutFile("pk\\packjunk.mp3", std::string(4000, '\x5A'));
+    const std::string log = RunEngine([] {
+        ASSERT_TRUE(VornFile::BuildPack("pk.bin", "pk"));
+        VornFile::SetRootPath("", "pk.bin");
+        const VornMediaHandle h = VornMedia::CreateFromAudio("packtone.mp3");
+        const VornMediaRecord* r = VornMedia::GetRecord(h);
+        ASSERT_NE(r, nullptr);
+        const std::string copy = r->name;
+        EXPECT_TRUE(r->temporary && Exists(copy)) << copy;
+        VornMedia::Release(h);
+        EXPECT_FALSE(Exists(copy));
+        EXPECT_EQ(VornMedia::CreateFromAudio("packjunk.mp3"), VORN_INVALID_HANDLE);
+        EXPECT_EQ(TempCopies("packjunk.mp3"), 0);
+    });
+    EXPECT_TRUE(InOrder(log, {Blue("VornMedia::CreateFromAudio"), " : packtone.mp3 : [ No.0 ] : ", Green("Success"),
+                              Red("VornMedia::Release") + " : [ No.0 ]", " : packjunk.mp3 : [ No.0 ] : ",
+                              Red("ファイル読み込みに失敗")}));
+}
+
+TEST_F(AudioTest, MediaSharesAPathRefusesVideoAndIgnoresFreeEntries)
+{
+    PutFile("tone.wav", MakeWave(0.5));
+    PutFile("film.avi", MakeAvi(64, 32, 32, 5));
+    PutFile("film24.avi", MakeAvi(64, 32, 24, 5));
+    const std::string log = RunEngine([] {
+        const VornMediaHandle h = VornMedia::CreateFromAudio("tone.wav");
+        EXPECT_EQ(VornMedia::CreateFromAudio("tone.wav"), h);
+        EXPECT_EQ(VornMedia::GetRefCount(h), 2u);
+        EXPECT_EQ(VornMedia::CreateFromAudio("film.avi"), VORN_INVALID_HANDLE);
+        EXPECT_EQ(VornMedia::CreateFromMovie("film24.avi"), VORN_INVALID_HANDLE);
+        VornMedia::Release(h);
+        VornMedia::Release(h);
+        // A freed entry: every operation does nothing.
+        VornMedia::Play(h, true);
+        VornMedia::Pause(h);
+        VornMedia::SetVolume(h, 50);
+        VornMedia::SetPan(h, 50);
+        VornMedia::SetSpeed(h, 50);
+        VornMedia::Stop(h);
+        EXPECT_FALSE(VornMedia::UpdateMovie(h, true) || VornMedia::IsPlaying(h));
+        EXPECT_EQ(VornMedia::GetTexture(h), VORN_INVALID_HANDLE);
+    });
+    EXPECT_TRUE(InOrder(log, {" : tone.wav : [ No.0 ] : Already Existed : ", " : film.avi : [ No.1 ] : ",
+                              Red("所有者ウィンドウの設定に失敗"), Blue("VornMedia::CreateFromMovie"),
+                              " : film24.avi : [ No.1 ] : ", RedStart("インターフェースの取得に失敗")}));
+}
+
+TEST_F(AudioTest, MediaEndOfAudioStopsAndRewindsThroughThePump)
+{
+    PutFile("once.wav", MakeWave(0.5));
+    PutFile("loop.wav", MakeWave(0.5));
+    RunEngine([] {
+        const VornMediaHandle once = VornMedia::CreateFromAudio("once.wav");
+        const VornMediaHandle loop = VornMedia::CreateFromAudio("loop.wav");
+        VornMedia::Play(once, false);
+        VornMedia::Play(loop, true);
+        Pump(2500);
+        EXPECT_FALSE(VornMedia::IsPlaying(once));
+        LONGLONG position = -1;
+        VornMedia::GetRecord(once)->seeking->GetCurrentPosition(&position);
+        EXPECT_EQ(position, 0);
+        EXPECT_TRUE(VornMedia::IsPlaying(loop));
+    });
+}
+
+TEST_F(AudioTest, MovieFramesReachTheTextureAndCoverTheScreen)
+{
+    PutFile("movie.avi", MakeAvi(320, 240, 32, 5));
+    RunEngine([] {
+        const VornMediaHandle h = VornMedia::CreateFromMovie("movie.avi");
+        ASSERT_NE(h, VORN_INVALID_HANDLE);
+        EXPECT_EQ(VornMedia::GetWidth(h), 320);
+        EXPECT_EQ(VornMedia::GetHeight(h), 240);
+        const VornTextureHandle texture = VornMedia::GetTexture(h);
+        EXPECT_EQ(VornTexture::GetWidth(texture) * 1000 + VornTexture::GetHeight(texture), 512256u);
+        VornTexture::Release(texture);
+        VornMedia::Play(h, false);
+        EXPECT_FALSE(VornMedia::UpdateMovie(h, false));
+        void* bits = nullptr;
+        int32_t pitch = 0;
+        D3DFORMAT format;
+        uint32_t w, hgt;
+        ASSERT_TRUE(VornTexture::Lock(texture, &bits, &pitch, &format, &w, &hgt));
+        const uint32_t* row = static_cast<const uint32_t*>(bits);
+        EXPECT_EQ(row[0] & 0xFFFFFF, 0x320000u);
+        EXPECT_EQ(row[1] & 0xFFFFFF, 0x00FF00u);
+        VornTexture::Unlock(texture);
+        Vorn3D::Clear(D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0, nullptr);
+        ASSERT_TRUE(Vorn3D::BeginScene());
+        VornMedia::UpdateMovie(h, true);
+        Vorn3D::EndScene();
+        vorntest::Readback frame;
+        ASSERT_TRUE(frame.ReadBackBuffer(Vorn3D::GetDevice()));
+        EXPECT_GT(frame.Count(0, 0, frame.Width(), frame.Height(), 0x0000FF), frame.Width() * frame.Height() * 95 / 100);
+        int ends = 0;
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < 3000;) ends += VornMedia::UpdateMovie(h, false);
+        EXPECT_EQ(ends, 1);
+        EXPECT_FALSE(VornMedia::IsPlaying(h));
+        // With loop the first frame comes back after the last.
+        VornMedia::Play(h, true);
+        std::string reds;
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < 2000;) {
+            EXPECT_FALSE(VornMedia::UpdateMovie(h, false));
+            VornTexture::Lock(texture, &bits, &pitch, &format, &w, &hgt);
+            const char red = static_cast<char>('0' + (*static_cast<const uint32_t*>(bits) >> 16 & 0xFF) / 50);
+            if (reds.empty() || reds.back() != red) reds += red;
+            VornTexture::Unlock(texture);
+        }
+        EXPECT_NE(reds.find("51"), std::string::npos) << reds;
+    });
+}
+
+TEST(MediaPixels, CopiesOnlyMatchingPixelSizesWithinTheTexture)
+{
+    const uint32_t src[2][4] = {{1, 2, 3, 4}, {5, 6, 7, 8}};
+    const struct { D3DFORMAT format; uint32_t bits; uint32_t expect[2][3]; } cases[] = {
+        {D3DFMT_X8R8G8B8, 32, {{1, 2, 0}, {0, 0, 0}}},     // clipped to the 2 x 1 texture
+        {D3DFMT_A8R8G8B8, 16, {{0, 0, 0}, {0, 0, 0}}},     // a 16-bit surface: nothing
+        {D3DFMT_R5G6B5, 16, {{1, 0, 0}, {0, 0, 0}}},      // two 2-byte pixels
+        {D3DFMT_DXT1, 32, {{0, 0, 0}, {0, 0, 0}}}};
+    for (const auto& c : cases) {
+        uint32_t dst[2][3] = {};
+        VornMedia::CopyPixels(dst, 12, c.format, 2, 1, src, 16, c.bits, 4, 2);
+        EXPECT_EQ(memcmp(dst, c.expect, sizeof dst), 0) << c.format;
+    }
+}

@@ -1,0 +1,101 @@
+// VornMusic and the shared level conversions, on the engine booted with music and media.
+#include "AudioSupport.h"
+#include "VornAudioCommon.h"
+
+using namespace audiotest;
+
+TEST(AudioLevel, PercentagesBecomeHundredthsOfADecibel)
+{
+    const struct { float percent; int32_t volume, pan; } cases[] = {
+        {100, 0, 10000}, {150, 0, 10000}, {50, -2500, 2500}, {0, -10000, 0}, {-5, -10000, -25},
+        {-30, -10000, -900}, {-100, -10000, -10000}, {-150, -10000, -10000}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(VornVolumeToLevel(c.percent), c.volume) << c.percent;
+        EXPECT_EQ(VornPanToLevel(c.percent), c.pan) << c.percent;
+    }
+}
+
+TEST_F(AudioTest, MusicLoadsFillTheTableAndFinalizeFreesEntriesAboveALoweredBound)
+{
+    PutFile("m.wav", MakeWave(0.2));
+    const std::string wave = MakeWave(0.2);
+    const std::string log = RunEngine([&] {
+        EXPECT_EQ(VornMusic::CreateFromWave("none.wav", 8), VORN_INVALID_HANDLE);
+        EXPECT_EQ(VornMusic::CreateFromWave("m.wav", 8), 0u);   // the missing file took no entry
+        EXPECT_EQ(VornMusic::CreateFromWave("m.wav", 8), 1u);
+        EXPECT_EQ(VornMusic::CreateFromMemoryWave(wave.data(), uint32_t(wave.size()), 8), 2u);
+        const uint32_t used = VornMemory::GetUsedSize();
+        EXPECT_EQ(VornMusic::CreateFromWave("m.wav", 8), VORN_INVALID_HANDLE);
+        EXPECT_EQ(VornMemory::GetUsedSize(), used);
+        VornMusic::SetMax(1);
+        VornMusic::Release(1);
+        EXPECT_EQ(VornMusic::CreateFromMemoryWave(wave.data(), uint32_t(wave.size()), 8), VORN_INVALID_HANDLE);
+    }, [] { VornMusic::SetMax(3); });
+    EXPECT_TRUE(InOrder(log, {Blue("VornMusic::CreateFromWave"), " : none.wav : ", Red("ファイルの読み込みに失敗しました"),
+                              "[ No.0 ] : ", Green("Success"), "[ No.2 ] : ", Green("Success"), " : m.wav : ",
+                              Red("空きミュージックが見つかりませんでした"), Red("VornMusic::Release") + " : [ No.1 ]",
+                              Red("空きミュージックが見つかりませんでした"), "VornMusicクラスの解放",
+                              Red("Music Destroy [ No.0 ]"), Red("Music Destroy [ No.2 ]"), Strong("　■ DirectMusicLoaderを解体")}));
+}
+
+TEST_F(AudioTest, MusicPlayStopPauseAndReleaseFollowTheEntryState)
+{
+    const std::string wave = MakeWave(1.0);
+    RunEngine([&] {
+        const VornMusicHandle h = VornMusic::CreateFromMemoryWave(wave.data(), uint32_t(wave.size()), 8);
+        const VornMusicRecord* r = VornMusic::GetRecord(h);
+        ASSERT_NE(r, nullptr);
+        EXPECT_STREQ(r->name, "CreateFromMemoryWave");
+        VornMusic::Stop(h);
+        VornMusic::Pause(h);
+        EXPECT_EQ(r->playing + r->paused, 0);
+        VornMusic::Play(h);
+        IDirectMusicSegmentState* first = r->segmentState;
+        ASSERT_NE(first, nullptr);
+        first->AddRef();   // held, so that a new state cannot take its address
+        VornMusic::Play(h);
+        EXPECT_NE(r->segmentState, nullptr);
+        EXPECT_NE(r->segmentState, first);
+        first->Release();
+        VornMusic::PlayLoop(h);
+        VornMusic::Pause(h);
+        EXPECT_TRUE(r->paused && r->loop && !r->segmentState);
+        VornMusic::Pause(h);
+        EXPECT_TRUE(!r->paused && r->playing && r->segmentState);
+        VornMusic::SetVolume(h, 50);   // ends, though every index gives the same buffer here
+        VornMusic::SetPan(h, -30);
+        IDirectSoundBuffer* buffer = nullptr;
+        ASSERT_TRUE(SUCCEEDED(r->audioPath->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, GUID_NULL, 0,
+                                                            IID_IDirectSoundBuffer, reinterpret_cast<void**>(&buffer))));
+        LONG volume = 0, pan = 0;
+        buffer->GetVolume(&volume);
+        buffer->GetPan(&pan);
+        buffer->Release();
+        EXPECT_EQ(volume, -2500);
+        EXPECT_EQ(pan, -900);
+        VornMusic::AddRef(h);
+        VornMusic::Release(h);
+        EXPECT_TRUE(r->inUse && r->playing);   // one reference left: it keeps playing
+        VornMusic::Stop(h);
+        EXPECT_TRUE(r->inUse && !r->playing && !r->segmentState);
+        VornMusic::Release(h);
+        EXPECT_FALSE(r->inUse);
+    });
+}
+
+TEST_F(AudioTest, MusicMidiFromMemoryLoadsThroughATemporaryCopy)
+{
+    const std::string smf = MakeSmf();
+    const std::string log = RunEngine([&] {
+        const VornMusicHandle h = VornMusic::CreateFromMemoryMidi(smf.data(), uint32_t(smf.size()), 8);
+        const VornMusicRecord* r = VornMusic::GetRecord(h);
+        ASSERT_NE(r, nullptr);
+        const std::string copy = r->tempPath;
+        EXPECT_EQ(ReadFile(copy), smf);
+        VornMusic::Play(h);
+        EXPECT_NE(r->segmentState, nullptr);
+        VornMusic::Release(h);
+        EXPECT_EQ(GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
+    });
+    EXPECT_TRUE(InOrder(log, {Blue("VornMusic::CreateFromMemoryMidi"), " : [ No.0 ] : ", Green("Success")}));
+}

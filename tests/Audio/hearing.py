@@ -1,0 +1,59 @@
+"""What VornMusic and VornMedia play, recorded from the null sink: the case DISABLED_HearingSounds
+of audio_tests plays five sounds with silence between them (see HearingTest.cpp). Then the game
+started without a sound server."""
+import math
+import os
+import struct
+import wave
+import vornharness as h
+
+c = h.Checks("audio.hearing")
+
+
+def pieces(path, step=0.05, floor=0.003, gap=0.3):
+    """(start s, length s, left rms, right rms) of each stretch of sound in a 16-bit stereo WAV;
+    dropouts shorter than gap (a loaded machine) do not split a stretch."""
+    w = wave.open(path)
+    n = int(w.getframerate() * step)
+    out = []
+    for i in range(w.getnframes() // n):
+        s = struct.unpack("<%dh" % (2 * n), w.readframes(n))
+        rms = [(sum(v * v for v in s[ch::2]) / n) ** 0.5 / 32768 for ch in (0, 1)]
+        if max(rms) <= floor:
+            continue
+        t = i * step
+        if not out or t - out[-1][1] > gap:
+            out.append([t, t, [], []])
+        out[-1][1] = t + step
+        out[-1][2].append(rms[0])
+        out[-1][3].append(rms[1])
+    # The middle of each stretch: its edges fade in and out.
+    return [(a, e - a, sorted(ls)[len(ls) // 2], sorted(rs)[len(rs) // 2]) for a, e, ls, rs in out]
+
+
+rec = h.Recorder(os.path.join(h.OUT, "audio_hearing.wav")).start()
+app = h.App(os.path.join(h.BUILD, "tests", "audio_tests.exe"),
+            ["--gtest_also_run_disabled_tests", "--gtest_filter=AudioTest.DISABLED_HearingSounds"], cwd=h.OUT).start()
+code = app.wait(120)
+rec.stop()
+c.equal(code, 0, "the sounds play without a failure")
+found = pieces(rec.path)
+print("pieces (start, length, left rms, right rms): %r" % [tuple(round(v, 3) for v in p) for p in found])
+if c.equal(len(found), 5, "five sounds with silence between them"):
+    music, full, half, left, loop = found
+    c.check(music[2] > 0.05 and music[1] <= 1.3, "the 1 s WAVE through VornMusic is heard, then silence (%.2f s)" % music[1])
+    c.check(1.3 <= full[1] <= 1.8, "the media tone plays its 1.5 s once")
+    db = 20 * math.log10(half[2] / full[2])
+    c.check(-27 <= db <= -23, "volume 50 is -25 dB against volume 100 (%.1f dB)" % db)
+    c.check(left[2] > 0.05 and left[3] < 0.001, "pan -100 silences the right channel (%.4f)" % left[3])
+    c.check(loop[1] >= 2.5, "the looping 0.5 s sound is still heard after 2 s (%.2f s)" % loop[1])
+
+# Without a sound server DirectMusic has no driver: the game's start-up shows its ERROR box and ends.
+game = h.App(os.path.join(h.BUILD, "bin", "Tormea.exe"), env={"PULSE_SERVER": "unix:/nonexistent"}).start()
+try:
+    c.check(h.answer_box("起動オプション", "no", 60), "the game asks its start-up question")
+    c.check(h.answer_box("ERROR", "ok", 60), "without a sound server start-up shows the ERROR box")
+    c.equal(game.wait(30), 0, "and the game ends")
+finally:
+    game.kill()
+c.finish()
