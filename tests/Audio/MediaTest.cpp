@@ -1,23 +1,24 @@
 // VornMedia: audio files through filter graphs, pack copies, movies into textures and onto the screen.
 #include "AudioSupport.h"
+#include <filesystem>
 
 using namespace audiotest;
 
 namespace {
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// The temporary copies of a pack entry (named "<temp>\NNNN_<name>").
-int TempCopies(const std::string& name)
+// The top-left pixels of the movie's texture, as 0xRRGGBB.
+std::pair<uint32_t, uint32_t> TopLeft(VornTextureHandle texture)
 {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((std::string(temp) + "*_" + name).c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    int n = 1;
-    while (FindNextFileA(find, &found)) ++n;
-    FindClose(find);
-    return n;
+    void* bits = nullptr;
+    int32_t pitch;
+    D3DFORMAT format;
+    uint32_t w, h;
+    if (!VornTexture::Lock(texture, &bits, &pitch, &format, &w, &h)) return {0, 0};
+    const uint32_t* row = static_cast<const uint32_t*>(bits);
+    const std::pair<uint32_t, uint32_t> pixels(row[0] & 0xFFFFFF, row[1] & 0xFFFFFF);
+    VornTexture::Unlock(texture);
+    return pixels;
 }
 }  // namespace
 
@@ -37,7 +38,10 @@ TEST_F(AudioTest, MediaPackCopiesLiveAsLongAsTheirEntry)
         VornMedia::Release(h);
         EXPECT_FALSE(Exists(copy));
         EXPECT_EQ(VornMedia::CreateFromAudio("packjunk.mp3"), VORN_INVALID_HANDLE);
-        EXPECT_EQ(TempCopies("packjunk.mp3"), 0);
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        for (const auto& file : std::filesystem::directory_iterator(temp))
+            EXPECT_EQ(file.path().string().find("_packjunk.mp3"), std::string::npos);   // no copy left
     });
     EXPECT_TRUE(InOrder(log, {Blue("VornMedia::CreateFromAudio"), " : packtone.mp3 : [ No.0 ] : ", Green("Success"),
                               Red("VornMedia::Release") + " : [ No.0 ]", " : packjunk.mp3 : [ No.0 ] : ",
@@ -72,24 +76,6 @@ TEST_F(AudioTest, MediaSharesAPathRefusesVideoAndIgnoresFreeEntries)
                               " : film24.avi : [ No.1 ] : ", RedStart("インターフェースの取得に失敗")}));
 }
 
-TEST_F(AudioTest, MediaEndOfAudioStopsAndRewindsThroughThePump)
-{
-    PutFile("once.wav", MakeWave(0.5));
-    PutFile("loop.wav", MakeWave(0.5));
-    RunEngine([] {
-        const VornMediaHandle once = VornMedia::CreateFromAudio("once.wav");
-        const VornMediaHandle loop = VornMedia::CreateFromAudio("loop.wav");
-        VornMedia::Play(once, false);
-        VornMedia::Play(loop, true);
-        Pump(2500);
-        EXPECT_FALSE(VornMedia::IsPlaying(once));
-        LONGLONG position = -1;
-        VornMedia::GetRecord(once)->seeking->GetCurrentPosition(&position);
-        EXPECT_EQ(position, 0);
-        EXPECT_TRUE(VornMedia::IsPlaying(loop));
-    });
-}
-
 TEST_F(AudioTest, MovieFramesReachTheTextureAndCoverTheScreen)
 {
     PutFile("movie.avi", MakeAvi(320, 240, 32, 5));
@@ -103,15 +89,7 @@ TEST_F(AudioTest, MovieFramesReachTheTextureAndCoverTheScreen)
         VornTexture::Release(texture);
         VornMedia::Play(h, false);
         EXPECT_FALSE(VornMedia::UpdateMovie(h, false));
-        void* bits = nullptr;
-        int32_t pitch = 0;
-        D3DFORMAT format;
-        uint32_t w, hgt;
-        ASSERT_TRUE(VornTexture::Lock(texture, &bits, &pitch, &format, &w, &hgt));
-        const uint32_t* row = static_cast<const uint32_t*>(bits);
-        EXPECT_EQ(row[0] & 0xFFFFFF, 0x320000u);
-        EXPECT_EQ(row[1] & 0xFFFFFF, 0x00FF00u);
-        VornTexture::Unlock(texture);
+        EXPECT_EQ(TopLeft(texture), std::make_pair(0x320000u, 0x00FF00u));
         Vorn3D::Clear(D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0, nullptr);
         ASSERT_TRUE(Vorn3D::BeginScene());
         VornMedia::UpdateMovie(h, true);
@@ -128,12 +106,43 @@ TEST_F(AudioTest, MovieFramesReachTheTextureAndCoverTheScreen)
         std::string reds;
         for (const DWORD start = GetTickCount(); GetTickCount() - start < 2000;) {
             EXPECT_FALSE(VornMedia::UpdateMovie(h, false));
-            VornTexture::Lock(texture, &bits, &pitch, &format, &w, &hgt);
-            const char red = static_cast<char>('0' + (*static_cast<const uint32_t*>(bits) >> 16 & 0xFF) / 50);
+            const char red = static_cast<char>('0' + (TopLeft(texture).first >> 16) / 50);
             if (reds.empty() || reds.back() != red) reds += red;
-            VornTexture::Unlock(texture);
         }
         EXPECT_NE(reds.find("51"), std::string::npos) << reds;
+    });
+}
+
+// What hearing.py records from the null sink (disabled here: the script runs it alone). Each
+// sound is followed by silence, so the recording splits into these pieces:
+//   1. a 1 s WAVE through VornMusic;  2-4. a 1.5 s tone through VornMedia at volume 100, at
+//   volume 50, at pan -100;  5. a 0.5 s WAVE through VornMedia with loop, for 3 s.
+TEST_F(AudioTest, DISABLED_HearingSounds)
+{
+    PutFile("tone.wav", MakeWave(1.5));
+    PutFile("short.wav", MakeWave(0.5));
+    const std::string wave = MakeWave(1.0);
+    RunEngine([&] {
+        Pump(3000);   // the recording's stream has started
+        VornMusic::Play(VornMusic::CreateFromMemoryWave(wave.data(), uint32_t(wave.size()), 8));
+        Pump(2500);
+        const VornMediaHandle tone = VornMedia::CreateFromAudio("tone.wav");
+        const float levels[][2] = {{100, 0}, {50, 0}, {100, -100}};   // volume, pan
+        for (const auto& level : levels) {
+            VornMedia::SetVolume(tone, level[0]);
+            VornMedia::SetPan(tone, level[1]);
+            VornMedia::Play(tone, false);
+            Pump(2500);
+            LONGLONG position = -1;   // the end came through the pump: stopped and rewound
+            VornMedia::GetRecord(tone)->seeking->GetCurrentPosition(&position);
+            EXPECT_TRUE(!VornMedia::IsPlaying(tone) && position == 0);
+        }
+        const VornMediaHandle loop = VornMedia::CreateFromAudio("short.wav");
+        VornMedia::Play(loop, true);
+        Pump(3000);
+        EXPECT_TRUE(VornMedia::IsPlaying(loop));
+        VornMedia::Stop(loop);
+        Pump(1000);
     });
 }
 

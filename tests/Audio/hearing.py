@@ -1,6 +1,6 @@
-"""What VornMusic and VornMedia play, recorded from the null sink: the case DISABLED_HearingSounds
-of audio_tests plays five sounds with silence between them (see HearingTest.cpp). Then the game
-started without a sound server."""
+"""What VornMusic and VornMedia play, recorded from the null sink: audio_tests' case
+DISABLED_HearingSounds plays five sounds with silence between them (see MediaTest.cpp). Then the
+game started without a sound server."""
 import math
 import os
 import struct
@@ -11,32 +11,24 @@ c = h.Checks("audio.hearing")
 
 
 def pieces(path, step=0.05, floor=0.003, gap=0.3):
-    """(start s, length s, left rms, right rms) of each stretch of sound in a 16-bit stereo WAV;
-    dropouts shorter than gap (a loaded machine) do not split a stretch."""
-    w = wave.open(path)
-    n = int(w.getframerate() * step)
-    out = []
+    """(start s, length s, left rms, right rms) of each stretch of sound in a 16-bit stereo WAV; the
+    rms is the median of its 50 ms steps. Dropouts shorter than gap (a loaded machine) do not split."""
+    w, n, out = wave.open(path), int(44100 * step), []
     for i in range(w.getnframes() // n):
         s = struct.unpack("<%dh" % (2 * n), w.readframes(n))
         rms = [(sum(v * v for v in s[ch::2]) / n) ** 0.5 / 32768 for ch in (0, 1)]
-        if max(rms) <= floor:
-            continue
-        t = i * step
-        if not out or t - out[-1][1] > gap:
-            out.append([t, t, [], []])
-        out[-1][1] = t + step
-        out[-1][2].append(rms[0])
-        out[-1][3].append(rms[1])
-    # The middle of each stretch: its edges fade in and out.
+        if max(rms) > floor:
+            if not out or i * step - out[-1][1] > gap:
+                out.append([i * step, 0, [], []])
+            out[-1][1:] = [(i + 1) * step, out[-1][2] + [rms[0]], out[-1][3] + [rms[1]]]
     return [(a, e - a, sorted(ls)[len(ls) // 2], sorted(rs)[len(rs) // 2]) for a, e, ls, rs in out]
 
 
 rec = h.Recorder(os.path.join(h.OUT, "audio_hearing.wav")).start()
 app = h.App(os.path.join(h.BUILD, "tests", "audio_tests.exe"),
             ["--gtest_also_run_disabled_tests", "--gtest_filter=AudioTest.DISABLED_HearingSounds"], cwd=h.OUT).start()
-code = app.wait(120)
+c.equal(app.wait(120), 0, "the sounds play and the engine's states follow them")
 rec.stop()
-c.equal(code, 0, "the sounds play without a failure")
 found = pieces(rec.path)
 print("pieces (start, length, left rms, right rms): %r" % [tuple(round(v, 3) for v in p) for p in found])
 if c.equal(len(found), 5, "five sounds with silence between them"):
