@@ -6,6 +6,7 @@
 #include "GameDirector.h"
 #include "Vorn.h"
 #include "Vorn3D.h"
+#include <tuple>
 
 namespace {
 
@@ -57,8 +58,7 @@ TEST(GameFrame, ClearsBlackOnTheTitleAndBlueInOtherScenes)
     ASSERT_TRUE(g_titleRead);
     ASSERT_TRUE(g_playRead);
     const int w = g_titleFrame.Width(), h = g_titleFrame.Height();
-    EXPECT_EQ(640, w);
-    EXPECT_EQ(480, h);
+    EXPECT_EQ(std::make_tuple(640, 480), std::make_tuple(w, h));
     // Whatever the tasks draw, the clear colour shows at the corners and over most of the frame.
     EXPECT_EQ(0x000000u, g_titleFrame.Rgb(0, 0));
     EXPECT_EQ(0x000000u, g_titleFrame.Rgb(w - 1, h - 1));

@@ -210,8 +210,7 @@ TEST_F(Qsg, LookupLowersTheWantedNameAndTheFirstDuplicateWins)
     VornQsgMemorySource source(archive.bytes.data(), static_cast<uint32_t>(archive.bytes.size()));
     uint32_t width = 0, height = 0, format = 9;
     EXPECT_EQ(4u, VornQsgLoader::ReadEntryFrom(source, "Caps", &width, &height, nullptr, &format));
-    EXPECT_EQ(1u, width);
-    EXPECT_EQ(1u, format);
+    EXPECT_EQ(std::make_tuple(1u, 1u), std::make_tuple(width, format));
 }
 
 TEST_F(Qsg, NamesCompareOverAtMostSixteenBytes)

@@ -110,9 +110,7 @@ TEST_F(FontSprite, RepeatedCharactersAreHeldOnceAndOneCharacterGivesA32Sheet)
     const VornFontSpriteHandle fs = VornFontSprite::Create("あいあいAAい", 1, 64, small_, 0, 0);
     ASSERT_NE(kNone, fs);
     const VornFontSpriteRecord* r = VornFontSprite::GetRecord(fs);
-    EXPECT_EQ(3u, r->glyphCount);
-    EXPECT_EQ(1u, r->sheetCount);
-    EXPECT_EQ(16u, r->fontSize);
+    EXPECT_EQ(std::make_tuple(3u, 1u, 16u), std::make_tuple(r->glyphCount, r->sheetCount, r->fontSize));
     std::set<uint16_t> indices;
     for (uint16_t code : {uint16_t(0x82A0), uint16_t(0x82A2), uint16_t('A')}) {
         const uint16_t slot = VornFontSprite::GetCodeIndex(code);
@@ -235,11 +233,9 @@ TEST_F(FontSprite, FixedPitchAndProportionalPens)
     EXPECT_EQ((std::vector<int>{26, 26, 26, 18, 74, -6}),
               (std::vector<int>{end("ab").x, end("あ").x, end("う").x, end(" ").x, end("\t").x, end("\b").x}));
     const VornFontPen lines = end("ab\na");
-    EXPECT_EQ(18, lines.x);
-    EXPECT_EQ(36, lines.y);
+    EXPECT_EQ(std::make_tuple(18, 36), std::make_tuple(lines.x, lines.y));
     const VornFontPen none = VornFontSprite::GetStringEnd(kNone, "ab", 10, 20);
-    EXPECT_EQ(10, none.x);
-    EXPECT_EQ(20, none.y);
+    EXPECT_EQ(std::make_tuple(10, 20), std::make_tuple(none.x, none.y));
 
     uint32_t wa = 0, wb = 0;
     ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "a", nullptr, &wa, nullptr));
@@ -362,8 +358,7 @@ TEST_F(FontSprite, BadMagicAndMalformedFilesFailCleanlyAndAGoodFileLoadsWithoutS
     // glyph data loads.
     ASSERT_EQ(0u, FromBytes(good));
     const VornFontSpriteRecord* r = VornFontSprite::GetRecord(0);
-    EXPECT_EQ(2u, r->glyphCount);
-    EXPECT_EQ(kNone, r->sheets[0]);
+    EXPECT_EQ(std::make_tuple(2u, kNone), std::make_tuple(r->glyphCount, r->sheets[0]));
     EXPECT_NE(kNone, r->sprites[0]);
     uint32_t a = 0, w = 0, c = 0;
     EXPECT_TRUE(VornFontSprite::GetCharInfo(0, "A", &a, &w, &c));

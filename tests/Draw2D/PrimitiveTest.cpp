@@ -215,8 +215,7 @@ TEST_F(Draw2D, EveryVertexTypeStoresItsStride)
         for (int k = 0; k < 3; ++k) {
             VornVertex2D stored = {};
             memcpy(&stored, data + k * stride, stride);
-            EXPECT_EQ(tri[k].x, stored.x);
-            EXPECT_EQ(tri[k].colour, stored.colour);
+            EXPECT_EQ(std::make_tuple(tri[k].x, tri[k].colour), std::make_tuple(stored.x, stored.colour));
             for (uint32_t s = 0; s < type; ++s) EXPECT_EQ(tri[k].tex[s].u, stored.tex[s].u);
         }
         Draw(p);   // a triangle at depth 0 of every FVF draws without complaint

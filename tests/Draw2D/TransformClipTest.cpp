@@ -43,21 +43,18 @@ TEST_F(Transform2D, DepthScaleZoomAndTheVirtualScreenLast)
     v.rhw = 0.25f;
     ASSERT_TRUE(t.TransformVertex(v));
     EXPECT_FLOAT_EQ(1.0f, v.z);
-    EXPECT_EQ(0.25f, v.rhw);
-    EXPECT_EQ(100.0f, v.x);
+    EXPECT_EQ(std::make_tuple(0.25f, 100.0f), std::make_tuple(v.rhw, v.x));
 
     t.SetZoom(true, 320.0f, 240.0f, 2.0f);
     v = V(330.0f, 230.0f, 0.0f);
     ASSERT_TRUE(t.TransformVertex(v));
-    EXPECT_EQ(340.0f, v.x);
-    EXPECT_EQ(220.0f, v.y);
+    EXPECT_EQ(std::make_tuple(340.0f, 220.0f), std::make_tuple(v.x, v.y));
 
     Vorn::SetVirtualScreenSize(640, 480, 320, 240);
     t.SetZoom(true, 100.0f, 100.0f, 2.0f);
     v = V(110.0f, 90.0f);
     ASSERT_TRUE(t.TransformVertex(v));
-    EXPECT_EQ(240.0f, v.x);
-    EXPECT_EQ(160.0f, v.y);
+    EXPECT_EQ(std::make_tuple(240.0f, 160.0f), std::make_tuple(v.x, v.y));
 }
 
 TEST_F(Transform2D, PerspectiveKeepsTheMiddleDepthAndGrowsNearerVertices)
@@ -122,8 +119,7 @@ TEST(Clip2D, VertexOnAnEdgeIsInsideAndWhollyOutsideIsNothing)
     const VornVertex2D onEdge[3] = {V(0, 0), V(100, 0), V(100, 100)};
     VornVertex2D out[VornTransform2D::kClipOutputMax];
     ASSERT_EQ(3u, t.ClipTriangle(onEdge, out));
-    EXPECT_EQ(100.0f, out[2].x);
-    EXPECT_EQ(100.0f, out[2].y);
+    EXPECT_EQ(std::make_tuple(100.0f, 100.0f), std::make_tuple(out[2].x, out[2].y));
     const VornVertex2D beyond[3] = {V(100.5f, 0), V(200, 0), V(150, 50)};
     EXPECT_EQ(0u, t.ClipTriangle(beyond, out));
     const VornVertex2D above[3] = {V(-50, -1), V(200, -1), V(150, -50)};
@@ -169,8 +165,7 @@ TEST(Clip2D, LinesAreCutAtTheEdgesAndPointsOnAnEdgeAreInside)
     a = V(-50, 50);
     b = V(150, 50);
     ASSERT_TRUE(t.ClipLine(a, b));
-    EXPECT_EQ(0.0f, a.x);
-    EXPECT_EQ(100.0f, b.x);
+    EXPECT_EQ(std::make_tuple(0.0f, 100.0f), std::make_tuple(a.x, b.x));
     a = V(-50, 10);
     b = V(-1, 90);
     EXPECT_FALSE(t.ClipLine(a, b));
@@ -185,8 +180,7 @@ TEST(Clip2D, LinesAreCutAtTheEdgesAndPointsOnAnEdgeAreInside)
     EXPECT_FALSE(t.PointInside(V(50.0f, -0.1f)));
     // Turned off, the scissor keeps its edges and lets everything in.
     t.SetScissoring(false, nullptr);
-    EXPECT_EQ(0, t.scissorOn);
-    EXPECT_EQ(100.0f, t.scissorRight);
+    EXPECT_EQ(std::make_tuple(0, 100.0f), std::make_tuple(t.scissorOn, t.scissorRight));
     EXPECT_TRUE(t.PointInside(V(-1000.0f, 5000.0f)));
 }
 

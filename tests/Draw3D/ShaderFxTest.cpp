@@ -4,6 +4,7 @@
 #include "VornCamera.h"
 #include "VornLight.h"
 #include "VornShaderFx.h"
+#include <tuple>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -224,8 +225,7 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
     // ... until their flags ask for them.
     VornShaderFx::SetSceneParameters(plain, plainParams, SHADER_FLAG_CAMERA_POS | SHADER_FLAG_LIGHTS, block);
     VornShaderFx::GetEffect(plain)->GetFloatArray(plainParams[SHADER_PARAM_CAMERA_POS], v, 4);
-    EXPECT_EQ(-15.0f, v[2]);
-    EXPECT_EQ(0.0f, v[3]);
+    EXPECT_EQ(std::make_tuple(-15.0f, 0.0f), std::make_tuple(v[2], v[3]));
     VornShaderFx::GetEffect(plain)->GetBoolArray(plainParams[SHADER_PARAM_LIGHT_IS_USE], use, 4);
     EXPECT_EQ(FALSE, use[0]);
 
