@@ -41,12 +41,47 @@ void StoreSorted(VornPrimitiveRecord& r, const VornVertex2D* v, uint32_t n)
     }
 }
 
+// Copies n vertices of a fixed stride, so that each copy is a few moves rather than a call.
+template <uint32_t kStride>
+void CopyVertices(uint8_t* dst, const VornVertex2D* v, uint32_t n)
+{
+    for (uint32_t i = 0; i < n; ++i, dst += kStride) memcpy(dst, &v[i], kStride);
+}
+
 void StoreAppended(VornPrimitiveRecord& r, const VornVertex2D* v, uint32_t n)
 {
     uint8_t* dst = static_cast<uint8_t*>(r.store) + r.usedBytes;
-    for (uint32_t i = 0; i < n; ++i, dst += r.stride) memcpy(dst, &v[i], r.stride);
+    switch (r.vertexType) {
+    case 0: CopyVertices<VornVertexStride2D(0)>(dst, v, n); break;
+    case 1: CopyVertices<VornVertexStride2D(1)>(dst, v, n); break;
+    case 2: CopyVertices<VornVertexStride2D(2)>(dst, v, n); break;
+    case 3: CopyVertices<VornVertexStride2D(3)>(dst, v, n); break;
+    default: CopyVertices<VornVertexStride2D(4)>(dst, v, n); break;
+    }
     r.usedBytes += n * r.stride;
     r.count += n;
+}
+
+// One transformed triangle into the batch, clipped when the scissor cuts it. A triangle the
+// perspective could not place asks for its three vertices like any other and is then dropped, as
+// one outside the depth range is. False when it does not fit.
+bool StoreTriangle(VornPrimitiveRecord& r, const VornVertex2D placed[3], bool isPlaced)
+{
+    VornVertex2D clipped[VornTransform2D::kClipOutputMax];
+    const VornVertex2D* v = placed;
+    uint32_t n = 3;
+    if (isPlaced && g_transform.Cuts(placed)) {
+        n = g_transform.ClipTriangle(placed, clipped);
+        v = clipped;
+    }
+    r.requested += n;
+    if (r.count + n > r.capacity) return false;
+    if (!isPlaced) return true;
+    if (r.sorted)
+        StoreSorted(r, v, n);
+    else
+        StoreAppended(r, v, n);
+    return true;
 }
 
 }  // namespace
@@ -128,22 +163,31 @@ bool VornPrimitive::PushPolygon(VornPrimitiveHandle handle, const VornVertex2D* 
 {
     VornPrimitiveRecord* r = g_table.GetLive(handle);
     if (!r || !triangles) return false;
+    const VornTransform2D::Scale scale = VornTransform2D::ScreenScale();
     VornVertex2D placed[3];
-    VornVertex2D clipped[VornTransform2D::kClipOutputMax];
     for (uint32_t i = 0; i < count; ++i) {
-        // A triangle the perspective cannot place asks for its three vertices like any other and
-        // is then dropped, as one outside the depth range is.
-        const bool isPlaced = g_transform.TransformTriangle(placed, triangles + 3 * i);
-        const uint32_t n = isPlaced ? g_transform.ClipTriangle(placed, clipped) : 3;
-        r->requested += n;
-        if (r->count + n > r->capacity) return false;
-        if (!isPlaced) continue;
-        if (r->sorted)
-            StoreSorted(*r, clipped, n);
-        else
-            StoreAppended(*r, clipped, n);
+        memcpy(placed, triangles + 3 * i, sizeof placed);
+        const bool isPlaced = g_transform.TransformVertex(placed[0], scale) &&
+                              g_transform.TransformVertex(placed[1], scale) &&
+                              g_transform.TransformVertex(placed[2], scale);
+        if (!StoreTriangle(*r, placed, isPlaced)) return false;
     }
     return true;
+}
+
+bool VornPrimitive::PushQuad(VornPrimitiveHandle handle, const VornVertex2D corners[4])
+{
+    VornPrimitiveRecord* r = g_table.GetLive(handle);
+    if (!r || !corners) return false;
+    // Each corner is placed once for both triangles.
+    const VornTransform2D::Scale scale = VornTransform2D::ScreenScale();
+    VornVertex2D q[4];
+    memcpy(q, corners, sizeof q);
+    bool ok[4];
+    for (uint32_t k = 0; k < 4; ++k) ok[k] = g_transform.TransformVertex(q[k], scale);
+    if (!StoreTriangle(*r, q, ok[0] && ok[1] && ok[2])) return false;
+    const VornVertex2D second[3] = {q[2], q[3], q[0]};
+    return StoreTriangle(*r, second, ok[2] && ok[3] && ok[0]);
 }
 
 void VornPrimitive::ResetBuffer(VornPrimitiveHandle handle)

@@ -52,6 +52,9 @@ public:
     // the perspective cannot place (behind the eye, not finite), counts in the requested vertices
     // and is dropped. Neither is a failure.
     static bool PushPolygon(VornPrimitiveHandle handle, const VornVertex2D* triangles, uint32_t count);
+    // The quad as the triangles (c0, c1, c2) and (c2, c3, c0): what PushPolygon of those six
+    // vertices does, with each corner placed once.
+    static bool PushQuad(VornPrimitiveHandle handle, const VornVertex2D corners[4]);
     static void ResetBuffer(VornPrimitiveHandle handle);
     static void UpdateBuffer(VornPrimitiveHandle handle);
     static void Rendering(VornPrimitiveHandle handle);

@@ -99,7 +99,11 @@ void VornTransform2D::SetScissoring(bool on, const RECT* rect)
     scissorBottom = static_cast<float>(rect->bottom);
 }
 
-bool VornTransform2D::TransformVertex(VornVertex2D& v) const
+VornTransform2D::Scale VornTransform2D::ScreenScale() { return {Vorn::VirtualScaleX(1.0f), Vorn::VirtualScaleY(1.0f)}; }
+
+bool VornTransform2D::TransformVertex(VornVertex2D& v) const { return TransformVertex(v, ScreenScale()); }
+
+bool VornTransform2D::TransformVertex(VornVertex2D& v, Scale scale) const
 {
     if (perspectiveOn) {
         const float denominator = ((v.z - 32767.0f) * perspectiveFactor + 65535.0f) * kDepthScale;
@@ -116,21 +120,28 @@ bool VornTransform2D::TransformVertex(VornVertex2D& v) const
         v.x = (v.x - zoomX) * zoomScale + zoomX;
         v.y = (v.y - zoomY) * zoomScale + zoomY;
     }
-    v.x = Vorn::VirtualScaleX(v.x);
-    v.y = Vorn::VirtualScaleY(v.y);
+    v.x *= scale.x;
+    v.y *= scale.y;
     return Finite(v);
 }
 
 bool VornTransform2D::TransformTriangle(VornVertex2D out[3], const VornVertex2D in[3]) const
 {
     memcpy(out, in, 3 * sizeof(VornVertex2D));
-    return TransformVertex(out[0]) && TransformVertex(out[1]) && TransformVertex(out[2]);
+    const Scale scale = ScreenScale();
+    return TransformVertex(out[0], scale) && TransformVertex(out[1], scale) && TransformVertex(out[2], scale);
+}
+
+bool VornTransform2D::Cuts(const VornVertex2D in[3]) const
+{
+    const EdgeTest test{*this};
+    return scissorOn && !(test.Inside(in[0]) && test.Inside(in[1]) && test.Inside(in[2]));
 }
 
 uint32_t VornTransform2D::ClipTriangle(const VornVertex2D in[3], VornVertex2D out[kClipOutputMax]) const
 {
     const EdgeTest test{*this};
-    if (!scissorOn || (test.Inside(in[0]) && test.Inside(in[1]) && test.Inside(in[2]))) {
+    if (!Cuts(in)) {
         memcpy(out, in, 3 * sizeof(VornVertex2D));
         return 3;
     }

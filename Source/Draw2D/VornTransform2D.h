@@ -58,6 +58,12 @@ struct VornTransform2D {
     // False when the vertex cannot be placed: the perspective denominator is not positive, or a
     // result is not finite. The caller drops whatever the vertex belongs to.
     bool TransformVertex(VornVertex2D& v) const;
+    // The same with the virtual-to-real scale taken once for many vertices (ScreenScale()).
+    struct Scale {
+        float x, y;
+    };
+    static Scale ScreenScale();
+    bool TransformVertex(VornVertex2D& v, Scale scale) const;
     // The three vertices of in[] transformed into out[]; false when any of them cannot be placed.
     bool TransformTriangle(VornVertex2D out[3], const VornVertex2D in[3]) const;
 
@@ -65,6 +71,9 @@ struct VornTransform2D {
     // and writes the result as a fan of triangles into out: 0 or a multiple of 3 vertices, at most
     // kClipOutputMax. Without the scissor the triangle is copied as it is.
     uint32_t ClipTriangle(const VornVertex2D in[3], VornVertex2D out[kClipOutputMax]) const;
+    // True when the scissor is on and some corner of the transformed triangle lies outside it:
+    // only then does ClipTriangle change anything.
+    bool Cuts(const VornVertex2D in[3]) const;
     // Cuts a transformed line at the scissor edges (left, right, top, bottom), replacing an end
     // outside an edge by the crossing point; false when nothing of the line is inside.
     bool ClipLine(VornVertex2D& a, VornVertex2D& b) const;
