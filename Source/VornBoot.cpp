@@ -15,6 +15,7 @@
 #include "VornSprite3D.h"
 #include "VornSimple.h"
 #include "VornSprite.h"
+#include "VornSpriteEx.h"
 #include "VornFont.h"
 #include "VornFontSprite.h"
 #include "VornAnimation.h"
@@ -144,7 +145,7 @@ bool StartSettings()
 const StartRow kStartRows[] = {
     {OPTION_DIRECT3D, "Initialize Direct3D Device", [] { return Vorn3D::Start(g_vorn.window, g_vorn.windowed); }, "３Ｄシステムの起動に失敗"},
     {OPTION_DIRECT3D, "  -> Simple Draw Manager", Call<VornSimple::Initialize>, "簡易描画クラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornSpriteEx: {OPTION_DIRECT3D, "  -> Sprite Ex Manager", Call<VornSpriteEx::Initialize>, "汎用スプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Sprite Ex Manager", Call<VornSpriteEx::Initialize>, "汎用スプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, nullptr, StartSettings, nullptr},
     {OPTION_DIRECTSHOW, "Initialize DirectShow", Call<VornMedia::Initialize>, "メディアクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornSound: {OPTION_DIRECTSOUND, "Initialize DirectSound", Call<VornSound::Initialize>, "サウンドクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
@@ -174,7 +175,7 @@ const EndRow kFinalizeRows[] = {
     {OPTION_DIRECTMUSIC, Call<VornMusic::Finalize>},
     // pending VornSound: {OPTION_DIRECTSOUND, Call<VornSound::Finalize>},
     {OPTION_DIRECTSHOW, Call<VornMedia::Finalize>},
-    // pending VornSpriteEx: {OPTION_DIRECT3D, Call<VornSpriteEx::Finalize>},
+    {OPTION_DIRECT3D, Call<VornSpriteEx::Finalize>},
     {OPTION_DIRECT3D, Call<VornSimple::Finalize>},
     {OPTION_DIRECT3D, Call<VornField::Finalize>},
     {OPTION_DIRECT3D, Call<VornModelEx::Finalize>},

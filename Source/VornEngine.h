@@ -44,6 +44,7 @@
 #include "VornPrimitive.h"
 #include "VornSimple.h"
 #include "VornSprite.h"
+#include "VornSpriteEx.h"
 #include "VornTransform2D.h"
 
 // Draw3D

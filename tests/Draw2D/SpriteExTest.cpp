@@ -1,0 +1,165 @@
+// VornSpriteEx: what the stored triangles hold after transform and clip, and what each draw shows.
+#include "Draw2DFixture.h"
+#include "VornList.h"
+#include "VornSpriteEx.h"
+#include <vector>
+
+using namespace draw2dtest;
+
+namespace {
+
+constexpr float kDepth = 32767.0f;
+const VornTextureHandle kNone[4] = {VORN_INVALID_HANDLE, VORN_INVALID_HANDLE, VORN_INVALID_HANDLE, VORN_INVALID_HANDLE};
+
+std::vector<VornSpriteExTriangle> Stored()
+{
+    std::vector<VornSpriteExTriangle> out;
+    for (void* n = VornList::GetTop(VornSpriteEx::GetList()); n; n = VornList::GetNext(n))
+        out.push_back(*static_cast<const VornSpriteExTriangle*>(n));
+    return out;
+}
+
+class SpriteEx : public Draw2D {
+protected:
+    static void SetUpTestSuite()
+    {
+        Draw2D::SetUpTestSuite();
+        ready_ = ready_ && VornList::Initialize() && VornSpriteEx::Initialize();
+    }
+    static void TearDownTestSuite()
+    {
+        VornSpriteEx::Finalize();
+        VornList::Finalize();
+        Draw2D::TearDownTestSuite();
+    }
+    void SetUp() override
+    {
+        Draw2D::SetUp();
+        VornSpriteEx::ResetBuffer();
+    }
+    void Triangle(float x, float y, float size, uint32_t colour, const VornTextureHandle* t, uint32_t blend)
+    {
+        const VornVertex2D tri[3] = {V(x, y, kDepth, colour, 0, 0), V(x + size, y, kDepth, colour, 1, 0),
+                                     V(x, y + size, kDepth, colour, 0, 1)};
+        EXPECT_TRUE(VornSpriteEx::PushPolygon(tri, 1, t, blend));
+    }
+};
+
+}  // namespace
+
+TEST_F(SpriteEx, ScissorPerspectiveAndZoomReachTheStoredTriangles)
+{
+    RECT scissor = {0, 0, 100, 100};
+    Vorn3D::SetScissoring(true, &scissor);
+    EXPECT_EQ(1, VornSpriteEx::GetTransform().scissorOn);
+    const struct {
+        VornVertex2D tri[3];
+        size_t triangles;
+    } cases[] = {
+        {{V(60, 20), V(140, 20), V(60, 80)}, 2},          // across the right edge
+        {{V(120, 20), V(140, 20), V(120, 80)}, 0},        // wholly outside on one side
+        {{V(100, 20), V(50, 20), V(50, 80)}, 1},          // a vertex on the edge is inside
+        {{V(-30, 50), V(50, -30), V(150, 150)}, 5},       // every edge cut: seven corners
+    };
+    for (const auto& c : cases) {
+        VornSpriteEx::ResetBuffer();
+        EXPECT_TRUE(VornSpriteEx::PushPolygon(c.tri, 1, kNone, BLEND_OPAQUE));
+        const std::vector<VornSpriteExTriangle> got = Stored();
+        ASSERT_EQ(c.triangles, got.size()) << c.tri[0].x;
+        for (const VornSpriteExTriangle& t : got)
+            for (const VornVertex2D& v : t.vertex) EXPECT_TRUE(v.x >= 0 && v.x <= 100 && v.y >= 0 && v.y <= 100);
+    }
+    Vorn3D::SetScissoring(false, &scissor);
+
+    // Perspective keeps z = 32767 in place and moves nearer depths out from its centre; zoom 2
+    // about (0, 0) doubles.
+    const struct {
+        bool zoom;
+        float z, x;
+    } depths[] = {{false, kDepth, 200}, {false, 20000, 128 + 72 / ((65535 + (20000 - kDepth) * 2) / 65535)}, {true, kDepth, 400}};
+    for (const auto& d : depths) {
+        Vorn3D::SetPerspective(true, 128, 128, 2.0f);
+        Vorn3D::SetZoom(d.zoom, 0, 0, 2.0f);
+        VornSpriteEx::ResetBuffer();
+        const VornVertex2D tri[3] = {V(200, 128, d.z), V(210, 128, d.z), V(200, 138, d.z)};
+        VornSpriteEx::PushPolygon(tri, 1, kNone, BLEND_OPAQUE);
+        EXPECT_NEAR(d.x, Stored().at(0).vertex[0].x, 0.01f) << d.z;
+    }
+    Vorn3D::SetPerspective(false, 128, 128, 100.0f);
+    Vorn3D::SetZoom(false, 128, 128, 1.0f);
+    EXPECT_EQ(0, VornSpriteEx::GetTransform().perspectiveOn);
+}
+
+TEST_F(SpriteEx, EveryTriangleDrawsWithItsOwnTexturesAndBlendingWhateverTheGroupSize)
+{
+    UseTextures();
+    const VornTextureHandle red = MakeTexture(8, 8, [](uint32_t, uint32_t) { return 0xFFFF0000u; });
+    const VornTextureHandle green = MakeTexture(8, 8, [](uint32_t, uint32_t) { return 0xFF00FF00u; });
+    const VornTextureHandle r4[4] = {red, kNone[1], kNone[2], kNone[3]}, g4[4] = {green, kNone[1], kNone[2], kNone[3]};
+    for (int i = 0; i < 64; ++i) Triangle(10, 10, 20, 0xFFFFFFFF, r4, BLEND_OPAQUE);
+    Triangle(40, 10, 20, 0xFFFFFFFF, r4, BLEND_OPAQUE);   // the 65th, on a spot of its own
+    Triangle(70, 10, 20, 0xFFFFFFFF, g4, BLEND_OPAQUE);
+    Triangle(100, 10, 20, 0xFFFFFFFF, r4, BLEND_OPAQUE);
+    Triangle(100, 10, 20, 0xFFFFFFFF, g4, BLEND_ADD);     // added over red: yellow
+    Triangle(130, 10, 20, 0xFFFFFFFF, g4, BLEND_OPAQUE);
+    EXPECT_EQ(69u, VornList::GetCount(VornSpriteEx::GetList()));
+    // A strip of three points: v runs top, middle, bottom.
+    const float x[3] = {10, 40, 70}, y[3] = {100, 100, 100}, z[3] = {kDepth, kDepth, kDepth}, half[3] = {5, 5, 5};
+    const VornAngle angle[3] = {0, 0, 0};
+    const uint32_t colour[3] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+    const VornRect src = {0, 0, 8, 8};
+    EXPECT_TRUE(VornSpriteEx::DrawStrip(x, y, z, half, angle, colour, 3, &src, green, BLEND_OPAQUE));
+    const std::vector<VornSpriteExTriangle> strip = Stored();
+    const float ti = VornTexture::GetTexelInset();
+    EXPECT_FLOAT_EQ(ti / 8, strip.at(69).vertex[0].tex[0].v);
+    EXPECT_FLOAT_EQ(0.5f, strip.at(69).vertex[2].tex[0].v);
+    EXPECT_FLOAT_EQ((8 - ti) / 8, strip.at(71).vertex[2].tex[0].v);
+    EXPECT_EQ(green, strip.at(69).texture[0]);
+    EXPECT_EQ(VORN_INVALID_HANDLE, strip.at(69).texture[1]);
+
+    // Drawn once, then across a forced device reset, then again without ResetBuffer: the same.
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1) {
+            Vorn3D::EndScene();
+            Vorn3D::ResetDevice(true);
+            ASSERT_TRUE(NewScene());
+            UseTextures();
+        }
+        Vorn3D::SetAlphaEnable(true);   // the blending of each group counts
+        VornSpriteEx::Rendering();
+        ASSERT_TRUE(Frame());
+        const struct { int x, y; uint32_t rgb; } spots[] = {
+            {12, 12, 0xFF0000}, {42, 12, 0xFF0000}, {72, 12, 0x00FF00}, {102, 12, 0xFFFF00}, {132, 12, 0x00FF00}, {40, 101, 0x00FF00}};
+        for (const auto& s : spots) EXPECT_EQ(s.rgb, frame_.Rgb(s.x, s.y)) << pass << ": " << s.x;
+    }
+    VornTexture::Release(red);
+    VornTexture::Release(green);
+}
+
+// Mended: a list node that cannot be had ends the push with false and writes nothing; shapes with
+// no segments or fewer than two strip points store nothing.
+TEST_F(SpriteEx, FullWorkAreaEndsThePushAndEmptyShapesStoreNothing)
+{
+    Triangle(10, 10, 20, 0xFFFFFFFF, kNone, BLEND_OPAQUE);
+    EXPECT_TRUE(VornSpriteEx::DrawRing(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0xFFFFFFFF, 0, 1.0f, kNone, 0));
+    EXPECT_TRUE(VornSpriteEx::DrawCylinderRotateXYZ(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0, 1, 2, 3, 1.0f, kNone, 0));
+    const float p[1] = {0};
+    const VornAngle a[1] = {0};
+    const uint32_t c[1] = {0};
+    EXPECT_TRUE(VornSpriteEx::DrawStrip(p, p, p, p, a, c, 1, nullptr, VORN_INVALID_HANDLE, 0));
+    EXPECT_EQ(1u, VornList::GetCount(VornSpriteEx::GetList()));
+
+    std::vector<void*> hog;
+    for (uint32_t size = 1u << 24; size >= 1; size /= 2)
+        while (void* block = VornMemory::AllocQuiet(size, VornMemory::DEFAULT_TAG, __FILE__, __LINE__)) hog.push_back(block);
+    const VornVertex2D two[6] = {V(0, 0), V(9, 0), V(0, 9), V(0, 0), V(9, 0), V(0, 9)};
+    EXPECT_FALSE(VornSpriteEx::PushPolygon(two, 2, kNone, BLEND_OPAQUE));
+    const VornRect dst = {0, 0, 4, 4};
+    EXPECT_FALSE(VornSpriteEx::DrawSquare(&dst, kDepth, nullptr, 0xFFFFFFFF, kNone, 0));
+    for (void* block : hog) VornMemory::FreeQuiet(block);
+    EXPECT_EQ(1u, VornList::GetCount(VornSpriteEx::GetList()));
+    EXPECT_TRUE(VornMemory::CheckOverAccess());
+    EXPECT_TRUE(VornSpriteEx::PushPolygon(two, 2, kNone, BLEND_OPAQUE));
+    EXPECT_EQ(3u, VornList::GetCount(VornSpriteEx::GetList()));
+    Vorn3D::EndScene();
+}
