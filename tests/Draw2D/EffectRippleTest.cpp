@@ -1,0 +1,228 @@
+// VornEffect: the vertices each shape, fade and ripple stores in its batch, one frame per family,
+// and the work area's memory map.
+#include "Draw2DFixture.h"
+#include "VornEffect.h"
+#include <cstring>
+#include <set>
+#include <vector>
+
+using namespace draw2dtest;
+
+namespace {
+
+constexpr float kDepth = 32767.0f;
+constexpr float k = VornTransform2D::kDepthScale;
+
+class Effect : public Draw2D {
+protected:
+    void SetUp() override
+    {
+        Draw2D::SetUp();
+        p_ = VornPrimitive::Create(6000, 1, false);
+        ASSERT_NE(VORN_INVALID_HANDLE, p_);
+    }
+    void TearDown() override
+    {
+        VornPrimitive::Release(p_);
+        Draw2D::TearDown();
+    }
+    // The stored vertices (stage 0 kept), as placed by the batch.
+    std::vector<VornVertex2D> Stored() const
+    {
+        std::vector<VornVertex2D> out(VornPrimitive::GetVertexCount(p_));
+        const auto* data = static_cast<const uint8_t*>(VornPrimitive::GetVertexData(p_));
+        for (size_t i = 0; i < out.size(); ++i) {
+            out[i] = {};
+            memcpy(&out[i], data + i * 28, 28);
+        }
+        return out;
+    }
+    std::set<uint32_t> Alphas() const
+    {
+        std::set<uint32_t> a;
+        for (const VornVertex2D& v : Stored()) a.insert(v.colour >> 24);
+        return a;
+    }
+    void Draw()
+    {
+        VornPrimitive::UpdateBuffer(p_);
+        VornPrimitive::Rendering(p_);
+    }
+    VornPrimitiveHandle p_ = VORN_INVALID_HANDLE;
+};
+
+}  // namespace
+
+TEST_F(Effect, ShapesPutTheirCornersColoursAndDepthsWhereTheirFormsSay)
+{
+    VornEffect::FillCircle(VORN_INVALID_HANDLE, 100, 100, kDepth, 20, 0xFFFFFFFF, 4);   // no batch: nothing
+    VornEffect::FillCircle(p_, 100, 100, kDepth, 20, 0xFFFFFFFF, 4);
+    VornEffect::FillCircle(p_, 100, 100, kDepth, 20, 0xFFFFFFFF, 0);   // mended: no segments, nothing
+    VornEffect::FillRegularTriangle(p_, 50, 50, kDepth, 10, 0xFF00FF00);
+    VornEffect::FillRing(p_, 150, 150, kDepth, 10, 30, 0xFFFF0000, 0xFF0000FF, 8);
+    VornEffect::FillCylinder(p_, 150, 150, 30000, 40, 1000, 0xFFFFFFFF, 3);
+    const VornRect rect = {10, 10, 20, 20};
+    VornEffect::FillRectRotateXYZ(p_, &rect, 0, 0xFFFFFFFF, 0, 0, 0);   // mended: rhw finite at z 0
+    const std::vector<VornVertex2D> v = Stored();
+    ASSERT_EQ(12u + 3 + 48 + 18 + 6, v.size());
+    const struct { size_t index; float x, y; } corners[] = {
+        {1, 100, 80}, {4, 120, 100}, {7, 100, 120}, {10, 80, 100},   // diamond: top, right, bottom, left
+        {12, 50, 40},                                                  // regular triangle: apex up
+    };
+    for (const auto& c : corners) {
+        EXPECT_NEAR(c.x, v[c.index].x, 1e-3) << c.index;
+        EXPECT_NEAR(c.y, v[c.index].y, 1e-3) << c.index;
+    }
+    EXPECT_EQ(0xFFFF0000u, v[15].colour);   // ring: radius a
+    EXPECT_NEAR(10.0f, std::hypot(v[15].x - 150, v[15].y - 150), 1e-3);
+    EXPECT_EQ(0xFF0000FFu, v[16].colour);   // radius b
+    EXPECT_NEAR(30.0f, std::hypot(v[16].x - 150, v[16].y - 150), 1e-3);
+    EXPECT_NEAR(29500 * k, v[63].z, 1e-6);  // tube wall: z - depth / 2, then z + depth / 2
+    EXPECT_NEAR(30500 * k, v[64].z, 1e-6);
+    EXPECT_EQ(1.0f, v[81].rhw);
+    Vorn3D::EndScene();
+}
+
+TEST_F(Effect, FadesCoverTheScreenWithAlphasByRingOrSegment)
+{
+    const struct {
+        bool sweep;
+        uint8_t smooth;
+        int32_t offset;
+        std::set<uint32_t> alphas;
+    } cases[] = {
+        {false, 1, 0, {255, 192, 128, 64, 0}},
+        {false, 0, 0, {255, 192, 128, 64}},   // one alpha per ring
+        {true, 1, 0, {255, 192, 128, 64, 0}},
+        {false, 1, 100, {255, 228, 164, 100}},
+        {true, 1, -300, {0}},
+    };
+    const VornTextureHandle t = MakeTexture(256, 256, [](uint32_t x, uint32_t) { return x < 128 ? 0xFFFF0000u : 0xFF00FF00u; });
+    const VornRect src = {64, 32, 128, 64};
+    for (const auto& c : cases) {
+        VornPrimitive::ResetBuffer(p_);
+        (c.sweep ? VornEffect::FillScreenSweepFade : VornEffect::FillScreenRingFade)(p_, t, &src, 4, 4, c.offset, c.smooth);
+        EXPECT_EQ(c.alphas, Alphas()) << c.sweep << " " << c.offset;
+        const std::vector<VornVertex2D> v = Stored();
+        ASSERT_EQ(4u * 4 * 6, v.size());
+        for (const VornVertex2D& q : v) {
+            EXPECT_NEAR(kDepth * k, q.z, 1e-6);
+            EXPECT_FLOAT_EQ(1.0f / kDepth, q.rhw);
+            EXPECT_NEAR((64 + 128 * q.x / kSize) / 256, q.tex[0].u, 1e-5);
+            EXPECT_NEAR((32 + 64 * q.y / kSize) / 256, q.tex[0].v, 1e-5);
+        }
+    }
+    EXPECT_NEAR(128.0f, Stored()[1].x, 1e-3);   // sweep segments start straight above the centre
+    EXPECT_LT(Stored()[1].y, 100.0f);
+    // Drawn, the screen shows the source rectangle: red on the left, green on the right.
+    VornPrimitive::ResetBuffer(p_);
+    VornEffect::FillScreenRingFade(p_, t, &src, 16, 2, 0, 0);
+    UseTextures();
+    Vorn3D::SetTexture(0, t);
+    Draw();
+    Vorn3D::SetTexture(0, VORN_INVALID_HANDLE);
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(0xFF0000u, frame_.Rgb(2, 2));
+    EXPECT_EQ(0xFF0000u, frame_.Rgb(120, 250));
+    EXPECT_EQ(0x00FF00u, frame_.Rgb(136, 2));
+    EXPECT_EQ(0x00FF00u, frame_.Rgb(253, 253));
+    VornTexture::Release(t);
+}
+
+TEST_F(Effect, RippleStepsNormalsAndDrawing)
+{
+    VornRipple* g = VornEffect::CreateRipple(5, 5, 2, 2);
+    ASSERT_NE(nullptr, g);
+    VornEffect::UpdateRipple(g, 0x80, 0);
+    const float centre = 0.0976201f, side = 0.0001f, diagonal = 0.000494975f;
+    const float want[5][5] = {{0, 0, 0, 0, 0},
+                              {0, diagonal, side, diagonal, 0},
+                              {0, side, centre, side, 0},
+                              {0, diagonal, side, diagonal, 0},
+                              {0, 0, 0, 0, 0}};
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 5; ++c) EXPECT_NEAR(want[r][c], g->vertices[r * 5 + c].z, 1e-7) << r << "," << c;
+    EXPECT_EQ(0x80FFFFFFu, g->vertices[0].colour);
+    VornEffect::ReleaseRipple(g);
+
+    // No inner point: nothing moves.
+    g = VornEffect::CreateRipple(4, 4, 1, 1);
+    ASSERT_NE(nullptr, g);
+    VornEffect::UpdateRipple(g, 0xFF, 1);
+    EXPECT_EQ(0.1f, g->vertices[5].z);
+    VornEffect::ReleaseRipple(g);
+
+    // A flat grid: the disturbance on a corner that the step leaves alone, then flattened.
+    g = VornEffect::CreateRipple(3, 3, 0, 0);
+    ASSERT_NE(nullptr, g);
+    g->vertices[0].z = 0.0f;
+    VornEffect::UpdateRipple(g, 0x40, 1);
+    EXPECT_EQ(0.0f, g->vertices[4].nx);
+    EXPECT_EQ(0.0f, g->vertices[4].ny);
+    EXPECT_EQ(-1.0f, g->vertices[4].nz);
+    EXPECT_FLOAT_EQ(0.5f, g->vertices[4].u);
+    EXPECT_FLOAT_EQ(0.5f, g->vertices[4].v);
+    EXPECT_NEAR(0.0098f, g->vertices[0].u, 1e-4);
+    EXPECT_NEAR(0.0098f, g->vertices[0].v, 1e-4);
+    EXPECT_EQ(0x40CFCFCFu, g->vertices[0].colour);
+    const uint16_t cell[6] = {3, 1, 0, 4, 1, 3};
+    EXPECT_EQ(0, memcmp(cell, g->indices, sizeof cell));
+    EXPECT_EQ(24u, g->indexCount);
+    VornEffect::DrawRipple(g, p_);
+    const std::vector<VornVertex2D> v = Stored();
+    ASSERT_EQ(24u, v.size());
+    EXPECT_EQ(0.0f, v[2].x);   // grid (-1, -1): the top-left screen corner
+    EXPECT_EQ(0.0f, v[2].y);
+    EXPECT_EQ(256.0f, v[21].x);   // (1, 1): the bottom-right one
+    EXPECT_EQ(256.0f, v[21].y);
+    EXPECT_FLOAT_EQ(1.0f / kDepth, v[0].rhw);   // mended: a surface at rest has a finite rhw
+    Draw();
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(0xCFCFCFu, frame_.Rgb(1, 1));
+    EXPECT_EQ(0xCFCFCFu, frame_.Rgb(254, 254));
+    VornEffect::ReleaseRipple(g);
+}
+
+// Mended: grids without room for their positions or indices, and a disturbance outside the grid,
+// are refused and keep nothing.
+TEST_F(Effect, RippleRefusesGridsItCannotHold)
+{
+    const uint32_t before = VornMemory::GetFreeSize();
+    const uint32_t refused[][4] = {{1, 5, 0, 0}, {5, 1, 0, 0}, {257, 256, 0, 0}, {5, 5, 5, 0}, {5, 5, 0, 5}};
+    for (const auto& r : refused) EXPECT_EQ(nullptr, VornEffect::CreateRipple(r[0], r[1], r[2], r[3])) << r[0] << "x" << r[1];
+    EXPECT_EQ(before, VornMemory::GetFreeSize());
+    VornRipple* largest = VornEffect::CreateRipple(256, 256, 255, 255);
+    ASSERT_NE(nullptr, largest);
+    EXPECT_EQ(65535, largest->indices[largest->indexCount - 3]);
+    VornEffect::ReleaseRipple(largest);
+    Vorn3D::EndScene();
+}
+
+TEST_F(Effect, MemoryMapDrawsFrameBackgroundAndOneBarPerRun)
+{
+    // Three separated live runs at the end of the area: five blocks, the second and fourth freed.
+    void* blocks[5];
+    for (void*& b : blocks) b = VORN_ALLOC(4u << 20);
+    VornMemory::Free(blocks[1]);
+    VornMemory::Free(blocks[3]);
+    VornMemoryRun runs[64];
+    const uint32_t count = VornMemory::GetMemoryMap(runs, 64);
+    ASSERT_GE(count, 3u);
+    ASSERT_LE(count, 64u);
+    Vorn3D::Clear(D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0, nullptr);
+    VornMemory::DrawMemoryMap(p_, 8, 100, 240, 20, 0xFF0000FF, 0xFFFF0000);
+    Draw();
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(0x000000u, frame_.Rgb(7, 110));     // frame
+    EXPECT_EQ(0x000000u, frame_.Rgb(100, 120));
+    const double total = VornMemory::GetTotalSize();
+    for (uint32_t i = 0; i < count; ++i) {
+        const double x0 = 8 + 240 * runs[i].start / total, x1 = x0 + 240 * runs[i].length / total;
+        if (x1 - x0 >= 3) EXPECT_EQ(0xFF0000u, frame_.Rgb(static_cast<int>((x0 + x1) / 2), 110)) << i;
+        const double next = i + 1 < count ? 8 + 240 * runs[i + 1].start / total : 248;
+        if (next - x1 >= 3) EXPECT_EQ(0x0000FFu, frame_.Rgb(static_cast<int>((x1 + next) / 2), 110)) << i;
+    }
+    VornMemory::Free(blocks[0]);
+    VornMemory::Free(blocks[2]);
+    VornMemory::Free(blocks[4]);
+}
