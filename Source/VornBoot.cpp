@@ -16,6 +16,7 @@
 #include "VornSimple.h"
 #include "VornSprite.h"
 #include "VornSpriteEx.h"
+#include "VornSheet.h"
 #include "VornFont.h"
 #include "VornFontSprite.h"
 #include "VornAnimation.h"
@@ -118,7 +119,7 @@ const StartRow kInitializeRows[] = {
     {OPTION_DIRECT3D, "  -> Point3D Manager", Call<VornPoint3D::Initialize>, "ポイントの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Line Manager", Call<VornLine::Initialize>, "ラインの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Line3D Manager", Call<VornLine3D::Initialize>, "ラインの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornSheet: {OPTION_DIRECT3D, "  -> Sheet Manager", Call<VornSheet::Initialize>, "シートの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Sheet Manager", Call<VornSheet::Initialize>, "シートの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Font Manager", Call<VornFont::Initialize>, "フォントの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> FontSprite Manager", Call<VornFontSprite::Initialize>, "フォントスプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> FontSprite3D Manager", Call<VornFontSprite3D::Initialize>, "フォントスプライト3Dの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
@@ -185,7 +186,7 @@ const EndRow kFinalizeRows[] = {
     {OPTION_DIRECT3D, Call<VornFontSprite3D::Finalize>},
     {OPTION_DIRECT3D, Call<VornFontSprite::Finalize>},
     {OPTION_DIRECT3D, Call<VornFont::Finalize>},
-    // pending VornSheet: {OPTION_DIRECT3D, Call<VornSheet::Finalize>},
+    {OPTION_DIRECT3D, Call<VornSheet::Finalize>},
     {OPTION_DIRECT3D, Call<VornSprite3D::Finalize>},
     {OPTION_DIRECT3D, Call<VornSprite::Finalize>},
     {OPTION_DIRECT3D, Call<VornPoint::Finalize>},

@@ -45,6 +45,8 @@
 #include "VornSimple.h"
 #include "VornSprite.h"
 #include "VornSpriteEx.h"
+#include "VornSheet.h"
+#include "VornEffect.h"
 #include "VornTransform2D.h"
 
 // Draw3D

@@ -1,0 +1,203 @@
+// VornSheet: the pieces an image is cut into, pixels drawn across their seams, sharing by name and
+// what a failed or partial creation leaves.
+#include "Draw2DFixture.h"
+#include "VornFile.h"
+#include "VornSheet.h"
+#include <vector>
+
+using namespace draw2dtest;
+using vorntest::Green;
+using vorntest::LogCapture;
+using vorntest::Red;
+using vorntest::RedStart;
+
+namespace {
+
+// Every pixel of the test images differs from its neighbours and survives X8R8G8B8 exactly.
+uint32_t Pixel(int x, int y) { return (x & 0xFF) << 16 | (y & 0xFF) << 8 | ((x >> 8) * 64 + (y >> 8) * 16 + 8); }
+
+std::vector<unsigned char> Image(int w, int h)
+{
+    std::vector<uint32_t> pixels;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) pixels.push_back(Pixel(x, y));
+    return vorntest::MakeBmp(w, h, pixels);
+}
+
+constexpr VornFormatKind kExact = VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8;
+
+VornSheetHandle FromMemory(const std::vector<unsigned char>& bytes, D3DCOLOR key = 0)
+{
+    return VornSheet::CreateFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), kExact, key);
+}
+
+class Sheet : public Draw2D {
+protected:
+    static void SetUpTestSuite()
+    {
+        Draw2D::SetUpTestSuite();
+        VornSheet::SetMax(3);
+        ready_ = ready_ && VornSheet::Initialize();
+    }
+    static void TearDownTestSuite()
+    {
+        VornSheet::Finalize();
+        Draw2D::TearDownTestSuite();
+    }
+    // Screen pixels of the frame that differ from want(x, y) (0 to skip a pixel).
+    template <typename F>
+    int Mismatches(F want) const
+    {
+        int n = 0;
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x) {
+                const int64_t w = want(x, y);
+                if (w >= 0 && frame_.Rgb(x, y) != static_cast<uint32_t>(w)) ++n;
+            }
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST_F(Sheet, ImagesAreCutIntoPiecesOfAtMost256)
+{
+    const struct {
+        int w, h;
+        std::vector<std::string> lines;
+        const char* absent;
+    } cases[] = {
+        {640, 480,
+         {"[ 640 x 480 ] : [ ", "　SheetNo.00 : (0, 0) - (256, 256) {", "　SheetNo.01 : (256, 0) - (256, 256) {",
+          "　SheetNo.02 : (512, 0) - (128, 256) {", "　SheetNo.03 : (0, 256) - (256, 224) {",
+          "　SheetNo.05 : (512, 256) - (128, 224) {", Green("Success")},
+         "SheetNo.06"},
+        {512, 256, {"[ 512 x 256 ] : [ ", "　SheetNo.01 : (256, 0) - (256, 256) {", Green("Success")}, "SheetNo.02"},
+    };
+    for (const auto& c : cases) {
+        LogCapture log;
+        const VornSheetHandle s = FromMemory(Image(c.w, c.h));
+        ASSERT_NE(VORN_INVALID_HANDLE, s);
+        const std::string text = log.Text();
+        EXPECT_TRUE(vorntest::InOrder(text, c.lines));
+        EXPECT_EQ(std::string::npos, text.find(c.absent));
+        EXPECT_EQ(static_cast<uint32_t>(c.w), VornSheet::GetWidth(s));
+        EXPECT_EQ(static_cast<uint32_t>(c.h), VornSheet::GetHeight(s));
+        VornSheet::Release(s);
+        EXPECT_EQ(0xFFFFFFFFu, VornSheet::GetWidth(s));   // dead
+    }
+    EXPECT_EQ(0xFFFFFFFFu, VornSheet::GetHeight(VORN_INVALID_HANDLE));
+    EXPECT_EQ(0xFFFFFFFFu, VornSheet::GetHeight(100));   // beyond the table
+    Vorn3D::EndScene();
+}
+
+// A 300 x 280 image (four pieces), point-sampled: each draw shows the source pixel for pixel,
+// seams included.
+TEST_F(Sheet, DrawScaleAndRotateShowTheSourcePixelForPixel)
+{
+    UseTextures();
+    const VornSheetHandle s = FromMemory(Image(300, 280));
+    ASSERT_NE(VORN_INVALID_HANDLE, s);
+    const struct {
+        const char* form;
+        int64_t (*want)(int x, int y);
+    } forms[] = {
+        {"Draw (10, 20)", [](int x, int y) -> int64_t { return x >= 10 && y >= 20 ? Pixel(x - 10, y - 20) : 0; }},
+        {"Draw (-150, -150)",
+         [](int x, int y) -> int64_t { return x < 150 && y < 130 ? Pixel(x + 150, y + 150) : 0; }},
+        // Twice the size about the image's centre (128, 128): even pixels fall inside one texel.
+        {"DrawScale 2",
+         [](int x, int y) -> int64_t { return x % 2 == 0 && y % 2 == 0 ? int64_t(Pixel(150 + (x - 128) / 2, 140 + (y - 128) / 2)) : -1; }},
+        // A quarter turn clockwise about (128, 128): right of the centre goes below it.
+        {"DrawRotate 16384", [](int x, int y) -> int64_t { return Pixel(y + 22, 267 - x); }},
+    };
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) ASSERT_TRUE(NewScene());
+        switch (i) {
+        case 0: VornSheet::Draw(s, 10, 20, 0xFFFFFFFF); break;
+        case 1: VornSheet::Draw(s, -150, -150, 0xFFFFFFFF); break;
+        case 2: VornSheet::DrawScale(s, -22, -12, 2.0f, 0xFFFFFFFF); break;
+        default: VornSheet::DrawRotate(s, -22, -12, 16384, 150.0f, 140.0f, 0xFFFFFFFF); break;
+        }
+        ASSERT_TRUE(Frame());
+        EXPECT_EQ(0, Mismatches(forms[i].want)) << forms[i].form;
+    }
+    VornSheet::Release(s);
+}
+
+TEST_F(Sheet, TheSameFileOrEntryIsSharedAndKeepsItsFirstColourKey)
+{
+    const std::string folder = vorntest::TestFolder();
+    vorntest::MakeFolders(folder + "\\root\\texture");
+    ASSERT_TRUE(vorntest::WriteFile(folder + "\\root\\texture\\pic.bmp", Image(20, 10)));
+    std::vector<unsigned char> archive = {'Q', 'S', 'G', 0, 0, 0, 0, 0};
+    const char entry[16] = "tile";
+    archive.insert(archive.end(), entry, entry + 16);
+    for (uint32_t v : {2u, 2u, 1u, 16u, 0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0x80FFFFFFu})   // header, pixels
+        for (int i = 0; i < 4; ++i) archive.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    ASSERT_TRUE(vorntest::WriteFile(folder + "\\root\\texture\\tiles.qsg", archive));
+    VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\none.bin").c_str());
+
+    const VornSheetHandle a = VornSheet::CreateFromFile("pic.bmp", kExact, 0xFF000000 | Pixel(0, 0));
+    ASSERT_NE(VORN_INVALID_HANDLE, a);
+    EXPECT_EQ(a, VornSheet::CreateFromFile("pic.bmp", VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8, 0));
+    EXPECT_EQ(2u, VornSheet::GetRefCount(a));
+    const VornSheetHandle q = VornSheet::CreateFromQSG("tiles.qsg", "tile", kExact);
+    ASSERT_NE(VORN_INVALID_HANDLE, q);
+    EXPECT_EQ(q, VornSheet::FindByName("tiles.qsg:tile"));
+    EXPECT_EQ(q, VornSheet::CreateFromQSG("tiles.qsg", "tile", 0));
+    EXPECT_EQ(2u, VornSheet::GetWidth(q));
+    // The key of the first creation: the keyed pixel is transparent, the alpha test drops it.
+    UseTextures();
+    Vorn3D::SetAlphaEnable(true);
+    VornSheet::Draw(a, 0, 0, 0xFFFFFFFF);
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(0u, frame_.Rgb(0, 0));
+    EXPECT_EQ(Pixel(1, 0), frame_.Rgb(1, 0));
+    VornSheet::Release(a);
+    EXPECT_EQ(20u, VornSheet::GetWidth(a));
+    VornSheet::Release(a);
+    EXPECT_EQ(0xFFFFFFFFu, VornSheet::GetWidth(a));
+    VornSheet::Release(q);
+    VornSheet::Release(q);
+}
+
+// Mended: a failed creation keeps no record; a piece without a texture is skipped.
+TEST_F(Sheet, FailuresKeepNothingAndPiecesWithoutTexturesAreSkipped)
+{
+    LogCapture log;
+    const unsigned char junk[64] = {1, 2, 3};
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSheet::CreateFromMemory(junk, sizeof junk, kExact, 0));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSheet::CreateFromFile("missing.bmp", kExact, 0));
+    const VornSheetHandle small[3] = {FromMemory(Image(2, 2)), FromMemory(Image(2, 2)), FromMemory(Image(2, 2))};
+    EXPECT_EQ(0u, small[0]);   // the refused loads gave their records back
+    EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(Image(2, 2)));
+    for (VornSheetHandle s : small) VornSheet::Release(s);
+
+    // Two textures left: pieces 0 and 1 get them, 2 and 3 go without.
+    std::vector<VornTextureHandle> hog;
+    for (VornTextureHandle t; (t = VornTexture::Create(1, 1, kExact)) != VORN_INVALID_HANDLE;) hog.push_back(t);
+    ASSERT_GE(hog.size(), 2u);
+    VornTexture::Release(hog.back());
+    hog.pop_back();
+    VornTexture::Release(hog.back());
+    hog.pop_back();
+    const VornSheetHandle s = FromMemory(Image(300, 280));
+    ASSERT_NE(VORN_INVALID_HANDLE, s);
+    UseTextures();
+    VornSheet::Draw(s, -150, -150, 0xFFFFFFFF);
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(Pixel(200, 200), frame_.Rgb(50, 50));
+    EXPECT_EQ(Pixel(270, 200), frame_.Rgb(120, 50));
+    EXPECT_EQ(0u, frame_.Rgb(50, 120));
+    EXPECT_EQ(0u, frame_.Rgb(120, 120));
+    for (VornTextureHandle t : hog) VornTexture::Release(t);
+    VornSheet::Finalize();
+    ASSERT_TRUE(VornSheet::Initialize());
+    const std::string text = log.Text();
+    EXPECT_EQ(2, vorntest::CountIn(text, RedStart("ファイルの読み込みに失敗しました")));
+    EXPECT_EQ(1, vorntest::CountIn(text, Red("空きシートが見つかりませんでした。")));
+    EXPECT_EQ(1, vorntest::CountIn(text, Red("　SheetNo.02 : テクスチャの生成に失敗")));
+    EXPECT_EQ(1, vorntest::CountIn(text, Red("　SheetNo.03 : テクスチャの生成に失敗")));
+    EXPECT_EQ(1, vorntest::CountIn(text, Red("Sheet Destroy [ No." + std::to_string(s) + " ]")));
+}
