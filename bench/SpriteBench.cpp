@@ -7,11 +7,15 @@
 #include "VornMath.h"
 #include "VornMemory.h"
 #include "VornPrimitive.h"
+#include "VornList.h"
+#include "VornSheet.h"
 #include "VornSprite.h"
+#include "VornSpriteEx.h"
 #include "VornTexture.h"
 #include <d3dx9.h>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -73,17 +77,105 @@ double Measure(DrawFrame draw)
     return frames / elapsed;
 }
 
+// Frames per second of a drawing run for at least a second (at least three frames).
+template <typename DrawFrame>
+double MeasureSlow(DrawFrame draw)
+{
+    const double start = Now();
+    int frames = 0;
+    double elapsed = 0.0;
+    do {
+        Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr);
+        if (Vorn3D::BeginScene()) {
+            draw();
+            Vorn3D::EndScene();
+        }
+        Vorn3D::Present(nullptr);
+        ++frames;
+        elapsed = Now() - start;
+    } while (elapsed < kSeconds || frames < 3);
+    return frames / elapsed;
+}
+
+// VornSpriteEx against VornSprite: the same squares (two triangles each) per frame. Every stored
+// VornSpriteEx triangle is a list node from the work area, whose mode is part of the figure.
+void SpriteExFigures(VornTextureHandle texture, const std::vector<VornRect>& places, const char* mode)
+{
+    const VornRect source = {0, 0, 32, 32};
+    const VornTextureHandle textures[4] = {texture, VORN_INVALID_HANDLE, VORN_INVALID_HANDLE, VORN_INVALID_HANDLE};
+    for (int triangles : {1000, 10000}) {
+        const int squares = triangles / 2;
+        const VornSpriteHandle sprite = VornSprite::Create(squares * 6, 1, false);
+        VornSprite::SetTexture(sprite, 0, texture);
+        const double spriteFps = MeasureSlow([&] {
+            VornSprite::ResetBuffer(sprite);
+            for (int i = 0; i < squares; ++i) VornSprite::DrawSquare(sprite, &places[i], 32767.0f, &source, 0xFFFFFFFF, 1);
+            VornSprite::UpdateBuffer(sprite);
+            VornSprite::Rendering(sprite);
+        });
+        VornSprite::Release(sprite);
+        const double exFps = MeasureSlow([&] {
+            VornSpriteEx::ResetBuffer();
+            for (int i = 0; i < squares; ++i)
+                VornSpriteEx::DrawSquare(&places[i], 32767.0f, &source, 0xFFFFFFFF, textures, BLEND_ALPHA);
+            VornSpriteEx::Rendering();
+        });
+        VornSpriteEx::ResetBuffer();
+        printf("  %5d triangles, %s work area: VornSpriteEx %8.1f frames/s, VornSprite %8.1f frames/s, ratio %.2f\n",
+               triangles, mode, exFps, spriteFps, spriteFps > 0.0 ? exFps / spriteFps : 0.0);
+    }
+}
+
+// A 2048 x 2048 sheet (64 pieces) from a BMP in memory, decoded once, against one whole-image
+// decode times the 64 that decoding per piece would take.
+void SheetFigures()
+{
+    constexpr int kSide = 2048;
+    const int row = kSide * 3;
+    std::vector<unsigned char> bmp(54 + static_cast<size_t>(row) * kSide);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    const uint32_t fields[][2] = {{2, uint32_t(bmp.size())}, {10, 54}, {14, 40}, {18, kSide}, {22, kSide}, {26, 1}, {28, 24}};
+    for (const auto& f : fields) put32(f[0], f[1]);
+    for (size_t i = 54; i < bmp.size(); ++i) bmp[i] = static_cast<unsigned char>(i * 7);
+    const uint32_t size = static_cast<uint32_t>(bmp.size());
+    double best = 1e9, decode = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        const double t0 = Now();
+        const VornSheetHandle sheet = VornSheet::CreateFromMemory(bmp.data(), size, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8, 0);
+        best = std::min(best, Now() - t0);
+        VornSheet::Release(sheet);
+        IDirect3DSurface9* scratch = nullptr;
+        Vorn3D::GetDevice()->CreateOffscreenPlainSurface(kSide, kSide, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &scratch, nullptr);
+        const double t1 = Now();
+        if (scratch) D3DXLoadSurfaceFromFileInMemory(scratch, nullptr, nullptr, bmp.data(), size, nullptr, 0x80004, 0, nullptr);
+        decode = std::min(decode, Now() - t1);
+        if (scratch) scratch->Release();
+    }
+    printf("sheet bench: 2048x2048 image, 64 pieces\n");
+    printf("  VornSheet::CreateFromMemory  %8.1f ms (the image decoded once)\n", best * 1000.0);
+    printf("  decoding per piece           %8.1f ms (64 x %.1f ms whole-image decodes)\n", 64 * decode * 1000.0,
+           decode * 1000.0);
+    printf("  ratio                        %8.2f\n", best > 0.0 ? 64 * decode / best : 0.0);
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    // The figures of VornSpriteEx in the debug work area come from a second run of this program.
+    const bool debugArea = argc > 1 && strcmp(argv[1], "--debug-area") == 0;
     VornMemory::Initialize();
-    VornMemory::SetWorkArea(64u << 20, false);
+    VornMemory::SetWorkArea(64u << 20, debugArea);
     VornMath::Initialize();
     Vorn::SetScreenInfo(kWidth, kHeight, true);
     HWND window = MakeWindow();
     if (!window || !Vorn3D::Initialize() || !Vorn3D::Start(window, true) || !VornTexture::Initialize() ||
-        !VornPrimitive::Initialize() || !VornSprite::Initialize()) {
+        !VornPrimitive::Initialize() || !VornSprite::Initialize() || !VornList::Initialize() ||
+        !VornSpriteEx::Initialize() || !VornSheet::Initialize()) {
         printf("sprite bench: no device\n");
         return 1;
     }
@@ -99,6 +191,10 @@ int main()
         places[i] = {static_cast<float>((i * 37) % (kWidth - 16)), static_cast<float>((i * 53) % (kHeight - 16)),
                      kQuadSize, kQuadSize};
     const VornRect source = {0, 0, 32, 32};
+    if (debugArea) {
+        SpriteExFigures(texture, places, "debug");
+        return 0;
+    }
 
     const VornSpriteHandle sprite = VornSprite::Create(kQuads * 6, 1, false);
     VornSprite::SetTexture(sprite, 0, texture);
@@ -164,6 +260,25 @@ int main()
            pushTime * 1000.0 / kCpuFrames, uploadTime * 1000.0 / kCpuFrames, drawTime * 1000.0 / kCpuFrames,
            (pushTime + uploadTime + drawTime) * 1000.0 / kCpuFrames);
 
+    VornSprite::Release(sprite);
+    printf("sprite ex bench: VornSpriteEx against VornSprite, the same textured squares\n");
+    SpriteExFigures(texture, places, "release");
+    fflush(stdout);
+    char path[MAX_PATH] = {}, command[MAX_PATH + 32] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    snprintf(command, sizeof command, "\"%s\" --debug-area", path);
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    SheetFigures();
+
+    VornSheet::Finalize();
+    VornSpriteEx::Finalize();
+    VornList::Finalize();
     VornSprite::Finalize();
     VornPrimitive::Finalize();
     VornTexture::Finalize();
