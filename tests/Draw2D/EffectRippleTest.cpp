@@ -2,6 +2,7 @@
 // and the work area's memory map.
 #include "Draw2DFixture.h"
 #include "VornEffect.h"
+#include <cmath>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -69,16 +70,12 @@ TEST_F(Effect, ShapesPutTheirCornersColoursAndDepthsWhereTheirFormsSay)
         {1, 100, 80}, {4, 120, 100}, {7, 100, 120}, {10, 80, 100},   // diamond: top, right, bottom, left
         {12, 50, 40},                                                  // regular triangle: apex up
     };
-    for (const auto& c : corners) {
-        EXPECT_NEAR(c.x, v[c.index].x, 1e-3) << c.index;
-        EXPECT_NEAR(c.y, v[c.index].y, 1e-3) << c.index;
-    }
-    EXPECT_EQ(0xFFFF0000u, v[15].colour);   // ring: radius a
-    EXPECT_NEAR(10.0f, std::hypot(v[15].x - 150, v[15].y - 150), 1e-3);
-    EXPECT_EQ(0xFF0000FFu, v[16].colour);   // radius b
-    EXPECT_NEAR(30.0f, std::hypot(v[16].x - 150, v[16].y - 150), 1e-3);
-    EXPECT_NEAR(29500 * k, v[63].z, 1e-6);  // tube wall: z - depth / 2, then z + depth / 2
-    EXPECT_NEAR(30500 * k, v[64].z, 1e-6);
+    for (const auto& c : corners)
+        EXPECT_TRUE(std::hypot(c.x - v[c.index].x, c.y - v[c.index].y) < 1e-3) << c.index;
+    // Ring: colour a at radius a, b at b; tube wall: z - depth / 2, then z + depth / 2.
+    EXPECT_TRUE(v[15].colour == 0xFFFF0000u && std::fabs(std::hypot(v[15].x - 150, v[15].y - 150) - 10) < 1e-3 &&
+                v[16].colour == 0xFF0000FFu && std::fabs(std::hypot(v[16].x - 150, v[16].y - 150) - 30) < 1e-3);
+    EXPECT_TRUE(std::fabs(29500 * k - v[63].z) < 1e-6 && std::fabs(30500 * k - v[64].z) < 1e-6);
     EXPECT_EQ(1.0f, v[81].rhw);
     Vorn3D::EndScene();
 }
@@ -122,10 +119,8 @@ TEST_F(Effect, FadesCoverTheScreenWithAlphasByRingOrSegment)
     Draw();
     Vorn3D::SetTexture(0, VORN_INVALID_HANDLE);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(0xFF0000u, frame_.Rgb(2, 2));
-    EXPECT_EQ(0xFF0000u, frame_.Rgb(120, 250));
-    EXPECT_EQ(0x00FF00u, frame_.Rgb(136, 2));
-    EXPECT_EQ(0x00FF00u, frame_.Rgb(253, 253));
+    EXPECT_TRUE(frame_.Rgb(2, 2) == 0xFF0000u && frame_.Rgb(120, 250) == 0xFF0000u && frame_.Rgb(136, 2) == 0x00FF00u &&
+                frame_.Rgb(253, 253) == 0x00FF00u);
     VornTexture::Release(t);
 }
 
@@ -145,11 +140,20 @@ TEST_F(Effect, RippleStepsNormalsAndDrawing)
     EXPECT_EQ(0x80FFFFFFu, g->vertices[0].colour);
     VornEffect::ReleaseRipple(g);
 
-    // No inner point: nothing moves.
+    // No inner point: nothing moves. Mended: grids without room for their positions or 16-bit
+    // indices, and a disturbance outside the grid, are refused and keep nothing.
     g = VornEffect::CreateRipple(4, 4, 1, 1);
     ASSERT_NE(nullptr, g);
     VornEffect::UpdateRipple(g, 0xFF, 1);
     EXPECT_EQ(0.1f, g->vertices[5].z);
+    VornEffect::ReleaseRipple(g);
+    const uint32_t before = VornMemory::GetFreeSize();
+    const uint32_t refused[][4] = {{1, 5, 0, 0}, {5, 1, 0, 0}, {257, 256, 0, 0}, {5, 5, 5, 0}, {5, 5, 0, 5}};
+    for (const auto& r : refused) EXPECT_EQ(nullptr, VornEffect::CreateRipple(r[0], r[1], r[2], r[3])) << r[0] << "x" << r[1];
+    EXPECT_EQ(before, VornMemory::GetFreeSize());
+    g = VornEffect::CreateRipple(256, 256, 255, 255);
+    ASSERT_NE(nullptr, g);
+    EXPECT_EQ(65535, g->indices[g->indexCount - 3]);
     VornEffect::ReleaseRipple(g);
 
     // A flat grid: the disturbance on a corner that the step leaves alone, then flattened.
@@ -157,45 +161,22 @@ TEST_F(Effect, RippleStepsNormalsAndDrawing)
     ASSERT_NE(nullptr, g);
     g->vertices[0].z = 0.0f;
     VornEffect::UpdateRipple(g, 0x40, 1);
-    EXPECT_EQ(0.0f, g->vertices[4].nx);
-    EXPECT_EQ(0.0f, g->vertices[4].ny);
-    EXPECT_EQ(-1.0f, g->vertices[4].nz);
-    EXPECT_FLOAT_EQ(0.5f, g->vertices[4].u);
-    EXPECT_FLOAT_EQ(0.5f, g->vertices[4].v);
-    EXPECT_NEAR(0.0098f, g->vertices[0].u, 1e-4);
-    EXPECT_NEAR(0.0098f, g->vertices[0].v, 1e-4);
-    EXPECT_EQ(0x40CFCFCFu, g->vertices[0].colour);
+    const VornRippleVertex &mid = g->vertices[4], &corner = g->vertices[0];
+    EXPECT_TRUE(mid.nx == 0 && mid.ny == 0 && mid.nz == -1 && std::fabs(mid.u - 0.5f) < 1e-6 && std::fabs(mid.v - 0.5f) < 1e-6);
+    EXPECT_TRUE(std::fabs(corner.u - 0.0098f) < 1e-4 && std::fabs(corner.v - 0.0098f) < 1e-4);
+    EXPECT_EQ(0x40CFCFCFu, corner.colour);
     const uint16_t cell[6] = {3, 1, 0, 4, 1, 3};
-    EXPECT_EQ(0, memcmp(cell, g->indices, sizeof cell));
-    EXPECT_EQ(24u, g->indexCount);
+    EXPECT_TRUE(g->indexCount == 24 && memcmp(cell, g->indices, sizeof cell) == 0);
     VornEffect::DrawRipple(g, p_);
     const std::vector<VornVertex2D> v = Stored();
     ASSERT_EQ(24u, v.size());
-    EXPECT_EQ(0.0f, v[2].x);   // grid (-1, -1): the top-left screen corner
-    EXPECT_EQ(0.0f, v[2].y);
-    EXPECT_EQ(256.0f, v[21].x);   // (1, 1): the bottom-right one
-    EXPECT_EQ(256.0f, v[21].y);
+    // Grid (-1, -1) and (1, 1): the top-left and bottom-right screen corners.
+    EXPECT_TRUE(v[2].x == 0 && v[2].y == 0 && v[21].x == kSize && v[21].y == kSize);
     EXPECT_FLOAT_EQ(1.0f / kDepth, v[0].rhw);   // mended: a surface at rest has a finite rhw
     Draw();
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(0xCFCFCFu, frame_.Rgb(1, 1));
-    EXPECT_EQ(0xCFCFCFu, frame_.Rgb(254, 254));
+    EXPECT_TRUE(frame_.Rgb(1, 1) == 0xCFCFCFu && frame_.Rgb(254, 254) == 0xCFCFCFu);
     VornEffect::ReleaseRipple(g);
-}
-
-// Mended: grids without room for their positions or indices, and a disturbance outside the grid,
-// are refused and keep nothing.
-TEST_F(Effect, RippleRefusesGridsItCannotHold)
-{
-    const uint32_t before = VornMemory::GetFreeSize();
-    const uint32_t refused[][4] = {{1, 5, 0, 0}, {5, 1, 0, 0}, {257, 256, 0, 0}, {5, 5, 5, 0}, {5, 5, 0, 5}};
-    for (const auto& r : refused) EXPECT_EQ(nullptr, VornEffect::CreateRipple(r[0], r[1], r[2], r[3])) << r[0] << "x" << r[1];
-    EXPECT_EQ(before, VornMemory::GetFreeSize());
-    VornRipple* largest = VornEffect::CreateRipple(256, 256, 255, 255);
-    ASSERT_NE(nullptr, largest);
-    EXPECT_EQ(65535, largest->indices[largest->indexCount - 3]);
-    VornEffect::ReleaseRipple(largest);
-    Vorn3D::EndScene();
 }
 
 TEST_F(Effect, MemoryMapDrawsFrameBackgroundAndOneBarPerRun)
@@ -213,8 +194,7 @@ TEST_F(Effect, MemoryMapDrawsFrameBackgroundAndOneBarPerRun)
     VornMemory::DrawMemoryMap(p_, 8, 100, 240, 20, 0xFF0000FF, 0xFFFF0000);
     Draw();
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(0x000000u, frame_.Rgb(7, 110));     // frame
-    EXPECT_EQ(0x000000u, frame_.Rgb(100, 120));
+    EXPECT_TRUE(frame_.Rgb(7, 110) == 0 && frame_.Rgb(100, 120) == 0);   // the frame
     const double total = VornMemory::GetTotalSize();
     for (uint32_t i = 0; i < count; ++i) {
         const double x0 = 8 + 240 * runs[i].start / total, x1 = x0 + 240 * runs[i].length / total;

@@ -81,13 +81,12 @@ TEST_F(Sheet, ImagesAreCutIntoPiecesOfAtMost256)
         const std::string text = log.Text();
         EXPECT_TRUE(vorntest::InOrder(text, c.lines));
         EXPECT_EQ(std::string::npos, text.find(c.absent));
-        EXPECT_EQ(static_cast<uint32_t>(c.w), VornSheet::GetWidth(s));
-        EXPECT_EQ(static_cast<uint32_t>(c.h), VornSheet::GetHeight(s));
+        EXPECT_TRUE(VornSheet::GetWidth(s) == uint32_t(c.w) && VornSheet::GetHeight(s) == uint32_t(c.h));
         VornSheet::Release(s);
         EXPECT_EQ(0xFFFFFFFFu, VornSheet::GetWidth(s));   // dead
     }
-    EXPECT_EQ(0xFFFFFFFFu, VornSheet::GetHeight(VORN_INVALID_HANDLE));
-    EXPECT_EQ(0xFFFFFFFFu, VornSheet::GetHeight(100));   // beyond the table
+    // None, and beyond the table.
+    EXPECT_TRUE(VornSheet::GetHeight(VORN_INVALID_HANDLE) == 0xFFFFFFFFu && VornSheet::GetHeight(100) == 0xFFFFFFFFu);
     Vorn3D::EndScene();
 }
 
@@ -140,26 +139,25 @@ TEST_F(Sheet, TheSameFileOrEntryIsSharedAndKeepsItsFirstColourKey)
 
     const VornSheetHandle a = VornSheet::CreateFromFile("pic.bmp", kExact, 0xFF000000 | Pixel(0, 0));
     ASSERT_NE(VORN_INVALID_HANDLE, a);
-    EXPECT_EQ(a, VornSheet::CreateFromFile("pic.bmp", VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8, 0));
-    EXPECT_EQ(2u, VornSheet::GetRefCount(a));
+    EXPECT_TRUE(a == VornSheet::CreateFromFile("pic.bmp", VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8, 0) &&
+                VornSheet::GetRefCount(a) == 2);
     const VornSheetHandle q = VornSheet::CreateFromQSG("tiles.qsg", "tile", kExact);
     ASSERT_NE(VORN_INVALID_HANDLE, q);
-    EXPECT_EQ(q, VornSheet::FindByName("tiles.qsg:tile"));
-    EXPECT_EQ(q, VornSheet::CreateFromQSG("tiles.qsg", "tile", 0));
-    EXPECT_EQ(2u, VornSheet::GetWidth(q));
+    EXPECT_TRUE(q == VornSheet::FindByName("tiles.qsg:tile") && q == VornSheet::CreateFromQSG("tiles.qsg", "tile", 0) &&
+                VornSheet::GetRefCount(q) == 2 && VornSheet::GetWidth(q) == 2);
     // The key of the first creation: the keyed pixel is transparent, the alpha test drops it.
     UseTextures();
     Vorn3D::SetAlphaEnable(true);
     VornSheet::Draw(a, 0, 0, 0xFFFFFFFF);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(0u, frame_.Rgb(0, 0));
-    EXPECT_EQ(Pixel(1, 0), frame_.Rgb(1, 0));
+    EXPECT_TRUE(frame_.Rgb(0, 0) == 0 && frame_.Rgb(1, 0) == Pixel(1, 0));
     VornSheet::Release(a);
     EXPECT_EQ(20u, VornSheet::GetWidth(a));
     VornSheet::Release(a);
     EXPECT_EQ(0xFFFFFFFFu, VornSheet::GetWidth(a));
-    VornSheet::Release(q);
-    VornSheet::Release(q);
+    VornSheet::Finalize();   // q goes with its count forced to 1
+    ASSERT_TRUE(VornSheet::Initialize());
+    EXPECT_EQ(0xFFFFFFFFu, VornSheet::GetWidth(q));
 }
 
 // Mended: a failed creation keeps no record; a piece without a texture is skipped.
@@ -187,17 +185,14 @@ TEST_F(Sheet, FailuresKeepNothingAndPiecesWithoutTexturesAreSkipped)
     UseTextures();
     VornSheet::Draw(s, -150, -150, 0xFFFFFFFF);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(Pixel(200, 200), frame_.Rgb(50, 50));
-    EXPECT_EQ(Pixel(270, 200), frame_.Rgb(120, 50));
-    EXPECT_EQ(0u, frame_.Rgb(50, 120));
-    EXPECT_EQ(0u, frame_.Rgb(120, 120));
+    EXPECT_TRUE(frame_.Rgb(50, 50) == Pixel(200, 200) && frame_.Rgb(120, 50) == Pixel(270, 200));
+    EXPECT_TRUE(frame_.Rgb(50, 120) == 0 && frame_.Rgb(120, 120) == 0);
     for (VornTextureHandle t : hog) VornTexture::Release(t);
     VornSheet::Finalize();
     ASSERT_TRUE(VornSheet::Initialize());
     const std::string text = log.Text();
     EXPECT_EQ(2, vorntest::CountIn(text, RedStart("ファイルの読み込みに失敗しました")));
     EXPECT_EQ(1, vorntest::CountIn(text, Red("空きシートが見つかりませんでした。")));
-    EXPECT_EQ(1, vorntest::CountIn(text, Red("　SheetNo.02 : テクスチャの生成に失敗")));
-    EXPECT_EQ(1, vorntest::CountIn(text, Red("　SheetNo.03 : テクスチャの生成に失敗")));
+    EXPECT_TRUE(vorntest::InOrder(text, {Red("　SheetNo.02 : テクスチャの生成に失敗"), Red("　SheetNo.03 : テクスチャの生成に失敗")}));
     EXPECT_EQ(1, vorntest::CountIn(text, Red("Sheet Destroy [ No." + std::to_string(s) + " ]")));
 }

@@ -111,11 +111,9 @@ TEST_F(SpriteEx, EveryTriangleDrawsWithItsOwnTexturesAndBlendingWhateverTheGroup
     EXPECT_TRUE(VornSpriteEx::DrawStrip(x, y, z, half, angle, colour, 3, &src, green, BLEND_OPAQUE));
     const std::vector<VornSpriteExTriangle> strip = Stored();
     const float ti = VornTexture::GetTexelInset();
-    EXPECT_FLOAT_EQ(ti / 8, strip.at(69).vertex[0].tex[0].v);
-    EXPECT_FLOAT_EQ(0.5f, strip.at(69).vertex[2].tex[0].v);
-    EXPECT_FLOAT_EQ((8 - ti) / 8, strip.at(71).vertex[2].tex[0].v);
-    EXPECT_EQ(green, strip.at(69).texture[0]);
-    EXPECT_EQ(VORN_INVALID_HANDLE, strip.at(69).texture[1]);
+    EXPECT_TRUE(strip.at(69).vertex[0].tex[0].v == ti / 8 && strip.at(69).vertex[2].tex[0].v == 0.5f &&
+                strip.at(71).vertex[2].tex[0].v == (8 - ti) / 8);
+    EXPECT_TRUE(strip.at(69).texture[0] == green && strip.at(69).texture[1] == VORN_INVALID_HANDLE);
 
     // Drawn once, then across a forced device reset, then again without ResetBuffer: the same.
     for (int pass = 0; pass < 2; ++pass) {
