@@ -88,8 +88,7 @@ protected:
         const char* error = LoadBytes(archive, entry);
         ASSERT_NE(nullptr, error);
         EXPECT_STREQ("Can't Load QSG File", error);
-        EXPECT_EQ(nullptr, loader_.GetData());
-        EXPECT_EQ(0u, loader_.GetDataSize());
+        EXPECT_EQ(std::make_tuple(nullptr, 0u), std::make_tuple(loader_.GetData(), loader_.GetDataSize()));
     }
 
     VornQsgLoader loader_;
@@ -315,10 +314,9 @@ TEST_F(Qsg, ArchivesAreReadThroughTheFileSystem)
 
     uint32_t width = 0, height = 0, format = 0;
     EXPECT_EQ(3u * 2 * 4, VornQsgLoader::ReadEntry(path.c_str(), "first", &width, &height, nullptr, &format));
-    EXPECT_EQ(5u, format);
     Bytes pixels(24);
     EXPECT_EQ(24u, VornQsgLoader::ReadEntry(path.c_str(), "first", nullptr, nullptr, pixels.data(), nullptr));
-    EXPECT_EQ(first, pixels);
+    EXPECT_EQ(std::make_tuple(5u, first), std::make_tuple(format, pixels));
 
     EXPECT_STREQ("Can't Load QSG File", loader_.Load(path.c_str(), "third"));
     EXPECT_STREQ("Can't Load QSG File", loader_.Load("no_such_archive.qsg", "first"));
@@ -333,9 +331,8 @@ TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
 
     uint32_t argb[4 * 5] = {};
     ASSERT_TRUE(loader_.CopyToBuffer(argb, 5 * 4, D3DFMT_X8R8G8B8));   // a padded row of 5 words
-    EXPECT_EQ(0xC8FF8040u, argb[0]);
-    EXPECT_EQ(0x64FF8040u, argb[3 * 5 + 3]);
-    EXPECT_EQ(0u, argb[4]);   // the padding is left alone
+    // The padding (word 4) is left alone.
+    EXPECT_EQ(std::make_tuple(0xC8FF8040u, 0x64FF8040u, 0u), std::make_tuple(argb[0], argb[3 * 5 + 3], argb[4]));
 
     // The dither tables: 4 x 4 cells, values kept in range.
     auto d5 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgLoader::Dither5Bit(v, x, y); };
