@@ -49,51 +49,28 @@ double Now()
     return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
 }
 
-// Runs frames of the given drawing for kSeconds; frames per second.
+// Runs frames of the given drawing for kSeconds (and at least minFrames) after some warm-up
+// frames; frames per second.
 template <typename DrawFrame>
-double Measure(DrawFrame draw)
+double Measure(DrawFrame draw, int warmFrames = 5, int minFrames = 1)
 {
-    for (int warm = 0; warm < 5; ++warm) {
+    auto frame = [&] {
         Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr);
         if (Vorn3D::BeginScene()) {
             draw();
             Vorn3D::EndScene();
         }
         Vorn3D::Present(nullptr);
-    }
+    };
+    for (int warm = 0; warm < warmFrames; ++warm) frame();
     const double start = Now();
     int frames = 0;
     double elapsed = 0.0;
     do {
-        Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr);
-        if (Vorn3D::BeginScene()) {
-            draw();
-            Vorn3D::EndScene();
-        }
-        Vorn3D::Present(nullptr);
+        frame();
         ++frames;
         elapsed = Now() - start;
-    } while (elapsed < kSeconds);
-    return frames / elapsed;
-}
-
-// Frames per second of a drawing run for at least a second (at least three frames).
-template <typename DrawFrame>
-double MeasureSlow(DrawFrame draw)
-{
-    const double start = Now();
-    int frames = 0;
-    double elapsed = 0.0;
-    do {
-        Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr);
-        if (Vorn3D::BeginScene()) {
-            draw();
-            Vorn3D::EndScene();
-        }
-        Vorn3D::Present(nullptr);
-        ++frames;
-        elapsed = Now() - start;
-    } while (elapsed < kSeconds || frames < 3);
+    } while (elapsed < kSeconds || frames < minFrames);
     return frames / elapsed;
 }
 
@@ -107,19 +84,19 @@ void SpriteExFigures(VornTextureHandle texture, const std::vector<VornRect>& pla
         const int squares = triangles / 2;
         const VornSpriteHandle sprite = VornSprite::Create(squares * 6, 1, false);
         VornSprite::SetTexture(sprite, 0, texture);
-        const double spriteFps = MeasureSlow([&] {
+        const double spriteFps = Measure([&] {
             VornSprite::ResetBuffer(sprite);
             for (int i = 0; i < squares; ++i) VornSprite::DrawSquare(sprite, &places[i], 32767.0f, &source, 0xFFFFFFFF, 1);
             VornSprite::UpdateBuffer(sprite);
             VornSprite::Rendering(sprite);
-        });
+        }, 1, 3);
         VornSprite::Release(sprite);
-        const double exFps = MeasureSlow([&] {
+        const double exFps = Measure([&] {
             VornSpriteEx::ResetBuffer();
             for (int i = 0; i < squares; ++i)
                 VornSpriteEx::DrawSquare(&places[i], 32767.0f, &source, 0xFFFFFFFF, textures, BLEND_ALPHA);
             VornSpriteEx::Rendering();
-        });
+        }, 1, 3);
         VornSpriteEx::ResetBuffer();
         printf("  %5d triangles, %s work area: VornSpriteEx %8.1f frames/s, VornSprite %8.1f frames/s, ratio %.2f\n",
                triangles, mode, exFps, spriteFps, spriteFps > 0.0 ? exFps / spriteFps : 0.0);
