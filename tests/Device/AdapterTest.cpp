@@ -121,10 +121,9 @@ TEST(DeviceSelection, EachCapabilityCaseStartsAtItsRowAndTheRowsCarryTheirFlags)
         EXPECT_EQ(c.row, Vorn3DAdapter::SelectDeviceType(caps, options)) << &c - cases;
     }
     const DWORD flags[] = {0x50, 0x40, 0x80, 0x20, 0x20};
-    for (uint32_t i = 0; i < VORN3D_DEVICE_ROWS; ++i) {
-        EXPECT_EQ(flags[i], Vorn3DAdapter::kDeviceRows[i].behaviour) << i;
-        EXPECT_EQ(i == 4 ? D3DDEVTYPE_REF : D3DDEVTYPE_HAL, Vorn3DAdapter::kDeviceRows[i].type) << i;
-    }
+    for (uint32_t i = 0; i < VORN3D_DEVICE_ROWS; ++i)
+        EXPECT_EQ(std::make_tuple(flags[i], i == 4 ? D3DDEVTYPE_REF : D3DDEVTYPE_HAL),
+                  std::make_tuple(Vorn3DAdapter::kDeviceRows[i].behaviour, Vorn3DAdapter::kDeviceRows[i].type)) << i;
     EXPECT_STREQ("　　　Direct3Dデバイスを リファレンスラスタライザー で生成", Vorn3DAdapter::kDeviceRows[4].logLine);
 }
 
@@ -156,17 +155,14 @@ TEST(PresentParameters, WindowedUsesTheDesktopFormatAndFullScreenItsSixteenOrThi
 
     const Vorn3DDeviceOptions vsync = {true, false, false, D3DVS_VERSION(3, 0)};
     Vorn3DAdapter::BuildPresentParameters(*info, vsync, 800, 600, nullptr, false, false, &pp);
-    EXPECT_FALSE(pp.Windowed);
-    EXPECT_EQ(std::make_tuple(D3DFMT_R5G6B5, D3DFMT_D16, static_cast<UINT>(D3DPRESENT_INTERVAL_ONE)),
-              std::make_tuple(pp.BackBufferFormat, pp.AutoDepthStencilFormat, pp.PresentationInterval));
+    EXPECT_EQ(std::make_tuple(FALSE, D3DFMT_R5G6B5, D3DFMT_D16, static_cast<UINT>(D3DPRESENT_INTERVAL_ONE)),
+              std::make_tuple(pp.Windowed, pp.BackBufferFormat, pp.AutoDepthStencilFormat, pp.PresentationInterval));
     Vorn3DAdapter::BuildPresentParameters(*info, vsync, 800, 600, nullptr, false, true, &pp);
-    EXPECT_EQ(D3DFMT_X8R8G8B8, pp.BackBufferFormat);
-    EXPECT_EQ(D3DFMT_D24S8, pp.AutoDepthStencilFormat);
+    EXPECT_EQ(std::make_tuple(D3DFMT_X8R8G8B8, D3DFMT_D24S8), std::make_tuple(pp.BackBufferFormat, pp.AutoDepthStencilFormat));
     // No full-screen mode of the screen size: UNKNOWN is passed on, and no depth format is found.
     info->mode16.Format = D3DFMT_UNKNOWN;
     Vorn3DAdapter::BuildPresentParameters(*info, vsync, 800, 600, nullptr, false, false, &pp);
-    EXPECT_EQ(D3DFMT_UNKNOWN, pp.BackBufferFormat);
-    EXPECT_EQ(D3DFMT_UNKNOWN, pp.AutoDepthStencilFormat);
+    EXPECT_EQ(std::make_tuple(D3DFMT_UNKNOWN, D3DFMT_UNKNOWN), std::make_tuple(pp.BackBufferFormat, pp.AutoDepthStencilFormat));
 
     // The back-buffer format by screen mode.
     info->mode16.Format = D3DFMT_X1R5G5B5;
@@ -405,19 +401,19 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     Vorn3DAdapter::ReportCaps(caps, Collect, &lines);
     // 7 group titles and one line per field except the device type.
     ASSERT_EQ(7u + 86u, lines.size());
-    EXPECT_EQ((Line{VORN3D_LOG_STRONG, "　デバイス能力"}), lines[0]);
-    EXPECT_EQ("　　　[ ○ ] ピュアデバイス", lines[1].text);
-    EXPECT_EQ("　　　[ × ] ハードウェアＴｎＬ", lines[2].text);
+    EXPECT_EQ((std::vector<Line>{{VORN3D_LOG_STRONG, "　デバイス能力"}, {VORN3D_LOG_PRINT, "　　　[ ○ ] ピュアデバイス"},
+                                 {VORN3D_LOG_PRINT, "　　　[ × ] ハードウェアＴｎＬ"}}),
+              std::vector<Line>(lines.begin(), lines.begin() + 3));
     for (const char* line : {"　　　[ ○ ] 深度テスト LESS EQUAL", "　　　[ × ] ２のべき乗以外のテクスチャ",
                              "　　　[ ○ ] 正方形以外のテクスチャ", "　　　テクスチャ最大横幅 [ 2048 ]",
                              "　　　最大ｗ値 [ 10000000000.000000 ]", "　　　ガードバンド　左 [ -8192.000 ]"})
         EXPECT_GE(Find(lines, line), 0) << line;
     const int constants = Find(lines, "　　　最大頂点シェーダー定数数 [ 256 ]");
     ASSERT_GE(constants, 0);
-    EXPECT_EQ("　　　頂点シェーダーバージョン [ 3.0 ]", lines[constants + 1].text);
-    EXPECT_EQ("　　　ピクセルシェーダーバージョン[ 2.0 ]", lines[constants + 2].text);
-    EXPECT_EQ("　　　動的フロー制御命令のネスティング [ 24 ]", lines[constants + 3].text);
-    EXPECT_EQ("　　　静的フロー制御命令のネスティング [ 0 ]", lines.back().text);
+    EXPECT_EQ((std::vector<std::string>{"　　　頂点シェーダーバージョン [ 3.0 ]", "　　　ピクセルシェーダーバージョン[ 2.0 ]",
+                                        "　　　動的フロー制御命令のネスティング [ 24 ]", "　　　静的フロー制御命令のネスティング [ 0 ]"}),
+              (std::vector<std::string>{lines[constants + 1].text, lines[constants + 2].text, lines[constants + 3].text,
+                                        lines.back().text}));
     // Each strong group title comes just before its first field.
     const std::pair<const char*, const char*> groups[] = {
         {"　深度テスト能力", "　　　[ × ] 深度テスト ALWAYS"},
@@ -430,18 +426,16 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     for (const auto& g : groups) {
         const int at = Find(lines, g.first);
         ASSERT_GE(at, 0) << g.first;
-        EXPECT_EQ(VORN3D_LOG_STRONG, lines[at].kind) << g.first;
-        EXPECT_EQ(g.second, lines[at + 1].text) << g.first;
+        EXPECT_EQ(std::make_tuple(VORN3D_LOG_STRONG, std::string(g.second)), std::make_tuple(lines[at].kind, lines[at + 1].text));
     }
 
     std::vector<Line> device;
     Vorn3DAdapter::ReportDeviceCaps(caps, Collect, &device);
     ASSERT_EQ(14u, device.size());
-    EXPECT_EQ("　現在のデバイス情報を取得", device[0].text);
-    EXPECT_EQ("　　　ポイントサイズ [ 0.000 ]", device[1].text);
-    EXPECT_EQ("　　　最大頂点シェーダー定数数 [ 256 ]", device[9].text);
-    EXPECT_EQ("　　　頂点シェーダーバージョン [ 3.0 ]", device[10].text);
-    EXPECT_EQ("　　　静的フロー制御命令のネスティング [ 0 ]", device[13].text);
+    const std::pair<size_t, const char*> pinned[] = {{0, "　現在のデバイス情報を取得"}, {1, "　　　ポイントサイズ [ 0.000 ]"},
+        {9, "　　　最大頂点シェーダー定数数 [ 256 ]"}, {10, "　　　頂点シェーダーバージョン [ 3.0 ]"},
+        {13, "　　　静的フロー制御命令のネスティング [ 0 ]"}};
+    for (const auto& p : pinned) EXPECT_EQ(p.second, device[p.first].text) << p.first;
 }
 
 TEST(ClipRect, ClipsTheDestinationMovesTheSourceInProportionAndRefusesEmptyRectangles)
