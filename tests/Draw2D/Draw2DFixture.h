@@ -12,6 +12,7 @@
 #include "VornSprite.h"
 #include "VornTexture.h"
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace draw2dtest {
 
@@ -100,5 +101,14 @@ protected:
         return t;
     }
 };
+
+// Takes every block the work area still has (a full work area); free them with FreeQuiet.
+inline std::vector<void*> FillWorkArea()
+{
+    std::vector<void*> blocks;
+    for (uint32_t size = 1u << 24; size >= 1; size /= 2)
+        while (void* b = VornMemory::AllocQuiet(size, VornMemory::DEFAULT_TAG, __FILE__, __LINE__)) blocks.push_back(b);
+    return blocks;
+}
 
 }  // namespace draw2dtest

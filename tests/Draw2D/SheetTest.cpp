@@ -167,8 +167,11 @@ TEST_F(Sheet, FailuresKeepNothingAndPiecesWithoutTexturesAreSkipped)
     const unsigned char junk[64] = {1, 2, 3};
     EXPECT_EQ(VORN_INVALID_HANDLE, VornSheet::CreateFromMemory(junk, sizeof junk, kExact, 0));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornSheet::CreateFromFile("missing.bmp", kExact, 0));
+    const std::vector<void*> area = FillWorkArea();   // no room for the pieces: all made is freed
+    EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(Image(300, 280)));
+    for (void* block : area) VornMemory::FreeQuiet(block);
     const VornSheetHandle small[3] = {FromMemory(Image(2, 2)), FromMemory(Image(2, 2)), FromMemory(Image(2, 2))};
-    EXPECT_EQ(0u, small[0]);   // the refused loads gave their records back
+    EXPECT_EQ(0u, small[0]);   // the refused creations gave their records back
     EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(Image(2, 2)));
     for (VornSheetHandle s : small) VornSheet::Release(s);
 
@@ -176,10 +179,7 @@ TEST_F(Sheet, FailuresKeepNothingAndPiecesWithoutTexturesAreSkipped)
     std::vector<VornTextureHandle> hog;
     for (VornTextureHandle t; (t = VornTexture::Create(1, 1, kExact)) != VORN_INVALID_HANDLE;) hog.push_back(t);
     ASSERT_GE(hog.size(), 2u);
-    VornTexture::Release(hog.back());
-    hog.pop_back();
-    VornTexture::Release(hog.back());
-    hog.pop_back();
+    for (int i = 0; i < 2; ++i, hog.pop_back()) VornTexture::Release(hog.back());
     const VornSheetHandle s = FromMemory(Image(300, 280));
     ASSERT_NE(VORN_INVALID_HANDLE, s);
     UseTextures();
@@ -192,6 +192,7 @@ TEST_F(Sheet, FailuresKeepNothingAndPiecesWithoutTexturesAreSkipped)
     ASSERT_TRUE(VornSheet::Initialize());
     const std::string text = log.Text();
     EXPECT_EQ(2, vorntest::CountIn(text, RedStart("ファイルの読み込みに失敗しました")));
+    EXPECT_EQ(1, vorntest::CountIn(text, Red("シート用メモリの確保に失敗")));
     EXPECT_EQ(1, vorntest::CountIn(text, Red("空きシートが見つかりませんでした。")));
     EXPECT_TRUE(vorntest::InOrder(text, {Red("　SheetNo.02 : テクスチャの生成に失敗"), Red("　SheetNo.03 : テクスチャの生成に失敗")}));
     EXPECT_EQ(1, vorntest::CountIn(text, Red("Sheet Destroy [ No." + std::to_string(s) + " ]")));

@@ -141,23 +141,17 @@ TEST_F(SpriteEx, FullWorkAreaEndsThePushAndEmptyShapesStoreNothing)
     Triangle(10, 10, 20, 0xFFFFFFFF, kNone, BLEND_OPAQUE);
     EXPECT_TRUE(VornSpriteEx::DrawRing(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0xFFFFFFFF, 0, 1.0f, kNone, 0));
     EXPECT_TRUE(VornSpriteEx::DrawCylinderRotateXYZ(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0, 1, 2, 3, 1.0f, kNone, 0));
-    const float p[1] = {0};
-    const VornAngle a[1] = {0};
-    const uint32_t c[1] = {0};
+    const float p[1] = {0}; const VornAngle a[1] = {0}; const uint32_t c[1] = {0};
     EXPECT_TRUE(VornSpriteEx::DrawStrip(p, p, p, p, a, c, 1, nullptr, VORN_INVALID_HANDLE, 0));
     EXPECT_EQ(1u, VornList::GetCount(VornSpriteEx::GetList()));
 
-    std::vector<void*> hog;
-    for (uint32_t size = 1u << 24; size >= 1; size /= 2)
-        while (void* block = VornMemory::AllocQuiet(size, VornMemory::DEFAULT_TAG, __FILE__, __LINE__)) hog.push_back(block);
+    const std::vector<void*> hog = FillWorkArea();
     const VornVertex2D two[6] = {V(0, 0), V(9, 0), V(0, 9), V(0, 0), V(9, 0), V(0, 9)};
     EXPECT_FALSE(VornSpriteEx::PushPolygon(two, 2, kNone, BLEND_OPAQUE));
     const VornRect dst = {0, 0, 4, 4};
     EXPECT_FALSE(VornSpriteEx::DrawSquare(&dst, kDepth, nullptr, 0xFFFFFFFF, kNone, 0));
     for (void* block : hog) VornMemory::FreeQuiet(block);
-    EXPECT_EQ(1u, VornList::GetCount(VornSpriteEx::GetList()));
-    EXPECT_TRUE(VornMemory::CheckOverAccess());
-    EXPECT_TRUE(VornSpriteEx::PushPolygon(two, 2, kNone, BLEND_OPAQUE));
-    EXPECT_EQ(3u, VornList::GetCount(VornSpriteEx::GetList()));
+    EXPECT_TRUE(VornList::GetCount(VornSpriteEx::GetList()) == 1 && VornMemory::CheckOverAccess());
+    EXPECT_TRUE(VornSpriteEx::PushPolygon(two, 2, kNone, BLEND_OPAQUE) && VornList::GetCount(VornSpriteEx::GetList()) == 3);
     Vorn3D::EndScene();
 }
