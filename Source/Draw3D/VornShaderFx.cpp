@@ -58,9 +58,62 @@ public:
             device->SetSamplerState(sampler, type, value);
         }
     }
+    bool GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override
+    {
+        if (stage >= Vorn3D::kStageCount) return false;
+        const uint32_t v = Vorn3D::GetTextureStageState(stage, type);
+        if (v == Vorn3D::kNone) return false;
+        *value = v;
+        return true;
+    }
+    void SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override
+    {
+        if (stage < Vorn3D::kStageCount) {
+            Vorn3D::SetTextureStageState(stage, type, value);
+        } else if (IDirect3DDevice9* device = Vorn3D::GetDevice()) {
+            device->SetTextureStageState(stage, type, value);
+        }
+    }
+    // The four lights the engine keeps go through VornLight, so its record stays true.
+    bool GetLightEnable(DWORD index, BOOL* on) override
+    {
+        if (index >= VornLight::kLightCount) return false;
+        *on = VornLight::IsEnabled(index) ? TRUE : FALSE;
+        return true;
+    }
+    void SetLightEnable(DWORD index, BOOL on) override
+    {
+        if (index < VornLight::kLightCount) {
+            VornLight::SetEnable(index, on != FALSE);
+        } else if (IDirect3DDevice9* device = Vorn3D::GetDevice()) {
+            device->LightEnable(index, on);
+        }
+    }
 };
 
 CachedStates g_states;
+
+// #include in effect files: found as every shader file is (folders and the pack).
+class FileInclude : public ID3DXInclude
+{
+public:
+    STDMETHOD(Open)(D3DXINCLUDE_TYPE, LPCSTR name, LPCVOID, LPCVOID* data, UINT* bytes) override
+    {
+        void* loaded = nullptr;
+        uint32_t size = 0;
+        if (!name || !VornFile::Load(FILE_KIND_SHADER, name, &loaded, &size)) return E_FAIL;
+        *data = loaded;
+        *bytes = size;
+        return S_OK;
+    }
+    STDMETHOD(Close)(LPCVOID data) override
+    {
+        VornMemory::Free(const_cast<void*>(data));
+        return S_OK;
+    }
+};
+
+FileInclude g_include;
 
 // The override when one is set, else the handle itself.
 VornShaderFxHandle Resolve(VornShaderFxHandle fx)
@@ -85,7 +138,7 @@ void Line(const char* text, bool success)
 bool Compile(VornShaderFxRecord& r, const void* text, uint32_t size)
 {
     std::string errors;
-    HRESULT hr = VornFxEffect::Create(Vorn3D::GetDevice(), text, size, &g_states, &r.effect, &errors);
+    HRESULT hr = VornFxEffect::Create(Vorn3D::GetDevice(), text, size, nullptr, &g_include, &g_states, &r.effect, &errors);
     if (SUCCEEDED(hr) && r.effect) return true;
     r.effect = nullptr;
     Line("エフェクトの読み込みに失敗しました。", false);

@@ -1,5 +1,7 @@
 #include "VornFxEffect.h"
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -25,10 +27,161 @@ void VornFxDeviceStates::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type
     if (device_) device_->SetSamplerState(sampler, type, value);
 }
 
+bool VornFxDeviceStates::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value)
+{
+    return device_ && SUCCEEDED(device_->GetTextureStageState(stage, type, value));
+}
+
+void VornFxDeviceStates::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value)
+{
+    if (device_) device_->SetTextureStageState(stage, type, value);
+}
+
+bool VornFxDeviceStates::GetLightEnable(DWORD index, BOOL* on)
+{
+    return device_ && SUCCEEDED(device_->GetLightEnable(index, on));
+}
+
+void VornFxDeviceStates::SetLightEnable(DWORD index, BOOL on)
+{
+    if (device_) device_->LightEnable(index, on);
+}
+
 // ---- creation -------------------------------------------------------------------------------
 
-HRESULT VornFxEffect::Create(IDirect3DDevice9* device, const void* text, uint32_t size, VornFxStates* states,
-                             VornFxEffect** effect, std::string* errors)
+namespace {
+
+std::string BufferText(ID3DXBuffer* b)
+{
+    if (!b || !b->GetBufferPointer()) return std::string();
+    const char* p = static_cast<const char*>(b->GetBufferPointer());
+    return std::string(p, strnlen(p, b->GetBufferSize()));
+}
+
+// The preprocessor writes tokens apart ("oPos . x", "- 1"); the assembler wants numbers and
+// swizzles whole, so spaces around '.' and after a sign are taken out again.
+std::string JoinAssembly(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ' ' || c == '\t') {
+            size_t j = i;
+            while (j < text.size() && (text[j] == ' ' || text[j] == '\t')) ++j;
+            const char before = out.empty() ? '\n' : out.back();
+            const char after = j < text.size() ? text[j] : '\n';
+            if (after == '.' || before == '.') { i = j - 1; continue; }
+            if (before == '-' || before == '+') {
+                size_t k = out.size() - 1;
+                while (k > 0 && (out[k - 1] == ' ' || out[k - 1] == '\t')) --k;
+                const char operandStart = k > 0 ? out[k - 1] : ',';
+                if (operandStart == ',' || operandStart == '\n') { i = j - 1; continue; }
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+// The preprocessor's first message "name:line:column: text" as "(line): text" ("name(line): text"
+// for an included file).
+std::string PreprocessorMessage(const std::string& messages, const std::string& own)
+{
+    std::string first = messages.substr(0, messages.find('\n'));
+    int line = 0;
+    size_t colon = first.find(':');
+    std::string name = colon == std::string::npos ? std::string() : first.substr(0, colon);
+    if (colon != std::string::npos) {
+        line = atoi(first.c_str() + colon + 1);
+        size_t textStart = first.find(": ", colon + 1);
+        first = textStart == std::string::npos ? std::string() : first.substr(textStart + 2);
+    }
+    if (!own.empty()) first = own;
+    if (first.empty()) first = "the preprocessor failed";
+    if (name == "<anonymous>") name.clear();
+    return name + "(" + std::to_string(line) + "): " + first;
+}
+
+INT SafeInt(double v)
+{
+    int32_t i = 0;
+    VornFxToInt(v, &i);   // out of range: 0
+    return i;
+}
+
+// Opens includes through the caller's handler (or from the current folder), no deeper than 16
+// files, each checked for unbalanced #if and runaway macros before the preprocessor sees it.
+class IncludeGuard : public ID3DXInclude
+{
+public:
+    explicit IncludeGuard(ID3DXInclude* inner) : inner_(inner) {}
+    STDMETHOD(Open)(D3DXINCLUDE_TYPE type, LPCSTR name, LPCVOID parent, LPCVOID* data, UINT* bytes) override
+    {
+        if (!name || !data || !bytes) return E_INVALIDARG;
+        if (depth_ >= 16) return Refuse(std::string("#include \"") + name + "\" nested deeper than 16 files");
+        HRESULT hr = E_FAIL;
+        if (inner_) {
+            hr = inner_->Open(type, name, parent, data, bytes);
+        } else if (FILE* f = fopen(name, "rb")) {
+            std::vector<char>* text = new std::vector<char>();
+            char chunk[4096];
+            size_t n;
+            while ((n = fread(chunk, 1, sizeof chunk, f)) > 0 && text->size() <= VORN_FX_MAX_TEXT) text->insert(text->end(), chunk, chunk + n);
+            fclose(f);
+            owned_.push_back(text);
+            *data = text->data();
+            *bytes = static_cast<UINT>(text->size());
+            hr = S_OK;
+        }
+        if (FAILED(hr)) return Refuse(std::string("#include \"") + name + "\" not found");
+        ++depth_;
+        std::string message;
+        if (*bytes > VORN_FX_MAX_TEXT) message = "(0): larger than " + std::to_string(VORN_FX_MAX_TEXT) + " bytes";
+        if (message.empty()) VornFxCheckDirectives(static_cast<const char*>(*data), *bytes, &message);
+        if (!message.empty()) {
+            Close(*data);
+            if (error_.empty()) complete_ = name + message;   // "file.fxh(3): ..."
+            error_ = "refused";
+            return E_FAIL;
+        }
+        return S_OK;
+    }
+    STDMETHOD(Close)(LPCVOID data) override
+    {
+        if (depth_ > 0) --depth_;
+        for (auto it = owned_.begin(); it != owned_.end(); ++it) {
+            if ((*it)->data() == data) {
+                delete *it;
+                owned_.erase(it);
+                return S_OK;
+            }
+        }
+        return inner_ ? inner_->Close(data) : S_OK;
+    }
+    ~IncludeGuard()
+    {
+        for (auto* v : owned_) delete v;
+    }
+    const std::string& Error() const { return error_; }
+    const std::string& Complete() const { return complete_; }
+
+private:
+    HRESULT Refuse(const std::string& message)
+    {
+        if (error_.empty()) error_ = message;
+        return E_FAIL;
+    }
+    ID3DXInclude* inner_;
+    int depth_ = 0;
+    std::vector<std::vector<char>*> owned_;
+    std::string error_, complete_;
+};
+
+}  // namespace
+
+HRESULT VornFxEffect::Create(IDirect3DDevice9* device, const void* text, uint32_t size, const D3DXMACRO* macros,
+                             ID3DXInclude* include, VornFxStates* states, VornFxEffect** effect, std::string* errors)
 {
     if (effect) *effect = nullptr;
     if (!device || !text || !effect) {
@@ -37,13 +190,57 @@ HRESULT VornFxEffect::Create(IDirect3DDevice9* device, const void* text, uint32_
     }
     VornFxEffect* e = new (std::nothrow) VornFxEffect();
     if (!e) return E_OUTOFMEMORY;
-    HRESULT hr = e->Build(device, static_cast<const char*>(text), size, states, errors);
+    HRESULT hr;
+    try {
+        std::string source;
+        hr = e->Preprocess(static_cast<const char*>(text), size, macros, include, &source, errors);
+        if (SUCCEEDED(hr)) hr = e->Build(device, source.data(), static_cast<uint32_t>(source.size()), states, errors);
+    } catch (const std::bad_alloc&) {
+        if (errors) *errors = "(0): out of memory";
+        hr = E_OUTOFMEMORY;
+    }
     if (FAILED(hr)) {
         e->Release();
         return hr;
     }
     *effect = e;
     return D3D_OK;
+}
+
+HRESULT VornFxEffect::Preprocess(const char* text, uint32_t size, const D3DXMACRO* macros, ID3DXInclude* include,
+                                 std::string* out, std::string* errors)
+{
+    size = static_cast<uint32_t>(strnlen(text, size));
+    if (size > VORN_FX_MAX_TEXT) {
+        if (errors) *errors = "(0): effect text larger than " + std::to_string(VORN_FX_MAX_TEXT) + " bytes";
+        return E_FAIL;
+    }
+    std::string message;
+    if (!VornFxCheckDirectives(text, size, &message)) {
+        if (errors) *errors = message;
+        return E_FAIL;
+    }
+    IncludeGuard guard(include);
+    ID3DXBuffer* result = nullptr;
+    ID3DXBuffer* messages = nullptr;
+    const HRESULT hr = D3DXPreprocessShader(text, size, macros, &guard, &result, &messages);
+    if (FAILED(hr) || !result || !guard.Error().empty()) {
+        if (errors) *errors = !guard.Complete().empty() ? guard.Complete() : PreprocessorMessage(BufferText(messages), guard.Error());
+        if (result) result->Release();
+        if (messages) messages->Release();
+        return E_FAIL;
+    }
+    *out = BufferText(result);
+    result->Release();
+    if (messages) messages->Release();
+    return D3D_OK;
+}
+
+int VornFxEffect::ParameterIndex(const std::string& name) const
+{
+    for (size_t i = 0; i < params_.size(); ++i)
+        if (params_[i].desc.name == name) return static_cast<int>(i);
+    return -1;
 }
 
 HRESULT VornFxEffect::Build(IDirect3DDevice9* device, const char* text, uint32_t size, VornFxStates* states,
@@ -64,25 +261,26 @@ HRESULT VornFxEffect::Build(IDirect3DDevice9* device, const char* text, uint32_t
     for (size_t i = 0; i < desc.parameters.size(); ++i) {
         Parameter& p = params_[i];
         p.desc = desc.parameters[i];
-        const uint32_t n = p.desc.ScalarCount();
+        const size_t n = static_cast<size_t>(p.desc.ScalarCount());   // bounded by the parser
         if (p.desc.type == VornFxBaseType::Float) {
             p.floats.assign(n, 0.0f);
-            for (uint32_t k = 0; k < n && k < p.desc.initial.size(); ++k) p.floats[k] = static_cast<float>(p.desc.initial[k]);
+            for (size_t k = 0; k < n && k < p.desc.initial.size(); ++k) p.floats[k] = static_cast<float>(p.desc.initial[k]);
         } else if (p.desc.type == VornFxBaseType::Int || p.desc.type == VornFxBaseType::Bool) {
             p.ints.assign(n, 0);
-            for (uint32_t k = 0; k < n && k < p.desc.initial.size(); ++k)
-                p.ints[k] = p.desc.type == VornFxBaseType::Bool ? (p.desc.initial[k] != 0.0 ? 1 : 0)
-                                                                 : static_cast<INT>(p.desc.initial[k]);
+            for (size_t k = 0; k < n && k < p.desc.initial.size(); ++k) {
+                int32_t v = 0;
+                VornFxToInt(p.desc.initial[k], &v);
+                p.ints[k] = p.desc.type == VornFxBaseType::Bool ? (p.desc.initial[k] != 0.0 ? 1 : 0) : v;
+            }
         } else if (p.desc.type == VornFxBaseType::Sampler && !p.desc.samplerTexture.empty()) {
-            for (size_t t = 0; t < desc.parameters.size(); ++t)
-                if (desc.parameters[t].name == p.desc.samplerTexture && desc.parameters[t].type == VornFxBaseType::Texture)
-                    p.samplerTexture = static_cast<int>(t);
-            if (p.samplerTexture < 0) {
+            const int t = ParameterIndex(p.desc.samplerTexture);
+            if (t < 0 || desc.parameters[static_cast<size_t>(t)].type != VornFxBaseType::Texture) {
                 if (errors)
                     *errors = "(" + std::to_string(p.desc.line) + "): sampler '" + p.desc.name +
                               "' names no texture parameter '" + p.desc.samplerTexture + "'";
                 return E_FAIL;
             }
+            p.samplerTexture = t;
         }
     }
     if (desc.techniques.empty()) {
@@ -90,54 +288,130 @@ HRESULT VornFxEffect::Build(IDirect3DDevice9* device, const char* text, uint32_t
         return E_FAIL;
     }
     hlsl_ = desc.hlsl;
-    for (const VornFxPassDesc& pd : desc.techniques[0].passes) {
-        Pass pass;
-        pass.states = pd.states;
-        pass.setsVertexShader = pd.vertexShader.assigned;
-        pass.setsPixelShader = pd.pixelShader.assigned;
-        if (pd.vertexShader.assigned && !pd.vertexShader.profile.empty()) {
-            pass.vs = CompileShader(pd.vertexShader, true, desc, errors);
-            if (pass.vs < 0) return E_FAIL;
+    techniques_.resize(desc.techniques.size());
+    std::string firstError;
+    for (size_t i = 0; i < desc.techniques.size(); ++i) {
+        std::string why;
+        techniques_[i].valid = BuildTechnique(desc.techniques[i], desc, &techniques_[i], &why);
+        if (!techniques_[i].valid && firstError.empty()) firstError = why;
+        if (techniques_[i].valid && !technique_) technique_ = &techniques_[i];
+    }
+    if (!technique_) {
+        if (errors) *errors = firstError;
+        return E_FAIL;
+    }
+    // Annotations, owned by the parameter, technique or pass (their places no longer move).
+    auto addAnnotations = [&](const std::vector<VornFxAnnotation>& list, const void* owner) {
+        for (const VornFxAnnotation& a : list) {
+            Parameter ap;
+            ap.owner = owner;
+            ap.desc.name = a.name;
+            ap.desc.type = a.type;
+            ap.desc.stringValue = a.text;
+            ap.desc.columns = static_cast<uint32_t>(std::max<size_t>(1, a.values.size()));
+            for (double v : a.values) {
+                int32_t iv = 0;
+                VornFxToInt(v, &iv);
+                if (a.type == VornFxBaseType::Float) ap.floats.push_back(static_cast<float>(v));
+                else ap.ints.push_back(a.type == VornFxBaseType::Bool ? (v != 0.0) : iv);
+            }
+            annotations_.push_back(std::move(ap));
         }
-        if (pd.pixelShader.assigned && !pd.pixelShader.profile.empty()) {
-            pass.ps = CompileShader(pd.pixelShader, false, desc, errors);
-            if (pass.ps < 0) return E_FAIL;
-        }
-        passes_.push_back(pass);
+    };
+    for (size_t i = 0; i < params_.size(); ++i) addAnnotations(desc.parameters[i].annotations, &params_[i]);
+    for (size_t t = 0; t < techniques_.size(); ++t) {
+        addAnnotations(desc.techniques[t].annotations, &techniques_[t]);
+        for (size_t p = 0; p < techniques_[t].passes.size(); ++p)
+            addAnnotations(desc.techniques[t].passes[p].annotations, &techniques_[t].passes[p]);
     }
     return D3D_OK;
+}
+
+bool VornFxEffect::BuildTechnique(const VornFxTechniqueDesc& td, const VornFxDescription& desc, Technique* t,
+                                  std::string* errors)
+{
+    t->name = td.name;
+    for (const VornFxPassDesc& pd : td.passes) {
+        Pass pass;
+        for (const VornFxStateDesc& sd : pd.states) {
+            State s;
+            s.desc = sd;
+            if (!sd.parameter.empty()) s.parameter = ParameterIndex(sd.parameter);   // the parser checked it exists
+            pass.states.push_back(s);
+        }
+        if (!BuildShaderRef(pd.vertexShader, true, desc, &pass.vs, errors) ||
+            !BuildShaderRef(pd.pixelShader, false, desc, &pass.ps, errors))
+            return false;
+        t->passes.push_back(std::move(pass));
+    }
+    return true;
+}
+
+bool VornFxEffect::BuildShaderRef(const VornFxShaderDesc& sd, bool vertex, const VornFxDescription& desc,
+                                  ShaderRef* ref, std::string* errors)
+{
+    ref->set = sd.assigned;
+    if (!sd.assigned) return true;
+    if (sd.parameter.empty()) {
+        if (sd.profile.empty() && !sd.isAsm) return true;   // NULL
+        ref->shader = CompileShader(sd, vertex, desc, errors);
+        return ref->shader >= 0;
+    }
+    ref->parameter = ParameterIndex(sd.parameter);
+    ref->index = sd.index;
+    if (!sd.indexParameter.empty()) ref->indexParameter = ParameterIndex(sd.indexParameter);
+    Parameter& p = params_[static_cast<size_t>(ref->parameter)];
+    if (p.shaders.size() == p.desc.shaders.size()) return true;   // built for an earlier pass
+    std::vector<int> built;
+    for (const VornFxShaderDesc& element : p.desc.shaders) {
+        int s = -1;
+        if (!element.profile.empty() || element.isAsm) {
+            s = CompileShader(element, vertex, desc, errors);
+            if (s < 0) return false;
+        }
+        built.push_back(s);
+    }
+    p.shaders = built;
+    return true;
 }
 
 int VornFxEffect::CompileShader(const VornFxShaderDesc& shader, bool vertex, const VornFxDescription& desc,
                                 std::string* errors)
 {
     const char* kind = vertex ? "VertexShader" : "PixelShader";
-    const std::string where = "(" + std::to_string(shader.line) + "): " + kind + " " + shader.profile + " " + shader.function;
-    std::string key = shader.profile + " " + shader.function;
+    const std::string where = "(" + std::to_string(shader.line) + "): " + kind + " " +
+                              (shader.isAsm ? std::string("asm") : shader.profile + " " + shader.function);
+    std::string key = shader.isAsm ? "asm " + shader.assembly : shader.profile + " " + shader.function;
     for (const std::string& a : shader.arguments) key += "," + a;
     for (size_t i = 0; i < shaders_.size(); ++i)
-        if (shaders_[i].key == key) return static_cast<int>(i);
-
-    if (shader.profile.compare(0, 3, vertex ? "vs_" : "ps_") != 0) {
-        if (errors) *errors = where + ": not a " + (vertex ? "vertex" : "pixel") + " shader profile";
-        return -1;
-    }
-    std::string entry = VornFxEntryPoint(desc, shader, &hlsl_, errors);
-    if (entry.empty()) return -1;
+        if (shaders_[i].key == key && (shaders_[i].vs != nullptr) == vertex) return static_cast<int>(i);
 
     ID3DXBuffer* code = nullptr;
     ID3DXBuffer* messages = nullptr;
     ID3DXConstantTable* table = nullptr;
-    HRESULT hr = D3DXCompileShader(hlsl_.c_str(), static_cast<UINT>(hlsl_.size()), nullptr, nullptr, entry.c_str(),
-                                   shader.profile.c_str(), 0, &code, &messages, &table);
-    if (FAILED(hr) || !code || !table) {
+    HRESULT hr;
+    if (shader.isAsm) {
+        const size_t start = shader.assembly.find_first_not_of(" \t\r\n");
+        if (start == std::string::npos || shader.assembly.compare(start, 2, vertex ? "vs" : "ps") != 0) {
+            if (errors) *errors = where + ": not a " + (vertex ? "vertex" : "pixel") + " shader";
+            return -1;
+        }
+        const std::string assembly = JoinAssembly(shader.assembly);
+        hr = D3DXAssembleShader(assembly.c_str(), static_cast<UINT>(assembly.size()), nullptr, nullptr, 0, &code, &messages);
+    } else {
+        if (shader.profile.compare(0, 3, vertex ? "vs_" : "ps_") != 0) {
+            if (errors) *errors = where + ": not a " + (vertex ? "vertex" : "pixel") + " shader profile";
+            return -1;
+        }
+        std::string entry = VornFxEntryPoint(desc, shader, &hlsl_, errors);
+        if (entry.empty()) return -1;
+        hr = D3DXCompileShader(hlsl_.c_str(), static_cast<UINT>(hlsl_.size()), nullptr, nullptr, entry.c_str(),
+                               shader.profile.c_str(), 0, &code, &messages, &table);
+    }
+    if (FAILED(hr) || !code || (!shader.isAsm && !table)) {
         if (errors) {
-            *errors = where + ": ";
-            if (messages && messages->GetBufferPointer())
-                errors->append(static_cast<const char*>(messages->GetBufferPointer()),
-                               strnlen(static_cast<const char*>(messages->GetBufferPointer()), messages->GetBufferSize()));
-            else
-                *errors += "compilation failed";
+            const std::string text = BufferText(messages);
+            *errors = where + ": " + (text.empty() ? std::string("compilation failed") : text);
         }
         if (messages) messages->Release();
         if (code) code->Release();
@@ -154,23 +428,20 @@ int VornFxEffect::CompileShader(const VornFxShaderDesc& shader, bool vertex, con
     code->Release();
     if (FAILED(hr)) {
         if (errors) *errors = where + ": the device refused the shader";
-        table->Release();
+        if (table) table->Release();
         return -1;
     }
     D3DXCONSTANTTABLE_DESC td;
-    if (SUCCEEDED(table->GetDesc(&td))) {
+    if (table && SUCCEEDED(table->GetDesc(&td))) {
         for (UINT i = 0; i < td.Constants; ++i) {
             D3DXHANDLE c = table->GetConstant(nullptr, i);
             D3DXCONSTANT_DESC cd;
             UINT count = 1;
             if (!c || FAILED(table->GetConstantDesc(c, &cd, &count)) || !cd.Name) continue;
-            for (size_t p = 0; p < params_.size(); ++p) {
-                if (params_[p].desc.name == cd.Name) {
-                    s.bindings.push_back({static_cast<uint32_t>(p), cd.RegisterSet, cd.RegisterIndex, cd.RegisterCount,
-                                          cd.Class, cd.Rows, cd.Columns, cd.Elements});
-                    break;
-                }
-            }
+            const int p = ParameterIndex(cd.Name);
+            if (p >= 0)
+                s.bindings.push_back({static_cast<uint32_t>(p), cd.RegisterSet, cd.RegisterIndex, cd.RegisterCount, cd.Class,
+                                      cd.Rows, cd.Columns, cd.Elements});
         }
     }
     shaders_.push_back(s);
@@ -186,6 +457,8 @@ VornFxEffect::~VornFxEffect()
         if (s.ps) s.ps->Release();
         if (s.constants) s.constants->Release();
     }
+    for (Parameter& p : annotations_)
+        if (p.texture) p.texture->Release();
     for (auto& saved : savedTextures_)
         if (saved.second) saved.second->Release();
     if (device_) device_->Release();
@@ -205,7 +478,69 @@ ULONG VornFxEffect::Release()
 
 uint32_t VornFxEffect::GetPassCount() const
 {
-    return static_cast<uint32_t>(passes_.size());
+    return technique_ ? static_cast<uint32_t>(technique_->passes.size()) : 0;
+}
+
+// ---- techniques -----------------------------------------------------------------------------
+
+const VornFxEffect::Technique* VornFxEffect::FindTechnique(D3DXHANDLE h) const
+{
+    for (const Technique& t : techniques_)
+        if (reinterpret_cast<D3DXHANDLE>(&t) == h) return &t;
+    return nullptr;
+}
+
+D3DXHANDLE VornFxEffect::GetTechnique(UINT index) const
+{
+    return index < techniques_.size() ? reinterpret_cast<D3DXHANDLE>(&techniques_[index]) : nullptr;
+}
+
+D3DXHANDLE VornFxEffect::GetTechniqueByName(const char* name) const
+{
+    for (const Technique& t : techniques_)
+        if (name && t.name == name) return reinterpret_cast<D3DXHANDLE>(&t);
+    return nullptr;
+}
+
+D3DXHANDLE VornFxEffect::GetCurrentTechnique() const { return reinterpret_cast<D3DXHANDLE>(technique_); }
+
+D3DXHANDLE VornFxEffect::GetPass(D3DXHANDLE technique, UINT index) const
+{
+    const Technique* t = FindTechnique(technique);
+    return t && index < t->passes.size() ? reinterpret_cast<D3DXHANDLE>(&t->passes[index]) : nullptr;
+}
+
+HRESULT VornFxEffect::SetTechnique(D3DXHANDLE technique)
+{
+    const Technique* t = FindTechnique(technique);
+    if (!t || !t->valid || begun_) return D3DERR_INVALIDCALL;
+    technique_ = const_cast<Technique*>(t);
+    return D3D_OK;
+}
+
+HRESULT VornFxEffect::ValidateTechnique(D3DXHANDLE technique) const
+{
+    const Technique* t = FindTechnique(technique);
+    return t && t->valid ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+HRESULT VornFxEffect::FindNextValidTechnique(D3DXHANDLE technique, D3DXHANDLE* next) const
+{
+    if (!next) return D3DERR_INVALIDCALL;
+    *next = nullptr;
+    size_t from = 0;
+    if (technique) {
+        const Technique* t = FindTechnique(technique);
+        if (!t) return D3DERR_INVALIDCALL;
+        from = static_cast<size_t>(t - techniques_.data()) + 1;
+    }
+    for (size_t i = from; i < techniques_.size(); ++i) {
+        if (techniques_[i].valid) {
+            *next = reinterpret_cast<D3DXHANDLE>(&techniques_[i]);
+            return D3D_OK;
+        }
+    }
+    return S_FALSE;
 }
 
 // ---- parameters -----------------------------------------------------------------------------
@@ -218,14 +553,39 @@ D3DXHANDLE VornFxEffect::GetParameterByName(D3DXHANDLE parent, const char* name)
     return nullptr;
 }
 
+D3DXHANDLE VornFxEffect::GetParameterBySemantic(D3DXHANDLE parent, const char* semantic) const
+{
+    if (parent || !semantic) return nullptr;
+    for (const Parameter& p : params_)
+        if (!p.desc.semantic.empty() && _stricmp(p.desc.semantic.c_str(), semantic) == 0) return reinterpret_cast<D3DXHANDLE>(&p);
+    return nullptr;
+}
+
+D3DXHANDLE VornFxEffect::GetAnnotation(D3DXHANDLE object, UINT index) const
+{
+    for (const Parameter& a : annotations_)
+        if (a.owner == object && index-- == 0) return reinterpret_cast<D3DXHANDLE>(&a);
+    return nullptr;
+}
+
+D3DXHANDLE VornFxEffect::GetAnnotationByName(D3DXHANDLE object, const char* name) const
+{
+    for (const Parameter& a : annotations_)
+        if (object && a.owner == object && name && a.desc.name == name) return reinterpret_cast<D3DXHANDLE>(&a);
+    return nullptr;
+}
+
 const VornFxEffect::Parameter* VornFxEffect::Find(D3DXHANDLE h) const
 {
-    if (!h || params_.empty()) return nullptr;
-    const uintptr_t base = reinterpret_cast<uintptr_t>(params_.data());
+    if (!h) return nullptr;
     const uintptr_t at = reinterpret_cast<uintptr_t>(h);
-    if (at < base || at >= base + params_.size() * sizeof(Parameter) || (at - base) % sizeof(Parameter) != 0)
-        return nullptr;   // not a handle of this effect
-    return &params_[(at - base) / sizeof(Parameter)];
+    for (const std::vector<Parameter>* list : {&params_, &annotations_}) {
+        if (list->empty()) continue;
+        const uintptr_t base = reinterpret_cast<uintptr_t>(list->data());
+        if (at >= base && at < base + list->size() * sizeof(Parameter) && (at - base) % sizeof(Parameter) == 0)
+            return &(*list)[(at - base) / sizeof(Parameter)];
+    }
+    return nullptr;   // not a handle of this effect
 }
 
 VornFxEffect::Parameter* VornFxEffect::Find(D3DXHANDLE h)
@@ -244,7 +604,7 @@ HRESULT VornFxEffect::Write(D3DXHANDLE h, uint32_t offset, const T* values, uint
             p->floats[offset + i] = static_cast<float>(values[i]);
         break;
     case VornFxBaseType::Int:
-        for (uint32_t i = 0; i < count && offset + i < p->ints.size(); ++i) p->ints[offset + i] = static_cast<INT>(values[i]);
+        for (uint32_t i = 0; i < count && offset + i < p->ints.size(); ++i) p->ints[offset + i] = SafeInt(values[i]);
         break;
     case VornFxBaseType::Bool:
         for (uint32_t i = 0; i < count && offset + i < p->ints.size(); ++i) p->ints[offset + i] = values[i] != 0 ? 1 : 0;
@@ -299,12 +659,13 @@ HRESULT VornFxEffect::WriteMatrices(D3DXHANDLE h, const D3DXMATRIX* values, UINT
 {
     Parameter* p = Find(h);
     if (!p || !values) return D3DERR_INVALIDCALL;
+    // Rows and columns are 1..4 (the parser refuses others), so one element is at most 16 values.
     const uint32_t rows = std::min<uint32_t>(4, p->desc.rows), columns = std::min<uint32_t>(4, p->desc.columns);
-    const uint32_t stride = p->desc.rows * p->desc.columns;
+    const uint32_t stride = rows * columns;
     for (uint32_t i = 0; i < count && i < p->desc.ElementCount(); ++i) {
         float v[16];
         for (uint32_t r = 0; r < rows; ++r)
-            for (uint32_t c = 0; c < columns; ++c) v[r * p->desc.columns + c] = transpose ? values[i].m[c][r] : values[i].m[r][c];
+            for (uint32_t c = 0; c < columns; ++c) v[r * columns + c] = transpose ? values[i].m[c][r] : values[i].m[r][c];
         HRESULT hr = Write(h, i * stride, v, stride);
         if (FAILED(hr)) return hr;
     }
@@ -359,7 +720,7 @@ HRESULT VornFxEffect::GetIntArray(D3DXHANDLE h, INT* values, UINT count) const
     if (!p || !values) return D3DERR_INVALIDCALL;
     for (UINT i = 0; i < count; ++i) {
         if (i < p->ints.size()) values[i] = p->ints[i];
-        else if (i < p->floats.size()) values[i] = static_cast<INT>(p->floats[i]);
+        else if (i < p->floats.size()) values[i] = SafeInt(p->floats[i]);
         else values[i] = 0;
     }
     return p->floats.empty() && p->ints.empty() ? D3DERR_INVALIDCALL : D3D_OK;
@@ -454,7 +815,7 @@ void VornFxEffect::Upload(const Shader& shader, bool all)
             } else {
                 std::vector<int>& ints = scratchInts_;
                 ints.resize(regs.size());
-                for (size_t i = 0; i < regs.size(); ++i) ints[i] = static_cast<int>(regs[i]);
+                for (size_t i = 0; i < regs.size(); ++i) ints[i] = SafeInt(regs[i]);
                 if (vertex) device_->SetVertexShaderConstantI(b.registerIndex, ints.data(), count);
                 else device_->SetPixelShaderConstantI(b.registerIndex, ints.data(), count);
             }
@@ -477,8 +838,50 @@ void VornFxEffect::BindSampler(const Binding& b, bool vertex)
     const Parameter& p = params_[b.parameter];
     if (p.desc.type != VornFxBaseType::Sampler) return;
     const DWORD stage = vertex ? D3DVERTEXTEXTURESAMPLER0 + b.registerIndex : b.registerIndex;
-    for (const VornFxSamplerState& s : p.desc.samplerStates) SetSamplerState(stage, s.type, s.value);
-    if (p.samplerTexture < 0) return;   // a sampler without a texture reads what the stage holds
+    for (const VornFxSamplerState& s : p.desc.samplerStates) SetSamplerState(stage, static_cast<D3DSAMPLERSTATETYPE>(s.type), s.value);
+    if (p.samplerTexture >= 0) SetTexture(stage, params_[static_cast<size_t>(p.samplerTexture)].texture);
+    // a sampler without a texture reads what the stage holds
+}
+
+// Remembers the value a state had before the effect first changed it; false when nothing is kept.
+bool VornFxEffect::SaveState(VornFxStateKind kind, DWORD type, DWORD index)
+{
+    if (beginFlags_ & VORN_FX_DONOTSAVESTATE) return false;
+    for (const Saved& s : saved_)
+        if (s.kind == kind && s.type == type && s.index == index) return false;
+    DWORD before = 0;
+    switch (kind) {
+    case VornFxStateKind::Render:
+        if (!states_->GetRenderState(static_cast<D3DRENDERSTATETYPE>(type), &before)) before = VornFxDefaultRenderState(type);
+        break;
+    case VornFxStateKind::Sampler:
+        if (!states_->GetSamplerState(index, static_cast<D3DSAMPLERSTATETYPE>(type), &before))
+            before = VornFxDefaultSamplerState(type);
+        break;
+    case VornFxStateKind::TextureStage:
+        if (!states_->GetTextureStageState(index, static_cast<D3DTEXTURESTAGESTATETYPE>(type), &before))
+            before = VornFxDefaultTextureStageState(index, type);
+        break;
+    case VornFxStateKind::LightEnable: {
+        BOOL on = FALSE;
+        before = states_->GetLightEnable(index, &on) && on ? TRUE : FALSE;
+        break;
+    }
+    default:
+        return false;
+    }
+    saved_.push_back({kind, type, index, before});
+    return true;
+}
+
+void VornFxEffect::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value)
+{
+    SaveState(VornFxStateKind::Sampler, type, sampler);
+    states_->SetSamplerState(sampler, type, value);
+}
+
+void VornFxEffect::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture)
+{
     if (!(beginFlags_ & VORN_FX_DONOTSAVESTATE)) {
         bool saved = false;
         for (const auto& s : savedTextures_) saved = saved || s.first == stage;
@@ -488,63 +891,177 @@ void VornFxEffect::BindSampler(const Binding& b, bool vertex)
             savedTextures_.push_back({stage, before});
         }
     }
-    device_->SetTexture(stage, params_[p.samplerTexture].texture);
+    device_->SetTexture(stage, texture);
 }
 
-void VornFxEffect::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)
+// The value a state takes from its parameter: the first value, as a float's bits for float states.
+DWORD VornFxEffect::StateValue(const State& s) const
 {
-    if (!(beginFlags_ & VORN_FX_DONOTSAVESTATE)) {
-        bool saved = false;
-        for (const SavedRenderState& s : savedRender_) saved = saved || s.state == state;
-        if (!saved) {
-            DWORD before;
-            if (!states_->GetRenderState(state, &before)) before = VornFxDefaultRenderState(state);
-            savedRender_.push_back({state, before});
-        }
+    if (s.parameter < 0) return s.desc.value;
+    const Parameter& p = params_[static_cast<size_t>(s.parameter)];
+    const double v = !p.floats.empty() ? p.floats[0] : !p.ints.empty() ? p.ints[0] : 0.0;
+    if (s.desc.isFloat) {
+        const float f = static_cast<float>(v);
+        DWORD bits;
+        memcpy(&bits, &f, 4);
+        return bits;
     }
-    states_->SetRenderState(state, value);
+    return (v > -2147483649.0 && v < 4294967296.0) ? static_cast<DWORD>(static_cast<int64_t>(v)) : 0;
 }
 
-void VornFxEffect::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value)
+void VornFxEffect::ApplyState(const State& s)
 {
-    if (!(beginFlags_ & VORN_FX_DONOTSAVESTATE)) {
-        bool saved = false;
-        for (const SavedSamplerState& s : savedSampler_) saved = saved || (s.sampler == sampler && s.type == type);
-        if (!saved) {
-            DWORD before;
-            if (!states_->GetSamplerState(sampler, type, &before)) before = VornFxDefaultSamplerState(type);
-            savedSampler_.push_back({sampler, type, before});
+    const VornFxStateDesc& d = s.desc;
+    const Parameter* p = s.parameter >= 0 ? &params_[static_cast<size_t>(s.parameter)] : nullptr;
+    switch (d.kind) {
+    case VornFxStateKind::Render:
+        SaveState(d.kind, d.type, 0);
+        states_->SetRenderState(static_cast<D3DRENDERSTATETYPE>(d.type), StateValue(s));
+        break;
+    case VornFxStateKind::TextureStage:
+        SaveState(d.kind, d.type, d.index);
+        states_->SetTextureStageState(d.index, static_cast<D3DTEXTURESTAGESTATETYPE>(d.type), StateValue(s));
+        break;
+    case VornFxStateKind::Sampler:
+        SetSamplerState(d.index, static_cast<D3DSAMPLERSTATETYPE>(d.type), StateValue(s));
+        break;
+    case VornFxStateKind::LightEnable:
+        SaveState(d.kind, 0, d.index);
+        states_->SetLightEnable(d.index, StateValue(s) ? TRUE : FALSE);
+        break;
+    case VornFxStateKind::Texture:
+        SetTexture(d.index, p ? p->texture : nullptr);
+        break;
+    case VornFxStateKind::SamplerObject:
+        if (!p) break;
+        for (const VornFxSamplerState& ss : p->desc.samplerStates)
+            SetSamplerState(d.index, static_cast<D3DSAMPLERSTATETYPE>(ss.type), ss.value);
+        if (p->samplerTexture >= 0) SetTexture(d.index, params_[static_cast<size_t>(p->samplerTexture)].texture);
+        break;
+    case VornFxStateKind::Transform: {
+        if (!p) break;
+        const D3DTRANSFORMSTATETYPE type = static_cast<D3DTRANSFORMSTATETYPE>(d.type);
+        if (!(beginFlags_ & VORN_FX_DONOTSAVESTATE)) {
+            bool saved = false;
+            for (const auto& t : savedTransforms_) saved = saved || t.first == d.type;
+            D3DMATRIX before;
+            if (!saved && SUCCEEDED(device_->GetTransform(type, &before))) savedTransforms_.push_back({d.type, before});
         }
+        D3DMATRIX m = {};
+        for (uint32_t r = 0; r < 4; ++r)
+            for (uint32_t c = 0; c < 4; ++c) m.m[r][c] = FloatAt(*p, 0, r, c);
+        device_->SetTransform(type, &m);
+        break;
     }
-    states_->SetSamplerState(sampler, type, value);
+    default:
+        SetConstants(s);
+        break;
+    }
+}
+
+// Shader constants named by the pass: a parameter's values register by register (one register per
+// element of scalars and vectors, per column of a matrix, per row of a row_major one), or numbers.
+void VornFxEffect::SetConstants(const State& s)
+{
+    const VornFxStateKind k = s.desc.kind;
+    const bool vertex = k == VornFxStateKind::VertexConstantF || k == VornFxStateKind::VertexConstantI ||
+                        k == VornFxStateKind::VertexConstantB;
+    const bool isBool = k == VornFxStateKind::VertexConstantB || k == VornFxStateKind::PixelConstantB;
+    const bool isFloat = k == VornFxStateKind::VertexConstantF || k == VornFxStateKind::PixelConstantF;
+    const UINT limit = isFloat ? (vertex ? 256 : 224) : 16;
+    if (s.desc.index >= limit) return;
+    std::vector<float>& regs = scratchFloats_;
+    regs.clear();
+    if (s.parameter >= 0) {
+        const Parameter& p = params_[static_cast<size_t>(s.parameter)];
+        const uint32_t rows = p.desc.rows, columns = p.desc.columns;
+        for (uint32_t e = 0; e < p.desc.ElementCount() && regs.size() < 4 * limit; ++e) {
+            if (isBool) {
+                for (uint32_t i = 0; i < rows * columns; ++i) regs.push_back(FloatAt(p, e, i / columns, i % columns));
+                continue;
+            }
+            const bool byColumn = rows > 1 && !p.desc.rowMajor;
+            const uint32_t registers = byColumn ? columns : rows;
+            for (uint32_t r = 0; r < registers; ++r)
+                for (uint32_t c = 0; c < 4; ++c) {
+                    const bool inside = byColumn ? c < rows : c < columns;
+                    regs.push_back(!inside ? 0.0f : byColumn ? FloatAt(p, e, c, r) : FloatAt(p, e, r, c));
+                }
+        }
+    } else {
+        for (double v : s.desc.values) regs.push_back(static_cast<float>(v));
+        if (!isBool) regs.resize((regs.size() + 3) / 4 * 4, 0.0f);
+    }
+    const UINT per = isBool ? 1 : 4;
+    const UINT count = std::min<UINT>(static_cast<UINT>(regs.size() / per), limit - s.desc.index);
+    if (count == 0) return;
+    if (isFloat) {
+        if (vertex) device_->SetVertexShaderConstantF(s.desc.index, regs.data(), count);
+        else device_->SetPixelShaderConstantF(s.desc.index, regs.data(), count);
+        return;
+    }
+    std::vector<INT>& ints = scratchInts_;
+    ints.resize(static_cast<size_t>(count) * per);
+    for (size_t i = 0; i < ints.size(); ++i) ints[i] = isBool ? (regs[i] != 0.0f ? TRUE : FALSE) : SafeInt(regs[i]);
+    if (k == VornFxStateKind::VertexConstantI) device_->SetVertexShaderConstantI(s.desc.index, ints.data(), count);
+    else if (k == VornFxStateKind::PixelConstantI) device_->SetPixelShaderConstantI(s.desc.index, ints.data(), count);
+    else if (vertex) device_->SetVertexShaderConstantB(s.desc.index, ints.data(), count);
+    else device_->SetPixelShaderConstantB(s.desc.index, ints.data(), count);
+}
+
+// The shader a pass sets: fixed, or the element of a shader array its index parameter picks now
+// (an index outside the array takes the nearest element).
+int VornFxEffect::ResolveShader(const ShaderRef& ref) const
+{
+    if (ref.parameter < 0) return ref.shader;
+    const Parameter& p = params_[static_cast<size_t>(ref.parameter)];
+    if (p.shaders.empty()) return -1;
+    int64_t index = ref.index;
+    if (ref.indexParameter >= 0) {
+        const Parameter& ip = params_[static_cast<size_t>(ref.indexParameter)];
+        index = !ip.ints.empty() ? ip.ints[0] : 0;
+    }
+    index = std::max<int64_t>(0, std::min<int64_t>(index, static_cast<int64_t>(p.shaders.size()) - 1));
+    return p.shaders[static_cast<size_t>(index)];
 }
 
 void VornFxEffect::UploadPass(bool all)
 {
-    const Pass& pass = passes_[static_cast<size_t>(currentPass_)];
-    if (pass.vs >= 0) Upload(shaders_[static_cast<size_t>(pass.vs)], all);
-    if (pass.ps >= 0) Upload(shaders_[static_cast<size_t>(pass.ps)], all);
+    const Pass& pass = technique_->passes[static_cast<size_t>(currentPass_)];
+    for (const State& s : pass.states)
+        if (all || (s.parameter >= 0 && params_[static_cast<size_t>(s.parameter)].dirty)) ApplyState(s);
+    if (pass.vs.set) {
+        const int vs = ResolveShader(pass.vs);
+        const bool changed = vs != currentVs_;
+        if (all || changed) device_->SetVertexShader(vs >= 0 ? shaders_[static_cast<size_t>(vs)].vs : nullptr);
+        currentVs_ = vs;
+        if (vs >= 0) Upload(shaders_[static_cast<size_t>(vs)], all || changed);
+    }
+    if (pass.ps.set) {
+        const int ps = ResolveShader(pass.ps);
+        const bool changed = ps != currentPs_;
+        if (all || changed) device_->SetPixelShader(ps >= 0 ? shaders_[static_cast<size_t>(ps)].ps : nullptr);
+        currentPs_ = ps;
+        if (ps >= 0) Upload(shaders_[static_cast<size_t>(ps)], all || changed);
+    }
     for (Parameter& p : params_) p.dirty = false;
 }
 
 HRESULT VornFxEffect::Begin(UINT* passes, DWORD flags)
 {
-    if (begun_) return D3DERR_INVALIDCALL;
+    if (begun_ || !technique_) return D3DERR_INVALIDCALL;
     begun_ = true;
     beginFlags_ = flags;
     currentPass_ = -1;
-    if (passes) *passes = static_cast<UINT>(passes_.size());
+    if (passes) *passes = static_cast<UINT>(technique_->passes.size());
     return D3D_OK;
 }
 
 HRESULT VornFxEffect::BeginPass(UINT pass)
 {
-    if (!begun_ || currentPass_ >= 0 || pass >= passes_.size()) return D3DERR_INVALIDCALL;
+    if (!begun_ || currentPass_ >= 0 || pass >= technique_->passes.size()) return D3DERR_INVALIDCALL;
     currentPass_ = static_cast<int>(pass);
-    const Pass& p = passes_[pass];
-    for (const VornFxRenderState& s : p.states) SetRenderState(s.state, s.value);
-    if (p.setsVertexShader) device_->SetVertexShader(p.vs >= 0 ? shaders_[static_cast<size_t>(p.vs)].vs : nullptr);
-    if (p.setsPixelShader) device_->SetPixelShader(p.ps >= 0 ? shaders_[static_cast<size_t>(p.ps)].ps : nullptr);
+    currentVs_ = currentPs_ = -2;
     UploadPass(true);
     return D3D_OK;
 }
@@ -569,21 +1086,34 @@ HRESULT VornFxEffect::End()
     currentPass_ = -1;
     begun_ = false;
     if (!(beginFlags_ & VORN_FX_DONOTSAVESTATE)) {
-        for (auto it = savedRender_.rbegin(); it != savedRender_.rend(); ++it) states_->SetRenderState(it->state, it->value);
-        for (auto it = savedSampler_.rbegin(); it != savedSampler_.rend(); ++it)
-            states_->SetSamplerState(it->sampler, it->type, it->value);
-        for (auto& saved : savedTextures_) {
-            device_->SetTexture(saved.first, saved.second);
-            if (saved.second) saved.second->Release();
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            switch (it->kind) {
+            case VornFxStateKind::Render:
+                states_->SetRenderState(static_cast<D3DRENDERSTATETYPE>(it->type), it->value);
+                break;
+            case VornFxStateKind::Sampler:
+                states_->SetSamplerState(it->index, static_cast<D3DSAMPLERSTATETYPE>(it->type), it->value);
+                break;
+            case VornFxStateKind::TextureStage:
+                states_->SetTextureStageState(it->index, static_cast<D3DTEXTURESTAGESTATETYPE>(it->type), it->value);
+                break;
+            default:
+                states_->SetLightEnable(it->index, it->value ? TRUE : FALSE);
+                break;
+            }
         }
+        for (auto& saved : savedTextures_) device_->SetTexture(saved.first, saved.second);
+        for (auto& t : savedTransforms_) device_->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(t.first), &t.second);
         if (!(beginFlags_ & VORN_FX_DONOTSAVESHADERSTATE)) {
             device_->SetVertexShader(nullptr);
             device_->SetPixelShader(nullptr);
         }
     }
-    savedRender_.clear();
-    savedSampler_.clear();
+    for (auto& saved : savedTextures_)
+        if (saved.second) saved.second->Release();
+    saved_.clear();
     savedTextures_.clear();
+    savedTransforms_.clear();
     beginFlags_ = 0;
     return D3D_OK;
 }

@@ -1,8 +1,9 @@
-// VornFxEffect: the engine's effect layer. It stands where a compiled D3DX effect would: it reads
-// effect text (parameters, samplers with their states, techniques of passes with render states
-// and shaders), compiles every pass shader with D3DXCompileShader, keeps the parameter values and
-// uploads them to the registers each shader's constant table names, binds textures to samplers,
-// and applies and afterwards restores the render and sampler states of its passes.
+// VornFxEffect: the engine's effect layer. It stands where a compiled D3DX effect would: it runs
+// the preprocessor over the effect text, reads it (VornFxParser), compiles the shaders of every
+// technique with D3DXCompileShader or assembles their asm blocks with D3DXAssembleShader, keeps
+// the parameter values and uploads them to the registers each shader's constant table names (or
+// the pass names for asm shaders), binds textures to samplers, and applies and afterwards
+// restores the states of its passes. The first technique whose shaders the device takes is drawn.
 //
 // Where states go is the caller's choice (VornFxStates): straight to the device by default, or
 // through the engine's state caches, so that a cache stays true across Begin and End.
@@ -30,6 +31,10 @@ public:
     virtual void SetRenderState(D3DRENDERSTATETYPE state, DWORD value) = 0;
     virtual bool GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) = 0;
     virtual void SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) = 0;
+    virtual bool GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) = 0;
+    virtual void SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) = 0;
+    virtual bool GetLightEnable(DWORD index, BOOL* on) = 0;
+    virtual void SetLightEnable(DWORD index, BOOL on) = 0;
 };
 
 // States straight to the device; the device is asked for the old values (a pure device cannot
@@ -42,6 +47,10 @@ public:
     void SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
     bool GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) override;
     void SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
+    bool GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override;
+    void SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+    bool GetLightEnable(DWORD index, BOOL* on) override;
+    void SetLightEnable(DWORD index, BOOL on) override;
 
 private:
     IDirect3DDevice9* device_;
@@ -50,19 +59,36 @@ private:
 class VornFxEffect
 {
 public:
-    // Parses and compiles the text. states may be null (the device is used); when given, it must
-    // outlive the effect. On failure *errors (when given) holds the message with its line.
-    static HRESULT Create(IDirect3DDevice9* device, const void* text, uint32_t size, VornFxStates* states,
-                          VornFxEffect** effect, std::string* errors);
+    // Preprocesses (with the macros, and #include through `include`; null reads files from the
+    // current folder), parses and compiles the text. states may be null (the device is used); when
+    // given, it must outlive the effect. On failure *errors (when given) holds the message with its
+    // line.
+    static HRESULT Create(IDirect3DDevice9* device, const void* text, uint32_t size, const D3DXMACRO* macros,
+                          ID3DXInclude* include, VornFxStates* states, VornFxEffect** effect, std::string* errors);
 
     ULONG AddRef();
     ULONG Release();
 
     // A parameter by its declared name (exact, case-sensitive); null when there is none.
     D3DXHANDLE GetParameterByName(D3DXHANDLE parent, const char* name) const;
+    // A parameter by its semantic (case does not matter); null when there is none.
+    D3DXHANDLE GetParameterBySemantic(D3DXHANDLE parent, const char* semantic) const;
     uint32_t GetParameterCount() const { return static_cast<uint32_t>(params_.size()); }
-    // Techniques and passes: the first technique is the one drawn.
-    uint32_t GetPassCount() const;
+    // The annotations of a parameter, technique or pass, read with the getters below.
+    D3DXHANDLE GetAnnotation(D3DXHANDLE object, UINT index) const;
+    D3DXHANDLE GetAnnotationByName(D3DXHANDLE object, const char* name) const;
+
+    // Techniques in the order of the text; the current one is drawn (the first valid after Create).
+    uint32_t GetTechniqueCount() const { return static_cast<uint32_t>(techniques_.size()); }
+    D3DXHANDLE GetTechnique(UINT index) const;
+    D3DXHANDLE GetTechniqueByName(const char* name) const;
+    D3DXHANDLE GetCurrentTechnique() const;
+    D3DXHANDLE GetPass(D3DXHANDLE technique, UINT index) const;
+    HRESULT SetTechnique(D3DXHANDLE technique);   // refused for a technique the device did not take
+    HRESULT ValidateTechnique(D3DXHANDLE technique) const;
+    // The first valid technique after `technique` (null: from the start); S_FALSE and null when none.
+    HRESULT FindNextValidTechnique(D3DXHANDLE technique, D3DXHANDLE* next) const;
+    uint32_t GetPassCount() const;   // of the current technique
 
     HRESULT SetBool(D3DXHANDLE h, BOOL value);
     HRESULT SetBoolArray(D3DXHANDLE h, const BOOL* values, UINT count);
@@ -103,7 +129,9 @@ private:
         std::vector<INT> ints;       // int and bool parameters (bools as 0/1)
         IDirect3DBaseTexture9* texture = nullptr;
         int samplerTexture = -1;     // samplers: index of their texture parameter
+        std::vector<int> shaders;    // shader parameters: per element an index into shaders_ (-1: NULL)
         bool dirty = true;
+        const void* owner = nullptr; // annotations: the parameter, technique or pass they belong to
     };
     struct Binding {                 // one parameter in one shader's constant table
         uint32_t parameter;
@@ -119,27 +147,56 @@ private:
         ID3DXConstantTable* constants = nullptr;
         std::vector<Binding> bindings;
     };
-    struct Pass {
-        std::vector<VornFxRenderState> states;
-        bool setsVertexShader = false, setsPixelShader = false;
-        int vs = -1, ps = -1;        // indices into shaders_, -1 for none
+    struct ShaderRef {               // what a pass sets as its vertex or pixel shader
+        bool set = false;
+        int shader = -1;             // an index into shaders_, -1 for none
+        int parameter = -1;          // or an element of this shader parameter
+        int indexParameter = -1;     // picked by this int parameter's value
+        uint32_t index = 0;          // or this fixed one
     };
-    struct SavedRenderState { D3DRENDERSTATETYPE state; DWORD value; };
-    struct SavedSamplerState { DWORD sampler; D3DSAMPLERSTATETYPE type; DWORD value; };
+    struct State {
+        VornFxStateDesc desc;
+        int parameter = -1;          // where the value comes from
+    };
+    struct Pass {
+        std::vector<State> states;
+        ShaderRef vs, ps;
+    };
+    struct Technique {
+        std::string name;
+        std::vector<Pass> passes;
+        bool valid = false;
+    };
+    struct Saved {                   // a state before the effect changed it
+        VornFxStateKind kind;
+        DWORD type, index, value;
+    };
 
     VornFxEffect() = default;
     ~VornFxEffect();
     HRESULT Build(IDirect3DDevice9* device, const char* text, uint32_t size, VornFxStates* states, std::string* errors);
+    HRESULT Preprocess(const char* text, uint32_t size, const D3DXMACRO* macros, ID3DXInclude* include,
+                       std::string* out, std::string* errors);
+    bool BuildTechnique(const VornFxTechniqueDesc& td, const VornFxDescription& desc, Technique* t, std::string* errors);
+    bool BuildShaderRef(const VornFxShaderDesc& sd, bool vertex, const VornFxDescription& desc, ShaderRef* ref,
+                        std::string* errors);
     int CompileShader(const VornFxShaderDesc& shader, bool vertex, const VornFxDescription& desc, std::string* errors);
+    int ParameterIndex(const std::string& name) const;
+    int ResolveShader(const ShaderRef& ref) const;
+    void ApplyState(const State& s);
+    void SetConstants(const State& s);
+    DWORD StateValue(const State& s) const;
+    bool SaveState(VornFxStateKind kind, DWORD type, DWORD index);
+    void SetTexture(DWORD stage, IDirect3DBaseTexture9* texture);
     Parameter* Find(D3DXHANDLE h);
     const Parameter* Find(D3DXHANDLE h) const;
+    const Technique* FindTechnique(D3DXHANDLE h) const;
     template <typename T> HRESULT Write(D3DXHANDLE h, uint32_t offset, const T* values, uint32_t count);
     HRESULT WriteMatrices(D3DXHANDLE h, const D3DXMATRIX* values, UINT count, bool transpose);
     float FloatAt(const Parameter& p, uint32_t element, uint32_t row, uint32_t column) const;
     void Upload(const Shader& shader, bool all);
     void BindSampler(const Binding& b, bool vertex);
     void UploadPass(bool all);
-    void SetRenderState(D3DRENDERSTATETYPE state, DWORD value);
     void SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value);
 
     ULONG refs_ = 1;
@@ -148,13 +205,16 @@ private:
     VornFxDeviceStates deviceStates_{nullptr};
     std::vector<Parameter> params_;
     std::vector<Shader> shaders_;
-    std::vector<Pass> passes_;            // of the first technique
+    std::vector<Parameter> annotations_;
+    std::vector<Technique> techniques_;
+    Technique* technique_ = nullptr;      // the current one
     bool begun_ = false;
     DWORD beginFlags_ = 0;
     int currentPass_ = -1;
-    std::vector<SavedRenderState> savedRender_;
-    std::vector<SavedSamplerState> savedSampler_;
+    int currentVs_ = -2, currentPs_ = -2; // shaders the current pass has set (-2: not yet)
+    std::vector<Saved> saved_;
     std::vector<std::pair<DWORD, IDirect3DBaseTexture9*>> savedTextures_;   // stage, texture before
+    std::vector<std::pair<DWORD, D3DMATRIX>> savedTransforms_;
     std::string hlsl_;                    // the compiled text, with the entry wrappers
     std::vector<float> scratchFloats_;    // register images of one upload
     std::vector<INT> scratchInts_;

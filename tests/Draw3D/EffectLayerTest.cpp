@@ -53,7 +53,7 @@ protected:
     void Load(const char* text)
     {
         std::string errors;
-        HRESULT hr = VornFxEffect::Create(device_, text, static_cast<uint32_t>(strlen(text)), nullptr, &effect_, &errors);
+        HRESULT hr = VornFxEffect::Create(device_, text, static_cast<uint32_t>(strlen(text)), nullptr, nullptr, nullptr, &effect_, &errors);
         ASSERT_TRUE(SUCCEEDED(hr)) << errors;
         ASSERT_NE(nullptr, effect_);
     }
@@ -337,16 +337,16 @@ TEST_F(EffectLayerTest, CompileErrorsComeBackAsTextWithTheirLine)
         "technique T { pass { VertexShader = compile vs_2_0 VS(); } }\n";
     std::string errors;
     VornFxEffect* e = reinterpret_cast<VornFxEffect*>(1);
-    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, text, static_cast<uint32_t>(strlen(text)), nullptr, &e, &errors)));
+    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, text, static_cast<uint32_t>(strlen(text)), nullptr, nullptr, nullptr, &e, &errors)));
     EXPECT_EQ(nullptr, e);
     EXPECT_EQ(0u, errors.find("(6): VertexShader vs_2_0 VS: ")) << errors;
     EXPECT_NE(std::string::npos, errors.find("mTransfrom")) << errors;
     EXPECT_NE(std::string::npos, errors.find("4")) << errors;
     const char* missing = "float4x4 m;\ntechnique T { pass { VertexShader = compile vs_2_0 Nothing(); } }\n";
-    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, missing, static_cast<uint32_t>(strlen(missing)), nullptr, &e, &errors)));
+    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, missing, static_cast<uint32_t>(strlen(missing)), nullptr, nullptr, nullptr, &e, &errors)));
     EXPECT_EQ("(2): shader function 'Nothing' not found", errors);
     const char* noTechnique = "float4x4 m;\n";
-    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, noTechnique, 12, nullptr, &e, &errors)));
+    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, noTechnique, 12, nullptr, nullptr, nullptr, &e, &errors)));
     EXPECT_EQ("(0): the effect has no technique", errors);
 }
 

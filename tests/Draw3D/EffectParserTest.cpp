@@ -1,5 +1,7 @@
 // The effect text reader: what it takes from the text and what it leaves for the shader compiler.
 #include "VornFxParser.h"
+#include <windows.h>
+#include <d3d9.h>
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstring>
@@ -92,9 +94,9 @@ TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
     EXPECT_EQ(VornFxBaseType::Sampler, s->type);
     EXPECT_EQ("Tex0", s->samplerTexture);
     ASSERT_EQ(2u, s->samplerStates.size());
-    EXPECT_EQ(D3DSAMP_MINFILTER, s->samplerStates[0].type);
+    EXPECT_EQ(static_cast<uint32_t>(D3DSAMP_MINFILTER), s->samplerStates[0].type);
     EXPECT_EQ(static_cast<DWORD>(D3DTEXF_LINEAR), s->samplerStates[0].value);
-    EXPECT_EQ(D3DSAMP_ADDRESSU, s->samplerStates[1].type);
+    EXPECT_EQ(static_cast<uint32_t>(D3DSAMP_ADDRESSU), s->samplerStates[1].type);
     VornFxDescription n = Parse("sampler S = sampler_state { Texture = NULL; };\n");
     EXPECT_TRUE(n.parameters[0].samplerTexture.empty());
     EXPECT_EQ(static_cast<DWORD>(D3DTADDRESS_CLAMP), s->samplerStates[1].value);
@@ -102,7 +104,7 @@ TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
     ASSERT_EQ(1u, d.techniques[0].passes.size());
     const VornFxPassDesc& p = d.techniques[0].passes[0];
     ASSERT_EQ(1u, p.states.size());
-    EXPECT_EQ(D3DRS_ZENABLE, p.states[0].state);
+    EXPECT_EQ(static_cast<uint32_t>(D3DRS_ZENABLE), p.states[0].type);
     EXPECT_EQ(0u, p.states[0].value);
     EXPECT_TRUE(p.pixelShader.assigned);
     EXPECT_EQ("ps_2_0", p.pixelShader.profile);
@@ -127,8 +129,8 @@ TEST(EffectParser, PassStateValuesByNameNumberAndFlags)
     const DWORD expected[12] = {D3DCULL_NONE, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DCMP_LESSEQUAL, 0x80, 1, 5,
                                 fogBits, D3DFILL_WIREFRAME, D3DSTENCILOP_INCR, D3DBLENDOP_REVSUBTRACT, 1};
     ASSERT_EQ(12u, s.size());
-    EXPECT_EQ(D3DRS_CULLMODE, s[0].state);
-    EXPECT_EQ(D3DRS_ALPHATESTENABLE, s[11].state);
+    EXPECT_EQ(static_cast<uint32_t>(D3DRS_CULLMODE), s[0].type);
+    EXPECT_EQ(static_cast<uint32_t>(D3DRS_ALPHATESTENABLE), s[11].type);
     for (size_t i = 0; i < 12; ++i) EXPECT_EQ(expected[i], s[i].value) << i;
     EXPECT_TRUE(d.techniques[0].passes[0].vertexShader.assigned);
     EXPECT_TRUE(d.techniques[0].passes[0].vertexShader.profile.empty());
@@ -136,7 +138,7 @@ TEST(EffectParser, PassStateValuesByNameNumberAndFlags)
 
 TEST(EffectParser, ErrorsNameTheirLine)
 {
-    EXPECT_EQ("(3): unknown render state 'ZEnabel'",
+    EXPECT_EQ("(3): unknown pass state 'ZEnabel'",
               ParseError("float4x4 m;\ntechnique T {\n pass P { ZEnabel = TRUE; }\n}\n"));
     EXPECT_EQ("(2): unknown value 'SIDEWAYS' for 'CullMode'",
               ParseError("technique T {\n pass P { CullMode = SIDEWAYS; }\n}\n"));
@@ -144,7 +146,7 @@ TEST(EffectParser, ErrorsNameTheirLine)
     EXPECT_EQ("(4): unknown sampler state 'Filter'",
               ParseError("texture t;\nsampler s = sampler_state {\n Texture = <t>;\n Filter = LINEAR;\n};\n"));
     EXPECT_EQ("(2): unclosed '{'", ParseError("float4 PS() : COLOR\n{ return 1;\n"));
-    EXPECT_EQ("(1): unsupported pass state 'Sampler[]'", ParseError("technique T { pass { Sampler[0] = (s); } }"));
+    EXPECT_EQ("(1): Sampler[] takes a sampler parameter: <name>", ParseError("technique T { pass { Sampler[0] = (s); } }"));
 }
 
 TEST(EffectParser, TruncatedOrEmptyTextIsSafe)
