@@ -580,9 +580,11 @@ private:
             }
         } else if (IsPunct(t, '(')) {
             if (Peek().kind == TokKind::Ident && IsScalarTypeName(Peek().text) && IsPunct(Peek(1), ')')) {
-                Next();   // a cast: (float)1
+                const std::string type = Next().text;   // a cast: (int)2.7
                 Next();
                 ok = Unary(out, names, stopAtGreater);
+                if (ok && (type == "int" || type == "uint" || type == "dword")) *out = std::trunc(*out);
+                if (ok && type == "bool") *out = *out != 0 ? 1 : 0;
             } else {
                 ++parens_;
                 ok = Binary(out, 0, names, stopAtGreater) && Expect(')');
@@ -820,7 +822,21 @@ private:
             }
             if (IsPunct(Peek(), '=')) {
                 const size_t b = Next().begin;
-                if (!Initialiser(&p, nameToken)) return false;
+                const size_t at = pos_;
+                if (!Initialiser(&p, nameToken)) {
+                    if (!isStatic) return false;
+                    // A static may be set from functions of other values: the compiler's business.
+                    pos_ = at;
+                    p.initial.clear();
+                    int depth = 0;
+                    while (depth > 0 || (!IsPunct(Peek(), ',') && !IsPunct(Peek(), ';'))) {
+                        const Token& t = Next();
+                        if (t.kind == TokKind::End) return Fail(nameToken, "';' expected after '" + p.name + "'");
+                        if (IsPunct(t, '(') || IsPunct(t, '{') || IsPunct(t, '[')) ++depth;
+                        if (IsPunct(t, ')') || IsPunct(t, '}') || IsPunct(t, ']')) --depth;
+                    }
+                    depth_ = parens_ = 0;
+                }
                 if (!isStatic) Blank(b, Last().end);
             }
             if (!isStatic) {

@@ -409,3 +409,264 @@ TEST_F(EffectLayerTest, ASamplerWithoutTextureReadsWhatTheStageHolds)
     device_->SetTexture(0, nullptr);
     texture->Release();
 }
+
+namespace {
+
+// Bones by constant, variants by shader array, the palette lookup in asm (three registers a bone,
+// a column each, from c10): the one-bone shader draws in c5's colour, the two-bone one in c5.zyxw.
+const char kSkinEffect[] =
+    "#define PALETTE_BASE 10\n"
+    "static const int MAX_MATRICES = 26;\n"
+    "float4x3 mBoneMatrixArray[MAX_MATRICES];\n"
+    "float4x4 mViewProj;\n"
+    "int CurNumBones = 0;\n"
+    "float4 Colour = {1, 0, 0, 1};\n"
+    "#define SKIN_BONE(dst, index) mova a0.x, index \\\n"
+    "    dp4 dst.x, v0, c[a0.x + PALETTE_BASE] \\\n"
+    "    dp4 dst.y, v0, c[a0.x + PALETTE_BASE + 1] \\\n"
+    "    dp4 dst.z, v0, c[a0.x + PALETTE_BASE + 2]\n"
+    "#define TO_SCREEN dp4 oPos.x, r1, c0 \\\n"
+    "    dp4 oPos.y, r1, c1 \\\n"
+    "    dp4 oPos.z, r1, c2 \\\n"
+    "    dp4 oPos.w, r1, c3\n"
+    "VertexShader vsArray[2] = {\n"
+    "    asm { vs_2_0\n"
+    "        def c4, 3, 1, 0, -1\n"
+    "        dcl_position v0\n"
+    "        dcl_blendweight v1\n"
+    "        dcl_blendindices v2\n"
+    "        mul r0, v2, c4.x\n"
+    "        SKIN_BONE(r1, r0.x)\n"
+    "        mov r1.w, c4.y\n"
+    "        TO_SCREEN\n"
+    "        mov oD0, c5 },\n"
+    "    asm { vs_2_0\n"
+    "        def c4, 3, 1, 0, -1\n"
+    "        dcl_position v0\n"
+    "        dcl_blendweight v1\n"
+    "        dcl_blendindices v2\n"
+    "        mul r0, v2, c4.x\n"
+    "        SKIN_BONE(r1, r0.x)\n"
+    "        SKIN_BONE(r2, r0.y)\n"
+    "        mad r3.x, v1.x, c4.w, c4.y\n"
+    "        mul r1.xyz, r1, v1.x\n"
+    "        mad r1.xyz, r2, r3.x, r1\n"
+    "        mov r1.w, c4.y\n"
+    "        TO_SCREEN\n"
+    "        mov oD0, c5.zyxw }\n"
+    "};\n"
+    "technique Skin {\n"
+    "    pass P0 {\n"
+    "        CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
+    "        VertexShaderConstantF[0] = <mViewProj>;\n"
+    "        VertexShaderConstantF[PALETTE_BASE] = <mBoneMatrixArray>;\n"
+    "        VertexShaderConstantF[5] = <Colour>;\n"
+    "        VertexShader = (vsArray[CurNumBones]);\n"
+    "        PixelShader = asm { ps_2_0\n dcl v0\n mov oC0, v0 };\n"
+    "    }\n"
+    "}\n";
+
+struct SkinVertex {
+    float x, y, z, weight;
+    DWORD indices;   // bone of the first weight in the low byte
+};
+
+// A quad whose left edge hangs on bone `left` and right edge on bone `right`.
+void DrawSkinnedQuad(IDirect3DDevice9* device, DWORD left, DWORD right)
+{
+    const SkinVertex quad[4] = {
+        {-0.5f, 0.5f, 0.5f, 1, left | right << 8},  {0.5f, 0.5f, 0.5f, 1, right | left << 8},
+        {-0.5f, -0.5f, 0.5f, 1, left | right << 8}, {0.5f, -0.5f, 0.5f, 1, right | left << 8},
+    };
+    device->SetFVF(D3DFVF_XYZB2 | D3DFVF_LASTBETA_UBYTE4);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(SkinVertex));
+}
+
+}  // namespace
+
+TEST_F(EffectLayerTest, AsmSkinningFromAConstantSizedPaletteMovesWithTheBones)
+{
+    Load(kSkinEffect);
+    D3DXMATRIX identity, palette[26];
+    D3DXMatrixIdentity(&identity);
+    for (D3DXMATRIX& m : palette) m = identity;
+    ASSERT_EQ(D3D_OK, effect_->SetMatrix(Param("mViewProj"), &identity));
+    auto frame = [&](int bones) {
+        ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(Param("mBoneMatrixArray"), palette, 26));
+        ASSERT_EQ(D3D_OK, effect_->SetInt(Param("CurNumBones"), bones));
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        ASSERT_TRUE(SUCCEEDED(device_->BeginScene()));
+        UINT passes = 0;
+        ASSERT_EQ(D3D_OK, effect_->Begin(&passes, 0));
+        ASSERT_EQ(D3D_OK, effect_->BeginPass(0));
+        DrawSkinnedQuad(device_, 20, 25);
+        effect_->EndPass();
+        effect_->End();
+        device_->EndScene();
+        ASSERT_TRUE(ReadBack());
+    };
+    // Rest pose, one bone a vertex: the quad covers the middle half, in red.
+    frame(0);
+    EXPECT_TRUE(BoxIs(frame_, 0xFF0000, 64, 64, 191, 191));
+    // Bone 20 moves left and bone 25 right and up: the edges follow their bones, and the
+    // two-bone shader (blue) draws.
+    D3DXMatrixTranslation(&palette[20], -0.25f, 0.0f, 0.0f);
+    D3DXMatrixTranslation(&palette[25], 0.25f, 0.25f, 0.0f);
+    frame(1);
+    EXPECT_EQ(0x0000FFu, frame_.Rgb(36, 128));     // left of the rest pose's edge
+    EXPECT_EQ(0x0000FFu, frame_.Rgb(220, 40));     // up and right: the right edge moved both ways
+    EXPECT_EQ(0u, frame_.Rgb(36, 50));             // the left edge did not move up
+    EXPECT_EQ(0u, frame_.Rgb(220, 180));           // the right one left its rest place
+}
+
+TEST_F(EffectLayerTest, FixedFunctionPassDrawsItsTextureModulatedAndPutsEveryStateBack)
+{
+    Load("texture Tex;\n"
+         "float4x4 mWorld;\n"
+         "int cullParam = 1;\n"
+         "technique Fixed {\n"
+         "  pass P0 {\n"
+         "    Lighting = FALSE; ZEnable = FALSE; CullMode = <cullParam>; Wrap0 = U;\n"
+         "    Texture[0] = <Tex>; MinFilter[0] = POINT; MagFilter[0] = POINT;\n"
+         "    ColorOp[0] = Modulate; ColorArg1[0] = Texture; ColorArg2[0] = TFactor; TextureFactor = 0xFF80FF40;\n"
+         "    AlphaOp[0] = SelectArg1; AlphaArg1[0] = TFactor; LightEnable[0] = true; WorldTransform[0] = <mWorld>;\n"
+         "    VertexShader = NULL; PixelShader = NULL;\n"
+         "  }\n"
+         "}\n");
+    const uint32_t texel = 0xFFFFFF80;
+    IDirect3DTexture9* texture = MakeTexture(1, 1, &texel);
+    ASSERT_NE(nullptr, texture);
+    effect_->SetTexture(Param("Tex"), texture);
+    texture->Release();
+    D3DXMATRIX world, before;
+    D3DXMatrixScaling(&world, 0.5f, 0.5f, 1.0f);
+    D3DXMatrixTranslation(&before, 0.125f, 0.0f, 0.0f);
+    ASSERT_EQ(D3D_OK, effect_->SetMatrix(Param("mWorld"), &world));
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    device_->SetTransform(D3DTS_WORLD, &before);
+    device_->SetTransform(D3DTS_VIEW, &identity);
+    device_->SetTransform(D3DTS_PROJECTION, &identity);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    device_->LightEnable(0, FALSE);
+    DrawFrame();
+    // 0xFF * 0x80, 0xFF * 0xFF, 0x80 * 0x40, over the middle half of the screen.
+    const uint32_t centre = frame_.Rgb(128, 128);
+    EXPECT_NEAR(0x80, static_cast<int>(centre >> 16), 1);
+    EXPECT_NEAR(0xFF, static_cast<int>((centre >> 8) & 0xFF), 1);
+    EXPECT_NEAR(0x20, static_cast<int>(centre & 0xFF), 1);
+    EXPECT_EQ(0u, frame_.Rgb(40, 128));
+    EXPECT_EQ(centre, frame_.Rgb(70, 70));
+
+    DWORD v = 0;
+    device_->GetRenderState(D3DRS_CULLMODE, &v);
+    EXPECT_EQ(static_cast<DWORD>(D3DCULL_CW), v);
+    device_->GetRenderState(D3DRS_WRAP0, &v);
+    EXPECT_EQ(0u, v);
+    device_->GetTextureStageState(0, D3DTSS_COLOROP, &v);
+    EXPECT_EQ(static_cast<DWORD>(D3DTOP_SELECTARG2), v);
+    BOOL on = TRUE;
+    device_->GetLightEnable(0, &on);
+    EXPECT_FALSE(on);
+    D3DXMATRIX now;
+    device_->GetTransform(D3DTS_WORLD, &now);
+    EXPECT_EQ(0, memcmp(&now, &before, sizeof now));
+    IDirect3DBaseTexture9* bound = reinterpret_cast<IDirect3DBaseTexture9*>(1);
+    device_->GetTexture(0, &bound);
+    EXPECT_EQ(nullptr, bound);
+}
+
+namespace {
+
+// Include files from a table, as the engine's include handler finds them in folders and packs.
+class TableInclude : public ID3DXInclude
+{
+public:
+    std::vector<std::pair<std::string, std::string>> files;
+    STDMETHOD(Open)(D3DXINCLUDE_TYPE, LPCSTR name, LPCVOID, LPCVOID* data, UINT* bytes) override
+    {
+        for (const auto& f : files)
+            if (f.first == name) {
+                *data = f.second.data();
+                *bytes = static_cast<UINT>(f.second.size());
+                return S_OK;
+            }
+        return E_FAIL;
+    }
+    STDMETHOD(Close)(LPCVOID) override { return S_OK; }
+};
+
+const char kVariantEffect[] =
+    "#include \"colours.fxh\"\n"
+    "#ifdef USE_RED\n"
+    "float4 Colour = RED;\n"
+    "#else\n"
+    "float4 Colour = BLUE;\n"
+    "#endif\n"
+    "float4 VS(float4 pos : POSITION) : POSITION { return float4(pos.xy * 0.5, 0.5, 1); }\n"
+    "float4 PS() : COLOR0 { return Colour; }\n"
+    "#if 0\n"
+    "technique Dead { pass { } }\n"
+    "#endif\n"
+    "technique Broken { pass { VertexShader = compile VSPROF VS(); PixelShader = compile ps_2_0 Missing(); } }\n"
+    "technique Live < string Note = \"fallback\"; > { pass { CullMode = NONE; ZEnable = FALSE;\n"
+    "  VertexShader = compile VSPROF VS(); PixelShader = compile ps_2_0 PS(); } }\n";
+
+}  // namespace
+
+TEST_F(EffectLayerTest, MacrosIncludesAndIfdefChooseTheDeclarationAndTheFirstValidTechniqueDraws)
+{
+    TableInclude include;
+    include.files = {{"colours.fxh", "#define RED {1, 0, 0, 1}\n#define BLUE {0, 0, 1, 1}\n"}};
+    for (bool red : {true, false}) {
+        const D3DXMACRO macros[] = {{"VSPROF", "vs_2_0"}, {red ? "USE_RED" : "UNUSED", "1"}, {nullptr, nullptr}};
+        std::string errors;
+        if (effect_) effect_->Release();
+        effect_ = nullptr;
+        ASSERT_EQ(D3D_OK, VornFxEffect::Create(device_, kVariantEffect, sizeof kVariantEffect - 1, macros, &include,
+                                               nullptr, &effect_, &errors)) << errors;
+        ASSERT_EQ(2u, effect_->GetTechniqueCount());   // the one inside #if 0 is gone
+        D3DXHANDLE broken = effect_->GetTechniqueByName("Broken"), live = effect_->GetTechniqueByName("Live");
+        EXPECT_EQ(live, effect_->GetCurrentTechnique());
+        EXPECT_EQ(D3DERR_INVALIDCALL, effect_->ValidateTechnique(broken));
+        EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetTechnique(broken));
+        D3DXHANDLE next = nullptr;
+        EXPECT_EQ(D3D_OK, effect_->FindNextValidTechnique(nullptr, &next));
+        EXPECT_EQ(live, next);
+        EXPECT_EQ(S_FALSE, effect_->FindNextValidTechnique(live, &next));
+        const char* note = nullptr;
+        ASSERT_EQ(D3D_OK, effect_->GetString(effect_->GetAnnotationByName(live, "Note"), &note));
+        EXPECT_STREQ("fallback", note);
+        DrawFrame();
+        EXPECT_TRUE(BoxIs(frame_, red ? 0xFF0000 : 0x0000FF, 64, 64, 191, 191));
+    }
+}
+
+TEST_F(EffectLayerTest, BadTextGivesOneErrorWithItsLineAndNoEffect)
+{
+    TableInclude include;
+    include.files = {{"self.fxh", "float a;\n#include \"self.fxh\"\n"}, {"open.fxh", "\n#ifdef A\n"}};
+    const struct { const char* text; const char* error; } cases[] = {
+        {"float x;\n#define LOOP LOOP + 1\nfloat y = LOOP;\n", "(2): macro 'LOOP' expands into itself"},
+        {"float x;\n#if 1\nfloat y;\n", "(2): #if without #endif"},
+        {"#include \"self.fxh\"\n", "self.fxh(2): #include \"self.fxh\" nested deeper than 16 files"},
+        {"float x;\n#include \"open.fxh\"\n", "open.fxh(2): #if without #endif"},
+        {"float x;\n#include \"none.fxh\"\n", "(2): #include \"none.fxh\" not found"},
+        {"\n#error stop here\n", "(2): E4001: Error directive:  stop here"},
+        {"float4x4 m : WORLD;\nfloat4 n : world;\nmatrix<float, 4, 8> bad;\n", "(3): size of 'matrix<>' must be 1 to 4"},
+    };
+    for (const auto& c : cases) {
+        std::string errors;
+        VornFxEffect* e = reinterpret_cast<VornFxEffect*>(1);
+        EXPECT_EQ(E_FAIL, VornFxEffect::Create(device_, c.text, static_cast<uint32_t>(strlen(c.text)), nullptr, &include,
+                                               nullptr, &e, &errors));
+        EXPECT_EQ(nullptr, e);
+        EXPECT_EQ(c.error, errors);
+    }
+    // Semantics are found whatever their case.
+    Load("float4x4 m : WORLD;\nfloat4 n : Colour;\ntechnique T { pass { } }\n");
+    EXPECT_EQ(Param("m"), effect_->GetParameterBySemantic(nullptr, "world"));
+    EXPECT_EQ(Param("n"), effect_->GetParameterBySemantic(nullptr, "COLOUR"));
+    EXPECT_EQ(nullptr, effect_->GetParameterBySemantic(nullptr, "VIEW"));
+}

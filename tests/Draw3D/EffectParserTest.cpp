@@ -212,3 +212,128 @@ TEST(EffectParser, MutatedTextNeverHangsOrReadsOutside)
         }
     }
 }
+
+TEST(EffectParser, ConstantExpressionsGiveSizesInitialValuesAndAnnotations)
+{
+    VornFxDescription d = Parse(
+        "static const int MAX_MATRICES = 26;\n"
+        "static const float kThird = 1.0 / 3.0;\n"
+        "float4x3 mBoneMatrixArray[MAX_MATRICES] : BONES < float Scale = 2 * 0.5; string UIName = \"bones\"; >;\n"
+        "float a = 1-0.2, b = 1.0/3.0, c[3] = {(1 << 4) | 1, MAX_MATRICES % 4, -kThird * 3};\n"
+        "int n = (int)2.7 + !0;\n"
+        "static const float3 kUp = normalize(float3(0, 1, 0)), kSide = {1, 0, 0};\n"
+        "technique T < int Level = (2 > 1) + 1; > { pass P < bool On = true; > { } }\n");
+    EXPECT_EQ(26u, Param(d, "mBoneMatrixArray")->elements);
+    EXPECT_EQ("BONES", Param(d, "mBoneMatrixArray")->semantic);
+    const auto& an = Param(d, "mBoneMatrixArray")->annotations;
+    ASSERT_EQ(2u, an.size());
+    EXPECT_EQ((std::vector<double>{1.0}), an[0].values);
+    EXPECT_EQ("bones", an[1].text);
+    EXPECT_EQ((std::vector<double>{1 - 0.2}), Param(d, "a")->initial);
+    EXPECT_EQ((std::vector<double>{1.0 / 3.0}), Param(d, "b")->initial);
+    EXPECT_EQ((std::vector<double>{17, 2, -1.0}), Param(d, "c")->initial);
+    EXPECT_EQ((std::vector<double>{3}), Param(d, "n")->initial);
+    EXPECT_EQ(nullptr, Param(d, "kThird"));
+    ASSERT_EQ(1u, d.techniques.size());
+    EXPECT_EQ((std::vector<double>{2}), d.techniques[0].annotations[0].values);   // '>' compares inside brackets
+    EXPECT_EQ("On", d.techniques[0].passes[0].annotations[0].name);
+}
+
+TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
+{
+    VornFxDescription d = Parse(
+        "float4x3 pal[4]; int CurNumBones = 1; texture tex; float4x4 mW; int cullParam = 1; float fogStart;\n"
+        "sampler S = sampler_state { Texture = <tex>; };\n"
+        "VertexShader vsArray[2] = { asm { vs_2_0 mov oPos, v0 }, compile vs_2_0 VS() };\n"
+        "float4 VS(float4 p : POSITION) : POSITION { return p; }\n"
+        "technique T { pass {\n"
+        "  VertexShader = (vsArray[CurNumBones]); PixelShader = asm { ps_2_0 mov oC0, c0 };\n"
+        "  Texture[1] = <tex>; Sampler[2] = (S); ColorOp[0] = Modulate; ColorArg1[1] = Texture | Complement;\n"
+        "  LightEnable[3] = true; WorldTransform[1] = <mW>; ViewTransform = <mW>; Wrap0 = U | V; Wrap15 = W;\n"
+        "  CullMode = <cullParam>; FogStart = fogStart; MinFilter[2] = LINEAR;\n"
+        "  VertexShaderConstantF[10] = <pal>; VertexShaderConstantI[2] = {1, 2, 3, 4}; PixelShaderConstantB[3] = true;\n"
+        "} }\n");
+    const VornFxParameterDesc* arr = Param(d, "vsArray");
+    ASSERT_NE(nullptr, arr);
+    EXPECT_EQ(VornFxBaseType::VertexShader, arr->type);
+    ASSERT_EQ(2u, arr->shaders.size());
+    EXPECT_TRUE(arr->shaders[0].isAsm);
+    EXPECT_EQ(" vs_2_0 mov oPos, v0 ", arr->shaders[0].assembly);
+    EXPECT_EQ("VS", arr->shaders[1].function);
+    EXPECT_EQ(std::string::npos, d.hlsl.find("vsArray"));   // the compiler never sees the shader array
+    const VornFxPassDesc& p = d.techniques[0].passes[0];
+    EXPECT_EQ("vsArray", p.vertexShader.parameter);
+    EXPECT_EQ("CurNumBones", p.vertexShader.indexParameter);
+    EXPECT_TRUE(p.pixelShader.isAsm);
+    using K = VornFxStateKind;
+    const struct { K kind; uint32_t type, index, value; const char* parameter; } expected[] = {
+        {K::Texture, 0, 1, 0, "tex"},         {K::SamplerObject, 0, 2, 0, "S"},
+        {K::TextureStage, 1, 0, 4, ""},       {K::TextureStage, 2, 1, 0x12, ""},
+        {K::LightEnable, 0, 3, 1, ""},        {K::Transform, 257, 1, 0, "mW"},
+        {K::Transform, 2, 0, 0, "mW"},        {K::Render, 128, 0, 3, ""},
+        {K::Render, 205, 0, 4, ""},           {K::Render, 22, 0, 0, "cullParam"},
+        {K::Render, 36, 0, 0, "fogStart"},    {K::Sampler, 6, 2, 2, ""},
+        {K::VertexConstantF, 0, 10, 0, "pal"}, {K::VertexConstantI, 0, 2, 0, ""},
+        {K::PixelConstantB, 0, 3, 0, ""},
+    };
+    ASSERT_EQ(sizeof expected / sizeof expected[0], p.states.size());
+    for (size_t i = 0; i < p.states.size(); ++i) {
+        const VornFxStateDesc& s = p.states[i];
+        EXPECT_TRUE(s.kind == expected[i].kind && s.type == expected[i].type && s.index == expected[i].index &&
+                    s.value == expected[i].value && s.parameter == expected[i].parameter)
+            << i << ": " << static_cast<int>(s.kind) << " " << s.type << " [" << s.index << "] = " << s.value << " <" << s.parameter << ">";
+    }
+    EXPECT_EQ((std::vector<double>{1, 2, 3, 4}), p.states[13].values);
+    EXPECT_EQ((std::vector<double>{1}), p.states[14].values);
+}
+
+TEST(EffectParser, BadTextIsAParseErrorWithItsLine)
+{
+    std::string deep = "float a = ";
+    deep.append(5000, '(');
+    std::string manyBig = "float4x4 a0[40000]";
+    for (int i = 1; i < 7; ++i) manyBig += ", a" + std::to_string(i) + "[40000]";
+    const struct { std::string text, error; } cases[] = {
+        {"matrix<float,4,8> mWorld;\ntechnique{}", "(1): size of 'matrix<>' must be 1 to 4"},
+        {"\nvector<float,4000000000> v; technique{}", "(2): size of 'vector<>' must be 1 to 4"},
+        {"vector<vector<vector<float,4>,4>,4> v;", "(1): scalar type expected in 'vector<>'"},
+        {"float4 a[100000];", "(1): array size of 'a' must be 1 to 65536"},
+        {"float a[2][2];", "(1): arrays of arrays are not read ('a')"},
+        {manyBig + ";", "(1): the parameters are too large together"},
+        {"technique{pass{VertexShader=compile v V(, )}}", "(1): empty argument of 'V'"},
+        {"technique{pass{\nAlphaRef=1e19;}}", "(2): value of 'AlphaRef' out of range"},
+        {"int s=1e11;", "(1): value of 's' out of the int range"},
+        {"float a;\nfloat b;\nfloat a;", "(3): 'a' declared twice (first on line 1)"},
+        {"float a[1 / 0];", "(1): division by zero"},
+        {deep, "(1): expression nested too deeply"},
+        {"VertexShader v[2] = { asm { vs_2_0 } };", "(1): 'v' needs 2 shaders"},
+        {"int i; PixelShader v = NULL;\ntechnique { pass { VertexShader = (v[i]); } }", "(2): 'v' is no VertexShader parameter"},
+        {"technique { pass { Texture[16] = NULL; } }", "(1): index of 'Texture' must be below 16"},
+        {"float4x4 m; technique { pass { VertexShaderConstantF[255] = {1,2,3,4,5}; } }",
+         "(1): values of 'VertexShaderConstantF' go past its registers"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.error, ParseError(c.text.c_str())) << c.text.substr(0, 80);
+}
+
+TEST(EffectParser, DirectivesAreCheckedBeforeThePreprocessorRuns)
+{
+    std::string blowup;
+    for (int i = 0; i <= 20; ++i)
+        blowup += "#define A" + std::to_string(i) + (i ? " A" + std::to_string(i - 1) + " A" + std::to_string(i - 1) : " x x") + "\n";
+    const struct { std::string text, error; } cases[] = {
+        {"float a;\n#if 1\nfloat b;\n", "(2): #if without #endif"},
+        {"#ifdef X\n#endif\n#endif\n", "(3): #endif without #if"},
+        {"#else\n", "(1): #else without #if"},
+        {"#define A A+1\nint x = A;\n", "(1): macro 'A' expands into itself"},
+        {"#define F(x) G(x)\n#define G(y) F(y) + 1\n", "(1): macro 'F' expands into itself"},
+        {blowup, "(21): macro 'A20' expands to more than 1048576 tokens"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(VornFxCheckDirectives(c.text.data(), c.text.size(), &error)) << c.text;
+        EXPECT_EQ(c.error, error);
+    }
+    const char* fine = "#define N 4\n#if N > 2 /* #endif */\n#define B(x) (x) * N\n#elif 0\n#else\n#endif\n#define N 5\n";
+    std::string error;
+    EXPECT_TRUE(VornFxCheckDirectives(fine, strlen(fine), &error)) << error;
+}
