@@ -1148,39 +1148,23 @@ private:
             *s = VornFxShaderDesc();
             return ShaderValue(s, vs ? "VertexShader" : "PixelShader", true) && Expect(';');
         }
-        for (const auto& s : kRenderStates) {
-            if (!EqualNoCase(name.text, s.name)) continue;
-            if (indexed) return Fail(name, name.text + " takes no index");
-            st.kind = VornFxStateKind::Render;
-            st.type = s.state;
-            st.isFloat = s.kind == ValueKind::Float;
+        // A state of a kind with named values, or its value from a parameter.
+        auto valued = [&](VornFxStateKind kind, uint32_t type, ValueKind valueKind) {
+            st.kind = kind;
+            st.type = type;
+            st.isFloat = valueKind == ValueKind::Float;
             if (!ParameterReference({VornFxBaseType::Int, VornFxBaseType::Bool, VornFxBaseType::Float}, &st.parameter) &&
-                !Value(s.kind, name, &st.value))
+                !Value(valueKind, name, &st.value))
                 return false;
             return push();
-        }
-        for (const auto& s : kTextureStageStates) {
-            if (!EqualNoCase(name.text, s.name)) continue;
-            if (!bound(8)) return false;
-            st.kind = VornFxStateKind::TextureStage;
-            st.type = s.type;
-            st.isFloat = s.kind == ValueKind::Float;
-            if (!ParameterReference({VornFxBaseType::Int, VornFxBaseType::Bool, VornFxBaseType::Float}, &st.parameter) &&
-                !Value(s.kind, name, &st.value))
-                return false;
-            return push();
-        }
-        for (const auto& s : kSamplerStates) {
-            if (!EqualNoCase(name.text, s.name)) continue;
-            if (!bound(16)) return false;
-            st.kind = VornFxStateKind::Sampler;
-            st.type = s.type;
-            st.isFloat = s.kind == ValueKind::Float;
-            if (!ParameterReference({VornFxBaseType::Int, VornFxBaseType::Bool, VornFxBaseType::Float}, &st.parameter) &&
-                !Value(s.kind, name, &st.value))
-                return false;
-            return push();
-        }
+        };
+        for (const auto& s : kRenderStates)
+            if (EqualNoCase(name.text, s.name))
+                return indexed ? Fail(name, name.text + " takes no index") : valued(VornFxStateKind::Render, s.state, s.kind);
+        for (const auto& s : kTextureStageStates)
+            if (EqualNoCase(name.text, s.name)) return bound(8) && valued(VornFxStateKind::TextureStage, s.type, s.kind);
+        for (const auto& s : kSamplerStates)
+            if (EqualNoCase(name.text, s.name)) return bound(16) && valued(VornFxStateKind::Sampler, s.type, s.kind);
         for (const auto& s : kIndexed) {
             if (!EqualNoCase(name.text, s.name)) continue;
             if (s.limit == 0 && indexed) return Fail(name, name.text + " takes no index");
