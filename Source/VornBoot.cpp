@@ -14,6 +14,10 @@
 #include "VornFontSprite3D.h"
 #include "VornSprite3D.h"
 #include "VornSimple.h"
+#include "VornSocket.h"
+#include "VornSocketAsyncIO.h"
+#include "VornSocketServerAsync.h"
+#include "VornSocketServerMT.h"
 #include "VornSprite.h"
 #include "VornSpriteEx.h"
 #include "VornSheet.h"
@@ -98,10 +102,10 @@ const StartRow kInitializeRows[] = {
     {0, "Checking System Informatin", Call<Vorn::LogSystemInfo>, nullptr},
     {0, "Initialize VornMemory", [] { VornMemory::Initialize(); return VornMemory::SetWorkArea(g_vorn.memorySize, g_vorn.memoryDebug); }, "メモリクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません"},
     {0, "Initialize VornList", Call<VornList::Initialize>, "リストクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません"},
-    // pending VornSocket: {OPTION_SOCKET, "Initialize WindowsSocket", Call<VornSocket::Initialize>, "ソケットクラスの初期化に失敗"},
-    // pending VornSocketAsyncIO: {OPTION_SOCKET_ASYNCIO, "Initialize WindowsSocket", Call<VornSocketAsyncIO::Initialize>, "ソケットクラスの初期化に失敗"},
-    // pending VornSocketServerAsync: {OPTION_SOCKET_SERVER_ASYNC, "Initialize WindowsSocket", Call<VornSocketServerAsync::Initialize>, "ソケットクラスの初期化に失敗"},
-    // pending VornSocketServerMT: {OPTION_SOCKET_SERVER_MT, "Initialize WindowsSocketMT", Call<VornSocketServerMT::Initialize>, "マルチスレッド型ソケットクラスの初期化に失敗"},
+    {OPTION_SOCKET, "Initialize WindowsSocket", Call<VornSocket::Initialize>, "ソケットクラスの初期化に失敗"},
+    {OPTION_SOCKET_ASYNCIO, "Initialize WindowsSocket", Call<VornSocketAsyncIO::Initialize>, "ソケットクラスの初期化に失敗"},
+    {OPTION_SOCKET_SERVER_ASYNC, "Initialize WindowsSocket", Call<VornSocketServerAsync::Initialize>, "ソケットクラスの初期化に失敗"},
+    {OPTION_SOCKET_SERVER_MT, "Initialize WindowsSocketMT", Call<VornSocketServerMT::Initialize>, "マルチスレッド型ソケットクラスの初期化に失敗"},
     {0, "Initialize Console System", Call<VornConsole::Initialize>, "コンソールクラスの初期化に失敗"},
     // pending VornFEP: {0, "Initialize FEP System", Call<VornFEP::Initialize>, "ＦＥＰクラス初期化の初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {0, "Initialize Math System", Call<VornMath::Initialize>, "算術クラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
@@ -167,10 +171,10 @@ const EndRow kFinalizeRows[] = {
     // pending VornThread: {0, [] { VornThread::EndAllThreads(); VornThread::Finalize(); return true; }},
     // pending VornMicroThread: {OPTION_MICROTHREAD, Call<VornMicroThread::Finalize>},
     // pending VornCDDA: {OPTION_CDDA, Call<VornCDDA::Finalize>},
-    // pending VornSocketServerMT: {OPTION_SOCKET_SERVER_MT, Call<VornSocketServerMT::Finalize>},
-    // pending VornSocketServerAsync: {OPTION_SOCKET_SERVER_ASYNC, Call<VornSocketServerAsync::Finalize>},
-    // pending VornSocketAsyncIO: {OPTION_SOCKET_ASYNCIO, Call<VornSocketAsyncIO::Finalize>},
-    // pending VornSocket: {OPTION_SOCKET, Call<VornSocket::Finalize>},
+    {OPTION_SOCKET_SERVER_MT, Call<VornSocketServerMT::Finalize>},
+    {OPTION_SOCKET_SERVER_ASYNC, Call<VornSocketServerAsync::Finalize>},
+    {OPTION_SOCKET_ASYNCIO, Call<VornSocketAsyncIO::Finalize>},
+    {OPTION_SOCKET, Call<VornSocket::Finalize>},
     // pending VornNetwork: {OPTION_DIRECTPLAY, Call<VornNetwork::Finalize>},
     {OPTION_DIRECTINPUT, Call<VornInput::Finalize>},
     {OPTION_DIRECTMUSIC, Call<VornMusic::Finalize>},

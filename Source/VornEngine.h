@@ -69,3 +69,10 @@
 // Audio
 #include "VornMedia.h"
 #include "VornMusic.h"
+
+// Net
+#include "VornSocket.h"
+#include "VornSocketAsyncIO.h"
+#include "VornSocketCommon.h"
+#include "VornSocketServerAsync.h"
+#include "VornSocketServerMT.h"

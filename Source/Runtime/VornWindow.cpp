@@ -5,6 +5,7 @@
 #include "VornInput.h"
 #include "VornMedia.h"
 #include "VornMemory.h"
+#include "VornSocketServerAsync.h"
 #include "VornSystem.h"
 #include <cstring>
 #include <vfw.h>
@@ -187,7 +188,7 @@ LRESULT CALLBACK Vorn::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         // pending VornCDDA: VornCDDA::OnNotify(wParam, lParam);
         break;
     case WM_VORN_SOCKET:
-        // pending VornSocketServerAsync: VornSocketServerAsync::OnMessage(window, wParam, lParam);
+        VornSocketServerAsync::OnMessage(window, wParam, lParam);
         break;
     case WM_VORN_GRAPHNOTIFY:
         VornMedia::OnGraphNotify();

@@ -1,0 +1,232 @@
+// Socket benchmarks inside a booted engine: 64-byte echoes per second with 1, 8 and 32 clients
+// for both servers against a plain thread-per-client echo loop, and HttpGet of 10 MB against a
+// plain recv loop. Loopback only. Prints figures and ratios; asserts nothing.
+#include "GameStubs.h"
+#include "Vorn.h"
+#include "VornMemory.h"
+#include "VornSocket.h"
+#include "VornSocketServerAsync.h"
+#include "VornSocketServerMT.h"
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+constexpr int kFrame = 64;
+constexpr double kSeconds = 1.0;
+
+HANDLE Spawn(std::function<void()>* body)
+{
+    return CreateThread(nullptr, 0, [](void* p) -> DWORD {
+        (*static_cast<std::function<void()>*>(p))();
+        return 0;
+    }, body, 0, nullptr);
+}
+
+uint16_t ListenOn(SOCKET s)
+{
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = inet_addr("127.0.0.1");
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(s, 64);
+    int n = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    return ntohs(a.sin_port);
+}
+
+uint16_t FreePort()
+{
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const uint16_t port = ListenOn(s);
+    closesocket(s);
+    return port;
+}
+
+bool Whole(SOCKET s, char* p, int n, bool send)
+{
+    for (int k; n > 0; p += k, n -= k)
+        if ((k = send ? ::send(s, p, n, 0) : recv(s, p, n, 0)) <= 0) return false;
+    return true;
+}
+
+// `clients` threads echo frames against port for kSeconds (while pump() runs on this thread);
+// returns echoes per second.
+double Echoes(uint16_t port, int clients, const std::function<void()>& pump)
+{
+    std::atomic<long> total{0};
+    std::atomic<bool> stop{false};
+    std::vector<std::function<void()>> bodies(clients, [&] {
+        const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in to = {};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = inet_addr("127.0.0.1");
+        char frame[kFrame] = {1};
+        long n = 0;
+        if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
+            while (!stop && Whole(s, frame, kFrame, true) && Whole(s, frame, kFrame, false)) ++n;
+        total += n;
+        closesocket(s);
+    });
+    std::vector<HANDLE> threads;
+    for (auto& body : bodies) threads.push_back(Spawn(&body));
+    const double t0 = Now();
+    while (Now() - t0 < kSeconds) pump();
+    stop = true;
+    const double t1 = Now();
+    while (WaitForMultipleObjects(DWORD(threads.size()), threads.data(), TRUE, 0) == WAIT_TIMEOUT) pump();
+    for (HANDLE h : threads) CloseHandle(h);
+    return double(total) / (t1 - t0);
+}
+
+void Idle() { SleepEx(1, TRUE); }
+
+void PumpWindow()
+{
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_ALLINPUT, MWMO_ALERTABLE);
+        return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+}
+
+// The peer: a plain blocking echo thread per connection.
+double PlainEchoes(int clients)
+{
+    const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const uint16_t port = ListenOn(listener);
+    std::function<void()> acceptor = [&] {
+        for (SOCKET s; (s = accept(listener, nullptr, nullptr)) != INVALID_SOCKET;) {
+            auto* serve = new std::function<void()>([s] {
+                char frame[kFrame];
+                while (Whole(s, frame, kFrame, false) && Whole(s, frame, kFrame, true)) {
+                }
+                closesocket(s);
+            });
+            CloseHandle(Spawn(serve));   // left to the process end
+        }
+    };
+    HANDLE thread = Spawn(&acceptor);
+    const double rate = Echoes(port, clients, Idle);
+    closesocket(listener);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    return rate;
+}
+
+void EchoMT(SOCKET s)
+{
+    char frame[kFrame];
+    while (VornSocketServerMT::Recv(frame, kFrame, s) == kFrame && VornSocketServerMT::Send(frame, kFrame, s) == kFrame) {
+    }
+    closesocket(s);
+}
+
+double MTEchoes(int clients)
+{
+    const uint16_t port = FreePort();
+    VornSocketServerMT::SetCallback(EchoMT);
+    VornSocketServerMT::Create();
+    if (!VornSocketServerMT::Start(port)) return 0.0;
+    const double rate = Echoes(port, clients, Idle);
+    VornSocketServerMT::Close();
+    return rate;
+}
+
+double AsyncEchoes(int clients)
+{
+    const uint16_t port = FreePort();
+    VornSocketServerAsync::SetRecvCallback([](HWND, SOCKET s) {
+        char buffer[65536];
+        const int32_t n = VornSocketServerAsync::RecvData(buffer, sizeof buffer, s);
+        if (n > 0) VornSocketServerAsync::SendData(buffer, uint32_t(n), s);
+    });
+    if (!VornSocketServerAsync::Create() || !VornSocketServerAsync::Listen(port)) return 0.0;
+    const double rate = Echoes(port, clients, PumpWindow);
+    VornSocketServerAsync::CloseAll();
+    return rate;
+}
+
+void BenchHttpGet()
+{
+    const uint32_t size = 10u << 20;
+    std::vector<char> reply(size, 'r');
+    const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const uint16_t port = ListenOn(listener);
+    std::function<void()> server = [&] {
+        for (SOCKET s; (s = accept(listener, nullptr, nullptr)) != INVALID_SOCKET;) {
+            char c;
+            while (recv(s, &c, 1, 0) == 1 && c != '\n') {
+            }
+            Whole(s, reply.data(), int(size), true);
+            closesocket(s);
+        }
+    };
+    HANDLE thread = Spawn(&server);
+    VornSocket::SetHttpPort(port);
+    const char* path = "/ten";
+    uint8_t* buffer = nullptr;
+    uint32_t got = 0;
+    double t0 = Now();
+    const bool ok = VornSocket::HttpGet("127.0.0.1", &path, &buffer, &got, 1);
+    const double vornTime = Now() - t0;
+    VornMemory::FreeQuiet(buffer);
+
+    // The peer: the same request with a plain recv loop into a growing vector.
+    t0 = Now();
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = inet_addr("127.0.0.1");
+    connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    Whole(s, const_cast<char*>("GET /ten\n"), 9, true);
+    std::vector<char> plain;
+    char chunk[4096];
+    for (int k; (k = recv(s, chunk, sizeof chunk, 0)) > 0;) plain.insert(plain.end(), chunk, chunk + k);
+    closesocket(s);
+    const double plainTime = Now() - t0;
+    closesocket(listener);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    std::printf("HttpGet 10 MB: %s, %u bytes, %.1f ms (%.0f MB/s); plain recv loop %.1f ms; ratio %.2f\n",
+                ok ? "ok" : "FAILED", got, vornTime * 1e3, size / vornTime / 1048576.0, plainTime * 1e3,
+                vornTime / plainTime);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    vorntest::SetGameInit([] {
+        Vorn::SetMemorySize(0x4000000, false);
+        Vorn::SetApplicationName("VornNetBench");
+        Vorn::SetScreenInfo(320, 240, true);
+        Vorn::SetUseOption(OPTION_SOCKET | OPTION_SOCKET_SERVER_ASYNC | OPTION_SOCKET_SERVER_MT);
+        return true;
+    });
+    vorntest::SetGameMain([](int, char**) {
+        std::printf("echoes per second (64-byte frames, %.0f s each):\n", kSeconds);
+        for (int clients : {1, 8, 32}) {
+            const double plain = PlainEchoes(clients);
+            const double mt = MTEchoes(clients);
+            const double async = AsyncEchoes(clients);
+            std::printf("  %2d clients: ServerMT %8.0f (%.2f of plain), ServerAsync %8.0f (%.2f of plain), plain %8.0f\n",
+                        clients, mt, mt / plain, async, async / plain, plain);
+        }
+        BenchHttpGet();
+        std::fflush(stdout);
+        Vorn::Finalize();
+        return 0;
+    });
+    return int(Vorn::Boot(GetModuleHandleA(nullptr), argc, argv));
+}

@@ -1,0 +1,137 @@
+// The socket classes inside a booted engine: the boot and finalize rows, the window procedure's
+// WM_VORN_SOCKET routing and the frame sleep's alertable wait.
+#include "../Runtime/BootRun.h"
+#include "SocketSupport.h"
+#include "VornSocketAsyncIO.h"
+#include "VornSocketServerAsync.h"
+
+using namespace vorntest;
+
+namespace {
+
+// Dispatches messages through the engine's window procedure until done() (bounded).
+bool PumpUntil(const std::function<bool()>& done)
+{
+    MSG msg;
+    for (const ULONGLONG end = GetTickCount64() + 10000; !done();) {
+        if (GetTickCount64() > end) return false;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        else SleepEx(1, TRUE);
+    }
+    return true;
+}
+
+// A client from ip that reads to the end after idling (or leaves at once); what it read.
+std::thread Client(const char* ip, uint16_t port, bool leave, std::string* got = nullptr, DWORD idleMs = 0)
+{
+    return std::thread([=] {
+        const SOCKET s = ConnectFrom(ip, port);
+        Sleep(idleMs);
+        const std::string all = leave ? "" : RecvToEnd(s);
+        if (got) *got = all;
+        closesocket(s);
+    });
+}
+
+uint16_t Listening()
+{
+    const uint16_t port = FreePort();
+    EXPECT_TRUE(VornSocketServerAsync::Create());
+    EXPECT_TRUE(VornSocketServerAsync::Listen(port));
+    return port;
+}
+
+int g_accepts = 0, g_closes = 0, g_sendReady = 0;
+SOCKET g_last = INVALID_SOCKET;
+bool g_firstSend = false, g_secondSend = true;
+int32_t g_besideQueued = -9;
+const std::string g_eight = Pattern(8 << 20);
+
+TEST(SocketServerAsync, ListsClientsAndCloseAllEndsThem)
+{
+    EXPECT_EQ(0u, BootRunning(OPTION_SOCKET_SERVER_ASYNC, nullptr, [] {
+        VornSocketServerAsync::SetAcceptCallback([](HWND, SOCKET) { ++g_accepts; });
+        VornSocketServerAsync::SetCloseCallback([](HWND, SOCKET) { ++g_closes; });
+        const uint16_t port = Listening();
+        std::vector<std::thread> clients;
+        const char* rows[][3] = {{"127.0.0.1", "localhost"}, {"127.0.0.2", "Unknown"}, {"127.0.0.1", "localhost"}, {}};
+        for (int i = 0; i < 3; ++i) {
+            clients.push_back(Client(rows[i][0], port, false));
+            ASSERT_TRUE(PumpUntil([i] { return VornSocketServerAsync::GetClientCount() == i + 1; }));
+        }
+        for (int i = 0; i < 4; ++i) {
+            char name[256] = "keep", address[256] = "keep";
+            EXPECT_EQ(i < 3, VornSocketServerAsync::GetClientInfo(i, name, address));
+            EXPECT_STREQ(i < 3 ? rows[i][1] : "keep", name) << i;
+            EXPECT_STREQ(i < 3 ? rows[i][0] : "keep", address) << i;
+        }
+        // A client that leaves at once: its record becomes the closed one.
+        clients.push_back(Client("127.0.0.2", port, true));
+        ASSERT_TRUE(PumpUntil([] { return g_closes == 1; }));
+        char address[1088];
+        VornSocketServerAsync::GetClosedClientInfo(nullptr, address);
+        EXPECT_STREQ("127.0.0.2", address);
+        EXPECT_EQ(4, g_accepts);
+        VornSocketServerAsync::CloseAll();
+        EXPECT_EQ(0, VornSocketServerAsync::GetClientCount());
+        for (std::thread& t : clients) t.join();
+        EndRun();
+        Vorn::Finalize();
+    }));
+}
+
+TEST(SocketServerAsync, ABufferQueuedAtAcceptGoesOutWholeAtFdWrite)
+{
+    EXPECT_EQ(0u, BootRunning(OPTION_SOCKET_SERVER_ASYNC, nullptr, [] {
+        VornSocketServerAsync::SetAcceptCallback([](HWND, SOCKET s) {
+            const VornSocketPacket packet = {0, uint32_t(g_eight.size()), g_eight.data()};
+            g_last = s;
+            g_firstSend = VornSocketServerAsync::Send(&packet, s);
+            g_secondSend = VornSocketServerAsync::Send(&packet, s);
+            g_besideQueued = VornSocketServerAsync::SendData("zz", 2, s);
+        });
+        VornSocketServerAsync::SetSendCallback([](HWND, SOCKET) { ++g_sendReady; });
+        std::string got;
+        std::thread client = Client("127.0.0.1", Listening(), false, &got, 300);
+        ASSERT_TRUE(PumpUntil([] {
+            const VornAsyncClientRecord* c = VornSocketServerAsync::FindBySocket(g_last);
+            return c && c->writable && !c->pending;
+        }));
+        EXPECT_TRUE(g_firstSend);
+        EXPECT_FALSE(g_secondSend);
+        EXPECT_EQ(0, g_besideQueued);
+        EXPECT_EQ(0, g_sendReady);
+        VornSocketServerAsync::CloseAll();
+        client.join();
+        EXPECT_TRUE(got == g_eight) << got.size();
+        EndRun();
+        Vorn::Finalize();
+    }));
+}
+
+TEST(SocketAsyncIO, CompletesInTheFrameSleepAndEverySocketClassBootsAndEnds)
+{
+    int32_t status = -9;
+    uint32_t transferred = 0;
+    const uint32_t all = OPTION_SOCKET | OPTION_SOCKET_ASYNCIO | OPTION_SOCKET_SERVER_ASYNC | OPTION_SOCKET_SERVER_MT;
+    EXPECT_EQ(0u, BootRunning(all, [] { VornLog::SetFileName("VornSocketBootLog"), Vorn::SetFrameRate(60); }, [&] {
+        TestServer server([](SOCKET s) { Sleep(100), Whole(s, "0123456789", 10, true); });
+        char in[64];
+        ASSERT_TRUE(VornSocketAsyncIO::Create());
+        ASSERT_TRUE(VornSocketAsyncIO::Connect("127.0.0.1", server.Port()));
+        ASSERT_EQ(0, VornSocketAsyncIO::Recv(in, sizeof in));
+        for (int frame = 0; frame < 120 && VornSocketAsyncIO::GetStatus() == -3; ++frame) Vorn::SyncFrame();
+        status = VornSocketAsyncIO::GetStatus();
+        transferred = VornSocketAsyncIO::GetTransferred();
+        EndRun();
+        Vorn::Finalize();
+    }));
+    EXPECT_EQ(0, status);
+    EXPECT_EQ(10u, transferred);
+    const std::string log = ReadFile("VornSocketBootLog.html");   // in the module's folder, boot's current one
+    EXPECT_TRUE(InOrder(log, {"VornSocketクラスの初期化", "VornSocketAsyncIOクラスの初期化", "VornSocketServerAsyncクラスの初期化",
+                              "VornSocketServerMTクラスの初期化", "VornSocketServerMTクラスの解放", "VornSocketServerAsyncクラスの解放",
+                              "VornSocketAsyncIOクラスの解放", "VornSocketクラスの解放"}));
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+// The socket tests' own peers, on loopback only (127.0.0.1 and 127.0.0.2), ports chosen free at
+// run time.
+#pragma once
+#include "EngineFixture.h"
+#include <winsock2.h>
+#include <gtest/gtest.h>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vorntest {
+
+inline uint16_t PortOf(SOCKET s)
+{
+    sockaddr_in a = {};
+    int n = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    return ntohs(a.sin_port);
+}
+
+// A TCP socket bound to ip and a free port, listening when asked.
+inline SOCKET Bound(const char* ip, bool listening = false)
+{
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = inet_addr(ip);
+    bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    if (listening) listen(s, 16);
+    return s;
+}
+
+inline uint16_t FreePort()
+{
+    const SOCKET s = Bound("127.0.0.1");
+    const uint16_t port = PortOf(s);
+    closesocket(s);
+    return port;
+}
+
+// A client from ip connected to 127.0.0.1:port (INVALID_SOCKET when it failed).
+inline SOCKET ConnectFrom(const char* ip, uint16_t port)
+{
+    SOCKET s = Bound(ip);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = inet_addr("127.0.0.1");
+    if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        closesocket(s);
+        s = INVALID_SOCKET;
+    }
+    return s;
+}
+
+// Sends or receives the whole buffer; false on an error or the peer's close.
+inline bool Whole(SOCKET s, const void* data, size_t n, bool sending)
+{
+    char* p = const_cast<char*>(static_cast<const char*>(data));
+    for (int k; n; p += k, n -= size_t(k))
+        if ((k = sending ? send(s, p, int(n), 0) : recv(s, p, int(n), 0)) <= 0) return false;
+    return true;
+}
+
+inline std::string RecvToEnd(SOCKET s)
+{
+    std::string out;
+    char buffer[4096];
+    for (int k; (k = recv(s, buffer, sizeof buffer, 0)) > 0;) out.append(buffer, size_t(k));
+    return out;
+}
+
+inline std::string Pattern(size_t n, uint32_t seed = 1)
+{
+    std::string v(n, '\0');
+    for (char& c : v) c = char((seed = seed * 1103515245u + 12345u) >> 16);
+    return v;
+}
+
+// A listener on ip serving each of its first `max` connections with `serve` on a thread of its
+// own, then closing it.
+class TestServer {
+public:
+    TestServer(std::function<void(SOCKET)> serve, int max = 1, const char* ip = "127.0.0.1")
+        : listener_(Bound(ip, true)), acceptor_([this, serve, max] {
+              for (int i = 0; i < max; ++i) {
+                  const SOCKET s = accept(listener_, nullptr, nullptr);
+                  if (s == INVALID_SOCKET) return;
+                  ++accepted_;
+                  clients_.emplace_back([serve, s] {
+                      serve(s);
+                      closesocket(s);
+                  });
+              }
+          })
+    {
+    }
+    ~TestServer()
+    {
+        closesocket(listener_);
+        acceptor_.join();
+        for (std::thread& t : clients_) t.join();
+    }
+    uint16_t Port() const { return PortOf(listener_); }
+    std::atomic<int> accepted_{0};
+
+private:
+    SOCKET listener_;
+    std::vector<std::thread> clients_;
+    std::thread acceptor_;
+};
+
+// The work area and WinSock for a suite of socket tests.
+class NetSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        StartServices();
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 0), &data);
+    }
+};
+
+// Waits (bounded, alertable) for done(); false when time ran out.
+inline bool WaitFor(const std::function<bool()>& done, DWORD ms = 10000)
+{
+    for (const ULONGLONG end = GetTickCount64() + ms; !done(); SleepEx(1, TRUE))
+        if (GetTickCount64() > end) return false;
+    return true;
+}
+
+}  // namespace vorntest

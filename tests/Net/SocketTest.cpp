@@ -1,0 +1,154 @@
+#include "SocketSupport.h"
+#include "VornSocket.h"
+#include <cstring>
+
+using namespace vorntest;
+
+namespace {
+
+class SocketTest : public NetSuite {
+protected:
+    void SetUp() override { VornSocket::Initialize(); }
+    void TearDown() override { VornSocket::Finalize(); }
+    static std::string Error()
+    {
+        char text[1024];
+        return VornSocket::GetLastErrorText(text) ? text : "";
+    }
+    static void Open(uint16_t port, const char* ip = "127.0.0.1")
+    {
+        ASSERT_TRUE(VornSocket::Create());
+        ASSERT_TRUE(VornSocket::Connect(ip, port));
+    }
+};
+
+TEST_F(SocketTest, MovesOneMegabyteEachWayAndRefusesNegativeLengths)
+{
+    const std::string out = Pattern(1 << 20);
+    TestServer server([](SOCKET s) {
+        std::string in(1 << 20, '\0');
+        if (Whole(s, &in[0], in.size(), false)) Whole(s, in.data(), in.size(), true);
+    });
+    Open(server.Port());
+    EXPECT_EQ(1 << 20, VornSocket::Send(out.data(), 1 << 20));
+    std::string back(1 << 20, '\0');
+    EXPECT_EQ(1 << 20, VornSocket::Recv(&back[0], 1 << 20));
+    EXPECT_TRUE(out == back);
+    EXPECT_EQ("", Error());
+    EXPECT_EQ(-1, VornSocket::Send(out.data(), -5));
+    EXPECT_EQ(-1, VornSocket::Recv(&back[0], -5));
+}
+
+TEST_F(SocketTest, PeerClosingShortOfTheLengthGivesMinusTwo)
+{
+    TestServer server([](SOCKET s) { Whole(s, Pattern(60).data(), 60, true); });
+    Open(server.Port());
+    char buffer[100];
+    EXPECT_EQ(-2, VornSocket::Recv(buffer, 100));
+    EXPECT_EQ("回線は切断されました", Error());
+}
+
+TEST_F(SocketTest, FailedConnectsKeepTheWinSockTextAndStayUnconnected)
+{
+    const std::pair<const char*, const char*> cases[] = {{"127.0.0.1", "接続が拒否された"},
+                                                         {"no-such-host.invalid", "ホストが見つからない"}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(VornSocket::Create());
+        EXPECT_FALSE(VornSocket::Connect(c.first, FreePort())) << c.first;
+        EXPECT_EQ(c.second, Error()) << c.first;
+        EXPECT_EQ(-1, VornSocket::Send("x", 1)) << c.first;
+    }
+}
+
+TEST_F(SocketTest, DottedAddressWithoutReverseNameStillConnects)
+{
+    TestServer server([](SOCKET s) { Whole(s, "ok", 2, true); }, 1, "127.0.0.2");
+    EXPECT_FALSE(VornSocket::GetHostInfo("127.0.0.2", nullptr));
+    Open(server.Port(), "127.0.0.2");
+    char buffer[2];
+    EXPECT_EQ(2, VornSocket::Recv(buffer, 2));
+    EXPECT_EQ("", Error());
+}
+
+TEST_F(SocketTest, HostRecordKeepsSixteenEntriesAndCutsTheName)
+{
+    std::string name(300, 'n'), aliasText[20];
+    in_addr addresses[20];
+    char *list[21] = {}, *aliases[21] = {};
+    for (int i = 0; i < 20; ++i) {
+        addresses[i].s_addr = htonl(0x7F000001u + i);
+        list[i] = reinterpret_cast<char*>(&addresses[i]);
+        aliases[i] = &(aliasText[i] = "alias" + std::to_string(i))[0];
+    }
+    const hostent entry = {&name[0], aliases, AF_INET, 4, list};
+    VornHostInfo info;
+    std::memset(&info, 0x55, sizeof info);
+    VornSocketCommon::FillHostInfo(entry, &info);
+    EXPECT_EQ(std::string(255, 'n'), info.name);
+    EXPECT_EQ(16u, info.addressCount);
+    EXPECT_EQ(16u, info.aliasCount);
+    EXPECT_STREQ("127.0.0.16", info.addresses[15]);
+    EXPECT_STREQ("alias15", info.aliases[15]);
+    EXPECT_EQ(4u, info.addressLength);
+}
+
+TEST_F(SocketTest, CloseAgainstASilentPeerReturnsInBound)
+{
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    TestServer server([release](SOCKET) { WaitForSingleObject(release, 20000); });
+    Open(server.Port());
+    const ULONGLONG start = GetTickCount64();
+    VornSocket::Close();
+    EXPECT_LT(GetTickCount64() - start, 3500u);
+    SetEvent(release);
+}
+
+TEST_F(SocketTest, SecondCreateClosesTheFirstSocket)
+{
+    std::atomic<int> end{-1};
+    TestServer server([&end](SOCKET s) { end = recv(s, reinterpret_cast<char*>(&s), 1, 0); });
+    Open(server.Port());
+    ASSERT_TRUE(VornSocket::Create());
+    EXPECT_TRUE(WaitFor([&] { return end == 0; }, 5000));
+}
+
+// A plain web server: reads one request line, answers by path (an echo of it, 1 MB, or a reset
+// after a few bytes) and closes.
+void ServeHttp(SOCKET s, std::vector<std::string>* requests)
+{
+    std::string line;
+    for (char c; line.find('\n') == std::string::npos && recv(s, &c, 1, 0) == 1;) line += c;
+    requests->push_back(line);
+    if (line == "GET /big\n") return (void)Whole(s, Pattern(1 << 20).data(), 1 << 20, true);
+    Whole(s, line.data() + 4, line.size() - 4, true);
+    const linger hard = {1, 0};
+    if (line == "GET /reset\n")
+        Sleep(50), setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
+}
+
+TEST_F(SocketTest, HttpGetFetchesEachPathOverItsOwnConnection)
+{
+    std::vector<std::string> requests;   // one connection at a time: no lock needed
+    TestServer http([&requests](SOCKET s) { ServeHttp(s, &requests); }, 16);
+    VornSocket::SetHttpPort(http.Port());
+    const std::string tooLong = "/" + std::string(5000, 'x');
+    const char* paths[] = {"/a", "/big", "/reset", tooLong.c_str(), "/c"};
+    const std::string expected[] = {"/a\n", Pattern(1 << 20), "", "", "/c\n"};
+    uint8_t* buffers[5];
+    uint32_t sizes[5];
+    std::memset(buffers, 0x55, sizeof buffers);
+    EXPECT_FALSE(VornSocket::HttpGet("127.0.0.1", paths, buffers, sizes, 5));
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(expected[i].empty(), buffers[i] == nullptr) << i;
+        EXPECT_TRUE(expected[i] == std::string(reinterpret_cast<char*>(buffers[i]), sizes[i])) << i;
+        VornMemory::FreeQuiet(buffers[i]);
+    }
+    // The long path never went out; each other one was asked once, exactly.
+    EXPECT_EQ((std::vector<std::string>{"GET /a\n", "GET /big\n", "GET /reset\n", "GET /c\n"}), requests);
+    EXPECT_TRUE(VornSocket::HttpGet("127.0.0.1", paths, buffers, sizes, 1));
+    VornMemory::FreeQuiet(buffers[0]);
+    EXPECT_TRUE(VornSocket::HttpGet("127.0.0.1", nullptr, nullptr, nullptr, 0));
+    EXPECT_TRUE(WaitFor([&] { return http.accepted_ == 6; }));
+}
+
+}  // namespace
