@@ -22,12 +22,12 @@ protected:
     }
 };
 
-TEST_F(SocketTest, MovesOneMegabyteEachWayAndRefusesNegativeLengths)
+TEST_F(SocketTest, MovesOneMegabyteEachWayThenSeesThePeerCloseShortOfALength)
 {
     const std::string out = Pattern(1 << 20);
     TestServer server([](SOCKET s) {
-        std::string in(1 << 20, '\0');
-        if (Whole(s, &in[0], in.size(), false)) Whole(s, in.data(), in.size(), true);
+        std::string in((1 << 20) + 60, 'x');
+        if (Whole(s, &in[0], 1 << 20, false)) Whole(s, in.data(), in.size(), true);
     });
     Open(server.Port());
     EXPECT_EQ(1 << 20, VornSocket::Send(out.data(), 1 << 20));
@@ -35,17 +35,10 @@ TEST_F(SocketTest, MovesOneMegabyteEachWayAndRefusesNegativeLengths)
     EXPECT_EQ(1 << 20, VornSocket::Recv(&back[0], 1 << 20));
     EXPECT_TRUE(out == back);
     EXPECT_EQ("", Error());
-    EXPECT_EQ(-1, VornSocket::Send(out.data(), -5));
-    EXPECT_EQ(-1, VornSocket::Recv(&back[0], -5));
-}
-
-TEST_F(SocketTest, PeerClosingShortOfTheLengthGivesMinusTwo)
-{
-    TestServer server([](SOCKET s) { Whole(s, Pattern(60).data(), 60, true); });
-    Open(server.Port());
-    char buffer[100];
-    EXPECT_EQ(-2, VornSocket::Recv(buffer, 100));
+    EXPECT_EQ(-2, VornSocket::Recv(&back[0], 100));   // 60 of 100 bytes, then the close
     EXPECT_EQ("回線は切断されました", Error());
+    EXPECT_EQ(-1, VornSocket::Recv(&back[0], -5));   // negative lengths move nothing
+    EXPECT_EQ(-1, VornSocket::Send(out.data(), -5));
 }
 
 TEST_F(SocketTest, FailedConnectsKeepTheWinSockTextAndStayUnconnected)
@@ -85,11 +78,8 @@ TEST_F(SocketTest, HostRecordKeepsSixteenEntriesAndCutsTheName)
     std::memset(&info, 0x55, sizeof info);
     VornSocketCommon::FillHostInfo(entry, &info);
     EXPECT_EQ(std::string(255, 'n'), info.name);
-    EXPECT_EQ(16u, info.addressCount);
-    EXPECT_EQ(16u, info.aliasCount);
-    EXPECT_STREQ("127.0.0.16", info.addresses[15]);
-    EXPECT_STREQ("alias15", info.aliases[15]);
-    EXPECT_EQ(4u, info.addressLength);
+    EXPECT_EQ(std::string("127.0.0.16 alias15 16 16 4"), std::string(info.addresses[15]) + " " + info.aliases[15] + " " +
+              std::to_string(info.addressCount) + " " + std::to_string(info.aliasCount) + " " + std::to_string(info.addressLength));
 }
 
 TEST_F(SocketTest, CloseAgainstASilentPeerReturnsInBound)
