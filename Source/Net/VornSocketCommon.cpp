@@ -178,30 +178,33 @@ uint32_t VornSocketCommon::RecvSome(VornSocketState& s, SOCKET socket, void* buf
     return Move(s, [&](uint32_t at, int n) { return recv(socket, p + at, n, 0); }, length, wouldBlock, result);
 }
 
-int32_t VornSocketCommon::SendAll(VornSocketState& s, SOCKET socket, const void* data, int32_t length)
+namespace {
+
+// SendAll and RecvAll: the whole length or nothing.
+int32_t Whole(VornSocketState& s, SOCKET socket, void* data, int32_t length, bool sending)
 {
     if (length < 0) {
-        SetError(s, WSAEINVAL);
-        return RESULT_ERROR;
+        VornSocketCommon::SetError(s, WSAEINVAL);
+        return VornSocketCommon::RESULT_ERROR;
     }
     bool wouldBlock = false;
     int32_t result = 0;
-    SendSome(s, socket, data, static_cast<uint32_t>(length), &wouldBlock, &result);
-    if (wouldBlock) SetError(s, WSAEWOULDBLOCK);
-    return result ? result : wouldBlock ? RESULT_ERROR : length;
+    if (sending) VornSocketCommon::SendSome(s, socket, data, static_cast<uint32_t>(length), &wouldBlock, &result);
+    else VornSocketCommon::RecvSome(s, socket, data, static_cast<uint32_t>(length), &wouldBlock, &result);
+    if (wouldBlock) VornSocketCommon::SetError(s, WSAEWOULDBLOCK);
+    return result ? result : wouldBlock ? VornSocketCommon::RESULT_ERROR : length;
+}
+
+}  // namespace
+
+int32_t VornSocketCommon::SendAll(VornSocketState& s, SOCKET socket, const void* data, int32_t length)
+{
+    return Whole(s, socket, const_cast<void*>(data), length, true);
 }
 
 int32_t VornSocketCommon::RecvAll(VornSocketState& s, SOCKET socket, void* buffer, int32_t length)
 {
-    if (length < 0) {
-        SetError(s, WSAEINVAL);
-        return RESULT_ERROR;
-    }
-    bool wouldBlock = false;
-    int32_t result = 0;
-    RecvSome(s, socket, buffer, static_cast<uint32_t>(length), &wouldBlock, &result);
-    if (wouldBlock) SetError(s, WSAEWOULDBLOCK);
-    return result ? result : wouldBlock ? RESULT_ERROR : length;
+    return Whole(s, socket, buffer, length, false);
 }
 
 void VornSocketCommon::GracefulClose(SOCKET socket)

@@ -54,6 +54,32 @@ int32_t SendPending(VornAsyncClientRecord* client)
     return Report(client, moved, result);
 }
 
+// SendData and RecvData: moves what the socket takes now; a close or error met after some bytes
+// is reported by the next call.
+int32_t Transfer(bool sending, void* data, uint32_t length, SOCKET socket)
+{
+    VornAsyncClientRecord* client = VornSocketServerAsync::FindBySocket(socket);
+    if (!client) {
+        VornSocketCommon::SetError(g_state, WSAENOTSOCK);
+        return VornSocketCommon::RESULT_ERROR;
+    }
+    if (client->deferred) {
+        const int32_t result = client->deferred;
+        client->deferred = 0;
+        return result;
+    }
+    // Bytes sent beside a queued buffer would overtake it.
+    if (sending && client->pending) return data == client->pending ? SendPending(client) : 0;
+    uint8_t& ready = sending ? client->writable : client->readable;
+    if (!ready) return 0;
+    bool wouldBlock = false;
+    int32_t result = 0;
+    const uint32_t moved = sending ? VornSocketCommon::SendSome(g_state, socket, data, length, &wouldBlock, &result)
+                                   : VornSocketCommon::RecvSome(g_state, socket, data, length, &wouldBlock, &result);
+    if (wouldBlock) ready = 0;
+    return Report(client, moved, result);
+}
+
 void Notify(VornSocketEventCallback callback, HWND window, SOCKET socket)
 {
     if (callback) callback(window, socket);
@@ -209,45 +235,12 @@ bool VornSocketServerAsync::Send(const VornSocketPacket* packet, SOCKET socket)
 
 int32_t VornSocketServerAsync::SendData(const void* data, uint32_t length, SOCKET socket)
 {
-    VornAsyncClientRecord* client = FindBySocket(socket);
-    if (!client) {
-        VornSocketCommon::SetError(g_state, WSAENOTSOCK);
-        return VornSocketCommon::RESULT_ERROR;
-    }
-    if (client->deferred) {
-        const int32_t result = client->deferred;
-        client->deferred = 0;
-        return result;
-    }
-    // Bytes sent beside a queued buffer would overtake it.
-    if (client->pending && data != client->pending) return 0;
-    if (client->pending) return SendPending(client);
-    if (!client->writable) return 0;
-    bool wouldBlock = false;
-    int32_t result = 0;
-    const uint32_t moved = VornSocketCommon::SendSome(g_state, socket, data, length, &wouldBlock, &result);
-    if (wouldBlock) client->writable = 0;
-    return Report(client, moved, result);
+    return Transfer(true, const_cast<void*>(data), length, socket);
 }
 
 int32_t VornSocketServerAsync::RecvData(void* buffer, uint32_t length, SOCKET socket)
 {
-    VornAsyncClientRecord* client = FindBySocket(socket);
-    if (!client) {
-        VornSocketCommon::SetError(g_state, WSAENOTSOCK);
-        return VornSocketCommon::RESULT_ERROR;
-    }
-    if (client->deferred) {
-        const int32_t result = client->deferred;
-        client->deferred = 0;
-        return result;
-    }
-    if (!client->readable) return 0;
-    bool wouldBlock = false;
-    int32_t result = 0;
-    const uint32_t moved = VornSocketCommon::RecvSome(g_state, socket, buffer, length, &wouldBlock, &result);
-    if (wouldBlock) client->readable = 0;
-    return Report(client, moved, result);
+    return Transfer(false, buffer, length, socket);
 }
 
 void VornSocketServerAsync::GetAcceptedClientInfo(VornHostInfo* host, char* address, size_t addressSize)
