@@ -81,7 +81,7 @@ double Echoes(uint16_t port, int clients, const std::function<void()>& pump)
     while (Now() - t0 < kSeconds) pump();
     stop = true;
     const double t1 = Now();
-    while (WaitForMultipleObjects(DWORD(threads.size()), threads.data(), TRUE, 0) == WAIT_TIMEOUT) pump();
+    while (WaitForMultipleObjects(DWORD(threads.size()), threads.data(), TRUE, 0) == WAIT_TIMEOUT && Now() - t1 < 10.0) pump();
     for (HANDLE h : threads) CloseHandle(h);
     return double(total) / (t1 - t0);
 }
@@ -148,7 +148,9 @@ double AsyncEchoes(int clients)
     VornSocketServerAsync::SetRecvCallback([](HWND, SOCKET s) {
         char buffer[65536];
         const int32_t n = VornSocketServerAsync::RecvData(buffer, sizeof buffer, s);
-        if (n > 0) VornSocketServerAsync::SendData(buffer, uint32_t(n), s);
+        // Queued: a client whose FD_WRITE has not come yet gets it then.
+        const VornSocketPacket packet = {0, uint32_t(n > 0 ? n : 0), buffer};
+        if (n > 0) VornSocketServerAsync::Send(&packet, s);
     });
     if (!VornSocketServerAsync::Create() || !VornSocketServerAsync::Listen(port)) return 0.0;
     const double rate = Echoes(port, clients, PumpWindow);
@@ -214,6 +216,7 @@ int main(int argc, char** argv)
         Vorn::SetUseOption(OPTION_SOCKET | OPTION_SOCKET_SERVER_ASYNC | OPTION_SOCKET_SERVER_MT);
         return true;
     });
+    setvbuf(stdout, nullptr, _IONBF, 0);
     vorntest::SetGameMain([](int, char**) {
         std::printf("echoes per second (64-byte frames, %.0f s each):\n", kSeconds);
         for (int clients : {1, 8, 32}) {
