@@ -210,9 +210,10 @@ int32_t VornSocketCommon::RecvAll(VornSocketState& s, SOCKET socket, void* buffe
 void VornSocketCommon::GracefulClose(SOCKET socket)
 {
     if (socket == INVALID_SOCKET) return;
-    shutdown(socket, SD_SEND);
-    // A silent or endless peer must not hold the close: wait for its end at most CLOSE_DRAIN_MS.
-    const ULONGLONG end = GetTickCount64() + CLOSE_DRAIN_MS;
+    // A socket that cannot shut down (a listening one, or one never connected) has no peer to wait
+    // for; a silent or endless peer must not hold the close: its end is awaited CLOSE_DRAIN_MS at most.
+    const bool drain = shutdown(socket, SD_SEND) == 0;
+    const ULONGLONG end = drain ? GetTickCount64() + CLOSE_DRAIN_MS : 0;
     char discard[64];
     for (;;) {
         const ULONGLONG now = GetTickCount64();
