@@ -65,6 +65,11 @@ TEST(SocketServerAsync, ListsClientsAndCloseAllEndsThem)
             EXPECT_STREQ(i < 3 ? rows[i][1] : "keep", name) << i;
             EXPECT_STREQ(i < 3 ? rows[i][0] : "keep", address) << i;
         }
+        // A packet the work area cannot copy is refused with the memory text.
+        const VornSocketPacket huge = {0, 0xF0000000u, g_eight.data()};
+        char text[1024] = {};
+        EXPECT_FALSE(VornSocketServerAsync::Send(&huge, VornSocketServerAsync::FindByIndex(0)->socket));
+        EXPECT_TRUE(VornSocketServerAsync::GetLastErrorText(text) && std::string(text) == "作業用メモリが確保できませんでした");
         // A client that leaves at once: its record becomes the closed one.
         clients.push_back(Client("127.0.0.2", port));
         ASSERT_TRUE(PumpUntil([] { return g_closes == 1; }));
