@@ -42,6 +42,8 @@
 #include "VornSurface.h"
 #include "VornSystem.h"
 #include "VornTexture.h"
+#include "VornThread.h"
+#include "VornMicroThread.h"
 #include <mmsystem.h>
 #include <cstdarg>
 #include <cstdio>
@@ -113,8 +115,8 @@ const StartRow kInitializeRows[] = {
     {0, "Initialize LZSS Compress System", Call<VornLZSS::Initialize>, "LZSSクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {0, "Initialize Animation System", Call<VornAnimation::Initialize>, "アニメーションクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     // pending VornCDDA: {OPTION_CDDA, "Initialize CDDA System", Call<VornCDDA::Initialize>, "ＣＤＤＡクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornMicroThread: {OPTION_MICROTHREAD, "Initialize MicroThread System", Call<VornMicroThread::Initialize>, "マイクロスレッドの初期化に失敗"},
-    // pending VornThread: {0, "Initialize Thread System", Call<VornThread::Initialize>, "スレッドの初期化に失敗"},
+    {OPTION_MICROTHREAD, "Initialize MicroThread System", Call<VornMicroThread::Initialize>, "マイクロスレッドの初期化に失敗"},
+    {0, "Initialize Thread System", Call<VornThread::Initialize>, "スレッドの初期化に失敗"},
     {OPTION_DIRECT3D, "  -> Surface Manager", Call<VornSurface::Initialize>, "サーフェイスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Texture Manager", Call<VornTexture::Initialize>, "テクスチャの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Primitive Manager", Call<VornPrimitive::Initialize>, "プリミティブの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
@@ -168,8 +170,8 @@ bool EndTimer()
 
 // Vorn::Finalize, in order. Every Finalize must be safe for a class that never started.
 const EndRow kFinalizeRows[] = {
-    // pending VornThread: {0, [] { VornThread::EndAllThreads(); VornThread::Finalize(); return true; }},
-    // pending VornMicroThread: {OPTION_MICROTHREAD, Call<VornMicroThread::Finalize>},
+    {0, [] { VornThread::EndAllThreads(); VornThread::Finalize(); return true; }},
+    {OPTION_MICROTHREAD, Call<VornMicroThread::Finalize>},
     // pending VornCDDA: {OPTION_CDDA, Call<VornCDDA::Finalize>},
     {OPTION_SOCKET_SERVER_MT, Call<VornSocketServerMT::Finalize>},
     {OPTION_SOCKET_SERVER_ASYNC, Call<VornSocketServerAsync::Finalize>},
@@ -337,7 +339,7 @@ bool Vorn::Start()
     if (!RunStartRows(kStartRows)) return false;
     VornLog::Title("アプリケーション開始");
     VornLog::LineBreak();
-    // pending VornThread: VornThread::StartMainThread();
+    VornThread::StartMainThread();
     VornRand::Seed(65535);
     g_vorn.previous = GetSystemTimer();
     return true;

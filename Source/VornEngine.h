@@ -76,3 +76,5 @@
 #include "VornSocketCommon.h"
 #include "VornSocketServerAsync.h"
 #include "VornSocketServerMT.h"
+#include "VornMicroThread.h"
+#include "VornThread.h"

@@ -7,6 +7,7 @@
 #include "VornMemory.h"
 #include "VornSocketServerAsync.h"
 #include "VornSystem.h"
+#include "VornThread.h"
 #include <cstring>
 #include <vfw.h>
 
@@ -203,7 +204,7 @@ namespace {
 
 void WaitLoadThread()
 {
-    // pending VornThread: while (!VornThread::IsLoadThreadEnd()) SleepEx(100, TRUE);
+    while (!VornThread::IsLoadThreadEnd()) SleepEx(100, TRUE);
 }
 
 }  // namespace

@@ -1,0 +1,245 @@
+// Cooperative threads, the load thread and fibers, on the engine's work area and log.
+#include "DeviceFixture.h"
+#include "Vorn.h"
+#include "VornLog.h"
+#include "VornMemory.h"
+#include "VornMicroThread.h"
+#include "VornThread.h"
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <psapi.h>
+#include <string>
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+class ThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        VornLog::SetFileName(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ASSERT_TRUE(VornLog::Open("threads"));
+        VornMemory::Initialize();
+        ASSERT_TRUE(VornMemory::SetWorkArea(0x400000, true));
+        used_ = VornMemory::GetUsedSize();
+        ASSERT_TRUE(VornThread::Initialize());
+        ASSERT_TRUE(VornMicroThread::Initialize());
+        Vorn::SetFrameRate(60);
+        order.clear();
+    }
+    void TearDown() override
+    {
+        VornThread::EndAllThreads();
+        VornThread::Finalize();
+        VornMicroThread::Finalize();
+        EXPECT_EQ(used_, VornMemory::GetUsedSize());
+        EXPECT_TRUE(VornMemory::CheckOverAccess());
+        VornMemory::Finalize();
+        VornLog::Close();
+    }
+    static std::string Log()
+    {
+        VornLog::Close();
+        std::string log = vorntest::ReadFile(VornLog::GetFileName());
+        VornLog::Open("threads");
+        return log;
+    }
+
+    uint32_t used_ = 0;
+
+public:
+    static std::vector<int> order;
+};
+std::vector<int> ThreadTest::order;
+
+// A ring body: records its slot each turn, until asked to end.
+uint32_t RingBody(uint32_t slot)
+{
+    for (;;) {
+        ThreadTest::order.push_back(static_cast<int>(slot));
+        VornThread::Switch(static_cast<int32_t>(slot));
+    }
+}
+std::vector<uint32_t> g_callbacks;
+uint32_t OnTerminate(uint32_t code)
+{
+    g_callbacks.push_back(code);
+    return 0;
+}
+
+TEST_F(ThreadTest, RingPassesTheBatonInSlotOrderAndExitEndsAtTheNextSwitch)
+{
+    g_callbacks.clear();
+    VornThread::StartMainThread();
+    for (uint32_t slot : {0u, 3u, 7u}) ASSERT_TRUE(VornThread::Create(slot, RingBody, OnTerminate, slot, 0));
+    EXPECT_FALSE(VornThread::Create(3, RingBody, nullptr, 3, 0));   // live slot
+    EXPECT_FALSE(VornThread::Create(32, RingBody, nullptr, 0, 0));  // out of range
+    order.push_back(-1);
+    VornThread::Switch(-1);
+    order.push_back(-1);
+    EXPECT_EQ((std::vector<int>{-1, 0, 3, 7, -1}), order);
+
+    VornThread::Exit(3);
+    order.clear();
+    VornThread::Switch(-1);   // 0 runs, 3 ends at its Switch and hands the baton to 7
+    EXPECT_EQ((std::vector<int>{0, 7}), order);
+    EXPECT_EQ((std::vector<uint32_t>{0}), g_callbacks);
+    const std::string log = Log();
+    for (const char* line : {"　[00] -> [03]", "　[03] -> [07]", "　[07] -> [32]", "　[32] -> [00]", "　[00] -> [07]"})
+        EXPECT_NE(std::string::npos, log.find(line)) << line;
+    EXPECT_NE(std::string::npos, log.find("VornThread::Exit</FONT></B> : [03] : <B><FONT color=\"GREEN\">Success"));
+}
+
+uint32_t ReturningBody(uint32_t value)
+{
+    ThreadTest::order.push_back(static_cast<int>(value));
+    return value;
+}
+volatile LONG g_stuck;
+// Takes turns until told to get stuck: then it keeps the baton for ever.
+uint32_t GetsStuck(uint32_t slot)
+{
+    for (;;) {
+        while (g_stuck) Sleep(10);
+        VornThread::Switch(static_cast<int32_t>(slot));
+    }
+}
+
+TEST_F(ThreadTest, ABodyThatReturnsEndsItsSlotAndAStuckThreadIsTerminatedInBound)
+{
+    g_stuck = 0;
+    VornThread::StartMainThread();
+    ASSERT_TRUE(VornThread::Create(1, ReturningBody, nullptr, 11, 0));
+    ASSERT_TRUE(VornThread::Create(2, RingBody, nullptr, 2, 0));
+    VornThread::Switch(-1);   // 1 returns: its slot ends and the baton goes on to 2
+    EXPECT_EQ((std::vector<int>{11, 2}), order);
+    ASSERT_TRUE(VornThread::Create(1, ReturningBody, nullptr, 12, 0));   // the slot is free again
+    ASSERT_TRUE(VornThread::Create(3, GetsStuck, nullptr, 3, 0));
+    VornThread::Switch(-1);
+    EXPECT_EQ((std::vector<int>{11, 2, 12, 2}), order);
+    InterlockedExchange(&g_stuck, 1);
+    // Ending slot 2 hands the baton to 3, which keeps it: 3 is terminated after a bounded wait.
+    const DWORD start = GetTickCount();
+    VornThread::EndAllThreads();
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    const std::string log = Log();
+    EXPECT_EQ(std::string::npos, log.find(" < スレッド終了エラー [02]> "));
+    EXPECT_NE(std::string::npos, log.find(" < スレッド終了エラー [03]> "));
+    EXPECT_NE(std::string::npos, log.find("VornThread::全スレッドの終了"));
+}
+
+TEST_F(ThreadTest, EndAllThreadsWithoutTheMainSlotEndsThreadsThatNeverRan)
+{
+    order.clear();
+    ASSERT_TRUE(VornThread::Create(5, RingBody, nullptr, 5, 0));
+    VornThread::EndAllThreads();
+    EXPECT_TRUE(order.empty());
+    EXPECT_EQ(std::string::npos, Log().find("スレッド終了エラー"));
+}
+
+volatile LONG g_loadGate;
+bool SlowLoad(uint32_t value)
+{
+    while (!g_loadGate) Sleep(5);
+    return value == 7;
+}
+bool Load300ms(uint32_t)
+{
+    Sleep(300);
+    return true;
+}
+
+TEST_F(ThreadTest, LoadThreadResultAndTheQuitWaitingForIt)
+{
+    g_loadGate = 0;
+    ASSERT_TRUE(VornThread::StartLoadThread(SlowLoad, 7, 0));
+    EXPECT_TRUE(VornThread::StartLoadThread(SlowLoad, 8, 0));   // already running: nothing new
+    EXPECT_FALSE(VornThread::GetLoadThreadResult());
+    EXPECT_FALSE(VornThread::IsLoadThreadEnd());
+    InterlockedExchange(&g_loadGate, 1);
+    while (!VornThread::IsLoadThreadEnd()) Sleep(5);
+    EXPECT_TRUE(VornThread::GetLoadThreadResult());   // the first call's argument, 7
+    char address[32];
+    snprintf(address, sizeof address, "[0x%08llX]", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&SlowLoad)));
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find(std::string("Start Load Thread ") + address));
+    EXPECT_NE(std::string::npos, log.find(std::string("Exit Load Thread ") + address));
+
+    ASSERT_TRUE(VornThread::StartLoadThread(Load300ms, 0, 0));
+    const DWORD start = GetTickCount();
+    PostQuitMessage(0);
+    EXPECT_FALSE(Vorn::Run(false));
+    EXPECT_GE(GetTickCount() - start, 250u);
+    EXPECT_TRUE(VornThread::IsLoadThreadEnd());
+}
+
+// Fibers: each records its slot per turn; slot 2 suspends itself once; fiber 1 posts the quit.
+int g_frames;
+template <uint32_t S> void __stdcall Fiber(void*)
+{
+    do {
+        ThreadTest::order.push_back(static_cast<int>(S));
+        if (S == 2 && ThreadTest::order.size() < 4) VornMicroThread::Suspend(2);
+        if (S == 0 && ++g_frames == 4) PostQuitMessage(0);
+    } while (VornMicroThread::Switch(S));
+    ThreadTest::order.push_back(100 + static_cast<int>(S));
+}
+
+TEST_F(ThreadTest, FibersRunRoundRobinSkipSuspendedSlotsAndAllEndAtQuit)
+{
+    const uint32_t option = Vorn::GetUseOption();
+    Vorn::SetUseOption(OPTION_DIRECT3D);   // the pump returns once per frame
+    g_frames = 0;
+    ASSERT_TRUE(VornMicroThread::Create(0, Fiber<0>, 0x10000));
+    ASSERT_TRUE(VornMicroThread::Create(2, Fiber<2>, 0x10000));
+    EXPECT_FALSE(VornMicroThread::Create(2, Fiber<2>, 0x10000));
+    EXPECT_FALSE(VornMicroThread::Create(33, Fiber<2>, 0x10000));
+    EXPECT_TRUE(VornMicroThread::RunMainThread());
+    Vorn::SetUseOption(option);
+    // Frame 1: 0, 2 (suspends itself); frames 2-3: 0 only; at 0's fourth frame the quit wakes 2 and
+    // both end, the suspended one included.
+    ASSERT_GE(order.size(), 6u);
+    EXPECT_EQ((std::vector<int>{0, 2, 0, 0, 0}), std::vector<int>(order.begin(), order.begin() + 5));
+    EXPECT_NE(order.end(), std::find(order.begin(), order.end(), 100));
+    EXPECT_NE(order.end(), std::find(order.begin(), order.end(), 102));
+    const std::string log = Log();
+    for (const char* line : {"VornMicroThread::スレッド [0] を生成", "VornMicroThread::メインスレッドの起動", "VornMicroThread::全スレッドの終了を確認",
+                             "VornMicroThread::スレッド [2] を停止"})
+        EXPECT_NE(std::string::npos, log.find(line)) << line;
+}
+
+SIZE_T Commit()
+{
+    PROCESS_MEMORY_COUNTERS_EX pmc = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof pmc);
+    return pmc.PrivateUsage;
+}
+int g_cycles;
+SIZE_T g_commitAt1000;
+// Each fiber starts the next in the other slot and returns: its slot stops, and the fiber it
+// switches to deletes it.
+template <uint32_t S> void __stdcall Chain(void*)
+{
+    if (++g_cycles == 1000) g_commitAt1000 = Commit();
+    if (g_cycles < 20000) VornMicroThread::Create(1 - S, Chain<1 - S>, 0x10000);
+    else PostQuitMessage(0);
+}
+
+TEST_F(ThreadTest, FibersThatStopThemselvesAreDeletedSoCyclesKeepCommitFlat)
+{
+    const uint32_t option = Vorn::GetUseOption();
+    Vorn::SetUseOption(OPTION_DIRECT3D);
+    VornLog::Close();   // 40,000 log lines would only slow the loop
+    Vorn::SetFrameRate(0);
+    g_cycles = 0;
+    ASSERT_TRUE(VornMicroThread::Create(0, Chain<0>, 0x10000));
+    EXPECT_TRUE(VornMicroThread::RunMainThread());
+    Vorn::SetUseOption(option);
+    VornLog::Open("threads");
+    EXPECT_EQ(20000, g_cycles);
+    // A leaked 64 KB fiber costs about 2 KB of private commit: 19,000 would be about 38 MB.
+    EXPECT_LT(Commit(), g_commitAt1000 + 4 * 1024 * 1024);
+}
+
+}  // namespace
