@@ -8,12 +8,36 @@ from xfile import Mesh, document, frame, animation, matrix, quat, qmul, f
 X, Y, Z = (1, 0, 0), (0, 1, 0), (0, 0, 1)
 
 
+def _mats(tex, *colours):
+    return [(r, g, b, a, power, tex) for r, g, b, a, power in colours]
+
+
+# Material colours by texture: material m is swatch m of the texture (textures.py paints them).
+PALETTES = {
+    "mychara.bmp": _mats("mychara.bmp", (0.98, 0.80, 0.66, 1.0, 8.0), (0.20, 0.35, 0.85, 1.0, 8.0),   # skin, tunic
+                         (0.35, 0.20, 0.12, 1.0, 4.0), (0.80, 0.80, 0.86, 1.0, 30.0),                 # hair, armour
+                         (0.10, 0.10, 0.12, 1.0, 4.0), (0.85, 0.20, 0.18, 1.0, 8.0)),                 # boots, scarf
+    "weapon.bmp": _mats("weapon.bmp", (0.88, 0.92, 1.0, 1.0, 60.0), (0.85, 0.65, 0.15, 1.0, 30.0),
+                        (0.35, 0.18, 0.10, 1.0, 4.0)),
+    "enemy1.dds": _mats("enemy1.dds", (0.55, 0.75, 0.35, 1.0, 8.0), (0.95, 0.90, 0.75, 1.0, 20.0),
+                        (0.9, 0.15, 0.1, 1.0, 30.0), (0.35, 0.45, 0.20, 1.0, 8.0)),
+    "enemy2.dds": _mats("enemy2.dds", (0.65, 0.45, 0.85, 1.0, 20.0), (1.0, 1.0, 0.95, 1.0, 40.0),
+                        (0.10, 0.05, 0.15, 1.0, 4.0), (0.95, 0.75, 0.25, 1.0, 30.0)),
+    "enemy3.dds": _mats("enemy3.dds", (0.85, 0.55, 0.25, 1.0, 10.0), (0.98, 0.92, 0.70, 1.0, 10.0),
+                        (0.1, 0.1, 0.1, 1.0, 40.0), (0.65, 0.30, 0.15, 1.0, 10.0)),
+    "enemy_boss.dds": _mats("enemy_boss.dds", (0.60, 0.50, 0.55, 1.0, 10.0), (0.35, 0.28, 0.30, 1.0, 10.0),
+                            (1.0, 0.55, 0.1, 1.0, 60.0), (0.75, 0.72, 0.65, 1.0, 40.0)),
+    "bullet.bmp": _mats("bullet.bmp", (1.0, 0.9, 0.5, 1.0, 30.0), (1.0, 0.5, 0.2, 1.0, 30.0),
+                        (0.5, 0.8, 1.0, 0.8, 30.0), (1.0, 1.0, 1.0, 0.9, 30.0)),
+}
+
+
 class Rig:
     """Bones (name, parent, world pivot) and parts bound to them, in world bind coordinates."""
 
     def __init__(self, materials):
         self.bones = []          # (name, parent index or -1, pivot)
-        self.mesh = Mesh("body", materials)
+        self.mesh = Mesh("body", materials, atlas=True)
 
     def bone(self, name, parent, pivot):
         self.bones.append((name, parent, pivot))
@@ -86,13 +110,7 @@ def RR(*rots):
 
 # ----------------------------------------------------------------------------------- player
 def player():
-    mats = [(0.98, 0.80, 0.66, 1.0, 8.0, "mychara.bmp"),   # skin
-            (0.20, 0.35, 0.85, 1.0, 8.0, "mychara.bmp"),   # tunic
-            (0.35, 0.20, 0.12, 1.0, 4.0, "mychara.bmp"),   # hair
-            (0.80, 0.80, 0.86, 1.0, 30.0, "mychara.bmp"),  # armour
-            (0.08, 0.08, 0.10, 1.0, 4.0, "mychara.bmp"),   # eyes, boots
-            (0.85, 0.20, 0.18, 1.0, 8.0, "mychara.bmp")]   # scarf, belt
-    r = Rig(mats)
+    r = Rig(PALETTES["mychara.bmp"])
     m = r.mesh
     hips = r.bone("Frame0_koshi", -1, (0.0, 0.0, 0.0))
     chest = r.bone("Frame1_mune", hips, (0.0, 0.15, 0.0))
@@ -120,7 +138,7 @@ def player():
     m.ellipsoid((-0.27, 0.50, 0), (0.1, 0.07, 0.1), 3, bones["migi"][1], 8, 5)
     m.tube((0, 0.52, 0), (0, 0.62, 0), 0.08, 0.07, 5, neck, 8)          # scarf at the neck
     m.ellipsoid((0, 0.76, 0), (0.15, 0.17, 0.15), 0, head, 12, 8)       # head
-    m.ellipsoid((0, 0.82, 0.03), (0.165, 0.15, 0.16), 2, head, 12, 6)   # hair
+    m.ellipsoid((0, 0.84, 0.05), (0.165, 0.14, 0.16), 2, head, 12, 6)   # hair
     m.box((0, 0.91, 0.05), (0.10, 0.08, 0.22), 2, head, rot=R(X, -20))  # tuft
     for sx in (1, -1):
         m.box((0.055 * sx, 0.77, -0.14), (0.04, 0.05, 0.02), 4, head)   # eyes
@@ -163,7 +181,7 @@ def player():
             (60, pose(arm=70.0, elbow=0.0, twist=-20.0, lean=20.0, lleg=-25.0, rleg=25.0, knee=20.0), (0.0, -0.1, -0.1)),
             (75, pose(arm=60.0, elbow=0.0, twist=-20.0, lean=20.0, lleg=-25.0, rleg=25.0, knee=20.0), (0.0, -0.1, -0.1)),
             (90, stand, O),
-            (91, pose(arm=90.0, elbow=0.0, twist=40.0, sweep=50.0, lean=5.0), O),
+            (91, pose(arm=90.0, elbow=0.0, twist=5.0, sweep=12.0, lean=5.0), O),
             (100, pose(arm=90.0, elbow=0.0, twist=-45.0, sweep=-60.0, lean=10.0, lleg=-20.0, rleg=20.0), (0.0, -0.05, -0.05)),
             (115, stand, O),
             (116, pose(arm=20.0, elbow=100.0, twist=30.0, lean=-5.0, knee=30.0), (0.0, -0.1, 0.0)),
@@ -200,9 +218,8 @@ def player():
 
 
 def weapon():
-    mats = [(0.88, 0.92, 1.0, 1.0, 60.0, "weapon.bmp"), (0.85, 0.65, 0.15, 1.0, 30.0, "weapon.bmp"),
-            (0.35, 0.18, 0.10, 1.0, 4.0, "weapon.bmp")]
-    blade, guard, grip = Mesh("blade", mats), Mesh("guard", mats), Mesh("grip", mats)
+    mats = PALETTES["weapon.bmp"]
+    blade, guard, grip = Mesh("blade", mats, True), Mesh("guard", mats, True), Mesh("grip", mats, True)
     # the blade runs down the hand's -Y (along the arm), a diamond section tapering to a point
     tip = (0.0, -1.32, 0.0)
     sec = [(0.0, -0.12, -0.045), (0.012, -0.12, 0.0), (0.0, -0.12, 0.045), (-0.012, -0.12, 0.0)]
@@ -223,10 +240,7 @@ def weapon():
 # ----------------------------------------------------------------------------------- enemies
 def enemy1():
     """Walker: a horned imp on two legs with claws."""
-    tex = "enemy1.dds"
-    mats = [(0.55, 0.75, 0.35, 1.0, 8.0, tex), (0.95, 0.90, 0.75, 1.0, 20.0, tex), (0.9, 0.15, 0.1, 1.0, 30.0, tex),
-            (0.35, 0.45, 0.20, 1.0, 8.0, tex)]
-    r = Rig(mats)
+    r = Rig(PALETTES["enemy1.dds"])
     m = r.mesh
     body = r.bone("Body", -1, (0.0, -0.15, 0.0))
     head = r.bone("Head", body, (0.0, 0.5, 0.0))
@@ -268,10 +282,7 @@ def enemy1():
 
 def enemy2():
     """Hovering shooter: a one-eyed floating jelly with a spiked shell and four tentacles."""
-    tex = "enemy2.dds"
-    mats = [(0.65, 0.45, 0.85, 1.0, 20.0, tex), (1.0, 1.0, 0.95, 1.0, 40.0, tex), (0.10, 0.05, 0.15, 1.0, 4.0, tex),
-            (0.95, 0.75, 0.25, 1.0, 30.0, tex)]
-    r = Rig(mats)
+    r = Rig(PALETTES["enemy2.dds"])
     m = r.mesh
     body = r.bone("Body", -1, (0.0, 0.45, 0.0))
     eye = r.bone("Eye", body, (0.0, 0.45, -0.3))
@@ -307,10 +318,7 @@ def enemy2():
 
 def enemy3():
     """Hopper: a warty toad with long folded hind legs."""
-    tex = "enemy3.dds"
-    mats = [(0.85, 0.55, 0.25, 1.0, 10.0, tex), (0.98, 0.92, 0.70, 1.0, 10.0, tex), (0.1, 0.1, 0.1, 1.0, 40.0, tex),
-            (0.65, 0.30, 0.15, 1.0, 10.0, tex)]
-    r = Rig(mats)
+    r = Rig(PALETTES["enemy3.dds"])
     m = r.mesh
     body = r.bone("Body", -1, (0.0, -0.2, 0.0))
     head = r.bone("Head", body, (0.0, 0.05, -0.35))
@@ -347,10 +355,7 @@ def enemy3():
 
 def boss():
     """The boss: a stone ogre about 5.5 tall with a spiked club."""
-    tex = "enemy_boss.dds"
-    mats = [(0.60, 0.50, 0.55, 1.0, 10.0, tex), (0.35, 0.28, 0.30, 1.0, 10.0, tex), (1.0, 0.55, 0.1, 1.0, 60.0, tex),
-            (0.75, 0.72, 0.65, 1.0, 40.0, tex)]
-    r = Rig(mats)
+    r = Rig(PALETTES["enemy_boss.dds"])
     m = r.mesh
     hips = r.bone("Hips", -1, (0.0, -0.6, 0.0))
     chest = r.bone("Chest", hips, (0.0, 0.3, 0.0))
@@ -409,7 +414,7 @@ def boss():
 # ----------------------------------------------------------------------------------- shots, effects
 def bullet():
     """A wheel 1 across in the Y-Z plane: a rim ring and spokes, axle along X."""
-    m = Mesh("wheel", [(1.0, 0.9, 0.5, 1.0, 30.0, "bullet.bmp"), (1.0, 0.5, 0.2, 1.0, 30.0, "bullet.bmp")])
+    m = Mesh("wheel", PALETTES["bullet.bmp"], True)
 
     def rim(u, v):
         a, b = u * 2 * math.pi, v * 2 * math.pi
@@ -424,9 +429,9 @@ def bullet():
 
 
 def bullet2():
-    m = Mesh("orb", [(0.5, 0.8, 1.0, 0.8, 30.0, "bullet.bmp"), (1.0, 1.0, 1.0, 0.9, 30.0, "bullet.bmp")])
-    m.ellipsoid((0.0, 0.0, 0.0), (0.3, 0.3, 0.3), 0, 0, 12, 8)
-    m.ellipsoid((0.0, 0.0, 0.12), (0.12, 0.12, 0.5), 1, 0, 8, 5)
+    m = Mesh("orb", PALETTES["bullet.bmp"], True)
+    m.ellipsoid((0.0, 0.0, 0.0), (0.3, 0.3, 0.3), 2, 0, 12, 8)
+    m.ellipsoid((0.0, 0.0, 0.12), (0.12, 0.12, 0.5), 3, 0, 8, 5)
     return document("Root", m.text())
 
 

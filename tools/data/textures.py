@@ -4,6 +4,8 @@ import os
 import subprocess
 import tempfile
 
+from models import PALETTES
+
 FONT = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf"
 KEY = "#00FF00"
 
@@ -164,6 +166,24 @@ def noise(tmp, name, size, seed, blur, colours, extra=()):
     return p
 
 
+def atlas(tmp, name, size, seed, blur, pattern=None):
+    """The colour swatches of a model's materials (4 x 4, material m at swatch m) over light noise."""
+    n = noise(tmp, name + "_n", size, seed, blur, "#a8a8a8,#ffffff")
+    cell = size // 4
+    draw = ["-size", "%dx%d" % (size, size), "xc:white"]
+    for m, (r, g, b, a, power, tex) in enumerate(PALETTES[name]):
+        x, y = (m % 4) * cell, (m // 4) * cell
+        draw += ["-fill", "#%02x%02x%02x" % (int(r * 255), int(g * 255), int(b * 255)),
+                 "-draw", "rectangle %d,%d %d,%d" % (x, y, x + cell - 1, y + cell - 1)]
+    layers = [n, "-colorspace", "sRGB"]
+    if pattern:
+        layers += ["(", "-size", "%dx%d" % (size, size), "pattern:" + pattern, "-blur", "0x0.7", "-fill", "#b0b0b0",
+                   "-opaque", "black", ")", "-compose", "Multiply", "-composite"]
+    p = os.path.join(tmp, name + ".png")
+    magick(*layers, "(", *draw, ")", "-compose", "Multiply", "-composite", p)
+    return p
+
+
 def build(out):
     with tempfile.TemporaryDirectory() as tmp:
         title(tmp, os.path.join(out, "title.bmp"))
@@ -177,11 +197,9 @@ def build(out):
         magick("-size", "64x64", "gradient:#ffffff-#4080ff", "-fill", "#c0e0ff", "-draw", "rectangle 0,20 63,26",
                "-draw", "rectangle 0,44 63,48", tb)
         plain(tb, os.path.join(out, "torus.bmp"))
-        plain(noise(tmp, "mychara", 128, 3, 1.0, "#c8c8c8,#ffffff"), os.path.join(out, "mychara.bmp"))
-        plain(noise(tmp, "weapon", 64, 4, 0.6, "#b0b0b8,#ffffff", ("-motion-blur", "0x6+90")), os.path.join(out, "weapon.bmp"))
-        bl = os.path.join(tmp, "bullet.png")
-        magick("-size", "64x64", "radial-gradient:#ffffff-#ffa040", bl)
-        plain(bl, os.path.join(out, "bullet.bmp"))
+        plain(atlas(tmp, "mychara.bmp", 256, 3, 1.0), os.path.join(out, "mychara.bmp"))
+        plain(atlas(tmp, "weapon.bmp", 128, 4, 0.6), os.path.join(out, "weapon.bmp"))
+        plain(atlas(tmp, "bullet.bmp", 64, 5, 0.6), os.path.join(out, "bullet.bmp"))
         g = noise(tmp, "ground", 256, 7, 4.0, "#3c6a26,#86a848")
         d = noise(tmp, "dirt", 256, 8, 10.0, "black,white", ("-level", "55%,65%"))
         gd = os.path.join(tmp, "ground2.png")
@@ -189,16 +207,10 @@ def build(out):
                "-compose", "Over", "-composite", "(", "-seed", 9, "-size", "256x256", "xc:gray50", "+noise", "Random",
                "-colorspace", "Gray", "-blur", "0x0.8", ")", "-compose", "Overlay", "-composite", gd)
         plain(gd, os.path.join(out, "ground.bmp"))
-        for i, (name, cols, pattern) in enumerate((("enemy1", "#909090,#ffffff", "hexagons"),
-                                                   ("enemy2", "#b0b0b0,#ffffff", "circles"),
-                                                   ("enemy3", "#a0a0a0,#ffffff", "hs_diagcross"),
-                                                   ("enemy_boss", "#808080,#ffffff", "bricks"))):
-            n = noise(tmp, name, 256, 20 + i, 2.0, cols)
-            dds = os.path.join(tmp, name + "_dds.png")
-            magick(n, "(", "-size", "256x256", "pattern:" + pattern, "-blur", "0x0.7", "-fill", "#909090",
-                   "-opaque", "black", ")", "-compose", "Multiply", "-composite", dds)
-            magick(dds, "-alpha", "off", "-define", "dds:compression=none", "-define", "dds:mipmaps=0",
-                   "DDS:" + os.path.join(out, name + ".dds"))
+        for i, (name, pattern) in enumerate((("enemy1", "hexagons"), ("enemy2", "circles"), ("enemy3", "hs_diagcross"),
+                                             ("enemy_boss", "bricks"))):
+            magick(atlas(tmp, name + ".dds", 256, 20 + i, 2.0, pattern), "-alpha", "off", "-define", "dds:compression=none",
+                   "-define", "dds:mipmaps=0", "DDS:" + os.path.join(out, name + ".dds"))
 
 
 if __name__ == "__main__":

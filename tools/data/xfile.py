@@ -41,8 +41,11 @@ def qrot(q, v):
 class Mesh:
     """Triangles with position, normal, uv, colour, material and one bone per vertex."""
 
-    def __init__(self, name, materials):
+    def __init__(self, name, materials, atlas=False):
+        """atlas: material m takes swatch m of a 4 x 4 grid in the shared texture (the loader draws a
+        textured material in white, so the texture carries the colours)."""
         self.name = name
+        self.atlas, self.mapped = atlas, set()
         self.materials = materials          # (r, g, b, a, power, texture or None)
         self.pos, self.nrm, self.uv, self.col, self.bone = [], [], [], [], []
         self.faces, self.mat = [], []
@@ -56,6 +59,12 @@ class Mesh:
         return len(self.pos) - 1
 
     def tri(self, a, b, c, m):
+        if self.atlas:
+            for v in (a, b, c):
+                if v not in self.mapped:
+                    self.mapped.add(v)
+                    u, w = self.uv[v]
+                    self.uv[v] = ((m % 4 + 0.1 + 0.8 * min(max(u, 0.0), 1.0)) / 4, (m // 4 + 0.1 + 0.8 * min(max(w, 0.0), 1.0)) / 4)
         self.faces.append((a, b, c))
         self.mat.append(m)
 

@@ -3,12 +3,18 @@ float4x4 mTransform;
 float4 MaterialDiffuse;
 float4 MaterialAmbient;
 
-float4 VS(float4 pos : POSITION) : POSITION { return mul(pos, mTransform); }
+struct VOut { float4 pos : POSITION; float4 col : COLOR0; };
 
-float4 PS() : COLOR0
+// brighter towards the top, so the ball reads as round
+VOut VS(float4 pos : POSITION, float3 nrm : NORMAL)
 {
-    return float4(saturate(MaterialDiffuse.rgb + MaterialAmbient.rgb * 0.5), MaterialDiffuse.a);
+    VOut o;
+    o.pos = mul(pos, mTransform);
+    o.col = float4(saturate(MaterialDiffuse.rgb * (0.55 + 0.45 * normalize(nrm).y) + MaterialAmbient.rgb * 0.2), MaterialDiffuse.a);
+    return o;
 }
+
+float4 PS(float4 col : COLOR0) : COLOR0 { return col; }
 
 technique Ball {
     pass P0 {

@@ -25,7 +25,6 @@ technique Torus {
     pass P0 {
         Lighting = FALSE; CullMode = NONE; ZEnable = TRUE; ZWriteEnable = FALSE;
         AlphaBlendEnable = TRUE; SrcBlend = SRCALPHA; DestBlend = ONE;
-        AddressV = WRAP;
         VertexShader = compile vs_2_0 VS();
         PixelShader = compile ps_2_0 PS();
     }

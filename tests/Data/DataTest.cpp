@@ -1,0 +1,336 @@
+// The generated game data through the engine, from Data\Data.bin beside the test: every file the
+// game names loads, models keep the rig and the sizes the game relies on, effects compile, models
+// draw shaded (a contact sheet goes to the output folder), the field is hilly at the edges and
+// gentle in the middle, textures keep their transparent key and rectangles.
+#include "EngineFixture.h"
+#include "VornAnimation.h"
+#include "VornField.h"
+#include "VornLight.h"
+#include "VornMath.h"
+#include "VornModelEx.h"
+#include "VornShaderFx.h"
+#include "VornTexture.h"
+#include <zlib.h>
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace vorntest;
+
+namespace {
+
+const char* const kFiles[] = {
+    "MyChara.x", "weapon.x", "enemy1.x", "enemy2.x", "enemy3.x", "boss.x", "bullet.x", "bullet2.x", "ball.x",
+    "torus.x", "height_field.x", "Data\\field.fx", "Data\\etc.fx", "Data\\MyChara.fx", "Data\\ball.fx",
+    "Data\\torus.fx", "title.bmp", "system.bmp", "chara.bmp", "clear.bmp", "enebul.bmp", "sand.bmp", "torus.bmp",
+    "enemy1.dds", "enemy2.dds", "enemy3.dds", "enemy_boss.dds", "mychara.bmp", "weapon.bmp", "bullet.bmp",
+    "ground.bmp", "explos1.wav", "explos2.wav", "jump.wav", "kurai.wav", "shot1.wav", "shot2.wav", "walk.wav",
+    "v_attack1.wav", "v_attack2.wav", "v_attack3.wav", "v_attack4.wav", "v_attack5.wav", "ene_attack.wav",
+    "v_damage1.wav", "v_damage2.wav", "v_damage3.wav", "ene_bul.wav", "v_huzen.wav", "v_jattack1.wav",
+    "v_jattack2.wav", "v_jump.wav", "v_rakka1.wav", "v_rakka2.wav", "v_shot1.wav", "v_shot2.wav", "v_shot3.wav",
+    "boss_rakka.wav", "boss_step.wav", "boss_swing.wav", "boss_bul.wav", "v_start.wav", "v_end.wav", "op1.wav",
+    "op2.wav", "v_clear.wav", "bgm1.mp3", "bgm2.mp3"};
+
+// A PNG of 0x00RRGGBB pixels (rows top first).
+bool WritePng(const std::string& path, int w, int h, const std::vector<uint32_t>& px)
+{
+    std::vector<unsigned char> raw;
+    for (int y = 0; y < h; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < w; ++x)
+            for (int s : {16, 8, 0}) raw.push_back(static_cast<unsigned char>(px[size_t(y) * w + x] >> s));
+    }
+    uLongf zsize = compressBound(static_cast<uLong>(raw.size()));
+    std::vector<unsigned char> z(zsize);
+    if (compress2(z.data(), &zsize, raw.data(), static_cast<uLong>(raw.size()), 6) != Z_OK) return false;
+    std::string out = "\x89PNG\r\n\x1a\n";
+    auto chunk = [&](const char* type, const unsigned char* data, size_t n) {
+        std::string c(type, 4);
+        c.append(reinterpret_cast<const char*>(data), n);
+        for (int s : {24, 16, 8, 0}) out += char(n >> s);
+        out += c;
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(c.data()), static_cast<uInt>(c.size()));
+        for (int s : {24, 16, 8, 0}) out += char(crc >> s);
+    };
+    const unsigned char ihdr[13] = {0, 0, uint8_t(w >> 8), uint8_t(w), 0, 0, uint8_t(h >> 8), uint8_t(h), 8, 2, 0, 0, 0};
+    chunk("IHDR", ihdr, 13);
+    chunk("IDAT", z.data(), zsize);
+    chunk("IEND", nullptr, 0);
+    return WriteFile(path, std::vector<unsigned char>(out.begin(), out.end()));
+}
+
+class GameData : public EngineSuite {
+protected:
+    void SetUp() override
+    {
+        EngineSuite::SetUp();
+        char pack[MAX_PATH];   // Data\Data.bin in the program's folder, as the game finds it
+        const DWORD n = GetModuleFileNameA(nullptr, pack, MAX_PATH);
+        ASSERT_TRUE(n > 0 && n + 16 < MAX_PATH);
+        std::strcpy(std::strrchr(pack, '\\') + 1, "Data\\Data.bin");
+        VornFile::SetRootPath("Data", pack);
+        ASSERT_TRUE(VornMath::Initialize());
+        ASSERT_TRUE(VornAnimation::Initialize());
+        ASSERT_TRUE(VornTexture::Initialize());
+        ASSERT_TRUE(VornShaderFx::Initialize());
+        ASSERT_TRUE(VornCamera::Initialize());
+        ASSERT_TRUE(VornLight::Initialize());
+        ASSERT_TRUE(VornModelEx::Initialize());
+        ASSERT_TRUE(VornField::Initialize());
+    }
+    void TearDown() override
+    {
+        VornField::Finalize();
+        VornModelEx::Finalize();
+        VornShaderFx::Finalize();
+        VornTexture::Finalize();
+        VornCamera::Finalize();
+        VornAnimation::Finalize();
+        VornMath::Finalize();
+        EngineSuite::TearDown();
+    }
+    static VornModelExHandle Model(const char* name)
+    {
+        const VornModelExHandle m = VornModelEx::CreateFromFile(name, 2, 0, 0);
+        VornModelEx::SetAnimationSet(m, 0);
+        return m;
+    }
+    // The model's lowest point in its bind pose (the meshes' boxes placed by their frames).
+    static float Lowest(VornModelExHandle m)
+    {
+        VornModelEx::TransformUpdate(m, 0.0f, false);
+        float low = 1e9f;
+        for (uint32_t i = 0; i < VornModelEx::GetMeshCount(m); ++i) {
+            const VornModelExMesh& mesh = *VornModelEx::GetModel(m)->meshList[i];
+            for (uint32_t v = 0; v < mesh.vertexCount; ++v) {
+                const D3DXVECTOR3 at(mesh.vertices[v].px, mesh.vertices[v].py, mesh.vertices[v].pz);
+                D3DXVECTOR3 p;
+                D3DXVec3TransformCoord(&p, &at, mesh.skinned ? &Identity() : mesh.combined.Get());
+                low = std::min(low, p.y);
+            }
+        }
+        return low;
+    }
+    static const D3DXMATRIX& Identity()
+    {
+        static D3DXMATRIX m(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+        return m;
+    }
+};
+
+TEST_F(GameData, EveryNameLoadsFromThePackAndExtractsUnchanged)
+{
+    for (const char* name : kFiles) {
+        void* data = nullptr;
+        uint32_t size = 0;
+        ASSERT_TRUE(VornFile::Load(FILE_KIND_DATA, name, &data, &size)) << name;
+        const std::string generated = ReadFile(std::string(VORN_DATA_PACK) + "/" + name);
+        EXPECT_EQ(generated, std::string(static_cast<const char*>(data), size)) << name;
+        VornMemory::Free(data);
+    }
+    ASSERT_TRUE(VornFile::ExtractPack(VornFile::GetPackPath(), OutPath("extracted").c_str()));
+    for (const char* name : kFiles)
+        EXPECT_EQ(ReadFile(std::string(VORN_DATA_PACK) + "/" + name), ReadFile(OutPath("extracted") + "\\" + name)) << name;
+}
+
+TEST_F(GameData, PlayerIsOneSkinnedMeshWhoseBladeLiesInFrontAtEachBlow)
+{
+    const VornModelExHandle player = Model("MyChara.x"), weapon = Model("weapon.x");
+    ASSERT_NE(VORN_INVALID_HANDLE, player);
+    ASSERT_NE(VORN_INVALID_HANDLE, weapon);
+    ASSERT_EQ(1u, VornModelEx::GetMeshCount(player));
+    const VornModelExMesh& body = *VornModelEx::GetModel(player)->meshList[0];
+    EXPECT_TRUE(body.skinned);
+    EXPECT_LE(body.boneCount, 32u);
+    EXPECT_LE(body.maxInfluences, 2u);
+    EXPECT_GT(VornModelEx::GetAnimationLength(player, 0), 314u);
+    const int32_t hand = VornModelEx::GetFrameIndex(player, "Frame9_migite");
+    ASSERT_GE(hand, 0);
+    EXPECT_NEAR(-0.8f, Lowest(player), 0.01f);
+
+    VornVector3 lo, hi;
+    VornModelEx::GetBoundingBox(weapon, 0, &lo, &hi);
+    EXPECT_GE(std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z}), 1.2f);
+    for (float t : {54.0f, 91.0f, 128.0f}) {
+        VornModelEx::TransformUpdate(player, t, true);
+        VornMatrix m;
+        ASSERT_TRUE(VornModelEx::GetFrameMatrix(player, &m, hand));
+        D3DXVECTOR3 tip, grip(0, 0, 0), centre((lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2), end(0, lo.y, 0);
+        D3DXVec3TransformCoord(&tip, &end, m.Get());
+        D3DXVec3TransformCoord(&centre, &centre, m.Get());
+        D3DXVec3TransformCoord(&grip, &grip, m.Get());
+        EXPECT_LT(centre.z, -0.6f) << "blade centre at key " << t;
+        EXPECT_LT(tip.z, -1.2f) << "blade tip at key " << t;
+        EXPECT_LT(tip.z, grip.z) << "the blade points away from the body at key " << t;
+    }
+}
+
+TEST_F(GameData, EnemiesAreRigidWithTheirFeetWhereTheGameStandsThem)
+{
+    const struct { const char* name; float feet, top; uint32_t length; } cases[] = {
+        {"enemy1.x", -0.7f, 1.2f, 50}, {"enemy2.x", -0.7f, 1.2f, 45}, {"enemy3.x", -0.7f, 1.2f, 22},
+        {"boss.x", -2.8f, 3.0f, 96}};
+    for (const auto& c : cases) {
+        const VornModelExHandle m = Model(c.name);
+        ASSERT_NE(VORN_INVALID_HANDLE, m) << c.name;
+        EXPECT_NEAR(c.feet, Lowest(m), 0.01f) << c.name;
+        EXPECT_LT(VornModelEx::GetModel(m)->boxMax.y, c.top) << c.name;
+        EXPECT_GT(VornModelEx::GetAnimationLength(m, 0), c.length) << c.name;
+        for (uint32_t i = 0; i < VornModelEx::GetMeshCount(m); ++i)
+            EXPECT_FALSE(VornModelEx::GetModel(m)->meshList[i]->skinned) << c.name << " mesh " << i;
+    }
+}
+
+TEST_F(GameData, EffectsCompile)
+{
+    LogCapture log;
+    for (const char* fx : {"Data\\field.fx", "Data\\etc.fx", "Data\\ball.fx", "Data\\torus.fx"})
+        EXPECT_NE(VORN_INVALID_HANDLE, VornShaderFx::CreateFromFile(fx)) << fx;
+    if (HasFailure()) ADD_FAILURE() << log.Text();
+}
+
+// Each model lit from above front, drawn with the game's effect and flags: several shade levels;
+// the frames and the stage together make the contact sheet.
+TEST_F(GameData, ModelsDrawShadedAndTheContactSheetIsWritten)
+{
+    const struct { const char* name; const char* fx; uint32_t flags; float distance, height, time; } cases[] = {
+        {"MyChara.x", "Data\\etc.fx", 0x31, 1.4f, 0.0f, 0.0f}, {"weapon.x", "Data\\etc.fx", 0x31, 1.6f, -0.7f, 0.0f},
+        {"enemy1.x", "Data\\etc.fx", 0x31, 1.3f, 0.2f, 0.0f},     {"enemy2.x", "Data\\etc.fx", 0x31, 1.3f, 0.2f, 0.0f},
+        {"enemy3.x", "Data\\etc.fx", 0x31, 1.2f, 0.0f, 0.0f},     {"boss.x", "Data\\etc.fx", 0x31, 3.4f, 0.0f, 5.0f},
+        {"bullet.x", "Data\\etc.fx", 0x31, 1.0f, 0.0f, 0.0f},     {"bullet2.x", "Data\\etc.fx", 0x31, 1.0f, 0.0f, 0.0f},
+        {"ball.x", "Data\\ball.fx", 0x21, 0.3f, 0.0f, 0.0f},      {"torus.x", "Data\\torus.fx", 0x61, 1.0f, 0.3f, 0.0f}};
+    const int cells = 12, columns = 4;
+    std::vector<uint32_t> sheet(size_t(kSize) * kSize * cells, 0);
+    auto keep = [&](int cell) {
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x)
+                sheet[size_t((cell / columns) * kSize + y) * kSize * columns + (cell % columns) * kSize + x] = frame_.Rgb(x, y);
+    };
+    VornLight::SetType(0, 0);
+    VornLight::SetDiffuse(0, 1.0f, 1.0f, 1.0f);
+    const D3DXVECTOR3 sun(0.45f, -0.7f, 0.55f);
+    VornLight::SetDirection(0, &sun);
+    Vorn3D::SetLightEnable(0, true);
+    const VornCameraHandle camera = VornCamera::Create();
+    VornCamera::CreateProjection(camera, 3.14159265f / 3.0f, 0.1f, 1000.0f, 1.0f);
+    VornCamera::TransformInit(camera);
+    Vorn3D::SetCamera(camera);
+    auto look = [&](VornVector3 eye, VornVector3 at) {
+        VornCamera::LookAt(camera, &eye, &at, nullptr);
+        VornCamera::TransformUpdate(camera);
+        Vorn3D::SetCamera(camera);
+    };
+    const VornModelExHandle sword = Model("weapon.x");
+    int cell = 0;
+    for (const auto& c : cases) {
+        const VornModelExHandle m = Model(c.name);
+        ASSERT_NE(VORN_INVALID_HANDLE, m) << c.name;
+        ASSERT_TRUE(VornModelEx::SetShaderFromFile(m, c.fx, -1)) << c.name;
+        VornModelEx::SetParameterFlags(m, c.flags, -1);
+        const bool player = cell == 0;
+        if (player) {
+            VornModelEx::SetShaderFromFile(sword, "Data\\etc.fx", -1);
+            VornModelEx::SetParameterFlags(sword, 0x31, -1);
+        }
+        // three-quarter view from the front (the characters face -Z)
+        look(VornVector3(c.distance * 0.6f, c.height + c.distance * 0.35f, -c.distance * 1.5f), VornVector3(0, c.height, 0));
+        Frame([&] {
+            VornModelEx::TransformUpdate(m, c.time, c.time > 0);
+            VornModelEx::Rendering(m);
+            if (player) {
+                VornMatrix hand;
+                VornModelEx::GetFrameMatrix(m, &hand, VornModelEx::GetFrameIndex(m, "Frame9_migite"));
+                VornModelEx::TransformUpdateByMatrix(sword, &hand, 0.0f, false);
+                VornModelEx::Rendering(sword);
+            }
+        });
+        std::set<uint32_t> levels;
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x)
+                if (frame_.Rgb(x, y)) levels.insert(frame_.Rgb(x, y) >> 4 & 0x0F0F0F);
+        EXPECT_GE(levels.size(), 4u) << c.name << " is not shaded";
+        keep(cell++);
+    }
+    // the stage seen from above one edge, with its fog
+    const VornFieldHandle field = VornField::CreateFromFile("height_field.x", 5, 500, VORN_FORMAT_NONE, false);
+    ASSERT_NE(VORN_INVALID_HANDLE, field);
+    const VornShaderFxHandle fx = VornShaderFx::CreateFromFile("Data\\field.fx");
+    VornField::SetShader(field, fx);
+    VornField::SetParameterFlags(field, 0x801);
+    Vorn3D::SetFog(50.0f, 600.0f, 0xFFFFFFFF);
+    for (const auto& view : {std::make_pair(VornVector3(0, 60, -230), VornVector3(0, 0, 0)),
+                             std::make_pair(VornVector3(-150, 45, -150), VornVector3(-230, 20, -230))}) {
+        look(view.first, view.second);
+        Frame([&] {
+            VornField::UpdateDrawList(field);
+            VornField::Rendering(field);
+        });
+        keep(cell++);
+    }
+    EXPECT_TRUE(WritePng(OutPath("contact_sheet.png"), kSize * columns, kSize * cells / columns, sheet));
+}
+
+TEST_F(GameData, FieldIsHillyAtTheEdgesAndGentleInTheMiddle)
+{
+    const VornFieldHandle field = VornField::CreateFromFile("height_field.x", 5, 500, VORN_FORMAT_NONE, false);
+    ASSERT_NE(VORN_INVALID_HANDLE, field);
+    EXPECT_EQ(16, VornField::GetDivision(field));
+    float lo = 1e9f, hi = -1e9f, midLo = 1e9f, midHi = -1e9f;
+    for (float z = -240; z <= 240; z += 8)
+        for (float x = -240; x <= 240; x += 8) {
+            VornVector3 at, normal;
+            float distance = 0;
+            // from below the ground: true, with the crossing above
+            ASSERT_TRUE(VornField::HitCheckDown(field, VornVector3(x, -100, z), &at, &normal, &distance)) << x << "," << z;
+            lo = std::min(lo, at.y), hi = std::max(hi, at.y);
+            if (std::abs(x) <= 50 && std::abs(z) <= 50) midLo = std::min(midLo, at.y), midHi = std::max(midHi, at.y);
+        }
+    EXPECT_GE(hi - lo, 5.0f);
+    EXPECT_LT(midHi - midLo, 1.0f);
+}
+
+// Texels of a loaded texture as 0xAARRGGBB, whichever format the device gave.
+uint32_t Texel(VornTextureHandle t, int x, int y)
+{
+    IDirect3DTexture9* tex = VornTexture::GetTexture(t);
+    D3DSURFACE_DESC desc;
+    D3DLOCKED_RECT r;
+    if (!tex || FAILED(tex->GetLevelDesc(0, &desc)) || FAILED(tex->LockRect(0, &r, nullptr, D3DLOCK_READONLY))) return 0xDEAD;
+    uint32_t v;
+    const char* row = static_cast<const char*>(r.pBits) + size_t(y) * r.Pitch;
+    if (desc.Format == D3DFMT_A1R5G5B5) {
+        const uint16_t p = reinterpret_cast<const uint16_t*>(row)[x];
+        auto c = [&](int s) { return uint32_t((p >> s & 31) * 255 / 31); };
+        v = (p & 0x8000 ? 0xFF000000u : 0) | c(10) << 16 | c(5) << 8 | c(0);
+    } else {
+        v = reinterpret_cast<const uint32_t*>(row)[x];
+    }
+    tex->UnlockRect(0);
+    return v;
+}
+
+TEST_F(GameData, TexturesCoverTheirRectanglesWithTheKeyTransparent)
+{
+    const struct { const char* name; uint32_t size; std::vector<std::pair<int, int>> clear, opaque; } cases[] = {
+        {"title.bmp", 512, {{500, 300}, {300, 500}}, {{80, 200}, {200, 100}}},
+        {"system.bmp", 512, {{100, 240}, {400, 480}}, {{60, 320}, {128, 416}, {200, 290}}},
+        {"chara.bmp", 256, {{2, 2}, {130, 130}}, {{64, 64}, {192, 64}, {64, 192}, {192, 192}}},
+        {"clear.bmp", 512, {}, {{0, 0}, {511, 479}}},
+        {"enebul.bmp", 512, {{10, 10}, {500, 10}}, {{64, 320}, {192, 320}, {192, 192}, {320, 448}}},
+        {"sand.bmp", 256, {{2, 2}}, {{128, 150}}},
+        {"enemy1.dds", 256, {}, {}}, {"enemy2.dds", 256, {}, {}}, {"enemy3.dds", 256, {}, {}}, {"enemy_boss.dds", 256, {}, {}}};
+    for (const auto& c : cases) {
+        const VornTextureHandle t = VornTexture::CreateFromFile(c.name, static_cast<VornFormatKind>(1), 0xFF00FF00);
+        ASSERT_NE(VORN_INVALID_HANDLE, t) << c.name;
+        EXPECT_EQ(c.size, VornTexture::GetImageWidth(t)) << c.name;
+        for (const auto& p : c.clear) EXPECT_EQ(0u, Texel(t, p.first, p.second) >> 24) << c.name << " " << p.first << "," << p.second;
+        for (const auto& p : c.opaque) EXPECT_EQ(0xFFu, Texel(t, p.first, p.second) >> 24) << c.name << " " << p.first << "," << p.second;
+    }
+    const VornTextureHandle system = VornTexture::CreateFromFile("system.bmp", static_cast<VornFormatKind>(1), 0xFF00FF00);
+    for (int d : {0, 4})
+        EXPECT_EQ(0xFFFFFFFFu, Texel(system, 60 + d, 320 - d)) << "the flash texel and its neighbours are white";
+}
+
+}  // namespace
