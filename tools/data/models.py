@@ -57,8 +57,8 @@ class Rig:
         bones = [(n, p) for n, _, p in self.bones]
         return walk(0) + "\n" + self.mesh.text(bones=bones)
 
-    def rigid_text(self, order):
-        """One mesh per bone in its frame's space; order: bones whose meshes come first (mesh 0 = body)."""
+    def rigid_text(self):
+        """One mesh per bone in its frame's space; bone 0's mesh comes first (mesh 0 = the body)."""
         m = self.mesh
         meshes = {}
         for b in range(len(self.bones)):
@@ -118,24 +118,23 @@ def player():
     head = r.bone("Frame3_atama", neck, (0.0, 0.62, 0.0))
     bones = {}
     for side, sx in (("hidari", 1.0), ("migi", -1.0)):
-        sh = None
         up = r.bone("Frame%d_%sude" % (len(r.bones), side), chest, (0.27 * sx, 0.46, 0.0))
         el = r.bone("Frame%d_%shiji" % (len(r.bones), side), up, (0.29 * sx, 0.22, 0.0))
         ha = r.bone("Frame%d_%ste" % (len(r.bones), side), el, (0.30 * sx, -0.02, 0.0))
-        bones[side] = (sh, up, el, ha)
+        bones[side] = (up, el, ha)
     legs = {}
     for side, sx in (("hidari", 1.0), ("migi", -1.0)):
         th = r.bone("Frame%d_%smomo" % (len(r.bones), side), hips, (0.11 * sx, -0.06, 0.0))
         kn = r.bone("Frame%d_%shiza" % (len(r.bones), side), th, (0.11 * sx, -0.42, 0.0))
         an = r.bone("Frame%d_%sashi" % (len(r.bones), side), kn, (0.11 * sx, -0.72, 0.0))
         legs[side] = (th, kn, an)
-    assert r.bones[bones["migi"][3]][0] == "Frame9_migite"
+    assert r.bones[bones["migi"][2]][0] == "Frame9_migite"
     # body
     m.tube((0, -0.12, 0), (0, 0.16, 0), 0.17, 0.15, 5, hips)             # belt and hips
     m.tube((0, 0.14, 0), (0, 0.56, 0), 0.16, 0.21, 1, chest)            # tunic
     m.box((0, 0.38, -0.13), (0.28, 0.26, 0.08), 3, chest)               # breastplate
-    m.ellipsoid((0.27, 0.50, 0), (0.1, 0.07, 0.1), 3, bones["hidari"][1], 8, 5)  # pauldrons
-    m.ellipsoid((-0.27, 0.50, 0), (0.1, 0.07, 0.1), 3, bones["migi"][1], 8, 5)
+    m.ellipsoid((0.27, 0.50, 0), (0.1, 0.07, 0.1), 3, bones["hidari"][0], 8, 5)  # pauldrons
+    m.ellipsoid((-0.27, 0.50, 0), (0.1, 0.07, 0.1), 3, bones["migi"][0], 8, 5)
     m.tube((0, 0.52, 0), (0, 0.62, 0), 0.08, 0.07, 5, neck, 8)          # scarf at the neck
     m.ellipsoid((0, 0.76, 0), (0.15, 0.17, 0.15), 0, head, 12, 8)       # head
     m.ellipsoid((0, 0.84, 0.05), (0.165, 0.14, 0.16), 2, head, 12, 6)   # hair
@@ -143,7 +142,7 @@ def player():
     for sx in (1, -1):
         m.box((0.055 * sx, 0.77, -0.14), (0.04, 0.05, 0.02), 4, head)   # eyes
     for side, sx in (("hidari", 1.0), ("migi", -1.0)):
-        sh, up, el, ha = bones[side]
+        up, el, ha = bones[side]
         m.tube((0.27 * sx, 0.46, 0), (0.29 * sx, 0.22, 0), 0.06, 0.05, 1, up, 8)
         m.tube((0.29 * sx, 0.22, 0), (0.30 * sx, 0.02, 0), 0.05, 0.055, 3, el, 8)
         m.ellipsoid((0.30 * sx, -0.05, 0), (0.05, 0.06, 0.05), 0, ha, 8, 5)
@@ -153,8 +152,8 @@ def player():
         m.box((0.11 * sx, -0.76, -0.04), (0.11, 0.08, 0.24), 4, an)
     assert len(m.faces) <= 2000 and abs(m.lowest() + 0.8) < 1e-4
 
-    Lsh, Lup, Lel, Lha = bones["hidari"]
-    Rsh, Rup, Rel, Rha = bones["migi"]
+    Lup, Lel, Lha = bones["hidari"]
+    Rup, Rel, Rha = bones["migi"]
     Lth, Lkn, Lan = legs["hidari"]
     Rth, Rkn, Ran = legs["migi"]
 
@@ -277,7 +276,7 @@ def enemy1():
             (48, {body: R(X, 25.0), head: R(X, 10.0), la: R(X, 60.0), ra: R(X, 60.0), ll: R(X, -40.0), rl: R(X, 20.0)},
              (0.0, -0.05, -0.35)),
             (50, {body: R(X, 20.0), la: R(X, 40.0), ra: R(X, 40.0)}, (0.0, 0.0, -0.2))]
-    return document("Root", r.rigid_text(None), ("Anim", r.animation(keys, 56)))
+    return document("Root", r.rigid_text(), ("Anim", r.animation(keys, 56)))
 
 
 def enemy2():
@@ -313,7 +312,7 @@ def enemy2():
             (39, {body: R(X, 15.0), eye: R(X, 10.0)}, (0.0, 0.05, -0.1)),
             (40, {}, O),
             (41, {body: RR((X, -30.0), (Z, 15.0))}, (0.0, 0.15, 0.2)), (45, {}, O)]
-    return document("Root", r.rigid_text(None), ("Anim", r.animation(keys, 50)))
+    return document("Root", r.rigid_text(), ("Anim", r.animation(keys, 50)))
 
 
 def enemy3():
@@ -350,7 +349,7 @@ def enemy3():
             (7, {body: R(X, 25.0), head: R(X, -30.0), arms[0]: R(X, 70.0), arms[1]: R(X, 70.0)}, (0.0, 0.1, -0.3)),
             (8, {body: R(X, 10.0), head: R(X, -15.0)}, (0.0, 0.0, -0.2)), (10, {}, O), (17, {}, O),
             (18, {body: R(X, -30.0), head: R(X, 20.0)}, (0.0, 0.1, 0.25)), (22, {}, O)]
-    return document("Root", r.rigid_text(None), ("Anim", r.animation(keys, 26)))
+    return document("Root", r.rigid_text(), ("Anim", r.animation(keys, 26)))
 
 
 def boss():
@@ -408,7 +407,7 @@ def boss():
             (84, {chest: R(X, 35.0), arm_l: R(X, -70.0), arm_r: R(X, -70.0), leg[1]: R(X, -30.0), leg[-1]: R(X, 30.0)}, (0.0, -0.1, 0.0)),
             (90, {chest: R(X, 30.0), arm_l: R(X, -60.0), arm_r: R(X, -60.0), leg[1]: R(X, 30.0), leg[-1]: R(X, -30.0)}, (0.0, -0.2, 0.0)),
             (93, {chest: R(X, -10.0), leg[1]: R(X, -20.0)}, (0.0, -0.3, 0.0)), (96, {}, O)]
-    return document("Root", r.rigid_text(None), ("Anim", r.animation(keys, 100)))
+    return document("Root", r.rigid_text(), ("Anim", r.animation(keys, 100)))
 
 
 # ----------------------------------------------------------------------------------- shots, effects

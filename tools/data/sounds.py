@@ -66,9 +66,9 @@ def voice(tmp, out, name, kana):
     raw = os.path.join(tmp, name + "_raw.wav")
     pitch, speed, shift = HERO
     run("espeak-ng", "-v", "ja", "-p", pitch, "-s", speed, "-a", 180, "-w", raw, kana)
-    run("sox", "-V1", "-R", raw, *PCM, out, "silence", "1", "0.01", "0.5%", "pitch", shift, "overdrive", "3",
-        "reverse", "silence", "1", "0.01", "0.5%", "reverse", "trim", "0", "1.35", "fade", "0", "-0", "0.05",
-        "norm", "-1")
+    run("sox", "-V1", "-R", raw, *PCM, out, "silence", "1", "0.01", "0.5%", "reverse", "silence", "1", "0.01", "0.5%",
+        "reverse", "pitch", shift, "overdrive", "3", "dcshift", "0", "highpass", "60", "trim", "0", "1.35",
+        "reverse", "fade", "0.04", "reverse", "norm", "-1")
 
 
 def melody_chain(notes, beat, wave, extra=()):
@@ -116,7 +116,7 @@ def tune(tmp, out, name, bpm, melody, bass, drums, bars):
     run("lame", "--quiet", "-m", "j", "-b", "128", "--resample", "44.1", "--noreplaygain", mix, out)
 
 
-def scale(pattern, root_octave):
+def scale(pattern):
     """'A4 C5 E5 ...' with '-' for rests; every note an eighth."""
     return [(None if n == "-" else n, 0.5) for n in pattern.split()]
 
@@ -130,7 +130,7 @@ def bgm1():
         bass += [(lo, 0.5), (lo, 0.5), (hi, 0.5), (lo, 0.5), (lo, 0.5), (hi, 0.5), (lo, 0.5), (hi, 0.5)]
     phrase_a = "A4 C5 E5 A5 G5 E5 D5 E5  F5 E5 C5 A4 C5 D5 C5 A4  G4 B4 D5 G5 F5 D5 B4 D5  E5 - B4 E5 G#5 - E5 -"
     phrase_b = "C6 B5 A5 E5 A5 B5 C6 E6  D6 C6 A5 F5 A5 C6 A5 F5  G5 F5 D5 B4 D5 F5 G5 B5  G#5 E5 B4 E5 G#5 B5 E6 -"
-    mel = scale(phrase_a, 4) * 2 + scale(phrase_b, 5) + scale(phrase_a, 4) + scale(phrase_b, 5)
+    mel = scale(phrase_a) * 2 + scale(phrase_b) + scale(phrase_a) + scale(phrase_b)
     return 140, mel, bass, "k.h.sh.hk.kh.sh.h", 20
 
 
@@ -143,7 +143,7 @@ def bgm2():
         bass += [(lo, 0.5), (hi, 0.5)] * 4
     a = "D5 F5 A5 D6 C6 A5 F5 A5  A#5 A5 F5 D5 F5 A5 A#5 D6  C6 A#5 G5 E5 G5 A#5 C6 E6  C#6 A5 E5 C#5 E5 A5 C#6 E6"
     b = "D6 - D6 C6 A5 - F5 A5  A#5 - A#5 A5 F5 - D5 F5  C6 - C6 A#5 G5 - E5 G5  A5 G5 F5 E5 C#5 E5 A5 C#6"
-    mel = scale(a, 5) * 2 + scale(b, 5) + scale(a, 5) + scale(b, 5) * 2
+    mel = scale(a) * 2 + scale(b) + scale(a) + scale(b) * 2
     return 168, mel, bass, "khkhskhkkhkhskhs", 24
 
 

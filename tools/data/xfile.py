@@ -120,21 +120,13 @@ class Mesh:
         d = norm([b[k] - a[k] for k in range(3)])
         t = norm(cross(d, (0, 0, 1) if abs(d[2]) < 0.9 else (1, 0, 0)))
         s = cross(d, t)
-        rings = [(-0.001, 0.0), (0.0, 1.0), (1.0, 1.0), (1.001, 0.0)] if caps else [(0.0, 1.0), (1.0, 1.0)]
-
-        def fn(u, v):
-            th = u * 2 * math.pi
-            k = min(int(v * (len(rings) - 1) + 1e-6), len(rings) - 1)
-            along, scale = rings[k]
-            along = min(max(along, 0.0), 1.0)
-            r = (ra + (rb - ra) * along) * scale
-            return tuple(a[i] + (b[i] - a[i]) * along + r * (math.cos(th) * t[i] + math.sin(th) * s[i]) for i in range(3))
-        # flat rings: one vertex row per ring, normals from neighbours (good enough for shading)
+        rings = [(0.0, 0.0), (0.0, 1.0), (1.0, 1.0), (1.0, 0.0)] if caps else [(0.0, 1.0), (1.0, 1.0)]
+        # one vertex row per ring (along, radius scale): caps face along the axis, the side outwards
         base = len(self.pos)
         for k, (along, scale) in enumerate(rings):
             for i in range(seg + 1):
                 th = i / seg * 2 * math.pi
-                al = min(max(along, 0.0), 1.0)
+                al = along
                 r = (ra + (rb - ra) * al) * scale
                 radial = tuple(math.cos(th) * t[j] + math.sin(th) * s[j] for j in range(3))
                 p = tuple(a[j] + (b[j] - a[j]) * al + r * radial[j] for j in range(3))
