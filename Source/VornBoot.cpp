@@ -7,6 +7,7 @@
 #include "VornField.h"
 #include "VornLight.h"
 #include "VornShaderFx.h"
+#include "VornModel.h"
 #include "VornModelEx.h"
 #include "VornLine3D.h"
 #include "VornPoint3D.h"
@@ -133,7 +134,7 @@ const StartRow kInitializeRows[] = {
     {OPTION_DIRECT3D, "  -> Sprite Manager", Call<VornSprite3D::Initialize>, "３Ｄスプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Camera Manager", Call<VornCamera::Initialize>, "カメラの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Light Manager", Call<VornLight::Initialize>, "ライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornModel: {OPTION_DIRECT3D, "  -> Model Manager", Call<VornModel::Initialize>, "モデルの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECT3D, "  -> Model Manager", Call<VornModel::Initialize>, "モデルの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> ModelEx Manager", Call<VornModelEx::Initialize>, "モデルの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Field Manager", Call<VornField::Initialize>, "フィールドの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, "  -> Shader Effect Manager", Call<VornShaderFx::Initialize>, "シェーダーの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
@@ -186,7 +187,7 @@ const EndRow kFinalizeRows[] = {
     {OPTION_DIRECT3D, Call<VornSimple::Finalize>},
     {OPTION_DIRECT3D, Call<VornField::Finalize>},
     {OPTION_DIRECT3D, Call<VornModelEx::Finalize>},
-    // pending VornModel: {OPTION_DIRECT3D, Call<VornModel::Finalize>},
+    {OPTION_DIRECT3D, Call<VornModel::Finalize>},
     {OPTION_DIRECT3D, Call<VornLight::Finalize>},
     {OPTION_DIRECT3D, Call<VornCamera::Finalize>},
     {OPTION_DIRECT3D, Call<VornFontSprite3D::Finalize>},

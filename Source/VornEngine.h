@@ -57,6 +57,7 @@
 #include "VornLight.h"
 #include "VornLine3D.h"
 #include "VornMeshSplitter.h"
+#include "VornModel.h"
 #include "VornModelEx.h"
 #include "VornPoint3D.h"
 #include "VornPrimitive3D.h"

@@ -2,6 +2,7 @@
 // animation walk, drawing through effects (pixels), hit tests and malformed files. Every X file is
 // written here as text.
 #include "EngineFixture.h"
+#include "ModelXText.h"
 #include "GameObject.h"
 #include "VornAnimation.h"
 #include "VornLight.h"
@@ -19,57 +20,6 @@
 using namespace vorntest;
 
 namespace {
-
-std::string F(float v)
-{
-    char b[32];
-    snprintf(b, sizeof b, "%.4f", v);
-    return b;
-}
-
-// A quad in the plane z from (x0, y0) to (x1, y1): four vertices, two faces, one material whose
-// colour, emissive and texture the caller may give; extra text goes inside the mesh.
-std::string Quad(const std::string& name, float x0, float y0, float x1, float y1, float z, const std::string& extra = "",
-                 const std::string& material = "1.0;0.0;0.0;1.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;;")
-{
-    auto v = [&](float x, float y) { return F(x) + ";" + F(y) + ";" + F(z) + ";"; };
-    return "Mesh " + name + " {\n4;\n" + v(x0, y0) + ",\n" + v(x1, y0) + ",\n" + v(x1, y1) + ",\n" + v(x0, y1) +
-           ";\n2;\n3;0,1,2;,\n3;0,2,3;;\nMeshMaterialList { 1; 2; 0, 0;; Material { " + material + " } }\n" + extra + "}\n";
-}
-
-// Floats in X text need their decimal point.
-std::string Matrix(float x = 0, float y = 0, float z = 0)
-{
-    return "1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0," + F(x) + "," + F(y) + "," + F(z) + ",1.0;;";
-}
-
-std::string Skin(const std::string& bone, const std::vector<int>& vertices, const std::vector<float>& weights)
-{
-    std::string s = "SkinWeights { \"" + bone + "\"; " + std::to_string(vertices.size()) + "; ";
-    for (size_t i = 0; i < vertices.size(); ++i) s += std::to_string(vertices[i]) + (i + 1 < vertices.size() ? "," : ";");
-    for (size_t i = 0; i < weights.size(); ++i) s += F(weights[i]) + (i + 1 < weights.size() ? "," : ";");
-    return s + " " + Matrix() + " }\n";
-}
-
-std::string Key(int type, const std::vector<std::pair<int, std::vector<float>>>& keys)
-{
-    std::string s = "AnimationKey { " + std::to_string(type) + "; " + std::to_string(keys.size()) + ";\n";
-    for (size_t k = 0; k < keys.size(); ++k) {
-        s += std::to_string(keys[k].first) + ";" + std::to_string(keys[k].second.size()) + ";";
-        for (size_t i = 0; i < keys[k].second.size(); ++i) s += F(keys[k].second[i]) + (i + 1 < keys[k].second.size() ? "," : "");
-        s += k + 1 < keys.size() ? ";;,\n" : ";;;\n";
-    }
-    return s + "}\n";
-}
-
-const std::string kHead = "xof 0303txt 0032\n";
-
-// The two-bone quad: Bone0 holds the left vertices, Bone1 the right ones.
-std::string TwoBoneQuad()
-{
-    const std::string skin = "XSkinMeshHeader { 1; 2; 2; }\n" + Skin("Bone0", {0, 3}, {1, 1}) + Skin("Bone1", {1, 2}, {1, 1});
-    return kHead + "Frame Root { Frame Bone0 { } Frame Bone1 { } " + Quad("skin", -1, -1, 1, 1, 0, skin) + "}\n";
-}
 
 // A frame "Arm" with the given keys in one set "Move", under a root.
 std::string Animated(const std::string& keys, const std::string& armMatrix = Matrix())
