@@ -220,10 +220,29 @@ HRESULT VornFxEffect::Preprocess(const char* text, uint32_t size, const D3DXMACR
         if (errors) *errors = message;
         return E_FAIL;
     }
+    // The preprocessor here drops the line breaks inside a block comment, and every line after it
+    // would be counted short: such comments are blanked first, their line breaks kept.
+    std::string source(text, size);
+    bool inString = false;
+    for (size_t i = 0; i + 1 < source.size(); ++i) {
+        if (source[i] == '"' && (i == 0 || source[i - 1] != '\\')) inString = !inString;
+        if (source[i] == '\n') inString = false;
+        if (inString) continue;
+        if (source[i] == '/' && source[i + 1] == '/') {
+            while (i < source.size() && source[i] != '\n') ++i;
+            continue;
+        }
+        if (source[i] != '/' || source[i + 1] != '*') continue;
+        const size_t end = source.find("*/", i + 2);
+        const size_t stop = end == std::string::npos ? source.size() : end + 2;
+        for (; i < stop; ++i)
+            if (source[i] != '\n') source[i] = ' ';
+        --i;
+    }
     IncludeGuard guard(include);
     ID3DXBuffer* result = nullptr;
     ID3DXBuffer* messages = nullptr;
-    const HRESULT hr = D3DXPreprocessShader(text, size, macros, &guard, &result, &messages);
+    const HRESULT hr = D3DXPreprocessShader(source.data(), static_cast<UINT>(source.size()), macros, &guard, &result, &messages);
     if (FAILED(hr) || !result || !guard.Error().empty()) {
         if (errors) *errors = !guard.Complete().empty() ? guard.Complete() : PreprocessorMessage(BufferText(messages), guard.Error());
         if (result) result->Release();

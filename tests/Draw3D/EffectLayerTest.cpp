@@ -651,7 +651,7 @@ TEST_F(EffectLayerTest, BadTextGivesOneErrorWithItsLineAndNoEffect)
         {"float x;\n#include \"open.fxh\"\n", "open.fxh(2): #if without #endif"},
         {"float x;\n#include \"none.fxh\"\n", "(2): #include \"none.fxh\" not found"},
         {"\n#error stop here\n", "(2): E4001: Error directive:  stop here"},
-        {"float4x4 m : WORLD;\nfloat4 n : world;\nmatrix<float, 4, 8> bad;\n", "(3): size of 'matrix<>' must be 1 to 4"},
+        {"float4x4 m : WORLD; /* two\nlines */\nfloat4 n : world;\nmatrix<float, 4, 8> bad;\n", "(4): size of 'matrix<>' must be 1 to 4"},
     };
     for (const auto& c : cases) {
         std::string errors;
