@@ -37,6 +37,7 @@
 #include "VornMedia.h"
 #include "VornMemory.h"
 #include "VornMusic.h"
+#include "VornSound.h"
 #include "VornRand.h"
 #include "VornPoint.h"
 #include "VornPrimitive.h"
@@ -156,7 +157,7 @@ const StartRow kStartRows[] = {
     {OPTION_DIRECT3D, "  -> Sprite Ex Manager", Call<VornSpriteEx::Initialize>, "汎用スプライトの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECT3D, nullptr, StartSettings, nullptr},
     {OPTION_DIRECTSHOW, "Initialize DirectShow", Call<VornMedia::Initialize>, "メディアクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornSound: {OPTION_DIRECTSOUND, "Initialize DirectSound", Call<VornSound::Initialize>, "サウンドクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_DIRECTSOUND, "Initialize DirectSound", Call<VornSound::Initialize>, "サウンドクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECTMUSIC, "Initialize DirectMusic", Call<VornMusic::Initialize>, "ミュージッククラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECTINPUT, "Initialize DirectInput", Call<VornInput::Initialize>, "入力デバイスクラスの初期化の初期化に失敗"},
     // pending VornNetwork: {OPTION_DIRECTPLAY, "Initialize DirectPlay", Call<VornNetwork::Initialize>, "ネットワーククラスの初期化に失敗"},
@@ -181,7 +182,7 @@ const EndRow kFinalizeRows[] = {
     // pending VornNetwork: {OPTION_DIRECTPLAY, Call<VornNetwork::Finalize>},
     {OPTION_DIRECTINPUT, Call<VornInput::Finalize>},
     {OPTION_DIRECTMUSIC, Call<VornMusic::Finalize>},
-    // pending VornSound: {OPTION_DIRECTSOUND, Call<VornSound::Finalize>},
+    {OPTION_DIRECTSOUND, Call<VornSound::Finalize>},
     {OPTION_DIRECTSHOW, Call<VornMedia::Finalize>},
     {OPTION_DIRECT3D, Call<VornSpriteEx::Finalize>},
     {OPTION_DIRECT3D, Call<VornSimple::Finalize>},

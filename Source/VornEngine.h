@@ -70,6 +70,7 @@
 // Audio
 #include "VornMedia.h"
 #include "VornMusic.h"
+#include "VornSound.h"
 
 // Net
 #include "VornSocket.h"

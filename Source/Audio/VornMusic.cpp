@@ -4,6 +4,7 @@
 #include "VornFile.h"
 #include "VornLog.h"
 #include "VornMemory.h"
+#include "VornSound.h"
 #include "VornSystem.h"
 #include <cstring>
 
@@ -148,7 +149,11 @@ bool VornMusic::Initialize()
         return false;
     }
     StrongLine("　■ パフォーマンスオブジェクトを生成");
-    // pending VornSound: if (IDirectSound8* sound = VornSound::GetDirectSound()) { if (FAILED(sound->QueryInterface(IID_IDirectSound, reinterpret_cast<void**>(&g_directSound)))) g_directSound = nullptr; sound->Release(); }
+    // With the sound class started, DirectMusic plays through its DirectSound object.
+    if (IDirectSound8* sound = VornSound::GetDirectSound()) {
+        if (FAILED(sound->QueryInterface(IID_IDirectSound, reinterpret_cast<void**>(&g_directSound)))) g_directSound = nullptr;
+        sound->Release();
+    }
     const HRESULT hr = g_performance->InitAudio(&g_directMusic, &g_directSound, Vorn::GetWindowHandle(),
                                                 DMUS_APATH_DYNAMIC_STEREO, 64, DMUS_AUDIOF_ALL, nullptr);
     if (FAILED(hr)) {

@@ -1,0 +1,155 @@
+// VornSound with Tuvra.dll on the null sink, and with the stand-in library (TuvraStub.dll).
+#include "AudioSupport.h"
+#include "VornFile.h"
+
+using namespace audiotest;
+
+namespace {
+
+std::string RunSound(uint32_t option, std::function<void()> body)
+{
+    vorntest::BootRunning(option, [] { VornLog::SetFileName("sound"); }, [&] {
+        EXPECT_TRUE(Vorn::Start());
+        body();
+        Vorn::Finalize();
+    });
+    std::string text;
+    for (char c : ReadFile("sound.html"))
+        if (c != '\r') text += c;
+    return text;
+}
+
+// The class started by hand over a library already loaded (Initialize then keeps it).
+std::string RunWithDriver(const char* dll, std::function<void()> body)
+{
+    return RunSound(0, [&] {
+        EXPECT_TRUE(VornSound::LoadDriver(dll));
+        ASSERT_TRUE(VornSound::Initialize());
+        body();
+        VornSound::Finalize();
+    });
+}
+
+bool LiveSlot()
+{
+    for (VornSoundHandle h = 0; h < 64; ++h)
+        if (VornSound::GetRecord(h)) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST_F(AudioTest, SoundStartsDirectSoundAndLoadsTheLibraryOnce)
+{
+    EXPECT_EQ(VornSound::GetDirectSound(), nullptr);
+    const std::string log = RunSound(OPTION_DIRECTSOUND, [] {
+        IDirectSound8* ds = VornSound::GetDirectSound();
+        ASSERT_NE(ds, nullptr);
+        ds->Release();
+        const HMODULE loaded = GetModuleHandleA("Tuvra.dll");
+        EXPECT_TRUE(VornSound::LoadDriver("missing.dll"));   // already loaded: nothing is loaded again
+        EXPECT_EQ(GetModuleHandleA("Tuvra.dll"), loaded);
+    });
+    EXPECT_TRUE(InOrder(log, {"VornSoundクラスの初期化", Strong("サウンド用メモリ確保"), Strong("　■ DirectSound8オブジェクトを生成"),
+                              Strong("　■ DirectSoundオブジェクトを取得"), Strong("　■ DirectSoundオブジェクトを初期化"),
+                              Strong("　■ 協調レベルを 優先レベル に設定"), Strong("　■ プライマリサウンドバッファを生成"),
+                              Strong("　■ DirectSoundデバイスの性能をチェック"), "　　　最小サンプリング レート [",
+                              "　　　ソフトウェアミキシングの必要なプロセッサ時間 [", "VornSoundクラスの解放"}))
+        << log;
+    EXPECT_EQ(VornSound::GetDirectSound(), nullptr);   // released by Finalize
+}
+
+TEST_F(AudioTest, SoundWithoutTheBitHasNoDirectSoundAndAMissingLibraryFails)
+{
+    RunSound(OPTION_DIRECT3D, [] {
+        EXPECT_EQ(VornSound::GetDirectSound(), nullptr);
+        EXPECT_FALSE(VornSound::LoadDriver("missing.dll"));
+        EXPECT_EQ(VornSound::CreateFromMemory("x", 1, 0), VORN_INVALID_HANDLE);
+    });
+}
+
+TEST_F(AudioTest, SoundPlaysWavesFromFileMemoryAndPackAndGivesTheWorkAreaBack)
+{
+    const std::string wave = MakeWave(0.3);
+    PutFile("tone.wav", wave);
+    RunSound(OPTION_DIRECTSOUND, [&] {
+        const uint32_t used = VornMemory::GetUsedSize();
+        const VornSoundHandle file = VornSound::CreateFromFile("tone.wav", 0);
+        const VornSoundHandle memory = VornSound::CreateFromMemory(wave.data(), uint32_t(wave.size()), 1);
+        ASSERT_EQ(file, 0u);
+        ASSERT_EQ(memory, 1u);
+        EXPECT_STREQ(VornSound::GetRecord(memory)->name, "CreateFromMemory");
+        VornSound::InstanceSlot1(memory);
+        EXPECT_TRUE(VornSound::InstanceSlot0(memory));
+        VornSound::InstanceSlot3(memory);
+        EXPECT_FALSE(VornSound::InstanceSlot0(memory));
+        VornSound::InstanceSlot4(memory);
+        EXPECT_TRUE(VornSound::InstanceSlot0(memory));
+        VornSound::InstanceSlot2(memory);
+        EXPECT_FALSE(VornSound::InstanceSlot0(memory));
+        VornSound::Release(file);
+        VornSound::Release(memory);
+        EXPECT_EQ(VornMemory::GetUsedSize(), used);
+        EXPECT_TRUE(DeleteFileA("tone.wav"));   // the stream is closed
+    });
+}
+
+TEST_F(AudioTest, SoundRefusesTruncatedAndGarbageWavesAndClosesTheStream)
+{
+    const std::string wave = MakeWave(0.1);
+    PutFile("cut.wav", wave.substr(0, 30));
+    PutFile("junk.wav", std::string(64, 'x'));
+    const std::string log = RunSound(OPTION_DIRECTSOUND, [] {
+        EXPECT_EQ(VornSound::CreateFromFile("cut.wav", 0), VORN_INVALID_HANDLE);
+        EXPECT_EQ(VornSound::CreateFromFile("junk.wav", 0), VORN_INVALID_HANDLE);
+        EXPECT_EQ(VornSound::CreateFromMemory("RIFF", 4, 0), VORN_INVALID_HANDLE);
+        EXPECT_FALSE(LiveSlot());
+        EXPECT_TRUE(DeleteFileA("cut.wav") && DeleteFileA("junk.wav"));
+    });
+    EXPECT_TRUE(InOrder(log, {" : cut.wav : ", "[ No.0 ] : ", Red("Tuvraインターフェースの確保に失敗しました"), " [ fmt チャンクが壊れています ]",
+                              " : junk.wav : ", Red("Tuvraインターフェースの確保に失敗しました"), " [ RIFF WAVE ではありません ]"}))
+        << log;
+}
+
+TEST_F(AudioTest, SoundShortReadIsAFailure)
+{
+    PutFile("short.bin", "abc");
+    HANDLE f = CreateFileA("short.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    char buffer[8];
+    EXPECT_EQ(VornSound::SeekCallback(f, 1), 1u);
+    EXPECT_FALSE(VornSound::ReadCallback(f, buffer, 8));
+    EXPECT_EQ(VornSound::SeekCallback(f, 0), 0u);
+    EXPECT_TRUE(VornSound::ReadCallback(f, buffer, 3));
+    CloseHandle(f);
+}
+
+TEST_F(AudioTest, SoundWithoutTheHandleEntryRefusesFilesAndMemory)
+{
+    PutFile("tone.wav", MakeWave(0.1));
+    const std::string log = RunWithDriver("TuvraNoHandle.dll", [] {
+        EXPECT_EQ(VornSound::CreateFromFile("tone.wav", 0), VORN_INVALID_HANDLE);
+        EXPECT_EQ(VornSound::CreateFromMemory("x", 1, 0), VORN_INVALID_HANDLE);
+        EXPECT_FALSE(LiveSlot());
+    });
+    EXPECT_TRUE(InOrder(log, {Blue("VornSound::CreateFromFile"), Red("ドライバー(Tuvra)の初期化が完了していません"),
+                              Blue("VornSound::CreateFromMemory"), Red("ドライバー(Tuvra)の初期化が完了していません")}))
+        << log;
+}
+
+TEST_F(AudioTest, SoundFadesSendFramesPlusOneValuesEndingAtTheEnd)
+{
+    RunWithDriver("TuvraStub.dll", [] {
+        const auto values = reinterpret_cast<uint32_t (*)(const float**)>(
+            GetProcAddress(GetModuleHandleA("TuvraStub.dll"), "TuvraStub_Values"));
+        ASSERT_NE(values, nullptr);
+        const VornSoundHandle h = VornSound::CreateFromMemory("x", 1, 0);
+        VornSound::SetFade(h, 0, 1, 0.0f, 100.0f, 4);
+        for (int i = 0; i < 8; ++i) VornSound::UpdateFade();
+        VornSound::SetFade(h, 1, 1, 10.0f, -50.0f, 0);   // no division by zero: the end value once
+        for (int i = 0; i < 3; ++i) VornSound::UpdateFade();
+        const float* v = nullptr;
+        ASSERT_EQ(values(&v), 6u);
+        const float expected[] = {0, 25, 50, 75, 100, -50};
+        for (int i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(v[i], expected[i]) << i;
+    });
+}
