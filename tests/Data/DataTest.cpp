@@ -186,7 +186,7 @@ TEST_F(GameData, EnemiesAreRigidWithTheirFeetWhereTheGameStandsThem)
 TEST_F(GameData, EffectsCompile)
 {
     LogCapture log;
-    for (const char* fx : {"Data\\field.fx", "Data\\etc.fx", "Data\\ball.fx", "Data\\torus.fx"})
+    for (const char* fx : {"Data\\field.fx", "Data\\etc.fx", "Data\\MyChara.fx", "Data\\ball.fx", "Data\\torus.fx"})
         EXPECT_NE(VORN_INVALID_HANDLE, VornShaderFx::CreateFromFile(fx)) << fx;
     if (HasFailure()) ADD_FAILURE() << log.Text();
 }
