@@ -97,7 +97,7 @@ std::string Str(const RECT& r)
 
 }  // namespace
 
-TEST(DeviceSelection, EachCapabilityCaseStartsAtItsRowAndTheRowsCarryTheirFlags)
+TEST(DeviceSelection, EachCapabilityCaseStartsAtItsRow)
 {
     const uint32_t vs3 = D3DVS_VERSION(3, 0), vs2 = D3DVS_VERSION(2, 0);
     struct Case {
@@ -120,10 +120,6 @@ TEST(DeviceSelection, EachCapabilityCaseStartsAtItsRowAndTheRowsCarryTheirFlags)
         const Vorn3DDeviceOptions options = {false, false, c.reference, c.required};
         EXPECT_EQ(c.row, Vorn3DAdapter::SelectDeviceType(caps, options)) << &c - cases;
     }
-    const DWORD flags[] = {0x50, 0x40, 0x80, 0x20, 0x20};
-    for (uint32_t i = 0; i < VORN3D_DEVICE_ROWS; ++i)
-        EXPECT_EQ(std::make_tuple(flags[i], i == 4 ? D3DDEVTYPE_REF : D3DDEVTYPE_HAL),
-                  std::make_tuple(Vorn3DAdapter::kDeviceRows[i].behaviour, Vorn3DAdapter::kDeviceRows[i].type)) << i;
     EXPECT_STREQ("　　　Direct3Dデバイスを リファレンスラスタライザー で生成", Vorn3DAdapter::kDeviceRows[4].logLine);
 }
 
@@ -210,9 +206,6 @@ TEST(FormatResolution, EachRequestKindFollowsTheCandidateOrderAndItsFallbacks)
 TEST(Texts, FormatNamesAndErrorTextsWithFixedTextsForUnlistedValues)
 {
     EXPECT_STREQ("UNKNOWN", Vorn3DAdapter::FormatName(D3DFMT_UNKNOWN));
-    EXPECT_STREQ("D24S8", Vorn3DAdapter::FormatName(D3DFMT_D24S8));
-    EXPECT_STREQ("CxV8U8", Vorn3DAdapter::FormatName(D3DFMT_CxV8U8));
-    EXPECT_STREQ("A32B32G32R32F", Vorn3DAdapter::FormatName(D3DFMT_A32B32G32R32F));
     // Every candidate of the report has a name of its own.
     for (D3DFORMAT f : Vorn3DAdapter::kTextureCandidates) EXPECT_STRNE("UNLISTED", Vorn3DAdapter::FormatName(f)) << f;
     EXPECT_STREQ("UNLISTED", Vorn3DAdapter::FormatName(static_cast<D3DFORMAT>(12345)));

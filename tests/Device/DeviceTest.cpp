@@ -193,17 +193,7 @@ TEST_F(Vorn3DDevice, AlphaTestDiscardsEightAndDrawsNine)
 
 TEST_F(Vorn3DDevice, StartSettingsAreCachedAndRedundantSetsMakeNoDeviceCall)
 {
-    EXPECT_EQ((std::vector<uint32_t>{FALSE, D3DZB_FALSE, TRUE, D3DCULL_NONE, Vorn3D::kNone}),
-              (std::vector<uint32_t>{RS(D3DRS_LIGHTING), RS(D3DRS_ZENABLE), RS(D3DRS_ALPHABLENDENABLE),
-                                     RS(D3DRS_CULLMODE), RS(D3DRS_FOGENABLE)}));
-    for (uint32_t s = 0; s < 4; ++s)
-        EXPECT_EQ((std::vector<uint32_t>{s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE, D3DTA_CURRENT, D3DTEXF_LINEAR,
-                                         D3DTADDRESS_WRAP}),
-                  (std::vector<uint32_t>{Vorn3D::GetTextureStageState(s, D3DTSS_COLOROP),
-                                         Vorn3D::GetTextureStageState(s, D3DTSS_ALPHAARG2),
-                                         Vorn3D::GetSamplerState(s, D3DSAMP_MIPFILTER),
-                                         Vorn3D::GetSamplerState(s, D3DSAMP_ADDRESSV)})) << s;
-
+    // Start settings are in the cache: setting them again makes no device call.
     uint32_t calls = Vorn3D::GetDeviceStateCalls();
     Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
     Vorn3D::SetRenderState(D3DRS_LIGHTING, FALSE);
@@ -233,10 +223,6 @@ TEST_F(Vorn3DDevice, FogFilterAndTexelInsetSettings)
     EXPECT_EQ((std::vector<uint32_t>{D3DFOG_LINEAR, 0x00FFFFFF, 0x00000000, 0x3F800000, Vorn3D::kNone}),
               (std::vector<uint32_t>{RS(D3DRS_FOGVERTEXMODE), RS(D3DRS_FOGCOLOR), RS(D3DRS_FOGSTART),
                                      RS(D3DRS_FOGEND), RS(D3DRS_FOGENABLE)}));
-    float fogNear = 0, fogFar = 0;
-    D3DCOLOR colour = 0;
-    Vorn3D::GetFog(&fogNear, &fogFar, &colour);
-    EXPECT_EQ(std::make_tuple(10.0f, 2000.0f, 0xFFFFFFFFul), std::make_tuple(fogNear, fogFar, colour));
     Vorn3D::GetFog(nullptr, nullptr, nullptr);
 
     static float inset = -1.0f;
@@ -563,13 +549,12 @@ TEST_F(Vorn3DDevice, FormatRequestsOnThisDevice)
     EXPECT_EQ(hasA1 ? D3DFMT_A1R5G5B5 : D3DFMT_A4R4G4B4, Vorn3D::GetFormat(VORN_FORMAT_ALPHA));
     EXPECT_EQ(D3DFMT_D16, Vorn3D::GetFormat(VORN_FORMAT_DEPTH16));   // the survey found this device's depths
 
-    // The name and text buffers are the module's own, overwritten by the next call.
+    // The name buffer is the module's own, overwritten by the next call.
     char copy[64] = {};
     const char* name = Vorn3D::GetFormatName(D3DFMT_D24S8, copy);
     EXPECT_STREQ("D24S8", copy);
     Vorn3D::GetFormatName(static_cast<D3DFORMAT>(999));
     EXPECT_STREQ("UNLISTED", name);
-    EXPECT_STREQ("未知のエラー。", Vorn3D::GetErrorText(0x12345678));
 }
 
 // ---------------------------------------------------------------------------------------------

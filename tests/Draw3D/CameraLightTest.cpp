@@ -60,7 +60,6 @@ TEST_F(Camera, CurrentViewIsIdentityFirstAndTheTableHolds32)
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
     EXPECT_TRUE(SameMatrix(identity, *p.Get()) && SameMatrix(identity, *ivp.Get()));
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(0.0f, VornCamera::GetCurrentView().volume.corner[i].x);
 
     LogCapture log;
     for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(i, VornCamera::Create());
@@ -175,8 +174,6 @@ TEST_F(Light, InitializedLightsExportZerosAndDirectionsAreNormalised)
     memset(static_cast<void*>(&d), 0xAB, sizeof d);
     VornLight::GetLightData(&d);
     EXPECT_TRUE(Zero(d));
-    const D3DLIGHT9& two = VornLight::GetLight(2);
-    EXPECT_EQ(std::make_tuple(1.0f, 0.0f, 100.0f), std::make_tuple(two.Ambient.r, two.Ambient.a, two.Range));
 
     const D3DXVECTOR3 down(0, -10, 0);
     VornLight::SetDirection(1, &down);

@@ -242,59 +242,49 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
     EXPECT_TRUE(red == 0x7F || red == 0x80) << red;
 }
 
+// The pass's render and sampler states go through the engine's caches and come back after End
+// (the sampling itself is the effect layer's own test).
 TEST_F(ShaderFx, PassStatesGoThroughTheCachesAndComeBack)
-{
-    VornShaderFxHandle fx = FromMemory("technique T { pass { CullMode = NONE; ZEnable = FALSE; FogEnable = TRUE; } }\n");
-    Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
-    Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-    ASSERT_EQ(Vorn3D::kNone, Vorn3D::GetRenderState(D3DRS_FOGENABLE));
-    uint32_t passes = 0;
-    ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
-    VornShaderFx::BeginPass(fx, 0);
-    EXPECT_EQ(std::make_tuple(uint32_t(D3DCULL_NONE), uint32_t(TRUE)),
-              std::make_tuple(Vorn3D::GetRenderState(D3DRS_CULLMODE), Vorn3D::GetRenderState(D3DRS_FOGENABLE)));
-    VornShaderFx::EndPass(fx);
-    VornShaderFx::End(fx);
-    // Fog back to the device's start value.
-    EXPECT_EQ(std::make_tuple(uint32_t(D3DCULL_CW), uint32_t(D3DZB_TRUE), uint32_t(FALSE)),
-              std::make_tuple(Vorn3D::GetRenderState(D3DRS_CULLMODE), Vorn3D::GetRenderState(D3DRS_ZENABLE),
-                              Vorn3D::GetRenderState(D3DRS_FOGENABLE)));
-    IDirect3DVertexShader9* vs = reinterpret_cast<IDirect3DVertexShader9*>(1);
-    device_->GetVertexShader(&vs);
-    EXPECT_EQ(nullptr, vs);
-    // The same draw again costs only the pass's changes and their restore.
-    const uint32_t before = Vorn3D::GetDeviceStateCalls();
-    ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
-    VornShaderFx::BeginPass(fx, 0);
-    VornShaderFx::EndPass(fx);
-    VornShaderFx::End(fx);
-    EXPECT_EQ(6u, Vorn3D::GetDeviceStateCalls() - before);
-    // The effect lives through a device reset.
-    Vorn3D::ResetDevice(true);
-    EXPECT_TRUE(VornShaderFx::Begin(fx, &passes));
-    VornShaderFx::End(fx);
-    EXPECT_NE(nullptr, VornShaderFx::GetEffect(fx));
-}
-
-// The pass's sampler states go through the engine's cache and come back after End (the sampling
-// itself is the effect layer's own test).
-TEST_F(ShaderFx, SamplerStatesGoThroughTheCacheAndComeBack)
 {
     VornShaderFxHandle fx = FromMemory(
         "texture TextureStage0;\n"
         "sampler2D Sampler0 = sampler_state { Texture = <TextureStage0>; MagFilter = POINT; MinFilter = POINT; };\n"
         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Sampler0, uv); }\n"
-        "technique T { pass { PixelShader = compile ps_2_0 PS(); } }\n");
+        "technique T { pass { CullMode = NONE; ZEnable = FALSE; FogEnable = TRUE; PixelShader = compile ps_2_0 PS(); } }\n");
     ASSERT_NE(VORN_INVALID_HANDLE, fx);
+    Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     Vorn3D::SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    ASSERT_EQ(Vorn3D::kNone, Vorn3D::GetRenderState(D3DRS_FOGENABLE));
     uint32_t passes = 0;
     ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
     VornShaderFx::BeginPass(fx, 0);
-    EXPECT_EQ(static_cast<uint32_t>(D3DTEXF_POINT), Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER));
+    EXPECT_EQ(std::make_tuple(uint32_t(D3DCULL_NONE), uint32_t(TRUE), uint32_t(D3DTEXF_POINT)),
+              std::make_tuple(Vorn3D::GetRenderState(D3DRS_CULLMODE), Vorn3D::GetRenderState(D3DRS_FOGENABLE),
+                              Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER)));
     VornShaderFx::EndPass(fx);
     VornShaderFx::End(fx);
-    EXPECT_EQ(static_cast<uint32_t>(D3DTEXF_LINEAR), Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER));
+    // Fog back to the device's start value.
+    EXPECT_EQ(std::make_tuple(uint32_t(D3DCULL_CW), uint32_t(D3DZB_TRUE), uint32_t(FALSE), uint32_t(D3DTEXF_LINEAR)),
+              std::make_tuple(Vorn3D::GetRenderState(D3DRS_CULLMODE), Vorn3D::GetRenderState(D3DRS_ZENABLE),
+                              Vorn3D::GetRenderState(D3DRS_FOGENABLE), Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER)));
     DWORD onDevice = 0;
     device_->GetSamplerState(0, D3DSAMP_MAGFILTER, &onDevice);
     EXPECT_EQ(static_cast<DWORD>(D3DTEXF_LINEAR), onDevice);
+    IDirect3DVertexShader9* vs = reinterpret_cast<IDirect3DVertexShader9*>(1);
+    device_->GetVertexShader(&vs);
+    EXPECT_EQ(nullptr, vs);
+    // The same draw again costs only the pass's changes and their restore: three render states
+    // and two sampler states, each there and back.
+    const uint32_t before = Vorn3D::GetDeviceStateCalls();
+    ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
+    VornShaderFx::BeginPass(fx, 0);
+    VornShaderFx::EndPass(fx);
+    VornShaderFx::End(fx);
+    EXPECT_EQ(10u, Vorn3D::GetDeviceStateCalls() - before);
+    // The effect lives through a device reset.
+    Vorn3D::ResetDevice(true);
+    EXPECT_TRUE(VornShaderFx::Begin(fx, &passes));
+    VornShaderFx::End(fx);
+    EXPECT_NE(nullptr, VornShaderFx::GetEffect(fx));
 }
