@@ -140,7 +140,7 @@ TEST_F(AudioTest, SoundFadesSendFramesPlusOneValuesEndingAtTheEnd)
 {
     RunWithDriver("TuvraStub.dll", [] {
         const auto values = reinterpret_cast<uint32_t (*)(const float**)>(
-            GetProcAddress(GetModuleHandleA("TuvraStub.dll"), "TuvraStub_Values"));
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("TuvraStub.dll"), "TuvraStub_Values")));
         ASSERT_NE(values, nullptr);
         const VornSoundHandle h = VornSound::CreateFromMemory("x", 1, 0);
         VornSound::SetFade(h, 0, 1, 0.0f, 100.0f, 4);
@@ -151,5 +151,28 @@ TEST_F(AudioTest, SoundFadesSendFramesPlusOneValuesEndingAtTheEnd)
         ASSERT_EQ(values(&v), 6u);
         const float expected[] = {0, 25, 50, 75, 100, -50};
         for (int i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(v[i], expected[i]) << i;
+    });
+}
+
+// Run by sound_hearing.py, which records the null sink: the tone from a loose file, silence, then
+// the tone from a pack entry between two neighbours.
+TEST_F(AudioTest, DISABLED_SoundHearing)
+{
+    const std::string wave = MakeWave(0.6);
+    PutFile("tone.wav", wave);
+    PutFile("src\\a.dat", std::string(4000, '\x7F'));
+    PutFile("src\\packtone.wav", wave);
+    PutFile("src\\z.dat", std::string(4000, '\x7F'));
+    RunSound(OPTION_DIRECTSOUND, [] {
+        ASSERT_TRUE(VornFile::BuildPack(VornFile::GetPackPath(), "src"));
+        DeleteFileA("src\\packtone.wav");
+        for (const char* name : {"tone.wav", "packtone.wav"}) {
+            const VornSoundHandle h = VornSound::CreateFromFile(name, 0);
+            ASSERT_NE(h, VORN_INVALID_HANDLE) << name;
+            VornSound::InstanceSlot1(h);
+            Sleep(1500);
+            EXPECT_FALSE(VornSound::InstanceSlot0(h)) << name;   // played once, to its end
+            VornSound::Release(h);
+        }
     });
 }
