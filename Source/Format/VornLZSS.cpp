@@ -1,6 +1,6 @@
 #include "VornLZSS.h"
 #include "VornLog.h"
-#include "VornSystem.h"
+#include "VornBytes.h"
 #include <cstring>
 #include <memory>
 
@@ -165,7 +165,10 @@ bool VornLZSS::IsCompressed(const void* src, uint32_t srcSize)
 uint32_t VornLZSS::GetDecodedSize(const void* src, uint32_t srcSize)
 {
     if (!IsCompressed(src, srcSize)) return INVALID_SIZE;
-    return VornSystem::ReadLE32(static_cast<const uint8_t*>(src) + 4);
+    const uint32_t size = VornBytes::ReadLE32(static_cast<const uint8_t*>(src) + 4);
+    // Every 17 stream bytes (a flag byte and eight 2-byte references of 18 bytes) make at most 144:
+    // a larger size is a broken header, refused before anyone allocates for it.
+    return uint64_t(size) * 17 > uint64_t(srcSize - HEADER_SIZE) * 144 ? INVALID_SIZE : size;
 }
 
 bool VornLZSS::Decode(const void* src, uint32_t srcSize, void* dst, uint32_t dstSize)
@@ -248,7 +251,7 @@ bool VornLZSS::Encode(const void* src, uint32_t size, void* dst, uint32_t dstCap
     if (!src || !dst || size == 0 || dstCapacity < HEADER_SIZE) return false;
     uint8_t* out = static_cast<uint8_t*>(dst);
     std::memcpy(out, "LZSS", 4);
-    VornSystem::WriteLE32(out + 4, size);
+    VornBytes::WriteLE32(out + 4, size);
     uint32_t body = 0;
     if (!EncodeRaw(src, size, out + HEADER_SIZE, dstCapacity - HEADER_SIZE, &body)) return false;
     if (outSize) *outSize = HEADER_SIZE + body;

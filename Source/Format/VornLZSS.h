@@ -13,8 +13,8 @@ public:
     static void Finalize();
 
     static bool IsCompressed(const void* src, uint32_t srcSize);
-    // The decoded size from the header; INVALID_SIZE when the buffer is shorter than the header
-    // or lacks the magic.
+    // The decoded size from the header; INVALID_SIZE when the buffer is shorter than the header,
+    // lacks the magic, or is too short to decode to that size (at most 144 bytes per 17).
     static uint32_t GetDecodedSize(const void* src, uint32_t srcSize);
     // Writes exactly the decoded size into dst; false when the magic is missing, dst is smaller
     // than the decoded size, or the stream ends early.

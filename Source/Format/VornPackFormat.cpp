@@ -1,5 +1,5 @@
 #include "VornPackFormat.h"
-#include "VornSystem.h"
+#include "VornBytes.h"
 #include <algorithm>
 #include <cstring>
 
@@ -36,7 +36,7 @@ uint32_t VornPackFormat::Crc32(const void* data, size_t length)
 bool VornPackFormat::ReadHeader(const uint8_t* head, uint64_t fileSize, uint32_t* count)
 {
     if (fileSize < HEADER_SIZE || std::memcmp(head, "PACK", 4) != 0) return false;
-    const uint32_t n = VornSystem::ReadLE32(head + 4);
+    const uint32_t n = VornBytes::ReadLE32(head + 4);
     // Offsets are 32-bit: a directory must fit the file and the first 4 GiB of it.
     const uint64_t directoryEnd = HEADER_SIZE + uint64_t(n) * ENTRY_SIZE;
     if (directoryEnd > fileSize || directoryEnd > 0xFFFFFFFFull) return false;
@@ -47,16 +47,16 @@ bool VornPackFormat::ReadHeader(const uint8_t* head, uint64_t fileSize, uint32_t
 void VornPackFormat::WriteHeader(uint8_t* head, uint32_t count)
 {
     std::memcpy(head, "PACK", 4);
-    VornSystem::WriteLE32(head + 4, count);
+    VornBytes::WriteLE32(head + 4, count);
 }
 
 void VornPackFormat::ReadEntry(const uint8_t* bytes, VornPackEntry* entry, char* name)
 {
     std::memcpy(entry->name, bytes, NAME_SIZE);
-    entry->nameCrc = VornSystem::ReadLE32(bytes + 64);
-    entry->dataCrc = VornSystem::ReadLE32(bytes + 68);
-    entry->offset = VornSystem::ReadLE32(bytes + 72);
-    entry->size = VornSystem::ReadLE32(bytes + 76);
+    entry->nameCrc = VornBytes::ReadLE32(bytes + 64);
+    entry->dataCrc = VornBytes::ReadLE32(bytes + 68);
+    entry->offset = VornBytes::ReadLE32(bytes + 72);
+    entry->size = VornBytes::ReadLE32(bytes + 76);
     if (name) {
         std::memcpy(name, bytes, NAME_SIZE);
         name[NAME_SIZE] = '\0';
@@ -66,10 +66,10 @@ void VornPackFormat::ReadEntry(const uint8_t* bytes, VornPackEntry* entry, char*
 void VornPackFormat::WriteEntry(uint8_t* bytes, const VornPackEntry& entry)
 {
     std::memcpy(bytes, entry.name, NAME_SIZE);
-    VornSystem::WriteLE32(bytes + 64, entry.nameCrc);
-    VornSystem::WriteLE32(bytes + 68, entry.dataCrc);
-    VornSystem::WriteLE32(bytes + 72, entry.offset);
-    VornSystem::WriteLE32(bytes + 76, entry.size);
+    VornBytes::WriteLE32(bytes + 64, entry.nameCrc);
+    VornBytes::WriteLE32(bytes + 68, entry.dataCrc);
+    VornBytes::WriteLE32(bytes + 72, entry.offset);
+    VornBytes::WriteLE32(bytes + 76, entry.size);
 }
 
 bool VornPackFormat::EntryInBounds(const VornPackEntry& entry, uint32_t count, uint64_t fileSize)
@@ -85,7 +85,7 @@ int64_t VornPackFormat::FindEntry(const uint8_t* table, uint32_t count, const ch
     const uint32_t crc = Crc32(normalisedName, length);
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t* e = table + size_t(i) * ENTRY_SIZE;
-        if (VornSystem::ReadLE32(e + 64) != crc) continue;
+        if (VornBytes::ReadLE32(e + 64) != crc) continue;
         // Same CRC: the stored name (up to 64 bytes, NUL-padded) must be the same name.
         if (std::memcmp(e, normalisedName, length) == 0 && (length == NAME_SIZE || e[length] == 0)) return i;
     }
@@ -126,6 +126,11 @@ bool VornPackFormat::IsSafeRelativeName(const char* name)
             componentStart = ++i;
             continue;
         }
-        i += VornSystem::CharLength(name + i);
+        if (VornBytes::IsSjisLeadByte(uint8_t(c))) {
+            if (!VornBytes::IsSjisTrailByte(uint8_t(name[i + 1]))) return false;   // a broken pair
+            i += 2;
+        } else {
+            ++i;
+        }
     }
 }

@@ -2,9 +2,19 @@
 //   "PACK", u32 count, count × VornPackEntry (80 bytes), then the data of each entry at its
 //   offset (each offset a multiple of 256, zero gaps). Entries sorted by nameCrc, ascending.
 #pragma once
-#include "VornFile.h"
 #include <cstddef>
 #include <cstdint>
+
+// One entry of a pack's directory, as stored in the file (80 bytes, little-endian).
+struct VornPackEntry
+{
+    char name[64];      // normalised, NUL-padded (a file may lack the NUL)
+    uint32_t nameCrc;
+    uint32_t dataCrc;
+    uint32_t offset;
+    uint32_t size;
+};
+static_assert(sizeof(VornPackEntry) == 80, "pack entries are 80 bytes in the file");
 
 namespace VornPackFormat
 {
@@ -40,6 +50,7 @@ int64_t FindEntry(const uint8_t* table, uint32_t count, const char* normalisedNa
 uint64_t Layout(VornPackEntry* entries, uint32_t count);
 
 // A name that stays inside the folder it is extracted to: not empty, no drive, no leading
-// separator, no ".." component.
+// separator, no ".." component, and every Shift-JIS lead byte followed by a valid trail byte (a
+// broken pair could hide a '/' or ':' behind the lead byte).
 bool IsSafeRelativeName(const char* name);
 }

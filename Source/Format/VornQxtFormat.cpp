@@ -1,15 +1,11 @@
 #include "VornQxtFormat.h"
+#include "VornBytes.h"
 #include <cstring>
 
 namespace {
 
-uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-void PutU16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
+using VornBytes::ReadLE16;
+using VornBytes::WriteLE16;
 
 // The three packed ranges, tried in order: slot = (code - base) mod 65536 when not above limit.
 struct CodeRange {
@@ -46,16 +42,16 @@ VornQxtFormat::Result VornQxtFormat::Check(const uint8_t* data, size_t size, Hea
     Header h;
     h.fontSize = data[4];
     h.sheetCount = data[5];
-    h.sheetWidth = GetU16(data + 6);
-    h.sheetHeight = GetU16(data + 8);
-    h.glyphCount = GetU16(data + 10);
+    h.sheetWidth = ReadLE16(data + 6);
+    h.sheetHeight = ReadLE16(data + 8);
+    h.glyphCount = ReadLE16(data + 10);
     if (h.sheetCount > VORN_FONT_SHEET_MAX) return TOO_MANY_SHEETS;
     if (size < FileSize(h.sheetCount, h.glyphCount)) return TRUNCATED;
     for (uint32_t i = 0; i < h.sheetCount; ++i) {
         if (!memchr(data + NAMES_OFFSET + i * NAME_SIZE, 0, NAME_SIZE)) return BAD_NAME;
     }
     for (uint32_t i = 0; i < VORN_FONT_CODE_SLOTS; ++i) {
-        const uint16_t glyph = GetU16(data + CODE_TABLE_OFFSET + i * 2);
+        const uint16_t glyph = ReadLE16(data + CODE_TABLE_OFFSET + i * 2);
         if (glyph != VORN_FONT_NO_GLYPH && glyph >= h.glyphCount) return BAD_CODE_TABLE;
     }
     const uint8_t* glyphs = data + NAMES_OFFSET + h.sheetCount * NAME_SIZE;
@@ -68,7 +64,7 @@ VornQxtFormat::Result VornQxtFormat::Check(const uint8_t* data, size_t size, Hea
 
 void VornQxtFormat::ReadCodeTable(const uint8_t* data, uint16_t* out)
 {
-    for (uint32_t i = 0; i < VORN_FONT_CODE_SLOTS; ++i) out[i] = GetU16(data + CODE_TABLE_OFFSET + i * 2);
+    for (uint32_t i = 0; i < VORN_FONT_CODE_SLOTS; ++i) out[i] = ReadLE16(data + CODE_TABLE_OFFSET + i * 2);
 }
 
 const char* VornQxtFormat::GetSheetName(const uint8_t* data, uint32_t index)
@@ -89,10 +85,10 @@ VornFontGlyph VornQxtFormat::DecodeGlyph(const uint8_t* p)
     g.leftBearing = p[1];
     g.cellWidth = p[2];
     g.rightBearing = p[3];
-    g.left = GetU16(p + 4);
-    g.top = GetU16(p + 6);
-    g.right = GetU16(p + 8);
-    g.bottom = GetU16(p + 10);
+    g.left = ReadLE16(p + 4);
+    g.top = ReadLE16(p + 6);
+    g.right = ReadLE16(p + 8);
+    g.bottom = ReadLE16(p + 10);
     return g;
 }
 
@@ -102,8 +98,8 @@ void VornQxtFormat::EncodeGlyph(uint8_t* p, const VornFontGlyph& glyph)
     p[1] = glyph.leftBearing;
     p[2] = glyph.cellWidth;
     p[3] = glyph.rightBearing;
-    PutU16(p + 4, glyph.left);
-    PutU16(p + 6, glyph.top);
-    PutU16(p + 8, glyph.right);
-    PutU16(p + 10, glyph.bottom);
+    WriteLE16(p + 4, glyph.left);
+    WriteLE16(p + 6, glyph.top);
+    WriteLE16(p + 8, glyph.right);
+    WriteLE16(p + 10, glyph.bottom);
 }

@@ -166,20 +166,23 @@ bool ReadDirectory(HANDLE pack, Directory* dir)
 bool DecodeIfCompressedImpl(void** data, uint32_t* size)
 {
     if (!VornLZSS::IsCompressed(*data, *size)) return true;
-    const uint32_t decoded = VornLZSS::GetDecodedSize(*data, *size);
-    void* out = VornMemory::AllocZeroQuiet(decoded, VornMemory::DEFAULT_TAG, __FILE__, __LINE__);
-    if (!out) {
-        VornMemory::FreeQuiet(*data);
-        *data = nullptr;
-        *size = 0;
-        LogAllocFailure();
-        return false;
-    }
-    if (!VornLZSS::Decode(*data, *size, out, decoded)) {
+    auto fail = [&](void* out) {
         VornMemory::FreeQuiet(out);
         VornMemory::FreeQuiet(*data);
         *data = nullptr;
         *size = 0;
+    };
+    // INVALID_SIZE: a header whose size the stream cannot reach, refused before allocating for it.
+    const uint32_t decoded = VornLZSS::GetDecodedSize(*data, *size);
+    void* out = decoded == VornLZSS::INVALID_SIZE
+                    ? nullptr : VornMemory::AllocZeroQuiet(decoded, VornMemory::DEFAULT_TAG, __FILE__, __LINE__);
+    if (!out && decoded != VornLZSS::INVALID_SIZE) {
+        fail(nullptr);
+        LogAllocFailure();
+        return false;
+    }
+    if (!out || !VornLZSS::Decode(*data, *size, out, decoded)) {
+        fail(out);
         LogError("ファイルのデコードに失敗");
         return false;
     }

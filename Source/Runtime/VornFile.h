@@ -2,6 +2,7 @@
 // the one PACK file, as module resources or at the name as given. Whole loads land in a work-area
 // buffer (free it with VornMemory::Free) and arrive LZSS-decoded.
 #pragma once
+#include "VornPackFormat.h"
 #include <cstdint>
 #include <windows.h>
 
@@ -19,17 +20,6 @@ enum VornFileKind : uint32_t
     FILE_KIND_DATA = 9,
     FILE_KIND_COUNT = 10,
 };
-
-// One entry of a pack's directory, as stored in the file (80 bytes, little-endian).
-struct VornPackEntry
-{
-    char name[64];      // normalised, NUL-padded (a file may lack the NUL)
-    uint32_t nameCrc;
-    uint32_t dataCrc;
-    uint32_t offset;
-    uint32_t size;
-};
-static_assert(sizeof(VornPackEntry) == 80, "pack entries are 80 bytes in the file");
 
 struct VornFileStream
 {

@@ -1,5 +1,6 @@
 #include "VornSystem.h"
 #include "Vorn.h"
+#include "VornQrbFormat.h"
 #include <commdlg.h>
 #include <imm.h>
 #include <objbase.h>
@@ -129,7 +130,6 @@ bool VornSystem::FormatText(char* out, size_t size, const char* format, ...)
     return ok;
 }
 
-bool VornSystem::IsSjisLeadByte(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFE); }
 bool VornSystem::IsHalfWidthKana(uint8_t c) { return c >= 0xA6 && c <= 0xDF; }
 
 uint16_t VornSystem::GetSjisCode(const uint8_t* p)
@@ -421,41 +421,23 @@ void VornSystem::NetworkToHost(void* p, uint32_t n)
 
 // ---- QRB ----
 
-namespace {
-uint8_t SwapNibbles(uint8_t b) { return uint8_t((b << 4) | (b >> 4)); }
+void VornSystem::ScrambleBytes(const uint8_t* in, uint8_t* out, uint32_t size) { VornQrbFormat::Scramble(in, out, size); }
 
-// Scrambles n bytes from the running key; returns the key for the bytes that follow.
-uint8_t ScrambleRun(const uint8_t* in, uint8_t* out, uint32_t n, uint8_t key)
-{
-    for (uint32_t i = 0; i < n; ++i, ++key) out[i] = SwapNibbles(uint8_t(in[i] ^ key));
-    return key;
-}
-} // namespace
-
-void VornSystem::ScrambleBytes(const uint8_t* in, uint8_t* out, uint32_t size)
-{
-    ScrambleRun(in, out, size, uint8_t(size));
-}
-
-void VornSystem::UnscrambleBytes(const uint8_t* in, uint8_t* out, uint32_t size)
-{
-    uint8_t key = uint8_t(size);
-    for (uint32_t i = 0; i < size; ++i, ++key) out[i] = uint8_t(SwapNibbles(in[i]) ^ key);
-}
+void VornSystem::UnscrambleBytes(const uint8_t* in, uint8_t* out, uint32_t size) { VornQrbFormat::Unscramble(in, out, size); }
 
 bool VornSystem::SaveScrambledFile(const char* path, const void* data, uint32_t size)
 {
     if (!path || (!data && size)) return false;
     FILE* f = std::fopen(path, "wb");
     if (!f) return false;
-    uint8_t head[8] = {'Q', 'R', 'B', 0};
-    WriteLE32(head + 4, size);
-    bool ok = std::fwrite(head, 1, 8, f) == 8;
+    uint8_t head[VornQrbFormat::HEADER_SIZE];
+    VornQrbFormat::WriteHeader(head, size);
+    bool ok = std::fwrite(head, 1, sizeof head, f) == sizeof head;
     const uint8_t* in = static_cast<const uint8_t*>(data);
-    uint8_t key = uint8_t(size), piece[4096];
+    uint8_t key = VornQrbFormat::FirstKey(size), piece[4096];
     for (uint32_t done = 0; ok && done < size;) {
         const uint32_t n = size - done < sizeof piece ? size - done : uint32_t(sizeof piece);
-        key = ScrambleRun(in + done, piece, n, key);
+        key = VornQrbFormat::ScrambleRun(in + done, piece, n, key);
         ok = std::fwrite(piece, 1, n, f) == n;
         done += n;
     }
@@ -469,12 +451,11 @@ bool VornSystem::LoadScrambledFile(const char* path, void* buffer, uint32_t size
     if (!path || (!buffer && size)) return false;
     FILE* f = std::fopen(path, "rb");
     if (!f) return false;
-    uint8_t head[8];
-    bool ok = std::fread(head, 1, 8, f) == 8 && std::memcmp(head, "QRB", 4) == 0 &&
-              ReadLE32(head + 4) == size &&
+    uint8_t head[VornQrbFormat::HEADER_SIZE];
+    bool ok = std::fread(head, 1, sizeof head, f) == sizeof head && VornQrbFormat::CheckHeader(head, size) &&
               std::fread(buffer, 1, size, f) == size;
     std::fclose(f);
-    if (ok) UnscrambleBytes(static_cast<uint8_t*>(buffer), static_cast<uint8_t*>(buffer), size);
+    if (ok) VornQrbFormat::Unscramble(static_cast<uint8_t*>(buffer), static_cast<uint8_t*>(buffer), size);
     return ok;
 }
 

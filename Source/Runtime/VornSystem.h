@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <windows.h>
+#include "VornBytes.h"
 #include <commdlg.h>   // ChooseColor is a macro there: every includer must see the same name
 
 class VornSystem
@@ -51,7 +52,7 @@ public:
     };
 
     // ---- Shift-JIS ----
-    static bool IsSjisLeadByte(uint8_t c);
+    static bool IsSjisLeadByte(uint8_t c) { return VornBytes::IsSjisLeadByte(c); }
     static bool IsHalfWidthKana(uint8_t c);
     // Bytes of the character at p: 2 for a lead byte with a byte after it, else 1.
     static uint32_t CharLength(const char* p) { return IsSjisLeadByte(uint8_t(p[0])) && p[1] ? 2 : 1; }
@@ -126,14 +127,8 @@ public:
 
     // ---- byte order ----
     // Little-endian fields of the engine's file formats, at any alignment.
-    static uint32_t ReadLE32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-    static void WriteLE32(uint8_t* p, uint32_t v)
-    {
-        p[0] = uint8_t(v);
-        p[1] = uint8_t(v >> 8);
-        p[2] = uint8_t(v >> 16);
-        p[3] = uint8_t(v >> 24);
-    }
+    static uint32_t ReadLE32(const uint8_t* p) { return VornBytes::ReadLE32(p); }
+    static void WriteLE32(uint8_t* p, uint32_t v) { VornBytes::WriteLE32(p, v); }
     static void ByteSwap(void* p, uint32_t n);
     static void HostToNetwork(void* p, uint32_t n);
     static void NetworkToHost(void* p, uint32_t n);

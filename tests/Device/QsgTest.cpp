@@ -101,7 +101,7 @@ TEST_F(Qsg, EveryPixelFormatRawAndPackedBecomesTheSameDdsImage)
     for (uint32_t format = 0; format < 8; ++format) {
         SCOPED_TRACE("format " + std::to_string(format));
         const Bytes image = MakeImage(format);
-        const Bytes stored = VornQsgLoader::IsPackedFormat(format) ? Pack(image) : image;
+        const Bytes stored = VornQsgFormat::IsPackedFormat(format) ? Pack(image) : image;
         Archive archive;
         archive.Add("other", 1, 1, 1, Bytes(4, 0x55)).Add("img", 3, 2, format, stored);
         ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "img"));
@@ -115,7 +115,7 @@ TEST_F(Qsg, EveryPixelFormatRawAndPackedBecomesTheSameDdsImage)
         ASSERT_EQ(Pixels(loader_), pixels);
         // The channel values themselves are pinned by the conversion cases below.
         uint8_t expected[24];
-        VornQsgLoader::ConvertPixels(3, 2, format & 3, image.data(), 1, expected);
+        VornQsgFormat::ConvertPixels(3, 2, format & 3, image.data(), 1, expected);
         EXPECT_EQ(Bytes(expected, expected + 24), Bytes(pixels, pixels + 24));
         if ((format & 3) == 1) EXPECT_EQ(image, Bytes(pixels, pixels + 24));
     }
@@ -141,36 +141,36 @@ TEST_F(Qsg, ConversionsBetweenAllDepthsTruncateAndClampFloats)
     uint8_t out4[2], out16[8], out8[4];
     float f[4];
     const uint8_t nibbles[2] = {0x21, 0x0F};   // alpha 1, red 2, green 15, blue 0
-    VornQsgLoader::ConvertPixels(1, 1, 0, nibbles, 1, out8);
+    VornQsgFormat::ConvertPixels(1, 1, 0, nibbles, 1, out8);
     EXPECT_EQ((std::vector<uint8_t>{0, 255, 34, 17}), std::vector<uint8_t>(out8, out8 + 4));
     const uint16_t words[4] = {1, 257, 32768, 65535};   // b, g, r, a
-    VornQsgLoader::ConvertPixels(1, 1, 2, words, 1, out8);
+    VornQsgFormat::ConvertPixels(1, 1, 2, words, 1, out8);
     EXPECT_EQ((std::vector<uint8_t>{0, 1, 127, 255}), std::vector<uint8_t>(out8, out8 + 4));
     const float fractions[4] = {0.25f, 0.5f, 0.999f, 0.001f};
-    VornQsgLoader::ConvertPixels(1, 1, 3, fractions, 1, out8);
+    VornQsgFormat::ConvertPixels(1, 1, 3, fractions, 1, out8);
     EXPECT_EQ((std::vector<uint8_t>{63, 127, 254, 0}), std::vector<uint8_t>(out8, out8 + 4));
-    VornQsgLoader::ConvertPixels(1, 1, 1, b8, 0, out4);
+    VornQsgFormat::ConvertPixels(1, 1, 1, b8, 0, out4);
     EXPECT_EQ(200u * 15 / 255, static_cast<uint32_t>(out4[1] >> 4));
-    VornQsgLoader::ConvertPixels(1, 1, 1, b8, 2, out16);
+    VornQsgFormat::ConvertPixels(1, 1, 1, b8, 2, out16);
     EXPECT_EQ(200u * 65535 / 255, static_cast<uint32_t>(out16[0] | out16[1] << 8));
-    VornQsgLoader::ConvertPixels(1, 1, 1, b8, 3, f);
+    VornQsgFormat::ConvertPixels(1, 1, 1, b8, 3, f);
     EXPECT_EQ(200 * (1.0f / 255.0f), f[0]);
-    VornQsgLoader::ConvertPixels(1, 1, 2, out16, 0, out4);
+    VornQsgFormat::ConvertPixels(1, 1, 2, out16, 0, out4);
     EXPECT_EQ(51400u * 15 / 65535, static_cast<uint32_t>(out4[1] >> 4));
-    VornQsgLoader::ConvertPixels(1, 1, 0, out4, 2, out16);
+    VornQsgFormat::ConvertPixels(1, 1, 0, out4, 2, out16);
     EXPECT_EQ(11u * 65535 / 15, static_cast<uint32_t>(out16[0] | out16[1] << 8));
-    VornQsgLoader::ConvertPixels(1, 1, 0, out4, 3, f);
+    VornQsgFormat::ConvertPixels(1, 1, 0, out4, 3, f);
     EXPECT_EQ(11 * (1.0f / 15.0f), f[0]);
 
     const float wild[4] = {-1.0f, 7.0f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
-    VornQsgLoader::ConvertPixels(1, 1, 3, wild, 2, out16);
+    VornQsgFormat::ConvertPixels(1, 1, 3, wild, 2, out16);
     EXPECT_EQ((std::vector<uint8_t>{0, 0, 255, 255, 255, 255, 0, 0}), std::vector<uint8_t>(out16, out16 + 8));
-    VornQsgLoader::ConvertPixels(1, 1, 7, wild, 4, out4);   // packed numbers convert as their raw forms
+    VornQsgFormat::ConvertPixels(1, 1, 7, wild, 4, out4);   // packed numbers convert as their raw forms
     EXPECT_EQ(0xF0u, out4[0]);   // alpha 0 (NaN), red 15
     EXPECT_EQ(0x0Fu, out4[1]);   // green 15, blue 0
-    VornQsgLoader::ConvertPixels(1, 1, 3, wild, 3, f);
+    VornQsgFormat::ConvertPixels(1, 1, 3, wild, 3, f);
     EXPECT_EQ((std::vector<float>{0.0f, 1.0f, 1.0f, 0.0f}), std::vector<float>(f, f + 4));
-    VornQsgLoader::ConvertPixels(1, 1, 3, wild, 1, out8);
+    VornQsgFormat::ConvertPixels(1, 1, 3, wild, 1, out8);
     EXPECT_EQ((std::vector<uint8_t>{0, 255, 255, 0}), std::vector<uint8_t>(out8, out8 + 4));
 }
 
@@ -264,9 +264,9 @@ TEST_F(Qsg, MalformedArchivesAndHugeSizesAreRefusedWithoutReadingPastTheirEnd)
         ExpectRefused(cases[i]);
     }
     EXPECT_EQ(std::make_tuple(0u, 0u, 65535u * 2, 16u),
-              std::make_tuple(VornQsgLoader::GetPixelDataSize(65536, 65536, 1),
-                              VornQsgLoader::GetPixelDataSize(1, 1, 8), VornQsgLoader::GetPixelDataSize(65535, 1, 4),
-                              VornQsgLoader::GetPixelDataSize(1, 1, 7)));
+              std::make_tuple(VornQsgFormat::GetPixelDataSize(65536, 65536, 1),
+                              VornQsgFormat::GetPixelDataSize(1, 1, 8), VornQsgFormat::GetPixelDataSize(65535, 1, 4),
+                              VornQsgFormat::GetPixelDataSize(1, 1, 7)));
 }
 
 TEST_F(Qsg, RandomDamageNeverCrashesAndSuccessKeepsItsPromises)
@@ -275,7 +275,7 @@ TEST_F(Qsg, RandomDamageNeverCrashesAndSuccessKeepsItsPromises)
     for (uint32_t format = 0; format < 8; ++format) {
         const Bytes image = MakeImage(format);
         const std::string name = "e" + std::to_string(format);
-        archive.Add(name.c_str(), 3, 2, format, VornQsgLoader::IsPackedFormat(format) ? Pack(image) : image);
+        archive.Add(name.c_str(), 3, 2, format, VornQsgFormat::IsPackedFormat(format) ? Pack(image) : image);
     }
     std::mt19937 random(7);
     int loaded = 0;
@@ -335,8 +335,8 @@ TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
     EXPECT_EQ(std::make_tuple(0xC8FF8040u, 0x64FF8040u, 0u), std::make_tuple(argb[0], argb[3 * 5 + 3], argb[4]));
 
     // The dither tables: 4 x 4 cells, values kept in range.
-    auto d5 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgLoader::Dither5Bit(v, x, y); };
-    auto d4 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgLoader::Dither4Bit(v, x, y); };
+    auto d5 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgFormat::Dither5Bit(v, x, y); };
+    auto d4 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgFormat::Dither4Bit(v, x, y); };
     EXPECT_EQ(std::make_tuple(254u, (255u * 242 >> 8) + 14, d4(100, 1, 2)),
               std::make_tuple(d5(255, 2, 3), d4(255, 0, 3), d4(100, 5, 6)));
     for (uint32_t v = 0; v < 256 * 16; ++v)   // value, row, column

@@ -133,7 +133,13 @@ TEST_F(FileTest, LzssDataArrivesDecodedFromEveryPathAndBrokenDataFails)
     EXPECT_FALSE(VornFile::LoadFromFile("root\\data\\cut.bin", &data, &size));
     EXPECT_EQ(data, nullptr);
     EXPECT_EQ(size, 0u);
-    EXPECT_TRUE(Has(CloseLog(), "<B><FONT color=\"RED\">　　ファイルのデコードに失敗</FONT></B>"));
+    // A header announcing 3 GB from a short stream: refused before any allocation, as broken data.
+    PutFile("root\\data\\huge.bin", std::string("LZSS\0\0\0\xC0", 8) + packed.substr(8));
+    EXPECT_FALSE(VornFile::LoadFromFile("root\\data\\huge.bin", &data, &size));
+    EXPECT_EQ(data, nullptr);
+    const std::string log = CloseLog();
+    EXPECT_TRUE(Has(log, "<B><FONT color=\"RED\">　　ファイルのデコードに失敗</FONT></B>"));
+    EXPECT_FALSE(Has(log, "ファイル展開用メモリ確保に失敗"));
 }
 
 TEST_F(FileTest, NullOutputsOnlyTestThatTheSourceOpens)

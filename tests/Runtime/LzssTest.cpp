@@ -118,6 +118,13 @@ TEST(LzssTest, BrokenAndRandomStreamsFailCleanly)
     noMagic[0] = 'l';
     EXPECT_EQ(VornLZSS::GetDecodedSize(noMagic.data(), uint32_t(noMagic.size())), VornLZSS::INVALID_SIZE);
     EXPECT_FALSE(VornLZSS::Decode(noMagic.data(), uint32_t(noMagic.size()), out.data(), uint32_t(out.size())));
+    // No stream makes more than 144 bytes per 17 (a flag and eight 18-byte references): a larger
+    // size is refused by the header alone, before anyone allocates for it.
+    Bytes full(1, 0x00);
+    for (int i = 0; i < 8; ++i) full.insert(full.end(), {0x00, 0x0F});
+    EXPECT_EQ(Decode(Wrap(144, full)), Bytes(144, 0));
+    EXPECT_EQ(VornLZSS::GetDecodedSize(Wrap(145, full).data(), 25), VornLZSS::INVALID_SIZE);
+    EXPECT_EQ(VornLZSS::GetDecodedSize(Wrap(0xC0000000u, full).data(), 25), VornLZSS::INVALID_SIZE);
     // An output buffer smaller than the header's size.
     EXPECT_FALSE(VornLZSS::Decode(stream.data(), uint32_t(stream.size()), out.data(), uint32_t(out.size() - 1)));
     // Headerless bodies as QSG entries hold them.

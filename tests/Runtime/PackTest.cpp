@@ -111,7 +111,9 @@ TEST(PackFormatTest, UnsafeNamesAreRecognised)
     for (const char* good : {"a.txt", "TEXTURE\\A.PNG", "a\\b\\c.d", "x..y", "表\\ソ.TXT", ".hidden"})
         EXPECT_TRUE(VornPackFormat::IsSafeRelativeName(good)) << good;
     for (const char* bad : {"", "..\\evil.txt", "a\\..\\..\\evil", "..", "C:\\evil.txt", "C:evil", "\\abs.txt",
-                            "/abs.txt", "a\\\\b", "a\\.\\b", "a\\...\\b", "a\\. .\\b", "dir\\"})
+                            "/abs.txt", "a\\\\b", "a\\.\\b", "a\\...\\b", "a\\. .\\b", "dir\\",
+                            // A lead byte takes only a trail byte: it cannot hide a '/' or ':', nor end the name.
+                            "\x81/..\\evil", "\x81:evil", "\x81\x7F.txt", "a\x81"})
         EXPECT_FALSE(VornPackFormat::IsSafeRelativeName(bad)) << bad;
 }
 

@@ -1,0 +1,183 @@
+// Writes the seed corpora of the fuzz targets into OUT/<target>/: small, valid files of each format
+// (built by the format code itself, as the tests build theirs) and a few hand-made edge cases.
+#include "VornBytes.h"
+#include "VornLZSS.h"
+#include "VornPackFormat.h"
+#include "VornPadFile.h"
+#include "VornQrbFormat.h"
+#include "VornQsgFormat.h"
+#include "VornQxtFormat.h"
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+std::string g_out;
+
+void Write(const char* target, const char* name, const Bytes& bytes)
+{
+    const std::string folder = g_out + "/" + target;
+    mkdir(g_out.c_str(), 0755);
+    mkdir(folder.c_str(), 0755);
+    const std::string path = folder + "/" + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0) {
+        std::fprintf(stderr, "make_seeds: cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+}
+
+Bytes Text(size_t n, uint32_t seed)
+{
+    static const char* words[] = {"vorn ", "texture ", "model ", "\x82\xcc ", "sprite ", "\r\n", "0.5f, ", "AAAA"};
+    Bytes out;
+    while (out.size() < n) {
+        seed = seed * 1103515245u + 12345u;
+        const char* w = words[(seed >> 16) % 8];
+        out.insert(out.end(), w, w + std::strlen(w));
+    }
+    out.resize(n);
+    return out;
+}
+
+Bytes Lzss(const Bytes& in, bool header)
+{
+    Bytes out(VornLZSS::GetEncodeBound(uint32_t(in.size())));
+    uint32_t length = 0;
+    if (header) VornLZSS::Encode(in.data(), uint32_t(in.size()), out.data(), uint32_t(out.size()), &length);
+    else VornLZSS::EncodeRaw(in.data(), uint32_t(in.size()), out.data(), uint32_t(out.size()), &length);
+    out.resize(length);
+    return out;
+}
+
+Bytes Pack(const std::vector<std::pair<std::string, Bytes>>& files)
+{
+    std::vector<VornPackEntry> table(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        VornPackEntry& e = table[i];
+        std::memset(&e, 0, sizeof e);
+        std::memcpy(e.name, files[i].first.data(), files[i].first.size());
+        e.nameCrc = VornPackFormat::Crc32(files[i].first.data(), files[i].first.size());
+        e.dataCrc = VornPackFormat::Crc32(files[i].second.data(), files[i].second.size());
+        e.size = uint32_t(files[i].second.size());
+    }
+    const uint64_t total = VornPackFormat::Layout(table.data(), uint32_t(table.size()));
+    Bytes pack(total, 0);
+    VornPackFormat::WriteHeader(pack.data(), uint32_t(table.size()));
+    for (size_t i = 0; i < table.size(); ++i)
+        VornPackFormat::WriteEntry(&pack[VornPackFormat::HEADER_SIZE + i * VornPackFormat::ENTRY_SIZE], table[i]);
+    for (const VornPackEntry& e : table) {
+        for (const auto& file : files)
+            if (!file.second.empty() && std::memcmp(e.name, file.first.data(), file.first.size()) == 0 &&
+                e.name[file.first.size()] == 0)
+                std::memcpy(pack.data() + e.offset, file.second.data(), file.second.size());
+    }
+    return pack;
+}
+
+Bytes QsgArchive(const char* name, uint32_t width, uint32_t height, uint32_t format)
+{
+    const uint32_t size = VornQsgFormat::GetPixelDataSize(width, height, format);
+    Bytes image(size);
+    for (uint32_t i = 0; i < size; ++i) image[i] = uint8_t(i * 37 + format);
+    if ((format & 3) == QSG_PIXEL_FLOAT) {
+        for (uint32_t i = 0; i < size; i += 4) {
+            const float f = float(i % 13) / 12.0f;
+            std::memcpy(&image[i], &f, 4);
+        }
+    }
+    const Bytes stored = VornQsgFormat::IsPackedFormat(format) ? Lzss(image, false) : image;
+    Bytes out = {'Q', 'S', 'G', 0, 0, 0, 0, 0};
+    uint8_t head[32] = {};
+    std::memcpy(head, name, std::strlen(name));
+    VornBytes::WriteLE32(head + 16, width);
+    VornBytes::WriteLE32(head + 20, height);
+    VornBytes::WriteLE32(head + 24, format);
+    VornBytes::WriteLE32(head + 28, uint32_t(stored.size()));
+    out.insert(out.end(), head, head + 32);
+    out.insert(out.end(), stored.begin(), stored.end());
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds OUT\n");
+        return 2;
+    }
+    g_out = argv[1];
+
+    // PACK: a plain, a compressed and a Shift-JIS entry (表\ソ.TXT, both with 0x5C trail bytes).
+    const Bytes text = Text(700, 1);
+    const Bytes pack = Pack({{"A.TXT", Text(40, 2)}, {"TEXTURE\\HERO.BIN", Lzss(text, true)},
+                             {"\x95\x5C\\\x83\x5C.TXT", Bytes(3, 'x')}, {"EMPTY", Bytes()}});
+    const Bytes emptyPack = {'P', 'A', 'C', 'K', 0, 0, 0, 0};
+    for (const char* target : {"pack_directory", "pack_extract"}) {
+        Write(target, "three", pack);
+        Write(target, "empty", emptyPack);
+    }
+
+    // LZSS: whole streams for the decoder, [size lo, size hi] + body for the raw decoder.
+    Write("lzss", "text", Lzss(text, true));
+    Write("lzss", "zeros", Lzss(Bytes(300, 0), true));
+    Write("lzss", "overlap", {'L', 'Z', 'S', 'S', 19, 0, 0, 0, 0x01, 'A', 0xF0, 0xFF});
+    Bytes raw = {uint8_t(text.size()), uint8_t(text.size() >> 8)};
+    const Bytes body = Lzss(text, false);
+    raw.insert(raw.end(), body.begin(), body.end());
+    Write("lzss", "raw", raw);
+    Write("lzss_roundtrip", "text", text);
+    Write("lzss_roundtrip", "run", Bytes(100, 'x'));
+
+    // QSG: one archive per pixel format, the wanted name in front ([length][name][archive]).
+    for (uint32_t format = 0; format < QSG_PIXEL_FORMAT_COUNT; ++format) {
+        Bytes seed = {3, 'h', 'e', 'r'};
+        const Bytes archive = QsgArchive("her", 3, 2, format);
+        seed.insert(seed.end(), archive.begin(), archive.end());
+        Write("qsg", ("format" + std::to_string(format)).c_str(), seed);
+        Bytes pixels = {uint8_t(format), 2};
+        pixels.insert(pixels.end(), archive.begin() + 40, archive.end());
+        Write("qsg_pixels", ("format" + std::to_string(format)).c_str(), pixels);
+    }
+
+    // QXT: one sheet, three glyphs ('A', 'B' and the two-byte 0x82A0).
+    Bytes qxt(VornQxtFormat::FileSize(1, 3), 0xFF);
+    std::memcpy(qxt.data(), "QXT", 4);
+    qxt[4] = 16;
+    qxt[5] = 1;
+    VornBytes::WriteLE16(&qxt[6], 256);
+    VornBytes::WriteLE16(&qxt[8], 256);
+    VornBytes::WriteLE16(&qxt[10], 3);
+    const uint16_t codes[3] = {'A', 'B', 0x82A0};
+    for (uint16_t g = 0; g < 3; ++g)
+        VornBytes::WriteLE16(&qxt[VornQxtFormat::CODE_TABLE_OFFSET + 2 * VornQxtFormat::GetCodeIndex(codes[g])], g);
+    std::memset(&qxt[VornQxtFormat::NAMES_OFFSET], 0, VornQxtFormat::NAME_SIZE);
+    std::memcpy(&qxt[VornQxtFormat::NAMES_OFFSET], "font0", 5);
+    for (uint16_t g = 0; g < 3; ++g) {
+        const VornFontGlyph glyph = {0, 1, 10, 1, uint16_t(g * 12), 0, uint16_t(g * 12 + 10), 18};
+        VornQxtFormat::EncodeGlyph(&qxt[VornQxtFormat::NAMES_OFFSET + VornQxtFormat::NAME_SIZE + g * 12u], glyph);
+    }
+    Write("qxt", "three", qxt);
+
+    // QRB: a scrambled text.
+    const Bytes plain = Text(100, 3);
+    Bytes qrb(VornQrbFormat::HEADER_SIZE + plain.size());
+    VornQrbFormat::WriteHeader(qrb.data(), uint32_t(plain.size()));
+    VornQrbFormat::Scramble(plain.data(), &qrb[VornQrbFormat::HEADER_SIZE], uint32_t(plain.size()));
+    Write("qrb", "text", qrb);
+
+    // PAD: two tracks of three frames.
+    Bytes pad(VornPadFile::FileSize(2, 3));
+    VornPadFile::WriteHeader(pad.data(), 2, 3);
+    VornPadFrame frames[6];
+    for (uint32_t i = 0; i < 6; ++i) frames[i] = {1u << i, 2u << i, 3u * i, 0x80000000u >> i};
+    VornPadFile::EncodeFrames(&pad[VornPadFile::HEADER_SIZE], frames, 6);
+    Write("pad", "two", pad);
+    return 0;
+}
