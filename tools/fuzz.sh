@@ -34,11 +34,12 @@ run_one() {
     [ -d "$regressions" ] && dirs+=("$regressions")
     local before status=0
     before=$(ls "$findings" | wc -l)
-    # A hang of 10 s on one input, 2 GB in all or 256 MB in one allocation is a finding.
+    # A hang of 30 s on one input (10 s gave false ones on a loaded machine), 2 GB in all or 256 MB
+    # in one allocation is a finding.
     # shellcheck disable=SC2086
     ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 UBSAN_OPTIONS=print_stacktrace=1 \
         ASAN_SYMBOLIZER_PATH=$(command -v llvm-symbolizer-19 || command -v llvm-symbolizer || true) \
-        "$out/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=256 \
+        "$out/fuzz_$name" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -malloc_limit_mb=256 \
         -print_final_stats=1 -artifact_prefix="$findings/" $options "${dirs[@]}" >"$log" 2>&1 || status=$?
     local found=$(( $(ls "$findings" | wc -l) - before ))
     [ "$status" -ne 0 ] && [ "$found" -eq 0 ] && found=1   # stopped without leaving an input
