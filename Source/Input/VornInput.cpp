@@ -158,9 +158,17 @@ BOOL CALLBACK EnumJoystickCallback(const DIDEVICEINSTANCEA* instance, void*)
     return g_joystickCount < g_maxJoysticks ? DIENUM_CONTINUE : DIENUM_STOP;
 }
 
+// The axes of one joystick; a range that cannot be read stops the walk and marks the device for
+// release once EnumObjects has returned (never inside its own enumeration).
+struct AxisWalk {
+    VornJoystick* joystick;
+    bool failed;
+};
+
 BOOL CALLBACK EnumAxisCallback(const DIDEVICEOBJECTINSTANCEA* object, void* context)
 {
-    VornJoystick& j = *static_cast<VornJoystick*>(context);
+    AxisWalk& walk = *static_cast<AxisWalk*>(context);
+    VornJoystick& j = *walk.joystick;
     DIPROPRANGE range = {};
     range.diph.dwSize = sizeof(DIPROPRANGE);
     range.diph.dwHeaderSize = sizeof(DIPROPHEADER);
@@ -168,7 +176,7 @@ BOOL CALLBACK EnumAxisCallback(const DIDEVICEOBJECTINSTANCEA* object, void* cont
     range.diph.dwObj = object->dwType;
     if (FAILED(j.device->GetProperty(DIPROP_RANGE, &range.diph))) {
         ErrorLine("　　　軸データ取得に失敗");
-        ReleaseJoystickDevice(j);
+        walk.failed = true;
         return DIENUM_STOP;
     }
     const GUID& g = object->guidType;
@@ -188,6 +196,53 @@ BOOL CALLBACK EnumAxisCallback(const DIDEVICEOBJECTINSTANCEA* object, void* cont
     else if (g == GUID_POV) Line("　　　POV");
     else Line("　　　確定できない");
     return DIENUM_CONTINUE;
+}
+
+// Prepares a found joystick device (data format, cooperative level, report, axis ranges); a
+// device that fails a step is released.
+bool SetUpJoystick(VornJoystick& j)
+{
+    const char* error = nullptr;
+    if (FAILED(j.device->SetDataFormat(&g_joystickFormat)))
+        error = "　　　エラー : データフォーマットの設定に失敗";
+    else if (FAILED(j.device->SetCooperativeLevel(Vorn::GetWindowHandle(), DISCL_EXCLUSIVE | DISCL_FOREGROUND)))
+        error = "　　　エラー : 協調レベルの設定に失敗";
+    if (error) {
+        ErrorLine(error);
+        ReleaseJoystickDevice(j);
+        return false;
+    }
+    DIDEVICEINSTANCEA info = {};
+    info.dwSize = sizeof info;
+    DIDEVCAPS caps = {};
+    caps.dwSize = sizeof caps;
+    if (FAILED(j.device->GetDeviceInfo(&info)) || FAILED(j.device->GetCapabilities(&caps))) {
+        ErrorLine("　　　エラー : デバイス情報の取得に失敗");
+        ReleaseJoystickDevice(j);
+        return false;
+    }
+    VornLog::Print("　　%s", info.tszProductName);
+    VornLog::LineBreak();
+    VornLog::Print("　　　%d軸 %dボタン %dPov", static_cast<int>(caps.dwAxes), static_cast<int>(caps.dwButtons),
+                   static_cast<int>(caps.dwPOVs));
+    VornLog::LineBreak();
+    j.forceFeedback = (caps.dwFlags & DIDC_FORCEFEEDBACK) ? 1 : 0;
+    j.polled = (caps.dwFlags & (DIDC_POLLEDDEVICE | DIDC_POLLEDDATAFORMAT)) ? 1 : 0;
+    VornLog::Print("　　　ForceFeedback　[%s]", j.forceFeedback ? "ON" : "OFF");
+    VornLog::LineBreak();
+    VornLog::Print("　　　Polling　[%s]", j.polled ? "ON" : "OFF");
+    VornLog::LineBreak();
+    AxisWalk walk = {&j, false};
+    if (FAILED(j.device->EnumObjects(EnumAxisCallback, &walk, DIDFT_AXIS))) {
+        ErrorLine("　　　エラー : 軸の列挙に失敗");
+        walk.failed = true;
+    }
+    if (walk.failed) {
+        ReleaseJoystickDevice(j);
+        return false;
+    }
+    j.device->Acquire();   // fails in the background; reads acquire again
+    return true;
 }
 
 bool ReadJoystickDevice(VornJoystick& j)
@@ -235,6 +290,15 @@ void FreeTracks(VornPadRecorder& r)
         if (track) VornMemory::FreeQuiet(track);
         track = nullptr;
     }
+}
+
+// New or loaded tracks start stopped: no track goes on replaying or recording into them.
+void ResetTracks(VornPadRecorder& r)
+{
+    FreeTracks(r);
+    memset(r.replay, 0, sizeof r.replay);
+    memset(r.record, 0, sizeof r.record);
+    r.frameIndex = 0;
 }
 
 } // namespace
@@ -332,45 +396,7 @@ bool VornInput::InitJoysticks()
         ErrorLine("　　エラー : ジョイスティックデバイスの列挙に失敗");
         return false;
     }
-    for (uint32_t i = 0; i < g_joystickCount; ++i) {
-        VornJoystick& j = g_joysticks[i];
-        const char* error = nullptr;
-        if (FAILED(j.device->SetDataFormat(&g_joystickFormat)))
-            error = "　　　エラー : データフォーマットの設定に失敗";
-        else if (FAILED(j.device->SetCooperativeLevel(Vorn::GetWindowHandle(), DISCL_EXCLUSIVE | DISCL_FOREGROUND)))
-            error = "　　　エラー : 協調レベルの設定に失敗";
-        if (error) {
-            ErrorLine(error);
-            ReleaseJoystickDevice(j);
-            continue;
-        }
-        DIDEVICEINSTANCEA info = {};
-        info.dwSize = sizeof info;
-        DIDEVCAPS caps = {};
-        caps.dwSize = sizeof caps;
-        if (FAILED(j.device->GetDeviceInfo(&info)) || FAILED(j.device->GetCapabilities(&caps))) {
-            ErrorLine("　　　エラー : デバイス情報の取得に失敗");
-            ReleaseJoystickDevice(j);
-            continue;
-        }
-        VornLog::Print("　　%s", info.tszProductName);
-        VornLog::LineBreak();
-        VornLog::Print("　　　%d軸 %dボタン %dPov", static_cast<int>(caps.dwAxes), static_cast<int>(caps.dwButtons),
-                       static_cast<int>(caps.dwPOVs));
-        VornLog::LineBreak();
-        j.forceFeedback = (caps.dwFlags & DIDC_FORCEFEEDBACK) ? 1 : 0;
-        j.polled = (caps.dwFlags & (DIDC_POLLEDDEVICE | DIDC_POLLEDDATAFORMAT)) ? 1 : 0;
-        VornLog::Print("　　　ForceFeedback　[%s]", j.forceFeedback ? "ON" : "OFF");
-        VornLog::LineBreak();
-        VornLog::Print("　　　Polling　[%s]", j.polled ? "ON" : "OFF");
-        VornLog::LineBreak();
-        if (FAILED(j.device->EnumObjects(EnumAxisCallback, &j, DIDFT_AXIS))) {
-            ErrorLine("　　　エラー : 軸の列挙に失敗");
-            ReleaseJoystickDevice(j);
-            continue;
-        }
-        if (j.device) j.device->Acquire();   // fails in the background; reads acquire again
-    }
+    for (uint32_t i = 0; i < g_joystickCount; ++i) SetUpJoystick(g_joysticks[i]);
     return true;
 }
 
@@ -655,6 +681,16 @@ bool VornInput::AttachJoystickReader(int32_t slot, VornJoystickReader reader, in
     return true;
 }
 
+bool VornInput::AttachJoystickDevice(int32_t slot, IDirectInputDevice8A* device)
+{
+    if (!g_joysticks || slot < 0 || slot >= JOYSTICK_MAX || !device) return false;
+    VornJoystick& j = g_joysticks[slot];
+    ReleaseJoystickDevice(j);
+    j.device = device;
+    if (static_cast<uint32_t>(slot) >= g_joystickCount) g_joystickCount = slot + 1;
+    return SetUpJoystick(j);
+}
+
 // ---- Menu cursors ----
 
 int32_t VornInput::CursorUpDownLoop(int32_t pad, int32_t* cursor, int32_t count)
@@ -710,12 +746,10 @@ bool VornInput::InitPadRecorder(int32_t pad, int32_t trackCount, int32_t framesP
         return false;
     }
     VornPadRecorder& r = g_recorders[pad];
-    FreeTracks(r);
-    r.frameIndex = 0;
+    ResetTracks(r);
     r.trackCount = trackCount;
     r.framesPerTrack = framesPerTrack;
     for (int32_t t = 0; t < trackCount; ++t) {
-        r.record[t] = 0;
         r.tracks[t] = static_cast<VornPadFrame*>(
             VORN_ALLOC_ZERO_QUIET(static_cast<uint32_t>(framesPerTrack) * sizeof(VornPadFrame)));
         if (!r.tracks[t]) {
@@ -848,14 +882,10 @@ bool VornInput::LoadPadRecord(int32_t pad, const char* fileName)
         return false;
     }
     VornPadRecorder& r = g_recorders[pad];
-    FreeTracks(r);
-    r.frameIndex = 0;
+    ResetTracks(r);
     r.trackCount = static_cast<int32_t>(trackCount);
     r.framesPerTrack = static_cast<int32_t>(framesPerTrack);
-    for (uint32_t t = 0; t < trackCount; ++t) {
-        r.tracks[t] = tracks[t];
-        r.record[t] = 0;
-    }
+    for (uint32_t t = 0; t < trackCount; ++t) r.tracks[t] = tracks[t];
     VornLog::StrongGreen("Success");
     VornLog::LineBreak();
     return true;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include "VornPadFile.h"
 
+struct IDirectInputDevice8A;
+
 // The 20 buttons of a virtual pad (bit numbers of the pad masks).
 enum VornPadButton : int32_t {
     PAD_UP = 0,
@@ -114,6 +116,10 @@ public:
     // device, with the X and Y ranges its axes report. Used where no joystick exists (tests).
     static bool AttachJoystickReader(int32_t slot, VornJoystickReader reader, int32_t minX, int32_t maxX,
                                      int32_t minY, int32_t maxY);
+    // Sets up a joystick device in a slot as start-up does for each one found (format, cooperative
+    // level, axis ranges); the slot takes over the caller's reference. False (device released)
+    // when a step fails.
+    static bool AttachJoystickDevice(int32_t slot, IDirectInputDevice8A* device);
 
 private:
     static bool InitKeyboard();

@@ -23,7 +23,8 @@ const char* const kDefaultKindFolder[FILE_KIND_COUNT] = {
     "", "texture", "model", "shader", "font", "sound", "music", "audio", "media", "data",
 };
 
-bool ValidKind(uint32_t kind) { return kind >= FILE_KIND_TEXTURE && kind <= FILE_KIND_DATA; }
+// Kind 0 names the root itself (its folder stays empty).
+bool ValidKind(uint32_t kind) { return kind < FILE_KIND_COUNT; }
 
 // A folder with a trailing '\\' when not empty (Shift-JIS aware: 0x5C may be a trail byte).
 void SetFolder(char* out, const char* folder)
@@ -216,7 +217,7 @@ void VornFile::SetCurrentPath(const char* folder) { SetFolder(g_current, folder)
 
 void VornFile::SetKindPath(uint32_t kind, const char* folder)
 {
-    if (ValidKind(kind)) SetFolder(g_kind[kind], folder);
+    if (kind != FILE_KIND_NONE && ValidKind(kind)) SetFolder(g_kind[kind], folder);
 }
 
 const char* VornFile::GetRootPath() { return g_root; }

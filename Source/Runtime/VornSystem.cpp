@@ -764,27 +764,29 @@ bool VornSystem::SetWallpaper(const char* path, uint32_t style, bool noRefresh)
 {
     HKEY key;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\desktop\\", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                          nullptr) == ERROR_SUCCESS) {
-        auto set = [&](const char* name, const char* value) {
-            ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), DWORD(std::strlen(value) + 1));
-        };
-        set("Wallpaper", path ? path : "");
-        if (style == 0) {
-            set("TileWallpaper", "0");
-            set("WallpaperStyle", "0");
-        } else if (style == 1) {
-            set("TileWallpaper", "1");
-            set("WallpaperStyle", "0");
-        } else if (style == 2) {
-            set("TileWallpaper", "0");
-            set("WallpaperStyle", "2");
-        }
-        ::RegCloseKey(key);
+                          nullptr) != ERROR_SUCCESS)
+        return false;
+    bool ok = true;
+    auto set = [&](const char* name, const char* value) {
+        ok = ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                              DWORD(std::strlen(value) + 1)) == ERROR_SUCCESS && ok;
+    };
+    set("Wallpaper", path ? path : "");
+    if (style == 0) {
+        set("TileWallpaper", "0");
+        set("WallpaperStyle", "0");
+    } else if (style == 1) {
+        set("TileWallpaper", "1");
+        set("WallpaperStyle", "0");
+    } else if (style == 2) {
+        set("TileWallpaper", "0");
+        set("WallpaperStyle", "2");
     }
-    if (!noRefresh)
-        ::SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(path ? path : ""),
-                                SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
-    return true;
+    ::RegCloseKey(key);
+    if (ok && !noRefresh)
+        ok = ::SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(path ? path : ""),
+                                     SPIF_UPDATEINIFILE | SPIF_SENDCHANGE) != FALSE;
+    return ok;
 }
 
 void VornSystem::ShowImeStatusWindow(bool show)

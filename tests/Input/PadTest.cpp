@@ -1,6 +1,7 @@
 // The virtual pad: mask sequences, joysticks fed through their state blocks, refused indices, menu
 // cursors, the key buffer and the mouse block.
 #include "InputSupport.h"
+#include <dinput.h>
 
 using namespace inputtest;
 
@@ -309,7 +310,19 @@ TEST_F(Devices, MouseWheelSumsAndDoubleClicksLatchForOneUpdate)
     VornInput::GetMouseData(&m);
     EXPECT_TRUE(m.doubleClick[0] == 1 && m.doubleClick[1] == 0 && m.doubleClick[2] == 1);
     EXPECT_EQ(-120, m.wheel);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(VornInput::BUTTON_UP, m.button[i]);
+    // Buttons as the thread's key state shows them: pressed, held, released, up.
+    BYTE keys[256] = {};
+    const uint32_t seen[][3] = {{2, 0, 2}, {3, 2, 3}, {1, 3, 1}, {0, 1, 0}};
+    for (int step = 0; step < 4; ++step) {
+        const BYTE state = step < 2 ? 0x80 : 0;
+        keys[VK_LBUTTON] = keys[VK_MBUTTON] = state;
+        keys[VK_RBUTTON] = step == 1 || step == 2 ? 0x80 : 0;
+        SetKeyboardState(keys);
+        Frame();
+        VornInput::GetMouseData(&m);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(seen[step][i], m.button[i]) << step << " " << i;
+        EXPECT_EQ(m.down[0], state ? 1 : 0);
+    }
     VornInput::SetRightDoubleClick();
     Frame();
     VornInput::GetMouseData(&m);
@@ -321,6 +334,52 @@ TEST_F(Devices, MouseWheelSumsAndDoubleClicksLatchForOneUpdate)
     // The block is eight words: x, y, wheel, six flag bytes and padding, three button states.
     EXPECT_EQ(12u, offsetof(VornMouseState, down));
     EXPECT_EQ(20u, offsetof(VornMouseState, button));
+}
+
+// A joystick device whose axis ranges cannot be read: it counts releases, and those made while its
+// own EnumObjects runs.
+struct FakeJoystick {
+    void** vtable;
+    LONG references = 1;
+    bool enumerating = false;
+    int releasedWhileEnumerating = 0;
+
+    static ULONG STDMETHODCALLTYPE Release(FakeJoystick* self)
+    {
+        if (self->enumerating) ++self->releasedWhileEnumerating;
+        return static_cast<ULONG>(--self->references);
+    }
+    static HRESULT STDMETHODCALLTYPE Ok(FakeJoystick*, void*) { return S_OK; }
+    static HRESULT STDMETHODCALLTYPE Unacquire(FakeJoystick*) { return S_OK; }
+    static HRESULT STDMETHODCALLTYPE SetCooperativeLevel(FakeJoystick*, HWND, DWORD) { return S_OK; }
+    static HRESULT STDMETHODCALLTYPE GetProperty(FakeJoystick*, REFGUID, DIPROPHEADER*) { return E_FAIL; }
+    static HRESULT STDMETHODCALLTYPE EnumObjects(FakeJoystick* self, LPDIENUMDEVICEOBJECTSCALLBACKA callback,
+                                                 void* context, DWORD)
+    {
+        DIDEVICEOBJECTINSTANCEA axis = {};
+        axis.dwSize = sizeof axis;
+        axis.guidType = GUID_XAxis;
+        self->enumerating = true;
+        callback(&axis, context);
+        self->enumerating = false;
+        return S_OK;
+    }
+};
+
+TEST_F(Devices, AJoystickWhoseAxesCannotBeReadIsReleasedAfterItsEnumeration)
+{
+    void* vtable[32] = {};
+    vtable[2] = reinterpret_cast<void*>(FakeJoystick::Release);
+    vtable[3] = vtable[11] = vtable[15] = reinterpret_cast<void*>(FakeJoystick::Ok);   // caps, format, info
+    vtable[4] = reinterpret_cast<void*>(FakeJoystick::EnumObjects);
+    vtable[5] = reinterpret_cast<void*>(FakeJoystick::GetProperty);
+    vtable[8] = reinterpret_cast<void*>(FakeJoystick::Unacquire);
+    vtable[13] = reinterpret_cast<void*>(FakeJoystick::SetCooperativeLevel);
+    FakeJoystick device = {vtable};
+    EXPECT_FALSE(VornInput::AttachJoystickDevice(2, reinterpret_cast<IDirectInputDevice8A*>(&device)));
+    EXPECT_EQ(0, device.releasedWhileEnumerating);
+    EXPECT_EQ(0, device.references);
+    EXPECT_NE(std::string::npos, Log().find("軸データ取得に失敗"));
 }
 
 TEST_F(Devices, ShutdownGivesBackEveryBlockAndAllowsAnotherStart)

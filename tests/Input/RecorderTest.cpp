@@ -103,6 +103,14 @@ TEST_F(Recorder, RecordSaveLoadThenReplayOverridesExactlyTheRecordedFrames)
     const std::string log = Log();
     for (const char* text : {"VornInput::SavePadRecord", "VornInput::LoadPadRecord", "Success"})
         EXPECT_NE(std::string::npos, log.find(text)) << text;
+
+    // Loading a file or a new recorder stops replay and recording: the live pad shows at once.
+    for (int step = 0; step < 4; ++step) {
+        (step % 2 ? VornInput::StartPadRecording : VornInput::StartPadReplay)(0, 0, 1);
+        ASSERT_TRUE(step < 2 ? VornInput::LoadPadRecord(0, file.c_str()) : VornInput::InitPadRecorder(0, 1, kFrames));
+        Frame();
+        EXPECT_EQ(1u << 19, Masks().hold) << step;
+    }
 }
 
 TEST_F(Recorder, TracksActiveTogetherShareOneFramePosition)

@@ -256,10 +256,15 @@ TEST_F(FileTest, BadKindsAndOverlongNamesAreRefusedWithoutOverrunningPaths)
 {
     PutFile("any.dat", "x");
     EXPECT_EQ(Load(FILE_KIND_DATA, "any.dat"), "x");
-    for (uint32_t kind : {0u, 10u, 0xFFFFFFFFu}) EXPECT_EQ(Load(kind, "any.dat"), "<none>") << kind;
+    for (uint32_t kind : {10u, 0xFFFFFFFFu}) EXPECT_EQ(Load(kind, "any.dat"), "<none>") << kind;
     EXPECT_EQ(VornFile::Open(10, "any.dat"), nullptr);
+    // Kind 0 is the root itself.
+    PutFile("root\\any.dat", "0");
+    EXPECT_EQ(Load(FILE_KIND_NONE, "any.dat"), "0");
+    EXPECT_EQ(Stream(FILE_KIND_NONE, "any.dat"), "0");
     char path[256];
-    EXPECT_FALSE(VornFile::FindFilePath(0, path, "any.dat"));
+    EXPECT_TRUE(VornFile::FindFilePath(FILE_KIND_NONE, path, "any.dat"));
+    EXPECT_STREQ(path, "root\\any.dat");
     const std::string longName(400, 'n');
     EXPECT_EQ(Load(FILE_KIND_DATA, longName.c_str()), "<none>");
     EXPECT_EQ(VornFile::Open(FILE_KIND_DATA, longName.c_str()), nullptr);

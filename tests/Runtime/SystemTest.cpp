@@ -167,9 +167,15 @@ TEST_F(SystemFileTest, FilesFoldersAndLongPaths)
     EXPECT_TRUE(VornSystem::DeleteFile("copy.txt"));
     EXPECT_FALSE(VornSystem::FileExists("copy.txt"));
     EXPECT_EQ(VornSystem::GetFileSize("copy.txt"), 0u);
+    // A short (8.3) name comes back long; a missing one comes back as it was written.
+    PutFile("one\\a long file name.text", "x");
     char path[256];
-    EXPECT_TRUE(VornSystem::GetLongPath("one", path));
-    EXPECT_STREQ(path, "one");
+    ASSERT_GT(GetShortPathNameA("one\\a long file name.text", path, sizeof path), 0u);
+    ASSERT_STRNE(path, "one\\a long file name.text");
+    EXPECT_TRUE(VornSystem::GetLongPath(std::string(path).c_str(), path));
+    EXPECT_STREQ(path, "one\\a long file name.text");
+    EXPECT_FALSE(VornSystem::GetLongPath("one\\NOSUCH~1.TXT", path));
+    EXPECT_STREQ(path, "one\\NOSUCH~1.TXT");
 }
 
 TEST_F(SystemFileTest, ScrambledFilesHaveTheirExactBytes)
@@ -229,6 +235,15 @@ TEST_F(SystemFileTest, WallpaperStylesAreStringValuesOfTheDesktopKey)
         EXPECT_EQ(ReadDesktopValue("TileWallpaper"), expected[style][0]) << style;
         EXPECT_EQ(ReadDesktopValue("WallpaperStyle"), expected[style][1]) << style;
     }
+    // A desktop key that cannot be made is a failure: the user's key stands in for a deleted one.
+    HKEY gone = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\VornGone", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &gone, nullptr));
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VornGone");
+    ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CURRENT_USER, gone));
+    EXPECT_FALSE(VornSystem::SetWallpaper("C:\\vorn\\壁紙.bmp", 0, true));
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(gone);
     for (int i = 0; i < 3; ++i) WriteDesktopValue(names[i], saved[i]);
 }
 

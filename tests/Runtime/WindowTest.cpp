@@ -1,6 +1,7 @@
 // The window, its procedure, the message pump and the frame timing, run through a real boot.
 #include "BootRun.h"
 #include "Vorn3D.h"
+#include "VornInput.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -116,6 +117,29 @@ TEST(Window, ExitWithoutAListBoxPostsNothingStray)
         }
     }));
     EXPECT_FALSE(strayClose);
+}
+
+TEST(Window, WheelAndDoubleClicksReachTheMouseUnlessTheHookRefusesThem)
+{
+    // The hook refuses every message with 0x7777 in its low word: the engine must not see those.
+    SetGameMessageHook([](UINT, WPARAM wParam, LPARAM) { return LOWORD(wParam) != 0x7777; });
+    VornMouseState mouse = {};
+    EXPECT_EQ(0u, BootRunning(OPTION_DIRECTINPUT, nullptr, [&] {
+        ASSERT_TRUE(Vorn::Start());
+        HWND w = Vorn::GetWindowHandle();
+        SendMessageA(w, WM_MOUSEWHEEL, MAKEWPARAM(0, 240), 0);
+        SendMessageA(w, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA * -3), 0);
+        SendMessageA(w, WM_MOUSEWHEEL, MAKEWPARAM(0x7777, 1000), 0);
+        SendMessageA(w, WM_LBUTTONDBLCLK, 0, 0);
+        SendMessageA(w, WM_MBUTTONDBLCLK, 0, 0);
+        SendMessageA(w, WM_RBUTTONDBLCLK, 0x7777, 0);
+        VornInput::Refresh();
+        VornInput::GetMouseData(&mouse);
+    }));
+    EXPECT_EQ(-120, mouse.wheel);
+    EXPECT_EQ(1, mouse.doubleClick[0]);
+    EXPECT_EQ(0, mouse.doubleClick[1]);
+    EXPECT_EQ(1, mouse.doubleClick[2]);
 }
 
 TEST(Window, StartsActiveFollowsActivationAndPausesInThePumpWhileInactive)

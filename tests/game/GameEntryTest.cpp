@@ -1,8 +1,10 @@
 // The game's settings before start-up and its message hook.
 #include "BoxWatcher.h"
+#include "DeviceFixture.h"
 #include "GameMain.h"
 #include "Task.h"
 #include "Vorn.h"
+#include "VornLog.h"
 #include <gtest/gtest.h>
 #include <tuple>
 
@@ -27,9 +29,17 @@ TEST(GameInit, AnsweringNoRunsWindowedAt640x480AndYesFullScreen)
 
 TEST(GameMessageHook, LetsEveryMessageThroughToTheEngine)
 {
+    // Escape, and only Escape, ends the application: Vorn::Exit logs the end.
+    const std::string base = vorntest::OutPath("game.hook");
+    VornLog::SetFileName(base.c_str());
+    ASSERT_TRUE(VornLog::Open("hook"));
     for (UINT m : {WM_CREATE, WM_KEYDOWN, WM_CHAR, WM_CLOSE, WM_ACTIVATEAPP}) EXPECT_TRUE(GameMessageHook(m, 'A', 0)) << m;
-    // Escape asks the engine to end (without a window there is nothing to post to).
+    EXPECT_TRUE(GameMessageHook(WM_KEYUP, VK_ESCAPE, 0));
+    const std::string before = vorntest::ReadFile(base + ".html");
     EXPECT_TRUE(GameMessageHook(WM_KEYDOWN, VK_ESCAPE, 0));
+    VornLog::Close();
+    EXPECT_EQ(std::string::npos, before.find("アプリケーション終了"));
+    EXPECT_NE(std::string::npos, vorntest::ReadFile(base + ".html").find("アプリケーション終了"));
 }
 
 TEST(GameMain, AFailedStartGoesStraightToTheShutDownAndEndsWithZero)
