@@ -54,6 +54,9 @@ public:
     // The runs of blocks in use, in address order; returns how many there are (writes at most
     // maxRuns).
     static uint32_t GetMemoryMap(VornMemoryRun* runs, uint32_t maxRuns);
+    // Draws the area as a bar through VornEffect::FillRect on the given primitive batch.
+    static void DrawMemoryMap(uint32_t primitive, float x, float y, float w, float h,
+                              uint32_t backColour, uint32_t usedColour);
 };
 
 // Callers pass their own file and line; the engine's tag is 0xFFFF.
