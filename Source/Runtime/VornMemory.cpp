@@ -17,15 +17,26 @@ struct VornMemoryBlock
     uint32_t size;        // in use: requested size; free: capacity of the data area
     uint32_t allocated;   // in use: the rounded need (request + guard, 256-byte steps)
     uint32_t slack;       // in use: capacity kept behind the need (< 256)
+    uint32_t previous;    // granules back to the previous header (0: the head)
     VornMemoryBlock* next;
     int32_t line;
     char file[220];
 };
 static_assert(sizeof(VornMemoryBlock) == VornMemory::HEADER_SIZE, "block headers are 256 bytes");
+static_assert(offsetof(VornMemoryBlock, next) == 24 && offsetof(VornMemoryBlock, file) == 36,
+              "the back link sits in the padding before next");
 
 constexpr uint32_t GRANULE = 256;
 constexpr uint32_t GUARD_SIZE = 4;
 constexpr uint32_t FREE_TAG = 0xFFFFFFFF;
+constexpr uint32_t NONE = 0xFFFFFFFF;
+
+// Free blocks are indexed by capacity: one class per granule below 128 KiB, then eight classes per
+// power of two. Classes grow with the capacity, so the best fit lies in the first class that holds
+// any block large enough.
+constexpr uint32_t EXACT_CLASSES = 512;
+constexpr uint32_t CLASS_COUNT = EXACT_CLASSES + 15 * 8;
+constexpr uint32_t CLASS_WORDS = (CLASS_COUNT + 63) / 64;
 
 struct Area
 {
@@ -40,6 +51,13 @@ struct Area
     uint32_t guard;
     uint32_t lastRequest;
     bool debug;
+    // Beside the area: a bit per granule set where a header starts (so a pointer is checked
+    // without a walk), and the links of the free lists, per granule of a free header.
+    uint64_t* starts;
+    uint32_t* freeNext;
+    uint32_t* freePrevious;
+    uint32_t classHead[CLASS_COUNT];
+    uint64_t classBits[CLASS_WORDS];
 } g_area;
 
 VornSystem::CriticalSection g_lock;
@@ -52,6 +70,76 @@ struct Lock : VornSystem::ScopedLock
 uint8_t* DataOf(VornMemoryBlock* b) { return reinterpret_cast<uint8_t*>(b) + GRANULE; }
 double KB(double bytes) { return bytes / 1024.0; }
 unsigned long long Address(const void* p) { return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)); }
+
+uint32_t IndexOf(const VornMemoryBlock* b)
+{
+    return uint32_t((reinterpret_cast<const uint8_t*>(b) - g_area.base) / GRANULE);
+}
+VornMemoryBlock* BlockAt(uint32_t i) { return reinterpret_cast<VornMemoryBlock*>(g_area.base + size_t(i) * GRANULE); }
+bool IsStart(uint32_t i) { return (g_area.starts[i >> 6] >> (i & 63)) & 1; }
+void MarkStart(const VornMemoryBlock* b, bool start)
+{
+    const uint32_t i = IndexOf(b);
+    if (start) g_area.starts[i >> 6] |= 1ull << (i & 63);
+    else g_area.starts[i >> 6] &= ~(1ull << (i & 63));
+}
+
+VornMemoryBlock* Previous(VornMemoryBlock* b)
+{
+    if (!b->previous) return nullptr;
+    return reinterpret_cast<VornMemoryBlock*>(reinterpret_cast<uint8_t*>(b) - size_t(b->previous) * GRANULE);
+}
+void LinkBack(VornMemoryBlock* b, VornMemoryBlock* previous)
+{
+    if (b) b->previous = uint32_t((reinterpret_cast<uint8_t*>(b) - reinterpret_cast<uint8_t*>(previous)) / GRANULE);
+}
+
+uint32_t ClassOf(uint32_t size)
+{
+    if (size < EXACT_CLASSES * GRANULE) return size / GRANULE;
+    uint32_t top = 17;
+    while (top < 31 && (size >> (top + 1)) != 0) ++top;
+    return EXACT_CLASSES + (top - 17) * 8 + ((size >> (top - 3)) & 7);
+}
+
+uint32_t LowestBit(uint64_t v)
+{
+    uint32_t n = 0;
+    while (!(v & 0xFF)) v >>= 8, n += 8;
+    while (!(v & 1)) v >>= 1, ++n;
+    return n;
+}
+
+// The first class from c on that holds a free block, or NONE.
+uint32_t NextClass(uint32_t c)
+{
+    for (uint32_t w = c >> 6; w < CLASS_WORDS; ++w) {
+        const uint64_t bits = g_area.classBits[w] & (w == (c >> 6) ? ~0ull << (c & 63) : ~0ull);
+        if (bits) return w * 64 + LowestBit(bits);
+    }
+    return NONE;
+}
+
+void IndexFree(VornMemoryBlock* b)
+{
+    const uint32_t i = IndexOf(b), c = ClassOf(b->size), head = g_area.classHead[c];
+    g_area.freePrevious[i] = NONE;
+    g_area.freeNext[i] = head;
+    if (head != NONE) g_area.freePrevious[head] = i;
+    g_area.classHead[c] = i;
+    g_area.classBits[c >> 6] |= 1ull << (c & 63);
+}
+
+// Takes a free block out of its list; its size must still be the one it was listed with.
+void UnindexFree(VornMemoryBlock* b)
+{
+    const uint32_t i = IndexOf(b), c = ClassOf(b->size);
+    const uint32_t next = g_area.freeNext[i], previous = g_area.freePrevious[i];
+    if (previous != NONE) g_area.freeNext[previous] = next;
+    else g_area.classHead[c] = next;
+    if (next != NONE) g_area.freePrevious[next] = previous;
+    if (g_area.classHead[c] == NONE) g_area.classBits[c >> 6] &= ~(1ull << (c & 63));
+}
 
 void ClearFree(VornMemoryBlock* b, uint32_t capacity, VornMemoryBlock* next)
 {
@@ -74,15 +162,15 @@ void SetFileName(VornMemoryBlock* b, const char* file)
     VornSystem::CopyText(b->file, sizeof b->file, name);
 }
 
-// Best fit: the smallest free block that holds need; the first of equal sizes wins.
+// Best fit: the smallest free block that holds need; the lowest address of equal sizes wins (the
+// first met on a walk from the head).
 VornMemoryBlock* SearchFreeBlock(uint32_t need)
 {
     VornMemoryBlock* best = nullptr;
-    for (VornMemoryBlock* b = g_area.head; b; b = b->next) {
-        if (b->used || b->size < need) continue;
-        if (!best || b->size < best->size) {
-            best = b;
-            if (b->size == need) break;   // nothing can be strictly smaller
+    for (uint32_t c = NextClass(ClassOf(need)); c != NONE && !best; c = c + 1 < CLASS_COUNT ? NextClass(c + 1) : NONE) {
+        for (uint32_t i = g_area.classHead[c]; i != NONE; i = g_area.freeNext[i]) {
+            VornMemoryBlock* b = BlockAt(i);
+            if (b->size >= need && (!best || b->size < best->size || (b->size == best->size && b < best))) best = b;
         }
     }
     if (best) g_area.cursor = best;
@@ -94,10 +182,15 @@ uint8_t* SplitBlock(VornMemoryBlock* b, uint32_t size, uint32_t need, uint16_t t
     uint8_t* data = DataOf(b);
     const uint32_t rest = b->size - need;
     uint32_t slack = 0;
+    UnindexFree(b);
     if (rest >= GRANULE) {
         VornMemoryBlock* tail = reinterpret_cast<VornMemoryBlock*>(data + need);
         ClearFree(tail, rest - GRANULE, b->next);
+        LinkBack(tail, b);
+        LinkBack(tail->next, tail);
         b->next = tail;
+        MarkStart(tail, true);
+        IndexFree(tail);
     } else {
         slack = rest;
     }
@@ -109,31 +202,28 @@ uint8_t* SplitBlock(VornMemoryBlock* b, uint32_t size, uint32_t need, uint16_t t
     return data;
 }
 
-// The live block whose data begins at p, or null (with its predecessor in *prev).
-VornMemoryBlock* FindLiveBlock(const void* p, VornMemoryBlock** prev)
+// The live block whose data begins at p, or null: p must be the data of a header that starts a block.
+VornMemoryBlock* FindLiveBlock(const void* p)
 {
     const uint8_t* q = static_cast<const uint8_t*>(p);
     if (!g_area.head || q < g_area.base + GRANULE || q >= g_area.end) return nullptr;
     if ((reinterpret_cast<uintptr_t>(q) & (GRANULE - 1)) != 0) return nullptr;
-    VornMemoryBlock* before = nullptr;
-    for (VornMemoryBlock* b = g_area.head; b; before = b, b = b->next) {
-        uint8_t* data = DataOf(b);
-        if (data == q) {
-            if (!b->used) return nullptr;
-            if (prev) *prev = before;
-            return b;
-        }
-        if (data > q) break;
-    }
-    return nullptr;
+    const uint32_t i = uint32_t((q - GRANULE - g_area.base) / GRANULE);
+    if (!IsStart(i)) return nullptr;
+    VornMemoryBlock* b = BlockAt(i);
+    return b->used ? b : nullptr;
 }
 
-// Joins b with the free blocks that follow it.
+// Joins b (free, out of the index) with the free blocks that follow it.
 void AbsorbNext(VornMemoryBlock* b)
 {
     while (b->next && !b->next->used) {
-        b->size += b->next->size + GRANULE;
-        b->next = b->next->next;
+        VornMemoryBlock* next = b->next;
+        UnindexFree(next);
+        MarkStart(next, false);
+        b->size += next->size + GRANULE;
+        b->next = next->next;
+        LinkBack(b->next, b);
     }
 }
 
@@ -194,8 +284,7 @@ void FreeImpl(void* p, bool quiet)
     bool valid = false;
     {
         Lock lock;
-        VornMemoryBlock* prev = nullptr;
-        VornMemoryBlock* b = FindLiveBlock(p, &prev);
+        VornMemoryBlock* b = FindLiveBlock(p);
         if (b) {
             valid = true;
             freed = b->allocated + b->slack;
@@ -205,8 +294,12 @@ void FreeImpl(void* p, bool quiet)
             ClearFree(b, capacity, b->next);
             // Free blocks never stay side by side, so joining the neighbours is the full merge.
             AbsorbNext(b);
+            IndexFree(b);
+            VornMemoryBlock* prev = Previous(b);
             if (prev && !prev->used) {
+                UnindexFree(prev);
                 AbsorbNext(prev);
+                IndexFree(prev);
                 b = prev;
             }
             g_area.cursor = b;
@@ -234,7 +327,7 @@ void* ReallocImpl(void* p, uint32_t newSize, const char* file, int32_t line, boo
     uint16_t tag = VornMemory::DEFAULT_TAG;
     {
         Lock lock;
-        VornMemoryBlock* b = FindLiveBlock(p, nullptr);
+        VornMemoryBlock* b = FindLiveBlock(p);
         if (!b) {
             VornLog::StrongBlue("VornMemory::Realloc");
             VornLog::Print(" : ADDRESS [ 0x%08llX ] : ", Address(p));
@@ -255,6 +348,7 @@ void* ReallocImpl(void* p, uint32_t newSize, const char* file, int32_t line, boo
 void ReleaseArea()
 {
     if (g_area.address) VirtualFree(g_area.address, 0, MEM_RELEASE);
+    if (g_area.starts) VirtualFree(g_area.starts, 0, MEM_RELEASE);
     const bool debug = g_area.debug;
     g_area = Area();
     g_area.debug = debug;
@@ -293,6 +387,20 @@ bool VornMemory::SetWorkArea(uint32_t size, bool debug)
     uint8_t* base = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(address) + GRANULE - 1) &
                                                ~uintptr_t(GRANULE - 1));
     const uint32_t gap = uint32_t(base - address);
+    const size_t granules = size_t(address + size - base) / GRANULE + 1, words = (granules + 63) / 64;
+    uint8_t* index = static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, words * sizeof(uint64_t) + granules * 2 * sizeof(uint32_t), MEM_COMMIT, PAGE_READWRITE));
+    if (!index) {
+        VirtualFree(address, 0, MEM_RELEASE);
+        VornLog::StrongRed("ＯＳからのメモリ確保に失敗 [ %.03lfMB ]", double(size) / 1024.0 / 1024.0);
+        VornLog::LineBreak();
+        return false;
+    }
+    g_area.starts = reinterpret_cast<uint64_t*>(index);
+    g_area.freeNext = reinterpret_cast<uint32_t*>(index + words * sizeof(uint64_t));
+    g_area.freePrevious = g_area.freeNext + granules;
+    std::memset(g_area.classHead, 0xFF, sizeof g_area.classHead);
+    std::memset(g_area.classBits, 0, sizeof g_area.classBits);
     g_area.address = address;
     g_area.base = base;
     g_area.end = address + size;
@@ -306,6 +414,9 @@ bool VornMemory::SetWorkArea(uint32_t size, bool debug)
     g_area.guard = guard;
     g_area.head = g_area.cursor = reinterpret_cast<VornMemoryBlock*>(base);
     ClearFree(g_area.head, size - gap - GRANULE, nullptr);
+    g_area.head->previous = 0;
+    MarkStart(g_area.head, true);
+    IndexFree(g_area.head);
     VornLog::Print(" : ALL [ %.3lfKB ] : ADDRESS [ 0x%08llX ] : ALIGNED ADDRESS [ 0x%08llX ] : MODE [ %s ] : GUID [ 0x%08X ] : ",
                    KB(double(g_area.head->size) + GRANULE), Address(address), Address(base),
                    debug ? "DEBUG" : "RELEASE", guard);
@@ -433,7 +544,7 @@ uint32_t VornMemory::GetBlockCount()
 uint32_t VornMemory::GetBlockSize(const void* p)
 {
     Lock lock;
-    VornMemoryBlock* b = FindLiveBlock(p, nullptr);
+    VornMemoryBlock* b = FindLiveBlock(p);
     return b ? b->size : 0;
 }
 
@@ -463,7 +574,10 @@ void VornMemory::MergeFreeBlocks()
     for (VornMemoryBlock* b = g_area.head; b; b = b->next) {
         if (b->used) continue;
         g_area.cursor = b;
+        if (!b->next || b->next->used) continue;
+        UnindexFree(b);
         AbsorbNext(b);
+        IndexFree(b);
     }
 }
 
