@@ -362,6 +362,6 @@ TEST(Boot, InitializeStartsTheCoreClassesInOrder)
     EXPECT_EQ(std::vector<std::string>({"Initialize Multimedia Timer", "Checking System Informatin", "Initialize VornMemory",
                                         "Initialize VornList", "Initialize Console System", "Initialize Math System",
                                         "Initialize Debug System", "Initialize LZSS Compress System",
-                                        "Initialize Animation System"}),
+                                        "Initialize Animation System", "Initialize Thread System"}),
               std::vector<std::string>(lines.begin() + 1, lines.end()));
 }
