@@ -21,6 +21,7 @@ bool TuvraParseWave(const uint8_t* data, uint32_t size, TuvraWaveInfo* info, con
     // Chunks within the buffer; a RIFF size larger than the buffer is cut to it.
     uint32_t end = U32(data + 4);
     end = end > size - 8 ? size : end + 8;
+    if (end < 12) end = 12;   // a RIFF size under 4 holds no chunk (and must not wrap the walk below)
     for (uint32_t at = 12; end - at >= 8;) {
         const uint8_t* chunk = data + at;
         const uint32_t length = U32(chunk + 4);

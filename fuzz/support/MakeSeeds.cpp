@@ -124,6 +124,27 @@ int main(int argc, char** argv)
         Write(target, "empty", emptyPack);
     }
 
+    // Effect text, X animation keys (type 2, two keys of three floats), a skin mesh, a WAVE file.
+    const char* effect = "static const int N = 4;\nfloat4x4 mTransform : WORLDVIEWPROJECTION;\n"
+                         "float4 c[N] = {1, 0.5, 1.0/3.0, 1};\nVertexShader vs[2] = { NULL, asm { vs_2_0 mov oPos, v0 } };\n"
+                         "technique T < string name = \"t\"; > { pass P { CullMode = None; Texture[0] = NULL;\n"
+                         "VertexShader = (vs[1]); } }\n";
+    Write("effect_parser", "effect", Bytes(effect, effect + std::strlen(effect)));
+    Bytes keys(8 + 2 * 20);
+    VornBytes::WriteLE32(keys.data(), 2);
+    VornBytes::WriteLE32(keys.data() + 4, 2);
+    for (uint32_t k = 0; k < 2; ++k) {
+        VornBytes::WriteLE32(keys.data() + 8 + k * 20, k * 10);
+        VornBytes::WriteLE32(keys.data() + 12 + k * 20, 3);
+    }
+    Write("x_keys", "position", keys);
+    Write("skin_convert", "quad", {4, 2, 2, 8, 0, 1, 2, 0, 2, 3, 0, 1, 1, 0, 200, 2, 0, 100, 1, 155, 1, 1, 255});
+    Bytes wave = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                  1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 8, 0, 0, 0};
+    for (int i = 0; i < 8; ++i) wave.push_back(uint8_t(i * 37));
+    VornBytes::WriteLE32(wave.data() + 4, uint32_t(wave.size() - 8));
+    Write("tuvra_wave", "tone", wave);
+
     // LZSS: whole streams for the decoder, [size lo, size hi] + body for the raw decoder.
     Write("lzss", "text", Lzss(text, true));
     Write("lzss", "zeros", Lzss(Bytes(300, 0), true));

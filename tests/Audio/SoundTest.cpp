@@ -103,11 +103,14 @@ TEST_F(AudioTest, SoundRefusesTruncatedAndGarbageWavesAndClosesTheStream)
         EXPECT_EQ(VornSound::CreateFromFile("cut.wav", 0), VORN_INVALID_HANDLE);
         EXPECT_EQ(VornSound::CreateFromFile("junk.wav", 0), VORN_INVALID_HANDLE);
         EXPECT_EQ(VornSound::CreateFromMemory("RIFF", 4, 0), VORN_INVALID_HANDLE);
+        // A RIFF size of 0 once sent the chunk walk past the end (found by the fuzz target).
+        EXPECT_EQ(VornSound::CreateFromMemory("RIFF\0\0\0\0WAVE\x11", 13, 0), VORN_INVALID_HANDLE);
         EXPECT_FALSE(LiveSlot());
         EXPECT_TRUE(DeleteFileA("cut.wav") && DeleteFileA("junk.wav"));
     });
     EXPECT_TRUE(InOrder(log, {" : cut.wav : ", "[ No.0 ] : ", Red("Tuvraインターフェースの確保に失敗しました"), " [ fmt チャンクが壊れています ]",
-                              " : junk.wav : ", Red("Tuvraインターフェースの確保に失敗しました"), " [ RIFF WAVE ではありません ]"}))
+                              " : junk.wav : ", Red("Tuvraインターフェースの確保に失敗しました"), " [ RIFF WAVE ではありません ]",
+                              " [ fmt チャンクがありません ]"}))
         << log;
 }
 
