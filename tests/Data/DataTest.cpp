@@ -3,6 +3,7 @@
 // draw shaded (a contact sheet goes to the output folder), the field is hilly at the edges and
 // gentle in the middle, textures keep their transparent key and rectangles.
 #include "EngineFixture.h"
+#include "../Draw3D/ModelXText.h"
 #include "VornAnimation.h"
 #include "VornField.h"
 #include "VornLight.h"
@@ -71,24 +72,13 @@ protected:
         ASSERT_TRUE(n > 0 && n + 16 < MAX_PATH);
         std::strcpy(std::strrchr(pack, '\\') + 1, "Data\\Data.bin");
         VornFile::SetRootPath("Data", pack);
-        ASSERT_TRUE(VornMath::Initialize());
-        ASSERT_TRUE(VornAnimation::Initialize());
-        ASSERT_TRUE(VornTexture::Initialize());
-        ASSERT_TRUE(VornShaderFx::Initialize());
-        ASSERT_TRUE(VornCamera::Initialize());
-        ASSERT_TRUE(VornLight::Initialize());
-        ASSERT_TRUE(VornModelEx::Initialize());
+        ASSERT_TRUE(vorntest::StartModelExClasses());
         ASSERT_TRUE(VornField::Initialize());
     }
     void TearDown() override
     {
         VornField::Finalize();
-        VornModelEx::Finalize();
-        VornShaderFx::Finalize();
-        VornTexture::Finalize();
-        VornCamera::Finalize();
-        VornAnimation::Finalize();
-        VornMath::Finalize();
+        vorntest::EndModelExClasses();
         EngineSuite::TearDown();
     }
     static VornModelExHandle Model(const char* name)

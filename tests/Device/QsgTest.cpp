@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -267,36 +266,6 @@ TEST_F(Qsg, MalformedArchivesAndHugeSizesAreRefusedWithoutReadingPastTheirEnd)
               std::make_tuple(VornQsgFormat::GetPixelDataSize(65536, 65536, 1),
                               VornQsgFormat::GetPixelDataSize(1, 1, 8), VornQsgFormat::GetPixelDataSize(65535, 1, 4),
                               VornQsgFormat::GetPixelDataSize(1, 1, 7)));
-}
-
-TEST_F(Qsg, RandomDamageNeverCrashesAndSuccessKeepsItsPromises)
-{
-    Archive archive;
-    for (uint32_t format = 0; format < 8; ++format) {
-        const Bytes image = MakeImage(format);
-        const std::string name = "e" + std::to_string(format);
-        archive.Add(name.c_str(), 3, 2, format, VornQsgFormat::IsPackedFormat(format) ? Pack(image) : image);
-    }
-    std::mt19937 random(7);
-    int loaded = 0;
-    for (int round = 0; round < 3000; ++round) {
-        Bytes damaged = archive.bytes;
-        const int changes = 1 + static_cast<int>(random() % 4);
-        for (int i = 0; i < changes; ++i) damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
-        if (random() % 4 == 0) damaged.resize(random() % damaged.size());
-        const std::string name = "e" + std::to_string(random() % 8);
-        if (!LoadBytes(damaged, name.c_str())) {
-            ++loaded;
-            uint32_t width = 0, height = 0;
-            loader_.GetSize(&width, &height);
-            ASSERT_GT(width, 0u);
-            ASSERT_LE(width, 65535u);
-            ASSERT_EQ(width * 4 * height + 128, loader_.GetDataSize());
-            ASSERT_EQ(height, Get32(loader_.GetData() + 12));
-        }
-    }
-    EXPECT_GT(loaded, 0);
-    loader_.Release();
 }
 
 TEST_F(Qsg, ArchivesAreReadThroughTheFileSystem)

@@ -60,23 +60,12 @@ protected:
     void SetUp() override
     {
         EngineSuite::SetUp();
-        ASSERT_TRUE(VornMath::Initialize());
-        ASSERT_TRUE(VornAnimation::Initialize());
-        ASSERT_TRUE(VornTexture::Initialize());
-        ASSERT_TRUE(VornShaderFx::Initialize());
-        ASSERT_TRUE(VornCamera::Initialize());
-        ASSERT_TRUE(VornLight::Initialize());
-        ASSERT_TRUE(VornModelEx::Initialize());
+        ASSERT_TRUE(vorntest::StartModelExClasses());
         camera_ = UseCamera(-2.0f);
     }
     void TearDown() override
     {
-        VornModelEx::Finalize();
-        VornShaderFx::Finalize();
-        VornTexture::Finalize();
-        VornCamera::Finalize();
-        VornAnimation::Finalize();
-        VornMath::Finalize();
+        vorntest::EndModelExClasses();
         EngineSuite::TearDown();
     }
     static VornModelExHandle Load(const std::string& text)

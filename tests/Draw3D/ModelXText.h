@@ -1,11 +1,34 @@
 // X files as text for the model tests: quads, frame matrices, skin weights and animation keys.
 #pragma once
+#include "VornAnimation.h"
+#include "VornCamera.h"
+#include "VornLight.h"
+#include "VornMath.h"
+#include "VornModelEx.h"
+#include "VornShaderFx.h"
+#include "VornTexture.h"
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace vorntest {
+
+// The classes a skinned model needs, started in order around a test and ended again.
+inline bool StartModelExClasses()
+{
+    return VornMath::Initialize() && VornAnimation::Initialize() && VornTexture::Initialize() && VornShaderFx::Initialize() &&
+           VornCamera::Initialize() && VornLight::Initialize() && VornModelEx::Initialize();
+}
+inline void EndModelExClasses()
+{
+    VornModelEx::Finalize();
+    VornShaderFx::Finalize();
+    VornTexture::Finalize();
+    VornCamera::Finalize();
+    VornAnimation::Finalize();
+    VornMath::Finalize();
+}
 
 inline std::string F(float v)
 {
