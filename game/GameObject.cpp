@@ -1,4 +1,5 @@
 #include "GameObject.h"
+#include "Enemy.h"
 #include "GameDirector.h"
 #include "VornEngine.h"
 
@@ -15,7 +16,7 @@ void MovingObject::Damage(int32_t n)
     --g_director->aliveCount;
     const int32_t waves = VornMath::RandInt(1, 5);
     if (g_director->killCount == BOSS_KILL_COUNT) {
-        // pending Enemy: new Enemy(VornVector3(10.0f, 200.0f, 30.0f), 5);
+        new Enemy(VornVector3(10.0f, 200.0f, 30.0f), ENEMY_BOSS);
         return;
     }
     for (int32_t i = 0; i < waves; ++i) {
@@ -23,10 +24,7 @@ void MovingObject::Damage(int32_t n)
         const int32_t kind = VornMath::RandInt(0, 2);
         const float z = VornMath::RandFloat(-50.0f, 50.0f);
         const float x = VornMath::RandFloat(-50.0f, 50.0f);
-        // pending Enemy: new Enemy(VornVector3(x, 0.0f, z), kind);
-        (void)kind;
-        (void)z;
-        (void)x;
+        new Enemy(VornVector3(x, 0.0f, z), kind);
     }
 }
 
