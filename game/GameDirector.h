@@ -1,8 +1,12 @@
-// The game director: the last task of every frame. It keeps the game's counters and its scene.
-// (Its shared resources, HUD, captions and camera join it with the director's own work.)
+// The game director: the last task of every frame. It owns what several objects share (sounds,
+// textures, drawing batches, models, camera, light, font, music), keeps the game's counters and its
+// scene, draws the HUD and the captions, moves the camera and flushes every batch.
 #pragma once
 #include "Task.h"
+#include "VornEngine.h"
 #include <cstdint>
+
+class Enemy;
 
 enum GameScene : int8_t {
     SCENE_TITLE = 0,
@@ -12,19 +16,113 @@ enum GameScene : int8_t {
     SCENE_CLEAR = 4,
 };
 
+// Sound entries (PlaySound index).
+enum GameSound : int8_t {
+    SOUND_EXPLOS1 = 0, SOUND_EXPLOS2, SOUND_JUMP, SOUND_KURAI, SOUND_SHOT1, SOUND_SHOT2, SOUND_WALK,
+    SOUND_V_ATTACK1, SOUND_V_ATTACK2, SOUND_V_ATTACK3, SOUND_V_ATTACK4, SOUND_V_ATTACK5, SOUND_ENE_ATTACK,
+    SOUND_V_DAMAGE1, SOUND_V_DAMAGE2, SOUND_V_DAMAGE3, SOUND_ENE_BUL, SOUND_V_HUZEN, SOUND_V_JATTACK1,
+    SOUND_V_JATTACK2, SOUND_V_JUMP, SOUND_V_RAKKA1, SOUND_V_RAKKA2, SOUND_V_SHOT1, SOUND_V_SHOT2, SOUND_V_SHOT3,
+    SOUND_BOSS_RAKKA, SOUND_BOSS_STEP, SOUND_BOSS_SWING, SOUND_BOSS_BUL, SOUND_V_START, SOUND_V_END,
+    SOUND_JINGLE,   // "op1.wav", "op2.wav" or "v_clear.wav"
+};
+constexpr int32_t GAME_SOUND_COUNT = 33;
+
+// Model slots (GetModel index): enemy kinds 0, 1, 2, the ball, the torus, and the boss (kind 5).
+enum GameModel : int32_t {
+    MODEL_ENEMY1 = 0, MODEL_ENEMY2 = 1, MODEL_ENEMY3 = 2, MODEL_BALL = 3, MODEL_TORUS = 4, MODEL_BOSS = 5,
+};
+
+// Batch sizes, in vertices, for the busiest scene: 20 enemies, five explosions (128 lines and 112
+// triangles each), a shockwave (176 triangles), trails, dust and a full volley of enemy bullets.
+constexpr uint32_t GAME_LINE_VERTICES = 4096;
+constexpr uint32_t GAME_PRIMITIVE_VERTICES = 12288;
+constexpr uint32_t GAME_SPRITE3D_VERTICES = 1536;   // 256 quads a batch
+constexpr uint32_t GAME_SPRITE_FACE = 8;
+constexpr uint32_t GAME_SPRITE_SYSTEM = 512;
+
 class GameDirector : public Task {
 public:
     GameDirector();
     ~GameDirector() override;
     void Run() override;
 
+    VornSpriteHandle GetSprite(int32_t i) const { return i == 0 || i == 1 ? sprites[i] : VORN_INVALID_HANDLE; }
+    VornSprite3DHandle GetSprite3D(int32_t i) const { return i == 0 || i == 1 ? sprites3D[i] : VORN_INVALID_HANDLE; }
+    VornTextureHandle GetTexture(int32_t i) const { return i >= 0 && i < 8 ? textures[i] : VORN_INVALID_HANDLE; }
+    VornModelExHandle GetModel(int32_t i) const { return i >= 0 && i < 6 ? models[i] : VORN_INVALID_HANDLE; }
+    VornPrimitive3DHandle GetPrimitive3D() const { return primitive3D; }
+    VornLine3DHandle GetLine3D() const { return line3D; }
+    VornMediaHandle GetBgm() const { return bgm; }
     int8_t GetScene() const { return scene; }
-    void SetScene(int8_t s) { scene = s; }
+    // Sets the scene; a change is traced by the test seam.
+    void SetScene(int8_t s);
 
+    void PlaySound(int8_t i);
+    void PlaySoundLoop(int8_t i);
+    void StopSound(int8_t i);
+    void StartCaption();
+
+    // Zeroes the per-game state (counts, scene counters, the boss's swings) when a game starts.
+    void ResetGame();
+    // Replaces the jingle slot (sound entry 32) with another file.
+    void LoadJingle(const char* file);
+    // Replaces the background music (not played yet).
+    void LoadBgm(const char* file);
+    // The 2D sprite batches reset each frame by TaskList::RunAll.
+    void ResetBatches();
+    // An enemy about to be deleted: the target (and any other pointer to it) is cleared.
+    void ForgetEnemy(const Enemy* enemy);
+
+    VornVector3 eye{0.0f, 0.0f, 0.0f};
+    VornVector3 lookAt{0.0f, 0.0f, 0.0f};
+    VornVector3 step{0.0f, 0.0f, 0.0f};
+    VornTextureHandle textures[8];
+    VornSpriteHandle sprites[2];
+    VornSprite3DHandle sprites3D[2];
+    VornPrimitive3DHandle primitive3D = VORN_INVALID_HANDLE;
+    VornCameraHandle camera = VORN_INVALID_HANDLE;
+    VornLine3DHandle line3D = VORN_INVALID_HANDLE;
+    VornModelExHandle models[6];   // slot 5: the boss's own model, loaded at its entry
+    VornFontHandle font = VORN_INVALID_HANDLE;
     int8_t scene = SCENE_TITLE;
+    float cameraDistance = 10.0f;
+    int32_t sceneFrame = 0;
+    int8_t captionState = 0;
+    float captionLeftX = -256.0f;
+    float captionRightX = 640.0f;
+    int32_t captionAlpha = 0;
+    int32_t captionAngle = 0;
     int32_t killCount = 0;
     int32_t spawnCount = 0;
     int32_t aliveCount = 0;
+    int32_t gameOverFrame = 0;
+    Enemy* target = nullptr;
+    VornMusicHandle sounds[GAME_SOUND_COUNT];
+    VornMediaHandle bgm = VORN_INVALID_HANDLE;
+    VornTextureHandle bossTexture = VORN_INVALID_HANDLE;   // "enemy_boss.dds" while the boss is out
+
+private:
+    void RunPlay();
+    void UpdateCamera();
+    void DrawHud();
+    void DrawCaption();
+    void RunBossEntry();
+    void RunGameOver();
+    void RunClear();
+    void Flush();
+    // The end of a game (game over or clear): player and enemies removed, the boss's model
+    // released, the camera back to its start, a new title.
+    void EndGame();
+    void ReplaceSystemTexture(const char* file);
+    void DrawRect(int32_t batch, float dx, float dy, float dw, float dh, float sx, float sy, float sw, float sh,
+                  uint32_t colour = 0xFFFFFFFF);
+    void LoadBoss();
+    void ReleaseBoss();
 };
 
 extern GameDirector* g_director;
+
+// Game globals of the director's scenes: the game-over letters, the clear image.
+extern float letterHeights[8];
+extern float clearY;
+extern int32_t clearAngle;

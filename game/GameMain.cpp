@@ -2,6 +2,8 @@
 // the message hook.
 #include "GameMain.h"
 #include "GameDirector.h"
+#include "StageField.h"
+#include "Title.h"
 #include "Task.h"
 #include "VornEngine.h"
 #include <cstdint>
@@ -9,6 +11,16 @@
 #include <ctime>
 
 GameInput g_input;
+
+namespace {
+uint32_t g_frame = 0;
+}
+
+uint32_t GameTime() { return timeGetTime(); }
+uint32_t GameFrame() { return g_frame; }
+void TraceScene(int32_t) {}
+void TraceHit(int32_t) {}
+void TraceKill(int32_t) {}
 
 bool GameInit()
 {
@@ -42,8 +54,8 @@ int GameMain(int argc, char** argv)
 
         g_taskList = new TaskList;
         g_director = new GameDirector;
-        // pending Title: new Title;
-        // pending StageField: g_stage = new StageField;
+        new Title;
+        g_stage = new StageField;
         g_director->SetScene(SCENE_TITLE);
 
         while (Vorn::Run(false)) {
@@ -56,6 +68,7 @@ int GameMain(int argc, char** argv)
             }
             Vorn3D::Present(nullptr);
             VornInput::Refresh();
+            ++g_frame;
         }
     }
     VornSurface::Release(depthSurface);

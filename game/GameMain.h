@@ -22,3 +22,16 @@ extern GameInput g_input;
 // Pad 0's keys and joystick buttons (once, after the engine started).
 void MapPadInput();
 void LatchInput();
+
+// The test seam (inert in play; VORN_GAME_TEST configures it, read once by GameMain).
+// The game's clock: timeGetTime in play, a frame count under the seam so seeded replays agree.
+// Game code reads the time only through this.
+uint32_t GameTime();
+// Frames since GameMain's loop began.
+uint32_t GameFrame();
+// Trace lines, one per event with its frame ("<frame> scene <n>", "<frame> hit <hp>",
+// "<frame> kill <count>"): the director traces scene changes, the player calls TraceHit after each
+// hit it takes (hp after the hit), MovingObject::Damage calls TraceKill on each enemy kill.
+void TraceScene(int32_t scene);
+void TraceHit(int32_t hp);
+void TraceKill(int32_t killCount);

@@ -1,4 +1,5 @@
 #include "Task.h"
+#include "GameDirector.h"
 #include "VornEngine.h"
 
 TaskList* g_taskList = nullptr;
@@ -60,8 +61,8 @@ void TaskList::Unlink(Task* task)
 
 void TaskList::RunAll()
 {
-    // pending GameDirector batches: reset 2D sprite batches 0 and 1, 3D sprite batches 0 and 1,
-    // the 3D primitive batch and the 3D line batch (the director uploads and draws them last).
+    // The director's batches start empty; tasks fill them and the director, last, draws them.
+    if (g_director) g_director->ResetBatches();
 
     // The next node is read only after Run returns: a task added behind the running one runs too.
     for (Task* t = head_->next; t; t = t->next) {
