@@ -1,8 +1,8 @@
-// Vorn: the application's services that every class calls (settings, boxes, timer, exit, the
-// virtual screen). They sit beneath the classes; the window and frame loop are in VornWindow.cpp,
-// the start-up and shut-down tables in VornBoot.cpp.
+// Vorn: the application's services that every class calls (settings, boxes, timer, the virtual
+// screen). They sit beneath the classes and call none of them but the text helpers; Exit, which
+// logs, is in VornExit.cpp, the window and frame loop in VornWindow.cpp, the start-up and shut-down
+// tables in VornBoot.cpp.
 #include "VornState.h"
-#include "VornLog.h"
 #include "VornSystem.h"
 #include <mmsystem.h>
 #include <cstdarg>
@@ -170,23 +170,6 @@ uint32_t Vorn::GetPPF() { return g_vorn.ppf; }
 uint32_t Vorn::GetPPF3D() { return g_vorn.ppf3D; }
 void Vorn::AddPolygonCount(uint32_t count) { g_vorn.secondPolygons += count; }
 void Vorn::AddPolygonCount3D(uint32_t count) { g_vorn.secondPolygons3D += count; }
-
-// ---------------------------------------------------------------------------------------------
-// Exit
-
-void Vorn::Exit()
-{
-    if (g_vorn.subLoop) {
-        g_vorn.quitRequest = true;
-        return;
-    }
-    if (g_vorn.listBox) PostMessageA(g_vorn.listBox, WM_CLOSE, 0, 0);
-    if (g_vorn.window) PostMessageA(g_vorn.window, WM_CLOSE, 0, 0);
-    g_vorn.abort = true;
-    VornLog::LineBreak();
-    VornLog::Title("アプリケーション終了");
-    VornLog::LineBreak();
-}
 
 bool Vorn::IsActive() { return g_vorn.active; }
 
