@@ -50,6 +50,8 @@ public:
     void ClearAttackHit() { attackHit = 0; }
     int8_t GetKind() const { return kind; }
     float GetJumpBaseY() const { return jumpBaseY; }
+    // A dying enemy blinks: drawn two frames of four.
+    bool IsDrawn() const;
 
     int32_t frame = 0;                       // behaviour timer
     VornVector3 previousPosition{0.0f, 0.0f, 0.0f};
@@ -71,6 +73,13 @@ public:
     float angle = 0.0f;                      // radians, from the player to this enemy
     int32_t deathFrame = 0;
     int32_t period = 0;                      // behaviour period
+
+private:
+    // The walk and the stop of kinds 0 and 1; true when neither came this frame.
+    bool WalkTiming();
+    void WalkTowardsPlayer();
+    // One hit: a point of damage, the flinch, an explosion and its sound (the caller launches).
+    void Hit();
 };
 
 // The boss's swings in its current attack.

@@ -1,6 +1,7 @@
 #include "GameObject.h"
 #include "Enemy.h"
 #include "GameDirector.h"
+#include "GameMain.h"
 #include "VornEngine.h"
 
 void MovingObject::Damage(int32_t n)
@@ -14,6 +15,7 @@ void MovingObject::Damage(int32_t n)
 
     ++g_director->killCount;
     --g_director->aliveCount;
+    TraceKill(g_director->killCount);
     const int32_t waves = VornMath::RandInt(1, 5);
     if (g_director->killCount == BOSS_KILL_COUNT) {
         new Enemy(VornVector3(10.0f, 200.0f, 30.0f), ENEMY_BOSS);

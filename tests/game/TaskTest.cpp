@@ -180,6 +180,7 @@ TEST_F(TaskListTest, AKillIsCountedOnceWhenAnEnemyGoesFromAliveToDead)
 {
     g_director = new GameDirector;
     g_director->aliveCount = 5;
+    g_director->spawnCount = WAVE_SPAWN_LIMIT + 1;   // no waves
     Target* enemy = new Target(PRIORITY_ENEMY, 3);
     enemy->Damage(2);
     EXPECT_EQ(1, enemy->GetHP());
