@@ -1,0 +1,311 @@
+// The player, its shots and the effects, driven frame by frame through the task list: combo
+// windows, dash timing, jumps and the downward attack's shockwave, shots, target changes, the one
+// death, effect lifetimes and wide angles.
+#include "EngineFixture.h"
+#include "../Draw3D/ModelXText.h"
+#include "Effects.h"
+#include "Enemy.h"
+#include "GameDirector.h"
+#include "GameMain.h"
+#include "Player.h"
+#include "Shots.h"
+#include "Task.h"
+#include <cstring>
+#include <functional>
+#include <vector>
+
+using namespace vorntest;
+
+namespace {
+
+struct Keys {
+    bool z, x, up, down, left, right;
+};
+
+class PlayerTest : public EngineSuite {
+protected:
+    void SetUp() override
+    {
+        EngineSuite::SetUp();
+        char pack[MAX_PATH];
+        const DWORD n = GetModuleFileNameA(nullptr, pack, MAX_PATH);
+        ASSERT_TRUE(n > 0 && n + 16 < MAX_PATH);
+        std::strcpy(std::strrchr(pack, '\\') + 1, "Data\\Data.bin");
+        VornFile::SetRootPath("Data", pack);
+        ASSERT_TRUE(StartModelExClasses());
+        srand(7);
+        g_taskList = new TaskList;
+        g_director = new GameDirector;
+        g_director->SetScene(SCENE_PLAY);
+        memset(&g_input, 0, sizeof g_input);
+    }
+    void TearDown() override
+    {
+        delete g_taskList;
+        g_taskList = nullptr;
+        g_director = nullptr;
+        EndModelExClasses();
+        EngineSuite::TearDown();
+    }
+    // One frame with these keys (pushes and holds), the dash counters kept.
+    static void Step(const Keys& k = {})
+    {
+        g_input.pushZ = k.z;
+        g_input.pushX = k.x;
+        g_input.pushC = false;
+        g_input.holdUp = k.up;
+        g_input.holdDown = k.down;
+        g_input.holdLeft = k.left;
+        g_input.holdRight = k.right;
+        g_taskList->RunAll();
+    }
+    static int Count(int32_t priority)
+    {
+        int n = 0;
+        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next) n += t->priority == priority;
+        return n;
+    }
+    template <typename T> static T* Find(int32_t priority)
+    {
+        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next)
+            if (t->priority == priority) return static_cast<T*>(t);
+        return nullptr;
+    }
+    // Frames until no task of this priority is left.
+    static int Lifetime(int32_t priority)
+    {
+        int frames = 0;
+        while (Count(priority) > 0 && frames < 1000) {
+            g_taskList->RunAll();
+            ++frames;
+        }
+        return frames;
+    }
+};
+
+// Z on the ground, then Z again at each (animation, time) seen before a frame; the animations
+// entered, in order, until the player stands again.
+struct Combo {
+    std::vector<std::pair<int8_t, float>> presses;
+    std::vector<int8_t> entered;
+    float hit3StartTime;   // the time at which hit 3 was entered (0: never)
+};
+
+TEST_F(PlayerTest, ComboContinuesOnlyForPressesWithinItsWindows)
+{
+    const Combo cases[] = {
+        {{}, {PLAYER_COMBO1}, 0.0f},
+        {{{PLAYER_COMBO1, 90.0f}}, {PLAYER_COMBO1, PLAYER_COMBO2}, 0.0f},
+        {{{PLAYER_COMBO1, 90.0f}, {PLAYER_COMBO2, 93.0f}}, {PLAYER_COMBO1, PLAYER_COMBO2, PLAYER_COMBO3}, 105.0f},
+        {{{PLAYER_COMBO1, 90.0f}, {PLAYER_COMBO2, 115.0f}}, {PLAYER_COMBO1, PLAYER_COMBO2, PLAYER_COMBO3}, 115.0f},
+        // Too late: hit 1 is over; the press starts a new first hit.
+        {{{PLAYER_STAND, 46.0f}}, {PLAYER_COMBO1, PLAYER_STAND, PLAYER_COMBO1}, 0.0f},
+    };
+    for (const Combo& c : cases) {
+        Player* p = new Player(-20.0f, 0.0f, 0.0f);
+        Step();
+        Step({true});
+        std::vector<int8_t> entered = {p->animation};
+        std::vector<int8_t> kinds = {p->attackKind};
+        float hit3At = 0.0f;
+        size_t next = 0;
+        for (int f = 0; f < 200 && !(p->animation == PLAYER_STAND && next == c.presses.size()); ++f) {
+            const bool press = next < c.presses.size() && p->animation == c.presses[next].first &&
+                               animTime == c.presses[next].second;
+            const float before = animTime;
+            next += press;
+            Step({press});
+            if (p->animation != entered.back()) {
+                entered.push_back(p->animation);
+                if (p->animation == PLAYER_COMBO3) hit3At = before;
+            }
+        }
+        if (entered.back() == PLAYER_STAND && c.entered.back() != PLAYER_STAND) entered.pop_back();
+        EXPECT_EQ(c.entered, entered) << c.presses.size() << " presses, last at " << c.presses.back().second;
+        EXPECT_EQ(c.hit3StartTime, hit3At);
+        g_taskList->Kill(p);
+        Step();
+    }
+}
+
+TEST_F(PlayerTest, DashIsASecondPressTwoToSevenFramesAfterAShortOne)
+{
+    // Frames with the arrow held, frames with none, then one held frame.
+    const struct {
+        int held, gap;
+        bool dash;
+    } cases[] = {{1, 2, true}, {8, 7, true}, {3, 4, true}, {9, 2, false}, {1, 1, false}, {4, 8, false}, {12, 3, false}};
+    for (const auto& c : cases) {
+        Player* p = new Player(-20.0f, 0.0f, 0.0f);
+        for (int i = 0; i < 10; ++i) Step();
+        for (int i = 0; i < c.held; ++i) Step({false, false, false, false, false, true});
+        for (int i = 0; i < c.gap; ++i) Step();
+        Step({false, false, false, false, c.held % 2 == 0, c.held % 2 != 0});
+        EXPECT_EQ(c.dash, p->animation == PLAYER_DASH) << c.held << " held, " << c.gap << " apart";
+        EXPECT_EQ(c.dash, p->dashing != 0);
+        g_taskList->Kill(p);
+        Step();
+    }
+}
+
+TEST_F(PlayerTest, DownwardAttackLandsAShockwaveAsStrongAsItsFramesAndBlocksJumps)
+{
+    Player* p = new Player(-20.0f, 0.0f, 0.0f);
+    Step();
+    Step({false, true});
+    ASSERT_TRUE(p->inAir);
+    for (int i = 0; i < 5; ++i) Step();
+    Step({false, true});   // a second jump in the air
+    EXPECT_FLOAT_EQ(0.8f - 0.04f, p->airVelocity.y);
+    Step({true, false, false, true});
+    ASSERT_EQ(PLAYER_DOWN_ATTACK, p->animation);
+    EXPECT_EQ(ATTACK_DOWNWARD, p->GetAttackKind());
+    int frames = 1;
+    const float vy = p->airVelocity.y;
+    Step({false, true});   // no jump during the downward attack
+    EXPECT_LT(p->airVelocity.y, vy);
+    ++frames;
+    while (p->inAir && frames < 500) {
+        Step();
+        ++frames;
+    }
+    Shockwave* wave = Find<Shockwave>(PRIORITY_SHOCKWAVE);
+    ASSERT_NE(nullptr, wave);
+    EXPECT_FLOAT_EQ(static_cast<float>(frames), wave->strength);
+    EXPECT_FLOAT_EQ(0.0f, p->charge);
+    EXPECT_EQ(ATTACK_NONE, p->GetAttackKind());
+}
+
+TEST_F(PlayerTest, ZWithDownFiresAStraightShotAndWithUpAHomingShot)
+{
+    const struct {
+        bool up, down;
+        int8_t animation;
+        int32_t shot;
+        int frames;   // until the shot leaves
+    } cases[] = {{false, true, PLAYER_STRAIGHT_SHOT, PRIORITY_STRAIGHT_SHOT, 22},
+                 {true, false, PLAYER_HOMING_SHOT, PRIORITY_HOMING_SHOT, 11}};
+    for (const auto& c : cases) {
+        Player* p = new Player(-20.0f, 0.0f, 0.0f);
+        Step();
+        Step({true, false, c.up, c.down});
+        EXPECT_EQ(c.animation, p->animation);
+        int frames = 0;
+        while (Count(c.shot) == 0 && frames < 100) {
+            Step();
+            ++frames;
+        }
+        EXPECT_EQ(c.frames, frames);
+        EXPECT_EQ(1, Count(c.shot));
+        g_taskList->KillByPriority(PRIORITY_PLAYER);
+        g_taskList->KillByPriority(c.shot);
+        Step();
+    }
+}
+
+TEST_F(PlayerTest, StraightShotGrowsInSevenFramesAndLeaves42TrailsIn251)
+{
+    StraightShot* s = new StraightShot(0.0f, 1.0f, 0.0f, 1.5f, 0.0f, 0.0f, 0);
+    int trails = 0;
+    for (int f = 1; f <= 251; ++f) {
+        ASSERT_EQ(1, Count(PRIORITY_STRAIGHT_SHOT)) << f;
+        g_taskList->RunAll();
+        if (f <= 7) {
+            EXPECT_EQ(f == 7, s->scale == 1.0f) << f;
+        }
+        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next)
+            trails += t->priority == PRIORITY_EFFECT && static_cast<Trail*>(t)->radius == 1.0f;
+    }
+    EXPECT_EQ(0, Count(PRIORITY_STRAIGHT_SHOT));
+    EXPECT_EQ(42, trails);
+}
+
+TEST_F(PlayerTest, EffectsLiveTheirFrames)
+{
+    const struct {
+        std::function<void()> make;
+        int32_t priority;
+        int frames;
+    } cases[] = {
+        {[] { new Explosion(0.0f, 1.0f, 0.0f); }, PRIORITY_EFFECT, 21},
+        {[] { new Trail(0.0f, 1.0f, 0.0f, 0x4000, 0, 0, 24, 1); }, PRIORITY_EFFECT, 9},
+        {[] { new Dust(0.0f, 1.0f, 0.0f, 0); }, PRIORITY_EFFECT, 11},
+        {[] { new Shockwave(0.0f, 0.0f, 0.0f, 0.0f); }, PRIORITY_SHOCKWAVE, 43},
+    };
+    for (const auto& c : cases) {
+        c.make();
+        EXPECT_EQ(c.frames, Lifetime(c.priority)) << c.frames;
+    }
+    Explosion* e = new Explosion(0.0f, 1.0f, 0.0f);
+    for (int f = 1; f <= 4; ++f) {
+        g_taskList->RunAll();
+        EXPECT_EQ(f == 4, e->scale == 17.0f) << f;
+    }
+}
+
+TEST_F(PlayerTest, ExplosionSpinKeepsTheLow16BitsOfTheFullProduct)
+{
+    EXPECT_EQ(21845, ExplosionSpin(3, 1000));
+    EXPECT_EQ(56251, ExplosionSpin(21, 1073676289));
+    EXPECT_EQ(1820, ExplosionSpin(250, 1073676289));
+}
+
+TEST_F(PlayerTest, WalkingPastTheEdgeIsUndone)
+{
+    Player* p = new Player(199.95f, 0.0f, 0.0f);
+    Step();
+    Step({false, false, false, false, false, true});   // away from the target at the origin
+    EXPECT_FLOAT_EQ(199.95f, p->position.x);
+    Step({false, false, false, false, true, false});
+    EXPECT_LT(p->position.x, 199.9f);
+}
+
+TEST_F(PlayerTest, NextTargetWrapsToTheFirstLivingEnemyAndTheLastPositionIsKept)
+{
+    Player* p = new Player(-20.0f, 0.0f, 0.0f);
+    Enemy* first = new Enemy(VornVector3(20.0f, 0.0f, 4.0f), ENEMY_WALKER);
+    Enemy* dead = new Enemy(VornVector3(-10.0f, 0.0f, 20.0f), ENEMY_WALKER);
+    dead->condition = CONDITION_DEAD;
+    p->targetIndex = static_cast<int8_t>(first->GetSpawnIndex());
+    p->SelectNextTarget();
+    EXPECT_EQ(first, g_director->target);
+    EXPECT_EQ(first->GetSpawnIndex(), static_cast<uint8_t>(p->targetIndex));
+
+    const VornVector3 at = first->GetPosition();
+    p->GetTargetPosition();
+    g_director->target = nullptr;   // the target was deleted
+    const VornVector3 kept = p->GetTargetPosition();
+    EXPECT_EQ(at.x, kept.x);
+    EXPECT_EQ(at.z, kept.z);
+}
+
+TEST_F(PlayerTest, PlayerDiesOnceAndOnlyInPlayOrTheBossEntry)
+{
+    const struct {
+        int8_t scene;
+        int32_t hp;
+        int8_t sceneAfter;
+        int32_t hpAfter;
+        bool shotTaken;
+    } cases[] = {{SCENE_PLAY, 1, SCENE_GAME_OVER, 0, true},
+                 {SCENE_BOSS_ENTRY, 1, SCENE_GAME_OVER, 0, true},
+                 {SCENE_CLEAR, 1, SCENE_CLEAR, 0, true},
+                 {SCENE_PLAY, 0, SCENE_PLAY, 0, false},
+                 {SCENE_GAME_OVER, 0, SCENE_GAME_OVER, 0, false}};
+    for (const auto& c : cases) {
+        Player* p = new Player(-20.0f, 0.0f, 0.0f);
+        p->hp = c.hp;
+        g_director->SetScene(c.scene);
+        new EnemyShot(p->position.x, p->position.y, p->position.z, 0.0f, 0.0f, 0.0f, 0, 0);
+        p->CheckEnemyShotContact();
+        EXPECT_EQ(c.sceneAfter, g_director->GetScene()) << int(c.scene) << " " << c.hp;
+        EXPECT_EQ(c.hpAfter, p->hp);
+        EXPECT_EQ(c.shotTaken, Count(PRIORITY_ENEMY_SHOT) == 0 || Find<Task>(PRIORITY_ENEMY_SHOT)->state != TASK_LIVE);
+        g_taskList->KillByPriority(PRIORITY_PLAYER);
+        g_taskList->KillByPriority(PRIORITY_ENEMY_SHOT);
+        g_director->SetScene(SCENE_PLAY);
+        Step();
+    }
+}
+
+}  // namespace
