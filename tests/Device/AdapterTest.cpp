@@ -1,15 +1,9 @@
 // The device decisions on plain records: device row, presentation parameters, format requests,
 // names and error texts, the adapter survey and its report, clipping, the caches.
+#include "EngineFixture.h"
 #include "Vorn3DAdapter.h"
-#include <tuple>
-#include <gtest/gtest.h>
 #include <d3dx9.h>
-#include <algorithm>
-#include <cstring>
 #include <map>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace {
 

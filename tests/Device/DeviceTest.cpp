@@ -3,43 +3,16 @@
 // back-buffer lock, GDI text, queries, viewport, conversions and the 2D transform settings.
 #include "BoxWatcher.h"
 #include "EngineFixture.h"
-#include "Vorn.h"
-#include "Vorn3D.h"
-#include "VornLog.h"
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <tuple>
-#include <utility>
-#include <vector>
 
 using namespace vorntest;
 
 namespace {
 
-struct ColourVertex {
-    float x, y, z, rhw;
-    D3DCOLOR colour;
-};
-
-// A quad over [x0,x1)x[y0,y1) in one colour, drawn with whatever states are set.
-void DrawQuad(float x0, float y0, float x1, float y1, D3DCOLOR colour)
-{
-    const ColourVertex quad[4] = {
-        {x0, y0, 0.5f, 1.0f, colour}, {x1, y0, 0.5f, 1.0f, colour},
-        {x0, y1, 0.5f, 1.0f, colour}, {x1, y1, 0.5f, 1.0f, colour},
-    };
-    Vorn3D::GetDevice()->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
-    Vorn3D::GetDevice()->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ColourVertex));
-}
-
-// The same quad in a scene of its own; false when the scene could not begin.
+// A quad in a scene of its own; false when the scene could not begin.
 bool DrawInScene(float x0, float y0, float x1, float y1, D3DCOLOR colour)
 {
     if (!Vorn3D::BeginScene()) return false;
-    DrawQuad(x0, y0, x1, y1, colour);
+    DrawColourQuad(x0, y0, x1, y1, colour);
     Vorn3D::EndScene();
     return true;
 }
@@ -105,7 +78,6 @@ uint32_t KnownStates()
 // A fresh start of the engine's device for every test.
 class Vorn3DDevice : public EngineSuite {
 protected:
-    static constexpr int kWidth = kSize, kHeight = kSize;
     void SetUp() override
     {
         Vorn3D::Finalize();
@@ -130,22 +102,12 @@ protected:
 // ---------------------------------------------------------------------------------------------
 // Start, clear and the frame
 
-TEST_F(Vorn3DDevice, StartClearsBlackAndClearsReadBack)
+TEST_F(Vorn3DDevice, StartClearsBlackAndTheFiveBlendModesDrawOverAClearedBackground)
 {
     ASSERT_TRUE(ReadBack());
-    EXPECT_EQ(kWidth * kHeight, frame_.Count(0, 0, kWidth, kHeight, 0x000000));
-    ASSERT_TRUE(ClearTo(0xFF204060));
-    const D3DRECT rect = {16, 32, 48, 64};
-    Vorn3D::ClearTarget(&rect, 0xFFFF8000);
-    ASSERT_TRUE(ReadBack());
-    EXPECT_EQ(32 * 32, frame_.Count(16, 32, 48, 64, 0xFF8000));
-    EXPECT_EQ(kWidth * kHeight - 32 * 32, frame_.Count(0, 0, kWidth, kHeight, 0x204060));
-}
-
-TEST_F(Vorn3DDevice, TheFiveBlendModesOverAKnownBackground)
-{
+    EXPECT_EQ(kSize * kSize, frame_.Count(0, 0, kSize, kSize, 0x000000));
     UseVertexColour();
-    // Source (FF, 80, 00) with alpha 0x80 over the background (40, 80, C0).
+    // Source (FF, 80, 00) with alpha 0x80 over the background (40, 80, C0), cleared but for a square.
     const uint32_t expected[5] = {
         0xFF8000,  // opaque: the source
         0xA08060,  // alpha: s*a + d*(1-a)
@@ -153,13 +115,16 @@ TEST_F(Vorn3DDevice, TheFiveBlendModesOverAKnownBackground)
         0x404000,  // multiply: d*s
         0xBF4000,  // invert: s*(1-d)
     };
+    const D3DRECT rect = {16, 32, 48, 64};
     for (VornBlendMode mode = BLEND_OPAQUE; mode <= BLEND_INVERT; ++mode) {
         ASSERT_TRUE(ClearTo(0xFF4080C0));
+        Vorn3D::ClearTarget(&rect, 0xFFFF8000);
         Vorn3D::SetBlendMode(mode);
         ASSERT_TRUE(DrawInScene(64, 64, 192, 192, 0x80FF8000));
         ASSERT_TRUE(ReadBack());
         EXPECT_TRUE(Near(expected[mode], frame_.Rgb(128, 128))) << "mode " << mode;
-        EXPECT_EQ(0x4080C0u, frame_.Rgb(10, 10)) << "mode " << mode;
+        EXPECT_EQ(32 * 32, frame_.Count(16, 32, 48, 64, 0xFF8000)) << "mode " << mode;
+        EXPECT_EQ(kSize * kSize - 32 * 32 - 128 * 128, frame_.Count(0, 0, kSize, kSize, 0x4080C0)) << "mode " << mode;
     }
     // Any other value leaves the blend as it was.
     Vorn3D::SetBlendMode(5);
@@ -252,7 +217,7 @@ TEST_F(Vorn3DDevice, AForcedResetReplaysTheCachedStates)
     EXPECT_EQ(calls + known, Vorn3D::GetDeviceStateCalls());
     // The reset left the target cleared to black.
     ASSERT_TRUE(ReadBack());
-    EXPECT_EQ(kWidth * kHeight, frame_.Count(0, 0, kWidth, kHeight, 0x000000));
+    EXPECT_EQ(kSize * kSize, frame_.Count(0, 0, kSize, kSize, 0x000000));
 
     // Draw straight to the device: only the replayed states can make this additive.
     ASSERT_TRUE(ClearTo(0xFF4080C0));
@@ -435,8 +400,8 @@ TEST_F(Vorn3DDevice, BackBufferLockNestsWithoutHandingOutTheSurface)
     ASSERT_TRUE(ClearTo(0xFF112233));
     ASSERT_TRUE(first.Take());
     ASSERT_NE(nullptr, first.bits);
-    EXPECT_GE(first.pitch, kWidth * 4);
-    EXPECT_EQ(std::make_tuple(uint32_t(kWidth), uint32_t(kHeight), Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER)),
+    EXPECT_GE(first.pitch, kSize * 4);
+    EXPECT_EQ(std::make_tuple(uint32_t(kSize), uint32_t(kSize), Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER)),
               std::make_tuple(first.width, first.height, first.format));
     uint32_t pixel;
     memcpy(&pixel, static_cast<const char*>(first.bits) + 5 * first.pitch + 7 * 4, 4);
@@ -468,7 +433,7 @@ TEST_F(Vorn3DDevice, GdiTextDrawsOntoTheBackBuffer)
     ASSERT_TRUE(ReadBack());
     // Ink and the opaque background.
     EXPECT_GT(std::min(frame_.Count(8, 8, 128, 24, 0xFFFFFF), frame_.Count(8, 8, 128, 24, 0x000000)), 20);
-    EXPECT_EQ(kWidth * (kHeight - 40), frame_.Count(0, 40, kWidth, kHeight, 0x0000FF));
+    EXPECT_EQ(kSize * (kSize - 40), frame_.Count(0, 40, kSize, kSize, 0x0000FF));
 }
 
 TEST_F(Vorn3DDevice, OcclusionQueryAndFlush)
@@ -477,7 +442,7 @@ TEST_F(Vorn3DDevice, OcclusionQueryAndFlush)
     UseVertexColour();
     ASSERT_TRUE(Vorn3D::BeginScene());
     Vorn3D::BeginOcclusionQuery();
-    DrawQuad(0, 0, 10, 10, 0xFFFFFFFF);
+    DrawColourQuad(0, 0, 10, 10, 0xFFFFFFFF);
     const uint32_t visible = Vorn3D::EndOcclusionQuery();
     Vorn3D::EndScene();
     EXPECT_EQ(0u, Vorn3D::EndOcclusionQuery());
@@ -564,7 +529,7 @@ TEST_F(Vorn3DDevice, ViewportClipRectAndConversions)
 {
     RECT vp;
     Vorn3D::GetViewport(&vp);
-    EXPECT_EQ(std::make_tuple(0L, 0L, long(kWidth), long(kHeight)), std::make_tuple(vp.left, vp.top, vp.right, vp.bottom));
+    EXPECT_EQ(std::make_tuple(0L, 0L, long(kSize), long(kSize)), std::make_tuple(vp.left, vp.top, vp.right, vp.bottom));
 
     // Without a camera the matrices are the identity.
     D3DXVECTOR3 p(0.5f, -0.5f, 0.25f), back;
@@ -642,7 +607,7 @@ TEST_F(Vorn3DDevice, TransformSettingsReachTheFourClassesInOrderWithScaledScisso
     EXPECT_EQ(expected, g_transformCalls);
     EXPECT_EQ(std::make_pair(20L, 80L), std::make_pair(r.left, r.bottom));  // the caller's rectangle comes back scaled
     SetTransformSetters(false, std::make_index_sequence<TRANSFORM2D_COUNT>());
-    Vorn::SetVirtualScreenSize(kWidth, kHeight, kWidth, kHeight);
+    Vorn::SetVirtualScreenSize(kSize, kSize, kSize, kSize);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -694,14 +659,14 @@ TEST_F(Vorn3DDevice, ScreenModeSwitchWithoutAFullScreenModeStaysLostUntilWindowe
     BoxWatcher boxes(IDOK);
     RegisterAllHooks();
     ASSERT_EQ(D3DFMT_UNKNOWN, Vorn3D::GetAdapterInfo().mode16.Format);
-    Vorn::SetScreenInfo(kWidth, kHeight, false);
+    Vorn::SetScreenInfo(kSize, kSize, false);
     Vorn3D::ResetDevice(true);
     EXPECT_TRUE(Vorn3D::IsDeviceLost());
     EXPECT_EQ(0, CountOf("restore Surface"));
     EXPECT_FALSE(Vorn3D::BeginScene());
     Vorn3D::Present(nullptr);  // retries full screen, fails again quietly
     EXPECT_TRUE(Vorn3D::IsDeviceLost());
-    Vorn::SetScreenInfo(kWidth, kHeight, true);
+    Vorn::SetScreenInfo(kSize, kSize, true);
     Vorn3D::ResetDevice(true);
     EXPECT_FALSE(Vorn3D::IsDeviceLost());
     ASSERT_EQ(1u, boxes.Boxes().size());
@@ -709,5 +674,5 @@ TEST_F(Vorn3DDevice, ScreenModeSwitchWithoutAFullScreenModeStaysLostUntilWindowe
     EXPECT_EQ((std::vector<int>{1, 1}), CountsOf({"lost Surface", "restore Surface"}));
     ASSERT_TRUE(ClearTo(0xFF336699));
     ASSERT_TRUE(ReadBack());
-    EXPECT_EQ(std::make_pair(int(kWidth), 0x336699u), std::make_pair(frame_.Width(), frame_.Rgb(5, 5)));
+    EXPECT_EQ(std::make_pair(int(kSize), 0x336699u), std::make_pair(frame_.Width(), frame_.Rgb(5, 5)));
 }

@@ -1,46 +1,21 @@
 // QSG archives: the byte format, the pixel formats, packed entries, the DDS image and every refusal.
-#include "DeviceFixture.h"
 #include "EngineFixture.h"
 #include "VornLZSS.h"
 #include "VornQsgLoader.h"
-#include <tuple>
-#include <algorithm>
-#include <cstring>
 #include <limits>
-#include <string>
-#include <vector>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Archive = vorntest::QsgArchive;
 
-void Put32(Bytes& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 void PutFloat(Bytes& out, float f)
 {
     uint32_t v;
     memcpy(&v, &f, 4);
-    Put32(out, v);
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 uint32_t Get32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-
-// An archive made entry by entry; the data size written is the data's own unless given.
-struct Archive {
-    Bytes bytes{'Q', 'S', 'G', 0, 0xDE, 0xAD, 0xBE, 0xEF};
-    Archive& Add(const char* name, uint32_t width, uint32_t height, uint32_t format, const Bytes& data,
-                 int64_t dataSize = -1)
-    {
-        char field[16] = {};
-        memcpy(field, name, strnlen(name, 16));
-        bytes.insert(bytes.end(), field, field + 16);
-        const uint32_t size = static_cast<uint32_t>(dataSize < 0 ? static_cast<int64_t>(data.size()) : dataSize);
-        for (uint32_t v : {width, height, format, size}) Put32(bytes, v);
-        bytes.insert(bytes.end(), data.begin(), data.end());
-        return *this;
-    }
-};
 
 // A bare LZSS stream (the engine's stream without its 8-byte header).
 Bytes Pack(const Bytes& raw)
@@ -116,7 +91,7 @@ TEST_F(Qsg, EveryPixelFormatRawAndPackedBecomesTheSameDdsImage)
         uint8_t expected[24];
         VornQsgFormat::ConvertPixels(3, 2, format & 3, image.data(), 1, expected);
         EXPECT_EQ(Bytes(expected, expected + 24), Bytes(pixels, pixels + 24));
-        if ((format & 3) == 1) EXPECT_EQ(image, Bytes(pixels, pixels + 24));
+        EXPECT_TRUE((format & 3) != 1 || image == Bytes(pixels, pixels + 24));
     }
 }
 

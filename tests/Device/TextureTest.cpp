@@ -1,7 +1,8 @@
-// VornTexture on the engine's device: name sharing, creation, pixels, drawing and device resets.
-#include "TextureDevice.h"
-#include "VornQsgLoader.h"
-#include <cstring>
+// VornTexture and VornSurface on the engine's device: name sharing, every kind of creation with its
+// log line, pixels, drawing, copies, depth testing and device resets.
+#include "EngineFixture.h"
+#include "VornSurface.h"
+#include "VornTexture.h"
 
 using namespace vorntest;
 
@@ -15,6 +16,7 @@ std::vector<uint32_t> Pattern(int width, int height)
             px[static_cast<size_t>(y) * width + x] = static_cast<uint32_t>((x * 16) << 16 | (y * 16) << 8 | (x ^ y) * 8);
     return px;
 }
+std::vector<uint32_t> Solid(int width, int height, uint32_t rgb) { return std::vector<uint32_t>(size_t(width) * height, rgb); }
 
 VornTextureHandle FromBmp(const std::vector<unsigned char>& bmp, uint32_t format, D3DCOLOR key = 0)
 {
@@ -33,89 +35,114 @@ uint32_t TexturePixel(VornTextureHandle h, uint32_t x, uint32_t y, uint32_t byte
     return v;
 }
 
+// The RGB of a surface's pixel: render targets through a system-memory copy, others locked.
+uint32_t PixelOf(IDirect3DSurface9* s, int x, int y)
+{
+    D3DSURFACE_DESC desc;
+    if (!s || FAILED(s->GetDesc(&desc))) return 0xDEADBEEF;
+    Readback back;
+    if (desc.Usage & D3DUSAGE_RENDERTARGET) return back.Read(Vorn3D::GetDevice(), s) ? back.Rgb(x, y) : 0xDEADBEEF;
+    D3DLOCKED_RECT lr;
+    if (FAILED(s->LockRect(&lr, nullptr, D3DLOCK_READONLY))) return 0xDEADBEEF;
+    uint32_t v;
+    memcpy(&v, static_cast<const uint8_t*>(lr.pBits) + y * lr.Pitch + x * 4, 4);
+    s->UnlockRect();
+    return v & 0xFFFFFF;
+}
+uint32_t PixelOf(VornSurfaceHandle h, int x, int y) { return PixelOf(VornSurface::GetSurface(h), x, y); }
+
 // Level 0 of a render-target texture, read back.
-bool ReadTarget(IDirect3DDevice9* device, VornTextureHandle h, Readback* back)
+bool ReadTarget(VornTextureHandle h, Readback* back)
 {
     IDirect3DSurface9* level0 = nullptr;
     if (!VornTexture::GetTexture(h) || FAILED(VornTexture::GetTexture(h)->GetSurfaceLevel(0, &level0))) return false;
-    const bool ok = back->Read(device, level0);
+    const bool ok = back->Read(Vorn3D::GetDevice(), level0);
     level0->Release();
     return ok;
 }
 
-class Texture : public EngineTest {
+// The engine's device (started again when a test before ended it) with both tables.
+class Texture : public EngineSuite {
 protected:
-    // A loose file root\texture\loose.bmp, and a pack holding texture\packed.bmp only.
-    void MakeFiles()
+    void SetUp() override
     {
-        const std::string folder = TestFolder();
-        MakeFolders(folder + "\\root\\texture");
-        MakeFolders(folder + "\\packsrc\\texture");
-        const auto bmp = MakeBmp(8, 4, Pattern(8, 4));
-        ASSERT_TRUE(WriteFile(folder + "\\root\\texture\\loose.bmp", bmp));
-        ASSERT_TRUE(WriteFile(folder + "\\packsrc\\texture\\packed.bmp", bmp));
-        ASSERT_TRUE(VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
-        VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\pack.bin").c_str());
-        folder_ = folder;
+        if (!Vorn3D::GetDevice()) StartDevice();
+        EngineSuite::SetUp();
+        Restart(0, 0);
     }
-    std::string folder_;
-};
-
-class SmallTexture : public Texture {
-protected:
-    uint32_t TextureMax() const override { return 1; }
+    void TearDown() override
+    {
+        EngineSuite::TearDown();
+        VornTexture::Finalize();
+        VornSurface::Finalize();
+        VornTexture::SetMax(0);
+        VornSurface::SetMax(0);
+        VornFile::SetRootPath("data", "data.bin");
+    }
+    static bool StartDevice() { return Vorn3D::Initialize() && Vorn3D::Start(window_, true); }
+    // Both tables started again with these capacities (0 = the default).
+    static void Restart(uint32_t textures, uint32_t surfaces)
+    {
+        VornTexture::Finalize();
+        VornSurface::Finalize();
+        VornSurface::SetMax(surfaces);
+        ASSERT_TRUE(VornSurface::Initialize());
+        VornTexture::SetMax(textures);
+        ASSERT_TRUE(VornTexture::Initialize());
+    }
+    // A textured rectangle in screen pixels, sampled from the whole texture, with the engine's pixel offset.
+    static void DrawTexture(VornTextureHandle texture, float x, float y, float w, float h)
+    {
+        struct V { float x, y, z, rhw, u, v; };
+        const float o = VornTexture::GetPixelOffset();
+        const V quad[4] = {{x + o, y + o, 0.5f, 1.0f, 0.0f, 0.0f}, {x + w + o, y + o, 0.5f, 1.0f, 1.0f, 0.0f},
+                           {x + o, y + h + o, 0.5f, 1.0f, 0.0f, 1.0f}, {x + w + o, y + h + o, 0.5f, 1.0f, 1.0f, 1.0f}};
+        Vorn3D::SetTexture(0, texture);
+        Vorn3D::GetDevice()->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+        Vorn3D::GetDevice()->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
+        Vorn3D::SetTexture(0, VORN_INVALID_HANDLE);
+    }
 };
 
 }  // namespace
 
 TEST_F(Texture, EveryCreationWritesItsWholeLineAndAPackOnlyNameIsSharedByCount)
 {
-    MakeFiles();
-    const auto bmp = MakeBmp(4, 2, Pattern(4, 2));
+    const auto bmp = MakeBmp(4, 2, Pattern(4, 2)), bmp8 = MakeBmp(8, 4, Pattern(8, 4));
+    const std::string folder = UseFiles({{"texture\\loose.bmp", bmp8}}, {{"texture\\packed.bmp", bmp8}});
     const std::string argb = Vorn3D::GetFormatName(D3DFMT_A8R8G8B8), xrgb = Vorn3D::GetFormatName(D3DFMT_X8R8G8B8);
     const std::string ok = Green("Success") + "<BR>\n";
     LogCapture log;
     ASSERT_EQ(0u, VornTexture::Create(16, 8, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8));
     ASSERT_EQ(1u, VornTexture::CreateRenderTarget(32, 16, 0));
-    ASSERT_EQ(2u, VornTexture::CreateFromPack(bmp.data(), static_cast<uint32_t>(bmp.size()),
-                                              VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8, 0));
+    ASSERT_EQ(2u, VornTexture::CreateFromPack(bmp.data(), static_cast<uint32_t>(bmp.size()), VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8, 0));
     const VornTextureHandle a = VornTexture::CreateFromFile("packed.bmp", VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8, 0);
     ASSERT_EQ(3u, a);
     EXPECT_STREQ("packed.bmp", VornTexture::GetRecord(a)->name);
     ASSERT_EQ(a, VornTexture::CreateFromFile("packed.bmp", 0, 0xFF00FF00));
-    EXPECT_EQ(2u, VornTexture::GetRefCount(a));
-    EXPECT_EQ(0u, VornTexture::GetRecord(a)->colorKey);   // the first load's key stays
+    EXPECT_EQ(std::make_pair(2u, 0u), std::make_pair(VornTexture::GetRefCount(a), uint32_t(VornTexture::GetRecord(a)->colorKey)));   // the first key stays
     IDirect3DTexture9* object = VornTexture::GetTexture(a);
     VornTexture::Release(a);
-    EXPECT_EQ(object, VornTexture::GetTexture(a));
-    EXPECT_EQ(1u, VornTexture::GetRefCount(a));
+    EXPECT_EQ(std::make_pair(object, 1u), std::make_pair(VornTexture::GetTexture(a), VornTexture::GetRefCount(a)));
     VornTexture::Release(a);
-    EXPECT_EQ(nullptr, VornTexture::GetTexture(a));
-    EXPECT_EQ(nullptr, VornTexture::GetRecord(a));
+    EXPECT_TRUE(VornTexture::GetTexture(a) == nullptr && VornTexture::GetRecord(a) == nullptr);
     EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::CreateFromFile("missing.bmp", 0, 0));
-    const std::string text = log.Text();
-    for (const std::string& line : {
-             Blue("VornTexture::Create") + " : [ No.0 ] : [ 16 x 8 ] : [ " + argb + " ] : MIPMAP [ 1 ] : [ 16 x 8 ] : [ " +
-                 argb + " ] : " + ok,
-             Blue("VornTexture::CreateRenderTarget") + " : [ No.1 ] : [ 32 x 16 ] : [ " + argb +
-                 " ] :  TexSize [ 32 x 16 ] : " + ok,
-             std::string("VornTexture::CreateFromPack</FONT>"),
-             "</TABLE>\n[ No.2 ] : [ 4 x 2 ] : [ " + xrgb + " ] : Mipmap [ 1 ] : [ 4 x 2 ] : [ " + xrgb + " ] : " + ok,
-             Blue("VornTexture::CreateFromFile") + " : [ packed.bmp ] : [ No.3 ] : [ 8 x 4 ] : [ " + xrgb +
-                 " ] : Mipmap [ 1 ] : [ 8 x 4 ] : [ " + xrgb + " ] : " + ok,
-             Blue("VornTexture::CreateFromFile") + " : [ packed.bmp ] : [ No.3 ] : Already Existed : " + ok,
-             Red("VornTexture::Release") + " : [ No.3 ] [Reference 1]<BR>\n" + Red("VornTexture::Release") +
-                 " : [ No.3 ] [Reference 0]<BR>\n",
-             Red("ファイルの読み込みに失敗しました")})
-        EXPECT_NE(std::string::npos, text.find(line)) << line << "\nin\n" << text;
+    EXPECT_TRUE(HasAll(log.Text(), {
+        Blue("VornTexture::Create") + " : [ No.0 ] : [ 16 x 8 ] : [ " + argb + " ] : MIPMAP [ 1 ] : [ 16 x 8 ] : [ " + argb + " ] : " + ok,
+        Blue("VornTexture::CreateRenderTarget") + " : [ No.1 ] : [ 32 x 16 ] : [ " + argb + " ] :  TexSize [ 32 x 16 ] : " + ok,
+        "VornTexture::CreateFromPack</FONT>",
+        "</TABLE>\n[ No.2 ] : [ 4 x 2 ] : [ " + xrgb + " ] : Mipmap [ 1 ] : [ 4 x 2 ] : [ " + xrgb + " ] : " + ok,
+        Blue("VornTexture::CreateFromFile") + " : [ packed.bmp ] : [ No.3 ] : [ 8 x 4 ] : [ " + xrgb + " ] : Mipmap [ 1 ] : [ 8 x 4 ] : [ " +
+            xrgb + " ] : " + ok,
+        Blue("VornTexture::CreateFromFile") + " : [ packed.bmp ] : [ No.3 ] : Already Existed : " + ok,
+        Red("VornTexture::Release") + " : [ No.3 ] [Reference 1]<BR>\n" + Red("VornTexture::Release") + " : [ No.3 ] [Reference 0]<BR>\n",
+        Red("ファイルの読み込みに失敗しました")}));
 
     // A loose file is named by its path and loaded again each time.
-    const VornTextureHandle b = VornTexture::CreateFromFile("loose.bmp", 0, 0);
-    const VornTextureHandle c = VornTexture::CreateFromFile("loose.bmp", 0, 0);
-    ASSERT_NE(VORN_INVALID_HANDLE, b);
-    ASSERT_NE(VORN_INVALID_HANDLE, c);
+    const VornTextureHandle b = VornTexture::CreateFromFile("loose.bmp", 0, 0), c = VornTexture::CreateFromFile("loose.bmp", 0, 0);
+    ASSERT_TRUE(b != VORN_INVALID_HANDLE && c != VORN_INVALID_HANDLE);
     EXPECT_NE(b, c);
-    const std::string path = folder_ + "\\root\\texture\\loose.bmp";
+    const std::string path = folder + "\\root\\texture\\loose.bmp";
     EXPECT_EQ(path, VornTexture::GetRecord(b)->name);
     EXPECT_EQ(b, VornTexture::FindByName(path.c_str()));
     EXPECT_EQ(std::make_pair(8u, 4u), std::make_pair(VornTexture::GetImageWidth(b), VornTexture::GetImageHeight(b)));
@@ -123,21 +150,27 @@ TEST_F(Texture, EveryCreationWritesItsWholeLineAndAPackOnlyNameIsSharedByCount)
                                                               VornTexture::PixelToU(VORN_INVALID_HANDLE, 2.0f)));
 }
 
-TEST_F(SmallTexture, AFullTableRefusesTheNextTextureAndLeavesTheFirst)
+TEST_F(Texture, FullTablesRefuseTheNextRecordWithTheirLinesAndLeaveTheFirst)
 {
+    Restart(1, 1);
     const VornTextureHandle a = VornTexture::Create(16, 16, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8);
     ASSERT_EQ(0u, a);
+    ASSERT_EQ(0u, VornSurface::Create(8, 8, 0));
     IDirect3DTexture9* object = VornTexture::GetTexture(a);
     LogCapture log;
     EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::CreateRenderTarget(16, 16, 0));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::Create(16, 16, 0));
     EXPECT_EQ(VORN_INVALID_HANDLE, FromBmp(MakeBmp(2, 2, Pattern(2, 2)), 0));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSurface::CreateRenderTarget(8, 8, 0));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSurface::GetBackBuffer());
+    EXPECT_EQ(std::make_pair(object, 1u), std::make_pair(VornTexture::GetTexture(a), VornTexture::GetRefCount(a)));
+    VornSurface::Finalize();
     EXPECT_EQ(3, log.Count(Red("空きテクスチャが見つかりませんでした。")));
-    EXPECT_EQ(object, VornTexture::GetTexture(a));
-    EXPECT_EQ(1u, VornTexture::GetRefCount(a));
+    EXPECT_EQ(2, log.Count(Red("空きサーフェスが見つかりませんでした")));
+    EXPECT_TRUE(InOrder(log.Text(), {"VornSurfaceクラスの解放", Red("Surface Destroy [ No.0 ]")}));
 }
 
-TEST_F(Texture, MemoryImagesKeepTheirSizesAndBrokenBytesAreRefused)
+TEST_F(Texture, BrokenImagesAreRefusedAndGiveTheirRecordsBack)
 {
     const auto bmp = MakeBmp(20, 12, Pattern(20, 12));
     const VornTextureHandle h = VornTexture::CreateFromPack(bmp.data(), static_cast<uint32_t>(bmp.size()),
@@ -150,30 +183,25 @@ TEST_F(Texture, MemoryImagesKeepTheirSizesAndBrokenBytesAreRefused)
     EXPECT_GE(VornTexture::GetWidth(h), 20u);
 
     LogCapture log;
-    const unsigned char junk[64] = {1, 2, 3};
+    const unsigned char junk[64] = {1, 2, 3}, shortBmp[32] = {'B', 'M'};
     EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::LoadFromMemory(junk, sizeof junk, 0, 0));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::LoadFromMemory(nullptr, 0, 0, 0));
     // A depth format cannot make a texture: the image is read, the creation fails.
     EXPECT_EQ(VORN_INVALID_HANDLE, FromBmp(bmp, VORN_FORMAT_EXACT | D3DFMT_D16));
-    EXPECT_EQ(2, log.Count(RedStart("ファイルの読み込みに失敗しました [ ")));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSurface::CreateFromMemory(shortBmp, sizeof shortBmp, 0, 0));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSurface::CreateFromFile("no_such_file.bmp", 0, 0));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSurface::CreateDepthStencil(64, 64, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8));
+    EXPECT_EQ(3, log.Count(RedStart("ファイルの読み込みに失敗しました [ ")));   // two textures, one surface
+    EXPECT_EQ(1, log.Count(Red("ファイルの読み込みに失敗しました")));
     EXPECT_EQ(1, log.Count(RedStart("テクスチャの生成に失敗 [ ")));
+    EXPECT_EQ(1, log.Count(RedStart("サーフェイスの生成に失敗 [ ")));
     EXPECT_EQ(1u, VornTexture::AllocRecord() - h);   // the refused loads gave their records back
+    EXPECT_EQ(0u, VornSurface::AllocRecord());
 }
 
 TEST_F(Texture, QsgEntriesAreSharedUnderArchiveAndEntryName)
 {
-    const std::string folder = TestFolder();
-    std::vector<unsigned char> archive = {'Q', 'S', 'G', 0, 0, 0, 0, 0};
-    const char name[16] = "tile";
-    archive.insert(archive.end(), name, name + 16);
-    for (uint32_t v : {2u, 2u, 1u, 16u, 0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0x80FFFFFFu})   // header, pixels
-        for (int i = 0; i < 4; ++i) archive.push_back(static_cast<unsigned char>(v >> (8 * i)));
-    // The archive lies only in the pack, and is read as a stream of its entry.
-    MakeFolders(folder + "\\packsrc\\texture");
-    ASSERT_TRUE(WriteFile(folder + "\\packsrc\\texture\\tiles.qsg", archive));
-    ASSERT_TRUE(VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
-    VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\pack.bin").c_str());
-
+    UseFiles({}, {{"texture\\tiles.qsg", TileArchive()}});   // read from the pack as a stream of its entry
     const VornTextureHandle a = VornTexture::CreateFromQSG("tiles.qsg", "Tile", VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8);
     ASSERT_NE(VORN_INVALID_HANDLE, a);
     EXPECT_STREQ("tiles.qsg:Tile", VornTexture::GetRecord(a)->name);
@@ -183,10 +211,9 @@ TEST_F(Texture, QsgEntriesAreSharedUnderArchiveAndEntryName)
     EXPECT_EQ((std::vector<uint32_t>{0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0x80FFFFFF}),
               (std::vector<uint32_t>{TexturePixel(a, 0, 0), TexturePixel(a, 1, 0), TexturePixel(a, 0, 1), TexturePixel(a, 1, 1)}));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::CreateFromQSG("tiles.qsg", "none", 0));
-    const std::string text = log.Text();
-    EXPECT_NE(std::string::npos, text.find(Blue("VornTexture::CreateFromQSG") + ": [ tiles.qsg / Tile ] : [ No." +
-                                           std::to_string(a) + " ] : Already Existed : " + Green("Success")));
-    EXPECT_NE(std::string::npos, text.find(Red("ファイルの読み込みに失敗しました [ Can't Load QSG File ]")));
+    EXPECT_TRUE(HasAll(log.Text(), {Blue("VornTexture::CreateFromQSG") + ": [ tiles.qsg / Tile ] : [ No." + std::to_string(a) +
+                                        " ] : Already Existed : " + Green("Success"),
+                                    Red("ファイルの読み込みに失敗しました [ Can't Load QSG File ]")}));
 }
 
 TEST_F(Texture, ColorFillWritesEachListedFormatAndNothingElse)
@@ -205,10 +232,9 @@ TEST_F(Texture, ColorFillWritesEachListedFormatAndNothingElse)
         ASSERT_NE(VORN_INVALID_HANDLE, h);
         ASSERT_EQ(c.format, VornTexture::GetFormat(h));
         VornTexture::ColorFill(h, c.argb);
-        const uint32_t bytes = c.format == D3DFMT_A8R8G8B8 ? 4 : 2;
         for (uint32_t y = 0; y < VornTexture::GetHeight(h); ++y)
             for (uint32_t x = 0; x < VornTexture::GetWidth(h); ++x)
-                ASSERT_EQ(c.expected, TexturePixel(h, x, y, bytes)) << "pixel " << x << ", " << y;
+                ASSERT_EQ(c.expected, TexturePixel(h, x, y, c.format == D3DFMT_A8R8G8B8 ? 4 : 2)) << "pixel " << x << ", " << y;
         D3DFORMAT format = D3DFMT_UNKNOWN;
         ASSERT_TRUE(VornTexture::Lock(h, nullptr, nullptr, &format, nullptr, nullptr));
         EXPECT_EQ(std::make_pair(false, c.format), std::make_pair(VornTexture::Lock(h, nullptr, nullptr, nullptr, nullptr, nullptr),
@@ -241,36 +267,32 @@ TEST_F(Texture, OneToOnePointDrawsCopyTheImageAndTheColourKeyClearsPureGreen)
         for (int x = 2; x < 6; ++x) keyed[y * 8 + x] = 0x000000FF;
     keyed[0] = 0x0000FE00;   // nearly green stays
     const VornTextureHandle k = FromBmp(MakeBmp(8, 8, keyed), VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8, 0xFF00FF00);
-    ASSERT_NE(VORN_INVALID_HANDLE, h);
-    ASSERT_NE(VORN_INVALID_HANDLE, k);
+    ASSERT_TRUE(h != VORN_INVALID_HANDLE && k != VORN_INVALID_HANDLE);
     EXPECT_EQ(0xFF00FF00u, VornTexture::GetRecord(k)->colorKey);
     Vorn3D::SetTextureFilter(false);
     Vorn3D::SetAlphaEnable(true);
     Vorn3D::SetBlendMode(BLEND_ALPHA);
-    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
     const D3DRECT red = {100, 100, 108, 108};
-    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0, &red));
-    ASSERT_TRUE(Vorn3D::BeginScene());
-    DrawTexture(h, 40, 30, 16, 16);
-    DrawTexture(k, 100, 100, 8, 8);
-    Vorn3D::EndScene();
-    ASSERT_TRUE(ReadBack());
+    Frame([&] {
+        ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0, &red));
+        DrawTexture(h, 40, 30, 16, 16);
+        DrawTexture(k, 100, 100, 8, 8);
+    });
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) ASSERT_EQ(px[y * 16 + x], frame_.Rgb(40 + x, 30 + y)) << x << ", " << y;
     EXPECT_EQ(std::make_tuple(0u, 0u, 0u), std::make_tuple(frame_.Rgb(39, 30), frame_.Rgb(56, 45), frame_.Rgb(40, 46)));
     // The keyed texture: nearly green stays, green lets the red background show.
     EXPECT_EQ(std::make_tuple(0x00FE00u, 0xFF0000u, 0x0000FFu), std::make_tuple(frame_.Rgb(100, 100), frame_.Rgb(101, 100),
                                                                              frame_.Rgb(103, 103)));
-    EXPECT_EQ(16, frame_.Count(100, 100, 108, 108, 0x0000FF));
-    EXPECT_EQ(64 - 16 - 1, frame_.Count(100, 100, 108, 108, 0xFF0000));
+    EXPECT_EQ(std::make_pair(16, 64 - 16 - 1), std::make_pair(frame_.Count(100, 100, 108, 108, 0x0000FF),
+                                                            frame_.Count(100, 100, 108, 108, 0xFF0000)));
 }
 
 TEST_F(Texture, RenderTargetsAreMadeAgainAfterAResetAndManagedTexturesStay)
 {
     const VornTextureHandle target = VornTexture::CreateRenderTarget(64, 32, 0);
     const VornTextureHandle managed = VornTexture::Create(16, 16, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8);
-    ASSERT_NE(VORN_INVALID_HANDLE, target);
-    ASSERT_NE(VORN_INVALID_HANDLE, managed);
+    ASSERT_TRUE(target != VORN_INVALID_HANDLE && managed != VORN_INVALID_HANDLE);
     EXPECT_EQ(std::make_tuple(std::string("RENDER_TARGET"), std::string("CREATE"), uint32_t(D3DPOOL_DEFAULT), D3DFMT_A8R8G8B8),
               std::make_tuple(std::string(VornTexture::GetRecord(target)->name), std::string(VornTexture::GetRecord(managed)->name),
                               VornTexture::GetRecord(target)->pool, VornTexture::GetFormat(target)));
@@ -286,12 +308,11 @@ TEST_F(Texture, RenderTargetsAreMadeAgainAfterAResetAndManagedTexturesStay)
     EXPECT_EQ(std::make_tuple(64u, 32u, 64u, 32u, DWORD(D3DUSAGE_RENDERTARGET)),
               std::make_tuple(VornTexture::GetWidth(target), VornTexture::GetHeight(target), desc.Width, desc.Height, desc.Usage));
     EXPECT_EQ(std::make_pair(managedObject, 0xFF123456u), std::make_pair(VornTexture::GetTexture(managed), TexturePixel(managed, 0, 0)));
-
     // The new target draws: clear it through the engine and read it back.
     ASSERT_TRUE(Vorn3D::SetRenderTargetTexture(target));
     ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0, nullptr));
     Readback back;
-    ASSERT_TRUE(ReadTarget(Device(), target, &back));
+    ASSERT_TRUE(ReadTarget(target, &back));
     EXPECT_EQ(64 * 32, back.Count(0, 0, 64, 32, 0x00FF00));
 }
 
@@ -309,9 +330,9 @@ TEST_F(Texture, StretchCopyRenderTargetsAndDcsReportFailureAsFalse)
 
     EXPECT_TRUE(VornTexture::StretchCopy(b, nullptr, a, nullptr));   // 32 x 32 onto 64 x 64
     Readback back;
-    ASSERT_TRUE(ReadTarget(Device(), b, &back));
-    EXPECT_EQ(32 * 32, back.Count(0, 0, 32, 32, 0xFF0000));
-    EXPECT_EQ(64 * 64 - 32 * 32, back.Count(0, 0, 64, 64, 0x0000FF));
+    ASSERT_TRUE(ReadTarget(b, &back));
+    EXPECT_EQ(std::make_pair(32 * 32, 64 * 64 - 32 * 32), std::make_pair(back.Count(0, 0, 32, 32, 0xFF0000),
+                                                                       back.Count(0, 0, 64, 64, 0x0000FF)));
     const RECT outside = {-40, 0, -8, 32}, empty = {0, 0, 0, 10};   // wholly left of the viewport; empty
     EXPECT_EQ(std::make_tuple(false, false, false, false),
               std::make_tuple(VornTexture::StretchCopy(b, &outside, a, nullptr), VornTexture::StretchCopy(b, &empty, a, nullptr),
@@ -334,31 +355,46 @@ TEST_F(Texture, StretchCopyRenderTargetsAndDcsReportFailureAsFalse)
     VornTexture::ReleaseDC(managed, nullptr);
 }
 
-TEST_F(Texture, ARenderTargetThatCannotBeMadeAgainKeepsItsReferencesUntilTheNextRestore)
+// The device goes away between the loss and the restore: nothing can be made, every reference stays,
+// and the next restore with a device brings all back.
+TEST_F(Texture, ResourcesThatCannotBeMadeAgainKeepTheirReferencesUntilTheNextRestore)
 {
-    const VornTextureHandle target = VornTexture::CreateRenderTarget(32, 32, 0);
-    const VornTextureHandle other = VornTexture::CreateRenderTarget(32, 32, 0);
+    const VornTextureHandle target = VornTexture::CreateRenderTarget(32, 32, 0), other = VornTexture::CreateRenderTarget(32, 32, 0);
     ASSERT_NE(VORN_INVALID_HANDLE, other);
     VornTexture::AddRef(target);
-
-    // The device goes away between the loss and the restore: the restore cannot make the textures.
+    const VornSurfaceHandle surface = VornSurface::CreateRenderTarget(32, 32, 0);
+    const VornSurfaceHandle depth = VornSurface::CreateDepthStencil(32, 32, VORN_FORMAT_DEPTH16);
+    const VornSurfaceHandle back = VornSurface::GetBackBuffer();
     VornTexture::OnDeviceLost();
+    VornSurface::OnDeviceLost();
     Vorn3D::Finalize();
     LogCapture log;
     VornTexture::OnDeviceRestore();
+    VornSurface::OnDeviceRestore();
     EXPECT_EQ(2, log.Count(RedStart("テクスチャのリストアに失敗 [ ")));
+    EXPECT_TRUE(HasAll(log.Text(), {RedStart("バックバッファのリストアに失敗しました [ "), RedStart("サーフェイスのリストアに失敗 [ ")}));
     EXPECT_EQ(std::make_pair(2u, 1u), std::make_pair(VornTexture::GetRefCount(target), VornTexture::GetRefCount(other)));
     EXPECT_EQ(std::make_tuple(false, false, false, false),
               std::make_tuple(VornTexture::GetTexture(target) != nullptr, VornTexture::GetDC(target) != nullptr,
                               VornTexture::Lock(target, nullptr, nullptr, nullptr, nullptr, nullptr),
                               VornTexture::SetRenderTarget(target) || VornTexture::StretchCopy(other, nullptr, target, nullptr)));
+    for (VornSurfaceHandle h : {surface, depth, back})
+        EXPECT_EQ(std::make_pair(1u, false), std::make_pair(VornSurface::GetRefCount(h), VornSurface::GetSurface(h) != nullptr));
+    EXPECT_FALSE(VornSurface::SetRenderTargetSurface(surface));
+    LogCapture lineLog;
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSurface::GetBackBuffer());
+    EXPECT_FALSE(VornSurface::SetDepthStencilSurface(VORN_INVALID_HANDLE));
+    EXPECT_TRUE(InOrder(lineLog.Text(), {RedStart("バックバッファの取得に失敗しました [ "), Red("SetDepthStecilSurface Failed")}));
 
-    // With a device again, the next restore brings both back.
     ASSERT_TRUE(StartDevice());
     VornTexture::OnDeviceRestore();
+    VornSurface::OnDeviceRestore();
     ASSERT_TRUE(VornTexture::GetTexture(target) && VornTexture::GetTexture(other));
     EXPECT_TRUE(VornTexture::SetRenderTarget(target));
     EXPECT_TRUE(VornTexture::StretchCopy(other, nullptr, target, nullptr));
+    for (VornSurfaceHandle h : {surface, depth, back}) EXPECT_NE(nullptr, VornSurface::GetSurface(h));
+    EXPECT_TRUE(VornSurface::SetRenderTargetSurface(surface));
+    EXPECT_TRUE(VornSurface::SetDepthStencilSurface(depth));
 }
 
 TEST_F(Texture, FinalizeLogsADestroyLinePerLiveTextureAndATooLargeTableFailsTheStart)
@@ -379,15 +415,159 @@ TEST_F(Texture, FinalizeLogsADestroyLinePerLiveTextureAndATooLargeTableFailsTheS
     VornSurface::SetMax(0x7FFFFFFF);
     EXPECT_FALSE(VornTexture::Initialize());
     EXPECT_FALSE(VornSurface::Initialize());
-    const std::string text = log.Text();
     EXPECT_EQ(1, log.Count(Red("Texture Destroy [ No.0 ]") + "<BR>\n" + Red("Texture Destroy [ No.1 ]") + "<BR>\n"));
     EXPECT_EQ(2, log.Count("VornTextureクラスの解放"));
-    for (const char* line : {"VornTextureクラスの初期化", "<B>テクスチャ用メモリ確保</B>",
-                             "<B><FONT color=\"RED\">　　　テクスチャ用メモリの確保に失敗", "VornSurfaceクラスの初期化",
-                             "<B>サーフェイス用メモリ確保</B>", "<B><FONT color=\"RED\">　　　サーフェイス用メモリの確保に失敗"})
-        EXPECT_NE(std::string::npos, text.find(line)) << line;
-    VornTexture::SetMax(0);
-    VornSurface::SetMax(0);
-    ASSERT_TRUE(VornSurface::Initialize());
-    ASSERT_TRUE(VornTexture::Initialize());
+    EXPECT_TRUE(HasAll(log.Text(), {"VornTextureクラスの初期化", "<B>テクスチャ用メモリ確保</B>",
+                                    "<B><FONT color=\"RED\">　　　テクスチャ用メモリの確保に失敗", "VornSurfaceクラスの初期化",
+                                    "<B>サーフェイス用メモリ確保</B>", "<B><FONT color=\"RED\">　　　サーフェイス用メモリの確保に失敗"}));
+}
+
+TEST_F(Texture, TheNearerSquareWinsInEitherOrderAlsoAfterAReset)
+{
+    const VornSurfaceHandle depth = VornSurface::CreateDepthStencil(kSize, kSize, VORN_FORMAT_DEPTH16);
+    ASSERT_NE(VORN_INVALID_HANDLE, depth);
+    const VornSurfaceRecord* r = VornSurface::GetRecord(depth);
+    EXPECT_EQ(std::make_tuple(std::string("DEPTH_STENCIL"), D3DFMT_D16, 1), std::make_tuple(std::string(r->name), r->format, int(r->isDepthStencil)));
+    ASSERT_TRUE(Vorn3D::SetDepthStencilSurface(depth));
+    Vorn3D::SetTexture(0, VORN_INVALID_HANDLE);
+    Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    Vorn3D::SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    Vorn3D::SetAlphaEnable(false);
+    // Two overlapping squares at two depths, drawn in the given order.
+    auto drawPair = [this](bool nearFirst, uint32_t clear) {
+        ASSERT_TRUE(Vorn3D::Clear(clear, 0xFF000000, 1.0f, 0, nullptr));
+        ASSERT_TRUE(Vorn3D::BeginScene());
+        for (int i = 0; i < 2; ++i) {
+            if ((i == 0) == nearFirst)
+                DrawColourQuad(40, 40, 120, 120, 0xFF0000FF, 0.25f);   // near, blue
+            else
+                DrawColourQuad(80, 80, 160, 160, 0xFFFF0000, 0.75f);   // far, red
+        }
+        Vorn3D::EndScene();
+        ASSERT_TRUE(ReadBack());
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "before the reset" : "after the reset");
+        for (bool nearFirst : {true, false}) {
+            drawPair(nearFirst, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+            // The overlap, the near square alone, the far one alone.
+            EXPECT_EQ(std::make_tuple(0x0000FFu, 0x0000FFu, 0xFF0000u), std::make_tuple(frame_.Rgb(100, 100), frame_.Rgb(45, 45), frame_.Rgb(150, 150)));
+            EXPECT_EQ(40 * 40, frame_.Count(80, 80, 120, 120, 0x0000FF));
+        }
+        if (pass == 0) Vorn3D::ResetDevice(true);
+        ASSERT_NE(nullptr, VornSurface::GetSurface(depth));
+    }
+    // Without the depth buffer the later square wins.
+    EXPECT_TRUE(VornSurface::SetDepthStencilSurface(VORN_INVALID_HANDLE));
+    Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    drawPair(true, D3DCLEAR_TARGET);
+    EXPECT_EQ(0xFF0000u, frame_.Rgb(100, 100));
+}
+
+TEST_F(Texture, EverySurfaceCreationWritesItsWholeLineAndEverySurfaceIsMadeAgainAfterAReset)
+{
+    const std::string folder = UseFiles({{"texture\\plain.bmp", MakeBmp(8, 8, Solid(8, 8, 0x123456))}});
+    const auto bmp = MakeBmp(4, 2, Solid(4, 2, 0xABCDEF));
+    LogCapture log;
+    const VornSurfaceHandle back = VornSurface::GetBackBuffer();
+    const VornSurfaceHandle plain = VornSurface::Create(32, 16, 0);
+    const VornSurfaceHandle target = VornSurface::CreateRenderTarget(64, 32, 0);
+    const VornSurfaceHandle depth = VornSurface::CreateDepthStencil(64, 32, VORN_FORMAT_DEPTH16);
+    const VornSurfaceHandle memory = VornSurface::CreateFromMemory(bmp.data(), static_cast<uint32_t>(bmp.size()), VORN_FORMAT_X8R8G8B8, 0);
+    const VornSurfaceHandle loaded = VornSurface::CreateFromFile("plain.bmp", VORN_FORMAT_X8R8G8B8, 0);
+    const VornSurfaceHandle all[6] = {back, plain, target, depth, memory, loaded};
+    for (uint32_t i = 0; i < 6; ++i) ASSERT_EQ(i, all[i]);
+    const std::string path = folder + "\\root\\texture\\plain.bmp";
+    ASSERT_EQ(loaded, VornSurface::CreateFromFile(path.c_str(), 0, 0));
+    VornSurface::Release(loaded);
+
+    const std::string backFormat = Vorn3D::GetFormatName(Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER));
+    const std::string xrgb = Vorn3D::GetFormatName(D3DFMT_X8R8G8B8), ok = Green("Success") + "<BR>\n";
+    EXPECT_TRUE(HasAll(log.Text(), {
+        Blue("VornSurface::GetBackBuffer") + " : [ No.0 ] :  : [ 256 x 256 ] : [ " + backFormat + " ] : " + ok,
+        Blue("VornSurface::Create") + " : [ No.1 ] : [ 32 x 16 ] : [ " + backFormat + " ] : " + ok,
+        Blue("VornSurface::CreateRenderTarget") + " : [ No.2 ] : [ 64 x 32 ] : [ " + Vorn3D::GetFormatName(D3DFMT_A8R8G8B8) + " ] : " + ok,
+        Blue("VornSurface::CreateDepthStencil") + " : [ No.3 ] : [ 64 x 32 ] : [ " + Vorn3D::GetFormatName(D3DFMT_D16) + " ] : " + ok,
+        Blue("VornSurface::CreateFromMemory") + " : [ No.4 ] : [ 4 x 2 ] : [ " + xrgb + " ] : " + ok,
+        Blue("VornSurface::CreateFromFile") + " : [plain.bmp] :  : [ No.5 ] : [ 8 x 8 ] : [ " + xrgb + " ] : " + ok,
+        Blue("VornSurface::CreateFromFile") + " : [" + path + "] : [ No.5 ] : Already Existed : " + ok}));
+
+    std::vector<std::string> names;
+    for (VornSurfaceHandle h : all) names.push_back(VornSurface::GetRecord(h)->name);
+    EXPECT_EQ((std::vector<std::string>{"BACK_BUFFER", "CREATE", "RENDER_TARGET", "DEPTH_STENCIL", "", path}), names);
+    EXPECT_EQ(std::make_tuple(uint32_t(kSize), 1, Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER)),   // plain: request 0
+              std::make_tuple(VornSurface::GetRecord(back)->width, int(VornSurface::GetRecord(back)->isBackBuffer),
+                              VornSurface::GetRecord(plain)->format));
+    EXPECT_EQ(std::make_pair(0x123456u, 0xABCDEFu), std::make_pair(PixelOf(loaded, 3, 3), PixelOf(memory, 1, 1)));
+
+    Vorn3D::ResetDevice(true);
+
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_TRUE(all[i] == memory || VornSurface::GetSurface(all[i])) << "surface " << i;
+        EXPECT_EQ(1u, VornSurface::GetRefCount(all[i]));
+    }
+    ASSERT_TRUE(VornSurface::SetRenderTargetSurface(target));
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF0A0B0C, 1.0f, 0, nullptr));
+    // The new target draws; the loaded surface was read again from its path.
+    EXPECT_EQ(std::make_pair(0x0A0B0Cu, 0x123456u), std::make_pair(PixelOf(target, 63, 31), PixelOf(loaded, 3, 3)));
+    IDirect3DSurface9* current = nullptr;
+    ASSERT_TRUE(SUCCEEDED(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &current)));
+    EXPECT_EQ(current, VornSurface::GetSurface(back));
+    current->Release();
+    // Nothing to make the memory surface from.
+    EXPECT_EQ(std::make_pair(false, false), std::make_pair(VornSurface::GetSurface(memory) != nullptr, VornSurface::Copy(plain, memory)));
+}
+
+TEST_F(Texture, APackedPlainSurfaceCannotBeReloadedAndKeepsItsReferenceWithoutASurface)
+{
+    UseFiles({}, {{"texture\\packed.bmp", MakeBmp(4, 4, Solid(4, 4, 0x445566))}});
+    const VornSurfaceHandle h = VornSurface::CreateFromFile("packed.bmp", VORN_FORMAT_X8R8G8B8, 0);
+    ASSERT_NE(VORN_INVALID_HANDLE, h);
+    EXPECT_EQ(h, VornSurface::CreateFromFile("packed.bmp", 0, 0));   // shared by its bare name
+    EXPECT_EQ(2u, VornSurface::GetRefCount(h));
+    const VornSurfaceHandle target = VornSurface::CreateRenderTarget(4, 4, 0);
+
+    LogCapture log;
+    Vorn3D::ResetDevice(true);
+    EXPECT_EQ(1, log.Count(RedStart("ファイルの読み込みに失敗 [ ")));
+    EXPECT_EQ(std::make_tuple(2u, nullptr, nullptr),
+              std::make_tuple(VornSurface::GetRefCount(h), VornSurface::GetSurface(h), VornSurface::GetDC(h)));
+    EXPECT_EQ(std::make_tuple(false, false, false, false),
+              std::make_tuple(VornSurface::SetRenderTargetSurface(h), VornSurface::SetDepthStencilSurface(h),
+                              VornSurface::StretchCopy(target, nullptr, h, nullptr), VornSurface::Copy(target, h)));
+    VornSurface::Release(h);
+    VornSurface::Release(h);
+    EXPECT_EQ(nullptr, VornSurface::GetRecord(h));
+}
+
+TEST_F(Texture, SurfaceCopiesNeedTwoSurfacesAndCopyNeedsTheSameSize)
+{
+    const VornSurfaceHandle a = VornSurface::CreateRenderTarget(32, 32, 0);
+    const VornSurfaceHandle b = VornSurface::CreateRenderTarget(32, 32, 0);
+    const VornSurfaceHandle c = VornSurface::CreateRenderTarget(16, 32, 0);
+    ASSERT_TRUE(VornSurface::SetRenderTargetSurface(a));
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF336699, 1.0f, 0, nullptr));
+    ASSERT_TRUE(VornSurface::SetRenderTargetSurface(c));
+    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
+
+    EXPECT_TRUE(VornSurface::Copy(b, a));
+    EXPECT_FALSE(VornSurface::Copy(c, a));
+    EXPECT_EQ(std::make_pair(0x336699u, 0u), std::make_pair(PixelOf(b, 31, 31), PixelOf(c, 0, 0)));   // c: nothing copied
+    const RECT half = {0, 0, 8, 32}, outside = {300, 0, 340, 10};
+    EXPECT_TRUE(VornSurface::StretchCopy(c, &half, a, nullptr));
+    EXPECT_EQ(std::make_pair(0x336699u, 0u), std::make_pair(PixelOf(c, 7, 31), PixelOf(c, 8, 0)));
+    EXPECT_EQ(std::make_tuple(false, false, false),
+              std::make_tuple(VornSurface::StretchCopy(VORN_INVALID_HANDLE, nullptr, a, nullptr),
+                              VornSurface::StretchCopy(c, nullptr, VORN_INVALID_HANDLE, nullptr),
+                              VornSurface::StretchCopy(c, &outside, a, nullptr)));
+
+    const VornSurfaceHandle plain = VornSurface::Create(8, 8, 0);
+    LogCapture log;
+    EXPECT_FALSE(VornSurface::SetRenderTargetSurface(VORN_INVALID_HANDLE));
+    EXPECT_FALSE(VornSurface::SetRenderTargetSurface(plain));   // not made as a render target
+    EXPECT_TRUE(InOrder(log.Text(), {Red("Invalid Surface Handle"), Red("SetRenderTargetSurface Failed")}));
+    HDC dc = VornSurface::GetDC(a);
+    ASSERT_NE(nullptr, dc);
+    VornSurface::ReleaseDC(a, dc);
+    EXPECT_EQ(nullptr, VornSurface::GetDC(VORN_INVALID_HANDLE));
 }

@@ -2,7 +2,6 @@
 // test and loaded back, broken files, the two layouts and drawing through the sheet sprites.
 #include "FontFixture.h"
 #include "QxtTestFile.h"
-#include "../Device/TextureDevice.h"
 #include <tuple>
 #include <d3dx9.h>
 #include <cstring>

@@ -11,9 +11,15 @@
 #include "VornMemory.h"
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace vorntest {
@@ -54,6 +60,14 @@ inline ::testing::AssertionResult InOrder(const std::string& text, const std::ve
         if (found == std::string::npos) return ::testing::AssertionFailure() << "missing in order: " << piece;
         at = found + piece.size();
     }
+    return ::testing::AssertionSuccess();
+}
+
+// Every piece occurs in the text, in any order.
+inline ::testing::AssertionResult HasAll(const std::string& text, const std::vector<std::string>& pieces)
+{
+    for (const std::string& piece : pieces)
+        if (text.find(piece) == std::string::npos) return ::testing::AssertionFailure() << "missing: " << piece << "\nin\n" << text;
     return ::testing::AssertionSuccess();
 }
 
@@ -149,6 +163,58 @@ inline void MakeFolders(const std::string& path)
     CreateDirectoryA(path.c_str(), nullptr);
 }
 
+// The test's own folder made the file system's root: the loose files under root\, the packed ones in
+// pack.bin (names relative, "texture\\a.bmp"). Gives the folder.
+using Files = std::vector<std::pair<std::string, std::vector<unsigned char>>>;
+inline std::string UseFiles(const Files& loose, const Files& packed = {})
+{
+    const std::string folder = TestFolder();
+    MakeFolders(folder + "\\root");
+    MakeFolders(folder + "\\packsrc");
+    const std::pair<const Files*, const char*> sets[] = {{&loose, "\\root\\"}, {&packed, "\\packsrc\\"}};
+    for (const auto& set : sets)
+        for (const auto& file : *set.first) {
+            const std::string path = folder + set.second + file.first;
+            MakeFolders(path.substr(0, path.rfind('\\')));
+            EXPECT_TRUE(WriteFile(path, file.second)) << path;
+        }
+    EXPECT_TRUE(packed.empty() || VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
+    VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\pack.bin").c_str());
+    return folder;
+}
+
+// QSG archive bytes built entry by entry; the data size written is the data's own unless given.
+struct QsgArchive {
+    std::vector<unsigned char> bytes{'Q', 'S', 'G', 0, 0xDE, 0xAD, 0xBE, 0xEF};
+    QsgArchive& Add(const char* name, uint32_t width, uint32_t height, uint32_t format, const std::vector<unsigned char>& data,
+                    int64_t dataSize = -1)
+    {
+        char field[16] = {};
+        memcpy(field, name, strnlen(name, 16));
+        bytes.insert(bytes.end(), field, field + 16);
+        const uint32_t size = static_cast<uint32_t>(dataSize < 0 ? static_cast<int64_t>(data.size()) : dataSize);
+        for (uint32_t v : {width, height, format, size})
+            for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(v >> (8 * i)));
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        return *this;
+    }
+};
+// The 2 x 2 A8R8G8B8 entry "tile": blue, green / red, half-transparent white.
+inline std::vector<unsigned char> TileArchive()
+{
+    return QsgArchive().Add("tile", 2, 2, 1, {0xFF, 0, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x80}).bytes;
+}
+
+// A quad over [x0,x1)x[y0,y1) at depth z in one colour, drawn straight to the engine's device with
+// whatever states are set.
+inline void DrawColourQuad(float x0, float y0, float x1, float y1, D3DCOLOR colour, float z = 0.5f)
+{
+    struct V { float x, y, z, rhw; D3DCOLOR c; };
+    const V quad[4] = {{x0, y0, z, 1.0f, colour}, {x1, y0, z, 1.0f, colour}, {x0, y1, z, 1.0f, colour}, {x1, y1, z, 1.0f, colour}};
+    Vorn3D::GetDevice()->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    Vorn3D::GetDevice()->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
+}
+
 // The engine's device for a whole suite: let go before the program ends, since a process that exits
 // with a live device can be killed by Wine while the driver tears down under load. A failed test
 // leaves its last frame as <suite>.<test>.png in the output folder.
@@ -211,6 +277,23 @@ protected:
     Readback frame_;
     static inline HWND window_ = nullptr;
     static inline bool ready_ = false;
+};
+
+// The engine's device with the classes C started before each test and ended after it, last first.
+template <typename... C>
+class EngineWith : public EngineSuite {
+protected:
+    void SetUp() override
+    {
+        EngineSuite::SetUp();
+        ASSERT_TRUE((C::Initialize() && ...));
+    }
+    void TearDown() override
+    {
+        void (*const end[])() = {&C::Finalize...};
+        for (size_t i = sizeof...(C); i-- > 0;) end[i]();
+        EngineSuite::TearDown();
+    }
 };
 
 }  // namespace vorntest
