@@ -1,0 +1,169 @@
+// The enemies and the boss, driven through the task list or one Run at a time: the wave rules and
+// the boss's arrival, one count per kill, the blinking death, the forgotten target, the shooter's
+// aim, one hit per swing and the hopper's spin.
+#include "EngineFixture.h"
+#include "../Draw3D/ModelXText.h"
+#include "Enemy.h"
+#include "GameDirector.h"
+#include "GameMain.h"
+#include "Player.h"
+#include "Task.h"
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+using namespace vorntest;
+
+namespace {
+
+class EnemyTest : public EngineSuite {
+protected:
+    void SetUp() override
+    {
+        EngineSuite::SetUp();
+        char pack[MAX_PATH];
+        const DWORD n = GetModuleFileNameA(nullptr, pack, MAX_PATH);
+        ASSERT_TRUE(n > 0 && n + 16 < MAX_PATH);
+        std::strcpy(std::strrchr(pack, '\\') + 1, "Data\\Data.bin");
+        VornFile::SetRootPath("Data", pack);
+        ASSERT_TRUE(StartModelExClasses());
+        srand(11);
+        g_taskList = new TaskList;
+        g_director = new GameDirector;
+        g_director->SetScene(SCENE_PLAY);
+        memset(&g_input, 0, sizeof g_input);
+    }
+    void TearDown() override
+    {
+        delete g_taskList;
+        g_taskList = nullptr;
+        g_director = nullptr;
+        EndModelExClasses();
+        EngineSuite::TearDown();
+    }
+    static std::vector<Enemy*> Enemies()
+    {
+        std::vector<Enemy*> out;
+        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next)
+            if (t->priority == PRIORITY_ENEMY && t->state == TASK_LIVE) out.push_back(static_cast<Enemy*>(t));
+        return out;
+    }
+    static int Count(int32_t priority)
+    {
+        int n = 0;
+        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next) n += t->priority == priority;
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST_F(EnemyTest, AKillTriesOneToFiveSpawnsWithinTheLimitsAndCountsOnce)
+{
+    // Spawned and alive counts as the kill finds them, and the spawns it may bring.
+    const struct { int32_t spawned, alive, least, most; } cases[] = {
+        {3, 3, 1, 5}, {20, 8, 1, 5}, {38, 8, 1, 1}, {39, 8, 0, 0}, {10, 20, 1, 1}, {10, 21, 0, 0},
+    };
+    g_director->SetScene(SCENE_TITLE);
+    bool sawMany = false;
+    for (const auto& c : cases) {
+        Enemy* victim = new Enemy(VornVector3(0.0f, 0.0f, 0.0f), ENEMY_WALKER);
+        g_director->killCount = 0;
+        g_director->spawnCount = c.spawned;
+        g_director->aliveCount = c.alive;
+        victim->Damage(victim->GetHP());
+        victim->Damage(1);   // weapon, shockwave and shots in one frame: one kill
+        const int32_t added = g_director->spawnCount - c.spawned;
+        EXPECT_EQ(1, g_director->killCount) << c.spawned << "/" << c.alive;
+        EXPECT_TRUE(added >= c.least && added <= c.most) << c.spawned << "/" << c.alive << ": " << added;
+        EXPECT_EQ(c.alive - 1 + added, g_director->aliveCount);
+        sawMany |= added > 1;
+        g_taskList->KillByPriority(PRIORITY_ENEMY);
+        g_taskList->RunAll();
+    }
+    EXPECT_TRUE(sawMany);
+}
+
+TEST_F(EnemyTest, The39thKillBringsTheBossAloneAsTheTargetEnteringOnlyFromPlay)
+{
+    for (int8_t scene : {SCENE_PLAY, SCENE_GAME_OVER}) {
+        g_director->SetScene(scene);
+        g_director->killCount = BOSS_KILL_COUNT - 1;
+        Enemy* last = new Enemy(VornVector3(0.0f, 0.0f, 0.0f), ENEMY_HOPPER);
+        g_director->spawnCount = BOSS_KILL_COUNT;
+        g_director->target = last;
+        last->Damage(last->GetHP());
+        const std::vector<Enemy*> enemies = Enemies();
+        ASSERT_EQ(2u, enemies.size());
+        Enemy* boss = enemies[1];
+        EXPECT_EQ(ENEMY_BOSS, boss->GetKind());
+        EXPECT_EQ(50, boss->GetHP());
+        EXPECT_EQ(BOSS_KILL_COUNT + 1, g_director->spawnCount);
+        EXPECT_EQ(boss, g_director->target);
+        EXPECT_EQ(scene == SCENE_PLAY ? SCENE_BOSS_ENTRY : SCENE_GAME_OVER, g_director->GetScene());
+        g_director->SetScene(SCENE_TITLE);
+        g_taskList->KillByPriority(PRIORITY_ENEMY);
+        g_taskList->RunAll();
+        EXPECT_EQ(nullptr, g_director->target);
+    }
+}
+
+TEST_F(EnemyTest, ADeadEnemyBlinks128FramesThenGoesAndStopsBeingTheTarget)
+{
+    g_director->SetScene(SCENE_TITLE);
+    Enemy* boss = new Enemy(VornVector3(10.0f, 200.0f, 30.0f), ENEMY_BOSS);
+    g_director->killCount = BOSS_KILL_COUNT;   // the game's last enemy
+    g_director->spawnCount = BOSS_KILL_COUNT + 1;
+    boss->Damage(boss->GetHP());
+    std::vector<bool> drawn;
+    for (int frame = 1; frame <= 128; ++frame) {
+        g_taskList->RunAll();
+        if (frame <= 8) drawn.push_back(boss->IsDrawn());
+    }
+    EXPECT_EQ((std::vector<bool>{true, false, false, true, true, false, false, true}), drawn);
+    ASSERT_EQ(1u, Enemies().size());
+    EXPECT_EQ(boss, g_director->target);
+    g_taskList->RunAll();
+    EXPECT_TRUE(Enemies().empty());
+    EXPECT_EQ(nullptr, g_director->target);   // deleted with it, not left dangling
+}
+
+TEST_F(EnemyTest, AShooterFiresOnlyAtAPlayerBelowItWithin15)
+{
+    Player* player = new Player(0.0f, 0.0f, 0.0f);
+    // The player's place from the shooter: sideways, up.
+    const struct { float dz, dy; bool fires; } cases[] = {
+        {14.0f, -3.0f, true}, {0.0f, -1.0f, true}, {2.0f, 1.0f, false}, {15.0f, -3.0f, false},
+    };
+    for (const auto& c : cases) {
+        Enemy* shooter = new Enemy(VornVector3(50.0f, 0.0f, 50.0f), ENEMY_SHOOTER);
+        shooter->speed = VornVector3(0.0f, 0.0f, 0.0f);
+        const int before = Count(PRIORITY_ENEMY_SHOT);
+        for (int frame = 0; frame < 3000; ++frame) {
+            player->position = shooter->position + VornVector3(0.0f, c.dy, c.dz);
+            shooter->Run();
+        }
+        EXPECT_EQ(c.fires, Count(PRIORITY_ENEMY_SHOT) > before) << c.dz << ", " << c.dy;
+        g_taskList->Kill(shooter);
+    }
+}
+
+TEST_F(EnemyTest, OneSwingHitsOnceAndTheNextComboHitAgain)
+{
+    Player* player = new Player(-20.0f, 0.0f, 0.0f);
+    Enemy* enemy = new Enemy(VornVector3(30.0f, 0.0f, 30.0f), ENEMY_WALKER);
+    enemy->hp = 10;
+    player->attackActive = 1;
+    const VornModelExHandle weapon = player->GetWeaponModel();
+    for (int8_t kind : {ATTACK_COMBO1, ATTACK_COMBO2}) {
+        player->attackKind = kind;
+        for (int frame = 0; frame < 10; ++frame) {
+            // The blade held inside the enemy the whole swing.
+            VornModelEx::TransformInit(weapon);
+            VornModelEx::SetPosition(weapon, enemy->position.x, enemy->position.y, enemy->position.z);
+            VornModelEx::TransformUpdate(weapon, 0.0f, false);
+            enemy->Run();
+        }
+        EXPECT_EQ(kind == ATTACK_COMBO1 ? 9 : 8, enemy->GetHP());
+    }
+}
