@@ -1,10 +1,6 @@
 // Cameras and the current view with its culling volume; the four lights and their export.
 #include "EngineFixture.h"
-#include "VornCamera.h"
 #include "VornLight.h"
-#include <cmath>
-#include <cstring>
-#include <tuple>
 
 using namespace vorntest;
 
@@ -27,18 +23,8 @@ bool SameMatrix(const D3DXMATRIX& a, const D3DXMATRIX& b, float tolerance = 1e-5
     return true;
 }
 
-class Camera : public EngineSuite {
+class Camera : public EngineWith<VornCamera> {
 protected:
-    void SetUp() override
-    {
-        EngineSuite::SetUp();
-        ASSERT_TRUE(VornCamera::Initialize());
-    }
-    void TearDown() override
-    {
-        VornCamera::Finalize();
-        EngineSuite::TearDown();
-    }
     // The game's camera: pi/3, near 1, far 1000, 4:3, at eye looking at target.
     VornCameraHandle GameCamera(const VornVector3& eye, const VornVector3& target)
     {
@@ -149,14 +135,7 @@ TEST_F(Camera, CurrentMatricesFromTheCaller)
 
 namespace {
 
-class Light : public EngineSuite {
-protected:
-    void SetUp() override
-    {
-        EngineSuite::SetUp();
-        ASSERT_TRUE(VornLight::Initialize());
-    }
-};
+using Light = EngineWith<VornLight>;
 
 bool Zero(const VornLightData& d)
 {

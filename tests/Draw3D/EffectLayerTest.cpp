@@ -1,13 +1,10 @@
 // The effect layer on a plain device: compiled passes draw, values reach the shaders, samplers
 // sample their textures, and the states a pass changes are put back.
-#include "../Draw2D/DrawChecks.h"
-#include "DeviceFixture.h"
+#include "EngineFixture.h"
 #include "VornFxEffect.h"
 #include <d3dx9math.h>
-#include <cstring>
-#include <vector>
 
-using draw2dtest::BoxIs;
+using vorntest::BoxIs;
 using vorntest::DeviceTest;
 
 namespace {
@@ -97,96 +94,18 @@ protected:
 
 }  // namespace
 
-TEST_F(EffectLayerTest, DeclaredNamesResolveExactlyAndUnusedOnesToo)
+TEST_F(EffectLayerTest, DeclaredNamesResolveExactlyAndTheRowVectorMatrixPlacesTheSquare)
 {
     Load(kColourEffect);
-    EXPECT_NE(nullptr, Param("mTransform"));
-    EXPECT_NE(nullptr, Param("FogParameter"));
-    EXPECT_NE(nullptr, Param("Unused"));   // no shader reads it
-    EXPECT_EQ(nullptr, Param("mtransform"));
-    EXPECT_EQ(nullptr, Param("mWorld"));
-    EXPECT_EQ(nullptr, Param(""));
+    for (const char* name : {"mTransform", "FogParameter", "Unused"}) EXPECT_NE(nullptr, Param(name)) << name;   // Unused: read by no shader
+    for (const char* name : {"mtransform", "mWorld", ""}) EXPECT_EQ(nullptr, Param(name)) << name;
     EXPECT_EQ(nullptr, Param(nullptr));
     EXPECT_EQ(1u, effect_->GetPassCount());
     // A handle of another effect, or a made-up one, is refused.
     int notAHandle = 0;
     EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(reinterpret_cast<D3DXHANDLE>(&notAHandle), 1.0f));
     EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(nullptr, 1.0f));
-}
 
-TEST_F(EffectLayerTest, ValuesReadBackAsSetWithInitialValuesFirst)
-{
-    Load("float4 Colour = {1, 0.5, 0.25, 1};\n"
-         "bool LightIsUse[4];\n"
-         "float LightAttenuation[4];\n"
-         "float4 LightColor[4];\n"
-         "float4x4 mWorld;\n"
-         "float4x3 mBones[2];\n"
-         "int BoneWeightCount = 2;\n"
-         "float SlideTextureU;\n"
-         "string Label = \"a\";\n"
-         "technique T { pass { } }\n");
-    auto floats = [&](const char* name, UINT count) {
-        std::vector<float> f(count, -1.0f);
-        EXPECT_EQ(D3D_OK, effect_->GetFloatArray(Param(name), f.data(), count)) << name;
-        return f;
-    };
-    EXPECT_EQ((std::vector<float>{1, 0.5f, 0.25f, 1}), floats("Colour", 4));
-
-    const BOOL use[4] = {TRUE, FALSE, 7, FALSE};
-    ASSERT_EQ(D3D_OK, effect_->SetBoolArray(Param("LightIsUse"), use, 4));
-    BOOL b[4];
-    ASSERT_EQ(D3D_OK, effect_->GetBoolArray(Param("LightIsUse"), b, 4));
-    EXPECT_TRUE(b[0] == TRUE && b[1] == FALSE && b[2] == TRUE);
-
-    const float att[4] = {0.5f, 1.5f, 2.5f, 3.5f};
-    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(Param("LightAttenuation"), att, 4));
-    EXPECT_EQ(std::vector<float>(att, att + 4), floats("LightAttenuation", 4));
-
-    const D3DXVECTOR4 colours[4] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {13, 14, 15, 16}};
-    ASSERT_EQ(D3D_OK, effect_->SetVectorArray(Param("LightColor"), colours, 4));
-    EXPECT_EQ(std::vector<float>(&colours[0].x, &colours[0].x + 16), floats("LightColor", 16));
-
-    D3DXMATRIX m, back;
-    for (int i = 0; i < 16; ++i) m.m[i / 4][i % 4] = static_cast<float>(i);
-    ASSERT_EQ(D3D_OK, effect_->SetMatrix(Param("mWorld"), &m));
-    ASSERT_EQ(D3D_OK, effect_->GetMatrix(Param("mWorld"), &back));
-    EXPECT_EQ(0, memcmp(&m, &back, sizeof m));
-    ASSERT_EQ(D3D_OK, effect_->SetMatrixTranspose(Param("mWorld"), &m));
-    ASSERT_EQ(D3D_OK, effect_->GetMatrix(Param("mWorld"), &back));
-    EXPECT_EQ(m.m[0][1], back.m[1][0]);
-    EXPECT_EQ(m.m[3][0], back.m[0][3]);
-
-    // A 4x3 array keeps three columns per row; the second element follows the first.
-    const D3DXMATRIX two[2] = {m, m * 2.0f};
-    ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(Param("mBones"), two, 2));
-    const std::vector<float> bones = floats("mBones", 16);
-    EXPECT_EQ(m.m[0][2], bones[2]);
-    EXPECT_EQ(m.m[1][0], bones[3]);
-    EXPECT_EQ(m.m[3][2], bones[11]);
-    EXPECT_EQ(2.0f * m.m[0][0], bones[12]);
-
-    INT n = 0;
-    ASSERT_EQ(D3D_OK, effect_->GetIntArray(Param("BoneWeightCount"), &n, 1));
-    EXPECT_EQ(2, n);
-    ASSERT_EQ(D3D_OK, effect_->SetInt(Param("BoneWeightCount"), 4));
-    ASSERT_EQ(D3D_OK, effect_->GetIntArray(Param("BoneWeightCount"), &n, 1));
-    EXPECT_EQ(4, n);
-
-    ASSERT_EQ(D3D_OK, effect_->SetFloat(Param("SlideTextureU"), 0.125f));
-    EXPECT_EQ(std::vector<float>{0.125f}, floats("SlideTextureU", 1));
-    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(Param("SlideTextureU"), att, 4));   // cut at the parameter's size
-
-    const char* s = nullptr;
-    ASSERT_EQ(D3D_OK, effect_->SetString(Param("Label"), "changed"));
-    ASSERT_EQ(D3D_OK, effect_->GetString(Param("Label"), &s));
-    EXPECT_STREQ("changed", s);
-    EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(Param("Label"), 1.0f));
-}
-
-TEST_F(EffectLayerTest, RowVectorMatrixPlacesTheSquare)
-{
-    Load(kColourEffect);
     // Half size, moved right by a quarter of the screen: the translation sits in the fourth row.
     D3DXMATRIX scale, move, m;
     D3DXMatrixScaling(&scale, 0.5f, 0.5f, 1.0f);
@@ -198,6 +117,58 @@ TEST_F(EffectLayerTest, RowVectorMatrixPlacesTheSquare)
     DrawFrame();
     EXPECT_TRUE(BoxIs(frame_, 0xFF0000, 96, 64, 223, 191));
     EXPECT_EQ(128 * 128, frame_.Count(0, 0, kWidth, kHeight, 0xFF0000));
+}
+
+// What the layer itself makes of values (their plain storage is read by the shaders in the drawing
+// tests): initial values, bools made TRUE, the transpose, 4x3 rows, arrays cut at the parameter's
+// size, strings, and a value of the wrong type refused.
+TEST_F(EffectLayerTest, ValuesTakeTheirInitialValuesAndTheLayersConversions)
+{
+    Load("float4 Colour = {1, 0.5, 0.25, 1};\n"
+         "bool LightIsUse[4];\n"
+         "float4x4 mWorld;\n"
+         "float4x3 mBones[2];\n"
+         "int BoneWeightCount = 2;\n"
+         "float SlideTextureU;\n"
+         "float After = 9;\n"
+         "string Label = \"a\";\n"
+         "technique T { pass { } }\n");
+    auto floats = [&](const char* name, UINT count) {
+        std::vector<float> f(count, -1.0f);
+        EXPECT_EQ(D3D_OK, effect_->GetFloatArray(Param(name), f.data(), count)) << name;
+        return f;
+    };
+    EXPECT_EQ((std::vector<float>{1, 0.5f, 0.25f, 1}), floats("Colour", 4));
+    INT n = 0;
+    ASSERT_EQ(D3D_OK, effect_->GetIntArray(Param("BoneWeightCount"), &n, 1));
+    EXPECT_EQ(2, n);
+
+    const BOOL use[4] = {TRUE, FALSE, 7, FALSE};
+    ASSERT_EQ(D3D_OK, effect_->SetBoolArray(Param("LightIsUse"), use, 4));
+    BOOL b[4];
+    ASSERT_EQ(D3D_OK, effect_->GetBoolArray(Param("LightIsUse"), b, 4));
+    EXPECT_TRUE(b[0] == TRUE && b[1] == FALSE && b[2] == TRUE);
+
+    D3DXMATRIX m, back;
+    for (int i = 0; i < 16; ++i) m.m[i / 4][i % 4] = static_cast<float>(i);
+    ASSERT_EQ(D3D_OK, effect_->SetMatrixTranspose(Param("mWorld"), &m));
+    ASSERT_EQ(D3D_OK, effect_->GetMatrix(Param("mWorld"), &back));
+    EXPECT_EQ(m.m[0][1], back.m[1][0]);
+    EXPECT_EQ(m.m[3][0], back.m[0][3]);
+    // A 4x3 array keeps three columns per row; the second element follows the first.
+    const D3DXMATRIX two[2] = {m, m * 2.0f};
+    ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(Param("mBones"), two, 2));
+    const std::vector<float> bones = floats("mBones", 16);
+    EXPECT_EQ(std::make_tuple(m.m[0][2], m.m[1][0], m.m[3][2], 2.0f * m.m[0][0]), std::make_tuple(bones[2], bones[3], bones[11], bones[12]));
+
+    const float four[4] = {0.5f, 1.5f, 2.5f, 3.5f};
+    ASSERT_EQ(D3D_OK, effect_->SetFloatArray(Param("SlideTextureU"), four, 4));   // cut at the parameter's size
+    EXPECT_EQ(std::make_pair(std::vector<float>{0.5f}, std::vector<float>{9}), std::make_pair(floats("SlideTextureU", 1), floats("After", 1)));
+    const char* s = nullptr;
+    ASSERT_EQ(D3D_OK, effect_->SetString(Param("Label"), "changed"));
+    ASSERT_EQ(D3D_OK, effect_->GetString(Param("Label"), &s));
+    EXPECT_STREQ("changed", s);
+    EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(Param("Label"), 1.0f));
 }
 
 TEST_F(EffectLayerTest, ChangesInsideAPassNeedCommitChanges)
@@ -324,30 +295,6 @@ TEST_F(EffectLayerTest, RenderStatesChangedByAPassAreRestoredAfterEnd)
     DrawThroughEffect(VORN_FX_DONOTSAVESTATE);
     device_->GetRenderState(D3DRS_CULLMODE, &v);
     EXPECT_EQ(static_cast<DWORD>(D3DCULL_NONE), v);
-}
-
-TEST_F(EffectLayerTest, CompileErrorsComeBackAsTextWithTheirLine)
-{
-    const char* text =
-        "float4x4 mTransform;\n"
-        "float4 VS(float4 pos : POSITION) : POSITION\n"
-        "{\n"
-        "    return mul(pos, mTransfrom);\n"
-        "}\n"
-        "technique T { pass { VertexShader = compile vs_2_0 VS(); } }\n";
-    std::string errors;
-    VornFxEffect* e = reinterpret_cast<VornFxEffect*>(1);
-    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, text, static_cast<uint32_t>(strlen(text)), nullptr, nullptr, nullptr, &e, &errors)));
-    EXPECT_EQ(nullptr, e);
-    EXPECT_EQ(0u, errors.find("(6): VertexShader vs_2_0 VS: ")) << errors;
-    EXPECT_NE(std::string::npos, errors.find("mTransfrom")) << errors;
-    EXPECT_NE(std::string::npos, errors.find("4")) << errors;
-    const char* missing = "float4x4 m;\ntechnique T { pass { VertexShader = compile vs_2_0 Nothing(); } }\n";
-    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, missing, static_cast<uint32_t>(strlen(missing)), nullptr, nullptr, nullptr, &e, &errors)));
-    EXPECT_EQ("(2): shader function 'Nothing' not found", errors);
-    const char* noTechnique = "float4x4 m;\n";
-    EXPECT_TRUE(FAILED(VornFxEffect::Create(device_, noTechnique, 12, nullptr, nullptr, nullptr, &e, &errors)));
-    EXPECT_EQ("(0): the effect has no technique", errors);
 }
 
 TEST_F(EffectLayerTest, UniformArgumentsSelectTheShaderVariant)
@@ -645,8 +592,8 @@ TEST_F(EffectLayerTest, BadTextGivesOneErrorWithItsLineAndNoEffect)
     TableInclude include;
     include.files = {{"self.fxh", "float a;\n#include \"self.fxh\"\n"}, {"open.fxh", "\n#ifdef A\n"}};
     const struct { const char* text; const char* error; } cases[] = {
-        {"float x;\n#define LOOP LOOP + 1\nfloat y = LOOP;\n", "(2): macro 'LOOP' expands into itself"},
-        {"float x;\n#if 1\nfloat y;\n", "(2): #if without #endif"},
+        {"float4x4 m;\ntechnique T { pass { VertexShader = compile vs_2_0 Nothing(); } }\n", "(2): shader function 'Nothing' not found"},
+        {"float4x4 m;\n", "(0): the effect has no technique"},
         {"#include \"self.fxh\"\n", "self.fxh(2): #include \"self.fxh\" nested deeper than 16 files"},
         {"float x;\n#include \"open.fxh\"\n", "open.fxh(2): #if without #endif"},
         {"float x;\n#include \"none.fxh\"\n", "(2): #include \"none.fxh\" not found"},

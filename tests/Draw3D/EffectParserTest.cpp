@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -136,33 +137,6 @@ TEST(EffectParser, PassStateValuesByNameNumberAndFlags)
     EXPECT_TRUE(d.techniques[0].passes[0].vertexShader.profile.empty());
 }
 
-TEST(EffectParser, ErrorsNameTheirLine)
-{
-    EXPECT_EQ("(3): unknown pass state 'ZEnabel'",
-              ParseError("float4x4 m;\ntechnique T {\n pass P { ZEnabel = TRUE; }\n}\n"));
-    EXPECT_EQ("(2): unknown value 'SIDEWAYS' for 'CullMode'",
-              ParseError("technique T {\n pass P { CullMode = SIDEWAYS; }\n}\n"));
-    EXPECT_EQ("(1): ';' expected after 'a'", ParseError("float a b;\n"));
-    EXPECT_EQ("(4): unknown sampler state 'Filter'",
-              ParseError("texture t;\nsampler s = sampler_state {\n Texture = <t>;\n Filter = LINEAR;\n};\n"));
-    EXPECT_EQ("(2): unclosed '{'", ParseError("float4 PS() : COLOR\n{ return 1;\n"));
-    EXPECT_EQ("(1): Sampler[] takes a sampler parameter: <name>", ParseError("technique T { pass { Sampler[0] = (s); } }"));
-}
-
-TEST(EffectParser, TruncatedOrEmptyTextIsSafe)
-{
-    const char* text = "float4x4 m : WORLD < string s = \"unterminated";
-    for (size_t n = 0; n <= strlen(text); ++n) {
-        VornFxDescription d;
-        std::string error;
-        VornFxParse(text, n, &d, &error);   // must neither crash nor read past n
-    }
-    VornFxDescription d;
-    std::string error;
-    EXPECT_TRUE(VornFxParse("", 0, &d, &error));
-    EXPECT_TRUE(d.techniques.empty());
-}
-
 TEST(EffectParser, ByteOrderMarkAndWindowsLineEndsAreAccepted)
 {
     const char text[] = "\xEF\xBB\xBF// effect\r\nfloat4x4 mTransform;\r\ntechnique T\r\n{\r\n pass P { CullMode = NONE; }\r\n}\r\n";
@@ -171,46 +145,7 @@ TEST(EffectParser, ByteOrderMarkAndWindowsLineEndsAreAccepted)
     EXPECT_EQ(2, d.parameters[0].line);
     EXPECT_EQ(0u, d.hlsl.find("// effect"));
     EXPECT_EQ(1u, d.techniques.size());
-}
-
-TEST(EffectParser, MutatedTextNeverHangsOrReadsOutside)
-{
-    const std::string base =
-        "float4x4 m : WORLD <string s = \"x\";> = {1,0,0,0};\n"
-        "texture t;\nsampler s = sampler_state { Texture = <t>; MinFilter = LINEAR; };\n"
-        "struct O { float4 p : POSITION; };\n"
-        "O VS(float4 p : POSITION, uniform int n) { O o; o.p = mul(p, m) * n; return o; }\n"
-        "technique T { pass P < int a = 1; > { ZEnable = TRUE; VertexShader = compile vs_2_0 VS(2); } }\n";
-    const char alphabet[] = "{}()<>[];:=,\"/*\n #xA0.-|";
-    uint32_t seed = 12345;
-    auto next = [&] { seed = seed * 1103515245u + 12345u; return (seed >> 8) & 0xFFFF; };
-    for (int round = 0; round < 3000; ++round) {
-        std::string text = base;
-        const int edits = 1 + next() % 4;
-        for (int e = 0; e < edits; ++e) {
-            const size_t at = next() % text.size();
-            switch (next() % 3) {
-            case 0: text.erase(at, 1 + next() % 8); break;
-            case 1: text.insert(at, 1, alphabet[next() % (sizeof alphabet - 1)]); break;
-            default: text[at] = static_cast<char>(next() & 0xFF); break;
-            }
-            if (text.empty()) text = "x";
-        }
-        // Parsed from a buffer of exactly its size, so a read past the end would be caught by the heap checks.
-        std::vector<char> exact(text.begin(), text.end());
-        VornFxDescription d;
-        std::string error;
-        if (VornFxParse(exact.data(), exact.size(), &d, &error)) {
-            for (const auto& t : d.techniques)
-                for (const auto& p : t.passes)
-                    if (p.vertexShader.assigned && !p.vertexShader.function.empty()) {
-                        std::string hlsl = d.hlsl;
-                        VornFxEntryPoint(d, p.vertexShader, &hlsl, &error);
-                    }
-        } else {
-            EXPECT_EQ('(', error[0]) << error;
-        }
-    }
+    EXPECT_TRUE(Parse("").techniques.empty());
 }
 
 TEST(EffectParser, ConstantExpressionsGiveSizesInitialValuesAndAnnotations)
@@ -294,6 +229,12 @@ TEST(EffectParser, BadTextIsAParseErrorWithItsLine)
     std::string manyBig = "float4x4 a0[40000]";
     for (int i = 1; i < 7; ++i) manyBig += ", a" + std::to_string(i) + "[40000]";
     const struct { std::string text, error; } cases[] = {
+        {"float4x4 m;\ntechnique T {\n pass P { ZEnabel = TRUE; }\n}\n", "(3): unknown pass state 'ZEnabel'"},
+        {"technique T {\n pass P { CullMode = SIDEWAYS; }\n}\n", "(2): unknown value 'SIDEWAYS' for 'CullMode'"},
+        {"float a b;\n", "(1): ';' expected after 'a'"},
+        {"texture t;\nsampler s = sampler_state {\n Texture = <t>;\n Filter = LINEAR;\n};\n", "(4): unknown sampler state 'Filter'"},
+        {"float4 PS() : COLOR\n{ return 1;\n", "(2): unclosed '{'"},
+        {"technique T { pass { Sampler[0] = (s); } }", "(1): Sampler[] takes a sampler parameter: <name>"},
         {"matrix<float,4,8> mWorld;\ntechnique{}", "(1): size of 'matrix<>' must be 1 to 4"},
         {"\nvector<float,4000000000> v; technique{}", "(2): size of 'vector<>' must be 1 to 4"},
         {"vector<vector<vector<float,4>,4>,4> v;", "(1): scalar type expected in 'vector<>'"},

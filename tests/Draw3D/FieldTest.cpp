@@ -4,11 +4,8 @@
 #include "EngineFixture.h"
 #include "VornField.h"
 #include "VornLight.h"
-#include <cstdio>
-#include <string>
-#include <vector>
-
-using EngineDeviceTest = vorntest::EngineSuite;
+#include "VornShaderFx.h"
+#include "VornTexture.h"
 
 namespace {
 
@@ -68,27 +65,17 @@ const char kTextureEffect[] =
     "technique T { pass { CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
     "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n";
 
-class Field : public EngineDeviceTest {
+class Field : public vorntest::EngineWith<VornTexture, VornShaderFx, VornCamera, VornLight, VornField> {
 protected:
     void SetUp() override
     {
-        EngineDeviceTest::SetUp();
-        ASSERT_TRUE(VornTexture::Initialize() && VornShaderFx::Initialize() && VornCamera::Initialize() &&
-                    VornLight::Initialize() && VornField::Initialize());
+        EngineWith::SetUp();
         // Files of this test's own (test programs run side by side in one folder).
         const std::string base = std::string("field_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         red_ = base + "_red.bmp";
         blue_ = base + "_blue.bmp";
         vorntest::WriteFile(red_, vorntest::MakeBmp(2, 2, std::vector<uint32_t>(4, 0xFF0000)));
         vorntest::WriteFile(blue_, vorntest::MakeBmp(2, 2, std::vector<uint32_t>(4, 0x0000FF)));
-    }
-    void TearDown() override
-    {
-        VornField::Finalize();
-        VornCamera::Finalize();
-        VornShaderFx::Finalize();
-        VornTexture::Finalize();
-        EngineDeviceTest::TearDown();
     }
     static VornFieldHandle Load(const std::string& x, int32_t level = 1, bool tangents = false, int32_t scale = -1)
     {

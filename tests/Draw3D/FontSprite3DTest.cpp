@@ -3,10 +3,6 @@
 #include "../Draw2D/QxtTestFile.h"
 #include "VornFontSprite3D.h"
 #include "VornMath.h"
-#include <cstring>
-#include <tuple>
-#include <string>
-#include <vector>
 
 using namespace vorntest;
 
@@ -22,26 +18,15 @@ std::vector<uint8_t> TwoGlyphSet()
     return f.Bytes();
 }
 
-class FontSprite3D : public EngineSuite {
+class FontSprite3D : public EngineWith<VornMath, VornPrimitive3D, VornSprite3D, VornFontSprite3D> {
 protected:
     void SetUp() override
     {
-        EngineSuite::SetUp();
-        ASSERT_TRUE(VornMath::Initialize());
-        ASSERT_TRUE(VornPrimitive3D::Initialize());
-        ASSERT_TRUE(VornSprite3D::Initialize());
-        ASSERT_TRUE(VornFontSprite3D::Initialize());
+        EngineWith::SetUp();
         LogCapture log;
         const std::vector<uint8_t> set = TwoGlyphSet();
         font_ = VornFontSprite3D::CreateFromMemory(set.data(), static_cast<uint32_t>(set.size()), nullptr, 0, 96);
         ASSERT_NE(VORN_INVALID_HANDLE, font_) << log.Text();
-    }
-    void TearDown() override
-    {
-        VornFontSprite3D::Finalize();
-        VornSprite3D::Finalize();
-        VornPrimitive3D::Finalize();
-        EngineSuite::TearDown();
     }
     // Corner Q0 (x, y, z) of the n-th quad of the sheet's sprite.
     void Corner(uint32_t quad, float out[3])

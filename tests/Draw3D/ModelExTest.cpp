@@ -4,18 +4,8 @@
 #include "EngineFixture.h"
 #include "ModelXText.h"
 #include "GameObject.h"
-#include "VornAnimation.h"
-#include "VornLight.h"
-#include "VornMath.h"
-#include "VornModelEx.h"
-#include "VornTexture.h"
 #include "VornSkinConvert.h"
 #include "VornXKeyReader.h"
-#include <cmath>
-#include <cstring>
-#include <set>
-#include <string>
-#include <vector>
 
 using namespace vorntest;
 
@@ -55,18 +45,12 @@ const std::string kSkinEffect =
     "technique T { pass { CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
     "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n";
 
-class ModelEx : public EngineSuite {
+class ModelEx : public EngineWith<VornMath, VornAnimation, VornTexture, VornShaderFx, VornCamera, VornLight, VornModelEx> {
 protected:
     void SetUp() override
     {
-        EngineSuite::SetUp();
-        ASSERT_TRUE(vorntest::StartModelExClasses());
+        EngineWith::SetUp();
         camera_ = UseCamera(-2.0f);
-    }
-    void TearDown() override
-    {
-        vorntest::EndModelExClasses();
-        EngineSuite::TearDown();
     }
     static VornModelExHandle Load(const std::string& text)
     {
@@ -132,8 +116,7 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseMeshesUnderFrameRoot)
     VornModelEx::Release(loose);
     EXPECT_EQ(0u, VornTexture::GetRefCount(skin.texture[0]));
     const std::string text = log.Text();
-    EXPECT_NE(std::string::npos, text.find("} MESH [ 2 ] : FRAME [ 1 ] : "));
-    EXPECT_NE(std::string::npos, text.find(Red("VornModelEx::Release") + " : [ No.1 ]"));
+    EXPECT_TRUE(HasAll(text, {"} MESH [ 2 ] : FRAME [ 1 ] : ", Red("VornModelEx::Release") + " : [ No.1 ]"}));
 }
 
 TEST_F(ModelEx, ConverterKeepsFourLargestInfluencesAndGroupsFacesWithinThePalette)

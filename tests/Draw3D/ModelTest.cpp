@@ -2,14 +2,9 @@
 // CPU skinning and fixed-function pixels, malformed files. Every X file is written here as text.
 #include "EngineFixture.h"
 #include "ModelXText.h"
-#include "VornMath.h"
 #include "VornModel.h"
 #include "VornState.h"
-#include "VornTexture.h"
 #include "VornXTemplates.h"
-#include <cmath>
-#include <cstring>
-#include <string>
 
 using namespace vorntest;
 
@@ -47,24 +42,12 @@ int LiveTextures()
     return n;
 }
 
-class Model : public EngineSuite {
+class Model : public EngineWith<VornMath, VornTexture, VornCamera, VornModel> {
 protected:
     void SetUp() override
     {
-        EngineSuite::SetUp();
-        ASSERT_TRUE(VornMath::Initialize());
-        ASSERT_TRUE(VornTexture::Initialize());
-        ASSERT_TRUE(VornCamera::Initialize());
-        ASSERT_TRUE(VornModel::Initialize());
+        EngineWith::SetUp();
         UseCamera(-2.0f);
-    }
-    void TearDown() override
-    {
-        VornModel::Finalize();
-        VornTexture::Finalize();
-        VornCamera::Finalize();
-        VornMath::Finalize();
-        EngineSuite::TearDown();
     }
     static VornModelHandle Load(const std::string& text)
     {

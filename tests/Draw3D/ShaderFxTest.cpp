@@ -1,13 +1,8 @@
 // The effect table: loading by name with references, the override, the vocabulary of 23 names,
 // the scene parameters chosen by the flag word, compile errors in the log, the state caches.
 #include "EngineFixture.h"
-#include "VornCamera.h"
 #include "VornLight.h"
 #include "VornShaderFx.h"
-#include <tuple>
-#include <cstring>
-#include <string>
-#include <vector>
 
 using namespace vorntest;
 
@@ -44,21 +39,8 @@ std::string WriteEffectFile(const char* name, const char* text)
     return path;
 }
 
-class ShaderFx : public EngineSuite {
+class ShaderFx : public EngineWith<VornShaderFx, VornCamera, VornLight> {
 protected:
-    void SetUp() override
-    {
-        EngineSuite::SetUp();
-        ASSERT_TRUE(VornShaderFx::Initialize());
-        ASSERT_TRUE(VornCamera::Initialize());
-        ASSERT_TRUE(VornLight::Initialize());
-    }
-    void TearDown() override
-    {
-        VornShaderFx::Finalize();
-        VornCamera::Finalize();
-        EngineSuite::TearDown();
-    }
     VornShaderFxHandle FromMemory(const char* text)
     {
         return VornShaderFx::CreateFromMemory(text, static_cast<uint32_t>(strlen(text)));
@@ -113,13 +95,9 @@ TEST_F(ShaderFx, CompileErrorMissingFileOverlongNameAndFullTableAreRefused)
     EXPECT_EQ(1u, FromMemory(kPlainEffect));
     EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(kPlainEffect));
     const std::string text = log.Text();
-    EXPECT_NE(std::string::npos, text.find(Red("ファイルの読み込みに失敗しました")));
-    EXPECT_NE(std::string::npos, text.find(Red("ファイル名が長すぎます")));
-    EXPECT_NE(std::string::npos, text.find(Red("空きエフェクトが見つかりませんでした。")));
+    EXPECT_TRUE(HasAll(text, {Red("ファイルの読み込みに失敗しました"), Red("ファイル名が長すぎます"), Red("空きエフェクトが見つかりませんでした。"),
+                              Red("エフェクトの読み込みに失敗しました。"), "  -> Shader Compile Error [(3): VertexShader vs_2_0 VS: ", "mTransfrom"}));
     EXPECT_EQ(3, CountIn(text, Green("Complete")));
-    EXPECT_NE(std::string::npos, text.find(Red("エフェクトの読み込みに失敗しました。")));
-    EXPECT_NE(std::string::npos, text.find("  -> Shader Compile Error [(3): VertexShader vs_2_0 VS: ")) << text;
-    EXPECT_NE(std::string::npos, text.find("mTransfrom"));
     VornShaderFx::SetMax(0);
 }
 
