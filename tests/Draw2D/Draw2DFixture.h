@@ -1,9 +1,7 @@
 // The engine's own device on a 256x256 window, with the 2D classes started as Vorn::Initialize and
 // Vorn::Start start them, and helpers to draw and read frames back.
 #pragma once
-#include "DrawChecks.h"
-#include "Vorn.h"
-#include "Vorn3D.h"
+#include "EngineFixture.h"
 #include "VornLine.h"
 #include "VornMath.h"
 #include "VornPoint.h"
@@ -11,12 +9,12 @@
 #include "VornSimple.h"
 #include "VornSprite.h"
 #include "VornTexture.h"
-#include <gtest/gtest.h>
-#include <vector>
 
 namespace draw2dtest {
 
-constexpr int kSize = vorntest::EngineSuite::kSize;
+using namespace vorntest;
+constexpr int kSize = EngineSuite::kSize;
+constexpr float kDepth = 32767.0f;   // the middle depth
 
 // A vertex with rhw 1 and the given stage-0 texture coordinates.
 inline VornVertex2D V(float x, float y, float z = 32767.0f, uint32_t colour = 0xFFFFFFFF, float u = 0.0f,

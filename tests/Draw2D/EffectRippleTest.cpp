@@ -2,16 +2,11 @@
 // and the work area's memory map.
 #include "Draw2DFixture.h"
 #include "VornEffect.h"
-#include <cmath>
-#include <cstring>
-#include <set>
-#include <vector>
 
 using namespace draw2dtest;
 
 namespace {
 
-constexpr float kDepth = 32767.0f;
 constexpr float k = VornTransform2D::kDepthScale;
 
 class Effect : public Draw2D {

@@ -2,11 +2,9 @@
 // font-sprite tables and a 24-pixel "ＭＳ ゴシック" font drawing into the back buffer.
 #pragma once
 #include "Draw2DFixture.h"
-#include "VornFile.h"
 #include "VornFont.h"
 #include "VornFontSprite.h"
 #include "VornSystem.h"
-#include <set>
 
 namespace fonttest {
 

@@ -2,12 +2,8 @@
 // test and loaded back, broken files, the two layouts and drawing through the sheet sprites.
 #include "FontFixture.h"
 #include "QxtTestFile.h"
-#include <tuple>
-#include <d3dx9.h>
-#include <cstring>
-#include <string>
 
-using namespace vorntest;
+using namespace draw2dtest;
 
 using fonttest::FontTest;
 using fonttest::QxtFile;
@@ -15,7 +11,6 @@ using fonttest::QxtFile;
 namespace {
 
 constexpr uint32_t kNone = VORN_INVALID_HANDLE;
-constexpr float kDepth = 32767.0f;
 
 class FontSprite : public FontTest {
 protected:
@@ -30,15 +25,6 @@ protected:
         VornFont::Release(small_);
         VornFile::SetRootPath("data", "data.bin");
         FontTest::TearDown();
-    }
-    // A folder of the test's own as the file system's root.
-    std::string UseRootFolder()
-    {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        const std::string folder = std::string("font_") + info->test_suite_name() + "_" + info->name();
-        CreateDirectoryA(folder.c_str(), nullptr);
-        VornFile::SetRootPath(folder.c_str(), (folder + "\\none.bin").c_str());
-        return folder;
     }
     // The glyph of a character in a set, or null.
     static const VornFontGlyph* Glyph(const VornFontSpriteRecord* r, uint16_t code)
@@ -293,7 +279,6 @@ TEST_F(FontSprite, StringsDrawThroughTheSheetSpritesAsTheFontDrawsThem)
 
 TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
 {
-    const std::string folder = UseRootFolder();
     const VornFontSpriteHandle made = VornFontSprite::Create("手あA", 1, 64, small_, 0, 0);
     ASSERT_NE(kNone, made);
     const VornFontSpriteRecord* m = VornFontSprite::GetRecord(made);
@@ -302,9 +287,8 @@ TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
     std::vector<uint32_t> pixels = SheetPixels(m->sheets[0], &width, &height);
     ASSERT_EQ(width * height, pixels.size());
     for (uint32_t& p : pixels) p = p ? 0xFFFFFF : 0;
-    ASSERT_TRUE(vorntest::WriteFile(folder + "\\fsheet0.bmp",
-                                       vorntest::MakeBmp(static_cast<int>(width), static_cast<int>(height), pixels)));
-    ASSERT_TRUE(vorntest::WriteFile(folder + "\\glyphs.qxt", ToQxt(m, {"fsheet0"})));
+    UseFiles({{"fsheet0.bmp", MakeBmp(static_cast<int>(width), static_cast<int>(height), pixels)},
+              {"glyphs.qxt", ToQxt(m, {"fsheet0"})}});
 
     LogCapture log;
     const VornFontSpriteHandle loaded = VornFontSprite::CreateFromFile("glyphs.qxt", ".bmp", 1, 64, 0);
@@ -391,8 +375,7 @@ TEST_F(FontSprite, CreateRefusesBadFontsAndAFullTable)
     // Finalize releases every set still alive.
     VornFontSprite::Finalize();
     const std::string text = log.Text();
-    EXPECT_NE(std::string::npos, text.find(Red(" : 無効なフォントハンドルです")));
-    EXPECT_NE(std::string::npos, text.find(Red(" : フォントサイズがでかすぎます")));
+    EXPECT_TRUE(HasAll(text, {Red(" : 無効なフォントハンドルです"), Red(" : フォントサイズがでかすぎます")}));
     EXPECT_EQ(2, log.Count(Red(" : 空きフォントスプライトが見つかりませんでした")));
     EXPECT_EQ(1, log.Count(Red("FontSprite Destroy [ No.31 ]")));
     ASSERT_TRUE(VornFontSprite::Initialize());

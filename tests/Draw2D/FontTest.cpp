@@ -2,11 +2,8 @@
 // pixel format, anti-aliasing, the text layout and its control codes, clipping, Japanese text.
 // Glyph shapes come from the installed Japanese font: the tests check relations, not shapes.
 #include "FontFixture.h"
-#include <algorithm>
-#include <cstring>
-#include <string>
 
-using namespace vorntest;
+using namespace draw2dtest;
 
 using fonttest::FontTest;
 
@@ -44,9 +41,7 @@ TEST_F(FontTest, CreateLogsFaceAndSizeReleaseForgetsItAndFinalizeLogsEveryFontAl
     const std::string destroy = "Font Destroy [ No." + std::to_string(font_) + " ]";
     font_ = kNone;
     const std::string text = log.Text();
-    EXPECT_NE(std::string::npos, text.find(" FONT FACE [ ＭＳ ゴシック ] : FONT SIZE [ 16 ] : "));
-    EXPECT_NE(std::string::npos, text.find(vorntest::Green("Success")));
-    EXPECT_NE(std::string::npos, text.find(vorntest::Red("VornFont::Release")));
+    EXPECT_TRUE(HasAll(text, {" FONT FACE [ ＭＳ ゴシック ] : FONT SIZE [ 16 ] : ", Green("Success"), Red("VornFont::Release")}));
     EXPECT_EQ(1, log.Count(vorntest::Red(destroy)));
     EXPECT_EQ(1, log.Count("Font Destroy"));
     ASSERT_TRUE(VornFont::Initialize());

@@ -1,8 +1,6 @@
 // The glyph clipper and the pixel writers of VornFont, on plain memory.
+#include "EngineFixture.h"
 #include "VornFont.h"
-#include <tuple>
-#include <gtest/gtest.h>
-#include <vector>
 
 namespace {
 

@@ -1,9 +1,7 @@
 // The log lines of the 2D classes' table operations.
 #include "Draw2DFixture.h"
 #include "VornBatch2D.h"
-#include <vector>
 
-using namespace vorntest;
 using namespace draw2dtest;
 
 
@@ -91,11 +89,18 @@ TEST_F(Draw2D, FullListTableAndFinalizeLines)
     EXPECT_TRUE(InOrder(text, {"VornPointクラスの解放", Red("Point Destroy [ No.0 ]"), Red("Point Destroy [ No.63 ]"),
                                "VornLineクラスの解放", Red("Line Destroy [ No.0 ]")}));
     EXPECT_TRUE(InOrder(text, {"VornPointクラスの初期化", "ポイント用メモリ確保", "VornLineクラスの初期化", "ライン用メモリ確保"}));
-    // The lists start again with their own transform defaults and their hooks in place.
+    // The lists start again with their own transform defaults and their hooks in place: Vorn3D's
+    // settings reach them and the batches.
     EXPECT_EQ(5.0f, VornPoint::GetTransform().perspectiveFactor);
     EXPECT_EQ(kSize / 2.0f, VornLine::GetTransform().zoomX);
     Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
-    EXPECT_EQ(100.0f, VornPoint::GetTransform().perspectiveFactor);
+    EXPECT_EQ(std::make_pair(100.0f, 100.0f), std::make_pair(VornPoint::GetTransform().perspectiveFactor,
+                                                             VornLine::GetTransform().perspectiveFactor));
+    Vorn3D::SetZoom(true, 10.0f, 20.0f, 3.0f);
+    EXPECT_EQ(std::make_tuple(3.0f, 3.0f, 3.0f, 20.0f),
+              std::make_tuple(VornPoint::GetTransform().zoomScale, VornLine::GetTransform().zoomScale,
+                              VornPrimitive::GetTransform().zoomScale, VornLine::GetTransform().zoomY));
+    Vorn3D::SetZoom(false, kSize / 2.0f, kSize / 2.0f, 1.0f);
     Vorn3D::EndScene();
 }
 

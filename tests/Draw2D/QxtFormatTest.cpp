@@ -1,8 +1,6 @@
 // The QXT font data file and the code index, on plain bytes.
+#include "EngineFixture.h"
 #include "QxtTestFile.h"
-#include "VornQxtFormat.h"
-#include <tuple>
-#include <gtest/gtest.h>
 
 using fonttest::QxtFile;
 

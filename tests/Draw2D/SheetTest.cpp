@@ -1,15 +1,9 @@
 // VornSheet: the pieces an image is cut into, pixels drawn across their seams, sharing by name and
 // what a failed or partial creation leaves.
 #include "Draw2DFixture.h"
-#include "VornFile.h"
 #include "VornSheet.h"
-#include <vector>
 
 using namespace draw2dtest;
-using vorntest::Green;
-using vorntest::LogCapture;
-using vorntest::Red;
-using vorntest::RedStart;
 
 namespace {
 
@@ -126,16 +120,7 @@ TEST_F(Sheet, DrawScaleAndRotateShowTheSourcePixelForPixel)
 
 TEST_F(Sheet, TheSameFileOrEntryIsSharedAndKeepsItsFirstColourKey)
 {
-    const std::string folder = vorntest::TestFolder();
-    vorntest::MakeFolders(folder + "\\root\\texture");
-    ASSERT_TRUE(vorntest::WriteFile(folder + "\\root\\texture\\pic.bmp", Image(20, 10)));
-    std::vector<unsigned char> archive = {'Q', 'S', 'G', 0, 0, 0, 0, 0};
-    const char entry[16] = "tile";
-    archive.insert(archive.end(), entry, entry + 16);
-    for (uint32_t v : {2u, 2u, 1u, 16u, 0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0x80FFFFFFu})   // header, pixels
-        for (int i = 0; i < 4; ++i) archive.push_back(static_cast<unsigned char>(v >> (8 * i)));
-    ASSERT_TRUE(vorntest::WriteFile(folder + "\\root\\texture\\tiles.qsg", archive));
-    VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\none.bin").c_str());
+    UseFiles({{"texture\\pic.bmp", Image(20, 10)}, {"texture\\tiles.qsg", TileArchive()}});
 
     const VornSheetHandle a = VornSheet::CreateFromFile("pic.bmp", kExact, 0xFF000000 | Pixel(0, 0));
     ASSERT_NE(VORN_INVALID_HANDLE, a);

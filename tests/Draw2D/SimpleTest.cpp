@@ -2,8 +2,6 @@
 #include "Draw2DFixture.h"
 #include "VornMatrix.h"
 #include "VornVector3.h"
-#include <tuple>
-#include <cstring>
 
 using namespace draw2dtest;
 

@@ -2,13 +2,11 @@
 #include "Draw2DFixture.h"
 #include "VornList.h"
 #include "VornSpriteEx.h"
-#include <vector>
 
 using namespace draw2dtest;
 
 namespace {
 
-constexpr float kDepth = 32767.0f;
 const VornTextureHandle kNone[4] = {VORN_INVALID_HANDLE, VORN_INVALID_HANDLE, VORN_INVALID_HANDLE, VORN_INVALID_HANDLE};
 
 std::vector<VornSpriteExTriangle> Stored()

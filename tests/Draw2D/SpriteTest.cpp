@@ -1,14 +1,10 @@
 // VornSprite: where the shapes put their vertices and pixels; the sense of every rotation.
 #include "Draw2DFixture.h"
-#include <cmath>
-#include <cstring>
-#include <tuple>
 
 using namespace draw2dtest;
 
 namespace {
 
-constexpr float kDepth = 32767.0f;
 constexpr uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF;
 
 VornVertex2D StoredVertex(VornSpriteHandle sprite, uint32_t index, uint32_t stride)

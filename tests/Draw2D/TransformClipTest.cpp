@@ -1,10 +1,6 @@
 // The 2D transform and the shared clipper, without a device.
 #include "Draw2DFixture.h"
-#include <tuple>
-#include <cmath>
 #include <limits>
-#include <set>
-#include <utility>
 
 using draw2dtest::V;
 
