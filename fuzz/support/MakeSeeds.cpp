@@ -4,6 +4,7 @@
 #include "VornLZSS.h"
 #include "VornPackFormat.h"
 #include "VornPadFile.h"
+#include "VornPeerWire.h"
 #include "VornQrbFormat.h"
 #include "VornQsgFormat.h"
 #include "VornQxtFormat.h"
@@ -200,5 +201,28 @@ int main(int argc, char** argv)
     for (uint32_t i = 0; i < 6; ++i) frames[i] = {1u << i, 2u << i, 3u * i, 0x80000000u >> i};
     VornPadFile::EncodeFrames(&pad[VornPadFile::HEADER_SIZE], frames, 6);
     Write("pad", "two", pad);
+
+    // Peer frames: a stream of every frame type (a full welcome among them), and the two datagrams.
+    using namespace VornPeerWire;
+    Bytes stream;
+    Frame f;
+    f.name = u"player";
+    f.desc.name = u"\u90e8\u5c4b";
+    f.desc.maxPlayers = 32;
+    for (uint32_t i = 0; i < 3; ++i) f.roster.push_back({i + 1, 0x0100007Fu, uint16_t(6400 + i), u"p"});
+    const uint8_t payload[5] = {1, 2, 3, 4, 5};
+    f.payload = payload;
+    f.payloadSize = 5;
+    for (Type t : {JOIN, WELCOME, REFUSE, HELLO, DATA}) {
+        f.type = t;
+        Encode(f, &stream);
+    }
+    Write("peer_wire", "stream", stream);
+    for (Type t : {QUERY, ANSWER}) {
+        Bytes datagram;
+        f.type = t;
+        Encode(f, &datagram);
+        Write("peer_wire", t == QUERY ? "query" : "answer", datagram);
+    }
     return 0;
 }
