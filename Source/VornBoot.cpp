@@ -37,6 +37,7 @@
 #include "VornMedia.h"
 #include "VornMemory.h"
 #include "VornMusic.h"
+#include "VornNetwork.h"
 #include "VornSound.h"
 #include "VornRand.h"
 #include "VornPoint.h"
@@ -160,7 +161,7 @@ const StartRow kStartRows[] = {
     {OPTION_DIRECTSOUND, "Initialize DirectSound", Call<VornSound::Initialize>, "サウンドクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECTMUSIC, "Initialize DirectMusic", Call<VornMusic::Initialize>, "ミュージッククラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_DIRECTINPUT, "Initialize DirectInput", Call<VornInput::Initialize>, "入力デバイスクラスの初期化の初期化に失敗"},
-    // pending VornNetwork: {OPTION_DIRECTPLAY, "Initialize DirectPlay", Call<VornNetwork::Initialize>, "ネットワーククラスの初期化に失敗"},
+    {OPTION_DIRECTPLAY, "Initialize DirectPlay", Call<VornNetwork::Initialize>, "ネットワーククラスの初期化に失敗"},
 };
 
 bool EndTimer()
@@ -179,7 +180,7 @@ const EndRow kFinalizeRows[] = {
     {OPTION_SOCKET_SERVER_ASYNC, Call<VornSocketServerAsync::Finalize>},
     {OPTION_SOCKET_ASYNCIO, Call<VornSocketAsyncIO::Finalize>},
     {OPTION_SOCKET, Call<VornSocket::Finalize>},
-    // pending VornNetwork: {OPTION_DIRECTPLAY, Call<VornNetwork::Finalize>},
+    {OPTION_DIRECTPLAY, Call<VornNetwork::Finalize>},
     {OPTION_DIRECTINPUT, Call<VornInput::Finalize>},
     {OPTION_DIRECTMUSIC, Call<VornMusic::Finalize>},
     {OPTION_DIRECTSOUND, Call<VornSound::Finalize>},

@@ -79,4 +79,5 @@
 #include "VornSocketServerAsync.h"
 #include "VornSocketServerMT.h"
 #include "VornMicroThread.h"
+#include "VornNetwork.h"
 #include "VornThread.h"

@@ -1,0 +1,270 @@
+// VornNetwork against peers of the session layer in the same process, which play the other
+// players (host or joiner) on 127.0.0.1.
+#include "../Peer/PeerSupport.h"
+#include "../Runtime/BootRun.h"
+#include "VornNetwork.h"
+#include <regex>
+
+using namespace vorntest;
+
+namespace {
+
+class NetworkTest : public NetSuite {
+protected:
+    void SetUp() override
+    {
+        used_ = VornMemory::GetUsedSize();
+        log_ = std::make_unique<LogCapture>();
+        ASSERT_TRUE(VornNetwork::Initialize());
+    }
+    void TearDown() override
+    {
+        VornNetwork::Finalize();
+        EXPECT_EQ(used_, VornMemory::GetUsedSize());   // every session, player and buffer freed
+    }
+    static std::string Status()
+    {
+        char text[VornNetwork::STATUS_MAX];
+        VornNetwork::GetStatusText(text);
+        return text;
+    }
+    static std::string Name(uint32_t index)
+    {
+        char text[32];
+        VornNetwork::GetPlayerName(text, index);
+        return text;
+    }
+    static std::string SessionText(uint32_t index = 0)
+    {
+        char text[260];
+        VornNetwork::GetSessionText(text, index);
+        return text;
+    }
+    static bool Players(int32_t n) { return WaitFor([n] { return VornNetwork::GetPlayerCount() == n; }); }
+    // Searches 127.0.0.1:port until one session is listed.
+    static bool Found(uint16_t port)
+    {
+        return VornNetwork::SearchSession("127.0.0.1", port) && VornNetwork::GetSessionCount() == 0 &&
+               WaitFor([] { return VornNetwork::GetSessionCount() == 1; });
+    }
+    uint32_t used_ = 0;
+    std::unique_ptr<LogCapture> log_;
+};
+
+TEST_F(NetworkTest, HostingListsPlayersInCreationOrderAndRefusesASecondSession)
+{
+    const uint16_t port = FreePort();
+    ASSERT_TRUE(VornNetwork::CreateSession("room", "alice", port));
+    const std::string suffix = " : " + std::to_string(port);
+    EXPECT_TRUE(std::regex_match(Status(), std::regex("Hosting via TCP/IP at [0-9.]+" + suffix + "(, [0-9.]+" + suffix + ")*")))
+        << Status();
+    char address[256];
+    VornNetwork::GetAddress(address, 0);
+    EXPECT_TRUE(VornNetwork::GetAddressCount() >= 1 && Status().find(address) != std::string::npos);
+    EXPECT_TRUE(VornNetwork::IsHost());
+    TestPeer bob(L"bob"), kana(L"かなかなかなかなかなかなかなかなかな");   // 36 bytes in Shift-JIS
+    ASSERT_EQ(VORN_PEER_OK, bob.Join(port));
+    ASSERT_EQ(VORN_PEER_OK, kana.Join(port));
+    ASSERT_TRUE(Players(3));
+    EXPECT_EQ("alice", Name(0));
+    EXPECT_EQ("bob", Name(1));
+    EXPECT_EQ("かなかなかなかなかなかなかなか", Name(2));   // cut to 31 bytes on a character boundary
+    EXPECT_EQ("-------------", Name(3));
+    EXPECT_EQ(0u, VornNetwork::GetPlayerId(3));
+    EXPECT_EQ(bob.LocalId(), VornNetwork::GetPlayerId(1));
+    char host[32];
+    VornNetwork::GetHostPlayerName(host);
+    EXPECT_STREQ("alice", host);
+
+    EXPECT_FALSE(VornNetwork::CreateSession("again", "eve", FreePort()));
+    EXPECT_FALSE(VornNetwork::JoinSession(0, "eve"));
+    EXPECT_EQ(3, VornNetwork::GetPlayerCount());
+    EXPECT_EQ("bob", Name(1));
+
+    // A DESTROY without a player record changes nothing; TERMINATE_SESSION ends the status.
+    VornPeerMsgDestroyPlayer unknown = {sizeof unknown, 99, nullptr};
+    EXPECT_EQ(VORN_PEER_OK, VornNetwork::MessageHandler(nullptr, VORN_PEER_MSG_DESTROY_PLAYER, &unknown));
+    EXPECT_EQ(3, VornNetwork::GetPlayerCount());
+    VornPeerMsgTerminateSession end = {sizeof end, 0};
+    VornNetwork::MessageHandler(nullptr, VORN_PEER_MSG_TERMINATE_SESSION, &end);
+    EXPECT_EQ("Not Connect", Status());
+    EXPECT_EQ(0u, VornNetwork::GetAddressCount());
+    EXPECT_FALSE(VornNetwork::IsHost());
+
+    const std::string log = log_->Text();
+    EXPECT_TRUE(InOrder(log, {"VornNetworkクラスの初期化", "　　\"DirectPlay8 TCP/IP Service Provider\"",
+                              Blue("VornNetwork::CreateSession"), "PORT [ " + std::to_string(port) + " ] : ",
+                              "USER [ alice ] : ", "SESSION [ room ] : ", Green("Success"),
+                              Blue("VornNetwork::CreateSession"), Red("セッションは既に開始されています")}));
+}
+
+TEST_F(NetworkTest, ThePortInUseIsNamedInTheLog)
+{
+    const SOCKET taken = Bound("0.0.0.0", true);
+    EXPECT_FALSE(VornNetwork::CreateSession("room", "alice", PortOf(taken)));
+    closesocket(taken);
+    EXPECT_EQ(1, log_->Count(Red("別の適用が指定したポートを既に使用している場合は、異なるポート番号を使用してゲームを作成してみてください")));
+    EXPECT_EQ(0, VornNetwork::GetPlayerCount());
+}
+
+TEST_F(NetworkTest, TheQueueKeepsTheLastSixteenCutTo1024BytesAndZeroPadded)
+{
+    const uint16_t port = FreePort();
+    ASSERT_TRUE(VornNetwork::CreateSession("room", "alice", port));
+    auto bob = std::make_unique<TestPeer>(L"bob");
+    ASSERT_EQ(VORN_PEER_OK, bob->Join(port));
+    ASSERT_TRUE(Players(2));
+    const std::string big = Pattern(2000, 7);
+    for (int i = 1; i <= 15; ++i) bob->Send(0, "message " + std::to_string(i));
+    bob->Send(0, big);
+    bob->Send(0, "short");
+    const uint32_t bobId = bob->LocalId();
+    bob.reset();   // its leaving comes after all it sent
+    ASSERT_TRUE(Players(1));
+    VornNetworkMessage m;
+    std::vector<VornNetworkMessage> got;
+    while (VornNetwork::GetReceiveData(&m)) got.push_back(m);
+    ASSERT_EQ(16u, got.size());
+    EXPECT_STREQ("message 2", reinterpret_cast<const char*>(got[0].data));
+    EXPECT_EQ(bobId, got[0].sender);
+    EXPECT_STREQ("bob", got[0].senderName);
+    EXPECT_EQ(0, std::memcmp(got[14].data, big.data(), 1024));
+    EXPECT_EQ(std::string("short") + std::string(1019, '\0'), std::string(reinterpret_cast<const char*>(got[15].data), 1024));
+}
+
+TEST_F(NetworkTest, SendGoesToOnePlayerToAllWithTheSenderOrToNobodyPastTheEnd)
+{
+    const uint16_t port = FreePort();
+    ASSERT_TRUE(VornNetwork::CreateSession("room", "alice", port));
+    TestPeer bob(L"bob"), carol(L"carol");
+    ASSERT_EQ(VORN_PEER_OK, bob.Join(port));
+    ASSERT_EQ(VORN_PEER_OK, carol.Join(port));
+    ASSERT_TRUE(Players(3));
+    VornNetwork::Send("nobody", 7, 3);
+    VornNetwork::Send("bob", 4, 1);
+    VornNetwork::Send("all", 4, -1);
+    ASSERT_TRUE(WaitFor([&] { return bob.Of(VORN_PEER_MSG_RECEIVE).size() == 2 && carol.Of(VORN_PEER_MSG_RECEIVE).size() == 1; }));
+    VornNetworkMessage m;
+    ASSERT_TRUE(WaitFor([&] { return VornNetwork::GetReceiveData(&m); }));
+    EXPECT_STREQ("all", reinterpret_cast<const char*>(m.data));
+    EXPECT_EQ(VornNetwork::GetPlayerId(0), m.sender);
+    Sleep(300);
+    EXPECT_FALSE(VornNetwork::GetReceiveData(&m));
+    EXPECT_EQ(std::string("bob", 4), bob.Of(VORN_PEER_MSG_RECEIVE)[0].data);
+    EXPECT_EQ(std::string("all", 4), carol.Of(VORN_PEER_MSG_RECEIVE)[0].data);
+}
+
+TEST_F(NetworkTest, SearchTextsReplaceEachOtherAndExpire)
+{
+    const uint16_t free = FreePort(), full = FreePort();
+    TestPeer a(L"a");
+    auto b = std::make_unique<TestPeer>(L"b");
+    ASSERT_EQ(VORN_PEER_OK, a.Host(free, VORN_PEER_SESSION_MIGRATE_HOST, 0, L"部屋"));
+    ASSERT_EQ(VORN_PEER_OK, b->Host(full, VORN_PEER_SESSION_MIGRATE_HOST, 32, std::wstring(255, L'部').c_str()));
+    ASSERT_TRUE(Found(free));
+    EXPECT_TRUE(std::regex_match(SessionText(), std::regex("部屋 \\(1\\) \\([0-9]+ms\\)"))) << SessionText();
+    ASSERT_TRUE(Found(full));   // nothing of the first search is left
+    std::string cut;
+    for (int i = 0; i < 113; ++i) cut += "部";   // the name cut on a character boundary, the counts kept
+    EXPECT_TRUE(std::regex_match(SessionText(), std::regex(cut + " \\(1/32\\) \\([0-9]+ms\\)"))) << SessionText();
+    EXPECT_EQ("", SessionText(1));
+    b.reset();
+    Sleep(3 * VORN_PEER_ENUM_RETRY_MS + 300);
+    VornNetwork::ExpireSessions();
+    EXPECT_EQ(0u, VornNetwork::GetSessionCount());
+    EXPECT_EQ(nullptr, VornNetwork::GetSession(0));
+    EXPECT_EQ(2, log_->Count(Blue("VornNetwork::SearchSession") + Green("Success")));
+}
+
+TEST_F(NetworkTest, TheFirstJoinerBecomesHostWhenTheHostQuits)
+{
+    const uint16_t port = FreePort();
+    auto host = std::make_unique<TestPeer>(L"helper");
+    ASSERT_EQ(VORN_PEER_OK, host->Host(port));
+    ASSERT_TRUE(Found(port));
+    ASSERT_TRUE(VornNetwork::JoinSession(0, "dave"));
+    EXPECT_EQ(0u, VornNetwork::GetSessionCount());
+    ASSERT_TRUE(Players(2));
+    TestPeer late(L"late");
+    ASSERT_EQ(VORN_PEER_OK, late.Join(port));
+    ASSERT_TRUE(Players(3));
+    EXPECT_EQ("Connect via TCP/IP to 127.0.0.1 : " + std::to_string(port), Status());
+    EXPECT_FALSE(VornNetwork::IsHost());
+    char name[32];
+    VornNetwork::GetHostPlayerName(name);
+    EXPECT_STREQ("helper", name);
+
+    host.reset();
+    ASSERT_TRUE(WaitFor([] { return VornNetwork::IsHost(); }));
+    EXPECT_EQ(0u, Status().rfind("Hosting via TCP/IP at ", 0)) << Status();
+    EXPECT_EQ(2, VornNetwork::GetPlayerCount());
+    ASSERT_TRUE(WaitFor([&] { return late.Find(VORN_PEER_MSG_HOST_MIGRATE); }));
+    EXPECT_EQ(VornNetwork::GetPlayerId(0), late.Of(VORN_PEER_MSG_HOST_MIGRATE)[0].id);
+    VornNetwork::GetHostPlayerName(name);
+    EXPECT_STREQ("dave", name);
+}
+
+// A host that answers searches and takes the join's connection but never says more: the layer
+// answers "connecting" about every player meanwhile, and the class waits for a name only briefly.
+TEST_F(NetworkTest, APlayerStillConnectingGetsAnEmptyNameAfterShortRetries)
+{
+    const SOCKET listener = Bound("127.0.0.1", true);
+    const uint16_t port = PortOf(listener);
+    const SOCKET udp = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(port);
+    at.sin_addr.s_addr = inet_addr("127.0.0.1");
+    bind(udp, reinterpret_cast<const sockaddr*>(&at), sizeof at);
+    std::thread answer([&] {
+        char query[512];
+        sockaddr_in from = {};
+        int n = sizeof from;
+        const int size = recvfrom(udp, query, sizeof query, 0, reinterpret_cast<sockaddr*>(&from), &n);
+        VornPeerWire::Frame f;
+        if (!VornPeerWire::DecodeDatagram(reinterpret_cast<uint8_t*>(query), size_t(std::max(size, 0)), &f)) return;
+        f.type = VornPeerWire::ANSWER;
+        std::memcpy(f.desc.application.bytes, &kTestApplication, 16);
+        f.desc.name = u"silent";
+        std::vector<uint8_t> d;
+        VornPeerWire::Encode(f, &d);
+        sendto(udp, reinterpret_cast<const char*>(d.data()), int(d.size()), 0, reinterpret_cast<const sockaddr*>(&from), n);
+    });
+    ASSERT_TRUE(Found(port));
+    answer.join();
+    ASSERT_TRUE(VornNetwork::JoinSession(0, "dave"));
+    const SOCKET joiner = accept(listener, nullptr, nullptr);
+    VornPeerMsgCreatePlayer created = {sizeof created, 77, nullptr};
+    const ULONGLONG start = GetTickCount64();
+    VornNetwork::MessageHandler(nullptr, VORN_PEER_MSG_CREATE_PLAYER, &created);
+    EXPECT_LT(GetTickCount64() - start, 3000u);
+    EXPECT_NE(nullptr, created.playerContext);
+    EXPECT_EQ("", Name(0));
+    EXPECT_EQ(77u, VornNetwork::GetPlayerId(0));
+    VornPeerMsgDestroyPlayer destroyed = {sizeof destroyed, 77, created.playerContext};
+    VornNetwork::MessageHandler(nullptr, VORN_PEER_MSG_DESTROY_PLAYER, &destroyed);
+    EXPECT_EQ(0, VornNetwork::GetPlayerCount());
+    for (SOCKET s : {joiner, listener, udp}) closesocket(s);
+}
+
+// In a booted engine the class starts in Vorn::Start and its session ends in Vorn::Finalize.
+TEST(NetworkBoot, StartsInStartAndFinalizeEndsTheSession)
+{
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 0), &data);   // the joiner outlives the engine's WinSock
+    std::unique_ptr<TestPeer> joiner;
+    EXPECT_EQ(0u, BootRunning(OPTION_DIRECTPLAY, [] { VornLog::SetFileName("VornNetworkBootLog"); }, [&] {
+        ASSERT_TRUE(Vorn::Start());
+        const uint16_t port = FreePort();
+        ASSERT_TRUE(VornNetwork::CreateSession("room", "alice", port));
+        joiner = std::make_unique<TestPeer>(L"bob");
+        ASSERT_EQ(VORN_PEER_OK, joiner->Join(port));
+        EndRun();
+        Vorn::Finalize();
+    }));
+    ASSERT_TRUE(joiner);
+    EXPECT_TRUE(WaitFor([&] { return joiner->Players().size() == 1 && joiner->Find(VORN_PEER_MSG_HOST_MIGRATE); }));
+    EXPECT_TRUE(InOrder(ReadFile("VornNetworkBootLog.html"), {"VornNetworkクラスの初期化", Green("Success"), "VornNetworkクラスの解放"}));
+}
+
+}  // namespace
