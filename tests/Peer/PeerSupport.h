@@ -78,11 +78,7 @@ public:
         VornPeerBufferDesc b = {uint32_t(data.size()), reinterpret_cast<const uint8_t*>(data.data())};
         return peer->SendTo(to, &b, 1);
     }
-    uint32_t LocalId()
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        return localId_;
-    }
+    uint32_t LocalId() const { return localId_; }
     std::vector<Seen> Events()
     {
         std::lock_guard<std::mutex> hold(lock_);
@@ -97,13 +93,9 @@ public:
     }
     bool Find(uint32_t message, Seen* out = nullptr)
     {
-        std::lock_guard<std::mutex> hold(lock_);
-        for (const Seen& s : seen_)
-            if (s.message == message) {
-                if (out) *out = s;
-                return true;
-            }
-        return false;
+        const std::vector<Seen> seen = Of(message);
+        if (out && !seen.empty()) *out = seen[0];
+        return !seen.empty();
     }
     // The ids of the players created and not destroyed, in order.
     std::vector<uint32_t> Players()
@@ -136,10 +128,7 @@ private:
                 if (self->peer->GetPeerInfo(m->id, info, &size) == VORN_PEER_OK) {
                     for (const wchar_t* c = info->name; *c; ++c) s.data.push_back(char(*c));
                     s.result = int32_t(info->playerFlags);
-                    if (info->playerFlags & VORN_PEER_PLAYER_LOCAL) {
-                        std::lock_guard<std::mutex> hold(self->lock_);
-                        self->localId_ = m->id;
-                    }
+                    if (info->playerFlags & VORN_PEER_PLAYER_LOCAL) self->localId_ = m->id;
                 }
             }
             break;
@@ -181,7 +170,7 @@ private:
 
     std::mutex lock_;
     std::vector<Seen> seen_;
-    uint32_t localId_ = 0;
+    std::atomic<uint32_t> localId_{0};
 };
 
 }  // namespace vorntest

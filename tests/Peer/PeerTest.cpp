@@ -20,6 +20,38 @@ protected:
         }
         return port;
     }
+    // The session's instance, from the host's answer to a search (its current players in *players).
+    static VornPeerGuid Instance(uint16_t port, uint32_t* players = nullptr)
+    {
+        TestPeer searcher(L"searcher");
+        VornPeerAppDesc desc = {sizeof desc};
+        desc.application = kTestApplication;
+        VornPeerAddress* at = TestPeer::Address(L"127.0.0.1", port);
+        uintptr_t search = 0;
+        EXPECT_EQ(VORN_PEER_OK, searcher.peer->EnumHosts(&desc, at, nullptr, 0, &search));
+        at->Release();
+        Seen answer = {};
+        EXPECT_TRUE(WaitFor([&] { return searcher.Find(VORN_PEER_MSG_ENUM_HOSTS_RESPONSE, &answer); }));
+        EXPECT_EQ("room", answer.data);
+        if (players) *players = answer.id;
+        searcher.peer->CancelAsyncOperation(search);
+        EXPECT_TRUE(WaitFor([&] { return searcher.Find(VORN_PEER_MSG_ASYNC_OP_COMPLETE); }));
+        return answer.instance;
+    }
+    // A raw link that says HELLO as player id: the host lists it.
+    static SOCKET RawPlayer(uint16_t port, const VornPeerGuid& instance, uint32_t id)
+    {
+        VornPeerWire::Frame hello;
+        hello.type = VornPeerWire::HELLO;
+        std::memcpy(hello.instance.bytes, &instance, 16);
+        hello.name = u"raw";
+        hello.id = id;
+        std::vector<uint8_t> frame;
+        VornPeerWire::Encode(hello, &frame);
+        const SOCKET raw = ConnectFrom("127.0.0.1", port);
+        Whole(raw, frame.data(), frame.size(), true);
+        return raw;
+    }
     static bool AllSee(const std::vector<TestPeer*>& peers, size_t players)
     {
         return WaitFor([&] {
@@ -156,14 +188,6 @@ TEST_F(PeerTest, WithoutTheMigrateFlagTheHostLeavingEndsTheSession)
     EXPECT_EQ(VORN_PEER_NO_CONNECTION, j[0]->Send(0, "x"));
 }
 
-TEST_F(PeerTest, APortInUseIsReported)
-{
-    const SOCKET taken = Bound("0.0.0.0", true);
-    TestPeer host(L"host");
-    EXPECT_EQ(VORN_PEER_PORT_IN_USE, host.Host(PortOf(taken)));
-    closesocket(taken);
-}
-
 // A raw link that says HELLO with the session's instance, then sends bad bytes: the host drops it
 // (DESTROY_PLAYER) and goes on. The instance comes from the host's answer to a search.
 TEST_F(PeerTest, BadFramesDropTheSenderAndTheSessionGoesOn)
@@ -171,20 +195,6 @@ TEST_F(PeerTest, BadFramesDropTheSenderAndTheSessionGoesOn)
     TestPeer host(L"host");
     std::vector<std::unique_ptr<TestPeer>> j;
     const uint16_t port = Session(host, j, 1);
-    TestPeer searcher(L"searcher");
-    VornPeerAppDesc desc = {sizeof desc};
-    desc.application = kTestApplication;
-    VornPeerAddress* at = TestPeer::Address(L"127.0.0.1", port);
-    uintptr_t search = 0;
-    ASSERT_EQ(VORN_PEER_OK, searcher.peer->EnumHosts(&desc, at, nullptr, 0, &search));
-    at->Release();
-    Seen answer = {};
-    ASSERT_TRUE(WaitFor([&] { return searcher.Find(VORN_PEER_MSG_ENUM_HOSTS_RESPONSE, &answer); }));
-    EXPECT_EQ("room", answer.data);
-    EXPECT_EQ(2u, answer.id);
-    searcher.peer->CancelAsyncOperation(search);
-    EXPECT_TRUE(WaitFor([&] { return searcher.Find(VORN_PEER_MSG_ASYNC_OP_COMPLETE); }));
-
     // Garbage datagrams to the host's port are ignored: a search still gets its answer.
     const SOCKET udp = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     sockaddr_in to = {};
@@ -194,25 +204,21 @@ TEST_F(PeerTest, BadFramesDropTheSenderAndTheSessionGoesOn)
     for (const std::string& junk : {std::string("VP\x01\x06\xFF\xFF\xFF\xFF", 8), std::string(1400, '\xEE'), std::string("VP")})
         sendto(udp, junk.data(), int(junk.size()), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     closesocket(udp);
+    uint32_t players = 0;
+    const VornPeerGuid instance = Instance(port, &players);
+    EXPECT_EQ(2u, players);
 
-    VornPeerWire::Frame hello;
-    hello.type = VornPeerWire::HELLO;
-    std::memcpy(hello.instance.bytes, &answer.instance, 16);
-    hello.name = u"raw";
+    // A listed player sending a bad frame is dropped.
     struct Case { const char* what; std::string bytes; bool endAfter; };
     const Case cases[] = {
         {"truncated", std::string("VP\x01\x05\x64\x00\x00\x00" "0123456789", 18), true},
         {"oversized", std::string("VP\x01\x05\x01\x00\x01\x00", 8), false},
         {"unknown type", std::string("VP\x01\x63\x00\x00\x00\x00", 8), false},
-        {"unterminated name", std::string("VP\x01\x04\x1C\x00\x00\x00", 8) + std::string(16, '\0') + std::string("\x07\x00\x00\x00\x00\x00\x02\x00\x41\x00\x42\x00", 12), false},
+        {"bad magic", std::string("PV\x01\x05\x00\x00\x00\x00", 8), false},
     };
     uint32_t id = 100;
     for (const Case& c : cases) {
-        hello.id = ++id;
-        std::vector<uint8_t> frame;
-        ASSERT_TRUE(VornPeerWire::Encode(hello, &frame));
-        const SOCKET raw = ConnectFrom("127.0.0.1", port);
-        ASSERT_TRUE(Whole(raw, frame.data(), frame.size(), true));
+        const SOCKET raw = RawPlayer(port, instance, ++id);
         ASSERT_TRUE(WaitFor([&] { return host.Players().size() == 3; })) << c.what;
         Whole(raw, c.bytes.data(), c.bytes.size(), true);
         if (c.endAfter) shutdown(raw, SD_SEND);
@@ -220,8 +226,37 @@ TEST_F(PeerTest, BadFramesDropTheSenderAndTheSessionGoesOn)
         EXPECT_EQ("", RecvToEnd(raw)) << c.what;   // closed by the host
         closesocket(raw);
     }
+    // A HELLO whose name is not terminated never makes a player.
+    VornPeerWire::Frame hello;
+    hello.type = VornPeerWire::HELLO;
+    std::memcpy(hello.instance.bytes, &instance, 16);
+    hello.id = 200;
+    hello.name = u"AB";
+    std::vector<uint8_t> frame;
+    VornPeerWire::Encode(hello, &frame);
+    frame[frame.size() - 2] = 'C';
+    const SOCKET raw = ConnectFrom("127.0.0.1", port);
+    Whole(raw, frame.data(), frame.size(), true);
+    EXPECT_EQ("", RecvToEnd(raw));
+    closesocket(raw);
+    EXPECT_EQ(2u, host.Players().size());
     ASSERT_EQ(VORN_PEER_OK, j[0]->Send(host.LocalId(), "still here"));
     EXPECT_TRUE(WaitFor([&] { return host.Find(VORN_PEER_MSG_RECEIVE); }));
+}
+
+TEST_F(PeerTest, APlayerThatNeverReadsIsDroppedWhenItsQueueFills)
+{
+    TestPeer host(L"host");
+    std::vector<std::unique_ptr<TestPeer>> j;
+    const uint16_t port = Session(host, j, 0);
+    const SOCKET raw = RawPlayer(port, Instance(port), 50);
+    ASSERT_TRUE(WaitFor([&] { return host.Players().size() == 2; }));
+    const std::string block(VORN_PEER_MAX_PAYLOAD, 'q');
+    int sent = 0;
+    while (sent < 4096 && host.Send(50, block) == VORN_PEER_OK) ++sent;
+    EXPECT_TRUE(WaitFor([&] { return host.Players().size() == 1; })) << sent;
+    EXPECT_EQ(VORN_PEER_INVALID_PLAYER, host.Send(50, "x"));
+    closesocket(raw);
 }
 
 TEST_F(PeerTest, CloseIsRefusedInsideTheHandlerAndTellsEveryPlayerOutside)
