@@ -21,6 +21,7 @@ using Bytes = std::vector<uint8_t>;
 using Wire = VornPeerWire::Frame;
 
 constexpr uint32_t SELECT_WAIT_MS = 50;
+constexpr size_t MAX_LINKS = FD_SETSIZE - 8;   // every link fits one select beside the peer's own sockets
 
 std::u16string ToU16(const wchar_t* s)
 {
@@ -610,7 +611,7 @@ struct VornPeer::State
             for (SOCKET s : {wake, listener, udp, query})
                 if (s != INVALID_SOCKET) FD_SET(s, &readable);
             for (auto& link : links) {
-                if (link->dead || readable.fd_count >= FD_SETSIZE - 1) continue;
+                if (link->dead) continue;
                 FD_SET(link->socket, &readable);
                 if (link->connecting || link->outAt < link->out.size()) FD_SET(link->socket, &writable);
                 if (link->connecting) FD_SET(link->socket, &failed);
@@ -634,6 +635,10 @@ struct VornPeer::State
                 int n = sizeof from;
                 const SOCKET s = accept(listener, reinterpret_cast<sockaddr*>(&from), &n);
                 if (s == INVALID_SOCKET) break;
+                if (links.size() >= MAX_LINKS) {   // more than a full session: refused unheard
+                    closesocket(s);
+                    continue;
+                }
                 NonBlocking(s);
                 BOOL on = TRUE;
                 setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
