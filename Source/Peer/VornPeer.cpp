@@ -566,6 +566,11 @@ struct VornPeer::State
             if (!VornPeerWire::DecodeDatagram(buffer, size_t(size), &a) || a.type != VornPeerWire::ANSWER) continue;
             for (const Enumeration& e : enumerations) {
                 if (!IsZero(e.application) && std::memcmp(&e.application, &a.desc.application, 16) != 0) continue;
+                // A search of one host takes answers from that host only (a late answer to a
+                // cancelled search is not the next search's).
+                if (e.target.sin_addr.s_addr != htonl(INADDR_BROADCAST) &&
+                    (e.target.sin_addr.s_addr != from.sin_addr.s_addr || e.target.sin_port != from.sin_port))
+                    continue;
                 sockaddr_in local = {};
                 int ln = sizeof local;
                 getsockname(query, reinterpret_cast<sockaddr*>(&local), &ln);

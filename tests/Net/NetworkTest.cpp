@@ -82,11 +82,10 @@ protected:
         return text;
     }
     static bool Players(int32_t n) { return WaitFor([n] { return VornNetwork::GetPlayerCount() == n; }); }
-    // Searches 127.0.0.1:port until one session is listed.
+    // Searches 127.0.0.1:port until one session, and only one, is listed.
     static bool Found(uint16_t port)
     {
-        return VornNetwork::SearchSession("127.0.0.1", port) && VornNetwork::GetSessionCount() == 0 &&
-               WaitFor([] { return VornNetwork::GetSessionCount() == 1; });
+        return VornNetwork::SearchSession("127.0.0.1", port) && WaitFor([] { return VornNetwork::GetSessionCount() == 1; });
     }
     uint32_t used_ = 0;
     std::unique_ptr<LogCapture> log_;
