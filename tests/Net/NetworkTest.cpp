@@ -228,6 +228,8 @@ TEST_F(NetworkTest, TheFirstJoinerBecomesHostWhenTheHelperHostIsLost)
     TestPeer late(L"late");
     ASSERT_EQ(VORN_PEER_OK, late.Join(port));
     ASSERT_TRUE(Players(3));
+    Sleep(2 * VORN_PEER_ENUM_RETRY_MS);
+    EXPECT_EQ(0u, VornNetwork::GetSessionCount());   // the search ended with the join
     EXPECT_EQ("Connect via TCP/IP to 127.0.0.1 : " + std::to_string(port), Status());
     EXPECT_FALSE(VornNetwork::IsHost());
     char name[32];
