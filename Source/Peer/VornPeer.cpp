@@ -184,12 +184,16 @@ struct VornPeer::State
     {
         if (worker.joinable()) return true;
         wake = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        wakeAddress = {};
         wakeAddress.sin_family = AF_INET;
         wakeAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         int n = sizeof wakeAddress;
         if (wake == INVALID_SOCKET || bind(wake, reinterpret_cast<sockaddr*>(&wakeAddress), n) != 0 ||
-            getsockname(wake, reinterpret_cast<sockaddr*>(&wakeAddress), &n) != 0)
+            getsockname(wake, reinterpret_cast<sockaddr*>(&wakeAddress), &n) != 0) {
+            if (wake != INVALID_SOCKET) closesocket(wake);
+            wake = INVALID_SOCKET;
             return false;
+        }
         NonBlocking(wake);
         stop = false;
         worker = std::thread([this] { Run(); });
