@@ -1,4 +1,3 @@
-#define FD_SETSIZE 256   // a full session's links, with room for joiners still being refused
 #include <winsock2.h>
 #include <windows.h>
 #include "VornPeer.h"
@@ -20,8 +19,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Wire = VornPeerWire::Frame;
 
-constexpr uint32_t SELECT_WAIT_MS = 50;
-constexpr size_t MAX_LINKS = FD_SETSIZE - 8;   // every link fits one select beside the peer's own sockets
+constexpr int POLL_WAIT_MS = 50;
+constexpr size_t MAX_LINKS = 256;   // a full session's links, with room for joiners still being refused
 
 std::u16string ToU16(const wchar_t* s)
 {
@@ -610,35 +609,40 @@ struct VornPeer::State
     // One turn of the worker: wait for the sockets, then serve them, all under the lock.
     void Turn()
     {
-        fd_set readable, writable, failed;
-        FD_ZERO(&readable);
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        DWORD waitMs = SELECT_WAIT_MS;
+        std::vector<WSAPOLLFD> polled;
+        std::vector<Link*> polledLinks;   // the links behind polled[ownCount...]
+        size_t ownCount = 0;
+        int waitMs = POLL_WAIT_MS;
         {
             std::lock_guard<std::recursive_mutex> hold(lock);
             for (SOCKET s : {wake, listener, udp, query})
-                if (s != INVALID_SOCKET) FD_SET(s, &readable);
+                if (s != INVALID_SOCKET) polled.push_back({s, POLLRDNORM, 0}), ++ownCount;
             for (auto& link : links) {
                 if (link->dead) continue;
-                FD_SET(link->socket, &readable);
-                if (link->connecting || link->outAt < link->out.size()) FD_SET(link->socket, &writable);
-                if (link->connecting) FD_SET(link->socket, &failed);
+                const bool writing = link->connecting || link->outAt < link->out.size();
+                polled.push_back({link->socket, SHORT(POLLRDNORM | (writing ? POLLWRNORM : 0)), 0});
+                polledLinks.push_back(link.get());
             }
             const ULONGLONG now = GetTickCount64();
-            for (const Enumeration& e : enumerations) waitMs = DWORD(std::min<ULONGLONG>(waitMs, e.next > now ? e.next - now : 0));
+            for (const Enumeration& e : enumerations)
+                waitMs = int(std::min<ULONGLONG>(ULONGLONG(waitMs), e.next > now ? e.next - now : 0));
             if (!events.empty()) waitMs = 0;
         }
-        timeval timeout = {0, long(waitMs) * 1000};
-        select(0, &readable, &writable, &failed, &timeout);
+        WSAPoll(polled.data(), ULONG(polled.size()), waitMs);
+        // Whether one of the peer's own sockets (as it was when polled, and still open) has news.
+        auto ready = [&](const SOCKET& s) {
+            for (size_t i = 0; i < ownCount; ++i)
+                if (polled[i].fd == s) return polled[i].revents != 0;
+            return false;
+        };
 
         std::lock_guard<std::recursive_mutex> hold(lock);
-        if (wake != INVALID_SOCKET && FD_ISSET(wake, &readable)) {
+        if (ready(wake)) {
             char drain[64];
             while (recv(wake, drain, sizeof drain, 0) > 0) {
             }
         }
-        if (listener != INVALID_SOCKET && FD_ISSET(listener, &readable)) {
+        if (ready(listener)) {
             for (;;) {
                 sockaddr_in from = {};
                 int n = sizeof from;
@@ -657,15 +661,16 @@ struct VornPeer::State
                 links.push_back(std::move(link));
             }
         }
-        if (udp != INVALID_SOCKET && FD_ISSET(udp, &readable)) ReadQueries();
-        if (query != INVALID_SOCKET && FD_ISSET(query, &readable)) ReadAnswers();
+        if (ready(udp)) ReadQueries();
+        if (ready(query)) ReadAnswers();
         if (query != INVALID_SOCKET) SendQueries(GetTickCount64());
-        for (size_t i = 0; i < links.size(); ++i) {
-            Link& link = *links[i];
+        for (size_t i = 0; i < polledLinks.size(); ++i) {
+            Link& link = *polledLinks[i];   // links made during this turn come after these
+            const SHORT got = polled[ownCount + i].revents;
             if (link.dead) continue;
-            if (link.connecting && FD_ISSET(link.socket, &failed)) link.dead = true;
-            else if (link.connecting && FD_ISSET(link.socket, &writable)) link.connecting = false;
-            if (!link.dead && !link.connecting && FD_ISSET(link.socket, &readable)) ReadLink(link);
+            if (link.connecting && (got & (POLLERR | POLLHUP))) link.dead = true;
+            else if (link.connecting && (got & POLLWRNORM)) link.connecting = false;
+            if (!link.dead && !link.connecting && (got & (POLLRDNORM | POLLHUP | POLLERR))) ReadLink(link);
             if (!link.dead) Flush(link);
         }
         for (size_t i = 0; i < links.size(); ++i) {

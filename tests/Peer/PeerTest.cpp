@@ -95,6 +95,7 @@ TEST_F(PeerTest, TheThirtyThirdJoinIsRefused)
     ASSERT_TRUE(WaitFor([&] { return host.Players().size() == 32; }));
     TestPeer late(L"late");
     EXPECT_EQ(VORN_PEER_SESSION_FULL, late.Join(port));
+    EXPECT_EQ(VORN_PEER_NO_CONNECTION, TestPeer(L"lost").Join(FreePort()));   // nobody there
     EXPECT_TRUE(late.Players().empty());
     EXPECT_EQ(32u, host.Players().size());
 }
