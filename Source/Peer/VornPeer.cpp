@@ -1,5 +1,6 @@
 #include <winsock2.h>
 #include <windows.h>
+#include <mstcpip.h>
 #include "VornPeer.h"
 #include "VornPeerWire.h"
 #include <algorithm>
@@ -82,6 +83,18 @@ void NonBlocking(SOCKET s)
 {
     u_long on = 1;
     ioctlsocket(s, FIONBIO, &on);
+}
+
+// A link to a player: non-blocking, small messages sent at once, and a peer that vanished without
+// closing (a machine gone, a cable pulled) found by keep-alive probes within about 15 s.
+void TuneLink(SOCKET s)
+{
+    NonBlocking(s);
+    BOOL on = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    tcp_keepalive probes = {1, 5000, 1000};
+    DWORD unused = 0;
+    WSAIoctl(s, SIO_KEEPALIVE_VALS, &probes, sizeof probes, nullptr, 0, &unused, nullptr, nullptr);
 }
 
 // One TCP link: to a player, or a connection that has not said who it is yet.
@@ -277,9 +290,7 @@ struct VornPeer::State
     {
         const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         if (s == INVALID_SOCKET) return nullptr;
-        NonBlocking(s);
-        BOOL on = TRUE;
-        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+        TuneLink(s);
         sockaddr_in to = {};
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = ip;
@@ -652,9 +663,7 @@ struct VornPeer::State
                     closesocket(s);
                     continue;
                 }
-                NonBlocking(s);
-                BOOL on = TRUE;
-                setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+                TuneLink(s);
                 auto link = std::make_unique<Link>();
                 link->socket = s;
                 link->ip = from.sin_addr.s_addr;
