@@ -163,6 +163,7 @@ struct VornPeer::State
     SOCKET listener = INVALID_SOCKET, udp = INVALID_SOCKET, wake = INVALID_SOCKET, query = INVALID_SOCKET;
     sockaddr_in wakeAddress = {};
     uint16_t listenPort = 0;
+    std::vector<uint32_t> localIps;   // where the listener can be reached
 
     Mode mode = Idle;
     uint32_t localId = 0, hostId = 0, nextId = 1;
@@ -324,6 +325,17 @@ struct VornPeer::State
         if (listen(listener, 64) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&at), &n) != 0)
             return VORN_PEER_FAILED;
         listenPort = ntohs(at.sin_port);
+        // The machine's addresses, looked up now rather than inside a handler that asks for them.
+        localIps.clear();
+        char name[256] = {};
+        if (gethostname(name, sizeof name) == 0)
+            if (const hostent* entry = gethostbyname(name); entry && entry->h_addrtype == AF_INET)
+                for (char** a = entry->h_addr_list; *a && localIps.size() < VORN_PEER_MAX_PLAYERS; ++a) {
+                    uint32_t ip;
+                    std::memcpy(&ip, *a, 4);
+                    localIps.push_back(ip);
+                }
+        if (localIps.empty()) localIps.push_back(htonl(INADDR_LOOPBACK));
         if (bind(udp, reinterpret_cast<sockaddr*>(&at), n) != 0) {
             if (udpRequired) return WSAGetLastError() == WSAEADDRINUSE ? VORN_PEER_PORT_IN_USE : VORN_PEER_FAILED;
             closesocket(udp);
@@ -1168,18 +1180,9 @@ VornPeerResult VornPeer::GetLocalHostAddresses(VornPeerAddress** addresses, uint
 {
     State& s = *state_;
     if (!count) return VORN_PEER_INVALID_PARAM;
-    std::vector<uint32_t> ips;
-    char name[256] = {};
-    if (gethostname(name, sizeof name) == 0)
-        if (const hostent* entry = gethostbyname(name); entry && entry->h_addrtype == AF_INET)
-            for (char** a = entry->h_addr_list; *a && ips.size() < VORN_PEER_MAX_PLAYERS; ++a) {
-                uint32_t ip;
-                std::memcpy(&ip, *a, 4);
-                ips.push_back(ip);
-            }
-    if (ips.empty()) ips.push_back(htonl(INADDR_LOOPBACK));
     std::lock_guard<std::recursive_mutex> hold(s.lock);
     if (s.mode != State::InSession) return VORN_PEER_NO_CONNECTION;
+    const std::vector<uint32_t>& ips = s.localIps;
     if (!addresses || *count < ips.size()) {
         *count = uint32_t(ips.size());
         return VORN_PEER_BUFFER_TOO_SMALL;
