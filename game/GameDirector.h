@@ -72,6 +72,8 @@ public:
     void ResetBatches();
     // An enemy about to be deleted: the target (and any other pointer to it) is cleared.
     void ForgetEnemy(const Enemy* enemy);
+    // The target's position, or its last one while there is no target.
+    VornVector3 GetTargetPosition();
 
     VornVector3 eye{0.0f, 0.0f, 0.0f};
     VornVector3 lookAt{0.0f, 0.0f, 0.0f};
@@ -100,6 +102,7 @@ public:
     VornMusicHandle sounds[GAME_SOUND_COUNT];
     VornMediaHandle bgm = VORN_INVALID_HANDLE;
     VornTextureHandle bossTexture = VORN_INVALID_HANDLE;   // "enemy_boss.dds" while the boss is out
+    VornVector3 targetPosition{0.0f, 0.0f, 0.0f};           // the target's last position
 
 private:
     void RunPlay();
@@ -116,11 +119,17 @@ private:
     void ReplaceSystemTexture(const char* file);
     void DrawRect(int32_t batch, float dx, float dy, float dw, float dh, float sx, float sy, float sw, float sh,
                   uint32_t colour = 0xFFFFFFFF);
+    void LookAtFrom(const VornVector3& at);
     void LoadBoss();
     void ReleaseBoss();
 };
 
 extern GameDirector* g_director;
+
+// The stage caption for a kill count (null from 40 on), and the HUD's face cell (0-3: left to
+// right, top to bottom) for the player's hit points and condition.
+const char* StageCaption(int32_t kills);
+int32_t FaceCell(int32_t hp, int8_t condition);
 
 // Game globals of the director's scenes: the game-over letters, the clear image.
 extern float letterHeights[8];

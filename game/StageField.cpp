@@ -3,13 +3,30 @@
 
 StageField* g_stage = nullptr;
 
-StageField::StageField() { g_taskList->Add(this, PRIORITY_STAGE); }
+StageField::StageField()
+{
+    g_taskList->Add(this, PRIORITY_STAGE);
+    field = VornField::CreateFromFile("height_field.x", 5, 500, VORN_FORMAT_ALPHA, false);
+    effect = VornShaderFx::CreateFromFile("Data\\field.fx");
+    VornField::SetShader(field, effect);
+    VornShaderFx::Release(effect);   // the field keeps its own reference
+    VornField::SetParameterFlags(field, 0x801);
+    Vorn3D::SetFog(10.0f, 2000.0f, 0xFFFFFFFF);
+}
+
 StageField::~StageField()
 {
+    VornField::Release(field);
     g_taskList->Kill(this);
     if (g_stage == this) g_stage = nullptr;
 }
-void StageField::Run() {}
+
+void StageField::Run()
+{
+    if (!g_director || g_director->GetScene() == SCENE_TITLE) return;   // the title shows no ground
+    VornField::UpdateDrawList(field);
+    VornField::Rendering(field);
+}
 
 float GroundY(const VornVector3& at)
 {
