@@ -5,6 +5,7 @@
 #include "StageField.h"
 #include "Title.h"
 #include "Task.h"
+#include "TestSeam.h"
 #include "VornEngine.h"
 #include <cstdint>
 #include <cstdlib>
@@ -16,17 +17,16 @@ namespace {
 uint32_t g_frame = 0;
 }
 
-uint32_t GameTime() { return timeGetTime(); }
 uint32_t GameFrame() { return g_frame; }
-void TraceScene(int32_t) {}
-void TraceHit(int32_t) {}
-void TraceKill(int32_t) {}
 
 bool GameInit()
 {
+    ReadTestSeam();
     Vorn::SetMemorySize(0x2000000, true);
     Vorn::SetApplicationName("トルメア");
-    const int answer = MessageBoxA(Vorn::GetWindowHandle(), "フルスクリーンモードで起動します", "起動オプション", MB_YESNO);
+    const int answer = g_seam.active ? IDNO
+                                     : MessageBoxA(Vorn::GetWindowHandle(), "フルスクリーンモードで起動します",
+                                                   "起動オプション", MB_YESNO);
     Vorn::SetScreenInfo(640, 480, answer == IDNO);
     Vorn::SetDrawTitleInfo();
     Vorn::SetUseOption(OPTION_DIRECT3D | OPTION_DIRECTINPUT | OPTION_DIRECTMUSIC | OPTION_DIRECTSHOW);
@@ -38,7 +38,7 @@ int GameMain(int argc, char** argv)
 {
     VornSurfaceHandle depthSurface = VORN_INVALID_HANDLE;
     if (Vorn::Start()) {
-        srand(static_cast<unsigned>(time(nullptr)));
+        srand(g_seam.seeded ? g_seam.seed : static_cast<unsigned>(time(nullptr)));
 
         // The 640x480 16-bit depth buffer.
         depthSurface = VornSurface::CreateDepthStencil(640, 480, VORN_FORMAT_DEPTH16);
@@ -50,6 +50,7 @@ int GameMain(int argc, char** argv)
         Vorn3D::SetBlendMode(BLEND_ALPHA);
         Vorn3D::SetPerspective(true, 320.0f, 240.0f, 100.0f);
         MapPadInput();
+        StartTestSeam();
         VornFile::SetRootPath("Data", "Data\\Data.bin");
 
         g_taskList = new TaskList;
@@ -58,7 +59,8 @@ int GameMain(int argc, char** argv)
         g_stage = new StageField;
         g_director->SetScene(SCENE_TITLE);
 
-        while (Vorn::Run(false)) {
+        g_frame = 0;
+        while (Vorn::Run(g_seam.noWait)) {
             Vorn3D::Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER,
                           g_director->GetScene() == SCENE_TITLE ? 0xFF000000 : 0xFF5050FF, 1.0f, 0, nullptr);
             LatchInput();
@@ -66,11 +68,14 @@ int GameMain(int argc, char** argv)
                 g_taskList->RunAll();
                 Vorn3D::EndScene();
             }
+            SeamBeforePresent(g_frame);
             Vorn3D::Present(nullptr);
+            SeamAfterPresent(g_frame);
             VornInput::Refresh();
             ++g_frame;
         }
     }
+    EndTestSeam();
     VornSurface::Release(depthSurface);
     delete g_taskList;
     g_taskList = nullptr;

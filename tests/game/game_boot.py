@@ -113,7 +113,7 @@ try:
             second.kill()
         c.check(app.running(), "the first instance keeps running")
         h.key(wid, "Escape")
-    c.equal(app.wait(30), 0, "Escape ends the game with exit code 0")
+    c.equal(app.wait(150), 0, "Escape ends the game with exit code 0")
 finally:
     app.kill()
 
@@ -123,7 +123,7 @@ try:
     if wid:
         time.sleep(0.5)
         close_window(wid)
-    c.equal(app.wait(30), 0, "closing the window ends the game with exit code 0")
+    c.equal(app.wait(150), 0, "closing the window ends the game with exit code 0")
 finally:
     app.kill()
 

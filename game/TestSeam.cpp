@@ -1,0 +1,255 @@
+#include "TestSeam.h"
+#include "Enemy.h"
+#include "GameDirector.h"
+#include "GameMain.h"
+#include "Player.h"
+#include "VornEngine.h"
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+TestSeam g_seam;
+
+namespace {
+
+FILE* g_trace = nullptr;
+constexpr int32_t kRecordFrames = 60 * 60 * 30;   // half an hour of frames
+
+bool ParseNumber(const std::string& text, int64_t* out)
+{
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const long long v = strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || v < 0) return false;
+    *out = v;
+    return true;
+}
+
+void Trace(const char* what, int32_t n)
+{
+    if (!g_trace) return;
+    fprintf(g_trace, "%u %s %d\n", GameFrame(), what, static_cast<int>(n));
+    fflush(g_trace);
+}
+
+// The joystick the autopilot holds: X -1000..1000, buttons 0x80 when down.
+bool AutopilotReader(uint32_t, VornJoystickState* state)
+{
+    memset(state, 0, sizeof *state);
+    const uint32_t pad = AutopilotButtons(GameFrame());
+    state->position[0] = (pad >> PAD_LEFT & 1) ? -1000 : (pad >> PAD_RIGHT & 1) ? 1000 : 0;
+    state->position[1] = (pad >> PAD_UP & 1) ? -1000 : (pad >> PAD_DOWN & 1) ? 1000 : 0;
+    // Pad 0's joystick buttons: Z <- 3, X <- 2, C <- 1.
+    state->button[3] = (pad >> 4 & 1) ? 0x80 : 0;
+    state->button[2] = (pad >> 5 & 1) ? 0x80 : 0;
+    state->button[1] = (pad >> 6 & 1) ? 0x80 : 0;
+    return true;
+}
+
+void Put32(std::string* out, uint32_t v)
+{
+    for (int s : {24, 16, 8, 0}) out->push_back(static_cast<char>(v >> s));
+}
+
+void Chunk(std::string* png, const char* type, const std::string& data)
+{
+    Put32(png, static_cast<uint32_t>(data.size()));
+    const std::string body = std::string(type, 4) + data;
+    png->append(body);
+    Put32(png, VornPackFormat::Crc32(body.data(), body.size()));
+}
+
+// A zlib stream of stored (uncompressed) blocks.
+std::string StoredZlib(const std::string& raw)
+{
+    std::string z = "\x78\x01";
+    uint32_t a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    size_t at = 0;
+    do {
+        const size_t n = std::min<size_t>(raw.size() - at, 65535);
+        z.push_back(at + n == raw.size() ? 1 : 0);
+        for (uint32_t v : {static_cast<uint32_t>(n), static_cast<uint32_t>(~n & 0xFFFF)}) {
+            z.push_back(static_cast<char>(v & 0xFF));
+            z.push_back(static_cast<char>(v >> 8 & 0xFF));
+        }
+        z.append(raw, at, n);
+        at += n;
+    } while (at < raw.size());
+    Put32(&z, b << 16 | a);
+    return z;
+}
+
+}  // namespace
+
+bool TestSeam::Parse(const char* text, std::string* error)
+{
+    *this = TestSeam();
+    active = true;
+    std::string all(text ? text : "");
+    size_t start = 0;
+    while (start <= all.size()) {
+        size_t end = all.find(';', start);
+        if (end == std::string::npos) end = all.size();
+        const std::string entry = all.substr(start, end - start);
+        start = end + 1;
+        if (entry.empty()) continue;
+        const size_t eq = entry.find('=');
+        const std::string key = entry.substr(0, eq), value = eq == std::string::npos ? "" : entry.substr(eq + 1);
+        int64_t n = 0;
+        bool ok = true;
+        if (key == "seed") {
+            ok = ParseNumber(value, &n);
+            seeded = ok;
+            seed = static_cast<uint32_t>(n);
+        } else if (key == "replay") {
+            replay = value;
+        } else if (key == "record") {
+            record = value;
+        } else if (key == "log") {
+            log = value;
+        } else if (key == "trace") {
+            trace = value;
+        } else if (key == "nowait") {
+            noWait = true;
+        } else if (key == "autopilot") {
+            autopilot = true;
+        } else if (key == "reset") {
+            ok = ParseNumber(value, &resetFrame);
+        } else if (key == "quit") {
+            ok = ParseNumber(value, &quitFrame);
+        } else if (key == "png") {
+            const size_t colon = value.rfind(':');
+            ok = colon != std::string::npos && colon > 0;
+            if (ok) {
+                pngPrefix = value.substr(0, colon);
+                std::string frames = value.substr(colon + 1) + ",";
+                for (size_t at = 0, comma; ok && (comma = frames.find(',', at)) != std::string::npos; at = comma + 1) {
+                    ok = ParseNumber(frames.substr(at, comma - at), &n);
+                    pngFrames.push_back(static_cast<uint32_t>(n));
+                }
+            }
+        } else {
+            ok = false;
+        }
+        if (!ok || ((key == "replay" || key == "record" || key == "log" || key == "trace") && value.empty())) {
+            *error = entry;
+            return false;
+        }
+    }
+    if (!replay.empty() && !record.empty()) {
+        *error = "replay and record";
+        return false;
+    }
+    return true;
+}
+
+void ReadTestSeam()
+{
+    const char* text = getenv("VORN_GAME_TEST");
+    if (!text) return;
+    std::string error;
+    if (!g_seam.Parse(text, &error)) {
+        // A mistyped seam must not pass as a run of the game: refuse loudly.
+        fprintf(stderr, "VORN_GAME_TEST: unknown or bad entry \"%s\"\n", error.c_str());
+        exit(2);
+    }
+    if (!g_seam.log.empty()) VornLog::SetFileName(g_seam.log.c_str());
+}
+
+void StartTestSeam()
+{
+    if (!g_seam.active) return;
+    if (!g_seam.trace.empty()) g_trace = fopen(g_seam.trace.c_str(), "w");
+    if (!g_seam.replay.empty()) {
+        if (VornInput::LoadPadRecord(0, g_seam.replay.c_str())) VornInput::StartPadReplay(0, 0, 1);
+    } else if (!g_seam.record.empty()) {
+        if (VornInput::InitPadRecorder(0, 1, kRecordFrames)) VornInput::StartPadRecording(0, 0, 1);
+    }
+    if (g_seam.autopilot) VornInput::AttachJoystickReader(0, AutopilotReader, -1000, 1000, -1000, 1000);
+}
+
+void SeamBeforePresent(uint32_t frame)
+{
+    for (uint32_t f : g_seam.pngFrames) {
+        if (f != frame) continue;
+        char path[512];
+        snprintf(path, sizeof path, "%s_%u.png", g_seam.pngPrefix.c_str(), frame);
+        SaveBackBufferPng(path);
+    }
+}
+
+void SeamAfterPresent(uint32_t frame)
+{
+    if (g_seam.resetFrame >= 0 && frame == static_cast<uint64_t>(g_seam.resetFrame)) Vorn3D::ResetDevice(true);
+    if (g_seam.quitFrame >= 0 && frame == static_cast<uint64_t>(g_seam.quitFrame)) Vorn::Exit();
+}
+
+void EndTestSeam()
+{
+    if (!g_seam.record.empty()) {
+        VornInput::StopPadRecording(0, 0);
+        VornInput::SavePadRecord(0, g_seam.record.c_str());
+    }
+    if (g_trace) fclose(g_trace);
+    g_trace = nullptr;
+}
+
+uint32_t GameTime() { return g_seam.active ? GameFrame() : timeGetTime(); }
+void TraceScene(int32_t scene) { Trace("scene", scene); }
+void TraceHit(int32_t hp) { Trace("hit", hp); }
+void TraceKill(int32_t killCount) { Trace("kill", killCount); }
+
+bool SaveBackBufferPng(const char* path)
+{
+    IDirect3DDevice9* device = Vorn3D::GetDevice();
+    if (!device) return false;
+    IDirect3DSurface9* back = nullptr;
+    IDirect3DSurface9* copy = nullptr;
+    bool ok = false;
+    D3DSURFACE_DESC desc;
+    if (SUCCEEDED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) && SUCCEEDED(back->GetDesc(&desc)) &&
+        (desc.Format == D3DFMT_X8R8G8B8 || desc.Format == D3DFMT_A8R8G8B8) &&
+        SUCCEEDED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
+                                                      &copy, nullptr)) &&
+        SUCCEEDED(device->GetRenderTargetData(back, copy))) {
+        D3DLOCKED_RECT locked;
+        if (SUCCEEDED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+            std::string raw;
+            raw.reserve((desc.Width * 3 + 1) * desc.Height);
+            for (uint32_t y = 0; y < desc.Height; ++y) {
+                raw.push_back(0);
+                const uint32_t* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(locked.pBits) +
+                                                                        static_cast<size_t>(y) * locked.Pitch);
+                for (uint32_t x = 0; x < desc.Width; ++x)
+                    for (int s : {16, 8, 0}) raw.push_back(static_cast<char>(row[x] >> s));
+            }
+            copy->UnlockRect();
+            std::string header, png = "\x89PNG\r\n\x1a\n";
+            Put32(&header, desc.Width);
+            Put32(&header, desc.Height);
+            header += std::string("\x08\x02\x00\x00\x00", 5);
+            Chunk(&png, "IHDR", header);
+            Chunk(&png, "IDAT", StoredZlib(raw));
+            Chunk(&png, "IEND", "");
+            Vorn::ResetCurrentDirectory();
+            if (FILE* f = fopen(path, "wb")) {
+                ok = fwrite(png.data(), 1, png.size(), f) == png.size();
+                ok = fclose(f) == 0 && ok;
+            }
+        }
+    }
+    if (copy) copy->Release();
+    if (back) back->Release();
+    return ok;
+}
+
+uint32_t AutopilotButtons(uint32_t frame)
+{
+    return 0;   // filled in with the autopilot
+    (void)frame;
+}

@@ -1,0 +1,50 @@
+// The game's test seam: one environment variable, VORN_GAME_TEST, read once before the engine
+// starts. Absent (play), nothing here acts. Present, it holds entries separated by ';':
+//   seed=N          srand(N) in place of the time
+//   replay=FILE     the PAD file replayed on pad 0 track 0 from the first frame
+//   record=FILE     pad 0 recorded on track 0 and saved to FILE at exit
+//   log=NAME        the engine's log in NAME.html
+//   nowait          no frame-rate wait
+//   trace=FILE      one line per scene change, player hit and kill: "<frame> scene|hit|kill <n>"
+//   png=PREFIX:F,F  the back buffer at frames F (before Present) as PREFIX_<F>.png
+//   reset=F         a forced device reset (Vorn3D::ResetDevice(true)) after frame F's Present
+//   quit=F          the application ends after frame F
+//   autopilot       a joystick on pad 0 that plays the game (walks, combos, targets, shoots)
+// Under the seam the game's clock is the frame count, and the start-up question is not asked
+// (windowed).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TestSeam {
+    bool active = false;
+    bool seeded = false;
+    uint32_t seed = 0;
+    std::string replay, record, log, trace, pngPrefix;
+    bool noWait = false;
+    bool autopilot = false;
+    std::vector<uint32_t> pngFrames;
+    int64_t resetFrame = -1;
+    int64_t quitFrame = -1;
+
+    // Parses the variable's text; false with a reason for an entry it does not know.
+    bool Parse(const char* text, std::string* error);
+};
+
+extern TestSeam g_seam;
+
+// Reads VORN_GAME_TEST (GameInit).
+void ReadTestSeam();
+// After the engine started: the pad recorder, the autopilot, the trace file.
+void StartTestSeam();
+// Each frame, between EndScene and Present: PNGs of the back buffer.
+void SeamBeforePresent(uint32_t frame);
+// After Present: the forced reset, the end of the run.
+void SeamAfterPresent(uint32_t frame);
+// Before teardown: the recording saved, the trace closed.
+void EndTestSeam();
+// The back buffer as a PNG file (24-bit, rows top first).
+bool SaveBackBufferPng(const char* path);
+// Autopilot's pad for this frame: bit i = virtual button i, from the game's state.
+uint32_t AutopilotButtons(uint32_t frame);
