@@ -1,0 +1,181 @@
+// The director, the title and the stage: captions and faces, the camera's pace, the ends of the
+// game-over and clear scenes, a new game from zero, the boss's entry and its own model, batches
+// for the busiest scene, the clear image through a re-bound batch, ground queries off the field.
+#include "GameFixture.h"
+#include "Effects.h"
+#include "Enemy.h"
+#include "Player.h"
+#include "StageField.h"
+#include "Title.h"
+#include <string>
+
+using namespace vorntest;
+
+namespace {
+class DirectorTest : public GameFixture {};
+}  // namespace
+
+TEST_F(DirectorTest, CaptionsFollowTheKillsAndTheFaceTheHitPoints)
+{
+    const struct { int32_t kills; const char* text; } captions[] = {
+        {9, "　　　駆逐開始！"}, {10, "順調な日々…しかし"}, {19, "順調な日々…しかし"}, {20, "　そろそろ佳境！？"},
+        {29, "　そろそろ佳境！？"}, {30, "　感動の再会\n　　　そのとき母は"}, {38, "　感動の再会\n　　　そのとき母は"},
+        {39, "いよいよラスト…\n　　まさかの結末！！"}, {40, nullptr}};
+    for (const auto& c : captions) EXPECT_EQ(c.text ? std::string(c.text) : "-", StageCaption(c.kills) ? StageCaption(c.kills) : "-") << c.kills;
+    const struct { int32_t hp; int8_t condition; int32_t cell; } faces[] = {
+        {16, 0, 0}, {15, 0, 1}, {6, 0, 1}, {5, 0, 2}, {1, 0, 2}, {16, CONDITION_DEAD, 3}, {0, CONDITION_DEAD, 3}};
+    for (const auto& f : faces) EXPECT_EQ(f.cell, FaceCell(f.hp, f.condition)) << f.hp;
+}
+
+TEST_F(DirectorTest, CameraDistanceStepsByOneAndKeepsItsFloor)
+{
+    new Player(0.0f, 0.0f, 0.0f);
+    Enemy* target = g_director->target = new Enemy(VornVector3(30.0f, 0.0f, 0.0f), ENEMY_WALKER);
+    g_director->SetScene(SCENE_PLAY);
+    // (target x, kind, frames, distance after them), one after the other from 10.
+    const struct { float x; int8_t kind; int frames; float distance; } steps[] = {
+        {30.0f, ENEMY_WALKER, 1, 11.0f}, {30.0f, ENEMY_WALKER, 4, 15.0f}, {2.0f, ENEMY_WALKER, 3, 12.0f},
+        {2.0f, ENEMY_WALKER, 20, 5.0f}, {2.0f, ENEMY_BOSS, 1, 8.0f}, {9.5f, ENEMY_BOSS, 3, 9.5f}};
+    for (const auto& s : steps) {
+        for (int i = 0; i < s.frames; ++i) {
+            target->position = VornVector3(s.x, 0.0f, 0.0f);
+            target->kind = s.kind;
+            g_director->Run();
+        }
+        EXPECT_FLOAT_EQ(s.distance, g_director->cameraDistance) << s.x << " " << int(s.kind);
+    }
+}
+
+TEST_F(DirectorTest, ZOnTheTitleStartsAGameFromZeroCounts)
+{
+    Title* title = new Title;
+    g_taskList->RunAll();
+    for (int i = 1; i < 56; ++i) g_taskList->RunAll();
+    EXPECT_EQ(std::make_pair(0.0f, 520.0f), std::make_pair(title->logoX, title->subX));
+    // What a game over after the boss's arrival leaves behind.
+    g_director->aliveCount = 20;
+    g_director->sceneFrame = 99;
+    g_director->gameOverFrame = 5;
+    bossSwings = 2;
+    g_input.pushZ = true;
+    g_taskList->RunAll();
+    EXPECT_EQ(SCENE_PLAY, g_director->GetScene());
+    EXPECT_EQ(0, Count(PRIORITY_TITLE));
+    EXPECT_EQ(3, Count(PRIORITY_ENEMY));
+    EXPECT_EQ((std::vector<int32_t>{3, 3, 0, 0, 0, 0}),
+              (std::vector<int32_t>{g_director->spawnCount, g_director->aliveCount, g_director->killCount,
+                                    g_director->sceneFrame, g_director->gameOverFrame, bossSwings}));
+    ASSERT_NE(nullptr, g_director->target);
+    EXPECT_EQ(std::make_pair(int8_t(ENEMY_WALKER), uint8_t(1)),
+              std::make_pair(g_director->target->kind, g_director->target->spawnIndex));
+    Enemy* first = g_director->target;
+    first->Damage(first->GetHP());
+    EXPECT_GT(g_director->spawnCount, 3);   // a wave: fewer than 20 are alive
+    g_director->sceneFrame = 77;
+    g_director->SetScene(SCENE_BOSS_ENTRY);
+    EXPECT_EQ(0, g_director->sceneFrame);
+}
+
+TEST_F(DirectorTest, BossEntryEndsOnceTheBossStandsThoughTheTargetDiedBefore)
+{
+    new Player(-20.0f, 0.0f, 0.0f);
+    Enemy* first = g_director->target = new Enemy(VornVector3(20.0f, 0.0f, 4.0f), ENEMY_WALKER);
+    Enemy* second = new Enemy(VornVector3(-10.0f, 0.0f, 20.0f), ENEMY_SHOOTER);
+    g_director->SetScene(SCENE_PLAY);
+    g_director->killCount = 37;
+    first->Damage(first->GetHP());
+    second->Damage(second->GetHP());   // the 39th kill: the boss
+    ASSERT_EQ(SCENE_BOSS_ENTRY, g_director->GetScene());
+    const VornModelExHandle walker = g_director->GetModel(MODEL_ENEMY1);
+    const int frames = RunUntilScene(SCENE_PLAY, 1000);
+    EXPECT_GT(frames, 141);
+    EXPECT_LT(frames, 1000);
+    Enemy* boss = nullptr;
+    for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next)
+        if (t->priority == PRIORITY_ENEMY && static_cast<Enemy*>(t)->kind == ENEMY_BOSS) boss = static_cast<Enemy*>(t);
+    ASSERT_NE(nullptr, boss);
+    EXPECT_EQ(0, boss->inAir);
+    // The boss has a model of its own; kind 0 keeps its walker.
+    EXPECT_NE(VORN_INVALID_HANDLE, g_director->GetModel(MODEL_BOSS));
+    EXPECT_NE(walker, g_director->GetModel(MODEL_BOSS));
+    EXPECT_EQ(walker, g_director->GetModel(MODEL_ENEMY1));
+}
+
+TEST_F(DirectorTest, GameOverEndsOnItsFrame481AndTheClearOnItsFrame661)
+{
+    for (int8_t scene : {SCENE_GAME_OVER, SCENE_CLEAR}) {
+        g_director->ResetGame();
+        new Player(-20.0f, 0.0f, 0.0f);
+        new Enemy(VornVector3(60.0f, 0.0f, 60.0f), ENEMY_WALKER);
+        g_director->SetScene(SCENE_BOSS_ENTRY);
+        g_taskList->RunAll();   // the boss's model comes with its entry
+        ASSERT_NE(VORN_INVALID_HANDLE, g_director->GetModel(MODEL_BOSS));
+        g_director->SetScene(SCENE_PLAY);
+        if (scene == SCENE_CLEAR) g_director->killCount = 40;   // the 40th kill: the clear begins this frame
+        else g_director->SetScene(SCENE_GAME_OVER);
+        g_taskList->RunAll();
+        ASSERT_EQ(scene, g_director->GetScene());
+        EXPECT_EQ(scene == SCENE_GAME_OVER ? 482 : 662, 1 + RunUntilScene(SCENE_TITLE, 1000)) << int(scene);
+        g_taskList->RunAll();
+        EXPECT_EQ(std::make_tuple(0, 0, 1), std::make_tuple(Count(PRIORITY_PLAYER), Count(PRIORITY_ENEMY), Count(PRIORITY_TITLE)));
+        EXPECT_EQ(VORN_INVALID_HANDLE, g_director->GetModel(MODEL_BOSS));
+        g_taskList->KillByPriority(PRIORITY_TITLE);
+        g_taskList->RunAll();
+    }
+}
+
+TEST_F(DirectorTest, BatchesHoldTheBusiestScene)
+{
+    g_director->SetScene(SCENE_PLAY);
+    for (int i = 0; i < 5; ++i) new Explosion(2.0f * i, 1.0f, 0.0f);
+    new Shockwave(0.0f, 0.0f, 0.0f, 30.0f);
+    for (int i = 0; i < 4; ++i) new Trail(0.0f, 1.0f, 0.0f, 0x4000, 0, 0, 24, 1);
+    for (int i = 0; i < 20; ++i) new EnemyShot(float(i), 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0, 0);
+    g_taskList->RunAll();
+    const VornPrimitive3DHandle triangles[] = {g_director->GetPrimitive3D(),
+                                               VornSprite3D::GetPrimitive(g_director->GetSprite3D(1))};
+    for (VornPrimitive3DHandle p : triangles) {
+        EXPECT_GT(VornPrimitive3D::GetPolygonCount(p), 0u);
+        EXPECT_EQ(VornPrimitive3D::GetPolygonCount(p), VornPrimitive3D::Batch().GetCount(p));   // nothing refused
+    }
+    EXPECT_EQ(5u * 128u * 2u, VornLine3D::Batch().GetCount(g_director->GetLine3D()));
+}
+
+TEST_F(DirectorTest, TheClearImageIsDrawnThroughTheReboundBatch)
+{
+    // A second reference keeps "system.bmp" alive: a batch left on its handle would draw it.
+    const VornTextureHandle held = VornTexture::CreateFromFile("system.bmp", VORN_FORMAT_ALPHA, 0xFF00FF00);
+    g_director->SetScene(SCENE_PLAY);
+    g_director->killCount = 40;
+    for (int i = 0; i < 320; ++i) Step();
+    Step(true);   // at rest: y 0, seven whole turns
+    const Readback game = frame_;
+    const VornSpriteHandle reference = VornSprite::Create(8, 1, false);
+    VornSprite::SetTexture(reference, 0, VornTexture::CreateFromFile("clear.bmp", VORN_FORMAT_ALPHA, 0xFF00FF00));
+    Frame([&] {
+        const VornRect dst = {0.0f, 0.0f, 640.0f, 480.0f}, src = {0.0f, 0.0f, 512.0f, 480.0f};
+        VornSprite::DrawSquare(reference, &dst, 32767.0f, &src, 0xFFFFFFFF, 1);
+        VornSprite::UpdateBuffer(reference);
+        Vorn3D::SetRenderState(D3DRS_ZENABLE, 0);
+        VornSprite::Rendering(reference);
+        Vorn3D::SetRenderState(D3DRS_ZENABLE, 1);
+    });
+    int differing = 0;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) differing += game.Rgb(x, y) != frame_.Rgb(x, y);
+    EXPECT_EQ(0, differing);
+    EXPECT_NE(game.Rgb(0, 0), game.Rgb(kSize / 2, kSize / 2));   // an image, not a plain clear
+    VornSprite::Release(reference);
+    VornTexture::Release(held);
+}
+
+TEST_F(DirectorTest, GroundQueriesGiveZeroOffTheFieldAndWithoutAStage)
+{
+    EXPECT_EQ(0.0f, GroundY(VornVector3(5.0f, 50.0f, 5.0f)));
+    g_stage = new StageField;
+    VornVector3 hit(0.0f, -99.0f, 0.0f);
+    VornField::HitCheckDown(g_stage->GetField(), VornVector3(5.0f, 50.0f, 5.0f), &hit, nullptr, nullptr);
+    ASSERT_NE(-99.0f, hit.y);   // on the field the point below is found
+    EXPECT_EQ(hit.y, GroundY(VornVector3(5.0f, 50.0f, 5.0f)));
+    EXPECT_EQ(0.0f, GroundY(VornVector3(5000.0f, 50.0f, 5000.0f)));
+}

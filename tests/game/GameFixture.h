@@ -1,0 +1,74 @@
+// The game's objects on the engine's device: the data pack beside the test, the classes the game
+// uses, a seeded random generator, the task list and the director; frames run one at a time.
+#pragma once
+#include "EngineFixture.h"
+#include "../Draw3D/ModelXText.h"
+#include "GameDirector.h"
+#include "GameMain.h"
+#include "Task.h"
+#include "VornEngine.h"
+#include <cstring>
+
+namespace vorntest {
+
+class GameFixture : public EngineSuite {
+protected:
+    void SetUp() override
+    {
+        EngineSuite::SetUp();
+        char pack[MAX_PATH];
+        const DWORD n = GetModuleFileNameA(nullptr, pack, MAX_PATH);
+        ASSERT_TRUE(n > 0 && n + 16 < MAX_PATH);
+        std::strcpy(std::strrchr(pack, '\\') + 1, "Data\\Data.bin");
+        VornFile::SetRootPath("Data", pack);
+        ASSERT_TRUE(StartModelExClasses() && VornPrimitive::Initialize() && VornSprite::Initialize() &&
+                    VornSprite3D::Initialize() && VornPrimitive3D::Initialize() && VornLine3D::Initialize() &&
+                    VornField::Initialize());
+        srand(5);
+        g_taskList = new TaskList;
+        g_director = new GameDirector;
+        memset(&g_input, 0, sizeof g_input);
+    }
+    void TearDown() override
+    {
+        delete g_taskList;
+        g_taskList = nullptr;
+        g_director = nullptr;
+        VornField::Finalize();
+        VornLine3D::Finalize();
+        VornPrimitive3D::Finalize();
+        VornSprite3D::Finalize();
+        VornSprite::Finalize();
+        VornPrimitive::Finalize();
+        EndModelExClasses();
+        EngineSuite::TearDown();
+    }
+    // One frame of the game inside a scene, read back when asked.
+    void Step(bool read = false)
+    {
+        Vorn3D::Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0, nullptr);
+        ASSERT_TRUE(Vorn3D::BeginScene());
+        g_taskList->RunAll();
+        Vorn3D::EndScene();
+        if (read) ASSERT_TRUE(ReadBack());
+    }
+    // Frames until the scene becomes `scene` (at most `limit`): how many ran.
+    int RunUntilScene(int8_t scene, int limit)
+    {
+        int frames = 0;
+        while (g_director->GetScene() != scene && frames < limit) {
+            g_taskList->RunAll();
+            ++frames;
+        }
+        return frames;
+    }
+    static int Count(int32_t priority)
+    {
+        int n = 0;
+        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next)
+            n += t->priority == priority && t->state == TASK_LIVE;
+        return n;
+    }
+};
+
+}  // namespace vorntest
