@@ -67,6 +67,7 @@ Player::Player(float x, float y, float z)
     VornModelEx::SetShaderFromFile(bodyModel, "Data\\MyChara.fx", -1);
     VornModelEx::SetParameterFlags(bodyModel, 0x39, -1);
     VornModelEx::SetAnimationSet(bodyModel, 0);
+    handFrame = VornModelEx::GetFrameIndex(bodyModel, "Frame9_migite");
     weaponModel = VornModelEx::CreateFromFile("weapon.x", 2, 0, 0);
     VornModelEx::SetShaderFromFile(weaponModel, "Data\\etc.fx", -1);
     VornModelEx::SetParameterFlags(weaponModel, 0x31, -1);
@@ -160,7 +161,7 @@ void Player::DrawModels()
     VornModelEx::SetPosition(bodyModel, position.x, position.y, position.z);
     VornModelEx::TransformUpdate(bodyModel, animTime, true);
     VornMatrix hand;
-    VornModelEx::GetFrameMatrix(bodyModel, &hand, VornModelEx::GetFrameIndex(bodyModel, "Frame9_migite"));
+    VornModelEx::GetFrameMatrix(bodyModel, &hand, handFrame);
     VornModelEx::TransformInit(weaponModel);
     VornModelEx::SetFrameMatrix(weaponModel, &hand, -1);
     VornModelEx::Rendering(bodyModel);

@@ -89,6 +89,8 @@ public:
     float charge = 0.0f;
     // The target's position as last seen.
     VornVector3 lastTargetPosition{0.0f, 0.0f, 0.0f};
+    // The body's right-hand frame, which carries the weapon.
+    int32_t handFrame = -1;
 
 private:
     // A hit from an enemy or its shot: damage, sounds, knock-back along the target line.
