@@ -33,6 +33,7 @@ protected:
         std::strcpy(std::strrchr(pack, '\\') + 1, "Data\\Data.bin");
         VornFile::SetRootPath("Data", pack);
         ASSERT_TRUE(StartModelExClasses());
+        ASSERT_TRUE(VornPrimitive3D::Initialize() && VornLine3D::Initialize() && VornSprite3D::Initialize());
         srand(7);
         g_taskList = new TaskList;
         g_director = new GameDirector;
@@ -44,6 +45,9 @@ protected:
         delete g_taskList;
         g_taskList = nullptr;
         g_director = nullptr;
+        VornSprite3D::Finalize();
+        VornLine3D::Finalize();
+        VornPrimitive3D::Finalize();
         EndModelExClasses();
         EngineSuite::TearDown();
     }
@@ -306,6 +310,46 @@ TEST_F(PlayerTest, PlayerDiesOnceAndOnlyInPlayOrTheBossEntry)
         g_director->SetScene(SCENE_PLAY);
         Step();
     }
+}
+
+TEST_F(PlayerTest, DustIsDrawnOnceByTheDirectorsFlush)
+{
+    const VornCameraHandle camera = UseCamera(-4.0f);
+    Vorn3D::SetAlphaEnable(true);
+    Vorn3D::SetBlendMode(BLEND_ALPHA);
+    g_director->SetScene(SCENE_TITLE);
+    // The puff in the middle alone, then with three more out of view: drawn once either way.
+    uint32_t middle[2] = {};
+    for (int extra : {0, 3}) {
+        new Dust(0.0f, -0.3f, 0.0f, 0);
+        for (int i = 0; i < extra; ++i) new Dust(20.0f, 0.0f, 0.0f, 0);
+        Frame([] { g_taskList->RunAll(); });
+        middle[extra != 0] = frame_.Rgb(kSize / 2, kSize / 2);
+        g_taskList->KillByPriority(PRIORITY_EFFECT);
+        Frame([] { g_taskList->RunAll(); });
+    }
+    EXPECT_NE(0u, middle[0]);
+    EXPECT_EQ(middle[0], middle[1]);
+    VornCamera::Release(camera);
+}
+
+TEST_F(PlayerTest, EachSwingOfTheComboHitsAnEnemyOnce)
+{
+    // A shooter (its body does not hurt) held at the player's side, below it so that it does not
+    // fire, through a three-hit combo: one point lost under each hit.
+    Player* p = new Player(-20.0f, 0.0f, 0.0f);
+    Enemy* e = new Enemy(VornVector3(-20.0f, 0.0f, -0.5f), ENEMY_SHOOTER);
+    e->hp = 50;
+    g_director->target = e;
+    for (int i = 0; i < 40; ++i) Step();
+    int lost[6] = {};
+    for (int f = 0, hp = e->hp; f < 150; ++f, hp = e->hp) {
+        e->position = VornVector3(p->position.x, p->position.y - 0.1f, p->position.z - 0.5f);
+        Step({f % 10 == 0 && f <= 60});
+        lost[p->GetAttackKind()] += hp - e->hp;
+    }
+    const int once[6] = {0, 1, 1, 1, 0, 0};
+    for (int kind = 0; kind < 6; ++kind) EXPECT_EQ(once[kind], lost[kind]) << "kind " << kind;
 }
 
 }  // namespace
