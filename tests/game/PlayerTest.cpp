@@ -1,16 +1,11 @@
 // The player, its shots and the effects, driven frame by frame through the task list: combo
 // windows, dash timing, jumps and the downward attack's shockwave, shots, target changes, the one
 // death, effect lifetimes and wide angles.
-#include "EngineFixture.h"
-#include "../Draw3D/ModelXText.h"
+#include "GameFixture.h"
 #include "Effects.h"
 #include "Enemy.h"
-#include "GameDirector.h"
-#include "GameMain.h"
 #include "Player.h"
 #include "Shots.h"
-#include "Task.h"
-#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -22,37 +17,16 @@ struct Keys {
     bool z, x, up, down, left, right;
 };
 
-class PlayerTest : public EngineSuite {
+class PlayerTest : public GameFixture {
 protected:
     void SetUp() override
     {
-        EngineSuite::SetUp();
-        char pack[MAX_PATH];
-        const DWORD n = GetModuleFileNameA(nullptr, pack, MAX_PATH);
-        ASSERT_TRUE(n > 0 && n + 16 < MAX_PATH);
-        std::strcpy(std::strrchr(pack, '\\') + 1, "Data\\Data.bin");
-        VornFile::SetRootPath("Data", pack);
-        ASSERT_TRUE(StartModelExClasses());
-        ASSERT_TRUE(VornPrimitive3D::Initialize() && VornLine3D::Initialize() && VornSprite3D::Initialize());
+        GameFixture::SetUp();
         srand(7);
-        g_taskList = new TaskList;
-        g_director = new GameDirector;
         g_director->SetScene(SCENE_PLAY);
-        memset(&g_input, 0, sizeof g_input);
-    }
-    void TearDown() override
-    {
-        delete g_taskList;
-        g_taskList = nullptr;
-        g_director = nullptr;
-        VornSprite3D::Finalize();
-        VornLine3D::Finalize();
-        VornPrimitive3D::Finalize();
-        EndModelExClasses();
-        EngineSuite::TearDown();
     }
     // One frame with these keys (pushes and holds), the dash counters kept.
-    static void Step(const Keys& k = {})
+    static void Press(const Keys& k = {})
     {
         g_input.pushZ = k.z;
         g_input.pushX = k.x;
@@ -63,16 +37,10 @@ protected:
         g_input.holdRight = k.right;
         g_taskList->RunAll();
     }
-    static int Count(int32_t priority)
-    {
-        int n = 0;
-        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next) n += t->priority == priority;
-        return n;
-    }
     template <typename T> static T* Find(int32_t priority)
     {
         for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next)
-            if (t->priority == priority) return static_cast<T*>(t);
+            if (t->priority == priority && t->state == TASK_LIVE) return static_cast<T*>(t);
         return nullptr;
     }
     // Frames until no task of this priority is left.
@@ -107,8 +75,8 @@ TEST_F(PlayerTest, ComboContinuesOnlyForPressesWithinItsWindows)
     };
     for (const Combo& c : cases) {
         Player* p = new Player(-20.0f, 0.0f, 0.0f);
-        Step();
-        Step({true});
+        Press();
+        Press({true});
         std::vector<int8_t> entered = {p->animation};
         std::vector<int8_t> kinds = {p->attackKind};
         float hit3At = 0.0f;
@@ -118,7 +86,7 @@ TEST_F(PlayerTest, ComboContinuesOnlyForPressesWithinItsWindows)
                                animTime == c.presses[next].second;
             const float before = animTime;
             next += press;
-            Step({press});
+            Press({press});
             if (p->animation != entered.back()) {
                 entered.push_back(p->animation);
                 if (p->animation == PLAYER_COMBO3) hit3At = before;
@@ -128,7 +96,7 @@ TEST_F(PlayerTest, ComboContinuesOnlyForPressesWithinItsWindows)
         EXPECT_EQ(c.entered, entered) << c.presses.size() << " presses, last at " << c.presses.back().second;
         EXPECT_EQ(c.hit3StartTime, hit3At);
         g_taskList->Kill(p);
-        Step();
+        Press();
     }
 }
 
@@ -141,36 +109,36 @@ TEST_F(PlayerTest, DashIsASecondPressTwoToSevenFramesAfterAShortOne)
     } cases[] = {{1, 2, true}, {8, 7, true}, {3, 4, true}, {9, 2, false}, {1, 1, false}, {4, 8, false}, {12, 3, false}};
     for (const auto& c : cases) {
         Player* p = new Player(-20.0f, 0.0f, 0.0f);
-        for (int i = 0; i < 10; ++i) Step();
-        for (int i = 0; i < c.held; ++i) Step({false, false, false, false, false, true});
-        for (int i = 0; i < c.gap; ++i) Step();
-        Step({false, false, false, false, c.held % 2 == 0, c.held % 2 != 0});
+        for (int i = 0; i < 10; ++i) Press();
+        for (int i = 0; i < c.held; ++i) Press({false, false, false, false, false, true});
+        for (int i = 0; i < c.gap; ++i) Press();
+        Press({false, false, false, false, c.held % 2 == 0, c.held % 2 != 0});
         EXPECT_EQ(c.dash, p->animation == PLAYER_DASH) << c.held << " held, " << c.gap << " apart";
         EXPECT_EQ(c.dash, p->dashing != 0);
         g_taskList->Kill(p);
-        Step();
+        Press();
     }
 }
 
 TEST_F(PlayerTest, DownwardAttackLandsAShockwaveAsStrongAsItsFramesAndBlocksJumps)
 {
     Player* p = new Player(-20.0f, 0.0f, 0.0f);
-    Step();
-    Step({false, true});
+    Press();
+    Press({false, true});
     ASSERT_TRUE(p->inAir);
-    for (int i = 0; i < 5; ++i) Step();
-    Step({false, true});   // a second jump in the air
+    for (int i = 0; i < 5; ++i) Press();
+    Press({false, true});   // a second jump in the air
     EXPECT_FLOAT_EQ(0.8f - 0.04f, p->airVelocity.y);
-    Step({true, false, false, true});
+    Press({true, false, false, true});
     ASSERT_EQ(PLAYER_DOWN_ATTACK, p->animation);
     EXPECT_EQ(ATTACK_DOWNWARD, p->GetAttackKind());
     int frames = 1;
     const float vy = p->airVelocity.y;
-    Step({false, true});   // no jump during the downward attack
+    Press({false, true});   // no jump during the downward attack
     EXPECT_LT(p->airVelocity.y, vy);
     ++frames;
     while (p->inAir && frames < 500) {
-        Step();
+        Press();
         ++frames;
     }
     Shockwave* wave = Find<Shockwave>(PRIORITY_SHOCKWAVE);
@@ -191,19 +159,19 @@ TEST_F(PlayerTest, ZWithDownFiresAStraightShotAndWithUpAHomingShot)
                  {true, false, PLAYER_HOMING_SHOT, PRIORITY_HOMING_SHOT, 11}};
     for (const auto& c : cases) {
         Player* p = new Player(-20.0f, 0.0f, 0.0f);
-        Step();
-        Step({true, false, c.up, c.down});
+        Press();
+        Press({true, false, c.up, c.down});
         EXPECT_EQ(c.animation, p->animation);
         int frames = 0;
         while (Count(c.shot) == 0 && frames < 100) {
-            Step();
+            Press();
             ++frames;
         }
         EXPECT_EQ(c.frames, frames);
         EXPECT_EQ(1, Count(c.shot));
         g_taskList->KillByPriority(PRIORITY_PLAYER);
         g_taskList->KillByPriority(c.shot);
-        Step();
+        Press();
     }
 }
 
@@ -257,10 +225,10 @@ TEST_F(PlayerTest, ExplosionSpinKeepsTheLow16BitsOfTheFullProduct)
 TEST_F(PlayerTest, WalkingPastTheEdgeIsUndone)
 {
     Player* p = new Player(199.95f, 0.0f, 0.0f);
-    Step();
-    Step({false, false, false, false, false, true});   // away from the target at the origin
+    Press();
+    Press({false, false, false, false, false, true});   // away from the target at the origin
     EXPECT_FLOAT_EQ(199.95f, p->position.x);
-    Step({false, false, false, false, true, false});
+    Press({false, false, false, false, true, false});
     EXPECT_LT(p->position.x, 199.9f);
 }
 
@@ -304,11 +272,11 @@ TEST_F(PlayerTest, PlayerDiesOnceAndOnlyInPlayOrTheBossEntry)
         p->CheckEnemyShotContact();
         EXPECT_EQ(c.sceneAfter, g_director->GetScene()) << int(c.scene) << " " << c.hp;
         EXPECT_EQ(c.hpAfter, p->hp);
-        EXPECT_EQ(c.shotTaken, Count(PRIORITY_ENEMY_SHOT) == 0 || Find<Task>(PRIORITY_ENEMY_SHOT)->state != TASK_LIVE);
+        EXPECT_EQ(c.shotTaken, Count(PRIORITY_ENEMY_SHOT) == 0);
         g_taskList->KillByPriority(PRIORITY_PLAYER);
         g_taskList->KillByPriority(PRIORITY_ENEMY_SHOT);
         g_director->SetScene(SCENE_PLAY);
-        Step();
+        Press();
     }
 }
 
@@ -341,11 +309,11 @@ TEST_F(PlayerTest, EachSwingOfTheComboHitsAnEnemyOnce)
     Enemy* e = new Enemy(VornVector3(-20.0f, 0.0f, -0.5f), ENEMY_SHOOTER);
     e->hp = 50;
     g_director->target = e;
-    for (int i = 0; i < 40; ++i) Step();
+    for (int i = 0; i < 40; ++i) Press();
     int lost[6] = {};
     for (int f = 0, hp = e->hp; f < 150; ++f, hp = e->hp) {
         e->position = VornVector3(p->position.x, p->position.y - 0.1f, p->position.z - 0.5f);
-        Step({f % 10 == 0 && f <= 60});
+        Press({f % 10 == 0 && f <= 60});
         lost[p->GetAttackKind()] += hp - e->hp;
     }
     const int once[6] = {0, 1, 1, 1, 0, 0};
