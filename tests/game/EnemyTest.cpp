@@ -167,3 +167,54 @@ TEST_F(EnemyTest, OneSwingHitsOnceAndTheNextComboHitAgain)
         EXPECT_EQ(kind == ATTACK_COMBO1 ? 9 : 8, enemy->GetHP());
     }
 }
+TEST_F(EnemyTest, AHopperSpinsByItsFullFrameCountKeepingTheLow16Bits)
+{
+    Player* player = new Player(0.0f, 0.0f, -10.0f);
+    Enemy* hopper = new Enemy(VornVector3(0.0f, 0.0f, 0.0f), ENEMY_HOPPER);
+    hopper->Run();   // landed from its arrival
+    hopper->attackHit = 1;
+    hopper->frame = 299999;   // frame x 65536 / 2 pi is past 32 bits
+    player->position = VornVector3(hopper->position.x, 0.7f, hopper->position.z - 10.0f);
+    hopper->Run();
+    ASSERT_EQ(300000, hopper->frame);
+    VornPosture seen, want;
+    ASSERT_TRUE(VornModelEx::GetPosture(g_director->GetModel(ENEMY_HOPPER), &seen));
+    const double turns = 300000.0 / VornMath::PI2;
+    want.RotationX(-static_cast<VornAngle>((turns - std::floor(turns)) * 65536.0));
+    for (const auto& axes : {std::make_pair(seen.up, want.up), std::make_pair(seen.front, want.front)})
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR((&axes.second.x)[i], (&axes.first.x)[i], 1e-3f) << i;
+    EXPECT_LT(seen.up.y, -0.9f);   // half a turn, not none
+}
+
+TEST_F(EnemyTest, TheBossMovesItsOwnModelWhileTheWalkersKeepTheirs)
+{
+    new Player(-20.0f, 0.0f, 0.0f);
+    Enemy* walker = new Enemy(VornVector3(20.0f, 0.0f, 4.0f), ENEMY_WALKER);
+    Enemy* boss = new Enemy(VornVector3(10.0f, 200.0f, 30.0f), ENEMY_BOSS);
+    for (int frame = 0; frame < 3; ++frame) g_taskList->RunAll();
+    ASSERT_NE(g_director->GetModel(ENEMY_WALKER), g_director->GetModel(ENEMY_BOSS));
+    VornPosture b, w;
+    ASSERT_TRUE(VornModelEx::GetPosture(g_director->GetModel(ENEMY_BOSS), &b));
+    ASSERT_TRUE(VornModelEx::GetPosture(g_director->GetModel(ENEMY_WALKER), &w));
+    EXPECT_NEAR(boss->position.y, b.position.y, 1e-3f);
+    EXPECT_NEAR(walker->position.y, w.position.y, 1e-3f);
+}
+
+TEST_F(EnemyTest, TheFortiethKillClearsTheGameInItsOwnFrame)
+{
+    struct Shot : Task {
+        Enemy* boss;
+        explicit Shot(Enemy* e) : boss(e) { g_taskList->Add(this, PRIORITY_STRAIGHT_SHOT); }
+        void Run() override { boss->Damage(boss->GetHP()); }
+    };
+    new Player(-20.0f, 0.0f, 0.0f);
+    g_director->killCount = BOSS_KILL_COUNT;
+    g_director->spawnCount = BOSS_KILL_COUNT;
+    Enemy* boss = new Enemy(VornVector3(10.0f, 2.8f, 30.0f), ENEMY_BOSS);
+    g_director->SetScene(SCENE_PLAY);
+    new Shot(boss);
+    g_taskList->RunAll();
+    EXPECT_EQ(BOSS_KILL_COUNT + 1, g_director->killCount);
+    EXPECT_EQ(SCENE_CLEAR, g_director->GetScene());
+    EXPECT_EQ(1u, Enemies().size());   // no wave
+}
