@@ -277,6 +277,7 @@ TEST_F(PlayerTest, PlayerDiesOnceAndOnlyInPlayOrTheBossEntry)
         g_taskList->KillByPriority(PRIORITY_ENEMY_SHOT);
         g_director->SetScene(SCENE_PLAY);
         Press();
+        EXPECT_EQ(nullptr, g_player);
     }
 }
 
@@ -318,6 +319,26 @@ TEST_F(PlayerTest, EachSwingOfTheComboHitsAnEnemyOnce)
     }
     const int once[6] = {0, 1, 1, 1, 0, 0};
     for (int kind = 0; kind < 6; ++kind) EXPECT_EQ(once[kind], lost[kind]) << "kind " << kind;
+}
+
+TEST_F(PlayerTest, HomingShotFollowsTheTargetAndFliesOnToItsLastPlace)
+{
+    Enemy* e = new Enemy(VornVector3(10.0f, 1.0f, 0.0f), ENEMY_WALKER);
+    g_director->target = e;
+    HomingShot* s = new HomingShot(0.0f, 1.0f, 0.0f);
+    // The target moves; then it is gone (the shot must keep to where it was last).
+    const VornVector3 goals[] = {VornVector3(10.0f, 1.0f, 0.0f), VornVector3(0.0f, 1.0f, 10.0f),
+                                 VornVector3(0.0f, 1.0f, 10.0f)};
+    for (int phase = 0; phase < 3; ++phase) {
+        e->position = goals[phase];
+        if (phase == 2) {
+            g_director->target = nullptr;
+            e->position = VornVector3(-50.0f, 1.0f, -50.0f);
+        }
+        const float before = VornVector3(goals[phase] - s->position).Length();
+        for (int i = 0; i < 40; ++i) s->Run();
+        EXPECT_LT(VornVector3(goals[phase] - s->position).Length(), before - 3.0f) << phase;
+    }
 }
 
 }  // namespace
