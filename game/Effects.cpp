@@ -8,7 +8,10 @@ namespace {
 uint32_t Argb(int32_t alpha, uint32_t rgb) { return (static_cast<uint32_t>(alpha) << 24) | rgb; }
 
 // Segment i of n starts at i * 65536 / n, a quarter turn back.
-VornAngle SegmentAngle(int32_t i, int32_t n) { return static_cast<VornAngle>(static_cast<int64_t>(i) * 65536 / n) - 0x4000; }
+VornAngle SegmentAngle(int32_t i, int32_t n)
+{
+    return static_cast<VornAngle>(static_cast<int64_t>(i) * 65536 / n) - 0x4000;
+}
 
 VornVertex3D Vertex(float x, float y, float z, uint32_t colour)
 {
