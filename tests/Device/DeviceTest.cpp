@@ -21,15 +21,6 @@ bool ClearTo(D3DCOLOR colour) { return Vorn3D::Clear(D3DCLEAR_TARGET, colour, 1.
 
 uint32_t RS(D3DRENDERSTATETYPE state) { return Vorn3D::GetRenderState(state); }
 
-// Stage 0 passes the vertex colour and alpha through (no texture is bound in these tests).
-void UseVertexColour()
-{
-    Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-    Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-    Vorn3D::SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-}
-
 // The hook trace: every device-loss hook and callback writes its name.
 std::vector<std::string> g_trace;
 

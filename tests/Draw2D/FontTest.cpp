@@ -234,19 +234,21 @@ TEST_F(FontTest, SixteenBitFormatsGetTheirOwnPixelsAnd4444TakesCoverageNibbles)
 {
     const struct {
         D3DFORMAT format;
-        uint16_t pixel;   // of the colour 0xFFFF8040
+        uint16_t pixel;   // of the colour 0x80FF8040: alpha full whatever the colour's
     } cases[] = {{D3DFMT_R5G6B5, 0xFC08}, {D3DFMT_X1R5G5B5, 0xFE08}, {D3DFMT_A1R5G5B5, 0xFE08}, {D3DFMT_A4R4G4B4, 0xFF84}};
     int tried = 0;
     for (const auto& c : cases) {
-        const VornTextureHandle t = ExactTexture(c.format, 32, 0);
+        const VornTextureHandle t = ExactTexture(c.format, 32, 0xFF204060);
         if (t == kNone) continue;
         ++tried;
+        const uint16_t fill = fonttest::ReadTexture<uint16_t>(t).at(0);
         VornFont::SetDestination(font_, t);
         VornFont::Begin(font_);
-        VornFont::DrawChar(font_, 2, 2, 0xFFFF8040, 'W');
+        VornFont::DrawChar(font_, 2, 2, 0x80FF8040, 'W');
         VornFont::End(font_);
         std::vector<uint16_t> pixels = fonttest::ReadTexture<uint16_t>(t);
-        EXPECT_EQ((std::set<uint16_t>{0, c.pixel}), std::set<uint16_t>(pixels.begin(), pixels.end()))
+        // Ink in the colour, and every other pixel as it was.
+        EXPECT_EQ((std::set<uint16_t>{fill, c.pixel}), std::set<uint16_t>(pixels.begin(), pixels.end()))
             << Vorn3D::GetFormatName(c.format);
         if (c.format == D3DFMT_A4R4G4B4) {
             VornTexture::ColorFill(t, 0xFFFFFFFF);

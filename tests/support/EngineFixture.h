@@ -215,6 +215,15 @@ inline void DrawColourQuad(float x0, float y0, float x1, float y1, D3DCOLOR colo
     Vorn3D::GetDevice()->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
 }
 
+// Stage 0 passes the vertex colour and alpha through.
+inline void UseVertexColour()
+{
+    Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+    Vorn3D::SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+}
+
 // The engine's device for a whole suite: let go before the program ends, since a process that exits
 // with a live device can be killed by Wine while the driver tears down under load. A failed test
 // leaves its last frame as <suite>.<test>.png in the output folder.
