@@ -2,6 +2,7 @@
 #include "VornFile.h"
 #include "VornLZSS.h"
 #include "VornMemory.h"
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -99,6 +100,11 @@ bool VornQsgLoader::DecodeLzss(const uint8_t* src, uint32_t srcSize, uint8_t* ds
 }
 
 // ---- The loader object ----
+
+void VornQsgLoader::EntryKey(const char* archive, const char* entry, char* key, size_t size)
+{
+    snprintf(key, size, "%s:%s", archive ? archive : "", entry ? entry : "");
+}
 
 const char* VornQsgLoader::Load(const char* archive, const char* entry)
 {

@@ -5,6 +5,7 @@
 #include "VornQsgFormat.h"
 #include <windows.h>
 #include <d3d9types.h>
+#include <cstddef>
 #include <cstdint>
 
 class VornQsgLoader
@@ -36,6 +37,9 @@ public:
     // leaves the image.
     bool CopyRectToBuffer(uint32_t dstX, uint32_t dstY, uint32_t srcX, uint32_t srcY, uint32_t width,
                           uint32_t height, void* dst, int32_t pitch, D3DFORMAT format) const;
+
+    // The name a loaded entry is shared under, "archive:entry", cut to fit size bytes.
+    static void EntryKey(const char* archive, const char* entry, char* key, size_t size);
 
     // ---- The archive format ----
     // Unpacked size of the entry (0 when the archive, the entry or its header is unusable); width,

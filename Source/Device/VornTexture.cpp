@@ -232,7 +232,7 @@ VornTextureHandle VornTexture::CreateFromQSG(const char* archive, const char* en
     VornLog::StrongBlue("VornTexture::CreateFromQSG");
     VornLog::Print(": [ %s / %s ] : ", archive, entry);
     char key[VORN_RECORD_NAME_SIZE];
-    snprintf(key, sizeof key, "%s:%s", archive, entry);
+    VornQsgLoader::EntryKey(archive, entry, key, sizeof key);
     const VornTextureHandle found = g_table.FindByName(key);
     if (found != VORN_INVALID_HANDLE) {
         g_table.AddRef(found);

@@ -209,7 +209,7 @@ VornSheetHandle VornSheet::CreateFromQSG(const char* archive, const char* entry,
     VornLog::StrongBlue("VornSheet::CreateFromQSG");
     VornLog::Print(" : [ %s / %s ] : ", archive, entry);
     char name[VORN_RECORD_NAME_SIZE];
-    snprintf(name, sizeof name, "%s:%s", archive, entry);
+    VornQsgLoader::EntryKey(archive, entry, name, sizeof name);
     const VornSheetHandle found = Found(name);
     if (found != VORN_INVALID_HANDLE) return found;
     VornQsgLoader loader;
