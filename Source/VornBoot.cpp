@@ -27,6 +27,7 @@
 #include "VornAnimation.h"
 #include "VornConsole.h"
 #include "VornDebug.h"
+#include "VornFEP.h"
 #include "VornFile.h"
 #include "VornInput.h"
 #include "VornLZSS.h"
@@ -112,7 +113,7 @@ const StartRow kInitializeRows[] = {
     {OPTION_SOCKET_SERVER_ASYNC, "Initialize WindowsSocket", Call<VornSocketServerAsync::Initialize>, "ソケットクラスの初期化に失敗"},
     {OPTION_SOCKET_SERVER_MT, "Initialize WindowsSocketMT", Call<VornSocketServerMT::Initialize>, "マルチスレッド型ソケットクラスの初期化に失敗"},
     {0, "Initialize Console System", Call<VornConsole::Initialize>, "コンソールクラスの初期化に失敗"},
-    // pending VornFEP: {0, "Initialize FEP System", Call<VornFEP::Initialize>, "ＦＥＰクラス初期化の初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {0, "Initialize FEP System", Call<VornFEP::Initialize>, "ＦＥＰクラス初期化の初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {0, "Initialize Math System", Call<VornMath::Initialize>, "算術クラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {0, "Initialize Debug System", Call<VornDebug::Initialize>, "デバッグクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {0, "Initialize LZSS Compress System", Call<VornLZSS::Initialize>, "LZSSクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
@@ -209,7 +210,7 @@ const EndRow kFinalizeRows[] = {
     {OPTION_DIRECT3D, Call<VornShaderFx::Finalize>},
     {0, Call<VornLZSS::Finalize>},
     {0, Call<VornMath::Finalize>},
-    // pending VornFEP: {0, Call<VornFEP::Finalize>},
+    {0, Call<VornFEP::Finalize>},
     {0, Call<VornAnimation::Finalize>},
     {0, Call<VornDebug::Finalize>},
     {0, Call<VornList::Finalize>},

@@ -65,6 +65,7 @@
 #include "VornSprite3D.h"
 
 // Input
+#include "VornFEP.h"
 #include "VornInput.h"
 
 // Audio

@@ -2,6 +2,7 @@
 // These sit above the classes they route messages and frames to.
 #include "VornState.h"
 #include "Vorn3D.h"
+#include "VornFEP.h"
 #include "VornInput.h"
 #include "VornMedia.h"
 #include "VornMemory.h"
@@ -166,7 +167,7 @@ LRESULT CALLBACK Vorn::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         g_vorn.active = wParam != 0;
         break;
     case WM_CHAR:
-        // pending VornFEP: VornFEP::OnChar(wParam);
+        VornFEP::OnChar(wParam);
         break;
     case WM_SYSKEYDOWN:
         return 0;

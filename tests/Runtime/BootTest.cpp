@@ -360,7 +360,7 @@ TEST(Boot, InitializeStartsTheCoreClassesInOrder)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(0u, lines[0].find("Vorn Library"));
     EXPECT_EQ(std::vector<std::string>({"Initialize Multimedia Timer", "Checking System Informatin", "Initialize VornMemory",
-                                        "Initialize VornList", "Initialize Console System", "Initialize Math System",
+                                        "Initialize VornList", "Initialize Console System", "Initialize FEP System", "Initialize Math System",
                                         "Initialize Debug System", "Initialize LZSS Compress System",
                                         "Initialize Animation System", "Initialize Thread System"}),
               std::vector<std::string>(lines.begin() + 1, lines.end()));

@@ -1,0 +1,114 @@
+// VornFEP: characters sent to the engine's real window, and a stand-in IME in the middle of a
+// composition (Wine's IME composes nothing).
+#include "../Runtime/BootRun.h"
+#include "VornFEP.h"
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string Typed()
+{
+    char text[VornFEP::TEXT_MAX + 1];
+    VornFEP::GetTypedText(text);
+    return text;
+}
+void Send(const std::string& bytes) { for (unsigned char c : bytes) SendMessageA(Vorn::GetWindowHandle(), WM_CHAR, c, 0); }
+
+// What the stand-in IME answers; a buffer too small for the data is an error, as in IMM.
+struct FakeIme { BOOL open; DWORD conversion, sentence; LONG cursor, compositionError; std::string composition, clauses, candidates; }
+g_ime = {TRUE, 0, 0, 4, 0, "変換中です", "", ""};
+
+LONG Answer(const std::string& data, void* buffer, DWORD size)
+{
+    if (buffer && size < data.size()) return IMM_ERROR_GENERAL;
+    if (buffer) memcpy(buffer, data.data(), data.size());
+    return LONG(data.size());
+}
+
+const VornImeCalls kFake = {
+    [](HWND) { return HWND(nullptr); }, [](HWND) { return HIMC(1); }, [](HWND, HIMC) { return TRUE; },
+    [](HIMC) { return g_ime.open; },
+    [](HIMC, LPDWORD conversion, LPDWORD sentence) { return *conversion = g_ime.conversion, *sentence = g_ime.sentence, TRUE; },
+    [](HIMC, DWORD item, LPVOID buffer, DWORD size) {
+        if (item == GCS_CURSORPOS) return g_ime.cursor;
+        const LONG n = Answer(item == GCS_COMPCLAUSE ? g_ime.clauses : g_ime.composition, buffer, size);
+        return item == GCS_COMPSTR && g_ime.compositionError ? g_ime.compositionError : n;
+    },
+    [](HIMC, DWORD, LPCANDIDATELIST buffer, DWORD size) { return DWORD(Answer(g_ime.candidates, buffer, size)); },
+    [](HIMC, DWORD, DWORD, DWORD) { return TRUE; }};
+
+std::string Words(std::initializer_list<uint32_t> w) { return std::string(reinterpret_cast<const char*>(w.begin()), w.size() * 4); }
+
+}  // namespace
+
+TEST(FEP, CharactersOfTheWindowMakeTheTypedText)
+{
+    vorntest::BootRunning(0, nullptr, [] {
+        char mode[16], typed[VornFEP::STRING_SIZE];
+        EXPECT_TRUE(VornFEP::GetModeText(mode));
+        EXPECT_STREQ(mode, "英数");   // Wine's IME is closed
+        Send("ab\r");
+        VornFEP::Update();
+        EXPECT_TRUE(VornFEP::GetState(nullptr, typed, nullptr, nullptr, nullptr));
+        EXPECT_STREQ(typed, "ab\n");
+        Send("\x1b");   // remembered, not typed
+        EXPECT_FALSE(VornFEP::GetState(nullptr, nullptr, nullptr, nullptr, nullptr));
+        EXPECT_EQ(Typed(), "ab\n");
+        // Back-space removes whole characters, and a lead byte whose trail has not come alone.
+        const char* const cases[][2] = {{"\x82\xA0\b", ""}, {"x\x82\xA0\b", "x"}, {"x\x82\b", "x"}, {"\x82\xA0\b\b", ""}};
+        for (const auto& c : cases) {
+            VornFEP::ClearTypedText();
+            Send(c[0]);
+            EXPECT_EQ(Typed(), c[1]) << c[0];
+        }
+        VornFEP::ClearTypedText();
+        Send(std::string(1022, 'a') + "\x82\xA0");
+        VornFEP::Update();
+        VornFEP::GetState(nullptr, typed, nullptr, nullptr, nullptr);
+        EXPECT_EQ(std::string(typed), std::string(1022, 'a'));   // the snapshot ends before a character it would cut
+        Send(std::string(1023, 'a') + "\x82\xA0" + "bc");
+        EXPECT_EQ(Typed(), std::string(1022, 'a') + "\x82\xA0" + std::string(1023, 'a') + "b");   // no half character
+    });
+}
+
+TEST(FEP, AStandInImeGivesModeCompositionAndCandidates)
+{
+    vorntest::BootRunning(0, [] { VornFEP::SetImeCalls(&kFake); }, [] {
+        const struct { BOOL open; DWORD conversion, sentence; const char* label; } modes[] = {
+            {TRUE, IME_CMODE_ROMAN | IME_CMODE_FULLSHAPE | IME_CMODE_NATIVE, IME_SMODE_PHRASEPREDICT, "Ｒ連全ひ"},
+            {TRUE, IME_CMODE_FULLSHAPE | IME_CMODE_KATAKANA | IME_CMODE_NATIVE, 0, "全カ"},
+            {TRUE, IME_CMODE_NATIVE, IME_SMODE_PLAURALCLAUSE | IME_SMODE_SINGLECONVERT | IME_SMODE_AUTOMATIC, "複単自半ひ"},
+            {TRUE, 0, 0, "半英"}, {TRUE, IME_CMODE_NOCONVERSION | IME_CMODE_NATIVE, 0, "英数"}, {FALSE, IME_CMODE_NATIVE, 0, "英数"}};
+        char text[VornFEP::STRING_SIZE], rest[VornFEP::STRING_SIZE];
+        for (const auto& m : modes) {
+            g_ime.open = m.open, g_ime.conversion = m.conversion, g_ime.sentence = m.sentence;
+            EXPECT_TRUE(VornFEP::GetModeText(text) && strcmp(text, m.label) == 0) << m.label;
+        }
+        // Clause data: plain, several clauses, an end past the composition, one offset only, then an error
+        // result from the composition itself.
+        const struct { std::string clauses; LONG error; const char *first, *rest; } clauses[] = {
+            {Words({0, 4, 10}), 0, "変換", "中です"}, {Words({0, 4, 6, 10}), 0, "変換", "中です"},
+            {Words({0, 200}), 0, "変換中です", ""}, {Words({0}), 0, "", "変換中です"}, {Words({0, 4, 10}), IMM_ERROR_GENERAL, "", ""}};
+        for (const auto& c : clauses) {
+            g_ime.clauses = c.clauses;
+            g_ime.compositionError = c.error;
+            VornFEP::Update();
+            VornFEP::GetState(nullptr, nullptr, text, rest, nullptr);
+            EXPECT_TRUE(strcmp(text, c.first) == 0 && strcmp(rest, c.rest) == 0) << text << "|" << rest;
+        }
+        EXPECT_EQ(VornFEP::GetCursorPosition(), 4);
+        // size, style, count, selection, page start, page size, offsets, strings
+        g_ime.candidates = Words({0, 0, 3, 1, 1, 9, 36, 39, 42}) + std::string("一\0二\0三\0", 9);
+        EXPECT_EQ(VornFEP::RefreshCandidateList(), 3u);
+        EXPECT_TRUE(VornFEP::GetCandidateSelection() == 1 && VornFEP::GetCandidatePageStart() == 1);
+        EXPECT_EQ(VornFEP::GetCandidatePageEnd(), 3u);   // page start + size, within the count
+        auto candidate = [&](uint32_t i) { return VornFEP::GetCandidateString(i, text), std::string(text); };
+        EXPECT_EQ(candidate(0) + candidate(2) + candidate(3), "一三");
+        // An offset past the copy, one into its head, a string without terminator, a count past the offsets.
+        g_ime.candidates = Words({0, 0, 4, 0, 0, 2, 999, 4, 36}) + "ab";
+        EXPECT_EQ(VornFEP::RefreshCandidateList(), 4u);
+        EXPECT_EQ(VornFEP::GetCandidatePageEnd(), 2u);
+        EXPECT_EQ(candidate(0) + candidate(1) + candidate(2) + candidate(3), "");
+    });
+}
