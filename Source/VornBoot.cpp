@@ -25,6 +25,7 @@
 #include "VornFont.h"
 #include "VornFontSprite.h"
 #include "VornAnimation.h"
+#include "VornCDDA.h"
 #include "VornConsole.h"
 #include "VornDebug.h"
 #include "VornFEP.h"
@@ -118,7 +119,7 @@ const StartRow kInitializeRows[] = {
     {0, "Initialize Debug System", Call<VornDebug::Initialize>, "デバッグクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {0, "Initialize LZSS Compress System", Call<VornLZSS::Initialize>, "LZSSクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {0, "Initialize Animation System", Call<VornAnimation::Initialize>, "アニメーションクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
-    // pending VornCDDA: {OPTION_CDDA, "Initialize CDDA System", Call<VornCDDA::Initialize>, "ＣＤＤＡクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
+    {OPTION_CDDA, "Initialize CDDA System", Call<VornCDDA::Initialize>, "ＣＤＤＡクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
     {OPTION_MICROTHREAD, "Initialize MicroThread System", Call<VornMicroThread::Initialize>, "マイクロスレッドの初期化に失敗"},
     {0, "Initialize Thread System", Call<VornThread::Initialize>, "スレッドの初期化に失敗"},
     {OPTION_DIRECT3D, "  -> Surface Manager", Call<VornSurface::Initialize>, "サーフェイスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"},
@@ -176,7 +177,7 @@ bool EndTimer()
 const EndRow kFinalizeRows[] = {
     {0, [] { VornThread::EndAllThreads(); VornThread::Finalize(); return true; }},
     {OPTION_MICROTHREAD, Call<VornMicroThread::Finalize>},
-    // pending VornCDDA: {OPTION_CDDA, Call<VornCDDA::Finalize>},
+    {OPTION_CDDA, Call<VornCDDA::Finalize>},
     {OPTION_SOCKET_SERVER_MT, Call<VornSocketServerMT::Finalize>},
     {OPTION_SOCKET_SERVER_ASYNC, Call<VornSocketServerAsync::Finalize>},
     {OPTION_SOCKET_ASYNCIO, Call<VornSocketAsyncIO::Finalize>},

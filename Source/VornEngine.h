@@ -69,6 +69,7 @@
 #include "VornInput.h"
 
 // Audio
+#include "VornCDDA.h"
 #include "VornMedia.h"
 #include "VornMusic.h"
 #include "VornSound.h"

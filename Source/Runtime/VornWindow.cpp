@@ -2,6 +2,7 @@
 // These sit above the classes they route messages and frames to.
 #include "VornState.h"
 #include "Vorn3D.h"
+#include "VornCDDA.h"
 #include "VornFEP.h"
 #include "VornInput.h"
 #include "VornMedia.h"
@@ -187,7 +188,7 @@ LRESULT CALLBACK Vorn::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         VornInput::AddMouseWheel(static_cast<int16_t>(HIWORD(wParam)));
         break;
     case MM_MCINOTIFY:
-        // pending VornCDDA: VornCDDA::OnNotify(wParam, lParam);
+        VornCDDA::OnNotify(wParam, lParam);
         break;
     case WM_VORN_SOCKET:
         VornSocketServerAsync::OnMessage(window, wParam, lParam);

@@ -1,0 +1,112 @@
+// VornCDDA on Wine's MCI (no CD drive), and on a stand-in disc that answers from a track table,
+// writes down every command and can fail the n-th.
+#include "AudioSupport.h"
+#include "VornCDDA.h"
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+using namespace audiotest;
+
+namespace {
+
+const MCIDEVICEID kDevice = 7;
+
+struct Disc
+{
+    std::vector<VornCDDATrack> tracks;
+    uint32_t total, position;   // the disc's length, where a pause finds the play
+    size_t failAt, sent;        // the command (from 0) that fails; commands so far
+    std::string log;            // "open <flags> <type> <element>; status <item> [<track>]; play <from> <to>; ..."
+} g_disc;
+
+MCIERROR WINAPI FakeSend(MCIDEVICEID, UINT message, DWORD_PTR flags, DWORD_PTR p)
+{
+    char line[64] = "";
+    if (message == MCI_OPEN) {
+        auto* open = reinterpret_cast<MCI_OPEN_PARMSA*>(p);
+        snprintf(line, sizeof line, "open %x %u %s; ", unsigned(flags), unsigned(DWORD_PTR(open->lpstrDeviceType)),
+                 flags & MCI_OPEN_ELEMENT ? open->lpstrElementName : "-");
+        open->wDeviceID = kDevice;
+    } else if (message == MCI_STATUS) {
+        auto* status = reinterpret_cast<MCI_STATUS_PARMS*>(p);
+        const uint32_t track = flags & MCI_TRACK ? status->dwTrack : 0;
+        snprintf(line, sizeof line, track ? "status %u %u; " : "status %u; ", unsigned(status->dwItem), track);
+        const VornCDDATrack t = track ? g_disc.tracks[track - 1] : VornCDDATrack{g_disc.position, g_disc.total};
+        status->dwReturn = status->dwItem == MCI_STATUS_NUMBER_OF_TRACKS ? g_disc.tracks.size()
+                           : status->dwItem == MCI_STATUS_LENGTH         ? t.length : t.start;
+    } else if (message == MCI_PLAY) {
+        auto* play = reinterpret_cast<MCI_PLAY_PARMS*>(p);
+        const bool notify = flags == (MCI_NOTIFY | MCI_FROM | MCI_TO) && HWND(play->dwCallback) == Vorn::GetWindowHandle();
+        snprintf(line, sizeof line, "play%s %u %u; ", notify ? "" : "?", unsigned(play->dwFrom), unsigned(play->dwTo));
+    } else {
+        snprintf(line, sizeof line, "%s; ", message == MCI_STOP ? "stop" : message == MCI_CLOSE ? "close"
+                                            : flags == MCI_SET_DOOR_OPEN ? "door open" : "door closed");
+    }
+    g_disc.log += line;
+    return g_disc.sent++ == g_disc.failAt ? MCIERR_HARDWARE : 0;
+}
+
+// The commands since the last call.
+std::string Sent() { return std::exchange(g_disc.log, ""); }
+
+void Notify(WPARAM flags, MCIDEVICEID device = kDevice)
+{
+    PostMessageA(Vorn::GetWindowHandle(), MM_MCINOTIFY, flags, device);
+    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&msg);
+}
+
+}  // namespace
+
+TEST_F(AudioTest, CDAudioOnWineAndOnAStandInDisc)
+{
+    g_disc = {{{150, 1000}, {1150, 2000}, {3150, 850}}, 4000, 1700, SIZE_MAX, 0, ""};
+    vorntest::BootRunning(OPTION_CDDA, [] { VornLog::SetFileName("cdda"); }, [] {
+        EXPECT_TRUE(Vorn::Start());
+        // Wine has no CD drive.
+        EXPECT_FALSE(VornCDDA::Open(0) || VornCDDA::Open('D') || VornCDDA::PlayTrack(1, false) || VornCDDA::Pause() ||
+                     VornCDDA::Stop() || VornCDDA::OnNotify(MCI_NOTIFY_SUCCESSFUL, 0) || VornCDDA::SetDoor(true));
+        VornCDDA::SetMciSendCommand(FakeSend);
+        ASSERT_TRUE(VornCDDA::Open('E'));   // status items: 1 length, 2 position, 3 track count
+        EXPECT_EQ(Sent(), "open 3300 516 E:; status 3; status 1; status 2 1; status 1 1; status 2 2; status 1 2; status 2 3; status 1 3; ");
+        const uint32_t outside[][2] = {{0, 1}, {2, 0}, {1, 4}, {4, 4}};
+        for (const auto& range : outside) EXPECT_FALSE(VornCDDA::Play(range[0], range[1], false));
+        EXPECT_TRUE(VornCDDA::PlayTrack(3, true));   // the last track: to the end of the disc
+        EXPECT_FALSE(VornCDDA::PlayAll(false));      // already playing
+        Notify(MCI_NOTIFY_ABORTED);
+        Notify(MCI_NOTIFY_SUCCESSFUL, kDevice + 1);
+        Notify(MCI_NOTIFY_SUCCESSFUL);               // a looping range plays again
+        EXPECT_EQ(Sent(), "play 3150 4000; play 3150 4000; ");
+        // Pause, resume from the saved position, pause; a stop ends the pause, so the next pause pauses.
+        EXPECT_TRUE(VornCDDA::Pause() && VornCDDA::Pause() && VornCDDA::Pause() && VornCDDA::Stop());
+        EXPECT_TRUE(VornCDDA::PlayAll(false) && VornCDDA::Pause());
+        EXPECT_EQ(Sent(), "status 2; stop; play 1700 4000; status 2; stop; stop; play 150 3150; status 2; stop; ");
+        EXPECT_TRUE(VornCDDA::SetDoor(true));   // to the open device, then closed
+        EXPECT_FALSE(VornCDDA::Play(1, 1, false));
+        EXPECT_TRUE(VornCDDA::SetDoor(false));  // none open: the default device, opened for it
+        EXPECT_EQ(Sent(), "stop; door open; close; open 3100 516 -; door closed; close; ");
+        // Failures: a status in Open, a disc of 100 tracks, a pause's stop, a resume, a door command.
+        const uint32_t used = VornMemory::GetUsedSize();
+        g_disc.sent = 0, g_disc.failAt = 5;   // the position of track 2
+        EXPECT_FALSE(VornCDDA::Open('E'));
+        EXPECT_EQ(VornMemory::GetUsedSize(), used);
+        g_disc.tracks.resize(100);
+        EXPECT_FALSE(VornCDDA::Open('E'));
+        g_disc.tracks.resize(1);
+        ASSERT_TRUE(VornCDDA::Open('E'));
+        EXPECT_EQ(Sent(), "open 3300 516 E:; status 3; status 1; status 2 1; status 1 1; status 2 2; close; "
+                          "open 3300 516 E:; status 3; close; open 3300 516 E:; status 3; status 1; status 2 1; status 1 1; ");
+        g_disc.sent = 0, g_disc.failAt = 2;      // the first pause's stop
+        EXPECT_TRUE(VornCDDA::PlayAll(false));   // one track: an empty range
+        EXPECT_FALSE(VornCDDA::Pause());
+        EXPECT_TRUE(VornCDDA::Pause());          // not paused by the failed one: pauses now
+        g_disc.failAt = 5;                       // the resume's play: closes
+        EXPECT_FALSE(VornCDDA::Pause() || VornCDDA::OnNotify(MCI_NOTIFY_SUCCESSFUL, kDevice));
+        g_disc.failAt = 9;                       // the door command
+        EXPECT_FALSE(VornCDDA::SetDoor(true));
+        EXPECT_EQ(Sent(), "play 150 150; status 2; stop; status 2; stop; play 1700 150; stop; close; open 3100 516 -; door open; close; ");
+        Vorn::Finalize();
+    });
+    const std::string log = ReadFile("cdda.html");
+    EXPECT_TRUE(InOrder(log, {"VornCDDAクラスの初期化", "VornCDDAクラスの解放"})) << log;
+}
