@@ -2,6 +2,7 @@
 #define TUVRA_BUILD
 #include "Tuvra.h"
 #include "TuvraWave.h"
+#include "VornAudioLevel.h"
 #include <mmsystem.h>
 #include <dsound.h>
 #include <new>
@@ -33,22 +34,6 @@ void Free(void* p)
     if (!p) return;
     if (g_free) g_free(p);
     else HeapFree(GetProcessHeap(), 0, p);
-}
-
-long VolumeLevel(float percent)
-{
-    if (percent >= 100.0f) return DSBVOLUME_MAX;
-    if (percent <= 0.0f) return DSBVOLUME_MIN;
-    const float down = 100.0f - percent;
-    return static_cast<long>(-(down * down));
-}
-
-long PanLevel(float percent)
-{
-    if (percent >= 100.0f) return DSBPAN_RIGHT;
-    if (percent <= -100.0f) return DSBPAN_LEFT;
-    const long level = static_cast<long>(percent * percent);
-    return percent < 0.0f ? -level : level;
 }
 
 class Sound final : public TuvraInstance
@@ -86,8 +71,8 @@ public:
         paused_ = false;
         buffer_->Play(0, 0, loop_ ? DSBPLAY_LOOPING : 0);
     }
-    void SetVolume(float percent) override { buffer_->SetVolume(VolumeLevel(percent)); }
-    void SetPan(float percent) override { buffer_->SetPan(PanLevel(percent)); }
+    void SetVolume(float percent) override { buffer_->SetVolume(VornVolumeToLevel(percent)); }
+    void SetPan(float percent) override { buffer_->SetPan(VornPanToLevel(percent)); }
     void Release() override
     {
         buffer_->Stop();

@@ -1,7 +1,6 @@
-// Shared by the audio classes: percentages turned into DirectX levels in hundredths of a decibel: volume
-// -(100 - p)^2 (100 and above: 0, below 0: -10000), pan p^2 with the sign of p, within +-10000.
-// Squares, not pow: pow(100, log10(x)) comes out one short for some whole x.
+// Shared by the audio classes: COM release, failure lines, and the level conversions.
 #pragma once
+#include "VornAudioLevel.h"
 #include "VornLog.h"
 #include <cstdint>
 
@@ -18,20 +17,4 @@ inline void VornAudioError(const char* text, long result = 0)
     VornLog::StrongRed("%s", text);
     if (result) VornLog::Print(" [ 0x%08lX ]", static_cast<unsigned long>(result));
     VornLog::LineBreak();
-}
-
-inline int32_t VornVolumeToLevel(float percent)
-{
-    if (percent > 100.0f) return 0;
-    if (percent < 0.0f) return -10000;
-    const float down = 100.0f - percent;
-    return static_cast<int32_t>(-(down * down));
-}
-
-inline int32_t VornPanToLevel(float percent)
-{
-    if (percent > 100.0f) return 10000;
-    if (percent < -100.0f) return -10000;
-    const int32_t level = static_cast<int32_t>(percent * percent);
-    return percent < 0.0f ? -level : level;
 }
