@@ -68,6 +68,42 @@ TEST_F(AudioTest, SoundWithoutTheBitHasNoDirectSoundAndAMissingLibraryFails)
     });
 }
 
+// Run by the next case from a copy of this program in a folder without Tuvra.dll.
+TEST_F(AudioTest, DISABLED_SoundMissingLibrary)
+{
+    std::vector<vorntest::SeenBox> boxes;
+    vorntest::BootRunning(OPTION_DIRECTSOUND, [] { VornLog::SetFileName("sound"); },
+                          [] { EXPECT_FALSE(Vorn::Start()); }, &boxes);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "ERROR");
+    EXPECT_EQ(boxes[0].text, "サウンドクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません");
+}
+
+TEST_F(AudioTest, SoundWithoutTheLibraryFailsToStartWithItsText)
+{
+    char self[MAX_PATH] = {};
+    ASSERT_TRUE(GetModuleFileNameA(nullptr, self, MAX_PATH) > 0);
+    CreateDirectoryA("nolib", nullptr);
+    ASSERT_TRUE(CopyFileA(self, "nolib\\audio_tests.exe", FALSE));
+    ASSERT_EQ(GetFileAttributesA("nolib\\Tuvra.dll"), INVALID_FILE_ATTRIBUTES);
+    char command[] = "nolib\\audio_tests.exe --gtest_also_run_disabled_tests --gtest_filter=AudioTest.DISABLED_SoundMissingLibrary";
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(code, 0u);
+    std::string log;
+    for (char c : ReadFile("runtime-AudioTest-DISABLED_SoundMissingLibrary\\sound.html"))
+        if (c != '\r') log += c;
+    EXPECT_TRUE(InOrder(log, {"VornSoundクラスの初期化", Strong("　■ DirectSoundデバイスの性能をチェック"),
+                              Red("　エラー : ドライバーの初期化に失敗") + "<BR>"}))
+        << log;
+}
+
 TEST_F(AudioTest, SoundPlaysWavesFromFileMemoryAndPackAndGivesTheWorkAreaBack)
 {
     const std::string wave = MakeWave(0.3);
