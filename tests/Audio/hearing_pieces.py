@@ -3,14 +3,15 @@ import struct
 import wave
 
 
-def pieces(path, step=0.05, floor=0.003, gap=0.3):
+def pieces(path, step=0.05, floor=0.003, gap=0.3, channel=None):
     """(start s, length s, left rms, right rms) of each stretch of sound in a 16-bit stereo WAV; the
-    rms is the median of its 50 ms steps. Dropouts shorter than gap (a loaded machine) do not split."""
+    rms is the median of its 50 ms steps. Dropouts shorter than gap (a loaded machine) do not split.
+    With a channel (0 left, 1 right) only that channel's sound counts."""
     w, n, out = wave.open(path), int(44100 * step), []
     for i in range(w.getnframes() // n):
         s = struct.unpack("<%dh" % (2 * n), w.readframes(n))
         rms = [(sum(v * v for v in s[ch::2]) / n) ** 0.5 / 32768 for ch in (0, 1)]
-        if max(rms) > floor:
+        if (max(rms) if channel is None else rms[channel]) > floor:
             if not out or i * step - out[-1][1] > gap:
                 out.append([i * step, 0, [], []])
             out[-1][1:] = [(i + 1) * step, out[-1][2] + [rms[0]], out[-1][3] + [rms[1]]]
