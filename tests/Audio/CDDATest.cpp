@@ -11,14 +11,10 @@ using namespace audiotest;
 namespace {
 
 const MCIDEVICEID kDevice = 7;
-
-struct Disc
-{
-    std::vector<VornCDDATrack> tracks;
-    uint32_t total, position;   // the disc's length, where a pause finds the play
-    size_t failAt, sent;        // the command (from 0) that fails; commands so far
-    std::string log;            // "open <flags> <type> <element>; status <item> [<track>]; play <from> <to>; ..."
-} g_disc;
+const uint32_t kTotal = 4000, kPausedAt = 1700;   // the disc's length; where a pause finds the play
+std::vector<VornCDDATrack> g_tracks;
+size_t g_failAt = SIZE_MAX, g_sent = 0;   // the command (from 0) that fails; commands so far
+std::string g_log;                        // "open <flags> <type> <element>; status <item> [<track>]; play <from> <to>; ..."
 
 MCIERROR WINAPI FakeSend(MCIDEVICEID, UINT message, DWORD_PTR flags, DWORD_PTR p)
 {
@@ -32,8 +28,8 @@ MCIERROR WINAPI FakeSend(MCIDEVICEID, UINT message, DWORD_PTR flags, DWORD_PTR p
         auto* status = reinterpret_cast<MCI_STATUS_PARMS*>(p);
         const uint32_t track = flags & MCI_TRACK ? status->dwTrack : 0;
         snprintf(line, sizeof line, track ? "status %u %u; " : "status %u; ", unsigned(status->dwItem), track);
-        const VornCDDATrack t = track ? g_disc.tracks[track - 1] : VornCDDATrack{g_disc.position, g_disc.total};
-        status->dwReturn = status->dwItem == MCI_STATUS_NUMBER_OF_TRACKS ? g_disc.tracks.size()
+        const VornCDDATrack t = track ? g_tracks[track - 1] : VornCDDATrack{kPausedAt, kTotal};
+        status->dwReturn = status->dwItem == MCI_STATUS_NUMBER_OF_TRACKS ? g_tracks.size()
                            : status->dwItem == MCI_STATUS_LENGTH         ? t.length : t.start;
     } else if (message == MCI_PLAY) {
         auto* play = reinterpret_cast<MCI_PLAY_PARMS*>(p);
@@ -43,12 +39,12 @@ MCIERROR WINAPI FakeSend(MCIDEVICEID, UINT message, DWORD_PTR flags, DWORD_PTR p
         snprintf(line, sizeof line, "%s; ", message == MCI_STOP ? "stop" : message == MCI_CLOSE ? "close"
                                             : flags == MCI_SET_DOOR_OPEN ? "door open" : "door closed");
     }
-    g_disc.log += line;
-    return g_disc.sent++ == g_disc.failAt ? MCIERR_HARDWARE : 0;
+    g_log += line;
+    return g_sent++ == g_failAt ? MCIERR_HARDWARE : 0;
 }
 
 // The commands since the last call.
-std::string Sent() { return std::exchange(g_disc.log, ""); }
+std::string Sent() { return std::exchange(g_log, ""); }
 
 void Notify(WPARAM flags, MCIDEVICEID device = kDevice)
 {
@@ -60,7 +56,7 @@ void Notify(WPARAM flags, MCIDEVICEID device = kDevice)
 
 TEST_F(AudioTest, CDAudioOnWineAndOnAStandInDisc)
 {
-    g_disc = {{{150, 1000}, {1150, 2000}, {3150, 850}}, 4000, 1700, SIZE_MAX, 0, ""};
+    g_tracks = {{150, 1000}, {1150, 2000}, {3150, 850}};
     vorntest::BootRunning(OPTION_CDDA, [] { VornLog::SetFileName("cdda"); }, [] {
         EXPECT_TRUE(Vorn::Start());
         // Wine has no CD drive.
@@ -87,22 +83,22 @@ TEST_F(AudioTest, CDAudioOnWineAndOnAStandInDisc)
         EXPECT_EQ(Sent(), "stop; door open; close; open 3100 516 -; door closed; close; ");
         // Failures: a status in Open, a disc of 100 tracks, a pause's stop, a resume, a door command.
         const uint32_t used = VornMemory::GetUsedSize();
-        g_disc.sent = 0, g_disc.failAt = 5;   // the position of track 2
+        g_sent = 0, g_failAt = 5;   // the position of track 2
         EXPECT_FALSE(VornCDDA::Open('E'));
         EXPECT_EQ(VornMemory::GetUsedSize(), used);
-        g_disc.tracks.resize(100);
+        g_tracks.resize(100);
         EXPECT_FALSE(VornCDDA::Open('E'));
-        g_disc.tracks.resize(1);
+        g_tracks.resize(1);
         ASSERT_TRUE(VornCDDA::Open('E'));
         EXPECT_EQ(Sent(), "open 3300 516 E:; status 3; status 1; status 2 1; status 1 1; status 2 2; close; "
                           "open 3300 516 E:; status 3; close; open 3300 516 E:; status 3; status 1; status 2 1; status 1 1; ");
-        g_disc.sent = 0, g_disc.failAt = 2;      // the first pause's stop
+        g_sent = 0, g_failAt = 2;      // the first pause's stop
         EXPECT_TRUE(VornCDDA::PlayAll(false));   // one track: an empty range
         EXPECT_FALSE(VornCDDA::Pause());
         EXPECT_TRUE(VornCDDA::Pause());          // not paused by the failed one: pauses now
-        g_disc.failAt = 5;                       // the resume's play: closes
+        g_failAt = 5;                       // the resume's play: closes
         EXPECT_FALSE(VornCDDA::Pause() || VornCDDA::OnNotify(MCI_NOTIFY_SUCCESSFUL, kDevice));
-        g_disc.failAt = 9;                       // the door command
+        g_failAt = 9;                       // the door command
         EXPECT_FALSE(VornCDDA::SetDoor(true));
         EXPECT_EQ(Sent(), "play 150 150; status 2; stop; status 2; stop; play 1700 150; stop; close; open 3100 516 -; door open; close; ");
         Vorn::Finalize();
