@@ -41,7 +41,8 @@ print("pieces (start, length, left rms, right rms): %r" % [tuple(round(v, 3) for
 if c.equal(len(found), len(WAVES) + 1, "each sound heard apart, then the tunes"):
     for name, (_, length, left, right) in zip(WAVES, found):
         total, end = audible(os.path.join(h.BUILD, "data", "pack", name + ".wav"))
-        c.check(max(left, right) > 0.01 and end * 0.5 <= length <= total + 0.3,
+        # A loaded machine can stretch a sound a little (underruns); its neighbours stay apart.
+        c.check(max(left, right) > 0.01 and end * 0.5 <= length <= total + 0.6,
                 "%s.wav is heard (%.2f s of %.2f s audible, rms %.3f)" % (name, length, end, max(left, right)))
     durations = dict(re.findall(r"^(bgm\d)\.mp3 ([\d.]+)", out, re.M))
     starts = []
