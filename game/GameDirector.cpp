@@ -142,6 +142,7 @@ GameDirector::~GameDirector()
     for (auto h : sprites) VornSprite::Release(h);
     for (auto h : sprites3D) VornSprite3D::Release(h);
     VornPrimitive3D::Release(primitive3D);
+    VornMedia::Stop(bgm);
     VornMedia::Release(bgm);
     VornCamera::Release(camera);
     VornLine3D::Release(line3D);
@@ -202,6 +203,8 @@ void GameDirector::LoadJingle(const char* file)
 
 void GameDirector::LoadBgm(const char* file)
 {
+    // Wine's DirectShow can hang releasing a graph that still runs: stopped first.
+    VornMedia::Stop(bgm);
     VornMedia::Release(bgm);
     bgm = VornMedia::CreateFromAudio(file);
 }
@@ -426,10 +429,10 @@ void GameDirector::RunGameOver()
         }
     }
     if (gameOverFrame > 480) {
+        VornMedia::Stop(bgm);
         EndGame();
         for (auto& h : letterHeights) h = 0.0f;
         gameOverFrame = 0;
-        VornMedia::Stop(bgm);
         return;
     }
     ++gameOverFrame;

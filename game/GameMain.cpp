@@ -64,6 +64,7 @@ int GameMain(int argc, char** argv)
             Vorn3D::Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER,
                           g_director->GetScene() == SCENE_TITLE ? 0xFF000000 : 0xFF5050FF, 1.0f, 0, nullptr);
             LatchInput();
+            SeamBeforeRun(g_frame);
             if (Vorn3D::BeginScene()) {
                 g_taskList->RunAll();
                 Vorn3D::EndScene();

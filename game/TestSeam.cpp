@@ -1,9 +1,11 @@
 #include "TestSeam.h"
+#include "Effects.h"
 #include "Enemy.h"
 #include "GameDirector.h"
 #include "GameMain.h"
 #include "Player.h"
 #include "VornEngine.h"
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +16,66 @@ TestSeam g_seam;
 namespace {
 
 FILE* g_trace = nullptr;
+int64_t g_sceneEntered[8] = {-1, -1, -1, -1, -1, -1, -1, -1};   // frame of the last change to each scene
 constexpr int32_t kRecordFrames = 60 * 60 * 30;   // half an hour of frames
+
+// The benchmark: frame times of the busy frames, the time the current frame began.
+std::vector<double> g_frameTimes;
+double g_frameStart = 0.0;
+int64_t g_benchStart = -1;
+
+double Seconds()
+{
+    LARGE_INTEGER c, f;
+    QueryPerformanceCounter(&c);
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+int CountLive(int32_t priority)
+{
+    int n = 0;
+    for (Task* t = g_taskList->GetFirst(); t && t->state != TASK_SENTINEL; t = t->next)
+        n += t->state == TASK_LIVE && t->priority == priority &&
+             (priority != PRIORITY_ENEMY || static_cast<MovingObject*>(t)->condition != CONDITION_DEAD);
+    return n;
+}
+
+// Keeps the busiest scene of play around the player.
+void TopUpBusyScene()
+{
+    const VornVector3 p = g_player->position;
+    auto around = [&p](float r) { return VornVector3(p.x + VornMath::RandFloat(-r, r), p.y, p.z + VornMath::RandFloat(-r, r)); };
+    g_player->hp = 20;
+    g_director->killCount = 0;
+    for (int n = CountLive(PRIORITY_ENEMY); n < 20; ++n) new Enemy(around(12.0f), VornMath::RandInt(0, 2));
+    for (int n = CountLive(PRIORITY_SHOCKWAVE); n < 1; ++n) new Shockwave(p.x, p.y - 0.8f, p.z, 30.0f);
+    int effects = CountLive(PRIORITY_EFFECT);
+    for (int i = 0; i < 5 && effects < 15; ++i, ++effects) {
+        const VornVector3 at = around(6.0f);
+        if (i == 0) new Explosion(at.x, at.y + 1.0f, at.z);
+        else if (i < 3) new Trail(at.x, at.y, at.z, 0x4000, 0, 0, 24, 1);
+        else new Dust(at.x, at.y, at.z, 0);
+    }
+    for (int n = CountLive(PRIORITY_ENEMY_SHOT); n < 14; ++n) {
+        const VornVector3 at = around(8.0f);
+        new EnemyShot(at.x, at.y + 3.0f, at.z, 0.0f, 0.01f, 0.0f, 0, 0);
+    }
+}
+
+void ReportBench()
+{
+    std::vector<double> t = g_frameTimes;
+    std::sort(t.begin(), t.end());
+    double sum = 0.0;
+    for (double v : t) sum += v;
+    const double mean = sum / t.size(), p95 = t[std::min(t.size() - 1, t.size() * 95 / 100)], worst = t.back();
+    printf("game bench: %u busy frames: mean %.2f ms, 95th percentile %.2f ms, worst %.2f ms; triangles a frame %u"
+           " (3D %u, 2D %u); goal 95th percentile <= 16.7 ms: %s\n",
+           static_cast<unsigned>(t.size()), mean * 1e3, p95 * 1e3, worst * 1e3, Vorn::GetPPF3D() + Vorn::GetPPF(),
+           Vorn::GetPPF3D(), Vorn::GetPPF(), p95 * 1e3 <= 16.7 ? "met" : "missed");
+    fflush(stdout);
+}
 
 bool ParseNumber(const std::string& text, int64_t* out)
 {
@@ -120,6 +181,8 @@ bool TestSeam::Parse(const char* text, std::string* error)
             autopilot = true;
         } else if (key == "reset") {
             ok = ParseNumber(value, &resetFrame);
+        } else if (key == "bench") {
+            ok = ParseNumber(value, &benchFrames) && benchFrames > 0;
         } else if (key == "quit") {
             ok = ParseNumber(value, &quitFrame);
         } else if (key == "png") {
@@ -129,8 +192,15 @@ bool TestSeam::Parse(const char* text, std::string* error)
                 pngPrefix = value.substr(0, colon);
                 std::string frames = value.substr(colon + 1) + ",";
                 for (size_t at = 0, comma; ok && (comma = frames.find(',', at)) != std::string::npos; at = comma + 1) {
-                    ok = ParseNumber(frames.substr(at, comma - at), &n);
-                    pngFrames.push_back(static_cast<uint32_t>(n));
+                    const std::string token = frames.substr(at, comma - at);
+                    const size_t plus = token.find('+');
+                    int64_t scene = -1;
+                    if (token[0] == 's' && plus != std::string::npos) {
+                        ok = ParseNumber(token.substr(1, plus - 1), &scene) && ParseNumber(token.substr(plus + 1), &n);
+                    } else {
+                        ok = ParseNumber(token, &n);
+                    }
+                    pngFrames.push_back({static_cast<int32_t>(scene), static_cast<uint32_t>(n), token});
                 }
             }
         } else {
@@ -175,16 +245,37 @@ void StartTestSeam()
 
 void SeamBeforePresent(uint32_t frame)
 {
-    for (uint32_t f : g_seam.pngFrames) {
-        if (f != frame) continue;
-        char path[512];
-        snprintf(path, sizeof path, "%s_%u.png", g_seam.pngPrefix.c_str(), frame);
-        SaveBackBufferPng(path);
+    for (const TestSeam::Shot& shot : g_seam.pngFrames) {
+        const int64_t base = shot.scene < 0 ? 0 : shot.scene < 8 ? g_sceneEntered[shot.scene] : -1;
+        if (base < 0 || base + shot.frame != frame) continue;
+        const std::string path = g_seam.pngPrefix + "_" + shot.name + ".png";
+        SaveBackBufferPng(path.c_str());
     }
+}
+
+void SeamBeforeRun(uint32_t frame)
+{
+    if (g_seam.benchFrames <= 0) return;
+    g_frameStart = Seconds();
+    if (g_director->GetScene() == SCENE_TITLE) {
+        g_input.pushZ = frame > 0;
+        return;
+    }
+    if (g_director->GetScene() != SCENE_PLAY || !g_player) return;
+    // The busy frames begin once the opening caption is over.
+    if (g_benchStart < 0 && g_director->captionState == 0) g_benchStart = frame + 60;
+    TopUpBusyScene();
 }
 
 void SeamAfterPresent(uint32_t frame)
 {
+    if (g_benchStart >= 0 && frame >= g_benchStart) {
+        g_frameTimes.push_back(Seconds() - g_frameStart);
+        if (static_cast<int64_t>(g_frameTimes.size()) == g_seam.benchFrames) {
+            ReportBench();
+            Vorn::Exit();
+        }
+    }
     if (g_seam.resetFrame >= 0 && frame == static_cast<uint64_t>(g_seam.resetFrame)) Vorn3D::ResetDevice(true);
     if (g_seam.quitFrame >= 0 && frame == static_cast<uint64_t>(g_seam.quitFrame)) Vorn::Exit();
 }
@@ -200,7 +291,11 @@ void EndTestSeam()
 }
 
 uint32_t GameTime() { return g_seam.active ? GameFrame() : timeGetTime(); }
-void TraceScene(int32_t scene) { Trace("scene", scene); }
+void TraceScene(int32_t scene)
+{
+    if (scene >= 0 && scene < 8) g_sceneEntered[scene] = GameFrame();
+    Trace("scene", scene);
+}
 void TraceHit(int32_t hp) { Trace("hit", hp); }
 void TraceKill(int32_t killCount) { Trace("kill", killCount); }
 

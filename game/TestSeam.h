@@ -6,10 +6,14 @@
 //   log=NAME        the engine's log in NAME.html
 //   nowait          no frame-rate wait
 //   trace=FILE      one line per scene change, player hit and kill: "<frame> scene|hit|kill <n>"
-//   png=PREFIX:F,F  the back buffer at frames F (before Present) as PREFIX_<F>.png
+//   png=PREFIX:F,F  the back buffer at frames F (before Present) as PREFIX_<F>.png; F is a frame,
+//                   or sN+K: K frames after the last change to scene N (PREFIX_sN+K.png)
 //   reset=F         a forced device reset (Vorn3D::ResetDevice(true)) after frame F's Present
 //   quit=F          the application ends after frame F
 //   autopilot       a joystick on pad 0 that plays the game (walks, combos, targets, shoots)
+//   bench=N         starts a game and keeps its busiest scene (20 enemies in view, five explosions,
+//                   a shockwave, trails, dust, a volley) for N frames, then prints the frame times
+//                   (task run and Present) and the triangles a frame, and ends
 // Under the seam the game's clock is the frame count, and the start-up question is not asked
 // (windowed).
 #pragma once
@@ -24,9 +28,15 @@ struct TestSeam {
     std::string replay, record, log, trace, pngPrefix;
     bool noWait = false;
     bool autopilot = false;
-    std::vector<uint32_t> pngFrames;
+    struct Shot {
+        int32_t scene;   // -1: an absolute frame
+        uint32_t frame;
+        std::string name;
+    };
+    std::vector<Shot> pngFrames;
     int64_t resetFrame = -1;
     int64_t quitFrame = -1;
+    int64_t benchFrames = 0;
 
     // Parses the variable's text; false with a reason for an entry it does not know.
     bool Parse(const char* text, std::string* error);
@@ -38,6 +48,8 @@ extern TestSeam g_seam;
 void ReadTestSeam();
 // After the engine started: the pad recorder, the autopilot, the trace file.
 void StartTestSeam();
+// Each frame, after the input latch and before the task run: the benchmark's scene.
+void SeamBeforeRun(uint32_t frame);
 // Each frame, between EndScene and Present: PNGs of the back buffer.
 void SeamBeforePresent(uint32_t frame);
 // After Present: the forced reset, the end of the run.

@@ -45,9 +45,9 @@ def win(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def run(name, entries, timeout=600):
-    """Runs the game with the seam entries (a dict; True for flags), a log and a trace named after
-    the run. Returns (exit code or None, trace lines, log text)."""
+def start(name, entries):
+    """Starts the game with the seam entries (a dict; True for flags), a log and a trace named
+    after the run. Returns (app, trace path)."""
     os.makedirs(OUT, exist_ok=True)
     base = os.path.join(OUT, name)
     for ext in (".html", ".trace"):
@@ -55,18 +55,40 @@ def run(name, entries, timeout=600):
             os.remove(base + ext)
     entries = dict(entries, log=win(base), trace=win(base + ".trace"))
     seam = ";".join(k if v is True else "%s=%s" % (k, v) for k, v in entries.items())
-    app = h.App(GAME, env={"VORN_GAME_TEST": seam}).start()
-    code = None
+    return h.App(GAME, env={"VORN_GAME_TEST": seam}).start(), base + ".trace"
+
+
+def wait_trace(path, done, timeout):
+    """Polls the trace until done(lines) holds or the time is up; the lines."""
+    end, lines = time.time() + timeout, []
+    while time.time() < end:
+        lines = open(path).read().splitlines() if os.path.exists(path) else []
+        if lines and done(lines):
+            break
+        time.sleep(1.0)
+    return lines
+
+
+def escape(app, timeout=300):
+    """Escape to the game's window; the exit code (None when it did not end)."""
+    wid = h.wait_window("トルメア", 30, exact=False)
+    if wid:
+        time.sleep(0.5)
+        h.key(wid, "Escape")
     try:
-        code = app.wait(timeout)
+        return app.wait(timeout)
     except TimeoutError:
-        pass
+        return None
     finally:
         app.kill()
-    print("run %s: exit %r after %.0f s" % (name, code, time.time() - app.started))
+
+
+def results(name):
+    """The trace lines and the log text of a finished run."""
+    base = os.path.join(OUT, name)
     trace = open(base + ".trace").read().splitlines() if os.path.exists(base + ".trace") else []
     log = open(base + ".html", "rb").read().decode("cp932", "replace") if os.path.exists(base + ".html") else ""
-    return code, trace, log
+    return trace, log
 
 
 def read_png(path):

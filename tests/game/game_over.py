@@ -1,0 +1,46 @@
+"""A whole game lost, the real exe under Wine: a PAD file from a text script (Z at frame 200, then
+nothing) replayed with a fixed seed and no frame wait. The trace shows play from 200, hits down to
+the death, game over within 20,000 frames and the title 481 frames later; the PNGs show the title,
+play (sky, ground, face, caption box) and the game-over letters; Escape at the title ends it with 0
+and a clean log."""
+import os
+import time
+import gamerun as g
+import vornharness as h
+
+c = h.Checks("game.game_over")
+pad = g.write_pad(os.path.join(g.OUT, "game_over.pad"), "200 z   # start, then idle", 20000)
+shots = os.path.join(g.OUT, "game_over")
+app, trace_path = g.start("game_over", {"seed": 3, "replay": g.win(pad), "nowait": True,
+                                        "png": g.win(shots) + ":190,s1+300,s3+100,s3+400"})
+trace = g.wait_trace(trace_path, lambda t: "scene 3" in " ".join(t) and t[-1].endswith("scene 0"), 1500)
+code = g.escape(app)
+trace, log = g.results("game_over")
+print("\n".join(trace[:6] + ["..."] + trace[-4:]))
+
+events = [line.split() for line in trace]
+frame_of = lambda what, n: next((int(f) for f, w, v in events if w == what and int(v) == n), None)
+c.equal(events[0], ["200", "scene", "1"], "Z at 200 starts the game")
+hits = [int(v) for f, w, v in events if w == "hit"]
+c.equal(hits, list(range(19, -1, -1)), "hit points fall by one a hit from 19 to 0")
+over, title = frame_of("scene", 3), frame_of("scene", 0)
+c.check(over is not None and over < 20000, "game over within 20,000 frames (at %r)" % over)
+c.check(over is not None and int([e for e in events if e[1] == "hit"][-1][0]) == over, "the 20th hit ends the game")
+c.equal(title - over if over and title else None, 481, "the title returns 481 frames after the game over")
+
+_, _, t = g.read_png(shots + "_190.png")
+c.check(g.share(g.region(t, 10, 50, 150, 400), lambda p: p != 0) > 0.8, "title: the first picture stands at x 0")
+c.check(g.share(g.region(t, 224, 400, 420, 416), lambda p: g.near(p, 0xFFFFFF, 60)) > 0.05, "title: the prompt")
+_, _, p = g.read_png(shots + "_s1+300.png")
+c.check(g.share(g.region(p, 140, 0, 380, 40), lambda q: g.near(q, 0x5050FF)) > 0.95, "play: sky 0xFF5050FF")
+c.check(g.share(g.region(p, 0, 440, 640, 480), lambda q: (q >> 8 & 255) > (q & 255)) > 0.5, "play: green ground")
+c.check(g.share(g.region(p, 20, 20, 108, 108), lambda q: g.near(q, 0x5050FF)) < 0.2, "play: the face")
+c.check(g.share(g.region(p, 400, 10, 620, 50), lambda q: g.near(q, 0x5050FF)) < 0.05, "play: the caption box")
+_, _, a = g.read_png(shots + "_s3+100.png")
+_, _, b = g.read_png(shots + "_s3+400.png")
+red = lambda q: (q >> 16) > 150 and (q >> 8 & 255) < 80 and (q & 255) < 80
+before, after = g.share(g.region(a, 0, 140, 560, 300), red), g.share(g.region(b, 0, 140, 560, 300), red)
+c.check(before < 0.01 and after > 0.1, "game over: red letters unrolled below y 128 (%.2f, then %.2f)" % (before, after))
+c.equal(code, 0, "Escape at the title ends the game with 0")
+g.clean_log(c, log)
+c.finish()
