@@ -632,18 +632,15 @@ void Vorn3D::RestoreStates()
     if (g_depthSurface != kNone && g_links.surfaceSetDepthStencil) g_links.surfaceSetDepthStencil(g_depthSurface);
     if (g_camera != kNone && g_links.cameraSet) g_links.cameraSet(g_camera);
     for (uint32_t state = 0; state < kStateCount; ++state) {
-        const uint32_t value = g_renderStates.Get(0, state);
-        if (value != kNone) SendRenderState(state, value);
+        if (g_renderStates.Known(0, state)) SendRenderState(state, g_renderStates.Get(0, state));
     }
     for (uint32_t type = 0; type < kStateCount; ++type)
         for (uint32_t stage = 0; stage < kStageCount; ++stage) {
-            const uint32_t value = g_stageStates.Get(stage, type);
-            if (value != kNone) SendStageState(stage, type, value);
+            if (g_stageStates.Known(stage, type)) SendStageState(stage, type, g_stageStates.Get(stage, type));
         }
     for (uint32_t type = 0; type < kStateCount; ++type)
         for (uint32_t sampler = 0; sampler < kStageCount; ++sampler) {
-            const uint32_t value = g_samplerStates.Get(sampler, type);
-            if (value != kNone) SendSamplerState(sampler, type, value);
+            if (g_samplerStates.Known(sampler, type)) SendSamplerState(sampler, type, g_samplerStates.Get(sampler, type));
         }
     Clear(D3DCLEAR_TARGET, 0, 1.0f, 0, nullptr);
 }

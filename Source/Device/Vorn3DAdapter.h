@@ -135,25 +135,33 @@ public:
 enum Vorn3DLogKind : uint32_t { VORN3D_LOG_BLUE, VORN3D_LOG_STRONG, VORN3D_LOG_PRINT };
 typedef void (*Vorn3DLogSink)(void* context, Vorn3DLogKind kind, const char* text);
 
-// One of the three state caches: 0xFFFFFFFF marks a state whose value is unknown.
+// One of the three state caches. A state is unknown until it is first set; Get answers 0xFFFFFFFF
+// for it. Any value, 0xFFFFFFFF (white, for colour states) included, is sent and replayed once set.
 template <uint32_t Stages>
 struct Vorn3DStateCache {
     static constexpr uint32_t kStates = 255;
     static constexpr uint32_t kUnknown = 0xFFFFFFFFu;
     uint32_t values[Stages][kStates];
+    bool known[Stages][kStates];
     void Invalidate()
     {
         for (uint32_t s = 0; s < Stages; ++s)
-            for (uint32_t i = 0; i < kStates; ++i) values[s][i] = kUnknown;
+            for (uint32_t i = 0; i < kStates; ++i) {
+                values[s][i] = kUnknown;
+                known[s][i] = false;
+            }
     }
-    // Stores the value; true when it differs from the cached one (so the device must hear of it).
-    // A stage or state outside the cache is ignored (false).
+    // Stores the value; true when the state was unknown or held another value (so the device must
+    // hear of it). A stage or state outside the cache is ignored (false).
     bool Set(uint32_t stage, uint32_t state, uint32_t value)
     {
-        if (stage >= Stages || state >= kStates || values[stage][state] == value) return false;
+        if (stage >= Stages || state >= kStates) return false;
+        if (known[stage][state] && values[stage][state] == value) return false;
         values[stage][state] = value;
+        known[stage][state] = true;
         return true;
     }
+    bool Known(uint32_t stage, uint32_t state) const { return stage < Stages && state < kStates && known[stage][state]; }
     uint32_t Get(uint32_t stage, uint32_t state) const
     {
         return (stage < Stages && state < kStates) ? values[stage][state] : kUnknown;

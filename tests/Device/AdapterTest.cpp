@@ -465,8 +465,9 @@ TEST(StateCache, ReportsChangesAndIgnoresIndicesOutsideIt)
         EXPECT_FALSE(cache.Set(at.first, at.second, 1)) << at.first << "," << at.second;
         EXPECT_EQ(0xFFFFFFFFu, cache.Get(at.first, at.second));
     }
-    // Setting the unknown marker itself reaches the device only after another value.
-    EXPECT_FALSE(cache.Set(1, 5, 0xFFFFFFFFu));
-    EXPECT_TRUE(cache.Set(1, 5, 3));
+    // 0xFFFFFFFF (white ambient, say) is a value like any other: sent the first time, kept for replay.
+    EXPECT_FALSE(cache.Known(1, 5));
     EXPECT_TRUE(cache.Set(1, 5, 0xFFFFFFFFu));
+    EXPECT_TRUE(cache.Known(1, 5));
+    EXPECT_FALSE(cache.Set(1, 5, 0xFFFFFFFFu));
 }
