@@ -1,5 +1,6 @@
+// VornConsole: the process's text console. Beneath the log, which mirrors its entries here; the
+// start and end steps, which log, are in VornConsoleBoot.cpp.
 #include "VornConsole.h"
-#include "VornLog.h"
 #include "VornSystem.h"
 #include <cstdarg>
 #include <cstring>
@@ -8,18 +9,6 @@
 namespace {
 HANDLE g_output;
 bool g_open;
-}
-
-bool VornConsole::Initialize()
-{
-    VornLog::Title("VornConsoleクラスの初期化");
-    return true;
-}
-
-void VornConsole::Finalize()
-{
-    VornLog::Title("VornConsoleクラスの解放");
-    Release();
 }
 
 bool VornConsole::Create()
