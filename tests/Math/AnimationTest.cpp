@@ -188,19 +188,18 @@ TEST(VornAnimationLifecycle, FinalizeReturnsEveryCurveToTheWorkArea)
 
 TEST(VornAnimationHelpers, SpeedsOverCountStepsAndEasings)
 {
-    EXPECT_EQ(2.5f, VornAnimation::FlatSpeed(0, 10, 4, 1));
-    EXPECT_EQ(10.0f, VornAnimation::FlatSpeed(0, 10, 4, 4));
-    EXPECT_EQ(3.0f, VornAnimation::AddSpeed(0, 10, 4, 2));    // (2*3/2) / (4*5/2)
-    EXPECT_EQ(12.0f, VornAnimation::AddSpeed(2, 12, 3, 3));
-    EXPECT_EQ(4.0f, VornAnimation::SubSpeed(0, 10, 4, 1));    // ((8 - 1 + 1) * 1 / 2) / 10
-    EXPECT_EQ(7.0f, VornAnimation::SubSpeed(0, 10, 4, 2));    // (7 * 2 / 2) / 10
-    EXPECT_EQ(10.0f, VornAnimation::SubSpeed(0, 10, 4, 4));
-    // A count of 0 (or -1, whose triangle number is 0) reaches the end without dividing.
-    EXPECT_EQ(10.0f, VornAnimation::FlatSpeed(0, 10, 0, 3));
-    for (int32_t count : {0, -1}) {
-        EXPECT_EQ(10.0f, VornAnimation::AddSpeed(0, 10, count, 3)) << count;
-        EXPECT_EQ(10.0f, VornAnimation::SubSpeed(0, 10, count, 3)) << count;
-    }
+    // AddSpeed(0, 10, 4, 2) = 10 (2*3/2) / (4*5/2); SubSpeed(0, 10, 4, 1) = 10 ((8 - 1 + 1) * 1 / 2) / 10 and
+    // (.., 2) = 10 (7 * 2 / 2) / 10. A count of 0 (or -1, whose triangle number is 0) reaches the end
+    // without dividing.
+    using Speed = float (*)(float, float, int32_t, int32_t);
+    const struct { Speed speed; float from, to; int32_t count, step; float value; } cases[] = {
+        {VornAnimation::FlatSpeed, 0, 10, 4, 1, 2.5f}, {VornAnimation::FlatSpeed, 0, 10, 4, 4, 10.0f},
+        {VornAnimation::AddSpeed, 0, 10, 4, 2, 3.0f},  {VornAnimation::AddSpeed, 2, 12, 3, 3, 12.0f},
+        {VornAnimation::SubSpeed, 0, 10, 4, 1, 4.0f},  {VornAnimation::SubSpeed, 0, 10, 4, 2, 7.0f},
+        {VornAnimation::SubSpeed, 0, 10, 4, 4, 10.0f}, {VornAnimation::FlatSpeed, 0, 10, 0, 3, 10.0f},
+        {VornAnimation::AddSpeed, 0, 10, 0, 3, 10.0f}, {VornAnimation::AddSpeed, 0, 10, -1, 3, 10.0f},
+        {VornAnimation::SubSpeed, 0, 10, 0, 3, 10.0f}, {VornAnimation::SubSpeed, 0, 10, -1, 3, 10.0f}};
+    for (const auto& c : cases) EXPECT_EQ(c.value, c.speed(c.from, c.to, c.count, c.step)) << &c - cases;
     EXPECT_EQ(5.5f, VornAnimation::Bezier(2, 8, 4, 0.5f));   // 0.5 + 4 + 1
     EXPECT_EQ(8.0f, VornAnimation::Spline(2, 8, 4, 0.5f));   // passes p1 halfway
 }

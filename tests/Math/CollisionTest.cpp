@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <vector>
 
+using vorntest::ExpectRows;
 using vorntest::ExpectVector;
 using vorntest::MathTest;
 using V2 = VornVector2;
@@ -54,16 +55,14 @@ struct Shape {
 
 TEST(Collision3D, SpheresPointsAndPlanes)
 {
-    EXPECT_FALSE(VornMath::CollisionSphereSphere(VornSphere(0, 0, 0, 1), VornSphere(3, 0, 0, 2)));   // touching
-    EXPECT_TRUE(VornMath::CollisionSphereSphere(VornSphere(0, 0, 0, 1), VornSphere(3, 0, 0, 2.1f)));
-    EXPECT_TRUE(VornMath::CollisionSphereSphere(VornSphere(1, 1, 1, 0.5f), VornSphere(1, 1, 1, 3)));   // inside
-    EXPECT_FALSE(VornMath::CollisionSphereSphere(VornSphere(0, 0, 0, 0), VornSphere(0, 0, 0, 0)));   // two points
+    using SS = std::pair<VornSphere, VornSphere>;   // touching, crossing, inside, two points
+    ExpectRows<SS>([](const SS& s) { return VornMath::CollisionSphereSphere(s.first, s.second); },
+                   {{false, {VornSphere(0, 0, 0, 1), VornSphere(3, 0, 0, 2)}}, {true, {VornSphere(0, 0, 0, 1), VornSphere(3, 0, 0, 2.1f)}},
+                    {true, {VornSphere(1, 1, 1, 0.5f), VornSphere(1, 1, 1, 3)}}, {false, {VornSphere(0, 0, 0, 0), VornSphere(0, 0, 0, 0)}}});
     const VornSphere s(V3(0, 0, 0), 2.0f);
-    EXPECT_FALSE(VornMath::CollisionPointSphere(V3(0, 2, 0), s));
-    EXPECT_TRUE(VornMath::CollisionPointSphere(V3(0, 1.99f, 0), s));
-    EXPECT_TRUE(VornMath::CollisionPointPoint3D(V3(1, 2, 3), V3(1, 2, 3)));
-    EXPECT_FALSE(VornMath::CollisionPointPoint3D(V3(1, 2, 3), V3(1, 2, 3.0000002f)));
-
+    ExpectRows<V3>([&](const V3& p) { return VornMath::CollisionPointSphere(p, s); }, {{false, V3(0, 2, 0)}, {true, V3(0, 1.99f, 0)}});
+    ExpectRows<V3>([](const V3& p) { return VornMath::CollisionPointPoint3D(V3(1, 2, 3), p); },
+                   {{true, V3(1, 2, 3)}, {false, V3(1, 2, 3.0000002f)}});
     VornPlane p;
     VornMath::PlaneFromPoints(&p, V3(0, 0, 5), V3(1, 0, 5), V3(0, 1, 5));
     EXPECT_TRUE(p.a == 0.0f && p.b == 0.0f && p.c == 1.0f && p.d == -5.0f) << p.a << " " << p.b << " " << p.c << " " << p.d;
@@ -75,56 +74,49 @@ TEST_F(MathTest, PointInBoxReportsTheFacesItIsOutside)
 {
     const VornBox box = AxisBox(-1, -1, -1, 1, 1, 1);
     ExpectVector(1, -1, 1, box.corner[5], 0);   // bit 0 x max, bit 1 y max, bit 2 z max
-    const struct { V3 point; uint32_t faces; } cases[] = {
-        {V3(0, 0, 0), 0}, {V3(1, 0, 0), 0}, {V3(1, 1, -1), 0},   // inside, on a face, on a corner
-        {V3(0, 0, -2), 1u << 0}, {V3(0, 0, 2), 1u << 1}, {V3(-2, 0, 0), 1u << 2},
-        {V3(2, 0, 0), 1u << 3}, {V3(0, 2, 0), 1u << 4}, {V3(0, -2, 0), 1u << 5},
-        {V3(2, 2, 2), (1u << 3) | (1u << 4) | (1u << 1)},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.faces, VornMath::IsPointInBox(c.point, box)) << c.point.x << " " << c.point.y << " " << c.point.z;
-    EXPECT_TRUE(VornMath::CollisionPointBox(V3(0.5f, -0.5f, 0.99f), box));
-    EXPECT_FALSE(VornMath::CollisionPointBox(V3(0.5f, -0.5f, 1.01f), box));
+    // Inside, on a face, on a corner; then outside one face or three.
+    ExpectRows<V3, uint32_t>([&](const V3& p) { return VornMath::IsPointInBox(p, box); },
+                             {{0, V3(0, 0, 0)}, {0, V3(1, 0, 0)}, {0, V3(1, 1, -1)}, {1u << 0, V3(0, 0, -2)}, {1u << 1, V3(0, 0, 2)},
+                              {1u << 2, V3(-2, 0, 0)}, {1u << 3, V3(2, 0, 0)}, {1u << 4, V3(0, 2, 0)}, {1u << 5, V3(0, -2, 0)},
+                              {(1u << 3) | (1u << 4) | (1u << 1), V3(2, 2, 2)}});
     // Turned a quarter about y and moved: the box's x extent now lies along world z.
     VornMatrix m;
     m.RotationY(16384).MultiplySelf(VornMatrix().Translation(10, 0, 0));
     VornBox turned;
     VornMath::TransformBox(&turned, V3(-3, -1, -1), V3(3, 1, 1), m);
-    EXPECT_TRUE(VornMath::CollisionPointBox(V3(10, 0, 2.5f), turned));
-    EXPECT_FALSE(VornMath::CollisionPointBox(V3(12.5f, 0, 0), turned));
+    ExpectRows<std::pair<V3, const VornBox*>>([](const std::pair<V3, const VornBox*>& c) { return VornMath::CollisionPointBox(c.first, *c.second); },
+                                             {{true, {V3(0.5f, -0.5f, 0.99f), &box}}, {false, {V3(0.5f, -0.5f, 1.01f), &box}},
+                                              {true, {V3(10, 0, 2.5f), &turned}}, {false, {V3(12.5f, 0, 0), &turned}}});
 }
 
 TEST(Collision3D, SphereAgainstSegment)
 {
-    const VornSegment3 seg = Seg(-5, 0, 0, 5, 0, 0);
-    EXPECT_TRUE(VornMath::CollisionSphereSegment(VornSphere(0, 2, 0, 2), seg));    // touching the middle
-    EXPECT_FALSE(VornMath::CollisionSphereSegment(VornSphere(0, 2, 0, 1.9f), seg));
-    EXPECT_TRUE(VornMath::CollisionSphereSegment(VornSphere(5.5f, 0, 0, 1), seg));   // an end inside
-    EXPECT_FALSE(VornMath::CollisionSphereSegment(VornSphere(6, 0, 0, 1), seg));     // touching an end
-    EXPECT_FALSE(VornMath::CollisionSphereSegment(VornSphere(8, 0, 0, 1), seg));     // on the line, beyond
-    EXPECT_FALSE(VornMath::CollisionSphereSegment(VornSphere(7, 1, 0, 1.5f), seg));  // near the line, beyond
-    // Centre on the segment itself (given either way round).
-    EXPECT_TRUE(VornMath::CollisionSphereSegment(VornSphere(0, 0, 0, 0.5f), seg));
-    EXPECT_TRUE(VornMath::CollisionSphereSegment(VornSphere(1, 2, 3, 0.01f), Seg(2, 4, 6, 0, 0, 0)));
-    // A zero-length segment is a point.
-    EXPECT_TRUE(VornMath::CollisionSphereSegment(VornSphere(0, 0.5f, 0, 1), Seg(0, 0, 0, 0, 0, 0)));
-    EXPECT_FALSE(VornMath::CollisionSphereSegment(VornSphere(0, 2, 0, 1), Seg(0, 0, 0, 0, 0, 0)));
-    EXPECT_TRUE(VornMath::CollisionPointSegment(V3(1, 0.5f, 0), seg));   // radius 1
-    EXPECT_FALSE(VornMath::CollisionPointSegment(V3(1, 1.5f, 0), seg));
+    const VornSegment3 seg = Seg(-5, 0, 0, 5, 0, 0), point = Seg(0, 0, 0, 0, 0, 0);
+    using SS = std::pair<VornSphere, VornSegment3>;
+    // Touching the middle, just apart; an end inside, touching an end; on the line and near it,
+    // beyond; the centre on the segment (given either way round); a zero-length segment is a point.
+    ExpectRows<SS>([](const SS& c) { return VornMath::CollisionSphereSegment(c.first, c.second); },
+                   {{true, {VornSphere(0, 2, 0, 2), seg}}, {false, {VornSphere(0, 2, 0, 1.9f), seg}},
+                    {true, {VornSphere(5.5f, 0, 0, 1), seg}}, {false, {VornSphere(6, 0, 0, 1), seg}},
+                    {false, {VornSphere(8, 0, 0, 1), seg}}, {false, {VornSphere(7, 1, 0, 1.5f), seg}},
+                    {true, {VornSphere(0, 0, 0, 0.5f), seg}}, {true, {VornSphere(1, 2, 3, 0.01f), Seg(2, 4, 6, 0, 0, 0)}},
+                    {true, {VornSphere(0, 0.5f, 0, 1), point}}, {false, {VornSphere(0, 2, 0, 1), point}}});
+    ExpectRows<V3>([&](const V3& p) { return VornMath::CollisionPointSegment(p, seg); }, {{true, V3(1, 0.5f, 0)}, {false, V3(1, 1.5f, 0)}});   // radius 1
 }
 
 TEST(Collision3D, SegmentAgainstPlane)
 {
-    V3 hit(9, 9, 9);
-    EXPECT_TRUE(VornMath::CollisionSegmentPlane(&hit, kFloorPlane, V3(1, 2, -1), V3(3, 2, 3)));
-    ExpectVector(1.5f, 2, 0, hit, 0);
-    EXPECT_FALSE(VornMath::CollisionSegmentPlane(&hit, kFloorPlane, V3(1, 2, 1), V3(3, 2, 3)));
-    EXPECT_FALSE(VornMath::CollisionSegmentPlane(&hit, kFloorPlane, V3(1, 2, -1), V3(3, 2, -3)));
-    EXPECT_TRUE(VornMath::CollisionSegmentPlane(&hit, kFloorPlane, V3(4, 5, 6), V3(7, 8, 0)));
-    ExpectVector(7, 8, 0, hit, 0);   // an end on the plane
-    // Both ends in the plane: the segment meets it at its start.
-    EXPECT_TRUE(VornMath::CollisionSegmentPlane(&hit, kFloorPlane, V3(1, 1, 0), V3(5, -2, 0)));
-    ExpectVector(1, 1, 0, hit, 0);
+    // A crossing; both ends above, both below; an end on the plane; both ends in the plane, which
+    // the segment meets at its start. A miss leaves the point as it was.
+    const struct { V3 from, to; bool hit; V3 at; } cases[] = {
+        {V3(1, 2, -1), V3(3, 2, 3), true, V3(1.5f, 2, 0)}, {V3(1, 2, 1), V3(3, 2, 3), false, V3(9, 9, 9)},
+        {V3(1, 2, -1), V3(3, 2, -3), false, V3(9, 9, 9)}, {V3(4, 5, 6), V3(7, 8, 0), true, V3(7, 8, 0)},
+        {V3(1, 1, 0), V3(5, -2, 0), true, V3(1, 1, 0)}};
+    for (const auto& c : cases) {
+        V3 hit(9, 9, 9);
+        EXPECT_EQ(c.hit, VornMath::CollisionSegmentPlane(&hit, kFloorPlane, c.from, c.to)) << &c - cases;
+        if (c.hit) ExpectVector(c.at.x, c.at.y, c.at.z, hit, 0);
+    }
 }
 
 TEST(Collision3D, SegmentAgainstQuadAndTriangle)
@@ -134,30 +126,27 @@ TEST(Collision3D, SegmentAgainstQuadAndTriangle)
     ExpectVector(1, 1, 0, hit, 0);
     EXPECT_FALSE(VornMath::CollisionSegmentQuad(Seg(3, 1, 1, 3, 1, -1), kFloor, kFloorPlane, &hit));
     ExpectVector(3, 1, 0, hit, 0);   // written although the test failed
-    EXPECT_TRUE(VornMath::CollisionSegmentQuad(Seg(2, 1, 1, 2, 1, -1), kFloor, kFloorPlane, nullptr));   // on an edge
-    EXPECT_TRUE(VornMath::CollisionSegmentQuad(Seg(0.5f, 0.5f, 1, 0.5f, 0.5f, 0), kFloor, kFloorPlane, nullptr));
     hit.Set(7, 7, 7);
     EXPECT_FALSE(VornMath::CollisionSegmentQuad(Seg(1, 1, 1, 1, 1, 0.5f), kFloor, kFloorPlane, &hit));
     ExpectVector(7, 7, 7, hit, 0);   // not reached: both ends on one side
-    // Quads facing x and y are projected on the other two axes.
+    // On an edge, an end on the floor; quads facing x and y are projected on the other two axes.
     const VornQuad wallX = {{V3(1, 0, 0), V3(1, 2, 0), V3(1, 2, 2), V3(1, 0, 2)}};
-    const VornPlane planeX = {-1, 0, 0, 1};
-    EXPECT_TRUE(VornMath::CollisionSegmentQuad(Seg(0, 1, 1, 2, 1, 1), wallX, planeX, nullptr));
-    EXPECT_FALSE(VornMath::CollisionSegmentQuad(Seg(0, 3, 1, 2, 3, 1), wallX, planeX, nullptr));
-    EXPECT_FALSE(VornMath::CollisionSegmentQuad(Seg(0, 1, 2.5f, 2, 1, 2.5f), wallX, planeX, nullptr));
     const VornQuad wallY = {{V3(0, 3, 0), V3(0, 3, 2), V3(2, 3, 2), V3(2, 3, 0)}};
-    const VornPlane planeY = {0, 1, 0, -3};
-    EXPECT_TRUE(VornMath::CollisionSegmentQuad(Seg(1, 0, 1, 1, 5, 1), wallY, planeY, nullptr));
-    EXPECT_FALSE(VornMath::CollisionSegmentQuad(Seg(-1, 0, 1, -1, 5, 1), wallY, planeY, nullptr));
+    const VornPlane planeX = {-1, 0, 0, 1}, planeY = {0, 1, 0, -3};
+    struct Q { VornSegment3 s; const VornQuad* q; const VornPlane* p; };
+    ExpectRows<Q>([](const Q& c) { return VornMath::CollisionSegmentQuad(c.s, *c.q, *c.p, nullptr); },
+                  {{true, {Seg(2, 1, 1, 2, 1, -1), &kFloor, &kFloorPlane}}, {true, {Seg(0.5f, 0.5f, 1, 0.5f, 0.5f, 0), &kFloor, &kFloorPlane}},
+                   {true, {Seg(0, 1, 1, 2, 1, 1), &wallX, &planeX}}, {false, {Seg(0, 3, 1, 2, 3, 1), &wallX, &planeX}},
+                   {false, {Seg(0, 1, 2.5f, 2, 1, 2.5f), &wallX, &planeX}}, {true, {Seg(1, 0, 1, 1, 5, 1), &wallY, &planeY}},
+                   {false, {Seg(-1, 0, 1, -1, 5, 1), &wallY, &planeY}}});
 
     EXPECT_TRUE(VornMath::CollisionSegmentTriangle(Seg(0.5f, 0.5f, 1, 0.5f, 0.5f, -3), kFloorPlane, kTriangle, &hit));
     ExpectVector(0.5f, 0.5f, 0, hit, 0);
     EXPECT_FALSE(VornMath::CollisionSegmentTriangle(Seg(1.5f, 1.5f, 1, 1.5f, 1.5f, -1), kFloorPlane, kTriangle, &hit));
     ExpectVector(1.5f, 1.5f, 0, hit, 0);
-    EXPECT_TRUE(VornMath::CollisionSegmentTriangle(Seg(1, 1, 1, 1, 1, -1), kFloorPlane, kTriangle, nullptr));   // on the long edge
-    // An end on the plane is no crossing here (product 0).
-    EXPECT_FALSE(VornMath::CollisionSegmentTriangle(Seg(0.5f, 0.5f, 1, 0.5f, 0.5f, 0), kFloorPlane, kTriangle, nullptr));
-    EXPECT_FALSE(VornMath::CollisionSegmentTriangle(Seg(0.5f, 0.5f, 1, 0.5f, 0.5f, 2), kFloorPlane, kTriangle, nullptr));
+    // On the long edge; an end on the plane is no crossing here (product 0); both ends above.
+    ExpectRows<VornSegment3>([](const VornSegment3& s) { return VornMath::CollisionSegmentTriangle(s, kFloorPlane, kTriangle, nullptr); },
+                             {{true, Seg(1, 1, 1, 1, 1, -1)}, {false, Seg(0.5f, 0.5f, 1, 0.5f, 0.5f, 0)}, {false, Seg(0.5f, 0.5f, 1, 0.5f, 0.5f, 2)}});
 }
 
 TEST(Collision3D, LineAgainstTriangleFromEitherSide)
@@ -187,33 +176,32 @@ TEST(Collision3D, LineAgainstTriangleFromEitherSide)
 TEST_F(MathTest, SegmentsQuadsAndBoxesAgainstBoxesAndQuads)
 {
     const VornBox box = AxisBox(0, 0, 0, 2, 2, 2);
-    EXPECT_TRUE(VornMath::CollisionSegmentBox(Seg(1, 1, 1, 5, 5, 5), box));     // an end inside
-    EXPECT_TRUE(VornMath::CollisionSegmentBox(Seg(-1, 1, 1, 3, 1, 1), box));    // straight through
-    EXPECT_TRUE(VornMath::CollisionSegmentBox(Seg(-1, 1, 1, 0, 1, 1), box));    // ending on a face
-    EXPECT_TRUE(VornMath::CollisionSegmentBox(Seg(-1, -1, 1, 3, 3, 1), box));   // diagonally, no end inside
-    EXPECT_FALSE(VornMath::CollisionSegmentBox(Seg(-1, 3, 1, 3, 3, 1), box));
-    EXPECT_FALSE(VornMath::CollisionSegmentBox(Seg(-1, -1, 1, 1, -3, 1), box));
-    EXPECT_FALSE(VornMath::CollisionSegmentBox(Seg(5, 5, 5, 5, 5, 5), box));    // a point outside
+    // An end inside, straight through, ending on a face, diagonally with no end inside; beside,
+    // below, a point outside.
+    ExpectRows<VornSegment3>([&](const VornSegment3& s) { return VornMath::CollisionSegmentBox(s, box); },
+                             {{true, Seg(1, 1, 1, 5, 5, 5)}, {true, Seg(-1, 1, 1, 3, 1, 1)}, {true, Seg(-1, 1, 1, 0, 1, 1)},
+                              {true, Seg(-1, -1, 1, 3, 3, 1)}, {false, Seg(-1, 3, 1, 3, 3, 1)}, {false, Seg(-1, -1, 1, 1, -3, 1)},
+                              {false, Seg(5, 5, 5, 5, 5, 5)}});
 
     const VornQuad wall = {{V3(1, 1, -1), V3(1, 1, 1), V3(1, -1, 1), V3(1, -1, -1)}};
+    const VornQuad high = {{V3(0, 0, 1), V3(2, 0, 1), V3(2, 2, 1), V3(0, 2, 1)}};
+    const VornQuad away = {{V3(5, 1, -1), V3(5, 1, 1), V3(5, -1, 1), V3(5, -1, -1)}};
     const VornPlane wallPlane = {1, 0, 0, -1};
     EXPECT_TRUE(VornMath::CollisionQuadQuad(kFloor, kFloorPlane, wall, wallPlane));   // crossing
     EXPECT_TRUE(VornMath::CollisionQuadQuad(wall, wallPlane, kFloor, kFloorPlane));
-    const VornQuad high = {{V3(0, 0, 1), V3(2, 0, 1), V3(2, 2, 1), V3(0, 2, 1)}};
     EXPECT_FALSE(VornMath::CollisionQuadQuad(kFloor, kFloorPlane, high, VornPlane{0, 0, 1, -1}));   // parallel
-    const VornQuad away = {{V3(5, 1, -1), V3(5, 1, 1), V3(5, -1, 1), V3(5, -1, -1)}};
     EXPECT_FALSE(VornMath::CollisionQuadQuad(kFloor, kFloorPlane, away, VornPlane{1, 0, 0, -5}));
 
-    EXPECT_TRUE(VornMath::CollisionBoxBox(box, AxisBox(1, 1, 1, 3, 3, 3)));       // corners inside
-    EXPECT_TRUE(VornMath::CollisionBoxBox(box, AxisBox(2, 0, 0, 4, 2, 2)));       // touching faces
-    EXPECT_TRUE(VornMath::CollisionBoxBox(box, AxisBox(0.5f, 0.5f, 0.5f, 1, 1, 1)));   // inside
-    EXPECT_TRUE(VornMath::CollisionBoxBox(AxisBox(0.5f, 0.5f, 0.5f, 1, 1, 1), box));   // enclosing
-    EXPECT_FALSE(VornMath::CollisionBoxBox(box, AxisBox(2.1f, 0, 0, 4, 2, 2)));
-    // A cross of two bars: no corner of either inside the other.
-    EXPECT_TRUE(VornMath::CollisionBoxBox(AxisBox(-5, -1, -1, 5, 1, 1), AxisBox(-1, -5, -0.5f, 1, 5, 0.5f)));
-    // Turned an eighth and apart along the diagonal: no face plane separates all corners.
-    EXPECT_FALSE(VornMath::CollisionBoxBox(box, TurnedCube(8192, 4.0f, 4.0f, 0)));
-    EXPECT_TRUE(VornMath::CollisionBoxBox(box, TurnedCube(8192, 3.3f, 1.0f, 1.0f)));
+    // Corners inside, touching faces, inside, enclosing, apart; a cross of two bars (no corner of
+    // either inside the other); turned an eighth, apart along the diagonal (no face plane
+    // separates all corners) and overlapping.
+    using BB = std::pair<VornBox, VornBox>;
+    const VornBox small = AxisBox(0.5f, 0.5f, 0.5f, 1, 1, 1);
+    ExpectRows<BB>([](const BB& b) { return VornMath::CollisionBoxBox(b.first, b.second); },
+                   {{true, {box, AxisBox(1, 1, 1, 3, 3, 3)}}, {true, {box, AxisBox(2, 0, 0, 4, 2, 2)}}, {true, {box, small}},
+                    {true, {small, box}}, {false, {box, AxisBox(2.1f, 0, 0, 4, 2, 2)}},
+                    {true, {AxisBox(-5, -1, -1, 5, 1, 1), AxisBox(-1, -5, -0.5f, 1, 5, 0.5f)}},
+                    {false, {box, TurnedCube(8192, 4.0f, 4.0f, 0)}}, {true, {box, TurnedCube(8192, 3.3f, 1.0f, 1.0f)}}});
 }
 
 TEST_F(MathTest, ViewVolumeAgainstBoxes)
@@ -248,32 +236,19 @@ TEST_F(MathTest, ViewVolumeAgainstBoxes)
 
 TEST(Collision2D, PointsAgainstPointsLinesRectsCirclesAndPolygons)
 {
-    EXPECT_TRUE(VornMath::CollisionPointPoint(V2(0, 0), V2(1.9f, 0)));
-    EXPECT_FALSE(VornMath::CollisionPointPoint(V2(0, 0), V2(2, 0)));   // touching radius-1 circles
-    const VornSegment2 line = {0, 0, 10, 0};
-    EXPECT_TRUE(VornMath::CollisionPointLine(V2(5, 0.05f), line));
-    EXPECT_TRUE(VornMath::CollisionPointLine(V2(10.05f, 0), line));
-    EXPECT_FALSE(VornMath::CollisionPointLine(V2(5, 0.2f), line));
-    EXPECT_FALSE(VornMath::CollisionPointLine(V2(10.2f, 0), line));
-    const VornCollisionRect rect = {1, 2, 3, 4};
-    EXPECT_TRUE(VornMath::CollisionPointRect(V2(1, 2), rect));   // edges inclusive
-    EXPECT_TRUE(VornMath::CollisionPointRect(V2(3, 4), rect));
-    EXPECT_FALSE(VornMath::CollisionPointRect(V2(3.01f, 3), rect));
-    EXPECT_FALSE(VornMath::CollisionPointRect(V2(2, 1.99f), rect));
-    const VornCircle circle = {1, 1, 5};
-    EXPECT_TRUE(VornMath::CollisionPointCircle(V2(4, 5), circle));   // on the circle
-    EXPECT_FALSE(VornMath::CollisionPointCircle(V2(4, 5.01f), circle));
-
-    // Convex polygons of either winding.
-    const Shape ccw{V2(0, 0), V2(4, 0), V2(0, 4)};
-    const Shape cw{V2(0, 0), V2(0, 4), V2(4, 0)};
-    for (const Shape* p : {&ccw, &cw}) {
-        EXPECT_TRUE(VornMath::CollisionPointPolygon(V2(1, 1), p->polygon));
-        EXPECT_TRUE(VornMath::CollisionPointPolygon(V2(2, 2), p->polygon));   // on an edge
-        EXPECT_TRUE(VornMath::CollisionPointPolygon(V2(0, 0), p->polygon));   // a vertex
-        EXPECT_FALSE(VornMath::CollisionPointPolygon(V2(2.1f, 2), p->polygon));
-        EXPECT_FALSE(VornMath::CollisionPointPolygon(V2(-1, 1), p->polygon));
-    }
+    // Touching radius-1 circles do not collide; lines are 0.1 thick; rectangle edges and the circle
+    // itself count as inside.
+    ExpectRows<V2>([](const V2& p) { return VornMath::CollisionPointPoint(V2(0, 0), p); }, {{true, V2(1.9f, 0)}, {false, V2(2, 0)}});
+    ExpectRows<V2>([](const V2& p) { return VornMath::CollisionPointLine(p, {0, 0, 10, 0}); },
+                   {{true, V2(5, 0.05f)}, {true, V2(10.05f, 0)}, {false, V2(5, 0.2f)}, {false, V2(10.2f, 0)}});
+    ExpectRows<V2>([](const V2& p) { return VornMath::CollisionPointRect(p, {1, 2, 3, 4}); },
+                   {{true, V2(1, 2)}, {true, V2(3, 4)}, {false, V2(3.01f, 3)}, {false, V2(2, 1.99f)}});
+    ExpectRows<V2>([](const V2& p) { return VornMath::CollisionPointCircle(p, {1, 1, 5}); }, {{true, V2(4, 5)}, {false, V2(4, 5.01f)}});
+    // Convex polygons of either winding: inside, on an edge, a vertex; outside.
+    const Shape ccw{V2(0, 0), V2(4, 0), V2(0, 4)}, cw{V2(0, 0), V2(0, 4), V2(4, 0)};
+    for (const Shape* p : {&ccw, &cw})
+        ExpectRows<V2>([&](const V2& q) { return VornMath::CollisionPointPolygon(q, p->polygon); },
+                       {{true, V2(1, 1)}, {true, V2(2, 2)}, {true, V2(0, 0)}, {false, V2(2.1f, 2)}, {false, V2(-1, 1)}});
     // Fewer than three edges, or no points: nothing is inside.
     V2 two[3] = {V2(0, 0), V2(4, 0), V2(0, 0)};
     EXPECT_FALSE(VornMath::CollisionPointPolygon(V2(1, 0), VornPolygon{3, two}));
@@ -284,77 +259,60 @@ TEST(Collision2D, PointsAgainstPointsLinesRectsCirclesAndPolygons)
 TEST(Collision2D, RectanglesAgainstRectanglesCirclesLinesAndPolygons)
 {
     const VornCollisionRect rect = {0, 0, 4, 2};
-    EXPECT_TRUE(VornMath::CollisionRectRect(rect, {3, 1, 6, 6}));
-    EXPECT_TRUE(VornMath::CollisionRectRect(rect, {4, 2, 6, 6}));    // touching corners
-    EXPECT_TRUE(VornMath::CollisionRectRect(rect, {1, 0.5f, 2, 1})); // inside
-    EXPECT_FALSE(VornMath::CollisionRectRect(rect, {4.1f, 0, 6, 2}));
-    EXPECT_FALSE(VornMath::CollisionRectRect(rect, {0, 2.1f, 4, 3}));
-
-    EXPECT_TRUE(VornMath::CollisionRectCircle(rect, {2, 1, 0.1f}));   // centre inside
-    EXPECT_TRUE(VornMath::CollisionRectCircle(rect, {5, 1, 1}));      // touching the right edge
-    EXPECT_TRUE(VornMath::CollisionRectCircle(rect, {2, 1, 50}));     // rectangle inside the circle
-    EXPECT_FALSE(VornMath::CollisionRectCircle(rect, {5, 4, 1}));     // near the corner, outside
-
-    EXPECT_TRUE(VornMath::CollisionRectLine(rect, {-1, 1, 5, 1}));
-    EXPECT_TRUE(VornMath::CollisionRectLine(rect, {-1, 3, 1, -1}));
-    EXPECT_TRUE(VornMath::CollisionRectLine(rect, {1, 0.5f, 3, 1.5f}));   // wholly inside
-    EXPECT_TRUE(VornMath::CollisionRectLine(rect, {4, 1, 6, 1}));         // starting on an edge
-    EXPECT_FALSE(VornMath::CollisionRectLine(rect, {5, -1, 5, 3}));
-
-    const Shape diamond{V2(5, 1), V2(6, 0), V2(7, 1), V2(6, 2)};
+    // Overlapping, touching corners, inside; apart.
+    ExpectRows<VornCollisionRect>([&](const VornCollisionRect& r) { return VornMath::CollisionRectRect(rect, r); },
+                                  {{true, {3, 1, 6, 6}}, {true, {4, 2, 6, 6}}, {true, {1, 0.5f, 2, 1}}, {false, {4.1f, 0, 6, 2}}, {false, {0, 2.1f, 4, 3}}});
+    // Centre inside, touching the right edge, the rectangle inside the circle; near the corner, outside.
+    ExpectRows<VornCircle>([&](const VornCircle& c) { return VornMath::CollisionRectCircle(rect, c); },
+                           {{true, {2, 1, 0.1f}}, {true, {5, 1, 1}}, {true, {2, 1, 50}}, {false, {5, 4, 1}}});
+    // Across, diagonally, wholly inside, starting on an edge; beside.
+    ExpectRows<VornSegment2>([&](const VornSegment2& l) { return VornMath::CollisionRectLine(rect, l); },
+                             {{true, {-1, 1, 5, 1}}, {true, {-1, 3, 1, -1}}, {true, {1, 0.5f, 3, 1.5f}}, {true, {4, 1, 6, 1}}, {false, {5, -1, 5, 3}}});
+    const Shape diamond{V2(5, 1), V2(6, 0), V2(7, 1), V2(6, 2)}, overlapping{V2(3, 1), V2(6, 0), V2(7, 1), V2(6, 2)};
     EXPECT_FALSE(VornMath::CollisionRectPolygon(rect, diamond.polygon));
-    const Shape overlapping{V2(3, 1), V2(6, 0), V2(7, 1), V2(6, 2)};
     EXPECT_TRUE(VornMath::CollisionRectPolygon(rect, overlapping.polygon));
 }
 
 TEST(Collision2D, CirclesAgainstCirclesLinesAndPolygons)
 {
-    EXPECT_FALSE(VornMath::CollisionCircleCircle({0, 0, 1}, {3, 0, 2}));   // touching
-    EXPECT_TRUE(VornMath::CollisionCircleCircle({0, 0, 1}, {3, 0, 2.1f}));
-    EXPECT_TRUE(VornMath::CollisionCircleCircle({0, 0, 5}, {1, 1, 1}));   // inside
-    const VornSegment2 line = {0, 0, 10, 0};
-    EXPECT_TRUE(VornMath::CollisionCircleLine({5, 3, 3}, line));    // touching
-    EXPECT_FALSE(VornMath::CollisionCircleLine({5, 3, 2.9f}, line));
-    EXPECT_TRUE(VornMath::CollisionCircleLine({5, 0, 0.5f}, line)); // centre on the segment
-    EXPECT_TRUE(VornMath::CollisionCircleLine({13, 4, 5}, line));   // the end point is the nearest
-    EXPECT_FALSE(VornMath::CollisionCircleLine({13, 4, 4.9f}, line));
-    EXPECT_TRUE(VornMath::CollisionCircleLine({1, 1, 2}, {0, 0, 0, 0}));   // a zero-length segment
-    EXPECT_FALSE(VornMath::CollisionCircleLine({3, 0, 2}, {0, 0, 0, 0}));
+    // Touching, crossing, inside.
+    ExpectRows<VornCircle>([](const VornCircle& c) { return VornMath::CollisionCircleCircle({0, 0, 1}, c); },
+                           {{false, {3, 0, 2}}, {true, {3, 0, 2.1f}}});
+    EXPECT_TRUE(VornMath::CollisionCircleCircle({0, 0, 5}, {1, 1, 1}));
+    // Touching, just apart, centre on the segment; the end point is the nearest.
+    ExpectRows<VornCircle>([](const VornCircle& c) { return VornMath::CollisionCircleLine(c, {0, 0, 10, 0}); },
+                           {{true, {5, 3, 3}}, {false, {5, 3, 2.9f}}, {true, {5, 0, 0.5f}}, {true, {13, 4, 5}}, {false, {13, 4, 4.9f}}});
+    ExpectRows<VornCircle>([](const VornCircle& c) { return VornMath::CollisionCircleLine(c, {0, 0, 0, 0}); },   // a zero-length segment
+                           {{true, {1, 1, 2}}, {false, {3, 0, 2}}});
     const Shape square{V2(0, 0), V2(2, 0), V2(2, 2), V2(0, 2)};
-    EXPECT_TRUE(VornMath::CollisionCirclePolygon({1, 1, 0.1f}, square.polygon));   // centre inside
-    EXPECT_TRUE(VornMath::CollisionCirclePolygon({3, 1, 1}, square.polygon));      // touching an edge
-    EXPECT_FALSE(VornMath::CollisionCirclePolygon({3, 3, 1}, square.polygon));
+    // Centre inside, touching an edge; apart.
+    ExpectRows<VornCircle>([&](const VornCircle& c) { return VornMath::CollisionCirclePolygon(c, square.polygon); },
+                           {{true, {1, 1, 0.1f}}, {true, {3, 1, 1}}, {false, {3, 3, 1}}});
 }
 
 TEST(Collision2D, SegmentsAndPolygonsAgainstSegmentsAndPolygons)
 {
-    EXPECT_TRUE(VornMath::CollisionLineLine({0, 0, 4, 4}, {0, 4, 4, 0}));      // crossing
-    EXPECT_TRUE(VornMath::CollisionLineLine({0, 0, 4, 0}, {2, 0, 2, 3}));      // touching (T)
-    EXPECT_FALSE(VornMath::CollisionLineLine({0, 0, 4, 0}, {2, 0.1f, 2, 3}));
-    EXPECT_FALSE(VornMath::CollisionLineLine({0, 0, 4, 0}, {5, -1, 5, 1}));    // beyond the end
-    EXPECT_FALSE(VornMath::CollisionLineLine({0, 0, 4, 0}, {0, 1, 4, 1}));     // parallel
-    EXPECT_TRUE(VornMath::CollisionLineLine({0, 0, 4, 0}, {3, 0, 6, 0}));      // collinear, overlapping
-    EXPECT_TRUE(VornMath::CollisionLineLine({0, 0, 4, 0}, {4, 0, 6, 0}));      // collinear, end to end
-    EXPECT_FALSE(VornMath::CollisionLineLine({0, 0, 4, 0}, {5, 0, 6, 0}));     // collinear, apart
-    EXPECT_TRUE(VornMath::CollisionLineLine({1, 1, 1, 1}, {0, 0, 2, 2}));      // a point on the segment
-    EXPECT_FALSE(VornMath::CollisionLineLine({0.5f, 0.8f, 0.5f, 0.8f}, {0, 0, 2, 2}));   // a point off it
+    // Crossing, touching (T), just apart, beyond the end, parallel; collinear overlapping, end to
+    // end and apart.
+    ExpectRows<VornSegment2>([](const VornSegment2& l) { return VornMath::CollisionLineLine({0, 0, 4, 0}, l); },
+                             {{true, {2, 0, 2, 3}}, {false, {2, 0.1f, 2, 3}}, {false, {5, -1, 5, 1}}, {false, {0, 1, 4, 1}},
+                              {true, {3, 0, 6, 0}}, {true, {4, 0, 6, 0}}, {false, {5, 0, 6, 0}}});
+    // A point on the segment and off it.
+    ExpectRows<VornSegment2>([](const VornSegment2& l) { return VornMath::CollisionLineLine(l, {0, 0, 2, 2}); },
+                             {{true, {1, 1, 1, 1}}, {false, {0.5f, 0.8f, 0.5f, 0.8f}}});
+    EXPECT_TRUE(VornMath::CollisionLineLine({0, 0, 4, 4}, {0, 4, 4, 0}));
 
     const Shape square{V2(0, 0), V2(2, 0), V2(2, 2), V2(0, 2)};
-    EXPECT_TRUE(VornMath::CollisionLinePolygon({1, 1, 5, 5}, square.polygon));    // an end inside
-    EXPECT_TRUE(VornMath::CollisionLinePolygon({-1, 1, 3, 1}, square.polygon));   // through
-    EXPECT_TRUE(VornMath::CollisionLinePolygon({0.5f, 0.5f, 1.5f, 1.5f}, square.polygon));
-    EXPECT_FALSE(VornMath::CollisionLinePolygon({3, 0, 3, 2}, square.polygon));
+    // An end inside, through, wholly inside; beside.
+    ExpectRows<VornSegment2>([&](const VornSegment2& l) { return VornMath::CollisionLinePolygon(l, square.polygon); },
+                             {{true, {1, 1, 5, 5}}, {true, {-1, 1, 3, 1}}, {true, {0.5f, 0.5f, 1.5f, 1.5f}}, {false, {3, 0, 3, 2}}});
 
-    const Shape inner{V2(0.5f, 0.5f), V2(1, 0.5f), V2(1, 1)};
-    EXPECT_TRUE(VornMath::CollisionPolygonPolygon(square.polygon, inner.polygon));   // one inside the other
-    EXPECT_TRUE(VornMath::CollisionPolygonPolygon(inner.polygon, square.polygon));
-    const Shape crossing{V2(1, 1), V2(3, 1), V2(3, 3)};
-    EXPECT_TRUE(VornMath::CollisionPolygonPolygon(square.polygon, crossing.polygon));
-    const Shape touching{V2(2, 0), V2(4, 0), V2(4, 2)};
-    EXPECT_TRUE(VornMath::CollisionPolygonPolygon(square.polygon, touching.polygon));
-    // Bounding boxes overlap, shapes do not.
-    const Shape a{V2(0, 0), V2(4, 0), V2(0, 4)};
-    const Shape b{V2(4, 4), V2(4, 1), V2(1, 4)};
-    EXPECT_FALSE(VornMath::CollisionPolygonPolygon(a.polygon, b.polygon));
-    EXPECT_FALSE(VornMath::CollisionPolygonPolygon(a.polygon, VornPolygon{0, nullptr}));
+    // One inside the other (both ways), crossing, touching; bounding boxes overlapping, shapes not;
+    // no points.
+    const Shape inner{V2(0.5f, 0.5f), V2(1, 0.5f), V2(1, 1)}, crossing{V2(1, 1), V2(3, 1), V2(3, 3)}, touching{V2(2, 0), V2(4, 0), V2(4, 2)};
+    const Shape a{V2(0, 0), V2(4, 0), V2(0, 4)}, b{V2(4, 4), V2(4, 1), V2(1, 4)};
+    using PP = std::pair<VornPolygon, VornPolygon>;
+    ExpectRows<PP>([](const PP& p) { return VornMath::CollisionPolygonPolygon(p.first, p.second); },
+                   {{true, {square.polygon, inner.polygon}}, {true, {inner.polygon, square.polygon}}, {true, {square.polygon, crossing.polygon}},
+                    {true, {square.polygon, touching.polygon}}, {false, {a.polygon, b.polygon}}, {false, {a.polygon, VornPolygon{0, nullptr}}}});
 }

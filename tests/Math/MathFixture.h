@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 namespace vorntest {
 
@@ -38,6 +40,14 @@ inline void ExpectVector(float x, float y, float z, const D3DXVECTOR3& v, float 
     EXPECT_NEAR(x, v.x, tolerance);
     EXPECT_NEAR(y, v.y, tolerance);
     EXPECT_NEAR(z, v.z, tolerance);
+}
+
+// Each row holds the answer expected of f for its input; a failure names the row.
+template <typename T, typename R = bool, typename F>
+void ExpectRows(F f, std::initializer_list<std::pair<R, T>> rows)
+{
+    int i = 0;
+    for (const auto& r : rows) EXPECT_EQ(r.first, f(r.second)) << "row " << i++;
 }
 
 } // namespace vorntest

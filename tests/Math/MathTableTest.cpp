@@ -10,16 +10,13 @@ using vorntest::Bits;
 
 TEST_F(MathTest, SineTableHoldsTheDoubleProductOfTheFloatTwoPi)
 {
-    EXPECT_FLOAT_BITS(0.0f, VornMath::Sin(0));
-    EXPECT_EQ(0x38C90FDBu, Bits(VornMath::Sin(1)));
-    EXPECT_EQ(0x3F3504F3u, Bits(VornMath::Sin(8192)));
-    EXPECT_EQ(0x3F3504F2u, Bits(VornMath::Cos(8192)));   // the table is not symmetric
-    EXPECT_FLOAT_BITS(1.0f, VornMath::Sin(16384));
-    EXPECT_FLOAT_BITS(-8.742278e-8f, VornMath::Sin(32768));   // not 0: 2 pi as a float is a little large
-    EXPECT_EQ(0xB3BBBD2Eu, Bits(VornMath::Sin(32768)));
-    EXPECT_FLOAT_BITS(-1.0f, VornMath::Sin(49152));
-    EXPECT_EQ(0xB8C8B1FCu, Bits(VornMath::Sin(65535)));
-    EXPECT_EQ(0x3F6D0B85u, Bits(VornMath::Sin(12345)));
+    // Sin(32768) is not 0 (-8.742278e-8): 2 pi as a float is a little large. The table is not
+    // symmetric: Cos(8192) differs from Sin(8192) in the last bit.
+    const struct { VornAngle angle; uint32_t sin; } sines[] = {
+        {0, 0}, {1, 0x38C90FDBu}, {8192, 0x3F3504F3u}, {16384, Bits(1.0f)}, {32768, 0xB3BBBD2Eu},
+        {49152, Bits(-1.0f)}, {65535, 0xB8C8B1FCu}, {12345, 0x3F6D0B85u}};
+    for (const auto& s : sines) EXPECT_EQ(s.sin, Bits(VornMath::Sin(s.angle))) << s.angle;
+    EXPECT_EQ(0x3F3504F2u, Bits(VornMath::Cos(8192)));
     EXPECT_FLOAT_BITS(1.0f, VornMath::Cos(0));
     // Only the low sixteen bits of an angle count; Cos and SinCos read the same table.
     for (VornAngle a = -70000; a < 70000; a += 7) {
@@ -34,12 +31,9 @@ TEST_F(MathTest, SineTableHoldsTheDoubleProductOfTheFloatTwoPi)
 
 TEST_F(MathTest, ArctangentTableTruncatesTowardZero)
 {
-    EXPECT_EQ(0, VornMath::AtanTable(0));
-    EXPECT_EQ(1, VornMath::AtanTable(1));
-    EXPECT_EQ(1266, VornMath::AtanTable(1000));
-    EXPECT_EQ(4836, VornMath::AtanTable(4096));
-    EXPECT_EQ(8191, VornMath::AtanTable(8191));
-    EXPECT_EQ(8191, VornMath::AtanTable(8192));   // 45 degrees truncates
+    // 8192 (45 degrees) truncates to 8191.
+    const std::pair<uint32_t, int32_t> entries[] = {{0, 0}, {1, 1}, {1000, 1266}, {4096, 4836}, {8191, 8191}, {8192, 8191}};
+    for (const auto& e : entries) EXPECT_EQ(e.second, VornMath::AtanTable(e.first)) << e.first;
     for (uint32_t i = 1; i < VornMath::ATAN_TABLE_SIZE; i++)
         ASSERT_LE(VornMath::AtanTable(i - 1), VornMath::AtanTable(i));
 }
@@ -64,25 +58,18 @@ TEST_F(MathTest, AtanAndAtanFInEveryBranch)
 
 TEST_F(MathTest, AtanOfLargeOrNonFiniteArgumentsStaysInTheTable)
 {
-    EXPECT_EQ(4836, VornMath::Atan(2000000000, 1000000000));
-    EXPECT_EQ(16384 - 4836, VornMath::Atan(1000000000, 2000000000));
-    EXPECT_EQ(8191, VornMath::Atan(300000, 300000));
-    EXPECT_EQ(32768 + 8191, VornMath::Atan(INT_MIN, INT_MIN));
-    EXPECT_EQ(0, VornMath::Atan(INT_MAX, 1));
-    EXPECT_EQ(65536 - 8191, VornMath::Atan(INT_MAX, INT_MIN + 1));
+    const struct { int32_t x, y, angle; } large[] = {
+        {2000000000, 1000000000, 4836}, {1000000000, 2000000000, 16384 - 4836}, {300000, 300000, 8191},
+        {INT_MIN, INT_MIN, 32768 + 8191}, {INT_MAX, 1, 0}, {INT_MAX, INT_MIN + 1, 65536 - 8191}};
+    for (const auto& c : large) EXPECT_EQ(c.angle, VornMath::Atan(c.x, c.y)) << c.x << ", " << c.y;
     for (int32_t k = 1; k < 200; k += 13)   // same results as in range
         EXPECT_EQ(VornMath::Atan(3 * k, 2 * k), VornMath::Atan(3 * k * 10000, 2 * k * 10000)) << k;
 
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
-    EXPECT_EQ(0, VornMath::AtanF(nan, 1.0f));
-    EXPECT_EQ(0, VornMath::AtanF(1.0f, nan));
-    EXPECT_EQ(0, VornMath::AtanF(-nan, -nan));
-    EXPECT_EQ(8191, VornMath::AtanF(inf, inf));
-    EXPECT_EQ(32768 + 8191, VornMath::AtanF(-inf, -inf));
-    EXPECT_EQ(0, VornMath::AtanF(inf, 1.0f));
-    EXPECT_EQ(16384, VornMath::AtanF(1.0f, inf));
-    EXPECT_EQ(8191, VornMath::AtanF(3e38f, 3e38f));
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const struct { float x, y; int32_t angle; } odd[] = {
+        {nan, 1.0f, 0}, {1.0f, nan, 0}, {-nan, -nan, 0}, {inf, inf, 8191}, {-inf, -inf, 32768 + 8191},
+        {inf, 1.0f, 0}, {1.0f, inf, 16384}, {3e38f, 3e38f, 8191}};
+    for (const auto& c : odd) EXPECT_EQ(c.angle, VornMath::AtanF(c.x, c.y)) << c.x << ", " << c.y;
 }
 
 TEST_F(MathTest, RotationPointTurnsFromXTowardsY)
@@ -101,21 +88,16 @@ TEST_F(MathTest, RuntimeRandomNumbersRepeatAndStayInTheirRanges)
 {
     int32_t first[16];
     VornMath::RandSeed(777);
-    for (int32_t& v : first)
-        v = VornMath::Rand();
+    for (int32_t& v : first) v = VornMath::Rand();
     VornMath::RandSeed(777);
-    for (int32_t v : first)
-        EXPECT_EQ(v, VornMath::Rand());
+    for (int32_t v : first) EXPECT_EQ(v, VornMath::Rand());
     for (int i = 0; i < 2000; i++) {
-        const int32_t r = VornMath::Rand();
-        ASSERT_GE(r, 0);
-        ASSERT_LE(r, 1073676289);
+        const int32_t r = VornMath::Rand(), k = VornMath::RandInt(-4, 9);
+        ASSERT_TRUE(r >= 0 && r <= 1073676289) << r;
         ASSERT_EQ(3, VornMath::RandInt(3, 3));
-        const int32_t k = VornMath::RandInt(-4, 9);
         ASSERT_TRUE(k >= -4 && k <= 9) << k;
-        const float u = VornMath::Rand01();
+        const float u = VornMath::Rand01(), f = VornMath::RandFloat(-2.0f, 6.0f);
         ASSERT_TRUE(u >= 0.0f && u <= 1.0f) << u;
-        const float f = VornMath::RandFloat(-2.0f, 6.0f);
         ASSERT_TRUE(f >= -2.0f && f <= 6.0f) << f;
         ASSERT_GE(VornMath::RandInt(-1, INT_MAX), -1);   // range 2^31 + 1
         VornMath::RandInt(INT_MIN, INT_MAX);              // range 2^32 does not wrap to 0

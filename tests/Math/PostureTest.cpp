@@ -34,10 +34,8 @@ bool SameVector(const D3DXVECTOR3& a, const D3DXVECTOR3& b)
 TEST_F(MathTest, MatricesFollowTheAxesOnlyOnUpdate)
 {
     VornPosture p;
-    ExpectVector(1, 0, 0, p.right, 0);
-    ExpectVector(0, 1, 0, p.up, 0);
-    ExpectVector(0, 0, 1, p.front, 0);
-    ExpectVector(0, 0, 0, p.position, 0);
+    EXPECT_TRUE(SameVector(p.right, D3DXVECTOR3(1, 0, 0)) && SameVector(p.up, D3DXVECTOR3(0, 1, 0)) &&
+                SameVector(p.front, D3DXVECTOR3(0, 0, 1)) && SameVector(p.position, D3DXVECTOR3(0, 0, 0)));
     p.UpdateMatrices();
     EXPECT_TRUE(IsIdentity(p.rotation) && IsIdentity(p.inverseRotation) && IsIdentity(p.world) && IsIdentity(p.inverseWorld));
 
@@ -46,9 +44,8 @@ TEST_F(MathTest, MatricesFollowTheAxesOnlyOnUpdate)
     p.SetPosition(4, -5, 6);
     EXPECT_TRUE(IsIdentity(p.world));
     p.UpdateMatrices();
-    ExpectRow(p.rotation, 0, p.right.x, p.right.y, p.right.z, 0);
-    ExpectRow(p.rotation, 1, p.up.x, p.up.y, p.up.z, 0);
-    ExpectRow(p.rotation, 2, p.front.x, p.front.y, p.front.z, 0);
+    int row = 0;
+    for (const D3DXVECTOR3* axis : {&p.right, &p.up, &p.front}) ExpectRow(p.rotation, row++, axis->x, axis->y, axis->z, 0);
     ExpectRow(p.rotation, 3, 0, 0, 0, 1);
     ExpectRow(p.world, 2, p.front.x, p.front.y, p.front.z, 0);
     ExpectRow(p.world, 3, 4, -5, 6, 1);
