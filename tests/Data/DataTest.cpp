@@ -11,7 +11,6 @@
 #include "VornModelEx.h"
 #include "VornShaderFx.h"
 #include "VornTexture.h"
-#include <zlib.h>
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -33,34 +32,6 @@ const char* const kFiles[] = {
     "v_jattack2.wav", "v_jump.wav", "v_rakka1.wav", "v_rakka2.wav", "v_shot1.wav", "v_shot2.wav", "v_shot3.wav",
     "boss_rakka.wav", "boss_step.wav", "boss_swing.wav", "boss_bul.wav", "v_start.wav", "v_end.wav", "op1.wav",
     "op2.wav", "v_clear.wav", "bgm1.mp3", "bgm2.mp3"};
-
-// A PNG of 0x00RRGGBB pixels (rows top first).
-bool WritePng(const std::string& path, int w, int h, const std::vector<uint32_t>& px)
-{
-    std::vector<unsigned char> raw;
-    for (int y = 0; y < h; ++y) {
-        raw.push_back(0);
-        for (int x = 0; x < w; ++x)
-            for (int s : {16, 8, 0}) raw.push_back(static_cast<unsigned char>(px[size_t(y) * w + x] >> s));
-    }
-    uLongf zsize = compressBound(static_cast<uLong>(raw.size()));
-    std::vector<unsigned char> z(zsize);
-    if (compress2(z.data(), &zsize, raw.data(), static_cast<uLong>(raw.size()), 6) != Z_OK) return false;
-    std::string out = "\x89PNG\r\n\x1a\n";
-    auto chunk = [&](const char* type, const unsigned char* data, size_t n) {
-        std::string c(type, 4);
-        c.append(reinterpret_cast<const char*>(data), n);
-        for (int s : {24, 16, 8, 0}) out += char(n >> s);
-        out += c;
-        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(c.data()), static_cast<uInt>(c.size()));
-        for (int s : {24, 16, 8, 0}) out += char(crc >> s);
-    };
-    const unsigned char ihdr[13] = {0, 0, uint8_t(w >> 8), uint8_t(w), 0, 0, uint8_t(h >> 8), uint8_t(h), 8, 2, 0, 0, 0};
-    chunk("IHDR", ihdr, 13);
-    chunk("IDAT", z.data(), zsize);
-    chunk("IEND", nullptr, 0);
-    return WriteFile(path, std::vector<unsigned char>(out.begin(), out.end()));
-}
 
 class GameData : public EngineSuite {
 protected:

@@ -7,6 +7,7 @@
 #include "Vorn.h"
 #include <gtest/gtest.h>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,21 +53,26 @@ inline uint32_t Boot(std::vector<SeenBox>* boxes = nullptr, int answer = IDOK)
     return code;
 }
 
-// Boots with Settings(option) and `init`; GameMain runs `main`, then ends the run.
+// Boots with Settings(option) and `init`; GameMain runs `main`, then ends the run. A GameMain that
+// never ran fails the case, so `main` may hold the case's checks.
 inline uint32_t BootRunning(uint32_t option, std::function<void()> init, std::function<void()> main,
                             std::vector<SeenBox>* boxes = nullptr)
 {
+    const auto ran = std::make_shared<bool>(false);
     SetGameInit([=] {
         Settings(option);
         if (init) init();
         return true;
     });
     SetGameMain([=](int, char**) {
+        *ran = true;
         main();
         EndRun();
         return 0;
     });
-    return Boot(boxes);
+    const uint32_t code = Boot(boxes);
+    EXPECT_TRUE(*ran) << "GameMain never ran";
+    return code;
 }
 
 }  // namespace vorntest

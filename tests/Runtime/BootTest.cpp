@@ -24,12 +24,19 @@ std::vector<SeenBox> BootEndingBeforeGameMain(std::function<bool()> init)
     return boxes;
 }
 
-// The folder of the test program.
+// The folder of the test program, and the current one.
 std::string ModuleFolder()
 {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     *strrchr(path, '\\') = '\0';
+    return path;
+}
+
+std::string CurrentFolder()
+{
+    char path[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, path);
     return path;
 }
 
@@ -164,13 +171,11 @@ TEST(Boot, ASecondInstanceIsRefused)
 
 TEST(Boot, TheLogMarksTheStartAndTheEndOfTheApplication)
 {
-    bool started = false;
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, [] { VornLog::SetFileName("VornBootLog"); }, [&] {
-        started = Vorn::Start();
+        EXPECT_TRUE(Vorn::Start());
         EndRun();
         Vorn::Finalize();
     }));
-    EXPECT_TRUE(started);
     const std::string file = ModuleFolder() + "\\VornBootLog.html";
     const std::string log = ReadFile(file);
     DeleteFileA(file.c_str());
@@ -183,14 +188,10 @@ TEST(Boot, TheLogMarksTheStartAndTheEndOfTheApplication)
 TEST(Boot, MsgBoxFormatsIntoABoundedBuffer)
 {
     std::string longText(3000, 'b');
-    std::vector<SeenBox> boxes;
-    {
-        BoxWatcher watcher;
-        Vorn::MsgBox(MB_OK, "長い", "%s%s", longText.c_str(), longText.c_str());
-        Vorn::MsgBox(MB_ICONHAND, "ERROR", "%d件", 12);
-        boxes = watcher.Boxes();
-    }
-    EXPECT_EQ((std::vector<SeenBox>{{"長い", std::string(Vorn::MESSAGE_MAX - 1, 'b')}, {"ERROR", "12件"}}), boxes);
+    BoxWatcher watcher;
+    Vorn::MsgBox(MB_OK, "長い", "%s%s", longText.c_str(), longText.c_str());
+    Vorn::MsgBox(MB_ICONHAND, "ERROR", "%d件", 12);
+    EXPECT_EQ((std::vector<SeenBox>{{"長い", std::string(Vorn::MESSAGE_MAX - 1, 'b')}, {"ERROR", "12件"}}), watcher.Boxes());
 }
 
 TEST(Boot, StartsWithTheDefaultsAndArgumentsReachGameMain)
@@ -200,49 +201,42 @@ TEST(Boot, StartsWithTheDefaultsAndArgumentsReachGameMain)
         Vorn::SetUseOption(OPTION_DIRECT3D);
         return true;
     });
-    uint32_t w = 0, h = 0;
-    bool windowed = true;
-    std::string name, arg1;
-    int argcSeen = -1;
+    bool ran = false;
     SetGameMain([&](int argc, char** argv) {
+        uint32_t w = 0, h = 0;
+        bool windowed = true;
         Vorn::GetScreenInfo(&w, &h, &windowed);
-        name = Vorn::GetApplicationName();
-        argcSeen = argc;
-        arg1 = argv[1];
+        EXPECT_EQ(std::make_tuple(640u, 480u, false), std::make_tuple(w, h, windowed));   // full screen unless the game says otherwise
+        EXPECT_EQ(0u, std::string(Vorn::GetApplicationName()).find("Vorn"));   // the library banner
+        EXPECT_EQ(2, argc);
+        EXPECT_STREQ("option", argv[1]);
+        ran = true;
         EndRun();
         return 0;
     });
     char a0[] = "boot", a1[] = "option";
     char* argv[] = {a0, a1, nullptr};
     EXPECT_EQ(0u, Vorn::Boot(GetModuleHandleA(nullptr), 2, argv));
-    EXPECT_EQ(std::make_tuple(640u, 480u, false), std::make_tuple(w, h, windowed));   // full screen unless the game says otherwise
-    EXPECT_EQ(0u, name.find("Vorn"));   // the library banner
-    EXPECT_EQ(2, argcSeen);
-    EXPECT_EQ("option", arg1);
+    EXPECT_TRUE(ran);
 }
 
 TEST(Boot, WithoutDirect3DTheWindowIsWindowedWithAListBox)
 {
-    bool windowed = false;
-    HWND listBox = nullptr;
-    LRESULT count = -1, length = -1, afterClear = -1;
     EXPECT_EQ(0u, BootRunning(0, [] { Vorn::SetScreenInfo(640, 480, false); }, [&] {
+        bool windowed = false;
         Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
-        listBox = FindWindowExA(Vorn::GetWindowHandle(), nullptr, "LISTBOX", nullptr);
+        EXPECT_TRUE(windowed);
+        HWND listBox = FindWindowExA(Vorn::GetWindowHandle(), nullptr, "LISTBOX", nullptr);
+        ASSERT_NE(nullptr, listBox);
         Vorn::PrintListBox("%s", std::string(2000, 'c').c_str());
         Vorn::PrintListBox("line %d", 2);
-        count = SendMessageA(listBox, LB_GETCOUNT, 0, 0);
-        length = SendMessageA(listBox, LB_GETTEXTLEN, 0, 0);
+        EXPECT_EQ(2, SendMessageA(listBox, LB_GETCOUNT, 0, 0));
+        EXPECT_EQ(static_cast<LRESULT>(Vorn::MESSAGE_MAX - 1), SendMessageA(listBox, LB_GETTEXTLEN, 0, 0));
         Vorn::ClearListBox();
-        afterClear = SendMessageA(listBox, LB_GETCOUNT, 0, 0);
+        EXPECT_EQ(0, SendMessageA(listBox, LB_GETCOUNT, 0, 0));
         Vorn::Exit();
         EXPECT_FALSE(Vorn::Run(false));   // the blocking pump returns only at the end
     }));
-    EXPECT_TRUE(windowed);
-    EXPECT_NE(nullptr, listBox);
-    EXPECT_EQ(2, count);
-    EXPECT_EQ(static_cast<LRESULT>(Vorn::MESSAGE_MAX - 1), length);
-    EXPECT_EQ(0, afterClear);
 }
 
 TEST(Finalize, IsSafeForAnEngineThatNeverStarted)
@@ -283,16 +277,15 @@ TEST(BootText, EveryCallDeletesTheFontItMade)
 {
     // A font left behind per call would fill the process's GDI handle table long before this
     // many calls, and fonts could no longer be made.
-    HFONT after = nullptr;
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, [] {
         Vorn::SetScreenInfo(64, 40, true);   // one visible line: cheap repaints
         Vorn::SetDrawBootText(true);
     }, [&] {
         for (int i = 0; i < 70000; ++i) Vorn::PrintBootText("x");
-        after = CreateFontA(12, 0, 0, 0, 400, 0, 0, 0, SHIFTJIS_CHARSET, 0, 0, 0, 0, "Arial");
+        HFONT after = CreateFontA(12, 0, 0, 0, 400, 0, 0, 0, SHIFTJIS_CHARSET, 0, 0, 0, 0, "Arial");
+        EXPECT_NE(nullptr, after);
+        if (after) DeleteObject(after);
     }));
-    EXPECT_NE(nullptr, after);
-    if (after) DeleteObject(after);
 }
 
 TEST(Boot, AnOverwrittenBlockEndsTheApplicationWithTheMemoryBox)
@@ -313,34 +306,29 @@ TEST(Boot, AnOverwrittenBlockEndsTheApplicationWithTheMemoryBox)
 
 TEST(Boot, TheModuleFolderBecomesCurrentAndLoadersReturnToIt)
 {
-    char atMain[MAX_PATH] = {}, afterReset[MAX_PATH] = {};
     SetCurrentDirectoryA("C:\\");
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, nullptr, [&] {
-        GetCurrentDirectoryA(MAX_PATH, atMain);
+        EXPECT_EQ(ModuleFolder(), CurrentFolder());
         SetCurrentDirectoryA("C:\\");
         Vorn::ResetCurrentDirectory();
-        GetCurrentDirectoryA(MAX_PATH, afterReset);
+        EXPECT_EQ(ModuleFolder(), CurrentFolder());
     }));
-    EXPECT_EQ(ModuleFolder(), atMain);
-    EXPECT_EQ(ModuleFolder(), afterReset);
 }
 
 TEST(Boot, ABaseDirectorySetByTheGameIsKept)
 {
-    char base[MAX_PATH] = {}, atMain[MAX_PATH] = {}, afterReset[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, base);
-    SetCurrentDirectoryA(base);
-    GetCurrentDirectoryA(MAX_PATH, base);
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    SetCurrentDirectoryA(temp);
+    const std::string base = CurrentFolder();
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, [] {
         Vorn::SetBaseDirectory();
         SetCurrentDirectoryA("C:\\");   // boot does not make it current again
     }, [&] {
-        GetCurrentDirectoryA(MAX_PATH, atMain);
+        EXPECT_EQ("C:\\", CurrentFolder());
         Vorn::ResetCurrentDirectory();
-        GetCurrentDirectoryA(MAX_PATH, afterReset);
+        EXPECT_EQ(base, CurrentFolder());
     }));
-    EXPECT_STREQ("C:\\", atMain);
-    EXPECT_STREQ(base, afterReset);
 }
 
 TEST(Boot, InitializeStartsTheCoreClassesInOrder)

@@ -72,8 +72,6 @@ TEST_F(FileTest, DefaultsAndFolderSetters)
     VornFile::SetRootPath("Data", "Data\\Data.bin");
     EXPECT_STREQ(VornFile::GetRootPath(), "Data\\");
     EXPECT_STREQ(VornFile::GetPackPath(), "Data\\Data.bin");
-    VornFile::SetCurrentPath("stage1\\");
-    EXPECT_STREQ(VornFile::GetCurrentPath(), "stage1\\");
     VornFile::SetKindPath(1, "表");   // 0x95 0x5C: its second byte is no separator
     EXPECT_STREQ(VornFile::GetKindPath(1), "表\\");
     VornFile::SetKindPath(0, "x");

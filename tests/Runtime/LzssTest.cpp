@@ -1,4 +1,4 @@
-// LZSS streams: round trips, pinned and hand-built streams, broken and random streams, threads.
+// LZSS streams: round trips, pinned and hand-built streams, broken streams, threads.
 #include "RuntimeTestSupport.h"
 #include "VornLZSS.h"
 #include <cstring>
@@ -105,7 +105,7 @@ TEST(LzssTest, HandBuiltStreamsOverlapAndReachIntoTheZeroWindow)
     EXPECT_EQ(Decode(Wrap(5, {0x01, 'Q', 0xF0, 0xFF})), Bytes(5, 'Q'));
 }
 
-TEST(LzssTest, BrokenAndRandomStreamsFailCleanly)
+TEST(LzssTest, BrokenStreamsFailCleanly)
 {
     const Bytes text = Text(5000);
     Bytes stream = Encode(text);
@@ -131,22 +131,7 @@ TEST(LzssTest, BrokenAndRandomStreamsFailCleanly)
     EXPECT_TRUE(VornLZSS::DecodeRaw(stream.data() + 8, uint32_t(stream.size() - 8), out.data(), uint32_t(out.size())));
     EXPECT_EQ(out, text);
 
-    // Random bodies: never a byte past the size, and a shorter size decodes a prefix.
-    std::mt19937 rng(99);
-    int decoded = 0;
-    for (int round = 0; round < 300; ++round) {
-        Bytes body(rng() % 200);
-        for (auto& b : body) b = uint8_t(rng());
-        const uint32_t size = rng() % 400;
-        Bytes whole(size + 1, 0xEE);
-        const bool ok = VornLZSS::Decode(Wrap(size, body).data(), uint32_t(body.size() + 8), whole.data(), size);
-        ASSERT_EQ(whole[size], 0xEE) << "wrote past the decoded size";
-        if (ok && ++decoded) {
-            whole.resize(size / 2);
-            ASSERT_EQ(Decode(Wrap(size / 2, body)), whole) << round;
-        }
-    }
-    EXPECT_GT(decoded, 50);
+    // Random bodies (never a byte past the size, a shorter size a prefix) are the lzss fuzz target's.
 }
 
 TEST(LzssTest, EncoderRefusesEmptyInputAndShortOutput)

@@ -129,19 +129,15 @@ static void PutChunk(std::vector<unsigned char>& out, const char* type, const st
     PutBE32(out, static_cast<uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
 }
 
-bool Readback::SavePng(const std::string& path) const
+bool WritePng(const std::string& path, int width, int height, const std::vector<uint32_t>& pixels)
 {
-    if (pixels_.empty()) return false;
+    if (pixels.empty()) return false;
     std::vector<unsigned char> raw;
-    raw.reserve(static_cast<size_t>(height_) * (1 + width_ * 3));
-    for (int y = 0; y < height_; ++y) {
+    raw.reserve(static_cast<size_t>(height) * (1 + width * 3));
+    for (int y = 0; y < height; ++y) {
         raw.push_back(0);  // no filter
-        for (int x = 0; x < width_; ++x) {
-            uint32_t v = At(x, y);
-            raw.push_back(static_cast<unsigned char>(v >> 16));
-            raw.push_back(static_cast<unsigned char>(v >> 8));
-            raw.push_back(static_cast<unsigned char>(v));
-        }
+        for (int x = 0; x < width; ++x)
+            for (int shift : {16, 8, 0}) raw.push_back(static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x] >> shift));
     }
     uLongf packed_size = compressBound(static_cast<uLong>(raw.size()));
     std::vector<unsigned char> packed(packed_size);
@@ -150,8 +146,8 @@ bool Readback::SavePng(const std::string& path) const
 
     std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<unsigned char> ihdr;
-    PutBE32(ihdr, static_cast<uint32_t>(width_));
-    PutBE32(ihdr, static_cast<uint32_t>(height_));
+    PutBE32(ihdr, static_cast<uint32_t>(width));
+    PutBE32(ihdr, static_cast<uint32_t>(height));
     ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
     PutChunk(png, "IHDR", ihdr);
     PutChunk(png, "IDAT", packed);
@@ -161,6 +157,8 @@ bool Readback::SavePng(const std::string& path) const
     bool ok = fwrite(png.data(), 1, png.size(), f) == png.size();
     return fclose(f) == 0 && ok;
 }
+
+bool Readback::SavePng(const std::string& path) const { return WritePng(path, width_, height_, pixels_); }
 
 std::string OutPath(const std::string& name)
 {

@@ -33,6 +33,9 @@ private:
     int width_ = 0, height_ = 0;
 };
 
+// A PNG file of 0x00RRGGBB pixels (rows top first; the high byte is not written).
+bool WritePng(const std::string& path, int width, int height, const std::vector<uint32_t>& pixels);
+
 // Output folder of the tests; files written there survive the run.
 std::string OutPath(const std::string& name);
 
