@@ -5,6 +5,7 @@
 #include <winsock2.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <tuple>
 
 namespace {
 
@@ -26,18 +27,17 @@ TEST(SjisTest, LeadBytesCodesAndCharacters)
 {
     for (int c = 0x40; c <= 0xFF; ++c)
         EXPECT_EQ(VornSystem::IsSjisLeadByte(uint8_t(c)), (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFE)) << c;
-    EXPECT_TRUE(VornSystem::IsHalfWidthKana(0xA6));
-    EXPECT_FALSE(VornSystem::IsHalfWidthKana(0xA5));
-    EXPECT_EQ(VornSystem::GetSjisCode(U("漢")), 0x8ABF);
-    EXPECT_EQ(VornSystem::GetSjisCode(U("A")), 'A');
+    EXPECT_TRUE(VornSystem::IsHalfWidthKana(0xA6) && !VornSystem::IsHalfWidthKana(0xA5));
     uint16_t code = 0;
     EXPECT_EQ(VornSystem::ReadSjisChar(U("ソx"), &code), 2u);
     EXPECT_EQ(code, 0x835C);
-    uint8_t out[3];
-    VornSystem::PutSjisChar(0x8ABF, out);
-    EXPECT_STREQ(reinterpret_cast<char*>(out), "漢");
-    VornSystem::PutSjisChar(0x0041, out);
-    EXPECT_STREQ(reinterpret_cast<char*>(out), "A");
+    for (const char* c : {"漢", "A"}) {
+        uint8_t out[3];
+        VornSystem::PutSjisChar(VornSystem::GetSjisCode(U(c)), out);
+        EXPECT_STREQ(reinterpret_cast<char*>(out), c);
+    }
+    EXPECT_EQ(VornSystem::GetSjisCode(U("漢")), 0x8ABF);
+    EXPECT_EQ(VornSystem::GetSjisCode(U("A")), 'A');
 }
 
 TEST(SjisTest, FullWidthTableAndVoicedMarks)
@@ -92,8 +92,7 @@ TEST(SjisTest, CodeConversionsFollowJisX0208)
     uint8_t out[2];
     const uint8_t in[2] = {0xB4, 0xC1};   // EUC 漢
     VornSystem::EucToSjis(out, in);
-    EXPECT_EQ(out[0], 0x8A);
-    EXPECT_EQ(out[1], 0xBF);
+    EXPECT_EQ(std::make_pair(out[0], out[1]), std::make_pair(uint8_t(0x8A), uint8_t(0xBF)));
 }
 
 TEST(ParseTest, NumbersStopAtTheEndOfTheText)
@@ -114,15 +113,15 @@ TEST(ParseTest, NumbersStopAtTheEndOfTheText)
 
 TEST(ParseTest, DelimitedAndBracketedTextKeepsShiftJisPairs)
 {
+    // Trail bytes 0x5C are no delimiter; an unterminated text runs to the end.
+    const struct { char delimiter; const char* text; uint32_t used; const char* out; } cases[] = {
+        {'"', "name = \"トルメア\" ;", 17, "トルメア"}, {'\\', "a\\ソ表\\b", 7, "ソ表"},
+        {'"', "open \"unterminated", 18, "unterminated"}, {'"', "none", 4, ""}};
     char out[64];
-    EXPECT_EQ(VornSystem::ParseDelimited('"', "name = \"トルメア\" ;", out), 17u);
-    EXPECT_STREQ(out, "トルメア");
-    EXPECT_EQ(VornSystem::ParseDelimited('\\', "a\\ソ表\\b", out), 7u);   // trail bytes 0x5C are no delimiter
-    EXPECT_STREQ(out, "ソ表");
-    EXPECT_EQ(VornSystem::ParseDelimited('"', "open \"unterminated", out), 18u);
-    EXPECT_STREQ(out, "unterminated");
-    EXPECT_EQ(VornSystem::ParseDelimited('"', "none", out), 4u);
-    EXPECT_STREQ(out, "");
+    for (const auto& c : cases) {
+        EXPECT_EQ(VornSystem::ParseDelimited(c.delimiter, c.text, out), c.used) << c.text;
+        EXPECT_STREQ(out, c.out);
+    }
     EXPECT_EQ(VornSystem::ParseBetween('[', ']', "x [ 12 ] y", out), 8u);
     EXPECT_STREQ(out, " 12 ");
     char small[4];
@@ -313,10 +312,7 @@ TEST(ByteOrderTest, SwapsAndNetworkOrder)
     VornSystem::ByteSwap(&l, 4);
     VornSystem::ByteSwap(&q, 8);
     VornSystem::ByteSwap(&same, 3);   // not a size it swaps
-    EXPECT_EQ(s, 0x3412);
-    EXPECT_EQ(l, 0x78563412u);
-    EXPECT_EQ(q, 0x0807060504030201ull);
-    EXPECT_EQ(same, 7u);
+    EXPECT_EQ(std::make_tuple(s, l, q, same), std::make_tuple(uint16_t(0x3412), 0x78563412u, 0x0807060504030201ull, 7u));
     VornSystem::HostToNetwork(&n, 4);
     EXPECT_EQ(n, htonl(0xA1B2C3D4));
     VornSystem::NetworkToHost(&n, 4);
@@ -329,12 +325,12 @@ TEST(ByteOrderTest, SwapsAndNetworkOrder)
 TEST(WinSockTextTest, KnownCodesHaveTheirTextsAndUnknownOnesLeaveTheBuffer)
 {
     char out[256] = "unchanged";
-    EXPECT_FALSE(VornSystem::GetWinSockErrorText(12345, out));
-    EXPECT_STREQ(out, "unchanged");
-    EXPECT_TRUE(VornSystem::GetWinSockErrorText(10061, out));
-    EXPECT_STREQ(out, "接続が拒否された");
-    EXPECT_TRUE(VornSystem::GetWinSockErrorText(11004, out));
-    EXPECT_STREQ(out, "要求されたタイプのデータレコードが見つからない");
+    const struct { int code; bool known; const char* text; } cases[] = {
+        {12345, false, "unchanged"}, {10061, true, "接続が拒否された"}, {11004, true, "要求されたタイプのデータレコードが見つからない"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.known, VornSystem::GetWinSockErrorText(c.code, out)) << c.code;
+        EXPECT_STREQ(out, c.text);
+    }
     EXPECT_STREQ(VornSystem::FindWinSockErrorText(10092), "Winsock.dllのバージョンが範囲外である");
     int known = 0;
     for (int code = 9000; code < 12000; ++code)

@@ -118,9 +118,6 @@ class App:
             raise TimeoutError("%s did not end within %.0f s" % (os.path.basename(self.exe), timeout))
         return self.proc.returncode
 
-    def output(self):
-        return self.proc.stdout.read().decode("utf-8", "replace") if self.proc and self.proc.stdout else ""
-
     def kill(self):
         if self.running():
             self.proc.kill()
