@@ -17,9 +17,6 @@ TEST(VornRand, DrawingBeforeAnySeedGivesTheDefaultSeededSequence)
 
 TEST(VornRand, MatchesTheReferenceOutputsAcrossRegenerations)
 {
-    VornRand::Seed(5489);
-    for (uint32_t e : {3499211612u, 581869302u, 3890346734u, 3586334585u, 545404204u})
-        EXPECT_EQ(e, VornRand::GetU32());
     // Reseeding restarts the sequence; the 10000th output of seed 5489 is the one the C++ standard pins.
     for (uint32_t seed : {5489u, 0u, 1u, 65535u, 0xFFFFFFFFu, 19650218u}) {
         std::mt19937 reference(seed);

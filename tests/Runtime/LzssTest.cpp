@@ -66,15 +66,9 @@ TEST(LzssTest, OneToSixteenBytesRoundTripWithEveryByte)
     EXPECT_EQ(Encode(Bytes(4, 'a')), Bytes({'L', 'Z', 'S', 'S', 4, 0, 0, 0, 0x01, 'a', 0xF0, 0xF0}));
 }
 
-TEST(LzssTest, LargerDataRoundTripsReproduciblyAndRepetitionShrinks)
+TEST(LzssTest, LargerTextRoundTripsReproduciblyAndRepetitionShrinks)
 {
-    std::mt19937 rng(5);
-    Bytes random(100000);
-    for (auto& b : random) b = uint8_t(rng());
-    const Bytes randomStream = Encode(random);
-    EXPECT_EQ(Decode(randomStream), random);
-    EXPECT_LE(randomStream.size(), 8 + random.size() + (random.size() + 7) / 8);
-
+    // Random data within the bound is the lzss_roundtrip fuzz target's.
     const Bytes text = Text(300000);
     const Bytes textStream = Encode(text);
     EXPECT_EQ(Decode(textStream), text);
