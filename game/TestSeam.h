@@ -8,7 +8,8 @@
 //   trace=FILE      one line per scene change, player hit and kill: "<frame> scene|hit|kill <n>"
 //   png=PREFIX:F,F  the back buffer at frames F (before Present) as PREFIX_<F>.png; F is a frame,
 //                   or sN+K: K frames after the last change to scene N (PREFIX_sN+K.png)
-//   reset=F         a forced device reset (Vorn3D::ResetDevice(true)) after frame F's Present
+//   reset=F         a forced device reset (Vorn3D::ResetDevice(true)) after frame F's Present,
+//                   traced as "F reset 1" when the device came back (0 when it did not)
 //   quit=F          the application ends after frame F
 //   autopilot       a joystick on pad 0 that plays the game (walks, combos, targets, shoots)
 //   bench=N         starts a game and keeps its busiest scene (20 enemies in view, five explosions,

@@ -2,7 +2,8 @@
 nothing) replayed with a fixed seed and no frame wait. The trace shows play from 200, hits down to
 the death, game over within 20,000 frames and the title 481 frames later; the PNGs show the title,
 play (sky, ground, face, caption box) and the game-over letters; Escape at the title ends it with 0
-and a clean log."""
+and a clean log. A second run of the same replay forces a device reset at frame 1000: the frames
+just before and after it match the first run's region by region, and the trace is unchanged."""
 import os
 import time
 import gamerun as g
@@ -12,7 +13,7 @@ c = h.Checks("game.game_over")
 pad = g.write_pad(os.path.join(g.OUT, "game_over.pad"), "200 z   # start, then idle", 20000)
 shots = os.path.join(g.OUT, "game_over")
 app, trace_path = g.start("game_over", {"seed": 3, "replay": g.win(pad), "nowait": True,
-                                        "png": g.win(shots) + ":190,s1+300,s3+100,s3+400"})
+                                        "png": g.win(shots) + ":190,999,1001,s1+300,s3+100,s3+400"})
 trace = g.wait_trace(trace_path, lambda t: "scene 3" in " ".join(t) and t[-1].endswith("scene 0"), 1500)
 code = g.escape(app)
 trace, log = g.results("game_over")
@@ -42,5 +43,25 @@ red = lambda q: (q >> 16) > 150 and (q >> 8 & 255) < 80 and (q & 255) < 80
 before, after = g.share(g.region(a, 0, 140, 560, 300), red), g.share(g.region(b, 0, 140, 560, 300), red)
 c.check(before < 0.01 and after > 0.1, "game over: red letters unrolled below y 128 (%.2f, then %.2f)" % (before, after))
 c.equal(code, 0, "Escape at the title ends the game with 0")
+g.clean_log(c, log)
+
+# Device loss mid-game, in a replay of the same run.
+again = os.path.join(g.OUT, "game_over_reset")
+app, trace_path = g.start("game_over_reset", {"seed": 3, "replay": g.win(pad), "nowait": True, "reset": 1000,
+                                              "png": g.win(again) + ":999,1001"})
+g.wait_trace(trace_path, lambda t: "scene 3" in " ".join(t) and t[-1].endswith("scene 0"), 1500)
+code = g.escape(app)
+trace_reset, log = g.results("game_over_reset")
+c.check("1000 reset 1" in trace_reset, "the device was reset at frame 1000 and came back")
+c.equal([t for t in trace_reset if " reset " not in t], trace, "the run goes on to its end unchanged")
+regions = {"models": (200, 150, 440, 400), "stage": (0, 400, 640, 480), "face": (0, 0, 128, 128),
+           "caption box and text": (384, 0, 640, 100), "sky": (130, 0, 380, 60)}
+for frame in (999, 1001):
+    _, _, one = g.read_png("%s_%d.png" % (shots, frame))
+    _, _, two = g.read_png("%s_%d.png" % (again, frame))
+    for name, (x0, y0, x1, y1) in regions.items():
+        differ = sum(1 for a, b in zip(g.region(one, x0, y0, x1, y1), g.region(two, x0, y0, x1, y1)) if not g.near(a, b, 2))
+        c.equal(differ, 0, "frame %d around the reset: %s as without it" % (frame, name))
+c.equal(code, 0, "Escape at the title ends the reset run with 0")
 g.clean_log(c, log)
 c.finish()

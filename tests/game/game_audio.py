@@ -1,0 +1,34 @@
+"""The title heard at 60 frames a second, recorded from the null sink: "op1.wav" at frames 32 and
+64 (0.53 s apart), "op2.wav" at 150; Z at frame 400 starts the game with "v_start.wav" over the
+looping "bgm1.mp3"."""
+import os
+import sys
+import time
+import gamerun as g
+import vornharness as h
+
+sys.path.insert(0, os.path.join(h.os.environ.get("VORN_TESTS", ""), "Audio"))
+from hearing_pieces import pieces
+
+c = h.Checks("game.audio")
+pad = g.write_pad(os.path.join(g.OUT, "game_audio.pad"), "400 z", 2000)
+rec = h.Recorder(os.path.join(g.OUT, "game_audio.wav")).start()
+app, trace_path = g.start("game_audio", {"seed": 1, "replay": g.win(pad)})
+g.wait_trace(trace_path, lambda t: "400 scene 1" in t, 120)
+time.sleep(4.0)
+rec.stop()
+code = g.escape(app)
+trace, log = g.results("game_audio")
+found = pieces(rec.path, gap=0.1)
+print("pieces (start, length, left rms, right rms): %r" % [tuple(round(v, 3) for v in p) for p in found])
+starts = [p[0] - found[0][0] for p in found] if found else []
+# Frames after the first op1 (frame 32); a loaded machine may run the title at 54-62 frames a second,
+# and the recording is read in 50 ms steps.
+heard = lambda frames, s: frames / 62.0 - 0.06 <= s <= frames / 54.0 + 0.06
+for frames, what in ((32, "op1 again at frame 64"), (118, "op2 at frame 150"), (368, "v_start and bgm1 after Z at 400")):
+    c.check(any(heard(frames, s) for s in starts), "%s: %d frames after the first op1 (%s)" % (what, frames, starts))
+last = [p for p in found if heard(368, p[0] - found[0][0])]
+c.check(bool(last) and last[0][1] > 2.0, "the music goes on after the voice (%r)" % (last[0][1] if last else None))
+c.equal(code, 0, "Escape ends the game with 0")
+g.clean_log(c, log)
+c.finish()
