@@ -2,7 +2,6 @@
 // WM_VORN_SOCKET routing and the frame sleep's alertable wait.
 #include "../Runtime/BootRun.h"
 #include "SocketSupport.h"
-#include "VornSocketAsyncIO.h"
 #include "VornSocketServerAsync.h"
 
 using namespace vorntest;

@@ -2,6 +2,9 @@
 // run time.
 #pragma once
 #include "EngineFixture.h"
+#include "VornSocket.h"
+#include "VornSocketAsyncIO.h"
+#include "VornSocketServerMT.h"
 #include <winsock2.h>
 #include <gtest/gtest.h>
 #include <atomic>
@@ -112,7 +115,7 @@ private:
     std::thread acceptor_;
 };
 
-// The work area and WinSock for a suite of socket tests.
+// The work area and WinSock for a suite of socket tests; each case starts the socket classes afresh.
 class NetSuite : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -121,6 +124,8 @@ protected:
         WSADATA data;
         WSAStartup(MAKEWORD(2, 0), &data);
     }
+    void SetUp() override { VornSocket::Initialize(), VornSocketAsyncIO::Initialize(), VornSocketServerMT::Initialize(); }
+    void TearDown() override { VornSocketServerMT::Finalize(), VornSocketAsyncIO::Finalize(), VornSocket::Finalize(); }
 };
 
 // Waits (bounded, alertable) for done(); false when time ran out.

@@ -1,26 +1,45 @@
+// The plain socket client, the asynchronous one and the threaded server, against peers of their own.
 #include "SocketSupport.h"
-#include "VornSocket.h"
+#include <cstdio>
 #include <cstring>
 
 using namespace vorntest;
 
 namespace {
 
-class SocketTest : public NetSuite {
-protected:
-    void SetUp() override { VornSocket::Initialize(); }
-    void TearDown() override { VornSocket::Finalize(); }
-    static std::string Error()
-    {
-        char text[1024];
-        return VornSocket::GetLastErrorText(text) ? text : "";
-    }
-    static void Open(uint16_t port, const char* ip = "127.0.0.1")
-    {
-        ASSERT_TRUE(VornSocket::Create());
-        ASSERT_TRUE(VornSocket::Connect(ip, port));
-    }
-};
+using SocketTest = NetSuite;
+using SocketAsyncIOTest = NetSuite;
+using SocketServerMTTest = NetSuite;
+
+std::string Error()
+{
+    char text[1024];
+    return VornSocket::GetLastErrorText(text) ? text : "";
+}
+void Open(uint16_t port, const char* ip = "127.0.0.1")
+{
+    ASSERT_TRUE(VornSocket::Create());
+    ASSERT_TRUE(VornSocket::Connect(ip, port));
+}
+int32_t Finish()
+{
+    WaitFor([] { return VornSocketAsyncIO::Poll(); });
+    return VornSocketAsyncIO::GetStatus();
+}
+std::string Line(uint32_t index)
+{
+    char text[VornSocketServerMT::LOG_LENGTH];
+    VornSocketServerMT::GetLog(index, text);
+    return text;
+}
+uint16_t Started(VornSocketConversation callback)
+{
+    const uint16_t port = FreePort();
+    VornSocketServerMT::SetCallback(callback);
+    EXPECT_TRUE(VornSocketServerMT::Create());
+    EXPECT_TRUE(VornSocketServerMT::Start(port));
+    return port;
+}
 
 TEST_F(SocketTest, MovesOneMegabyteEachWayThenSeesThePeerCloseShortOfALength)
 {
@@ -139,6 +158,132 @@ TEST_F(SocketTest, HttpGetFetchesEachPathOverItsOwnConnection)
     VornMemory::FreeQuiet(buffers[0]);
     EXPECT_TRUE(VornSocket::HttpGet("127.0.0.1", nullptr, nullptr, nullptr, 0));
     EXPECT_TRUE(WaitFor([&] { return http.accepted_ == 6; }));
+}
+
+TEST_F(SocketAsyncIOTest, OperationsReportStatusAndLength)
+{
+    // The peer takes 10 bytes, answers them and closes.
+    TestServer server([](SOCKET s) {
+        char ten[10];
+        if (Whole(s, ten, 10, false)) Whole(s, ten, 10, true);
+    });
+    ASSERT_TRUE(VornSocketAsyncIO::Create());
+    ASSERT_TRUE(VornSocketAsyncIO::Connect("127.0.0.1", server.Port()));
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_TRUE(VornSocketAsyncIO::Poll());
+    EXPECT_LT(GetTickCount64() - start, 50u);
+
+    char out[10] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}, in[100] = {};
+    ASSERT_EQ(0, VornSocketAsyncIO::Send(out, 10));
+    EXPECT_EQ(-3, VornSocketAsyncIO::GetStatus());
+    EXPECT_EQ(-3, VornSocketAsyncIO::Recv(in, sizeof in));
+    EXPECT_EQ(0, Finish());
+    ASSERT_EQ(0, VornSocketAsyncIO::Recv(in, sizeof in));
+    EXPECT_EQ(0, Finish());
+    EXPECT_EQ(10u, VornSocketAsyncIO::GetTransferred());
+    EXPECT_EQ(0, memcmp(out, in, 10));
+    ASSERT_EQ(0, VornSocketAsyncIO::Recv(in, sizeof in));
+    EXPECT_EQ(-2, Finish());
+}
+
+TEST_F(SocketAsyncIOTest, CloseWithAReceivePendingEndsItAndFreesTheBuffer)
+{
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    TestServer server([release](SOCKET) { WaitForSingleObject(release, 20000); });
+    ASSERT_TRUE(VornSocketAsyncIO::Create());
+    ASSERT_TRUE(VornSocketAsyncIO::Connect("127.0.0.1", server.Port()));
+    std::string buffer(64, 'k');
+    ASSERT_EQ(0, VornSocketAsyncIO::Recv(&buffer[0], 64));
+    VornSocketAsyncIO::Close();
+    EXPECT_EQ(-1, VornSocketAsyncIO::GetStatus());
+    EXPECT_TRUE(VornSocketAsyncIO::Poll());
+    SetEvent(release);
+}
+
+TEST_F(SocketServerMTTest, StartRefusesWithoutCallbackAndWhenStarted)
+{
+    VornSocketServerMT::SetCallback(nullptr);
+    EXPECT_FALSE(VornSocketServerMT::Start(FreePort()));   // not created
+    ASSERT_TRUE(VornSocketServerMT::Create());
+    EXPECT_FALSE(VornSocketServerMT::Start(FreePort()));
+    const std::string last = Line(VornSocketServerMT::GetLogCount() - 1);
+    int field[4], prefix = 0;
+    EXPECT_EQ(4, sscanf(last.c_str(), "%2d.%2d.%2d.%2d:%n", &field[0], &field[1], &field[2], &field[3], &prefix));
+    EXPECT_EQ("12:応答用コールバック関数が設定されていません", std::to_string(prefix) + last.substr(11));
+    Started([](SOCKET) {});
+    EXPECT_FALSE(VornSocketServerMT::Start(FreePort()));
+}
+
+TEST_F(SocketServerMTTest, LogRingDropsTheOldestLine)
+{
+    for (int i = 0; i < 257; ++i) VornSocketServerMT::Log("line %d", i);
+    EXPECT_EQ(256u, VornSocketServerMT::GetLogCount());
+    EXPECT_EQ(":line 1", Line(0).substr(11));
+    EXPECT_EQ(":line 256", Line(255).substr(11));
+    EXPECT_EQ("", Line(256));
+}
+
+TEST_F(SocketServerMTTest, EightClientsEchoAThousandFramesEach)
+{
+    const uint16_t port = Started([](SOCKET s) {
+        char frame[64];
+        while (VornSocketServerMT::Recv(frame, 64, s) == 64 && VornSocketServerMT::Send(frame, 64, s) == 64) {
+        }
+        closesocket(s);
+    });
+    std::atomic<int> exact{0};
+    std::vector<std::thread> clients;
+    for (uint32_t c = 0; c < 8; ++c) {
+        clients.emplace_back([&exact, port, c] {
+            const SOCKET s = ConnectFrom("127.0.0.1", port);
+            const std::string all = Pattern(64 * 1000, c + 1);
+            std::string back(64, '\0');
+            size_t at = 0;
+            while (at < all.size() && Whole(s, &all[at], 64, true) && Whole(s, &back[0], 64, false) &&
+                   back == all.substr(at, 64))
+                at += 64;
+            closesocket(s);
+            exact += at == all.size();
+        });
+    }
+    for (std::thread& t : clients) t.join();
+    EXPECT_EQ(8, exact.load());
+}
+
+std::atomic<int> g_blocked{0}, g_ended[4];
+
+TEST_F(SocketServerMTTest, CloseEndsClientsBlockedInRecvAndFreesTheirRecords)
+{
+    const uint32_t used = VornMemory::GetUsedSize();
+    const uint16_t port = Started([](SOCKET s) {
+        char c;
+        const int slot = g_blocked++;
+        g_ended[slot] = VornSocketServerMT::Recv(&c, 1, s);
+    });
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 4; ++c) clients.emplace_back([port] {
+            const SOCKET s = ConnectFrom("127.0.0.1", port);
+            RecvToEnd(s);
+            closesocket(s);
+        });
+    ASSERT_TRUE(WaitFor([] { return g_blocked == 4 && VornSocketServerMT::GetClientCount() == 4; }));
+
+    // The caller's host record is filled beside the address; past the count nothing is written.
+    VornHostInfo host = {};
+    char address[64] = "keep", untouched[64] = "keep";
+    ASSERT_TRUE(VornSocketServerMT::GetClientInfo(0, &host, address));
+    EXPECT_STREQ("127.0.0.1", address);
+    EXPECT_STREQ("localhost", host.name);
+    EXPECT_FALSE(VornSocketServerMT::GetClientInfo(4, &host, untouched));
+    EXPECT_STREQ("keep", untouched);
+
+    const ULONGLONG start = GetTickCount64();
+    VornSocketServerMT::Close();
+    EXPECT_LT(GetTickCount64() - start, 1900u);   // below one close drain
+    for (std::atomic<int>& end : g_ended) EXPECT_TRUE(end == -1 || end == -2) << end;
+    EXPECT_EQ(0u, VornSocketServerMT::GetClientCount());
+    EXPECT_EQ(used, VornMemory::GetUsedSize());
+    for (std::thread& t : clients) t.join();
 }
 
 }  // namespace
