@@ -19,6 +19,15 @@ using vorntest::RedStart;
 using AudioTest = ScratchTest;
 inline std::string Strong(const std::string& s) { return "<B>" + s + "</B>"; }
 
+// A log file as text, without its carriage returns.
+inline std::string LogText(const std::string& path)
+{
+    std::string text;
+    for (char c : ReadFile(path))
+        if (c != '\r') text += c;
+    return text;
+}
+
 inline std::string RunEngine(std::function<void()> body, std::function<void()> beforeStart = nullptr)
 {
     vorntest::BootRunning(OPTION_DIRECT3D | OPTION_DIRECTMUSIC | OPTION_DIRECTSHOW,
@@ -27,10 +36,7 @@ inline std::string RunEngine(std::function<void()> body, std::function<void()> b
                               EXPECT_TRUE(Vorn::Start() && (body(), true));
                               Vorn::Finalize();
                           });
-    std::string text;
-    for (char c : ReadFile("audio.html"))
-        if (c != '\r') text += c;
-    return text;
+    return LogText("audio.html");
 }
 
 // Runs the message pump (the graphs' events come through it) for ms milliseconds.

@@ -49,6 +49,8 @@ TEST_F(AudioTest, DISABLED_PackSoundsHearing)
             const DWORD ms = Milliseconds(name);
             const VornMusicHandle h = VornMusic::CreateFromWave(name, 8);
             ASSERT_TRUE(ms > 0 && h != VORN_INVALID_HANDLE) << name;
+            printf("%s\n", name);   // the hearing script's list
+            fflush(stdout);
             VornMusic::Play(h);
             Pump(ms + 900);
             VornMusic::Release(h);

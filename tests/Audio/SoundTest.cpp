@@ -13,10 +13,7 @@ std::string RunSound(uint32_t option, std::function<void()> body)
         body();
         Vorn::Finalize();
     });
-    std::string text;
-    for (char c : ReadFile("sound.html"))
-        if (c != '\r') text += c;
-    return text;
+    return LogText("sound.html");
 }
 
 // The class started by hand over a library already loaded (Initialize then keeps it).
@@ -96,15 +93,13 @@ TEST_F(AudioTest, SoundWithoutTheLibraryFailsToStartWithItsText)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     EXPECT_EQ(code, 0u);
-    std::string log;
-    for (char c : ReadFile("runtime-AudioTest-DISABLED_SoundMissingLibrary\\sound.html"))
-        if (c != '\r') log += c;
+    const std::string log = LogText("runtime-AudioTest-DISABLED_SoundMissingLibrary\\sound.html");
     EXPECT_TRUE(InOrder(log, {"VornSoundクラスの初期化", Strong("　■ DirectSoundデバイスの性能をチェック"),
                               Red("　エラー : ドライバーの初期化に失敗") + "<BR>"}))
         << log;
 }
 
-TEST_F(AudioTest, SoundPlaysWavesFromFileMemoryAndPackAndGivesTheWorkAreaBack)
+TEST_F(AudioTest, SoundPlaysWavesFromFileAndMemoryAndGivesTheWorkAreaBack)
 {
     const std::string wave = MakeWave(0.3);
     PutFile("tone.wav", wave);

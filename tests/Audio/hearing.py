@@ -4,18 +4,12 @@ game started without a sound server."""
 import math
 import os
 import vornharness as h
-from hearing_pieces import pieces
+from hearing_pieces import heard, record_case
 
 c = h.Checks("audio.hearing")
-
-
-rec = h.Recorder(os.path.join(h.OUT, "audio_hearing.wav")).start()
-app = h.App(os.path.join(h.BUILD, "tests", "audio_tests.exe"),
-            ["--gtest_also_run_disabled_tests", "--gtest_filter=AudioTest.DISABLED_HearingSounds"], cwd=h.OUT).start()
-c.equal(app.wait(120), 0, "the sounds play and the engine's states follow them")
-rec.stop()
-found = pieces(rec.path)
-print("pieces (start, length, left rms, right rms): %r" % [tuple(round(v, 3) for v in p) for p in found])
+code, _, path = record_case("DISABLED_HearingSounds", "audio_hearing.wav", 120)
+c.equal(code, 0, "the sounds play and the engine's states follow them")
+found = heard(path)
 if c.equal(len(found), 5, "five sounds with silence between them"):
     music, full, half, left, loop = found
     c.check(music[2] > 0.05 and music[1] <= 1.3, "the 1 s WAVE through VornMusic is heard, then silence (%.2f s)" % music[1])

@@ -1,6 +1,8 @@
-"""Stretches of sound in a recording of the null sink."""
+"""Stretches of sound in a recording of the null sink, and audio_tests' cases recorded from it."""
+import os
 import struct
 import wave
+import vornharness as h
 
 
 def pieces(path, step=0.05, floor=0.003, gap=0.3, channel=None):
@@ -16,3 +18,21 @@ def pieces(path, step=0.05, floor=0.003, gap=0.3, channel=None):
                 out.append([i * step, 0, [], []])
             out[-1][1:] = [(i + 1) * step, out[-1][2] + [rms[0]], out[-1][3] + [rms[1]]]
     return [(a, e - a, sorted(ls)[len(ls) // 2], sorted(rs)[len(rs) // 2]) for a, e, ls, rs in out]
+
+
+def record_case(case, wav, timeout):
+    """Runs audio_tests' case (a DISABLED_ one) while recording the null sink into wav: (exit code,
+    the finished app, the recording's path)."""
+    rec = h.Recorder(os.path.join(h.OUT, wav)).start()
+    app = h.App(os.path.join(h.BUILD, "tests", "audio_tests.exe"),
+                ["--gtest_also_run_disabled_tests", "--gtest_filter=AudioTest." + case], cwd=h.OUT).start()
+    code = app.wait(timeout)
+    rec.stop()
+    return code, app, rec.path
+
+
+def heard(path, **options):
+    """pieces(), printed."""
+    found = pieces(path, **options)
+    print("pieces (start, length, left rms, right rms): %r" % [tuple(round(v, 3) for v in p) for p in found])
+    return found

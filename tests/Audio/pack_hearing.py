@@ -6,12 +6,7 @@ import re
 import struct
 import wave
 import vornharness as h
-from hearing_pieces import pieces
-
-WAVES = ["explos1", "explos2", "jump", "kurai", "shot1", "shot2", "walk", "v_attack1", "v_attack2", "v_attack3",
-         "v_attack4", "v_attack5", "ene_attack", "v_damage1", "v_damage2", "v_damage3", "ene_bul", "v_huzen",
-         "v_jattack1", "v_jattack2", "v_jump", "v_rakka1", "v_rakka2", "v_shot1", "v_shot2", "v_shot3", "boss_rakka",
-         "boss_step", "boss_swing", "boss_bul", "v_start", "v_end", "op1", "op2", "v_clear"]
+from hearing_pieces import heard, pieces, record_case
 
 
 def audible(path, step=0.05, floor=0.003):
@@ -28,18 +23,14 @@ def audible(path, step=0.05, floor=0.003):
 
 
 c = h.Checks("audio.pack_hearing")
-rec = h.Recorder(os.path.join(h.OUT, "pack_hearing.wav")).start()
-app = h.App(os.path.join(h.BUILD, "tests", "audio_tests.exe"),
-            ["--gtest_also_run_disabled_tests", "--gtest_filter=AudioTest.DISABLED_PackSoundsHearing"], cwd=h.OUT).start()
-code = app.wait(240)
-rec.stop()
+code, app, path = record_case("DISABLED_PackSoundsHearing", "pack_hearing.wav", 240)
 out = app.output()
+waves = re.findall(r"^(\S+)\.wav\s*$", out, re.M)   # as the case plays them
 if not c.equal(code, 0, "every sound and tune loads from the pack and the tunes loop"):
     print(out[-4000:])
-found = pieces(rec.path, gap=0.4)
-print("pieces (start, length, left rms, right rms): %r" % [tuple(round(v, 3) for v in p) for p in found])
-if c.equal(len(found), len(WAVES) + 1, "each sound heard apart, then the tunes"):
-    for name, (_, length, left, right) in zip(WAVES, found):
+found = heard(path, gap=0.4)
+if c.equal((len(waves), len(found)), (35, 36), "the 35 sounds played and each heard apart, then the tunes"):
+    for name, (_, length, left, right) in zip(waves, found):
         total, end = audible(os.path.join(h.BUILD, "data", "pack", name + ".wav"))
         # A loaded machine can stretch a sound a little (underruns); its neighbours stay apart.
         c.check(max(left, right) > 0.01 and end * 0.5 <= length <= total + 0.6,
@@ -47,10 +38,10 @@ if c.equal(len(found), len(WAVES) + 1, "each sound heard apart, then the tunes")
     durations = dict(re.findall(r"^(bgm\d)\.mp3 ([\d.]+)", out, re.M))
     starts = []
     for channel, name in enumerate(["bgm1", "bgm2"]):
-        heard = [p for p in pieces(rec.path, gap=0.4, channel=channel) if p[0] >= found[-1][0] - 0.1]
+        tune = [p for p in pieces(path, gap=0.4, channel=channel) if p[0] >= found[-1][0] - 0.1]
         need = float(durations.get(name, 1e9)) + 2
-        c.check(len(heard) == 1 and heard[0][1] >= need and heard[0][2 + channel] > 0.01,
-                "%s.mp3 (%s) plays on past its end without a break: %r" % (name, "left right".split()[channel], heard))
-        starts.append(heard[0][0] if heard else 0)
+        c.check(len(tune) == 1 and tune[0][1] >= need and tune[0][2 + channel] > 0.01,
+                "%s.mp3 (%s) plays on past its end without a break: %r" % (name, "left right".split()[channel], tune))
+        starts.append(tune[0][0] if tune else 0)
     c.check(starts[1] - starts[0] >= 1.0, "bgm2 starts 1.5 s after bgm1: each channel holds its own tune")
 c.finish()
