@@ -4,7 +4,7 @@
 #include "VornInput.h"
 #include "VornLog.h"
 #include "VornMemory.h"
-#include "DeviceFixture.h"
+#include "EngineFixture.h"
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <objbase.h>
@@ -43,13 +43,6 @@ inline uint32_t Mask(int32_t pad, int32_t kind)
 
 using vorntest::ReadFile;
 
-inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
 
 // VornInput started on a work area, with an HTML log named after the test (in the output folder).
 class InputTest : public ::testing::Test {

@@ -12,10 +12,7 @@ VornPadFrame Masks()
     return {Mask(0, PAD_STATE_TRIGGER), Mask(0, PAD_STATE_RELEASE), Mask(0, PAD_STATE_HOLD), Mask(0, PAD_STATE_REPEAT)};
 }
 
-bool Same(const VornPadFrame& a, const VornPadFrame& b)
-{
-    return a.trigger == b.trigger && a.release == b.release && a.hold == b.hold && a.repeat == b.repeat;
-}
+bool Same(const VornPadFrame& a, const VornPadFrame& b) { return memcmp(&a, &b, sizeof a) == 0; }
 
 std::vector<VornPadFrame> FramesOf(const std::string& bytes, size_t count)
 {
@@ -171,7 +168,7 @@ TEST_F(Recorder, MalformedFilesAreRefusedAndTheRecorderIsLeftAsItWas)
     const std::string path = OutPath("input.bad.pad");
     const std::string check = OutPath("input.check.pad");
     for (const auto& b : bad) {
-        WriteFile(path, std::vector<uint8_t>(b.bytes.begin(), b.bytes.end()));
+        ASSERT_TRUE(vorntest::WriteFile(path, {b.bytes.begin(), b.bytes.end()}));
         EXPECT_FALSE(VornInput::LoadPadRecord(0, path.c_str())) << b.what;
         ASSERT_TRUE(VornInput::SavePadRecord(0, check.c_str()));
         EXPECT_EQ(original, ReadFile(check)) << b.what;
