@@ -22,13 +22,13 @@ def pieces(path, step=0.05, floor=0.003, gap=0.3, channel=None):
 
 def record_case(case, wav, timeout):
     """Runs audio_tests' case (a DISABLED_ one) while recording the null sink into wav: (exit code,
-    the finished app, the recording's path)."""
+    the case's output, the recording's path)."""
     rec = h.Recorder(os.path.join(h.OUT, wav)).start()
     app = h.App(os.path.join(h.BUILD, "tests", "audio_tests.exe"),
                 ["--gtest_also_run_disabled_tests", "--gtest_filter=AudioTest." + case], cwd=h.OUT).start()
     code = app.wait(timeout)
     rec.stop()
-    return code, app, rec.path
+    return code, app.proc.stdout.read().decode("utf-8", "replace"), rec.path
 
 
 def heard(path, **options):
