@@ -192,11 +192,17 @@ TEST_F(SocketAsyncIOTest, CloseWithAReceivePendingEndsItAndFreesTheBuffer)
     TestServer server([release](SOCKET) { WaitForSingleObject(release, 20000); });
     ASSERT_TRUE(VornSocketAsyncIO::Create());
     ASSERT_TRUE(VornSocketAsyncIO::Connect("127.0.0.1", server.Port()));
+    char hello[] = "hello";
+    ASSERT_EQ(0, VornSocketAsyncIO::Send(hello, 5));
+    ASSERT_EQ(0, Finish());   // 5 bytes: the count the aborted receive's completion replaces
     std::string buffer(64, 'k');
     ASSERT_EQ(0, VornSocketAsyncIO::Recv(&buffer[0], 64));
     VornSocketAsyncIO::Close();
+    // Its completion ran inside Close (0 bytes), not later into a buffer the caller has let go.
+    EXPECT_EQ(0u, VornSocketAsyncIO::GetTransferred());
     EXPECT_EQ(-1, VornSocketAsyncIO::GetStatus());
     EXPECT_TRUE(VornSocketAsyncIO::Poll());
+    EXPECT_EQ(std::string(64, 'k'), buffer);
     SetEvent(release);
 }
 
