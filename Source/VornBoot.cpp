@@ -259,7 +259,7 @@ void BootError(const char* text) { Vorn::MsgBox(MB_ICONHAND, "ERROR", "%s", text
 // ---------------------------------------------------------------------------------------------
 // Boot
 
-uint32_t Vorn::Boot(HINSTANCE instance, int argc, char** argv)
+uint32_t Vorn::Boot(HINSTANCE instance, int argc, char** argv, int (*main)(int, char**))
 {
     g_vorn.instance = instance;
     SetApplicationName(kBanner);
@@ -326,7 +326,7 @@ uint32_t Vorn::Boot(HINSTANCE instance, int argc, char** argv)
         return Teardown();
     }
 
-    GameMain(argc, argv);
+    (main ? main : GameMain)(argc, argv);
 
     WSACleanup();
     CoUninitialize();

@@ -34,53 +34,68 @@ bool GameInit()
     return true;
 }
 
-int GameMain(int argc, char** argv)
+namespace {
+VornSurfaceHandle g_depthSurface = VORN_INVALID_HANDLE;
+}
+
+void StartGameWorld()
 {
-    VornSurfaceHandle depthSurface = VORN_INVALID_HANDLE;
-    if (Vorn::Start()) {
-        srand(g_seam.seeded ? g_seam.seed : static_cast<unsigned>(time(nullptr)));
+    // The 640x480 16-bit depth buffer.
+    g_depthSurface = VornSurface::CreateDepthStencil(640, 480, VORN_FORMAT_DEPTH16);
+    Vorn3D::SetDepthStencilSurface(g_depthSurface);
+    Vorn3D::SetRenderState(D3DRS_ZENABLE, 1);
+    Vorn3D::SetRenderState(D3DRS_ZWRITEENABLE, 1);
+    Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    Vorn3D::SetAlphaEnable(true);
+    Vorn3D::SetBlendMode(BLEND_ALPHA);
+    Vorn3D::SetPerspective(true, 320.0f, 240.0f, 100.0f);
+    MapPadInput();
+    StartTestSeam();
+    VornFile::SetRootPath("Data", "Data\\Data.bin");
 
-        // The 640x480 16-bit depth buffer.
-        depthSurface = VornSurface::CreateDepthStencil(640, 480, VORN_FORMAT_DEPTH16);
-        Vorn3D::SetDepthStencilSurface(depthSurface);
-        Vorn3D::SetRenderState(D3DRS_ZENABLE, 1);
-        Vorn3D::SetRenderState(D3DRS_ZWRITEENABLE, 1);
-        Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-        Vorn3D::SetAlphaEnable(true);
-        Vorn3D::SetBlendMode(BLEND_ALPHA);
-        Vorn3D::SetPerspective(true, 320.0f, 240.0f, 100.0f);
-        MapPadInput();
-        StartTestSeam();
-        VornFile::SetRootPath("Data", "Data\\Data.bin");
+    g_taskList = new TaskList;
+    g_director = new GameDirector;
+    new Title;
+    g_stage = new StageField;
+    g_director->SetScene(SCENE_TITLE);
+    g_frame = 0;
+}
 
-        g_taskList = new TaskList;
-        g_director = new GameDirector;
-        new Title;
-        g_stage = new StageField;
-        g_director->SetScene(SCENE_TITLE);
-
-        g_frame = 0;
-        while (Vorn::Run(g_seam.noWait)) {
-            Vorn3D::Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER,
-                          g_director->GetScene() == SCENE_TITLE ? 0xFF000000 : 0xFF5050FF, 1.0f, 0, nullptr);
-            LatchInput();
-            SeamBeforeRun(g_frame);
-            if (Vorn3D::BeginScene()) {
-                g_taskList->RunAll();
-                Vorn3D::EndScene();
-            }
-            SeamBeforePresent(g_frame);
-            Vorn3D::Present(nullptr);
-            SeamAfterPresent(g_frame);
-            VornInput::Refresh();
-            ++g_frame;
-        }
+void RunGameFrame()
+{
+    Vorn3D::Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, g_director->GetScene() == SCENE_TITLE ? 0xFF000000 : 0xFF5050FF,
+                  1.0f, 0, nullptr);
+    LatchInput();
+    SeamBeforeRun(g_frame);
+    if (Vorn3D::BeginScene()) {
+        g_taskList->RunAll();
+        Vorn3D::EndScene();
     }
-    EndTestSeam();
-    VornSurface::Release(depthSurface);
+    SeamBeforePresent(g_frame);
+    Vorn3D::Present(nullptr);
+    SeamAfterPresent(g_frame);
+    VornInput::Refresh();
+    ++g_frame;
+}
+
+void EndGameWorld()
+{
+    VornSurface::Release(g_depthSurface);
+    g_depthSurface = VORN_INVALID_HANDLE;
     delete g_taskList;
     g_taskList = nullptr;
     g_director = nullptr;
+}
+
+int GameMain(int argc, char** argv)
+{
+    if (Vorn::Start()) {
+        srand(g_seam.seeded ? g_seam.seed : static_cast<unsigned>(time(nullptr)));
+        StartGameWorld();
+        while (Vorn::Run(g_seam.noWait)) RunGameFrame();
+    }
+    EndTestSeam();
+    EndGameWorld();
     Vorn::Finalize();
     return 0;
 }

@@ -19,6 +19,13 @@ static_assert(sizeof(GameInput) == 16, "the input block is 16 bytes");
 
 extern GameInput g_input;
 
+// GameMain's parts, shared with the game benchmark: the world once the engine has started (device
+// states, pad map, test seam, pack, task list, director, title, stage), one frame of it (clear,
+// input, every task, present), and its end.
+void StartGameWorld();
+void RunGameFrame();
+void EndGameWorld();
+
 // Pad 0's keys and joystick buttons (once, after the engine started).
 void MapPadInput();
 void LatchInput();

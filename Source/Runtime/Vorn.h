@@ -40,7 +40,8 @@ public:
     static constexpr int BOOT_TEXT_LENGTH = 64;         // with the terminator
 
     // ---- Entry and the start-up order ----
-    static uint32_t Boot(HINSTANCE instance, int argc, char** argv);
+    // `main` runs in GameMain's place when given (a benchmark drives the game's own frames).
+    static uint32_t Boot(HINSTANCE instance, int argc, char** argv, int (*main)(int, char**) = nullptr);
     static uint32_t BootMain(int argc, char** argv);
     static bool Initialize();
     static bool Start();
