@@ -34,39 +34,25 @@ protected:
         delete g_taskList;
         g_taskList = nullptr;
         g_director = nullptr;
-        VornField::Finalize();
-        VornLine3D::Finalize();
-        VornPrimitive3D::Finalize();
-        VornSprite3D::Finalize();
-        VornSprite::Finalize();
-        VornPrimitive::Finalize();
-        EndModelExClasses();
+        for (auto end : {&VornField::Finalize, &VornLine3D::Finalize, &VornPrimitive3D::Finalize, &VornSprite3D::Finalize,
+                         &VornSprite::Finalize, &VornPrimitive::Finalize, &EndModelExClasses})
+            end();
         EngineSuite::TearDown();
     }
-    // One frame of the game inside a scene, read back when asked.
-    void Step(bool read = false)
-    {
-        Vorn3D::Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0, nullptr);
-        ASSERT_TRUE(Vorn3D::BeginScene());
-        g_taskList->RunAll();
-        Vorn3D::EndScene();
-        if (read) ASSERT_TRUE(ReadBack());
-    }
+    // One frame of the game inside a scene, read back.
+    void Step() { Frame([] { g_taskList->RunAll(); }); }
     // Frames until the scene becomes `scene` (at most `limit`): how many ran.
-    int RunUntilScene(int8_t scene, int limit)
+    static int RunUntilScene(int8_t scene, int limit)
     {
         int frames = 0;
-        while (g_director->GetScene() != scene && frames < limit) {
-            g_taskList->RunAll();
-            ++frames;
-        }
+        for (; g_director->GetScene() != scene && frames < limit; ++frames) g_taskList->RunAll();
         return frames;
     }
+    // Live tasks of a priority.
     static int Count(int32_t priority)
     {
         int n = 0;
-        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next)
-            n += t->priority == priority && t->state == TASK_LIVE;
+        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next) n += t->priority == priority && !t->state;
         return n;
     }
 };

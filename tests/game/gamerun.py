@@ -1,5 +1,5 @@
-"""Runs of the game under its test seam: PAD files written from text scripts, the seam's variable,
-the trace, and back-buffer PNGs read back for region checks."""
+"""Runs of the game under its test seam: PAD files from text scripts, the seam's variable, the
+trace, and back-buffer PNGs read back for region checks."""
 import os
 import struct
 import time
@@ -11,33 +11,20 @@ OUT = os.path.join(h.BUILD, "test-out", "game")
 BUTTONS = {"up": 0, "down": 1, "left": 2, "right": 3, "z": 4, "x": 5, "c": 6}
 
 
-def pad_frames(script, frames):
-    """Pad masks (trigger, release, hold, repeat) per frame from lines "FRAME BUTTON... [xN]": the
-    buttons are down from FRAME for N frames (1 by default); '#' starts a comment."""
-    down = [0] * frames
-    for line in script.splitlines():
-        words = line.split("#")[0].split()
-        if not words:
-            continue
-        count = int(words[-1][1:]) if words[-1].startswith("x") else 1
-        names = words[1:-1] if words[-1].startswith("x") else words[1:]
-        start = int(words[0])
-        for f in range(start, min(start + count, frames)):
-            for n in names:
-                down[f] |= 1 << BUTTONS[n.lower()]
-    out, prev = [], 0
-    for cur in down:
-        out.append((cur & ~prev, prev & ~cur, prev & cur, 0))
-        prev = cur
-    return out
-
-
 def write_pad(path, script, frames):
+    """A one-track PAD file from lines "FRAME BUTTON... [xN]" (down from FRAME for N frames, 1 by
+    default; '#' starts a comment): per frame the trigger, release, hold and repeat masks."""
+    down = [0] * frames
+    for words in (line.split("#")[0].split() for line in script.splitlines() if line.split("#")[0].strip()):
+        counted = words[-1][0] == "x" and words[-1][1:].isdigit()
+        for f in range(int(words[0]), min(int(words[0]) + (int(words[-1][1:]) if counted else 1), frames)):
+            for n in words[1:-1] if counted else words[1:]:
+                down[f] |= 1 << BUTTONS[n.lower()]
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(b"PAD\0" + struct.pack("<II", 1, frames))
-        for m in pad_frames(script, frames):
-            f.write(struct.pack("<4I", *m))
+        for prev, cur in zip([0] + down, down):
+            f.write(struct.pack("<4I", cur & ~prev, prev & ~cur, prev & cur, 0))
     return path
 
 
@@ -46,31 +33,27 @@ def win(path):
 
 
 def start(name, entries):
-    """Starts the game with the seam entries (a dict; True for flags), a log and a trace named
-    after the run. Returns (app, trace path)."""
+    """The game started with the seam entries (True for flags), a log and a trace named after the
+    run: (app, trace path)."""
     os.makedirs(OUT, exist_ok=True)
     base = os.path.join(OUT, name)
-    for ext in (".html", ".trace"):
-        if os.path.exists(base + ext):
-            os.remove(base + ext)
-    entries = dict(entries, log=win(base), trace=win(base + ".trace"))
-    seam = ";".join(k if v is True else "%s=%s" % (k, v) for k, v in entries.items())
+    for old in (base + ".html", base + ".trace"):
+        if os.path.exists(old):
+            os.remove(old)
+    seam = ";".join(k if v is True else "%s=%s" % (k, v) for k, v in dict(entries, log=win(base), trace=win(base + ".trace")).items())
     return h.App(GAME, env={"VORN_GAME_TEST": seam}).start(), base + ".trace"
 
 
 def wait_trace(path, done, timeout):
-    """Polls the trace until done(lines) holds or the time is up; the lines."""
     end, lines = time.time() + timeout, []
-    while time.time() < end:
-        lines = open(path).read().splitlines() if os.path.exists(path) else []
-        if lines and done(lines):
-            break
+    while time.time() < end and not (lines and done(lines)):
         time.sleep(1.0)
+        lines = open(path).read().splitlines() if os.path.exists(path) else []
     return lines
 
 
 def escape(app, timeout=300):
-    """Escape to the game's window; the exit code (None when it did not end)."""
+    """Escape to the game's window: the exit code, None when it does not end."""
     wid = h.wait_window("トルメア", 30, exact=False)
     if wid:
         time.sleep(0.5)
@@ -85,30 +68,22 @@ def escape(app, timeout=300):
 
 def results(name):
     """The trace lines and the log text of a finished run."""
+    read = lambda p, mode: open(p, mode).read() if os.path.exists(p) else (b"" if mode == "rb" else "")
     base = os.path.join(OUT, name)
-    trace = open(base + ".trace").read().splitlines() if os.path.exists(base + ".trace") else []
-    log = open(base + ".html", "rb").read().decode("cp932", "replace") if os.path.exists(base + ".html") else ""
-    return trace, log
+    return read(base + ".trace", "r").splitlines(), read(base + ".html", "rb").decode("cp932", "replace")
 
 
 def read_png(path):
-    """(width, height, rows of 0xRRGGBB) of a 24-bit PNG without filters, as the seam writes them."""
-    data = open(path, "rb").read()
-    at, idat, w, hgt = 8, b"", 0, 0
+    """Rows of 0xRRGGBB of a 24-bit PNG without filters, as the seam writes them."""
+    data, at, idat, w = open(path, "rb").read(), 8, b"", 0
     while at < len(data):
         n, kind = struct.unpack(">I4s", data[at:at + 8])
-        body = data[at + 8:at + 8 + n]
-        if kind == b"IHDR":
-            w, hgt = struct.unpack(">II", body[:8])
-        elif kind == b"IDAT":
-            idat += body
+        w = struct.unpack(">I", data[at + 8:at + 12])[0] if kind == b"IHDR" else w
+        idat += data[at + 8:at + 8 + n] if kind == b"IDAT" else b""
         at += 12 + n
-    raw = zlib.decompress(idat)
-    rows, stride = [], w * 3 + 1
-    for y in range(hgt):
-        r = raw[y * stride + 1:(y + 1) * stride]
-        rows.append([r[i] << 16 | r[i + 1] << 8 | r[i + 2] for i in range(0, len(r), 3)])
-    return w, hgt, rows
+    raw, stride = zlib.decompress(idat), w * 3 + 1
+    return [[r[i] << 16 | r[i + 1] << 8 | r[i + 2] for i in range(0, w * 3, 3)]
+            for r in (raw[y + 1:y + stride] for y in range(0, len(raw), stride))]
 
 
 def region(rows, x0, y0, x1, y1):
