@@ -198,10 +198,11 @@ int BenchMain(int, char**)
 int main(int argc, char** argv)
 {
     // The game's own start-up through its test seam: no start-up question, a fixed seed, its log
-    // apart; with --png the middle frame of the run as build/bin/GameBench_360.png. The game's data
-    // are in build/bin, beside the game.
+    // beside this program (build/bench/GameBench.html, not among the game's); with --png the middle
+    // frame of the run as build/bench/GameBench_360.png. The game's data are in build/bin.
     const bool png = argc > 1 && strcmp(argv[1], "--png") == 0;
-    _putenv(png ? "VORN_GAME_TEST=seed=1;nowait;log=GameBench;png=GameBench:360" : "VORN_GAME_TEST=seed=1;nowait;log=GameBench");
+    _putenv(png ? "VORN_GAME_TEST=seed=1;nowait;log=..\\bench\\GameBench;png=..\\bench\\GameBench:360"
+                : "VORN_GAME_TEST=seed=1;nowait;log=..\\bench\\GameBench");
     char path[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
     char* slash = n > 0 && n + 4 < MAX_PATH ? strrchr(path, '\\') : nullptr;
