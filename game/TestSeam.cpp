@@ -1,4 +1,5 @@
 #include "TestSeam.h"
+#include "Autopilot.h"
 #include "Effects.h"
 #include "Enemy.h"
 #include "GameDirector.h"
@@ -346,27 +347,4 @@ bool SaveBackBufferPng(const char* path)
     return ok;
 }
 
-uint32_t AutopilotButtons(uint32_t frame)
-{
-    constexpr uint32_t Z = 1u << 4, C = 1u << 6, UP = 1u << PAD_UP, DOWN = 1u << PAD_DOWN;
-    const uint32_t pulse = frame % 2 == 0 ? Z : 0;
-    if (!g_director || g_director->GetScene() == SCENE_TITLE) return pulse;
-    if (!g_player || g_director->GetScene() != SCENE_PLAY) return 0;
-    const Enemy* target = g_director->target;
-    if (!target || target->condition == CONDITION_DEAD) return frame % 8 == 0 ? C : 0;
-    const VornVector3 p = g_player->position, t = target->position;
-    const float d = std::sqrt((p.x - t.x) * (p.x - t.x) + (p.z - t.z) * (p.z - t.z));
-    // Right walks away from the target on side +1 and towards it on side -1.
-    const uint32_t towards = 1u << (g_player->side < 0 ? PAD_RIGHT : PAD_LEFT);
-    const uint32_t away = 1u << (g_player->side < 0 ? PAD_LEFT : PAD_RIGHT);
-    if (target->kind == ENEMY_BOSS) {
-        // Shots from a distance: straight shots, and homing shots now and then.
-        if (d > 14.0f) return towards;
-        if (d < 8.0f) return away;
-        const uint32_t cycle = (frame + 4) / 60, k = (frame + 4) % 60, aim = cycle % 3 == 0 ? UP : DOWN;
-        if (k >= 8) return 0;
-        return aim | (k == 4 ? Z : 0);   // held before and during the press
-    }
-    if (d > 1.8f) return towards;
-    return frame % 12 == 0 ? Z : 0;   // a combo, pressed on within its windows
-}
+uint32_t AutopilotButtons(uint32_t frame) { return AutopilotPad(frame); }
