@@ -37,7 +37,7 @@ c.check(len(kills) >= KILL_FLOOR, "the autopilot reaches %d kills or more (%d)" 
 c.check(scenes[-2:] in ([3, 0], [4, 0]), "the game ends (game over or clear) and the title returns: %s" % scenes)
 c.equal(code, 0, "Escape at the title ends the autopilot's run with 0")
 g.clean_log(c, log)
-_, _, p = g.read_png(shots + "_s1+300.png")
+p = g.read_png(shots + "_s1+300.png")
 c.check(g.share(g.region(p, 140, 0, 380, 40), lambda q: g.near(q, 0x5050FF)) > 0.5, "play: the sky")
 
 replayed, log2, code2 = run("game_clear_replay", {"replay": g.win(pad)})
