@@ -17,10 +17,6 @@ constexpr HRESULT kEndOfStream = 0x00040003;   // MS_S_ENDOFSTREAM
 
 void DestroyMedia(VornMediaRecord& r)
 {
-    // A graph is stopped and stops posting to the window before it goes: released while running,
-    // its streaming threads are torn down from inside the final Release.
-    if (r.control) r.control->Stop();
-    if (r.events) r.events->SetNotifyWindow(0, 0, 0);
     VornReleaseCom(r.basicAudio);
     VornReleaseCom(r.control);
     VornReleaseCom(r.videoWindow);
