@@ -149,6 +149,11 @@ class Recorder:
                                       "--channels=2", "--rate=44100", self.path],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(lead)
+        # A loaded machine can take longer to start the stream: wait (up to 10 s more) until a
+        # quarter second of sound has reached the file, so nothing played after start() is lost.
+        end = time.time() + 10
+        while time.time() < end and (not os.path.exists(self.path) or os.path.getsize(self.path) < 44 + 44100):
+            time.sleep(0.05)
         return self
 
     def stop(self):
