@@ -141,19 +141,15 @@ TEST_F(ShaderFx, FreedHandlesAreNone)
     uint32_t passes = 7;
     EXPECT_FALSE(VornShaderFx::Begin(fx, &passes));
     EXPECT_EQ(7u, passes);
-    D3DXMATRIX m;
-    D3DXMatrixIdentity(&m);
+    const D3DXMATRIX m(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
     VornShaderFx::SetMatrix(fx, transform, &m);
     VornShaderFx::BeginPass(fx, 0);
     VornShaderFx::CommitChanges(fx);
     VornShaderFx::EndPass(fx);
     VornShaderFx::End(fx);
-    EXPECT_EQ(calls, Vorn3D::GetDeviceStateCalls());
-    EXPECT_EQ(static_cast<uint32_t>(D3DCULL_CW), Vorn3D::GetRenderState(D3DRS_CULLMODE));
-    IDirect3DVertexShader9* vs = reinterpret_cast<IDirect3DVertexShader9*>(1);
-    device_->GetVertexShader(&vs);
-    EXPECT_EQ(nullptr, vs);
-    EXPECT_EQ(nullptr, VornShaderFx::GetParameterByName(fx, "mTransform"));
+    EXPECT_EQ(std::make_tuple(calls, uint32_t(D3DCULL_CW), static_cast<IDirect3DVertexShader9*>(nullptr), D3DXHANDLE(nullptr)),
+              std::make_tuple(Vorn3D::GetDeviceStateCalls(), Vorn3D::GetRenderState(D3DRS_CULLMODE), BoundVertexShader(device_),
+                              VornShaderFx::GetParameterByName(fx, "mTransform")));
     VornShaderFx::AddRef(fx);
     EXPECT_EQ(0u, VornShaderFx::GetRefCount(fx));
     VornShaderFx::Release(fx);
@@ -190,20 +186,17 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
     D3DXHANDLE plainParams[SHADER_PARAM_COUNT];
     VornShaderFx::GetParameterHandles(plain, plainParams);
     VornShaderFx::SetSceneParameters(plain, plainParams, 0x801, block);
-    float v[4];
-    VornShaderFx::GetEffect(plain)->GetFloatArray(plainParams[SHADER_PARAM_WORLD], v, 4);
-    EXPECT_EQ(4.0f, v[3]);
-    VornShaderFx::GetEffect(plain)->GetFloatArray(plainParams[SHADER_PARAM_CAMERA_POS], v, 4);
-    EXPECT_EQ(5.0f, v[0]);
-    BOOL use[4];
+    float world[4], camera[4], lastCamera[4];
+    BOOL use[4], lastUse[4];
+    VornShaderFx::GetEffect(plain)->GetFloatArray(plainParams[SHADER_PARAM_WORLD], world, 4);
+    VornShaderFx::GetEffect(plain)->GetFloatArray(plainParams[SHADER_PARAM_CAMERA_POS], camera, 4);
     VornShaderFx::GetEffect(plain)->GetBoolArray(plainParams[SHADER_PARAM_LIGHT_IS_USE], use, 4);
-    EXPECT_EQ(TRUE, use[3]);
     // ... until their flags ask for them.
     VornShaderFx::SetSceneParameters(plain, plainParams, SHADER_FLAG_CAMERA_POS | SHADER_FLAG_LIGHTS, block);
-    VornShaderFx::GetEffect(plain)->GetFloatArray(plainParams[SHADER_PARAM_CAMERA_POS], v, 4);
-    EXPECT_EQ(std::make_tuple(-15.0f, 0.0f), std::make_tuple(v[2], v[3]));
-    VornShaderFx::GetEffect(plain)->GetBoolArray(plainParams[SHADER_PARAM_LIGHT_IS_USE], use, 4);
-    EXPECT_EQ(FALSE, use[0]);
+    VornShaderFx::GetEffect(plain)->GetFloatArray(plainParams[SHADER_PARAM_CAMERA_POS], lastCamera, 4);
+    VornShaderFx::GetEffect(plain)->GetBoolArray(plainParams[SHADER_PARAM_LIGHT_IS_USE], lastUse, 4);
+    EXPECT_EQ(std::make_tuple(4.0f, 5.0f, TRUE, -15.0f, 0.0f, FALSE),
+              std::make_tuple(world[3], camera[0], use[3], lastCamera[2], lastCamera[3], lastUse[0]));
 
     struct V { float x, y, z; };
     const V quad[4] = {{-100, 100, 0}, {100, 100, 0}, {-100, -100, 0}, {100, -100, 0}};
@@ -248,10 +241,8 @@ TEST_F(ShaderFx, PassStatesGoThroughTheCachesAndComeBack)
                               Vorn3D::GetRenderState(D3DRS_FOGENABLE), Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER)));
     DWORD onDevice = 0;
     device_->GetSamplerState(0, D3DSAMP_MAGFILTER, &onDevice);
-    EXPECT_EQ(static_cast<DWORD>(D3DTEXF_LINEAR), onDevice);
-    IDirect3DVertexShader9* vs = reinterpret_cast<IDirect3DVertexShader9*>(1);
-    device_->GetVertexShader(&vs);
-    EXPECT_EQ(nullptr, vs);
+    EXPECT_EQ(std::make_pair(DWORD(D3DTEXF_LINEAR), static_cast<IDirect3DVertexShader9*>(nullptr)),
+              std::make_pair(onDevice, BoundVertexShader(device_)));
     // The same draw again costs only the pass's changes and their restore: three render states
     // and two sampler states, each there and back.
     const uint32_t before = Vorn3D::GetDeviceStateCalls();

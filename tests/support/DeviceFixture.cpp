@@ -177,6 +177,36 @@ std::string ReadFile(const std::string& path)
     return text;
 }
 
+DWORD DeviceRenderState(IDirect3DDevice9* device, D3DRENDERSTATETYPE state)
+{
+    DWORD value = 0xDEADBEEF;
+    EXPECT_TRUE(SUCCEEDED(device->GetRenderState(state, &value)));
+    return value;
+}
+
+IDirect3DBaseTexture9* BoundTexture(IDirect3DDevice9* device, DWORD stage)
+{
+    IDirect3DBaseTexture9* texture = reinterpret_cast<IDirect3DBaseTexture9*>(1);
+    EXPECT_TRUE(SUCCEEDED(device->GetTexture(stage, &texture)));
+    if (texture && texture != reinterpret_cast<IDirect3DBaseTexture9*>(1)) texture->Release();
+    return texture;
+}
+
+IDirect3DVertexShader9* BoundVertexShader(IDirect3DDevice9* device)
+{
+    IDirect3DVertexShader9* shader = reinterpret_cast<IDirect3DVertexShader9*>(1);
+    EXPECT_TRUE(SUCCEEDED(device->GetVertexShader(&shader)));
+    if (shader && shader != reinterpret_cast<IDirect3DVertexShader9*>(1)) shader->Release();
+    return shader;
+}
+
+void SaveFrameOfFailure(const Readback& frame)
+{
+    if (!::testing::Test::HasFailure()) return;
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    frame.SavePng(OutPath(std::string(info->test_suite_name()) + "." + info->name() + ".png"));
+}
+
 void DeviceTest::SetUp()
 {
     window_ = CreateTestWindow(kWidth, kHeight, "VornDeviceTest");
@@ -201,11 +231,7 @@ void DeviceTest::SetUp()
 
 void DeviceTest::TearDown()
 {
-    if (HasFailure()) {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "." + info->name() + ".png";
-        frame_.SavePng(OutPath(name));
-    }
+    SaveFrameOfFailure(frame_);
     if (device_) device_->Release();
     if (d3d_) d3d_->Release();
     if (window_) DestroyWindow(window_);

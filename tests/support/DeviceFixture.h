@@ -42,6 +42,15 @@ std::string OutPath(const std::string& name);
 // The whole file as bytes; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 
+// What the device holds now: a render state, the texture of a stage, the vertex shader (the
+// pointers only compared, their references let go).
+DWORD DeviceRenderState(IDirect3DDevice9* device, D3DRENDERSTATETYPE state);
+IDirect3DBaseTexture9* BoundTexture(IDirect3DDevice9* device, DWORD stage = 0);
+IDirect3DVertexShader9* BoundVertexShader(IDirect3DDevice9* device);
+
+// Saves the frame as <suite>.<test>.png in the output folder when the running test has failed.
+void SaveFrameOfFailure(const Readback& frame);
+
 // A test with its own window and HAL device (windowed, X8R8G8B8 back buffer, D24S8 depth).
 // When a test fails, the last read-back frame is saved as <suite>.<test>.png in the output folder.
 class DeviceTest : public ::testing::Test {

@@ -254,10 +254,8 @@ protected:
     }
     void TearDown() override
     {
-        if (!HasFailure()) return;
-        if (frame_.Width() == 0 && Vorn3D::GetDevice()) frame_.ReadBackBuffer(Vorn3D::GetDevice());
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        frame_.SavePng(OutPath(std::string(info->test_suite_name()) + "." + info->name() + ".png"));
+        if (HasFailure() && frame_.Width() == 0 && Vorn3D::GetDevice()) frame_.ReadBackBuffer(Vorn3D::GetDevice());
+        SaveFrameOfFailure(frame_);
     }
     // The back buffer, read before Present (with DISCARD its contents afterwards are undefined).
     bool ReadBack() { return Vorn3D::GetDevice() && frame_.ReadBackBuffer(Vorn3D::GetDevice()); }
