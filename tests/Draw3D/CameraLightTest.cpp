@@ -43,8 +43,7 @@ TEST_F(Camera, CurrentViewIsIdentityFirstAndTheTableHolds32)
 {
     VornMatrix p, v, vp, ivp;
     VornCamera::GetMatrices(&p, &v, &vp, &ivp);
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
+    const D3DXMATRIX identity(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
     EXPECT_TRUE(SameMatrix(identity, *p.Get()) && SameMatrix(identity, *ivp.Get()));
 
     LogCapture log;
@@ -57,9 +56,7 @@ TEST_F(Camera, CurrentViewIsIdentityFirstAndTheTableHolds32)
     VornMatrix m, n;
     VornCamera::GetProjection(5, &m);
     VornCamera::GetView(5, &n);
-    D3DXMATRIX zero;
-    memset(static_cast<void*>(&zero), 0, sizeof zero);
-    EXPECT_TRUE(SameMatrix(zero, *m.Get()) && SameMatrix(identity, *n.Get()));
+    EXPECT_TRUE(SameMatrix(identity * 0.0f, *m.Get()) && SameMatrix(identity, *n.Get()));
     EXPECT_EQ(5u, VornCamera::Create());
     VornCamera::Finalize();
     const std::string text = log.Text();
@@ -177,8 +174,7 @@ TEST_F(Light, UnsetLightIsDirectionalAndARefusedOneStaysOff)
     EXPECT_EQ(D3DLIGHT_DIRECTIONAL, sent.Type);
     VornLight::SetType(1, VornLight::TYPE_POINT);
     VornLight::SetAttenuation(1, -1.0f);
-    EXPECT_FALSE(VornLight::SetEnable(1, true));
-    EXPECT_FALSE(VornLight::IsEnabled(1));
+    EXPECT_FALSE(VornLight::SetEnable(1, true) || VornLight::IsEnabled(1));
     BOOL on = TRUE;
     EXPECT_FALSE(SUCCEEDED(device_->GetLightEnable(1, &on)) && on);
     VornLightData d;

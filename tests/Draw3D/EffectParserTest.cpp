@@ -61,8 +61,7 @@ TEST(EffectParser, ReadsParameterShapesSemanticsAnnotationsAndInitialValues)
         EXPECT_TRUE(p->type == e.type && p->rows == e.rows && p->columns == e.columns && p->elements == e.elements)
             << e.name << ": " << p->rows << "x" << p->columns << "[" << p->elements << "]";
     }
-    EXPECT_EQ("WORLD", Param(d, "mWorld")->semantic);
-    EXPECT_EQ(1, Param(d, "mWorld")->line);
+    EXPECT_EQ(std::make_pair(std::string("WORLD"), 1), std::make_pair(Param(d, "mWorld")->semantic, Param(d, "mWorld")->line));
     EXPECT_EQ((std::vector<double>{1, 0, 1, 0}), Param(d, "LightIsUse")->initial);
     EXPECT_EQ((std::vector<double>{-0.5, 20.0}), Param(d, "FogParameter")->initial);
     EXPECT_EQ((std::vector<double>{1, 0.5, -0.25, 16}), Param(d, "LightColor")->initial);
@@ -92,25 +91,19 @@ TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
 
     const VornFxParameterDesc* s = Param(d, "S0");
     ASSERT_NE(nullptr, s);
-    EXPECT_EQ(VornFxBaseType::Sampler, s->type);
-    EXPECT_EQ("Tex0", s->samplerTexture);
     ASSERT_EQ(2u, s->samplerStates.size());
-    EXPECT_EQ(static_cast<uint32_t>(D3DSAMP_MINFILTER), s->samplerStates[0].type);
-    EXPECT_EQ(static_cast<DWORD>(D3DTEXF_LINEAR), s->samplerStates[0].value);
-    EXPECT_EQ(static_cast<uint32_t>(D3DSAMP_ADDRESSU), s->samplerStates[1].type);
-    VornFxDescription n = Parse("sampler S = sampler_state { Texture = NULL; };\n");
-    EXPECT_TRUE(n.parameters[0].samplerTexture.empty());
-    EXPECT_EQ(static_cast<DWORD>(D3DTADDRESS_CLAMP), s->samplerStates[1].value);
+    EXPECT_EQ(std::make_tuple(VornFxBaseType::Sampler, std::string("Tex0"), uint32_t(D3DSAMP_MINFILTER), DWORD(D3DTEXF_LINEAR),
+                              uint32_t(D3DSAMP_ADDRESSU), DWORD(D3DTADDRESS_CLAMP)),
+              std::make_tuple(s->type, s->samplerTexture, s->samplerStates[0].type, s->samplerStates[0].value,
+                              s->samplerStates[1].type, s->samplerStates[1].value));
+    EXPECT_TRUE(Parse("sampler S = sampler_state { Texture = NULL; };\n").parameters[0].samplerTexture.empty());
     ASSERT_EQ(1u, d.techniques.size());
     ASSERT_EQ(1u, d.techniques[0].passes.size());
     const VornFxPassDesc& p = d.techniques[0].passes[0];
     ASSERT_EQ(1u, p.states.size());
-    EXPECT_EQ(static_cast<uint32_t>(D3DRS_ZENABLE), p.states[0].type);
-    EXPECT_EQ(0u, p.states[0].value);
-    EXPECT_TRUE(p.pixelShader.assigned);
-    EXPECT_EQ("ps_2_0", p.pixelShader.profile);
-    EXPECT_EQ("PS", p.pixelShader.function);
-    EXPECT_FALSE(p.vertexShader.assigned);
+    EXPECT_EQ(std::make_tuple(uint32_t(D3DRS_ZENABLE), 0u, true, std::string("ps_2_0"), std::string("PS"), false),
+              std::make_tuple(p.states[0].type, p.states[0].value, p.pixelShader.assigned, p.pixelShader.profile,
+                              p.pixelShader.function, p.vertexShader.assigned));
 }
 
 TEST(EffectParser, PassStateValuesByNameNumberAndFlags)
@@ -130,11 +123,9 @@ TEST(EffectParser, PassStateValuesByNameNumberAndFlags)
     const DWORD expected[12] = {D3DCULL_NONE, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DCMP_LESSEQUAL, 0x80, 1, 5,
                                 fogBits, D3DFILL_WIREFRAME, D3DSTENCILOP_INCR, D3DBLENDOP_REVSUBTRACT, 1};
     ASSERT_EQ(12u, s.size());
-    EXPECT_EQ(static_cast<uint32_t>(D3DRS_CULLMODE), s[0].type);
-    EXPECT_EQ(static_cast<uint32_t>(D3DRS_ALPHATESTENABLE), s[11].type);
+    EXPECT_EQ(std::make_pair(uint32_t(D3DRS_CULLMODE), uint32_t(D3DRS_ALPHATESTENABLE)), std::make_pair(s[0].type, s[11].type));
     for (size_t i = 0; i < 12; ++i) EXPECT_EQ(expected[i], s[i].value) << i;
-    EXPECT_TRUE(d.techniques[0].passes[0].vertexShader.assigned);
-    EXPECT_TRUE(d.techniques[0].passes[0].vertexShader.profile.empty());
+    EXPECT_TRUE(d.techniques[0].passes[0].vertexShader.assigned && d.techniques[0].passes[0].vertexShader.profile.empty());
 }
 
 TEST(EffectParser, ByteOrderMarkAndWindowsLineEndsAreAccepted)
@@ -142,9 +133,7 @@ TEST(EffectParser, ByteOrderMarkAndWindowsLineEndsAreAccepted)
     const char text[] = "\xEF\xBB\xBF// effect\r\nfloat4x4 mTransform;\r\ntechnique T\r\n{\r\n pass P { CullMode = NONE; }\r\n}\r\n";
     VornFxDescription d = Parse(text);
     ASSERT_EQ(1u, d.parameters.size());
-    EXPECT_EQ(2, d.parameters[0].line);
-    EXPECT_EQ(0u, d.hlsl.find("// effect"));
-    EXPECT_EQ(1u, d.techniques.size());
+    EXPECT_EQ(std::make_tuple(2, size_t(0), size_t(1)), std::make_tuple(d.parameters[0].line, d.hlsl.find("// effect"), d.techniques.size()));
     EXPECT_TRUE(Parse("").techniques.empty());
 }
 
@@ -158,8 +147,8 @@ TEST(EffectParser, ConstantExpressionsGiveSizesInitialValuesAndAnnotations)
         "int n = (int)2.7 + !0;\n"
         "static const float3 kUp = normalize(float3(0, 1, 0)), kSide = {1, 0, 0};\n"
         "technique T < int Level = (2 > 1) + 1; > { pass P < bool On = true; > { } }\n");
-    EXPECT_EQ(26u, Param(d, "mBoneMatrixArray")->elements);
-    EXPECT_EQ("BONES", Param(d, "mBoneMatrixArray")->semantic);
+    EXPECT_EQ(std::make_pair(26u, std::string("BONES")),
+              std::make_pair(Param(d, "mBoneMatrixArray")->elements, Param(d, "mBoneMatrixArray")->semantic));
     const auto& an = Param(d, "mBoneMatrixArray")->annotations;
     ASSERT_EQ(2u, an.size());
     EXPECT_EQ((std::vector<double>{1.0}), an[0].values);
@@ -190,16 +179,13 @@ TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
         "} }\n");
     const VornFxParameterDesc* arr = Param(d, "vsArray");
     ASSERT_NE(nullptr, arr);
-    EXPECT_EQ(VornFxBaseType::VertexShader, arr->type);
     ASSERT_EQ(2u, arr->shaders.size());
-    EXPECT_TRUE(arr->shaders[0].isAsm);
-    EXPECT_EQ(" vs_2_0 mov oPos, v0 ", arr->shaders[0].assembly);
-    EXPECT_EQ("VS", arr->shaders[1].function);
+    EXPECT_EQ(std::make_tuple(VornFxBaseType::VertexShader, true, std::string(" vs_2_0 mov oPos, v0 "), std::string("VS")),
+              std::make_tuple(arr->type, arr->shaders[0].isAsm, arr->shaders[0].assembly, arr->shaders[1].function));
     EXPECT_EQ(std::string::npos, d.hlsl.find("vsArray"));   // the compiler never sees the shader array
     const VornFxPassDesc& p = d.techniques[0].passes[0];
-    EXPECT_EQ("vsArray", p.vertexShader.parameter);
-    EXPECT_EQ("CurNumBones", p.vertexShader.indexParameter);
-    EXPECT_TRUE(p.pixelShader.isAsm);
+    EXPECT_EQ(std::make_tuple(std::string("vsArray"), std::string("CurNumBones"), true),
+              std::make_tuple(p.vertexShader.parameter, p.vertexShader.indexParameter, p.pixelShader.isAsm));
     using K = VornFxStateKind;
     const struct { K kind; uint32_t type, index, value; const char* parameter; } expected[] = {
         {K::Texture, 0, 1, 0, "tex"},         {K::SamplerObject, 0, 2, 0, "S"},

@@ -126,8 +126,7 @@ TEST_F(ModelEx, ConverterKeepsFourLargestInfluencesAndGroupsFacesWithinThePalett
     std::vector<VornSkinInfluence> five = {{0, 0.1f}, {1, 0.3f}, {2, 0.2f}, {3, 0.3f}, {4, 0.1f}};
     VornSkinConvert::PrepareInfluences(&five);
     ASSERT_EQ(4u, five.size());
-    const uint32_t bones[] = {1, 3, 2, 0};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(bones[i], five[i].bone);
+    EXPECT_EQ((std::vector<uint32_t>{1, 3, 2, 0}), (std::vector<uint32_t>{five[0].bone, five[1].bone, five[2].bone, five[3].bone}));
     EXPECT_NEAR(1.0f / 3.0f, five[0].weight, 1e-6f);
     EXPECT_NEAR(0.1f / 0.9f, five[3].weight, 1e-6f);
 
@@ -176,9 +175,8 @@ TEST_F(ModelEx, SkinnedMeshesTakeTheirLayoutFromTheInfluencesAndAPaletteOfAtMost
         }
         const VornModelExHandle m = Load(kHead + "Frame Root { " + frames + Quad("s", 0, 0, 1, 1, 0, skin) + "}\n");
         ASSERT_NE(VORN_INVALID_HANDLE, m) << n;
-        EXPECT_EQ(1, Mesh(m, 0).skinned);
-        EXPECT_EQ(expected[n], Mesh(m, 0).vertexType) << n;
-        EXPECT_EQ(VornModelEx::GetVertexSize(expected[n]), Mesh(m, 0).stride);
+        EXPECT_EQ(std::make_tuple(1, expected[n], VornModelEx::GetVertexSize(expected[n])),
+                  std::make_tuple(int(Mesh(m, 0).skinned), Mesh(m, 0).vertexType, Mesh(m, 0).stride)) << n;
         VornModelEx::Release(m);
     }
     LogCapture log;
@@ -208,9 +206,8 @@ TEST_F(ModelEx, RotationKeysSlerpTheConjugatesAndWrapOverTheLastKey)
     const std::string rotation = Key(0, {{0, {1, 0, 0, 0}}, {10, {0.7071068f, 0, 0.7071068f, 0}}});
     const VornModelExHandle m = Load(Animated(rotation, Matrix(3, 4, 5)));
     ASSERT_NE(VORN_INVALID_HANDLE, m);
-    EXPECT_EQ(10u, VornModelEx::GetAnimationLength(m, 0));
-    EXPECT_EQ(0u, VornModelEx::GetAnimationLength(m, 1));
-    EXPECT_EQ(0, VornModelEx::GetAnimationSetIndex(m, "Move"));
+    EXPECT_EQ(std::make_tuple(10u, 0u, 0), std::make_tuple(VornModelEx::GetAnimationLength(m, 0), VornModelEx::GetAnimationLength(m, 1),
+                                                         VornModelEx::GetAnimationSetIndex(m, "Move")));
     const int arm = VornModelEx::GetFrameIndex(m, "Arm");
     VornMatrix at;
     // No set enabled: the bind pose, not compounded by repeated walks.
@@ -363,15 +360,12 @@ TEST_F(ModelEx, SegmentsHitTrianglesFromBothSidesWithinTheirLength)
     ASSERT_TRUE(VornModelEx::HitCheck(m, -1, cases[1].start, cases[1].end, false, true));
     uint32_t list[256];
     ASSERT_EQ(2u, VornModelEx::GetHitMeshList(list));
-    EXPECT_EQ(0u, list[0]);
-    EXPECT_EQ(3u, list[1]);
-    EXPECT_EQ(1u, VornModelEx::GetHitFaceList(1, nullptr));
-    EXPECT_EQ(0u, VornModelEx::GetHitFaceList(2, nullptr));
+    EXPECT_EQ(std::make_tuple(0u, 3u, 1u, 0u), std::make_tuple(list[0], list[1], VornModelEx::GetHitFaceList(1, nullptr),
+                                                             VornModelEx::GetHitFaceList(2, nullptr)));
     VornVector3 local, world;
     VornModelEx::GetHitPoint(1, 0, &local, &world);
-    EXPECT_NEAR(0.3f, local.x, 1e-5f);
-    EXPECT_NEAR(2.0f, local.z, 1e-5f);
-    EXPECT_NEAR(5.3f, world.x, 1e-5f);
+    EXPECT_TRUE(std::fabs(local.x - 0.3f) < 1e-5f && std::fabs(local.z - 2.0f) < 1e-5f && std::fabs(world.x - 5.3f) < 1e-5f)
+        << local.x << " " << local.z << " " << world.x;
     VornModelEx::GetHitNormal(1, 0, &local, &world);
     EXPECT_NEAR(1.0f, std::fabs(world.z), 1e-5f);
 
@@ -447,8 +441,7 @@ TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
     uint32_t time = 0;
     float v[3] = {};
     VornXKeyReader::Key(block, 0, &time, v);
-    EXPECT_EQ(7u, time);
-    EXPECT_EQ(1.0f, v[2]);
+    EXPECT_EQ(std::make_pair(7u, 1.0f), std::make_pair(time, v[2]));
 }
 
 TEST_F(ModelEx, FlagsChooseTheParametersAndLightsArriveInModelSpace)
