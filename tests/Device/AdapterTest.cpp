@@ -252,10 +252,8 @@ TEST(Survey, RecordsModesFormatsAndTheReport)
     std::vector<Line> lines;
     Vorn3DAdapter::Enumerate(&a, 640, 480, &info, Collect, &lines);
 
-    EXPECT_STREQ("Fake Adapter", info.name);
-    EXPECT_STREQ("fake.dll", info.driver);
+    // Name, driver and desktop are pinned by the report below.
     EXPECT_STREQ("6.14.10.8000", info.version);
-    EXPECT_EQ(D3DFMT_X8R8G8B8, info.desktop.Format);
     // X8R8G8B8 (position 0) and R5G6B5 (position 3) have modes; A8R8G8B8 has none and stays unused.
     const Vorn3DFormatRecord& r = info.records[0];
     EXPECT_TRUE(r.inUse && !info.records[1].inUse && info.records[3].inUse);

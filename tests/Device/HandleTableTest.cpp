@@ -56,7 +56,6 @@ TEST_F(HandleTable, AllocCountsAndReleaseTakeTheLowestFreeRecord)
 
     EXPECT_EQ(VORN_INVALID_HANDLE, table_.AllocRecord());   // no table yet
     Start(0);
-    EXPECT_EQ(64u, table_.Count());
     for (uint32_t i = 0; i < 64; ++i) EXPECT_EQ(i, table_.AllocRecord());
     EXPECT_EQ(VORN_INVALID_HANDLE, table_.AllocRecord());
     table_.Finalize();
@@ -64,7 +63,6 @@ TEST_F(HandleTable, AllocCountsAndReleaseTakeTheLowestFreeRecord)
     g_destroyed.clear();
 
     Start(4);
-    EXPECT_EQ(4u, table_.Count());
     for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(i, Take(10 + i, std::string(1, 'a' + i).c_str()));
     table_.AddRef(1);
     table_.AddRef(VORN_INVALID_HANDLE);   // ignored
