@@ -65,6 +65,26 @@ uint32_t KnownStates()
     return n;
 }
 
+std::vector<std::string> g_transformCalls;
+void Record(char kind, size_t n, bool on, std::initializer_list<long> values)
+{
+    std::string call;
+    for (long v : values) call += (call.empty() ? "" : ",") + std::to_string(v);
+    g_transformCalls.push_back(kind + std::to_string(n) + (on ? "+" : "-") + call);
+}
+template <size_t N>
+void Perspective(bool on, float x, float y, float f) { Record('P', N, on, {long(x), long(y), long(f)}); }
+template <size_t N>
+void Zoom(bool on, float x, float y, float s) { Record('Z', N, on, {long(x), long(y), long(s)}); }
+template <size_t N>
+void Scissor(bool on, const RECT* r) { Record('S', N, on, {r->left, r->top, r->right, r->bottom}); }
+template <size_t... N>
+void SetTransformSetters(bool on, std::index_sequence<N...>)
+{
+    (Vorn3D::SetTransform2DSetters(static_cast<VornTransform2DClass>(N), on ? Perspective<N> : nullptr,
+                                   on ? Zoom<N> : nullptr, on ? Scissor<N> : nullptr), ...);
+}
+
 // A fresh start of the engine's device for every test.
 class Vorn3DDevice : public EngineSuite {
 protected:
@@ -541,28 +561,6 @@ TEST_F(Vorn3DDevice, ViewportClipRectAndConversions)
     EXPECT_TRUE(Vorn3D::ClipRect(&dst, &src));
     EXPECT_EQ(std::make_pair(128L, 28L), std::make_pair(dst.right, src.right));
 }
-
-namespace {
-std::vector<std::string> g_transformCalls;
-void Record(char kind, size_t n, bool on, std::initializer_list<long> values)
-{
-    std::string call;
-    for (long v : values) call += (call.empty() ? "" : ",") + std::to_string(v);
-    g_transformCalls.push_back(kind + std::to_string(n) + (on ? "+" : "-") + call);
-}
-template <size_t N>
-void Perspective(bool on, float x, float y, float f) { Record('P', N, on, {long(x), long(y), long(f)}); }
-template <size_t N>
-void Zoom(bool on, float x, float y, float s) { Record('Z', N, on, {long(x), long(y), long(s)}); }
-template <size_t N>
-void Scissor(bool on, const RECT* r) { Record('S', N, on, {r->left, r->top, r->right, r->bottom}); }
-template <size_t... N>
-void SetTransformSetters(bool on, std::index_sequence<N...>)
-{
-    (Vorn3D::SetTransform2DSetters(static_cast<VornTransform2DClass>(N), on ? Perspective<N> : nullptr,
-                                   on ? Zoom<N> : nullptr, on ? Scissor<N> : nullptr), ...);
-}
-}  // namespace
 
 TEST_F(Vorn3DDevice, TransformSettingsReachTheFourClassesInOrderWithScaledScissors)
 {

@@ -499,10 +499,9 @@ TEST_F(Texture, EverySurfaceCreationWritesItsWholeLineAndEverySurfaceIsMadeAgain
 
     Vorn3D::ResetDevice(true);
 
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_TRUE(all[i] == memory || VornSurface::GetSurface(all[i])) << "surface " << i;
-        EXPECT_EQ(1u, VornSurface::GetRefCount(all[i]));
-    }
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(std::make_pair(true, 1u), std::make_pair(all[i] == memory || VornSurface::GetSurface(all[i]), VornSurface::GetRefCount(all[i])))
+            << "surface " << i;
     ASSERT_TRUE(VornSurface::SetRenderTargetSurface(target));
     ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF0A0B0C, 1.0f, 0, nullptr));
     // The new target draws; the loaded surface was read again from its path.

@@ -23,6 +23,16 @@ bool SameMatrix(const D3DXMATRIX& a, const D3DXMATRIX& b, float tolerance = 1e-5
     return true;
 }
 
+using Light = EngineWith<VornLight>;
+
+bool Zero(const VornLightData& d)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(&d);
+    for (size_t i = 0; i < sizeof d; ++i)
+        if (p[i]) return false;
+    return true;
+}
+
 class Camera : public EngineWith<VornCamera> {
 protected:
     // The game's camera: pi/3, near 1, far 1000, 4:3, at eye looking at target.
@@ -129,20 +139,6 @@ TEST_F(Camera, CurrentMatricesFromTheCaller)
     EXPECT_TRUE(VornCamera::IsVisible(Box(-1, -1, -5, 1, 1, -4)));
     EXPECT_FALSE(VornCamera::IsVisible(Box(-1, -1, -20, 1, 1, -15)));
 }
-
-namespace {
-
-using Light = EngineWith<VornLight>;
-
-bool Zero(const VornLightData& d)
-{
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(&d);
-    for (size_t i = 0; i < sizeof d; ++i)
-        if (p[i]) return false;
-    return true;
-}
-
-}  // namespace
 
 TEST_F(Light, InitializedLightsExportZerosAndDirectionsAreNormalised)
 {

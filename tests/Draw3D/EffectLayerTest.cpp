@@ -44,6 +44,107 @@ void DrawSquare(IDirect3DDevice9* device)
     device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
 }
 
+// Bones by constant, variants by shader array, the palette lookup in asm (three registers a bone,
+// a column each, from c10): the one-bone shader draws in c5's colour, the two-bone one in c5.zyxw.
+const char kSkinEffect[] =
+    "#define PALETTE_BASE 10\n"
+    "static const int MAX_MATRICES = 26;\n"
+    "float4x3 mBoneMatrixArray[MAX_MATRICES];\n"
+    "float4x4 mViewProj;\n"
+    "int CurNumBones = 0;\n"
+    "float4 Colour = {1, 0, 0, 1};\n"
+    "#define SKIN_BONE(dst, index) mova a0.x, index \\\n"
+    "    dp4 dst.x, v0, c[a0.x + PALETTE_BASE] \\\n"
+    "    dp4 dst.y, v0, c[a0.x + PALETTE_BASE + 1] \\\n"
+    "    dp4 dst.z, v0, c[a0.x + PALETTE_BASE + 2]\n"
+    "#define SKIN_INPUTS def c4, 3, 1, 0, -1 \\\n"
+    "    dcl_position v0 \\\n"
+    "    dcl_blendweight v1 \\\n"
+    "    dcl_blendindices v2 \\\n"
+    "    mul r0, v2, c4.x\n"
+    "#define TO_SCREEN dp4 oPos.x, r1, c0 \\\n"
+    "    dp4 oPos.y, r1, c1 \\\n"
+    "    dp4 oPos.z, r1, c2 \\\n"
+    "    dp4 oPos.w, r1, c3\n"
+    "VertexShader vsArray[2] = {\n"
+    "    asm { vs_2_0\n"
+    "        SKIN_INPUTS\n"
+    "        SKIN_BONE(r1, r0.x)\n"
+    "        mov r1.w, c4.y\n"
+    "        TO_SCREEN\n"
+    "        mov oD0, c5 },\n"
+    "    asm { vs_2_0\n"
+    "        SKIN_INPUTS\n"
+    "        SKIN_BONE(r1, r0.x)\n"
+    "        SKIN_BONE(r2, r0.y)\n"
+    "        mad r3.x, v1.x, c4.w, c4.y\n"
+    "        mul r1.xyz, r1, v1.x\n"
+    "        mad r1.xyz, r2, r3.x, r1\n"
+    "        mov r1.w, c4.y\n"
+    "        TO_SCREEN\n"
+    "        mov oD0, c5.zyxw }\n"
+    "};\n"
+    "technique Skin {\n"
+    "    pass P0 {\n"
+    "        CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
+    "        VertexShaderConstantF[0] = <mViewProj>;\n"
+    "        VertexShaderConstantF[PALETTE_BASE] = <mBoneMatrixArray>;\n"
+    "        VertexShaderConstantF[5] = <Colour>;\n"
+    "        VertexShader = (vsArray[CurNumBones]);\n"
+    "        PixelShader = asm { ps_2_0\n dcl v0\n mov oC0, v0 };\n"
+    "    }\n"
+    "}\n";
+
+struct SkinVertex {
+    float x, y, z, weight;
+    DWORD indices;   // bone of the first weight in the low byte
+};
+
+// A quad whose left edge hangs on bone `left` and right edge on bone `right`.
+void DrawSkinnedQuad(IDirect3DDevice9* device, DWORD left, DWORD right)
+{
+    const SkinVertex quad[4] = {
+        {-0.5f, 0.5f, 0.5f, 1, left | right << 8},  {0.5f, 0.5f, 0.5f, 1, right | left << 8},
+        {-0.5f, -0.5f, 0.5f, 1, left | right << 8}, {0.5f, -0.5f, 0.5f, 1, right | left << 8},
+    };
+    device->SetFVF(D3DFVF_XYZB2 | D3DFVF_LASTBETA_UBYTE4);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(SkinVertex));
+}
+
+// Include files from a table, as the engine's include handler finds them in folders and packs.
+class TableInclude : public ID3DXInclude
+{
+public:
+    std::vector<std::pair<std::string, std::string>> files;
+    STDMETHOD(Open)(D3DXINCLUDE_TYPE, LPCSTR name, LPCVOID, LPCVOID* data, UINT* bytes) override
+    {
+        for (const auto& f : files)
+            if (f.first == name) {
+                *data = f.second.data();
+                *bytes = static_cast<UINT>(f.second.size());
+                return S_OK;
+            }
+        return E_FAIL;
+    }
+    STDMETHOD(Close)(LPCVOID) override { return S_OK; }
+};
+
+const char kVariantEffect[] =
+    "#include \"colours.fxh\"\n"
+    "#ifdef USE_RED\n"
+    "float4 Colour = RED;\n"
+    "#else\n"
+    "float4 Colour = BLUE;\n"
+    "#endif\n"
+    "float4 VS(float4 pos : POSITION) : POSITION { return float4(pos.xy * 0.5, 0.5, 1); }\n"
+    "float4 PS() : COLOR0 { return Colour; }\n"
+    "#if 0\n"
+    "technique Dead { pass { } }\n"
+    "#endif\n"
+    "technique Broken { pass { VertexShader = compile VSPROF VS(); PixelShader = compile ps_2_0 Missing(); } }\n"
+    "technique Live < string Note = \"fallback\"; > { pass { CullMode = NONE; ZEnable = FALSE;\n"
+    "  VertexShader = compile VSPROF VS(); PixelShader = compile ps_2_0 PS(); } }\n";
+
 class EffectLayerTest : public DeviceTest {
 protected:
     void TearDown() override
@@ -321,77 +422,6 @@ TEST_F(EffectLayerTest, ASamplerWithoutTextureReadsWhatTheStageHolds)
     texture->Release();
 }
 
-namespace {
-
-// Bones by constant, variants by shader array, the palette lookup in asm (three registers a bone,
-// a column each, from c10): the one-bone shader draws in c5's colour, the two-bone one in c5.zyxw.
-const char kSkinEffect[] =
-    "#define PALETTE_BASE 10\n"
-    "static const int MAX_MATRICES = 26;\n"
-    "float4x3 mBoneMatrixArray[MAX_MATRICES];\n"
-    "float4x4 mViewProj;\n"
-    "int CurNumBones = 0;\n"
-    "float4 Colour = {1, 0, 0, 1};\n"
-    "#define SKIN_BONE(dst, index) mova a0.x, index \\\n"
-    "    dp4 dst.x, v0, c[a0.x + PALETTE_BASE] \\\n"
-    "    dp4 dst.y, v0, c[a0.x + PALETTE_BASE + 1] \\\n"
-    "    dp4 dst.z, v0, c[a0.x + PALETTE_BASE + 2]\n"
-    "#define SKIN_INPUTS def c4, 3, 1, 0, -1 \\\n"
-    "    dcl_position v0 \\\n"
-    "    dcl_blendweight v1 \\\n"
-    "    dcl_blendindices v2 \\\n"
-    "    mul r0, v2, c4.x\n"
-    "#define TO_SCREEN dp4 oPos.x, r1, c0 \\\n"
-    "    dp4 oPos.y, r1, c1 \\\n"
-    "    dp4 oPos.z, r1, c2 \\\n"
-    "    dp4 oPos.w, r1, c3\n"
-    "VertexShader vsArray[2] = {\n"
-    "    asm { vs_2_0\n"
-    "        SKIN_INPUTS\n"
-    "        SKIN_BONE(r1, r0.x)\n"
-    "        mov r1.w, c4.y\n"
-    "        TO_SCREEN\n"
-    "        mov oD0, c5 },\n"
-    "    asm { vs_2_0\n"
-    "        SKIN_INPUTS\n"
-    "        SKIN_BONE(r1, r0.x)\n"
-    "        SKIN_BONE(r2, r0.y)\n"
-    "        mad r3.x, v1.x, c4.w, c4.y\n"
-    "        mul r1.xyz, r1, v1.x\n"
-    "        mad r1.xyz, r2, r3.x, r1\n"
-    "        mov r1.w, c4.y\n"
-    "        TO_SCREEN\n"
-    "        mov oD0, c5.zyxw }\n"
-    "};\n"
-    "technique Skin {\n"
-    "    pass P0 {\n"
-    "        CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
-    "        VertexShaderConstantF[0] = <mViewProj>;\n"
-    "        VertexShaderConstantF[PALETTE_BASE] = <mBoneMatrixArray>;\n"
-    "        VertexShaderConstantF[5] = <Colour>;\n"
-    "        VertexShader = (vsArray[CurNumBones]);\n"
-    "        PixelShader = asm { ps_2_0\n dcl v0\n mov oC0, v0 };\n"
-    "    }\n"
-    "}\n";
-
-struct SkinVertex {
-    float x, y, z, weight;
-    DWORD indices;   // bone of the first weight in the low byte
-};
-
-// A quad whose left edge hangs on bone `left` and right edge on bone `right`.
-void DrawSkinnedQuad(IDirect3DDevice9* device, DWORD left, DWORD right)
-{
-    const SkinVertex quad[4] = {
-        {-0.5f, 0.5f, 0.5f, 1, left | right << 8},  {0.5f, 0.5f, 0.5f, 1, right | left << 8},
-        {-0.5f, -0.5f, 0.5f, 1, left | right << 8}, {0.5f, -0.5f, 0.5f, 1, right | left << 8},
-    };
-    device->SetFVF(D3DFVF_XYZB2 | D3DFVF_LASTBETA_UBYTE4);
-    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(SkinVertex));
-}
-
-}  // namespace
-
 TEST_F(EffectLayerTest, AsmSkinningFromAConstantSizedPaletteMovesWithTheBones)
 {
     Load(kSkinEffect);
@@ -466,44 +496,6 @@ TEST_F(EffectLayerTest, FixedFunctionPassDrawsItsTextureModulatedAndPutsEverySta
     device_->GetTransform(D3DTS_WORLD, &now);
     EXPECT_EQ(0, memcmp(&now, &before, sizeof now));
 }
-
-namespace {
-
-// Include files from a table, as the engine's include handler finds them in folders and packs.
-class TableInclude : public ID3DXInclude
-{
-public:
-    std::vector<std::pair<std::string, std::string>> files;
-    STDMETHOD(Open)(D3DXINCLUDE_TYPE, LPCSTR name, LPCVOID, LPCVOID* data, UINT* bytes) override
-    {
-        for (const auto& f : files)
-            if (f.first == name) {
-                *data = f.second.data();
-                *bytes = static_cast<UINT>(f.second.size());
-                return S_OK;
-            }
-        return E_FAIL;
-    }
-    STDMETHOD(Close)(LPCVOID) override { return S_OK; }
-};
-
-const char kVariantEffect[] =
-    "#include \"colours.fxh\"\n"
-    "#ifdef USE_RED\n"
-    "float4 Colour = RED;\n"
-    "#else\n"
-    "float4 Colour = BLUE;\n"
-    "#endif\n"
-    "float4 VS(float4 pos : POSITION) : POSITION { return float4(pos.xy * 0.5, 0.5, 1); }\n"
-    "float4 PS() : COLOR0 { return Colour; }\n"
-    "#if 0\n"
-    "technique Dead { pass { } }\n"
-    "#endif\n"
-    "technique Broken { pass { VertexShader = compile VSPROF VS(); PixelShader = compile ps_2_0 Missing(); } }\n"
-    "technique Live < string Note = \"fallback\"; > { pass { CullMode = NONE; ZEnable = FALSE;\n"
-    "  VertexShader = compile VSPROF VS(); PixelShader = compile ps_2_0 PS(); } }\n";
-
-}  // namespace
 
 TEST_F(EffectLayerTest, MacrosIncludesAndIfdefChooseTheDeclarationAndTheFirstValidTechniqueDraws)
 {
