@@ -5,6 +5,7 @@
 #include "VornLZSS.h"
 #include "VornMemory.h"
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -64,20 +65,17 @@ protected:
 TEST_F(FileTest, DefaultsAndFolderSetters)
 {
     VornFile::Initialize();
-    EXPECT_STREQ(VornFile::GetRootPath(), "data\\");
-    EXPECT_STREQ(VornFile::GetPackPath(), "data.bin");
-    EXPECT_STREQ(VornFile::GetCurrentPath(), "");
+    EXPECT_EQ((std::vector<std::string>{"data\\", "data.bin", ""}),
+              (std::vector<std::string>{VornFile::GetRootPath(), VornFile::GetPackPath(), VornFile::GetCurrentPath()}));
     const char* folders[] = {"", "texture\\", "model\\", "shader\\", "font\\", "sound\\", "music\\", "audio\\", "media\\", "data\\"};
     for (uint32_t kind = 1; kind <= 9; ++kind) EXPECT_STREQ(VornFile::GetKindPath(kind), folders[kind]);
     VornFile::SetRootPath("Data", "Data\\Data.bin");
-    EXPECT_STREQ(VornFile::GetRootPath(), "Data\\");
-    EXPECT_STREQ(VornFile::GetPackPath(), "Data\\Data.bin");
     VornFile::SetKindPath(1, "表");   // 0x95 0x5C: its second byte is no separator
-    EXPECT_STREQ(VornFile::GetKindPath(1), "表\\");
-    VornFile::SetKindPath(0, "x");
+    VornFile::SetKindPath(0, "x");    // kinds 0 and 10 have no folder to set
     VornFile::SetKindPath(10, "x");
-    EXPECT_STREQ(VornFile::GetKindPath(0), "");
-    EXPECT_STREQ(VornFile::GetKindPath(10), "");
+    EXPECT_EQ((std::vector<std::string>{"Data\\", "Data\\Data.bin", "表\\", "", ""}),
+              (std::vector<std::string>{VornFile::GetRootPath(), VornFile::GetPackPath(), VornFile::GetKindPath(1),
+                                        VornFile::GetKindPath(0), VornFile::GetKindPath(10)}));
 }
 
 TEST_F(FileTest, LoadLooksInTheSixPlacesInOrder)
@@ -129,8 +127,7 @@ TEST_F(FileTest, LzssDataArrivesDecodedFromEveryPathAndBrokenDataFails)
     void* data = reinterpret_cast<void*>(1);
     uint32_t size = 7;
     EXPECT_FALSE(VornFile::LoadFromFile("root\\data\\cut.bin", &data, &size));
-    EXPECT_EQ(data, nullptr);
-    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(std::make_pair(static_cast<void*>(nullptr), 0u), std::make_pair(data, size));
     // A header announcing 3 GB from a short stream: refused before any allocation, as broken data.
     PutFile("root\\data\\huge.bin", std::string("LZSS\0\0\0\xC0", 8) + packed.substr(8));
     EXPECT_FALSE(VornFile::LoadFromFile("root\\data\\huge.bin", &data, &size));
@@ -158,9 +155,7 @@ TEST_F(FileTest, StreamsStayInsideTheirEntry)
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
     VornFileStream* s = VornFile::OpenFromPack("B.TXT", "pack.bin");
     ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->inPack, 1u);
-    EXPECT_EQ(VornFile::GetSize(s), 10u);
-    EXPECT_EQ(VornFile::GetPosition(s), 0u);
+    EXPECT_EQ(std::make_pair(1u, 10u), std::make_pair(s->inPack, VornFile::GetSize(s)));
     char buffer[32] = {};
     EXPECT_EQ(VornFile::Read(s, 4, buffer), 4u);
     EXPECT_EQ(std::string(buffer, 4), "0123");

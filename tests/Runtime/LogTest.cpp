@@ -126,12 +126,11 @@ TEST_F(LogTest, SystemReportHasEverySectionAndNoUnfilledText)
     VornLog::LogSystemInfo("Vorn Library banner");
     VornLog::Close();
     const std::string text = ReadFile("report.html");
-    for (const char* part : {"システム情報", "Library Version", "　　　[ Vorn Library banner ]", "Boot Time", "年",
-                             "Operation System", "　　　Type [ Windows", "　　　Version [ Version ", "　　　Build [ ",
-                             "Drive Information", "Memory Information", "　　　Used [ ", "Path Information",
-                             "　　　System Directory [ ", "　　　Temp Directory [ ", "System Information",
-                             "　Screen Mode", "　OS Boot Mode", "　　　[ Normal Boot ]"})
-        EXPECT_TRUE(Has(text, part)) << part;
+    EXPECT_TRUE(vorntest::HasAll(text, {"システム情報", "Library Version", "　　　[ Vorn Library banner ]", "Boot Time", "年",
+                                       "Operation System", "　　　Type [ Windows", "　　　Version [ Version ", "　　　Build [ ",
+                                       "Drive Information", "Memory Information", "　　　Used [ ", "Path Information",
+                                       "　　　System Directory [ ", "　　　Temp Directory [ ", "System Information",
+                                       "　Screen Mode", "　OS Boot Mode", "　　　[ Normal Boot ]"}));
     EXPECT_FALSE(Has(text, "Type [  ]"));
     // Heading, values each with a line break, and an empty line break after the section.
     EXPECT_TRUE(Has(text, Crlf("<B><FONT color=\"BLUE\">Library Version</FONT></B><BR>\n"

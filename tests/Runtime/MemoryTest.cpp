@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -12,13 +13,6 @@ namespace {
 uint8_t* A(uint32_t size, const char* file = "C:\\src\\MemoryTest.cpp", int line = 7)
 {
     return static_cast<uint8_t*>(VornMemory::AllocQuiet(size, 0xFFFF, file, line));
-}
-
-size_t CountOf(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++n;
-    return n;
 }
 
 using MemoryTest = RuntimeTest;
@@ -39,10 +33,9 @@ TEST_F(MemoryTest, BlocksTakeWholeGranulesBehindA256ByteHeaderAndNeighboursMerge
     uint8_t* two = A(253);
     EXPECT_EQ(VornMemory::GetUsedSize(), 1024u);
     EXPECT_EQ(two - fits, 512);
-    EXPECT_EQ(VornMemory::GetFreeSize(), total - 1024u);
-    EXPECT_EQ(VornMemory::GetBlockCount(), 4u);   // three in use and the free rest
-    EXPECT_EQ(VornMemory::GetLastAllocSize(), 253u);
-    EXPECT_EQ(VornMemory::GetBlockSize(two), 253u);
+    // Free size; three blocks in use and the free rest; the last request and the block's size.
+    EXPECT_EQ(std::make_tuple(total - 1024u, 4u, 253u, 253u), std::make_tuple(VornMemory::GetFreeSize(), VornMemory::GetBlockCount(),
+                                                                            VornMemory::GetLastAllocSize(), VornMemory::GetBlockSize(two)));
     VornMemory::FreeQuiet(one);
     VornMemory::FreeQuiet(fits);
     EXPECT_EQ(VornMemory::GetBlockCount(), 3u);   // the two freed neighbours are one block
@@ -51,9 +44,7 @@ TEST_F(MemoryTest, BlocksTakeWholeGranulesBehindA256ByteHeaderAndNeighboursMerge
     EXPECT_EQ(VornMemory::GetBlockCount(), 3u);
     VornMemory::FreeQuiet(one);
     VornMemory::FreeQuiet(two);
-    EXPECT_EQ(VornMemory::GetUsedSize(), 0u);
-    EXPECT_EQ(VornMemory::GetBlockCount(), 1u);
-    EXPECT_EQ(VornMemory::GetPeakSize(), 1280u);
+    EXPECT_EQ(std::make_tuple(0u, 1u, 1280u), std::make_tuple(VornMemory::GetUsedSize(), VornMemory::GetBlockCount(), VornMemory::GetPeakSize()));
 }
 
 TEST_F(MemoryTest, BestFitTakesTheSmallestHoleAndTheLowestOfEqualOnes)
@@ -74,10 +65,7 @@ TEST_F(MemoryTest, BestFitTakesTheSmallestHoleAndTheLowestOfEqualOnes)
     // Blocks in use as runs of the area: the split-off rest is a free header between them.
     VornMemoryRun runs[4];
     ASSERT_EQ(VornMemory::GetMemoryMap(runs, 4), 2u);
-    EXPECT_EQ(runs[0].start, 0u);
-    EXPECT_EQ(runs[0].length, 1024u);
-    EXPECT_EQ(runs[1].start, 1280u);
-    EXPECT_EQ(runs[1].length, 3072u);
+    EXPECT_EQ((std::vector<uint32_t>{0, 1024, 1280, 3072}), (std::vector<uint32_t>{runs[0].start, runs[0].length, runs[1].start, runs[1].length}));
 }
 
 TEST_F(MemoryTest, ARestSmallerThanAGranuleStaysInTheBlockAsSlack)
@@ -123,10 +111,9 @@ TEST_F(MemoryTest, FinalizeReportsEveryLeakAndTheHeaderCount)
     VornMemory::FreeQuiet(A(10));
     VornMemory::Finalize();
     const std::string log = CloseLog();
-    for (const char* line : {"VornMemoryクラスの解放", "瞬間最大使用メモリ容量 [ 512Byte (0.000MB) ]", "HEADER COUNT [2]",
-                             " : SIZE [ 0.098KB ] : FILE [ Leaky.cpp ] : LINE [ 133 ]<BR>"})
-        EXPECT_TRUE(Has(log, line)) << line << "\n" << log;
-    EXPECT_EQ(CountOf(log, "<B><FONT color=\"RED\">MemoryLeak</FONT></B>"), 1u);
+    EXPECT_TRUE(vorntest::HasAll(log, {"VornMemoryクラスの解放", "瞬間最大使用メモリ容量 [ 512Byte (0.000MB) ]", "HEADER COUNT [2]",
+                                      " : SIZE [ 0.098KB ] : FILE [ Leaky.cpp ] : LINE [ 133 ]<BR>"}));
+    EXPECT_EQ(vorntest::CountIn(log, "<B><FONT color=\"RED\">MemoryLeak</FONT></B>"), 1);
     EXPECT_FALSE(VornMemory::IsReady());
 }
 
@@ -141,11 +128,10 @@ TEST_F(MemoryTest, BadFreesAreIgnoredWithALogLineAndTheAreaStaysWhole)
     VornMemory::FreeQuiet(b + 16);  // inside a block
     VornMemory::Free(&onStack);     // not in the area
     VornMemory::Free(nullptr);      // silently ignored
-    EXPECT_EQ(VornMemory::GetUsedSize(), used);
-    EXPECT_EQ(VornMemory::GetBlockCount(), blocks);
+    EXPECT_EQ(std::make_pair(used, blocks), std::make_pair(VornMemory::GetUsedSize(), VornMemory::GetBlockCount()));
     EXPECT_TRUE(VornMemory::CheckOverAccess());
     EXPECT_EQ(A(100), a);
-    EXPECT_EQ(CountOf(CloseLog(), "ワークエリアの使用中ブロックではないため無視しました"), 3u);
+    EXPECT_EQ(vorntest::CountIn(CloseLog(), "ワークエリアの使用中ブロックではないため無視しました"), 3);
 }
 
 TEST_F(MemoryTest, ReallocCopiesKeepsTheOldBlockOnFailureAndActsAsAllocForNull)
@@ -215,12 +201,11 @@ TEST_F(MemoryTest, LogLinesOfAllocFreeAndTheBlockList)
     ASSERT_TRUE(VornMemory::SetWorkArea(32u << 20, false));
     VornMemory::PrintAllocList();   // release mode: nothing
     const std::string log = CloseLog();
-    for (const char* line : {"<B><FONT color=\"BLUE\">VornMemory::Alloc</FONT></B> : [ 1.000KB ] : USE [ 1.254KB ] : FREE [ ",
-                             "<B><FONT color=\"GREEN\">Success</FONT></B><BR>", " : ALL [ 32768.000KB ] : ADDRESS [ 0x",
-                             "<B><FONT color=\"BLUE\">VornMemory::Free</FONT></B> : FREE [ 1.250KB ] : REST [ 32768.000KB ]<BR>",
-                             " : [ 65536.000KB ] : <B><FONT color=\"RED\">メモリ確保に失敗</FONT></B><BR>",
-                             "<FONT color=\"WHITE\">VornMemory::SetWorkArea</FONT>", " : MODE [ DEBUG ] : GUID [ 0x"})
-        EXPECT_TRUE(Has(log, line)) << line;
+    EXPECT_TRUE(vorntest::HasAll(log, {"<B><FONT color=\"BLUE\">VornMemory::Alloc</FONT></B> : [ 1.000KB ] : USE [ 1.254KB ] : FREE [ ",
+                                      "<B><FONT color=\"GREEN\">Success</FONT></B><BR>", " : ALL [ 32768.000KB ] : ADDRESS [ 0x",
+                                      "<B><FONT color=\"BLUE\">VornMemory::Free</FONT></B> : FREE [ 1.250KB ] : REST [ 32768.000KB ]<BR>",
+                                      " : [ 65536.000KB ] : <B><FONT color=\"RED\">メモリ確保に失敗</FONT></B><BR>",
+                                      "<FONT color=\"WHITE\">VornMemory::SetWorkArea</FONT>", " : MODE [ DEBUG ] : GUID [ 0x"}));
     const uint8_t* head = a - 256;
     char expected[512];
     std::snprintf(expected, sizeof expected,
@@ -230,7 +215,7 @@ TEST_F(MemoryTest, LogLinesOfAllocFreeAndTheBlockList)
                   (unsigned long long)uintptr_t(head), (unsigned long long)uintptr_t(a),
                   (unsigned long long)(uintptr_t(head) + (32u << 20)));
     EXPECT_TRUE(Has(log, expected)) << log;
-    EXPECT_EQ(CountOf(log, "Print Alloc Memory"), 1u);
+    EXPECT_EQ(vorntest::CountIn(log, "Print Alloc Memory"), 1);
 }
 
 TEST_F(MemoryTest, ThreadsAllocateAndFreeUnderTheLock)
@@ -254,8 +239,7 @@ TEST_F(MemoryTest, ThreadsAllocateAndFreeUnderTheLock)
         });
     for (auto& th : threads) th.join();
     EXPECT_TRUE(VornMemory::CheckOverAccess());
-    EXPECT_EQ(VornMemory::GetUsedSize(), 0u);
-    EXPECT_EQ(VornMemory::GetBlockCount(), 1u);
+    EXPECT_EQ(std::make_pair(0u, 1u), std::make_pair(VornMemory::GetUsedSize(), VornMemory::GetBlockCount()));
 }
 
 TEST_F(MemoryTest, ARecordedWorkloadGetsTheSameAddresses)

@@ -1,7 +1,7 @@
 // Shared pieces of the runtime tests: a scratch folder per test case (the cases run in parallel
 // processes in one folder), file helpers, and a fixture with a work area and an open log.
 #pragma once
-#include "DeviceFixture.h"
+#include "EngineFixture.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <windows.h>
