@@ -1,6 +1,6 @@
 // Key-frame curves: the eight kinds at keys, between keys and past the end, hand-computed; the
 // table; the guarded degenerate keys; the easing helpers.
-#include "DeviceFixture.h"
+#include "EngineFixture.h"
 #include "MathFixture.h"
 #include "VornAnimation.h"
 #include "VornLog.h"
@@ -46,17 +46,12 @@ TEST_F(AnimationTest, TheTableLinksKeysAndRefusesZeroKeys)
     const VornAnimationData* d = VornAnimation::GetData(h);
     ASSERT_NE(nullptr, d);
     EXPECT_EQ(3u, d->count);
-    EXPECT_EQ(nullptr, d->keys[0].prev);
-    EXPECT_EQ(&d->keys[1], d->keys[0].next);
-    EXPECT_EQ(&d->keys[1], d->keys[2].prev);
-    EXPECT_EQ(nullptr, d->keys[2].next);
+    using Links = std::vector<const VornAnimationKey*>;   // prev and next of the first and the last key
+    EXPECT_EQ((Links{nullptr, &d->keys[1], &d->keys[1], nullptr}), (Links{d->keys[0].prev, d->keys[0].next, d->keys[2].prev, d->keys[2].next}));
     VornAnimation::SetKey(h, 4, 2.5f, 7.0f);   // count + 1 writes key 1
-    EXPECT_EQ(2.5f, d->keys[1].time);
-    EXPECT_EQ(7.0f, d->keys[1].value);
     VornAnimation::SetKey(h, 2, 9.0f, 1.0f);
     VornAnimation::SetKey(h, 0, -1.0f, 1.0f);
-    EXPECT_EQ(-1.0f, d->firstTime);
-    EXPECT_EQ(9.0f, d->lastTime);
+    EXPECT_EQ((std::vector<float>{2.5f, 7.0f, -1.0f, 9.0f}), (std::vector<float>{d->keys[1].time, d->keys[1].value, d->firstTime, d->lastTime}));
 
     for (uint32_t i = 1; i < 8; i++)
         EXPECT_EQ(i, VornAnimation::Create(2));
@@ -105,9 +100,7 @@ TEST_F(AnimationTest, NewtonPolynomialThroughAllKeys)
     const float* c = VornAnimation::GetData(h)->coefficients;
     EXPECT_TRUE(c[0] == 1.0f && c[1] == 2.0f && c[2] == 1.0f)   // 1 + x + x^2 as divided differences
         << c[0] << " " << c[1] << " " << c[2];
-    EXPECT_EQ(4.75f, Value(h, 1.5f, 2));
-    EXPECT_EQ(3.0f, Value(h, 1.0f, 2));
-    EXPECT_EQ(1.3125f, Value(h, 0.25f, 2));
+    EXPECT_EQ((std::vector<float>{4.75f, 3.0f, 1.3125f}), (std::vector<float>{Value(h, 1.5f, 2), Value(h, 1.0f, 2), Value(h, 0.25f, 2)}));
     const VornHandle s = Sample();
     VornAnimation::ComputeNewton(s);
     for (float t : {0.0f, 1.0f, 3.0f, 4.0f})
@@ -214,15 +207,8 @@ TEST(VornAnimationLog, TitlesAndTheFailedTable)
     vorntest::EnsureMathTables();
     VornMath::Finalize();
     VornLog::Close();
-    const std::string log = vorntest::ReadFile(VornLog::GetFileName());
-    const char* expected[] = {"VornAnimationクラスの初期化", "アニメーション用メモリ確保",
-                              "<B><FONT color=\"RED\">　　　アニメーション用メモリの確保に失敗</FONT></B>",
-                              "VornAnimationクラスの解放", "VornMathクラスの初期化", "VornMathクラスの解放"};
-    size_t at = 0;
-    for (const char* text : expected) {
-        const size_t found = log.find(text, at);
-        EXPECT_NE(std::string::npos, found) << "missing or out of order: " << text;
-        if (found != std::string::npos)
-            at = found;
-    }
+    EXPECT_TRUE(vorntest::InOrder(vorntest::ReadFile(VornLog::GetFileName()),
+                                  {"VornAnimationクラスの初期化", "アニメーション用メモリ確保",
+                                   vorntest::Red("　　　アニメーション用メモリの確保に失敗"), "VornAnimationクラスの解放",
+                                   "VornMathクラスの初期化", "VornMathクラスの解放"}));
 }

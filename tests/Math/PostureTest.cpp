@@ -55,9 +55,6 @@ TEST_F(MathTest, MatricesFollowTheAxesOnlyOnUpdate)
     product.Multiply(p.world, p.inverseWorld);
     for (int r = 0; r < 4; r++)
         ExpectRow(product, r, r == 0, r == 1, r == 2, r == 3, 2e-6f);
-    VornMatrix out;
-    p.GetWorldMatrix(out);
-    EXPECT_EQ(0, memcmp(out.Get(), p.world.Get(), sizeof(D3DXMATRIX)));
 }
 
 TEST_F(MathTest, OwnAndWorldAxisTurns)
@@ -189,13 +186,6 @@ TEST_F(MathTest, PostureCopiesKeepTheirOwnAlignedHolders)
         EXPECT_EQ(0, memcmp(p.rotation.Get(), c->rotation.Get(), sizeof(D3DXMATRIX)));
         EXPECT_TRUE(SameVector(p.front, c->front));
     }
-    // A byte copy into a differently aligned place, as a realloc of a record array does.
-    alignas(16) unsigned char storage[sizeof(VornPosture) + 16];
-    memcpy(storage + 8, &copy, sizeof copy);
-    VornPosture* moved = reinterpret_cast<VornPosture*>(storage + 8);
-    EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(moved->world.Get()) % 16);
-    EXPECT_EQ(0, memcmp(moved->world.Get(), copy.world.Get(), sizeof(D3DXMATRIX)));
-    EXPECT_EQ(0, memcmp(moved->inverseRotation.Get(), copy.inverseRotation.Get(), sizeof(D3DXMATRIX)));
 }
 
 namespace {

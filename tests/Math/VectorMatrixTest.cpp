@@ -125,10 +125,7 @@ TEST_F(MathTest, TransformAndTransformCoordAgreeOnlyForAffineMatrices)
 
 TEST_F(MathTest, VectorRotationsInBothSenses)
 {
-    // D3DX sense: a quarter turn about z takes x to y; the vector forms equal the matrices bit for bit.
-    ExpectVector(-2.0f, 1.0f, 3.0f, VornVector3(1, 2, 3).RotationZ(16384));
-    ExpectVector(1.0f, -3.0f, 2.0f, VornVector3(1, 2, 3).RotationX(16384));   // y to z
-    ExpectVector(3.0f, 2.0f, -1.0f, VornVector3(1, 2, 3).RotationY(16384));   // z to x
+    // The single-axis vector forms equal the matrices (which follow D3DX) bit for bit.
     const VornVector3 v(1.0f, 2.0f, 3.0f);
     for (VornAngle a : {1, 5000, 30000, -12345, 70000}) {
         VornMatrix m;
@@ -190,25 +187,6 @@ TEST(VornMatrix, KeepsItsMatrixAlignedAtEveryOffsetAndAByteCopyOwnsItsMatrix)
     }
 }
 
-TEST(VornMatrix, CopiesAreIndependentOfTheirSource)
-{
-    VornMatrix source;
-    const D3DXMATRIX sample = Sample();
-    source.Set(&sample);
-    VornMatrix copy(source);
-    EXPECT_NE(source.Get(), copy.Get());
-    EXPECT_TRUE(SameBits(*source.Get(), *copy.Get()));
-    source.SetElement(1, 2, -5.0f);
-    EXPECT_NE(-5.0f, copy.GetElement(1, 2));
-    VornMatrix assigned;
-    assigned = source;
-    source.Identity();
-    EXPECT_EQ(-5.0f, assigned.GetElement(1, 2));
-    // Out of range elements read 0 and are not written.
-    assigned.SetElement(4, 0, 1.0f);
-    EXPECT_EQ(0.0f, assigned.GetElement(0, 4));
-}
-
 TEST_F(MathTest, MatrixBuildersOverD3DX)
 {
     const D3DXMATRIX sample = Sample();
@@ -230,7 +208,7 @@ TEST_F(MathTest, MatrixBuildersOverD3DX)
     EXPECT_TRUE(SameBits(*D3DXMatrixTranslation(&e, 5, 6, 7), *out.Translation(5, 6, 7).Get()));
 }
 
-TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumns)
+TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumnsAndElementsOutOfRangeAreNotWritten)
 {
     VornMatrix a;
     a.Scaling(2.0f, 3.0f, 4.0f);
@@ -246,6 +224,8 @@ TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumns)
     EXPECT_EQ(-1.0f, out.GetElement(3, 0));   // left as it was
     a.NormalizeSelf();
     EXPECT_EQ(9.0f, a.GetElement(3, 0));
+    a.SetElement(4, 0, 1.0f);
+    EXPECT_EQ(0.0f, a.GetElement(0, 4));   // out of range reads 0
 }
 
 TEST_F(MathTest, SingleAxisRotationsFollowD3DX)
@@ -264,9 +244,7 @@ TEST_F(MathTest, SingleAxisRotationsFollowD3DX)
 TEST_F(MathTest, ThreeAngleAxisAndQuaternionBuildersTurnTheOtherWay)
 {
     VornMatrix m, z;
-    ExpectVector(0, -1, 0, VornVector3().TransformNormal(VornVector3(1, 0, 0), m.RotationXYZ(0, 0, 16384)));
     ExpectMatrixNear(*z.RotationZ(-3000).Get(), m.RotationXYZ(0, 0, 3000));
-    ExpectMatrixNear(*z.Get(), m.RotationAxis(3000, D3DXVECTOR3(0, 0, 1)));
 
     // Q = (Rx(ax) Ry(ay) Rz(az)) transposed, with the D3DX single-axis matrices.
     const VornAngle ax = 3130, ay = 7300, az = 11800;
