@@ -170,10 +170,8 @@ TEST(Clip2D, LinesAreCutAtTheEdgesAndPointsOnAnEdgeAreInside)
     b = V(20, -50);
     EXPECT_FALSE(t.ClipLine(a, b));
 
-    EXPECT_TRUE(t.PointInside(V(100.0f, 100.0f)));
-    EXPECT_TRUE(t.PointInside(V(0.0f, 0.0f)));
-    EXPECT_FALSE(t.PointInside(V(100.1f, 50.0f)));
-    EXPECT_FALSE(t.PointInside(V(50.0f, -0.1f)));
+    EXPECT_TRUE(t.PointInside(V(100.0f, 100.0f)) && t.PointInside(V(0.0f, 0.0f)));
+    EXPECT_FALSE(t.PointInside(V(100.1f, 50.0f)) || t.PointInside(V(50.0f, -0.1f)));
     // Turned off, the scissor keeps its edges and lets everything in.
     t.SetScissoring(false, nullptr);
     EXPECT_EQ(std::make_tuple(0, 100.0f), std::make_tuple(t.scissorOn, t.scissorRight));
