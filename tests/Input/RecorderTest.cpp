@@ -97,9 +97,7 @@ TEST_F(Recorder, RecordSaveLoadThenReplayOverridesExactlyTheRecordedFrames)
     const std::string again = OutPath("input.recorder-again.pad");
     ASSERT_TRUE(VornInput::SavePadRecord(0, again.c_str()));
     EXPECT_EQ(bytes, ReadFile(again));
-    const std::string log = Log();
-    for (const char* text : {"VornInput::SavePadRecord", "VornInput::LoadPadRecord", "Success"})
-        EXPECT_NE(std::string::npos, log.find(text)) << text;
+    EXPECT_TRUE(vorntest::HasAll(Log(), {"VornInput::SavePadRecord", "VornInput::LoadPadRecord", "Success"}));
 
     // Loading a file or a new recorder stops replay and recording: the live pad shows at once.
     for (int step = 0; step < 4; ++step) {

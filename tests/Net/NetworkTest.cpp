@@ -106,12 +106,10 @@ TEST_F(NetworkTest, HostingListsPlayersInCreationOrderAndRefusesASecondSession)
     ASSERT_EQ(VORN_PEER_OK, bob.Join(port));
     ASSERT_EQ(VORN_PEER_OK, kana.Join(port));
     ASSERT_TRUE(Players(3));
-    EXPECT_EQ("alice", Name(0));
-    EXPECT_EQ("bob", Name(1));
-    EXPECT_EQ("かなかなかなかなかなかなかなか", Name(2));   // cut to 31 bytes on a character boundary
-    EXPECT_EQ("-------------", Name(3));
-    EXPECT_EQ(0u, VornNetwork::GetPlayerId(3));
-    EXPECT_EQ(bob.LocalId(), VornNetwork::GetPlayerId(1));
+    // The third name cut to 31 bytes on a character boundary; past the players a line of dashes and id 0.
+    EXPECT_EQ((std::vector<std::string>{"alice", "bob", "かなかなかなかなかなかなかなか", "-------------"}),
+              (std::vector<std::string>{Name(0), Name(1), Name(2), Name(3)}));
+    EXPECT_EQ(std::make_pair(bob.LocalId(), 0u), std::make_pair(VornNetwork::GetPlayerId(1), VornNetwork::GetPlayerId(3)));
     char host[32];
     VornNetwork::GetHostPlayerName(host);
     EXPECT_STREQ("alice", host);
@@ -127,9 +125,7 @@ TEST_F(NetworkTest, HostingListsPlayersInCreationOrderAndRefusesASecondSession)
     EXPECT_EQ(3, VornNetwork::GetPlayerCount());
     VornPeerMsgTerminateSession end = {sizeof end, 0};
     VornNetwork::MessageHandler(nullptr, VORN_PEER_MSG_TERMINATE_SESSION, &end);
-    EXPECT_EQ("Not Connect", Status());
-    EXPECT_EQ(0u, VornNetwork::GetAddressCount());
-    EXPECT_FALSE(VornNetwork::IsHost());
+    EXPECT_EQ(std::make_tuple(std::string("Not Connect"), 0u, false), std::make_tuple(Status(), VornNetwork::GetAddressCount(), VornNetwork::IsHost()));
 
     const std::string log = log_->Text();
     EXPECT_TRUE(InOrder(log, {"VornNetworkクラスの初期化", "　　\"DirectPlay8 TCP/IP Service Provider\"",

@@ -1,5 +1,5 @@
 // Cooperative threads, the load thread and fibers, on the engine's work area and log.
-#include "DeviceFixture.h"
+#include "EngineFixture.h"
 #include "Vorn.h"
 #include "VornLog.h"
 #include "VornMemory.h"
@@ -85,10 +85,8 @@ TEST_F(ThreadTest, RingPassesTheBatonInSlotOrderAndExitEndsAtTheNextSwitch)
     VornThread::Switch(-1);   // 0 runs, 3 ends at its Switch and hands the baton to 7
     EXPECT_EQ((std::vector<int>{0, 7}), order);
     EXPECT_EQ((std::vector<uint32_t>{0}), g_callbacks);
-    const std::string log = Log();
-    for (const char* line : {"　[00] -> [03]", "　[03] -> [07]", "　[07] -> [32]", "　[32] -> [00]", "　[00] -> [07]"})
-        EXPECT_NE(std::string::npos, log.find(line)) << line;
-    EXPECT_NE(std::string::npos, log.find("VornThread::Exit</FONT></B> : [03] : <B><FONT color=\"GREEN\">Success"));
+    EXPECT_TRUE(vorntest::HasAll(Log(), {"　[00] -> [03]", "　[03] -> [07]", "　[07] -> [32]", "　[32] -> [00]", "　[00] -> [07]",
+                                         "VornThread::Exit</FONT></B> : [03] : <B><FONT color=\"GREEN\">Success"}));
 }
 
 // Spins 5 ms a turn, noting when it held the baton; the allocations race the main thread's in the
@@ -243,10 +241,8 @@ TEST_F(ThreadTest, FibersRunRoundRobinSkipSuspendedSlotsAndAllEndAtQuit)
     // Frame 1: 0, 2 (suspends itself); frame 2: 0 only; frame 3: 0 resumes 2, which runs after 0's
     // switch; at 0's fifth frame the quit ends both.
     EXPECT_EQ((std::vector<int>{0, 2, 0, 0, 50, 0, 2, 0, 2, 100, 102}), order);
-    const std::string log = Log();
-    for (const char* line : {"VornMicroThread::スレッド [0] を生成", "VornMicroThread::メインスレッドの起動", "VornMicroThread::全スレッドの終了を確認",
-                             "VornMicroThread::スレッド [2] を停止"})
-        EXPECT_NE(std::string::npos, log.find(line)) << line;
+    EXPECT_TRUE(vorntest::HasAll(Log(), {"VornMicroThread::スレッド [0] を生成", "VornMicroThread::メインスレッドの起動", "VornMicroThread::全スレッドの終了を確認",
+                                         "VornMicroThread::スレッド [2] を停止"}));
 }
 
 SIZE_T Commit()

@@ -7,17 +7,24 @@ namespace {
 
 class PeerTest : public NetSuite {
 protected:
-    // A host on a free port and n joiners, each joined.
-    uint16_t Session(TestPeer& host, std::vector<std::unique_ptr<TestPeer>>& joiners, size_t n,
-                     uint32_t flags = VORN_PEER_SESSION_MIGRATE_HOST)
+    void TearDown() override
+    {
+        j.clear();
+        host.reset();
+        NetSuite::TearDown();
+    }
+    // The host on a free port and n joiners, each joined; returns once every peer lists every player.
+    uint16_t Session(size_t n, uint32_t flags = VORN_PEER_SESSION_MIGRATE_HOST)
     {
         const uint16_t port = FreePort();
-        EXPECT_EQ(VORN_PEER_OK, host.Host(port, flags));
+        EXPECT_EQ(VORN_PEER_OK, host->Host(port, flags));
+        std::vector<TestPeer*> all = {host.get()};
         for (size_t i = 0; i < n; ++i) {
-            const std::wstring name = L"joiner" + std::to_wstring(i);
-            joiners.push_back(std::make_unique<TestPeer>(name.c_str()));
-            EXPECT_EQ(VORN_PEER_OK, joiners.back()->Join(port));
+            j.push_back(std::make_unique<TestPeer>((L"joiner" + std::to_wstring(i)).c_str()));
+            EXPECT_EQ(VORN_PEER_OK, j.back()->Join(port));
+            all.push_back(j.back().get());
         }
+        EXPECT_TRUE(AllSee(all, n + 1));
         return port;
     }
     // The session's instance, from the host's answer to a search (its current players in *players).
@@ -60,22 +67,22 @@ protected:
             return true;
         });
     }
+
+    std::unique_ptr<TestPeer> host = std::make_unique<TestPeer>(L"host");
+    std::vector<std::unique_ptr<TestPeer>> j;
 };
 
 TEST_F(PeerTest, HostAndTwoJoinersSeeTheSamePlayersAndIds)
 {
-    TestPeer host(L"host");
-    std::vector<std::unique_ptr<TestPeer>> j;
-    Session(host, j, 2);
-    ASSERT_TRUE(AllSee({&host, j[0].get(), j[1].get()}, 3));
-    const std::vector<uint32_t> ids = host.Players();
+    Session(2);
+    const std::vector<uint32_t> ids = host->Players();
     EXPECT_EQ(ids, j[0]->Players());
     EXPECT_EQ(ids, j[1]->Players());
     EXPECT_EQ(0u, std::count(ids.begin(), ids.end(), 0u));
-    EXPECT_EQ(ids[0], host.LocalId());
+    EXPECT_EQ(ids[0], host->LocalId());
     // The host's own player is created (local and host) before Host returns; names and flags
     // are the same everywhere.
-    const std::vector<Seen> created = host.Of(VORN_PEER_MSG_CREATE_PLAYER);
+    const std::vector<Seen> created = host->Of(VORN_PEER_MSG_CREATE_PLAYER);
     EXPECT_EQ(int32_t(VORN_PEER_PLAYER_LOCAL | VORN_PEER_PLAYER_HOST), created[0].result);
     for (auto& peer : j) {
         for (const Seen& s : peer->Of(VORN_PEER_MSG_CREATE_PLAYER)) {
@@ -89,33 +96,27 @@ TEST_F(PeerTest, HostAndTwoJoinersSeeTheSamePlayersAndIds)
 
 TEST_F(PeerTest, TheThirtyThirdJoinIsRefused)
 {
-    TestPeer host(L"host");
-    std::vector<std::unique_ptr<TestPeer>> j;
-    const uint16_t port = Session(host, j, 31, VORN_PEER_SESSION_MIGRATE_HOST);
-    ASSERT_TRUE(WaitFor([&] { return host.Players().size() == 32; }));
+    const uint16_t port = Session(31);
     TestPeer late(L"late");
     EXPECT_EQ(VORN_PEER_SESSION_FULL, late.Join(port));
     EXPECT_EQ(VORN_PEER_NO_CONNECTION, TestPeer(L"lost").Join(FreePort()));   // nobody there
     EXPECT_TRUE(late.Players().empty());
-    EXPECT_EQ(32u, host.Players().size());
+    EXPECT_EQ(32u, host->Players().size());
 }
 
 TEST_F(PeerTest, AThousandMessagesFromEachOfTwoSendersArriveWholeAndInOrder)
 {
-    TestPeer host(L"host");
-    std::vector<std::unique_ptr<TestPeer>> j;
-    Session(host, j, 2);
-    ASSERT_TRUE(AllSee({&host, j[0].get(), j[1].get()}, 3));
+    Session(2);
     auto message = [](int sender, int i) { return std::to_string(i) + ":" + Pattern(size_t(i * 37 % 3000), uint32_t(sender * 10000 + i)); };
     std::thread senders[2];
     for (int s = 0; s < 2; ++s)
         senders[s] = std::thread([&, s] {
-            for (int i = 0; i < 1000; ++i) j[s]->Send(host.LocalId(), message(s, i));
+            for (int i = 0; i < 1000; ++i) j[s]->Send(host->LocalId(), message(s, i));
         });
     for (std::thread& t : senders) t.join();
-    ASSERT_TRUE(WaitFor([&] { return host.Of(VORN_PEER_MSG_RECEIVE).size() == 2000; }));
+    ASSERT_TRUE(WaitFor([&] { return host->Of(VORN_PEER_MSG_RECEIVE).size() == 2000; }));
     int next[2] = {0, 0};
-    for (const Seen& s : host.Of(VORN_PEER_MSG_RECEIVE)) {
+    for (const Seen& s : host->Of(VORN_PEER_MSG_RECEIVE)) {
         const int sender = s.id == j[0]->LocalId() ? 0 : 1;
         ASSERT_EQ(message(sender, next[sender]), s.data);
         EXPECT_EQ(1, s.result);
@@ -125,15 +126,12 @@ TEST_F(PeerTest, AThousandMessagesFromEachOfTwoSendersArriveWholeAndInOrder)
 
 TEST_F(PeerTest, IdZeroReachesEveryoneTheSenderIncludedOnce)
 {
-    TestPeer host(L"host");
-    std::vector<std::unique_ptr<TestPeer>> j;
-    Session(host, j, 2);
-    ASSERT_TRUE(AllSee({&host, j[0].get(), j[1].get()}, 3));
+    Session(2);
     ASSERT_EQ(VORN_PEER_OK, j[0]->Send(0, "to all"));
-    for (TestPeer* p : {&host, j[0].get(), j[1].get()})
+    for (TestPeer* p : {host.get(), j[0].get(), j[1].get()})
         EXPECT_TRUE(WaitFor([&] { return p->Of(VORN_PEER_MSG_RECEIVE).size() == 1; }));
     Sleep(200);
-    for (TestPeer* p : {&host, j[0].get(), j[1].get()}) {
+    for (TestPeer* p : {host.get(), j[0].get(), j[1].get()}) {
         ASSERT_EQ(1u, p->Of(VORN_PEER_MSG_RECEIVE).size());
         EXPECT_EQ(j[0]->LocalId(), p->Of(VORN_PEER_MSG_RECEIVE)[0].id);
     }
@@ -143,10 +141,7 @@ TEST_F(PeerTest, IdZeroReachesEveryoneTheSenderIncludedOnce)
 
 TEST_F(PeerTest, TheHostLeavingMigratesToTheLowestIdAndTheNewHostTakesJoins)
 {
-    auto host = std::make_unique<TestPeer>(L"host");
-    std::vector<std::unique_ptr<TestPeer>> j;
-    Session(*host, j, 3);
-    ASSERT_TRUE(AllSee({host.get(), j[0].get(), j[1].get(), j[2].get()}, 4));
+    Session(3);
     const uint32_t oldHost = host->LocalId();
     host->peer->Close();
     EXPECT_EQ(0u, host->Players().size());   // Close told of every player
@@ -178,10 +173,7 @@ TEST_F(PeerTest, TheHostLeavingMigratesToTheLowestIdAndTheNewHostTakesJoins)
 
 TEST_F(PeerTest, WithoutTheMigrateFlagTheHostLeavingEndsTheSession)
 {
-    auto host = std::make_unique<TestPeer>(L"host");
-    std::vector<std::unique_ptr<TestPeer>> j;
-    Session(*host, j, 1, 0);
-    ASSERT_TRUE(AllSee({host.get(), j[0].get()}, 2));
+    Session(1, 0);
     host.reset();
     ASSERT_TRUE(WaitFor([&] { return j[0]->Find(VORN_PEER_MSG_TERMINATE_SESSION); }));
     EXPECT_FALSE(j[0]->Find(VORN_PEER_MSG_HOST_MIGRATE));
@@ -193,9 +185,7 @@ TEST_F(PeerTest, WithoutTheMigrateFlagTheHostLeavingEndsTheSession)
 // (DESTROY_PLAYER) and goes on. The instance comes from the host's answer to a search.
 TEST_F(PeerTest, BadFramesDropTheSenderAndTheSessionGoesOn)
 {
-    TestPeer host(L"host");
-    std::vector<std::unique_ptr<TestPeer>> j;
-    const uint16_t port = Session(host, j, 1);
+    const uint16_t port = Session(1);
     // Garbage datagrams to the host's port are ignored: a search still gets its answer.
     const SOCKET udp = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     sockaddr_in to = {};
@@ -220,10 +210,10 @@ TEST_F(PeerTest, BadFramesDropTheSenderAndTheSessionGoesOn)
     uint32_t id = 100;
     for (const Case& c : cases) {
         const SOCKET raw = RawPlayer(port, instance, ++id);
-        ASSERT_TRUE(WaitFor([&] { return host.Players().size() == 3; })) << c.what;
+        ASSERT_TRUE(WaitFor([&] { return host->Players().size() == 3; })) << c.what;
         Whole(raw, c.bytes.data(), c.bytes.size(), true);
         if (c.endAfter) shutdown(raw, SD_SEND);
-        EXPECT_TRUE(WaitFor([&] { return host.Players().size() == 2; })) << c.what;
+        EXPECT_TRUE(WaitFor([&] { return host->Players().size() == 2; })) << c.what;
         EXPECT_EQ("", RecvToEnd(raw)) << c.what;   // closed by the host
         closesocket(raw);
     }
@@ -240,46 +230,41 @@ TEST_F(PeerTest, BadFramesDropTheSenderAndTheSessionGoesOn)
     Whole(raw, frame.data(), frame.size(), true);
     EXPECT_EQ("", RecvToEnd(raw));
     closesocket(raw);
-    EXPECT_EQ(2u, host.Players().size());
-    ASSERT_EQ(VORN_PEER_OK, j[0]->Send(host.LocalId(), "still here"));
-    EXPECT_TRUE(WaitFor([&] { return host.Find(VORN_PEER_MSG_RECEIVE); }));
+    EXPECT_EQ(2u, host->Players().size());
+    ASSERT_EQ(VORN_PEER_OK, j[0]->Send(host->LocalId(), "still here"));
+    EXPECT_TRUE(WaitFor([&] { return host->Find(VORN_PEER_MSG_RECEIVE); }));
 }
 
 TEST_F(PeerTest, APlayerThatNeverReadsIsDroppedWhenItsQueueFills)
 {
-    TestPeer host(L"host");
-    std::vector<std::unique_ptr<TestPeer>> j;
-    const uint16_t port = Session(host, j, 0);
+    const uint16_t port = Session(0);
     const SOCKET raw = RawPlayer(port, Instance(port), 50);
-    ASSERT_TRUE(WaitFor([&] { return host.Players().size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return host->Players().size() == 2; }));
     const std::string block(VORN_PEER_MAX_PAYLOAD, 'q');
     int sent = 0;
-    while (sent < 4096 && host.Send(50, block) == VORN_PEER_OK) ++sent;
-    EXPECT_TRUE(WaitFor([&] { return host.Players().size() == 1; })) << sent;
-    EXPECT_EQ(VORN_PEER_INVALID_PLAYER, host.Send(50, "x"));
+    while (sent < 4096 && host->Send(50, block) == VORN_PEER_OK) ++sent;
+    EXPECT_TRUE(WaitFor([&] { return host->Players().size() == 1; })) << sent;
+    EXPECT_EQ(VORN_PEER_INVALID_PLAYER, host->Send(50, "x"));
     closesocket(raw);
 }
 
 TEST_F(PeerTest, CloseIsRefusedInsideTheHandlerAndTellsEveryPlayerOutside)
 {
-    TestPeer host(L"host");
-    std::vector<std::unique_ptr<TestPeer>> j;
-    Session(host, j, 1);
-    ASSERT_TRUE(AllSee({&host, j[0].get()}, 2));
+    Session(1);
     std::atomic<VornPeerResult> inside{VORN_PEER_OK};
-    host.onMessage = [&](TestPeer& self, uint32_t message, void*) {
+    host->onMessage = [&](TestPeer& self, uint32_t message, void*) {
         if (message == VORN_PEER_MSG_RECEIVE) inside = self.peer->Close();
     };
-    j[0]->Send(host.LocalId(), "close now");
-    ASSERT_TRUE(WaitFor([&] { return host.Find(VORN_PEER_MSG_RECEIVE); }));
+    j[0]->Send(host->LocalId(), "close now");
+    ASSERT_TRUE(WaitFor([&] { return host->Find(VORN_PEER_MSG_RECEIVE); }));
     EXPECT_EQ(VORN_PEER_INVALID_CALL, inside.load());
-    host.onMessage = nullptr;
-    EXPECT_EQ(VORN_PEER_OK, host.peer->Close());
-    EXPECT_TRUE(host.Players().empty());
-    const size_t seen = host.Events().size();
+    host->onMessage = nullptr;
+    EXPECT_EQ(VORN_PEER_OK, host->peer->Close());
+    EXPECT_TRUE(host->Players().empty());
+    const size_t seen = host->Events().size();
     j[0]->Send(0, "after close");
     Sleep(200);
-    EXPECT_EQ(seen, host.Events().size());   // the handler is never called again
+    EXPECT_EQ(seen, host->Events().size());   // the handler is never called again
 }
 
 }  // namespace
