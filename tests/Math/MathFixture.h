@@ -35,6 +35,10 @@ inline uint32_t Bits(float f)
     return u;
 }
 
+// Matrices and vectors compared bit for bit.
+inline bool SameBits(const D3DXMATRIX& a, const D3DXMATRIX& b) { return memcmp(&a, &b, sizeof a) == 0; }
+inline bool SameBits(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return memcmp(&a, &b, sizeof a) == 0; }
+
 inline void ExpectVector(float x, float y, float z, const D3DXVECTOR3& v, float tolerance = 1e-6f)
 {
     EXPECT_NEAR(x, v.x, tolerance);

@@ -8,6 +8,7 @@
 
 using vorntest::ExpectVector;
 using vorntest::MathTest;
+using vorntest::SameBits;
 
 namespace {
 
@@ -24,18 +25,13 @@ void ExpectRow(const VornMatrix& m, int row, float a, float b, float c, float d,
     EXPECT_NEAR(d, m.GetElement(row, 3), tolerance);
 }
 
-bool SameVector(const D3DXVECTOR3& a, const D3DXVECTOR3& b)
-{
-    return memcmp(&a, &b, sizeof a) == 0;
-}
-
 } // namespace
 
 TEST_F(MathTest, MatricesFollowTheAxesOnlyOnUpdate)
 {
     VornPosture p;
-    EXPECT_TRUE(SameVector(p.right, D3DXVECTOR3(1, 0, 0)) && SameVector(p.up, D3DXVECTOR3(0, 1, 0)) &&
-                SameVector(p.front, D3DXVECTOR3(0, 0, 1)) && SameVector(p.position, D3DXVECTOR3(0, 0, 0)));
+    EXPECT_TRUE(SameBits(p.right, D3DXVECTOR3(1, 0, 0)) && SameBits(p.up, D3DXVECTOR3(0, 1, 0)) &&
+                SameBits(p.front, D3DXVECTOR3(0, 0, 1)) && SameBits(p.position, D3DXVECTOR3(0, 0, 0)));
     p.UpdateMatrices();
     EXPECT_TRUE(IsIdentity(p.rotation) && IsIdentity(p.inverseRotation) && IsIdentity(p.world) && IsIdentity(p.inverseWorld));
 
@@ -87,7 +83,7 @@ TEST_F(MathTest, OwnAndWorldAxisTurns)
     p.RotationY(7000);
     VornMatrix r;
     q.SetRotationMatrix(r.RotationY(7000));
-    EXPECT_TRUE(SameVector(q.right, p.right) && SameVector(q.front, p.front));
+    EXPECT_TRUE(SameBits(q.right, p.right) && SameBits(q.front, p.front));
     p.Init();
     D3DXQUATERNION quaternion;
     const D3DXVECTOR3 axis(0, 1, 0);
@@ -127,7 +123,7 @@ TEST_F(MathTest, LookAtBuildsALeftHandedFrame)
     const VornPosture before(p);
     p.LookAt(D3DXVECTOR3(2, 2, 2), D3DXVECTOR3(2, 2, 2), nullptr);
     ExpectVector(2, 2, 2, p.position, 0);
-    EXPECT_TRUE(SameVector(before.front, p.front) && SameVector(before.right, p.right) && SameVector(before.up, p.up));
+    EXPECT_TRUE(SameBits(before.front, p.front) && SameBits(before.right, p.right) && SameBits(before.up, p.up));
 }
 
 TEST_F(MathTest, AnglesReadBackFromTheAxes)
@@ -184,7 +180,7 @@ TEST_F(MathTest, PostureCopiesKeepTheirOwnAlignedHolders)
         EXPECT_NE(p.world.Get(), c->world.Get());
         EXPECT_EQ(9.0f, c->world.GetElement(3, 2));
         EXPECT_EQ(0, memcmp(p.rotation.Get(), c->rotation.Get(), sizeof(D3DXMATRIX)));
-        EXPECT_TRUE(SameVector(p.front, c->front));
+        EXPECT_TRUE(SameBits(p.front, c->front));
     }
 }
 

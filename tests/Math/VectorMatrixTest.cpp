@@ -10,6 +10,7 @@
 using vorntest::Bits;
 using vorntest::ExpectVector;
 using vorntest::MathTest;
+using vorntest::SameBits;
 
 namespace {
 
@@ -23,11 +24,6 @@ void ExpectMatrixNear(const D3DXMATRIX& expected, const VornMatrix& actual, floa
     for (int r = 0; r < 4; r++)
         for (int c = 0; c < 4; c++)
             EXPECT_NEAR(expected.m[r][c], actual.GetElement(r, c), tolerance) << "row " << r << " column " << c;
-}
-
-bool SameBits(const D3DXMATRIX& a, const D3DXMATRIX& b)
-{
-    return memcmp(&a, &b, sizeof a) == 0;
 }
 
 const D3DXMATRIX& Identity()

@@ -13,12 +13,12 @@ namespace {
 // it leaves the others with a lost peer.
 class Helper {
 public:
-    Helper(const char* role, uint16_t port)
+    explicit Helper(uint16_t port)
     {
         char exe[MAX_PATH];
         GetModuleFileNameA(nullptr, exe, MAX_PATH);
         std::string command = std::string(exe).substr(0, std::string(exe).find_last_of("\\/") + 1) + "peer_helper.exe";
-        command += std::string(" ") + role + " " + std::to_string(port);
+        command += " " + std::to_string(port);
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
         HANDLE read = nullptr, write = nullptr;
         CreatePipe(&read, &write, &inherit, 0);
@@ -215,7 +215,7 @@ TEST_F(NetworkTest, SearchTextsReplaceEachOtherAndExpire)
 TEST_F(NetworkTest, TheFirstJoinerBecomesHostWhenTheHelperHostIsLost)
 {
     const uint16_t port = FreePort();
-    Helper host("host", port);
+    Helper host(port);
     ASSERT_TRUE(host.ready);
     ASSERT_TRUE(Found(port));
     ASSERT_TRUE(VornNetwork::JoinSession(0, "dave"));

@@ -45,8 +45,8 @@ protected:
         EXPECT_TRUE(WaitFor([&] { return searcher.Find(VORN_PEER_MSG_ASYNC_OP_COMPLETE); }));
         return answer.instance;
     }
-    // A raw link that says HELLO as player id: the host lists it.
-    static SOCKET RawPlayer(uint16_t port, const VornPeerGuid& instance, uint32_t id)
+    // A raw link that says HELLO as player id: the host lists it (unless the name's terminator is cut).
+    static SOCKET RawPlayer(uint16_t port, const VornPeerGuid& instance, uint32_t id, bool cutName = false)
     {
         VornPeerWire::Frame hello;
         hello.type = VornPeerWire::HELLO;
@@ -55,6 +55,7 @@ protected:
         hello.id = id;
         std::vector<uint8_t> frame;
         VornPeerWire::Encode(hello, &frame);
+        if (cutName) frame[frame.size() - 2] = 'C';
         const SOCKET raw = ConnectFrom("127.0.0.1", port);
         Whole(raw, frame.data(), frame.size(), true);
         return raw;
@@ -218,16 +219,7 @@ TEST_F(PeerTest, BadFramesDropTheSenderAndTheSessionGoesOn)
         closesocket(raw);
     }
     // A HELLO whose name is not terminated never makes a player.
-    VornPeerWire::Frame hello;
-    hello.type = VornPeerWire::HELLO;
-    std::memcpy(hello.instance.bytes, &instance, 16);
-    hello.id = 200;
-    hello.name = u"AB";
-    std::vector<uint8_t> frame;
-    VornPeerWire::Encode(hello, &frame);
-    frame[frame.size() - 2] = 'C';
-    const SOCKET raw = ConnectFrom("127.0.0.1", port);
-    Whole(raw, frame.data(), frame.size(), true);
+    const SOCKET raw = RawPlayer(port, instance, 200, true);
     EXPECT_EQ("", RecvToEnd(raw));
     closesocket(raw);
     EXPECT_EQ(2u, host->Players().size());
