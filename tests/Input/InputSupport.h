@@ -43,8 +43,7 @@ inline uint32_t Mask(int32_t pad, int32_t kind)
 
 using vorntest::ReadFile;
 
-
-// VornInput started on a work area, with an HTML log named after the test (in the output folder).
+// VornInput started on a work area, with a log of the test's own.
 class InputTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -54,16 +53,11 @@ protected:
         CoInitializeEx(nullptr, 0);
         ASSERT_TRUE(VornMemory::Initialize());
         ASSERT_TRUE(VornMemory::SetWorkArea(8u << 20, true));
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        logBase_ = std::string(VORN_TEST_OUT) + "/input." + info->test_suite_name() + "." + info->name();
-        VornLog::SetFileName(logBase_.c_str());
-        VornLog::Open("input");
         ASSERT_TRUE(VornInput::Initialize());
     }
     void TearDown() override
     {
         VornInput::Finalize();
-        VornLog::Close();
         VornMemory::Finalize();
         CoUninitialize();
     }
@@ -80,9 +74,10 @@ protected:
         Attach(0);
         VornInput::SetPadConfig(1, 0, 30, 3);
     }
-    std::string Log() { return ReadFile(logBase_ + ".html"); }
+    // The log so far (closed by the reading).
+    std::string Log() { return log_.Text(); }
 
-    std::string logBase_;
+    vorntest::LogCapture log_;
 };
 
 }  // namespace inputtest

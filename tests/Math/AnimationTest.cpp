@@ -199,15 +199,13 @@ TEST(VornAnimationHelpers, SpeedsOverCountStepsAndEasings)
 
 TEST(VornAnimationLog, TitlesAndTheFailedTable)
 {
-    VornLog::SetFileName("math_animation_log");
-    ASSERT_TRUE(VornLog::Open("math"));
+    vorntest::LogCapture log;
     VornMemory::Initialize();   // no work area: the table cannot be had
     EXPECT_FALSE(VornAnimation::Initialize());
     VornAnimation::Finalize();
     vorntest::EnsureMathTables();
     VornMath::Finalize();
-    VornLog::Close();
-    EXPECT_TRUE(vorntest::InOrder(vorntest::ReadFile(VornLog::GetFileName()),
+    EXPECT_TRUE(vorntest::InOrder(log.Text(),
                                   {"VornAnimationクラスの初期化", "アニメーション用メモリ確保",
                                    vorntest::Red("　　　アニメーション用メモリの確保に失敗"), "VornAnimationクラスの解放",
                                    "VornMathクラスの初期化", "VornMathクラスの解放"}));

@@ -18,8 +18,6 @@ class ThreadTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        VornLog::SetFileName(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        ASSERT_TRUE(VornLog::Open("threads"));
         VornMemory::Initialize();
         ASSERT_TRUE(VornMemory::SetWorkArea(0x400000, true));
         used_ = VornMemory::GetUsedSize();
@@ -36,16 +34,10 @@ protected:
         EXPECT_EQ(used_, VornMemory::GetUsedSize());
         EXPECT_TRUE(VornMemory::CheckOverAccess());
         VornMemory::Finalize();
-        VornLog::Close();
     }
-    static std::string Log()
-    {
-        VornLog::Close();
-        std::string log = vorntest::ReadFile(VornLog::GetFileName());
-        VornLog::Open("threads");
-        return log;
-    }
+    std::string Log() { return log_.Text(); }   // closes the log
 
+    vorntest::LogCapture log_;
     uint32_t used_ = 0;
 
 public:
