@@ -20,14 +20,7 @@ constexpr float kDepth = 32767.0f;   // the middle depth
 inline VornVertex2D V(float x, float y, float z = 32767.0f, uint32_t colour = 0xFFFFFFFF, float u = 0.0f,
                       float v = 0.0f)
 {
-    VornVertex2D out = {};
-    out.x = x;
-    out.y = y;
-    out.z = z;
-    out.rhw = 1.0f;
-    out.colour = colour;
-    out.tex[0] = {u, v};
-    return out;
+    return {x, y, z, 1.0f, colour, {{u, v}}};
 }
 
 class Draw2D : public vorntest::EngineSuite {

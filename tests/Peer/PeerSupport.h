@@ -48,12 +48,7 @@ public:
     VornPeerResult Host(uint16_t port, uint32_t flags = VORN_PEER_SESSION_MIGRATE_HOST, uint32_t maxPlayers = 32,
                         const wchar_t* session = L"room")
     {
-        VornPeerAppDesc desc = {};
-        desc.size = sizeof desc;
-        desc.flags = flags;
-        desc.application = kTestApplication;
-        desc.maxPlayers = maxPlayers;
-        desc.sessionName = const_cast<wchar_t*>(session);
+        VornPeerAppDesc desc = {sizeof desc, flags, {}, kTestApplication, maxPlayers, 0, const_cast<wchar_t*>(session)};
         VornPeerAddress* device = Address(nullptr, port);
         const VornPeerResult r = peer->Host(&desc, &device, 1);
         device->Release();
@@ -62,9 +57,7 @@ public:
     // Connects and waits for CONNECT_COMPLETE: its result.
     VornPeerResult Join(uint16_t port)
     {
-        VornPeerAppDesc desc = {};
-        desc.size = sizeof desc;
-        desc.application = kTestApplication;
+        VornPeerAppDesc desc = {sizeof desc, 0, {}, kTestApplication};
         VornPeerAddress* host = Address(L"127.0.0.1", port);
         uintptr_t handle = 0;
         const VornPeerResult r = peer->Connect(&desc, host, nullptr, &handle);

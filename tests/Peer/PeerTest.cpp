@@ -31,8 +31,7 @@ protected:
     static VornPeerGuid Instance(uint16_t port, uint32_t* players = nullptr)
     {
         TestPeer searcher(L"searcher");
-        VornPeerAppDesc desc = {sizeof desc};
-        desc.application = kTestApplication;
+        VornPeerAppDesc desc = {sizeof desc, 0, {}, kTestApplication};
         VornPeerAddress* at = TestPeer::Address(L"127.0.0.1", port);
         uintptr_t search = 0;
         EXPECT_EQ(VORN_PEER_OK, searcher.peer->EnumHosts(&desc, at, nullptr, 0, &search));

@@ -29,11 +29,8 @@ std::string MakePack(std::vector<Item> items)
     std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return Crc(a.name) < Crc(b.name); });
     std::vector<VornPackEntry> table(items.size());
     for (size_t i = 0; i < items.size(); ++i) {
-        table[i] = {};
+        table[i] = {{}, Crc(items[i].name), Crc(items[i].data), 0, uint32_t(items[i].data.size())};
         std::memcpy(table[i].name, items[i].name.data(), std::min<size_t>(64, items[i].name.size()));
-        table[i].nameCrc = Crc(items[i].name);
-        table[i].dataCrc = Crc(items[i].data);
-        table[i].size = uint32_t(items[i].data.size());
     }
     std::string pack(size_t(std::max<uint64_t>(8, VornPackFormat::Layout(table.data(), uint32_t(table.size())))), '\0');
     VornPackFormat::WriteHeader(reinterpret_cast<uint8_t*>(&pack[0]), uint32_t(table.size()));
