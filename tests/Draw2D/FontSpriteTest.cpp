@@ -1,6 +1,6 @@
 // VornFontSprite on the engine's device: glyph sets built from a font, QXT files written by the
 // test and loaded back, broken files, the two layouts and drawing through the sheet sprites.
-#include "FontFixture.h"
+#include "Draw2DFixture.h"
 #include "QxtTestFile.h"
 
 using namespace draw2dtest;

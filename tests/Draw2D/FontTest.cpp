@@ -1,7 +1,7 @@
 // VornFont on the engine's device: glyphs written into the back buffer and into textures of each
 // pixel format, anti-aliasing, the text layout and its control codes, clipping, Japanese text.
 // Glyph shapes come from the installed Japanese font: the tests check relations, not shapes.
-#include "FontFixture.h"
+#include "Draw2DFixture.h"
 
 using namespace draw2dtest;
 
