@@ -64,11 +64,8 @@ TEST_F(Transform2D, PerspectiveKeepsTheMiddleDepthAndGrowsNearerVertices)
     EXPECT_FLOAT_EQ(140.0f, middle.y);
     EXPECT_FLOAT_EQ(32767.0f / 65535.0f, middle.z);
     EXPECT_FLOAT_EQ(1.0f / middle.z, middle.rhw);
-    EXPECT_GT(nearer.x, 420.0f);
-    EXPECT_LT(nearer.y, 140.0f);
-    EXPECT_LT(farther.x, 420.0f);
-    EXPECT_LT(nearer.z, middle.z);
-    EXPECT_GT(farther.z, middle.z);
+    EXPECT_TRUE(nearer.x > 420.0f && nearer.y < 140.0f && farther.x < 420.0f && nearer.z < middle.z && farther.z > middle.z)
+        << nearer.x << "," << nearer.y << "," << nearer.z << " " << farther.x << "," << farther.z;
 }
 
 // Mended: a vertex behind the eye or with a non-finite result is never divided or mirrored.

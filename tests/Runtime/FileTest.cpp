@@ -140,11 +140,9 @@ TEST_F(FileTest, LzssDataArrivesDecodedFromEveryPathAndBrokenDataFails)
 TEST_F(FileTest, NullOutputsOnlyTestThatTheSourceOpens)
 {
     PutFile("plain.txt", "p");
-    EXPECT_TRUE(VornFile::LoadFromFile("plain.txt", nullptr, nullptr));
-    EXPECT_FALSE(VornFile::LoadFromFile("missing.txt", nullptr, nullptr));
-    EXPECT_TRUE(VornFile::LoadFromPack("anything", "plain.txt", nullptr, nullptr));
-    EXPECT_TRUE(VornFile::LoadFromResource("LOOKUP.DAT", "texture\\", nullptr, nullptr));
-    EXPECT_FALSE(VornFile::LoadFromResource("NOPE.DAT", nullptr, nullptr, nullptr));
+    EXPECT_TRUE(VornFile::LoadFromFile("plain.txt", nullptr, nullptr) && VornFile::LoadFromPack("anything", "plain.txt", nullptr, nullptr) &&
+                VornFile::LoadFromResource("LOOKUP.DAT", "texture\\", nullptr, nullptr));
+    EXPECT_FALSE(VornFile::LoadFromFile("missing.txt", nullptr, nullptr) || VornFile::LoadFromResource("NOPE.DAT", nullptr, nullptr, nullptr));
 }
 
 TEST_F(FileTest, StreamsStayInsideTheirEntry)
