@@ -204,6 +204,7 @@ TEST_F(AudioTest, DISABLED_SoundHearing)
             const VornSoundHandle h = VornSound::CreateFromFile(name, 0);
             ASSERT_NE(h, VORN_INVALID_HANDLE) << name;
             VornSound::InstanceSlot1(h);
+            EXPECT_TRUE(VornSound::InstanceSlot0(h)) << name;   // its buffer started
             Sleep(1500);
             EXPECT_FALSE(VornSound::InstanceSlot0(h)) << name;   // played once, to its end
             VornSound::Release(h);
