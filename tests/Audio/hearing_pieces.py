@@ -1,7 +1,6 @@
 """Stretches of sound in a recording of the null sink, and audio_tests' cases recorded from it."""
 import os
 import struct
-import time
 import wave
 import vornharness as h
 
@@ -23,20 +22,12 @@ def pieces(path, step=0.05, floor=0.003, gap=0.3, channel=None):
 
 def record_case(case, wav, timeout):
     """Runs audio_tests' case (a DISABLED_ one) while recording the null sink into wav: (exit code,
-    the case's output, the recording's path).
-    The recorder takes 50 ms fragments: with parecord's default (about 2 s) the file grows in 2 s
-    steps and what the server still holds when it is stopped is lost, so a sound in the last 2 s of
-    a case was cut or missing (and the first sound's start was seen cut too)."""
-    os.environ["PULSE_LATENCY_MSEC"] = "50"
-    try:
-        rec = h.Recorder(os.path.join(h.OUT, wav)).start()
-    finally:
-        del os.environ["PULSE_LATENCY_MSEC"]   # the recorder's alone: the case plays as it would
+    the case's output, the recording's path)."""
+    rec = h.Recorder(os.path.join(h.OUT, wav)).start()
     app = h.App(os.path.join(h.BUILD, "tests", "audio_tests.exe"),
                 ["--gtest_also_run_disabled_tests", "--gtest_filter=AudioTest." + case], cwd=h.OUT).start()
     try:
         code = app.wait(timeout)
-        time.sleep(0.3)   # the last fragments reach the file
     finally:
         rec.stop()
     return code, app.proc.stdout.read().decode("utf-8", "replace"), rec.path

@@ -138,26 +138,32 @@ def read_log(path):
 
 class Recorder:
     """Records what is played on the null sink. Start it before the sound: the first ~2 s of a
-    recording can be lost while the stream starts."""
+    recording can be lost while the stream starts. It takes 50 ms fragments: with parecord's
+    default (about 2 s) the file grows in 2 s steps, stretches of time drop out when another stream
+    starts, and what the server still holds at the stop is lost."""
 
     def __init__(self, path):
         self.path = path
         self.proc = None
 
     def start(self, lead=2.0):
+        if os.path.exists(self.path):
+            os.remove(self.path)   # an older recording's size would end the wait below at once
         self.proc = subprocess.Popen(["parecord", "--device=nullsink.monitor", "--file-format=wav",
                                       "--channels=2", "--rate=44100", self.path],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(lead)
-        # A loaded machine can take longer to start the stream: wait (up to 10 s more) until a
-        # quarter second of sound has reached the file, so nothing played after start() is lost.
-        end = time.time() + 10
-        while time.time() < end and (not os.path.exists(self.path) or os.path.getsize(self.path) < 44 + 44100):
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     env=dict(os.environ, PULSE_LATENCY_MSEC="50"))
+        # The stream takes about a second to start, longer on a loaded machine: wait (up to 15 s)
+        # until lead seconds of silence are in the file, so nothing played after start() is lost
+        # and a recording starts quiet.
+        end = time.time() + 15
+        while time.time() < end and (not os.path.exists(self.path) or os.path.getsize(self.path) < 44 + lead * 176400):
             time.sleep(0.05)
         return self
 
-    def stop(self):
+    def stop(self, tail=0.3):
         if self.proc:
+            time.sleep(tail)   # the last fragments reach the file
             self.proc.terminate()
             self.proc.wait(5)
             self.proc = None
