@@ -15,8 +15,57 @@ VornHandleTable<VornMediaRecord> g_table(DestroyMedia, nullptr);
 // What the sample's Update returns at the end of the stream.
 constexpr HRESULT kEndOfStream = 0x00040003;   // MS_S_ENDOFSTREAM
 
+// Under Wine, a graph stopped while its MP3 streams can hang in Stop for good: the graph tears
+// the decoder down while the splitter's streaming thread still pushes samples into it, and that
+// thread then waits on the decoder's freed queue while Stop waits for the thread. So the stream is
+// brought to its end first: an empty play range from the start, after which the splitter sends
+// its end of stream at once and pushes nothing more (the graph's completion tells when). The stop
+// then finds no thread pushing; the play range is put back and the position rewound.
+constexpr DWORD kEndOfStreamWait = 2000;   // ms
+
+// Takes the graph's events, within timeout ms (none: only those already queued), until its
+// completion: true when it came.
+bool TakeEventsUntilComplete(IMediaEventEx* events, DWORD timeout)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD waited = timeout ? GetTickCount() - start : 0;
+        long code = 0;
+        LONG_PTR param1 = 0, param2 = 0;
+        if (waited > timeout || events->GetEvent(&code, &param1, &param2, timeout - waited) != S_OK) return false;
+        events->FreeEventParams(code, param1, param2);
+        if (code == EC_COMPLETE) return true;
+    }
+}
+
+void StopGraph(VornMediaRecord& r, VornMediaHandle handle)
+{
+    if (!r.control || !r.seeking) return;
+    OAFilterState state = State_Stopped;
+    LONGLONG zero = 0, stop = 0;
+    const bool streaming = SUCCEEDED(r.control->GetState(0, &state)) && state != State_Stopped && r.events &&
+                           SUCCEEDED(r.seeking->GetStopPosition(&stop));
+    if (streaming) {
+        while (TakeEventsUntilComplete(r.events, 0)) {}   // an earlier end must not pass for this one
+        if (SUCCEEDED(r.seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, &zero,
+                                              AM_SEEKING_AbsolutePositioning))) {
+            if (state == State_Paused) r.control->Run();   // a paused renderer reports no completion
+            if (!TakeEventsUntilComplete(r.events, kEndOfStreamWait)) {
+                VornLog::StrongBlue("VornMedia::Stop");
+                VornLog::Print(" : [ No.%u ] : ", handle);
+                VornAudioError("ストリームの終了待ちがタイムアウトしました");
+            }
+        }
+    }
+    r.control->Stop();
+    r.seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, streaming ? &stop : nullptr,
+                            streaming ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
+}
+
 void DestroyMedia(VornMediaRecord& r)
 {
+    // The graph's last release would stop a streaming graph the hanging way.
+    if (r.audio) StopGraph(r, VORN_INVALID_HANDLE);
     VornReleaseCom(r.basicAudio);
     VornReleaseCom(r.control);
     VornReleaseCom(r.videoWindow);
@@ -254,10 +303,7 @@ void VornMedia::Stop(VornMediaHandle handle)
     VornMediaRecord* r = g_table.GetLive(handle);
     if (!r) return;
     if (r->audio) {
-        if (r->control) r->control->Stop();
-        LONGLONG start = 0;
-        if (r->seeking)
-            r->seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+        StopGraph(*r, handle);
     } else if (r->multiStream) {
         r->multiStream->SetState(STREAMSTATE_STOP);
         r->multiStream->Seek(0);
