@@ -1,14 +1,13 @@
-"""A whole game played by the seam's autopilot, the real exe under Wine: a fixed seed, no frame
-wait, pad 0 recorded. The trace shows the game started from the title, every kill counted once in
-order up to at least the floor this bot reaches with the seed, and the game's end back at the title.
-The recording replayed without the autopilot gives the same trace line for line. A PNG of play;
-Escape at the title ends each run with 0 and a clean log."""
+"""A whole game won by the seam's autopilot, the real exe under Wine: a fixed seed, no frame wait,
+pad 0 recorded. The trace shows the game started from the title, kills 1 to 40 each counted once
+in order, the boss's entry after the 39th, the clear and the title after it. The recording
+replayed without the autopilot gives the same trace line for line. PNGs of the boss's entry and
+of the clear; Escape at the title ends each run with 0 and a clean log."""
 import os
 import gamerun as g
 import vornharness as h
 
-SEED = 7
-KILL_FLOOR = 8   # what the autopilot reaches with this seed; 40 is the clear
+SEED = 2
 c = h.Checks("game.game_clear")
 pad = os.path.join(g.OUT, "game_clear.pad")
 if os.path.exists(pad):
@@ -25,20 +24,32 @@ def run(name, entries):
     return trace, log, code
 
 
-trace, log, code = run("game_clear", {"autopilot": True, "record": g.win(pad), "png": g.win(shots) + ":s1+300"})
+trace, log, code = run("game_clear", {"autopilot": True, "record": g.win(pad),
+                                      "png": g.win(shots) + ":s2+180,s4+320"})
 events = [line.split() for line in trace]
 kills = [int(v) for f, w, v in events if w == "kill"]
 scenes = [int(v) for f, w, v in events if w == "scene"]
+hits = sum(1 for e in events if e[1] == "hit")
 print("\n".join(trace[:3] + ["..."] + trace[-4:]))
-print("kills %d, hits %d, scenes %s" % (len(kills), sum(1 for e in events if e[1] == "hit"), scenes))
+print("kills %d, hits %d, scenes %s" % (len(kills), hits, scenes))
 c.equal(events[0][1:] if events else None, ["scene", "1"], "the autopilot starts a game from the title")
-c.equal(kills, list(range(1, len(kills) + 1)), "each kill counted once, in order")
-c.check(len(kills) >= KILL_FLOOR, "the autopilot reaches %d kills or more (%d)" % (KILL_FLOOR, len(kills)))
-c.check(scenes[-2:] in ([3, 0], [4, 0]), "the game ends (game over or clear) and the title returns: %s" % scenes)
+c.equal(kills, list(range(1, 41)), "kills 1 to 40, each counted once, in order")
+c.equal(scenes, [1, 2, 1, 4, 0], "play, the boss's entry, play, the clear, the title")
+boss = [f for f, w, v in events if w == "scene" and v == "2"]
+c.check(boss and [f for f, w, v in events if w == "kill" and v == "39"] == boss, "the 39th kill brings the boss")
+clear = [f for f, w, v in events if w == "scene" and v == "4"]
+c.check(clear and [f for f, w, v in events if w == "kill" and v == "40"] == clear, "the clear in the 40th kill's frame")
 c.equal(code, 0, "Escape at the title ends the autopilot's run with 0")
 g.clean_log(c, log)
-p = g.read_png(shots + "_s1+300.png")
-c.check(g.share(g.region(p, 140, 0, 380, 40), lambda q: g.near(q, 0x5050FF)) > 0.5, "play: the sky")
+sky = lambda q: g.near(q, 0x5050FF)
+b = g.read_png(shots + "_s2+180.png")
+c.check(g.share(g.region(b, 0, 0, 640, 200), sky) > 0.95, "boss entry: the sky above")
+c.check(g.share(g.region(b, 300, 230, 340, 262), lambda q: not sky(q)) > 0.1, "boss entry: the boss in view, mid-air")
+e = g.read_png(shots + "_s4+320.png")
+c.check(g.share(g.region(e, 0, 0, 640, 100), lambda q: q >> 16 > 200 and (q & 255) < 170) > 0.9,
+        "clear: the image's orange rays cover the top")
+c.check(g.share(g.region(e, 100, 140, 520, 230), lambda q: q >> 16 < 160 and (q >> 8 & 255) < 80) > 0.1,
+        "clear: its dark red title in place")
 
 replayed, log2, code2 = run("game_clear_replay", {"replay": g.win(pad)})
 c.check(len(trace) > 0 and replayed == trace, "the replayed recording gives the same trace line for line "
