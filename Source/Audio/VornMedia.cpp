@@ -65,7 +65,7 @@ void StopGraph(VornMediaRecord& r, VornMediaHandle handle)
 void DestroyMedia(VornMediaRecord& r)
 {
     // The graph's last release would stop a streaming graph the hanging way.
-    if (r.audio) StopGraph(r, VORN_INVALID_HANDLE);
+    if (r.audio) StopGraph(r, static_cast<VornMediaHandle>(&r - &g_table[0]));
     VornReleaseCom(r.basicAudio);
     VornReleaseCom(r.control);
     VornReleaseCom(r.videoWindow);
