@@ -1,6 +1,7 @@
 // The effect layer: loading a model-like effect (parse and compile), and the cost of one draw's
 // parameter setting, commit, Begin/BeginPass/EndPass/End through VornShaderFx on the engine's
 // device (nothing drawn, so the figures are the layer's own). Prints figures; asserts nothing.
+#include "BenchClock.h"
 #include "Vorn.h"
 #include "Vorn3D.h"
 #include "VornCamera.h"
@@ -56,14 +57,6 @@ const char kModelEffect[] =
     "}\n"
     "technique T { pass { CullMode = CCW; ZEnable = TRUE; ZWriteEnable = TRUE; AlphaBlendEnable = FALSE;\n"
     "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n";
-
-double Now()
-{
-    LARGE_INTEGER c, f;
-    QueryPerformanceCounter(&c);
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcA(hwnd, msg, wp, lp); }
 

@@ -1,6 +1,7 @@
 // The stage field: a 400 x 400-quad height field (320,000 triangles) cut by the mesh splitter at
 // level 5 (16 x 16 cells) with scale 500, the same field loaded from X text on the engine's device,
 // and one cell's weld, hashed against the plain pairwise weld. Prints figures; asserts nothing.
+#include "BenchClock.h"
 #include "Vorn.h"
 #include "Vorn3D.h"
 #include "VornField.h"
@@ -17,14 +18,6 @@
 namespace {
 
 constexpr int kQuads = 400;
-
-double Now()
-{
-    LARGE_INTEGER c, f;
-    QueryPerformanceCounter(&c);
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 float Height(int i, int k) { return 3.0f * std::sin(i * 0.07f) * std::cos(k * 0.05f); }
 

@@ -3,6 +3,7 @@
 // topped up to those counts every frame for 600 frames without a frame wait. The game starts as in
 // play (Z at the title). Prints the mean, 95th percentile and worst frame time (every task, the
 // present and the engine's frame step) and the triangles a frame.
+#include "BenchClock.h"
 #include "Effects.h"
 #include "Enemy.h"
 #include "GameDirector.h"
@@ -31,14 +32,6 @@ struct Census {
     int enemies = 0, inView = 0, explosions = 0, shockwaves = 0, trails = 0, dust = 0, bullets = 0;
 };
 constexpr Census kBusiest = {20, 20, 5, 1, 4, 6, 14};
-
-double Now()
-{
-    LARGE_INTEGER c, f;
-    QueryPerformanceCounter(&c);
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 // Z (pad 0's joystick button 3) down on the title's second frame: the game starts as a player
 // starts it.

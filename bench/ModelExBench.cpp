@@ -3,6 +3,7 @@
 // rotation keys each) built in memory as text. Prints the medians of VornModelEx::CreateFromMemory
 // + Release and of the platform's D3DXLoadMeshFromXInMemory on the same bytes, their ratio (goal
 // at most 2), and the Rendering time of 20 animated models. Asserts nothing.
+#include "BenchClock.h"
 #include "Vorn.h"
 #include "Vorn3D.h"
 #include "VornAnimation.h"
@@ -23,14 +24,6 @@
 namespace {
 
 constexpr int kGrid = 55, kBones = 24, kKeys = 200;
-
-double Now()
-{
-    LARGE_INTEGER c, f;
-    QueryPerformanceCounter(&c);
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 double Median(std::vector<double> v)
 {

@@ -2,6 +2,7 @@
 // on the same device, frames per second of each and their ratio. The two take turns for several
 // rounds and the best round of each counts, so that a busy machine disturbs them alike. Then the
 // CPU time of VornSprite's batch path alone (push, upload, draw call; no Present).
+#include "BenchClock.h"
 #include "Vorn.h"
 #include "Vorn3D.h"
 #include "VornMath.h"
@@ -39,14 +40,6 @@ HWND MakeWindow()
     AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
     return CreateWindowA("VornSpriteBench", "VornSpriteBench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                          r.right - r.left, r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
-}
-
-double Now()
-{
-    LARGE_INTEGER c, f;
-    QueryPerformanceCounter(&c);
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
 }
 
 // Runs frames of the given drawing for kSeconds (and at least minFrames) after some warm-up
