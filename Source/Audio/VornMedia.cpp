@@ -38,7 +38,8 @@ bool TakeEventsUntilComplete(IMediaEventEx* events, DWORD timeout)
     }
 }
 
-void StopGraph(VornMediaRecord& r, VornMediaHandle handle)
+// ended: the graph's completion was already taken (the stream is at its end, nothing pushes).
+void StopGraph(VornMediaRecord& r, VornMediaHandle handle, bool ended)
 {
     if (!r.control || !r.seeking) return;
     OAFilterState state = State_Stopped;
@@ -46,8 +47,10 @@ void StopGraph(VornMediaRecord& r, VornMediaHandle handle)
     const bool streaming = SUCCEEDED(r.control->GetState(0, &state)) && state != State_Stopped && r.events &&
                            SUCCEEDED(r.seeking->GetStopPosition(&stop));
     if (streaming) {
-        while (TakeEventsUntilComplete(r.events, 0)) {}   // an earlier end must not pass for this one
-        if (SUCCEEDED(r.seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, &zero,
+        // A completion already queued means the stream is at its end: an empty range then brings
+        // no completion of its own, and none is needed.
+        while (TakeEventsUntilComplete(r.events, 0)) ended = true;
+        if (!ended && SUCCEEDED(r.seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, &zero,
                                               AM_SEEKING_AbsolutePositioning))) {
             if (state == State_Paused) r.control->Run();   // a paused renderer reports no completion
             if (!TakeEventsUntilComplete(r.events, kEndOfStreamWait)) {
@@ -65,7 +68,7 @@ void StopGraph(VornMediaRecord& r, VornMediaHandle handle)
 void DestroyMedia(VornMediaRecord& r)
 {
     // The graph's last release would stop a streaming graph the hanging way.
-    if (r.audio) StopGraph(r, static_cast<VornMediaHandle>(&r - &g_table[0]));
+    if (r.audio) StopGraph(r, static_cast<VornMediaHandle>(&r - &g_table[0]), false);
     VornReleaseCom(r.basicAudio);
     VornReleaseCom(r.control);
     VornReleaseCom(r.videoWindow);
@@ -298,18 +301,22 @@ void VornMedia::Play(VornMediaHandle handle, bool loop)
     r->loop = loop ? 1 : 0;
 }
 
-void VornMedia::Stop(VornMediaHandle handle)
+namespace {
+void StopEntry(VornMediaHandle handle, bool ended)
 {
     VornMediaRecord* r = g_table.GetLive(handle);
     if (!r) return;
     if (r->audio) {
-        StopGraph(*r, handle);
+        StopGraph(*r, handle, ended);
     } else if (r->multiStream) {
         r->multiStream->SetState(STREAMSTATE_STOP);
         r->multiStream->Seek(0);
     }
     r->playing = r->loop = 0;
 }
+}  // namespace
+
+void VornMedia::Stop(VornMediaHandle handle) { StopEntry(handle, false); }
 
 void VornMedia::Pause(VornMediaHandle handle)
 {
@@ -333,12 +340,10 @@ void VornMedia::OnGraphNotify()
         while (r->events && r->events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
             r->events->FreeEventParams(code, param1, param2);
             if (code != EC_COMPLETE) continue;
-            if (r->loop) {
-                Stop(i);
-                Play(i, true);
-            } else {
-                Stop(i);
-            }
+            // The stream is at its end: stopped without waiting for a completion already taken.
+            const bool loop = r->loop;
+            StopEntry(i, true);
+            if (loop) Play(i, true);
         }
     }
 }
