@@ -1,5 +1,6 @@
 // The window, its procedure, the message pump and the frame timing, run through a real boot.
 #include "BootRun.h"
+#include "../Audio/AudioMedia.h"
 #include "EngineFixture.h"
 #include "Vorn3D.h"
 #include "VornInput.h"
@@ -193,64 +194,41 @@ TEST(Frame, ALimitOfZeroDoesNotWaitAndWithoutTheCaptionSettingTheTitleStays)
     }));
 }
 
-TEST(Frame, CaptionShowsTheStatisticsOnceASecond)
+// The caption's timing (once a second) and its frame rate are the game's boot run's checks; here
+// every polygon added in a second is counted in it. After each change 1000 more polygons go into
+// the new second once, so that no two seconds read the same.
+TEST(Frame, CaptionShowsTheStatisticsOfEachWholeSecond)
 {
-    // Each caption change is seen between the start and the end of one Run, so its time is known to
-    // lie in [before, after]. The engine's second is the same clock as ours: two changes can never
-    // be less than a second apart; load can only make them later, so the test watches (for a few
-    // seconds at most) until a pair of changes at most 1.2 s apart and a second of 50-70 frames
-    // were seen. After each change 1000 more polygons go into the new second once, so that no two
-    // seconds read the same.
     struct Change {
         std::string caption;
-        double before, after;
         uint32_t fps, pps, ppf, pps3D, ppf3D;
     };
     std::vector<Change> changes;
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, [] { SixtyFrames(); Vorn::SetDrawTitleInfo(); }, [&] {
         std::string last = Title();
         const double t0 = Seconds();
-        bool prompt = false, inBand = false;
-        while (Seconds() - t0 < 8.0 && !(prompt && inBand)) {
-            const double before = Seconds();
+        while (Seconds() - t0 < 8.0 && changes.size() < 3) {
             Vorn::Run(false);
-            const double after = Seconds();
             Vorn::AddPolygonCount(10);
             Vorn::AddPolygonCount3D(3);
             const std::string now = Title();
             if (now == last) continue;
             last = now;
-            changes.push_back({now, before, after, Vorn::GetFPS(), Vorn::GetPPS(), Vorn::GetPPF(), Vorn::GetPPS3D(),
-                               Vorn::GetPPF3D()});
-            const size_t n = changes.size();
-            Vorn::AddPolygonCount(static_cast<uint32_t>(1000 * n));
-            if (n >= 3 && changes[n - 1].before - changes[n - 2].after < 1.2) prompt = true;
-            if (n >= 2 && changes[n - 1].fps > 50 && changes[n - 1].fps < 70) inBand = true;
+            changes.push_back({now, Vorn::GetFPS(), Vorn::GetPPS(), Vorn::GetPPF(), Vorn::GetPPS3D(), Vorn::GetPPF3D()});
+            Vorn::AddPolygonCount(static_cast<uint32_t>(1000 * changes.size()));
         }
     }));
     ASSERT_GE(changes.size(), 3u);
-    double narrowest = 1e9;
-    uint32_t best = 0;
     for (size_t i = 0; i < changes.size(); ++i) {
         const Change& c = changes[i];
         char rebuilt[1024];
         snprintf(rebuilt, sizeof rebuilt, "%s FPS[%u] PPS[%u] PPF[%u] PPF3D[%u]", TestName(), c.fps, c.pps, c.ppf, c.ppf3D);
         EXPECT_EQ(rebuilt, c.caption);
         EXPECT_EQ(c.ppf, c.fps ? c.pps / c.fps : 0);
-        EXPECT_EQ(c.ppf3D, c.fps ? c.pps3D / c.fps : 0);
         if (i == 0) continue;
-        const Change& a = changes[i - 1];
-        EXPECT_GE(c.after - a.before, 1.0) << "two updates within a second";
-        narrowest = std::min(narrowest, c.before - a.after);
         // A full second: every frame of it added 10 polygons and 3 in 3D, and its first 1000 * i.
-        EXPECT_EQ(10u * c.fps + 1000u * i, c.pps);
-        EXPECT_EQ(3u * c.fps, c.pps3D);
-        EXPECT_EQ(3u, c.ppf3D);
-        best = std::max(best, c.fps);
+        EXPECT_EQ(std::make_tuple(10u * c.fps + 1000u * i, 3u * c.fps, 3u), std::make_tuple(c.pps, c.pps3D, c.ppf3D));
     }
-    EXPECT_LT(narrowest, 1.2) << "no two updates came a second apart";
-    EXPECT_GT(best, 50u);
-    EXPECT_LT(best, 70u);
 }
 
 TEST(Frame, AFrameLongerThanTheTargetDoesNotWait)
@@ -368,25 +346,11 @@ TEST(Window, CenterWindowAndAMovieThatCannotOpen)
 
 TEST(Window, ClosingTheWindowDuringAMovieEndsThePlaybackAndThenTheApplication)
 {
-    // A silent 8 kHz, 8-bit mono WAVE file of 4 s.
+    // A 4 s WAVE file made by the audio tests' one builder.
     char folder[MAX_PATH];
     GetTempPathA(MAX_PATH, folder);
-    const std::string movie = std::string(folder) + "VornWindowSilence.wav";
-    const uint32_t bytes = 4 * 8000;
-    std::vector<unsigned char> file;
-    auto put = [&](const char* text, std::initializer_list<uint32_t> values, int size) {
-        file.insert(file.end(), text, text + strlen(text));
-        for (uint32_t v : values)
-            for (int i = 0; i < size; ++i) file.push_back(static_cast<unsigned char>(v >> (8 * i)));
-    };
-    put("RIFF", {36 + bytes}, 4);
-    put("WAVEfmt ", {16}, 4);
-    put("", {1, 1}, 2);                  // PCM, mono
-    put("", {8000, 8000}, 4);            // rate, bytes per second
-    put("", {1, 8}, 2);                  // block, bits
-    put("data", {bytes}, 4);
-    file.resize(file.size() + bytes, 0x80);
-    ASSERT_TRUE(vorntest::WriteFile(movie, file));
+    const std::string movie = std::string(folder) + "VornWindowTone.wav", wave = audiotest::MakeWave(4.0);
+    ASSERT_TRUE(vorntest::WriteFile(movie, std::vector<unsigned char>(wave.begin(), wave.end())));
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, SixtyFrames, [&] {
         HWND w = Vorn::GetWindowHandle();
         PostLater close(w, WM_CLOSE, 0, 400);
