@@ -61,6 +61,12 @@ protected:
         Vorn3D::SetAlphaEnable(false);
         Vorn3D::SetBlendMode(BLEND_OPAQUE);
     }
+    // A test that draws nothing leaves its scene open: ended here (a second end does nothing).
+    void TearDown() override
+    {
+        Vorn3D::EndScene();
+        EngineSuite::TearDown();
+    }
     // Clears to black and begins the next scene.
     static bool NewScene()
     {
@@ -96,6 +102,20 @@ protected:
         return t;
     }
 };
+
+// The vertices a batch of this vertex type stores, each widened to a whole vertex (the stages past
+// its type zero).
+inline std::vector<VornVertex2D> StoredVertices(VornPrimitiveHandle p, uint32_t type)
+{
+    const uint32_t stride = VornVertexStride2D(type);
+    std::vector<VornVertex2D> out(VornPrimitive::GetVertexCount(p));
+    const auto* data = static_cast<const uint8_t*>(VornPrimitive::GetVertexData(p));
+    for (size_t i = 0; data && i < out.size(); ++i) {
+        out[i] = {};
+        memcpy(&out[i], data + i * stride, stride);
+    }
+    return out;
+}
 
 // Takes every block the work area still has (a full work area); free them with FreeQuiet.
 inline std::vector<void*> FillWorkArea()

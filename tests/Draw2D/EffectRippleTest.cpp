@@ -22,17 +22,7 @@ protected:
         VornPrimitive::Release(p_);
         Draw2D::TearDown();
     }
-    // The stored vertices (stage 0 kept), as placed by the batch.
-    std::vector<VornVertex2D> Stored() const
-    {
-        std::vector<VornVertex2D> out(VornPrimitive::GetVertexCount(p_));
-        const auto* data = static_cast<const uint8_t*>(VornPrimitive::GetVertexData(p_));
-        for (size_t i = 0; i < out.size(); ++i) {
-            out[i] = {};
-            memcpy(&out[i], data + i * 28, 28);
-        }
-        return out;
-    }
+    std::vector<VornVertex2D> Stored() const { return StoredVertices(p_, 1); }
     std::set<uint32_t> Alphas() const
     {
         std::set<uint32_t> a;
@@ -72,7 +62,6 @@ TEST_F(Effect, ShapesPutTheirCornersColoursAndDepthsWhereTheirFormsSay)
                 v[16].colour == 0xFF0000FFu && std::fabs(std::hypot(v[16].x - 150, v[16].y - 150) - 30) < 1e-3);
     EXPECT_TRUE(std::fabs(29500 * k - v[63].z) < 1e-6 && std::fabs(30500 * k - v[64].z) < 1e-6);
     EXPECT_EQ(1.0f, v[81].rhw);
-    Vorn3D::EndScene();
 }
 
 TEST_F(Effect, FadesCoverTheScreenWithAlphasByRingOrSegment)

@@ -24,7 +24,6 @@ TEST_F(Draw2D, PrimitiveCreateAndReleaseLines)
     EXPECT_TRUE(InOrder(text, {"描画用頂点バッファ生成 : ", "<B><FONT color=\"RED\">頂点バッファの生成に失敗 [ "}));
     EXPECT_TRUE(InOrder(text, {Red("VornPrimitive::Release"), " : [ No." + std::to_string(plain) + " ]"}));
     EXPECT_EQ(2, CountIn(text, Red("VornPrimitive::Release")));
-    Vorn3D::EndScene();
 }
 
 TEST_F(Draw2D, SpriteCreateNestsItsBatchLines)
@@ -48,7 +47,6 @@ TEST_F(Draw2D, SpriteCreateNestsItsBatchLines)
     const VornPrimitiveHandle again = VornPrimitive::Create(3, 0, false);
     EXPECT_EQ(p, again);
     VornPrimitive::Release(again);
-    Vorn3D::EndScene();
 }
 
 TEST_F(Draw2D, FullSpriteAndPrimitiveTables)
@@ -67,7 +65,6 @@ TEST_F(Draw2D, FullSpriteAndPrimitiveTables)
     EXPECT_TRUE(InOrder(text, {"VornSpriteクラスの解放", Red("VornPrimitive::Release"), Red("Sprite Destroy [ No.0 ]"),
                                Red("Sprite Destroy [ No.63 ]"), "VornSpriteクラスの初期化", "スプライト用メモリ確保"}));
     EXPECT_NE(VORN_INVALID_HANDLE, VornPrimitive::Create(3, 0, false));
-    Vorn3D::EndScene();
 }
 
 TEST_F(Draw2D, FullListTableAndFinalizeLines)
@@ -101,7 +98,6 @@ TEST_F(Draw2D, FullListTableAndFinalizeLines)
               std::make_tuple(VornPoint::GetTransform().zoomScale, VornLine::GetTransform().zoomScale,
                               VornPrimitive::GetTransform().zoomScale, VornLine::GetTransform().zoomY));
     Vorn3D::SetZoom(false, kSize / 2.0f, kSize / 2.0f, 1.0f);
-    Vorn3D::EndScene();
 }
 
 TEST_F(Draw2D, AStoreBeyondFourGigabytesFailsWithItsLines)
@@ -110,5 +106,4 @@ TEST_F(Draw2D, AStoreBeyondFourGigabytesFailsWithItsLines)
     LogCapture log;
     EXPECT_EQ(nullptr, VornBatch2D::AllocStore((1ull << 32) + 64, "頂点ソート用バッファ生成 { ", "頂点ソート用メモリの確保に失敗"));
     EXPECT_TRUE(InOrder(log.Text(), {"頂点ソート用バッファ生成 { ", "　　", " } ", Red("頂点ソート用メモリの確保に失敗")}));
-    Vorn3D::EndScene();
 }

@@ -191,19 +191,15 @@ TEST_F(Draw2D, EveryVertexTypeStoresItsStride)
         for (VornVertex2D& v : tri)
             for (int s = 0; s < 4; ++s) v.tex[s] = {0.5f + s, 0.25f + s};
         ASSERT_TRUE(VornPrimitive::PushPolygon(p, tri, 1));
-        const uint8_t* data = static_cast<const uint8_t*>(VornPrimitive::GetVertexData(p));
-        ASSERT_NE(nullptr, data);
-        const uint32_t stride = VornVertexStride2D(type);
+        const std::vector<VornVertex2D> stored = StoredVertices(p, type);
+        ASSERT_EQ(3u, stored.size());
         for (int k = 0; k < 3; ++k) {
-            VornVertex2D stored = {};
-            memcpy(&stored, data + k * stride, stride);
-            EXPECT_EQ(std::make_tuple(tri[k].x, tri[k].colour), std::make_tuple(stored.x, stored.colour));
-            for (uint32_t s = 0; s < type; ++s) EXPECT_EQ(tri[k].tex[s].u, stored.tex[s].u);
+            EXPECT_EQ(std::make_tuple(tri[k].x, tri[k].colour), std::make_tuple(stored[k].x, stored[k].colour));
+            for (uint32_t s = 0; s < type; ++s) EXPECT_EQ(tri[k].tex[s].u, stored[k].tex[s].u);
         }
         Draw(p);   // a triangle at depth 0 of every FVF draws without complaint
         VornPrimitive::Release(p);
     }
-    Vorn3D::EndScene();
 }
 
 TEST_F(Draw2D, PointListHoldsOneLessThanItsCapacityAndLineListOneLineForFour)

@@ -81,7 +81,6 @@ TEST_F(Sheet, ImagesAreCutIntoPiecesOfAtMost256)
     }
     // None, and beyond the table.
     EXPECT_TRUE(VornSheet::GetHeight(VORN_INVALID_HANDLE) == 0xFFFFFFFFu && VornSheet::GetHeight(100) == 0xFFFFFFFFu);
-    Vorn3D::EndScene();
 }
 
 // A 300 x 280 image (four pieces), point-sampled: each draw shows the source pixel for pixel,

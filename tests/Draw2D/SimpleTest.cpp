@@ -48,7 +48,6 @@ TEST_F(Draw2D, ImmediateDrawingRefusesCountsTheBufferCannotTake)
                  VornSimple::DrawTriangleFan(many, VornSimple::kBufferVertices + 1, nullptr, 0));
     EXPECT_TRUE(VornSimple::DrawLineStrip(many, VornSimple::kBufferVertices));
     EXPECT_TRUE(VornSimple::DrawTriangleFan(many, 3, nullptr, 0));
-    Vorn3D::EndScene();
 }
 
 TEST_F(Draw2D, FramesAreClosedLineStripsAndLeaveDepthAndCullingOff)

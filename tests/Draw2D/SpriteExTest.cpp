@@ -50,23 +50,13 @@ TEST_F(SpriteEx, ScissorPerspectiveAndZoomReachTheStoredTriangles)
     RECT scissor = {0, 0, 100, 100};
     Vorn3D::SetScissoring(true, &scissor);
     EXPECT_EQ(1, VornSpriteEx::GetTransform().scissorOn);
-    const struct {
-        VornVertex2D tri[3];
-        size_t triangles;
-    } cases[] = {
-        {{V(60, 20), V(140, 20), V(60, 80)}, 2},          // across the right edge
-        {{V(120, 20), V(140, 20), V(120, 80)}, 0},        // wholly outside on one side
-        {{V(100, 20), V(50, 20), V(50, 80)}, 1},          // a vertex on the edge is inside
-        {{V(-30, 50), V(50, -30), V(150, 150)}, 5},       // every edge cut: seven corners
-    };
-    for (const auto& c : cases) {
-        VornSpriteEx::ResetBuffer();
-        EXPECT_TRUE(VornSpriteEx::PushPolygon(c.tri, 1, kNone, BLEND_OPAQUE));
-        const std::vector<VornSpriteExTriangle> got = Stored();
-        ASSERT_EQ(c.triangles, got.size()) << c.tri[0].x;
-        for (const VornSpriteExTriangle& t : got)
-            for (const VornVertex2D& v : t.vertex) EXPECT_TRUE(v.x >= 0 && v.x <= 100 && v.y >= 0 && v.y <= 100);
-    }
+    // The clipper itself is the transform tests' and the primitive tests'; here it must be reached.
+    const VornVertex2D across[3] = {V(60, 20), V(140, 20), V(60, 80)};
+    EXPECT_TRUE(VornSpriteEx::PushPolygon(across, 1, kNone, BLEND_OPAQUE));
+    const std::vector<VornSpriteExTriangle> got = Stored();
+    ASSERT_EQ(2u, got.size());
+    for (const VornSpriteExTriangle& t : got)
+        for (const VornVertex2D& v : t.vertex) EXPECT_TRUE(v.x >= 0 && v.x <= 100 && v.y >= 0 && v.y <= 100);
     Vorn3D::SetScissoring(false, &scissor);
 
     // Perspective keeps z = 32767 in place and moves nearer depths out from its centre; zoom 2
@@ -151,5 +141,4 @@ TEST_F(SpriteEx, FullWorkAreaEndsThePushAndEmptyShapesStoreNothing)
     for (void* block : hog) VornMemory::FreeQuiet(block);
     EXPECT_TRUE(VornList::GetCount(VornSpriteEx::GetList()) == 1 && VornMemory::CheckOverAccess());
     EXPECT_TRUE(VornSpriteEx::PushPolygon(two, 2, kNone, BLEND_OPAQUE) && VornList::GetCount(VornSpriteEx::GetList()) == 3);
-    Vorn3D::EndScene();
 }

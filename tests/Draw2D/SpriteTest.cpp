@@ -7,13 +7,8 @@ namespace {
 
 constexpr uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF;
 
-VornVertex2D StoredVertex(VornSpriteHandle sprite, uint32_t index, uint32_t stride)
-{
-    VornVertex2D v = {};
-    const uint8_t* data = static_cast<const uint8_t*>(VornPrimitive::GetVertexData(VornSprite::GetPrimitive(sprite)));
-    if (data) memcpy(&v, data + index * stride, stride);
-    return v;
-}
+// The vertices a sprite of this vertex type holds.
+std::vector<VornVertex2D> Stored(VornSpriteHandle s, uint32_t type) { return StoredVertices(VornSprite::GetPrimitive(s), type); }
 
 void Draw(VornSpriteHandle s)
 {
@@ -30,8 +25,6 @@ TEST_F(Draw2D, DrawSquareCoversExactlyItsPixelsAndSoDoesTheUnturnedXYZForm)
     const VornRect dst = {10, 20, 30, 40}, dst2 = {110, 120, 30, 40};
     VornSprite::DrawSquare(s, &dst, kDepth, nullptr, 0xFFFF0000, 0);
     VornSprite::DrawSquareRotateXYZ(s, &dst2, kDepth, nullptr, 0xFF00FF00, 0, 0, 0, 0);
-    const VornVertex2D tl = StoredVertex(s, 0, 20), br = StoredVertex(s, 2, 20);
-    EXPECT_EQ(std::make_tuple(9.5f, 19.5f, 39.5f, 59.5f, 1.0f), std::make_tuple(tl.x, tl.y, br.x, br.y, tl.rhw));
     Draw(s);
     ASSERT_TRUE(Frame());
     EXPECT_TRUE(BoxIs(frame_, 0xFF0000, 10, 20, 39, 59));
@@ -52,14 +45,14 @@ TEST_F(Draw2D, SourceRectanglesAreInsetByHalfATexel)
     const VornRect dst = {10, 20, 30, 40};
     const VornRect src[2] = {{0, 0, 256, 256}, {64, 0, 64, 128}};
     VornSprite::DrawSquare(s, &dst, kDepth, src, 0xFFFFFFFF, 2);
-    const VornVertex2D tl = StoredVertex(s, 0, 36), br = StoredVertex(s, 2, 36);
+    std::vector<VornVertex2D> v = Stored(s, 2);
+    const VornVertex2D tl = v.at(0), br = v.at(2);
     EXPECT_EQ(std::make_tuple(0.5f / 256, 0.5f / 256, 255.5f / 256, 255.5f / 256, 64.5f / 256, 127.5f / 256),
               std::make_tuple(tl.tex[0].u, tl.tex[0].v, br.tex[0].u, br.tex[0].v, tl.tex[1].u, br.tex[1].v));
     // A stage count of 0 leaves every coordinate 0 even with textures set.
     VornSprite::DrawSquare(s, &dst, kDepth, src, 0xFFFFFFFF, 0);
-    const VornVertex2D none = StoredVertex(s, 8, 36);
+    const VornVertex2D none = Stored(s, 2).at(8);
     EXPECT_EQ(std::make_pair(0.0f, 0.0f), std::make_pair(none.tex[0].u, none.tex[1].v));
-    Vorn3D::EndScene();
     VornSprite::Release(s);
     VornTexture::Release(t);
 }
@@ -165,9 +158,10 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
         case 2: VornSprite::DrawCylinderRotateXYZ(s, 128, 128, Z, &src, 40, 20, kRed, 4, 16384, 0, 0, 2.0f, 1); break;
         default: VornSprite::DrawRingRotateXYZ(s, 128, 128, Z, &src, 10, 30, kRed, kBlue, 4, 8192, 0, 0, 2.0f, 1); break;
         }
-        ASSERT_EQ(24u, VornPrimitive::GetVertexCount(VornSprite::GetPrimitive(s))) << form;
+        const std::vector<VornVertex2D> stored = Stored(s, 1);
+        ASSERT_EQ(24u, stored.size()) << form;
         for (int i = 0; i < 6; ++i) {
-            const VornVertex2D v = StoredVertex(s, i, 28);
+            const VornVertex2D& v = stored[i];
             const Corner& e = expected[form][i];
             const float depth = v.z * 65535.0f;   // stored on the 0..1 scale
             EXPECT_TRUE(std::fabs(v.x - e.x) < 0.02f && std::fabs(v.y - e.y) < 0.02f && std::fabs(depth - e.z) < 0.05f)
@@ -190,9 +184,8 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
     VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 1, &src);   // fewer than two points
     EXPECT_EQ(48u + 12, VornPrimitive::GetVertexCount(p));
     // The strip's first segment: L(0), R(0) at x 10 -/+ the turned half width (0, 5) -> (-5, 0).
-    const VornVertex2D l0 = StoredVertex(s, 48, 28), r0 = StoredVertex(s, 49, 28);
+    const VornVertex2D l0 = Stored(s, 1).at(48), r0 = Stored(s, 1).at(49);
     EXPECT_EQ(std::make_tuple(15.0f, 5.0f, kRed), std::make_tuple(l0.x, r0.x, l0.colour));
-    Vorn3D::EndScene();
     VornSprite::Release(s);
     VornTexture::Release(t);
 }
