@@ -12,12 +12,6 @@ namespace vorntest {
 void SetGameInit(std::function<bool()> init) { g_init = std::move(init); }
 void SetGameMain(std::function<int(int, char**)> main) { g_main = std::move(main); }
 void SetGameMessageHook(std::function<bool(UINT, WPARAM, LPARAM)> hook) { g_hook = std::move(hook); }
-void ResetGameStubs()
-{
-    g_init = nullptr;
-    g_main = nullptr;
-    g_hook = nullptr;
-}
 }  // namespace vorntest
 
 bool GameInit() { return g_init ? g_init() : true; }

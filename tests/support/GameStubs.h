@@ -10,6 +10,5 @@ namespace vorntest {
 void SetGameInit(std::function<bool()> init);
 void SetGameMain(std::function<int(int, char**)> main);
 void SetGameMessageHook(std::function<bool(UINT, WPARAM, LPARAM)> hook);
-void ResetGameStubs();
 
 }  // namespace vorntest
