@@ -1,6 +1,5 @@
 // QSG archives: the byte format, the pixel formats, packed entries, the DDS image and every refusal.
 #include "EngineFixture.h"
-#include "VornLZSS.h"
 #include "VornQsgLoader.h"
 #include <limits>
 
@@ -18,15 +17,7 @@ void PutFloat(Bytes& out, float f)
 uint32_t Get32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 
 // A bare LZSS stream (the engine's stream without its 8-byte header).
-Bytes Pack(const Bytes& raw)
-{
-    Bytes out(VornLZSS::GetEncodeBound(static_cast<uint32_t>(raw.size())));
-    uint32_t size = 0;
-    EXPECT_TRUE(VornLZSS::EncodeRaw(raw.data(), static_cast<uint32_t>(raw.size()), out.data(),
-                                    static_cast<uint32_t>(out.size()), &size));
-    out.resize(size);
-    return out;
-}
+Bytes Pack(const Bytes& raw) { return vorntest::LzssStream(raw, true); }
 
 // A 3 x 2 image in a stored format: plain bytes for the integer formats, floats in and out of
 // 0..1 (and a NaN) for the float formats.

@@ -2,21 +2,11 @@
 // kinds; streams; LZSS data on every path; temporary copies.
 #include "RuntimeTestSupport.h"
 #include "VornFile.h"
-#include "VornLZSS.h"
 #include "VornMemory.h"
 #include <cstring>
 #include <vector>
 
 namespace {
-
-std::string Lzss(const std::string& text)
-{
-    std::string out(VornLZSS::GetEncodeBound(uint32_t(text.size())), '\0');
-    uint32_t length = 0;
-    EXPECT_TRUE(VornLZSS::Encode(text.data(), uint32_t(text.size()), &out[0], uint32_t(out.size()), &length));
-    out.resize(length);
-    return out;
-}
 
 class FileTest : public RuntimeTest
 {
@@ -113,7 +103,8 @@ TEST_F(FileTest, LoadLooksInTheSixPlacesInOrder)
 TEST_F(FileTest, LzssDataArrivesDecodedFromEveryPathAndBrokenDataFails)
 {
     const std::string text(3000, 'z');
-    const std::string packed = Lzss(text + "end");
+    const std::vector<uint8_t> stream = vorntest::LzssStream(text + "end");
+    const std::string packed(stream.begin(), stream.end());
     PutFile("root\\data\\loose.bin", packed);
     PutFile("src\\data\\inpack.bin", packed);
     PutFile("root\\data\\cut.bin", packed.substr(0, packed.size() - 3));

@@ -17,14 +17,7 @@ Bytes Wrap(uint32_t size, const Bytes& body)
     return s;
 }
 
-Bytes Encode(const Bytes& in)
-{
-    Bytes out(VornLZSS::GetEncodeBound(uint32_t(in.size())));
-    uint32_t length = 0;
-    EXPECT_TRUE(VornLZSS::Encode(in.data(), uint32_t(in.size()), out.data(), uint32_t(out.size()), &length));
-    out.resize(length);
-    return out;
-}
+Bytes Encode(const Bytes& in) { return vorntest::LzssStream(in); }
 
 // The decoded bytes; "fail" in one byte when decoding fails.
 Bytes Decode(const Bytes& stream, uint32_t cut = 0xFFFFFFFFu)

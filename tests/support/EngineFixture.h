@@ -7,6 +7,7 @@
 #include "Vorn3D.h"
 #include "VornCamera.h"
 #include "VornFile.h"
+#include "VornLZSS.h"
 #include "VornLog.h"
 #include "VornMemory.h"
 #include <windows.h>
@@ -145,6 +146,21 @@ inline std::vector<unsigned char> MakeBmp(int width, int height, const std::vect
                 out[54 + static_cast<size_t>(height - 1 - y) * rowSize + x * 3 + c] =
                     static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x] >> (8 * c));
     return out;
+}
+
+// The LZSS stream of bytes, with its 8-byte header or (raw) without it, as QSG entries hold them.
+inline std::vector<uint8_t> LzssStream(const std::string& bytes, bool raw = false)
+{
+    std::vector<uint8_t> out(VornLZSS::GetEncodeBound(static_cast<uint32_t>(bytes.size())));
+    uint32_t length = 0;
+    EXPECT_TRUE((raw ? VornLZSS::EncodeRaw : VornLZSS::Encode)(bytes.data(), static_cast<uint32_t>(bytes.size()), out.data(),
+                                                               static_cast<uint32_t>(out.size()), &length));
+    out.resize(length);
+    return out;
+}
+template <typename T> std::vector<uint8_t> LzssStream(const std::vector<T>& bytes, bool raw = false)
+{
+    return LzssStream(std::string(bytes.begin(), bytes.end()), raw);
 }
 
 // A folder of its own for one test (tests run side by side in one output folder); "\" paths.
