@@ -8,10 +8,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <objbase.h>
-#include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace inputtest {
 

@@ -6,7 +6,6 @@
 #include "VornLog.h"
 #include <cmath>
 #include <limits>
-#include <string>
 
 namespace {
 

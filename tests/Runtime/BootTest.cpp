@@ -3,8 +3,6 @@
 #include "DeviceFixture.h"
 #include "VornLog.h"
 #include "VornMemory.h"
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <tuple>
 

@@ -6,7 +6,6 @@
 #include "VornInput.h"
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
