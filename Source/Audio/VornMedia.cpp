@@ -286,10 +286,10 @@ VornMediaHandle VornMedia::CreateFromMovie(const char* name)
     return handle;
 }
 
-void VornMedia::Play(VornMediaHandle handle, bool loop)
+bool VornMedia::Play(VornMediaHandle handle, bool loop)
 {
-    VornMediaRecord* r = g_table.GetLive(handle);
-    if (!r) return;
+    VornMediaRecord* r = g_table.GetLiveLogged(handle, "VornMedia::Play");
+    if (!r) return false;
     if (r->audio) {
         Stop(handle);
         if (r->control) r->control->Run();
@@ -299,35 +299,39 @@ void VornMedia::Play(VornMediaHandle handle, bool loop)
     }
     r->playing = 1;
     r->loop = loop ? 1 : 0;
+    r->paused = 0;
+    return true;
 }
 
 namespace {
-void StopEntry(VornMediaHandle handle, bool ended)
+bool StopEntry(VornMediaHandle handle, bool ended)
 {
-    VornMediaRecord* r = g_table.GetLive(handle);
-    if (!r) return;
+    VornMediaRecord* r = g_table.GetLiveLogged(handle, "VornMedia::Stop");
+    if (!r) return false;
     if (r->audio) {
         StopGraph(*r, handle, ended);
     } else if (r->multiStream) {
         r->multiStream->SetState(STREAMSTATE_STOP);
         r->multiStream->Seek(0);
     }
-    r->playing = r->loop = 0;
+    r->playing = r->loop = r->paused = 0;
+    return true;
 }
 }  // namespace
 
-void VornMedia::Stop(VornMediaHandle handle) { StopEntry(handle, false); }
+bool VornMedia::Stop(VornMediaHandle handle) { return StopEntry(handle, false); }
 
-void VornMedia::Pause(VornMediaHandle handle)
+bool VornMedia::Pause(VornMediaHandle handle)
 {
-    VornMediaRecord* r = g_table.GetLive(handle);
-    if (!r) return;
+    VornMediaRecord* r = g_table.GetLiveLogged(handle, "VornMedia::Pause");
+    if (!r) return false;
     if (r->audio) {
         if (r->control) r->paused ? r->control->Run() : r->control->Pause();
     } else if (r->multiStream) {
         r->multiStream->SetState(r->paused ? STREAMSTATE_RUN : STREAMSTATE_STOP);
     }
     r->paused = !r->paused;
+    return true;
 }
 
 void VornMedia::OnGraphNotify()
@@ -348,22 +352,25 @@ void VornMedia::OnGraphNotify()
     }
 }
 
-void VornMedia::SetVolume(VornMediaHandle handle, float percent)
+bool VornMedia::SetVolume(VornMediaHandle handle, float percent)
 {
-    VornMediaRecord* r = g_table.GetLive(handle);
+    VornMediaRecord* r = g_table.GetLiveLogged(handle, "VornMedia::SetVolume");
     if (r && r->basicAudio) r->basicAudio->put_Volume(VornVolumeToLevel(percent));
+    return r && r->basicAudio;
 }
 
-void VornMedia::SetPan(VornMediaHandle handle, float percent)
+bool VornMedia::SetPan(VornMediaHandle handle, float percent)
 {
-    VornMediaRecord* r = g_table.GetLive(handle);
+    VornMediaRecord* r = g_table.GetLiveLogged(handle, "VornMedia::SetPan");
     if (r && r->basicAudio) r->basicAudio->put_Balance(VornPanToLevel(percent));
+    return r && r->basicAudio;
 }
 
-void VornMedia::SetSpeed(VornMediaHandle handle, float percent)
+bool VornMedia::SetSpeed(VornMediaHandle handle, float percent)
 {
-    VornMediaRecord* r = g_table.GetLive(handle);
+    VornMediaRecord* r = g_table.GetLiveLogged(handle, "VornMedia::SetSpeed");
     if (r && r->seeking) r->seeking->SetRate(static_cast<double>(percent) / 100.0);
+    return r && r->seeking;
 }
 
 bool VornMedia::IsPlaying(VornMediaHandle handle) { return g_table.GetField(handle, &VornMediaRecord::playing) != 0; }
@@ -442,11 +449,15 @@ void VornMedia::CopyPixelsScaled(void* dst, int32_t dstPitch, uint32_t dstWidth,
                                  uint32_t srcHeight)
 {
     const uint32_t bytes = BytesPerPixel(dstFormat);
-    if (!dst || !src || bytes == 0 || dstWidth == 0 || dstHeight == 0 || dstPitch <= 0 || srcPitch <= 0) return;
+    if (!dst || !src || bytes == 0 || dstWidth == 0 || dstHeight == 0 || srcWidth == 0 || srcHeight == 0 ||
+        dstPitch <= 0 || srcPitch <= 0)
+        return;
     const uint32_t stepX = static_cast<uint32_t>((static_cast<uint64_t>(srcWidth) << 16) / dstWidth);
     const uint32_t stepY = static_cast<uint32_t>((static_cast<uint64_t>(srcHeight) << 16) / dstHeight);
     const size_t srcStep = static_cast<size_t>(srcPitch) / bytes * bytes;
     const size_t dstStep = static_cast<size_t>(dstPitch) / bytes * bytes;
+    // A row wider than its pitch would run into the next row, past the last one into nothing.
+    if (static_cast<uint64_t>(srcWidth) * bytes > srcStep || static_cast<uint64_t>(dstWidth) * bytes > dstStep) return;
     uint64_t sy = 0;
     for (uint32_t y = 0; y < dstHeight; ++y, sy += stepY) {
         const uint8_t* row = static_cast<const uint8_t*>(src) + static_cast<size_t>(sy >> 16) * srcStep;

@@ -60,12 +60,14 @@ public:
     static VornMediaHandle CreateFromAudio(const char* name);
     static VornMediaHandle CreateFromMovie(const char* name);
 
-    static void Play(VornMediaHandle handle, bool loop);
-    static void Stop(VornMediaHandle handle);   // and back to the start
-    static void Pause(VornMediaHandle handle);  // toggles
-    static void SetVolume(VornMediaHandle handle, float percent);
-    static void SetPan(VornMediaHandle handle, float percent);      // -100 left .. 100 right
-    static void SetSpeed(VornMediaHandle handle, float percent);    // 100 normal
+    // Each is made on a live entry (volume, pan and speed on an audio one), which gives true; a
+    // handle that is not live gives false and, unless it is none, a log line naming it.
+    static bool Play(VornMediaHandle handle, bool loop);
+    static bool Stop(VornMediaHandle handle);   // and back to the start
+    static bool Pause(VornMediaHandle handle);  // toggles; Play and Stop end a pause
+    static bool SetVolume(VornMediaHandle handle, float percent);
+    static bool SetPan(VornMediaHandle handle, float percent);      // -100 left .. 100 right
+    static bool SetSpeed(VornMediaHandle handle, float percent);    // 100 normal
     static bool IsPlaying(VornMediaHandle handle);
 
     // Copies the movie's current frame into its texture and, with draw, over the whole screen.

@@ -1,4 +1,5 @@
 #include "VornMusic.h"
+#include "VornMusicFormat.h"
 #include "Vorn.h"
 #include "VornAudioCommon.h"
 #include "VornFile.h"
@@ -62,6 +63,7 @@ bool WriteTempCopy(const void* data, uint32_t size, char (&out)[MAX_PATH])
 // copy, which the entry deletes when it dies.
 HRESULT LoadSegment(VornMusicRecord& r, const void* data, uint32_t size)
 {
+    if (!VornMusicFormat::Check(static_cast<const uint8_t*>(data), size)) return E_FAIL;   // cut short or malformed
     DMUS_OBJECTDESC desc;
     memset(&desc, 0, sizeof desc);
     desc.dwSize = sizeof desc;

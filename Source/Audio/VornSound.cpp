@@ -212,11 +212,14 @@ bool VornSound::LoadDriver(const char* name)
     g_driver.createFromMemory = Entry<TuvraCreateFromMemoryFunc>("Tuvra_CreateInstanceFromMemory");
     g_driver.createFromHandle = Entry<TuvraCreateFromHandleFunc>("Tuvra_CreateInstanceFromHandle");
     g_driver.getLastError = Entry<TuvraGetLastErrorFunc>("Tuvra_GetLastError");
-    // The module stays loaded (Finalize frees it), so that a second call does not load it again.
-    if (!g_driver.initialize || !g_driver.uninitialize || !g_driver.createFromFile || !g_driver.createFromMemory ||
-        !g_driver.getLastError)
-        return false;
-    return g_driver.initialize(0, &g_directSound, AllocCallback, FreeCallback) != FALSE;
+    // Only a library that is complete (the create-from-handle entry aside: creation checks for it)
+    // and has started is kept; any other is let go, so that a later call tries again.
+    if (g_driver.initialize && g_driver.uninitialize && g_driver.createFromFile && g_driver.createFromMemory &&
+        g_driver.getLastError && g_driver.initialize(0, &g_directSound, AllocCallback, FreeCallback) != FALSE)
+        return true;
+    FreeLibrary(g_driver.module);
+    g_driver = Driver{};
+    return false;
 }
 
 IDirectSound8* VornSound::GetDirectSound()

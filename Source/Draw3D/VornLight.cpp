@@ -1,11 +1,13 @@
 #include "VornLight.h"
 #include "Vorn3D.h"
+#include "VornLog.h"
 #include <cstring>
 
 namespace {
 
 D3DLIGHT9 g_lights[VornLight::kLightCount];
 uint8_t g_enabled[VornLight::kLightCount];
+bool g_started = false;
 
 D3DLIGHT9* Light(uint32_t index)
 {
@@ -32,17 +34,28 @@ bool VornLight::Initialize()
         l.Range = 100.0f;
     }
     Vorn3D::Links().lightSetEnable = EnableFromDevice;
+    g_started = true;
     return true;
 }
 
 void VornLight::Finalize()
 {
     Vorn3D::Links().lightSetEnable = nullptr;
+    g_started = false;
 }
+
+bool VornLight::IsStarted() { return g_started; }
 
 bool VornLight::SetEnable(uint32_t index, bool on)
 {
     if (index >= kLightCount) return false;
+    if (!g_started) {   // no light set up to send: the device's light is left as it is
+        VornLog::StrongBlue("VornLight::SetEnable");
+        VornLog::Print(" : [ %u ] : ", index);
+        VornLog::StrongRed("VornLightクラスが初期化されていません");
+        VornLog::LineBreak();
+        return false;
+    }
     g_enabled[index] = on ? 1 : 0;
     IDirect3DDevice9* device = Vorn3D::GetDevice();
     if (!device) return false;

@@ -27,7 +27,7 @@ public:
     static bool Initialize();
     static void Finalize();
     // Sends the light to the device and switches it on or off; true when the device took it.
-    // Indices outside 0-3 are ignored (false).
+    // Indices outside 0-3 are ignored (false); before Initialize nothing is sent (false, logged).
     static bool SetEnable(uint32_t index, bool on);
     static void SetType(uint32_t index, uint32_t kind);
     static void SetAttenuation(uint32_t index, float attenuation);
@@ -38,4 +38,5 @@ public:
     static void GetLightData(VornLightData* out);
     static const D3DLIGHT9& GetLight(uint32_t index);   // index taken modulo 4
     static bool IsEnabled(uint32_t index);
+    static bool IsStarted();   // between Initialize and Finalize
 };

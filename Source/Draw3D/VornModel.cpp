@@ -497,7 +497,7 @@ void VornModel::GetBoundingSphere(VornModelHandle model, VornVector3* centre, fl
 bool VornModel::HitCheckRay(VornModelHandle model, const VornVector3& position, const VornVector3& direction)
 {
     const VornModelRecord* r = Live(model);
-    if (!r) return false;
+    if (!r || !(direction.LengthSq() > 0.0f)) return false;   // no direction: no ray
     const D3DXVECTOR3 centre = Moved(*r);
     return D3DXSphereBoundProbe(&centre, r->radius, &position, &direction) == TRUE;
 }

@@ -74,16 +74,20 @@ public:
             device->SetTextureStageState(stage, type, value);
         }
     }
-    // The four lights the engine keeps go through VornLight, so its record stays true.
+    // The four lights the engine keeps go through VornLight, so its record stays true; without
+    // VornLight a pass switches the device's own lights.
     bool GetLightEnable(DWORD index, BOOL* on) override
     {
-        if (index >= VornLight::kLightCount) return false;
+        if (index >= VornLight::kLightCount || !VornLight::IsStarted()) {
+            IDirect3DDevice9* device = Vorn3D::GetDevice();
+            return device && SUCCEEDED(device->GetLightEnable(index, on));
+        }
         *on = VornLight::IsEnabled(index) ? TRUE : FALSE;
         return true;
     }
     void SetLightEnable(DWORD index, BOOL on) override
     {
-        if (index < VornLight::kLightCount) {
+        if (index < VornLight::kLightCount && VornLight::IsStarted()) {
             VornLight::SetEnable(index, on != FALSE);
         } else if (IDirect3DDevice9* device = Vorn3D::GetDevice()) {
             device->LightEnable(index, on);
@@ -134,25 +138,38 @@ void Line(const char* text, bool success)
     VornLog::LineBreak();
 }
 
-// Compiles the text into the record; false (with the log lines) on failure.
-bool Compile(VornShaderFxRecord& r, const void* text, uint32_t size)
+// The compiler's whole text in one line of the log, from a NUL-terminated work-area copy.
+void CompilerText(const char* format, const std::string& text, bool error)
+{
+    const uint32_t n = static_cast<uint32_t>(text.size());
+    char* copy = static_cast<char*>(VORN_ALLOC(n + 1));
+    if (!copy) return;
+    memcpy(copy, text.data(), n);
+    copy[n] = '\0';
+    if (error) VornLog::StrongRed(format, copy);
+    else VornLog::Strong(format, copy);
+    VornLog::LineBreak();
+    VORN_FREE(copy);
+}
+
+// Compiles the text into the record; false (with the log lines) on failure. The reasons of
+// techniques that fell back go to *warnings.
+bool Compile(VornShaderFxRecord& r, const void* text, uint32_t size, std::string* warnings)
 {
     std::string errors;
-    HRESULT hr = VornFxEffect::Create(Vorn3D::GetDevice(), text, size, nullptr, &g_include, &g_states, &r.effect, &errors);
+    HRESULT hr = VornFxEffect::Create(Vorn3D::GetDevice(), text, size, nullptr, &g_include, &g_states, &r.effect, &errors, warnings);
     if (SUCCEEDED(hr) && r.effect) return true;
     r.effect = nullptr;
     Line("エフェクトの読み込みに失敗しました。", false);
-    if (!errors.empty()) {
-        const uint32_t n = static_cast<uint32_t>(errors.size());
-        if (char* copy = static_cast<char*>(VORN_ALLOC(n + 1))) {
-            memcpy(copy, errors.data(), n);
-            copy[n] = '\0';
-            VornLog::StrongRed("  -> Shader Compile Error [%s]", copy);
-            VornLog::LineBreak();
-            VORN_FREE(copy);
-        }
-    }
+    if (!errors.empty()) CompilerText("  -> Shader Compile Error [%s]", errors, true);
     return false;
+}
+
+// Success, then what fell back.
+void Succeeded(const char* word, const std::string& warnings)
+{
+    Line(word, true);
+    if (!warnings.empty()) CompilerText("  -> Shader Compile Warning [%s]", warnings, false);
 }
 
 }  // namespace
@@ -217,13 +234,14 @@ VornShaderFxHandle VornShaderFx::CreateFromFile(const char* name)
         g_table.ClearRecord(h);
         return VORN_INVALID_HANDLE;
     }
-    const bool ok = Compile(g_table[h], data, size);
+    std::string warnings;
+    const bool ok = Compile(g_table[h], data, size, &warnings);
     VornMemory::Free(data);
     if (!ok) {
         g_table.ClearRecord(h);
         return VORN_INVALID_HANDLE;
     }
-    Line("Success", true);
+    Succeeded("Success", warnings);
     g_table.SetName(h, name);
     return h;
 }
@@ -239,11 +257,12 @@ VornShaderFxHandle VornShaderFx::CreateFromMemory(const void* text, uint32_t siz
         return VORN_INVALID_HANDLE;
     }
     VornLog::Print("[ No.%u ] : ", h);
-    if (!Compile(g_table[h], text, size)) {
+    std::string warnings;
+    if (!Compile(g_table[h], text, size, &warnings)) {
         g_table.ClearRecord(h);
         return VORN_INVALID_HANDLE;
     }
-    Line("Complete", true);
+    Succeeded("Complete", warnings);
     return h;
 }
 

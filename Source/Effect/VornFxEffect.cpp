@@ -1,5 +1,6 @@
 #include "VornFxEffect.h"
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -110,54 +111,124 @@ INT SafeInt(double v)
     return i;
 }
 
+// Where each part of the preprocessor's output came from. The preprocessor here drops the line
+// breaks of block comments and of the blocks it skips, and writes included files without a line
+// directive; so block comments are blanked first (their line breaks kept), and the head of a file
+// and every line after a preprocessor line carry a marker "__VornFxAt FILE LINE". The markers that
+// come through are taken out of the output again and say which file and line each output line is.
+constexpr char kMarker[] = "__VornFxAt";
+
+std::string MarkLines(const char* text, size_t size, uint32_t file)
+{
+    std::string source(text, size);
+    bool inString = false;
+    for (size_t i = 0; i + 1 < source.size(); ++i) {
+        if (source[i] == '"' && (i == 0 || source[i - 1] != '\\')) inString = !inString;
+        if (source[i] == '\n') inString = false;
+        if (inString) continue;
+        if (source[i] == '/' && source[i + 1] == '/') {
+            while (i < source.size() && source[i] != '\n') ++i;
+            continue;
+        }
+        if (source[i] != '/' || source[i + 1] != '*') continue;
+        const size_t end = source.find("*/", i + 2);
+        const size_t stop = end == std::string::npos ? source.size() : end + 2;
+        for (; i < stop; ++i)
+            if (source[i] != '\n') source[i] = ' ';
+        --i;
+    }
+    std::string out;
+    out.reserve(source.size() + source.size() / 4 + 32);
+    const std::string head = std::string(kMarker) + " " + std::to_string(file) + " ";
+    bool mark = true;   // the first line, and each after a preprocessor line
+    uint32_t line = 1;
+    const size_t bom = source.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;   // stays first
+    out.append(source, 0, bom);
+    for (size_t i = bom; i < source.size();) {
+        size_t first = i;
+        while (first < source.size() && (source[first] == ' ' || source[first] == '\t')) ++first;
+        const bool directive = first < source.size() && source[first] == '#';
+        size_t end = i;
+        for (;;) {   // a directive's line goes on over its continuations
+            end = source.find('\n', end);
+            end = end == std::string::npos ? source.size() : end + 1;
+            size_t last = end - 1;
+            if (last > i && source[last] == '\n') --last;
+            if (last > i && source[last] == '\r') --last;
+            if (!directive || end >= source.size() || source[last] != '\\') break;
+        }
+        if (mark && !directive) out += head + std::to_string(line) + " ";
+        mark = directive;
+        out.append(source, i, end - i);
+        line += static_cast<uint32_t>(std::count(source.begin() + static_cast<std::ptrdiff_t>(i),
+                                                 source.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+        i = end;
+    }
+    return out;
+}
+
 // Opens includes through the caller's handler (or from the current folder), no deeper than 16
-// files, each checked for unbalanced #if and runaway macros before the preprocessor sees it.
+// files, each checked for unbalanced #if and runaway macros before the preprocessor sees it and
+// handed over marked (MarkLines) under its number in *files.
 class IncludeGuard : public ID3DXInclude
 {
 public:
-    explicit IncludeGuard(ID3DXInclude* inner) : inner_(inner) {}
+    IncludeGuard(ID3DXInclude* inner, std::vector<std::string>* files) : inner_(inner), files_(files) {}
     STDMETHOD(Open)(D3DXINCLUDE_TYPE type, LPCSTR name, LPCVOID parent, LPCVOID* data, UINT* bytes) override
     {
         if (!name || !data || !bytes) return E_INVALIDARG;
         if (depth_ >= 16) return Refuse(std::string("#include \"") + name + "\" nested deeper than 16 files");
+        LPCVOID raw = nullptr;
+        UINT size = 0;
+        std::vector<char> read;
         HRESULT hr = E_FAIL;
         if (inner_) {
-            hr = inner_->Open(type, name, parent, data, bytes);
+            hr = inner_->Open(type, name, parent, &raw, &size);
         } else if (FILE* f = fopen(name, "rb")) {
-            std::vector<char>* text = new std::vector<char>();
             char chunk[4096];
             size_t n;
-            while ((n = fread(chunk, 1, sizeof chunk, f)) > 0 && text->size() <= VORN_FX_MAX_TEXT) text->insert(text->end(), chunk, chunk + n);
+            while ((n = fread(chunk, 1, sizeof chunk, f)) > 0 && read.size() <= VORN_FX_MAX_TEXT) read.insert(read.end(), chunk, chunk + n);
             fclose(f);
-            owned_.push_back(text);
-            *data = text->data();
-            *bytes = static_cast<UINT>(text->size());
+            raw = read.data();
+            size = static_cast<UINT>(read.size());
             hr = S_OK;
         }
         if (FAILED(hr)) return Refuse(std::string("#include \"") + name + "\" not found");
-        ++depth_;
         std::string message;
-        if (*bytes > VORN_FX_MAX_TEXT) message = "(0): larger than " + std::to_string(VORN_FX_MAX_TEXT) + " bytes";
-        if (message.empty()) VornFxCheckDirectives(static_cast<const char*>(*data), *bytes, &message);
-        if (!message.empty()) {
-            Close(*data);
+        if (size > VORN_FX_MAX_TEXT) message = "(0): larger than " + std::to_string(VORN_FX_MAX_TEXT) + " bytes";
+        if (message.empty()) VornFxCheckDirectives(static_cast<const char*>(raw), size, &message);
+        std::vector<char>* marked = nullptr;
+        if (message.empty()) {
+            uint32_t index = 0;
+            while (index < files_->size() && (*files_)[index] != name) ++index;
+            if (index == files_->size()) files_->push_back(name);
+            const size_t length = raw ? strnlen(static_cast<const char*>(raw), size) : 0;
+            const std::string text = MarkLines(static_cast<const char*>(raw), length, index);
+            marked = new std::vector<char>(text.begin(), text.end());
+        }
+        if (inner_) inner_->Close(raw);
+        if (!marked) {
             if (error_.empty()) complete_ = name + message;   // "file.fxh(3): ..."
             error_ = "refused";
             return E_FAIL;
         }
+        ++depth_;
+        owned_.push_back(marked);
+        *data = marked->data();
+        *bytes = static_cast<UINT>(marked->size());
         return S_OK;
     }
     STDMETHOD(Close)(LPCVOID data) override
     {
-        if (depth_ > 0) --depth_;
         for (auto it = owned_.begin(); it != owned_.end(); ++it) {
             if ((*it)->data() == data) {
+                if (depth_ > 0) --depth_;
                 delete *it;
                 owned_.erase(it);
                 return S_OK;
             }
         }
-        return inner_ ? inner_->Close(data) : S_OK;
+        return S_OK;
     }
     ~IncludeGuard()
     {
@@ -173,17 +244,37 @@ private:
         return E_FAIL;
     }
     ID3DXInclude* inner_;
+    std::vector<std::string>* files_;
     int depth_ = 0;
     std::vector<std::vector<char>*> owned_;
     std::string error_, complete_;
 };
 
+// True when the compiler's messages name errors and each is one it marks as a feature it has not
+// implemented (E5017), not a fault of the text.
+bool OnlyNotImplemented(const std::string& messages)
+{
+    bool any = false;
+    for (size_t at = messages.find(": E"); at != std::string::npos; at = messages.find(": E", at + 3)) {
+        const size_t code = at + 3;
+        if (code + 5 > messages.size() || messages[code + 4] != ':' ||
+            !std::all_of(messages.begin() + static_cast<std::ptrdiff_t>(code), messages.begin() + static_cast<std::ptrdiff_t>(code + 4),
+                         [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        if (messages.compare(code, 4, "5017") != 0) return false;
+        any = true;
+    }
+    return any;
+}
+
 }  // namespace
 
 HRESULT VornFxEffect::Create(IDirect3DDevice9* device, const void* text, uint32_t size, const D3DXMACRO* macros,
-                             ID3DXInclude* include, VornFxStates* states, VornFxEffect** effect, std::string* errors)
+                             ID3DXInclude* include, VornFxStates* states, VornFxEffect** effect, std::string* errors,
+                             std::string* warnings)
 {
     if (effect) *effect = nullptr;
+    if (warnings) warnings->clear();
     if (!device || !text || !effect) {
         if (errors) *errors = "(0): no device or no effect text";
         return D3DERR_INVALIDCALL;
@@ -192,9 +283,13 @@ HRESULT VornFxEffect::Create(IDirect3DDevice9* device, const void* text, uint32_
     if (!e) return E_OUTOFMEMORY;
     HRESULT hr;
     try {
-        std::string source;
+        std::string source, notes;
         hr = e->Preprocess(static_cast<const char*>(text), size, macros, include, &source, errors);
-        if (SUCCEEDED(hr)) hr = e->Build(device, source.data(), static_cast<uint32_t>(source.size()), states, errors);
+        if (SUCCEEDED(hr)) {
+            hr = e->Build(device, source.data(), static_cast<uint32_t>(source.size()), states, errors, &notes);
+            if (FAILED(hr) && errors) *errors = e->Relocate(*errors);
+            if (warnings) *warnings = e->Relocate(notes);
+        }
     } catch (const std::bad_alloc&) {
         if (errors) *errors = "(0): out of memory";
         hr = E_OUTOFMEMORY;
@@ -220,26 +315,9 @@ HRESULT VornFxEffect::Preprocess(const char* text, uint32_t size, const D3DXMACR
         if (errors) *errors = message;
         return E_FAIL;
     }
-    // The preprocessor here drops the line breaks inside a block comment, and every line after it
-    // would be counted short: such comments are blanked first, their line breaks kept.
-    std::string source(text, size);
-    bool inString = false;
-    for (size_t i = 0; i + 1 < source.size(); ++i) {
-        if (source[i] == '"' && (i == 0 || source[i - 1] != '\\')) inString = !inString;
-        if (source[i] == '\n') inString = false;
-        if (inString) continue;
-        if (source[i] == '/' && source[i + 1] == '/') {
-            while (i < source.size() && source[i] != '\n') ++i;
-            continue;
-        }
-        if (source[i] != '/' || source[i + 1] != '*') continue;
-        const size_t end = source.find("*/", i + 2);
-        const size_t stop = end == std::string::npos ? source.size() : end + 2;
-        for (; i < stop; ++i)
-            if (source[i] != '\n') source[i] = ' ';
-        --i;
-    }
-    IncludeGuard guard(include);
+    files_.assign(1, std::string());   // file 0: the effect text itself
+    const std::string source = MarkLines(text, size, 0);
+    IncludeGuard guard(include, &files_);
     ID3DXBuffer* result = nullptr;
     ID3DXBuffer* messages = nullptr;
     const HRESULT hr = D3DXPreprocessShader(source.data(), static_cast<UINT>(source.size()), macros, &guard, &result, &messages);
@@ -249,10 +327,84 @@ HRESULT VornFxEffect::Preprocess(const char* text, uint32_t size, const D3DXMACR
         if (messages) messages->Release();
         return E_FAIL;
     }
-    *out = BufferText(result);
+    const std::string marked = BufferText(result);
     result->Release();
     if (messages) messages->Release();
+
+    // The markers out, each line's place in.
+    out->clear();
+    out->reserve(marked.size());
+    lines_.assign(1, SourceLine{0, 1});
+    SourceLine at{0, 1};
+    const size_t markerSize = sizeof kMarker - 1;
+    auto number = [&](size_t* i) {
+        while (*i < marked.size() && marked[*i] == ' ') ++*i;
+        uint32_t n = 0;
+        for (; *i < marked.size() && marked[*i] >= '0' && marked[*i] <= '9'; ++*i) n = n < 100000000u ? n * 10 + (marked[*i] - '0') : n;
+        return n;
+    };
+    for (size_t i = 0; i < marked.size();) {
+        const bool tokenStart = i == 0 || !(isalnum(static_cast<unsigned char>(marked[i - 1])) || marked[i - 1] == '_');
+        if (tokenStart && marked.compare(i, markerSize, kMarker) == 0) {
+            i += markerSize;
+            const uint32_t file = number(&i), line = number(&i);
+            if (i < marked.size() && marked[i] == ' ') ++i;
+            if (file < files_.size() && line > 0) lines_.back() = at = SourceLine{file, line};
+            continue;
+        }
+        out->push_back(marked[i]);
+        if (marked[i++] == '\n') {
+            ++at.line;
+            lines_.push_back(at);
+        }
+    }
     return D3D_OK;
+}
+
+// "name(line" for a line of the preprocessed text (no name for the effect text itself).
+std::string VornFxEffect::Place(uint32_t line) const
+{
+    if (line == 0 || line > lines_.size()) return "(" + std::to_string(line);
+    const SourceLine& s = lines_[line - 1];
+    return files_[s.file] + "(" + std::to_string(s.line);
+}
+
+// Messages about the preprocessed text made to name true places: "(12)" at the head of a line,
+// "at (12)" anywhere and the compiler's "<anonymous>:12:5:".
+std::string VornFxEffect::Relocate(const std::string& message) const
+{
+    std::string out;
+    out.reserve(message.size() + 64);
+    auto digits = [&](size_t i, uint32_t* n) {
+        size_t j = i;
+        *n = 0;
+        for (; j < message.size() && j - i < 9 && message[j] >= '0' && message[j] <= '9'; ++j) *n = *n * 10 + (message[j] - '0');
+        return j > i ? j : std::string::npos;
+    };
+    static const char kCompiler[] = "<anonymous>:";
+    for (size_t i = 0; i < message.size();) {
+        uint32_t line = 0, column = 0;
+        const bool head = i == 0 || message[i - 1] == '\n' || (i >= 3 && message.compare(i - 3, 3, "at ") == 0);
+        if (head && message[i] == '(') {
+            const size_t j = digits(i + 1, &line);
+            if (j != std::string::npos && j < message.size() && message[j] == ')') {
+                out += Place(line) + ")";
+                i = j + 1;
+                continue;
+            }
+        }
+        if (message.compare(i, sizeof kCompiler - 1, kCompiler) == 0) {
+            const size_t j = digits(i + sizeof kCompiler - 1, &line);
+            const size_t k = j != std::string::npos && j < message.size() && message[j] == ':' ? digits(j + 1, &column) : std::string::npos;
+            if (k != std::string::npos && k < message.size() && message[k] == ':') {
+                out += Place(line) + "," + std::to_string(column) + "):";
+                i = k + 1;
+                continue;
+            }
+        }
+        out += message[i++];
+    }
+    return out;
 }
 
 int VornFxEffect::ParameterIndex(const std::string& name) const
@@ -263,7 +415,7 @@ int VornFxEffect::ParameterIndex(const std::string& name) const
 }
 
 HRESULT VornFxEffect::Build(IDirect3DDevice9* device, const char* text, uint32_t size, VornFxStates* states,
-                            std::string* errors)
+                            std::string* errors, std::string* warnings)
 {
     device_ = device;
     device_->AddRef();
@@ -307,17 +459,20 @@ HRESULT VornFxEffect::Build(IDirect3DDevice9* device, const char* text, uint32_t
         return E_FAIL;
     }
     hlsl_ = desc.hlsl;
+    // A fault of the text in any technique fails the effect. A technique the compiler cannot make
+    // (a feature it has not implemented) or whose shaders the device refuses falls back, with a
+    // warning, to the next one.
     techniques_.resize(desc.techniques.size());
-    std::string firstError;
     for (size_t i = 0; i < desc.techniques.size(); ++i) {
         std::string why;
-        techniques_[i].valid = BuildTechnique(desc.techniques[i], desc, &techniques_[i], &why);
-        if (!techniques_[i].valid && firstError.empty()) firstError = why;
-        if (techniques_[i].valid && !technique_) technique_ = &techniques_[i];
-    }
-    if (!technique_) {
-        if (errors) *errors = firstError;
-        return E_FAIL;
+        bool fallback = false;
+        techniques_[i].built = BuildTechnique(desc.techniques[i], desc, &techniques_[i], &why, &fallback);
+        if (techniques_[i].built) continue;
+        if (!fallback) {
+            if (errors) *errors = why;
+            return E_FAIL;
+        }
+        *warnings += (warnings->empty() ? "" : "\n") + why;
     }
     // Annotations, owned by the parameter, technique or pass (their places no longer move).
     auto addAnnotations = [&](const std::vector<VornFxAnnotation>& list, const void* owner) {
@@ -343,23 +498,34 @@ HRESULT VornFxEffect::Build(IDirect3DDevice9* device, const char* text, uint32_t
         for (size_t p = 0; p < techniques_[t].passes.size(); ++p)
             addAnnotations(desc.techniques[t].passes[p].annotations, &techniques_[t].passes[p]);
     }
-    return D3D_OK;
+    // The first technique that the device can draw, every pass applied, is drawn.
+    for (Technique& t : techniques_) {
+        std::string why;
+        if (t.built && SUCCEEDED(Validate(t, &why))) {
+            technique_ = &t;
+            return D3D_OK;
+        }
+        if (t.built) *warnings += (warnings->empty() ? "" : "\n") + why;
+    }
+    if (errors) *errors = "(0): no technique of the effect can be drawn here\n" + *warnings;
+    return E_FAIL;
 }
 
 bool VornFxEffect::BuildTechnique(const VornFxTechniqueDesc& td, const VornFxDescription& desc, Technique* t,
-                                  std::string* errors)
+                                  std::string* errors, bool* fallback)
 {
     t->name = td.name;
     for (const VornFxPassDesc& pd : td.passes) {
         Pass pass;
+        pass.line = pd.line;
         for (const VornFxStateDesc& sd : pd.states) {
             State s;
             s.desc = sd;
             if (!sd.parameter.empty()) s.parameter = ParameterIndex(sd.parameter);   // the parser checked it exists
             pass.states.push_back(s);
         }
-        if (!BuildShaderRef(pd.vertexShader, true, desc, &pass.vs, errors) ||
-            !BuildShaderRef(pd.pixelShader, false, desc, &pass.ps, errors))
+        if (!BuildShaderRef(pd.vertexShader, true, desc, &pass.vs, errors, fallback) ||
+            !BuildShaderRef(pd.pixelShader, false, desc, &pass.ps, errors, fallback))
             return false;
         t->passes.push_back(std::move(pass));
     }
@@ -367,13 +533,13 @@ bool VornFxEffect::BuildTechnique(const VornFxTechniqueDesc& td, const VornFxDes
 }
 
 bool VornFxEffect::BuildShaderRef(const VornFxShaderDesc& sd, bool vertex, const VornFxDescription& desc,
-                                  ShaderRef* ref, std::string* errors)
+                                  ShaderRef* ref, std::string* errors, bool* fallback)
 {
     ref->set = sd.assigned;
     if (!sd.assigned) return true;
     if (sd.parameter.empty()) {
         if (sd.profile.empty() && !sd.isAsm) return true;   // NULL
-        ref->shader = CompileShader(sd, vertex, desc, errors);
+        ref->shader = CompileShader(sd, vertex, desc, errors, fallback);
         return ref->shader >= 0;
     }
     ref->parameter = ParameterIndex(sd.parameter);
@@ -385,7 +551,7 @@ bool VornFxEffect::BuildShaderRef(const VornFxShaderDesc& sd, bool vertex, const
     for (const VornFxShaderDesc& element : p.desc.shaders) {
         int s = -1;
         if (!element.profile.empty() || element.isAsm) {
-            s = CompileShader(element, vertex, desc, errors);
+            s = CompileShader(element, vertex, desc, errors, fallback);
             if (s < 0) return false;
         }
         built.push_back(s);
@@ -395,8 +561,9 @@ bool VornFxEffect::BuildShaderRef(const VornFxShaderDesc& sd, bool vertex, const
 }
 
 int VornFxEffect::CompileShader(const VornFxShaderDesc& shader, bool vertex, const VornFxDescription& desc,
-                                std::string* errors)
+                                std::string* errors, bool* fallback)
 {
+    *fallback = false;
     const char* kind = vertex ? "VertexShader" : "PixelShader";
     const std::string where = "(" + std::to_string(shader.line) + "): " + kind + " " +
                               (shader.isAsm ? std::string("asm") : shader.profile + " " + shader.function);
@@ -428,10 +595,9 @@ int VornFxEffect::CompileShader(const VornFxShaderDesc& shader, bool vertex, con
                                shader.profile.c_str(), 0, &code, &messages, &table);
     }
     if (FAILED(hr) || !code || (!shader.isAsm && !table)) {
-        if (errors) {
-            const std::string text = BufferText(messages);
-            *errors = where + ": " + (text.empty() ? std::string("compilation failed") : text);
-        }
+        const std::string text = BufferText(messages);
+        *fallback = OnlyNotImplemented(text);
+        if (errors) *errors = where + ": " + (text.empty() ? std::string("compilation failed") : text);
         if (messages) messages->Release();
         if (code) code->Release();
         if (table) table->Release();
@@ -446,6 +612,7 @@ int VornFxEffect::CompileShader(const VornFxShaderDesc& shader, bool vertex, con
     hr = vertex ? device_->CreateVertexShader(function, &s.vs) : device_->CreatePixelShader(function, &s.ps);
     code->Release();
     if (FAILED(hr)) {
+        *fallback = true;
         if (errors) *errors = where + ": the device refused the shader";
         if (table) table->Release();
         return -1;
@@ -532,18 +699,54 @@ D3DXHANDLE VornFxEffect::GetPass(D3DXHANDLE technique, UINT index) const
 HRESULT VornFxEffect::SetTechnique(D3DXHANDLE technique)
 {
     const Technique* t = FindTechnique(technique);
-    if (!t || !t->valid || begun_) return D3DERR_INVALIDCALL;
+    if (!t || !t->built || begun_) return D3DERR_INVALIDCALL;
     technique_ = const_cast<Technique*>(t);
     return D3D_OK;
 }
 
-HRESULT VornFxEffect::ValidateTechnique(D3DXHANDLE technique) const
+// Applies each pass as BeginPass does and asks the device whether it can draw with it; every state
+// is put back afterwards. The device's answer for the first pass it refuses, with *why.
+HRESULT VornFxEffect::Validate(Technique& t, std::string* why)
 {
-    const Technique* t = FindTechnique(technique);
-    return t && t->valid ? D3D_OK : D3DERR_INVALIDCALL;
+    if (!t.built || begun_) return D3DERR_INVALIDCALL;
+    IDirect3DVertexShader9* vs = nullptr;
+    IDirect3DPixelShader9* ps = nullptr;
+    if (FAILED(device_->GetVertexShader(&vs))) vs = nullptr;
+    if (FAILED(device_->GetPixelShader(&ps))) ps = nullptr;
+    Technique* current = technique_;
+    technique_ = &t;
+    begun_ = true;
+    beginFlags_ = 0;
+    HRESULT hr = D3D_OK;
+    for (size_t p = 0; p < t.passes.size() && SUCCEEDED(hr); ++p) {
+        currentPass_ = static_cast<int>(p);
+        currentVs_ = currentPs_ = -2;
+        UploadPass(true);
+        DWORD passes = 0;
+        hr = device_->ValidateDevice(&passes);
+        if (FAILED(hr) && why) {
+            char code[16];
+            snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
+            *why = "(" + std::to_string(t.passes[p].line) + "): technique '" + t.name + "' pass " + std::to_string(p) +
+                   ": the device cannot draw it (ValidateDevice " + code + ")";
+        }
+    }
+    End();
+    technique_ = current;
+    device_->SetVertexShader(vs);
+    device_->SetPixelShader(ps);
+    if (vs) vs->Release();
+    if (ps) ps->Release();
+    return hr;
 }
 
-HRESULT VornFxEffect::FindNextValidTechnique(D3DXHANDLE technique, D3DXHANDLE* next) const
+HRESULT VornFxEffect::ValidateTechnique(D3DXHANDLE technique)
+{
+    Technique* t = const_cast<Technique*>(FindTechnique(technique));
+    return t ? Validate(*t, nullptr) : D3DERR_INVALIDCALL;
+}
+
+HRESULT VornFxEffect::FindNextValidTechnique(D3DXHANDLE technique, D3DXHANDLE* next)
 {
     if (!next) return D3DERR_INVALIDCALL;
     *next = nullptr;
@@ -554,7 +757,7 @@ HRESULT VornFxEffect::FindNextValidTechnique(D3DXHANDLE technique, D3DXHANDLE* n
         from = static_cast<size_t>(t - techniques_.data()) + 1;
     }
     for (size_t i = from; i < techniques_.size(); ++i) {
-        if (techniques_[i].valid) {
+        if (SUCCEEDED(Validate(techniques_[i], nullptr))) {
             *next = reinterpret_cast<D3DXHANDLE>(&techniques_[i]);
             return D3D_OK;
         }

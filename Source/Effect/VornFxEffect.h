@@ -3,7 +3,9 @@
 // technique with D3DXCompileShader or assembles their asm blocks with D3DXAssembleShader, keeps
 // the parameter values and uploads them to the registers each shader's constant table names (or
 // the pass names for asm shaders), binds textures to samplers, and applies and afterwards
-// restores the states of its passes. The first technique whose shaders the device takes is drawn.
+// restores the states of its passes. A fault of the text fails the whole effect; a technique that
+// the compiler cannot make (a feature it has not implemented) or that the device cannot draw, its
+// passes applied, falls back to the next, and the first one the device can draw is drawn.
 //
 // Where states go is the caller's choice (VornFxStates): straight to the device by default, or
 // through the engine's state caches, so that a cache stays true across Begin and End.
@@ -62,9 +64,11 @@ public:
     // Preprocesses (with the macros, and #include through `include`; null reads files from the
     // current folder), parses and compiles the text. states may be null (the device is used); when
     // given, it must outlive the effect. On failure *errors (when given) holds the message with its
-    // line.
+    // file and line ("(12): ..." in the text itself, "name.fxh(3): ..." in an include); *warnings
+    // (when given) the reasons of techniques that fell back, a line each.
     static HRESULT Create(IDirect3DDevice9* device, const void* text, uint32_t size, const D3DXMACRO* macros,
-                          ID3DXInclude* include, VornFxStates* states, VornFxEffect** effect, std::string* errors);
+                          ID3DXInclude* include, VornFxStates* states, VornFxEffect** effect, std::string* errors,
+                          std::string* warnings = nullptr);
 
     ULONG AddRef();
     ULONG Release();
@@ -79,15 +83,16 @@ public:
     D3DXHANDLE GetAnnotationByName(D3DXHANDLE object, const char* name) const;
 
     // Techniques in the order of the text; the current one is drawn (the first valid after Create).
+    // Validity is asked of the device with every pass applied (outside Begin and End only).
     uint32_t GetTechniqueCount() const { return static_cast<uint32_t>(techniques_.size()); }
     D3DXHANDLE GetTechnique(UINT index) const;
     D3DXHANDLE GetTechniqueByName(const char* name) const;
     D3DXHANDLE GetCurrentTechnique() const;
     D3DXHANDLE GetPass(D3DXHANDLE technique, UINT index) const;
-    HRESULT SetTechnique(D3DXHANDLE technique);   // refused for a technique the device did not take
-    HRESULT ValidateTechnique(D3DXHANDLE technique) const;
+    HRESULT SetTechnique(D3DXHANDLE technique);   // refused for a technique that could not be made
+    HRESULT ValidateTechnique(D3DXHANDLE technique);
     // The first valid technique after `technique` (null: from the start); S_FALSE and null when none.
-    HRESULT FindNextValidTechnique(D3DXHANDLE technique, D3DXHANDLE* next) const;
+    HRESULT FindNextValidTechnique(D3DXHANDLE technique, D3DXHANDLE* next);
     uint32_t GetPassCount() const;   // of the current technique
 
     HRESULT SetBool(D3DXHANDLE h, BOOL value);
@@ -161,11 +166,16 @@ private:
     struct Pass {
         std::vector<State> states;
         ShaderRef vs, ps;
+        int line = 0;
     };
     struct Technique {
         std::string name;
         std::vector<Pass> passes;
-        bool valid = false;
+        bool built = false;          // its shaders were made
+    };
+    struct SourceLine {              // where a line of the preprocessed text came from
+        uint32_t file;               // index into files_
+        uint32_t line;
     };
     struct Saved {                   // a state before the effect changed it
         VornFxStateKind kind;
@@ -174,13 +184,20 @@ private:
 
     VornFxEffect() = default;
     ~VornFxEffect();
-    HRESULT Build(IDirect3DDevice9* device, const char* text, uint32_t size, VornFxStates* states, std::string* errors);
+    HRESULT Build(IDirect3DDevice9* device, const char* text, uint32_t size, VornFxStates* states, std::string* errors,
+                  std::string* warnings);
     HRESULT Preprocess(const char* text, uint32_t size, const D3DXMACRO* macros, ID3DXInclude* include,
                        std::string* out, std::string* errors);
-    bool BuildTechnique(const VornFxTechniqueDesc& td, const VornFxDescription& desc, Technique* t, std::string* errors);
+    std::string Place(uint32_t line) const;
+    std::string Relocate(const std::string& message) const;
+    // On failure *fallback tells a technique that may fall back from a fault of the text.
+    bool BuildTechnique(const VornFxTechniqueDesc& td, const VornFxDescription& desc, Technique* t, std::string* errors,
+                        bool* fallback);
     bool BuildShaderRef(const VornFxShaderDesc& sd, bool vertex, const VornFxDescription& desc, ShaderRef* ref,
-                        std::string* errors);
-    int CompileShader(const VornFxShaderDesc& shader, bool vertex, const VornFxDescription& desc, std::string* errors);
+                        std::string* errors, bool* fallback);
+    int CompileShader(const VornFxShaderDesc& shader, bool vertex, const VornFxDescription& desc, std::string* errors,
+                      bool* fallback);
+    HRESULT Validate(Technique& t, std::string* why);
     int ParameterIndex(const std::string& name) const;
     int ResolveShader(const ShaderRef& ref) const;
     void ApplyState(const State& s);
@@ -216,6 +233,8 @@ private:
     std::vector<std::pair<DWORD, IDirect3DBaseTexture9*>> savedTextures_;   // stage, texture before
     std::vector<std::pair<DWORD, D3DMATRIX>> savedTransforms_;
     std::string hlsl_;                    // the compiled text, with the entry wrappers
+    std::vector<std::string> files_;      // "" (the effect text), then each include by its name
+    std::vector<SourceLine> lines_;       // per line of the preprocessed text
     std::vector<float> scratchFloats_;    // register images of one upload
     std::vector<INT> scratchInts_;
 };

@@ -791,7 +791,7 @@ private:
             p.name = nameToken.text;
             p.line = nameToken.line;
             if (const VornFxParameterDesc* twin = FindParameter(p.name))
-                return Fail(nameToken, "'" + p.name + "' declared twice (first on line " + std::to_string(twin->line) + ")");
+                return Fail(nameToken, "'" + p.name + "' declared twice, first at (" + std::to_string(twin->line) + ")");
             if (FindConstant(p.name)) return Fail(nameToken, "'" + p.name + "' declared twice");
             if (Accept('[')) {
                 double n;

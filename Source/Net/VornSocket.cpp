@@ -30,7 +30,6 @@ bool FetchPath(const char* host, const char* path, char* work, uint8_t** buffer,
     bool ok = VornSocketCommon::SendAll(g_state, socket, work, line) == line;
     uint8_t* data = ok ? static_cast<uint8_t*>(VornMemory::AllocQuiet(0, VornMemory::DEFAULT_TAG, __FILE__, __LINE__)) : nullptr;
     uint32_t used = 0;
-    uint32_t capacity = 0;
     if (ok && !data) {
         VornSocketCommon::SetNoMemoryText(g_state);
         ok = false;
@@ -43,19 +42,16 @@ bool FetchPath(const char* host, const char* path, char* work, uint8_t** buffer,
             ok = false;
             break;
         }
-        if (used + static_cast<uint32_t>(n) > capacity) {
-            // Grows by doubling: a reply of many megabytes is copied a few times, not once per 4 KB.
-            uint32_t grown = capacity ? capacity : kWorkSize;
-            while (grown < used + static_cast<uint32_t>(n)) grown *= 2;
-            void* bigger = VornMemory::ReallocQuiet(data, grown, __FILE__, __LINE__);
-            if (!bigger) {
-                VornSocketCommon::SetNoMemoryText(g_state);
-                ok = false;
-                break;
-            }
-            data = static_cast<uint8_t*>(bigger);
-            capacity = grown;
+        // Grown to exactly what has come, as the caller gets it: never more than the reply.
+        void* bigger = static_cast<uint32_t>(n) <= UINT32_MAX - used
+                           ? VornMemory::ReallocQuiet(data, used + static_cast<uint32_t>(n), __FILE__, __LINE__)
+                           : nullptr;
+        if (!bigger) {
+            VornSocketCommon::SetNoMemoryText(g_state);
+            ok = false;
+            break;
         }
+        data = static_cast<uint8_t*>(bigger);
         std::memcpy(data + used, work, static_cast<size_t>(n));
         used += static_cast<uint32_t>(n);
     }

@@ -256,6 +256,19 @@ public:
     Record* GetLive(VornHandle handle) { return Live(handle) ? &records_[handle] : nullptr; }
     const Record* GetLive(VornHandle handle) const { return Live(handle) ? &records_[handle] : nullptr; }
 
+    // GetLive for an operation: a handle that is neither live nor none is named in the log.
+    Record* GetLiveLogged(VornHandle handle, const char* operationName)
+    {
+        if (Live(handle)) return &records_[handle];
+        if (handle != VORN_INVALID_HANDLE) {
+            VornLog::StrongBlue("%s", operationName);
+            VornLog::Print(" : [ No.%u ] : ", handle);
+            VornLog::StrongRed("使われていないハンドルです");
+            VornLog::LineBreak();
+        }
+        return nullptr;
+    }
+
     bool Valid(VornHandle handle) const { return records_ && handle < count_; }
     bool Live(VornHandle handle) const { return Valid(handle) && records_[handle].inUse; }
     uint32_t Count() const { return count_; }   // records allocated (0 without a table)

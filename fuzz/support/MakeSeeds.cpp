@@ -145,6 +145,8 @@ int main(int argc, char** argv)
     for (int i = 0; i < 8; ++i) wave.push_back(uint8_t(i * 37));
     VornBytes::WriteLE32(wave.data() + 4, uint32_t(wave.size() - 8));
     Write("tuvra_wave", "tone", wave);
+    Write("music_bytes", "wave", wave);
+    Write("music_bytes", "midi", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 0xFF, 0x2F, 0});
 
     // LZSS: whole streams for the decoder, [size lo, size hi] + body for the raw decoder.
     Write("lzss", "text", Lzss(text, true));

@@ -47,7 +47,7 @@ TEST_F(AudioTest, MusicPlayStopPauseAndReleaseFollowTheEntryState)
         ASSERT_NE(r, nullptr);
         VornMusic::Stop(h);
         VornMusic::Pause(h);
-        EXPECT_EQ(r->playing + r->paused, 0);   // idle: nothing to stop or pause
+        EXPECT_EQ(r->segmentState, nullptr);   // idle: a pause started nothing
         VornMusic::Play(h);
         IDirectMusicSegmentState* first = r->segmentState;
         ASSERT_NE(first, nullptr);
@@ -57,9 +57,10 @@ TEST_F(AudioTest, MusicPlayStopPauseAndReleaseFollowTheEntryState)
         first->Release();
         VornMusic::PlayLoop(h);
         VornMusic::Pause(h);
-        EXPECT_TRUE(r->paused && r->loop && !r->segmentState);
-        VornMusic::Pause(h);
-        EXPECT_TRUE(!r->paused && r->playing && r->segmentState);
+        EXPECT_EQ(r->segmentState, nullptr);
+        VornMusic::Pause(h);   // resumes, still looping
+        DWORD repeats = 0;
+        EXPECT_TRUE(r->segmentState && SUCCEEDED(r->segment->GetRepeats(&repeats)) && repeats == DMUS_SEG_REPEAT_INFINITE);
         VornMusic::SetVolume(h, 50);   // ends, though every index gives the same buffer here
         VornMusic::SetPan(h, -30);
         IDirectSoundBuffer* buffer = nullptr;
@@ -71,9 +72,9 @@ TEST_F(AudioTest, MusicPlayStopPauseAndReleaseFollowTheEntryState)
         EXPECT_EQ(volume * 10000 + pan, -2500 * 10000 - 900);
         VornMusic::AddRef(h);
         VornMusic::Release(h);
-        EXPECT_TRUE(r->inUse && r->playing);   // one reference left: it keeps playing
+        EXPECT_TRUE(r->inUse && r->segmentState);   // one reference left: it keeps playing
         VornMusic::Stop(h);
-        EXPECT_TRUE(r->inUse && !r->playing && !r->segmentState);
+        EXPECT_TRUE(r->inUse && !r->segmentState);
         VornMusic::Release(h);
         // A standard MIDI file from memory loads through a temporary copy that goes with the entry.
         const VornMusicHandle midi = VornMusic::CreateFromMemoryMidi(smf.data(), uint32_t(smf.size()), 8);
@@ -87,4 +88,20 @@ TEST_F(AudioTest, MusicPlayStopPauseAndReleaseFollowTheEntryState)
     });
     EXPECT_TRUE(InOrder(log, {Red("VornMusic::Release") + " : [ No.0 ]", Blue("VornMusic::CreateFromMemoryMidi"),
                               " : [ No.0 ] : ", Green("Success")}));
+}
+
+TEST_F(AudioTest, MusicFromBadBytesLeavesNoEntryAndNoMemory)
+{
+    const std::string junk(300, '\x5A'), cut = MakeWave(0.2).substr(0, 44), noMidi = "MThd" + junk;
+    PutFile("junk.wav", junk);
+    RunEngine([&] {
+        const uint32_t used = VornMemory::GetUsedSize();
+        const VornMusicHandle made[] = {
+            VornMusic::CreateFromWave("junk.wav", 8), VornMusic::CreateFromMemoryWave(junk.data(), uint32_t(junk.size()), 8),
+            VornMusic::CreateFromMemoryWave(cut.data(), uint32_t(cut.size()), 8),
+            VornMusic::CreateFromMemoryMidi(noMidi.data(), uint32_t(noMidi.size()), 8), VornMusic::CreateFromMemoryWave(nullptr, 8, 8)};
+        for (size_t i = 0; i < std::size(made); ++i) EXPECT_EQ(made[i], VORN_INVALID_HANDLE) << i;
+        EXPECT_EQ(VornMusic::GetRecord(0), nullptr);
+        EXPECT_EQ(VornMemory::GetUsedSize(), used);
+    });
 }

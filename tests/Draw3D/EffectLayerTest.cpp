@@ -138,10 +138,11 @@ const char kVariantEffect[] =
     "#endif\n"
     "float4 VS(float4 pos : POSITION) : POSITION { return float4(pos.xy * 0.5, 0.5, 1); }\n"
     "float4 PS() : COLOR0 { return Colour; }\n"
+    "float4 VSIf(float4 pos : POSITION) : POSITION { if (Colour.x > 0) pos.y = 0; return pos; }\n"
     "#if 0\n"
     "technique Dead { pass { } }\n"
     "#endif\n"
-    "technique Broken { pass { VertexShader = compile VSPROF VS(); PixelShader = compile ps_2_0 Missing(); } }\n"
+    "technique Broken { pass { VertexShader = compile VSPROF VSIf(); PixelShader = compile ps_2_0 PS(); } }\n"
     "technique Live < string Note = \"fallback\"; > { pass { CullMode = NONE; ZEnable = FALSE;\n"
     "  VertexShader = compile VSPROF VS(); PixelShader = compile ps_2_0 PS(); } }\n";
 
@@ -506,8 +507,12 @@ TEST_F(EffectLayerTest, MacrosIncludesAndIfdefChooseTheDeclarationAndTheFirstVal
         std::string errors;
         if (effect_) effect_->Release();
         effect_ = nullptr;
+        std::string warnings;
         ASSERT_EQ(D3D_OK, VornFxEffect::Create(device_, kVariantEffect, sizeof kVariantEffect - 1, macros, &include,
-                                               nullptr, &effect_, &errors)) << errors;
+                                               nullptr, &effect_, &errors, &warnings)) << errors;
+        // The compiler has no "if" in vs_2_0 (its code E5017): that technique falls back with a warning.
+        EXPECT_NE(std::string::npos, warnings.find("(13): VertexShader vs_2_0 VSIf: (9,")) << warnings;
+        EXPECT_NE(std::string::npos, warnings.find(": E5017: ")) << warnings;
         ASSERT_EQ(2u, effect_->GetTechniqueCount());   // the one inside #if 0 is gone
         D3DXHANDLE broken = effect_->GetTechniqueByName("Broken"), live = effect_->GetTechniqueByName("Live");
         EXPECT_EQ(live, effect_->GetCurrentTechnique());
@@ -551,4 +556,59 @@ TEST_F(EffectLayerTest, BadTextGivesOneErrorWithItsLineAndNoEffect)
     EXPECT_EQ(Param("m"), effect_->GetParameterBySemantic(nullptr, "world"));
     EXPECT_EQ(Param("n"), effect_->GetParameterBySemantic(nullptr, "COLOUR"));
     EXPECT_EQ(nullptr, effect_->GetParameterBySemantic(nullptr, "VIEW"));
+}
+
+// An error of the text in any technique fails the whole effect, named at its true file and line
+// after skipped blocks and in includes (the preprocessor drops the line breaks of skipped blocks).
+TEST_F(EffectLayerTest, AnErrorInAnyTechniqueFailsTheEffectAtItsTrueFileAndLine)
+{
+    TableInclude include;
+    include.files = {{"five.fxh", "\n\nfloat f1;\n\n\n"}, {"bad.fxh", "float4 x;\n\nsampler s;\nfloat4 Wrong() { return s; }\n"}};
+    const std::string techniques =
+        "float4 VS(float4 pos : POSITION) : POSITION { return pos; }\nfloat4 PS() : COLOR0 { return 1; }\n"
+        "technique A { pass { VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n"
+        "technique B { pass { VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PSB(); } }\n";
+    const struct { const char* text; const char* error; } cases[] = {
+        {"float4 PSB() : COLOR0 { return Nowhere(); }\n", "(1,"},
+        {"#if 0\nx\ny\nz\n#endif\n\nfloat4 PSB() : COLOR0 { return Nowhere(); }\n", "(7,"},
+        {"#ifdef NO\nfloat a1;\n#else\nfloat b1;\n#endif\n#if 0\nfloat c1;\n#endif\nfloat4 PSB() : COLOR0 { return 1 +; }\n", "(9,"},
+        {"#include \"five.fxh\"\nfloat4 PSB() : COLOR0 { float3 v = Nowhere(); return 1; }\n", "(2,"},
+        {"#include \"bad.fxh\"\nfloat4 PSB() : COLOR0 { return Wrong(); }\n", "bad.fxh(4,"},
+        {"#if 0\n\n#endif\ntechnique C { pass { Nonsense = 1; } }\n", "(4): "},
+    };
+    for (const auto& c : cases) {
+        std::string errors;
+        const std::string text = c.text + techniques;
+        VornFxEffect* e = nullptr;
+        EXPECT_EQ(E_FAIL, VornFxEffect::Create(device_, text.data(), uint32_t(text.size()), nullptr, &include, nullptr, &e, &errors));
+        EXPECT_EQ(nullptr, e);
+        EXPECT_NE(std::string::npos, errors.find(c.error)) << c.text << errors;
+    }
+}
+
+// A pass the device cannot draw (a filter it does not take) makes its technique invalid: the next
+// one is drawn, and asking puts every state back.
+TEST_F(EffectLayerTest, ATechniqueTheDeviceRefusesWithItsPassAppliedFallsBack)
+{
+    device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    std::string errors, warnings;
+    const char text[] =
+        "float4 VS(float4 pos : POSITION) : POSITION { return pos; }\n"
+        "float4 PS(uniform float4 c) : COLOR0 { return c; }\n"
+        "technique Refused { pass { CullMode = NONE; MagFilter[0] = NONE;\n"
+        "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(float4(1, 0, 0, 1)); } }\n"
+        "technique Taken { pass { CullMode = NONE; ZEnable = FALSE;\n"
+        "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(float4(0, 1, 0, 1)); } }\n";
+    ASSERT_EQ(D3D_OK, VornFxEffect::Create(device_, text, sizeof text - 1, nullptr, nullptr, nullptr, &effect_, &errors, &warnings));
+    D3DXHANDLE refused = effect_->GetTechniqueByName("Refused"), taken = effect_->GetTechniqueByName("Taken"), next = nullptr;
+    EXPECT_EQ(taken, effect_->GetCurrentTechnique());
+    EXPECT_EQ("(3): technique 'Refused' pass 0: the device cannot draw it (ValidateDevice 0x88760822)", warnings);
+    EXPECT_EQ(D3DERR_UNSUPPORTEDTEXTUREFILTER, effect_->ValidateTechnique(refused));
+    EXPECT_EQ(D3D_OK, effect_->FindNextValidTechnique(nullptr, &next));
+    EXPECT_EQ(taken, next);
+    DWORD filter = 0;
+    device_->GetSamplerState(0, D3DSAMP_MAGFILTER, &filter);
+    EXPECT_EQ(DWORD(D3DTEXF_LINEAR), filter);
+    DrawFrame();
+    EXPECT_TRUE(BoxIs(frame_, 0x00FF00, 0, 0, kWidth - 1, kHeight - 1));
 }

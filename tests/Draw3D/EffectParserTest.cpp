@@ -230,7 +230,7 @@ TEST(EffectParser, BadTextIsAParseErrorWithItsLine)
         {"technique{pass{VertexShader=compile v V(, )}}", "(1): empty argument of 'V'"},
         {"technique{pass{\nAlphaRef=1e19;}}", "(2): value of 'AlphaRef' out of range"},
         {"int s=1e11;", "(1): value of 's' out of the int range"},
-        {"float a;\nfloat b;\nfloat a;", "(3): 'a' declared twice (first on line 1)"},
+        {"float a;\nfloat b;\nfloat a;", "(3): 'a' declared twice, first at (1)"},
         {"float a[1 / 0];", "(1): division by zero"},
         {deep, "(1): expression nested too deeply"},
         {"VertexShader v[2] = { asm { vs_2_0 } };", "(1): 'v' needs 2 shaders"},

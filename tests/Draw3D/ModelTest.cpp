@@ -125,6 +125,7 @@ TEST_F(Model, SpheresHitOnlyWhenTheyOverlapAndRaysHitTheSphereWhateverTheScale)
     VornModel::TransformUpdate(b, 0);
     EXPECT_TRUE(VornModel::HitCheckSphere(a, b));
     EXPECT_FALSE(VornModel::HitCheckRay(VORN_INVALID_HANDLE, at, towards));
+    EXPECT_FALSE(VornModel::HitCheckRay(a, VornVector3(20, 0, 0), at));   // no direction, 25 units off: no ray
 }
 
 TEST_F(Model, AllocatorCountsNamesAndMaterialsAndTheContainersFollowTheFrameWalk)

@@ -94,10 +94,15 @@ TEST_F(ShaderFx, CompileErrorMissingFileOverlongNameAndFullTableAreRefused)
     EXPECT_EQ(0u, FromMemory(kPlainEffect));
     EXPECT_EQ(1u, FromMemory(kPlainEffect));
     EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(kPlainEffect));
+    // A technique the compiler cannot make falls back to the next, its text logged as a warning.
+    VornShaderFx::Release(0);
+    EXPECT_EQ(0u, FromMemory("float4 f;\nfloat4 VS(float4 p : POSITION) : POSITION { if (f.x > 0) p.x = 0; return p; }\n"
+                             "technique A { pass { VertexShader = compile vs_2_0 VS(); } }\ntechnique B { pass { } }\n"));
     const std::string text = log.Text();
     EXPECT_TRUE(HasAll(text, {Red("ファイルの読み込みに失敗しました"), Red("ファイル名が長すぎます"), Red("空きエフェクトが見つかりませんでした。"),
-                              Red("エフェクトの読み込みに失敗しました。"), "  -> Shader Compile Error [(3): VertexShader vs_2_0 VS: ", "mTransfrom"}));
-    EXPECT_EQ(3, CountIn(text, Green("Complete")));
+                              Red("エフェクトの読み込みに失敗しました。"), "  -> Shader Compile Error [(3): VertexShader vs_2_0 VS: ", "mTransfrom",
+                              "<B>  -> Shader Compile Warning [(3): VertexShader vs_2_0 VS: (2,48): E5017: "}));
+    EXPECT_EQ(4, CountIn(text, Green("Complete")));
     VornShaderFx::SetMax(0);
 }
 
@@ -217,6 +222,7 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
 // (the sampling itself is the effect layer's own test).
 TEST_F(ShaderFx, PassStatesGoThroughTheCachesAndComeBack)
 {
+    ASSERT_EQ(Vorn3D::kNone, Vorn3D::GetRenderState(D3DRS_FOGENABLE));
     VornShaderFxHandle fx = FromMemory(
         "texture TextureStage0;\n"
         "sampler2D Sampler0 = sampler_state { Texture = <TextureStage0>; MagFilter = POINT; MinFilter = POINT; };\n"
@@ -226,7 +232,6 @@ TEST_F(ShaderFx, PassStatesGoThroughTheCachesAndComeBack)
     Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
     Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     Vorn3D::SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-    ASSERT_EQ(Vorn3D::kNone, Vorn3D::GetRenderState(D3DRS_FOGENABLE));
     uint32_t passes = 0;
     ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
     VornShaderFx::BeginPass(fx, 0);
@@ -256,4 +261,26 @@ TEST_F(ShaderFx, PassStatesGoThroughTheCachesAndComeBack)
     EXPECT_TRUE(VornShaderFx::Begin(fx, &passes));
     VornShaderFx::End(fx);
     EXPECT_NE(nullptr, VornShaderFx::GetEffect(fx));
+}
+
+// Without VornLight a pass's LightEnable switches the device's own light: on stays on.
+class ShaderFxWithoutLights : public EngineWith<VornShaderFx, VornCamera> {};
+
+TEST_F(ShaderFxWithoutLights, LightEnableOfAPassReachesTheDevice)
+{
+    LogCapture log;
+    const char text[] = "technique T { pass { LightEnable[0] = TRUE; } }\n";
+    const VornShaderFxHandle fx = VornShaderFx::CreateFromMemory(text, sizeof text - 1);
+    uint32_t passes = 0;
+    ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
+    VornShaderFx::BeginPass(fx, 0);
+    BOOL on = FALSE;
+    EXPECT_TRUE(SUCCEEDED(device_->GetLightEnable(0, &on)) && on);
+    VornShaderFx::EndPass(fx);
+    VornShaderFx::End(fx);
+    // VornLight itself refuses, and leaves the device's light alone.
+    device_->LightEnable(1, TRUE);
+    EXPECT_FALSE(VornLight::SetEnable(1, false));
+    EXPECT_TRUE(SUCCEEDED(device_->GetLightEnable(1, &on)) && on);
+    EXPECT_NE(std::string::npos, log.Text().find(Red("VornLightクラスが初期化されていません")));
 }

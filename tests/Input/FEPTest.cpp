@@ -4,6 +4,7 @@
 #include "VornFEP.h"
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -16,8 +17,9 @@ std::string Typed()
 void Send(const std::string& bytes) { for (unsigned char c : bytes) SendMessageA(Vorn::GetWindowHandle(), WM_CHAR, c, 0); }
 
 // What the stand-in IME answers; a buffer too small for the data is an error, as in IMM.
-struct FakeIme { BOOL open; DWORD conversion, sentence; LONG cursor, compositionError; std::string composition, clauses, candidates; }
-g_ime = {TRUE, 0, 0, 4, 0, "変換中です", "", ""};
+struct FakeIme { BOOL open; DWORD conversion, sentence; LONG cursor, compositionError; std::string composition, clauses, candidates;
+                 BOOL notifyAnswer; std::vector<uintptr_t> notified; }
+g_ime = {TRUE, 0, 0, 4, 0, "変換中です", "", "", TRUE, {}};
 
 LONG Answer(const std::string& data, void* buffer, DWORD size)
 {
@@ -36,7 +38,10 @@ const VornImeCalls kFake = {
         return item == GCS_COMPSTR && g_ime.compositionError ? g_ime.compositionError : n;
     },
     [](HIMC, DWORD, LPCANDIDATELIST buffer, DWORD size) { return DWORD(Answer(g_ime.candidates, buffer, size)); },
-    [](HIMC, DWORD, DWORD, DWORD) { return TRUE; }};
+    [](HIMC context, DWORD action, DWORD index, DWORD value) {
+        g_ime.notified = {reinterpret_cast<uintptr_t>(context), action, index, value};
+        return g_ime.notifyAnswer;
+    }};
 
 std::string Words(std::initializer_list<uint32_t> w) { return std::string(reinterpret_cast<const char*>(w.begin()), w.size() * 4); }
 
@@ -110,5 +115,16 @@ TEST(FEP, AStandInImeGivesModeCompositionAndCandidates)
         EXPECT_EQ(VornFEP::RefreshCandidateList(), 4u);
         EXPECT_EQ(VornFEP::GetCandidatePageEnd(), 2u);
         EXPECT_EQ(candidate(0) + candidate(1) + candidate(2) + candidate(3), "");
+    });
+}
+
+TEST(FEP, NotificationsReachTheImeWithTheContextAndItsAnswerComesBack)
+{
+    vorntest::BootRunning(0, [] { VornFEP::SetImeCalls(&kFake); }, [] {
+        for (BOOL answer : {TRUE, FALSE}) {
+            g_ime.notifyAnswer = answer;
+            EXPECT_EQ(VornFEP::Notify(NI_COMPOSITIONSTR, CPS_CANCEL, 7), answer == TRUE);
+            EXPECT_EQ((std::vector<uintptr_t>{1, NI_COMPOSITIONSTR, CPS_CANCEL, 7}), g_ime.notified);
+        }
     });
 }

@@ -150,6 +150,7 @@ TEST_F(SocketTest, HttpGetFetchesEachPathOverItsOwnConnection)
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(expected[i].empty(), buffers[i] == nullptr) << i;
         EXPECT_TRUE(expected[i] == std::string(reinterpret_cast<char*>(buffers[i]), sizes[i])) << i;
+        if (buffers[i]) EXPECT_EQ(sizes[i], VornMemory::GetBlockSize(buffers[i])) << i;   // no slack kept
         VornMemory::FreeQuiet(buffers[i]);
     }
     // The long path never went out; each other one was asked once, exactly.
