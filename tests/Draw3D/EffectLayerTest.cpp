@@ -569,6 +569,8 @@ TEST_F(EffectLayerTest, AnErrorInAnyTechniqueFailsTheEffectAtItsTrueFileAndLine)
         "technique A { pass { VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n"
         "technique B { pass { VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PSB(); } }\n";
     const struct { const char* text; const char* error; } cases[] = {
+        {"float4 PSB() { return 1; }\n", "(1,"},   // technique A compiles: only B's shader is wrong
+        {"\n", "(5): shader function 'PSB' not found"},
         {"float4 PSB() : COLOR0 { return Nowhere(); }\n", "(1,"},
         {"#if 0\nx\ny\nz\n#endif\n\nfloat4 PSB() : COLOR0 { return Nowhere(); }\n", "(7,"},
         {"#ifdef NO\nfloat a1;\n#else\nfloat b1;\n#endif\n#if 0\nfloat c1;\n#endif\nfloat4 PSB() : COLOR0 { return 1 +; }\n", "(9,"},
