@@ -1,6 +1,6 @@
 // A stand-in Tuvra for the sound tests: instances that play nothing, report playing, and record
 // every value sent to slots 5 and 6. Built without the create-from-handle entry as TuvraNoHandle,
-// without the error-text entry as TuvraNoError, and failing to start as TuvraNoInit.
+// and without the error-text entry as TuvraNoError.
 #define TUVRA_BUILD
 #include "Tuvra.h"
 #include <new>
@@ -32,11 +32,7 @@ Recorder g_recorder;
 
 }  // namespace
 
-#ifdef TUVRA_STUB_NO_INIT
-TUVRA_API BOOL Tuvra_Initialize(uint32_t, IDirectSound**, TuvraAllocFunc, TuvraFreeFunc) { return FALSE; }
-#else
 TUVRA_API BOOL Tuvra_Initialize(uint32_t, IDirectSound**, TuvraAllocFunc, TuvraFreeFunc) { return TRUE; }
-#endif
 TUVRA_API void Tuvra_Uninitialize(void) {}
 TUVRA_API TuvraInstance* Tuvra_CreateInstanceFromFile(const char*, uint8_t) { return &g_recorder; }
 TUVRA_API TuvraInstance* Tuvra_CreateInstanceFromMemory(const void*, uint32_t, uint8_t) { return &g_recorder; }

@@ -38,10 +38,7 @@ const VornImeCalls kFake = {
         return item == GCS_COMPSTR && g_ime.compositionError ? g_ime.compositionError : n;
     },
     [](HIMC, DWORD, LPCANDIDATELIST buffer, DWORD size) { return DWORD(Answer(g_ime.candidates, buffer, size)); },
-    [](HIMC context, DWORD action, DWORD index, DWORD value) {
-        g_ime.notified = {reinterpret_cast<uintptr_t>(context), action, index, value};
-        return g_ime.notifyAnswer;
-    }};
+    [](HIMC c, DWORD action, DWORD index, DWORD value) { return g_ime.notified = {uintptr_t(c), action, index, value}, g_ime.notifyAnswer; }};
 
 std::string Words(std::initializer_list<uint32_t> w) { return std::string(reinterpret_cast<const char*>(w.begin()), w.size() * 4); }
 
@@ -77,7 +74,7 @@ TEST(FEP, CharactersOfTheWindowMakeTheTypedText)
     });
 }
 
-TEST(FEP, AStandInImeGivesModeCompositionAndCandidates)
+TEST(FEP, AStandInImeGivesModeCompositionAndCandidatesAndTakesNotifications)
 {
     vorntest::BootRunning(0, [] { VornFEP::SetImeCalls(&kFake); }, [] {
         const struct { BOOL open; DWORD conversion, sentence; const char* label; } modes[] = {
@@ -115,12 +112,7 @@ TEST(FEP, AStandInImeGivesModeCompositionAndCandidates)
         EXPECT_EQ(VornFEP::RefreshCandidateList(), 4u);
         EXPECT_EQ(VornFEP::GetCandidatePageEnd(), 2u);
         EXPECT_EQ(candidate(0) + candidate(1) + candidate(2) + candidate(3), "");
-    });
-}
-
-TEST(FEP, NotificationsReachTheImeWithTheContextAndItsAnswerComesBack)
-{
-    vorntest::BootRunning(0, [] { VornFEP::SetImeCalls(&kFake); }, [] {
+        // Notifications reach the IME with the window's context, and its answer comes back.
         for (BOOL answer : {TRUE, FALSE}) {
             g_ime.notifyAnswer = answer;
             EXPECT_EQ(VornFEP::Notify(NI_COMPOSITIONSTR, CPS_CANCEL, 7), answer == TRUE);
