@@ -250,6 +250,24 @@ private:
     std::string error_, complete_;
 };
 
+// The assembler counts lines from the head of its asm block, which starts on `line` of the
+// preprocessed text: its "Line 3: ..." is "(line + 2): ..." there.
+std::string AssemblerLines(const std::string& messages, int line)
+{
+    std::string out;
+    for (size_t at = 0; at < messages.size();) {
+        size_t end = messages.find('\n', at);
+        end = end == std::string::npos ? messages.size() : end + 1;
+        const std::string one = messages.substr(at, end - at);
+        char* rest = nullptr;
+        const long n = one.compare(0, 5, "Line ") == 0 ? strtol(one.c_str() + 5, &rest, 10) : 0;
+        if (n > 0 && n < 100000000 && rest && *rest == ':') out += "(" + std::to_string(line + n - 1) + ")" + rest;
+        else out += one;
+        at = end;
+    }
+    return out;
+}
+
 // True when the compiler's messages name errors and each is one it marks as a feature it has not
 // implemented (E5017), not a fault of the text.
 bool OnlyNotImplemented(const std::string& messages)
@@ -595,8 +613,9 @@ int VornFxEffect::CompileShader(const VornFxShaderDesc& shader, bool vertex, con
                                shader.profile.c_str(), 0, &code, &messages, &table);
     }
     if (FAILED(hr) || !code || (!shader.isAsm && !table)) {
-        const std::string text = BufferText(messages);
+        std::string text = BufferText(messages);
         *fallback = OnlyNotImplemented(text);
+        if (shader.isAsm && !text.empty()) text = "\n" + AssemblerLines(text, shader.line);
         if (errors) *errors = where + ": " + (text.empty() ? std::string("compilation failed") : text);
         if (messages) messages->Release();
         if (code) code->Release();

@@ -559,6 +559,8 @@ TEST_F(EffectLayerTest, BadTextGivesOneErrorAtItsTrueFileAndLineAndNoEffect)
         {"#include \"bad.fxh\"\nfloat4 PSB() : COLOR0 { return Wrong(); }\n" + ab,
          "(5): VertexShader vs_2_0 VS: bad.fxh(4,20): E5002: Can't implicitly convert from sampler to float4.\n"},
         {"#if 0\n\n#endif\ntechnique C { pass { Nonsense = 1; } }\n", "(4): unknown pass state 'Nonsense'"},
+        {"#if 0\n\n#endif\ntechnique C { pass { VertexShader = asm { vs_2_0\n mov oPos, v0\n bogus r0 }; } }\n",
+         "(4): VertexShader asm: \n(6): Error \"syntax error\" from bison\n"},
     };
     for (const auto& c : cases) {
         std::string errors;
