@@ -3,10 +3,8 @@
 // set, each a complete text X file ("xof 0303txt 0032" and the templates with their GUIDs).
 // The template GUIDs are also given as values, for matching ID3DXFileData::GetType.
 #pragma once
+#include "VornXFormat.h"
 #include <guiddef.h>
-
-extern const char kVornXStandardTemplates[];
-extern const char kVornXSkinTemplates[];
 
 extern const GUID kVornXFrame;
 extern const GUID kVornXFrameTransformMatrix;
