@@ -2,7 +2,9 @@
 #include "VornBytes.h"
 #include "VornLog.h"
 #include <zlib.h>
+#include <cfloat>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 
@@ -390,6 +392,22 @@ bool Is(const Token& t, const char* word)
 bool IsPunct(const Token& t, char c) { return t.kind == T_PUNCT && t.punct == c; }
 std::string Text(const Token& t) { return std::string(t.text ? t.text : "", t.length); }
 
+// A double that is a whole number within 64 bits.
+bool Whole(double d, int64_t* v)
+{
+    if (!(d >= -9.2e18 && d <= 9.2e18) || d != std::floor(d)) return false;
+    *v = static_cast<int64_t>(d);
+    return true;
+}
+
+// A double as a float; past the float range it becomes infinite (NaN stays NaN).
+float ToFloat(double d)
+{
+    if (d > FLT_MAX) return HUGE_VALF;
+    if (d < -FLT_MAX) return -HUGE_VALF;
+    return static_cast<float>(d);
+}
+
 }  // namespace
 
 class VornXParser
@@ -468,7 +486,7 @@ bool VornXParser::ReadScalar(Lexer& lex, Kind kind, uint32_t* out)
     if (kind == K_FLOAT || kind == K_DOUBLE) {
         float f;
         if (t.binary) {
-            f = static_cast<float>(t.value);
+            f = ToFloat(t.value);
         } else {
             const char* s = t.text + (t.text[0] == '+');
             if (std::from_chars(s, t.text + t.length, f).ec != std::errc()) return Fail(lex, "a bad number");
@@ -480,16 +498,14 @@ bool VornXParser::ReadScalar(Lexer& lex, Kind kind, uint32_t* out)
     int64_t v;
     if (t.binary) {
         if (t.kind == T_INT) v = t.integer;
-        else if (t.value == static_cast<double>(static_cast<int64_t>(t.value))) v = static_cast<int64_t>(t.value);
-        else return Fail(lex, "a whole number is missing");
+        else if (!Whole(t.value, &v)) return Fail(lex, "a whole number is missing");
     } else if (t.kind == T_INT) {
         const char* s = t.text + (t.text[0] == '+');
         if (std::from_chars(s, t.text + t.length, v).ec != std::errc()) return Fail(lex, "a bad number");
     } else {
         double d;
-        if (std::from_chars(t.text, t.text + t.length, d).ec != std::errc() || d != static_cast<double>(static_cast<int64_t>(d)))
+        if (std::from_chars(t.text, t.text + t.length, d).ec != std::errc() || !Whole(d, &v))
             return Fail(lex, "a whole number is missing");
-        v = static_cast<int64_t>(d);
     }
     *out = static_cast<uint32_t>(v);
     return true;

@@ -8,6 +8,7 @@
 #include "VornQrbFormat.h"
 #include "VornQsgFormat.h"
 #include "VornQxtFormat.h"
+#include "XFileWriter.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -139,6 +140,25 @@ int main(int argc, char** argv)
         VornBytes::WriteLE32(keys.data() + 12 + k * 20, 3);
     }
     Write("x_keys", "position", keys);
+    // An X file with an inline template, a frame, a skinned mesh with a material list, references by
+    // name and by GUID and an animation, in text, binary and both compressed forms.
+    const std::string x =
+        "xof 0303txt 0032\ntemplate Extra { <01020304-0506-0708-090A-0B0C0D0E0F10> DWORD n; array FLOAT v[n]; [...] }\n"
+        "Material Red { 1.0;0.0;0.0;1.0;; 5.0; 0.0;0.0;0.0;; 0.0;0.0;0.0;; TextureFilename { \"a\\\\b.bmp\"; } }\n"
+        "Frame Root { <11111111-2222-3333-4444-555555555555> FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }\n"
+        " Extra { 2; 1.5, 2; Unknown { 1; { x } } }\n"
+        " Mesh m { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; 2; 3;0,1,2;, 4;0,1,2,3;;\n"
+        "  MeshNormals { 1; 0;0;1;; 2; 3;0,0,0;, 4;0,0,0,0;; }\n"
+        "  MeshTextureCoords { 4; 0;0;, 1;0;, 1;1;, 0;1;; }\n"
+        "  MeshMaterialList { 1; 1; 0;; { Red } }\n"
+        "  XSkinMeshHeader { 1; 1; 1; }\n"
+        "  SkinWeights { \"Root\"; 2; 0, 1; 1.0, 0.5; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; } } }\n"
+        "AnimationSet Walk { Animation { { Root } { <11111111-2222-3333-4444-555555555555> }\n"
+        " AnimationKey { 2; 2; 0; 3; 0, 0, 0;;, 10; 3; 1.0, 2.0, 3.0;;; } } }\n";
+    const std::string xb = XFileWriter::ToBinary(x);
+    const std::pair<const char*, std::string> xs[] = {
+        {"text", x}, {"binary", xb}, {"tzip", XFileWriter::Compress(x)}, {"bzip", XFileWriter::Compress(xb)}};
+    for (const auto& s : xs) Write("x_file", s.first, Bytes(s.second.begin(), s.second.end()));
     Write("skin_convert", "quad", {4, 2, 2, 8, 0, 1, 2, 0, 2, 3, 0, 1, 1, 0, 200, 2, 0, 100, 1, 155, 1, 1, 255});
     Bytes wave = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
                   1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 8, 0, 0, 0};
