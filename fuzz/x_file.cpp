@@ -1,7 +1,7 @@
 // X files in every encoding: the reader refuses or reads, and what it reads holds together (values,
-// children and references all inside the document).
+// children and references all inside the document; every mesh's indices, materials and weights in range).
 #include "FuzzCheck.h"
-#include "VornXFormat.h"
+#include "VornXMesh.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -20,6 +20,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         while (v.Left()) v.U32();
         v.Str();
         FUZZ_CHECK(!v.Ok());
+        VornXMeshData mesh;
+        if (o.type != XTYPE_MESH || !VornXMesh::Read(doc, o, &mesh)) continue;
+        const uint32_t vertices = mesh.VertexCount();
+        FUZZ_CHECK(mesh.indices.size() == 3 * mesh.attributes.size());
+        for (uint32_t i : mesh.indices) FUZZ_CHECK(i < vertices);
+        for (size_t t = 0; t < mesh.attributes.size(); ++t) {
+            FUZZ_CHECK(mesh.attributes[t] < (mesh.materials.empty() ? 1 : mesh.materials.size()));
+            FUZZ_CHECK(t == 0 || mesh.attributes[t - 1] <= mesh.attributes[t]);
+        }
+        FUZZ_CHECK(mesh.normals.empty() || mesh.normals.size() == 3 * size_t(vertices));
+        FUZZ_CHECK(mesh.uvs.empty() || mesh.uvs.size() == 2 * size_t(vertices));
+        FUZZ_CHECK(mesh.colours.empty() || mesh.colours.size() == vertices);
+        for (const VornXBone& b : mesh.bones)
+            for (uint32_t i : b.vertices) FUZZ_CHECK(i < vertices);
     }
     return 0;
 }

@@ -8,7 +8,7 @@
 #include "VornMemory.h"
 #include "VornMeshSplitter.h"
 #include "VornTangents.h"
-#include "VornWrappedIndices.h"
+#include "VornXMeshBuilder.h"
 #include <algorithm>
 #include <cstring>
 
@@ -142,27 +142,8 @@ uint32_t PackChannel(float f)
     return static_cast<uint32_t>(scaled > 255.0f ? 255.0f : scaled) & 0xFF;
 }
 
-// A loader that kept only 16 bits of each polygon's first index in a large 32-bit mesh: mended
-// in place before anything reads the faces.
-void MendWrappedIndices(ID3DXMesh* mesh)
-{
-    const uint32_t vertexCount = mesh->GetNumVertices();
-    if (!(mesh->GetOptions() & D3DXMESH_32BIT) || vertexCount <= 65536) return;
-    void* indices = nullptr;
-    void* vertices = nullptr;
-    if (FAILED(mesh->LockIndexBuffer(0, &indices))) return;
-    if (SUCCEEDED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &vertices))) {
-        uint32_t* list = static_cast<uint32_t*>(indices);
-        if (VornWrappedIndices::IsWrapped(list, mesh->GetNumFaces(), vertexCount))
-            VornWrappedIndices::Repair(vertices, mesh->GetNumBytesPerVertex(), vertexCount, list, mesh->GetNumFaces());
-        mesh->UnlockVertexBuffer();
-    }
-    mesh->UnlockIndexBuffer();
-}
-
 bool ConvertMesh(VornFieldRecord& r, ID3DXMesh* mesh, int32_t level, int32_t scale)
 {
-    MendWrappedIndices(mesh);
     r.shaderMajor = 1;
     r.shaderMinor = 1;
     IDirect3DDevice9* device = Vorn3D::GetDevice();
@@ -555,18 +536,13 @@ VornFieldHandle VornField::CreateCommon(const void* data, uint32_t size, int32_t
     VornFieldRecord& r = g_table[h];
     r.effect = VORN_INVALID_HANDLE;
 
-    // 32-bit indices asked for: a loader may otherwise wrap the indices of a mesh with more than
-    // 65,535 vertices into 16 bits.
+    // Every mesh of the file as one, with exact 32-bit indices.
     ID3DXMesh* mesh = nullptr;
-    ID3DXBuffer* materialBuffer = nullptr;
-    DWORD materialCount = 0;
     IDirect3DDevice9* device = Vorn3D::GetDevice();
-    if (!device || !data ||
-        FAILED(D3DXLoadMeshFromXInMemory(data, size, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT, device, nullptr,
-                                         &materialBuffer, nullptr, &materialCount, &mesh)) ||
-        !mesh) {
-        ReleaseCom(materialBuffer);
-        ReleaseCom(mesh);
+    VornXDocument doc;
+    VornXMeshData merged;
+    if (!device || !data || !doc.Parse(data, size) || !VornXMesh::ReadMerged(doc, &merged) ||
+        FAILED(VornXMeshBuilder::Create(merged, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT, device, &mesh, nullptr, nullptr))) {
         VornLog::StrongRed("Ｘファイルの読み込みに失敗しました");
         VornLog::LineBreak();
         g_table.ReleaseRecord(h);
@@ -576,17 +552,17 @@ VornFieldHandle VornField::CreateCommon(const void* data, uint32_t size, int32_t
     bool ok = true;
     VornLog::Print("{");
     VornLog::LineBreak();
+    const uint32_t materialCount = static_cast<uint32_t>(merged.materials.size());
     if (materialCount) {
         r.materials = static_cast<VornFieldMaterial*>(AllocLogged(sizeof(VornFieldMaterial) * materialCount, "pMaterial"));
         ok = r.materials != nullptr;
     }
     if (ok) {
         r.materialCount = materialCount;
-        const D3DXMATERIAL* xm = materialBuffer ? static_cast<const D3DXMATERIAL*>(materialBuffer->GetBufferPointer()) : nullptr;
         for (uint32_t m = 0; m < materialCount; ++m) {
             for (VornTextureHandle& t : r.materials[m].texture) t = VORN_INVALID_HANDLE;
-            const char* file = xm ? xm[m].pTextureFilename : nullptr;
-            if (!file || !file[0]) continue;
+            const char* file = merged.materials[m].texture.c_str();
+            if (!file[0]) continue;
             const char* slash = strrchr(file, '\\');
             VornLog::Print("　");
             r.materials[m].texture[0] = VornTexture::CreateFromFile(slash ? slash + 1 : file, textureFormat, 0);
@@ -605,7 +581,6 @@ VornFieldHandle VornField::CreateCommon(const void* data, uint32_t size, int32_t
         ok = r.root && BuildNode(r, r.root, 0, 0, r.division);
         if (!ok) VornLog::StrongRed("Out of memory error [ pNode ] : ");
     }
-    ReleaseCom(materialBuffer);
     ReleaseCom(mesh);
     if (!ok) {
         VornLog::LineBreak();

@@ -10,6 +10,7 @@
 #include "VornMemory.h"
 #include "VornTexture.h"
 #include "VornXAnimator.h"
+#include "VornXMeshBuilder.h"
 #include <windows.h>
 #include <cstring>
 #include <vector>
@@ -153,6 +154,88 @@ VornModelHandle NewRecord()
     return handle;
 }
 
+HRESULT BuildFrame(VornModelSub& sub, const VornXDocument& doc, const VornXObject& o, D3DXFRAME** out, uint32_t depth);
+
+// One mesh as a container: the platform's mesh from our reader, its materials, adjacency and,
+// when it has bones, its skin. A mesh without faces is no container (out stays null).
+HRESULT BuildContainer(VornModelSub& sub, const VornXDocument& doc, const VornXObject& o, D3DXMESHCONTAINER** out)
+{
+    *out = nullptr;
+    VornXMeshData data;
+    if (!VornXMesh::Read(doc, o, &data)) return E_FAIL;
+    if (data.TriangleCount() == 0) {
+        VornLog::StrongRed("Mesh [ %s ] : 面がありません", data.name.c_str());
+        VornLog::LineBreak();
+        return S_OK;
+    }
+    ID3DXMesh* mesh = nullptr;
+    ID3DXBuffer* adjacency = nullptr;
+    ID3DXSkinInfo* skin = nullptr;
+    HRESULT hr = VornXMeshBuilder::Create(data, D3DXMESH_MANAGED, Vorn3D::GetDevice(), &mesh, &adjacency, &skin);
+    if (FAILED(hr)) return hr;
+    std::vector<D3DXMATERIAL> materials;
+    VornXMeshBuilder::Materials(data, &materials);
+    D3DXMESHDATA meshData = {};
+    meshData.Type = D3DXMESHTYPE_MESH;
+    meshData.pMesh = mesh;
+    hr = sub.CreateMeshContainer(o.name.empty() ? nullptr : o.name.c_str(), &meshData, materials.empty() ? nullptr : materials.data(),
+                                 nullptr, static_cast<DWORD>(materials.size()),
+                                 static_cast<const DWORD*>(adjacency->GetBufferPointer()), skin, out);
+    mesh->Release();
+    adjacency->Release();
+    if (skin) skin->Release();
+    return hr;
+}
+
+// Frames and containers of one object's children, appended to frame's chains in file order.
+HRESULT BuildChildren(VornModelSub& sub, const VornXDocument& doc, int32_t first, D3DXFRAME* frame, uint32_t depth)
+{
+    D3DXFRAME** child = &frame->pFrameFirstChild;
+    D3DXMESHCONTAINER** container = &frame->pMeshContainer;
+    for (int32_t i = first; i >= 0; i = doc.objects[i].next) {
+        const VornXObject& o = doc.objects[i];
+        if (o.reference) continue;
+        HRESULT hr = S_OK;
+        if (o.type == XTYPE_FRAME_TRANSFORM_MATRIX && o.count == 16) {
+            VornXMesh::ReadMatrix(doc, o, &frame->TransformationMatrix._11);
+        } else if (o.type == XTYPE_FRAME) {
+            while (*child) child = &(*child)->pFrameSibling;
+            hr = BuildFrame(sub, doc, o, child, depth + 1);
+        } else if (o.type == XTYPE_MESH) {
+            while (*container) container = &(*container)->pNextMeshContainer;
+            hr = BuildContainer(sub, doc, o, container);
+        }
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT BuildFrame(VornModelSub& sub, const VornXDocument& doc, const VornXObject& o, D3DXFRAME** out, uint32_t depth)
+{
+    HRESULT hr = sub.CreateFrame(o.name.empty() ? nullptr : o.name.c_str(), out);
+    return FAILED(hr) ? hr : BuildChildren(sub, doc, o.child, *out, depth);
+}
+
+// The frame tree as the hierarchy loader makes it: the one top-level frame is the root; with
+// several, or with meshes outside every frame, an unnamed root holds them.
+HRESULT BuildHierarchy(VornModelSub& sub, const VornXDocument& doc, D3DXFRAME** root)
+{
+    *root = nullptr;
+    uint32_t frames = 0, meshes = 0;
+    int32_t only = -1;
+    for (int32_t i = doc.first; i >= 0; i = doc.objects[i].next) {
+        if (doc.objects[i].type == XTYPE_FRAME) {
+            ++frames;
+            only = i;
+        }
+        meshes += doc.objects[i].type == XTYPE_MESH;
+    }
+    if (frames + meshes == 0) return E_FAIL;
+    if (frames == 1 && meshes == 0) return BuildFrame(sub, doc, doc.objects[only], root, 0);
+    const HRESULT hr = sub.CreateFrame(nullptr, root);
+    return FAILED(hr) ? hr : BuildChildren(sub, doc, doc.first, *root, 0);
+}
+
 VornModelHandle Load(const void* data, uint32_t size)
 {
     const VornModelHandle handle = NewRecord();
@@ -162,8 +245,8 @@ VornModelHandle Load(const void* data, uint32_t size)
     VornModelRecord& r = g_table[handle];
     VornModelSub sub;
     D3DXFRAME* root = nullptr;
-    HRESULT hr = D3DXLoadMeshHierarchyFromXInMemory(data, size, D3DXMESH_MANAGED, Vorn3D::GetDevice(), &sub, nullptr,
-                                                    &root, nullptr);
+    VornXDocument doc;
+    HRESULT hr = doc.Parse(data, size) ? BuildHierarchy(sub, doc, &root) : E_FAIL;
     r.root = static_cast<VornModelFrame*>(root);
     if (SUCCEEDED(hr) && !root) hr = E_FAIL;
     if (FAILED(hr)) {
@@ -182,7 +265,7 @@ VornModelHandle Load(const void* data, uint32_t size)
     ForEachContainer(r.root, [&](VornModelFrame*, VornModelContainer* c) {
         if (r.containerCount < sub.GetMeshContainerCount()) r.containers[r.containerCount++] = c;
     });
-    if ((r.animation = VornXAnimator::Create(data, size)) != nullptr)
+    if ((r.animation = VornXAnimator::Create(doc)) != nullptr)
         ForEachFrame(r.root, [&](VornModelFrame* f) { r.animation->RegisterOutput(f->Name, &f->TransformationMatrix); });
     return Finish(handle);
 }

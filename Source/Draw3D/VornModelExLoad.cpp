@@ -7,8 +7,7 @@
 #include "VornModelExWalk.h"
 #include "VornTexture.h"
 #include "VornXKeyReader.h"
-#include "VornXTemplates.h"
-#include <d3dx9xof.h>
+#include "VornXMeshBuilder.h"
 #include <cstring>
 
 namespace vorn_modelex {
@@ -61,22 +60,10 @@ VornModelExMesh* NewMesh()
 }
 
 // The object's name, cut to 255 characters; an unnamed object keeps an empty name.
-void ReadName(ID3DXFileData* data, char* out)
+void ReadName(const VornXObject& o, char* out)
 {
-    out[0] = '\0';
-    SIZE_T size = 0;
-    if (FAILED(data->GetName(nullptr, &size)) || size <= 1) return;
-    std::vector<char> buffer(size + 1, '\0');
-    if (FAILED(data->GetName(buffer.data(), &size))) return;
-    strncpy(out, buffer.data(), VORN_RECORD_NAME_SIZE - 1);
+    strncpy(out, o.name.c_str(), VORN_RECORD_NAME_SIZE - 1);
     out[VORN_RECORD_NAME_SIZE - 1] = '\0';
-}
-
-GUID TypeOf(ID3DXFileData* data)
-{
-    GUID type = {};
-    data->GetType(&type);
-    return type;
 }
 
 void AppendMesh(VornModelExFrame* frame, VornModelExMesh* mesh)
@@ -86,13 +73,15 @@ void AppendMesh(VornModelExFrame* frame, VornModelExMesh* mesh)
     *at = mesh;
 }
 
-bool LoadMaterials(VornModelExMesh* mesh, uint32_t count, ID3DXBuffer* buffer)
+bool LoadMaterials(VornModelExMesh* mesh, const VornXMeshData& data)
 {
-    if (count == 0 || !buffer) return true;
+    const uint32_t count = static_cast<uint32_t>(data.materials.size());
+    if (count == 0) return true;
     mesh->materials = static_cast<VornMaterial*>(VORN_ALLOC_ZERO(count * static_cast<uint32_t>(sizeof(VornMaterial))));
     if (!mesh->materials) return false;
     mesh->materialCount = count;
-    const D3DXMATERIAL* in = static_cast<const D3DXMATERIAL*>(buffer->GetBufferPointer());
+    std::vector<D3DXMATERIAL> in;
+    VornXMeshBuilder::Materials(data, &in);
     for (uint32_t i = 0; i < count; ++i) {
         VornMaterial& m = mesh->materials[i];
         m.material = in[i].MatD3D;
@@ -113,59 +102,58 @@ bool LoadMaterials(VornModelExMesh* mesh, uint32_t count, ID3DXBuffer* buffer)
     return true;
 }
 
-bool LoadMesh(ID3DXFileData* data, VornModelExMesh* mesh)
+bool LoadMesh(const VornXDocument& doc, const VornXObject& o, VornModelExMesh* mesh)
 {
-    ReadName(data, mesh->name);
-    ID3DXBuffer* materials = nullptr;
-    DWORD materialCount = 0;
-    const HRESULT hr = D3DXLoadSkinMeshFromXof(data, D3DXMESH_SYSTEMMEM, Vorn3D::GetDevice(), &mesh->adjacency, &materials,
-                                               &mesh->effectInstances, &materialCount, &mesh->skinInfo, &mesh->mesh);
+    ReadName(o, mesh->name);
+    VornXMeshData data;
+    HRESULT hr = E_FAIL;
+    if (VornXMesh::Read(doc, o, &data)) {
+        if (data.TriangleCount() == 0) {
+            VornLog::StrongRed("Mesh [ %s ] : 面がありません", mesh->name);
+            VornLog::LineBreak();
+            return true;   // the container stays without a mesh
+        }
+        hr = VornXMeshBuilder::Create(data, D3DXMESH_SYSTEMMEM, Vorn3D::GetDevice(), &mesh->mesh, &mesh->adjacency,
+                                      &mesh->skinInfo);
+    }
     if (FAILED(hr)) {
         RedError("Ｘファイルのロードに失敗", hr);
         return true;   // the container stays without a mesh
     }
-    if (LoadMaterials(mesh, materialCount, materials)) VornModelEx::ConvertMesh(mesh, g_vsVersion);
-    if (materials) materials->Release();
+    if (LoadMaterials(mesh, data)) VornModelEx::ConvertMesh(mesh, g_vsVersion);
     return true;
 }
 
-bool LoadFrame(ID3DXFileData* data, VornModelExFrame* frame)
+bool LoadFrame(const VornXDocument& doc, const VornXObject& o, VornModelExFrame* frame)
 {
-    ReadName(data, frame->name);
-    SIZE_T children = 0;
-    data->GetChildren(&children);
+    ReadName(o, frame->name);
     VornModelExFrame** lastChild = &frame->child;
-    for (SIZE_T i = 0; i < children; ++i) {
-        ID3DXFileData* child = nullptr;
-        if (FAILED(data->GetChild(i, &child)) || !child) continue;
+    for (int32_t c = o.child; c >= 0; c = doc.objects[c].next) {
+        const VornXObject& child = doc.objects[c];
+        if (child.reference) continue;
         bool ok = true;
-        if (!child->IsReference()) {
-            const GUID type = TypeOf(child);
-            if (type == kVornXFrameTransformMatrix) {
-                SIZE_T size = 0;
-                const void* bytes = nullptr;
-                if (SUCCEEDED(child->Lock(&size, &bytes))) {
-                    if (size == sizeof(D3DXMATRIX)) frame->file.Set(static_cast<const D3DXMATRIX*>(bytes));
-                    child->Unlock();
-                }
-            } else if (type == kVornXFrame) {
-                VornModelExFrame* sub = NewFrame();
-                ok = sub != nullptr;
-                if (ok) {
-                    while (*lastChild) lastChild = &(*lastChild)->sibling;
-                    *lastChild = sub;
-                    ok = LoadFrame(child, sub);
-                }
-            } else if (type == kVornXMesh) {
-                VornModelExMesh* mesh = NewMesh();
-                ok = mesh != nullptr;
-                if (ok) {
-                    AppendMesh(frame, mesh);
-                    ok = LoadMesh(child, mesh);
-                }
+        if (child.type == XTYPE_FRAME_TRANSFORM_MATRIX) {
+            if (child.count == 16) {
+                D3DXMATRIX m;
+                VornXMesh::ReadMatrix(doc, child, &m._11);
+                frame->file.Set(&m);
+            }
+        } else if (child.type == XTYPE_FRAME) {
+            VornModelExFrame* sub = NewFrame();
+            ok = sub != nullptr;
+            if (ok) {
+                while (*lastChild) lastChild = &(*lastChild)->sibling;
+                *lastChild = sub;
+                ok = LoadFrame(doc, child, sub);
+            }
+        } else if (child.type == XTYPE_MESH) {
+            VornModelExMesh* mesh = NewMesh();
+            ok = mesh != nullptr;
+            if (ok) {
+                AppendMesh(frame, mesh);
+                ok = LoadMesh(doc, child, mesh);
             }
         }
-        child->Release();
         if (!ok) return false;
     }
     return true;
@@ -177,13 +165,11 @@ template <typename Key> Key* AllocKeys(uint32_t count)
 }
 
 // One AnimationKey block: copied when it is sound, skipped with a line otherwise.
-bool LoadKeys(ID3DXFileData* data, VornModelExAnimation* a)
+bool LoadKeys(const VornXDocument& doc, const VornXObject& o, VornModelExAnimation* a)
 {
-    SIZE_T size = 0;
-    const void* bytes = nullptr;
-    if (FAILED(data->Lock(&size, &bytes))) return true;
     VornXKeyBlock block;
-    const VornXKeyStatus status = VornXKeyReader::Parse(bytes, size, &block);
+    const VornXKeyStatus status =
+        VornXKeyReader::Parse(o.count ? &doc.cells[o.first] : nullptr, static_cast<size_t>(o.count) * 4, &block);
     bool ok = true;
     if (status != XKEY_OK) {
         if (status != XKEY_IGNORED) {
@@ -235,84 +221,74 @@ bool LoadKeys(ID3DXFileData* data, VornModelExAnimation* a)
         }
         if (!ok) Red("メモリの確保に失敗");
     }
-    data->Unlock();
     return ok;
 }
 
-bool LoadAnimation(ID3DXFileData* data, VornModelExAnimation* a)
+bool LoadAnimation(const VornXDocument& doc, const VornXObject& o, VornModelExAnimation* a)
 {
-    SIZE_T children = 0;
-    data->GetChildren(&children);
-    for (SIZE_T i = 0; i < children; ++i) {
-        ID3DXFileData* child = nullptr;
-        if (FAILED(data->GetChild(i, &child)) || !child) continue;
-        bool ok = true;
-        if (child->IsReference()) ReadName(child, a->name);
-        else if (TypeOf(child) == kVornXAnimationKey) ok = LoadKeys(child, a);
-        child->Release();
-        if (!ok) return false;
+    for (int32_t c = o.child; c >= 0; c = doc.objects[c].next) {
+        const VornXObject& child = doc.objects[c];
+        if (child.reference) ReadName(child, a->name);
+        else if (child.type == XTYPE_ANIMATION_KEY && !LoadKeys(doc, child, a)) return false;
     }
     return true;
 }
 
-bool LoadAnimationSet(ID3DXFileData* data, VornModelExAnimationSet* set)
+bool LoadAnimationSet(const VornXDocument& doc, const VornXObject& o, VornModelExAnimationSet* set)
 {
-    ReadName(data, set->name);
-    SIZE_T children = 0;
-    data->GetChildren(&children);
+    ReadName(o, set->name);
     VornModelExAnimation** last = &set->first;
-    for (SIZE_T i = 0; i < children; ++i) {
-        ID3DXFileData* child = nullptr;
-        if (FAILED(data->GetChild(i, &child)) || !child) continue;
-        bool ok = true;
-        if (!child->IsReference() && TypeOf(child) == kVornXAnimation) {
-            VornModelExAnimation* a = NewZeroed<VornModelExAnimation>();
-            ok = a != nullptr;
-            if (ok) {
-                for (uint32_t c = 0; c < 3; ++c) a->scaleCurve[c] = a->positionCurve[c] = VORN_INVALID_HANDLE;
-                a->rotationStep = a->rotationLinear = a->matrixStep = VORN_INVALID_HANDLE;
-                a->sampledMatrix.Identity();
-                *last = a;
-                last = &a->next;
-                ok = LoadAnimation(child, a);
-            }
-        }
-        child->Release();
-        if (!ok) return false;
+    for (int32_t c = o.child; c >= 0; c = doc.objects[c].next) {
+        const VornXObject& child = doc.objects[c];
+        if (child.reference || child.type != XTYPE_ANIMATION) continue;
+        VornModelExAnimation* a = NewZeroed<VornModelExAnimation>();
+        if (!a) return false;
+        for (uint32_t k = 0; k < 3; ++k) a->scaleCurve[k] = a->positionCurve[k] = VORN_INVALID_HANDLE;
+        a->rotationStep = a->rotationLinear = a->matrixStep = VORN_INVALID_HANDLE;
+        a->sampledMatrix.Identity();
+        *last = a;
+        last = &a->next;
+        if (!LoadAnimation(doc, child, a)) return false;
     }
     return true;
 }
 
-bool LoadHierarchy(VornModelExRecord& r, ID3DXFileEnumObject* objects)
+// The root: the one top-level frame; with several, or with meshes outside every frame, a root
+// "FRAME_ROOT" holding those meshes and, as its children, the top-level frames in file order.
+bool LoadHierarchy(VornModelExRecord& r, const VornXDocument& doc)
 {
-    SIZE_T children = 0;
-    objects->GetChildren(&children);
+    uint32_t frames = 0, meshes = 0;
+    for (int32_t i = doc.first; i >= 0; i = doc.objects[i].next) {
+        frames += doc.objects[i].type == XTYPE_FRAME;
+        meshes += doc.objects[i].type == XTYPE_MESH;
+    }
+    const bool own = frames != 1 || meshes != 0;
+    if (own && frames + meshes > 0) {
+        if (!(r.root = NewFrame())) return false;
+        strcpy(r.root->name, "FRAME_ROOT");
+    }
     uint32_t sets = 0;
     VornModelExAnimationSet** lastSet = &r.sets;
-    for (SIZE_T i = 0; i < children; ++i) {
-        ID3DXFileData* child = nullptr;
-        if (FAILED(objects->GetChild(i, &child)) || !child) continue;
-        const GUID type = TypeOf(child);
+    VornModelExFrame** lastChild = r.root ? &r.root->child : &r.root;
+    for (int32_t i = doc.first; i >= 0; i = doc.objects[i].next) {
+        const VornXObject& o = doc.objects[i];
         bool ok = true;
-        if (type == kVornXFrame) {
-            // A later top-level frame joins the root's sibling chain.
+        if (o.type == XTYPE_FRAME) {
             VornModelExFrame* frame = NewFrame();
             ok = frame != nullptr;
             if (ok) {
-                VornModelExFrame** at = &r.root;
-                while (*at) at = &(*at)->sibling;
-                *at = frame;
-                ok = LoadFrame(child, frame);
+                *lastChild = frame;
+                lastChild = &frame->sibling;
+                ok = LoadFrame(doc, o, frame);
             }
-        } else if (type == kVornXMesh) {
-            if (!r.root && (r.root = NewFrame()) != nullptr) strcpy(r.root->name, "FRAME_ROOT");
-            VornModelExMesh* mesh = r.root ? NewMesh() : nullptr;
+        } else if (o.type == XTYPE_MESH) {
+            VornModelExMesh* mesh = NewMesh();
             ok = mesh != nullptr;
             if (ok) {
                 AppendMesh(r.root, mesh);
-                ok = LoadMesh(child, mesh);
+                ok = LoadMesh(doc, o, mesh);
             }
-        } else if (type == kVornXAnimationSet) {
+        } else if (o.type == XTYPE_ANIMATION_SET) {
             if (sets == MODELEX_MAX_SETS) {
                 VornLog::StrongRed("AnimationSet : Skip [%u]", sets);
                 VornLog::LineBreak();
@@ -323,11 +299,10 @@ bool LoadHierarchy(VornModelExRecord& r, ID3DXFileEnumObject* objects)
                     ++sets;
                     *lastSet = set;
                     lastSet = &set->next;
-                    ok = LoadAnimationSet(child, set);
+                    ok = LoadAnimationSet(doc, o, set);
                 }
             }
         }
-        child->Release();
         if (!ok) return false;
     }
     return true;
@@ -466,25 +441,13 @@ VornModelExHandle VornModelEx::LoadXFile(const void* data, uint32_t size)
     r.refCount = 1;
     VornLog::Print("[ No.%u ] : ", handle);
 
-    ID3DXFile* file = nullptr;
-    ID3DXFileEnumObject* objects = nullptr;
+    VornXDocument doc;
     bool ok = false;
-    HRESULT hr = D3DXFileCreate(&file);
-    if (FAILED(hr) || !file) {
-        Red("Xファイルインスタンスの作成に失敗");
-    } else if (FAILED(hr = file->RegisterTemplates(kVornXStandardTemplates, strlen(kVornXStandardTemplates)))) {
-        RedError("D3DRMテンプレートの登録に失敗", hr);
-    } else if (FAILED(hr = file->RegisterTemplates(kVornXSkinTemplates, strlen(kVornXSkinTemplates)))) {
-        RedError("D3D8テンプレートの登録に失敗", hr);
-    } else {
-        D3DXF_FILELOADMEMORY memory = {data, size};
-        hr = file->CreateEnumObject(&memory, D3DXF_FILELOAD_FROMMEMORY, &objects);
-        if (FAILED(hr) || !objects) {
-            RedError("列挙オブジェクトの作成に失敗 / ファイルがないか無効な可能性があります", hr);
-        } else if (LoadHierarchy(r, objects)) {
-            if (!r.root) Red("フレームもメッシュもありません");
-            else ok = BuildLists(r);
-        }
+    if (!doc.Parse(data, size)) {
+        Red("列挙オブジェクトの作成に失敗 / ファイルがないか無効な可能性があります");
+    } else if (LoadHierarchy(r, doc)) {
+        if (!r.root) Red("フレームもメッシュもありません");
+        else ok = BuildLists(r);
     }
     if (ok) {
         LinkAnimations(r);
@@ -508,8 +471,6 @@ VornModelExHandle VornModelEx::LoadXFile(const void* data, uint32_t size)
         VornLog::LineBreak();
         UpdateDrawList(handle, false);
     }
-    if (objects) objects->Release();
-    if (file) file->Release();
     if (ok) return handle;
     DestroyModel(r);
     Table().ClearRecord(handle);

@@ -448,6 +448,7 @@ private:
 
     VornXDocument& doc_;
     std::vector<std::pair<VornXGuid, int32_t>> guids_;   // objects that carry their own GUID
+    bool short_ = false;                                   // the object being read ended early
     const std::vector<Template>* known_;
     std::vector<Template> own_;
     std::unordered_map<std::string, int32_t> names_;   // the file's own templates
@@ -474,8 +475,12 @@ const std::vector<Template>& KnownTemplates()
 
 bool VornXParser::ReadScalar(Lexer& lex, Kind kind, uint32_t* out)
 {
-    Token t = lex.Next();
-    while (IsPunct(t, ',') || IsPunct(t, ';')) t = lex.Next();
+    while (IsPunct(lex.Peek(), ',') || IsPunct(lex.Peek(), ';')) lex.Next();
+    if (IsPunct(lex.Peek(), '}')) {   // the object ends before its values do: it is cut short
+        short_ = true;
+        return false;
+    }
+    const Token t = lex.Next();
     if (kind == K_STRING) {
         if (t.kind != T_STRING) return Fail(lex, "a string is missing");
         *out = static_cast<uint32_t>(doc_.strings.size());
@@ -698,7 +703,12 @@ bool VornXParser::ParseObject(Lexer& lex, const Token& type, int32_t parent, int
     doc_.objects.push_back(std::move(o));
     if (hasGuid) guids_.push_back({guid, self});
     Link(parent, last, self);
-    if (!ParseValues(lex, At(index), 0)) return false;
+    if (!ParseValues(lex, At(index), 0)) {
+        if (!short_) return false;
+        short_ = false;
+        VornLog::StrongRed("%s [ %s ] : データが足りません", typeName.c_str(), doc_.objects[self].name.c_str());
+        VornLog::LineBreak();
+    }
     doc_.objects[self].count = static_cast<uint32_t>(doc_.cells.size()) - doc_.objects[self].first;
     return ParseChildren(lex, self, depth);
 }

@@ -1,32 +1,9 @@
 #include "VornXAnimator.h"
 #include "VornXKeyReader.h"
-#include "VornXTemplates.h"
-#include <d3dx9xof.h>
 #include <cmath>
 #include <cstring>
 
 namespace {
-
-const char kTicksTemplate[] =
-    "xof 0303txt 0032\n"
-    "template AnimTicksPerSecond { <9E415A43-7BA6-4a73-8743-B73D47E88476> DWORD AnimTicksPerSecond; }\n";
-const GUID kTicksPerSecond = {0x9E415A43, 0x7BA6, 0x4a73, {0x87, 0x43, 0xB7, 0x3D, 0x47, 0xE8, 0x84, 0x76}};
-
-GUID TypeOf(ID3DXFileData* data)
-{
-    GUID type = {};
-    data->GetType(&type);
-    return type;
-}
-
-std::string NameOf(ID3DXFileData* data)
-{
-    SIZE_T size = 0;
-    if (FAILED(data->GetName(nullptr, &size)) || size <= 1) return std::string();
-    std::vector<char> buffer(size + 1, '\0');
-    if (FAILED(data->GetName(buffer.data(), &size))) return std::string();
-    return std::string(buffer.data());
-}
 
 // Index of the last key at or before tick (0 before the first).
 template <typename Key> size_t Before(const std::vector<Key>& keys, double tick)
@@ -56,98 +33,61 @@ template <typename Key> D3DXVECTOR3 Lerp(const std::vector<Key>& keys, double ti
 }  // namespace
 
 struct VornXAnimatorReader {
-    static void Keys(ID3DXFileData* data, VornXAnimator::Animation* a, uint32_t* length)
+    static void Keys(const VornXDocument& doc, const VornXObject& o, VornXAnimator::Animation* a, uint32_t* length)
     {
-        SIZE_T size = 0;
-        const void* bytes = nullptr;
-        if (FAILED(data->Lock(&size, &bytes))) return;
         VornXKeyBlock block;
-        if (VornXKeyReader::Parse(bytes, size, &block) == XKEY_OK) {
-            float v[16];
-            uint32_t time = 0;
-            for (uint32_t i = 0; i < block.count; ++i) {
-                VornXKeyReader::Key(block, i, &time, v);
-                *length = time > *length ? time : *length;
-                switch (block.type) {
-                case XKEY_ROTATION: a->rotation.push_back({time, D3DXQUATERNION(-v[1], -v[2], -v[3], v[0])}); break;
-                case XKEY_SCALE: a->scale.push_back({time, D3DXVECTOR3(v[0], v[1], v[2])}); break;
-                case XKEY_POSITION: a->position.push_back({time, D3DXVECTOR3(v[0], v[1], v[2])}); break;
-                default: a->matrix.push_back({time, D3DXMATRIX(v)}); break;
-                }
+        if (VornXKeyReader::Parse(o.count ? &doc.cells[o.first] : nullptr, static_cast<size_t>(o.count) * 4, &block) != XKEY_OK)
+            return;
+        float v[16];
+        uint32_t time = 0;
+        for (uint32_t i = 0; i < block.count; ++i) {
+            VornXKeyReader::Key(block, i, &time, v);
+            *length = time > *length ? time : *length;
+            switch (block.type) {
+            case XKEY_ROTATION: a->rotation.push_back({time, D3DXQUATERNION(-v[1], -v[2], -v[3], v[0])}); break;
+            case XKEY_SCALE: a->scale.push_back({time, D3DXVECTOR3(v[0], v[1], v[2])}); break;
+            case XKEY_POSITION: a->position.push_back({time, D3DXVECTOR3(v[0], v[1], v[2])}); break;
+            default: a->matrix.push_back({time, D3DXMATRIX(v)}); break;
             }
         }
-        data->Unlock();
     }
 
-    static void Set(ID3DXFileData* data, VornXAnimator::Set* set)
+    static void Set(const VornXDocument& doc, const VornXObject& o, VornXAnimator::Set* set)
     {
-        SIZE_T children = 0;
-        data->GetChildren(&children);
-        for (SIZE_T i = 0; i < children; ++i) {
-            ID3DXFileData* child = nullptr;
-            if (FAILED(data->GetChild(i, &child)) || !child) continue;
-            if (!child->IsReference() && TypeOf(child) == kVornXAnimation) {
-                VornXAnimator::Animation a;
-                SIZE_T parts = 0;
-                child->GetChildren(&parts);
-                for (SIZE_T k = 0; k < parts; ++k) {
-                    ID3DXFileData* part = nullptr;
-                    if (FAILED(child->GetChild(k, &part)) || !part) continue;
-                    if (part->IsReference()) a.frame = NameOf(part);
-                    else if (TypeOf(part) == kVornXAnimationKey) Keys(part, &a, &set->length);
-                    part->Release();
-                }
-                set->animations.push_back(std::move(a));
+        for (int32_t c = o.child; c >= 0; c = doc.objects[c].next) {
+            const VornXObject& child = doc.objects[c];
+            if (child.reference || child.type != XTYPE_ANIMATION) continue;
+            VornXAnimator::Animation a;
+            for (int32_t k = child.child; k >= 0; k = doc.objects[k].next) {
+                const VornXObject& part = doc.objects[k];
+                if (part.reference) a.frame = part.name;
+                else if (part.type == XTYPE_ANIMATION_KEY) Keys(doc, part, &a, &set->length);
             }
-            child->Release();
+            set->animations.push_back(std::move(a));
         }
     }
 };
 
-VornXAnimator* VornXAnimator::Create(const void* data, size_t size)
+VornXAnimator* VornXAnimator::Create(const VornXDocument& doc)
 {
-    ID3DXFile* file = nullptr;
-    ID3DXFileEnumObject* objects = nullptr;
-    if (FAILED(D3DXFileCreate(&file)) || !file) return nullptr;
     VornXAnimator* animator = nullptr;
-    D3DXF_FILELOADMEMORY memory = {data, size};
-    if (SUCCEEDED(file->RegisterTemplates(kVornXStandardTemplates, strlen(kVornXStandardTemplates))) &&
-        SUCCEEDED(file->RegisterTemplates(kTicksTemplate, strlen(kTicksTemplate))) &&
-        SUCCEEDED(file->CreateEnumObject(&memory, D3DXF_FILELOAD_FROMMEMORY, &objects)) && objects) {
-        animator = new VornXAnimator();
-        SIZE_T children = 0;
-        objects->GetChildren(&children);
-        for (SIZE_T i = 0; i < children; ++i) {
-            ID3DXFileData* child = nullptr;
-            if (FAILED(objects->GetChild(i, &child)) || !child) continue;
-            const GUID type = TypeOf(child);
-            if (type == kVornXAnimationSet) {
-                animator->sets_.emplace_back();
-                VornXAnimatorReader::Set(child, &animator->sets_.back());
-            } else if (type == kTicksPerSecond) {
-                SIZE_T bytes = 0;
-                const void* p = nullptr;
-                if (SUCCEEDED(child->Lock(&bytes, &p))) {
-                    uint32_t ticks = 0;
-                    if (bytes >= 4) memcpy(&ticks, p, 4);
-                    if (ticks) animator->ticksPerSecond_ = ticks;
-                    child->Unlock();
-                }
-            }
-            child->Release();
-        }
-        objects->Release();
-        if (animator->sets_.empty()) {
-            delete animator;
-            animator = nullptr;
-        } else {
-            // Track 0 plays set 0; track t is set t, disabled.
-            animator->tracks_.resize(animator->sets_.size());
-            for (uint32_t t = 0; t < animator->tracks_.size(); ++t) animator->tracks_[t].set = t;
-            animator->tracks_[0].enabled = true;
+    for (int32_t i = doc.first; i >= 0; i = doc.objects[i].next) {
+        const VornXObject& o = doc.objects[i];
+        if (o.type == XTYPE_ANIMATION_SET) {
+            if (!animator) animator = new VornXAnimator();
+            animator->sets_.emplace_back();
+            VornXAnimatorReader::Set(doc, o, &animator->sets_.back());
         }
     }
-    file->Release();
+    if (!animator) return nullptr;
+    for (int32_t i = doc.first; i >= 0; i = doc.objects[i].next) {
+        const VornXObject& o = doc.objects[i];
+        if (o.type == XTYPE_ANIM_TICKS_PER_SECOND && o.count >= 1 && doc.cells[o.first]) animator->ticksPerSecond_ = doc.cells[o.first];
+    }
+    // Track 0 plays set 0; track t is set t, disabled.
+    animator->tracks_.resize(animator->sets_.size());
+    for (uint32_t t = 0; t < animator->tracks_.size(); ++t) animator->tracks_[t].set = t;
+    animator->tracks_[0].enabled = true;
     return animator;
 }
 

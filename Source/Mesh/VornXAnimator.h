@@ -1,11 +1,12 @@
 // VornXAnimator: the animation controller of static models (the platform's loader gives none
-// here). It reads the AnimationSets of X data again through ID3DXFile and poses named outputs,
+// here). It reads the AnimationSets of a parsed X file and poses named outputs,
 // each a frame's TransformationMatrix, from tracks that each play one set with its own enable
 // flag, speed, weight and position. A track samples its set at position x ticks per second
 // (AnimTicksPerSecond, else 4800), looping over the set's last key time: linear scale and
 // position, slerped rotation (keys conjugated, as the skinned models read them), stepped matrix
 // keys; enabled tracks blend by weight.
 #pragma once
+#include "VornXFormat.h"
 #include <d3dx9.h>
 #include <cstddef>
 #include <cstdint>
@@ -17,8 +18,8 @@ class VornXAnimator
 public:
     static constexpr uint32_t kDefaultTicksPerSecond = 4800;
 
-    // Null when the data hold no AnimationSet or cannot be read.
-    static VornXAnimator* Create(const void* data, size_t size);
+    // Null when the file holds no AnimationSet.
+    static VornXAnimator* Create(const VornXDocument& doc);
 
     uint32_t SetCount() const { return static_cast<uint32_t>(sets_.size()); }
     uint32_t TrackCount() const { return static_cast<uint32_t>(tracks_.size()); }

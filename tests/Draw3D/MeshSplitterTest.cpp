@@ -1,7 +1,6 @@
 // The mesh grid splitter on plain arrays: binning, clipping at cell borders, welding, slivers,
 // scaling, the edge inputs and the 16-bit limits.
 #include "VornMeshSplitter.h"
-#include "VornWrappedIndices.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
@@ -156,22 +155,4 @@ TEST(MeshSplitter, HashedWeldEqualsThePlainWeldOnJitteredInput)
     EXPECT_EQ(n, VornMeshSplitter::WeldHashed(v.data(), 6000, 0.01f, hashed.data()));
     EXPECT_EQ(plain, hashed);
     EXPECT_TRUE(n > 100u && n < 5000u) << n;   // the input does weld
-}
-
-TEST(WrappedIndices, FirstCornersOfALargeGridGetTheirHighBitsBack)
-{
-    const uint32_t side = 300;   // 90,000 vertices
-    std::vector<float> positions;
-    for (uint32_t k = 0; k < side; ++k)
-        for (uint32_t i = 0; i < side; ++i) positions.insert(positions.end(), {float(i), 0.0f, float(k)});
-    std::vector<uint32_t> truth;
-    for (uint32_t a = 0; a + side + 1 < side * side; ++a)
-        if (a % side != side - 1) truth.insert(truth.end(), {a, a + side, a + side + 1, a + 1, a, a + side + 1});
-    std::vector<uint32_t> wrapped = truth;
-    for (size_t t = 0; t < wrapped.size(); t += 3) wrapped[t] &= 0xFFFF;
-    const uint32_t triangles = static_cast<uint32_t>(truth.size() / 3);
-    EXPECT_FALSE(VornWrappedIndices::IsWrapped(truth.data(), triangles, side * side));
-    ASSERT_TRUE(VornWrappedIndices::IsWrapped(wrapped.data(), triangles, side * side));
-    EXPECT_GT(VornWrappedIndices::Repair(positions.data(), 12, side * side, wrapped.data(), triangles), 40000u);
-    EXPECT_EQ(truth, wrapped);
 }
