@@ -247,7 +247,7 @@ bool VornXMesh::Read(const VornXDocument& doc, const VornXObject& mesh, VornXMes
             badMaterial = true;
             m = 0;
         }
-        const uint32_t* c = &corners[polygons[f].first];
+        const uint32_t* c = corners.data() + polygons[f].first;
         for (uint32_t k = 2; k < polygons[f].count; ++k) {
             tris.insert(tris.end(), {c[0], c[k - 1], c[k]});
             attrs.push_back(m);

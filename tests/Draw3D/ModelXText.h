@@ -38,16 +38,18 @@ inline std::string F(float v)
 }
 
 // A quad in the plane z from (x0, y0) to (x1, y1): four vertices, two faces, one material whose
-// colour, emissive and texture the caller may give; extra text goes inside the mesh.
+// colour, emissive and texture the caller may give (none: no material list; faces: the list's
+// face indices); extra text goes inside the mesh.
 inline std::string Quad(const std::string& name, float x0, float y0, float x1, float y1, float z, const std::string& extra = "",
-                 const std::string& material = "1.0;0.0;0.0;1.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;;")
+                 const std::string& material = "1.0;0.0;0.0;1.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;;",
+                 const std::string& faces = "2; 0, 0;;")
 {
     auto v = [&](float x, float y) { return F(x) + ";" + F(y) + ";" + F(z) + ";"; };
+    const std::string list = material.empty() ? "" : "MeshMaterialList { 1; " + faces + " Material { " + material + " } }\n";
     return "Mesh " + name + " {\n4;\n" + v(x0, y0) + ",\n" + v(x1, y0) + ",\n" + v(x1, y1) + ",\n" + v(x0, y1) +
-           ";\n2;\n3;0,1,2;,\n3;0,2,3;;\nMeshMaterialList { 1; 2; 0, 0;; Material { " + material + " } }\n" + extra + "}\n";
+           ";\n2;\n3;0,1,2;,\n3;0,2,3;;\n" + list + extra + "}\n";
 }
 
-// Floats in X text need their decimal point.
 inline std::string Matrix(float x = 0, float y = 0, float z = 0)
 {
     return "1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0," + F(x) + "," + F(y) + "," + F(z) + ",1.0;;";
@@ -73,6 +75,12 @@ inline std::string Key(int type, const std::vector<std::pair<int, std::vector<fl
 }
 
 inline const std::string kHead = "xof 0303txt 0032\n";
+
+// A frame with its matrix moved to (x, y, z) around body.
+inline std::string MovedFrame(const std::string& name, float x, float y, float z, const std::string& body)
+{
+    return "Frame " + name + " { FrameTransformMatrix { " + Matrix(x, y, z) + " } " + body + "}\n";
+}
 
 // The two-bone quad: Bone0 holds the left vertices, Bone1 the right ones.
 inline std::string TwoBoneQuad()

@@ -1,0 +1,279 @@
+// X files as people write them, through our reader: one file in every encoding gives one document,
+// refusals and missing references are log lines, both model classes agree on frames, boxes, spheres
+// and animated matrices for every case, and the static model draws what it once lost (a rigid mesh
+// with a bone-less skin in its moved frame, a mesh without a material list).
+#include "EngineFixture.h"
+#include "ModelXText.h"
+#include "VornField.h"
+#include "VornModel.h"
+#include "VornXFormat.h"
+#include "XFileWriter.h"
+
+using namespace vorntest;
+
+namespace {
+
+const std::string kWhole = "1,0,0,0,0,1,0,0,0,0,1,0,2,0,0,1;;";   // a matrix without decimal points
+
+// One file with an inline template, a reference by name and by GUID, whole-number floats and a long name.
+const std::string kSample =
+    kHead + "template Note { <01020304-0506-0708-090A-0B0C0D0E0F10> DWORD n; array FLOAT v[n]; }\n" +
+    "Note { 2; 1.5, 2; }\n" + "Material Red { 1;0;0;1;; 5; 0;0;0;; 0;0;0;; }\n" +
+    "Frame Root { <11111111-2222-3333-4444-555555555555> FrameTransformMatrix { " + kWhole + " }\n" +
+    MovedFrame(std::string(300, 'n'), 0, 1, 0, Quad("q", 0, 0, 1, 1, 0, "", "", "")) + "}\n" +
+    "AnimationSet Walk { Animation { { Root } { <11111111-2222-3333-4444-555555555555> }\n" +
+    Key(2, {{0, {0, 0, 0}}, {10, {1, 2, 3}}}) + "} }\n";
+
+void ExpectSameDocument(const VornXDocument& a, const VornXDocument& b, const std::string& what)
+{
+    ASSERT_EQ(a.objects.size(), b.objects.size()) << what;
+    for (size_t i = 0; i < a.objects.size(); ++i) {
+        const VornXObject &x = a.objects[i], &y = b.objects[i];
+        EXPECT_TRUE(x.type == y.type && x.name == y.name && x.reference == y.reference && x.target == y.target &&
+                    x.first == y.first && x.count == y.count && x.child == y.child && x.next == y.next)
+            << what << " object " << i;
+    }
+    EXPECT_EQ(a.cells, b.cells) << what;
+    EXPECT_EQ(a.strings, b.strings) << what;
+}
+
+class XFile
+    : public EngineWith<VornMath, VornAnimation, VornTexture, VornShaderFx, VornCamera, VornLight, VornModel, VornModelEx, VornField> {
+protected:
+    void SetUp() override
+    {
+        EngineWith::SetUp();
+        UseCamera(-2.0f);
+    }
+    static std::pair<VornModelHandle, VornModelExHandle> LoadBoth(const std::string& file)
+    {
+        const uint32_t n = static_cast<uint32_t>(file.size());
+        return {VornModel::CreateFromMemory(file.data(), n), VornModelEx::CreateFromMemory(file.data(), n, 2, 0, 0)};
+    }
+    static std::vector<VornModelFrame*> Frames(VornModelHandle m)
+    {
+        std::vector<VornModelFrame*> out;
+        std::vector<D3DXFRAME*> stack = {VornModel::GetModel(m)->root};
+        while (!stack.empty()) {
+            D3DXFRAME* f = stack.back();
+            stack.pop_back();
+            out.push_back(static_cast<VornModelFrame*>(f));
+            if (f->pFrameFirstChild) stack.push_back(f->pFrameFirstChild);
+            if (f->pFrameSibling) stack.push_back(f->pFrameSibling);
+        }
+        return out;
+    }
+    // Both classes: the same frames with the same matrices, the same meshes with the same boxes
+    // (the skinned class thickens a flat box by 0.001) and spheres.
+    static void ExpectAgree(VornModelHandle a, VornModelExHandle b, const std::string& what)
+    {
+        const std::vector<VornModelFrame*> frames = Frames(a);
+        const VornModelExRecord& ex = *VornModelEx::GetModel(b);
+        ASSERT_EQ(frames.size(), ex.frameCount) << what;
+        for (size_t i = 0; i < frames.size(); ++i)
+            for (int k = 0; k < 16; ++k)
+                EXPECT_NEAR((&frames[i]->combined._11)[k], (&ex.frameList[i]->combined.Get()->_11)[k], 1e-4f) << what << " frame " << i;
+        const VornModelRecord& st = *VornModel::GetModel(a);
+        ASSERT_EQ(st.containerCount, ex.meshCount) << what;
+        for (uint32_t i = 0; i < ex.meshCount; ++i) {
+            const VornModelContainer& c = *st.containers[i];
+            const VornModelExMesh& m = *ex.meshList[i];
+            const float s[] = {c.boxMin.x, c.boxMin.y, c.boxMin.z, c.boxMax.x, c.boxMax.y, c.boxMax.z, c.radius, c.centre.x, c.centre.y, c.centre.z};
+            const float e[] = {m.boxMin.x, m.boxMin.y, m.boxMin.z, m.boxMax.x, m.boxMax.y, m.boxMax.z, m.radius, m.centre.x, m.centre.y, m.centre.z};
+            for (int k = 0; k < 10; ++k) EXPECT_NEAR(s[k], e[k], 1.1e-3f) << what << " mesh " << i << " value " << k;
+        }
+    }
+    static void Pose(VornModelHandle a, VornModelExHandle b, float ticks)
+    {
+        VornModel::TransformUpdate(a, ticks / 4800.0f);
+        VornModelEx::SetAnimationSet(b, 0);
+        VornModelEx::TransformInit(b);
+        VornModelEx::TransformUpdate(b, ticks, true);
+    }
+};
+
+TEST(XReader, OneFileInEveryEncodingGivesOneDocument)
+{
+    VornXDocument text;
+    ASSERT_TRUE(text.Parse(kSample.data(), kSample.size()));
+    ASSERT_EQ(12u, text.objects.size());   // Note, Red, Root {matrix, n... {matrix, q}}, Walk {Animation {2 references, keys}}
+    const std::string binary = XFileWriter::ToBinary(kSample);
+    const std::string wide = kHead.substr(0, 12) + "0064" + kSample.substr(16);
+    const std::pair<std::string, std::string> forms[] = {{"bin", binary},
+                                                         {"tzip", XFileWriter::Compress(kSample)},
+                                                         {"bzip", XFileWriter::Compress(binary)},
+                                                         {"0064", wide}};
+    for (const auto& form : forms) {
+        VornXDocument doc;
+        ASSERT_TRUE(doc.Parse(form.second.data(), form.second.size())) << form.first;
+        ExpectSameDocument(text, doc, form.first);
+    }
+    // The long name kept whole; both references found, one by name, one by GUID.
+    const VornXObject& root = text.objects[2];
+    EXPECT_EQ("Root", root.name);
+    EXPECT_EQ(std::string(300, 'n'), text.objects[4].name);
+    int references = 0;
+    for (const VornXObject& o : text.objects) references += o.reference && text.Resolve(o) == &root;
+    EXPECT_EQ(2, references);
+    VornXValues matrix(text, text.objects[3]);
+    matrix.Skip(12);
+    EXPECT_EQ(2.0f, matrix.F32());   // "2" read as a float
+}
+
+TEST_F(XFile, RefusalsAndMissingReferencesAreLogLines)
+{
+    LogCapture log;
+    std::string broken = XFileWriter::Compress(kSample);
+    for (int i = 26; i < 31; ++i) broken[i] = 0;          // a stored block whose length check fails
+    std::string unsigned_ = XFileWriter::Compress(kSample);
+    unsigned_[24] = 'X';                                   // "CK" of the first block
+    const struct {
+        std::string file;
+        size_t objects;   // -1: refused
+        std::string line;
+    } cases[] = {
+        {"xof 0303abc 0032\nFrame A { }", size_t(-1), "Xファイルの解析に失敗 [ not an X file (its 16-byte header) ]"},
+        {broken, size_t(-1), "Xファイルの解析に失敗 [ block 0 does not inflate ]"},
+        {unsigned_, size_t(-1), "Xファイルの解析に失敗 [ block 0 is bad (its sizes or its signature) ]"},
+        {kHead + "Frame A { } AnimationSet S { Animation { {Gone} } }", 4, "Xファイル : 参照先がありません [ Gone ]"},
+        {kHead + "Unknown U { 1; { A } Inner { \"}\" } } Frame A { }", 1, ""},   // skipped whole
+        {kHead + "Vector V { 1.0; }", 1, "Vector [ V ] : データが足りません"},
+        {kHead + "Frame A { Vector { 1.0; 2.0; x; } }", size_t(-1), "Xファイルの解析に失敗 [ a number is missing (line 2) ]"},
+    };
+    for (const auto& c : cases) {
+        VornXDocument doc;
+        EXPECT_EQ(c.objects != size_t(-1), doc.Parse(c.file.data(), c.file.size())) << c.line;
+        if (c.objects != size_t(-1)) EXPECT_EQ(c.objects, doc.objects.size()) << c.line;
+    }
+    const std::string text = log.Text();
+    for (const auto& c : cases)
+        if (!c.line.empty()) EXPECT_EQ(1, CountIn(text, RedStart(c.line))) << c.line;
+}
+
+TEST_F(XFile, BothClassesAgreeOnEveryCase)
+{
+    const std::string skin0 = "XSkinMeshHeader { 1; 1; 0; }\n";
+    const std::string moved = kHead + "Frame Root { " + MovedFrame("A", 2, 0, 0, Quad("a", 0, 0, 1, 1, 0)) +
+                              MovedFrame("B", 0, 3, 1, Quad("b", -1, -1, 0, 0, 0, skin0)) + "}\n";
+    const std::string walk = "AnimationSet Walk { Animation { {A} " + Key(2, {{0, {0, 0, 0}}, {10, {10, 4, 0}}}) +
+                             Key(0, {{0, {1, 0, 0, 0}}, {10, {0.7071f, 0, 0.7071f, 0}}}) + "} }\n";
+    const struct {
+        const char* what;
+        std::string file;
+        uint32_t frames, meshes;
+    } cases[] = {
+        {"rigid meshes in moved frames, one with a bone-less skin", moved, 3, 2},
+        {"binary", XFileWriter::ToBinary(moved), 3, 2},
+        {"compressed", XFileWriter::Compress(XFileWriter::ToBinary(moved)), 3, 2},
+        {"several top-level frames", kHead + MovedFrame("R1", 1, 0, 0, Quad("r", 0, 0, 1, 1, 0)) + "Frame R2 { Frame C { } }\n", 4, 1},
+        {"meshes outside every frame", kHead + Quad("loose", 0, 0, 1, 1, 0) + MovedFrame("F", 0, 1, 0, ""), 2, 1},
+        {"short material list", kHead + "Frame R { " + Quad("s", 0, 0, 2, 1, 0, "", "0.0;1.0;0.0;1.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;;", "1; 0;;") + "}\n", 1, 1},
+        {"no material list", kHead + "Frame R { " + Quad("n", 0, 0, 1, 3, 0, "", "") + "}\n", 1, 1},
+        {"whole-number floats", kHead + "Frame R { FrameTransformMatrix { " + kWhole + " } Mesh w { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; } }\n", 1, 1},
+        {"a 300-character name", kHead + MovedFrame(std::string(300, 'x'), 0, 0, 5, Quad("l", 0, 0, 1, 1, 0)), 1, 1},
+        {"an animation of a missing frame", kHead + MovedFrame("A", 1, 0, 0, "") + "AnimationSet Gone { Animation { {Nowhere} } }\n" + walk, 1, 0},
+    };
+    for (const auto& c : cases) {
+        const auto m = LoadBoth(c.file);
+        ASSERT_NE(VORN_INVALID_HANDLE, m.first) << c.what;
+        ASSERT_NE(VORN_INVALID_HANDLE, m.second) << c.what;
+        EXPECT_EQ(c.frames, VornModelEx::GetFrameCount(m.second)) << c.what;
+        EXPECT_EQ(c.meshes, VornModelEx::GetMeshCount(m.second)) << c.what;
+        VornModelEx::TransformInit(m.second);
+        VornModelEx::TransformUpdate(m.second, 0, false);
+        ExpectAgree(m.first, m.second, c.what);
+        VornModel::Release(m.first);
+        VornModelEx::Release(m.second);
+    }
+    // Animated matrices: the set after the one naming a missing frame still plays, in both classes.
+    const auto m = LoadBoth(kHead + MovedFrame("A", 1, 0, 0, "") + walk + "AnimationSet Gone { Animation { {Nowhere} } }\n");
+    for (float ticks : {0.0f, 2.5f, 7.0f}) {
+        Pose(m.first, m.second, ticks);
+        ExpectAgree(m.first, m.second, "animated at " + std::to_string(ticks));
+    }
+    EXPECT_NEAR(7.0f, VornModelEx::GetModel(m.second)->frameList[0]->combined.Get()->_41, 1e-4f);
+    EXPECT_EQ(1, VornModelEx::GetAnimationSetIndex(m.second, "Gone"));
+    // The material list rule: the last index stands for the faces it does not reach.
+    const auto s = LoadBoth(cases[5].file);
+    EXPECT_EQ(0.0f, VornModelEx::GetModel(s.second)->meshList[0]->materials[0].material.Diffuse.r);
+    EXPECT_EQ(2u, VornModel::GetModel(s.first)->containers[0]->faceCount);
+}
+
+TEST_F(XFile, StaticModelDrawsABonelessSkinInItsFrameAndMeshesWithoutMaterials)
+{
+    Vorn3D::SetRenderState(D3DRS_LIGHTING, FALSE);
+    Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    Vorn3D::SetRenderState(D3DRS_ZENABLE, FALSE);
+    const std::string skin = "XSkinMeshHeader { 1; 1; 1; }\n" + Skin("Root", {0, 1, 2, 3}, {1, 1, 1, 1});
+    const struct {
+        const char* what;
+        std::string file;
+        int x0, y0, x1, y1;
+        float centreX;
+    } cases[] = {
+        {"a bone-less skin in a moved frame", kHead + "Frame Root { " + MovedFrame("M", 0.5f, 0, 0, Quad("q", -0.5f, -0.5f, 0.5f, 0.5f, 0, "XSkinMeshHeader { 1; 1; 0; }\n")) + "}\n", 128, 96, 191, 159, 0.5f},
+        {"rigid without a material list", kHead + "Frame Root { " + Quad("q", -0.5f, -0.5f, 0.5f, 0.5f, 0, "", "") + "}\n", 96, 96, 159, 159, 0.0f},
+        {"skinned without a material list", kHead + "Frame Root { " + Quad("q", -0.5f, -0.5f, 0.5f, 0.5f, 0, skin, "") + "}\n", 96, 96, 159, 159, 0.0f},
+    };
+    for (const auto& c : cases) {
+        const VornModelHandle m = VornModel::CreateFromMemory(c.file.data(), static_cast<uint32_t>(c.file.size()));
+        ASSERT_NE(VORN_INVALID_HANDLE, m) << c.what;
+        Frame([&] { VornModel::Rendering(m); });
+        EXPECT_TRUE(BoxIs(frame_, 0xFFFFFF, c.x0, c.y0, c.x1, c.y1, 1)) << c.what;
+        VornVector3 centre;
+        VornModel::GetBoundingSphere(m, &centre, nullptr);
+        EXPECT_NEAR(c.centreX, centre.x, 1e-4f) << c.what;
+        VornModel::Release(m);
+    }
+}
+
+TEST_F(XFile, SeventyThousandVerticesKeepTheirIndicesInTheFieldAndTheStaticModel)
+{
+    LogCapture log;
+    const int side = 265;   // 70,225 vertices of a bumpy ground: a wrong corner would show in the heights
+    auto height = [](int i, int k) { return ((i % 2) + (k % 3)) * 0.1f; };
+    std::string x = kHead + "Mesh grid { " + std::to_string(side * side) + ";\n";
+    char item[64];
+    for (int k = 0; k < side; ++k)
+        for (int i = 0; i < side; ++i) {
+            snprintf(item, sizeof item, "%d;%.1f;%d;%c\n", i, height(i, k), k, k == side - 1 && i == side - 1 ? ';' : ',');
+            x += item;
+        }
+    x += std::to_string(2 * (side - 1) * (side - 1)) + ";\n";
+    for (int k = 0; k + 1 < side; ++k)
+        for (int i = 0; i + 1 < side; ++i) {
+            const int a = k * side + i;
+            snprintf(item, sizeof item, "3;%d,%d,%d;,3;%d,%d,%d;%c\n", a, a + side, a + side + 1, a, a + side + 1, a + 1,
+                     k == side - 2 && i == side - 2 ? ';' : ',');
+            x += item;
+        }
+    x += "}\n";
+    const uint32_t size = static_cast<uint32_t>(x.size());
+    const VornFieldHandle f = VornField::CreateFromMemory(x.data(), size, 5, -1, VORN_FORMAT_NONE, false);
+    ASSERT_NE(VORN_INVALID_HANDLE, f);
+    VornVector3 ground;
+    for (int p : {3, 130, 262}) {
+        // Inside the triangle (p, p), (p, p + 1), (p + 1, p + 1).
+        const float want = height(p, p) + 0.25f * (height(p + 1, p + 1) - height(p, p + 1)) + 0.75f * (height(p, p + 1) - height(p, p));
+        ASSERT_TRUE(VornField::HitCheckDown(f, VornVector3(p + 0.25f, -1.0f, p + 0.75f), &ground, nullptr, nullptr)) << p;
+        EXPECT_NEAR(want, ground.y, 1e-4f) << p;
+    }
+    VornField::Release(f);
+    const VornModelHandle m = VornModel::CreateFromMemory(x.data(), size);
+    ASSERT_NE(VORN_INVALID_HANDLE, m);
+    ID3DXMesh* mesh = VornModel::GetModel(m)->containers[0]->MeshData.pMesh;
+    EXPECT_EQ(uint32_t(side * side), mesh->GetNumVertices());
+    const uint32_t* indices = nullptr;
+    ASSERT_TRUE(SUCCEEDED(mesh->LockIndexBuffer(D3DLOCK_READONLY, (void**)&indices)));
+    const uint32_t last = 2 * (side - 1) * (side - 1) - 1;
+    EXPECT_EQ(uint32_t(side * side - side - 2), indices[last * 3]);   // a first corner past 65,535, kept whole
+    mesh->UnlockIndexBuffer();
+    VornModel::Release(m);
+    // The skinned class keeps 16-bit indices: the mesh is refused with its line, the model loads.
+    const VornModelExHandle e = VornModelEx::CreateFromMemory(x.data(), size, 2, 0, 0);
+    EXPECT_NE(VORN_INVALID_HANDLE, e);
+    VornModelEx::Release(e);
+    EXPECT_EQ(1, log.Count(Red("頂点数が多すぎます [70225]")));
+}
+
+}  // namespace
