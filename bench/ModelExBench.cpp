@@ -1,8 +1,10 @@
-// Skinned models: an X file of the player's size (55 x 55 grid = 3,025 vertices, a chain of 24
-// bones with up to four influences per vertex, one animation set of 24 animations with 200
-// rotation keys each) built in memory as text. Prints the medians of VornModelEx::CreateFromMemory
-// + Release and of the platform's D3DXLoadMeshFromXInMemory on the same bytes, their ratio (goal
-// at most 2), and the Rendering time of 20 animated models. Asserts nothing.
+// Models: an X file of the player's size (55 x 55 grid = 3,025 vertices, a chain of 24 bones with
+// up to four influences per vertex, one animation set of 24 animations with 200 rotation keys each)
+// built in memory as text, the same without skin and animation, and a large rigid grid. Prints the
+// medians of VornModel::CreateFromMemory + Release, VornModelEx::CreateFromMemory + Release and the
+// platform's hierarchy loader (D3DXLoadMeshHierarchyFromXInMemory with our allocator, then
+// D3DXFrameDestroy) on the same bytes, each class's ratio to the platform (goals: VornModel at most
+// 1.1, VornModelEx at most 1.0), and the Rendering time of 20 animated models. Asserts nothing.
 #include "BenchClock.h"
 #include "Vorn.h"
 #include "Vorn3D.h"
@@ -12,7 +14,10 @@
 #include "VornLog.h"
 #include "VornMath.h"
 #include "VornMemory.h"
+#include "VornModel.h"
 #include "VornModelEx.h"
+#include "VornModelSub.h"
+#include "VornXFormat.h"
 #include "VornShaderFx.h"
 #include "VornTexture.h"
 #include <algorithm>
@@ -23,7 +28,7 @@
 
 namespace {
 
-constexpr int kGrid = 55, kBones = 24, kKeys = 200;
+constexpr int kBones = 24, kKeys = 200;
 
 double Median(std::vector<double> v)
 {
@@ -31,11 +36,12 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-// full: the skin and the animation set; without them only the frames and the mesh.
-std::string XText(bool full)
+// full: the skin and the animation set; without them only the frames and the mesh. The skin
+// templates are written in the file: the platform's hierarchy loader needs them there.
+std::string XText(bool full, int kGrid = 55)
 {
     char line[160];
-    std::string x = "xof 0303txt 0032\n";
+    std::string x = std::string(kVornXSkinTemplates);
     x += "Frame Root {\n";
     for (int b = 0; b < kBones; ++b) {
         snprintf(line, sizeof line, "Frame Bone%d { FrameTransformMatrix { 1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,%.1f,0.0,1.0;; } }\n",
@@ -123,44 +129,50 @@ int main()
                                 nullptr, nullptr, wc.hInstance, nullptr);
     if (!window || !Vorn3D::Initialize() || !Vorn3D::Start(window, true) || !VornAnimation::Initialize() ||
         !VornTexture::Initialize() || !VornShaderFx::Initialize() || !VornCamera::Initialize() || !VornLight::Initialize() ||
-        !VornModelEx::Initialize()) {
+        !VornModel::Initialize() || !VornModelEx::Initialize()) {
         printf("modelex bench: no device\n");
         return 1;
     }
-    // Medians of our load + release and of the platform's mesh load on the same bytes.
+    // Medians of each class's load + release and of the platform's hierarchy load on the same bytes.
     bool ok = true;
     auto compare = [&ok](const std::string& x, const char* what) {
         const uint32_t size = static_cast<uint32_t>(x.size());
-        std::vector<double> ours, platform;
+        std::vector<double> model, modelEx, platform;
         HRESULT hr = S_OK;
-        for (int run = 0; run < 9; ++run) {
+        for (int run = 0; run < 7; ++run) {
             double t0 = Now();
+            const VornModelHandle s = VornModel::CreateFromMemory(x.data(), size);
+            ok = ok && s != VORN_INVALID_HANDLE;
+            VornModel::Release(s);
+            model.push_back(Now() - t0);
+            t0 = Now();
             const VornModelExHandle m = VornModelEx::CreateFromMemory(x.data(), size, 2, 0, 0);
             ok = ok && m != VORN_INVALID_HANDLE && VornModelEx::GetModel(m)->meshList[0]->ready;
             VornModelEx::Release(m);
-            ours.push_back(Now() - t0);
+            modelEx.push_back(Now() - t0);
             t0 = Now();
-            ID3DXMesh* mesh = nullptr;
-            ID3DXBuffer *adjacency = nullptr, *materials = nullptr, *effects = nullptr;
-            DWORD count = 0;
-            hr = D3DXLoadMeshFromXInMemory(x.data(), size, D3DXMESH_SYSTEMMEM, Vorn3D::GetDevice(), &adjacency, &materials,
-                                           &effects, &count, &mesh);
-            for (IUnknown* o : {static_cast<IUnknown*>(mesh), static_cast<IUnknown*>(adjacency),
-                                static_cast<IUnknown*>(materials), static_cast<IUnknown*>(effects)})
-                if (o) o->Release();
+            VornModelSub sub;
+            D3DXFRAME* root = nullptr;
+            ID3DXAnimationController* animation = nullptr;
+            hr = D3DXLoadMeshHierarchyFromXInMemory(x.data(), size, D3DXMESH_MANAGED, Vorn3D::GetDevice(), &sub, nullptr,
+                                                    &root, &animation);
+            if (root) D3DXFrameDestroy(root, &sub);
+            if (animation) animation->Release();
             platform.push_back(Now() - t0);
         }
-        const double a = Median(ours), b = Median(platform);
-        char peer[96];
-        if (SUCCEEDED(hr)) snprintf(peer, sizeof peer, "%.2f ms, ratio %.2f (goal <= 2)", b * 1e3, a / b);
-        else snprintf(peer, sizeof peer, "refused the file (0x%08lX after %.2f ms)", static_cast<unsigned long>(hr), b * 1e3);
-        printf("modelex: %s (%.0f KB X text): CreateFromMemory+Release %.2f ms, D3DXLoadMeshFromXInMemory %s\n", what,
-               x.size() / 1024.0, a * 1e3, peer);
+        const double a = Median(model), e = Median(modelEx), p = Median(platform);
+        printf("model: %s (%.0f KB X text): VornModel %.2f ms, VornModelEx %.2f ms, ", what, x.size() / 1024.0, a * 1e3, e * 1e3);
+        if (SUCCEEDED(hr))
+            printf("D3DX hierarchy loader %.2f ms: ratios VornModel %.2f (goal <= 1.1), VornModelEx %.2f (goal <= 1.0)\n", p * 1e3,
+                   a / p, e / p);
+        else
+            printf("D3DX hierarchy loader refused the file (0x%08lX after %.2f ms)\n", static_cast<unsigned long>(hr), p * 1e3);
     };
     const std::string x = XText(true);
     const uint32_t size = static_cast<uint32_t>(x.size());
     compare(x, "3,025 vertices, 24 bones, up to 4 influences, 24 animations of 200 keys");
     compare(XText(false), "the same frames and mesh without skin and animation");
+    compare(XText(false, 250), "62,500 vertices in 25 frames, rigid");
     if (!ok) printf("modelex: A LOAD FAILED\n");
 
     VornModelExHandle models[20];
@@ -197,6 +209,7 @@ int main()
     printf("modelex: Rendering of 20 models (%u triangles each, %u bone combinations): median %.3f ms per frame\n", primitives,
            VornModelEx::GetModel(models[0])->meshList[0]->combinationCount, Median(frames) * 1e3);
     VornModelEx::Finalize();
+    VornModel::Finalize();
     VornShaderFx::Finalize();
     VornTexture::Finalize();
     VornCamera::Finalize();
