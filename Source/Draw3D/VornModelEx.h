@@ -1,6 +1,6 @@
 // VornModelEx: hierarchical X-file models with frames, skinned or rigid meshes and key-frame
-// animation sets, loaded anew on every call into a counted table. The X data are walked through
-// ID3DXFile into the model's own frame, mesh and animation records; skins are turned into bone
+// animation sets, loaded anew on every call into a counted table. The X file is parsed by our own
+// reader (VornXFormat) and walked into the model's own frame, mesh and animation records; skins are turned into bone
 // combinations by our own converter (VornSkinConvert); every mesh draws through a VornShaderFx
 // effect. Mesh and frame numbers index the lists built at load time (a frame's own meshes or the
 // frame itself, then its sibling subtree, then its child subtree); a number outside the list

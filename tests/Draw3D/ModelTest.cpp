@@ -4,7 +4,6 @@
 #include "ModelXText.h"
 #include "VornModel.h"
 #include "VornState.h"
-#include "VornXTemplates.h"
 
 using namespace vorntest;
 
@@ -15,9 +14,6 @@ const std::string kTicksTemplate =
 
 // Root{A{A1}, B}: A1 holds a red quad, B a triangle without materials; set 0 moves A from x 0 at
 // key 0 to x 10 at key 10, set 1 holds A at y 20.
-// The skin templates inside a file of their own (the platform's loader knows only the standard ones).
-std::string SkinTemplates() { return std::string(kVornXSkinTemplates).substr(kHead.size()); }
-
 std::string Tree(bool ticks)
 {
     const std::string triangle = "Mesh meshB { 3; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;; 1; 3;0,1,2;; }\n";
@@ -202,7 +198,7 @@ TEST_F(Model, RedCubeLitByAmbientOnlyAndCulledBehindTheCamera)
 
 TEST_F(Model, SkinnedQuadMovesOnlyTheHalfOfTheMovedBone)
 {
-    const VornModelHandle m = Load(kHead + SkinTemplates() + TwoBoneQuad().substr(kHead.size()));
+    const VornModelHandle m = Load(TwoBoneQuad());
     ASSERT_NE(VORN_INVALID_HANDLE, m);
     Vorn3D::SetRenderState(D3DRS_LIGHTING, FALSE);
     Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
@@ -219,7 +215,7 @@ TEST_F(Model, MalformedFilesFailWithoutLeakingAndAMissingTextureStillLoads)
 {
     LogCapture log;
     const std::string tree = Tree(true);
-    const std::string lostBone = kHead + SkinTemplates() + "Frame Root { Frame Bone0 { } " +
+    const std::string lostBone = kHead + "Frame Root { Frame Bone0 { } " +
                                  Quad("skin", -1, -1, 1, 1, 0, "XSkinMeshHeader { 1; 1; 1; }\n" + Skin("Gone", {0}, {1})) + "}\n";
     std::string random(600, '\0');
     for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 2654435761u) >> 13);
