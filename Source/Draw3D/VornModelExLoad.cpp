@@ -444,7 +444,8 @@ VornModelExHandle VornModelEx::LoadXFile(const void* data, uint32_t size)
     VornXDocument doc;
     bool ok = false;
     if (!doc.Parse(data, size)) {
-        Red("列挙オブジェクトの作成に失敗 / ファイルがないか無効な可能性があります");
+        VornLog::StrongRed("列挙オブジェクトの作成に失敗 / ファイルがないか無効な可能性があります [%s]", doc.Error().c_str());
+        VornLog::LineBreak();
     } else if (LoadHierarchy(r, doc)) {
         if (!r.root) Red("フレームもメッシュもありません");
         else ok = BuildLists(r);
