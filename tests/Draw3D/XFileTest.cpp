@@ -120,6 +120,18 @@ TEST(XReader, OneFileInEveryEncodingGivesOneDocument)
     EXPECT_EQ(2.0f, matrix.F32());   // "2" read as a float
 }
 
+TEST_F(XFile, ThePlatformParserReadsTheWritersEncodings)
+{
+    const std::string text = kHead + "Frame R { " + Quad("q", 0, 0, 1, 1, 0) + "}\n", binary = XFileWriter::ToBinary(text);
+    for (const std::string& file : {text, binary, XFileWriter::Compress(text), XFileWriter::Compress(binary)}) {
+        ID3DXMesh* mesh = nullptr;
+        ASSERT_EQ(S_OK, D3DXLoadMeshFromXInMemory(file.data(), static_cast<DWORD>(file.size()), D3DXMESH_SYSTEMMEM, device_,
+                                                  nullptr, nullptr, nullptr, nullptr, &mesh)) << file.substr(8, 4);
+        EXPECT_EQ(4u, mesh->GetNumVertices()) << file.substr(8, 4);
+        mesh->Release();
+    }
+}
+
 TEST_F(XFile, RefusalsAndMissingReferencesAreLogLines)
 {
     LogCapture log;
@@ -152,6 +164,7 @@ TEST_F(XFile, RefusalsAndMissingReferencesAreLogLines)
 
 TEST_F(XFile, BothClassesAgreeOnEveryCase)
 {
+    LogCapture log;
     const std::string skin0 = "XSkinMeshHeader { 1; 1; 0; }\n";
     const std::string moved = kHead + "Frame Root { " + MovedFrame("A", 2, 0, 0, Quad("a", 0, 0, 1, 1, 0)) +
                               MovedFrame("B", 0, 3, 1, Quad("b", -1, -1, 0, 0, 0, skin0)) + "}\n";
@@ -197,6 +210,10 @@ TEST_F(XFile, BothClassesAgreeOnEveryCase)
     const auto s = LoadBoth(cases[5].file);
     EXPECT_EQ(0.0f, VornModelEx::GetModel(s.second)->meshList[0]->materials[0].material.Diffuse.r);
     EXPECT_EQ(2u, VornModel::GetModel(s.first)->containers[0]->faceCount);
+    // A mesh without faces: a line from each class, and both models load.
+    const auto e = LoadBoth(kHead + "Frame R { Mesh empty { 3; 0;0;0;, 1;0;0;, 0;1;0;; 0;; } }\n");
+    EXPECT_TRUE(e.first != VORN_INVALID_HANDLE && e.second != VORN_INVALID_HANDLE);
+    EXPECT_EQ(2, log.Count(Red("Mesh [ empty ] : 面がありません")));
 }
 
 TEST_F(XFile, StaticModelDrawsABonelessSkinInItsFrameAndMeshesWithoutMaterials)
