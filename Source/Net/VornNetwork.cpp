@@ -386,6 +386,7 @@ bool VornNetwork::EnumHosts(const char* host, uint32_t port)
 void VornNetwork::OnEnumHostsResponse(const VornPeerMsgEnumHostsResponse* m)
 {
     VornSystem::ScopedLock lock(g_lock);
+    if (!g_enumHandle || m->search != g_enumHandle) return;   // a search that ended: not this list's
     const uint32_t now = timeGetTime();
     VornNetworkSession* s = g_sessions;
     for (; s != &g_sentinel; s = s->next)

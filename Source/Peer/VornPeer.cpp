@@ -2,7 +2,9 @@
 #include <windows.h>
 #include <mstcpip.h>
 #include "VornPeer.h"
+#include "VornPeerSession.h"
 #include "VornPeerWire.h"
+#include "VornLog.h"
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -21,7 +23,6 @@ using Bytes = std::vector<uint8_t>;
 using Wire = VornPeerWire::Frame;
 
 constexpr int POLL_WAIT_MS = 50;
-constexpr size_t MAX_LINKS = 256;   // a full session's links, with room for joiners still being refused
 
 std::u16string ToU16(const wchar_t* s)
 {
@@ -97,44 +98,20 @@ void TuneLink(SOCKET s)
     WSAIoctl(s, SIO_KEEPALIVE_VALS, &probes, sizeof probes, nullptr, 0, &unused, nullptr, nullptr);
 }
 
-// One TCP link: to a player, or a connection that has not said who it is yet.
+// One TCP link's socket and what waits to be sent on it; who is at the other end is the session's.
 struct Link
 {
-    enum Role { Incoming, ToHost, Member };
     SOCKET socket = INVALID_SOCKET;
-    Role role = Incoming;
-    uint32_t id = 0;          // the player at the other end (0: not yet known)
+    uint32_t ip = 0;          // peer address as stored in sin_addr
     bool connecting = false;  // a non-blocking connect not yet finished
     bool closeAfterSend = false;
     bool dead = false;
-    uint32_t ip = 0;          // peer address as stored in sin_addr
-    Bytes in, out;
+    bool closedBySession = false;   // the session already let it go
+    Bytes out;
     size_t outAt = 0;
 };
 
-struct Player
-{
-    std::u16string name;
-    void* context = nullptr;
-    Link* link = nullptr;     // null for the local player
-    uint32_t ip = 0;
-    uint16_t port = 0;        // where it listens
-    bool gone = false;        // its DESTROY_PLAYER is on its way
-};
-
-struct Event
-{
-    uint32_t message = 0;
-    uint32_t id = 0;
-    int32_t result = 0;
-    uintptr_t handle = 0;
-    Bytes data;
-    VornPeerWire::SessionDesc desc;
-    uint32_t ip = 0;
-    uint16_t port = 0;
-    uint16_t devicePort = 0;
-    uint32_t roundTrip = 0;
-};
+using Event = VornPeerSession::Event;
 
 struct Enumeration
 {
@@ -145,36 +122,40 @@ struct Enumeration
     ULONGLONG next;
 };
 
+constexpr size_t DATAGRAMS_PER_TURN = 64;   // a flood of queries cannot hold the worker
+
 thread_local const VornPeer::State* t_handlerOf = nullptr;
+
+void LogFailure(const char* operation, const char* format, unsigned value)
+{
+    VornLog::StrongBlue("%s", operation);
+    VornLog::StrongRed(format, value);
+    VornLog::LineBreak();
+}
 
 }  // namespace
 
-struct VornPeer::State
+struct VornPeer::State : VornPeerSession::Io
 {
-    enum Mode { Idle, Joining, InSession };
-
     std::recursive_mutex lock;
+    std::mutex delivering;   // one handler call at a time, in the order the events were made
     void* context = nullptr;
     VornPeerHandler handler = nullptr;
     bool initialized = false;
     std::thread worker;
     std::atomic<bool> stop{false};
+    std::atomic<bool> orphaned{false};   // the last Release came inside the handler
 
     SOCKET listener = INVALID_SOCKET, udp = INVALID_SOCKET, wake = INVALID_SOCKET, query = INVALID_SOCKET;
     sockaddr_in wakeAddress = {};
-    uint16_t listenPort = 0;
     std::vector<uint32_t> localIps;   // where the listener can be reached
 
-    Mode mode = Idle;
-    uint32_t localId = 0, hostId = 0, nextId = 1;
-    VornPeerWire::SessionDesc desc;
-    std::u16string localName;
-    std::map<uint32_t, Player> players;
-    std::vector<std::unique_ptr<Link>> links;
+    VornPeerSession session{*this};
+    std::map<uint32_t, Link> links;
+    uint32_t nextLink = 1;
     std::vector<Enumeration> enumerations;
-    uintptr_t connectHandle = 0;
     uintptr_t nextHandle = 1;
-    std::deque<Event> events;   // made under the lock, delivered by the worker without it
+    std::vector<char> readBuffer = std::vector<char>(65536);
 
     ~State() { CloseSockets(); }
 
@@ -183,7 +164,7 @@ struct VornPeer::State
         for (SOCKET* s : {&listener, &udp, &wake, &query})
             if (*s != INVALID_SOCKET) closesocket(*s), *s = INVALID_SOCKET;
         for (auto& link : links)
-            if (link->socket != INVALID_SOCKET) closesocket(link->socket), link->socket = INVALID_SOCKET;
+            if (link.second.socket != INVALID_SOCKET) closesocket(link.second.socket);
         links.clear();
     }
 
@@ -215,54 +196,80 @@ struct VornPeer::State
 
     void Push(Event e)
     {
-        events.push_back(std::move(e));
+        session.events.push_back(std::move(e));
         Wake();
     }
-    void Push(uint32_t message, uint32_t id)
+
+    // --- what the session asks of its links
+
+    uint32_t Dial(uint32_t ip, uint16_t port) override
     {
-        Event e;
-        e.message = message;
-        e.id = id;
-        Push(std::move(e));
+        const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        if (s == INVALID_SOCKET) return 0;
+        TuneLink(s);
+        sockaddr_in to = {};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = ip;
+        to.sin_port = htons(port);
+        const uint32_t id = nextLink++;
+        Link& link = links[id];
+        link.socket = s;
+        link.ip = ip;
+        link.connecting = true;
+        if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) link.connecting = false;
+        else if (WSAGetLastError() != WSAEWOULDBLOCK) link.dead = true;
+        return id;
     }
 
-    uint32_t LivePlayers() const
+    // Sends at once what the socket takes, straight from the caller's bytes; the rest waits in the
+    // link's queue. A link that would hold more than the limit is dropped.
+    void Write(uint32_t id, const uint8_t* head, size_t headSize, const uint8_t* body, size_t bodySize) override
     {
-        uint32_t n = 0;
-        for (const auto& p : players) n += !p.second.gone;
-        return n;
-    }
-
-    Player* Find(uint32_t id)
-    {
-        auto it = players.find(id);
-        return it == players.end() || it->second.gone ? nullptr : &it->second;
-    }
-
-    void AddPlayer(uint32_t id, const std::u16string& name, Link* link, uint32_t ip, uint16_t port)
-    {
-        Player& p = players[id];
-        p = Player{};
-        p.name = name;
-        p.link = link;
-        p.ip = ip;
-        p.port = port;
-        nextId = std::max(nextId, id + 1);
-        Push(VORN_PEER_MSG_CREATE_PLAYER, id);
-    }
-
-    // Queues bytes on a link and sends what the socket takes now; a link that would hold more than
-    // the limit is dropped.
-    void Queue(Link& link, const Bytes& frame)
-    {
-        if (link.dead) return;
-        if (link.out.size() - link.outAt + frame.size() > VORN_PEER_QUEUE_LIMIT) {
+        auto it = links.find(id);
+        if (it == links.end() || it->second.dead) return;
+        Link& link = it->second;
+        size_t sent = 0;
+        if (!link.connecting && link.outAt == link.out.size()) {
+            WSABUF parts[2] = {{ULONG(headSize), reinterpret_cast<char*>(const_cast<uint8_t*>(head))},
+                               {ULONG(bodySize), reinterpret_cast<char*>(const_cast<uint8_t*>(body))}};
+            DWORD n = 0;
+            if (WSASend(link.socket, parts, bodySize ? 2 : 1, &n, 0, nullptr, nullptr) == 0) sent = n;
+            else if (WSAGetLastError() != WSAEWOULDBLOCK) {
+                link.dead = true;
+                Wake();
+                return;
+            }
+            if (sent == headSize + bodySize) return;
+        }
+        if (link.out.size() - link.outAt + headSize + bodySize - sent > VORN_PEER_QUEUE_LIMIT) {
             link.dead = true;
             Wake();
             return;
         }
-        link.out.insert(link.out.end(), frame.begin(), frame.end());
-        Flush(link);
+        if (sent < headSize) link.out.insert(link.out.end(), head + sent, head + headSize);
+        const size_t bodySent = sent > headSize ? sent - headSize : 0;
+        if (bodySize) link.out.insert(link.out.end(), body + bodySent, body + bodySize);
+        Wake();   // the worker sends the rest as the socket takes it
+    }
+
+    void Close(uint32_t id, bool afterWrites) override
+    {
+        auto it = links.find(id);
+        if (it == links.end()) return;
+        it->second.closedBySession = true;
+        if (afterWrites && !it->second.dead) {
+            it->second.closeAfterSend = true;
+            Flush(it->second);
+        } else {
+            it->second.dead = true;
+        }
+        Wake();
+    }
+
+    void Ended() override
+    {
+        for (SOCKET* s : {&listener, &udp})
+            if (*s != INVALID_SOCKET) closesocket(*s), *s = INVALID_SOCKET;
     }
 
     void Flush(Link& link)
@@ -274,10 +281,7 @@ struct VornPeer::State
                 link.outAt += size_t(n);
                 continue;
             }
-            if (WSAGetLastError() != WSAEWOULDBLOCK) {
-                link.dead = true;
-                Wake();
-            }
+            if (WSAGetLastError() != WSAEWOULDBLOCK) link.dead = true;
             break;
         }
         if (link.outAt == link.out.size()) {
@@ -285,26 +289,6 @@ struct VornPeer::State
             link.outAt = 0;
             if (link.closeAfterSend) link.dead = true;
         }
-    }
-
-    Link* Dial(uint32_t ip, uint16_t port, Link::Role role)
-    {
-        const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (s == INVALID_SOCKET) return nullptr;
-        TuneLink(s);
-        sockaddr_in to = {};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = ip;
-        to.sin_port = htons(port);
-        auto link = std::make_unique<Link>();
-        link->socket = s;
-        link->role = role;
-        link->ip = ip;
-        link->connecting = true;
-        if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) link->connecting = false;
-        else if (WSAGetLastError() != WSAEWOULDBLOCK) link->dead = true;
-        links.push_back(std::move(link));
-        return links.back().get();
     }
 
     // Binds TCP (listening) and UDP on the port (0: any free one for TCP, then UDP on the same).
@@ -324,7 +308,7 @@ struct VornPeer::State
             return WSAGetLastError() == WSAEADDRINUSE || WSAGetLastError() == WSAEACCES ? VORN_PEER_PORT_IN_USE : VORN_PEER_FAILED;
         if (listen(listener, 64) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&at), &n) != 0)
             return VORN_PEER_FAILED;
-        listenPort = ntohs(at.sin_port);
+        session.listenPort = ntohs(at.sin_port);
         // The machine's addresses, looked up now rather than inside a handler that asks for them.
         localIps.clear();
         char name[256] = {};
@@ -337,253 +321,72 @@ struct VornPeer::State
                 }
         if (localIps.empty()) localIps.push_back(htonl(INADDR_LOOPBACK));
         if (bind(udp, reinterpret_cast<sockaddr*>(&at), n) != 0) {
-            if (udpRequired) return WSAGetLastError() == WSAEADDRINUSE ? VORN_PEER_PORT_IN_USE : VORN_PEER_FAILED;
+            const int error = WSAGetLastError();
+            if (udpRequired) return error == WSAEADDRINUSE ? VORN_PEER_PORT_IN_USE : VORN_PEER_FAILED;
+            // A joiner goes on, but as host after a migration no search would find it.
+            LogFailure("VornPeer::Connect", "UDP port [ %u ] could not be bound: searches will not find this peer as host", session.listenPort);
             closesocket(udp);
-            udp = INVALID_SOCKET;   // a joiner that cannot answer queries once it becomes host
+            udp = INVALID_SOCKET;
         }
         NonBlocking(listener);
         if (udp != INVALID_SOCKET) NonBlocking(udp);
         return VORN_PEER_OK;
     }
 
-    Wire Welcome(uint32_t joiner) const
+    // Ends the searches (all, or one) with ASYNC_OP_COMPLETE, their undelivered answers dropped.
+    bool EndSearches(uintptr_t handle, int32_t result)
     {
-        Wire w;
-        w.type = VornPeerWire::WELCOME;
-        w.id = joiner;
-        w.hostId = hostId;
-        w.nextId = nextId;
-        w.desc = desc;
-        w.desc.currentPlayers = LivePlayers();
-        for (const auto& p : players) {
-            if (p.second.gone || p.first == joiner) continue;
-            VornPeerWire::RosterEntry e;
-            e.id = p.first;
-            e.ip = p.first == localId ? 0 : p.second.ip;
-            e.port = p.first == localId ? listenPort : p.second.port;
-            e.name = p.second.name;
-            w.roster.push_back(e);
-        }
-        return w;
-    }
-
-    void Refuse(Link& link, VornPeerResult result)
-    {
-        Wire w;
-        w.type = VornPeerWire::REFUSE;
-        w.result = uint32_t(result);
-        Bytes frame;
-        VornPeerWire::Encode(w, &frame);
-        link.role = Link::Incoming;
-        link.closeAfterSend = true;
-        Queue(link, frame);
-    }
-
-    // One frame from a link; false drops the link.
-    bool OnFrame(Link& link, const Wire& f)
-    {
-        using namespace VornPeerWire;
-        if (link.closeAfterSend) return true;
-        if (link.role == Link::Member) {
-            if (f.type != DATA) return false;
+        bool found = false;
+        for (size_t i = 0; i < enumerations.size(); ++i) {
+            const uintptr_t h = enumerations[i].handle;
+            if (handle && h != handle) continue;
+            found = true;
+            auto& queued = session.events;
+            queued.erase(std::remove_if(queued.begin(), queued.end(), [h](const Event& e) {
+                             return e.message == VORN_PEER_MSG_ENUM_HOSTS_RESPONSE && e.handle == h;
+                         }),
+                         queued.end());
             Event e;
-            e.message = VORN_PEER_MSG_RECEIVE;
-            e.id = link.id;
-            e.data.assign(f.payload, f.payload + f.payloadSize);
+            e.message = VORN_PEER_MSG_ASYNC_OP_COMPLETE;
+            e.handle = h;
+            e.result = result;
             Push(std::move(e));
-            return true;
+            enumerations.erase(enumerations.begin() + ptrdiff_t(i--));
         }
-        if (link.role == Link::ToHost) {
-            if (f.type == REFUSE) {
-                EndJoin(int32_t(f.result));
-                return true;
-            }
-            if (f.type != WELCOME || f.id == 0 || f.hostId == 0 || f.id == f.hostId || mode != Joining) return false;
-            for (const RosterEntry& e : f.roster)
-                if (e.id == 0 || e.id == f.id) return false;
-            mode = InSession;
-            localId = f.id;
-            hostId = f.hostId;
-            desc = f.desc;
-            link.role = Link::Member;
-            link.id = f.hostId;
-            AddPlayer(localId, localName, nullptr, 0, listenPort);
-            Wire hello;
-            hello.type = HELLO;
-            hello.instance = desc.instance;
-            hello.id = localId;
-            hello.port = listenPort;
-            hello.name = localName;
-            Bytes helloFrame;
-            Encode(hello, &helloFrame);
-            for (const RosterEntry& e : f.roster) {
-                if (e.ip == 0) {
-                    AddPlayer(e.id, e.name, &link, link.ip, e.port);
-                    continue;
-                }
-                Link* to = Dial(e.ip, e.port, Link::Member);
-                if (!to) continue;
-                to->id = e.id;
-                AddPlayer(e.id, e.name, to, e.ip, e.port);
-                Queue(*to, helloFrame);
-            }
-            nextId = std::max(nextId, f.nextId);
-            Event done;
-            done.message = VORN_PEER_MSG_CONNECT_COMPLETE;
-            done.handle = connectHandle;
-            done.result = VORN_PEER_OK;
-            Push(std::move(done));
-            connectHandle = 0;
-            return true;
-        }
-        // Incoming: a joiner (to the host) or a joiner linking to a member.
-        if (mode != InSession) return false;
-        if (f.type == JOIN) {
-            if (localId != hostId) {
-                Refuse(link, VORN_PEER_NOT_HOST);
-                return true;
-            }
-            if (std::memcmp(&f.application, &desc.application, 16) != 0 ||
-                (!IsZero(f.instance) && std::memcmp(&f.instance, &desc.instance, 16) != 0)) {
-                Refuse(link, VORN_PEER_INVALID_PARAM);
-                return true;
-            }
-            const uint32_t limit = desc.maxPlayers && desc.maxPlayers < VORN_PEER_MAX_PLAYERS ? desc.maxPlayers : VORN_PEER_MAX_PLAYERS;
-            if (LivePlayers() >= limit) {
-                Refuse(link, VORN_PEER_SESSION_FULL);
-                return true;
-            }
-            const uint32_t id = nextId;
-            Bytes frame;
-            Encode(Welcome(id), &frame);
-            link.role = Link::Member;
-            link.id = id;
-            AddPlayer(id, f.name, &link, link.ip, f.port);
-            Queue(link, frame);
-            return true;
-        }
-        if (f.type != HELLO || f.id == 0 || players.count(f.id) || std::memcmp(&f.instance, &desc.instance, 16) != 0)
-            return false;
-        link.role = Link::Member;
-        link.id = f.id;
-        AddPlayer(f.id, f.name, &link, link.ip, f.port);
-        return true;
+        return found;
     }
 
-    void EndJoin(int32_t result)
+    void ReadLink(uint32_t id, Link& link)
     {
-        Event e;
-        e.message = VORN_PEER_MSG_CONNECT_COMPLETE;
-        e.handle = connectHandle;
-        e.result = result;
-        Push(std::move(e));
-        connectHandle = 0;
-        mode = Idle;
-        for (auto& link : links) link->dead = true;
-        for (SOCKET* s : {&listener, &udp})
-            if (*s != INVALID_SOCKET) closesocket(*s), *s = INVALID_SOCKET;
-    }
-
-    // A link closed or broke: its player leaves, and when it was the host the session migrates or ends.
-    void OnLinkLost(Link& link)
-    {
-        if (link.role == Link::ToHost && mode == Joining) {
-            EndJoin(VORN_PEER_NO_CONNECTION);
-            return;
-        }
-        Player* p = link.role == Link::Member ? Find(link.id) : nullptr;
-        if (!p || p->link != &link) return;
-        p->gone = true;
-        p->link = nullptr;
-        Push(VORN_PEER_MSG_DESTROY_PLAYER, link.id);
-        if (link.id != hostId) return;
-        if (desc.flags & VORN_PEER_SESSION_MIGRATE_HOST) {
-            for (const auto& q : players)
-                if (!q.second.gone) {
-                    hostId = q.first;
-                    break;
-                }
-            Push(VORN_PEER_MSG_HOST_MIGRATE, hostId);
-            return;
-        }
-        Event end;
-        end.message = VORN_PEER_MSG_TERMINATE_SESSION;
-        end.result = VORN_PEER_NO_CONNECTION;
-        Push(std::move(end));
-        EndSession();
-    }
-
-    // Every remaining player leaves (the local one last) and the sockets close.
-    void EndSession()
-    {
-        for (auto& q : players)
-            if (!q.second.gone && q.first != localId) {
-                q.second.gone = true;
-                Push(VORN_PEER_MSG_DESTROY_PLAYER, q.first);
-            }
-        if (Player* self = Find(localId)) {
-            self->gone = true;
-            Push(VORN_PEER_MSG_DESTROY_PLAYER, localId);
-        }
-        mode = Idle;
-        localId = hostId = 0;
-        for (auto& link : links) link->dead = true;
-        for (SOCKET* s : {&listener, &udp})
-            if (*s != INVALID_SOCKET) closesocket(*s), *s = INVALID_SOCKET;
-    }
-
-    void ReadLink(Link& link)
-    {
-        char buffer[16384];
-        const int n = recv(link.socket, buffer, sizeof buffer, 0);
+        const int n = recv(link.socket, readBuffer.data(), int(readBuffer.size()), 0);
         if (n == 0 || (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) {
             link.dead = true;
             return;
         }
-        if (n < 0) return;
-        link.in.insert(link.in.end(), buffer, buffer + n);
-        size_t at = 0;
-        while (!link.dead) {
-            Wire f;
-            size_t used = 0;
-            const VornPeerWire::Status status = VornPeerWire::Decode(link.in.data() + at, link.in.size() - at, &f, &used);
-            if (status == VornPeerWire::Status::NeedMore) break;
-            if (status == VornPeerWire::Status::Bad || !OnFrame(link, f)) {
-                link.dead = true;
-                break;
-            }
-            at += used;
-        }
-        link.in.erase(link.in.begin(), link.in.begin() + ptrdiff_t(std::min(at, link.in.size())));
+        if (n > 0) session.Received(id, reinterpret_cast<const uint8_t*>(readBuffer.data()), size_t(n), GetTickCount64());
     }
 
     void ReadQueries()
     {
         uint8_t buffer[2048];
-        for (;;) {
+        for (size_t i = 0; i < DATAGRAMS_PER_TURN; ++i) {
             sockaddr_in from = {};
             int n = sizeof from;
             const int size = recvfrom(udp, reinterpret_cast<char*>(buffer), sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &n);
             if (size < 0) return;
             Wire q;
             if (!VornPeerWire::DecodeDatagram(buffer, size_t(size), &q) || q.type != VornPeerWire::QUERY) continue;
-            if (mode != InSession || localId != hostId) continue;
-            if (!IsZero(q.application) && std::memcmp(&q.application, &desc.application, 16) != 0) continue;
-            Wire a;
-            a.type = VornPeerWire::ANSWER;
-            a.token = q.token;
-            a.desc = desc;
-            a.desc.currentPlayers = LivePlayers();
-            Bytes d;
-            VornPeerWire::Encode(a, &d);
-            sendto(udp, reinterpret_cast<const char*>(d.data()), int(d.size()), 0, reinterpret_cast<const sockaddr*>(&from), n);
+            if (!IsZero(q.application) && std::memcmp(&q.application, &session.desc.application, 16) != 0) continue;
+            const Bytes d = session.Answer(q.token, size_t(size));
+            if (!d.empty())
+                sendto(udp, reinterpret_cast<const char*>(d.data()), int(d.size()), 0, reinterpret_cast<const sockaddr*>(&from), n);
         }
     }
 
     void ReadAnswers()
     {
         uint8_t buffer[2048];
-        for (;;) {
+        for (size_t i = 0; i < DATAGRAMS_PER_TURN; ++i) {
             sockaddr_in from = {};
             int n = sizeof from;
             const int size = recvfrom(query, reinterpret_cast<char*>(buffer), sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &n);
@@ -592,8 +395,7 @@ struct VornPeer::State
             if (!VornPeerWire::DecodeDatagram(buffer, size_t(size), &a) || a.type != VornPeerWire::ANSWER) continue;
             for (const Enumeration& e : enumerations) {
                 if (!IsZero(e.application) && std::memcmp(&e.application, &a.desc.application, 16) != 0) continue;
-                // A search of one host takes answers from that host only (a late answer to a
-                // cancelled search is not the next search's).
+                // A search of one host takes answers from that host only.
                 if (e.target.sin_addr.s_addr != htonl(INADDR_BROADCAST) &&
                     (e.target.sin_addr.s_addr != from.sin_addr.s_addr || e.target.sin_port != from.sin_port))
                     continue;
@@ -623,6 +425,8 @@ struct VornPeer::State
             q.type = VornPeerWire::QUERY;
             q.application = e.application;
             q.token = uint32_t(GetTickCount());
+            // Padded to the largest answer, which a host sends no more than it was asked with.
+            q.padding = uint32_t(VornPeerWire::MAX_ANSWER_SIZE - VornPeerWire::HEADER_SIZE - 20);
             Bytes d;
             VornPeerWire::Encode(q, &d);
             sendto(query, reinterpret_cast<const char*>(d.data()), int(d.size()), 0, reinterpret_cast<const sockaddr*>(&e.target), sizeof e.target);
@@ -633,7 +437,7 @@ struct VornPeer::State
     void Turn()
     {
         std::vector<WSAPOLLFD> polled;
-        std::vector<Link*> polledLinks;   // the links behind polled[ownCount...]
+        std::vector<uint32_t> polledLinks;   // the links behind polled[ownCount...]
         size_t ownCount = 0;
         int waitMs = POLL_WAIT_MS;
         {
@@ -641,15 +445,18 @@ struct VornPeer::State
             for (SOCKET s : {wake, listener, udp, query})
                 if (s != INVALID_SOCKET) polled.push_back({s, POLLRDNORM, 0}), ++ownCount;
             for (auto& link : links) {
-                if (link->dead) continue;
-                const bool writing = link->connecting || link->outAt < link->out.size();
-                polled.push_back({link->socket, SHORT(POLLRDNORM | (writing ? POLLWRNORM : 0)), 0});
-                polledLinks.push_back(link.get());
+                if (link.second.dead) {
+                    waitMs = 0;
+                    continue;
+                }
+                const bool writing = link.second.connecting || link.second.outAt < link.second.out.size();
+                polled.push_back({link.second.socket, SHORT(POLLRDNORM | (writing ? POLLWRNORM : 0)), 0});
+                polledLinks.push_back(link.first);
             }
             const ULONGLONG now = GetTickCount64();
             for (const Enumeration& e : enumerations)
                 waitMs = int(std::min<ULONGLONG>(ULONGLONG(waitMs), e.next > now ? e.next - now : 0));
-            if (!events.empty()) waitMs = 0;
+            if (!session.events.empty()) waitMs = 0;
         }
         WSAPoll(polled.data(), ULONG(polled.size()), waitMs);
         // Whether one of the peer's own sockets (as it was when polled, and still open) has news.
@@ -660,6 +467,7 @@ struct VornPeer::State
         };
 
         std::lock_guard<std::recursive_mutex> hold(lock);
+        const ULONGLONG now = GetTickCount64();
         if (ready(wake)) {
             char drain[64];
             while (recv(wake, drain, sizeof drain, 0) > 0) {
@@ -671,34 +479,44 @@ struct VornPeer::State
                 int n = sizeof from;
                 const SOCKET s = accept(listener, reinterpret_cast<sockaddr*>(&from), &n);
                 if (s == INVALID_SOCKET) break;
-                if (links.size() >= MAX_LINKS) {   // more than a full session: refused unheard
-                    closesocket(s);
-                    continue;
-                }
+                const uint32_t id = nextLink++;
+                Link& link = links[id];
+                link.socket = s;
+                link.ip = from.sin_addr.s_addr;
                 TuneLink(s);
-                auto link = std::make_unique<Link>();
-                link->socket = s;
-                link->ip = from.sin_addr.s_addr;
-                links.push_back(std::move(link));
+                if (!session.Accept(id, link.ip, now)) {   // more than a full session: refused unheard
+                    closesocket(s);
+                    links.erase(id);
+                }
             }
         }
         if (ready(udp)) ReadQueries();
         if (ready(query)) ReadAnswers();
-        if (query != INVALID_SOCKET) SendQueries(GetTickCount64());
+        if (query != INVALID_SOCKET) SendQueries(now);
         for (size_t i = 0; i < polledLinks.size(); ++i) {
-            Link& link = *polledLinks[i];   // links made during this turn come after these
+            auto it = links.find(polledLinks[i]);
+            if (it == links.end() || it->second.dead) continue;
+            Link& link = it->second;
             const SHORT got = polled[ownCount + i].revents;
-            if (link.dead) continue;
             if (link.connecting && (got & (POLLERR | POLLHUP))) link.dead = true;
             else if (link.connecting && (got & POLLWRNORM)) link.connecting = false;
-            if (!link.dead && !link.connecting && (got & (POLLRDNORM | POLLHUP | POLLERR))) ReadLink(link);
-            if (!link.dead) Flush(link);
+            if (!link.dead && !link.connecting && (got & (POLLRDNORM | POLLHUP | POLLERR))) ReadLink(it->first, link);
+            if ((it = links.find(polledLinks[i])) != links.end() && !it->second.dead) Flush(it->second);
         }
-        for (size_t i = 0; i < links.size(); ++i) {
-            if (!links[i]->dead) continue;
-            OnLinkLost(*links[i]);
-            closesocket(links[i]->socket);
-            links.erase(links.begin() + ptrdiff_t(i--));
+        session.Tick(now);
+        for (auto it = links.begin(); it != links.end();) {
+            if (!it->second.dead) {
+                ++it;
+                continue;
+            }
+            const uint32_t id = it->first;
+            const bool tell = !it->second.closedBySession;
+            closesocket(it->second.socket);
+            it = links.erase(it);
+            if (tell) {
+                session.Lost(id);   // may close more links: start over
+                it = links.begin();
+            }
         }
     }
 
@@ -706,23 +524,36 @@ struct VornPeer::State
     {
         while (!stop) {
             Turn();
-            Deliver();
+            if (Deliver()) break;
         }
+        if (orphaned) return FinishOrphan();
         Deliver();
     }
 
-    // Calls the handler for every waiting event, holding no lock.
-    void Deliver()
+    // The peer was released inside its handler: the worker closes everything and frees the state
+    // once no handler call is running, and the handler is never called again.
+    void FinishOrphan()
     {
+        { std::lock_guard<std::mutex> wait(delivering); }
+        worker.detach();
+        delete this;
+    }
+
+    // Calls the handler for every waiting event, holding no lock of the state; true when the peer
+    // was released meanwhile (the caller then touches nothing of it).
+    bool Deliver()
+    {
+        std::lock_guard<std::mutex> one(delivering);
         for (;;) {
+            if (orphaned) return true;
             Event e;
             VornPeerHandler call;
             void* ctx;
             {
                 std::lock_guard<std::recursive_mutex> hold(lock);
-                if (events.empty() || !handler) return;
-                e = std::move(events.front());
-                events.pop_front();
+                if (session.events.empty() || !handler) return false;
+                e = std::move(session.events.front());
+                session.events.pop_front();
                 call = handler;
                 ctx = context;
             }
@@ -733,8 +564,7 @@ struct VornPeer::State
     void* ContextOf(uint32_t id)
     {
         std::lock_guard<std::recursive_mutex> hold(lock);
-        auto it = players.find(id);
-        return it == players.end() ? nullptr : it->second.context;
+        return session.ContextOf(id);
     }
 
     void Call(VornPeerHandler call, void* ctx, Event& e)
@@ -746,16 +576,14 @@ struct VornPeer::State
             VornPeerMsgCreatePlayer m = {sizeof m, e.id, nullptr};
             call(ctx, e.message, &m);
             std::lock_guard<std::recursive_mutex> hold(lock);
-            auto it = players.find(e.id);
-            if (it != players.end()) it->second.context = m.playerContext;
+            session.SetContext(e.id, m.playerContext);
             break;
         }
         case VORN_PEER_MSG_DESTROY_PLAYER: {
             VornPeerMsgDestroyPlayer m = {sizeof m, e.id, ContextOf(e.id)};
             call(ctx, e.message, &m);
             std::lock_guard<std::recursive_mutex> hold(lock);
-            auto it = players.find(e.id);
-            if (it != players.end() && it->second.gone) players.erase(it);
+            session.Forget(e.id);
             break;
         }
         case VORN_PEER_MSG_RECEIVE: {
@@ -775,7 +603,7 @@ struct VornPeer::State
             d.sessionName = &name[0];
             VornPeerAddress* sender = MakeAddress(e.ip, e.port);
             VornPeerAddress* device = MakeAddress(htonl(INADDR_ANY), e.devicePort);
-            VornPeerMsgEnumHostsResponse m = {sizeof m, &d, sender, device, e.roundTrip};
+            VornPeerMsgEnumHostsResponse m = {sizeof m, &d, sender, device, e.roundTrip, e.handle};
             if (sender && device) call(ctx, e.message, &m);
             if (sender) sender->Release();
             if (device) device->Release();
@@ -909,12 +737,20 @@ VornPeerResult VornPeer::Create(VornPeer** out)
 uint32_t VornPeer::Release()
 {
     const long left = InterlockedDecrement(&references_);
-    if (left == 0) {
-        Close();
-        delete state_;
-        delete this;
+    if (left != 0) return uint32_t(left);
+    State* s = state_;
+    delete this;
+    if (t_handlerOf == s) {   // the worker frees the state once this handler call returns
+        s->orphaned = true;
+        s->stop = true;
+    } else {
+        VornPeer closing;
+        closing.state_ = s;
+        closing.Close();
+        closing.state_ = nullptr;
+        delete s;
     }
-    return uint32_t(left);
+    return 0;
 }
 
 VornPeerResult VornPeer::Initialize(void* context, VornPeerHandler handler, uint32_t)
@@ -957,7 +793,7 @@ VornPeerResult VornPeer::SetPeerInfo(const VornPeerPlayerInfo* info)
 {
     if (!info || !(info->infoFlags & VORN_PEER_INFO_NAME)) return VORN_PEER_INVALID_PARAM;
     std::lock_guard<std::recursive_mutex> hold(state_->lock);
-    state_->localName = ToU16(info->name);
+    state_->session.localName = ToU16(info->name);
     return VORN_PEER_OK;
 }
 
@@ -965,43 +801,33 @@ VornPeerResult VornPeer::Host(const VornPeerAppDesc* desc, VornPeerAddress* cons
 {
     State& s = *state_;
     if (!desc || (deviceCount && !devices)) return VORN_PEER_INVALID_PARAM;
-    VornPeerHandler call;
-    void* ctx;
     {
         std::lock_guard<std::recursive_mutex> hold(s.lock);
-        if (!s.initialized || s.mode != State::Idle) return VORN_PEER_INVALID_CALL;
+        if (!s.initialized || s.session.mode != VornPeerSession::Idle) return VORN_PEER_INVALID_CALL;
         std::wstring host;
         uint32_t port = 0;
         ReadHostPort(deviceCount ? devices[0] : nullptr, &host, &port);
         if (port > 0xFFFF) return VORN_PEER_INVALID_PARAM;
         const VornPeerResult bound = s.Bind(port ? uint16_t(port) : VORN_PEER_DEFAULT_PORT, true);
         if (bound != VORN_PEER_OK || !s.StartWorker()) {
-            for (SOCKET* sk : {&s.listener, &s.udp})
-                if (*sk != INVALID_SOCKET) closesocket(*sk), *sk = INVALID_SOCKET;
+            s.Ended();
             return bound != VORN_PEER_OK ? bound : VORN_PEER_FAILED;
         }
         std::random_device random;
         VornPeerGuid instance;
         for (uint32_t* word = reinterpret_cast<uint32_t*>(&instance); word < reinterpret_cast<uint32_t*>(&instance + 1); ++word)
             *word = random() ^ uint32_t(GetTickCount64() * 2654435761u);
-        s.desc = VornPeerWire::SessionDesc{};
-        s.desc.instance = ToWire(instance);
-        s.desc.application = ToWire(desc->application);
-        s.desc.flags = desc->flags;
-        s.desc.maxPlayers = desc->maxPlayers;
-        s.desc.name = ToU16(desc->sessionName);
-        s.mode = State::InSession;
-        s.localId = s.hostId = s.nextId;
-        s.players.clear();
-        s.AddPlayer(s.localId, s.localName, nullptr, 0, s.listenPort);
-        s.events.pop_back();   // delivered here, before Host returns
-        call = s.handler;
-        ctx = s.context;
+        VornPeerWire::SessionDesc d;
+        d.instance = ToWire(instance);
+        d.application = ToWire(desc->application);
+        d.flags = desc->flags;
+        d.maxPlayers = desc->maxPlayers;
+        d.name = ToU16(desc->sessionName);
+        s.session.Host(d, s.session.listenPort);
     }
-    Event created;
-    created.message = VORN_PEER_MSG_CREATE_PLAYER;
-    created.id = s.localId;
-    s.Call(call, ctx, created);
+    // The local player's CREATE_PLAYER, and whatever came before it, is delivered before Host
+    // returns, in turn with the worker's deliveries (inside the handler the worker delivers it).
+    if (t_handlerOf != &s) s.Deliver();
     return VORN_PEER_OK;
 }
 
@@ -1051,18 +877,10 @@ VornPeerResult VornPeer::CancelAsyncOperation(uintptr_t handle)
 {
     State& s = *state_;
     std::lock_guard<std::recursive_mutex> hold(s.lock);
-    for (size_t i = 0; i < s.enumerations.size(); ++i) {
-        if (handle && s.enumerations[i].handle != handle) continue;
-        Event e;
-        e.message = VORN_PEER_MSG_ASYNC_OP_COMPLETE;
-        e.handle = s.enumerations[i].handle;
-        e.result = VORN_PEER_CANCELLED;
-        s.Push(std::move(e));
-        s.enumerations.erase(s.enumerations.begin() + ptrdiff_t(i--));
-        if (handle) return VORN_PEER_OK;
-    }
-    if (handle && handle == s.connectHandle && s.mode == State::Joining) {
-        s.EndJoin(VORN_PEER_CANCELLED);
+    if (s.EndSearches(handle, VORN_PEER_CANCELLED) && handle) return VORN_PEER_OK;
+    if (handle && handle == s.session.connectHandle && s.session.mode == VornPeerSession::Joining) {
+        s.session.CancelJoin(VORN_PEER_CANCELLED);
+        s.Wake();
         return VORN_PEER_OK;
     }
     return handle ? VORN_PEER_INVALID_PARAM : VORN_PEER_OK;
@@ -1081,28 +899,30 @@ VornPeerResult VornPeer::Connect(const VornPeerAppDesc* desc, VornPeerAddress* h
     const uint32_t ip = inet_addr(text);
     if (name.empty() || ip == INADDR_NONE || port > 0xFFFF || devicePort > 0xFFFF) return VORN_PEER_INVALID_PARAM;
     std::lock_guard<std::recursive_mutex> hold(s.lock);
-    if (!s.initialized || s.mode != State::Idle) return VORN_PEER_INVALID_CALL;
+    if (!s.initialized || s.session.mode != VornPeerSession::Idle) return VORN_PEER_INVALID_CALL;
+    // The device a search found the session on: its port becomes this peer's, for TCP and UDP alike,
+    // so the search ends and gives the port up (as host after a migration, searches find it there).
+    sockaddr_in searching = {};
+    int n = sizeof searching;
+    if (devicePort && s.query != INVALID_SOCKET && getsockname(s.query, reinterpret_cast<sockaddr*>(&searching), &n) == 0 &&
+        ntohs(searching.sin_port) == devicePort) {
+        s.EndSearches(0, VORN_PEER_OK);
+        closesocket(s.query);
+        s.query = INVALID_SOCKET;
+    }
     const VornPeerResult bound = s.Bind(uint16_t(devicePort), false);
     if (bound != VORN_PEER_OK || !s.StartWorker()) {
-        for (SOCKET* sk : {&s.listener, &s.udp})
-            if (*sk != INVALID_SOCKET) closesocket(*sk), *sk = INVALID_SOCKET;
+        s.Ended();
         return bound != VORN_PEER_OK ? bound : VORN_PEER_FAILED;
     }
-    Link* link = s.Dial(ip, uint16_t(port ? port : VORN_PEER_DEFAULT_PORT), Link::ToHost);
-    if (!link) return VORN_PEER_FAILED;
-    s.mode = State::Joining;
-    s.players.clear();
-    s.connectHandle = s.nextHandle++;
-    if (handle) *handle = s.connectHandle;
-    Wire join;
-    join.type = VornPeerWire::JOIN;
-    join.application = ToWire(desc->application);
-    join.instance = ToWire(desc->instance);
-    join.port = s.listenPort;
-    join.name = s.localName;
-    Bytes frame;
-    VornPeerWire::Encode(join, &frame);
-    s.Queue(*link, frame);
+    const uint32_t link = s.Dial(ip, uint16_t(port ? port : VORN_PEER_DEFAULT_PORT));
+    if (!link) {
+        s.Ended();
+        return VORN_PEER_FAILED;
+    }
+    const uintptr_t h = s.nextHandle++;
+    if (handle) *handle = h;
+    s.session.Join(link, ip, ToWire(desc->application), ToWire(desc->instance), s.session.listenPort, h, GetTickCount64());
     s.Wake();
     return VORN_PEER_PENDING;
 }
@@ -1110,31 +930,23 @@ VornPeerResult VornPeer::Connect(const VornPeerAppDesc* desc, VornPeerAddress* h
 VornPeerResult VornPeer::SendTo(uint32_t id, const VornPeerBufferDesc* buffers, uint32_t bufferCount)
 {
     State& s = *state_;
+    if (bufferCount && !buffers) return VORN_PEER_INVALID_PARAM;
     uint64_t total = 0;
     for (uint32_t i = 0; i < bufferCount; ++i) total += buffers[i].size;
     if (total > VORN_PEER_MAX_PAYLOAD) return VORN_PEER_TOO_LARGE;
-    Bytes payload;
-    payload.reserve(size_t(total));
-    for (uint32_t i = 0; i < bufferCount; ++i)
-        if (buffers[i].size) payload.insert(payload.end(), buffers[i].data, buffers[i].data + buffers[i].size);
-    Bytes frame;
-    VornPeerWire::EncodeData(payload.data(), uint32_t(payload.size()), &frame);
-    std::lock_guard<std::recursive_mutex> hold(s.lock);
-    if (s.mode != State::InSession) return VORN_PEER_NO_CONNECTION;
-    if (id && !s.Find(id)) return VORN_PEER_INVALID_PLAYER;
-    for (auto& p : s.players) {
-        if (p.second.gone || (id && p.first != id)) continue;
-        if (p.first == s.localId) {
-            Event e;
-            e.message = VORN_PEER_MSG_RECEIVE;
-            e.id = s.localId;
-            e.data = payload;
-            s.Push(std::move(e));
-        } else if (p.second.link) {
-            s.Queue(*p.second.link, frame);
-        }
+    Bytes joined;   // several buffers go as one message
+    const uint8_t* payload = bufferCount == 1 ? buffers[0].data : nullptr;
+    if (bufferCount > 1) {
+        joined.reserve(size_t(total));
+        for (uint32_t i = 0; i < bufferCount; ++i)
+            if (buffers[i].size) joined.insert(joined.end(), buffers[i].data, buffers[i].data + buffers[i].size);
+        payload = joined.data();
     }
-    return VORN_PEER_OK;
+    std::lock_guard<std::recursive_mutex> hold(s.lock);
+    const size_t before = s.session.events.size();
+    const VornPeerResult r = s.session.Send(id, payload, uint32_t(total));
+    if (s.session.events.size() != before) s.Wake();
+    return r;
 }
 
 VornPeerResult VornPeer::GetPeerInfo(uint32_t id, VornPeerPlayerInfo* info, uint32_t* size)
@@ -1142,9 +954,9 @@ VornPeerResult VornPeer::GetPeerInfo(uint32_t id, VornPeerPlayerInfo* info, uint
     State& s = *state_;
     if (!size) return VORN_PEER_INVALID_PARAM;
     std::lock_guard<std::recursive_mutex> hold(s.lock);
-    if (s.mode == State::Joining) return VORN_PEER_CONNECTING;
-    auto it = s.players.find(id);
-    if (it == s.players.end()) return VORN_PEER_INVALID_PLAYER;
+    if (s.session.mode == VornPeerSession::Joining) return VORN_PEER_CONNECTING;
+    auto it = s.session.players.find(id);
+    if (it == s.session.players.end()) return VORN_PEER_INVALID_PLAYER;
     const uint32_t need = uint32_t(sizeof(VornPeerPlayerInfo) + (it->second.name.size() + 1) * sizeof(wchar_t));
     if (!info || *size < need) {
         *size = need;
@@ -1158,7 +970,7 @@ VornPeerResult VornPeer::GetPeerInfo(uint32_t id, VornPeerPlayerInfo* info, uint
     info->name = name;
     info->data = nullptr;
     info->dataSize = 0;
-    info->playerFlags = (id == s.localId ? VORN_PEER_PLAYER_LOCAL : 0) | (id == s.hostId ? VORN_PEER_PLAYER_HOST : 0);
+    info->playerFlags = (id == s.session.localId ? VORN_PEER_PLAYER_LOCAL : 0) | (id == s.session.hostId ? VORN_PEER_PLAYER_HOST : 0);
     *size = need;
     return VORN_PEER_OK;
 }
@@ -1167,8 +979,8 @@ VornPeerResult VornPeer::GetPlayerContext(uint32_t id, void** context)
 {
     if (!context) return VORN_PEER_INVALID_PARAM;
     std::lock_guard<std::recursive_mutex> hold(state_->lock);
-    auto it = state_->players.find(id);
-    if (it == state_->players.end()) return VORN_PEER_INVALID_PLAYER;
+    auto it = state_->session.players.find(id);
+    if (it == state_->session.players.end()) return VORN_PEER_INVALID_PLAYER;
     *context = it->second.context;
     return VORN_PEER_OK;
 }
@@ -1181,13 +993,13 @@ VornPeerResult VornPeer::GetLocalHostAddresses(VornPeerAddress** addresses, uint
     State& s = *state_;
     if (!count) return VORN_PEER_INVALID_PARAM;
     std::lock_guard<std::recursive_mutex> hold(s.lock);
-    if (s.mode != State::InSession) return VORN_PEER_NO_CONNECTION;
+    if (s.session.mode != VornPeerSession::InSession) return VORN_PEER_NO_CONNECTION;
     const std::vector<uint32_t>& ips = s.localIps;
     if (!addresses || *count < ips.size()) {
         *count = uint32_t(ips.size());
         return VORN_PEER_BUFFER_TOO_SMALL;
     }
-    for (size_t i = 0; i < ips.size(); ++i) addresses[i] = MakeAddress(ips[i], s.listenPort);
+    for (size_t i = 0; i < ips.size(); ++i) addresses[i] = MakeAddress(ips[i], s.session.listenPort);
     *count = uint32_t(ips.size());
     return VORN_PEER_OK;
 }
@@ -1196,8 +1008,8 @@ VornPeerResult VornPeer::GetPeerAddress(uint32_t id, VornPeerAddress** address)
 {
     if (!address) return VORN_PEER_INVALID_PARAM;
     std::lock_guard<std::recursive_mutex> hold(state_->lock);
-    const Player* p = state_->Find(id);
-    if (!p || id == state_->localId) return VORN_PEER_INVALID_PLAYER;
+    const VornPeerSession::Player* p = state_->session.Find(id);
+    if (!p || id == state_->session.localId) return VORN_PEER_INVALID_PLAYER;
     *address = MakeAddress(p->ip, p->port);
     return *address ? VORN_PEER_OK : VORN_PEER_FAILED;
 }
@@ -1207,36 +1019,26 @@ VornPeerResult VornPeer::Close()
     State& s = *state_;
     if (t_handlerOf == &s) return VORN_PEER_INVALID_CALL;
     s.StopWorker();
-    VornPeerHandler call;
-    void* ctx;
     {
         std::lock_guard<std::recursive_mutex> hold(s.lock);
-        if (s.mode == State::InSession) s.EndSession();
-        s.mode = State::Idle;
-        s.localId = s.hostId = 0;
+        if (s.session.mode == VornPeerSession::InSession) s.session.End();
+        s.session.mode = VornPeerSession::Idle;
+        s.session.localId = s.session.hostId = 0;
         s.enumerations.clear();
-        s.connectHandle = 0;
+        s.session.connectHandle = 0;
         s.CloseSockets();
         // Only the players' leaving is told now; other news of the closed session is dropped.
         std::deque<Event> leaving;
-        for (Event& e : s.events)
+        for (Event& e : s.session.events)
             if (e.message == VORN_PEER_MSG_DESTROY_PLAYER) leaving.push_back(std::move(e));
-        s.events.swap(leaving);
-        call = s.handler;
-        ctx = s.context;
+        s.session.events.swap(leaving);
     }
-    for (;;) {
-        Event e;
-        {
-            std::lock_guard<std::recursive_mutex> hold(s.lock);
-            if (s.events.empty()) break;
-            e = std::move(s.events.front());
-            s.events.pop_front();
-        }
-        if (call) s.Call(call, ctx, e);
+    if (s.Deliver()) {   // released inside the handler: the worker is gone, so the state goes here
+        delete &s;
+        return VORN_PEER_OK;
     }
     std::lock_guard<std::recursive_mutex> hold(s.lock);
-    s.players.clear();
+    s.session.players.clear();
     s.handler = nullptr;
     s.context = nullptr;
     s.initialized = false;

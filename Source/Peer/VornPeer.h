@@ -143,6 +143,7 @@ struct VornPeerMsgEnumHostsResponse
     VornPeerAddress* sender;   // valid during the call: Duplicate to keep
     VornPeerAddress* device;
     uint32_t roundTripMs;
+    uintptr_t search;          // the EnumHosts handle it answers
 };
 struct VornPeerMsgHostMigrate { uint32_t size; uint32_t newHost; };
 struct VornPeerMsgReceive { uint32_t size; uint32_t sender; void* playerContext; uint8_t* data; uint32_t dataSize; uintptr_t bufferHandle; };
@@ -180,7 +181,7 @@ class VornPeer
 {
 public:
     static VornPeerResult Create(VornPeer** out);
-    uint32_t Release();   // the last one closes the peer
+    uint32_t Release();   // the last one closes the peer (inside the handler too: then quietly, once it returns)
 
     VornPeerResult Initialize(void* context, VornPeerHandler handler, uint32_t flags);
     VornPeerResult EnumServiceProviders(VornPeerServiceProviderInfo* buffer, uint32_t* size, uint32_t* count);

@@ -55,6 +55,17 @@ struct Reader
         }
         p += size_t(n) * 2, left -= size_t(n) * 2;
     }
+    void Padding(uint32_t& n)
+    {
+        if (!ok) return;
+        for (size_t i = 0; i < left; ++i)
+            if (p[i]) {
+                ok = false;
+                return;
+            }
+        n = uint32_t(left);
+        p += left, left = 0;
+    }
     void Count(std::vector<RosterEntry>& roster)
     {
         uint32_t n = 0;
@@ -87,6 +98,7 @@ struct Writer
         U16(0);
     }
     void Count(const std::vector<RosterEntry>& roster) { U32(uint32_t(roster.size())); }
+    void Padding(uint32_t n) { out->insert(out->end(), n, 0); }
 };
 
 // The fields of every body but DATA, in wire order, for reading and writing alike.
@@ -132,10 +144,14 @@ template <typename Io, typename F> bool Fields(Io& io, F& f)
     case QUERY:
         io.GuidOf(f.application);
         io.U32(f.token);
+        io.Padding(f.padding);
         return true;
     case ANSWER:
         io.U32(f.token);
         desc(f.desc);
+        return true;
+    case ADMIT:
+        io.U32(f.id);
         return true;
     default:
         return false;
@@ -182,7 +198,7 @@ bool DecodeDatagram(const uint8_t* data, size_t size, Frame* frame)
 bool Encode(const Frame& f, std::vector<uint8_t>* out)
 {
     if (f.type == DATA) return EncodeData(f.payload, f.payloadSize, out);
-    if (!NameFits(f.name) || !NameFits(f.desc.name) || f.roster.size() > MAX_ROSTER) return false;
+    if (!NameFits(f.name) || !NameFits(f.desc.name) || f.roster.size() > MAX_ROSTER || f.padding > MAX_BODY - 20) return false;
     for (const RosterEntry& e : f.roster)
         if (!NameFits(e.name)) return false;
     const size_t start = out->size();
@@ -199,14 +215,19 @@ bool Encode(const Frame& f, std::vector<uint8_t>* out)
     return true;
 }
 
+void DataHeader(uint32_t size, uint8_t out[HEADER_SIZE])
+{
+    VornBytes::WriteLE16(out, MAGIC);
+    out[2] = VERSION;
+    out[3] = DATA;
+    VornBytes::WriteLE32(out + 4, size);
+}
+
 bool EncodeData(const void* payload, uint32_t size, std::vector<uint8_t>* out)
 {
     if (size > MAX_PAYLOAD || (size && !payload)) return false;
     uint8_t header[HEADER_SIZE];
-    VornBytes::WriteLE16(header, MAGIC);
-    header[2] = VERSION;
-    header[3] = DATA;
-    VornBytes::WriteLE32(header + 4, size);
+    DataHeader(size, header);
     out->insert(out->end(), header, header + HEADER_SIZE);
     const uint8_t* p = static_cast<const uint8_t*>(payload);
     out->insert(out->end(), p, p + size);

@@ -14,8 +14,10 @@
 //   REFUSE   host -> joiner     u32 result code
 //   HELLO    joiner -> member   instance GUID, u32 joiner id, u16 listen port, name
 //   DATA     any -> any         the payload (at most MAX_PAYLOAD bytes)
-//   QUERY    (datagram)         application GUID, u32 token
+//   QUERY    (datagram)         application GUID, u32 token, then zero bytes of padding: a host
+//                               answers no more bytes than the query brought
 //   ANSWER   (datagram)         u32 token, description
+//   ADMIT    host -> member     u32 id: the host let this player in, its HELLO may come
 // Nothing may follow the last field of a body.
 #pragma once
 #include <cstddef>
@@ -33,7 +35,10 @@ constexpr uint32_t MAX_BODY = MAX_PAYLOAD;   // a full roster of long names stay
 constexpr uint32_t MAX_NAME = 255;
 constexpr uint32_t MAX_ROSTER = 32;
 
-enum Type : uint8_t { JOIN = 1, WELCOME, REFUSE, HELLO, DATA, QUERY, ANSWER, TYPE_END };
+enum Type : uint8_t { JOIN = 1, WELCOME, REFUSE, HELLO, DATA, QUERY, ANSWER, ADMIT, TYPE_END };
+
+// The largest answer (a session name of MAX_NAME characters): searchers pad their queries to it.
+constexpr size_t MAX_ANSWER_SIZE = HEADER_SIZE + 4 + 16 + 16 + 4 + 4 + 4 + 2 + 2 * (MAX_NAME + 1);
 
 struct Guid
 {
@@ -71,6 +76,7 @@ struct Frame
     uint32_t nextId = 0;
     uint32_t result = 0;
     uint32_t token = 0;
+    uint32_t padding = 0;               // QUERY: zero bytes after the token
     SessionDesc desc;
     std::vector<RosterEntry> roster;
     const uint8_t* payload = nullptr;   // DATA: points into the decoded bytes
@@ -87,6 +93,8 @@ bool DecodeDatagram(const uint8_t* data, size_t size, Frame* frame);
 
 // Appends the frame (its type's fields) to out; false (nothing appended) when a field is out of range.
 bool Encode(const Frame& frame, std::vector<uint8_t>* out);
+// The header of a DATA frame of size bytes (at most MAX_PAYLOAD).
+void DataHeader(uint32_t size, uint8_t out[HEADER_SIZE]);
 // Appends a DATA frame around the payload without copying it into a Frame first.
 bool EncodeData(const void* payload, uint32_t size, std::vector<uint8_t>* out);
 }
