@@ -344,7 +344,9 @@ bool VornPeerSession::OnHello(uint32_t linkId, const Frame& f)
         Admit(linkId, f.id, f.name, f.port);
         return true;
     }
-    // The host's ADMIT may still be on its way: the link waits for it until its deadline.
+    // The host's ADMIT may still be on its way: the link waits for it until its deadline. The host
+    // itself announces nobody to itself.
+    if (localId == hostId) return false;
     link.helloId = f.id;
     link.helloName = f.name;
     link.helloPort = f.port;

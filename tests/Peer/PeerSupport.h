@@ -33,6 +33,7 @@ public:
     }
     ~TestPeer()
     {
+        if (!peer) return;   // released inside its handler
         peer->Close();
         peer->Release();
     }
@@ -54,14 +55,26 @@ public:
         device->Release();
         return r;
     }
-    // Connects and waits for CONNECT_COMPLETE: its result.
-    VornPeerResult Join(uint16_t port)
+    // Connects and waits for CONNECT_COMPLETE: its result. With found, through the first session a
+    // search of the port found, and from the device that search used, as an application joins.
+    VornPeerResult Join(uint16_t port, bool found = false)
     {
         VornPeerAppDesc desc = {sizeof desc, 0, {}, kTestApplication};
         VornPeerAddress* host = Address(L"127.0.0.1", port);
+        VornPeerAddress* device = nullptr;
+        if (found) {
+            uintptr_t search = 0;
+            peer->EnumHosts(&desc, host, nullptr, 0, &search);
+            host->Release();
+            if (!WaitFor([&] { return foundDevice_ != nullptr; })) return VORN_PEER_FAILED;
+            std::lock_guard<std::mutex> hold(lock_);
+            host = foundHost_, device = foundDevice_;
+            desc.instance = foundInstance_;
+        }
         uintptr_t handle = 0;
-        const VornPeerResult r = peer->Connect(&desc, host, nullptr, &handle);
+        const VornPeerResult r = peer->Connect(&desc, host, device, &handle);
         host->Release();
+        if (device) device->Release();
         if (r != VORN_PEER_PENDING) return r;
         Seen done = {};
         return WaitFor([&] { return Find(VORN_PEER_MSG_CONNECT_COMPLETE, &done); }) ? done.result : VORN_PEER_FAILED;
@@ -143,7 +156,13 @@ private:
             auto* m = static_cast<VornPeerMsgEnumHostsResponse*>(body);
             s.id = m->desc->currentPlayers;
             s.instance = m->desc->instance;
+            s.result = int32_t(m->search);
             for (const wchar_t* c = m->desc->sessionName; *c; ++c) s.data.push_back(char(*c));
+            std::lock_guard<std::mutex> hold(self->lock_);
+            if (!self->foundDevice_ && m->sender->Duplicate(&self->foundHost_) == VORN_PEER_OK &&
+                m->device->Duplicate(&self->foundDevice_) != VORN_PEER_OK)
+                self->foundDevice_ = nullptr;
+            self->foundInstance_ = m->desc->instance;
             break;
         }
         case VORN_PEER_MSG_CONNECT_COMPLETE:
@@ -164,6 +183,63 @@ private:
     std::mutex lock_;
     std::vector<Seen> seen_;
     std::atomic<uint32_t> localId_{0};
+    VornPeerAddress* foundHost_ = nullptr;
+    VornPeerAddress* foundDevice_ = nullptr;
+    VornPeerGuid foundInstance_ = {};
+};
+
+// A stranger that speaks the wire by hand on a raw link: to a peer's port, or accepted from a
+// joiner by a fake host. Every read gives up after 15 s.
+struct Hostile
+{
+    using Frame = VornPeerWire::Frame;
+    explicit Hostile(uint16_t port, const char* from = "127.0.0.1") : Hostile(ConnectFrom(from, port)) {}
+    explicit Hostile(SOCKET link) : s(link)
+    {
+        const DWORD ms = 15000;
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+    }
+    ~Hostile() { closesocket(s); }
+    static std::string Bytes(const Frame& f)
+    {
+        std::vector<uint8_t> b;
+        EXPECT_TRUE(VornPeerWire::Encode(f, &b));
+        return std::string(b.begin(), b.end());
+    }
+    static Frame Of(VornPeerWire::Type type, uint32_t id = 0, const VornPeerGuid& guid = kTestApplication)
+    {
+        Frame f;
+        f.type = type;
+        f.id = id;
+        std::memcpy(type == VornPeerWire::HELLO ? f.instance.bytes : f.application.bytes, &guid, 16);
+        f.name = u"stranger";
+        return f;
+    }
+    bool Say(const std::string& bytes) { return Whole(s, bytes.data(), bytes.size(), true); }
+    bool Say(const Frame& f) { return Say(Bytes(f)); }
+    // The next frame (type DATA with no payload when the link closed or said nothing decodable).
+    Frame Hear()
+    {
+        Frame f;
+        body.assign(VornPeerWire::HEADER_SIZE, 0);
+        size_t used = 0;
+        if (!Whole(s, body.data(), body.size(), false)) return f;
+        body.resize(body.size() + (uint32_t(uint8_t(body[4])) | uint32_t(uint8_t(body[5])) << 8 | uint32_t(uint8_t(body[6])) << 16));
+        if (Whole(s, &body[VornPeerWire::HEADER_SIZE], body.size() - VornPeerWire::HEADER_SIZE, false))
+            VornPeerWire::Decode(reinterpret_cast<const uint8_t*>(body.data()), body.size(), &f, &used);
+        return f;
+    }
+    // Whether the other side closed the link (rather than the wait running out).
+    bool Closed()
+    {
+        char drain[256];
+        int n;
+        while ((n = recv(s, drain, sizeof drain, 0)) > 0) {
+        }
+        return n == 0 || WSAGetLastError() != WSAETIMEDOUT;
+    }
+    SOCKET s;
+    std::string body;
 };
 
 }  // namespace vorntest
