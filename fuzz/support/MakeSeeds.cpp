@@ -246,5 +246,33 @@ int main(int argc, char** argv)
         Encode(f, &datagram);
         Write("peer_wire", t == QUERY ? "query" : "answer", datagram);
     }
+
+    // Peer sessions: step sequences (fuzz/peer_session.cpp reads op, peer, then the op's bytes).
+    // A stranger's frame is: type, application, instance, id, host id, next id, u32 result, port,
+    // description application, maximum, n entries (pick, id each), payload length.
+    auto frame = [](uint8_t type, uint8_t id, uint8_t entries) {
+        Bytes f = {type, 1, 1, id, 1, 0, 0, 0, 0, 0, 0, 1, 4, entries};
+        for (uint8_t i = 0; i < entries; ++i) f.insert(f.end(), {uint8_t(i * 4), uint8_t(i + 1)});
+        f.push_back(3);
+        return f;
+    };
+    const Bytes head = {1, 1, 4};   // whole deliveries, host migration, at most 4 players
+    Bytes joins = head;
+    joins.insert(joins.end(), {5, 0, 5, 0, 7, 1, 0, 3, 6, 0, 4, 0, 60, 5, 1, 5, 0, 6, 2, 4, 0, 80});
+    Write("peer_session", "joins", joins);
+    Bytes strangers = head;
+    for (uint8_t type = 1; type < TYPE_END; ++type) {
+        strangers.insert(strangers.end(), {0, uint8_t(type % 2), 0, 1, 0, uint8_t(type - 1)});
+        const Bytes f = frame(uint8_t(type - 1), uint8_t(7 + type), 2);
+        strangers.insert(strangers.end(), f.begin(), f.end());
+    }
+    strangers.insert(strangers.end(), {4, 0, 60, 3, 0, 0});
+    Write("peer_session", "strangers", strangers);
+    Bytes fakeHost = head;
+    fakeHost.insert(fakeHost.end(), {8, 0, 1, 0, 0});
+    const Bytes welcome = frame(1, 5, 3);
+    fakeHost.insert(fakeHost.end(), welcome.begin(), welcome.end());
+    fakeHost.insert(fakeHost.end(), {5, 2, 3, 0, 0, 4, 0, 120});
+    Write("peer_session", "fake_host", fakeHost);
     return 0;
 }

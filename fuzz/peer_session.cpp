@@ -1,0 +1,331 @@
+// Peer sessions: a host and a member (and the joiners and strangers the input asks for) on links of
+// memory, driven by a sequence of steps: strangers open links and say frames or raw bytes in turn or
+// out of it, joiners come and players leave (the host too), messages go, the clock moves. After
+// every step, in every session: no id given twice, no more players than the session's limit, the
+// host and the local player listed, the players the same as the events told, and no player the
+// host did not let in through a JOIN.
+#include "FuzzCheck.h"
+#include "VornPeerSession.h"
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace VornPeerWire;
+
+const Guid kApplication = {{0x78, 0x56, 0x34, 0x12, 0x34, 0x12, 0x78, 0x56, 1, 2, 3, 4, 5, 6, 7, 8}};
+const Guid kInstance = {{9, 9, 9, 9, 8, 8, 8, 8, 7, 7, 7, 7, 6, 6, 6, 6}};
+constexpr uint16_t BASE_PORT = 7000;
+constexpr size_t MAX_PEERS = 8;
+constexpr int MAX_STEPS = 256;
+
+// The fuzz input, read a piece at a time (zeros once it runs out).
+struct Input
+{
+    const uint8_t* p;
+    size_t left;
+    uint8_t Byte() { return left ? (--left, *p++) : 0; }
+    uint32_t Word()
+    {
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) v = v << 8 | Byte();
+        return v;
+    }
+    // Mostly small ids, now and then any 32-bit one.
+    uint32_t Id()
+    {
+        const uint8_t b = Byte();
+        return b < 224 ? b % 12 : Word();
+    }
+};
+
+struct Net;
+
+struct Peer : VornPeerSession::Io
+{
+    Peer(Net& n, size_t i, bool trusted) : net(n), index(i), legit(trusted), session(*this) { session.localName = u"p"; }
+    uint32_t Dial(uint32_t ip, uint16_t port) override;
+    void Write(uint32_t link, const uint8_t* head, size_t headSize, const uint8_t* body, size_t bodySize) override;
+    void Close(uint32_t link, bool afterWrites) override;
+    void Ended() override { listening = false; }
+
+    Net& net;
+    size_t index;
+    bool legit;                  // joined through a host of ours (not a stranger playing host)
+    bool listening = false;
+    VornPeerSession session;
+    std::set<uint32_t> live;     // as its events told
+    uint32_t Ip() const { return 0x0A000000u | uint32_t(index + 1) << 24; }
+    uint16_t Port() const { return uint16_t(BASE_PORT + index); }
+};
+
+// One end of a link of memory: the peer it belongs to (none: a stranger's), what waits for it, and
+// the first bytes it was ever given.
+struct End
+{
+    int peer = -1;
+    uint32_t other = 0;
+    std::string inbox, heard;
+    bool closed = false;      // this end let the link go
+    bool otherGone = false;   // the other end did: once the inbox is read, the link is lost
+};
+
+struct Net
+{
+    std::vector<std::unique_ptr<Peer>> peers;
+    std::map<uint32_t, End> ends;
+    std::vector<uint32_t> strangers;   // the ends strangers hold
+    std::set<uint32_t> allocated;      // ids a host of ours gave through a JOIN
+    uint32_t nextLink = 1;
+    uint64_t now = 1000;
+    size_t chunk = 0;                  // 0: whole inboxes, else bytes per delivery
+
+    std::pair<uint32_t, uint32_t> Pair(int a, int b)
+    {
+        const uint32_t x = nextLink++, y = nextLink++;
+        ends[x].peer = a, ends[x].other = y;
+        ends[y].peer = b, ends[y].other = x;
+        return {x, y};
+    }
+    // A link from (peer or stranger) `from` at ip to the peer listening on port; the dialler's end.
+    uint32_t Connect(int from, uint32_t ip, uint16_t port)
+    {
+        Peer* target = nullptr;
+        for (auto& p : peers)
+            if (p->listening && p->Port() == port) target = p.get();
+        const auto link = Pair(from, target ? int(target->index) : -1);
+        if (!target || !target->session.Accept(link.second, ip, now)) ends[link.second].closed = ends[link.first].otherGone = true;
+        return link.first;
+    }
+    void Write(uint32_t link, const std::string& bytes)
+    {
+        End& to = ends[ends[link].other];
+        if (ends[link].closed || to.closed) return;
+        to.inbox += bytes;
+        if (to.heard.size() < 4096) to.heard += bytes.substr(0, 4096 - to.heard.size());
+    }
+    void Close(uint32_t link)
+    {
+        End& e = ends[link];
+        e.closed = true;
+        e.inbox.clear();
+        ends[e.other].otherGone = true;
+    }
+    // Delivers until nothing moves.
+    void Pump()
+    {
+        for (int round = 0; round < 100000; ++round) {
+            bool moved = false;
+            for (auto& entry : ends) {
+                End& e = entry.second;
+                if (e.closed) continue;
+                if (e.peer < 0) {   // strangers read nothing
+                    e.inbox.clear();
+                    continue;
+                }
+                VornPeerSession& s = peers[size_t(e.peer)]->session;
+                if (!e.inbox.empty()) {
+                    const size_t n = chunk ? std::min(chunk, e.inbox.size()) : e.inbox.size();
+                    const std::string piece = e.inbox.substr(0, n);
+                    e.inbox.erase(0, n);
+                    s.Received(entry.first, reinterpret_cast<const uint8_t*>(piece.data()), piece.size(), now);
+                    moved = true;
+                } else if (e.otherGone) {
+                    e.closed = true;
+                    s.Lost(entry.first);
+                    moved = true;
+                }
+            }
+            if (!moved) return;
+        }
+        FUZZ_CHECK(!"the links never went quiet");
+    }
+    // The first frame an end was given.
+    Type FirstHeard(uint32_t link)
+    {
+        auto it = ends.find(link);
+        Frame f;
+        size_t used = 0;
+        if (it == ends.end() || Decode(reinterpret_cast<const uint8_t*>(it->second.heard.data()), it->second.heard.size(), &f, &used) != Status::Ok)
+            return TYPE_END;
+        return f.type;
+    }
+
+    // Takes every peer's events as the owner would, then checks the sessions.
+    void Check()
+    {
+        std::vector<std::pair<Peer*, uint32_t>> created;
+        for (auto& p : peers) {
+            VornPeerSession& s = p->session;
+            while (!s.events.empty()) {
+                const VornPeerSession::Event e = s.events.front();
+                s.events.pop_front();
+                if (e.message == VORN_PEER_MSG_CREATE_PLAYER) {
+                    FUZZ_CHECK(p->live.insert(e.id).second);   // never an id twice
+                    const VornPeerSession::Player* player = s.Find(e.id);
+                    if (player && player->link && FirstHeard(player->link) == JOIN && p->legit) allocated.insert(e.id);
+                    else created.push_back({p.get(), e.id});
+                } else if (e.message == VORN_PEER_MSG_DESTROY_PLAYER) {
+                    FUZZ_CHECK(p->live.erase(e.id) == 1);
+                    s.Forget(e.id);
+                }
+            }
+        }
+        for (const auto& c : created)
+            if (c.first->legit) FUZZ_CHECK(allocated.count(c.second));   // no player without a JOIN
+        for (auto& p : peers) {
+            const VornPeerSession& s = p->session;
+            std::set<uint32_t> listed;
+            for (const auto& q : s.players)
+                if (!q.second.gone) listed.insert(q.first);
+            FUZZ_CHECK(listed == p->live);
+            if (s.mode != VornPeerSession::InSession) continue;
+            FUZZ_CHECK(s.LivePlayers() <= s.Limit());
+            FUZZ_CHECK(s.Find(s.hostId) && s.Find(s.localId));
+        }
+    }
+
+    Peer* Add(bool legit)
+    {
+        if (peers.size() >= MAX_PEERS) return nullptr;
+        peers.push_back(std::make_unique<Peer>(*this, peers.size(), legit));
+        return peers.back().get();
+    }
+    // A new peer joins the one listening on port, as an application would (trusted as far as the
+    // peer it joins is).
+    void Join(uint16_t port)
+    {
+        bool trusted = false;
+        for (auto& q : peers)
+            if (q->listening && q->Port() == port) trusted = q->legit;
+        Peer* p = Add(trusted);
+        if (!p) return;
+        p->listening = true;
+        const uint32_t link = Connect(int(p->index), p->Ip(), port);
+        p->session.Join(link, 0, kApplication, Guid{}, p->Port(), 1, now);
+    }
+};
+
+uint32_t Peer::Dial(uint32_t, uint16_t port) { return net.Connect(int(index), Ip(), port); }
+
+void Peer::Write(uint32_t link, const uint8_t* head, size_t headSize, const uint8_t* body, size_t bodySize)
+{
+    std::string bytes(reinterpret_cast<const char*>(head), headSize);
+    if (bodySize) bytes.append(reinterpret_cast<const char*>(body), bodySize);
+    net.Write(link, bytes);
+}
+
+void Peer::Close(uint32_t link, bool) { net.Close(link); }
+
+// A frame a stranger might say, its fields from the input.
+std::string StrangerFrame(Input& in, const Net& net)
+{
+    Frame f;
+    f.type = Type(1 + in.Byte() % (TYPE_END - 1));
+    f.application = in.Byte() % 4 ? kApplication : Guid{{in.Byte()}};
+    f.instance = in.Byte() % 4 ? kInstance : Guid{};
+    f.id = in.Id();
+    f.hostId = in.Id();
+    f.nextId = in.Byte() % 2 ? in.Word() : f.id + 1;
+    f.result = in.Word();
+    f.port = uint16_t(BASE_PORT + in.Byte() % MAX_PEERS);
+    f.name = u"x";
+    f.desc.application = in.Byte() % 4 ? kApplication : Guid{};
+    f.desc.instance = kInstance;
+    f.desc.maxPlayers = in.Byte() % 6;
+    const uint8_t entries = in.Byte() % 6;
+    for (uint8_t i = 0; i < entries && f.roster.size() < MAX_ROSTER; ++i) {
+        const uint8_t pick = in.Byte();
+        const uint32_t ip = pick % 3 == 0 ? 0 : 0x0A000000u | uint32_t(1 + pick % net.peers.size()) << 24;
+        f.roster.push_back({in.Id(), ip, uint16_t(BASE_PORT + pick % MAX_PEERS), u"r"});
+    }
+    const std::string payload(in.Byte() % 8, 'd');
+    f.payload = reinterpret_cast<const uint8_t*>(payload.data());
+    f.payloadSize = uint32_t(payload.size());
+    std::vector<uint8_t> bytes;
+    Encode(f, &bytes);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Input in{data, size};
+    Net net;
+    net.chunk = in.Byte() % 4 == 0 ? 1 + in.Byte() % 16 : 0;
+    Peer& host = *net.Add(true);
+    SessionDesc desc;
+    desc.application = kApplication;
+    desc.instance = kInstance;
+    desc.flags = in.Byte() % 4 ? VORN_PEER_SESSION_MIGRATE_HOST : 0;
+    desc.maxPlayers = in.Byte() % 6;
+    desc.name = u"room";
+    host.listening = true;
+    host.session.Host(desc, host.Port());
+    net.allocated.insert(host.session.localId);
+    net.Join(host.Port());   // the member
+    net.Pump();
+    net.Check();
+
+    for (int step = 0; step < MAX_STEPS && in.left; ++step) {
+        const uint8_t op = in.Byte();
+        const size_t who = in.Byte() % net.peers.size();
+        Peer& peer = *net.peers[who];
+        switch (op % 9) {
+        case 0: {   // a stranger opens a link, from one of a few addresses
+            const uint32_t ip = 0xC0A80000u | uint32_t(in.Byte() % 3) << 24;
+            net.strangers.push_back(net.Connect(-1, ip, peer.Port()));
+            break;
+        }
+        case 1:
+        case 2: {   // a stranger says a frame, or raw bytes
+            if (net.strangers.empty()) break;
+            const uint32_t link = net.strangers[in.Byte() % net.strangers.size()];
+            std::string bytes;
+            if (op % 9 == 1) {
+                bytes = StrangerFrame(in, net);
+            } else {
+                for (uint8_t n = in.Byte(); n--;) bytes.push_back(char(in.Byte()));
+            }
+            net.Write(link, bytes);
+            break;
+        }
+        case 3:   // a stranger hangs up
+            if (!net.strangers.empty()) net.Close(net.strangers[in.Byte() % net.strangers.size()]);
+            break;
+        case 4:   // time passes
+            net.now += uint64_t(in.Byte()) * 100;
+            for (auto& p : net.peers) p->session.Tick(net.now);
+            break;
+        case 5:   // a joiner comes to a peer (the host, or a member that refuses it)
+            net.Join(peer.Port());
+            break;
+        case 6:   // a player leaves, the host too
+            if (peer.session.mode == VornPeerSession::InSession) peer.session.End();
+            break;
+        case 7:   // a message to one player or to all
+            if (peer.session.mode == VornPeerSession::InSession) {
+                const uint8_t payload[3] = {1, 2, 3};
+                peer.session.Send(in.Byte() % 2 ? 0 : in.Id(), payload, in.Byte() % 4);
+            }
+            break;
+        case 8: {   // a joiner whose host is a stranger
+            Peer* p = net.Add(false);
+            if (!p) break;
+            const auto link = net.Pair(int(p->index), -1);
+            net.strangers.push_back(link.second);
+            p->session.Join(link.first, 0, kApplication, Guid{}, p->Port(), 1, net.now);
+            p->listening = true;
+            break;
+        }
+        }
+        net.Pump();
+        net.Check();
+    }
+    return 0;
+}
