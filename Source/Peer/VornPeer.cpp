@@ -549,6 +549,7 @@ struct VornPeer::State : VornPeerSession::Io
             Event e;
             VornPeerHandler call;
             void* ctx;
+            void* player;
             {
                 std::lock_guard<std::recursive_mutex> hold(lock);
                 if (session.events.empty() || !handler) return false;
@@ -556,18 +557,13 @@ struct VornPeer::State : VornPeerSession::Io
                 session.events.pop_front();
                 call = handler;
                 ctx = context;
+                player = session.ContextOf(e.id);   // set when its CREATE_PLAYER was delivered, before
             }
-            Call(call, ctx, e);
+            Call(call, ctx, player, e);
         }
     }
 
-    void* ContextOf(uint32_t id)
-    {
-        std::lock_guard<std::recursive_mutex> hold(lock);
-        return session.ContextOf(id);
-    }
-
-    void Call(VornPeerHandler call, void* ctx, Event& e)
+    void Call(VornPeerHandler call, void* ctx, void* player, Event& e)
     {
         const VornPeer::State* outer = t_handlerOf;
         t_handlerOf = this;
@@ -580,14 +576,14 @@ struct VornPeer::State : VornPeerSession::Io
             break;
         }
         case VORN_PEER_MSG_DESTROY_PLAYER: {
-            VornPeerMsgDestroyPlayer m = {sizeof m, e.id, ContextOf(e.id)};
+            VornPeerMsgDestroyPlayer m = {sizeof m, e.id, player};
             call(ctx, e.message, &m);
             std::lock_guard<std::recursive_mutex> hold(lock);
             session.Forget(e.id);
             break;
         }
         case VORN_PEER_MSG_RECEIVE: {
-            VornPeerMsgReceive m = {sizeof m, e.id, ContextOf(e.id), e.data.data(), uint32_t(e.data.size()), 0};
+            VornPeerMsgReceive m = {sizeof m, e.id, player, e.data.data(), uint32_t(e.data.size()), 0};
             call(ctx, e.message, &m);
             break;
         }

@@ -170,28 +170,32 @@ void VornPeerSession::Received(uint32_t linkId, const uint8_t* data, size_t size
     now_ = now;
     auto it = links_.find(linkId);
     if (it == links_.end()) return;
-    it->second.in.insert(it->second.in.end(), data, data + size);
+    if (!size && it->second.in.empty()) return;
+    // Whole frames are read where they lie; only a frame cut by the read waits in the link.
+    const bool direct = it->second.in.empty();
+    if (!direct) {
+        it->second.in.insert(it->second.in.end(), data, data + size);
+        data = it->second.in.data();
+        size = it->second.in.size();
+    }
     size_t at = 0;
     for (;;) {
         Link& link = it->second;
-        if (link.helloId) {   // what it sends waits for the host's word on it
-            if (link.in.size() > 2 * (VornPeerWire::HEADER_SIZE + VornPeerWire::MAX_BODY)) Drop(linkId, "sent too much before it was admitted");
-            return;
-        }
+        if (link.helloId) break;   // what it sends waits for the host's word on it
         Frame f;
         size_t used = 0;
-        const VornPeerWire::Status status = VornPeerWire::Decode(link.in.data() + at, link.in.size() - at, &f, &used);
+        const VornPeerWire::Status status = VornPeerWire::Decode(data + at, size - at, &f, &used);
         if (status == VornPeerWire::Status::NeedMore) break;
         if (status == VornPeerWire::Status::Bad) return Drop(linkId, "a frame that is not one");
         if (!OnFrame(linkId, f)) return Drop(linkId, "a frame out of turn");
         if ((it = links_.find(linkId)) == links_.end()) return;
         at += used;
-        if (it->second.helloId) {
-            it->second.in.erase(it->second.in.begin(), it->second.in.begin() + ptrdiff_t(at));
-            at = 0;
-        }
     }
-    it->second.in.erase(it->second.in.begin(), it->second.in.begin() + ptrdiff_t(at));
+    Bytes& in = it->second.in;
+    if (direct) in.assign(data + at, data + size);
+    else in.erase(in.begin(), in.begin() + ptrdiff_t(at));
+    if (it->second.helloId && in.size() > 2 * (VornPeerWire::HEADER_SIZE + VornPeerWire::MAX_BODY))
+        Drop(linkId, "sent too much before it was admitted");
 }
 
 bool VornPeerSession::OnFrame(uint32_t linkId, const Frame& f)

@@ -246,6 +246,9 @@ TEST_F(NetworkTest, TheFirstJoinerBecomesHostWhenTheHelperHostIsLost)
     EXPECT_EQ(VornNetwork::GetPlayerId(0), late.Of(VORN_PEER_MSG_HOST_MIGRATE)[0].id);
     VornNetwork::GetHostPlayerName(name);
     EXPECT_STREQ("dave", name);
+    // A search finds the new host where the search that joined it was made (the port it now hosts on).
+    const std::string status = Status();
+    EXPECT_TRUE(Found(uint16_t(std::stoi(status.substr(status.rfind(" : ") + 3))))) << status;
 }
 
 // While the host's worker is held inside its handler the join stays open: the layer answers
