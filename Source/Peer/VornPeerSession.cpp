@@ -93,14 +93,21 @@ void VornPeerSession::WriteFrame(uint32_t link, const Frame& f)
     if (VornPeerWire::Encode(f, &bytes)) io_.Write(link, bytes.data(), bytes.size(), nullptr, 0);
 }
 
-void VornPeerSession::Host(const VornPeerWire::SessionDesc& d, uint16_t port)
+// A new session's life begins: no players, ids from 1.
+void VornPeerSession::Begin(Mode m, uint16_t port)
 {
-    desc = d;
     players.clear();
     announced_.clear();
-    mode = InSession;
+    mode = m;
     listenPort = port;
     nextId = 1;
+    localId = hostId = 0;
+}
+
+void VornPeerSession::Host(const VornPeerWire::SessionDesc& d, uint16_t port)
+{
+    Begin(InSession, port);
+    desc = d;
     localId = hostId = 1;
     AddPlayer(localId, localName, 0, 0, listenPort);
 }
@@ -109,12 +116,7 @@ void VornPeerSession::Join(uint32_t link, uint32_t ip, const VornPeerWire::Guid&
                            uint16_t port, uintptr_t handle, uint64_t now)
 {
     now_ = now;
-    players.clear();
-    announced_.clear();
-    mode = Joining;
-    listenPort = port;
-    nextId = 1;
-    localId = hostId = 0;
+    Begin(Joining, port);
     connectHandle = handle;
     wantApplication_ = application;
     wantInstance_ = instance;
@@ -281,12 +283,7 @@ bool VornPeerSession::OnWelcome(uint32_t linkId, const Frame& f)
         AddPlayer(e.id, e.name, to, e.ip, e.port);
         WriteFrame(to, hello);
     }
-    Event done;
-    done.message = VORN_PEER_MSG_CONNECT_COMPLETE;
-    done.handle = connectHandle;
-    done.result = VORN_PEER_OK;
-    events.push_back(std::move(done));
-    connectHandle = 0;
+    Completed(VORN_PEER_OK);
     return true;
 }
 
@@ -477,7 +474,7 @@ void VornPeerSession::CancelJoin(int32_t result)
     if (mode == Joining) EndJoin(result);
 }
 
-void VornPeerSession::EndJoin(int32_t result)
+void VornPeerSession::Completed(int32_t result)
 {
     Event e;
     e.message = VORN_PEER_MSG_CONNECT_COMPLETE;
@@ -485,6 +482,11 @@ void VornPeerSession::EndJoin(int32_t result)
     e.result = result;
     events.push_back(std::move(e));
     connectHandle = 0;
+}
+
+void VornPeerSession::EndJoin(int32_t result)
+{
+    Completed(result);
     mode = Idle;
     for (const auto& l : links_) io_.Close(l.first, false);
     links_.clear();

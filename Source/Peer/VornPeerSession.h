@@ -122,6 +122,7 @@ private:
         Bytes in;
     };
 
+    void Begin(Mode m, uint16_t port);
     bool OnFrame(uint32_t linkId, const VornPeerWire::Frame& f);
     bool OnWelcome(uint32_t linkId, const VornPeerWire::Frame& f);
     bool OnJoin(uint32_t linkId, const VornPeerWire::Frame& f);
@@ -134,6 +135,7 @@ private:
     void Refuse(uint32_t link, VornPeerResult result);
     void Drop(uint32_t link, const char* why);   // closes a link the session gives up
     void OnLinkGone(uint32_t link);
+    void Completed(int32_t result);   // CONNECT_COMPLETE of the join
     void EndJoin(int32_t result);
     void Seen(uint64_t id);
     Player* Live(uint32_t id);
