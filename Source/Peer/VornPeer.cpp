@@ -98,10 +98,26 @@ void TuneLink(SOCKET s)
     WSAIoctl(s, SIO_KEEPALIVE_VALS, &probes, sizeof probes, nullptr, 0, &unused, nullptr, nullptr);
 }
 
-// One TCP link's socket and what waits to be sent on it; who is at the other end is the session's.
+// The read kept posted on a link. The system writes into it until the read completes, so it
+// outlives a link closed meanwhile (kept aside until then).
+struct Reading
+{
+    WSAOVERLAPPED overlapped = {};
+    char buffer[16384];
+    bool posted = false;
+    Reading() { overlapped.hEvent = WSACreateEvent(); }
+    ~Reading() { WSACloseEvent(overlapped.hEvent); }
+    Reading(const Reading&) = delete;
+    Reading& operator=(const Reading&) = delete;
+    bool Done() const { return HasOverlappedIoCompleted(&overlapped); }
+};
+
+// One TCP link's socket, its read and what waits to be sent on it; who is at the other end is the
+// session's.
 struct Link
 {
     SOCKET socket = INVALID_SOCKET;
+    std::unique_ptr<Reading> reading = std::make_unique<Reading>();
     uint32_t ip = 0;          // peer address as stored in sin_addr
     bool connecting = false;  // a non-blocking connect not yet finished
     bool closeAfterSend = false;
@@ -146,8 +162,12 @@ struct VornPeer::State : VornPeerSession::Io
     std::atomic<bool> stop{false};
     std::atomic<bool> orphaned{false};   // the last Release came inside the handler
 
-    SOCKET listener = INVALID_SOCKET, udp = INVALID_SOCKET, wake = INVALID_SOCKET, query = INVALID_SOCKET;
-    sockaddr_in wakeAddress = {};
+    SOCKET listener = INVALID_SOCKET, udp = INVALID_SOCKET, query = INVALID_SOCKET;
+    // The worker sleeps on: wake (another thread has news for it), net (a connection to accept, a
+    // datagram, a link connected or able to take more) and the links' reads.
+    HANDLE wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE net = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    std::vector<std::unique_ptr<Reading>> closing;   // reads of closed links, until they complete
     std::vector<uint32_t> localIps;   // where the listener can be reached
 
     VornPeerSession session{*this};
@@ -155,40 +175,45 @@ struct VornPeer::State : VornPeerSession::Io
     uint32_t nextLink = 1;
     std::vector<Enumeration> enumerations;
     uintptr_t nextHandle = 1;
-    std::vector<char> readBuffer = std::vector<char>(65536);
 
-    ~State() { CloseSockets(); }
+    ~State()
+    {
+        CloseSockets();
+        CloseHandle(wake);
+        CloseHandle(net);
+    }
 
+    // Closes a link's socket; a read still posted on it is waited for elsewhere.
+    void CloseLink(Link& link)
+    {
+        if (link.socket != INVALID_SOCKET) closesocket(link.socket);
+        link.socket = INVALID_SOCKET;
+        if (link.reading->posted) closing.push_back(std::move(link.reading));
+    }
+
+    // Every socket closed and every read they had posted completed (the worker's, or after it ended).
     void CloseSockets()
     {
-        for (SOCKET* s : {&listener, &udp, &wake, &query})
+        for (SOCKET* s : {&listener, &udp, &query})
             if (*s != INVALID_SOCKET) closesocket(*s), *s = INVALID_SOCKET;
-        for (auto& link : links)
-            if (link.second.socket != INVALID_SOCKET) closesocket(link.second.socket);
+        for (auto& link : links) CloseLink(link.second);
         links.clear();
+        for (auto& r : closing) WaitForSingleObject(r->overlapped.hEvent, 1000);
+        closing.clear();
     }
 
     void Wake()
     {
-        if (wake != INVALID_SOCKET && std::this_thread::get_id() != worker.get_id())
-            sendto(wake, "w", 1, 0, reinterpret_cast<const sockaddr*>(&wakeAddress), sizeof wakeAddress);
+        if (std::this_thread::get_id() != worker.get_id()) SetEvent(wake);
     }
+
+    // A socket of the peer's own signals `net` on the given events.
+    void Watch(SOCKET s, long events) { WSAEventSelect(s, net, events); }
 
     bool StartWorker()
     {
         if (worker.joinable()) return true;
-        wake = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-        wakeAddress = {};
-        wakeAddress.sin_family = AF_INET;
-        wakeAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int n = sizeof wakeAddress;
-        if (wake == INVALID_SOCKET || bind(wake, reinterpret_cast<sockaddr*>(&wakeAddress), n) != 0 ||
-            getsockname(wake, reinterpret_cast<sockaddr*>(&wakeAddress), &n) != 0) {
-            if (wake != INVALID_SOCKET) closesocket(wake);
-            wake = INVALID_SOCKET;
-            return false;
-        }
-        NonBlocking(wake);
+        if (!wake || !net) return false;
         stop = false;
         worker = std::thread([this] { Run(); });
         return true;
@@ -211,6 +236,7 @@ struct VornPeer::State : VornPeerSession::Io
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = ip;
         to.sin_port = htons(port);
+        Watch(s, FD_CONNECT | FD_WRITE | FD_CLOSE);
         const uint32_t id = nextLink++;
         Link& link = links[id];
         link.socket = s;
@@ -328,8 +354,8 @@ struct VornPeer::State : VornPeerSession::Io
             closesocket(udp);
             udp = INVALID_SOCKET;
         }
-        NonBlocking(listener);
-        if (udp != INVALID_SOCKET) NonBlocking(udp);
+        Watch(listener, FD_ACCEPT);
+        if (udp != INVALID_SOCKET) Watch(udp, FD_READ);
         return VORN_PEER_OK;
     }
 
@@ -356,14 +382,29 @@ struct VornPeer::State : VornPeerSession::Io
         return found;
     }
 
-    void ReadLink(uint32_t id, Link& link)
+    // Keeps a read posted on the link (its event wakes the worker when it completes).
+    void Post(Link& link)
     {
-        const int n = recv(link.socket, readBuffer.data(), int(readBuffer.size()), 0);
-        if (n == 0 || (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) {
+        Reading& r = *link.reading;
+        WSABUF buffer = {ULONG(sizeof r.buffer), r.buffer};
+        DWORD n = 0, flags = 0;
+        if (WSARecv(link.socket, &buffer, 1, &n, &flags, &r.overlapped, nullptr) == 0 || WSAGetLastError() == WSA_IO_PENDING)
+            r.posted = true;
+        else
+            link.dead = true;
+    }
+
+    // What a completed read brought goes to the session; nothing (or an error) means the link is gone.
+    void TakeRead(uint32_t id, Link& link, ULONGLONG now)
+    {
+        Reading& r = *link.reading;
+        r.posted = false;
+        DWORD n = 0, flags = 0;
+        if (!WSAGetOverlappedResult(link.socket, &r.overlapped, &n, FALSE, &flags) || n == 0) {
             link.dead = true;
             return;
         }
-        if (n > 0) session.Received(id, reinterpret_cast<const uint8_t*>(readBuffer.data()), size_t(n), GetTickCount64());
+        session.Received(id, reinterpret_cast<const uint8_t*>(r.buffer), n, now);
     }
 
     void ReadQueries()
@@ -433,76 +474,39 @@ struct VornPeer::State : VornPeerSession::Io
         }
     }
 
-    // One turn of the worker: wait for the sockets, then serve them, all under the lock.
+    // One turn of the worker: post the links' reads, sleep until something happens, then serve it,
+    // all under the lock. A message costs its read alone: the other sockets are polled only when
+    // `net` says one of them has news (or the clock runs out).
     void Turn()
     {
-        std::vector<WSAPOLLFD> polled;
-        std::vector<uint32_t> polledLinks;   // the links behind polled[ownCount...]
-        size_t ownCount = 0;
+        HANDLE waits[MAXIMUM_WAIT_OBJECTS] = {wake, net};
+        DWORD count = 2;
         int waitMs = POLL_WAIT_MS;
         {
             std::lock_guard<std::recursive_mutex> hold(lock);
-            for (SOCKET s : {wake, listener, udp, query})
-                if (s != INVALID_SOCKET) polled.push_back({s, POLLRDNORM, 0}), ++ownCount;
-            for (auto& link : links) {
-                if (link.second.dead) {
-                    waitMs = 0;
-                    continue;
-                }
-                const bool writing = link.second.connecting || link.second.outAt < link.second.out.size();
-                polled.push_back({link.second.socket, SHORT(POLLRDNORM | (writing ? POLLWRNORM : 0)), 0});
-                polledLinks.push_back(link.first);
+            for (auto& l : links) {
+                Link& link = l.second;
+                if (!link.dead && !link.connecting && !link.reading->posted) Post(link);
+                if (link.dead) waitMs = 0;
+                else if (link.reading->posted && count < MAXIMUM_WAIT_OBJECTS) waits[count++] = link.reading->overlapped.hEvent;
             }
             const ULONGLONG now = GetTickCount64();
             for (const Enumeration& e : enumerations)
                 waitMs = int(std::min<ULONGLONG>(ULONGLONG(waitMs), e.next > now ? e.next - now : 0));
+            for (const auto& r : closing)
+                if (r->Done()) waitMs = std::min(waitMs, POLL_WAIT_MS);
             if (!session.events.empty()) waitMs = 0;
         }
-        WSAPoll(polled.data(), ULONG(polled.size()), waitMs);
-        // Whether one of the peer's own sockets (as it was when polled, and still open) has news.
-        auto ready = [&](const SOCKET& s) {
-            for (size_t i = 0; i < ownCount; ++i)
-                if (polled[i].fd == s) return polled[i].revents != 0;
-            return false;
-        };
+        const DWORD woke = WaitForMultipleObjects(count, waits, FALSE, DWORD(waitMs));
 
         std::lock_guard<std::recursive_mutex> hold(lock);
         const ULONGLONG now = GetTickCount64();
-        if (ready(wake)) {
-            char drain[64];
-            while (recv(wake, drain, sizeof drain, 0) > 0) {
-            }
-        }
-        if (ready(listener)) {
-            for (;;) {
-                sockaddr_in from = {};
-                int n = sizeof from;
-                const SOCKET s = accept(listener, reinterpret_cast<sockaddr*>(&from), &n);
-                if (s == INVALID_SOCKET) break;
-                const uint32_t id = nextLink++;
-                Link& link = links[id];
-                link.socket = s;
-                link.ip = from.sin_addr.s_addr;
-                TuneLink(s);
-                if (!session.Accept(id, link.ip, now)) {   // more than a full session: refused unheard
-                    closesocket(s);
-                    links.erase(id);
-                }
-            }
-        }
-        if (ready(udp)) ReadQueries();
-        if (ready(query)) ReadAnswers();
+        bool polling = woke == WAIT_OBJECT_0 + 1 || woke == WAIT_TIMEOUT;
+        for (const auto& l : links) polling |= l.second.connecting || l.second.outAt < l.second.out.size();
+        if (polling) Poll(now);
+        for (auto& l : links)
+            if (!l.second.dead && l.second.reading->posted && l.second.reading->Done()) TakeRead(l.first, l.second, now);
         if (query != INVALID_SOCKET) SendQueries(now);
-        for (size_t i = 0; i < polledLinks.size(); ++i) {
-            auto it = links.find(polledLinks[i]);
-            if (it == links.end() || it->second.dead) continue;
-            Link& link = it->second;
-            const SHORT got = polled[ownCount + i].revents;
-            if (link.connecting && (got & (POLLERR | POLLHUP))) link.dead = true;
-            else if (link.connecting && (got & POLLWRNORM)) link.connecting = false;
-            if (!link.dead && !link.connecting && (got & (POLLRDNORM | POLLHUP | POLLERR))) ReadLink(it->first, link);
-            if ((it = links.find(polledLinks[i])) != links.end() && !it->second.dead) Flush(it->second);
-        }
         session.Tick(now);
         for (auto it = links.begin(); it != links.end();) {
             if (!it->second.dead) {
@@ -511,12 +515,65 @@ struct VornPeer::State : VornPeerSession::Io
             }
             const uint32_t id = it->first;
             const bool tell = !it->second.closedBySession;
-            closesocket(it->second.socket);
+            CloseLink(it->second);
             it = links.erase(it);
             if (tell) {
                 session.Lost(id);   // may close more links: start over
                 it = links.begin();
             }
+        }
+        closing.erase(std::remove_if(closing.begin(), closing.end(), [](const std::unique_ptr<Reading>& r) { return r->Done(); }),
+                      closing.end());
+    }
+
+    // The sockets other than the links' reads: connections to accept, datagrams, links that
+    // connected or can take what waits for them.
+    void Poll(ULONGLONG now)
+    {
+        std::vector<WSAPOLLFD> polled;
+        std::vector<uint32_t> polledLinks;   // the links behind polled[ownCount...]
+        for (SOCKET s : {listener, udp, query})
+            if (s != INVALID_SOCKET) polled.push_back({s, POLLRDNORM, 0});
+        const size_t ownCount = polled.size();
+        for (auto& l : links)
+            if (!l.second.dead && (l.second.connecting || l.second.outAt < l.second.out.size())) {
+                polled.push_back({l.second.socket, POLLWRNORM, 0});
+                polledLinks.push_back(l.first);
+            }
+        if (polled.empty() || WSAPoll(polled.data(), ULONG(polled.size()), 0) <= 0) return;
+        auto ready = [&](SOCKET s) {
+            for (size_t i = 0; i < ownCount; ++i)
+                if (polled[i].fd == s) return polled[i].revents != 0;
+            return false;
+        };
+        if (ready(listener)) {
+            for (;;) {
+                sockaddr_in from = {};
+                int n = sizeof from;
+                const SOCKET s = accept(listener, reinterpret_cast<sockaddr*>(&from), &n);
+                if (s == INVALID_SOCKET) break;
+                TuneLink(s);
+                Watch(s, FD_WRITE | FD_CLOSE);
+                const uint32_t id = nextLink++;
+                Link& link = links[id];
+                link.socket = s;
+                link.ip = from.sin_addr.s_addr;
+                if (!session.Accept(id, link.ip, now)) {   // more than a full session: refused unheard
+                    closesocket(s);
+                    links.erase(id);
+                }
+            }
+        }
+        if (ready(udp)) ReadQueries();
+        if (ready(query)) ReadAnswers();
+        for (size_t i = 0; i < polledLinks.size(); ++i) {
+            auto it = links.find(polledLinks[i]);
+            if (it == links.end() || it->second.dead) continue;
+            Link& link = it->second;
+            const SHORT got = polled[ownCount + i].revents;
+            if (link.connecting && (got & (POLLERR | POLLHUP))) link.dead = true;
+            else if (link.connecting && (got & POLLWRNORM)) link.connecting = false;
+            if (!link.dead && (got & POLLWRNORM)) Flush(link);
         }
     }
 
@@ -525,6 +582,14 @@ struct VornPeer::State : VornPeerSession::Io
         while (!stop) {
             Turn();
             if (Deliver()) break;
+        }
+        // The links' reads are this thread's: their sockets close, and the reads end, here.
+        {
+            std::lock_guard<std::recursive_mutex> hold(lock);
+            for (auto& link : links) CloseLink(link.second);
+            links.clear();
+            for (auto& r : closing) WaitForSingleObject(r->overlapped.hEvent, 1000);
+            closing.clear();
         }
         if (orphaned) return FinishOrphan();
         Deliver();
@@ -859,7 +924,7 @@ VornPeerResult VornPeer::EnumHosts(const VornPeerAppDesc* desc, VornPeerAddress*
         sockaddr_in any = {};
         any.sin_family = AF_INET;
         bind(s.query, reinterpret_cast<const sockaddr*>(&any), sizeof any);
-        NonBlocking(s.query);
+        s.Watch(s.query, FD_READ);
     }
     if (!s.StartWorker()) return VORN_PEER_FAILED;
     const uintptr_t h = s.nextHandle++;
