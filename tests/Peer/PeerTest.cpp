@@ -173,6 +173,7 @@ TEST_F(PeerTest, WithoutTheMigrateFlagTheHostLeavingEndsTheSession)
 // and the next joiner gets an id never given before.
 TEST_F(PeerTest, StrangersAreRefusedOnTheirOwnLinkAndTheSessionGoesOn)
 {
+    LogCapture log;
     const uint16_t port = Session(1);
     const VornPeerGuid instance = Instance(port);
     // Garbage datagrams to the host's port are ignored: a search still gets its answer.
@@ -221,6 +222,7 @@ TEST_F(PeerTest, StrangersAreRefusedOnTheirOwnLinkAndTheSessionGoesOn)
     std::vector<uint32_t> created;
     for (const Seen& seen : host->Of(VORN_PEER_MSG_CREATE_PLAYER)) created.push_back(seen.id);
     EXPECT_EQ((std::vector<uint32_t>{1, 2, 3, 4, 5}), created);   // two strangers admitted and dropped, never an id twice
+    EXPECT_EQ(11, log.Count(Blue("VornPeer::Link")));                // a line for every link closed, not for the refusal
     ASSERT_EQ(VORN_PEER_OK, j[0]->Send(host->LocalId(), "still here"));
     EXPECT_TRUE(WaitFor([&] { return host->Find(VORN_PEER_MSG_RECEIVE); }));
 }
