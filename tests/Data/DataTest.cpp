@@ -230,7 +230,7 @@ TEST_F(GameData, ModelsDrawShadedAndTheContactSheetIsWritten)
         });
         keep(cell++);
     }
-    EXPECT_TRUE(WritePng(OutPath("contact_sheet.png"), kSize * columns, kSize * cells / columns, sheet));
+    EXPECT_TRUE(WriteFile(OutPath("contact_sheet.bmp"), MakeBmp(kSize * columns, kSize * cells / columns, sheet)));
 }
 
 TEST_F(GameData, FieldIsHillyAtTheEdgesAndGentleInTheMiddle)

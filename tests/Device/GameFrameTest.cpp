@@ -65,8 +65,8 @@ TEST(GameFrame, ClearsBlackOnTheTitleAndBlueInOtherScenes)
     EXPECT_EQ(std::make_pair(0x5050FFu, 0x5050FFu), std::make_pair(g_playFrame.Rgb(0, h - 1), g_playFrame.Rgb(w - 1, h - 1)));
     EXPECT_GT(g_playFrame.Count(0, 0, w, h, 0x5050FF), w * h / 2);
     if (HasFailure()) {
-        g_titleFrame.SavePng(vorntest::OutPath("GameFrame.title.png"));
-        g_playFrame.SavePng(vorntest::OutPath("GameFrame.play.png"));
+        g_titleFrame.SaveBmp(vorntest::OutPath("GameFrame.title.bmp"));
+        g_playFrame.SaveBmp(vorntest::OutPath("GameFrame.play.bmp"));
     }
     // The only box was the start-up question.
     ASSERT_EQ(1u, boxes.Boxes().size());

@@ -1,5 +1,4 @@
 #include "DeviceFixture.h"
-#include <zlib.h>
 #include <cstdio>
 #include <cstring>
 
@@ -115,50 +114,35 @@ bool Readback::Bounds(uint32_t rgb, int* x0, int* y0, int* x1, int* y1) const
     return any;
 }
 
-static void PutBE32(std::vector<unsigned char>& out, uint32_t v)
+std::vector<unsigned char> MakeBmp(int width, int height, const std::vector<uint32_t>& pixels)
 {
-    for (int i = 3; i >= 0; --i) out.push_back(static_cast<unsigned char>(v >> (i * 8)));
-}
-
-static void PutChunk(std::vector<unsigned char>& out, const char* type, const std::vector<unsigned char>& data)
-{
-    PutBE32(out, static_cast<uint32_t>(data.size()));
-    size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    PutBE32(out, static_cast<uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
-}
-
-bool WritePng(const std::string& path, int width, int height, const std::vector<uint32_t>& pixels)
-{
-    if (pixels.empty()) return false;
-    std::vector<unsigned char> raw;
-    raw.reserve(static_cast<size_t>(height) * (1 + width * 3));
-    for (int y = 0; y < height; ++y) {
-        raw.push_back(0);  // no filter
+    const int rowSize = (width * 3 + 3) & ~3;
+    std::vector<unsigned char> out(54 + static_cast<size_t>(rowSize) * height, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) out[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    const uint32_t fields[][2] = {{2, uint32_t(out.size())}, {10, 54}, {14, 40}, {18, uint32_t(width)},
+                                  {22, uint32_t(height)}, {26, 1}, {28, 24}, {34, uint32_t(out.size() - 54)}};
+    for (const auto& field : fields) put32(field[0], field[1]);
+    for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            for (int shift : {16, 8, 0}) raw.push_back(static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x] >> shift));
-    }
-    uLongf packed_size = compressBound(static_cast<uLong>(raw.size()));
-    std::vector<unsigned char> packed(packed_size);
-    if (compress(packed.data(), &packed_size, raw.data(), static_cast<uLong>(raw.size())) != Z_OK) return false;
-    packed.resize(packed_size);
+            for (int c = 0; c < 3; ++c)
+                out[54 + static_cast<size_t>(height - 1 - y) * rowSize + x * 3 + c] =
+                    static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x] >> (8 * c));
+    return out;
+}
 
-    std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<unsigned char> ihdr;
-    PutBE32(ihdr, static_cast<uint32_t>(width));
-    PutBE32(ihdr, static_cast<uint32_t>(height));
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
-    PutChunk(png, "IHDR", ihdr);
-    PutChunk(png, "IDAT", packed);
-    PutChunk(png, "IEND", {});
+bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)
+{
     FILE* f = fopen(path.c_str(), "wb");
     if (!f) return false;
-    bool ok = fwrite(png.data(), 1, png.size(), f) == png.size();
+    const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return fclose(f) == 0 && ok;
 }
 
-bool Readback::SavePng(const std::string& path) const { return WritePng(path, width_, height_, pixels_); }
+bool Readback::SaveBmp(const std::string& path) const { return !pixels_.empty() && WriteFile(path, MakeBmp(width_, height_, pixels_)); }
 
 std::string OutPath(const std::string& name)
 {
@@ -204,7 +188,7 @@ void SaveFrameOfFailure(const Readback& frame)
 {
     if (!::testing::Test::HasFailure()) return;
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    frame.SavePng(OutPath(std::string(info->test_suite_name()) + "." + info->name() + ".png"));
+    frame.SaveBmp(OutPath(std::string(info->test_suite_name()) + "." + info->name() + ".bmp"));
 }
 
 void DeviceTest::SetUp()

@@ -26,15 +26,16 @@ public:
     int Count(int x0, int y0, int x1, int y1, uint32_t rgb) const;
     // Bounding box of pixels whose RGB equals rgb; false when there is none.
     bool Bounds(uint32_t rgb, int* x0, int* y0, int* x1, int* y1) const;
-    bool SavePng(const std::string& path) const;
+    bool SaveBmp(const std::string& path) const;
 
 private:
     std::vector<uint32_t> pixels_;
     int width_ = 0, height_ = 0;
 };
 
-// A PNG file of 0x00RRGGBB pixels (rows top first; the high byte is not written).
-bool WritePng(const std::string& path, int width, int height, const std::vector<uint32_t>& pixels);
+// A 24-bit BMP file of the given pixels (rows top first, 0x00RRGGBB; the high byte is not written).
+std::vector<unsigned char> MakeBmp(int width, int height, const std::vector<uint32_t>& pixels);
+bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes);
 
 // Output folder of the tests; files written there survive the run.
 std::string OutPath(const std::string& name);
@@ -48,11 +49,11 @@ DWORD DeviceRenderState(IDirect3DDevice9* device, D3DRENDERSTATETYPE state);
 IDirect3DBaseTexture9* BoundTexture(IDirect3DDevice9* device, DWORD stage = 0);
 IDirect3DVertexShader9* BoundVertexShader(IDirect3DDevice9* device);
 
-// Saves the frame as <suite>.<test>.png in the output folder when the running test has failed.
+// Saves the frame as <suite>.<test>.bmp in the output folder when the running test has failed.
 void SaveFrameOfFailure(const Readback& frame);
 
 // A test with its own window and HAL device (windowed, X8R8G8B8 back buffer, D24S8 depth).
-// When a test fails, the last read-back frame is saved as <suite>.<test>.png in the output folder.
+// When a test fails, the last read-back frame is saved as <suite>.<test>.bmp in the output folder.
 class DeviceTest : public ::testing::Test {
 protected:
     static constexpr int kWidth = 256;

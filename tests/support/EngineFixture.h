@@ -36,14 +36,6 @@ inline void StartServices()
     VornFile::Initialize();
 }
 
-inline bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)
-{
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return fclose(f) == 0 && ok;
-}
-
 // How many times piece occurs in text.
 inline int CountIn(const std::string& text, const std::string& piece)
 {
@@ -125,27 +117,6 @@ inline ::testing::AssertionResult Near(uint32_t expected, uint32_t actual, int t
             return ::testing::AssertionFailure() << std::hex << "expected " << (expected & 0xFFFFFF) << ", got "
                                                  << (actual & 0xFFFFFF);
     return ::testing::AssertionSuccess();
-}
-
-// A 24-bit BMP file of the given pixels (rows top first, 0x00RRGGBB).
-inline std::vector<unsigned char> MakeBmp(int width, int height, const std::vector<uint32_t>& pixels)
-{
-    const int rowSize = (width * 3 + 3) & ~3;
-    std::vector<unsigned char> out(54 + static_cast<size_t>(rowSize) * height, 0);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) out[at + i] = static_cast<unsigned char>(v >> (8 * i));
-    };
-    out[0] = 'B';
-    out[1] = 'M';
-    const uint32_t fields[][2] = {{2, uint32_t(out.size())}, {10, 54}, {14, 40}, {18, uint32_t(width)},
-                                  {22, uint32_t(height)}, {26, 1}, {28, 24}, {34, uint32_t(out.size() - 54)}};
-    for (const auto& field : fields) put32(field[0], field[1]);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 3; ++c)
-                out[54 + static_cast<size_t>(height - 1 - y) * rowSize + x * 3 + c] =
-                    static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x] >> (8 * c));
-    return out;
 }
 
 // The LZSS stream of bytes, with its 8-byte header or (raw) without it, as QSG entries hold them.
@@ -242,7 +213,7 @@ inline void UseVertexColour()
 
 // The engine's device for a whole suite: let go before the program ends, since a process that exits
 // with a live device can be killed by Wine while the driver tears down under load. A failed test
-// leaves its last frame as <suite>.<test>.png in the output folder.
+// leaves its last frame as <suite>.<test>.bmp in the output folder.
 class EngineSuite : public ::testing::Test {
 public:
     static constexpr int kSize = 256;
