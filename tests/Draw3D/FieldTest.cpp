@@ -1,7 +1,8 @@
-// The stage field on the engine's device: X files written here as text, the grid and its queries,
-// the vertex layouts and tangents, drawing read back before Present, device reset, releases and
-// malformed input.
+// The stage field on the engine's device: X files from the one X-text builder, the grid and its
+// queries, the vertex layouts and tangents, drawing read back before Present, device reset, releases
+// and malformed input.
 #include "EngineFixture.h"
+#include "ModelXText.h"
 #include "VornField.h"
 #include "VornLight.h"
 #include "VornShaderFx.h"
@@ -11,47 +12,40 @@ using namespace vorntest;
 
 namespace {
 
-// An X file of axis-aligned quads at height y over X/Z, wound clockwise seen from above.
-struct XMesh {
-    std::string vertices, faces, uvs, colours, materialOf;
-    int nv = 0, nf = 0;
-    void Quad(float x0, float z0, float x1, float z1, float y, int material)
+// Axis-aligned quads at height y over X/Z, wound clockwise seen from above, each with its material;
+// as an X file: white materials with the given textures ("" none), texture coordinates over -10..10
+// and red vertex colours when asked.
+struct GroundMesh {
+    XQuadCorners quads;
+    std::vector<int> material;
+    void Quad(float x0, float z0, float x1, float z1, float y, int m)
     {
-        const float corner[4][2] = {{x0, z0}, {x0, z1}, {x1, z1}, {x1, z0}};
-        char line[160];
-        for (const auto& c : corner) {
-            snprintf(line, sizeof line, "%s%f;%f;%f;", nv ? "," : "", c[0], y, c[1]);
-            vertices += line;
-            snprintf(line, sizeof line, "%s%f;%f;", nv ? "," : "", (c[0] + 10) / 20, (c[1] + 10) / 20);
-            uvs += line;
-            snprintf(line, sizeof line, "%s%d;1.0;0.0;0.0;1.0;;", nv ? "," : "", nv);
-            colours += line;
-            ++nv;
-        }
-        snprintf(line, sizeof line, "%s3;%d,%d,%d;,3;%d,%d,%d;", nf ? "," : "", nv - 4, nv - 3, nv - 2, nv - 4, nv - 2, nv - 1);
-        faces += line;
-        materialOf += std::string(nf ? "," : "") + std::to_string(material) + "," + std::to_string(material);
-        nf += 2;
+        quads.push_back({{{x0, y, z0}, {x0, y, z1}, {x1, y, z1}, {x1, y, z0}}});
+        material.push_back(m);
     }
     std::string Text(const std::vector<std::string>& textures, bool uv = true, bool colour = false) const
     {
-        std::string x = "xof 0303txt 0032\nMesh {\n" + std::to_string(nv) + ";\n" + vertices + ";\n" + std::to_string(nf) +
-                        ";\n" + faces + ";\nMeshMaterialList {\n" + std::to_string(textures.size()) + ";\n" +
-                        std::to_string(nf) + ";\n" + materialOf + ";\n";
+        const std::string n = std::to_string(4 * quads.size()) + ";\n";
+        std::string list = "MeshMaterialList {\n" + std::to_string(textures.size()) + ";\n" + std::to_string(2 * quads.size()) + ";\n";
+        for (size_t q = 0; q < quads.size(); ++q) list += (q ? "," : "") + std::to_string(material[q]) + "," + std::to_string(material[q]);
+        list += ";\n";
         for (const std::string& t : textures)
-            x += "Material {\n1.0;1.0;1.0;1.0;;\n0.0;\n0.0;0.0;0.0;;\n0.0;0.0;0.0;;\n" +
-                 (t.empty() ? "" : "TextureFilename {\n\"" + t + "\";\n}\n") + "}\n";
-        x += "}\n";
-        if (uv) x += "MeshTextureCoords {\n" + std::to_string(nv) + ";\n" + uvs + ";\n}\n";
-        if (colour) x += "MeshVertexColors {\n" + std::to_string(nv) + ";\n" + colours + ";\n}\n";
-        return x + "}\n";
+            list += "Material {\n1.0;1.0;1.0;1.0;;\n0.0;\n0.0;0.0;0.0;;\n0.0;0.0;0.0;;\n" +
+                    (t.empty() ? "" : "TextureFilename {\n\"" + t + "\";\n}\n") + "}\n";
+        std::string uvs = "MeshTextureCoords {\n" + n, colours = "MeshVertexColors {\n" + n;
+        for (size_t i = 0; i < 4 * quads.size(); ++i) {
+            const XCorner& c = quads[i / 4][i % 4];
+            uvs += (i ? "," : "") + F((c.x + 10) / 20) + ";" + F((c.z + 10) / 20) + ";";
+            colours += (i ? "," : "") + std::to_string(i) + ";1.0;0.0;0.0;1.0;;";
+        }
+        return kHead + QuadMesh("", quads, list + "}\n" + (uv ? uvs + ";\n}\n" : "") + (colour ? colours + ";\n}\n" : ""));
     }
 };
 
 // Flat ground 20 x 20 at y 0 (4 x 4 quads), material 0 on x < 0, 1 on x > 0.
-XMesh Ground()
+GroundMesh Ground()
 {
-    XMesh m;
+    GroundMesh m;
     for (int i = 0; i < 4; ++i)
         for (int k = 0; k < 4; ++k) m.Quad(-10.0f + 5 * i, -10.0f + 5 * k, -5.0f + 5 * i, -5.0f + 5 * k, 0, i < 2 ? 0 : 1);
     return m;
@@ -123,7 +117,7 @@ TEST_F(Field, LevelsGiveTheirGridAndLevelsAbove16Fail)
 
 TEST_F(Field, GroundQueriesAnswerFromOneBlock)
 {
-    XMesh m = Ground();
+    GroundMesh m = Ground();
     m.Quad(6, 6, 9, 9, 5, 1);   // a bridge over one block
     const VornFieldHandle f = Load(m.Text({"", ""}), 2);
     VornVector3 pos(7, 7, 7), normal(7, 7, 7);
@@ -155,7 +149,7 @@ TEST_F(Field, GroundQueriesAnswerFromOneBlock)
 TEST_F(Field, VertexLayoutsColoursAndTangents)
 {
     LogCapture log;
-    const XMesh m = Ground();
+    const GroundMesh m = Ground();
     struct Case { bool tangents, uv, colour; uint32_t stride, diffuse; uint8_t flag; } cases[] = {
         {false, true, false, 36, 0xFFFFFFFFu, 0}, {true, true, true, 60, 0xFFFF0000u, 1}, {true, false, false, 36, 0xFFFFFFFFu, 0}};
     for (const Case& c : cases) {

@@ -7,6 +7,7 @@
 #include "VornModelEx.h"
 #include "VornShaderFx.h"
 #include "VornTexture.h"
+#include <array>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -37,6 +38,25 @@ inline std::string F(float v)
     return b;
 }
 
+struct XCorner {
+    float x, y, z;
+};
+using XQuadCorners = std::vector<std::array<XCorner, 4>>;
+
+// A mesh of quads, each four corners and two faces (0, 1, 2 and 0, 2, 3); extra text goes inside it.
+inline std::string QuadMesh(const std::string& name, const XQuadCorners& quads, const std::string& extra)
+{
+    std::string v, f;
+    for (size_t q = 0; q < quads.size(); ++q) {
+        for (const XCorner& c : quads[q]) v += (v.empty() ? "" : ",\n") + F(c.x) + ";" + F(c.y) + ";" + F(c.z) + ";";
+        const std::string a = std::to_string(4 * q), b = std::to_string(4 * q + 1), c = std::to_string(4 * q + 2),
+                          d = std::to_string(4 * q + 3);
+        f += (q ? ",\n3;" : "3;") + a + "," + b + "," + c + ";,\n3;" + a + "," + c + "," + d + ";";
+    }
+    return "Mesh " + name + " {\n" + std::to_string(4 * quads.size()) + ";\n" + v + ";\n" + std::to_string(2 * quads.size()) +
+           ";\n" + f + ";\n" + extra + "}\n";
+}
+
 // A quad in the plane z from (x0, y0) to (x1, y1): four vertices, two faces, one material whose
 // colour, emissive and texture the caller may give (none: no material list; faces: the list's
 // face indices); extra text goes inside the mesh.
@@ -44,10 +64,8 @@ inline std::string Quad(const std::string& name, float x0, float y0, float x1, f
                  const std::string& material = "1.0;0.0;0.0;1.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;;",
                  const std::string& faces = "2; 0, 0;;")
 {
-    auto v = [&](float x, float y) { return F(x) + ";" + F(y) + ";" + F(z) + ";"; };
     const std::string list = material.empty() ? "" : "MeshMaterialList { 1; " + faces + " Material { " + material + " } }\n";
-    return "Mesh " + name + " {\n4;\n" + v(x0, y0) + ",\n" + v(x1, y0) + ",\n" + v(x1, y1) + ",\n" + v(x0, y1) +
-           ";\n2;\n3;0,1,2;,\n3;0,2,3;;\n" + list + extra + "}\n";
+    return QuadMesh(name, {{{{x0, y0, z}, {x1, y0, z}, {x1, y1, z}, {x0, y1, z}}}}, list + extra);
 }
 
 inline std::string Matrix(float x = 0, float y = 0, float z = 0)
