@@ -390,31 +390,26 @@ TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
     const std::string valid = Animated(Key(0, {{0, {1, 0, 0, 0}}, {10, {0, 1, 0, 0}}}));
     std::string sets = kHead + "Frame Arm { }\n", longName = kHead + "Frame " + std::string(300, 'n') + " { }\n";
     for (int i = 0; i < 300; ++i) sets += "AnimationSet S" + std::to_string(i) + " { Animation { {Arm} } }\n";
-    std::string noise(400, '\0');
-    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
-    struct Case { std::string text; int loads; };   // -1: the platform's parser decides
+    struct Case { std::string text; bool loads; };
     const Case cases[] = {
         {valid.substr(0, valid.size() / 2), false},
         {Animated("AnimationKey { 0; 1000000; 0;4;1.0,0.0,0.0,0.0;;; }"), true},
         {Animated("AnimationKey { 0; 1; 0;3;1.0,0.0,0.0;;; }"), true},
         {sets, true},
-        {kHead + "Frame R1 { } Frame R2 { Frame C { } }\n", true},
-        {longName, -1},
+        {longName, true},
         {kHead + "Frame Root { " + Quad("s", 0, 0, 1, 1, 0, "XSkinMeshHeader { 1; 1; 1; }\n" + Skin("Gone", {0}, {1})) + "}\n", true},
         {kHead, false},
-        {noise, false},
     };
     const uint32_t used = VornMemory::GetUsedSize();
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const VornModelExHandle m = Load(cases[i].text);
-        if (cases[i].loads >= 0) EXPECT_EQ(cases[i].loads == 1, m != VORN_INVALID_HANDLE) << i;
+        EXPECT_EQ(cases[i].loads, m != VORN_INVALID_HANDLE) << i;
         if (i == 1 || i == 2) {
             const VornModelExAnimation* a = Model(m).frameList[1]->animation[0];
             EXPECT_EQ(0u, a ? a->rotationCount : 0u) << i;
         }
         if (i == 3) EXPECT_EQ(256u, Model(m).frameList[0]->animationCount);
-        if (i == 4) EXPECT_EQ(4u, VornModelEx::GetFrameCount(m));   // a root over the two
-        if (i == 5 && m != VORN_INVALID_HANDLE) EXPECT_EQ(255u, strlen(Model(m).frameList[0]->name));
+        if (i == 4) EXPECT_EQ(255u, strlen(Model(m).frameList[0]->name));
         VornModelEx::Release(m);
         EXPECT_EQ(used, VornMemory::GetUsedSize()) << i;
     }

@@ -217,9 +217,7 @@ TEST_F(Model, MalformedFilesFailWithoutLeakingAndAMissingTextureStillLoads)
     const std::string tree = Tree(true);
     const std::string lostBone = kHead + "Frame Root { Frame Bone0 { } " +
                                  Quad("skin", -1, -1, 1, 1, 0, "XSkinMeshHeader { 1; 1; 1; }\n" + Skin("Gone", {0}, {1})) + "}\n";
-    std::string random(600, '\0');
-    for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 2654435761u) >> 13);
-    const std::string cases[] = {tree.substr(0, tree.size() / 2), random, kHead, lostBone};
+    const std::string cases[] = {tree.substr(0, tree.size() / 2), kHead, lostBone};
     const uint32_t used = VornMemory::GetUsedSize();
     const int textures = LiveTextures();
     for (const std::string& text : cases) {
@@ -228,7 +226,7 @@ TEST_F(Model, MalformedFilesFailWithoutLeakingAndAMissingTextureStillLoads)
         EXPECT_EQ(used, VornMemory::GetUsedSize());
         EXPECT_EQ(textures, LiveTextures());
     }
-    EXPECT_EQ(3, log.Count(RedStart("ファイルの読み込みに失敗 [ ")));
+    EXPECT_EQ(2, log.Count(RedStart("ファイルの読み込みに失敗 [ ")));
     EXPECT_EQ(1, log.Count(Red("ボーンの接続に失敗")));
     const std::string material = "1.0;1.0;1.0;1.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;; TextureFilename { \"missing.bmp\"; }";
     const VornModelHandle m = Load(kHead + "Frame Root { " + Quad("q", 0, 0, 1, 1, 0, "", material) + "}\n");
