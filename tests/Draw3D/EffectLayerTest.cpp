@@ -15,19 +15,7 @@ const char kColourEffect[] =
     "float4 Colour = {1, 0, 0, 1};\n"
     "float4 Unused : SOMETHING;\n"
     "float4 VS(float4 pos : POSITION) : POSITION { return mul(pos, mTransform); }\n"
-    "float4 PS() : COLOR0 { return Colour * (FogParameter[0] + FogParameter[1]); }\n"
-    "technique Main\n"
-    "{\n"
-    "    pass P0\n"
-    "    {\n"
-    "        CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
-    "        VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS();\n"
-    "    }\n"
-    "}\n";
-// A pass that draws VS and PS with no culling and no depth test.
-#define PLAIN_PASS                                       \
-    "technique T { pass { CullMode = NONE; ZEnable = FALSE;\n" \
-    "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n"
+    "float4 PS() : COLOR0 { return Colour * (FogParameter[0] + FogParameter[1]); }\n" VORN_TEST_PLAIN_PASS;
 
 struct Vertex {
     float x, y, z, u, v;
@@ -315,7 +303,7 @@ TEST_F(EffectLayerTest, SamplerBoundThroughTextureStage0SamplesThatTexture)
          "};\n"
          "void VS(float4 pos : POSITION, float2 uv : TEXCOORD0, out float4 oPos : POSITION, out float2 oUv : TEXCOORD0)\n"
          "{ oPos = mul(pos, mTransform); oUv = uv; }\n"
-         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Sampler0, uv); }\n" PLAIN_PASS);
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Sampler0, uv); }\n" VORN_TEST_PLAIN_PASS);
     const uint32_t texels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
     IDirect3DTexture9* texture = MakeTexture(2, 2, texels);
     ASSERT_NE(nullptr, texture);
@@ -393,7 +381,7 @@ TEST_F(EffectLayerTest, MatrixArraysAndIntegersReachTheirRegisters)
          "    float3 p = mul(pos, mBoneMatrixArray[2]);\n"
          "    return mul(float4(p, 1), mRows);\n"
          "}\n"
-         "float4 PS() : COLOR0 { return float4(0, BoneWeightCount / 4.0, 0, 1); }\n" PLAIN_PASS);
+         "float4 PS() : COLOR0 { return float4(0, BoneWeightCount / 4.0, 0, 1); }\n" VORN_TEST_PLAIN_PASS);
     D3DXMATRIX palette[3] = {identity_, identity_}, move, scale, rows;
     D3DXMatrixScaling(&scale, 0.5f, 0.5f, 1.0f);
     D3DXMatrixTranslation(&move, -0.25f, 0.0f, 0.0f);
@@ -411,7 +399,7 @@ TEST_F(EffectLayerTest, ASamplerWithoutTextureReadsWhatTheStageHolds)
 {
     Load("sampler Plain : register(s0);\n"
          "float4 VS(float4 pos : POSITION, inout float2 uv : TEXCOORD0) : POSITION { return pos; }\n"
-         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Plain, uv); }\n" PLAIN_PASS);
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Plain, uv); }\n" VORN_TEST_PLAIN_PASS);
     const uint32_t texel = 0xFF30C090;
     IDirect3DTexture9* texture = MakeTexture(1, 1, &texel);
     ASSERT_NE(nullptr, texture);

@@ -57,9 +57,7 @@ const char kTextureEffect[] =
     "sampler2D Sampler0 : register(s1) = sampler_state { Texture = <TextureStage0>; MagFilter = POINT; MinFilter = POINT; };\n"
     "struct VS_OUT { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n"
     "VS_OUT VS(float4 pos : POSITION, float2 uv : TEXCOORD0) { VS_OUT o; o.pos = mul(pos, mTransform); o.uv = uv; return o; }\n"
-    "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Sampler0, uv); }\n"
-    "technique T { pass { CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
-    "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n";
+    "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Sampler0, uv); }\n" VORN_TEST_PLAIN_PASS;
 
 class Field : public EngineWith<VornTexture, VornShaderFx, VornCamera, VornLight, VornField> {
 protected:

@@ -41,9 +41,7 @@ const std::string kSkinEffect =
     "  float s0 = v.w * (1 - min(i.x, 1)) + (1 - v.w) * (1 - min(i.y, 1));\n"
     "  float4 p = mul(v.p, mBoneMatrixArray[0]) * s0 + mul(v.p, mBoneMatrixArray[1]) * (1 - s0);\n"
     "  return mul(p, mTransform); }\n"
-    "float4 PS() : COLOR0 { return float4(0, 1, 0, 1); }\n"
-    "technique T { pass { CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
-    "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n";
+    "float4 PS() : COLOR0 { return float4(0, 1, 0, 1); }\n" VORN_TEST_PLAIN_PASS;
 
 class ModelEx : public EngineWith<VornMath, VornAnimation, VornTexture, VornShaderFx, VornCamera, VornLight, VornModelEx> {
 protected:

@@ -19,9 +19,7 @@ const char kFogEffect[] =
     "    o.fog = o.pos.w * FogParameter[0] + FogParameter[1];\n"
     "    return o;\n"
     "}\n"
-    "float4 PS(float fog : TEXCOORD0) : COLOR0 { return float4(fog, 0, 0, 1); }\n"
-    "technique T { pass { CullMode = NONE; ZEnable = FALSE; Lighting = FALSE;\n"
-    "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n";
+    "float4 PS(float fog : TEXCOORD0) : COLOR0 { return float4(fog, 0, 0, 1); }\n" VORN_TEST_PLAIN_PASS;
 
 const char kPlainEffect[] =
     "float4 mWorld = {1, 2, 3, 4};\n"

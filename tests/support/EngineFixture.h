@@ -23,6 +23,10 @@
 #include <utility>
 #include <vector>
 
+// An effect's technique T: one pass drawing VS and PS without culling, depth test or lighting.
+#define VORN_TEST_PLAIN_PASS \
+    "technique T { pass { CullMode = NONE; ZEnable = FALSE; Lighting = FALSE; VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n"
+
 namespace vorntest {
 
 // The runtime services every table needs; safe to call from every test.
