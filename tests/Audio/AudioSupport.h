@@ -28,14 +28,15 @@ inline std::string LogText(const std::string& path)
     return text;
 }
 
-inline std::string RunEngine(std::function<void()> body, std::function<void()> beforeStart = nullptr)
+// The engine booted with the option bits (Direct3D, music and media unless given) around body.
+inline std::string RunEngine(std::function<void()> body, std::function<void()> beforeStart = nullptr,
+                             uint32_t option = OPTION_DIRECT3D | OPTION_DIRECTMUSIC | OPTION_DIRECTSHOW)
 {
-    vorntest::BootRunning(OPTION_DIRECT3D | OPTION_DIRECTMUSIC | OPTION_DIRECTSHOW,
-                          [] { VornLog::SetFileName("audio"); }, [&] {
-                              if (beforeStart) beforeStart();
-                              EXPECT_TRUE(Vorn::Start() && (body(), true));
-                              Vorn::Finalize();
-                          });
+    vorntest::BootRunning(option, [] { VornLog::SetFileName("audio"); }, [&] {
+        if (beforeStart) beforeStart();
+        EXPECT_TRUE(Vorn::Start() && (body(), true));
+        Vorn::Finalize();
+    });
     return LogText("audio.html");
 }
 

@@ -1,6 +1,7 @@
 // The game's sounds and tunes from Data\Data.bin (the copy beside the tests), as the game plays them:
 // every WAVE through VornMusic, the MP3s looping through VornMedia. pack_hearing.py records them.
 #include "AudioSupport.h"
+#include "TuvraWave.h"
 #include "VornFile.h"
 #include <algorithm>
 #include <cstdio>
@@ -17,21 +18,16 @@ const char* const kWaves[] = {
     "v_rakka1.wav", "v_rakka2.wav", "v_shot1.wav", "v_shot2.wav", "v_shot3.wav", "boss_rakka.wav", "boss_step.wav",
     "boss_swing.wav", "boss_bul.wav", "v_start.wav", "v_end.wav", "op1.wav", "op2.wav", "v_clear.wav"};
 
-// A plain RIFF WAVE's length in milliseconds (its data chunk over its byte rate).
+// A WAVE's length in milliseconds, read by the sound library's own reader.
 DWORD Milliseconds(const char* name)
 {
     void* data = nullptr;
     uint32_t size = 0;
-    if (!VornFile::Load(FILE_KIND_SOUND, name, &data, &size)) return 0;
-    const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    uint32_t rate = 0, length = 0;
-    for (uint32_t at = 12; size >= 44 && at + 8 <= size; at += 8 + length + (length & 1)) {
-        memcpy(&length, bytes + at + 4, 4);
-        if (memcmp(bytes + at, "fmt ", 4) == 0) memcpy(&rate, bytes + at + 16, 4);
-        if (memcmp(bytes + at, "data", 4) == 0) break;
-    }
+    TuvraWaveInfo wave = {};
+    const char* error = nullptr;
+    const bool ok = VornFile::Load(FILE_KIND_SOUND, name, &data, &size) && TuvraParseWave(static_cast<uint8_t*>(data), size, &wave, &error);
     VornMemory::Free(data);
-    return rate ? DWORD(uint64_t(length) * 1000 / rate) : 0;
+    return ok ? DWORD(uint64_t(wave.dataSize) * 1000 / (wave.sampleRate * wave.blockAlign)) : 0;
 }
 
 }  // namespace

@@ -6,15 +6,7 @@ using namespace audiotest;
 
 namespace {
 
-std::string RunSound(uint32_t option, std::function<void()> body)
-{
-    vorntest::BootRunning(option, [] { VornLog::SetFileName("sound"); }, [&] {
-        EXPECT_TRUE(Vorn::Start());
-        body();
-        Vorn::Finalize();
-    });
-    return LogText("sound.html");
-}
+std::string RunSound(uint32_t option, std::function<void()> body) { return RunEngine(body, nullptr, option); }
 
 // The class started by hand over a library already loaded (Initialize then keeps it).
 std::string RunWithDriver(const char* dll, std::function<void()> body)
