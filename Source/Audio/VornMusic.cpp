@@ -30,15 +30,18 @@ void StrongLine(const char* text)
     VornLog::LineBreak();
 }
 
-// The performance is closed down before the image the segment reads from goes, and the loader
-// forgets the segment so that its cache holds no reference to a freed image.
+// Every entry plays through the class's one performance and its port: closing a performance down
+// waits until what its port's sound buffer holds has played out (up to 2 s here, one performance
+// after the other), and 33 ports kept the mixer so busy that their buffers stayed full. An entry
+// therefore owns only its audio path, segment and state; its waves are unloaded from the shared
+// port, and the loader forgets the segment so that its cache holds no reference to a freed image.
 void DestroyMusic(VornMusicRecord& r)
 {
     VornReleaseCom(r.audioPath);
     VornReleaseCom(r.segmentState);
+    if (r.segment && r.performance) r.segment->Unload(r.performance);
     if (r.segment && g_loader) g_loader->ReleaseObjectByUnknown(r.segment);
     VornReleaseCom(r.segment);
-    if (r.performance) r.performance->CloseDown();
     VornReleaseCom(r.performance);
     if (r.fileImage) VornMemory::FreeQuiet(r.fileImage);
     r.fileImage = nullptr;
@@ -86,12 +89,14 @@ HRESULT LoadSegment(VornMusicRecord& r, const void* data, uint32_t size)
     return g_loader->GetObject(&desc, IID_IDirectMusicSegment8, reinterpret_cast<void**>(&r.segment));
 }
 
-// From the start point, once or without end; a previous play is dropped without a stop.
+// From the start point, once or without end; a previous play is dropped without a stop. Secondary:
+// the entries share one performance, and a primary segment would end the one playing before it.
 void StartSegment(VornMusicRecord& r, bool loop)
 {
     VornReleaseCom(r.segmentState);
     r.segment->SetRepeats(loop ? DMUS_SEG_REPEAT_INFINITE : 0);
-    r.performance->PlaySegmentEx(r.segment, nullptr, nullptr, 0, 0, &r.segmentState, nullptr, r.audioPath);
+    r.performance->PlaySegmentEx(r.segment, nullptr, nullptr, DMUS_SEGF_SECONDARY, 0, &r.segmentState, nullptr,
+                                 r.audioPath);
 }
 
 void PlayFromStart(VornMusicHandle handle, bool loop)
@@ -219,17 +224,15 @@ VornMusicHandle VornMusic::CreateEntry(const void* data, uint32_t size, uint32_t
     HRESULT hr = S_OK;
     if (!g_loader || FAILED(hr = LoadSegment(r, data, size)) || !r.segment) {
         error = "MIDIファイルの読み込みに失敗";
-    } else if (FAILED(hr = CoCreateInstance(CLSID_DirectMusicPerformance, nullptr, CLSCTX_ALL,
-                                            IID_IDirectMusicPerformance8,
-                                            reinterpret_cast<void**>(&r.performance)))) {
-        r.performance = nullptr;
+    } else if (!g_performance) {
         error = "エラー : パフォーマンスオブジェクトの生成に失敗";
-    } else if (FAILED(hr = r.performance->InitAudio(&g_directMusic, &g_directSound, Vorn::GetWindowHandle(),
-                                                    audioPathType, 64, DMUS_AUDIOF_ALL, nullptr))) {
-        error = "エラー : パフォーマンスオブジェクトの初期化に失敗";
-    } else if (FAILED(hr = r.performance->CreateStandardAudioPath(audioPathType, 64, TRUE, &r.audioPath))) {
-        r.audioPath = nullptr;
-        error = "エラー : オーディオパスの生成に失敗";
+    } else {
+        r.performance = g_performance;
+        r.performance->AddRef();
+        if (FAILED(hr = r.performance->CreateStandardAudioPath(audioPathType, 64, TRUE, &r.audioPath))) {
+            r.audioPath = nullptr;
+            error = "エラー : オーディオパスの生成に失敗";
+        }
     }
     if (error) {
         VornAudioError(error, hr);

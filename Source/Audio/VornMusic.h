@@ -1,6 +1,7 @@
-// VornMusic: MIDI and WAVE data played through DirectMusic. Every entry has its own performance,
-// standard audio path and segment, so entries sound together and each has its own volume and pan.
-// Every load makes a new entry; the name is only a label.
+// VornMusic: MIDI and WAVE data played through DirectMusic. Every entry has its own standard audio
+// path and segment on the class's one performance, played as a secondary segment, so entries sound
+// together and each has its own volume and pan. Every load makes a new entry; the name is only a
+// label.
 #pragma once
 #include "VornHandleTable.h"
 #include <windows.h>
@@ -13,7 +14,7 @@ struct VornMusicRecord {
     uint8_t inUse;
     uint32_t refCount;
     char name[VORN_RECORD_NAME_SIZE];    // the file name, or "CreateFromMemoryMidi" / "CreateFromMemoryWave"
-    IDirectMusicPerformance8* performance;
+    IDirectMusicPerformance8* performance;   // the class's performance, one reference held
     IDirectMusicSegment8* segment;
     IDirectMusicSegmentState* segmentState;   // of the last play
     IDirectMusicAudioPath8* audioPath;
