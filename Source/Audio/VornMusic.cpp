@@ -30,13 +30,15 @@ void StrongLine(const char* text)
     VornLog::LineBreak();
 }
 
-// Every entry plays through the class's one performance and its port: closing a performance down
-// waits until what its port's sound buffer holds has played out (up to 2 s here, one performance
-// after the other), and 33 ports kept the mixer so busy that their buffers stayed full. An entry
-// therefore owns only its audio path, segment and state; its waves are unloaded from the shared
-// port, and the loader forgets the segment so that its cache holds no reference to a freed image.
+// Every entry plays through the class's one performance: closing a performance down waits until its
+// port's sound buffer has played out (up to 2 s here, one after the other), and here every audio
+// path is a port of its own, which kept the mixer so busy that their buffers stayed full. An entry
+// therefore plays on the performance's default path (dynamic stereo) until a volume or pan of its
+// own asks for a path of its own. Its waves are unloaded again, and the loader forgets the segment
+// so that its cache holds no reference to a freed image.
 void DestroyMusic(VornMusicRecord& r)
 {
+    if (r.segment && r.audioPath) r.segment->Unload(r.audioPath);
     VornReleaseCom(r.audioPath);
     VornReleaseCom(r.segmentState);
     if (r.segment && r.performance) r.segment->Unload(r.performance);
@@ -46,6 +48,19 @@ void DestroyMusic(VornMusicRecord& r)
     if (r.fileImage) VornMemory::FreeQuiet(r.fileImage);
     r.fileImage = nullptr;
     if (r.tempPath[0]) DeleteFileA(r.tempPath);
+}
+
+// The entry's own standard audio path, its waves downloaded to it; false with the line logged.
+bool CreateOwnPath(VornMusicRecord& r)
+{
+    const HRESULT hr = r.performance->CreateStandardAudioPath(r.audioPathType, 64, TRUE, &r.audioPath);
+    if (FAILED(hr)) {
+        r.audioPath = nullptr;
+        VornAudioError("エラー : オーディオパスの生成に失敗", hr);
+        return false;
+    }
+    r.segment->Download(r.audioPath);
+    return true;
 }
 
 // A temporary copy of the bytes for the loader to open by name; its path lands in out.
@@ -110,12 +125,12 @@ void PlayFromStart(VornMusicHandle handle, bool loop)
     r->paused = 0;
 }
 
-// Calls f on every buffer of the entry's audio path: until the path has no buffer at the index,
+// Calls f on every buffer of the entry's own audio path (made now if it has none): until the path has no buffer at the index,
 // answers with one already seen, or kMaxPathBuffers were visited.
 template <typename F> void ForEachBuffer(VornMusicHandle handle, F f)
 {
     VornMusicRecord* r = g_table.GetLive(handle);
-    if (!r || !r->audioPath) return;
+    if (!r || (!r->audioPath && !CreateOwnPath(*r))) return;
     IDirectSoundBuffer* seen[kMaxPathBuffers];
     for (uint32_t i = 0; i < kMaxPathBuffers; ++i) {
         IDirectSoundBuffer* buffer = nullptr;
@@ -229,9 +244,10 @@ VornMusicHandle VornMusic::CreateEntry(const void* data, uint32_t size, uint32_t
     } else {
         r.performance = g_performance;
         r.performance->AddRef();
-        if (FAILED(hr = r.performance->CreateStandardAudioPath(audioPathType, 64, TRUE, &r.audioPath))) {
-            r.audioPath = nullptr;
-            error = "エラー : オーディオパスの生成に失敗";
+        r.audioPathType = audioPathType;
+        if (audioPathType != DMUS_APATH_DYNAMIC_STEREO && !CreateOwnPath(r)) {
+            g_table.ReleaseRecord(handle);
+            return VORN_INVALID_HANDLE;
         }
     }
     if (error) {

@@ -22,6 +22,7 @@ struct VornMusicRecord {
     uint8_t playing;
     uint8_t loop;
     uint8_t paused;
+    uint32_t audioPathType;              // the standard path type asked for
     char tempPath[MAX_PATH];             // a standard MIDI file loaded through a temporary copy ("" none)
 };
 
