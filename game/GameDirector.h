@@ -32,6 +32,9 @@ enum GameModel : int32_t {
     MODEL_ENEMY1 = 0, MODEL_ENEMY2 = 1, MODEL_ENEMY3 = 2, MODEL_BALL = 3, MODEL_TORUS = 4, MODEL_BOSS = 5,
 };
 
+// The shots' models (GetShotModel index): "bullet.x" and "bullet2.x".
+enum ShotModel : int32_t { SHOT_MODEL_STRAIGHT = 0, SHOT_MODEL_HOMING = 1 };
+
 // Batch sizes, in vertices, for the busiest scene: 20 enemies, five explosions (128 lines and 112
 // triangles each), a shockwave (176 triangles), trails, dust and a full volley of enemy bullets.
 constexpr uint32_t GAME_LINE_VERTICES = 4096;
@@ -50,6 +53,7 @@ public:
     VornSprite3DHandle GetSprite3D(int32_t i) const { return i == 0 || i == 1 ? sprites3D[i] : VORN_INVALID_HANDLE; }
     VornTextureHandle GetTexture(int32_t i) const { return i >= 0 && i < 8 ? textures[i] : VORN_INVALID_HANDLE; }
     VornModelExHandle GetModel(int32_t i) const { return i >= 0 && i < 6 ? models[i] : VORN_INVALID_HANDLE; }
+    VornModelExHandle GetShotModel(int32_t i) const { return i == 0 || i == 1 ? shotModels[i] : VORN_INVALID_HANDLE; }
     VornPrimitive3DHandle GetPrimitive3D() const { return primitive3D; }
     VornLine3DHandle GetLine3D() const { return line3D; }
     VornMediaHandle GetBgm() const { return bgm; }
@@ -85,6 +89,7 @@ public:
     VornCameraHandle camera = VORN_INVALID_HANDLE;
     VornLine3DHandle line3D = VORN_INVALID_HANDLE;
     VornModelExHandle models[6];   // slot 5: the boss's own model, loaded at its entry
+    VornModelExHandle shotModels[2];   // loaded once, shared by every shot
     VornFontHandle font = VORN_INVALID_HANDLE;
     int8_t scene = SCENE_TITLE;
     float cameraDistance = 10.0f;

@@ -344,10 +344,9 @@ void Player::ResolveAttack()
         }
         if (t >= 239.0f && t < 240.0f) {
             // While dashing the step is four times the walking one; the shot starts a walking
-            // step's ten times ahead.
+            // step's ten times ahead, level with the player (velocity.y is the jump's, not a step).
             const float scale = (dashing ? 10.0f / 4.0f : 10.0f) * turn;
-            new HomingShot(position.x + velocity.x * scale, position.y + velocity.y * scale,
-                           position.z + velocity.z * scale);
+            new HomingShot(position.x + velocity.x * scale, position.y, position.z + velocity.z * scale);
             Sound(SOUND_SHOT2);
         }
         if (t >= 256.0f) SetAnimation(inAir ? PLAYER_FALL : PLAYER_STAND);

@@ -6,31 +6,15 @@
 #include "Task.h"
 #include <cmath>
 
-namespace {
-
-VornModelExHandle LoadShotModel(const char* file)
-{
-    const VornModelExHandle model = VornModelEx::CreateFromFile(file, 2, 0, 0);
-    VornModelEx::SetShaderFromFile(model, "Data\\etc.fx", -1);
-    VornModelEx::SetParameterFlags(model, 0x31, -1);
-    return model;
-}
-
-}  // namespace
-
 StraightShot::StraightShot(float x, float y, float z, float vx, float vy, float vz, VornAngle heading) : angle(heading)
 {
     position = VornVector3(x, y, z);
     velocity = VornVector3(vx, vy, vz);
     g_taskList->Add(this, PRIORITY_STRAIGHT_SHOT);
-    model = LoadShotModel("bullet.x");
+    model = g_director->GetShotModel(SHOT_MODEL_STRAIGHT);
 }
 
-StraightShot::~StraightShot()
-{
-    g_taskList->Kill(this);
-    VornModelEx::Release(model);
-}
+StraightShot::~StraightShot() { g_taskList->Kill(this); }
 
 void StraightShot::Run()
 {
@@ -54,16 +38,12 @@ HomingShot::HomingShot(float x, float y, float z)
 {
     position = VornVector3(x, y, z);
     g_taskList->Add(this, PRIORITY_HOMING_SHOT);
-    model = LoadShotModel("bullet2.x");
+    model = g_director->GetShotModel(SHOT_MODEL_HOMING);
     lastTargetPosition = position;
     if (g_director && g_director->target) lastTargetPosition = g_director->target->GetPosition();
 }
 
-HomingShot::~HomingShot()
-{
-    g_taskList->Kill(this);
-    VornModelEx::Release(model);
-}
+HomingShot::~HomingShot() { g_taskList->Kill(this); }
 
 void HomingShot::Run()
 {

@@ -1,6 +1,7 @@
 // The player's projectiles. A straight shot flies along the target line and passes through what it
 // hits; a homing shot steers towards the current target and is consumed by its first hit. The
-// enemies find both by their priorities and do the hit processing.
+// enemies find both by their priorities and do the hit processing. Every shot of a kind draws the
+// director's one model of it, setting its transform (and alpha) before each draw.
 #pragma once
 #include "GameObject.h"
 #include "VornEngine.h"

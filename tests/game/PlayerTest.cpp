@@ -150,13 +150,17 @@ TEST_F(PlayerTest, DownwardAttackLandsAShockwaveAsStrongAsItsFramesAndBlocksJump
 
 TEST_F(PlayerTest, ZWithDownFiresAStraightShotAndWithUpAHomingShot)
 {
+    // Each shot starts level with the player (the straight one 0.5 above), draws the director's
+    // one model of its kind, and has run one frame when found (the homing shot steps 0.1).
     const struct {
         bool up, down;
         int8_t animation;
         int32_t shot;
         int frames;   // until the shot leaves
-    } cases[] = {{false, true, PLAYER_STRAIGHT_SHOT, PRIORITY_STRAIGHT_SHOT, 22},
-                 {true, false, PLAYER_HOMING_SHOT, PRIORITY_HOMING_SHOT, 11}};
+        float rise;
+        int32_t model;
+    } cases[] = {{false, true, PLAYER_STRAIGHT_SHOT, PRIORITY_STRAIGHT_SHOT, 22, 0.5f, SHOT_MODEL_STRAIGHT},
+                 {true, false, PLAYER_HOMING_SHOT, PRIORITY_HOMING_SHOT, 11, 0.0f, SHOT_MODEL_HOMING}};
     for (const auto& c : cases) {
         Player* p = new Player(-20.0f, 0.0f, 0.0f);
         Press();
@@ -168,7 +172,13 @@ TEST_F(PlayerTest, ZWithDownFiresAStraightShotAndWithUpAHomingShot)
             ++frames;
         }
         EXPECT_EQ(c.frames, frames);
-        EXPECT_EQ(1, Count(c.shot));
+        ASSERT_EQ(1, Count(c.shot));
+        const MovingObject* shot = Find<MovingObject>(c.shot);
+        EXPECT_NEAR(p->position.y + c.rise, shot->position.y, 0.11f);
+        const VornModelExHandle model = c.shot == PRIORITY_STRAIGHT_SHOT ? static_cast<const StraightShot*>(shot)->model
+                                                                         : static_cast<const HomingShot*>(shot)->model;
+        EXPECT_EQ(g_director->GetShotModel(c.model), model);
+        EXPECT_NE(VORN_INVALID_HANDLE, model);
         g_taskList->KillByPriority(PRIORITY_PLAYER);
         g_taskList->KillByPriority(c.shot);
         Press();
