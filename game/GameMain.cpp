@@ -36,6 +36,21 @@ bool GameInit()
 
 namespace {
 VornSurfaceHandle g_depthSurface = VORN_INVALID_HANDLE;
+const char* const kPackPath = "Data\\Data.bin";
+}
+
+bool CheckGameData()
+{
+    const VornPackCheck check = VornFile::CheckPack(kPackPath);
+    if (check == PACK_CHECK_OK) return true;
+    Vorn::MsgBox(MB_ICONHAND, "ERROR",
+                 check == PACK_CHECK_MISSING ? "データファイルが見つかりません\n%s" : "データファイルが壊れています\n%s",
+                 kPackPath);
+    // The pump's last message gives the process its exit code.
+    PostQuitMessage(1);
+    while (Vorn::Run(true)) {
+    }
+    return false;
 }
 
 void StartGameWorld()
@@ -51,7 +66,7 @@ void StartGameWorld()
     Vorn3D::SetPerspective(true, 320.0f, 240.0f, 100.0f);
     MapPadInput();
     StartTestSeam();
-    VornFile::SetRootPath("Data", "Data\\Data.bin");
+    VornFile::SetRootPath("Data", kPackPath);
 
     g_taskList = new TaskList;
     g_director = new GameDirector;
@@ -89,7 +104,7 @@ void EndGameWorld()
 
 int GameMain(int argc, char** argv)
 {
-    if (Vorn::Start()) {
+    if (CheckGameData() && Vorn::Start()) {
         srand(g_seam.seeded ? g_seam.seed : static_cast<unsigned>(time(nullptr)));
         StartGameWorld();
         while (Vorn::Run(g_seam.noWait)) RunGameFrame();

@@ -19,6 +19,10 @@ static_assert(sizeof(GameInput) == 16, "the input block is 16 bytes");
 
 extern GameInput g_input;
 
+// Before the engine starts: the data pack opens and its directory reads; otherwise a box names the
+// file, missing or damaged, the game ends with exit code 1, and this returns false.
+bool CheckGameData();
+
 // GameMain's parts, shared with the game benchmark: the world once the engine has started (device
 // states, pad map, test seam, pack, task list, director, title, stage), one frame of it (clear,
 // input, every task, present), and its end.

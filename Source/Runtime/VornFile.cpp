@@ -507,6 +507,37 @@ bool VornFile::FindPackEntry(HANDLE pack, const char* normalisedName, uint32_t* 
     return found;
 }
 
+VornPackCheck VornFile::CheckPack(const char* path)
+{
+    Vorn::ResetCurrentDirectory();
+    VornLog::StrongBlue("VornFile::CheckPack");
+    VornLog::Print(" : [ %s ] : ", path ? path : "");
+    HANDLE pack = path && *path ? OpenRead(path) : INVALID_HANDLE_VALUE;
+    if (pack == INVALID_HANDLE_VALUE) {
+        VornLog::StrongRed("ファイルが開けません");
+        VornLog::LineBreak();
+        return PACK_CHECK_MISSING;
+    }
+    bool ok = false;
+    {
+        Directory dir;
+        ok = ReadDirectory(pack, &dir);
+        for (uint32_t i = 0; ok && i < dir.count; ++i) {
+            VornPackEntry entry;
+            VornPackFormat::ReadEntry(dir.table + size_t(i) * VornPackFormat::ENTRY_SIZE, &entry, nullptr);
+            ok = VornPackFormat::EntryInBounds(entry, dir.count, dir.fileSize);
+        }
+    }
+    ::CloseHandle(pack);
+    if (ok) {
+        VornLog::StrongGreen("Success");
+    } else {
+        VornLog::StrongRed("PACKファイルが壊れています");
+    }
+    VornLog::LineBreak();
+    return ok ? PACK_CHECK_OK : PACK_CHECK_DAMAGED;
+}
+
 bool VornFile::ExistsInPack(uint32_t kind, const char* name)
 {
     if (!name || !ValidKind(kind)) return false;

@@ -21,6 +21,14 @@ enum VornFileKind : uint32_t
     FILE_KIND_COUNT = 10,
 };
 
+// What a look at a pack file found (VornFile::CheckPack).
+enum VornPackCheck : uint32_t
+{
+    PACK_CHECK_OK = 0,
+    PACK_CHECK_MISSING = 1,    // it does not open
+    PACK_CHECK_DAMAGED = 2,    // not a pack, or its directory does not read or points outside the file
+};
+
 struct VornFileStream
 {
     HANDLE file;
@@ -65,6 +73,9 @@ public:
     static bool FindPackEntry(HANDLE pack, const char* normalisedName, uint32_t* offset,
                               uint32_t* size, uint32_t* dataCrc);
     static bool ExistsInPack(uint32_t kind, const char* name);
+    // Whether the pack at path opens and its whole directory reads, every entry inside the file (a
+    // truncated pack fails here); a failure is logged. Entries' data are checked when loaded.
+    static VornPackCheck CheckPack(const char* path);
     // outPath holds 256 bytes.
     static bool FindFilePath(uint32_t kind, char* outPath, const char* name);
     // Copies the file to "<temp>\\NNNN_<name>" (outPath holds 256 bytes) for interfaces that need a real file.
