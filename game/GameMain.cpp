@@ -64,6 +64,9 @@ void StartGameWorld()
     Vorn3D::SetAlphaEnable(true);
     Vorn3D::SetBlendMode(BLEND_ALPHA);
     Vorn3D::SetPerspective(true, 320.0f, 240.0f, 100.0f);
+    // A cleared frame at once: the window shows black, not what lay beneath it, while the world loads.
+    Vorn3D::Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0, nullptr);
+    Vorn3D::Present(nullptr);
     MapPadInput();
     StartTestSeam();
     VornFile::SetRootPath("Data", kPackPath);
