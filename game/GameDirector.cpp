@@ -202,6 +202,7 @@ void GameDirector::ResetGame()
 
 void GameDirector::LoadJingle(const char* file)
 {
+    NoteFrameEvent(FRAME_EVENT_JINGLE);
     VornMusic::Release(sounds[SOUND_JINGLE]);
     sounds[SOUND_JINGLE] = VornMusic::CreateFromWave(file, 8);
 }

@@ -46,3 +46,6 @@ uint32_t GameFrame();
 void TraceScene(int32_t scene);
 void TraceHit(int32_t hp);
 void TraceKill(int32_t killCount);
+// Frame events the seam's timing keeps apart (a shot fired, the jingle swapped) for this frame.
+enum FrameEvent : uint32_t { FRAME_EVENT_SHOT = 1, FRAME_EVENT_JINGLE = 2 };
+void NoteFrameEvent(uint32_t event);

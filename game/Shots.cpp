@@ -12,6 +12,7 @@ StraightShot::StraightShot(float x, float y, float z, float vx, float vy, float 
     velocity = VornVector3(vx, vy, vz);
     g_taskList->Add(this, PRIORITY_STRAIGHT_SHOT);
     model = g_director->GetShotModel(SHOT_MODEL_STRAIGHT);
+    NoteFrameEvent(FRAME_EVENT_SHOT);
 }
 
 StraightShot::~StraightShot() { g_taskList->Kill(this); }
@@ -39,6 +40,7 @@ HomingShot::HomingShot(float x, float y, float z)
     position = VornVector3(x, y, z);
     g_taskList->Add(this, PRIORITY_HOMING_SHOT);
     model = g_director->GetShotModel(SHOT_MODEL_HOMING);
+    NoteFrameEvent(FRAME_EVENT_SHOT);
     lastTargetPosition = position;
     if (g_director && g_director->target) lastTargetPosition = g_director->target->GetPosition();
 }

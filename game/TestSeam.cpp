@@ -25,6 +25,28 @@ std::vector<double> g_frameTimes;
 double g_frameStart = 0.0;
 int64_t g_benchStart = -1;
 
+// The seam's timing: when the first frame was presented, the frame events of the current frame,
+// the end of the last frame, and the longest frames: of all, with a shot, with a jingle swap.
+struct Longest {
+    double ms = 0.0;
+    uint32_t frame = 0;
+    int scene = 0;
+};
+double g_firstPresent = -1.0;
+uint32_t g_frameEvents = 0;
+double g_lastFrameEnd = -1.0;
+Longest g_longest[3];
+
+// Seconds since the process was created (its start as the user saw it, Wine's included).
+double SinceProcessStart()
+{
+    FILETIME created, exited, kernel, user, now;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1.0;
+    GetSystemTimePreciseAsFileTime(&now);
+    auto ticks = [](const FILETIME& f) { return static_cast<uint64_t>(f.dwHighDateTime) << 32 | f.dwLowDateTime; };
+    return static_cast<double>(ticks(now) - ticks(created)) * 1e-7;
+}
+
 double Seconds()
 {
     LARGE_INTEGER c, f;
@@ -180,6 +202,8 @@ bool TestSeam::Parse(const char* text, std::string* error)
             noWait = true;
         } else if (key == "autopilot") {
             autopilot = true;
+        } else if (key == "timing") {
+            timing = true;
         } else if (key == "reset") {
             ok = ParseNumber(value, &resetFrame);
         } else if (key == "bench") {
@@ -235,6 +259,7 @@ void ReadTestSeam()
 void StartTestSeam()
 {
     if (!g_seam.active) return;
+    if (g_seam.timing) g_firstPresent = SinceProcessStart();
     if (!g_seam.trace.empty()) g_trace = fopen(g_seam.trace.c_str(), "w");
     if (!g_seam.replay.empty()) {
         if (VornInput::LoadPadRecord(0, g_seam.replay.c_str())) VornInput::StartPadReplay(0, 0, 1);
@@ -270,6 +295,18 @@ void SeamBeforeRun(uint32_t frame)
 
 void SeamAfterPresent(uint32_t frame)
 {
+    if (g_seam.timing) {
+        const double now = Seconds();
+        if (g_lastFrameEnd >= 0.0) {
+            const double ms = (now - g_lastFrameEnd) * 1e3;
+            for (int i = 0; i < 3; ++i) {
+                if ((i == 0 || (g_frameEvents >> (i - 1) & 1)) && ms > g_longest[i].ms)
+                    g_longest[i] = {ms, frame, g_director ? g_director->GetScene() : -1};
+            }
+        }
+        g_lastFrameEnd = now;
+        g_frameEvents = 0;
+    }
     if (g_benchStart >= 0 && frame >= g_benchStart) {
         g_frameTimes.push_back(Seconds() - g_frameStart);
         if (static_cast<int64_t>(g_frameTimes.size()) == g_seam.benchFrames) {
@@ -292,6 +329,15 @@ void EndTestSeam()
     }
     if (g_trace) fclose(g_trace);
     g_trace = nullptr;
+    if (g_seam.timing) {
+        const Longest& all = g_longest[0];
+        const Longest& shot = g_longest[1];
+        const Longest& jingle = g_longest[2];
+        printf("seam timing: first frame presented %.3f s after the process started; longest frame %.1f ms (frame %u,"
+               " scene %d); with a shot fired %.1f ms (frame %u); with a jingle swap %.1f ms (frame %u)\n",
+               g_firstPresent, all.ms, all.frame, all.scene, shot.ms, shot.frame, jingle.ms, jingle.frame);
+        fflush(stdout);
+    }
 }
 
 uint32_t GameTime() { return g_seam.active ? GameFrame() : timeGetTime(); }
@@ -302,6 +348,7 @@ void TraceScene(int32_t scene)
 }
 void TraceHit(int32_t hp) { Trace("hit", hp); }
 void TraceKill(int32_t killCount) { Trace("kill", killCount); }
+void NoteFrameEvent(uint32_t event) { g_frameEvents |= event; }
 
 bool SaveBackBufferPng(const char* path)
 {

@@ -12,6 +12,9 @@
 //                   traced as "F reset 1" when the device came back (0 when it did not)
 //   quit=F          the application ends after frame F
 //   autopilot       a joystick on pad 0 that plays the game (walks, combos, targets, shoots)
+//   timing          at the end prints to stdout when the first (cleared) frame was presented after
+//                   the process started, and the longest frame: of all, of those that fired a shot
+//                   and of those that swapped the jingle
 //   bench=N         starts a game and keeps its busiest scene (20 enemies in view, five explosions,
 //                   a shockwave, trails, dust, a volley) for N frames, then prints the frame times
 //                   (task run and Present) and the triangles a frame, and ends
@@ -29,6 +32,7 @@ struct TestSeam {
     std::string replay, record, log, trace, pngPrefix;
     bool noWait = false;
     bool autopilot = false;
+    bool timing = false;
     struct Shot {
         int32_t scene;   // -1: an absolute frame
         uint32_t frame;
@@ -47,7 +51,8 @@ extern TestSeam g_seam;
 
 // Reads VORN_GAME_TEST (GameInit).
 void ReadTestSeam();
-// After the engine started: the pad recorder, the autopilot, the trace file.
+// After the engine started and the first (cleared) frame was presented: the pad recorder, the
+// autopilot, the trace file.
 void StartTestSeam();
 // Each frame, after the input latch and before the task run: the benchmark's scene.
 void SeamBeforeRun(uint32_t frame);
