@@ -7,6 +7,10 @@ from concurrent.futures import ThreadPoolExecutor
 
 RATE = 22050
 PCM = ["-r", str(RATE), "-c", "1", "-b", "16", "-e", "signed-integer"]
+# Headroom of the mix: every sound, voice and jingle is made at its level and then this much
+# quieter, the tunes likewise, so that the music and several sounds at once stay below full scale.
+SOUND_HEADROOM = ["gain", "-9"]
+MUSIC_HEADROOM = ["gain", "-10"]
 
 
 def run(*args):
@@ -14,7 +18,7 @@ def run(*args):
 
 
 def sox(out, *chain):
-    run("sox", "-V1", "-R", "-n", *PCM, out, *chain)
+    run("sox", "-V1", "-R", "-n", *PCM, out, *chain, *SOUND_HEADROOM)
 
 
 # name: sox chain from silence (effects shorter than 1.5 s)
@@ -68,7 +72,7 @@ def voice(tmp, out, name, kana):
     run("espeak-ng", "-v", "ja", "-p", pitch, "-s", speed, "-a", 180, "-w", raw, kana)
     run("sox", "-V1", "-R", raw, *PCM, out, "silence", "1", "0.01", "0.5%", "reverse", "silence", "1", "0.01", "0.5%",
         "reverse", "pitch", shift, "overdrive", "3", "dcshift", "0", "highpass", "60", "trim", "0", "1.35",
-        "reverse", "fade", "0.04", "reverse", "norm", "-1")
+        "reverse", "fade", "0.04", "reverse", "norm", "-1", *SOUND_HEADROOM)
 
 
 def melody_chain(notes, beat, wave, extra=()):
@@ -112,7 +116,7 @@ def tune(tmp, out, name, bpm, melody, bass, drums, bars):
         parts.append(p)
     mix = os.path.join(tmp, name + "_mix.wav")
     run("sox", "-V1", "-R", "-m", *parts, "-c", "2", mix, "remix", "1", "1", "reverb", "20", "norm", "-2",
-        "trim", "0", "%.4f" % (bars * 4 * beat))
+        *MUSIC_HEADROOM, "trim", "0", "%.4f" % (bars * 4 * beat))
     run("lame", "--quiet", "-m", "j", "-b", "128", "--resample", "44.1", "--noreplaygain", mix, out)
 
 
@@ -160,7 +164,8 @@ def jingles(tmp, out):
     call2 = os.path.join(tmp, "op2_call2.wav")
     run("sox", "-V1", "-R", call, *PCM, call2, "silence", "1", "0.01", "0.5%", "pitch", "-200", "reverb", "40", "pad", "0.2",
         "trim", "0", "2.0", "norm", "-1")
-    run("sox", "-V1", "-R", "-m", chord, call2, *PCM, os.path.join(out, "op2.wav"), "trim", "0", "2.0", "norm", "-1")
+    run("sox", "-V1", "-R", "-m", chord, call2, *PCM, os.path.join(out, "op2.wav"), "trim", "0", "2.0", "norm", "-1",
+        *SOUND_HEADROOM)
     # v_clear: a fanfare (3 s) and the hero's cheer over its end
     fan = os.path.join(tmp, "fanfare.wav")
     notes = [("C5", 0.18), ("C5", 0.18), ("C5", 0.18), ("C5", 0.5), ("G#4", 0.5), ("A#4", 0.5), ("C5", 0.3),
@@ -175,7 +180,7 @@ def jingles(tmp, out):
     cheer2 = os.path.join(tmp, "cheer2.wav")
     run("sox", "-V1", cheer, cheer2, "pad", "1.9")
     run("sox", "-V1", "-R", "-m", fan, cheer2, *PCM, os.path.join(out, "v_clear.wav"), "pad", "0", "1", "trim", "0", "3.0",
-        "fade", "0", "3.0", "0.3", "norm", "-1")
+        "fade", "0", "3.0", "0.3", "norm", "-1", *SOUND_HEADROOM)
 
 
 def build(out):
