@@ -39,14 +39,8 @@ g.clean_log(c, log)
 def clipped_share(path):
     """The share of 16-bit samples at full scale (either sign, both channels) in a recording."""
     w = wave.open(path)
-    total = clipped = 0
-    while True:
-        block = w.readframes(44100)
-        if not block:
-            return clipped / float(total) if total else 1.0
-        samples = array.array("h", block)
-        total += len(samples)
-        clipped += sum(1 for v in samples if v >= 32767 or v <= -32767)
+    samples = array.array("h", w.readframes(w.getnframes()))
+    return sum(1 for v in samples if abs(v) >= 32767) / float(len(samples) or 1)
 
 
 PLAY_SECONDS = 60
