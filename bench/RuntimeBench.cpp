@@ -41,7 +41,7 @@ std::vector<uint8_t> VertexData(size_t n)
     return out;
 }
 
-void BenchLzss(const char* label, const std::vector<uint8_t>& data)
+void BenchLzss(const char* label, const std::vector<uint8_t>& data, double goal)
 {
     std::vector<uint8_t> lz(VornLZSS::GetEncodeBound(uint32_t(data.size())));
     uint32_t lzSize = 0;
@@ -66,9 +66,9 @@ void BenchLzss(const char* label, const std::vector<uint8_t>& data)
     ok &= out == data;
     const double mb = double(data.size()) / (1024.0 * 1024.0);
     std::printf("LZSS decode, %s (%.1f MB): LZSS %.0f MB/s (ratio %.2f), inflate %.0f MB/s (ratio %.2f): "
-                "LZSS/inflate %.2fx%s\n",
+                "LZSS/inflate %.2fx (goal >= %.0fx: %s)%s\n",
                 label, mb, mb / lzTime, double(lzSize) / data.size(), mb / zTime, double(zSize) / data.size(),
-                zTime / lzTime, ok ? "" : "  [MISMATCH]");
+                zTime / lzTime, goal, zTime / lzTime >= goal ? "met" : "MISSED", ok ? "" : "  [MISMATCH]");
 }
 
 void BenchMemory()
@@ -143,8 +143,8 @@ void BenchPack()
 
 int main()
 {
-    BenchLzss("text", TextData(8u << 20));
-    BenchLzss("vertex records", VertexData(8u << 20));
+    BenchLzss("text", TextData(8u << 20), 3.0);
+    BenchLzss("vertex records", VertexData(8u << 20), 2.0);
     VornMemory::Initialize();
     VornMemory::SetWorkArea(64u << 20, false);   // debug mode off
     BenchMemory();

@@ -178,6 +178,46 @@ bool VornLZSS::Decode(const void* src, uint32_t srcSize, void* dst, uint32_t dst
     return DecodeRaw(static_cast<const uint8_t*>(src) + HEADER_SIZE, srcSize - HEADER_SIZE, dst, size);
 }
 
+namespace {
+
+// Copies length bytes from `from` = to - d (d >= 1) as the window does, one byte after another, so
+// that a copy overlapping its own output repeats it. May write up to 31 bytes past length: the
+// caller keeps that much room. Wide moves are exact whenever d is at least their width.
+inline void CopyMatch(uint8_t* to, const uint8_t* from, uint32_t d, uint32_t length)
+{
+    if (d >= 16) {
+        std::memcpy(to, from, 16);
+        if (length > 16) std::memcpy(to + 16, from + 16, 16);
+    } else if (d >= 8) {
+        for (uint32_t k = 0; k < length; k += 8) std::memcpy(to + k, from + k, 8);
+    } else {
+        for (uint32_t k = 0; k < length; ++k) to[k] = from[k];
+    }
+}
+
+// One back-reference of the slow path: clamped to the output left, and reading the zero-filled
+// window before the first output byte.
+void CopyReference(uint8_t* out, uint32_t o, uint32_t d, uint32_t length)
+{
+    uint8_t* to = out + o;
+    if (d <= o) {
+        const uint8_t* from = to - d;
+        for (uint32_t k = 0; k < length; ++k) to[k] = from[k];
+        return;
+    }
+    for (uint32_t k = 0; k < length; ++k) {
+        const uint32_t at = o + k;
+        to[k] = at >= d ? out[at - d] : 0;
+    }
+}
+
+// A whole group (a flag byte and eight items) reads at most 17 bytes and writes at most 8 x 18;
+// CopyMatch may run 31 bytes past the last of them.
+constexpr uint32_t kGroupIn = 17;
+constexpr uint32_t kGroupOutRoom = 8 * 18 + 32;
+
+}  // namespace
+
 // The window is the output itself: window position p, seen from output index o with write position
 // r = (4080 + o) mod 4096, holds output byte o - d with d = (r - p) mod 4096 (4096 when d is 0);
 // below output index 0 lies the zero-filled start of the window.
@@ -192,6 +232,29 @@ bool VornLZSS::DecodeRaw(const void* srcData, uint32_t srcSize, void* dstData, u
     while (o < dstSize) {
         if (in >= inEnd) return false;
         uint32_t flags = *in++;
+        // Whole groups with room to spare on both sides: no bound tests inside.
+        if (static_cast<size_t>(inEnd - in) >= kGroupIn - 1 && dstSize - o >= kGroupOutRoom && o >= N) {
+            if (flags == 0xFF) {
+                std::memcpy(out + o, in, 8);
+                in += 8;
+                o += 8;
+                continue;
+            }
+            for (int item = 0; item < 8; ++item, flags >>= 1) {
+                if (flags & 1) {
+                    out[o++] = *in++;
+                    continue;
+                }
+                const uint32_t b0 = in[0], b1 = in[1];
+                in += 2;
+                const uint32_t length = (b1 & 0x0F) + 3;
+                uint32_t d = ((START + o) - (b0 | ((b1 & 0xF0) << 4))) & (N - 1);
+                d += d == 0 ? N : 0;
+                CopyMatch(out + o, out + o - d, d, length);
+                o += length;
+            }
+            continue;
+        }
         for (int item = 0; item < 8 && o < dstSize; ++item, flags >>= 1) {
             if (flags & 1) {
                 if (in >= inEnd) return false;
@@ -206,18 +269,7 @@ bool VornLZSS::DecodeRaw(const void* srcData, uint32_t srcSize, void* dstData, u
             if (length > dstSize - o) length = dstSize - o;
             uint32_t d = ((START + o) - p) & (N - 1);
             if (d == 0) d = N;
-            uint8_t* to = out + o;
-            if (d <= o) {
-                const uint8_t* from = to - d;
-                if (d >= length) std::memcpy(to, from, length);
-                else for (uint32_t k = 0; k < length; ++k) to[k] = from[k];   // overlaps its own output
-            } else {
-                // Starts in the zero-filled window before the first output byte.
-                for (uint32_t k = 0; k < length; ++k) {
-                    const uint32_t at = o + k;
-                    to[k] = at >= d ? out[at - d] : 0;
-                }
-            }
+            CopyReference(out, o, d, length);
             o += length;
         }
     }
