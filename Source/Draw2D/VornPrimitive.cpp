@@ -3,6 +3,7 @@
 #include "VornBatch2D.h"
 #include "VornLog.h"
 #include "VornMemory.h"
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -47,6 +48,34 @@ void CopyVertices(uint8_t* dst, const VornVertex2D* v, uint32_t n)
 {
     for (uint32_t i = 0; i < n; ++i, dst += kStride) memcpy(dst, &v[i], kStride);
 }
+
+// Corner c (0-3: TL, TR, BR, BL) of a rectangle, with `stages` texture-coordinate pairs.
+inline void RectCorner(VornVertex2D& v, uint32_t c, const float x[2], const float y[2], float z, float rhw,
+                       uint32_t colour, const VornRectUV uv[4], uint32_t stages)
+{
+    const bool right = c == 1 || c == 2, bottom = c >= 2;
+    v.x = x[right];
+    v.y = y[bottom];
+    v.z = z;
+    v.rhw = rhw;
+    v.colour = colour;
+    for (uint32_t s = 0; s < stages; ++s) v.tex[s] = {right ? uv[s].uR : uv[s].uL, bottom ? uv[s].vB : uv[s].vT};
+}
+
+// The rectangle as the triangles (TL, TR, BR) and (BR, BL, TL), each vertex kType pairs long.
+template <uint32_t kType>
+void WriteRect(uint8_t* dst, const float x[2], const float y[2], float z, float rhw, uint32_t colour,
+               const VornRectUV uv[4])
+{
+    constexpr uint32_t kStride = VornVertexStride2D(kType);
+    VornVertex2D corner[4];
+    for (uint32_t c = 0; c < 4; ++c) RectCorner(corner[c], c, x, y, z, rhw, colour, uv, kType);
+    static constexpr uint8_t kOrder[6] = {0, 1, 2, 2, 3, 0};
+    for (uint32_t i = 0; i < 6; ++i) memcpy(dst + i * kStride, &corner[kOrder[i]], kStride);
+}
+
+constexpr VornRectWriter kRectWriters[VORN_VERTEX2D_TYPE_MAX + 1] = {WriteRect<0>, WriteRect<1>, WriteRect<2>,
+                                                                     WriteRect<3>, WriteRect<4>};
 
 void StoreAppended(VornPrimitiveRecord& r, const VornVertex2D* v, uint32_t n)
 {
@@ -127,6 +156,7 @@ VornPrimitiveHandle VornPrimitive::Create(uint32_t capacity, VornVertexType2D ty
     r.stride = VornVertexStride2D(type);
     r.capacity = capacity;
     r.bufferSize = capacity * r.stride;
+    r.writeRect = sorted ? nullptr : kRectWriters[type];
     bool ok = VornBatch2D::CreateBufferLogged(capacity, r.stride, r.fvf, &r.buffer);
     if (ok && !sorted) {
         r.store = VornBatch2D::AllocStore(StoreBytes(r), "頂点保存用バッファ生成 { ", "頂点用メモリの確保に失敗");
@@ -188,6 +218,32 @@ bool VornPrimitive::PushQuad(VornPrimitiveHandle handle, const VornVertex2D corn
     if (!StoreTriangle(*r, q, ok[0] && ok[1] && ok[2])) return false;
     const VornVertex2D second[3] = {q[2], q[3], q[0]};
     return StoreTriangle(*r, second, ok[2] && ok[3] && ok[0]);
+}
+
+bool VornPrimitive::PushRect(VornPrimitiveHandle handle, float x0, float y0, float x1, float y1, float z,
+                             uint32_t colour, const VornRectUV uv[4])
+{
+    VornPrimitiveRecord* r = g_table.GetLive(handle);
+    if (!r) return false;
+    float x[2] = {x0, x1}, y[2] = {y0, y1}, placedZ = z, rhw = 1.0f;
+    const bool direct = r->writeRect && r->count + 6 <= r->capacity &&
+                        g_transform.TransformRect(x, y, placedZ, rhw, VornTransform2D::ScreenScale()) &&
+                        !(g_transform.scissorOn && (std::fmin(x[0], x[1]) < g_transform.scissorLeft ||
+                                                    std::fmax(x[0], x[1]) > g_transform.scissorRight ||
+                                                    std::fmin(y[0], y[1]) < g_transform.scissorTop ||
+                                                    std::fmax(y[0], y[1]) > g_transform.scissorBottom));
+    if (!direct) {
+        // Sorted, full, cut or not placeable: the corners take the general way.
+        const float x01[2] = {x0, x1}, y01[2] = {y0, y1};
+        VornVertex2D q[4];
+        for (uint32_t c = 0; c < 4; ++c) RectCorner(q[c], c, x01, y01, z, 1.0f, colour, uv, 4);
+        return PushQuad(handle, q);
+    }
+    r->writeRect(static_cast<uint8_t*>(r->store) + r->usedBytes, x, y, placedZ, rhw, colour, uv);
+    r->usedBytes += 6 * r->stride;
+    r->count += 6;
+    r->requested += 6;
+    return true;
 }
 
 void VornPrimitive::ResetBuffer(VornPrimitiveHandle handle)

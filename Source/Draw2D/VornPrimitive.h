@@ -17,6 +17,11 @@ struct VornPrimitiveSortNode {
     VornPrimitiveSortNode* next;
 };
 
+struct VornPrimitiveRecord;
+// Writes the six vertices of a placed rectangle at dst in the batch's stride.
+typedef void (*VornRectWriter)(uint8_t* dst, const float x[2], const float y[2], float z, float rhw, uint32_t colour,
+                               const VornRectUV uv[4]);
+
 struct VornPrimitiveRecord {
     uint8_t inUse;
     uint8_t sorted;
@@ -31,6 +36,7 @@ struct VornPrimitiveRecord {
     uint32_t usedBytes;               // of the store
     uint32_t requested;               // vertices the pushes asked for, before the capacity test
     VornPrimitiveSortNode** buckets;  // kBucketCount heads (sorted batches only)
+    VornRectWriter writeRect;         // for the batch's vertex type; null for a sorted batch
 };
 
 class VornPrimitive {
@@ -55,6 +61,12 @@ public:
     // The quad as the triangles (c0, c1, c2) and (c2, c3, c0): what PushPolygon of those six
     // vertices does, with each corner placed once.
     static bool PushQuad(VornPrimitiveHandle handle, const VornVertex2D corners[4]);
+    // The axis-aligned rectangle (x0, y0)-(x1, y1) at depth z, rhw 1, as PushQuad of its corners
+    // TL, TR, BR, BL with the texture coordinates of uv (stage s: uL or uR, vT or vB): the same
+    // vertices, placed once for the four corners and written straight into the batch when it is
+    // unsorted, fits, and the scissor leaves it whole.
+    static bool PushRect(VornPrimitiveHandle handle, float x0, float y0, float x1, float y1, float z, uint32_t colour,
+                         const VornRectUV uv[4]);
     static void ResetBuffer(VornPrimitiveHandle handle);
     static void UpdateBuffer(VornPrimitiveHandle handle);
     static void Rendering(VornPrimitiveHandle handle);

@@ -21,6 +21,12 @@ bool PushQuadToBatch(void* context, const VornVertex2D corners[4])
     return VornPrimitive::PushQuad(*static_cast<const VornPrimitiveHandle*>(context), corners);
 }
 
+bool PushRectToBatch(void* context, float x0, float y0, float x1, float y1, float z, uint32_t colour,
+                     const VornRectUV uv[4])
+{
+    return VornPrimitive::PushRect(*static_cast<const VornPrimitiveHandle*>(context), x0, y0, x1, y1, z, colour, uv);
+}
+
 // The live sprite's sink and textures; false for none.
 struct Shape {
     VornShapeSink sink;
@@ -32,7 +38,7 @@ struct Shape {
     {
         if (!r) return;
         primitive = r->primitive;
-        sink = {PushToBatch, &primitive, PushQuadToBatch};
+        sink = {PushToBatch, &primitive, PushQuadToBatch, PushRectToBatch};
         textures.stages = stages;
         for (uint32_t s = 0; s < 4; ++s) textures.texture[s] = r->texture[s];
     }

@@ -3,14 +3,9 @@
 
 namespace {
 
-// Texture coordinates of the four edges of a source rectangle, for one stage.
-struct StageUV {
-    float uL, vT, uR, vB;
-};
-
 // The coordinates of stages below the stage count from their source rectangles, moved inwards by
 // the texel inset (v scaled before the conversion); the other stages get 0.
-void SourceUV(const VornShapeTextures& t, const VornRect* src, float vScale, StageUV uv[4])
+void SourceUV(const VornShapeTextures& t, const VornRect* src, float vScale, VornRectUV uv[4])
 {
     const float ti = VornTexture::GetTexelInset();
     for (uint32_t s = 0; s < 4; ++s) {
@@ -28,7 +23,7 @@ void SourceUV(const VornShapeTextures& t, const VornRect* src, float vScale, Sta
     }
 }
 
-VornVertex2D Corner(float x, float y, float z, uint32_t colour, const StageUV uv[4], bool right, bool bottom)
+VornVertex2D Corner(float x, float y, float z, uint32_t colour, const VornRectUV uv[4], bool right, bool bottom)
 {
     VornVertex2D v;
     v.x = x;
@@ -64,11 +59,12 @@ D3DXVECTOR3 VornSpriteShape::CirclePoint(VornAngle a, float r, float d, const Vo
 bool VornSpriteShape::Square(const VornShapeSink& out, const VornShapeTextures& t, const VornRect& dst, float z,
                              const VornRect* src, uint32_t colour)
 {
-    StageUV uv[4];
+    VornRectUV uv[4];
     SourceUV(t, src, 1.0f, uv);
     const float po = VornTexture::GetPixelOffset();
     const float x0 = dst.x + po, y0 = dst.y + po;
     const float x1 = dst.x + dst.w + po, y1 = dst.y + dst.h + po;
+    if (out.pushRect) return out.pushRect(out.context, x0, y0, x1, y1, z, colour, uv);
     return PushQuad(out, Corner(x0, y0, z, colour, uv, false, false), Corner(x1, y0, z, colour, uv, true, false),
                     Corner(x1, y1, z, colour, uv, true, true), Corner(x0, y1, z, colour, uv, false, true));
 }
@@ -76,7 +72,7 @@ bool VornSpriteShape::Square(const VornShapeSink& out, const VornShapeTextures& 
 bool VornSpriteShape::SquareRotate(const VornShapeSink& out, const VornShapeTextures& t, const VornRect& dst, float z,
                                    const VornRect* src, uint32_t colour, VornAngle angle)
 {
-    StageUV uv[4];
+    VornRectUV uv[4];
     SourceUV(t, src, 1.0f, uv);
     const float po = VornTexture::GetPixelOffset();
     const float cx = (dst.x + (dst.x + dst.w)) * 0.5f, cy = (dst.y + (dst.y + dst.h)) * 0.5f;
@@ -94,7 +90,7 @@ bool VornSpriteShape::SquareRotateXYZ(const VornShapeSink& out, const VornShapeT
                                       float z, const VornRect* src, uint32_t colour, VornAngle ax, VornAngle ay,
                                       VornAngle az)
 {
-    StageUV uv[4];
+    VornRectUV uv[4];
     SourceUV(t, src, 1.0f, uv);
     // The pixel offset moves the centre, so that with all angles 0 the quad lies where Square
     // puts it.
@@ -116,7 +112,7 @@ bool VornSpriteShape::Ring(const VornShapeSink& out, const VornShapeTextures& t,
                            const VornRect* src, float radiusA, float radiusB, uint32_t colourA, uint32_t colourB,
                            uint32_t segments, VornAngle turn, const VornMatrix* m, float vScale)
 {
-    StageUV uv[4];
+    VornRectUV uv[4];
     SourceUV(t, src, vScale, uv);
     const float po = VornTexture::GetPixelOffset();
     cx += po;
@@ -142,7 +138,7 @@ bool VornSpriteShape::Cylinder(const VornShapeSink& out, const VornShapeTextures
                                const VornRect* src, float radius, float depth, uint32_t colour, uint32_t segments,
                                VornAngle turn, const VornMatrix* m, float vScale)
 {
-    StageUV uv[4];
+    VornRectUV uv[4];
     SourceUV(t, src, vScale, uv);
     const float h = depth * 0.5f;
     auto at = [&](VornAngle a, float d, bool right, bool bottom) {
@@ -192,7 +188,7 @@ bool VornSpriteShape::Strip(const VornShapeSink& out, VornTextureHandle texture0
 {
     if (count < 2 || !x || !y || !z || !halfWidth || !angle || !colour) return true;
     const VornShapeTextures t = {{texture0, VORN_INVALID_HANDLE, VORN_INVALID_HANDLE, VORN_INVALID_HANDLE}, 1};
-    StageUV uv[4];
+    VornRectUV uv[4];
     SourceUV(t, src, 1.0f, uv);
     const float step = uv[0].vB - uv[0].vT;
     const float last = static_cast<float>(count - 1);

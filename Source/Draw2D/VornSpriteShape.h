@@ -18,6 +18,9 @@ struct VornShapeSink {
     // Optional: a quad as the triangles (c0, c1, c2) and (c2, c3, c0), for sinks that place each
     // corner once. Without it a quad goes to push as six vertices.
     bool (*pushQuad)(void* context, const VornVertex2D corners[4]);
+    // Optional: an axis-aligned rectangle at one depth, as pushQuad of its corners TL, TR, BR, BL.
+    bool (*pushRect)(void* context, float x0, float y0, float x1, float y1, float z, uint32_t colour,
+                     const VornRectUV uv[4]);
 };
 
 // The textures of a shape: stages below `stages` take coordinates from their handle (none gives 0,

@@ -63,11 +63,6 @@ uint32_t ClipPass(const EdgeTest& test, uint32_t edge, const VornVertex2D* in, u
     return m;
 }
 
-inline bool Finite(const VornVertex2D& v)
-{
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.rhw);
-}
-
 }  // namespace
 
 void VornTransform2D::SetPerspective(bool on, float centreX, float centreY, float factor)
@@ -105,24 +100,40 @@ bool VornTransform2D::TransformVertex(VornVertex2D& v) const { return TransformV
 
 bool VornTransform2D::TransformVertex(VornVertex2D& v, Scale scale) const
 {
+    return Place<1>(&v.x, &v.y, v.z, v.rhw, scale) && std::isfinite(v.x) && std::isfinite(v.y);
+}
+
+bool VornTransform2D::TransformRect(float x[2], float y[2], float& z, float& rhw, Scale scale) const
+{
+    // A sum of finite values is finite; one infinity or NaN among them makes it NaN or infinite.
+    return Place<2>(x, y, z, rhw, scale) && std::isfinite((x[0] - x[0]) + (x[1] - x[1]) + (y[0] - y[0]) + (y[1] - y[1]));
+}
+
+template <uint32_t N>
+bool VornTransform2D::Place(float* x, float* y, float& z, float& rhw, Scale scale) const
+{
     if (perspectiveOn) {
-        const float denominator = ((v.z - 32767.0f) * perspectiveFactor + 65535.0f) * kDepthScale;
+        const float denominator = ((z - 32767.0f) * perspectiveFactor + 65535.0f) * kDepthScale;
         if (!(denominator > 0.0f)) return false;   // behind the eye, or NaN: nothing to place
         const float s = 1.0f / denominator;
-        v.x = (v.x - perspectiveX) * s + perspectiveX;
-        v.y = (v.y - perspectiveY) * s + perspectiveY;
-        v.z = v.z * kDepthScale / s;
-        v.rhw = 1.0f / v.z;
+        for (uint32_t i = 0; i < N; ++i) {
+            x[i] = (x[i] - perspectiveX) * s + perspectiveX;
+            y[i] = (y[i] - perspectiveY) * s + perspectiveY;
+        }
+        z = z * kDepthScale / s;
+        rhw = 1.0f / z;
     } else {
-        v.z = v.z * kDepthScale;
+        z = z * kDepthScale;
     }
-    if (zoomOn) {
-        v.x = (v.x - zoomX) * zoomScale + zoomX;
-        v.y = (v.y - zoomY) * zoomScale + zoomY;
+    for (uint32_t i = 0; i < N; ++i) {
+        if (zoomOn) {
+            x[i] = (x[i] - zoomX) * zoomScale + zoomX;
+            y[i] = (y[i] - zoomY) * zoomScale + zoomY;
+        }
+        x[i] *= scale.x;
+        y[i] *= scale.y;
     }
-    v.x *= scale.x;
-    v.y *= scale.y;
-    return Finite(v);
+    return std::isfinite(z) && std::isfinite(rhw);
 }
 
 bool VornTransform2D::TransformTriangle(VornVertex2D out[3], const VornVertex2D in[3]) const

@@ -25,6 +25,11 @@ struct VornRect {
     float x, y, w, h;
 };
 
+// Texture coordinates of a source rectangle's four edges, for one stage.
+struct VornRectUV {
+    float uL, vT, uR, vB;
+};
+
 // The vertex type of a 2D batch: how many texture-coordinate pairs (0-4) its vertices keep. Only
 // the first VornVertexStride2D(type) bytes of each VornVertex2D are stored and uploaded.
 typedef uint32_t VornVertexType2D;
@@ -64,6 +69,10 @@ struct VornTransform2D {
     };
     static Scale ScreenScale();
     bool TransformVertex(VornVertex2D& v, Scale scale) const;
+    // An axis-aligned rectangle's two x, two y and its one depth (rhw 1 before), placed as
+    // TransformVertex places each corner: corners of one depth share the perspective's scale.
+    // False when a corner cannot be placed.
+    bool TransformRect(float x[2], float y[2], float& z, float& rhw, Scale scale) const;
     // The three vertices of in[] transformed into out[]; false when any of them cannot be placed.
     bool TransformTriangle(VornVertex2D out[3], const VornVertex2D in[3]) const;
 
@@ -84,4 +93,10 @@ struct VornTransform2D {
     // a + (b - a) * t for position, rhw and the eight texture coordinates; each colour byte takes
     // the integer part of the same interpolation.
     static void LerpVertex(VornVertex2D& out, const VornVertex2D& a, const VornVertex2D& b, float t);
+
+private:
+    // N x and N y values with one depth: the steps of TransformVertex, the finite test of x and y
+    // left to the caller.
+    template <uint32_t N>
+    bool Place(float* x, float* y, float& z, float& rhw, Scale scale) const;
 };

@@ -1,5 +1,6 @@
 // VornPrimitive, VornPoint and VornLine on the device: capacity, clipping, depth sort, device reset.
 #include "Draw2DFixture.h"
+#include <cmath>
 
 using namespace draw2dtest;
 
@@ -200,6 +201,50 @@ TEST_F(Draw2D, EveryVertexTypeStoresItsStride)
         Draw(p);   // a triangle at depth 0 of every FVF draws without complaint
         VornPrimitive::Release(p);
     }
+}
+
+// A rectangle pushed straight into the batch stores the bytes, counts and refusals that its four
+// corners pushed as a quad store, whatever the transform, scissor, capacity or corner values.
+TEST_F(Draw2D, PushRectStoresWhatPushQuadOfItsCornersStores)
+{
+    const VornRectUV uv[4] = {{0.1f, 0.2f, 0.3f, 0.4f}, {1.1f, 1.2f, 1.3f, 1.4f}, {2.1f, 2.2f, 2.3f, 2.4f}, {3.1f, 3.2f, 3.3f, 3.4f}};
+    RECT cut = {0, 0, 40, 40}, whole = {0, 0, kSize, kSize};
+    const struct {
+        bool perspective, zoom;
+        RECT* scissor;
+        float x0;
+    } cases[] = {{false, false, nullptr, 10.5f}, {true, true, nullptr, 10.5f}, {true, false, &whole, 10.5f},
+                 {false, true, &cut, 10.5f}, {false, false, nullptr, NAN}, {true, false, nullptr, -INFINITY}};
+    for (uint32_t type : {0u, 1u, 4u}) {
+        for (const auto& c : cases) {
+            Vorn3D::SetPerspective(c.perspective, 100, 90, 100);
+            Vorn3D::SetZoom(c.zoom, 30, 20, 1.5f);
+            Vorn3D::SetScissoring(c.scissor != nullptr, c.scissor);
+            const VornPrimitiveHandle quads = VornPrimitive::Create(9, type, false), rects = VornPrimitive::Create(9, type, false);
+            for (float z : {kNear, kFar}) {   // the second does not fit in 9 vertices
+                const float x[2] = {c.x0, 60.25f}, y[2] = {15, 50};
+                VornVertex2D q[4];
+                for (uint32_t k = 0; k < 4; ++k) {
+                    const bool right = k == 1 || k == 2, bottom = k >= 2;
+                    q[k] = V(x[right], y[bottom], z, 0xFF102030);
+                    for (uint32_t s = 0; s < 4; ++s) q[k].tex[s] = {right ? uv[s].uR : uv[s].uL, bottom ? uv[s].vB : uv[s].vT};
+                }
+                EXPECT_EQ(VornPrimitive::PushQuad(quads, q), VornPrimitive::PushRect(rects, x[0], y[0], x[1], y[1], z, 0xFF102030, uv));
+            }
+            const uint32_t count = VornPrimitive::GetVertexCount(quads);
+            EXPECT_EQ(std::make_pair(count, VornPrimitive::GetRequestedVertexCount(quads)),
+                      std::make_pair(VornPrimitive::GetVertexCount(rects), VornPrimitive::GetRequestedVertexCount(rects)));
+            EXPECT_EQ(0, memcmp(VornPrimitive::GetVertexData(quads), VornPrimitive::GetVertexData(rects),
+                                count * VornVertexStride2D(type)))
+                << type << " " << c.perspective << c.zoom << (c.scissor != nullptr) << " " << c.x0;
+            VornPrimitive::Release(quads);
+            VornPrimitive::Release(rects);
+        }
+    }
+    Vorn3D::SetScissoring(false, nullptr);
+    Vorn3D::SetZoom(false, kSize / 2.0f, kSize / 2.0f, 1.0f);
+    Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
+    Vorn3D::EndScene();
 }
 
 TEST_F(Draw2D, PointListHoldsOneLessThanItsCapacityAndLineListOneLineForFour)
