@@ -47,6 +47,39 @@ bool PressStart(uint32_t, VornJoystickState* state)
 double g_presentAt = 0.0;
 void StampPresent() { g_presentAt = Now(); }
 
+// Where a frame waits on the device: the back-buffer locks (taking one, giving it back) and the
+// present, summed over the frame.
+struct DeviceWaits {
+    static constexpr int kLocks = 2;   // the caption's shadow and its text
+    int locks = 0;
+    double lock[kLocks] = {}, otherLocks = 0.0, unlock = 0.0, present = 0.0;
+};
+DeviceWaits g_waits;
+double g_stepAt = 0.0;
+void ObserveFrame(VornFrameStep step)
+{
+    const double now = Now();
+    switch (step) {
+    case FRAME_LOCKED:
+        (g_waits.locks < DeviceWaits::kLocks ? g_waits.lock[g_waits.locks] : g_waits.otherLocks) += now - g_stepAt;
+        ++g_waits.locks;
+        break;
+    case FRAME_UNLOCKED: g_waits.unlock += now - g_stepAt; break;
+    case FRAME_PRESENTED: g_waits.present += now - g_stepAt; break;
+    default: break;
+    }
+    g_stepAt = now;
+}
+
+// CPU seconds used so far by the calling thread.
+double ThreadCpu()
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0.0;
+    auto seconds = [](const FILETIME& f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32 | f.dwLowDateTime) * 1e-7; };
+    return seconds(kernel) + seconds(user);
+}
+
 // CPU seconds used so far by every thread of the process (Wine's command-stream and rasteriser
 // threads included).
 double ProcessCpu()
@@ -165,10 +198,11 @@ int BenchMain(int, char**)
     StartGameWorld();
     VornInput::AttachJoystickReader(0, PressStart, -1000, 1000, -1000, 1000);
 
-    std::vector<double> times, tasks, presents;
-    double cpuStart = 0.0;
+    std::vector<double> times, tasks, presents, locks[DeviceWaits::kLocks + 1], unlocks, devicePresents, lockCounts;
+    double cpuStart = 0.0, mainCpuStart = 0.0;
     const double loadStart = MachineLoad();
     Vorn3D::SetPresentObserver(StampPresent);
+    Vorn3D::SetFrameObserver(ObserveFrame);
     Census least = kBusiest;
     double inView = 0.0;
     uint32_t triangles3D = 0, triangles2D = 0;
@@ -176,9 +210,13 @@ int BenchMain(int, char**)
     bool running = Vorn::Run(true);
     for (int frame = 0; frame < kWarmFrames + kFrames && running; ++frame) {
         // The frame's time: the tasks and the present, and the engine's step into the next frame.
-        if (frame == kWarmFrames) cpuStart = ProcessCpu();
+        if (frame == kWarmFrames) {
+            cpuStart = ProcessCpu();
+            mainCpuStart = ThreadCpu();
+        }
         const double start = Now();
         g_presentAt = start;
+        g_waits = DeviceWaits();
         RunGameFrame();
         running = Vorn::Run(true);
         const double end = Now();
@@ -190,6 +228,11 @@ int BenchMain(int, char**)
         times.push_back((end - start) * 1000.0);
         tasks.push_back((g_presentAt - start) * 1000.0);
         presents.push_back((end - g_presentAt) * 1000.0);
+        for (int k = 0; k < DeviceWaits::kLocks; ++k) locks[k].push_back(g_waits.lock[k] * 1000.0);
+        locks[DeviceWaits::kLocks].push_back(g_waits.otherLocks * 1000.0);
+        unlocks.push_back(g_waits.unlock * 1000.0);
+        devicePresents.push_back(g_waits.present * 1000.0);
+        lockCounts.push_back(g_waits.locks);
         const Census c = KeepBusy(false);
         least = {std::min(least.enemies, c.enemies), std::min(least.inView, c.inView),
                  std::min(least.explosions, c.explosions), std::min(least.shockwaves, c.shockwaves),
@@ -199,13 +242,19 @@ int BenchMain(int, char**)
         triangles3D = Vorn::GetPPF3D();
         triangles2D = Vorn::GetPPF();
     }
-    const double cpu = ProcessCpu() - cpuStart;
+    const double cpu = ProcessCpu() - cpuStart, mainCpu = ThreadCpu() - mainCpuStart;
     Vorn3D::SetPresentObserver(nullptr);
+    Vorn3D::SetFrameObserver(nullptr);
     const int8_t scene = g_director->GetScene();
-    EndGameWorld();
-    Vorn::Finalize();
+    // The figures are printed before the engine ends, so that a fault in its end cannot take them.
+    auto end = [] {
+        fflush(stdout);
+        EndGameWorld();
+        Vorn::Finalize();
+    };
     if (times.size() < static_cast<size_t>(kFrames) || scene != SCENE_PLAY) {
         printf("game bench: the run ended early (%d frames measured, scene %d)\n", static_cast<int>(times.size()), scene);
+        end();
         return 1;
     }
 
@@ -226,12 +275,24 @@ int BenchMain(int, char**)
     printf("  of which tasks up to the present: mean %.2f ms, 95th percentile %.2f ms; present and frame step: mean %.2f ms,\n"
            "  95th percentile %.2f ms\n",
            mean(tasks), Percentile95(tasks), mean(presents), Percentile95(presents));
-    printf("  CPU time of the whole process (every thread): %.2f ms a frame\n", cpu * 1000.0 / kFrames);
+    std::vector<double> rest(times.size());
+    for (size_t i = 0; i < times.size(); ++i)
+        rest[i] = times[i] - locks[0][i] - locks[1][i] - locks[2][i] - unlocks[i] - devicePresents[i];
+    printf("  split of a frame (mean / 95th percentile ms): %.1f back-buffer locks a frame: taking the first %.2f / %.2f,\n"
+           "  the second %.2f / %.2f, any others %.2f / %.2f, giving them back %.2f / %.2f; the device's present %.2f / %.2f;\n"
+           "  tasks and frame step besides %.2f / %.2f\n",
+           mean(lockCounts), mean(locks[0]), Percentile95(locks[0]), mean(locks[1]), Percentile95(locks[1]),
+           mean(locks[2]), Percentile95(locks[2]), mean(unlocks), Percentile95(unlocks), mean(devicePresents),
+           Percentile95(devicePresents), mean(rest), Percentile95(rest));
+    printf("  CPU time a frame: the whole process (every thread) %.2f ms, the game's thread %.2f ms, the other threads\n"
+           "  (the platform's command stream and rasteriser) %.2f ms\n",
+           cpu * 1000.0 / kFrames, mainCpu * 1000.0 / kFrames, (cpu - mainCpu) * 1000.0 / kFrames);
     const double loadEnd = MachineLoad();
     if (loadStart >= 0.0 && loadEnd >= 0.0)
         printf("  machine load average (1 min) at the start and the end: %.2f, %.2f\n", loadStart, loadEnd);
     printf("  goal: 95th percentile <= %.1f ms (60 frames/s held): %s\n", kGoalMs, p95 <= kGoalMs ? "met" : "MISSED");
     printf("  triangles a frame: %u 3D, %u 2D\n", triangles3D, triangles2D);
+    end();
     g_result = 0;
     return 0;
 }

@@ -89,6 +89,12 @@ HRESULT g_injectPresent = Vorn3D::kNoInjection;
 HRESULT g_injectCooperative = Vorn3D::kNoInjection;
 HRESULT g_injectReset = Vorn3D::kNoInjection;
 VornDeviceCallback g_presentObserver;
+VornFrameObserver g_frameObserver;
+
+inline void Observe(VornFrameStep step)
+{
+    if (g_frameObserver) g_frameObserver(step);
+}
 
 void LogSink(void*, Vorn3DLogKind kind, const char* text)
 {
@@ -157,8 +163,32 @@ void UnlockBackBufferSurface()
     if (!g_device) return;
     IDirect3DSurface9* back = nullptr;
     if (SUCCEEDED(g_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) {
+        Observe(FRAME_UNLOCK);
         back->UnlockRect();
+        Observe(FRAME_UNLOCKED);
         back->Release();
+    }
+}
+
+// Taking the back buffer waits for everything drawn so far, and the platform spins a core while
+// it waits. The wait happens here instead, on the event query: polled for the first 0.2 ms (a
+// device with little left to do answers at once), then asleep a millisecond at a time, for at most
+// 30 ms (an idle device may leave the query unanswered). The lock then finds the drawing done.
+void WaitForDrawing()
+{
+    if (!g_eventQuery || FAILED(g_eventQuery->Issue(D3DISSUE_END))) return;
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    BOOL done = FALSE;
+    while (g_eventQuery->GetData(&done, sizeof done, D3DGETDATA_FLUSH) == S_FALSE) {
+        QueryPerformanceCounter(&now);
+        const int64_t elapsed = (now.QuadPart - start.QuadPart) * 10000 / frequency.QuadPart;   // 0.1 ms
+        if (elapsed >= 300) return;
+        if (elapsed < 2)
+            SwitchToThread();
+        else
+            Sleep(1);
     }
 }
 
@@ -562,8 +592,10 @@ void Vorn3D::Present(HWND destWindowOverride)
         return;
     }
     if (g_presentObserver) g_presentObserver();
+    Observe(FRAME_PRESENT);
     const HRESULT hr = g_injectPresent != kNoInjection ? g_injectPresent
                                                        : g_device->Present(nullptr, nullptr, destWindowOverride, nullptr);
+    Observe(FRAME_PRESENTED);
     if (hr == D3DERR_DRIVERINTERNALERROR) {
         Vorn::Exit();
     } else if (hr == D3DERR_DEVICELOST) {
@@ -742,7 +774,11 @@ bool Vorn3D::LockBackBuffer(void** bits, int32_t* pitch, D3DFORMAT* format, uint
     if (FAILED(g_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return false;
     D3DSURFACE_DESC desc;
     D3DLOCKED_RECT locked;
-    if (SUCCEEDED(back->GetDesc(&desc)) && SUCCEEDED(back->LockRect(&locked, nullptr, 0))) {
+    Observe(FRAME_LOCK);
+    WaitForDrawing();
+    const bool taken = SUCCEEDED(back->GetDesc(&desc)) && SUCCEEDED(back->LockRect(&locked, nullptr, 0));
+    Observe(FRAME_LOCKED);
+    if (taken) {
         g_lockDepth = 1;
         if (bits) *bits = locked.pBits;
         if (pitch) *pitch = locked.Pitch;
@@ -1034,4 +1070,5 @@ void Vorn3D::InjectPresentResult(HRESULT result) { g_injectPresent = result; }
 void Vorn3D::InjectCooperativeLevel(HRESULT result) { g_injectCooperative = result; }
 void Vorn3D::InjectResetResult(HRESULT result) { g_injectReset = result; }
 void Vorn3D::SetPresentObserver(VornDeviceCallback observer) { g_presentObserver = observer; }
+void Vorn3D::SetFrameObserver(VornFrameObserver observer) { g_frameObserver = observer; }
 IDirect3DQuery9* Vorn3D::GetOcclusionQuery() { return g_occlusionQuery; }

@@ -9,6 +9,9 @@
 
 // A function with no arguments and no result: device-loss hooks and the game's lost/restore callbacks.
 typedef void (*VornDeviceCallback)();
+// The steps of a frame that wait on the device, as a frame observer sees them.
+enum VornFrameStep { FRAME_LOCK, FRAME_LOCKED, FRAME_UNLOCK, FRAME_UNLOCKED, FRAME_PRESENT, FRAME_PRESENTED };
+typedef void (*VornFrameObserver)(VornFrameStep step);
 
 // The blend mode (a u32; any other value changes nothing).
 typedef uint32_t VornBlendMode;
@@ -178,6 +181,9 @@ public:
     static void InjectResetResult(HRESULT result);
     // Called by Present just before the frame is shown (a test reads the back buffer there).
     static void SetPresentObserver(VornDeviceCallback observer);
+    // Called before and after each back-buffer lock, unlock and present on the device (a benchmark
+    // times them); null removes it.
+    static void SetFrameObserver(VornFrameObserver observer);
     // The occlusion query itself, for a test that waits for the answer EndOcclusionQuery could not give.
     static IDirect3DQuery9* GetOcclusionQuery();
     // The number of state calls that reached the device since the start (render, stage, sampler).
