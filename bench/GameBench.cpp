@@ -285,7 +285,7 @@ int BenchMain(int, char**)
            mean(locks[2]), Percentile95(locks[2]), mean(unlocks), Percentile95(unlocks), mean(devicePresents),
            Percentile95(devicePresents), mean(rest), Percentile95(rest));
     printf("  CPU time a frame: the whole process (every thread) %.2f ms, the game's thread %.2f ms, the other threads\n"
-           "  (the platform's command stream and rasteriser) %.2f ms\n",
+           "  (the platform's command stream, rasteriser and sound mixing) %.2f ms\n",
            cpu * 1000.0 / kFrames, mainCpu * 1000.0 / kFrames, (cpu - mainCpu) * 1000.0 / kFrames);
     const double loadEnd = MachineLoad();
     if (loadStart >= 0.0 && loadEnd >= 0.0)
