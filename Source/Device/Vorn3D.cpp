@@ -171,24 +171,35 @@ void UnlockBackBufferSurface()
 }
 
 // Taking the back buffer waits for everything drawn so far, and the platform spins a core while
-// it waits. The wait happens here instead, on the event query: polled for the first 0.2 ms (a
-// device with little left to do answers at once), then asleep a millisecond at a time, for at most
-// 30 ms (an idle device may leave the query unanswered). The lock then finds the drawing done.
-void WaitForDrawing()
+// it waits. Where the same lock of the last frame (the first, the second, ... after a present)
+// waited long, this one first waits asleep on the event query, for at most that long less a
+// millisecond: the query may go unanswered once the platform's command thread has nothing left to
+// do, so the wait never outlasts what the lock itself would have spun. The lock then finds the
+// drawing done, or nearly.
+constexpr uint32_t kTimedLocks = 4;
+double g_lockSeconds[kTimedLocks];
+uint32_t g_locksThisFrame;
+
+double Seconds()
 {
-    if (!g_eventQuery || FAILED(g_eventQuery->Issue(D3DISSUE_END))) return;
-    LARGE_INTEGER frequency, start, now;
+    LARGE_INTEGER frequency, now;
     QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// True when the query answered that the drawing is done; false when it was not asked, or gave no
+// answer within the limit.
+bool WaitForDrawing(double start)
+{
+    const double limit = g_locksThisFrame < kTimedLocks ? g_lockSeconds[g_locksThisFrame] - 0.001 : 0.0;
+    if (limit < 0.001 || !g_eventQuery || FAILED(g_eventQuery->Issue(D3DISSUE_END))) return false;
     BOOL done = FALSE;
-    while (g_eventQuery->GetData(&done, sizeof done, D3DGETDATA_FLUSH) == S_FALSE) {
-        QueryPerformanceCounter(&now);
-        const int64_t elapsed = (now.QuadPart - start.QuadPart) * 10000 / frequency.QuadPart;   // 0.1 ms
-        if (elapsed >= 300) return;
-        if (elapsed < 2)
-            SwitchToThread();
-        else
-            Sleep(1);
+    for (;;) {
+        const HRESULT hr = g_eventQuery->GetData(&done, sizeof done, D3DGETDATA_FLUSH);
+        if (hr != S_FALSE) return hr == S_OK;
+        if (Seconds() - start >= limit) return false;
+        Sleep(1);
     }
 }
 
@@ -593,6 +604,7 @@ void Vorn3D::Present(HWND destWindowOverride)
     }
     if (g_presentObserver) g_presentObserver();
     Observe(FRAME_PRESENT);
+    g_locksThisFrame = 0;
     const HRESULT hr = g_injectPresent != kNoInjection ? g_injectPresent
                                                        : g_device->Present(nullptr, nullptr, destWindowOverride, nullptr);
     Observe(FRAME_PRESENTED);
@@ -775,8 +787,13 @@ bool Vorn3D::LockBackBuffer(void** bits, int32_t* pitch, D3DFORMAT* format, uint
     D3DSURFACE_DESC desc;
     D3DLOCKED_RECT locked;
     Observe(FRAME_LOCK);
-    WaitForDrawing();
+    const double start = Seconds();
+    const bool answered = WaitForDrawing(start);
+    const double lockStart = Seconds();
     const bool taken = SUCCEEDED(back->GetDesc(&desc)) && SUCCEEDED(back->LockRect(&locked, nullptr, 0));
+    // What this lock needed: the whole wait when the query told the drawing's end, else the lock's
+    // own (a wait the query left unanswered is not taken as need, or it would feed itself).
+    if (g_locksThisFrame < kTimedLocks) g_lockSeconds[g_locksThisFrame++] = Seconds() - (answered ? start : lockStart);
     Observe(FRAME_LOCKED);
     if (taken) {
         g_lockDepth = 1;
