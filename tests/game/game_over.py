@@ -16,10 +16,10 @@ ended = lambda t: "scene 3" in " ".join(t) and t[-1].endswith("scene 0")
 runs = [g.start(name, dict(entries, seed=3, replay=g.win(pad), nowait=True, fast=True))
         for name, entries in (("game_over", {"png": g.win(shots) + ":190,999,1001,s1+300,s3+100,s3+400"}),
                               ("game_over_reset", {"reset": 1000, "png": g.win(again) + ":999,1001"}))]
-codes = []
 for app, trace_path in runs:
     g.wait_trace(trace_path, ended, 1500)
-    codes.append(g.escape(app))
+    g.press_escape(app)
+codes = [g.exit_code(app) for app, _ in runs]
 code = codes[0]
 trace, log = g.results("game_over")
 print("\n".join(trace[:6] + ["..."] + trace[-4:]))

@@ -59,9 +59,12 @@ def focus(wid):
 
 
 def key(wid, keysym, hold=0.15):
-    """Press and release a key in a window (held long enough for a polled keyboard to see it)."""
+    """Press and release a key in a window (held long enough for a polled keyboard to see it). The
+    press reaches no other window: should one take the focus first, it is sent to this window
+    itself, which Wine ignores (a caller checks and tries again). The release goes to the display,
+    which would otherwise hold the key and repeat it."""
     focus(wid)
-    _xdotool("keydown", keysym)
+    _xdotool("keydown", "--window", wid, keysym)
     time.sleep(hold)
     _xdotool("keyup", keysym)
 
