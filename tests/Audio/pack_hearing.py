@@ -23,7 +23,6 @@ def audible(path, step=0.05, floor=0.003):
 
 
 c = h.Checks("audio.pack_hearing")
-h.own_sound_server()
 code, out, path = record_case("DISABLED_PackSoundsHearing", "pack_hearing.wav", 240)
 waves = re.findall(r"^(\S+)\.wav\s*$", out, re.M)   # as the case plays them
 if not c.equal(code, 0, "every sound and tune loads from the pack and the tunes loop"):

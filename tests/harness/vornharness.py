@@ -4,11 +4,9 @@ Runs a GUI program with a time limit, finds its windows by title, answers messag
 caption, types keys, takes screenshots, collects the exit code and the HTML log, and records what
 was played on the PulseAudio null sink. Used by the Python tests that CTest runs inside the root.
 """
-import atexit
 import os
 import re
 import subprocess
-import tempfile
 import time
 
 BUILD = os.environ.get("VORN_BUILD", "")
@@ -140,28 +138,6 @@ def read_log(path):
     """An HTML log written by the engine (Shift-JIS) as text."""
     with open(path, "rb") as f:
         return f.read().decode("cp932")
-
-
-def own_sound_server():
-    """Starts a PulseAudio server of this test's own with the run's null sink, and points this
-    process's environment at it (PULSE_SERVER: the Recorder and every App started later). Its
-    recording then holds this test's sounds alone, beside other programs playing theirs."""
-    folder = tempfile.mkdtemp(prefix="vorn-pulse-")
-    socket = os.path.join(folder, "native")
-    server = subprocess.Popen(["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
-                               "--use-pid-file=no", "-L", "module-null-sink sink_name=nullsink rate=44100",
-                               "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + socket,
-                               "-L", "module-always-sink"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                              # Off the session bus, where the run's own server holds the name.
-                              env=dict({k: v for k, v in os.environ.items() if k != "DISPLAY"}, XDG_RUNTIME_DIR=folder,
-                                       DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(folder, "no-bus")))
-    atexit.register(server.kill)
-    os.environ["PULSE_SERVER"] = "unix:" + socket
-    end = time.time() + 15
-    while subprocess.run(["pactl", "set-default-sink", "nullsink"], capture_output=True).returncode != 0:
-        if time.time() > end or server.poll() is not None:
-            raise RuntimeError("no sound server of the test's own")
-        time.sleep(0.05)
 
 
 class Recorder:
