@@ -53,14 +53,8 @@ def wait_trace(path, done, timeout):
 
 
 def escape(app, timeout=300):
-    """Escape to the game's window: the exit code, None when it does not end."""
-    press_escape(app)
-    return exit_code(app, timeout)
-
-
-def press_escape(app):
     """Escape to the game's window, again while it stays (a test program beside it can take the
-    focus between the focus and the key)."""
+    focus between the focus and the key): the exit code, None when it does not end."""
     pid = app.proc.pid
     wid = h.wait_window("トルメア", 30, exact=False, pid=pid)
     shown = lambda: wid in h.find_windows("トルメア", False, pid)
@@ -72,10 +66,6 @@ def press_escape(app):
             time.sleep(0.2)
         if not shown():
             break
-
-
-def exit_code(app, timeout=300):
-    """The exit code of a game told to end, None when it does not end."""
     try:
         return app.wait(timeout)
     except TimeoutError:
