@@ -30,7 +30,7 @@ bool GameInit()
     Vorn::SetScreenInfo(640, 480, answer == IDNO);
     Vorn::SetDrawTitleInfo();
     Vorn::SetUseOption(OPTION_DIRECT3D | OPTION_DIRECTINPUT | OPTION_DIRECTMUSIC | OPTION_DIRECTSHOW);
-    Vorn::SetFrameRate(60);
+    Vorn::SetFrameRate(g_seam.fast ? 0 : 60);
     return true;
 }
 

@@ -200,6 +200,8 @@ bool TestSeam::Parse(const char* text, std::string* error)
             trace = value;
         } else if (key == "nowait") {
             noWait = true;
+        } else if (key == "fast") {
+            fast = true;
         } else if (key == "autopilot") {
             autopilot = true;
         } else if (key == "timing") {
@@ -210,6 +212,8 @@ bool TestSeam::Parse(const char* text, std::string* error)
             ok = ParseNumber(value, &benchFrames) && benchFrames > 0;
         } else if (key == "quit") {
             ok = ParseNumber(value, &quitFrame);
+        } else if (key == "kills") {
+            ok = ParseNumber(value, &startKills) && startKills < BOSS_KILL_COUNT;
         } else if (key == "png") {
             const size_t colon = value.rfind(':');
             ok = colon != std::string::npos && colon > 0;
@@ -254,6 +258,7 @@ void ReadTestSeam()
         exit(2);
     }
     if (!g_seam.log.empty()) VornLog::SetFileName(g_seam.log.c_str());
+    Vorn::AllowMultipleInstances();
 }
 
 void StartTestSeam()
@@ -281,6 +286,12 @@ void SeamBeforePresent(uint32_t frame)
 
 void SeamBeforeRun(uint32_t frame)
 {
+    // A game started in the last frame (from the title, nothing killed yet) begins near its end.
+    if (g_seam.startKills > 0 && g_director->GetScene() == SCENE_PLAY && g_director->killCount == 0 &&
+        g_sceneEntered[SCENE_PLAY] + 1 == static_cast<int64_t>(frame)) {
+        g_director->killCount = static_cast<int32_t>(g_seam.startKills);
+        g_director->spawnCount += static_cast<int32_t>(g_seam.startKills);
+    }
     if (g_seam.benchFrames <= 0) return;
     g_frameStart = Seconds();
     if (g_director->GetScene() == SCENE_TITLE) {

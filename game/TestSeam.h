@@ -4,13 +4,15 @@
 //   replay=FILE     the PAD file replayed on pad 0 track 0 from the first frame
 //   record=FILE     pad 0 recorded on track 0 and saved to FILE at exit
 //   log=NAME        the engine's log in NAME.html
-//   nowait          no frame-rate wait
+//   nowait          no pause while the window is inactive (another window has the focus)
+//   fast            no frame-rate limit: frames follow each other as fast as they are made
 //   trace=FILE      one line per scene change, player hit and kill: "<frame> scene|hit|kill <n>"
 //   png=PREFIX:F,F  the back buffer at frames F (before Present) as PREFIX_<F>.png; F is a frame,
 //                   or sN+K: K frames after the last change to scene N (PREFIX_sN+K.png)
 //   reset=F         a forced device reset (Vorn3D::ResetDevice(true)) after frame F's Present,
 //                   traced as "F reset 1" when the device came back (0 when it did not)
 //   quit=F          the application ends after frame F
+//   kills=N         a game starts with N kills counted and N more enemies spawned, as near its end
 //   autopilot       a joystick on pad 0 that plays the game (walks, combos, targets, shoots)
 //   timing          at the end prints to stdout when the first (cleared) frame was presented after
 //                   the process started, and the longest frame: of all, of those that fired a shot
@@ -18,8 +20,8 @@
 //   bench=N         starts a game and keeps its busiest scene (20 enemies in view, five explosions,
 //                   a shockwave, trails, dust, a volley) for N frames, then prints the frame times
 //                   (task run and Present) and the triangles a frame, and ends
-// Under the seam the game's clock is the frame count, and the start-up question is not asked
-// (windowed).
+// Under the seam the game's clock is the frame count, the start-up question is not asked
+// (windowed), and a second instance is not refused (seeded runs go side by side).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -31,6 +33,7 @@ struct TestSeam {
     uint32_t seed = 0;
     std::string replay, record, log, trace, pngPrefix;
     bool noWait = false;
+    bool fast = false;
     bool autopilot = false;
     bool timing = false;
     struct Shot {
@@ -41,6 +44,7 @@ struct TestSeam {
     std::vector<Shot> pngFrames;
     int64_t resetFrame = -1;
     int64_t quitFrame = -1;
+    int64_t startKills = 0;
     int64_t benchFrames = 0;
 
     // Parses the variable's text; false with a reason for an entry it does not know.

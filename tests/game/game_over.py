@@ -1,5 +1,5 @@
 """A whole game lost, the real exe under Wine: a PAD file from a text script (Z at frame 200, then
-nothing) replayed with a fixed seed and no frame wait. The trace shows play from 200, hits down to
+nothing) replayed with a fixed seed, frames unthrottled. The trace shows play from 200, hits down to
 the death, game over within 20,000 frames and the title 481 frames later; the PNGs show the title,
 play (sky, ground, face, caption box) and the game-over letters; Escape at the title ends it with 0
 and a clean log. A second run of the same replay forces a device reset at frame 1000: the frames
@@ -12,7 +12,7 @@ import vornharness as h
 c = h.Checks("game.game_over")
 pad = g.write_pad(os.path.join(g.OUT, "game_over.pad"), "200 z   # start, then idle", 20000)
 shots = os.path.join(g.OUT, "game_over")
-app, trace_path = g.start("game_over", {"seed": 3, "replay": g.win(pad), "nowait": True,
+app, trace_path = g.start("game_over", {"seed": 3, "replay": g.win(pad), "nowait": True, "fast": True,
                                         "png": g.win(shots) + ":190,999,1001,s1+300,s3+100,s3+400"})
 trace = g.wait_trace(trace_path, lambda t: "scene 3" in " ".join(t) and t[-1].endswith("scene 0"), 1500)
 code = g.escape(app)
@@ -47,7 +47,7 @@ g.clean_log(c, log)
 
 # Device loss mid-game, in a replay of the same run.
 again = os.path.join(g.OUT, "game_over_reset")
-app, trace_path = g.start("game_over_reset", {"seed": 3, "replay": g.win(pad), "nowait": True, "reset": 1000,
+app, trace_path = g.start("game_over_reset", {"seed": 3, "replay": g.win(pad), "nowait": True, "fast": True, "reset": 1000,
                                               "png": g.win(again) + ":999,1001"})
 g.wait_trace(trace_path, lambda t: "scene 3" in " ".join(t) and t[-1].endswith("scene 0"), 1500)
 code = g.escape(app)

@@ -53,11 +53,19 @@ def wait_trace(path, done, timeout):
 
 
 def escape(app, timeout=300):
-    """Escape to the game's window: the exit code, None when it does not end."""
-    wid = h.wait_window("トルメア", 30, exact=False)
-    if wid:
+    """Escape to the game's window, again while it stays (a test program beside it can take the
+    focus between the focus and the key): the exit code, None when it does not end."""
+    pid = app.proc.pid
+    wid = h.wait_window("トルメア", 30, exact=False, pid=pid)
+    shown = lambda: wid in h.find_windows("トルメア", False, pid)
+    for _ in range(10 if wid else 0):
         time.sleep(0.5)
         h.key(wid, "Escape")
+        end = time.time() + 5
+        while shown() and time.time() < end:
+            time.sleep(0.2)
+        if not shown():
+            break
     try:
         return app.wait(timeout)
     except TimeoutError:

@@ -20,18 +20,19 @@ def _xdotool(*args, check=False):
     return r
 
 
-def find_windows(title, exact=True):
-    """X window ids whose title matches (the whole title when exact)."""
+def find_windows(title, exact=True, pid=None):
+    """X window ids whose title matches (the whole title when exact), of the process pid if given
+    (test programs beside it may open windows of the same title)."""
     pattern = "^" + re.escape(title) + "$" if exact else re.escape(title)
-    r = _xdotool("search", "--onlyvisible", "--name", pattern)
+    r = _xdotool("search", "--all", "--onlyvisible", *(["--pid", str(pid)] if pid else []), "--name", pattern)
     return [w for w in r.stdout.split() if w.strip()]
 
 
-def wait_window(title, timeout=20.0, exact=True):
+def wait_window(title, timeout=20.0, exact=True, pid=None):
     """The first window with this title, waiting up to timeout seconds; None when none came."""
     end = time.time() + timeout
     while time.time() < end:
-        ids = find_windows(title, exact)
+        ids = find_windows(title, exact, pid)
         if ids:
             return ids[0]
         time.sleep(0.1)
@@ -56,9 +57,12 @@ def focus(wid):
 
 
 def key(wid, keysym, hold=0.15):
-    """Press and release a key in a window (held long enough for a polled keyboard to see it)."""
+    """Press and release a key in a window (held long enough for a polled keyboard to see it). The
+    press reaches no other window: should one take the focus first, it is sent to this window
+    itself, which Wine ignores (a caller checks and tries again). The release goes to the display,
+    which would otherwise hold the key and repeat it."""
     focus(wid)
-    _xdotool("keydown", keysym)
+    _xdotool("keydown", "--window", wid, keysym)
     time.sleep(hold)
     _xdotool("keyup", keysym)
 
