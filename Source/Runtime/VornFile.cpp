@@ -599,14 +599,18 @@ bool VornFile::ExtractToTemp(uint32_t kind, const char* name, char* outPath)
         if (length == 1 && (flat[i] == '\\' || flat[i] == '/' || flat[i] == ':')) flat[i] = '_';
         i += length;
     }
-    const long counter = ::InterlockedIncrement(&g_tempCounter);
-    if (!VornSystem::FormatText(outPath, PATH_SIZE, "%s\\%04ld_%s", longTemp, counter, flat)) {
-        outPath[0] = '\0';
-        Close(stream);
-        return false;
+    // CREATE_NEW, never over a file that is there: another program running the same data (or a
+    // copy left by one that crashed) may be reading its own copy under the same name. Such a name is
+    // skipped and the running counter moves on.
+    HANDLE out = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 10000 && out == INVALID_HANDLE_VALUE; ++attempt) {
+        const long counter = ::InterlockedIncrement(&g_tempCounter);
+        if (!VornSystem::FormatText(outPath, PATH_SIZE, "%s\\%04ld_%s", longTemp, counter, flat)) break;
+        out = ::CreateFileA(outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (out == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
-    HANDLE out = ::CreateFileA(outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE) {
+        outPath[0] = '\0';
         Close(stream);
         return false;
     }

@@ -227,6 +227,12 @@ TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_SOUND, "se\\hit.wav", third));
     EXPECT_EQ(std::string(third), temp + "\\0002_se_hit.wav");
     EXPECT_EQ(ReadFile(third), "RIFF");
+    // A name another program is using is skipped, its file left whole.
+    PutFile("temp\\0003_movie.avi", "theirs");
+    ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", second));
+    EXPECT_EQ(std::string(second), temp + "\\0004_movie.avi");
+    EXPECT_EQ(ReadFile("temp\\0003_movie.avi"), "theirs");
+    EXPECT_EQ(ReadFile(second), ReadFile(first));
     EXPECT_FALSE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "missing.avi", first));
 
     SetEnvironmentVariableA("TMP", (path_ + "\\no\\such\\folder").c_str());
