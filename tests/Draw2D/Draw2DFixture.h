@@ -33,15 +33,25 @@ protected:
     {
         EngineSuite::SetUpTestSuite();
         VornMath::Initialize();
-        ready_ = ready_ && VornTexture::Initialize() && VornPrimitive::Initialize() && VornPoint::Initialize() &&
-                 VornLine::Initialize() && VornSprite::Initialize() && VornSimple::Initialize();
-        // The 2D defaults of Vorn::Start.
+        ready_ = ready_ && StartTables();
+    }
+    static void TearDownTestSuite()
+    {
+        StopTables();
+        EngineSuite::TearDownTestSuite();
+    }
+    // The 2D tables as Vorn::Initialize starts them, with the 2D defaults of Vorn::Start.
+    static bool StartTables()
+    {
+        const bool ok = VornTexture::Initialize() && VornPrimitive::Initialize() && VornPoint::Initialize() &&
+                        VornLine::Initialize() && VornSprite::Initialize() && VornSimple::Initialize();
         VornTexture::SetPixelOffset(-0.5f);
         VornTexture::SetTexelInset(0.5f);
         Vorn3D::SetZoom(false, kSize / 2.0f, kSize / 2.0f, 1.0f);
         Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
+        return ok;
     }
-    static void TearDownTestSuite()
+    static void StopTables()
     {
         VornSimple::Finalize();
         VornSprite::Finalize();
@@ -49,7 +59,6 @@ protected:
         VornPoint::Finalize();
         VornPrimitive::Finalize();
         VornTexture::Finalize();
-        EngineSuite::TearDownTestSuite();
     }
     void SetUp() override
     {
@@ -61,10 +70,13 @@ protected:
         Vorn3D::SetAlphaEnable(false);
         Vorn3D::SetBlendMode(BLEND_OPAQUE);
     }
-    // A test that draws nothing leaves its scene open: ended here (a second end does nothing).
+    // A test that draws nothing leaves its scene open: ended here (a second end does nothing). What
+    // a test made goes with its tables, started again for the next test.
     void TearDown() override
     {
         Vorn3D::EndScene();
+        StopTables();
+        ready_ = StartTables();
         EngineSuite::TearDown();
     }
     // Clears to black and begins the next scene.
@@ -156,6 +168,8 @@ protected:
     void TearDown() override
     {
         VornFont::Release(font_);
+        VornFontSprite::Finalize();
+        fontReady_ = VornFontSprite::Initialize();
         Draw2D::TearDown();
     }
 

@@ -105,7 +105,6 @@ TEST_F(Effect, FadesCoverTheScreenWithAlphasByRingOrSegment)
     ASSERT_TRUE(Frame());
     EXPECT_TRUE(frame_.Rgb(2, 2) == 0xFF0000u && frame_.Rgb(120, 250) == 0xFF0000u && frame_.Rgb(136, 2) == 0x00FF00u &&
                 frame_.Rgb(253, 253) == 0x00FF00u);
-    VornTexture::Release(t);
 }
 
 TEST_F(Effect, RippleStepsNormalsAndDrawing)

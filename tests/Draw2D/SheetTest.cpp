@@ -149,8 +149,8 @@ TEST_F(Sheet, FailuresKeepNothingAndPiecesWithoutTexturesAreSkipped)
 {
     LogCapture log;
     const unsigned char junk[64] = {1, 2, 3};
-    EXPECT_EQ(VORN_INVALID_HANDLE, VornSheet::CreateFromMemory(junk, sizeof junk, kExact, 0));
-    EXPECT_EQ(VORN_INVALID_HANDLE, VornSheet::CreateFromFile("missing.bmp", kExact, 0));
+    EXPECT_EQ(std::make_pair(VORN_INVALID_HANDLE, VORN_INVALID_HANDLE), std::make_pair(VornSheet::CreateFromMemory(junk, sizeof junk, kExact, 0),
+                                                                                   VornSheet::CreateFromFile("missing.bmp", kExact, 0)));
     const std::vector<void*> area = FillWorkArea();   // no room for the pieces: all made is freed
     EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(Image(300, 280)));
     for (void* block : area) VornMemory::FreeQuiet(block);
@@ -169,15 +169,15 @@ TEST_F(Sheet, FailuresKeepNothingAndPiecesWithoutTexturesAreSkipped)
     UseTextures();
     VornSheet::Draw(s, -150, -150, 0xFFFFFFFF);
     ASSERT_TRUE(Frame());
-    EXPECT_TRUE(frame_.Rgb(50, 50) == Pixel(200, 200) && frame_.Rgb(120, 50) == Pixel(270, 200));
-    EXPECT_TRUE(frame_.Rgb(50, 120) == 0 && frame_.Rgb(120, 120) == 0);
+    EXPECT_EQ(std::make_tuple(Pixel(200, 200), Pixel(270, 200), 0u, 0u),
+              std::make_tuple(frame_.Rgb(50, 50), frame_.Rgb(120, 50), frame_.Rgb(50, 120), frame_.Rgb(120, 120)));
     for (VornTextureHandle t : hog) VornTexture::Release(t);
     VornSheet::Finalize();
     ASSERT_TRUE(VornSheet::Initialize());
     const std::string text = log.Text();
-    EXPECT_EQ(2, vorntest::CountIn(text, RedStart("ファイルの読み込みに失敗しました")));
-    EXPECT_EQ(1, vorntest::CountIn(text, Red("シート用メモリの確保に失敗")));
-    EXPECT_EQ(1, vorntest::CountIn(text, Red("空きシートが見つかりませんでした。")));
+    EXPECT_EQ(std::make_tuple(2, 1, 1), std::make_tuple(vorntest::CountIn(text, RedStart("ファイルの読み込みに失敗しました")),
+                                                      vorntest::CountIn(text, Red("シート用メモリの確保に失敗")),
+                                                      vorntest::CountIn(text, Red("空きシートが見つかりませんでした。"))));
     EXPECT_TRUE(vorntest::InOrder(text, {Red("　SheetNo.02 : テクスチャの生成に失敗"), Red("　SheetNo.03 : テクスチャの生成に失敗")}));
     EXPECT_EQ(1, vorntest::CountIn(text, Red("Sheet Destroy [ No." + std::to_string(s) + " ]")));
 }

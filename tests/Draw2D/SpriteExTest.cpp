@@ -118,8 +118,6 @@ TEST_F(SpriteEx, EveryTriangleDrawsWithItsOwnTexturesAndBlendingWhateverTheGroup
             {12, 12, 0xFF0000}, {42, 12, 0xFF0000}, {72, 12, 0x00FF00}, {102, 12, 0xFFFF00}, {132, 12, 0x00FF00}, {40, 101, 0x00FF00}};
         for (const auto& s : spots) EXPECT_EQ(s.rgb, frame_.Rgb(s.x, s.y)) << pass << ": " << s.x;
     }
-    VornTexture::Release(red);
-    VornTexture::Release(green);
 }
 
 // Mended: a list node that cannot be had ends the push with false and writes nothing; shapes with

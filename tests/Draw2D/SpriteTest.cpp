@@ -30,7 +30,6 @@ TEST_F(Draw2D, DrawSquareCoversExactlyItsPixelsAndSoDoesTheUnturnedXYZForm)
     EXPECT_TRUE(BoxIs(frame_, 0xFF0000, 10, 20, 39, 59));
     EXPECT_EQ(30 * 40, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
     EXPECT_TRUE(BoxIs(frame_, 0x00FF00, 110, 120, 139, 159));
-    VornSprite::Release(s);
 }
 
 TEST_F(Draw2D, SourceRectanglesAreInsetByHalfATexel)
@@ -53,8 +52,6 @@ TEST_F(Draw2D, SourceRectanglesAreInsetByHalfATexel)
     VornSprite::DrawSquare(s, &dst, kDepth, src, 0xFFFFFFFF, 0);
     const VornVertex2D none = Stored(s, 2).at(8);
     EXPECT_EQ(std::make_pair(0.0f, 0.0f), std::make_pair(none.tex[0].u, none.tex[1].v));
-    VornSprite::Release(s);
-    VornTexture::Release(t);
 }
 
 // A 64x64 texture, red top half and blue bottom half, drawn by each form in turn. Where its red top
@@ -88,8 +85,6 @@ TEST_F(Draw2D, AsymmetricTextureShowsTheSenseOfEachTurn)
         EXPECT_EQ(0x0000FFu, blue) << forms[i].form;
         if (i == 0) EXPECT_EQ(128 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
     }
-    VornSprite::Release(s);
-    VornTexture::Release(t);
 }
 
 TEST_F(Draw2D, TriangleRotateTurnsCounterClockwise)
@@ -102,7 +97,6 @@ TEST_F(Draw2D, TriangleRotateTurnsCounterClockwise)
     Draw(s);
     ASSERT_TRUE(Frame());
     EXPECT_TRUE(BoxIs(frame_, 0xFFFFFF, 108, 68, 148, 158, 2));
-    VornSprite::Release(s);
 }
 
 TEST_F(Draw2D, RingSegmentZeroStartsAboveTheCentre)
@@ -119,7 +113,6 @@ TEST_F(Draw2D, RingSegmentZeroStartsAboveTheCentre)
     EXPECT_EQ(std::make_tuple(0xFFFFFFu, 0u, 0u, 0u, 0xFFFFFFu),
               std::make_tuple(frame_.Rgb(128 + 25, 128 - 25), frame_.Rgb(128 - 25, 128 - 25), frame_.Rgb(128 + 25, 128 + 25),
                               frame_.Rgb(128 - 25, 128 + 25), frame_.Rgb(128 + 3, 128 - 40)));
-    VornSprite::Release(s);
 }
 
 // Segment 0 of 4 of each tube form and the turned ring: corners in push order with their texture
@@ -186,6 +179,4 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
     // The strip's first segment: L(0), R(0) at x 10 -/+ the turned half width (0, 5) -> (-5, 0).
     const VornVertex2D l0 = Stored(s, 1).at(48), r0 = Stored(s, 1).at(49);
     EXPECT_EQ(std::make_tuple(15.0f, 5.0f, kRed), std::make_tuple(l0.x, r0.x, l0.colour));
-    VornSprite::Release(s);
-    VornTexture::Release(t);
 }
