@@ -110,11 +110,9 @@ TEST_F(FontSprite, RepeatedCharactersAreHeldOnceAndOneCharacterGivesA32Sheet)
     VornFont::GetCharMetrics(small_, 0x82A0, &abc);
     VornFont::End(small_);
     EXPECT_EQ(abc.abcB + 2, w);
-    EXPECT_FALSE(VornFontSprite::GetCharInfo(fs, "う", nullptr, nullptr, nullptr));
-    EXPECT_FALSE(VornFontSprite::GetCharInfo(kNone, "あ", nullptr, nullptr, nullptr));
+    EXPECT_FALSE(VornFontSprite::GetCharInfo(fs, "う", nullptr, nullptr, nullptr) || VornFontSprite::GetCharInfo(kNone, "あ", nullptr, nullptr, nullptr));
     VornFontSprite::Release(fs);
-    EXPECT_EQ(nullptr, VornFontSprite::GetRecord(fs));
-    EXPECT_EQ(nullptr, VornTexture::GetRecord(r->sheets[0]));
+    EXPECT_TRUE(VornFontSprite::GetRecord(fs) == nullptr && VornTexture::GetRecord(r->sheets[0]) == nullptr);
     EXPECT_NE(std::string::npos, log.Text().find(" } SHEET COUNT [ 1 ] : " + vorntest::Green("Success")));
 
     // One character of 16 pixels: a 32 x 32 sheet, the cell at its corner, and the font writes into it.
@@ -127,7 +125,6 @@ TEST_F(FontSprite, RepeatedCharactersAreHeldOnceAndOneCharacterGivesA32Sheet)
     EXPECT_EQ((std::vector<int>{0, 0, 0, g.cellWidth, 18}), (std::vector<int>{g.sheet, g.left, g.top, g.right, g.bottom}));
     EXPECT_EQ(std::make_tuple(true, kNone, kNone, r->sheets[0]),
               std::make_tuple(r->sprites[0] != kNone, r->sheets[1], r->sprites[1], VornFont::GetDestination(small_)));
-    VornFontSprite::Release(one);
 }
 
 // count distinct double-byte characters from 亜 on.
@@ -198,9 +195,7 @@ TEST_F(FontSprite, SheetHoldsThePaintedGlyphInItsCell)
     for (uint32_t y = 0; y < height; ++y)
         for (uint32_t x = 0; x < width; ++x)
             if (pixels[y * width + x]) ++(x > g->left && x < g->right && y > g->top && y < g->bottom ? inside : outside);
-    EXPECT_GT(inside, 20);
-    EXPECT_EQ(0, outside);
-    VornFontSprite::Release(fs);
+    EXPECT_EQ(std::make_pair(true, 0), std::make_pair(inside > 20, outside)) << inside;
 }
 
 TEST_F(FontSprite, FixedPitchAndProportionalPens)
@@ -223,11 +218,10 @@ TEST_F(FontSprite, FixedPitchAndProportionalPens)
     uint32_t wa = 0, wb = 0;
     ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "a", nullptr, &wa, nullptr));
     ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "b", nullptr, &wb, nullptr));
-    EXPECT_EQ(static_cast<int32_t>(10 + wa + 1 + wb + 1), VornFontSprite::GetStringEndProportional(fs, "ab", 10, 20).x);
     // Without a glyph the proportional pen moves half the size, measured as drawn.
-    EXPECT_EQ(18, VornFontSprite::GetStringEndProportional(fs, "う", 10, 20).x);
-    EXPECT_EQ(36, VornFontSprite::GetStringEndProportional(fs, "a\nb", 10, 20).y);
-    VornFontSprite::Release(fs);
+    EXPECT_EQ(std::make_tuple(static_cast<int32_t>(10 + wa + 1 + wb + 1), 18, 36),
+              std::make_tuple(VornFontSprite::GetStringEndProportional(fs, "ab", 10, 20).x, VornFontSprite::GetStringEndProportional(fs, "う", 10, 20).x,
+                              VornFontSprite::GetStringEndProportional(fs, "a\nb", 10, 20).y));
 }
 
 TEST_F(FontSprite, StringsDrawThroughTheSheetSpritesAsTheFontDrawsThem)
@@ -263,16 +257,12 @@ TEST_F(FontSprite, StringsDrawThroughTheSheetSpritesAsTheFontDrawsThem)
             differ += frame_.Rgb(x, y) != sprites.Rgb(x, y);
         }
     }
-    EXPECT_GT(ink, 20);
-    EXPECT_EQ(0, differ);
+    EXPECT_EQ(std::make_pair(true, 0), std::make_pair(ink > 20, differ)) << ink;
     // The string: ink in each character's advance on its line, nothing elsewhere below the cell.
     auto inkIn = [&](int x0, int x1) { return (x1 - x0) * 18 - sprites.Count(x0, 120, x1, 138, 0); };
-    EXPECT_GT(inkIn(20, 36), 20);   // 手
-    EXPECT_GT(inkIn(36, 52), 20);   // あ
-    EXPECT_GT(inkIn(52, 64), 5);    // A
+    EXPECT_TRUE(inkIn(20, 36) > 20 && inkIn(36, 52) > 20 && inkIn(52, 64) > 5) << inkIn(20, 36) << " " << inkIn(36, 52) << " " << inkIn(52, 64);
     auto inkAll = [&](int x0, int y0, int x1, int y1) { return (x1 - x0) * (y1 - y0) - sprites.Count(x0, y0, x1, y1, 0); };
     EXPECT_EQ(inkAll(0, 0, 256, 256), inkAll(30, 30, 70, 70) + inkAll(0, 120, 256, 138));
-    VornFontSprite::Release(fs);
 }
 
 TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
@@ -295,8 +285,7 @@ TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
     EXPECT_EQ(std::make_tuple(m->fontSize, 1u, m->sheetWidth, m->sheetHeight),
               std::make_tuple(l->fontSize, uint32_t(l->sheetCount), l->sheetWidth, l->sheetHeight));
     ASSERT_EQ(m->glyphCount, l->glyphCount);
-    EXPECT_EQ(0, memcmp(m->codeToGlyph, l->codeToGlyph, sizeof m->codeToGlyph));
-    EXPECT_EQ(0, memcmp(m->glyphs, l->glyphs, m->glyphCount * sizeof(VornFontGlyph)));
+    EXPECT_TRUE(memcmp(m->codeToGlyph, l->codeToGlyph, sizeof m->codeToGlyph) == 0 && memcmp(m->glyphs, l->glyphs, m->glyphCount * sizeof(VornFontGlyph)) == 0);
     ASSERT_NE(kNone, l->sheets[0]);
     EXPECT_EQ(std::make_pair(true, kNone), std::make_pair(l->sprites[0] != kNone, l->sheets[1]));
     EXPECT_NE(std::string::npos,
@@ -315,42 +304,44 @@ TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
     EXPECT_GT(Ink(30, 30, 50, 50), 20);
     for (int y = 30; y < 50; ++y)
         for (int x = 30; x < 50; ++x) ASSERT_EQ(frame_.Rgb(x, y), frame_.Rgb(x + 100, y)) << x << "," << y;
-    VornFontSprite::Release(loaded);
-    VornFontSprite::Release(made);
 }
 
 TEST_F(FontSprite, BadMagicAndMalformedFilesFailCleanlyAndAGoodFileLoadsWithoutSheets)
 {
     LogCapture log;
     const std::vector<uint8_t> good = SmallFile().Bytes();
-    std::vector<uint8_t> badMagic = good;
+    std::vector<uint8_t> badMagic = good, openMagic = good, openName = good, longer = good;
     badMagic[0] = 'P';
-    QxtFile many, badSheet = SmallFile();
+    openMagic[3] = '!';   // the magic is compared with its terminator
+    memset(openName.data() + VornQxtFormat::NAMES_OFFSET, 'x', VornQxtFormat::NAME_SIZE);
+    longer.push_back(0);
+    QxtFile many, badSheet = SmallFile(), badCode = SmallFile();
     for (int i = 0; i < 33; ++i) many.sheetNames.push_back("s" + std::to_string(i));
     badSheet.glyphs[1].sheet = 1;   // a sheet the file does not have
-    // Cuts of the file (every length is refused by the format's own tests), 33 sheets, a bad sheet.
+    badCode.codeToGlyph[VORN_FONT_CODE_SLOTS - 1] = 2;   // a glyph the file does not have
+    // Other magics, cuts of the file, 33 sheets, a bad sheet, a code beyond the glyphs, a name without end.
     for (const std::vector<uint8_t>& bytes :
-         {badMagic, std::vector<uint8_t>(good.begin(), good.begin() + 3),
+         {badMagic, openMagic, std::vector<uint8_t>(good.begin(), good.begin() + 3),
           std::vector<uint8_t>(good.begin(), good.begin() + 25699), std::vector<uint8_t>(good.begin(), good.end() - 1),
-          many.Bytes(), badSheet.Bytes()})
+          many.Bytes(), badSheet.Bytes(), badCode.Bytes(), openName})
         EXPECT_EQ(kNone, FromBytes(bytes)) << bytes.size();
     EXPECT_EQ(kNone, VornFontSprite::CreateFromFile("missing.qxt", nullptr, 0, 16, 0));
-    // No record was kept: the next good file takes the first one. Without a sheet source only the
-    // glyph data loads.
-    ASSERT_EQ(0u, FromBytes(good));
+    many.sheetNames.pop_back();   // 32 sheets are allowed
+    ASSERT_EQ(0u, FromBytes(many.Bytes()));
+    VornFontSprite::Release(0);
+    // No record was kept: the next good file (bytes after its glyphs allowed) takes the first one.
+    // Without a sheet source only the glyph data loads.
+    ASSERT_EQ(0u, FromBytes(longer));
     const VornFontSpriteRecord* r = VornFontSprite::GetRecord(0);
-    EXPECT_EQ(std::make_tuple(2u, kNone), std::make_tuple(r->glyphCount, r->sheets[0]));
-    EXPECT_NE(kNone, r->sprites[0]);
+    EXPECT_EQ(std::make_tuple(2u, kNone, true), std::make_tuple(r->glyphCount, r->sheets[0], r->sprites[0] != kNone));
     uint32_t a = 0, w = 0, c = 0;
     EXPECT_TRUE(VornFontSprite::GetCharInfo(0, "A", &a, &w, &c));
     EXPECT_EQ((std::vector<uint32_t>{1, 12, 2}), (std::vector<uint32_t>{a, w, c}));
     EXPECT_EQ(26, VornFontSprite::GetStringEnd(0, "Aあ", 2, 0).x);
-    VornFontSprite::Release(0);
 
-    EXPECT_EQ(1, log.Count(Red("シート数が32を超えました")));
-    EXPECT_EQ(2, log.Count(Red("ＱＸＴファイルではありません")));   // bad magic, 3 bytes
-    EXPECT_EQ(3, log.Count(Red("ＱＸＴファイルが壊れています")));
-    EXPECT_EQ(1, log.Count(Red("ファイルの読み込みに失敗しました")));
+    EXPECT_EQ(std::make_tuple(1, 3, 5, 1),   // not QXT: the magics, 3 bytes
+              std::make_tuple(log.Count(Red("シート数が32を超えました")), log.Count(Red("ＱＸＴファイルではありません")),
+                              log.Count(Red("ＱＸＴファイルが壊れています")), log.Count(Red("ファイルの読み込みに失敗しました"))));
 }
 
 TEST_F(FontSprite, CreateRefusesBadFontsAndAFullTable)
@@ -374,8 +365,8 @@ TEST_F(FontSprite, CreateRefusesBadFontsAndAFullTable)
     VornFontSprite::Finalize();
     const std::string text = log.Text();
     EXPECT_TRUE(HasAll(text, {Red(" : 無効なフォントハンドルです"), Red(" : フォントサイズがでかすぎます")}));
-    EXPECT_EQ(2, log.Count(Red(" : 空きフォントスプライトが見つかりませんでした")));
-    EXPECT_EQ(1, log.Count(Red("FontSprite Destroy [ No.31 ]")));
+    EXPECT_EQ(std::make_pair(2, 1), std::make_pair(log.Count(Red(" : 空きフォントスプライトが見つかりませんでした")),
+                                                 log.Count(Red("FontSprite Destroy [ No.31 ]"))));
     ASSERT_TRUE(VornFontSprite::Initialize());
 }
 
@@ -405,8 +396,7 @@ TEST_F(FontSprite, NegativeBearingsAreKeptAsZero)
     ASSERT_NE(kNone, fs);
     uint32_t a = 999, c = 999;
     ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, text, &a, nullptr, &c));
-    EXPECT_EQ(static_cast<uint32_t>(std::max(abc.abcA, 0)), a) << text;
-    EXPECT_EQ(static_cast<uint32_t>(std::max(abc.abcC, 0)), c) << text;
-    VornFontSprite::Release(fs);
+    EXPECT_EQ(std::make_pair(static_cast<uint32_t>(std::max(abc.abcA, 0)), static_cast<uint32_t>(std::max(abc.abcC, 0))),
+              std::make_pair(a, c)) << text;
     VornFont::Release(italic);
 }
