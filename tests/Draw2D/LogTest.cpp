@@ -33,8 +33,8 @@ TEST_F(Draw2D, SpriteCreateNestsItsBatchLines)
     const VornPrimitiveHandle p = VornSprite::GetPrimitive(s);
     ASSERT_NE(VORN_INVALID_HANDLE, p);
     VornSprite::Release(s);
-    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::GetPrimitive(s));
-    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::Create(0, 0, false));   // no buffer of 0 vertices
+    // No buffer of 0 vertices.
+    EXPECT_EQ(std::make_pair(VORN_INVALID_HANDLE, VORN_INVALID_HANDLE), std::make_pair(VornSprite::GetPrimitive(s), VornSprite::Create(0, 0, false)));
     const std::string text = log.Text();
     EXPECT_TRUE(InOrder(text, {Blue("VornSprite::Create"), "[ No." + std::to_string(s) + " ] : ",
                                "スプライト用プリミティブ取得 { ", "　　", Blue("VornPrimitive::Create"), Green("Success"),
@@ -54,8 +54,7 @@ TEST_F(Draw2D, FullSpriteAndPrimitiveTables)
     // Every sprite takes a batch: 64 sprites fill both tables.
     for (uint32_t i = 0; i < VORN_DEFAULT_TABLE_SIZE; ++i) ASSERT_EQ(i, VornSprite::Create(3, 0, false));
     LogCapture log;
-    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::Create(3, 0, false));
-    EXPECT_EQ(VORN_INVALID_HANDLE, VornPrimitive::Create(3, 0, false));
+    EXPECT_EQ(std::vector<uint32_t>(2, VORN_INVALID_HANDLE), (std::vector<uint32_t>{VornSprite::Create(3, 0, false), VornPrimitive::Create(3, 0, false)}));
     VornSprite::Finalize();
     EXPECT_TRUE(VornSprite::Initialize());
     const std::string text = log.Text();
@@ -67,7 +66,7 @@ TEST_F(Draw2D, FullSpriteAndPrimitiveTables)
     EXPECT_NE(VORN_INVALID_HANDLE, VornPrimitive::Create(3, 0, false));
 }
 
-TEST_F(Draw2D, FullListTableAndFinalizeLines)
+TEST_F(Draw2D, FullListTableAndFinalizeLinesAndTheTransformSettingsAfter)
 {
     std::vector<VornPointHandle> points;
     for (uint32_t i = 0; i < VORN_DEFAULT_TABLE_SIZE; ++i) points.push_back(VornPoint::Create(2));
@@ -77,8 +76,7 @@ TEST_F(Draw2D, FullListTableAndFinalizeLines)
     const VornLineHandle line = VornLine::Create(4);
     VornPoint::Finalize();
     VornLine::Finalize();
-    EXPECT_TRUE(VornPoint::Initialize());
-    EXPECT_TRUE(VornLine::Initialize());
+    EXPECT_TRUE(VornPoint::Initialize() && VornLine::Initialize());
     const std::string text = log.Text();
     EXPECT_TRUE(InOrder(text, {Blue("VornPoint::Create"), Red("空きポイントが見つかりませんでした。")}));
     EXPECT_TRUE(InOrder(text, {Blue("VornLine::Create"), "[ No." + std::to_string(line) + " ] : ",
@@ -88,8 +86,7 @@ TEST_F(Draw2D, FullListTableAndFinalizeLines)
     EXPECT_TRUE(InOrder(text, {"VornPointクラスの初期化", "ポイント用メモリ確保", "VornLineクラスの初期化", "ライン用メモリ確保"}));
     // The lists start again with their own transform defaults and their hooks in place: Vorn3D's
     // settings reach them and the batches.
-    EXPECT_EQ(5.0f, VornPoint::GetTransform().perspectiveFactor);
-    EXPECT_EQ(kSize / 2.0f, VornLine::GetTransform().zoomX);
+    EXPECT_EQ(std::make_pair(5.0f, kSize / 2.0f), std::make_pair(VornPoint::GetTransform().perspectiveFactor, VornLine::GetTransform().zoomX));
     Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
     EXPECT_EQ(std::make_pair(100.0f, 100.0f), std::make_pair(VornPoint::GetTransform().perspectiveFactor,
                                                              VornLine::GetTransform().perspectiveFactor));
@@ -97,7 +94,16 @@ TEST_F(Draw2D, FullListTableAndFinalizeLines)
     EXPECT_EQ(std::make_tuple(3.0f, 3.0f, 3.0f, 20.0f),
               std::make_tuple(VornPoint::GetTransform().zoomScale, VornLine::GetTransform().zoomScale,
                               VornPrimitive::GetTransform().zoomScale, VornLine::GetTransform().zoomY));
-    Vorn3D::SetZoom(false, kSize / 2.0f, kSize / 2.0f, 1.0f);
+    // A scissor is scaled from the virtual screen (320 x 240 shown in 640 x 480), the caller's
+    // rectangle with it; turned off, the rectangle is left as it is.
+    Vorn::SetVirtualScreenSize(640, 480, 320, 240);
+    RECT r = {10, 20, 30, 40}, off = {1, 2, 3, 4};
+    Vorn3D::SetScissoring(true, &r);
+    EXPECT_EQ(std::make_tuple(20L, 40L, 60L, 80L, 1, 20.0f, 80.0f), std::make_tuple(r.left, r.top, r.right, r.bottom,
+              int(VornLine::GetTransform().scissorOn), VornPoint::GetTransform().scissorLeft, VornPrimitive::GetTransform().scissorBottom));
+    Vorn3D::SetScissoring(false, &off);
+    EXPECT_EQ(std::make_tuple(0, 1L, 4L), std::make_tuple(int(VornPrimitive::GetTransform().scissorOn), off.left, off.bottom));
+    Vorn::SetVirtualScreenSize(kSize, kSize, kSize, kSize);
 }
 
 TEST_F(Draw2D, AStoreBeyondFourGigabytesFailsWithItsLines)
