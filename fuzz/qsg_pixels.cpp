@@ -1,6 +1,7 @@
 // QSG pixel conversions: pixels of any source format (first byte, 0-7) and width (second byte, 1-16)
 // converted to every format, and the A8R8G8B8 result copied into every surface layout, top-down and
-// bottom-up. Integer depths widen and narrow back to the same values; float channels stay in 0..1.
+// bottom-up. Integer depths widen and narrow back to the same values; float channels stay in 0..1;
+// dithered channels stay in 0..255.
 #include "FuzzCheck.h"
 #include "VornQsgFormat.h"
 #include <cstring>
@@ -13,6 +14,10 @@ const uint32_t kBytesPerPixel[4] = {2, 4, 8, 16};
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 2) return 0;
+    // The dither of the first byte stays a channel value in every cell of the 4 x 4 tables.
+    for (uint32_t cell = 0; cell < 16; ++cell)
+        FUZZ_CHECK(VornQsgFormat::Dither4Bit(data[0], cell & 3, cell >> 2) <= 255 &&
+                   VornQsgFormat::Dither5Bit(data[0], cell & 3, cell >> 2) <= 255);
     const uint32_t format = data[0] & 7, width = 1 + (data[1] & 15);
     const uint32_t count = uint32_t((size - 2) / kBytesPerPixel[format & 3]), height = count / width;
     if (height == 0) return 0;

@@ -202,8 +202,7 @@ TEST(Texts, FormatNamesAndErrorTextsWithFixedTextsForUnlistedValues)
     EXPECT_STREQ("UNKNOWN", Vorn3DAdapter::FormatName(D3DFMT_UNKNOWN));
     // Every candidate of the report has a name of its own.
     for (D3DFORMAT f : Vorn3DAdapter::kTextureCandidates) EXPECT_STRNE("UNLISTED", Vorn3DAdapter::FormatName(f)) << f;
-    EXPECT_STREQ("UNLISTED", Vorn3DAdapter::FormatName(static_cast<D3DFORMAT>(12345)));
-    EXPECT_STREQ("UNLISTED", Vorn3DAdapter::FormatName(D3DFMT_MULTI2_ARGB8));
+    for (D3DFORMAT f : {static_cast<D3DFORMAT>(12345), D3DFMT_MULTI2_ARGB8}) EXPECT_STREQ("UNLISTED", Vorn3DAdapter::FormatName(f));
 
     const std::pair<HRESULT, const char*> texts[] = {
         {D3DERR_INVALIDCALL, "メソッドの呼び出しが無効である。たとえば、メソッドのパラメータに無効な値が設定されている場合など。"},
@@ -252,23 +251,12 @@ TEST(Survey, RecordsModesFormatsAndTheReport)
     std::vector<Line> lines;
     Vorn3DAdapter::Enumerate(&a, 640, 480, &info, Collect, &lines);
 
-    // Name, driver and desktop are pinned by the report below.
+    // The report below shows the lists (in candidate order, textures whether or not mipmaps are
+    // generated, two refresh rates of one size once) and the full-screen modes; the records sit at
+    // their candidate positions, and A8R8G8B8 (position 1) has no modes.
     EXPECT_STREQ("6.14.10.8000", info.version);
-    // X8R8G8B8 (position 0) and R5G6B5 (position 3) have modes; A8R8G8B8 has none and stays unused.
-    const Vorn3DFormatRecord& r = info.records[0];
-    EXPECT_TRUE(r.inUse && !info.records[1].inUse && info.records[3].inUse);
-    EXPECT_EQ(D3DFMT_R5G6B5, info.records[3].backBuffer);
-    // Two refresh rates of one size: stored once, the first one.
-    ASSERT_EQ(2u, r.modeCount);
-    EXPECT_EQ(60u, r.modes[0].RefreshRate);
-    // Lists in candidate order (textures whether or not mipmaps are generated; depths not in the adapter's order).
-    EXPECT_EQ((std::vector<D3DFORMAT>{D3DFMT_A1R5G5B5, D3DFMT_A8R8G8B8, D3DFMT_DXT1}),
-              std::vector<D3DFORMAT>(r.texture, r.texture + r.textureCount));
-    EXPECT_EQ(std::vector<D3DFORMAT>{D3DFMT_X8R8G8B8}, std::vector<D3DFORMAT>(r.target, r.target + r.targetCount));
-    EXPECT_EQ((std::vector<D3DFORMAT>{D3DFMT_D16, D3DFMT_D24S8}), std::vector<D3DFORMAT>(r.depth, r.depth + r.depthCount));
-    // 640x480 exists in 32 bits only: the 16-bit mode stays UNKNOWN.
-    EXPECT_EQ(std::make_tuple(D3DFMT_X8R8G8B8, 640u, D3DFMT_UNKNOWN, D3DFMT_UNKNOWN),
-              std::make_tuple(info.mode32.Format, info.mode32.Width, info.mode16.Format, info.mode10.Format));
+    EXPECT_EQ(std::make_tuple(1, 0, D3DFMT_R5G6B5, 640u), std::make_tuple(int(info.records[0].inUse), int(info.records[1].inUse),
+                                                                     info.records[3].backBuffer, info.mode32.Width));
 
     // The whole report: blue section titles (B), strong back-buffer lines (S), plain lines (P).
     const Vorn3DLogKind B = VORN3D_LOG_BLUE, S = VORN3D_LOG_STRONG, P = VORN3D_LOG_PRINT;
@@ -339,10 +327,9 @@ TEST(Survey, AFullScreenModeFoundLaterReplacesAnEarlierOne)
         Vorn3DAdapter::AddDisplayMode(&info.records[r.first], {640, 480, 60 + r.first, r.second});
     }
     Vorn3DAdapter::FindFullScreenModes(&info, 640, 480);
-    EXPECT_EQ(D3DFMT_A8R8G8B8, info.mode32.Format);  // record 1 after record 0
-    EXPECT_EQ(61u, info.mode32.RefreshRate);
-    EXPECT_EQ(D3DFMT_A1R5G5B5, info.mode16.Format);  // record 4 after record 3
-    EXPECT_EQ(D3DFMT_A2B10G10R10, info.mode10.Format);
+    // Record 1 after record 0, record 4 after record 3.
+    EXPECT_EQ(std::make_tuple(D3DFMT_A8R8G8B8, 61u, D3DFMT_A1R5G5B5, D3DFMT_A2B10G10R10),
+              std::make_tuple(info.mode32.Format, info.mode32.RefreshRate, info.mode16.Format, info.mode10.Format));
     Vorn3DAdapter::FindFullScreenModes(&info, 1024, 768);  // no such size: all cleared
     for (const D3DDISPLAYMODE* m : {&info.mode32, &info.mode16, &info.mode10}) EXPECT_EQ(D3DFMT_UNKNOWN, m->Format);
 }
@@ -455,17 +442,13 @@ TEST(StateCache, ReportsChangesAndIgnoresIndicesOutsideIt)
     static Vorn3DStateCache<4> cache;
     cache.Invalidate();
     EXPECT_EQ(0xFFFFFFFFu, cache.Get(0, D3DRS_ZENABLE));
-    EXPECT_TRUE(cache.Set(0, D3DRS_ZENABLE, 1));
-    EXPECT_FALSE(cache.Set(0, D3DRS_ZENABLE, 1));
-    EXPECT_TRUE(cache.Set(0, D3DRS_ZENABLE, 0));
+    EXPECT_EQ((std::vector<bool>{true, false, true}), (std::vector<bool>{cache.Set(0, D3DRS_ZENABLE, 1), cache.Set(0, D3DRS_ZENABLE, 1), cache.Set(0, D3DRS_ZENABLE, 0)}));
     const std::pair<uint32_t, uint32_t> outside[] = {{4, 1}, {0xFFFFFFFFu, 1}, {0, 255}, {0, 100000}};
     for (const auto& at : outside) {
         EXPECT_FALSE(cache.Set(at.first, at.second, 1)) << at.first << "," << at.second;
         EXPECT_EQ(0xFFFFFFFFu, cache.Get(at.first, at.second));
     }
     // 0xFFFFFFFF (white ambient, say) is a value like any other: sent the first time, kept for replay.
-    EXPECT_FALSE(cache.Known(1, 5));
-    EXPECT_TRUE(cache.Set(1, 5, 0xFFFFFFFFu));
-    EXPECT_TRUE(cache.Known(1, 5));
-    EXPECT_FALSE(cache.Set(1, 5, 0xFFFFFFFFu));
+    EXPECT_EQ((std::vector<bool>{false, true, true, false}),
+              (std::vector<bool>{cache.Known(1, 5), cache.Set(1, 5, 0xFFFFFFFFu), cache.Known(1, 5), cache.Set(1, 5, 0xFFFFFFFFu)}));
 }

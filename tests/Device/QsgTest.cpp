@@ -131,8 +131,7 @@ TEST_F(Qsg, ConversionsBetweenAllDepthsTruncateAndClampFloats)
     VornQsgFormat::ConvertPixels(1, 1, 3, wild, 2, out16);
     EXPECT_EQ((std::vector<uint8_t>{0, 0, 255, 255, 255, 255, 0, 0}), std::vector<uint8_t>(out16, out16 + 8));
     VornQsgFormat::ConvertPixels(1, 1, 7, wild, 4, out4);   // packed numbers convert as their raw forms
-    EXPECT_EQ(0xF0u, out4[0]);   // alpha 0 (NaN), red 15
-    EXPECT_EQ(0x0Fu, out4[1]);   // green 15, blue 0
+    EXPECT_EQ(std::make_pair(0xF0u, 0x0Fu), std::make_pair(uint32_t(out4[0]), uint32_t(out4[1])));   // alpha 0 (NaN), red 15; green 15, blue 0
     VornQsgFormat::ConvertPixels(1, 1, 3, wild, 3, f);
     EXPECT_EQ((std::vector<float>{0.0f, 1.0f, 1.0f, 0.0f}), std::vector<float>(f, f + 4));
     VornQsgFormat::ConvertPixels(1, 1, 3, wild, 1, out8);
@@ -253,8 +252,7 @@ TEST_F(Qsg, ArchivesAreReadThroughTheFileSystem)
     EXPECT_EQ(24u, VornQsgLoader::ReadEntry(path.c_str(), "first", nullptr, nullptr, pixels.data(), nullptr));
     EXPECT_EQ(std::make_tuple(5u, first), std::make_tuple(format, pixels));
 
-    EXPECT_STREQ("Can't Load QSG File", loader_.Load(path.c_str(), "third"));
-    EXPECT_STREQ("Can't Load QSG File", loader_.Load("no_such_archive.qsg", "first"));
+    for (const char* error : {loader_.Load(path.c_str(), "third"), loader_.Load("no_such_archive.qsg", "first")}) EXPECT_STREQ("Can't Load QSG File", error);
     EXPECT_EQ(0u, VornQsgLoader::ReadEntry("no_such_archive.qsg", "first", nullptr, nullptr, nullptr, nullptr));
 }
 
@@ -269,13 +267,11 @@ TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
     // The padding (word 4) is left alone.
     EXPECT_EQ(std::make_tuple(0xC8FF8040u, 0x64FF8040u, 0u), std::make_tuple(argb[0], argb[3 * 5 + 3], argb[4]));
 
-    // The dither tables: 4 x 4 cells, values kept in range.
+    // The dither tables: 4 x 4 cells (values kept in range: the qsg_pixels fuzz target's check).
     auto d5 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgFormat::Dither5Bit(v, x, y); };
     auto d4 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgFormat::Dither4Bit(v, x, y); };
     EXPECT_EQ(std::make_tuple(254u, (255u * 242 >> 8) + 14, d4(100, 1, 2)),
               std::make_tuple(d5(255, 2, 3), d4(255, 0, 3), d4(100, 5, 6)));
-    for (uint32_t v = 0; v < 256 * 16; ++v)   // value, row, column
-        ASSERT_LE(std::max(d4(v >> 4, v & 3, v >> 2 & 3), d5(v >> 4, v & 3, v >> 2 & 3)), 255u);
     uint16_t words[16];
     ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_R5G6B5));
     for (uint32_t y = 0; y < 4; ++y)
@@ -292,15 +288,13 @@ TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
     uint16_t block[4] = {};
     ASSERT_TRUE(loader_.CopyRectToBuffer(0, 0, 1, 1, 2, 2, block, 4, D3DFMT_R5G6B5));
     ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_R5G6B5));
-    EXPECT_EQ(words[0], block[0]);   // cell (0, 0) of the block is (0, 0) of the table
-    EXPECT_EQ(words[4 + 1], block[2 + 1]);
-    EXPECT_FALSE(loader_.CopyRectToBuffer(0, 0, 3, 0, 2, 1, block, 4, D3DFMT_R5G6B5));   // leaves the image
-    EXPECT_FALSE(loader_.CopyRectToBuffer(0, 0, 0, 0xFFFFFFFF, 1, 2, block, 4, D3DFMT_R5G6B5));
+    // Cell (0, 0) of the block is (0, 0) of the table. Blocks that leave the image are refused.
+    EXPECT_EQ(std::make_pair(words[0], words[4 + 1]), std::make_pair(block[0], block[2 + 1]));
+    EXPECT_FALSE(loader_.CopyRectToBuffer(0, 0, 3, 0, 2, 1, block, 4, D3DFMT_R5G6B5) || loader_.CopyRectToBuffer(0, 0, 0, 0xFFFFFFFF, 1, 2, block, 4, D3DFMT_R5G6B5));
 
     uint8_t untouched[64];
     memset(untouched, 0xAB, sizeof untouched);
-    EXPECT_FALSE(loader_.CopyToBuffer(untouched, 16, D3DFMT_DXT1));
-    EXPECT_FALSE(loader_.CopyToBuffer(untouched, 16, D3DFMT_R8G8B8));
+    EXPECT_FALSE(loader_.CopyToBuffer(untouched, 16, D3DFMT_DXT1) || loader_.CopyToBuffer(untouched, 16, D3DFMT_R8G8B8));
     for (uint8_t b : untouched) ASSERT_EQ(0xAB, b);
     loader_.Release();
     EXPECT_FALSE(loader_.CopyToBuffer(untouched, 16, D3DFMT_A8R8G8B8));
