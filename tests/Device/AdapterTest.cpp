@@ -353,13 +353,9 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     Vorn3DCaps caps;
     memset(&caps, 0xCC, sizeof caps);
     Vorn3DAdapter::ReadCaps(&c, &caps);
-    EXPECT_EQ(2u, caps.deviceType);
-    EXPECT_EQ((std::vector<int>{1, 0, 1, 0, 1, 0, 1, 1}),
-              (std::vector<int>{caps.stencilTwoSided, caps.stencilKeep, caps.destInvSrcColor, caps.srcInvSrcColor,
-                                caps.pureDevice, caps.hwTransformAndLight, caps.pow2Only, caps.zCmpLessEqual}));
-    EXPECT_EQ(std::make_tuple(24u, 1e10f, static_cast<uint32_t>(D3DPS_VERSION(2, 0)), 2048u),
-              std::make_tuple(caps.dynamicFlowControlDepth, caps.maxVertexW, caps.pixelShaderVersion,
-                              caps.maxTextureWidth));
+    // What the report below does not show (it shows the other flags and values read).
+    EXPECT_EQ((std::vector<uint32_t>{2, 1, 1, 0}),
+              (std::vector<uint32_t>{caps.deviceType, caps.stencilTwoSided, caps.destInvSrcColor, caps.srcInvSrcColor}));
     // Every flag of an all-ones capability block is set.
     D3DCAPS9 all;
     memset(&all, 0xFF, sizeof all);

@@ -52,9 +52,6 @@ protected:
 
 TEST_F(HandleTable, AllocCountsAndReleaseTakeTheLowestFreeRecord)
 {
-    static_assert(VornHandleTable<NamedRecord>::kCounted && VornHandleTable<NamedRecord>::kNamed, "");
-    static_assert(!VornHandleTable<PlainRecord>::kCounted && !VornHandleTable<PlainRecord>::kNamed, "");
-
     EXPECT_EQ(VORN_INVALID_HANDLE, table_.AllocRecord());   // no table yet
     Start(0);
     for (uint32_t i = 0; i < 64; ++i) EXPECT_EQ(i, table_.AllocRecord());

@@ -93,8 +93,8 @@ TEST_F(Effect, FadesCoverTheScreenWithAlphasByRingOrSegment)
             EXPECT_NEAR((32 + 64 * q.y / kSize) / 256, q.tex[0].v, 1e-5);
         }
     }
-    EXPECT_NEAR(128.0f, Stored()[1].x, 1e-3);   // sweep segments start straight above the centre
-    EXPECT_LT(Stored()[1].y, 100.0f);
+    // Sweep segments start straight above the centre.
+    EXPECT_TRUE(std::fabs(Stored()[1].x - 128.0f) < 1e-3 && Stored()[1].y < 100.0f) << Stored()[1].x << ", " << Stored()[1].y;
     // Drawn, the screen shows the source rectangle: red on the left, green on the right.
     VornPrimitive::ResetBuffer(p_);
     VornEffect::FillScreenRingFade(p_, t, &src, 16, 2, 0, 0);

@@ -125,8 +125,8 @@ TEST_F(SpriteEx, EveryTriangleDrawsWithItsOwnTexturesAndBlendingWhateverTheGroup
 TEST_F(SpriteEx, FullWorkAreaEndsThePushAndEmptyShapesStoreNothing)
 {
     Triangle(10, 10, 20, 0xFFFFFFFF, kNone, BLEND_OPAQUE);
-    EXPECT_TRUE(VornSpriteEx::DrawRing(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0xFFFFFFFF, 0, 1.0f, kNone, 0));
-    EXPECT_TRUE(VornSpriteEx::DrawCylinderRotateXYZ(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0, 1, 2, 3, 1.0f, kNone, 0));
+    EXPECT_TRUE(VornSpriteEx::DrawRing(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0xFFFFFFFF, 0, 1.0f, kNone, 0) &&
+                VornSpriteEx::DrawCylinderRotateXYZ(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0, 1, 2, 3, 1.0f, kNone, 0));
     const float p[1] = {0}; const VornAngle a[1] = {0}; const uint32_t c[1] = {0};
     EXPECT_TRUE(VornSpriteEx::DrawStrip(p, p, p, p, a, c, 1, nullptr, VORN_INVALID_HANDLE, 0));
     EXPECT_EQ(1u, VornList::GetCount(VornSpriteEx::GetList()));

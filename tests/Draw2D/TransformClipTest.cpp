@@ -26,10 +26,9 @@ TEST(Vertex2D, LayoutAndTypes)
 {
     EXPECT_EQ(std::make_tuple(52u, 16u, 20u),
               std::make_tuple(sizeof(VornVertex2D), offsetof(VornVertex2D, colour), offsetof(VornVertex2D, tex)));
-    for (uint32_t type = 0; type <= 4; ++type) {
-        EXPECT_EQ(20 + 8 * type, VornVertexStride2D(type));
-        EXPECT_EQ(static_cast<DWORD>(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | (type << 8)), VornVertexFVF2D(type));
-    }
+    for (uint32_t type = 0; type <= 4; ++type)
+        EXPECT_EQ(std::make_pair(20 + 8 * type, uint32_t(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | (type << 8))),
+                  std::make_pair(VornVertexStride2D(type), VornVertexFVF2D(type)));
 }
 
 TEST_F(Transform2D, DepthScaleZoomAndTheVirtualScreenLast)
