@@ -435,11 +435,19 @@ TEST_F(EffectLayerTest, MacrosIncludesAndIfdefChooseTheDeclarationAndTheFirstVal
     }
 }
 
-// An error in any technique fails the effect, named at its true file and line: after skipped blocks
-// (the preprocessor drops their line breaks) and in includes. Technique A of `ab` compiles alone;
-// B's pixel shader is the case's PSB.
+// Every error text of an effect, in one table: the directive check's and the reader's, and an error
+// in any technique, named at its true file and line: after skipped blocks (the preprocessor drops
+// their line breaks) and in includes. Technique A of `ab` compiles alone; B's pixel shader is the
+// case's PSB.
 TEST_F(EffectLayerTest, BadTextGivesOneErrorAtItsTrueFileAndLineAndNoEffect)
 {
+    std::string deep = "float a = ";
+    deep.append(5000, '(');
+    std::string manyBig = "float4x4 a0[40000]";
+    for (int i = 1; i < 7; ++i) manyBig += ", a" + std::to_string(i) + "[40000]";
+    std::string blowup;
+    for (int i = 0; i <= 20; ++i)
+        blowup += "#define A" + std::to_string(i) + (i ? " A" + std::to_string(i - 1) + " A" + std::to_string(i - 1) : " x x") + "\n";
     TableInclude include;
     include.files = {{"self.fxh", "float a;\n#include \"self.fxh\"\n"}, {"open.fxh", "\n#ifdef A\n"}, {"five.fxh", "\n\nfloat f1;\n\n\n"},
                      {"bad.fxh", "float4 x;\n\nsampler s;\nfloat4 Wrong() { return s; }\n"}};
@@ -467,13 +475,39 @@ TEST_F(EffectLayerTest, BadTextGivesOneErrorAtItsTrueFileAndLineAndNoEffect)
         {"#if 0\n\n#endif\ntechnique C { pass { Nonsense = 1; } }\n", "(4): unknown pass state 'Nonsense'"},
         {"#if 0\n\n#endif\ntechnique C { pass { VertexShader = asm { vs_2_0\n mov oPos, v0\n bogus r0 }; } }\n",
          "(4): VertexShader asm: \n(6): Error \"syntax error\" from bison\n"},
+        {"technique T {\n pass P { CullMode = SIDEWAYS; }\n}\n", "(2): unknown value 'SIDEWAYS' for 'CullMode'"},
+        {"float a b;\n", "(1): ';' expected after 'a'"},
+        {"texture t;\nsampler s = sampler_state {\n Texture = <t>;\n Filter = LINEAR;\n};\n", "(4): unknown sampler state 'Filter'"},
+        {"float4 PS() : COLOR\n{ return 1;\n", "(2): unclosed '{'"},
+        {"technique T { pass { Sampler[0] = (s); } }", "(1): Sampler[] takes a sampler parameter: <name>"},
+        {"\nvector<float,4000000000> v; technique{}", "(2): size of 'vector<>' must be 1 to 4"},
+        {"vector<vector<vector<float,4>,4>,4> v;", "(1): scalar type expected in 'vector<>'"},
+        {"float4 a[100000];", "(1): array size of 'a' must be 1 to 65536"},
+        {"float a[2][2];", "(1): arrays of arrays are not read ('a')"},
+        {manyBig + ";", "(1): the parameters are too large together"},
+        {"technique{pass{VertexShader=compile v V(, )}}", "(1): empty argument of 'V'"},
+        {"technique{pass{\nAlphaRef=1e19;}}", "(2): value of 'AlphaRef' out of range"},
+        {"int s=1e11;", "(1): value of 's' out of the int range"},
+        {"float a;\nfloat b;\nfloat a;", "(3): 'a' declared twice, first at (1)"},
+        {"float a[1 / 0];", "(1): division by zero"},
+        {deep, "(1): expression nested too deeply"},
+        {"VertexShader v[2] = { asm { vs_2_0 } };", "(1): 'v' needs 2 shaders"},
+        {"int i; PixelShader v = NULL;\ntechnique { pass { VertexShader = (v[i]); } }", "(2): 'v' is no VertexShader parameter"},
+        {"technique { pass { Texture[16] = NULL; } }", "(1): index of 'Texture' must be below 16"},
+        {"float4x4 m; technique { pass { VertexShaderConstantF[255] = {1,2,3,4,5}; } }",
+         "(1): values of 'VertexShaderConstantF' go past its registers"},
+        {"#ifdef X\n#endif\n#endif\n", "(3): #endif without #if"},
+        {"#else\n", "(1): #else without #if"},
+        {"#define A A+1\nint x = A;\n", "(1): macro 'A' expands into itself"},
+        {"#define F(x) G(x)\n#define G(y) F(y) + 1\n", "(1): macro 'F' expands into itself"},
+        {blowup, "(21): macro 'A20' expands to more than 1048576 tokens"},
     };
     for (const auto& c : cases) {
         std::string errors;
         VornFxEffect* e = reinterpret_cast<VornFxEffect*>(1);
         EXPECT_EQ(E_FAIL, VornFxEffect::Create(device_, c.text.data(), uint32_t(c.text.size()), nullptr, &include, nullptr, &e, &errors));
         EXPECT_EQ(nullptr, e);
-        EXPECT_EQ(c.error, errors);
+        EXPECT_EQ(c.error, errors) << c.text.substr(0, 80);
     }
     // Semantics are found whatever their case.
     Load("float4x4 m : WORLD;\nfloat4 n : Colour;\ntechnique T { pass { } }\n");
