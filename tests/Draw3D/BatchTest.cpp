@@ -222,15 +222,14 @@ TEST_F(Batch3D, SpriteSquareRingAndStrips)
         ASSERT_EQ(count, VornPrimitive3D::GetVertexCount(prim)) << shape;
         const uint8_t* store = static_cast<const uint8_t*>(VornPrimitive3D::GetRecord(prim)->store);
         for (size_t i = 0; i < want.size(); ++i) {
-            float f[3], uv[2];
-            uint32_t colour;
-            memcpy(f, store + 24 * i, 12);
-            memcpy(&colour, store + 24 * i + 12, 4);
-            memcpy(uv, store + 24 * i + 16, 8);
+            Corner f;   // stored as x, y, z, colour, u, v
+            memcpy(&f.x, store + 24 * i, 12);
+            memcpy(&f.colour, store + 24 * i + 12, 4);
+            memcpy(&f.u, store + 24 * i + 16, 8);
             const Corner& e = want[i];
-            EXPECT_TRUE(std::fabs(f[0] - e.x) < 1e-3f && std::fabs(f[1] - e.y) < 1e-3f && std::fabs(f[2] - e.z) < 1e-3f)
-                << shape << " corner " << i << ": " << f[0] << ", " << f[1] << ", " << f[2];
-            EXPECT_EQ(std::make_tuple(e.u, e.v, e.colour), std::make_tuple(uv[0], uv[1], colour)) << shape << " corner " << i;
+            EXPECT_TRUE(std::fabs(f.x - e.x) < 1e-3f && std::fabs(f.y - e.y) < 1e-3f && std::fabs(f.z - e.z) < 1e-3f)
+                << shape << " corner " << i << ": " << f.x << ", " << f.y << ", " << f.z;
+            EXPECT_EQ(std::make_tuple(e.u, e.v, e.colour), std::make_tuple(f.u, f.v, f.colour)) << shape << " corner " << i;
         }
     };
     // The posture's position and (x, y, z) both count: Q0 (w, h) of a 2 x 2 quad at (12, 3, 3).

@@ -209,18 +209,14 @@ TEST_F(ModelEx, RotationKeysSlerpTheConjugatesAndWrapOverTheLastKey)
     ExpectRow(at, 3, 4, 14, 105);
 }
 
-TEST_F(ModelEx, PositionKeysInterpolateAndBakedSamplesMatchTheLiveWalk)
+TEST_F(ModelEx, BakedSamplesMatchTheLiveWalkAndWithoutABakeTheBindPoseStays)
 {
     const VornModelExHandle m =
         Load(Animated(Key(2, {{0, {0, 0, 0}}, {10, {10, 0, 0}}}) + Key(0, {{0, {1, 0, 0, 0}}, {20, {0, 0, 1, 0}}})));
     ASSERT_NE(VORN_INVALID_HANDLE, m);
     VornModelEx::SetAnimationSet(m, 0);
     const int arm = VornModelEx::GetFrameIndex(m, "Arm");
-    VornMatrix at, baked;
-    VornModelEx::TransformUpdate(m, 5.0f, true);
-    VornModelEx::GetFrameMatrix(m, &at, arm);
-    EXPECT_NEAR(5.0f, at.GetElement(3, 0), 1e-4f);
-
+    VornMatrix at, baked;   // the live walk's interpolation itself: the X-file agreement test
     VornModelEx::TransformPreComputeAnimation(m, 20, 0.0f);   // no step: nothing baked
     EXPECT_EQ(0u, Model(m).sampleCount);
     VornModelEx::TransformPreComputeAnimation(m, 20, 2.0f);

@@ -178,10 +178,9 @@ TEST_F(XFile, BothClassesAgreeOnEveryCase)
     };
     for (const auto& c : cases) {
         const auto m = LoadBoth(c.file);
-        ASSERT_NE(VORN_INVALID_HANDLE, m.first) << c.what;
-        ASSERT_NE(VORN_INVALID_HANDLE, m.second) << c.what;
-        EXPECT_EQ(c.frames, VornModelEx::GetFrameCount(m.second)) << c.what;
-        EXPECT_EQ(c.meshes, VornModelEx::GetMeshCount(m.second)) << c.what;
+        ASSERT_TRUE(m.first != VORN_INVALID_HANDLE && m.second != VORN_INVALID_HANDLE) << c.what;
+        EXPECT_EQ(std::make_pair(c.frames, c.meshes), std::make_pair(VornModelEx::GetFrameCount(m.second), VornModelEx::GetMeshCount(m.second)))
+            << c.what;
         VornModelEx::TransformInit(m.second);
         VornModelEx::TransformUpdate(m.second, 0, false);
         ExpectAgree(m.first, m.second, c.what);
