@@ -1,5 +1,6 @@
-// The skin converter on a mesh made from the bytes: every output face comes from one input face,
-// every index, combination and vertex stays inside what the converter made.
+// The skin converter on a mesh made from the bytes: every input face comes out once, every index,
+// combination and vertex stays inside what the converter made, a combination holds faces of its own
+// attribute within the palette, and each vertex's slots name its own largest bones in order.
 #include "FuzzCheck.h"
 #include "VornSkinConvert.h"
 #include <cstring>
@@ -27,12 +28,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     FUZZ_CHECK(result.faceSource.size() == faces);
     FUZZ_CHECK(result.maxInfluences >= 1 && result.maxInfluences <= VORN_SKIN_MAX_INFLUENCES);
-    for (uint32_t f : result.faceSource) FUZZ_CHECK(f < faces);
+    std::vector<uint32_t> seen(faces, 0);
+    for (uint32_t f : result.faceSource) FUZZ_CHECK(f < faces && ++seen[f] == 1);
     for (uint32_t i : result.indices) FUZZ_CHECK(i < result.vertices.size());
+    for (const VornSkinVertex& v : result.vertices) FUZZ_CHECK(v.source < vertices);
     for (const VornSkinCombination& c : result.combinations) {
         FUZZ_CHECK(uint64_t(c.faceStart) + c.faceCount <= faces);
         FUZZ_CHECK(uint64_t(c.vertexStart) + c.vertexCount <= result.vertices.size());
+        uint32_t used = 0;
+        while (used < VORN_SKIN_MAX_PALETTE && c.bone[used] != VORN_SKIN_UNUSED_BONE) ++used;
+        FUZZ_CHECK(used <= palette || c.faceCount == 1);   // a face needing more bones than the palette stands alone
+        for (uint32_t k = c.faceStart; k < c.faceStart + c.faceCount; ++k) {
+            FUZZ_CHECK(attributes[result.faceSource[k]] == c.attribute);
+            for (uint32_t n = 0; n < 3; ++n) {
+                const uint32_t at = result.indices[k * 3 + n];
+                FUZZ_CHECK(at >= c.vertexStart && at < c.vertexStart + c.vertexCount);
+                std::vector<VornSkinInfluence> list = influences[result.vertices[at].source];
+                VornSkinConvert::PrepareInfluences(&list);
+                for (size_t s = 0; s < list.size(); ++s) FUZZ_CHECK(c.bone[result.vertices[at].slot[s]] == list[s].bone);
+            }
+        }
     }
-    for (const VornSkinVertex& v : result.vertices) FUZZ_CHECK(v.source < vertices);
     return 0;
 }

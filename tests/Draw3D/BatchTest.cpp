@@ -12,19 +12,10 @@ using namespace vorntest;
 
 namespace {
 
-VornVertex3D V(float x, float y, float z, uint32_t colour, float u = 0.0f, float v = 0.0f)
+// A vertex whose texture stage s holds (s, s).
+VornVertex3D V(float x, float y, float z, uint32_t colour)
 {
-    VornVertex3D out;
-    memset(&out, 0, sizeof out);
-    out.x = x;
-    out.y = y;
-    out.z = z;
-    out.colour = colour;
-    for (int s = 0; s < 4; ++s) {
-        out.uv[s][0] = u + s;
-        out.uv[s][1] = v + s;
-    }
-    return out;
+    return {x, y, z, colour, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}};
 }
 
 // Two triangles over the square -1..1 in the z = 0 plane.
@@ -141,14 +132,19 @@ TEST_F(Batch3D, PosedSquareIsScaledThenPlaced)
     EXPECT_TRUE(BoxIs(frame_, 0xFF0000, 116, 116, 140, 140));
 }
 
-TEST_F(Batch3D, LineAndPointsDraw)
+// Lines and points land where the camera puts them. A reset rebuilds the buffers and uploads the
+// stored vertices. Mended: while a restore could not make the buffer, upload and draw are skipped.
+TEST_F(Batch3D, LinesAndPointsDrawAndAResetUploadsTheStoreAndWithoutABufferNothingIsDrawn)
 {
+    VornPrimitive3DHandle h = VornPrimitive3D::Create(6, 0);
+    const std::vector<VornVertex3D> square = Square(0xFFFF0000);
+    VornPrimitive3D::PushPolygon(h, square.data(), 2);
+    VornPrimitive3D::UpdateBuffer(h);
     VornLine3DHandle l = VornLine3D::Create(8);
-    const VornVertex3D ends[2] = {V(-5, 2.5f, 0, 0xFF00FF00), V(5, 2.5f, 0, 0xFF00FF00)};
+    const VornVertex3D ends[2] = {V(-5, 2.5f, 0, 0xFF00FF00), V(5, 2.5f, 0, 0xFF00FF00)}, point = V(0, -5, 0, 0xFF0000FF);
     VornLine3D::PushLine(l, ends, 1);
     VornLine3D::UpdateBuffer(l);
     VornPoint3DHandle p = VornPoint3D::Create(8);
-    const VornVertex3D point = V(0, -5, 0, 0xFF0000FF);
     VornPoint3D::PushPoint(p, &point, 1);
     VornPoint3D::UpdateBuffer(p);
     Frame([&] {
@@ -160,20 +156,7 @@ TEST_F(Batch3D, LineAndPointsDraw)
     EXPECT_EQ(y0, y1);   // one row, at 128 - 32 = 96
     EXPECT_TRUE(BoxIs(frame_, 0x00FF00, 64, 96, 191, 96, 1));
     EXPECT_TRUE(BoxIs(frame_, 0x0000FF, 128, 192, 128, 192, 1));
-}
 
-// A reset rebuilds the buffers and uploads the stored vertices. Mended: while a restore could not
-// make the buffer, upload and draw are skipped.
-TEST_F(Batch3D, ResetRebuildsBuffersAndUploadsTheStoreAndWithoutABufferNothingIsDrawn)
-{
-    VornPrimitive3DHandle h = VornPrimitive3D::Create(6, 0);
-    const std::vector<VornVertex3D> square = Square(0xFFFF0000);
-    VornPrimitive3D::PushPolygon(h, square.data(), 2);
-    VornPrimitive3D::UpdateBuffer(h);
-    VornLine3DHandle l = VornLine3D::Create(4);
-    const VornVertex3D ends[2] = {V(-5, 2.5f, 0, 0xFF00FF00), V(5, 2.5f, 0, 0xFF00FF00)};
-    VornLine3D::PushLine(l, ends, 1);
-    VornLine3D::UpdateBuffer(l);
     Vorn3D::ResetDevice(true);
     EXPECT_NE(nullptr, VornPrimitive3D::GetRecord(h)->buffer);
     Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
@@ -239,15 +222,14 @@ TEST_F(Batch3D, SpriteSquareRingAndStrips)
         ASSERT_EQ(count, VornPrimitive3D::GetVertexCount(prim)) << shape;
         const uint8_t* store = static_cast<const uint8_t*>(VornPrimitive3D::GetRecord(prim)->store);
         for (size_t i = 0; i < want.size(); ++i) {
-            float f[3], uv[2];
-            uint32_t colour;
-            memcpy(f, store + 24 * i, 12);
-            memcpy(&colour, store + 24 * i + 12, 4);
-            memcpy(uv, store + 24 * i + 16, 8);
+            Corner f;   // stored as x, y, z, colour, u, v
+            memcpy(&f.x, store + 24 * i, 12);
+            memcpy(&f.colour, store + 24 * i + 12, 4);
+            memcpy(&f.u, store + 24 * i + 16, 8);
             const Corner& e = want[i];
-            EXPECT_TRUE(std::fabs(f[0] - e.x) < 1e-3f && std::fabs(f[1] - e.y) < 1e-3f && std::fabs(f[2] - e.z) < 1e-3f)
-                << shape << " corner " << i << ": " << f[0] << ", " << f[1] << ", " << f[2];
-            EXPECT_EQ(std::make_tuple(e.u, e.v, e.colour), std::make_tuple(uv[0], uv[1], colour)) << shape << " corner " << i;
+            EXPECT_TRUE(std::fabs(f.x - e.x) < 1e-3f && std::fabs(f.y - e.y) < 1e-3f && std::fabs(f.z - e.z) < 1e-3f)
+                << shape << " corner " << i << ": " << f.x << ", " << f.y << ", " << f.z;
+            EXPECT_EQ(std::make_tuple(e.u, e.v, e.colour), std::make_tuple(f.u, f.v, f.colour)) << shape << " corner " << i;
         }
     };
     // The posture's position and (x, y, z) both count: Q0 (w, h) of a 2 x 2 quad at (12, 3, 3).

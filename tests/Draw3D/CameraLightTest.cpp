@@ -124,22 +124,6 @@ TEST_F(Camera, SetCameraSetsTheDeviceViewAndProjection)
     EXPECT_TRUE(VornCamera::IsVisible(Box(-1, -1, 10, 1, 1, 12)));
 }
 
-TEST_F(Camera, CurrentMatricesFromTheCaller)
-{
-    VornMatrix projection, view;
-    projection.PerspectiveFov(kPi / 2.0f, 1.0f, 100.0f, 1.0f);
-    view.Translation(0.0f, 0.0f, 10.0f);
-    VornCamera::SetCurrentMatrices(&projection, &view);
-    VornMatrix vp;
-    VornCamera::GetViewProjection(VORN_INVALID_HANDLE, &vp);
-    D3DXMATRIX expected;
-    D3DXMatrixMultiply(&expected, view.Get(), projection.Get());
-    EXPECT_TRUE(SameMatrix(expected, *vp.Get()));
-    // The view moved the world 10 forward: a box at z -5 is now in front.
-    EXPECT_TRUE(VornCamera::IsVisible(Box(-1, -1, -5, 1, 1, -4)));
-    EXPECT_FALSE(VornCamera::IsVisible(Box(-1, -1, -20, 1, 1, -15)));
-}
-
 TEST_F(Light, InitializedLightsExportZerosAndDirectionsAreNormalised)
 {
     VornLightData d;

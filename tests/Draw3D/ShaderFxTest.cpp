@@ -9,24 +9,14 @@ using namespace vorntest;
 namespace {
 
 const char kFogEffect[] =
-    "float4x4 mTransform;\n"
-    "float FogParameter[2];\n"
-    "struct VS_OUT { float4 pos : POSITION; float fog : TEXCOORD0; };\n"
+    "float4x4 mTransform; float FogParameter[2]; struct VS_OUT { float4 pos : POSITION; float fog : TEXCOORD0; };\n"
     "VS_OUT VS(float4 pos : POSITION)\n"
-    "{\n"
-    "    VS_OUT o;\n"
-    "    o.pos = mul(pos, mTransform);\n"
-    "    o.fog = o.pos.w * FogParameter[0] + FogParameter[1];\n"
-    "    return o;\n"
-    "}\n"
+    "{ VS_OUT o; o.pos = mul(pos, mTransform); o.fog = o.pos.w * FogParameter[0] + FogParameter[1]; return o; }\n"
     "float4 PS(float fog : TEXCOORD0) : COLOR0 { return float4(fog, 0, 0, 1); }\n" VORN_TEST_PLAIN_PASS;
 
 const char kPlainEffect[] =
-    "float4 mWorld = {1, 2, 3, 4};\n"
-    "float4 vCameraPos = {5, 6, 7, 8};\n"
-    "bool LightIsUse[4] = {true, true, true, true};\n"
-    "float4x4 mTransform;\n"
-    "technique T { pass { } }\n";
+    "float4 mWorld = {1, 2, 3, 4}; float4 vCameraPos = {5, 6, 7, 8}; bool LightIsUse[4] = {true, true, true, true};\n"
+    "float4x4 mTransform; technique T { pass { } }\n";
 
 std::string WriteEffectFile(const char* name, const char* text)
 {
