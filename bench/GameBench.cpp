@@ -71,37 +71,6 @@ void ObserveFrame(VornFrameStep step)
     g_stepAt = now;
 }
 
-// CPU seconds used so far by the calling thread.
-double ThreadCpu()
-{
-    FILETIME created, exited, kernel, user;
-    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0.0;
-    auto seconds = [](const FILETIME& f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32 | f.dwLowDateTime) * 1e-7; };
-    return seconds(kernel) + seconds(user);
-}
-
-// CPU seconds used so far by every thread of the process (Wine's command-stream and rasteriser
-// threads included).
-double ProcessCpu()
-{
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0.0;
-    auto seconds = [](const FILETIME& f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32 | f.dwLowDateTime) * 1e-7; };
-    return seconds(kernel) + seconds(user);
-}
-
-// The machine's one-minute load average where the program runs under Wine on Linux (the figures
-// depend on it on a shared machine); a negative value elsewhere.
-double MachineLoad()
-{
-    double load = -1.0;
-    if (FILE* f = fopen("Z:\\proc\\loadavg", "r")) {
-        if (fscanf(f, "%lf", &load) != 1) load = -1.0;
-        fclose(f);
-    }
-    return load;
-}
-
 double Percentile95(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());

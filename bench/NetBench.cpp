@@ -1,6 +1,7 @@
 // Socket benchmarks inside a booted engine: 64-byte echoes per second with 1, 8 and 32 clients
 // for both servers against a plain thread-per-client echo loop, and HttpGet of 10 MB against a
 // plain recv loop. Loopback only. Prints figures and ratios; asserts nothing.
+#include "BenchClock.h"
 #include "GameStubs.h"
 #include "Vorn.h"
 #include "VornMemory.h"
@@ -8,15 +9,12 @@
 #include "VornSocketServerAsync.h"
 #include "VornSocketServerMT.h"
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace {
-
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 constexpr int kFrame = 64;
 constexpr double kSeconds = 1.0;
@@ -89,7 +87,10 @@ double Echoes(uint16_t port, int clients, const std::function<void()>& pump)
 void Idle() { SleepEx(1, TRUE); }
 
 // Where the window's thread spends an echo: fetching messages, handling them (the server's
-// receive and send), or waiting for the next one.
+// receive and send), or waiting for the next one. Under Wine each of these is a request to its
+// server process, which the clients' threads share: one for the message fetch and two each for the
+// receive and the send (seen with `wineserver -d2`), made one after another on the one thread,
+// while the plain loop's threads wait for theirs side by side.
 struct PumpTimes {
     double fetch = 0.0, handle = 0.0, wait = 0.0;
     long messages = 0;
@@ -235,6 +236,7 @@ int main(int argc, char** argv)
     });
     setvbuf(stdout, nullptr, _IONBF, 0);
     vorntest::SetGameMain([](int, char**) {
+        const double loadStart = MachineLoad();
         std::printf("echoes per second (64-byte frames, %.0f s each):\n", kSeconds);
         for (int clients : {1, 8, 32}) {
             const double plain = PlainEchoes(clients);
@@ -244,11 +246,17 @@ int main(int argc, char** argv)
                         clients, mt, mt / plain, async, async / plain,
                         clients == 1 ? "" : async / plain >= 0.8 ? ", goal >= 0.8 met" : ", goal >= 0.8 MISSED", plain);
             const double messages = g_pump.messages > 0 ? double(g_pump.messages) : 1.0;
+            const double busy = (g_pump.fetch + g_pump.handle) / messages;
             std::printf("      ServerAsync's window thread: %.0f us a message fetching it, %.0f us handling it (receive and\n"
-                        "      send), %.0f%% of its time waiting for the next\n",
+                        "      send), %.0f%% of its time waiting for the next; %.2f messages an echo; busy %.0f us a\n"
+                        "      message, so that this one thread serves at most %.0f echoes a second\n",
                         g_pump.fetch * 1e6 / messages, g_pump.handle * 1e6 / messages,
-                        100.0 * g_pump.wait / (g_pump.fetch + g_pump.handle + g_pump.wait));
+                        100.0 * g_pump.wait / (g_pump.fetch + g_pump.handle + g_pump.wait),
+                        async > 0.0 ? messages / (async * kSeconds) : 0.0, busy * 1e6, busy > 0.0 ? 1.0 / busy : 0.0);
         }
+        const double loadEnd = MachineLoad();
+        if (loadStart >= 0.0 && loadEnd >= 0.0)
+            std::printf("  machine load average (1 min) at the start and the end: %.2f, %.2f\n", loadStart, loadEnd);
         BenchHttpGet();
         std::fflush(stdout);
         Vorn::Finalize();
