@@ -1,6 +1,6 @@
 // Boot, settings, failure boxes and the window, run in-process.
 #include "BootRun.h"
-#include "DeviceFixture.h"
+#include "EngineFixture.h"
 #include "VornLog.h"
 #include "VornMemory.h"
 #include <cstring>
@@ -45,11 +45,9 @@ TEST(Settings, NameSettersCopyWithABound)
     std::string longName(5000, 'a');
     Vorn::SetApplicationName(longName.c_str());
     EXPECT_EQ(Vorn::APPLICATION_NAME_MAX - 1, strlen(Vorn::GetApplicationName()));
-    char small[8];
-    memset(small, 'x', sizeof small);
+    char small[8] = "xxxxxxx";
     Vorn::GetApplicationName(small, 4);
-    EXPECT_STREQ("aaa", small);
-    EXPECT_EQ('x', small[4]);
+    EXPECT_EQ(std::string("aaa\0xxx", 7), std::string(small, 7));
     Vorn::SetMenuName(longName.c_str());   // must not run past its buffer either
     Vorn::SetApplicationName("トルメア");
     char name[Vorn::APPLICATION_NAME_MAX];
@@ -75,10 +73,9 @@ TEST(Settings, VirtualScreenScalesAndScreenInfo)
 
 TEST(Settings, PagesAreZeroedAndAFailedAllocationIsNull)
 {
-    auto* p = static_cast<unsigned char*>(Vorn::AllocPages(5000));
-    ASSERT_NE(nullptr, p);
-    for (int i = 0; i < 8192; ++i) ASSERT_EQ(0, p[i]) << i;   // rounded up to whole pages
-    void* pages = p;
+    void* pages = Vorn::AllocPages(5000);
+    ASSERT_NE(nullptr, pages);
+    EXPECT_EQ(std::string(8192, '\0'), std::string(static_cast<char*>(pages), 8192));   // rounded up to whole pages
     Vorn::FreePages(&pages);
     EXPECT_EQ(nullptr, pages);
     Vorn::FreePages(&pages);                                  // freeing none is harmless
@@ -172,10 +169,8 @@ TEST(Boot, TheLogMarksTheStartAndTheEndOfTheApplication)
     const std::string file = ModuleFolder() + "\\VornBootLog.html";
     const std::string log = ReadFile(file);
     DeleteFileA(file.c_str());
-    const size_t start = log.find("アプリケーション開始");
-    ASSERT_NE(std::string::npos, start) << file;
-    EXPECT_NE(std::string::npos, log.find("アプリケーション終了", start));
-    EXPECT_EQ(std::string::npos, log.find("アプリケーション開始", start + 1));
+    EXPECT_TRUE(InOrder(log, {"アプリケーション開始", "アプリケーション終了"})) << file;
+    EXPECT_EQ(1, CountIn(log, "アプリケーション開始"));
 }
 
 TEST(Boot, MsgBoxFormatsIntoABoundedBuffer)
@@ -201,8 +196,7 @@ TEST(Boot, StartsWithTheDefaultsAndArgumentsReachGameMain)
         Vorn::GetScreenInfo(&w, &h, &windowed);
         EXPECT_EQ(std::make_tuple(640u, 480u, false), std::make_tuple(w, h, windowed));   // full screen unless the game says otherwise
         EXPECT_EQ(0u, std::string(Vorn::GetApplicationName()).find("Vorn"));   // the library banner
-        EXPECT_EQ(2, argc);
-        EXPECT_STREQ("option", argv[1]);
+        EXPECT_EQ(std::make_pair(2, std::string("option")), std::make_pair(argc, std::string(argc > 1 ? argv[1] : "")));
         ran = true;
         EndRun();
         return 0;
@@ -223,8 +217,8 @@ TEST(Boot, WithoutDirect3DTheWindowIsWindowedWithAListBox)
         ASSERT_NE(nullptr, listBox);
         Vorn::PrintListBox("%s", std::string(2000, 'c').c_str());
         Vorn::PrintListBox("line %d", 2);
-        EXPECT_EQ(2, SendMessageA(listBox, LB_GETCOUNT, 0, 0));
-        EXPECT_EQ(static_cast<LRESULT>(Vorn::MESSAGE_MAX - 1), SendMessageA(listBox, LB_GETTEXTLEN, 0, 0));
+        EXPECT_EQ(std::make_pair(LRESULT(2), LRESULT(Vorn::MESSAGE_MAX - 1)),
+                  std::make_pair(SendMessageA(listBox, LB_GETCOUNT, 0, 0), SendMessageA(listBox, LB_GETTEXTLEN, 0, 0)));
         Vorn::ClearListBox();
         EXPECT_EQ(0, SendMessageA(listBox, LB_GETCOUNT, 0, 0));
         Vorn::Exit();

@@ -42,12 +42,7 @@ TEST(SjisTest, LeadBytesCodesAndCharacters)
 
 TEST(SjisTest, FullWidthTableAndVoicedMarks)
 {
-    const struct
-    {
-        const char* in;
-        uint16_t code;
-        uint32_t used;
-    } cases[] = {{"!", 0x8149, 1}, {"0", 0x824F, 1}, {"9", 0x8258, 1}, {"A", 0x8260, 1}, {"z", 0x829A, 1},
+    const struct { const char* in; uint16_t code; uint32_t used; } cases[] = {{"!", 0x8149, 1}, {"0", 0x824F, 1}, {"9", 0x8258, 1}, {"A", 0x8260, 1}, {"z", 0x829A, 1},
                  {"\\", 0x818F, 1}, {"\"", 0x8168, 1}, {"'", 0x8166, 1}, {"`", 0x8165, 1}, {"~", 0x8160, 1},
                  {" ", 0x8140, 1}, {"\x7F", 0x8145, 1}, {"\xA1", 0x8142, 1}, {"\xA6", 0x8392, 1}, {"\xB0", 0x815B, 1},
                  {"\xB1", 0x8341, 1}, {"\xDD", 0x8393, 1},
@@ -56,8 +51,7 @@ TEST(SjisTest, FullWidthTableAndVoicedMarks)
                  {"\xB1\xDE", 0x8341, 1}, {"\xB6\xDF", 0x834A, 1}, {"A\xDE", 0x8260, 1}};   // ｱﾞ ｶﾟ
     for (const auto& c : cases) {
         uint32_t used = 0;
-        EXPECT_EQ(FullWidth(c.in, &used), c.code) << c.in;
-        EXPECT_EQ(used, c.used) << c.in;
+        EXPECT_EQ(std::make_pair(FullWidth(c.in, &used), used), std::make_pair(c.code, c.used)) << c.in;
     }
     uint8_t out[64];
     VornSystem::ToFullWidth(U("\xB6\xDE\xB1\xDE" "A漢1"), out);
@@ -69,16 +63,11 @@ TEST(SjisTest, FullWidthTableAndVoicedMarks)
 
 TEST(SjisTest, CodeConversionsFollowJisX0208)
 {
-    struct Pair
-    {
-        uint16_t jis, sjis;
-    } pairs[] = {{0x2422, 0x82A0}, {0x3441, 0x8ABF}, {0x3021, 0x889F}, {0x2121, 0x8140}, {0x217E, 0x819E},
+    const struct { uint16_t jis, sjis; } pairs[] = {{0x2422, 0x82A0}, {0x3441, 0x8ABF}, {0x3021, 0x889F}, {0x2121, 0x8140}, {0x217E, 0x819E},
                  {0x2221, 0x819F}, {0x2360, 0x827F + 1}, {0x5F21, 0xE040}, {0x7426, 0xEAA4}};
-    for (const Pair& p : pairs) {
-        EXPECT_EQ(VornSystem::JisToSjis(p.jis), p.sjis) << std::hex << p.jis;
-        EXPECT_EQ(VornSystem::SjisToJis(p.sjis), p.jis) << std::hex << p.sjis;
-        EXPECT_EQ(VornSystem::EucToSjis(uint16_t(p.jis + 0x8080)), p.sjis);
-        EXPECT_EQ(VornSystem::SjisToEuc(p.sjis), p.jis + 0x8080);
+    for (const auto& p : pairs) {
+        EXPECT_EQ(std::make_tuple(VornSystem::JisToSjis(p.jis), VornSystem::SjisToJis(p.sjis), VornSystem::EucToSjis(uint16_t(p.jis + 0x8080)),
+                                  VornSystem::SjisToEuc(p.sjis)), std::make_tuple(p.sjis, p.jis, p.sjis, uint16_t(p.jis + 0x8080))) << std::hex << p.jis;
     }
     // Every JIS X 0208 cell maps to a valid Shift-JIS pair and back.
     for (uint32_t j1 = 0x21; j1 <= 0x7E; ++j1)
@@ -97,17 +86,11 @@ TEST(SjisTest, CodeConversionsFollowJisX0208)
 
 TEST(ParseTest, NumbersStopAtTheEndOfTheText)
 {
-    const struct
-    {
-        const char* text;
-        uint32_t used;
-        int32_t value;
-    } cases[] = {{"0x1F", 4, 31}, {"-42", 3, -42}, {"  0x10", 6, 16}, {"x = 250;", 7, 250},
+    const struct { const char* text; uint32_t used; int32_t value; } cases[] = {{"0x1F", 4, 31}, {"-42", 3, -42}, {"  0x10", 6, 16}, {"x = 250;", 7, 250},
                  {"   ", 3, 0}, {"", 0, 0}, {"0", 1, 0}, {"-", 1, 0}};
     for (const auto& c : cases) {
         int32_t v = -1;
-        EXPECT_EQ(VornSystem::ParseNumber(c.text, &v), c.used) << c.text;
-        EXPECT_EQ(v, c.value) << c.text;
+        EXPECT_EQ(std::make_pair(VornSystem::ParseNumber(c.text, &v), v), std::make_pair(c.used, c.value)) << c.text;
     }
 }
 
