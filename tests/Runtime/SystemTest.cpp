@@ -147,8 +147,7 @@ TEST_F(SystemFileTest, FilesFoldersAndLongPaths)
     EXPECT_TRUE(VornSystem::CopyFile("one\\表\\three\\f.txt", "copy.txt"));
     EXPECT_EQ(ReadFile("copy.txt"), "12345");
     EXPECT_TRUE(VornSystem::DeleteFile("copy.txt"));
-    EXPECT_FALSE(VornSystem::FileExists("copy.txt"));
-    EXPECT_EQ(VornSystem::GetFileSize("copy.txt"), 0u);
+    EXPECT_TRUE(!VornSystem::FileExists("copy.txt") && VornSystem::GetFileSize("copy.txt") == 0);
     // A short (8.3) name comes back long; a missing one comes back as it was written.
     PutFile("one\\a long file name.text", "x");
     char path[256];
@@ -182,9 +181,7 @@ TEST_F(SystemFileTest, ScrambledFilesHaveTheirExactBytes)
     EXPECT_EQ(out, data);
     PutFile("bad.qrb", std::string("QRC\0\x03\0\0\0\x24\x64\x64", 11));
     PutFile("short.qrb", std::string("QRB\0\x03\0\0\0\x24", 9));
-    EXPECT_FALSE(VornSystem::LoadScrambledFile("bad.qrb", back, 3));
-    EXPECT_FALSE(VornSystem::LoadScrambledFile("short.qrb", back, 3));
-    EXPECT_FALSE(VornSystem::LoadScrambledFile("missing.qrb", back, 3));
+    for (const char* refused : {"bad.qrb", "short.qrb", "missing.qrb"}) EXPECT_FALSE(VornSystem::LoadScrambledFile(refused, back, 3)) << refused;
 }
 
 namespace {
@@ -235,8 +232,7 @@ TEST_F(SystemFileTest, ProgramsRunFromTheirFolderAndShortcutsPointAtThem)
     ASSERT_GT(GetFullPathNameA(VORNPACK_EXE, sizeof exe, exe, nullptr), 0u);
     char folder[MAX_PATH];
     VornSystem::CutAtLastChar(folder, exe, '\\', sizeof folder);
-    EXPECT_TRUE(VornSystem::RunProgram(folder, "vornpack.exe"));
-    EXPECT_TRUE(VornSystem::RunProgram((std::string(folder) + "\\").c_str(), "vornpack.exe"));
+    EXPECT_TRUE(VornSystem::RunProgram(folder, "vornpack.exe") && VornSystem::RunProgram((std::string(folder) + "\\").c_str(), "vornpack.exe"));
     EXPECT_FALSE(VornSystem::RunProgram(folder, "no-such-program.exe"));
 
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
@@ -253,8 +249,7 @@ TEST_F(SystemFileTest, ProgramsRunFromTheirFolderAndShortcutsPointAtThem)
     char target[MAX_PATH] = "", description[MAX_PATH] = "";
     shell->GetPath(target, MAX_PATH, nullptr, 0);
     shell->GetDescription(description, MAX_PATH);
-    EXPECT_EQ(lstrcmpiA(target, exe), 0) << target;
-    EXPECT_STREQ(description, "Vorn packer");
+    EXPECT_EQ(std::make_pair(0, std::string("Vorn packer")), std::make_pair(lstrcmpiA(target, exe), std::string(description))) << target;
     file->Release();
     shell->Release();
     CoUninitialize();
@@ -270,9 +265,7 @@ TEST(DateTest, DaysAndWeekdays)
     for (const auto& d : starts) EXPECT_EQ(VornSystem::GetMonthStartWeekday(d[0], d[1]), d[2]) << d[0] << "/" << d[1];
     uint32_t year = 0, month = 0, day = 0;
     VornSystem::GetDateTime(&year, &month, nullptr, &day, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_GE(year, 2020u);
-    EXPECT_TRUE(month >= 1 && month <= 12);
-    EXPECT_TRUE(day >= 1 && day <= 31);
+    EXPECT_TRUE(year >= 2020 && month >= 1 && month <= 12 && day >= 1 && day <= 31) << year << "-" << month << "-" << day;
 }
 
 TEST(KeyTest, KeyStatesStepThroughPushedHeldReleasedFree)
@@ -297,9 +290,9 @@ TEST(ByteOrderTest, SwapsAndNetworkOrder)
     VornSystem::ByteSwap(&same, 3);   // not a size it swaps
     EXPECT_EQ(std::make_tuple(s, l, q, same), std::make_tuple(uint16_t(0x3412), 0x78563412u, 0x0807060504030201ull, 7u));
     VornSystem::HostToNetwork(&n, 4);
-    EXPECT_EQ(n, htonl(0xA1B2C3D4));
+    const uint32_t network = n;
     VornSystem::NetworkToHost(&n, 4);
-    EXPECT_EQ(n, 0xA1B2C3D4u);
+    EXPECT_EQ(std::make_pair(uint32_t(htonl(0xA1B2C3D4)), 0xA1B2C3D4u), std::make_pair(network, n));
 }
 
 TEST(WinSockTextTest, KnownCodesHaveTheirTextsAndUnknownOnesLeaveTheBuffer)
