@@ -137,16 +137,10 @@ TEST_F(GameData, ModelsDrawShaded)
     const VornCameraHandle camera = VornCamera::Create();
     VornCamera::CreateProjection(camera, 3.14159265f / 3.0f, 0.1f, 1000.0f, 1.0f);
     VornCamera::TransformInit(camera);
-    const VornModelExHandle sword = Model("weapon.x");
     for (const auto& c : cases) {
         const VornModelExHandle m = Model(c.name);
         ASSERT_TRUE(VornModelEx::SetShaderFromFile(m, c.fx, -1)) << c.name;
         VornModelEx::SetParameterFlags(m, c.flags, -1);
-        const bool player = &c == &cases[0];
-        if (player) {
-            VornModelEx::SetShaderFromFile(sword, "Data\\etc.fx", -1);
-            VornModelEx::SetParameterFlags(sword, 0x31, -1);
-        }
         // three-quarter view from the front (the characters face -Z)
         VornVector3 eye(c.distance * 0.6f, c.height + c.distance * 0.35f, -c.distance * 1.5f), at(0, c.height, 0);
         VornCamera::LookAt(camera, &eye, &at, nullptr);
@@ -155,12 +149,6 @@ TEST_F(GameData, ModelsDrawShaded)
         Frame([&] {
             VornModelEx::TransformUpdate(m, c.time, c.time > 0);
             VornModelEx::Rendering(m);
-            if (player) {
-                VornMatrix hand;
-                VornModelEx::GetFrameMatrix(m, &hand, VornModelEx::GetFrameIndex(m, "Frame9_migite"));
-                VornModelEx::TransformUpdateByMatrix(sword, &hand, 0.0f, false);
-                VornModelEx::Rendering(sword);
-            }
         });
         std::set<uint32_t> levels;
         for (int y = 0; y < kSize; ++y)
