@@ -4,6 +4,7 @@
 #include "VornLog.h"
 #include "VornMemory.h"
 #include <cstring>
+#include <thread>
 #include <tuple>
 
 using namespace vorntest;
@@ -134,28 +135,20 @@ TEST(Boot, AFailedStartShowsItsBoxAndTheRunEndsWithZero)
     EXPECT_EQ((std::vector<SeenBox>{{"ERROR", "３Ｄシステムの起動に失敗"}}), boxes);
 }
 
-namespace {
-HANDLE g_held, g_release;
-DWORD WINAPI HoldMutex(void*)
-{
-    HANDLE m = CreateMutexA(nullptr, TRUE, TestName());
-    SetEvent(g_held);
-    WaitForSingleObject(g_release, INFINITE);
-    ReleaseMutex(m);
-    CloseHandle(m);
-    return 0;
-}
-}  // namespace
-
 TEST(Boot, ASecondInstanceIsRefused)
 {
-    g_held = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    g_release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE holder = CreateThread(nullptr, 0, HoldMutex, nullptr, 0, nullptr);
-    WaitForSingleObject(g_held, 5000);
+    HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr), release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([=] {
+        HANDLE m = CreateMutexA(nullptr, TRUE, TestName());
+        SetEvent(held);
+        WaitForSingleObject(release, INFINITE);
+        ReleaseMutex(m);
+        CloseHandle(m);
+    });
+    WaitForSingleObject(held, 5000);
     const std::vector<SeenBox> boxes = BootEndingBeforeGameMain([] { Settings(OPTION_DIRECT3D); return true; });
-    SetEvent(g_release);
-    WaitForSingleObject(holder, 5000);
+    SetEvent(release);
+    holder.join();
     EXPECT_EQ((std::vector<SeenBox>{{"ERROR", "２重起動は許可されてません"}}), boxes);
 }
 
@@ -246,17 +239,15 @@ TEST(BootText, DrawsOutlinedLines)
         for (int i = 0; i < 3; ++i) Vorn::PrintBootText("■■■■■■■■");
         GdiFlush();
         HDC dc = GetDC(w);
-        for (int y = 8; y < 64; ++y) {
+        for (int y = 8; y < 64; ++y)
             for (int x = 8; x < 120; ++x) {
                 const COLORREF c = GetPixel(dc, x, y);
                 white += c == RGB(0xFF, 0xFF, 0xFF);
                 outline += c == RGB(0x40, 0xA0, 0x60);
             }
-        }
         ReleaseDC(w, dc);
     }));
-    EXPECT_GT(white, 20);
-    EXPECT_GT(outline, 20);
+    EXPECT_TRUE(white > 20 && outline > 20) << white << " white, " << outline << " outline pixels";
 }
 
 TEST(BootText, EveryCallDeletesTheFontItMade)
