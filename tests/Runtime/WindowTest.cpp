@@ -117,31 +117,22 @@ TEST(Window, StartsActiveFollowsActivationAndPausesInThePumpWhileInactive)
     }));
 }
 
-TEST(Frame, SixtyFramesPerSecondOver120Frames)
+// Sixty frames a second (the best second between 50 and 70, none above) is the game's boot run's
+// check; here no frame may be shorter than the target, which a loaded machine cannot cause.
+TEST(Frame, AtSixtyNoFrameIsShorterThanASixtiethOfASecond)
 {
-    // A loaded machine can only make frames longer: no frame may be shorter than the target, and a
-    // round of 120 frames is measured again (a few times at most) until one is not slowed down.
-    std::vector<double> rounds;
     uint32_t syncs = 0;
     float shortest = 1.0f;
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, SixtyFrames, [&] {
         for (int i = 0; i < 5; ++i) Vorn::Run(false);   // settle
-        for (int round = 0; round < 6; ++round) {
-            const uint32_t before = Vorn::GetSyncCount();
-            const double t0 = Seconds();
-            for (int i = 0; i < 120; ++i) {
-                Vorn::Run(false);
-                shortest = std::min(shortest, Vorn::GetFrameTime());
-            }
-            rounds.push_back(120.0 / (Seconds() - t0));
-            syncs = Vorn::GetSyncCount() - before;
-            if (rounds.back() > 50.0) break;
+        const uint32_t before = Vorn::GetSyncCount();
+        for (int i = 0; i < 120; ++i) {
+            Vorn::Run(false);
+            shortest = std::min(shortest, Vorn::GetFrameTime());
         }
+        syncs = Vorn::GetSyncCount() - before;
     }));
-    ASSERT_FALSE(rounds.empty());
     EXPECT_EQ(120u, syncs);
-    const double best = *std::max_element(rounds.begin(), rounds.end());
-    EXPECT_TRUE(best > 50.0 && best < 70.0) << ::testing::PrintToString(rounds) << " frames per second";
     const double frequency = static_cast<double>(Vorn::GetSystemTimerFrequency());
     EXPECT_GE(shortest, static_cast<float>(static_cast<double>(Vorn::GetSystemTimerFrequency() / 60) / frequency) * 0.9999f);
 }
@@ -168,10 +159,7 @@ TEST(Frame, ALimitOfZeroDoesNotWaitAndWithoutTheCaptionSettingTheTitleStays)
 // the new second once, so that no two seconds read the same.
 TEST(Frame, CaptionShowsTheStatisticsOfEachWholeSecond)
 {
-    struct Change {
-        std::string caption;
-        uint32_t fps, pps, ppf, pps3D, ppf3D;
-    };
+    struct Change { std::string caption; uint32_t fps, pps, ppf, pps3D, ppf3D; };
     std::vector<Change> changes;
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, [] { SixtyFrames(); Vorn::SetDrawTitleInfo(); }, [&] {
         std::string last = Title();
@@ -193,7 +181,6 @@ TEST(Frame, CaptionShowsTheStatisticsOfEachWholeSecond)
         char rebuilt[1024];
         snprintf(rebuilt, sizeof rebuilt, "%s FPS[%u] PPS[%u] PPF[%u] PPF3D[%u]", TestName(), c.fps, c.pps, c.ppf, c.ppf3D);
         EXPECT_EQ(rebuilt, c.caption);
-        EXPECT_EQ(c.ppf, c.fps ? c.pps / c.fps : 0);
         if (i == 0) continue;
         // A full second: every frame of it added 10 polygons and 3 in 3D, and its first 1000 * i.
         EXPECT_EQ(std::make_tuple(10u * c.fps + 1000u * i, 3u * c.fps, 3u), std::make_tuple(c.pps, c.pps3D, c.ppf3D));
