@@ -174,20 +174,16 @@ TEST_F(GameData, FieldIsHillyAtTheEdgesAndGentleInTheMiddle)
 // Texels of a loaded texture as 0xAARRGGBB, whichever format the device gave.
 uint32_t Texel(VornTextureHandle t, int x, int y)
 {
-    IDirect3DTexture9* tex = VornTexture::GetTexture(t);
-    D3DSURFACE_DESC desc;
-    D3DLOCKED_RECT r;
-    if (!tex || FAILED(tex->GetLevelDesc(0, &desc)) || FAILED(tex->LockRect(0, &r, nullptr, D3DLOCK_READONLY))) return 0xDEAD;
-    uint32_t v;
-    const char* row = static_cast<const char*>(r.pBits) + size_t(y) * r.Pitch;
-    if (desc.Format == D3DFMT_A1R5G5B5) {
-        const uint16_t p = reinterpret_cast<const uint16_t*>(row)[x];
-        auto c = [&](int s) { return uint32_t((p >> s & 31) * 255 / 31); };
-        v = (p & 0x8000 ? 0xFF000000u : 0) | c(10) << 16 | c(5) << 8 | c(0);
-    } else {
-        v = reinterpret_cast<const uint32_t*>(row)[x];
-    }
-    tex->UnlockRect(0);
+    void* bits = nullptr;
+    int32_t pitch = 0;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    if (!VornTexture::Lock(t, &bits, &pitch, &format, nullptr, nullptr)) return 0xDEAD;
+    const char* row = static_cast<const char*>(bits) + size_t(y) * pitch;
+    const uint16_t p = reinterpret_cast<const uint16_t*>(row)[x];
+    auto c = [&](int s) { return uint32_t((p >> s & 31) * 255 / 31); };
+    const uint32_t v = format == D3DFMT_A1R5G5B5 ? (p & 0x8000 ? 0xFF000000u : 0) | c(10) << 16 | c(5) << 8 | c(0)
+                                                 : reinterpret_cast<const uint32_t*>(row)[x];
+    VornTexture::Unlock(t);
     return v;
 }
 
