@@ -358,7 +358,8 @@ TEST_F(PackTest, BuildPackWritesTheLayoutAndTheIncludeFile)
                        size = U32(pack, e + 76);
         EXPECT_GE(nameCrc, previousCrc);
         previousCrc = nameCrc;
-        EXPECT_EQ(std::make_tuple(Crc(name), expectedOffset, VornPackFormat::Crc32(pack.data() + offset, size)), std::make_tuple(nameCrc, offset, dataCrc)) << name;
+        EXPECT_EQ(std::make_tuple(Crc(name), expectedOffset, VornPackFormat::Crc32(pack.data() + offset, size)),
+                  std::make_tuple(nameCrc, offset, dataCrc)) << name;
         for (size_t k = offset + size; k < ((offset + size + 255) & ~size_t(255)) && k < pack.size(); ++k)
             ASSERT_EQ(pack[k], 0) << "gap after " << name;
         expectedOffset = (offset + size + 255) & ~uint32_t(255);

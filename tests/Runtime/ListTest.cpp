@@ -75,7 +75,8 @@ TEST_F(ListTest, ReleasedNodesWaitForCollectCountedOnesSurviveItAndClearTakesAll
     for (int* node : {a, b, c}) VornList::ReleaseNode(node);
     EXPECT_EQ(std::make_pair(std::vector<int>({10, 20, 30}), 0), std::make_pair(Values(list), VornList::GetRefCount(a)));   // still linked
     VornList::Collect(list);
-    EXPECT_EQ(std::make_tuple(std::vector<int>({20}), 1u, std::vector<int>({10, 30})), std::make_tuple(Values(list), VornList::GetCount(list), g_released));
+    EXPECT_EQ(std::make_tuple(std::vector<int>({20}), 1u, std::vector<int>({10, 30})),
+              std::make_tuple(Values(list), VornList::GetCount(list), g_released));
     EXPECT_TRUE(!VornList::GetPrev(b) && !VornList::GetNext(b));
     EXPECT_EQ(VornList::GetRefCount(nullptr), 0);
     // Clear calls every callback once, counted or not, and keeps the list.

@@ -182,7 +182,8 @@ TEST(DebugTest, TheListBoxWindowCollectsAndClearsLines)
     ASSERT_EQ(SendMessageA(window, LB_GETCOUNT, 0, 0), 2);
     char line[600] = {};
     SendMessageA(window, LB_GETTEXT, 0, LPARAM(line));
-    EXPECT_EQ(std::make_pair(std::string("frame 1"), LRESULT(255)), std::make_pair(std::string(line), SendMessageA(window, LB_GETTEXTLEN, 1, 0)));
+    EXPECT_EQ(std::make_pair(std::string("frame 1"), LRESULT(255)),
+              std::make_pair(std::string(line), SendMessageA(window, LB_GETTEXTLEN, 1, 0)));
     VornDebug::WindowClear();
     EXPECT_EQ(SendMessageA(window, LB_GETCOUNT, 0, 0), 0);
     VornDebug::Print("debugger line %d\n", 2);

@@ -146,7 +146,8 @@ TEST_F(MemoryTest, ReallocCopiesKeepsTheOldBlockOnFailureAndActsAsAllocForNull)
     // Only the old size is copied.
     EXPECT_EQ(std::string(reinterpret_cast<char*>(r), 40), "abcdefghijklmnop" + std::string(24, '\xBC'));
     EXPECT_EQ(realloc(r, 64u << 20), nullptr);
-    EXPECT_EQ(std::make_pair(std::string(reinterpret_cast<char*>(r), 16), 40u), std::make_pair(std::string("abcdefghijklmnop"), VornMemory::GetBlockSize(r)));
+    EXPECT_EQ(std::make_pair(std::string(reinterpret_cast<char*>(r), 16), VornMemory::GetBlockSize(r)),
+              std::make_pair(std::string("abcdefghijklmnop"), 40u));
     VornMemory::FreeQuiet(r);
     EXPECT_TRUE(VornMemory::CheckOverAccess());
 }

@@ -42,13 +42,14 @@ TEST(SjisTest, LeadBytesCodesAndCharacters)
 
 TEST(SjisTest, FullWidthTableAndVoicedMarks)
 {
-    const struct { const char* in; uint16_t code; uint32_t used; } cases[] = {{"!", 0x8149, 1}, {"0", 0x824F, 1}, {"9", 0x8258, 1}, {"A", 0x8260, 1}, {"z", 0x829A, 1},
-                 {"\\", 0x818F, 1}, {"\"", 0x8168, 1}, {"'", 0x8166, 1}, {"`", 0x8165, 1}, {"~", 0x8160, 1},
-                 {" ", 0x8140, 1}, {"\x7F", 0x8145, 1}, {"\xA1", 0x8142, 1}, {"\xA6", 0x8392, 1}, {"\xB0", 0x815B, 1},
-                 {"\xB1", 0x8341, 1}, {"\xDD", 0x8393, 1},
-                 {"\xB3\xDE", 0x8394, 2}, {"\xB6\xDE", 0x834B, 2}, {"\xCA\xDF", 0x8370, 2}, {"\xCE\xDE", 0x837B, 2},  // ｳﾞ ｶﾞ ﾊﾟ ﾎﾞ
-                 // Kana that take no mark keep it as a character of its own.
-                 {"\xB1\xDE", 0x8341, 1}, {"\xB6\xDF", 0x834A, 1}, {"A\xDE", 0x8260, 1}};   // ｱﾞ ｶﾟ
+    const struct { const char* in; uint16_t code; uint32_t used; } cases[] = {
+        {"!", 0x8149, 1}, {"0", 0x824F, 1}, {"9", 0x8258, 1}, {"A", 0x8260, 1}, {"z", 0x829A, 1},
+        {"\\", 0x818F, 1}, {"\"", 0x8168, 1}, {"'", 0x8166, 1}, {"`", 0x8165, 1}, {"~", 0x8160, 1},
+        {" ", 0x8140, 1}, {"\x7F", 0x8145, 1}, {"\xA1", 0x8142, 1}, {"\xA6", 0x8392, 1}, {"\xB0", 0x815B, 1},
+        {"\xB1", 0x8341, 1}, {"\xDD", 0x8393, 1},
+        {"\xB3\xDE", 0x8394, 2}, {"\xB6\xDE", 0x834B, 2}, {"\xCA\xDF", 0x8370, 2}, {"\xCE\xDE", 0x837B, 2},  // ｳﾞ ｶﾞ ﾊﾟ ﾎﾞ
+        // Kana that take no mark keep it as a character of its own.
+        {"\xB1\xDE", 0x8341, 1}, {"\xB6\xDF", 0x834A, 1}, {"A\xDE", 0x8260, 1}};   // ｱﾞ ｶﾟ
     for (const auto& c : cases) {
         uint32_t used = 0;
         EXPECT_EQ(std::make_pair(FullWidth(c.in, &used), used), std::make_pair(c.code, c.used)) << c.in;
@@ -67,7 +68,8 @@ TEST(SjisTest, CodeConversionsFollowJisX0208)
                  {0x2221, 0x819F}, {0x2360, 0x827F + 1}, {0x5F21, 0xE040}, {0x7426, 0xEAA4}};
     for (const auto& p : pairs) {
         EXPECT_EQ(std::make_tuple(VornSystem::JisToSjis(p.jis), VornSystem::SjisToJis(p.sjis), VornSystem::EucToSjis(uint16_t(p.jis + 0x8080)),
-                                  VornSystem::SjisToEuc(p.sjis)), std::make_tuple(p.sjis, p.jis, p.sjis, uint16_t(p.jis + 0x8080))) << std::hex << p.jis;
+                                  VornSystem::SjisToEuc(p.sjis)),
+                  std::make_tuple(p.sjis, p.jis, p.sjis, uint16_t(p.jis + 0x8080))) << std::hex << p.jis;
     }
     // Every JIS X 0208 cell maps to a valid Shift-JIS pair and back.
     for (uint32_t j1 = 0x21; j1 <= 0x7E; ++j1)
@@ -86,8 +88,9 @@ TEST(SjisTest, CodeConversionsFollowJisX0208)
 
 TEST(ParseTest, NumbersStopAtTheEndOfTheText)
 {
-    const struct { const char* text; uint32_t used; int32_t value; } cases[] = {{"0x1F", 4, 31}, {"-42", 3, -42}, {"  0x10", 6, 16}, {"x = 250;", 7, 250},
-                 {"   ", 3, 0}, {"", 0, 0}, {"0", 1, 0}, {"-", 1, 0}};
+    const struct { const char* text; uint32_t used; int32_t value; } cases[] = {
+        {"0x1F", 4, 31}, {"-42", 3, -42}, {"  0x10", 6, 16}, {"x = 250;", 7, 250},
+        {"   ", 3, 0}, {"", 0, 0}, {"0", 1, 0}, {"-", 1, 0}};
     for (const auto& c : cases) {
         int32_t v = -1;
         EXPECT_EQ(std::make_pair(VornSystem::ParseNumber(c.text, &v), v), std::make_pair(c.used, c.value)) << c.text;

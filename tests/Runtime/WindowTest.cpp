@@ -231,8 +231,8 @@ TEST(Window, StartsAsAWindowAltEnterSwitchesToFullScreenAndBackAndAltF4IsIgnored
         EXPECT_EQ(std::make_tuple(640L, 480L, false, 0L), std::make_tuple(std::get<0>(state()), std::get<1>(state()), std::get<2>(state()),
                                                                           GetWindowLongA(w, GWL_STYLE) & WS_CAPTION));
         SendMessageA(w, WM_SYSKEYUP, VK_RETURN, 0);
-        EXPECT_EQ(std::make_tuple(640L, 480L, true, LONG(WS_CAPTION)), std::make_tuple(std::get<0>(state()), std::get<1>(state()), std::get<2>(state()),
-                                                                           GetWindowLongA(w, GWL_STYLE) & WS_CAPTION));
+        EXPECT_EQ(std::make_tuple(640L, 480L, true, LONG(WS_CAPTION)),
+                  std::make_tuple(std::get<0>(state()), std::get<1>(state()), std::get<2>(state()), GetWindowLongA(w, GWL_STYLE) & WS_CAPTION));
     }));
 }
 
