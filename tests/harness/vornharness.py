@@ -127,12 +127,6 @@ class App:
             self.proc.kill()
             self.proc.wait()
 
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.kill()
-
 
 def read_log(path):
     """An HTML log written by the engine (Shift-JIS) as text."""
