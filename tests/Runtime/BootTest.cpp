@@ -1,9 +1,10 @@
 // Boot, settings, failure boxes and the window, run in-process.
 #include "BootRun.h"
-#include "DeviceFixture.h"
+#include "EngineFixture.h"
 #include "VornLog.h"
 #include "VornMemory.h"
 #include <cstring>
+#include <thread>
 #include <tuple>
 
 using namespace vorntest;
@@ -45,11 +46,9 @@ TEST(Settings, NameSettersCopyWithABound)
     std::string longName(5000, 'a');
     Vorn::SetApplicationName(longName.c_str());
     EXPECT_EQ(Vorn::APPLICATION_NAME_MAX - 1, strlen(Vorn::GetApplicationName()));
-    char small[8];
-    memset(small, 'x', sizeof small);
+    char small[8] = "xxxxxxx";
     Vorn::GetApplicationName(small, 4);
-    EXPECT_STREQ("aaa", small);
-    EXPECT_EQ('x', small[4]);
+    EXPECT_EQ(std::string("aaa\0xxx", 7), std::string(small, 7));
     Vorn::SetMenuName(longName.c_str());   // must not run past its buffer either
     Vorn::SetApplicationName("トルメア");
     char name[Vorn::APPLICATION_NAME_MAX];
@@ -75,10 +74,9 @@ TEST(Settings, VirtualScreenScalesAndScreenInfo)
 
 TEST(Settings, PagesAreZeroedAndAFailedAllocationIsNull)
 {
-    auto* p = static_cast<unsigned char*>(Vorn::AllocPages(5000));
-    ASSERT_NE(nullptr, p);
-    for (int i = 0; i < 8192; ++i) ASSERT_EQ(0, p[i]) << i;   // rounded up to whole pages
-    void* pages = p;
+    void* pages = Vorn::AllocPages(5000);
+    ASSERT_NE(nullptr, pages);
+    EXPECT_EQ(std::string(8192, '\0'), std::string(static_cast<char*>(pages), 8192));   // rounded up to whole pages
     Vorn::FreePages(&pages);
     EXPECT_EQ(nullptr, pages);
     Vorn::FreePages(&pages);                                  // freeing none is harmless
@@ -137,28 +135,20 @@ TEST(Boot, AFailedStartShowsItsBoxAndTheRunEndsWithZero)
     EXPECT_EQ((std::vector<SeenBox>{{"ERROR", "３Ｄシステムの起動に失敗"}}), boxes);
 }
 
-namespace {
-HANDLE g_held, g_release;
-DWORD WINAPI HoldMutex(void*)
-{
-    HANDLE m = CreateMutexA(nullptr, TRUE, TestName());
-    SetEvent(g_held);
-    WaitForSingleObject(g_release, INFINITE);
-    ReleaseMutex(m);
-    CloseHandle(m);
-    return 0;
-}
-}  // namespace
-
 TEST(Boot, ASecondInstanceIsRefused)
 {
-    g_held = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    g_release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE holder = CreateThread(nullptr, 0, HoldMutex, nullptr, 0, nullptr);
-    WaitForSingleObject(g_held, 5000);
+    HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr), release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([=] {
+        HANDLE m = CreateMutexA(nullptr, TRUE, TestName());
+        SetEvent(held);
+        WaitForSingleObject(release, INFINITE);
+        ReleaseMutex(m);
+        CloseHandle(m);
+    });
+    WaitForSingleObject(held, 5000);
     const std::vector<SeenBox> boxes = BootEndingBeforeGameMain([] { Settings(OPTION_DIRECT3D); return true; });
-    SetEvent(g_release);
-    WaitForSingleObject(holder, 5000);
+    SetEvent(release);
+    holder.join();
     EXPECT_EQ((std::vector<SeenBox>{{"ERROR", "２重起動は許可されてません"}}), boxes);
 }
 
@@ -172,10 +162,8 @@ TEST(Boot, TheLogMarksTheStartAndTheEndOfTheApplication)
     const std::string file = ModuleFolder() + "\\VornBootLog.html";
     const std::string log = ReadFile(file);
     DeleteFileA(file.c_str());
-    const size_t start = log.find("アプリケーション開始");
-    ASSERT_NE(std::string::npos, start) << file;
-    EXPECT_NE(std::string::npos, log.find("アプリケーション終了", start));
-    EXPECT_EQ(std::string::npos, log.find("アプリケーション開始", start + 1));
+    EXPECT_TRUE(InOrder(log, {"アプリケーション開始", "アプリケーション終了"})) << file;
+    EXPECT_EQ(1, CountIn(log, "アプリケーション開始"));
 }
 
 TEST(Boot, MsgBoxFormatsIntoABoundedBuffer)
@@ -201,8 +189,7 @@ TEST(Boot, StartsWithTheDefaultsAndArgumentsReachGameMain)
         Vorn::GetScreenInfo(&w, &h, &windowed);
         EXPECT_EQ(std::make_tuple(640u, 480u, false), std::make_tuple(w, h, windowed));   // full screen unless the game says otherwise
         EXPECT_EQ(0u, std::string(Vorn::GetApplicationName()).find("Vorn"));   // the library banner
-        EXPECT_EQ(2, argc);
-        EXPECT_STREQ("option", argv[1]);
+        EXPECT_EQ(std::make_pair(2, std::string("option")), std::make_pair(argc, std::string(argc > 1 ? argv[1] : "")));
         ran = true;
         EndRun();
         return 0;
@@ -223,8 +210,8 @@ TEST(Boot, WithoutDirect3DTheWindowIsWindowedWithAListBox)
         ASSERT_NE(nullptr, listBox);
         Vorn::PrintListBox("%s", std::string(2000, 'c').c_str());
         Vorn::PrintListBox("line %d", 2);
-        EXPECT_EQ(2, SendMessageA(listBox, LB_GETCOUNT, 0, 0));
-        EXPECT_EQ(static_cast<LRESULT>(Vorn::MESSAGE_MAX - 1), SendMessageA(listBox, LB_GETTEXTLEN, 0, 0));
+        EXPECT_EQ(std::make_pair(LRESULT(2), LRESULT(Vorn::MESSAGE_MAX - 1)),
+                  std::make_pair(SendMessageA(listBox, LB_GETCOUNT, 0, 0), SendMessageA(listBox, LB_GETTEXTLEN, 0, 0)));
         Vorn::ClearListBox();
         EXPECT_EQ(0, SendMessageA(listBox, LB_GETCOUNT, 0, 0));
         Vorn::Exit();
@@ -252,17 +239,15 @@ TEST(BootText, DrawsOutlinedLines)
         for (int i = 0; i < 3; ++i) Vorn::PrintBootText("■■■■■■■■");
         GdiFlush();
         HDC dc = GetDC(w);
-        for (int y = 8; y < 64; ++y) {
+        for (int y = 8; y < 64; ++y)
             for (int x = 8; x < 120; ++x) {
                 const COLORREF c = GetPixel(dc, x, y);
                 white += c == RGB(0xFF, 0xFF, 0xFF);
                 outline += c == RGB(0x40, 0xA0, 0x60);
             }
-        }
         ReleaseDC(w, dc);
     }));
-    EXPECT_GT(white, 20);
-    EXPECT_GT(outline, 20);
+    EXPECT_TRUE(white > 20 && outline > 20) << white << " white, " << outline << " outline pixels";
 }
 
 TEST(BootText, EveryCallDeletesTheFontItMade)

@@ -1,12 +1,55 @@
 // The file system: the lookup order over loose files, the pack, resources and the bare name;
-// kinds; streams; LZSS data on every path; temporary copies.
+// kinds; streams; LZSS data on every path; temporary copies. PACK files: layout bytes,
+// BuildPack/ExtractPack round trip, CRC checks, names sharing a CRC, malformed packs, unsafe names
+// and the packer's own failures. Randomly damaged directories and entries are the pack fuzz targets'.
 #include "RuntimeTestSupport.h"
 #include "VornFile.h"
 #include "VornMemory.h"
+#include "VornPackFormat.h"
+#include "VornSystem.h"
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 namespace {
+
+struct Item { std::string name, data; };   // the name normalised
+
+uint32_t U32(const std::string& s, size_t at) { return VornSystem::ReadLE32(reinterpret_cast<const uint8_t*>(s.data()) + at); }
+void SetU32(std::string& s, size_t at, uint32_t v) { VornSystem::WriteLE32(reinterpret_cast<uint8_t*>(&s[at]), v); }
+uint32_t Crc(const std::string& s) { return VornPackFormat::Crc32(s.data(), s.size()); }
+
+// A pack written by hand from the format pieces (entries kept in the given order when CRCs tie).
+std::string MakePack(std::vector<Item> items)
+{
+    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return Crc(a.name) < Crc(b.name); });
+    std::vector<VornPackEntry> table(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        table[i] = {{}, Crc(items[i].name), Crc(items[i].data), 0, uint32_t(items[i].data.size())};
+        std::memcpy(table[i].name, items[i].name.data(), std::min<size_t>(64, items[i].name.size()));
+    }
+    std::string pack(size_t(std::max<uint64_t>(8, VornPackFormat::Layout(table.data(), uint32_t(table.size())))), '\0');
+    VornPackFormat::WriteHeader(reinterpret_cast<uint8_t*>(&pack[0]), uint32_t(table.size()));
+    for (size_t i = 0; i < table.size(); ++i) {
+        VornPackFormat::WriteEntry(reinterpret_cast<uint8_t*>(&pack[8 + 80 * i]), table[i]);
+        pack.replace(table[i].offset, items[i].data.size(), items[i].data);
+    }
+    return pack;
+}
+
+// Runs the packer tool with the given arguments; its exit code, and its output in *output.
+int RunPacker(const std::string& arguments, std::string* output)
+{
+    char exe[MAX_PATH];
+    GetFullPathNameA(VORNPACK_EXE, sizeof exe, exe, nullptr);
+    FILE* pipe = _popen(("\"" + std::string(exe) + "\" " + arguments + " 2>&1").c_str(), "rb");
+    output->clear();
+    char piece[4096];
+    size_t n;
+    while (pipe && (n = std::fread(piece, 1, sizeof piece, pipe)) > 0) output->append(piece, n);
+    return pipe ? _pclose(pipe) : -1;
+}
 
 class FileTest : public RuntimeTest
 {
@@ -23,14 +66,23 @@ protected:
         EXPECT_EQ(VornMemory::GetUsedSize(), 0u) << "a file buffer or stream was not freed";
         RuntimeTest::TearDown();
     }
-    std::string Load(uint32_t kind, const char* name)
+    // What Load gives by kind, or LoadFromPack from the pack: "<none>" when it fails.
+    template <typename F> static std::string Loaded(F load)
     {
         void* data = nullptr;
         uint32_t size = 0;
-        if (!VornFile::Load(kind, name, &data, &size)) return "<none>";
-        std::string s(static_cast<char*>(data), size);
-        VornMemory::Free(data);
+        if (!load(&data, &size)) return "<none>";
+        const std::string s(static_cast<char*>(data), size);
+        VornMemory::FreeQuiet(data);
         return s;
+    }
+    std::string Load(uint32_t kind, const char* name)
+    {
+        return Loaded([&](void** data, uint32_t* size) { return VornFile::Load(kind, name, data, size); });
+    }
+    std::string FromPack(const std::string& name, const char* pack = "p.bin")
+    {
+        return Loaded([&](void** data, uint32_t* size) { return VornFile::LoadFromPack(name.c_str(), pack, data, size); });
     }
     std::string ReadStream(VornFileStream* s)
     {
@@ -49,6 +101,8 @@ protected:
         return out;
     }
 };
+
+using PackTest = FileTest;
 
 } // namespace
 
@@ -147,12 +201,10 @@ TEST_F(FileTest, StreamsStayInsideTheirEntry)
     EXPECT_EQ(std::make_pair(1u, 10u), std::make_pair(s->inPack, VornFile::GetSize(s)));
     char buffer[32] = {};
     EXPECT_EQ(VornFile::Read(s, 4, buffer), 4u);
-    EXPECT_EQ(std::string(buffer, 4), "0123");
-    EXPECT_EQ(VornFile::GetPosition(s), 4u);
+    EXPECT_EQ(std::make_pair(std::string(buffer, 4), 4u), std::make_pair(std::string("0123"), VornFile::GetPosition(s)));
     EXPECT_TRUE(VornFile::Seek(s, 0, 2));        // exactly the end
     EXPECT_EQ(VornFile::Read(s, 4, buffer), 0u);
-    EXPECT_FALSE(VornFile::Seek(s, 1, 2));       // one further
-    EXPECT_FALSE(VornFile::Seek(s, -11, 2));     // before the start
+    EXPECT_FALSE(VornFile::Seek(s, 1, 2) || VornFile::Seek(s, -11, 2));   // one further, before the start
     EXPECT_EQ(VornFile::GetPosition(s), 10u);
     EXPECT_TRUE(VornFile::Seek(s, -3, 0));
     EXPECT_EQ(VornFile::Read(s, 32, buffer), 3u);
@@ -164,8 +216,7 @@ TEST_F(FileTest, StreamsStayInsideTheirEntry)
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(ReadStream(c), "CCCC");
     VornFile::Close(c);
-    EXPECT_EQ(VornFile::GetSize(nullptr), 0u);
-    EXPECT_EQ(VornFile::Read(nullptr, 4, buffer), 0u);
+    EXPECT_EQ(std::make_pair(0u, 0u), std::make_pair(VornFile::GetSize(nullptr), VornFile::Read(nullptr, 4, buffer)));
     VornFile::Close(nullptr);
 }
 
@@ -219,14 +270,12 @@ TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
     char first[256], second[256], third[256];
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", first));
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", second));
-    EXPECT_EQ(std::string(first), temp + "\\0000_movie.avi");   // a running counter in every name
-    EXPECT_EQ(std::string(second), temp + "\\0001_movie.avi");
-    EXPECT_EQ(ReadFile(first), std::string(1000, 'm') + "END");
-    EXPECT_EQ(ReadFile(second), ReadFile(first));
+    // A running counter in every name.
+    EXPECT_EQ(std::make_pair(temp + "\\0000_movie.avi", temp + "\\0001_movie.avi"), std::make_pair(std::string(first), std::string(second)));
+    EXPECT_EQ(std::make_pair(std::string(1000, 'm') + "END", ReadFile(first)), std::make_pair(ReadFile(first), ReadFile(second)));
     // A name with folders becomes one file in the temporary folder.
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_SOUND, "se\\hit.wav", third));
-    EXPECT_EQ(std::string(third), temp + "\\0002_se_hit.wav");
-    EXPECT_EQ(ReadFile(third), "RIFF");
+    EXPECT_EQ(std::make_pair(temp + "\\0002_se_hit.wav", std::string("RIFF")), std::make_pair(std::string(third), ReadFile(third)));
     // A name another program is using is skipped, its file left whole.
     PutFile("temp\\0003_movie.avi", "theirs");
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", second));
@@ -256,10 +305,261 @@ TEST_F(FileTest, BadKindsAndOverlongNamesAreRefusedWithoutOverrunningPaths)
     const std::string longName(400, 'n');
     EXPECT_EQ(Load(FILE_KIND_DATA, longName.c_str()), "<none>");
     EXPECT_EQ(VornFile::Open(FILE_KIND_DATA, longName.c_str()), nullptr);
-    EXPECT_FALSE(VornFile::FindFilePath(FILE_KIND_DATA, path, longName.c_str()));
+    EXPECT_FALSE(VornFile::FindFilePath(FILE_KIND_DATA, path, longName.c_str()) || VornFile::ExistsInPack(FILE_KIND_DATA, longName.c_str()));
     EXPECT_LT(std::strlen(path), 256u);
-    EXPECT_FALSE(VornFile::ExistsInPack(FILE_KIND_DATA, longName.c_str()));
     VornFile::SetRootPath(longName.c_str(), longName.c_str());
     EXPECT_STREQ(VornFile::GetRootPath(), "");
     EXPECT_TRUE(Has(CloseLog(), "ファイルの種類が不正です [ 10 ]"));
+}
+
+
+TEST(PackFormatTest, Crc32IsTheStandardReflectedOne)
+{
+    EXPECT_EQ(VornFile::Crc32(reinterpret_cast<const uint8_t*>("abc"), 3), 0x352441C2u);
+    EXPECT_EQ(VornFile::Crc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
+    EXPECT_EQ(VornFile::Crc32(nullptr, 0), 0u);
+    EXPECT_EQ(VornPackFormat::Crc32("DATA\\AKD2Y670.BIN", 17), VornPackFormat::Crc32("DATA\\1G1F7W2W.BIN", 17));
+}
+
+TEST(PackFormatTest, TheDirectoryMustFitTheFileAndThirtyTwoBitOffsets)
+{
+    uint8_t head[8];
+    uint32_t count = 7;
+    VornPackFormat::WriteHeader(head, 2);
+    EXPECT_TRUE(VornPackFormat::ReadHeader(head, 8 + 160, &count));
+    EXPECT_EQ(count, 2u);
+    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 8 + 159, &count));
+    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 7, &count));
+    // A huge file does not make room for a directory past 4 GiB (count × 80 would wrap).
+    VornPackFormat::WriteHeader(head, 60000000);
+    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 8ull << 30, &count));
+    head[0] = 'p';
+    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 1000, &count));
+}
+
+// Which names are safe is the pack_directory fuzz target's check against an independent reading;
+// the extractor's refusal of climbing names is the case below.
+TEST_F(PackTest, BuildPackWritesTheLayoutAndTheIncludeFile)
+{
+    PutFile("src\\texture\\Hero.png", std::string(300, 'h'));
+    PutFile("src\\model\\hero.x", "xof 0303txt 0032");
+    PutFile("src\\a.txt", "");
+    ASSERT_FALSE(VornFile::BuildPack("out\\p.bin", "src"));   // no "out" folder: nothing to write into
+    ASSERT_TRUE(VornFile::BuildPack("p.bin", "src"));
+    const std::string pack = ReadFile("p.bin");
+    ASSERT_GE(pack.size(), 8u + 3 * 80);
+    EXPECT_EQ(pack.substr(0, 4), "PACK");
+    EXPECT_EQ(U32(pack, 4), 3u);
+    uint32_t previousCrc = 0, expectedOffset = 256, modelOffset = 0;   // 8 + 240 rounded up to 256
+    for (int i = 0; i < 3; ++i) {
+        const size_t e = 8 + 80 * i;
+        const std::string name(pack.c_str() + e);
+        const uint32_t nameCrc = U32(pack, e + 64), dataCrc = U32(pack, e + 68), offset = U32(pack, e + 72),
+                       size = U32(pack, e + 76);
+        EXPECT_GE(nameCrc, previousCrc);
+        previousCrc = nameCrc;
+        EXPECT_EQ(std::make_tuple(Crc(name), expectedOffset, VornPackFormat::Crc32(pack.data() + offset, size)),
+                  std::make_tuple(nameCrc, offset, dataCrc)) << name;
+        for (size_t k = offset + size; k < ((offset + size + 255) & ~size_t(255)) && k < pack.size(); ++k)
+            ASSERT_EQ(pack[k], 0) << "gap after " << name;
+        expectedOffset = (offset + size + 255) & ~uint32_t(255);
+        EXPECT_TRUE(name == "TEXTURE\\HERO.PNG" || name == "MODEL\\HERO.X" || name == "A.TXT") << name;
+        if (name == "MODEL\\HERO.X") modelOffset = offset;
+    }
+    const std::string inc = ReadFile("p.inc");
+    char line[160];
+    std::snprintf(line, sizeof line, "\t{ 0x%08X, 0x%08X, 0x%08X, 0x%08X, \"MODEL\\HERO.X\" },\r\n",
+                  Crc("xof 0303txt 0032"), Crc("MODEL\\HERO.X"), modelOffset, 16u);
+    EXPECT_TRUE(Has(inc, line)) << inc;
+}
+
+TEST_F(PackTest, RoundTripThroughExtractAndLoadIsByteExact)
+{
+    std::vector<std::pair<std::string, std::string>> files = {
+        {"texture\\title.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(5000, '\0')},
+        {"sound\\hit.wav", std::string(777, '\x7f')},
+        {"表\\ソ.txt", "Shift-JIS names whose second bytes are backslashes"},
+        {"deep\\a\\b\\c\\d.dat", "deep"},
+        {"empty.bin", ""},
+    };
+    for (auto& f : files) PutFile("src\\" + f.first, f.second);
+    ASSERT_TRUE(VornFile::BuildPack("p.bin", "src"));
+    ASSERT_TRUE(VornFile::ExtractPack("p.bin", "out"));
+    for (auto& f : files) {
+        std::string upper(f.first.size() + 1, '\0');
+        VornSystem::NormalizePath(&upper[0], f.first.c_str(), upper.size());
+        upper.resize(std::strlen(upper.c_str()));
+        EXPECT_EQ(ReadFile("out\\" + upper), f.second) << f.first;
+        EXPECT_EQ(FromPack(f.first), f.second) << f.first;
+    }
+    // Letter case and '/' do not matter for the lookup; Shift-JIS second bytes are kept.
+    EXPECT_EQ(FromPack("TEXTURE/Title.PNG"), files[0].second);
+    EXPECT_EQ(FromPack("表/ソ.TXT"), files[2].second);
+    EXPECT_EQ(FromPack("texture\\title.pn"), "<none>");
+}
+
+TEST_F(PackTest, APackInsideItsFolderLeavesOutItsOwnOutput)
+{
+    PutFile("Data\\texture\\a.png", "png");
+    ASSERT_TRUE(VornFile::BuildPack("Data\\Data.bin", "Data"));
+    ASSERT_TRUE(VornFile::BuildPack("Data\\Data.bin", "Data"));   // Data.bin and Data.inc now lie in the folder
+    const std::string pack = ReadFile("Data\\Data.bin");
+    ASSERT_GE(pack.size(), 8u);
+    EXPECT_EQ(U32(pack, 4), 1u);   // neither Data.bin nor Data.inc went in
+    EXPECT_EQ(FromPack("texture\\a.png", "Data\\Data.bin"), "png");
+    EXPECT_EQ(FromPack("Data.bin", "Data\\Data.bin"), "<none>");
+}
+
+TEST_F(PackTest, AlteredDataIsRefusedByLoadButReadByAStream)
+{
+    PutFile("src\\data\\save.dat", "0123456789");
+    ASSERT_TRUE(VornFile::BuildPack("p.bin", "src"));
+    std::string pack = ReadFile("p.bin");
+    pack[U32(pack, 8 + 72) + 3] = 'X';
+    PutFile("p.bin", pack);
+    EXPECT_EQ(FromPack("data\\save.dat"), "<none>");
+    VornFileStream* s = VornFile::OpenFromPack("data\\save.dat", "p.bin");
+    ASSERT_NE(s, nullptr);
+    char buffer[16] = {};
+    EXPECT_EQ(VornFile::Read(s, 16, buffer), 10u);
+    EXPECT_EQ(std::string(buffer, 10), "012X456789");
+    VornFile::Close(s);
+    EXPECT_TRUE(Has(CloseLog(), " {<BR>\r\n<B><FONT color=\"RED\">　　ファイルのCRCが一致しません</FONT></B><BR>\r\n} <BR>\r\n"));
+}
+
+TEST_F(PackTest, ANameWithTheSameCrcIsNotTheSameName)
+{
+    const Item a = {"DATA\\AKD2Y670.BIN", "first"}, b = {"DATA\\1G1F7W2W.BIN", "second"};
+    PutFile("p.bin", MakePack({a}));
+    EXPECT_EQ(FromPack("data\\akd2y670.bin"), "first");
+    EXPECT_EQ(FromPack("data\\1g1f7w2w.bin"), "<none>");
+    for (const std::string& pack : {MakePack({a, b}), MakePack({b, a})}) {
+        PutFile("p.bin", pack);
+        EXPECT_EQ(FromPack("data\\akd2y670.bin"), "first");
+        EXPECT_EQ(FromPack("data\\1g1f7w2w.bin"), "second");
+    }
+}
+
+TEST_F(PackTest, MalformedPacksFailCleanly)
+{
+    const std::string good = MakePack({{"A.TXT", "alpha"}, {"B.TXT", "bravo"}});
+    PutFile("p.bin", good);
+    ASSERT_EQ(FromPack("a.txt"), "alpha");
+
+    // Truncated directory: the count promises more entries than the file holds; a cut file.
+    std::string big = good, huge = good, bad;
+    SetU32(big, 4, 1000000);
+    SetU32(huge, 4, 0xFFFFFFFFu);
+    for (const std::string& cut : {big, huge, good.substr(0, 8 + 80 + 40), good.substr(0, 6)}) {
+        PutFile("p.bin", cut);
+        EXPECT_EQ(FromPack("a.txt"), "<none>");
+    }
+    EXPECT_FALSE(VornFile::ExtractPack("p.bin", "out"));
+
+    // An offset past the end of the file, or into the directory (wrapping sums are the fuzz targets');
+    // a size past the end.
+    for (uint32_t offset : {uint32_t(good.size()), 8u}) {
+        bad = good;
+        SetU32(bad, 8 + 72, offset);
+        PutFile("p.bin", bad);
+        const char* name = std::string(good.c_str() + 8) == "A.TXT" ? "a.txt" : "b.txt";
+        EXPECT_EQ(FromPack(name), "<none>") << offset;
+        EXPECT_EQ(VornFile::OpenFromPack(name, "p.bin"), nullptr);
+    }
+    bad = good;
+    SetU32(bad, 8 + 76, 0xFFFFFFF0u);
+    PutFile("p.bin", bad);
+    EXPECT_FALSE(VornFile::ExtractPack("p.bin", "out"));
+
+    // Not a pack at all: no entries, no error.
+    PutFile("p.bin", std::string("KCAP\x01\x00\x00\x00", 8));
+    EXPECT_EQ(FromPack("a.txt"), "<none>");
+}
+
+TEST_F(PackTest, NamesFillingAll64BytesAreReadWithoutOverrun)
+{
+    const std::string full(64, 'N');   // no terminator in the file
+    PutFile("p.bin", MakePack({{full, "full"}, {"SHORT.TXT", "short"}}));
+    EXPECT_EQ(FromPack(full), "full");
+    EXPECT_EQ(FromPack(full + "N"), "<none>");
+    EXPECT_EQ(FromPack(full.substr(0, 63)), "<none>");
+    ASSERT_TRUE(VornFile::ExtractPack("p.bin", "out"));
+    EXPECT_EQ(ReadFile("out\\" + full), "full");
+    EXPECT_EQ(ReadFile("out\\SHORT.TXT"), "short");
+}
+
+TEST_F(PackTest, ExtractPackRefusesNamesThatClimbOutAndReportsIt)
+{
+    CreateDirectoryA("jail", nullptr);
+    PutFile("p.bin", MakePack({{"..\\ESCAPED.TXT", "1"}, {"C:\\ESCAPED2.TXT", "2"}, {"\\ESCAPED3.TXT", "3"},
+                               {"SUB\\..\\..\\ESCAPED4.TXT", "4"}, {"SAFE\\OK.TXT", "ok"}}));
+    EXPECT_FALSE(VornFile::ExtractPack("p.bin", "jail\\out"));   // partial: one good file, four refused
+    EXPECT_EQ(ReadFile("jail\\out\\SAFE\\OK.TXT"), "ok");
+    for (const char* escaped : {"jail\\ESCAPED.TXT", "ESCAPED4.TXT", "jail\\ESCAPED4.TXT", "C:\\ESCAPED2.TXT", "\\ESCAPED3.TXT"})
+        EXPECT_FALSE(VornSystem::FileExists(escaped)) << escaped;
+    EXPECT_FALSE(VornFile::ExtractPack("missing.bin", "jail\\out"));
+    PutFile("empty.bin", MakePack({}));
+    EXPECT_FALSE(VornFile::ExtractPack("empty.bin", "jail\\out2"));   // nothing written
+}
+
+TEST_F(PackTest, BuildPackReportsWhatItCouldNotDo)
+{
+    EXPECT_FALSE(VornFile::BuildPack("p.bin", "no-such-folder"));
+    PutFile("src\\fine.txt", "fine");
+    PutFile("src\\" + std::string(70, 'L') + ".txt", "too long for an entry name");
+    EXPECT_FALSE(VornFile::BuildPack("p.bin", "src"));
+    EXPECT_EQ(FromPack("fine.txt"), "fine");   // what could be packed still is
+    DeleteFileA(("src\\" + std::string(70, 'L') + ".txt").c_str());
+    // A file that cannot be read while packing: the first in table order, so that every entry
+    // after it must still be written at its own offset.
+    const std::vector<std::string> names = {"FINE.TXT", "TWO.TXT", "THREE.TXT", "FOUR.TXT"};
+    for (const std::string& n : names) PutFile("src\\" + n, n);
+    const std::string first = *std::min_element(names.begin(), names.end(),
+                                                [](const std::string& a, const std::string& b) { return Crc(a) < Crc(b); });
+    HANDLE locked = CreateFileA(("src\\" + first).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(VornFile::BuildPack("p.bin", "src"));
+    CloseHandle(locked);
+    for (const std::string& n : names) EXPECT_EQ(FromPack(n), n == first ? "<none>" : n) << n;
+    EXPECT_TRUE(VornFile::BuildPack("p.bin", "src"));
+    for (const std::string& n : names) EXPECT_EQ(FromPack(n), n) << n;
+    // The output cannot be created.
+    EXPECT_FALSE(VornFile::BuildPack("missing-folder\\p.bin", "src"));
+}
+
+TEST_F(PackTest, CollectFilesStopsAtTheTableSize)
+{
+    for (int i = 0; i < 5; ++i) PutFile("src\\f" + std::to_string(i) + ".txt", "x");
+    PutFile("src\\sub\\g.txt", "y");
+    VornPackEntry table[3];
+    bool complete = true;
+    EXPECT_EQ(VornFile::CollectFiles(table, 0, 3, "src", "src", &complete), 3u);
+    EXPECT_FALSE(complete);
+    VornPackEntry all[10];
+    complete = true;
+    EXPECT_EQ(VornFile::CollectFiles(all, 0, 10, "src", "src", &complete), 6u);
+    EXPECT_TRUE(complete);
+    EXPECT_TRUE(std::all_of(all, all + 6, [](const VornPackEntry& e) { return e.size == 1; }));
+    EXPECT_TRUE(std::any_of(all, all + 6, [](const VornPackEntry& e) { return std::strcmp(e.name, "sub\\g.txt") == 0; }));
+}
+
+TEST_F(PackTest, ThePackerToolPacksAndUnpacks)
+{
+    PutFile("src\\texture\\title.png", std::string(5000, 't'));
+    PutFile("src\\model\\hero.x", "xof");
+    std::string output;
+    ASSERT_EQ(RunPacker("p.bin src", &output), 0) << output;
+    char line[128];
+    std::snprintf(line, sizeof line, "Packing... [0x%08X] [        3 byte] [MODEL\\HERO.X]\r\n", Crc("MODEL\\HERO.X"));
+    EXPECT_TRUE(Has(output, line)) << output;
+    EXPECT_EQ(FromPack("model/hero.x"), "xof");
+
+    ASSERT_EQ(RunPacker("-x p.bin out", &output), 0) << output;
+    EXPECT_EQ(ReadFile("out\\TEXTURE\\TITLE.PNG"), std::string(5000, 't'));
+
+    EXPECT_EQ(RunPacker("q.bin no-such-folder", &output), 1);
+    EXPECT_TRUE(Has(output, "ERROR : フォルダがありません [no-such-folder]")) << output;
+    EXPECT_EQ(RunPacker("-x missing.bin out", &output), 1);
+    EXPECT_EQ(RunPacker("p.bin", &output), 2);
+    EXPECT_TRUE(Has(output, "usage: vornpack"));
 }

@@ -53,8 +53,7 @@ TEST_F(ListTest, InsertsAtHeadAndTailAndWalksBothWays)
     Add(list, 2);
     Add(list, 3);
     Add(list, 1, VornList::INSERT_HEAD);
-    EXPECT_EQ(Values(list), std::vector<int>({1, 2, 3}));
-    EXPECT_EQ(VornList::GetCount(list), 3u);
+    EXPECT_EQ(std::make_pair(std::vector<int>({1, 2, 3}), 3u), std::make_pair(Values(list), VornList::GetCount(list)));
     auto value = [](void* node) { return *static_cast<int*>(node); };
     EXPECT_EQ(std::make_tuple(3, 2, 2), std::make_tuple(value(VornList::GetEnd(list)), value(VornList::GetAt(list, 1)),
                                                        value(VornList::GetPrev(VornList::GetEnd(list)))));
@@ -73,23 +72,18 @@ TEST_F(ListTest, ReleasedNodesWaitForCollectCountedOnesSurviveItAndClearTakesAll
     int* c = Add(list, 30);
     VornList::AddRefNode(b);
     EXPECT_EQ(VornList::GetRefCount(b), 2);
-    VornList::ReleaseNode(a);
-    VornList::ReleaseNode(b);
-    VornList::ReleaseNode(c);
-    EXPECT_EQ(Values(list), std::vector<int>({10, 20, 30}));   // still linked
-    EXPECT_EQ(VornList::GetRefCount(a), 0);
+    for (int* node : {a, b, c}) VornList::ReleaseNode(node);
+    EXPECT_EQ(std::make_pair(std::vector<int>({10, 20, 30}), 0), std::make_pair(Values(list), VornList::GetRefCount(a)));   // still linked
     VornList::Collect(list);
-    EXPECT_EQ(Values(list), std::vector<int>({20}));
-    EXPECT_EQ(VornList::GetCount(list), 1u);
-    EXPECT_EQ(g_released, std::vector<int>({10, 30}));
+    EXPECT_EQ(std::make_tuple(std::vector<int>({20}), 1u, std::vector<int>({10, 30})),
+              std::make_tuple(Values(list), VornList::GetCount(list), g_released));
     EXPECT_TRUE(!VornList::GetPrev(b) && !VornList::GetNext(b));
     EXPECT_EQ(VornList::GetRefCount(nullptr), 0);
     // Clear calls every callback once, counted or not, and keeps the list.
     Add(list, 40);
     g_released.clear();
     EXPECT_TRUE(VornList::Clear(list));
-    EXPECT_EQ(g_released, std::vector<int>({20, 40}));
-    EXPECT_EQ(VornList::GetCount(list), 0u);
+    EXPECT_EQ(std::make_pair(std::vector<int>({20, 40}), 0u), std::make_pair(g_released, VornList::GetCount(list)));
     EXPECT_NE(Add(list, 7), nullptr);
     g_released.clear();
     EXPECT_TRUE(VornList::Release(list));

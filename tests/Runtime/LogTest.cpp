@@ -158,16 +158,13 @@ TEST_F(LogTest, RuntimeClassesLogTheirTitlesInBootOrder)
     VornConsole::Finalize();
     VornFile::Finalize();
     VornLog::Close();
-    const std::string text = ReadFile("titles.html");
-    size_t at = 0;
-    for (const char* title : {"VornFileクラスの初期化", "VornMemoryクラスの初期化", "VornMemory::SetWorkArea",
-                              "VornListクラスの初期化", "VornConsoleクラスの初期化", "VornDebugクラスの初期化",
-                              "VornLZSSクラスの初期化", "VornLZSSクラスの解放", "VornDebugクラスの解放",
-                              "VornListクラスの解放", "VornMemoryクラスの解放", "VornConsoleクラスの解放",
-                              "VornFileクラスの解放"}) {
-        at = text.find(std::string("<FONT color=\"WHITE\">") + title + "</FONT>", at);
-        ASSERT_NE(at, std::string::npos) << title;
-    }
+    std::vector<std::string> titles;
+    for (const char* title : {"VornFileクラスの初期化", "VornMemoryクラスの初期化", "VornMemory::SetWorkArea", "VornListクラスの初期化",
+                              "VornConsoleクラスの初期化", "VornDebugクラスの初期化", "VornLZSSクラスの初期化", "VornLZSSクラスの解放",
+                              "VornDebugクラスの解放", "VornListクラスの解放", "VornMemoryクラスの解放", "VornConsoleクラスの解放",
+                              "VornFileクラスの解放"})
+        titles.push_back(std::string("<FONT color=\"WHITE\">") + title + "</FONT>");
+    EXPECT_TRUE(vorntest::InOrder(ReadFile("titles.html"), titles));
 }
 
 TEST(DebugTest, TheListBoxWindowCollectsAndClearsLines)
@@ -185,12 +182,11 @@ TEST(DebugTest, TheListBoxWindowCollectsAndClearsLines)
     ASSERT_EQ(SendMessageA(window, LB_GETCOUNT, 0, 0), 2);
     char line[600] = {};
     SendMessageA(window, LB_GETTEXT, 0, LPARAM(line));
-    EXPECT_STREQ(line, "frame 1");
-    EXPECT_EQ(SendMessageA(window, LB_GETTEXTLEN, 1, 0), 255);
+    EXPECT_EQ(std::make_pair(std::string("frame 1"), LRESULT(255)),
+              std::make_pair(std::string(line), SendMessageA(window, LB_GETTEXTLEN, 1, 0)));
     VornDebug::WindowClear();
     EXPECT_EQ(SendMessageA(window, LB_GETCOUNT, 0, 0), 0);
     VornDebug::Print("debugger line %d\n", 2);
     VornDebug::Finalize();
-    EXPECT_EQ(VornDebug::GetWindow(), nullptr);
-    EXPECT_FALSE(IsWindow(window));
+    EXPECT_TRUE(!VornDebug::GetWindow() && !IsWindow(window));
 }

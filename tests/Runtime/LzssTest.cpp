@@ -1,4 +1,6 @@
-// LZSS streams: round trips, pinned and hand-built streams, broken streams, threads.
+// LZSS streams: pinned streams, round trips, broken streams, threads. Hand-built streams (references
+// overlapping their output, into the zero window, cut by the size) are the lzss fuzz target's, which
+// compares every decode with a plain window decoder.
 #include "RuntimeTestSupport.h"
 #include "VornLZSS.h"
 #include <cstring>
@@ -9,13 +11,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes Wrap(uint32_t size, const Bytes& body)
-{
-    Bytes s = {'L', 'Z', 'S', 'S', uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16), uint8_t(size >> 24)};
-    s.insert(s.end(), body.begin(), body.end());
-    return s;
-}
 
 Bytes Encode(const Bytes& in) { return vorntest::LzssStream(in); }
 
@@ -84,26 +79,11 @@ TEST(LzssTest, LargerTextRoundTripsReproduciblyAndRepetitionShrinks)
     EXPECT_EQ(Encode(text), textStream);
 }
 
-TEST(LzssTest, HandBuiltStreamsOverlapAndReachIntoTheZeroWindow)
-{
-    // 'A', then 18 bytes from 4080 (where 'A' went): each copied byte feeds the next.
-    EXPECT_EQ(Decode(Wrap(19, {0x01, 'A', 0xF0, 0xFF})), Bytes(19, 'A'));
-    // 'X' at 4080, then 8 bytes from 4075: five zeros of the untouched window, 'X', then two
-    // bytes this very reference wrote.
-    EXPECT_EQ(Decode(Wrap(9, {0x01, 'X', 0xEB, 0xF5})), Bytes({'X', 0, 0, 0, 0, 0, 'X', 0, 0}));
-    // A reference before any literal: position 0 of the zero window, 3 bytes.
-    EXPECT_EQ(Decode(Wrap(3, {0x00, 0x00, 0x00})), Bytes(3, 0));
-    // Decoding stops in the middle of a reference once the size is reached.
-    EXPECT_EQ(Decode(Wrap(5, {0x01, 'Q', 0xF0, 0xFF})), Bytes(5, 'Q'));
-}
-
 TEST(LzssTest, BrokenStreamsFailCleanly)
 {
     const Bytes text = Text(5000);
-    Bytes stream = Encode(text);
-    for (size_t cut : {stream.size() - 1, stream.size() / 2, size_t(9), size_t(8)})
-        EXPECT_EQ(Decode(stream, uint32_t(cut)), Bytes({'f', 'a', 'i', 'l'})) << cut;
-    Bytes out(text.size());
+    Bytes stream = Encode(text), out(text.size());
+    EXPECT_EQ(Decode(stream, uint32_t(stream.size() - 1)), Bytes({'f', 'a', 'i', 'l'}));   // other cuts: the fuzz target
     EXPECT_EQ(VornLZSS::GetDecodedSize(stream.data(), 7), VornLZSS::INVALID_SIZE);
     Bytes noMagic = stream;
     noMagic[0] = 'l';

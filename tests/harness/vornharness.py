@@ -127,12 +127,6 @@ class App:
             self.proc.kill()
             self.proc.wait()
 
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.kill()
-
 
 def read_log(path):
     """An HTML log written by the engine (Shift-JIS) as text."""
@@ -172,23 +166,6 @@ class Recorder:
             self.proc.wait(5)
             self.proc = None
         return self.path
-
-
-def measure(path, start=None, length=None):
-    """sox's statistics of a recording (mixed to mono): 'rms', 'max', 'freq', 'length' (seconds)."""
-    cmd = ["sox", path, "-n", "remix", "1"]
-    if start is not None:
-        cmd += ["trim", str(start)] + ([str(length)] if length is not None else [])
-    cmd.append("stat")
-    r = subprocess.run(cmd, capture_output=True, text=True)
-    stats = {}
-    names = {"RMS     amplitude": "rms", "Maximum amplitude": "max", "Rough   frequency": "freq",
-             "Length (seconds)": "length"}
-    for line in r.stderr.splitlines():
-        label, _, value = line.partition(":")
-        if label.strip() in names:
-            stats[names[label.strip()]] = float(value)
-    return stats
 
 
 # A small assertion helper for script tests: counts checks and prints the plain closing line.
