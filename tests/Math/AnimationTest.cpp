@@ -29,10 +29,7 @@ protected:
     static VornHandle Sample() { return Curve({{0, 0}, {1, 10}, {3, 4}, {4, 4}, {6, 0}}); }
 };
 
-float Value(VornHandle h, float t, uint32_t kind)
-{
-    return VornAnimation::GetValue(h, t, kind, -999.0f);
-}
+float Value(VornHandle h, float t, uint32_t kind) { return VornAnimation::GetValue(h, t, kind, -999.0f); }
 
 } // namespace
 
@@ -65,16 +62,12 @@ TEST_F(AnimationTest, EveryKindAtKeysBetweenKeysAndPastTheEnd)
     const struct { float t; uint32_t kind; float value; } cases[] = {
         {1.0f, 0, 10.0f}, {2.0f, 0, 10.0f}, {1.0f, 1, 10.0f}, {2.0f, 1, 7.0f}, {0.5f, 1, 5.0f}, {5.0f, 1, 2.0f},
         {6.0f, 1, 0.0f}, {8.0f, 1, 7.0f}, {14.0f, 1, 7.0f},   // the last key time wraps to 0
-        // t = 1.5: between (1, 10) and (3, 4), f = 0.25.
-        {1.5f, 3, 6.25f},    // Spline(10, 4, 4)
-        {1.5f, 4, 10.75f},   // Spline(10, 10, 4)
-        {1.5f, 5, 7.375f},   // Bezier(10, 4, 4)
-        {1.5f, 6, 9.625f},   // Bezier(10, 10, 4)
-        {1.5f, 7, 9.625f},   // Hermite, tangents 4 * 2 / 3 and -6 * 2 / 3
-        {0.5f, 7, 6.0833333f},   // no previous key: start tangent dv = 10; end tangent 4 / 3
-        {5.0f, 7, 2.1666667f},   // no key after next: end tangent dv = -4; start tangent -4 * 2 / 3
-        {2.0f, 8, -999.0f},      // unknown kind
-    };
+        // t = 1.5: between (1, 10) and (3, 4), f = 0.25: Spline(10, 4, 4), Spline(10, 10, 4), Bezier(10, 4, 4),
+        // Bezier(10, 10, 4), Hermite with the tangents 4 * 2 / 3 and -6 * 2 / 3.
+        {1.5f, 3, 6.25f}, {1.5f, 4, 10.75f}, {1.5f, 5, 7.375f}, {1.5f, 6, 9.625f}, {1.5f, 7, 9.625f},
+        // Hermite with no previous key (start tangent dv = 10; end tangent 4 / 3), with no key after
+        // next (end tangent dv = -4; start tangent -4 * 2 / 3); an unknown kind.
+        {0.5f, 7, 6.0833333f}, {5.0f, 7, 2.1666667f}, {2.0f, 8, -999.0f}};
     for (const auto& c : cases) EXPECT_FLOAT_EQ(c.value, Value(h, c.t, c.kind)) << "kind " << c.kind << " at " << c.t;
     // At a key every kind gives the key's value; between keys of equal value every kind holds it.
     for (uint32_t kind : {0u, 1u, 3u, 4u, 5u, 6u, 7u}) {
@@ -148,13 +141,11 @@ TEST(VornAnimationHelpers, SpeedsOverCountStepsAndEasings)
     // (.., 2) = 10 (7 * 2 / 2) / 10. A count of 0 (or -1, whose triangle number is 0) reaches the end
     // without dividing.
     using Speed = float (*)(float, float, int32_t, int32_t);
+    const Speed flat = VornAnimation::FlatSpeed, add = VornAnimation::AddSpeed, sub = VornAnimation::SubSpeed;
     const struct { Speed speed; float from, to; int32_t count, step; float value; } cases[] = {
-        {VornAnimation::FlatSpeed, 0, 10, 4, 1, 2.5f}, {VornAnimation::FlatSpeed, 0, 10, 4, 4, 10.0f},
-        {VornAnimation::AddSpeed, 0, 10, 4, 2, 3.0f},  {VornAnimation::AddSpeed, 2, 12, 3, 3, 12.0f},
-        {VornAnimation::SubSpeed, 0, 10, 4, 1, 4.0f},  {VornAnimation::SubSpeed, 0, 10, 4, 2, 7.0f},
-        {VornAnimation::SubSpeed, 0, 10, 4, 4, 10.0f}, {VornAnimation::FlatSpeed, 0, 10, 0, 3, 10.0f},
-        {VornAnimation::AddSpeed, 0, 10, 0, 3, 10.0f}, {VornAnimation::AddSpeed, 0, 10, -1, 3, 10.0f},
-        {VornAnimation::SubSpeed, 0, 10, 0, 3, 10.0f}, {VornAnimation::SubSpeed, 0, 10, -1, 3, 10.0f}};
+        {flat, 0, 10, 4, 1, 2.5f}, {flat, 0, 10, 4, 4, 10.0f}, {add, 0, 10, 4, 2, 3.0f}, {add, 2, 12, 3, 3, 12.0f},
+        {sub, 0, 10, 4, 1, 4.0f}, {sub, 0, 10, 4, 2, 7.0f}, {sub, 0, 10, 4, 4, 10.0f}, {flat, 0, 10, 0, 3, 10.0f},
+        {add, 0, 10, 0, 3, 10.0f}, {add, 0, 10, -1, 3, 10.0f}, {sub, 0, 10, 0, 3, 10.0f}, {sub, 0, 10, -1, 3, 10.0f}};
     for (const auto& c : cases) EXPECT_EQ(c.value, c.speed(c.from, c.to, c.count, c.step)) << &c - cases;
     EXPECT_EQ(5.5f, VornAnimation::Bezier(2, 8, 4, 0.5f));   // 0.5 + 4 + 1
     EXPECT_EQ(8.0f, VornAnimation::Spline(2, 8, 4, 0.5f));   // passes p1 halfway

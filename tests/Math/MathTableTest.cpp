@@ -78,12 +78,9 @@ TEST_F(MathTest, RuntimeRandomNumbersRepeatAndStayInTheirRanges)
     for (int32_t v : first) EXPECT_EQ(v, VornMath::Rand());
     for (int i = 0; i < 2000; i++) {
         const int32_t r = VornMath::Rand(), k = VornMath::RandInt(-4, 9);
-        ASSERT_TRUE(r >= 0 && r <= 1073676289) << r;
-        ASSERT_EQ(3, VornMath::RandInt(3, 3));
-        ASSERT_TRUE(k >= -4 && k <= 9) << k;
         const float u = VornMath::Rand01(), f = VornMath::RandFloat(-2.0f, 6.0f);
-        ASSERT_TRUE(u >= 0.0f && u <= 1.0f) << u;
-        ASSERT_TRUE(f >= -2.0f && f <= 6.0f) << f;
+        ASSERT_TRUE(r >= 0 && r <= 1073676289 && k >= -4 && k <= 9 && u >= 0.0f && u <= 1.0f && f >= -2.0f && f <= 6.0f) << r << " " << k << " " << u << " " << f;
+        ASSERT_EQ(3, VornMath::RandInt(3, 3));
         ASSERT_GE(VornMath::RandInt(-1, INT_MAX), -1);   // range 2^31 + 1
         VornMath::RandInt(INT_MIN, INT_MAX);              // range 2^32 does not wrap to 0
     }

@@ -48,14 +48,12 @@ TEST_F(MathTest, OwnAndWorldAxisTurns)
 {
     using Turn = void (VornPosture::*)(VornAngle);
     const struct { Turn first, second; float right[3], up[3], front[3]; } cases[] = {
-        {&VornPosture::LocalRotationY, nullptr, {0, 0, -1}, {0, 1, 0}, {1, 0, 0}},
-        {&VornPosture::LocalRotationX, nullptr, {1, 0, 0}, {0, 0, 1}, {0, -1, 0}},   // pitch: front goes down
-        {&VornPosture::LocalRotationZ, nullptr, {0, 1, 0}, {-1, 0, 0}, {0, 0, 1}},   // roll
+        // Yaw; pitch: front goes down; roll.
+        {&VornPosture::LocalRotationY, nullptr, {0, 0, -1}, {0, 1, 0}, {1, 0, 0}}, {&VornPosture::LocalRotationX, nullptr, {1, 0, 0}, {0, 0, 1}, {0, -1, 0}},
+        {&VornPosture::LocalRotationZ, nullptr, {0, 1, 0}, {-1, 0, 0}, {0, 0, 1}},
         // After a yaw a pitch turns about the new right axis (0, 0, -1), a world turn about x.
         {&VornPosture::LocalRotationY, &VornPosture::LocalRotationX, {0, 0, -1}, {1, 0, 0}, {0, -1, 0}},
-        {&VornPosture::RotationY, &VornPosture::RotationX, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}},
-        {&VornPosture::RotationZ, nullptr, {0, 1, 0}, {-1, 0, 0}, {0, 0, 1}},
-    };
+        {&VornPosture::RotationY, &VornPosture::RotationX, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}}, {&VornPosture::RotationZ, nullptr, {0, 1, 0}, {-1, 0, 0}, {0, 0, 1}}};
     for (const auto& c : cases) {
         VornPosture p;
         (p.*c.first)(16384);

@@ -15,10 +15,7 @@ using vorntest::SameBits;
 
 namespace {
 
-float Radians(VornAngle a)
-{
-    return static_cast<float>(a * (6.2831854820251465 / 65536.0));
-}
+float Radians(VornAngle a) { return static_cast<float>(a * (6.2831854820251465 / 65536.0)); }
 
 D3DXMATRIX Sample()
 {
@@ -42,12 +39,8 @@ TEST(VornVector3, ArithmeticInThreeAndTwoDimensions)
     EXPECT_TRUE(SameBits(q, w /= 3.0f));
     EXPECT_FLOAT_BITS(5.0f * inv, (VornVector2(5.0f, 7.0f) / 3.0f).x);
 
-    VornVector3 c;
-    ExpectVector(-3, 6, -3, c.Cross(VornVector3(1, 2, 3), VornVector3(4, 5, 6)), 0);
-    EXPECT_EQ(32.0f, VornVector3(1, 2, 3).Dot(VornVector3(4, 5, 6)));
-    EXPECT_EQ(14.0f, VornVector3(1, 2, 3).LengthSq());
+    // Cross, Dot, LengthSq and Normalize are pinned by the planes from points and the segment tests.
     EXPECT_EQ(5.0f, VornVector3(3, 0, 4).Length());
-    ExpectVector(0.6f, 0, 0.8f, VornVector3().Normalize(VornVector3(3, 0, 4)));
     VornVector3 zero(0, 0, 0);   // normalizing zero gives non-finite components
     zero.NormalizeSelf();
     EXPECT_FALSE(std::isfinite(zero.x) || std::isfinite(zero.y) || std::isfinite(zero.z));
