@@ -45,10 +45,8 @@ int GameMain(int, char**)
 {
     if (!Vorn::Start()) return 1;
     VornInput::SetPadConfig(1, 1, 30, 3);
-    VornInput::SetPadKey(0, 4, 0x2C);   // Z
-    VornInput::SetPadKey(0, 5, 0x2D);   // X
-    VornInput::SetPadKey(0, PAD_UP, 0xC8);
-    VornInput::SetPadKey(0, PAD_LEFT, 0xCB);
+    const int32_t keys[][2] = {{4, 0x2C}, {5, 0x2D}, {PAD_UP, 0xC8}, {PAD_LEFT, 0xCB}};   // Z, X, Up, Left
+    for (const auto& k : keys) VornInput::SetPadKey(0, k[0], k[1]);
     Say("READY %d", 0);
     bool quit = false, paused = false, held[20] = {};
     const DWORD start = GetTickCount();
