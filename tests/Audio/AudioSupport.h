@@ -23,8 +23,7 @@ inline std::string Strong(const std::string& s) { return "<B>" + s + "</B>"; }
 inline std::string LogText(const std::string& path)
 {
     std::string text;
-    for (char c : ReadFile(path))
-        if (c != '\r') text += c;
+    for (char c : ReadFile(path)) if (c != '\r') text += c;
     return text;
 }
 
