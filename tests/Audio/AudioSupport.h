@@ -11,11 +11,7 @@
 
 namespace audiotest {
 
-using vorntest::Blue;
-using vorntest::Green;
-using vorntest::InOrder;
-using vorntest::Red;
-using vorntest::RedStart;
+using namespace vorntest;   // the log's wrappers, InOrder, BootRunning, Readback
 using AudioTest = ScratchTest;
 inline std::string Strong(const std::string& s) { return "<B>" + s + "</B>"; }
 

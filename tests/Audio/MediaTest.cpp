@@ -119,7 +119,7 @@ TEST_F(AudioTest, MovieFramesReachTheTextureAndCoverTheScreen)
         ASSERT_TRUE(Vorn3D::BeginScene());
         VornMedia::UpdateMovie(h, true);
         Vorn3D::EndScene();
-        vorntest::Readback frame;
+        Readback frame;
         ASSERT_TRUE(frame.ReadBackBuffer(Vorn3D::GetDevice()));
         EXPECT_GT(frame.Count(0, 0, frame.Width(), frame.Height(), 0x0000FF), frame.Width() * frame.Height() * 95 / 100);
         int ends = 0;

@@ -1,6 +1,7 @@
 // VornSound with Tuvra.dll on the null sink, and with the stand-in library (TuvraStub.dll).
 #include "AudioSupport.h"
 #include "VornFile.h"
+#include <process.h>
 
 using namespace audiotest;
 
@@ -92,8 +93,8 @@ TEST_F(AudioTest, SoundWithoutTheBitHasNoDirectSoundAndAMissingOrIncompleteLibra
 // Run by the next case from a copy of this program in a folder without Tuvra.dll.
 TEST_F(AudioTest, DISABLED_SoundMissingLibrary)
 {
-    std::vector<vorntest::SeenBox> boxes;
-    vorntest::BootRunning(OPTION_DIRECTSOUND, [] { VornLog::SetFileName("sound"); },
+    std::vector<SeenBox> boxes;
+    BootRunning(OPTION_DIRECTSOUND, [] { VornLog::SetFileName("sound"); },
                           [] { EXPECT_FALSE(Vorn::Start()); }, &boxes);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "ERROR");
@@ -107,16 +108,8 @@ TEST_F(AudioTest, SoundWithoutTheLibraryFailsToStartWithItsText)
     CreateDirectoryA("nolib", nullptr);
     ASSERT_TRUE(CopyFileA(self, "nolib\\audio_tests.exe", FALSE));
     ASSERT_EQ(GetFileAttributesA("nolib\\Tuvra.dll"), INVALID_FILE_ATTRIBUTES);
-    char command[] = "nolib\\audio_tests.exe --gtest_also_run_disabled_tests --gtest_filter=AudioTest.DISABLED_SoundMissingLibrary";
-    STARTUPINFOA startup = {sizeof startup};
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(_spawnl(_P_WAIT, "nolib\\audio_tests.exe", "audio_tests.exe", "--gtest_also_run_disabled_tests",
+                      "--gtest_filter=AudioTest.DISABLED_SoundMissingLibrary", nullptr), 0);
     const std::string log = LogText("runtime-AudioTest-DISABLED_SoundMissingLibrary\\sound.html");
     EXPECT_TRUE(InOrder(log, {"VornSoundクラスの初期化", Strong("　■ DirectSoundデバイスの性能をチェック"),
                               Red("　エラー : ドライバーの初期化に失敗") + "<BR>"}))

@@ -54,14 +54,6 @@ template <typename F> void PressOnce(F press, int32_t slot = 0)
     Frame();
 }
 
-// The joystick block of a slot.
-inline VornJoystickState Data(int32_t slot)
-{
-    VornJoystickState s = {};
-    EXPECT_TRUE(VornInput::GetJoystickData(slot, &s)) << slot;
-    return s;
-}
-
 using vorntest::ReadFile;
 
 // VornInput started on a work area, with a log of the test's own.

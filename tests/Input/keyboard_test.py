@@ -7,7 +7,7 @@ import threading
 import time
 import vornharness as h
 
-probe = os.path.join(h.BUILD, "tests", "input_probe.exe")
+probe = os.path.join(h.BUILD, "tests", "input_tests.exe")
 c = h.Checks("input.keyboard")
 
 
@@ -25,8 +25,9 @@ def wait_line(lines, seen, want, timeout=10.0, count=1):
     return seen.count(want) >= count
 
 
-def run(mode, log_base):
-    app = h.App(probe, [log_base] + ([mode] if mode else [])).start()
+def run(case):
+    """Starts input_tests' disabled case Keyboard.DISABLED_<case> and focuses its window."""
+    app = h.App(probe, ["--gtest_also_run_disabled_tests", "--gtest_filter=Keyboard.DISABLED_" + case], cwd=h.OUT).start()
     lines = queue.Queue()
 
     def pump():
@@ -35,9 +36,9 @@ def run(mode, log_base):
         lines.put(None)
     threading.Thread(target=pump, daemon=True).start()
     seen = []
-    c.check(wait_line(lines, seen, "READY 0", 30), "%s: the probe started" % (mode or "frames"))
-    wid = h.wait_window("VornInputProbe", 20)
-    c.check(wid is not None, "%s: window found" % (mode or "frames"))
+    c.check(wait_line(lines, seen, "READY 0", 30), "%s: the probe started" % case)
+    wid = h.wait_window("Vorn.Keyboard.DISABLED_" + case, 20)
+    c.check(wid is not None, "%s: window found" % case)
     if wid:
         h.focus(wid)
         time.sleep(0.5)
@@ -54,7 +55,7 @@ def finish(app):
 
 # ---- Per frame: a key held for about a second, then short presses ----
 log_base = os.path.join(h.OUT, "input_keyboard")
-app, lines, seen, wid = run(None, log_base)
+app, lines, seen, wid = run("Frames")
 if wid:
     # Z: button 4, held until it has repeated past the delay (30 frames), however slow the frames.
     h.focus(wid)
@@ -84,7 +85,7 @@ for text in ("VornInputクラスの初期化", "　ジョイスティック用�
     c.check(text in log, "log holds %r" % text)
 
 # ---- Several keys in one buffer read: presses after a release are not lost ----
-app, lines, seen, wid = run("burst", os.path.join(h.OUT, "input_keyboard_burst"))
+app, lines, seen, wid = run("Burst")
 if wid:
     h.key(wid, "space", 0.1)
     if c.check(wait_line(lines, seen, "PAUSE 0"), "burst: the first key was read"):
