@@ -159,20 +159,18 @@ TEST_F(MathTest, PosturesAndHoldersLiveInHandleTableRecords)
     EXPECT_EQ(0.0f, r->extra.GetElement(0, 0));
     EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(r->extra.Get()) % 16);
     r->posture.Init();
-    r->posture.LocalRotationY(4000);
     r->posture.SetPosition(1, 2, 3);
     r->posture.UpdateMatrices();
     r->extra.RotationZ(1000);
-    table[1] = *r;   // a plain record copy into the next slot, at the other alignment phase
+    // Plain record copies into the next slots, at the other alignment phase; the holders' own byte
+    // copies are pinned at every pair of offsets in the matrix tests.
+    table[1] = *r;
     table[2] = table[1];
     r->posture.SetPosition(0, 0, 0);
     r->posture.UpdateMatrices();
     for (uint32_t i = 1; i < 3; i++) {
-        const PostureRecord& c = table[i];
-        EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(c.posture.world.Get()) % 16);
-        EXPECT_EQ(1.0f, c.posture.world.GetElement(3, 0));
-        EXPECT_EQ(VornMath::Sin(1000), c.extra.GetElement(0, 1));
-        EXPECT_TRUE(SameBits(*c.posture.rotation.Get(), *r->posture.rotation.Get()));
+        EXPECT_EQ(std::make_pair(1.0f, VornMath::Sin(1000)), std::make_pair(table[i].posture.world.GetElement(3, 0), table[i].extra.GetElement(0, 1)));
+        EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(table[i].posture.world.Get()) % 16);
     }
     table.Finalize();
 }
