@@ -120,8 +120,26 @@ TEST_F(Recorder, TracksActiveTogetherShareOneFramePosition)
     EXPECT_EQ(recorded, FramesOf(copied, 4, 4));   // track 1 == track 0
 }
 
-TEST_F(Recorder, MalformedFilesAreRefusedAndTheRecorderIsLeftAsItWas)
+TEST_F(Recorder, BadSettingsAndMalformedFilesAreRefusedAndTheRecorderIsLeftAsItWas)
 {
+    const int32_t refused[][3] = {{0, 257, 10}, {0, -1, 10}, {0, 1, 0}, {0, 1, -5}, {16, 1, 10}};
+    for (const auto& r : refused) EXPECT_FALSE(VornInput::InitPadRecorder(r[0], r[1], r[2])) << r[0] << " " << r[1] << " " << r[2];
+    EXPECT_FALSE(VornInput::StartPadRecording(0, 256, 1) || VornInput::StartPadReplay(-1, 0, 1) || VornInput::StopPadReplay(0, -1));
+    // Nothing recorded: nothing to save.
+    const std::string nothing = OutPath("input.nothing.pad");
+    EXPECT_FALSE(VornInput::SavePadRecord(0, nothing.c_str()));
+    EXPECT_TRUE(ReadFile(nothing).empty());
+    // 256 tracks is the most; no tracks empties the recorder.
+    EXPECT_TRUE(VornInput::InitPadRecorder(0, 256, 2));
+    EXPECT_TRUE(VornInput::InitPadRecorder(0, 0, 0));
+    EXPECT_FALSE(VornInput::SavePadRecord(0, nothing.c_str()));
+    // A track beyond those in use neither records nor replays.
+    ASSERT_TRUE(VornInput::InitPadRecorder(0, 1, 4));
+    VornInput::StartPadReplay(0, 5, 1);
+    g_raw[0].button[0] = 0x80;
+    Frame();
+    EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_TRIGGER, 4));
+
     // Which headers pass is pinned byte by byte in the PAD file tests; here a file of each kind of
     // fault goes through LoadPadRecord.
     ASSERT_TRUE(VornInput::InitPadRecorder(0, 1, 3));
@@ -154,25 +172,4 @@ TEST_F(Recorder, MalformedFilesAreRefusedAndTheRecorderIsLeftAsItWas)
     g_raw[0] = {};
     EXPECT_EQ(FramesOf(original, 3), Play(-1, 3));
     EXPECT_NE(std::string::npos, Log().find("PADファイルではありません"));
-}
-
-TEST_F(Recorder, BadRecorderSettingsAreRefused)
-{
-    const int32_t refused[][3] = {{0, 257, 10}, {0, -1, 10}, {0, 1, 0}, {0, 1, -5}, {16, 1, 10}};
-    for (const auto& r : refused) EXPECT_FALSE(VornInput::InitPadRecorder(r[0], r[1], r[2])) << r[0] << " " << r[1] << " " << r[2];
-    EXPECT_FALSE(VornInput::StartPadRecording(0, 256, 1) || VornInput::StartPadReplay(-1, 0, 1) || VornInput::StopPadReplay(0, -1));
-    // Nothing recorded: nothing to save.
-    const std::string nothing = OutPath("input.nothing.pad");
-    EXPECT_FALSE(VornInput::SavePadRecord(0, nothing.c_str()));
-    EXPECT_TRUE(ReadFile(nothing).empty());
-    // 256 tracks is the most; no tracks empties the recorder.
-    EXPECT_TRUE(VornInput::InitPadRecorder(0, 256, 2));
-    EXPECT_TRUE(VornInput::InitPadRecorder(0, 0, 0));
-    EXPECT_FALSE(VornInput::SavePadRecord(0, nothing.c_str()));
-    // A track beyond those in use neither records nor replays.
-    ASSERT_TRUE(VornInput::InitPadRecorder(0, 1, 4));
-    VornInput::StartPadReplay(0, 5, 1);
-    g_raw[0].button[0] = 0x80;
-    Frame();
-    EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_TRIGGER, 4));
 }
