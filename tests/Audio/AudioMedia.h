@@ -51,8 +51,7 @@ inline std::string MakeAvi(int width, int height, int bits, int frames)
     for (uint32_t v : {0u, 0u, 0u, 1u, 10u, 0u, uint32_t(frames), frameSize, 0xFFFFFFFFu, 0u}) Put(strh, v);
     Put(strh, 0);
     Put(strh, uint32_t(height) << 16 | uint32_t(width));   // the frame rectangle, 16-bit sides
-    for (uint32_t v : {40u, uint32_t(width), uint32_t(height), uint32_t(bits) << 16 | 1, 0u, frameSize, 0u, 0u, 0u, 0u})
-        Put(strf, v);
+    for (uint32_t v : {40u, uint32_t(width), uint32_t(height), uint32_t(bits) << 16 | 1, 0u, frameSize, 0u, 0u, 0u, 0u}) Put(strf, v);
     for (int k = 0; k < frames; ++k) {
         std::string frame;
         for (int y = height - 1; y >= 0; --y) {   // bottom row first

@@ -11,11 +11,7 @@
 
 namespace audiotest {
 
-using vorntest::Blue;
-using vorntest::Green;
-using vorntest::InOrder;
-using vorntest::Red;
-using vorntest::RedStart;
+using namespace vorntest;   // the log's wrappers, InOrder, BootRunning, Readback
 using AudioTest = ScratchTest;
 inline std::string Strong(const std::string& s) { return "<B>" + s + "</B>"; }
 
@@ -23,8 +19,7 @@ inline std::string Strong(const std::string& s) { return "<B>" + s + "</B>"; }
 inline std::string LogText(const std::string& path)
 {
     std::string text;
-    for (char c : ReadFile(path))
-        if (c != '\r') text += c;
+    for (char c : ReadFile(path)) if (c != '\r') text += c;
     return text;
 }
 

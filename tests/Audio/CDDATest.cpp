@@ -57,7 +57,7 @@ void Notify(WPARAM flags, MCIDEVICEID device = kDevice)
 TEST_F(AudioTest, CDAudioOnWineAndOnAStandInDisc)
 {
     g_tracks = {{150, 1000}, {1150, 2000}, {3150, 850}};
-    vorntest::BootRunning(OPTION_CDDA, [] { VornLog::SetFileName("cdda"); }, [] {
+    BootRunning(OPTION_CDDA, [] { VornLog::SetFileName("cdda"); }, [] {
         EXPECT_TRUE(Vorn::Start());
         // Wine has no CD drive.
         EXPECT_FALSE(VornCDDA::Open(0) || VornCDDA::Open('D') || VornCDDA::PlayTrack(1, false) || VornCDDA::Pause() ||

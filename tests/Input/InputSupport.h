@@ -10,6 +10,7 @@
 #include <objbase.h>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace inputtest {
 
@@ -34,9 +35,23 @@ inline void Frame()
 inline uint32_t Mask(int32_t pad, int32_t kind)
 {
     uint32_t m = 0;
-    for (int32_t b = 0; b < VornInput::PAD_BUTTON_COUNT; ++b)
-        if (VornInput::GetPadState(pad, kind, b)) m |= 1u << b;
+    for (int32_t b = 0; b < VornInput::PAD_BUTTON_COUNT; ++b) if (VornInput::GetPadState(pad, kind, b)) m |= 1u << b;
     return m;
+}
+
+// The four masks of a pad now, in the order of a PAD frame: trigger, release, hold, repeat.
+inline std::vector<uint32_t> Masks(int32_t pad = 0)
+{
+    return {Mask(pad, PAD_STATE_TRIGGER), Mask(pad, PAD_STATE_RELEASE), Mask(pad, PAD_STATE_HOLD), Mask(pad, PAD_STATE_REPEAT)};
+}
+
+// A frame with the joystick's raw block released, then one with press applied to it.
+template <typename F> void PressOnce(F press, int32_t slot = 0)
+{
+    g_raw[slot] = {};
+    Frame();
+    press(g_raw[slot]);
+    Frame();
 }
 
 using vorntest::ReadFile;

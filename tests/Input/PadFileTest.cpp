@@ -1,17 +1,8 @@
-// The PAD file format as bytes: header, frame encoding, and which headers are accepted.
+// The PAD file format as bytes: which headers are accepted and the frame encoding. The header's
+// bytes are pinned by the recorder tests' saved file.
 #include "VornPadFile.h"
 #include <gtest/gtest.h>
 #include <cstring>
-
-TEST(PadFile, HeaderIsMagicThenTwoLittleEndianCounts)
-{
-    uint8_t h[12];
-    VornPadFile::WriteHeader(h, 2, 0x0103);
-    const uint8_t expected[12] = {'P', 'A', 'D', 0, 2, 0, 0, 0, 0x03, 0x01, 0, 0};
-    EXPECT_EQ(0, memcmp(h, expected, 12));
-    // 256 tracks of 0xFFFFFFFF frames: the size is computed without wrapping.
-    EXPECT_EQ(12 + 256ull * 0xFFFFFFFFull * 16, VornPadFile::FileSize(256, 0xFFFFFFFFu));
-}
 
 TEST(PadFile, HeadersAreAcceptedOnlyWithSaneCountsAndTheExactLength)
 {
@@ -27,6 +18,8 @@ TEST(PadFile, HeadersAreAcceptedOnlyWithSaneCountsAndTheExactLength)
         EXPECT_EQ(c.ok, VornPadFile::ReadHeader(h, c.size, &tracks, &frames)) << c.tracks << " " << c.frames << " " << c.size;
         EXPECT_EQ(c.ok ? std::make_pair(c.tracks, c.frames) : std::make_pair(77u, 77u), std::make_pair(tracks, frames));   // refused: nothing written
     }
+    // 256 tracks of 0xFFFFFFFF frames: the size is computed without wrapping.
+    EXPECT_EQ(12 + 256ull * 0xFFFFFFFFull * 16, VornPadFile::FileSize(256, 0xFFFFFFFFu));
     const uint8_t wrongMagic[][4] = {{'P', 'A', 'D', ' '}, {'p', 'a', 'd', 0}, {'P', 'A', 'C', 'K'}};
     for (const auto& m : wrongMagic) {
         uint32_t tracks = 0, frames = 0;
@@ -43,11 +36,5 @@ TEST(PadFile, FramesAreFourLittleEndianMasksInStateOrder)
     VornPadFile::EncodeFrames(bytes, frames, 2);
     const uint8_t first[16] = {0x10, 0, 0, 0, 0, 0, 0x08, 0, 0x0F, 0, 0, 0, 0x78, 0x56, 0x34, 0x12};
     EXPECT_EQ(0, memcmp(bytes, first, 16));
-    EXPECT_EQ(4, bytes[28]);
-    VornPadFrame back[2];
-    VornPadFile::DecodeFrames(back, bytes, 2);
-    EXPECT_EQ(0, memcmp(back, frames, sizeof back));
-    // Decoding in place.
-    VornPadFile::DecodeFrames(reinterpret_cast<VornPadFrame*>(bytes), bytes, 2);
-    EXPECT_EQ(0, memcmp(bytes, frames, sizeof frames));
+    EXPECT_EQ(4, bytes[28]);   // decoding back, in place too, is the fuzz target's round trip
 }

@@ -2,23 +2,15 @@
 // cursors, the key buffer and the mouse block.
 #include "InputSupport.h"
 #include <dinput.h>
+#include <numeric>
 
 using namespace inputtest;
 
 namespace {
-
 constexpr uint32_t kButton1 = 1u << PAD_BUTTON1;
-
-std::vector<int> Range(int first, int last)
-{
-    std::vector<int> v;
-    for (int i = first; i <= last; ++i) v.push_back(i);
-    return v;
-}
-
 }  // namespace
 
-class PadMasks : public InputTest {};
+using PadMasks = InputTest;
 
 TEST_F(PadMasks, ButtonHeld40FramesTriggersOnceHoldsFromFrameTwoAndRepeatsAfterTheDelay)
 {
@@ -40,17 +32,18 @@ TEST_F(PadMasks, ButtonHeld40FramesTriggersOnceHoldsFromFrameTwoAndRepeatsAfterT
         }
         SCOPED_TRACE(s.interval);
         EXPECT_EQ(std::vector<int>({1}), frames[PAD_STATE_TRIGGER]);
-        EXPECT_EQ(Range(2, 40), frames[PAD_STATE_HOLD]);
+        std::vector<int> held(39);
+        std::iota(held.begin(), held.end(), 2);
+        EXPECT_EQ(held, frames[PAD_STATE_HOLD]);
         EXPECT_EQ(s.repeats, frames[PAD_STATE_REPEAT]);
         EXPECT_EQ(std::vector<int>({41}), frames[PAD_STATE_RELEASE]);
     }
     // A second press starts its repeat count again: repeat on its second frame.
     g_raw[0].button[2] = 0x80;
     Frame();
-    EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_TRIGGER, PAD_BUTTON1));
-    EXPECT_FALSE(VornInput::GetPadState(0, PAD_STATE_REPEAT, PAD_BUTTON1));
+    EXPECT_EQ(Masks(), (std::vector<uint32_t>{kButton1, 0, 0, 0}));
     Frame();
-    EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_REPEAT, PAD_BUTTON1));
+    EXPECT_EQ(Masks(), (std::vector<uint32_t>{0, 0, kButton1, kButton1}));
 }
 
 TEST_F(PadMasks, DisabledButtonNeverShowsButItsRawStateIsFollowed)
@@ -66,14 +59,13 @@ TEST_F(PadMasks, DisabledButtonNeverShowsButItsRawStateIsFollowed)
         for (int kind = PAD_STATE_TRIGGER; kind <= PAD_STATE_REPEAT; ++kind)
             EXPECT_FALSE(VornInput::GetPadState(0, kind, PAD_BUTTON1)) << "frame " << frame << " kind " << kind;
     }
-    EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_BUTTON1 + 1));
+    EXPECT_EQ(kButton1 << 1, Mask(0, PAD_STATE_HOLD));
     // Enabled again while held: it shows as held at once (current and previous kept the raw state).
     g_raw[0].button[0] = 0x80;
     Frame();
     VornInput::SetPadDisableMask(0, 0);
     Frame();
-    EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_BUTTON1));
-    EXPECT_FALSE(VornInput::GetPadState(0, PAD_STATE_TRIGGER, PAD_BUTTON1));
+    EXPECT_EQ(std::make_pair(0u, kButton1 | kButton1 << 1), std::make_pair(Mask(0, PAD_STATE_TRIGGER), Mask(0, PAD_STATE_HOLD)));
 }
 
 TEST_F(PadMasks, WithoutConfiguredPadsNothingChanges)
@@ -83,11 +75,10 @@ TEST_F(PadMasks, WithoutConfiguredPadsNothingChanges)
     ASSERT_TRUE(VornInput::SetPadState(0, PAD_STATE_TRIGGER, 0xF));
     g_raw[0].button[0] = 0x80;
     Frame();
-    EXPECT_EQ(0xFu, Mask(0, PAD_STATE_TRIGGER));
-    EXPECT_EQ(0u, Mask(0, PAD_STATE_HOLD));
+    EXPECT_EQ(std::make_pair(0xFu, 0u), std::make_pair(Mask(0, PAD_STATE_TRIGGER), Mask(0, PAD_STATE_HOLD)));
 }
 
-class Joystick : public InputTest {};
+using Joystick = InputTest;
 
 TEST_F(Joystick, AxesPastHalfDeflectionSetTheDirections)
 {
@@ -95,15 +86,10 @@ TEST_F(Joystick, AxesPastHalfDeflectionSetTheDirections)
     const struct { int32_t x, y; uint32_t current; } cases[] = {
         {-32768, 0, 0}, {-32769, 0, 1u << PAD_LEFT}, {32768, 0, 0}, {32769, 0, 1u << PAD_RIGHT},
         {0, -32768, 0}, {0, -32769, 1u << PAD_UP}, {0, 32768, 0}, {0, 32769, 1u << PAD_DOWN},
-        {-65535, 65535, 1u << PAD_LEFT | 1u << PAD_DOWN},
-    };
+        {-65535, 65535, 1u << PAD_LEFT | 1u << PAD_DOWN}};
     for (const auto& c : cases) {
         // Release, then press for one frame: the direction is this frame's trigger.
-        g_raw[0] = {};
-        Frame();
-        g_raw[0].position[0] = c.x;
-        g_raw[0].position[1] = c.y;
-        Frame();
+        PressOnce([&](VornJoystickState& raw) { raw.position[0] = c.x, raw.position[1] = c.y; });
         EXPECT_EQ(c.current, Mask(0, PAD_STATE_TRIGGER)) << "x " << c.x << " y " << c.y;
     }
 }
@@ -113,10 +99,8 @@ TEST_F(Joystick, AxesAreScaledFromTheirRangeWithTruncatingSignedDivision)
     Attach(0, 0, 65535, -1000, 1000);   // centre 32767, half range 32768; centre 0, half range 1000
     Attach(1, 100, 100, 0, 0);          // half range 0 would divide by zero: reads centred
     VornInput::SetPadConfig(2, 0, 30, 3);
-    const struct { int32_t rawX, rawY, x, y; } cases[] = {
-        {0, 1000, -65533, 65535},   // -32767 * 65535 / 32768 = -65533.00003
-        {65535, -1, 65535, -65},    // -65.535, towards zero
-    };
+    // -32767 * 65535 / 32768 = -65533.00003; -65.535, towards zero.
+    const struct { int32_t rawX, rawY, x, y; } cases[] = {{0, 1000, -65533, 65535}, {65535, -1, 65535, -65}};
     for (const auto& c : cases) {
         g_raw[0].position[0] = c.rawX;
         g_raw[0].position[1] = c.rawY;
@@ -124,11 +108,10 @@ TEST_F(Joystick, AxesAreScaledFromTheirRangeWithTruncatingSignedDivision)
         g_raw[1].position[0] = -90000;
         g_raw[1].position[1] = 90000;
         Frame();
-        VornJoystickState s;
-        ASSERT_TRUE(VornInput::GetJoystickData(0, &s));
+        VornJoystickState s, centred;
+        ASSERT_TRUE(VornInput::GetJoystickData(0, &s) && VornInput::GetJoystickData(1, &centred));
         EXPECT_EQ(std::make_tuple(c.x, c.y, 12345), std::make_tuple(s.position[0], s.position[1], s.position[2]));
-        ASSERT_TRUE(VornInput::GetJoystickData(1, &s));
-        EXPECT_EQ(std::make_pair(0, 0), std::make_pair(s.position[0], s.position[1]));
+        EXPECT_EQ(std::make_pair(0, 0), std::make_pair(centred.position[0], centred.position[1]));
         EXPECT_EQ(0u, Mask(1, PAD_STATE_TRIGGER) | Mask(1, PAD_STATE_HOLD));
     }
 }
@@ -158,10 +141,7 @@ TEST_F(Joystick, MappedButtonsSetTheirVirtualButtons)
     const int32_t map[][2] = {{4, 3}, {5, 2}, {6, 1}, {7, 6}, {8, 7}, {9, 0}, {10, 4}, {12, 3}};
     for (const auto& m : map) ASSERT_TRUE(VornInput::SetPadJoystickButton(0, m[0], m[1]));
     for (const auto& m : map) {
-        g_raw[0] = {};
-        Frame();
-        g_raw[0].button[m[1]] = 0x80;
-        Frame();
+        PressOnce([&](VornJoystickState& raw) { raw.button[m[1]] = 0x80; });
         const uint32_t both = m[1] == 3 ? (1u << 4 | 1u << 12) : 1u << m[0];   // 3 sets both of its buttons
         EXPECT_EQ(both, Mask(0, PAD_STATE_TRIGGER)) << "joystick button " << m[1];
     }
@@ -192,11 +172,10 @@ TEST_F(Joystick, AFailedReadClearsOnlyThatJoystick)
     // Readable again: a new press.
     g_readFails[1] = false;
     Frame();
-    EXPECT_TRUE(VornInput::GetPadState(1, PAD_STATE_TRIGGER, PAD_BUTTON1));
-    EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_BUTTON1));
+    EXPECT_TRUE(VornInput::GetPadState(1, PAD_STATE_TRIGGER, PAD_BUTTON1) && VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_BUTTON1));
 }
 
-class Indices : public InputTest {};
+using Indices = InputTest;
 
 TEST_F(Indices, OutOfRangePadsButtonsKeysAndJoysticksAreRefused)
 {
@@ -236,7 +215,7 @@ TEST_F(Indices, OutOfRangePadsButtonsKeysAndJoysticksAreRefused)
                                          " : [ 0 ] [ 4 ] [ 256 ] : ", "VornInput::SetPadConfig", "範囲外の番号"}));
 }
 
-class Cursor : public InputTest {};
+using Cursor = InputTest;
 
 TEST_F(Cursor, LoopingAndClampedMoves)
 {
@@ -244,34 +223,26 @@ TEST_F(Cursor, LoopingAndClampedMoves)
     const uint32_t up = 1u << PAD_UP, down = 1u << PAD_DOWN, left = 1u << PAD_LEFT, right = 1u << PAD_RIGHT;
     const int32_t none = VornInput::CURSOR_NO_MOVE;
     const struct { Move move; uint32_t repeat; int32_t pad, from, count, result, to; } cases[] = {
-        {VornInput::CursorUpDownLoop, up, 0, 0, 5, 0, 4},
-        {VornInput::CursorUpDownLoop, up, 0, 4, 5, 0, 3},
-        {VornInput::CursorUpDownLoop, down, 0, 4, 5, 1, 0},
-        {VornInput::CursorUpDownLoop, up | down, 0, 2, 5, 0, 1},   // up wins
-        {VornInput::CursorLeftRightLoop, left, 0, 0, 3, 2, 2},
-        {VornInput::CursorLeftRightLoop, right, 0, 2, 3, 3, 0},
+        {VornInput::CursorUpDownLoop, up, 0, 0, 5, 0, 4}, {VornInput::CursorUpDownLoop, up, 0, 4, 5, 0, 3},
+        {VornInput::CursorUpDownLoop, down, 0, 4, 5, 1, 0}, {VornInput::CursorUpDownLoop, up | down, 0, 2, 5, 0, 1},   // up wins
+        {VornInput::CursorLeftRightLoop, left, 0, 0, 3, 2, 2}, {VornInput::CursorLeftRightLoop, right, 0, 2, 3, 3, 0},
         // Clamped: up at the top does not move and down is then not looked at.
-        {VornInput::CursorUpDown, up | down, 0, 0, 5, none, 0},
-        {VornInput::CursorUpDown, down, 0, 3, 5, 1, 4},
-        {VornInput::CursorUpDown, down, 0, 4, 5, none, 4},
-        {VornInput::CursorLeftRight, left, 0, 4, 5, 2, 3},
-        {VornInput::CursorLeftRight, right, 0, 3, 5, 3, 4},
-        {VornInput::CursorLeftRight, right, 0, 4, 5, none, 4},
+        {VornInput::CursorUpDown, up | down, 0, 0, 5, none, 0}, {VornInput::CursorUpDown, down, 0, 3, 5, 1, 4},
+        {VornInput::CursorUpDown, down, 0, 4, 5, none, 4}, {VornInput::CursorLeftRight, left, 0, 4, 5, 2, 3},
+        {VornInput::CursorLeftRight, right, 0, 3, 5, 3, 4}, {VornInput::CursorLeftRight, right, 0, 4, 5, none, 4},
         // Only the repeat mask counts (the trigger mask is full); a bad pad or an empty menu moves nothing.
-        {VornInput::CursorUpDownLoop, 0, 0, 1, 5, none, 1},
-        {VornInput::CursorLeftRightLoop, left, 16, 1, 5, none, 1},
-        {VornInput::CursorUpDownLoop, up, 0, 1, 0, none, 1},
-    };
+        {VornInput::CursorUpDownLoop, 0, 0, 1, 5, none, 1}, {VornInput::CursorLeftRightLoop, left, 16, 1, 5, none, 1},
+        {VornInput::CursorUpDownLoop, up, 0, 1, 0, none, 1}};
     VornInput::SetPadState(0, PAD_STATE_TRIGGER, up | down | left | right);
     for (const auto& c : cases) {
         VornInput::SetPadState(0, PAD_STATE_REPEAT, c.repeat);
         int32_t cursor = c.from;
-        EXPECT_EQ(c.result, c.move(c.pad, &cursor, c.count)) << "case " << &c - cases;
-        EXPECT_EQ(c.to, cursor) << "case " << &c - cases;
+        const int32_t result = c.move(c.pad, &cursor, c.count);
+        EXPECT_EQ(std::make_pair(c.result, c.to), std::make_pair(result, cursor)) << "case " << &c - cases;
     }
 }
 
-class Devices : public InputTest {};
+using Devices = InputTest;
 
 TEST_F(Devices, EmptyKeyBufferWritesZeroAndReportsNothing)
 {
@@ -285,19 +256,15 @@ TEST_F(Devices, EmptyKeyBufferWritesZeroAndReportsNothing)
 
 TEST_F(Devices, MouseWheelSumsAndDoubleClicksLatchForOneUpdate)
 {
-    VornInput::AddMouseWheel(120);
-    VornInput::AddMouseWheel(120);
-    VornInput::AddMouseWheel(-360);
+    for (int32_t delta : {120, 120, -360}) VornInput::AddMouseWheel(delta);
     VornInput::SetLeftDoubleClick();
     VornInput::SetMiddleDoubleClick();
     VornMouseState m;
     VornInput::GetMouseData(&m);
-    EXPECT_EQ(-120, m.wheel);
-    EXPECT_EQ(0, m.doubleClick[0]);   // pending until the next update
+    EXPECT_TRUE(m.wheel == -120 && m.doubleClick[0] == 0) << m.wheel;   // the double click pending until the next update
     Frame();
     VornInput::GetMouseData(&m);
-    EXPECT_TRUE(m.doubleClick[0] == 1 && m.doubleClick[1] == 0 && m.doubleClick[2] == 1);
-    EXPECT_EQ(-120, m.wheel);
+    EXPECT_TRUE(m.wheel == -120 && m.doubleClick[0] == 1 && m.doubleClick[1] == 0 && m.doubleClick[2] == 1) << m.wheel;
     // Buttons as the thread's key state shows them: pressed, held, released, up.
     BYTE keys[256] = {};
     const uint32_t seen[][3] = {{2, 0, 2}, {3, 2, 3}, {1, 3, 1}, {0, 1, 0}};
@@ -320,8 +287,7 @@ TEST_F(Devices, MouseWheelSumsAndDoubleClicksLatchForOneUpdate)
     VornInput::GetMouseData(&m);
     EXPECT_EQ(static_cast<int32_t>(70000u * 32767u - 120u), m.wheel);
     // The block is eight words: x, y, wheel, six flag bytes and padding, three button states.
-    EXPECT_EQ(12u, offsetof(VornMouseState, down));
-    EXPECT_EQ(20u, offsetof(VornMouseState, button));
+    EXPECT_EQ(std::make_pair(size_t(12), size_t(20)), std::make_pair(offsetof(VornMouseState, down), offsetof(VornMouseState, button)));
 }
 
 // A joystick device whose axis ranges cannot be read: it counts releases, and those made while its
@@ -329,8 +295,8 @@ TEST_F(Devices, MouseWheelSumsAndDoubleClicksLatchForOneUpdate)
 struct FakeJoystick {
     void** vtable;
     LONG references = 1;
-    bool enumerating = false;
     int releasedWhileEnumerating = 0;
+    bool enumerating = false;
 
     static ULONG STDMETHODCALLTYPE Release(FakeJoystick* self)
     {

@@ -7,7 +7,7 @@ import threading
 import time
 import vornharness as h
 
-probe = os.path.join(h.BUILD, "tests", "input_probe.exe")
+probe = os.path.join(h.BUILD, "tests", "input_tests.exe")
 c = h.Checks("input.keyboard")
 
 
@@ -25,8 +25,9 @@ def wait_line(lines, seen, want, timeout=10.0, count=1):
     return seen.count(want) >= count
 
 
-def run(mode, log_base):
-    app = h.App(probe, [log_base] + ([mode] if mode else [])).start()
+def run(case):
+    """Starts input_tests' disabled case Keyboard.DISABLED_<case> and focuses its window."""
+    app = h.App(probe, ["--gtest_also_run_disabled_tests", "--gtest_filter=Keyboard.DISABLED_" + case], cwd=h.OUT).start()
     lines = queue.Queue()
 
     def pump():
@@ -35,26 +36,18 @@ def run(mode, log_base):
         lines.put(None)
     threading.Thread(target=pump, daemon=True).start()
     seen = []
-    c.check(wait_line(lines, seen, "READY 0", 30), "%s: the probe started" % (mode or "frames"))
-    wid = h.wait_window("VornInputProbe", 20)
-    c.check(wid is not None, "%s: window found" % (mode or "frames"))
+    c.check(wait_line(lines, seen, "READY 0", 30), "%s: the probe started" % case)
+    wid = h.wait_window("Vorn.Keyboard.DISABLED_" + case, 20)
+    c.check(wid is not None, "%s: window found" % case)
     if wid:
         h.focus(wid)
         time.sleep(0.5)
     return app, lines, seen, wid
 
 
-def finish(app):
-    try:
-        c.equal(app.wait(20), 0, "the probe ended")
-    except TimeoutError as e:
-        c.check(False, str(e))
-    app.kill()
-
-
 # ---- Per frame: a key held for about a second, then short presses ----
 log_base = os.path.join(h.OUT, "input_keyboard")
-app, lines, seen, wid = run(None, log_base)
+app, lines, seen, wid = run("Frames")
 if wid:
     # Z: button 4, held until it has repeated past the delay (30 frames), however slow the frames.
     h.focus(wid)
@@ -68,7 +61,7 @@ if wid:
     c.check(wait_line(lines, seen, "RELEASE 5"), "X released reaches the pad")
     h.key(wid, "Escape", 0.3)
     c.check(wait_line(lines, seen, "ESCAPE 1"), "Escape read with IsKeyDown")
-finish(app)
+c.equal(app.wait(20), 0, "the probe ended")   # a probe that does not end is killed and fails the run
 z = [l for l in seen if l.endswith(" 4") and not l.startswith("KEY")]
 print("Z events:", z)
 c.check(z[:3] in (["TRIGGER 4", "REPEAT 4", "HOLD 4"], ["TRIGGER 4", "HOLD 4", "REPEAT 4"]),
@@ -84,7 +77,7 @@ for text in ("VornInputクラスの初期化", "　ジョイスティック用�
     c.check(text in log, "log holds %r" % text)
 
 # ---- Several keys in one buffer read: presses after a release are not lost ----
-app, lines, seen, wid = run("burst", os.path.join(h.OUT, "input_keyboard_burst"))
+app, lines, seen, wid = run("Burst")
 if wid:
     h.key(wid, "space", 0.1)
     if c.check(wait_line(lines, seen, "PAUSE 0"), "burst: the first key was read"):
@@ -98,5 +91,5 @@ if wid:
                 "three presses and their releases in one read give the three codes, then 0")
     h.key(wid, "Escape", 0.3)
     wait_line(lines, seen, "ESCAPE 1")
-finish(app)
+c.equal(app.wait(20), 0, "the probe ended")   # a probe that does not end is killed and fails the run
 c.finish()

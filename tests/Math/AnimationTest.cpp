@@ -23,17 +23,13 @@ protected:
     {
         const VornHandle h = VornAnimation::Create(static_cast<uint32_t>(keys.size()));
         uint32_t i = 0;
-        for (const auto& k : keys)
-            VornAnimation::SetKey(h, i++, k.first, k.second);
+        for (const auto& k : keys) VornAnimation::SetKey(h, i++, k.first, k.second);
         return h;
     }
     static VornHandle Sample() { return Curve({{0, 0}, {1, 10}, {3, 4}, {4, 4}, {6, 0}}); }
 };
 
-float Value(VornHandle h, float t, uint32_t kind)
-{
-    return VornAnimation::GetValue(h, t, kind, -999.0f);
-}
+float Value(VornHandle h, float t, uint32_t kind) { return VornAnimation::GetValue(h, t, kind, -999.0f); }
 
 } // namespace
 
@@ -66,18 +62,13 @@ TEST_F(AnimationTest, EveryKindAtKeysBetweenKeysAndPastTheEnd)
     const struct { float t; uint32_t kind; float value; } cases[] = {
         {1.0f, 0, 10.0f}, {2.0f, 0, 10.0f}, {1.0f, 1, 10.0f}, {2.0f, 1, 7.0f}, {0.5f, 1, 5.0f}, {5.0f, 1, 2.0f},
         {6.0f, 1, 0.0f}, {8.0f, 1, 7.0f}, {14.0f, 1, 7.0f},   // the last key time wraps to 0
-        // t = 1.5: between (1, 10) and (3, 4), f = 0.25.
-        {1.5f, 3, 6.25f},    // Spline(10, 4, 4)
-        {1.5f, 4, 10.75f},   // Spline(10, 10, 4)
-        {1.5f, 5, 7.375f},   // Bezier(10, 4, 4)
-        {1.5f, 6, 9.625f},   // Bezier(10, 10, 4)
-        {1.5f, 7, 9.625f},   // Hermite, tangents 4 * 2 / 3 and -6 * 2 / 3
-        {0.5f, 7, 6.0833333f},   // no previous key: start tangent dv = 10; end tangent 4 / 3
-        {5.0f, 7, 2.1666667f},   // no key after next: end tangent dv = -4; start tangent -4 * 2 / 3
-        {2.0f, 8, -999.0f},      // unknown kind
-    };
-    for (const auto& c : cases)
-        EXPECT_FLOAT_EQ(c.value, Value(h, c.t, c.kind)) << "kind " << c.kind << " at " << c.t;
+        // t = 1.5: between (1, 10) and (3, 4), f = 0.25: Spline(10, 4, 4), Spline(10, 10, 4), Bezier(10, 4, 4),
+        // Bezier(10, 10, 4), Hermite with the tangents 4 * 2 / 3 and -6 * 2 / 3.
+        {1.5f, 3, 6.25f}, {1.5f, 4, 10.75f}, {1.5f, 5, 7.375f}, {1.5f, 6, 9.625f}, {1.5f, 7, 9.625f},
+        // Hermite with no previous key (start tangent dv = 10; end tangent 4 / 3), with no key after
+        // next (end tangent dv = -4; start tangent -4 * 2 / 3); an unknown kind.
+        {0.5f, 7, 6.0833333f}, {5.0f, 7, 2.1666667f}, {2.0f, 8, -999.0f}};
+    for (const auto& c : cases) EXPECT_FLOAT_EQ(c.value, Value(h, c.t, c.kind)) << "kind " << c.kind << " at " << c.t;
     // At a key every kind gives the key's value; between keys of equal value every kind holds it.
     for (uint32_t kind : {0u, 1u, 3u, 4u, 5u, 6u, 7u}) {
         EXPECT_FLOAT_EQ(4.0f, Value(h, 3.0f, kind)) << kind;
@@ -97,80 +88,51 @@ TEST_F(AnimationTest, NewtonPolynomialThroughAllKeys)
     EXPECT_EQ((std::vector<float>{4.75f, 3.0f, 1.3125f}), (std::vector<float>{Value(h, 1.5f, 2), Value(h, 1.0f, 2), Value(h, 0.25f, 2)}));
     const VornHandle s = Sample();
     VornAnimation::ComputeNewton(s);
-    for (float t : {0.0f, 1.0f, 3.0f, 4.0f})
-        EXPECT_NEAR(Value(s, t, 0), Value(s, t, 2), 1e-4f) << t;
+    for (float t : {0.0f, 1.0f, 3.0f, 4.0f}) EXPECT_NEAR(Value(s, t, 0), Value(s, t, 2), 1e-4f) << t;
 }
 
-TEST_F(AnimationTest, ALastKeyTimeOfZeroOrLessEvaluatesAtZero)
+TEST_F(AnimationTest, DegenerateKeysEvaluateWithinTheKeysAndWithoutDividingByZero)
 {
-    const VornHandle h = Curve({{-2, 3}, {0, 9}});
-    for (float t : {-7.0f, 0.0f, 0.5f, 123.0f})
-        EXPECT_EQ(9.0f, Value(h, t, 1)) << t;
-    const VornHandle one = Curve({{0, 5}});
+    // A last key time of zero or less evaluates at zero.
+    const VornHandle before = Curve({{-2, 3}, {0, 9}}), one = Curve({{0, 5}});
+    for (float t : {-7.0f, 0.0f, 0.5f, 123.0f}) EXPECT_EQ(9.0f, Value(before, t, 1)) << t;
     EXPECT_EQ(5.0f, Value(one, 3.0f, 7));
     VornAnimation::ComputeNewton(one);
     EXPECT_EQ(5.0f, Value(one, 3.0f, 2));
-}
 
-TEST_F(AnimationTest, SearchEndsOnUnsortedRepeatedAndNanKeyTimes)
-{
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const VornAnimationKey sorted[4] = {{0, 0, nullptr, nullptr}, {1, 0, nullptr, nullptr}, {1, 0, nullptr, nullptr}, {3, 0, nullptr, nullptr}};
-    EXPECT_EQ(&sorted[0], VornAnimation::SearchKey(sorted, -1.0f, 4));
-    EXPECT_EQ(&sorted[0], VornAnimation::SearchKey(sorted, 0.5f, 4));
-    EXPECT_EQ(&sorted[2], VornAnimation::SearchKey(sorted, 1.0f, 4));   // the last of equal times
-    EXPECT_EQ(&sorted[2], VornAnimation::SearchKey(sorted, 2.9f, 4));
-    EXPECT_EQ(&sorted[3], VornAnimation::SearchKey(sorted, 3.0f, 4));
-    EXPECT_EQ(&sorted[0], VornAnimation::SearchKey(sorted, nan, 4));
-
-    const float times[][5] = {{0, 5, 2, 4, 9}, {0, 2, 2, 2, 4}, {0, nan, 4, nan, 8}, {nan, nan, nan, nan, nan}, {4, 3, 2, 1, 0}};
-    for (const auto& set : times) {
-        const VornHandle h = VornAnimation::Create(5);
-        for (uint32_t i = 0; i < 5; i++)
-            VornAnimation::SetKey(h, i, set[i], static_cast<float>(i));
-        VornAnimation::ComputeNewton(h);
-        const VornAnimationData* d = VornAnimation::GetData(h);
-        for (float t = -1.0f; t < 10.0f; t += 0.25f) {
-            const VornAnimationKey* k = VornAnimation::SearchKey(d->keys, t, 5);
-            ASSERT_TRUE(k >= d->keys && k < d->keys + 5);
-            for (uint32_t kind = 0; kind < 8; kind++) {
-                const float v = Value(h, t, kind);
-                EXPECT_TRUE(kind == 2 || std::isnan(set[0]) || !std::isinf(v)) << kind << " at " << t;
-            }
-        }
-        VornAnimation::Release(h);
-    }
-}
-
-TEST_F(AnimationTest, KeysAtEqualTimesDoNotDivideByZero)
-{
+    // Keys at equal times.
     const VornHandle h = Curve({{0, 1}, {2, 5}, {2, 9}, {4, 0}});
     EXPECT_EQ(9.0f, Value(h, 2.0f, 1));
     EXPECT_FLOAT_EQ(4.8f, Value(h, 1.9f, 1));
     for (uint32_t kind = 0; kind < 8; kind++)
-        for (float t : {0.5f, 1.99f, 2.0f, 3.0f})
-            EXPECT_TRUE(std::isfinite(Value(h, t, kind)) || kind == 2) << kind << " at " << t;
+        for (float t : {0.5f, 1.99f, 2.0f, 3.0f}) EXPECT_TRUE(std::isfinite(Value(h, t, kind)) || kind == 2) << kind << " at " << t;
     VornAnimation::ComputeNewton(h);
-    for (uint32_t i = 0; i < 4; i++)
-        EXPECT_TRUE(std::isfinite(VornAnimation::GetData(h)->coefficients[i])) << i;
+    for (uint32_t i = 0; i < 4; i++) EXPECT_TRUE(std::isfinite(VornAnimation::GetData(h)->coefficients[i])) << i;
     EXPECT_TRUE(std::isfinite(Value(h, 3.0f, 2)));
     // Hermite tangents over keys sharing a time fall back to the step itself.
     EXPECT_TRUE(std::isfinite(Value(Curve({{1, 0}, {1, 2}, {3, 6}}), 2.0f, 7)));
-}
 
-TEST(VornAnimationLifecycle, FinalizeReturnsEveryCurveToTheWorkArea)
-{
-    vorntest::EnsureMathTables();
-    const uint32_t before = VornMemory::GetUsedSize();
-    VornAnimation::SetMax(0);   // the default 65536 curves
-    ASSERT_TRUE(VornAnimation::Initialize());
-    EXPECT_GE(VornMemory::GetUsedSize() - before, 65536u * sizeof(VornAnimationData));
-    for (uint32_t n = 1; n < 40; n++)
-        ASSERT_NE(VORN_INVALID_HANDLE, VornAnimation::Create(n));
-    VornAnimation::Finalize();
-    EXPECT_EQ(before, VornMemory::GetUsedSize());
-    EXPECT_EQ(VORN_INVALID_HANDLE, VornAnimation::Create(2));   // no table any more
-    EXPECT_EQ(7.0f, VornAnimation::GetValue(0, 1.0f, 1, 7.0f));
+    // The search ends on unsorted, repeated and NaN key times.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const VornAnimationKey sorted[4] = {{0, 0, nullptr, nullptr}, {1, 0, nullptr, nullptr}, {1, 0, nullptr, nullptr}, {3, 0, nullptr, nullptr}};
+    // Before, between, the last of equal times, between, at the last, NaN.
+    const std::pair<float, int> found[] = {{-1.0f, 0}, {0.5f, 0}, {1.0f, 2}, {2.9f, 2}, {3.0f, 3}, {nan, 0}};
+    for (const auto& f : found) EXPECT_EQ(&sorted[f.second], VornAnimation::SearchKey(sorted, f.first, 4)) << f.first;
+
+    const float times[][5] = {{0, 5, 2, 4, 9}, {0, 2, 2, 2, 4}, {0, nan, 4, nan, 8}, {nan, nan, nan, nan, nan}, {4, 3, 2, 1, 0}};
+    for (const auto& set : times) {
+        const VornHandle curve = VornAnimation::Create(5);
+        for (uint32_t i = 0; i < 5; i++) VornAnimation::SetKey(curve, i, set[i], static_cast<float>(i));
+        VornAnimation::ComputeNewton(curve);
+        const VornAnimationData* d = VornAnimation::GetData(curve);
+        for (float t = -1.0f; t < 10.0f; t += 0.25f) {
+            const VornAnimationKey* k = VornAnimation::SearchKey(d->keys, t, 5);
+            ASSERT_TRUE(k >= d->keys && k < d->keys + 5);
+            for (uint32_t kind = 0; kind < 8; kind++)
+                EXPECT_TRUE(kind == 2 || std::isnan(set[0]) || !std::isinf(Value(curve, t, kind))) << kind << " at " << t;
+        }
+        VornAnimation::Release(curve);
+    }
 }
 
 TEST(VornAnimationHelpers, SpeedsOverCountStepsAndEasings)
@@ -179,25 +141,32 @@ TEST(VornAnimationHelpers, SpeedsOverCountStepsAndEasings)
     // (.., 2) = 10 (7 * 2 / 2) / 10. A count of 0 (or -1, whose triangle number is 0) reaches the end
     // without dividing.
     using Speed = float (*)(float, float, int32_t, int32_t);
+    const Speed flat = VornAnimation::FlatSpeed, add = VornAnimation::AddSpeed, sub = VornAnimation::SubSpeed;
     const struct { Speed speed; float from, to; int32_t count, step; float value; } cases[] = {
-        {VornAnimation::FlatSpeed, 0, 10, 4, 1, 2.5f}, {VornAnimation::FlatSpeed, 0, 10, 4, 4, 10.0f},
-        {VornAnimation::AddSpeed, 0, 10, 4, 2, 3.0f},  {VornAnimation::AddSpeed, 2, 12, 3, 3, 12.0f},
-        {VornAnimation::SubSpeed, 0, 10, 4, 1, 4.0f},  {VornAnimation::SubSpeed, 0, 10, 4, 2, 7.0f},
-        {VornAnimation::SubSpeed, 0, 10, 4, 4, 10.0f}, {VornAnimation::FlatSpeed, 0, 10, 0, 3, 10.0f},
-        {VornAnimation::AddSpeed, 0, 10, 0, 3, 10.0f}, {VornAnimation::AddSpeed, 0, 10, -1, 3, 10.0f},
-        {VornAnimation::SubSpeed, 0, 10, 0, 3, 10.0f}, {VornAnimation::SubSpeed, 0, 10, -1, 3, 10.0f}};
+        {flat, 0, 10, 4, 1, 2.5f}, {flat, 0, 10, 4, 4, 10.0f}, {add, 0, 10, 4, 2, 3.0f}, {add, 2, 12, 3, 3, 12.0f},
+        {sub, 0, 10, 4, 1, 4.0f}, {sub, 0, 10, 4, 2, 7.0f}, {sub, 0, 10, 4, 4, 10.0f}, {flat, 0, 10, 0, 3, 10.0f},
+        {add, 0, 10, 0, 3, 10.0f}, {add, 0, 10, -1, 3, 10.0f}, {sub, 0, 10, 0, 3, 10.0f}, {sub, 0, 10, -1, 3, 10.0f}};
     for (const auto& c : cases) EXPECT_EQ(c.value, c.speed(c.from, c.to, c.count, c.step)) << &c - cases;
     EXPECT_EQ(5.5f, VornAnimation::Bezier(2, 8, 4, 0.5f));   // 0.5 + 4 + 1
     EXPECT_EQ(8.0f, VornAnimation::Spline(2, 8, 4, 0.5f));   // passes p1 halfway
 }
 
-TEST(VornAnimationLog, TitlesAndTheFailedTable)
+TEST(VornAnimationLifecycle, TitlesTheFailedTableAndEveryCurveBackToTheWorkArea)
 {
     vorntest::LogCapture log;
     VornMemory::Initialize();   // no work area: the table cannot be had
     EXPECT_FALSE(VornAnimation::Initialize());
     VornAnimation::Finalize();
     vorntest::EnsureMathTables();
+    const uint32_t before = VornMemory::GetUsedSize();
+    VornAnimation::SetMax(0);   // the default 65536 curves
+    ASSERT_TRUE(VornAnimation::Initialize());
+    EXPECT_GE(VornMemory::GetUsedSize() - before, 65536u * sizeof(VornAnimationData));
+    for (uint32_t n = 1; n < 40; n++) ASSERT_NE(VORN_INVALID_HANDLE, VornAnimation::Create(n));
+    VornAnimation::Finalize();
+    EXPECT_EQ(before, VornMemory::GetUsedSize());
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornAnimation::Create(2));   // no table any more
+    EXPECT_EQ(7.0f, VornAnimation::GetValue(0, 1.0f, 1, 7.0f));
     VornMath::Finalize();
     EXPECT_TRUE(vorntest::InOrder(log.Text(),
                                   {"VornAnimationクラスの初期化", "アニメーション用メモリ確保",

@@ -13,26 +13,21 @@ using V3 = VornVector3;
 
 namespace {
 
-VornBox AxisBox(float x0, float y0, float z0, float x1, float y1, float z1)
+// The box (x0, y0, z0)-(x1, y1, z1) moved by m.
+VornBox AxisBox(float x0, float y0, float z0, float x1, float y1, float z1, const VornMatrix& m = VornMatrix())
 {
     VornBox box;
-    VornMath::TransformBox(&box, V3(x0, y0, z0), V3(x1, y1, z1), VornMatrix());
+    VornMath::TransformBox(&box, V3(x0, y0, z0), V3(x1, y1, z1), m);
     return box;
 }
 
+// The cube (-1, -1, -1)-(1, 1, 1) turned by z about z, then moved.
 VornBox TurnedCube(VornAngle z, float x, float y, float zOffset)
 {
-    VornMatrix m;
-    m.RotationZ(z).MultiplySelf(VornMatrix().Translation(x, y, zOffset));
-    VornBox box;
-    VornMath::TransformBox(&box, V3(-1, -1, -1), V3(1, 1, 1), m);
-    return box;
+    return AxisBox(-1, -1, -1, 1, 1, 1, VornMatrix().RotationZ(z).MultiplySelf(VornMatrix().Translation(x, y, zOffset)));
 }
 
-VornSegment3 Seg(float x0, float y0, float z0, float x1, float y1, float z1)
-{
-    return {V3(x0, y0, z0), V3(x1, y1, z1)};
-}
+VornSegment3 Seg(float x0, float y0, float z0, float x1, float y1, float z1) { return {V3(x0, y0, z0), V3(x1, y1, z1)}; }
 
 // The square (0,0)-(2,2) in the plane z = 0, and that plane; a triangle in it.
 const VornQuad kFloor = {{V3(0, 0, 0), V3(2, 0, 0), V3(2, 2, 0), V3(0, 2, 0)}};
@@ -53,7 +48,7 @@ struct Shape {
 
 // --- 3D ---
 
-TEST(Collision3D, SpheresPointsAndPlanes)
+TEST(Collision3D, SpheresPointsSegmentsAndPlanes)
 {
     using SS = std::pair<VornSphere, VornSphere>;   // touching, crossing, inside, two points
     ExpectRows<SS>([](const SS& s) { return VornMath::CollisionSphereSphere(s.first, s.second); },
@@ -68,6 +63,17 @@ TEST(Collision3D, SpheresPointsAndPlanes)
     EXPECT_TRUE(p.a == 0.0f && p.b == 0.0f && p.c == 1.0f && p.d == -5.0f) << p.a << " " << p.b << " " << p.c << " " << p.d;
     VornMath::PlaneFromPointNormal(&p, V3(1, 2, 3), V3(0, 2, 0));   // n as given
     EXPECT_TRUE(p.b == 2.0f && p.d == -4.0f) << p.b << " " << p.d;
+    const VornSegment3 seg = Seg(-5, 0, 0, 5, 0, 0), point = Seg(0, 0, 0, 0, 0, 0);
+    using SG = std::pair<VornSphere, VornSegment3>;
+    // Touching the middle, just apart; an end inside, touching an end; on the line and near it,
+    // beyond; the centre on the segment (given either way round); a zero-length segment is a point.
+    ExpectRows<SG>([](const SG& c) { return VornMath::CollisionSphereSegment(c.first, c.second); },
+                   {{true, {VornSphere(0, 2, 0, 2), seg}}, {false, {VornSphere(0, 2, 0, 1.9f), seg}},
+                    {true, {VornSphere(5.5f, 0, 0, 1), seg}}, {false, {VornSphere(6, 0, 0, 1), seg}},
+                    {false, {VornSphere(8, 0, 0, 1), seg}}, {false, {VornSphere(7, 1, 0, 1.5f), seg}},
+                    {true, {VornSphere(0, 0, 0, 0.5f), seg}}, {true, {VornSphere(1, 2, 3, 0.01f), Seg(2, 4, 6, 0, 0, 0)}},
+                    {true, {VornSphere(0, 0.5f, 0, 1), point}}, {false, {VornSphere(0, 2, 0, 1), point}}});
+    ExpectRows<V3>([&](const V3& p) { return VornMath::CollisionPointSegment(p, seg); }, {{true, V3(1, 0.5f, 0)}, {false, V3(1, 1.5f, 0)}});   // radius 1
 }
 
 TEST_F(MathTest, PointInBoxReportsTheFacesItIsOutside)
@@ -80,55 +86,34 @@ TEST_F(MathTest, PointInBoxReportsTheFacesItIsOutside)
                               {1u << 2, V3(-2, 0, 0)}, {1u << 3, V3(2, 0, 0)}, {1u << 4, V3(0, 2, 0)}, {1u << 5, V3(0, -2, 0)},
                               {(1u << 3) | (1u << 4) | (1u << 1), V3(2, 2, 2)}});
     // Turned a quarter about y and moved: the box's x extent now lies along world z.
-    VornMatrix m;
-    m.RotationY(16384).MultiplySelf(VornMatrix().Translation(10, 0, 0));
-    VornBox turned;
-    VornMath::TransformBox(&turned, V3(-3, -1, -1), V3(3, 1, 1), m);
+    const VornBox turned = AxisBox(-3, -1, -1, 3, 1, 1, VornMatrix().RotationY(16384).MultiplySelf(VornMatrix().Translation(10, 0, 0)));
     ExpectRows<std::pair<V3, const VornBox*>>([](const std::pair<V3, const VornBox*>& c) { return VornMath::CollisionPointBox(c.first, *c.second); },
                                              {{true, {V3(0.5f, -0.5f, 0.99f), &box}}, {false, {V3(0.5f, -0.5f, 1.01f), &box}},
                                               {true, {V3(10, 0, 2.5f), &turned}}, {false, {V3(12.5f, 0, 0), &turned}}});
 }
 
-TEST(Collision3D, SphereAgainstSegment)
+TEST(Collision3D, SegmentsAgainstPlanesQuadsAndTriangles)
 {
-    const VornSegment3 seg = Seg(-5, 0, 0, 5, 0, 0), point = Seg(0, 0, 0, 0, 0, 0);
-    using SS = std::pair<VornSphere, VornSegment3>;
-    // Touching the middle, just apart; an end inside, touching an end; on the line and near it,
-    // beyond; the centre on the segment (given either way round); a zero-length segment is a point.
-    ExpectRows<SS>([](const SS& c) { return VornMath::CollisionSphereSegment(c.first, c.second); },
-                   {{true, {VornSphere(0, 2, 0, 2), seg}}, {false, {VornSphere(0, 2, 0, 1.9f), seg}},
-                    {true, {VornSphere(5.5f, 0, 0, 1), seg}}, {false, {VornSphere(6, 0, 0, 1), seg}},
-                    {false, {VornSphere(8, 0, 0, 1), seg}}, {false, {VornSphere(7, 1, 0, 1.5f), seg}},
-                    {true, {VornSphere(0, 0, 0, 0.5f), seg}}, {true, {VornSphere(1, 2, 3, 0.01f), Seg(2, 4, 6, 0, 0, 0)}},
-                    {true, {VornSphere(0, 0.5f, 0, 1), point}}, {false, {VornSphere(0, 2, 0, 1), point}}});
-    ExpectRows<V3>([&](const V3& p) { return VornMath::CollisionPointSegment(p, seg); }, {{true, V3(1, 0.5f, 0)}, {false, V3(1, 1.5f, 0)}});   // radius 1
-}
-
-TEST(Collision3D, SegmentAgainstPlane)
-{
-    // A crossing; both ends above, both below; an end on the plane; both ends in the plane, which
-    // the segment meets at its start. A miss leaves the point as it was.
-    const struct { V3 from, to; bool hit; V3 at; } cases[] = {
-        {V3(1, 2, -1), V3(3, 2, 3), true, V3(1.5f, 2, 0)}, {V3(1, 2, 1), V3(3, 2, 3), false, V3(9, 9, 9)},
-        {V3(1, 2, -1), V3(3, 2, -3), false, V3(9, 9, 9)}, {V3(4, 5, 6), V3(7, 8, 0), true, V3(7, 8, 0)},
-        {V3(1, 1, 0), V3(5, -2, 0), true, V3(1, 1, 0)}};
-    for (const auto& c : cases) {
+    // The point each test writes. The plane: a crossing; both ends above, both below; an end on the
+    // plane; both ends in the plane, which the segment meets at its start. A quad and a triangle on
+    // the floor: through, and beside (written although the test failed). A miss of the plane, or
+    // both ends on one side, leaves the point as it was.
+    using Hit = bool (*)(const VornSegment3&, V3*);
+    const Hit plane = [](const VornSegment3& s, V3* at) { return VornMath::CollisionSegmentPlane(at, kFloorPlane, s.start, s.end); };
+    const Hit quad = [](const VornSegment3& s, V3* at) { return VornMath::CollisionSegmentQuad(s, kFloor, kFloorPlane, at); };
+    const Hit triangle = [](const VornSegment3& s, V3* at) { return VornMath::CollisionSegmentTriangle(s, kFloorPlane, kTriangle, at); };
+    const struct { Hit test; VornSegment3 s; bool hit; V3 at; } points[] = {
+        {plane, Seg(1, 2, -1, 3, 2, 3), true, V3(1.5f, 2, 0)}, {plane, Seg(1, 2, 1, 3, 2, 3), false, V3(9, 9, 9)},
+        {plane, Seg(1, 2, -1, 3, 2, -3), false, V3(9, 9, 9)}, {plane, Seg(4, 5, 6, 7, 8, 0), true, V3(7, 8, 0)},
+        {plane, Seg(1, 1, 0, 5, -2, 0), true, V3(1, 1, 0)}, {quad, Seg(1, 1, 1, 1, 1, -1), true, V3(1, 1, 0)},
+        {quad, Seg(3, 1, 1, 3, 1, -1), false, V3(3, 1, 0)}, {quad, Seg(1, 1, 1, 1, 1, 0.5f), false, V3(9, 9, 9)},
+        {triangle, Seg(0.5f, 0.5f, 1, 0.5f, 0.5f, -3), true, V3(0.5f, 0.5f, 0)},
+        {triangle, Seg(1.5f, 1.5f, 1, 1.5f, 1.5f, -1), false, V3(1.5f, 1.5f, 0)}};
+    for (const auto& c : points) {
         V3 hit(9, 9, 9);
-        EXPECT_EQ(c.hit, VornMath::CollisionSegmentPlane(&hit, kFloorPlane, c.from, c.to)) << &c - cases;
-        if (c.hit) ExpectVector(c.at.x, c.at.y, c.at.z, hit, 0);
+        EXPECT_EQ(c.hit, c.test(c.s, &hit)) << &c - points;
+        ExpectVector(c.at.x, c.at.y, c.at.z, hit, 0);
     }
-}
-
-TEST(Collision3D, SegmentAgainstQuadAndTriangle)
-{
-    V3 hit;
-    EXPECT_TRUE(VornMath::CollisionSegmentQuad(Seg(1, 1, 1, 1, 1, -1), kFloor, kFloorPlane, &hit));
-    ExpectVector(1, 1, 0, hit, 0);
-    EXPECT_FALSE(VornMath::CollisionSegmentQuad(Seg(3, 1, 1, 3, 1, -1), kFloor, kFloorPlane, &hit));
-    ExpectVector(3, 1, 0, hit, 0);   // written although the test failed
-    hit.Set(7, 7, 7);
-    EXPECT_FALSE(VornMath::CollisionSegmentQuad(Seg(1, 1, 1, 1, 1, 0.5f), kFloor, kFloorPlane, &hit));
-    ExpectVector(7, 7, 7, hit, 0);   // not reached: both ends on one side
     // On an edge, an end on the floor; quads facing x and y are projected on the other two axes.
     const VornQuad wallX = {{V3(1, 0, 0), V3(1, 2, 0), V3(1, 2, 2), V3(1, 0, 2)}};
     const VornQuad wallY = {{V3(0, 3, 0), V3(0, 3, 2), V3(2, 3, 2), V3(2, 3, 0)}};
@@ -140,10 +125,6 @@ TEST(Collision3D, SegmentAgainstQuadAndTriangle)
                    {false, {Seg(0, 1, 2.5f, 2, 1, 2.5f), &wallX, &planeX}}, {true, {Seg(1, 0, 1, 1, 5, 1), &wallY, &planeY}},
                    {false, {Seg(-1, 0, 1, -1, 5, 1), &wallY, &planeY}}});
 
-    EXPECT_TRUE(VornMath::CollisionSegmentTriangle(Seg(0.5f, 0.5f, 1, 0.5f, 0.5f, -3), kFloorPlane, kTriangle, &hit));
-    ExpectVector(0.5f, 0.5f, 0, hit, 0);
-    EXPECT_FALSE(VornMath::CollisionSegmentTriangle(Seg(1.5f, 1.5f, 1, 1.5f, 1.5f, -1), kFloorPlane, kTriangle, &hit));
-    ExpectVector(1.5f, 1.5f, 0, hit, 0);
     // On the long edge; an end on the plane is no crossing here (product 0); both ends above.
     ExpectRows<VornSegment3>([](const VornSegment3& s) { return VornMath::CollisionSegmentTriangle(s, kFloorPlane, kTriangle, nullptr); },
                              {{true, Seg(1, 1, 1, 1, 1, -1)}, {false, Seg(0.5f, 0.5f, 1, 0.5f, 0.5f, 0)}, {false, Seg(0.5f, 0.5f, 1, 0.5f, 0.5f, 2)}});
@@ -152,25 +133,20 @@ TEST(Collision3D, SegmentAgainstQuadAndTriangle)
 TEST(Collision3D, LineAgainstTriangleFromEitherSide)
 {
     float t = 0, u = 0, v = 0;
+    // From above, from below; t is not limited to the segment; from the plane.
     const struct { VornSegment3 line; float t, u, v; } hits[] = {
-        {Seg(0.5f, 0.5f, 3, 0.5f, 0.5f, -1), 3.0f, 0.25f, 0.25f},
-        {Seg(0.5f, 1.0f, -2, 0.5f, 1.0f, 10), 2.0f, 0.25f, 0.5f},
-        {Seg(0.5f, 0.5f, 3, 0.5f, 0.5f, 2.5f), 3.0f, 0.25f, 0.25f},   // t is not limited to the segment
-        {Seg(0.5f, 0.5f, 0, 3.5f, 0.5f, 4), 0.0f, 0.25f, 0.25f},
-    };
+        {Seg(0.5f, 0.5f, 3, 0.5f, 0.5f, -1), 3.0f, 0.25f, 0.25f}, {Seg(0.5f, 1.0f, -2, 0.5f, 1.0f, 10), 2.0f, 0.25f, 0.5f},
+        {Seg(0.5f, 0.5f, 3, 0.5f, 0.5f, 2.5f), 3.0f, 0.25f, 0.25f}, {Seg(0.5f, 0.5f, 0, 3.5f, 0.5f, 4), 0.0f, 0.25f, 0.25f}};
     for (const auto& h : hits) {
         ASSERT_TRUE(VornMath::CollisionLineTriangle(h.line, kTriangle, &t, &u, &v)) << &h - hits;
         EXPECT_FLOAT_EQ(h.t, t);
         EXPECT_FLOAT_EQ(h.u, u);
         EXPECT_FLOAT_EQ(h.v, v);
     }
-    const VornSegment3 misses[] = {
-        Seg(1.5f, 1.5f, 3, 1.5f, 1.5f, -1), Seg(-0.5f, 0.5f, 3, -0.5f, 0.5f, -1),
-        Seg(0, 0, 1, 1, 0, 1), Seg(0, 0.5f, 0, 1, 0.5f, 0),   // parallel to the triangle
-        Seg(0.5f, 0.5f, 0, 0.5f, 0.5f, 0), Seg(0.5f, 0.5f, 3, 0.5f, 0.5f, 3),   // no direction
-    };
-    for (const VornSegment3& m : misses)
-        EXPECT_FALSE(VornMath::CollisionLineTriangle(m, kTriangle, &t, &u, &v)) << &m - misses;
+    // Beside; parallel to the triangle; no direction.
+    const VornSegment3 misses[] = {Seg(1.5f, 1.5f, 3, 1.5f, 1.5f, -1), Seg(-0.5f, 0.5f, 3, -0.5f, 0.5f, -1), Seg(0, 0, 1, 1, 0, 1),
+                                   Seg(0, 0.5f, 0, 1, 0.5f, 0), Seg(0.5f, 0.5f, 0, 0.5f, 0.5f, 0), Seg(0.5f, 0.5f, 3, 0.5f, 0.5f, 3)};
+    for (const VornSegment3& m : misses) EXPECT_FALSE(VornMath::CollisionLineTriangle(m, kTriangle, &t, &u, &v)) << &m - misses;
 }
 
 TEST_F(MathTest, SegmentsQuadsAndBoxesAgainstBoxesAndQuads)
@@ -187,10 +163,10 @@ TEST_F(MathTest, SegmentsQuadsAndBoxesAgainstBoxesAndQuads)
     const VornQuad high = {{V3(0, 0, 1), V3(2, 0, 1), V3(2, 2, 1), V3(0, 2, 1)}};
     const VornQuad away = {{V3(5, 1, -1), V3(5, 1, 1), V3(5, -1, 1), V3(5, -1, -1)}};
     const VornPlane wallPlane = {1, 0, 0, -1};
-    EXPECT_TRUE(VornMath::CollisionQuadQuad(kFloor, kFloorPlane, wall, wallPlane));   // crossing
-    EXPECT_TRUE(VornMath::CollisionQuadQuad(wall, wallPlane, kFloor, kFloorPlane));
-    EXPECT_FALSE(VornMath::CollisionQuadQuad(kFloor, kFloorPlane, high, VornPlane{0, 0, 1, -1}));   // parallel
-    EXPECT_FALSE(VornMath::CollisionQuadQuad(kFloor, kFloorPlane, away, VornPlane{1, 0, 0, -5}));
+    // Crossing (either way round), parallel, apart.
+    EXPECT_TRUE(VornMath::CollisionQuadQuad(kFloor, kFloorPlane, wall, wallPlane) && VornMath::CollisionQuadQuad(wall, wallPlane, kFloor, kFloorPlane));
+    EXPECT_FALSE(VornMath::CollisionQuadQuad(kFloor, kFloorPlane, high, VornPlane{0, 0, 1, -1}) ||
+                 VornMath::CollisionQuadQuad(kFloor, kFloorPlane, away, VornPlane{1, 0, 0, -5}));
 
     // Corners inside, touching faces, inside, enclosing, apart; a cross of two bars (no corner of
     // either inside the other); turned an eighth, apart along the diagonal (no face plane
@@ -214,27 +190,22 @@ TEST_F(MathTest, ViewVolumeAgainstBoxes)
     VornBox volume;
     VornMath::TransformBoxCoord(&volume, V3(-1, -1, 0), V3(1, 1, 1), inverse);
     ExpectVector(0, 0, -9, (volume.corner[0] + volume.corner[3]) * 0.5f, 1e-4f);   // near plane centre
-    EXPECT_TRUE(VornMath::CollisionPointBox(V3(0, 0, 0), volume));
-    EXPECT_FALSE(VornMath::CollisionPointBox(V3(0, 0, -11), volume));   // behind the camera
+    EXPECT_TRUE(VornMath::CollisionPointBox(V3(0, 0, 0), volume) && !VornMath::CollisionPointBox(V3(0, 0, -11), volume));   // not behind the camera
 
-    EXPECT_TRUE(VornMath::CollisionFrustumBox(volume, AxisBox(-1, -1, -1, 1, 1, 1)));       // inside
-    EXPECT_FALSE(VornMath::CollisionFrustumBox(volume, AxisBox(-1, -1, -15, 1, 1, -12)));   // behind
-    EXPECT_FALSE(VornMath::CollisionFrustumBox(volume, AxisBox(50, -1, -1, 52, 1, 1)));     // beside
-    // A bar across the whole view, none of its corners inside.
-    EXPECT_TRUE(VornMath::CollisionFrustumBox(volume, AxisBox(-500, -0.1f, 5, 500, 0.1f, 6)));
     // A box lying across the far top-right corner of the volume, none of its corners inside.
     const V3 farCorner = volume.corner[7];
     const VornBox across = AxisBox(farCorner.x - 0.3f, farCorner.y - 0.3f, farCorner.z - 1, farCorner.x + 50, farCorner.y + 50, farCorner.z + 5);
-    for (const V3& corner : across.corner)
-        ASSERT_FALSE(VornMath::CollisionPointBox(corner, volume));
-    EXPECT_TRUE(VornMath::CollisionFrustumBox(volume, across));
-    // A box enclosing the whole volume is visible.
-    EXPECT_TRUE(VornMath::CollisionFrustumBox(volume, AxisBox(-1000, -1000, -1000, 1000, 1000, 1000)));
+    for (const V3& corner : across.corner) ASSERT_FALSE(VornMath::CollisionPointBox(corner, volume));
+    // Inside, behind, beside; a bar across the whole view (none of its corners inside), the box
+    // across the corner and a box enclosing the whole volume are visible.
+    ExpectRows<VornBox>([&](const VornBox& b) { return VornMath::CollisionFrustumBox(volume, b); },
+                        {{true, AxisBox(-1, -1, -1, 1, 1, 1)}, {false, AxisBox(-1, -1, -15, 1, 1, -12)}, {false, AxisBox(50, -1, -1, 52, 1, 1)},
+                         {true, AxisBox(-500, -0.1f, 5, 500, 0.1f, 6)}, {true, across}, {true, AxisBox(-1000, -1000, -1000, 1000, 1000, 1000)}});
 }
 
 // --- 2D ---
 
-TEST(Collision2D, PointsAgainstPointsLinesRectsCirclesAndPolygons)
+TEST(Collision2D, PointsAndRectanglesAgainstEveryShape)
 {
     // Touching radius-1 circles do not collide; lines are 0.1 thick; rectangle edges and the circle
     // itself count as inside.
@@ -254,10 +225,6 @@ TEST(Collision2D, PointsAgainstPointsLinesRectsCirclesAndPolygons)
     EXPECT_FALSE(VornMath::CollisionPointPolygon(V2(1, 0), VornPolygon{3, two}));
     EXPECT_FALSE(VornMath::CollisionPointPolygon(V2(0, 0), VornPolygon{0, two}));
     EXPECT_FALSE(VornMath::CollisionPointPolygon(V2(0, 0), VornPolygon{5, nullptr}));
-}
-
-TEST(Collision2D, RectanglesAgainstRectanglesCirclesLinesAndPolygons)
-{
     const VornCollisionRect rect = {0, 0, 4, 2};
     // Overlapping, touching corners, inside; apart.
     ExpectRows<VornCollisionRect>([&](const VornCollisionRect& r) { return VornMath::CollisionRectRect(rect, r); },
@@ -273,7 +240,7 @@ TEST(Collision2D, RectanglesAgainstRectanglesCirclesLinesAndPolygons)
     EXPECT_TRUE(VornMath::CollisionRectPolygon(rect, overlapping.polygon));
 }
 
-TEST(Collision2D, CirclesAgainstCirclesLinesAndPolygons)
+TEST(Collision2D, CirclesSegmentsAndPolygonsAgainstThemselvesAndEachOther)
 {
     // Touching, crossing, inside.
     ExpectRows<VornCircle>([](const VornCircle& c) { return VornMath::CollisionCircleCircle({0, 0, 1}, c); },
@@ -288,10 +255,6 @@ TEST(Collision2D, CirclesAgainstCirclesLinesAndPolygons)
     // Centre inside, touching an edge; apart.
     ExpectRows<VornCircle>([&](const VornCircle& c) { return VornMath::CollisionCirclePolygon(c, square.polygon); },
                            {{true, {1, 1, 0.1f}}, {true, {3, 1, 1}}, {false, {3, 3, 1}}});
-}
-
-TEST(Collision2D, SegmentsAndPolygonsAgainstSegmentsAndPolygons)
-{
     // Crossing, touching (T), just apart, beyond the end, parallel; collinear overlapping, end to
     // end and apart.
     ExpectRows<VornSegment2>([](const VornSegment2& l) { return VornMath::CollisionLineLine({0, 0, 4, 0}, l); },
@@ -302,7 +265,6 @@ TEST(Collision2D, SegmentsAndPolygonsAgainstSegmentsAndPolygons)
                              {{true, {1, 1, 1, 1}}, {false, {0.5f, 0.8f, 0.5f, 0.8f}}});
     EXPECT_TRUE(VornMath::CollisionLineLine({0, 0, 4, 4}, {0, 4, 4, 0}));
 
-    const Shape square{V2(0, 0), V2(2, 0), V2(2, 2), V2(0, 2)};
     // An end inside, through, wholly inside; beside.
     ExpectRows<VornSegment2>([&](const VornSegment2& l) { return VornMath::CollisionLinePolygon(l, square.polygon); },
                              {{true, {1, 1, 5, 5}}, {true, {-1, 1, 3, 1}}, {true, {0.5f, 0.5f, 1.5f, 1.5f}}, {false, {3, 0, 3, 2}}});

@@ -2,6 +2,7 @@
 // the math tests share.
 #pragma once
 #include "VornMath.h"
+#include "VornMatrix.h"
 #include "VornMemory.h"
 #include <d3dx9.h>
 #include <gtest/gtest.h>
@@ -15,8 +16,7 @@ namespace vorntest {
 inline void EnsureMathTables()
 {
     static bool ready = false;
-    if (ready)
-        return;
+    if (ready) return;
     VornMemory::Initialize();
     ASSERT_TRUE(VornMemory::SetWorkArea(0x1000000, false));
     ASSERT_TRUE(VornMath::Initialize());
@@ -44,6 +44,18 @@ inline void ExpectVector(float x, float y, float z, const D3DXVECTOR3& v, float 
     EXPECT_NEAR(x, v.x, tolerance);
     EXPECT_NEAR(y, v.y, tolerance);
     EXPECT_NEAR(z, v.z, tolerance);
+}
+
+inline const D3DXMATRIX& Identity()
+{
+    static const D3DXMATRIX identity(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+    return identity;
+}
+
+// Every element of actual within tolerance of expected; a failure names the element.
+inline void ExpectMatrixNear(const D3DXMATRIX& expected, const VornMatrix& actual, float tolerance = 2e-6f)
+{
+    for (int i = 0; i < 16; i++) EXPECT_NEAR((&expected._11)[i], actual.GetElement(i / 4, i % 4), tolerance) << "row " << i / 4 << " column " << i % 4;
 }
 
 // Each row holds the answer expected of f for its input; a failure names the row.

@@ -1,0 +1,73 @@
+// Run by keyboard_test.py: the engine booted with input only, keys mapped onto pad 0, printing what
+// the pad and the key buffer see, one line per event, until Escape is down. Burst: after the first
+// key read the devices are left unread for 3 s, so that several typed keys arrive in one buffer read.
+#include "../Runtime/BootRun.h"
+#include "DeviceFixture.h"
+#include "VornInput.h"
+#include "VornLog.h"
+#include <cstdio>
+
+namespace {
+
+void Say(const char* format, int value)
+{
+    printf(format, value);
+    printf("\n");
+    fflush(stdout);
+}
+
+// Dispatches the waiting messages; false once the application is to quit.
+bool PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) return false;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+void Probe(const char* log, bool burst)
+{
+    vorntest::BootRunning(OPTION_DIRECTINPUT, [log] { VornLog::SetFileName(vorntest::OutPath(log).c_str()); }, [burst] {
+        ASSERT_TRUE(Vorn::Start());
+        VornInput::SetPadConfig(1, 1, 30, 3);
+        const int32_t keys[][2] = {{4, 0x2C}, {5, 0x2D}, {PAD_UP, 0xC8}, {PAD_LEFT, 0xCB}};   // Z, X, Up, Left
+        for (const auto& k : keys) VornInput::SetPadKey(0, k[0], k[1]);
+        Say("READY %d", 0);
+        bool paused = false, held[20] = {}, running = true;
+        for (const DWORD start = GetTickCount(); running && GetTickCount() - start < 40000; Sleep(16)) {
+            running = PumpMessages();
+            VornInput::Refresh();
+            VornInput::UpdatePads();
+            int32_t key = 0x7777;
+            bool any = false;
+            for (; VornInput::GetKeyBuffer(&key); any = true) Say("KEY %d", key);
+            if (any) Say("KEYEND %d", key);
+            for (int b = 0; b < 6; ++b) {
+                if (VornInput::GetPadState(0, PAD_STATE_TRIGGER, b)) Say("TRIGGER %d", b);
+                if (VornInput::GetPadState(0, PAD_STATE_REPEAT, b)) Say("REPEAT %d", b);
+                const bool h = VornInput::GetPadState(0, PAD_STATE_HOLD, b);
+                if (h && !held[b]) Say("HOLD %d", b);
+                held[b] = h;
+                if (VornInput::GetPadState(0, PAD_STATE_RELEASE, b)) Say("RELEASE %d", b);
+            }
+            if (VornInput::IsKeyDown(0x01)) {   // Escape
+                Say("ESCAPE %d", 1);
+                break;
+            }
+            if (burst && any && !paused) {
+                paused = true;
+                Say("PAUSE %d", 0);
+                for (const DWORD pause = GetTickCount(); GetTickCount() - pause < 3000; Sleep(10)) running = PumpMessages() && running;
+            }
+        }
+        Vorn::Finalize();
+    });
+}
+
+}  // namespace
+
+TEST(Keyboard, DISABLED_Frames) { Probe("input_keyboard", false); }
+TEST(Keyboard, DISABLED_Burst) { Probe("input_keyboard_burst", true); }
