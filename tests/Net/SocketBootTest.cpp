@@ -37,9 +37,14 @@ bool g_firstSend = false, g_secondSend = true;
 int32_t g_besideQueued = -9;
 const std::string g_eight = Pattern(8 << 20);
 
-TEST(SocketServerAsync, ListsClientsCloseAllEndsThemAndABufferQueuedAtAcceptGoesOutWholeAtFdWrite)
+// Every socket class boots and ends in its row. The asynchronous server lists its clients, CloseAll
+// ends them, and a buffer queued at accept goes out whole at FD_WRITE; the asynchronous client
+// completes in the frame sleep.
+TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTheFrameSleep)
 {
-    EXPECT_EQ(0u, BootRunning(OPTION_SOCKET_SERVER_ASYNC, nullptr, [] {
+    int32_t status = -9;   // status * 100 + bytes
+    const uint32_t all = OPTION_SOCKET | OPTION_SOCKET_ASYNCIO | OPTION_SOCKET_SERVER_ASYNC | OPTION_SOCKET_SERVER_MT;
+    EXPECT_EQ(0u, BootRunning(all, [] { VornLog::SetFileName("VornSocketBootLog"), Vorn::SetFrameRate(60); }, [&] {
         VornSocketServerAsync::SetAcceptCallback([](HWND, SOCKET) { ++g_accepts; });
         VornSocketServerAsync::SetCloseCallback([](HWND, SOCKET) { ++g_closes; });
         const uint16_t port = FreePort();
@@ -96,16 +101,7 @@ TEST(SocketServerAsync, ListsClientsCloseAllEndsThemAndABufferQueuedAtAcceptGoes
         VornSocketServerAsync::CloseAll();
         client.join();
         EXPECT_TRUE(whole == g_eight) << whole.size();
-        EndRun();
-        Vorn::Finalize();
-    }));
-}
 
-TEST(SocketAsyncIO, CompletesInTheFrameSleepAndEverySocketClassBootsAndEnds)
-{
-    int32_t status = -9;   // status * 100 + bytes
-    const uint32_t all = OPTION_SOCKET | OPTION_SOCKET_ASYNCIO | OPTION_SOCKET_SERVER_ASYNC | OPTION_SOCKET_SERVER_MT;
-    EXPECT_EQ(0u, BootRunning(all, [] { VornLog::SetFileName("VornSocketBootLog"), Vorn::SetFrameRate(60); }, [&] {
         TestServer server([](SOCKET s) { Sleep(100), Whole(s, "0123456789", 10, true); });
         char in[64];
         ASSERT_TRUE(VornSocketAsyncIO::Create());

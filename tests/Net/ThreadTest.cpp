@@ -105,11 +105,6 @@ TEST_F(ThreadTest, LoadIsTheShareOfAFrameAndTheLoadThreadSharesTheWorkArea)
     EXPECT_TRUE(VornThread::GetLoadThreadResult());   // TearDown checks the work area
 }
 
-uint32_t ReturningBody(uint32_t value)
-{
-    g_order.push_back(static_cast<int>(value));
-    return value;
-}
 volatile LONG g_stuck;
 // Takes turns until told to get stuck: then it keeps the baton for ever.
 uint32_t GetsStuck(uint32_t slot)
@@ -123,12 +118,13 @@ uint32_t GetsStuck(uint32_t slot)
 TEST_F(ThreadTest, ABodyThatReturnsEndsItsSlotAndAStuckThreadIsTerminatedInBound)
 {
     g_stuck = 0;
+    const auto returning = [](uint32_t value) { return g_order.push_back(static_cast<int>(value)), value; };
     VornThread::StartMainThread();
-    ASSERT_TRUE(VornThread::Create(1, ReturningBody, nullptr, 11, 0));
+    ASSERT_TRUE(VornThread::Create(1, returning, nullptr, 11, 0));
     ASSERT_TRUE(VornThread::Create(2, RingBody, nullptr, 2, 0));
     VornThread::Switch(-1);   // 1 returns: its slot ends and the baton goes on to 2
     EXPECT_EQ((std::vector<int>{11, 2}), g_order);
-    ASSERT_TRUE(VornThread::Create(1, ReturningBody, nullptr, 12, 0));   // the slot is free again
+    ASSERT_TRUE(VornThread::Create(1, returning, nullptr, 12, 0));   // the slot is free again
     ASSERT_TRUE(VornThread::Create(3, GetsStuck, nullptr, 3, 0));
     VornThread::Switch(-1);
     EXPECT_EQ((std::vector<int>{11, 2, 12, 2}), g_order);
@@ -157,11 +153,6 @@ bool SlowLoad(uint32_t value)
     while (!g_loadGate) Sleep(5);
     return value == 7;
 }
-bool Load300ms(uint32_t)
-{
-    Sleep(300);
-    return true;
-}
 
 TEST_F(ThreadTest, LoadThreadResultAndTheQuitWaitingForIt)
 {
@@ -177,7 +168,7 @@ TEST_F(ThreadTest, LoadThreadResultAndTheQuitWaitingForIt)
     snprintf(address, sizeof address, "[0x%08llX]", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&SlowLoad)));
     EXPECT_TRUE(vorntest::HasAll(Log(), {std::string("Start Load Thread ") + address, std::string("Exit Load Thread ") + address}));
 
-    ASSERT_TRUE(VornThread::StartLoadThread(Load300ms, 0, 0));
+    ASSERT_TRUE(VornThread::StartLoadThread([](uint32_t) { return Sleep(300), true; }, 0, 0));
     const DWORD start = GetTickCount();
     PostQuitMessage(0);
     EXPECT_FALSE(Vorn::Run(false));
