@@ -49,8 +49,14 @@ protected:
     std::unique_ptr<LogCapture> log_;
 };
 
-TEST_F(NetworkTest, HostingListsPlayersInCreationOrderAndRefusesASecondSession)
+// A port in use is named in the log; the host lists its players in creation order and sends to one
+// by index, to all with itself, or to nobody past the end; a second session is refused.
+TEST_F(NetworkTest, HostingListsPlayersSendsByIndexAndRefusesAPortInUseOrASecondSession)
 {
+    const SOCKET taken = Bound("0.0.0.0", true);
+    EXPECT_FALSE(VornNetwork::CreateSession("room", "alice", PortOf(taken)));
+    closesocket(taken);
+    EXPECT_EQ(0, VornNetwork::GetPlayerCount());
     const uint16_t port = FreePort();
     TestPeer bob(L"bob"), kana(L"かなかなかなかなかなかなかなかなかな");   // 36 bytes in Shift-JIS
     ASSERT_TRUE(Hosting(port, {&bob, &kana}));
@@ -67,6 +73,19 @@ TEST_F(NetworkTest, HostingListsPlayersInCreationOrderAndRefusesASecondSession)
     EXPECT_EQ(std::make_pair(bob.LocalId(), 0u), std::make_pair(VornNetwork::GetPlayerId(1), VornNetwork::GetPlayerId(3)));
     EXPECT_EQ("alice", HostName());
 
+    VornNetwork::Send("nobody", 7, 3);
+    VornNetwork::Send("bob", 4, 1);
+    VornNetwork::Send("all", 4, -1);
+    ASSERT_TRUE(WaitFor([&] { return bob.Of(VORN_PEER_MSG_RECEIVE).size() == 2 && kana.Of(VORN_PEER_MSG_RECEIVE).size() == 1; }));
+    VornNetworkMessage m;
+    ASSERT_TRUE(WaitFor([&] { return VornNetwork::GetReceiveData(&m); }));
+    EXPECT_STREQ("all", reinterpret_cast<const char*>(m.data));
+    EXPECT_EQ(VornNetwork::GetPlayerId(0), m.sender);
+    Sleep(300);
+    EXPECT_FALSE(VornNetwork::GetReceiveData(&m));
+    EXPECT_EQ(std::string("bob", 4), bob.Of(VORN_PEER_MSG_RECEIVE)[0].data);
+    EXPECT_EQ(std::string("all", 4), kana.Of(VORN_PEER_MSG_RECEIVE)[0].data);
+
     EXPECT_FALSE(VornNetwork::CreateSession("again", "eve", FreePort()));
     EXPECT_FALSE(VornNetwork::JoinSession(0, "eve"));
     EXPECT_EQ(3, VornNetwork::GetPlayerCount());
@@ -81,19 +100,11 @@ TEST_F(NetworkTest, HostingListsPlayersInCreationOrderAndRefusesASecondSession)
     EXPECT_EQ(std::make_tuple(std::string("Not Connect"), 0u, false), std::make_tuple(Status(), VornNetwork::GetAddressCount(), VornNetwork::IsHost()));
 
     const std::string log = log_->Text();
+    EXPECT_EQ(1, CountIn(log, Red("別の適用が指定したポートを既に使用している場合は、異なるポート番号を使用してゲームを作成してみてください")));
     EXPECT_TRUE(InOrder(log, {"　　\"DirectPlay8 TCP/IP Service Provider\"",
                               Blue("VornNetwork::CreateSession"), "PORT [ " + std::to_string(port) + " ] : ",
                               "USER [ alice ] : ", "SESSION [ room ] : ", Green("Success"),
                               Blue("VornNetwork::CreateSession"), Red("セッションは既に開始されています")}));
-}
-
-TEST_F(NetworkTest, ThePortInUseIsNamedInTheLog)
-{
-    const SOCKET taken = Bound("0.0.0.0", true);
-    EXPECT_FALSE(VornNetwork::CreateSession("room", "alice", PortOf(taken)));
-    closesocket(taken);
-    EXPECT_EQ(1, log_->Count(Red("別の適用が指定したポートを既に使用している場合は、異なるポート番号を使用してゲームを作成してみてください")));
-    EXPECT_EQ(0, VornNetwork::GetPlayerCount());
 }
 
 TEST_F(NetworkTest, TheQueueKeepsTheLastSixteenCutTo1024BytesAndZeroPadded)
@@ -116,24 +127,6 @@ TEST_F(NetworkTest, TheQueueKeepsTheLastSixteenCutTo1024BytesAndZeroPadded)
     EXPECT_STREQ("bob", got[0].senderName);
     EXPECT_EQ(0, std::memcmp(got[14].data, big.data(), 1024));
     EXPECT_EQ(std::string("short") + std::string(1019, '\0'), std::string(reinterpret_cast<const char*>(got[15].data), 1024));
-}
-
-TEST_F(NetworkTest, SendGoesToOnePlayerToAllWithTheSenderOrToNobodyPastTheEnd)
-{
-    TestPeer bob(L"bob"), carol(L"carol");
-    ASSERT_TRUE(Hosting(FreePort(), {&bob, &carol}));
-    VornNetwork::Send("nobody", 7, 3);
-    VornNetwork::Send("bob", 4, 1);
-    VornNetwork::Send("all", 4, -1);
-    ASSERT_TRUE(WaitFor([&] { return bob.Of(VORN_PEER_MSG_RECEIVE).size() == 2 && carol.Of(VORN_PEER_MSG_RECEIVE).size() == 1; }));
-    VornNetworkMessage m;
-    ASSERT_TRUE(WaitFor([&] { return VornNetwork::GetReceiveData(&m); }));
-    EXPECT_STREQ("all", reinterpret_cast<const char*>(m.data));
-    EXPECT_EQ(VornNetwork::GetPlayerId(0), m.sender);
-    Sleep(300);
-    EXPECT_FALSE(VornNetwork::GetReceiveData(&m));
-    EXPECT_EQ(std::string("bob", 4), bob.Of(VORN_PEER_MSG_RECEIVE)[0].data);
-    EXPECT_EQ(std::string("all", 4), carol.Of(VORN_PEER_MSG_RECEIVE)[0].data);
 }
 
 TEST_F(NetworkTest, SearchTextsReplaceEachOtherAndExpire)
