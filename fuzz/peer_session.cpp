@@ -282,7 +282,7 @@ std::string StrangerFrame(Input& in, const Net& net)
     f.application = in.Byte() % 4 ? kApplication : Guid{{in.Byte()}};
     f.instance = in.Byte() % 4 ? kInstance : Guid{};
     f.id = in.Id();
-    f.hostId = in.Id();
+    f.hostId = in.Byte() % 4 ? f.id + 1 + in.Byte() % 4 : in.Id();   // mostly another player than the one it names
     f.nextId = in.Byte() % 2 ? in.Word() : f.id + 1;
     f.result = in.Word();
     f.port = uint16_t(BASE_PORT + in.Byte() % MAX_PEERS);
@@ -293,11 +293,11 @@ std::string StrangerFrame(Input& in, const Net& net)
     const uint8_t entries = in.Byte() % 6;
     for (uint8_t i = 0; i < entries && f.roster.size() < MAX_ROSTER; ++i) {
         const uint8_t pick = in.Byte();
-        if (pick % 16 == 1 && !f.roster.empty()) {   // an entry listed twice
+        if (pick % 4 == 1 && !f.roster.empty()) {   // an entry listed twice
             f.roster.push_back(f.roster.back());
             continue;
         }
-        const uint32_t id = in.Id();
+        const uint32_t id = i == 0 && pick % 4 ? f.hostId : in.Id();   // mostly the host it names, first
         // Mostly a sound entry (the host, and only the host, on the link it came by), now and then not.
         const bool onHostLink = (id == f.hostId) != (pick % 8 == 0);
         const uint32_t ip = onHostLink ? 0 : 0x0A000000u | uint32_t(1 + pick % net.peers.size()) << 24;
