@@ -67,8 +67,7 @@ TEST_F(ThreadTest, RingPassesTheBatonInSlotOrderAndExitEndsAtTheNextSwitch)
                                          "VornThread::Exit</FONT></B> : [03] : <B><FONT color=\"GREEN\">Success"}));
 }
 
-// Spins 5 ms a turn, noting when it held the baton; the allocations race the main thread's in the
-// shared work area.
+// Spins 5 ms a turn, noting when it held the baton.
 uint64_t g_heldFrom, g_heldTo;
 uint32_t Spins5ms(uint32_t)
 {
@@ -79,13 +78,8 @@ uint32_t Spins5ms(uint32_t)
         VornThread::Switch(4);
     }
 }
-bool AllocatesInTheBackground(uint32_t count)
-{
-    for (uint32_t i = 0; i < count; ++i) VORN_FREE(VORN_ALLOC_QUIET(64 + i % 512));
-    return true;
-}
 
-TEST_F(ThreadTest, LoadIsTheShareOfAFrameAndTheLoadThreadSharesTheWorkArea)
+TEST_F(ThreadTest, LoadIsTheShareOfAFrame)
 {
     VornThread::StartMainThread();
     ASSERT_TRUE(VornThread::Create(4, Spins5ms, nullptr, 4, 0));
@@ -100,9 +94,6 @@ TEST_F(ThreadTest, LoadIsTheShareOfAFrameAndTheLoadThreadSharesTheWorkArea)
     const auto percent = [](uint64_t ticks) { return 6000.0 * double(ticks) / double(Vorn::GetSystemTimerFrequency()); };
     EXPECT_GE(VornThread::GetLoad(4), percent(heldTo - heldFrom) - 0.01);   // 30 or more: 5 ms of 16.7
     EXPECT_LE(VornThread::GetLoad(4), percent(after - before) + 0.01);
-    ASSERT_TRUE(VornThread::StartLoadThread(AllocatesInTheBackground, 20000, 0));
-    for (uint32_t i = 0; !VornThread::IsLoadThreadEnd(); ++i) VORN_FREE(VORN_ALLOC_QUIET(32 + i % 700));
-    EXPECT_TRUE(VornThread::GetLoadThreadResult());   // TearDown checks the work area
 }
 
 volatile LONG g_stuck;
@@ -148,13 +139,15 @@ TEST_F(ThreadTest, EndAllThreadsWithoutTheMainSlotEndsThreadsThatNeverRan)
 }
 
 volatile LONG g_loadGate;
+// Waits for the gate, then allocates in the work area the main thread allocates in too.
 bool SlowLoad(uint32_t value)
 {
     while (!g_loadGate) Sleep(5);
+    for (uint32_t i = 0; i < 20000; ++i) VORN_FREE(VORN_ALLOC_QUIET(64 + i % 512));
     return value == 7;
 }
 
-TEST_F(ThreadTest, LoadThreadResultAndTheQuitWaitingForIt)
+TEST_F(ThreadTest, TheLoadThreadSharesTheWorkAreaAndTheQuitWaitsForIt)
 {
     g_loadGate = 0;
     ASSERT_TRUE(VornThread::StartLoadThread(SlowLoad, 7, 0));
@@ -162,8 +155,8 @@ TEST_F(ThreadTest, LoadThreadResultAndTheQuitWaitingForIt)
     EXPECT_FALSE(VornThread::GetLoadThreadResult());
     EXPECT_FALSE(VornThread::IsLoadThreadEnd());
     InterlockedExchange(&g_loadGate, 1);
-    while (!VornThread::IsLoadThreadEnd()) Sleep(5);
-    EXPECT_TRUE(VornThread::GetLoadThreadResult());   // the first call's argument, 7
+    for (uint32_t i = 0; !VornThread::IsLoadThreadEnd(); ++i) VORN_FREE(VORN_ALLOC_QUIET(32 + i % 700));
+    EXPECT_TRUE(VornThread::GetLoadThreadResult());   // the first call's argument, 7 (TearDown checks the work area)
     char address[32];
     snprintf(address, sizeof address, "[0x%08llX]", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&SlowLoad)));
     EXPECT_TRUE(vorntest::HasAll(Log(), {std::string("Start Load Thread ") + address, std::string("Exit Load Thread ") + address}));
