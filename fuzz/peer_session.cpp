@@ -1,9 +1,15 @@
 // Peer sessions: a host and a member (and the joiners and strangers the input asks for) on links of
 // memory, driven by a sequence of steps: strangers open links and say frames or raw bytes in turn or
 // out of it, joiners come and players leave (the host too), messages go, the clock moves. After
-// every step, in every session: no id given twice, no more players than the session's limit, the
-// host and the local player listed, the players the same as the events told, and no player the
-// host did not let in through a JOIN.
+// every step, in every session: no id given twice (a host of ours never gives one again, nor counts
+// past the next after the highest it gave), no more players than the session's limit, the host and
+// the local player listed, the players the same as the events told, no two players on one link, no
+// player that a host of ours did not let in through a JOIN, a joiner's WELCOME taken whole (its
+// players exactly the joiner and the roster), a lost host followed by the lowest id left (or, without
+// migration, by the session's end), a link a stranger opened closed at once when its first frame is
+// not a JOIN or a HELLO (or, after a JOIN, at the first frame that is not DATA) and at its deadline
+// when it did not become a player, and no answer to a search longer than its query (one to every
+// query as long as the longest answer, from a host).
 #include "FuzzCheck.h"
 #include "VornPeerSession.h"
 #include <cstring>
@@ -57,6 +63,7 @@ struct Peer : VornPeerSession::Io
     size_t index;
     bool legit;                  // joined through a host of ours (not a stranger playing host)
     bool listening = false;
+    uint32_t joinLink = 0;       // its end of the link it joined by
     VornPeerSession session;
     std::set<uint32_t> live;     // as its events told
     uint32_t Ip() const { return 0x0A000000u | uint32_t(index + 1) << 24; }
@@ -68,6 +75,8 @@ struct Peer : VornPeerSession::Io
 struct End
 {
     int peer = -1;
+    bool incoming = false;    // the end a listening peer accepted
+    uint64_t since = 0;
     uint32_t other = 0;
     std::string inbox, heard;
     bool closed = false;      // this end let the link go
@@ -98,6 +107,8 @@ struct Net
         for (auto& p : peers)
             if (p->listening && p->Port() == port) target = p.get();
         const auto link = Pair(from, target ? int(target->index) : -1);
+        ends[link.second].incoming = true;
+        ends[link.second].since = now;
         if (!target || !target->session.Accept(link.second, ip, now)) ends[link.second].closed = ends[link.first].otherGone = true;
         return link.first;
     }
@@ -144,15 +155,18 @@ struct Net
         }
         FUZZ_CHECK(!"the links never went quiet");
     }
-    // The first frame an end was given.
-    Type FirstHeard(uint32_t link)
+    // The first frame an end was given (type TYPE_END when none could be read yet).
+    Frame FirstHeard(uint32_t link, Status* status = nullptr)
     {
         auto it = ends.find(link);
         Frame f;
+        f.type = TYPE_END;
         size_t used = 0;
-        if (it == ends.end() || Decode(reinterpret_cast<const uint8_t*>(it->second.heard.data()), it->second.heard.size(), &f, &used) != Status::Ok)
-            return TYPE_END;
-        return f.type;
+        const Status st = it == ends.end() ? Status::NeedMore
+                                           : Decode(reinterpret_cast<const uint8_t*>(it->second.heard.data()), it->second.heard.size(), &f, &used);
+        if (st != Status::Ok) f.type = TYPE_END;
+        if (status) *status = st;
+        return f;
     }
 
     // Takes every peer's events as the owner would, then checks the sessions.
@@ -167,8 +181,18 @@ struct Net
                 if (e.message == VORN_PEER_MSG_CREATE_PLAYER) {
                     FUZZ_CHECK(p->live.insert(e.id).second);   // never an id twice
                     const VornPeerSession::Player* player = s.Find(e.id);
-                    if (player && player->link && FirstHeard(player->link) == JOIN && p->legit) allocated.insert(e.id);
+                    if (player && player->link && FirstHeard(player->link).type == JOIN && p->legit && s.hostId == s.localId)
+                        FUZZ_CHECK(allocated.insert(e.id).second);   // never given twice, even after its player left
                     else created.push_back({p.get(), e.id});
+                } else if (e.message == VORN_PEER_MSG_HOST_MIGRATE) {
+                    FUZZ_CHECK((s.desc.flags & VORN_PEER_SESSION_MIGRATE_HOST) && !p->live.empty() && e.id == *p->live.begin());
+                } else if (e.message == VORN_PEER_MSG_TERMINATE_SESSION) {
+                    FUZZ_CHECK(!(s.desc.flags & VORN_PEER_SESSION_MIGRATE_HOST));
+                } else if (e.message == VORN_PEER_MSG_CONNECT_COMPLETE && e.result == VORN_PEER_OK) {
+                    const Frame welcome = FirstHeard(p->joinLink);
+                    std::set<uint32_t> players = {welcome.id};
+                    for (const RosterEntry& r : welcome.roster) players.insert(r.id);
+                    if (welcome.type == WELCOME) FUZZ_CHECK(p->live == players && players.size() == welcome.roster.size() + 1);
                 } else if (e.message == VORN_PEER_MSG_DESTROY_PLAYER) {
                     FUZZ_CHECK(p->live.erase(e.id) == 1);
                     s.Forget(e.id);
@@ -183,9 +207,38 @@ struct Net
             for (const auto& q : s.players)
                 if (!q.second.gone) listed.insert(q.first);
             FUZZ_CHECK(listed == p->live);
+            if (p->legit) FUZZ_CHECK(s.nextId <= uint64_t(*allocated.rbegin()) + 1);
+            for (size_t query : {size_t(0), size_t(HEADER_SIZE + 40), MAX_ANSWER_SIZE / 2, MAX_ANSWER_SIZE}) {
+                const VornPeerSession::Bytes answer = s.Answer(7, query);
+                Frame a;
+                FUZZ_CHECK(answer.size() <= query && (answer.empty() || (DecodeDatagram(answer.data(), answer.size(), &a) && a.type == ANSWER && a.token == 7)));
+                if (query == MAX_ANSWER_SIZE) FUZZ_CHECK(answer.empty() == (s.mode != VornPeerSession::InSession || s.localId != s.hostId));
+            }
+            std::set<uint32_t> links;
+            for (const auto& q : s.players)
+                if (!q.second.gone && q.second.link) FUZZ_CHECK(links.insert(q.second.link).second);
             if (s.mode != VornPeerSession::InSession) continue;
             FUZZ_CHECK(s.LivePlayers() <= s.Limit());
             FUZZ_CHECK(s.Find(s.hostId) && s.Find(s.localId));
+        }
+        for (const auto& entry : ends) {
+            const End& e = entry.second;
+            if (!e.incoming || e.peer < 0 || ends[e.other].peer >= 0) continue;
+            Status status;
+            const Type first = FirstHeard(entry.first, &status).type;
+            if (status == Status::Bad || (status == Status::Ok && first != JOIN && first != HELLO)) FUZZ_CHECK(e.closed);
+            if (first == JOIN) {   // let in or not, it may say nothing but DATA after its JOIN
+                const auto* bytes = reinterpret_cast<const uint8_t*>(e.heard.data());
+                Frame f;
+                size_t at = 0, used = 0;
+                bool outOfTurn = false;
+                for (int n = 0; (status = Decode(bytes + at, e.heard.size() - at, &f, &used)) == Status::Ok; at += used, ++n)
+                    outOfTurn |= n > 0 && f.type != DATA;
+                if (outOfTurn || status == Status::Bad) FUZZ_CHECK(e.closed);
+            }
+            bool player = false;
+            for (const auto& q : peers[size_t(e.peer)]->session.players) player |= !q.second.gone && q.second.link == entry.first;
+            FUZZ_CHECK(e.closed || player || now < e.since + VornPeerSession::IDENTIFY_MS);
         }
     }
 
@@ -205,7 +258,7 @@ struct Net
         Peer* p = Add(trusted);
         if (!p) return;
         p->listening = true;
-        const uint32_t link = Connect(int(p->index), p->Ip(), port);
+        const uint32_t link = p->joinLink = Connect(int(p->index), p->Ip(), port);
         p->session.Join(link, 0, kApplication, Guid{}, p->Port(), 1, now);
     }
 };
@@ -229,7 +282,7 @@ std::string StrangerFrame(Input& in, const Net& net)
     f.application = in.Byte() % 4 ? kApplication : Guid{{in.Byte()}};
     f.instance = in.Byte() % 4 ? kInstance : Guid{};
     f.id = in.Id();
-    f.hostId = in.Id();
+    f.hostId = in.Byte() % 4 ? f.id + 1 + in.Byte() % 4 : in.Id();   // mostly another player than the one it names
     f.nextId = in.Byte() % 2 ? in.Word() : f.id + 1;
     f.result = in.Word();
     f.port = uint16_t(BASE_PORT + in.Byte() % MAX_PEERS);
@@ -240,8 +293,15 @@ std::string StrangerFrame(Input& in, const Net& net)
     const uint8_t entries = in.Byte() % 6;
     for (uint8_t i = 0; i < entries && f.roster.size() < MAX_ROSTER; ++i) {
         const uint8_t pick = in.Byte();
-        const uint32_t ip = pick % 3 == 0 ? 0 : 0x0A000000u | uint32_t(1 + pick % net.peers.size()) << 24;
-        f.roster.push_back({in.Id(), ip, uint16_t(BASE_PORT + pick % MAX_PEERS), u"r"});
+        if (pick % 4 == 1 && !f.roster.empty()) {   // an entry listed twice
+            f.roster.push_back(f.roster.back());
+            continue;
+        }
+        const uint32_t id = i == 0 && pick % 4 ? f.hostId : in.Id();   // mostly the host it names, first
+        // Mostly a sound entry (the host, and only the host, on the link it came by), now and then not.
+        const bool onHostLink = (id == f.hostId) != (pick % 8 == 0);
+        const uint32_t ip = onHostLink ? 0 : 0x0A000000u | uint32_t(1 + pick % net.peers.size()) << 24;
+        f.roster.push_back({id, ip, uint16_t(BASE_PORT + pick % MAX_PEERS), u"r"});
     }
     const std::string payload(in.Byte() % 8, 'd');
     f.payload = reinterpret_cast<const uint8_t*>(payload.data());
@@ -264,7 +324,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     desc.instance = kInstance;
     desc.flags = in.Byte() % 4 ? VORN_PEER_SESSION_MIGRATE_HOST : 0;
     desc.maxPlayers = in.Byte() % 6;
-    desc.name = u"room";
+    desc.name = std::u16string(in.Byte() % 2 ? 4 : MAX_NAME, u'r');   // a long name is cut to fit an answer
     host.listening = true;
     host.session.Host(desc, host.Port());
     net.allocated.insert(host.session.localId);
@@ -319,6 +379,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (!p) break;
             const auto link = net.Pair(int(p->index), -1);
             net.strangers.push_back(link.second);
+            p->joinLink = link.first;
             p->session.Join(link.first, 0, kApplication, Guid{}, p->Port(), 1, net.now);
             p->listening = true;
             break;

@@ -9,47 +9,6 @@ using namespace vorntest;
 
 namespace {
 
-// The helper program beside this test program as one more peer, in a process of its own; killing
-// it leaves the others with a lost peer.
-class Helper {
-public:
-    explicit Helper(uint16_t port)
-    {
-        char exe[MAX_PATH];
-        GetModuleFileNameA(nullptr, exe, MAX_PATH);
-        std::string command = std::string(exe).substr(0, std::string(exe).find_last_of("\\/") + 1) + "peer_helper.exe";
-        command += " " + std::to_string(port);
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE read = nullptr, write = nullptr;
-        CreatePipe(&read, &write, &inherit, 0);
-        STARTUPINFOA start = {sizeof start};
-        start.dwFlags = STARTF_USESTDHANDLES;
-        start.hStdOutput = write;
-        CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &process_);
-        CloseHandle(write);
-        char said[6] = {};
-        DWORD n = 0;
-        for (DWORD at = 0; at < 5 && ::ReadFile(read, said + at, 5 - at, &n, nullptr) && n; at += n) {
-        }
-        ready = std::string(said) == "ready";
-        CloseHandle(read);
-    }
-    ~Helper() { Kill(); }
-    void Kill()
-    {
-        if (!process_.hProcess) return;
-        TerminateProcess(process_.hProcess, 0);
-        WaitForSingleObject(process_.hProcess, 10000);
-        CloseHandle(process_.hProcess);
-        CloseHandle(process_.hThread);
-        process_ = {};
-    }
-    bool ready = false;
-
-private:
-    PROCESS_INFORMATION process_ = {};
-};
-
 class NetworkTest : public NetSuite {
 protected:
     void SetUp() override
@@ -63,25 +22,24 @@ protected:
         VornNetwork::Finalize();
         EXPECT_EQ(used_, VornMemory::GetUsedSize());   // every session, player and buffer freed
     }
-    static std::string Status()
+    static std::string Text(const std::function<void(char*)>& get)
     {
-        char text[VornNetwork::STATUS_MAX];
-        VornNetwork::GetStatusText(text);
+        char text[VornNetwork::STATUS_MAX] = {};
+        get(text);
         return text;
     }
-    static std::string Name(uint32_t index)
-    {
-        char text[32];
-        VornNetwork::GetPlayerName(text, index);
-        return text;
-    }
-    static std::string SessionText(uint32_t index = 0)
-    {
-        char text[260];
-        VornNetwork::GetSessionText(text, index);
-        return text;
-    }
+    static std::string Status() { return Text([](char* t) { VornNetwork::GetStatusText(t); }); }
+    static std::string Name(uint32_t i) { return Text([i](char* t) { VornNetwork::GetPlayerName(t, i); }); }
+    static std::string SessionText(uint32_t i = 0) { return Text([i](char* t) { VornNetwork::GetSessionText(t, i); }); }
+    static std::string HostName() { return Text([](char* t) { VornNetwork::GetHostPlayerName(t); }); }
     static bool Players(int32_t n) { return WaitFor([n] { return VornNetwork::GetPlayerCount() == n; }); }
+    // Hosts "room" as alice on port and has each peer join it; true once all are in.
+    static bool Hosting(uint16_t port, std::initializer_list<TestPeer*> joiners)
+    {
+        bool in = VornNetwork::CreateSession("room", "alice", port);
+        for (TestPeer* p : joiners) in = in && p->Join(port) == VORN_PEER_OK;
+        return in && Players(int32_t(joiners.size()) + 1);
+    }
     // Searches 127.0.0.1:port until one session, and only one, is listed.
     static bool Found(uint16_t port)
     {
@@ -91,10 +49,17 @@ protected:
     std::unique_ptr<LogCapture> log_;
 };
 
-TEST_F(NetworkTest, HostingListsPlayersInCreationOrderAndRefusesASecondSession)
+// A port in use is named in the log; the host lists its players in creation order and sends to one
+// by index, to all with itself, or to nobody past the end; a second session is refused.
+TEST_F(NetworkTest, HostingListsPlayersSendsByIndexAndRefusesAPortInUseOrASecondSession)
 {
+    const SOCKET taken = Bound("0.0.0.0", true);
+    EXPECT_FALSE(VornNetwork::CreateSession("room", "alice", PortOf(taken)));
+    closesocket(taken);
+    EXPECT_EQ(0, VornNetwork::GetPlayerCount());
     const uint16_t port = FreePort();
-    ASSERT_TRUE(VornNetwork::CreateSession("room", "alice", port));
+    TestPeer bob(L"bob"), kana(L"かなかなかなかなかなかなかなかなかな");   // 36 bytes in Shift-JIS
+    ASSERT_TRUE(Hosting(port, {&bob, &kana}));
     const std::string suffix = " : " + std::to_string(port);
     EXPECT_TRUE(std::regex_match(Status(), std::regex("Hosting via TCP/IP at [0-9.]+" + suffix + "(, [0-9.]+" + suffix + ")*")))
         << Status();
@@ -102,17 +67,24 @@ TEST_F(NetworkTest, HostingListsPlayersInCreationOrderAndRefusesASecondSession)
     VornNetwork::GetAddress(address, 0);
     EXPECT_TRUE(VornNetwork::GetAddressCount() >= 1 && Status().find(address) != std::string::npos);
     EXPECT_TRUE(VornNetwork::IsHost());
-    TestPeer bob(L"bob"), kana(L"かなかなかなかなかなかなかなかなかな");   // 36 bytes in Shift-JIS
-    ASSERT_EQ(VORN_PEER_OK, bob.Join(port));
-    ASSERT_EQ(VORN_PEER_OK, kana.Join(port));
-    ASSERT_TRUE(Players(3));
     // The third name cut to 31 bytes on a character boundary; past the players a line of dashes and id 0.
     EXPECT_EQ((std::vector<std::string>{"alice", "bob", "かなかなかなかなかなかなかなか", "-------------"}),
               (std::vector<std::string>{Name(0), Name(1), Name(2), Name(3)}));
     EXPECT_EQ(std::make_pair(bob.LocalId(), 0u), std::make_pair(VornNetwork::GetPlayerId(1), VornNetwork::GetPlayerId(3)));
-    char host[32];
-    VornNetwork::GetHostPlayerName(host);
-    EXPECT_STREQ("alice", host);
+    EXPECT_EQ("alice", HostName());
+
+    VornNetwork::Send("nobody", 7, 3);
+    VornNetwork::Send("bob", 4, 1);
+    VornNetwork::Send("all", 4, -1);
+    ASSERT_TRUE(WaitFor([&] { return bob.Of(VORN_PEER_MSG_RECEIVE).size() == 2 && kana.Of(VORN_PEER_MSG_RECEIVE).size() == 1; }));
+    VornNetworkMessage m;
+    ASSERT_TRUE(WaitFor([&] { return VornNetwork::GetReceiveData(&m); }));
+    EXPECT_STREQ("all", reinterpret_cast<const char*>(m.data));
+    EXPECT_EQ(VornNetwork::GetPlayerId(0), m.sender);
+    Sleep(300);
+    EXPECT_FALSE(VornNetwork::GetReceiveData(&m));
+    EXPECT_EQ(std::string("bob", 4), bob.Of(VORN_PEER_MSG_RECEIVE)[0].data);
+    EXPECT_EQ(std::string("all", 4), kana.Of(VORN_PEER_MSG_RECEIVE)[0].data);
 
     EXPECT_FALSE(VornNetwork::CreateSession("again", "eve", FreePort()));
     EXPECT_FALSE(VornNetwork::JoinSession(0, "eve"));
@@ -128,28 +100,17 @@ TEST_F(NetworkTest, HostingListsPlayersInCreationOrderAndRefusesASecondSession)
     EXPECT_EQ(std::make_tuple(std::string("Not Connect"), 0u, false), std::make_tuple(Status(), VornNetwork::GetAddressCount(), VornNetwork::IsHost()));
 
     const std::string log = log_->Text();
-    EXPECT_TRUE(InOrder(log, {"VornNetworkクラスの初期化", "　　\"DirectPlay8 TCP/IP Service Provider\"",
+    EXPECT_EQ(1, CountIn(log, Red("別の適用が指定したポートを既に使用している場合は、異なるポート番号を使用してゲームを作成してみてください")));
+    EXPECT_TRUE(InOrder(log, {"　　\"DirectPlay8 TCP/IP Service Provider\"",
                               Blue("VornNetwork::CreateSession"), "PORT [ " + std::to_string(port) + " ] : ",
                               "USER [ alice ] : ", "SESSION [ room ] : ", Green("Success"),
                               Blue("VornNetwork::CreateSession"), Red("セッションは既に開始されています")}));
 }
 
-TEST_F(NetworkTest, ThePortInUseIsNamedInTheLog)
-{
-    const SOCKET taken = Bound("0.0.0.0", true);
-    EXPECT_FALSE(VornNetwork::CreateSession("room", "alice", PortOf(taken)));
-    closesocket(taken);
-    EXPECT_EQ(1, log_->Count(Red("別の適用が指定したポートを既に使用している場合は、異なるポート番号を使用してゲームを作成してみてください")));
-    EXPECT_EQ(0, VornNetwork::GetPlayerCount());
-}
-
 TEST_F(NetworkTest, TheQueueKeepsTheLastSixteenCutTo1024BytesAndZeroPadded)
 {
-    const uint16_t port = FreePort();
-    ASSERT_TRUE(VornNetwork::CreateSession("room", "alice", port));
     auto bob = std::make_unique<TestPeer>(L"bob");
-    ASSERT_EQ(VORN_PEER_OK, bob->Join(port));
-    ASSERT_TRUE(Players(2));
+    ASSERT_TRUE(Hosting(FreePort(), {bob.get()}));
     const std::string big = Pattern(2000, 7);
     for (int i = 1; i <= 15; ++i) bob->Send(0, "message " + std::to_string(i));
     bob->Send(0, big);
@@ -166,28 +127,6 @@ TEST_F(NetworkTest, TheQueueKeepsTheLastSixteenCutTo1024BytesAndZeroPadded)
     EXPECT_STREQ("bob", got[0].senderName);
     EXPECT_EQ(0, std::memcmp(got[14].data, big.data(), 1024));
     EXPECT_EQ(std::string("short") + std::string(1019, '\0'), std::string(reinterpret_cast<const char*>(got[15].data), 1024));
-}
-
-TEST_F(NetworkTest, SendGoesToOnePlayerToAllWithTheSenderOrToNobodyPastTheEnd)
-{
-    const uint16_t port = FreePort();
-    ASSERT_TRUE(VornNetwork::CreateSession("room", "alice", port));
-    TestPeer bob(L"bob"), carol(L"carol");
-    ASSERT_EQ(VORN_PEER_OK, bob.Join(port));
-    ASSERT_EQ(VORN_PEER_OK, carol.Join(port));
-    ASSERT_TRUE(Players(3));
-    VornNetwork::Send("nobody", 7, 3);
-    VornNetwork::Send("bob", 4, 1);
-    VornNetwork::Send("all", 4, -1);
-    ASSERT_TRUE(WaitFor([&] { return bob.Of(VORN_PEER_MSG_RECEIVE).size() == 2 && carol.Of(VORN_PEER_MSG_RECEIVE).size() == 1; }));
-    VornNetworkMessage m;
-    ASSERT_TRUE(WaitFor([&] { return VornNetwork::GetReceiveData(&m); }));
-    EXPECT_STREQ("all", reinterpret_cast<const char*>(m.data));
-    EXPECT_EQ(VornNetwork::GetPlayerId(0), m.sender);
-    Sleep(300);
-    EXPECT_FALSE(VornNetwork::GetReceiveData(&m));
-    EXPECT_EQ(std::string("bob", 4), bob.Of(VORN_PEER_MSG_RECEIVE)[0].data);
-    EXPECT_EQ(std::string("all", 4), carol.Of(VORN_PEER_MSG_RECEIVE)[0].data);
 }
 
 TEST_F(NetworkTest, SearchTextsReplaceEachOtherAndExpire)
@@ -212,11 +151,17 @@ TEST_F(NetworkTest, SearchTextsReplaceEachOtherAndExpire)
     EXPECT_EQ(2, log_->Count(Blue("VornNetwork::SearchSession") + Green("Success")));
 }
 
-TEST_F(NetworkTest, TheFirstJoinerBecomesHostWhenTheHelperHostIsLost)
+TEST_F(NetworkTest, TheFirstJoinerBecomesHostWhenTheHostIsLost)
 {
     const uint16_t port = FreePort();
-    Helper host(port);
-    ASSERT_TRUE(host.ready);
+    auto host = std::make_unique<TestPeer>(L"helper");
+    host->onMessage = [](TestPeer& self, uint32_t message, void* body) {   // sends every message back
+        if (message != VORN_PEER_MSG_RECEIVE) return;
+        const auto* m = static_cast<VornPeerMsgReceive*>(body);
+        const VornPeerBufferDesc echo = {m->dataSize, m->data};
+        self.peer->SendTo(m->sender, &echo, 1);
+    };
+    ASSERT_EQ(VORN_PEER_OK, host->Host(port));
     ASSERT_TRUE(Found(port));
     ASSERT_TRUE(VornNetwork::JoinSession(0, "dave"));
     EXPECT_EQ(0u, VornNetwork::GetSessionCount());
@@ -228,9 +173,7 @@ TEST_F(NetworkTest, TheFirstJoinerBecomesHostWhenTheHelperHostIsLost)
     EXPECT_EQ(0u, VornNetwork::GetSessionCount());   // the search ended with the join
     EXPECT_EQ("Connect via TCP/IP to 127.0.0.1 : " + std::to_string(port), Status());
     EXPECT_FALSE(VornNetwork::IsHost());
-    char name[32];
-    VornNetwork::GetHostPlayerName(name);
-    EXPECT_STREQ("helper", name);
+    EXPECT_EQ("helper", HostName());
     VornNetwork::Send("ping", 5, 1);   // the helper sends it back
     VornNetworkMessage m;
     ASSERT_TRUE(WaitFor([&] { return VornNetwork::GetReceiveData(&m); }));
@@ -238,14 +181,13 @@ TEST_F(NetworkTest, TheFirstJoinerBecomesHostWhenTheHelperHostIsLost)
     EXPECT_STREQ("helper", m.senderName);
     EXPECT_EQ(VornNetwork::GetPlayerId(1), m.sender);
 
-    host.Kill();
+    host.reset();
     ASSERT_TRUE(WaitFor([] { return VornNetwork::IsHost(); }));
     EXPECT_EQ(0u, Status().rfind("Hosting via TCP/IP at ", 0)) << Status();
     EXPECT_EQ(2, VornNetwork::GetPlayerCount());
     ASSERT_TRUE(WaitFor([&] { return late.Find(VORN_PEER_MSG_HOST_MIGRATE); }));
     EXPECT_EQ(VornNetwork::GetPlayerId(0), late.Of(VORN_PEER_MSG_HOST_MIGRATE)[0].id);
-    VornNetwork::GetHostPlayerName(name);
-    EXPECT_STREQ("dave", name);
+    EXPECT_EQ("dave", HostName());
     // A search finds the new host where the search that joined it was made (the port it now hosts on).
     const std::string status = Status();
     EXPECT_TRUE(Found(uint16_t(std::stoi(status.substr(status.rfind(" : ") + 3))))) << status;

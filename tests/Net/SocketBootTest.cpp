@@ -31,26 +31,24 @@ std::thread Client(const char* ip, uint16_t port, std::string* got = nullptr, DW
     });
 }
 
-uint16_t Listening()
-{
-    const uint16_t port = FreePort();
-    EXPECT_TRUE(VornSocketServerAsync::Create());
-    EXPECT_TRUE(VornSocketServerAsync::Listen(port));
-    return port;
-}
-
 int g_accepts = 0, g_closes = 0, g_sendReady = 0;
 SOCKET g_last = INVALID_SOCKET;
 bool g_firstSend = false, g_secondSend = true;
 int32_t g_besideQueued = -9;
 const std::string g_eight = Pattern(8 << 20);
 
-TEST(SocketServerAsync, ListsClientsAndCloseAllEndsThem)
+// Every socket class boots and ends in its row. The asynchronous server lists its clients, CloseAll
+// ends them, and a buffer queued at accept goes out whole at FD_WRITE; the asynchronous client
+// completes in the frame sleep.
+TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTheFrameSleep)
 {
-    EXPECT_EQ(0u, BootRunning(OPTION_SOCKET_SERVER_ASYNC, nullptr, [] {
+    int32_t status = -9;   // status * 100 + bytes
+    const uint32_t all = OPTION_SOCKET | OPTION_SOCKET_ASYNCIO | OPTION_SOCKET_SERVER_ASYNC | OPTION_SOCKET_SERVER_MT;
+    EXPECT_EQ(0u, BootRunning(all, [] { VornLog::SetFileName("VornSocketBootLog"), Vorn::SetFrameRate(60); }, [&] {
         VornSocketServerAsync::SetAcceptCallback([](HWND, SOCKET) { ++g_accepts; });
         VornSocketServerAsync::SetCloseCallback([](HWND, SOCKET) { ++g_closes; });
-        const uint16_t port = Listening();
+        const uint16_t port = FreePort();
+        ASSERT_TRUE(VornSocketServerAsync::Create() && VornSocketServerAsync::Listen(port));
         std::vector<std::thread> clients;
         std::string got[3];
         const char* rows[][3] = {{"127.0.0.1", "localhost"}, {"127.0.0.2", "Unknown"}, {"127.0.0.1", "localhost"}, {}};
@@ -79,14 +77,10 @@ TEST(SocketServerAsync, ListsClientsAndCloseAllEndsThem)
         VornSocketServerAsync::CloseAll();
         EXPECT_EQ(0, VornSocketServerAsync::GetClientCount());
         for (std::thread& t : clients) t.join();
-        EndRun();
-        Vorn::Finalize();
-    }));
-}
 
-TEST(SocketServerAsync, ABufferQueuedAtAcceptGoesOutWholeAtFdWrite)
-{
-    EXPECT_EQ(0u, BootRunning(OPTION_SOCKET_SERVER_ASYNC, nullptr, [] {
+        // A buffer queued at accept goes out whole at FD_WRITE (CloseAll closed the listener too).
+        const uint16_t again = FreePort();
+        ASSERT_TRUE(VornSocketServerAsync::Create() && VornSocketServerAsync::Listen(again));
         VornSocketServerAsync::SetAcceptCallback([](HWND, SOCKET s) {
             const VornSocketPacket packet = {0, uint32_t(g_eight.size()), g_eight.data()};
             g_last = s;
@@ -95,8 +89,8 @@ TEST(SocketServerAsync, ABufferQueuedAtAcceptGoesOutWholeAtFdWrite)
             g_besideQueued = VornSocketServerAsync::SendData("zz", 2, s);
         });
         VornSocketServerAsync::SetSendCallback([](HWND, SOCKET) { ++g_sendReady; });
-        std::string got;
-        std::thread client = Client("127.0.0.1", Listening(), &got, 300);
+        std::string whole;
+        std::thread client = Client("127.0.0.1", again, &whole, 300);
         ASSERT_TRUE(PumpUntil([] {
             const VornAsyncClientRecord* c = VornSocketServerAsync::FindBySocket(g_last);
             return c && c->writable && !c->pending;
@@ -106,17 +100,8 @@ TEST(SocketServerAsync, ABufferQueuedAtAcceptGoesOutWholeAtFdWrite)
                                  std::to_string(g_besideQueued) + " " + std::to_string(g_sendReady));
         VornSocketServerAsync::CloseAll();
         client.join();
-        EXPECT_TRUE(got == g_eight) << got.size();
-        EndRun();
-        Vorn::Finalize();
-    }));
-}
+        EXPECT_TRUE(whole == g_eight) << whole.size();
 
-TEST(SocketAsyncIO, CompletesInTheFrameSleepAndEverySocketClassBootsAndEnds)
-{
-    int32_t status = -9;   // status * 100 + bytes
-    const uint32_t all = OPTION_SOCKET | OPTION_SOCKET_ASYNCIO | OPTION_SOCKET_SERVER_ASYNC | OPTION_SOCKET_SERVER_MT;
-    EXPECT_EQ(0u, BootRunning(all, [] { VornLog::SetFileName("VornSocketBootLog"), Vorn::SetFrameRate(60); }, [&] {
         TestServer server([](SOCKET s) { Sleep(100), Whole(s, "0123456789", 10, true); });
         char in[64];
         ASSERT_TRUE(VornSocketAsyncIO::Create());

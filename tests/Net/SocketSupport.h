@@ -6,12 +6,9 @@
 #include "VornSocketAsyncIO.h"
 #include "VornSocketServerMT.h"
 #include <winsock2.h>
-#include <gtest/gtest.h>
 #include <atomic>
 #include <functional>
-#include <string>
 #include <thread>
-#include <vector>
 
 namespace vorntest {
 

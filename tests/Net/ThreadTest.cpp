@@ -1,18 +1,12 @@
 // Cooperative threads, the load thread and fibers, on the engine's work area and log.
 #include "EngineFixture.h"
-#include "Vorn.h"
-#include "VornLog.h"
-#include "VornMemory.h"
 #include "VornMicroThread.h"
 #include "VornThread.h"
-#include <gtest/gtest.h>
-#include <windows.h>
 #include <psapi.h>
-#include <string>
-#include <algorithm>
-#include <vector>
 
 namespace {
+
+std::vector<int> g_order;   // what the bodies recorded, in turn
 
 class ThreadTest : public ::testing::Test {
 protected:
@@ -24,7 +18,7 @@ protected:
         ASSERT_TRUE(VornThread::Initialize());
         ASSERT_TRUE(VornMicroThread::Initialize());
         Vorn::SetFrameRate(60);
-        order.clear();
+        g_order.clear();
     }
     void TearDown() override
     {
@@ -39,50 +33,41 @@ protected:
 
     vorntest::LogCapture log_;
     uint32_t used_ = 0;
-
-public:
-    static std::vector<int> order;
 };
-std::vector<int> ThreadTest::order;
 
 // A ring body: records its slot each turn, until asked to end.
 uint32_t RingBody(uint32_t slot)
 {
     for (;;) {
-        ThreadTest::order.push_back(static_cast<int>(slot));
+        g_order.push_back(static_cast<int>(slot));
         VornThread::Switch(static_cast<int32_t>(slot));
     }
 }
 std::vector<uint32_t> g_callbacks;
-uint32_t OnTerminate(uint32_t code)
-{
-    g_callbacks.push_back(code);
-    return 0;
-}
 
 TEST_F(ThreadTest, RingPassesTheBatonInSlotOrderAndExitEndsAtTheNextSwitch)
 {
     g_callbacks.clear();
     VornThread::StartMainThread();
-    for (uint32_t slot : {0u, 3u, 7u}) ASSERT_TRUE(VornThread::Create(slot, RingBody, OnTerminate, slot, 0));
+    const auto onTerminate = [](uint32_t code) { return g_callbacks.push_back(code), 0u; };
+    for (uint32_t slot : {0u, 3u, 7u}) ASSERT_TRUE(VornThread::Create(slot, RingBody, onTerminate, slot, 0));
     EXPECT_FALSE(VornThread::Create(3, RingBody, nullptr, 3, 0));   // live slot
     EXPECT_FALSE(VornThread::Create(32, RingBody, nullptr, 0, 0));  // out of range
-    order.push_back(-1);
+    g_order.push_back(-1);
     VornThread::Switch(-1);
-    order.push_back(-1);
-    EXPECT_EQ((std::vector<int>{-1, 0, 3, 7, -1}), order);
+    g_order.push_back(-1);
+    EXPECT_EQ((std::vector<int>{-1, 0, 3, 7, -1}), g_order);
 
     VornThread::Exit(3);
-    order.clear();
+    g_order.clear();
     VornThread::Switch(-1);   // 0 runs, 3 ends at its Switch and hands the baton to 7
-    EXPECT_EQ((std::vector<int>{0, 7}), order);
+    EXPECT_EQ((std::vector<int>{0, 7}), g_order);
     EXPECT_EQ((std::vector<uint32_t>{0}), g_callbacks);
     EXPECT_TRUE(vorntest::HasAll(Log(), {"　[00] -> [03]", "　[03] -> [07]", "　[07] -> [32]", "　[32] -> [00]", "　[00] -> [07]",
                                          "VornThread::Exit</FONT></B> : [03] : <B><FONT color=\"GREEN\">Success"}));
 }
 
-// Spins 5 ms a turn, noting when it held the baton; the allocations race the main thread's in the
-// shared work area.
+// Spins 5 ms a turn, noting when it held the baton.
 uint64_t g_heldFrom, g_heldTo;
 uint32_t Spins5ms(uint32_t)
 {
@@ -93,13 +78,8 @@ uint32_t Spins5ms(uint32_t)
         VornThread::Switch(4);
     }
 }
-bool AllocatesInTheBackground(uint32_t count)
-{
-    for (uint32_t i = 0; i < count; ++i) VORN_FREE(VORN_ALLOC_QUIET(64 + i % 512));
-    return true;
-}
 
-TEST_F(ThreadTest, LoadIsTheShareOfAFrameAndTheLoadThreadSharesTheWorkArea)
+TEST_F(ThreadTest, LoadIsTheShareOfAFrame)
 {
     VornThread::StartMainThread();
     ASSERT_TRUE(VornThread::Create(4, Spins5ms, nullptr, 4, 0));
@@ -114,17 +94,8 @@ TEST_F(ThreadTest, LoadIsTheShareOfAFrameAndTheLoadThreadSharesTheWorkArea)
     const auto percent = [](uint64_t ticks) { return 6000.0 * double(ticks) / double(Vorn::GetSystemTimerFrequency()); };
     EXPECT_GE(VornThread::GetLoad(4), percent(heldTo - heldFrom) - 0.01);   // 30 or more: 5 ms of 16.7
     EXPECT_LE(VornThread::GetLoad(4), percent(after - before) + 0.01);
-    ASSERT_TRUE(VornThread::StartLoadThread(AllocatesInTheBackground, 20000, 0));
-    for (uint32_t i = 0; !VornThread::IsLoadThreadEnd(); ++i) VORN_FREE(VORN_ALLOC_QUIET(32 + i % 700));
-    EXPECT_TRUE(VornThread::GetLoadThreadResult());
-    EXPECT_TRUE(VornMemory::CheckOverAccess());   // TearDown checks the used size
 }
 
-uint32_t ReturningBody(uint32_t value)
-{
-    ThreadTest::order.push_back(static_cast<int>(value));
-    return value;
-}
 volatile LONG g_stuck;
 // Takes turns until told to get stuck: then it keeps the baton for ever.
 uint32_t GetsStuck(uint32_t slot)
@@ -138,15 +109,16 @@ uint32_t GetsStuck(uint32_t slot)
 TEST_F(ThreadTest, ABodyThatReturnsEndsItsSlotAndAStuckThreadIsTerminatedInBound)
 {
     g_stuck = 0;
+    const auto returning = [](uint32_t value) { return g_order.push_back(static_cast<int>(value)), value; };
     VornThread::StartMainThread();
-    ASSERT_TRUE(VornThread::Create(1, ReturningBody, nullptr, 11, 0));
+    ASSERT_TRUE(VornThread::Create(1, returning, nullptr, 11, 0));
     ASSERT_TRUE(VornThread::Create(2, RingBody, nullptr, 2, 0));
     VornThread::Switch(-1);   // 1 returns: its slot ends and the baton goes on to 2
-    EXPECT_EQ((std::vector<int>{11, 2}), order);
-    ASSERT_TRUE(VornThread::Create(1, ReturningBody, nullptr, 12, 0));   // the slot is free again
+    EXPECT_EQ((std::vector<int>{11, 2}), g_order);
+    ASSERT_TRUE(VornThread::Create(1, returning, nullptr, 12, 0));   // the slot is free again
     ASSERT_TRUE(VornThread::Create(3, GetsStuck, nullptr, 3, 0));
     VornThread::Switch(-1);
-    EXPECT_EQ((std::vector<int>{11, 2, 12, 2}), order);
+    EXPECT_EQ((std::vector<int>{11, 2, 12, 2}), g_order);
     InterlockedExchange(&g_stuck, 1);
     // Ending slot 2 hands the baton to 3, which keeps it: 3 is terminated after a bounded wait.
     const DWORD start = GetTickCount();
@@ -154,32 +126,28 @@ TEST_F(ThreadTest, ABodyThatReturnsEndsItsSlotAndAStuckThreadIsTerminatedInBound
     EXPECT_LT(GetTickCount() - start, 5000u);
     const std::string log = Log();
     EXPECT_EQ(std::string::npos, log.find(" < スレッド終了エラー [02]> "));
-    EXPECT_NE(std::string::npos, log.find(" < スレッド終了エラー [03]> "));
-    EXPECT_NE(std::string::npos, log.find("VornThread::全スレッドの終了"));
+    EXPECT_TRUE(vorntest::HasAll(log, {" < スレッド終了エラー [03]> ", "VornThread::全スレッドの終了"}));
 }
 
 TEST_F(ThreadTest, EndAllThreadsWithoutTheMainSlotEndsThreadsThatNeverRan)
 {
     ASSERT_TRUE(VornThread::Create(5, RingBody, nullptr, 5, 0));
     VornThread::EndAllThreads();
-    EXPECT_TRUE(order.empty());
+    EXPECT_TRUE(g_order.empty());
     EXPECT_EQ(std::string::npos, Log().find("スレッド終了エラー"));   // woken and ended, not terminated
     EXPECT_TRUE(VornThread::Create(5, RingBody, nullptr, 5, 0));       // its slot is free again
 }
 
 volatile LONG g_loadGate;
+// Waits for the gate, then allocates in the work area the main thread allocates in too.
 bool SlowLoad(uint32_t value)
 {
     while (!g_loadGate) Sleep(5);
+    for (uint32_t i = 0; i < 20000; ++i) VORN_FREE(VORN_ALLOC_QUIET(64 + i % 512));
     return value == 7;
 }
-bool Load300ms(uint32_t)
-{
-    Sleep(300);
-    return true;
-}
 
-TEST_F(ThreadTest, LoadThreadResultAndTheQuitWaitingForIt)
+TEST_F(ThreadTest, TheLoadThreadSharesTheWorkAreaAndTheQuitWaitsForIt)
 {
     g_loadGate = 0;
     ASSERT_TRUE(VornThread::StartLoadThread(SlowLoad, 7, 0));
@@ -187,15 +155,13 @@ TEST_F(ThreadTest, LoadThreadResultAndTheQuitWaitingForIt)
     EXPECT_FALSE(VornThread::GetLoadThreadResult());
     EXPECT_FALSE(VornThread::IsLoadThreadEnd());
     InterlockedExchange(&g_loadGate, 1);
-    while (!VornThread::IsLoadThreadEnd()) Sleep(5);
-    EXPECT_TRUE(VornThread::GetLoadThreadResult());   // the first call's argument, 7
+    for (uint32_t i = 0; !VornThread::IsLoadThreadEnd(); ++i) VORN_FREE(VORN_ALLOC_QUIET(32 + i % 700));
+    EXPECT_TRUE(VornThread::GetLoadThreadResult());   // the first call's argument, 7 (TearDown checks the work area)
     char address[32];
     snprintf(address, sizeof address, "[0x%08llX]", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&SlowLoad)));
-    const std::string log = Log();
-    EXPECT_NE(std::string::npos, log.find(std::string("Start Load Thread ") + address));
-    EXPECT_NE(std::string::npos, log.find(std::string("Exit Load Thread ") + address));
+    EXPECT_TRUE(vorntest::HasAll(Log(), {std::string("Start Load Thread ") + address, std::string("Exit Load Thread ") + address}));
 
-    ASSERT_TRUE(VornThread::StartLoadThread(Load300ms, 0, 0));
+    ASSERT_TRUE(VornThread::StartLoadThread([](uint32_t) { return Sleep(300), true; }, 0, 0));
     const DWORD start = GetTickCount();
     PostQuitMessage(0);
     EXPECT_FALSE(Vorn::Run(false));
@@ -208,15 +174,15 @@ int g_frames;
 template <uint32_t S> void __stdcall Fiber(void*)
 {
     do {
-        ThreadTest::order.push_back(static_cast<int>(S));
-        if (S == 2 && ThreadTest::order.size() < 4) VornMicroThread::Suspend(2);
+        g_order.push_back(static_cast<int>(S));
+        if (S == 2 && g_order.size() < 4) VornMicroThread::Suspend(2);
         if (S == 0 && ++g_frames == 3) {
             VornMicroThread::Resume(2);   // 2 runs after 0's switch, not at once
-            ThreadTest::order.push_back(50);
+            g_order.push_back(50);
         }
         if (S == 0 && g_frames == 5) PostQuitMessage(0);
     } while (VornMicroThread::Switch(S));
-    ThreadTest::order.push_back(100 + static_cast<int>(S));
+    g_order.push_back(100 + static_cast<int>(S));
 }
 
 TEST_F(ThreadTest, FibersRunRoundRobinSkipSuspendedSlotsAndAllEndAtQuit)
@@ -232,7 +198,7 @@ TEST_F(ThreadTest, FibersRunRoundRobinSkipSuspendedSlotsAndAllEndAtQuit)
     Vorn::SetUseOption(option);
     // Frame 1: 0, 2 (suspends itself); frame 2: 0 only; frame 3: 0 resumes 2, which runs after 0's
     // switch; at 0's fifth frame the quit ends both.
-    EXPECT_EQ((std::vector<int>{0, 2, 0, 0, 50, 0, 2, 0, 2, 100, 102}), order);
+    EXPECT_EQ((std::vector<int>{0, 2, 0, 0, 50, 0, 2, 0, 2, 100, 102}), g_order);
     EXPECT_TRUE(vorntest::HasAll(Log(), {"VornMicroThread::スレッド [0] を生成", "VornMicroThread::メインスレッドの起動", "VornMicroThread::全スレッドの終了を確認",
                                          "VornMicroThread::スレッド [2] を停止"}));
 }

@@ -4,8 +4,6 @@
 #include "../Net/SocketSupport.h"
 #include "VornPeer.h"
 #include "VornPeerWire.h"
-#include <algorithm>
-#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -60,12 +58,9 @@ public:
     VornPeerResult Join(uint16_t port, bool found = false)
     {
         VornPeerAppDesc desc = {sizeof desc, 0, {}, kTestApplication};
-        VornPeerAddress* host = Address(L"127.0.0.1", port);
-        VornPeerAddress* device = nullptr;
+        VornPeerAddress *host = found ? nullptr : Address(L"127.0.0.1", port), *device = nullptr;
         if (found) {
-            uintptr_t search = 0;
-            peer->EnumHosts(&desc, host, nullptr, 0, &search);
-            host->Release();
+            Search(port);
             if (!WaitFor([&] { return foundDevice_ != nullptr; })) return VORN_PEER_FAILED;
             std::lock_guard<std::mutex> hold(lock_);
             host = foundHost_, device = foundDevice_;
@@ -78,6 +73,26 @@ public:
         if (r != VORN_PEER_PENDING) return r;
         Seen done = {};
         return WaitFor([&] { return Find(VORN_PEER_MSG_CONNECT_COMPLETE, &done); }) ? done.result : VORN_PEER_FAILED;
+    }
+    // Starts a search of 127.0.0.1:port, asked again every retryMs: its handle.
+    uintptr_t Search(uint16_t port, uint32_t retryMs = 0)
+    {
+        VornPeerAppDesc desc = {sizeof desc, 0, {}, kTestApplication};
+        VornPeerAddress* at = Address(L"127.0.0.1", port);
+        uintptr_t search = 0;
+        EXPECT_EQ(VORN_PEER_OK, peer->EnumHosts(&desc, at, nullptr, retryMs, &search));
+        at->Release();
+        return search;
+    }
+    // The port it listens on (0 when it has none).
+    uint16_t ListenPort()
+    {
+        VornPeerAddress* mine[4] = {};
+        uint32_t count = 4, port = 0, size = 4;
+        if (peer->GetLocalHostAddresses(mine, &count) != VORN_PEER_OK || !count) return 0;
+        mine[0]->GetComponentByName(L"port", &port, &size, nullptr);
+        for (uint32_t i = 0; i < count; ++i) mine[i]->Release();
+        return uint16_t(port);
     }
     VornPeerResult Send(uint32_t to, const std::string& data)
     {
@@ -188,13 +203,11 @@ private:
     VornPeerGuid foundInstance_ = {};
 };
 
-// A stranger that speaks the wire by hand on a raw link: to a peer's port, or accepted from a
-// joiner by a fake host. Every read gives up after 15 s.
+// A stranger that speaks the wire by hand on a raw link to a peer's port. Every read gives up after 15 s.
 struct Hostile
 {
     using Frame = VornPeerWire::Frame;
-    explicit Hostile(uint16_t port, const char* from = "127.0.0.1") : Hostile(ConnectFrom(from, port)) {}
-    explicit Hostile(SOCKET link) : s(link)
+    explicit Hostile(uint16_t port) : s(ConnectFrom("127.0.0.1", port))
     {
         const DWORD ms = 15000;
         setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
@@ -232,9 +245,8 @@ struct Hostile
     // Whether the other side closed the link (rather than the wait running out).
     bool Closed()
     {
-        char drain[256];
         int n;
-        while ((n = recv(s, drain, sizeof drain, 0)) > 0) {
+        for (char drain[256]; (n = recv(s, drain, sizeof drain, 0)) > 0;) {
         }
         return n == 0 || WSAGetLastError() != WSAETIMEDOUT;
     }
