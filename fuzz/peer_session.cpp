@@ -192,7 +192,8 @@ struct Net
                     const Frame welcome = FirstHeard(p->joinLink);
                     std::set<uint32_t> players = {welcome.id};
                     for (const RosterEntry& r : welcome.roster) players.insert(r.id);
-                    if (welcome.type == WELCOME) FUZZ_CHECK(p->live == players && players.size() == welcome.roster.size() + 1);
+                    FUZZ_CHECK(welcome.type == WELCOME);   // a REFUSE is never a success
+                    FUZZ_CHECK(p->live == players && players.size() == welcome.roster.size() + 1);
                 } else if (e.message == VORN_PEER_MSG_DESTROY_PLAYER) {
                     FUZZ_CHECK(p->live.erase(e.id) == 1);
                     s.Forget(e.id);

@@ -218,7 +218,9 @@ bool VornPeerSession::OnFrame(uint32_t linkId, const Frame& f)
         return f.type == ADMIT && link.id == hostId && localId != hostId && OnAdmit(f);
     case ToHost:
         if (f.type == REFUSE) {
-            EndJoin(int32_t(f.result));
+            // A refusal is never a success, whatever code the host puts in it.
+            const int32_t result = int32_t(f.result);
+            EndJoin(result < 0 && result != VORN_PEER_PENDING ? result : VORN_PEER_FAILED);
             return true;
         }
         return f.type == WELCOME && OnWelcome(linkId, f);
