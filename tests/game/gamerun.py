@@ -1,5 +1,5 @@
-"""Runs of the game under its test seam: PAD files, the seam's variable, the
-trace, and back-buffer PNGs read back for region checks."""
+"""Runs of the game under its test seam: PAD files, the seam's variable, the trace, the close box,
+and back-buffer PNGs read back for region checks."""
 import os
 import struct
 import time
