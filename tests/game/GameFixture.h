@@ -1,5 +1,5 @@
 // The game's objects on the engine's device: the data pack beside the test, the classes the game
-// uses, a seeded random generator, the task list and the director; frames run one at a time.
+// uses, a seeded random generator, the task list and the director in play; frames run one at a time.
 #pragma once
 #include "EngineFixture.h"
 #include "../Draw3D/ModelXText.h"
@@ -8,6 +8,7 @@
 #include "Task.h"
 #include "VornEngine.h"
 #include <cstring>
+#include <vector>
 
 namespace vorntest {
 
@@ -28,6 +29,7 @@ protected:
         g_taskList = new TaskList;
         g_director = new GameDirector;
         memset(&g_input, 0, sizeof g_input);
+        g_director->SetScene(SCENE_PLAY);
     }
     void TearDown() override
     {
@@ -48,13 +50,15 @@ protected:
         for (; g_director->GetScene() != scene && frames < limit; ++frames) g_taskList->RunAll();
         return frames;
     }
-    // Live tasks of a priority.
-    static int Count(int32_t priority)
+    // Live tasks of a priority, in the list's order.
+    static std::vector<Task*> Live(int32_t priority)
     {
-        int n = 0;
-        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next) n += t->priority == priority && !t->state;
-        return n;
+        std::vector<Task*> out;
+        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next)
+            if (t->priority == priority && t->state == TASK_LIVE) out.push_back(t);
+        return out;
     }
+    static int Count(int32_t priority) { return static_cast<int>(Live(priority).size()); }
 };
 
 }  // namespace vorntest

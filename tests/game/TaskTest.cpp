@@ -1,12 +1,9 @@
-// The task list: order by priority, kills, deferred deletion, tasks added during a run; and the
-// damage rule of moving objects.
-#include "GameDirector.h"
-#include "GameMain.h"
-#include "GameObject.h"
+// The task list: order by priority, kills, deferred deletion, tasks added during a run.
 #include "Task.h"
 #include <gtest/gtest.h>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -15,27 +12,19 @@ using Names = std::vector<std::string>;
 Names g_ran, g_deleted;
 
 // A task that records its runs and its deletion, and may act during its run.
-class Probe : public Task {
-public:
-    Probe(const std::string& name, int32_t priority, std::function<void(Probe*)> action = nullptr)
-        : name_(name), action_(std::move(action))
-    {
-        g_taskList->Add(this, priority);
-    }
-    ~Probe() override { g_deleted.push_back(name_); }
+struct Probe : Task {
+    Probe(const char* n, int32_t priority, std::function<void(Probe*)> a = nullptr) : name(n), action(std::move(a)) { g_taskList->Add(this, priority); }
+    ~Probe() override { g_deleted.push_back(name); }
     void Run() override
     {
-        g_ran.push_back(name_);
-        if (action_) action_(this);
+        g_ran.push_back(name);
+        if (action) action(this);
     }
-
-private:
-    std::string name_;
-    std::function<void(Probe*)> action_;
+    std::string name;
+    std::function<void(Probe*)> action;
 };
 
-class TaskListTest : public ::testing::Test {
-protected:
+struct TaskListTest : ::testing::Test {
     void SetUp() override
     {
         g_ran.clear();
@@ -46,7 +35,6 @@ protected:
     {
         delete g_taskList;
         g_taskList = nullptr;
-        g_director = nullptr;
     }
     // Runs one frame; the names of the tasks that ran.
     static Names Frame()
@@ -62,18 +50,13 @@ protected:
 TEST_F(TaskListTest, RunsByPriorityWithTiesInInsertionOrderBetweenItsTwoSentinels)
 {
     Task* first = g_taskList->GetFirst();
-    EXPECT_EQ(TASK_SENTINEL, first->state);
-    EXPECT_EQ(PRIORITY_TAIL, first->priority);
-    EXPECT_EQ(nullptr, first->next);
+    EXPECT_EQ(std::make_tuple(int32_t(TASK_SENTINEL), int32_t(PRIORITY_TAIL), static_cast<Task*>(nullptr)),
+              std::make_tuple(first->state, first->priority, first->next));
     EXPECT_TRUE(Frame().empty());
     EXPECT_EQ(2, g_taskList->GetCount());
-
-    new Probe("player1", PRIORITY_PLAYER);
-    new Probe("title", PRIORITY_TITLE);
-    new Probe("player2", PRIORITY_PLAYER);
-    new Probe("director", PRIORITY_DIRECTOR);
-    new Probe("head-tie", PRIORITY_HEAD);
-    new Probe("last", PRIORITY_TAIL - 1);
+    const std::pair<const char*, int32_t> added[] = {{"player1", PRIORITY_PLAYER}, {"title", PRIORITY_TITLE},
+        {"player2", PRIORITY_PLAYER}, {"director", PRIORITY_DIRECTOR}, {"head-tie", PRIORITY_HEAD}, {"last", PRIORITY_TAIL - 1}};
+    for (const auto& a : added) new Probe(a.first, a.second);
     EXPECT_EQ(8, g_taskList->GetCount());
     const Names order = {"head-tie", "title", "player1", "player2", "director", "last"};
     EXPECT_EQ(order, Frame());
@@ -83,17 +66,14 @@ TEST_F(TaskListTest, RunsByPriorityWithTiesInInsertionOrderBetweenItsTwoSentinel
 
 TEST_F(TaskListTest, PrioritiesOutsideTheSentinelsAreRefused)
 {
-    struct Plain : Task {
-        void Run() override { g_ran.push_back("plain"); }
-    };
+    struct Plain : Task { void Run() override { g_ran.push_back("plain"); } };
     for (int32_t priority : {-1, static_cast<int32_t>(PRIORITY_TAIL), 0x2000, INT32_MIN}) {
         Plain task;
         EXPECT_EQ(nullptr, g_taskList->Add(&task, priority)) << priority;
-        EXPECT_EQ(2, g_taskList->GetCount()) << priority;
-        EXPECT_EQ(nullptr, task.next);
+        EXPECT_EQ(std::make_pair(2, static_cast<Task*>(nullptr)), std::make_pair(g_taskList->GetCount(), task.next));
         EXPECT_TRUE(Frame().empty());
     }
-    Plain* ok = new Plain;
+    Task* ok = new Task;
     EXPECT_EQ(ok, g_taskList->Add(ok, PRIORITY_ENEMY));
     EXPECT_EQ(3, g_taskList->GetCount());
 }
@@ -107,9 +87,7 @@ TEST_F(TaskListTest, KilledTasksAreSkippedBeforeTheirTurnAndDeletedAtTheEndOfThe
     new Probe("before", PRIORITY_HEAD);
     victim = new Probe("victim", PRIORITY_ENEMY);
     new Probe("after", PRIORITY_DIRECTOR, [&](Probe*) {
-        if (victim) {
-            EXPECT_TRUE(g_deleted.empty());   // still linked while the run pass goes on
-        }
+        EXPECT_TRUE(!victim || g_deleted.empty());   // still linked while the run pass goes on
     });
     int selfRuns = 0;
     new Probe("self", PRIORITY_PLAYER, [&](Probe* me) {
@@ -126,9 +104,8 @@ TEST_F(TaskListTest, KilledTasksAreSkippedBeforeTheirTurnAndDeletedAtTheEndOfThe
 
     // By priority: only live tasks of that priority.
     g_deleted.clear();
-    new Probe("enemy1", PRIORITY_ENEMY);
-    new Probe("enemy2", PRIORITY_ENEMY);
-    new Probe("shot", PRIORITY_ENEMY_SHOT);
+    for (auto p : {std::make_pair("enemy1", PRIORITY_ENEMY), {"enemy2", PRIORITY_ENEMY}, {"shot", PRIORITY_ENEMY_SHOT}})
+        new Probe(p.first, p.second);
     g_taskList->KillByPriority(PRIORITY_ENEMY);
     EXPECT_EQ((Names{"before", "killer", "shot", "after"}), Frame());
     EXPECT_EQ((Names{"enemy1", "enemy2"}), g_deleted);
@@ -164,51 +141,4 @@ TEST_F(TaskListTest, DeleteAllLiveAndTheListsDestructorDeleteEveryTask)
     delete g_taskList;
     g_taskList = nullptr;
     EXPECT_EQ((Names{"c", "d"}), g_deleted);
-}
-
-namespace {
-struct Target : MovingObject {
-    Target(int32_t priority, int32_t hitPoints)
-    {
-        hp = hitPoints;
-        g_taskList->Add(this, priority);
-    }
-};
-}  // namespace
-
-TEST_F(TaskListTest, AKillIsCountedOnceWhenAnEnemyGoesFromAliveToDead)
-{
-    g_director = new GameDirector;
-    g_director->aliveCount = 5;
-    g_director->spawnCount = WAVE_SPAWN_LIMIT + 1;   // no waves
-    Target* enemy = new Target(PRIORITY_ENEMY, 3);
-    enemy->Damage(2);
-    EXPECT_EQ(1, enemy->GetHP());
-    EXPECT_EQ(CONDITION_NORMAL, enemy->IsDead());
-    EXPECT_EQ(0, g_director->killCount);
-    enemy->Damage(2);
-    EXPECT_EQ(CONDITION_DEAD, enemy->IsDead());
-    EXPECT_EQ(std::make_pair(1, 4), std::make_pair(g_director->killCount, g_director->aliveCount));
-    enemy->Damage(2);   // a second hit on a dying enemy in the same frame
-    EXPECT_EQ(-3, enemy->GetHP());
-    EXPECT_EQ(std::make_pair(1, 4), std::make_pair(g_director->killCount, g_director->aliveCount));
-
-    Target* player = new Target(PRIORITY_PLAYER, 1);
-    player->Damage(1);
-    EXPECT_EQ(CONDITION_DEAD, player->IsDead());
-    EXPECT_EQ(1, g_director->killCount);   // only enemies count
-}
-
-TEST_F(TaskListTest, TheDirectorRunsLastAndClearsTheInputBlock)
-{
-    memset(&g_input, 0xFF, sizeof g_input);
-    new Probe("effect", PRIORITY_SHOCKWAVE);
-    g_director = new GameDirector;
-    new Probe("late", PRIORITY_SHOCKWAVE);
-    const unsigned char zero[sizeof(GameInput)] = {};
-    EXPECT_EQ(0, memcmp(zero, &g_input, sizeof g_input));
-    EXPECT_EQ(PRIORITY_DIRECTOR, g_director->priority);
-    EXPECT_EQ(SCENE_TITLE, g_director->GetScene());
-    EXPECT_EQ((Names{"effect", "late"}), Frame());
-    EXPECT_EQ(g_director, g_taskList->GetFirst()->next->next);
 }

@@ -1,22 +1,19 @@
-"""A whole game lost, the real exe under Wine: a PAD file from a text script (Z at frame 200, then
-nothing) replayed with a fixed seed, frames unthrottled. The trace shows play from 200, hits down to
-the death, game over within 20,000 frames and the title 481 frames later; the PNGs show the title,
-play (sky, ground, face, caption box) and the game-over letters; Escape at the title ends it with 0
-and a clean log. A second run of the same replay forces a device reset at frame 1000: the frames
+"""A whole game lost, the real exe under Wine: a PAD file (Z at frame 200, then nothing) replayed
+with a fixed seed, frames unthrottled. The trace shows play from 200, hits down to the death, game
+over within 20,000 frames and the title 481 frames later; the PNGs show the title, play (sky,
+ground, face, caption box) and the game-over letters; closing the window at the title ends it with
+0 and a clean log. A second run of the same replay forces a device reset at frame 1000: the frames
 just before and after it match the first run's region by region, and the trace is unchanged."""
 import os
-import time
 import gamerun as g
 import vornharness as h
 
 c = h.Checks("game.game_over")
-pad = g.write_pad(os.path.join(g.OUT, "game_over.pad"), "200 z   # start, then idle", 20000)
+pad = g.write_pad("game_over.pad", 200, 20000)
 shots = os.path.join(g.OUT, "game_over")
-app, trace_path = g.start("game_over", {"seed": 3, "replay": g.win(pad), "nowait": True, "fast": True,
-                                        "png": g.win(shots) + ":190,999,1001,s1+300,s3+100,s3+400"})
-trace = g.wait_trace(trace_path, lambda t: "scene 3" in " ".join(t) and t[-1].endswith("scene 0"), 1500)
-code = g.escape(app)
-trace, log = g.results("game_over")
+seam = {"seed": 3, "replay": g.win(pad), "nowait": True, "fast": True}
+ended = lambda t: "scene 3" in " ".join(t) and t[-1].endswith("scene 0")
+trace, log, code = g.run("game_over", dict(seam, png=g.win(shots) + ":190,999,1001,s1+300,s3+100,s3+400"), ended)
 print("\n".join(trace[:6] + ["..."] + trace[-4:]))
 
 events = [line.split() for line in trace]
@@ -37,31 +34,24 @@ c.check(g.share(g.region(p, 140, 0, 380, 40), lambda q: g.near(q, 0x5050FF)) > 0
 c.check(g.share(g.region(p, 0, 440, 640, 480), lambda q: (q >> 8 & 255) > (q & 255)) > 0.5, "play: green ground")
 c.check(g.share(g.region(p, 20, 20, 108, 108), lambda q: g.near(q, 0x5050FF)) < 0.2, "play: the face")
 c.check(g.share(g.region(p, 400, 10, 620, 50), lambda q: g.near(q, 0x5050FF)) < 0.05, "play: the caption box")
-a = g.read_png(shots + "_s3+100.png")
-b = g.read_png(shots + "_s3+400.png")
 red = lambda q: (q >> 16) > 150 and (q >> 8 & 255) < 80 and (q & 255) < 80
-before, after = g.share(g.region(a, 0, 140, 560, 300), red), g.share(g.region(b, 0, 140, 560, 300), red)
+before, after = (g.share(g.region(g.read_png(shots + "_s3+%d.png" % n), 0, 140, 560, 300), red) for n in (100, 400))
 c.check(before < 0.01 and after > 0.1, "game over: red letters unrolled below y 128 (%.2f, then %.2f)" % (before, after))
-c.equal(code, 0, "Escape at the title ends the game with 0")
+c.equal(code, 0, "closing the window at the title ends the game with 0")
 g.clean_log(c, log)
 
 # Device loss mid-game, in a replay of the same run.
 again = os.path.join(g.OUT, "game_over_reset")
-app, trace_path = g.start("game_over_reset", {"seed": 3, "replay": g.win(pad), "nowait": True, "fast": True, "reset": 1000,
-                                              "png": g.win(again) + ":999,1001"})
-g.wait_trace(trace_path, lambda t: "scene 3" in " ".join(t) and t[-1].endswith("scene 0"), 1500)
-code = g.escape(app)
-trace_reset, log = g.results("game_over_reset")
+trace_reset, log, code = g.run("game_over_reset", dict(seam, reset=1000, png=g.win(again) + ":999,1001"), ended)
 c.check("1000 reset 1" in trace_reset, "the device was reset at frame 1000 and came back")
 c.equal([t for t in trace_reset if " reset " not in t], trace, "the run goes on to its end unchanged")
 regions = {"models": (200, 150, 440, 400), "stage": (0, 400, 640, 480), "face": (0, 0, 128, 128),
            "caption box and text": (384, 0, 640, 100), "sky": (130, 0, 380, 60)}
 for frame in (999, 1001):
-    one = g.read_png("%s_%d.png" % (shots, frame))
-    two = g.read_png("%s_%d.png" % (again, frame))
+    one, two = (g.read_png("%s_%d.png" % (run, frame)) for run in (shots, again))
     for name, (x0, y0, x1, y1) in regions.items():
         differ = sum(1 for a, b in zip(g.region(one, x0, y0, x1, y1), g.region(two, x0, y0, x1, y1)) if not g.near(a, b, 2))
         c.equal(differ, 0, "frame %d around the reset: %s as without it" % (frame, name))
-c.equal(code, 0, "Escape at the title ends the reset run with 0")
+c.equal(code, 0, "closing the window at the title ends the reset run with 0")
 g.clean_log(c, log)
 c.finish()

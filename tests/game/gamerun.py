@@ -1,5 +1,5 @@
-"""Runs of the game under its test seam: PAD files from text scripts, the seam's variable, the
-trace, and back-buffer PNGs read back for region checks."""
+"""Runs of the game under its test seam: PAD files, the seam's variable, the trace, the close box,
+and back-buffer PNGs read back for region checks."""
 import os
 import struct
 import time
@@ -8,24 +8,18 @@ import vornharness as h
 
 GAME = os.path.join(h.BUILD, "bin", "Tormea.exe")
 OUT = os.path.join(h.BUILD, "test-out", "game")
-BUTTONS = {"up": 0, "down": 1, "left": 2, "right": 3, "z": 4, "x": 5, "c": 6}
 
 
-def write_pad(path, script, frames):
-    """A one-track PAD file from lines "FRAME BUTTON... [xN]" (down from FRAME for N frames, 1 by
-    default; '#' starts a comment): per frame the trigger, release, hold and repeat masks."""
-    down = [0] * frames
-    for words in (line.split("#")[0].split() for line in script.splitlines() if line.split("#")[0].strip()):
-        counted = words[-1][0] == "x" and words[-1][1:].isdigit()
-        for f in range(int(words[0]), min(int(words[0]) + (int(words[-1][1:]) if counted else 1), frames)):
-            for n in words[1:-1] if counted else words[1:]:
-                down[f] |= 1 << BUTTONS[n.lower()]
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
+def write_pad(name, frame, frames):
+    """A one-track PAD file of `frames` frames in which Z is down at `frame` alone: per frame the
+    trigger, release, hold and repeat masks. Returns its path."""
+    down = [16 if f == frame else 0 for f in range(frames)]   # Z: virtual button 4
+    os.makedirs(OUT, exist_ok=True)
+    with open(os.path.join(OUT, name), "wb") as f:
         f.write(b"PAD\0" + struct.pack("<II", 1, frames))
         for prev, cur in zip([0] + down, down):
             f.write(struct.pack("<4I", cur & ~prev, prev & ~cur, prev & cur, 0))
-    return path
+    return f.name
 
 
 def win(path):
@@ -47,31 +41,34 @@ def start(name, entries):
 def wait_trace(path, done, timeout):
     end, lines = time.time() + timeout, []
     while time.time() < end and not (lines and done(lines)):
-        time.sleep(1.0)
+        time.sleep(0.2)
         lines = open(path).read().splitlines() if os.path.exists(path) else []
     return lines
 
 
-def escape(app, timeout=300):
-    """Escape to the game's window, again while it stays (a test program beside it can take the
-    focus between the focus and the key): the exit code, None when it does not end."""
-    pid = app.proc.pid
-    wid = h.wait_window("トルメア", 30, exact=False, pid=pid)
-    shown = lambda: wid in h.find_windows("トルメア", False, pid)
-    for _ in range(10 if wid else 0):
-        time.sleep(0.5)
-        h.key(wid, "Escape")
-        end = time.time() + 5
-        while shown() and time.time() < end:
-            time.sleep(0.2)
-        if not shown():
-            break
+def close(app, timeout=300):
+    """Closes the game's window (found by its process: programs beside it open windows too) as a
+    user would, with no focus needed: the exit code within timeout seconds (the time is printed),
+    None when it does not end."""
+    wid = h.wait_window("トルメア", 30, exact=False, pid=app.proc.pid)
+    start = time.time()
+    if wid:
+        h.close_window(wid)
     try:
         return app.wait(timeout)
     except TimeoutError:
         return None
     finally:
+        print("figure: the process ended %.2f s after the close box" % (time.time() - start))
         app.kill()
+
+
+def run(name, entries, done, timeout=1500):
+    """A run until its trace is done(lines), then closed: (trace lines, log text, exit code)."""
+    app, trace_path = start(name, entries)
+    wait_trace(trace_path, done, timeout)
+    code = close(app)
+    return results(name) + (code,)
 
 
 def results(name):

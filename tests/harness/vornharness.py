@@ -67,6 +67,31 @@ def key(wid, keysym, hold=0.15):
     _xdotool("keyup", keysym)
 
 
+def close_window(wid):
+    """Asks the window to close as a window manager would (WM_DELETE_WINDOW). It needs no focus: Wine
+    posts the close to the window's own thread (the engine ignores Alt+F4: system keys have no
+    default handling)."""
+    import ctypes
+    x = ctypes.cdll.LoadLibrary("libX11.so.6")
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XInternAtom.restype = ctypes.c_ulong
+    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x.XFlush.argtypes = x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("l", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+    d = x.XOpenDisplay(None)
+    ev = ClientMessage(type=33, window=int(wid), message_type=x.XInternAtom(d, b"WM_PROTOCOLS", 0), format=32)
+    ev.l[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)   # l[1] = 0: CurrentTime
+    x.XSendEvent(d, int(wid), 0, 0, ctypes.byref(ev))
+    x.XFlush(d)
+    x.XCloseDisplay(d)
+
+
 def answer_box(caption, answer, timeout=20.0):
     """Answers the message box with this caption: 'yes' (Return), 'no' (n), 'ok' (Return).
     Returns True when a box was found and answered."""
