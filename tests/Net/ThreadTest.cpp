@@ -2,7 +2,6 @@
 #include "EngineFixture.h"
 #include "VornMicroThread.h"
 #include "VornThread.h"
-#include <psapi.h>
 
 namespace {
 
@@ -201,39 +200,6 @@ TEST_F(ThreadTest, FibersRunRoundRobinSkipSuspendedSlotsAndAllEndAtQuit)
     EXPECT_EQ((std::vector<int>{0, 2, 0, 0, 50, 0, 2, 0, 2, 100, 102}), g_order);
     EXPECT_TRUE(vorntest::HasAll(Log(), {"VornMicroThread::スレッド [0] を生成", "VornMicroThread::メインスレッドの起動", "VornMicroThread::全スレッドの終了を確認",
                                          "VornMicroThread::スレッド [2] を停止"}));
-}
-
-SIZE_T Commit()
-{
-    PROCESS_MEMORY_COUNTERS_EX pmc = {};
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof pmc);
-    return pmc.PrivateUsage;
-}
-int g_cycles;
-SIZE_T g_commitAt1000;
-// Each fiber starts the next in the other slot and returns: its slot stops, and the fiber it
-// switches to deletes it.
-template <uint32_t S> void __stdcall Chain(void*)
-{
-    if (++g_cycles == 1000) g_commitAt1000 = Commit();
-    if (g_cycles < 20000) VornMicroThread::Create(1 - S, Chain<1 - S>, 0x10000);
-    else PostQuitMessage(0);
-}
-
-TEST_F(ThreadTest, FibersThatStopThemselvesAreDeletedSoCyclesKeepCommitFlat)
-{
-    const uint32_t option = Vorn::GetUseOption();
-    Vorn::SetUseOption(OPTION_DIRECT3D);
-    VornLog::Close();   // 40,000 log lines would only slow the loop
-    Vorn::SetFrameRate(0);
-    g_cycles = 0;
-    ASSERT_TRUE(VornMicroThread::Create(0, Chain<0>, 0x10000));
-    EXPECT_TRUE(VornMicroThread::RunMainThread());
-    Vorn::SetUseOption(option);
-    VornLog::Open("threads");
-    EXPECT_EQ(20000, g_cycles);
-    // A leaked 64 KB fiber costs about 2 KB of private commit: 19,000 would be about 38 MB.
-    EXPECT_LT(Commit(), g_commitAt1000 + 4 * 1024 * 1024);
 }
 
 }  // namespace
