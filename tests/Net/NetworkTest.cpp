@@ -1,7 +1,6 @@
 // VornNetwork against peers of the session layer in the same process, which play the other
 // players (host or joiner) on 127.0.0.1.
 #include "../Peer/PeerSupport.h"
-#include "../Runtime/BootRun.h"
 #include "VornNetwork.h"
 #include <regex>
 
@@ -219,26 +218,6 @@ TEST_F(NetworkTest, APlayerStillConnectingGetsAnEmptyNameAfterShortRetries)
     SetEvent(release);
     EXPECT_TRUE(Players(2));   // the join then goes through
     CloseHandle(release);
-}
-
-// In a booted engine the class starts in Vorn::Start and its session ends in Vorn::Finalize.
-TEST(NetworkBoot, StartsInStartAndFinalizeEndsTheSession)
-{
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 0), &data);   // the joiner outlives the engine's WinSock
-    std::unique_ptr<TestPeer> joiner;
-    EXPECT_EQ(0u, BootRunning(OPTION_DIRECTPLAY, [] { VornLog::SetFileName("VornNetworkBootLog"); }, [&] {
-        ASSERT_TRUE(Vorn::Start());
-        const uint16_t port = FreePort();
-        ASSERT_TRUE(VornNetwork::CreateSession("room", "alice", port));
-        joiner = std::make_unique<TestPeer>(L"bob");
-        ASSERT_EQ(VORN_PEER_OK, joiner->Join(port));
-        EndRun();
-        Vorn::Finalize();
-    }));
-    ASSERT_TRUE(joiner);
-    EXPECT_TRUE(WaitFor([&] { return joiner->Players().size() == 1 && joiner->Find(VORN_PEER_MSG_HOST_MIGRATE); }));
-    EXPECT_TRUE(InOrder(ReadFile("VornNetworkBootLog.html"), {"VornNetworkクラスの初期化", Green("Success"), "VornNetworkクラスの解放"}));
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// The socket classes inside a booted engine: the boot and finalize rows, the window procedure's
-// WM_VORN_SOCKET routing and the frame sleep's alertable wait.
+// The socket classes and VornNetwork inside a booted engine: the boot and finalize rows, the window
+// procedure's WM_VORN_SOCKET routing and the frame sleep's alertable wait.
+#include "../Peer/PeerSupport.h"
 #include "../Runtime/BootRun.h"
-#include "SocketSupport.h"
+#include "VornNetwork.h"
 #include "VornSocketServerAsync.h"
 
 using namespace vorntest;
@@ -39,12 +40,17 @@ const std::string g_eight = Pattern(8 << 20);
 
 // Every socket class boots and ends in its row. The asynchronous server lists its clients, CloseAll
 // ends them, and a buffer queued at accept goes out whole at FD_WRITE; the asynchronous client
-// completes in the frame sleep.
+// completes in the frame sleep. VornNetwork starts in Vorn::Start and its session ends in
+// Vorn::Finalize.
 TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTheFrameSleep)
 {
     int32_t status = -9;   // status * 100 + bytes
-    const uint32_t all = OPTION_SOCKET | OPTION_SOCKET_ASYNCIO | OPTION_SOCKET_SERVER_ASYNC | OPTION_SOCKET_SERVER_MT;
+    const uint32_t all = OPTION_SOCKET | OPTION_SOCKET_ASYNCIO | OPTION_SOCKET_SERVER_ASYNC | OPTION_SOCKET_SERVER_MT | OPTION_DIRECTPLAY;
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 0), &data);   // the joiner outlives the engine's WinSock
+    std::unique_ptr<TestPeer> joiner;
     EXPECT_EQ(0u, BootRunning(all, [] { VornLog::SetFileName("VornSocketBootLog"), Vorn::SetFrameRate(60); }, [&] {
+        ASSERT_TRUE(Vorn::Start());
         VornSocketServerAsync::SetAcceptCallback([](HWND, SOCKET) { ++g_accepts; });
         VornSocketServerAsync::SetCloseCallback([](HWND, SOCKET) { ++g_closes; });
         const uint16_t port = FreePort();
@@ -109,14 +115,21 @@ TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTh
         ASSERT_EQ(0, VornSocketAsyncIO::Recv(in, sizeof in));
         for (int frame = 0; frame < 120 && VornSocketAsyncIO::GetStatus() == -3; ++frame) Vorn::SyncFrame();
         status = VornSocketAsyncIO::GetStatus() * 100 + int32_t(VornSocketAsyncIO::GetTransferred());
+        const uint16_t session = FreePort();
+        ASSERT_TRUE(VornNetwork::CreateSession("room", "alice", session));
+        joiner = std::make_unique<TestPeer>(L"bob");
+        ASSERT_EQ(VORN_PEER_OK, joiner->Join(session));
         EndRun();
         Vorn::Finalize();
     }));
     EXPECT_EQ(10, status);
+    ASSERT_TRUE(joiner);
+    EXPECT_TRUE(WaitFor([&] { return joiner->Players().size() == 1 && joiner->Find(VORN_PEER_MSG_HOST_MIGRATE); }));
     const std::string log = ReadFile("VornSocketBootLog.html");   // in the module's folder, boot's current one
     EXPECT_TRUE(InOrder(log, {"VornSocketクラスの初期化", "VornSocketAsyncIOクラスの初期化", "VornSocketServerAsyncクラスの初期化",
                               "VornSocketServerMTクラスの初期化", "VornSocketServerMTクラスの解放", "VornSocketServerAsyncクラスの解放",
                               "VornSocketAsyncIOクラスの解放", "VornSocketクラスの解放"}));
+    EXPECT_TRUE(InOrder(log, {"VornNetworkクラスの初期化", Green("Success"), "VornNetworkクラスの解放"}));
 }
 
 }  // namespace
