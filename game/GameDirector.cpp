@@ -148,6 +148,8 @@ GameDirector::~GameDirector()
     VornPrimitive3D::Release(primitive3D);
     VornMedia::Stop(bgm);
     VornMedia::Release(bgm);
+    VornMedia::Release(titleBgm);
+    VornTexture::Release(titleTexture);
     VornCamera::Release(camera);
     VornLine3D::Release(line3D);
     VornFont::Release(font);
@@ -213,6 +215,30 @@ void GameDirector::LoadBgm(const char* file)
     VornMedia::Stop(bgm);
     VornMedia::Release(bgm);
     bgm = VornMedia::CreateFromAudio(file);
+}
+
+void GameDirector::KeepTitleTexture(VornTextureHandle texture)
+{
+    if (titleTexture != VORN_INVALID_HANDLE || texture == VORN_INVALID_HANDLE) return;
+    VornTexture::AddRef(texture);
+    titleTexture = texture;
+}
+
+void GameDirector::LoadTitleBgm(const char* file)
+{
+    if (titleBgm == VORN_INVALID_HANDLE) {
+        LoadBgm(file);
+        if (bgm == VORN_INVALID_HANDLE) return;
+        VornMedia::AddRef(bgm);
+        titleBgm = bgm;
+        return;
+    }
+    // Made once: its graph is not built again (a pack entry is copied out under a new name each
+    // time, so the engine cannot find it by the file's name).
+    VornMedia::Stop(bgm);
+    VornMedia::AddRef(titleBgm);
+    VornMedia::Release(bgm);
+    bgm = titleBgm;
 }
 
 void GameDirector::ResetBatches()
