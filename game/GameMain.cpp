@@ -76,6 +76,7 @@ void StartGameWorld()
     new Title;
     g_stage = new StageField;
     g_director->SetScene(SCENE_TITLE);
+    g_director->PrepareDrawing();
     g_frame = 0;
 }
 
