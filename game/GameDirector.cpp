@@ -148,6 +148,9 @@ GameDirector::~GameDirector()
     VornPrimitive3D::Release(primitive3D);
     VornMedia::Stop(bgm);
     VornMedia::Release(bgm);
+    VornMedia::Release(titleBgm);
+    VornTexture::Release(titleTexture);
+    VornShaderFx::Release(playerEffect);
     VornCamera::Release(camera);
     VornLine3D::Release(line3D);
     VornFont::Release(font);
@@ -213,6 +216,97 @@ void GameDirector::LoadBgm(const char* file)
     VornMedia::Stop(bgm);
     VornMedia::Release(bgm);
     bgm = VornMedia::CreateFromAudio(file);
+}
+
+void GameDirector::KeepTitleTexture(VornTextureHandle texture)
+{
+    if (titleTexture != VORN_INVALID_HANDLE || texture == VORN_INVALID_HANDLE) return;
+    VornTexture::AddRef(texture);
+    titleTexture = texture;
+}
+
+void GameDirector::LoadTitleBgm(const char* file)
+{
+    if (titleBgm == VORN_INVALID_HANDLE) {
+        LoadBgm(file);
+        if (bgm == VORN_INVALID_HANDLE) return;
+        VornMedia::AddRef(bgm);
+        titleBgm = bgm;
+        return;
+    }
+    // Made once: its graph is not built again (a pack entry is copied out under a new name each
+    // time, so the engine cannot find it by the file's name).
+    VornMedia::Stop(bgm);
+    VornMedia::AddRef(titleBgm);
+    VornMedia::Release(bgm);
+    bgm = titleBgm;
+}
+
+void GameDirector::PrepareView(bool on)
+{
+    // A view of the stage's middle while preparing, then the director's own again.
+    const VornVector3 from(0.0f, 10.0f, -20.0f), to(0.0f, 0.0f, 0.0f);
+    VornCamera::LookAt(camera, on ? &from : &eye, on ? &to : &lookAt, nullptr);
+    VornCamera::TransformUpdate(camera);
+    Vorn3D::SetCamera(camera);
+}
+
+void GameDirector::PrepareDrawing()
+{
+    VornModelExHandle body = VORN_INVALID_HANDLE, weapon = VORN_INVALID_HANDLE;
+    Player::LoadModels(&body, &weapon);
+    if (playerEffect == VORN_INVALID_HANDLE) playerEffect = VornShaderFx::CreateFromFile(PLAYER_BODY_EFFECT);
+    PrepareView(true);
+    if (Vorn3D::BeginScene()) {
+        if (g_stage) {
+            VornField::UpdateDrawList(g_stage->field);
+            VornField::Rendering(g_stage->field);
+        }
+        for (VornModelExHandle m : {body, weapon}) {
+            VornModelEx::TransformInit(m);
+            VornModelEx::TransformUpdate(m, 0.0f, true);
+        }
+        // Drawing only: the shared models keep the transforms their users gave them.
+        for (VornModelExHandle m : {body, weapon, models[MODEL_ENEMY1], models[MODEL_ENEMY2], models[MODEL_ENEMY3]})
+            VornModelEx::Rendering(m);
+        // The platform keys the batches' shaders on what was drawn before them: first as in the
+        // first frame of play (the shadows after the enemies), then after the effects' models,
+        // with every batch filled.
+        const VornPosture flat;
+        const VornRect square = {0.0f, 0.0f, 1.0f, 1.0f};
+        ResetBatches();
+        VornSprite3D::DrawSquare(sprites3D[1], &flat, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, &square, 0x80FFFFFF, 1);
+        DrawRect(0, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+        DrawRect(1, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+        Flush();
+        for (VornModelExHandle m : {models[MODEL_BALL], models[MODEL_TORUS], shotModels[0], shotModels[1]})
+            VornModelEx::Rendering(m);
+        ResetBatches();
+        VornVertex3D corners[6] = {};
+        corners[1].x = corners[2].y = corners[4].x = corners[5].z = 1.0f;
+        for (VornVertex3D& v : corners) v.colour = 0x80FFFFFF;
+        VornLine3D::PushLine(line3D, corners, 1);
+        VornPrimitive3D::PushPolygon(primitive3D, corners, 2);
+        for (VornSprite3DHandle s : sprites3D)
+            VornSprite3D::DrawSquare(s, &flat, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, &square, 0x80FFFFFF, 1);
+        Flush();
+        // Text written into the back buffer (the HUD's, the title's prompt), then the title's
+        // sprites alone, as each of its frames draws them.
+        VornFont::Begin(font);
+        VornFont::DrawText(font, 0, 0, 0xFFFFFFFF, "0");
+        VornFont::End(font);
+        for (int i = 0; i < 2; ++i) {
+            ResetBatches();
+            DrawRect(1, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+            Flush();
+        }
+        ResetBatches();
+        Vorn3D::EndScene();
+    }
+    Vorn3D::Finish();
+    PrepareView(false);
+    VornModelEx::Release(body);
+    VornModelEx::Release(weapon);
 }
 
 void GameDirector::ResetBatches()

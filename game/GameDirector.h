@@ -72,6 +72,17 @@ public:
     void LoadJingle(const char* file);
     // Replaces the background music (not played yet).
     void LoadBgm(const char* file);
+    // The title's picture and music are kept from the first title to the end, so that a title made
+    // after a game finds them loaded: the first title's picture is kept, and the first call's music
+    // becomes the background music of every later call (the file of a later call is not read).
+    void KeepTitleTexture(VornTextureHandle texture);
+    void LoadTitleBgm(const char* file);
+    // The platform prepares a shader the first time something draws with it (the first frame of
+    // play waited 0.3-0.4 s for it). Once the stage exists, what a frame of play draws (the stage,
+    // the player's body and weapon, every shared model, the batches after them, text, then the
+    // title's sprites alone) is drawn in that order into the back buffer, which the next frame
+    // clears, and waited for. The player's body effect is kept, so every player finds it prepared.
+    void PrepareDrawing();
     // The 2D sprite batches reset each frame by TaskList::RunAll.
     void ResetBatches();
     // An enemy about to be deleted: the target (and any other pointer to it) is cleared.
@@ -108,6 +119,9 @@ public:
     VornMediaHandle bgm = VORN_INVALID_HANDLE;
     VornTextureHandle bossTexture = VORN_INVALID_HANDLE;   // "enemy_boss.dds" while the boss is out
     VornVector3 targetPosition{0.0f, 0.0f, 0.0f};           // the target's last position
+    VornTextureHandle titleTexture = VORN_INVALID_HANDLE;    // "title.bmp", kept for every title
+    VornMediaHandle titleBgm = VORN_INVALID_HANDLE;          // "bgm1.mp3", kept for every title
+    VornShaderFxHandle playerEffect = VORN_INVALID_HANDLE;   // the player's body effect, kept prepared
 
 private:
     void RunPlay();
@@ -126,6 +140,7 @@ private:
                   uint32_t colour = 0xFFFFFFFF);
     void LookAtFrom(const VornVector3& at);
     void LoadBoss();
+    void PrepareView(bool on);
     void ReleaseBoss();
 };
 

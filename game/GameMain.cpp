@@ -15,6 +15,17 @@ GameInput g_input;
 
 namespace {
 uint32_t g_frame = 0;
+// Pad 0's keys: Z, X, C, S, D, Return, Space, then the arrows (virtual button, DirectInput code).
+constexpr int32_t kPadKeys[][2] = {{4, 0x2C}, {5, 0x2D}, {6, 0x2E}, {7, 0x1F}, {8, 0x20}, {9, 0x1C},
+                                   {10, 0x39}, {0, 0xC8}, {1, 0xD0}, {2, 0xCB}, {3, 0xCD}};
+// Z, X and C typed since the last latch (bits of their virtual buttons).
+uint32_t g_typedPushes = 0;
+
+// The keyboard's event buffer, as the last read of the devices left it.
+void CollectTypedPushes()
+{
+    for (int32_t key = 0; VornInput::GetKeyBuffer(&key); key = 0) NoteTypedKey(key);
+}
 }
 
 uint32_t GameFrame() { return g_frame; }
@@ -76,6 +87,7 @@ void StartGameWorld()
     new Title;
     g_stage = new StageField;
     g_director->SetScene(SCENE_TITLE);
+    g_director->PrepareDrawing();
     g_frame = 0;
 }
 
@@ -93,6 +105,7 @@ void RunGameFrame()
     Vorn3D::Present(nullptr);
     SeamAfterPresent(g_frame);
     VornInput::Refresh();
+    CollectTypedPushes();
     ++g_frame;
 }
 
@@ -130,17 +143,24 @@ void MapPadInput()
     VornInput::SetPadConfig(1, 1, 30, 3);
     static const int32_t joystickButtons[][2] = {{4, 3}, {5, 2}, {6, 1}, {7, 6}, {8, 7}, {9, 0}, {10, 4}};
     for (const auto& m : joystickButtons) VornInput::SetPadJoystickButton(0, m[0], m[1]);
-    // Z, X, C, S, D, Return, Space, then the arrows (DirectInput key codes).
-    static const int32_t keys[][2] = {{4, 0x2C}, {5, 0x2D}, {6, 0x2E}, {7, 0x1F}, {8, 0x20}, {9, 0x1C},
-                                      {10, 0x39}, {0, 0xC8}, {1, 0xD0}, {2, 0xCB}, {3, 0xCD}};
-    for (const auto& m : keys) VornInput::SetPadKey(0, m[0], m[1]);
+    for (const auto& m : kPadKeys) VornInput::SetPadKey(0, m[0], m[1]);
+}
+
+void NoteTypedKey(int32_t key)
+{
+    // A replayed or recorded pad is the whole input: the keyboard adds nothing to it.
+    if (!g_seam.replay.empty() || !g_seam.record.empty()) return;
+    for (const auto& m : kPadKeys)
+        if (m[1] == key && m[0] >= 4 && m[0] <= 6) g_typedPushes |= 1u << m[0];
 }
 
 void LatchInput()
 {
-    g_input.pushZ = VornInput::GetPadState(0, PAD_STATE_TRIGGER, 4);
-    g_input.pushX = VornInput::GetPadState(0, PAD_STATE_TRIGGER, 5);
-    g_input.pushC = VornInput::GetPadState(0, PAD_STATE_TRIGGER, 6);
+    CollectTypedPushes();
+    g_input.pushZ = VornInput::GetPadState(0, PAD_STATE_TRIGGER, 4) || (g_typedPushes >> 4 & 1);
+    g_input.pushX = VornInput::GetPadState(0, PAD_STATE_TRIGGER, 5) || (g_typedPushes >> 5 & 1);
+    g_input.pushC = VornInput::GetPadState(0, PAD_STATE_TRIGGER, 6) || (g_typedPushes >> 6 & 1);
+    g_typedPushes = 0;
     g_input.holdRight = VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_RIGHT);
     g_input.holdLeft = VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_LEFT);
     g_input.holdUp = VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_UP);

@@ -32,6 +32,11 @@ void EndGameWorld();
 
 // Pad 0's keys and joystick buttons (once, after the engine started).
 void MapPadInput();
+// Z, X and C push on the frame of their press. A key pressed and released between two updates of
+// the pad (a frame that loads lasts long enough) never shows in the pad's state, so the keyboard's
+// event buffer is read after each read of the devices and every press of Z, X or C it holds
+// pushes at the next latch. Not while the test seam replays or records the pad.
+void NoteTypedKey(int32_t key);
 void LatchInput();
 
 // The test seam (inert in play; VORN_GAME_TEST configures it, read once by GameMain).

@@ -63,16 +63,21 @@ Player::Player(float x, float y, float z)
     condition = CONDITION_NORMAL;
     hp = 20;
     g_taskList->Add(this, PRIORITY_PLAYER);
-    bodyModel = VornModelEx::CreateFromFile("MyChara.x", 2, 0, 0);
-    VornModelEx::SetShaderFromFile(bodyModel, "Data\\MyChara.fx", -1);
-    VornModelEx::SetParameterFlags(bodyModel, 0x39, -1);
-    VornModelEx::SetAnimationSet(bodyModel, 0);
+    LoadModels(&bodyModel, &weaponModel);
     handFrame = VornModelEx::GetFrameIndex(bodyModel, "Frame9_migite");
-    weaponModel = VornModelEx::CreateFromFile("weapon.x", 2, 0, 0);
-    VornModelEx::SetShaderFromFile(weaponModel, "Data\\etc.fx", -1);
-    VornModelEx::SetParameterFlags(weaponModel, 0x31, -1);
     previousPosition = position;
     g_player = this;
+}
+
+void Player::LoadModels(VornModelExHandle* body, VornModelExHandle* weapon)
+{
+    *body = VornModelEx::CreateFromFile("MyChara.x", 2, 0, 0);
+    VornModelEx::SetShaderFromFile(*body, PLAYER_BODY_EFFECT, -1);
+    VornModelEx::SetParameterFlags(*body, 0x39, -1);
+    VornModelEx::SetAnimationSet(*body, 0);
+    *weapon = VornModelEx::CreateFromFile("weapon.x", 2, 0, 0);
+    VornModelEx::SetShaderFromFile(*weapon, "Data\\etc.fx", -1);
+    VornModelEx::SetParameterFlags(*weapon, 0x31, -1);
 }
 
 Player::~Player()

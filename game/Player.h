@@ -44,11 +44,17 @@ enum PlayerActionKind : int32_t {
     PLAYER_ACTION_LIFT = 3,
 };
 
+// The effect of the player's body.
+constexpr const char* PLAYER_BODY_EFFECT = "Data\\MyChara.fx";
+
 class Player : public MovingObject {
 public:
     Player(float x, float y, float z);
     ~Player() override;
     void Run() override;
+
+    // The body (animation set 0) and the weapon, each with its effect, as every player has them.
+    static void LoadModels(VornModelExHandle* body, VornModelExHandle* weapon);
 
     void Move();
     // The current animation's per-frame rule, then the time steps on.

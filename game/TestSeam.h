@@ -14,9 +14,10 @@
 //   quit=F          the application ends after frame F
 //   kills=N         a game starts with N kills counted and N more enemies spawned, as near its end
 //   autopilot       a joystick on pad 0 that plays the game (walks, combos, targets, shoots)
-//   timing          at the end prints to stdout when the first (cleared) frame was presented after
-//                   the process started, and the longest frame: of all, of those that fired a shot
-//                   and of those that swapped the jingle
+//   timing          at the end prints to stdout when the first (cleared) frame and the title's first
+//                   frame were presented after the process started, the longest frame: of all, of
+//                   those that fired a shot and of those that swapped the jingle, and the first
+//                   game's frames: the one that started it (the player loads) and the next
 //   bench=N         starts a game and keeps its busiest scene (20 enemies in view, five explosions,
 //                   a shockwave, trails, dust, a volley) for N frames, then prints the frame times
 //                   (task run and Present) and the triangles a frame, and ends

@@ -16,8 +16,9 @@ Title::Title()
     font = VornFont::Create("ＭＳ ゴシック", 16, 0, 0);
     VornFont::SetDestination(font, VORN_INVALID_HANDLE);
     texture = VornTexture::CreateFromFile("title.bmp", VORN_FORMAT_ALPHA, 0xFF00FF00);
+    g_director->KeepTitleTexture(texture);
     VornSprite::SetTexture(g_director->GetSprite(1), 0, texture);
-    g_director->LoadBgm("bgm1.mp3");
+    g_director->LoadTitleBgm("bgm1.mp3");
     g_director->LoadJingle("op1.wav");
 }
 

@@ -768,6 +768,20 @@ bool Vorn3D::Flush()
     return g_eventQuery->GetData(&done, sizeof done, D3DGETDATA_FLUSH) == S_OK;
 }
 
+bool Vorn3D::Finish()
+{
+    if (!g_device || g_lockDepth > 0) return false;
+    IDirect3DSurface9* back = nullptr;
+    if (FAILED(g_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return false;
+    D3DLOCKED_RECT locked;
+    const bool taken = SUCCEEDED(back->LockRect(&locked, nullptr, D3DLOCK_READONLY));
+    if (taken) back->UnlockRect();
+    back->Release();
+    // The device is idle now: what the frame's locks so far waited for is no guide to the next.
+    for (double& s : g_lockSeconds) s = 0.0;
+    return taken;
+}
+
 bool Vorn3D::LockBackBuffer(void** bits, int32_t* pitch, D3DFORMAT* format, uint32_t* width, uint32_t* height)
 {
     // Already locked: true, the outputs left as they were, so an inner user sees no surface to

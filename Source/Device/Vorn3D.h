@@ -133,6 +133,11 @@ public:
     static void BeginOcclusionQuery();
     static uint32_t EndOcclusionQuery();
     static bool Flush();
+    // Waits until the device has carried out everything asked of it so far (a read-only lock of the
+    // back buffer waits so); false without a device, while the back buffer is locked, or when it
+    // cannot be locked. Not one of the frame's back-buffer locks: the frame observer sees nothing,
+    // and the waits that the last frame's locks needed are forgotten.
+    static bool Finish();
     static bool LockBackBuffer(void** bits, int32_t* pitch, D3DFORMAT* format, uint32_t* width, uint32_t* height);
     static void UnlockBackBuffer();
     static bool BeginGdiText(const char* face, int32_t height);

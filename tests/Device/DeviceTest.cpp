@@ -398,6 +398,26 @@ TEST_F(Vorn3DDevice, BackBufferLockNestsWithoutHandingOutTheSurface)
     EXPECT_EQ(std::make_tuple(static_cast<void*>(nullptr), 0, D3DFMT_UNKNOWN, 0u, 0u), none.All());
 }
 
+TEST_F(Vorn3DDevice, FinishWaitsOutsideTheFrameLocks)
+{
+    static int observed;
+    observed = 0;
+    Vorn3D::SetFrameObserver([](VornFrameStep) { ++observed; });
+    ASSERT_TRUE(ClearTo(0xFF445566));
+    EXPECT_TRUE(Vorn3D::Finish());
+    EXPECT_EQ(0, observed);   // no lock of the frame's
+    void* bits = nullptr;
+    ASSERT_TRUE(Vorn3D::LockBackBuffer(&bits, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_FALSE(Vorn3D::Finish());   // the buffer is the caller's
+    Vorn3D::UnlockBackBuffer();
+    EXPECT_TRUE(Vorn3D::Finish());
+    Vorn3D::SetFrameObserver(nullptr);
+    ASSERT_TRUE(ReadBack());   // what was drawn before stays
+    EXPECT_EQ(kSize * kSize, frame_.Count(0, 0, kSize, kSize, 0x445566));
+    Vorn3D::Finalize();
+    EXPECT_FALSE(Vorn3D::Finish());
+}
+
 TEST_F(Vorn3DDevice, GdiTextDrawsOntoTheBackBuffer)
 {
     ASSERT_TRUE(ClearTo(0xFF0000FF));

@@ -2,6 +2,7 @@
 // holds only from the second frame of an arrow.
 #include "GameMain.h"
 #include "InputSupport.h"
+#include "TestSeam.h"
 
 using namespace inputtest;
 
@@ -71,5 +72,32 @@ TEST_F(GameLatch, AnArrowForOneFrameSetsNoHoldFlag)
         EXPECT_FALSE(g_input.*a.flag);
         Step();
         EXPECT_TRUE(g_input.*a.flag && Holds() == 1);
+    }
+}
+
+// Mended: Z pressed and released while the game loaded (between two updates of the pad) was lost.
+TEST_F(GameLatch, ZXOrCTypedBetweenTwoPadUpdatesPushesOnceAtTheNextLatch)
+{
+    NoteTypedKey(0x2C);   // Z, as the keyboard's event buffer gives it
+    Step();
+    EXPECT_TRUE(g_input.pushZ && !g_input.pushX && !g_input.pushC);
+    Step();
+    EXPECT_FALSE(AnyPush());
+    NoteTypedKey(0x2D);
+    NoteTypedKey(0x2E);
+    Step();
+    EXPECT_TRUE(!g_input.pushZ && g_input.pushX && g_input.pushC);
+    // S, an arrow and Escape push and hold nothing.
+    for (int32_t key : {0x1F, 0xC8, 0x01}) NoteTypedKey(key);
+    Step();
+    EXPECT_FALSE(AnyPush());
+    EXPECT_EQ(0, Holds());
+    // A replayed or recorded pad is the whole input.
+    for (std::string TestSeam::*entry : {&TestSeam::replay, &TestSeam::record}) {
+        g_seam.*entry = "pad";
+        NoteTypedKey(0x2C);
+        (g_seam.*entry).clear();
+        Step();
+        EXPECT_FALSE(AnyPush());
     }
 }
