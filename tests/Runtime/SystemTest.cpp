@@ -11,14 +11,6 @@ namespace {
 
 const uint8_t* U(const char* s) { return reinterpret_cast<const uint8_t*>(s); }
 
-uint16_t FullWidth(const char* in, uint32_t* used = nullptr)
-{
-    uint8_t out[3] = {};
-    const uint32_t n = VornSystem::ToFullWidthChar(U(in), out);
-    if (used) *used = n;
-    return uint16_t(VornSystem::GetSjisCode(out));
-}
-
 using SystemFileTest = ScratchTest;
 
 } // namespace
@@ -51,8 +43,9 @@ TEST(SjisTest, FullWidthTableAndVoicedMarks)
         // Kana that take no mark keep it as a character of its own.
         {"\xB1\xDE", 0x8341, 1}, {"\xB6\xDF", 0x834A, 1}, {"A\xDE", 0x8260, 1}};   // ｱﾞ ｶﾟ
     for (const auto& c : cases) {
-        uint32_t used = 0;
-        EXPECT_EQ(std::make_pair(FullWidth(c.in, &used), used), std::make_pair(c.code, c.used)) << c.in;
+        uint8_t full[3] = {};
+        const uint32_t used = VornSystem::ToFullWidthChar(U(c.in), full);
+        EXPECT_EQ(std::make_pair(uint16_t(VornSystem::GetSjisCode(full)), used), std::make_pair(c.code, c.used)) << c.in;
     }
     uint8_t out[64];
     VornSystem::ToFullWidth(U("\xB6\xDE\xB1\xDE" "A漢1"), out);
