@@ -4,6 +4,7 @@
 #include "VornLog.h"
 #include "VornMemory.h"
 #include <cstring>
+#include <filesystem>
 #include <thread>
 #include <tuple>
 
@@ -32,12 +33,7 @@ std::string ModuleFolder()
     return path;
 }
 
-std::string CurrentFolder()
-{
-    char path[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, path);
-    return path;
-}
+std::string CurrentFolder() { return std::filesystem::current_path().string(); }
 
 }  // namespace
 
