@@ -4,6 +4,7 @@
 #include "VornLog.h"
 #include "VornMemory.h"
 #include <cstring>
+#include <filesystem>
 #include <thread>
 #include <tuple>
 
@@ -32,12 +33,7 @@ std::string ModuleFolder()
     return path;
 }
 
-std::string CurrentFolder()
-{
-    char path[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, path);
-    return path;
-}
+std::string CurrentFolder() { return std::filesystem::current_path().string(); }
 
 }  // namespace
 
@@ -54,22 +50,6 @@ TEST(Settings, NameSettersCopyWithABound)
     char name[Vorn::APPLICATION_NAME_MAX];
     Vorn::GetApplicationName(name);
     EXPECT_STREQ("トルメア", name);
-}
-
-TEST(Settings, VirtualScreenScalesAndScreenInfo)
-{
-    Vorn::SetScreenInfo(800, 600, true);
-    EXPECT_FLOAT_EQ(10.0f, Vorn::VirtualScaleX(10.0f));
-    uint32_t w = 0, h = 0;
-    Vorn::GetVirtualScreenSize(&w, &h);
-    EXPECT_EQ(std::make_pair(800u, 600u), std::make_pair(w, h));
-    // The scales themselves are the window test's (800 x 600 from 640 x 480) and the 2D transform's.
-    Vorn::SetVirtualScreenSize(1280, 960, 640, 480);
-    Vorn::SetVirtualScaleEnable(false);
-    EXPECT_EQ(std::make_pair(10.0f, 15.0f), std::make_pair(Vorn::VirtualScaleX(10.0f), Vorn::VirtualScaleY(15.0f)));
-    Vorn::SetVirtualScaleEnable(true);
-    EXPECT_EQ(std::make_pair(20.0f, 30.0f), std::make_pair(Vorn::VirtualScaleX(10.0f), Vorn::VirtualScaleY(15.0f)));
-    Vorn::GetScreenInfo(nullptr, nullptr, nullptr);   // every pointer is optional
 }
 
 TEST(Settings, PagesAreZeroedAndAFailedAllocationIsNull)
@@ -200,25 +180,6 @@ TEST(Boot, StartsWithTheDefaultsAndArgumentsReachGameMain)
     EXPECT_TRUE(ran);
 }
 
-TEST(Boot, WithoutDirect3DTheWindowIsWindowedWithAListBox)
-{
-    EXPECT_EQ(0u, BootRunning(0, [] { Vorn::SetScreenInfo(640, 480, false); }, [&] {
-        bool windowed = false;
-        Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
-        EXPECT_TRUE(windowed);
-        HWND listBox = FindWindowExA(Vorn::GetWindowHandle(), nullptr, "LISTBOX", nullptr);
-        ASSERT_NE(nullptr, listBox);
-        Vorn::PrintListBox("%s", std::string(2000, 'c').c_str());
-        Vorn::PrintListBox("line %d", 2);
-        EXPECT_EQ(std::make_pair(LRESULT(2), LRESULT(Vorn::MESSAGE_MAX - 1)),
-                  std::make_pair(SendMessageA(listBox, LB_GETCOUNT, 0, 0), SendMessageA(listBox, LB_GETTEXTLEN, 0, 0)));
-        Vorn::ClearListBox();
-        EXPECT_EQ(0, SendMessageA(listBox, LB_GETCOUNT, 0, 0));
-        Vorn::Exit();
-        EXPECT_FALSE(Vorn::Run(false));   // the blocking pump returns only at the end
-    }));
-}
-
 TEST(Finalize, IsSafeForAnEngineThatNeverStarted)
 {
     Vorn::Finalize();
@@ -308,17 +269,32 @@ TEST(Boot, ABaseDirectorySetByTheGameIsKept)
     }));
 }
 
-TEST(Boot, InitializeStartsTheCoreClassesInOrder)
+TEST(Boot, WithoutDirect3DTheWindowIsWindowedAndItsListBoxShowsTheStartInOrder)
 {
     // Without Direct3D the boot text goes to the list box, where it can be read back.
     std::vector<std::string> lines;
-    EXPECT_EQ(0u, BootRunning(0, [] { Vorn::SetDrawBootText(true); }, [&] {
+    EXPECT_EQ(0u, BootRunning(0, [] {
+        Vorn::SetScreenInfo(640, 480, false);
+        Vorn::SetDrawBootText(true);
+    }, [&] {
+        bool windowed = false;
+        Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
+        EXPECT_TRUE(windowed);
         HWND listBox = FindWindowExA(Vorn::GetWindowHandle(), nullptr, "LISTBOX", nullptr);
+        ASSERT_NE(nullptr, listBox);
         for (LRESULT i = 0, n = SendMessageA(listBox, LB_GETCOUNT, 0, 0); i < n; ++i) {
             char line[1024] = {};
             SendMessageA(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
             lines.push_back(line);
         }
+        Vorn::ClearListBox();
+        EXPECT_EQ(0, SendMessageA(listBox, LB_GETCOUNT, 0, 0));
+        Vorn::PrintListBox("%s", std::string(2000, 'c').c_str());
+        Vorn::PrintListBox("line %d", 2);
+        EXPECT_EQ(std::make_pair(LRESULT(2), LRESULT(Vorn::MESSAGE_MAX - 1)),
+                  std::make_pair(SendMessageA(listBox, LB_GETCOUNT, 0, 0), SendMessageA(listBox, LB_GETTEXTLEN, 0, 0)));
+        Vorn::Exit();
+        EXPECT_FALSE(Vorn::Run(false));   // the blocking pump returns only at the end
     }));
     // The banner, then every step in its order: a row dropped, added or moved changes the list. Without
     // Direct3D no manager of the drawing classes starts.

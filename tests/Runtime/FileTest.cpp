@@ -84,22 +84,17 @@ protected:
     {
         return Loaded([&](void** data, uint32_t* size) { return VornFile::LoadFromPack(name.c_str(), pack, data, size); });
     }
-    std::string ReadStream(VornFileStream* s)
+    // What a stream reads to its end in small pieces, "<none>" when it did not open; closes it.
+    std::string Drain(VornFileStream* s)
     {
-        std::string out;
+        std::string out = s ? "" : "<none>";
         char piece[7];
         uint32_t n;
-        while ((n = VornFile::Read(s, sizeof piece, piece)) > 0) out.append(piece, n);
-        return out;
-    }
-    // What a stream opened by kind and name reads.
-    std::string Stream(uint32_t kind, const char* name)
-    {
-        VornFileStream* s = VornFile::Open(kind, name);
-        const std::string out = s ? ReadStream(s) : "<none>";
+        while (s && (n = VornFile::Read(s, sizeof piece, piece)) > 0) out.append(piece, n);
         VornFile::Close(s);
         return out;
     }
+    std::string Stream(uint32_t kind, const char* name) { return Drain(VornFile::Open(kind, name)); }
 };
 
 using PackTest = FileTest;
@@ -212,10 +207,7 @@ TEST_F(FileTest, StreamsStayInsideTheirEntry)
     EXPECT_TRUE(VornFile::Seek(s, 8, 1));
     EXPECT_EQ(VornFile::Write(s, 5, "WXYZ!"), 2u);   // never into the next entry
     VornFile::Close(s);
-    VornFileStream* c = VornFile::OpenFromPack("c.txt", "pack.bin");
-    ASSERT_NE(c, nullptr);
-    EXPECT_EQ(ReadStream(c), "CCCC");
-    VornFile::Close(c);
+    EXPECT_EQ(Drain(VornFile::OpenFromPack("c.txt", "pack.bin")), "CCCC");
     EXPECT_EQ(std::make_pair(0u, 0u), std::make_pair(VornFile::GetSize(nullptr), VornFile::Read(nullptr, 4, buffer)));
     VornFile::Close(nullptr);
 }
@@ -250,8 +242,7 @@ TEST_F(FileTest, PlainStreamsNeverGrowKeepTheirTimesAndOpenReadOnlyFiles)
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(VornFile::Write(s, 4, "nope"), 0u);
     EXPECT_TRUE(VornFile::Seek(s, 0, 1));
-    EXPECT_EQ(ReadStream(s), "read only");
-    VornFile::Close(s);
+    EXPECT_EQ(Drain(s), "read only");
     CloseHandle(reader);
     SetFileAttributesA("root\\data\\ro.bin", FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(ReadFile("root\\data\\ro.bin"), "read only");
@@ -315,7 +306,6 @@ TEST_F(FileTest, BadKindsAndOverlongNamesAreRefusedWithoutOverrunningPaths)
 
 TEST(PackFormatTest, Crc32IsTheStandardReflectedOne)
 {
-    EXPECT_EQ(VornFile::Crc32(reinterpret_cast<const uint8_t*>("abc"), 3), 0x352441C2u);
     EXPECT_EQ(VornFile::Crc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
     EXPECT_EQ(VornFile::Crc32(nullptr, 0), 0u);
     EXPECT_EQ(VornPackFormat::Crc32("DATA\\AKD2Y670.BIN", 17), VornPackFormat::Crc32("DATA\\1G1F7W2W.BIN", 17));
@@ -328,13 +318,12 @@ TEST(PackFormatTest, TheDirectoryMustFitTheFileAndThirtyTwoBitOffsets)
     VornPackFormat::WriteHeader(head, 2);
     EXPECT_TRUE(VornPackFormat::ReadHeader(head, 8 + 160, &count));
     EXPECT_EQ(count, 2u);
-    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 8 + 159, &count));
-    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 7, &count));
+    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 8 + 159, &count));   // shorter heads are the fuzz target's
+    head[0] = 'p';
+    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 8 + 160, &count));
     // A huge file does not make room for a directory past 4 GiB (count × 80 would wrap).
     VornPackFormat::WriteHeader(head, 60000000);
     EXPECT_FALSE(VornPackFormat::ReadHeader(head, 8ull << 30, &count));
-    head[0] = 'p';
-    EXPECT_FALSE(VornPackFormat::ReadHeader(head, 1000, &count));
 }
 
 // Which names are safe is the pack_directory fuzz target's check against an independent reading;
@@ -418,12 +407,7 @@ TEST_F(PackTest, AlteredDataIsRefusedByLoadButReadByAStream)
     pack[U32(pack, 8 + 72) + 3] = 'X';
     PutFile("p.bin", pack);
     EXPECT_EQ(FromPack("data\\save.dat"), "<none>");
-    VornFileStream* s = VornFile::OpenFromPack("data\\save.dat", "p.bin");
-    ASSERT_NE(s, nullptr);
-    char buffer[16] = {};
-    EXPECT_EQ(VornFile::Read(s, 16, buffer), 10u);
-    EXPECT_EQ(std::string(buffer, 10), "012X456789");
-    VornFile::Close(s);
+    EXPECT_EQ(Drain(VornFile::OpenFromPack("data\\save.dat", "p.bin")), "012X456789");
     EXPECT_TRUE(Has(CloseLog(), " {<BR>\r\n<B><FONT color=\"RED\">　　ファイルのCRCが一致しません</FONT></B><BR>\r\n} <BR>\r\n"));
 }
 

@@ -3,16 +3,13 @@
 #include "VornLog.h"
 #include "VornMemory.h"
 #include "VornSystem.h"
-#include <cstdio>
 #include <filesystem>
 
 void PutFile(const std::string& path, const std::string& bytes)
 {
     const size_t slash = path.find_last_of('\\');
     if (slash != std::string::npos) VornSystem::CreateDirectoryTree(path.substr(0, slash).c_str());
-    FILE* f = std::fopen(path.c_str(), "wb");
-    const bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ASSERT_TRUE(f && std::fclose(f) == 0 && ok) << path;
+    ASSERT_TRUE(vorntest::WriteFile(path, std::vector<unsigned char>(bytes.begin(), bytes.end()))) << path;
 }
 
 std::string Crlf(const std::string& text)

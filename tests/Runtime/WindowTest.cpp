@@ -256,8 +256,15 @@ TEST(Window, ChangeScreenSizeKeepsTheModeAndScalesFromTheVirtualScreen)
             surface->Release();
         }
         EXPECT_EQ(std::make_pair(800u, 600u), std::make_pair(backBuffer.Width, backBuffer.Height));
-        // The virtual screen stays 640x480.
+        // The virtual screen stays 640x480; with its scale turned off it maps one to one, and back.
+        uint32_t w = 0, h = 0;
+        Vorn::GetVirtualScreenSize(&w, &h);
+        EXPECT_EQ(std::make_tuple(640u, 480u, 80.0f, 60.0f), std::make_tuple(w, h, Vorn::VirtualScaleX(64.0f), Vorn::VirtualScaleY(48.0f)));
+        Vorn::SetVirtualScaleEnable(false);
+        EXPECT_EQ(std::make_pair(64.0f, 48.0f), std::make_pair(Vorn::VirtualScaleX(64.0f), Vorn::VirtualScaleY(48.0f)));
+        Vorn::SetVirtualScaleEnable(true);
         EXPECT_EQ(std::make_pair(80.0f, 60.0f), std::make_pair(Vorn::VirtualScaleX(64.0f), Vorn::VirtualScaleY(48.0f)));
+        Vorn::GetScreenInfo(nullptr, nullptr, nullptr);   // every pointer is optional
         EndRun();
         Vorn::Finalize();
     }));

@@ -4,18 +4,13 @@
 
 namespace vorntest {
 
-static LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
 HWND CreateTestWindow(int width, int height, const char* title)
 {
     static bool registered = false;
     HINSTANCE inst = GetModuleHandleA(nullptr);
     if (!registered) {
         WNDCLASSA wc = {};
-        wc.lpfnWndProc = TestWindowProc;
+        wc.lpfnWndProc = DefWindowProcA;
         wc.hInstance = inst;
         wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
         wc.lpszClassName = "VornTestWindow";
@@ -197,17 +192,9 @@ void DeviceTest::SetUp()
     ASSERT_NE(window_, nullptr);
     d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d_, nullptr);
-    D3DPRESENT_PARAMETERS pp = {};
-    pp.BackBufferWidth = kWidth;
-    pp.BackBufferHeight = kHeight;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.hDeviceWindow = window_;
-    pp.Windowed = TRUE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-    pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    // Windowed, one X8R8G8B8 back buffer discarded at each present, D24S8 depth, no vertical sync.
+    D3DPRESENT_PARAMETERS pp = {kWidth, kHeight, D3DFMT_X8R8G8B8, 1, D3DMULTISAMPLE_NONE, 0, D3DSWAPEFFECT_DISCARD, window_, TRUE,
+                                TRUE, D3DFMT_D24S8, 0, 0, D3DPRESENT_INTERVAL_IMMEDIATE};
     HRESULT hr = d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_,
                                     D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device_);
     ASSERT_TRUE(SUCCEEDED(hr)) << "CreateDevice failed: 0x" << std::hex << hr;

@@ -10,6 +10,7 @@
 #include "VornLZSS.h"
 #include "VornLog.h"
 #include "VornMemory.h"
+#include "VornSystem.h"
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -83,10 +84,9 @@ public:
     std::string Text()
     {
         VornLog::Close();
-        std::string raw = ReadFile(base_ + ".html"), out;
-        for (char c : raw)
-            if (c != '\r') out += c;
-        return out;
+        std::string text = ReadFile(base_ + ".html");
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
     }
     int Count(const std::string& piece) { return CountIn(Text(), piece); }
 
@@ -147,26 +147,19 @@ inline std::string TestFolder()
     return folder;
 }
 
-inline void MakeFolders(const std::string& path)
-{
-    for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
-        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-    CreateDirectoryA(path.c_str(), nullptr);
-}
-
 // The test's own folder made the file system's root: the loose files under root\, the packed ones in
 // pack.bin (names relative, "texture\\a.bmp"). Gives the folder.
 using Files = std::vector<std::pair<std::string, std::vector<unsigned char>>>;
 inline std::string UseFiles(const Files& loose, const Files& packed = {})
 {
     const std::string folder = TestFolder();
-    MakeFolders(folder + "\\root");
-    MakeFolders(folder + "\\packsrc");
+    VornSystem::CreateDirectoryTree((folder + "\\root").c_str());
+    VornSystem::CreateDirectoryTree((folder + "\\packsrc").c_str());
     const std::pair<const Files*, const char*> sets[] = {{&loose, "\\root\\"}, {&packed, "\\packsrc\\"}};
     for (const auto& set : sets)
         for (const auto& file : *set.first) {
             const std::string path = folder + set.second + file.first;
-            MakeFolders(path.substr(0, path.rfind('\\')));
+            VornSystem::CreateDirectoryTree(path.substr(0, path.rfind('\\')).c_str());
             EXPECT_TRUE(WriteFile(path, file.second)) << path;
         }
     EXPECT_TRUE(packed.empty() || VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
