@@ -66,13 +66,8 @@ VornFontSpriteHandle FromBytes(const std::vector<uint8_t>& bytes, uint32_t size 
 // The pixels of a glyph sheet (A8R8G8B8 or a 16-bit format with alpha) as words, rows of width.
 std::vector<uint32_t> SheetPixels(VornTextureHandle sheet, uint32_t* width, uint32_t* height)
 {
-    std::vector<uint32_t> out;
-    if (VornTexture::GetFormat(sheet) == D3DFMT_A8R8G8B8) {
-        out = fonttest::ReadTexture<uint32_t>(sheet, width);
-    } else {
-        const std::vector<uint16_t> words = fonttest::ReadTexture<uint16_t>(sheet, width);
-        out.assign(words.begin(), words.end());
-    }
+    const std::vector<uint32_t> out = VornTexture::GetFormat(sheet) == D3DFMT_A8R8G8B8 ? ReadTexture<uint32_t>(sheet, width)
+                                                                                   : ReadTexture<uint16_t, uint32_t>(sheet, width);
     *height = *width ? static_cast<uint32_t>(out.size()) / *width : 0;
     return out;
 }
