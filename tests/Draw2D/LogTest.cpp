@@ -51,8 +51,8 @@ TEST_F(Draw2D, SpriteCreateNestsItsBatchLines)
 
 TEST_F(Draw2D, FullSpriteAndPrimitiveTables)
 {
-    // Every sprite takes a batch: 64 sprites fill both tables.
-    for (uint32_t i = 0; i < VORN_DEFAULT_TABLE_SIZE; ++i) ASSERT_EQ(i, VornSprite::Create(3, 0, false));
+    // Every sprite takes a batch: 64 sprites fill both tables (the default size of every table).
+    for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(i, VornSprite::Create(3, 0, false));
     LogCapture log;
     EXPECT_EQ(std::vector<uint32_t>(2, VORN_INVALID_HANDLE), (std::vector<uint32_t>{VornSprite::Create(3, 0, false), VornPrimitive::Create(3, 0, false)}));
     VornSprite::Finalize();
