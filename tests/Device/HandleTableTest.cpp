@@ -23,7 +23,7 @@ std::vector<int> g_destroyed;
 void DestroyNamed(NamedRecord& r) { g_destroyed.push_back(r.object); }
 void DestroyPlain(PlainRecord& r) { g_destroyed.push_back(r.object); }
 
-// A table of max records (0 = the default), started; a record with an object and a name.
+// A table of max records, started; a record with an object and a name.
 class HandleTable : public ::testing::Test {
 protected:
     void SetUp() override
@@ -52,14 +52,8 @@ protected:
 
 TEST_F(HandleTable, AllocCountsAndReleaseTakeTheLowestFreeRecord)
 {
+    // (The default of 64 records is met by the 2D classes' full tables.)
     EXPECT_EQ(VORN_INVALID_HANDLE, table_.AllocRecord());   // no table yet
-    Start(0);
-    for (uint32_t i = 0; i < 64; ++i) EXPECT_EQ(i, table_.AllocRecord());
-    EXPECT_EQ(VORN_INVALID_HANDLE, table_.AllocRecord());
-    table_.Finalize();
-    EXPECT_FALSE(table_.IsInitialized());
-    g_destroyed.clear();
-
     Start(4);
     for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(i, Take(10 + i, std::string(1, 'a' + i).c_str()));
     table_.AddRef(1);
@@ -82,7 +76,7 @@ TEST_F(HandleTable, AllocCountsAndReleaseTakeTheLowestFreeRecord)
     EXPECT_EQ(std::make_pair(-1, -1), std::make_pair(table_.GetField(1u, &NamedRecord::object, -1),
                                                      table_.GetField(VORN_INVALID_HANDLE, &NamedRecord::object, -1)));
     table_.Finalize();
-    EXPECT_EQ(-1, table_.GetField(0u, &NamedRecord::object, -1));
+    EXPECT_EQ(std::make_pair(false, -1), std::make_pair(table_.IsInitialized(), table_.GetField(0u, &NamedRecord::object, -1)));
 
     // Records without a count are destroyed by their first release.
     VornHandleTable<PlainRecord> plain(DestroyPlain, nullptr);

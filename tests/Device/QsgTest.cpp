@@ -51,7 +51,7 @@ protected:
     void ExpectRefused(const Bytes& archive, const char* entry = "img")
     {
         const char* error = LoadBytes(archive, entry);
-        ASSERT_NE(nullptr, error);
+        ASSERT_NE(nullptr, error) << "entry " << entry;
         EXPECT_STREQ("Can't Load QSG File", error);
         EXPECT_EQ(std::make_tuple(nullptr, 0u), std::make_tuple(loader_.GetData(), loader_.GetDataSize()));
     }
@@ -157,7 +157,7 @@ TEST_F(Qsg, PackedEntriesDecodeOverlappingCopiesAndTheZeroWindow)
     EXPECT_EQ(0x41414141u, Get32(Pixels(loader_)));
 }
 
-TEST_F(Qsg, LookupLowersTheWantedNameAndTheFirstDuplicateWins)
+TEST_F(Qsg, LookupLowersTheWantedNameTheFirstDuplicateWinsAndNamesCompareOverSixteenBytes)
 {
     Archive archive;
     archive.Add("Caps", 1, 1, 1, Bytes{1, 1, 1, 1})
@@ -174,19 +174,14 @@ TEST_F(Qsg, LookupLowersTheWantedNameAndTheFirstDuplicateWins)
     uint32_t width = 0, height = 0, format = 9;
     EXPECT_EQ(4u, VornQsgLoader::ReadEntryFrom(source, "Caps", &width, &height, nullptr, &format));
     EXPECT_EQ(std::make_tuple(1u, 1u), std::make_tuple(width, format));
-}
 
-TEST_F(Qsg, NamesCompareOverAtMostSixteenBytes)
-{
-    Archive archive;
-    archive.Add("sixteen_letters_", 1, 1, 1, Bytes{9, 9, 9, 9});   // fills the field, no NUL
-    ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "sixteen_letters_"));
+    // Names compare over at most 16 bytes: a stored name may fill its field without a NUL; a
+    // longer or shorter wanted name, and none, find nothing.
+    const Bytes sixteen = Archive().Add("sixteen_letters_", 1, 1, 1, Bytes{9, 9, 9, 9}).bytes;
+    ASSERT_EQ(nullptr, LoadBytes(sixteen, "sixteen_letters_"));
     EXPECT_EQ(0x09090909u, Get32(Pixels(loader_)));
-    ExpectRefused(archive.bytes, "sixteen_letters_x");   // longer than any stored name
-    ExpectRefused(archive.bytes, "sixteen_letters");
-    const std::string huge(1000, 'a');
-    ExpectRefused(archive.bytes, huge.c_str());
-    ExpectRefused(archive.bytes, "");
+    for (const std::string& name : {std::string("sixteen_letters_x"), std::string("sixteen_letters"), std::string(1000, 'a'), std::string()})
+        ExpectRefused(sixteen, name.c_str());
 }
 
 TEST_F(Qsg, MalformedArchivesAndHugeSizesAreRefusedWithoutReadingPastTheirEnd)

@@ -1,6 +1,7 @@
 // VornTexture and VornSurface on the engine's device: name sharing, every kind of creation with its
 // log line, pixels, drawing, copies, depth testing and device resets.
 #include "EngineFixture.h"
+#include "TextureRead.h"
 #include "VornSurface.h"
 #include "VornTexture.h"
 
@@ -8,31 +9,11 @@ using namespace vorntest;
 
 namespace {
 
-std::vector<uint32_t> Pattern(int width, int height)
-{
-    std::vector<uint32_t> px(static_cast<size_t>(width) * height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            px[static_cast<size_t>(y) * width + x] = static_cast<uint32_t>((x * 16) << 16 | (y * 16) << 8 | (x ^ y) * 8);
-    return px;
-}
 std::vector<uint32_t> Solid(int width, int height, uint32_t rgb) { return std::vector<uint32_t>(size_t(width) * height, rgb); }
 
 VornTextureHandle FromBmp(const std::vector<unsigned char>& bmp, uint32_t format, D3DCOLOR key = 0)
 {
     return VornTexture::LoadFromMemory(bmp.data(), static_cast<uint32_t>(bmp.size()), format, key);
-}
-
-// The pixel at (x, y) of a lockable texture of 2 or 4 bytes a pixel; 0xDEADBEEF when it cannot be locked.
-uint32_t TexturePixel(VornTextureHandle h, uint32_t x, uint32_t y, uint32_t bytes = 4)
-{
-    void* bits = nullptr;
-    int32_t pitch = 0;
-    if (!VornTexture::Lock(h, &bits, &pitch, nullptr, nullptr, nullptr)) return 0xDEADBEEF;
-    uint32_t v = 0;
-    memcpy(&v, static_cast<const uint8_t*>(bits) + y * pitch + x * bytes, bytes);
-    VornTexture::Unlock(h);
-    return v;
 }
 
 // The RGB of a surface's pixel: render targets through a system-memory copy, others locked.
@@ -108,7 +89,7 @@ protected:
 
 TEST_F(Texture, EveryCreationWritesItsWholeLineAndAPackOnlyNameIsSharedByCount)
 {
-    const auto bmp = MakeBmp(4, 2, Pattern(4, 2)), bmp8 = MakeBmp(8, 4, Pattern(8, 4));
+    const auto bmp = PatternBmp(4, 2), bmp8 = PatternBmp(8, 4);
     const std::string folder = UseFiles({{"texture\\loose.bmp", bmp8}}, {{"texture\\packed.bmp", bmp8}});
     const std::string argb = Vorn3D::GetFormatName(D3DFMT_A8R8G8B8), xrgb = Vorn3D::GetFormatName(D3DFMT_X8R8G8B8);
     const std::string ok = Green("Success") + "<BR>\n";
@@ -157,7 +138,7 @@ TEST_F(Texture, FullTablesRefuseTheNextRecordWithTheirLinesAndLeaveTheFirst)
     ASSERT_EQ(0u, VornSurface::Create(8, 8, 0));
     IDirect3DTexture9* object = VornTexture::GetTexture(a);
     LogCapture log;
-    for (uint32_t refused : {VornTexture::CreateRenderTarget(16, 16, 0), VornTexture::Create(16, 16, 0), FromBmp(MakeBmp(2, 2, Pattern(2, 2)), 0),
+    for (uint32_t refused : {VornTexture::CreateRenderTarget(16, 16, 0), VornTexture::Create(16, 16, 0), FromBmp(PatternBmp(2, 2), 0),
                              VornSurface::CreateRenderTarget(8, 8, 0), VornSurface::GetBackBuffer()})
         EXPECT_EQ(VORN_INVALID_HANDLE, refused);
     EXPECT_EQ(std::make_pair(object, 1u), std::make_pair(VornTexture::GetTexture(a), VornTexture::GetRefCount(a)));
@@ -168,7 +149,7 @@ TEST_F(Texture, FullTablesRefuseTheNextRecordWithTheirLinesAndLeaveTheFirst)
 
 TEST_F(Texture, BrokenImagesAreRefusedAndGiveTheirRecordsBack)
 {
-    const auto bmp = MakeBmp(20, 12, Pattern(20, 12));
+    const auto bmp = PatternBmp(20, 12);
     const VornTextureHandle h = VornTexture::CreateFromPack(bmp.data(), static_cast<uint32_t>(bmp.size()),
                                                             VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8, 0);
     ASSERT_NE(VORN_INVALID_HANDLE, h);
@@ -203,8 +184,10 @@ TEST_F(Texture, QsgEntriesAreSharedUnderArchiveAndEntryName)
     LogCapture log;
     ASSERT_EQ(a, VornTexture::CreateFromQSG("tiles.qsg", "Tile", 0));
     EXPECT_EQ(2u, VornTexture::GetRefCount(a));
+    uint32_t w = 0;
+    const std::vector<uint32_t> texels = ReadTexture<uint32_t>(a, &w);
     EXPECT_EQ((std::vector<uint32_t>{0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0x80FFFFFF}),
-              (std::vector<uint32_t>{TexturePixel(a, 0, 0), TexturePixel(a, 1, 0), TexturePixel(a, 0, 1), TexturePixel(a, 1, 1)}));
+              (std::vector<uint32_t>{texels.at(0), texels.at(1), texels.at(w), texels.at(w + 1)}));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::CreateFromQSG("tiles.qsg", "none", 0));
     EXPECT_TRUE(HasAll(log.Text(), {Blue("VornTexture::CreateFromQSG") + ": [ tiles.qsg / Tile ] : [ No." + std::to_string(a) +
                                         " ] : Already Existed : " + Green("Success"),
@@ -227,9 +210,9 @@ TEST_F(Texture, ColorFillWritesEachListedFormatAndNothingElse)
         ASSERT_NE(VORN_INVALID_HANDLE, h);
         ASSERT_EQ(c.format, VornTexture::GetFormat(h));
         VornTexture::ColorFill(h, c.argb);
-        for (uint32_t y = 0; y < VornTexture::GetHeight(h); ++y)
-            for (uint32_t x = 0; x < VornTexture::GetWidth(h); ++x)
-                ASSERT_EQ(c.expected, TexturePixel(h, x, y, c.format == D3DFMT_A8R8G8B8 ? 4 : 2)) << "pixel " << x << ", " << y;
+        const std::vector<uint32_t> texels = c.format == D3DFMT_A8R8G8B8 ? ReadTexture<uint32_t>(h) : ReadTexture<uint16_t, uint32_t>(h);
+        ASSERT_EQ(size_t(VornTexture::GetWidth(h)) * VornTexture::GetHeight(h), texels.size());
+        EXPECT_EQ(std::vector<uint32_t>(texels.size(), c.expected), texels);
         D3DFORMAT format = D3DFMT_UNKNOWN;
         ASSERT_TRUE(VornTexture::Lock(h, nullptr, nullptr, &format, nullptr, nullptr));
         EXPECT_EQ(std::make_pair(false, c.format), std::make_pair(VornTexture::Lock(h, nullptr, nullptr, nullptr, nullptr, nullptr),
@@ -255,8 +238,7 @@ TEST_F(Texture, ColorFillWritesEachListedFormatAndNothingElse)
 
 TEST_F(Texture, OneToOnePointDrawsCopyTheImageAndTheColourKeyClearsPureGreen)
 {
-    const auto px = Pattern(16, 16);
-    const VornTextureHandle h = FromBmp(MakeBmp(16, 16, px), VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8);
+    const VornTextureHandle h = FromBmp(PatternBmp(16, 16), VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8);
     std::vector<uint32_t> keyed(8 * 8, 0x0000FF00);   // a green frame around a blue centre
     for (int y = 2; y < 6; ++y)
         for (int x = 2; x < 6; ++x) keyed[y * 8 + x] = 0x000000FF;
@@ -273,7 +255,7 @@ TEST_F(Texture, OneToOnePointDrawsCopyTheImageAndTheColourKeyClearsPureGreen)
         DrawTexture(k, 100, 100, 8, 8);
     });
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) ASSERT_EQ(px[y * 16 + x], frame_.Rgb(40 + x, 30 + y)) << x << ", " << y;
+        for (int x = 0; x < 16; ++x) ASSERT_EQ(PatternPixel(x, y), frame_.Rgb(40 + x, 30 + y)) << x << ", " << y;
     EXPECT_EQ(std::make_tuple(0u, 0u, 0u), std::make_tuple(frame_.Rgb(39, 30), frame_.Rgb(56, 45), frame_.Rgb(40, 46)));
     // The keyed texture: nearly green stays, green lets the red background show.
     EXPECT_EQ(std::make_tuple(0x00FE00u, 0xFF0000u, 0x0000FFu), std::make_tuple(frame_.Rgb(100, 100), frame_.Rgb(101, 100),
@@ -301,7 +283,7 @@ TEST_F(Texture, RenderTargetsAreMadeAgainAfterAResetAndManagedTexturesStay)
     ASSERT_TRUE(SUCCEEDED(VornTexture::GetTexture(target)->GetLevelDesc(0, &desc)));
     EXPECT_EQ(std::make_tuple(64u, 32u, 64u, 32u, DWORD(D3DUSAGE_RENDERTARGET)),
               std::make_tuple(VornTexture::GetWidth(target), VornTexture::GetHeight(target), desc.Width, desc.Height, desc.Usage));
-    EXPECT_EQ(std::make_pair(managedObject, 0xFF123456u), std::make_pair(VornTexture::GetTexture(managed), TexturePixel(managed, 0, 0)));
+    EXPECT_EQ(std::make_pair(managedObject, 0xFF123456u), std::make_pair(VornTexture::GetTexture(managed), ReadTexture<uint32_t>(managed).at(0)));
     // The new target draws: clear it through the engine and read it back.
     ASSERT_TRUE(Vorn3D::SetRenderTargetTexture(target));
     ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0, nullptr));
@@ -343,7 +325,7 @@ TEST_F(Texture, StretchCopyRenderTargetsAndDcsReportFailureAsFalse)
     ASSERT_NE(nullptr, dc);
     EXPECT_TRUE(SetPixel(dc, 3, 2, RGB(10, 20, 30)) != static_cast<COLORREF>(-1));
     VornTexture::ReleaseDC(managed, dc);
-    EXPECT_EQ(std::make_pair(0x0A141Eu, static_cast<HDC>(nullptr)), std::make_pair(TexturePixel(managed, 3, 2) & 0xFFFFFFu, VornTexture::GetDC(VORN_INVALID_HANDLE)));
+    EXPECT_EQ(std::make_pair(0x0A141Eu, static_cast<HDC>(nullptr)), std::make_pair(ReadTexture<uint32_t>(managed).at(2 * 16 + 3) & 0xFFFFFFu, VornTexture::GetDC(VORN_INVALID_HANDLE)));
     VornTexture::ReleaseDC(managed, nullptr);
 }
 

@@ -3,6 +3,7 @@
 // system, the font and font-sprite tables and a 24-pixel "ＭＳ ゴシック" font drawing into the back buffer.
 #pragma once
 #include "EngineFixture.h"
+#include "TextureRead.h"
 #include "VornFont.h"
 #include "VornFontSprite.h"
 #include "VornLine.h"
@@ -173,14 +174,6 @@ protected:
         Draw2D::TearDown();
     }
 
-    // The RGB values found in [x0,x1)x[y0,y1) of the last frame.
-    std::set<uint32_t> Colours(int x0, int y0, int x1, int y1) const
-    {
-        std::set<uint32_t> out;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x) out.insert(frame_.Rgb(x, y));
-        return out;
-    }
     // Pixels in [x0,x1)x[y0,y1) of the last frame that are not black.
     int Ink(int x0, int y0, int x1, int y1) const
     {
@@ -199,23 +192,5 @@ protected:
 };
 
 inline bool FontTest::fontReady_;
-
-// The pixels of a locked texture as 32-bit words (A8R8G8B8) or 16-bit words.
-template <typename Pixel>
-std::vector<Pixel> ReadTexture(VornTextureHandle t, uint32_t* width = nullptr)
-{
-    void* bits = nullptr;
-    int32_t pitch = 0;
-    uint32_t w = 0, h = 0;
-    std::vector<Pixel> out;
-    if (!VornTexture::Lock(t, &bits, &pitch, nullptr, &w, &h)) return out;
-    for (uint32_t y = 0; y < h; ++y) {
-        const Pixel* row = reinterpret_cast<const Pixel*>(static_cast<uint8_t*>(bits) + y * pitch);
-        out.insert(out.end(), row, row + w);
-    }
-    VornTexture::Unlock(t);
-    if (width) *width = w;
-    return out;
-}
 
 }  // namespace fonttest

@@ -166,7 +166,7 @@ TEST_F(FontTest, AntialiasedTextWritesTheBlackBoxWithCoverageAlpha)
     const uint32_t pitch = (bytes / gm.gmBlackBoxY) & ~3u;
 
     uint32_t width = 0;
-    const std::vector<uint32_t> pixels = fonttest::ReadTexture<uint32_t>(t, &width);
+    const std::vector<uint32_t> pixels = ReadTexture<uint32_t>(t, &width);
     ASSERT_EQ(64u * 64u, pixels.size());
     const uint8_t* table = VornFont::GetCoverageTable();
     int partial = 0, opaque = 0;
@@ -206,7 +206,9 @@ TEST_F(FontTest, AntialiasedTextIntoTheBackBufferIsThePlainText)
     VornFont::End(font_);
     ASSERT_TRUE(Frame());
     EXPECT_GT(a, 150u);
-    EXPECT_EQ((std::set<uint32_t>{0, 0x40C080}), Colours(0, 0, 256, 80));
+    // Exactly the two colours above y 80, nothing below.
+    const int ink = frame_.Count(0, 0, 256, 80, 0x40C080);
+    EXPECT_TRUE(ink < 256 * 80 && ink + frame_.Count(0, 0, 256, 80, 0) == 256 * 80) << ink;
     EXPECT_EQ(std::make_pair(true, 0), std::make_pair(frame_.Count(0, 0, 256, 40, 0x40C080) > 200, Ink(0, 80, 256, 256)));
     for (int y = 0; y < 80; ++y)
         for (int x = 0; x < 256; ++x) ASSERT_EQ(frame_.Rgb(x, y), antialiased.Rgb(x, y)) << x << "," << y;
@@ -223,12 +225,12 @@ TEST_F(FontTest, SixteenBitFormatsGetTheirOwnPixelsAnd4444TakesCoverageNibbles)
         const VornTextureHandle t = ExactTexture(c.format, 32, 0xFF204060);
         if (t == kNone) continue;
         ++tried;
-        const uint16_t fill = fonttest::ReadTexture<uint16_t>(t).at(0);
+        const uint16_t fill = ReadTexture<uint16_t>(t).at(0);
         VornFont::SetDestination(font_, t);
         VornFont::Begin(font_);
         VornFont::DrawChar(font_, 2, 2, 0x80FF8040, 'W');
         VornFont::End(font_);
-        std::vector<uint16_t> pixels = fonttest::ReadTexture<uint16_t>(t);
+        std::vector<uint16_t> pixels = ReadTexture<uint16_t>(t);
         // Ink in the colour, and every other pixel as it was.
         EXPECT_EQ((std::set<uint16_t>{fill, c.pixel}), std::set<uint16_t>(pixels.begin(), pixels.end()))
             << Vorn3D::GetFormatName(c.format);
@@ -237,7 +239,7 @@ TEST_F(FontTest, SixteenBitFormatsGetTheirOwnPixelsAnd4444TakesCoverageNibbles)
             VornFont::Begin(font_);
             VornFont::DrawTextAntialias(font_, 2, 2, 0xFFFF8040, "W");
             VornFont::End(font_);
-            pixels = fonttest::ReadTexture<uint16_t>(t);
+            pixels = ReadTexture<uint16_t>(t);
             std::set<uint16_t> alphas;
             for (uint16_t p : pixels) {
                 if (p == 0xFFFF) continue;   // outside the black box
@@ -272,7 +274,7 @@ TEST_F(FontTest, GlyphsWithoutInkAndALockedDestinationLeaveTheTargetUntouched)
     VornFont::DrawChar(font_, 2, 2, 0xFFFFFFFF, 'W');
     VornTexture::Unlock(t);
     EXPECT_GT(VornFont::GetTextWidth(font_, "W"), 0u);
-    for (uint32_t p : fonttest::ReadTexture<uint32_t>(t)) ASSERT_EQ(0xFF808080u, p);
+    for (uint32_t p : ReadTexture<uint32_t>(t)) ASSERT_EQ(0xFF808080u, p);
     VornFont::SetDestination(font_, kNone);
     VornTexture::Release(t);
 

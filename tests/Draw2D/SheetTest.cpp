@@ -1,22 +1,12 @@
 // VornSheet: the pieces an image is cut into, pixels drawn across their seams, sharing by name and
 // what a failed or partial creation leaves.
 #include "Draw2DFixture.h"
+#include "TextureRead.h"
 #include "VornSheet.h"
 
 using namespace draw2dtest;
 
 namespace {
-
-// Every pixel of the test images differs from its neighbours and survives X8R8G8B8 exactly.
-uint32_t Pixel(int x, int y) { return (x & 0xFF) << 16 | (y & 0xFF) << 8 | ((x >> 8) * 64 + (y >> 8) * 16 + 8); }
-
-std::vector<unsigned char> Image(int w, int h)
-{
-    std::vector<uint32_t> pixels;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) pixels.push_back(Pixel(x, y));
-    return vorntest::MakeBmp(w, h, pixels);
-}
 
 constexpr VornFormatKind kExact = VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8;
 
@@ -70,7 +60,7 @@ TEST_F(Sheet, ImagesAreCutIntoPiecesOfAtMost256)
     };
     for (const auto& c : cases) {
         LogCapture log;
-        const VornSheetHandle s = FromMemory(Image(c.w, c.h));
+        const VornSheetHandle s = FromMemory(PatternBmp(c.w, c.h));
         ASSERT_NE(VORN_INVALID_HANDLE, s);
         const std::string text = log.Text();
         EXPECT_TRUE(vorntest::InOrder(text, c.lines));
@@ -88,20 +78,20 @@ TEST_F(Sheet, ImagesAreCutIntoPiecesOfAtMost256)
 TEST_F(Sheet, DrawScaleAndRotateShowTheSourcePixelForPixel)
 {
     UseTextures();
-    const VornSheetHandle s = FromMemory(Image(300, 280));
+    const VornSheetHandle s = FromMemory(PatternBmp(300, 280));
     ASSERT_NE(VORN_INVALID_HANDLE, s);
     const struct {
         const char* form;
         int64_t (*want)(int x, int y);
     } forms[] = {
-        {"Draw (10, 20)", [](int x, int y) -> int64_t { return x >= 10 && y >= 20 ? Pixel(x - 10, y - 20) : 0; }},
+        {"Draw (10, 20)", [](int x, int y) -> int64_t { return x >= 10 && y >= 20 ? PatternPixel(x - 10, y - 20) : 0; }},
         {"Draw (-150, -150)",
-         [](int x, int y) -> int64_t { return x < 150 && y < 130 ? Pixel(x + 150, y + 150) : 0; }},
+         [](int x, int y) -> int64_t { return x < 150 && y < 130 ? PatternPixel(x + 150, y + 150) : 0; }},
         // Twice the size about the image's centre (128, 128): even pixels fall inside one texel.
         {"DrawScale 2",
-         [](int x, int y) -> int64_t { return x % 2 == 0 && y % 2 == 0 ? int64_t(Pixel(150 + (x - 128) / 2, 140 + (y - 128) / 2)) : -1; }},
+         [](int x, int y) -> int64_t { return x % 2 == 0 && y % 2 == 0 ? int64_t(PatternPixel(150 + (x - 128) / 2, 140 + (y - 128) / 2)) : -1; }},
         // A quarter turn clockwise about (128, 128): right of the centre goes below it.
-        {"DrawRotate 16384", [](int x, int y) -> int64_t { return Pixel(y + 22, 267 - x); }},
+        {"DrawRotate 16384", [](int x, int y) -> int64_t { return PatternPixel(y + 22, 267 - x); }},
     };
     for (int i = 0; i < 4; ++i) {
         if (i > 0) ASSERT_TRUE(NewScene());
@@ -119,9 +109,9 @@ TEST_F(Sheet, DrawScaleAndRotateShowTheSourcePixelForPixel)
 
 TEST_F(Sheet, TheSameFileOrEntryIsSharedAndKeepsItsFirstColourKey)
 {
-    UseFiles({{"texture\\pic.bmp", Image(20, 10)}, {"texture\\tiles.qsg", TileArchive()}});
+    UseFiles({{"texture\\pic.bmp", PatternBmp(20, 10)}, {"texture\\tiles.qsg", TileArchive()}});
 
-    const VornSheetHandle a = VornSheet::CreateFromFile("pic.bmp", kExact, 0xFF000000 | Pixel(0, 0));
+    const VornSheetHandle a = VornSheet::CreateFromFile("pic.bmp", kExact, 0xFF000000 | PatternPixel(0, 0));
     ASSERT_NE(VORN_INVALID_HANDLE, a);
     EXPECT_TRUE(a == VornSheet::CreateFromFile("pic.bmp", VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8, 0) &&
                 VornSheet::GetRefCount(a) == 2);
@@ -134,7 +124,7 @@ TEST_F(Sheet, TheSameFileOrEntryIsSharedAndKeepsItsFirstColourKey)
     Vorn3D::SetAlphaEnable(true);
     VornSheet::Draw(a, 0, 0, 0xFFFFFFFF);
     ASSERT_TRUE(Frame());
-    EXPECT_TRUE(frame_.Rgb(0, 0) == 0 && frame_.Rgb(1, 0) == Pixel(1, 0));
+    EXPECT_TRUE(frame_.Rgb(0, 0) == 0 && frame_.Rgb(1, 0) == PatternPixel(1, 0));
     VornSheet::Release(a);
     EXPECT_EQ(20u, VornSheet::GetWidth(a));
     VornSheet::Release(a);
@@ -152,11 +142,11 @@ TEST_F(Sheet, FailuresKeepNothingAndPiecesWithoutTexturesAreSkipped)
     EXPECT_EQ(std::make_pair(VORN_INVALID_HANDLE, VORN_INVALID_HANDLE), std::make_pair(VornSheet::CreateFromMemory(junk, sizeof junk, kExact, 0),
                                                                                    VornSheet::CreateFromFile("missing.bmp", kExact, 0)));
     const std::vector<void*> area = FillWorkArea();   // no room for the pieces: all made is freed
-    EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(Image(300, 280)));
+    EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(PatternBmp(300, 280)));
     for (void* block : area) VornMemory::FreeQuiet(block);
-    const VornSheetHandle small[3] = {FromMemory(Image(2, 2)), FromMemory(Image(2, 2)), FromMemory(Image(2, 2))};
+    const VornSheetHandle small[3] = {FromMemory(PatternBmp(2, 2)), FromMemory(PatternBmp(2, 2)), FromMemory(PatternBmp(2, 2))};
     EXPECT_EQ(0u, small[0]);   // the refused creations gave their records back
-    EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(Image(2, 2)));
+    EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(PatternBmp(2, 2)));
     for (VornSheetHandle s : small) VornSheet::Release(s);
 
     // Two textures left: pieces 0 and 1 get them, 2 and 3 go without.
@@ -164,12 +154,12 @@ TEST_F(Sheet, FailuresKeepNothingAndPiecesWithoutTexturesAreSkipped)
     for (VornTextureHandle t; (t = VornTexture::Create(1, 1, kExact)) != VORN_INVALID_HANDLE;) hog.push_back(t);
     ASSERT_GE(hog.size(), 2u);
     for (int i = 0; i < 2; ++i, hog.pop_back()) VornTexture::Release(hog.back());
-    const VornSheetHandle s = FromMemory(Image(300, 280));
+    const VornSheetHandle s = FromMemory(PatternBmp(300, 280));
     ASSERT_NE(VORN_INVALID_HANDLE, s);
     UseTextures();
     VornSheet::Draw(s, -150, -150, 0xFFFFFFFF);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(std::make_tuple(Pixel(200, 200), Pixel(270, 200), 0u, 0u),
+    EXPECT_EQ(std::make_tuple(PatternPixel(200, 200), PatternPixel(270, 200), 0u, 0u),
               std::make_tuple(frame_.Rgb(50, 50), frame_.Rgb(120, 50), frame_.Rgb(50, 120), frame_.Rgb(120, 120)));
     for (VornTextureHandle t : hog) VornTexture::Release(t);
     VornSheet::Finalize();
