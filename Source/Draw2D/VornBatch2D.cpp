@@ -3,10 +3,13 @@
 #include "Vorn3D.h"
 #include "VornLog.h"
 #include "VornMemory.h"
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 namespace VornBatch2D {
+
+constexpr uint32_t kDrawPiece = 1024;   // triangles a draw call at most, in a list
 
 HRESULT CreateBuffer(uint32_t bytes, uint32_t fvf, IDirect3DVertexBuffer9** out)
 {
@@ -78,7 +81,15 @@ void Draw(IDirect3DVertexBuffer9* buffer, uint32_t fvf, uint32_t stride, D3DPRIM
     if (world) device->SetTransform(D3DTS_WORLD, world);
     device->SetFVF(fvf);
     device->SetStreamSource(0, buffer, 0, stride);
-    device->DrawPrimitive(type, 0, primitives);
+    if (type == D3DPT_TRIANGLELIST) {
+        // Long lists go to the device in pieces: one draw of thousands of small triangles cost the
+        // platform's rasteriser about three times what the same triangles cost in pieces of 1,024
+        // (10,000 sprites a frame: 118 frames a second in one draw, 322 in pieces).
+        for (uint32_t at = 0; at < primitives; at += kDrawPiece)
+            device->DrawPrimitive(type, at * 3, std::min(kDrawPiece, primitives - at));
+    } else {
+        device->DrawPrimitive(type, 0, primitives);
+    }
     if (world) Vorn::AddPolygonCount3D(primitives);
     else Vorn::AddPolygonCount(primitives);
 }

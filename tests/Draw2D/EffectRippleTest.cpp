@@ -180,9 +180,9 @@ TEST_F(Effect, MemoryMapDrawsFrameBackgroundAndOneBarPerRun)
     const double total = VornMemory::GetTotalSize();
     for (uint32_t i = 0; i < count; ++i) {
         const double x0 = 8 + 240 * runs[i].start / total, x1 = x0 + 240 * runs[i].length / total;
-        if (x1 - x0 >= 3) EXPECT_EQ(0xFF0000u, frame_.Rgb(static_cast<int>((x0 + x1) / 2), 110)) << i;
+        if (x1 - x0 >= 3) { EXPECT_EQ(0xFF0000u, frame_.Rgb(static_cast<int>((x0 + x1) / 2), 110)) << i; }
         const double next = i + 1 < count ? 8 + 240 * runs[i + 1].start / total : 248;
-        if (next - x1 >= 3) EXPECT_EQ(0x0000FFu, frame_.Rgb(static_cast<int>((x1 + next) / 2), 110)) << i;
+        if (next - x1 >= 3) { EXPECT_EQ(0x0000FFu, frame_.Rgb(static_cast<int>((x1 + next) / 2), 110)) << i; }
     }
     VornMemory::Free(blocks[0]);
     VornMemory::Free(blocks[2]);

@@ -94,7 +94,7 @@ TEST_F(Sheet, DrawScaleAndRotateShowTheSourcePixelForPixel)
         {"DrawRotate 16384", [](int x, int y) -> int64_t { return PatternPixel(y + 22, 267 - x); }},
     };
     for (int i = 0; i < 4; ++i) {
-        if (i > 0) ASSERT_TRUE(NewScene());
+        if (i > 0) { ASSERT_TRUE(NewScene()); }
         switch (i) {
         case 0: VornSheet::Draw(s, 10, 20, 0xFFFFFFFF); break;
         case 1: VornSheet::Draw(s, -150, -150, 0xFFFFFFFF); break;

@@ -31,6 +31,22 @@ TEST_F(Draw2D, DrawSquareCoversExactlyItsPixelsAndSoDoesTheUnturnedXYZForm)
     EXPECT_EQ(30 * 40, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
 }
 
+TEST_F(Draw2D, ALongListIsDrawnWholeThroughItsPieces)
+{
+    constexpr int kSquares = 1100;   // 2,200 triangles: three draw calls
+    const VornSpriteHandle s = VornSprite::Create(kSquares * 6, 0, false);
+    for (int i = 0; i < kSquares; ++i) {
+        const VornRect dst = {float(i % 64 * 4), float(i / 64 * 4), 4, 4};
+        VornSprite::DrawSquare(s, &dst, kDepth, nullptr, i == kSquares - 1 ? kBlue : kRed, 0);
+    }
+    Draw(s);
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(std::make_pair((kSquares - 1) * 16, 16), std::make_pair(frame_.Count(0, 0, kSize, kSize, 0xFF0000),
+                                                                      frame_.Count(0, 0, kSize, kSize, 0x0000FF)));
+    EXPECT_TRUE(BoxIs(frame_, 0x0000FF, (kSquares - 1) % 64 * 4, (kSquares - 1) / 64 * 4, (kSquares - 1) % 64 * 4 + 3,
+                      (kSquares - 1) / 64 * 4 + 3));
+}
+
 TEST_F(Draw2D, SourceRectanglesAreInsetByHalfATexel)
 {
     const VornTextureHandle t = MakeTexture(256, 256, [](uint32_t, uint32_t) { return 0xFFFFFFFFu; });
@@ -66,7 +82,9 @@ TEST_F(Draw2D, AsymmetricTextureShowsTheSenseOfEachTurn)
     const struct { const char* form; Lands red; } forms[] = {
         {"DrawSquare", kAbove}, {"DrawSquareRotate", kRight}, {"DrawSquareRotateXYZ", kLeft}, {"VornTexture::DrawRotate", kRight}};
     for (int i = 0; i < 4; ++i) {
-        if (i > 0) ASSERT_TRUE(NewScene());
+        if (i > 0) {
+            ASSERT_TRUE(NewScene());
+        }
         VornSprite::ResetBuffer(s);
         switch (i) {
         case 0: VornSprite::DrawSquare(s, &dst, kDepth, &src, 0xFFFFFFFF, 1); break;
@@ -82,7 +100,9 @@ TEST_F(Draw2D, AsymmetricTextureShowsTheSenseOfEachTurn)
         const uint32_t blue = forms[i].red == kAbove ? below : forms[i].red == kRight ? left : right;
         EXPECT_EQ(0xFF0000u, red) << forms[i].form;
         EXPECT_EQ(0x0000FFu, blue) << forms[i].form;
-        if (i == 0) EXPECT_EQ(128 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
+        if (i == 0) {
+            EXPECT_EQ(128 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
+        }
     }
 }
 

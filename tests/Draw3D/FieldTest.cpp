@@ -160,8 +160,10 @@ TEST_F(Field, VertexLayoutsColoursAndTangents)
         EXPECT_EQ(c.stride * r->blocks[0].vertexCount, desc.Size);
         const VornFieldVertex& v = r->blocks[0].vertices[0];
         EXPECT_EQ(c.diffuse, v.diffuse);
-        if (c.uv) EXPECT_EQ(std::make_pair(VornVector3(1, 0, 0), VornVector3(0, 0, 1)),
-                            std::make_pair(VornVector3(v.tx, v.ty, v.tz), VornVector3(v.bx, v.by, v.bz)));
+        if (c.uv) {
+            EXPECT_EQ(std::make_pair(VornVector3(1, 0, 0), VornVector3(0, 0, 1)),
+                      std::make_pair(VornVector3(v.tx, v.ty, v.tz), VornVector3(v.bx, v.by, v.bz)));
+        }
         VornField::Release(f);
     }
     EXPECT_EQ(1, log.Count(Red("ERROR ::D3DXComputeTangent") + " : "));

@@ -370,8 +370,8 @@ TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
             const VornModelExAnimation* a = Model(m).frameList[1]->animation[0];
             EXPECT_EQ(0u, a ? a->rotationCount : 0u) << i;
         }
-        if (i == 3) EXPECT_EQ(256u, Model(m).frameList[0]->animationCount);
-        if (i == 4) EXPECT_EQ(255u, strlen(Model(m).frameList[0]->name));
+        if (i == 3) { EXPECT_EQ(256u, Model(m).frameList[0]->animationCount); }
+        if (i == 4) { EXPECT_EQ(255u, strlen(Model(m).frameList[0]->name)); }
         VornModelEx::Release(m);
         EXPECT_EQ(used, VornMemory::GetUsedSize()) << i;
     }

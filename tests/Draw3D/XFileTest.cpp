@@ -144,11 +144,11 @@ TEST_F(XFile, RefusalsAndMissingReferencesAreLogLines)
     for (const auto& c : cases) {
         VornXDocument doc;
         EXPECT_EQ(c.objects != size_t(-1), doc.Parse(c.file.data(), c.file.size())) << c.line;
-        if (c.objects != size_t(-1)) EXPECT_EQ(c.objects, doc.objects.size()) << c.line;
+        if (c.objects != size_t(-1)) { EXPECT_EQ(c.objects, doc.objects.size()) << c.line; }
     }
     const std::string text = log.Text();
     for (const auto& c : cases)
-        if (!c.line.empty()) EXPECT_EQ(1, CountIn(text, RedStart(c.line))) << c.line;
+        if (!c.line.empty()) { EXPECT_EQ(1, CountIn(text, RedStart(c.line))) << c.line; }
 }
 
 TEST_F(XFile, BothClassesAgreeOnEveryCase)
