@@ -279,17 +279,24 @@ void GameDirector::PrepareDrawing()
         DrawRect(0, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
         DrawRect(1, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
         Flush();
-        for (VornModelExHandle m : {models[MODEL_BALL], models[MODEL_TORUS], shotModels[0], shotModels[1]})
-            VornModelEx::Rendering(m);
-        ResetBatches();
+        // A straight shot leaves the device in a state of its own for the batches after it (its
+        // first frame: its trail's ring, and no lines, straight after the shot's model).
         VornVertex3D corners[6] = {};
         corners[1].x = corners[2].y = corners[4].x = corners[5].z = 1.0f;
         for (VornVertex3D& v : corners) v.colour = 0x80FFFFFF;
-        VornLine3D::PushLine(line3D, corners, 1);
-        VornPrimitive3D::PushPolygon(primitive3D, corners, 2);
-        for (VornSprite3DHandle s : sprites3D)
-            VornSprite3D::DrawSquare(s, &flat, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, &square, 0x80FFFFFF, 1);
-        Flush();
+        for (int pass = 0; pass < 2; ++pass) {
+            if (pass == 0) {
+                for (VornModelExHandle m : {models[MODEL_BALL], models[MODEL_TORUS], shotModels[1]}) VornModelEx::Rendering(m);
+            } else {
+                VornModelEx::Rendering(shotModels[0]);
+            }
+            ResetBatches();
+            if (pass == 0) VornLine3D::PushLine(line3D, corners, 1);
+            VornPrimitive3D::PushPolygon(primitive3D, corners, 2);
+            for (VornSprite3DHandle s : sprites3D)
+                VornSprite3D::DrawSquare(s, &flat, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, &square, 0x80FFFFFF, 1);
+            Flush();
+        }
         // Text written into the back buffer (the HUD's, the title's prompt), then the title's
         // sprites alone, as each of its frames draws them.
         VornFont::Begin(font);
