@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 GameDirector* g_director = nullptr;
 float letterHeights[8] = {};
@@ -284,12 +285,10 @@ void GameDirector::PrepareDrawing()
         VornVertex3D corners[6] = {};
         corners[1].x = corners[2].y = corners[4].x = corners[5].z = 1.0f;
         for (VornVertex3D& v : corners) v.colour = 0x80FFFFFF;
+        const std::vector<VornModelExHandle> drawnBefore[2] = {{models[MODEL_BALL], models[MODEL_TORUS], shotModels[1]},
+                                                                {shotModels[0]}};
         for (int pass = 0; pass < 2; ++pass) {
-            if (pass == 0) {
-                for (VornModelExHandle m : {models[MODEL_BALL], models[MODEL_TORUS], shotModels[1]}) VornModelEx::Rendering(m);
-            } else {
-                VornModelEx::Rendering(shotModels[0]);
-            }
+            for (VornModelExHandle m : drawnBefore[pass]) VornModelEx::Rendering(m);
             ResetBatches();
             if (pass == 0) VornLine3D::PushLine(line3D, corners, 1);
             VornPrimitive3D::PushPolygon(primitive3D, corners, 2);
