@@ -1,8 +1,11 @@
-// The skin converter on a mesh made from the bytes: every input face comes out once, every index,
-// combination and vertex stays inside what the converter made, a combination holds faces of its own
-// attribute within the palette, and each vertex's slots name its own largest bones in order.
+// The skin converter on a mesh made from the bytes: it takes exactly the meshes whose palette, indices
+// and bones are in range; every input face comes out once, every index, combination and vertex stays
+// inside what the converter made, a combination holds faces of its own attribute within the palette,
+// and each vertex's slots name its own largest bones in order: its four heaviest positive weights
+// (the lower bone first among equals), scaled to weigh 1 together when some were dropped.
 #include "FuzzCheck.h"
 #include "VornSkinConvert.h"
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -23,11 +26,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const uint32_t n = next() % 7;
         for (uint32_t k = 0; k < n; ++k) list.push_back({next() % (bones + 1u), float(next()) / 255.0f});
     }
+    bool valid = palette >= 1 && palette <= VORN_SKIN_MAX_PALETTE;
+    for (uint32_t i : indices) valid = valid && i < vertices;
+    uint32_t most = 1;
+    for (const auto& list : influences) {
+        std::vector<VornSkinInfluence> kept = list, want;
+        VornSkinConvert::PrepareInfluences(&kept);
+        for (const VornSkinInfluence& i : list) {
+            valid = valid && i.bone < bones;
+            if (i.weight > 0.0f) want.push_back(i);
+        }
+        std::sort(want.begin(), want.end(), [](const VornSkinInfluence& x, const VornSkinInfluence& y) {
+            return x.weight != y.weight ? x.weight > y.weight : x.bone < y.bone;
+        });
+        const size_t n = std::min<size_t>(want.size(), VORN_SKIN_MAX_INFLUENCES);
+        float sum = 0.0f;
+        for (size_t k = 0; k < n; ++k) sum += want[k].weight;
+        FUZZ_CHECK(kept.size() == n);
+        for (size_t k = 0; k < n; ++k)
+            FUZZ_CHECK(kept[k].bone == want[k].bone && kept[k].weight == (want.size() > n ? want[k].weight / sum : want[k].weight));
+        most = std::max(most, uint32_t(n));
+    }
     VornSkinResult result;
-    if (!VornSkinConvert::Convert(vertices, faces, indices.data(), attributes.data(), influences, bones, palette, &result))
-        return 0;
+    const bool converted = VornSkinConvert::Convert(vertices, faces, indices.data(), attributes.data(), influences, bones, palette, &result);
+    FUZZ_CHECK(converted == valid);
+    if (!converted) return 0;
     FUZZ_CHECK(result.faceSource.size() == faces);
-    FUZZ_CHECK(result.maxInfluences >= 1 && result.maxInfluences <= VORN_SKIN_MAX_INFLUENCES);
+    FUZZ_CHECK(result.maxInfluences == most);
     std::vector<uint32_t> seen(faces, 0);
     for (uint32_t f : result.faceSource) FUZZ_CHECK(f < faces && ++seen[f] == 1);
     for (uint32_t i : result.indices) FUZZ_CHECK(i < result.vertices.size());

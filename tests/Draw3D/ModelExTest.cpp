@@ -4,8 +4,6 @@
 #include "EngineFixture.h"
 #include "ModelXText.h"
 #include "GameObject.h"
-#include "VornSkinConvert.h"
-#include "VornXKeyReader.h"
 
 using namespace vorntest;
 
@@ -39,13 +37,8 @@ const std::string kSkinEffect =
     "  return mul(p, mTransform); }\n"
     "float4 PS() : COLOR0 { return float4(0, 1, 0, 1); }\n" VORN_TEST_PLAIN_PASS;
 
-class ModelEx : public EngineWith<VornMath, VornAnimation, VornTexture, VornShaderFx, VornCamera, VornLight, VornModelEx> {
+class ModelEx : public ModelScene<VornMath, VornAnimation, VornTexture, VornShaderFx, VornCamera, VornLight, VornModelEx> {
 protected:
-    void SetUp() override
-    {
-        EngineWith::SetUp();
-        camera_ = UseCamera(-2.0f);
-    }
     static VornModelExHandle Load(const std::string& text)
     {
         return VornModelEx::CreateFromMemory(text.data(), static_cast<uint32_t>(text.size()), 2, 0, 0);
@@ -64,7 +57,6 @@ protected:
         Frame([&] { drawn = VornModelEx::Rendering(m); });
         return drawn;
     }
-    VornCameraHandle camera_ = VORN_INVALID_HANDLE;
 };
 
 // Row 0 of a frame's combined matrix, and its translation.
@@ -113,28 +105,11 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseMeshesUnderFrameRoot)
     EXPECT_TRUE(HasAll(text, {"} MESH [ 2 ] : FRAME [ 1 ] : ", Red("VornModelEx::Release") + " : [ No.1 ]"}));
 }
 
-// The grouping of faces within the palette and the slots of each vertex are the fuzz target's
-// properties; here the choice of influences and the refusal of a bone out of range.
-TEST_F(ModelEx, ConverterKeepsFourLargestInfluencesAndRefusesABoneOutOfRange)
+// (The skin converter's choice of influences and its refusals are the fuzz target's properties.)
+TEST_F(ModelEx, SkinnedMeshesTakeTheirLayoutFromTheInfluencesAndAPaletteOfAtMost32)
 {
     const uint32_t strides[] = {36, 60, 44, 48, 52, 68, 72, 76};
     for (uint32_t type = 0; type < 8; ++type) EXPECT_EQ(strides[type], VornModelEx::GetVertexSize(type));
-    std::vector<VornSkinInfluence> five = {{0, 0.1f}, {1, 0.3f}, {2, 0.2f}, {3, 0.3f}, {4, 0.1f}};
-    VornSkinConvert::PrepareInfluences(&five);
-    ASSERT_EQ(4u, five.size());
-    EXPECT_EQ((std::vector<uint32_t>{1, 3, 2, 0}), (std::vector<uint32_t>{five[0].bone, five[1].bone, five[2].bone, five[3].bone}));
-    EXPECT_NEAR(1.0f / 3.0f, five[0].weight, 1e-6f);
-    EXPECT_NEAR(0.1f / 0.9f, five[3].weight, 1e-6f);
-    const uint32_t indices[3] = {0, 1, 2};
-    const std::vector<std::vector<VornSkinInfluence>> influences(3, {{39, 0.6f}, {1, 0.4f}});
-    VornSkinResult result;
-    ASSERT_TRUE(VornSkinConvert::Convert(3, 1, indices, nullptr, influences, 40, 32, &result));
-    EXPECT_EQ(2u, result.maxInfluences);
-    EXPECT_FALSE(VornSkinConvert::Convert(3, 1, indices, nullptr, influences, 39, 32, &result));
-}
-
-TEST_F(ModelEx, SkinnedMeshesTakeTheirLayoutFromTheInfluencesAndAPaletteOfAtMost32)
-{
     // One triangle whose three vertices each have n equal influences.
     const uint32_t expected[] = {0, 2, 2, 3, 4};
     for (int n = 1; n <= 4; ++n) {
@@ -378,27 +353,6 @@ TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
     EXPECT_EQ(1, log.Count("Bone [Gone] : Frame Not Found"));
     EXPECT_EQ(2, log.Count("AnimationKey [Arm] : Skip [Key Count]"));   // 10^6 keys declared, one given; 3 values for 4
 
-    // The key reader alone: {type, count, then per key time, value count, values}.
-    struct Block { std::vector<uint32_t> words; VornXKeyStatus status; };
-    const uint32_t one = 0x3F800000u;
-    const Block blocks[] = {
-        {{2, 1, 7, 3, one, one, one}, XKEY_OK},
-        {{0, 1000000, 0, 4, one, 0, 0, 0}, XKEY_SHORT},
-        {{0, 1, 0, 3, one, 0, 0, 0}, XKEY_VALUE_COUNT},
-        {{3, 1, 0, 3, one, 0, 0}, XKEY_IGNORED},
-        {{5, 0}, XKEY_UNKNOWN_TYPE},
-        {{1}, XKEY_SHORT},
-    };
-    for (const Block& b : blocks) {
-        VornXKeyBlock block = {};
-        EXPECT_EQ(b.status, VornXKeyReader::Parse(b.words.data(), b.words.size() * 4, &block)) << b.words[0];
-    }
-    VornXKeyBlock block = {};
-    ASSERT_EQ(XKEY_OK, VornXKeyReader::Parse(blocks[0].words.data(), 28, &block));
-    uint32_t time = 0;
-    float v[3] = {};
-    VornXKeyReader::Key(block, 0, &time, v);
-    EXPECT_EQ(std::make_pair(7u, 1.0f), std::make_pair(time, v[2]));
 }
 
 TEST_F(ModelEx, FlagsChooseTheParametersAndLightsArriveInModelSpace)
