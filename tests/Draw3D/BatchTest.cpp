@@ -51,16 +51,12 @@ TEST_F(Batch3D, VertexTypesKeepTheirBytes)
         EXPECT_EQ(6u * r->stride, r->usedBytes);
         // The second stored vertex starts right after the first one's kept bytes.
         const uint8_t* second = static_cast<const uint8_t*>(r->store) + r->stride;
-        float x;
+        float x, u = -1;
         uint32_t colour;
         memcpy(&x, second, 4);
         memcpy(&colour, second + 12, 4);
-        EXPECT_EQ(std::make_tuple(1.0f, 0xFF112233u), std::make_tuple(x, colour));
-        if (type > 0) {
-            float u;
-            memcpy(&u, second + 16 + 8 * (type - 1), 4);
-            EXPECT_EQ(static_cast<float>(type - 1), u);   // the last stage kept
-        }
+        if (type > 0) memcpy(&u, second + 16 + 8 * (type - 1), 4);   // the last stage kept
+        EXPECT_EQ(std::make_tuple(1.0f, 0xFF112233u, type > 0 ? type - 1.0f : -1.0f), std::make_tuple(x, colour, u));
         VornPrimitive3D::Release(h);
     }
     LogCapture log;
@@ -86,12 +82,9 @@ TEST_F(Batch3D, CapacitiesOfBatchesAndLists)
     std::vector<VornVertex3D> ends(64 * 2, V(0, 0, 0, 0xFFFFFFFF));
     EXPECT_TRUE(VornLine3D::PushLine(l, ends.data(), 63));
     EXPECT_FALSE(VornLine3D::PushLine(l, ends.data(), 1));
-    EXPECT_EQ(126u, VornLine3D::GetVertexCount(l));
 
     VornPoint3DHandle q = VornPoint3D::Create(3);
     EXPECT_FALSE(VornPoint3D::PushPoint(q, ends.data(), 3));
-    EXPECT_EQ(2u, VornPoint3D::GetVertexCount(q));
-
     // Handles beyond the table and none are refused and change no live batch.
     EXPECT_FALSE(VornPrimitive3D::PushPolygon(64, tris.data(), 1) ||
                  VornPrimitive3D::PushPolygon(VORN_INVALID_HANDLE, tris.data(), 1) || VornLine3D::PushLine(1000, ends.data(), 1));

@@ -8,11 +8,10 @@ namespace {
 
 const float kPi = 3.14159265f;
 
-VornBox Box(float x0, float y0, float z0, float x1, float y1, float z1)
+VornBox Box(const float (&c)[6])
 {
     VornBox box;
-    VornMatrix identity;
-    VornMath::TransformBox(&box, VornVector3(x0, y0, z0), VornVector3(x1, y1, z1), identity);
+    VornMath::TransformBox(&box, VornVector3(c[0], c[1], c[2]), VornVector3(c[3], c[4], c[5]), VornMatrix());
     return box;
 }
 
@@ -77,19 +76,15 @@ TEST_F(Camera, CurrentViewIsIdentityFirstAndTheTableHolds32)
 
 TEST_F(Camera, BoxesInFrontAreVisibleBehindAndBeyondFarAreNot)
 {
-    VornCameraHandle cam = GameCamera(VornVector3(0, 0, 0), VornVector3(0, 0, 1));
-    VornCamera::SetCamera(cam);
-    EXPECT_TRUE(VornCamera::IsVisible(Box(-1, -1, 10, 1, 1, 12)));
-    EXPECT_TRUE(VornCamera::IsVisible(Box(-1000, -1000, 500, 1000, 1000, 2000)));   // reaches in
-    EXPECT_FALSE(VornCamera::IsVisible(Box(-1, -1, -12, 1, 1, -10)));               // behind
-    EXPECT_FALSE(VornCamera::IsVisible(Box(-1, -1, 1100, 1, 1, 1200)));             // beyond 1000
-    EXPECT_FALSE(VornCamera::IsVisible(Box(500, -1, 10, 510, 1, 12)));              // far right
-
-    // Turned round, the same boxes swap.
-    VornCameraHandle back = GameCamera(VornVector3(0, 0, 0), VornVector3(0, 0, -1));
-    VornCamera::SetCamera(back);
-    EXPECT_FALSE(VornCamera::IsVisible(Box(-1, -1, 10, 1, 1, 12)));
-    EXPECT_TRUE(VornCamera::IsVisible(Box(-1, -1, -12, 1, 1, -10)));
+    // Looking along +z: in front, reaching in, behind, beyond 1000, far right; turned round, the first two swap.
+    const struct { float look, box[6]; bool visible; } cases[] = {
+        {1, {-1, -1, 10, 1, 1, 12}, true},      {1, {-1000, -1000, 500, 1000, 1000, 2000}, true}, {1, {-1, -1, -12, 1, 1, -10}, false},
+        {1, {-1, -1, 1100, 1, 1, 1200}, false}, {1, {500, -1, 10, 510, 1, 12}, false},            {-1, {-1, -1, 10, 1, 1, 12}, false},
+        {-1, {-1, -1, -12, 1, 1, -10}, true}};
+    for (const auto& c : cases) {
+        VornCamera::SetCamera(GameCamera(VornVector3(0, 0, 0), VornVector3(0, 0, c.look)));
+        EXPECT_EQ(c.visible, VornCamera::IsVisible(Box(c.box))) << c.look << " " << c.box[0] << " " << c.box[2];
+    }
 }
 
 TEST_F(Camera, SetCameraSetsTheDeviceViewAndProjection)
@@ -121,7 +116,7 @@ TEST_F(Camera, SetCameraSetsTheDeviceViewAndProjection)
     VornCamera::Release(cam);
     for (VornCameraHandle h : {cam, 31u, VORN_INVALID_HANDLE, 1000u}) VornCamera::SetCamera(h);
     EXPECT_EQ(-7.0f, eyeZ());
-    EXPECT_TRUE(VornCamera::IsVisible(Box(-1, -1, 10, 1, 1, 12)));
+    EXPECT_TRUE(VornCamera::IsVisible(Box({-1, -1, 10, 1, 1, 12})));
 }
 
 TEST_F(Light, InitializedLightsExportZerosAndDirectionsAreNormalised)

@@ -134,19 +134,12 @@ protected:
         DrawThroughEffect(flags, draw);
         ASSERT_TRUE(ReadBack());
     }
-    std::vector<DWORD> States(std::initializer_list<D3DRENDERSTATETYPE> states)
-    {
-        std::vector<DWORD> out;
-        for (D3DRENDERSTATETYPE s : states) out.push_back(DeviceRenderState(device_, s));
-        return out;
-    }
     // A managed texture of width x height texels, given row by row.
     IDirect3DTexture9* MakeTexture(UINT width, UINT height, const uint32_t* texels)
     {
         IDirect3DTexture9* texture = nullptr;
         D3DLOCKED_RECT lr;
-        if (FAILED(device_->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)))
-            return nullptr;
+        if (FAILED(device_->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr))) return nullptr;
         if (SUCCEEDED(texture->LockRect(0, &lr, nullptr, 0))) {
             for (UINT y = 0; y < height; ++y) memcpy(static_cast<char*>(lr.pBits) + y * lr.Pitch, texels + y * width, width * 4);
             texture->UnlockRect(0);
@@ -188,21 +181,18 @@ TEST_F(EffectLayerTest, ValuesTakeTheirInitialValuesAndTheLayersConversions)
     };
     EXPECT_EQ((std::vector<float>{1, 0.5f, 0.25f, 1}), floats("Colour", 4));
     INT n = 0;
-    ASSERT_EQ(D3D_OK, effect_->GetIntArray(Param("BoneWeightCount"), &n, 1));
-    EXPECT_EQ(2, n);
-
     const BOOL use[4] = {TRUE, FALSE, 7, FALSE};
-    ASSERT_EQ(D3D_OK, effect_->SetBoolArray(Param("LightIsUse"), use, 4));
     BOOL b[4];
+    ASSERT_EQ(D3D_OK, effect_->GetIntArray(Param("BoneWeightCount"), &n, 1));
+    ASSERT_EQ(D3D_OK, effect_->SetBoolArray(Param("LightIsUse"), use, 4));
     ASSERT_EQ(D3D_OK, effect_->GetBoolArray(Param("LightIsUse"), b, 4));
-    EXPECT_TRUE(b[0] == TRUE && b[1] == FALSE && b[2] == TRUE);
+    EXPECT_TRUE(n == 2 && b[0] == TRUE && b[1] == FALSE && b[2] == TRUE) << n;
 
     D3DXMATRIX m, back;
     for (int i = 0; i < 16; ++i) m.m[i / 4][i % 4] = static_cast<float>(i);
     ASSERT_EQ(D3D_OK, effect_->SetMatrixTranspose(Param("mWorld"), &m));
     ASSERT_EQ(D3D_OK, effect_->GetMatrix(Param("mWorld"), &back));
-    EXPECT_EQ(m.m[0][1], back.m[1][0]);
-    EXPECT_EQ(m.m[3][0], back.m[0][3]);
+    EXPECT_EQ(std::make_pair(m.m[0][1], m.m[3][0]), std::make_pair(back.m[1][0], back.m[0][3]));
 
     const float four[4] = {0.5f, 1.5f, 2.5f, 3.5f};
     ASSERT_EQ(D3D_OK, effect_->SetFloatArray(Param("SlideTextureU"), four, 4));   // cut at the parameter's size
@@ -380,8 +370,9 @@ TEST_F(EffectLayerTest, FixedFunctionPassDrawsItsTextureModulatedAndPutsEverySta
     EXPECT_EQ(0u, frame_.Rgb(40, 128));
     EXPECT_EQ(centre, frame_.Rgb(70, 70));
 
-    EXPECT_EQ((std::vector<DWORD>{D3DCULL_CW, 0, D3DZB_TRUE, TRUE, FALSE}),
-              States({D3DRS_CULLMODE, D3DRS_WRAP0, D3DRS_ZENABLE, D3DRS_LIGHTING, D3DRS_COLORVERTEX}));
+    for (auto [state, value] : {std::pair<D3DRENDERSTATETYPE, DWORD>{D3DRS_CULLMODE, D3DCULL_CW}, {D3DRS_WRAP0, 0}, {D3DRS_ZENABLE, D3DZB_TRUE},
+                                {D3DRS_LIGHTING, TRUE}, {D3DRS_COLORVERTEX, FALSE}})
+        EXPECT_EQ(value, DeviceRenderState(device_, state)) << state;
     DWORD op = 0;
     device_->GetTextureStageState(0, D3DTSS_COLOROP, &op);
     BOOL on = TRUE;

@@ -38,13 +38,8 @@ int LiveTextures()
     return n;
 }
 
-class Model : public EngineWith<VornMath, VornTexture, VornCamera, VornModel> {
+class Model : public ModelScene<VornMath, VornTexture, VornCamera, VornModel> {
 protected:
-    void SetUp() override
-    {
-        EngineWith::SetUp();
-        UseCamera(-2.0f);
-    }
     static VornModelHandle Load(const std::string& text)
     {
         return VornModel::CreateFromMemory(text.data(), static_cast<uint32_t>(text.size()));

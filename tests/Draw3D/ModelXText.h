@@ -1,5 +1,6 @@
 // X files as text for the model tests: quads, frame matrices, skin weights and animation keys.
 #pragma once
+#include "EngineFixture.h"
 #include "VornAnimation.h"
 #include "VornCamera.h"
 #include "VornLight.h"
@@ -30,6 +31,17 @@ inline void EndModelExClasses()
     VornAnimation::Finalize();
     VornMath::Finalize();
 }
+
+// The engine's device with the classes C started and the current camera 2 units before the origin.
+template <typename... C> class ModelScene : public EngineWith<C...> {
+protected:
+    void SetUp() override
+    {
+        EngineWith<C...>::SetUp();
+        camera_ = EngineSuite::UseCamera(-2.0f);
+    }
+    VornCameraHandle camera_ = VORN_INVALID_HANDLE;
+};
 
 inline std::string F(float v)
 {

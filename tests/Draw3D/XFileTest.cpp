@@ -34,13 +34,8 @@ void ExpectSameDocument(const VornXDocument& a, const VornXDocument& b, const st
 }
 
 class XFile
-    : public EngineWith<VornMath, VornAnimation, VornTexture, VornShaderFx, VornCamera, VornLight, VornModel, VornModelEx, VornField> {
+    : public ModelScene<VornMath, VornAnimation, VornTexture, VornShaderFx, VornCamera, VornLight, VornModel, VornModelEx, VornField> {
 protected:
-    void SetUp() override
-    {
-        EngineWith::SetUp();
-        UseCamera(-2.0f);
-    }
     static std::pair<VornModelHandle, VornModelExHandle> LoadBoth(const std::string& file)
     {
         const uint32_t n = static_cast<uint32_t>(file.size());
