@@ -1,9 +1,10 @@
-// Skinned models: the X walk into frames, meshes and animation sets, our skin converter, the
+// Skinned models: the X walk into frames, meshes and animation sets, the skinned layouts, the
 // animation walk, drawing through effects (pixels), hit tests and malformed files. Every X file is
 // written here as text.
 #include "EngineFixture.h"
 #include "ModelXText.h"
 #include "GameObject.h"
+#include <functional>
 
 using namespace vorntest;
 
@@ -59,12 +60,19 @@ protected:
     }
 };
 
-// Row 0 of a frame's combined matrix, and its translation.
+// A row of a frame's combined matrix (0, or 3: its translation).
 void ExpectRow(const VornMatrix& m, int row, float x, float y, float z)
 {
-    EXPECT_NEAR(x, m.GetElement(row, 0), 1e-3f);
-    EXPECT_NEAR(y, m.GetElement(row, 1), 1e-3f);
-    EXPECT_NEAR(z, m.GetElement(row, 2), 1e-3f);
+    const float want[3] = {x, y, z};
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(want[c], m.GetElement(row, c), 1e-3f) << row << ", " << c;
+}
+
+// A quad under Root skinned on bones B0..B(n-1) (frames of their own); bone b gives `skin(b)`.
+std::string BonesQuad(int n, const std::string& header, const std::function<std::string(int)>& skin)
+{
+    std::string weights = header, frames;
+    for (int b = 0; b < n; ++b) weights += skin(b), frames += "Frame B" + std::to_string(b) + " { }\n";
+    return kHead + "Frame Root { " + frames + Quad("s", 0, 0, 1, 1, 0, weights) + "}\n";
 }
 
 }  // namespace
@@ -113,24 +121,17 @@ TEST_F(ModelEx, SkinnedMeshesTakeTheirLayoutFromTheInfluencesAndAPaletteOfAtMost
     // One triangle whose three vertices each have n equal influences.
     const uint32_t expected[] = {0, 2, 2, 3, 4};
     for (int n = 1; n <= 4; ++n) {
-        std::string skin = "XSkinMeshHeader { 4; 4; " + std::to_string(n) + "; }\n", frames;
-        for (int b = 0; b < n; ++b) {
-            skin += Skin("B" + std::to_string(b), {0, 1, 2}, {1.0f / n, 1.0f / n, 1.0f / n});
-            frames += "Frame B" + std::to_string(b) + " { }\n";
-        }
-        const VornModelExHandle m = Load(kHead + "Frame Root { " + frames + Quad("s", 0, 0, 1, 1, 0, skin) + "}\n");
+        const VornModelExHandle m = Load(BonesQuad(n, "XSkinMeshHeader { 4; 4; " + std::to_string(n) + "; }\n", [n](int b) {
+            return Skin("B" + std::to_string(b), {0, 1, 2}, {1.0f / n, 1.0f / n, 1.0f / n});
+        }));
         ASSERT_NE(VORN_INVALID_HANDLE, m) << n;
         EXPECT_EQ(std::make_tuple(1, expected[n], VornModelEx::GetVertexSize(expected[n])),
                   std::make_tuple(int(Mesh(m, 0).skinned), Mesh(m, 0).vertexType, Mesh(m, 0).stride)) << n;
         VornModelEx::Release(m);
     }
     LogCapture log;
-    std::string skin = "XSkinMeshHeader { 1; 3; 33; }\n", frames;
-    for (int b = 0; b < 33; ++b) {
-        skin += Skin("B" + std::to_string(b), {b % 4}, {1.0f});
-        frames += "Frame B" + std::to_string(b) + " { }\n";
-    }
-    const VornModelExHandle m = Load(kHead + "Frame Root { " + frames + Quad("s", 0, 0, 1, 1, 0, skin) + "}\n");
+    const VornModelExHandle m =
+        Load(BonesQuad(33, "XSkinMeshHeader { 1; 3; 33; }\n", [](int b) { return Skin("B" + std::to_string(b), {b % 4}, {1.0f}); }));
     ASSERT_NE(VORN_INVALID_HANDLE, m);
     EXPECT_EQ(32u, Mesh(m, 0).paletteSize);
     EXPECT_EQ(1, log.Count("LoadMesh -> Bone [32]"));
@@ -248,7 +249,7 @@ TEST_F(ModelEx, MovingOneBoneMovesOnlyItsVerticesAndMorphTargetsSurviveAReset)
     ASSERT_NE(VORN_INVALID_HANDLE, m);
     Effect(m, kSkinEffect, SHADER_FLAG_TRANSFORM | SHADER_FLAG_BONES);
     VornModelEx::TransformUpdate(m, 0, false);
-    int x0, y0, x1, y1;
+    int x0, y0, x1, y1, mx0, my0, mx1, my1;
     Draw(m);
     ASSERT_TRUE(frame_.Bounds(0x00FF00, &x0, &y0, &x1, &y1));
     VornMatrix move;
@@ -256,7 +257,6 @@ TEST_F(ModelEx, MovingOneBoneMovesOnlyItsVerticesAndMorphTargetsSurviveAReset)
     VornModelEx::SetFrameMatrix(m, &move, VornModelEx::GetFrameIndex(m, "Bone1"));
     VornModelEx::TransformUpdate(m, 0, false);
     Draw(m);
-    int mx0, my0, mx1, my1;
     ASSERT_TRUE(frame_.Bounds(0x00FF00, &mx0, &my0, &mx1, &my1));
     EXPECT_EQ(x0, mx0);
     EXPECT_NEAR(x1 + 32, mx1, 1);
@@ -308,14 +308,12 @@ TEST_F(ModelEx, SegmentsHitTrianglesFromBothSidesWithinTheirLength)
 
     // Touching spheres miss; boxes of overlapping models meet.
     const VornModelExHandle other = Load(kHead + Quad("m0", -1, -1, 1, 1, 0));
-    const float radius = Mesh(other, 0).radius;
     VornModelEx::SetPosition(m, 0, 0, 0);
     VornModelEx::TransformUpdate(m, 0, false);
-    VornModelEx::SetPosition(other, 2 * radius, 0, 0);
+    VornModelEx::SetPosition(other, 2 * Mesh(other, 0).radius, 0, 0);
     VornModelEx::TransformUpdate(other, 0, false);
-    EXPECT_FALSE(VornModelEx::HitCheckModel(0, m, 0, other, 0, 1.0f));
-    EXPECT_TRUE(VornModelEx::HitCheckModel(0, m, 0, other, 0, 1.01f));
-    EXPECT_FALSE(MovingObject::HitTest(m, other));
+    EXPECT_EQ(std::make_tuple(false, true, false), std::make_tuple(VornModelEx::HitCheckModel(0, m, 0, other, 0, 1.0f),
+              VornModelEx::HitCheckModel(0, m, 0, other, 0, 1.01f), MovingObject::HitTest(m, other)));
     VornModelEx::SetPosition(other, 1.5f, 0, 0);
     VornModelEx::TransformUpdate(other, 0, false);
     EXPECT_TRUE(MovingObject::HitTest(m, other));
@@ -352,7 +350,6 @@ TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
     }
     EXPECT_EQ(1, log.Count("Bone [Gone] : Frame Not Found"));
     EXPECT_EQ(2, log.Count("AnimationKey [Arm] : Skip [Key Count]"));   // 10^6 keys declared, one given; 3 values for 4
-
 }
 
 TEST_F(ModelEx, FlagsChooseTheParametersAndLightsArriveInModelSpace)
