@@ -28,7 +28,7 @@ const VornFxParameterDesc* Param(const VornFxDescription& d, const char* name)
 
 TEST(EffectParser, ReadsParameterShapesSemanticsAnnotationsAndInitialValues)
 {
-    const char* text =
+    VornFxDescription d = Parse(
         "float4x4 mWorld : WORLD < string UIName = \"world>\"; >;\n"
         "float4x3 mBoneMatrixArray[26];\n"
         "bool LightIsUse[4] = {true, false, 1, 0};\n"
@@ -39,27 +39,39 @@ TEST(EffectParser, ReadsParameterShapesSemanticsAnnotationsAndInitialValues)
         "uniform extern matrix mTransform;\n"
         "vector<float, 3> v3;\n"
         "string Name = \"hello\";\n"
-        "technique T { pass P { } }\n";
-    VornFxDescription d = Parse(text);
-    ASSERT_EQ(10u, d.parameters.size());
-    const struct { const char* name; VornFxBaseType type; uint32_t rows, columns, elements; } shapes[] = {
-        {"mWorld", VornFxBaseType::Float, 4, 4, 0},       {"mBoneMatrixArray", VornFxBaseType::Float, 4, 3, 26},
-        {"LightIsUse", VornFxBaseType::Bool, 1, 1, 4},     {"Other", VornFxBaseType::Int, 1, 1, 0},
-        {"mTransform", VornFxBaseType::Float, 4, 4, 0},   {"v3", VornFxBaseType::Float, 1, 3, 0},
+        "static const int MAX_MATRICES = 26;\n"
+        "static const float kThird = 1.0 / 3.0;\n"
+        "float4x3 mPalette[MAX_MATRICES] : BONES < float Scale = 2 * 0.5; string UIName = \"bones\"; >;\n"
+        "float a = 1-0.2, b = 1.0/3.0, c[3] = {(1 << 4) | 1, MAX_MATRICES % 4, -kThird * 3};\n"
+        "int n = (int)2.7 + !0;\n"
+        "static const float3 kUp = normalize(float3(0, 1, 0)), kSide = {1, 0, 0};\n"
+        "technique T < int Level = (2 > 1) + 1; > { pass P < bool On = true; > { } }\n");
+    using B = VornFxBaseType;
+    const struct { const char* name; B type; uint32_t rows, columns, elements; std::vector<double> initial; } params[] = {
+        {"mWorld", B::Float, 4, 4, 0, {}},                      {"mBoneMatrixArray", B::Float, 4, 3, 26, {}},
+        {"LightIsUse", B::Bool, 1, 1, 4, {1, 0, 1, 0}},         {"FogParameter", B::Float, 1, 1, 2, {-0.5, 20.0}},
+        {"LightColor", B::Float, 1, 4, 0, {1, 0.5, -0.25, 16}}, {"BoneWeightCount", B::Int, 1, 1, 0, {3}},
+        {"Other", B::Int, 1, 1, 0, {}},                         {"mTransform", B::Float, 4, 4, 0, {}},
+        {"v3", B::Float, 1, 3, 0, {}},                          {"mPalette", B::Float, 4, 3, 26, {}},
+        {"a", B::Float, 1, 1, 0, {1 - 0.2}},                    {"b", B::Float, 1, 1, 0, {1.0 / 3.0}},
+        {"c", B::Float, 1, 1, 3, {17, 2, -1.0}},                {"n", B::Int, 1, 1, 0, {3}},
     };
-    for (const auto& e : shapes) {
+    ASSERT_EQ(15u, d.parameters.size());   // those and Name: statics are not parameters
+    for (const auto& e : params) {
         const VornFxParameterDesc* p = Param(d, e.name);
         ASSERT_NE(nullptr, p) << e.name;
-        EXPECT_TRUE(p->type == e.type && p->rows == e.rows && p->columns == e.columns && p->elements == e.elements)
-            << e.name << ": " << p->rows << "x" << p->columns << "[" << p->elements << "]";
+        EXPECT_TRUE(p->type == e.type && p->rows == e.rows && p->columns == e.columns && p->elements == e.elements && p->initial == e.initial)
+            << e.name << ": " << p->rows << "x" << p->columns << "[" << p->elements << "], " << p->initial.size() << " values";
     }
-    EXPECT_EQ(std::make_pair(std::string("WORLD"), 1), std::make_pair(Param(d, "mWorld")->semantic, Param(d, "mWorld")->line));
-    EXPECT_EQ((std::vector<double>{1, 0, 1, 0}), Param(d, "LightIsUse")->initial);
-    EXPECT_EQ((std::vector<double>{-0.5, 20.0}), Param(d, "FogParameter")->initial);
-    EXPECT_EQ((std::vector<double>{1, 0.5, -0.25, 16}), Param(d, "LightColor")->initial);
-    EXPECT_EQ((std::vector<double>{3}), Param(d, "BoneWeightCount")->initial);
-    EXPECT_EQ(nullptr, Param(d, "kHidden"));   // statics are not parameters
-    EXPECT_EQ("hello", Param(d, "Name")->stringValue);
+    for (const char* hidden : {"kHidden", "kThird", "kUp", "MAX_MATRICES"}) EXPECT_EQ(nullptr, Param(d, hidden)) << hidden;
+    EXPECT_EQ(std::make_tuple(std::string("WORLD"), 1, std::string("BONES"), std::string("hello")),
+              std::make_tuple(Param(d, "mWorld")->semantic, Param(d, "mWorld")->line, Param(d, "mPalette")->semantic, Param(d, "Name")->stringValue));
+    const auto& an = Param(d, "mPalette")->annotations;
+    ASSERT_EQ(2u, an.size());
+    EXPECT_EQ(std::make_pair(std::vector<double>{1.0}, std::string("bones")), std::make_pair(an[0].values, an[1].text));
+    ASSERT_EQ(1u, d.techniques.size());
+    EXPECT_EQ((std::vector<double>{2}), d.techniques[0].annotations[0].values);   // '>' compares inside brackets
+    EXPECT_EQ("On", d.techniques[0].passes[0].annotations[0].name);
 }
 
 TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
@@ -127,32 +139,6 @@ TEST(EffectParser, ByteOrderMarkAndWindowsLineEndsAreAccepted)
     ASSERT_EQ(1u, d.parameters.size());
     EXPECT_EQ(std::make_tuple(2, size_t(0), size_t(1)), std::make_tuple(d.parameters[0].line, d.hlsl.find("// effect"), d.techniques.size()));
     EXPECT_TRUE(Parse("").techniques.empty());
-}
-
-TEST(EffectParser, ConstantExpressionsGiveSizesInitialValuesAndAnnotations)
-{
-    VornFxDescription d = Parse(
-        "static const int MAX_MATRICES = 26;\n"
-        "static const float kThird = 1.0 / 3.0;\n"
-        "float4x3 mBoneMatrixArray[MAX_MATRICES] : BONES < float Scale = 2 * 0.5; string UIName = \"bones\"; >;\n"
-        "float a = 1-0.2, b = 1.0/3.0, c[3] = {(1 << 4) | 1, MAX_MATRICES % 4, -kThird * 3};\n"
-        "int n = (int)2.7 + !0;\n"
-        "static const float3 kUp = normalize(float3(0, 1, 0)), kSide = {1, 0, 0};\n"
-        "technique T < int Level = (2 > 1) + 1; > { pass P < bool On = true; > { } }\n");
-    EXPECT_EQ(std::make_pair(26u, std::string("BONES")),
-              std::make_pair(Param(d, "mBoneMatrixArray")->elements, Param(d, "mBoneMatrixArray")->semantic));
-    const auto& an = Param(d, "mBoneMatrixArray")->annotations;
-    ASSERT_EQ(2u, an.size());
-    EXPECT_EQ((std::vector<double>{1.0}), an[0].values);
-    EXPECT_EQ("bones", an[1].text);
-    EXPECT_EQ((std::vector<double>{1 - 0.2}), Param(d, "a")->initial);
-    EXPECT_EQ((std::vector<double>{1.0 / 3.0}), Param(d, "b")->initial);
-    EXPECT_EQ((std::vector<double>{17, 2, -1.0}), Param(d, "c")->initial);
-    EXPECT_EQ((std::vector<double>{3}), Param(d, "n")->initial);
-    EXPECT_EQ(nullptr, Param(d, "kThird"));
-    ASSERT_EQ(1u, d.techniques.size());
-    EXPECT_EQ((std::vector<double>{2}), d.techniques[0].annotations[0].values);   // '>' compares inside brackets
-    EXPECT_EQ("On", d.techniques[0].passes[0].annotations[0].name);
 }
 
 TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
