@@ -34,6 +34,15 @@ protected:
         UseCamera(-10.0f);
         UseVertexColour();
     }
+    // A batch of the red square, uploaded.
+    static VornPrimitive3DHandle RedSquare()
+    {
+        const VornPrimitive3DHandle h = VornPrimitive3D::Create(6, 0);
+        const std::vector<VornVertex3D> square = Square(0xFFFF0000);
+        VornPrimitive3D::PushPolygon(h, square.data(), 2);
+        VornPrimitive3D::UpdateBuffer(h);
+        return h;
+    }
 };
 
 }  // namespace
@@ -99,10 +108,7 @@ TEST_F(Batch3D, CapacitiesOfBatchesAndLists)
 
 TEST_F(Batch3D, PosedSquareIsScaledThenPlaced)
 {
-    VornPrimitive3DHandle h = VornPrimitive3D::Create(6, 0);
-    const std::vector<VornVertex3D> square = Square(0xFFFF0000);
-    VornPrimitive3D::PushPolygon(h, square.data(), 2);
-    VornPrimitive3D::UpdateBuffer(h);
+    const VornPrimitive3DHandle h = RedSquare();
     VornPrimitive3D::SetScale(h, 2, 2, 2);
     VornPrimitive3D::SetPosition(h, 5, 0, 0);
     Frame([&] { VornPrimitive3D::Rendering(h); });
@@ -118,9 +124,7 @@ TEST_F(Batch3D, PosedSquareIsScaledThenPlaced)
 
     // A batch made again in the same record starts from identity, not from the last transform.
     VornPrimitive3D::Release(h);
-    ASSERT_EQ(h, VornPrimitive3D::Create(6, 0));
-    VornPrimitive3D::PushPolygon(h, square.data(), 2);
-    VornPrimitive3D::UpdateBuffer(h);
+    ASSERT_EQ(h, RedSquare());
     Frame([&] { VornPrimitive3D::Rendering(h); });
     EXPECT_TRUE(BoxIs(frame_, 0xFF0000, 116, 116, 140, 140));
 }
@@ -129,10 +133,7 @@ TEST_F(Batch3D, PosedSquareIsScaledThenPlaced)
 // stored vertices. Mended: while a restore could not make the buffer, upload and draw are skipped.
 TEST_F(Batch3D, LinesAndPointsDrawAndAResetUploadsTheStoreAndWithoutABufferNothingIsDrawn)
 {
-    VornPrimitive3DHandle h = VornPrimitive3D::Create(6, 0);
-    const std::vector<VornVertex3D> square = Square(0xFFFF0000);
-    VornPrimitive3D::PushPolygon(h, square.data(), 2);
-    VornPrimitive3D::UpdateBuffer(h);
+    const VornPrimitive3DHandle h = RedSquare();
     VornLine3DHandle l = VornLine3D::Create(8);
     const VornVertex3D ends[2] = {V(-5, 2.5f, 0, 0xFF00FF00), V(5, 2.5f, 0, 0xFF00FF00)}, point = V(0, -5, 0, 0xFF0000FF);
     VornLine3D::PushLine(l, ends, 1);

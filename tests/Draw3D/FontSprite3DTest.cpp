@@ -28,16 +28,14 @@ protected:
         font_ = VornFontSprite3D::CreateFromMemory(set.data(), static_cast<uint32_t>(set.size()), nullptr, 0, 96);
         ASSERT_NE(VORN_INVALID_HANDLE, font_) << log.Text();
     }
-    // Corner Q0 (x, y, z) of the n-th quad of the sheet's sprite.
-    void Corner(uint32_t quad, float out[3])
+    // The batch of the sheet's sprite: its vertex count, and corner Q0 (x, y, z) of its quads 0 and 1.
+    VornPrimitive3DHandle Batch() { return VornSprite3D::GetPrimitive(VornFontSprite3D::GetRecord(font_)->sprites[0]); }
+    uint32_t Vertices() { return VornPrimitive3D::GetVertexCount(Batch()); }
+    void Corners(float a[3], float b[3])
     {
-        const VornPrimitive3DHandle prim = VornSprite3D::GetPrimitive(VornFontSprite3D::GetRecord(font_)->sprites[0]);
-        const VornBatch3DRecord* r = VornPrimitive3D::GetRecord(prim);
-        memcpy(out, static_cast<const uint8_t*>(r->store) + quad * 6 * r->stride, 12);
-    }
-    uint32_t Vertices()
-    {
-        return VornPrimitive3D::GetVertexCount(VornSprite3D::GetPrimitive(VornFontSprite3D::GetRecord(font_)->sprites[0]));
+        const VornBatch3DRecord* r = VornPrimitive3D::GetRecord(Batch());
+        memcpy(a, r->store, 12);
+        memcpy(b, static_cast<const uint8_t*>(r->store) + 6 * r->stride, 12);
     }
     VornFontSprite3DHandle font_ = VORN_INVALID_HANDLE;
 };
@@ -101,8 +99,7 @@ TEST_F(FontSprite3D, LayoutCentresLinesAdvancesOverMissingGlyphsAndScales)
     VornFontSprite3D::DrawString(font_, "AZB", &posture, 16.0f, 0xFFFFFFFF);
     ASSERT_EQ(12u, Vertices());
     float a[3], b[3];
-    Corner(0, a);
-    Corner(1, b);
+    Corners(a, b);
     // The plane is seen from the posture's back: pen x runs to world -x about the position.
     EXPECT_FLOAT_EQ(111.0f, a[0]);   // centre 100 - (1 - 12 + 5), plus half the 10 wide quad
     EXPECT_FLOAT_EQ(25.0f, a[1]);    // 18 / 2 + 8, plus half the 16 high quad
@@ -116,14 +113,12 @@ TEST_F(FontSprite3D, LayoutCentresLinesAdvancesOverMissingGlyphsAndScales)
     posture.UpdateMatrices();
     VornFontSprite3D::DrawString(font_, "A\nA", &posture, 32.0f, 0xFFFFFFFF);
     ASSERT_EQ(12u, Vertices());
-    Corner(0, a);
-    Corner(1, b);
+    Corners(a, b);
     EXPECT_FLOAT_EQ(a[1] - 32.0f, b[1]);   // one font size, scaled by 2
     EXPECT_FLOAT_EQ(a[0], b[0]);
     VornFontSprite3D::ResetBuffer(font_);
     VornFontSprite3D::DrawStringProportional(font_, "AB", &posture, 16.0f, 0xFFFFFFFF);
-    Corner(0, a);
-    Corner(1, b);
+    Corners(a, b);
     // Centres 3 and -9 (the pen moved 10 + 1, the half widths 5 and 6); Q0 lies half a width towards +x.
     EXPECT_FLOAT_EQ(8.0f, a[0]);
     EXPECT_FLOAT_EQ(-3.0f, b[0]);
