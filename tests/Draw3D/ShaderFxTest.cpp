@@ -27,6 +27,18 @@ std::string WriteEffectFile(const char* name, const char* text)
     return path;
 }
 
+// Begin, pass 0 with `inside` run in it, and End; false when Begin refuses.
+template <typename F> bool OnePass(VornShaderFxHandle fx, F inside)
+{
+    uint32_t passes = 0;
+    if (!VornShaderFx::Begin(fx, &passes)) return false;
+    VornShaderFx::BeginPass(fx, 0);
+    inside();
+    VornShaderFx::EndPass(fx);
+    VornShaderFx::End(fx);
+    return true;
+}
+
 class ShaderFx : public EngineWith<VornShaderFx, VornCamera, VornLight> {
 protected:
     VornShaderFxHandle FromMemory(const char* text)
@@ -177,13 +189,10 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
     struct V { float x, y, z; };
     const V quad[4] = {{-100, 100, 0}, {100, 100, 0}, {-100, -100, 0}, {100, -100, 0}};
     Frame([&] {
-        uint32_t passes = 0;
-        ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
-        VornShaderFx::BeginPass(fx, 0);
-        device_->SetFVF(D3DFVF_XYZ);
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
-        VornShaderFx::EndPass(fx);
-        VornShaderFx::End(fx);
+        ASSERT_TRUE(OnePass(fx, [&] {
+            device_->SetFVF(D3DFVF_XYZ);
+            device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
+        }));
     });
     const uint32_t red = frame_.Rgb(128, 128) >> 16;
     EXPECT_TRUE(red == 0x7F || red == 0x80) << red;
@@ -203,14 +212,11 @@ TEST_F(ShaderFx, PassStatesGoThroughTheCachesAndComeBack)
     Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
     Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     Vorn3D::SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-    uint32_t passes = 0;
-    ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
-    VornShaderFx::BeginPass(fx, 0);
-    EXPECT_EQ(std::make_tuple(uint32_t(D3DCULL_NONE), uint32_t(TRUE), uint32_t(D3DTEXF_POINT)),
-              std::make_tuple(Vorn3D::GetRenderState(D3DRS_CULLMODE), Vorn3D::GetRenderState(D3DRS_FOGENABLE),
-                              Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER)));
-    VornShaderFx::EndPass(fx);
-    VornShaderFx::End(fx);
+    ASSERT_TRUE(OnePass(fx, [] {
+        EXPECT_EQ(std::make_tuple(uint32_t(D3DCULL_NONE), uint32_t(TRUE), uint32_t(D3DTEXF_POINT)),
+                  std::make_tuple(Vorn3D::GetRenderState(D3DRS_CULLMODE), Vorn3D::GetRenderState(D3DRS_FOGENABLE),
+                                  Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER)));
+    }));
     // Fog back to the device's start value.
     EXPECT_EQ(std::make_tuple(uint32_t(D3DCULL_CW), uint32_t(D3DZB_TRUE), uint32_t(FALSE), uint32_t(D3DTEXF_LINEAR)),
               std::make_tuple(Vorn3D::GetRenderState(D3DRS_CULLMODE), Vorn3D::GetRenderState(D3DRS_ZENABLE),
@@ -222,15 +228,11 @@ TEST_F(ShaderFx, PassStatesGoThroughTheCachesAndComeBack)
     // The same draw again costs only the pass's changes and their restore: three render states
     // and two sampler states, each there and back.
     const uint32_t before = Vorn3D::GetDeviceStateCalls();
-    ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
-    VornShaderFx::BeginPass(fx, 0);
-    VornShaderFx::EndPass(fx);
-    VornShaderFx::End(fx);
+    ASSERT_TRUE(OnePass(fx, [] {}));
     EXPECT_EQ(10u, Vorn3D::GetDeviceStateCalls() - before);
     // The effect lives through a device reset.
     Vorn3D::ResetDevice(true);
-    EXPECT_TRUE(VornShaderFx::Begin(fx, &passes));
-    VornShaderFx::End(fx);
+    EXPECT_TRUE(OnePass(fx, [] {}));
     EXPECT_NE(nullptr, VornShaderFx::GetEffect(fx));
 }
 
@@ -243,12 +245,8 @@ TEST_F(ShaderFxWithoutLights, LightEnableOfAPassReachesTheDevice)
     LogCapture log;
     const char text[] = "technique T { pass { LightEnable[0] = TRUE; } }\n";
     const VornShaderFxHandle fx = VornShaderFx::CreateFromMemory(text, sizeof text - 1);
-    uint32_t passes = 0;
     BOOL on[2] = {};
-    ASSERT_TRUE(VornShaderFx::Begin(fx, &passes));
-    VornShaderFx::BeginPass(fx, 0);
-    device_->GetLightEnable(0, &on[0]);
-    VornShaderFx::End(fx);
+    ASSERT_TRUE(OnePass(fx, [&] { device_->GetLightEnable(0, &on[0]); }));
     device_->LightEnable(1, TRUE);
     EXPECT_FALSE(VornLight::SetEnable(1, false));
     device_->GetLightEnable(1, &on[1]);
