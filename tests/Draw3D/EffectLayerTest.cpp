@@ -335,10 +335,10 @@ TEST_F(EffectLayerTest, AsmSkinningFromAConstantSizedPaletteMovesWithTheBones)
     D3DXMatrixTranslation(&palette[20], -0.25f, 0.0f, 0.0f);
     D3DXMatrixTranslation(&palette[25], 0.25f, 0.25f, 0.0f);
     frame(1);
-    EXPECT_EQ(0x0000FFu, frame_.Rgb(36, 128));     // left of the rest pose's edge
-    EXPECT_EQ(0x0000FFu, frame_.Rgb(220, 40));     // up and right: the right edge moved both ways
-    EXPECT_EQ(0u, frame_.Rgb(36, 50));             // the left edge did not move up
-    EXPECT_EQ(0u, frame_.Rgb(220, 180));           // the right one left its rest place
+    // Left of the rest pose's edge; up and right (the right edge moved both ways); the left edge did
+    // not move up; the right one left its rest place.
+    EXPECT_EQ((std::vector<uint32_t>{0x0000FF, 0x0000FF, 0, 0}),
+              (std::vector<uint32_t>{frame_.Rgb(36, 128), frame_.Rgb(220, 40), frame_.Rgb(36, 50), frame_.Rgb(220, 180)}));
 }
 
 TEST_F(EffectLayerTest, FixedFunctionPassDrawsItsTextureModulatedAndPutsEveryStateBack)
@@ -367,8 +367,7 @@ TEST_F(EffectLayerTest, FixedFunctionPassDrawsItsTextureModulatedAndPutsEverySta
     // 0xFF * 0x80, 0xFF * 0xFF, 0x80 * 0x40, over the middle half of the screen.
     const uint32_t centre = frame_.Rgb(128, 128);
     EXPECT_TRUE(Near(0x80FF20, centre, 1));
-    EXPECT_EQ(0u, frame_.Rgb(40, 128));
-    EXPECT_EQ(centre, frame_.Rgb(70, 70));
+    EXPECT_EQ(std::make_pair(0u, centre), std::make_pair(frame_.Rgb(40, 128), frame_.Rgb(70, 70)));
 
     for (auto [state, value] : {std::pair<D3DRENDERSTATETYPE, DWORD>{D3DRS_CULLMODE, D3DCULL_CW}, {D3DRS_WRAP0, 0}, {D3DRS_ZENABLE, D3DZB_TRUE},
                                 {D3DRS_LIGHTING, TRUE}, {D3DRS_COLORVERTEX, FALSE}})
@@ -487,9 +486,9 @@ TEST_F(EffectLayerTest, BadTextGivesOneErrorAtItsTrueFileAndLineAndNoEffect)
     }
     // Semantics are found whatever their case.
     Load("float4x4 m : WORLD;\nfloat4 n : Colour;\ntechnique T { pass { } }\n");
-    EXPECT_EQ(Param("m"), effect_->GetParameterBySemantic(nullptr, "world"));
-    EXPECT_EQ(Param("n"), effect_->GetParameterBySemantic(nullptr, "COLOUR"));
-    EXPECT_EQ(nullptr, effect_->GetParameterBySemantic(nullptr, "VIEW"));
+    EXPECT_EQ(std::make_tuple(Param("m"), Param("n"), D3DXHANDLE(nullptr)),
+              std::make_tuple(effect_->GetParameterBySemantic(nullptr, "world"), effect_->GetParameterBySemantic(nullptr, "COLOUR"),
+                              effect_->GetParameterBySemantic(nullptr, "VIEW")));
 }
 
 // A pass the device cannot draw (a filter it does not take) makes its technique invalid: the next

@@ -93,9 +93,8 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseMeshesUnderFrameRoot)
         Load(kHead + Quad("q0", 6, 6, 7, 7, 1) +
              Quad("q1", 8, 6, 9, 7, 1, "", "0.5;0.25;0.0;1.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;;" + textured));
     ASSERT_NE(VORN_INVALID_HANDLE, loose);
-    EXPECT_EQ(1u, VornModelEx::GetFrameCount(loose));
-    EXPECT_EQ(0, VornModelEx::GetFrameIndex(loose, "FRAME_ROOT"));
-    EXPECT_EQ(1, VornModelEx::GetMeshIndex(loose, "q1"));
+    EXPECT_EQ(std::make_tuple(1u, 0, 1), std::make_tuple(VornModelEx::GetFrameCount(loose), VornModelEx::GetFrameIndex(loose, "FRAME_ROOT"),
+                                                       VornModelEx::GetMeshIndex(loose, "q1")));
     VornVector3 lo, hi;
     VornModelEx::GetBoundingBox(loose, -1, &lo, &hi);
     EXPECT_EQ(0.0f, lo.x);

@@ -210,9 +210,8 @@ TEST_F(Model, MalformedFilesFailWithoutLeakingAndAMissingTextureStillLoads)
     const int textures = LiveTextures();
     for (const std::string& text : cases) {
         EXPECT_EQ(VORN_INVALID_HANDLE, Load(text));
-        EXPECT_EQ(nullptr, VornModel::GetModel(0));
-        EXPECT_EQ(used, VornMemory::GetUsedSize());
-        EXPECT_EQ(textures, LiveTextures());
+        EXPECT_EQ(std::make_tuple(static_cast<const VornModelRecord*>(nullptr), used, textures),
+                  std::make_tuple(VornModel::GetModel(0), VornMemory::GetUsedSize(), LiveTextures()));
     }
     EXPECT_EQ(2, log.Count(RedStart("ファイルの読み込みに失敗 [ ")));
     EXPECT_EQ(1, log.Count(Red("ボーンの接続に失敗")));
