@@ -1,4 +1,5 @@
-// X files as text for the model tests: quads, frame matrices, skin weights and animation keys.
+// X files as text for the model tests (quads, frame matrices, skin weights and animation keys), and
+// the model suites' scene.
 #pragma once
 #include "EngineFixture.h"
 #include "VornAnimation.h"
