@@ -140,24 +140,17 @@ TEST_F(Recorder, BadSettingsAndMalformedFilesAreRefusedAndTheRecorderIsLeftAsItW
     Frame();
     EXPECT_TRUE(VornInput::GetPadState(0, PAD_STATE_TRIGGER, 4));
 
-    // Which headers pass is pinned byte by byte in the PAD file tests; here a file of each kind of
-    // fault goes through LoadPadRecord.
+    // Which headers pass is pinned in the PAD file tests; here a refused header and files too short
+    // to hold one go through LoadPadRecord.
     ASSERT_TRUE(VornInput::InitPadRecorder(0, 1, 3));
     VornInput::StartPadRecording(0, 0, 1);
     Play(1, 3);
     const std::string good = OutPath("input.good.pad"), original = Saved("input.good.pad");
     ASSERT_EQ(12u + 48u, original.size());
 
-    auto with = [&](size_t at, char value) {
-        std::string b = original;
-        b[at] = value;
-        return b;
-    };
-    const struct { const char* what; std::string bytes; } bad[] = {
-        {"magic", with(2, 'X')}, {"no tracks", with(4, 0)}, {"257 tracks", with(5, 1)}, {"frames 0", with(8, 0)},
-        {"more frames than the file holds", with(8, 4)}, {"one byte short", original.substr(0, original.size() - 1)},
-        {"header cut", original.substr(0, 8)}, {"empty", ""},
-    };
+    std::string magic = original;
+    magic[2] = 'X';
+    const struct { const char* what; std::string bytes; } bad[] = {{"magic", magic}, {"header cut", original.substr(0, 8)}, {"empty", ""}};
     const std::string path = OutPath("input.bad.pad");
     for (const auto& b : bad) {
         ASSERT_TRUE(vorntest::WriteFile(path, {b.bytes.begin(), b.bytes.end()}));
