@@ -168,15 +168,9 @@ TEST_F(Vorn3DDevice, StartSettingsAreCachedAndRedundantSetsMakeNoDeviceCall)
     EXPECT_EQ(calls, Vorn3D::GetDeviceStateCalls());
 }
 
-TEST_F(Vorn3DDevice, FogFilterAndTexelInsetSettings)
+// (The fog's range reaches the effects: the effect class's fog parameter test.)
+TEST_F(Vorn3DDevice, TheTextureFilterSetsEveryStageAndTheTexelInset)
 {
-    Vorn3D::SetFog(10.0f, 2000.0f, 0xFFFFFFFF);
-    // Start 0.0f and end 1.0f as bits; fog itself is not turned on.
-    EXPECT_EQ((std::vector<uint32_t>{D3DFOG_LINEAR, 0x00FFFFFF, 0x00000000, 0x3F800000, Vorn3D::kNone}),
-              (std::vector<uint32_t>{RS(D3DRS_FOGVERTEXMODE), RS(D3DRS_FOGCOLOR), RS(D3DRS_FOGSTART),
-                                     RS(D3DRS_FOGEND), RS(D3DRS_FOGENABLE)}));
-    Vorn3D::GetFog(nullptr, nullptr, nullptr);
-
     static float inset = -1.0f;
     Vorn3D::Links().textureSetTexelInset = [](float v) { inset = v; };
     Vorn3D::SetTextureFilter(false);
@@ -552,15 +546,12 @@ TEST_F(Vorn3DDevice, ViewportClipRectAndConversions)
 // ---------------------------------------------------------------------------------------------
 // The report through the HTML log
 
-TEST(Vorn3DLog, InitializeStartAndFinalizeWriteTheirLines)
+TEST_F(Vorn3DDevice, InitializeStartAndFinalizeWriteTheirLines)
 {
-    Vorn::SetScreenInfo(256, 256, true);
-    LogCapture log;
-    HWND window = CreateTestWindow(256, 256, "Vorn3DLogTest");
-    ASSERT_TRUE(Vorn3D::Initialize());
-    ASSERT_TRUE(Vorn3D::Start(window, true));
     Vorn3D::Finalize();
-    DestroyWindow(window);
+    LogCapture log;
+    ASSERT_TRUE(Vorn3D::Initialize() && Vorn3D::Start(window_, true));
+    Vorn3D::Finalize();
     // Titles, blue section heads, strong group heads and plain lines, each in its wrapper, in order.
     EXPECT_TRUE(InOrder(log.Text(), {
         "<FONT color=\"WHITE\">Vorn3Dクラスの初期化</FONT>", "<B><FONT color=\"BLUE\">アダプター情報</FONT></B><BR>\n",
