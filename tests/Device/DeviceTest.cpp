@@ -222,85 +222,55 @@ TEST_F(Vorn3DDevice, HookOrdersOfLossAndRestore)
     EXPECT_EQ(std::make_pair(expected.size() - 2, std::vector<int>{0}), std::make_pair(g_trace.size(), CountsOf({"lost Texture"})));
 }
 
-TEST_F(Vorn3DDevice, ResetsFollowTheCooperativeLevelAndTheInjectedPresentResults)
-{
-    RegisterAllHooks();
-    Vorn3D::ResetDevice(false);  // a working device: nothing happens
-    EXPECT_TRUE(g_trace.empty());
-    Vorn3D::InjectCooperativeLevel(D3DERR_DEVICENOTRESET);
-    Vorn3D::ResetDevice(false);
-    EXPECT_EQ(std::make_pair(size_t(30), std::vector<int>{1}), std::make_pair(g_trace.size(), CountsOf({"restore callback"})));
-
-    // Present lost and not yet resettable: wait about 10 ms, reset nothing.
-    g_trace.clear();
-    Vorn3D::InjectPresentResult(D3DERR_DEVICELOST);
-    Vorn3D::InjectCooperativeLevel(D3DERR_DEVICELOST);
-    LARGE_INTEGER f, t0, t1;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t0);
-    Vorn3D::Present(nullptr);
-    QueryPerformanceCounter(&t1);
-    EXPECT_TRUE((t1.QuadPart - t0.QuadPart) * 1000 / f.QuadPart >= 8 && g_trace.empty()) << (t1.QuadPart - t0.QuadPart) * 1000 / f.QuadPart;
-
-    // Ready to reset: the next Present resets.
-    Vorn3D::InjectCooperativeLevel(D3DERR_DEVICENOTRESET);
-    Vorn3D::Present(nullptr);
-    EXPECT_EQ(30u, g_trace.size());
-
-    // Any other answer, and any other Present result, do nothing.
-    g_trace.clear();
-    Vorn3D::InjectCooperativeLevel(D3D_OK);
-    Vorn3D::Present(nullptr);
-    Vorn3D::InjectPresentResult(E_FAIL);
-    Vorn3D::Present(nullptr);
-    EXPECT_TRUE(g_trace.empty());
-
-    // An internal driver error asks the application to end, with no reset.
-    LogCapture log;
-    Vorn3D::InjectPresentResult(D3DERR_DRIVERINTERNALERROR);
-    Vorn3D::Present(nullptr);
-    EXPECT_EQ(std::make_tuple(1, size_t(0), false), std::make_tuple(log.Count("アプリケーション終了"), g_trace.size(), Vorn3D::IsDeviceLost()));
-}
-
-TEST_F(Vorn3DDevice, AFailedResetStaysLostRunsNoRestoreHooksAndShowsOneBox)
+// Injected present, cooperative level and reset results, then one call: the hook entries it made
+// (15 for a loss, 15 for a restore), the restore callbacks among them, whether it waited about 10 ms,
+// and whether the device is then lost (nothing is drawn while it is).
+TEST_F(Vorn3DDevice, ResetsFollowTheCooperativeLevelAndPresentResultsAndAFailedResetStaysLostWithOneBoxPerLoss)
 {
     BoxWatcher boxes(IDOK);
+    LogCapture log;
     RegisterAllHooks();
-    Vorn3D::InjectResetResult(D3DERR_DEVICELOST);
-    Vorn3D::ResetDevice(true);
-    EXPECT_TRUE(Vorn3D::IsDeviceLost());
-    EXPECT_EQ((std::vector<int>{1, 1, 0, 0}), CountsOf({"lost Surface", "lost callback", "restore Surface", "restore callback"}));
-    EXPECT_FALSE(Vorn3D::BeginScene());  // nothing is drawn while lost
-
-    // Each Present retries; the resources were let go once, and the box is not shown again.
-    Vorn3D::Present(nullptr);
-    Vorn3D::Present(nullptr);
-    EXPECT_EQ(std::make_pair(true, std::vector<int>{1, 0}), std::make_pair(Vorn3D::IsDeviceLost(), CountsOf({"lost Surface", "restore Surface"})));
-
-    // While the device says it is still lost, no Reset is tried.
-    Vorn3D::InjectResetResult(Vorn3D::kNoInjection);
-    Vorn3D::InjectCooperativeLevel(D3DERR_DEVICELOST);
-    Vorn3D::Present(nullptr);
-    EXPECT_TRUE(Vorn3D::IsDeviceLost());
-    Vorn3D::InjectCooperativeLevel(D3DERR_DEVICENOTRESET);
-    Vorn3D::Present(nullptr);
-    EXPECT_FALSE(Vorn3D::IsDeviceLost());
-    Vorn3D::InjectCooperativeLevel(Vorn3D::kNoInjection);
-    EXPECT_EQ((std::vector<int>{1, 1, 1}), CountsOf({"lost Surface", "restore Surface", "restore callback"}));
-    EXPECT_TRUE(Vorn3D::BeginScene());
-    Vorn3D::EndScene();
-
-    const std::vector<vorntest::SeenBox> seen = boxes.Boxes();
-    ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ(std::make_pair(std::string("ERROR"), std::string("デバイスの復帰に失敗")), std::make_pair(seen[0].caption, seen[0].text));
-
-    // A second loss may show its own box again.
-    Vorn3D::InjectResetResult(E_FAIL);
-    Vorn3D::ResetDevice(true);
-    Vorn3D::InjectResetResult(Vorn3D::kNoInjection);
-    Vorn3D::Present(nullptr);
+    const HRESULT N = Vorn3D::kNoInjection, LOST = D3DERR_DEVICELOST, NOTRESET = D3DERR_DEVICENOTRESET;
+    enum Call { RESET, FORCED_RESET, PRESENT };
+    const struct { HRESULT present, level, reset; Call call; size_t entries; int restores; bool waits, lost; } steps[] = {
+        {N, N, N, RESET, 0, 0, false, false},   // a working device: nothing happens
+        {N, NOTRESET, N, RESET, 30, 1, false, false},
+        {LOST, LOST, N, PRESENT, 0, 0, true, false},   // lost and not yet resettable: wait, reset nothing
+        {LOST, NOTRESET, N, PRESENT, 30, 1, false, false},
+        {LOST, D3D_OK, N, PRESENT, 0, 0, false, false}, {E_FAIL, D3D_OK, N, PRESENT, 0, 0, false, false},   // other answers
+        // A failed reset lets the resources go once and runs no restore hook; each Present retries.
+        {N, N, LOST, FORCED_RESET, 15, 0, false, true}, {N, N, LOST, PRESENT, 0, 0, false, true},
+        {N, N, LOST, PRESENT, 0, 0, false, true},
+        {N, LOST, N, PRESENT, 0, 0, true, true},   // while the device says it is still lost no Reset is tried
+        {N, NOTRESET, N, PRESENT, 15, 1, false, false},
+        {N, N, E_FAIL, FORCED_RESET, 15, 0, false, true}, {N, N, N, PRESENT, 15, 1, false, false},   // a second loss
+        {D3DERR_DRIVERINTERNALERROR, N, N, PRESENT, 0, 0, false, false},   // asks the application to end
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE("step " + std::to_string(&s - steps));
+        g_trace.clear();
+        Vorn3D::InjectPresentResult(s.present);
+        Vorn3D::InjectCooperativeLevel(s.level);
+        Vorn3D::InjectResetResult(s.reset);
+        LARGE_INTEGER f, t0, t1;
+        QueryPerformanceFrequency(&f);
+        QueryPerformanceCounter(&t0);
+        if (s.call == PRESENT) Vorn3D::Present(nullptr);
+        else Vorn3D::ResetDevice(s.call == FORCED_RESET);
+        QueryPerformanceCounter(&t1);
+        EXPECT_EQ(std::make_tuple(s.entries, std::vector<int>{s.restores}, s.lost),
+                  std::make_tuple(g_trace.size(), CountsOf({"restore callback"}), Vorn3D::IsDeviceLost()));
+        EXPECT_TRUE(!s.waits || (t1.QuadPart - t0.QuadPart) * 1000 / f.QuadPart >= 8) << (t1.QuadPart - t0.QuadPart) * 1000 / f.QuadPart;
+        const bool drawing = Vorn3D::BeginScene();
+        if (drawing) Vorn3D::EndScene();
+        EXPECT_EQ(!s.lost, drawing);
+    }
+    // One box per loss, none per retry; the driver error's end of the application in the log.
     for (int i = 0; i < 100 && boxes.Boxes().size() < 2; ++i) Sleep(10);
-    EXPECT_EQ(std::make_pair(size_t(2), false), std::make_pair(boxes.Boxes().size(), Vorn3D::IsDeviceLost()));
+    const std::vector<vorntest::SeenBox> seen = boxes.Boxes();
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ(std::make_pair(std::string("ERROR"), std::string("デバイスの復帰に失敗")), std::make_pair(seen[0].caption, seen[0].text));
+    EXPECT_EQ(1, log.Count("アプリケーション終了"));
 }
 
 TEST_F(Vorn3DDevice, RememberedTargetsAreBoundAgainAfterAReset)
