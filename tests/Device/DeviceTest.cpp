@@ -222,17 +222,19 @@ TEST_F(Vorn3DDevice, HookOrdersOfLossAndRestore)
     EXPECT_EQ(std::make_pair(expected.size() - 2, std::vector<int>{0}), std::make_pair(g_trace.size(), CountsOf({"lost Texture"})));
 }
 
-// Injected present, cooperative level and reset results, then one call: the hook entries it made
-// (15 for a loss, 15 for a restore), the restore callbacks among them, whether it waited about 10 ms,
-// and whether the device is then lost (nothing is drawn while it is).
+// Injected present, cooperative level and reset results and the screen mode, then one call: the
+// hook entries it made (15 for a loss, 15 for a restore), the restore callbacks among them, whether
+// it waited about 10 ms, and whether the device is then lost (nothing is drawn while it is).
 TEST_F(Vorn3DDevice, ResetsFollowTheCooperativeLevelAndPresentResultsAndAFailedResetStaysLostWithOneBoxPerLoss)
 {
     BoxWatcher boxes(IDOK);
     LogCapture log;
     RegisterAllHooks();
+    // This adapter has no full-screen mode of the screen size: the full-screen set carries UNKNOWN.
+    ASSERT_EQ(D3DFMT_UNKNOWN, Vorn3D::GetAdapterInfo().mode16.Format);
     const HRESULT N = Vorn3D::kNoInjection, LOST = D3DERR_DEVICELOST, NOTRESET = D3DERR_DEVICENOTRESET;
     enum Call { RESET, FORCED_RESET, PRESENT };
-    const struct { HRESULT present, level, reset; Call call; size_t entries; int restores; bool waits, lost; } steps[] = {
+    const struct { HRESULT present, level, reset; Call call; size_t entries; int restores; bool waits, lost, fullScreen = false; } steps[] = {
         {N, N, N, RESET, 0, 0, false, false},   // a working device: nothing happens
         {N, NOTRESET, N, RESET, 30, 1, false, false},
         {LOST, LOST, N, PRESENT, 0, 0, true, false},   // lost and not yet resettable: wait, reset nothing
@@ -244,6 +246,9 @@ TEST_F(Vorn3DDevice, ResetsFollowTheCooperativeLevelAndPresentResultsAndAFailedR
         {N, LOST, N, PRESENT, 0, 0, true, true},   // while the device says it is still lost no Reset is tried
         {N, NOTRESET, N, PRESENT, 15, 1, false, false},
         {N, N, E_FAIL, FORCED_RESET, 15, 0, false, true}, {N, N, N, PRESENT, 15, 1, false, false},   // a second loss
+        // Full screen: the real Reset fails, and again quietly at the retry; windowed again recovers.
+        {N, N, N, FORCED_RESET, 15, 0, false, true, true}, {N, N, N, PRESENT, 0, 0, false, true, true},
+        {N, N, N, FORCED_RESET, 15, 1, false, false},
         {D3DERR_DRIVERINTERNALERROR, N, N, PRESENT, 0, 0, false, false},   // asks the application to end
     };
     for (const auto& s : steps) {
@@ -252,6 +257,7 @@ TEST_F(Vorn3DDevice, ResetsFollowTheCooperativeLevelAndPresentResultsAndAFailedR
         Vorn3D::InjectPresentResult(s.present);
         Vorn3D::InjectCooperativeLevel(s.level);
         Vorn3D::InjectResetResult(s.reset);
+        Vorn::SetScreenInfo(kSize, kSize, !s.fullScreen);
         LARGE_INTEGER f, t0, t1;
         QueryPerformanceFrequency(&f);
         QueryPerformanceCounter(&t0);
@@ -266,11 +272,15 @@ TEST_F(Vorn3DDevice, ResetsFollowTheCooperativeLevelAndPresentResultsAndAFailedR
         EXPECT_EQ(!s.lost, drawing);
     }
     // One box per loss, none per retry; the driver error's end of the application in the log.
-    for (int i = 0; i < 100 && boxes.Boxes().size() < 2; ++i) Sleep(10);
+    for (int i = 0; i < 100 && boxes.Boxes().size() < 3; ++i) Sleep(10);
     const std::vector<vorntest::SeenBox> seen = boxes.Boxes();
-    ASSERT_EQ(2u, seen.size());
+    ASSERT_EQ(3u, seen.size());
     EXPECT_EQ(std::make_pair(std::string("ERROR"), std::string("デバイスの復帰に失敗")), std::make_pair(seen[0].caption, seen[0].text));
     EXPECT_EQ(1, log.Count("アプリケーション終了"));
+    // Back in a window of the screen size.
+    ASSERT_TRUE(ClearTo(0xFF336699));
+    ASSERT_TRUE(ReadBack());
+    EXPECT_EQ(std::make_pair(int(kSize), 0x336699u), std::make_pair(frame_.Width(), frame_.Rgb(5, 5)));
 }
 
 TEST_F(Vorn3DDevice, RememberedTargetsAreBoundAgainAfterAReset)
@@ -543,27 +553,4 @@ TEST_F(Vorn3DDevice, AStartThatNoRowCanCreateLogsWhyAndKeepsTheDevice)
     ASSERT_TRUE(ClearTo(0xFF336699));
     ASSERT_TRUE(ReadBack());
     EXPECT_EQ(0x336699u, frame_.Rgb(5, 5));
-}
-
-TEST_F(Vorn3DDevice, ScreenModeSwitchWithoutAFullScreenModeStaysLostUntilWindowedAgain)
-{
-    // This adapter has no full-screen mode of the screen size, so the full-screen set carries
-    // UNKNOWN and the real Reset fails; going back to windowed recovers.
-    BoxWatcher boxes(IDOK);
-    RegisterAllHooks();
-    ASSERT_EQ(D3DFMT_UNKNOWN, Vorn3D::GetAdapterInfo().mode16.Format);
-    Vorn::SetScreenInfo(kSize, kSize, false);
-    Vorn3D::ResetDevice(true);
-    EXPECT_EQ(std::make_pair(true, std::vector<int>{0}), std::make_pair(Vorn3D::IsDeviceLost(), CountsOf({"restore Surface"})));
-    EXPECT_FALSE(Vorn3D::BeginScene());
-    Vorn3D::Present(nullptr);  // retries full screen, fails again quietly
-    EXPECT_TRUE(Vorn3D::IsDeviceLost());
-    Vorn::SetScreenInfo(kSize, kSize, true);
-    Vorn3D::ResetDevice(true);
-    // One box (its text is pinned with the failed reset).
-    EXPECT_EQ(std::make_tuple(false, size_t(1), std::vector<int>{1, 1}),
-              std::make_tuple(Vorn3D::IsDeviceLost(), boxes.Boxes().size(), CountsOf({"lost Surface", "restore Surface"})));
-    ASSERT_TRUE(ClearTo(0xFF336699));
-    ASSERT_TRUE(ReadBack());
-    EXPECT_EQ(std::make_pair(int(kSize), 0x336699u), std::make_pair(frame_.Width(), frame_.Rgb(5, 5)));
 }
