@@ -55,24 +55,15 @@ TEST_F(GameLatch, AnArrowForOneFrameSetsNoHoldFlag)
 {
     const struct { int32_t x, y; bool GameInput::*flag; } arrows[] = {
         {0, -60000, &GameInput::holdUp}, {0, 60000, &GameInput::holdDown}, {-60000, 0, &GameInput::holdLeft}, {60000, 0, &GameInput::holdRight}};
-    for (const auto& a : arrows) {
-        g_raw[0] = {};
-        Step();
-        g_raw[0].position[0] = a.x;
-        g_raw[0].position[1] = a.y;
-        Step();   // one frame: a trigger only
-        EXPECT_EQ(0, Holds());
-        g_raw[0] = {};
-        Step();
-        EXPECT_EQ(0, Holds());
-        // Held for two frames and more: the flag from the second frame on.
-        g_raw[0].position[0] = a.x;
-        g_raw[0].position[1] = a.y;
-        Step();
-        EXPECT_FALSE(g_input.*a.flag);
-        Step();
-        EXPECT_TRUE(g_input.*a.flag && Holds() == 1);
-    }
+    // Per arrow five frames: released, pressed for one frame (a trigger only), released, then held:
+    // the flag from the second held frame on, and no other hold.
+    for (const auto& a : arrows)
+        for (int frame = 0; frame < 5; ++frame) {
+            g_raw[0] = {};
+            if (frame == 1 || frame >= 3) g_raw[0].position[0] = a.x, g_raw[0].position[1] = a.y;
+            Step();
+            EXPECT_TRUE(g_input.*a.flag == (frame == 4) && Holds() == (frame == 4)) << a.x << "," << a.y << " frame " << frame;
+        }
 }
 
 // Mended: Z pressed and released while the game loaded (between two updates of the pad) was lost.
