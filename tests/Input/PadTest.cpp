@@ -6,9 +6,7 @@
 
 using namespace inputtest;
 
-namespace {
-constexpr uint32_t kButton1 = 1u << PAD_BUTTON1;
-}  // namespace
+constexpr uint32_t kButton1 = 1u << PAD_BUTTON1;   // const: this file's own
 
 using PadMasks = InputTest;
 
