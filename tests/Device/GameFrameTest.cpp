@@ -59,7 +59,6 @@ TEST(GameFrame, ClearsBlackOnTheTitle)
     EXPECT_EQ(std::make_pair(0x000000u, 0x000000u), std::make_pair(g_titleFrame.Rgb(0, h - 1), g_titleFrame.Rgb(w - 1, h - 1)));
     EXPECT_GT(g_titleFrame.Count(0, 0, w, h, 0x000000), w * h / 2);
     if (HasFailure()) g_titleFrame.SaveBmp(vorntest::OutPath("GameFrame.title.bmp"));
-    // The only box was the start-up question.
-    ASSERT_EQ(1u, boxes.Boxes().size());
-    EXPECT_EQ("起動オプション", boxes.Boxes()[0].caption);
+    // The only box was the start-up question (its caption and text are the game entry tests').
+    EXPECT_EQ(1u, boxes.Boxes().size());
 }

@@ -1,4 +1,6 @@
 // QSG archives: the byte format, the pixel formats, packed entries, the DDS image and every refusal.
+// How a packed entry's stream decodes (references overlapping their output, the zero window, the cut
+// at the unpacked size) is the lzss fuzz target's check against a plain window decoder.
 #include "EngineFixture.h"
 #include "VornQsgLoader.h"
 #include <limits>
@@ -138,25 +140,6 @@ TEST_F(Qsg, ConversionsBetweenAllDepthsTruncateAndClampFloats)
     EXPECT_EQ((std::vector<uint8_t>{0, 255, 255, 0}), std::vector<uint8_t>(out8, out8 + 4));
 }
 
-TEST_F(Qsg, PackedEntriesDecodeOverlappingCopiesAndTheZeroWindow)
-{
-    // Four literals, then a copy of 12 bytes from where the first literal went (4080): the copy
-    // overlaps its own output. Then a copy of 3 bytes from the untouched zero window, and one
-    // literal; the stream's last reference is never needed.
-    const Bytes stream = {0x4F, 'A', 'B', 'C', 'D', 0xF0, 0xF9, 0x00, 0x00, 'Z', 0xF0, 0xFF};
-    Archive archive;
-    archive.Add("img", 5, 1, 5, stream);   // 5 pixels of 4 bytes
-    ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "img"));
-    const std::string pixels(reinterpret_cast<const char*>(Pixels(loader_)), 20);
-    EXPECT_EQ(std::string("ABCDABCDABCDABCD\0\0\0Z", 20), pixels);
-
-    // More stream than pixels: decoding stops at the unpacked size, also inside a reference.
-    ASSERT_EQ(nullptr, LoadBytes(Archive().Add("img", 1, 1, 5, Bytes{0xFF, 1, 2, 3, 4, 5, 6, 7, 8}).bytes, "img"));
-    EXPECT_EQ(0x04030201u, Get32(Pixels(loader_)));
-    ASSERT_EQ(nullptr, LoadBytes(Archive().Add("img", 1, 1, 5, Bytes{0x01, 'A', 0xF0, 0xFF, 0, 0}).bytes, "img"));
-    EXPECT_EQ(0x41414141u, Get32(Pixels(loader_)));
-}
-
 TEST_F(Qsg, LookupLowersTheWantedNameTheFirstDuplicateWinsAndNamesCompareOverSixteenBytes)
 {
     Archive archive;
@@ -228,18 +211,14 @@ TEST_F(Qsg, MalformedArchivesAndHugeSizesAreRefusedWithoutReadingPastTheirEnd)
                               VornQsgFormat::GetPixelDataSize(1, 1, 7)));
 }
 
+// (Load through the file system gives the texture class's QSG pixels.)
 TEST_F(Qsg, ArchivesAreReadThroughTheFileSystem)
 {
-    const Bytes first = MakeImage(5), second = MakeImage(1);
+    const Bytes first = MakeImage(5);
     Archive archive;
-    archive.Add("first", 3, 2, 5, Pack(first)).Add("second", 3, 2, 1, second);
+    archive.Add("first", 3, 2, 5, Pack(first)).Add("second", 3, 2, 1, MakeImage(1));
     const std::string path = vorntest::OutPath("qsg_file_system.qsg");
     ASSERT_TRUE(vorntest::WriteFile(path, archive.bytes));
-
-    ASSERT_EQ(nullptr, loader_.Load(path.c_str(), "SECOND"));
-    EXPECT_EQ(second, Bytes(Pixels(loader_), Pixels(loader_) + 24));
-    ASSERT_EQ(nullptr, loader_.Load(path.c_str(), "first"));
-    EXPECT_EQ(first, Bytes(Pixels(loader_), Pixels(loader_) + 24));
 
     uint32_t width = 0, height = 0, format = 0;
     EXPECT_EQ(3u * 2 * 4, VornQsgLoader::ReadEntry(path.c_str(), "first", &width, &height, nullptr, &format));

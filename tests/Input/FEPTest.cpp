@@ -3,8 +3,6 @@
 #include "../Runtime/BootRun.h"
 #include "VornFEP.h"
 #include <cstring>
-#include <string>
-#include <vector>
 
 namespace {
 

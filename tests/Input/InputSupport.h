@@ -1,16 +1,9 @@
 // Test support for VornInput: a work area, the input class started without a window, and joysticks
 // fed from plain state blocks.
 #pragma once
-#include "VornInput.h"
-#include "VornLog.h"
-#include "VornMemory.h"
 #include "EngineFixture.h"
-#include <gtest/gtest.h>
-#include <windows.h>
+#include "VornInput.h"
 #include <objbase.h>
-#include <cstring>
-#include <string>
-#include <vector>
 
 namespace inputtest {
 

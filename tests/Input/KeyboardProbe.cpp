@@ -9,58 +9,40 @@
 
 namespace {
 
-void Say(const char* format, int value)
-{
-    printf(format, value);
-    printf("\n");
-    fflush(stdout);
-}
-
-// Dispatches the waiting messages; false once the application is to quit.
-bool PumpMessages()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) return false;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    return true;
-}
-
 void Probe(const char* log, bool burst)
 {
     vorntest::BootRunning(OPTION_DIRECTINPUT, [log] { VornLog::SetFileName(vorntest::OutPath(log).c_str()); }, [burst] {
         ASSERT_TRUE(Vorn::Start());
+        setvbuf(stdout, nullptr, _IONBF, 0);   // each line reaches the script at once
         VornInput::SetPadConfig(1, 1, 30, 3);
         const int32_t keys[][2] = {{4, 0x2C}, {5, 0x2D}, {PAD_UP, 0xC8}, {PAD_LEFT, 0xCB}};   // Z, X, Up, Left
         for (const auto& k : keys) VornInput::SetPadKey(0, k[0], k[1]);
-        Say("READY %d", 0);
-        bool paused = false, held[20] = {}, running = true;
-        for (const DWORD start = GetTickCount(); running && GetTickCount() - start < 40000; Sleep(16)) {
-            running = PumpMessages();
+        printf("READY %d\n", 0);
+        bool paused = false, held[20] = {};
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < 40000; Sleep(16)) {
+            vorntest::PumpMessages();
             VornInput::Refresh();
             VornInput::UpdatePads();
             int32_t key = 0x7777;
             bool any = false;
-            for (; VornInput::GetKeyBuffer(&key); any = true) Say("KEY %d", key);
-            if (any) Say("KEYEND %d", key);
+            for (; VornInput::GetKeyBuffer(&key); any = true) printf("KEY %d\n", key);
+            if (any) printf("KEYEND %d\n", key);
             for (int b = 0; b < 6; ++b) {
-                if (VornInput::GetPadState(0, PAD_STATE_TRIGGER, b)) Say("TRIGGER %d", b);
-                if (VornInput::GetPadState(0, PAD_STATE_REPEAT, b)) Say("REPEAT %d", b);
+                if (VornInput::GetPadState(0, PAD_STATE_TRIGGER, b)) printf("TRIGGER %d\n", b);
+                if (VornInput::GetPadState(0, PAD_STATE_REPEAT, b)) printf("REPEAT %d\n", b);
                 const bool h = VornInput::GetPadState(0, PAD_STATE_HOLD, b);
-                if (h && !held[b]) Say("HOLD %d", b);
+                if (h && !held[b]) printf("HOLD %d\n", b);
                 held[b] = h;
-                if (VornInput::GetPadState(0, PAD_STATE_RELEASE, b)) Say("RELEASE %d", b);
+                if (VornInput::GetPadState(0, PAD_STATE_RELEASE, b)) printf("RELEASE %d\n", b);
             }
             if (VornInput::IsKeyDown(0x01)) {   // Escape
-                Say("ESCAPE %d", 1);
+                printf("ESCAPE %d\n", 1);
                 break;
             }
             if (burst && any && !paused) {
                 paused = true;
-                Say("PAUSE %d", 0);
-                for (const DWORD pause = GetTickCount(); GetTickCount() - pause < 3000; Sleep(10)) running = PumpMessages() && running;
+                printf("PAUSE %d\n", 0);
+                for (const DWORD pause = GetTickCount(); GetTickCount() - pause < 3000; Sleep(10)) vorntest::PumpMessages();
             }
         }
         Vorn::Finalize();

@@ -20,7 +20,6 @@ protected:
         Frame();
         LatchInput();
     }
-    static bool AnyPush() { return g_input.pushZ || g_input.pushX || g_input.pushC; }
     static int Holds() { return g_input.holdUp + g_input.holdDown + g_input.holdLeft + g_input.holdRight; }
 };
 
@@ -29,20 +28,14 @@ TEST_F(GameLatch, ZXAndCPushOnlyOnTheFrameOfThePress)
     EXPECT_EQ(std::string::npos, Log().find("範囲外の番号"));   // every mapping call was accepted
     // Joystick buttons 3, 2 and 1 are virtual buttons 4, 5 and 6 (Z, X, C).
     const int buttons[3] = {3, 2, 1};
-    for (int i = 0; i < 3; ++i) {
-        g_raw[0] = {};
-        Step();
-        g_raw[0].button[buttons[i]] = 0x80;
-        Step();
-        EXPECT_TRUE(g_input.pushZ == (i == 0) && g_input.pushX == (i == 1) && g_input.pushC == (i == 2)) << i;
-        for (int held = 0; held < 40; ++held) {   // through the repeats
+    for (int i = 0; i < 3; ++i)
+        for (int frame = 0; frame < 43; ++frame) {   // released, held for 41 frames (through the repeats), released
+            g_raw[0] = {};
+            g_raw[0].button[buttons[i]] = frame >= 1 && frame <= 41 ? 0x80 : 0;
             Step();
-            EXPECT_FALSE(AnyPush()) << i << " held " << held;
+            EXPECT_EQ(std::make_tuple(frame == 1 && i == 0, frame == 1 && i == 1, frame == 1 && i == 2),
+                      std::make_tuple(g_input.pushZ, g_input.pushX, g_input.pushC)) << i << " frame " << frame;
         }
-        g_raw[0] = {};
-        Step();
-        EXPECT_FALSE(AnyPush());
-    }
     // Joystick button 0 is virtual button 9 (Return), with the game's repeat settings (30, 3).
     g_raw[0].button[0] = 0x80;
     Step();
@@ -55,49 +48,32 @@ TEST_F(GameLatch, AnArrowForOneFrameSetsNoHoldFlag)
 {
     const struct { int32_t x, y; bool GameInput::*flag; } arrows[] = {
         {0, -60000, &GameInput::holdUp}, {0, 60000, &GameInput::holdDown}, {-60000, 0, &GameInput::holdLeft}, {60000, 0, &GameInput::holdRight}};
-    for (const auto& a : arrows) {
-        g_raw[0] = {};
-        Step();
-        g_raw[0].position[0] = a.x;
-        g_raw[0].position[1] = a.y;
-        Step();   // one frame: a trigger only
-        EXPECT_EQ(0, Holds());
-        g_raw[0] = {};
-        Step();
-        EXPECT_EQ(0, Holds());
-        // Held for two frames and more: the flag from the second frame on.
-        g_raw[0].position[0] = a.x;
-        g_raw[0].position[1] = a.y;
-        Step();
-        EXPECT_FALSE(g_input.*a.flag);
-        Step();
-        EXPECT_TRUE(g_input.*a.flag && Holds() == 1);
-    }
+    // Per arrow five frames: released, pressed for one frame (a trigger only), released, then held:
+    // the flag from the second held frame on, and no other hold.
+    for (const auto& a : arrows)
+        for (int frame = 0; frame < 5; ++frame) {
+            g_raw[0] = {};
+            if (frame == 1 || frame >= 3) g_raw[0].position[0] = a.x, g_raw[0].position[1] = a.y;
+            Step();
+            EXPECT_TRUE(g_input.*a.flag == (frame == 4) && Holds() == (frame == 4)) << a.x << "," << a.y << " frame " << frame;
+        }
 }
 
 // Mended: Z pressed and released while the game loaded (between two updates of the pad) was lost.
 TEST_F(GameLatch, ZXOrCTypedBetweenTwoPadUpdatesPushesOnceAtTheNextLatch)
 {
-    NoteTypedKey(0x2C);   // Z, as the keyboard's event buffer gives it
-    Step();
-    EXPECT_TRUE(g_input.pushZ && !g_input.pushX && !g_input.pushC);
-    Step();
-    EXPECT_FALSE(AnyPush());
-    NoteTypedKey(0x2D);
-    NoteTypedKey(0x2E);
-    Step();
-    EXPECT_TRUE(!g_input.pushZ && g_input.pushX && g_input.pushC);
-    // S, an arrow and Escape push and hold nothing.
-    for (int32_t key : {0x1F, 0xC8, 0x01}) NoteTypedKey(key);
-    Step();
-    EXPECT_FALSE(AnyPush());
-    EXPECT_EQ(0, Holds());
-    // A replayed or recorded pad is the whole input.
-    for (std::string TestSeam::*entry : {&TestSeam::replay, &TestSeam::record}) {
-        g_seam.*entry = "pad";
-        NoteTypedKey(0x2C);
-        (g_seam.*entry).clear();
+    // Keys as the keyboard's event buffer gives them (Z; none; X and C; S, Up and Escape), typed while
+    // a replayed or recorded pad (then the whole input) is set or not: the pushes at the next latch,
+    // and no key holds.
+    const struct { std::vector<int32_t> keys; std::string TestSeam::*pad; bool z, x, c; } steps[] = {
+        {{0x2C}, nullptr, true, false, false}, {{}, nullptr, false, false, false}, {{0x2D, 0x2E}, nullptr, false, true, true},
+        {{0x1F, 0xC8, 0x01}, nullptr, false, false, false}, {{0x2C}, &TestSeam::replay, false, false, false},
+        {{0x2C}, &TestSeam::record, false, false, false}};
+    for (const auto& s : steps) {
+        if (s.pad) g_seam.*s.pad = "pad";
+        for (int32_t key : s.keys) NoteTypedKey(key);
+        if (s.pad) (g_seam.*s.pad).clear();
         Step();
-        EXPECT_FALSE(AnyPush());
+        EXPECT_EQ(std::make_tuple(s.z, s.x, s.c, 0), std::make_tuple(g_input.pushZ, g_input.pushX, g_input.pushC, Holds())) << &s - steps;
     }
 }

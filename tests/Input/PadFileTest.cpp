@@ -4,29 +4,25 @@
 #include <gtest/gtest.h>
 #include <cstring>
 
+// That an accepted header's length is exact is the pad fuzz target's check; here the counts.
 TEST(PadFile, HeadersAreAcceptedOnlyWithSaneCountsAndTheExactLength)
 {
-    const struct { uint32_t tracks, frames; uint64_t size; bool ok; } cases[] = {
+    // The last rows: one wrong byte of the magic each.
+    const struct { uint32_t tracks, frames; uint64_t size; bool ok; const char* magic = "PAD"; } cases[] = {
         {256, 1, 12 + 256 * 16, true}, {2, 0x103, 12 + 2 * 0x103 * 16, true}, {257, 1, 12 + 257 * 16, false}, {0, 1, 12, false}, {1, 0, 12, false},
-        {1, 10, 12 + 160 - 1, false}, {1, 10, 12 + 160 + 1, false}, {1, 10, 11, false},
         {256, 0xFFFFFFFFu, 12 + ((256ull * 0xFFFFFFFFull * 16) & 0xFFFFFFFFull), false},
+        {1, 1, 28, false, "PAD "}, {1, 1, 28, false, "pad"}, {1, 1, 28, false, "PACK"},
     };
     uint8_t h[12];
     for (const auto& c : cases) {
         uint32_t tracks = 77, frames = 77;
         VornPadFile::WriteHeader(h, c.tracks, c.frames);
+        memcpy(h, c.magic, 4);
         EXPECT_EQ(c.ok, VornPadFile::ReadHeader(h, c.size, &tracks, &frames)) << c.tracks << " " << c.frames << " " << c.size;
         EXPECT_EQ(c.ok ? std::make_pair(c.tracks, c.frames) : std::make_pair(77u, 77u), std::make_pair(tracks, frames));   // refused: nothing written
     }
     // 256 tracks of 0xFFFFFFFF frames: the size is computed without wrapping.
     EXPECT_EQ(12 + 256ull * 0xFFFFFFFFull * 16, VornPadFile::FileSize(256, 0xFFFFFFFFu));
-    const uint8_t wrongMagic[][4] = {{'P', 'A', 'D', ' '}, {'p', 'a', 'd', 0}, {'P', 'A', 'C', 'K'}};
-    for (const auto& m : wrongMagic) {
-        uint32_t tracks = 0, frames = 0;
-        VornPadFile::WriteHeader(h, 1, 1);
-        memcpy(h, m, 4);
-        EXPECT_FALSE(VornPadFile::ReadHeader(h, 28, &tracks, &frames));
-    }
 }
 
 TEST(PadFile, FramesAreFourLittleEndianMasksInStateOrder)
