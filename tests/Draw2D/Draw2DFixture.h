@@ -66,8 +66,7 @@ protected:
         EngineSuite::SetUp();
         ASSERT_TRUE(NewScene());
         // Vertex colour only, opaque, unless a test binds textures.
-        Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+        UseVertexColour();
         Vorn3D::SetAlphaEnable(false);
         Vorn3D::SetBlendMode(BLEND_OPAQUE);
     }
@@ -90,6 +89,12 @@ protected:
     {
         Vorn3D::EndScene();
         return ReadBack();
+    }
+    // Copies what a batch, list or sprite of class C holds to the device and draws it.
+    template <typename C> static void Draw(VornHandle h)
+    {
+        C::UpdateBuffer(h);
+        C::Rendering(h);
     }
     // Textures sample as they are.
     static void UseTextures()

@@ -49,8 +49,7 @@ protected:
     bool Render(VornFontSpriteHandle fs)
     {
         UseTextures();
-        VornFontSprite::UpdateBuffer(fs);
-        VornFontSprite::Rendering(fs);
+        Draw<VornFontSprite>(fs);
         return Frame();
     }
 
@@ -234,8 +233,7 @@ TEST_F(FontSprite, StringsDrawThroughTheSheetSpritesAsTheFontDrawsThem)
     vorntest::Readback sprites = frame_;
 
     // The font straight into the back buffer, at the ink corner of the same cell.
-    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
-    ASSERT_TRUE(Vorn3D::BeginScene());
+    ASSERT_TRUE(NewScene());
     VornFont::SetDestination(small_, kNone);
     VornFont::Begin(small_);
     VornFont::DrawChar(small_, 41, 41, 0xFFFFFFFF, 0x8EE8);
@@ -289,8 +287,7 @@ TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
     VornFontSprite::DrawChar(made, "手", &at, kDepth, 0xFFFFFFFF);
     VornFontSprite::DrawChar(loaded, "手", &at2, kDepth, 0xFFFFFFFF);
     UseTextures();
-    VornFontSprite::UpdateBuffer(made);
-    VornFontSprite::Rendering(made);
+    Draw<VornFontSprite>(made);
     ASSERT_TRUE(Render(loaded));
     EXPECT_GT(Ink(30, 30, 50, 50), 20);
     for (int y = 30; y < 50; ++y)

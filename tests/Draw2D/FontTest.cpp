@@ -198,8 +198,7 @@ TEST_F(FontTest, AntialiasedTextIntoTheBackBufferIsThePlainText)
     ASSERT_TRUE(Frame());
     vorntest::Readback antialiased = frame_;
 
-    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
-    ASSERT_TRUE(Vorn3D::BeginScene());
+    ASSERT_TRUE(NewScene());
     VornFont::Begin(font_);
     EXPECT_EQ(a, VornFont::DrawText(font_, 4, 4, 0xFF40C080, "Vorn 123 あいう漢字%d", 7));
     EXPECT_EQ(b, VornFont::DrawTextPacked(font_, 4, 40, 0xFF40C080, "Wあ%d", 7));
