@@ -47,8 +47,6 @@ TEST(VornVector3, ArithmeticInThreeAndTwoDimensions)
     ExpectVector(2, 3, 1, VornVector3().Reflect(VornVector3(2, -3, 1), VornVector3(0, 1, 0)), 0);
     VornVector3 n(0, 1, 0);   // ReflectSelf: this is the normal
     ExpectVector(1, 1, 0, n.ReflectSelf(VornVector3(1, -1, 0)), 0);
-    ExpectVector(8, 18, 40, VornVector3(4, 6, 4).Scaling(2, 3, 10), 0);
-    ExpectVector(5, 4, 7, VornVector3(4, 6, 4).Translation(1, -2, 3), 0);
 
     const VornVector2 a(3.0f, 4.0f), b(-1.0f, 2.0f);
     EXPECT_EQ((std::vector<float>{5, 5, 10, -10, 8, 1.5f}), (std::vector<float>{a.Length(), a.Dot(b), VornVector2::Cross(a, b),
@@ -61,18 +59,13 @@ TEST(VornVector3, ArithmeticInThreeAndTwoDimensions)
     EXPECT_TRUE(r.x == 2.0f && r.y == 5.0f) << r.x << " " << r.y;
 }
 
-TEST_F(MathTest, TransformNormalLeavesOutTheTranslationAndTransformCoordDividesByW)
+// Transform's translation and TransformCoord's division by w are pinned by the turned and moved box
+// and the view volume's corners in the collision tests.
+TEST_F(MathTest, TransformNormalLeavesOutTheTranslation)
 {
-    VornMatrix translated, projection;
+    VornMatrix translated;
     const VornVector3 p(0.5f, -2.0f, 4.0f);
     ExpectVector(p.x, p.y, p.z, VornVector3().TransformNormal(p, translated.Translation(10, 20, 30)), 0);
-    ExpectVector(10.5f, 18.0f, 34.0f, VornVector3(p).TransformSelf(translated), 0);
-    VornVector3 a, b;
-    a.Transform(p, projection.PerspectiveFov(0.8f, 1.0f, 100.0f, 4.0f / 3.0f));
-    b.TransformCoord(p, projection);
-    EXPECT_NE(a.x, b.x);
-    EXPECT_FLOAT_EQ(a.x / 4.0f, b.x);   // w is the depth, 4
-    EXPECT_FLOAT_EQ(a.y / 4.0f, b.y);
 }
 
 TEST_F(MathTest, SingleAxisRotationsFollowD3DXAndTheVectorFormsEqualTheMatrices)
@@ -95,10 +88,6 @@ TEST_F(MathTest, SingleAxisRotationsFollowD3DXAndTheVectorFormsEqualTheMatrices)
         }
     EXPECT_EQ(VornMath::Sin(1234), m.RotationZ(1234).GetElement(0, 1));   // table values as they are
     EXPECT_EQ(VornMath::Cos(1234), m.GetElement(1, 1));
-    // The three-angle and axis vector forms turn the other way.
-    ExpectVector(2.0f, -1.0f, 3.0f, VornVector3(1, 2, 3).RotationXYZ(0, 0, 16384));
-    ExpectVector(2.0f, -1.0f, 3.0f, VornVector3(1, 2, 3).RotationAxis(16384, D3DXVECTOR3(0.0f, 0.0f, 7.0f)));
-    ExpectVector(1.0f, 3.0f, -2.0f, VornVector3(1, 2, 3).RotationAxis(16384, D3DXVECTOR3(1.0f, 0.0f, 0.0f)));
 }
 
 // --- matrix holder ---
