@@ -77,7 +77,6 @@ TEST_F(Draw2D, TriangleHalfOutsideTheScissorDrawsOnlyInsideAndOffWithoutARectang
 TEST_F(Draw2D, PerspectiveDropsTrianglesItCannotPlace)
 {
     Vorn3D::SetPerspective(true, kSize / 2.0f, kSize / 2.0f, 100.0f);
-    EXPECT_EQ(100.0f, VornPrimitive::GetTransform().perspectiveFactor);
     const VornPrimitiveHandle plain = VornPrimitive::Create(30, 0, false);
     const VornPrimitiveHandle sorted = VornPrimitive::Create(30, 0, true);
     const VornVertex2D pushed[9] = {
