@@ -1,17 +1,19 @@
 // The engine's own device on a 256x256 window, with the 2D classes started as Vorn::Initialize and
-// Vorn::Start start them, and helpers to draw and read frames back; for the font tests, the file
-// system, the font and font-sprite tables and a 24-pixel "ＭＳ ゴシック" font drawing into the back buffer.
+// Vorn::Start start them, and helpers to draw and read frames back; for the font tests, a 24-pixel
+// "ＭＳ ゴシック" font drawing into the back buffer.
 #pragma once
 #include "EngineFixture.h"
 #include "TextureRead.h"
 #include "VornFont.h"
 #include "VornFontSprite.h"
 #include "VornLine.h"
+#include "VornList.h"
 #include "VornMath.h"
 #include "VornPoint.h"
 #include "VornPrimitive.h"
 #include "VornSimple.h"
 #include "VornSprite.h"
+#include "VornSpriteEx.h"
 #include "VornSystem.h"
 #include "VornTexture.h"
 
@@ -45,7 +47,8 @@ protected:
     static bool StartTables()
     {
         const bool ok = VornTexture::Initialize() && VornPrimitive::Initialize() && VornPoint::Initialize() &&
-                        VornLine::Initialize() && VornSprite::Initialize() && VornSimple::Initialize();
+                        VornLine::Initialize() && VornSprite::Initialize() && VornSimple::Initialize() && VornList::Initialize() &&
+                        VornSpriteEx::Initialize() && VornFont::Initialize() && VornFontSprite::Initialize();
         VornTexture::SetPixelOffset(-0.5f);
         VornTexture::SetTexelInset(0.5f);
         Vorn3D::SetZoom(false, kSize / 2.0f, kSize / 2.0f, 1.0f);
@@ -54,6 +57,10 @@ protected:
     }
     static void StopTables()
     {
+        VornFontSprite::Finalize();
+        VornFont::Finalize();
+        VornSpriteEx::Finalize();
+        VornList::Finalize();
         VornSimple::Finalize();
         VornSprite::Finalize();
         VornLine::Finalize();
@@ -152,31 +159,11 @@ constexpr const char* kFace = "ＭＳ ゴシック";
 
 class FontTest : public draw2dtest::Draw2D {
 protected:
-    static void SetUpTestSuite()
-    {
-        Draw2D::SetUpTestSuite();
-        VornFile::Initialize();
-        fontReady_ = VornFont::Initialize() && VornFontSprite::Initialize();
-    }
-    static void TearDownTestSuite()
-    {
-        VornFontSprite::Finalize();
-        VornFont::Finalize();
-        Draw2D::TearDownTestSuite();
-    }
     void SetUp() override
     {
         Draw2D::SetUp();
-        ASSERT_TRUE(fontReady_);
         font_ = VornFont::Create(kFace, 24, 0, 0);
         ASSERT_NE(VORN_INVALID_HANDLE, font_);
-    }
-    void TearDown() override
-    {
-        VornFont::Release(font_);
-        VornFontSprite::Finalize();
-        fontReady_ = VornFontSprite::Initialize();
-        Draw2D::TearDown();
     }
 
     // Pixels in [x0,x1)x[y0,y1) of the last frame that are not black.
@@ -193,9 +180,6 @@ protected:
     }
 
     VornFontHandle font_ = VORN_INVALID_HANDLE;
-    static bool fontReady_;
 };
-
-inline bool FontTest::fontReady_;
 
 }  // namespace fonttest

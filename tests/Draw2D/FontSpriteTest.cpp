@@ -22,7 +22,6 @@ protected:
     }
     void TearDown() override
     {
-        VornFont::Release(small_);
         VornFile::SetRootPath("data", "data.bin");
         FontTest::TearDown();
     }

@@ -90,14 +90,13 @@ TEST_F(FontTest, LayoutOfLinesTabsBackStepsAndControlCodes)
     const int32_t widthA = a.abcA + static_cast<int32_t>(a.abcB) + a.abcC;
     const int32_t widthB = b.abcA + static_cast<int32_t>(b.abcB) + b.abcC;
 
-    EXPECT_EQ(static_cast<uint32_t>(widthA + widthB), VornFont::GetTextWidth(font_, "AB"));
+    // After a line break (its A width comes before it) the width starts again; a tab, a back step,
+    // code 2 and the full-width space move by their A width and four, minus one, a half and one line height.
+    const std::pair<const char*, int32_t> widths[] = {{"AB", widthA + widthB}, {"AB\n", 0}, {"\t", tab.abcA + 4 * h},
+        {"A\b", widthA + back.abcA - h}, {"\x02", two.abcA + h / 2}, {"　", space.abcA + h}};
+    for (const auto& w : widths) EXPECT_EQ(static_cast<uint32_t>(w.second), VornFont::GetTextWidth(font_, w.first)) << w.first;
     // Several lines measure the last line only.
     EXPECT_EQ(VornFont::GetTextWidth(font_, "C"), VornFont::GetTextWidth(font_, "AB\nC"));
-    EXPECT_EQ(0u, VornFont::GetTextWidth(font_, "AB\n"));   // the line break's A width comes before it
-    EXPECT_EQ(static_cast<uint32_t>(tab.abcA + 4 * h), VornFont::GetTextWidth(font_, "\t"));
-    EXPECT_EQ(static_cast<uint32_t>(widthA + back.abcA - h), VornFont::GetTextWidth(font_, "A\b"));
-    EXPECT_EQ(static_cast<uint32_t>(two.abcA + h / 2), VornFont::GetTextWidth(font_, "\x02"));
-    EXPECT_EQ(static_cast<uint32_t>(space.abcA + h), VornFont::GetTextWidth(font_, "　"));
     // printf-style arguments.
     EXPECT_EQ(VornFont::GetTextWidth(font_, "A12"), VornFont::GetTextWidth(font_, "A%d", 12));
     // B is at least the ink width.

@@ -1,7 +1,5 @@
 // VornSpriteEx: what the stored triangles hold after transform and clip, and what each draw shows.
 #include "Draw2DFixture.h"
-#include "VornList.h"
-#include "VornSpriteEx.h"
 
 using namespace draw2dtest;
 
@@ -19,22 +17,6 @@ std::vector<VornSpriteExTriangle> Stored()
 
 class SpriteEx : public Draw2D {
 protected:
-    static void SetUpTestSuite()
-    {
-        Draw2D::SetUpTestSuite();
-        ready_ = ready_ && VornList::Initialize() && VornSpriteEx::Initialize();
-    }
-    static void TearDownTestSuite()
-    {
-        VornSpriteEx::Finalize();
-        VornList::Finalize();
-        Draw2D::TearDownTestSuite();
-    }
-    void SetUp() override
-    {
-        Draw2D::SetUp();
-        VornSpriteEx::ResetBuffer();
-    }
     void Triangle(float x, float y, float size, uint32_t colour, const VornTextureHandle* t, uint32_t blend)
     {
         const VornVertex2D tri[3] = {V(x, y, kDepth, colour, 0, 0), V(x + size, y, kDepth, colour, 1, 0),
