@@ -337,7 +337,6 @@ TEST_F(FontSprite, CreateRefusesBadFontsAndAFullTable)
     const VornFontHandle huge = VornFont::Create(fonttest::kFace, 129, 0, 0);
     ASSERT_NE(kNone, huge);
     EXPECT_EQ(kNone, VornFontSprite::Create("A", 1, 16, huge, 0, 0));
-    VornFont::Release(huge);
 
     const std::vector<uint8_t> good = SmallFile().Bytes();
     std::vector<VornFontSpriteHandle> all;
@@ -384,5 +383,4 @@ TEST_F(FontSprite, NegativeBearingsAreKeptAsZero)
     ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, text, &a, nullptr, &c));
     EXPECT_EQ(std::make_pair(static_cast<uint32_t>(std::max(abc.abcA, 0)), static_cast<uint32_t>(std::max(abc.abcC, 0))),
               std::make_pair(a, c)) << text;
-    VornFont::Release(italic);
 }

@@ -245,7 +245,6 @@ TEST_F(FontTest, SixteenBitFormatsGetTheirOwnPixelsAnd4444TakesCoverageNibbles)
             }
             EXPECT_TRUE(alphas.count(0) && alphas.count(15) && alphas.size() >= 4u) << alphas.size();
         }
-        VornTexture::Release(t);
     }
     EXPECT_GE(tried, 2);
 }
@@ -273,7 +272,6 @@ TEST_F(FontTest, GlyphsWithoutInkAndALockedDestinationLeaveTheTargetUntouched)
     EXPECT_GT(VornFont::GetTextWidth(font_, "W"), 0u);
     for (uint32_t p : ReadTexture<uint32_t>(t)) ASSERT_EQ(0xFF808080u, p);
     VornFont::SetDestination(font_, kNone);
-    VornTexture::Release(t);
 
     void* outer = nullptr;
     ASSERT_TRUE(Vorn3D::LockBackBuffer(&outer, nullptr, nullptr, nullptr, nullptr));

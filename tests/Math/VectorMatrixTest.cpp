@@ -117,7 +117,6 @@ TEST(VornMatrix, KeepsItsMatrixAlignedAtEveryOffsetAndAByteCopyOwnsItsMatrix)
             source->SetElement(0, 0, 99.0f);
             ASSERT_EQ(sample._11, copy->GetElement(0, 0));
         }
-        source->~VornMatrix();
     }
     // Moved 8 bytes within one block, so that the old and the new place share their aligned
     // address: the matrix bytes still have to move to the new holder's own aligned place.
