@@ -172,15 +172,13 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
     const VornPrimitiveHandle p = VornSprite::GetPrimitive(s);
     VornSprite::ResetBuffer(s);
     VornSprite::DrawRingRotate(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 8, 4096, 1.0f, 1);
-    VornSprite::DrawRing(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 0, 1.0f, 1);   // no segments
     EXPECT_EQ(48u, VornPrimitive::GetVertexCount(p));
     const float x[3] = {10, 50, 90}, y[3] = {100, 100, 100}, z[3] = {kDepth, kDepth, kDepth};
     const float half[3] = {5, 5, 5};
     const VornAngle angle[3] = {16384, 16384, 16384};
     const uint32_t colour[3] = {kRed, kRed, kBlue};
     VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 3, &src);
-    VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 1, &src);   // fewer than two points
-    EXPECT_EQ(48u + 12, VornPrimitive::GetVertexCount(p));
+    EXPECT_EQ(48u + 12, VornPrimitive::GetVertexCount(p));   // rings without segments and strips of one point: the SpriteEx case
     // The strip's first segment: L(0), R(0) at x 10 -/+ the turned half width (0, 5) -> (-5, 0).
     const VornVertex2D l0 = Stored(s, 1).at(48), r0 = Stored(s, 1).at(49);
     EXPECT_EQ(std::make_tuple(15.0f, 5.0f, kRed), std::make_tuple(l0.x, r0.x, l0.colour));
