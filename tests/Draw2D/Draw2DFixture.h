@@ -53,6 +53,7 @@ protected:
         VornTexture::SetTexelInset(0.5f);
         Vorn3D::SetZoom(false, kSize / 2.0f, kSize / 2.0f, 1.0f);
         Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
+        Vorn3D::SetScissoring(false, nullptr);
         return ok;
     }
     static void StopTables()
