@@ -1,6 +1,6 @@
 // The engine's own device on a 256x256 window, with the 2D classes started as Vorn::Initialize and
 // Vorn::Start start them, and helpers to draw and read frames back; for the font tests, a 24-pixel
-// "ＭＳ ゴシック" font drawing into the back buffer.
+// "ＭＳ ゴシック" font drawing into the back buffer and a 16-pixel one for the font sprites.
 #pragma once
 #include "EngineFixture.h"
 #include "TextureRead.h"
@@ -164,7 +164,8 @@ protected:
     {
         Draw2D::SetUp();
         font_ = VornFont::Create(kFace, 24, 0, 0);
-        ASSERT_NE(VORN_INVALID_HANDLE, font_);
+        small_ = VornFont::Create(kFace, 16, 0, 0);
+        ASSERT_TRUE(font_ != VORN_INVALID_HANDLE && small_ != VORN_INVALID_HANDLE);
     }
 
     // Pixels in [x0,x1)x[y0,y1) of the last frame that are not black.
@@ -180,7 +181,7 @@ protected:
         return abc;
     }
 
-    VornFontHandle font_ = VORN_INVALID_HANDLE;
+    VornFontHandle font_ = VORN_INVALID_HANDLE, small_ = VORN_INVALID_HANDLE;
 };
 
 }  // namespace fonttest

@@ -14,12 +14,6 @@ constexpr uint32_t kNone = VORN_INVALID_HANDLE;
 
 class FontSprite : public FontTest {
 protected:
-    void SetUp() override
-    {
-        FontTest::SetUp();
-        small_ = VornFont::Create(fonttest::kFace, 16, 0, 0);
-        ASSERT_NE(kNone, small_);
-    }
     void TearDown() override
     {
         VornFile::SetRootPath("data", "data.bin");
@@ -51,8 +45,6 @@ protected:
         Draw<VornFontSprite>(fs);
         return Frame();
     }
-
-    VornFontHandle small_ = kNone;
 };
 
 // A set read from QXT bytes without sheet images.
