@@ -11,6 +11,7 @@
 #include "VornMath.h"
 #include "VornPoint.h"
 #include "VornPrimitive.h"
+#include "VornSheet.h"
 #include "VornSimple.h"
 #include "VornSprite.h"
 #include "VornSpriteEx.h"
@@ -43,12 +44,14 @@ protected:
         StopTables();
         EngineSuite::TearDownTestSuite();
     }
-    // The 2D tables as Vorn::Initialize starts them, with the 2D defaults of Vorn::Start.
+    // The 2D tables as Vorn::Initialize starts them, with the 2D defaults of Vorn::Start; the sheet
+    // table held to three records, which the sheet tests fill.
     static bool StartTables()
     {
+        VornSheet::SetMax(3);
         const bool ok = VornTexture::Initialize() && VornPrimitive::Initialize() && VornPoint::Initialize() &&
                         VornLine::Initialize() && VornSprite::Initialize() && VornSimple::Initialize() && VornList::Initialize() &&
-                        VornSpriteEx::Initialize() && VornFont::Initialize() && VornFontSprite::Initialize();
+                        VornSpriteEx::Initialize() && VornFont::Initialize() && VornFontSprite::Initialize() && VornSheet::Initialize();
         VornTexture::SetPixelOffset(-0.5f);
         VornTexture::SetTexelInset(0.5f);
         Vorn3D::SetZoom(false, kSize / 2.0f, kSize / 2.0f, 1.0f);
@@ -58,6 +61,7 @@ protected:
     }
     static void StopTables()
     {
+        VornSheet::Finalize();
         VornFontSprite::Finalize();
         VornFont::Finalize();
         VornSpriteEx::Finalize();
