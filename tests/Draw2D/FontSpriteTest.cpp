@@ -14,11 +14,6 @@ constexpr uint32_t kNone = VORN_INVALID_HANDLE;
 
 class FontSprite : public FontTest {
 protected:
-    void TearDown() override
-    {
-        VornFile::SetRootPath("data", "data.bin");
-        FontTest::TearDown();
-    }
     // The glyph of a character in a set, or null.
     static const VornFontGlyph* Glyph(const VornFontSpriteRecord* r, uint16_t code)
     {
