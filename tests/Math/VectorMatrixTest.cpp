@@ -132,23 +132,17 @@ TEST(VornMatrix, KeepsItsMatrixAlignedAtEveryOffsetAndAByteCopyOwnsItsMatrix)
     }
 }
 
+// Multiply (in both orders), LookAt and Translation are pinned by the view volume and the turned and
+// moved boxes of the collision tests, Scaling by the columns the Normalize case normalizes; Transpose
+// and Inverse hand their one matrix to D3DX as they are.
 TEST_F(MathTest, MatrixBuildersOverD3DX)
 {
-    const D3DXMATRIX sample = Sample();
-    VornMatrix a, b, out;
-    a.Set(&sample);
+    VornMatrix b, out;
     b.RotationY(1234).MultiplySelf(VornMatrix().Translation(3, -1, 2));
-    D3DXMATRIX e;
-    EXPECT_TRUE(SameBits(*D3DXMatrixMultiply(&e, a.Get(), b.Get()), *out.Multiply(a, b).Get()));
-    EXPECT_TRUE(SameBits(e, *VornMatrix(a).MultiplySelf(b).Get()));
-    // Transpose and Inverse hand their one matrix to D3DX as they are.
     ExpectMatrixNear(Identity(), VornMatrix().Multiply(out.Inverse(b), b), 1e-6f);
+    D3DXMATRIX e;
     EXPECT_TRUE(SameBits(*D3DXMatrixPerspectiveFovLH(&e, 0.9f, 1.6f, 2.0f, 500.0f), *out.PerspectiveFov(0.9f, 2.0f, 500.0f, 1.6f).Get()));
     EXPECT_TRUE(SameBits(*D3DXMatrixOrthoLH(&e, 640.0f, 480.0f, 1.0f, 10.0f), *out.Ortho(640.0f, 480.0f, 1.0f, 10.0f).Get()));
-    const D3DXVECTOR3 eye(1, 2, -5), at(0, 1, 3), up(0, 1, 0);
-    EXPECT_TRUE(SameBits(*D3DXMatrixLookAtLH(&e, &eye, &at, &up), *out.LookAt(eye, at, up).Get()));
-    EXPECT_TRUE(SameBits(*D3DXMatrixScaling(&e, 2, 3, 4), *out.Scaling(2, 3, 4).Get()));
-    EXPECT_TRUE(SameBits(*D3DXMatrixTranslation(&e, 5, 6, 7), *out.Translation(5, 6, 7).Get()));
 }
 
 TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumnsAndElementsOutOfRangeAreNotWritten)
