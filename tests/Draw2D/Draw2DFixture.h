@@ -1,17 +1,20 @@
 // The engine's own device on a 256x256 window, with the 2D classes started as Vorn::Initialize and
-// Vorn::Start start them, and helpers to draw and read frames back; for the font tests, the file
-// system, the font and font-sprite tables and a 24-pixel "ＭＳ ゴシック" font drawing into the back buffer.
+// Vorn::Start start them, and helpers to draw and read frames back; for the font tests, a 24-pixel
+// "ＭＳ ゴシック" font drawing into the back buffer and a 16-pixel one for the font sprites.
 #pragma once
 #include "EngineFixture.h"
 #include "TextureRead.h"
 #include "VornFont.h"
 #include "VornFontSprite.h"
 #include "VornLine.h"
+#include "VornList.h"
 #include "VornMath.h"
 #include "VornPoint.h"
 #include "VornPrimitive.h"
+#include "VornSheet.h"
 #include "VornSimple.h"
 #include "VornSprite.h"
+#include "VornSpriteEx.h"
 #include "VornSystem.h"
 #include "VornTexture.h"
 
@@ -41,19 +44,28 @@ protected:
         StopTables();
         EngineSuite::TearDownTestSuite();
     }
-    // The 2D tables as Vorn::Initialize starts them, with the 2D defaults of Vorn::Start.
+    // The 2D tables as Vorn::Initialize starts them, with the 2D defaults of Vorn::Start; the sheet
+    // table held to three records, which the sheet tests fill.
     static bool StartTables()
     {
+        VornSheet::SetMax(3);
         const bool ok = VornTexture::Initialize() && VornPrimitive::Initialize() && VornPoint::Initialize() &&
-                        VornLine::Initialize() && VornSprite::Initialize() && VornSimple::Initialize();
+                        VornLine::Initialize() && VornSprite::Initialize() && VornSimple::Initialize() && VornList::Initialize() &&
+                        VornSpriteEx::Initialize() && VornFont::Initialize() && VornFontSprite::Initialize() && VornSheet::Initialize();
         VornTexture::SetPixelOffset(-0.5f);
         VornTexture::SetTexelInset(0.5f);
         Vorn3D::SetZoom(false, kSize / 2.0f, kSize / 2.0f, 1.0f);
         Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
+        Vorn3D::SetScissoring(false, nullptr);
         return ok;
     }
     static void StopTables()
     {
+        VornSheet::Finalize();
+        VornFontSprite::Finalize();
+        VornFont::Finalize();
+        VornSpriteEx::Finalize();
+        VornList::Finalize();
         VornSimple::Finalize();
         VornSprite::Finalize();
         VornLine::Finalize();
@@ -66,8 +78,7 @@ protected:
         EngineSuite::SetUp();
         ASSERT_TRUE(NewScene());
         // Vertex colour only, opaque, unless a test binds textures.
-        Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+        UseVertexColour();
         Vorn3D::SetAlphaEnable(false);
         Vorn3D::SetBlendMode(BLEND_OPAQUE);
     }
@@ -90,6 +101,12 @@ protected:
     {
         Vorn3D::EndScene();
         return ReadBack();
+    }
+    // Copies what a batch, list or sprite of class C holds to the device and draws it.
+    template <typename C> static void Draw(VornHandle h)
+    {
+        C::UpdateBuffer(h);
+        C::Rendering(h);
     }
     // Textures sample as they are.
     static void UseTextures()
@@ -147,31 +164,12 @@ constexpr const char* kFace = "ＭＳ ゴシック";
 
 class FontTest : public draw2dtest::Draw2D {
 protected:
-    static void SetUpTestSuite()
-    {
-        Draw2D::SetUpTestSuite();
-        VornFile::Initialize();
-        fontReady_ = VornFont::Initialize() && VornFontSprite::Initialize();
-    }
-    static void TearDownTestSuite()
-    {
-        VornFontSprite::Finalize();
-        VornFont::Finalize();
-        Draw2D::TearDownTestSuite();
-    }
     void SetUp() override
     {
         Draw2D::SetUp();
-        ASSERT_TRUE(fontReady_);
         font_ = VornFont::Create(kFace, 24, 0, 0);
-        ASSERT_NE(VORN_INVALID_HANDLE, font_);
-    }
-    void TearDown() override
-    {
-        VornFont::Release(font_);
-        VornFontSprite::Finalize();
-        fontReady_ = VornFontSprite::Initialize();
-        Draw2D::TearDown();
+        small_ = VornFont::Create(kFace, 16, 0, 0);
+        ASSERT_TRUE(font_ != VORN_INVALID_HANDLE && small_ != VORN_INVALID_HANDLE);
     }
 
     // Pixels in [x0,x1)x[y0,y1) of the last frame that are not black.
@@ -187,10 +185,7 @@ protected:
         return abc;
     }
 
-    VornFontHandle font_ = VORN_INVALID_HANDLE;
-    static bool fontReady_;
+    VornFontHandle font_ = VORN_INVALID_HANDLE, small_ = VORN_INVALID_HANDLE;
 };
-
-inline bool FontTest::fontReady_;
 
 }  // namespace fonttest

@@ -17,22 +17,12 @@ protected:
         p_ = VornPrimitive::Create(6000, 1, false);
         ASSERT_NE(VORN_INVALID_HANDLE, p_);
     }
-    void TearDown() override
-    {
-        VornPrimitive::Release(p_);
-        Draw2D::TearDown();
-    }
     std::vector<VornVertex2D> Stored() const { return StoredVertices(p_, 1); }
     std::set<uint32_t> Alphas() const
     {
         std::set<uint32_t> a;
         for (const VornVertex2D& v : Stored()) a.insert(v.colour >> 24);
         return a;
-    }
-    void Draw()
-    {
-        VornPrimitive::UpdateBuffer(p_);
-        VornPrimitive::Rendering(p_);
     }
     VornPrimitiveHandle p_ = VORN_INVALID_HANDLE;
 };
@@ -100,7 +90,7 @@ TEST_F(Effect, FadesCoverTheScreenWithAlphasByRingOrSegment)
     VornEffect::FillScreenRingFade(p_, t, &src, 16, 2, 0, 0);
     UseTextures();
     Vorn3D::SetTexture(0, t);
-    Draw();
+    Draw<VornPrimitive>(p_);
     Vorn3D::SetTexture(0, VORN_INVALID_HANDLE);
     ASSERT_TRUE(Frame());
     EXPECT_TRUE(frame_.Rgb(2, 2) == 0xFF0000u && frame_.Rgb(120, 250) == 0xFF0000u && frame_.Rgb(136, 2) == 0x00FF00u &&
@@ -156,7 +146,7 @@ TEST_F(Effect, RippleStepsNormalsAndDrawing)
     // Grid (-1, -1) and (1, 1): the top-left and bottom-right screen corners.
     EXPECT_TRUE(v[2].x == 0 && v[2].y == 0 && v[21].x == kSize && v[21].y == kSize);
     EXPECT_FLOAT_EQ(1.0f / kDepth, v[0].rhw);   // mended: a surface at rest has a finite rhw
-    Draw();
+    Draw<VornPrimitive>(p_);
     ASSERT_TRUE(Frame());
     EXPECT_TRUE(frame_.Rgb(1, 1) == 0xCFCFCFu && frame_.Rgb(254, 254) == 0xCFCFCFu);
     VornEffect::ReleaseRipple(g);
@@ -174,7 +164,7 @@ TEST_F(Effect, MemoryMapDrawsFrameBackgroundAndOneBarPerRun)
     ASSERT_TRUE(count >= 3 && count <= 64);
     Vorn3D::Clear(D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0, nullptr);
     VornMemory::DrawMemoryMap(p_, 8, 100, 240, 20, 0xFF0000FF, 0xFFFF0000);
-    Draw();
+    Draw<VornPrimitive>(p_);
     ASSERT_TRUE(Frame());
     EXPECT_TRUE(frame_.Rgb(7, 110) == 0 && frame_.Rgb(100, 120) == 0);   // the frame
     const double total = VornMemory::GetTotalSize();

@@ -14,18 +14,6 @@ constexpr uint32_t kNone = VORN_INVALID_HANDLE;
 
 class FontSprite : public FontTest {
 protected:
-    void SetUp() override
-    {
-        FontTest::SetUp();
-        small_ = VornFont::Create(fonttest::kFace, 16, 0, 0);
-        ASSERT_NE(kNone, small_);
-    }
-    void TearDown() override
-    {
-        VornFont::Release(small_);
-        VornFile::SetRootPath("data", "data.bin");
-        FontTest::TearDown();
-    }
     // The glyph of a character in a set, or null.
     static const VornFontGlyph* Glyph(const VornFontSpriteRecord* r, uint16_t code)
     {
@@ -49,12 +37,9 @@ protected:
     bool Render(VornFontSpriteHandle fs)
     {
         UseTextures();
-        VornFontSprite::UpdateBuffer(fs);
-        VornFontSprite::Rendering(fs);
+        Draw<VornFontSprite>(fs);
         return Frame();
     }
-
-    VornFontHandle small_ = kNone;
 };
 
 // A set read from QXT bytes without sheet images.
@@ -223,10 +208,9 @@ TEST_F(FontSprite, StringsDrawThroughTheSheetSpritesAsTheFontDrawsThem)
     ASSERT_NE(nullptr, g);
     VornFontSprite::ResetBuffer(fs);
     const VornRect cell = {40, 40, static_cast<float>(g->right - g->left), static_cast<float>(g->bottom - g->top)};
-    EXPECT_EQ(2u, VornFontSprite::DrawChar(fs, "手", &cell, kDepth, 0xFFFFFFFF));
-    EXPECT_EQ(1u, VornFontSprite::DrawChar(fs, "A", &cell, kDepth, 0xFFFFFFFF));
-    EXPECT_EQ(0u, VornFontSprite::DrawChar(fs, "う", &cell, kDepth, 0xFFFFFFFF));
-    EXPECT_EQ(0u, VornFontSprite::DrawChar(kNone, "手", &cell, kDepth, 0xFFFFFFFF));
+    // The bytes each character takes; none for a character without a glyph or a set that is not there.
+    auto bytes = [&](VornFontSpriteHandle h, const char* c) { return VornFontSprite::DrawChar(h, c, &cell, kDepth, 0xFFFFFFFF); };
+    EXPECT_EQ((std::vector<uint32_t>{2, 1, 0, 0}), (std::vector<uint32_t>{bytes(fs, "手"), bytes(fs, "A"), bytes(fs, "う"), bytes(kNone, "手")}));
     VornFontSprite::ResetBuffer(fs);   // keep only what follows
     VornFontSprite::DrawChar(fs, "手", &cell, kDepth, 0xFFFFFFFF);
     VornFontSprite::DrawString(fs, "手あA", 20, 120, kDepth, 0xFFFFFFFF);
@@ -234,8 +218,7 @@ TEST_F(FontSprite, StringsDrawThroughTheSheetSpritesAsTheFontDrawsThem)
     vorntest::Readback sprites = frame_;
 
     // The font straight into the back buffer, at the ink corner of the same cell.
-    ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0, nullptr));
-    ASSERT_TRUE(Vorn3D::BeginScene());
+    ASSERT_TRUE(NewScene());
     VornFont::SetDestination(small_, kNone);
     VornFont::Begin(small_);
     VornFont::DrawChar(small_, 41, 41, 0xFFFFFFFF, 0x8EE8);
@@ -289,8 +272,7 @@ TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
     VornFontSprite::DrawChar(made, "手", &at, kDepth, 0xFFFFFFFF);
     VornFontSprite::DrawChar(loaded, "手", &at2, kDepth, 0xFFFFFFFF);
     UseTextures();
-    VornFontSprite::UpdateBuffer(made);
-    VornFontSprite::Rendering(made);
+    Draw<VornFontSprite>(made);
     ASSERT_TRUE(Render(loaded));
     EXPECT_GT(Ink(30, 30, 50, 50), 20);
     for (int y = 30; y < 50; ++y)
@@ -342,7 +324,6 @@ TEST_F(FontSprite, CreateRefusesBadFontsAndAFullTable)
     const VornFontHandle huge = VornFont::Create(fonttest::kFace, 129, 0, 0);
     ASSERT_NE(kNone, huge);
     EXPECT_EQ(kNone, VornFontSprite::Create("A", 1, 16, huge, 0, 0));
-    VornFont::Release(huge);
 
     const std::vector<uint8_t> good = SmallFile().Bytes();
     std::vector<VornFontSpriteHandle> all;
@@ -389,5 +370,4 @@ TEST_F(FontSprite, NegativeBearingsAreKeptAsZero)
     ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, text, &a, nullptr, &c));
     EXPECT_EQ(std::make_pair(static_cast<uint32_t>(std::max(abc.abcA, 0)), static_cast<uint32_t>(std::max(abc.abcC, 0))),
               std::make_pair(a, c)) << text;
-    VornFont::Release(italic);
 }

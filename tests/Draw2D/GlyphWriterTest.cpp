@@ -2,6 +2,7 @@
 // the clipped offsets are checked through the font on the device).
 #include "EngineFixture.h"
 #include "VornFont.h"
+#include <algorithm>
 
 namespace {
 
@@ -84,23 +85,21 @@ TEST(GlyphWriter, OneBit8888WritesSetBitsOnly)
     EXPECT_EQ(0x11223344u, s.pixels[16]);
 }
 
-TEST(GlyphWriter, Antialias4444TakesAlphaFromTheCoverageTable)
+// Coverage 0 to 64, then 65 and 200, in a 14 x 5 block (pitch 16) inside a destination full of white:
+// each antialiased writer sets the colour with the table's alpha, opaque above 64, and leaves the
+// pixels around the block as they were.
+TEST(GlyphWriter, AntialiasedWritersTakeAlphaFromTheCoverageTableAndStayOpaqueAboveSixtyFour)
 {
-    // 65 levels in a 13 x 5 block (pitch 16), inside a destination full of white. (A8R8G8B8 is
-    // checked pixel by pixel on the device.)
     uint8_t grey[16 * 5] = {};
-    for (int i = 0; i < 65; ++i) grey[(i / 13) * 16 + i % 13] = static_cast<uint8_t>(i);
-    Surface<uint16_t> q(16, 6, 0xFFFF);
-    VornFont::WriteGlyphAntialias4444(q.At(1, 1, 13, 5), GlyphBlock(grey, 13, 5, 16), 0x00FF8040u);
+    for (int i = 0; i < 70; ++i) grey[(i / 14) * 16 + i % 14] = static_cast<uint8_t>(i < 65 ? i : i == 65 ? 65 : 200);
     const uint8_t* table = VornFont::GetCoverageTable();
-    for (int i = 0; i < 65; ++i) EXPECT_EQ((table[i] >> 4) << 12 | 0xF84, q(1 + i % 13, 1 + i / 13)) << i;
-    EXPECT_EQ(std::make_tuple(0xFFFF, 0xFFFF, 0xFFFF), std::make_tuple(q(0, 1), q(14, 1), q(1, 0)));
-}
-
-TEST(GlyphWriter, CoverageAboveSixtyFourStaysOpaque)
-{
-    uint8_t grey[4] = {200, 65, 64, 0};
-    Surface<uint32_t> s(4, 1, 0);
-    VornFont::WriteGlyphAntialias8888(s.At(0, 0, 4, 1), GlyphBlock(grey, 4, 1, 4), 0xFFFFFF);
-    EXPECT_EQ(std::make_tuple(0xFFFFFFFFu, 0xFFFFFFFFu, 0x00FFFFFFu), std::make_tuple(s(0, 0), s(1, 0), s(3, 0)));
+    auto check = [&](auto& surface, auto write, auto want, auto untouched) {
+        write(surface.At(1, 1, 14, 5), GlyphBlock(grey, 14, 5, 16), 0x00FF8040u);
+        for (int i = 0; i < 70; ++i) EXPECT_EQ(want(table[std::min(i, 64)]), surface(1 + i % 14, 1 + i / 14)) << i;
+        EXPECT_EQ(std::make_tuple(untouched, untouched, untouched), std::make_tuple(surface(0, 1), surface(15, 1), surface(1, 0)));
+    };
+    Surface<uint16_t> q(16, 6, 0xFFFF);
+    check(q, VornFont::WriteGlyphAntialias4444, [](uint8_t a) { return uint16_t((a >> 4) << 12 | 0xF84); }, uint16_t(0xFFFF));
+    Surface<uint32_t> s(16, 6, 0xFFFFFFFFu);
+    check(s, VornFont::WriteGlyphAntialias8888, [](uint8_t a) { return uint32_t(a) << 24 | 0xFF8040u; }, 0xFFFFFFFFu);
 }

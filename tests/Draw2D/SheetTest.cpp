@@ -2,7 +2,6 @@
 // what a failed or partial creation leaves.
 #include "Draw2DFixture.h"
 #include "TextureRead.h"
-#include "VornSheet.h"
 
 using namespace draw2dtest;
 
@@ -17,17 +16,6 @@ VornSheetHandle FromMemory(const std::vector<unsigned char>& bytes, D3DCOLOR key
 
 class Sheet : public Draw2D {
 protected:
-    static void SetUpTestSuite()
-    {
-        Draw2D::SetUpTestSuite();
-        VornSheet::SetMax(3);
-        ready_ = ready_ && VornSheet::Initialize();
-    }
-    static void TearDownTestSuite()
-    {
-        VornSheet::Finalize();
-        Draw2D::TearDownTestSuite();
-    }
     // Screen pixels of the frame that differ from want(x, y) (0 to skip a pixel).
     template <typename F>
     int Mismatches(F want) const

@@ -60,25 +60,22 @@ TEST_F(Draw2D, FramesAreClosedLineStripsAndLeaveDepthAndCullingOff)
     const float ellipseCentre[2] = {128, 180};
     VornSimple::DrawEllipseFrame(ellipseCentre, 60, 30, 0xFFFF0000);
     ASSERT_TRUE(Frame());
-    // The square's four sides, the left one being the closing segment.
-    EXPECT_GT(frame_.Count(18, 30, 22, 70, 0xFFFFFF), 30);
-    EXPECT_GT(frame_.Count(118, 30, 122, 70, 0xFFFFFF), 30);
-    EXPECT_GT(frame_.Count(30, 18, 110, 22, 0xFFFFFF), 70);
-    EXPECT_GT(frame_.Count(30, 78, 110, 82, 0xFFFFFF), 70);
+    // More than so many pixels of the colour in each piece: the square's four sides, the left one
+    // being the closing segment; the triangle's left and right sides and its base, the last side
+    // back to the apex; the ellipse above and below its rightmost point, where it is closed.
+    const struct { int x0, y0, x1, y1; uint32_t rgb; int more; } pieces[] = {
+        {18, 30, 22, 70, 0xFFFFFF, 30}, {118, 30, 122, 70, 0xFFFFFF, 30}, {30, 18, 110, 22, 0xFFFFFF, 70}, {30, 78, 110, 82, 0xFFFFFF, 70},
+        {160, 30, 188, 80, 0x00FF00, 20}, {192, 30, 225, 80, 0x00FF00, 20}, {160, 78, 225, 82, 0x00FF00, 50},
+        {180, 170, 190, 180, 0xFF0000, 0}, {180, 180, 190, 190, 0xFF0000, 0}};
+    for (const auto& p : pieces) EXPECT_GT(frame_.Count(p.x0, p.y0, p.x1, p.y1, p.rgb), p.more) << p.x0 << "," << p.y0;
     EXPECT_EQ(0, frame_.Count(30, 30, 110, 70, 0xFFFFFF));
-    // The triangle: apex straight up, then its three sides, the last back to the apex.
+    // The triangle's apex straight up; the ellipse's extent.
     int x0, y0, x1, y1;
     ASSERT_TRUE(frame_.Bounds(0x00FF00, &x0, &y0, &x1, &y1));
     EXPECT_NEAR(19, y0, 1);
-    EXPECT_GT(frame_.Count(160, 30, 188, 80, 0x00FF00), 20);   // left side
-    EXPECT_GT(frame_.Count(192, 30, 225, 80, 0x00FF00), 20);   // right side
-    EXPECT_GT(frame_.Count(160, 78, 225, 82, 0x00FF00), 50);   // base
-    // The ellipse is closed at its rightmost point.
     ASSERT_TRUE(frame_.Bounds(0xFF0000, &x0, &y0, &x1, &y1));
     EXPECT_NEAR(67, x0, 1);
     EXPECT_NEAR(187, x1, 1);
-    EXPECT_GT(frame_.Count(180, 170, 190, 180, 0xFF0000), 0);
-    EXPECT_GT(frame_.Count(180, 180, 190, 190, 0xFF0000), 0);
 }
 
 TEST_F(Draw2D, TextureDrawShowsTheSourceRectangleOneToOne)

@@ -10,41 +10,27 @@ constexpr uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF;
 // The vertices a sprite of this vertex type holds.
 std::vector<VornVertex2D> Stored(VornSpriteHandle s, uint32_t type) { return StoredVertices(VornSprite::GetPrimitive(s), type); }
 
-void Draw(VornSpriteHandle s)
-{
-    VornSprite::UpdateBuffer(s);
-    VornSprite::Rendering(s);
-}
-
 }  // namespace
 
-TEST_F(Draw2D, DrawSquareCoversExactlyItsPixelsAndSoDoesTheUnturnedXYZForm)
-{
-    const VornSpriteHandle s = VornSprite::Create(12, 0, false);
-    ASSERT_NE(VORN_INVALID_HANDLE, s);
-    const VornRect dst = {10, 20, 30, 40}, dst2 = {110, 120, 30, 40};
-    VornSprite::DrawSquare(s, &dst, kDepth, nullptr, 0xFFFF0000, 0);
-    VornSprite::DrawSquareRotateXYZ(s, &dst2, kDepth, nullptr, 0xFF00FF00, 0, 0, 0, 0);
-    Draw(s);
-    ASSERT_TRUE(Frame());
-    EXPECT_TRUE(BoxIs(frame_, 0xFF0000, 10, 20, 39, 59) && BoxIs(frame_, 0x00FF00, 110, 120, 139, 159));
-    EXPECT_EQ(30 * 40, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
-}
-
-TEST_F(Draw2D, ALongListIsDrawnWholeThroughItsPieces)
+// Cells of 4 x 2 pixels, the last drawn by the unturned XYZ form: every square covers exactly its
+// pixels, a width and a height swapped would not.
+TEST_F(Draw2D, SquaresOfBothFormsCoverExactlyTheirPixelsInALongListDrawnThroughItsPieces)
 {
     constexpr int kSquares = 1100;   // 2,200 triangles: three draw calls
     const VornSpriteHandle s = VornSprite::Create(kSquares * 6, 0, false);
-    for (int i = 0; i < kSquares; ++i) {
-        const VornRect dst = {float(i % 64 * 4), float(i / 64 * 4), 4, 4};
-        VornSprite::DrawSquare(s, &dst, kDepth, nullptr, i == kSquares - 1 ? kBlue : kRed, 0);
+    ASSERT_NE(VORN_INVALID_HANDLE, s);
+    for (int i = 0; i < kSquares - 1; ++i) {
+        const VornRect dst = {float(i % 64 * 4), float(i / 64 * 2), 4, 2};
+        VornSprite::DrawSquare(s, &dst, kDepth, nullptr, kRed, 0);
     }
-    Draw(s);
+    const int x = (kSquares - 1) % 64 * 4, y = (kSquares - 1) / 64 * 2;
+    const VornRect last = {float(x), float(y), 4, 2};
+    VornSprite::DrawSquareRotateXYZ(s, &last, kDepth, nullptr, kBlue, 0, 0, 0, 0);
+    Draw<VornSprite>(s);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(std::make_pair((kSquares - 1) * 16, 16), std::make_pair(frame_.Count(0, 0, kSize, kSize, 0xFF0000),
-                                                                      frame_.Count(0, 0, kSize, kSize, 0x0000FF)));
-    EXPECT_TRUE(BoxIs(frame_, 0x0000FF, (kSquares - 1) % 64 * 4, (kSquares - 1) / 64 * 4, (kSquares - 1) % 64 * 4 + 3,
-                      (kSquares - 1) / 64 * 4 + 3));
+    EXPECT_EQ(std::make_pair((kSquares - 1) * 8, 8), std::make_pair(frame_.Count(0, 0, kSize, kSize, 0xFF0000),
+                                                                     frame_.Count(0, 0, kSize, kSize, 0x0000FF)));
+    EXPECT_TRUE(BoxIs(frame_, 0x0000FF, x, y, x + 3, y + 1));
 }
 
 TEST_F(Draw2D, SourceRectanglesAreInsetByHalfATexel)
@@ -92,7 +78,7 @@ TEST_F(Draw2D, AsymmetricTextureShowsTheSenseOfEachTurn)
         case 2: VornSprite::DrawSquareRotateXYZ(s, &dst, kDepth, &src, 0xFFFFFFFF, 0, 0, 16384, 1); break;
         default: VornTexture::DrawRotate(t, &dst, &src, 0xFFFFFFFF, 16384); break;
         }
-        if (i < 3) Draw(s);
+        if (i < 3) Draw<VornSprite>(s);
         ASSERT_TRUE(Frame());
         const uint32_t above = frame_.Rgb(128, 80), below = frame_.Rgb(128, 176);
         const uint32_t left = frame_.Rgb(80, 128), right = frame_.Rgb(176, 128);
@@ -113,7 +99,7 @@ TEST_F(Draw2D, TriangleRotateTurnsCounterClockwise)
     const VornVertex2D a = V(188, 128, kDepth, 0xFFFFFFFF), b = V(98, 108, kDepth, 0xFFFFFFFF),
                        c = V(98, 148, kDepth, 0xFFFFFFFF);
     VornSprite::DrawTriangleRotate(s, &a, &b, &c, 16384);
-    Draw(s);
+    Draw<VornSprite>(s);
     ASSERT_TRUE(Frame());
     EXPECT_TRUE(BoxIs(frame_, 0xFFFFFF, 108, 68, 148, 158, 2));
 }
@@ -126,7 +112,7 @@ TEST_F(Draw2D, RingSegmentZeroStartsAboveTheCentre)
     // Each later segment is tried: its first triangle counts as requested, then its push stops.
     const VornPrimitiveHandle p = VornSprite::GetPrimitive(s);
     EXPECT_EQ(std::make_pair(6u + 3 * 3, 6u), std::make_pair(VornPrimitive::GetRequestedVertexCount(p), VornPrimitive::GetVertexCount(p)));
-    Draw(s);
+    Draw<VornSprite>(s);
     ASSERT_TRUE(Frame());
     // Only the quarter up and right of the centre, from just right of straight above.
     EXPECT_EQ(std::make_tuple(0xFFFFFFu, 0u, 0u, 0u, 0xFFFFFFu),
@@ -186,15 +172,13 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
     const VornPrimitiveHandle p = VornSprite::GetPrimitive(s);
     VornSprite::ResetBuffer(s);
     VornSprite::DrawRingRotate(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 8, 4096, 1.0f, 1);
-    VornSprite::DrawRing(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 0, 1.0f, 1);   // no segments
     EXPECT_EQ(48u, VornPrimitive::GetVertexCount(p));
     const float x[3] = {10, 50, 90}, y[3] = {100, 100, 100}, z[3] = {kDepth, kDepth, kDepth};
     const float half[3] = {5, 5, 5};
     const VornAngle angle[3] = {16384, 16384, 16384};
     const uint32_t colour[3] = {kRed, kRed, kBlue};
     VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 3, &src);
-    VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 1, &src);   // fewer than two points
-    EXPECT_EQ(48u + 12, VornPrimitive::GetVertexCount(p));
+    EXPECT_EQ(48u + 12, VornPrimitive::GetVertexCount(p));   // rings without segments and strips of one point: the SpriteEx case
     // The strip's first segment: L(0), R(0) at x 10 -/+ the turned half width (0, 5) -> (-5, 0).
     const VornVertex2D l0 = Stored(s, 1).at(48), r0 = Stored(s, 1).at(49);
     EXPECT_EQ(std::make_tuple(15.0f, 5.0f, kRed), std::make_tuple(l0.x, r0.x, l0.colour));

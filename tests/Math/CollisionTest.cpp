@@ -2,6 +2,7 @@
 #include "MathFixture.h"
 #include "VornCollision.h"
 #include "VornMatrix.h"
+#include <cmath>
 #include <initializer_list>
 #include <vector>
 
@@ -190,6 +191,8 @@ TEST_F(MathTest, ViewVolumeAgainstBoxes)
     VornBox volume;
     VornMath::TransformBoxCoord(&volume, V3(-1, -1, 0), V3(1, 1, 1), inverse);
     ExpectVector(0, 0, -9, (volume.corner[0] + volume.corner[3]) * 0.5f, 1e-4f);   // near plane centre
+    const float farHalf = 100.0f * std::tan(0.4f);   // the far top-right corner, at distance 100
+    ExpectVector(farHalf, farHalf, 90, volume.corner[7], 1e-2f);
     EXPECT_TRUE(VornMath::CollisionPointBox(V3(0, 0, 0), volume) && !VornMath::CollisionPointBox(V3(0, 0, -11), volume));   // not behind the camera
 
     // A box lying across the far top-right corner of the volume, none of its corners inside.

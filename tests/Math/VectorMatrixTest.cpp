@@ -47,8 +47,6 @@ TEST(VornVector3, ArithmeticInThreeAndTwoDimensions)
     ExpectVector(2, 3, 1, VornVector3().Reflect(VornVector3(2, -3, 1), VornVector3(0, 1, 0)), 0);
     VornVector3 n(0, 1, 0);   // ReflectSelf: this is the normal
     ExpectVector(1, 1, 0, n.ReflectSelf(VornVector3(1, -1, 0)), 0);
-    ExpectVector(8, 18, 40, VornVector3(4, 6, 4).Scaling(2, 3, 10), 0);
-    ExpectVector(5, 4, 7, VornVector3(4, 6, 4).Translation(1, -2, 3), 0);
 
     const VornVector2 a(3.0f, 4.0f), b(-1.0f, 2.0f);
     EXPECT_EQ((std::vector<float>{5, 5, 10, -10, 8, 1.5f}), (std::vector<float>{a.Length(), a.Dot(b), VornVector2::Cross(a, b),
@@ -61,18 +59,13 @@ TEST(VornVector3, ArithmeticInThreeAndTwoDimensions)
     EXPECT_TRUE(r.x == 2.0f && r.y == 5.0f) << r.x << " " << r.y;
 }
 
-TEST_F(MathTest, TransformNormalLeavesOutTheTranslationAndTransformCoordDividesByW)
+// Transform's translation and TransformCoord's division by w are pinned by the turned and moved box
+// and the view volume's corners in the collision tests.
+TEST_F(MathTest, TransformNormalLeavesOutTheTranslation)
 {
-    VornMatrix translated, projection;
+    VornMatrix translated;
     const VornVector3 p(0.5f, -2.0f, 4.0f);
     ExpectVector(p.x, p.y, p.z, VornVector3().TransformNormal(p, translated.Translation(10, 20, 30)), 0);
-    ExpectVector(10.5f, 18.0f, 34.0f, VornVector3(p).TransformSelf(translated), 0);
-    VornVector3 a, b;
-    a.Transform(p, projection.PerspectiveFov(0.8f, 1.0f, 100.0f, 4.0f / 3.0f));
-    b.TransformCoord(p, projection);
-    EXPECT_NE(a.x, b.x);
-    EXPECT_FLOAT_EQ(a.x / 4.0f, b.x);   // w is the depth, 4
-    EXPECT_FLOAT_EQ(a.y / 4.0f, b.y);
 }
 
 TEST_F(MathTest, SingleAxisRotationsFollowD3DXAndTheVectorFormsEqualTheMatrices)
@@ -95,10 +88,6 @@ TEST_F(MathTest, SingleAxisRotationsFollowD3DXAndTheVectorFormsEqualTheMatrices)
         }
     EXPECT_EQ(VornMath::Sin(1234), m.RotationZ(1234).GetElement(0, 1));   // table values as they are
     EXPECT_EQ(VornMath::Cos(1234), m.GetElement(1, 1));
-    // The three-angle and axis vector forms turn the other way.
-    ExpectVector(2.0f, -1.0f, 3.0f, VornVector3(1, 2, 3).RotationXYZ(0, 0, 16384));
-    ExpectVector(2.0f, -1.0f, 3.0f, VornVector3(1, 2, 3).RotationAxis(16384, D3DXVECTOR3(0.0f, 0.0f, 7.0f)));
-    ExpectVector(1.0f, 3.0f, -2.0f, VornVector3(1, 2, 3).RotationAxis(16384, D3DXVECTOR3(1.0f, 0.0f, 0.0f)));
 }
 
 // --- matrix holder ---
@@ -128,7 +117,6 @@ TEST(VornMatrix, KeepsItsMatrixAlignedAtEveryOffsetAndAByteCopyOwnsItsMatrix)
             source->SetElement(0, 0, 99.0f);
             ASSERT_EQ(sample._11, copy->GetElement(0, 0));
         }
-        source->~VornMatrix();
     }
     // Moved 8 bytes within one block, so that the old and the new place share their aligned
     // address: the matrix bytes still have to move to the new holder's own aligned place.
@@ -144,25 +132,17 @@ TEST(VornMatrix, KeepsItsMatrixAlignedAtEveryOffsetAndAByteCopyOwnsItsMatrix)
     }
 }
 
+// Multiply (in both orders), LookAt and Translation are pinned by the view volume and the turned and
+// moved boxes of the collision tests, Scaling by the columns the Normalize case normalizes; Transpose
+// and Inverse hand their one matrix to D3DX as they are.
 TEST_F(MathTest, MatrixBuildersOverD3DX)
 {
-    const D3DXMATRIX sample = Sample();
-    VornMatrix a, b, out;
-    a.Set(&sample);
+    VornMatrix b, out;
     b.RotationY(1234).MultiplySelf(VornMatrix().Translation(3, -1, 2));
+    ExpectMatrixNear(Identity(), VornMatrix().Multiply(out.Inverse(b), b), 1e-6f);
     D3DXMATRIX e;
-    EXPECT_TRUE(SameBits(*D3DXMatrixMultiply(&e, a.Get(), b.Get()), *out.Multiply(a, b).Get()));
-    EXPECT_TRUE(SameBits(e, *VornMatrix(a).MultiplySelf(b).Get()));
-    EXPECT_TRUE(SameBits(*D3DXMatrixTranspose(&e, &sample), *out.Transpose(a).Get()));
-    EXPECT_TRUE(SameBits(e, *VornMatrix(a).TransposeSelf().Get()));
-    EXPECT_TRUE(SameBits(*D3DXMatrixInverse(&e, nullptr, b.Get()), *out.Inverse(b).Get()));
-    ExpectMatrixNear(Identity(), VornMatrix().Multiply(out, b), 1e-6f);
     EXPECT_TRUE(SameBits(*D3DXMatrixPerspectiveFovLH(&e, 0.9f, 1.6f, 2.0f, 500.0f), *out.PerspectiveFov(0.9f, 2.0f, 500.0f, 1.6f).Get()));
     EXPECT_TRUE(SameBits(*D3DXMatrixOrthoLH(&e, 640.0f, 480.0f, 1.0f, 10.0f), *out.Ortho(640.0f, 480.0f, 1.0f, 10.0f).Get()));
-    const D3DXVECTOR3 eye(1, 2, -5), at(0, 1, 3), up(0, 1, 0);
-    EXPECT_TRUE(SameBits(*D3DXMatrixLookAtLH(&e, &eye, &at, &up), *out.LookAt(eye, at, up).Get()));
-    EXPECT_TRUE(SameBits(*D3DXMatrixScaling(&e, 2, 3, 4), *out.Scaling(2, 3, 4).Get()));
-    EXPECT_TRUE(SameBits(*D3DXMatrixTranslation(&e, 5, 6, 7), *out.Translation(5, 6, 7).Get()));
 }
 
 TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumnsAndElementsOutOfRangeAreNotWritten)
