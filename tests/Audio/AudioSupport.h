@@ -15,14 +15,6 @@ using namespace vorntest;   // the log's wrappers, InOrder, BootRunning, Readbac
 using AudioTest = ScratchTest;
 inline std::string Strong(const std::string& s) { return "<B>" + s + "</B>"; }
 
-// A log file as text, without its carriage returns.
-inline std::string LogText(const std::string& path)
-{
-    std::string text;
-    for (char c : ReadFile(path)) if (c != '\r') text += c;
-    return text;
-}
-
 // The engine booted with the option bits (Direct3D, music and media unless given) around body.
 inline std::string RunEngine(std::function<void()> body, std::function<void()> beforeStart = nullptr,
                              uint32_t option = OPTION_DIRECT3D | OPTION_DIRECTMUSIC | OPTION_DIRECTSHOW)
@@ -32,7 +24,7 @@ inline std::string RunEngine(std::function<void()> body, std::function<void()> b
         EXPECT_TRUE(Vorn::Start() && (body(), true));
         Vorn::Finalize();
     });
-    return LogText("audio.html");
+    return ReadFile("audio.html");
 }
 
 // Runs the message pump (the graphs' events come through it) for ms milliseconds.

@@ -57,8 +57,7 @@ void Notify(WPARAM flags, MCIDEVICEID device = kDevice)
 TEST_F(AudioTest, CDAudioOnWineAndOnAStandInDisc)
 {
     g_tracks = {{150, 1000}, {1150, 2000}, {3150, 850}};
-    BootRunning(OPTION_CDDA, [] { VornLog::SetFileName("cdda"); }, [] {
-        EXPECT_TRUE(Vorn::Start());
+    const std::string log = RunEngine([] {
         // Wine has no CD drive.
         EXPECT_FALSE(VornCDDA::Open(0) || VornCDDA::Open('D') || VornCDDA::PlayTrack(1, false) || VornCDDA::Pause() ||
                      VornCDDA::Stop() || VornCDDA::OnNotify(MCI_NOTIFY_SUCCESSFUL, 0) || VornCDDA::SetDoor(true));
@@ -101,8 +100,6 @@ TEST_F(AudioTest, CDAudioOnWineAndOnAStandInDisc)
         g_failAt = 9;                       // the door command
         EXPECT_FALSE(VornCDDA::SetDoor(true));
         EXPECT_EQ(Sent(), "play 150 150; status 2; stop; status 2; stop; play 1700 150; stop; close; open 3100 516 -; door open; close; ");
-        Vorn::Finalize();
-    });
-    const std::string log = ReadFile("cdda.html");
+    }, nullptr, OPTION_CDDA);
     EXPECT_TRUE(InOrder(log, {"VornCDDAクラスの初期化", "VornCDDAクラスの解放"})) << log;
 }

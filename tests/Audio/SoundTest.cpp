@@ -110,7 +110,7 @@ TEST_F(AudioTest, SoundWithoutTheLibraryFailsToStartWithItsText)
     ASSERT_EQ(GetFileAttributesA("nolib\\Tuvra.dll"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(_spawnl(_P_WAIT, "nolib\\audio_tests.exe", "audio_tests.exe", "--gtest_also_run_disabled_tests",
                       "--gtest_filter=AudioTest.DISABLED_SoundMissingLibrary", nullptr), 0);
-    const std::string log = LogText("runtime-AudioTest-DISABLED_SoundMissingLibrary\\sound.html");
+    const std::string log = ReadFile("runtime-AudioTest-DISABLED_SoundMissingLibrary\\sound.html");
     EXPECT_TRUE(InOrder(log, {"VornSoundクラスの初期化", Strong("　■ DirectSoundデバイスの性能をチェック"),
                               Red("　エラー : ドライバーの初期化に失敗") + "<BR>"}))
         << log;

@@ -49,16 +49,18 @@ protected:
 };
 
 // A port in use is named in the log; the host lists its players in creation order and sends to one
-// by index, to all with itself, or to nobody past the end; a second session is refused.
-TEST_F(NetworkTest, HostingListsPlayersSendsByIndexAndRefusesAPortInUseOrASecondSession)
+// by index, to all with itself, or to nobody past the end; a second session is refused; its queue
+// keeps the last sixteen messages, each cut to 1024 bytes and zero-padded.
+TEST_F(NetworkTest, HostingListsPlayersSendsByIndexRefusesAPortInUseOrASecondSessionAndQueuesTheLastSixteen)
 {
     const SOCKET taken = Bound("0.0.0.0", true);
     EXPECT_FALSE(VornNetwork::CreateSession("room", "alice", PortOf(taken)));
     closesocket(taken);
     EXPECT_EQ(0, VornNetwork::GetPlayerCount());
     const uint16_t port = FreePort();
-    TestPeer bob(L"bob"), kana(L"かなかなかなかなかなかなかなかなかな");   // 36 bytes in Shift-JIS
-    ASSERT_TRUE(Hosting(port, {&bob, &kana}));
+    auto bob = std::make_unique<TestPeer>(L"bob");
+    TestPeer kana(L"かなかなかなかなかなかなかなかなかな");   // 36 bytes in Shift-JIS
+    ASSERT_TRUE(Hosting(port, {bob.get(), &kana}));
     const std::string suffix = " : " + std::to_string(port);
     EXPECT_TRUE(std::regex_match(Status(), std::regex("Hosting via TCP/IP at [0-9.]+" + suffix + "(, [0-9.]+" + suffix + ")*")))
         << Status();
@@ -69,20 +71,20 @@ TEST_F(NetworkTest, HostingListsPlayersSendsByIndexAndRefusesAPortInUseOrASecond
     // The third name cut to 31 bytes on a character boundary; past the players a line of dashes and id 0.
     EXPECT_EQ((std::vector<std::string>{"alice", "bob", "かなかなかなかなかなかなかなか", "-------------"}),
               (std::vector<std::string>{Name(0), Name(1), Name(2), Name(3)}));
-    EXPECT_EQ(std::make_pair(bob.LocalId(), 0u), std::make_pair(VornNetwork::GetPlayerId(1), VornNetwork::GetPlayerId(3)));
+    EXPECT_EQ(std::make_pair(bob->LocalId(), 0u), std::make_pair(VornNetwork::GetPlayerId(1), VornNetwork::GetPlayerId(3)));
     EXPECT_EQ("alice", HostName());
 
     VornNetwork::Send("nobody", 7, 3);
     VornNetwork::Send("bob", 4, 1);
     VornNetwork::Send("all", 4, -1);
-    ASSERT_TRUE(WaitFor([&] { return bob.Of(VORN_PEER_MSG_RECEIVE).size() == 2 && kana.Of(VORN_PEER_MSG_RECEIVE).size() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return bob->Of(VORN_PEER_MSG_RECEIVE).size() == 2 && kana.Of(VORN_PEER_MSG_RECEIVE).size() == 1; }));
     VornNetworkMessage m;
     ASSERT_TRUE(WaitFor([&] { return VornNetwork::GetReceiveData(&m); }));
     EXPECT_STREQ("all", reinterpret_cast<const char*>(m.data));
     EXPECT_EQ(VornNetwork::GetPlayerId(0), m.sender);
     Sleep(300);
     EXPECT_FALSE(VornNetwork::GetReceiveData(&m));
-    EXPECT_EQ(std::string("bob", 4), bob.Of(VORN_PEER_MSG_RECEIVE)[0].data);
+    EXPECT_EQ(std::string("bob", 4), bob->Of(VORN_PEER_MSG_RECEIVE)[0].data);
     EXPECT_EQ(std::string("all", 4), kana.Of(VORN_PEER_MSG_RECEIVE)[0].data);
 
     EXPECT_FALSE(VornNetwork::CreateSession("again", "eve", FreePort()));
@@ -90,10 +92,26 @@ TEST_F(NetworkTest, HostingListsPlayersSendsByIndexAndRefusesAPortInUseOrASecond
     EXPECT_EQ(3, VornNetwork::GetPlayerCount());
     EXPECT_EQ("bob", Name(1));
 
+    const std::string big = Pattern(2000, 7);
+    for (int i = 1; i <= 15; ++i) bob->Send(0, "message " + std::to_string(i));
+    bob->Send(0, big);
+    bob->Send(0, "short");
+    const uint32_t bobId = bob->LocalId();
+    bob.reset();   // its leaving comes after all it sent
+    ASSERT_TRUE(Players(2));
+    std::vector<VornNetworkMessage> got;
+    while (VornNetwork::GetReceiveData(&m)) got.push_back(m);
+    ASSERT_EQ(16u, got.size());
+    EXPECT_STREQ("message 2", reinterpret_cast<const char*>(got[0].data));
+    EXPECT_EQ(bobId, got[0].sender);
+    EXPECT_STREQ("bob", got[0].senderName);
+    EXPECT_EQ(0, std::memcmp(got[14].data, big.data(), 1024));
+    EXPECT_EQ(std::string("short") + std::string(1019, '\0'), std::string(reinterpret_cast<const char*>(got[15].data), 1024));
+
     // A DESTROY without a player record changes nothing; TERMINATE_SESSION ends the status.
     VornPeerMsgDestroyPlayer unknown = {sizeof unknown, 99, nullptr};
     EXPECT_EQ(VORN_PEER_OK, VornNetwork::MessageHandler(nullptr, VORN_PEER_MSG_DESTROY_PLAYER, &unknown));
-    EXPECT_EQ(3, VornNetwork::GetPlayerCount());
+    EXPECT_EQ(2, VornNetwork::GetPlayerCount());
     VornPeerMsgTerminateSession end = {sizeof end, 0};
     VornNetwork::MessageHandler(nullptr, VORN_PEER_MSG_TERMINATE_SESSION, &end);
     EXPECT_EQ(std::make_tuple(std::string("Not Connect"), 0u, false), std::make_tuple(Status(), VornNetwork::GetAddressCount(), VornNetwork::IsHost()));
@@ -104,28 +122,6 @@ TEST_F(NetworkTest, HostingListsPlayersSendsByIndexAndRefusesAPortInUseOrASecond
                               Blue("VornNetwork::CreateSession"), "PORT [ " + std::to_string(port) + " ] : ",
                               "USER [ alice ] : ", "SESSION [ room ] : ", Green("Success"),
                               Blue("VornNetwork::CreateSession"), Red("セッションは既に開始されています")}));
-}
-
-TEST_F(NetworkTest, TheQueueKeepsTheLastSixteenCutTo1024BytesAndZeroPadded)
-{
-    auto bob = std::make_unique<TestPeer>(L"bob");
-    ASSERT_TRUE(Hosting(FreePort(), {bob.get()}));
-    const std::string big = Pattern(2000, 7);
-    for (int i = 1; i <= 15; ++i) bob->Send(0, "message " + std::to_string(i));
-    bob->Send(0, big);
-    bob->Send(0, "short");
-    const uint32_t bobId = bob->LocalId();
-    bob.reset();   // its leaving comes after all it sent
-    ASSERT_TRUE(Players(1));
-    VornNetworkMessage m;
-    std::vector<VornNetworkMessage> got;
-    while (VornNetwork::GetReceiveData(&m)) got.push_back(m);
-    ASSERT_EQ(16u, got.size());
-    EXPECT_STREQ("message 2", reinterpret_cast<const char*>(got[0].data));
-    EXPECT_EQ(bobId, got[0].sender);
-    EXPECT_STREQ("bob", got[0].senderName);
-    EXPECT_EQ(0, std::memcmp(got[14].data, big.data(), 1024));
-    EXPECT_EQ(std::string("short") + std::string(1019, '\0'), std::string(reinterpret_cast<const char*>(got[15].data), 1024));
 }
 
 TEST_F(NetworkTest, SearchTextsReplaceEachOtherAndExpire)

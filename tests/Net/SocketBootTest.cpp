@@ -1,5 +1,5 @@
 // The socket classes and VornNetwork inside a booted engine: the boot and finalize rows, the window
-// procedure's WM_VORN_SOCKET routing and the frame sleep's alertable wait.
+// procedure's WM_VORN_SOCKET routing (WaitFor dispatches to it) and the frame sleep's alertable wait.
 #include "../Peer/PeerSupport.h"
 #include "../Runtime/BootRun.h"
 #include "VornNetwork.h"
@@ -8,18 +8,6 @@
 using namespace vorntest;
 
 namespace {
-
-// Dispatches messages through the engine's window procedure until done() (bounded).
-bool PumpUntil(const std::function<bool()>& done)
-{
-    MSG msg;
-    for (const ULONGLONG end = GetTickCount64() + 10000; !done();) {
-        if (GetTickCount64() > end) return false;
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        else SleepEx(1, TRUE);
-    }
-    return true;
-}
 
 // A client from ip that reads to the end after idling (or leaves at once) into *got.
 std::thread Client(const char* ip, uint16_t port, std::string* got = nullptr, DWORD idleMs = 0)
@@ -60,7 +48,7 @@ TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTh
         const char* rows[][3] = {{"127.0.0.1", "localhost"}, {"127.0.0.2", "Unknown"}, {"127.0.0.1", "localhost"}, {}};
         for (int i = 0; i < 3; ++i) {
             clients.push_back(Client(rows[i][0], port, &got[i]));
-            ASSERT_TRUE(PumpUntil([i] { return VornSocketServerAsync::GetClientCount() == i + 1; }));
+            ASSERT_TRUE(WaitFor([i] { return VornSocketServerAsync::GetClientCount() == i + 1; }));
         }
         for (int i = 0; i < 4; ++i) {
             char name[256] = "keep", address[256] = "keep";
@@ -75,7 +63,7 @@ TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTh
         EXPECT_TRUE(VornSocketServerAsync::GetLastErrorText(text) && std::string(text) == "作業用メモリが確保できませんでした");
         // A client that leaves at once: its record becomes the closed one.
         clients.push_back(Client("127.0.0.2", port));
-        ASSERT_TRUE(PumpUntil([] { return g_closes == 1; }));
+        ASSERT_TRUE(WaitFor([] { return g_closes == 1; }));
         char address[1088];
         VornSocketServerAsync::GetClosedClientInfo(nullptr, address);
         EXPECT_STREQ("127.0.0.2", address);
@@ -97,7 +85,7 @@ TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTh
         VornSocketServerAsync::SetSendCallback([](HWND, SOCKET) { ++g_sendReady; });
         std::string whole;
         std::thread client = Client("127.0.0.1", again, &whole, 300);
-        ASSERT_TRUE(PumpUntil([] {
+        ASSERT_TRUE(WaitFor([] {
             const VornAsyncClientRecord* c = VornSocketServerAsync::FindBySocket(g_last);
             return c && c->writable && !c->pending;
         }));

@@ -20,13 +20,20 @@ inline uint16_t PortOf(SOCKET s)
     return ntohs(a.sin_port);
 }
 
+inline sockaddr_in At(const char* ip, uint16_t port = 0)
+{
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = inet_addr(ip);
+    return a;
+}
+
 // A TCP socket bound to ip and a free port, listening when asked.
 inline SOCKET Bound(const char* ip, bool listening = false)
 {
     const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = inet_addr(ip);
+    const sockaddr_in a = At(ip);
     bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a);
     if (listening) listen(s, 16);
     return s;
@@ -44,10 +51,7 @@ inline uint16_t FreePort()
 inline SOCKET ConnectFrom(const char* ip, uint16_t port)
 {
     SOCKET s = Bound(ip);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = inet_addr("127.0.0.1");
+    const sockaddr_in to = At("127.0.0.1", port);
     if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
         closesocket(s);
         s = INVALID_SOCKET;
@@ -125,11 +129,15 @@ protected:
     void TearDown() override { VornSocketServerMT::Finalize(), VornSocketAsyncIO::Finalize(), VornSocket::Finalize(); }
 };
 
-// Waits (bounded, alertable) for done(); false when time ran out.
+// Waits (bounded, alertable, dispatching the thread's window messages) for done(); false when time ran out.
 inline bool WaitFor(const std::function<bool()>& done, DWORD ms = 10000)
 {
-    for (const ULONGLONG end = GetTickCount64() + ms; !done(); SleepEx(1, TRUE))
+    MSG msg;
+    for (const ULONGLONG end = GetTickCount64() + ms; !done();) {
         if (GetTickCount64() > end) return false;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        else SleepEx(1, TRUE);
+    }
     return true;
 }
 

@@ -11,8 +11,7 @@ class ThreadTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        VornMemory::Initialize();
-        ASSERT_TRUE(VornMemory::SetWorkArea(0x400000, true));
+        vorntest::StartServices();
         used_ = VornMemory::GetUsedSize();
         ASSERT_TRUE(VornThread::Initialize());
         ASSERT_TRUE(VornMicroThread::Initialize());
@@ -26,7 +25,6 @@ protected:
         VornMicroThread::Finalize();
         EXPECT_EQ(used_, VornMemory::GetUsedSize());
         EXPECT_TRUE(VornMemory::CheckOverAccess());
-        VornMemory::Finalize();
     }
     std::string Log() { return log_.Text(); }   // closes the log
 

@@ -22,9 +22,6 @@ TEST(GameInit, AnsweringNoRunsWindowedAt640x480AndYesFullScreen)
         Vorn::GetScreenInfo(&w, &h, &windowed);
         EXPECT_EQ(std::make_tuple(640u, 480u, answer == IDNO), std::make_tuple(w, h, windowed));
     }
-    EXPECT_STREQ("トルメア", Vorn::GetApplicationName());
-    EXPECT_EQ(0x1Bu, Vorn::GetUseOption());   // Direct3D, input, music, media
-    EXPECT_EQ(60u, Vorn::GetFrameRate());
 }
 
 TEST(GameMessageHook, LetsEveryMessageThroughToTheEngine)
