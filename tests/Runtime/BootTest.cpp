@@ -63,38 +63,43 @@ TEST(Settings, PagesAreZeroedAndAFailedAllocationIsNull)
     EXPECT_EQ(nullptr, Vorn::AllocPages(0));                  // VirtualAlloc refuses a size of 0
 }
 
-TEST(Boot, GameInitFailureShowsItsBoxAndEndsWithZero)
-{
-    EXPECT_EQ((std::vector<SeenBox>{{"ERROR", "ユーザー初期化に失敗"}}), BootEndingBeforeGameMain([] { return false; }));
-    EXPECT_EQ(nullptr, Vorn::GetWindowHandle());
-}
+// Starts that end before GameMain with exit code 0 and the single-instance mutex released: the boxes
+// each shows, and whether the window is gone (a failed Initialize has made it and leaves it).
+struct EarlyEnd { const char* name; std::function<bool()> init; std::vector<SeenBox> boxes; bool heldElsewhere, windowGone; };
+void PrintTo(const EarlyEnd& e, std::ostream* os) { *os << e.name; }
+const EarlyEnd kEarlyEnds[] = {
+    {"GameInitFails", [] { return false; }, {{"ERROR", "ユーザー初期化に失敗"}}, false, true},
+    {"NoWorkAreaSize", [] { Settings(OPTION_DIRECT3D); Vorn::SetMemorySize(0, false); return true; },
+     {{"ERROR", "メモリクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません"}, {"ERROR", "DirectXの初期化に失敗"}}, false, false},
+    {"BootCallbackExits", [] { Settings(OPTION_DIRECT3D); Vorn::SetBootCallback([] { Vorn::Exit(); }); return true; }, {}, false, true},
+    {"SecondInstance", [] { Settings(OPTION_DIRECT3D); return true; }, {{"ERROR", "２重起動は許可されてません"}}, true, true}};
+class EarlyEndTest : public ::testing::TestWithParam<EarlyEnd> {};
 
-TEST(Boot, ABootCallbackThatExitsStopsTheStart)
+TEST_P(EarlyEndTest, ShowsItsBoxesAndEndsWithZero)
 {
-    const std::vector<SeenBox> boxes = BootEndingBeforeGameMain([] {
-        Settings(OPTION_DIRECT3D);
-        Vorn::SetBootCallback([] { Vorn::Exit(); });
-        return true;
-    });
-    EXPECT_EQ(nullptr, Vorn::GetWindowHandle());   // Initialize never ran
-    EXPECT_TRUE(boxes.empty());
-    // The mutex was released: the same name can be taken again.
+    // SecondInstance: another thread holds the mutex of the name (its owner may take it again).
+    HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr), release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder;
+    if (GetParam().heldElsewhere) {
+        holder = std::thread([=] {
+            HANDLE m = CreateMutexA(nullptr, TRUE, TestName());
+            SetEvent(held);
+            WaitForSingleObject(release, INFINITE);
+            ReleaseMutex(m);
+            CloseHandle(m);
+        });
+        WaitForSingleObject(held, 5000);
+    }
+    const std::vector<SeenBox> boxes = BootEndingBeforeGameMain(GetParam().init);
+    SetEvent(release);
+    if (holder.joinable()) holder.join();
+    EXPECT_EQ(GetParam().boxes, boxes);
+    if (GetParam().windowGone) { EXPECT_EQ(nullptr, Vorn::GetWindowHandle()); }
     HANDLE again = CreateMutexA(nullptr, TRUE, TestName());
     EXPECT_NE(ERROR_ALREADY_EXISTS, GetLastError());
     CloseHandle(again);
 }
-
-TEST(Boot, NoWorkAreaSizeFailsWithTheMemoryBox)
-{
-    const std::vector<SeenBox> expected = {
-        {"ERROR", "メモリクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません"},
-        {"ERROR", "DirectXの初期化に失敗"}};
-    EXPECT_EQ(expected, BootEndingBeforeGameMain([] {
-        Settings(OPTION_DIRECT3D);
-        Vorn::SetMemorySize(0, false);
-        return true;
-    }));
-}
+INSTANTIATE_TEST_SUITE_P(Boot, EarlyEndTest, ::testing::ValuesIn(kEarlyEnds), [](const auto& i) { return std::string(i.param.name); });
 
 TEST(Boot, AFailedStartShowsItsBoxAndTheRunEndsWithZero)
 {
@@ -113,23 +118,6 @@ TEST(Boot, AFailedStartShowsItsBoxAndTheRunEndsWithZero)
     EXPECT_EQ(0u, Boot(&boxes));
     EXPECT_FALSE(started);
     EXPECT_EQ((std::vector<SeenBox>{{"ERROR", "３Ｄシステムの起動に失敗"}}), boxes);
-}
-
-TEST(Boot, ASecondInstanceIsRefused)
-{
-    HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr), release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::thread holder([=] {
-        HANDLE m = CreateMutexA(nullptr, TRUE, TestName());
-        SetEvent(held);
-        WaitForSingleObject(release, INFINITE);
-        ReleaseMutex(m);
-        CloseHandle(m);
-    });
-    WaitForSingleObject(held, 5000);
-    const std::vector<SeenBox> boxes = BootEndingBeforeGameMain([] { Settings(OPTION_DIRECT3D); return true; });
-    SetEvent(release);
-    holder.join();
-    EXPECT_EQ((std::vector<SeenBox>{{"ERROR", "２重起動は許可されてません"}}), boxes);
 }
 
 TEST(Boot, TheLogMarksTheStartAndTheEndOfTheApplication)

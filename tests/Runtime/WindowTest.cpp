@@ -210,15 +210,15 @@ TEST(Window, StartsAsAWindowAltEnterSwitchesToFullScreenAndBackAndAltF4IsIgnored
     const LONG windowStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, nullptr, [&] {
         HWND w = Vorn::GetWindowHandle();
-        // The client size, whether windowed, and the style bits of a window and of full screen.
-        const auto state = [w] {
+        // The client size, whether windowed, and the style bits of `mask`.
+        const auto state = [w](LONG mask) {
             RECT client = {};
             GetClientRect(w, &client);
             bool windowed = false;
             Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
-            return std::make_tuple(client.right, client.bottom, windowed, GetWindowLongA(w, GWL_STYLE) & (windowStyle | WS_THICKFRAME));
+            return std::make_tuple(client.right, client.bottom, windowed, GetWindowLongA(w, GWL_STYLE) & mask);
         };
-        EXPECT_EQ(std::make_tuple(640L, 480L, true, windowStyle), state());
+        EXPECT_EQ(std::make_tuple(640L, 480L, true, windowStyle), state(windowStyle | WS_THICKFRAME));
         EXPECT_TRUE(IsWindowVisible(w));
         // System keys get no default handling: Alt+F4 would otherwise close the window.
         EXPECT_EQ(0, SendMessageA(w, WM_SYSKEYDOWN, VK_F4, 1 << 29));
@@ -228,11 +228,9 @@ TEST(Window, StartsAsAWindowAltEnterSwitchesToFullScreenAndBackAndAltF4IsIgnored
         RECT rect = {};
         GetWindowRect(w, &rect);
         EXPECT_EQ(std::make_pair(0L, 0L), std::make_pair(rect.left, rect.top));
-        EXPECT_EQ(std::make_tuple(640L, 480L, false, 0L), std::make_tuple(std::get<0>(state()), std::get<1>(state()), std::get<2>(state()),
-                                                                          GetWindowLongA(w, GWL_STYLE) & WS_CAPTION));
+        EXPECT_EQ(std::make_tuple(640L, 480L, false, 0L), state(WS_CAPTION));
         SendMessageA(w, WM_SYSKEYUP, VK_RETURN, 0);
-        EXPECT_EQ(std::make_tuple(640L, 480L, true, LONG(WS_CAPTION)),
-                  std::make_tuple(std::get<0>(state()), std::get<1>(state()), std::get<2>(state()), GetWindowLongA(w, GWL_STYLE) & WS_CAPTION));
+        EXPECT_EQ(std::make_tuple(640L, 480L, true, LONG(WS_CAPTION)), state(WS_CAPTION));
     }));
 }
 
