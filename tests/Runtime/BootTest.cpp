@@ -12,18 +12,6 @@ using namespace vorntest;
 
 namespace {
 
-// Boots a start that must end before GameMain, with exit code 0; the boxes seen are returned.
-std::vector<SeenBox> BootEndingBeforeGameMain(std::function<bool()> init)
-{
-    SetGameInit(init);
-    bool mainCalled = false;
-    SetGameMain([&](int, char**) { mainCalled = true; return 0; });
-    std::vector<SeenBox> boxes;
-    EXPECT_EQ(0u, Boot(&boxes));
-    EXPECT_FALSE(mainCalled);
-    return boxes;
-}
-
 // The folder of the test program, and the current one.
 std::string ModuleFolder()
 {
@@ -90,7 +78,12 @@ TEST_P(EarlyEndTest, ShowsItsBoxesAndEndsWithZero)
         });
         WaitForSingleObject(held, 5000);
     }
-    const std::vector<SeenBox> boxes = BootEndingBeforeGameMain(GetParam().init);
+    SetGameInit(GetParam().init);
+    bool mainCalled = false;
+    SetGameMain([&](int, char**) { mainCalled = true; return 0; });
+    std::vector<SeenBox> boxes;
+    EXPECT_EQ(0u, Boot(&boxes));
+    EXPECT_FALSE(mainCalled);
     SetEvent(release);
     if (holder.joinable()) holder.join();
     EXPECT_EQ(GetParam().boxes, boxes);
