@@ -13,11 +13,8 @@ BUILD = os.environ.get("VORN_BUILD", "")
 OUT = os.path.join(BUILD, "test-out") if BUILD else "/tmp"
 
 
-def _xdotool(*args, check=False):
-    r = subprocess.run(["xdotool", *args], capture_output=True, text=True)
-    if check and r.returncode != 0:
-        raise RuntimeError("xdotool %s failed: %s" % (" ".join(args), r.stderr.strip()))
-    return r
+def _xdotool(*args):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True)
 
 
 def find_windows(title, exact=True, pid=None):
@@ -78,15 +75,11 @@ def close_window(wid):
     x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
     x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
     x.XFlush.argtypes = x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-
-    class ClientMessage(ctypes.Structure):
-        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                    ("format", ctypes.c_int), ("l", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
-
     d = x.XOpenDisplay(None)
-    ev = ClientMessage(type=33, window=int(wid), message_type=x.XInternAtom(d, b"WM_PROTOCOLS", 0), format=32)
-    ev.l[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)   # l[1] = 0: CurrentTime
+    # An XClientMessageEvent as the 24 longs of an XEvent (x86_64): type 33, serial, send_event,
+    # display, window, message_type, format 32, then l[0] = WM_DELETE_WINDOW and l[1] = 0 (CurrentTime).
+    ev = (ctypes.c_long * 24)(33, 0, 0, 0, int(wid), x.XInternAtom(d, b"WM_PROTOCOLS", 0), 32,
+                              x.XInternAtom(d, b"WM_DELETE_WINDOW", 0))
     x.XSendEvent(d, int(wid), 0, 0, ctypes.byref(ev))
     x.XFlush(d)
     x.XCloseDisplay(d)
@@ -201,12 +194,8 @@ class Checks:
         self.failed = 0
 
     def check(self, cond, what):
-        if cond:
-            self.passed += 1
-            print("ok   %s" % what)
-        else:
-            self.failed += 1
-            print("FAIL %s" % what)
+        self.passed, self.failed = self.passed + bool(cond), self.failed + (not cond)
+        print("%s %s" % ("ok  " if cond else "FAIL", what))
         return cond
 
     def equal(self, got, want, what):
