@@ -493,14 +493,11 @@ TEST_F(PackTest, CollectFilesStopsAtTheTableSize)
 {
     for (int i = 0; i < 5; ++i) PutFile("src\\f" + std::to_string(i) + ".txt", "x");
     PutFile("src\\sub\\g.txt", "y");
-    VornPackEntry table[3];
-    bool complete = true;
-    EXPECT_EQ(VornFile::CollectFiles(table, 0, 3, "src", "src", &complete), 3u);
-    EXPECT_FALSE(complete);
-    VornPackEntry all[10];
-    complete = true;
-    EXPECT_EQ(VornFile::CollectFiles(all, 0, 10, "src", "src", &complete), 6u);
-    EXPECT_TRUE(complete);
+    VornPackEntry table[3], all[10];
+    bool complete[2] = {true, true};
+    EXPECT_EQ(VornFile::CollectFiles(table, 0, 3, "src", "src", &complete[0]), 3u);
+    EXPECT_EQ(VornFile::CollectFiles(all, 0, 10, "src", "src", &complete[1]), 6u);
+    EXPECT_EQ(std::make_pair(false, true), std::make_pair(complete[0], complete[1]));
     EXPECT_TRUE(std::all_of(all, all + 6, [](const VornPackEntry& e) { return e.size == 1; }));
     EXPECT_TRUE(std::any_of(all, all + 6, [](const VornPackEntry& e) { return std::strcmp(e.name, "sub\\g.txt") == 0; }));
 }
