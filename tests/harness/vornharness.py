@@ -112,14 +112,13 @@ def screenshot(path):
 
 class App:
     """A Windows program run through Wine, with a time limit."""
+    proc = started = None
 
     def __init__(self, exe, args=(), cwd=None, env=None):
         self.exe = exe
         self.args = list(args)
         self.cwd = cwd or os.path.dirname(exe)
         self.env = dict(os.environ, **(env or {}))
-        self.proc = None
-        self.started = None
 
     def start(self):
         self.proc = subprocess.Popen(["wine", self.exe, *self.args], cwd=self.cwd, env=self.env,
@@ -148,8 +147,7 @@ class App:
 
 def read_log(path):
     """An HTML log written by the engine (Shift-JIS) as text."""
-    with open(path, "rb") as f:
-        return f.read().decode("cp932")
+    return open(path, "rb").read().decode("cp932")
 
 
 class Recorder:
@@ -157,10 +155,10 @@ class Recorder:
     recording can be lost while the stream starts. It takes 50 ms fragments: with parecord's
     default (about 2 s) the file grows in 2 s steps, stretches of time drop out when another stream
     starts, and what the server still holds at the stop is lost."""
+    proc = None
 
     def __init__(self, path):
         self.path = path
-        self.proc = None
 
     def start(self, lead=2.0):
         if os.path.exists(self.path):
@@ -189,9 +187,7 @@ class Recorder:
 # A small assertion helper for script tests: counts checks and prints the plain closing line.
 class Checks:
     def __init__(self, name):
-        self.name = name
-        self.passed = 0
-        self.failed = 0
+        self.name, self.passed, self.failed = name, 0, 0
 
     def check(self, cond, what):
         self.passed, self.failed = self.passed + bool(cond), self.failed + (not cond)
