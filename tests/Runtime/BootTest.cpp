@@ -258,9 +258,7 @@ TEST(Boot, WithoutDirect3DTheWindowIsWindowedAndItsListBoxShowsTheStartInOrder)
         Vorn::SetScreenInfo(640, 480, false);
         Vorn::SetDrawBootText(true);
     }, [&] {
-        bool windowed = false;
-        Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
-        EXPECT_TRUE(windowed);
+        EXPECT_TRUE(Windowed());
         HWND listBox = FindWindowExA(Vorn::GetWindowHandle(), nullptr, "LISTBOX", nullptr);
         ASSERT_NE(nullptr, listBox);
         for (LRESULT i = 0, n = SendMessageA(listBox, LB_GETCOUNT, 0, 0); i < n; ++i) {

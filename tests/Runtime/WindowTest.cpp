@@ -214,9 +214,7 @@ TEST(Window, StartsAsAWindowAltEnterSwitchesToFullScreenAndBackAndAltF4IsIgnored
         const auto state = [w](LONG mask) {
             RECT client = {};
             GetClientRect(w, &client);
-            bool windowed = false;
-            Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
-            return std::make_tuple(client.right, client.bottom, windowed, GetWindowLongA(w, GWL_STYLE) & mask);
+            return std::make_tuple(client.right, client.bottom, Windowed(), GetWindowLongA(w, GWL_STYLE) & mask);
         };
         EXPECT_EQ(std::make_tuple(640L, 480L, true, windowStyle), state(windowStyle | WS_THICKFRAME));
         EXPECT_TRUE(IsWindowVisible(w));
@@ -239,10 +237,8 @@ TEST(Window, ChangeScreenSizeKeepsTheModeAndScalesFromTheVirtualScreen)
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, nullptr, [&] {
         ASSERT_TRUE(Vorn::Start());
         Vorn::ChangeScreenSize(800, 600, false);
-        bool windowed = false;
         RECT client = {}, viewport = {};
-        Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
-        EXPECT_TRUE(windowed);   // without the toggle the mode stays
+        EXPECT_TRUE(Windowed());   // without the toggle the mode stays
         GetClientRect(Vorn::GetWindowHandle(), &client);
         EXPECT_EQ(std::make_pair(800L, 600L), std::make_pair(client.right, client.bottom));
         Vorn3D::GetViewport(&viewport);
