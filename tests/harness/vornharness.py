@@ -21,19 +21,15 @@ def find_windows(title, exact=True, pid=None):
     """X window ids whose title matches (the whole title when exact), of the process pid if given
     (test programs beside it may open windows of the same title)."""
     pattern = "^" + re.escape(title) + "$" if exact else re.escape(title)
-    r = _xdotool("search", "--all", "--onlyvisible", *(["--pid", str(pid)] if pid else []), "--name", pattern)
-    return [w for w in r.stdout.split() if w.strip()]
+    return _xdotool("search", "--all", "--onlyvisible", *(["--pid", str(pid)] if pid else []), "--name", pattern).stdout.split()
 
 
 def wait_window(title, timeout=20.0, exact=True, pid=None):
     """The first window with this title, waiting up to timeout seconds; None when none came."""
     end = time.time() + timeout
-    while time.time() < end:
-        ids = find_windows(title, exact, pid)
-        if ids:
-            return ids[0]
+    while not (ids := find_windows(title, exact, pid)) and time.time() < end:
         time.sleep(0.1)
-    return None
+    return ids[0] if ids else None
 
 
 def window_title(wid):
@@ -42,8 +38,7 @@ def window_title(wid):
 
 def window_size(wid):
     """(width, height) of the X window (the client area: there is no window manager frame)."""
-    out = _xdotool("getwindowgeometry", wid).stdout
-    m = re.search(r"Geometry:\s*(\d+)x(\d+)", out)
+    m = re.search(r"Geometry:\s*(\d+)x(\d+)", _xdotool("getwindowgeometry", wid).stdout)
     return (int(m.group(1)), int(m.group(2))) if m else None
 
 
