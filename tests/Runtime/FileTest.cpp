@@ -217,11 +217,9 @@ TEST_F(FileTest, PlainStreamsNeverGrowKeepTheirTimesAndOpenReadOnlyFiles)
 {
     PutFile("root\\data\\w.bin", "abcdef");
     auto writeTime = [] {
-        FILETIME t = {};
-        HANDLE h = CreateFileA("root\\data\\w.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        GetFileTime(h, nullptr, nullptr, &t);
-        CloseHandle(h);
-        return t;
+        WIN32_FILE_ATTRIBUTE_DATA file = {};
+        GetFileAttributesExA("root\\data\\w.bin", GetFileExInfoStandard, &file);
+        return file.ftLastWriteTime;
     };
     const FILETIME before = writeTime();
     Sleep(20);

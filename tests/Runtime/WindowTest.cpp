@@ -243,13 +243,9 @@ TEST(Window, ChangeScreenSizeKeepsTheModeAndScalesFromTheVirtualScreen)
         EXPECT_EQ(std::make_pair(800L, 600L), std::make_pair(client.right, client.bottom));
         Vorn3D::GetViewport(&viewport);
         EXPECT_EQ(std::make_tuple(800L, 600L, false), std::make_tuple(viewport.right, viewport.bottom, Vorn3D::IsDeviceLost()));
-        IDirect3DSurface9* surface = nullptr;
-        D3DSURFACE_DESC backBuffer = {};
-        if (SUCCEEDED(Vorn3D::GetDevice()->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface))) {
-            surface->GetDesc(&backBuffer);
-            surface->Release();
-        }
-        EXPECT_EQ(std::make_pair(800u, 600u), std::make_pair(backBuffer.Width, backBuffer.Height));
+        Readback backBuffer;
+        ASSERT_TRUE(backBuffer.ReadBackBuffer(Vorn3D::GetDevice()));
+        EXPECT_EQ(std::make_pair(800, 600), std::make_pair(backBuffer.Width(), backBuffer.Height()));
         // The virtual screen stays 640x480; with its scale turned off it maps one to one, and back.
         uint32_t w = 0, h = 0;
         Vorn::GetVirtualScreenSize(&w, &h);
