@@ -199,32 +199,28 @@ TEST(BootText, EveryCallDeletesTheFontItMade)
     }));
 }
 
-TEST(Boot, TheModuleFolderBecomesCurrentAndLoadersReturnToIt)
-{
-    SetCurrentDirectoryA("C:\\");
-    EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, nullptr, [&] {
-        EXPECT_EQ(ModuleFolder(), CurrentFolder());
-        SetCurrentDirectoryA("C:\\");
-        Vorn::ResetCurrentDirectory();
-        EXPECT_EQ(ModuleFolder(), CurrentFolder());
-    }));
-}
+// The module's folder becomes current and loaders return to it; a base directory the game set in
+// GameInit is kept instead (boot does not make it current again).
+class BaseDirectory : public ::testing::TestWithParam<bool> {};
 
-TEST(Boot, ABaseDirectorySetByTheGameIsKept)
+TEST_P(BaseDirectory, BecomesCurrentAndLoadersReturnToIt)
 {
+    const bool setByTheGame = GetParam();
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
-    SetCurrentDirectoryA(temp);
-    const std::string base = CurrentFolder();
-    EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, [] {
-        Vorn::SetBaseDirectory();
-        SetCurrentDirectoryA("C:\\");   // boot does not make it current again
+    SetCurrentDirectoryA(setByTheGame ? temp : "C:\\");
+    const std::string base = setByTheGame ? CurrentFolder() : ModuleFolder();
+    EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, [=] {
+        if (setByTheGame) { Vorn::SetBaseDirectory(); SetCurrentDirectoryA("C:\\"); }
     }, [&] {
-        EXPECT_EQ("C:\\", CurrentFolder());
+        EXPECT_EQ(setByTheGame ? std::string("C:\\") : base, CurrentFolder());
+        SetCurrentDirectoryA("C:\\");
         Vorn::ResetCurrentDirectory();
         EXPECT_EQ(base, CurrentFolder());
     }));
 }
+INSTANTIATE_TEST_SUITE_P(Boot, BaseDirectory, ::testing::Bool(),
+                         [](const auto& i) { return std::string(i.param ? "SetByTheGame" : "TheModuleFolder"); });
 
 TEST(Boot, WithoutDirect3DTheWindowIsWindowedAndItsListBoxShowsTheStartInOrder)
 {

@@ -256,11 +256,11 @@ TEST(DateTest, DaysAndWeekdays)
 TEST(KeyTest, KeyStatesStepThroughPushedHeldReleasedFree)
 {
     uint32_t state = 0;
-    const bool down[] = {true, true, true, false, false, true, false};
-    const uint32_t expected[] = {2, 3, 3, 1, 0, 2, 1};
-    for (int i = 0; i < 7; ++i) {
-        VornSystem::UpdateKeyStateFrom(&state, down[i]);
-        EXPECT_EQ(state, expected[i]) << i;
+    // Down or up in each frame, and the state after it.
+    const std::pair<bool, uint32_t> frames[] = {{true, 2}, {true, 3}, {true, 3}, {false, 1}, {false, 0}, {true, 2}, {false, 1}};
+    for (const auto& f : frames) {
+        VornSystem::UpdateKeyStateFrom(&state, f.first);
+        EXPECT_EQ(state, f.second) << &f - frames;
     }
 }
 
