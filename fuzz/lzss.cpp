@@ -1,7 +1,8 @@
-// LZSS decode: a whole stream (header and body) into a buffer of exactly the announced size, and a
-// headerless body (as QSG entries hold them) into an output size taken from the input's first two
-// bytes. A body that decodes to n bytes decodes to any shorter size as the same prefix, and to the
-// bytes of a plain decoder that keeps the 4096-byte window as the format describes it.
+// LZSS decode: a whole stream (header and body) into a buffer of exactly the announced size and into
+// no shorter one, and a headerless body (as QSG entries hold them) into an output size taken from the
+// input's first two bytes. Both decode to the bytes of a plain decoder that keeps the 4096-byte
+// window as the format describes it, and a body that decodes to n bytes decodes to any shorter size
+// as the same prefix.
 #include "FuzzCheck.h"
 #include "VornLZSS.h"
 #include <cstring>
@@ -42,10 +43,16 @@ bool WindowDecode(const uint8_t* in, uint32_t size, uint8_t* out, uint32_t wante
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > 0xFFFFFFFFu) return 0;
+    // A size comes only from a stream with the whole head. The stream decodes as the plain decoder
+    // reads its body, into a buffer of the head's size and into no shorter one.
     const uint32_t decoded = VornLZSS::GetDecodedSize(data, uint32_t(size));
+    FUZZ_CHECK(decoded == VornLZSS::INVALID_SIZE || (size >= VornLZSS::HEADER_SIZE && memcmp(data, "LZSS", 4) == 0));
     if (decoded != VornLZSS::INVALID_SIZE) {
-        std::vector<uint8_t> out(decoded);
-        VornLZSS::Decode(data, uint32_t(size), out.data(), decoded);
+        std::vector<uint8_t> out(decoded), plain(decoded);
+        const bool ok = VornLZSS::Decode(data, uint32_t(size), out.data(), decoded);
+        FUZZ_CHECK(ok == WindowDecode(data + VornLZSS::HEADER_SIZE, uint32_t(size - VornLZSS::HEADER_SIZE), plain.data(), decoded));
+        FUZZ_CHECK(!ok || out == plain);
+        FUZZ_CHECK(decoded == 0 || !VornLZSS::Decode(data, uint32_t(size), out.data(), decoded - 1));
     }
 
     if (size < 2) return 0;

@@ -29,6 +29,9 @@ inline void Settings(uint32_t option)
     Vorn::SetUseOption(option);
 }
 
+// Whether the engine runs in a window (from the screen settings).
+inline bool Windowed() { bool windowed = false; Vorn::GetScreenInfo(nullptr, nullptr, &windowed); return windowed; }
+
 // Ends the application from inside GameMain (unless it has ended already) and lets the pump see
 // it through.
 inline void EndRun()

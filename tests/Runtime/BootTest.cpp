@@ -12,18 +12,6 @@ using namespace vorntest;
 
 namespace {
 
-// Boots a start that must end before GameMain, with exit code 0; the boxes seen are returned.
-std::vector<SeenBox> BootEndingBeforeGameMain(std::function<bool()> init)
-{
-    SetGameInit(init);
-    bool mainCalled = false;
-    SetGameMain([&](int, char**) { mainCalled = true; return 0; });
-    std::vector<SeenBox> boxes;
-    EXPECT_EQ(0u, Boot(&boxes));
-    EXPECT_FALSE(mainCalled);
-    return boxes;
-}
-
 // The folder of the test program, and the current one.
 std::string ModuleFolder()
 {
@@ -46,10 +34,6 @@ TEST(Settings, NameSettersCopyWithABound)
     Vorn::GetApplicationName(small, 4);
     EXPECT_EQ(std::string("aaa\0xxx", 7), std::string(small, 7));
     Vorn::SetMenuName(longName.c_str());   // must not run past its buffer either
-    Vorn::SetApplicationName("トルメア");
-    char name[Vorn::APPLICATION_NAME_MAX];
-    Vorn::GetApplicationName(name);
-    EXPECT_STREQ("トルメア", name);
 }
 
 TEST(Settings, PagesAreZeroedAndAFailedAllocationIsNull)
@@ -63,74 +47,63 @@ TEST(Settings, PagesAreZeroedAndAFailedAllocationIsNull)
     EXPECT_EQ(nullptr, Vorn::AllocPages(0));                  // VirtualAlloc refuses a size of 0
 }
 
-TEST(Boot, GameInitFailureShowsItsBoxAndEndsWithZero)
-{
-    EXPECT_EQ((std::vector<SeenBox>{{"ERROR", "ユーザー初期化に失敗"}}), BootEndingBeforeGameMain([] { return false; }));
-    EXPECT_EQ(nullptr, Vorn::GetWindowHandle());
-}
+// Runs that end early with exit code 0 and the single-instance mutex released: the boxes each shows,
+// and whether the window is gone (a failed Initialize has made it and leaves it). Those without
+// `main` end before GameMain.
+struct EarlyEnd {
+    const char* name; std::function<bool()> init; std::vector<SeenBox> boxes; bool heldElsewhere, windowGone; std::function<void()> main;
+};
+void PrintTo(const EarlyEnd& e, std::ostream* os) { *os << e.name; }
+const EarlyEnd kEarlyEnds[] = {
+    {"GameInitFails", [] { return false; }, {{"ERROR", "ユーザー初期化に失敗"}}, false, true},
+    {"NoWorkAreaSize", [] { Settings(OPTION_DIRECT3D); Vorn::SetMemorySize(0, false); return true; },
+     {{"ERROR", "メモリクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません"}, {"ERROR", "DirectXの初期化に失敗"}}, false, false},
+    {"BootCallbackExits", [] { Settings(OPTION_DIRECT3D); Vorn::SetBootCallback([] { Vorn::Exit(); }); return true; }, {}, false, true},
+    {"SecondInstance", [] { Settings(OPTION_DIRECT3D); return true; }, {{"ERROR", "２重起動は許可されてません"}}, true, true},
+    // Full screen at a size the display has no mode for: the device cannot start.
+    {"StartFails", [] { Settings(OPTION_DIRECT3D | OPTION_DIRECTINPUT); Vorn::SetScreenInfo(632, 472, false); return true; },
+     {{"ERROR", "３Ｄシステムの起動に失敗"}}, false, false, [] { EXPECT_FALSE(Vorn::Start()); }},   // back without Finalize
+    {"OverwrittenBlock", [] { Settings(OPTION_DIRECT3D); return true; },
+     {{"メモリエラー", "メモリリークが発生しました\nアプリケーションを終了します\n詳細はログを参照して下さい。"}}, false, true, [] {
+         auto* block = static_cast<char*>(VORN_ALLOC(100));
+         memset(block, 0, 104);   // four bytes past the end: over the guard word
+         int frames = 0;
+         while (Vorn::Run(false) && frames < 1000) ++frames;
+         EXPECT_LT(frames, 5);   // the frame goes on, then the application ends
+         VORN_FREE(block);
+     }}};
+class EarlyEndTest : public ::testing::TestWithParam<EarlyEnd> {};
 
-TEST(Boot, ABootCallbackThatExitsStopsTheStart)
+TEST_P(EarlyEndTest, ShowsItsBoxesAndEndsWithZero)
 {
-    const std::vector<SeenBox> boxes = BootEndingBeforeGameMain([] {
-        Settings(OPTION_DIRECT3D);
-        Vorn::SetBootCallback([] { Vorn::Exit(); });
-        return true;
-    });
-    EXPECT_EQ(nullptr, Vorn::GetWindowHandle());   // Initialize never ran
-    EXPECT_TRUE(boxes.empty());
-    // The mutex was released: the same name can be taken again.
+    // SecondInstance: another thread holds the mutex of the name (its owner may take it again).
+    HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr), release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder;
+    if (GetParam().heldElsewhere) {
+        holder = std::thread([=] {
+            HANDLE m = CreateMutexA(nullptr, TRUE, TestName());
+            SetEvent(held);
+            WaitForSingleObject(release, INFINITE);
+            ReleaseMutex(m);
+            CloseHandle(m);
+        });
+        WaitForSingleObject(held, 5000);
+    }
+    SetGameInit(GetParam().init);
+    bool mainCalled = false;
+    SetGameMain([&](int, char**) { mainCalled = true; if (GetParam().main) GetParam().main(); return 0; });
+    std::vector<SeenBox> boxes;
+    EXPECT_EQ(0u, Boot(&boxes));
+    EXPECT_EQ(bool(GetParam().main), mainCalled);
+    SetEvent(release);
+    if (holder.joinable()) holder.join();
+    EXPECT_EQ(GetParam().boxes, boxes);
+    if (GetParam().windowGone) { EXPECT_EQ(nullptr, Vorn::GetWindowHandle()); }
     HANDLE again = CreateMutexA(nullptr, TRUE, TestName());
     EXPECT_NE(ERROR_ALREADY_EXISTS, GetLastError());
     CloseHandle(again);
 }
-
-TEST(Boot, NoWorkAreaSizeFailsWithTheMemoryBox)
-{
-    const std::vector<SeenBox> expected = {
-        {"ERROR", "メモリクラスの初期化に失敗\nメモリの割り当てに失敗したのかもしれません"},
-        {"ERROR", "DirectXの初期化に失敗"}};
-    EXPECT_EQ(expected, BootEndingBeforeGameMain([] {
-        Settings(OPTION_DIRECT3D);
-        Vorn::SetMemorySize(0, false);
-        return true;
-    }));
-}
-
-TEST(Boot, AFailedStartShowsItsBoxAndTheRunEndsWithZero)
-{
-    // Full screen at a size the display has no mode for: the device cannot start.
-    SetGameInit([] {
-        Settings(OPTION_DIRECT3D | OPTION_DIRECTINPUT);
-        Vorn::SetScreenInfo(632, 472, false);
-        return true;
-    });
-    bool started = true;
-    SetGameMain([&](int, char**) {
-        started = Vorn::Start();
-        return 0;   // straight back to boot, without Finalize
-    });
-    std::vector<SeenBox> boxes;
-    EXPECT_EQ(0u, Boot(&boxes));
-    EXPECT_FALSE(started);
-    EXPECT_EQ((std::vector<SeenBox>{{"ERROR", "３Ｄシステムの起動に失敗"}}), boxes);
-}
-
-TEST(Boot, ASecondInstanceIsRefused)
-{
-    HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr), release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::thread holder([=] {
-        HANDLE m = CreateMutexA(nullptr, TRUE, TestName());
-        SetEvent(held);
-        WaitForSingleObject(release, INFINITE);
-        ReleaseMutex(m);
-        CloseHandle(m);
-    });
-    WaitForSingleObject(held, 5000);
-    const std::vector<SeenBox> boxes = BootEndingBeforeGameMain([] { Settings(OPTION_DIRECT3D); return true; });
-    SetEvent(release);
-    holder.join();
-    EXPECT_EQ((std::vector<SeenBox>{{"ERROR", "２重起動は許可されてません"}}), boxes);
-}
+INSTANTIATE_TEST_SUITE_P(Boot, EarlyEndTest, ::testing::ValuesIn(kEarlyEnds), [](const auto& i) { return std::string(i.param.name); });
 
 TEST(Boot, TheLogMarksTheStartAndTheEndOfTheApplication)
 {
@@ -226,48 +199,28 @@ TEST(BootText, EveryCallDeletesTheFontItMade)
     }));
 }
 
-TEST(Boot, AnOverwrittenBlockEndsTheApplicationWithTheMemoryBox)
-{
-    int frames = 0;
-    std::vector<SeenBox> boxes;
-    EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, nullptr, [&] {
-        auto* block = static_cast<char*>(VORN_ALLOC(100));
-        memset(block, 0, 104);   // four bytes past the end: over the guard word
-        while (Vorn::Run(false) && frames < 1000) ++frames;
-        VORN_FREE(block);
-    }, &boxes));
-    EXPECT_LT(frames, 5);   // the frame goes on, then the application ends
-    ASSERT_GE(boxes.size(), 1u);
-    EXPECT_EQ((SeenBox{"メモリエラー", "メモリリークが発生しました\nアプリケーションを終了します\n詳細はログを参照して下さい。"}),
-              boxes[0]);
-}
+// The module's folder becomes current and loaders return to it; a base directory the game set in
+// GameInit is kept instead (boot does not make it current again).
+class BaseDirectory : public ::testing::TestWithParam<bool> {};
 
-TEST(Boot, TheModuleFolderBecomesCurrentAndLoadersReturnToIt)
+TEST_P(BaseDirectory, BecomesCurrentAndLoadersReturnToIt)
 {
-    SetCurrentDirectoryA("C:\\");
-    EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, nullptr, [&] {
-        EXPECT_EQ(ModuleFolder(), CurrentFolder());
-        SetCurrentDirectoryA("C:\\");
-        Vorn::ResetCurrentDirectory();
-        EXPECT_EQ(ModuleFolder(), CurrentFolder());
-    }));
-}
-
-TEST(Boot, ABaseDirectorySetByTheGameIsKept)
-{
+    const bool setByTheGame = GetParam();
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
-    SetCurrentDirectoryA(temp);
-    const std::string base = CurrentFolder();
-    EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, [] {
-        Vorn::SetBaseDirectory();
-        SetCurrentDirectoryA("C:\\");   // boot does not make it current again
+    SetCurrentDirectoryA(setByTheGame ? temp : "C:\\");
+    const std::string base = setByTheGame ? CurrentFolder() : ModuleFolder();
+    EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, [=] {
+        if (setByTheGame) { Vorn::SetBaseDirectory(); SetCurrentDirectoryA("C:\\"); }
     }, [&] {
-        EXPECT_EQ("C:\\", CurrentFolder());
+        EXPECT_EQ(setByTheGame ? std::string("C:\\") : base, CurrentFolder());
+        SetCurrentDirectoryA("C:\\");
         Vorn::ResetCurrentDirectory();
         EXPECT_EQ(base, CurrentFolder());
     }));
 }
+INSTANTIATE_TEST_SUITE_P(Boot, BaseDirectory, ::testing::Bool(),
+                         [](const auto& i) { return std::string(i.param ? "SetByTheGame" : "TheModuleFolder"); });
 
 TEST(Boot, WithoutDirect3DTheWindowIsWindowedAndItsListBoxShowsTheStartInOrder)
 {
@@ -277,9 +230,7 @@ TEST(Boot, WithoutDirect3DTheWindowIsWindowedAndItsListBoxShowsTheStartInOrder)
         Vorn::SetScreenInfo(640, 480, false);
         Vorn::SetDrawBootText(true);
     }, [&] {
-        bool windowed = false;
-        Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
-        EXPECT_TRUE(windowed);
+        EXPECT_TRUE(Windowed());
         HWND listBox = FindWindowExA(Vorn::GetWindowHandle(), nullptr, "LISTBOX", nullptr);
         ASSERT_NE(nullptr, listBox);
         for (LRESULT i = 0, n = SendMessageA(listBox, LB_GETCOUNT, 0, 0); i < n; ++i) {

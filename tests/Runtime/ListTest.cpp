@@ -67,9 +67,7 @@ TEST_F(ListTest, InsertsAtHeadAndTailAndWalksBothWays)
 TEST_F(ListTest, ReleasedNodesWaitForCollectCountedOnesSurviveItAndClearTakesAll)
 {
     const uint32_t list = VornList::Create();
-    int* a = Add(list, 10);
-    int* b = Add(list, 20);
-    int* c = Add(list, 30);
+    int *a = Add(list, 10), *b = Add(list, 20), *c = Add(list, 30);
     VornList::AddRefNode(b);
     EXPECT_EQ(VornList::GetRefCount(b), 2);
     for (int* node : {a, b, c}) VornList::ReleaseNode(node);

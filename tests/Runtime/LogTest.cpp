@@ -139,31 +139,25 @@ TEST_F(LogTest, SystemReportHasEverySectionAndNoUnfilledText)
     EXPECT_TRUE(Has(text, Crlf("<B><FONT color=\"BLUE\">System Information</FONT></B><BR>\n　Screen Mode<BR>\n　　　[ ")));
 }
 
-TEST_F(LogTest, RuntimeClassesLogTheirTitlesInBootOrder)
+TEST_F(LogTest, RuntimeClassesLogTheirTitlesAtStartAndEnd)
 {
     OpenLog("titles");
-    ASSERT_TRUE(VornFile::Initialize());
-    ASSERT_TRUE(VornMemory::Initialize());
-    ASSERT_TRUE(VornMemory::SetWorkArea(1u << 20, true));
-    ASSERT_TRUE(VornList::Initialize());
-    ASSERT_TRUE(VornConsole::Initialize());
-    ASSERT_TRUE(VornDebug::Initialize());
-    ASSERT_TRUE(VornLZSS::Initialize());
-    EXPECT_FALSE(VornConsole::IsOpen());
-    VornConsole::Print("%s", "without a console: nothing");
-    VornLZSS::Finalize();
-    VornDebug::Finalize();
-    VornList::Finalize();
+    ASSERT_TRUE(VornMemory::Initialize() && VornMemory::SetWorkArea(1u << 20, true));   // for the list's nodes
+    const struct { const char* name; bool (*start)(); void (*end)(); } classes[] = {
+        {"VornFile", VornFile::Initialize, VornFile::Finalize}, {"VornList", VornList::Initialize, VornList::Finalize},
+        {"VornConsole", VornConsole::Initialize, VornConsole::Finalize}, {"VornDebug", VornDebug::Initialize, VornDebug::Finalize},
+        {"VornLZSS", VornLZSS::Initialize, VornLZSS::Finalize}};
+    std::vector<std::string> titles = {"VornMemoryクラスの初期化", "VornMemory::SetWorkArea"};
+    for (const auto& c : classes) {
+        ASSERT_TRUE(c.start()) << c.name;
+        if (c.start == VornConsole::Initialize) { EXPECT_FALSE(VornConsole::IsOpen()); VornConsole::Print("%s", "without a console: nothing"); }
+        c.end();
+        titles.insert(titles.end(), {c.name + std::string("クラスの初期化"), c.name + std::string("クラスの解放")});
+    }
     VornMemory::Finalize();
-    VornConsole::Finalize();
-    VornFile::Finalize();
+    titles.push_back("VornMemoryクラスの解放");
     VornLog::Close();
-    std::vector<std::string> titles;
-    for (const char* title : {"VornFileクラスの初期化", "VornMemoryクラスの初期化", "VornMemory::SetWorkArea", "VornListクラスの初期化",
-                              "VornConsoleクラスの初期化", "VornDebugクラスの初期化", "VornLZSSクラスの初期化", "VornLZSSクラスの解放",
-                              "VornDebugクラスの解放", "VornListクラスの解放", "VornMemoryクラスの解放", "VornConsoleクラスの解放",
-                              "VornFileクラスの解放"})
-        titles.push_back(std::string("<FONT color=\"WHITE\">") + title + "</FONT>");
+    for (std::string& title : titles) title = "<FONT color=\"WHITE\">" + title + "</FONT>";
     EXPECT_TRUE(vorntest::InOrder(ReadFile("titles.html"), titles));
 }
 

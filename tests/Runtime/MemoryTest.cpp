@@ -34,33 +34,25 @@ TEST_F(MemoryTest, BlocksTakeWholeGranulesBehindA256ByteHeaderAndNeighboursMerge
     // Free size; three blocks in use and the free rest; the last request and the block's size.
     EXPECT_EQ(std::make_tuple(total - 1024u, 4u, 253u, 253u), std::make_tuple(VornMemory::GetFreeSize(), VornMemory::GetBlockCount(),
                                                                             VornMemory::GetLastAllocSize(), VornMemory::GetBlockSize(two)));
-    VornMemory::FreeQuiet(one);
-    VornMemory::FreeQuiet(fits);
+    for (uint8_t* p : {one, fits}) VornMemory::FreeQuiet(p);
     EXPECT_EQ(VornMemory::GetBlockCount(), 3u);   // the two freed neighbours are one block
     // It holds 256 + 256 + 256 bytes: exactly one request of 764 (+4 → 768).
     EXPECT_EQ(A(764), one);
     EXPECT_EQ(VornMemory::GetBlockCount(), 3u);
-    VornMemory::FreeQuiet(one);
-    VornMemory::FreeQuiet(two);
+    for (uint8_t* p : {one, two}) VornMemory::FreeQuiet(p);
     EXPECT_EQ(std::make_tuple(0u, 1u, 1280u), std::make_tuple(VornMemory::GetUsedSize(), VornMemory::GetBlockCount(), VornMemory::GetPeakSize()));
 }
 
 TEST_F(MemoryTest, BestFitTakesTheSmallestHoleAndTheLowestOfEqualOnes)
 {
-    uint8_t* big = A(1000);      // 1024, then 512, 512, each with a block of 1 after it
-    A(1);
-    uint8_t* mid = A(500);
-    A(1);
-    uint8_t* mid2 = A(500);
-    A(1);
-    VornMemory::FreeQuiet(big);
-    VornMemory::FreeQuiet(mid2);
-    VornMemory::FreeQuiet(mid);
+    uint8_t* hole[3];   // big 1024, then mid and mid2 of 512, each with a block of 1 after it
+    for (int i = 0; i < 3; ++i) hole[i] = A(i ? 500 : 1000), A(1);
+    for (int i : {0, 2, 1}) VornMemory::FreeQuiet(hole[i]);   // mid2 before mid: taking the first freed is wrong
     // Holes: 1024 at big, 512 at mid, 512 at mid2, and the large rest.
     // The smallest fitting hole, the lowest address among equals; 704 → 768 fits only the 1024 hole,
     // the rest (256) splits off.
     uint8_t* const got[] = {A(400), A(400), A(700)};
-    EXPECT_EQ((std::vector<uint8_t*>{mid, mid2, big}), std::vector<uint8_t*>(got, got + 3));
+    EXPECT_EQ((std::vector<uint8_t*>{hole[1], hole[2], hole[0]}), std::vector<uint8_t*>(got, got + 3));
     // Blocks in use as runs of the area: the split-off rest is a free header between them.
     VornMemoryRun runs[4];
     ASSERT_EQ(VornMemory::GetMemoryMap(runs, 4), 2u);
@@ -86,8 +78,7 @@ TEST_F(MemoryTest, DebugFillsFreshAndFreedData)
     uint8_t* z = static_cast<uint8_t*>(VornMemory::AllocZeroQuiet(300, 0xFFFF, __FILE__, __LINE__));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(p), 300), std::string(300, '\xBC'));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(z), 300), std::string(300, '\0'));
-    VornMemory::FreeQuiet(z);
-    VornMemory::FreeQuiet(p);
+    for (uint8_t* freed : {z, p}) VornMemory::FreeQuiet(freed);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(p), 300), std::string(300, '\xCD'));   // still inside the area
 }
 
@@ -170,8 +161,7 @@ TEST_F(MemoryTest, SizeLimits)
     uint8_t* big = A(0x0FF00000u);
     ASSERT_TRUE(p && big);
     big[0x0FF00000u - 1] = 1;
-    VornMemory::FreeQuiet(p);
-    VornMemory::FreeQuiet(big);
+    for (uint8_t* freed : {p, big}) VornMemory::FreeQuiet(freed);
     EXPECT_EQ(VornMemory::GetBlockCount(), 1u);
 }
 

@@ -3,6 +3,7 @@
 #include "VornLog.h"
 #include "VornMemory.h"
 #include "VornSystem.h"
+#include <algorithm>
 #include <filesystem>
 
 void PutFile(const std::string& path, const std::string& bytes)
@@ -15,10 +16,7 @@ void PutFile(const std::string& path, const std::string& bytes)
 std::string Crlf(const std::string& text)
 {
     std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
+    for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
     return out;
 }
 
@@ -27,8 +25,7 @@ ScratchTest::ScratchTest()
     GetCurrentDirectoryA(sizeof previous_, previous_);
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string("runtime-") + info->test_suite_name() + "-" + info->name();
-    for (char& c : name)
-        if (c == '/') c = '_';
+    std::replace(name.begin(), name.end(), '/', '_');
     path_ = std::string(previous_) + "\\" + name;
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);

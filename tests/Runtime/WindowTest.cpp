@@ -210,15 +210,13 @@ TEST(Window, StartsAsAWindowAltEnterSwitchesToFullScreenAndBackAndAltF4IsIgnored
     const LONG windowStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, nullptr, [&] {
         HWND w = Vorn::GetWindowHandle();
-        // The client size, whether windowed, and the style bits of a window and of full screen.
-        const auto state = [w] {
+        // The client size, whether windowed, and the style bits of `mask`.
+        const auto state = [w](LONG mask) {
             RECT client = {};
             GetClientRect(w, &client);
-            bool windowed = false;
-            Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
-            return std::make_tuple(client.right, client.bottom, windowed, GetWindowLongA(w, GWL_STYLE) & (windowStyle | WS_THICKFRAME));
+            return std::make_tuple(client.right, client.bottom, Windowed(), GetWindowLongA(w, GWL_STYLE) & mask);
         };
-        EXPECT_EQ(std::make_tuple(640L, 480L, true, windowStyle), state());
+        EXPECT_EQ(std::make_tuple(640L, 480L, true, windowStyle), state(windowStyle | WS_THICKFRAME));
         EXPECT_TRUE(IsWindowVisible(w));
         // System keys get no default handling: Alt+F4 would otherwise close the window.
         EXPECT_EQ(0, SendMessageA(w, WM_SYSKEYDOWN, VK_F4, 1 << 29));
@@ -228,11 +226,9 @@ TEST(Window, StartsAsAWindowAltEnterSwitchesToFullScreenAndBackAndAltF4IsIgnored
         RECT rect = {};
         GetWindowRect(w, &rect);
         EXPECT_EQ(std::make_pair(0L, 0L), std::make_pair(rect.left, rect.top));
-        EXPECT_EQ(std::make_tuple(640L, 480L, false, 0L), std::make_tuple(std::get<0>(state()), std::get<1>(state()), std::get<2>(state()),
-                                                                          GetWindowLongA(w, GWL_STYLE) & WS_CAPTION));
+        EXPECT_EQ(std::make_tuple(640L, 480L, false, 0L), state(WS_CAPTION));
         SendMessageA(w, WM_SYSKEYUP, VK_RETURN, 0);
-        EXPECT_EQ(std::make_tuple(640L, 480L, true, LONG(WS_CAPTION)),
-                  std::make_tuple(std::get<0>(state()), std::get<1>(state()), std::get<2>(state()), GetWindowLongA(w, GWL_STYLE) & WS_CAPTION));
+        EXPECT_EQ(std::make_tuple(640L, 480L, true, LONG(WS_CAPTION)), state(WS_CAPTION));
     }));
 }
 
@@ -241,21 +237,15 @@ TEST(Window, ChangeScreenSizeKeepsTheModeAndScalesFromTheVirtualScreen)
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, nullptr, [&] {
         ASSERT_TRUE(Vorn::Start());
         Vorn::ChangeScreenSize(800, 600, false);
-        bool windowed = false;
         RECT client = {}, viewport = {};
-        Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
-        EXPECT_TRUE(windowed);   // without the toggle the mode stays
+        EXPECT_TRUE(Windowed());   // without the toggle the mode stays
         GetClientRect(Vorn::GetWindowHandle(), &client);
         EXPECT_EQ(std::make_pair(800L, 600L), std::make_pair(client.right, client.bottom));
         Vorn3D::GetViewport(&viewport);
         EXPECT_EQ(std::make_tuple(800L, 600L, false), std::make_tuple(viewport.right, viewport.bottom, Vorn3D::IsDeviceLost()));
-        IDirect3DSurface9* surface = nullptr;
-        D3DSURFACE_DESC backBuffer = {};
-        if (SUCCEEDED(Vorn3D::GetDevice()->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface))) {
-            surface->GetDesc(&backBuffer);
-            surface->Release();
-        }
-        EXPECT_EQ(std::make_pair(800u, 600u), std::make_pair(backBuffer.Width, backBuffer.Height));
+        Readback backBuffer;
+        ASSERT_TRUE(backBuffer.ReadBackBuffer(Vorn3D::GetDevice()));
+        EXPECT_EQ(std::make_pair(800, 600), std::make_pair(backBuffer.Width(), backBuffer.Height()));
         // The virtual screen stays 640x480; with its scale turned off it maps one to one, and back.
         uint32_t w = 0, h = 0;
         Vorn::GetVirtualScreenSize(&w, &h);

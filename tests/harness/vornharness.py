@@ -13,30 +13,23 @@ BUILD = os.environ.get("VORN_BUILD", "")
 OUT = os.path.join(BUILD, "test-out") if BUILD else "/tmp"
 
 
-def _xdotool(*args, check=False):
-    r = subprocess.run(["xdotool", *args], capture_output=True, text=True)
-    if check and r.returncode != 0:
-        raise RuntimeError("xdotool %s failed: %s" % (" ".join(args), r.stderr.strip()))
-    return r
+def _xdotool(*args):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True)
 
 
 def find_windows(title, exact=True, pid=None):
     """X window ids whose title matches (the whole title when exact), of the process pid if given
     (test programs beside it may open windows of the same title)."""
     pattern = "^" + re.escape(title) + "$" if exact else re.escape(title)
-    r = _xdotool("search", "--all", "--onlyvisible", *(["--pid", str(pid)] if pid else []), "--name", pattern)
-    return [w for w in r.stdout.split() if w.strip()]
+    return _xdotool("search", "--all", "--onlyvisible", *(["--pid", str(pid)] if pid else []), "--name", pattern).stdout.split()
 
 
 def wait_window(title, timeout=20.0, exact=True, pid=None):
     """The first window with this title, waiting up to timeout seconds; None when none came."""
     end = time.time() + timeout
-    while time.time() < end:
-        ids = find_windows(title, exact, pid)
-        if ids:
-            return ids[0]
+    while not (ids := find_windows(title, exact, pid)) and time.time() < end:
         time.sleep(0.1)
-    return None
+    return ids[0] if ids else None
 
 
 def window_title(wid):
@@ -45,8 +38,7 @@ def window_title(wid):
 
 def window_size(wid):
     """(width, height) of the X window (the client area: there is no window manager frame)."""
-    out = _xdotool("getwindowgeometry", wid).stdout
-    m = re.search(r"Geometry:\s*(\d+)x(\d+)", out)
+    m = re.search(r"Geometry:\s*(\d+)x(\d+)", _xdotool("getwindowgeometry", wid).stdout)
     return (int(m.group(1)), int(m.group(2))) if m else None
 
 
@@ -78,15 +70,11 @@ def close_window(wid):
     x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
     x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
     x.XFlush.argtypes = x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-
-    class ClientMessage(ctypes.Structure):
-        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                    ("format", ctypes.c_int), ("l", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
-
     d = x.XOpenDisplay(None)
-    ev = ClientMessage(type=33, window=int(wid), message_type=x.XInternAtom(d, b"WM_PROTOCOLS", 0), format=32)
-    ev.l[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)   # l[1] = 0: CurrentTime
+    # An XClientMessageEvent as the 24 longs of an XEvent (x86_64): type 33, serial, send_event,
+    # display, window, message_type, format 32, then l[0] = WM_DELETE_WINDOW and l[1] = 0 (CurrentTime).
+    ev = (ctypes.c_long * 24)(33, 0, 0, 0, int(wid), x.XInternAtom(d, b"WM_PROTOCOLS", 0), 32,
+                              x.XInternAtom(d, b"WM_DELETE_WINDOW", 0))
     x.XSendEvent(d, int(wid), 0, 0, ctypes.byref(ev))
     x.XFlush(d)
     x.XCloseDisplay(d)
@@ -119,14 +107,13 @@ def screenshot(path):
 
 class App:
     """A Windows program run through Wine, with a time limit."""
+    proc = started = None
 
     def __init__(self, exe, args=(), cwd=None, env=None):
         self.exe = exe
         self.args = list(args)
         self.cwd = cwd or os.path.dirname(exe)
         self.env = dict(os.environ, **(env or {}))
-        self.proc = None
-        self.started = None
 
     def start(self):
         self.proc = subprocess.Popen(["wine", self.exe, *self.args], cwd=self.cwd, env=self.env,
@@ -155,8 +142,7 @@ class App:
 
 def read_log(path):
     """An HTML log written by the engine (Shift-JIS) as text."""
-    with open(path, "rb") as f:
-        return f.read().decode("cp932")
+    return open(path, "rb").read().decode("cp932")
 
 
 class Recorder:
@@ -164,10 +150,10 @@ class Recorder:
     recording can be lost while the stream starts. It takes 50 ms fragments: with parecord's
     default (about 2 s) the file grows in 2 s steps, stretches of time drop out when another stream
     starts, and what the server still holds at the stop is lost."""
+    proc = None
 
     def __init__(self, path):
         self.path = path
-        self.proc = None
 
     def start(self, lead=2.0):
         if os.path.exists(self.path):
@@ -196,17 +182,11 @@ class Recorder:
 # A small assertion helper for script tests: counts checks and prints the plain closing line.
 class Checks:
     def __init__(self, name):
-        self.name = name
-        self.passed = 0
-        self.failed = 0
+        self.name, self.passed, self.failed = name, 0, 0
 
     def check(self, cond, what):
-        if cond:
-            self.passed += 1
-            print("ok   %s" % what)
-        else:
-            self.failed += 1
-            print("FAIL %s" % what)
+        self.passed, self.failed = self.passed + bool(cond), self.failed + (not cond)
+        print("%s %s" % ("ok  " if cond else "FAIL", what))
         return cond
 
     def equal(self, got, want, what):
