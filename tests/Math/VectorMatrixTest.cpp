@@ -84,10 +84,8 @@ TEST_F(MathTest, SingleAxisRotationsFollowD3DXAndTheVectorFormsEqualTheMatrices)
             SCOPED_TRACE(testing::Message() << "axis " << &axis - axes << " angle " << a);
             ExpectMatrixNear(*axis.d3dx(&e, Radians(a)), (m.*axis.matrix)(a));
             VornVector3 byMatrix, byVector(v);
-            EXPECT_TRUE(SameBits(byMatrix.TransformNormal(v, m), (byVector.*axis.vector)(a)));
+            EXPECT_TRUE(SameBits(byMatrix.TransformNormal(v, m), (byVector.*axis.vector)(a)));   // both from the table
         }
-    EXPECT_EQ(VornMath::Sin(1234), m.RotationZ(1234).GetElement(0, 1));   // table values as they are
-    EXPECT_EQ(VornMath::Cos(1234), m.GetElement(1, 1));
 }
 
 // --- matrix holder ---
