@@ -80,10 +80,11 @@ TEST_F(Model, CubeIsCentredWithItsSphereMaterialAndLogLineAndKeepsATextureSetTwi
     const VornTextureHandle t = VornTexture::CreateFromFile(path.c_str(), 0, 0);
     ASSERT_NE(VORN_INVALID_HANDLE, t);
     VornModel::SetTexture(m, 0, t, -1, -1);
+    VornTexture::Release(t);   // the model's reference is the only one
     VornModel::SetTexture(m, 0, t, -1, -1);
-    EXPECT_EQ(2u, VornTexture::GetRefCount(t));
-    VornModel::Release(m);
     EXPECT_EQ(1u, VornTexture::GetRefCount(t));
+    VornModel::Release(m);
+    EXPECT_EQ(0u, VornTexture::GetRefCount(t));
 }
 
 TEST_F(Model, TextDepthIsTheDepthArgumentAtEveryScaleAndScaleZeroFails)
