@@ -322,7 +322,6 @@ TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
     const Case cases[] = {
         {valid.substr(0, valid.size() / 2), false},
         {Animated("AnimationKey { 0; 1000000; 0;4;1.0,0.0,0.0,0.0;;; }"), true},
-        {Animated("AnimationKey { 0; 1; 0;3;1.0,0.0,0.0;;; }"), true},
         {sets, true},
         {longName, true},
         {kHead + "Frame Root { " + Quad("s", 0, 0, 1, 1, 0, "XSkinMeshHeader { 1; 1; 1; }\n" + Skin("Gone", {0}, {1})) + "}\n", true},
@@ -332,17 +331,18 @@ TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const VornModelExHandle m = Load(cases[i].text);
         EXPECT_EQ(cases[i].loads, m != VORN_INVALID_HANDLE) << i;
-        if (i == 1 || i == 2) {
+        if (i == 1) {
             const VornModelExAnimation* a = Model(m).frameList[1]->animation[0];
-            EXPECT_EQ(0u, a ? a->rotationCount : 0u) << i;
+            EXPECT_EQ(0u, a ? a->rotationCount : 0u);
         }
-        if (i == 3) { EXPECT_EQ(256u, Model(m).frameList[0]->animationCount); }
-        if (i == 4) { EXPECT_EQ(255u, strlen(Model(m).frameList[0]->name)); }
+        if (i == 2) { EXPECT_EQ(256u, Model(m).frameList[0]->animationCount); }
+        if (i == 3) { EXPECT_EQ(255u, strlen(Model(m).frameList[0]->name)); }
         VornModelEx::Release(m);
         EXPECT_EQ(used, VornMemory::GetUsedSize()) << i;
     }
     EXPECT_EQ(1, log.Count("Bone [Gone] : Frame Not Found"));
-    EXPECT_EQ(2, log.Count("AnimationKey [Arm] : Skip [Key Count]"));   // 10^6 keys declared, one given; 3 values for 4
+    // 10^6 keys declared, one given (the reader's other refusals are the x_keys fuzz target's).
+    EXPECT_EQ(1, log.Count("AnimationKey [Arm] : Skip [Key Count]"));
 }
 
 TEST_F(ModelEx, FlagsChooseTheParametersAndLightsArriveInModelSpace)
