@@ -97,8 +97,6 @@ TEST_F(FontTest, LayoutOfLinesTabsBackStepsAndControlCodes)
     for (const auto& w : widths) EXPECT_EQ(static_cast<uint32_t>(w.second), VornFont::GetTextWidth(font_, w.first)) << w.first;
     // Several lines measure the last line only.
     EXPECT_EQ(VornFont::GetTextWidth(font_, "C"), VornFont::GetTextWidth(font_, "AB\nC"));
-    // printf-style arguments.
-    EXPECT_EQ(VornFont::GetTextWidth(font_, "A12"), VornFont::GetTextWidth(font_, "A%d", 12));
     // B is at least the ink width.
     GLYPHMETRICS gm;
     const VornFontRecord* r = VornFont::GetRecord(font_);

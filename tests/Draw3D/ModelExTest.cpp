@@ -77,11 +77,11 @@ std::string BonesQuad(int n, const std::string& header, const std::function<std:
 
 }  // namespace
 
-TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseMeshesUnderFrameRoot)
+// The loose meshes are flat (z 1): the plain one has a box 0.002 thick and white vertex colour.
+TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseFlatMeshesUnderFrameRootWithAThinBoxAndWhiteColour)
 {
     LogCapture log;
     const VornModelExHandle tree = Load(kHead + "Frame Root { Frame A { Frame A1 { } } Frame B { } }\n");
-    ASSERT_NE(VORN_INVALID_HANDLE, tree);
     const char* order[] = {"Root", "A", "B", "A1"};
     ASSERT_EQ(4u, VornModelEx::GetFrameCount(tree));
     for (int i = 0; i < 4; ++i) EXPECT_EQ(i, VornModelEx::GetFrameIndex(tree, order[i]));
@@ -106,6 +106,10 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseMeshesUnderFrameRoot)
     ASSERT_NE(VORN_INVALID_HANDLE, skin.texture[0]);
     EXPECT_EQ(1.0f, skin.material.Diffuse.g);
     EXPECT_NEAR(0.3f, skin.material.Ambient.g, 1e-6f);
+    const VornModelExMesh& flat = Mesh(loose, 0);
+    EXPECT_EQ(0u, flat.vertexType);
+    EXPECT_NEAR(0.002f, flat.boxMax.z - flat.boxMin.z, 1e-6f);
+    for (uint32_t i = 0; i < flat.vertexCount; ++i) EXPECT_EQ(0xFFFFFFFFu, flat.vertices[i].colour);
     VornModelEx::Release(loose);
     EXPECT_EQ(0u, VornTexture::GetRefCount(skin.texture[0]));
     const std::string text = log.Text();
@@ -134,16 +138,6 @@ TEST_F(ModelEx, SkinnedMeshesTakeTheirLayoutFromTheInfluencesAndAPaletteOfAtMost
     ASSERT_NE(VORN_INVALID_HANDLE, m);
     EXPECT_EQ(32u, Mesh(m, 0).paletteSize);
     EXPECT_EQ(1, log.Count("LoadMesh -> Bone [32]"));
-}
-
-TEST_F(ModelEx, FlatMeshGetsAThinBoxAndWhiteVertexColour)
-{
-    const VornModelExHandle m = Load(kHead + Quad("flat", 0, 0, 2, 2, 0));
-    ASSERT_NE(VORN_INVALID_HANDLE, m);
-    const VornModelExMesh& mesh = Mesh(m, 0);
-    EXPECT_NEAR(0.002f, mesh.boxMax.z - mesh.boxMin.z, 1e-6f);
-    EXPECT_EQ(0u, mesh.vertexType);
-    for (uint32_t i = 0; i < mesh.vertexCount; ++i) EXPECT_EQ(0xFFFFFFFFu, mesh.vertices[i].colour);
 }
 
 TEST_F(ModelEx, RotationKeysSlerpTheConjugatesAndWrapOverTheLastKey)
@@ -328,7 +322,6 @@ TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
     const Case cases[] = {
         {valid.substr(0, valid.size() / 2), false},
         {Animated("AnimationKey { 0; 1000000; 0;4;1.0,0.0,0.0,0.0;;; }"), true},
-        {Animated("AnimationKey { 0; 1; 0;3;1.0,0.0,0.0;;; }"), true},
         {sets, true},
         {longName, true},
         {kHead + "Frame Root { " + Quad("s", 0, 0, 1, 1, 0, "XSkinMeshHeader { 1; 1; 1; }\n" + Skin("Gone", {0}, {1})) + "}\n", true},
@@ -338,17 +331,18 @@ TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const VornModelExHandle m = Load(cases[i].text);
         EXPECT_EQ(cases[i].loads, m != VORN_INVALID_HANDLE) << i;
-        if (i == 1 || i == 2) {
+        if (i == 1) {
             const VornModelExAnimation* a = Model(m).frameList[1]->animation[0];
-            EXPECT_EQ(0u, a ? a->rotationCount : 0u) << i;
+            EXPECT_EQ(0u, a ? a->rotationCount : 0u);
         }
-        if (i == 3) { EXPECT_EQ(256u, Model(m).frameList[0]->animationCount); }
-        if (i == 4) { EXPECT_EQ(255u, strlen(Model(m).frameList[0]->name)); }
+        if (i == 2) { EXPECT_EQ(256u, Model(m).frameList[0]->animationCount); }
+        if (i == 3) { EXPECT_EQ(255u, strlen(Model(m).frameList[0]->name)); }
         VornModelEx::Release(m);
         EXPECT_EQ(used, VornMemory::GetUsedSize()) << i;
     }
     EXPECT_EQ(1, log.Count("Bone [Gone] : Frame Not Found"));
-    EXPECT_EQ(2, log.Count("AnimationKey [Arm] : Skip [Key Count]"));   // 10^6 keys declared, one given; 3 values for 4
+    // 10^6 keys declared, one given (the reader's other refusals are the x_keys fuzz target's).
+    EXPECT_EQ(1, log.Count("AnimationKey [Arm] : Skip [Key Count]"));
 }
 
 TEST_F(ModelEx, FlagsChooseTheParametersAndLightsArriveInModelSpace)
