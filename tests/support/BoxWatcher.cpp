@@ -5,64 +5,35 @@ namespace vorntest {
 
 BoxWatcher::BoxWatcher(int answer) : answer_(answer)
 {
-    InitializeCriticalSection(&lock_);
-    thread_ = CreateThread(nullptr, 0, Thread, this, 0, nullptr);
+    // Every visible dialog window of this process, looked for every 20 ms.
+    auto watch = [](void* self) -> DWORD {
+        for (auto* w = static_cast<BoxWatcher*>(self); !w->stop_; Sleep(20))
+            EnumWindows([](HWND window, LPARAM w) -> BOOL {
+                DWORD pid = 0;
+                GetWindowThreadProcessId(window, &pid);
+                char cls[64] = {};
+                GetClassNameA(window, cls, sizeof cls);
+                if (pid == GetCurrentProcessId() && IsWindowVisible(window) && strcmp(cls, "#32770") == 0)
+                    reinterpret_cast<BoxWatcher*>(w)->Answer(window);
+                return TRUE;
+            }, reinterpret_cast<LPARAM>(self));
+        return 0;
+    };
+    thread_ = CreateThread(nullptr, 0, watch, this, 0, nullptr);
 }
 
 BoxWatcher::~BoxWatcher()
 {
     InterlockedExchange(&stop_, 1);
-    if (thread_) {
-        WaitForSingleObject(thread_, 5000);
-        CloseHandle(thread_);
-    }
-    DeleteCriticalSection(&lock_);
+    WaitForSingleObject(thread_, 5000);
+    CloseHandle(thread_);
 }
 
 std::vector<SeenBox> BoxWatcher::Boxes()
 {
-    EnterCriticalSection(&lock_);
-    std::vector<SeenBox> copy = boxes_;
-    LeaveCriticalSection(&lock_);
-    return copy;
+    std::lock_guard<std::mutex> hold(lock_);
+    return boxes_;
 }
-
-DWORD WINAPI BoxWatcher::Thread(void* self)
-{
-    auto* w = static_cast<BoxWatcher*>(self);
-    while (!w->stop_) {
-        EnumWindows(Visit, reinterpret_cast<LPARAM>(w));
-        Sleep(20);
-    }
-    return 0;
-}
-
-BOOL CALLBACK BoxWatcher::Visit(HWND window, LPARAM self)
-{
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
-    char cls[64] = {};
-    GetClassNameA(window, cls, sizeof cls);
-    if (strcmp(cls, "#32770") == 0) reinterpret_cast<BoxWatcher*>(self)->Answer(window);
-    return TRUE;
-}
-
-namespace {
-BOOL CALLBACK FindText(HWND child, LPARAM out)
-{
-    char cls[64] = {};
-    GetClassNameA(child, cls, sizeof cls);
-    if (_stricmp(cls, "Static") != 0) return TRUE;
-    char text[4096] = {};
-    GetWindowTextA(child, text, sizeof text);
-    if (text[0]) {
-        *reinterpret_cast<std::string*>(out) = text;
-        return FALSE;
-    }
-    return TRUE;
-}
-}  // namespace
 
 void BoxWatcher::Answer(HWND box)
 {
@@ -71,14 +42,13 @@ void BoxWatcher::Answer(HWND box)
         return;
     }
     Sleep(50);   // let the box finish laying itself out
-    SeenBox seen;
-    char caption[1024] = {};
+    char caption[1024] = {}, text[4096] = {};
     GetWindowTextA(box, caption, sizeof caption);
-    seen.caption = caption;
-    EnumChildWindows(box, FindText, reinterpret_cast<LPARAM>(&seen.text));
-    EnterCriticalSection(&lock_);
-    boxes_.push_back(seen);
-    LeaveCriticalSection(&lock_);
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);   // a message box's text is its item 0xFFFF
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        boxes_.push_back({caption, text});
+    }
     answered_.push_back(box);
     const int id = GetDlgItem(box, answer_) ? answer_ : IDCANCEL;
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));

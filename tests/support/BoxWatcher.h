@@ -2,6 +2,7 @@
 // that tests can run code that shows a box (a box nobody answers blocks for ever).
 #pragma once
 #include <windows.h>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -20,19 +21,15 @@ public:
     // answer: the button to press (IDOK, IDYES, IDNO...); a box without it is cancelled.
     explicit BoxWatcher(int answer = IDOK);
     ~BoxWatcher();
-    BoxWatcher(const BoxWatcher&) = delete;
-    BoxWatcher& operator=(const BoxWatcher&) = delete;
     std::vector<SeenBox> Boxes();
 
 private:
-    static DWORD WINAPI Thread(void* self);
-    static BOOL CALLBACK Visit(HWND window, LPARAM self);
     void Answer(HWND box);
 
     int answer_;
     HANDLE thread_ = nullptr;
     volatile LONG stop_ = 0;
-    CRITICAL_SECTION lock_;
+    std::mutex lock_;
     std::vector<SeenBox> boxes_;
     std::vector<HWND> answered_;
 };

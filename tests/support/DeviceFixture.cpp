@@ -1,22 +1,20 @@
 #include "DeviceFixture.h"
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace vorntest {
 
 HWND CreateTestWindow(int width, int height, const char* title)
 {
-    static bool registered = false;
     HINSTANCE inst = GetModuleHandleA(nullptr);
-    if (!registered) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = inst;
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.lpszClassName = "VornTestWindow";
-        if (!RegisterClassA(&wc)) return nullptr;
-        registered = true;
-    }
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = inst;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = "VornTestWindow";
+    RegisterClassA(&wc);   // refused once the class is there
     RECT r = {0, 0, width, height};
     DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     AdjustWindowRect(&r, style, FALSE);
@@ -37,40 +35,24 @@ void PumpMessages()
 
 bool Readback::Read(IDirect3DDevice9* device, IDirect3DSurface9* target)
 {
+    // Render targets here are 32-bit; X8R8G8B8 pixels are read as opaque.
     D3DSURFACE_DESC desc;
-    if (FAILED(target->GetDesc(&desc))) return false;
     IDirect3DSurface9* copy = nullptr;
-    if (FAILED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
-                                                   &copy, nullptr)))
+    if (FAILED(target->GetDesc(&desc)) || (desc.Format != D3DFMT_A8R8G8B8 && desc.Format != D3DFMT_X8R8G8B8) ||
+        FAILED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr)))
         return false;
-    bool ok = false;
-    if (SUCCEEDED(device->GetRenderTargetData(target, copy))) {
-        D3DLOCKED_RECT lr;
-        if (SUCCEEDED(copy->LockRect(&lr, nullptr, D3DLOCK_READONLY))) {
-            width_ = static_cast<int>(desc.Width);
-            height_ = static_cast<int>(desc.Height);
-            pixels_.assign(static_cast<size_t>(width_) * height_, 0);
-            for (int y = 0; y < height_; ++y) {
-                const uint8_t* row = static_cast<const uint8_t*>(lr.pBits) + static_cast<size_t>(y) * lr.Pitch;
-                for (int x = 0; x < width_; ++x) {
-                    uint32_t v = 0;
-                    switch (desc.Format) {
-                    case D3DFMT_A8R8G8B8: memcpy(&v, row + x * 4, 4); break;
-                    case D3DFMT_X8R8G8B8: memcpy(&v, row + x * 4, 4); v |= 0xFF000000u; break;
-                    case D3DFMT_R5G6B5: {
-                        uint16_t p; memcpy(&p, row + x * 2, 2);
-                        uint32_t r = (p >> 11) & 31, g = (p >> 5) & 63, b = p & 31;
-                        v = 0xFF000000u | ((r * 255 / 31) << 16) | ((g * 255 / 63) << 8) | (b * 255 / 31);
-                        break;
-                    }
-                    default: break;
-                    }
-                    pixels_[static_cast<size_t>(y) * width_ + x] = v;
-                }
-            }
-            copy->UnlockRect();
-            ok = true;
-        }
+    D3DLOCKED_RECT lr;
+    const bool ok = SUCCEEDED(device->GetRenderTargetData(target, copy)) && SUCCEEDED(copy->LockRect(&lr, nullptr, D3DLOCK_READONLY));
+    if (ok) {
+        width_ = static_cast<int>(desc.Width);
+        height_ = static_cast<int>(desc.Height);
+        pixels_.resize(static_cast<size_t>(width_) * height_);
+        for (int y = 0; y < height_; ++y)
+            memcpy(&pixels_[static_cast<size_t>(y) * width_], static_cast<const uint8_t*>(lr.pBits) + static_cast<size_t>(y) * lr.Pitch,
+                   static_cast<size_t>(width_) * 4);
+        if (desc.Format == D3DFMT_X8R8G8B8)
+            for (uint32_t& p : pixels_) p |= 0xFF000000u;
+        copy->UnlockRect();
     }
     copy->Release();
     return ok;
@@ -88,23 +70,22 @@ bool Readback::ReadBackBuffer(IDirect3DDevice9* device)
 int Readback::Count(int x0, int y0, int x1, int y1, uint32_t rgb) const
 {
     int n = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x)
-            if (x >= 0 && y >= 0 && x < width_ && y < height_ && Rgb(x, y) == (rgb & 0xFFFFFFu)) ++n;
+    for (int y = std::max(y0, 0); y < std::min(y1, height_); ++y)
+        for (int x = std::max(x0, 0); x < std::min(x1, width_); ++x) n += Rgb(x, y) == (rgb & 0xFFFFFFu);
     return n;
 }
 
 bool Readback::Bounds(uint32_t rgb, int* x0, int* y0, int* x1, int* y1) const
 {
     bool any = false;
-    for (int y = 0; y < height_; ++y)
+    for (int y = 0; y < height_; ++y)   // rows top first: the first row found is the top, the last the bottom
         for (int x = 0; x < width_; ++x)
             if (Rgb(x, y) == (rgb & 0xFFFFFFu)) {
-                if (!any) { *x0 = *x1 = x; *y0 = *y1 = y; any = true; }
-                if (x < *x0) *x0 = x;
-                if (x > *x1) *x1 = x;
-                if (y < *y0) *y0 = y;
-                if (y > *y1) *y1 = y;
+                *x0 = any ? std::min(*x0, x) : x;
+                *x1 = any ? std::max(*x1, x) : x;
+                *y0 = any ? *y0 : y;
+                *y1 = y;
+                any = true;
             }
     return any;
 }
@@ -112,15 +93,11 @@ bool Readback::Bounds(uint32_t rgb, int* x0, int* y0, int* x1, int* y1) const
 std::vector<unsigned char> MakeBmp(int width, int height, const std::vector<uint32_t>& pixels)
 {
     const int rowSize = (width * 3 + 3) & ~3;
-    std::vector<unsigned char> out(54 + static_cast<size_t>(rowSize) * height, 0);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) out[at + i] = static_cast<unsigned char>(v >> (8 * i));
-    };
-    out[0] = 'B';
-    out[1] = 'M';
-    const uint32_t fields[][2] = {{2, uint32_t(out.size())}, {10, 54}, {14, 40}, {18, uint32_t(width)},
-                                  {22, uint32_t(height)}, {26, 1}, {28, 24}, {34, uint32_t(out.size() - 54)}};
-    for (const auto& field : fields) put32(field[0], field[1]);
+    const BITMAPINFOHEADER info = {40, width, height, 1, 24, BI_RGB, DWORD(rowSize * height)};
+    const BITMAPFILEHEADER file = {0x4D42, DWORD(54 + info.biSizeImage), 0, 0, 54};
+    std::vector<unsigned char> out(54 + info.biSizeImage, 0);
+    memcpy(out.data(), &file, 14);
+    memcpy(out.data() + 14, &info, 40);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < 3; ++c)
@@ -131,10 +108,10 @@ std::vector<unsigned char> MakeBmp(int width, int height, const std::vector<uint
 
 bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)
 {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return fclose(f) == 0 && ok;
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return !out.fail();
 }
 
 bool Readback::SaveBmp(const std::string& path) const { return !pixels_.empty() && WriteFile(path, MakeBmp(width_, height_, pixels_)); }
@@ -146,14 +123,8 @@ std::string OutPath(const std::string& name)
 
 std::string ReadFile(const std::string& path)
 {
-    std::string text;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-        fclose(f);
-    }
-    return text;
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 DWORD DeviceRenderState(IDirect3DDevice9* device, D3DRENDERSTATETYPE state)
@@ -163,25 +134,29 @@ DWORD DeviceRenderState(IDirect3DDevice9* device, D3DRENDERSTATETYPE state)
     return value;
 }
 
+// What a device getter hands out, its reference let go at once (1 when the getter leaves it alone).
+template <typename T, typename Get> T* Bound(Get get)
+{
+    T* object = reinterpret_cast<T*>(1);
+    EXPECT_TRUE(SUCCEEDED(get(&object)));
+    if (object && object != reinterpret_cast<T*>(1)) object->Release();
+    return object;
+}
+
 IDirect3DBaseTexture9* BoundTexture(IDirect3DDevice9* device, DWORD stage)
 {
-    IDirect3DBaseTexture9* texture = reinterpret_cast<IDirect3DBaseTexture9*>(1);
-    EXPECT_TRUE(SUCCEEDED(device->GetTexture(stage, &texture)));
-    if (texture && texture != reinterpret_cast<IDirect3DBaseTexture9*>(1)) texture->Release();
-    return texture;
+    return Bound<IDirect3DBaseTexture9>([&](IDirect3DBaseTexture9** t) { return device->GetTexture(stage, t); });
 }
 
 IDirect3DVertexShader9* BoundVertexShader(IDirect3DDevice9* device)
 {
-    IDirect3DVertexShader9* shader = reinterpret_cast<IDirect3DVertexShader9*>(1);
-    EXPECT_TRUE(SUCCEEDED(device->GetVertexShader(&shader)));
-    if (shader && shader != reinterpret_cast<IDirect3DVertexShader9*>(1)) shader->Release();
-    return shader;
+    return Bound<IDirect3DVertexShader9>([&](IDirect3DVertexShader9** s) { return device->GetVertexShader(s); });
 }
 
-void SaveFrameOfFailure(const Readback& frame)
+void SaveFrameOfFailure(Readback& frame, IDirect3DDevice9* device)
 {
     if (!::testing::Test::HasFailure()) return;
+    if (frame.Width() == 0 && device) frame.ReadBackBuffer(device);
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     frame.SaveBmp(OutPath(std::string(info->test_suite_name()) + "." + info->name() + ".bmp"));
 }
@@ -202,7 +177,7 @@ void DeviceTest::SetUp()
 
 void DeviceTest::TearDown()
 {
-    SaveFrameOfFailure(frame_);
+    SaveFrameOfFailure(frame_, device_);
     if (device_) device_->Release();
     if (d3d_) d3d_->Release();
     if (window_) DestroyWindow(window_);

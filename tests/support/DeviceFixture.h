@@ -13,7 +13,8 @@ namespace vorntest {
 HWND CreateTestWindow(int width, int height, const char* title);
 void PumpMessages();
 
-// Pixels of a render target, read through a system-memory copy, as A8R8G8B8 words.
+// Pixels of a 32-bit render target, read through a system-memory copy, as A8R8G8B8 words (Read
+// refuses other formats).
 class Readback {
 public:
     bool Read(IDirect3DDevice9* device, IDirect3DSurface9* target);
@@ -49,8 +50,9 @@ DWORD DeviceRenderState(IDirect3DDevice9* device, D3DRENDERSTATETYPE state);
 IDirect3DBaseTexture9* BoundTexture(IDirect3DDevice9* device, DWORD stage = 0);
 IDirect3DVertexShader9* BoundVertexShader(IDirect3DDevice9* device);
 
-// Saves the frame as <suite>.<test>.bmp in the output folder when the running test has failed.
-void SaveFrameOfFailure(const Readback& frame);
+// Saves the frame (the device's back buffer when none was read) as <suite>.<test>.bmp in the output
+// folder when the running test has failed.
+void SaveFrameOfFailure(Readback& frame, IDirect3DDevice9* device);
 
 // A test with its own window and HAL device (windowed, X8R8G8B8 back buffer, D24S8 depth).
 // When a test fails, the last read-back frame is saved as <suite>.<test>.bmp in the output folder.

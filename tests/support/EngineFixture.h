@@ -15,12 +15,9 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <set>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -123,19 +120,16 @@ inline ::testing::AssertionResult Near(uint32_t expected, uint32_t actual, int t
     return ::testing::AssertionSuccess();
 }
 
-// The LZSS stream of bytes, with its 8-byte header or (raw) without it, as QSG entries hold them.
-inline std::vector<uint8_t> LzssStream(const std::string& bytes, bool raw = false)
+// The LZSS stream of bytes (a string or a vector of bytes), with its 8-byte header or (raw) without
+// it, as QSG entries hold them.
+template <typename Bytes> std::vector<uint8_t> LzssStream(const Bytes& bytes, bool raw = false)
 {
-    std::vector<uint8_t> out(VornLZSS::GetEncodeBound(static_cast<uint32_t>(bytes.size())));
+    const uint32_t size = static_cast<uint32_t>(bytes.size());
+    std::vector<uint8_t> out(VornLZSS::GetEncodeBound(size));
     uint32_t length = 0;
-    EXPECT_TRUE((raw ? VornLZSS::EncodeRaw : VornLZSS::Encode)(bytes.data(), static_cast<uint32_t>(bytes.size()), out.data(),
-                                                               static_cast<uint32_t>(out.size()), &length));
+    EXPECT_TRUE((raw ? VornLZSS::EncodeRaw : VornLZSS::Encode)(bytes.data(), size, out.data(), static_cast<uint32_t>(out.size()), &length));
     out.resize(length);
     return out;
-}
-template <typename T> std::vector<uint8_t> LzssStream(const std::vector<T>& bytes, bool raw = false)
-{
-    return LzssStream(std::string(bytes.begin(), bytes.end()), raw);
 }
 
 // A folder of its own for one test (tests run side by side in one output folder); "\" paths.
@@ -236,11 +230,7 @@ protected:
         device_ = Vorn3D::GetDevice();
         ASSERT_NE(nullptr, device_);
     }
-    void TearDown() override
-    {
-        if (HasFailure() && frame_.Width() == 0 && Vorn3D::GetDevice()) frame_.ReadBackBuffer(Vorn3D::GetDevice());
-        SaveFrameOfFailure(frame_);
-    }
+    void TearDown() override { SaveFrameOfFailure(frame_, Vorn3D::GetDevice()); }
     // The back buffer, read before Present (with DISCARD its contents afterwards are undefined).
     bool ReadBack() { return Vorn3D::GetDevice() && frame_.ReadBackBuffer(Vorn3D::GetDevice()); }
     // Clears to black, runs draw inside a scene and reads the frame back.
