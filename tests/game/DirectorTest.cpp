@@ -52,8 +52,7 @@ TEST_F(DirectorTest, ZOnTheTitleStartsAGameFromZeroCounts)
     g_director->sceneFrame = 99;
     g_director->gameOverFrame = 5;
     bossSwings = 2;
-    g_input.pushZ = true;
-    g_taskList->RunAll();
+    Press(Z);
     EXPECT_EQ(std::make_tuple(int8_t(SCENE_PLAY), 3), std::make_tuple(g_director->GetScene(), Count(PRIORITY_ENEMY)));
     EXPECT_EQ((std::vector<int32_t>{3, 3, 0, 0, 0, 0}),
               (std::vector<int32_t>{g_director->spawnCount, g_director->aliveCount, g_director->killCount,
@@ -76,7 +75,7 @@ TEST_F(DirectorTest, BossEntryEndsOnceTheBossStandsThoughTheTargetDiedBefore)
     second->Damage(second->GetHP());   // the 39th kill: the boss
     ASSERT_EQ(SCENE_BOSS_ENTRY, g_director->GetScene());
     const VornModelExHandle walker = g_director->GetModel(MODEL_ENEMY1);
-    const int frames = RunUntilScene(SCENE_PLAY, 1000);
+    const int frames = PressWhile([] { return g_director->GetScene() != SCENE_PLAY; });
     EXPECT_TRUE(frames > 141 && frames < 1000) << frames;
     ASSERT_NE(nullptr, g_director->target);   // the boss took the target on arrival
     EXPECT_EQ(std::make_pair(int8_t(ENEMY_BOSS), uint8_t(0)), std::make_pair(g_director->target->kind, g_director->target->inAir));
@@ -99,7 +98,7 @@ TEST_F(DirectorTest, GameOverEndsOnItsFrame481AndTheClearOnItsFrame661)
         else g_director->SetScene(SCENE_GAME_OVER);
         g_taskList->RunAll();
         ASSERT_EQ(scene, g_director->GetScene());
-        EXPECT_EQ(scene == SCENE_GAME_OVER ? 482 : 662, 1 + RunUntilScene(SCENE_TITLE, 1000)) << int(scene);
+        EXPECT_EQ(scene == SCENE_GAME_OVER ? 482 : 662, 1 + PressWhile([] { return g_director->GetScene() != SCENE_TITLE; })) << int(scene);
         g_taskList->RunAll();
         EXPECT_EQ(std::make_tuple(0, 0, 1), std::make_tuple(Count(PRIORITY_PLAYER), Count(PRIORITY_ENEMY), Count(PRIORITY_TITLE)));
         EXPECT_EQ(VORN_INVALID_HANDLE, g_director->GetModel(MODEL_BOSS));

@@ -5,12 +5,16 @@
 #include "../Draw3D/ModelXText.h"
 #include "GameDirector.h"
 #include "GameMain.h"
+#include "Player.h"
 #include "Task.h"
 #include "VornEngine.h"
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace vorntest {
+
+constexpr unsigned Z = 1, X = 2, UP = 4, DOWN = 8, LEFT = 16, RIGHT = 32;   // Press()'s keys
 
 class GameFixture : public EngineSuite {
 protected:
@@ -25,7 +29,7 @@ protected:
         ASSERT_TRUE(StartModelExClasses() && VornPrimitive::Initialize() && VornSprite::Initialize() &&
                     VornSprite3D::Initialize() && VornPrimitive3D::Initialize() && VornLine3D::Initialize() &&
                     VornField::Initialize());
-        srand(5);
+        srand(7);
         g_taskList = new TaskList;
         g_director = new GameDirector;
         memset(&g_input, 0, sizeof g_input);
@@ -43,11 +47,21 @@ protected:
     }
     // One frame of the game inside a scene, read back.
     void Step() { Frame([] { g_taskList->RunAll(); }); }
-    // Frames until the scene becomes `scene` (at most `limit`): how many ran.
-    static int RunUntilScene(int8_t scene, int limit)
+    // One frame with these keys (Z and X pushed, arrows held), the dash counters kept.
+    static void Press(unsigned k = 0)
+    {
+        bool* flags[] = {&g_input.pushZ, &g_input.pushX, &g_input.holdUp, &g_input.holdDown, &g_input.holdLeft, &g_input.holdRight};
+        for (int i = 0; i < 6; ++i) *flags[i] = k >> i & 1;
+        g_input.pushC = false;
+        g_taskList->RunAll();
+    }
+    // A player at (x, 0, 0) after its first frame.
+    static Player* Landed(float x = -20.0f) { Player* p = new Player(x, 0.0f, 0.0f); Press(); return p; }
+    // Frames with no key while cond() holds (at most 1000): how many ran.
+    static int PressWhile(const std::function<bool()>& cond)
     {
         int frames = 0;
-        for (; g_director->GetScene() != scene && frames < limit; ++frames) g_taskList->RunAll();
+        for (; cond() && frames < 1000; ++frames) Press();
         return frames;
     }
     // Live tasks of a priority, in the list's order.

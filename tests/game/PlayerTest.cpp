@@ -6,38 +6,13 @@
 #include "Enemy.h"
 #include "Player.h"
 #include "Shots.h"
-#include <functional>
 #include <vector>
 
 using namespace vorntest;
 
 namespace {
 
-constexpr unsigned Z = 1, X = 2, UP = 4, DOWN = 8, LEFT = 16, RIGHT = 32;   // Press()'s keys
-
-class PlayerTest : public GameFixture {
-protected:
-    void SetUp() override
-    {
-        GameFixture::SetUp();
-        srand(7);
-    }
-    // One frame with these keys (Z and X pushed, arrows held), the dash counters kept.
-    static void Press(unsigned k = 0)
-    {
-        bool* flags[] = {&g_input.pushZ, &g_input.pushX, &g_input.holdUp, &g_input.holdDown, &g_input.holdLeft, &g_input.holdRight};
-        for (int i = 0; i < 6; ++i) *flags[i] = k >> i & 1;
-        g_input.pushC = false;
-        g_taskList->RunAll();
-    }
-    // Frames with no key while cond() holds (at most 1000): how many ran.
-    static int PressWhile(const std::function<bool()>& cond)
-    {
-        int frames = 0;
-        for (; cond() && frames < 1000; ++frames) Press();
-        return frames;
-    }
-};
+using PlayerTest = GameFixture;
 
 TEST_F(PlayerTest, ComboContinuesOnlyForPressesWithinItsWindows)
 {
@@ -50,8 +25,7 @@ TEST_F(PlayerTest, ComboContinuesOnlyForPressesWithinItsWindows)
         // Too late: hit 1 is over; the press starts a new first hit.
         {{{PLAYER_STAND, 46.0f}}, {PLAYER_COMBO1, PLAYER_STAND, PLAYER_COMBO1}, 0.0f}};
     for (const auto& c : cases) {
-        Player* p = new Player(-20.0f, 0.0f, 0.0f);
-        Press();
+        Player* p = Landed();
         Press(Z);
         std::vector<int8_t> entered = {p->animation};
         float hit3At = 0.0f;
@@ -93,8 +67,7 @@ TEST_F(PlayerTest, DashIsASecondPressTwoToSevenFramesAfterAShortOne)
 
 TEST_F(PlayerTest, DownwardAttackLandsAShockwaveAsStrongAsItsFramesAndBlocksJumps)
 {
-    Player* p = new Player(-20.0f, 0.0f, 0.0f);
-    Press();
+    Player* p = Landed();
     Press(X);
     ASSERT_TRUE(p->inAir);
     for (int i = 0; i < 5; ++i) Press();
@@ -121,8 +94,7 @@ TEST_F(PlayerTest, ZWithDownFiresAStraightShotAndWithUpAHomingShot)
         {DOWN, PLAYER_STRAIGHT_SHOT, PRIORITY_STRAIGHT_SHOT, 22, 0.5f, SHOT_MODEL_STRAIGHT},
         {UP, PLAYER_HOMING_SHOT, PRIORITY_HOMING_SHOT, 11, 0.0f, SHOT_MODEL_HOMING}};
     for (const auto& c : cases) {
-        Player* p = new Player(-20.0f, 0.0f, 0.0f);
-        Press();
+        Player* p = Landed();
         Press(Z | c.arrow);
         EXPECT_EQ(c.animation, p->animation);
         EXPECT_EQ(c.frames, PressWhile([&] { return Count(c.shot) == 0; }));
@@ -177,8 +149,7 @@ TEST_F(PlayerTest, ExplosionSpinKeepsTheLow16BitsOfTheFullProduct)
 
 TEST_F(PlayerTest, WalkingPastTheEdgeIsUndone)
 {
-    Player* p = new Player(199.95f, 0.0f, 0.0f);
-    Press();
+    Player* p = Landed(199.95f);
     Press(RIGHT);   // away from the target at the origin
     EXPECT_FLOAT_EQ(199.95f, p->position.x);
     Press(LEFT);
