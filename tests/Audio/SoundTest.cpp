@@ -7,8 +7,6 @@ using namespace audiotest;
 
 namespace {
 
-std::string RunSound(uint32_t option, std::function<void()> body) { return RunEngine(body, nullptr, option); }
-
 bool LiveSlot()
 {
     for (VornSoundHandle h = 0; h < 64; ++h) if (VornSound::GetRecord(h)) return true;
@@ -24,7 +22,7 @@ TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOncePlaysWavesAndRefusesB
     PutFile("cut.wav", wave.substr(0, 30));
     PutFile("junk.wav", std::string(64, 'x'));
     EXPECT_EQ(VornSound::GetDirectSound(), nullptr);
-    const std::string log = RunSound(OPTION_DIRECTSOUND, [&] {
+    const std::string log = RunEngine([&] {
         IDirectSound8* ds = VornSound::GetDirectSound();
         ASSERT_NE(ds, nullptr);
         ds->Release();
@@ -56,7 +54,7 @@ TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOncePlaysWavesAndRefusesB
         EXPECT_EQ(VornSound::CreateFromMemory("RIFF\0\0\0\0WAVE\x11", 13, 0), VORN_INVALID_HANDLE);
         EXPECT_FALSE(LiveSlot());
         EXPECT_TRUE(DeleteFileA("tone.wav") && DeleteFileA("cut.wav") && DeleteFileA("junk.wav"));   // the streams are closed
-    });
+    }, nullptr, OPTION_DIRECTSOUND);
     EXPECT_TRUE(InOrder(log, {"VornSoundクラスの初期化", Strong("サウンド用メモリ確保"), Strong("　■ DirectSound8オブジェクトを生成"),
                               Strong("　■ DirectSoundオブジェクトを取得"), Strong("　■ DirectSoundオブジェクトを初期化"),
                               Strong("　■ 協調レベルを 優先レベル に設定"), Strong("　■ プライマリサウンドバッファを生成"),
@@ -72,7 +70,7 @@ TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOncePlaysWavesAndRefusesB
 TEST_F(AudioTest, SoundWithoutTheBitHasNoDirectSoundAndAMissingOrIncompleteLibraryIsRefused)
 {
     PutFile("tone.wav", MakeWave(0.1));
-    const std::string log = RunSound(0, [] {
+    const std::string log = RunEngine([] {
         EXPECT_EQ(VornSound::GetDirectSound(), nullptr);
         for (const char* dll : {"missing.dll", "TuvraNoError.dll", "TuvraNoError.dll"})
             EXPECT_FALSE(VornSound::LoadDriver(dll)) << dll;   // nothing is kept of a library refused
@@ -84,7 +82,7 @@ TEST_F(AudioTest, SoundWithoutTheBitHasNoDirectSoundAndAMissingOrIncompleteLibra
         EXPECT_EQ(VornSound::CreateFromMemory("x", 1, 0), VORN_INVALID_HANDLE);
         EXPECT_FALSE(LiveSlot());
         VornSound::Finalize();
-    });
+    }, nullptr, 0);
     EXPECT_TRUE(InOrder(log, {Blue("VornSound::CreateFromFile"), Red("ドライバー(Tuvra)の初期化が完了していません"),
                               Blue("VornSound::CreateFromMemory"), Red("ドライバー(Tuvra)の初期化が完了していません")}))
         << log;
@@ -130,7 +128,7 @@ TEST_F(AudioTest, SoundShortReadIsAFailure)
 
 TEST_F(AudioTest, SoundFadesSendFramesPlusOneValuesEndingAtTheEnd)
 {
-    RunSound(0, [] {   // the class started by hand over a library already loaded (Initialize then keeps it)
+    RunEngine([] {   // the class started by hand over a library already loaded (Initialize then keeps it)
         EXPECT_TRUE(VornSound::LoadDriver("TuvraStub.dll"));
         ASSERT_TRUE(VornSound::Initialize());
         const auto values = reinterpret_cast<uint32_t (*)(const float**)>(
@@ -145,7 +143,7 @@ TEST_F(AudioTest, SoundFadesSendFramesPlusOneValuesEndingAtTheEnd)
         ASSERT_EQ(values(&v), 6u);
         EXPECT_EQ(std::vector<float>(v, v + 6), (std::vector<float>{0, 25, 50, 75, 100, -50}));
         VornSound::Finalize();
-    });
+    }, nullptr, 0);
 }
 
 // Run by sound_hearing.py, which records the null sink: the tone from a loose file, silence, then
@@ -157,7 +155,7 @@ TEST_F(AudioTest, DISABLED_SoundHearing)
     PutFile("src\\a.dat", std::string(4000, '\x7F'));
     PutFile("src\\packtone.wav", wave);
     PutFile("src\\z.dat", std::string(4000, '\x7F'));
-    RunSound(OPTION_DIRECTSOUND, [] {
+    RunEngine([] {
         ASSERT_TRUE(VornFile::BuildPack(VornFile::GetPackPath(), "src"));
         DeleteFileA("src\\packtone.wav");
         for (const char* name : {"tone.wav", "packtone.wav"}) {
@@ -169,5 +167,5 @@ TEST_F(AudioTest, DISABLED_SoundHearing)
             EXPECT_FALSE(VornSound::InstanceSlot0(h)) << name;   // played once, to its end
             VornSound::Release(h);
         }
-    });
+    }, nullptr, OPTION_DIRECTSOUND);
 }
