@@ -32,13 +32,6 @@ protected:
     static std::string SessionText(uint32_t i = 0) { return Text([i](char* t) { VornNetwork::GetSessionText(t, i); }); }
     static std::string HostName() { return Text([](char* t) { VornNetwork::GetHostPlayerName(t); }); }
     static bool Players(int32_t n) { return WaitFor([n] { return VornNetwork::GetPlayerCount() == n; }); }
-    // Hosts "room" as alice on port and has each peer join it; true once all are in.
-    static bool Hosting(uint16_t port, std::initializer_list<TestPeer*> joiners)
-    {
-        bool in = VornNetwork::CreateSession("room", "alice", port);
-        for (TestPeer* p : joiners) in = in && p->Join(port) == VORN_PEER_OK;
-        return in && Players(int32_t(joiners.size()) + 1);
-    }
     // Searches 127.0.0.1:port until one session, and only one, is listed.
     static bool Found(uint16_t port)
     {
@@ -60,7 +53,10 @@ TEST_F(NetworkTest, HostingListsPlayersSendsByIndexRefusesAPortInUseOrASecondSes
     const uint16_t port = FreePort();
     auto bob = std::make_unique<TestPeer>(L"bob");
     TestPeer kana(L"かなかなかなかなかなかなかなかなかな");   // 36 bytes in Shift-JIS
-    ASSERT_TRUE(Hosting(port, {bob.get(), &kana}));
+    ASSERT_TRUE(VornNetwork::CreateSession("room", "alice", port));
+    ASSERT_EQ(VORN_PEER_OK, bob->Join(port));
+    ASSERT_EQ(VORN_PEER_OK, kana.Join(port));
+    ASSERT_TRUE(Players(3));
     const std::string suffix = " : " + std::to_string(port);
     EXPECT_TRUE(std::regex_match(Status(), std::regex("Hosting via TCP/IP at [0-9.]+" + suffix + "(, [0-9.]+" + suffix + ")*")))
         << Status();
@@ -159,7 +155,6 @@ TEST_F(NetworkTest, TheFirstJoinerBecomesHostWhenTheHostIsLost)
     ASSERT_EQ(VORN_PEER_OK, host->Host(port));
     ASSERT_TRUE(Found(port));
     ASSERT_TRUE(VornNetwork::JoinSession(0, "dave"));
-    EXPECT_EQ(0u, VornNetwork::GetSessionCount());
     ASSERT_TRUE(Players(2));
     TestPeer late(L"late");
     ASSERT_EQ(VORN_PEER_OK, late.Join(port));

@@ -83,15 +83,12 @@ inline std::string Pattern(size_t n, uint32_t seed = 1)
     return v;
 }
 
-// A listener on ip serving each of its first `max` connections with `serve` on a thread of its
-// own, then closing it.
+// A listener on ip serving each connection with `serve` on a thread of its own, then closing it.
 class TestServer {
 public:
-    TestServer(std::function<void(SOCKET)> serve, int max = 1, const char* ip = "127.0.0.1")
-        : listener_(Bound(ip, true)), acceptor_([this, serve, max] {
-              for (int i = 0; i < max; ++i) {
-                  const SOCKET s = accept(listener_, nullptr, nullptr);
-                  if (s == INVALID_SOCKET) return;
+    explicit TestServer(std::function<void(SOCKET)> serve, const char* ip = "127.0.0.1")
+        : listener_(Bound(ip, true)), acceptor_([this, serve] {
+              for (SOCKET s; (s = accept(listener_, nullptr, nullptr)) != INVALID_SOCKET;) {
                   ++accepted_;
                   clients_.emplace_back([serve, s] {
                       serve(s);
