@@ -52,10 +52,7 @@ inline SOCKET ConnectFrom(const char* ip, uint16_t port)
 {
     SOCKET s = Bound(ip);
     const sockaddr_in to = At("127.0.0.1", port);
-    if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-        closesocket(s);
-        s = INVALID_SOCKET;
-    }
+    if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) closesocket(s), s = INVALID_SOCKET;
     return s;
 }
 
@@ -90,10 +87,7 @@ public:
         : listener_(Bound(ip, true)), acceptor_([this, serve] {
               for (SOCKET s; (s = accept(listener_, nullptr, nullptr)) != INVALID_SOCKET;) {
                   ++accepted_;
-                  clients_.emplace_back([serve, s] {
-                      serve(s);
-                      closesocket(s);
-                  });
+                  clients_.emplace_back([serve, s] { serve(s), closesocket(s); });
               }
           })
     {
