@@ -143,12 +143,6 @@ TEST_F(NetworkTest, TheFirstJoinerBecomesHostWhenTheHostIsLost)
 {
     const uint16_t port = FreePort();
     auto host = std::make_unique<TestPeer>(L"helper");
-    host->onMessage = [](TestPeer& self, uint32_t message, void* body) {   // sends every message back
-        if (message != VORN_PEER_MSG_RECEIVE) return;
-        const auto* m = static_cast<VornPeerMsgReceive*>(body);
-        const VornPeerBufferDesc echo = {m->dataSize, m->data};
-        self.peer->SendTo(m->sender, &echo, 1);
-    };
     ASSERT_EQ(VORN_PEER_OK, host->Host(port));
     ASSERT_TRUE(Found(port));
     ASSERT_TRUE(VornNetwork::JoinSession(0, "dave"));
@@ -158,12 +152,6 @@ TEST_F(NetworkTest, TheFirstJoinerBecomesHostWhenTheHostIsLost)
     EXPECT_EQ("Connect via TCP/IP to 127.0.0.1 : " + std::to_string(port), Status());
     EXPECT_FALSE(VornNetwork::IsHost());
     EXPECT_EQ("helper", HostName());
-    VornNetwork::Send("ping", 5, 1);   // the helper sends it back
-    VornNetworkMessage m;
-    ASSERT_TRUE(WaitFor([&] { return VornNetwork::GetReceiveData(&m); }));
-    EXPECT_STREQ("ping", reinterpret_cast<const char*>(m.data));
-    EXPECT_STREQ("helper", m.senderName);
-    EXPECT_EQ(VornNetwork::GetPlayerId(1), m.sender);
 
     host.reset();
     ASSERT_TRUE(WaitFor([] { return VornNetwork::IsHost(); }));
