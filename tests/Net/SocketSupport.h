@@ -43,8 +43,7 @@ inline uint16_t FreePort()
 {
     const SOCKET s = Bound("127.0.0.1");
     const uint16_t port = PortOf(s);
-    closesocket(s);
-    return port;
+    return closesocket(s), port;
 }
 
 // A client from ip connected to 127.0.0.1:port (INVALID_SOCKET when it failed).
