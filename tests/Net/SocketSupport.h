@@ -119,6 +119,13 @@ protected:
     void TearDown() override { VornSocketServerMT::Finalize(), VornSocketAsyncIO::Finalize(), VornSocket::Finalize(); }
 };
 
+// A client of the class connected to 127.0.0.1:port.
+template <class Client = VornSocket> void Open(uint16_t port)
+{
+    ASSERT_TRUE(Client::Create());
+    ASSERT_TRUE(Client::Connect("127.0.0.1", port));
+}
+
 // Waits (bounded, alertable, dispatching the thread's window messages) for done(); false when time ran out.
 inline bool WaitFor(const std::function<bool()>& done, DWORD ms = 10000)
 {

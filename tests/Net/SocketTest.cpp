@@ -14,11 +14,6 @@ std::string Error()
     char text[1024];
     return VornSocket::GetLastErrorText(text) ? text : "";
 }
-template <class Client = VornSocket> void Open(uint16_t port)
-{
-    ASSERT_TRUE(Client::Create());
-    ASSERT_TRUE(Client::Connect("127.0.0.1", port));
-}
 int32_t Finish()
 {
     WaitFor([] { return VornSocketAsyncIO::Poll(); });
