@@ -98,8 +98,7 @@ TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTh
 
         TestServer server([](SOCKET s) { Sleep(100), Whole(s, "0123456789", 10, true); });
         char in[64];
-        ASSERT_TRUE(VornSocketAsyncIO::Create());
-        ASSERT_TRUE(VornSocketAsyncIO::Connect("127.0.0.1", server.Port()));
+        Open<VornSocketAsyncIO>(server.Port());
         ASSERT_EQ(0, VornSocketAsyncIO::Recv(in, sizeof in));
         for (int frame = 0; frame < 120 && VornSocketAsyncIO::GetStatus() == -3; ++frame) Vorn::SyncFrame();
         status = VornSocketAsyncIO::GetStatus() * 100 + int32_t(VornSocketAsyncIO::GetTransferred());

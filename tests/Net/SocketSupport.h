@@ -43,8 +43,7 @@ inline uint16_t FreePort()
 {
     const SOCKET s = Bound("127.0.0.1");
     const uint16_t port = PortOf(s);
-    closesocket(s);
-    return port;
+    return closesocket(s), port;
 }
 
 // A client from ip connected to 127.0.0.1:port (INVALID_SOCKET when it failed).
@@ -52,10 +51,7 @@ inline SOCKET ConnectFrom(const char* ip, uint16_t port)
 {
     SOCKET s = Bound(ip);
     const sockaddr_in to = At("127.0.0.1", port);
-    if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-        closesocket(s);
-        s = INVALID_SOCKET;
-    }
+    if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) closesocket(s), s = INVALID_SOCKET;
     return s;
 }
 
@@ -83,20 +79,14 @@ inline std::string Pattern(size_t n, uint32_t seed = 1)
     return v;
 }
 
-// A listener on ip serving each of its first `max` connections with `serve` on a thread of its
-// own, then closing it.
+// A listener on ip serving each connection with `serve` on a thread of its own, then closing it.
 class TestServer {
 public:
-    TestServer(std::function<void(SOCKET)> serve, int max = 1, const char* ip = "127.0.0.1")
-        : listener_(Bound(ip, true)), acceptor_([this, serve, max] {
-              for (int i = 0; i < max; ++i) {
-                  const SOCKET s = accept(listener_, nullptr, nullptr);
-                  if (s == INVALID_SOCKET) return;
+    explicit TestServer(std::function<void(SOCKET)> serve, const char* ip = "127.0.0.1")
+        : listener_(Bound(ip, true)), acceptor_([this, serve] {
+              for (SOCKET s; (s = accept(listener_, nullptr, nullptr)) != INVALID_SOCKET;) {
                   ++accepted_;
-                  clients_.emplace_back([serve, s] {
-                      serve(s);
-                      closesocket(s);
-                  });
+                  clients_.emplace_back([serve, s] { serve(s), closesocket(s); });
               }
           })
     {
@@ -128,6 +118,13 @@ protected:
     void SetUp() override { VornSocket::Initialize(), VornSocketAsyncIO::Initialize(), VornSocketServerMT::Initialize(); }
     void TearDown() override { VornSocketServerMT::Finalize(), VornSocketAsyncIO::Finalize(), VornSocket::Finalize(); }
 };
+
+// A client of the class connected to 127.0.0.1:port.
+template <class Client = VornSocket> void Open(uint16_t port)
+{
+    ASSERT_TRUE(Client::Create());
+    ASSERT_TRUE(Client::Connect("127.0.0.1", port));
+}
 
 // Waits (bounded, alertable, dispatching the thread's window messages) for done(); false when time ran out.
 inline bool WaitFor(const std::function<bool()>& done, DWORD ms = 10000)

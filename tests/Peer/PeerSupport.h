@@ -53,23 +53,14 @@ public:
         device->Release();
         return r;
     }
-    // Connects and waits for CONNECT_COMPLETE: its result. With found, through the first session a
-    // search of the port found, and from the device that search used, as an application joins.
-    VornPeerResult Join(uint16_t port, bool found = false)
+    // Connects to 127.0.0.1:port and waits for CONNECT_COMPLETE: its result.
+    VornPeerResult Join(uint16_t port)
     {
         VornPeerAppDesc desc = {sizeof desc, 0, {}, kTestApplication};
-        VornPeerAddress *host = found ? nullptr : Address(L"127.0.0.1", port), *device = nullptr;
-        if (found) {
-            Search(port);
-            if (!WaitFor([&] { return foundDevice_ != nullptr; })) return VORN_PEER_FAILED;
-            std::lock_guard<std::mutex> hold(lock_);
-            host = foundHost_, device = foundDevice_;
-            desc.instance = foundInstance_;
-        }
+        VornPeerAddress* host = Address(L"127.0.0.1", port);
         uintptr_t handle = 0;
-        const VornPeerResult r = peer->Connect(&desc, host, device, &handle);
+        const VornPeerResult r = peer->Connect(&desc, host, nullptr, &handle);
         host->Release();
-        if (device) device->Release();
         if (r != VORN_PEER_PENDING) return r;
         Seen done = {};
         return WaitFor([&] { return Find(VORN_PEER_MSG_CONNECT_COMPLETE, &done); }) ? done.result : VORN_PEER_FAILED;
@@ -107,16 +98,15 @@ public:
     }
     std::vector<Seen> Of(uint32_t message)
     {
-        std::vector<Seen> out;
-        for (const Seen& s : Events())
-            if (s.message == message) out.push_back(s);
+        std::vector<Seen> out = Events();
+        out.erase(std::remove_if(out.begin(), out.end(), [&](const Seen& s) { return s.message != message; }), out.end());
         return out;
     }
     bool Find(uint32_t message, Seen* out = nullptr)
     {
-        const std::vector<Seen> seen = Of(message);
-        if (out && !seen.empty()) *out = seen[0];
-        return !seen.empty();
+        for (const Seen& s : Events())
+            if (s.message == message) return out && (*out = s, true), true;
+        return false;
     }
     // The ids of the players created and not destroyed, in order.
     std::vector<uint32_t> Players()
@@ -142,15 +132,13 @@ private:
             auto* m = static_cast<VornPeerMsgCreatePlayer*>(body);
             s.id = m->id;
             m->playerContext = self;
-            uint32_t size = 0;
-            if (self->peer->GetPeerInfo(m->id, nullptr, &size) == VORN_PEER_BUFFER_TOO_SMALL) {
-                std::vector<uint8_t> buffer(size);
-                auto* info = reinterpret_cast<VornPeerPlayerInfo*>(buffer.data());
-                if (self->peer->GetPeerInfo(m->id, info, &size) == VORN_PEER_OK) {
-                    for (const wchar_t* c = info->name; *c; ++c) s.data.push_back(char(*c));
-                    s.result = int32_t(info->playerFlags);
-                    if (info->playerFlags & VORN_PEER_PLAYER_LOCAL) self->localId_ = m->id;
-                }
+            uint64_t buffer[160];
+            uint32_t size = sizeof buffer;
+            auto* info = reinterpret_cast<VornPeerPlayerInfo*>(buffer);
+            if (self->peer->GetPeerInfo(m->id, info, &size) == VORN_PEER_OK) {
+                for (const wchar_t* c = info->name; *c; ++c) s.data.push_back(char(*c));
+                s.result = int32_t(info->playerFlags);
+                if (info->playerFlags & VORN_PEER_PLAYER_LOCAL) self->localId_ = m->id;
             }
             break;
         }
@@ -173,21 +161,10 @@ private:
             s.instance = m->desc->instance;
             s.result = int32_t(m->search);
             for (const wchar_t* c = m->desc->sessionName; *c; ++c) s.data.push_back(char(*c));
-            std::lock_guard<std::mutex> hold(self->lock_);
-            if (!self->foundDevice_ && m->sender->Duplicate(&self->foundHost_) == VORN_PEER_OK &&
-                m->device->Duplicate(&self->foundDevice_) != VORN_PEER_OK)
-                self->foundDevice_ = nullptr;
-            self->foundInstance_ = m->desc->instance;
             break;
         }
         case VORN_PEER_MSG_CONNECT_COMPLETE:
             s.result = static_cast<VornPeerMsgConnectComplete*>(body)->result;
-            break;
-        case VORN_PEER_MSG_ASYNC_OP_COMPLETE:
-            s.result = static_cast<VornPeerMsgAsyncOpComplete*>(body)->result;
-            break;
-        default:
-            break;
         }
         if (self->onMessage) self->onMessage(*self, message, body);
         std::lock_guard<std::mutex> hold(self->lock_);
@@ -198,9 +175,6 @@ private:
     std::mutex lock_;
     std::vector<Seen> seen_;
     std::atomic<uint32_t> localId_{0};
-    VornPeerAddress* foundHost_ = nullptr;
-    VornPeerAddress* foundDevice_ = nullptr;
-    VornPeerGuid foundInstance_ = {};
 };
 
 // A stranger that speaks the wire by hand on a raw link to a peer's port. Every read gives up after 15 s.
@@ -222,10 +196,8 @@ struct Hostile
     static Frame Of(VornPeerWire::Type type, uint32_t id = 0, const VornPeerGuid& guid = kTestApplication)
     {
         Frame f;
-        f.type = type;
-        f.id = id;
+        f.type = type, f.id = id, f.name = u"stranger";
         std::memcpy(type == VornPeerWire::HELLO ? f.instance.bytes : f.application.bytes, &guid, 16);
-        f.name = u"stranger";
         return f;
     }
     bool Say(const std::string& bytes) { return Whole(s, bytes.data(), bytes.size(), true); }
@@ -234,21 +206,20 @@ struct Hostile
     Frame Hear()
     {
         Frame f;
-        body.assign(VornPeerWire::HEADER_SIZE, 0);
         size_t used = 0;
-        if (!Whole(s, body.data(), body.size(), false)) return f;
-        body.resize(body.size() + (uint32_t(uint8_t(body[4])) | uint32_t(uint8_t(body[5])) << 8 | uint32_t(uint8_t(body[6])) << 16));
-        if (Whole(s, &body[VornPeerWire::HEADER_SIZE], body.size() - VornPeerWire::HEADER_SIZE, false))
-            VornPeerWire::Decode(reinterpret_cast<const uint8_t*>(body.data()), body.size(), &f, &used);
+        body.clear();
+        for (char c; recv(s, &c, 1, 0) == 1;)
+            if (body += c, VornPeerWire::Decode(reinterpret_cast<const uint8_t*>(body.data()), body.size(), &f, &used) !=
+                               VornPeerWire::Status::NeedMore)
+                break;
         return f;
     }
     // Whether the other side closed the link (rather than the wait running out).
     bool Closed()
     {
-        int n;
-        for (char drain[256]; (n = recv(s, drain, sizeof drain, 0)) > 0;) {
-        }
-        return n == 0 || WSAGetLastError() != WSAETIMEDOUT;
+        WSASetLastError(0);
+        RecvToEnd(s);
+        return WSAGetLastError() != WSAETIMEDOUT;
     }
     SOCKET s;
     std::string body;
