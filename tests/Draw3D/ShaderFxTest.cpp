@@ -103,9 +103,7 @@ TEST_F(ShaderFx, OverrideStandsInForEveryHandle)
               VornShaderFx::GetParameterByName(VORN_INVALID_HANDLE, "mTransform"));
     ASSERT_TRUE(VornShaderFx::Begin(VORN_INVALID_HANDLE, &passes) && passes == 1) << passes;
     VornShaderFx::End(12345);
-    // Setting the same override again keeps it alive.
-    VornShaderFx::SetOverride(fog);
-    EXPECT_EQ(2u, VornShaderFx::GetRefCount(fog));
+    // Setting the same override again keeps it alive, when it holds the only reference too.
     VornShaderFx::Release(fog);
     VornShaderFx::SetOverride(fog);
     EXPECT_EQ(std::make_tuple(1u, true), std::make_tuple(VornShaderFx::GetRefCount(fog), VornShaderFx::GetEffect(fog) != nullptr));
