@@ -60,8 +60,6 @@ TEST_F(Camera, CurrentViewIsIdentityFirstAndTheTableHolds32)
     EXPECT_EQ(VORN_INVALID_HANDLE, VornCamera::Create());
     VornCamera::CreateProjection(5, 1.0f, 1.0f, 10.0f, 1.0f);
     VornCamera::Release(5);
-    VornCamera::Release(5);   // no longer in use: nothing
-    VornCamera::Release(VORN_INVALID_HANDLE);
     VornMatrix m, n;
     VornCamera::GetProjection(5, &m);
     VornCamera::GetView(5, &n);
