@@ -34,7 +34,6 @@ TEST(VornVector3, ArithmeticInThreeAndTwoDimensions)
     const VornVector3 v(5.0f, 7.0f, 10.0f), q = v / 3.0f;
     const float inv = 1.0f / 3.0f;
     ExpectVector(5.0f * inv, 7.0f * inv, 10.0f * inv, q, 0);
-    EXPECT_NE(Bits(5.0f / 3.0f), Bits(q.x));
     VornVector3 w = v;
     EXPECT_TRUE(SameBits(q, w /= 3.0f));
     EXPECT_FLOAT_BITS(5.0f * inv, (VornVector2(5.0f, 7.0f) / 3.0f).x);
