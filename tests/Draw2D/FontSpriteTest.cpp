@@ -10,8 +10,6 @@ using fonttest::QxtFile;
 
 namespace {
 
-constexpr uint32_t kNone = VORN_INVALID_HANDLE;
-
 class FontSprite : public FontTest {
 protected:
     // The glyph of a character in a set, or null.
