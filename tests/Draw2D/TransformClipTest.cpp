@@ -14,9 +14,9 @@ VornTransform2D Scissor(LONG left, LONG top, LONG right, LONG bottom)
     return t;
 }
 
+// Starts on the engine's unscaled screen; a test that scales it puts it back.
 class Transform2D : public ::testing::Test {
 protected:
-    void SetUp() override { Vorn::SetVirtualScreenSize(640, 480, 640, 480); }
     void TearDown() override { Vorn::SetVirtualScreenSize(640, 480, 640, 480); }
 };
 
