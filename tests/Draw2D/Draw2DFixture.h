@@ -164,6 +164,8 @@ constexpr const char* kFace = "ＭＳ ゴシック";
 
 class FontTest : public draw2dtest::Draw2D {
 protected:
+    static constexpr uint32_t kNone = VORN_INVALID_HANDLE;
+
     void SetUp() override
     {
         Draw2D::SetUp();

@@ -9,17 +9,15 @@ using fonttest::FontTest;
 
 namespace {
 
-constexpr uint32_t kNone = VORN_INVALID_HANDLE;
-
 // An empty texture of exactly this format, filled with fill; none when the device has no such format.
 VornTextureHandle ExactTexture(D3DFORMAT format, uint32_t size, D3DCOLOR fill)
 {
     const VornTextureHandle t = VornTexture::Create(size, size, VORN_FORMAT_EXACT | format);
-    if (t != kNone && VornTexture::GetFormat(t) != format) {
+    if (t != VORN_INVALID_HANDLE && VornTexture::GetFormat(t) != format) {
         VornTexture::Release(t);
-        return kNone;
+        return VORN_INVALID_HANDLE;
     }
-    if (t != kNone) VornTexture::ColorFill(t, fill);
+    if (t != VORN_INVALID_HANDLE) VornTexture::ColorFill(t, fill);
     return t;
 }
 

@@ -4,7 +4,6 @@
 
 using namespace draw2dtest;
 
-
 TEST_F(Draw2D, PrimitiveCreateAndReleaseLines)
 {
     LogCapture log;
@@ -68,9 +67,8 @@ TEST_F(Draw2D, FullSpriteAndPrimitiveTables)
 
 TEST_F(Draw2D, FullListTableAndFinalizeLinesAndTheTransformSettingsAfter)
 {
-    std::vector<VornPointHandle> points;
-    for (uint32_t i = 0; i < VORN_DEFAULT_TABLE_SIZE; ++i) points.push_back(VornPoint::Create(2));
-    EXPECT_EQ(VORN_DEFAULT_TABLE_SIZE - 1, points.back());
+    // Records 0 to 63 taken: their destroy lines below.
+    for (uint32_t i = 0; i < VORN_DEFAULT_TABLE_SIZE; ++i) VornPoint::Create(2);
     LogCapture log;
     EXPECT_EQ(VORN_INVALID_HANDLE, VornPoint::Create(2));
     const VornLineHandle line = VornLine::Create(4);

@@ -64,13 +64,12 @@ TEST_F(Draw2D, AsymmetricTextureShowsTheSenseOfEachTurn)
     const VornSpriteHandle s = VornSprite::Create(6, 1, false);
     VornSprite::SetTexture(s, 0, t);
     const VornRect dst = {64, 64, 128, 128}, src = {0, 0, 64, 64};
-    enum Lands { kAbove, kRight, kLeft };
-    const struct { const char* form; Lands red; } forms[] = {
-        {"DrawSquare", kAbove}, {"DrawSquareRotate", kRight}, {"DrawSquareRotateXYZ", kLeft}, {"VornTexture::DrawRotate", kRight}};
+    // The red half's spot: (128, 80) above, (176, 128) right of or (80, 128) left of the centre; the
+    // blue half's spot mirrored through (128, 128).
+    const struct { const char* form; int redX, redY; } forms[] = {
+        {"DrawSquare", 128, 80}, {"DrawSquareRotate", 176, 128}, {"DrawSquareRotateXYZ", 80, 128}, {"VornTexture::DrawRotate", 176, 128}};
     for (int i = 0; i < 4; ++i) {
-        if (i > 0) {
-            ASSERT_TRUE(NewScene());
-        }
+        if (i > 0) { ASSERT_TRUE(NewScene()); }
         VornSprite::ResetBuffer(s);
         switch (i) {
         case 0: VornSprite::DrawSquare(s, &dst, kDepth, &src, 0xFFFFFFFF, 1); break;
@@ -80,15 +79,9 @@ TEST_F(Draw2D, AsymmetricTextureShowsTheSenseOfEachTurn)
         }
         if (i < 3) Draw<VornSprite>(s);
         ASSERT_TRUE(Frame());
-        const uint32_t above = frame_.Rgb(128, 80), below = frame_.Rgb(128, 176);
-        const uint32_t left = frame_.Rgb(80, 128), right = frame_.Rgb(176, 128);
-        const uint32_t red = forms[i].red == kAbove ? above : forms[i].red == kRight ? right : left;
-        const uint32_t blue = forms[i].red == kAbove ? below : forms[i].red == kRight ? left : right;
-        EXPECT_EQ(0xFF0000u, red) << forms[i].form;
-        EXPECT_EQ(0x0000FFu, blue) << forms[i].form;
-        if (i == 0) {
-            EXPECT_EQ(128 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000));
-        }
+        const auto& f = forms[i];
+        EXPECT_EQ(std::make_pair(0xFF0000u, 0x0000FFu), std::make_pair(frame_.Rgb(f.redX, f.redY), frame_.Rgb(256 - f.redX, 256 - f.redY))) << f.form;
+        if (i == 0) { EXPECT_EQ(128 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000)); }
     }
 }
 

@@ -34,7 +34,6 @@ TEST(VornVector3, ArithmeticInThreeAndTwoDimensions)
     const VornVector3 v(5.0f, 7.0f, 10.0f), q = v / 3.0f;
     const float inv = 1.0f / 3.0f;
     ExpectVector(5.0f * inv, 7.0f * inv, 10.0f * inv, q, 0);
-    EXPECT_NE(Bits(5.0f / 3.0f), Bits(q.x));
     VornVector3 w = v;
     EXPECT_TRUE(SameBits(q, w /= 3.0f));
     EXPECT_FLOAT_BITS(5.0f * inv, (VornVector2(5.0f, 7.0f) / 3.0f).x);
@@ -163,8 +162,7 @@ TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumnsAndElementsOutOfRangeAre
 
 TEST_F(MathTest, ThreeAngleAxisAndQuaternionBuildersTurnTheOtherWay)
 {
-    VornMatrix m, z, product;
-    ExpectMatrixNear(*z.RotationZ(-3000).Get(), m.RotationXYZ(0, 0, 3000));
+    VornMatrix m, product;
     // Q = (Rx(ax) Ry(ay) Rz(az)) transposed, with the D3DX single-axis matrices.
     const VornAngle ax = 3130, ay = 7300, az = 11800;
     product.RotationZ(-az).MultiplySelf(VornMatrix().RotationY(-ay)).MultiplySelf(VornMatrix().RotationX(-ax));
@@ -190,7 +188,6 @@ TEST_F(MathTest, ThreeAngleAxisAndQuaternionBuildersTurnTheOtherWay)
     for (VornAngle a : {0, 2, 7, 4097, 65535, 100001, -4, -30000})
         EXPECT_TRUE(SameBits(*shift.RotationXYZ(a, a + 2, a + 4).Get(), *division.RotationXYZSinCos(a, a + 2, a + 4).Get())) << a;
     EXPECT_FALSE(SameBits(*shift.RotationXYZ(-3, 0, 0).Get(), *division.RotationXYZSinCos(-3, 0, 0).Get()));
-    EXPECT_TRUE(SameBits(*shift.Get(), *division.RotationXYZSinCos(-4, 0, 0).Get()));
 }
 
 TEST_F(MathTest, RotationFromToTurnsFromOntoTo)
