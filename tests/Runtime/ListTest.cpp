@@ -49,7 +49,6 @@ protected:
 TEST_F(ListTest, InsertsAtHeadAndTailAndWalksBothWays)
 {
     const uint32_t list = VornList::Create();
-    ASSERT_NE(list, VornList::NONE);
     Add(list, 2);
     Add(list, 3);
     Add(list, 1, VornList::INSERT_HEAD);

@@ -34,7 +34,6 @@ void OpenLog(const char* name)
 TEST_F(LogTest, EveryEntryKindHasItsExactBytes)
 {
     OpenLog("entries");
-    EXPECT_STREQ(VornLog::GetFileName(), "entries.html");
     VornLog::Title("VornTextureクラスの初期化");
     VornLog::StrongBlue("VornTexture::CreateFromFile");
     VornLog::Print(" : [ No.%u ] [ %s ] : ", 3u, "a.png");
