@@ -12,15 +12,6 @@ using namespace vorntest;
 
 namespace {
 
-// The folder of the test program, and the current one.
-std::string ModuleFolder()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    *strrchr(path, '\\') = '\0';
-    return path;
-}
-
 std::string CurrentFolder() { return std::filesystem::current_path().string(); }
 
 }  // namespace
