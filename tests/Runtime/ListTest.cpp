@@ -60,7 +60,6 @@ TEST_F(ListTest, InsertsAtHeadAndTailAndWalksBothWays)
     uint8_t* zero = static_cast<uint8_t*>(VornList::InsertZero(list, 100, VornList::INSERT_TAIL, nullptr));
     ASSERT_NE(zero, nullptr);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(zero[i], 0);
-    EXPECT_EQ(VornList::Insert(VornList::NONE, 4, 0, nullptr), nullptr);
 }
 
 TEST_F(ListTest, ReleasedNodesWaitForCollectCountedOnesSurviveItAndClearTakesAll)
