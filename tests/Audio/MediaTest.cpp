@@ -5,8 +5,6 @@
 using namespace audiotest;
 
 namespace {
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // The top-left pixels of the movie's texture, as 0xRRGGBB.
 std::pair<uint32_t, uint32_t> TopLeft(VornTextureHandle texture)
 {
@@ -83,9 +81,9 @@ TEST_F(AudioTest, MediaSharesAPathRefusesVideoIgnoresFreeEntriesAndKeepsPackCopi
         const VornMediaRecord* r = VornMedia::GetRecord(packed);
         ASSERT_NE(r, nullptr);
         const std::string copy = r->name;
-        EXPECT_TRUE(r->temporary && Exists(copy)) << copy;
+        EXPECT_TRUE(r->temporary && VornSystem::FileExists(copy.c_str())) << copy;
         VornMedia::Release(packed);
-        EXPECT_FALSE(Exists(copy));
+        EXPECT_FALSE(VornSystem::FileExists(copy.c_str()));
         EXPECT_EQ(VornMedia::CreateFromAudio("packjunk.mp3"), VORN_INVALID_HANDLE);
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);

@@ -5,7 +5,6 @@
 #include "VornFile.h"
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 using namespace audiotest;
 
@@ -34,12 +33,9 @@ DWORD Milliseconds(const char* name)
 
 TEST_F(AudioTest, DISABLED_PackSoundsHearing)
 {
-    char pack[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, pack, MAX_PATH);
-    ASSERT_TRUE(n > 0 && n + 16 < MAX_PATH);
-    strcpy(strrchr(pack, '\\') + 1, "Data\\Data.bin");
+    const std::string pack = ModuleFolder() + "\\Data\\Data.bin";
     RunEngine([&] {
-        VornFile::SetRootPath("Data", pack);
+        VornFile::SetRootPath("Data", pack.c_str());
         Pump(3000);   // the recording's stream has started
         for (const char* name : kWaves) {
             const DWORD ms = Milliseconds(name);

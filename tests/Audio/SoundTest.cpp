@@ -101,10 +101,8 @@ TEST_F(AudioTest, DISABLED_SoundMissingLibrary)
 
 TEST_F(AudioTest, SoundWithoutTheLibraryFailsToStartWithItsText)
 {
-    char self[MAX_PATH] = {};
-    ASSERT_TRUE(GetModuleFileNameA(nullptr, self, MAX_PATH) > 0);
     CreateDirectoryA("nolib", nullptr);
-    ASSERT_TRUE(CopyFileA(self, "nolib\\audio_tests.exe", FALSE));
+    ASSERT_TRUE(CopyFileA((ModuleFolder() + "\\audio_tests.exe").c_str(), "nolib\\audio_tests.exe", FALSE));
     ASSERT_EQ(GetFileAttributesA("nolib\\Tuvra.dll"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(_spawnl(_P_WAIT, "nolib\\audio_tests.exe", "audio_tests.exe", "--gtest_also_run_disabled_tests",
                       "--gtest_filter=AudioTest.DISABLED_SoundMissingLibrary", nullptr), 0);

