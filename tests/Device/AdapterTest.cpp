@@ -371,11 +371,10 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
                              "　　　[ ○ ] 正方形以外のテクスチャ", "　　　テクスチャ最大横幅 [ 2048 ]",
                              "　　　最大ｗ値 [ 10000000000.000000 ]", "　　　ガードバンド　左 [ -8192.000 ]"})
         EXPECT_GE(Find(lines, line), 0) << line;
-    const int constants = Find(lines, "　　　最大頂点シェーダー定数数 [ 256 ]");
-    ASSERT_GE(constants, 0);
+    const size_t constants = Find(lines, "　　　最大頂点シェーダー定数数 [ 256 ]");   // missing: -1 + 1 is the title line
     EXPECT_EQ((std::vector<std::string>{"　　　頂点シェーダーバージョン [ 3.0 ]", "　　　ピクセルシェーダーバージョン[ 2.0 ]",
                                         "　　　動的フロー制御命令のネスティング [ 24 ]", "　　　静的フロー制御命令のネスティング [ 0 ]"}),
-              (std::vector<std::string>{lines[constants + 1].text, lines[constants + 2].text, lines[constants + 3].text,
+              (std::vector<std::string>{lines.at(constants + 1).text, lines.at(constants + 2).text, lines.at(constants + 3).text,
                                         lines.back().text}));
     // Each strong group title comes just before its first field.
     const std::pair<const char*, const char*> groups[] = {
