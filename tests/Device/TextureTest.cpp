@@ -336,7 +336,6 @@ TEST_F(Texture, FinalizeLogsADestroyLinePerLiveTextureAndATooLargeTableFailsTheS
     const VornTextureHandle b = VornTexture::CreateRenderTarget(4, 4, 0);
     VornTexture::Release(freed);
     VornTexture::AddRef(b);
-    ASSERT_EQ(2u, b);
     Vorn3D::SetTextureFilter(true);
     EXPECT_EQ(0.5f, VornTexture::GetTexelInset());
     LogCapture log;

@@ -121,20 +121,6 @@ TEST_F(Joystick, AxesScaleFromTheirRangeWithTruncatingDivisionPovsAreWholeDegree
     }
 }
 
-TEST_F(Joystick, MappedButtonsSetTheirVirtualButtons)
-{
-    AttachPad();
-    // The game's mapping: virtual 4 <- 3, 5 <- 2, 6 <- 1, 7 <- 6, 8 <- 7, 9 <- 0, 10 <- 4, and 12 <- 3
-    // as well. The unmapped virtual buttons follow no joystick button (not button 0).
-    const int32_t map[][2] = {{4, 3}, {5, 2}, {6, 1}, {7, 6}, {8, 7}, {9, 0}, {10, 4}, {12, 3}};
-    for (const auto& m : map) ASSERT_TRUE(VornInput::SetPadJoystickButton(0, m[0], m[1]));
-    for (const auto& m : map) {
-        PressOnce([&](VornJoystickState& raw) { raw.button[m[1]] = 0x80; });
-        const uint32_t both = m[1] == 3 ? (1u << 4 | 1u << 12) : 1u << m[0];   // 3 sets both of its buttons
-        EXPECT_EQ(both, Mask(0, PAD_STATE_TRIGGER)) << "joystick button " << m[1];
-    }
-}
-
 TEST_F(Joystick, AFailedReadClearsOnlyThatJoystick)
 {
     for (int slot = 0; slot < 3; ++slot) {
