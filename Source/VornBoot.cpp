@@ -235,7 +235,6 @@ template <size_t N> bool RunStartRows(const StartRow (&rows)[N])
     return true;
 }
 
-// Boot's teardown: what boot itself started, whatever happened before.
 // Under Wine a thread that has just ended is still freeing its stack on the host side for a moment,
 // and a process that ends in that moment dies of a segmentation fault instead of returning its code
 // (seen about once in a hundred exits under load). The teardown ends the drawing, sound and movie
@@ -248,6 +247,7 @@ void LetEndedThreadsSettle()
     if (ntdll && GetProcAddress(ntdll, "wine_get_version")) Sleep(kEndedThreadsSettleMs);
 }
 
+// Boot's teardown: what boot itself started, whatever happened before.
 uint32_t Teardown()
 {
     // The quit message's code; a start that ended before the pump saw it ends with 0.

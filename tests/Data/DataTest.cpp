@@ -27,11 +27,8 @@ protected:
     void SetUp() override
     {
         EngineSuite::SetUp();
-        char pack[MAX_PATH];   // Data\Data.bin in the program's folder, as the game finds it
-        const DWORD n = GetModuleFileNameA(nullptr, pack, MAX_PATH);
-        ASSERT_TRUE(n > 0 && n + 16 < MAX_PATH);
-        std::strcpy(std::strrchr(pack, '\\') + 1, "Data\\Data.bin");
-        VornFile::SetRootPath("Data", pack);
+        // Data\Data.bin in the program's folder, as the game finds it.
+        VornFile::SetRootPath("Data", (vorntest::ModuleFolder() + "\\Data\\Data.bin").c_str());
         ASSERT_TRUE(vorntest::StartModelExClasses());
         ASSERT_TRUE(VornField::Initialize());
     }

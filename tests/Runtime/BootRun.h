@@ -30,15 +30,6 @@ inline void Settings(uint32_t option)
     Vorn::SetUseOption(option);
 }
 
-// The folder of the test program.
-inline std::string ModuleFolder()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    *strrchr(path, '\\') = '\0';
-    return path;
-}
-
 // Whether the engine runs in a window (from the screen settings).
 inline bool Windowed() { bool windowed = false; Vorn::GetScreenInfo(nullptr, nullptr, &windowed); return windowed; }
 

@@ -21,11 +21,7 @@ protected:
     void SetUp() override
     {
         EngineSuite::SetUp();
-        char pack[MAX_PATH];
-        const DWORD n = GetModuleFileNameA(nullptr, pack, MAX_PATH);
-        ASSERT_TRUE(n > 0 && n + 16 < MAX_PATH);
-        std::strcpy(std::strrchr(pack, '\\') + 1, "Data\\Data.bin");
-        VornFile::SetRootPath("Data", pack);
+        VornFile::SetRootPath("Data", (ModuleFolder() + "\\Data\\Data.bin").c_str());
         ASSERT_TRUE(StartModelExClasses() && VornPrimitive::Initialize() && VornSprite::Initialize() &&
                     VornSprite3D::Initialize() && VornPrimitive3D::Initialize() && VornLine3D::Initialize() &&
                     VornField::Initialize());

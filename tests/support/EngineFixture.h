@@ -132,6 +132,15 @@ template <typename Bytes> std::vector<uint8_t> LzssStream(const Bytes& bytes, bo
     return out;
 }
 
+// The folder of the test program.
+inline std::string ModuleFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    *strrchr(path, '\\') = '\0';
+    return path;
+}
+
 // A folder of its own for one test (tests run side by side in one output folder); "\" paths.
 inline std::string TestFolder()
 {
