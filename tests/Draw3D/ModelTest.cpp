@@ -24,14 +24,6 @@ std::string Tree()
            "AnimationSet Hold { Animation { {A} " + Key(2, {{0, {0, 20, 0}}, {10, {0, 20, 0}}}) + "} }\n";
 }
 
-D3DXFRAME* Find(D3DXFRAME* f, const char* name)
-{
-    if (!f) return nullptr;
-    if (f->Name && strcmp(f->Name, name) == 0) return f;
-    D3DXFRAME* found = Find(f->pFrameFirstChild, name);
-    return found ? found : Find(f->pFrameSibling, name);
-}
-
 int LiveTextures()
 {
     int n = 0;
@@ -49,7 +41,7 @@ protected:
     static VornModelContainer* Root(VornModelHandle m) { return static_cast<VornModelContainer*>(R(m).root->pMeshContainer); }
     static float FrameX(VornModelHandle m, const char* name, int column = 0)
     {
-        return (&static_cast<VornModelFrame*>(Find(R(m).root, name))->combined._41)[column];
+        return (&static_cast<VornModelFrame*>(D3DXFrameFind(R(m).root, name))->combined._41)[column];
     }
 };
 
@@ -200,7 +192,7 @@ TEST_F(Model, SkinnedQuadMovesOnlyTheHalfOfTheMovedBone)
     Vorn3D::SetRenderState(D3DRS_ZENABLE, FALSE);
     Frame([&] { VornModel::Rendering(m); });
     EXPECT_TRUE(BoxIs(frame_, 0xFFFFFF, 64, 64, 191, 191, 1));
-    Find(R(m).root, "Bone1")->TransformationMatrix._41 = 0.5f;
+    D3DXFrameFind(R(m).root, "Bone1")->TransformationMatrix._41 = 0.5f;
     VornModel::TransformUpdate(m, 0);
     Frame([&] { VornModel::Rendering(m); });
     EXPECT_TRUE(BoxIs(frame_, 0xFFFFFF, 64, 64, 223, 191, 1));
