@@ -99,11 +99,11 @@ TEST_F(FontSprite3D, LayoutCentresLinesAdvancesOverMissingGlyphsAndScales)
     ASSERT_EQ(12u, Vertices());
     float a[3], b[3];
     Corners(a, b);
-    // The plane is seen from the posture's back: pen x runs to world -x about the position.
-    EXPECT_FLOAT_EQ(111.0f, a[0]);   // centre 100 - (1 - 12 + 5), plus half the 10 wide quad
-    EXPECT_FLOAT_EQ(25.0f, a[1]);    // 18 / 2 + 8, plus half the 16 high quad
+    // The plane is seen from the posture's back: pen x runs to world -x about the position. A's x:
+    // centre 100 - (1 - 12 + 5), plus half the 10 wide quad; its y: 18 / 2 + 8, plus half the 16 high
+    // quad; B's x: centre 100 - (0 + 4 + 6), plus 6.
+    EXPECT_EQ((std::vector<float>{111, 25, 96}), (std::vector<float>{a[0], a[1], b[0]}));
     EXPECT_NEAR(0.0f, a[2], 1e-5f);
-    EXPECT_FLOAT_EQ(96.0f, b[0]);    // centre 100 - (0 + 4 + 6), plus 6
 
     // A line break lowers the pen by the font size, scaled.
     VornFontSprite3D::ResetBuffer(font_);   // emptied: the next string's two quads alone
@@ -112,14 +112,12 @@ TEST_F(FontSprite3D, LayoutCentresLinesAdvancesOverMissingGlyphsAndScales)
     VornFontSprite3D::DrawString(font_, "A\nA", &posture, 32.0f, 0xFFFFFFFF);
     ASSERT_EQ(12u, Vertices());
     Corners(a, b);
-    EXPECT_FLOAT_EQ(a[1] - 32.0f, b[1]);   // one font size, scaled by 2
-    EXPECT_FLOAT_EQ(a[0], b[0]);
+    EXPECT_EQ(std::make_pair(a[0], a[1] - 32.0f), std::make_pair(b[0], b[1]));   // one font size, scaled by 2
     VornFontSprite3D::ResetBuffer(font_);
     VornFontSprite3D::DrawStringProportional(font_, "AB", &posture, 16.0f, 0xFFFFFFFF);
     Corners(a, b);
     // Centres 3 and -9 (the pen moved 10 + 1, the half widths 5 and 6); Q0 lies half a width towards +x.
-    EXPECT_FLOAT_EQ(8.0f, a[0]);
-    EXPECT_FLOAT_EQ(-3.0f, b[0]);
+    EXPECT_EQ(std::make_pair(8.0f, -3.0f), std::make_pair(a[0], b[0]));
     VornFontSprite3D::DrawString(VORN_INVALID_HANDLE, "A", &posture, 16.0f, 0);
     VornFontSprite3D::DrawString(font_, nullptr, &posture, 16.0f, 0);
 }
