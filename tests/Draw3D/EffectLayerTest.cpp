@@ -174,11 +174,6 @@ TEST_F(EffectLayerTest, ValuesTakeTheirInitialValuesAndTheLayersConversions)
 {
     Load("bool LightIsUse[4]; float4x4 mWorld; int BoneWeightCount = 2;\n"
          "float SlideTextureU; float After = 9; string Label = \"a\"; technique T { pass { } }\n");
-    auto floats = [&](const char* name, UINT count) {
-        std::vector<float> f(count, -1.0f);
-        EXPECT_EQ(D3D_OK, effect_->GetFloatArray(Param(name), f.data(), count)) << name;
-        return f;
-    };
     INT n = 0;
     const BOOL use[4] = {TRUE, FALSE, 7, FALSE};
     BOOL b[4];
@@ -195,7 +190,10 @@ TEST_F(EffectLayerTest, ValuesTakeTheirInitialValuesAndTheLayersConversions)
 
     const float four[4] = {0.5f, 1.5f, 2.5f, 3.5f};
     ASSERT_EQ(D3D_OK, effect_->SetFloatArray(Param("SlideTextureU"), four, 4));   // cut at the parameter's size
-    EXPECT_EQ(std::make_pair(std::vector<float>{0.5f}, std::vector<float>{9}), std::make_pair(floats("SlideTextureU", 1), floats("After", 1)));
+    float u = -1, after = -1;
+    ASSERT_EQ(std::make_pair(D3D_OK, D3D_OK),
+              std::make_pair(effect_->GetFloatArray(Param("SlideTextureU"), &u, 1), effect_->GetFloatArray(Param("After"), &after, 1)));
+    EXPECT_EQ(std::make_pair(0.5f, 9.0f), std::make_pair(u, after));
     EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(Param("Label"), 1.0f));
 }
 
@@ -366,13 +364,12 @@ TEST_F(EffectLayerTest, FixedFunctionPassDrawsItsTextureModulatedAndPutsEverySta
 
     // The render states the pass set come back as in the effect table's pass-state case; one it
     // left alone stays as it was.
-    EXPECT_EQ(DWORD(FALSE), DeviceRenderState(device_, D3DRS_COLORVERTEX));
     DWORD op = 0;
     device_->GetTextureStageState(0, D3DTSS_COLOROP, &op);
     BOOL on = TRUE;
     device_->GetLightEnable(0, &on);
-    EXPECT_EQ(std::make_tuple(DWORD(D3DTOP_SELECTARG2), FALSE, static_cast<IDirect3DBaseTexture9*>(nullptr)),
-              std::make_tuple(op, on, BoundTexture(device_)));
+    EXPECT_EQ(std::make_tuple(DWORD(D3DTOP_SELECTARG2), FALSE, static_cast<IDirect3DBaseTexture9*>(nullptr), DWORD(FALSE)),
+              std::make_tuple(op, on, BoundTexture(device_), DeviceRenderState(device_, D3DRS_COLORVERTEX)));
     D3DXMATRIX now;
     device_->GetTransform(D3DTS_WORLD, &now);
     EXPECT_EQ(0, memcmp(&now, &before, sizeof now));

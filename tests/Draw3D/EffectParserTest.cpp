@@ -182,8 +182,7 @@ TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
                     s.value == expected[i].value && s.parameter == expected[i].parameter)
             << i << ": " << static_cast<int>(s.kind) << " " << s.type << " [" << s.index << "] = " << s.value << " <" << s.parameter << ">";
     }
-    EXPECT_EQ((std::vector<double>{1, 2, 3, 4}), p.states[13].values);
-    EXPECT_EQ((std::vector<double>{1}), p.states[14].values);
+    EXPECT_EQ(std::make_pair(std::vector<double>{1, 2, 3, 4}, std::vector<double>{1}), std::make_pair(p.states[13].values, p.states[14].values));
 }
 
 TEST(EffectParser, BalancedDirectivesPassTheCheck)

@@ -154,8 +154,7 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
     VornShaderFx::SetSceneParameters(fx, params, 0x801, block);
     float fog[2];
     ASSERT_EQ(D3D_OK, VornShaderFx::GetEffect(fx)->GetFloatArray(params[SHADER_PARAM_FOG_PARAMETER], fog, 2));
-    EXPECT_FLOAT_EQ(-0.1f, fog[0]);
-    EXPECT_FLOAT_EQ(2.0f, fog[1]);
+    EXPECT_EQ(std::make_pair(-0.1f, 2.0f), std::make_pair(fog[0], fog[1]));
 
     // The other names keep their values in an effect that has them.
     VornShaderFxHandle plain = FromMemory(kPlainEffect);
