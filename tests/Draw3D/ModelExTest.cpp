@@ -374,7 +374,7 @@ TEST_F(ModelEx, FailedMeshesAreSkippedAndRebindingTheOnlyReferenceKeepsIt)
              Quad("good", -1, -1, 1, 1, 0) + "}\n");
     ASSERT_EQ(2u, VornModelEx::GetMeshCount(m));
     ASSERT_EQ(0, Mesh(m, 0).ready);
-    ASSERT_TRUE(VornModelEx::SetShaderFromMemory(m, kColourEffect.data(), static_cast<uint32_t>(kColourEffect.size()), -1));
+    Effect(m, kColourEffect, SHADER_FLAG_TRANSFORM);
     VornModelEx::SetShader(m, VORN_INVALID_HANDLE, 0);
     const VornShaderFxHandle fx = Mesh(m, 1).effect;
     VornModelEx::SetShader(m, fx, 1);   // its only reference, bound again
@@ -385,7 +385,6 @@ TEST_F(ModelEx, FailedMeshesAreSkippedAndRebindingTheOnlyReferenceKeepsIt)
     VornTexture::Release(texture);
     VornModelEx::SetTexture(m, 0, texture, 1, -1);
     EXPECT_EQ(1u, VornTexture::GetRefCount(texture));
-    VornModelEx::SetParameterFlags(m, SHADER_FLAG_TRANSFORM, -1);
     VornModelEx::TransformUpdate(m, 0, false);
     EXPECT_FALSE(VornModelEx::SetMorphTarget(m, 0, m, 1));
     EXPECT_TRUE(VornModelEx::HitCheck(m, -1, VornVector3(0.1f, 0.2f, -1), VornVector3(0.1f, 0.2f, 1), false, false));

@@ -165,7 +165,6 @@ TEST_F(Model, RedCubeLitByAmbientOnlyAndCulledBehindTheCamera)
 {
     const VornModelHandle m = VornModel::CreateCube(1, 1, 1, 1, 0, 0, 1);
     Vorn3D::SetRenderState(D3DRS_LIGHTING, TRUE);
-    Vorn3D::SetRenderState(D3DRS_ZENABLE, FALSE);
     Vorn3D::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     Vorn3D::SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
     for (int i = 0; i < 8; ++i) Vorn3D::SetLightEnable(i, false);
@@ -180,16 +179,12 @@ TEST_F(Model, RedCubeLitByAmbientOnlyAndCulledBehindTheCamera)
     Frame([&] { VornModel::Rendering(m); });
     EXPECT_EQ(0u, frame_.Rgb(128, 128));
     EXPECT_EQ(0u, g_vorn.secondPolygons3D);
-    Vorn3D::SetRenderState(D3DRS_LIGHTING, FALSE);
 }
 
 TEST_F(Model, SkinnedQuadMovesOnlyTheHalfOfTheMovedBone)
 {
     const VornModelHandle m = Load(TwoBoneQuad());
     ASSERT_NE(VORN_INVALID_HANDLE, m);
-    Vorn3D::SetRenderState(D3DRS_LIGHTING, FALSE);
-    Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    Vorn3D::SetRenderState(D3DRS_ZENABLE, FALSE);
     Frame([&] { VornModel::Rendering(m); });
     EXPECT_TRUE(BoxIs(frame_, 0xFFFFFF, 64, 64, 191, 191, 1));
     D3DXFrameFind(R(m).root, "Bone1")->TransformationMatrix._41 = 0.5f;

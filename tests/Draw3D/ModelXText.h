@@ -33,13 +33,17 @@ inline void EndModelExClasses()
     VornMath::Finalize();
 }
 
-// The engine's device with the classes C started and the current camera 2 units before the origin.
+// The engine's device with the classes C started, the current camera 2 units before the origin, and
+// fixed-function drawing unlit, without culling or depth test.
 template <typename... C> class ModelScene : public EngineWith<C...> {
 protected:
     void SetUp() override
     {
         EngineWith<C...>::SetUp();
         camera_ = EngineSuite::UseCamera(-2.0f);
+        Vorn3D::SetRenderState(D3DRS_LIGHTING, FALSE);
+        Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        Vorn3D::SetRenderState(D3DRS_ZENABLE, FALSE);
     }
     VornCameraHandle camera_ = VORN_INVALID_HANDLE;
 };
