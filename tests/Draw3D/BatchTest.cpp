@@ -208,16 +208,14 @@ TEST_F(Batch3D, SpriteSquareRingAndStrips)
     const VornRect src = {8, 0, 16, 32};
     constexpr uint32_t A = 0xFFFF0000, B = 0xFF0000FF;
     constexpr float uL = 8.5f / 64, uR = 23.5f / 64, vT = 0.5f / 64, vB = 31.5f / 64, v2T = 1.0f / 64, v2B = 63.0f / 64;
-    struct Corner { float x, y, z, u, v; uint32_t colour; };
+    struct Corner { float x, y, z; uint32_t colour; float u, v; };   // as stored
     // The first six vertices are the corners in the order given (two triangles); the buffer is emptied after.
     auto check = [&](const char* shape, uint32_t count, const std::vector<Corner>& corners, std::vector<int> order = {0, 1, 2, 2, 3, 0}) {
         ASSERT_EQ(count, VornPrimitive3D::GetVertexCount(prim)) << shape;
         const uint8_t* store = static_cast<const uint8_t*>(VornPrimitive3D::GetRecord(prim)->store);
         for (size_t i = 0; i < order.size(); ++i) {
-            Corner f;   // stored as x, y, z, colour, u, v
-            memcpy(&f.x, store + 24 * i, 12);
-            memcpy(&f.colour, store + 24 * i + 12, 4);
-            memcpy(&f.u, store + 24 * i + 16, 8);
+            Corner f;
+            memcpy(&f, store + sizeof f * i, sizeof f);
             const Corner& e = corners[order[i]];
             EXPECT_TRUE(std::fabs(f.x - e.x) < 1e-3f && std::fabs(f.y - e.y) < 1e-3f && std::fabs(f.z - e.z) < 1e-3f)
                 << shape << " corner " << i << ": " << f.x << ", " << f.y << ", " << f.z;
@@ -227,12 +225,12 @@ TEST_F(Batch3D, SpriteSquareRingAndStrips)
     };
     // The posture's position and (x, y, z) both count: Q0 (w, h) of a 2 x 2 quad at (12, 3, 3).
     VornSprite3D::DrawSquare(s, &posture, 10, 0, 0, 2, 2, &src, A, 1);
-    check("square", 6, {{12, 3, 3, uL, vT, A}, {10, 3, 3, uR, vT, A}, {10, 1, 3, uR, vB, A}, {12, 1, 3, uL, vB, A}});
+    check("square", 6, {{12, 3, 3, A, uL, vT}, {10, 3, 3, A, uR, vT}, {10, 1, 3, A, uR, vB}, {12, 1, 3, A, uL, vB}});
     // Ring and tube ignore the posture's position; segment 0 of 4 runs from -90 degrees to 0.
     VornSprite3D::DrawRing(s, &posture, 0, 0, 0, &src, 1, 2, A, B, 4, 2.0f, 1);
-    check("ring", 24, {{0, -2, 0, uL, v2B, B}, {2, 0, 0, uL, v2T, B}, {1, 0, 0, uR, v2T, A}, {0, -1, 0, uR, v2B, A}});
+    check("ring", 24, {{0, -2, 0, B, uL, v2B}, {2, 0, 0, B, uL, v2T}, {1, 0, 0, A, uR, v2T}, {0, -1, 0, A, uR, v2B}});
     VornSprite3D::DrawCylinder(s, &posture, 0, 0, 0, &src, 2, 4, A, 4, 2.0f, 1);
-    check("tube", 24, {{0, -2, -2, uR, v2T, A}, {0, -2, 2, uL, v2T, A}, {2, 0, 2, uL, v2B, A}, {2, 0, -2, uR, v2B, A}});
+    check("tube", 24, {{0, -2, -2, A, uR, v2T}, {0, -2, 2, A, uL, v2T}, {2, 0, 2, A, uL, v2B}, {2, 0, -2, A, uR, v2B}});
     const float x[3] = {0, 1, 2}, y[3] = {0, 0, 0}, z[3] = {0, 0, 0}, hw[3] = {1, 1, 1};
     const VornAngle angle[3] = {0, 0, 0};
     const uint32_t colour[3] = {A, B, A};
@@ -241,7 +239,7 @@ TEST_F(Batch3D, SpriteSquareRingAndStrips)
     EXPECT_EQ(0u, VornPrimitive3D::GetVertexCount(prim));
     // L(i), R(i), L(i+1), then L(i+1), R(i+1), R(i); v runs from vT to vB over the points.
     VornSprite3D::DrawStripXY(s, x, y, z, hw, angle, colour, 3, &src);
-    check("strip", 12, {{0, -1, 0, uL, vT, A}, {0, 1, 0, uR, vT, A}, {1, -1, 0, uL, 16.0f / 64, B}, {1, 1, 0, uR, 16.0f / 64, B}},
+    check("strip", 12, {{0, -1, 0, A, uL, vT}, {0, 1, 0, A, uR, vT}, {1, -1, 0, B, uL, 16.0f / 64}, {1, 1, 0, B, uR, 16.0f / 64}},
           {0, 1, 2, 2, 3, 1});
     VornSprite3D::Release(s);
     EXPECT_EQ(nullptr, VornPrimitive3D::GetRecord(prim));   // the sprite's batch went with it

@@ -387,10 +387,9 @@ TEST_F(EffectLayerTest, MacrosIncludesAndIfdefChooseTheDeclarationAndTheFirstVal
         EXPECT_EQ(0u, warnings.find("(13): VertexShader vs_2_0 VSIf: (9,52): E5017: Aborting due to not yet implemented")) << warnings;
         ASSERT_EQ(2u, effect_->GetTechniqueCount());   // the one inside #if 0 is gone
         D3DXHANDLE broken = effect_->GetTechniqueByName("Broken"), live = effect_->GetTechniqueByName("Live");
-        EXPECT_EQ(D3DERR_INVALIDCALL, effect_->ValidateTechnique(broken));
-        EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetTechnique(broken));
         D3DXHANDLE next = nullptr;
-        EXPECT_EQ(S_FALSE, effect_->FindNextValidTechnique(live, &next));
+        EXPECT_EQ(std::make_tuple(D3DERR_INVALIDCALL, D3DERR_INVALIDCALL, S_FALSE),
+                  std::make_tuple(effect_->ValidateTechnique(broken), effect_->SetTechnique(broken), effect_->FindNextValidTechnique(live, &next)));
         const char* note = nullptr;
         ASSERT_EQ(D3D_OK, effect_->GetString(effect_->GetAnnotationByName(live, "Note"), &note));
         EXPECT_STREQ("fallback", note);
@@ -405,8 +404,7 @@ TEST_F(EffectLayerTest, MacrosIncludesAndIfdefChooseTheDeclarationAndTheFirstVal
 // case's PSB.
 TEST_F(EffectLayerTest, BadTextGivesOneErrorAtItsTrueFileAndLineAndNoEffect)
 {
-    std::string deep = "float a = ";
-    deep.append(5000, '(');
+    const std::string deep = "float a = " + std::string(5000, '(');
     std::string manyBig = "float4x4 a0[40000]";
     for (int i = 1; i < 7; ++i) manyBig += ", a" + std::to_string(i) + "[40000]";
     std::string blowup;
