@@ -64,7 +64,7 @@ TEST_F(Batch3D, VertexTypesKeepTheirBytes)
         memcpy(&x, second, 4);
         memcpy(&colour, second + 12, 4);
         if (type > 0) memcpy(&u, second + 16 + 8 * (type - 1), 4);   // the last stage kept
-        EXPECT_EQ(std::make_tuple(6u * r->stride, 1.0f, 0xFF112233u, type > 0 ? type - 1.0f : -1.0f), std::make_tuple(r->usedBytes, x, colour, u));
+        EXPECT_EQ(std::make_tuple(6u * r->stride, 1.0f, 0xFF112233u, type ? type - 1.0f : -1.0f), std::make_tuple(r->usedBytes, x, colour, u));
         VornPrimitive3D::Release(h);
     }
     LogCapture log;

@@ -163,8 +163,8 @@ TEST_F(EffectLayerTest, DeclaredNamesResolveExactlyAndForeignHandlesAreRefused)
     EXPECT_EQ(nullptr, Param(nullptr));
     // A handle of another effect, or a made-up one, is refused.
     int notAHandle = 0;
-    EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(reinterpret_cast<D3DXHANDLE>(&notAHandle), 1.0f));
-    EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(nullptr, 1.0f));
+    EXPECT_EQ(std::make_pair(D3DERR_INVALIDCALL, D3DERR_INVALIDCALL),
+              std::make_pair(effect_->SetFloat(reinterpret_cast<D3DXHANDLE>(&notAHandle), 1.0f), effect_->SetFloat(nullptr, 1.0f)));
 }
 
 // What the layer itself makes of values (their plain storage, 4x3 rows included, is read by the
@@ -216,8 +216,7 @@ TEST_F(EffectLayerTest, ChangesInsideAPassNeedCommitChanges)
         device_->SetViewport(&right);
         DrawSquare(device_);
     });
-    EXPECT_EQ(0xFF0000u, frame_.Rgb(64, 128));
-    EXPECT_EQ(0x0000FFu, frame_.Rgb(192, 128));
+    EXPECT_EQ(std::make_pair(0xFF0000u, 0x0000FFu), std::make_pair(frame_.Rgb(64, 128), frame_.Rgb(192, 128)));
 }
 
 TEST_F(EffectLayerTest, SamplerBoundThroughTextureStage0SamplesThatTexture)
@@ -285,9 +284,8 @@ TEST_F(EffectLayerTest, MatrixArraysAndIntegersReachTheirRegisters)
     // Only the third element moves the square: half size, a quarter left.
     const D3DXMATRIX palette[3] = {identity_, identity_, {0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1, 0, -0.25f, 0, 0, 1}},
                      rows(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0.25f, 0, 1);
-    ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(Param("mBoneMatrixArray"), palette, 3));
-    ASSERT_EQ(D3D_OK, effect_->SetMatrix(Param("mRows"), &rows));
-    ASSERT_EQ(D3D_OK, effect_->SetInt(Param("BoneWeightCount"), 4));
+    ASSERT_EQ(std::make_tuple(D3D_OK, D3D_OK, D3D_OK), std::make_tuple(effect_->SetMatrixArray(Param("mBoneMatrixArray"), palette, 3),
+              effect_->SetMatrix(Param("mRows"), &rows), effect_->SetInt(Param("BoneWeightCount"), 4)));
     DrawFrame();
     // x -0.75 .. 0.25 and y -0.25 .. 0.75 in clip space.
     EXPECT_TRUE(BoxIs(frame_, 0x00FF00, 32, 32, 159, 159));
@@ -388,8 +386,8 @@ TEST_F(EffectLayerTest, MacrosIncludesAndIfdefChooseTheDeclarationAndTheFirstVal
         ASSERT_EQ(2u, effect_->GetTechniqueCount());   // the one inside #if 0 is gone
         D3DXHANDLE broken = effect_->GetTechniqueByName("Broken"), live = effect_->GetTechniqueByName("Live");
         D3DXHANDLE next = nullptr;
-        EXPECT_EQ(std::make_tuple(D3DERR_INVALIDCALL, D3DERR_INVALIDCALL, S_FALSE),
-                  std::make_tuple(effect_->ValidateTechnique(broken), effect_->SetTechnique(broken), effect_->FindNextValidTechnique(live, &next)));
+        EXPECT_EQ(std::make_tuple(D3DERR_INVALIDCALL, D3DERR_INVALIDCALL, S_FALSE), std::make_tuple(effect_->ValidateTechnique(broken),
+                  effect_->SetTechnique(broken), effect_->FindNextValidTechnique(live, &next)));
         const char* note = nullptr;
         ASSERT_EQ(D3D_OK, effect_->GetString(effect_->GetAnnotationByName(live, "Note"), &note));
         EXPECT_STREQ("fallback", note);
@@ -468,8 +466,7 @@ TEST_F(EffectLayerTest, BadTextGivesOneErrorAtItsTrueFileAndLineAndNoEffect)
         std::string errors;
         VornFxEffect* e = reinterpret_cast<VornFxEffect*>(1);
         EXPECT_EQ(E_FAIL, VornFxEffect::Create(device_, c.text.data(), uint32_t(c.text.size()), nullptr, &include, nullptr, &e, &errors));
-        EXPECT_EQ(nullptr, e);
-        EXPECT_EQ(c.error, errors) << c.text.substr(0, 80);
+        EXPECT_EQ(std::make_pair(static_cast<VornFxEffect*>(nullptr), c.error), std::make_pair(e, errors)) << c.text.substr(0, 80);
     }
     // Semantics are found whatever their case.
     Load("float4x4 m : WORLD;\nfloat4 n : Colour;\ntechnique T { pass { } }\n");

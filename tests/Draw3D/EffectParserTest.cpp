@@ -70,8 +70,9 @@ TEST(EffectParser, ReadsParameterShapesSemanticsAnnotationsAndInitialValues)
     ASSERT_EQ(2u, an.size());
     EXPECT_EQ(std::make_pair(std::vector<double>{1.0}, std::string("bones")), std::make_pair(an[0].values, an[1].text));
     ASSERT_EQ(1u, d.techniques.size());
-    EXPECT_EQ((std::vector<double>{2}), d.techniques[0].annotations[0].values);   // '>' compares inside brackets
-    EXPECT_EQ("On", d.techniques[0].passes[0].annotations[0].name);
+    // '>' compares inside brackets.
+    EXPECT_EQ(std::make_pair(std::vector<double>{2}, std::string("On")),
+              std::make_pair(d.techniques[0].annotations[0].values, d.techniques[0].passes[0].annotations[0].name));
 }
 
 TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
@@ -182,7 +183,8 @@ TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
                     s.value == expected[i].value && s.parameter == expected[i].parameter)
             << i << ": " << static_cast<int>(s.kind) << " " << s.type << " [" << s.index << "] = " << s.value << " <" << s.parameter << ">";
     }
-    EXPECT_EQ(std::make_pair(std::vector<double>{1, 2, 3, 4}, std::vector<double>{1}), std::make_pair(p.states[13].values, p.states[14].values));
+    EXPECT_EQ((std::vector<double>{1, 2, 3, 4}), p.states[13].values);
+    EXPECT_EQ((std::vector<double>{1}), p.states[14].values);
 }
 
 TEST(EffectParser, BalancedDirectivesPassTheCheck)

@@ -59,8 +59,7 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
     EXPECT_EQ(1u, VornFontSprite3D::CreateFromMemory(set.data(), static_cast<uint32_t>(set.size()), nullptr, 0, 96));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornFontSprite3D::CreateFromFile("missing.qxt", nullptr, 0, 96));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornFontSprite3D::Create("A", 1, 96, VORN_INVALID_HANDLE, 0));
-    ASSERT_TRUE(VornTexture::Initialize());   // for the sheets painted from a font
-    ASSERT_TRUE(VornFont::Initialize());
+    ASSERT_TRUE(VornTexture::Initialize() && VornFont::Initialize());   // textures for the sheets painted from a font
     const VornFontHandle font = VornFont::Create("ＭＳ ゴシック", 16, 0, 0);
     // Cells of 18: 4 bytes want 1296 pixels, a 64 x 64 sheet; A is held once.
     EXPECT_EQ(2u, VornFontSprite3D::Create("AあA", 1, 96, font, 1));

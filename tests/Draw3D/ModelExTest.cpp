@@ -133,8 +133,7 @@ TEST_F(ModelEx, SkinnedMeshesTakeTheirLayoutFromTheInfluencesAndAPaletteOfAtMost
     const VornModelExHandle m =
         Load(BonesQuad(33, "XSkinMeshHeader { 1; 3; 33; }\n", [](int b) { return Skin("B" + std::to_string(b), {b % 4}, {1.0f}); }));
     ASSERT_NE(VORN_INVALID_HANDLE, m);
-    EXPECT_EQ(32u, Mesh(m, 0).paletteSize);
-    EXPECT_EQ(1, log.Count("LoadMesh -> Bone [32]"));
+    EXPECT_EQ(std::make_pair(32u, 1), std::make_pair(Mesh(m, 0).paletteSize, log.Count("LoadMesh -> Bone [32]")));
 }
 
 TEST_F(ModelEx, RotationKeysSlerpTheConjugatesAndWrapOverTheLastKey)
