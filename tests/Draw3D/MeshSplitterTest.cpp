@@ -19,9 +19,7 @@ float Area(const VornMeshSplitterCell& cell)
 {
     float sum = 0;
     for (uint32_t i = 0; i < cell.indexCount; i += 3) {
-        const Vtx& a = cell.vertices[cell.indices[i]];
-        const Vtx& b = cell.vertices[cell.indices[i + 1]];
-        const Vtx& c = cell.vertices[cell.indices[i + 2]];
+        const Vtx &a = cell.vertices[cell.indices[i]], &b = cell.vertices[cell.indices[i + 1]], &c = cell.vertices[cell.indices[i + 2]];
         sum += std::fabs((b.px - a.px) * (c.pz - a.pz) - (c.px - a.px) * (b.pz - a.pz)) / 2;
     }
     return sum;

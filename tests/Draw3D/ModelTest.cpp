@@ -58,10 +58,9 @@ TEST_F(Model, CubeIsCentredWithItsSphereMaterialAndLogLineAndKeepsATextureSetTwi
     EXPECT_LT(D3DXVec3Length(&centre), 1e-4f);
     EXPECT_NEAR(3.742f, radius, 0.001f);
     const D3DMATERIAL9& mat = Root(m)->pMaterials[0].MatD3D;
-    const float got[] = {mat.Diffuse.r, mat.Diffuse.g, mat.Diffuse.b, mat.Diffuse.a, mat.Ambient.r, mat.Ambient.g,
-                         mat.Ambient.b, mat.Ambient.a, mat.Specular.r, mat.Specular.g, mat.Specular.b, mat.Power};
-    const float want[] = {1, 0, 0, 1, 0.3f, 0, 0, 1, 1, 1, 1, 30};
-    for (int i = 0; i < 12; ++i) EXPECT_FLOAT_EQ(want[i], got[i]) << i;
+    EXPECT_EQ((std::vector<float>{1, 0, 0, 1, 0.3f, 0, 0, 1, 1, 1, 1, 30}),
+              (std::vector<float>{mat.Diffuse.r, mat.Diffuse.g, mat.Diffuse.b, mat.Diffuse.a, mat.Ambient.r, mat.Ambient.g, mat.Ambient.b,
+                                  mat.Ambient.a, mat.Specular.r, mat.Specular.g, mat.Specular.b, mat.Power}));
     // All containers of a shape are its tree's (the record's array is empty).
     VornModel::SetAlpha(m, 51, -1, -1);
     EXPECT_FLOAT_EQ(0.2f, mat.Diffuse.a);
@@ -137,9 +136,8 @@ TEST_F(Model, AllocatorCountsNamesAndMaterialsAndTheContainersFollowTheFrameWalk
     EXPECT_STREQ("meshA1", R(m).containers[1]->Name);
     const D3DMATERIAL9& grey = R(m).containers[0]->pMaterials[0].MatD3D;
     const D3DMATERIAL9& red = R(m).containers[1]->pMaterials[0].MatD3D;
-    const float got[] = {grey.Diffuse.r, grey.Diffuse.a, grey.Specular.g, grey.Ambient.r, red.Ambient.r, red.Ambient.g};
-    const float want[] = {0.5f, 0, 0.5f, 0, 0.25f, 0};
-    for (int i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(want[i], got[i]) << i;
+    EXPECT_EQ((std::vector<float>{0.5f, 0, 0.5f, 0, 0.25f, 0}),
+              (std::vector<float>{grey.Diffuse.r, grey.Diffuse.a, grey.Specular.g, grey.Ambient.r, red.Ambient.r, red.Ambient.g}));
     EXPECT_EQ(VORN_INVALID_HANDLE, R(m).containers[1]->textures[0]);
 }
 
