@@ -58,9 +58,8 @@ TEST_F(Camera, CurrentViewIsIdentityFirstAndTheTableHolds32)
     EXPECT_TRUE(SameMatrix(identity * 0.0f, *m.Get()) && SameMatrix(identity, *n.Get()));
     EXPECT_EQ(5u, VornCamera::Create());
     VornCamera::Finalize();
-    const std::string text = log.Text();
-    EXPECT_EQ(1, CountIn(text, Red("VornCamera::Release")));
-    EXPECT_TRUE(InOrder(text, {" : [ No.5 ]", Red("Camera Destroy [ No.31 ]")}));
+    EXPECT_EQ(1, log.Count(Red("VornCamera::Release")));
+    EXPECT_TRUE(InOrder(log.Text(), {" : [ No.5 ]", Red("Camera Destroy [ No.31 ]")}));
     ASSERT_TRUE(VornCamera::Initialize());
 }
 

@@ -108,9 +108,8 @@ TEST_F(Field, LevelsGiveTheirGridAndLevelsAbove16Fail)
     }
     EXPECT_EQ(VORN_INVALID_HANDLE, Load(x, 17));
     EXPECT_EQ(-1, VornField::GetDivision(VORN_INVALID_HANDLE));
-    const std::string text = log.Text();
-    EXPECT_EQ(std::make_pair(1, 3), std::make_pair(CountIn(text, Red("フィールドデータへのコンバートに失敗しました")),
-                                                   CountIn(text, Red("VornField::Release") + " : [ No.0 ]")));
+    EXPECT_EQ(std::make_pair(1, 3), std::make_pair(log.Count(Red("フィールドデータへのコンバートに失敗しました")),
+                                                   log.Count(Red("VornField::Release") + " : [ No.0 ]")));
 }
 
 TEST_F(Field, GroundQueriesAnswerFromOneBlock)
@@ -216,8 +215,6 @@ TEST_F(Field, ReleasesGiveBackTexturesEffectsAndMemoryAndBadInputFails)
     for (const std::string& b : bad) EXPECT_EQ(VORN_INVALID_HANDLE, Load(b)) << b;
     EXPECT_EQ(VORN_INVALID_HANDLE, VornField::CreateFromFile("no_such_field.x", 1, -1, VORN_FORMAT_NONE, false));
     EXPECT_EQ(used, VornMemory::GetUsedSize());
-    const std::string text = log.Text();
-    EXPECT_EQ(3, CountIn(text, Red("Ｘファイルの読み込みに失敗しました")));
-    EXPECT_EQ(1, CountIn(text, Blue("VornField::CreateFromFile") + " : [ no_such_field.x ] : " +
-                                            Red("ファイルの読み込みに失敗しました")));
+    EXPECT_EQ(3, log.Count(Red("Ｘファイルの読み込みに失敗しました")));
+    EXPECT_EQ(1, log.Count(Blue("VornField::CreateFromFile") + " : [ no_such_field.x ] : " + Red("ファイルの読み込みに失敗しました")));
 }

@@ -72,16 +72,15 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
     VornFont::Finalize();
     VornTexture::Finalize();
 
-    const std::string text = log.Text();
-                // The bad file takes record 1 and gives it back to the good one.
-    EXPECT_EQ(2, CountIn(text, Blue("VornFontSprite3D::CreateFromMemory") + " : [ No.1 ] : { "));
+    // The bad file takes record 1 and gives it back to the good one.
+    EXPECT_EQ(2, log.Count(Blue("VornFontSprite3D::CreateFromMemory") + " : [ No.1 ] : { "));
     for (const std::string& line : {Red("ＱＸＴファイルではありません"), " } FONT COUNT [ 2 ] : " + Green("SHEET COUNT [ 1 ] : "),
                                     Blue("VornFontSprite3D::CreateFromFile") + " : [ missing.qxt ] : " + Red("ファイルの読み込みに失敗しました"),
                                     Blue("VornFontSprite3D::Create") + Red(" : 無効なフォントハンドルです"),
                                     Blue("VornFontSprite3D::Create") + " : [ No.2 ] : { ", " } SHEET COUNT [ 1 ] : " + Green("Success"),
                                     Red("FontSprite Destroy [ No.0 ]"), Red("FontSprite Destroy [ No.1 ]"), Red("FontSprite Destroy [ No.2 ]")})
-        EXPECT_EQ(1, CountIn(text, line)) << line;
-    EXPECT_EQ(std::string::npos, text.find("VornFontSprite::")) << "no 2D font sprite lines";
+        EXPECT_EQ(1, log.Count(line)) << line;
+    EXPECT_EQ(0, log.Count("VornFontSprite::")) << "no 2D font sprite lines";
     ASSERT_TRUE(VornFontSprite3D::Initialize());
     font_ = VORN_INVALID_HANDLE;
 }

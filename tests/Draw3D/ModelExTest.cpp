@@ -109,8 +109,7 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseFlatMeshesUnderFrameRoot
     for (uint32_t i = 0; i < flat.vertexCount; ++i) EXPECT_EQ(0xFFFFFFFFu, flat.vertices[i].colour);
     VornModelEx::Release(loose);
     EXPECT_EQ(0u, VornTexture::GetRefCount(skin.texture[0]));
-    const std::string text = log.Text();
-    EXPECT_TRUE(HasAll(text, {"} MESH [ 2 ] : FRAME [ 1 ] : ", Red("VornModelEx::Release") + " : [ No.1 ]"}));
+    EXPECT_TRUE(HasAll(log.Text(), {"} MESH [ 2 ] : FRAME [ 1 ] : ", Red("VornModelEx::Release") + " : [ No.1 ]"}));
 }
 
 // (The skin converter's choice of influences and its refusals are the fuzz target's properties.)

@@ -81,11 +81,11 @@ TEST_F(ShaderFx, CompileErrorMissingFileOverlongNameAndFullTableAreRefused)
     VornShaderFx::Release(0);
     EXPECT_EQ(0u, FromMemory("float4 f;\nfloat4 VS(float4 p : POSITION) : POSITION { if (f.x > 0) p.x = 0; return p; }\n"
                              "technique A { pass { VertexShader = compile vs_2_0 VS(); } }\ntechnique B { pass { } }\n"));
-    const std::string text = log.Text();
-    EXPECT_TRUE(HasAll(text, {Red("ファイルの読み込みに失敗しました"), Red("ファイル名が長すぎます"), Red("空きエフェクトが見つかりませんでした。"),
-                              Red("エフェクトの読み込みに失敗しました。"), "  -> Shader Compile Error [(3): VertexShader vs_2_0 VS: ", "mTransfrom",
-                              "<B>  -> Shader Compile Warning [(3): VertexShader vs_2_0 VS: (2,48): E5017: "}));
-    EXPECT_EQ(4, CountIn(text, Green("Complete")));
+    EXPECT_TRUE(HasAll(log.Text(), {Red("ファイルの読み込みに失敗しました"), Red("ファイル名が長すぎます"),
+                                    Red("空きエフェクトが見つかりませんでした。"), Red("エフェクトの読み込みに失敗しました。"), "mTransfrom",
+                                    "  -> Shader Compile Error [(3): VertexShader vs_2_0 VS: ",
+                                    "<B>  -> Shader Compile Warning [(3): VertexShader vs_2_0 VS: (2,48): E5017: "}));
+    EXPECT_EQ(4, log.Count(Green("Complete")));
     VornShaderFx::SetMax(0);
 }
 
