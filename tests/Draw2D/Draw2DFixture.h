@@ -17,6 +17,7 @@
 #include "VornSpriteEx.h"
 #include "VornSystem.h"
 #include "VornTexture.h"
+#include <functional>
 
 namespace draw2dtest {
 
@@ -59,19 +60,13 @@ protected:
         Vorn3D::SetScissoring(false, nullptr);
         return ok;
     }
+    // Ended last first.
     static void StopTables()
     {
-        VornSheet::Finalize();
-        VornFontSprite::Finalize();
-        VornFont::Finalize();
-        VornSpriteEx::Finalize();
-        VornList::Finalize();
-        VornSimple::Finalize();
-        VornSprite::Finalize();
-        VornLine::Finalize();
-        VornPoint::Finalize();
-        VornPrimitive::Finalize();
-        VornTexture::Finalize();
+        for (void (*finalize)() : {VornSheet::Finalize, VornFontSprite::Finalize, VornFont::Finalize, VornSpriteEx::Finalize,
+                                   VornList::Finalize, VornSimple::Finalize, VornSprite::Finalize, VornLine::Finalize,
+                                   VornPoint::Finalize, VornPrimitive::Finalize, VornTexture::Finalize})
+            finalize();
     }
     void SetUp() override
     {
