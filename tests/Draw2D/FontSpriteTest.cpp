@@ -356,9 +356,7 @@ TEST_F(FontSprite, NegativeBearingsAreKeptAsZero)
         VornFont::Release(italic);
         italic = kNone;
     }
-    if (!text[0]) {
-        GTEST_SKIP() << "no negative bearings in this face";
-    }
+    if (!text[0]) GTEST_SKIP() << "no negative bearings in this face";
     const VornFontSpriteHandle fs = VornFontSprite::Create(text, 1, 16, italic, 0, 0);
     ASSERT_NE(kNone, fs);
     uint32_t a = 999, c = 999;
