@@ -135,10 +135,7 @@ inline std::vector<VornVertex2D> StoredVertices(VornPrimitiveHandle p, uint32_t 
     const uint32_t stride = VornVertexStride2D(type);
     std::vector<VornVertex2D> out(VornPrimitive::GetVertexCount(p));
     const auto* data = static_cast<const uint8_t*>(VornPrimitive::GetVertexData(p));
-    for (size_t i = 0; data && i < out.size(); ++i) {
-        out[i] = {};
-        memcpy(&out[i], data + i * stride, stride);
-    }
+    for (size_t i = 0; data && i < out.size(); ++i) memcpy(&out[i], data + i * stride, stride);
     return out;
 }
 

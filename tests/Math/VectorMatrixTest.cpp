@@ -138,10 +138,8 @@ TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumnsAndElementsOutOfRangeAre
     a.SetElement(3, 0, 9.0f);
     out.Translation(-1.0f, -2.0f, -3.0f);
     out.Normalize(a);
-    EXPECT_FLOAT_EQ(0.70710677f, out.GetElement(0, 0));
-    EXPECT_FLOAT_EQ(0.70710677f, out.GetElement(1, 0));
-    EXPECT_TRUE(out.GetElement(1, 1) == 1.0f && out.GetElement(2, 2) == 1.0f);
-    EXPECT_EQ(-1.0f, out.GetElement(3, 0));   // left as it was
+    EXPECT_EQ((std::vector<float>{0.70710677f, 0.70710677f, 1, 1, -1}),   // the last left as it was
+              (std::vector<float>{out.GetElement(0, 0), out.GetElement(1, 0), out.GetElement(1, 1), out.GetElement(2, 2), out.GetElement(3, 0)}));
     a.NormalizeSelf();
     EXPECT_EQ(9.0f, a.GetElement(3, 0));
     a.SetElement(4, 0, 1.0f);
