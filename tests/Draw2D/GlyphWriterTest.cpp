@@ -58,7 +58,8 @@ TEST(GlyphClip, OverhangsMoveBothBlocksAndWhollyOutsideIsSkipped)
         VornFontGlyphBlit dst = c.dst, glyph = GlyphBlock(kBits, 10, 3, 4);
         ASSERT_EQ(c.drawn, VornFont::ClipGlyph(&dst, &glyph, 20, 20)) << c.dst.left << "," << c.dst.top;
         if (!c.drawn) continue;
-        EXPECT_EQ(c.after, (std::vector<int32_t>{dst.left, dst.top, dst.right, dst.bottom, glyph.left, glyph.top, glyph.right, glyph.bottom}));
+        EXPECT_EQ(c.after, (std::vector<int32_t>{dst.left, dst.top, dst.right, dst.bottom,
+                                                 glyph.left, glyph.top, glyph.right, glyph.bottom}));
     }
 }
 

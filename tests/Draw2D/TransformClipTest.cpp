@@ -55,7 +55,8 @@ TEST_F(Transform2D, PerspectiveKeepsTheMiddleDepthAndGrowsNearerVertices)
     VornVertex2D middle = V(420.0f, 140.0f, 32767.0f), nearer = V(420.0f, 140.0f, 16383.0f),
                  farther = V(420.0f, 140.0f, 49151.0f);
     ASSERT_TRUE(t.TransformVertex(middle) && t.TransformVertex(nearer) && t.TransformVertex(farther));
-    EXPECT_EQ(std::make_tuple(420.0f, 140.0f, 32767.0f / 65535.0f, 1.0f / middle.z), std::make_tuple(middle.x, middle.y, middle.z, middle.rhw));
+    EXPECT_EQ(std::make_tuple(420.0f, 140.0f, 32767.0f / 65535.0f, 1.0f / middle.z),
+              std::make_tuple(middle.x, middle.y, middle.z, middle.rhw));
     EXPECT_TRUE(nearer.x > 420.0f && nearer.y < 140.0f && farther.x < 420.0f && nearer.z < middle.z && farther.z > middle.z)
         << nearer.x << "," << nearer.y << "," << nearer.z << " " << farther.x << "," << farther.z;
 }

@@ -139,7 +139,8 @@ TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumnsAndElementsOutOfRangeAre
     out.Translation(-1.0f, -2.0f, -3.0f);
     out.Normalize(a);
     EXPECT_EQ((std::vector<float>{0.70710677f, 0.70710677f, 1, 1, -1}),   // the last left as it was
-              (std::vector<float>{out.GetElement(0, 0), out.GetElement(1, 0), out.GetElement(1, 1), out.GetElement(2, 2), out.GetElement(3, 0)}));
+              (std::vector<float>{out.GetElement(0, 0), out.GetElement(1, 0), out.GetElement(1, 1), out.GetElement(2, 2),
+                                  out.GetElement(3, 0)}));
     a.NormalizeSelf();
     EXPECT_EQ(9.0f, a.GetElement(3, 0));
     a.SetElement(4, 0, 1.0f);
