@@ -17,6 +17,7 @@
 #include "VornSpriteEx.h"
 #include "VornSystem.h"
 #include "VornTexture.h"
+#include <functional>
 
 namespace draw2dtest {
 
@@ -59,19 +60,13 @@ protected:
         Vorn3D::SetScissoring(false, nullptr);
         return ok;
     }
+    // Ended last first.
     static void StopTables()
     {
-        VornSheet::Finalize();
-        VornFontSprite::Finalize();
-        VornFont::Finalize();
-        VornSpriteEx::Finalize();
-        VornList::Finalize();
-        VornSimple::Finalize();
-        VornSprite::Finalize();
-        VornLine::Finalize();
-        VornPoint::Finalize();
-        VornPrimitive::Finalize();
-        VornTexture::Finalize();
+        for (void (*finalize)() : {VornSheet::Finalize, VornFontSprite::Finalize, VornFont::Finalize, VornSpriteEx::Finalize,
+                                   VornList::Finalize, VornSimple::Finalize, VornSprite::Finalize, VornLine::Finalize,
+                                   VornPoint::Finalize, VornPrimitive::Finalize, VornTexture::Finalize})
+            finalize();
     }
     void SetUp() override
     {
@@ -140,10 +135,7 @@ inline std::vector<VornVertex2D> StoredVertices(VornPrimitiveHandle p, uint32_t 
     const uint32_t stride = VornVertexStride2D(type);
     std::vector<VornVertex2D> out(VornPrimitive::GetVertexCount(p));
     const auto* data = static_cast<const uint8_t*>(VornPrimitive::GetVertexData(p));
-    for (size_t i = 0; data && i < out.size(); ++i) {
-        out[i] = {};
-        memcpy(&out[i], data + i * stride, stride);
-    }
+    for (size_t i = 0; data && i < out.size(); ++i) memcpy(&out[i], data + i * stride, stride);
     return out;
 }
 

@@ -170,7 +170,5 @@ TEST_F(Effect, MemoryMapDrawsFrameBackgroundAndOneBarPerRun)
         const double next = i + 1 < count ? 8 + 240 * runs[i + 1].start / total : 248;
         if (next - x1 >= 3) { EXPECT_EQ(0x0000FFu, frame_.Rgb(static_cast<int>((x1 + next) / 2), 110)) << i; }
     }
-    VornMemory::Free(blocks[0]);
-    VornMemory::Free(blocks[2]);
-    VornMemory::Free(blocks[4]);
+    for (void* b : {blocks[0], blocks[2], blocks[4]}) VornMemory::Free(b);
 }

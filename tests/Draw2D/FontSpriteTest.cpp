@@ -222,13 +222,10 @@ TEST_F(FontSprite, StringsDrawThroughTheSheetSpritesAsTheFontDrawsThem)
     VornFontSprite::DrawChar(fs, "手", &cell, kDepth, 0xFFFFFFFF);
     VornFontSprite::DrawString(fs, "手あA", 20, 120, kDepth, 0xFFFFFFFF);
     ASSERT_TRUE(Render(fs));
-    int ink = 0, differ = 0;
-    for (int y = 30; y < 70; ++y) {
-        for (int x = 30; x < 70; ++x) {
-            ink += font.Rgb(x, y) != 0;
-            differ += font.Rgb(x, y) != frame_.Rgb(x, y);
-        }
-    }
+    const int ink = 40 * 40 - font.Count(30, 30, 70, 70, 0);
+    int differ = 0;
+    for (int y = 30; y < 70; ++y)
+        for (int x = 30; x < 70; ++x) differ += font.Rgb(x, y) != frame_.Rgb(x, y);
     EXPECT_EQ(std::make_pair(true, 0), std::make_pair(ink > 20, differ)) << ink;
     // The string: ink in each character's advance on its line, nothing elsewhere below the cell.
     EXPECT_TRUE(Ink(20, 120, 36, 138) > 20 && Ink(36, 120, 52, 138) > 20 && Ink(52, 120, 64, 138) > 5)
@@ -321,11 +318,7 @@ TEST_F(FontSprite, CreateRefusesBadFontsAndAFullTable)
     EXPECT_EQ(kNone, VornFontSprite::Create("A", 1, 16, huge, 0, 0));
 
     const std::vector<uint8_t> good = SmallFile().Bytes();
-    std::vector<VornFontSpriteHandle> all;
-    for (uint32_t i = 0; i < VornFontSprite::TABLE_SIZE; ++i) {
-        all.push_back(FromBytes(good, 8));
-        ASSERT_EQ(i, all.back());
-    }
+    for (uint32_t i = 0; i < VornFontSprite::TABLE_SIZE; ++i) ASSERT_EQ(i, FromBytes(good, 8));
     EXPECT_EQ(kNone, FromBytes(good, 8));
     EXPECT_EQ(kNone, VornFontSprite::Create("A", 1, 16, small_, 0, 0));
     // Finalize releases every set still alive.
@@ -356,9 +349,7 @@ TEST_F(FontSprite, NegativeBearingsAreKeptAsZero)
         VornFont::Release(italic);
         italic = kNone;
     }
-    if (!text[0]) {
-        GTEST_SKIP() << "no negative bearings in this face";
-    }
+    if (!text[0]) GTEST_SKIP() << "no negative bearings in this face";
     const VornFontSpriteHandle fs = VornFontSprite::Create(text, 1, 16, italic, 0, 0);
     ASSERT_NE(kNone, fs);
     uint32_t a = 999, c = 999;

@@ -46,27 +46,20 @@ TEST(GlyphCoverage, SixtyFiveLevelsToAlpha)
 TEST(GlyphClip, OverhangsMoveBothBlocksAndWhollyOutsideIsSkipped)
 {
     // destination block, then the clipped destination and glyph blocks (left, top, right, bottom) on 20 x 20.
-    const struct {
-        VornFontGlyphBlit dst;
-        bool drawn;
-        int32_t dstAfter[4], glyphAfter[4];
-    } cases[] = {
-        {{5, 6, 15, 9, 0, nullptr}, true, {5, 6, 15, 9}, {0, 0, 10, 3}},   // inside: unchanged
-        {{-3, -1, 7, 2, 0, nullptr}, true, {0, 0, 7, 2}, {3, 1, 10, 3}},
-        {{15, 18, 25, 21, 0, nullptr}, true, {15, 18, 20, 20}, {0, 0, 5, 2}},
-        {{-20, 0, -10, 3, 0, nullptr}, false, {}, {}},
-        {{30, 0, 40, 3, 0, nullptr}, false, {}, {}},
-        {{0, -9, 10, -6, 0, nullptr}, false, {}, {}},
-        {{0, 20, 10, 23, 0, nullptr}, false, {}, {}},
-    };
+    const struct { VornFontGlyphBlit dst; bool drawn; std::vector<int32_t> after; } cases[] = {
+        {{5, 6, 15, 9, 0, nullptr}, true, {5, 6, 15, 9, 0, 0, 10, 3}},   // inside: unchanged
+        {{-3, -1, 7, 2, 0, nullptr}, true, {0, 0, 7, 2, 3, 1, 10, 3}},
+        {{15, 18, 25, 21, 0, nullptr}, true, {15, 18, 20, 20, 0, 0, 5, 2}},
+        {{-20, 0, -10, 3, 0, nullptr}, false, {}},
+        {{30, 0, 40, 3, 0, nullptr}, false, {}},
+        {{0, -9, 10, -6, 0, nullptr}, false, {}},
+        {{0, 20, 10, 23, 0, nullptr}, false, {}}};
     for (const auto& c : cases) {
         VornFontGlyphBlit dst = c.dst, glyph = GlyphBlock(kBits, 10, 3, 4);
         ASSERT_EQ(c.drawn, VornFont::ClipGlyph(&dst, &glyph, 20, 20)) << c.dst.left << "," << c.dst.top;
         if (!c.drawn) continue;
-        EXPECT_EQ((std::vector<int32_t>(c.dstAfter, c.dstAfter + 4)),
-                  (std::vector<int32_t>{dst.left, dst.top, dst.right, dst.bottom}));
-        EXPECT_EQ((std::vector<int32_t>(c.glyphAfter, c.glyphAfter + 4)),
-                  (std::vector<int32_t>{glyph.left, glyph.top, glyph.right, glyph.bottom}));
+        EXPECT_EQ(c.after, (std::vector<int32_t>{dst.left, dst.top, dst.right, dst.bottom,
+                                                 glyph.left, glyph.top, glyph.right, glyph.bottom}));
     }
 }
 

@@ -9,8 +9,7 @@ TEST_F(Draw2D, PrimitiveCreateAndReleaseLines)
     LogCapture log;
     const VornPrimitiveHandle plain = VornPrimitive::Create(30, 1, false);
     const VornPrimitiveHandle sorted = VornPrimitive::Create(30, 0, true);
-    const VornPrimitiveHandle empty = VornPrimitive::Create(0, 0, false);
-    EXPECT_EQ(VORN_INVALID_HANDLE, empty);
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornPrimitive::Create(0, 0, false));
     VornPrimitive::Release(plain);
     VornPrimitive::Release(plain);   // no longer live: no line
     VornPrimitive::Release(sorted);
@@ -43,9 +42,7 @@ TEST_F(Draw2D, SpriteCreateNestsItsBatchLines)
                                "頂点バッファの生成に失敗", Red("空きプリミティブが見つかりませんでした。")}));
     // The batch went with the sprite (its release line is the batch table's case): its record is
     // free for the next batch.
-    const VornPrimitiveHandle again = VornPrimitive::Create(3, 0, false);
-    EXPECT_EQ(p, again);
-    VornPrimitive::Release(again);
+    EXPECT_EQ(p, VornPrimitive::Create(3, 0, false));
 }
 
 TEST_F(Draw2D, FullSpriteAndPrimitiveTables)

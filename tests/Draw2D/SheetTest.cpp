@@ -68,29 +68,22 @@ TEST_F(Sheet, DrawScaleAndRotateShowTheSourcePixelForPixel)
     UseTextures();
     const VornSheetHandle s = FromMemory(PatternBmp(300, 280));
     ASSERT_NE(VORN_INVALID_HANDLE, s);
-    const struct {
-        const char* form;
-        int64_t (*want)(int x, int y);
-    } forms[] = {
-        {"Draw (10, 20)", [](int x, int y) -> int64_t { return x >= 10 && y >= 20 ? PatternPixel(x - 10, y - 20) : 0; }},
-        {"Draw (-150, -150)",
+    const struct { const char* form; std::function<void()> draw; int64_t (*want)(int x, int y); } forms[] = {
+        {"Draw (10, 20)", [&] { VornSheet::Draw(s, 10, 20, 0xFFFFFFFF); },
+         [](int x, int y) -> int64_t { return x >= 10 && y >= 20 ? PatternPixel(x - 10, y - 20) : 0; }},
+        {"Draw (-150, -150)", [&] { VornSheet::Draw(s, -150, -150, 0xFFFFFFFF); },
          [](int x, int y) -> int64_t { return x < 150 && y < 130 ? PatternPixel(x + 150, y + 150) : 0; }},
         // Twice the size about the image's centre (128, 128): even pixels fall inside one texel.
-        {"DrawScale 2",
+        {"DrawScale 2", [&] { VornSheet::DrawScale(s, -22, -12, 2.0f, 0xFFFFFFFF); },
          [](int x, int y) -> int64_t { return x % 2 == 0 && y % 2 == 0 ? int64_t(PatternPixel(150 + (x - 128) / 2, 140 + (y - 128) / 2)) : -1; }},
         // A quarter turn clockwise about (128, 128): right of the centre goes below it.
-        {"DrawRotate 16384", [](int x, int y) -> int64_t { return PatternPixel(y + 22, 267 - x); }},
-    };
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0) { ASSERT_TRUE(NewScene()); }
-        switch (i) {
-        case 0: VornSheet::Draw(s, 10, 20, 0xFFFFFFFF); break;
-        case 1: VornSheet::Draw(s, -150, -150, 0xFFFFFFFF); break;
-        case 2: VornSheet::DrawScale(s, -22, -12, 2.0f, 0xFFFFFFFF); break;
-        default: VornSheet::DrawRotate(s, -22, -12, 16384, 150.0f, 140.0f, 0xFFFFFFFF); break;
-        }
+        {"DrawRotate 16384", [&] { VornSheet::DrawRotate(s, -22, -12, 16384, 150.0f, 140.0f, 0xFFFFFFFF); },
+         [](int x, int y) -> int64_t { return PatternPixel(y + 22, 267 - x); }}};
+    for (const auto& f : forms) {
+        if (&f != forms) { ASSERT_TRUE(NewScene()); }
+        f.draw();
         ASSERT_TRUE(Frame());
-        EXPECT_EQ(0, Mismatches(forms[i].want)) << forms[i].form;
+        EXPECT_EQ(0, Mismatches(f.want)) << f.form;
     }
     VornSheet::Release(s);
 }

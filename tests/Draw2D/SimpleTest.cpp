@@ -13,10 +13,8 @@ constexpr uint32_t kWhite = 0xFFFFFFFF;
 // neither moved another half pixel nor with its pixel UVs converted twice.
 TEST_F(Draw2D, ImmediateDrawingWorksOnACopyOfTheCallersVertices)
 {
-    VornVertex2D fan[4] = {V(20, 20, 0, kWhite), V(84, 20, 0, kWhite), V(84, 84, 0, kWhite), V(20, 84, 0, kWhite)};
-    fan[1].tex[0] = {64, 0};
-    fan[2].tex[0] = {64, 64};
-    fan[3].tex[0] = {0, 64};
+    // Pixel texture coordinates.
+    VornVertex2D fan[4] = {V(20, 20, 0, kWhite), V(84, 20, 0, kWhite, 64, 0), V(84, 84, 0, kWhite, 64, 64), V(20, 84, 0, kWhite, 0, 64)};
     VornVertex2D line[2] = {V(100, 150, 0, kWhite), V(150, 150, 0, kWhite)};
     VornVertex2D fanBefore[4], lineBefore[2];
     memcpy(fanBefore, fan, sizeof fan);

@@ -65,23 +65,20 @@ TEST_F(Draw2D, AsymmetricTextureShowsTheSenseOfEachTurn)
     VornSprite::SetTexture(s, 0, t);
     const VornRect dst = {64, 64, 128, 128}, src = {0, 0, 64, 64};
     // The red half's spot: (128, 80) above, (176, 128) right of or (80, 128) left of the centre; the
-    // blue half's spot mirrored through (128, 128).
-    const struct { const char* form; int redX, redY; } forms[] = {
-        {"DrawSquare", 128, 80}, {"DrawSquareRotate", 176, 128}, {"DrawSquareRotateXYZ", 80, 128}, {"VornTexture::DrawRotate", 176, 128}};
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0) { ASSERT_TRUE(NewScene()); }
+    // blue half's spot mirrored through (128, 128). The sprite forms then draw the sprite.
+    const struct { const char* form; int redX, redY; std::function<void()> draw; } forms[] = {
+        {"DrawSquare", 128, 80, [&] { VornSprite::DrawSquare(s, &dst, kDepth, &src, 0xFFFFFFFF, 1); }},
+        {"DrawSquareRotate", 176, 128, [&] { VornSprite::DrawSquareRotate(s, &dst, kDepth, &src, 0xFFFFFFFF, 16384, 1); }},
+        {"DrawSquareRotateXYZ", 80, 128, [&] { VornSprite::DrawSquareRotateXYZ(s, &dst, kDepth, &src, 0xFFFFFFFF, 0, 0, 16384, 1); }},
+        {"VornTexture::DrawRotate", 176, 128, [&] { VornTexture::DrawRotate(t, &dst, &src, 0xFFFFFFFF, 16384); }}};
+    for (const auto& f : forms) {
+        if (&f != forms) { ASSERT_TRUE(NewScene()); }
         VornSprite::ResetBuffer(s);
-        switch (i) {
-        case 0: VornSprite::DrawSquare(s, &dst, kDepth, &src, 0xFFFFFFFF, 1); break;
-        case 1: VornSprite::DrawSquareRotate(s, &dst, kDepth, &src, 0xFFFFFFFF, 16384, 1); break;
-        case 2: VornSprite::DrawSquareRotateXYZ(s, &dst, kDepth, &src, 0xFFFFFFFF, 0, 0, 16384, 1); break;
-        default: VornTexture::DrawRotate(t, &dst, &src, 0xFFFFFFFF, 16384); break;
-        }
-        if (i < 3) Draw<VornSprite>(s);
+        f.draw();
+        if (&f != forms + 3) Draw<VornSprite>(s);
         ASSERT_TRUE(Frame());
-        const auto& f = forms[i];
         EXPECT_EQ(std::make_pair(0xFF0000u, 0x0000FFu), std::make_pair(frame_.Rgb(f.redX, f.redY), frame_.Rgb(256 - f.redX, 256 - f.redY))) << f.form;
-        if (i == 0) { EXPECT_EQ(128 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000)); }
+        if (&f == forms) { EXPECT_EQ(128 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000)); }
     }
 }
 
@@ -89,8 +86,7 @@ TEST_F(Draw2D, TriangleRotateTurnsCounterClockwise)
 {
     const VornSpriteHandle s = VornSprite::Create(3, 0, false);
     // A wedge about (128, 128) pointing right; turned a quarter, it points up.
-    const VornVertex2D a = V(188, 128, kDepth, 0xFFFFFFFF), b = V(98, 108, kDepth, 0xFFFFFFFF),
-                       c = V(98, 148, kDepth, 0xFFFFFFFF);
+    const VornVertex2D a = V(188, 128), b = V(98, 108), c = V(98, 148);
     VornSprite::DrawTriangleRotate(s, &a, &b, &c, 16384);
     Draw<VornSprite>(s);
     ASSERT_TRUE(Frame());
@@ -124,36 +120,35 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
     constexpr float Z = kDepth, uL = 0.5f / 64, uR = 63.5f / 64, vT = 1.0f / 64, vB = 127.0f / 64;
     const float b45 = 30 * 0.70710678f, a45 = 10 * 0.70710678f;
     struct Corner { float x, y, z, u, v; uint32_t colour; };
-    const Corner expected[4][6] = {
+    const struct { std::function<void()> draw; Corner corners[6]; } forms[] = {
         // DrawCylinder: T0 (a0, -h), T1 (a0, +h), T2 (a1, +h), T2, T3 (a1, -h), T0; no pixel offset.
-        {{128, 88, Z - 10, uR, vT, kRed}, {128, 88, Z + 10, uL, vT, kRed}, {168, 128, Z + 10, uL, vB, kRed},
-         {168, 128, Z + 10, uL, vB, kRed}, {168, 128, Z - 10, uR, vB, kRed}, {128, 88, Z - 10, uR, vT, kRed}},
+        {[&] { VornSprite::DrawCylinder(s, 128, 128, Z, &src, 40, 20, kRed, 4, 2.0f, 1); },
+         {{128, 88, Z - 10, uR, vT, kRed}, {128, 88, Z + 10, uL, vT, kRed}, {168, 128, Z + 10, uL, vB, kRed},
+          {168, 128, Z + 10, uL, vB, kRed}, {168, 128, Z - 10, uR, vB, kRed}, {128, 88, Z - 10, uR, vT, kRed}}},
         // DrawCylinderRotate by a quarter: the same from a0 = 0.
-        {{168, 128, Z - 10, uR, vT, kRed}, {168, 128, Z + 10, uL, vT, kRed}, {128, 168, Z + 10, uL, vB, kRed},
-         {128, 168, Z + 10, uL, vB, kRed}, {128, 168, Z - 10, uR, vB, kRed}, {168, 128, Z - 10, uR, vT, kRed}},
+        {[&] { VornSprite::DrawCylinderRotate(s, 128, 128, Z, &src, 40, 20, kRed, 4, 16384, 2.0f, 1); },
+         {{168, 128, Z - 10, uR, vT, kRed}, {168, 128, Z + 10, uL, vT, kRed}, {128, 168, Z + 10, uL, vB, kRed},
+          {128, 168, Z + 10, uL, vB, kRed}, {128, 168, Z - 10, uR, vB, kRed}, {168, 128, Z - 10, uR, vT, kRed}}},
         // DrawCylinderRotateXYZ a quarter about x, (x, y, d) -> (x, d, -y): P(a0, -h) (uL, vB),
         // P(a1, -h) (uL, vT), P(a1, +h) (uR, vT), the same, P(a0, +h) (uR, vB), P(a0, -h).
-        {{128, 118, Z + 40, uL, vB, kRed}, {168, 118, Z, uL, vT, kRed}, {168, 138, Z, uR, vT, kRed},
-         {168, 138, Z, uR, vT, kRed}, {128, 138, Z + 40, uR, vB, kRed}, {128, 118, Z + 40, uL, vB, kRed}},
+        {[&] { VornSprite::DrawCylinderRotateXYZ(s, 128, 128, Z, &src, 40, 20, kRed, 4, 16384, 0, 0, 2.0f, 1); },
+         {{128, 118, Z + 40, uL, vB, kRed}, {168, 118, Z, uL, vT, kRed}, {168, 138, Z, uR, vT, kRed},
+          {168, 138, Z, uR, vT, kRed}, {128, 138, Z + 40, uR, vB, kRed}, {128, 118, Z + 40, uL, vB, kRed}}},
         // DrawRingRotateXYZ an eighth about x, radii 10 (red) and 30 (blue), centre shifted by the pixel
         // offset: R0 (a0, b), R1 (a1, b), R2 (a1, a), R2, R3 (a0, a), R0.
-        {{127.5f, 127.5f - b45, Z + b45, uL, vB, kBlue}, {157.5f, 127.5f, Z, uL, vT, kBlue},
-         {137.5f, 127.5f, Z, uR, vT, kRed}, {137.5f, 127.5f, Z, uR, vT, kRed},
-         {127.5f, 127.5f - a45, Z + a45, uR, vB, kRed}, {127.5f, 127.5f - b45, Z + b45, uL, vB, kBlue}},
-    };
-    for (int form = 0; form < 4; ++form) {
+        {[&] { VornSprite::DrawRingRotateXYZ(s, 128, 128, Z, &src, 10, 30, kRed, kBlue, 4, 8192, 0, 0, 2.0f, 1); },
+         {{127.5f, 127.5f - b45, Z + b45, uL, vB, kBlue}, {157.5f, 127.5f, Z, uL, vT, kBlue},
+          {137.5f, 127.5f, Z, uR, vT, kRed}, {137.5f, 127.5f, Z, uR, vT, kRed},
+          {127.5f, 127.5f - a45, Z + a45, uR, vB, kRed}, {127.5f, 127.5f - b45, Z + b45, uL, vB, kBlue}}}};
+    for (const auto& f : forms) {
+        const int form = static_cast<int>(&f - forms);
         VornSprite::ResetBuffer(s);
-        switch (form) {
-        case 0: VornSprite::DrawCylinder(s, 128, 128, Z, &src, 40, 20, kRed, 4, 2.0f, 1); break;
-        case 1: VornSprite::DrawCylinderRotate(s, 128, 128, Z, &src, 40, 20, kRed, 4, 16384, 2.0f, 1); break;
-        case 2: VornSprite::DrawCylinderRotateXYZ(s, 128, 128, Z, &src, 40, 20, kRed, 4, 16384, 0, 0, 2.0f, 1); break;
-        default: VornSprite::DrawRingRotateXYZ(s, 128, 128, Z, &src, 10, 30, kRed, kBlue, 4, 8192, 0, 0, 2.0f, 1); break;
-        }
+        f.draw();
         const std::vector<VornVertex2D> stored = Stored(s, 1);
         ASSERT_EQ(24u, stored.size()) << form;
         for (int i = 0; i < 6; ++i) {
             const VornVertex2D& v = stored[i];
-            const Corner& e = expected[form][i];
+            const Corner& e = f.corners[i];
             const float depth = v.z * 65535.0f;   // stored on the 0..1 scale
             EXPECT_TRUE(std::fabs(v.x - e.x) < 0.02f && std::fabs(v.y - e.y) < 0.02f && std::fabs(depth - e.z) < 0.05f)
                 << "form " << form << " corner " << i << ": " << v.x << ", " << v.y << ", " << depth;

@@ -55,10 +55,8 @@ TEST_F(Transform2D, PerspectiveKeepsTheMiddleDepthAndGrowsNearerVertices)
     VornVertex2D middle = V(420.0f, 140.0f, 32767.0f), nearer = V(420.0f, 140.0f, 16383.0f),
                  farther = V(420.0f, 140.0f, 49151.0f);
     ASSERT_TRUE(t.TransformVertex(middle) && t.TransformVertex(nearer) && t.TransformVertex(farther));
-    EXPECT_FLOAT_EQ(420.0f, middle.x);
-    EXPECT_FLOAT_EQ(140.0f, middle.y);
-    EXPECT_FLOAT_EQ(32767.0f / 65535.0f, middle.z);
-    EXPECT_FLOAT_EQ(1.0f / middle.z, middle.rhw);
+    EXPECT_EQ(std::make_tuple(420.0f, 140.0f, 32767.0f / 65535.0f, 1.0f / middle.z),
+              std::make_tuple(middle.x, middle.y, middle.z, middle.rhw));
     EXPECT_TRUE(nearer.x > 420.0f && nearer.y < 140.0f && farther.x < 420.0f && nearer.z < middle.z && farther.z > middle.z)
         << nearer.x << "," << nearer.y << "," << nearer.z << " " << farther.x << "," << farther.z;
 }
@@ -99,9 +97,8 @@ TEST(Clip2D, CoveringTriangleIsTheRectangleAndSevenCornersFiveTriangles)
     ASSERT_EQ(15u, Scissor(0, 0, 100, 100).ClipTriangle(tri, out));
     double area = 0.0;
     for (int i = 0; i < 15; i += 3) {
-        for (int k = 0; k < 3; ++k) {
-            EXPECT_TRUE(out[i + k].x >= 0.0f && out[i + k].x <= 100.0f && out[i + k].y >= 0.0f && out[i + k].y <= 100.0f);
-        }
+        for (int k = 0; k < 3; ++k)
+            EXPECT_TRUE(out[i + k].x >= 0.0f && out[i + k].x <= 100.0f && out[i + k].y >= 0.0f && out[i + k].y <= 100.0f) << i + k;
         area += 0.5 * std::fabs((out[i + 1].x - out[i].x) * (out[i + 2].y - out[i].y) -
                                 (out[i + 2].x - out[i].x) * (out[i + 1].y - out[i].y));
     }

@@ -83,8 +83,7 @@ TEST_F(AnimationTest, NewtonPolynomialThroughAllKeys)
     EXPECT_EQ(0.0f, Value(h, 1.5f, 2));   // before ComputeNewton the coefficients are zero
     VornAnimation::ComputeNewton(h);
     const float* c = VornAnimation::GetData(h)->coefficients;
-    EXPECT_TRUE(c[0] == 1.0f && c[1] == 2.0f && c[2] == 1.0f)   // 1 + x + x^2 as divided differences
-        << c[0] << " " << c[1] << " " << c[2];
+    EXPECT_EQ((std::vector<float>{1, 2, 1}), std::vector<float>(c, c + 3));   // 1 + x + x^2 as divided differences
     EXPECT_EQ((std::vector<float>{4.75f, 3.0f, 1.3125f}), (std::vector<float>{Value(h, 1.5f, 2), Value(h, 1.0f, 2), Value(h, 0.25f, 2)}));
     const VornHandle s = Sample();
     VornAnimation::ComputeNewton(s);

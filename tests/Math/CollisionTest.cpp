@@ -140,9 +140,7 @@ TEST(Collision3D, LineAgainstTriangleFromEitherSide)
         {Seg(0.5f, 0.5f, 3, 0.5f, 0.5f, 2.5f), 3.0f, 0.25f, 0.25f}, {Seg(0.5f, 0.5f, 0, 3.5f, 0.5f, 4), 0.0f, 0.25f, 0.25f}};
     for (const auto& h : hits) {
         ASSERT_TRUE(VornMath::CollisionLineTriangle(h.line, kTriangle, &t, &u, &v)) << &h - hits;
-        EXPECT_FLOAT_EQ(h.t, t);
-        EXPECT_FLOAT_EQ(h.u, u);
-        EXPECT_FLOAT_EQ(h.v, v);
+        EXPECT_EQ((std::vector<float>{h.t, h.u, h.v}), (std::vector<float>{t, u, v})) << &h - hits;
     }
     // Beside; parallel to the triangle; no direction.
     const VornSegment3 misses[] = {Seg(1.5f, 1.5f, 3, 1.5f, 1.5f, -1), Seg(-0.5f, 0.5f, 3, -0.5f, 0.5f, -1), Seg(0, 0, 1, 1, 0, 1),

@@ -63,8 +63,7 @@ TEST_F(MathTest, RotationPointTurnsFromXTowardsY)
     // Both coordinates from the table values of the one angle, x and y read before either is written.
     VornVector2 q(3.0f, 1.0f);
     VornMath::RotationPoint(&q, 8192);
-    EXPECT_EQ(0x3FB504F2u, Bits(q.x));   // cos 3 - sin 1 with the table values
-    EXPECT_EQ(0x403504F2u, Bits(q.y));   // sin 3 + cos 1
+    EXPECT_EQ(std::make_pair(0x3FB504F2u, 0x403504F2u), std::make_pair(Bits(q.x), Bits(q.y)));   // cos 3 - sin 1, sin 3 + cos 1
 }
 
 TEST_F(MathTest, RuntimeRandomNumbersRepeatAndStayInTheirRanges)

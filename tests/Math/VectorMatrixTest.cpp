@@ -17,13 +17,6 @@ namespace {
 
 float Radians(VornAngle a) { return static_cast<float>(a * (6.2831854820251465 / 65536.0)); }
 
-D3DXMATRIX Sample()
-{
-    D3DXMATRIX m;
-    for (int i = 0; i < 16; i++) (&m._11)[i] = 1.5f + i * 0.25f - (i % 3) * 2.0f;
-    return m;
-}
-
 } // namespace
 
 // --- vectors ---
@@ -44,18 +37,13 @@ TEST(VornVector3, ArithmeticInThreeAndTwoDimensions)
     zero.NormalizeSelf();
     EXPECT_FALSE(std::isfinite(zero.x) || std::isfinite(zero.y) || std::isfinite(zero.z));
     ExpectVector(2, 3, 1, VornVector3().Reflect(VornVector3(2, -3, 1), VornVector3(0, 1, 0)), 0);
-    VornVector3 n(0, 1, 0);   // ReflectSelf: this is the normal
-    ExpectVector(1, 1, 0, n.ReflectSelf(VornVector3(1, -1, 0)), 0);
+    ExpectVector(1, 1, 0, VornVector3(0, 1, 0).ReflectSelf(VornVector3(1, -1, 0)), 0);   // ReflectSelf: this is the normal
 
     const VornVector2 a(3.0f, 4.0f), b(-1.0f, 2.0f);
     EXPECT_EQ((std::vector<float>{5, 5, 10, -10, 8, 1.5f}), (std::vector<float>{a.Length(), a.Dot(b), VornVector2::Cross(a, b),
               b.CrossWith(a), VornVector2::ScalarTimesVector(2.0f, a).y, (0.5f * a).x}));   // cross 3*2 - 4*-1
-    VornVector2 u, r(1, 0);
-    u.Normalize(a);
-    EXPECT_FLOAT_EQ(0.6f, u.x);
-    EXPECT_FLOAT_EQ(0.8f, u.y);
-    r.ReflectSelf(VornVector2(-2, 5));
-    EXPECT_TRUE(r.x == 2.0f && r.y == 5.0f) << r.x << " " << r.y;
+    const VornVector2 u = VornVector2().Normalize(a), r = VornVector2(1, 0).ReflectSelf(VornVector2(-2, 5));
+    EXPECT_EQ((std::vector<float>{0.6f, 0.8f, 2, 5}), (std::vector<float>{u.x, u.y, r.x, r.y}));
 }
 
 // Transform's translation and TransformCoord's division by w are pinned by the turned and moved box
@@ -92,7 +80,7 @@ TEST_F(MathTest, SingleAxisRotationsFollowD3DXAndTheVectorFormsEqualTheMatrices)
 TEST(VornMatrix, KeepsItsMatrixAlignedAtEveryOffsetAndAByteCopyOwnsItsMatrix)
 {
     alignas(16) unsigned char from[sizeof(VornMatrix) + 32], to[sizeof(VornMatrix) + 32];
-    const D3DXMATRIX sample = Sample();
+    const D3DXMATRIX sample(1.5f, -0.25f, -2, 2.25f, 0.5f, -1.25f, 3, 1.25f, -0.5f, 3.75f, 2, 0.25f, 4.5f, 2.75f, 1, 5.25f);
     auto ownsAlignedMatrix = [](const VornMatrix* h) {
         const uintptr_t m = reinterpret_cast<uintptr_t>(h->Get()), base = reinterpret_cast<uintptr_t>(h);
         return m % 16 == 0 && m >= base && m + sizeof(D3DXMATRIX) <= base + 80;
@@ -150,10 +138,9 @@ TEST(VornMatrix, NormalizeTouchesOnlyTheUpperLeftColumnsAndElementsOutOfRangeAre
     a.SetElement(3, 0, 9.0f);
     out.Translation(-1.0f, -2.0f, -3.0f);
     out.Normalize(a);
-    EXPECT_FLOAT_EQ(0.70710677f, out.GetElement(0, 0));
-    EXPECT_FLOAT_EQ(0.70710677f, out.GetElement(1, 0));
-    EXPECT_TRUE(out.GetElement(1, 1) == 1.0f && out.GetElement(2, 2) == 1.0f);
-    EXPECT_EQ(-1.0f, out.GetElement(3, 0));   // left as it was
+    EXPECT_EQ((std::vector<float>{0.70710677f, 0.70710677f, 1, 1, -1}),   // the last left as it was
+              (std::vector<float>{out.GetElement(0, 0), out.GetElement(1, 0), out.GetElement(1, 1), out.GetElement(2, 2),
+                                  out.GetElement(3, 0)}));
     a.NormalizeSelf();
     EXPECT_EQ(9.0f, a.GetElement(3, 0));
     a.SetElement(4, 0, 1.0f);
