@@ -68,8 +68,7 @@ TEST(Window, ExitWithoutAListBoxPostsNothingStray)
         MSG m;
         // A message posted to no window would be a thread message.
         EXPECT_FALSE(PeekMessageA(&m, reinterpret_cast<HWND>(-1), WM_CLOSE, WM_CLOSE, PM_NOREMOVE));
-        while (Vorn::Run(false)) {
-        }
+        while (Vorn::Run(false)) {}
     }));
 }
 
@@ -238,14 +237,13 @@ TEST(Window, ChangeScreenSizeKeepsTheModeAndScalesFromTheVirtualScreen)
         ASSERT_TRUE(Vorn::Start());
         Vorn::ChangeScreenSize(800, 600, false);
         RECT client = {}, viewport = {};
-        EXPECT_TRUE(Windowed());   // without the toggle the mode stays
         GetClientRect(Vorn::GetWindowHandle(), &client);
-        EXPECT_EQ(std::make_pair(800L, 600L), std::make_pair(client.right, client.bottom));
         Vorn3D::GetViewport(&viewport);
-        EXPECT_EQ(std::make_tuple(800L, 600L, false), std::make_tuple(viewport.right, viewport.bottom, Vorn3D::IsDeviceLost()));
         Readback backBuffer;
         ASSERT_TRUE(backBuffer.ReadBackBuffer(Vorn3D::GetDevice()));
-        EXPECT_EQ(std::make_pair(800, 600), std::make_pair(backBuffer.Width(), backBuffer.Height()));
+        // Without the toggle the mode stays; the window, the viewport and the back buffer take the size.
+        EXPECT_EQ(std::make_tuple(true, 800L, 600L, 800L, 600L, false, 800, 600), std::make_tuple(Windowed(), client.right, client.bottom,
+                  viewport.right, viewport.bottom, Vorn3D::IsDeviceLost(), backBuffer.Width(), backBuffer.Height()));
         // The virtual screen stays 640x480; with its scale turned off it maps one to one, and back.
         uint32_t w = 0, h = 0;
         Vorn::GetVirtualScreenSize(&w, &h);
@@ -298,9 +296,7 @@ TEST(Window, CenterWindowAndAMovieThatCannotOpen)
 TEST(Window, ClosingTheWindowDuringAMovieEndsThePlaybackAndThenTheApplication)
 {
     // A 4 s WAVE file made by the audio tests' one builder.
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    const std::string movie = std::string(folder) + "VornWindowTone.wav", wave = audiotest::MakeWave(4.0);
+    const std::string movie = ModuleFolder() + "\\VornWindowTone.wav", wave = audiotest::MakeWave(4.0);
     ASSERT_TRUE(vorntest::WriteFile(movie, std::vector<unsigned char>(wave.begin(), wave.end())));
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, SixtyFrames, [&] {
         HWND w = Vorn::GetWindowHandle();
