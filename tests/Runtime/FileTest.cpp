@@ -16,6 +16,7 @@
 namespace {
 
 struct Item { std::string name, data; };   // the name normalised
+using Texts = std::vector<std::string>;
 
 uint32_t U32(const std::string& s, size_t at) { return VornSystem::ReadLE32(reinterpret_cast<const uint8_t*>(s.data()) + at); }
 void SetU32(std::string& s, size_t at, uint32_t v) { VornSystem::WriteLE32(reinterpret_cast<uint8_t*>(&s[at]), v); }
@@ -105,17 +106,15 @@ using PackTest = FileTest;
 TEST_F(FileTest, DefaultsAndFolderSetters)
 {
     VornFile::Initialize();
-    EXPECT_EQ((std::vector<std::string>{"data\\", "data.bin", ""}),
-              (std::vector<std::string>{VornFile::GetRootPath(), VornFile::GetPackPath(), VornFile::GetCurrentPath()}));
+    EXPECT_EQ(Texts({"data\\", "data.bin", ""}), Texts({VornFile::GetRootPath(), VornFile::GetPackPath(), VornFile::GetCurrentPath()}));
     const char* folders[] = {"", "texture\\", "model\\", "shader\\", "font\\", "sound\\", "music\\", "audio\\", "media\\", "data\\"};
     for (uint32_t kind = 1; kind <= 9; ++kind) EXPECT_STREQ(VornFile::GetKindPath(kind), folders[kind]);
     VornFile::SetRootPath("Data", "Data\\Data.bin");
     VornFile::SetKindPath(1, "表");   // 0x95 0x5C: its second byte is no separator
     VornFile::SetKindPath(0, "x");    // kinds 0 and 10 have no folder to set
     VornFile::SetKindPath(10, "x");
-    EXPECT_EQ((std::vector<std::string>{"Data\\", "Data\\Data.bin", "表\\", "", ""}),
-              (std::vector<std::string>{VornFile::GetRootPath(), VornFile::GetPackPath(), VornFile::GetKindPath(1),
-                                        VornFile::GetKindPath(0), VornFile::GetKindPath(10)}));
+    EXPECT_EQ(Texts({"Data\\", "Data\\Data.bin", "表\\", "", ""}),
+              Texts({VornFile::GetRootPath(), VornFile::GetPackPath(), VornFile::GetKindPath(1), VornFile::GetKindPath(0), VornFile::GetKindPath(10)}));
 }
 
 TEST_F(FileTest, LoadLooksInTheSixPlacesInOrder)
@@ -159,10 +158,10 @@ TEST_F(FileTest, LzssDataArrivesDecodedFromEveryPathAndBrokenDataFails)
     PutFile("src\\data\\inpack.bin", packed);
     PutFile("root\\data\\cut.bin", packed.substr(0, packed.size() - 3));
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
-    EXPECT_EQ(Load(FILE_KIND_DATA, "loose.bin"), text + "end");
-    EXPECT_EQ(Load(FILE_KIND_DATA, "inpack.bin"), text + "end");
-    EXPECT_EQ(Load(FILE_KIND_DATA, "packed.dat"), std::string(19, 'A'));   // the resource
-    EXPECT_EQ(Stream(FILE_KIND_DATA, "inpack.bin"), packed);   // a stream hands out the bytes as stored
+    // Loose, packed, the resource; a stream hands out the bytes as stored.
+    EXPECT_EQ(Texts({text + "end", text + "end", std::string(19, 'A'), packed}),
+              Texts({Load(FILE_KIND_DATA, "loose.bin"), Load(FILE_KIND_DATA, "inpack.bin"), Load(FILE_KIND_DATA, "packed.dat"),
+                     Stream(FILE_KIND_DATA, "inpack.bin")}));
     // A cut stream fails with its log line and empty outputs.
     EXPECT_EQ(Load(FILE_KIND_DATA, "cut.bin"), "<none>");
     void* data = reinterpret_cast<void*>(1);
@@ -267,9 +266,8 @@ TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
     // A name another program is using is skipped, its file left whole.
     PutFile("temp\\0003_movie.avi", "theirs");
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", second));
-    EXPECT_EQ(std::string(second), temp + "\\0004_movie.avi");
-    EXPECT_EQ(ReadFile("temp\\0003_movie.avi"), "theirs");
-    EXPECT_EQ(ReadFile(second), ReadFile(first));
+    EXPECT_EQ(std::make_tuple(temp + "\\0004_movie.avi", std::string("theirs"), ReadFile(first)),
+              std::make_tuple(std::string(second), ReadFile("temp\\0003_movie.avi"), ReadFile(second)));
     EXPECT_FALSE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "missing.avi", first));
 
     SetEnvironmentVariableA("TMP", (path_ + "\\no\\such\\folder").c_str());
@@ -285,8 +283,7 @@ TEST_F(FileTest, BadKindsAndOverlongNamesAreRefusedWithoutOverrunningPaths)
     EXPECT_EQ(VornFile::Open(10, "any.dat"), nullptr);
     // Kind 0 is the root itself.
     PutFile("root\\any.dat", "0");
-    EXPECT_EQ(Load(FILE_KIND_NONE, "any.dat"), "0");
-    EXPECT_EQ(Stream(FILE_KIND_NONE, "any.dat"), "0");
+    EXPECT_EQ(Texts({"0", "0"}), Texts({Load(FILE_KIND_NONE, "any.dat"), Stream(FILE_KIND_NONE, "any.dat")}));
     char path[256];
     EXPECT_TRUE(VornFile::FindFilePath(FILE_KIND_NONE, path, "any.dat"));
     EXPECT_STREQ(path, "root\\any.dat");
@@ -373,9 +370,8 @@ TEST_F(PackTest, RoundTripThroughExtractAndLoadIsByteExact)
         EXPECT_EQ(FromPack(f.first), f.second) << f.first;
     }
     // Letter case and '/' do not matter for the lookup; Shift-JIS second bytes are kept.
-    EXPECT_EQ(FromPack("TEXTURE/Title.PNG"), files[0].second);
-    EXPECT_EQ(FromPack("表/ソ.TXT"), files[2].second);
-    EXPECT_EQ(FromPack("texture\\title.pn"), "<none>");
+    EXPECT_EQ(Texts({files[0].second, files[2].second, "<none>"}),
+              Texts({FromPack("TEXTURE/Title.PNG"), FromPack("表/ソ.TXT"), FromPack("texture\\title.pn")}));
 }
 
 TEST_F(PackTest, APackInsideItsFolderLeavesOutItsOwnOutput)
@@ -424,12 +420,9 @@ TEST_F(PackTest, NamesFillingAll64BytesAreReadWithoutOverrun)
 {
     const std::string full(64, 'N');   // no terminator in the file
     PutFile("p.bin", MakePack({{full, "full"}, {"SHORT.TXT", "short"}}));
-    EXPECT_EQ(FromPack(full), "full");
-    EXPECT_EQ(FromPack(full + "N"), "<none>");
-    EXPECT_EQ(FromPack(full.substr(0, 63)), "<none>");
+    EXPECT_EQ(Texts({"full", "<none>", "<none>"}), Texts({FromPack(full), FromPack(full + "N"), FromPack(full.substr(0, 63))}));
     ASSERT_TRUE(VornFile::ExtractPack("p.bin", "out"));
-    EXPECT_EQ(ReadFile("out\\" + full), "full");
-    EXPECT_EQ(ReadFile("out\\SHORT.TXT"), "short");
+    EXPECT_EQ(Texts({"full", "short"}), Texts({ReadFile("out\\" + full), ReadFile("out\\SHORT.TXT")}));
 }
 
 TEST_F(PackTest, ExtractPackRefusesNamesThatClimbOutAndReportsIt)
