@@ -205,17 +205,14 @@ TEST_F(MemoryTest, ThreadsAllocateAndFreeUnderTheLock)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
-            std::vector<uint8_t*> live;
+            std::vector<uint8_t*> live(16, nullptr);   // the last sixteen blocks stay
             for (int i = 0; i < 2000; ++i) {
                 const uint32_t size = uint32_t(1 + (i * 37 + t * 101) % 3000);
-                uint8_t* p = A(size);
+                uint8_t*& p = live[i % 16];
+                VornMemory::FreeQuiet(p);
+                p = A(size);
                 ASSERT_NE(p, nullptr);
                 std::memset(p, t, size);
-                live.push_back(p);
-                if (live.size() > 16) {
-                    VornMemory::FreeQuiet(live.front());
-                    live.erase(live.begin());
-                }
             }
             for (uint8_t* p : live) VornMemory::FreeQuiet(p);
         });

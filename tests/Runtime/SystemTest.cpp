@@ -181,14 +181,14 @@ void WriteDesktopValue(const char* name, const std::string& value)
 TEST_F(SystemFileTest, WallpaperStylesAreStringValuesOfTheDesktopKey)
 {
     const char* names[] = {"Wallpaper", "TileWallpaper", "WallpaperStyle"};
-    std::string saved[3];
-    for (int i = 0; i < 3; ++i) saved[i] = ReadDesktopValue(names[i]);
+    const auto values = [&] {
+        return std::vector<std::string>{ReadDesktopValue(names[0]), ReadDesktopValue(names[1]), ReadDesktopValue(names[2])};
+    };
+    const std::vector<std::string> saved = values();
     const char* expected[3][2] = {{"0", "0"}, {"1", "0"}, {"0", "2"}};   // centre, tile, stretch
     for (uint32_t style = 0; style < 3; ++style) {
         EXPECT_TRUE(VornSystem::SetWallpaper("C:\\vorn\\壁紙.bmp", style, true));
-        EXPECT_EQ(ReadDesktopValue("Wallpaper"), "C:\\vorn\\壁紙.bmp");
-        EXPECT_EQ(ReadDesktopValue("TileWallpaper"), expected[style][0]) << style;
-        EXPECT_EQ(ReadDesktopValue("WallpaperStyle"), expected[style][1]) << style;
+        EXPECT_EQ(values(), (std::vector<std::string>{"C:\\vorn\\壁紙.bmp", expected[style][0], expected[style][1]})) << style;
     }
     // A desktop key that cannot be made is a failure: the user's key stands in for a deleted one.
     HKEY gone = nullptr;
