@@ -249,11 +249,11 @@ TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
     PutFile("src\\media\\movie.avi", std::string(1000, 'm') + "END");
     PutFile("root\\sound\\se\\hit.wav", "RIFF");
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
-    // This case's own temporary folder: copies of other programs running at once cannot collide.
+    // This case's own temporary folder (TMP is the first place the system looks): copies of other
+    // programs running at once cannot collide.
     CreateDirectoryA("temp", nullptr);
     const std::string temp = path_ + "\\temp";
     SetEnvironmentVariableA("TMP", temp.c_str());
-    SetEnvironmentVariableA("TEMP", temp.c_str());
     char first[256], second[256], third[256];
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", first));
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", second));
@@ -271,7 +271,6 @@ TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
     EXPECT_FALSE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "missing.avi", first));
 
     SetEnvironmentVariableA("TMP", (path_ + "\\no\\such\\folder").c_str());
-    SetEnvironmentVariableA("TEMP", (path_ + "\\no\\such\\folder").c_str());
     EXPECT_FALSE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", first));
 }
 
