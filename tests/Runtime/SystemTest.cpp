@@ -170,12 +170,6 @@ std::string ReadDesktopValue(const char* name)
     return value;
 }
 
-void WriteDesktopValue(const char* name, const std::string& value)
-{
-    if (value == "<missing>") RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", name);
-    else RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", name, REG_SZ, value.c_str(), DWORD(value.size() + 1));
-}
-
 } // namespace
 
 TEST_F(SystemFileTest, WallpaperStylesAreStringValuesOfTheDesktopKey)
@@ -199,7 +193,9 @@ TEST_F(SystemFileTest, WallpaperStylesAreStringValuesOfTheDesktopKey)
     EXPECT_FALSE(VornSystem::SetWallpaper("C:\\vorn\\壁紙.bmp", 0, true));
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     RegCloseKey(gone);
-    for (int i = 0; i < 3; ++i) WriteDesktopValue(names[i], saved[i]);
+    for (int i = 0; i < 3; ++i)   // the user's values back
+        if (saved[i] == "<missing>") RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", names[i]);
+        else RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", names[i], REG_SZ, saved[i].c_str(), DWORD(saved[i].size() + 1));
 }
 
 TEST_F(SystemFileTest, ProgramsRunFromTheirFolderAndShortcutsPointAtThem)
