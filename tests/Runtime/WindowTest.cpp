@@ -117,11 +117,13 @@ TEST(Window, StartsActiveFollowsActivationAndPausesInThePumpWhileInactive)
 }
 
 // Sixty frames a second (the best second between 50 and 70, none above) is the game's boot run's
-// check; here no frame may be shorter than the target, which a loaded machine cannot cause.
-TEST(Frame, AtSixtyNoFrameIsShorterThanASixtiethOfASecond)
+// check; here no frame may be shorter than the target, which a loaded machine cannot cause, and a
+// frame that took longer than the target does not wait.
+TEST(Frame, AtSixtyNoFrameIsShorterThanASixtiethOfASecondAndALongerOneDoesNotWait)
 {
     uint32_t syncs = 0;
     float shortest = 1.0f;
+    std::vector<double> times;
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, SixtyFrames, [&] {
         for (int i = 0; i < 5; ++i) Vorn::Run(false);   // settle
         const uint32_t before = Vorn::GetSyncCount();
@@ -130,10 +132,20 @@ TEST(Frame, AtSixtyNoFrameIsShorterThanASixtiethOfASecond)
             shortest = std::min(shortest, Vorn::GetFrameTime());
         }
         syncs = Vorn::GetSyncCount() - before;
+        for (int i = 0; i < 20; ++i) {
+            Sleep(30);   // the game's work takes two frames' time
+            const double t0 = Seconds();
+            Vorn::Run(false);
+            times.push_back(Seconds() - t0);
+        }
     }));
     EXPECT_EQ(120u, syncs);
     const double frequency = static_cast<double>(Vorn::GetSystemTimerFrequency());
     EXPECT_GE(shortest, static_cast<float>(static_cast<double>(Vorn::GetSystemTimerFrequency() / 60) / frequency) * 0.9999f);
+    ASSERT_EQ(20u, times.size());
+    std::sort(times.begin(), times.end());
+    // The quickest long frame: a loaded machine can stall any of them, but a wait would hold back every one.
+    EXPECT_LT(times[0], 0.004) << "longest " << times.back();
 }
 
 TEST(Frame, ALimitOfZeroDoesNotWaitAndWithoutTheCaptionSettingTheTitleStays)
@@ -184,24 +196,6 @@ TEST(Frame, CaptionShowsTheStatisticsOfEachWholeSecond)
         // A full second: every frame of it added 10 polygons and 3 in 3D, and its first 1000 * i.
         EXPECT_EQ(std::make_tuple(10u * c.fps + 1000u * i, 3u * c.fps, 3u), std::make_tuple(c.pps, c.pps3D, c.ppf3D));
     }
-}
-
-TEST(Frame, AFrameLongerThanTheTargetDoesNotWait)
-{
-    std::vector<double> times;
-    EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, SixtyFrames, [&] {
-        Vorn::Run(false);
-        for (int i = 0; i < 20; ++i) {
-            Sleep(30);   // the game's work takes two frames' time
-            const double t0 = Seconds();
-            Vorn::Run(false);
-            times.push_back(Seconds() - t0);
-        }
-    }));
-    ASSERT_EQ(20u, times.size());
-    std::sort(times.begin(), times.end());
-    // The quickest: a loaded machine can stall any of them, but a wait would hold back every one.
-    EXPECT_LT(times[0], 0.004) << "longest " << times.back();
 }
 
 TEST(Window, StartsAsAWindowAltEnterSwitchesToFullScreenAndBackAndAltF4IsIgnored)
