@@ -113,8 +113,8 @@ TEST_F(FileTest, DefaultsAndFolderSetters)
     VornFile::SetKindPath(1, "表");   // 0x95 0x5C: its second byte is no separator
     VornFile::SetKindPath(0, "x");    // kinds 0 and 10 have no folder to set
     VornFile::SetKindPath(10, "x");
-    EXPECT_EQ(Texts({"Data\\", "Data\\Data.bin", "表\\", "", ""}),
-              Texts({VornFile::GetRootPath(), VornFile::GetPackPath(), VornFile::GetKindPath(1), VornFile::GetKindPath(0), VornFile::GetKindPath(10)}));
+    EXPECT_EQ(Texts({"Data\\", "Data\\Data.bin", "表\\", "", ""}), Texts({VornFile::GetRootPath(), VornFile::GetPackPath(),
+              VornFile::GetKindPath(1), VornFile::GetKindPath(0), VornFile::GetKindPath(10)}));
 }
 
 TEST_F(FileTest, LoadLooksInTheSixPlacesInOrder)
