@@ -50,13 +50,12 @@ protected:
     {
         VornModelEx::TransformUpdate(m, 0.0f, false);
         float low = 1e9f;
-        static const D3DXMATRIX identity(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
         for (uint32_t i = 0; i < VornModelEx::GetMeshCount(m); ++i) {
             const VornModelExMesh& mesh = *VornModelEx::GetModel(m)->meshList[i];
             for (uint32_t v = 0; v < mesh.vertexCount; ++v) {
                 const D3DXVECTOR3 at(mesh.vertices[v].px, mesh.vertices[v].py, mesh.vertices[v].pz);
-                D3DXVECTOR3 p;
-                D3DXVec3TransformCoord(&p, &at, mesh.skinned ? &identity : mesh.combined.Get());
+                D3DXVECTOR3 p = at;   // skinned meshes are stored in the model's own space
+                if (!mesh.skinned) D3DXVec3TransformCoord(&p, &at, mesh.combined.Get());
                 low = std::min(low, p.y);
             }
         }

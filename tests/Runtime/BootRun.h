@@ -39,8 +39,7 @@ inline void EndRun()
 {
     if (!Vorn::GetWindowHandle()) return;
     Vorn::Exit();
-    for (int frames = 0; frames < 1000 && Vorn::Run(false); ++frames) {
-    }
+    for (int frames = 0; frames < 1000 && Vorn::Run(false); ++frames) {}
 }
 
 // Boots with every box answered. The boxes seen go to `boxes`; without it any box fails the case
@@ -49,11 +48,9 @@ inline uint32_t Boot(std::vector<SeenBox>* boxes = nullptr, int answer = IDOK)
 {
     BoxWatcher watcher(answer);
     const uint32_t code = Vorn::Boot(GetModuleHandleA(nullptr), 0, nullptr);
-    if (boxes) {
-        *boxes = watcher.Boxes();
-        return code;
-    }
-    for (const SeenBox& box : watcher.Boxes()) ADD_FAILURE() << "box " << box.caption << ": " << box.text;
+    if (boxes) *boxes = watcher.Boxes();
+    else
+        for (const SeenBox& box : watcher.Boxes()) ADD_FAILURE() << "box " << box.caption << ": " << box.text;
     return code;
 }
 

@@ -16,7 +16,7 @@ std::string CurrentFolder() { return std::filesystem::current_path().string(); }
 
 }  // namespace
 
-TEST(Settings, NameSettersCopyWithABound)
+TEST(Settings, NameSettersAndMsgBoxCopyWithABound)
 {
     std::string longName(5000, 'a');
     Vorn::SetApplicationName(longName.c_str());
@@ -25,6 +25,9 @@ TEST(Settings, NameSettersCopyWithABound)
     Vorn::GetApplicationName(small, 4);
     EXPECT_EQ(std::string("aaa\0xxx", 7), std::string(small, 7));
     Vorn::SetMenuName(longName.c_str());   // must not run past its buffer either
+    BoxWatcher watcher;
+    Vorn::MsgBox(MB_OK, "長い", "%s%s", longName.c_str(), longName.c_str());
+    EXPECT_EQ((std::vector<SeenBox>{{"長い", std::string(Vorn::MESSAGE_MAX - 1, 'a')}}), watcher.Boxes());
 }
 
 TEST(Settings, PagesAreZeroedAndAFailedAllocationIsNull)
@@ -108,14 +111,6 @@ TEST(Boot, TheLogMarksTheStartAndTheEndOfTheApplication)
     DeleteFileA(file.c_str());
     EXPECT_TRUE(InOrder(log, {"アプリケーション開始", "アプリケーション終了"})) << file;
     EXPECT_EQ(1, CountIn(log, "アプリケーション開始"));
-}
-
-TEST(Boot, MsgBoxFormatsIntoABoundedBuffer)
-{
-    std::string longText(3000, 'b');
-    BoxWatcher watcher;
-    Vorn::MsgBox(MB_OK, "長い", "%s%s", longText.c_str(), longText.c_str());
-    EXPECT_EQ((std::vector<SeenBox>{{"長い", std::string(Vorn::MESSAGE_MAX - 1, 'b')}}), watcher.Boxes());
 }
 
 TEST(Boot, StartsWithTheDefaultsAndArgumentsReachGameMain)

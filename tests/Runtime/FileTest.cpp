@@ -16,6 +16,7 @@
 namespace {
 
 struct Item { std::string name, data; };   // the name normalised
+using Texts = std::vector<std::string>;
 
 uint32_t U32(const std::string& s, size_t at) { return VornSystem::ReadLE32(reinterpret_cast<const uint8_t*>(s.data()) + at); }
 void SetU32(std::string& s, size_t at, uint32_t v) { VornSystem::WriteLE32(reinterpret_cast<uint8_t*>(&s[at]), v); }
@@ -105,17 +106,15 @@ using PackTest = FileTest;
 TEST_F(FileTest, DefaultsAndFolderSetters)
 {
     VornFile::Initialize();
-    EXPECT_EQ((std::vector<std::string>{"data\\", "data.bin", ""}),
-              (std::vector<std::string>{VornFile::GetRootPath(), VornFile::GetPackPath(), VornFile::GetCurrentPath()}));
+    EXPECT_EQ(Texts({"data\\", "data.bin", ""}), Texts({VornFile::GetRootPath(), VornFile::GetPackPath(), VornFile::GetCurrentPath()}));
     const char* folders[] = {"", "texture\\", "model\\", "shader\\", "font\\", "sound\\", "music\\", "audio\\", "media\\", "data\\"};
     for (uint32_t kind = 1; kind <= 9; ++kind) EXPECT_STREQ(VornFile::GetKindPath(kind), folders[kind]);
     VornFile::SetRootPath("Data", "Data\\Data.bin");
     VornFile::SetKindPath(1, "表");   // 0x95 0x5C: its second byte is no separator
     VornFile::SetKindPath(0, "x");    // kinds 0 and 10 have no folder to set
     VornFile::SetKindPath(10, "x");
-    EXPECT_EQ((std::vector<std::string>{"Data\\", "Data\\Data.bin", "表\\", "", ""}),
-              (std::vector<std::string>{VornFile::GetRootPath(), VornFile::GetPackPath(), VornFile::GetKindPath(1),
-                                        VornFile::GetKindPath(0), VornFile::GetKindPath(10)}));
+    EXPECT_EQ(Texts({"Data\\", "Data\\Data.bin", "表\\", "", ""}), Texts({VornFile::GetRootPath(), VornFile::GetPackPath(),
+              VornFile::GetKindPath(1), VornFile::GetKindPath(0), VornFile::GetKindPath(10)}));
 }
 
 TEST_F(FileTest, LoadLooksInTheSixPlacesInOrder)
@@ -159,10 +158,10 @@ TEST_F(FileTest, LzssDataArrivesDecodedFromEveryPathAndBrokenDataFails)
     PutFile("src\\data\\inpack.bin", packed);
     PutFile("root\\data\\cut.bin", packed.substr(0, packed.size() - 3));
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
-    EXPECT_EQ(Load(FILE_KIND_DATA, "loose.bin"), text + "end");
-    EXPECT_EQ(Load(FILE_KIND_DATA, "inpack.bin"), text + "end");
-    EXPECT_EQ(Load(FILE_KIND_DATA, "packed.dat"), std::string(19, 'A'));   // the resource
-    EXPECT_EQ(Stream(FILE_KIND_DATA, "inpack.bin"), packed);   // a stream hands out the bytes as stored
+    // Loose, packed, the resource; a stream hands out the bytes as stored.
+    EXPECT_EQ(Texts({text + "end", text + "end", std::string(19, 'A'), packed}),
+              Texts({Load(FILE_KIND_DATA, "loose.bin"), Load(FILE_KIND_DATA, "inpack.bin"), Load(FILE_KIND_DATA, "packed.dat"),
+                     Stream(FILE_KIND_DATA, "inpack.bin")}));
     // A cut stream fails with its log line and empty outputs.
     EXPECT_EQ(Load(FILE_KIND_DATA, "cut.bin"), "<none>");
     void* data = reinterpret_cast<void*>(1);
@@ -250,11 +249,11 @@ TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
     PutFile("src\\media\\movie.avi", std::string(1000, 'm') + "END");
     PutFile("root\\sound\\se\\hit.wav", "RIFF");
     ASSERT_TRUE(VornFile::BuildPack("pack.bin", "src"));
-    // This case's own temporary folder: copies of other programs running at once cannot collide.
+    // This case's own temporary folder (TMP is the first place the system looks): copies of other
+    // programs running at once cannot collide.
     CreateDirectoryA("temp", nullptr);
     const std::string temp = path_ + "\\temp";
     SetEnvironmentVariableA("TMP", temp.c_str());
-    SetEnvironmentVariableA("TEMP", temp.c_str());
     char first[256], second[256], third[256];
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", first));
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", second));
@@ -267,13 +266,11 @@ TEST_F(FileTest, ExtractToTempCopiesAndFailsWhenTheCopyCannotBeMade)
     // A name another program is using is skipped, its file left whole.
     PutFile("temp\\0003_movie.avi", "theirs");
     ASSERT_TRUE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", second));
-    EXPECT_EQ(std::string(second), temp + "\\0004_movie.avi");
-    EXPECT_EQ(ReadFile("temp\\0003_movie.avi"), "theirs");
-    EXPECT_EQ(ReadFile(second), ReadFile(first));
+    EXPECT_EQ(std::make_tuple(temp + "\\0004_movie.avi", std::string("theirs"), ReadFile(first)),
+              std::make_tuple(std::string(second), ReadFile("temp\\0003_movie.avi"), ReadFile(second)));
     EXPECT_FALSE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "missing.avi", first));
 
     SetEnvironmentVariableA("TMP", (path_ + "\\no\\such\\folder").c_str());
-    SetEnvironmentVariableA("TEMP", (path_ + "\\no\\such\\folder").c_str());
     EXPECT_FALSE(VornFile::ExtractToTemp(FILE_KIND_MEDIA, "movie.avi", first));
 }
 
@@ -285,8 +282,7 @@ TEST_F(FileTest, BadKindsAndOverlongNamesAreRefusedWithoutOverrunningPaths)
     EXPECT_EQ(VornFile::Open(10, "any.dat"), nullptr);
     // Kind 0 is the root itself.
     PutFile("root\\any.dat", "0");
-    EXPECT_EQ(Load(FILE_KIND_NONE, "any.dat"), "0");
-    EXPECT_EQ(Stream(FILE_KIND_NONE, "any.dat"), "0");
+    EXPECT_EQ(Texts({"0", "0"}), Texts({Load(FILE_KIND_NONE, "any.dat"), Stream(FILE_KIND_NONE, "any.dat")}));
     char path[256];
     EXPECT_TRUE(VornFile::FindFilePath(FILE_KIND_NONE, path, "any.dat"));
     EXPECT_STREQ(path, "root\\any.dat");
@@ -336,10 +332,10 @@ TEST_F(PackTest, BuildPackWritesTheLayoutAndTheIncludeFile)
         const std::string name(pack.c_str() + e);
         const uint32_t nameCrc = U32(pack, e + 64), dataCrc = U32(pack, e + 68), offset = U32(pack, e + 72),
                        size = U32(pack, e + 76);
-        EXPECT_GE(nameCrc, previousCrc);
+        // Sorted by name CRC; each entry's CRCs and its offset, 256-aligned after the one before.
+        EXPECT_EQ(std::make_tuple(true, Crc(name), expectedOffset, VornPackFormat::Crc32(pack.data() + offset, size)),
+                  std::make_tuple(nameCrc >= previousCrc, nameCrc, offset, dataCrc)) << name;
         previousCrc = nameCrc;
-        EXPECT_EQ(std::make_tuple(Crc(name), expectedOffset, VornPackFormat::Crc32(pack.data() + offset, size)),
-                  std::make_tuple(nameCrc, offset, dataCrc)) << name;
         for (size_t k = offset + size; k < ((offset + size + 255) & ~size_t(255)) && k < pack.size(); ++k)
             ASSERT_EQ(pack[k], 0) << "gap after " << name;
         expectedOffset = (offset + size + 255) & ~uint32_t(255);
@@ -373,9 +369,8 @@ TEST_F(PackTest, RoundTripThroughExtractAndLoadIsByteExact)
         EXPECT_EQ(FromPack(f.first), f.second) << f.first;
     }
     // Letter case and '/' do not matter for the lookup; Shift-JIS second bytes are kept.
-    EXPECT_EQ(FromPack("TEXTURE/Title.PNG"), files[0].second);
-    EXPECT_EQ(FromPack("表/ソ.TXT"), files[2].second);
-    EXPECT_EQ(FromPack("texture\\title.pn"), "<none>");
+    EXPECT_EQ(Texts({files[0].second, files[2].second, "<none>"}),
+              Texts({FromPack("TEXTURE/Title.PNG"), FromPack("表/ソ.TXT"), FromPack("texture\\title.pn")}));
 }
 
 TEST_F(PackTest, APackInsideItsFolderLeavesOutItsOwnOutput)
@@ -424,12 +419,9 @@ TEST_F(PackTest, NamesFillingAll64BytesAreReadWithoutOverrun)
 {
     const std::string full(64, 'N');   // no terminator in the file
     PutFile("p.bin", MakePack({{full, "full"}, {"SHORT.TXT", "short"}}));
-    EXPECT_EQ(FromPack(full), "full");
-    EXPECT_EQ(FromPack(full + "N"), "<none>");
-    EXPECT_EQ(FromPack(full.substr(0, 63)), "<none>");
+    EXPECT_EQ(Texts({"full", "<none>", "<none>"}), Texts({FromPack(full), FromPack(full + "N"), FromPack(full.substr(0, 63))}));
     ASSERT_TRUE(VornFile::ExtractPack("p.bin", "out"));
-    EXPECT_EQ(ReadFile("out\\" + full), "full");
-    EXPECT_EQ(ReadFile("out\\SHORT.TXT"), "short");
+    EXPECT_EQ(Texts({"full", "short"}), Texts({ReadFile("out\\" + full), ReadFile("out\\SHORT.TXT")}));
 }
 
 TEST_F(PackTest, ExtractPackRefusesNamesThatClimbOutAndReportsIt)

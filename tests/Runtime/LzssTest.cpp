@@ -48,19 +48,14 @@ TEST(LzssTest, DistinctBytesAreLiteralsAndARunIsOneReference)
     EXPECT_EQ(vorntest::LzssStream(Bytes(4, 'a')), Bytes({'L', 'Z', 'S', 'S', 4, 0, 0, 0, 0x01, 'a', 0xF0, 0xF0}));
 }
 
-TEST(LzssTest, LargerTextRoundTripsAndRepetitionShrinks)
+// Random data within the bound is the lzss_roundtrip fuzz target's. The text's repeated words make
+// back-references that overlap their own output, in the first window and past it.
+TEST(LzssTest, LargerTextRoundTripsAtLessThanHalfItsSize)
 {
-    // Random data within the bound is the lzss_roundtrip fuzz target's.
     const Bytes text = Text(300000);
     const Bytes textStream = vorntest::LzssStream(text);
     EXPECT_EQ(Decode(textStream), text);
     EXPECT_LT(textStream.size(), text.size() / 2);
-
-    Bytes run(100, 'x');
-    run.insert(run.begin(), 'y');
-    const Bytes runStream = vorntest::LzssStream(run);
-    EXPECT_EQ(Decode(runStream), run);
-    EXPECT_LT(runStream.size(), 8 + 20u);   // back-references overlapping their own output
 }
 
 // An encoder that leaves its window uninitialised makes streams that fail to decode here (four

@@ -170,25 +170,19 @@ std::string ReadDesktopValue(const char* name)
     return value;
 }
 
-void WriteDesktopValue(const char* name, const std::string& value)
-{
-    if (value == "<missing>") RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", name);
-    else RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", name, REG_SZ, value.c_str(), DWORD(value.size() + 1));
-}
-
 } // namespace
 
 TEST_F(SystemFileTest, WallpaperStylesAreStringValuesOfTheDesktopKey)
 {
     const char* names[] = {"Wallpaper", "TileWallpaper", "WallpaperStyle"};
-    std::string saved[3];
-    for (int i = 0; i < 3; ++i) saved[i] = ReadDesktopValue(names[i]);
+    const auto values = [&] {
+        return std::vector<std::string>{ReadDesktopValue(names[0]), ReadDesktopValue(names[1]), ReadDesktopValue(names[2])};
+    };
+    const std::vector<std::string> saved = values();
     const char* expected[3][2] = {{"0", "0"}, {"1", "0"}, {"0", "2"}};   // centre, tile, stretch
     for (uint32_t style = 0; style < 3; ++style) {
         EXPECT_TRUE(VornSystem::SetWallpaper("C:\\vorn\\壁紙.bmp", style, true));
-        EXPECT_EQ(ReadDesktopValue("Wallpaper"), "C:\\vorn\\壁紙.bmp");
-        EXPECT_EQ(ReadDesktopValue("TileWallpaper"), expected[style][0]) << style;
-        EXPECT_EQ(ReadDesktopValue("WallpaperStyle"), expected[style][1]) << style;
+        EXPECT_EQ(values(), (std::vector<std::string>{"C:\\vorn\\壁紙.bmp", expected[style][0], expected[style][1]})) << style;
     }
     // A desktop key that cannot be made is a failure: the user's key stands in for a deleted one.
     HKEY gone = nullptr;
@@ -199,7 +193,9 @@ TEST_F(SystemFileTest, WallpaperStylesAreStringValuesOfTheDesktopKey)
     EXPECT_FALSE(VornSystem::SetWallpaper("C:\\vorn\\壁紙.bmp", 0, true));
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     RegCloseKey(gone);
-    for (int i = 0; i < 3; ++i) WriteDesktopValue(names[i], saved[i]);
+    for (int i = 0; i < 3; ++i)   // the user's values back
+        if (saved[i] == "<missing>") RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", names[i]);
+        else RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", names[i], REG_SZ, saved[i].c_str(), DWORD(saved[i].size() + 1));
 }
 
 TEST_F(SystemFileTest, ProgramsRunFromTheirFolderAndShortcutsPointAtThem)
