@@ -56,8 +56,6 @@ protected:
         EngineSuite::TearDown();
         VornTexture::Finalize();
         VornSurface::Finalize();
-        VornTexture::SetMax(0);
-        VornSurface::SetMax(0);
         VornFile::SetRootPath("data", "data.bin");
     }
     static bool StartDevice() { return Vorn3D::Initialize() && Vorn3D::Start(window_, true); }
