@@ -9,11 +9,7 @@ namespace vorntest {
 HWND CreateTestWindow(int width, int height, const char* title)
 {
     HINSTANCE inst = GetModuleHandleA(nullptr);
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = inst;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = "VornTestWindow";
+    const WNDCLASSA wc = {0, DefWindowProcA, 0, 0, inst, nullptr, LoadCursor(nullptr, IDC_ARROW), nullptr, nullptr, "VornTestWindow"};
     RegisterClassA(&wc);   // refused once the class is there
     RECT r = {0, 0, width, height};
     DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
@@ -116,10 +112,7 @@ bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)
 
 bool Readback::SaveBmp(const std::string& path) const { return !pixels_.empty() && WriteFile(path, MakeBmp(width_, height_, pixels_)); }
 
-std::string OutPath(const std::string& name)
-{
-    return std::string(VORN_TEST_OUT) + "/" + name;
-}
+std::string OutPath(const std::string& name) { return std::string(VORN_TEST_OUT) + "/" + name; }
 
 std::string ReadFile(const std::string& path)
 {
