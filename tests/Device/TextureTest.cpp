@@ -16,21 +16,12 @@ VornTextureHandle FromBmp(const std::vector<unsigned char>& bmp, uint32_t format
     return VornTexture::LoadFromMemory(bmp.data(), static_cast<uint32_t>(bmp.size()), format, key);
 }
 
-// The RGB of a surface's pixel: render targets through a system-memory copy, others locked.
-uint32_t PixelOf(IDirect3DSurface9* s, int x, int y)
+// The RGB of a surface's pixel, read back.
+uint32_t PixelOf(VornSurfaceHandle h, int x, int y)
 {
-    D3DSURFACE_DESC desc;
-    if (!s || FAILED(s->GetDesc(&desc))) return 0xDEADBEEF;
     Readback back;
-    if (desc.Usage & D3DUSAGE_RENDERTARGET) return back.Read(Vorn3D::GetDevice(), s) ? back.Rgb(x, y) : 0xDEADBEEF;
-    D3DLOCKED_RECT lr;
-    if (FAILED(s->LockRect(&lr, nullptr, D3DLOCK_READONLY))) return 0xDEADBEEF;
-    uint32_t v;
-    memcpy(&v, static_cast<const uint8_t*>(lr.pBits) + y * lr.Pitch + x * 4, 4);
-    s->UnlockRect();
-    return v & 0xFFFFFF;
+    return back.Read(Vorn3D::GetDevice(), VornSurface::GetSurface(h)) ? back.Rgb(x, y) : 0xDEADBEEF;
 }
-uint32_t PixelOf(VornSurfaceHandle h, int x, int y) { return PixelOf(VornSurface::GetSurface(h), x, y); }
 
 // Level 0 of a render-target texture, read back.
 bool ReadTarget(VornTextureHandle h, Readback* back)
@@ -482,7 +473,7 @@ TEST_F(Texture, StretchCopiesRefusedTargetsAndDcsOfTexturesAndSurfaces)
         {VornSurface::CreateRenderTarget, VornSurface::Create, VornSurface::SetRenderTargetSurface, VornSurface::StretchCopy,
          VornSurface::Copy, VornSurface::GetDC, VornSurface::ReleaseDC,
          [](VornHandle h, Readback* back) { return back->Read(Vorn3D::GetDevice(), VornSurface::GetSurface(h)); },
-         [](VornHandle h, int x, int y) { return PixelOf(h, x, y); }, {Red("Invalid Surface Handle"), Red("SetRenderTargetSurface Failed")}},
+         PixelOf, {Red("Invalid Surface Handle"), Red("SetRenderTargetSurface Failed")}},
     };
     for (const auto& c : classes) {
         SCOPED_TRACE(c.copy ? "surface" : "texture");

@@ -31,14 +31,19 @@ void PumpMessages()
 
 bool Readback::Read(IDirect3DDevice9* device, IDirect3DSurface9* target)
 {
-    // Render targets here are 32-bit; X8R8G8B8 pixels are read as opaque.
+    // Render targets here are 32-bit; X8R8G8B8 pixels are read as opaque. A render target is read
+    // through a system-memory copy, another surface locked itself.
     D3DSURFACE_DESC desc;
     IDirect3DSurface9* copy = nullptr;
-    if (FAILED(target->GetDesc(&desc)) || (desc.Format != D3DFMT_A8R8G8B8 && desc.Format != D3DFMT_X8R8G8B8) ||
-        FAILED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr)))
+    if (!target || FAILED(target->GetDesc(&desc)) || (desc.Format != D3DFMT_A8R8G8B8 && desc.Format != D3DFMT_X8R8G8B8))
         return false;
+    const bool direct = !(desc.Usage & D3DUSAGE_RENDERTARGET);
+    if (!direct && FAILED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr)))
+        return false;
+    IDirect3DSurface9* source = direct ? target : copy;
     D3DLOCKED_RECT lr;
-    const bool ok = SUCCEEDED(device->GetRenderTargetData(target, copy)) && SUCCEEDED(copy->LockRect(&lr, nullptr, D3DLOCK_READONLY));
+    const bool ok = (direct || SUCCEEDED(device->GetRenderTargetData(target, copy))) &&
+                    SUCCEEDED(source->LockRect(&lr, nullptr, D3DLOCK_READONLY));
     if (ok) {
         width_ = static_cast<int>(desc.Width);
         height_ = static_cast<int>(desc.Height);
@@ -48,9 +53,9 @@ bool Readback::Read(IDirect3DDevice9* device, IDirect3DSurface9* target)
                    static_cast<size_t>(width_) * 4);
         if (desc.Format == D3DFMT_X8R8G8B8)
             for (uint32_t& p : pixels_) p |= 0xFF000000u;
-        copy->UnlockRect();
+        source->UnlockRect();
     }
-    copy->Release();
+    if (copy) copy->Release();
     return ok;
 }
 

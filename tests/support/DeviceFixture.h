@@ -13,8 +13,8 @@ namespace vorntest {
 HWND CreateTestWindow(int width, int height, const char* title);
 void PumpMessages();
 
-// Pixels of a 32-bit render target, read through a system-memory copy, as A8R8G8B8 words (Read
-// refuses other formats).
+// Pixels of a 32-bit surface (a render target read through a system-memory copy, another surface
+// locked) as A8R8G8B8 words (Read refuses other formats).
 class Readback {
 public:
     bool Read(IDirect3DDevice9* device, IDirect3DSurface9* target);
