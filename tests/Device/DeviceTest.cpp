@@ -261,9 +261,7 @@ TEST_F(Vorn3DDevice, ResetsFollowTheCooperativeLevelAndPresentResultsAndAFailedR
     }
     // One box per loss, none per retry; the driver error's end of the application in the log.
     for (int i = 0; i < 100 && boxes.Boxes().size() < 3; ++i) Sleep(10);
-    const std::vector<vorntest::SeenBox> seen = boxes.Boxes();
-    ASSERT_EQ(3u, seen.size());
-    EXPECT_EQ(std::make_pair(std::string("ERROR"), std::string("デバイスの復帰に失敗")), std::make_pair(seen[0].caption, seen[0].text));
+    EXPECT_EQ(std::vector<vorntest::SeenBox>(3, {"ERROR", "デバイスの復帰に失敗"}), boxes.Boxes());
     EXPECT_EQ(1, log.Count("アプリケーション終了"));
     // Back in a window of the screen size.
     ASSERT_TRUE(ClearTo(0xFF336699));
