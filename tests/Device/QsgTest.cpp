@@ -28,11 +28,11 @@ Bytes MakeImage(uint32_t format)
     return data;
 }
 
-// One pixel converted from one format to another: the N words of Out it gave.
-template <typename Out, size_t N = 4> std::vector<Out> Convert(uint32_t from, const void* pixel, uint32_t to)
+// A row of pixels (one unless given) converted from one format to another: the N words of Out it gave.
+template <typename Out, size_t N = 4> std::vector<Out> Convert(uint32_t from, const void* pixels, uint32_t to, uint32_t count = 1)
 {
     Out out[N];
-    VornQsgFormat::ConvertPixels(1, 1, from, pixel, to, out);
+    VornQsgFormat::ConvertPixels(count, 1, from, pixels, to, out);
     return std::vector<Out>(out, out + N);
 }
 
@@ -79,9 +79,7 @@ TEST_F(Qsg, EveryPixelFormatRawAndPackedBecomesTheSameDdsImage)
                   std::make_tuple(width, height, pitch, loader_.GetDataSize()));
         ASSERT_EQ(Pixels(loader_), pixels);
         // The channel values themselves are pinned by the conversion cases below.
-        uint8_t expected[24];
-        VornQsgFormat::ConvertPixels(3, 2, format & 3, image.data(), 1, expected);
-        EXPECT_EQ(Bytes(expected, expected + 24), Bytes(pixels, pixels + 24));
+        EXPECT_EQ((Convert<uint8_t, 24>(format & 3, image.data(), 1, 6)), Bytes(pixels, pixels + 24));
         EXPECT_TRUE((format & 3) != 1 || image == Bytes(pixels, pixels + 24));
     }
 }

@@ -197,8 +197,7 @@ TEST_F(Texture, ColorFillWritesEachListedFormatAndNothingElse)
         ASSERT_NE(VORN_INVALID_HANDLE, h);
         VornTexture::ColorFill(h, c.argb);
         const std::vector<uint32_t> texels = c.format == D3DFMT_A8R8G8B8 ? ReadTexture<uint32_t>(h) : ReadTexture<uint16_t, uint32_t>(h);
-        ASSERT_EQ(size_t(VornTexture::GetWidth(h)) * VornTexture::GetHeight(h), texels.size());
-        EXPECT_EQ(std::vector<uint32_t>(texels.size(), c.expected), texels);
+        EXPECT_EQ(std::vector<uint32_t>(size_t(VornTexture::GetWidth(h)) * VornTexture::GetHeight(h), c.expected), texels);
         D3DFORMAT format = D3DFMT_UNKNOWN;
         ASSERT_TRUE(VornTexture::Lock(h, nullptr, nullptr, &format, nullptr, nullptr));
         EXPECT_EQ(std::make_pair(false, c.format), std::make_pair(VornTexture::Lock(h, nullptr, nullptr, nullptr, nullptr, nullptr),
