@@ -302,8 +302,7 @@ TEST(Survey, ListsStopAtTheirCapacities)
 
 TEST(Survey, AFullScreenModeFoundLaterReplacesAnEarlierOne)
 {
-    static Vorn3DAdapterInfo info;
-    memset(&info, 0, sizeof info);
+    Vorn3DAdapterInfo& info = *MakeInfo();
     const std::pair<uint32_t, D3DFORMAT> records[] = {
         {0, D3DFMT_X8R8G8B8}, {1, D3DFMT_A8R8G8B8}, {3, D3DFMT_R5G6B5}, {4, D3DFMT_A1R5G5B5}, {2, D3DFMT_A2B10G10R10}};
     for (const auto& r : records) {

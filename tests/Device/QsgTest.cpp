@@ -249,10 +249,9 @@ TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
     EXPECT_EQ(std::make_pair(words[0], words[4 + 1]), std::make_pair(block[0], block[2 + 1]));
     EXPECT_FALSE(loader_.CopyRectToBuffer(0, 0, 3, 0, 2, 1, block, 4, D3DFMT_R5G6B5) || loader_.CopyRectToBuffer(0, 0, 0, 0xFFFFFFFF, 1, 2, block, 4, D3DFMT_R5G6B5));
 
-    uint8_t untouched[64];
-    memset(untouched, 0xAB, sizeof untouched);
-    EXPECT_FALSE(loader_.CopyToBuffer(untouched, 16, D3DFMT_DXT1) || loader_.CopyToBuffer(untouched, 16, D3DFMT_R8G8B8));
-    for (uint8_t b : untouched) ASSERT_EQ(0xAB, b);
+    Bytes untouched(64, 0xAB);
+    EXPECT_FALSE(loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_DXT1) || loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_R8G8B8));
+    EXPECT_EQ(Bytes(64, 0xAB), untouched);
     loader_.Release();
-    EXPECT_FALSE(loader_.CopyToBuffer(untouched, 16, D3DFMT_A8R8G8B8));
+    EXPECT_FALSE(loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_A8R8G8B8));
 }
