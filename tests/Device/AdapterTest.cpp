@@ -22,9 +22,8 @@ void Collect(void* context, Vorn3DLogKind kind, const char* text)
 // Index of the first line with this text, or -1.
 int Find(const std::vector<Line>& lines, const std::string& text)
 {
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i].text == text) return static_cast<int>(i);
-    return -1;
+    const auto at = std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return l.text == text; });
+    return at == lines.end() ? -1 : static_cast<int>(at - lines.begin());
 }
 
 bool Has(const std::vector<D3DFORMAT>& list, D3DFORMAT f) { return std::find(list.begin(), list.end(), f) != list.end(); }

@@ -354,12 +354,8 @@ TEST_F(Texture, TheNearerSquareWinsInEitherOrder)
     auto drawPair = [this](bool nearFirst, uint32_t clear) {
         ASSERT_TRUE(Vorn3D::Clear(clear, 0xFF000000, 1.0f, 0, nullptr));
         ASSERT_TRUE(Vorn3D::BeginScene());
-        for (int i = 0; i < 2; ++i) {
-            if ((i == 0) == nearFirst)
-                DrawColourQuad(40, 40, 120, 120, 0xFF0000FF, 0.25f);   // near, blue
-            else
-                DrawColourQuad(80, 80, 160, 160, 0xFFFF0000, 0.75f);   // far, red
-        }
+        for (int d : {nearFirst ? 0 : 1, nearFirst ? 1 : 0})   // d 0: near and blue at 40-120; d 1: far and red at 80-160
+            DrawColourQuad(40 + 40 * d, 40 + 40 * d, 120 + 40 * d, 120 + 40 * d, d ? 0xFFFF0000 : 0xFF0000FF, 0.25f + 0.5f * d);
         Vorn3D::EndScene();
         ASSERT_TRUE(ReadBack());
     };
