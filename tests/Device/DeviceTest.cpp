@@ -318,13 +318,11 @@ TEST_F(Vorn3DDevice, BackBufferLockNestsWithoutHandingOutTheSurface)
     } first, inner, none;
     const Lock untouched;
     // Whether the surface itself is free to lock.
-    auto surfaceFree = [this] {
-        IDirect3DSurface9* back = nullptr;
-        if (FAILED(Vorn3D::GetDevice()->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return false;
+    auto surfaceFree = [] {
+        IDirect3DSurface9* back = BackBuffer(Vorn3D::GetDevice());
         D3DLOCKED_RECT locked;
-        const bool free = SUCCEEDED(back->LockRect(&locked, nullptr, 0));
+        const bool free = back && SUCCEEDED(back->LockRect(&locked, nullptr, 0));
         if (free) back->UnlockRect();
-        back->Release();
         return free;
     };
     ASSERT_TRUE(ClearTo(0xFF112233));

@@ -416,10 +416,7 @@ TEST_F(Texture, EverySurfaceCreationWritesItsWholeLineAndEverySurfaceIsMadeAgain
     ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF0A0B0C, 1.0f, 0, nullptr));
     // The new target draws; the loaded surface was read again from its path.
     EXPECT_EQ(std::make_pair(0x0A0B0Cu, 0x123456u), std::make_pair(PixelOf(target, 63, 31), PixelOf(loaded, 3, 3)));
-    IDirect3DSurface9* current = nullptr;
-    ASSERT_TRUE(SUCCEEDED(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &current)));
-    EXPECT_EQ(current, VornSurface::GetSurface(back));
-    current->Release();
+    EXPECT_EQ(BackBuffer(device_), VornSurface::GetSurface(back));
     // Nothing to make the memory surface from.
     EXPECT_EQ(std::make_pair(false, false), std::make_pair(VornSurface::GetSurface(memory) != nullptr, VornSurface::Copy(plain, memory)));
 }

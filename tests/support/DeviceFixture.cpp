@@ -59,14 +59,7 @@ bool Readback::Read(IDirect3DDevice9* device, IDirect3DSurface9* target)
     return ok;
 }
 
-bool Readback::ReadBackBuffer(IDirect3DDevice9* device)
-{
-    IDirect3DSurface9* back = nullptr;
-    if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return false;
-    bool ok = Read(device, back);
-    back->Release();
-    return ok;
-}
+bool Readback::ReadBackBuffer(IDirect3DDevice9* device) { return Read(device, BackBuffer(device)); }
 
 int Readback::Count(int x0, int y0, int x1, int y1, uint32_t rgb) const
 {
@@ -123,6 +116,14 @@ std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+IDirect3DSurface9* BackBuffer(IDirect3DDevice9* device)
+{
+    IDirect3DSurface9* back = nullptr;
+    if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return nullptr;
+    back->Release();
+    return back;
 }
 
 DWORD DeviceRenderState(IDirect3DDevice9* device, D3DRENDERSTATETYPE state)

@@ -44,6 +44,9 @@ std::string OutPath(const std::string& name);
 // The whole file as bytes; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 
+// The device's back buffer, or null (its reference let go at once: the device keeps one).
+IDirect3DSurface9* BackBuffer(IDirect3DDevice9* device);
+
 // What the device holds now: a render state, the texture of a stage, the vertex shader (the
 // pointers only compared, their references let go).
 DWORD DeviceRenderState(IDirect3DDevice9* device, D3DRENDERSTATETYPE state);
