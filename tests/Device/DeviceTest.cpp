@@ -397,22 +397,21 @@ TEST_F(Vorn3DDevice, OcclusionQueryAndFlush)
     IDirect3DQuery9* query = Vorn3D::GetOcclusionQuery();
     ASSERT_NE(nullptr, query);
     DWORD counted = 0;
-    bool done = false;
     const DWORD start = GetTickCount();
-    auto work = [] {
-        Vorn3D::GetDevice()->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-        Vorn3D::GetDevice()->Present(nullptr, nullptr, nullptr, nullptr);
-        Sleep(1);
+    // Whether ready() came true before the limit (in ms from the start), with a frame's work between
+    // the polls. Generous limits: on a loaded machine the command thread can wait long for its turn.
+    auto waitFor = [start](auto ready, DWORD limit) {
+        for (; GetTickCount() - start < limit; Sleep(1)) {
+            if (ready()) return true;
+            Vorn3D::GetDevice()->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+            Vorn3D::GetDevice()->Present(nullptr, nullptr, nullptr, nullptr);
+        }
+        return false;
     };
-    // Generous limits: on a loaded machine the command thread can wait long for its turn.
-    while (!done && GetTickCount() - start < 45000)
-        if (!(done = query->GetData(&counted, sizeof counted, D3DGETDATA_FLUSH) == S_OK)) work();
+    waitFor([&] { return query->GetData(&counted, sizeof counted, D3DGETDATA_FLUSH) == S_OK; }, 45000);
     EXPECT_EQ(100u, counted);
     EXPECT_TRUE(visible == 0 || visible == counted) << visible;
-    done = false;
-    while (!done && GetTickCount() - start < 90000)
-        if (!(done = Vorn3D::Flush())) work();
-    EXPECT_TRUE(done);
+    EXPECT_TRUE(waitFor(Vorn3D::Flush, 90000));
 }
 
 // ---------------------------------------------------------------------------------------------
