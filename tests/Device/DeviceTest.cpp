@@ -4,6 +4,7 @@
 // classes' tests').
 #include "BoxWatcher.h"
 #include "EngineFixture.h"
+#include <chrono>
 
 using namespace vorntest;
 
@@ -44,13 +45,8 @@ void SetHooks(bool on, std::index_sequence<C...>)
 }
 void RegisterAllHooks() { SetHooks(true, std::make_index_sequence<DEVICE_CLASS_COUNT>()); }
 
-// How often each entry occurs in the trace.
-std::vector<int> CountsOf(std::initializer_list<const char*> entries)
-{
-    std::vector<int> out;
-    for (const char* e : entries) out.push_back(static_cast<int>(std::count(g_trace.begin(), g_trace.end(), e)));
-    return out;
-}
+// How often the entry occurs in the trace.
+int CountOf(const char* entry) { return static_cast<int>(std::count(g_trace.begin(), g_trace.end(), entry)); }
 
 // Number of cache entries that are not unknown: what a replay must send.
 uint32_t KnownStates()
@@ -214,7 +210,7 @@ TEST_F(Vorn3DDevice, HookOrdersOfLossAndRestore)
     g_trace.clear();
     Vorn3D::SetDeviceHooks(DEVICE_CLASS_TEXTURE, nullptr, nullptr);
     Vorn3D::ResetDevice(true);
-    EXPECT_EQ(std::make_pair(expected.size() - 2, std::vector<int>{0}), std::make_pair(g_trace.size(), CountsOf({"lost Texture"})));
+    EXPECT_EQ(std::make_pair(expected.size() - 2, 0), std::make_pair(g_trace.size(), CountOf("lost Texture")));
 }
 
 // Injected present, cooperative level and reset results and the screen mode, then one call: the
@@ -252,24 +248,20 @@ TEST_F(Vorn3DDevice, ResetsFollowTheCooperativeLevelAndPresentResultsAndAFailedR
         Vorn3D::InjectCooperativeLevel(s.level);
         Vorn3D::InjectResetResult(s.reset);
         Vorn::SetScreenInfo(kSize, kSize, !s.fullScreen);
-        LARGE_INTEGER f, t0, t1;
-        QueryPerformanceFrequency(&f);
-        QueryPerformanceCounter(&t0);
+        const auto start = std::chrono::steady_clock::now();
         if (s.call == PRESENT) Vorn3D::Present(nullptr);
         else Vorn3D::ResetDevice(s.call == FORCED_RESET);
-        QueryPerformanceCounter(&t1);
-        EXPECT_EQ(std::make_tuple(s.entries, std::vector<int>{s.restores}, s.lost),
-                  std::make_tuple(g_trace.size(), CountsOf({"restore callback"}), Vorn3D::IsDeviceLost()));
-        EXPECT_TRUE(!s.waits || (t1.QuadPart - t0.QuadPart) * 1000 / f.QuadPart >= 8) << (t1.QuadPart - t0.QuadPart) * 1000 / f.QuadPart;
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(std::make_tuple(s.entries, s.restores, s.lost),
+                  std::make_tuple(g_trace.size(), CountOf("restore callback"), Vorn3D::IsDeviceLost()));
+        EXPECT_TRUE(!s.waits || ms >= 8) << ms;
         const bool drawing = Vorn3D::BeginScene();
         if (drawing) Vorn3D::EndScene();
         EXPECT_EQ(!s.lost, drawing);
     }
     // One box per loss, none per retry; the driver error's end of the application in the log.
     for (int i = 0; i < 100 && boxes.Boxes().size() < 3; ++i) Sleep(10);
-    const std::vector<vorntest::SeenBox> seen = boxes.Boxes();
-    ASSERT_EQ(3u, seen.size());
-    EXPECT_EQ(std::make_pair(std::string("ERROR"), std::string("デバイスの復帰に失敗")), std::make_pair(seen[0].caption, seen[0].text));
+    EXPECT_EQ(std::vector<vorntest::SeenBox>(3, {"ERROR", "デバイスの復帰に失敗"}), boxes.Boxes());
     EXPECT_EQ(1, log.Count("アプリケーション終了"));
     // Back in a window of the screen size.
     ASSERT_TRUE(ClearTo(0xFF336699));
@@ -326,13 +318,11 @@ TEST_F(Vorn3DDevice, BackBufferLockNestsWithoutHandingOutTheSurface)
     } first, inner, none;
     const Lock untouched;
     // Whether the surface itself is free to lock.
-    auto surfaceFree = [this] {
-        IDirect3DSurface9* back = nullptr;
-        if (FAILED(Vorn3D::GetDevice()->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return false;
+    auto surfaceFree = [] {
+        IDirect3DSurface9* back = BackBuffer(Vorn3D::GetDevice());
         D3DLOCKED_RECT locked;
-        const bool free = SUCCEEDED(back->LockRect(&locked, nullptr, 0));
+        const bool free = back && SUCCEEDED(back->LockRect(&locked, nullptr, 0));
         if (free) back->UnlockRect();
-        back->Release();
         return free;
     };
     ASSERT_TRUE(ClearTo(0xFF112233));
@@ -407,22 +397,21 @@ TEST_F(Vorn3DDevice, OcclusionQueryAndFlush)
     IDirect3DQuery9* query = Vorn3D::GetOcclusionQuery();
     ASSERT_NE(nullptr, query);
     DWORD counted = 0;
-    bool done = false;
     const DWORD start = GetTickCount();
-    auto work = [] {
-        Vorn3D::GetDevice()->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-        Vorn3D::GetDevice()->Present(nullptr, nullptr, nullptr, nullptr);
-        Sleep(1);
+    // Whether ready() came true before the limit (in ms from the start), with a frame's work between
+    // the polls. Generous limits: on a loaded machine the command thread can wait long for its turn.
+    auto waitFor = [start](auto ready, DWORD limit) {
+        for (; GetTickCount() - start < limit; Sleep(1)) {
+            if (ready()) return true;
+            Vorn3D::GetDevice()->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+            Vorn3D::GetDevice()->Present(nullptr, nullptr, nullptr, nullptr);
+        }
+        return false;
     };
-    // Generous limits: on a loaded machine the command thread can wait long for its turn.
-    while (!done && GetTickCount() - start < 45000)
-        if (!(done = query->GetData(&counted, sizeof counted, D3DGETDATA_FLUSH) == S_OK)) work();
+    waitFor([&] { return query->GetData(&counted, sizeof counted, D3DGETDATA_FLUSH) == S_OK; }, 45000);
     EXPECT_EQ(100u, counted);
     EXPECT_TRUE(visible == 0 || visible == counted) << visible;
-    done = false;
-    while (!done && GetTickCount() - start < 90000)
-        if (!(done = Vorn3D::Flush())) work();
-    EXPECT_TRUE(done);
+    EXPECT_TRUE(waitFor(Vorn3D::Flush, 90000));
 }
 
 // ---------------------------------------------------------------------------------------------

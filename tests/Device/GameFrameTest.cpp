@@ -5,6 +5,8 @@
 #include "DeviceFixture.h"
 #include "Vorn.h"
 #include "Vorn3D.h"
+#include <atomic>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -24,15 +26,6 @@ void BeforePresent()
     }
 }
 
-// Closes the game's window when the frames do not come (an inactive window pauses the game), so
-// that the test fails instead of hanging.
-DWORD WINAPI Watchdog(void* done)
-{
-    if (WaitForSingleObject(static_cast<HANDLE>(done), 30000) == WAIT_TIMEOUT && Vorn::GetWindowHandle())
-        PostMessageA(Vorn::GetWindowHandle(), WM_CLOSE, 0, 0);
-    return 0;
-}
-
 }  // namespace
 
 TEST(GameFrame, ClearsBlackOnTheTitle)
@@ -42,14 +35,17 @@ TEST(GameFrame, ClearsBlackOnTheTitle)
     Vorn3D::SetPresentObserver(BeforePresent);
     char name[] = "Tormea";
     char* argv[] = {name, nullptr};
-    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE watchdog = CreateThread(nullptr, 0, Watchdog, done, 0, nullptr);
+    // Closes the game's window when the frames do not come within 30 s (an inactive window pauses
+    // the game), so that the test fails instead of hanging.
+    std::atomic<bool> done{false};
+    std::thread watchdog([&done] {
+        for (int i = 0; i < 3000 && !done; ++i) Sleep(10);
+        if (!done && Vorn::GetWindowHandle()) PostMessageA(Vorn::GetWindowHandle(), WM_CLOSE, 0, 0);
+    });
     EXPECT_EQ(0u, Vorn::BootMain(1, argv));
     Vorn3D::SetPresentObserver(nullptr);
-    SetEvent(done);
-    WaitForSingleObject(watchdog, INFINITE);
-    CloseHandle(watchdog);
-    CloseHandle(done);
+    done = true;
+    watchdog.join();
 
     ASSERT_TRUE(g_titleRead);
     const int w = g_titleFrame.Width(), h = g_titleFrame.Height();

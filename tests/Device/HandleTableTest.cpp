@@ -20,8 +20,7 @@ struct PlainRecord {
 };
 
 std::vector<int> g_destroyed;
-void DestroyNamed(NamedRecord& r) { g_destroyed.push_back(r.object); }
-void DestroyPlain(PlainRecord& r) { g_destroyed.push_back(r.object); }
+template <typename Record> void Destroy(Record& r) { g_destroyed.push_back(r.object); }
 
 // A table of max records, started; a record with an object and a name.
 class HandleTable : public ::testing::Test {
@@ -45,7 +44,7 @@ protected:
         }
         return h;
     }
-    VornHandleTable<NamedRecord> table_{DestroyNamed, "Thing Destroy [ No.%u ]"};
+    VornHandleTable<NamedRecord> table_{Destroy<NamedRecord>, "Thing Destroy [ No.%u ]"};
 };
 
 }  // namespace
@@ -76,7 +75,7 @@ TEST_F(HandleTable, AllocCountsAndReleaseTakeTheLowestFreeRecord)
     EXPECT_EQ(std::make_pair(false, -1), std::make_pair(table_.IsInitialized(), table_.GetField(0u, &NamedRecord::object, -1)));
 
     // Records without a count are destroyed by their first release.
-    VornHandleTable<PlainRecord> plain(DestroyPlain, nullptr);
+    VornHandleTable<PlainRecord> plain(Destroy<PlainRecord>, nullptr);
     plain.SetMax(2);
     ASSERT_TRUE(plain.Initialize(__FILE__, __LINE__));
     const VornHandle h = plain.AllocRecord();

@@ -10,12 +10,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Archive = vorntest::QsgArchive;
 
-void PutFloat(Bytes& out, float f)
-{
-    uint32_t v;
-    memcpy(&v, &f, 4);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 uint32_t Get32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 
 // A bare LZSS stream (the engine's stream without its 8-byte header).
@@ -25,17 +19,21 @@ Bytes Pack(const Bytes& raw) { return vorntest::LzssStream(raw, true); }
 // 0..1 (and a NaN) for the float formats.
 Bytes MakeImage(uint32_t format)
 {
-    Bytes data;
-    const uint32_t bpp[4] = {2, 4, 8, 16};
     const float floats[] = {1.0f, 0.0f, 0.5f, 0.25f, 0.1f, 1.5f, -0.25f, 2.0f,
                             std::numeric_limits<float>::quiet_NaN(), 0.75f, 1e30f, -1e30f};
-    for (uint32_t i = 0; i < 6 * bpp[format & 3]; i += (format & 3) == 3 ? 4 : 1) {
-        if ((format & 3) == 3)
-            PutFloat(data, floats[(i / 4) % 12]);
-        else
-            data.push_back(static_cast<uint8_t>(i * 37 + format * 11));
-    }
+    const uint8_t* f = reinterpret_cast<const uint8_t*>(floats);
+    Bytes data(6 * (2u << (format & 3)));   // 2, 4, 8 or 16 bytes a pixel
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = (format & 3) == 3 ? f[i % sizeof floats] : static_cast<uint8_t>(i * 37 + format * 11);
     return data;
+}
+
+// A row of pixels (one unless given) converted from one format to another: the N words of Out it gave.
+template <typename Out, size_t N = 4> std::vector<Out> Convert(uint32_t from, const void* pixels, uint32_t to, uint32_t count = 1)
+{
+    Out out[N];
+    VornQsgFormat::ConvertPixels(count, 1, from, pixels, to, out);
+    return std::vector<Out>(out, out + N);
 }
 
 const uint8_t* Pixels(const VornQsgLoader& loader) { return loader.GetData() + QSG_DDS_HEADER_SIZE; }
@@ -81,9 +79,7 @@ TEST_F(Qsg, EveryPixelFormatRawAndPackedBecomesTheSameDdsImage)
                   std::make_tuple(width, height, pitch, loader_.GetDataSize()));
         ASSERT_EQ(Pixels(loader_), pixels);
         // The channel values themselves are pinned by the conversion cases below.
-        uint8_t expected[24];
-        VornQsgFormat::ConvertPixels(3, 2, format & 3, image.data(), 1, expected);
-        EXPECT_EQ(Bytes(expected, expected + 24), Bytes(pixels, pixels + 24));
+        EXPECT_EQ((Convert<uint8_t, 24>(format & 3, image.data(), 1, 6)), Bytes(pixels, pixels + 24));
         EXPECT_TRUE((format & 3) != 1 || image == Bytes(pixels, pixels + 24));
     }
 }
@@ -104,40 +100,27 @@ TEST_F(Qsg, TheDdsHeaderIsTheFixed32BitLayout)
 TEST_F(Qsg, ConversionsBetweenAllDepthsTruncateAndClampFloats)
 {
     // One channel value per depth, through every pair; blue carries it, the rest stay 0.
-    const uint8_t b8[4] = {200, 0, 0, 0};
-    uint8_t out4[2], out16[8], out8[4];
-    float f[4];
+    const uint8_t b8[4] = {200, 0, 0, 0}, b4[2] = {0, 11 << 4};
+    const uint16_t b16[4] = {51400, 0, 0, 0};
     const uint8_t nibbles[2] = {0x21, 0x0F};   // alpha 1, red 2, green 15, blue 0
-    VornQsgFormat::ConvertPixels(1, 1, 0, nibbles, 1, out8);
-    EXPECT_EQ((std::vector<uint8_t>{0, 255, 34, 17}), std::vector<uint8_t>(out8, out8 + 4));
+    EXPECT_EQ((std::vector<uint8_t>{0, 255, 34, 17}), Convert<uint8_t>(0, nibbles, 1));
     const uint16_t words[4] = {1, 257, 32768, 65535};   // b, g, r, a
-    VornQsgFormat::ConvertPixels(1, 1, 2, words, 1, out8);
-    EXPECT_EQ((std::vector<uint8_t>{0, 1, 127, 255}), std::vector<uint8_t>(out8, out8 + 4));
+    EXPECT_EQ((std::vector<uint8_t>{0, 1, 127, 255}), Convert<uint8_t>(2, words, 1));
     const float fractions[4] = {0.25f, 0.5f, 0.999f, 0.001f};
-    VornQsgFormat::ConvertPixels(1, 1, 3, fractions, 1, out8);
-    EXPECT_EQ((std::vector<uint8_t>{63, 127, 254, 0}), std::vector<uint8_t>(out8, out8 + 4));
-    VornQsgFormat::ConvertPixels(1, 1, 1, b8, 0, out4);
-    EXPECT_EQ(200u * 15 / 255, static_cast<uint32_t>(out4[1] >> 4));
-    VornQsgFormat::ConvertPixels(1, 1, 1, b8, 2, out16);
-    EXPECT_EQ(200u * 65535 / 255, static_cast<uint32_t>(out16[0] | out16[1] << 8));
-    VornQsgFormat::ConvertPixels(1, 1, 1, b8, 3, f);
-    EXPECT_EQ(200 * (1.0f / 255.0f), f[0]);
-    VornQsgFormat::ConvertPixels(1, 1, 2, out16, 0, out4);
-    EXPECT_EQ(51400u * 15 / 65535, static_cast<uint32_t>(out4[1] >> 4));
-    VornQsgFormat::ConvertPixels(1, 1, 0, out4, 2, out16);
-    EXPECT_EQ(11u * 65535 / 15, static_cast<uint32_t>(out16[0] | out16[1] << 8));
-    VornQsgFormat::ConvertPixels(1, 1, 0, out4, 3, f);
-    EXPECT_EQ(11 * (1.0f / 15.0f), f[0]);
+    EXPECT_EQ((std::vector<uint8_t>{63, 127, 254, 0}), Convert<uint8_t>(3, fractions, 1));
+    EXPECT_EQ(200u * 15 / 255, static_cast<uint32_t>(Convert<uint8_t, 2>(1, b8, 0)[1] >> 4));
+    EXPECT_EQ(200u * 65535 / 255, Convert<uint16_t>(1, b8, 2)[0]);
+    EXPECT_EQ(200 * (1.0f / 255.0f), Convert<float>(1, b8, 3)[0]);
+    EXPECT_EQ(51400u * 15 / 65535, static_cast<uint32_t>(Convert<uint8_t, 2>(2, b16, 0)[1] >> 4));
+    EXPECT_EQ(11u * 65535 / 15, Convert<uint16_t>(0, b4, 2)[0]);
+    EXPECT_EQ(11 * (1.0f / 15.0f), Convert<float>(0, b4, 3)[0]);
 
     const float wild[4] = {-1.0f, 7.0f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
-    VornQsgFormat::ConvertPixels(1, 1, 3, wild, 2, out16);
-    EXPECT_EQ((std::vector<uint8_t>{0, 0, 255, 255, 255, 255, 0, 0}), std::vector<uint8_t>(out16, out16 + 8));
-    VornQsgFormat::ConvertPixels(1, 1, 7, wild, 4, out4);   // packed numbers convert as their raw forms
-    EXPECT_EQ(std::make_pair(0xF0u, 0x0Fu), std::make_pair(uint32_t(out4[0]), uint32_t(out4[1])));   // alpha 0 (NaN), red 15; green 15, blue 0
-    VornQsgFormat::ConvertPixels(1, 1, 3, wild, 3, f);
-    EXPECT_EQ((std::vector<float>{0.0f, 1.0f, 1.0f, 0.0f}), std::vector<float>(f, f + 4));
-    VornQsgFormat::ConvertPixels(1, 1, 3, wild, 1, out8);
-    EXPECT_EQ((std::vector<uint8_t>{0, 255, 255, 0}), std::vector<uint8_t>(out8, out8 + 4));
+    EXPECT_EQ((std::vector<uint8_t>{0, 0, 255, 255, 255, 255, 0, 0}), (Convert<uint8_t, 8>(3, wild, 2)));
+    // Packed numbers convert as their raw forms: alpha 0 (NaN), red 15; green 15, blue 0.
+    EXPECT_EQ((std::vector<uint8_t>{0xF0, 0x0F}), (Convert<uint8_t, 2>(7, wild, 4)));
+    EXPECT_EQ((std::vector<float>{0.0f, 1.0f, 1.0f, 0.0f}), Convert<float>(3, wild, 3));
+    EXPECT_EQ((std::vector<uint8_t>{0, 255, 255, 0}), Convert<uint8_t>(3, wild, 1));
 }
 
 TEST_F(Qsg, LookupLowersTheWantedNameTheFirstDuplicateWinsAndNamesCompareOverSixteenBytes)
@@ -266,10 +249,9 @@ TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
     EXPECT_EQ(std::make_pair(words[0], words[4 + 1]), std::make_pair(block[0], block[2 + 1]));
     EXPECT_FALSE(loader_.CopyRectToBuffer(0, 0, 3, 0, 2, 1, block, 4, D3DFMT_R5G6B5) || loader_.CopyRectToBuffer(0, 0, 0, 0xFFFFFFFF, 1, 2, block, 4, D3DFMT_R5G6B5));
 
-    uint8_t untouched[64];
-    memset(untouched, 0xAB, sizeof untouched);
-    EXPECT_FALSE(loader_.CopyToBuffer(untouched, 16, D3DFMT_DXT1) || loader_.CopyToBuffer(untouched, 16, D3DFMT_R8G8B8));
-    for (uint8_t b : untouched) ASSERT_EQ(0xAB, b);
+    Bytes untouched(64, 0xAB);
+    EXPECT_FALSE(loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_DXT1) || loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_R8G8B8));
+    EXPECT_EQ(Bytes(64, 0xAB), untouched);
     loader_.Release();
-    EXPECT_FALSE(loader_.CopyToBuffer(untouched, 16, D3DFMT_A8R8G8B8));
+    EXPECT_FALSE(loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_A8R8G8B8));
 }

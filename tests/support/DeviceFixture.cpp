@@ -9,11 +9,7 @@ namespace vorntest {
 HWND CreateTestWindow(int width, int height, const char* title)
 {
     HINSTANCE inst = GetModuleHandleA(nullptr);
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = inst;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = "VornTestWindow";
+    const WNDCLASSA wc = {0, DefWindowProcA, 0, 0, inst, nullptr, LoadCursor(nullptr, IDC_ARROW), nullptr, nullptr, "VornTestWindow"};
     RegisterClassA(&wc);   // refused once the class is there
     RECT r = {0, 0, width, height};
     DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
@@ -35,14 +31,19 @@ void PumpMessages()
 
 bool Readback::Read(IDirect3DDevice9* device, IDirect3DSurface9* target)
 {
-    // Render targets here are 32-bit; X8R8G8B8 pixels are read as opaque.
+    // Render targets here are 32-bit; X8R8G8B8 pixels are read as opaque. A render target is read
+    // through a system-memory copy, another surface locked itself.
     D3DSURFACE_DESC desc;
     IDirect3DSurface9* copy = nullptr;
-    if (FAILED(target->GetDesc(&desc)) || (desc.Format != D3DFMT_A8R8G8B8 && desc.Format != D3DFMT_X8R8G8B8) ||
-        FAILED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr)))
+    if (!target || FAILED(target->GetDesc(&desc)) || (desc.Format != D3DFMT_A8R8G8B8 && desc.Format != D3DFMT_X8R8G8B8))
         return false;
+    const bool direct = !(desc.Usage & D3DUSAGE_RENDERTARGET);
+    if (!direct && FAILED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr)))
+        return false;
+    IDirect3DSurface9* source = direct ? target : copy;
     D3DLOCKED_RECT lr;
-    const bool ok = SUCCEEDED(device->GetRenderTargetData(target, copy)) && SUCCEEDED(copy->LockRect(&lr, nullptr, D3DLOCK_READONLY));
+    const bool ok = (direct || SUCCEEDED(device->GetRenderTargetData(target, copy))) &&
+                    SUCCEEDED(source->LockRect(&lr, nullptr, D3DLOCK_READONLY));
     if (ok) {
         width_ = static_cast<int>(desc.Width);
         height_ = static_cast<int>(desc.Height);
@@ -52,20 +53,13 @@ bool Readback::Read(IDirect3DDevice9* device, IDirect3DSurface9* target)
                    static_cast<size_t>(width_) * 4);
         if (desc.Format == D3DFMT_X8R8G8B8)
             for (uint32_t& p : pixels_) p |= 0xFF000000u;
-        copy->UnlockRect();
+        source->UnlockRect();
     }
-    copy->Release();
+    if (copy) copy->Release();
     return ok;
 }
 
-bool Readback::ReadBackBuffer(IDirect3DDevice9* device)
-{
-    IDirect3DSurface9* back = nullptr;
-    if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return false;
-    bool ok = Read(device, back);
-    back->Release();
-    return ok;
-}
+bool Readback::ReadBackBuffer(IDirect3DDevice9* device) { return Read(device, BackBuffer(device)); }
 
 int Readback::Count(int x0, int y0, int x1, int y1, uint32_t rgb) const
 {
@@ -116,15 +110,20 @@ bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)
 
 bool Readback::SaveBmp(const std::string& path) const { return !pixels_.empty() && WriteFile(path, MakeBmp(width_, height_, pixels_)); }
 
-std::string OutPath(const std::string& name)
-{
-    return std::string(VORN_TEST_OUT) + "/" + name;
-}
+std::string OutPath(const std::string& name) { return std::string(VORN_TEST_OUT) + "/" + name; }
 
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+IDirect3DSurface9* BackBuffer(IDirect3DDevice9* device)
+{
+    IDirect3DSurface9* back = nullptr;
+    if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return nullptr;
+    back->Release();
+    return back;
 }
 
 DWORD DeviceRenderState(IDirect3DDevice9* device, D3DRENDERSTATETYPE state)

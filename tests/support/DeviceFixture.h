@@ -13,8 +13,8 @@ namespace vorntest {
 HWND CreateTestWindow(int width, int height, const char* title);
 void PumpMessages();
 
-// Pixels of a 32-bit render target, read through a system-memory copy, as A8R8G8B8 words (Read
-// refuses other formats).
+// Pixels of a 32-bit surface (a render target read through a system-memory copy, another surface
+// locked) as A8R8G8B8 words (Read refuses other formats).
 class Readback {
 public:
     bool Read(IDirect3DDevice9* device, IDirect3DSurface9* target);
@@ -43,6 +43,9 @@ std::string OutPath(const std::string& name);
 
 // The whole file as bytes; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
+
+// The device's back buffer, or null (its reference let go at once: the device keeps one).
+IDirect3DSurface9* BackBuffer(IDirect3DDevice9* device);
 
 // What the device holds now: a render state, the texture of a stage, the vertex shader (the
 // pointers only compared, their references let go).
