@@ -147,8 +147,7 @@ TEST_F(ThreadTest, TheLoadThreadSharesTheWorkAreaAndTheQuitWaitsForIt)
     g_loadGate = 0;
     ASSERT_TRUE(VornThread::StartLoadThread(SlowLoad, 7, 0));
     EXPECT_TRUE(VornThread::StartLoadThread(SlowLoad, 8, 0));   // already running: nothing new
-    EXPECT_FALSE(VornThread::GetLoadThreadResult());
-    EXPECT_FALSE(VornThread::IsLoadThreadEnd());
+    EXPECT_EQ(std::make_pair(false, false), std::make_pair(VornThread::GetLoadThreadResult(), VornThread::IsLoadThreadEnd()));
     InterlockedExchange(&g_loadGate, 1);
     for (uint32_t i = 0; !VornThread::IsLoadThreadEnd(); ++i) VORN_FREE(VORN_ALLOC_QUIET(32 + i % 700));
     EXPECT_TRUE(VornThread::GetLoadThreadResult());   // the first call's argument, 7 (TearDown checks the work area)
