@@ -54,10 +54,9 @@ TEST_F(DirectorTest, ZOnTheTitleStartsAGameFromZeroCounts)
     g_director->gameOverFrame = 5;
     bossSwings = 2;
     Press(Z);
-    EXPECT_EQ(std::make_tuple(int8_t(SCENE_PLAY), 3), std::make_tuple(g_director->GetScene(), Count(PRIORITY_ENEMY)));
-    EXPECT_EQ((std::vector<int32_t>{3, 3, 0, 0, 0, 0}),
-              (std::vector<int32_t>{g_director->spawnCount, g_director->aliveCount, g_director->killCount,
-                                    g_director->sceneFrame, g_director->gameOverFrame, bossSwings}));
+    EXPECT_EQ((std::vector<int32_t>{SCENE_PLAY, 3, 3, 3, 0, 0, 0, 0}),
+              (std::vector<int32_t>{g_director->GetScene(), Count(PRIORITY_ENEMY), g_director->spawnCount, g_director->aliveCount,
+                                    g_director->killCount, g_director->sceneFrame, g_director->gameOverFrame, bossSwings}));
     ASSERT_NE(nullptr, g_director->target);
     EXPECT_EQ(std::make_pair(int8_t(ENEMY_WALKER), uint8_t(1)),
               std::make_pair(g_director->target->kind, g_director->target->spawnIndex));

@@ -117,8 +117,7 @@ TEST_F(PlayerTest, StraightShotGrowsInSevenFramesAndLeaves42TrailsIn251)
         ASSERT_EQ(1, Count(PRIORITY_STRAIGHT_SHOT)) << f;
         g_taskList->RunAll();
         EXPECT_TRUE(f > 7 || (f == 7) == (s->scale == 1.0f)) << f;
-        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next)
-            trails += t->priority == PRIORITY_EFFECT && static_cast<Trail*>(t)->radius == 1.0f;
+        for (Task* t : Live(PRIORITY_EFFECT)) trails += static_cast<Trail*>(t)->radius == 1.0f;
     }
     EXPECT_EQ(0, Count(PRIORITY_STRAIGHT_SHOT));
     EXPECT_EQ(42, trails);
@@ -228,8 +227,7 @@ TEST_F(PlayerTest, EachSwingOfTheComboHitsAnEnemyOnce)
         Press(f % 10 == 0 && f <= 60 ? Z : 0);
         lost[p->GetAttackKind()] += hp - e->hp;
     }
-    const int once[6] = {0, 1, 1, 1, 0, 0};
-    for (int kind = 0; kind < 6; ++kind) EXPECT_EQ(once[kind], lost[kind]) << "kind " << kind;
+    EXPECT_EQ((std::vector<int>{0, 1, 1, 1, 0, 0}), std::vector<int>(lost, lost + 6));   // by attack kind
 }
 
 TEST_F(PlayerTest, HomingShotFollowsTheTargetAndFliesOnToItsLastPlace)
