@@ -134,8 +134,7 @@ TEST_F(Joystick, AFailedReadClearsOnlyThatJoystick)
     VornJoystickState s;
     for (int slot = 0; slot < 3; ++slot) {
         ASSERT_TRUE(VornInput::GetJoystickData(slot, &s));
-        EXPECT_EQ(slot != 1, s.button[5]) << slot;
-        EXPECT_EQ(slot != 1 ? -40000 : 0, s.position[0]) << slot;
+        EXPECT_EQ(std::make_pair(int(slot != 1), slot != 1 ? -40000 : 0), std::make_pair(int(s.button[5]), s.position[0])) << slot;
         // Pads 0 and 2 still hold; pad 1 reads as released.
         const int kind = slot != 1 ? PAD_STATE_HOLD : PAD_STATE_RELEASE;
         EXPECT_EQ(kButton1 | 1u << PAD_LEFT, Mask(slot, kind)) << slot;
