@@ -185,9 +185,8 @@ TEST_F(SocketAsyncIOTest, CloseWithAReceivePendingEndsItAndFreesTheBuffer)
 TEST_F(SocketServerMTTest, TheLogRingDropsTheOldestLineAndStartRefusesWithoutCallbackAndWhenStarted)
 {
     for (int i = 0; i < 257; ++i) VornSocketServerMT::Log("line %d", i);
-    EXPECT_EQ(":line 1", Line(0).substr(11));
-    EXPECT_EQ(":line 256", Line(255).substr(11));
-    EXPECT_EQ("", Line(256));
+    EXPECT_EQ((std::vector<std::string>{":line 1", ":line 256", ""}),
+              (std::vector<std::string>{Line(0).substr(11), Line(255).substr(11), Line(256)}));
     VornSocketServerMT::SetCallback(nullptr);
     EXPECT_FALSE(VornSocketServerMT::Start(FreePort()));   // not created
     ASSERT_TRUE(VornSocketServerMT::Create());
@@ -236,8 +235,7 @@ TEST_F(SocketServerMTTest, EightClientsEchoAThousandFramesEachAndCloseEndsThoseB
     VornHostInfo host = {};
     char address[64] = "keep", untouched[64] = "keep";
     ASSERT_TRUE(VornSocketServerMT::GetClientInfo(0, &host, address));
-    EXPECT_STREQ("127.0.0.1", address);
-    EXPECT_STREQ("localhost", host.name);
+    EXPECT_EQ((std::vector<std::string>{"127.0.0.1", "localhost"}), (std::vector<std::string>{address, host.name}));
     EXPECT_FALSE(VornSocketServerMT::GetClientInfo(8, &host, untouched));
     EXPECT_STREQ("keep", untouched);
 
@@ -245,8 +243,7 @@ TEST_F(SocketServerMTTest, EightClientsEchoAThousandFramesEachAndCloseEndsThoseB
     VornSocketServerMT::Close();
     EXPECT_LT(GetTickCount64() - start, 1900u);   // below one close drain
     for (std::atomic<int>& end : g_results) EXPECT_TRUE(end == -1 || end == -2) << end;
-    EXPECT_EQ(0u, VornSocketServerMT::GetClientCount());
-    EXPECT_EQ(used, VornMemory::GetUsedSize());
+    EXPECT_EQ(std::make_pair(0u, used), std::make_pair(VornSocketServerMT::GetClientCount(), VornMemory::GetUsedSize()));
     for (std::thread& t : clients) t.join();
 }
 

@@ -74,8 +74,7 @@ TEST_F(PlayerTest, DownwardAttackLandsAShockwaveAsStrongAsItsFramesAndBlocksJump
     Press(X);   // a second jump in the air
     EXPECT_FLOAT_EQ(0.8f - 0.04f, p->airVelocity.y);
     Press(Z | DOWN);
-    ASSERT_EQ(PLAYER_DOWN_ATTACK, p->animation);
-    EXPECT_EQ(ATTACK_DOWNWARD, p->GetAttackKind());
+    ASSERT_EQ(std::make_pair(int8_t(PLAYER_DOWN_ATTACK), int8_t(ATTACK_DOWNWARD)), std::make_pair(p->animation, p->GetAttackKind()));
     const float vy = p->airVelocity.y;
     Press(X);   // no jump during the downward attack
     EXPECT_LT(p->airVelocity.y, vy);

@@ -82,8 +82,7 @@ TEST_F(TaskListTest, KilledTasksAreSkippedBeforeTheirTurnAndDeletedAtTheEndOfThe
     EXPECT_EQ((Names{"before", "killer", "self", "after"}), Frame());
     victim = nullptr;
     // Deleted after the run pass: the victim, killed before the self-killer ran, went after it.
-    EXPECT_EQ((Names{"self", "victim"}), g_deleted);
-    EXPECT_EQ(5, g_taskList->GetCount());
+    EXPECT_EQ(std::make_pair(Names{"self", "victim"}, 5), std::make_pair(g_deleted, g_taskList->GetCount()));
     EXPECT_EQ((Names{"before", "killer", "after"}), Frame());
 
     // By priority: only live tasks of that priority.
@@ -115,9 +114,7 @@ TEST_F(TaskListTest, DeleteAllLiveAndTheListsDestructorDeleteEveryTask)
     new Probe("a", PRIORITY_TITLE);
     new Probe("b", PRIORITY_STAGE);
     g_taskList->DeleteAllLive();
-    EXPECT_EQ((Names{"a", "b"}), g_deleted);
-    EXPECT_EQ(2, g_taskList->GetCount());
-    EXPECT_TRUE(Frame().empty());
+    EXPECT_EQ(std::make_tuple(Names{"a", "b"}, 2, Names{}), (std::tuple<Names, int, Names>{g_deleted, g_taskList->GetCount(), Frame()}));
 
     g_deleted.clear();
     new Probe("c", PRIORITY_TITLE);
