@@ -92,9 +92,7 @@ TEST_F(AudioTest, DISABLED_SoundMissingLibrary)
     std::vector<SeenBox> boxes;
     BootRunning(OPTION_DIRECTSOUND, [] { VornLog::SetFileName("sound"); },
                           [] { EXPECT_FALSE(Vorn::Start()); }, &boxes);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, "ERROR");
-    EXPECT_EQ(boxes[0].text, "サウンドクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません");
+    EXPECT_EQ(boxes, (std::vector<SeenBox>{{"ERROR", "サウンドクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"}}));
 }
 
 TEST_F(AudioTest, SoundWithoutTheLibraryFailsToStartWithItsText)
