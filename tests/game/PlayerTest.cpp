@@ -140,9 +140,8 @@ TEST_F(PlayerTest, EffectsLiveTheirFrames)
 
 TEST_F(PlayerTest, ExplosionSpinKeepsTheLow16BitsOfTheFullProduct)
 {
-    EXPECT_EQ(21845, ExplosionSpin(3, 1000));
-    EXPECT_EQ(56251, ExplosionSpin(21, 1073676289));
-    EXPECT_EQ(1820, ExplosionSpin(250, 1073676289));
+    EXPECT_EQ((std::vector<int>{21845, 56251, 1820}),
+              (std::vector<int>{ExplosionSpin(3, 1000), ExplosionSpin(21, 1073676289), ExplosionSpin(250, 1073676289)}));
 }
 
 TEST_F(PlayerTest, WalkingPastTheEdgeIsUndone)

@@ -65,8 +65,7 @@ TEST_F(TaskListTest, PrioritiesOutsideTheSentinelsAreRefused)
         EXPECT_EQ(std::make_pair(2, static_cast<Task*>(nullptr)), std::make_pair(g_taskList->GetCount(), task.next));
     }
     Task* ok = new Task;
-    EXPECT_EQ(ok, g_taskList->Add(ok, PRIORITY_ENEMY));
-    EXPECT_EQ(3, g_taskList->GetCount());
+    EXPECT_EQ(std::make_pair(ok, 3), (std::pair<Task*, int>{g_taskList->Add(ok, PRIORITY_ENEMY), g_taskList->GetCount()}));
 }
 
 TEST_F(TaskListTest, KilledTasksAreSkippedBeforeTheirTurnAndDeletedAtTheEndOfTheFrame)
@@ -105,8 +104,7 @@ TEST_F(TaskListTest, TasksAddedDuringARunRunThisFrameWhenBehindAndNextFrameWhenA
         new Probe("ahead", PRIORITY_PLAYER);
     });
     EXPECT_EQ((Names{"spawner", "tie", "behind"}), Frame());
-    EXPECT_EQ((Names{"ahead", "spawner", "tie", "behind"}), Frame());
-    EXPECT_EQ(6, g_taskList->GetCount());
+    EXPECT_EQ(std::make_pair(Names{"ahead", "spawner", "tie", "behind"}, 6), (std::pair<Names, int>{Frame(), g_taskList->GetCount()}));
 }
 
 TEST_F(TaskListTest, DeleteAllLiveAndTheListsDestructorDeleteEveryTask)
