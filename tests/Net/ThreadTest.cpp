@@ -57,8 +57,7 @@ TEST_F(ThreadTest, RingPassesTheBatonInSlotOrderAndExitEndsAtTheNextSwitch)
     VornThread::Exit(3);
     g_order.clear();
     VornThread::Switch(-1);   // 0 runs, 3 ends at its Switch and hands the baton to 7
-    EXPECT_EQ((std::vector<int>{0, 7}), g_order);
-    EXPECT_EQ((std::vector<uint32_t>{0}), g_callbacks);
+    EXPECT_EQ(std::make_pair(std::vector<int>{0, 7}, std::vector<uint32_t>{0}), std::make_pair(g_order, g_callbacks));
     EXPECT_TRUE(vorntest::HasAll(log_.Text(), {"　[00] -> [03]", "　[03] -> [07]", "　[07] -> [32]", "　[32] -> [00]", "　[00] -> [07]",
                                          "VornThread::Exit</FONT></B> : [03] : <B><FONT color=\"GREEN\">Success"}));
 }

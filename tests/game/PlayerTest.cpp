@@ -233,18 +233,16 @@ TEST_F(PlayerTest, HomingShotFollowsTheTargetAndFliesOnToItsLastPlace)
     Enemy* e = new Enemy(VornVector3(10.0f, 1.0f, 0.0f), ENEMY_WALKER);
     g_director->target = e;
     HomingShot* s = new HomingShot(0.0f, 1.0f, 0.0f);
-    // The target moves; then it is gone (the shot must keep to where it was last).
-    const VornVector3 goals[] = {VornVector3(10.0f, 1.0f, 0.0f), VornVector3(0.0f, 1.0f, 10.0f),
-                                 VornVector3(0.0f, 1.0f, 10.0f)};
+    // (where the enemy is, where the shot must head): the target moves; then it is gone, far off, and
+    // the shot keeps to where it was last.
+    const VornVector3 first(10.0f, 1.0f, 0.0f), moved(0.0f, 1.0f, 10.0f), gone(-50.0f, 1.0f, -50.0f);
+    const std::pair<VornVector3, VornVector3> phases[] = {{first, first}, {moved, moved}, {gone, moved}};
     for (int phase = 0; phase < 3; ++phase) {
-        e->position = goals[phase];
-        if (phase == 2) {
-            g_director->target = nullptr;
-            e->position = VornVector3(-50.0f, 1.0f, -50.0f);
-        }
-        const float before = VornVector3(goals[phase] - s->position).Length();
+        e->position = phases[phase].first;
+        if (phase == 2) g_director->target = nullptr;
+        const float before = VornVector3(phases[phase].second - s->position).Length();
         for (int i = 0; i < 40; ++i) s->Run();
-        EXPECT_LT(VornVector3(goals[phase] - s->position).Length(), before - 3.0f) << phase;
+        EXPECT_LT(VornVector3(phases[phase].second - s->position).Length(), before - 3.0f) << phase;
     }
 }
 
