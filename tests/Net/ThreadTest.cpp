@@ -47,8 +47,7 @@ TEST_F(ThreadTest, RingPassesTheBatonInSlotOrderAndExitEndsAtTheNextSwitch)
     VornThread::StartMainThread();
     const auto onTerminate = [](uint32_t code) { return g_callbacks.push_back(code), 0u; };
     for (uint32_t slot : {0u, 3u, 7u}) ASSERT_TRUE(VornThread::Create(slot, RingBody, onTerminate, slot, 0));
-    EXPECT_FALSE(VornThread::Create(3, RingBody, nullptr, 3, 0));   // live slot
-    EXPECT_FALSE(VornThread::Create(32, RingBody, nullptr, 0, 0));  // out of range
+    for (uint32_t slot : {3u, 32u}) EXPECT_FALSE(VornThread::Create(slot, RingBody, nullptr, slot, 0)) << slot;   // live, out of range
     g_order.push_back(-1);
     VornThread::Switch(-1);
     g_order.push_back(-1);
@@ -185,8 +184,7 @@ TEST_F(ThreadTest, FibersRunRoundRobinSkipSuspendedSlotsAndAllEndAtQuit)
     g_frames = 0;
     ASSERT_TRUE(VornMicroThread::Create(0, Fiber<0>, 0x10000));
     ASSERT_TRUE(VornMicroThread::Create(2, Fiber<2>, 0x10000));
-    EXPECT_FALSE(VornMicroThread::Create(2, Fiber<2>, 0x10000));
-    EXPECT_FALSE(VornMicroThread::Create(33, Fiber<2>, 0x10000));
+    for (uint32_t slot : {2u, 33u}) EXPECT_FALSE(VornMicroThread::Create(slot, Fiber<2>, 0x10000)) << slot;   // live, out of range
     EXPECT_TRUE(VornMicroThread::RunMainThread());
     Vorn::SetUseOption(option);
     // Frame 1: 0, 2 (suspends itself); frame 2: 0 only; frame 3: 0 resumes 2, which runs after 0's
