@@ -106,9 +106,8 @@ TEST_F(DirectorTest, BatchesHoldTheBusiestScene)
     for (int i = 0; i < 4; ++i) new Trail(0.0f, 1.0f, 0.0f, 0x4000, 0, 0, 24, 1);
     for (int i = 0; i < 20; ++i) new EnemyShot(float(i), 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0, 0);
     g_taskList->RunAll();
-    const VornPrimitive3DHandle triangles[] = {g_director->GetPrimitive3D(),
-                                               VornSprite3D::GetPrimitive(g_director->GetSprite3D(1))};
-    for (VornPrimitive3DHandle p : triangles)   // asked for, and nothing refused
+    // Triangles asked for, and nothing refused.
+    for (VornPrimitive3DHandle p : {g_director->GetPrimitive3D(), VornSprite3D::GetPrimitive(g_director->GetSprite3D(1))})
         EXPECT_TRUE(VornPrimitive3D::GetPolygonCount(p) > 0 && VornPrimitive3D::GetPolygonCount(p) == VornPrimitive3D::Batch().GetCount(p));
     EXPECT_EQ(5u * 128u * 2u, VornLine3D::Batch().GetCount(g_director->GetLine3D()));
 }
