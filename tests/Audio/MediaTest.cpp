@@ -34,12 +34,10 @@ TEST_F(AudioTest, MediaStopsAStreamingMp3AtAnyMoment)
 
 TEST_F(AudioTest, MediaSharesAPathRefusesVideoIgnoresFreeEntriesAndKeepsPackCopiesAsLongAsTheirEntry)
 {
-    PutFile("tone.wav", MakeWave(0.5));
-    PutFile("long.wav", MakeWave(3.0));
-    PutFile("film.avi", MakeAvi(64, 32, 32, 5));
-    PutFile("film24.avi", MakeAvi(64, 32, 24, 5));
-    PutFile("pk\\packtone.mp3", ReadFile("..\\audio_tone.mp3"));
-    PutFile("pk\\packjunk.mp3", std::string(4000, '\x5A'));
+    const std::pair<const char*, std::string> files[] = {{"tone.wav", MakeWave(0.5)}, {"long.wav", MakeWave(3.0)},
+        {"film.avi", MakeAvi(64, 32, 32, 5)}, {"film24.avi", MakeAvi(64, 32, 24, 5)},
+        {"pk\\packtone.mp3", ReadFile("..\\audio_tone.mp3")}, {"pk\\packjunk.mp3", std::string(4000, '\x5A')}};
+    for (const auto& f : files) PutFile(f.first, f.second);
     const std::string log = RunEngine([] {
         const VornMediaHandle h = VornMedia::CreateFromAudio("tone.wav");
         EXPECT_EQ(VornMedia::CreateFromAudio("tone.wav"), h);
