@@ -66,8 +66,8 @@ TEST_F(AudioTest, CDAudioOnWineAndOnAStandInDisc)
         EXPECT_EQ(Sent(), "open 3300 516 E:; status 3; status 1; status 2 1; status 1 1; status 2 2; status 1 2; status 2 3; status 1 3; ");
         const uint32_t outside[][2] = {{0, 1}, {2, 0}, {1, 4}, {4, 4}};
         for (const auto& range : outside) EXPECT_FALSE(VornCDDA::Play(range[0], range[1], false));
-        EXPECT_TRUE(VornCDDA::PlayTrack(3, true));   // the last track: to the end of the disc
-        EXPECT_FALSE(VornCDDA::PlayAll(false));      // already playing
+        // The last track, to the end of the disc; then PlayAll, refused while it plays.
+        EXPECT_EQ((std::vector<bool>{true, false}), (std::vector<bool>{VornCDDA::PlayTrack(3, true), VornCDDA::PlayAll(false)}));
         Notify(MCI_NOTIFY_ABORTED);
         Notify(MCI_NOTIFY_SUCCESSFUL, kDevice + 1);
         Notify(MCI_NOTIFY_SUCCESSFUL);               // a looping range plays again
@@ -76,9 +76,10 @@ TEST_F(AudioTest, CDAudioOnWineAndOnAStandInDisc)
         EXPECT_TRUE(VornCDDA::Pause() && VornCDDA::Pause() && VornCDDA::Pause() && VornCDDA::Stop());
         EXPECT_TRUE(VornCDDA::PlayAll(false) && VornCDDA::Pause());
         EXPECT_EQ(Sent(), "status 2; stop; play 1700 4000; status 2; stop; stop; play 150 3150; status 2; stop; ");
-        EXPECT_TRUE(VornCDDA::SetDoor(true));   // to the open device, then closed
-        EXPECT_FALSE(VornCDDA::Play(1, 1, false));
-        EXPECT_TRUE(VornCDDA::SetDoor(false));  // none open: the default device, opened for it
+        // The door opened through the open device, which then closes; a play refused with none open; the
+        // door closed through the default device, opened for it.
+        EXPECT_EQ((std::vector<bool>{true, false, true}),
+                  (std::vector<bool>{VornCDDA::SetDoor(true), VornCDDA::Play(1, 1, false), VornCDDA::SetDoor(false)}));
         EXPECT_EQ(Sent(), "stop; door open; close; open 3100 516 -; door closed; close; ");
         // Failures: a status in Open, a disc of 100 tracks, a pause's stop, a resume, a door command.
         const uint32_t used = VornMemory::GetUsedSize();
@@ -92,9 +93,9 @@ TEST_F(AudioTest, CDAudioOnWineAndOnAStandInDisc)
         EXPECT_EQ(Sent(), "open 3300 516 E:; status 3; status 1; status 2 1; status 1 1; status 2 2; close; "
                           "open 3300 516 E:; status 3; close; open 3300 516 E:; status 3; status 1; status 2 1; status 1 1; ");
         g_sent = 0, g_failAt = 2;      // the first pause's stop
-        EXPECT_TRUE(VornCDDA::PlayAll(false));   // one track: an empty range
-        EXPECT_FALSE(VornCDDA::Pause());
-        EXPECT_TRUE(VornCDDA::Pause());          // not paused by the failed one: pauses now
+        // One track: an empty range plays; the failed pause leaves it unpaused, so the next one pauses.
+        EXPECT_EQ((std::vector<bool>{true, false, true}),
+                  (std::vector<bool>{VornCDDA::PlayAll(false), VornCDDA::Pause(), VornCDDA::Pause()}));
         g_failAt = 5;                       // the resume's play: closes
         EXPECT_FALSE(VornCDDA::Pause() || VornCDDA::OnNotify(MCI_NOTIFY_SUCCESSFUL, kDevice));
         g_failAt = 9;                       // the door command

@@ -1,5 +1,6 @@
 // VornMedia: audio files through filter graphs, pack copies, movies into textures and onto the screen.
 #include "AudioSupport.h"
+#include "TextureRead.h"
 #include <filesystem>
 
 using namespace audiotest;
@@ -8,15 +9,8 @@ namespace {
 // The top-left pixels of the movie's texture, as 0xRRGGBB.
 std::pair<uint32_t, uint32_t> TopLeft(VornTextureHandle texture)
 {
-    void* bits = nullptr;
-    int32_t pitch;
-    D3DFORMAT format;
-    uint32_t w, h;
-    if (!VornTexture::Lock(texture, &bits, &pitch, &format, &w, &h)) return {0, 0};
-    const uint32_t* row = static_cast<const uint32_t*>(bits);
-    const std::pair<uint32_t, uint32_t> pixels(row[0] & 0xFFFFFF, row[1] & 0xFFFFFF);
-    VornTexture::Unlock(texture);
-    return pixels;
+    const std::vector<uint32_t> t = ReadTexture<uint32_t>(texture);
+    return t.size() < 2 ? std::make_pair(0u, 0u) : std::make_pair(t[0] & 0xFFFFFF, t[1] & 0xFFFFFF);
 }
 }  // namespace
 
@@ -40,25 +34,21 @@ TEST_F(AudioTest, MediaStopsAStreamingMp3AtAnyMoment)
 
 TEST_F(AudioTest, MediaSharesAPathRefusesVideoIgnoresFreeEntriesAndKeepsPackCopiesAsLongAsTheirEntry)
 {
-    PutFile("tone.wav", MakeWave(0.5));
-    PutFile("long.wav", MakeWave(3.0));
-    PutFile("film.avi", MakeAvi(64, 32, 32, 5));
-    PutFile("film24.avi", MakeAvi(64, 32, 24, 5));
-    PutFile("pk\\packtone.mp3", ReadFile("..\\audio_tone.mp3"));
-    PutFile("pk\\packjunk.mp3", std::string(4000, '\x5A'));
+    const std::pair<const char*, std::string> files[] = {{"tone.wav", MakeWave(0.5)}, {"long.wav", MakeWave(3.0)},
+        {"film.avi", MakeAvi(64, 32, 32, 5)}, {"film24.avi", MakeAvi(64, 32, 24, 5)},
+        {"pk\\packtone.mp3", ReadFile("..\\audio_tone.mp3")}, {"pk\\packjunk.mp3", std::string(4000, '\x5A')}};
+    for (const auto& f : files) PutFile(f.first, f.second);
     const std::string log = RunEngine([] {
         const VornMediaHandle h = VornMedia::CreateFromAudio("tone.wav");
         EXPECT_EQ(VornMedia::CreateFromAudio("tone.wav"), h);
         EXPECT_EQ(VornMedia::GetRefCount(h), 2u);
         EXPECT_EQ(VornMedia::CreateFromAudio("film.avi"), VORN_INVALID_HANDLE);
         EXPECT_EQ(VornMedia::CreateFromMovie("film24.avi"), VORN_INVALID_HANDLE);
-        VornMedia::Release(h);
-        VornMedia::Release(h);
+        for (int i = 0; i < 2; ++i) VornMedia::Release(h);
         // A freed entry: every operation refuses it.
-        EXPECT_EQ((std::vector<bool>{false, false, false, false, false, false}),
-                  (std::vector<bool>{VornMedia::Play(h, true), VornMedia::Pause(h), VornMedia::SetVolume(h, 50),
-                                     VornMedia::SetPan(h, 50), VornMedia::SetSpeed(h, 50), VornMedia::Stop(h)}));
-        EXPECT_FALSE(VornMedia::UpdateMovie(h, true) || VornMedia::IsPlaying(h));
+        EXPECT_EQ(std::vector<bool>(8, false), (std::vector<bool>{VornMedia::Play(h, true), VornMedia::Pause(h),
+                  VornMedia::SetVolume(h, 50), VornMedia::SetPan(h, 50), VornMedia::SetSpeed(h, 50), VornMedia::Stop(h),
+                  VornMedia::UpdateMovie(h, true), VornMedia::IsPlaying(h)}));
         EXPECT_EQ(VornMedia::GetTexture(h), VORN_INVALID_HANDLE);
 
         // Play and Stop end a pause, so that the next Pause pauses.
@@ -105,8 +95,7 @@ TEST_F(AudioTest, MovieFramesReachTheTextureAndCoverTheScreen)
     RunEngine([] {
         const VornMediaHandle h = VornMedia::CreateFromMovie("movie.avi");
         ASSERT_NE(h, VORN_INVALID_HANDLE);
-        EXPECT_EQ(VornMedia::GetWidth(h), 320);
-        EXPECT_EQ(VornMedia::GetHeight(h), 240);
+        EXPECT_EQ(std::make_pair(VornMedia::GetWidth(h), VornMedia::GetHeight(h)), std::make_pair(320, 240));
         const VornTextureHandle texture = VornMedia::GetTexture(h);
         EXPECT_EQ(VornTexture::GetWidth(texture) * 1000 + VornTexture::GetHeight(texture), 512256u);
         VornTexture::Release(texture);
@@ -122,8 +111,7 @@ TEST_F(AudioTest, MovieFramesReachTheTextureAndCoverTheScreen)
         EXPECT_GT(frame.Count(0, 0, frame.Width(), frame.Height(), 0x0000FF), frame.Width() * frame.Height() * 95 / 100);
         int ends = 0;
         for (const DWORD start = GetTickCount(); GetTickCount() - start < 3000;) ends += VornMedia::UpdateMovie(h, false);
-        EXPECT_EQ(ends, 1);
-        EXPECT_FALSE(VornMedia::IsPlaying(h));
+        EXPECT_EQ(std::make_pair(ends, VornMedia::IsPlaying(h)), std::make_pair(1, false));
         // With loop the first frame comes back after the last.
         VornMedia::Play(h, true);
         std::string reds;

@@ -65,8 +65,7 @@ TEST_F(AudioTest, MusicPlaysAndReleasesByTheEntryStateLoadsFillTheTableAndFinali
         VornMusic::Release(midi);
         EXPECT_EQ(GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
 
-        EXPECT_EQ(VornMusic::CreateFromWave("none.wav", 8), VORN_INVALID_HANDLE);
-        EXPECT_EQ(VornMusic::CreateFromWave("junk.wav", 8), VORN_INVALID_HANDLE);
+        for (const char* name : {"none.wav", "junk.wav"}) EXPECT_EQ(VornMusic::CreateFromWave(name, 8), VORN_INVALID_HANDLE) << name;
         for (const std::string* bytes : {&junk, &cut, &noMidi})   // DirectMusic itself takes the last two
             EXPECT_EQ(VornMusic::CreateFromMemoryWave(bytes->data(), uint32_t(bytes->size()), 8), VORN_INVALID_HANDLE);
         // The missing file and bad bytes took no entry.

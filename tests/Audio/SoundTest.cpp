@@ -33,8 +33,7 @@ TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOncePlaysWavesAndRefusesB
         const uint32_t used = VornMemory::GetUsedSize();
         const VornSoundHandle file = VornSound::CreateFromFile("tone.wav", 0);
         const VornSoundHandle memory = VornSound::CreateFromMemory(wave.data(), uint32_t(wave.size()), 1);
-        ASSERT_EQ(file, 0u);
-        ASSERT_EQ(memory, 1u);
+        ASSERT_EQ(std::make_pair(file, memory), std::make_pair(0u, 1u));
         EXPECT_STREQ(VornSound::GetRecord(memory)->name, "CreateFromMemory");
         // Slot 1 starts, 3 stops, 4 restarts, 2 stops again; slot 0 tells whether it plays.
         std::vector<bool> playing;
@@ -47,8 +46,7 @@ TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOncePlaysWavesAndRefusesB
         VornSound::Release(memory);
         EXPECT_EQ(VornMemory::GetUsedSize(), used);
 
-        EXPECT_EQ(VornSound::CreateFromFile("cut.wav", 0), VORN_INVALID_HANDLE);
-        EXPECT_EQ(VornSound::CreateFromFile("junk.wav", 0), VORN_INVALID_HANDLE);
+        for (const char* name : {"cut.wav", "junk.wav"}) EXPECT_EQ(VornSound::CreateFromFile(name, 0), VORN_INVALID_HANDLE) << name;
         EXPECT_EQ(VornSound::CreateFromMemory("RIFF", 4, 0), VORN_INVALID_HANDLE);
         // A RIFF size of 0 once sent the chunk walk past the end (found by the fuzz target).
         EXPECT_EQ(VornSound::CreateFromMemory("RIFF\0\0\0\0WAVE\x11", 13, 0), VORN_INVALID_HANDLE);
@@ -94,9 +92,7 @@ TEST_F(AudioTest, DISABLED_SoundMissingLibrary)
     std::vector<SeenBox> boxes;
     BootRunning(OPTION_DIRECTSOUND, [] { VornLog::SetFileName("sound"); },
                           [] { EXPECT_FALSE(Vorn::Start()); }, &boxes);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, "ERROR");
-    EXPECT_EQ(boxes[0].text, "サウンドクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません");
+    EXPECT_EQ(boxes, (std::vector<SeenBox>{{"ERROR", "サウンドクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"}}));
 }
 
 TEST_F(AudioTest, SoundWithoutTheLibraryFailsToStartWithItsText)
@@ -117,10 +113,9 @@ TEST_F(AudioTest, SoundShortReadIsAFailure)
     PutFile("short.bin", "abc");
     HANDLE f = CreateFileA("short.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     char buffer[8];
-    EXPECT_EQ(VornSound::SeekCallback(f, 1), 1u);
-    EXPECT_FALSE(VornSound::ReadCallback(f, buffer, 8));
-    EXPECT_EQ(VornSound::SeekCallback(f, 0), 0u);
-    EXPECT_TRUE(VornSound::ReadCallback(f, buffer, 3));
+    // Seek to 1, a read of 8 past the end, seek back, a read of all 3 (in this order).
+    EXPECT_EQ((std::vector<int64_t>{1, false, 0, true}), (std::vector<int64_t>{VornSound::SeekCallback(f, 1),
+              VornSound::ReadCallback(f, buffer, 8), VornSound::SeekCallback(f, 0), VornSound::ReadCallback(f, buffer, 3)}));
     CloseHandle(f);
 }
 

@@ -46,12 +46,10 @@ TEST(FEP, CharactersOfTheWindowMakeTheTypedText)
 {
     vorntest::BootRunning(0, nullptr, [] {
         char mode[16], typed[VornFEP::STRING_SIZE];
-        EXPECT_TRUE(VornFEP::GetModeText(mode));
-        EXPECT_STREQ(mode, "英数");   // Wine's IME is closed
+        EXPECT_TRUE(VornFEP::GetModeText(mode) && strcmp(mode, "英数") == 0) << mode;   // Wine's IME is closed
         Send("ab\r");
         VornFEP::Update();
-        EXPECT_TRUE(VornFEP::GetState(nullptr, typed, nullptr, nullptr, nullptr));
-        EXPECT_STREQ(typed, "ab\n");
+        EXPECT_TRUE(VornFEP::GetState(nullptr, typed, nullptr, nullptr, nullptr) && strcmp(typed, "ab\n") == 0) << typed;
         Send("\x1b");   // remembered, not typed
         EXPECT_FALSE(VornFEP::GetState(nullptr, nullptr, nullptr, nullptr, nullptr));
         EXPECT_EQ(Typed(), "ab\n");
@@ -101,14 +99,14 @@ TEST(FEP, AStandInImeGivesModeCompositionAndCandidatesAndTakesNotifications)
         // size, style, count, selection, page start, page size, offsets, strings
         g_ime.candidates = Words({0, 0, 3, 1, 1, 9, 36, 39, 42}) + std::string("一\0二\0三\0", 9);
         EXPECT_EQ(VornFEP::RefreshCandidateList(), 3u);
-        EXPECT_TRUE(VornFEP::GetCandidateSelection() == 1 && VornFEP::GetCandidatePageStart() == 1);
-        EXPECT_EQ(VornFEP::GetCandidatePageEnd(), 3u);   // page start + size, within the count
+        // Selection, page start, and page start + size within the count.
+        EXPECT_EQ(std::make_tuple(1u, 1u, 3u),
+                  std::make_tuple(VornFEP::GetCandidateSelection(), VornFEP::GetCandidatePageStart(), VornFEP::GetCandidatePageEnd()));
         auto candidate = [&](uint32_t i) { return VornFEP::GetCandidateString(i, text), std::string(text); };
         EXPECT_EQ(candidate(0) + candidate(2) + candidate(3), "一三");
         // An offset past the copy, one into its head, a string without terminator, a count past the offsets.
         g_ime.candidates = Words({0, 0, 4, 0, 0, 2, 999, 4, 36}) + "ab";
-        EXPECT_EQ(VornFEP::RefreshCandidateList(), 4u);
-        EXPECT_EQ(VornFEP::GetCandidatePageEnd(), 2u);
+        EXPECT_EQ((std::pair<uint32_t, uint32_t>{VornFEP::RefreshCandidateList(), VornFEP::GetCandidatePageEnd()}), std::make_pair(4u, 2u));
         EXPECT_EQ(candidate(0) + candidate(1) + candidate(2) + candidate(3), "");
         // Notifications reach the IME with the window's context, and its answer comes back.
         for (BOOL answer : {TRUE, FALSE}) {

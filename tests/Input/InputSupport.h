@@ -38,15 +38,6 @@ inline std::vector<uint32_t> Masks(int32_t pad = 0)
     return {Mask(pad, PAD_STATE_TRIGGER), Mask(pad, PAD_STATE_RELEASE), Mask(pad, PAD_STATE_HOLD), Mask(pad, PAD_STATE_REPEAT)};
 }
 
-// A frame with the joystick's raw block released, then one with press applied to it.
-template <typename F> void PressOnce(F press, int32_t slot = 0)
-{
-    g_raw[slot] = {};
-    Frame();
-    press(g_raw[slot]);
-    Frame();
-}
-
 using vorntest::ReadFile;
 
 // VornInput started on a work area, with a log of the test's own.

@@ -61,8 +61,7 @@ TEST_F(Recorder, RecordSaveLoadThenReplayOverridesExactlyTheRecordedFramesAndAct
     ASSERT_TRUE(VornInput::StartPadRecording(0, 0, 1) && VornInput::StartPadRecording(0, 2, 0));
     const Frames recorded = Play(0, kFrames);
     Play(kFrames, 3);   // three frames past the end are not stored
-    VornInput::StopPadRecording(0, 0);
-    VornInput::StopPadRecording(0, 2);
+    for (int32_t track : {0, 2}) VornInput::StopPadRecording(0, track);
     const std::string file = OutPath("input.recorder.pad"), bytes = Saved("input.recorder.pad");
 
     // The file: the magic and two little-endian counts, then the tracks' frames as recorded (track 1 idle).

@@ -47,8 +47,7 @@ TEST_F(ThreadTest, RingPassesTheBatonInSlotOrderAndExitEndsAtTheNextSwitch)
     VornThread::StartMainThread();
     const auto onTerminate = [](uint32_t code) { return g_callbacks.push_back(code), 0u; };
     for (uint32_t slot : {0u, 3u, 7u}) ASSERT_TRUE(VornThread::Create(slot, RingBody, onTerminate, slot, 0));
-    EXPECT_FALSE(VornThread::Create(3, RingBody, nullptr, 3, 0));   // live slot
-    EXPECT_FALSE(VornThread::Create(32, RingBody, nullptr, 0, 0));  // out of range
+    for (uint32_t slot : {3u, 32u}) EXPECT_FALSE(VornThread::Create(slot, RingBody, nullptr, slot, 0)) << slot;   // live, out of range
     g_order.push_back(-1);
     VornThread::Switch(-1);
     g_order.push_back(-1);
@@ -57,8 +56,7 @@ TEST_F(ThreadTest, RingPassesTheBatonInSlotOrderAndExitEndsAtTheNextSwitch)
     VornThread::Exit(3);
     g_order.clear();
     VornThread::Switch(-1);   // 0 runs, 3 ends at its Switch and hands the baton to 7
-    EXPECT_EQ((std::vector<int>{0, 7}), g_order);
-    EXPECT_EQ((std::vector<uint32_t>{0}), g_callbacks);
+    EXPECT_EQ(std::make_pair(std::vector<int>{0, 7}, std::vector<uint32_t>{0}), std::make_pair(g_order, g_callbacks));
     EXPECT_TRUE(vorntest::HasAll(log_.Text(), {"　[00] -> [03]", "　[03] -> [07]", "　[07] -> [32]", "　[32] -> [00]", "　[00] -> [07]",
                                          "VornThread::Exit</FONT></B> : [03] : <B><FONT color=\"GREEN\">Success"}));
 }
@@ -147,8 +145,7 @@ TEST_F(ThreadTest, TheLoadThreadSharesTheWorkAreaAndTheQuitWaitsForIt)
     g_loadGate = 0;
     ASSERT_TRUE(VornThread::StartLoadThread(SlowLoad, 7, 0));
     EXPECT_TRUE(VornThread::StartLoadThread(SlowLoad, 8, 0));   // already running: nothing new
-    EXPECT_FALSE(VornThread::GetLoadThreadResult());
-    EXPECT_FALSE(VornThread::IsLoadThreadEnd());
+    EXPECT_EQ(std::make_pair(false, false), std::make_pair(VornThread::GetLoadThreadResult(), VornThread::IsLoadThreadEnd()));
     InterlockedExchange(&g_loadGate, 1);
     for (uint32_t i = 0; !VornThread::IsLoadThreadEnd(); ++i) VORN_FREE(VORN_ALLOC_QUIET(32 + i % 700));
     EXPECT_TRUE(VornThread::GetLoadThreadResult());   // the first call's argument, 7 (TearDown checks the work area)
@@ -187,8 +184,7 @@ TEST_F(ThreadTest, FibersRunRoundRobinSkipSuspendedSlotsAndAllEndAtQuit)
     g_frames = 0;
     ASSERT_TRUE(VornMicroThread::Create(0, Fiber<0>, 0x10000));
     ASSERT_TRUE(VornMicroThread::Create(2, Fiber<2>, 0x10000));
-    EXPECT_FALSE(VornMicroThread::Create(2, Fiber<2>, 0x10000));
-    EXPECT_FALSE(VornMicroThread::Create(33, Fiber<2>, 0x10000));
+    for (uint32_t slot : {2u, 33u}) EXPECT_FALSE(VornMicroThread::Create(slot, Fiber<2>, 0x10000)) << slot;   // live, out of range
     EXPECT_TRUE(VornMicroThread::RunMainThread());
     Vorn::SetUseOption(option);
     // Frame 1: 0, 2 (suspends itself); frame 2: 0 only; frame 3: 0 resumes 2, which runs after 0's

@@ -54,10 +54,9 @@ TEST_F(DirectorTest, ZOnTheTitleStartsAGameFromZeroCounts)
     g_director->gameOverFrame = 5;
     bossSwings = 2;
     Press(Z);
-    EXPECT_EQ(std::make_tuple(int8_t(SCENE_PLAY), 3), std::make_tuple(g_director->GetScene(), Count(PRIORITY_ENEMY)));
-    EXPECT_EQ((std::vector<int32_t>{3, 3, 0, 0, 0, 0}),
-              (std::vector<int32_t>{g_director->spawnCount, g_director->aliveCount, g_director->killCount,
-                                    g_director->sceneFrame, g_director->gameOverFrame, bossSwings}));
+    EXPECT_EQ((std::vector<int32_t>{SCENE_PLAY, 3, 3, 3, 0, 0, 0, 0}),
+              (std::vector<int32_t>{g_director->GetScene(), Count(PRIORITY_ENEMY), g_director->spawnCount, g_director->aliveCount,
+                                    g_director->killCount, g_director->sceneFrame, g_director->gameOverFrame, bossSwings}));
     ASSERT_NE(nullptr, g_director->target);
     EXPECT_EQ(std::make_pair(int8_t(ENEMY_WALKER), uint8_t(1)),
               std::make_pair(g_director->target->kind, g_director->target->spawnIndex));
@@ -107,9 +106,8 @@ TEST_F(DirectorTest, BatchesHoldTheBusiestScene)
     for (int i = 0; i < 4; ++i) new Trail(0.0f, 1.0f, 0.0f, 0x4000, 0, 0, 24, 1);
     for (int i = 0; i < 20; ++i) new EnemyShot(float(i), 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0, 0);
     g_taskList->RunAll();
-    const VornPrimitive3DHandle triangles[] = {g_director->GetPrimitive3D(),
-                                               VornSprite3D::GetPrimitive(g_director->GetSprite3D(1))};
-    for (VornPrimitive3DHandle p : triangles)   // asked for, and nothing refused
+    // Triangles asked for, and nothing refused.
+    for (VornPrimitive3DHandle p : {g_director->GetPrimitive3D(), VornSprite3D::GetPrimitive(g_director->GetSprite3D(1))})
         EXPECT_TRUE(VornPrimitive3D::GetPolygonCount(p) > 0 && VornPrimitive3D::GetPolygonCount(p) == VornPrimitive3D::Batch().GetCount(p));
     EXPECT_EQ(5u * 128u * 2u, VornLine3D::Batch().GetCount(g_director->GetLine3D()));
 }

@@ -71,8 +71,8 @@ TEST_F(EnemyTest, ADeadEnemyBlinks128FramesThenGoesAndStopsBeingTheTarget)
     EXPECT_EQ((std::vector<bool>{true, false, false, true, true, false, false, true}), drawn);
     EXPECT_EQ(boss, g_director->target);
     g_taskList->RunAll();
-    EXPECT_EQ(0, Count(PRIORITY_ENEMY));
-    EXPECT_EQ(nullptr, g_director->target);   // deleted with it, not left dangling
+    // Deleted, and with it the target, not left dangling.
+    EXPECT_EQ(std::make_pair(0, static_cast<Enemy*>(nullptr)), std::make_pair(Count(PRIORITY_ENEMY), g_director->target));
 }
 
 TEST_F(EnemyTest, AShooterFiresOnlyAtAPlayerBelowItWithin15)
@@ -118,9 +118,9 @@ TEST_F(EnemyTest, TheBossMovesItsOwnModelWhileTheWalkersKeepTheirs)
     Enemy* walker = new Enemy(VornVector3(20.0f, 0.0f, 4.0f), ENEMY_WALKER);
     Enemy* boss = new Enemy(VornVector3(10.0f, 200.0f, 30.0f), ENEMY_BOSS);
     for (int frame = 0; frame < 3; ++frame) g_taskList->RunAll();
-    VornPosture b, w;
-    ASSERT_TRUE(VornModelEx::GetPosture(g_director->GetModel(ENEMY_BOSS), &b));
-    ASSERT_TRUE(VornModelEx::GetPosture(g_director->GetModel(ENEMY_WALKER), &w));
-    EXPECT_NEAR(boss->position.y, b.position.y, 1e-3f);
-    EXPECT_NEAR(walker->position.y, w.position.y, 1e-3f);
+    for (const Enemy* e : {boss, walker}) {
+        VornPosture p;
+        ASSERT_TRUE(VornModelEx::GetPosture(g_director->GetModel(e->GetKind()), &p));
+        EXPECT_NEAR(e->position.y, p.position.y, 1e-3f) << int(e->GetKind());
+    }
 }

@@ -1,11 +1,8 @@
 // The game's settings before start-up and its message hook.
 #include "BoxWatcher.h"
-#include "DeviceFixture.h"
+#include "EngineFixture.h"
 #include "GameMain.h"
 #include "Task.h"
-#include "Vorn.h"
-#include "VornLog.h"
-#include <gtest/gtest.h>
 #include <tuple>
 
 using vorntest::BoxWatcher;
@@ -27,16 +24,13 @@ TEST(GameInit, AnsweringNoRunsWindowedAt640x480AndYesFullScreen)
 TEST(GameMessageHook, LetsEveryMessageThroughToTheEngine)
 {
     // Escape, and only Escape, ends the application: Vorn::Exit logs the end.
-    const std::string base = vorntest::OutPath("game.hook");
-    VornLog::SetFileName(base.c_str());
-    ASSERT_TRUE(VornLog::Open("hook"));
+    vorntest::LogCapture log;
     for (UINT m : {WM_CREATE, WM_KEYDOWN, WM_CHAR, WM_CLOSE, WM_ACTIVATEAPP}) EXPECT_TRUE(GameMessageHook(m, 'A', 0)) << m;
     EXPECT_TRUE(GameMessageHook(WM_KEYUP, VK_ESCAPE, 0));
-    const std::string before = vorntest::ReadFile(base + ".html");
+    EXPECT_EQ(0, log.Count("アプリケーション終了"));   // read and closed: the log begins again
+    ASSERT_TRUE(VornLog::Open("hook"));
     EXPECT_TRUE(GameMessageHook(WM_KEYDOWN, VK_ESCAPE, 0));
-    VornLog::Close();
-    EXPECT_EQ(std::string::npos, before.find("アプリケーション終了"));
-    EXPECT_NE(std::string::npos, vorntest::ReadFile(base + ".html").find("アプリケーション終了"));
+    EXPECT_EQ(1, log.Count("アプリケーション終了"));
 }
 
 TEST(GameMain, AFailedStartGoesStraightToTheShutDownAndEndsWithZero)

@@ -74,8 +74,7 @@ TEST_F(PlayerTest, DownwardAttackLandsAShockwaveAsStrongAsItsFramesAndBlocksJump
     Press(X);   // a second jump in the air
     EXPECT_FLOAT_EQ(0.8f - 0.04f, p->airVelocity.y);
     Press(Z | DOWN);
-    ASSERT_EQ(PLAYER_DOWN_ATTACK, p->animation);
-    EXPECT_EQ(ATTACK_DOWNWARD, p->GetAttackKind());
+    ASSERT_EQ(std::make_pair(int8_t(PLAYER_DOWN_ATTACK), int8_t(ATTACK_DOWNWARD)), std::make_pair(p->animation, p->GetAttackKind()));
     const float vy = p->airVelocity.y;
     Press(X);   // no jump during the downward attack
     EXPECT_LT(p->airVelocity.y, vy);
@@ -117,8 +116,7 @@ TEST_F(PlayerTest, StraightShotGrowsInSevenFramesAndLeaves42TrailsIn251)
         ASSERT_EQ(1, Count(PRIORITY_STRAIGHT_SHOT)) << f;
         g_taskList->RunAll();
         EXPECT_TRUE(f > 7 || (f == 7) == (s->scale == 1.0f)) << f;
-        for (Task* t = g_taskList->GetFirst(); t->state != TASK_SENTINEL; t = t->next)
-            trails += t->priority == PRIORITY_EFFECT && static_cast<Trail*>(t)->radius == 1.0f;
+        for (Task* t : Live(PRIORITY_EFFECT)) trails += static_cast<Trail*>(t)->radius == 1.0f;
     }
     EXPECT_EQ(0, Count(PRIORITY_STRAIGHT_SHOT));
     EXPECT_EQ(42, trails);
@@ -142,9 +140,8 @@ TEST_F(PlayerTest, EffectsLiveTheirFrames)
 
 TEST_F(PlayerTest, ExplosionSpinKeepsTheLow16BitsOfTheFullProduct)
 {
-    EXPECT_EQ(21845, ExplosionSpin(3, 1000));
-    EXPECT_EQ(56251, ExplosionSpin(21, 1073676289));
-    EXPECT_EQ(1820, ExplosionSpin(250, 1073676289));
+    EXPECT_EQ((std::vector<int>{21845, 56251, 1820}),
+              (std::vector<int>{ExplosionSpin(3, 1000), ExplosionSpin(21, 1073676289), ExplosionSpin(250, 1073676289)}));
 }
 
 TEST_F(PlayerTest, WalkingPastTheEdgeIsUndone)
@@ -228,8 +225,7 @@ TEST_F(PlayerTest, EachSwingOfTheComboHitsAnEnemyOnce)
         Press(f % 10 == 0 && f <= 60 ? Z : 0);
         lost[p->GetAttackKind()] += hp - e->hp;
     }
-    const int once[6] = {0, 1, 1, 1, 0, 0};
-    for (int kind = 0; kind < 6; ++kind) EXPECT_EQ(once[kind], lost[kind]) << "kind " << kind;
+    EXPECT_EQ((std::vector<int>{0, 1, 1, 1, 0, 0}), std::vector<int>(lost, lost + 6));   // by attack kind
 }
 
 TEST_F(PlayerTest, HomingShotFollowsTheTargetAndFliesOnToItsLastPlace)
@@ -237,18 +233,16 @@ TEST_F(PlayerTest, HomingShotFollowsTheTargetAndFliesOnToItsLastPlace)
     Enemy* e = new Enemy(VornVector3(10.0f, 1.0f, 0.0f), ENEMY_WALKER);
     g_director->target = e;
     HomingShot* s = new HomingShot(0.0f, 1.0f, 0.0f);
-    // The target moves; then it is gone (the shot must keep to where it was last).
-    const VornVector3 goals[] = {VornVector3(10.0f, 1.0f, 0.0f), VornVector3(0.0f, 1.0f, 10.0f),
-                                 VornVector3(0.0f, 1.0f, 10.0f)};
+    // (where the enemy is, where the shot must head): the target moves; then it is gone, far off, and
+    // the shot keeps to where it was last.
+    const VornVector3 first(10.0f, 1.0f, 0.0f), moved(0.0f, 1.0f, 10.0f), gone(-50.0f, 1.0f, -50.0f);
+    const std::pair<VornVector3, VornVector3> phases[] = {{first, first}, {moved, moved}, {gone, moved}};
     for (int phase = 0; phase < 3; ++phase) {
-        e->position = goals[phase];
-        if (phase == 2) {
-            g_director->target = nullptr;
-            e->position = VornVector3(-50.0f, 1.0f, -50.0f);
-        }
-        const float before = VornVector3(goals[phase] - s->position).Length();
+        e->position = phases[phase].first;
+        if (phase == 2) g_director->target = nullptr;
+        const float before = VornVector3(phases[phase].second - s->position).Length();
         for (int i = 0; i < 40; ++i) s->Run();
-        EXPECT_LT(VornVector3(goals[phase] - s->position).Length(), before - 3.0f) << phase;
+        EXPECT_LT(VornVector3(phases[phase].second - s->position).Length(), before - 3.0f) << phase;
     }
 }
 

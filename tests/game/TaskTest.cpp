@@ -65,8 +65,7 @@ TEST_F(TaskListTest, PrioritiesOutsideTheSentinelsAreRefused)
         EXPECT_EQ(std::make_pair(2, static_cast<Task*>(nullptr)), std::make_pair(g_taskList->GetCount(), task.next));
     }
     Task* ok = new Task;
-    EXPECT_EQ(ok, g_taskList->Add(ok, PRIORITY_ENEMY));
-    EXPECT_EQ(3, g_taskList->GetCount());
+    EXPECT_EQ(std::make_pair(ok, 3), (std::pair<Task*, int>{g_taskList->Add(ok, PRIORITY_ENEMY), g_taskList->GetCount()}));
 }
 
 TEST_F(TaskListTest, KilledTasksAreSkippedBeforeTheirTurnAndDeletedAtTheEndOfTheFrame)
@@ -82,8 +81,7 @@ TEST_F(TaskListTest, KilledTasksAreSkippedBeforeTheirTurnAndDeletedAtTheEndOfThe
     EXPECT_EQ((Names{"before", "killer", "self", "after"}), Frame());
     victim = nullptr;
     // Deleted after the run pass: the victim, killed before the self-killer ran, went after it.
-    EXPECT_EQ((Names{"self", "victim"}), g_deleted);
-    EXPECT_EQ(5, g_taskList->GetCount());
+    EXPECT_EQ(std::make_pair(Names{"self", "victim"}, 5), std::make_pair(g_deleted, g_taskList->GetCount()));
     EXPECT_EQ((Names{"before", "killer", "after"}), Frame());
 
     // By priority: only live tasks of that priority.
@@ -106,8 +104,7 @@ TEST_F(TaskListTest, TasksAddedDuringARunRunThisFrameWhenBehindAndNextFrameWhenA
         new Probe("ahead", PRIORITY_PLAYER);
     });
     EXPECT_EQ((Names{"spawner", "tie", "behind"}), Frame());
-    EXPECT_EQ((Names{"ahead", "spawner", "tie", "behind"}), Frame());
-    EXPECT_EQ(6, g_taskList->GetCount());
+    EXPECT_EQ(std::make_pair(Names{"ahead", "spawner", "tie", "behind"}, 6), (std::pair<Names, int>{Frame(), g_taskList->GetCount()}));
 }
 
 TEST_F(TaskListTest, DeleteAllLiveAndTheListsDestructorDeleteEveryTask)
@@ -115,9 +112,7 @@ TEST_F(TaskListTest, DeleteAllLiveAndTheListsDestructorDeleteEveryTask)
     new Probe("a", PRIORITY_TITLE);
     new Probe("b", PRIORITY_STAGE);
     g_taskList->DeleteAllLive();
-    EXPECT_EQ((Names{"a", "b"}), g_deleted);
-    EXPECT_EQ(2, g_taskList->GetCount());
-    EXPECT_TRUE(Frame().empty());
+    EXPECT_EQ(std::make_tuple(Names{"a", "b"}, 2, Names{}), (std::tuple<Names, int, Names>{g_deleted, g_taskList->GetCount(), Frame()}));
 
     g_deleted.clear();
     new Probe("c", PRIORITY_TITLE);
