@@ -107,8 +107,9 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseFlatMeshesUnderFrameRoot
               std::make_tuple(plain.texture[0], plain.material.Ambient.r, skin.material.Diffuse.g, skin.material.Ambient.g, flat.vertexType));
     EXPECT_NEAR(0.002f, flat.boxMax.z - flat.boxMin.z, 1e-6f);
     for (uint32_t i = 0; i < flat.vertexCount; ++i) EXPECT_EQ(0xFFFFFFFFu, flat.vertices[i].colour);
+    const VornTextureHandle skinTexture = skin.texture[0];   // the model's records go with it
     VornModelEx::Release(loose);
-    EXPECT_EQ(0u, VornTexture::GetRefCount(skin.texture[0]));
+    EXPECT_EQ(0u, VornTexture::GetRefCount(skinTexture));
     EXPECT_TRUE(HasAll(log.Text(), {"} MESH [ 2 ] : FRAME [ 1 ] : ", Red("VornModelEx::Release") + " : [ No.1 ]"}));
 }
 
