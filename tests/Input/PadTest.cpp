@@ -166,7 +166,8 @@ TEST_F(Indices, OutOfRangePadsButtonsKeysAndJoysticksAreRefused)
     g_raw[0].button[15] = 0x80;
     Frame();
     EXPECT_EQ(kButton1, Mask(0, PAD_STATE_TRIGGER));
-    const int32_t states[][3] = {{16, 0, 4}, {-1, 0, 4}, {0, 4, 4}, {0, -1, 4}, {0, 0, 20}, {0, 0, 32}, {0, 0, -1}};
+    ASSERT_TRUE(VornInput::SetPadState(0, PAD_STATE_HOLD, 0xFFFFFFFF));   // every bit held: only the bounds refuse
+    const int32_t states[][3] = {{16, 2, 4}, {-1, 2, 4}, {0, 4, 4}, {0, -1, 4}, {0, 2, 20}, {0, 2, 32}, {0, 2, -1}};
     for (const auto& r : states) EXPECT_FALSE(VornInput::GetPadState(r[0], r[1], r[2])) << r[0] << " " << r[1] << " " << r[2];
     EXPECT_FALSE(VornInput::SetPadState(0, 4, 0xFFFFFFFF) || VornInput::SetPadState(16, PAD_STATE_TRIGGER, 0xFFFFFFFF) ||
                  VornInput::SetPadDisableMask(16, 0xFFFFFFFF) || VornInput::IsKeyDown(256) || VornInput::IsKeyDown(-1) ||
