@@ -82,7 +82,7 @@ VornVector3 SphereCentre(const VornModelExMesh* m)
 bool VornModelEx::HitCheck(VornModelExHandle model, int32_t mesh, const VornVector3& start, const VornVector3& end, bool,
                            bool normals)
 {
-    memset(&g_hits, 0, sizeof g_hits);
+    memset(static_cast<void*>(&g_hits), 0, sizeof g_hits);   // plain data: vectors and counts
     VornModelExRecord* r = Live(model);
     if (!r) return false;
     auto test = [&](uint32_t index) {

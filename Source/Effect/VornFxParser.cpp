@@ -573,7 +573,7 @@ private:
             ok = Unary(out, names, stopAtGreater);
             if (ok && IsPunct(t, '-')) *out = -*out;
             if (ok && IsPunct(t, '!')) *out = *out == 0 ? 1 : 0;
-            int64_t x;
+            int64_t x = 0;
             if (ok && IsPunct(t, '~')) {
                 ok = Integer(t, *out, &x);
                 *out = static_cast<double>(~x);

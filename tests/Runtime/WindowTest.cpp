@@ -68,7 +68,7 @@ TEST(Window, WheelAndDoubleClicksReachTheMouseUnlessTheHookRefusesThem)
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECTINPUT, nullptr, [&] {
         ASSERT_TRUE(Vorn::Start());
         HWND w = Vorn::GetWindowHandle();
-        const std::pair<UINT, WPARAM> sent[] = {{WM_MOUSEWHEEL, MAKEWPARAM(0, 240)}, {WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA * -3)},
+        const std::pair<UINT, WPARAM> sent[] = {{WM_MOUSEWHEEL, MAKEWPARAM(0, 240)}, {WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(WHEEL_DELTA * -3))},
                                                 {WM_MOUSEWHEEL, MAKEWPARAM(0x7777, 1000)}, {WM_LBUTTONDBLCLK, 0},
                                                 {WM_MBUTTONDBLCLK, 0}, {WM_RBUTTONDBLCLK, 0x7777}};
         for (const auto& m : sent) SendMessageA(w, m.first, m.second, 0);
