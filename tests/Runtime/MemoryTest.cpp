@@ -55,6 +55,15 @@ TEST_F(MemoryTest, BestFitTakesTheSmallestHoleAndTheLowestOfEqualOnes)
     EXPECT_EQ((std::vector<uint32_t>{0, 1024, 1280, 3072}), (std::vector<uint32_t>{runs[0].start, runs[0].length, runs[1].start, runs[1].length}));
 }
 
+TEST_F(MemoryTest, BestFitTakesTheSmallestOfTheLargeHolesThatShareAClass)
+{
+    // Above 128 KiB one class holds capacities 16 KiB apart: 132 and 140 KiB share one.
+    uint8_t* const small = A(132 << 10), *const separator = A(1), *const big = A(140 << 10);
+    ASSERT_TRUE(separator && A(1));
+    for (uint8_t* p : {small, big}) VornMemory::FreeQuiet(p);   // the bigger hole now heads the class's list
+    EXPECT_EQ(small, A(130 << 10));
+}
+
 TEST_F(MemoryTest, ARestSmallerThanAGranuleStaysInTheBlockAsSlack)
 {
     VornMemory::Finalize();
