@@ -53,26 +53,28 @@ public:
         device->Release();
         return r;
     }
-    // Connects to 127.0.0.1:port and waits for CONNECT_COMPLETE: its result.
-    VornPeerResult Join(uint16_t port)
+    // Connects to 127.0.0.1:port (from the device's port, when given) and waits for CONNECT_COMPLETE: its result.
+    VornPeerResult Join(uint16_t port, uint16_t device = 0)
     {
         VornPeerAppDesc desc = {sizeof desc, 0, {}, kTestApplication};
-        VornPeerAddress* host = Address(L"127.0.0.1", port);
+        VornPeerAddress *host = Address(L"127.0.0.1", port), *from = device ? Address(nullptr, device) : nullptr;
         uintptr_t handle = 0;
-        const VornPeerResult r = peer->Connect(&desc, host, nullptr, &handle);
+        const VornPeerResult r = peer->Connect(&desc, host, from, &handle);
         host->Release();
+        if (from) from->Release();
         if (r != VORN_PEER_PENDING) return r;
         Seen done = {};
         return WaitFor([&] { return Find(VORN_PEER_MSG_CONNECT_COMPLETE, &done); }) ? done.result : VORN_PEER_FAILED;
     }
-    // Starts a search of 127.0.0.1:port, asked again every retryMs: its handle.
-    uintptr_t Search(uint16_t port, uint32_t retryMs = 0)
+    // Starts a search of 127.0.0.1:port (from the device's port, when given), asked again every retryMs: its handle.
+    uintptr_t Search(uint16_t port, uint32_t retryMs = 0, uint16_t device = 0)
     {
         VornPeerAppDesc desc = {sizeof desc, 0, {}, kTestApplication};
-        VornPeerAddress* at = Address(L"127.0.0.1", port);
+        VornPeerAddress *at = Address(L"127.0.0.1", port), *from = device ? Address(nullptr, device) : nullptr;
         uintptr_t search = 0;
-        EXPECT_EQ(VORN_PEER_OK, peer->EnumHosts(&desc, at, nullptr, retryMs, &search));
+        EXPECT_EQ(VORN_PEER_OK, peer->EnumHosts(&desc, at, from, retryMs, &search));
         at->Release();
+        if (from) from->Release();
         return search;
     }
     // The port it listens on (0 when it has none).

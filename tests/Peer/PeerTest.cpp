@@ -102,10 +102,13 @@ TEST_F(PeerTest, TheHostLeavingMigratesToTheLowestIdWhichAnswersSearchesAndTakes
         ASSERT_TRUE(WaitFor([&] { return p->Find(VORN_PEER_MSG_HOST_MIGRATE, &migrated); }));
         EXPECT_EQ(newHost->LocalId(), migrated.id);
     }
-    // It answers searches and joins on its own port.
+    // It answers searches and joins on its own port. A joiner takes over the port its search came from.
     Instance(newHost->ListenPort());
     TestPeer late(L"late");
-    ASSERT_EQ(VORN_PEER_OK, late.Join(newHost->ListenPort()));
+    const uint16_t searched = FreePort();
+    late.Search(newHost->ListenPort(), 0, searched);
+    ASSERT_EQ(VORN_PEER_OK, late.Join(newHost->ListenPort(), searched));
+    EXPECT_EQ(searched, late.ListenPort());
     EXPECT_TRUE(AllSee({&late, j[0].get(), j[1].get(), j[2].get()}, 4));
 }
 
