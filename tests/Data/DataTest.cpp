@@ -4,6 +4,7 @@
 // transparent key and rectangles. The stage drawn with its effect is the lost game's pixel check.
 #include "EngineFixture.h"
 #include "../Draw3D/ModelXText.h"
+#include "TextureRead.h"
 #include "VornField.h"
 
 using namespace vorntest;
@@ -158,20 +159,14 @@ TEST_F(GameData, FieldIsHillyAtTheEdgesAndGentleInTheMiddle)
     EXPECT_LT(midHi - midLo, 1.0f);
 }
 
-// Texels of a loaded texture as 0xAARRGGBB, whichever format the device gave.
-uint32_t Texel(VornTextureHandle t, int x, int y)
+// The texels of a loaded texture as 0xAARRGGBB, row by row, whichever format the device gave.
+std::vector<uint32_t> Texels(VornTextureHandle t, uint32_t* width)
 {
-    void* bits = nullptr;
-    int32_t pitch = 0;
-    D3DFORMAT format = D3DFMT_UNKNOWN;
-    if (!VornTexture::Lock(t, &bits, &pitch, &format, nullptr, nullptr)) return 0xDEAD;
-    const char* row = static_cast<const char*>(bits) + size_t(y) * pitch;
-    const uint16_t p = reinterpret_cast<const uint16_t*>(row)[x];
-    auto c = [&](int s) { return uint32_t((p >> s & 31) * 255 / 31); };
-    const uint32_t v = format == D3DFMT_A1R5G5B5 ? (p & 0x8000 ? 0xFF000000u : 0) | c(10) << 16 | c(5) << 8 | c(0)
-                                                 : reinterpret_cast<const uint32_t*>(row)[x];
-    VornTexture::Unlock(t);
-    return v;
+    if (VornTexture::GetFormat(t) != D3DFMT_A1R5G5B5) return ReadTexture<uint32_t>(t, width);
+    std::vector<uint32_t> out;
+    const auto c = [](uint16_t p, int s) { return uint32_t((p >> s & 31) * 255 / 31); };
+    for (uint16_t p : ReadTexture<uint16_t>(t, width)) out.push_back(0xFF000000u * (p >> 15) | c(p, 10) << 16 | c(p, 5) << 8 | c(p, 0));
+    return out;
 }
 
 TEST_F(GameData, TexturesCoverTheirRectanglesWithTheKeyTransparent)
@@ -188,10 +183,13 @@ TEST_F(GameData, TexturesCoverTheirRectanglesWithTheKeyTransparent)
         const VornTextureHandle t = VornTexture::CreateFromFile(c.name, static_cast<VornFormatKind>(1), 0xFF00FF00);
         ASSERT_NE(VORN_INVALID_HANDLE, t) << c.name;
         EXPECT_EQ(c.size, VornTexture::GetImageWidth(t)) << c.name;
-        for (const auto& p : c.clear) EXPECT_EQ(0u, Texel(t, p.first, p.second) >> 24) << c.name << " " << p.first << "," << p.second;
-        for (const auto& p : c.opaque) EXPECT_EQ(0xFFu, Texel(t, p.first, p.second) >> 24) << c.name << " " << p.first << "," << p.second;
+        uint32_t width = 0;
+        const std::vector<uint32_t> texels = Texels(t, &width);
+        const auto texel = [&](int x, int y) { return texels.at(size_t(y) * width + x); };
+        for (const auto& p : c.clear) EXPECT_EQ(0u, texel(p.first, p.second) >> 24) << c.name << " " << p.first << "," << p.second;
+        for (const auto& p : c.opaque) EXPECT_EQ(0xFFu, texel(p.first, p.second) >> 24) << c.name << " " << p.first << "," << p.second;
         for (int d : {0, 4})
-            if (c.name == std::string("system.bmp")) { EXPECT_EQ(0xFFFFFFFFu, Texel(t, 60 + d, 320 - d)) << "the flash texel and its neighbours are white"; }
+            if (c.name == std::string("system.bmp")) { EXPECT_EQ(0xFFFFFFFFu, texel(60 + d, 320 - d)) << "the flash texel and its neighbours are white"; }
     }
 }
 

@@ -179,15 +179,14 @@ private:
     std::atomic<uint32_t> localId_{0};
 };
 
+// s, its reads giving up after ms.
+inline SOCKET Patient(SOCKET s, DWORD ms) { return setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms), s; }
+
 // A stranger that speaks the wire by hand on a raw link to a peer's port. Every read gives up after 15 s.
 struct Hostile
 {
     using Frame = VornPeerWire::Frame;
-    explicit Hostile(uint16_t port) : s(ConnectFrom("127.0.0.1", port))
-    {
-        const DWORD ms = 15000;
-        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
-    }
+    explicit Hostile(uint16_t port) : s(Patient(ConnectFrom("127.0.0.1", port), 15000)) {}
     ~Hostile() { closesocket(s); }
     static std::string Bytes(const Frame& f)
     {

@@ -33,11 +33,7 @@ protected:
     }
     static bool AllSee(const std::vector<TestPeer*>& peers, size_t players)
     {
-        return WaitFor([&] {
-            for (TestPeer* p : peers)
-                if (p->Players().size() != players) return false;
-            return true;
-        });
+        return WaitFor([&] { return std::all_of(peers.begin(), peers.end(), [&](TestPeer* p) { return p->Players().size() == players; }); });
     }
 
     std::unique_ptr<TestPeer> host = std::make_unique<TestPeer>(L"host");
@@ -53,13 +49,12 @@ TEST_F(PeerTest, HostAndTwoJoinersSeeTheSamePlayersAndIdsAndIdZeroReachesEachOnc
     // The host's own player is created (local and host) before Host returns; names and flags
     // are the same everywhere.
     EXPECT_EQ(int32_t(VORN_PEER_PLAYER_LOCAL | VORN_PEER_PLAYER_HOST), host->Of(VORN_PEER_MSG_CREATE_PLAYER)[0].result);
-    for (auto& peer : j) {
+    for (auto& peer : j)
         for (const Seen& s : peer->Of(VORN_PEER_MSG_CREATE_PLAYER)) {
             const std::string want = s.id == ids[0] ? "host" : s.id == j[0]->LocalId() ? "joiner0" : "joiner1";
             EXPECT_EQ(std::make_tuple(want, s.id == ids[0], s.id == peer->LocalId()), std::make_tuple(s.data,
                       (s.result & int32_t(VORN_PEER_PLAYER_HOST)) != 0, (s.result & int32_t(VORN_PEER_PLAYER_LOCAL)) != 0));
         }
-    }
     // To id 0: everyone, the sender included, once.
     ASSERT_EQ(VORN_PEER_OK, j[0]->Send(0, "to all"));
     EXPECT_TRUE(WaitFor([&] { return host->Find(VORN_PEER_MSG_RECEIVE) && j[0]->Find(VORN_PEER_MSG_RECEIVE) && j[1]->Find(VORN_PEER_MSG_RECEIVE); }));
@@ -122,9 +117,7 @@ TEST_F(PeerTest, StrangersAreRefusedOnTheirOwnLinkAQueryFloodGetsNoMoreBytesBack
     const VornPeerGuid instance = Instance(port);
     // Of 2000 queries, odd tokens padded to the largest answer and even ones bare, only padded ones
     // are answered; a search still gets its answer.
-    const SOCKET udp = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    const DWORD ms = 2000;
-    setsockopt(udp, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+    const SOCKET udp = Patient(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP), 2000);
     const sockaddr_in to = At("127.0.0.1", port);
     size_t sent = 0, got = 0, answers = 0;
     Hostile::Frame query = Hostile::Of(VornPeerWire::QUERY);

@@ -111,8 +111,7 @@ TEST_F(MemoryTest, FinalizeReportsEveryLeakAndTheHeaderCount)
 
 TEST_F(MemoryTest, BadFreesAreIgnoredWithALogLineAndTheAreaStaysWhole)
 {
-    uint8_t* a = A(100);
-    uint8_t* b = A(100);
+    uint8_t *a = A(100), *b = A(100);
     int onStack = 0;
     VornMemory::FreeQuiet(a);
     const uint32_t used = VornMemory::GetUsedSize(), blocks = VornMemory::GetBlockCount();
@@ -160,8 +159,7 @@ TEST_F(MemoryTest, SizeLimits)
     // Areas of 256 MiB and more serve allocations.
     VornMemory::Finalize();
     ASSERT_TRUE(VornMemory::SetWorkArea(0x10000000u + 0x100000u, false));
-    uint8_t* p = A(1);
-    uint8_t* big = A(0x0FF00000u);
+    uint8_t *p = A(1), *big = A(0x0FF00000u);
     ASSERT_TRUE(p && big);
     big[0x0FF00000u - 1] = 1;
     for (uint8_t* freed : {p, big}) VornMemory::FreeQuiet(freed);

@@ -12,6 +12,14 @@ const uint8_t* U(const char* s) { return reinterpret_cast<const uint8_t*>(s); }
 
 using SystemFileTest = ScratchTest;
 
+std::string ReadDesktopValue(const char* name)
+{
+    char value[512] = "<missing>";
+    DWORD size = sizeof value;
+    RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", name, RRF_RT_REG_SZ, nullptr, value, &size);
+    return value;
+}
+
 } // namespace
 
 TEST(SjisTest, LeadBytesCodesAndCharacters)
@@ -20,8 +28,7 @@ TEST(SjisTest, LeadBytesCodesAndCharacters)
         EXPECT_EQ(VornSystem::IsSjisLeadByte(uint8_t(c)), (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFE)) << c;
     EXPECT_TRUE(VornSystem::IsHalfWidthKana(0xA6) && !VornSystem::IsHalfWidthKana(0xA5));
     uint16_t code = 0;
-    EXPECT_EQ(VornSystem::ReadSjisChar(U("ソx"), &code), 2u);
-    EXPECT_EQ(code, 0x835C);
+    EXPECT_EQ((std::pair<uint32_t, int>{2, 0x835C}), (std::pair<uint32_t, int>{VornSystem::ReadSjisChar(U("ソx"), &code), code}));
     for (const auto& c : {std::make_pair("漢", 0x8ABF), std::make_pair("A", int('A'))}) {
         uint8_t out[3];
         VornSystem::PutSjisChar(uint16_t(c.second), out);
@@ -128,8 +135,7 @@ TEST_F(SystemFileTest, FilesFoldersAndLongPaths)
     EXPECT_EQ(VornSystem::GetFileSize("one\\表\\three\\f.txt"), 5u);
     EXPECT_TRUE(VornSystem::CopyFile("one\\表\\three\\f.txt", "copy.txt"));
     EXPECT_EQ(ReadFile("copy.txt"), "12345");
-    EXPECT_TRUE(VornSystem::DeleteFile("copy.txt"));
-    EXPECT_TRUE(!VornSystem::FileExists("copy.txt") && VornSystem::GetFileSize("copy.txt") == 0);
+    EXPECT_TRUE(VornSystem::DeleteFile("copy.txt") && !VornSystem::FileExists("copy.txt") && VornSystem::GetFileSize("copy.txt") == 0);
     // A short (8.3) name comes back long; a missing one comes back as it was written.
     PutFile("one\\a long file name.text", "x");
     char path[256];
@@ -159,18 +165,6 @@ TEST_F(SystemFileTest, ScrambledFilesHaveTheirExactBytes)
     PutFile("short.qrb", std::string("QRB\0\x03\0\0\0\x24", 9));
     for (const char* refused : {"bad.qrb", "short.qrb", "missing.qrb"}) EXPECT_FALSE(VornSystem::LoadScrambledFile(refused, back, 3)) << refused;
 }
-
-namespace {
-
-std::string ReadDesktopValue(const char* name)
-{
-    char value[512] = "<missing>";
-    DWORD size = sizeof value;
-    RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\desktop", name, RRF_RT_REG_SZ, nullptr, value, &size);
-    return value;
-}
-
-} // namespace
 
 TEST_F(SystemFileTest, WallpaperStylesAreStringValuesOfTheDesktopKey)
 {
