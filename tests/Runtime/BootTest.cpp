@@ -179,9 +179,7 @@ class BaseDirectory : public ::testing::TestWithParam<bool> {};
 TEST_P(BaseDirectory, BecomesCurrentAndLoadersReturnToIt)
 {
     const bool setByTheGame = GetParam();
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    SetCurrentDirectoryA(setByTheGame ? temp : "C:\\");
+    std::filesystem::current_path(setByTheGame ? std::filesystem::temp_directory_path() : std::filesystem::path("C:\\"));
     const std::string base = setByTheGame ? CurrentFolder() : ModuleFolder();
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, [=] {
         if (setByTheGame) { Vorn::SetBaseDirectory(); SetCurrentDirectoryA("C:\\"); }

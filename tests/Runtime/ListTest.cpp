@@ -73,8 +73,7 @@ TEST_F(ListTest, ReleasedNodesWaitForCollectCountedOnesSurviveItAndClearTakesAll
     VornList::Collect(list);
     EXPECT_EQ(std::make_tuple(std::vector<int>({20}), 1u, std::vector<int>({10, 30})),
               std::make_tuple(Values(list), VornList::GetCount(list), g_released));
-    EXPECT_TRUE(!VornList::GetPrev(b) && !VornList::GetNext(b));
-    EXPECT_EQ(VornList::GetRefCount(nullptr), 0);
+    EXPECT_TRUE(!VornList::GetPrev(b) && !VornList::GetNext(b) && VornList::GetRefCount(nullptr) == 0);
     // Clear calls every callback once, counted or not, and keeps the list.
     Add(list, 40);
     g_released.clear();
@@ -82,10 +81,8 @@ TEST_F(ListTest, ReleasedNodesWaitForCollectCountedOnesSurviveItAndClearTakesAll
     EXPECT_EQ(std::make_pair(std::vector<int>({20, 40}), 0u), std::make_pair(g_released, VornList::GetCount(list)));
     EXPECT_NE(Add(list, 7), nullptr);
     g_released.clear();
-    EXPECT_TRUE(VornList::Release(list));
-    EXPECT_EQ(g_released, std::vector<int>({7}));
-    EXPECT_FALSE(VornList::Release(list) || VornList::Release(VornList::NONE));
-    EXPECT_EQ(Add(list, 8), nullptr);
+    EXPECT_EQ((std::pair<bool, std::vector<int>>{true, {7}}), (std::pair<bool, std::vector<int>>{VornList::Release(list), g_released}));
+    EXPECT_TRUE(!VornList::Release(list) && !VornList::Release(VornList::NONE) && !Add(list, 8));
 }
 
 TEST_F(ListTest, SixtyFourListsAtMost)

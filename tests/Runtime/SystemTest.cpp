@@ -9,6 +9,9 @@
 namespace {
 
 const uint8_t* U(const char* s) { return reinterpret_cast<const uint8_t*>(s); }
+// What a call returned, and the text it wrote.
+using Result = std::pair<bool, std::string>;
+using Parsed = std::pair<uint32_t, std::string>;
 
 using SystemFileTest = ScratchTest;
 
@@ -96,11 +99,9 @@ TEST(ParseTest, DelimitedAndBracketedTextKeepsShiftJisPairs)
         {'"', "open \"unterminated", 18, "unterminated"}, {'"', "none", 4, ""}};
     char out[64];
     for (const auto& c : cases) {
-        EXPECT_EQ(VornSystem::ParseDelimited(c.delimiter, c.text, out), c.used) << c.text;
-        EXPECT_STREQ(out, c.out);
+        EXPECT_EQ(Parsed(c.used, c.out), (Parsed{VornSystem::ParseDelimited(c.delimiter, c.text, out), out})) << c.text;
     }
-    EXPECT_EQ(VornSystem::ParseBetween('[', ']', "x [ 12 ] y", out), 8u);
-    EXPECT_STREQ(out, " 12 ");
+    EXPECT_EQ(Parsed(8, " 12 "), (Parsed{VornSystem::ParseBetween('[', ']', "x [ 12 ] y", out), out}));
     char small[4];
     VornSystem::ParseBetween('(', ')', "(abcdef)", small, sizeof small);
     EXPECT_STREQ(small, "abc");
@@ -116,15 +117,12 @@ TEST(PathTest, NormaliseCutAndCopyBounded)
     VornSystem::CutAtLastChar(out, "dir\\ソ", '\\');   // the trail byte of ソ is not the last '\\'
     EXPECT_STREQ(out, "dir");
     char three[3];
-    EXPECT_FALSE(VornSystem::CopyText(three, "a漢"));  // the pair does not fit: cut before it
-    EXPECT_STREQ(three, "a");
+    EXPECT_EQ(Result(false, "a"), (Result{VornSystem::CopyText(three, "a漢"), three}));   // the pair does not fit: cut before it
     char four[4];
-    EXPECT_FALSE(VornSystem::FormatText(four, sizeof four, "ab%s", "漢"));   // no half character at the end
-    EXPECT_STREQ(four, "ab");
-    EXPECT_TRUE(VornSystem::FormatText(four, sizeof four, "a%s", "漢"));
-    EXPECT_STREQ(four, "a漢");
-    EXPECT_TRUE(VornSystem::AppendText(out, sizeof out, "\\x"));
-    EXPECT_STREQ(out, "dir\\x");
+    // No half character at the end.
+    EXPECT_EQ(Result(false, "ab"), (Result{VornSystem::FormatText(four, sizeof four, "ab%s", "漢"), four}));
+    EXPECT_EQ(Result(true, "a漢"), (Result{VornSystem::FormatText(four, sizeof four, "a%s", "漢"), four}));
+    EXPECT_EQ(Result(true, "dir\\x"), (Result{VornSystem::AppendText(out, sizeof out, "\\x"), out}));
 }
 
 TEST_F(SystemFileTest, FilesFoldersAndLongPaths)
@@ -141,10 +139,8 @@ TEST_F(SystemFileTest, FilesFoldersAndLongPaths)
     char path[256];
     ASSERT_GT(GetShortPathNameA("one\\a long file name.text", path, sizeof path), 0u);
     ASSERT_STRNE(path, "one\\a long file name.text");
-    EXPECT_TRUE(VornSystem::GetLongPath(std::string(path).c_str(), path));
-    EXPECT_STREQ(path, "one\\a long file name.text");
-    EXPECT_FALSE(VornSystem::GetLongPath("one\\NOSUCH~1.TXT", path));
-    EXPECT_STREQ(path, "one\\NOSUCH~1.TXT");
+    EXPECT_EQ(Result(true, "one\\a long file name.text"), (Result{VornSystem::GetLongPath(std::string(path).c_str(), path), path}));
+    EXPECT_EQ(Result(false, "one\\NOSUCH~1.TXT"), (Result{VornSystem::GetLongPath("one\\NOSUCH~1.TXT", path), path}));
 }
 
 TEST_F(SystemFileTest, ScrambledFilesHaveTheirExactBytes)
@@ -264,8 +260,7 @@ TEST(WinSockTextTest, KnownCodesHaveTheirTextsAndUnknownOnesLeaveTheBuffer)
     const struct { int code; bool known; const char* text; } cases[] = {
         {12345, false, "unchanged"}, {10061, true, "接続が拒否された"}, {11004, true, "要求されたタイプのデータレコードが見つからない"}};
     for (const auto& c : cases) {
-        EXPECT_EQ(c.known, VornSystem::GetWinSockErrorText(c.code, out)) << c.code;
-        EXPECT_STREQ(out, c.text);
+        EXPECT_EQ(Result(c.known, c.text), (Result{VornSystem::GetWinSockErrorText(c.code, out), out})) << c.code;
     }
     EXPECT_STREQ(VornSystem::FindWinSockErrorText(10092), "Winsock.dllのバージョンが範囲外である");
     int known = 0;
