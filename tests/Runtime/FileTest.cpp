@@ -19,6 +19,7 @@ namespace {
 struct Item { std::string name, data; };   // the name normalised
 using Texts = std::vector<std::string>;
 using Found = std::pair<bool, std::string>;   // what FindFilePath returned, and the path it wrote
+using Moved = std::pair<bool, uint32_t>;      // what a Seek returned, and the bytes a Read or Write then moved
 
 uint32_t U32(const std::string& s, size_t at) { return VornSystem::ReadLE32(reinterpret_cast<const uint8_t*>(s.data()) + at); }
 void SetU32(std::string& s, size_t at, uint32_t v) { VornSystem::WriteLE32(reinterpret_cast<uint8_t*>(&s[at]), v); }
@@ -193,14 +194,12 @@ TEST_F(FileTest, StreamsStayInsideTheirEntry)
     char buffer[32] = {};
     EXPECT_EQ(VornFile::Read(s, 4, buffer), 4u);
     EXPECT_EQ(std::make_pair(std::string(buffer, 4), 4u), std::make_pair(std::string("0123"), VornFile::GetPosition(s)));
-    EXPECT_TRUE(VornFile::Seek(s, 0, 2));        // exactly the end
-    EXPECT_EQ(VornFile::Read(s, 4, buffer), 0u);
+    EXPECT_EQ(Moved(true, 0), (Moved{VornFile::Seek(s, 0, 2), VornFile::Read(s, 4, buffer)}));   // exactly the end
     EXPECT_FALSE(VornFile::Seek(s, 1, 2) || VornFile::Seek(s, -11, 2));   // one further, before the start
     EXPECT_EQ(VornFile::GetPosition(s), 10u);
     EXPECT_TRUE(VornFile::Seek(s, -3, 0));
     EXPECT_EQ(std::string(buffer, VornFile::Read(s, 32, buffer)), "789");
-    EXPECT_TRUE(VornFile::Seek(s, 8, 1));
-    EXPECT_EQ(VornFile::Write(s, 5, "WXYZ!"), 2u);   // never into the next entry
+    EXPECT_EQ(Moved(true, 2), (Moved{VornFile::Seek(s, 8, 1), VornFile::Write(s, 5, "WXYZ!")}));   // never into the next entry
     VornFile::Close(s);
     EXPECT_EQ(Drain(VornFile::OpenFromPack("c.txt", "pack.bin")), "CCCC");
     EXPECT_EQ(std::make_pair(0u, 0u), std::make_pair(VornFile::GetSize(nullptr), VornFile::Read(nullptr, 4, buffer)));
@@ -218,8 +217,7 @@ TEST_F(FileTest, PlainStreamsNeverGrowKeepTheirTimesAndOpenReadOnlyFiles)
     const FILETIME before = writeTime();
     Sleep(20);
     VornFileStream* s = VornFile::Open(FILE_KIND_DATA, "w.bin");
-    EXPECT_TRUE(VornFile::Seek(s, 4, 1));
-    EXPECT_EQ(VornFile::Write(s, 5, "XYZ12"), 2u);
+    EXPECT_EQ(Moved(true, 2), (Moved{VornFile::Seek(s, 4, 1), VornFile::Write(s, 5, "XYZ12")}));
     VornFile::Close(s);
     EXPECT_EQ(ReadFile("root\\data\\w.bin"), "abcdXY");
     const FILETIME after = writeTime();

@@ -127,12 +127,10 @@ TEST(PathTest, NormaliseCutAndCopyBounded)
 
 TEST_F(SystemFileTest, FilesFoldersAndLongPaths)
 {
-    ASSERT_TRUE(VornSystem::CreateDirectoryTree("one\\表\\three"));
-    EXPECT_TRUE(VornSystem::FileExists("one\\表\\three"));
+    ASSERT_TRUE(VornSystem::CreateDirectoryTree("one\\表\\three") && VornSystem::FileExists("one\\表\\three"));
     PutFile("one\\表\\three\\f.txt", "12345");
     EXPECT_EQ(VornSystem::GetFileSize("one\\表\\three\\f.txt"), 5u);
-    EXPECT_TRUE(VornSystem::CopyFile("one\\表\\three\\f.txt", "copy.txt"));
-    EXPECT_EQ(ReadFile("copy.txt"), "12345");
+    EXPECT_EQ(Result(true, "12345"), (Result{VornSystem::CopyFile("one\\表\\three\\f.txt", "copy.txt"), ReadFile("copy.txt")}));
     EXPECT_TRUE(VornSystem::DeleteFile("copy.txt") && !VornSystem::FileExists("copy.txt") && VornSystem::GetFileSize("copy.txt") == 0);
     // A short (8.3) name comes back long; a missing one comes back as it was written.
     PutFile("one\\a long file name.text", "x");

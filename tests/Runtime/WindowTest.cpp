@@ -87,8 +87,7 @@ TEST(Window, StartsActiveFollowsActivationAndPausesInThePumpWhileInactive)
         HWND w = Vorn::GetWindowHandle();
         EXPECT_TRUE(Vorn::Run(false));
         SendMessageA(w, WM_ACTIVATEAPP, FALSE, 0);
-        EXPECT_FALSE(Vorn::IsActive());
-        EXPECT_TRUE(Vorn::Run(true));   // a non-waiting pump still returns
+        EXPECT_TRUE(!Vorn::IsActive() && Vorn::Run(true));   // a non-waiting pump still returns
         SendMessageA(w, WM_ACTIVATEAPP, TRUE, 0);
         EXPECT_TRUE(Vorn::IsActive() && Vorn::Run(false));
 
@@ -247,8 +246,7 @@ TEST(Window, ASubLoopOnlyRecordsTheQuitRequestAndExitWithoutAListBoxPostsNothing
         HWND w = Vorn::GetWindowHandle();
         EXPECT_FALSE(Vorn::SubLoopStep());
         PostMessageA(w, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(Vorn::SubLoopStep());
-        EXPECT_TRUE(IsWindow(w) && Vorn::GetWindowHandle() == w);
+        EXPECT_TRUE(Vorn::SubLoopStep() && IsWindow(w) && Vorn::GetWindowHandle() == w);
         Vorn::Exit();   // inside a sub-loop it only asks
         EXPECT_TRUE(Vorn::SubLoopStep());
         MSG m;
