@@ -87,8 +87,7 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
 
 TEST_F(FontSprite3D, LayoutCentresLinesAdvancesOverMissingGlyphsAndScales)
 {
-    EXPECT_EQ(8, VornFontSprite3D::GetLongestLine("ab\n\tcdef\n"));
-    EXPECT_EQ(0, VornFontSprite3D::GetLongestLine(""));
+    EXPECT_EQ(std::make_pair(8, 0), std::make_pair(VornFontSprite3D::GetLongestLine("ab\n\tcdef\n"), VornFontSprite3D::GetLongestLine("")));
     VornPosture posture;
     posture.SetPosition(100, 0, 0);
     posture.UpdateMatrices();

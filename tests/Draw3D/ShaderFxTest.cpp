@@ -73,9 +73,8 @@ TEST_F(ShaderFx, CompileErrorMissingFileOverlongNameAndFullTableAreRefused)
     VornShaderFx::Finalize();
     VornShaderFx::SetMax(2);
     ASSERT_TRUE(VornShaderFx::Initialize());
-    EXPECT_EQ(0u, FromMemory(kPlainEffect));
-    EXPECT_EQ(1u, FromMemory(kPlainEffect));
-    EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(kPlainEffect));
+    EXPECT_EQ((std::vector<VornShaderFxHandle>{0, 1, VORN_INVALID_HANDLE}),   // a braced list makes the calls in order
+              (std::vector<VornShaderFxHandle>{FromMemory(kPlainEffect), FromMemory(kPlainEffect), FromMemory(kPlainEffect)}));
     // A technique the compiler cannot make falls back to the next, its text logged as a warning.
     VornShaderFx::Release(0);
     EXPECT_EQ(0u, FromMemory("float4 f;\nfloat4 VS(float4 p : POSITION) : POSITION { if (f.x > 0) p.x = 0; return p; }\n"
