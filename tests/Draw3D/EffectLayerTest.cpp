@@ -45,22 +45,6 @@ const char kSkinEffect[] =
     "    VertexShaderConstantF[PALETTE_BASE] = <mBoneMatrixArray>; VertexShaderConstantF[5] = <Colour>;\n"
     "    VertexShader = (vsArray[CurNumBones]); PixelShader = asm { ps_2_0\n dcl v0\n mov oC0, v0 };\n} }\n";
 
-struct SkinVertex {
-    float x, y, z, weight;
-    DWORD indices;   // bone of the first weight in the low byte
-};
-
-// A quad whose left edge hangs on bone `left` and right edge on bone `right`.
-void DrawSkinnedQuad(IDirect3DDevice9* device, DWORD left, DWORD right)
-{
-    const SkinVertex quad[4] = {
-        {-0.5f, 0.5f, 0.5f, 1, left | right << 8},  {0.5f, 0.5f, 0.5f, 1, right | left << 8},
-        {-0.5f, -0.5f, 0.5f, 1, left | right << 8}, {0.5f, -0.5f, 0.5f, 1, right | left << 8},
-    };
-    device->SetFVF(D3DFVF_XYZB2 | D3DFVF_LASTBETA_UBYTE4);
-    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(SkinVertex));
-}
-
 // Include files from a table, as the engine's include handler finds them in folders and packs.
 struct TableInclude : ID3DXInclude {
     std::map<std::string, std::string> files;
@@ -299,10 +283,17 @@ TEST_F(EffectLayerTest, AsmSkinningFromAConstantSizedPaletteMovesWithTheBones)
     D3DXMATRIX palette[26];
     for (D3DXMATRIX& m : palette) m = identity_;
     ASSERT_EQ(D3D_OK, effect_->SetMatrix(Param("mViewProj"), &identity_));
+    // A quad whose left edge hangs on bone 20 and right edge on bone 25 (the first weight's bone in the low byte).
+    struct SkinVertex { float x, y, z, weight; DWORD indices; };
+    const SkinVertex quad[4] = {{-0.5f, 0.5f, 0.5f, 1, 20 | 25 << 8}, {0.5f, 0.5f, 0.5f, 1, 25 | 20 << 8},
+                                {-0.5f, -0.5f, 0.5f, 1, 20 | 25 << 8}, {0.5f, -0.5f, 0.5f, 1, 25 | 20 << 8}};
     auto frame = [&](int bones) {
         ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(Param("mBoneMatrixArray"), palette, 26));
         ASSERT_EQ(D3D_OK, effect_->SetInt(Param("CurNumBones"), bones));
-        DrawFrame(0, [&] { DrawSkinnedQuad(device_, 20, 25); });
+        DrawFrame(0, [&] {
+            device_->SetFVF(D3DFVF_XYZB2 | D3DFVF_LASTBETA_UBYTE4);
+            device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(SkinVertex));
+        });
     };
     // Rest pose, one bone a vertex: the quad covers the middle half, in red.
     frame(0);
