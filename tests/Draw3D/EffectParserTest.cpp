@@ -19,9 +19,8 @@ VornFxDescription Parse(const char* text)
 
 const VornFxParameterDesc* Param(const VornFxDescription& d, const char* name)
 {
-    for (const auto& p : d.parameters)
-        if (p.name == name) return &p;
-    return nullptr;
+    const auto p = std::find_if(d.parameters.begin(), d.parameters.end(), [name](const VornFxParameterDesc& q) { return q.name == name; });
+    return p == d.parameters.end() ? nullptr : &*p;
 }
 
 }  // namespace
