@@ -58,13 +58,10 @@ TEST_F(Batch3D, VertexTypesKeepTheirBytes)
         const std::vector<VornVertex3D> square = Square(0xFF112233);
         ASSERT_TRUE(VornPrimitive3D::PushPolygon(h, square.data(), 2));
         // The second stored vertex starts right after the first one's kept bytes.
-        const uint8_t* second = static_cast<const uint8_t*>(r->store) + r->stride;
-        float x, u = -1;
-        uint32_t colour;
-        memcpy(&x, second, 4);
-        memcpy(&colour, second + 12, 4);
-        if (type > 0) memcpy(&u, second + 16 + 8 * (type - 1), 4);   // the last stage kept
-        EXPECT_EQ(std::make_tuple(6u * r->stride, 1.0f, 0xFF112233u, type ? type - 1.0f : -1.0f), std::make_tuple(r->usedBytes, x, colour, u));
+        struct { float x, y, z; uint32_t colour; float uv[8]; } v;   // u of the last stage kept
+        memcpy(&v, static_cast<const uint8_t*>(r->store) + r->stride, sizeof v);
+        EXPECT_EQ(std::make_tuple(6u * r->stride, 1.0f, 0xFF112233u, type ? type - 1.0f : -1.0f),
+                  std::make_tuple(r->usedBytes, v.x, v.colour, type ? v.uv[2 * type - 2] : -1.0f));
         VornPrimitive3D::Release(h);
     }
     LogCapture log;
@@ -176,8 +173,8 @@ TEST_F(Batch3D, FailedCreateGivesBackWhatItMadeAndTableFullIsRefused)
     VornPoint3D::Finalize();
     VornPoint3D::SetMax(1);
     ASSERT_TRUE(VornPoint3D::Initialize());
-    EXPECT_EQ(0u, VornPoint3D::Create(4));
-    EXPECT_EQ(VORN_INVALID_HANDLE, VornPoint3D::Create(4));
+    // (A braced list makes the calls in order.)
+    EXPECT_EQ((std::vector<VornHandle>{0, VORN_INVALID_HANDLE}), (std::vector<VornHandle>{VornPoint3D::Create(4), VornPoint3D::Create(4)}));
     VornPoint3D::Release(0);
     VornPoint3D::Release(0);
     VornPoint3D::Create(4);

@@ -1,6 +1,7 @@
 // Cameras and the current view with its culling volume; the four lights and their export.
 #include "EngineFixture.h"
 #include "VornLight.h"
+#include <algorithm>
 
 using namespace vorntest;
 
@@ -17,9 +18,7 @@ VornBox Box(const float (&c)[6])
 
 bool SameMatrix(const D3DXMATRIX& a, const D3DXMATRIX& b, float tolerance = 1e-5f)
 {
-    for (int i = 0; i < 16; ++i)
-        if (std::fabs((&a._11)[i] - (&b._11)[i]) > tolerance) return false;
-    return true;
+    return std::equal(&a._11, &a._11 + 16, &b._11, [tolerance](float x, float y) { return std::fabs(x - y) <= tolerance; });
 }
 
 using Light = EngineWith<VornLight>;

@@ -28,9 +28,8 @@ protected:
         font_ = VornFontSprite3D::CreateFromMemory(set.data(), static_cast<uint32_t>(set.size()), nullptr, 0, 96);
         ASSERT_NE(VORN_INVALID_HANDLE, font_) << log.Text();
     }
-    // The batch of the sheet's sprite: its vertex count, and corner Q0 (x, y, z) of its quads 0 and 1.
+    // The batch of the sheet's sprite, and corner Q0 (x, y, z) of its quads 0 and 1.
     VornPrimitive3DHandle Batch() { return VornSprite3D::GetPrimitive(VornFontSprite3D::GetRecord(font_)->sprites[0]); }
-    uint32_t Vertices() { return VornPrimitive3D::GetVertexCount(Batch()); }
     void Corners(float a[3], float b[3])
     {
         const VornBatch3DRecord* r = VornPrimitive3D::GetRecord(Batch());
@@ -87,14 +86,13 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
 
 TEST_F(FontSprite3D, LayoutCentresLinesAdvancesOverMissingGlyphsAndScales)
 {
-    EXPECT_EQ(8, VornFontSprite3D::GetLongestLine("ab\n\tcdef\n"));
-    EXPECT_EQ(0, VornFontSprite3D::GetLongestLine(""));
+    EXPECT_EQ(std::make_pair(8, 0), std::make_pair(VornFontSprite3D::GetLongestLine("ab\n\tcdef\n"), VornFontSprite3D::GetLongestLine("")));
     VornPosture posture;
     posture.SetPosition(100, 0, 0);
     posture.UpdateMatrices();
     // "AZB": 3 bytes start 12 left of the centre; Z has no glyph and moves the pen half a size.
     VornFontSprite3D::DrawString(font_, "AZB", &posture, 16.0f, 0xFFFFFFFF);
-    ASSERT_EQ(12u, Vertices());
+    ASSERT_EQ(12u, VornPrimitive3D::GetVertexCount(Batch()));
     float a[3], b[3];
     Corners(a, b);
     // The plane is seen from the posture's back: pen x runs to world -x about the position. A's x:
@@ -108,7 +106,7 @@ TEST_F(FontSprite3D, LayoutCentresLinesAdvancesOverMissingGlyphsAndScales)
     posture.SetPosition(0, 0, 0);
     posture.UpdateMatrices();
     VornFontSprite3D::DrawString(font_, "A\nA", &posture, 32.0f, 0xFFFFFFFF);
-    ASSERT_EQ(12u, Vertices());
+    ASSERT_EQ(12u, VornPrimitive3D::GetVertexCount(Batch()));
     Corners(a, b);
     EXPECT_EQ(std::make_pair(a[0], a[1] - 32.0f), std::make_pair(b[0], b[1]));   // one font size, scaled by 2
     VornFontSprite3D::ResetBuffer(font_);

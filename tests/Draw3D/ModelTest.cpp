@@ -174,8 +174,7 @@ TEST_F(Model, RedCubeLitByAmbientOnlyAndCulledBehindTheCamera)
     VornModel::SetPosition(m, 0, 0, -5.0f);
     VornModel::TransformUpdate(m, 0);
     Frame([&] { VornModel::Rendering(m); });
-    EXPECT_EQ(0u, frame_.Rgb(128, 128));
-    EXPECT_EQ(0u, g_vorn.secondPolygons3D);
+    EXPECT_EQ(std::make_pair(0u, 0u), std::make_pair(frame_.Rgb(128, 128), g_vorn.secondPolygons3D));
 }
 
 TEST_F(Model, SkinnedQuadMovesOnlyTheHalfOfTheMovedBone)

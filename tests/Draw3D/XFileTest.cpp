@@ -61,13 +61,6 @@ protected:
             for (int k = 0; k < 10; ++k) EXPECT_NEAR(s[k], e[k], 1.1e-3f) << what << " mesh " << i << " value " << k;
         }
     }
-    static void Pose(VornModelHandle a, VornModelExHandle b, float ticks)
-    {
-        VornModel::TransformUpdate(a, ticks / 4800.0f);
-        VornModelEx::SetAnimationSet(b, 0);
-        VornModelEx::TransformInit(b);
-        VornModelEx::TransformUpdate(b, ticks, true);
-    }
 };
 
 TEST(XReader, OneFileInEveryEncodingGivesOneDocument)
@@ -174,7 +167,10 @@ TEST_F(XFile, BothClassesAgreeOnEveryCase)
     // Animated matrices: the set after the one naming a missing frame still plays, in both classes.
     const auto m = LoadBoth(kHead + MovedFrame("A", 1, 0, 0, "") + walk + "AnimationSet Gone { Animation { {Nowhere} } }\n");
     for (float ticks : {0.0f, 2.5f, 7.0f}) {
-        Pose(m.first, m.second, ticks);
+        VornModel::TransformUpdate(m.first, ticks / 4800.0f);
+        VornModelEx::SetAnimationSet(m.second, 0);
+        VornModelEx::TransformInit(m.second);
+        VornModelEx::TransformUpdate(m.second, ticks, true);
         ExpectAgree(m.first, m.second, "animated at " + std::to_string(ticks));
     }
     EXPECT_NEAR(7.0f, VornModelEx::GetModel(m.second)->frameList[0]->combined.Get()->_41, 1e-4f);
