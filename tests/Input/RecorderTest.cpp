@@ -74,8 +74,7 @@ TEST_F(Recorder, RecordSaveLoadThenReplayOverridesExactlyTheRecordedFramesAndAct
     // A fresh recorder, then the file loaded into it and track 0 replayed over live input (virtual
     // button 19 held throughout) while track 1 records what the pad then shows. Frame 1 of the replay
     // is the first recorded frame, not the live trigger.
-    ASSERT_TRUE(VornInput::InitPadRecorder(0, 2, 5));
-    ASSERT_TRUE(VornInput::LoadPadRecord(0, file.c_str()));
+    ASSERT_TRUE(VornInput::InitPadRecorder(0, 2, 5) && VornInput::LoadPadRecord(0, file.c_str()));
     ASSERT_TRUE(VornInput::StartPadReplay(0, 0, 1) && VornInput::StartPadRecording(0, 1, 0));
     g_raw[0] = {};
     g_raw[0].button[15] = 0x80;
@@ -112,8 +111,7 @@ TEST_F(Recorder, BadSettingsAndMalformedFilesAreRefusedAndTheRecorderIsLeftAsItW
     EXPECT_FALSE(VornInput::SavePadRecord(0, nothing.c_str()));
     EXPECT_TRUE(ReadFile(nothing).empty());
     // 256 tracks is the most; no tracks empties the recorder.
-    EXPECT_TRUE(VornInput::InitPadRecorder(0, 256, 2));
-    EXPECT_TRUE(VornInput::InitPadRecorder(0, 0, 0));
+    EXPECT_TRUE(VornInput::InitPadRecorder(0, 256, 2) && VornInput::InitPadRecorder(0, 0, 0));
     EXPECT_FALSE(VornInput::SavePadRecord(0, nothing.c_str()));
     // A track beyond those in use neither records nor replays.
     ASSERT_TRUE(VornInput::InitPadRecorder(0, 1, 4));
