@@ -19,12 +19,7 @@ int32_t Finish()
     WaitFor([] { return VornSocketAsyncIO::Poll(); });
     return VornSocketAsyncIO::GetStatus();
 }
-std::string Line(uint32_t index)
-{
-    char text[VornSocketServerMT::LOG_LENGTH];
-    VornSocketServerMT::GetLog(index, text);
-    return text;
-}
+std::string Line(uint32_t index) { return TextOf([index](char* t) { VornSocketServerMT::GetLog(index, t); }); }
 uint16_t Started(VornSocketConversation callback)
 {
     const uint16_t port = FreePort();
