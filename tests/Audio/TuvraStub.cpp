@@ -34,7 +34,8 @@ TUVRA_API void Tuvra_Uninitialize(void) {}
 TUVRA_API TuvraInstance* Tuvra_CreateInstanceFromFile(const char*, uint8_t) { return &g_recorder; }
 TUVRA_API TuvraInstance* Tuvra_CreateInstanceFromMemory(const void*, uint32_t, uint8_t) { return &g_recorder; }
 #ifndef TUVRA_STUB_NO_HANDLE
-TUVRA_API TuvraInstance* Tuvra_CreateInstanceFromHandle(void*, uint32_t, uint32_t, uint8_t, TuvraSeekFunc, TuvraReadFunc) { return &g_recorder; }
+TUVRA_API TuvraInstance* Tuvra_CreateInstanceFromHandle(void*, uint32_t, uint32_t, uint8_t, TuvraSeekFunc,
+                                                        TuvraReadFunc) { return &g_recorder; }
 #endif
 #ifndef TUVRA_STUB_NO_ERROR
 TUVRA_API void Tuvra_GetLastError(char* buffer, uint32_t size) { if (buffer && size) buffer[0] = '\0'; }
