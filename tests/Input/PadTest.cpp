@@ -222,8 +222,7 @@ using Devices = InputTest;
 TEST_F(Devices, MouseWheelSumsAndDoubleClicksLatchForOneUpdate)
 {
     for (int32_t delta : {120, 120, -360}) VornInput::AddMouseWheel(delta);
-    VornInput::SetLeftDoubleClick();
-    VornInput::SetMiddleDoubleClick();
+    for (auto set : {&VornInput::SetLeftDoubleClick, &VornInput::SetMiddleDoubleClick}) set();
     VornMouseState m;
     VornInput::GetMouseData(&m);
     EXPECT_TRUE(m.wheel == -120 && m.doubleClick[0] == 0) << m.wheel;   // the double click pending until the next update

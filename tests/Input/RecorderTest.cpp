@@ -66,8 +66,7 @@ TEST_F(Recorder, RecordSaveLoadThenReplayOverridesExactlyTheRecordedFramesAndAct
 
     // The file: the magic and two little-endian counts, then the tracks' frames as recorded (track 1 idle).
     ASSERT_EQ(12u + 3 * kFrames * 16u, bytes.size());
-    const uint8_t header[12] = {'P', 'A', 'D', 0, 3, 0, 0, 0, kFrames, 0, 0, 0};
-    EXPECT_EQ(0, memcmp(bytes.data(), header, 12));
+    EXPECT_EQ(std::string("PAD\0\3\0\0\0\x0C\0\0\0", 12), bytes.substr(0, 12));   // 3 tracks of kFrames (12)
     EXPECT_EQ(std::make_tuple(recorded, Frames(kFrames), recorded),
               std::make_tuple(FramesOf(bytes, kFrames), FramesOf(bytes, kFrames, kFrames), FramesOf(bytes, kFrames, 2 * kFrames)));
 
