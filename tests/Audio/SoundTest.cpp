@@ -42,8 +42,7 @@ TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOncePlaysWavesAndRefusesB
             playing.push_back(VornSound::InstanceSlot0(memory));
         }
         EXPECT_EQ(playing, (std::vector<bool>{true, false, true, false}));
-        VornSound::Release(file);
-        VornSound::Release(memory);
+        for (VornSoundHandle h : {file, memory}) VornSound::Release(h);
         EXPECT_EQ(VornMemory::GetUsedSize(), used);
 
         for (const char* name : {"cut.wav", "junk.wav"}) EXPECT_EQ(VornSound::CreateFromFile(name, 0), VORN_INVALID_HANDLE) << name;
