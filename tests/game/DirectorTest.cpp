@@ -5,7 +5,6 @@
 #include "GameFixture.h"
 #include "Effects.h"
 #include "Enemy.h"
-#include "Player.h"
 #include "StageField.h"
 #include "Title.h"
 #include <string>
