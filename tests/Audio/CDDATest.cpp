@@ -3,8 +3,6 @@
 #include "AudioSupport.h"
 #include "VornCDDA.h"
 #include <cstdio>
-#include <utility>
-#include <vector>
 
 using namespace audiotest;
 

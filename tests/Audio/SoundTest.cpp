@@ -1,6 +1,5 @@
 // VornSound with Tuvra.dll on the null sink, and with the stand-in library (TuvraStub.dll).
 #include "AudioSupport.h"
-#include "VornFile.h"
 #include <process.h>
 
 using namespace audiotest;

@@ -3,7 +3,6 @@
 // and without the error-text entry as TuvraNoError.
 #define TUVRA_BUILD
 #include "Tuvra.h"
-#include <new>
 
 namespace {
 

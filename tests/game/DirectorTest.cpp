@@ -7,7 +7,6 @@
 #include "Enemy.h"
 #include "StageField.h"
 #include "Title.h"
-#include <string>
 
 using namespace vorntest;
 

@@ -3,7 +3,6 @@
 // aim, the hopper's spin and the boss's own model. (The clear in the 40th kill's frame: game.game_clear.)
 #include "GameFixture.h"
 #include "Enemy.h"
-#include <cmath>
 
 using namespace vorntest;
 

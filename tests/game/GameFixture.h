@@ -8,9 +8,7 @@
 #include "Player.h"
 #include "Task.h"
 #include "VornEngine.h"
-#include <cstring>
 #include <functional>
-#include <vector>
 
 namespace vorntest {
 
