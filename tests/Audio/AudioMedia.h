@@ -48,18 +48,16 @@ inline std::string MakeAvi(int width, int height, int bits, int frames)
                        uint32_t(height), 0u, 0u, 0u, 0u})
         Put(avih, v);
     strh = "vidsDIB ";
-    for (uint32_t v : {0u, 0u, 0u, 1u, 10u, 0u, uint32_t(frames), frameSize, 0xFFFFFFFFu, 0u}) Put(strh, v);
-    Put(strh, 0);
-    Put(strh, uint32_t(height) << 16 | uint32_t(width));   // the frame rectangle, 16-bit sides
+    // The last word of two: the frame rectangle, 16-bit sides.
+    for (uint32_t v : {0u, 0u, 0u, 1u, 10u, 0u, uint32_t(frames), frameSize, 0xFFFFFFFFu, 0u, 0u, uint32_t(height) << 16 | uint32_t(width)})
+        Put(strh, v);
     for (uint32_t v : {40u, uint32_t(width), uint32_t(height), uint32_t(bits) << 16 | 1, 0u, frameSize, 0u, 0u, 0u, 0u}) Put(strf, v);
     for (int k = 0; k < frames; ++k) {
         std::string frame;
         for (int y = height - 1; y >= 0; --y) {   // bottom row first
             std::string row;
-            for (int x = 0; x < width; ++x) {
-                const uint32_t rgb = y ? 0x0000FF : x == 0 ? (50u * (k + 1)) << 16 : x == 1 ? 0x00FF00 : 0x0000FF;
-                Put(row, rgb, bits / 8);
-            }
+            for (int x = 0; x < width; ++x)
+                Put(row, y ? 0x0000FFu : x == 0 ? (50u * (k + 1)) << 16 : x == 1 ? 0x00FF00u : 0x0000FFu, bits / 8);
             frame += row + std::string((4 - row.size() % 4) % 4, '\0');
         }
         idx += "00db";

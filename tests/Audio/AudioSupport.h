@@ -7,7 +7,6 @@
 #include "EngineFixture.h"
 #include "VornEngine.h"
 #include <functional>
-#include <string>
 
 namespace audiotest {
 

@@ -3,8 +3,6 @@
 #include "AudioSupport.h"
 #include "VornCDDA.h"
 #include <cstdio>
-#include <utility>
-#include <vector>
 
 using namespace audiotest;
 
@@ -84,8 +82,7 @@ TEST_F(AudioTest, CDAudioOnWineAndOnAStandInDisc)
         // Failures: a status in Open, a disc of 100 tracks, a pause's stop, a resume, a door command.
         const uint32_t used = VornMemory::GetUsedSize();
         g_sent = 0, g_failAt = 5;   // the position of track 2
-        EXPECT_FALSE(VornCDDA::Open('E'));
-        EXPECT_EQ(VornMemory::GetUsedSize(), used);
+        EXPECT_EQ((std::pair<bool, uint32_t>{false, used}), (std::pair<bool, uint32_t>{VornCDDA::Open('E'), VornMemory::GetUsedSize()}));
         g_tracks.resize(100);
         EXPECT_FALSE(VornCDDA::Open('E'));
         g_tracks.resize(1);

@@ -1,6 +1,5 @@
 // VornSound with Tuvra.dll on the null sink, and with the stand-in library (TuvraStub.dll).
 #include "AudioSupport.h"
-#include "VornFile.h"
 #include <process.h>
 
 using namespace audiotest;
@@ -42,8 +41,7 @@ TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOncePlaysWavesAndRefusesB
             playing.push_back(VornSound::InstanceSlot0(memory));
         }
         EXPECT_EQ(playing, (std::vector<bool>{true, false, true, false}));
-        VornSound::Release(file);
-        VornSound::Release(memory);
+        for (VornSoundHandle h : {file, memory}) VornSound::Release(h);
         EXPECT_EQ(VornMemory::GetUsedSize(), used);
 
         for (const char* name : {"cut.wav", "junk.wav"}) EXPECT_EQ(VornSound::CreateFromFile(name, 0), VORN_INVALID_HANDLE) << name;
@@ -60,8 +58,7 @@ TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOncePlaysWavesAndRefusesB
                               "　　　ソフトウェアミキシングの必要なプロセッサ時間 [",
                               " : cut.wav : ", "[ No.0 ] : ", Red("Tuvraインターフェースの確保に失敗しました"), " [ fmt チャンクが壊れています ]",
                               " : junk.wav : ", Red("Tuvraインターフェースの確保に失敗しました"), " [ RIFF WAVE ではありません ]",
-                              " [ fmt チャンクがありません ]", "VornSoundクラスの解放"}))
-        << log;
+                              " [ fmt チャンクがありません ]", "VornSoundクラスの解放"})) << log;
     EXPECT_EQ(VornSound::GetDirectSound(), nullptr);   // released by Finalize
 }
 
@@ -82,16 +79,14 @@ TEST_F(AudioTest, SoundWithoutTheBitHasNoDirectSoundAndAMissingOrIncompleteLibra
         VornSound::Finalize();
     }, nullptr, 0);
     EXPECT_TRUE(InOrder(log, {Blue("VornSound::CreateFromFile"), Red("ドライバー(Tuvra)の初期化が完了していません"),
-                              Blue("VornSound::CreateFromMemory"), Red("ドライバー(Tuvra)の初期化が完了していません")}))
-        << log;
+                              Blue("VornSound::CreateFromMemory"), Red("ドライバー(Tuvra)の初期化が完了していません")})) << log;
 }
 
 // Run by the next case from a copy of this program in a folder without Tuvra.dll.
 TEST_F(AudioTest, DISABLED_SoundMissingLibrary)
 {
     std::vector<SeenBox> boxes;
-    BootRunning(OPTION_DIRECTSOUND, [] { VornLog::SetFileName("sound"); },
-                          [] { EXPECT_FALSE(Vorn::Start()); }, &boxes);
+    BootRunning(OPTION_DIRECTSOUND, [] { VornLog::SetFileName("sound"); }, [] { EXPECT_FALSE(Vorn::Start()); }, &boxes);
     EXPECT_EQ(boxes, (std::vector<SeenBox>{{"ERROR", "サウンドクラスの初期化に失敗\nメモリの割り当て量が少ないかもしれません"}}));
 }
 
@@ -104,8 +99,7 @@ TEST_F(AudioTest, SoundWithoutTheLibraryFailsToStartWithItsText)
                       "--gtest_filter=AudioTest.DISABLED_SoundMissingLibrary", nullptr), 0);
     const std::string log = ReadFile("runtime-AudioTest-DISABLED_SoundMissingLibrary\\sound.html");
     EXPECT_TRUE(InOrder(log, {"VornSoundクラスの初期化", Strong("　■ DirectSoundデバイスの性能をチェック"),
-                              Red("　エラー : ドライバーの初期化に失敗") + "<BR>"}))
-        << log;
+                              Red("　エラー : ドライバーの初期化に失敗") + "<BR>"})) << log;
 }
 
 TEST_F(AudioTest, SoundShortReadIsAFailure)

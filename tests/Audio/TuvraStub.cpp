@@ -3,7 +3,6 @@
 // and without the error-text entry as TuvraNoError.
 #define TUVRA_BUILD
 #include "Tuvra.h"
-#include <new>
 
 namespace {
 
@@ -23,10 +22,7 @@ public:
     void Release() override {}
 
 private:
-    static void Record(float v)
-    {
-        if (g_count < 256) g_values[g_count++] = v;
-    }
+    static void Record(float v) { if (g_count < 256) g_values[g_count++] = v; }
 };
 Recorder g_recorder;
 
@@ -37,16 +33,11 @@ TUVRA_API void Tuvra_Uninitialize(void) {}
 TUVRA_API TuvraInstance* Tuvra_CreateInstanceFromFile(const char*, uint8_t) { return &g_recorder; }
 TUVRA_API TuvraInstance* Tuvra_CreateInstanceFromMemory(const void*, uint32_t, uint8_t) { return &g_recorder; }
 #ifndef TUVRA_STUB_NO_HANDLE
-TUVRA_API TuvraInstance* Tuvra_CreateInstanceFromHandle(void*, uint32_t, uint32_t, uint8_t, TuvraSeekFunc, TuvraReadFunc)
-{
-    return &g_recorder;
-}
+TUVRA_API TuvraInstance* Tuvra_CreateInstanceFromHandle(void*, uint32_t, uint32_t, uint8_t, TuvraSeekFunc,
+                                                        TuvraReadFunc) { return &g_recorder; }
 #endif
 #ifndef TUVRA_STUB_NO_ERROR
-TUVRA_API void Tuvra_GetLastError(char* buffer, uint32_t size)
-{
-    if (buffer && size) buffer[0] = '\0';
-}
+TUVRA_API void Tuvra_GetLastError(char* buffer, uint32_t size) { if (buffer && size) buffer[0] = '\0'; }
 #endif
 // The values recorded so far.
 TUVRA_API uint32_t TuvraStub_Values(const float** values)

@@ -2,7 +2,6 @@
 // composition (Wine's IME composes nothing).
 #include "../Runtime/BootRun.h"
 #include "VornFEP.h"
-#include <cstring>
 
 namespace {
 

@@ -48,9 +48,7 @@ protected:
         memset(g_raw, 0, sizeof g_raw);
         memset(g_readFails, 0, sizeof g_readFails);
         CoInitializeEx(nullptr, 0);
-        ASSERT_TRUE(VornMemory::Initialize());
-        ASSERT_TRUE(VornMemory::SetWorkArea(8u << 20, true));
-        ASSERT_TRUE(VornInput::Initialize());
+        ASSERT_TRUE(VornMemory::Initialize() && VornMemory::SetWorkArea(8u << 20, true) && VornInput::Initialize());
     }
     void TearDown() override
     {
@@ -60,8 +58,7 @@ protected:
     }
     // Joystick slot fed from g_raw[slot]; X and Y report -65535..65535 (centre 0), so raw values
     // pass through the scaling unchanged.
-    void Attach(int32_t slot, int32_t minX = -65535, int32_t maxX = 65535, int32_t minY = -65535,
-                int32_t maxY = 65535)
+    void Attach(int32_t slot, int32_t minX = -65535, int32_t maxX = 65535, int32_t minY = -65535, int32_t maxY = 65535)
     {
         ASSERT_TRUE(VornInput::AttachJoystickReader(slot, FeedReader, minX, maxX, minY, maxY));
     }

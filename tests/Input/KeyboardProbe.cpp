@@ -2,9 +2,7 @@
 // the pad and the key buffer see, one line per event, until Escape is down. Burst: after the first
 // key read the devices are left unread for 3 s, so that several typed keys arrive in one buffer read.
 #include "../Runtime/BootRun.h"
-#include "DeviceFixture.h"
-#include "VornInput.h"
-#include "VornLog.h"
+#include "InputSupport.h"
 #include <cstdio>
 
 namespace {
@@ -21,8 +19,7 @@ void Probe(const char* log, bool burst)
         bool paused = false, held[20] = {};
         for (const DWORD start = GetTickCount(); GetTickCount() - start < 40000; Sleep(16)) {
             vorntest::PumpMessages();
-            VornInput::Refresh();
-            VornInput::UpdatePads();
+            inputtest::Frame();
             int32_t key = 0x7777;
             bool any = false;
             for (; VornInput::GetKeyBuffer(&key); any = true) printf("KEY %d\n", key);

@@ -44,8 +44,7 @@ TEST_F(PadMasks, ButtonHeld40FramesTriggersOnceHoldsFromFrameTwoAndRepeatsAfterT
 TEST_F(PadMasks, DisabledButtonNeverShowsButItsRawStateIsFollowed)
 {
     AttachPad();
-    VornInput::SetPadJoystickButton(0, PAD_BUTTON1, 0);
-    VornInput::SetPadJoystickButton(0, PAD_BUTTON1 + 1, 1);
+    for (int32_t b : {0, 1}) VornInput::SetPadJoystickButton(0, PAD_BUTTON1 + b, b);
     ASSERT_TRUE(VornInput::SetPadDisableMask(0, kButton1));
     for (int frame = 1; frame <= 6; ++frame) {
         g_raw[0].button[0] = (frame >= 2 && frame <= 4) ? 0x80 : 0;   // pressed frames 2-4
@@ -223,8 +222,7 @@ using Devices = InputTest;
 TEST_F(Devices, MouseWheelSumsAndDoubleClicksLatchForOneUpdate)
 {
     for (int32_t delta : {120, 120, -360}) VornInput::AddMouseWheel(delta);
-    VornInput::SetLeftDoubleClick();
-    VornInput::SetMiddleDoubleClick();
+    for (auto set : {&VornInput::SetLeftDoubleClick, &VornInput::SetMiddleDoubleClick}) set();
     VornMouseState m;
     VornInput::GetMouseData(&m);
     EXPECT_TRUE(m.wheel == -120 && m.doubleClick[0] == 0) << m.wheel;   // the double click pending until the next update
@@ -294,8 +292,7 @@ TEST_F(Devices, AJoystickWhoseAxesCannotBeReadIsReleasedAfterItsEnumeration)
     vtable[5] = reinterpret_cast<void*>(FakeJoystick::GetProperty);
     FakeJoystick device = {vtable};
     EXPECT_FALSE(VornInput::AttachJoystickDevice(2, reinterpret_cast<IDirectInputDevice8A*>(&device)));
-    EXPECT_EQ(0, device.releasedWhileEnumerating);
-    EXPECT_EQ(0, device.references);
+    EXPECT_EQ(std::make_pair(0, 0L), std::make_pair(device.releasedWhileEnumerating, device.references));
     EXPECT_NE(std::string::npos, Log().find("軸データ取得に失敗"));
 }
 

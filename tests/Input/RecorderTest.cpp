@@ -66,16 +66,14 @@ TEST_F(Recorder, RecordSaveLoadThenReplayOverridesExactlyTheRecordedFramesAndAct
 
     // The file: the magic and two little-endian counts, then the tracks' frames as recorded (track 1 idle).
     ASSERT_EQ(12u + 3 * kFrames * 16u, bytes.size());
-    const uint8_t header[12] = {'P', 'A', 'D', 0, 3, 0, 0, 0, kFrames, 0, 0, 0};
-    EXPECT_EQ(0, memcmp(bytes.data(), header, 12));
+    EXPECT_EQ(std::string("PAD\0\3\0\0\0\x0C\0\0\0", 12), bytes.substr(0, 12));   // 3 tracks of kFrames (12)
     EXPECT_EQ(std::make_tuple(recorded, Frames(kFrames), recorded),
               std::make_tuple(FramesOf(bytes, kFrames), FramesOf(bytes, kFrames, kFrames), FramesOf(bytes, kFrames, 2 * kFrames)));
 
     // A fresh recorder, then the file loaded into it and track 0 replayed over live input (virtual
     // button 19 held throughout) while track 1 records what the pad then shows. Frame 1 of the replay
     // is the first recorded frame, not the live trigger.
-    ASSERT_TRUE(VornInput::InitPadRecorder(0, 2, 5));
-    ASSERT_TRUE(VornInput::LoadPadRecord(0, file.c_str()));
+    ASSERT_TRUE(VornInput::InitPadRecorder(0, 2, 5) && VornInput::LoadPadRecord(0, file.c_str()));
     ASSERT_TRUE(VornInput::StartPadReplay(0, 0, 1) && VornInput::StartPadRecording(0, 1, 0));
     g_raw[0] = {};
     g_raw[0].button[15] = 0x80;
@@ -112,8 +110,7 @@ TEST_F(Recorder, BadSettingsAndMalformedFilesAreRefusedAndTheRecorderIsLeftAsItW
     EXPECT_FALSE(VornInput::SavePadRecord(0, nothing.c_str()));
     EXPECT_TRUE(ReadFile(nothing).empty());
     // 256 tracks is the most; no tracks empties the recorder.
-    EXPECT_TRUE(VornInput::InitPadRecorder(0, 256, 2));
-    EXPECT_TRUE(VornInput::InitPadRecorder(0, 0, 0));
+    EXPECT_TRUE(VornInput::InitPadRecorder(0, 256, 2) && VornInput::InitPadRecorder(0, 0, 0));
     EXPECT_FALSE(VornInput::SavePadRecord(0, nothing.c_str()));
     // A track beyond those in use neither records nor replays.
     ASSERT_TRUE(VornInput::InitPadRecorder(0, 1, 4));

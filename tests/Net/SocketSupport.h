@@ -126,6 +126,14 @@ template <class Client = VornSocket> void Open(uint16_t port)
     ASSERT_TRUE(Client::Connect("127.0.0.1", port));
 }
 
+// The text a getter writes into the buffer it is given (room for a server log line or more).
+inline std::string TextOf(const std::function<void(char*)>& get)
+{
+    char text[VornSocketServerMT::LOG_LENGTH] = {};
+    get(text);
+    return text;
+}
+
 // Waits (bounded, alertable, dispatching the thread's window messages) for done(); false when time ran out.
 inline bool WaitFor(const std::function<bool()>& done, DWORD ms = 10000)
 {

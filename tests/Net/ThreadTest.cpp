@@ -13,16 +13,13 @@ protected:
     {
         vorntest::StartServices();
         used_ = VornMemory::GetUsedSize();
-        ASSERT_TRUE(VornThread::Initialize());
-        ASSERT_TRUE(VornMicroThread::Initialize());
+        ASSERT_TRUE(VornThread::Initialize() && VornMicroThread::Initialize());
         Vorn::SetFrameRate(60);
         g_order.clear();
     }
     void TearDown() override
     {
-        VornThread::EndAllThreads();
-        VornThread::Finalize();
-        VornMicroThread::Finalize();
+        for (auto end : {&VornThread::EndAllThreads, &VornThread::Finalize, &VornMicroThread::Finalize}) end();
         EXPECT_EQ(used_, VornMemory::GetUsedSize());
         EXPECT_TRUE(VornMemory::CheckOverAccess());
     }
@@ -105,11 +102,10 @@ TEST_F(ThreadTest, ABodyThatReturnsEndsItsSlotAndAStuckThreadIsTerminatedInBound
     g_stuck = 0;
     const auto returning = [](uint32_t value) { return g_order.push_back(static_cast<int>(value)), value; };
     VornThread::StartMainThread();
-    ASSERT_TRUE(VornThread::Create(1, returning, nullptr, 11, 0));
-    ASSERT_TRUE(VornThread::Create(2, RingBody, nullptr, 2, 0));
+    ASSERT_TRUE(VornThread::Create(1, returning, nullptr, 11, 0) && VornThread::Create(2, RingBody, nullptr, 2, 0));
     VornThread::Switch(-1);   // 1 returns: its slot ends and the baton goes on to 2
-    ASSERT_TRUE(VornThread::Create(1, returning, nullptr, 12, 0));   // the slot is free again
-    ASSERT_TRUE(VornThread::Create(3, GetsStuck, nullptr, 3, 0));
+    // Slot 1 is free again.
+    ASSERT_TRUE(VornThread::Create(1, returning, nullptr, 12, 0) && VornThread::Create(3, GetsStuck, nullptr, 3, 0));
     VornThread::Switch(-1);
     EXPECT_EQ((std::vector<int>{11, 2, 12, 2}), g_order);
     InterlockedExchange(&g_stuck, 1);
@@ -182,8 +178,7 @@ TEST_F(ThreadTest, FibersRunRoundRobinSkipSuspendedSlotsAndAllEndAtQuit)
     const uint32_t option = Vorn::GetUseOption();
     Vorn::SetUseOption(OPTION_DIRECT3D);   // the pump returns once per frame
     g_frames = 0;
-    ASSERT_TRUE(VornMicroThread::Create(0, Fiber<0>, 0x10000));
-    ASSERT_TRUE(VornMicroThread::Create(2, Fiber<2>, 0x10000));
+    ASSERT_TRUE(VornMicroThread::Create(0, Fiber<0>, 0x10000) && VornMicroThread::Create(2, Fiber<2>, 0x10000));
     for (uint32_t slot : {2u, 33u}) EXPECT_FALSE(VornMicroThread::Create(slot, Fiber<2>, 0x10000)) << slot;   // live, out of range
     EXPECT_TRUE(VornMicroThread::RunMainThread());
     Vorn::SetUseOption(option);

@@ -5,10 +5,8 @@
 #include "GameFixture.h"
 #include "Effects.h"
 #include "Enemy.h"
-#include "Player.h"
 #include "StageField.h"
 #include "Title.h"
-#include <string>
 
 using namespace vorntest;
 

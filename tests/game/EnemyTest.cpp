@@ -3,9 +3,6 @@
 // aim, the hopper's spin and the boss's own model. (The clear in the 40th kill's frame: game.game_clear.)
 #include "GameFixture.h"
 #include "Enemy.h"
-#include "Player.h"
-#include <cmath>
-#include <vector>
 
 using namespace vorntest;
 

@@ -8,23 +8,20 @@
 #include "Player.h"
 #include "Task.h"
 #include "VornEngine.h"
-#include <cstring>
 #include <functional>
-#include <vector>
 
 namespace vorntest {
 
 constexpr unsigned Z = 1, X = 2, UP = 4, DOWN = 8, LEFT = 16, RIGHT = 32;   // Press()'s keys
 
-class GameFixture : public EngineSuite {
+// (the skinned model's classes in their start order, then those the game draws with).
+class GameFixture : public EngineWith<VornMath, VornAnimation, VornTexture, VornShaderFx, VornCamera, VornLight, VornModelEx,
+                                      VornPrimitive, VornSprite, VornSprite3D, VornPrimitive3D, VornLine3D, VornField> {
 protected:
     void SetUp() override
     {
-        EngineSuite::SetUp();
+        EngineWith::SetUp();
         VornFile::SetRootPath("Data", (ModuleFolder() + "\\Data\\Data.bin").c_str());
-        ASSERT_TRUE(StartModelExClasses() && VornPrimitive::Initialize() && VornSprite::Initialize() &&
-                    VornSprite3D::Initialize() && VornPrimitive3D::Initialize() && VornLine3D::Initialize() &&
-                    VornField::Initialize());
         srand(7);
         g_taskList = new TaskList;
         g_director = new GameDirector;
@@ -36,10 +33,7 @@ protected:
         delete g_taskList;
         g_taskList = nullptr;
         g_director = nullptr;
-        for (auto end : {&VornField::Finalize, &VornLine3D::Finalize, &VornPrimitive3D::Finalize, &VornSprite3D::Finalize,
-                         &VornSprite::Finalize, &VornPrimitive::Finalize, &EndModelExClasses})
-            end();
-        EngineSuite::TearDown();
+        EngineWith::TearDown();
     }
     // One frame of the game inside a scene, read back.
     void Step() { Frame([] { g_taskList->RunAll(); }); }

@@ -4,9 +4,7 @@
 #include "GameFixture.h"
 #include "Effects.h"
 #include "Enemy.h"
-#include "Player.h"
 #include "Shots.h"
-#include <vector>
 
 using namespace vorntest;
 
