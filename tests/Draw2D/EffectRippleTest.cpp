@@ -50,12 +50,7 @@ TEST_F(Effect, ShapesPutTheirCornersColoursAndDepthsWhereTheirFormsSay)
 
 TEST_F(Effect, FadesCoverTheScreenWithAlphasByRingOrSegment)
 {
-    const struct {
-        bool sweep;
-        uint8_t smooth;
-        int32_t offset;
-        std::set<uint32_t> alphas;
-    } cases[] = {
+    const struct { bool sweep; uint8_t smooth; int32_t offset; std::set<uint32_t> alphas; } cases[] = {
         {false, 1, 0, {255, 192, 128, 64, 0}},
         {false, 0, 0, {255, 192, 128, 64}},   // one alpha per ring
         {true, 1, 0, {255, 192, 128, 64, 0}},
