@@ -79,11 +79,9 @@ TEST_F(FontSprite, RepeatedCharactersAreHeldOnceAndOneCharacterGivesA32Sheet)
     EXPECT_EQ((std::set<uint16_t>{0, 1, 2}), (std::set<uint16_t>{glyphOf(0x82A0), glyphOf(0x82A2), glyphOf('A')}));
     uint32_t a = 99, w = 99, c = 99;
     EXPECT_TRUE(VornFontSprite::GetCharInfo(fs, "あ", &a, &w, &c));
-    ABC abc;
     VornFont::Begin(small_);
-    VornFont::GetCharMetrics(small_, 0x82A0, &abc);
+    EXPECT_EQ(Metrics(0x82A0, small_).abcB + 2, w);
     VornFont::End(small_);
-    EXPECT_EQ(abc.abcB + 2, w);
     EXPECT_FALSE(VornFontSprite::GetCharInfo(fs, "う", nullptr, nullptr, nullptr) || VornFontSprite::GetCharInfo(kNone, "あ", nullptr, nullptr, nullptr));
     VornFontSprite::Release(fs);
     EXPECT_TRUE(VornFontSprite::GetRecord(fs) == nullptr && VornTexture::GetRecord(r->sheets[0]) == nullptr);
@@ -338,7 +336,7 @@ TEST_F(FontSprite, NegativeBearingsAreKeptAsZero)
         ASSERT_NE(kNone, italic);
         VornFont::Begin(italic);
         for (int c = 0x21; c < 0x7F && !text[0]; ++c) {
-            VornFont::GetCharMetrics(italic, static_cast<uint16_t>(c), &abc);
+            abc = Metrics(static_cast<uint16_t>(c), italic);
             if (abc.abcA < 0 || abc.abcC < 0) text[0] = static_cast<char>(c);
         }
         VornFont::End(italic);

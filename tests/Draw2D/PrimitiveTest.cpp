@@ -96,11 +96,10 @@ TEST_F(Draw2D, SortedBatchDrawsFarFirstAndLaterPushesFirstWithinABucketAndAPlain
     // Below, in the plain batch: near pushed before far again.
     PushSquare(plain, 20, 140, 60, 180, kNear, 0xFF00FF00);
     PushSquare(plain, 40, 160, 80, 200, kFar, 0xFFFF0000);
-    EXPECT_TRUE(PushSquare(p, 20, 20, 60, 60, kNear, 0xFF00FF00));
-    EXPECT_TRUE(PushSquare(p, 40, 40, 80, 80, kFar, 0xFFFF0000));
-    EXPECT_TRUE(PushSquare(p, 140, 20, 180, 60, kDepth, 0xFF0000FF));
-    EXPECT_TRUE(PushSquare(p, 160, 40, 200, 80, kDepth, 0xFFFFFF00));
-    EXPECT_TRUE(PushSquare(p, 0, 0, 256, 256, 65535.0f, 0xFFFFFFFF));   // average depth 1.0: not drawn
+    // The last, of average depth 1.0, is not drawn.
+    EXPECT_EQ(std::vector<bool>(5, true), (std::vector<bool>{PushSquare(p, 20, 20, 60, 60, kNear, 0xFF00FF00),
+              PushSquare(p, 40, 40, 80, 80, kFar, 0xFFFF0000), PushSquare(p, 140, 20, 180, 60, kDepth, 0xFF0000FF),
+              PushSquare(p, 160, 40, 200, 80, kDepth, 0xFFFFFF00), PushSquare(p, 0, 0, 256, 256, 65535.0f, 0xFFFFFFFF)}));
     EXPECT_EQ(std::make_pair(24u, 30u), std::make_pair(VornPrimitive::GetVertexCount(p), VornPrimitive::GetRequestedVertexCount(p)));
     Draw<VornPrimitive>(p);
     Draw<VornPrimitive>(plain);
