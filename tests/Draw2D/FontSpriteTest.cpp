@@ -22,14 +22,8 @@ protected:
     // The QXT image of a set.
     static std::vector<uint8_t> ToQxt(const VornFontSpriteRecord* r, const std::vector<std::string>& names)
     {
-        QxtFile f;
-        f.fontSize = static_cast<uint8_t>(r->fontSize);
-        f.sheetWidth = static_cast<uint16_t>(r->sheetWidth);
-        f.sheetHeight = static_cast<uint16_t>(r->sheetHeight);
-        f.sheetNames = names;
-        f.codeToGlyph.assign(r->codeToGlyph, r->codeToGlyph + VORN_FONT_CODE_SLOTS);
-        f.glyphs.assign(r->glyphs, r->glyphs + r->glyphCount);
-        return f.Bytes();
+        return QxtFile{static_cast<uint8_t>(r->fontSize), static_cast<uint16_t>(r->sheetWidth), static_cast<uint16_t>(r->sheetHeight),
+                       names, {r->codeToGlyph, r->codeToGlyph + VORN_FONT_CODE_SLOTS}, {r->glyphs, r->glyphs + r->glyphCount}}.Bytes();
     }
     // Draws through the sheet sprites with the texture's own colours and reads the frame.
     bool Render(VornFontSpriteHandle fs)
