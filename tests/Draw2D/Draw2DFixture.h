@@ -172,10 +172,11 @@ protected:
         return (x1 - x0) * (y1 - y0) - frame_.Count(x0, y0, x1, y1, 0);
     }
     int32_t Height() const { return VornFont::GetRecord(font_)->metrics.tmHeight; }
-    ABC Metrics(uint16_t code) const
+    // Of the 24-pixel font unless another is given.
+    ABC Metrics(uint16_t code, VornFontHandle font = kNone) const
     {
         ABC abc;
-        VornFont::GetCharMetrics(font_, code, &abc);
+        VornFont::GetCharMetrics(font == kNone ? font_ : font, code, &abc);
         return abc;
     }
 

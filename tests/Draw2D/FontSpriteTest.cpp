@@ -22,14 +22,8 @@ protected:
     // The QXT image of a set.
     static std::vector<uint8_t> ToQxt(const VornFontSpriteRecord* r, const std::vector<std::string>& names)
     {
-        QxtFile f;
-        f.fontSize = static_cast<uint8_t>(r->fontSize);
-        f.sheetWidth = static_cast<uint16_t>(r->sheetWidth);
-        f.sheetHeight = static_cast<uint16_t>(r->sheetHeight);
-        f.sheetNames = names;
-        f.codeToGlyph.assign(r->codeToGlyph, r->codeToGlyph + VORN_FONT_CODE_SLOTS);
-        f.glyphs.assign(r->glyphs, r->glyphs + r->glyphCount);
-        return f.Bytes();
+        return QxtFile{static_cast<uint8_t>(r->fontSize), static_cast<uint16_t>(r->sheetWidth), static_cast<uint16_t>(r->sheetHeight),
+                       names, {r->codeToGlyph, r->codeToGlyph + VORN_FONT_CODE_SLOTS}, {r->glyphs, r->glyphs + r->glyphCount}}.Bytes();
     }
     // Draws through the sheet sprites with the texture's own colours and reads the frame.
     bool Render(VornFontSpriteHandle fs)
@@ -79,11 +73,9 @@ TEST_F(FontSprite, RepeatedCharactersAreHeldOnceAndOneCharacterGivesA32Sheet)
     EXPECT_EQ((std::set<uint16_t>{0, 1, 2}), (std::set<uint16_t>{glyphOf(0x82A0), glyphOf(0x82A2), glyphOf('A')}));
     uint32_t a = 99, w = 99, c = 99;
     EXPECT_TRUE(VornFontSprite::GetCharInfo(fs, "あ", &a, &w, &c));
-    ABC abc;
     VornFont::Begin(small_);
-    VornFont::GetCharMetrics(small_, 0x82A0, &abc);
+    EXPECT_EQ(Metrics(0x82A0, small_).abcB + 2, w);
     VornFont::End(small_);
-    EXPECT_EQ(abc.abcB + 2, w);
     EXPECT_FALSE(VornFontSprite::GetCharInfo(fs, "う", nullptr, nullptr, nullptr) || VornFontSprite::GetCharInfo(kNone, "あ", nullptr, nullptr, nullptr));
     VornFontSprite::Release(fs);
     EXPECT_TRUE(VornFontSprite::GetRecord(fs) == nullptr && VornTexture::GetRecord(r->sheets[0]) == nullptr);
@@ -135,10 +127,8 @@ TEST_F(FontSprite, CellsOfManyCharacterSetsStayApartAndUseMoreThanThirtyTwoLines
 {
     // 150 kanji of 18 x 18 cells: 97200 pixels, a 512 x 512 sheet. 4000 kanji: a 2048 x 2048 sheet
     // of 113 lines, of which more than 32 are filled.
-    const struct {
-        int count;
-        uint32_t capacity, antialias, sheet, lowestAtLeast;
-    } cases[] = {{150, 1024, 1, 512, 0}, {4000, 16, 0, 2048, 32 * 18}};
+    const struct { int count; uint32_t capacity, antialias, sheet, lowestAtLeast; } cases[] = {{150, 1024, 1, 512, 0},
+                                                                                               {4000, 16, 0, 2048, 32 * 18}};
     for (const auto& c : cases) {
         const VornFontSpriteHandle fs = VornFontSprite::Create(Kanji(c.count).c_str(), 1, c.capacity, small_, 0,
                                                                static_cast<uint8_t>(c.antialias));
@@ -190,8 +180,7 @@ TEST_F(FontSprite, FixedPitchAndProportionalPens)
     EXPECT_EQ(std::make_tuple(10, 20), std::make_tuple(none.x, none.y));
 
     uint32_t wa = 0, wb = 0;
-    ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "a", nullptr, &wa, nullptr));
-    ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "b", nullptr, &wb, nullptr));
+    ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "a", nullptr, &wa, nullptr) && VornFontSprite::GetCharInfo(fs, "b", nullptr, &wb, nullptr));
     // Without a glyph the proportional pen moves half the size, measured as drawn.
     EXPECT_EQ(std::make_tuple(static_cast<int32_t>(10 + wa + 1 + wb + 1), 18, 36),
               std::make_tuple(VornFontSprite::GetStringEndProportional(fs, "ab", 10, 20).x, VornFontSprite::GetStringEndProportional(fs, "う", 10, 20).x,
@@ -341,7 +330,7 @@ TEST_F(FontSprite, NegativeBearingsAreKeptAsZero)
         ASSERT_NE(kNone, italic);
         VornFont::Begin(italic);
         for (int c = 0x21; c < 0x7F && !text[0]; ++c) {
-            VornFont::GetCharMetrics(italic, static_cast<uint16_t>(c), &abc);
+            abc = Metrics(static_cast<uint16_t>(c), italic);
             if (abc.abcA < 0 || abc.abcC < 0) text[0] = static_cast<char>(c);
         }
         VornFont::End(italic);

@@ -25,7 +25,8 @@ struct QxtFile {
 
     std::vector<uint8_t> Bytes() const
     {
-        std::vector<uint8_t> out(VornQxtFormat::NAMES_OFFSET + sheetNames.size() * 32 + glyphs.size() * 12, 0);
+        const size_t glyphsAt = VornQxtFormat::NAMES_OFFSET + sheetNames.size() * 32;
+        std::vector<uint8_t> out(glyphsAt + glyphs.size() * 12, 0);
         memcpy(out.data(), "QXT", 4);
         out[4] = fontSize;
         out[5] = static_cast<uint8_t>(sheetNames.size());
@@ -40,11 +41,7 @@ struct QxtFile {
         for (size_t i = 0; i < sheetNames.size(); ++i)
             memcpy(out.data() + VornQxtFormat::NAMES_OFFSET + i * 32, sheetNames[i].c_str(),
                    sheetNames[i].size() < 31 ? sheetNames[i].size() : 31);
-        uint8_t* g = out.data() + VornQxtFormat::NAMES_OFFSET + sheetNames.size() * 32;
-        for (const VornFontGlyph& glyph : glyphs) {
-            VornQxtFormat::EncodeGlyph(g, glyph);
-            g += 12;
-        }
+        for (size_t i = 0; i < glyphs.size(); ++i) VornQxtFormat::EncodeGlyph(out.data() + glyphsAt + i * 12, glyphs[i]);
         return out;
     }
 };

@@ -14,31 +14,26 @@ VornSheetHandle FromMemory(const std::vector<unsigned char>& bytes, D3DCOLOR key
     return VornSheet::CreateFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), kExact, key);
 }
 
-class Sheet : public Draw2D {
-protected:
-    // Screen pixels of the frame that differ from want(x, y) (0 to skip a pixel).
-    template <typename F>
-    int Mismatches(F want) const
-    {
-        int n = 0;
-        for (int y = 0; y < kSize; ++y)
-            for (int x = 0; x < kSize; ++x) {
-                const int64_t w = want(x, y);
-                if (w >= 0 && frame_.Rgb(x, y) != static_cast<uint32_t>(w)) ++n;
-            }
-        return n;
-    }
-};
+using Sheet = Draw2D;
+
+// Pixels of the frame that differ from want(x, y) (-1 to skip a pixel).
+template <typename F>
+int Mismatches(const vorntest::Readback& frame, F want)
+{
+    int n = 0;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            const int64_t w = want(x, y);
+            if (w >= 0 && frame.Rgb(x, y) != static_cast<uint32_t>(w)) ++n;
+        }
+    return n;
+}
 
 }  // namespace
 
 TEST_F(Sheet, ImagesAreCutIntoPiecesOfAtMost256)
 {
-    const struct {
-        int w, h;
-        std::vector<std::string> lines;
-        const char* absent;
-    } cases[] = {
+    const struct { int w, h; std::vector<std::string> lines; const char* absent; } cases[] = {
         {640, 480,
          {"[ 640 x 480 ] : [ ", "　SheetNo.00 : (0, 0) - (256, 256) {", "　SheetNo.01 : (256, 0) - (256, 256) {",
           "　SheetNo.02 : (512, 0) - (128, 256) {", "　SheetNo.03 : (0, 256) - (256, 224) {",
@@ -83,7 +78,7 @@ TEST_F(Sheet, DrawScaleAndRotateShowTheSourcePixelForPixel)
         if (&f != forms) { ASSERT_TRUE(NewScene()); }
         f.draw();
         ASSERT_TRUE(Frame());
-        EXPECT_EQ(0, Mismatches(f.want)) << f.form;
+        EXPECT_EQ(0, Mismatches(frame_, f.want)) << f.form;
     }
     VornSheet::Release(s);
 }

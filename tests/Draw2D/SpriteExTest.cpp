@@ -17,10 +17,11 @@ std::vector<VornSpriteExTriangle> Stored()
 
 class SpriteEx : public Draw2D {
 protected:
-    void Triangle(float x, float y, float size, uint32_t colour, const VornTextureHandle* t, uint32_t blend)
+    // A white 20-pixel triangle with its corner at (x, 10).
+    void Triangle(float x, const VornTextureHandle* t, uint32_t blend)
     {
-        const VornVertex2D tri[3] = {V(x, y, kDepth, colour, 0, 0), V(x + size, y, kDepth, colour, 1, 0),
-                                     V(x, y + size, kDepth, colour, 0, 1)};
+        const VornVertex2D tri[3] = {V(x, 10, kDepth, 0xFFFFFFFF, 0, 0), V(x + 20, 10, kDepth, 0xFFFFFFFF, 1, 0),
+                                     V(x, 30, kDepth, 0xFFFFFFFF, 0, 1)};
         EXPECT_TRUE(VornSpriteEx::PushPolygon(tri, 1, t, blend));
     }
 };
@@ -42,10 +43,8 @@ TEST_F(SpriteEx, ScissorPerspectiveAndZoomReachTheStoredTriangles)
 
     // Perspective keeps z = 32767 in place and moves nearer depths out from its centre; zoom 2
     // about (0, 0) doubles.
-    const struct {
-        bool zoom;
-        float z, x;
-    } depths[] = {{false, kDepth, 200}, {false, 20000, 128 + 72 / ((65535 + (20000 - kDepth) * 2) / 65535)}, {true, kDepth, 400}};
+    const struct { bool zoom; float z, x; } depths[] = {
+        {false, kDepth, 200}, {false, 20000, 128 + 72 / ((65535 + (20000 - kDepth) * 2) / 65535)}, {true, kDepth, 400}};
     for (const auto& d : depths) {
         Vorn3D::SetPerspective(true, 128, 128, 2.0f);
         Vorn3D::SetZoom(d.zoom, 0, 0, 2.0f);
@@ -62,12 +61,11 @@ TEST_F(SpriteEx, EveryTriangleDrawsWithItsOwnTexturesAndBlendingWhateverTheGroup
     const VornTextureHandle red = MakeTexture(8, 8, [](uint32_t, uint32_t) { return 0xFFFF0000u; });
     const VornTextureHandle green = MakeTexture(8, 8, [](uint32_t, uint32_t) { return 0xFF00FF00u; });
     const VornTextureHandle r4[4] = {red, kNone[1], kNone[2], kNone[3]}, g4[4] = {green, kNone[1], kNone[2], kNone[3]};
-    for (int i = 0; i < 64; ++i) Triangle(10, 10, 20, 0xFFFFFFFF, r4, BLEND_OPAQUE);
-    Triangle(40, 10, 20, 0xFFFFFFFF, r4, BLEND_OPAQUE);   // the 65th, on a spot of its own
-    Triangle(70, 10, 20, 0xFFFFFFFF, g4, BLEND_OPAQUE);
-    Triangle(100, 10, 20, 0xFFFFFFFF, r4, BLEND_OPAQUE);
-    Triangle(100, 10, 20, 0xFFFFFFFF, g4, BLEND_ADD);     // added over red: yellow
-    Triangle(130, 10, 20, 0xFFFFFFFF, g4, BLEND_OPAQUE);
+    for (int i = 0; i < 64; ++i) Triangle(10, r4, BLEND_OPAQUE);
+    // The 65th on a spot of its own, green, red, green added over red (yellow), green.
+    const struct { float x; const VornTextureHandle* t; uint32_t blend; } pushes[] = {
+        {40, r4, BLEND_OPAQUE}, {70, g4, BLEND_OPAQUE}, {100, r4, BLEND_OPAQUE}, {100, g4, BLEND_ADD}, {130, g4, BLEND_OPAQUE}};
+    for (const auto& p : pushes) Triangle(p.x, p.t, p.blend);
     EXPECT_EQ(69u, VornList::GetCount(VornSpriteEx::GetList()));
     // A strip of three points: v runs top, middle, bottom.
     const float x[3] = {10, 40, 70}, y[3] = {100, 100, 100}, z[3] = {kDepth, kDepth, kDepth}, half[3] = {5, 5, 5};
@@ -102,7 +100,7 @@ TEST_F(SpriteEx, EveryTriangleDrawsWithItsOwnTexturesAndBlendingWhateverTheGroup
 // no segments or fewer than two strip points store nothing.
 TEST_F(SpriteEx, FullWorkAreaEndsThePushAndEmptyShapesStoreNothing)
 {
-    Triangle(10, 10, 20, 0xFFFFFFFF, kNone, BLEND_OPAQUE);
+    Triangle(10, kNone, BLEND_OPAQUE);
     EXPECT_TRUE(VornSpriteEx::DrawRing(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0xFFFFFFFF, 0, 1.0f, kNone, 0) &&
                 VornSpriteEx::DrawCylinderRotateXYZ(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0, 1, 2, 3, 1.0f, kNone, 0));
     const float p[1] = {0}; const VornAngle a[1] = {0}; const uint32_t c[1] = {0};

@@ -45,8 +45,7 @@ TEST_F(Draw2D, SourceRectanglesAreInsetByHalfATexel)
     const VornRect dst = {10, 20, 30, 40};
     const VornRect src[2] = {{0, 0, 256, 256}, {64, 0, 64, 128}};
     VornSprite::DrawSquare(s, &dst, kDepth, src, 0xFFFFFFFF, 2);
-    std::vector<VornVertex2D> v = Stored(s, 2);
-    const VornVertex2D tl = v.at(0), br = v.at(2);
+    const VornVertex2D tl = Stored(s, 2).at(0), br = Stored(s, 2).at(2);
     EXPECT_EQ(std::make_tuple(0.5f / 256, 0.5f / 256, 255.5f / 256, 255.5f / 256, 64.5f / 256, 127.5f / 256),
               std::make_tuple(tl.tex[0].u, tl.tex[0].v, br.tex[0].u, br.tex[0].v, tl.tex[1].u, br.tex[1].v));
     // A stage count of 0 leaves every coordinate 0 even with textures set.
@@ -161,8 +160,7 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
     VornSprite::ResetBuffer(s);
     VornSprite::DrawRingRotate(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 8, 4096, 1.0f, 1);
     EXPECT_EQ(48u, VornPrimitive::GetVertexCount(p));
-    const float x[3] = {10, 50, 90}, y[3] = {100, 100, 100}, z[3] = {kDepth, kDepth, kDepth};
-    const float half[3] = {5, 5, 5};
+    const float x[3] = {10, 50, 90}, y[3] = {100, 100, 100}, z[3] = {kDepth, kDepth, kDepth}, half[3] = {5, 5, 5};
     const VornAngle angle[3] = {16384, 16384, 16384};
     const uint32_t colour[3] = {kRed, kRed, kBlue};
     VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 3, &src);

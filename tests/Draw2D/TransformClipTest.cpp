@@ -14,12 +14,6 @@ VornTransform2D Scissor(LONG left, LONG top, LONG right, LONG bottom)
     return t;
 }
 
-// Starts on the engine's unscaled screen; a test that scales it puts it back.
-class Transform2D : public ::testing::Test {
-protected:
-    void TearDown() override { Vorn::SetVirtualScreenSize(640, 480, 640, 480); }
-};
-
 }  // namespace
 
 TEST(Vertex2D, LayoutAndTypes)
@@ -33,7 +27,7 @@ TEST(Vertex2D, LayoutAndTypes)
 
 // The depth scale without perspective, and the rhw it leaves, are read in the stored vertices of the
 // effect, sorted batch and sprite tube cases.
-TEST_F(Transform2D, ZoomAndTheVirtualScreenLast)
+TEST(Transform2D, ZoomAndTheVirtualScreenLast)
 {
     VornTransform2D t = {};
     t.SetZoom(true, 320.0f, 240.0f, 2.0f);
@@ -44,11 +38,12 @@ TEST_F(Transform2D, ZoomAndTheVirtualScreenLast)
     Vorn::SetVirtualScreenSize(640, 480, 320, 240);
     t.SetZoom(true, 100.0f, 100.0f, 2.0f);
     v = V(110.0f, 90.0f);
-    ASSERT_TRUE(t.TransformVertex(v));
+    EXPECT_TRUE(t.TransformVertex(v));   // not ASSERT: the screen is put back below
     EXPECT_EQ(std::make_tuple(240.0f, 160.0f), std::make_tuple(v.x, v.y));
+    Vorn::SetVirtualScreenSize(640, 480, 640, 480);   // the engine's unscaled screen again
 }
 
-TEST_F(Transform2D, PerspectiveKeepsTheMiddleDepthAndGrowsNearerVertices)
+TEST(Transform2D, PerspectiveKeepsTheMiddleDepthAndGrowsNearerVertices)
 {
     VornTransform2D t = {};
     t.SetPerspective(true, 320.0f, 240.0f, 1.0f);
@@ -62,7 +57,7 @@ TEST_F(Transform2D, PerspectiveKeepsTheMiddleDepthAndGrowsNearerVertices)
 }
 
 // Mended: a vertex behind the eye or with a non-finite result is never divided or mirrored.
-TEST_F(Transform2D, VerticesThatCannotBePlacedAreRefused)
+TEST(Transform2D, VerticesThatCannotBePlacedAreRefused)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     const struct { bool on; float factor; VornVertex2D v; } cases[] = {

@@ -46,11 +46,7 @@ inline void ExpectVector(float x, float y, float z, const D3DXVECTOR3& v, float 
     EXPECT_NEAR(z, v.z, tolerance);
 }
 
-inline const D3DXMATRIX& Identity()
-{
-    static const D3DXMATRIX identity(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
-    return identity;
-}
+inline const D3DXMATRIX kIdentity(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
 
 // Every element of actual within tolerance of expected; a failure names the element.
 inline void ExpectMatrixNear(const D3DXMATRIX& expected, const VornMatrix& actual, float tolerance = 2e-6f)

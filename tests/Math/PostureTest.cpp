@@ -8,13 +8,13 @@
 
 using vorntest::ExpectMatrixNear;
 using vorntest::ExpectVector;
-using vorntest::Identity;
+using vorntest::kIdentity;
 using vorntest::MathTest;
 using vorntest::SameBits;
 
 namespace {
 
-bool IsIdentity(const VornMatrix& m) { return SameBits(*m.Get(), Identity()); }
+bool IsIdentity(const VornMatrix& m) { return SameBits(*m.Get(), kIdentity); }
 
 // The matrix with the rows right, up, front and the fourth row (x, y, z, 1).
 D3DXMATRIX Rows(const D3DXVECTOR3& r, const D3DXVECTOR3& u, const D3DXVECTOR3& f, float x = 0, float y = 0, float z = 0)
@@ -37,7 +37,7 @@ TEST_F(MathTest, MatricesFollowTheAxesOnlyOnUpdate)
     ExpectMatrixNear(Rows(p.right, p.up, p.front), p.rotation, 0);
     ExpectMatrixNear(Rows(p.right, p.up, p.front, 4, -5, 6), p.world, 0);
     EXPECT_EQ(p.right.y, p.inverseRotation.GetElement(1, 0));
-    ExpectMatrixNear(Identity(), VornMatrix().Multiply(p.world, p.inverseWorld));   // inverseWorld undoes world
+    ExpectMatrixNear(kIdentity, VornMatrix().Multiply(p.world, p.inverseWorld));   // inverseWorld undoes world
 }
 
 TEST_F(MathTest, OwnAndWorldAxisTurns)
@@ -145,8 +145,7 @@ TEST_F(MathTest, PosturesAndHoldersLiveInHandleTableRecords)
     ASSERT_TRUE(table.Initialize(__FILE__, __LINE__));
     PostureRecord* r = table.Get(table.AllocRecord());   // a zeroed record: the holders hold zeros
     ASSERT_NE(nullptr, r);
-    EXPECT_EQ(0.0f, r->extra.GetElement(0, 0));
-    EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(r->extra.Get()) % 16);
+    EXPECT_EQ(std::make_pair(0.0f, 0), std::make_pair(r->extra.GetElement(0, 0), int(reinterpret_cast<uintptr_t>(r->extra.Get()) % 16)));
     r->posture.Init();
     r->posture.SetPosition(1, 2, 3);
     r->posture.UpdateMatrices();

@@ -9,7 +9,7 @@
 using vorntest::Bits;
 using vorntest::ExpectMatrixNear;
 using vorntest::ExpectVector;
-using vorntest::Identity;
+using vorntest::kIdentity;
 using vorntest::MathTest;
 using vorntest::SameBits;
 
@@ -124,7 +124,7 @@ TEST_F(MathTest, MatrixBuildersOverD3DX)
 {
     VornMatrix b, out;
     b.RotationY(1234).MultiplySelf(VornMatrix().Translation(3, -1, 2));
-    ExpectMatrixNear(Identity(), VornMatrix().Multiply(out.Inverse(b), b), 1e-6f);
+    ExpectMatrixNear(kIdentity, VornMatrix().Multiply(out.Inverse(b), b), 1e-6f);
     D3DXMATRIX e;
     EXPECT_TRUE(SameBits(*D3DXMatrixPerspectiveFovLH(&e, 0.9f, 1.6f, 2.0f, 500.0f), *out.PerspectiveFov(0.9f, 2.0f, 500.0f, 1.6f).Get()));
     EXPECT_TRUE(SameBits(*D3DXMatrixOrthoLH(&e, 640.0f, 480.0f, 1.0f, 10.0f), *out.Ortho(640.0f, 480.0f, 1.0f, 10.0f).Get()));
@@ -168,7 +168,7 @@ TEST_F(MathTest, ThreeAngleAxisAndQuaternionBuildersTurnTheOtherWay)
     D3DXMatrixTranspose(&transposed, D3DXMatrixRotationQuaternion(&expected, &q));
     ExpectMatrixNear(transposed, m.RotationQuaternion(q));
     // A zero axis gives the identity rather than numbers that are not numbers.
-    ExpectMatrixNear(Identity(), m.RotationAxis(9000, D3DXVECTOR3(0, 0, 0)), 0.0f);
+    ExpectMatrixNear(kIdentity, m.RotationAxis(9000, D3DXVECTOR3(0, 0, 0)), 0.0f);
 
     // Half angles by shift and by division agree except for odd negative angles (-3 >> 1 = -2, -3 / 2 = -1).
     VornMatrix shift, division;
@@ -192,12 +192,12 @@ TEST_F(MathTest, RotationFromToTurnsFromOntoTo)
     ExpectVector(0, 1, 0, v.TransformNormal(x, m));
     // This vector's cosine with itself rounds to 1.0000001: clamped, not a number that is not one.
     const D3DXVECTOR3 a(1.5736805f, -2.9873636f, -0.32767683f);
-    ExpectMatrixNear(Identity(), m.RotationFromTo(a, a, &unitAxis), 0.0f);
-    ExpectMatrixNear(Identity(), m.RotationFromTo(a, a * 3.0f, nullptr), 0.0f);
+    ExpectMatrixNear(kIdentity, m.RotationFromTo(a, a, &unitAxis), 0.0f);
+    ExpectMatrixNear(kIdentity, m.RotationFromTo(a, a * 3.0f, nullptr), 0.0f);
     // Opposite directions: a half turn that still takes from onto to.
     v.TransformNormal(unitFrom, m.RotationFromTo(from, -from * 2.0f, nullptr));
     ExpectVector(-unitFrom.x, -unitFrom.y, -unitFrom.z, v, 2e-6f);
     ExpectVector(-1, 0, 0, v.TransformNormal(x, m.RotationFromTo(x, -x, nullptr)), 2e-6f);
     // A zero direction gives the identity.
-    ExpectMatrixNear(Identity(), m.RotationFromTo(D3DXVECTOR3(0, 0, 0), x, nullptr), 0.0f);
+    ExpectMatrixNear(kIdentity, m.RotationFromTo(D3DXVECTOR3(0, 0, 0), x, nullptr), 0.0f);
 }
