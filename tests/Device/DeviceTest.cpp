@@ -31,15 +31,13 @@ const char* const kClassNames[DEVICE_CLASS_COUNT] = {
     "Point3D", "Model", "ModelEx", "Field", "Simple", "SpriteEx", "ShaderFx",
 };
 
-template <size_t C>
-void TraceLost() { g_trace.push_back(std::string("lost ") + kClassNames[C]); }
-template <size_t C>
-void TraceRestore() { g_trace.push_back(std::string("restore ") + kClassNames[C]); }
+template <size_t C, bool Lost>
+void Trace() { g_trace.push_back(std::string(Lost ? "lost " : "restore ") + kClassNames[C]); }
 
 template <size_t... C>
 void SetHooks(bool on, std::index_sequence<C...>)
 {
-    (Vorn3D::SetDeviceHooks(static_cast<VornDeviceClass>(C), on ? TraceLost<C> : nullptr, on ? TraceRestore<C> : nullptr), ...);
+    (Vorn3D::SetDeviceHooks(static_cast<VornDeviceClass>(C), on ? Trace<C, true> : nullptr, on ? Trace<C, false> : nullptr), ...);
     Vorn3D::SetDeviceLostCallback(on ? [] { g_trace.push_back("lost callback"); } : VornDeviceCallback(nullptr));
     Vorn3D::SetDeviceRestoreCallback(on ? [] { g_trace.push_back("restore callback"); } : VornDeviceCallback(nullptr));
 }
@@ -274,7 +272,8 @@ TEST_F(Vorn3DDevice, RememberedTargetsAreBoundAgainAfterAReset)
     static std::vector<std::string> calls;
     calls.clear();
     Vorn3DLinks& links = Vorn3D::Links();
-    links.surfaceSetRenderTarget = [](uint32_t s) { calls.push_back("target surface " + std::to_string(s)); return true; };
+    // Surface 9 is refused.
+    links.surfaceSetRenderTarget = [](uint32_t s) { calls.push_back("target surface " + std::to_string(s)); return s != 9; };
     links.textureSetRenderTarget = [](uint32_t t) { calls.push_back("target texture " + std::to_string(t)); return true; };
     links.surfaceSetDepthStencil = [](uint32_t s) { calls.push_back("depth " + std::to_string(s)); return true; };
     links.cameraSet = [](uint32_t c) { calls.push_back("camera " + std::to_string(c)); };
@@ -292,11 +291,8 @@ TEST_F(Vorn3DDevice, RememberedTargetsAreBoundAgainAfterAReset)
     EXPECT_EQ((std::vector<std::string>{"target surface 7", "depth 3", "camera 2"}), calls);
 
     // A failed target keeps being remembered.
-    auto record = links.surfaceSetRenderTarget;
-    links.surfaceSetRenderTarget = [](uint32_t) { return false; };
     EXPECT_FALSE(Vorn3D::SetRenderTargetSurface(9));
     calls.clear();
-    links.surfaceSetRenderTarget = record;
     Vorn3D::ResetDevice(true);
     EXPECT_EQ("target surface 9", calls.at(0));
 }
