@@ -320,8 +320,6 @@ TEST_F(Texture, FinalizeLogsADestroyLinePerLiveTextureAndATooLargeTableFailsTheS
     const VornTextureHandle b = VornTexture::CreateRenderTarget(4, 4, 0);
     VornTexture::Release(freed);
     VornTexture::AddRef(b);
-    Vorn3D::SetTextureFilter(true);
-    EXPECT_EQ(0.5f, VornTexture::GetTexelInset());
     LogCapture log;
     VornTexture::Finalize();
     EXPECT_EQ(nullptr, VornTexture::GetTexture(a));
