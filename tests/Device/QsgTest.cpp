@@ -230,20 +230,17 @@ TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
     for (uint32_t y = 0; y < 4; ++y)
         for (uint32_t x = 0; x < 4; ++x)
             ASSERT_EQ((d5(255, x, y) >> 3) << 11 | (d5(128, x, y) >> 2) << 5 | d5(64, x, y) >> 3, words[y * 4 + x]);
+    // A block: the dither cell counts from the block's corner. Cell (0, 0) of the block is (0, 0) of the
+    // table. Blocks that leave the image are refused.
+    uint16_t block[4] = {};
+    ASSERT_TRUE(loader_.CopyRectToBuffer(0, 0, 1, 1, 2, 2, block, 4, D3DFMT_R5G6B5));
+    EXPECT_EQ(std::make_pair(words[0], words[4 + 1]), std::make_pair(block[0], block[2 + 1]));
+    EXPECT_FALSE(loader_.CopyRectToBuffer(0, 0, 3, 0, 2, 1, block, 4, D3DFMT_R5G6B5) || loader_.CopyRectToBuffer(0, 0, 0, 0xFFFFFFFF, 1, 2, block, 4, D3DFMT_R5G6B5));
     ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_A1R5G5B5));
     EXPECT_EQ(std::make_tuple(0x8000u, 0u, (d5(255, 1, 0) >> 3) << 10 | (d5(128, 1, 0) >> 3) << 5 | d5(64, 1, 0) >> 3),
               std::make_tuple(words[0] & 0x8000u, words[15] & 0x8000u, words[1] & 0x7FFFu));
     ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_A4R4G4B4));
-    EXPECT_EQ((d4(100, 2, 3) >> 4) << 12 | (d4(255, 2, 3) >> 4) << 8 | (d4(128, 2, 3) >> 4) << 4 | d4(64, 2, 3) >> 4,
-              words[14]);
-
-    // A block: the dither cell counts from the block's corner.
-    uint16_t block[4] = {};
-    ASSERT_TRUE(loader_.CopyRectToBuffer(0, 0, 1, 1, 2, 2, block, 4, D3DFMT_R5G6B5));
-    ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_R5G6B5));
-    // Cell (0, 0) of the block is (0, 0) of the table. Blocks that leave the image are refused.
-    EXPECT_EQ(std::make_pair(words[0], words[4 + 1]), std::make_pair(block[0], block[2 + 1]));
-    EXPECT_FALSE(loader_.CopyRectToBuffer(0, 0, 3, 0, 2, 1, block, 4, D3DFMT_R5G6B5) || loader_.CopyRectToBuffer(0, 0, 0, 0xFFFFFFFF, 1, 2, block, 4, D3DFMT_R5G6B5));
+    EXPECT_EQ((d4(100, 2, 3) >> 4) << 12 | (d4(255, 2, 3) >> 4) << 8 | (d4(128, 2, 3) >> 4) << 4 | d4(64, 2, 3) >> 4, words[14]);
 
     Bytes untouched(64, 0xAB);
     EXPECT_FALSE(loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_DXT1) || loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_R8G8B8));
