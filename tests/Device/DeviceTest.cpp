@@ -92,14 +92,9 @@ TEST_F(Vorn3DDevice, StartClearsBlackAndTheFiveBlendModesDrawOverAClearedBackgro
     ASSERT_TRUE(ReadBack());
     EXPECT_EQ(kSize * kSize, frame_.Count(0, 0, kSize, kSize, 0x000000));
     UseVertexColour();
-    // Source (FF, 80, 00) with alpha 0x80 over the background (40, 80, C0), cleared but for a square.
-    const uint32_t expected[5] = {
-        0xFF8000,  // opaque: the source
-        0xA08060,  // alpha: s*a + d*(1-a)
-        0xC0C0C0,  // additive: s*a + d
-        0x404000,  // multiply: d*s
-        0xBF4000,  // invert: s*(1-d)
-    };
+    // Source (FF, 80, 00) with alpha 0x80 over the background (40, 80, C0), cleared but for a square:
+    // opaque gives the source, alpha s*a + d*(1-a), additive s*a + d, multiply d*s, invert s*(1-d).
+    const uint32_t expected[5] = {0xFF8000, 0xA08060, 0xC0C0C0, 0x404000, 0xBF4000};
     const D3DRECT rect = {16, 32, 48, 64};
     for (VornBlendMode mode = BLEND_OPAQUE; mode <= BLEND_INVERT; ++mode) {
         ASSERT_TRUE(ClearTo(0xFF4080C0));
