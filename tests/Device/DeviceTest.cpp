@@ -424,13 +424,12 @@ TEST_F(Vorn3DDevice, AdapterGettersIndicesOutsideTheirCountsAndFormatsOnThisDevi
     EXPECT_TRUE(w <= limit && w * 2 > limit) << w << " " << limit;
     Vorn3D::GetTextureSize(count, &w, &h);
     EXPECT_EQ(std::make_pair(0u, 0u), std::make_pair(w, h));
-    for (bool full : {false, true}) {
+    for (bool full : {false, true})
         for (uint32_t index : {Vorn3D::GetDisplayModeCount(full), 100000u}) {
             w = h = 7;
             Vorn3D::GetDisplayMode(full, index, &w, &h);
             EXPECT_EQ(std::make_pair(0u, 0u), std::make_pair(w, h)) << full << " " << index;
         }
-    }
 
     EXPECT_EQ(std::make_tuple(true, false, false), std::make_tuple(Vorn3D::IsPixelShaderSupported(2, 0),
                                                                   Vorn3D::IsPixelShaderSupported(255, 0),

@@ -89,9 +89,7 @@ TEST_F(HandleTable, AllocCountsAndReleaseTakeTheLowestFreeRecord)
 TEST_F(HandleTable, FindByNameIsExactAndTakesTheLowestLiveRecord)
 {
     Start(table_, 8);
-    Take(0, "tex\\Player.bmp");
-    Take(1, "same");
-    Take(2, "same");
+    for (const char* name : {"tex\\Player.bmp", "same", "same"}) Take(0, name);   // records 0, 1, 2
     EXPECT_EQ(0u, table_.FindByName("tex\\Player.bmp"));
     for (const char* miss : {"tex\\player.bmp", "tex\\Player.bm", "tex\\Player.bmpx", static_cast<const char*>(nullptr)})
         EXPECT_EQ(VORN_INVALID_HANDLE, table_.FindByName(miss)) << (miss ? miss : "null");
