@@ -66,16 +66,14 @@ TEST_F(Qsg, EveryPixelFormatRawAndPackedBecomesTheSameDdsImage)
         SCOPED_TRACE("format " + std::to_string(format));
         const Bytes image = MakeImage(format);
         const Bytes stored = VornQsgFormat::IsPackedFormat(format) ? Pack(image) : image;
-        Archive archive;
-        archive.Add("other", 1, 1, 1, Bytes(4, 0x55)).Add("img", 3, 2, format, stored);
-        ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "img"));
+        const Bytes archive = Archive().Add("other", 1, 1, 1, Bytes(4, 0x55)).Add("img", 3, 2, format, stored).bytes;
+        ASSERT_EQ(nullptr, LoadBytes(archive, "img"));
 
         uint32_t width = 0, height = 0, pitch = 0;
         loader_.GetSize(&width, &height);
         uint8_t* pixels = nullptr;
         loader_.GetImage(&pixels, &pitch);
-        EXPECT_EQ(std::make_tuple(3u, 2u, 12u, 3u * 4 * 2 + 128),
-                  std::make_tuple(width, height, pitch, loader_.GetDataSize()));
+        EXPECT_EQ(std::make_tuple(3u, 2u, 12u, 3u * 4 * 2 + 128), std::make_tuple(width, height, pitch, loader_.GetDataSize()));
         ASSERT_EQ(Pixels(loader_), pixels);
         // The channel values themselves are pinned by the conversion cases below.
         EXPECT_EQ((Convert<uint8_t, 24>(format & 3, image.data(), 1, 6)), Bytes(pixels, pixels + 24));
@@ -85,9 +83,7 @@ TEST_F(Qsg, EveryPixelFormatRawAndPackedBecomesTheSameDdsImage)
 
 TEST_F(Qsg, TheDdsHeaderIsTheFixed32BitLayout)
 {
-    Archive archive;
-    archive.Add("img", 0x1234, 2, 4, Pack(Bytes(0x1234 * 2 * 2, 0)));
-    ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "img"));
+    ASSERT_EQ(nullptr, LoadBytes(Archive().Add("img", 0x1234, 2, 4, Pack(Bytes(0x1234 * 2 * 2, 0))).bytes, "img"));
     std::vector<uint32_t> words(32);
     memcpy(words.data(), loader_.GetData(), 128);
     // "DDS ", size, flags, height, width, 0 up to the pixel format at word 19: its size, flags, no FourCC, 32 bits,
@@ -124,18 +120,15 @@ TEST_F(Qsg, ConversionsBetweenAllDepthsTruncateAndClampFloats)
 
 TEST_F(Qsg, LookupLowersTheWantedNameTheFirstDuplicateWinsAndNamesCompareOverSixteenBytes)
 {
-    Archive archive;
-    archive.Add("Caps", 1, 1, 1, Bytes{1, 1, 1, 1})
-        .Add("player", 1, 1, 1, Bytes{2, 2, 2, 2})
-        .Add("player", 1, 1, 1, Bytes{3, 3, 3, 3})
-        .Add("caps", 1, 1, 1, Bytes{4, 4, 4, 4});
-    ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "PLAYER"));
+    const Bytes archive = Archive().Add("Caps", 1, 1, 1, Bytes{1, 1, 1, 1}).Add("player", 1, 1, 1, Bytes{2, 2, 2, 2})
+                              .Add("player", 1, 1, 1, Bytes{3, 3, 3, 3}).Add("caps", 1, 1, 1, Bytes{4, 4, 4, 4}).bytes;
+    ASSERT_EQ(nullptr, LoadBytes(archive, "PLAYER"));
     EXPECT_EQ(0x02020202u, Get32(Pixels(loader_)));
-    ASSERT_EQ(nullptr, LoadBytes(archive.bytes, "Caps"));   // found as "caps": the fourth entry
+    ASSERT_EQ(nullptr, LoadBytes(archive, "Caps"));   // found as "caps": the fourth entry
     EXPECT_EQ(0x04040404u, Get32(Pixels(loader_)));
 
     // ReadEntry compares exactly: a stored capital is found only by the same capital.
-    VornQsgMemorySource source(archive.bytes.data(), static_cast<uint32_t>(archive.bytes.size()));
+    VornQsgMemorySource source(archive.data(), static_cast<uint32_t>(archive.size()));
     uint32_t width = 0, height = 0, format = 9;
     EXPECT_EQ(4u, VornQsgLoader::ReadEntryFrom(source, "Caps", &width, &height, nullptr, &format));
     EXPECT_EQ(std::make_tuple(1u, 1u), std::make_tuple(width, format));
@@ -152,10 +145,9 @@ TEST_F(Qsg, LookupLowersTheWantedNameTheFirstDuplicateWinsAndNamesCompareOverSix
 TEST_F(Qsg, MalformedArchivesAndHugeSizesAreRefusedWithoutReadingPastTheirEnd)
 {
     const Bytes px(4, 7), run{0xFF, 1};
-    Archive good;
-    good.Add("img", 1, 1, 1, px);
-    ASSERT_EQ(nullptr, LoadBytes(good.bytes, "img"));
-    Bytes badMagic = good.bytes, lowerMagic = good.bytes, inHeader = good.bytes, short1 = good.bytes;
+    const Bytes good = Archive().Add("img", 1, 1, 1, px).bytes;
+    ASSERT_EQ(nullptr, LoadBytes(good, "img"));
+    Bytes badMagic = good, lowerMagic = good, inHeader = good, short1 = good;
     badMagic[3] = 'X';
     lowerMagic[0] = 'q';
     inHeader.resize(8 + 20);   // the archive ends inside a header
@@ -194,10 +186,9 @@ TEST_F(Qsg, MalformedArchivesAndHugeSizesAreRefusedWithoutReadingPastTheirEnd)
 TEST_F(Qsg, ArchivesAreReadThroughTheFileSystem)
 {
     const Bytes first = MakeImage(5);
-    Archive archive;
-    archive.Add("first", 3, 2, 5, Pack(first)).Add("second", 3, 2, 1, MakeImage(1));
+    const Bytes archive = Archive().Add("first", 3, 2, 5, Pack(first)).Add("second", 3, 2, 1, MakeImage(1)).bytes;
     const std::string path = vorntest::OutPath("qsg_file_system.qsg");
-    ASSERT_TRUE(vorntest::WriteFile(path, archive.bytes));
+    ASSERT_TRUE(vorntest::WriteFile(path, archive));
 
     uint32_t width = 0, height = 0, format = 0;
     EXPECT_EQ(3u * 2 * 4, VornQsgLoader::ReadEntry(path.c_str(), "first", &width, &height, nullptr, &format));
