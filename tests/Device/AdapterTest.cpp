@@ -98,8 +98,7 @@ TEST(DeviceSelection, EachCapabilityCaseStartsAtItsRow)
     for (const Case& c : cases) {
         Vorn3DCaps caps = {c.pure, c.tnl, c.raster};
         caps.vertexShaderVersion = c.vs;
-        const Vorn3DDeviceOptions options = {false, false, c.reference, c.required};
-        EXPECT_EQ(c.row, Vorn3DAdapter::SelectDeviceType(caps, options)) << &c - cases;
+        EXPECT_EQ(c.row, Vorn3DAdapter::SelectDeviceType(caps, {false, false, c.reference, c.required})) << &c - cases;
     }
     EXPECT_STREQ("　　　Direct3Dデバイスを リファレンスラスタライザー で生成", Vorn3DAdapter::kDeviceRows[4].logLine);
 }
