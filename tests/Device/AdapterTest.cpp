@@ -7,12 +7,8 @@
 
 namespace {
 
-struct Line {
-    Vorn3DLogKind kind;
-    std::string text;
-    bool operator==(const Line& o) const { return kind == o.kind && text == o.text; }
-};
-void PrintTo(const Line& l, std::ostream* os) { *os << l.kind << " \"" << l.text << "\""; }
+// A report line: its kind and text.
+using Line = std::pair<Vorn3DLogKind, std::string>;
 
 void Collect(void* context, Vorn3DLogKind kind, const char* text)
 {
@@ -22,7 +18,7 @@ void Collect(void* context, Vorn3DLogKind kind, const char* text)
 // Index of the first line with this text, or -1.
 int Find(const std::vector<Line>& lines, const std::string& text)
 {
-    const auto at = std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return l.text == text; });
+    const auto at = std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return l.second == text; });
     return at == lines.end() ? -1 : static_cast<int>(at - lines.begin());
 }
 
@@ -102,21 +98,13 @@ TEST(DeviceSelection, EachCapabilityCaseStartsAtItsRow)
     for (const Case& c : cases) {
         Vorn3DCaps caps = {c.pure, c.tnl, c.raster};
         caps.vertexShaderVersion = c.vs;
-        const Vorn3DDeviceOptions options = {false, false, c.reference, c.required};
-        EXPECT_EQ(c.row, Vorn3DAdapter::SelectDeviceType(caps, options)) << &c - cases;
+        EXPECT_EQ(c.row, Vorn3DAdapter::SelectDeviceType(caps, {false, false, c.reference, c.required})) << &c - cases;
     }
     EXPECT_STREQ("　　　Direct3Dデバイスを リファレンスラスタライザー で生成", Vorn3DAdapter::kDeviceRows[4].logLine);
 }
 
 TEST(PresentParameters, WindowedUsesTheDesktopFormatAndFullScreenItsSixteenOrThirtyTwoBitMode)
 {
-    auto fields = [](const D3DPRESENT_PARAMETERS& p) {
-        return std::vector<uint64_t>{p.BackBufferWidth, p.BackBufferHeight, uint64_t(p.BackBufferFormat), p.BackBufferCount,
-                                     uint64_t(p.MultiSampleType), p.MultiSampleQuality, uint64_t(p.SwapEffect),
-                                     uint64_t(p.hDeviceWindow), uint64_t(p.Windowed), uint64_t(p.EnableAutoDepthStencil),
-                                     uint64_t(p.AutoDepthStencilFormat), p.Flags, p.FullScreen_RefreshRateInHz,
-                                     p.PresentationInterval};
-    };
     Vorn3DAdapterInfo* info = MakeInfo(D3DFMT_X8R8G8B8, {}, {}, {D3DFMT_D24S8, D3DFMT_D16});
     info->records[3].inUse = 1;
     info->records[3].backBuffer = D3DFMT_R5G6B5;
@@ -129,10 +117,13 @@ TEST(PresentParameters, WindowedUsesTheDesktopFormatAndFullScreenItsSixteenOrThi
     // Windowed: the desktop format whatever the depth option, the record's first depth format.
     Vorn3DAdapter::BuildPresentParameters(*info, {false, true, false, D3DVS_VERSION(3, 0)}, 640, 480,
                                           reinterpret_cast<HWND>(0x1234), true, true, &pp);
-    EXPECT_EQ((std::vector<uint64_t>{640, 480, D3DFMT_X8R8G8B8, 1, D3DMULTISAMPLE_NONE, 0, D3DSWAPEFFECT_DISCARD, 0x1234,
-                                     TRUE, FALSE, D3DFMT_D24S8, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER, 0,
-                                     D3DPRESENT_INTERVAL_IMMEDIATE}),
-              fields(pp));
+    EXPECT_EQ((std::vector<uint64_t>{640, 480, D3DFMT_X8R8G8B8, 1, D3DMULTISAMPLE_NONE, 0, D3DSWAPEFFECT_DISCARD, 0x1234, TRUE,
+                                     FALSE, D3DFMT_D24S8, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER, 0, D3DPRESENT_INTERVAL_IMMEDIATE}),
+              (std::vector<uint64_t>{pp.BackBufferWidth, pp.BackBufferHeight, uint64_t(pp.BackBufferFormat), pp.BackBufferCount,
+                                     uint64_t(pp.MultiSampleType), pp.MultiSampleQuality, uint64_t(pp.SwapEffect),
+                                     uint64_t(pp.hDeviceWindow), uint64_t(pp.Windowed), uint64_t(pp.EnableAutoDepthStencil),
+                                     uint64_t(pp.AutoDepthStencilFormat), pp.Flags, pp.FullScreen_RefreshRateInHz,
+                                     pp.PresentationInterval}));
 
     const Vorn3DDeviceOptions vsync = {true, false, false, D3DVS_VERSION(3, 0)};
     Vorn3DAdapter::BuildPresentParameters(*info, vsync, 800, 600, nullptr, false, false, &pp);
@@ -276,7 +267,7 @@ TEST(Survey, RecordsModesFormatsAndTheReport)
     lines.clear();
     Vorn3DAdapter::Enumerate(&a, 640, 480, &info, Collect, &lines);
     EXPECT_STREQ("", info.name);
-    EXPECT_EQ("現在の画面情報", lines.at(1).text);
+    EXPECT_EQ("現在の画面情報", lines.at(1).second);
 }
 
 TEST(Survey, ListsStopAtTheirCapacities)
@@ -363,8 +354,8 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     const size_t constants = Find(lines, "　　　最大頂点シェーダー定数数 [ 256 ]");   // missing: -1 + 1 is the title line
     EXPECT_EQ((std::vector<std::string>{"　　　頂点シェーダーバージョン [ 3.0 ]", "　　　ピクセルシェーダーバージョン[ 2.0 ]",
                                         "　　　動的フロー制御命令のネスティング [ 24 ]", "　　　静的フロー制御命令のネスティング [ 0 ]"}),
-              (std::vector<std::string>{lines.at(constants + 1).text, lines.at(constants + 2).text, lines.at(constants + 3).text,
-                                        lines.back().text}));
+              (std::vector<std::string>{lines.at(constants + 1).second, lines.at(constants + 2).second, lines.at(constants + 3).second,
+                                        lines.back().second}));
     // Each strong group title comes just before its first field.
     const std::pair<const char*, const char*> groups[] = {
         {"　深度テスト能力", "　　　[ × ] 深度テスト ALWAYS"},
@@ -376,7 +367,7 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     };
     for (const auto& g : groups) {
         const size_t at = Find(lines, g.first);   // -1 (missing) is out of range
-        EXPECT_EQ(std::make_tuple(VORN3D_LOG_STRONG, std::string(g.second)), std::make_tuple(lines.at(at).kind, lines.at(at + 1).text)) << g.first;
+        EXPECT_EQ(std::make_tuple(VORN3D_LOG_STRONG, std::string(g.second)), std::make_tuple(lines.at(at).first, lines.at(at + 1).second)) << g.first;
     }
 
     std::vector<Line> device;
@@ -385,7 +376,7 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     const std::pair<size_t, const char*> pinned[] = {{0, "　現在のデバイス情報を取得"}, {1, "　　　ポイントサイズ [ 0.000 ]"},
         {9, "　　　最大頂点シェーダー定数数 [ 256 ]"}, {10, "　　　頂点シェーダーバージョン [ 3.0 ]"},
         {13, "　　　静的フロー制御命令のネスティング [ 0 ]"}};
-    for (const auto& p : pinned) EXPECT_EQ(p.second, device[p.first].text) << p.first;
+    for (const auto& p : pinned) EXPECT_EQ(p.second, device[p.first].second) << p.first;
 }
 
 TEST(ClipRect, ClipsTheDestinationMovesTheSourceInProportionAndRefusesEmptyRectangles)

@@ -15,15 +15,11 @@ int g_frames;
 vorntest::Readback g_titleFrame;
 bool g_titleRead;
 
+// The third frame is read, and the game asked to end then (again after 600 frames if it goes on).
 void BeforePresent()
 {
-    ++g_frames;
-    if (g_frames == 3) {
-        g_titleRead = g_titleFrame.ReadBackBuffer(Vorn3D::GetDevice());
-        Vorn::Exit();
-    } else if (g_frames > 600) {
-        Vorn::Exit();
-    }
+    if (++g_frames == 3) g_titleRead = g_titleFrame.ReadBackBuffer(Vorn3D::GetDevice());
+    if (g_frames == 3 || g_frames > 600) Vorn::Exit();
 }
 
 }  // namespace
