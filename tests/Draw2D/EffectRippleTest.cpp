@@ -50,10 +50,18 @@ TEST_F(Effect, ShapesPutTheirCornersColoursAndDepthsWhereTheirFormsSay)
 
 TEST_F(Effect, FadesCoverTheScreenWithAlphasByRingOrSegment)
 {
-    // Unsmoothed (the second row), one alpha per ring.
-    const struct { bool sweep; uint8_t smooth; int32_t offset; std::set<uint32_t> alphas; } cases[] = {
-        {false, 1, 0, {255, 192, 128, 64, 0}}, {false, 0, 0, {255, 192, 128, 64}}, {true, 1, 0, {255, 192, 128, 64, 0}},
-        {false, 1, 100, {255, 228, 164, 100}}, {true, 1, -300, {0}}};
+    const struct {
+        bool sweep;
+        uint8_t smooth;
+        int32_t offset;
+        std::set<uint32_t> alphas;
+    } cases[] = {
+        {false, 1, 0, {255, 192, 128, 64, 0}},
+        {false, 0, 0, {255, 192, 128, 64}},   // one alpha per ring
+        {true, 1, 0, {255, 192, 128, 64, 0}},
+        {false, 1, 100, {255, 228, 164, 100}},
+        {true, 1, -300, {0}},
+    };
     const VornTextureHandle t = MakeTexture(256, 256, [](uint32_t x, uint32_t) { return x < 128 ? 0xFFFF0000u : 0xFF00FF00u; });
     const VornRect src = {64, 32, 128, 64};
     for (const auto& c : cases) {

@@ -127,8 +127,10 @@ TEST_F(FontSprite, CellsOfManyCharacterSetsStayApartAndUseMoreThanThirtyTwoLines
 {
     // 150 kanji of 18 x 18 cells: 97200 pixels, a 512 x 512 sheet. 4000 kanji: a 2048 x 2048 sheet
     // of 113 lines, of which more than 32 are filled.
-    const struct { int count; uint32_t capacity, antialias, sheet, lowestAtLeast; } cases[] = {{150, 1024, 1, 512, 0},
-                                                                                               {4000, 16, 0, 2048, 32 * 18}};
+    const struct {
+        int count;
+        uint32_t capacity, antialias, sheet, lowestAtLeast;
+    } cases[] = {{150, 1024, 1, 512, 0}, {4000, 16, 0, 2048, 32 * 18}};
     for (const auto& c : cases) {
         const VornFontSpriteHandle fs = VornFontSprite::Create(Kanji(c.count).c_str(), 1, c.capacity, small_, 0,
                                                                static_cast<uint8_t>(c.antialias));
@@ -180,7 +182,8 @@ TEST_F(FontSprite, FixedPitchAndProportionalPens)
     EXPECT_EQ(std::make_tuple(10, 20), std::make_tuple(none.x, none.y));
 
     uint32_t wa = 0, wb = 0;
-    ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "a", nullptr, &wa, nullptr) && VornFontSprite::GetCharInfo(fs, "b", nullptr, &wb, nullptr));
+    ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "a", nullptr, &wa, nullptr));
+    ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "b", nullptr, &wb, nullptr));
     // Without a glyph the proportional pen moves half the size, measured as drawn.
     EXPECT_EQ(std::make_tuple(static_cast<int32_t>(10 + wa + 1 + wb + 1), 18, 36),
               std::make_tuple(VornFontSprite::GetStringEndProportional(fs, "ab", 10, 20).x, VornFontSprite::GetStringEndProportional(fs, "う", 10, 20).x,

@@ -164,7 +164,7 @@ TEST_F(FontTest, AntialiasedTextWritesTheBlackBoxWithCoverageAlpha)
     ASSERT_EQ(64u * 64u, pixels.size());
     const uint8_t* table = VornFont::GetCoverageTable();
     int partial = 0, opaque = 0;
-    for (int y = 0; y < 64; ++y)
+    for (int y = 0; y < 64; ++y) {
         for (int x = 0; x < 64; ++x) {
             const uint32_t p = pixels[y * width + x];
             const int gx = x - 8, gy = y - top;
@@ -177,6 +177,7 @@ TEST_F(FontTest, AntialiasedTextWritesTheBlackBoxWithCoverageAlpha)
                 ASSERT_EQ(0xFF102030u, p) << x << "," << y;
             }
         }
+    }
     EXPECT_GT(std::min(partial, opaque), 10);
 }
 
@@ -208,9 +209,10 @@ TEST_F(FontTest, AntialiasedTextIntoTheBackBufferIsThePlainText)
 
 TEST_F(FontTest, SixteenBitFormatsGetTheirOwnPixelsAnd4444TakesCoverageNibbles)
 {
-    // Each format's pixel of the colour 0x80FF8040: alpha full whatever the colour's.
-    const struct { D3DFORMAT format; uint16_t pixel; } cases[] = {
-        {D3DFMT_R5G6B5, 0xFC08}, {D3DFMT_X1R5G5B5, 0xFE08}, {D3DFMT_A1R5G5B5, 0xFE08}, {D3DFMT_A4R4G4B4, 0xFF84}};
+    const struct {
+        D3DFORMAT format;
+        uint16_t pixel;   // of the colour 0x80FF8040: alpha full whatever the colour's
+    } cases[] = {{D3DFMT_R5G6B5, 0xFC08}, {D3DFMT_X1R5G5B5, 0xFE08}, {D3DFMT_A1R5G5B5, 0xFE08}, {D3DFMT_A4R4G4B4, 0xFF84}};
     int tried = 0;
     for (const auto& c : cases) {
         const VornTextureHandle t = ExactTexture(c.format, 32, 0xFF204060);

@@ -9,7 +9,10 @@ namespace {
 // A 1-bit glyph of 10 x 3 pixels, rows padded to 4 bytes:
 //   row 0: X.X.X.X.X.     row 1: XXXXXXXXXX     row 2: .........X
 const uint8_t kBits[12] = {0xAA, 0x80, 0, 0, 0xFF, 0xC0, 0, 0, 0x00, 0x40, 0, 0};
-bool Ink(int x, int y) { return (kBits[y * 4 + (x >> 3)] & (0x80 >> (x & 7))) != 0; }
+bool Ink(int x, int y)
+{
+    return (kBits[y * 4 + (x >> 3)] & (0x80 >> (x & 7))) != 0;
+}
 
 VornFontGlyphBlit GlyphBlock(const uint8_t* bits, int32_t w, int32_t h, int32_t pitch)
 {
@@ -64,11 +67,13 @@ TEST(GlyphWriter, OneBit8888WritesSetBitsOnly)
 {
     Surface<uint32_t> s(16, 8, 0x11223344u);
     VornFont::WriteGlyph8888(s.At(2, 1, 10, 3), GlyphBlock(kBits, 10, 3, 4), 0x00FF8040u);
-    for (int y = 0; y < 8; ++y)
+    for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 16; ++x) {
             const bool inside = x >= 2 && x < 12 && y >= 1 && y < 4;
-            ASSERT_EQ(inside && Ink(x - 2, y - 1) ? 0xFFFF8040u : 0x11223344u, s(x, y)) << x << "," << y;
+            const uint32_t want = inside && Ink(x - 2, y - 1) ? 0xFFFF8040u : 0x11223344u;
+            ASSERT_EQ(want, s(x, y)) << x << "," << y;
         }
+    }
     // The padding beyond the width is never touched.
     EXPECT_EQ(0x11223344u, s.pixels[16]);
 }

@@ -71,7 +71,8 @@ TEST_F(Draw2D, TriangleHalfOutsideTheScissorDrawsOnlyInsideAndOffWithoutARectang
 TEST_F(Draw2D, PerspectiveDropsTrianglesItCannotPlace)
 {
     Vorn3D::SetPerspective(true, kSize / 2.0f, kSize / 2.0f, 100.0f);
-    const VornPrimitiveHandle plain = VornPrimitive::Create(30, 0, false), sorted = VornPrimitive::Create(30, 0, true);
+    const VornPrimitiveHandle plain = VornPrimitive::Create(30, 0, false);
+    const VornPrimitiveHandle sorted = VornPrimitive::Create(30, 0, true);
     const VornVertex2D pushed[9] = {V(10, 10, 0.0f), V(200, 10, 0.0f), V(10, 200, 0.0f),   // behind
         V(100, 100, kDepth, 0xFF00FF00), V(140, 100, kDepth, 0xFF00FF00), V(100, 140, kDepth, 0xFF00FF00),
         V(10, 10), V(50, 10), V(10, std::nanf(""))};
@@ -121,7 +122,8 @@ TEST_F(Draw2D, SortedBatchDrawsFarFirstAndLaterPushesFirstWithinABucketAndAPlain
 // Batches, lists and the immediate drawing's shared buffer all come back with the device.
 TEST_F(Draw2D, StoredFramesSurviveADeviceReset)
 {
-    const VornPrimitiveHandle sorted = VornPrimitive::Create(6, 0, true), plain = VornPrimitive::Create(6, 0, false);
+    const VornPrimitiveHandle sorted = VornPrimitive::Create(6, 0, true);
+    const VornPrimitiveHandle plain = VornPrimitive::Create(6, 0, false);
     const VornPointHandle p = VornPoint::Create(8);
     const VornLineHandle l = VornLine::Create(8);
     PushSquare(sorted, 10, 10, 50, 50, kDepth, 0xFFFF0000);
@@ -156,9 +158,12 @@ TEST_F(Draw2D, PushRectStoresWhatPushQuadOfItsCornersStores)
 {
     const VornRectUV uv[4] = {{0.1f, 0.2f, 0.3f, 0.4f}, {1.1f, 1.2f, 1.3f, 1.4f}, {2.1f, 2.2f, 2.3f, 2.4f}, {3.1f, 3.2f, 3.3f, 3.4f}};
     RECT cut = {0, 0, 40, 40}, whole = {0, 0, kSize, kSize};
-    const struct { bool perspective, zoom; RECT* scissor; float x0; } cases[] = {
-        {false, false, nullptr, 10.5f}, {true, true, nullptr, 10.5f}, {true, false, &whole, 10.5f},
-        {false, true, &cut, 10.5f}, {false, false, nullptr, NAN}, {true, false, nullptr, -INFINITY}};
+    const struct {
+        bool perspective, zoom;
+        RECT* scissor;
+        float x0;
+    } cases[] = {{false, false, nullptr, 10.5f}, {true, true, nullptr, 10.5f}, {true, false, &whole, 10.5f},
+                 {false, true, &cut, 10.5f}, {false, false, nullptr, NAN}, {true, false, nullptr, -INFINITY}};
     for (uint32_t type = 0; type <= 4; ++type) {
         for (const auto& c : cases) {
             Vorn3D::SetPerspective(c.perspective, 100, 90, 100);

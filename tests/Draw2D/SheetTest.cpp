@@ -33,7 +33,11 @@ int Mismatches(const vorntest::Readback& frame, F want)
 
 TEST_F(Sheet, ImagesAreCutIntoPiecesOfAtMost256)
 {
-    const struct { int w, h; std::vector<std::string> lines; const char* absent; } cases[] = {
+    const struct {
+        int w, h;
+        std::vector<std::string> lines;
+        const char* absent;
+    } cases[] = {
         {640, 480,
          {"[ 640 x 480 ] : [ ", "　SheetNo.00 : (0, 0) - (256, 256) {", "　SheetNo.01 : (256, 0) - (256, 256) {",
           "　SheetNo.02 : (512, 0) - (128, 256) {", "　SheetNo.03 : (0, 256) - (256, 224) {",

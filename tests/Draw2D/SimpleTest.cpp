@@ -53,8 +53,9 @@ TEST_F(Draw2D, FramesAreClosedLineStripsAndLeaveDepthAndCullingOff)
     const VornRect rect = {20, 20, 100, 60};
     VornSimple::DrawSquareFrame(&rect, 0, kWhite);
     EXPECT_EQ(std::make_pair(uint32_t(FALSE), uint32_t(D3DCULL_NONE)), std::make_pair(Vorn3D::GetRenderState(D3DRS_ZENABLE), Vorn3D::GetRenderState(D3DRS_CULLMODE)));
-    const float triangleCentre[2] = {190, 60}, ellipseCentre[2] = {128, 180};
+    const float triangleCentre[2] = {190, 60};
     VornSimple::DrawTriangleFrame(triangleCentre, 40, 0, 0xFF00FF00);
+    const float ellipseCentre[2] = {128, 180};
     VornSimple::DrawEllipseFrame(ellipseCentre, 60, 30, 0xFFFF0000);
     ASSERT_TRUE(Frame());
     // More than so many pixels of the colour in each piece: the square's four sides, the left one
@@ -82,9 +83,10 @@ TEST_F(Draw2D, TextureDrawShowsTheSourceRectangleOneToOne)
     const VornTextureHandle t = MakeTexture(256, 256, [](uint32_t x, uint32_t y) {
         return 0xFF000000u | ((x / 64) * 0x40u << 16) | ((y / 64) * 0x40u << 8) | 0x20u;
     });
-    const VornRect dst = {0, 0, 64, 64}, src = {0, 0, 64, 64}, dst2 = {128, 128, 64, 64}, src2 = {64, 128, 64, 64};
+    const VornRect dst = {0, 0, 64, 64}, src = {0, 0, 64, 64};
     VornTexture::Draw(t, &dst, &src, kWhite);
     VornTexture::Draw(VORN_INVALID_HANDLE, &dst, &src, 0xFFFF00FF);   // draws nothing
+    const VornRect dst2 = {128, 128, 64, 64}, src2 = {64, 128, 64, 64};
     VornTexture::DrawMultiTexture(&t, &dst2, &src2, kWhite, 1);
     ASSERT_TRUE(Frame());
     EXPECT_EQ(std::make_tuple(64 * 64, 64 * 64, 0), std::make_tuple(frame_.Count(0, 0, kSize, kSize, 0x000020), frame_.Count(128, 128, 192, 192, 0x408020),

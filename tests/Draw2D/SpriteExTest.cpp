@@ -43,8 +43,10 @@ TEST_F(SpriteEx, ScissorPerspectiveAndZoomReachTheStoredTriangles)
 
     // Perspective keeps z = 32767 in place and moves nearer depths out from its centre; zoom 2
     // about (0, 0) doubles.
-    const struct { bool zoom; float z, x; } depths[] = {
-        {false, kDepth, 200}, {false, 20000, 128 + 72 / ((65535 + (20000 - kDepth) * 2) / 65535)}, {true, kDepth, 400}};
+    const struct {
+        bool zoom;
+        float z, x;
+    } depths[] = {{false, kDepth, 200}, {false, 20000, 128 + 72 / ((65535 + (20000 - kDepth) * 2) / 65535)}, {true, kDepth, 400}};
     for (const auto& d : depths) {
         Vorn3D::SetPerspective(true, 128, 128, 2.0f);
         Vorn3D::SetZoom(d.zoom, 0, 0, 2.0f);

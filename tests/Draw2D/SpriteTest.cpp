@@ -160,7 +160,8 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
     VornSprite::ResetBuffer(s);
     VornSprite::DrawRingRotate(s, 128, 128, kDepth, &src, 10, 30, kRed, kBlue, 8, 4096, 1.0f, 1);
     EXPECT_EQ(48u, VornPrimitive::GetVertexCount(p));
-    const float x[3] = {10, 50, 90}, y[3] = {100, 100, 100}, z[3] = {kDepth, kDepth, kDepth}, half[3] = {5, 5, 5};
+    const float x[3] = {10, 50, 90}, y[3] = {100, 100, 100}, z[3] = {kDepth, kDepth, kDepth};
+    const float half[3] = {5, 5, 5};
     const VornAngle angle[3] = {16384, 16384, 16384};
     const uint32_t colour[3] = {kRed, kRed, kBlue};
     VornSprite::DrawStrip(s, x, y, z, half, angle, colour, 3, &src);

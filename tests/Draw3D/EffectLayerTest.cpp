@@ -28,7 +28,8 @@ void DrawSquare(IDirect3DDevice9* device)
 // a column each, from c10, by a macro over continued lines): the one-bone shader draws in c5's
 // colour, the two-bone one in c5.zyxw.
 const char kSkinEffect[] =
-    "#define PALETTE_BASE 10\nstatic const int MAX_MATRICES = 26;\n"
+    "#define PALETTE_BASE 10\n"
+    "static const int MAX_MATRICES = 26;\n"
     "float4x3 mBoneMatrixArray[MAX_MATRICES]; float4x4 mViewProj; int CurNumBones = 0; float4 Colour = {1, 0, 0, 1};\n"
     "#define SKIN_BONE(dst, index) mova a0.x, index \\\n"
     "    dp4 dst.x, v0, c[a0.x + PALETTE_BASE] \\\n"
@@ -40,10 +41,12 @@ const char kSkinEffect[] =
     "    asm { vs_2_0 SKIN_INPUTS SKIN_BONE(r1, r0.x) mov r1.w, c4.y TO_SCREEN mov oD0, c5 },\n"
     "    asm { vs_2_0 SKIN_INPUTS SKIN_BONE(r1, r0.x) SKIN_BONE(r2, r0.y) mad r3.x, v1.x, c4.w, c4.y\n"
     "          mul r1.xyz, r1, v1.x mad r1.xyz, r2, r3.x, r1 mov r1.w, c4.y TO_SCREEN mov oD0, c5.zyxw }\n"
-    "};\ntechnique Skin { pass P0 {\n"
+    "};\n"
+    "technique Skin { pass P0 {\n"
     "    CullMode = NONE; ZEnable = FALSE; Lighting = FALSE; VertexShaderConstantF[0] = <mViewProj>;\n"
     "    VertexShaderConstantF[PALETTE_BASE] = <mBoneMatrixArray>; VertexShaderConstantF[5] = <Colour>;\n"
-    "    VertexShader = (vsArray[CurNumBones]); PixelShader = asm { ps_2_0\n dcl v0\n mov oC0, v0 };\n} }\n";
+    "    VertexShader = (vsArray[CurNumBones]); PixelShader = asm { ps_2_0\n dcl v0\n mov oC0, v0 };\n"
+    "} }\n";
 
 // Include files from a table, as the engine's include handler finds them in folders and packs.
 struct TableInclude : ID3DXInclude {
@@ -60,11 +63,18 @@ struct TableInclude : ID3DXInclude {
 };
 
 const char kVariantEffect[] =
-    "#include \"colours.fxh\"\n#ifdef USE_RED\nfloat4 Colour = RED;\n#else\nfloat4 Colour = BLUE;\n#endif\n"
+    "#include \"colours.fxh\"\n"
+    "#ifdef USE_RED\n"
+    "float4 Colour = RED;\n"
+    "#else\n"
+    "float4 Colour = BLUE;\n"
+    "#endif\n"
     "float4 VS(float4 pos : POSITION) : POSITION { return float4(pos.xy * 0.5, 0.5, 1); }\n"
     "float4 PS() : COLOR0 { return Colour; }\n"
     "float4 VSIf(float4 pos : POSITION) : POSITION { if (Colour.x > 0) pos.y = 0; return pos; }\n"
-    "#if 0\ntechnique Dead { pass { } }\n#endif\n"
+    "#if 0\n"
+    "technique Dead { pass { } }\n"
+    "#endif\n"
     "technique Broken { pass { VertexShader = compile VSPROF VSIf(); PixelShader = compile ps_2_0 PS(); } }\n"
     "technique Live < string Note = \"fallback\"; > { pass { CullMode = NONE; ZEnable = FALSE;\n"
     "  VertexShader = compile VSPROF VS(); PixelShader = compile ps_2_0 PS(); } }\n";
@@ -149,10 +159,11 @@ TEST_F(EffectLayerTest, ValuesTakeTheirInitialValuesAndTheLayersConversions)
     Load("bool LightIsUse[4]; float4x4 mWorld; int BoneWeightCount = 2;\n"
          "float SlideTextureU; float After = 9; string Label = \"a\"; technique T { pass { } }\n");
     INT n = 0;
-    BOOL b[4], use[4] = {TRUE, FALSE, 7, FALSE};
-    // (A braced list makes the calls in order.)
-    ASSERT_EQ((std::vector<HRESULT>{D3D_OK, D3D_OK, D3D_OK}), (std::vector<HRESULT>{effect_->GetIntArray(Param("BoneWeightCount"), &n, 1),
-              effect_->SetBoolArray(Param("LightIsUse"), use, 4), effect_->GetBoolArray(Param("LightIsUse"), b, 4)}));
+    const BOOL use[4] = {TRUE, FALSE, 7, FALSE};
+    BOOL b[4];
+    ASSERT_EQ(D3D_OK, effect_->GetIntArray(Param("BoneWeightCount"), &n, 1));
+    ASSERT_EQ(D3D_OK, effect_->SetBoolArray(Param("LightIsUse"), use, 4));
+    ASSERT_EQ(D3D_OK, effect_->GetBoolArray(Param("LightIsUse"), b, 4));
     EXPECT_TRUE(n == 2 && b[0] == TRUE && b[1] == FALSE && b[2] == TRUE) << n;
 
     D3DXMATRIX m, back;
@@ -194,7 +205,8 @@ TEST_F(EffectLayerTest, ChangesInsideAPassNeedCommitChanges)
 
 TEST_F(EffectLayerTest, SamplerBoundThroughTextureStage0SamplesThatTexture)
 {
-    Load("float4x4 mTransform; texture TextureStage0;\nsampler Sampler0 = sampler_state { Texture = <TextureStage0>;\n"
+    Load("float4x4 mTransform; texture TextureStage0;\n"
+         "sampler Sampler0 = sampler_state { Texture = <TextureStage0>;\n"
          "    MinFilter = POINT; MagFilter = POINT; MipFilter = NONE; AddressU = CLAMP; AddressV = CLAMP; };\n"
          "void VS(float4 pos : POSITION, float2 uv : TEXCOORD0, out float4 oPos : POSITION, out float2 oUv : TEXCOORD0)\n"
          "{ oPos = mul(pos, mTransform); oUv = uv; }\n"
@@ -219,10 +231,12 @@ TEST_F(EffectLayerTest, SamplerBoundThroughTextureStage0SamplesThatTexture)
 TEST_F(EffectLayerTest, UniformArgumentsSelectEachPassVariantAndTwoPassesDrawTwice)
 {
     Load("float4 VS(float4 pos : POSITION, uniform float scale) : POSITION { return float4(pos.xy * scale, 0.5, 1); }\n"
-         "float4 PS(uniform float4 c) : COLOR0 { return c; }\ntechnique T {\n"
+         "float4 PS(uniform float4 c) : COLOR0 { return c; }\n"
+         "technique T {\n"
          "  pass A { CullMode = NONE; ZEnable = FALSE; AlphaBlendEnable = TRUE; SrcBlend = ONE; DestBlend = ONE;\n"
          "           VertexShader = compile vs_2_0 VS(0.5); PixelShader = compile ps_2_0 PS(float4(0, 1, 0, 1)); }\n"
-         "  pass B { VertexShader = compile vs_2_0 VS(1); PixelShader = compile ps_2_0 PS(float4(0, 0, 1, 1)); }\n}\n");
+         "  pass B { VertexShader = compile vs_2_0 VS(1); PixelShader = compile ps_2_0 PS(float4(0, 0, 1, 1)); }\n"
+         "}\n");
     EXPECT_EQ(2u, effect_->GetPassCount());
     DrawFrame();
     EXPECT_EQ(std::make_pair(128 * 128, 256 * 256 - 128 * 128),
@@ -311,7 +325,8 @@ TEST_F(EffectLayerTest, AsmSkinningFromAConstantSizedPaletteMovesWithTheBones)
 
 TEST_F(EffectLayerTest, FixedFunctionPassDrawsItsTextureModulatedAndPutsEveryStateBack)
 {
-    Load("texture Tex; float4x4 mWorld; int cullParam = 1;\ntechnique Fixed { pass P0 {\n"
+    Load("texture Tex; float4x4 mWorld; int cullParam = 1;\n"
+         "technique Fixed { pass P0 {\n"
          "    Lighting = FALSE; ZEnable = FALSE; CullMode = <cullParam>; Wrap0 = U; Texture[0] = <Tex>; MinFilter[0] = POINT;\n"
          "    MagFilter[0] = POINT; ColorOp[0] = Modulate; ColorArg1[0] = Texture; ColorArg2[0] = TFactor; TextureFactor = 0xFF80FF40;\n"
          "    AlphaOp[0] = SelectArg1; AlphaArg1[0] = TFactor; LightEnable[0] = true; WorldTransform[0] = <mWorld>;\n"
@@ -457,7 +472,8 @@ TEST_F(EffectLayerTest, ATechniqueTheDeviceRefusesWithItsPassAppliedFallsBack)
 {
     device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     std::string warnings;
-    Load("float4 VS(float4 pos : POSITION) : POSITION { return pos; }\nfloat4 PS() : COLOR0 { return float4(0, 1, 0, 1); }\n"
+    Load("float4 VS(float4 pos : POSITION) : POSITION { return pos; }\n"
+         "float4 PS() : COLOR0 { return float4(0, 1, 0, 1); }\n"
          "technique Refused { pass { MagFilter[0] = NONE; VertexShader = compile vs_2_0 VS(); } }\n"
          "technique Taken { pass { CullMode = NONE; ZEnable = FALSE;\n"
          "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n", nullptr, nullptr, &warnings);

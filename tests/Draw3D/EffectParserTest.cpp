@@ -28,14 +28,22 @@ const VornFxParameterDesc* Param(const VornFxDescription& d, const char* name)
 TEST(EffectParser, ReadsParameterShapesSemanticsAnnotationsAndInitialValues)
 {
     VornFxDescription d = Parse(
-        "float4x4 mWorld : WORLD < string UIName = \"world>\"; >;\nfloat4x3 mBoneMatrixArray[26];\n"
-        "bool LightIsUse[4] = {true, false, 1, 0};\nfloat FogParameter[2] = { -0.5, 2.0e1 };\n"
-        "float4 LightColor = float4(1, 0.5, -.25, 0x10);\nint BoneWeightCount = 3, Other;\n"
-        "static const float kHidden = 2.0;\nuniform extern matrix mTransform;\nvector<float, 3> v3;\nstring Name = \"hello\";\n"
-        "static const int MAX_MATRICES = 26;\nstatic const float kThird = 1.0 / 3.0;\n"
+        "float4x4 mWorld : WORLD < string UIName = \"world>\"; >;\n"
+        "float4x3 mBoneMatrixArray[26];\n"
+        "bool LightIsUse[4] = {true, false, 1, 0};\n"
+        "float FogParameter[2] = { -0.5, 2.0e1 };\n"
+        "float4 LightColor = float4(1, 0.5, -.25, 0x10);\n"
+        "int BoneWeightCount = 3, Other;\n"
+        "static const float kHidden = 2.0;\n"
+        "uniform extern matrix mTransform;\n"
+        "vector<float, 3> v3;\n"
+        "string Name = \"hello\";\n"
+        "static const int MAX_MATRICES = 26;\n"
+        "static const float kThird = 1.0 / 3.0;\n"
         "float4x3 mPalette[MAX_MATRICES] : BONES < float Scale = 2 * 0.5; string UIName = \"bones\"; >;\n"
         "float a = 1-0.2, b = 1.0/3.0, c[3] = {(1 << 4) | 1, MAX_MATRICES % 4, -kThird * 3};\n"
-        "int n = (int)2.7 + !0;\nstatic const float3 kUp = normalize(float3(0, 1, 0)), kSide = {1, 0, 0};\n"
+        "int n = (int)2.7 + !0;\n"
+        "static const float3 kUp = normalize(float3(0, 1, 0)), kSide = {1, 0, 0};\n"
         "technique T < int Level = (2 > 1) + 1; > { pass P < bool On = true; > { } }\n");
     using B = VornFxBaseType;
     const struct { const char* name; B type; uint32_t rows, columns, elements; std::vector<double> initial; } params[] = {
@@ -69,8 +77,12 @@ TEST(EffectParser, ReadsParameterShapesSemanticsAnnotationsAndInitialValues)
 TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
 {
     const char* text =
-        "float4x4 m : WORLD <int a = 1;> = {1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1};\ntexture Tex0;\n"
-        "sampler S0 = sampler_state {\n  Texture = <Tex0>; MinFilter = LINEAR; AddressU = CLAMP;\n};\nshared float k;\n"
+        "float4x4 m : WORLD <int a = 1;> = {1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1};\n"
+        "texture Tex0;\n"
+        "sampler S0 = sampler_state {\n"
+        "  Texture = <Tex0>; MinFilter = LINEAR; AddressU = CLAMP;\n"
+        "};\n"
+        "shared float k;\n"
         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(S0, uv) * k; }\n"
         "technique T\n{\n  pass P0 { ZEnable = FALSE; PixelShader = compile ps_2_0 PS(); }\n}\n";
     VornFxDescription d = Parse(text);
@@ -104,7 +116,8 @@ TEST(EffectParser, PassStateValuesByNameNumberAndFlags)
         "technique A { pass { cullmode = none; SrcBlend = SrcAlpha; DestBlend = INVSRCALPHA; ZFunc = LessEqual;\n"
         "  AlphaRef = 0x80; AlphaBlendEnable = true; ColorWriteEnable = RED | BLUE; FogStart = 2.5;\n"
         "  FillMode = WIREFRAME; StencilPass = INCR; BlendOp = REVSUBTRACT; AlphaTestEnable = (1);\n"
-        "  VertexShader = NULL; } pass Second { } }\ntechnique B { pass { } }\n");
+        "  VertexShader = NULL; } pass Second { } }\n"
+        "technique B { pass { } }\n");
     ASSERT_EQ(2u, d.techniques.size());
     ASSERT_EQ(2u, d.techniques[0].passes.size());
     const auto& s = d.techniques[0].passes[0].states;
@@ -134,12 +147,14 @@ TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
         "float4x3 pal[4]; int CurNumBones = 1; texture tex; float4x4 mW; int cullParam = 1; float fogStart;\n"
         "sampler S = sampler_state { Texture = <tex>; };\n"
         "VertexShader vsArray[2] = { asm { vs_2_0 mov oPos, v0 }, compile vs_2_0 VS() };\n"
-        "float4 VS(float4 p : POSITION) : POSITION { return p; }\ntechnique T { pass {\n"
+        "float4 VS(float4 p : POSITION) : POSITION { return p; }\n"
+        "technique T { pass {\n"
         "  VertexShader = (vsArray[CurNumBones]); PixelShader = asm { ps_2_0 mov oC0, c0 };\n"
         "  Texture[1] = <tex>; Sampler[2] = (S); ColorOp[0] = Modulate; ColorArg1[1] = Texture | Complement;\n"
         "  LightEnable[3] = true; WorldTransform[1] = <mW>; ViewTransform = <mW>; Wrap0 = U | V; Wrap15 = W;\n"
         "  CullMode = <cullParam>; FogStart = fogStart; MinFilter[2] = LINEAR;\n"
-        "  VertexShaderConstantF[10] = <pal>; VertexShaderConstantI[2] = {1, 2, 3, 4}; PixelShaderConstantB[3] = true;\n} }\n");
+        "  VertexShaderConstantF[10] = <pal>; VertexShaderConstantI[2] = {1, 2, 3, 4}; PixelShaderConstantB[3] = true;\n"
+        "} }\n");
     const VornFxParameterDesc* arr = Param(d, "vsArray");
     ASSERT_NE(nullptr, arr);
     ASSERT_EQ(2u, arr->shaders.size());

@@ -52,7 +52,8 @@ GroundMesh Ground()
 }
 
 const char kTextureEffect[] =
-    "float4x4 mTransform;\ntexture TextureStage0;\n"
+    "float4x4 mTransform;\n"
+    "texture TextureStage0;\n"
     "sampler2D Sampler0 : register(s1) = sampler_state { Texture = <TextureStage0>; MagFilter = POINT; MinFilter = POINT; };\n"
     "struct VS_OUT { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n"
     "VS_OUT VS(float4 pos : POSITION, float2 uv : TEXCOORD0) { VS_OUT o; o.pos = mul(pos, mTransform); o.uv = uv; return o; }\n"

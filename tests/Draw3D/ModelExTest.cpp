@@ -35,7 +35,8 @@ const std::string kSkinEffect =
     "float4 VS(VIN v) : POSITION { float4 i = D3DCOLORtoUBYTE4(v.i);\n"
     "  float s0 = v.w * (1 - min(i.x, 1)) + (1 - v.w) * (1 - min(i.y, 1));\n"
     "  float4 p = mul(v.p, mBoneMatrixArray[0]) * s0 + mul(v.p, mBoneMatrixArray[1]) * (1 - s0);\n"
-    "  return mul(p, mTransform); }\nfloat4 PS() : COLOR0 { return float4(0, 1, 0, 1); }\n" VORN_TEST_PLAIN_PASS;
+    "  return mul(p, mTransform); }\n"
+    "float4 PS() : COLOR0 { return float4(0, 1, 0, 1); }\n" VORN_TEST_PLAIN_PASS;
 
 class ModelEx : public ModelScene<VornMath, VornAnimation, VornTexture, VornShaderFx, VornCamera, VornLight, VornModelEx> {
 protected:

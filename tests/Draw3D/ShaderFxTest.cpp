@@ -63,7 +63,8 @@ TEST_F(ShaderFx, CompileErrorMissingFileOverlongNameAndFullTableAreRefused)
 {
     LogCapture log;
     const char* broken =
-        "float4x4 mTransform;\nfloat4 VS(float4 p : POSITION) : POSITION { return mul(p, mTransfrom); }\n"
+        "float4x4 mTransform;\n"
+        "float4 VS(float4 p : POSITION) : POSITION { return mul(p, mTransfrom); }\n"
         "technique T { pass { VertexShader = compile vs_2_0 VS(); } }\n";
     EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(broken));
     EXPECT_EQ(0u, FromMemory(kPlainEffect));   // the record was given back
@@ -188,7 +189,8 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
 TEST_F(ShaderFx, PassStatesGoThroughTheCachesAndComeBack)
 {
     ASSERT_EQ(Vorn3D::kNone, Vorn3D::GetRenderState(D3DRS_FOGENABLE));
-    VornShaderFxHandle fx = FromMemory("texture TextureStage0;\n"
+    VornShaderFxHandle fx = FromMemory(
+        "texture TextureStage0;\n"
         "sampler2D Sampler0 = sampler_state { Texture = <TextureStage0>; MagFilter = POINT; MinFilter = POINT; };\n"
         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Sampler0, uv); }\n"
         "technique T { pass { CullMode = NONE; ZEnable = FALSE; FogEnable = TRUE; PixelShader = compile ps_2_0 PS(); } }\n");
