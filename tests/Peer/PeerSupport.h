@@ -180,7 +180,11 @@ private:
 };
 
 // s, its reads giving up after ms.
-inline SOCKET Patient(SOCKET s, DWORD ms) { return setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms), s; }
+inline SOCKET Patient(SOCKET s, DWORD ms)
+{
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+    return s;
+}
 
 // A stranger that speaks the wire by hand on a raw link to a peer's port. Every read gives up after 15 s.
 struct Hostile

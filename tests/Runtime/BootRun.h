@@ -31,7 +31,12 @@ inline void Settings(uint32_t option)
 }
 
 // Whether the engine runs in a window (from the screen settings).
-inline bool Windowed() { bool windowed = false; Vorn::GetScreenInfo(nullptr, nullptr, &windowed); return windowed; }
+inline bool Windowed()
+{
+    bool windowed = false;
+    Vorn::GetScreenInfo(nullptr, nullptr, &windowed);
+    return windowed;
+}
 
 // Ends the application from inside GameMain (unless it has ended already) and lets the pump see
 // it through.

@@ -85,7 +85,11 @@ TEST_P(EarlyEndTest, ShowsItsBoxesAndEndsWithZero)
     }
     SetGameInit(GetParam().init);
     bool mainCalled = false;
-    SetGameMain([&](int, char**) { mainCalled = true; if (GetParam().main) GetParam().main(); return 0; });
+    SetGameMain([&](int, char**) {
+        mainCalled = true;
+        if (GetParam().main) GetParam().main();
+        return 0;
+    });
     std::vector<SeenBox> boxes;
     EXPECT_EQ(0u, Boot(&boxes));
     EXPECT_EQ(bool(GetParam().main), mainCalled);

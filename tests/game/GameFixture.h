@@ -46,7 +46,12 @@ protected:
         g_taskList->RunAll();
     }
     // A player at (x, 0, 0) after its first frame.
-    static Player* Landed(float x = -20.0f) { Player* p = new Player(x, 0.0f, 0.0f); Press(); return p; }
+    static Player* Landed(float x = -20.0f)
+    {
+        Player* p = new Player(x, 0.0f, 0.0f);
+        Press();
+        return p;
+    }
     // Frames with no key while cond() holds (at most 1000): how many ran.
     static int PressWhile(const std::function<bool()>& cond)
     {

@@ -11,8 +11,19 @@ namespace {
 
 void Put16(std::string& out, uint32_t v) { out.append({char(v), char(v >> 8)}); }
 void Put32(std::string& out, uint32_t v) { out.append({char(v), char(v >> 8), char(v >> 16), char(v >> 24)}); }
-void PutWord(std::string& out, uint32_t token, const std::string& word) { Put16(out, token); Put32(out, uint32_t(word.size())); out += word; }
-uint32_t FloatBits(float f) { uint32_t bits; memcpy(&bits, &f, 4); return bits; }
+void PutWord(std::string& out, uint32_t token, const std::string& word)
+{
+    Put16(out, token);
+    Put32(out, uint32_t(word.size()));
+    out += word;
+}
+
+uint32_t FloatBits(float f)
+{
+    uint32_t bits;
+    memcpy(&bits, &f, 4);
+    return bits;
+}
 
 bool Delimiter(char c) { return strchr(" \t\r\n{}[]<>,;\"", c) != nullptr; }
 
