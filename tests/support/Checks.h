@@ -23,6 +23,7 @@
 #include <sstream>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace vorntest {
 
@@ -40,6 +41,13 @@ inline std::ostream& operator<<(std::ostream& os, Argb c)
     return os;
 }
 inline void PrintTo(Argb c, std::ostream* os) { *os << c; }
+// Words (a row of pixels, texels) as colours, to compare as one list printed in hex.
+inline std::vector<Argb> Hex(const std::vector<uint32_t>& words)
+{
+    std::vector<Argb> out;
+    for (uint32_t w : words) out.push_back(Argb{w});
+    return out;
+}
 
 namespace checks {
 template <class T> constexpr bool kText = std::is_convertible_v<const T&, const char*>;

@@ -1,5 +1,6 @@
 // Test support: a window with a Direct3D 9 device, and reading back what was drawn.
 #pragma once
+#include "Checks.h"
 #include <windows.h>
 #include <d3d9.h>
 #include <gtest/gtest.h>
@@ -21,6 +22,8 @@ public:
     bool ReadBackBuffer(IDirect3DDevice9* device);
     uint32_t At(int x, int y) const { return pixels_[static_cast<size_t>(y) * width_ + x] ; }
     uint32_t Rgb(int x, int y) const { return At(x, y) & 0x00FFFFFFu; }
+    // The RGB as a colour that prints in hex, for named checks: {"corner", frame.Hex(0, 0), Argb{0xFF0000}}.
+    Argb Hex(int x, int y) const { return Argb{Rgb(x, y)}; }
     int Width() const { return width_; }
     int Height() const { return height_; }
     // Number of pixels in [x0,x1)x[y0,y1) whose RGB equals rgb.

@@ -102,7 +102,7 @@ inline ::testing::AssertionResult BoxIs(const Readback& frame, uint32_t rgb, int
                                         int tolerance = 0)
 {
     int b[4];
-    if (!frame.Bounds(rgb, &b[0], &b[1], &b[2], &b[3])) return ::testing::AssertionFailure() << "no pixel of " << std::hex << rgb;
+    if (!frame.Bounds(rgb, &b[0], &b[1], &b[2], &b[3])) return ::testing::AssertionFailure() << "no pixel of " << Argb{rgb};
     const int want[4] = {x0, y0, x1, y1};
     for (int i = 0; i < 4; ++i)
         if (std::abs(b[i] - want[i]) > tolerance)
@@ -115,8 +115,7 @@ inline ::testing::AssertionResult Near(uint32_t expected, uint32_t actual, int t
 {
     for (int shift = 0; shift < 24; shift += 8)
         if (std::abs(int((expected >> shift) & 0xFF) - int((actual >> shift) & 0xFF)) > tolerance)
-            return ::testing::AssertionFailure() << std::hex << "expected " << (expected & 0xFFFFFF) << ", got "
-                                                 << (actual & 0xFFFFFF);
+            return ::testing::AssertionFailure() << "expected " << Argb{expected & 0xFFFFFF} << ", got " << Argb{actual & 0xFFFFFF};
     return ::testing::AssertionSuccess();
 }
 
