@@ -15,6 +15,11 @@ const char kColourEffect[] =
     "float4 VS(float4 pos : POSITION) : POSITION { return mul(pos, mTransform); }\n"
     "float4 PS() : COLOR0 { return Colour * (FogParameter[0] + FogParameter[1]); }\n" VORN_TEST_PLAIN_PASS;
 
+// Green, where the vertices say.
+const std::string kGreenShaders =
+    "float4 VS(float4 pos : POSITION) : POSITION { return pos; }\n"
+    "float4 PS() : COLOR0 { return float4(0, 1, 0, 1); }\n";
+
 // A square over model space -1..1, texture 0..1 from the top left.
 void DrawSquare(IDirect3DDevice9* device)
 {
@@ -147,8 +152,8 @@ TEST_F(EffectLayerTest, DeclaredNamesResolveExactlyAndForeignHandlesAreRefused)
     EXPECT_EQ(nullptr, Param(nullptr));
     // A handle of another effect, or a made-up one, is refused.
     int notAHandle = 0;
-    EXPECT_EQ(std::make_pair(D3DERR_INVALIDCALL, D3DERR_INVALIDCALL),
-              std::make_pair(effect_->SetFloat(reinterpret_cast<D3DXHANDLE>(&notAHandle), 1.0f), effect_->SetFloat(nullptr, 1.0f)));
+    const HRESULT madeUp = effect_->SetFloat(reinterpret_cast<D3DXHANDLE>(&notAHandle), 1.0f), none = effect_->SetFloat(nullptr, 1.0f);
+    EXPECT_NAMED({"a made-up handle", madeUp, D3DERR_INVALIDCALL}, {"no handle", none, D3DERR_INVALIDCALL});
 }
 
 // What the layer itself makes of values (their plain storage, 4x3 rows included, is read by the
@@ -164,20 +169,20 @@ TEST_F(EffectLayerTest, ValuesTakeTheirInitialValuesAndTheLayersConversions)
     ASSERT_EQ(D3D_OK, effect_->GetIntArray(Param("BoneWeightCount"), &n, 1));
     ASSERT_EQ(D3D_OK, effect_->SetBoolArray(Param("LightIsUse"), use, 4));
     ASSERT_EQ(D3D_OK, effect_->GetBoolArray(Param("LightIsUse"), b, 4));
-    EXPECT_TRUE(n == 2 && b[0] == TRUE && b[1] == FALSE && b[2] == TRUE) << n;
+    EXPECT_NAMED({"BoneWeightCount", n, 2}, {"LightIsUse[0]", b[0], TRUE}, {"LightIsUse[1]", b[1], FALSE}, {"LightIsUse[2] (7)", b[2], TRUE});
 
     D3DXMATRIX m, back;
     for (int i = 0; i < 16; ++i) m.m[i / 4][i % 4] = static_cast<float>(i);
     ASSERT_EQ(D3D_OK, effect_->SetMatrixTranspose(Param("mWorld"), &m));
     ASSERT_EQ(D3D_OK, effect_->GetMatrix(Param("mWorld"), &back));
-    EXPECT_EQ(std::make_pair(m.m[0][1], m.m[3][0]), std::make_pair(back.m[1][0], back.m[0][3]));
+    EXPECT_NAMED({"back._21", back.m[1][0], m.m[0][1]}, {"back._14", back.m[0][3], m.m[3][0]});
 
     const float four[4] = {0.5f, 1.5f, 2.5f, 3.5f};
     ASSERT_EQ(D3D_OK, effect_->SetFloatArray(Param("SlideTextureU"), four, 4));   // cut at the parameter's size
     float u = -1, after = -1;
-    ASSERT_EQ(std::make_pair(D3D_OK, D3D_OK),
-              std::make_pair(effect_->GetFloatArray(Param("SlideTextureU"), &u, 1), effect_->GetFloatArray(Param("After"), &after, 1)));
-    EXPECT_EQ(std::make_pair(0.5f, 9.0f), std::make_pair(u, after));
+    ASSERT_EQ(D3D_OK, effect_->GetFloatArray(Param("SlideTextureU"), &u, 1));
+    ASSERT_EQ(D3D_OK, effect_->GetFloatArray(Param("After"), &after, 1));
+    EXPECT_NAMED({"SlideTextureU", u, 0.5f}, {"After", after, 9.0f});
     EXPECT_EQ(D3DERR_INVALIDCALL, effect_->SetFloat(Param("Label"), 1.0f));
 }
 
@@ -200,7 +205,7 @@ TEST_F(EffectLayerTest, ChangesInsideAPassNeedCommitChanges)
         device_->SetViewport(&right);
         DrawSquare(device_);
     });
-    EXPECT_EQ(std::make_pair(0xFF0000u, 0x0000FFu), std::make_pair(frame_.Rgb(64, 128), frame_.Rgb(192, 128)));
+    EXPECT_NAMED({"left (uncommitted)", Argb{frame_.Rgb(64, 128)}, Argb{0xFF0000}}, {"right (committed)", Argb{frame_.Rgb(192, 128)}, Argb{0x0000FF}});
 }
 
 TEST_F(EffectLayerTest, SamplerBoundThroughTextureStage0SamplesThatTexture)
@@ -219,8 +224,8 @@ TEST_F(EffectLayerTest, SamplerBoundThroughTextureStage0SamplesThatTexture)
     texture->Release();   // the effect holds its own reference
     device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     DrawFrame();
-    EXPECT_EQ((std::vector<uint32_t>{0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}),
-              (std::vector<uint32_t>{frame_.Rgb(10, 10), frame_.Rgb(245, 10), frame_.Rgb(10, 245), frame_.Rgb(245, 245)}));
+    EXPECT_NAMED({"top left", Argb{frame_.Rgb(10, 10)}, Argb{0xFF0000}}, {"top right", Argb{frame_.Rgb(245, 10)}, Argb{0x00FF00}},
+                 {"bottom left", Argb{frame_.Rgb(10, 245)}, Argb{0x0000FF}}, {"bottom right", Argb{frame_.Rgb(245, 245)}, Argb{0xFFFFFF}});
     EXPECT_EQ(128 * 128, frame_.Count(0, 0, kWidth, kHeight, 0x00FF00));   // point filtering held, not linear
     // End put the stage's texture back (its sampler states: the effect table's pass-state case).
     EXPECT_EQ(nullptr, BoundTexture(device_));
@@ -239,8 +244,20 @@ TEST_F(EffectLayerTest, UniformArgumentsSelectEachPassVariantAndTwoPassesDrawTwi
          "}\n");
     EXPECT_EQ(2u, effect_->GetPassCount());
     DrawFrame();
-    EXPECT_EQ(std::make_pair(128 * 128, 256 * 256 - 128 * 128),
-              std::make_pair(frame_.Count(0, 0, kWidth, kHeight, 0x00FFFF), frame_.Count(0, 0, kWidth, kHeight, 0x0000FF)));
+    EXPECT_NAMED({"cyan pixels (both passes)", frame_.Count(0, 0, kWidth, kHeight, 0x00FFFF), 128 * 128},
+                 {"blue pixels (pass B alone)", frame_.Count(0, 0, kWidth, kHeight, 0x0000FF), 256 * 256 - 128 * 128});
+}
+
+// The square is wound clockwise on the screen: a pass's CullMode = CW culls it, CCW draws it.
+TEST_F(EffectLayerTest, CullModeByNameCullsTheWindingItNames)
+{
+    for (auto [mode, colour] : {std::pair{"NONE", 0x00FF00u}, {"CW", 0u}, {"CCW", 0x00FF00u}}) {
+        SCOPED_TRACE(std::string("CullMode = ") + mode);
+        Load(kGreenShaders + "technique T { pass { ZEnable = FALSE; CullMode = " + mode + ";\n"
+             "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n");
+        DrawFrame();
+        EXPECT_NAMED({"centre", Argb{frame_.Rgb(128, 128)}, Argb{colour}});
+    }
 }
 
 // (The render states themselves come back in the fixed-function pass's test.)
@@ -268,8 +285,9 @@ TEST_F(EffectLayerTest, MatrixArraysAndIntegersReachTheirRegisters)
     // Only the third element moves the square: half size, a quarter left.
     const D3DXMATRIX palette[3] = {identity_, identity_, {0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1, 0, -0.25f, 0, 0, 1}},
                      rows(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0.25f, 0, 1);
-    ASSERT_EQ(std::make_tuple(D3D_OK, D3D_OK, D3D_OK), std::make_tuple(effect_->SetMatrixArray(Param("mBoneMatrixArray"), palette, 3),
-              effect_->SetMatrix(Param("mRows"), &rows), effect_->SetInt(Param("BoneWeightCount"), 4)));
+    ASSERT_EQ(D3D_OK, effect_->SetMatrixArray(Param("mBoneMatrixArray"), palette, 3));
+    ASSERT_EQ(D3D_OK, effect_->SetMatrix(Param("mRows"), &rows));
+    ASSERT_EQ(D3D_OK, effect_->SetInt(Param("BoneWeightCount"), 4));
     DrawFrame();
     // x -0.75 .. 0.25 and y -0.25 .. 0.75 in clip space.
     EXPECT_TRUE(BoxIs(frame_, 0x00FF00, 32, 32, 159, 159));
@@ -319,8 +337,8 @@ TEST_F(EffectLayerTest, AsmSkinningFromAConstantSizedPaletteMovesWithTheBones)
     frame(1);
     // Left of the rest pose's edge; up and right (the right edge moved both ways); the left edge did
     // not move up; the right one left its rest place.
-    EXPECT_EQ((std::vector<uint32_t>{0x0000FF, 0x0000FF, 0, 0}),
-              (std::vector<uint32_t>{frame_.Rgb(36, 128), frame_.Rgb(220, 40), frame_.Rgb(36, 50), frame_.Rgb(220, 180)}));
+    EXPECT_NAMED({"(36, 128)", Argb{frame_.Rgb(36, 128)}, Argb{0x0000FF}}, {"(220, 40)", Argb{frame_.Rgb(220, 40)}, Argb{0x0000FF}},
+                 {"(36, 50)", Argb{frame_.Rgb(36, 50)}, Argb{0}}, {"(220, 180)", Argb{frame_.Rgb(220, 180)}, Argb{0}});
 }
 
 TEST_F(EffectLayerTest, FixedFunctionPassDrawsItsTextureModulatedAndPutsEveryStateBack)
@@ -349,7 +367,7 @@ TEST_F(EffectLayerTest, FixedFunctionPassDrawsItsTextureModulatedAndPutsEverySta
     // 0xFF * 0x80, 0xFF * 0xFF, 0x80 * 0x40, over the middle half of the screen.
     const uint32_t centre = frame_.Rgb(128, 128);
     EXPECT_TRUE(Near(0x80FF20, centre, 1));
-    EXPECT_EQ(std::make_pair(0u, centre), std::make_pair(frame_.Rgb(40, 128), frame_.Rgb(70, 70)));
+    EXPECT_NAMED({"outside (40, 128)", Argb{frame_.Rgb(40, 128)}, Argb{0}}, {"inside (70, 70)", Argb{frame_.Rgb(70, 70)}, Argb{centre}});
 
     // The render states the pass set come back as in the effect table's pass-state case; one it
     // left alone stays as it was.
@@ -357,11 +375,11 @@ TEST_F(EffectLayerTest, FixedFunctionPassDrawsItsTextureModulatedAndPutsEverySta
     device_->GetTextureStageState(0, D3DTSS_COLOROP, &op);
     BOOL on = TRUE;
     device_->GetLightEnable(0, &on);
-    EXPECT_EQ(std::make_tuple(DWORD(D3DTOP_SELECTARG2), FALSE, static_cast<IDirect3DBaseTexture9*>(nullptr), DWORD(FALSE)),
-              std::make_tuple(op, on, BoundTexture(device_), DeviceRenderState(device_, D3DRS_COLORVERTEX)));
     D3DXMATRIX now;
     device_->GetTransform(D3DTS_WORLD, &now);
-    EXPECT_EQ(0, memcmp(&now, &before, sizeof now));
+    EXPECT_NAMED({"COLOROP", op, D3DTOP_SELECTARG2}, {"light 0", on, FALSE}, {"texture 0", BoundTexture(device_), nullptr},
+                 {"COLORVERTEX (left alone)", DeviceRenderState(device_, D3DRS_COLORVERTEX), FALSE});
+    EXPECT_BYTES_EQ(&before, &now, sizeof now);
 }
 
 TEST_F(EffectLayerTest, MacrosIncludesAndIfdefChooseTheDeclarationAndTheFirstValidTechniqueDraws)
@@ -369,6 +387,7 @@ TEST_F(EffectLayerTest, MacrosIncludesAndIfdefChooseTheDeclarationAndTheFirstVal
     TableInclude include;
     include.files = {{"colours.fxh", "#define RED {1, 0, 0, 1}\n#define BLUE {0, 0, 1, 1}\n"}};
     for (bool red : {true, false}) {
+        SCOPED_TRACE(red ? "USE_RED" : "without USE_RED");
         const D3DXMACRO macros[] = {{"VSPROF", "vs_2_0"}, {red ? "USE_RED" : "UNUSED", "1"}, {nullptr, nullptr}};
         std::string warnings;
         Load(kVariantEffect, macros, &include, &warnings);
@@ -377,8 +396,10 @@ TEST_F(EffectLayerTest, MacrosIncludesAndIfdefChooseTheDeclarationAndTheFirstVal
         ASSERT_EQ(2u, effect_->GetTechniqueCount());   // the one inside #if 0 is gone
         D3DXHANDLE broken = effect_->GetTechniqueByName("Broken"), live = effect_->GetTechniqueByName("Live");
         D3DXHANDLE next = nullptr;
-        EXPECT_EQ(std::make_tuple(D3DERR_INVALIDCALL, D3DERR_INVALIDCALL, S_FALSE), std::make_tuple(effect_->ValidateTechnique(broken),
-                  effect_->SetTechnique(broken), effect_->FindNextValidTechnique(live, &next)));
+        const HRESULT validated = effect_->ValidateTechnique(broken), set = effect_->SetTechnique(broken);
+        const HRESULT after = effect_->FindNextValidTechnique(live, &next);
+        EXPECT_NAMED({"ValidateTechnique(Broken)", validated, D3DERR_INVALIDCALL}, {"SetTechnique(Broken)", set, D3DERR_INVALIDCALL},
+                     {"FindNextValidTechnique after Live", after, S_FALSE});
         const char* note = nullptr;
         ASSERT_EQ(D3D_OK, effect_->GetString(effect_->GetAnnotationByName(live, "Note"), &note));
         EXPECT_STREQ("fallback", note);
@@ -454,16 +475,17 @@ TEST_F(EffectLayerTest, BadTextGivesOneErrorAtItsTrueFileAndLineAndNoEffect)
         {blowup, "(21): macro 'A20' expands to more than 1048576 tokens"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 80));
         std::string errors;
         VornFxEffect* e = reinterpret_cast<VornFxEffect*>(1);
-        EXPECT_EQ(E_FAIL, VornFxEffect::Create(device_, c.text.data(), uint32_t(c.text.size()), nullptr, &include, nullptr, &e, &errors));
-        EXPECT_EQ(std::make_pair(static_cast<VornFxEffect*>(nullptr), c.error), std::make_pair(e, errors)) << c.text.substr(0, 80);
+        const HRESULT hr = VornFxEffect::Create(device_, c.text.data(), uint32_t(c.text.size()), nullptr, &include, nullptr, &e, &errors);
+        EXPECT_NAMED({"Create", hr, E_FAIL}, {"effect", e, nullptr}, {"errors", errors, c.error});
     }
-    // Semantics are found whatever their case.
+    // Semantics are found whatever their case (handles compared as pointers, not as texts).
     Load("float4x4 m : WORLD;\nfloat4 n : Colour;\ntechnique T { pass { } }\n");
-    EXPECT_EQ(std::make_tuple(Param("m"), Param("n"), D3DXHANDLE(nullptr)),
-              std::make_tuple(effect_->GetParameterBySemantic(nullptr, "world"), effect_->GetParameterBySemantic(nullptr, "COLOUR"),
-                              effect_->GetParameterBySemantic(nullptr, "VIEW")));
+    auto bySemantic = [&](const char* s) { return static_cast<const void*>(effect_->GetParameterBySemantic(nullptr, s)); };
+    EXPECT_NAMED({"world", bySemantic("world"), static_cast<const void*>(Param("m"))},
+                 {"COLOUR", bySemantic("COLOUR"), static_cast<const void*>(Param("n"))}, {"VIEW", bySemantic("VIEW"), nullptr});
 }
 
 // A pass the device cannot draw (a filter it does not take) makes its technique invalid: the next
@@ -472,18 +494,19 @@ TEST_F(EffectLayerTest, ATechniqueTheDeviceRefusesWithItsPassAppliedFallsBack)
 {
     device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     std::string warnings;
-    Load("float4 VS(float4 pos : POSITION) : POSITION { return pos; }\n"
-         "float4 PS() : COLOR0 { return float4(0, 1, 0, 1); }\n"
+    Load(kGreenShaders +
          "technique Refused { pass { MagFilter[0] = NONE; VertexShader = compile vs_2_0 VS(); } }\n"
          "technique Taken { pass { CullMode = NONE; ZEnable = FALSE;\n"
          "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n", nullptr, nullptr, &warnings);
     EXPECT_EQ("(3): technique 'Refused' pass 0: the device cannot draw it (ValidateDevice 0x88760822)", warnings);
     D3DXHANDLE taken = effect_->GetTechniqueByName("Taken"), next = nullptr;
+    const HRESULT refused = effect_->ValidateTechnique(effect_->GetTechniqueByName("Refused"));
+    const HRESULT found = effect_->FindNextValidTechnique(nullptr, &next);
     DWORD filter = 0;
-    device_->GetSamplerState(0, D3DSAMP_MAGFILTER, &filter);
-    EXPECT_EQ(std::make_tuple(taken, D3DERR_UNSUPPORTEDTEXTUREFILTER, DWORD(D3DTEXF_LINEAR)),
-              std::make_tuple(effect_->GetCurrentTechnique(), effect_->ValidateTechnique(effect_->GetTechniqueByName("Refused")), filter));
-    EXPECT_TRUE(effect_->FindNextValidTechnique(nullptr, &next) == D3D_OK && next == taken);
+    device_->GetSamplerState(0, D3DSAMP_MAGFILTER, &filter);   // after both asked: the refused pass's filter put back
+    EXPECT_NAMED({"current technique", static_cast<const void*>(effect_->GetCurrentTechnique()), static_cast<const void*>(taken)},
+                 {"ValidateTechnique(Refused)", refused, D3DERR_UNSUPPORTEDTEXTUREFILTER}, {"FindNextValidTechnique", found, D3D_OK},
+                 {"next valid", static_cast<const void*>(next), static_cast<const void*>(taken)}, {"MagFilter", filter, D3DTEXF_LINEAR});
     DrawFrame();
     EXPECT_TRUE(BoxIs(frame_, 0x00FF00, 0, 0, kWidth - 1, kHeight - 1));
 }

@@ -1,8 +1,8 @@
 // The effect text reader: what it takes from the text and what it leaves for the shader compiler.
 #include "VornFxParser.h"
+#include "Checks.h"
 #include <windows.h>
 #include <d3d9.h>
-#include <gtest/gtest.h>
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -57,21 +57,22 @@ TEST(EffectParser, ReadsParameterShapesSemanticsAnnotationsAndInitialValues)
     };
     ASSERT_EQ(15u, d.parameters.size());   // those and Name: statics are not parameters
     for (const auto& e : params) {
+        SCOPED_TRACE(e.name);
         const VornFxParameterDesc* p = Param(d, e.name);
-        ASSERT_NE(nullptr, p) << e.name;
-        EXPECT_TRUE(p->type == e.type && p->rows == e.rows && p->columns == e.columns && p->elements == e.elements && p->initial == e.initial)
-            << e.name << ": " << p->rows << "x" << p->columns << "[" << p->elements << "], " << p->initial.size() << " values";
+        ASSERT_NE(nullptr, p);
+        EXPECT_NAMED({"type", int(p->type), int(e.type)}, {"rows", p->rows, e.rows}, {"columns", p->columns, e.columns},
+                     {"elements", p->elements, e.elements}, {"initial values", p->initial, e.initial});
     }
     for (const char* hidden : {"kHidden", "kThird", "kUp", "MAX_MATRICES"}) EXPECT_EQ(nullptr, Param(d, hidden)) << hidden;
-    EXPECT_EQ(std::make_tuple(std::string("WORLD"), 1, std::string("BONES"), std::string("hello")),
-              std::make_tuple(Param(d, "mWorld")->semantic, Param(d, "mWorld")->line, Param(d, "mPalette")->semantic, Param(d, "Name")->stringValue));
     const auto& an = Param(d, "mPalette")->annotations;
     ASSERT_EQ(2u, an.size());
-    EXPECT_EQ(std::make_pair(std::vector<double>{1.0}, std::string("bones")), std::make_pair(an[0].values, an[1].text));
     ASSERT_EQ(1u, d.techniques.size());
     // '>' compares inside brackets.
-    EXPECT_EQ(std::make_pair(std::vector<double>{2}, std::string("On")),
-              std::make_pair(d.techniques[0].annotations[0].values, d.techniques[0].passes[0].annotations[0].name));
+    EXPECT_NAMED({"mWorld semantic", Param(d, "mWorld")->semantic, "WORLD"}, {"mWorld line", Param(d, "mWorld")->line, 1},
+                 {"mPalette semantic", Param(d, "mPalette")->semantic, "BONES"}, {"Name", Param(d, "Name")->stringValue, "hello"},
+                 {"mPalette Scale", an[0].values, std::vector<double>{1.0}}, {"mPalette UIName", an[1].text, "bones"},
+                 {"technique Level", d.techniques[0].annotations[0].values, std::vector<double>{2}},
+                 {"pass annotation", d.techniques[0].passes[0].annotations[0].name, "On"});
 }
 
 TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
@@ -96,18 +97,17 @@ TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
     const VornFxParameterDesc* s = Param(d, "S0");
     ASSERT_NE(nullptr, s);
     ASSERT_EQ(2u, s->samplerStates.size());
-    EXPECT_EQ(std::make_tuple(VornFxBaseType::Sampler, std::string("Tex0"), uint32_t(D3DSAMP_MINFILTER), DWORD(D3DTEXF_LINEAR),
-                              uint32_t(D3DSAMP_ADDRESSU), DWORD(D3DTADDRESS_CLAMP)),
-              std::make_tuple(s->type, s->samplerTexture, s->samplerStates[0].type, s->samplerStates[0].value,
-                              s->samplerStates[1].type, s->samplerStates[1].value));
+    EXPECT_NAMED({"type", int(s->type), int(VornFxBaseType::Sampler)}, {"texture", s->samplerTexture, "Tex0"},
+                 {"state 0", s->samplerStates[0].type, D3DSAMP_MINFILTER}, {"state 0 value", s->samplerStates[0].value, D3DTEXF_LINEAR},
+                 {"state 1", s->samplerStates[1].type, D3DSAMP_ADDRESSU}, {"state 1 value", s->samplerStates[1].value, D3DTADDRESS_CLAMP});
     EXPECT_TRUE(Parse("sampler S = sampler_state { Texture = NULL; };\n").parameters[0].samplerTexture.empty());
     ASSERT_EQ(1u, d.techniques.size());
     ASSERT_EQ(1u, d.techniques[0].passes.size());
     const VornFxPassDesc& p = d.techniques[0].passes[0];
     ASSERT_EQ(1u, p.states.size());
-    EXPECT_EQ(std::make_tuple(uint32_t(D3DRS_ZENABLE), 0u, true, std::string("ps_2_0"), std::string("PS"), false),
-              std::make_tuple(p.states[0].type, p.states[0].value, p.pixelShader.assigned, p.pixelShader.profile,
-                              p.pixelShader.function, p.vertexShader.assigned));
+    EXPECT_NAMED({"state", p.states[0].type, D3DRS_ZENABLE}, {"value", p.states[0].value, 0}, {"pixel shader", p.pixelShader.assigned, true},
+                 {"its profile", p.pixelShader.profile, "ps_2_0"}, {"its function", p.pixelShader.function, "PS"},
+                 {"vertex shader", p.vertexShader.assigned, false});
 }
 
 TEST(EffectParser, PassStateValuesByNameNumberAndFlags)
@@ -124,12 +124,19 @@ TEST(EffectParser, PassStateValuesByNameNumberAndFlags)
     float fogStart = 2.5f;
     DWORD fogBits;
     memcpy(&fogBits, &fogStart, 4);
-    const DWORD expected[12] = {D3DCULL_NONE, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DCMP_LESSEQUAL, 0x80, 1, 5,
-                                fogBits, D3DFILL_WIREFRAME, D3DSTENCILOP_INCR, D3DBLENDOP_REVSUBTRACT, 1};
+    const struct { const char* name; uint32_t type; DWORD value; } expected[12] = {
+        {"cullmode", D3DRS_CULLMODE, D3DCULL_NONE}, {"SrcBlend", D3DRS_SRCBLEND, D3DBLEND_SRCALPHA}, {"DestBlend", D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA},
+        {"ZFunc", D3DRS_ZFUNC, D3DCMP_LESSEQUAL}, {"AlphaRef", D3DRS_ALPHAREF, 0x80}, {"AlphaBlendEnable", D3DRS_ALPHABLENDENABLE, 1},
+        {"ColorWriteEnable", D3DRS_COLORWRITEENABLE, 5}, {"FogStart", D3DRS_FOGSTART, fogBits}, {"FillMode", D3DRS_FILLMODE, D3DFILL_WIREFRAME},
+        {"StencilPass", D3DRS_STENCILPASS, D3DSTENCILOP_INCR}, {"BlendOp", D3DRS_BLENDOP, D3DBLENDOP_REVSUBTRACT},
+        {"AlphaTestEnable", D3DRS_ALPHATESTENABLE, 1}};
     ASSERT_EQ(12u, s.size());
-    EXPECT_EQ(std::make_pair(uint32_t(D3DRS_CULLMODE), uint32_t(D3DRS_ALPHATESTENABLE)), std::make_pair(s[0].type, s[11].type));
-    for (size_t i = 0; i < 12; ++i) EXPECT_EQ(expected[i], s[i].value) << i;
-    EXPECT_TRUE(d.techniques[0].passes[0].vertexShader.assigned && d.techniques[0].passes[0].vertexShader.profile.empty());
+    for (size_t i = 0; i < 12; ++i) {
+        SCOPED_TRACE(expected[i].name);
+        EXPECT_NAMED({"state", s[i].type, expected[i].type}, {"value", s[i].value, expected[i].value});
+    }
+    const VornFxShaderDesc& vs = d.techniques[0].passes[0].vertexShader;
+    EXPECT_NAMED({"VertexShader assigned", vs.assigned, true}, {"its profile (NULL)", vs.profile, ""});
 }
 
 TEST(EffectParser, ByteOrderMarkAndWindowsLineEndsAreAccepted)
@@ -137,7 +144,7 @@ TEST(EffectParser, ByteOrderMarkAndWindowsLineEndsAreAccepted)
     const char text[] = "\xEF\xBB\xBF// effect\r\nfloat4x4 mTransform;\r\ntechnique T\r\n{\r\n pass P { CullMode = NONE; }\r\n}\r\n";
     VornFxDescription d = Parse(text);
     ASSERT_EQ(1u, d.parameters.size());
-    EXPECT_EQ(std::make_tuple(2, size_t(0), size_t(1)), std::make_tuple(d.parameters[0].line, d.hlsl.find("// effect"), d.techniques.size()));
+    EXPECT_NAMED({"line of mTransform", d.parameters[0].line, 2}, {"comment at", d.hlsl.find("// effect"), 0}, {"techniques", d.techniques.size(), 1});
     EXPECT_TRUE(Parse("").techniques.empty());
 }
 
@@ -158,12 +165,12 @@ TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
     const VornFxParameterDesc* arr = Param(d, "vsArray");
     ASSERT_NE(nullptr, arr);
     ASSERT_EQ(2u, arr->shaders.size());
-    EXPECT_EQ(std::make_tuple(VornFxBaseType::VertexShader, true, std::string(" vs_2_0 mov oPos, v0 "), std::string("VS")),
-              std::make_tuple(arr->type, arr->shaders[0].isAsm, arr->shaders[0].assembly, arr->shaders[1].function));
-    EXPECT_EQ(std::string::npos, d.hlsl.find("vsArray"));   // the compiler never sees the shader array
     const VornFxPassDesc& p = d.techniques[0].passes[0];
-    EXPECT_EQ(std::make_tuple(std::string("vsArray"), std::string("CurNumBones"), true),
-              std::make_tuple(p.vertexShader.parameter, p.vertexShader.indexParameter, p.pixelShader.isAsm));
+    EXPECT_NAMED({"array type", int(arr->type), int(VornFxBaseType::VertexShader)}, {"shader 0 asm", arr->shaders[0].isAsm, true},
+                 {"shader 0 text", arr->shaders[0].assembly, " vs_2_0 mov oPos, v0 "}, {"shader 1 function", arr->shaders[1].function, "VS"},
+                 {"pass VertexShader", p.vertexShader.parameter, "vsArray"}, {"its index", p.vertexShader.indexParameter, "CurNumBones"},
+                 {"pass PixelShader asm", p.pixelShader.isAsm, true});
+    EXPECT_EQ(std::string::npos, d.hlsl.find("vsArray"));   // the compiler never sees the shader array
     using K = VornFxStateKind;
     const struct { K kind; uint32_t type, index, value; const char* parameter; } expected[] = {
         {K::Texture, 0, 1, 0, "tex"},         {K::SamplerObject, 0, 2, 0, "S"},
@@ -177,10 +184,10 @@ TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
     };
     ASSERT_EQ(sizeof expected / sizeof expected[0], p.states.size());
     for (size_t i = 0; i < p.states.size(); ++i) {
+        SCOPED_TRACE("state " + std::to_string(i));
         const VornFxStateDesc& s = p.states[i];
-        EXPECT_TRUE(s.kind == expected[i].kind && s.type == expected[i].type && s.index == expected[i].index &&
-                    s.value == expected[i].value && s.parameter == expected[i].parameter)
-            << i << ": " << static_cast<int>(s.kind) << " " << s.type << " [" << s.index << "] = " << s.value << " <" << s.parameter << ">";
+        EXPECT_NAMED({"kind", int(s.kind), int(expected[i].kind)}, {"type", s.type, expected[i].type}, {"index", s.index, expected[i].index},
+                     {"value", s.value, expected[i].value}, {"parameter", s.parameter, expected[i].parameter});
     }
     EXPECT_EQ((std::vector<double>{1, 2, 3, 4}), p.states[13].values);
     EXPECT_EQ((std::vector<double>{1}), p.states[14].values);
