@@ -50,18 +50,18 @@ protected:
 TEST_F(Batch3D, VertexTypesKeepTheirBytes)
 {
     for (VornVertexType3D type = 0; type < 5; ++type) {
+        SCOPED_TRACE("vertex type " + std::to_string(type));
         VornPrimitive3DHandle h = VornPrimitive3D::Create(6, type);
         ASSERT_NE(VORN_INVALID_HANDLE, h);
         const VornBatch3DRecord* r = VornPrimitive3D::GetRecord(h);
-        EXPECT_EQ(std::make_tuple(16u + 8u * type, 0x042u | (type << 8), 6u * r->stride),
-                  std::make_tuple(r->stride, r->fvf, r->bufferSize));
+        EXPECT_NAMED({"stride", r->stride, 16u + 8u * type}, {"fvf", Argb{r->fvf}, Argb{0x042u | (type << 8)}}, {"buffer size", r->bufferSize, 6u * r->stride});
         const std::vector<VornVertex3D> square = Square(0xFF112233);
         ASSERT_TRUE(VornPrimitive3D::PushPolygon(h, square.data(), 2));
         // The second stored vertex starts right after the first one's kept bytes.
         struct { float x, y, z; uint32_t colour; float uv[8]; } v;   // u of the last stage kept
         memcpy(&v, static_cast<const uint8_t*>(r->store) + r->stride, sizeof v);
-        EXPECT_EQ(std::make_tuple(6u * r->stride, 1.0f, 0xFF112233u, type ? type - 1.0f : -1.0f),
-                  std::make_tuple(r->usedBytes, v.x, v.colour, type ? v.uv[2 * type - 2] : -1.0f));
+        EXPECT_NAMED({"used bytes", r->usedBytes, 6u * r->stride}, {"second x", v.x, 1.0f}, {"second colour", Argb{v.colour}, Argb{0xFF112233}},
+                     {"second u of the last stage", type ? v.uv[2 * type - 2] : -1.0f, type ? type - 1.0f : -1.0f});
         VornPrimitive3D::Release(h);
     }
     LogCapture log;
@@ -77,7 +77,7 @@ TEST_F(Batch3D, CapacitiesOfBatchesAndLists)
     VornPrimitive3DHandle p = VornPrimitive3D::Create(1024, 1);
     std::vector<VornVertex3D> tris(342 * 3, V(0, 0, 0, 0xFFFFFFFF));
     EXPECT_FALSE(VornPrimitive3D::PushPolygon(p, tris.data(), 342));
-    EXPECT_EQ(std::make_tuple(1023u, 1026u), std::make_tuple(VornPrimitive3D::GetVertexCount(p), VornPrimitive3D::GetPolygonCount(p)));
+    EXPECT_NAMED({"vertices", VornPrimitive3D::GetVertexCount(p), 1023}, {"polygons", VornPrimitive3D::GetPolygonCount(p), 1026});
     VornPrimitive3D::ResetBuffer(p);
     EXPECT_EQ(0u, VornPrimitive3D::GetPolygonCount(p));
 
@@ -90,13 +90,13 @@ TEST_F(Batch3D, CapacitiesOfBatchesAndLists)
     VornPoint3DHandle q = VornPoint3D::Create(3);
     EXPECT_FALSE(VornPoint3D::PushPoint(q, ends.data(), 3));
     // Handles beyond the table and none are refused and change no live batch.
-    EXPECT_FALSE(VornPrimitive3D::PushPolygon(64, tris.data(), 1) ||
-                 VornPrimitive3D::PushPolygon(VORN_INVALID_HANDLE, tris.data(), 1) || VornLine3D::PushLine(1000, ends.data(), 1));
-    EXPECT_EQ(0u, VornPrimitive3D::GetPolygonCount(64));
+    const bool past = VornPrimitive3D::PushPolygon(64, tris.data(), 1), none = VornPrimitive3D::PushPolygon(VORN_INVALID_HANDLE, tris.data(), 1);
+    const bool line = VornLine3D::PushLine(1000, ends.data(), 1);
     VornPrimitive3D::SetPosition(64, 1, 2, 3);
     VornPrimitive3D::TransformUpdate(1000);
-    EXPECT_EQ(std::make_tuple(0u, 126u, 2u), std::make_tuple(VornPrimitive3D::GetVertexCount(p),
-                                                           VornLine3D::GetVertexCount(l), VornPoint3D::GetVertexCount(q)));
+    EXPECT_NAMED({"push to batch 64", past, false}, {"push to none", none, false}, {"push to line 1000", line, false},
+                 {"polygons of 64", VornPrimitive3D::GetPolygonCount(64), 0}, {"batch vertices", VornPrimitive3D::GetVertexCount(p), 0},
+                 {"line vertices", VornLine3D::GetVertexCount(l), 126}, {"point vertices", VornPoint3D::GetVertexCount(q), 2});
     D3DXMATRIX world = *VornPrimitive3D::GetRecord(p)->world.Get();
     EXPECT_TRUE(D3DXMatrixIsIdentity(&world));
 }
@@ -212,9 +212,9 @@ TEST_F(Batch3D, SpriteSquareRingAndStrips)
             Corner f;
             memcpy(&f, store + sizeof f * i, sizeof f);
             const Corner& e = corners[order[i]];
-            EXPECT_TRUE(std::fabs(f.x - e.x) < 1e-3f && std::fabs(f.y - e.y) < 1e-3f && std::fabs(f.z - e.z) < 1e-3f)
-                << shape << " corner " << i << ": " << f.x << ", " << f.y << ", " << f.z;
-            EXPECT_EQ(std::make_tuple(e.u, e.v, e.colour), std::make_tuple(f.u, f.v, f.colour)) << shape << " corner " << i;
+            SCOPED_TRACE(std::string(shape) + " corner " + std::to_string(i));
+            EXPECT_NAMED({"x", f.x, e.x, 1e-3}, {"y", f.y, e.y, 1e-3}, {"z", f.z, e.z, 1e-3}, {"u", f.u, e.u}, {"v", f.v, e.v},
+                         {"colour", Argb{f.colour}, Argb{e.colour}});
         }
         VornSprite3D::ResetBuffer(s);
     };

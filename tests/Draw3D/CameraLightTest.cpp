@@ -16,9 +16,16 @@ VornBox Box(const float (&c)[6])
     return box;
 }
 
-bool SameMatrix(const D3DXMATRIX& a, const D3DXMATRIX& b, float tolerance = 1e-5f)
+// Each matrix got against the one expected, within 1e-5: a failure names the matrix and each element _rc that differed.
+struct NamedMatrix { const char* name; D3DXMATRIX got, want; };
+::testing::AssertionResult SameMatrices(std::initializer_list<NamedMatrix> list)
 {
-    return std::equal(&a._11, &a._11 + 16, &b._11, [tolerance](float x, float y) { return std::fabs(x - y) <= tolerance; });
+    std::ostringstream differ;
+    for (const NamedMatrix& m : list)
+        for (int e = 0; e < 16; ++e)
+            if (std::fabs(m.got.m[e / 4][e % 4] - m.want.m[e / 4][e % 4]) > 1e-5f)
+                differ << "\n  " << m.name << " _" << e / 4 + 1 << e % 4 + 1 << ": expected " << m.want.m[e / 4][e % 4] << ", got " << m.got.m[e / 4][e % 4];
+    return differ.tellp() == 0 ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "matrices differ:" << differ.str();
 }
 
 using Light = EngineWith<VornLight>;
@@ -44,7 +51,7 @@ TEST_F(Camera, CurrentViewIsIdentityFirstAndTheTableHolds32)
     VornMatrix p, v, vp, ivp;
     VornCamera::GetMatrices(&p, &v, &vp, &ivp);
     const D3DXMATRIX identity(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
-    EXPECT_TRUE(SameMatrix(identity, *p.Get()) && SameMatrix(identity, *ivp.Get()));
+    EXPECT_TRUE(SameMatrices({{"projection", *p.Get(), identity}, {"inverse view-projection", *ivp.Get(), identity}}));
 
     LogCapture log;
     for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(i, VornCamera::Create());
@@ -54,7 +61,7 @@ TEST_F(Camera, CurrentViewIsIdentityFirstAndTheTableHolds32)
     VornMatrix m, n;
     VornCamera::GetProjection(5, &m);
     VornCamera::GetView(5, &n);
-    EXPECT_TRUE(SameMatrix(identity * 0.0f, *m.Get()) && SameMatrix(identity, *n.Get()));
+    EXPECT_TRUE(SameMatrices({{"released projection", *m.Get(), identity * 0.0f}, {"released view", *n.Get(), identity}}));
     EXPECT_EQ(5u, VornCamera::Create());
     VornCamera::Finalize();
     EXPECT_EQ(1, log.Count(Red("VornCamera::Release")));
@@ -80,9 +87,10 @@ TEST_F(Camera, SetCameraSetsTheDeviceViewAndProjection)
     VornCameraHandle cam = GameCamera(VornVector3(0, 0, -5), VornVector3(0, 0, 0));
     VornCamera::SetCamera(cam);
     D3DXMATRIX view, projection, expectedProjection;
-    ASSERT_TRUE(SUCCEEDED(device_->GetTransform(D3DTS_VIEW, &view)) && SUCCEEDED(device_->GetTransform(D3DTS_PROJECTION, &projection)));
+    ASSERT_EQ(D3D_OK, device_->GetTransform(D3DTS_VIEW, &view));
+    ASSERT_EQ(D3D_OK, device_->GetTransform(D3DTS_PROJECTION, &projection));
     D3DXMatrixPerspectiveFovLH(&expectedProjection, kPi / 3.0f, 4.0f / 3.0f, 1.0f, 1000.0f);
-    EXPECT_TRUE(SameMatrix(D3DXMATRIX(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 5, 1), view) && SameMatrix(expectedProjection, projection));
+    EXPECT_TRUE(SameMatrices({{"view", view, D3DXMATRIX(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 5, 1)}, {"projection", projection, expectedProjection}}));
     auto eyeZ = [] {
         VornVector3 eye;
         VornCamera::GetPosition(VORN_INVALID_HANDLE, &eye);
@@ -116,7 +124,8 @@ TEST_F(Light, DirectionsAreNormalisedAndBadIndicesAndTypesAreIgnored)
     VornLight::SetDirection(4, &down);
     VornLight::SetType(7, 0);
     VornLight::SetDiffuse(0xFFFFFFFF, 1, 1, 1);
-    EXPECT_FALSE(VornLight::SetEnable(4, true) || VornLight::IsEnabled(4));
+    const bool enabled = VornLight::SetEnable(4, true);
+    EXPECT_NAMED({"SetEnable(4)", enabled, false}, {"IsEnabled(4)", VornLight::IsEnabled(4), false});
 }
 
 // Mended: a light never set up is a directional one the device takes; a light the device refuses
@@ -129,12 +138,13 @@ TEST_F(Light, UnsetLightIsDirectionalAndARefusedOneStaysOff)
     EXPECT_EQ(D3DLIGHT_DIRECTIONAL, sent.Type);
     VornLight::SetType(1, VornLight::TYPE_POINT);
     VornLight::SetAttenuation(1, -1.0f);
-    EXPECT_FALSE(VornLight::SetEnable(1, true) || VornLight::IsEnabled(1));
+    const bool enabled = VornLight::SetEnable(1, true);
     BOOL on = TRUE;
-    EXPECT_FALSE(SUCCEEDED(device_->GetLightEnable(1, &on)) && on);
+    const HRESULT asked = device_->GetLightEnable(1, &on);
     VornLightData d;
     VornLight::GetLightData(&d);
-    EXPECT_EQ(std::make_tuple(1u, 1u, 0u), std::make_tuple(d.isUse[3], d.isDirectional[3], d.isUse[1]));
+    EXPECT_NAMED({"SetEnable(1)", enabled, false}, {"IsEnabled(1)", VornLight::IsEnabled(1), false}, {"GetLightEnable(1)", asked, D3D_OK},
+                 {"device light 1", on, FALSE}, {"isUse[3]", d.isUse[3], 1}, {"isDirectional[3]", d.isDirectional[3], 1}, {"isUse[1]", d.isUse[1], 0});
     VornLight::SetEnable(3, false);
 }
 
@@ -150,18 +160,21 @@ TEST_F(Light, EnabledLightExportsItsValuesAndReachesTheDevice)
     EXPECT_TRUE(VornLight::SetEnable(0, true));
     VornLightData d;
     VornLight::GetLightData(&d);
-    EXPECT_EQ(std::make_tuple(1u, 1u, 0.125f, 0u, 0u),
-              std::make_tuple(d.isUse[0], d.isDirectional[0], d.attenuation[0], d.isUse[2], d.isDirectional[2]));
-    EXPECT_EQ(std::make_tuple(D3DXVECTOR4(0, -1, 0, 1), D3DXVECTOR4(1, 2, 3, 1), D3DXVECTOR4(1, 0.5f, 0.25f, 1)),
-              std::make_tuple(d.direction[0], d.position[0], d.colour[0]));
+    auto xyzw = [](const D3DXVECTOR4& v) { return std::vector<float>{v.x, v.y, v.z, v.w}; };
+    EXPECT_NAMED({"isUse[0]", d.isUse[0], 1}, {"isDirectional[0]", d.isDirectional[0], 1}, {"attenuation[0]", d.attenuation[0], 0.125f},
+                 {"isUse[2]", d.isUse[2], 0}, {"isDirectional[2]", d.isDirectional[2], 0}, {"direction[0]", xyzw(d.direction[0]), std::vector<float>{0, -1, 0, 1}},
+                 {"position[0]", xyzw(d.position[0]), std::vector<float>{1, 2, 3, 1}}, {"colour[0]", xyzw(d.colour[0]), std::vector<float>{1, 0.5f, 0.25f, 1}});
     BOOL on = FALSE;
     D3DLIGHT9 sent;
-    ASSERT_TRUE(SUCCEEDED(device_->GetLightEnable(0, &on)) && SUCCEEDED(device_->GetLight(0, &sent)));
-    EXPECT_EQ(std::make_pair(true, 0.5f), std::make_pair(on != FALSE, sent.Diffuse.g));
+    ASSERT_EQ(D3D_OK, device_->GetLightEnable(0, &on));
+    ASSERT_EQ(D3D_OK, device_->GetLight(0, &sent));
+    EXPECT_NAMED({"device light 0 on", on != FALSE, true}, {"its diffuse green", sent.Diffuse.g, 0.5f});
 
     // Through Vorn3D as well; switching off zeroes the light's row.
     Vorn3D::SetLightEnable(0, false);
     VornLight::GetLightData(&d);
-    EXPECT_EQ(std::string(sizeof d, '\0'), std::string(reinterpret_cast<const char*>(&d), sizeof d));
-    EXPECT_TRUE(SUCCEEDED(device_->GetLightEnable(0, &on)) && !on);
+    const VornLightData zero = {};
+    EXPECT_BYTES_EQ(&zero, &d, sizeof d);
+    ASSERT_EQ(D3D_OK, device_->GetLightEnable(0, &on));
+    EXPECT_EQ(FALSE, on);
 }

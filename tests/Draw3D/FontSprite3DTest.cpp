@@ -47,9 +47,8 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
 {
     const VornFontSpriteRecord* r = VornFontSprite3D::GetRecord(font_);
     ASSERT_NE(nullptr, r);
-    EXPECT_EQ(std::make_tuple(16u, 1u, 2u, 1, true, VORN_INVALID_HANDLE),
-              std::make_tuple(uint32_t(r->fontSize), uint32_t(r->sheetCount), uint32_t(r->glyphCount),
-                              int(r->glyphs[0].leftBearing), r->sprites[0] != VORN_INVALID_HANDLE, r->sprites[1]));
+    EXPECT_NAMED({"font size", r->fontSize, 16}, {"sheets", r->sheetCount, 1}, {"glyphs", r->glyphCount, 2}, {"A's bearing", r->glyphs[0].leftBearing, 1},
+                 {"sprite 0 made", r->sprites[0] != VORN_INVALID_HANDLE, true}, {"sprite 1", r->sprites[1], VORN_INVALID_HANDLE});
 
     LogCapture log;
     const std::vector<uint8_t> set = TwoGlyphSet();
@@ -58,15 +57,15 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
     EXPECT_EQ(1u, VornFontSprite3D::CreateFromMemory(set.data(), static_cast<uint32_t>(set.size()), nullptr, 0, 96));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornFontSprite3D::CreateFromFile("missing.qxt", nullptr, 0, 96));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornFontSprite3D::Create("A", 1, 96, VORN_INVALID_HANDLE, 0));
-    ASSERT_TRUE(VornTexture::Initialize() && VornFont::Initialize());   // textures for the sheets painted from a font
+    ASSERT_TRUE(VornTexture::Initialize());   // textures for the sheets painted from a font
+    ASSERT_TRUE(VornFont::Initialize());
     const VornFontHandle font = VornFont::Create("ＭＳ ゴシック", 16, 0, 0);
     // Cells of 18: 4 bytes want 1296 pixels, a 64 x 64 sheet; A is held once.
     EXPECT_EQ(2u, VornFontSprite3D::Create("AあA", 1, 96, font, 1));
     const VornFontSpriteRecord* built = VornFontSprite3D::GetRecord(2);
     ASSERT_NE(nullptr, built);
-    EXPECT_EQ(std::make_tuple(64u, 2u, true, true),
-              std::make_tuple(uint32_t(built->sheetWidth), uint32_t(built->glyphCount),
-                              built->sheets[0] != VORN_INVALID_HANDLE, built->sprites[0] != VORN_INVALID_HANDLE));
+    EXPECT_NAMED({"sheet width", built->sheetWidth, 64}, {"glyphs", built->glyphCount, 2}, {"sheet 0 made", built->sheets[0] != VORN_INVALID_HANDLE, true},
+                 {"sprite 0 made", built->sprites[0] != VORN_INVALID_HANDLE, true});
     VornFontSprite3D::Finalize();
     VornFont::Finalize();
     VornTexture::Finalize();
@@ -86,7 +85,7 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
 
 TEST_F(FontSprite3D, LayoutCentresLinesAdvancesOverMissingGlyphsAndScales)
 {
-    EXPECT_EQ(std::make_pair(8, 0), std::make_pair(VornFontSprite3D::GetLongestLine("ab\n\tcdef\n"), VornFontSprite3D::GetLongestLine("")));
+    EXPECT_NAMED({"longest line of ab, tab cdef", VornFontSprite3D::GetLongestLine("ab\n\tcdef\n"), 8}, {"of nothing", VornFontSprite3D::GetLongestLine(""), 0});
     VornPosture posture;
     posture.SetPosition(100, 0, 0);
     posture.UpdateMatrices();
@@ -98,8 +97,7 @@ TEST_F(FontSprite3D, LayoutCentresLinesAdvancesOverMissingGlyphsAndScales)
     // The plane is seen from the posture's back: pen x runs to world -x about the position. A's x:
     // centre 100 - (1 - 12 + 5), plus half the 10 wide quad; its y: 18 / 2 + 8, plus half the 16 high
     // quad; B's x: centre 100 - (0 + 4 + 6), plus 6.
-    EXPECT_EQ((std::vector<float>{111, 25, 96}), (std::vector<float>{a[0], a[1], b[0]}));
-    EXPECT_NEAR(0.0f, a[2], 1e-5f);
+    EXPECT_NAMED({"A x", a[0], 111.0f}, {"A y", a[1], 25.0f}, {"B x", b[0], 96.0f}, {"A z", a[2], 0.0, 1e-5});
 
     // A line break lowers the pen by the font size, scaled.
     VornFontSprite3D::ResetBuffer(font_);   // emptied: the next string's two quads alone
@@ -108,12 +106,12 @@ TEST_F(FontSprite3D, LayoutCentresLinesAdvancesOverMissingGlyphsAndScales)
     VornFontSprite3D::DrawString(font_, "A\nA", &posture, 32.0f, 0xFFFFFFFF);
     ASSERT_EQ(12u, VornPrimitive3D::GetVertexCount(Batch()));
     Corners(a, b);
-    EXPECT_EQ(std::make_pair(a[0], a[1] - 32.0f), std::make_pair(b[0], b[1]));   // one font size, scaled by 2
+    EXPECT_NAMED({"second line x", b[0], a[0]}, {"second line y", b[1], a[1] - 32.0f});   // one font size, scaled by 2
     VornFontSprite3D::ResetBuffer(font_);
     VornFontSprite3D::DrawStringProportional(font_, "AB", &posture, 16.0f, 0xFFFFFFFF);
     Corners(a, b);
     // Centres 3 and -9 (the pen moved 10 + 1, the half widths 5 and 6); Q0 lies half a width towards +x.
-    EXPECT_EQ(std::make_pair(8.0f, -3.0f), std::make_pair(a[0], b[0]));
+    EXPECT_NAMED({"A x", a[0], 8.0f}, {"B x", b[0], -3.0f});
     VornFontSprite3D::DrawString(VORN_INVALID_HANDLE, "A", &posture, 16.0f, 0);
     VornFontSprite3D::DrawString(font_, nullptr, &posture, 16.0f, 0);
 }

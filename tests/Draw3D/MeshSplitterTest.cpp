@@ -1,7 +1,7 @@
 // The mesh grid splitter on plain arrays: binning, clipping at cell borders, welding, slivers,
 // scaling, the edge inputs and the 16-bit limits.
+#include "Checks.h"
 #include "VornMeshSplitter.h"
-#include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -26,8 +26,8 @@ TEST(MeshSplitter, OneCellWithoutScaleHoldsTheWholeMeshWelded)
     ASSERT_GE(s.Convert(quad.data(), 2, 0, -1), 0.0);   // N below 1 counts as 1: cell (0, 0) and no (1, 0)
     const VornMeshSplitterCell* c = s.GetCell(0, 0);
     ASSERT_NE(nullptr, c);
-    ASSERT_EQ(std::make_tuple(4u, 6u, 4.0f), std::make_tuple(c->vertexCount, c->indexCount, c->max.x));
-    EXPECT_EQ(std::make_tuple(c->indices[0], nullptr, nullptr), std::make_tuple(c->indices[3], s.GetCell(1, 0), s.GetCell(-1, 0)));
+    ASSERT_NAMED({"vertices", c->vertexCount, 4}, {"indices", c->indexCount, 6}, {"max x", c->max.x, 4.0f});
+    EXPECT_NAMED({"index 3 (welded)", c->indices[3], c->indices[0]}, {"cell (1, 0)", s.GetCell(1, 0), nullptr}, {"cell (-1, 0)", s.GetCell(-1, 0), nullptr});
 }
 
 TEST(MeshSplitter, TriangleAcrossABorderIsCutExactlyThereInBothCells)
@@ -43,7 +43,7 @@ TEST(MeshSplitter, TriangleAcrossABorderIsCutExactlyThereInBothCells)
             if (c->vertices[i].px == 1.0f) borderZ[x].push_back(c->vertices[i].pz);
         std::sort(borderZ[x].begin(), borderZ[x].end());
     }
-    EXPECT_EQ(std::make_pair(std::vector<float>{0, 1}, std::vector<float>{0, 1}), std::make_pair(borderZ[0], borderZ[1]));
+    EXPECT_NAMED({"border z in cell 0", borderZ[0], std::vector<float>{0, 1}}, {"border z in cell 1", borderZ[1], std::vector<float>{0, 1}});
     EXPECT_EQ(0u, s.GetCell(1, 1)->indexCount);   // touches only the corner (1, 1)
 }
 
@@ -71,8 +71,8 @@ TEST(MeshSplitter, SliverIsDroppedAndTheRangesShift)
     const VornMeshSplitterCell* c = s.GetCell(0, 0);
     ASSERT_EQ(2u, c->materialCount);
     // Three indices left; the second range's first index was 3.
-    EXPECT_EQ((std::vector<uint32_t>{3, 0, 0, 0, 3}),
-              (std::vector<uint32_t>{c->indexCount, c->ranges[0].first, c->ranges[0].count, c->ranges[1].first, c->ranges[1].count}));
+    EXPECT_NAMED({"indices", c->indexCount, 3}, {"range 0 first", c->ranges[0].first, 0}, {"range 0 count", c->ranges[0].count, 0},
+                 {"range 1 first", c->ranges[1].first, 0}, {"range 1 count", c->ranges[1].count, 3});
 }
 
 TEST(MeshSplitter, ScaleMakesTheLargerExtent500AndZeroExtentsOrNoInputStayFinite)
@@ -81,13 +81,13 @@ TEST(MeshSplitter, ScaleMakesTheLargerExtent500AndZeroExtentsOrNoInputStayFinite
     VornMeshSplitter s;
     ASSERT_GE(s.Convert(&t, 1, 1, 500), 0.0);
     const VornMeshSplitterCell* c = s.GetCell(0, 0);
-    EXPECT_EQ(std::make_tuple(500.0f, 125.0f, 250.0f), std::make_tuple(c->max.x - c->min.x, c->max.z - c->min.z, c->max.y));
+    EXPECT_NAMED({"x extent", c->max.x - c->min.x, 500.0f}, {"z extent", c->max.z - c->min.z, 125.0f}, {"max y", c->max.y, 250.0f});
     const Tri line = Make(0, At(0, 0, 0), At(0, 1, 0), At(0, 2, 0));
     ASSERT_GE(s.Convert(&line, 1, 2, 500), 0.0);
     EXPECT_EQ(2.0f, s.GetCell(0, 0)->vertices[2].py);   // unscaled, no division by zero
     ASSERT_GE(s.Convert(nullptr, 0, 2, 500), 0.0);
     ASSERT_EQ(2, s.GetDivision());
-    EXPECT_EQ(std::make_pair(0u, 0u), std::make_pair(s.GetCell(1, 1)->materialCount, s.GetCell(1, 1)->vertexCount));
+    EXPECT_NAMED({"materials of (1, 1)", s.GetCell(1, 1)->materialCount, 0}, {"vertices of (1, 1)", s.GetCell(1, 1)->vertexCount, 0});
 }
 
 TEST(MeshSplitter, SlantedEdgeCellsKeepEveryPieceWithinTheirSquares)
@@ -105,8 +105,11 @@ TEST(MeshSplitter, SlantedEdgeCellsKeepEveryPieceWithinTheirSquares)
                 area += std::fabs((q.px - p.px) * (r.pz - p.pz) - (r.px - p.px) * (q.pz - p.pz)) / 2;
             }
             if (!c->vertexCount) continue;
-            EXPECT_TRUE(c->min.x >= x * 6.25f - 1e-3f && c->max.x <= (x + 1) * 6.25f + 1e-3f && c->min.z >= z * 6.25f - 1e-3f &&
-                        c->max.z <= (z + 1) * 6.25f + 1e-3f) << x << ", " << z;
+            SCOPED_TRACE("cell " + std::to_string(x) + ", " + std::to_string(z));
+            EXPECT_GE(c->min.x, x * 6.25f - 1e-3f);
+            EXPECT_LE(c->max.x, (x + 1) * 6.25f + 1e-3f);
+            EXPECT_GE(c->min.z, z * 6.25f - 1e-3f);
+            EXPECT_LE(c->max.z, (z + 1) * 6.25f + 1e-3f);
         }
     EXPECT_NEAR(5000.0, area, 0.05);
 }
@@ -118,12 +121,12 @@ TEST(MeshSplitter, IndicesStay32BitUntilTheWeldAndOverfullCellsFail)
     VornMeshSplitter s;
     ASSERT_GE(s.Convert(same.data(), 21846, 1, -1), 0.0);
     const VornMeshSplitterCell* c = s.GetCell(0, 0);
-    ASSERT_EQ(std::make_pair(3u, 3u * 21846), std::make_pair(c->vertexCount, c->indexCount));
+    ASSERT_NAMED({"vertices", c->vertexCount, 3}, {"indices", c->indexCount, 3u * 21846});
     EXPECT_EQ(c->indices[0], c->indices[3 * 21845]);
     for (size_t i = 0; i < same.size(); ++i)
         for (Vtx& v : same[i].v) v.py = static_cast<float>(i);
     EXPECT_LT(s.Convert(same.data(), 21846, 1, -1), 0.0);   // 65,538 distinct vertices
-    EXPECT_TRUE(s.GetDivision() == 0 && s.GetCell(0, 0) == nullptr);
+    EXPECT_NAMED({"division", s.GetDivision(), 0}, {"cell (0, 0)", s.GetCell(0, 0), nullptr});
 }
 
 TEST(MeshSplitter, HashedWeldEqualsThePlainWeldOnJitteredInput)
@@ -140,5 +143,6 @@ TEST(MeshSplitter, HashedWeldEqualsThePlainWeldOnJitteredInput)
     const uint32_t n = VornMeshSplitter::WeldPlain(v.data(), 6000, 0.01f, plain.data());
     EXPECT_EQ(n, VornMeshSplitter::WeldHashed(v.data(), 6000, 0.01f, hashed.data()));
     EXPECT_EQ(plain, hashed);
-    EXPECT_TRUE(n > 100u && n < 5000u) << n;   // the input does weld
+    EXPECT_GT(n, 100u);   // the input does weld
+    EXPECT_LT(n, 5000u);
 }

@@ -47,16 +47,17 @@ TEST_F(ShaderFx, SameNameTwiceGivesTheSameRecordAndLetterCaseCounts)
     WriteFile(path, std::vector<unsigned char>(kPlainEffect, kPlainEffect + strlen(kPlainEffect)));
     const VornShaderFxHandle a = VornShaderFx::CreateFromFile(path.c_str()), b = VornShaderFx::CreateFromFile(path.c_str());
     ASSERT_NE(VORN_INVALID_HANDLE, a);
-    EXPECT_EQ(std::make_pair(a, 2u), std::make_pair(b, VornShaderFx::GetRefCount(a)));
+    EXPECT_NAMED({"second load", b, a}, {"references", VornShaderFx::GetRefCount(a), 2});
     const VornShaderFxHandle c = VornShaderFx::CreateFromFile((path.substr(0, path.size() - 8) + "TWICE.FX").c_str());
-    EXPECT_TRUE(c != VORN_INVALID_HANDLE && c != a) << c;
+    EXPECT_EQ(1u, c);   // a record of its own
     VornShaderFx::Release(a);
-    EXPECT_EQ(std::make_pair(1u, true), std::make_pair(VornShaderFx::GetRefCount(a), VornShaderFx::GetParameterByName(a, "mWorld") != nullptr));
+    EXPECT_NAMED({"references after one release", VornShaderFx::GetRefCount(a), 1},
+                 {"mWorld still there", VornShaderFx::GetParameterByName(a, "mWorld") != nullptr, true});
     VornShaderFx::Release(a);
     EXPECT_EQ(0u, VornShaderFx::GetRefCount(a));
     const std::string text = log.Text();
-    EXPECT_EQ(std::make_tuple(true, 1, 2), std::make_tuple(text.find("[ No.0 ] : Already Existed : ") != std::string::npos,
-              CountIn(text, Red("VornShaderFx::Release")), CountIn(text, Blue("VornShaderFx::CreateFromFile") + " : [ " + path + " ] : ")));
+    EXPECT_NAMED({"Already Existed lines", CountIn(text, "[ No.0 ] : Already Existed : "), 1}, {"Release lines", CountIn(text, Red("VornShaderFx::Release")), 1},
+                 {"CreateFromFile lines", CountIn(text, Blue("VornShaderFx::CreateFromFile") + " : [ " + path + " ] : "), 2});
 }
 
 TEST_F(ShaderFx, CompileErrorMissingFileOverlongNameAndFullTableAreRefused)
@@ -100,12 +101,13 @@ TEST_F(ShaderFx, OverrideStandsInForEveryHandle)
     EXPECT_NE(nullptr, VornShaderFx::GetParameterByName(plain, "FogParameter"));
     EXPECT_EQ(VornShaderFx::GetParameterByName(fog, "mTransform"),
               VornShaderFx::GetParameterByName(VORN_INVALID_HANDLE, "mTransform"));
-    ASSERT_TRUE(VornShaderFx::Begin(VORN_INVALID_HANDLE, &passes) && passes == 1) << passes;
+    const bool begun = VornShaderFx::Begin(VORN_INVALID_HANDLE, &passes);
+    ASSERT_NAMED({"Begin through the override", begun, true}, {"passes", passes, 1});
     VornShaderFx::End(12345);
     // Setting the same override again keeps it alive, when it holds the only reference too.
     VornShaderFx::Release(fog);
     VornShaderFx::SetOverride(fog);
-    EXPECT_EQ(std::make_tuple(1u, true), std::make_tuple(VornShaderFx::GetRefCount(fog), VornShaderFx::GetEffect(fog) != nullptr));
+    EXPECT_NAMED({"references", VornShaderFx::GetRefCount(fog), 1}, {"effect kept", VornShaderFx::GetEffect(fog) != nullptr, true});
     VornShaderFx::SetOverride(VORN_INVALID_HANDLE);
     EXPECT_EQ(0u, VornShaderFx::GetRefCount(fog));
     EXPECT_EQ(nullptr, VornShaderFx::GetParameterByName(plain, "FogParameter"));
@@ -130,9 +132,9 @@ TEST_F(ShaderFx, FreedHandlesAreNone)
     VornShaderFx::CommitChanges(fx);
     VornShaderFx::EndPass(fx);
     VornShaderFx::End(fx);
-    EXPECT_EQ(std::make_tuple(calls, uint32_t(D3DCULL_CW), static_cast<IDirect3DVertexShader9*>(nullptr), D3DXHANDLE(nullptr)),
-              std::make_tuple(Vorn3D::GetDeviceStateCalls(), Vorn3D::GetRenderState(D3DRS_CULLMODE), BoundVertexShader(device_),
-                              VornShaderFx::GetParameterByName(fx, "mTransform")));
+    EXPECT_NAMED({"device state calls", Vorn3D::GetDeviceStateCalls(), calls}, {"CULLMODE", Vorn3D::GetRenderState(D3DRS_CULLMODE), D3DCULL_CW},
+                 {"vertex shader", BoundVertexShader(device_), nullptr},
+                 {"mTransform", static_cast<const void*>(VornShaderFx::GetParameterByName(fx, "mTransform")), nullptr});
 }
 
 TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
@@ -140,8 +142,8 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
     VornShaderFxHandle fx = FromMemory(kFogEffect);
     D3DXHANDLE params[SHADER_PARAM_COUNT];
     VornShaderFx::GetParameterHandles(fx, params);
-    EXPECT_EQ(std::make_tuple(21, true, true), std::make_tuple(int(std::count(params, params + SHADER_PARAM_COUNT, nullptr)),
-              params[SHADER_PARAM_TRANSFORM] != nullptr, params[SHADER_PARAM_FOG_PARAMETER] != nullptr));
+    EXPECT_NAMED({"names not declared", std::count(params, params + SHADER_PARAM_COUNT, nullptr), 21},
+                 {"mTransform bound", params[SHADER_PARAM_TRANSFORM] != nullptr, true}, {"FogParameter bound", params[SHADER_PARAM_FOG_PARAMETER] != nullptr, true});
 
     // A camera 15 units from a square facing it, fog from 10 to 20: the fog factor is a half.
     UseCamera(-15.0f);
@@ -153,7 +155,7 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
     VornShaderFx::SetSceneParameters(fx, params, 0x801, block);
     float fog[2];
     ASSERT_EQ(D3D_OK, VornShaderFx::GetEffect(fx)->GetFloatArray(params[SHADER_PARAM_FOG_PARAMETER], fog, 2));
-    EXPECT_EQ(std::make_pair(-0.1f, 2.0f), std::make_pair(fog[0], fog[1]));
+    EXPECT_NAMED({"FogParameter[0]", fog[0], -0.1f}, {"FogParameter[1]", fog[1], 2.0f});
 
     // The other names keep their values in an effect that has them.
     VornShaderFxHandle plain = FromMemory(kPlainEffect);
@@ -169,8 +171,8 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
     VornShaderFx::SetSceneParameters(plain, plainParams, SHADER_FLAG_CAMERA_POS | SHADER_FLAG_LIGHTS, block);
     VornShaderFx::GetEffect(plain)->GetFloatArray(plainParams[SHADER_PARAM_CAMERA_POS], lastCamera, 4);
     VornShaderFx::GetEffect(plain)->GetBoolArray(plainParams[SHADER_PARAM_LIGHT_IS_USE], lastUse, 4);
-    EXPECT_EQ(std::make_tuple(4.0f, 5.0f, TRUE, -15.0f, 0.0f, FALSE),
-              std::make_tuple(world[3], camera[0], use[3], lastCamera[2], lastCamera[3], lastUse[0]));
+    EXPECT_NAMED({"mWorld.w kept", world[3], 4.0f}, {"vCameraPos.x kept", camera[0], 5.0f}, {"LightIsUse[3] kept", use[3], TRUE},
+                 {"asked vCameraPos.z", lastCamera[2], -15.0f}, {"asked vCameraPos.w", lastCamera[3], 0.0f}, {"asked LightIsUse[0]", lastUse[0], FALSE});
 
     struct V { float x, y, z; };
     const V quad[4] = {{-100, 100, 0}, {100, 100, 0}, {-100, -100, 0}, {100, -100, 0}};
@@ -180,8 +182,7 @@ TEST_F(ShaderFx, TwoDeclaredNamesBindAndFlags0x801SetOnlyThose)
             device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
         }));
     });
-    const uint32_t red = frame_.Rgb(128, 128) >> 16;
-    EXPECT_TRUE(red == 0x7F || red == 0x80) << red;
+    EXPECT_NAMED({"red (the fog factor) of the centre", frame_.Rgb(128, 128) >> 16, 127.5, 0.5});   // 0x7F or 0x80
 }
 
 // The pass's render and sampler states go through the engine's caches and come back after End
@@ -198,18 +199,16 @@ TEST_F(ShaderFx, PassStatesGoThroughTheCachesAndComeBack)
     Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     Vorn3D::SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     ASSERT_TRUE(OnePass(fx, [] {
-        EXPECT_EQ(std::make_tuple(uint32_t(D3DCULL_NONE), uint32_t(TRUE), uint32_t(D3DTEXF_POINT)),
-                  std::make_tuple(Vorn3D::GetRenderState(D3DRS_CULLMODE), Vorn3D::GetRenderState(D3DRS_FOGENABLE),
-                                  Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER)));
+        EXPECT_NAMED({"CULLMODE in the pass", Vorn3D::GetRenderState(D3DRS_CULLMODE), D3DCULL_NONE},
+                     {"FOGENABLE in the pass", Vorn3D::GetRenderState(D3DRS_FOGENABLE), TRUE},
+                     {"MAGFILTER in the pass", Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER), D3DTEXF_POINT});
     }));
     // Fog back to the device's start value.
-    EXPECT_EQ(std::make_tuple(uint32_t(D3DCULL_CW), uint32_t(D3DZB_TRUE), uint32_t(FALSE), uint32_t(D3DTEXF_LINEAR)),
-              std::make_tuple(Vorn3D::GetRenderState(D3DRS_CULLMODE), Vorn3D::GetRenderState(D3DRS_ZENABLE),
-                              Vorn3D::GetRenderState(D3DRS_FOGENABLE), Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER)));
     DWORD onDevice = 0;
     device_->GetSamplerState(0, D3DSAMP_MAGFILTER, &onDevice);
-    EXPECT_EQ(std::make_pair(DWORD(D3DTEXF_LINEAR), static_cast<IDirect3DVertexShader9*>(nullptr)),
-              std::make_pair(onDevice, BoundVertexShader(device_)));
+    EXPECT_NAMED({"CULLMODE", Vorn3D::GetRenderState(D3DRS_CULLMODE), D3DCULL_CW}, {"ZENABLE", Vorn3D::GetRenderState(D3DRS_ZENABLE), D3DZB_TRUE},
+                 {"FOGENABLE", Vorn3D::GetRenderState(D3DRS_FOGENABLE), FALSE}, {"MAGFILTER", Vorn3D::GetSamplerState(0, D3DSAMP_MAGFILTER), D3DTEXF_LINEAR},
+                 {"MAGFILTER on the device", onDevice, D3DTEXF_LINEAR}, {"vertex shader", BoundVertexShader(device_), nullptr});
     // The same draw again costs only the pass's changes and their restore: three render states
     // and two sampler states, each there and back.
     const uint32_t before = Vorn3D::GetDeviceStateCalls();
@@ -231,6 +230,6 @@ TEST_F(ShaderFxWithoutLights, LightEnableOfAPassReachesTheDevice)
     device_->LightEnable(1, TRUE);
     EXPECT_FALSE(VornLight::SetEnable(1, false));
     device_->GetLightEnable(1, &on[1]);
-    EXPECT_TRUE(on[0] && on[1]);
+    EXPECT_NAMED({"light 0 on in the pass", on[0] != FALSE, true}, {"light 1 on after the refusal", on[1] != FALSE, true});
     EXPECT_NE(std::string::npos, log.Text().find(Red("VornLightクラスが初期化されていません")));
 }
