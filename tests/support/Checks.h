@@ -6,6 +6,7 @@
 //   EXPECT_NAMED({"pixel (3, 4)", Argb{read}, Argb{0xFF00FF00}});   colours in hex
 //   EXPECT_NAMED({"x", v.x, 1.0f, 1e-5f});                          within a tolerance
 //   EXPECT_BYTES_EQ(expected, actual, size);  -> the first differing offset, both bytes, and how many differ
+//   EXPECT_TRUE(InRange("GetInt(0, 9)", v, 0, 9));  -> "GetInt(0, 9) = 10: above its high bound 9"
 //
 // The values of one call are read left to right (a braced list), but a check still reads values,
 // never changes state: make the calls first, then name their results.
@@ -125,6 +126,17 @@ inline bool CheckBytes(const char* file, int line, const void* expected, const v
          << std::setw(2) << std::setfill('0') << int(e[first]) << ", got 0x" << std::setw(2) << int(a[first]);
     GTEST_MESSAGE_AT_(file, line, text.str().c_str(), testing::TestPartResult::kNonFatalFailure);
     return false;
+}
+
+// low <= value <= high, compared in the value's type; a failure names the value and the bound it crossed.
+template <class T, class L, class H>
+testing::AssertionResult InRange(const std::string& name, const T& value, const L& low, const H& high)
+{
+    if (value < static_cast<T>(low))
+        return testing::AssertionFailure() << name << " = " << checks::Shown(value) << ": below its low bound " << checks::ShownAs<T>(low);
+    if (static_cast<T>(high) < value)
+        return testing::AssertionFailure() << name << " = " << checks::Shown(value) << ": above its high bound " << checks::ShownAs<T>(high);
+    return testing::AssertionSuccess();
 }
 
 }  // namespace vorntest

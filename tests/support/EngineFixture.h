@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -164,7 +165,9 @@ inline std::string UseFiles(const Files& loose, const Files& packed = {})
             VornSystem::CreateDirectoryTree(path.substr(0, path.rfind('\\')).c_str());
             EXPECT_TRUE(WriteFile(path, file.second)) << path;
         }
-    EXPECT_TRUE(packed.empty() || VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str()));
+    if (!packed.empty()) {
+        EXPECT_TRUE(VornFile::BuildPack((folder + "\\pack.bin").c_str(), (folder + "\\packsrc").c_str())) << folder;
+    }
     VornFile::SetRootPath((folder + "\\root").c_str(), (folder + "\\pack.bin").c_str());
     return folder;
 }
@@ -210,6 +213,18 @@ inline void UseVertexColour()
     Vorn3D::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
 }
 
+// Starts the classes C in order, stopping at the first whose Initialize fails: gives what failed
+// ("VornLight::Initialize"), or "" when every class started.
+template <typename... C> std::string StartClasses()
+{
+    std::string failed;
+    const auto start = [&failed](bool (*initialize)(), const char* name) {   // GCC's names begin with their length
+        if (failed.empty() && !initialize()) failed = std::string(name + std::strspn(name, "0123456789")) + "::Initialize";
+    };
+    (start(&C::Initialize, typeid(C).name()), ...);   // a comma fold: left to right
+    return failed;
+}
+
 // The engine's device for a whole suite: let go before the program ends, since a process that exits
 // with a live device can be killed by Wine while the driver tears down under load. A failed test
 // leaves its last frame as <suite>.<test>.bmp in the output folder.
@@ -223,7 +238,9 @@ protected:
         StartServices();
         Vorn::SetScreenInfo(kSize, kSize, true);
         window_ = CreateTestWindow(kSize, kSize, "VornEngineTest");
-        ready_ = window_ && Vorn3D::Initialize() && Vorn3D::Start(window_, true);
+        // Each step only once the one before succeeded.
+        failedStart_ = !window_ ? "CreateTestWindow" : !Vorn3D::Initialize() ? "Vorn3D::Initialize" : !Vorn3D::Start(window_, true) ? "Vorn3D::Start" : "";
+        ready_ = failedStart_.empty();
     }
     static void TearDownTestSuite()
     {
@@ -234,7 +251,7 @@ protected:
     }
     void SetUp() override
     {
-        ASSERT_TRUE(ready_);
+        ASSERT_TRUE(ready_) << "the suite's start-up failed" << (failedStart_.empty() ? "" : " at " + failedStart_);
         device_ = Vorn3D::GetDevice();
         ASSERT_NE(nullptr, device_);
     }
@@ -266,6 +283,7 @@ protected:
     Readback frame_;
     static inline HWND window_ = nullptr;
     static inline bool ready_ = false;
+    static inline std::string failedStart_;   // the suite's start-up step that failed, when one did
 };
 
 // The engine's device with the classes C started before each test and ended after it, last first.
@@ -275,7 +293,8 @@ protected:
     void SetUp() override
     {
         EngineSuite::SetUp();
-        ASSERT_TRUE((C::Initialize() && ...));
+        const std::string failed = StartClasses<C...>();
+        ASSERT_TRUE(failed.empty()) << failed << " failed";
     }
     void TearDown() override
     {
