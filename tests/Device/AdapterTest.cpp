@@ -117,24 +117,23 @@ TEST(PresentParameters, WindowedUsesTheDesktopFormatAndFullScreenItsSixteenOrThi
     // Windowed: the desktop format whatever the depth option, the record's first depth format.
     Vorn3DAdapter::BuildPresentParameters(*info, {false, true, false, D3DVS_VERSION(3, 0)}, 640, 480,
                                           reinterpret_cast<HWND>(0x1234), true, true, &pp);
-    EXPECT_EQ((std::vector<uint64_t>{640, 480, D3DFMT_X8R8G8B8, 1, D3DMULTISAMPLE_NONE, 0, D3DSWAPEFFECT_DISCARD, 0x1234, TRUE,
-                                     FALSE, D3DFMT_D24S8, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER, 0, D3DPRESENT_INTERVAL_IMMEDIATE}),
-              (std::vector<uint64_t>{pp.BackBufferWidth, pp.BackBufferHeight, uint64_t(pp.BackBufferFormat), pp.BackBufferCount,
-                                     uint64_t(pp.MultiSampleType), pp.MultiSampleQuality, uint64_t(pp.SwapEffect),
-                                     uint64_t(pp.hDeviceWindow), uint64_t(pp.Windowed), uint64_t(pp.EnableAutoDepthStencil),
-                                     uint64_t(pp.AutoDepthStencilFormat), pp.Flags, pp.FullScreen_RefreshRateInHz,
-                                     pp.PresentationInterval}));
+    EXPECT_NAMED({"width", pp.BackBufferWidth, 640u}, {"height", pp.BackBufferHeight, 480u}, {"format", pp.BackBufferFormat, D3DFMT_X8R8G8B8},
+                 {"buffers", pp.BackBufferCount, 1u}, {"multisample", pp.MultiSampleType, D3DMULTISAMPLE_NONE}, {"quality", pp.MultiSampleQuality, 0u},
+                 {"swap", pp.SwapEffect, D3DSWAPEFFECT_DISCARD}, {"window", pp.hDeviceWindow, reinterpret_cast<HWND>(0x1234)}, {"windowed", pp.Windowed, TRUE},
+                 {"auto depth", pp.EnableAutoDepthStencil, FALSE}, {"depth format", pp.AutoDepthStencilFormat, D3DFMT_D24S8},
+                 {"flags", pp.Flags, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER}, {"refresh", pp.FullScreen_RefreshRateInHz, 0u},
+                 {"interval", pp.PresentationInterval, D3DPRESENT_INTERVAL_IMMEDIATE});
 
     const Vorn3DDeviceOptions vsync = {true, false, false, D3DVS_VERSION(3, 0)};
     Vorn3DAdapter::BuildPresentParameters(*info, vsync, 800, 600, nullptr, false, false, &pp);
-    EXPECT_EQ(std::make_tuple(FALSE, D3DFMT_R5G6B5, D3DFMT_D16, static_cast<UINT>(D3DPRESENT_INTERVAL_ONE)),
-              std::make_tuple(pp.Windowed, pp.BackBufferFormat, pp.AutoDepthStencilFormat, pp.PresentationInterval));
+    EXPECT_NAMED({"windowed", pp.Windowed, FALSE}, {"format", pp.BackBufferFormat, D3DFMT_R5G6B5}, {"depth format", pp.AutoDepthStencilFormat, D3DFMT_D16},
+                 {"interval", pp.PresentationInterval, D3DPRESENT_INTERVAL_ONE});
     Vorn3DAdapter::BuildPresentParameters(*info, vsync, 800, 600, nullptr, false, true, &pp);
-    EXPECT_EQ(std::make_tuple(D3DFMT_X8R8G8B8, D3DFMT_D24S8), std::make_tuple(pp.BackBufferFormat, pp.AutoDepthStencilFormat));
+    EXPECT_NAMED({"32-bit format", pp.BackBufferFormat, D3DFMT_X8R8G8B8}, {"its depth format", pp.AutoDepthStencilFormat, D3DFMT_D24S8});
     // No full-screen mode of the screen size: UNKNOWN is passed on, and no depth format is found.
     info->mode16.Format = D3DFMT_UNKNOWN;
     Vorn3DAdapter::BuildPresentParameters(*info, vsync, 800, 600, nullptr, false, false, &pp);
-    EXPECT_EQ(std::make_tuple(D3DFMT_UNKNOWN, D3DFMT_UNKNOWN), std::make_tuple(pp.BackBufferFormat, pp.AutoDepthStencilFormat));
+    EXPECT_NAMED({"format", pp.BackBufferFormat, D3DFMT_UNKNOWN}, {"depth format", pp.AutoDepthStencilFormat, D3DFMT_UNKNOWN});
 
     // Full screen at 32 bits takes the 32-bit mode's format, not the desktop's (which the rows above
     // cannot tell apart); the windowed and 16-bit formats are the rows above.
@@ -209,7 +208,8 @@ TEST(Texts, FormatNamesAndErrorTextsWithFixedTextsForUnlistedValues)
     std::map<std::string, HRESULT> seen;
     for (HRESULT hr : listed) {
         const std::string text = Vorn3DAdapter::ErrorText(hr);
-        EXPECT_TRUE(text != "未知のエラー。" && seen.emplace(text, hr).second) << std::hex << hr << " " << text;
+        EXPECT_NE("未知のエラー。", text) << std::hex << hr;
+        EXPECT_TRUE(seen.emplace(text, hr).second) << std::hex << hr << " has the text of " << seen[text] << ": " << text;
     }
 }
 
@@ -232,8 +232,8 @@ TEST(Survey, RecordsModesFormatsAndTheReport)
     // generated, two refresh rates of one size once) and the full-screen modes; the records sit at
     // their candidate positions, and A8R8G8B8 (position 1) has no modes.
     EXPECT_STREQ("6.14.10.8000", info.version);
-    EXPECT_EQ(std::make_tuple(1, 0, D3DFMT_R5G6B5, 640u), std::make_tuple(int(info.records[0].inUse), int(info.records[1].inUse),
-                                                                     info.records[3].backBuffer, info.mode32.Width));
+    EXPECT_NAMED({"record 0 in use", int(info.records[0].inUse), 1}, {"record 1 in use", int(info.records[1].inUse), 0},
+                 {"record 3 back buffer", info.records[3].backBuffer, D3DFMT_R5G6B5}, {"32-bit mode width", info.mode32.Width, 640u});
 
     // The whole report: blue section titles (B), strong back-buffer lines (S), plain lines (P).
     const Vorn3DLogKind B = VORN3D_LOG_BLUE, S = VORN3D_LOG_STRONG, P = VORN3D_LOG_PRINT;
@@ -278,9 +278,8 @@ TEST(Survey, ListsStopAtTheirCapacities)
     memset(&info, 0, sizeof info);
     std::vector<Line> lines;
     Vorn3DAdapter::Enumerate(&a, 500, 240, &info, Collect, &lines);
-    EXPECT_EQ(std::make_tuple(VORN3D_MAX_MODES, 575u, -1, 500u),
-              std::make_tuple(info.records[0].modeCount, info.records[0].modes[255].Width,
-                              Find(lines, "　　　[ 576 x 240 ] [ 60Hz ]"), info.mode32.Width));
+    EXPECT_NAMED({"modes kept", info.records[0].modeCount, VORN3D_MAX_MODES}, {"last kept width", info.records[0].modes[255].Width, 575u},
+                 {"line of the first one past", Find(lines, "　　　[ 576 x 240 ] [ 60Hz ]"), -1}, {"32-bit mode width", info.mode32.Width, 500u});
     // A mode past the capacity is not kept, so it cannot become the full-screen mode.
     Vorn3DAdapter::FindFullScreenModes(&info, 620, 240);
     EXPECT_EQ(D3DFMT_UNKNOWN, info.mode32.Format);
@@ -303,8 +302,8 @@ TEST(Survey, AFullScreenModeFoundLaterReplacesAnEarlierOne)
     }
     Vorn3DAdapter::FindFullScreenModes(&info, 640, 480);
     // Record 1 after record 0, record 4 after record 3.
-    EXPECT_EQ(std::make_tuple(D3DFMT_A8R8G8B8, 61u, D3DFMT_A1R5G5B5, D3DFMT_A2B10G10R10),
-              std::make_tuple(info.mode32.Format, info.mode32.RefreshRate, info.mode16.Format, info.mode10.Format));
+    EXPECT_NAMED({"32-bit format", info.mode32.Format, D3DFMT_A8R8G8B8}, {"its refresh rate", info.mode32.RefreshRate, 61u},
+                 {"16-bit format", info.mode16.Format, D3DFMT_A1R5G5B5}, {"10-bit format", info.mode10.Format, D3DFMT_A2B10G10R10});
     Vorn3DAdapter::FindFullScreenModes(&info, 1024, 768);  // no such size: all cleared
     for (const D3DDISPLAYMODE* m : {&info.mode32, &info.mode16, &info.mode10}) EXPECT_EQ(D3DFMT_UNKNOWN, m->Format);
 }
@@ -329,8 +328,8 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     memset(&caps, 0xCC, sizeof caps);
     Vorn3DAdapter::ReadCaps(&c, &caps);
     // What the report below does not show (it shows the other flags and values read).
-    EXPECT_EQ((std::vector<uint32_t>{2, 1, 1, 0}),
-              (std::vector<uint32_t>{caps.deviceType, caps.stencilTwoSided, caps.destInvSrcColor, caps.srcInvSrcColor}));
+    EXPECT_NAMED({"device type", caps.deviceType, 2u}, {"two-sided stencil", caps.stencilTwoSided, 1u}, {"destination inverse source colour", caps.destInvSrcColor, 1u},
+                 {"source inverse source colour", caps.srcInvSrcColor, 0u});
     // Every flag of an all-ones capability block is set.
     D3DCAPS9 all;
     memset(&all, 0xFF, sizeof all);
@@ -367,7 +366,8 @@ TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)
     };
     for (const auto& g : groups) {
         const size_t at = Find(lines, g.first);   // -1 (missing) is out of range
-        EXPECT_EQ(std::make_tuple(VORN3D_LOG_STRONG, std::string(g.second)), std::make_tuple(lines.at(at).first, lines.at(at + 1).second)) << g.first;
+        SCOPED_TRACE(g.first);
+        EXPECT_NAMED({"title kind", lines.at(at).first, VORN3D_LOG_STRONG}, {"first field", lines.at(at + 1).second, g.second});
     }
 
     std::vector<Line> device;

@@ -7,7 +7,6 @@
 #include "Vorn3D.h"
 #include <atomic>
 #include <thread>
-#include <tuple>
 
 namespace {
 
@@ -45,10 +44,10 @@ TEST(GameFrame, ClearsBlackOnTheTitle)
 
     ASSERT_TRUE(g_titleRead);
     const int w = g_titleFrame.Width(), h = g_titleFrame.Height();
-    EXPECT_EQ(std::make_tuple(640, 480), std::make_tuple(w, h));
     // Whatever the tasks draw, the clear colour shows at the bottom corners (the title's pictures
     // slide in from the left and right edges above them) and over most of the frame.
-    EXPECT_EQ(std::make_pair(0x000000u, 0x000000u), std::make_pair(g_titleFrame.Rgb(0, h - 1), g_titleFrame.Rgb(w - 1, h - 1)));
+    EXPECT_NAMED({"width", w, 640}, {"height", h, 480}, {"bottom left", g_titleFrame.Hex(0, h - 1), vorntest::Argb{0}},
+                 {"bottom right", g_titleFrame.Hex(w - 1, h - 1), vorntest::Argb{0}});
     EXPECT_GT(g_titleFrame.Count(0, 0, w, h, 0x000000), w * h / 2);
     if (HasFailure()) g_titleFrame.SaveBmp(vorntest::OutPath("GameFrame.title.bmp"));
     // The only box was the start-up question (its caption and text are the game entry tests').

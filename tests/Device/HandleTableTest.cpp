@@ -62,7 +62,7 @@ TEST_F(HandleTable, AllocCountsAndReleaseTakeTheLowestFreeRecord)
     EXPECT_EQ((std::vector<int>{11}), g_destroyed);
     EXPECT_EQ(std::make_pair(0, std::string()), std::make_pair(int(table_[1].inUse), std::string(table_[1].name)));
     // Not in use any more, none, beyond the table.
-    EXPECT_FALSE(table_.ReleaseRecord(1) || table_.ReleaseRecord(VORN_INVALID_HANDLE) || table_.ReleaseRecord(99));
+    for (VornHandle h : {1u, VORN_INVALID_HANDLE, 99u}) EXPECT_FALSE(table_.ReleaseRecord(h)) << "release of " << h;
     EXPECT_EQ(1u, g_destroyed.size());
     // The freed record comes back first.
     EXPECT_EQ((std::vector<uint32_t>{1, 3, VORN_INVALID_HANDLE}), (std::vector<uint32_t>{Take(13, "d"), Take(14, "e"), Take(15, "f")}));

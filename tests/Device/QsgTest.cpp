@@ -9,8 +9,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Archive = vorntest::QsgArchive;
+using vorntest::Argb;
 
-uint32_t Get32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+// The first pixel of an image, a colour.
+Argb First(const uint8_t* p) { return {p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24}; }
 
 // A bare LZSS stream (the engine's stream without its 8-byte header).
 Bytes Pack(const Bytes& raw) { return vorntest::LzssStream(raw, true); }
@@ -40,7 +42,17 @@ const uint8_t* Pixels(const VornQsgLoader& loader) { return loader.GetData() + Q
 
 class Qsg : public ::testing::Test {
 protected:
-    void SetUp() override { vorntest::StartServices(); }
+    void SetUp() override
+    {
+        vorntest::StartServices();
+        used_ = VornMemory::GetUsedSize();
+    }
+    // Every buffer a load takes (the packed data, the unpacked pixels) is freed but the image.
+    void TearDown() override
+    {
+        loader_.Release();
+        EXPECT_NAMED({"work area bytes taken at the end", VornMemory::GetUsedSize(), used_});
+    }
 
     // Loads entry from the archive bytes; the error text or null.
     const char* LoadBytes(const Bytes& archive, const char* entry)
@@ -56,6 +68,7 @@ protected:
     }
 
     VornQsgLoader loader_;
+    uint32_t used_ = 0;
 };
 
 }  // namespace
@@ -123,9 +136,9 @@ TEST_F(Qsg, LookupLowersTheWantedNameTheFirstDuplicateWinsAndNamesCompareOverSix
     const Bytes archive = Archive().Add("Caps", 1, 1, 1, Bytes{1, 1, 1, 1}).Add("player", 1, 1, 1, Bytes{2, 2, 2, 2})
                               .Add("player", 1, 1, 1, Bytes{3, 3, 3, 3}).Add("caps", 1, 1, 1, Bytes{4, 4, 4, 4}).bytes;
     ASSERT_EQ(nullptr, LoadBytes(archive, "PLAYER"));
-    EXPECT_EQ(0x02020202u, Get32(Pixels(loader_)));
+    EXPECT_EQ(Argb{0x02020202}, First(Pixels(loader_)));
     ASSERT_EQ(nullptr, LoadBytes(archive, "Caps"));   // found as "caps": the fourth entry
-    EXPECT_EQ(0x04040404u, Get32(Pixels(loader_)));
+    EXPECT_EQ(Argb{0x04040404}, First(Pixels(loader_)));
 
     // ReadEntry compares exactly: a stored capital is found only by the same capital.
     VornQsgMemorySource source(archive.data(), static_cast<uint32_t>(archive.size()));
@@ -137,7 +150,7 @@ TEST_F(Qsg, LookupLowersTheWantedNameTheFirstDuplicateWinsAndNamesCompareOverSix
     // longer or shorter wanted name, and none, find nothing.
     const Bytes sixteen = Archive().Add("sixteen_letters_", 1, 1, 1, Bytes{9, 9, 9, 9}).bytes;
     ASSERT_EQ(nullptr, LoadBytes(sixteen, "sixteen_letters_"));
-    EXPECT_EQ(0x09090909u, Get32(Pixels(loader_)));
+    EXPECT_EQ(Argb{0x09090909}, First(Pixels(loader_)));
     for (const std::string& name : {std::string("sixteen_letters_x"), std::string("sixteen_letters"), std::string(1000, 'a'), std::string()})
         ExpectRefused(sixteen, name.c_str());
 }
@@ -194,9 +207,10 @@ TEST_F(Qsg, ArchivesAreReadThroughTheFileSystem)
     EXPECT_EQ(3u * 2 * 4, VornQsgLoader::ReadEntry(path.c_str(), "first", &width, &height, nullptr, &format));
     Bytes pixels(24);
     EXPECT_EQ(24u, VornQsgLoader::ReadEntry(path.c_str(), "first", nullptr, nullptr, pixels.data(), nullptr));
-    EXPECT_EQ(std::make_tuple(5u, first), std::make_tuple(format, pixels));
+    EXPECT_NAMED({"format", format, 5u}, {"pixels", pixels, first});
 
-    for (const char* error : {loader_.Load(path.c_str(), "third"), loader_.Load("no_such_archive.qsg", "first")}) EXPECT_STREQ("Can't Load QSG File", error);
+    EXPECT_STREQ("Can't Load QSG File", loader_.Load(path.c_str(), "third"));
+    EXPECT_STREQ("Can't Load QSG File", loader_.Load("no_such_archive.qsg", "first"));
     EXPECT_EQ(0u, VornQsgLoader::ReadEntry("no_such_archive.qsg", "first", nullptr, nullptr, nullptr, nullptr));
 }
 
@@ -209,7 +223,7 @@ TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
     uint32_t argb[4 * 5] = {};
     ASSERT_TRUE(loader_.CopyToBuffer(argb, 5 * 4, D3DFMT_X8R8G8B8));   // a padded row of 5 words
     // The padding (word 4) is left alone.
-    EXPECT_EQ(std::make_tuple(0xC8FF8040u, 0x64FF8040u, 0u), std::make_tuple(argb[0], argb[3 * 5 + 3], argb[4]));
+    EXPECT_NAMED({"first pixel", Argb{argb[0]}, Argb{0xC8FF8040}}, {"last pixel", Argb{argb[3 * 5 + 3]}, Argb{0x64FF8040}}, {"padding", Argb{argb[4]}, Argb{0}});
 
     // The dither tables: 4 x 4 cells (values kept in range: the qsg_pixels fuzz target's check).
     auto d5 = [](uint32_t v, uint32_t x, uint32_t y) { return VornQsgFormat::Dither5Bit(v, x, y); };
@@ -220,21 +234,23 @@ TEST_F(Qsg, CopiesIntoSurfaceFormatsWithDithering)
     ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_R5G6B5));
     for (uint32_t y = 0; y < 4; ++y)
         for (uint32_t x = 0; x < 4; ++x)
-            ASSERT_EQ((d5(255, x, y) >> 3) << 11 | (d5(128, x, y) >> 2) << 5 | d5(64, x, y) >> 3, words[y * 4 + x]);
+            ASSERT_EQ(Argb{(d5(255, x, y) >> 3) << 11 | (d5(128, x, y) >> 2) << 5 | d5(64, x, y) >> 3}, Argb{words[y * 4 + x]}) << x << ", " << y;
     // A block: the dither cell counts from the block's corner. Cell (0, 0) of the block is (0, 0) of the
     // table. Blocks that leave the image are refused.
     uint16_t block[4] = {};
     ASSERT_TRUE(loader_.CopyRectToBuffer(0, 0, 1, 1, 2, 2, block, 4, D3DFMT_R5G6B5));
-    EXPECT_EQ(std::make_pair(words[0], words[4 + 1]), std::make_pair(block[0], block[2 + 1]));
-    EXPECT_FALSE(loader_.CopyRectToBuffer(0, 0, 3, 0, 2, 1, block, 4, D3DFMT_R5G6B5) || loader_.CopyRectToBuffer(0, 0, 0, 0xFFFFFFFF, 1, 2, block, 4, D3DFMT_R5G6B5));
+    EXPECT_NAMED({"block (0, 0)", Argb{block[0]}, Argb{words[0]}}, {"block (1, 1)", Argb{block[2 + 1]}, Argb{words[4 + 1]}});
+    EXPECT_FALSE(loader_.CopyRectToBuffer(0, 0, 3, 0, 2, 1, block, 4, D3DFMT_R5G6B5));   // past the right edge
+    EXPECT_FALSE(loader_.CopyRectToBuffer(0, 0, 0, 0xFFFFFFFF, 1, 2, block, 4, D3DFMT_R5G6B5));   // a wrapping row
     ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_A1R5G5B5));
-    EXPECT_EQ(std::make_tuple(0x8000u, 0u, (d5(255, 1, 0) >> 3) << 10 | (d5(128, 1, 0) >> 3) << 5 | d5(64, 1, 0) >> 3),
-              std::make_tuple(words[0] & 0x8000u, words[15] & 0x8000u, words[1] & 0x7FFFu));
+    EXPECT_NAMED({"alpha of 200", Argb{words[0] & 0x8000u}, Argb{0x8000}}, {"alpha of 100", Argb{words[15] & 0x8000u}, Argb{0}},
+                 {"colour (1, 0)", Argb{words[1] & 0x7FFFu}, Argb{(d5(255, 1, 0) >> 3) << 10 | (d5(128, 1, 0) >> 3) << 5 | d5(64, 1, 0) >> 3}});
     ASSERT_TRUE(loader_.CopyToBuffer(words, 8, D3DFMT_A4R4G4B4));
-    EXPECT_EQ((d4(100, 2, 3) >> 4) << 12 | (d4(255, 2, 3) >> 4) << 8 | (d4(128, 2, 3) >> 4) << 4 | d4(64, 2, 3) >> 4, words[14]);
+    EXPECT_EQ(Argb{(d4(100, 2, 3) >> 4) << 12 | (d4(255, 2, 3) >> 4) << 8 | (d4(128, 2, 3) >> 4) << 4 | d4(64, 2, 3) >> 4}, Argb{words[14]});
 
     Bytes untouched(64, 0xAB);
-    EXPECT_FALSE(loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_DXT1) || loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_R8G8B8));
+    EXPECT_FALSE(loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_DXT1));
+    EXPECT_FALSE(loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_R8G8B8));
     EXPECT_EQ(Bytes(64, 0xAB), untouched);
     loader_.Release();
     EXPECT_FALSE(loader_.CopyToBuffer(untouched.data(), 16, D3DFMT_A8R8G8B8));

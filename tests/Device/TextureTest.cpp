@@ -88,12 +88,12 @@ TEST_F(Texture, EveryCreationWritesItsWholeLineAndAPackOnlyNameIsSharedByCount)
     // Record 3: the "Already Existed" line of the second call names the record the first returned.
     const VornTextureHandle a = VornTexture::CreateFromFile("packed.bmp", VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8, 0);
     ASSERT_EQ(a, VornTexture::CreateFromFile("packed.bmp", 0, 0xFF00FF00));
-    EXPECT_EQ(std::make_pair(2u, 0u), std::make_pair(VornTexture::GetRefCount(a), uint32_t(VornTexture::GetRecord(a)->colorKey)));   // the first key stays
+    EXPECT_NAMED({"references", VornTexture::GetRefCount(a), 2u}, {"colour key (the first stays)", Argb{VornTexture::GetRecord(a)->colorKey}, Argb{0}});
     IDirect3DTexture9* object = VornTexture::GetTexture(a);
     VornTexture::Release(a);
-    EXPECT_EQ(std::make_pair(object, 1u), std::make_pair(VornTexture::GetTexture(a), VornTexture::GetRefCount(a)));
+    EXPECT_NAMED({"texture after one release", VornTexture::GetTexture(a), object}, {"references", VornTexture::GetRefCount(a), 1u});
     VornTexture::Release(a);
-    EXPECT_TRUE(VornTexture::GetTexture(a) == nullptr && VornTexture::GetRecord(a) == nullptr);
+    EXPECT_NAMED({"texture after the last release", VornTexture::GetTexture(a), nullptr}, {"record", VornTexture::GetRecord(a), nullptr});
     EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::CreateFromFile("missing.bmp", 0, 0));
     EXPECT_TRUE(HasAll(log.Text(), {
         Blue("VornTexture::Create") + " : [ No.0 ] : [ 16 x 8 ] : [ " + argb + " ] : MIPMAP [ 1 ] : [ 16 x 8 ] : [ " + argb + " ] : " + ok,
@@ -111,7 +111,7 @@ TEST_F(Texture, EveryCreationWritesItsWholeLineAndAPackOnlyNameIsSharedByCount)
     ASSERT_TRUE(b != VORN_INVALID_HANDLE && c != VORN_INVALID_HANDLE && b != c) << b << " " << c;
     const std::string path = folder + "\\root\\texture\\loose.bmp";
     EXPECT_EQ(b, VornTexture::FindByName(path.c_str()));   // the lowest record of exactly this name
-    EXPECT_EQ(std::make_pair(8u, 4u), std::make_pair(VornTexture::GetImageWidth(b), VornTexture::GetImageHeight(b)));
+    EXPECT_NAMED({"image width", VornTexture::GetImageWidth(b), 8u}, {"image height", VornTexture::GetImageHeight(b), 4u});
 }
 
 TEST_F(Texture, FullTablesRefuseTheNextRecordWithTheirLinesAndLeaveTheFirst)
@@ -121,12 +121,14 @@ TEST_F(Texture, FullTablesRefuseTheNextRecordWithTheirLinesAndLeaveTheFirst)
     ASSERT_EQ(0u, VornSurface::Create(8, 8, 0));
     IDirect3DTexture9* object = VornTexture::GetTexture(0);
     LogCapture log;
-    for (uint32_t refused : {VornTexture::CreateRenderTarget(16, 16, 0), VornTexture::Create(16, 16, 0), FromBmp(PatternBmp(2, 2), 0),
-                             VornSurface::CreateRenderTarget(8, 8, 0), VornSurface::GetBackBuffer()})
-        EXPECT_EQ(VORN_INVALID_HANDLE, refused);
-    EXPECT_EQ(std::make_pair(object, 1u), std::make_pair(VornTexture::GetTexture(0), VornTexture::GetRefCount(0)));
+    const std::pair<const char*, VornHandle> refused[] = {   // made in this order
+        {"texture target", VornTexture::CreateRenderTarget(16, 16, 0)}, {"plain texture", VornTexture::Create(16, 16, 0)},
+        {"image", FromBmp(PatternBmp(2, 2), 0)}, {"surface target", VornSurface::CreateRenderTarget(8, 8, 0)}, {"back buffer", VornSurface::GetBackBuffer()}};
+    for (const auto& r : refused) EXPECT_EQ(VORN_INVALID_HANDLE, r.second) << r.first;
+    EXPECT_NAMED({"first texture", VornTexture::GetTexture(0), object}, {"its references", VornTexture::GetRefCount(0), 1u});
     VornSurface::Finalize();
-    EXPECT_EQ(std::make_pair(3, 2), std::make_pair(log.Count(Red("空きテクスチャが見つかりませんでした。")), log.Count(Red("空きサーフェスが見つかりませんでした"))));
+    EXPECT_NAMED({"full texture table lines", log.Count(Red("空きテクスチャが見つかりませんでした。")), 3},
+                 {"full surface table lines", log.Count(Red("空きサーフェスが見つかりませんでした")), 2});
     EXPECT_TRUE(InOrder(log.Text(), {"VornSurfaceクラスの解放", Red("Surface Destroy [ No.0 ]")}));
 }
 
@@ -136,25 +138,30 @@ TEST_F(Texture, BrokenImagesAreRefusedAndGiveTheirRecordsBack)
     const VornTextureHandle h = VornTexture::CreateFromPack(bmp.data(), static_cast<uint32_t>(bmp.size()),
                                                             VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8, 0);
     ASSERT_NE(VORN_INVALID_HANDLE, h);
-    EXPECT_EQ(std::make_tuple(20u, 12u, D3DFMT_A8R8G8B8, uint32_t(D3DPOOL_MANAGED), std::string()),
-              std::make_tuple(VornTexture::GetImageWidth(h), VornTexture::GetImageHeight(h), VornTexture::GetFormat(h),
-                              VornTexture::GetRecord(h)->pool, std::string(VornTexture::GetRecord(h)->name)));
+    EXPECT_NAMED({"image width", VornTexture::GetImageWidth(h), 20u}, {"image height", VornTexture::GetImageHeight(h), 12u},
+                 {"format", VornTexture::GetFormat(h), D3DFMT_A8R8G8B8}, {"pool", VornTexture::GetRecord(h)->pool, D3DPOOL_MANAGED},
+                 {"name", VornTexture::GetRecord(h)->name, ""});
     EXPECT_GE(VornTexture::GetWidth(h), 20u);
 
     LogCapture log;
     const unsigned char junk[64] = {1, 2, 3}, shortBmp[32] = {'B', 'M'};
     // A depth format cannot make a texture: the image is read, the creation fails.
-    for (uint32_t refused : {VornTexture::LoadFromMemory(junk, sizeof junk, 0, 0), VornTexture::LoadFromMemory(nullptr, 0, 0, 0),
-                             FromBmp(bmp, VORN_FORMAT_EXACT | D3DFMT_D16), VornSurface::CreateFromMemory(shortBmp, sizeof shortBmp, 0, 0),
-                             VornSurface::CreateFromFile("no_such_file.bmp", 0, 0),
-                             VornSurface::CreateDepthStencil(64, 64, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8)})
-        EXPECT_EQ(VORN_INVALID_HANDLE, refused);
+    const std::pair<const char*, VornHandle> refused[] = {   // made in this order
+        {"junk texture", VornTexture::LoadFromMemory(junk, sizeof junk, 0, 0)}, {"texture of nothing", VornTexture::LoadFromMemory(nullptr, 0, 0, 0)},
+        {"depth-format texture", FromBmp(bmp, VORN_FORMAT_EXACT | D3DFMT_D16)},
+        {"short surface", VornSurface::CreateFromMemory(shortBmp, sizeof shortBmp, 0, 0)},
+        {"surface of no file", VornSurface::CreateFromFile("no_such_file.bmp", 0, 0)},
+        {"colour-format depth surface", VornSurface::CreateDepthStencil(64, 64, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8)}};
+    for (const auto& r : refused) EXPECT_EQ(VORN_INVALID_HANDLE, r.second) << r.first;
     // Read failures: two textures, one surface (with a reason), one surface file.
-    EXPECT_EQ(std::make_tuple(3, 1, 1, 1), std::make_tuple(log.Count(RedStart("ファイルの読み込みに失敗しました [ ")),
-                                                           log.Count(Red("ファイルの読み込みに失敗しました")), log.Count(RedStart("テクスチャの生成に失敗 [ ")),
-                                                           log.Count(RedStart("サーフェイスの生成に失敗 [ "))));
+    EXPECT_NAMED({"read failures with a reason", log.Count(RedStart("ファイルの読み込みに失敗しました [ ")), 3},
+                 {"read failure of the file", log.Count(Red("ファイルの読み込みに失敗しました")), 1},
+                 {"texture creation failure", log.Count(RedStart("テクスチャの生成に失敗 [ ")), 1},
+                 {"surface creation failure", log.Count(RedStart("サーフェイスの生成に失敗 [ ")), 1});
     // The refused loads gave their records back.
-    EXPECT_EQ(std::make_pair(1u, 0u), std::make_pair(VornTexture::AllocRecord() - h, VornSurface::AllocRecord()));
+    const VornTextureHandle nextTexture = VornTexture::AllocRecord();
+    const VornSurfaceHandle nextSurface = VornSurface::AllocRecord();
+    EXPECT_NAMED({"next texture record", nextTexture, h + 1}, {"next surface record", nextSurface, 0u});
 }
 
 TEST_F(Texture, QsgEntriesAreSharedUnderArchiveAndEntryName)
@@ -168,8 +175,7 @@ TEST_F(Texture, QsgEntriesAreSharedUnderArchiveAndEntryName)
     EXPECT_EQ(2u, VornTexture::GetRefCount(a));
     uint32_t w = 0;
     const std::vector<uint32_t> texels = ReadTexture<uint32_t>(a, &w);
-    EXPECT_EQ((std::vector<uint32_t>{0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0x80FFFFFF}),
-              (std::vector<uint32_t>{texels.at(0), texels.at(1), texels.at(w), texels.at(w + 1)}));
+    EXPECT_EQ(Hex({0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0x80FFFFFF}), Hex({texels.at(0), texels.at(1), texels.at(w), texels.at(w + 1)}));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornTexture::CreateFromQSG("tiles.qsg", "none", 0));
     EXPECT_TRUE(HasAll(log.Text(), {Blue("VornTexture::CreateFromQSG") + ": [ tiles.qsg / Tile ] : [ No." + std::to_string(a) +
                                         " ] : Already Existed : " + Green("Success"),
@@ -192,11 +198,11 @@ TEST_F(Texture, ColorFillWritesEachListedFormatAndNothingElse)
         ASSERT_NE(VORN_INVALID_HANDLE, h);
         VornTexture::ColorFill(h, c.argb);
         const std::vector<uint32_t> texels = c.format == D3DFMT_A8R8G8B8 ? ReadTexture<uint32_t>(h) : ReadTexture<uint16_t, uint32_t>(h);
-        EXPECT_EQ(std::vector<uint32_t>(size_t(VornTexture::GetWidth(h)) * VornTexture::GetHeight(h), c.expected), texels);
+        EXPECT_EQ(std::vector<Argb>(size_t(VornTexture::GetWidth(h)) * VornTexture::GetHeight(h), Argb{c.expected}), Hex(texels));
         D3DFORMAT format = D3DFMT_UNKNOWN;
         ASSERT_TRUE(VornTexture::Lock(h, nullptr, nullptr, &format, nullptr, nullptr));
-        EXPECT_EQ(std::make_pair(false, c.format), std::make_pair(VornTexture::Lock(h, nullptr, nullptr, nullptr, nullptr, nullptr),
-                                                                format));   // already locked
+        const bool again = VornTexture::Lock(h, nullptr, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_NAMED({"second lock (already locked)", again, false}, {"locked format", format, c.format});
         VornTexture::Unlock(h);
         VornTexture::Release(h);
     }
@@ -224,7 +230,7 @@ TEST_F(Texture, OneToOnePointDrawsCopyTheImageAndTheColourKeyClearsPureGreen)
         for (int x = 2; x < 6; ++x) keyed[y * 8 + x] = 0x000000FF;
     keyed[0] = 0x0000FE00;   // nearly green stays
     const VornTextureHandle k = FromBmp(MakeBmp(8, 8, keyed), VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8, 0xFF00FF00);
-    ASSERT_TRUE(h != VORN_INVALID_HANDLE && k != VORN_INVALID_HANDLE);
+    ASSERT_TRUE(h != VORN_INVALID_HANDLE && k != VORN_INVALID_HANDLE) << h << " " << k;
     Vorn3D::SetTextureFilter(false);
     Vorn3D::SetAlphaEnable(true);
     Vorn3D::SetBlendMode(BLEND_ALPHA);
@@ -234,24 +240,23 @@ TEST_F(Texture, OneToOnePointDrawsCopyTheImageAndTheColourKeyClearsPureGreen)
         DrawTexture(h, 40, 30, 16, 16);
         DrawTexture(k, 100, 100, 8, 8);
     });
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) ASSERT_EQ(PatternPixel(x, y), frame_.Rgb(40 + x, 30 + y)) << x << ", " << y;
-    EXPECT_EQ(std::make_tuple(0u, 0u, 0u), std::make_tuple(frame_.Rgb(39, 30), frame_.Rgb(56, 45), frame_.Rgb(40, 46)));
+    for (int y = -1; y <= 16; ++y)   // the image and a black border around it
+        for (int x = -1; x <= 16; ++x)
+            ASSERT_EQ(Argb{x >= 0 && x < 16 && y >= 0 && y < 16 ? PatternPixel(x, y) : 0}, frame_.Hex(40 + x, 30 + y)) << "image pixel " << x << ", " << y;
     // The keyed texture: nearly green stays, green lets the red background show.
-    EXPECT_EQ(std::make_tuple(0x00FE00u, 0xFF0000u, 0x0000FFu), std::make_tuple(frame_.Rgb(100, 100), frame_.Rgb(101, 100),
-                                                                             frame_.Rgb(103, 103)));
-    EXPECT_EQ(std::make_pair(16, 64 - 16 - 1), std::make_pair(frame_.Count(100, 100, 108, 108, 0x0000FF),
-                                                            frame_.Count(100, 100, 108, 108, 0xFF0000)));
+    EXPECT_NAMED({"nearly green", frame_.Hex(100, 100), Argb{0x00FE00}}, {"green keyed out", frame_.Hex(101, 100), Argb{0xFF0000}},
+                 {"blue centre", frame_.Hex(103, 103), Argb{0x0000FF}});
+    EXPECT_NAMED({"blue pixels", frame_.Count(100, 100, 108, 108, 0x0000FF), 16},
+                 {"red pixels", frame_.Count(100, 100, 108, 108, 0xFF0000), 64 - 16 - 1});
 }
 
 TEST_F(Texture, RenderTargetsAreMadeAgainAfterAResetAndManagedTexturesStay)
 {
     const VornTextureHandle target = VornTexture::CreateRenderTarget(64, 32, 0);
     const VornTextureHandle managed = VornTexture::Create(16, 16, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8);
-    ASSERT_TRUE(target != VORN_INVALID_HANDLE && managed != VORN_INVALID_HANDLE);
-    EXPECT_EQ(std::make_tuple(std::string("RENDER_TARGET"), std::string("CREATE"), uint32_t(D3DPOOL_DEFAULT), D3DFMT_A8R8G8B8),
-              std::make_tuple(std::string(VornTexture::GetRecord(target)->name), std::string(VornTexture::GetRecord(managed)->name),
-                              VornTexture::GetRecord(target)->pool, VornTexture::GetFormat(target)));
+    ASSERT_TRUE(target != VORN_INVALID_HANDLE && managed != VORN_INVALID_HANDLE) << target << " " << managed;
+    EXPECT_NAMED({"target name", VornTexture::GetRecord(target)->name, "RENDER_TARGET"}, {"managed name", VornTexture::GetRecord(managed)->name, "CREATE"},
+                 {"target pool", VornTexture::GetRecord(target)->pool, D3DPOOL_DEFAULT}, {"target format", VornTexture::GetFormat(target), D3DFMT_A8R8G8B8});
     EXPECT_FALSE(VornTexture::Lock(target, nullptr, nullptr, nullptr, nullptr, nullptr));   // default pool
     VornTexture::ColorFill(managed, 0xFF123456);
     IDirect3DTexture9* managedObject = VornTexture::GetTexture(managed);
@@ -259,10 +264,12 @@ TEST_F(Texture, RenderTargetsAreMadeAgainAfterAResetAndManagedTexturesStay)
     Vorn3D::ResetDevice(true);
 
     D3DSURFACE_DESC desc;
-    ASSERT_TRUE(VornTexture::GetTexture(target) && SUCCEEDED(VornTexture::GetTexture(target)->GetLevelDesc(0, &desc)));
-    EXPECT_EQ(std::make_tuple(64u, 32u, 64u, 32u, DWORD(D3DUSAGE_RENDERTARGET)),
-              std::make_tuple(VornTexture::GetWidth(target), VornTexture::GetHeight(target), desc.Width, desc.Height, desc.Usage));
-    EXPECT_EQ(std::make_pair(managedObject, 0xFF123456u), std::make_pair(VornTexture::GetTexture(managed), ReadTexture<uint32_t>(managed).at(0)));
+    ASSERT_NE(nullptr, VornTexture::GetTexture(target));
+    ASSERT_EQ(D3D_OK, VornTexture::GetTexture(target)->GetLevelDesc(0, &desc));
+    EXPECT_NAMED({"width", VornTexture::GetWidth(target), 64u}, {"height", VornTexture::GetHeight(target), 32u}, {"level width", desc.Width, 64u},
+                 {"level height", desc.Height, 32u}, {"level usage", desc.Usage, D3DUSAGE_RENDERTARGET},
+                 {"managed texture", VornTexture::GetTexture(managed), managedObject},
+                 {"its texel", Argb{ReadTexture<uint32_t>(managed).at(0)}, Argb{0xFF123456}});
     // The new target draws: clear it through the engine and read it back.
     ASSERT_TRUE(Vorn3D::SetRenderTargetTexture(target));
     ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0, nullptr));
@@ -289,13 +296,15 @@ TEST_F(Texture, ResourcesThatCannotBeMadeAgainKeepTheirReferencesUntilTheNextRes
     VornSurface::OnDeviceRestore();
     EXPECT_EQ(2, log.Count(RedStart("テクスチャのリストアに失敗 [ ")));
     EXPECT_TRUE(HasAll(log.Text(), {RedStart("バックバッファのリストアに失敗しました [ "), RedStart("サーフェイスのリストアに失敗 [ ")}));
-    EXPECT_EQ(std::make_pair(2u, 1u), std::make_pair(VornTexture::GetRefCount(target), VornTexture::GetRefCount(other)));
-    EXPECT_EQ(std::make_tuple(false, false, false, false),
-              std::make_tuple(VornTexture::GetTexture(target) != nullptr, VornTexture::GetDC(target) != nullptr,
-                              VornTexture::Lock(target, nullptr, nullptr, nullptr, nullptr, nullptr),
-                              VornTexture::SetRenderTarget(target) || VornTexture::StretchCopy(other, nullptr, target, nullptr)));
-    for (VornSurfaceHandle h : {surface, depth, back})
-        EXPECT_EQ(std::make_pair(1u, false), std::make_pair(VornSurface::GetRefCount(h), VornSurface::GetSurface(h) != nullptr));
+    const HDC dc = VornTexture::GetDC(target);
+    const bool locked = VornTexture::Lock(target, nullptr, nullptr, nullptr, nullptr, nullptr);
+    const bool targetSet = VornTexture::SetRenderTarget(target), copied = VornTexture::StretchCopy(other, nullptr, target, nullptr);
+    EXPECT_NAMED({"target references", VornTexture::GetRefCount(target), 2u}, {"other references", VornTexture::GetRefCount(other), 1u},
+                 {"target texture", VornTexture::GetTexture(target), nullptr}, {"its DC", dc, nullptr}, {"locked", locked, false},
+                 {"set as target", targetSet, false}, {"copied into", copied, false});
+    EXPECT_NAMED({"target surface references", VornSurface::GetRefCount(surface), 1u}, {"target surface", VornSurface::GetSurface(surface), nullptr},
+                 {"depth references", VornSurface::GetRefCount(depth), 1u}, {"depth surface", VornSurface::GetSurface(depth), nullptr},
+                 {"back buffer references", VornSurface::GetRefCount(back), 1u}, {"back buffer", VornSurface::GetSurface(back), nullptr});
     EXPECT_FALSE(VornSurface::SetRenderTargetSurface(surface));
     LogCapture lineLog;
     EXPECT_EQ(VORN_INVALID_HANDLE, VornSurface::GetBackBuffer());
@@ -305,9 +314,12 @@ TEST_F(Texture, ResourcesThatCannotBeMadeAgainKeepTheirReferencesUntilTheNextRes
     ASSERT_TRUE(StartDevice());
     VornTexture::OnDeviceRestore();
     VornSurface::OnDeviceRestore();
-    EXPECT_TRUE(VornTexture::SetRenderTarget(target) && VornTexture::StretchCopy(other, nullptr, target, nullptr));
-    for (VornSurfaceHandle h : {surface, depth, back}) EXPECT_NE(nullptr, VornSurface::GetSurface(h));
-    EXPECT_TRUE(VornSurface::SetRenderTargetSurface(surface) && VornSurface::SetDepthStencilSurface(depth));
+    EXPECT_TRUE(VornTexture::SetRenderTarget(target));
+    EXPECT_TRUE(VornTexture::StretchCopy(other, nullptr, target, nullptr));
+    EXPECT_NAMED({"target surface made", VornSurface::GetSurface(surface) != nullptr, true}, {"depth made", VornSurface::GetSurface(depth) != nullptr, true},
+                 {"back buffer taken", VornSurface::GetSurface(back) != nullptr, true});
+    EXPECT_TRUE(VornSurface::SetRenderTargetSurface(surface));
+    EXPECT_TRUE(VornSurface::SetDepthStencilSurface(depth));
 }
 
 TEST_F(Texture, FinalizeLogsADestroyLinePerLiveTextureAndATooLargeTableFailsTheStart)
@@ -324,17 +336,18 @@ TEST_F(Texture, FinalizeLogsADestroyLinePerLiveTextureAndATooLargeTableFailsTheS
     VornSurface::Finalize();
     VornTexture::SetMax(0x7FFFFFFF);
     VornSurface::SetMax(0x7FFFFFFF);
-    EXPECT_FALSE(VornTexture::Initialize() || VornSurface::Initialize());
-    EXPECT_EQ(std::make_tuple(1, 1, 0, 2), std::make_tuple(log.Count(Red("Texture Destroy [ No.0 ]") + "<BR>\n" + Red("Texture Destroy [ No.2 ]") + "<BR>\n"),
-                                                         log.Count("No.2 ]"), log.Count("No.1 ]"), log.Count("VornTextureクラスの解放")));
+    EXPECT_FALSE(VornTexture::Initialize());
+    EXPECT_FALSE(VornSurface::Initialize());
+    EXPECT_NAMED({"destroy lines of 0 and 2", log.Count(Red("Texture Destroy [ No.0 ]") + "<BR>\n" + Red("Texture Destroy [ No.2 ]") + "<BR>\n"), 1},
+                 {"lines of 2 (two references)", log.Count("No.2 ]"), 1}, {"lines of the freed 1", log.Count("No.1 ]"), 0},
+                 {"titles", log.Count("VornTextureクラスの解放"), 2});
     EXPECT_TRUE(HasAll(log.Text(), {"VornTextureクラスの初期化", "<B>テクスチャ用メモリ確保</B>",
                                     "<B><FONT color=\"RED\">　　　テクスチャ用メモリの確保に失敗", "VornSurfaceクラスの初期化",
                                     "<B>サーフェイス用メモリ確保</B>", "<B><FONT color=\"RED\">　　　サーフェイス用メモリの確保に失敗"}));
 }
 
-// (After a reset the depth surface made again and bound again: the whole game's reset run, whose
-// models match a run without the reset.)
-TEST_F(Texture, TheNearerSquareWinsInEitherOrder)
+// Also after a reset: the depth surface is made again and bound again.
+TEST_F(Texture, TheNearerSquareWinsInEitherOrderAlsoAfterAReset)
 {
     const VornSurfaceHandle depth = VornSurface::CreateDepthStencil(kSize, kSize, VORN_FORMAT_DEPTH16);
     ASSERT_NE(VORN_INVALID_HANDLE, depth);   // its record's name and format: the surface creation lines
@@ -352,17 +365,20 @@ TEST_F(Texture, TheNearerSquareWinsInEitherOrder)
         Vorn3D::EndScene();
         ASSERT_TRUE(ReadBack());
     };
-    for (bool nearFirst : {true, false}) {
-        drawPair(nearFirst, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
-        // The overlap, the near square alone, the far one alone.
-        EXPECT_EQ(std::make_tuple(0x0000FFu, 0x0000FFu, 0xFF0000u), std::make_tuple(frame_.Rgb(100, 100), frame_.Rgb(45, 45), frame_.Rgb(150, 150)));
-        EXPECT_EQ(40 * 40, frame_.Count(80, 80, 120, 120, 0x0000FF));
+    for (int pass = 0; pass < 2; ++pass) {
+        for (bool nearFirst : {true, false}) {
+            SCOPED_TRACE(std::string(pass ? "after the reset, " : "") + (nearFirst ? "near first" : "far first"));
+            drawPair(nearFirst, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+            EXPECT_NAMED({"overlap", frame_.Hex(100, 100), Argb{0x0000FF}}, {"near alone", frame_.Hex(45, 45), Argb{0x0000FF}},
+                         {"far alone", frame_.Hex(150, 150), Argb{0xFF0000}}, {"blue overlap pixels", frame_.Count(80, 80, 120, 120, 0x0000FF), 40 * 40});
+        }
+        if (pass == 0) Vorn3D::ResetDevice(true);
     }
     // Without the depth buffer the later square wins.
     EXPECT_TRUE(VornSurface::SetDepthStencilSurface(VORN_INVALID_HANDLE));
     Vorn3D::SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
     drawPair(true, D3DCLEAR_TARGET);
-    EXPECT_EQ(0xFF0000u, frame_.Rgb(100, 100));
+    EXPECT_EQ(Argb{0xFF0000}, frame_.Hex(100, 100));
 }
 
 TEST_F(Texture, EverySurfaceCreationWritesItsWholeLineAndEverySurfaceIsMadeAgainAfterAReset)
@@ -395,23 +411,24 @@ TEST_F(Texture, EverySurfaceCreationWritesItsWholeLineAndEverySurfaceIsMadeAgain
     std::vector<std::string> names;
     for (VornSurfaceHandle h : all) names.push_back(VornSurface::GetRecord(h)->name);
     EXPECT_EQ((std::vector<std::string>{"BACK_BUFFER", "CREATE", "RENDER_TARGET", "DEPTH_STENCIL", "", path}), names);
-    EXPECT_EQ(std::make_tuple(uint32_t(kSize), 1, Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER)),   // plain: request 0
-              std::make_tuple(VornSurface::GetRecord(back)->width, int(VornSurface::GetRecord(back)->isBackBuffer),
-                              VornSurface::GetRecord(plain)->format));
-    EXPECT_EQ(std::make_pair(0x123456u, 0xABCDEFu), std::make_pair(PixelOf(loaded, 3, 3), PixelOf(memory, 1, 1)));
+    EXPECT_NAMED({"back buffer width", VornSurface::GetRecord(back)->width, kSize}, {"marked back buffer", int(VornSurface::GetRecord(back)->isBackBuffer), 1},
+                 {"plain format (request 0)", VornSurface::GetRecord(plain)->format, Vorn3D::GetFormat(VORN_FORMAT_BACKBUFFER)},
+                 {"loaded pixel", Argb{PixelOf(loaded, 3, 3)}, Argb{0x123456}}, {"memory pixel", Argb{PixelOf(memory, 1, 1)}, Argb{0xABCDEF}});
 
     Vorn3D::ResetDevice(true);
 
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(std::make_pair(true, 1u), std::make_pair(all[i] == memory || VornSurface::GetSurface(all[i]), VornSurface::GetRefCount(all[i])))
-            << "surface " << i;
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE("record " + std::to_string(i) + " " + names[i]);
+        EXPECT_NAMED({"made again", all[i] == memory || VornSurface::GetSurface(all[i]), true}, {"references", VornSurface::GetRefCount(all[i]), 1u});
+    }
     ASSERT_TRUE(VornSurface::SetRenderTargetSurface(target));
     ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF0A0B0C, 1.0f, 0, nullptr));
-    // The new target draws; the loaded surface was read again from its path.
-    EXPECT_EQ(std::make_pair(0x0A0B0Cu, 0x123456u), std::make_pair(PixelOf(target, 63, 31), PixelOf(loaded, 3, 3)));
-    EXPECT_EQ(BackBuffer(device_), VornSurface::GetSurface(back));
-    // Nothing to make the memory surface from.
-    EXPECT_EQ(std::make_pair(false, false), std::make_pair(VornSurface::GetSurface(memory) != nullptr, VornSurface::Copy(plain, memory)));
+    // The new target draws; the loaded surface was read again from its path. Nothing to make the
+    // memory surface from.
+    const bool copied = VornSurface::Copy(plain, memory);
+    EXPECT_NAMED({"target pixel", Argb{PixelOf(target, 63, 31)}, Argb{0x0A0B0C}}, {"loaded pixel", Argb{PixelOf(loaded, 3, 3)}, Argb{0x123456}},
+                 {"back buffer", VornSurface::GetSurface(back), BackBuffer(device_)}, {"memory surface", VornSurface::GetSurface(memory), nullptr},
+                 {"copied into it", copied, false});
 }
 
 TEST_F(Texture, APackedPlainSurfaceCannotBeReloadedAndKeepsItsReferenceWithoutASurface)
@@ -425,11 +442,12 @@ TEST_F(Texture, APackedPlainSurfaceCannotBeReloadedAndKeepsItsReferenceWithoutAS
     LogCapture log;
     Vorn3D::ResetDevice(true);
     EXPECT_EQ(1, log.Count(RedStart("ファイルの読み込みに失敗 [ ")));
-    EXPECT_EQ(std::make_tuple(2u, nullptr, nullptr),
-              std::make_tuple(VornSurface::GetRefCount(h), VornSurface::GetSurface(h), VornSurface::GetDC(h)));
-    EXPECT_EQ(std::make_tuple(false, false, false, false),
-              std::make_tuple(VornSurface::SetRenderTargetSurface(h), VornSurface::SetDepthStencilSurface(h),
-                              VornSurface::StretchCopy(target, nullptr, h, nullptr), VornSurface::Copy(target, h)));
+    const HDC dc = VornSurface::GetDC(h);
+    const bool asTarget = VornSurface::SetRenderTargetSurface(h), asDepth = VornSurface::SetDepthStencilSurface(h);
+    const bool stretched = VornSurface::StretchCopy(target, nullptr, h, nullptr), copied = VornSurface::Copy(target, h);
+    EXPECT_NAMED({"references", VornSurface::GetRefCount(h), 2u}, {"surface", VornSurface::GetSurface(h), nullptr}, {"DC", dc, nullptr},
+                 {"set as target", asTarget, false}, {"set as depth", asDepth, false}, {"stretched into", stretched, false},
+                 {"copied into", copied, false});
     VornSurface::Release(h);
     VornSurface::Release(h);
     EXPECT_EQ(nullptr, VornSurface::GetRecord(h));
@@ -460,7 +478,7 @@ TEST_F(Texture, StretchCopiesRefusedTargetsAndDcsOfTexturesAndSurfaces)
     for (const auto& c : classes) {
         SCOPED_TRACE(c.copy ? "surface" : "texture");
         const VornHandle a = c.target(32, 32, 0), b = c.target(64, 64, 0), plain = c.plain(16, 16, VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8);
-        ASSERT_TRUE(a != VORN_INVALID_HANDLE && b != VORN_INVALID_HANDLE && plain != VORN_INVALID_HANDLE);
+        ASSERT_TRUE(a != VORN_INVALID_HANDLE && b != VORN_INVALID_HANDLE && plain != VORN_INVALID_HANDLE) << a << " " << b << " " << plain;
         ASSERT_TRUE(c.setTarget(a));   // blue with a red corner of 16 x 16
         ASSERT_TRUE(Vorn3D::Clear(D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0, nullptr));
         const D3DRECT corner = {0, 0, 16, 16};
@@ -472,18 +490,22 @@ TEST_F(Texture, StretchCopiesRefusedTargetsAndDcsOfTexturesAndSurfaces)
         EXPECT_TRUE(c.stretch(b, &left, a, nullptr));   // 32 x 32 onto the left 32 x 64
         Readback back;
         ASSERT_TRUE(c.read(b, &back));
-        EXPECT_EQ(std::make_tuple(16 * 32, 32 * 64 - 16 * 32, 32 * 64), std::make_tuple(back.Count(0, 0, 16, 32, 0xFF0000),
-                                                                                      back.Count(0, 0, 32, 64, 0x0000FF), back.Count(32, 0, 64, 64, 0)));
-        EXPECT_FALSE(c.stretch(b, &outside, a, nullptr) || c.stretch(b, &beyond, a, nullptr) || c.stretch(b, &empty, a, nullptr) ||
-                     c.stretch(VORN_INVALID_HANDLE, nullptr, a, nullptr) || c.stretch(b, nullptr, VORN_INVALID_HANDLE, nullptr));
+        EXPECT_NAMED({"red corner", back.Count(0, 0, 16, 32, 0xFF0000), 16 * 32}, {"blue rest", back.Count(0, 0, 32, 64, 0x0000FF), 32 * 64 - 16 * 32},
+                     {"black right half", back.Count(32, 0, 64, 64, 0), 32 * 64});
+        const std::pair<const char*, bool> refused[] = {{"outside the viewport", c.stretch(b, &outside, a, nullptr)},   // in this order
+            {"beyond it", c.stretch(b, &beyond, a, nullptr)}, {"empty", c.stretch(b, &empty, a, nullptr)},
+            {"into no handle", c.stretch(VORN_INVALID_HANDLE, nullptr, a, nullptr)}, {"from no handle", c.stretch(b, nullptr, VORN_INVALID_HANDLE, nullptr)}};
+        for (const auto& r : refused) EXPECT_FALSE(r.second) << r.first;
         if (c.copy) {   // the same size only: b is left as it was
             const VornHandle d = c.target(32, 32, 0);
-            EXPECT_EQ(std::make_pair(true, false), std::make_pair(c.copy(d, a), c.copy(b, a)));
-            EXPECT_EQ(std::make_pair(0x0000FFu, 0u), std::make_pair(c.pixel(d, 31, 31), c.pixel(b, 63, 63)));
+            const bool sameSize = c.copy(d, a), otherSize = c.copy(b, a);
+            EXPECT_NAMED({"copy of the same size", sameSize, true}, {"copy of another size", otherSize, false},
+                         {"copied pixel", Argb{c.pixel(d, 31, 31)}, Argb{0x0000FF}}, {"untouched pixel", Argb{c.pixel(b, 63, 63)}, Argb{0}});
         }
 
         LogCapture log;
-        EXPECT_FALSE(c.setTarget(VORN_INVALID_HANDLE) || c.setTarget(plain));   // plain: not a render target
+        EXPECT_FALSE(c.setTarget(VORN_INVALID_HANDLE));
+        EXPECT_FALSE(c.setTarget(plain));   // not a render target
         const std::string text = log.Text();
         EXPECT_TRUE(InOrder(text, c.refusedTarget));
         for (const std::string& line : c.refusedTarget) EXPECT_EQ(1, CountIn(text, line)) << line;
@@ -492,7 +514,7 @@ TEST_F(Texture, StretchCopiesRefusedTargetsAndDcsOfTexturesAndSurfaces)
         ASSERT_NE(nullptr, dc);
         EXPECT_TRUE(SetPixel(dc, 3, 2, RGB(10, 20, 30)) != static_cast<COLORREF>(-1));
         c.releaseDC(plain, dc);
-        EXPECT_EQ(std::make_pair(0x0A141Eu, static_cast<HDC>(nullptr)), std::make_pair(c.pixel(plain, 3, 2), c.dc(VORN_INVALID_HANDLE)));
+        EXPECT_NAMED({"pixel set through the DC", Argb{c.pixel(plain, 3, 2)}, Argb{0x0A141E}}, {"DC of no handle", c.dc(VORN_INVALID_HANDLE), nullptr});
         c.releaseDC(plain, nullptr);
     }
 }
