@@ -38,7 +38,7 @@ protected:
     {
         EngineSuite::SetUpTestSuite();
         VornMath::Initialize();
-        ready_ = ready_ && StartTables();
+        if (ready_) unstarted_ = StartTables();
     }
     static void TearDownTestSuite()
     {
@@ -46,19 +46,24 @@ protected:
         EngineSuite::TearDownTestSuite();
     }
     // The 2D tables as Vorn::Initialize starts them, with the 2D defaults of Vorn::Start; the sheet
-    // table held to three records, which the sheet tests fill.
-    static bool StartTables()
+    // table held to three records, which the sheet tests fill. The name of the first table that
+    // failed to start (the later ones are not tried), or null.
+    static const char* StartTables()
     {
         VornSheet::SetMax(3);
-        const bool ok = VornTexture::Initialize() && VornPrimitive::Initialize() && VornPoint::Initialize() &&
-                        VornLine::Initialize() && VornSprite::Initialize() && VornSimple::Initialize() && VornList::Initialize() &&
-                        VornSpriteEx::Initialize() && VornFont::Initialize() && VornFontSprite::Initialize() && VornSheet::Initialize();
+        const std::pair<const char*, bool (*)()> tables[] = {
+            {"VornTexture", VornTexture::Initialize}, {"VornPrimitive", VornPrimitive::Initialize}, {"VornPoint", VornPoint::Initialize},
+            {"VornLine", VornLine::Initialize}, {"VornSprite", VornSprite::Initialize}, {"VornSimple", VornSimple::Initialize},
+            {"VornList", VornList::Initialize}, {"VornSpriteEx", VornSpriteEx::Initialize}, {"VornFont", VornFont::Initialize},
+            {"VornFontSprite", VornFontSprite::Initialize}, {"VornSheet", VornSheet::Initialize}};
+        for (const auto& t : tables)
+            if (!t.second()) return t.first;
         VornTexture::SetPixelOffset(-0.5f);
         VornTexture::SetTexelInset(0.5f);
         Vorn3D::SetZoom(false, kSize / 2.0f, kSize / 2.0f, 1.0f);
         Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
         Vorn3D::SetScissoring(false, nullptr);
-        return ok;
+        return nullptr;
     }
     // Ended last first.
     static void StopTables()
@@ -71,6 +76,7 @@ protected:
     void SetUp() override
     {
         EngineSuite::SetUp();
+        ASSERT_NAMED({"2D table that did not start", unstarted_, nullptr});
         ASSERT_TRUE(NewScene());
         // Vertex colour only, opaque, unless a test binds textures.
         UseVertexColour();
@@ -83,7 +89,7 @@ protected:
     {
         Vorn3D::EndScene();
         StopTables();
-        ready_ = StartTables();
+        unstarted_ = StartTables();
         EngineSuite::TearDown();
     }
     // Clears to black and begins the next scene.
@@ -126,6 +132,7 @@ protected:
         VornTexture::Unlock(t);
         return t;
     }
+    static inline const char* unstarted_ = nullptr;
 };
 
 // The vertices a batch of this vertex type stores, each widened to a whole vertex (the stages past
@@ -163,7 +170,7 @@ protected:
         Draw2D::SetUp();
         font_ = VornFont::Create(kFace, 24, 0, 0);
         small_ = VornFont::Create(kFace, 16, 0, 0);
-        ASSERT_TRUE(font_ != VORN_INVALID_HANDLE && small_ != VORN_INVALID_HANDLE);
+        ASSERT_TRUE(font_ != VORN_INVALID_HANDLE && small_ != VORN_INVALID_HANDLE) << font_ << " " << small_;
     }
 
     // Pixels in [x0,x1)x[y0,y1) of the last frame that are not black.

@@ -39,12 +39,11 @@ TEST_F(Effect, ShapesPutTheirCornersColoursAndDepthsWhereTheirFormsSay)
         {1, 100, 80}, {4, 120, 100}, {7, 100, 120}, {10, 80, 100},   // diamond: top, right, bottom, left
         {12, 50, 40},                                                  // regular triangle: apex up
     };
-    for (const auto& c : corners)
-        EXPECT_TRUE(std::hypot(c.x - v[c.index].x, c.y - v[c.index].y) < 1e-3) << c.index;
+    for (const auto& c : corners) EXPECT_LT(std::hypot(c.x - v[c.index].x, c.y - v[c.index].y), 1e-3) << "vertex " << c.index;
     // Ring: colour a at radius a, b at b; tube wall: z - depth / 2, then z + depth / 2.
-    EXPECT_TRUE(v[15].colour == 0xFFFF0000u && std::fabs(std::hypot(v[15].x - 150, v[15].y - 150) - 10) < 1e-3 &&
-                v[16].colour == 0xFF0000FFu && std::fabs(std::hypot(v[16].x - 150, v[16].y - 150) - 30) < 1e-3);
-    EXPECT_TRUE(std::fabs(29500 * k - v[63].z) < 1e-6 && std::fabs(30500 * k - v[64].z) < 1e-6);
+    EXPECT_NAMED({"ring inner colour", Argb{v[15].colour}, Argb{0xFFFF0000}}, {"ring inner radius", std::hypot(v[15].x - 150, v[15].y - 150), 10, 1e-3},
+                 {"ring outer colour", Argb{v[16].colour}, Argb{0xFF0000FF}}, {"ring outer radius", std::hypot(v[16].x - 150, v[16].y - 150), 30, 1e-3},
+                 {"tube wall depth, near", v[63].z, 29500 * k, 1e-6}, {"tube wall depth, far", v[64].z, 30500 * k, 1e-6});
     EXPECT_EQ(1.0f, v[81].rhw);
 }
 
@@ -65,6 +64,7 @@ TEST_F(Effect, FadesCoverTheScreenWithAlphasByRingOrSegment)
     const VornTextureHandle t = MakeTexture(256, 256, [](uint32_t x, uint32_t) { return x < 128 ? 0xFFFF0000u : 0xFF00FF00u; });
     const VornRect src = {64, 32, 128, 64};
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.sweep ? "sweep" : "ring") + " smooth " + std::to_string(c.smooth) + " offset " + std::to_string(c.offset));
         VornPrimitive::ResetBuffer(p_);
         (c.sweep ? VornEffect::FillScreenSweepFade : VornEffect::FillScreenRingFade)(p_, t, &src, 4, 4, c.offset, c.smooth);
         const std::vector<VornVertex2D> v = Stored();
@@ -77,10 +77,11 @@ TEST_F(Effect, FadesCoverTheScreenWithAlphasByRingOrSegment)
             EXPECT_NEAR((64 + 128 * q.x / kSize) / 256, q.tex[0].u, 1e-5);
             EXPECT_NEAR((32 + 64 * q.y / kSize) / 256, q.tex[0].v, 1e-5);
         }
-        EXPECT_EQ(c.alphas, alphas) << c.sweep << " " << c.offset;
+        EXPECT_EQ(c.alphas, alphas);
     }
     // Sweep segments start straight above the centre.
-    EXPECT_TRUE(std::fabs(Stored()[1].x - 128.0f) < 1e-3 && Stored()[1].y < 100.0f) << Stored()[1].x << ", " << Stored()[1].y;
+    EXPECT_NEAR(128.0f, Stored()[1].x, 1e-3);
+    EXPECT_LT(Stored()[1].y, 100.0f);
     // Drawn, the screen shows the source rectangle: red on the left, green on the right.
     VornPrimitive::ResetBuffer(p_);
     VornEffect::FillScreenRingFade(p_, t, &src, 16, 2, 0, 0);
@@ -89,8 +90,8 @@ TEST_F(Effect, FadesCoverTheScreenWithAlphasByRingOrSegment)
     Draw<VornPrimitive>(p_);
     Vorn3D::SetTexture(0, VORN_INVALID_HANDLE);
     ASSERT_TRUE(Frame());
-    EXPECT_TRUE(frame_.Rgb(2, 2) == 0xFF0000u && frame_.Rgb(120, 250) == 0xFF0000u && frame_.Rgb(136, 2) == 0x00FF00u &&
-                frame_.Rgb(253, 253) == 0x00FF00u);
+    EXPECT_NAMED({"top left", frame_.Hex(2, 2), Argb{0xFF0000}}, {"bottom left", frame_.Hex(120, 250), Argb{0xFF0000}},
+                 {"top right", frame_.Hex(136, 2), Argb{0x00FF00}}, {"bottom right", frame_.Hex(253, 253), Argb{0x00FF00}});
 }
 
 TEST_F(Effect, RippleStepsNormalsAndDrawing)
@@ -105,8 +106,8 @@ TEST_F(Effect, RippleStepsNormalsAndDrawing)
                               {0, diagonal, side, diagonal, 0},
                               {0, 0, 0, 0, 0}};
     for (int r = 0; r < 5; ++r)
-        for (int c = 0; c < 5; ++c) EXPECT_NEAR(want[r][c], g->vertices[r * 5 + c].z, 1e-7) << r << "," << c;
-    EXPECT_EQ(0x80FFFFFFu, g->vertices[0].colour);
+        for (int c = 0; c < 5; ++c) EXPECT_NEAR(want[r][c], g->vertices[r * 5 + c].z, 1e-7) << "row " << r << ", column " << c;
+    EXPECT_EQ(Argb{0x80FFFFFF}, Argb{g->vertices[0].colour});
     VornEffect::ReleaseRipple(g);
 
     // No inner point: nothing moves. Mended: grids without room for their positions or 16-bit
@@ -118,7 +119,7 @@ TEST_F(Effect, RippleStepsNormalsAndDrawing)
     VornEffect::ReleaseRipple(g);
     const uint32_t before = VornMemory::GetFreeSize();
     const uint32_t refused[][4] = {{1, 5, 0, 0}, {5, 1, 0, 0}, {257, 256, 0, 0}, {5, 5, 5, 0}, {5, 5, 0, 5}};
-    for (const auto& r : refused) EXPECT_EQ(nullptr, VornEffect::CreateRipple(r[0], r[1], r[2], r[3])) << r[0] << "x" << r[1];
+    for (const auto& r : refused) EXPECT_EQ(nullptr, VornEffect::CreateRipple(r[0], r[1], r[2], r[3])) << r[0] << "x" << r[1] << " at " << r[2] << "," << r[3];
     EXPECT_EQ(before, VornMemory::GetFreeSize());
     g = VornEffect::CreateRipple(256, 256, 255, 255);
     ASSERT_NE(nullptr, g);
@@ -131,20 +132,20 @@ TEST_F(Effect, RippleStepsNormalsAndDrawing)
     g->vertices[0].z = 0.0f;
     VornEffect::UpdateRipple(g, 0x40, 1);
     const VornRippleVertex &mid = g->vertices[4], &corner = g->vertices[0];
-    EXPECT_TRUE(mid.nx == 0 && mid.ny == 0 && mid.nz == -1 && std::fabs(mid.u - 0.5f) < 1e-6 && std::fabs(mid.v - 0.5f) < 1e-6);
-    EXPECT_TRUE(std::fabs(corner.u - 0.0098f) < 1e-4 && std::fabs(corner.v - 0.0098f) < 1e-4);
-    EXPECT_EQ(0x40CFCFCFu, corner.colour);
+    EXPECT_NAMED({"middle normal x", mid.nx, 0.0f}, {"y", mid.ny, 0.0f}, {"z", mid.nz, -1.0f}, {"middle u", mid.u, 0.5f, 1e-6}, {"middle v", mid.v, 0.5f, 1e-6},
+                 {"corner u", corner.u, 0.0098f, 1e-4}, {"corner v", corner.v, 0.0098f, 1e-4}, {"corner colour", Argb{corner.colour}, Argb{0x40CFCFCF}},
+                 {"indices", g->indexCount, 24u});
     const uint16_t cell[6] = {3, 1, 0, 4, 1, 3};
-    EXPECT_TRUE(g->indexCount == 24 && memcmp(cell, g->indices, sizeof cell) == 0);
+    EXPECT_BYTES_EQ(cell, g->indices, sizeof cell);
     VornEffect::DrawRipple(g, p_);
     const std::vector<VornVertex2D> v = Stored();
     ASSERT_EQ(24u, v.size());
     // Grid (-1, -1) and (1, 1): the top-left and bottom-right screen corners.
-    EXPECT_TRUE(v[2].x == 0 && v[2].y == 0 && v[21].x == kSize && v[21].y == kSize);
+    EXPECT_NAMED({"top-left x", v[2].x, 0.0f}, {"top-left y", v[2].y, 0.0f}, {"bottom-right x", v[21].x, kSize}, {"bottom-right y", v[21].y, kSize});
     EXPECT_FLOAT_EQ(1.0f / kDepth, v[0].rhw);   // mended: a surface at rest has a finite rhw
     Draw<VornPrimitive>(p_);
     ASSERT_TRUE(Frame());
-    EXPECT_TRUE(frame_.Rgb(1, 1) == 0xCFCFCFu && frame_.Rgb(254, 254) == 0xCFCFCFu);
+    EXPECT_NAMED({"top left", frame_.Hex(1, 1), Argb{0xCFCFCF}}, {"bottom right", frame_.Hex(254, 254), Argb{0xCFCFCF}});
     VornEffect::ReleaseRipple(g);
 }
 
@@ -157,18 +158,19 @@ TEST_F(Effect, MemoryMapDrawsFrameBackgroundAndOneBarPerRun)
     VornMemory::Free(blocks[3]);
     VornMemoryRun runs[64];
     const uint32_t count = VornMemory::GetMemoryMap(runs, 64);
-    ASSERT_TRUE(count >= 3 && count <= 64);
+    ASSERT_GE(count, 3u);
+    ASSERT_LE(count, 64u);
     Vorn3D::Clear(D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0, nullptr);
     VornMemory::DrawMemoryMap(p_, 8, 100, 240, 20, 0xFF0000FF, 0xFFFF0000);
     Draw<VornPrimitive>(p_);
     ASSERT_TRUE(Frame());
-    EXPECT_TRUE(frame_.Rgb(7, 110) == 0 && frame_.Rgb(100, 120) == 0);   // the frame
+    EXPECT_NAMED({"frame left", frame_.Hex(7, 110), Argb{0}}, {"frame bottom", frame_.Hex(100, 120), Argb{0}});
     const double total = VornMemory::GetTotalSize();
     for (uint32_t i = 0; i < count; ++i) {
         const double x0 = 8 + 240 * runs[i].start / total, x1 = x0 + 240 * runs[i].length / total;
-        if (x1 - x0 >= 3) { EXPECT_EQ(0xFF0000u, frame_.Rgb(static_cast<int>((x0 + x1) / 2), 110)) << i; }
+        if (x1 - x0 >= 3) { EXPECT_EQ(Argb{0xFF0000}, frame_.Hex(static_cast<int>((x0 + x1) / 2), 110)) << "live run " << i; }
         const double next = i + 1 < count ? 8 + 240 * runs[i + 1].start / total : 248;
-        if (next - x1 >= 3) { EXPECT_EQ(0x0000FFu, frame_.Rgb(static_cast<int>((x1 + next) / 2), 110)) << i; }
+        if (next - x1 >= 3) { EXPECT_EQ(Argb{0x0000FF}, frame_.Hex(static_cast<int>((x1 + next) / 2), 110)) << "free space after run " << i; }
     }
     for (void* b : {blocks[0], blocks[2], blocks[4]}) VornMemory::Free(b);
 }

@@ -67,7 +67,7 @@ TEST_F(FontSprite, RepeatedCharactersAreHeldOnceAndOneCharacterGivesA32Sheet)
     const VornFontSpriteHandle fs = VornFontSprite::Create("あいあいAAい", 1, 64, small_, 0, 0);
     ASSERT_NE(kNone, fs);
     const VornFontSpriteRecord* r = VornFontSprite::GetRecord(fs);
-    EXPECT_EQ(std::make_tuple(3u, 1u, 16u), std::make_tuple(r->glyphCount, r->sheetCount, r->fontSize));
+    EXPECT_NAMED({"glyphs", r->glyphCount, 3u}, {"sheets", r->sheetCount, 1u}, {"font size", r->fontSize, 16u});
     // Each of the three characters has a glyph of its own.
     auto glyphOf = [r](uint16_t code) { return r->codeToGlyph[VornFontSprite::GetCodeIndex(code)]; };
     EXPECT_EQ((std::set<uint16_t>{0, 1, 2}), (std::set<uint16_t>{glyphOf(0x82A0), glyphOf(0x82A2), glyphOf('A')}));
@@ -76,21 +76,21 @@ TEST_F(FontSprite, RepeatedCharactersAreHeldOnceAndOneCharacterGivesA32Sheet)
     VornFont::Begin(small_);
     EXPECT_EQ(Metrics(0x82A0, small_).abcB + 2, w);
     VornFont::End(small_);
-    EXPECT_FALSE(VornFontSprite::GetCharInfo(fs, "う", nullptr, nullptr, nullptr) || VornFontSprite::GetCharInfo(kNone, "あ", nullptr, nullptr, nullptr));
+    EXPECT_FALSE(VornFontSprite::GetCharInfo(fs, "う", nullptr, nullptr, nullptr)) << "a character without a glyph";
+    EXPECT_FALSE(VornFontSprite::GetCharInfo(kNone, "あ", nullptr, nullptr, nullptr)) << "no set";
     VornFontSprite::Release(fs);
-    EXPECT_TRUE(VornFontSprite::GetRecord(fs) == nullptr && VornTexture::GetRecord(r->sheets[0]) == nullptr);
+    EXPECT_NAMED({"released set", VornFontSprite::GetRecord(fs), nullptr}, {"its sheet", VornTexture::GetRecord(r->sheets[0]), nullptr});
     EXPECT_NE(std::string::npos, log.Text().find(" } SHEET COUNT [ 1 ] : " + vorntest::Green("Success")));
 
     // One character of 16 pixels: a 32 x 32 sheet, the cell at its corner, and the font writes into it.
     const VornFontSpriteHandle one = VornFontSprite::Create("A", 1, 16, small_, 0, 0);
     ASSERT_NE(kNone, one);
     r = VornFontSprite::GetRecord(one);
-    EXPECT_EQ(std::make_tuple(32u, 32u, 32u, 1u), std::make_tuple(uint32_t(r->sheetWidth), uint32_t(r->sheetHeight),
-                                                             VornTexture::GetWidth(r->sheets[0]), uint32_t(r->glyphCount)));
     const VornFontGlyph& g = r->glyphs[0];
-    EXPECT_EQ((std::vector<int>{0, 0, 0, g.cellWidth, 18}), (std::vector<int>{g.sheet, g.left, g.top, g.right, g.bottom}));
-    EXPECT_EQ(std::make_tuple(true, kNone, kNone, r->sheets[0]),
-              std::make_tuple(r->sprites[0] != kNone, r->sheets[1], r->sprites[1], VornFont::GetDestination(small_)));
+    EXPECT_NAMED({"sheet width", r->sheetWidth, 32u}, {"sheet height", r->sheetHeight, 32u}, {"texture width", VornTexture::GetWidth(r->sheets[0]), 32u},
+                 {"glyphs", r->glyphCount, 1u}, {"glyph sheet", int(g.sheet), 0}, {"left", g.left, 0}, {"top", g.top, 0}, {"right", g.right, g.cellWidth},
+                 {"bottom", g.bottom, 18}, {"sprite made", r->sprites[0] != kNone, true}, {"second sheet", r->sheets[1], kNone},
+                 {"second sprite", r->sprites[1], kNone}, {"the font's destination", VornFont::GetDestination(small_), r->sheets[0]});
 }
 
 // count distinct double-byte characters from 亜 on.
@@ -132,6 +132,7 @@ TEST_F(FontSprite, CellsOfManyCharacterSetsStayApartAndUseMoreThanThirtyTwoLines
         uint32_t capacity, antialias, sheet, lowestAtLeast;
     } cases[] = {{150, 1024, 1, 512, 0}, {4000, 16, 0, 2048, 32 * 18}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.count) + " kanji");
         const VornFontSpriteHandle fs = VornFontSprite::Create(Kanji(c.count).c_str(), 1, c.capacity, small_, 0,
                                                                static_cast<uint8_t>(c.antialias));
         ASSERT_NE(kNone, fs);
@@ -161,7 +162,8 @@ TEST_F(FontSprite, SheetHoldsThePaintedGlyphInItsCell)
     for (uint32_t y = 0; y < height; ++y)
         for (uint32_t x = 0; x < width; ++x)
             if (pixels[y * width + x]) ++(x > g->left && x < g->right && y > g->top && y < g->bottom ? inside : outside);
-    EXPECT_EQ(std::make_pair(true, 0), std::make_pair(inside > 20, outside)) << inside;
+    EXPECT_GT(inside, 20) << "inked pixels in the cell";
+    EXPECT_EQ(0, outside) << "inked pixels outside it";
 }
 
 TEST_F(FontSprite, FixedPitchAndProportionalPens)
@@ -174,20 +176,18 @@ TEST_F(FontSprite, FixedPitchAndProportionalPens)
 
     auto end = [&](const char* text) { return VornFontSprite::GetStringEnd(fs, text, 10, 20); };
     // Half the size each; the whole size; no glyph: the whole size; space, tab, back step.
-    EXPECT_EQ((std::vector<int>{26, 26, 26, 18, 74, -6}),
-              (std::vector<int>{end("ab").x, end("あ").x, end("う").x, end(" ").x, end("\t").x, end("\b").x}));
-    const VornFontPen lines = end("ab\na");
-    EXPECT_EQ(std::make_tuple(18, 36), std::make_tuple(lines.x, lines.y));
-    const VornFontPen none = VornFontSprite::GetStringEnd(kNone, "ab", 10, 20);
-    EXPECT_EQ(std::make_tuple(10, 20), std::make_tuple(none.x, none.y));
+    const VornFontPen lines = end("ab\na"), none = VornFontSprite::GetStringEnd(kNone, "ab", 10, 20);
+    EXPECT_NAMED({"ab", end("ab").x, 26}, {"あ", end("あ").x, 26}, {"う (no glyph)", end("う").x, 26}, {"space", end(" ").x, 18}, {"tab", end("\t").x, 74},
+                 {"back step", end("\b").x, -6}, {"two lines x", lines.x, 18}, {"two lines y", lines.y, 36}, {"no set x", none.x, 10},
+                 {"no set y", none.y, 20});
 
     uint32_t wa = 0, wb = 0;
     ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "a", nullptr, &wa, nullptr));
     ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, "b", nullptr, &wb, nullptr));
     // Without a glyph the proportional pen moves half the size, measured as drawn.
-    EXPECT_EQ(std::make_tuple(static_cast<int32_t>(10 + wa + 1 + wb + 1), 18, 36),
-              std::make_tuple(VornFontSprite::GetStringEndProportional(fs, "ab", 10, 20).x, VornFontSprite::GetStringEndProportional(fs, "う", 10, 20).x,
-                              VornFontSprite::GetStringEndProportional(fs, "a\nb", 10, 20).y));
+    EXPECT_NAMED({"ab", VornFontSprite::GetStringEndProportional(fs, "ab", 10, 20).x, 10 + wa + 1 + wb + 1},
+                 {"う (no glyph)", VornFontSprite::GetStringEndProportional(fs, "う", 10, 20).x, 18},
+                 {"two lines y", VornFontSprite::GetStringEndProportional(fs, "a\nb", 10, 20).y, 36});
 }
 
 TEST_F(FontSprite, StringsDrawThroughTheSheetSpritesAsTheFontDrawsThem)
@@ -218,10 +218,12 @@ TEST_F(FontSprite, StringsDrawThroughTheSheetSpritesAsTheFontDrawsThem)
     int differ = 0;
     for (int y = 30; y < 70; ++y)
         for (int x = 30; x < 70; ++x) differ += font.Rgb(x, y) != frame_.Rgb(x, y);
-    EXPECT_EQ(std::make_pair(true, 0), std::make_pair(ink > 20, differ)) << ink;
+    EXPECT_GT(ink, 20) << "the font's ink";
+    EXPECT_EQ(0, differ) << "pixels that differ from the font's";
     // The string: ink in each character's advance on its line, nothing elsewhere below the cell.
-    EXPECT_TRUE(Ink(20, 120, 36, 138) > 20 && Ink(36, 120, 52, 138) > 20 && Ink(52, 120, 64, 138) > 5)
-        << Ink(20, 120, 36, 138) << " " << Ink(36, 120, 52, 138) << " " << Ink(52, 120, 64, 138);
+    EXPECT_GT(Ink(20, 120, 36, 138), 20) << "手";
+    EXPECT_GT(Ink(36, 120, 52, 138), 20) << "あ";
+    EXPECT_GT(Ink(52, 120, 64, 138), 5) << "A";
     EXPECT_EQ(Ink(0, 0, 256, 256), Ink(30, 30, 70, 70) + Ink(0, 120, 256, 138));
 }
 
@@ -242,10 +244,11 @@ TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
     const VornFontSpriteHandle loaded = VornFontSprite::CreateFromFile("glyphs.qxt", ".bmp", 1, 64, 0);
     ASSERT_NE(kNone, loaded);
     const VornFontSpriteRecord* l = VornFontSprite::GetRecord(loaded);
-    EXPECT_EQ(std::make_tuple(m->fontSize, 1u, m->sheetWidth, m->sheetHeight, kNone),
-              std::make_tuple(l->fontSize, uint32_t(l->sheetCount), l->sheetWidth, l->sheetHeight, l->sheets[1]));
+    EXPECT_NAMED({"font size", l->fontSize, m->fontSize}, {"sheets", l->sheetCount, 1u}, {"sheet width", l->sheetWidth, m->sheetWidth},
+                 {"sheet height", l->sheetHeight, m->sheetHeight}, {"second sheet", l->sheets[1], kNone});
     ASSERT_EQ(m->glyphCount, l->glyphCount);
-    EXPECT_TRUE(memcmp(m->codeToGlyph, l->codeToGlyph, sizeof m->codeToGlyph) == 0 && memcmp(m->glyphs, l->glyphs, m->glyphCount * sizeof(VornFontGlyph)) == 0);
+    EXPECT_BYTES_EQ(m->codeToGlyph, l->codeToGlyph, sizeof m->codeToGlyph);
+    EXPECT_BYTES_EQ(m->glyphs, l->glyphs, m->glyphCount * sizeof(VornFontGlyph));
     EXPECT_NE(std::string::npos,
               log.Text().find(" } FONT COUNT [ 3 ] : " + vorntest::Green("SHEET COUNT [ 1 ] : ")));
 
@@ -260,7 +263,7 @@ TEST_F(FontSprite, QxtFileWrittenByTheTestLoadsBack)
     ASSERT_TRUE(Render(loaded));
     EXPECT_GT(Ink(30, 30, 50, 50), 20);
     for (int y = 30; y < 50; ++y)
-        for (int x = 30; x < 50; ++x) ASSERT_EQ(frame_.Rgb(x, y), frame_.Rgb(x + 100, y)) << x << "," << y;
+        for (int x = 30; x < 50; ++x) ASSERT_EQ(frame_.Hex(x, y), frame_.Hex(x + 100, y)) << "made at " << x << "," << y << ", loaded 100 right";
 }
 
 TEST_F(FontSprite, BadMagicAndMalformedFilesFailCleanlyAndAGoodFileLoadsWithoutSheets)
@@ -281,7 +284,7 @@ TEST_F(FontSprite, BadMagicAndMalformedFilesFailCleanlyAndAGoodFileLoadsWithoutS
          {badMagic, openMagic, std::vector<uint8_t>(good.begin(), good.begin() + 3),
           std::vector<uint8_t>(good.begin(), good.begin() + 25699), std::vector<uint8_t>(good.begin(), good.end() - 1),
           many.Bytes(), badSheet.Bytes(), badCode.Bytes(), openName})
-        EXPECT_EQ(kNone, FromBytes(bytes)) << bytes.size();
+        EXPECT_EQ(kNone, FromBytes(bytes)) << "case of " << bytes.size() << " bytes";
     EXPECT_EQ(kNone, VornFontSprite::CreateFromFile("missing.qxt", nullptr, 0, 16, 0));
     many.sheetNames.pop_back();   // 32 sheets are allowed
     ASSERT_EQ(0u, FromBytes(many.Bytes()));
@@ -290,15 +293,15 @@ TEST_F(FontSprite, BadMagicAndMalformedFilesFailCleanlyAndAGoodFileLoadsWithoutS
     // Without a sheet source only the glyph data loads.
     ASSERT_EQ(0u, FromBytes(longer));
     const VornFontSpriteRecord* r = VornFontSprite::GetRecord(0);
-    EXPECT_EQ(std::make_tuple(2u, kNone, true), std::make_tuple(r->glyphCount, r->sheets[0], r->sprites[0] != kNone));
     uint32_t a = 0, w = 0, c = 0;
     EXPECT_TRUE(VornFontSprite::GetCharInfo(0, "A", &a, &w, &c));
-    EXPECT_EQ((std::vector<uint32_t>{1, 12, 2}), (std::vector<uint32_t>{a, w, c}));
+    EXPECT_NAMED({"glyphs", r->glyphCount, 2u}, {"sheet", r->sheets[0], kNone}, {"sprite made", r->sprites[0] != kNone, true},
+                 {"A's a", a, 1u}, {"width", w, 12u}, {"c", c, 2u});
     EXPECT_EQ(26, VornFontSprite::GetStringEnd(0, "Aあ", 2, 0).x);
 
-    EXPECT_EQ(std::make_tuple(1, 3, 5, 1),   // not QXT: the magics, 3 bytes
-              std::make_tuple(log.Count(Red("シート数が32を超えました")), log.Count(Red("ＱＸＴファイルではありません")),
-                              log.Count(Red("ＱＸＴファイルが壊れています")), log.Count(Red("ファイルの読み込みに失敗しました"))));
+    EXPECT_NAMED({"too many sheets", log.Count(Red("シート数が32を超えました")), 1},
+                 {"not QXT (the magics, 3 bytes)", log.Count(Red("ＱＸＴファイルではありません")), 3},
+                 {"broken", log.Count(Red("ＱＸＴファイルが壊れています")), 5}, {"not read", log.Count(Red("ファイルの読み込みに失敗しました")), 1});
 }
 
 TEST_F(FontSprite, CreateRefusesBadFontsAndAFullTable)
@@ -317,8 +320,8 @@ TEST_F(FontSprite, CreateRefusesBadFontsAndAFullTable)
     VornFontSprite::Finalize();
     const std::string text = log.Text();
     EXPECT_TRUE(HasAll(text, {Red(" : 無効なフォントハンドルです"), Red(" : フォントサイズがでかすぎます")}));
-    EXPECT_EQ(std::make_pair(2, 1), std::make_pair(log.Count(Red(" : 空きフォントスプライトが見つかりませんでした")),
-                                                 log.Count(Red("FontSprite Destroy [ No.31 ]"))));
+    EXPECT_NAMED({"full table", log.Count(Red(" : 空きフォントスプライトが見つかりませんでした")), 2},
+                 {"the last set destroyed", log.Count(Red("FontSprite Destroy [ No.31 ]")), 1});
     ASSERT_TRUE(VornFontSprite::Initialize());
 }
 
@@ -346,6 +349,6 @@ TEST_F(FontSprite, NegativeBearingsAreKeptAsZero)
     ASSERT_NE(kNone, fs);
     uint32_t a = 999, c = 999;
     ASSERT_TRUE(VornFontSprite::GetCharInfo(fs, text, &a, nullptr, &c));
-    EXPECT_EQ(std::make_pair(static_cast<uint32_t>(std::max(abc.abcA, 0)), static_cast<uint32_t>(std::max(abc.abcC, 0))),
-              std::make_pair(a, c)) << text;
+    SCOPED_TRACE(text);
+    EXPECT_NAMED({"a", a, std::max(abc.abcA, 0)}, {"c", c, std::max(abc.abcC, 0)});
 }

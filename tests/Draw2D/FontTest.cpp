@@ -29,14 +29,14 @@ TEST_F(FontTest, CreateLogsFaceAndSizeReleaseForgetsItAndFinalizeLogsEveryFontAl
     const VornFontHandle bold = VornFont::Create(fonttest::kFace, 16, 1, 1);
     ASSERT_NE(kNone, bold);
     VornFont::Release(bold);
-    EXPECT_EQ(std::make_tuple(0u, 0u, 0u, 0u), std::make_tuple(VornFont::GetSize(bold), VornFont::GetSize(kNone), VornFont::GetTextWidth(kNone, "A"),
-                                                             VornFont::DrawText(kNone, 0, 0, 0xFFFFFFFF, "A")));
+    EXPECT_NAMED({"size of the released font", VornFont::GetSize(bold), 0u}, {"size of none", VornFont::GetSize(kNone), 0u},
+                 {"width with none", VornFont::GetTextWidth(kNone, "A"), 0u}, {"drawn with none", VornFont::DrawText(kNone, 0, 0, 0xFFFFFFFF, "A"), 0u});
     VornFont::Finalize();
     const std::string destroy = "Font Destroy [ No." + std::to_string(font_) + " ]";
     font_ = kNone;
     const std::string text = log.Text();
     EXPECT_TRUE(HasAll(text, {" FONT FACE [ ＭＳ ゴシック ] : FONT SIZE [ 16 ] : ", Green("Success"), Red("VornFont::Release")}));
-    EXPECT_EQ(std::make_pair(1, 2), std::make_pair(log.Count(vorntest::Red(destroy)), log.Count("Font Destroy")));   // and the 16-pixel one
+    EXPECT_NAMED({"the 24-pixel font's line", log.Count(vorntest::Red(destroy)), 1}, {"lines with the 16-pixel one", log.Count("Font Destroy"), 2});
     ASSERT_TRUE(VornFont::Initialize());
 }
 
@@ -46,7 +46,7 @@ TEST_F(FontTest, JapaneseCaptionHasInkInEveryCharacterCell)
     VornFont::Begin(font_);
     const VornFontRecord* r = VornFont::GetRecord(font_);
     EXPECT_EQ(SHIFTJIS_CHARSET, r->metrics.tmCharSet);
-    EXPECT_TRUE(r->metrics.tmHeight >= 22 && r->metrics.tmHeight <= 26) << r->metrics.tmHeight;
+    EXPECT_NEAR(24, r->metrics.tmHeight, 2);
     const uint32_t advance = VornFont::DrawText(font_, 0, 20, 0xFFFFFFFF, "%s", caption);
     // The cells of the characters, walked as the layout walks them.
     std::vector<std::pair<int, int>> cells;
@@ -125,7 +125,8 @@ TEST_F(FontTest, GlyphsOutsideTheTargetAdvanceThePenAndDrawNothing)
     VornFont::End(font_);
     EXPECT_EQ(width, partial);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(std::make_pair(0, true), std::make_pair(Ink(0, 0, 256, 90), Ink(0, 90, 256, 140) > 50));
+    EXPECT_EQ(0, Ink(0, 0, 256, 90)) << "ink of the texts outside";
+    EXPECT_GT(Ink(0, 90, 256, 140), 50) << "ink of the text that runs in";
 }
 
 TEST_F(FontTest, OverhangingGlyphShowsItsVisiblePart)
@@ -137,7 +138,7 @@ TEST_F(FontTest, OverhangingGlyphShowsItsVisiblePart)
     ASSERT_TRUE(Frame());
     EXPECT_GT(Ink(0, 0, 40, 40), 10);
     for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 40; ++x) ASSERT_EQ(frame_.Rgb(x + 107, y + 109), frame_.Rgb(x, y)) << x << "," << y;
+        for (int x = 0; x < 40; ++x) ASSERT_EQ(frame_.Hex(x + 107, y + 109), frame_.Hex(x, y)) << "cut glyph at " << x << "," << y;
 }
 
 TEST_F(FontTest, AntialiasedTextWritesTheBlackBoxWithCoverageAlpha)
@@ -170,11 +171,11 @@ TEST_F(FontTest, AntialiasedTextWritesTheBlackBoxWithCoverageAlpha)
             const int gx = x - 8, gy = y - top;
             if (gx >= 0 && gx < static_cast<int>(gm.gmBlackBoxX) && gy >= 0 && gy < static_cast<int>(gm.gmBlackBoxY)) {
                 const uint8_t alpha = table[grey[gy * pitch + gx]];
-                ASSERT_EQ(0xFFEEDDu | static_cast<uint32_t>(alpha) << 24, p) << x << "," << y;
+                ASSERT_EQ(Argb{0xFFEEDDu | static_cast<uint32_t>(alpha) << 24}, Argb{p}) << "black box at " << x << "," << y;
                 partial += alpha > 0 && alpha < 255;
                 opaque += alpha == 255;
             } else {
-                ASSERT_EQ(0xFF102030u, p) << x << "," << y;
+                ASSERT_EQ(Argb{0xFF102030}, Argb{p}) << "around the black box at " << x << "," << y;
             }
         }
     }
@@ -201,10 +202,11 @@ TEST_F(FontTest, AntialiasedTextIntoTheBackBufferIsThePlainText)
     EXPECT_GT(a, 150u);
     // Exactly the two colours above y 80, nothing below.
     const int ink = frame_.Count(0, 0, 256, 80, 0x40C080);
-    EXPECT_TRUE(ink < 256 * 80 && ink + frame_.Count(0, 0, 256, 80, 0) == 256 * 80) << ink;
-    EXPECT_EQ(std::make_pair(true, 0), std::make_pair(frame_.Count(0, 0, 256, 40, 0x40C080) > 200, Ink(0, 80, 256, 256)));
+    EXPECT_NAMED({"ink and black pixels", ink + frame_.Count(0, 0, 256, 80, 0), 256 * 80}, {"ink below", Ink(0, 80, 256, 256), 0});
+    EXPECT_GT(frame_.Count(0, 0, 256, 40, 0x40C080), 200) << "ink of the first line";
+    EXPECT_LT(ink, 256 * 80);
     for (int y = 0; y < 80; ++y)
-        for (int x = 0; x < 256; ++x) ASSERT_EQ(frame_.Rgb(x, y), antialiased.Rgb(x, y)) << x << "," << y;
+        for (int x = 0; x < 256; ++x) ASSERT_EQ(frame_.Hex(x, y), antialiased.Hex(x, y)) << "antialiased at " << x << "," << y;
 }
 
 TEST_F(FontTest, SixteenBitFormatsGetTheirOwnPixelsAnd4444TakesCoverageNibbles)
@@ -214,7 +216,9 @@ TEST_F(FontTest, SixteenBitFormatsGetTheirOwnPixelsAnd4444TakesCoverageNibbles)
         uint16_t pixel;   // of the colour 0x80FF8040: alpha full whatever the colour's
     } cases[] = {{D3DFMT_R5G6B5, 0xFC08}, {D3DFMT_X1R5G5B5, 0xFE08}, {D3DFMT_A1R5G5B5, 0xFE08}, {D3DFMT_A4R4G4B4, 0xFF84}};
     int tried = 0;
+    auto hex = [](const std::set<uint16_t>& words) { return Hex(std::vector<uint32_t>(words.begin(), words.end())); };
     for (const auto& c : cases) {
+        SCOPED_TRACE(Vorn3D::GetFormatName(c.format));
         const VornTextureHandle t = ExactTexture(c.format, 32, 0xFF204060);
         if (t == kNone) continue;
         ++tried;
@@ -225,8 +229,7 @@ TEST_F(FontTest, SixteenBitFormatsGetTheirOwnPixelsAnd4444TakesCoverageNibbles)
         VornFont::End(font_);
         std::vector<uint16_t> pixels = ReadTexture<uint16_t>(t);
         // Ink in the colour, and every other pixel as it was.
-        EXPECT_EQ((std::set<uint16_t>{fill, c.pixel}), std::set<uint16_t>(pixels.begin(), pixels.end()))
-            << Vorn3D::GetFormatName(c.format);
+        EXPECT_EQ(hex({fill, c.pixel}), hex(std::set<uint16_t>(pixels.begin(), pixels.end())));
         if (c.format == D3DFMT_A4R4G4B4) {
             VornTexture::ColorFill(t, 0xFFFFFFFF);
             VornFont::Begin(font_);
@@ -236,10 +239,11 @@ TEST_F(FontTest, SixteenBitFormatsGetTheirOwnPixelsAnd4444TakesCoverageNibbles)
             std::set<uint16_t> alphas;
             for (uint16_t p : pixels) {
                 if (p == 0xFFFF) continue;   // outside the black box
-                EXPECT_EQ(0x0F84, p & 0x0FFF);
+                EXPECT_EQ(Argb{0x0F84}, Argb{p & 0x0FFFu}) << "colour of a pixel of alpha " << (p >> 12);
                 alphas.insert(p >> 12);
             }
-            EXPECT_TRUE(alphas.count(0) && alphas.count(15) && alphas.size() >= 4u) << alphas.size();
+            EXPECT_NAMED({"pixels of alpha 0", alphas.count(0), 1u}, {"of alpha 15", alphas.count(15), 1u});
+            EXPECT_GE(alphas.size(), 4u) << "alphas";
         }
     }
     EXPECT_GE(tried, 2);
@@ -266,7 +270,7 @@ TEST_F(FontTest, GlyphsWithoutInkAndALockedDestinationLeaveTheTargetUntouched)
     VornFont::DrawChar(font_, 2, 2, 0xFFFFFFFF, 'W');
     VornTexture::Unlock(t);
     EXPECT_GT(VornFont::GetTextWidth(font_, "W"), 0u);
-    for (uint32_t p : ReadTexture<uint32_t>(t)) ASSERT_EQ(0xFF808080u, p);
+    EXPECT_EQ(std::vector<Argb>(32 * 32, Argb{0xFF808080}), Hex(ReadTexture<uint32_t>(t)));
     VornFont::SetDestination(font_, kNone);
 
     void* outer = nullptr;
@@ -306,8 +310,8 @@ TEST_F(FontTest, FormattedTextIsCutAtTheBuffer)
     const std::string longText(3000, 'i');
     VornFont::Begin(font_);
     const uint32_t cut = VornFont::GetTextWidth(font_, "%s", longText.substr(0, VornFont::TEXT_BUFFER_SIZE - 1).c_str());
-    EXPECT_EQ(std::make_pair(cut, cut), std::make_pair(VornFont::GetTextWidth(font_, "%s", longText.c_str()),
-                                                     VornFont::DrawText(font_, 0, 0, 0xFFFFFFFF, "%s", longText.c_str())));
+    EXPECT_EQ(cut, VornFont::GetTextWidth(font_, "%s", longText.c_str())) << "measured";
+    EXPECT_EQ(cut, VornFont::DrawText(font_, 0, 0, 0xFFFFFFFF, "%s", longText.c_str())) << "drawn";
     EXPECT_GT(cut, VornFont::GetTextWidth(font_, "%s", longText.substr(0, 1000).c_str()));
     // A cut never leaves half a double-byte character behind.
     std::string pairs;

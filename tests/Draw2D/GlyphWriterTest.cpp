@@ -4,6 +4,8 @@
 #include "VornFont.h"
 #include <algorithm>
 
+using vorntest::Argb;
+
 namespace {
 
 // A 1-bit glyph of 10 x 3 pixels, rows padded to 4 bytes:
@@ -56,10 +58,10 @@ TEST(GlyphClip, OverhangsMoveBothBlocksAndWhollyOutsideIsSkipped)
         {{0, 20, 10, 23, 0, nullptr}, false, {}}};
     for (const auto& c : cases) {
         VornFontGlyphBlit dst = c.dst, glyph = GlyphBlock(kBits, 10, 3, 4);
-        ASSERT_EQ(c.drawn, VornFont::ClipGlyph(&dst, &glyph, 20, 20)) << c.dst.left << "," << c.dst.top;
+        SCOPED_TRACE("block at " + std::to_string(c.dst.left) + "," + std::to_string(c.dst.top));
+        ASSERT_EQ(c.drawn, VornFont::ClipGlyph(&dst, &glyph, 20, 20));
         if (!c.drawn) continue;
-        EXPECT_EQ(c.after, (std::vector<int32_t>{dst.left, dst.top, dst.right, dst.bottom,
-                                                 glyph.left, glyph.top, glyph.right, glyph.bottom}));
+        EXPECT_EQ(c.after, (std::vector<int32_t>{dst.left, dst.top, dst.right, dst.bottom, glyph.left, glyph.top, glyph.right, glyph.bottom}));
     }
 }
 
@@ -71,11 +73,11 @@ TEST(GlyphWriter, OneBit8888WritesSetBitsOnly)
         for (int x = 0; x < 16; ++x) {
             const bool inside = x >= 2 && x < 12 && y >= 1 && y < 4;
             const uint32_t want = inside && Ink(x - 2, y - 1) ? 0xFFFF8040u : 0x11223344u;
-            ASSERT_EQ(want, s(x, y)) << x << "," << y;
+            ASSERT_EQ(Argb{want}, Argb{s(x, y)}) << x << "," << y;
         }
     }
     // The padding beyond the width is never touched.
-    EXPECT_EQ(0x11223344u, s.pixels[16]);
+    EXPECT_EQ(Argb{0x11223344}, Argb{s.pixels[16]});
 }
 
 // Coverage 0 to 64, then 65 and 200, in a 14 x 5 block (pitch 16) inside a destination full of white:
@@ -86,13 +88,15 @@ TEST(GlyphWriter, AntialiasedWritersTakeAlphaFromTheCoverageTableAndStayOpaqueAb
     uint8_t grey[16 * 5] = {};
     for (int i = 0; i < 70; ++i) grey[(i / 14) * 16 + i % 14] = static_cast<uint8_t>(i < 65 ? i : i == 65 ? 65 : 200);
     const uint8_t* table = VornFont::GetCoverageTable();
-    auto check = [&](auto& surface, auto write, auto want, auto untouched) {
+    auto check = [&](const char* format, auto& surface, auto write, auto want, auto untouched) {
+        SCOPED_TRACE(format);
         write(surface.At(1, 1, 14, 5), GlyphBlock(grey, 14, 5, 16), 0x00FF8040u);
-        for (int i = 0; i < 70; ++i) EXPECT_EQ(want(table[std::min(i, 64)]), surface(1 + i % 14, 1 + i / 14)) << i;
-        EXPECT_EQ(std::make_tuple(untouched, untouched, untouched), std::make_tuple(surface(0, 1), surface(15, 1), surface(1, 0)));
+        for (int i = 0; i < 70; ++i) EXPECT_EQ(Argb{want(table[std::min(i, 64)])}, Argb{surface(1 + i % 14, 1 + i / 14)}) << "block pixel " << i;
+        EXPECT_NAMED({"left of the block", Argb{surface(0, 1)}, Argb{untouched}}, {"right of it", Argb{surface(15, 1)}, Argb{untouched}},
+                     {"above it", Argb{surface(1, 0)}, Argb{untouched}});
     };
     Surface<uint16_t> q(16, 6, 0xFFFF);
-    check(q, VornFont::WriteGlyphAntialias4444, [](uint8_t a) { return uint16_t((a >> 4) << 12 | 0xF84); }, uint16_t(0xFFFF));
+    check("4444", q, VornFont::WriteGlyphAntialias4444, [](uint8_t a) { return uint16_t((a >> 4) << 12 | 0xF84); }, uint16_t(0xFFFF));
     Surface<uint32_t> s(16, 6, 0xFFFFFFFFu);
-    check(s, VornFont::WriteGlyphAntialias8888, [](uint8_t a) { return uint32_t(a) << 24 | 0xFF8040u; }, 0xFFFFFFFFu);
+    check("8888", s, VornFont::WriteGlyphAntialias8888, [](uint8_t a) { return uint32_t(a) << 24 | 0xFF8040u; }, 0xFFFFFFFFu);
 }

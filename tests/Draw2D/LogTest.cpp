@@ -32,7 +32,8 @@ TEST_F(Draw2D, SpriteCreateNestsItsBatchLines)
     ASSERT_NE(VORN_INVALID_HANDLE, p);
     VornSprite::Release(s);
     // No buffer of 0 vertices.
-    EXPECT_EQ(std::make_pair(VORN_INVALID_HANDLE, VORN_INVALID_HANDLE), std::make_pair(VornSprite::GetPrimitive(s), VornSprite::Create(0, 0, false)));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::GetPrimitive(s)) << "the released sprite's batch";
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSprite::Create(0, 0, false)) << "a sprite of 0 vertices";
     const std::string text = log.Text();
     EXPECT_TRUE(InOrder(text, {Blue("VornSprite::Create"), "[ No." + std::to_string(s) + " ] : ", "スプライト用プリミティブ取得 { ", "　　",
                                Blue("VornPrimitive::Create"), Green("Success"), " } : ", Green("Success"), Red("VornSprite::Release"),
@@ -68,7 +69,8 @@ TEST_F(Draw2D, FullListTableAndFinalizeLinesAndTheTransformSettingsAfter)
     const VornLineHandle line = VornLine::Create(4);
     VornPoint::Finalize();
     VornLine::Finalize();
-    EXPECT_TRUE(VornPoint::Initialize() && VornLine::Initialize());
+    EXPECT_TRUE(VornPoint::Initialize());
+    EXPECT_TRUE(VornLine::Initialize());
     const std::string text = log.Text();
     EXPECT_TRUE(InOrder(text, {Blue("VornPoint::Create"), Red("空きポイントが見つかりませんでした。"), Blue("VornLine::Create"),
                                "[ No." + std::to_string(line) + " ] : ", " VERTEX COUNT [ 4 ] : VERTEX SIZE [ 20BYTE ] : ",
@@ -77,23 +79,23 @@ TEST_F(Draw2D, FullListTableAndFinalizeLinesAndTheTransformSettingsAfter)
                                "VornLineクラスの初期化", "ライン用メモリ確保"}));
     // The lists start again with their own transform defaults and their hooks in place: Vorn3D's
     // settings reach them and the batches.
-    EXPECT_EQ(std::make_pair(5.0f, kSize / 2.0f), std::make_pair(VornPoint::GetTransform().perspectiveFactor, VornLine::GetTransform().zoomX));
+    EXPECT_NAMED({"point perspective factor", VornPoint::GetTransform().perspectiveFactor, 5.0f}, {"line zoom x", VornLine::GetTransform().zoomX, kSize / 2});
     Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
-    EXPECT_EQ(std::make_pair(100.0f, 100.0f), std::make_pair(VornPoint::GetTransform().perspectiveFactor,
-                                                             VornLine::GetTransform().perspectiveFactor));
+    EXPECT_NAMED({"point perspective factor", VornPoint::GetTransform().perspectiveFactor, 100.0f},
+                 {"line perspective factor", VornLine::GetTransform().perspectiveFactor, 100.0f});
     Vorn3D::SetZoom(true, 10.0f, 20.0f, 3.0f);
-    EXPECT_EQ(std::make_tuple(3.0f, 3.0f, 3.0f, 20.0f),
-              std::make_tuple(VornPoint::GetTransform().zoomScale, VornLine::GetTransform().zoomScale,
-                              VornPrimitive::GetTransform().zoomScale, VornLine::GetTransform().zoomY));
+    EXPECT_NAMED({"point zoom", VornPoint::GetTransform().zoomScale, 3.0f}, {"line zoom", VornLine::GetTransform().zoomScale, 3.0f},
+                 {"batch zoom", VornPrimitive::GetTransform().zoomScale, 3.0f}, {"line zoom y", VornLine::GetTransform().zoomY, 20.0f});
     // A scissor is scaled from the virtual screen (320 x 240 shown in 640 x 480), the caller's
     // rectangle with it; turned off, the rectangle is left as it is.
     Vorn::SetVirtualScreenSize(640, 480, 320, 240);
     RECT r = {10, 20, 30, 40}, off = {1, 2, 3, 4};
     Vorn3D::SetScissoring(true, &r);
-    EXPECT_EQ(std::make_tuple(20L, 40L, 60L, 80L, 1, 20.0f, 80.0f), std::make_tuple(r.left, r.top, r.right, r.bottom,
-              int(VornLine::GetTransform().scissorOn), VornPoint::GetTransform().scissorLeft, VornPrimitive::GetTransform().scissorBottom));
+    EXPECT_NAMED({"left", r.left, 20}, {"top", r.top, 40}, {"right", r.right, 60}, {"bottom", r.bottom, 80},
+                 {"line scissor on", int(VornLine::GetTransform().scissorOn), 1}, {"point scissor left", VornPoint::GetTransform().scissorLeft, 20.0f},
+                 {"batch scissor bottom", VornPrimitive::GetTransform().scissorBottom, 80.0f});
     Vorn3D::SetScissoring(false, &off);
-    EXPECT_EQ(std::make_tuple(0, 1L, 4L), std::make_tuple(int(VornPrimitive::GetTransform().scissorOn), off.left, off.bottom));
+    EXPECT_NAMED({"batch scissor on", int(VornPrimitive::GetTransform().scissorOn), 0}, {"left left", off.left, 1}, {"bottom left", off.bottom, 4});
     Vorn::SetVirtualScreenSize(kSize, kSize, kSize, kSize);
 }
 

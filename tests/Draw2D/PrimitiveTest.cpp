@@ -31,9 +31,9 @@ TEST_F(Draw2D, CapacityStopsAtTheTriangleThatDoesNotFit)
     EXPECT_EQ(3u, VornPrimitive::GetVertexCount(p));
     Draw<VornPrimitive>(p);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(std::make_pair(0xFF0000u, 0u), std::make_pair(frame_.Rgb(40, 15), frame_.Rgb(15, 40)));   // the second dropped
-    EXPECT_EQ(std::make_pair(false, 0u), std::make_pair(VornPrimitive::PushPolygon(VORN_INVALID_HANDLE, tri, 1),
-                                                      VornPrimitive::GetRequestedVertexCount(VORN_INVALID_HANDLE)));
+    EXPECT_NAMED({"first triangle", frame_.Hex(40, 15), Argb{0xFF0000}}, {"second, dropped", frame_.Hex(15, 40), Argb{0}},
+                 {"push into no batch", VornPrimitive::PushPolygon(VORN_INVALID_HANDLE, tri, 1), false},
+                 {"its requested count", VornPrimitive::GetRequestedVertexCount(VORN_INVALID_HANDLE), 0u});
 }
 
 // Mended: turning the scissor off through Vorn3D with no rectangle turns it off.
@@ -47,14 +47,15 @@ TEST_F(Draw2D, TriangleHalfOutsideTheScissorDrawsOnlyInsideAndOffWithoutARectang
     EXPECT_TRUE(VornPrimitive::PushPolygon(p, tri, 1));   // cut into two triangles
     // Wholly outside: nothing stored and nothing requested.
     EXPECT_TRUE(PushSquare(p, 120, 20, 140, 80, kDepth, 0xFFFFFFFF));
-    EXPECT_EQ(std::make_pair(6u, 6u), std::make_pair(VornPrimitive::GetVertexCount(p), VornPrimitive::GetRequestedVertexCount(p)));
+    EXPECT_NAMED({"stored", VornPrimitive::GetVertexCount(p), 6u}, {"requested", VornPrimitive::GetRequestedVertexCount(p), 6u});
     Draw<VornPrimitive>(p);
     ASSERT_TRUE(Frame());
     EXPECT_EQ((kSize - 100) * kSize, frame_.Count(100, 0, kSize, kSize, 0));   // nothing right of the edge
     // Up to the edge, the colour runs from red towards blue.
-    EXPECT_GT(frame_.Rgb(61, 22) >> 16, 0xF0u);
-    const uint32_t atEdge = frame_.Rgb(99, 22);
-    EXPECT_TRUE((atEdge & 0xFF) > 0x60u && ((atEdge >> 16) & 0xFF) > 0x60u) << std::hex << atEdge;
+    EXPECT_GT(frame_.Rgb(61, 22) >> 16, 0xF0u) << "red at the start";
+    const Argb atEdge = frame_.Hex(99, 22);
+    EXPECT_GT(atEdge.value & 0xFF, 0x60u) << "blue at the edge of " << atEdge;
+    EXPECT_GT(atEdge.value >> 16, 0x60u) << "red at the edge of " << atEdge;
 
     Vorn3D::SetScissoring(false, nullptr);
     ASSERT_TRUE(NewScene());
@@ -78,7 +79,8 @@ TEST_F(Draw2D, PerspectiveDropsTrianglesItCannotPlace)
         V(10, 10), V(50, 10), V(10, std::nanf(""))};
     for (VornPrimitiveHandle p : {plain, sorted}) {
         EXPECT_TRUE(VornPrimitive::PushPolygon(p, pushed, 3));
-        EXPECT_EQ(std::make_pair(3u, 9u), std::make_pair(VornPrimitive::GetVertexCount(p), VornPrimitive::GetRequestedVertexCount(p)));
+        EXPECT_NAMED({p == plain ? "plain stored" : "sorted stored", VornPrimitive::GetVertexCount(p), 3u},
+                     {"requested", VornPrimitive::GetRequestedVertexCount(p), 9u});
     }
     // Dropped or not, a triangle is tested against the capacity first.
     const VornPrimitiveHandle small = VornPrimitive::Create(5, 0, false);
@@ -86,7 +88,7 @@ TEST_F(Draw2D, PerspectiveDropsTrianglesItCannotPlace)
     EXPECT_EQ(6u, VornPrimitive::GetRequestedVertexCount(small));
     Draw<VornPrimitive>(plain);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(std::make_pair(0, 0x00FF00u), std::make_pair(frame_.Count(0, 0, kSize, kSize, 0xFFFFFF), frame_.Rgb(105, 105)));
+    EXPECT_NAMED({"white pixels", frame_.Count(0, 0, kSize, kSize, 0xFFFFFF), 0}, {"the placed triangle", frame_.Hex(105, 105), Argb{0x00FF00}});
 }
 
 TEST_F(Draw2D, SortedBatchDrawsFarFirstAndLaterPushesFirstWithinABucketAndAPlainOneInPushOrder)
@@ -101,22 +103,22 @@ TEST_F(Draw2D, SortedBatchDrawsFarFirstAndLaterPushesFirstWithinABucketAndAPlain
     EXPECT_EQ(std::vector<bool>(5, true), (std::vector<bool>{PushSquare(p, 20, 20, 60, 60, kNear, 0xFF00FF00),
               PushSquare(p, 40, 40, 80, 80, kFar, 0xFFFF0000), PushSquare(p, 140, 20, 180, 60, kDepth, 0xFF0000FF),
               PushSquare(p, 160, 40, 200, 80, kDepth, 0xFFFFFF00), PushSquare(p, 0, 0, 256, 256, 65535.0f, 0xFFFFFFFF)}));
-    EXPECT_EQ(std::make_pair(24u, 30u), std::make_pair(VornPrimitive::GetVertexCount(p), VornPrimitive::GetRequestedVertexCount(p)));
+    EXPECT_NAMED({"stored", VornPrimitive::GetVertexCount(p), 24u}, {"requested", VornPrimitive::GetRequestedVertexCount(p), 30u});
     Draw<VornPrimitive>(p);
     Draw<VornPrimitive>(plain);
     ASSERT_TRUE(Frame());
     // The near square on top; in one bucket the earlier push on top; without sorting the later push.
-    EXPECT_EQ(std::make_tuple(0x00FF00u, 0x0000FFu, 0xFF0000u, 0), std::make_tuple(frame_.Rgb(50, 50), frame_.Rgb(170, 50),
-                                                                     frame_.Rgb(50, 170), frame_.Count(0, 0, kSize, kSize, 0xFFFFFF)));
+    EXPECT_NAMED({"near over far", frame_.Hex(50, 50), Argb{0x00FF00}}, {"earlier push in a bucket", frame_.Hex(170, 50), Argb{0x0000FF}},
+                 {"unsorted later push", frame_.Hex(50, 170), Argb{0xFF0000}}, {"white pixels", frame_.Count(0, 0, kSize, kSize, 0xFFFFFF), 0});
 
     // ResetBuffer forgets the last frame's buckets and counts.
     VornPrimitive::ResetBuffer(p);
-    EXPECT_EQ(std::make_pair(0u, 0u), std::make_pair(VornPrimitive::GetVertexCount(p), VornPrimitive::GetRequestedVertexCount(p)));
+    EXPECT_NAMED({"stored", VornPrimitive::GetVertexCount(p), 0u}, {"requested", VornPrimitive::GetRequestedVertexCount(p), 0u});
     PushSquare(p, 100, 100, 140, 140, kDepth, 0xFFFF00FF);
     ASSERT_TRUE(NewScene());
     Draw<VornPrimitive>(p);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(std::make_pair(0, 40 * 40), std::make_pair(frame_.Count(0, 0, kSize, kSize, 0x00FF00), frame_.Count(0, 0, kSize, kSize, 0xFF00FF)));
+    EXPECT_NAMED({"last frame's green", frame_.Count(0, 0, kSize, kSize, 0x00FF00), 0}, {"new square", frame_.Count(0, 0, kSize, kSize, 0xFF00FF), 40 * 40});
 }
 
 // Batches, lists and the immediate drawing's shared buffer all come back with the device.
@@ -145,8 +147,8 @@ TEST_F(Draw2D, StoredFramesSurviveADeviceReset)
     const VornVertex2D strip[2] = {V(10, 200, 0, 0xFFFFFFFF), V(60, 200, 0, 0xFFFFFFFF)};
     EXPECT_TRUE(VornSimple::DrawLineStrip(strip, 2));
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(std::make_tuple(40 * 40, 40 * 40, 0x0000FFu), std::make_tuple(frame_.Count(0, 0, kSize, kSize, 0xFF0000),
-                                                                        frame_.Count(0, 0, kSize, kSize, 0x00FF00), frame_.Rgb(20, 100)));
+    EXPECT_NAMED({"sorted batch", frame_.Count(0, 0, kSize, kSize, 0xFF0000), 40 * 40}, {"plain batch", frame_.Count(0, 0, kSize, kSize, 0x00FF00), 40 * 40},
+                 {"point", frame_.Hex(20, 100), Argb{0x0000FF}});
     EXPECT_NEAR(50, frame_.Count(0, 155, kSize, 165, 0xFFFF00), 1);
     EXPECT_NEAR(50, frame_.Count(0, 195, kSize, 205, 0xFFFFFF), 1);
 }
@@ -166,6 +168,8 @@ TEST_F(Draw2D, PushRectStoresWhatPushQuadOfItsCornersStores)
                  {false, true, &cut, 10.5f}, {false, false, nullptr, NAN}, {true, false, nullptr, -INFINITY}};
     for (uint32_t type = 0; type <= 4; ++type) {
         for (const auto& c : cases) {
+            SCOPED_TRACE("type " + std::to_string(type) + (c.perspective ? ", perspective" : "") + (c.zoom ? ", zoom" : "") +
+                         (c.scissor ? ", scissor" : "") + ", x0 " + std::to_string(c.x0));
             Vorn3D::SetPerspective(c.perspective, 100, 90, 100);
             Vorn3D::SetZoom(c.zoom, 30, 20, 1.5f);
             Vorn3D::SetScissoring(c.scissor != nullptr, c.scissor);
@@ -178,14 +182,12 @@ TEST_F(Draw2D, PushRectStoresWhatPushQuadOfItsCornersStores)
                     q[k] = V(x[right], y[bottom], z, 0xFF102030);
                     for (uint32_t s = 0; s < 4; ++s) q[k].tex[s] = {right ? uv[s].uR : uv[s].uL, bottom ? uv[s].vB : uv[s].vT};
                 }
-                EXPECT_EQ(VornPrimitive::PushQuad(quads, q), VornPrimitive::PushRect(rects, x[0], y[0], x[1], y[1], z, 0xFF102030, uv));
+                EXPECT_EQ(VornPrimitive::PushQuad(quads, q), VornPrimitive::PushRect(rects, x[0], y[0], x[1], y[1], z, 0xFF102030, uv)) << "z " << z;
             }
             const uint32_t count = VornPrimitive::GetVertexCount(quads);
-            EXPECT_EQ(std::make_pair(count, VornPrimitive::GetRequestedVertexCount(quads)),
-                      std::make_pair(VornPrimitive::GetVertexCount(rects), VornPrimitive::GetRequestedVertexCount(rects)));
-            EXPECT_EQ(0, memcmp(VornPrimitive::GetVertexData(quads), VornPrimitive::GetVertexData(rects),
-                                count * VornVertexStride2D(type)))
-                << type << " " << c.perspective << c.zoom << (c.scissor != nullptr) << " " << c.x0;
+            EXPECT_NAMED({"stored", VornPrimitive::GetVertexCount(rects), count},
+                         {"requested", VornPrimitive::GetRequestedVertexCount(rects), VornPrimitive::GetRequestedVertexCount(quads)});
+            EXPECT_BYTES_EQ(VornPrimitive::GetVertexData(quads), VornPrimitive::GetVertexData(rects), count * VornVertexStride2D(type));
         }
     }
 }
@@ -199,11 +201,11 @@ TEST_F(Draw2D, PointListHoldsOneLessThanItsCapacityAndLineListOneLineForFour)
                                V(30, 10, kDepth, 0xFFFF0000), V(40, 10, kDepth, 0xFFFF0000)};
     EXPECT_EQ((std::vector<bool>{true, false, true, false}), (std::vector<bool>{VornPoint::PushPoint(p, v, 3), VornPoint::PushPoint(p, v + 3, 1),
                                                                            VornLine::PushLine(l, v, 1), VornLine::PushLine(l, v + 2, 1)}));
-    EXPECT_EQ(std::make_pair(3u, 2u), std::make_pair(VornPoint::GetVertexCount(p), VornLine::GetVertexCount(l)));
+    EXPECT_NAMED({"points", VornPoint::GetVertexCount(p), 3u}, {"line ends", VornLine::GetVertexCount(l), 2u});
     Draw<VornPoint>(p);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(std::make_tuple(3, 0xFF0000u, 0u), std::make_tuple(frame_.Count(0, 0, kSize, kSize, 0xFF0000), frame_.Rgb(30, 10),
-                                                              frame_.Rgb(40, 10)));
+    EXPECT_NAMED({"red pixels", frame_.Count(0, 0, kSize, kSize, 0xFF0000), 3}, {"third point", frame_.Hex(30, 10), Argb{0xFF0000}},
+                 {"refused fourth", frame_.Hex(40, 10), Argb{0}});
 }
 
 TEST_F(Draw2D, ScissorKeepsPointsOnItsEdgeAndCutsLinesThere)
@@ -213,14 +215,14 @@ TEST_F(Draw2D, ScissorKeepsPointsOnItsEdgeAndCutsLinesThere)
     const VornPointHandle p = VornPoint::Create(3);
     const VornVertex2D beyond = V(100.1f, 50), onEdge = V(100, 50), inside = V(50, 50);
     EXPECT_TRUE(VornPoint::PushPoint(p, &beyond, 1));   // skipped without using capacity: room for the next two
-    EXPECT_TRUE(VornPoint::PushPoint(p, &onEdge, 1) && VornPoint::PushPoint(p, &inside, 1));
-    EXPECT_EQ(2u, VornPoint::GetVertexCount(p));
+    const bool edgePushed = VornPoint::PushPoint(p, &onEdge, 1), insidePushed = VornPoint::PushPoint(p, &inside, 1);
+    EXPECT_NAMED({"on the edge", edgePushed, true}, {"inside", insidePushed, true}, {"points stored", VornPoint::GetVertexCount(p), 2u});
 
     const VornLineHandle l = VornLine::Create(8);
     const VornVertex2D crossing[2] = {V(50, 80, kDepth, 0xFF000000), V(150, 80, kDepth, 0xFFFF0000)};
     const VornVertex2D leftOf[2] = {V(-50, 10, kDepth, 0xFFFFFFFF), V(-10, 90, kDepth, 0xFFFFFFFF)};
-    EXPECT_TRUE(VornLine::PushLine(l, crossing, 1) && VornLine::PushLine(l, leftOf, 1));
-    EXPECT_EQ(2u, VornLine::GetVertexCount(l));
+    const bool crossingPushed = VornLine::PushLine(l, crossing, 1), leftPushed = VornLine::PushLine(l, leftOf, 1);
+    EXPECT_NAMED({"crossing line", crossingPushed, true}, {"line left of it", leftPushed, true}, {"ends stored", VornLine::GetVertexCount(l), 2u});
     Draw<VornLine>(l);
     ASSERT_TRUE(Frame());
     // Row 80's lit pixels and the rightmost of them.

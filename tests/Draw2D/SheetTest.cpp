@@ -46,18 +46,19 @@ TEST_F(Sheet, ImagesAreCutIntoPiecesOfAtMost256)
         {512, 256, {"[ 512 x 256 ] : [ ", "　SheetNo.01 : (256, 0) - (256, 256) {", Green("Success")}, "SheetNo.02"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
         LogCapture log;
         const VornSheetHandle s = FromMemory(PatternBmp(c.w, c.h));
         ASSERT_NE(VORN_INVALID_HANDLE, s);
         const std::string text = log.Text();
         EXPECT_TRUE(vorntest::InOrder(text, c.lines));
         EXPECT_EQ(std::string::npos, text.find(c.absent));
-        EXPECT_TRUE(VornSheet::GetWidth(s) == uint32_t(c.w) && VornSheet::GetHeight(s) == uint32_t(c.h));
+        EXPECT_NAMED({"width", VornSheet::GetWidth(s), c.w}, {"height", VornSheet::GetHeight(s), c.h});
         VornSheet::Release(s);
         EXPECT_EQ(0xFFFFFFFFu, VornSheet::GetWidth(s));   // dead
     }
     // None, and beyond the table.
-    EXPECT_TRUE(VornSheet::GetHeight(VORN_INVALID_HANDLE) == 0xFFFFFFFFu && VornSheet::GetHeight(100) == 0xFFFFFFFFu);
+    EXPECT_NAMED({"height of none", VornSheet::GetHeight(VORN_INVALID_HANDLE), 0xFFFFFFFFu}, {"height of 100", VornSheet::GetHeight(100), 0xFFFFFFFFu});
 }
 
 // A 300 x 280 image (four pieces), point-sampled: each draw shows the source pixel for pixel,
@@ -96,14 +97,15 @@ TEST_F(Sheet, TheSameFileOrEntryIsSharedAndKeepsItsFirstColourKey)
     EXPECT_EQ(a, VornSheet::CreateFromFile("pic.bmp", VORN_FORMAT_EXACT | D3DFMT_X8R8G8B8, 0));   // count 2: two releases below
     const VornSheetHandle q = VornSheet::CreateFromQSG("tiles.qsg", "tile", kExact);
     ASSERT_NE(VORN_INVALID_HANDLE, q);
-    EXPECT_TRUE(q == VornSheet::FindByName("tiles.qsg:tile") && q == VornSheet::CreateFromQSG("tiles.qsg", "tile", 0) &&
-                VornSheet::GetRefCount(q) == 2 && VornSheet::GetWidth(q) == 2);
+    const VornSheetHandle again = VornSheet::CreateFromQSG("tiles.qsg", "tile", 0);
+    EXPECT_NAMED({"found by name", VornSheet::FindByName("tiles.qsg:tile"), q}, {"made again", again, q}, {"references", VornSheet::GetRefCount(q), 2},
+                 {"width", VornSheet::GetWidth(q), 2});
     // The key of the first creation: the keyed pixel is transparent, the alpha test drops it.
     UseTextures();
     Vorn3D::SetAlphaEnable(true);
     VornSheet::Draw(a, 0, 0, 0xFFFFFFFF);
     ASSERT_TRUE(Frame());
-    EXPECT_TRUE(frame_.Rgb(0, 0) == 0 && frame_.Rgb(1, 0) == PatternPixel(1, 0));
+    EXPECT_NAMED({"keyed pixel", frame_.Hex(0, 0), Argb{0}}, {"its neighbour", frame_.Hex(1, 0), Argb{PatternPixel(1, 0)}});
     VornSheet::Release(a);
     EXPECT_EQ(20u, VornSheet::GetWidth(a));
     VornSheet::Release(a);
@@ -118,8 +120,8 @@ TEST_F(Sheet, FailuresKeepNothingAndPiecesWithoutTexturesAreSkipped)
 {
     LogCapture log;
     const unsigned char junk[64] = {1, 2, 3};
-    EXPECT_EQ(std::make_pair(VORN_INVALID_HANDLE, VORN_INVALID_HANDLE), std::make_pair(VornSheet::CreateFromMemory(junk, sizeof junk, kExact, 0),
-                                                                                   VornSheet::CreateFromFile("missing.bmp", kExact, 0)));
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSheet::CreateFromMemory(junk, sizeof junk, kExact, 0)) << "junk";
+    EXPECT_EQ(VORN_INVALID_HANDLE, VornSheet::CreateFromFile("missing.bmp", kExact, 0)) << "a missing file";
     const std::vector<void*> area = FillWorkArea();   // no room for the pieces: all made is freed
     EXPECT_EQ(VORN_INVALID_HANDLE, FromMemory(PatternBmp(300, 280)));
     for (void* block : area) VornMemory::FreeQuiet(block);
@@ -138,15 +140,15 @@ TEST_F(Sheet, FailuresKeepNothingAndPiecesWithoutTexturesAreSkipped)
     UseTextures();
     VornSheet::Draw(s, -150, -150, 0xFFFFFFFF);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(std::make_tuple(PatternPixel(200, 200), PatternPixel(270, 200), 0u, 0u),
-              std::make_tuple(frame_.Rgb(50, 50), frame_.Rgb(120, 50), frame_.Rgb(50, 120), frame_.Rgb(120, 120)));
+    EXPECT_NAMED({"piece 0", frame_.Hex(50, 50), Argb{PatternPixel(200, 200)}}, {"piece 1", frame_.Hex(120, 50), Argb{PatternPixel(270, 200)}},
+                 {"piece 2 (no texture)", frame_.Hex(50, 120), Argb{0}}, {"piece 3 (no texture)", frame_.Hex(120, 120), Argb{0}});
     for (VornTextureHandle t : hog) VornTexture::Release(t);
     VornSheet::Finalize();
     ASSERT_TRUE(VornSheet::Initialize());
     const std::string text = log.Text();
-    EXPECT_EQ(std::make_tuple(2, 1, 1), std::make_tuple(vorntest::CountIn(text, RedStart("ファイルの読み込みに失敗しました")),
-                                                      vorntest::CountIn(text, Red("シート用メモリの確保に失敗")),
-                                                      vorntest::CountIn(text, Red("空きシートが見つかりませんでした。"))));
+    EXPECT_NAMED({"read failures", vorntest::CountIn(text, RedStart("ファイルの読み込みに失敗しました")), 2},
+                 {"memory failures", vorntest::CountIn(text, Red("シート用メモリの確保に失敗")), 1},
+                 {"full table", vorntest::CountIn(text, Red("空きシートが見つかりませんでした。")), 1});
     EXPECT_TRUE(vorntest::InOrder(text, {Red("　SheetNo.02 : テクスチャの生成に失敗"), Red("　SheetNo.03 : テクスチャの生成に失敗")}));
     EXPECT_EQ(1, vorntest::CountIn(text, Red("Sheet Destroy [ No." + std::to_string(s) + " ]")));
 }

@@ -25,10 +25,10 @@ TEST_F(Draw2D, ImmediateDrawingWorksOnACopyOfTheCallersVertices)
     const VornTextureHandle t = MakeTexture(64, 64, [](uint32_t x, uint32_t) { return x < 32 ? 0xFFFF0000u : 0xFF0000FFu; });
     ASSERT_TRUE(VornSimple::DrawTriangleFan(fan, 4, &t, 1));
     ASSERT_TRUE(VornSimple::DrawTriangleFan(fan, 4, &t, 1));
-    EXPECT_TRUE(memcmp(fanBefore, fan, sizeof fan) == 0 && memcmp(lineBefore, line, sizeof line) == 0);
+    EXPECT_BYTES_EQ(fanBefore, fan, sizeof fan);
+    EXPECT_BYTES_EQ(lineBefore, line, sizeof line);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(std::make_pair(32 * 64, 32 * 64), std::make_pair(frame_.Count(0, 0, kSize, kSize, 0xFF0000),
-                                                             frame_.Count(0, 0, kSize, kSize, 0x0000FF)));
+    EXPECT_NAMED({"red half", frame_.Count(0, 0, kSize, kSize, 0xFF0000), 32 * 64}, {"blue half", frame_.Count(0, 0, kSize, kSize, 0x0000FF), 32 * 64});
     // One line on one row near 149 (y 150 - 0.5), from x 99.5.
     int x0, y0, x1, y1;
     ASSERT_TRUE(frame_.Bounds(0xFFFFFF, &x0, &y0, &x1, &y1));
@@ -40,10 +40,13 @@ TEST_F(Draw2D, ImmediateDrawingRefusesCountsTheBufferCannotTake)
 {
     static VornVertex2D many[VornSimple::kBufferVertices + 1];
     for (VornVertex2D& v : many) v = V(10, 10, 0, kWhite);
-    EXPECT_FALSE(VornSimple::DrawLineStrip(many, VornSimple::kBufferVertices + 1) || VornSimple::DrawLineStrip(many, 1) ||
-                 VornSimple::DrawLineStrip(nullptr, 2) || VornSimple::DrawTriangleFan(many, 2, nullptr, 0) ||
-                 VornSimple::DrawTriangleFan(many, VornSimple::kBufferVertices + 1, nullptr, 0));
-    EXPECT_TRUE(VornSimple::DrawLineStrip(many, VornSimple::kBufferVertices) && VornSimple::DrawTriangleFan(many, 3, nullptr, 0));
+    const uint32_t most = VornSimple::kBufferVertices;
+    const struct { const char* call; bool got, drawn; } calls[] = {   // called in this order
+        {"strip past the buffer", VornSimple::DrawLineStrip(many, most + 1), false}, {"strip of one", VornSimple::DrawLineStrip(many, 1), false},
+        {"strip of nothing", VornSimple::DrawLineStrip(nullptr, 2), false}, {"fan of two", VornSimple::DrawTriangleFan(many, 2, nullptr, 0), false},
+        {"fan past the buffer", VornSimple::DrawTriangleFan(many, most + 1, nullptr, 0), false},
+        {"strip of the whole buffer", VornSimple::DrawLineStrip(many, most), true}, {"fan of three", VornSimple::DrawTriangleFan(many, 3, nullptr, 0), true}};
+    for (const auto& c : calls) EXPECT_EQ(c.drawn, c.got) << c.call;
 }
 
 TEST_F(Draw2D, FramesAreClosedLineStripsAndLeaveDepthAndCullingOff)
@@ -52,7 +55,7 @@ TEST_F(Draw2D, FramesAreClosedLineStripsAndLeaveDepthAndCullingOff)
     Vorn3D::SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
     const VornRect rect = {20, 20, 100, 60};
     VornSimple::DrawSquareFrame(&rect, 0, kWhite);
-    EXPECT_EQ(std::make_pair(uint32_t(FALSE), uint32_t(D3DCULL_NONE)), std::make_pair(Vorn3D::GetRenderState(D3DRS_ZENABLE), Vorn3D::GetRenderState(D3DRS_CULLMODE)));
+    EXPECT_NAMED({"depth test", Vorn3D::GetRenderState(D3DRS_ZENABLE), FALSE}, {"culling", Vorn3D::GetRenderState(D3DRS_CULLMODE), D3DCULL_NONE});
     const float triangleCentre[2] = {190, 60};
     VornSimple::DrawTriangleFrame(triangleCentre, 40, 0, 0xFF00FF00);
     const float ellipseCentre[2] = {128, 180};
@@ -65,7 +68,7 @@ TEST_F(Draw2D, FramesAreClosedLineStripsAndLeaveDepthAndCullingOff)
         {18, 30, 22, 70, 0xFFFFFF, 30}, {118, 30, 122, 70, 0xFFFFFF, 30}, {30, 18, 110, 22, 0xFFFFFF, 70}, {30, 78, 110, 82, 0xFFFFFF, 70},
         {160, 30, 188, 80, 0x00FF00, 20}, {192, 30, 225, 80, 0x00FF00, 20}, {160, 78, 225, 82, 0x00FF00, 50},
         {180, 170, 190, 180, 0xFF0000, 0}, {180, 180, 190, 190, 0xFF0000, 0}};
-    for (const auto& p : pieces) EXPECT_GT(frame_.Count(p.x0, p.y0, p.x1, p.y1, p.rgb), p.more) << p.x0 << "," << p.y0;
+    for (const auto& p : pieces) EXPECT_GT(frame_.Count(p.x0, p.y0, p.x1, p.y1, p.rgb), p.more) << "piece at " << p.x0 << "," << p.y0 << " of " << Argb{p.rgb};
     EXPECT_EQ(0, frame_.Count(30, 30, 110, 70, 0xFFFFFF));
     // The triangle's apex straight up; the ellipse's extent.
     int x0, y0, x1, y1;
@@ -89,8 +92,8 @@ TEST_F(Draw2D, TextureDrawShowsTheSourceRectangleOneToOne)
     const VornRect dst2 = {128, 128, 64, 64}, src2 = {64, 128, 64, 64};
     VornTexture::DrawMultiTexture(&t, &dst2, &src2, kWhite, 1);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(std::make_tuple(64 * 64, 64 * 64, 0), std::make_tuple(frame_.Count(0, 0, kSize, kSize, 0x000020), frame_.Count(128, 128, 192, 192, 0x408020),
-                                                                 frame_.Count(0, 0, kSize, kSize, 0xFF00FF)));
+    EXPECT_NAMED({"first block", frame_.Count(0, 0, kSize, kSize, 0x000020), 64 * 64}, {"second block", frame_.Count(128, 128, 192, 192, 0x408020), 64 * 64},
+                 {"drawn without a texture", frame_.Count(0, 0, kSize, kSize, 0xFF00FF), 0});
 }
 
 // The ellipse turns its texture with the shape; the triangle takes six pixel coordinates per stage.
@@ -104,8 +107,8 @@ TEST_F(Draw2D, TexturedEllipseAndTriangle)
     VornSimple::DrawEllipse(right, 50, 50, 16384, &src, kWhite, &t, 1);
     ASSERT_TRUE(Frame());
     // Unturned: red on the left, blue on the right. A quarter turn: red above, blue below.
-    EXPECT_EQ(std::make_tuple(0xFF0000u, 0x0000FFu, 0xFF0000u, 0x0000FFu),
-              std::make_tuple(frame_.Rgb(34, 128), frame_.Rgb(94, 128), frame_.Rgb(192, 98), frame_.Rgb(192, 158)));
+    EXPECT_NAMED({"unturned left", frame_.Hex(34, 128), Argb{0xFF0000}}, {"unturned right", frame_.Hex(94, 128), Argb{0x0000FF}},
+                 {"turned top", frame_.Hex(192, 98), Argb{0xFF0000}}, {"turned bottom", frame_.Hex(192, 158), Argb{0x0000FF}});
 
     ASSERT_TRUE(NewScene());
     const float uv[6] = {0, 0, 16, 64, 0, 64};   // the red half only
@@ -128,7 +131,7 @@ TEST_F(Draw2D, BoundingBoxDrawsTwelveEdgesWithDepthTestOn)
     const VornVector3 min(-0.5f, -0.5f, 0.25f), max(0.5f, 0.5f, 0.75f);
     const VornMatrix world;
     VornSimple::DrawBoundingBox(&min, &max, &world, 0xFFFFFF00);
-    EXPECT_EQ(std::make_pair(uint32_t(TRUE), uint32_t(FALSE)), std::make_pair(Vorn3D::GetRenderState(D3DRS_ZENABLE), Vorn3D::GetRenderState(D3DRS_LIGHTING)));
+    EXPECT_NAMED({"depth test", Vorn3D::GetRenderState(D3DRS_ZENABLE), TRUE}, {"lighting", Vorn3D::GetRenderState(D3DRS_LIGHTING), FALSE});
     Vorn3D::SetRenderState(D3DRS_ZENABLE, FALSE);
     ASSERT_TRUE(Frame());
     // Seen straight on, the box is the square of clip space [-0.5, 0.5]: screen 64..192.

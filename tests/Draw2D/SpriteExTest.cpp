@@ -38,7 +38,8 @@ TEST_F(SpriteEx, ScissorPerspectiveAndZoomReachTheStoredTriangles)
     const std::vector<VornSpriteExTriangle> got = Stored();
     ASSERT_EQ(2u, got.size());
     for (const VornSpriteExTriangle& t : got)
-        for (const VornVertex2D& v : t.vertex) EXPECT_TRUE(v.x >= 0 && v.x <= 100 && v.y >= 0 && v.y <= 100);
+        for (const VornVertex2D& v : t.vertex)
+            EXPECT_TRUE(v.x >= 0 && v.x <= 100 && v.y >= 0 && v.y <= 100) << "triangle " << &t - got.data() << " at " << v.x << ", " << v.y;
     Vorn3D::SetScissoring(false, &scissor);
 
     // Perspective keeps z = 32767 in place and moves nearer depths out from its centre; zoom 2
@@ -53,7 +54,7 @@ TEST_F(SpriteEx, ScissorPerspectiveAndZoomReachTheStoredTriangles)
         VornSpriteEx::ResetBuffer();
         const VornVertex2D tri[3] = {V(200, 128, d.z), V(210, 128, d.z), V(200, 138, d.z)};
         VornSpriteEx::PushPolygon(tri, 1, kNone, BLEND_OPAQUE);
-        EXPECT_NEAR(d.x, Stored().at(0).vertex[0].x, 0.01f) << d.z;
+        EXPECT_NEAR(d.x, Stored().at(0).vertex[0].x, 0.01f) << "z " << d.z << (d.zoom ? ", zoom" : "");
     }
 }
 
@@ -77,12 +78,13 @@ TEST_F(SpriteEx, EveryTriangleDrawsWithItsOwnTexturesAndBlendingWhateverTheGroup
     EXPECT_TRUE(VornSpriteEx::DrawStrip(x, y, z, half, angle, colour, 3, &src, green, BLEND_OPAQUE));
     const std::vector<VornSpriteExTriangle> strip = Stored();
     const float ti = VornTexture::GetTexelInset();
-    EXPECT_TRUE(strip.at(69).vertex[0].tex[0].v == ti / 8 && strip.at(69).vertex[2].tex[0].v == 0.5f &&
-                strip.at(71).vertex[2].tex[0].v == (8 - ti) / 8);
-    EXPECT_TRUE(strip.at(69).texture[0] == green && strip.at(69).texture[1] == VORN_INVALID_HANDLE);
+    EXPECT_NAMED({"v at the top", strip.at(69).vertex[0].tex[0].v, ti / 8}, {"v in the middle", strip.at(69).vertex[2].tex[0].v, 0.5f},
+                 {"v at the bottom", strip.at(71).vertex[2].tex[0].v, (8 - ti) / 8}, {"texture 0", strip.at(69).texture[0], green},
+                 {"texture 1", strip.at(69).texture[1], VORN_INVALID_HANDLE});
 
     // Drawn once, then across a forced device reset, then again without ResetBuffer: the same.
     for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass ? "after the reset" : "before the reset");
         if (pass == 1) {
             Vorn3D::EndScene();
             Vorn3D::ResetDevice(true);
@@ -94,7 +96,7 @@ TEST_F(SpriteEx, EveryTriangleDrawsWithItsOwnTexturesAndBlendingWhateverTheGroup
         ASSERT_TRUE(Frame());
         const struct { int x, y; uint32_t rgb; } spots[] = {
             {12, 12, 0xFF0000}, {42, 12, 0xFF0000}, {72, 12, 0x00FF00}, {102, 12, 0xFFFF00}, {132, 12, 0x00FF00}, {40, 101, 0x00FF00}};
-        for (const auto& s : spots) EXPECT_EQ(s.rgb, frame_.Rgb(s.x, s.y)) << pass << ": " << s.x;
+        for (const auto& s : spots) EXPECT_EQ(Argb{s.rgb}, frame_.Hex(s.x, s.y)) << "at " << s.x << ", " << s.y;
     }
 }
 
@@ -103,8 +105,8 @@ TEST_F(SpriteEx, EveryTriangleDrawsWithItsOwnTexturesAndBlendingWhateverTheGroup
 TEST_F(SpriteEx, FullWorkAreaEndsThePushAndEmptyShapesStoreNothing)
 {
     Triangle(10, kNone, BLEND_OPAQUE);
-    EXPECT_TRUE(VornSpriteEx::DrawRing(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0xFFFFFFFF, 0, 1.0f, kNone, 0) &&
-                VornSpriteEx::DrawCylinderRotateXYZ(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0, 1, 2, 3, 1.0f, kNone, 0));
+    EXPECT_TRUE(VornSpriteEx::DrawRing(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0xFFFFFFFF, 0, 1.0f, kNone, 0));
+    EXPECT_TRUE(VornSpriteEx::DrawCylinderRotateXYZ(50, 50, kDepth, nullptr, 10, 20, 0xFFFFFFFF, 0, 1, 2, 3, 1.0f, kNone, 0));
     const float p[1] = {0}; const VornAngle a[1] = {0}; const uint32_t c[1] = {0};
     EXPECT_TRUE(VornSpriteEx::DrawStrip(p, p, p, p, a, c, 1, nullptr, VORN_INVALID_HANDLE, 0));
     EXPECT_EQ(1u, VornList::GetCount(VornSpriteEx::GetList()));
@@ -115,6 +117,7 @@ TEST_F(SpriteEx, FullWorkAreaEndsThePushAndEmptyShapesStoreNothing)
     const VornRect dst = {0, 0, 4, 4};
     EXPECT_FALSE(VornSpriteEx::DrawSquare(&dst, kDepth, nullptr, 0xFFFFFFFF, kNone, 0));
     for (void* block : hog) VornMemory::FreeQuiet(block);
-    EXPECT_TRUE(VornList::GetCount(VornSpriteEx::GetList()) == 1 && VornMemory::CheckOverAccess());
-    EXPECT_TRUE(VornSpriteEx::PushPolygon(two, 2, kNone, BLEND_OPAQUE) && VornList::GetCount(VornSpriteEx::GetList()) == 3);
+    EXPECT_NAMED({"triangles kept", VornList::GetCount(VornSpriteEx::GetList()), 1u}, {"work area intact", VornMemory::CheckOverAccess(), true});
+    const bool pushed = VornSpriteEx::PushPolygon(two, 2, kNone, BLEND_OPAQUE);   // with room again
+    EXPECT_NAMED({"pushed", pushed, true}, {"triangles", VornList::GetCount(VornSpriteEx::GetList()), 3u});
 }

@@ -28,8 +28,7 @@ TEST_F(Draw2D, SquaresOfBothFormsCoverExactlyTheirPixelsInALongListDrawnThroughI
     VornSprite::DrawSquareRotateXYZ(s, &last, kDepth, nullptr, kBlue, 0, 0, 0, 0);
     Draw<VornSprite>(s);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(std::make_pair((kSquares - 1) * 8, 8), std::make_pair(frame_.Count(0, 0, kSize, kSize, 0xFF0000),
-                                                                     frame_.Count(0, 0, kSize, kSize, 0x0000FF)));
+    EXPECT_NAMED({"red pixels", frame_.Count(0, 0, kSize, kSize, 0xFF0000), (kSquares - 1) * 8}, {"blue pixels", frame_.Count(0, 0, kSize, kSize, 0x0000FF), 8});
     EXPECT_TRUE(BoxIs(frame_, 0x0000FF, x, y, x + 3, y + 1));
 }
 
@@ -46,12 +45,12 @@ TEST_F(Draw2D, SourceRectanglesAreInsetByHalfATexel)
     const VornRect src[2] = {{0, 0, 256, 256}, {64, 0, 64, 128}};
     VornSprite::DrawSquare(s, &dst, kDepth, src, 0xFFFFFFFF, 2);
     const VornVertex2D tl = Stored(s, 2).at(0), br = Stored(s, 2).at(2);
-    EXPECT_EQ(std::make_tuple(0.5f / 256, 0.5f / 256, 255.5f / 256, 255.5f / 256, 64.5f / 256, 127.5f / 256),
-              std::make_tuple(tl.tex[0].u, tl.tex[0].v, br.tex[0].u, br.tex[0].v, tl.tex[1].u, br.tex[1].v));
+    EXPECT_NAMED({"stage 0 left", tl.tex[0].u, 0.5f / 256}, {"top", tl.tex[0].v, 0.5f / 256}, {"right", br.tex[0].u, 255.5f / 256},
+                 {"bottom", br.tex[0].v, 255.5f / 256}, {"stage 1 left", tl.tex[1].u, 64.5f / 256}, {"bottom", br.tex[1].v, 127.5f / 256});
     // A stage count of 0 leaves every coordinate 0 even with textures set.
     VornSprite::DrawSquare(s, &dst, kDepth, src, 0xFFFFFFFF, 0);
     const VornVertex2D none = Stored(s, 2).at(8);
-    EXPECT_EQ(std::make_pair(0.0f, 0.0f), std::make_pair(none.tex[0].u, none.tex[1].v));
+    EXPECT_NAMED({"stage 0 u", none.tex[0].u, 0.0f}, {"stage 1 v", none.tex[1].v, 0.0f});
 }
 
 // A 64x64 texture, red top half and blue bottom half, drawn by each form in turn. Where its red top
@@ -71,12 +70,13 @@ TEST_F(Draw2D, AsymmetricTextureShowsTheSenseOfEachTurn)
         {"DrawSquareRotateXYZ", 80, 128, [&] { VornSprite::DrawSquareRotateXYZ(s, &dst, kDepth, &src, 0xFFFFFFFF, 0, 0, 16384, 1); }},
         {"VornTexture::DrawRotate", 176, 128, [&] { VornTexture::DrawRotate(t, &dst, &src, 0xFFFFFFFF, 16384); }}};
     for (const auto& f : forms) {
+        SCOPED_TRACE(f.form);
         if (&f != forms) { ASSERT_TRUE(NewScene()); }
         VornSprite::ResetBuffer(s);
         f.draw();
         if (&f != forms + 3) Draw<VornSprite>(s);
         ASSERT_TRUE(Frame());
-        EXPECT_EQ(std::make_pair(0xFF0000u, 0x0000FFu), std::make_pair(frame_.Rgb(f.redX, f.redY), frame_.Rgb(256 - f.redX, 256 - f.redY))) << f.form;
+        EXPECT_NAMED({"red half's spot", frame_.Hex(f.redX, f.redY), Argb{0xFF0000}}, {"blue half's spot", frame_.Hex(256 - f.redX, 256 - f.redY), Argb{0x0000FF}});
         if (&f == forms) { EXPECT_EQ(128 * 64, frame_.Count(0, 0, kSize, kSize, 0xFF0000)); }
     }
 }
@@ -99,13 +99,13 @@ TEST_F(Draw2D, RingSegmentZeroStartsAboveTheCentre)
     VornSprite::DrawRing(s, 128, 128, kDepth, nullptr, 20, 60, 0xFFFFFFFF, 0xFFFFFFFF, 4, 1.0f, 0);
     // Each later segment is tried: its first triangle counts as requested, then its push stops.
     const VornPrimitiveHandle p = VornSprite::GetPrimitive(s);
-    EXPECT_EQ(std::make_pair(6u + 3 * 3, 6u), std::make_pair(VornPrimitive::GetRequestedVertexCount(p), VornPrimitive::GetVertexCount(p)));
+    EXPECT_NAMED({"requested", VornPrimitive::GetRequestedVertexCount(p), 6u + 3 * 3}, {"stored", VornPrimitive::GetVertexCount(p), 6u});
     Draw<VornSprite>(s);
     ASSERT_TRUE(Frame());
     // Only the quarter up and right of the centre, from just right of straight above.
-    EXPECT_EQ(std::make_tuple(0xFFFFFFu, 0u, 0u, 0u, 0xFFFFFFu),
-              std::make_tuple(frame_.Rgb(128 + 25, 128 - 25), frame_.Rgb(128 - 25, 128 - 25), frame_.Rgb(128 + 25, 128 + 25),
-                              frame_.Rgb(128 - 25, 128 + 25), frame_.Rgb(128 + 3, 128 - 40)));
+    EXPECT_NAMED({"up right", frame_.Hex(128 + 25, 128 - 25), Argb{0xFFFFFF}}, {"up left", frame_.Hex(128 - 25, 128 - 25), Argb{0}},
+                 {"down right", frame_.Hex(128 + 25, 128 + 25), Argb{0}}, {"down left", frame_.Hex(128 - 25, 128 + 25), Argb{0}},
+                 {"just right of straight up", frame_.Hex(128 + 3, 128 - 40), Argb{0xFFFFFF}});
 }
 
 // Segment 0 of 4 of each tube form and the turned ring: corners in push order with their texture
@@ -140,19 +140,17 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
           {137.5f, 127.5f, Z, uR, vT, kRed}, {137.5f, 127.5f, Z, uR, vT, kRed},
           {127.5f, 127.5f - a45, Z + a45, uR, vB, kRed}, {127.5f, 127.5f - b45, Z + b45, uL, vB, kBlue}}}};
     for (const auto& f : forms) {
-        const int form = static_cast<int>(&f - forms);
+        SCOPED_TRACE("form " + std::to_string(&f - forms));
         VornSprite::ResetBuffer(s);
         f.draw();
         const std::vector<VornVertex2D> stored = Stored(s, 1);
-        ASSERT_EQ(24u, stored.size()) << form;
+        ASSERT_EQ(24u, stored.size());
         for (int i = 0; i < 6; ++i) {
+            SCOPED_TRACE("corner " + std::to_string(i));
             const VornVertex2D& v = stored[i];
             const Corner& e = f.corners[i];
-            const float depth = v.z * 65535.0f;   // stored on the 0..1 scale
-            EXPECT_TRUE(std::fabs(v.x - e.x) < 0.02f && std::fabs(v.y - e.y) < 0.02f && std::fabs(depth - e.z) < 0.05f)
-                << "form " << form << " corner " << i << ": " << v.x << ", " << v.y << ", " << depth;
-            EXPECT_EQ(std::make_tuple(e.u, e.v, e.colour), std::make_tuple(v.tex[0].u, v.tex[0].v, v.colour))
-                << "form " << form << " corner " << i;
+            EXPECT_NAMED({"x", v.x, e.x, 0.02}, {"y", v.y, e.y, 0.02}, {"depth", v.z * 65535.0f, e.z, 0.05},   // stored on the 0..1 scale
+                         {"u", v.tex[0].u, e.u}, {"v", v.tex[0].v, e.v}, {"colour", Argb{v.colour}, Argb{e.colour}});
         }
     }
 
@@ -168,5 +166,5 @@ TEST_F(Draw2D, RingTubeAndStripPushOneQuadPerPiece)
     EXPECT_EQ(48u + 12, VornPrimitive::GetVertexCount(p));   // rings without segments and strips of one point: the SpriteEx case
     // The strip's first segment: L(0), R(0) at x 10 -/+ the turned half width (0, 5) -> (-5, 0).
     const VornVertex2D l0 = Stored(s, 1).at(48), r0 = Stored(s, 1).at(49);
-    EXPECT_EQ(std::make_tuple(15.0f, 5.0f, kRed), std::make_tuple(l0.x, r0.x, l0.colour));
+    EXPECT_NAMED({"left x", l0.x, 15.0f}, {"right x", r0.x, 5.0f}, {"colour", Argb{l0.colour}, Argb{kRed}});
 }

@@ -18,11 +18,10 @@ VornTransform2D Scissor(LONG left, LONG top, LONG right, LONG bottom)
 
 TEST(Vertex2D, LayoutAndTypes)
 {
-    EXPECT_EQ(std::make_tuple(52u, 16u, 20u),
-              std::make_tuple(sizeof(VornVertex2D), offsetof(VornVertex2D, colour), offsetof(VornVertex2D, tex)));
-    for (uint32_t type = 0; type <= 4; ++type)
+    EXPECT_NAMED({"size", sizeof(VornVertex2D), 52u}, {"colour offset", offsetof(VornVertex2D, colour), 16u}, {"texture offset", offsetof(VornVertex2D, tex), 20u});
+    for (uint32_t type = 0; type <= 4; ++type)   // stride and FVF
         EXPECT_EQ(std::make_pair(20 + 8 * type, uint32_t(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | (type << 8))),
-                  std::make_pair(VornVertexStride2D(type), VornVertexFVF2D(type)));
+                  std::make_pair(VornVertexStride2D(type), VornVertexFVF2D(type))) << "type " << type;
 }
 
 // The depth scale without perspective, and the rhw it leaves, are read in the stored vertices of the
@@ -49,11 +48,13 @@ TEST(Transform2D, PerspectiveKeepsTheMiddleDepthAndGrowsNearerVertices)
     t.SetPerspective(true, 320.0f, 240.0f, 1.0f);
     VornVertex2D middle = V(420.0f, 140.0f, 32767.0f), nearer = V(420.0f, 140.0f, 16383.0f),
                  farther = V(420.0f, 140.0f, 49151.0f);
-    ASSERT_TRUE(t.TransformVertex(middle) && t.TransformVertex(nearer) && t.TransformVertex(farther));
-    EXPECT_EQ(std::make_tuple(420.0f, 140.0f, 32767.0f / 65535.0f, 1.0f / middle.z),
-              std::make_tuple(middle.x, middle.y, middle.z, middle.rhw));
+    ASSERT_TRUE(t.TransformVertex(middle));
+    ASSERT_TRUE(t.TransformVertex(nearer));
+    ASSERT_TRUE(t.TransformVertex(farther));
+    EXPECT_NAMED({"middle x", middle.x, 420.0f}, {"middle y", middle.y, 140.0f}, {"middle z", middle.z, 32767.0f / 65535.0f},
+                 {"middle rhw", middle.rhw, 1.0f / middle.z});
     EXPECT_TRUE(nearer.x > 420.0f && nearer.y < 140.0f && farther.x < 420.0f && nearer.z < middle.z && farther.z > middle.z)
-        << nearer.x << "," << nearer.y << "," << nearer.z << " " << farther.x << "," << farther.z;
+        << "nearer " << nearer.x << "," << nearer.y << "," << nearer.z << ", farther " << farther.x << "," << farther.z;
 }
 
 // Mended: a vertex behind the eye or with a non-finite result is never divided or mirrored.
@@ -93,7 +94,8 @@ TEST(Clip2D, CoveringTriangleIsTheRectangleAndSevenCornersFiveTriangles)
     double area = 0.0;
     for (int i = 0; i < 15; i += 3) {
         for (int k = 0; k < 3; ++k)
-            EXPECT_TRUE(out[i + k].x >= 0.0f && out[i + k].x <= 100.0f && out[i + k].y >= 0.0f && out[i + k].y <= 100.0f) << i + k;
+            EXPECT_TRUE(out[i + k].x >= 0.0f && out[i + k].x <= 100.0f && out[i + k].y >= 0.0f && out[i + k].y <= 100.0f)
+                << "corner " << i + k << " at " << out[i + k].x << "," << out[i + k].y;
         area += 0.5 * std::fabs((out[i + 1].x - out[i].x) * (out[i + 2].y - out[i].y) -
                                 (out[i + 2].x - out[i].x) * (out[i + 1].y - out[i].y));
     }
