@@ -177,9 +177,10 @@ TEST_F(Model, RedCubeLitByAmbientOnlyAndCulledBehindTheCamera)
     EXPECT_EQ(std::make_pair(0u, 0u), std::make_pair(frame_.Rgb(128, 128), g_vorn.secondPolygons3D));
 }
 
-TEST_F(Model, SkinnedQuadMovesOnlyTheHalfOfTheMovedBone)
+// The skinned normals turn with their bones but do not move with them: the moved half still faces -z.
+TEST_F(Model, SkinnedQuadMovesOnlyTheHalfOfTheMovedBoneAndNotItsNormals)
 {
-    const VornModelHandle m = Load(TwoBoneQuad());
+    const VornModelHandle m = Load(TwoBoneQuad("MeshNormals { 1; 0.0;0.0;-1.0;; 2; 3;0,0,0;, 3;0,0,0;; }\n"));
     ASSERT_NE(VORN_INVALID_HANDLE, m);
     Frame([&] { VornModel::Rendering(m); });
     EXPECT_TRUE(BoxIs(frame_, 0xFFFFFF, 64, 64, 191, 191, 1));
@@ -187,6 +188,15 @@ TEST_F(Model, SkinnedQuadMovesOnlyTheHalfOfTheMovedBone)
     VornModel::TransformUpdate(m, 0);
     Frame([&] { VornModel::Rendering(m); });
     EXPECT_TRUE(BoxIs(frame_, 0xFFFFFF, 64, 64, 223, 191, 1));
+    ID3DXMesh* skinned = R(m).containers[0]->MeshData.pMesh;
+    ASSERT_EQ(DWORD(D3DFVF_XYZ | D3DFVF_NORMAL), skinned->GetFVF());
+    const float* v = nullptr;
+    ASSERT_EQ(D3D_OK, skinned->LockVertexBuffer(D3DLOCK_READONLY, (void**)&v));
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE("vertex " + std::to_string(i) + (i == 1 || i == 2 ? " (on the moved bone)" : ""));
+        EXPECT_NAMED({"normal x", v[6 * i + 3], 0.0, 1e-5}, {"normal y", v[6 * i + 4], 0.0, 1e-5}, {"normal z", v[6 * i + 5], -1.0, 1e-5});
+    }
+    skinned->UnlockVertexBuffer();
 }
 
 TEST_F(Model, MalformedFilesFailWithoutLeakingAndAMissingTextureStillLoads)

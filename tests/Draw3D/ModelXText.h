@@ -117,11 +117,11 @@ inline std::string MovedFrame(const std::string& name, float x, float y, float z
     return "Frame " + name + " { FrameTransformMatrix { " + Matrix(x, y, z) + " } " + body + "}\n";
 }
 
-// The two-bone quad: Bone0 holds the left vertices, Bone1 the right ones.
-inline std::string TwoBoneQuad()
+// The two-bone quad: Bone0 holds the left vertices, Bone1 the right ones; extra text goes inside the mesh.
+inline std::string TwoBoneQuad(const std::string& extra = "")
 {
     const std::string skin = "XSkinMeshHeader { 1; 2; 2; }\n" + Skin("Bone0", {0, 3}, {1, 1}) + Skin("Bone1", {1, 2}, {1, 1});
-    return kHead + "Frame Root { Frame Bone0 { } Frame Bone1 { } " + Quad("skin", -1, -1, 1, 1, 0, skin) + "}\n";
+    return kHead + "Frame Root { Frame Bone0 { } Frame Bone1 { } " + Quad("skin", -1, -1, 1, 1, 0, skin + extra) + "}\n";
 }
 
 }  // namespace vorntest
