@@ -60,13 +60,6 @@ protected:
     }
 };
 
-// A row of a frame's combined matrix (0, or 3: its translation).
-void ExpectRow(const VornMatrix& m, int row, float x, float y, float z)
-{
-    const float want[3] = {x, y, z};
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(want[c], m.GetElement(row, c), 1e-3f) << row << ", " << c;
-}
-
 // A quad under Root skinned on bones B0..B(n-1) (frames of their own); bone b gives `skin(b)`.
 std::string BonesQuad(int n, const std::string& header, const std::function<std::string(int)>& skin)
 {
@@ -136,28 +129,21 @@ TEST_F(ModelEx, SkinnedMeshesTakeTheirLayoutFromTheInfluencesAndAPaletteOfAtMost
     EXPECT_EQ(std::make_pair(32u, 1), std::make_pair(Mesh(m, 0).paletteSize, log.Count("LoadMesh -> Bone [32]")));
 }
 
-TEST_F(ModelEx, RotationKeysSlerpTheConjugatesAndWrapOverTheLastKey)
+// (The keys' own poses, both classes: the X-file rotation key test.)
+TEST_F(ModelEx, WithoutASetTheBindPoseStaysAndUserMatricesComposeWithTheFile)
 {
     const std::string rotation = Key(0, {{0, {1, 0, 0, 0}}, {10, {0.7071068f, 0, 0.7071068f, 0}}});
     const VornModelExHandle m = Load(Animated(rotation, Matrix(3, 4, 5)));
-    EXPECT_EQ(std::make_tuple(10u, 0u, 0), std::make_tuple(VornModelEx::GetAnimationLength(m, 0), VornModelEx::GetAnimationLength(m, 1),
-                                                         VornModelEx::GetAnimationSetIndex(m, "Move")));
+    EXPECT_NAMED({"length of set 0", VornModelEx::GetAnimationLength(m, 0), 10}, {"length of set 1 (none)", VornModelEx::GetAnimationLength(m, 1), 0},
+                 {"index of Move", VornModelEx::GetAnimationSetIndex(m, "Move"), 0});
     const int arm = VornModelEx::GetFrameIndex(m, "Arm");
     VornMatrix at;
     // No set enabled: the bind pose, not compounded by repeated walks.
     VornModelEx::TransformUpdate(m, 5.0f, true);
     VornModelEx::TransformUpdate(m, 5.0f, true);
     VornModelEx::GetFrameMatrix(m, &at, arm);
-    ExpectRow(at, 3, 3, 4, 5);
-    VornModelEx::SetAnimationSet(m, 0);
-    const float times[] = {5.0f, 15.0f, 10.0f, 0.0f};
-    const float row0[][3] = {{0.7071f, 0, 0.7071f}, {0.7071f, 0, 0.7071f}, {1, 0, 0}, {1, 0, 0}};
-    for (int i = 0; i < 4; ++i) {
-        VornModelEx::TransformUpdate(m, times[i], true);
-        VornModelEx::GetFrameMatrix(m, &at, arm);
-        ExpectRow(at, 0, row0[i][0], row0[i][1], row0[i][2]);
-        ExpectRow(at, 3, 3, 4, 5);   // no position keys: the file translation stays
-    }
+    EXPECT_NAMED({"row 0 (not turned)", MatrixRow(*at.Get(), 0), std::vector<float>{1, 0, 0}},
+                 {"translation", MatrixRow(*at.Get(), 3), std::vector<float>{3, 4, 5}});
     // animate false: user x file x parent.
     VornMatrix user;
     user.Translation(1, 0, 0);
@@ -165,12 +151,12 @@ TEST_F(ModelEx, RotationKeysSlerpTheConjugatesAndWrapOverTheLastKey)
     VornModelEx::SetPosition(m, 0, 10, 0);
     VornModelEx::TransformUpdate(m, 5.0f, false);
     VornModelEx::GetFrameMatrix(m, &at, arm);
-    ExpectRow(at, 3, 4, 14, 5);
+    EXPECT_NAMED({"translation", MatrixRow(*at.Get(), 3), std::vector<float>{4, 14, 5}});
     // The root's user matrix walks the tree at once.
     user.Translation(0, 0, 100);
     VornModelEx::SetFrameMatrix(m, &user, -1);
     VornModelEx::GetFrameMatrix(m, &at, arm);
-    ExpectRow(at, 3, 4, 14, 105);
+    EXPECT_NAMED({"translation after the root's", MatrixRow(*at.Get(), 3), std::vector<float>{4, 14, 105}});
 }
 
 TEST_F(ModelEx, BakedSamplesMatchTheLiveWalkAndWithoutABakeTheBindPoseStays)
@@ -202,9 +188,9 @@ TEST_F(ModelEx, BakedSamplesMatchTheLiveWalkAndWithoutABakeTheBindPoseStays)
     baked.Translation(9, 9, 9);
     VornModelEx::CopyFrameMatrix(plain, 99, &baked);
     VornModelEx::CopyMeshMatrix(plain, 0, &baked);
-    ExpectRow(baked, 3, 9, 9, 9);
+    EXPECT_NAMED({"translation after refused copies", MatrixRow(*baked.Get(), 3), std::vector<float>{9, 9, 9}});
     VornModelEx::CopyFrameMatrix(plain, arm, &baked);
-    ExpectRow(baked, 3, 0, 0, 0);
+    EXPECT_NAMED({"unbaked translation", MatrixRow(*baked.Get(), 3), std::vector<float>{0, 0, 0}});
 }
 
 TEST_F(ModelEx, ContainersOfOneFrameDrawLastFirstAndMaterialsReachTheEffect)

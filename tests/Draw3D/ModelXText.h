@@ -85,6 +85,14 @@ inline std::string Quad(const std::string& name, float x0, float y0, float x1, f
     return QuadMesh(name, {{{{x0, y0, z}, {x1, y0, z}, {x1, y1, z}, {x0, y1, z}}}}, list + extra);
 }
 
+// Row i of a matrix (3: its translation), each element rounded to 4 places, to compare as a list.
+inline std::vector<float> MatrixRow(const D3DXMATRIX& m, int i)
+{
+    std::vector<float> v;
+    for (int k = 0; k < 3; ++k) v.push_back(std::round(m.m[i][k] * 1e4f) / 1e4f);
+    return v;
+}
+
 inline std::string Matrix(float x = 0, float y = 0, float z = 0)
 {
     return "1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0," + F(x) + "," + F(y) + "," + F(z) + ",1.0;;";

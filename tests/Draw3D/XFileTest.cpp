@@ -245,4 +245,37 @@ TEST_F(XFile, SeventyThousandVerticesKeepTheirIndicesInTheFieldAndTheStaticModel
     EXPECT_EQ(1, log.Count(Red("頂点数が多すぎます [70756]")));
 }
 
+// Rotation keys are (w, x, y, z), conjugated by both classes: Arm, at (3, 4, 5), turns from identity
+// at tick 0 to 90 degrees about an axis at tick 10 and back at tick 20, looping over 20 ticks. Each
+// row poses both classes at one tick; a failure names the row, the class and the matrix row.
+TEST_F(XFile, RotationKeysPoseBothClassesAtTheirTicksAndBetween)
+{
+    const float h = 0.7071068f, r = 0.7071f;   // a key's half-angle cosine, a matrix element rounded
+    const struct { const char* name; std::vector<float> key; float tick; std::vector<float> rows[3]; } cases[] = {
+        {"about x at key 1", {h, h, 0, 0}, 10, {{1, 0, 0}, {0, 0, -1}, {0, 1, 0}}},
+        {"about y at key 1", {h, 0, h, 0}, 10, {{0, 0, 1}, {0, 1, 0}, {-1, 0, 0}}},
+        {"about z at key 1", {h, 0, 0, h}, 10, {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}}},
+        {"about y halfway to key 1", {h, 0, h, 0}, 5, {{r, 0, r}, {0, 1, 0}, {-r, 0, r}}},
+        {"about y past the loop's end (25: 5)", {h, 0, h, 0}, 25, {{r, 0, r}, {0, 1, 0}, {-r, 0, r}}},
+        {"about y at the last key's tick (20: key 0)", {h, 0, h, 0}, 20, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto m = LoadBoth(kHead + MovedFrame("Arm", 3, 4, 5, "") + "AnimationSet Turn { Animation { {Arm} " +
+                                Key(0, {{0, {1, 0, 0, 0}}, {10, c.key}, {20, {1, 0, 0, 0}}}) + "} }\n");
+        VornModel::TransformUpdate(m.first, c.tick / 4800.0f);
+        VornModelEx::SetAnimationSet(m.second, 0);
+        VornModelEx::TransformUpdate(m.second, c.tick, true);
+        const D3DXMATRIX& st = static_cast<VornModelFrame*>(D3DXFrameFind(VornModel::GetModel(m.first)->root, "Arm"))->combined;
+        VornMatrix ex;
+        VornModelEx::GetFrameMatrix(m.second, &ex, VornModelEx::GetFrameIndex(m.second, "Arm"));
+        EXPECT_NAMED({"static row 0", MatrixRow(st, 0), c.rows[0]}, {"static row 1", MatrixRow(st, 1), c.rows[1]}, {"static row 2", MatrixRow(st, 2), c.rows[2]},
+                     {"static row 3 (the file's place)", MatrixRow(st, 3), std::vector<float>{3, 4, 5}}, {"skinned row 0", MatrixRow(*ex.Get(), 0), c.rows[0]},
+                     {"skinned row 1", MatrixRow(*ex.Get(), 1), c.rows[1]}, {"skinned row 2", MatrixRow(*ex.Get(), 2), c.rows[2]},
+                     {"skinned row 3 (the file's place)", MatrixRow(*ex.Get(), 3), std::vector<float>{3, 4, 5}});
+        VornModel::Release(m.first);
+        VornModelEx::Release(m.second);
+    }
+}
+
 }  // namespace
