@@ -103,8 +103,9 @@ TEST_F(AnimationTest, DegenerateKeysEvaluateWithinTheKeysAndWithoutDividingByZer
     const VornHandle h = Curve({{0, 1}, {2, 5}, {2, 9}, {4, 0}});
     EXPECT_EQ(9.0f, Value(h, 2.0f, 1));
     EXPECT_FLOAT_EQ(4.8f, Value(h, 1.9f, 1));
-    for (uint32_t kind = 0; kind < 8; kind++)
-        for (float t : {0.5f, 1.99f, 2.0f, 3.0f}) EXPECT_TRUE(std::isfinite(Value(h, t, kind)) || kind == 2) << kind << " at " << t;
+    const uint32_t notNewton[] = {0, 1, 3, 4, 5, 6, 7};   // Newton's (2) are checked through its coefficients
+    for (uint32_t kind : notNewton)
+        for (float t : {0.5f, 1.99f, 2.0f, 3.0f}) EXPECT_TRUE(std::isfinite(Value(h, t, kind))) << "kind " << kind << " at " << t;
     VornAnimation::ComputeNewton(h);
     for (uint32_t i = 0; i < 4; i++) EXPECT_TRUE(std::isfinite(VornAnimation::GetData(h)->coefficients[i])) << i;
     EXPECT_TRUE(std::isfinite(Value(h, 3.0f, 2)));
@@ -120,15 +121,16 @@ TEST_F(AnimationTest, DegenerateKeysEvaluateWithinTheKeysAndWithoutDividingByZer
 
     const float times[][5] = {{0, 5, 2, 4, 9}, {0, 2, 2, 2, 4}, {0, nan, 4, nan, 8}, {nan, nan, nan, nan, nan}, {4, 3, 2, 1, 0}};
     for (const auto& set : times) {
+        SCOPED_TRACE(testing::Message() << "key times " << &set - times);
         const VornHandle curve = VornAnimation::Create(5);
         for (uint32_t i = 0; i < 5; i++) VornAnimation::SetKey(curve, i, set[i], static_cast<float>(i));
         VornAnimation::ComputeNewton(curve);
         const VornAnimationData* d = VornAnimation::GetData(curve);
         for (float t = -1.0f; t < 10.0f; t += 0.25f) {
             const VornAnimationKey* k = VornAnimation::SearchKey(d->keys, t, 5);
-            ASSERT_TRUE(k >= d->keys && k < d->keys + 5);
-            for (uint32_t kind = 0; kind < 8; kind++)
-                EXPECT_TRUE(kind == 2 || std::isnan(set[0]) || !std::isinf(Value(curve, t, kind))) << kind << " at " << t;
+            ASSERT_TRUE(vorntest::InRange("key index", k - d->keys, 0, 4)) << "at " << t;
+            if (std::isnan(set[0])) continue;
+            for (uint32_t kind : notNewton) EXPECT_FALSE(std::isinf(Value(curve, t, kind))) << "kind " << kind << " at " << t;
         }
         VornAnimation::Release(curve);
     }

@@ -6,7 +6,9 @@
 #include <limits>
 
 using vorntest::MathTest;
+using vorntest::Argb;
 using vorntest::Bits;
+using vorntest::InRange;
 
 TEST_F(MathTest, SineTableHoldsTheDoubleProductOfTheFloatTwoPi)
 {
@@ -20,11 +22,12 @@ TEST_F(MathTest, SineTableHoldsTheDoubleProductOfTheFloatTwoPi)
     // Only the low sixteen bits of an angle count; Cos (Cos(0) = Sin(16384) = 1 among them) and SinCos
     // read the same table.
     for (VornAngle a = -70000; a < 70000; a += 7) {
-        ASSERT_EQ(Bits(VornMath::Sin(a & 0xFFFF)), Bits(VornMath::Sin(a))) << a;
-        ASSERT_EQ(Bits(VornMath::Sin(a + 16384)), Bits(VornMath::Cos(a))) << a;
+        SCOPED_TRACE(testing::Message() << "angle " << a);
+        ASSERT_EQ(Bits(VornMath::Sin(a & 0xFFFF)), Bits(VornMath::Sin(a)));
+        ASSERT_EQ(Bits(VornMath::Sin(a + 16384)), Bits(VornMath::Cos(a)));
         float s, c;
         VornMath::SinCos(a, &s, &c);
-        ASSERT_TRUE(Bits(VornMath::Sin(a)) == Bits(s) && Bits(VornMath::Cos(a)) == Bits(c)) << a;
+        ASSERT_NAMED({"SinCos sine", Argb{Bits(s)}, Argb{Bits(VornMath::Sin(a))}}, {"SinCos cosine", Argb{Bits(c)}, Argb{Bits(VornMath::Cos(a))}});
     }
 }
 
@@ -43,8 +46,10 @@ TEST_F(MathTest, ArctangentTableTruncatesTowardZeroAndAtanReadsItInEveryBranchFo
         // Large arguments stay in the table.
         {2000000000, 1000000000, 4836}, {1000000000, 2000000000, 16384 - 4836}, {300000, 300000, 8191},
         {INT_MIN, INT_MIN, 32768 + 8191}, {INT_MAX, 1, 0}, {INT_MAX, INT_MIN + 1, 65536 - 8191}};
-    for (const auto& c : cases)
-        EXPECT_EQ(std::make_pair(c.angle, c.angle), std::make_pair(VornMath::Atan(c.x, c.y), VornMath::AtanF(float(c.x), float(c.y)))) << c.x << ", " << c.y;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "x " << c.x << ", y " << c.y);
+        EXPECT_NAMED({"Atan", VornMath::Atan(c.x, c.y), c.angle}, {"AtanF", VornMath::AtanF(float(c.x), float(c.y)), c.angle});
+    }
     // Just below +x; minus zero; the smallest angle.
     EXPECT_EQ((std::vector<int32_t>{65536, 16384, VornMath::AtanTable(1)}),
               (std::vector<int32_t>{VornMath::Atan(100000, -1), VornMath::AtanF(-0.0f, 2.0f), VornMath::AtanF(1e6f, 130.0f)}));
@@ -63,7 +68,7 @@ TEST_F(MathTest, RotationPointTurnsFromXTowardsY)
     // Both coordinates from the table values of the one angle, x and y read before either is written.
     VornVector2 q(3.0f, 1.0f);
     VornMath::RotationPoint(&q, 8192);
-    EXPECT_EQ(std::make_pair(0x3FB504F2u, 0x403504F2u), std::make_pair(Bits(q.x), Bits(q.y)));   // cos 3 - sin 1, sin 3 + cos 1
+    EXPECT_NAMED({"x bits (cos 3 - sin 1)", Argb{Bits(q.x)}, Argb{0x3FB504F2u}}, {"y bits (sin 3 + cos 1)", Argb{Bits(q.y)}, Argb{0x403504F2u}});
 }
 
 TEST_F(MathTest, RuntimeRandomNumbersRepeatAndStayInTheirRanges)
@@ -76,7 +81,10 @@ TEST_F(MathTest, RuntimeRandomNumbersRepeatAndStayInTheirRanges)
     for (int i = 0; i < 2000; i++) {
         const int32_t r = VornMath::Rand(), k = VornMath::RandInt(-4, 9);
         const float u = VornMath::Rand01(), f = VornMath::RandFloat(-2.0f, 6.0f);
-        ASSERT_TRUE(r >= 0 && r <= 1073676289 && k >= -4 && k <= 9 && u >= 0.0f && u <= 1.0f && f >= -2.0f && f <= 6.0f) << r << " " << k << " " << u << " " << f;
+        ASSERT_TRUE(InRange("Rand()", r, 0, 1073676289));
+        ASSERT_TRUE(InRange("RandInt(-4, 9)", k, -4, 9));
+        ASSERT_TRUE(InRange("Rand01()", u, 0, 1));
+        ASSERT_TRUE(InRange("RandFloat(-2, 6)", f, -2, 6));
         ASSERT_EQ(3, VornMath::RandInt(3, 3));
         ASSERT_GE(VornMath::RandInt(-1, INT_MAX), -1);   // range 2^31 + 1
         VornMath::RandInt(INT_MIN, INT_MAX);              // range 2^32 does not wrap to 0

@@ -6,8 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 
-using vorntest::ExpectMatrixNear;
-using vorntest::ExpectVector;
 using vorntest::kIdentity;
 using vorntest::MathTest;
 using vorntest::SameBits;
@@ -34,10 +32,10 @@ TEST_F(MathTest, MatricesFollowTheAxesOnlyOnUpdate)
     p.SetPosition(4, -5, 6);
     EXPECT_TRUE(IsIdentity(p.world));
     p.UpdateMatrices();
-    ExpectMatrixNear(Rows(p.right, p.up, p.front), p.rotation, 0);
-    ExpectMatrixNear(Rows(p.right, p.up, p.front, 4, -5, 6), p.world, 0);
+    EXPECT_MATRIX_NEAR(Rows(p.right, p.up, p.front), p.rotation, 0);
+    EXPECT_MATRIX_NEAR(Rows(p.right, p.up, p.front, 4, -5, 6), p.world, 0);
     EXPECT_EQ(p.right.y, p.inverseRotation.GetElement(1, 0));
-    ExpectMatrixNear(kIdentity, VornMatrix().Multiply(p.world, p.inverseWorld));   // inverseWorld undoes world
+    EXPECT_MATRIX_NEAR(kIdentity, VornMatrix().Multiply(p.world, p.inverseWorld));   // inverseWorld undoes world
 }
 
 TEST_F(MathTest, OwnAndWorldAxisTurns)
@@ -55,39 +53,39 @@ TEST_F(MathTest, OwnAndWorldAxisTurns)
         (p.*c.first)(16384);
         if (c.second) (p.*c.second)(16384);
         SCOPED_TRACE(&c - cases);
-        ExpectVector(c.right[0], c.right[1], c.right[2], p.right);
-        ExpectVector(c.up[0], c.up[1], c.up[2], p.up);
-        ExpectVector(c.front[0], c.front[1], c.front[2], p.front);
+        EXPECT_VECTOR(c.right[0], c.right[1], c.right[2], p.right);
+        EXPECT_VECTOR(c.up[0], c.up[1], c.up[2], p.up);
+        EXPECT_VECTOR(c.front[0], c.front[1], c.front[2], p.front);
     }
     // A world turn multiplies every axis by the single-axis matrix, whose rows the axes then are. (A
     // quaternion turn sets the axes from the quaternion matrix, which is checked against D3DX.)
     VornPosture p, q;
     p.RotationY(7000);
     q.SetRotationMatrix(VornMatrix().RotationY(7000));
-    EXPECT_TRUE(SameBits(q.right, p.right) && SameBits(q.front, p.front));
+    EXPECT_NAMED({"right the same bits", SameBits(q.right, p.right), true}, {"front the same bits", SameBits(q.front, p.front), true});
 }
 
 TEST_F(MathTest, LookAtBuildsALeftHandedFrame)
 {
     VornPosture p;
     p.LookAt(D3DXVECTOR3(1, 2, 3), D3DXVECTOR3(4, 2, 7), nullptr);
-    ExpectVector(0.6f, 0, 0.8f, p.front);
-    ExpectVector(0.8f, 0, -0.6f, p.right);
-    ExpectVector(0, 1, 0, p.up);
-    ExpectVector(1, 2, 3, p.position, 0);
+    EXPECT_VECTOR(0.6f, 0, 0.8f, p.front);
+    EXPECT_VECTOR(0.8f, 0, -0.6f, p.right);
+    EXPECT_VECTOR(0, 1, 0, p.up);
+    EXPECT_VECTOR(1, 2, 3, p.position, 0);
     EXPECT_TRUE(IsIdentity(p.world));   // not updated
     // Straight up takes (0, 0, -1) as up whatever up was given, straight down (0, 0, 1).
     const D3DXVECTOR3 given(1, 0, 0);
     p.LookAt(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 5, 0), &given);
-    ExpectVector(0, 1, 0, p.front, 0);
-    ExpectVector(1, 0, 0, p.right);
-    ExpectVector(0, 0, -1, p.up);
+    EXPECT_VECTOR(0, 1, 0, p.front, 0);
+    EXPECT_VECTOR(1, 0, 0, p.right);
+    EXPECT_VECTOR(0, 0, -1, p.up);
     p.LookAt(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, -5, 0), nullptr);
-    ExpectVector(0, 0, 1, p.up);
+    EXPECT_VECTOR(0, 0, 1, p.up);
     // Normalised, this distance gives front.y = 0.99999994: still straight up.
     p.LookAt(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 123.456f, 0), &given);
-    ExpectVector(1, 0, 0, p.right);
-    ExpectVector(0, 0, -1, p.up);
+    EXPECT_VECTOR(1, 0, 0, p.right);
+    EXPECT_VECTOR(0, 0, -1, p.up);
     // An up vector along the view direction still gives a finite frame.
     p.LookAt(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(3, 0, 0), &given);
     EXPECT_NEAR(1.0f, p.up.Length(), 1e-6f);
@@ -96,8 +94,9 @@ TEST_F(MathTest, LookAtBuildsALeftHandedFrame)
     p.LocalRotationY(3000);
     const VornPosture before(p);
     p.LookAt(D3DXVECTOR3(2, 2, 2), D3DXVECTOR3(2, 2, 2), nullptr);
-    ExpectVector(2, 2, 2, p.position, 0);
-    EXPECT_TRUE(SameBits(before.front, p.front) && SameBits(before.right, p.right) && SameBits(before.up, p.up));
+    EXPECT_VECTOR(2, 2, 2, p.position, 0);
+    EXPECT_NAMED({"front kept", SameBits(before.front, p.front), true}, {"right kept", SameBits(before.right, p.right), true},
+                 {"up kept", SameBits(before.up, p.up), true});
 }
 
 TEST_F(MathTest, AnglesReadBackFromTheAxesAndAtTheDegenerateFrames)
@@ -145,7 +144,7 @@ TEST_F(MathTest, PosturesAndHoldersLiveInHandleTableRecords)
     ASSERT_TRUE(table.Initialize(__FILE__, __LINE__));
     PostureRecord* r = table.Get(table.AllocRecord());   // a zeroed record: the holders hold zeros
     ASSERT_NE(nullptr, r);
-    EXPECT_EQ(std::make_pair(0.0f, 0), std::make_pair(r->extra.GetElement(0, 0), int(reinterpret_cast<uintptr_t>(r->extra.Get()) % 16)));
+    EXPECT_NAMED({"element (0, 0)", r->extra.GetElement(0, 0), 0.0f}, {"matrix address % 16", reinterpret_cast<uintptr_t>(r->extra.Get()) % 16, 0});
     r->posture.Init();
     r->posture.SetPosition(1, 2, 3);
     r->posture.UpdateMatrices();

@@ -7,8 +7,6 @@
 #include <new>
 
 using vorntest::Bits;
-using vorntest::ExpectMatrixNear;
-using vorntest::ExpectVector;
 using vorntest::kIdentity;
 using vorntest::MathTest;
 using vorntest::SameBits;
@@ -26,7 +24,7 @@ TEST(VornVector3, ArithmeticInThreeAndTwoDimensions)
     // Division is multiplication by the reciprocal, which rounds differently from a true division.
     const VornVector3 v(5.0f, 7.0f, 10.0f), q = v / 3.0f;
     const float inv = 1.0f / 3.0f;
-    ExpectVector(5.0f * inv, 7.0f * inv, 10.0f * inv, q, 0);
+    EXPECT_VECTOR(5.0f * inv, 7.0f * inv, 10.0f * inv, q, 0);
     VornVector3 w = v;
     EXPECT_TRUE(SameBits(q, w /= 3.0f));
     EXPECT_FLOAT_BITS(5.0f * inv, (VornVector2(5.0f, 7.0f) / 3.0f).x);
@@ -35,9 +33,9 @@ TEST(VornVector3, ArithmeticInThreeAndTwoDimensions)
     EXPECT_EQ(5.0f, VornVector3(3, 0, 4).Length());
     VornVector3 zero(0, 0, 0);   // normalizing zero gives non-finite components
     zero.NormalizeSelf();
-    EXPECT_FALSE(std::isfinite(zero.x) || std::isfinite(zero.y) || std::isfinite(zero.z));
-    ExpectVector(2, 3, 1, VornVector3().Reflect(VornVector3(2, -3, 1), VornVector3(0, 1, 0)), 0);
-    ExpectVector(1, 1, 0, VornVector3(0, 1, 0).ReflectSelf(VornVector3(1, -1, 0)), 0);   // ReflectSelf: this is the normal
+    EXPECT_NAMED({"x finite", std::isfinite(zero.x), false}, {"y finite", std::isfinite(zero.y), false}, {"z finite", std::isfinite(zero.z), false});
+    EXPECT_VECTOR(2, 3, 1, VornVector3().Reflect(VornVector3(2, -3, 1), VornVector3(0, 1, 0)), 0);
+    EXPECT_VECTOR(1, 1, 0, VornVector3(0, 1, 0).ReflectSelf(VornVector3(1, -1, 0)), 0);   // ReflectSelf: this is the normal
 
     const VornVector2 a(3.0f, 4.0f), b(-1.0f, 2.0f);
     EXPECT_EQ((std::vector<float>{5, 5, 10, -10, 8, 1.5f}), (std::vector<float>{a.Length(), a.Dot(b), VornVector2::Cross(a, b),
@@ -52,7 +50,7 @@ TEST_F(MathTest, TransformNormalLeavesOutTheTranslation)
 {
     VornMatrix translated;
     const VornVector3 p(0.5f, -2.0f, 4.0f);
-    ExpectVector(p.x, p.y, p.z, VornVector3().TransformNormal(p, translated.Translation(10, 20, 30)), 0);
+    EXPECT_VECTOR(p.x, p.y, p.z, VornVector3().TransformNormal(p, translated.Translation(10, 20, 30)), 0);
 }
 
 TEST_F(MathTest, SingleAxisRotationsFollowD3DXAndTheVectorFormsEqualTheMatrices)
@@ -69,7 +67,7 @@ TEST_F(MathTest, SingleAxisRotationsFollowD3DXAndTheVectorFormsEqualTheMatrices)
     for (VornAngle a : {0, 1, 100, 5000, 16384, 25000, 30000, 40000, -7000, -12345, 70000})
         for (const auto& axis : axes) {
             SCOPED_TRACE(testing::Message() << "axis " << &axis - axes << " angle " << a);
-            ExpectMatrixNear(*axis.d3dx(&e, Radians(a)), (m.*axis.matrix)(a));
+            EXPECT_MATRIX_NEAR(*axis.d3dx(&e, Radians(a)), (m.*axis.matrix)(a));
             VornVector3 byMatrix, byVector(v);
             EXPECT_TRUE(SameBits(byMatrix.TransformNormal(v, m), (byVector.*axis.vector)(a)));   // both from the table
         }
@@ -124,7 +122,7 @@ TEST_F(MathTest, MatrixBuildersOverD3DX)
 {
     VornMatrix b, out;
     b.RotationY(1234).MultiplySelf(VornMatrix().Translation(3, -1, 2));
-    ExpectMatrixNear(kIdentity, VornMatrix().Multiply(out.Inverse(b), b), 1e-6f);
+    EXPECT_MATRIX_NEAR(kIdentity, VornMatrix().Multiply(out.Inverse(b), b), 1e-6f);
     D3DXMATRIX e;
     EXPECT_TRUE(SameBits(*D3DXMatrixPerspectiveFovLH(&e, 0.9f, 1.6f, 2.0f, 500.0f), *out.PerspectiveFov(0.9f, 2.0f, 500.0f, 1.6f).Get()));
     EXPECT_TRUE(SameBits(*D3DXMatrixOrthoLH(&e, 640.0f, 480.0f, 1.0f, 10.0f), *out.Ortho(640.0f, 480.0f, 1.0f, 10.0f).Get()));
@@ -153,8 +151,8 @@ TEST_F(MathTest, ThreeAngleAxisAndQuaternionBuildersTurnTheOtherWay)
     // Q = (Rx(ax) Ry(ay) Rz(az)) transposed, with the D3DX single-axis matrices.
     const VornAngle ax = 3130, ay = 7300, az = 11800;
     product.RotationZ(-az).MultiplySelf(VornMatrix().RotationY(-ay)).MultiplySelf(VornMatrix().RotationX(-ax));
-    ExpectMatrixNear(*product.Get(), m.RotationXYZ(ax, ay, az));
-    ExpectMatrixNear(*product.Get(), m.RotationXYZSinCos(ax, ay, az));
+    EXPECT_MATRIX_NEAR(*product.Get(), m.RotationXYZ(ax, ay, az));
+    EXPECT_MATRIX_NEAR(*product.Get(), m.RotationXYZSinCos(ax, ay, az));
 
     // Axis and quaternion: the transpose of what D3DX builds.
     const D3DXVECTOR3 axis(1.0f, -2.0f, 0.5f);
@@ -162,13 +160,13 @@ TEST_F(MathTest, ThreeAngleAxisAndQuaternionBuildersTurnTheOtherWay)
     D3DXVec3Normalize(&unit, &axis);
     D3DXMATRIX expected, transposed;
     D3DXMatrixTranspose(&transposed, D3DXMatrixRotationAxis(&expected, &unit, Radians(9000)));
-    ExpectMatrixNear(transposed, m.RotationAxis(9000, axis));
+    EXPECT_MATRIX_NEAR(transposed, m.RotationAxis(9000, axis));
     D3DXQUATERNION q;
     D3DXQuaternionRotationAxis(&q, &unit, 0.7f);
     D3DXMatrixTranspose(&transposed, D3DXMatrixRotationQuaternion(&expected, &q));
-    ExpectMatrixNear(transposed, m.RotationQuaternion(q));
+    EXPECT_MATRIX_NEAR(transposed, m.RotationQuaternion(q));
     // A zero axis gives the identity rather than numbers that are not numbers.
-    ExpectMatrixNear(kIdentity, m.RotationAxis(9000, D3DXVECTOR3(0, 0, 0)), 0.0f);
+    EXPECT_MATRIX_NEAR(kIdentity, m.RotationAxis(9000, D3DXVECTOR3(0, 0, 0)), 0.0f);
 
     // Half angles by shift and by division agree except for odd negative angles (-3 >> 1 = -2, -3 / 2 = -1).
     VornMatrix shift, division;
@@ -184,20 +182,20 @@ TEST_F(MathTest, RotationFromToTurnsFromOntoTo)
     const VornVector3 from(1, 2, 3), to(3, -1, 2);
     const VornVector3 unitFrom = VornVector3().Normalize(from), unitTo = VornVector3().Normalize(to);
     v.TransformNormal(unitFrom, m.RotationFromTo(from, to, nullptr));
-    ExpectVector(unitTo.x, unitTo.y, unitTo.z, v, 2e-6f);
+    EXPECT_VECTOR(unitTo.x, unitTo.y, unitTo.z, v, 2e-6f);
     // An axis of any length gives the same matrix as the unit axis.
     const D3DXVECTOR3 longAxis(0, 0, 5), unitAxis(0, 0, 1), x(1, 0, 0), y(0, 1, 0);
     unit.RotationFromTo(x, y, &unitAxis);
-    ExpectMatrixNear(*unit.Get(), m.RotationFromTo(x, y, &longAxis), 1e-7f);
-    ExpectVector(0, 1, 0, v.TransformNormal(x, m));
+    EXPECT_MATRIX_NEAR(*unit.Get(), m.RotationFromTo(x, y, &longAxis), 1e-7f);
+    EXPECT_VECTOR(0, 1, 0, v.TransformNormal(x, m));
     // This vector's cosine with itself rounds to 1.0000001: clamped, not a number that is not one.
     const D3DXVECTOR3 a(1.5736805f, -2.9873636f, -0.32767683f);
-    ExpectMatrixNear(kIdentity, m.RotationFromTo(a, a, &unitAxis), 0.0f);
-    ExpectMatrixNear(kIdentity, m.RotationFromTo(a, a * 3.0f, nullptr), 0.0f);
+    EXPECT_MATRIX_NEAR(kIdentity, m.RotationFromTo(a, a, &unitAxis), 0.0f);
+    EXPECT_MATRIX_NEAR(kIdentity, m.RotationFromTo(a, a * 3.0f, nullptr), 0.0f);
     // Opposite directions: a half turn that still takes from onto to.
     v.TransformNormal(unitFrom, m.RotationFromTo(from, -from * 2.0f, nullptr));
-    ExpectVector(-unitFrom.x, -unitFrom.y, -unitFrom.z, v, 2e-6f);
-    ExpectVector(-1, 0, 0, v.TransformNormal(x, m.RotationFromTo(x, -x, nullptr)), 2e-6f);
+    EXPECT_VECTOR(-unitFrom.x, -unitFrom.y, -unitFrom.z, v, 2e-6f);
+    EXPECT_VECTOR(-1, 0, 0, v.TransformNormal(x, m.RotationFromTo(x, -x, nullptr)), 2e-6f);
     // A zero direction gives the identity.
-    ExpectMatrixNear(kIdentity, m.RotationFromTo(D3DXVECTOR3(0, 0, 0), x, nullptr), 0.0f);
+    EXPECT_MATRIX_NEAR(kIdentity, m.RotationFromTo(D3DXVECTOR3(0, 0, 0), x, nullptr), 0.0f);
 }
