@@ -2,6 +2,7 @@
 // game names loads, models keep the rig and the sizes the game relies on, effects compile, models
 // draw shaded, the field is hilly at the edges and gentle in the middle, textures keep their
 // transparent key and rectangles. The stage drawn with its effect is the lost game's pixel check.
+#include "Checks.h"
 #include "EngineFixture.h"
 #include "../Draw3D/ModelXText.h"
 #include "TextureRead.h"
@@ -86,18 +87,19 @@ TEST_F(GameData, ModelsKeepTheirRigAndTheirFeetWhereTheGameStandsThem)
         {"MyChara.x", -0.8f, 1e9f, 314, true}, {"enemy1.x", -0.7f, 1.2f, 50, false}, {"enemy2.x", -0.7f, 1.2f, 45, false},
         {"enemy3.x", -0.7f, 1.2f, 22, false}, {"boss.x", -2.8f, 3.0f, 96, false}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         const VornModelExHandle m = Model(c.name);
         ASSERT_FALSE(HasFailure());
-        EXPECT_NEAR(c.feet, Lowest(m), 0.01f) << c.name;
-        EXPECT_LT(VornModelEx::GetModel(m)->boxMax.y, c.top) << c.name;
-        EXPECT_GT(VornModelEx::GetAnimationLength(m, 0), c.length) << c.name;
-        for (uint32_t i = 0; i < VornModelEx::GetMeshCount(m); ++i)
-            EXPECT_EQ(c.skinned, VornModelEx::GetModel(m)->meshList[i]->skinned) << c.name << " mesh " << i;
+        EXPECT_NEAR(c.feet, Lowest(m), 0.01f);
+        EXPECT_LT(VornModelEx::GetModel(m)->boxMax.y, c.top);
+        EXPECT_GT(VornModelEx::GetAnimationLength(m, 0), c.length);
+        for (uint32_t i = 0; i < VornModelEx::GetMeshCount(m); ++i) EXPECT_EQ(c.skinned, VornModelEx::GetModel(m)->meshList[i]->skinned) << "mesh " << i;
     }
     const VornModelExHandle player = Model("MyChara.x");
     ASSERT_EQ(1u, VornModelEx::GetMeshCount(player));
     const VornModelExMesh& body = *VornModelEx::GetModel(player)->meshList[0];
-    EXPECT_TRUE(body.boneCount <= 32u && body.maxInfluences <= 2u) << body.boneCount << " bones, " << body.maxInfluences;
+    EXPECT_TRUE(vorntest::InRange("bones", body.boneCount, 0, 32));
+    EXPECT_TRUE(vorntest::InRange("influences", body.maxInfluences, 0, 2));
     EXPECT_GE(VornModelEx::GetFrameIndex(player, "Frame9_migite"), 0);
 }
 
@@ -155,7 +157,8 @@ TEST_F(GameData, FieldIsHillyAtTheEdgesAndGentleInTheMiddle)
             lo = std::min(lo, at.y), hi = std::max(hi, at.y);
             if (std::abs(x) <= 50 && std::abs(z) <= 50) midLo = std::min(midLo, at.y), midHi = std::max(midHi, at.y);
         }
-    EXPECT_TRUE(hi - lo >= 5.0f && midHi - midLo < 1.0f) << "heights " << lo << " to " << hi << ", middle " << midLo << " to " << midHi;
+    EXPECT_GE(hi - lo, 5.0f) << "heights " << lo << " to " << hi;
+    EXPECT_LT(midHi - midLo, 1.0f) << "middle heights " << midLo << " to " << midHi;
 }
 
 // The texels of a loaded texture as 0xAARRGGBB, row by row, whichever format the device gave.
