@@ -1,12 +1,12 @@
 // Boot, settings, failure boxes and the window, run in-process.
 #include "BootRun.h"
+#include "Checks.h"
 #include "EngineFixture.h"
 #include "VornLog.h"
 #include "VornMemory.h"
 #include <cstring>
 #include <filesystem>
 #include <thread>
-#include <tuple>
 
 using namespace vorntest;
 
@@ -129,9 +129,10 @@ TEST(Boot, StartsWithTheDefaultsAndArgumentsReachGameMain)
         uint32_t w = 0, h = 0;
         bool windowed = true;
         Vorn::GetScreenInfo(&w, &h, &windowed);
-        EXPECT_EQ(std::make_tuple(640u, 480u, false), std::make_tuple(w, h, windowed));   // full screen unless the game says otherwise
+        // Full screen unless the game says otherwise.
+        EXPECT_NAMED({"width", w, 640}, {"height", h, 480}, {"windowed", windowed, false});
         EXPECT_EQ(0u, std::string(Vorn::GetApplicationName()).find("Vorn"));   // the library banner
-        EXPECT_EQ(std::make_pair(2, std::string("option")), std::make_pair(argc, std::string(argc > 1 ? argv[1] : "")));
+        EXPECT_NAMED({"argc", argc, 2}, {"argv[1]", std::string(argc > 1 ? argv[1] : ""), "option"});
         ran = true;
         EndRun();
         return 0;
@@ -158,7 +159,8 @@ TEST(BootText, DrawsOutlinedLines)
             }
         ReleaseDC(w, dc);
     }));
-    EXPECT_TRUE(white > 20 && outline > 20) << white << " white, " << outline << " outline pixels";
+    EXPECT_GT(white, 20) << "white pixels";
+    EXPECT_GT(outline, 20) << "outline pixels";
 }
 
 TEST(BootText, EveryCallDeletesTheFontItMade)
@@ -217,8 +219,8 @@ TEST(Boot, WithoutDirect3DTheWindowIsWindowedAndItsListBoxShowsTheStartInOrder)
         EXPECT_EQ(0, SendMessageA(listBox, LB_GETCOUNT, 0, 0));
         Vorn::PrintListBox("%s", std::string(2000, 'c').c_str());
         Vorn::PrintListBox("line %d", 2);
-        EXPECT_EQ(std::make_pair(LRESULT(2), LRESULT(Vorn::MESSAGE_MAX - 1)),
-                  std::make_pair(SendMessageA(listBox, LB_GETCOUNT, 0, 0), SendMessageA(listBox, LB_GETTEXTLEN, 0, 0)));
+        EXPECT_NAMED({"lines", SendMessageA(listBox, LB_GETCOUNT, 0, 0), 2},
+                     {"length of the cut line", SendMessageA(listBox, LB_GETTEXTLEN, 0, 0), Vorn::MESSAGE_MAX - 1});
         Vorn::Exit();
         EXPECT_FALSE(Vorn::Run(false));   // the blocking pump returns only at the end
     }));

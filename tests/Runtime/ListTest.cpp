@@ -2,7 +2,6 @@
 #include "RuntimeTestSupport.h"
 #include "VornList.h"
 #include "VornMemory.h"
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -52,11 +51,11 @@ TEST_F(ListTest, InsertsAtHeadAndTailAndWalksBothWays)
     Add(list, 2);
     Add(list, 3);
     Add(list, 1, VornList::INSERT_HEAD);
-    EXPECT_EQ(std::make_pair(std::vector<int>({1, 2, 3}), 3u), std::make_pair(Values(list), VornList::GetCount(list)));
-    auto value = [](void* node) { return *static_cast<int*>(node); };
-    EXPECT_EQ(std::make_tuple(3, 2, 2), std::make_tuple(value(VornList::GetEnd(list)), value(VornList::GetAt(list, 1)),
-                                                       value(VornList::GetPrev(VornList::GetEnd(list)))));
-    EXPECT_TRUE(!VornList::GetAt(list, 3) && !VornList::GetPrev(VornList::GetTop(list)) && !VornList::GetNext(VornList::GetEnd(list)));
+    auto value = [](void* node) { return node ? *static_cast<int*>(node) : -1; };   // -1: no node
+    EXPECT_NAMED({"values", Values(list), std::vector<int>({1, 2, 3})}, {"count", VornList::GetCount(list), 3}, {"end", value(VornList::GetEnd(list)), 3},
+                 {"at 1", value(VornList::GetAt(list, 1)), 2}, {"before the end", value(VornList::GetPrev(VornList::GetEnd(list))), 2},
+                 {"at 3", value(VornList::GetAt(list, 3)), -1}, {"before the top", value(VornList::GetPrev(VornList::GetTop(list))), -1},
+                 {"after the end", value(VornList::GetNext(VornList::GetEnd(list))), -1});
     uint8_t* zero = static_cast<uint8_t*>(VornList::InsertZero(list, 100, VornList::INSERT_TAIL, nullptr));
     ASSERT_NE(zero, nullptr);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(zero[i], 0);
@@ -69,27 +68,29 @@ TEST_F(ListTest, ReleasedNodesWaitForCollectCountedOnesSurviveItAndClearTakesAll
     VornList::AddRefNode(b);
     EXPECT_EQ(VornList::GetRefCount(b), 2);
     for (int* node : {a, b, c}) VornList::ReleaseNode(node);
-    EXPECT_EQ(std::make_pair(std::vector<int>({10, 20, 30}), 0), std::make_pair(Values(list), VornList::GetRefCount(a)));   // still linked
+    EXPECT_NAMED({"values (still linked)", Values(list), std::vector<int>({10, 20, 30})}, {"count of a", VornList::GetRefCount(a), 0});
     VornList::Collect(list);
-    EXPECT_EQ(std::make_tuple(std::vector<int>({20}), 1u, std::vector<int>({10, 30})),
-              std::make_tuple(Values(list), VornList::GetCount(list), g_released));
-    EXPECT_TRUE(!VornList::GetPrev(b) && !VornList::GetNext(b) && VornList::GetRefCount(nullptr) == 0);
+    EXPECT_NAMED({"values", Values(list), std::vector<int>({20})}, {"released", g_released, std::vector<int>({10, 30})}, {"count", VornList::GetCount(list), 1},
+                 {"before the survivor", VornList::GetPrev(b), nullptr}, {"after the survivor", VornList::GetNext(b), nullptr},
+                 {"count of no node", VornList::GetRefCount(nullptr), 0});
     // Clear calls every callback once, counted or not, and keeps the list.
     Add(list, 40);
     g_released.clear();
     EXPECT_TRUE(VornList::Clear(list));
-    EXPECT_EQ(std::make_pair(std::vector<int>({20, 40}), 0u), std::make_pair(g_released, VornList::GetCount(list)));
+    EXPECT_NAMED({"released", g_released, std::vector<int>({20, 40})}, {"count", VornList::GetCount(list), 0});
     EXPECT_NE(Add(list, 7), nullptr);
     g_released.clear();
-    EXPECT_EQ((std::pair<bool, std::vector<int>>{true, {7}}), (std::pair<bool, std::vector<int>>{VornList::Release(list), g_released}));
-    EXPECT_TRUE(!VornList::Release(list) && !VornList::Release(VornList::NONE) && !Add(list, 8));
+    EXPECT_TRUE(VornList::Release(list));
+    EXPECT_EQ(g_released, std::vector<int>({7}));
+    for (uint32_t gone : {list, VornList::NONE}) EXPECT_FALSE(VornList::Release(gone)) << gone;
+    EXPECT_EQ(Add(list, 8), nullptr);
 }
 
 TEST_F(ListTest, SixtyFourListsAtMost)
 {
     std::vector<uint32_t> lists;
     for (int i = 0; i < 64; ++i) lists.push_back(VornList::Create());
-    EXPECT_EQ(std::make_pair(lists.front(), lists.back()), std::make_pair(0u, 63u));
+    EXPECT_NAMED({"first", lists.front(), 0}, {"last", lists.back(), 63});
     EXPECT_EQ(VornList::Create(), VornList::NONE);
     VornList::Release(17);
     EXPECT_EQ(VornList::Create(), 17u);

@@ -101,7 +101,7 @@ TEST_F(LogTest, ThreadsWriteWholeEntriesAndMayRaceTheClose)
     size_t count = 0;
     for (size_t at = 0; (at = text.find(entry, at)) != std::string::npos; ++at, ++count)
         ASSERT_EQ(text.find("</FONT></B>", at) - at, entry.size() + 10);   // "0 line 000"
-    EXPECT_EQ(std::make_pair(size_t(kThreads * kLines), Crlf(kTail)), std::make_pair(count, text.substr(text.size() - Crlf(kTail).size())));
+    EXPECT_NAMED({"lines", count, kThreads * kLines}, {"tail", text.substr(text.size() - Crlf(kTail).size()), Crlf(kTail)});
 }
 
 TEST_F(LogTest, SystemReportHasEverySectionAndNoUnfilledText)
@@ -123,7 +123,8 @@ TEST_F(LogTest, SystemReportHasEverySectionAndNoUnfilledText)
 TEST_F(LogTest, RuntimeClassesLogTheirTitlesAtStartAndEnd)
 {
     OpenLog("titles");
-    ASSERT_TRUE(VornMemory::Initialize() && VornMemory::SetWorkArea(1u << 20, true));   // for the list's nodes
+    ASSERT_TRUE(VornMemory::Initialize());
+    ASSERT_TRUE(VornMemory::SetWorkArea(1u << 20, true));   // for the list's nodes
     const struct { const char* name; bool (*start)(); void (*end)(); } classes[] = {
         {"VornFile", VornFile::Initialize, VornFile::Finalize}, {"VornList", VornList::Initialize, VornList::Finalize},
         {"VornConsole", VornConsole::Initialize, VornConsole::Finalize}, {"VornDebug", VornDebug::Initialize, VornDebug::Finalize},
@@ -157,11 +158,10 @@ TEST(DebugTest, TheListBoxWindowCollectsAndClearsLines)
     ASSERT_EQ(SendMessageA(window, LB_GETCOUNT, 0, 0), 2);
     char line[600] = {};
     SendMessageA(window, LB_GETTEXT, 0, LPARAM(line));
-    EXPECT_EQ(std::make_pair(std::string("frame 1"), LRESULT(255)),
-              std::make_pair(std::string(line), SendMessageA(window, LB_GETTEXTLEN, 1, 0)));
+    EXPECT_NAMED({"line 0", line, "frame 1"}, {"length of line 1", SendMessageA(window, LB_GETTEXTLEN, 1, 0), 255});
     VornDebug::WindowClear();
     EXPECT_EQ(SendMessageA(window, LB_GETCOUNT, 0, 0), 0);
     VornDebug::Print("debugger line %d\n", 2);
     VornDebug::Finalize();
-    EXPECT_TRUE(!VornDebug::GetWindow() && !IsWindow(window));
+    EXPECT_NAMED({"window", VornDebug::GetWindow(), nullptr}, {"still a window", bool(IsWindow(window)), false});
 }

@@ -23,19 +23,21 @@ TEST_F(MemoryTest, BlocksTakeWholeGranulesBehindA256ByteHeaderAndNeighboursMerge
 {
     uint8_t* one = A(1);
     // 1 + 4 guard bytes round up to one granule.
-    EXPECT_EQ(std::make_pair(uintptr_t(0), 256u), std::make_pair(reinterpret_cast<uintptr_t>(one) % 256, VornMemory::GetUsedSize()));
+    EXPECT_NAMED({"address % 256", reinterpret_cast<uintptr_t>(one) % 256, 0}, {"used", VornMemory::GetUsedSize(), 256});
     uint8_t* fits = A(252);
-    EXPECT_EQ(std::make_pair(ptrdiff_t(512), 512u), std::make_pair(fits - one, VornMemory::GetUsedSize()));   // data, then the next header
+    EXPECT_NAMED({"distance", fits - one, 512}, {"used", VornMemory::GetUsedSize(), 512});   // data, then the next header
     uint8_t* two = A(253);
-    EXPECT_EQ(std::make_pair(ptrdiff_t(512), 1024u), std::make_pair(two - fits, VornMemory::GetUsedSize()));
-    // Total and free size; three blocks in use and the free rest; the last request and the block's size.
-    EXPECT_EQ(std::make_tuple(32u << 20, (32u << 20) - 1024u, 4u, 253u, 253u), std::make_tuple(VornMemory::GetTotalSize(),
-              VornMemory::GetFreeSize(), VornMemory::GetBlockCount(), VornMemory::GetLastAllocSize(), VornMemory::GetBlockSize(two)));
+    EXPECT_NAMED({"distance", two - fits, 512}, {"used", VornMemory::GetUsedSize(), 1024});
+    // Three blocks in use and the free rest.
+    EXPECT_NAMED({"total", VornMemory::GetTotalSize(), 32u << 20}, {"free", VornMemory::GetFreeSize(), (32u << 20) - 1024u},
+                 {"blocks", VornMemory::GetBlockCount(), 4}, {"last request", VornMemory::GetLastAllocSize(), 253},
+                 {"block size", VornMemory::GetBlockSize(two), 253});
     for (uint8_t* p : {one, fits}) VornMemory::FreeQuiet(p);
     // The two freed neighbours are one block: it holds 256 + 256 + 256 bytes: exactly one request of 764 (+4 → 768).
-    EXPECT_EQ((std::pair<uint8_t*, uint32_t>{one, 3}), (std::pair<uint8_t*, uint32_t>{A(764), VornMemory::GetBlockCount()}));
+    EXPECT_EQ(A(764), one);
+    EXPECT_EQ(VornMemory::GetBlockCount(), 3u);
     for (uint8_t* p : {one, two}) VornMemory::FreeQuiet(p);
-    EXPECT_EQ(std::make_tuple(0u, 1u, 1280u), std::make_tuple(VornMemory::GetUsedSize(), VornMemory::GetBlockCount(), VornMemory::GetPeakSize()));
+    EXPECT_NAMED({"used", VornMemory::GetUsedSize(), 0}, {"blocks", VornMemory::GetBlockCount(), 1}, {"peak", VornMemory::GetPeakSize(), 1280});
 }
 
 TEST_F(MemoryTest, BestFitTakesTheSmallestHoleAndTheLowestOfEqualOnes)
@@ -51,14 +53,15 @@ TEST_F(MemoryTest, BestFitTakesTheSmallestHoleAndTheLowestOfEqualOnes)
     // Blocks in use as runs of the area: the split-off rest is a free header between them.
     VornMemoryRun runs[4];
     ASSERT_EQ(VornMemory::GetMemoryMap(runs, 4), 2u);
-    EXPECT_EQ((std::vector<uint32_t>{0, 1024, 1280, 3072}), (std::vector<uint32_t>{runs[0].start, runs[0].length, runs[1].start, runs[1].length}));
+    EXPECT_NAMED({"run 0 start", runs[0].start, 0}, {"run 0 length", runs[0].length, 1024}, {"run 1 start", runs[1].start, 1280}, {"run 1 length", runs[1].length, 3072});
 }
 
 TEST_F(MemoryTest, BestFitTakesTheSmallestOfTheLargeHolesThatShareAClass)
 {
     // Above 128 KiB one class holds capacities 16 KiB apart: 132 and 140 KiB share one.
     uint8_t* const small = A(132 << 10), *const separator = A(1), *const big = A(140 << 10);
-    ASSERT_TRUE(separator && A(1));
+    ASSERT_NE(nullptr, separator);
+    ASSERT_NE(nullptr, A(1));
     for (uint8_t* p : {small, big}) VornMemory::FreeQuiet(p);   // the bigger hole now heads the class's list
     EXPECT_EQ(small, A(130 << 10));
 }
@@ -68,11 +71,12 @@ TEST_F(MemoryTest, ARestSmallerThanAGranuleStaysInTheBlockAsSlack)
     VornMemory::Finalize();
     ASSERT_TRUE(VornMemory::SetWorkArea(4096 + 100, true));   // one free block of 4196 - 256 = 3940
     uint8_t* p = A(3600);                                    // needs 3840, leaves 100
-    EXPECT_EQ(std::make_pair(1u, 3940u), std::make_pair(VornMemory::GetBlockCount(), VornMemory::GetUsedSize()));   // the slack counts as used
+    EXPECT_NAMED({"blocks", VornMemory::GetBlockCount(), 1}, {"used (the slack counts)", VornMemory::GetUsedSize(), 3940});
     EXPECT_EQ(A(1), nullptr);
     VornMemory::FreeQuiet(p);
     // 3840: the slack came back with the block.
-    EXPECT_EQ((std::pair<uint32_t, uint8_t*>{0, p}), (std::pair<uint32_t, uint8_t*>{VornMemory::GetUsedSize(), A(3836)}));
+    EXPECT_EQ(VornMemory::GetUsedSize(), 0u);
+    EXPECT_EQ(A(3836), p);
 }
 
 // The fill of fresh data is the realloc case's check (its new bytes); zeroed data the list tests' (the
@@ -117,8 +121,8 @@ TEST_F(MemoryTest, BadFreesAreIgnoredWithALogLineAndTheAreaStaysWhole)
     VornMemory::FreeQuiet(b + 16);  // inside a block
     VornMemory::Free(&onStack);     // not in the area
     VornMemory::Free(nullptr);      // silently ignored
-    EXPECT_EQ(std::make_pair(used, blocks), std::make_pair(VornMemory::GetUsedSize(), VornMemory::GetBlockCount()));
-    EXPECT_EQ((std::pair<bool, uint8_t*>{true, a}), (std::pair<bool, uint8_t*>{VornMemory::CheckOverAccess(), A(100)}));
+    EXPECT_NAMED({"used", VornMemory::GetUsedSize(), used}, {"blocks", VornMemory::GetBlockCount(), blocks}, {"guards whole", VornMemory::CheckOverAccess(), true});
+    EXPECT_EQ(A(100), a);
     EXPECT_EQ(vorntest::CountIn(CloseLog(), "ワークエリアの使用中ブロックではないため無視しました"), 3);
 }
 
@@ -130,13 +134,13 @@ TEST_F(MemoryTest, ReallocCopiesKeepsTheOldBlockOnFailureAndActsAsAllocForNull)
     for (int i = 0; i < 64; ++i) p[i] = uint8_t('a' + i % 26);
     uint8_t* q = realloc(p, 16);
     EXPECT_EQ(VornMemory::GetBlockSize(p), 0u);
-    uint8_t* r = q ? realloc(q, 40) : nullptr;
-    ASSERT_TRUE(q && r);
+    ASSERT_NE(nullptr, q);
+    uint8_t* r = realloc(q, 40);
+    ASSERT_NE(nullptr, r);
     // Only the old size is copied.
     EXPECT_EQ(std::string(reinterpret_cast<char*>(r), 40), "abcdefghijklmnop" + std::string(24, '\xBC'));
     EXPECT_EQ(realloc(r, 64u << 20), nullptr);
-    EXPECT_EQ(std::make_pair(std::string(reinterpret_cast<char*>(r), 16), VornMemory::GetBlockSize(r)),
-              std::make_pair(std::string("abcdefghijklmnop"), 40u));
+    EXPECT_NAMED({"kept bytes", std::string(reinterpret_cast<char*>(r), 16), "abcdefghijklmnop"}, {"kept size", VornMemory::GetBlockSize(r), 40});
     VornMemory::FreeQuiet(r);
     EXPECT_TRUE(VornMemory::CheckOverAccess());
 }
@@ -145,17 +149,19 @@ TEST_F(MemoryTest, SizeLimits)
 {
     // Sizes near the top of the range fail instead of wrapping.
     for (uint32_t size : {0xFFFFFFFFu, 0xFFFFFFFCu, 0xFFFFFF00u}) EXPECT_EQ(A(size), nullptr) << size;
-    EXPECT_TRUE(VornMemory::GetUsedSize() == 0 && VornMemory::CheckOverAccess());
+    EXPECT_NAMED({"used", VornMemory::GetUsedSize(), 0}, {"guards whole", VornMemory::CheckOverAccess(), true});
     // An area too small for one block is refused.
     VornMemory::Finalize();
-    EXPECT_TRUE(!VornMemory::SetWorkArea(0, true) && !VornMemory::SetWorkArea(300, true) && !A(1));
+    for (uint32_t size : {0u, 300u}) EXPECT_FALSE(VornMemory::SetWorkArea(size, true)) << size;
+    EXPECT_EQ(nullptr, A(1));
     ASSERT_TRUE(VornMemory::SetWorkArea(768, true));
     EXPECT_NE(A(1), nullptr);
     // Areas of 256 MiB and more serve allocations.
     VornMemory::Finalize();
     ASSERT_TRUE(VornMemory::SetWorkArea(0x10000000u + 0x100000u, false));
     uint8_t *p = A(1), *big = A(0x0FF00000u);
-    ASSERT_TRUE(p && big);
+    ASSERT_NE(nullptr, p);
+    ASSERT_NE(nullptr, big);
     big[0x0FF00000u - 1] = 1;
     for (uint8_t* freed : {p, big}) VornMemory::FreeQuiet(freed);
     EXPECT_EQ(VornMemory::GetBlockCount(), 1u);
@@ -217,7 +223,7 @@ TEST_F(MemoryTest, ThreadsAllocateAndFreeUnderTheLock)
         });
     for (auto& th : threads) th.join();
     EXPECT_TRUE(VornMemory::CheckOverAccess());
-    EXPECT_EQ(std::make_pair(0u, 1u), std::make_pair(VornMemory::GetUsedSize(), VornMemory::GetBlockCount()));
+    EXPECT_NAMED({"used", VornMemory::GetUsedSize(), 0}, {"blocks", VornMemory::GetBlockCount(), 1});
 }
 
 TEST_F(MemoryTest, ARecordedWorkloadGetsTheSameAddresses)
@@ -238,5 +244,5 @@ TEST_F(MemoryTest, ARecordedWorkloadGetsTheSameAddresses)
         hash = (hash ^ (slot ? uint64_t(slot - first) : ~0ull)) * 1099511628211ull;
     }
     for (uint8_t* p : slots) VornMemory::FreeQuiet(p);
-    EXPECT_EQ(std::make_pair(1u, 0x459a7ec4432913aaull), std::make_pair(VornMemory::GetBlockCount(), hash)) << std::hex << hash;
+    EXPECT_NAMED({"blocks", VornMemory::GetBlockCount(), 1}, {"address hash", hash, 0x459a7ec4432913aaull});
 }

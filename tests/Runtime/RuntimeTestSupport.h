@@ -1,11 +1,13 @@
 // Shared pieces of the runtime tests: a scratch folder per test case (the cases run in parallel
 // processes in one folder), file helpers, and a fixture with a work area and an open log.
 #pragma once
+#include "Checks.h"
 #include "EngineFixture.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <windows.h>
 
+using vorntest::Argb;
 using vorntest::ReadFile;
 // Writes the file, making its folders first (fails the test when it cannot).
 void PutFile(const std::string& path, const std::string& bytes);

@@ -4,7 +4,6 @@
 #include "VornSystem.h"
 #include <objbase.h>
 #include <shlobj.h>
-#include <tuple>
 
 namespace {
 
@@ -29,13 +28,15 @@ TEST(SjisTest, LeadBytesCodesAndCharacters)
 {
     for (int c = 0x40; c <= 0xFF; ++c)
         EXPECT_EQ(VornSystem::IsSjisLeadByte(uint8_t(c)), (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFE)) << c;
-    EXPECT_TRUE(VornSystem::IsHalfWidthKana(0xA6) && !VornSystem::IsHalfWidthKana(0xA5));
+    EXPECT_NAMED({"0xA6 half-width kana", VornSystem::IsHalfWidthKana(0xA6), true}, {"0xA5 half-width kana", VornSystem::IsHalfWidthKana(0xA5), false});
     uint16_t code = 0;
-    EXPECT_EQ((std::pair<uint32_t, int>{2, 0x835C}), (std::pair<uint32_t, int>{VornSystem::ReadSjisChar(U("ソx"), &code), code}));
-    for (const auto& c : {std::make_pair("漢", 0x8ABF), std::make_pair("A", int('A'))}) {
+    const uint32_t used = VornSystem::ReadSjisChar(U("ソx"), &code);
+    EXPECT_NAMED({"bytes read", used, 2}, {"code", Argb{code}, Argb{0x835C}});
+    for (const auto& [text, sjis] : {std::make_pair("漢", 0x8ABF), std::make_pair("A", int('A'))}) {
+        SCOPED_TRACE(text);
         uint8_t out[3];
-        VornSystem::PutSjisChar(uint16_t(c.second), out);
-        EXPECT_EQ(std::make_pair(int(VornSystem::GetSjisCode(U(c.first))), std::string(reinterpret_cast<char*>(out))), std::make_pair(c.second, std::string(c.first)));
+        VornSystem::PutSjisChar(uint16_t(sjis), out);
+        EXPECT_NAMED({"code", Argb{VornSystem::GetSjisCode(U(text))}, Argb{uint32_t(sjis)}}, {"put", reinterpret_cast<char*>(out), text});
     }
 }
 
@@ -50,9 +51,10 @@ TEST(SjisTest, FullWidthTableAndVoicedMarks)
         // Kana that take no mark keep it as a character of its own.
         {"\xB1\xDE", 0x8341, 1}, {"\xB6\xDF", 0x834A, 1}, {"A\xDE", 0x8260, 1}};   // ｱﾞ ｶﾟ
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
         uint8_t full[3] = {};
         const uint32_t used = VornSystem::ToFullWidthChar(U(c.in), full);
-        EXPECT_EQ(std::make_pair(uint16_t(VornSystem::GetSjisCode(full)), used), std::make_pair(c.code, c.used)) << c.in;
+        EXPECT_NAMED({"code", Argb{VornSystem::GetSjisCode(full)}, Argb{c.code}}, {"bytes used", used, c.used});
     }
     uint8_t out[64];
     VornSystem::ToFullWidth(U("\xB6\xDE\xB1\xDE" "A漢1"), out);
@@ -70,14 +72,15 @@ TEST(SjisTest, CodeConversionsFollowJisX0208)
                  {0x2221, 0x819F}, {0x227E, 0x81FC}, {0x235F, 0x827E}, {0x2360, 0x827F + 1}, {0x5E7E, 0x9FFC}, {0x5F21, 0xE040},
                  {0x7426, 0xEAA4}, {0x7E7E, 0xEFFC}};
     for (const auto& p : pairs) {
-        EXPECT_EQ(std::make_tuple(VornSystem::JisToSjis(p.jis), VornSystem::SjisToJis(p.sjis), VornSystem::EucToSjis(uint16_t(p.jis + 0x8080)),
-                                  VornSystem::SjisToEuc(p.sjis)),
-                  std::make_tuple(p.sjis, p.jis, p.sjis, uint16_t(p.jis + 0x8080))) << std::hex << p.jis;
+        SCOPED_TRACE(testing::Message() << "JIS 0x" << std::hex << p.jis);
+        EXPECT_NAMED({"JisToSjis", Argb{VornSystem::JisToSjis(p.jis)}, Argb{p.sjis}}, {"SjisToJis", Argb{VornSystem::SjisToJis(p.sjis)}, Argb{p.jis}},
+                     {"EucToSjis", Argb{VornSystem::EucToSjis(uint16_t(p.jis + 0x8080))}, Argb{p.sjis}},
+                     {"SjisToEuc", Argb{VornSystem::SjisToEuc(p.sjis)}, Argb{p.jis + 0x8080u}});
     }
     uint8_t out[2];
     const uint8_t in[2] = {0xB4, 0xC1};   // EUC 漢
     VornSystem::EucToSjis(out, in);
-    EXPECT_EQ(std::make_pair(out[0], out[1]), std::make_pair(uint8_t(0x8A), uint8_t(0xBF)));
+    EXPECT_NAMED({"lead", Argb{out[0]}, Argb{0x8A}}, {"trail", Argb{out[1]}, Argb{0xBF}});
 }
 
 TEST(ParseTest, NumbersStopAtTheEndOfTheText)
@@ -86,8 +89,10 @@ TEST(ParseTest, NumbersStopAtTheEndOfTheText)
         {"0x1F", 4, 31}, {"-42", 3, -42}, {"  0x10", 6, 16}, {"x = 250;", 7, 250},
         {"   ", 3, 0}, {"", 0, 0}, {"0", 1, 0}, {"-", 1, 0}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
         int32_t v = -1;
-        EXPECT_EQ(std::make_pair(VornSystem::ParseNumber(c.text, &v), v), std::make_pair(c.used, c.value)) << c.text;
+        const uint32_t used = VornSystem::ParseNumber(c.text, &v);
+        EXPECT_NAMED({"bytes used", used, c.used}, {"value", v, c.value});
     }
 }
 
@@ -127,11 +132,13 @@ TEST(PathTest, NormaliseCutAndCopyBounded)
 
 TEST_F(SystemFileTest, FilesFoldersAndLongPaths)
 {
-    ASSERT_TRUE(VornSystem::CreateDirectoryTree("one\\表\\three") && VornSystem::FileExists("one\\表\\three"));
+    ASSERT_TRUE(VornSystem::CreateDirectoryTree("one\\表\\three"));
+    ASSERT_TRUE(VornSystem::FileExists("one\\表\\three"));
     PutFile("one\\表\\three\\f.txt", "12345");
     EXPECT_EQ(VornSystem::GetFileSize("one\\表\\three\\f.txt"), 5u);
     EXPECT_EQ(Result(true, "12345"), (Result{VornSystem::CopyFile("one\\表\\three\\f.txt", "copy.txt"), ReadFile("copy.txt")}));
-    EXPECT_TRUE(VornSystem::DeleteFile("copy.txt") && !VornSystem::FileExists("copy.txt") && VornSystem::GetFileSize("copy.txt") == 0);
+    EXPECT_TRUE(VornSystem::DeleteFile("copy.txt"));
+    EXPECT_NAMED({"exists", VornSystem::FileExists("copy.txt"), false}, {"size", VornSystem::GetFileSize("copy.txt"), 0});
     // A short (8.3) name comes back long; a missing one comes back as it was written.
     PutFile("one\\a long file name.text", "x");
     char path[256];
@@ -191,7 +198,8 @@ TEST_F(SystemFileTest, ProgramsRunFromTheirFolderAndShortcutsPointAtThem)
     ASSERT_GT(GetFullPathNameA(VORNPACK_EXE, sizeof exe, exe, nullptr), 0u);
     char folder[MAX_PATH];
     VornSystem::CutAtLastChar(folder, exe, '\\', sizeof folder);
-    EXPECT_TRUE(VornSystem::RunProgram(folder, "vornpack.exe") && VornSystem::RunProgram((std::string(folder) + "\\").c_str(), "vornpack.exe"));
+    EXPECT_TRUE(VornSystem::RunProgram(folder, "vornpack.exe"));
+    EXPECT_TRUE(VornSystem::RunProgram((std::string(folder) + "\\").c_str(), "vornpack.exe"));
     EXPECT_FALSE(VornSystem::RunProgram(folder, "no-such-program.exe"));
 
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
@@ -208,7 +216,8 @@ TEST_F(SystemFileTest, ProgramsRunFromTheirFolderAndShortcutsPointAtThem)
     char target[MAX_PATH] = "", description[MAX_PATH] = "";
     shell->GetPath(target, MAX_PATH, nullptr, 0);
     shell->GetDescription(description, MAX_PATH);
-    EXPECT_EQ(std::make_pair(0, std::string("Vorn packer")), std::make_pair(lstrcmpiA(target, exe), std::string(description))) << target;
+    EXPECT_STRCASEEQ(target, exe);
+    EXPECT_STREQ(description, "Vorn packer");
     file->Release();
     shell->Release();
     CoUninitialize();
@@ -224,7 +233,9 @@ TEST(DateTest, DaysAndWeekdays)
     for (const auto& d : starts) EXPECT_EQ(VornSystem::GetMonthStartWeekday(d[0], d[1]), d[2]) << d[0] << "/" << d[1];
     uint32_t year = 0, month = 0, day = 0;
     VornSystem::GetDateTime(&year, &month, nullptr, &day, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_TRUE(year >= 2020 && month >= 1 && month <= 12 && day >= 1 && day <= 31) << year << "-" << month << "-" << day;
+    EXPECT_TRUE(vorntest::InRange("year", year, 2020, 2200));
+    EXPECT_TRUE(vorntest::InRange("month", month, 1, 12));
+    EXPECT_TRUE(vorntest::InRange("day", day, 1, 31));
 }
 
 TEST(KeyTest, KeyStatesStepThroughPushedHeldReleasedFree)
@@ -248,7 +259,7 @@ TEST(ByteOrderTest, SwapsOfTwoFourAndEightBytes)
     VornSystem::ByteSwap(&l, 4);
     VornSystem::ByteSwap(&q, 8);
     VornSystem::ByteSwap(&same, 3);   // not a size it swaps
-    EXPECT_EQ(std::make_tuple(s, l, q, same), std::make_tuple(uint16_t(0x3412), 0x78563412u, 0x0807060504030201ull, 7u));
+    EXPECT_NAMED({"2 bytes", Argb{s}, Argb{0x3412}}, {"4 bytes", Argb{l}, Argb{0x78563412u}}, {"8 bytes", q, 0x0807060504030201ull}, {"3 bytes", same, 7});
 }
 
 TEST(WinSockTextTest, KnownCodesHaveTheirTextsAndUnknownOnesLeaveTheBuffer)

@@ -1,6 +1,7 @@
 // The window, its procedure, the message pump and the frame timing, run through a real boot.
 #include "BootRun.h"
 #include "../Audio/AudioMedia.h"
+#include "Checks.h"
 #include "EngineFixture.h"
 #include "Vorn3D.h"
 #include "VornInput.h"
@@ -50,7 +51,8 @@ TEST(Window, ClosingDestroysTheWindowOnce)
         PostMessageA(w, WM_CLOSE, 0, 0);
         int framesAfterClose = 0, quitsSeen = 0;
         while (Vorn::Run(false) && framesAfterClose < 100) ++framesAfterClose;
-        EXPECT_TRUE(framesAfterClose < 100 && !Vorn::GetWindowHandle() && !IsWindow(w));
+        EXPECT_NAMED({"frames after the close", framesAfterClose < 100, true}, {"window", Vorn::GetWindowHandle(), nullptr},
+                     {"still a window", bool(IsWindow(w)), false});
         EXPECT_EQ(cursorBefore + 1, ShowCursor(TRUE));   // the hidden cursor is shown again, once
         ShowCursor(FALSE);
         // Nothing else is waiting: no second quit.
@@ -58,7 +60,7 @@ TEST(Window, ClosingDestroysTheWindowOnce)
         while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) quitsSeen += m.message == WM_QUIT;
         EXPECT_EQ(0, quitsSeen);
     }));
-    EXPECT_EQ(std::make_pair(1, 1), std::make_pair(g_closes, g_destroys));
+    EXPECT_NAMED({"closes", g_closes, 1}, {"destroys", g_destroys, 1});
 }
 
 TEST(Window, WheelAndDoubleClicksReachTheMouseUnlessTheHookRefusesThem)
@@ -75,8 +77,8 @@ TEST(Window, WheelAndDoubleClicksReachTheMouseUnlessTheHookRefusesThem)
         VornInput::Refresh();
         VornMouseState mouse = {};
         VornInput::GetMouseData(&mouse);
-        EXPECT_EQ(std::make_tuple(-120, 1, 0, 1), std::make_tuple(int(mouse.wheel), int(mouse.doubleClick[0]), int(mouse.doubleClick[1]),
-                                                                 int(mouse.doubleClick[2])));
+        EXPECT_NAMED({"wheel", int(mouse.wheel), -120}, {"left double click", int(mouse.doubleClick[0]), 1},
+                     {"right double click (refused)", int(mouse.doubleClick[1]), 0}, {"middle double click", int(mouse.doubleClick[2]), 1});
     }));
 }
 
@@ -87,9 +89,11 @@ TEST(Window, StartsActiveFollowsActivationAndPausesInThePumpWhileInactive)
         HWND w = Vorn::GetWindowHandle();
         EXPECT_TRUE(Vorn::Run(false));
         SendMessageA(w, WM_ACTIVATEAPP, FALSE, 0);
-        EXPECT_TRUE(!Vorn::IsActive() && Vorn::Run(true));   // a non-waiting pump still returns
+        EXPECT_FALSE(Vorn::IsActive());
+        EXPECT_TRUE(Vorn::Run(true));   // a non-waiting pump still returns
         SendMessageA(w, WM_ACTIVATEAPP, TRUE, 0);
-        EXPECT_TRUE(Vorn::IsActive() && Vorn::Run(false));
+        EXPECT_TRUE(Vorn::IsActive());
+        EXPECT_TRUE(Vorn::Run(false));
 
         // A waiting pump returns once the application is active again.
         SendMessageA(w, WM_ACTIVATEAPP, FALSE, 0);
@@ -145,8 +149,8 @@ TEST(Frame, ALimitOfZeroDoesNotWaitAndWithoutTheCaptionSettingTheTitleStays)
             Vorn::Run(false);
             if (i) shortest = std::min(shortest, Vorn::GetFrameTime());
         }
-        // With a limit of 60 no frame could be shorter than 1/60 s, nor 120 of them take less than 2 s.
-        EXPECT_TRUE(shortest < 1.0f / 120.0f && Seconds() - t0 < 2.0) << shortest;
+        // With a limit of 60 no frame could be shorter than 1/60 s (a loaded machine only makes frames longer).
+        EXPECT_LT(shortest, 1.0f / 120.0f);
         while (Seconds() - t0 < 1.3) Vorn::Run(false);
         EXPECT_EQ(TestName(), Title());
         EXPECT_GT(Vorn::GetFPS(), 0u);   // the statistics are kept all the same
@@ -177,12 +181,13 @@ TEST(Frame, CaptionShowsTheStatisticsOfEachWholeSecond)
     ASSERT_GE(changes.size(), 3u);
     for (size_t i = 0; i < changes.size(); ++i) {
         const Change& c = changes[i];
+        SCOPED_TRACE("second " + std::to_string(i) + ": " + c.caption);
         char rebuilt[1024];
         snprintf(rebuilt, sizeof rebuilt, "%s FPS[%u] PPS[%u] PPF[%u] PPF3D[%u]", TestName(), c.fps, c.pps, c.ppf, c.ppf3D);
         EXPECT_EQ(rebuilt, c.caption);
         if (i == 0) continue;
         // A full second: every frame of it added 10 polygons and 3 in 3D, and its first 1000 * i.
-        EXPECT_EQ(std::make_tuple(10u * c.fps + 1000u * i, 3u * c.fps, 3u), std::make_tuple(c.pps, c.pps3D, c.ppf3D));
+        EXPECT_NAMED({"PPS", c.pps, 10u * c.fps + 1000u * i}, {"PPS3D", c.pps3D, 3u * c.fps}, {"PPF3D", c.ppf3D, 3u});
     }
 }
 
@@ -191,25 +196,30 @@ TEST(Window, StartsAsAWindowAltEnterSwitchesToFullScreenAndBackAndAltF4IsIgnored
     const LONG windowStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     EXPECT_EQ(0u, BootRunning(OPTION_DIRECT3D, nullptr, [&] {
         HWND w = Vorn::GetWindowHandle();
-        // The client size, whether windowed, and the style bits of `mask`.
-        const auto state = [w](LONG mask) {
+        // The client size, whether windowed, and the style bits of `mask`, as text.
+        const auto text = [](LONG width, LONG height, bool windowed, LONG style) {
+            char s[80];
+            snprintf(s, sizeof s, "%ld x %ld %s, style 0x%08lX", width, height, windowed ? "windowed" : "full screen", style);
+            return std::string(s);
+        };
+        const auto state = [&](LONG mask) {
             RECT client = {};
             GetClientRect(w, &client);
-            return std::make_tuple(client.right, client.bottom, Windowed(), GetWindowLongA(w, GWL_STYLE) & mask);
+            return text(client.right, client.bottom, Windowed(), GetWindowLongA(w, GWL_STYLE) & mask);
         };
-        EXPECT_EQ(std::make_tuple(640L, 480L, true, windowStyle), state(windowStyle | WS_THICKFRAME));
+        EXPECT_EQ(text(640, 480, true, windowStyle), state(windowStyle | WS_THICKFRAME));
         EXPECT_TRUE(IsWindowVisible(w));
         // System keys get no default handling: Alt+F4 would otherwise close the window.
         EXPECT_EQ(0, SendMessageA(w, WM_SYSKEYDOWN, VK_F4, 1 << 29));
         for (int i = 0; i < 3; ++i) Vorn::Run(true);
-        EXPECT_TRUE(IsWindow(w) && Vorn::GetWindowHandle() == w);
+        EXPECT_NAMED({"still a window", bool(IsWindow(w)), true}, {"the engine's window", Vorn::GetWindowHandle(), w});
         SendMessageA(w, WM_SYSKEYUP, VK_RETURN, 0);
         RECT rect = {};
         GetWindowRect(w, &rect);
-        EXPECT_EQ(std::make_pair(0L, 0L), std::make_pair(rect.left, rect.top));
-        EXPECT_EQ(std::make_tuple(640L, 480L, false, 0L), state(WS_CAPTION));
+        EXPECT_NAMED({"left", rect.left, 0}, {"top", rect.top, 0});
+        EXPECT_EQ(text(640, 480, false, 0), state(WS_CAPTION));
         SendMessageA(w, WM_SYSKEYUP, VK_RETURN, 0);
-        EXPECT_EQ(std::make_tuple(640L, 480L, true, LONG(WS_CAPTION)), state(WS_CAPTION));
+        EXPECT_EQ(text(640, 480, true, WS_CAPTION), state(WS_CAPTION));
     }));
 }
 
@@ -224,16 +234,18 @@ TEST(Window, ChangeScreenSizeKeepsTheModeAndScalesFromTheVirtualScreen)
         Readback backBuffer;
         ASSERT_TRUE(backBuffer.ReadBackBuffer(Vorn3D::GetDevice()));
         // Without the toggle the mode stays; the window, the viewport and the back buffer take the size.
-        EXPECT_EQ(std::make_tuple(true, 800L, 600L, 800L, 600L, false, 800, 600), std::make_tuple(Windowed(), client.right, client.bottom,
-                  viewport.right, viewport.bottom, Vorn3D::IsDeviceLost(), backBuffer.Width(), backBuffer.Height()));
+        EXPECT_NAMED({"windowed", Windowed(), true}, {"client width", client.right, 800}, {"client height", client.bottom, 600},
+                     {"viewport width", viewport.right, 800}, {"viewport height", viewport.bottom, 600}, {"device lost", Vorn3D::IsDeviceLost(), false},
+                     {"back buffer width", backBuffer.Width(), 800}, {"back buffer height", backBuffer.Height(), 600});
         // The virtual screen stays 640x480; with its scale turned off it maps one to one, and back.
         uint32_t w = 0, h = 0;
         Vorn::GetVirtualScreenSize(&w, &h);
-        EXPECT_EQ(std::make_tuple(640u, 480u, 80.0f, 60.0f), std::make_tuple(w, h, Vorn::VirtualScaleX(64.0f), Vorn::VirtualScaleY(48.0f)));
+        EXPECT_NAMED({"virtual width", w, 640}, {"virtual height", h, 480}, {"x 64", Vorn::VirtualScaleX(64.0f), 80.0f},
+                     {"y 48", Vorn::VirtualScaleY(48.0f), 60.0f});
         Vorn::SetVirtualScaleEnable(false);
-        EXPECT_EQ(std::make_pair(64.0f, 48.0f), std::make_pair(Vorn::VirtualScaleX(64.0f), Vorn::VirtualScaleY(48.0f)));
+        EXPECT_NAMED({"x 64 unscaled", Vorn::VirtualScaleX(64.0f), 64.0f}, {"y 48 unscaled", Vorn::VirtualScaleY(48.0f), 48.0f});
         Vorn::SetVirtualScaleEnable(true);
-        EXPECT_EQ(std::make_pair(80.0f, 60.0f), std::make_pair(Vorn::VirtualScaleX(64.0f), Vorn::VirtualScaleY(48.0f)));
+        EXPECT_NAMED({"x 64 scaled again", Vorn::VirtualScaleX(64.0f), 80.0f}, {"y 48 scaled again", Vorn::VirtualScaleY(48.0f), 60.0f});
         Vorn::GetScreenInfo(nullptr, nullptr, nullptr);   // every pointer is optional
         EndRun();
         Vorn::Finalize();
@@ -246,7 +258,8 @@ TEST(Window, ASubLoopOnlyRecordsTheQuitRequestAndExitWithoutAListBoxPostsNothing
         HWND w = Vorn::GetWindowHandle();
         EXPECT_FALSE(Vorn::SubLoopStep());
         PostMessageA(w, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(Vorn::SubLoopStep() && IsWindow(w) && Vorn::GetWindowHandle() == w);
+        EXPECT_TRUE(Vorn::SubLoopStep());
+        EXPECT_NAMED({"still a window", bool(IsWindow(w)), true}, {"the engine's window", Vorn::GetWindowHandle(), w});
         Vorn::Exit();   // inside a sub-loop it only asks
         EXPECT_TRUE(Vorn::SubLoopStep());
         MSG m;
@@ -270,8 +283,8 @@ TEST(Window, CenterWindowAndAMovieThatCannotOpen)
         GetWindowRect(box, &child);
         GetWindowRect(w, &main);
         DestroyWindow(box);
-        EXPECT_EQ(std::make_tuple(main.left + ((main.right - main.left) - 100) / 2, main.top + ((main.bottom - main.top) - 50) / 2, 100L),
-                  std::make_tuple(child.left, child.top, child.right - child.left));
+        EXPECT_NAMED({"left", child.left, main.left + ((main.right - main.left) - 100) / 2},
+                     {"top", child.top, main.top + ((main.bottom - main.top) - 50) / 2}, {"width", child.right - child.left, 100});
         Vorn::PlayMovie("no such movie.avi");   // the player's own error box, then back here
         EXPECT_TRUE(Vorn::Run(false));
     }, &boxes));
@@ -290,7 +303,7 @@ TEST(Window, ClosingTheWindowDuringAMovieEndsThePlaybackAndThenTheApplication)
         Vorn::PlayMovie(movie.c_str());
         const double played = Seconds() - t0;
         close.join();
-        EXPECT_TRUE(played > 0.35 && played < 3.0) << played;   // it did play, and stopped at the close
+        EXPECT_TRUE(InRange("seconds played", played, 0.35, 3.0));   // it did play, and stopped at the close
         EXPECT_TRUE(IsWindow(w));   // the close only asked the player to stop
         int framesAfter = 0;
         while (Vorn::Run(false) && framesAfter < 1000) ++framesAfter;
