@@ -303,7 +303,7 @@ TEST_F(EffectLayerTest, ASamplerWithoutTextureReadsWhatTheStageHolds)
     ASSERT_NE(nullptr, texture);
     device_->SetTexture(0, texture);   // bound by the caller, as the field binds its material textures
     DrawFrame();
-    EXPECT_EQ(0x30C090u, frame_.Rgb(128, 128));
+    EXPECT_EQ(Argb{0x30C090}, frame_.Hex(128, 128));
     EXPECT_EQ(texture, BoundTexture(device_));
     device_->SetTexture(0, nullptr);
     texture->Release();

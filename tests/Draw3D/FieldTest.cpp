@@ -10,6 +10,8 @@
 
 using namespace vorntest;
 
+void PrintTo(const VornVector3& v, std::ostream* os) { *os << "(" << v.x << ", " << v.y << ", " << v.z << ")"; }
+
 namespace {
 
 // Axis-aligned quads at height y over X/Z, wound clockwise seen from above, each with its material;
@@ -101,15 +103,14 @@ TEST_F(Field, LevelsGiveTheirGridAndLevelsAbove16Fail)
 {
     LogCapture log;
     const std::string x = Ground().Text({"", ""});
-    for (auto [level, division] : {std::pair{5, 16}, {1, 1}, {0, 1}}) {
+    for (auto [level, division] : {std::pair{5, 16}, {1, 1}, {0, 1}, {17, -1}}) {   // 17: no field, and no handle's division -1
         const VornFieldHandle f = Load(x, level);
-        EXPECT_EQ(division, VornField::GetDivision(f)) << level;
+        EXPECT_EQ(division, VornField::GetDivision(f)) << "level " << level;
         VornField::Release(f);
     }
-    EXPECT_EQ(VORN_INVALID_HANDLE, Load(x, 17));
-    EXPECT_EQ(-1, VornField::GetDivision(VORN_INVALID_HANDLE));
-    EXPECT_EQ(std::make_pair(1, 3), std::make_pair(log.Count(Red("フィールドデータへのコンバートに失敗しました")),
-                                                   log.Count(Red("VornField::Release") + " : [ No.0 ]")));
+    const std::string text = log.Text();
+    EXPECT_NAMED({"convert failures", CountIn(text, Red("フィールドデータへのコンバートに失敗しました")), 1},
+                 {"releases of record 0", CountIn(text, Red("VornField::Release") + " : [ No.0 ]"), 3});
 }
 
 TEST_F(Field, GroundQueriesAnswerFromOneBlock)
@@ -121,23 +122,24 @@ TEST_F(Field, GroundQueriesAnswerFromOneBlock)
     float distance = 7;
     EXPECT_EQ(-1, VornField::GetBlockIndex(f, VornVector3(11, 0, 0)));
     EXPECT_FALSE(VornField::HitCheckDown(f, VornVector3(0, 2, 10.5f), &pos, &normal, &distance));
-    EXPECT_EQ(std::make_pair(VornVector3(7, 7, 7), 7.0f), std::make_pair(pos, distance));
+    EXPECT_NAMED({"position left alone", pos, VornVector3(7, 7, 7)}, {"distance left alone", distance, 7.0f});
     for (auto [x, z, block] : {std::tuple{0.0f, -5.0f, 0}, {0.0f, 0.0f, 0}, {5.0f, 0.0f, 1}, {-5.0f, 5.0f, 2}})
         EXPECT_EQ(block, VornField::GetBlockIndex(f, VornVector3(x, 3, z))) << x << " " << z;
     struct Case { VornVector3 p; bool under; float y, distance; } cases[] = {
         {{1, 2, 2}, false, 0, 2}, {{1, -2, 2}, true, 0, -2}, {{7, 3, 7}, true, 5, -2}};
     for (const Case& c : cases) {
-        EXPECT_EQ(c.under, VornField::HitCheckDown(f, c.p, &pos, &normal, &distance));
-        EXPECT_EQ(std::make_tuple(c.y, c.distance, VornVector3(0, 1, 0)), std::make_tuple(pos.y, distance, normal));
+        SCOPED_TRACE(testing::PrintToString(c.p));
+        const bool under = VornField::HitCheckDown(f, c.p, &pos, &normal, &distance);
+        EXPECT_NAMED({"under", under, c.under}, {"ground y", pos.y, c.y}, {"distance", distance, c.distance}, {"normal", normal, VornVector3(0, 1, 0)});
     }
     // Ray distances above and below the ground; a zero direction is no line and leaves its outputs.
     const VornVector3 down(0, -3, 0), none(0, 0, 0);
     float below = 7, still = 7;
-    EXPECT_EQ(std::make_tuple(false, true, false),
-              std::make_tuple(VornField::HitCheckRay(f, VornVector3(1, 2, 1), down, &pos, nullptr, &distance),
-                              VornField::HitCheckRay(f, VornVector3(1, -2, 1), down, nullptr, nullptr, &below),
-                              VornField::HitCheckRay(f, VornVector3(1, -2, 1), none, &pos, nullptr, &still)));
-    EXPECT_EQ(std::make_tuple(2.0f, -2.0f, 7.0f), std::make_tuple(distance, below, still));
+    const bool above = VornField::HitCheckRay(f, VornVector3(1, 2, 1), down, &pos, nullptr, &distance);
+    const bool under = VornField::HitCheckRay(f, VornVector3(1, -2, 1), down, nullptr, nullptr, &below);
+    const bool noLine = VornField::HitCheckRay(f, VornVector3(1, -2, 1), none, &pos, nullptr, &still);
+    EXPECT_NAMED({"ray from above", above, false}, {"its distance", distance, 2.0f}, {"ray from below", under, true}, {"its distance", below, -2.0f},
+                 {"zero direction", noLine, false}, {"its distance left alone", still, 7.0f});
     EXPECT_TRUE(VornField::HitCheckSegment(f, VornVector3(1, 2, 2), VornVector3(1, -2, 2), &pos));
     EXPECT_EQ(VornVector3(1, 0, 2), pos);
     EXPECT_FALSE(VornField::HitCheckSegment(f, VornVector3(1, 2, 1), VornVector3(1, 1, 1), &pos));
@@ -150,16 +152,17 @@ TEST_F(Field, VertexLayoutsColoursAndTangents)
     struct Case { bool tangents, uv, colour; uint32_t stride, diffuse; uint8_t flag; } cases[] = {
         {false, true, false, 36, 0xFFFFFFFFu, 0}, {true, true, true, 60, 0xFFFF0000u, 1}, {true, false, false, 36, 0xFFFFFFFFu, 0}};
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.tangents ? "tangents" : "no tangents") + (c.uv ? ", uv" : ", no uv") + (c.colour ? ", colours" : ""));
         const VornFieldHandle f = Load(m.Text({"", ""}, c.uv, c.colour), 1, c.tangents);
         const VornFieldRecord* r = VornField::GetRecord(f);
         ASSERT_NE(nullptr, r);
         D3DVERTEXBUFFER_DESC desc;
         r->blocks[0].vertexBuffer->GetDesc(&desc);
         const VornFieldVertex& v = r->blocks[0].vertices[0];
-        EXPECT_EQ(std::make_tuple(c.flag, c.stride * r->blocks[0].vertexCount, c.diffuse), std::make_tuple(r->tangent, desc.Size, v.diffuse));
+        EXPECT_NAMED({"tangent flag", int(r->tangent), c.flag}, {"buffer size", desc.Size, c.stride * r->blocks[0].vertexCount},
+                     {"diffuse", Argb{v.diffuse}, Argb{c.diffuse}});
         if (c.uv) {
-            EXPECT_EQ(std::make_pair(VornVector3(1, 0, 0), VornVector3(0, 0, 1)),
-                      std::make_pair(VornVector3(v.tx, v.ty, v.tz), VornVector3(v.bx, v.by, v.bz)));
+            EXPECT_NAMED({"tangent", VornVector3(v.tx, v.ty, v.tz), VornVector3(1, 0, 0)}, {"binormal", VornVector3(v.bx, v.by, v.bz), VornVector3(0, 0, 1)});
         }
         VornField::Release(f);
     }
@@ -179,7 +182,8 @@ TEST_F(Field, DrawsEachMaterialWithItsTexturesAndAgainAfterAReset)
     VornField::SetParameterFlags(f, 0x401);
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(32u, Draw(f));
-        EXPECT_EQ(std::make_pair(0xFF0000u, 0x0000FFu), std::make_pair(frame_.Rgb(64, 128), frame_.Rgb(192, 128))) << round;
+        EXPECT_NAMED({round ? "material 0 (x < 0) after a reset" : "material 0 (x < 0)", frame_.Hex(64, 128), Argb{0xFF0000}},
+                     {"material 1 (x > 0)", frame_.Hex(192, 128), Argb{0x0000FF}});
         Vorn3D::ResetDevice(true);
     }
     VornField::OnDeviceLost();   // blocks without buffers are skipped, not drawn from nothing
@@ -187,7 +191,7 @@ TEST_F(Field, DrawsEachMaterialWithItsTexturesAndAgainAfterAReset)
     VornField::OnDeviceRestore();
     LookDown(true);
     EXPECT_EQ(0u, Draw(f));
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(0, VornField::IsDraw(f, i % 2, i / 2));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(0, VornField::IsDraw(f, i % 2, i / 2)) << "block " << i % 2 << ", " << i / 2;
 }
 
 TEST_F(Field, ReleasesGiveBackTexturesEffectsAndMemoryAndBadInputFails)
@@ -206,8 +210,9 @@ TEST_F(Field, ReleasesGiveBackTexturesEffectsAndMemoryAndBadInputFails)
         VornShaderFx::Release(fx);
         uint32_t references = 0;
         for (VornTextureHandle t = 0; t < 8; ++t) references += VornTexture::GetRefCount(t);
-        EXPECT_EQ(std::make_tuple(1u, 1u, 0u), std::make_tuple(references, VornTexture::GetRefCount(blue), VornShaderFx::GetRefCount(fx)))
-            << level;   // the caller's own texture
+        SCOPED_TRACE("level " + std::to_string(level));
+        EXPECT_NAMED({"texture references (the caller's own)", references, 1}, {"blue's", VornTexture::GetRefCount(blue), 1},
+                     {"effect's", VornShaderFx::GetRefCount(fx), 0});
         VornTexture::Release(blue);
     }
     const std::string bad[] = {"garbage bytes that are no X file", "xof 0303txt 0032\n",

@@ -86,8 +86,8 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseFlatMeshesUnderFrameRoot
         Load(kHead + Quad("q0", 6, 6, 7, 7, 1) +
              Quad("q1", 8, 6, 9, 7, 1, "", "0.5;0.25;0.0;1.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;;" + textured));
     ASSERT_NE(VORN_INVALID_HANDLE, loose);
-    EXPECT_EQ(std::make_tuple(1u, 0, 1), std::make_tuple(VornModelEx::GetFrameCount(loose), VornModelEx::GetFrameIndex(loose, "FRAME_ROOT"),
-                                                       VornModelEx::GetMeshIndex(loose, "q1")));
+    EXPECT_NAMED({"frames", VornModelEx::GetFrameCount(loose), 1}, {"FRAME_ROOT", VornModelEx::GetFrameIndex(loose, "FRAME_ROOT"), 0},
+                 {"mesh q1", VornModelEx::GetMeshIndex(loose, "q1"), 1});
     VornVector3 lo, hi;
     VornModelEx::GetBoundingBox(loose, -1, &lo, &hi);
     EXPECT_EQ(0.0f, lo.x);
@@ -96,10 +96,10 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseFlatMeshesUnderFrameRoot
     const VornMaterial& plain = flat.materials[0];
     const VornMaterial& skin = Mesh(loose, 1).materials[0];
     ASSERT_NE(VORN_INVALID_HANDLE, skin.texture[0]);
-    EXPECT_EQ(std::make_tuple(VORN_INVALID_HANDLE, 0.3f, 1.0f, 0.3f, 0u),   // ambient 0.3 x diffuse
-              std::make_tuple(plain.texture[0], plain.material.Ambient.r, skin.material.Diffuse.g, skin.material.Ambient.g, flat.vertexType));
+    EXPECT_NAMED({"q0's texture", plain.texture[0], VORN_INVALID_HANDLE}, {"q0's ambient red (0.3 x diffuse)", plain.material.Ambient.r, 0.3f},
+                 {"q1's diffuse green", skin.material.Diffuse.g, 1.0f}, {"q1's ambient green", skin.material.Ambient.g, 0.3f}, {"q0's vertex type", flat.vertexType, 0});
     EXPECT_NEAR(0.002f, flat.boxMax.z - flat.boxMin.z, 1e-6f);
-    for (uint32_t i = 0; i < flat.vertexCount; ++i) EXPECT_EQ(0xFFFFFFFFu, flat.vertices[i].colour);
+    for (uint32_t i = 0; i < flat.vertexCount; ++i) EXPECT_EQ(Argb{0xFFFFFFFF}, Argb{flat.vertices[i].colour}) << "vertex " << i;
     const VornTextureHandle skinTexture = skin.texture[0];   // the model's records go with it
     VornModelEx::Release(loose);
     EXPECT_EQ(0u, VornTexture::GetRefCount(skinTexture));
@@ -114,19 +114,20 @@ TEST_F(ModelEx, SkinnedMeshesTakeTheirLayoutFromTheInfluencesAndAPaletteOfAtMost
     // One triangle whose three vertices each have n equal influences.
     const uint32_t expected[] = {0, 2, 2, 3, 4};
     for (int n = 1; n <= 4; ++n) {
+        SCOPED_TRACE(std::to_string(n) + " influences");
         const VornModelExHandle m = Load(BonesQuad(n, "XSkinMeshHeader { 4; 4; " + std::to_string(n) + "; }\n", [n](int b) {
             return Skin("B" + std::to_string(b), {0, 1, 2}, {1.0f / n, 1.0f / n, 1.0f / n});
         }));
-        ASSERT_NE(VORN_INVALID_HANDLE, m) << n;
-        EXPECT_EQ(std::make_tuple(1, expected[n], VornModelEx::GetVertexSize(expected[n])),
-                  std::make_tuple(int(Mesh(m, 0).skinned), Mesh(m, 0).vertexType, Mesh(m, 0).stride)) << n;
+        ASSERT_NE(VORN_INVALID_HANDLE, m);
+        EXPECT_NAMED({"skinned", int(Mesh(m, 0).skinned), 1}, {"vertex type", Mesh(m, 0).vertexType, expected[n]},
+                     {"stride", Mesh(m, 0).stride, VornModelEx::GetVertexSize(expected[n])});
         VornModelEx::Release(m);
     }
     LogCapture log;
     const VornModelExHandle m =
         Load(BonesQuad(33, "XSkinMeshHeader { 1; 3; 33; }\n", [](int b) { return Skin("B" + std::to_string(b), {b % 4}, {1.0f}); }));
     ASSERT_NE(VORN_INVALID_HANDLE, m);
-    EXPECT_EQ(std::make_pair(32u, 1), std::make_pair(Mesh(m, 0).paletteSize, log.Count("LoadMesh -> Bone [32]")));
+    EXPECT_NAMED({"palette", Mesh(m, 0).paletteSize, 32}, {"Bone [32] lines", log.Count("LoadMesh -> Bone [32]"), 1});
 }
 
 // (The keys' own poses, both classes: the X-file rotation key test.)
@@ -206,7 +207,7 @@ TEST_F(ModelEx, ContainersOfOneFrameDrawLastFirstAndMaterialsReachTheEffect)
     EXPECT_EQ(4u, Draw(m));
     // Red on top; blue = alpha 128/255 x (ambient 0.3 + emissive 0.2).
     const uint32_t centre = frame_.Rgb(128, 128);
-    EXPECT_EQ(0xFF0000u, centre & 0xFFFF00u);
+    EXPECT_EQ(Argb{0xFF0000}, Argb{centre & 0xFFFF00u});
     EXPECT_NEAR(0.50196f * 0.5f * 255.0f, static_cast<float>(centre & 0xFF), 1.5f);
     VornCamera::RotationY(camera_, 32768);   // turned away
     VornCamera::TransformUpdate(camera_);
@@ -257,22 +258,21 @@ TEST_F(ModelEx, SegmentsHitTrianglesFromBothSidesWithinTheirLength)
                                      Quad("m2", 5, 5, 6, 6, 1) + Quad("m3", -1, -1, 1, 1, 2));
     VornModelEx::SetPosition(m, 5, 0, 0);
     VornModelEx::TransformUpdate(m, 0, false);
-    struct Case { VornVector3 start, end; uint32_t meshes; };
+    struct Case { const char* name; VornVector3 start, end; bool hits; };
     const Case cases[] = {
-        {{5.3f, -0.5f, -1}, {5.3f, -0.5f, -0.01f}, 0},   // ends before the triangle
-        {{5.3f, -0.5f, -1}, {5.3f, -0.5f, -1}, 0},       // no length
-        {{5.3f, -0.5f, 3}, {5.3f, -0.5f, -1}, 2},        // the back face
-        {{5.3f, -0.5f, -1}, {5.3f, -0.5f, 3}, 2},        // last: its hit lists are read below
+        {"ends before the triangle", {5.3f, -0.5f, -1}, {5.3f, -0.5f, -0.01f}, false},
+        {"no length", {5.3f, -0.5f, -1}, {5.3f, -0.5f, -1}, false},
+        {"the back face", {5.3f, -0.5f, 3}, {5.3f, -0.5f, -1}, true},
+        {"the front face (last: its hit lists are read below)", {5.3f, -0.5f, -1}, {5.3f, -0.5f, 3}, true},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.meshes > 0, VornModelEx::HitCheck(m, -1, c.start, c.end, false, true));
+    for (const Case& c : cases) EXPECT_EQ(c.hits, VornModelEx::HitCheck(m, -1, c.start, c.end, false, true)) << c.name;
     uint32_t list[256];
     ASSERT_EQ(2u, VornModelEx::GetHitMeshList(list));
-    EXPECT_EQ(std::make_tuple(0u, 3u, 1u, 0u), std::make_tuple(list[0], list[1], VornModelEx::GetHitFaceList(1, nullptr),
-                                                             VornModelEx::GetHitFaceList(2, nullptr)));
+    EXPECT_NAMED({"first mesh hit", list[0], 0}, {"second mesh hit", list[1], 3}, {"faces hit in list 1", VornModelEx::GetHitFaceList(1, nullptr), 1},
+                 {"faces hit in list 2 (none)", VornModelEx::GetHitFaceList(2, nullptr), 0});
     VornVector3 local, world;
     VornModelEx::GetHitPoint(1, 0, &local, &world);
-    EXPECT_TRUE(std::fabs(local.x - 0.3f) < 1e-5f && std::fabs(local.z - 2.0f) < 1e-5f && std::fabs(world.x - 5.3f) < 1e-5f)
-        << local.x << " " << local.z << " " << world.x;
+    EXPECT_NAMED({"local x", local.x, 0.3, 1e-5}, {"local z", local.z, 2.0, 1e-5}, {"world x", world.x, 5.3, 1e-5});
     VornModelEx::GetHitNormal(1, 0, &local, &world);
     EXPECT_NEAR(1.0f, std::fabs(world.z), 1e-5f);
 
@@ -282,8 +282,8 @@ TEST_F(ModelEx, SegmentsHitTrianglesFromBothSidesWithinTheirLength)
     VornModelEx::TransformUpdate(m, 0, false);
     VornModelEx::SetPosition(other, 2 * Mesh(other, 0).radius, 0, 0);
     VornModelEx::TransformUpdate(other, 0, false);
-    EXPECT_EQ(std::make_tuple(false, true, false), std::make_tuple(VornModelEx::HitCheckModel(0, m, 0, other, 0, 1.0f),
-              VornModelEx::HitCheckModel(0, m, 0, other, 0, 1.01f), MovingObject::HitTest(m, other)));
+    const bool touching = VornModelEx::HitCheckModel(0, m, 0, other, 0, 1.0f), grown = VornModelEx::HitCheckModel(0, m, 0, other, 0, 1.01f);
+    EXPECT_NAMED({"touching spheres", touching, false}, {"spheres grown 1%", grown, true}, {"boxes apart", MovingObject::HitTest(m, other), false});
     VornModelEx::SetPosition(other, 1.5f, 0, 0);
     VornModelEx::TransformUpdate(other, 0, false);
     EXPECT_TRUE(MovingObject::HitTest(m, other));
@@ -306,8 +306,9 @@ TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
     };
     const uint32_t used = VornMemory::GetUsedSize();
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
         const VornModelExHandle m = Load(cases[i].text);
-        EXPECT_EQ(cases[i].loads, m != VORN_INVALID_HANDLE) << i;
+        EXPECT_EQ(cases[i].loads, m != VORN_INVALID_HANDLE);
         if (i == 1) {
             const VornModelExAnimation* a = Model(m).frameList[1]->animation[0];
             EXPECT_EQ(0u, a ? a->rotationCount : 0u);
@@ -315,7 +316,7 @@ TEST_F(ModelEx, MalformedFilesFailOrLoadWithoutLeaking)
         if (i == 2) { EXPECT_EQ(256u, Model(m).frameList[0]->animationCount); }
         if (i == 3) { EXPECT_EQ(255u, strlen(Model(m).frameList[0]->name)); }
         VornModelEx::Release(m);
-        EXPECT_EQ(used, VornMemory::GetUsedSize()) << i;
+        EXPECT_EQ(used, VornMemory::GetUsedSize());
     }
     EXPECT_EQ(1, log.Count("Bone [Gone] : Frame Not Found"));
     // 10^6 keys declared, one given (the reader's other refusals are the x_keys fuzz target's).

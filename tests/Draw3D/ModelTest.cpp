@@ -110,8 +110,8 @@ TEST_F(Model, SpheresHitOnlyWhenTheyOverlapAndRaysHitTheSphereWhateverTheScale)
     VornModel::SetPosition(b, ra + rb - 5.01f, 0, 0);
     VornModel::TransformUpdate(b, 0);
     // Last: no direction, 25 units off, is no ray.
-    EXPECT_EQ(std::make_tuple(true, false, false), std::make_tuple(VornModel::HitCheckSphere(a, b),
-              VornModel::HitCheckRay(VORN_INVALID_HANDLE, at, towards), VornModel::HitCheckRay(a, VornVector3(20, 0, 0), at)));
+    EXPECT_NAMED({"overlapping spheres", VornModel::HitCheckSphere(a, b), true}, {"ray of no model", VornModel::HitCheckRay(VORN_INVALID_HANDLE, at, towards), false},
+                 {"ray without direction", VornModel::HitCheckRay(a, VornVector3(20, 0, 0), at), false});
 }
 
 TEST_F(Model, AllocatorCountsNamesAndMaterialsAndTheContainersFollowTheFrameWalk)
@@ -127,7 +127,7 @@ TEST_F(Model, AllocatorCountsNamesAndMaterialsAndTheContainersFollowTheFrameWalk
                                                        device_, &sub, nullptr, &root, nullptr));
     D3DXFrameDestroy(root, &sub);
     // Frames: the unnamed one, Root, A, A1, B.
-    EXPECT_EQ(std::make_pair(5u, 2u), std::make_pair(sub.GetFrameCount(), sub.GetMeshContainerCount()));
+    EXPECT_NAMED({"frames", sub.GetFrameCount(), 5}, {"mesh containers", sub.GetMeshContainerCount(), 2});
 
     const VornModelHandle m = Load(text);
     ASSERT_NE(VORN_INVALID_HANDLE, m);
@@ -136,8 +136,8 @@ TEST_F(Model, AllocatorCountsNamesAndMaterialsAndTheContainersFollowTheFrameWalk
     EXPECT_STREQ("meshA1", R(m).containers[1]->Name);
     const D3DMATERIAL9& grey = R(m).containers[0]->pMaterials[0].MatD3D;
     const D3DMATERIAL9& red = R(m).containers[1]->pMaterials[0].MatD3D;
-    EXPECT_EQ((std::vector<float>{0.5f, 0, 0.5f, 0, 0.25f, 0}),
-              (std::vector<float>{grey.Diffuse.r, grey.Diffuse.a, grey.Specular.g, grey.Ambient.r, red.Ambient.r, red.Ambient.g}));
+    EXPECT_NAMED({"grey diffuse red", grey.Diffuse.r, 0.5f}, {"grey diffuse alpha", grey.Diffuse.a, 0.0f}, {"grey specular green", grey.Specular.g, 0.5f},
+                 {"grey ambient red", grey.Ambient.r, 0.0f}, {"red ambient red (a quarter)", red.Ambient.r, 0.25f}, {"red ambient green", red.Ambient.g, 0.0f});
     EXPECT_EQ(VORN_INVALID_HANDLE, R(m).containers[1]->textures[0]);
 }
 
@@ -155,7 +155,8 @@ TEST_F(Model, AnimationPosesTheAbsoluteTimeLoopsAndBlendsEnabledTracks)
     VornModel::TransformUpdate(m, 0.5f);
     EXPECT_NEAR(2.5f, FrameX(m, "A"), 1e-3f);
     EXPECT_NEAR(10.0f, FrameX(m, "A", 1), 1e-3f);
-    EXPECT_FALSE(VornModel::SetTrackEnable(m, 2, true) || VornModel::SetTrackSpeed(VornModel::CreateCube(1, 1, 1, 1, 1, 1, 1), 0, 1.0f));
+    const bool third = VornModel::SetTrackEnable(m, 2, true), cube = VornModel::SetTrackSpeed(VornModel::CreateCube(1, 1, 1, 1, 1, 1, 1), 0, 1.0f);
+    EXPECT_NAMED({"a third track", third, false}, {"a track of a cube (no animation)", cube, false});
 }
 
 TEST_F(Model, RedCubeLitByAmbientOnlyAndCulledBehindTheCamera)
@@ -174,7 +175,7 @@ TEST_F(Model, RedCubeLitByAmbientOnlyAndCulledBehindTheCamera)
     VornModel::SetPosition(m, 0, 0, -5.0f);
     VornModel::TransformUpdate(m, 0);
     Frame([&] { VornModel::Rendering(m); });
-    EXPECT_EQ(std::make_pair(0u, 0u), std::make_pair(frame_.Rgb(128, 128), g_vorn.secondPolygons3D));
+    EXPECT_NAMED({"centre", frame_.Hex(128, 128), Argb{0}}, {"polygons counted", g_vorn.secondPolygons3D, 0});
 }
 
 // The skinned normals turn with their bones but do not move with them: the moved half still faces -z.
@@ -209,9 +210,9 @@ TEST_F(Model, MalformedFilesFailWithoutLeakingAndAMissingTextureStillLoads)
     const uint32_t used = VornMemory::GetUsedSize();
     const int textures = LiveTextures();
     for (const std::string& text : cases) {
+        SCOPED_TRACE(text.substr(0, 60));
         EXPECT_EQ(VORN_INVALID_HANDLE, Load(text));
-        EXPECT_EQ(std::make_tuple(static_cast<const VornModelRecord*>(nullptr), used, textures),
-                  std::make_tuple(VornModel::GetModel(0), VornMemory::GetUsedSize(), LiveTextures()));
+        EXPECT_NAMED({"record 0", VornModel::GetModel(0), nullptr}, {"memory used", VornMemory::GetUsedSize(), used}, {"live textures", LiveTextures(), textures});
     }
     EXPECT_EQ(2, log.Count(RedStart("ファイルの読み込みに失敗 [ ")));
     EXPECT_EQ(1, log.Count(Red("ボーンの接続に失敗")));

@@ -50,7 +50,8 @@ protected:
         ASSERT_EQ(frames.size(), ex.frameCount) << what;
         for (size_t i = 0; i < frames.size(); ++i)
             for (int k = 0; k < 16; ++k)
-                EXPECT_NEAR((&frames[i]->combined._11)[k], (&ex.frameList[i]->combined.Get()->_11)[k], 1e-4f) << what << " frame " << i;
+                EXPECT_NEAR((&frames[i]->combined._11)[k], (&ex.frameList[i]->combined.Get()->_11)[k], 1e-4f)
+                    << what << ", frame " << i << " (" << ex.frameList[i]->name << "), _" << k / 4 + 1 << k % 4 + 1;
         const VornModelRecord& st = *VornModel::GetModel(a);
         ASSERT_EQ(st.containerCount, ex.meshCount) << what;
         for (uint32_t i = 0; i < ex.meshCount; ++i) {
@@ -58,7 +59,8 @@ protected:
             const VornModelExMesh& m = *ex.meshList[i];
             const float s[] = {c.boxMin.x, c.boxMin.y, c.boxMin.z, c.boxMax.x, c.boxMax.y, c.boxMax.z, c.radius, c.centre.x, c.centre.y, c.centre.z};
             const float e[] = {m.boxMin.x, m.boxMin.y, m.boxMin.z, m.boxMax.x, m.boxMax.y, m.boxMax.z, m.radius, m.centre.x, m.centre.y, m.centre.z};
-            for (int k = 0; k < 10; ++k) EXPECT_NEAR(s[k], e[k], 1.1e-3f) << what << " mesh " << i << " value " << k;
+            const char* names[] = {"box min x", "box min y", "box min z", "box max x", "box max y", "box max z", "radius", "centre x", "centre y", "centre z"};
+            for (int k = 0; k < 10; ++k) EXPECT_NEAR(s[k], e[k], 1.1e-3f) << what << ", mesh " << i << " (" << m.name << "), " << names[k];
         }
     }
 };
@@ -74,14 +76,18 @@ TEST(XReader, OneFileInEveryEncodingGivesOneDocument)
                                                          {"tzip", XFileWriter::Compress(kSample)},
                                                          {"bzip", XFileWriter::Compress(binary)},
                                                          {"0064", wide}};
-    auto fields = [](const VornXObject& o) { return std::tie(o.type, o.name, o.reference, o.target, o.first, o.count, o.child, o.next); };
     for (const auto& form : forms) {
+        SCOPED_TRACE(form.first);
         VornXDocument doc;
-        ASSERT_TRUE(doc.Parse(form.second.data(), form.second.size())) << form.first;
-        ASSERT_EQ(text.objects.size(), doc.objects.size()) << form.first;
-        for (size_t i = 0; i < doc.objects.size(); ++i)
-            EXPECT_TRUE(fields(text.objects[i]) == fields(doc.objects[i])) << form.first << " object " << i;
-        EXPECT_EQ(std::tie(text.cells, text.strings), std::tie(doc.cells, doc.strings)) << form.first;
+        ASSERT_TRUE(doc.Parse(form.second.data(), form.second.size()));
+        ASSERT_EQ(text.objects.size(), doc.objects.size());
+        for (size_t i = 0; i < doc.objects.size(); ++i) {
+            SCOPED_TRACE("object " + std::to_string(i) + " (" + text.objects[i].name.substr(0, 20) + ")");
+            const VornXObject &t = text.objects[i], &o = doc.objects[i];
+            EXPECT_NAMED({"type", o.type, t.type}, {"name", o.name, t.name}, {"reference", int(o.reference), int(t.reference)}, {"target", o.target, t.target},
+                         {"first cell", o.first, t.first}, {"cells", o.count, t.count}, {"first child", o.child, t.child}, {"next", o.next, t.next});
+        }
+        EXPECT_NAMED({"cells", doc.cells, text.cells}, {"strings", doc.strings, text.strings});
     }
     // The long name kept whole; both references found, one by name, one by GUID.
     const VornXObject& root = text.objects[2];
@@ -154,10 +160,10 @@ TEST_F(XFile, BothClassesAgreeOnEveryCase)
         {"an animation of a missing frame", kHead + MovedFrame("A", 1, 0, 0, "") + "AnimationSet Gone { Animation { {Nowhere} } }\n" + walk, 1, 0},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         const auto m = LoadBoth(c.file);
-        ASSERT_TRUE(m.first != VORN_INVALID_HANDLE && m.second != VORN_INVALID_HANDLE) << c.what;
-        EXPECT_EQ(std::make_pair(c.frames, c.meshes), std::make_pair(VornModelEx::GetFrameCount(m.second), VornModelEx::GetMeshCount(m.second)))
-            << c.what;
+        ASSERT_NAMED({"static model loads", m.first != VORN_INVALID_HANDLE, true}, {"skinned model loads", m.second != VORN_INVALID_HANDLE, true});
+        EXPECT_NAMED({"frames", VornModelEx::GetFrameCount(m.second), c.frames}, {"meshes", VornModelEx::GetMeshCount(m.second), c.meshes});
         VornModelEx::TransformInit(m.second);
         VornModelEx::TransformUpdate(m.second, 0, false);
         ExpectAgree(m.first, m.second, c.what);
@@ -181,7 +187,7 @@ TEST_F(XFile, BothClassesAgreeOnEveryCase)
     EXPECT_EQ(2u, VornModel::GetModel(s.first)->containers[0]->faceCount);
     // A mesh without faces: a line from each class, and both models load.
     const auto e = LoadBoth(kHead + "Frame R { Mesh empty { 3; 0;0;0;, 1;0;0;, 0;1;0;; 0;; } }\n");
-    EXPECT_TRUE(e.first != VORN_INVALID_HANDLE && e.second != VORN_INVALID_HANDLE);
+    EXPECT_NAMED({"static model loads", e.first != VORN_INVALID_HANDLE, true}, {"skinned model loads", e.second != VORN_INVALID_HANDLE, true});
     EXPECT_EQ(2, log.Count(Red("Mesh [ empty ] : 面がありません")));
 }
 
