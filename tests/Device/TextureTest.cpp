@@ -159,9 +159,8 @@ TEST_F(Texture, BrokenImagesAreRefusedAndGiveTheirRecordsBack)
                  {"texture creation failure", log.Count(RedStart("テクスチャの生成に失敗 [ ")), 1},
                  {"surface creation failure", log.Count(RedStart("サーフェイスの生成に失敗 [ ")), 1});
     // The refused loads gave their records back.
-    const VornTextureHandle nextTexture = VornTexture::AllocRecord();
-    const VornSurfaceHandle nextSurface = VornSurface::AllocRecord();
-    EXPECT_NAMED({"next texture record", nextTexture, h + 1}, {"next surface record", nextSurface, 0u});
+    EXPECT_EQ(h + 1, VornTexture::AllocRecord()) << "the next texture record";
+    EXPECT_EQ(0u, VornSurface::AllocRecord()) << "the next surface record";
 }
 
 TEST_F(Texture, QsgEntriesAreSharedUnderArchiveAndEntryName)
@@ -243,11 +242,9 @@ TEST_F(Texture, OneToOnePointDrawsCopyTheImageAndTheColourKeyClearsPureGreen)
     for (int y = -1; y <= 16; ++y)   // the image and a black border around it
         for (int x = -1; x <= 16; ++x)
             ASSERT_EQ(Argb{x >= 0 && x < 16 && y >= 0 && y < 16 ? PatternPixel(x, y) : 0}, frame_.Hex(40 + x, 30 + y)) << "image pixel " << x << ", " << y;
-    // The keyed texture: nearly green stays, green lets the red background show.
-    EXPECT_NAMED({"nearly green", frame_.Hex(100, 100), Argb{0x00FE00}}, {"green keyed out", frame_.Hex(101, 100), Argb{0xFF0000}},
-                 {"blue centre", frame_.Hex(103, 103), Argb{0x0000FF}});
-    EXPECT_NAMED({"blue pixels", frame_.Count(100, 100, 108, 108, 0x0000FF), 16},
-                 {"red pixels", frame_.Count(100, 100, 108, 108, 0xFF0000), 64 - 16 - 1});
+    // The keyed texture: nearly green stays, green lets the red background show, the blue centre.
+    EXPECT_NAMED({"nearly green", frame_.Hex(100, 100), Argb{0x00FE00}}, {"red pixels", frame_.Count(100, 100, 108, 108, 0xFF0000), 64 - 16 - 1},
+                 {"blue pixels", frame_.Count(100, 100, 108, 108, 0x0000FF), 16});
 }
 
 TEST_F(Texture, RenderTargetsAreMadeAgainAfterAResetAndManagedTexturesStay)

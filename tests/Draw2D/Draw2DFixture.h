@@ -46,24 +46,18 @@ protected:
         EngineSuite::TearDownTestSuite();
     }
     // The 2D tables as Vorn::Initialize starts them, with the 2D defaults of Vorn::Start; the sheet
-    // table held to three records, which the sheet tests fill. The name of the first table that
-    // failed to start (the later ones are not tried), or null.
-    static const char* StartTables()
+    // table held to three records, which the sheet tests fill. What failed to start, or "".
+    static std::string StartTables()
     {
         VornSheet::SetMax(3);
-        const std::pair<const char*, bool (*)()> tables[] = {
-            {"VornTexture", VornTexture::Initialize}, {"VornPrimitive", VornPrimitive::Initialize}, {"VornPoint", VornPoint::Initialize},
-            {"VornLine", VornLine::Initialize}, {"VornSprite", VornSprite::Initialize}, {"VornSimple", VornSimple::Initialize},
-            {"VornList", VornList::Initialize}, {"VornSpriteEx", VornSpriteEx::Initialize}, {"VornFont", VornFont::Initialize},
-            {"VornFontSprite", VornFontSprite::Initialize}, {"VornSheet", VornSheet::Initialize}};
-        for (const auto& t : tables)
-            if (!t.second()) return t.first;
+        const std::string failed = StartClasses<VornTexture, VornPrimitive, VornPoint, VornLine, VornSprite, VornSimple, VornList,
+                                                VornSpriteEx, VornFont, VornFontSprite, VornSheet>();
         VornTexture::SetPixelOffset(-0.5f);
         VornTexture::SetTexelInset(0.5f);
         Vorn3D::SetZoom(false, kSize / 2.0f, kSize / 2.0f, 1.0f);
         Vorn3D::SetPerspective(false, kSize / 2.0f, kSize / 2.0f, 100.0f);
         Vorn3D::SetScissoring(false, nullptr);
-        return nullptr;
+        return failed;
     }
     // Ended last first.
     static void StopTables()
@@ -76,7 +70,7 @@ protected:
     void SetUp() override
     {
         EngineSuite::SetUp();
-        ASSERT_NAMED({"2D table that did not start", unstarted_, nullptr});
+        ASSERT_NAMED({"2D table start-up that failed", unstarted_, ""});
         ASSERT_TRUE(NewScene());
         // Vertex colour only, opaque, unless a test binds textures.
         UseVertexColour();
@@ -132,7 +126,7 @@ protected:
         VornTexture::Unlock(t);
         return t;
     }
-    static inline const char* unstarted_ = nullptr;
+    static inline std::string unstarted_;
 };
 
 // The vertices a batch of this vertex type stores, each widened to a whole vertex (the stages past

@@ -125,8 +125,7 @@ TEST_F(FontTest, GlyphsOutsideTheTargetAdvanceThePenAndDrawNothing)
     VornFont::End(font_);
     EXPECT_EQ(width, partial);
     ASSERT_TRUE(Frame());
-    EXPECT_EQ(0, Ink(0, 0, 256, 90)) << "ink of the texts outside";
-    EXPECT_GT(Ink(0, 90, 256, 140), 50) << "ink of the text that runs in";
+    EXPECT_EQ(std::make_pair(0, true), std::make_pair(Ink(0, 0, 256, 90), Ink(0, 90, 256, 140) > 50));
 }
 
 TEST_F(FontTest, OverhangingGlyphShowsItsVisiblePart)
@@ -202,9 +201,8 @@ TEST_F(FontTest, AntialiasedTextIntoTheBackBufferIsThePlainText)
     EXPECT_GT(a, 150u);
     // Exactly the two colours above y 80, nothing below.
     const int ink = frame_.Count(0, 0, 256, 80, 0x40C080);
-    EXPECT_NAMED({"ink and black pixels", ink + frame_.Count(0, 0, 256, 80, 0), 256 * 80}, {"ink below", Ink(0, 80, 256, 256), 0});
-    EXPECT_GT(frame_.Count(0, 0, 256, 40, 0x40C080), 200) << "ink of the first line";
-    EXPECT_LT(ink, 256 * 80);
+    EXPECT_TRUE(ink < 256 * 80 && ink + frame_.Count(0, 0, 256, 80, 0) == 256 * 80) << ink;
+    EXPECT_EQ(std::make_pair(true, 0), std::make_pair(frame_.Count(0, 0, 256, 40, 0x40C080) > 200, Ink(0, 80, 256, 256)));
     for (int y = 0; y < 80; ++y)
         for (int x = 0; x < 256; ++x) ASSERT_EQ(frame_.Hex(x, y), antialiased.Hex(x, y)) << "antialiased at " << x << "," << y;
 }
