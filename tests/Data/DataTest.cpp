@@ -2,7 +2,6 @@
 // game names loads, models keep the rig and the sizes the game relies on, effects compile, models
 // draw shaded, the field is hilly at the edges and gentle in the middle, textures keep their
 // transparent key and rectangles. The stage drawn with its effect is the lost game's pixel check.
-#include "Checks.h"
 #include "EngineFixture.h"
 #include "../Draw3D/ModelXText.h"
 #include "TextureRead.h"

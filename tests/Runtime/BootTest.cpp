@@ -1,6 +1,5 @@
 // Boot, settings, failure boxes and the window, run in-process.
 #include "BootRun.h"
-#include "Checks.h"
 #include "EngineFixture.h"
 #include "VornLog.h"
 #include "VornMemory.h"

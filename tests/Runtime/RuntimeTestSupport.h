@@ -1,7 +1,6 @@
 // Shared pieces of the runtime tests: a scratch folder per test case (the cases run in parallel
 // processes in one folder), file helpers, and a fixture with a work area and an open log.
 #pragma once
-#include "Checks.h"
 #include "EngineFixture.h"
 #include <gtest/gtest.h>
 #include <string>
