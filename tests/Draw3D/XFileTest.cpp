@@ -170,17 +170,7 @@ TEST_F(XFile, BothClassesAgreeOnEveryCase)
         VornModel::Release(m.first);
         VornModelEx::Release(m.second);
     }
-    // Animated matrices: the set after the one naming a missing frame still plays, in both classes.
-    const auto m = LoadBoth(kHead + MovedFrame("A", 1, 0, 0, "") + walk + "AnimationSet Gone { Animation { {Nowhere} } }\n");
-    for (float ticks : {0.0f, 2.5f, 7.0f}) {
-        VornModel::TransformUpdate(m.first, ticks / 4800.0f);
-        VornModelEx::SetAnimationSet(m.second, 0);
-        VornModelEx::TransformInit(m.second);
-        VornModelEx::TransformUpdate(m.second, ticks, true);
-        ExpectAgree(m.first, m.second, "animated at " + std::to_string(ticks));
-    }
-    EXPECT_NEAR(7.0f, VornModelEx::GetModel(m.second)->frameList[0]->combined.Get()->_41, 1e-4f);
-    EXPECT_EQ(1, VornModelEx::GetAnimationSetIndex(m.second, "Gone"));
+    // (Animated matrices of both classes: the rotation and position key test.)
     // The material list rule: the last index stands for the faces it does not reach.
     const auto s = LoadBoth(cases[3].file);
     EXPECT_EQ(0.0f, VornModelEx::GetModel(s.second)->meshList[0]->materials[0].material.Diffuse.r);
@@ -251,24 +241,28 @@ TEST_F(XFile, SeventyThousandVerticesKeepTheirIndicesInTheFieldAndTheStaticModel
     EXPECT_EQ(1, log.Count(Red("頂点数が多すぎます [70756]")));
 }
 
-// Rotation keys are (w, x, y, z), conjugated by both classes: Arm, at (3, 4, 5), turns from identity
-// at tick 0 to 90 degrees about an axis at tick 10 and back at tick 20, looping over 20 ticks. Each
-// row poses both classes at one tick; a failure names the row, the class and the matrix row.
-TEST_F(XFile, RotationKeysPoseBothClassesAtTheirTicksAndBetween)
+// Rotation keys are (w, x, y, z), conjugated by both classes: Arm, placed at (3, 4, 5), turns from
+// identity at tick 0 to 90 degrees about an axis at tick 10 and back at tick 20, looping over 20
+// ticks; without position keys it keeps its place, with them it moves to (13, 14, 5) at tick 10. A
+// set naming a missing frame follows and changes nothing. Each row poses both classes at one tick; a
+// failure names the row, the class and the matrix row.
+TEST_F(XFile, RotationAndPositionKeysPoseBothClassesAtTheirTicksAndBetween)
 {
     const float h = 0.7071068f, r = 0.7071f;   // a key's half-angle cosine, a matrix element rounded
-    const struct { const char* name; std::vector<float> key; float tick; std::vector<float> rows[3]; } cases[] = {
-        {"about x at key 1", {h, h, 0, 0}, 10, {{1, 0, 0}, {0, 0, -1}, {0, 1, 0}}},
-        {"about y at key 1", {h, 0, h, 0}, 10, {{0, 0, 1}, {0, 1, 0}, {-1, 0, 0}}},
-        {"about z at key 1", {h, 0, 0, h}, 10, {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}}},
-        {"about y halfway to key 1", {h, 0, h, 0}, 5, {{r, 0, r}, {0, 1, 0}, {-r, 0, r}}},
-        {"about y past the loop's end (25: 5)", {h, 0, h, 0}, 25, {{r, 0, r}, {0, 1, 0}, {-r, 0, r}}},
-        {"about y at the last key's tick (20: key 0)", {h, 0, h, 0}, 20, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}},
+    const std::string moves = Key(2, {{0, {3, 4, 5}}, {10, {13, 14, 5}}, {20, {3, 4, 5}}});
+    const struct { const char* name; std::vector<float> key; std::string position; float tick; std::vector<float> rows[4]; } cases[] = {
+        {"about x at key 1", {h, h, 0, 0}, "", 10, {{1, 0, 0}, {0, 0, -1}, {0, 1, 0}, {3, 4, 5}}},
+        {"about y at key 1", {h, 0, h, 0}, "", 10, {{0, 0, 1}, {0, 1, 0}, {-1, 0, 0}, {3, 4, 5}}},
+        {"about z at key 1", {h, 0, 0, h}, "", 10, {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {3, 4, 5}}},
+        {"about y and moving, halfway to key 1", {h, 0, h, 0}, moves, 5, {{r, 0, r}, {0, 1, 0}, {-r, 0, r}, {8, 9, 5}}},
+        {"about y and moving, past the loop's end (25: 5)", {h, 0, h, 0}, moves, 25, {{r, 0, r}, {0, 1, 0}, {-r, 0, r}, {8, 9, 5}}},
+        {"about y and moving, at the last key's tick (20: key 0)", {h, 0, h, 0}, moves, 20, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {3, 4, 5}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto m = LoadBoth(kHead + MovedFrame("Arm", 3, 4, 5, "") + "AnimationSet Turn { Animation { {Arm} " +
-                                Key(0, {{0, {1, 0, 0, 0}}, {10, c.key}, {20, {1, 0, 0, 0}}}) + "} }\n");
+                                Key(0, {{0, {1, 0, 0, 0}}, {10, c.key}, {20, {1, 0, 0, 0}}}) + c.position + "} }\n" +
+                                "AnimationSet Gone { Animation { {Nowhere} } }\n");
         VornModel::TransformUpdate(m.first, c.tick / 4800.0f);
         VornModelEx::SetAnimationSet(m.second, 0);
         VornModelEx::TransformUpdate(m.second, c.tick, true);
@@ -276,9 +270,9 @@ TEST_F(XFile, RotationKeysPoseBothClassesAtTheirTicksAndBetween)
         VornMatrix ex;
         VornModelEx::GetFrameMatrix(m.second, &ex, VornModelEx::GetFrameIndex(m.second, "Arm"));
         EXPECT_NAMED({"static row 0", MatrixRow(st, 0), c.rows[0]}, {"static row 1", MatrixRow(st, 1), c.rows[1]}, {"static row 2", MatrixRow(st, 2), c.rows[2]},
-                     {"static row 3 (the file's place)", MatrixRow(st, 3), std::vector<float>{3, 4, 5}}, {"skinned row 0", MatrixRow(*ex.Get(), 0), c.rows[0]},
+                     {"static row 3 (place)", MatrixRow(st, 3), c.rows[3]}, {"skinned row 0", MatrixRow(*ex.Get(), 0), c.rows[0]},
                      {"skinned row 1", MatrixRow(*ex.Get(), 1), c.rows[1]}, {"skinned row 2", MatrixRow(*ex.Get(), 2), c.rows[2]},
-                     {"skinned row 3 (the file's place)", MatrixRow(*ex.Get(), 3), std::vector<float>{3, 4, 5}});
+                     {"skinned row 3 (place)", MatrixRow(*ex.Get(), 3), c.rows[3]}, {"skinned set Gone", VornModelEx::GetAnimationSetIndex(m.second, "Gone"), 1});
         VornModel::Release(m.first);
         VornModelEx::Release(m.second);
     }
