@@ -161,7 +161,7 @@ TEST(VornAnimationLifecycle, TitlesTheFailedTableAndEveryCurveBackToTheWorkArea)
     VornAnimation::SetMax(0);   // the default 65536 curves
     ASSERT_TRUE(VornAnimation::Initialize());
     EXPECT_GE(VornMemory::GetUsedSize() - before, 65536u * sizeof(VornAnimationData));
-    for (uint32_t n = 1; n < 40; n++) ASSERT_NE(VORN_INVALID_HANDLE, VornAnimation::Create(n));
+    for (uint32_t n = 1; n < 40; n++) ASSERT_NE(VORN_INVALID_HANDLE, VornAnimation::Create(n)) << n << " keys";
     VornAnimation::Finalize();
     EXPECT_EQ(before, VornMemory::GetUsedSize());
     EXPECT_EQ(VORN_INVALID_HANDLE, VornAnimation::Create(2));   // no table any more

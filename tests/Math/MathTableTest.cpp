@@ -36,7 +36,7 @@ TEST_F(MathTest, ArctangentTableTruncatesTowardZeroAndAtanReadsItInEveryBranchFo
     // 8192 (45 degrees) truncates to 8191.
     const std::pair<uint32_t, int32_t> entries[] = {{0, 0}, {1, 1}, {1000, 1266}, {4096, 4836}, {8191, 8191}, {8192, 8191}};
     for (const auto& e : entries) EXPECT_EQ(e.second, VornMath::AtanTable(e.first)) << e.first;
-    for (uint32_t i = 1; i < VornMath::ATAN_TABLE_SIZE; i++) ASSERT_LE(VornMath::AtanTable(i - 1), VornMath::AtanTable(i));
+    for (uint32_t i = 1; i < VornMath::ATAN_TABLE_SIZE; i++) ASSERT_LE(VornMath::AtanTable(i - 1), VornMath::AtanTable(i)) << "entry " << i;
     const int32_t t = 4836;   // table entry for a ratio of one half
     const struct { int32_t x, y, angle; } cases[] = {
         {0, 0, 16384}, {0, 5, 16384}, {0, -5, 49152}, {5, 0, 0}, {-5, 0, 32768}, {1, 1, 8191},
@@ -77,7 +77,7 @@ TEST_F(MathTest, RuntimeRandomNumbersRepeatAndStayInTheirRanges)
     VornMath::RandSeed(777);
     for (int32_t& v : first) v = VornMath::Rand();
     VornMath::RandSeed(777);
-    for (int32_t v : first) EXPECT_EQ(v, VornMath::Rand());
+    for (int i = 0; i < 16; i++) EXPECT_EQ(first[i], VornMath::Rand()) << "draw " << i;
     for (int i = 0; i < 2000; i++) {
         const int32_t r = VornMath::Rand();
         const float u = VornMath::Rand01(), f = VornMath::RandFloat(-2.0f, 6.0f);

@@ -58,7 +58,7 @@ TEST_F(ListTest, InsertsAtHeadAndTailAndWalksBothWays)
                  {"after the end", value(VornList::GetNext(VornList::GetEnd(list))), -1});
     uint8_t* zero = static_cast<uint8_t*>(VornList::InsertZero(list, 100, VornList::INSERT_TAIL, nullptr));
     ASSERT_NE(zero, nullptr);
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(zero[i], 0);
+    EXPECT_BYTES_EQ(std::vector<uint8_t>(100, 0).data(), zero, 100);
 }
 
 TEST_F(ListTest, ReleasedNodesWaitForCollectCountedOnesSurviveItAndClearTakesAll)

@@ -100,7 +100,7 @@ TEST_F(LogTest, ThreadsWriteWholeEntriesAndMayRaceTheClose)
     const std::string entry = "<B><FONT color=\"RED\">thread ";
     size_t count = 0;
     for (size_t at = 0; (at = text.find(entry, at)) != std::string::npos; ++at, ++count)
-        ASSERT_EQ(text.find("</FONT></B>", at) - at, entry.size() + 10);   // "0 line 000"
+        ASSERT_EQ(text.find("</FONT></B>", at) - at, entry.size() + 10) << "entry " << count;   // "0 line 000"
     EXPECT_NAMED({"lines", count, kThreads * kLines}, {"tail", text.substr(text.size() - Crlf(kTail).size()), Crlf(kTail)});
 }
 
