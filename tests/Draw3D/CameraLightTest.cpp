@@ -173,8 +173,7 @@ TEST_F(Light, EnabledLightExportsItsValuesAndReachesTheDevice)
     // Through Vorn3D as well; switching off zeroes the light's row.
     Vorn3D::SetLightEnable(0, false);
     VornLight::GetLightData(&d);
-    const VornLightData zero = {};
-    EXPECT_BYTES_EQ(&zero, &d, sizeof d);
+    EXPECT_BYTES_EQ(std::vector<uint8_t>(sizeof d).data(), &d, sizeof d);   // all zero
     ASSERT_EQ(D3D_OK, device_->GetLightEnable(0, &on));
     EXPECT_EQ(FALSE, on);
 }

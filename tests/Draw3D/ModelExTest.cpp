@@ -77,7 +77,7 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseFlatMeshesUnderFrameRoot
     const VornModelExHandle tree = Load(kHead + "Frame Root { Frame A { Frame A1 { } } Frame B { } }\n");
     const char* order[] = {"Root", "A", "B", "A1"};
     ASSERT_EQ(4u, VornModelEx::GetFrameCount(tree));
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(i, VornModelEx::GetFrameIndex(tree, order[i]));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(i, VornModelEx::GetFrameIndex(tree, order[i])) << order[i];
 
     // Meshes at x > 5 still give a box from the origin; the texture is looked up without its folder.
     WriteFile("skin.bmp", MakeBmp(2, 2, {0xFF, 0xFF, 0xFF, 0xFF}));
@@ -110,7 +110,7 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseFlatMeshesUnderFrameRoot
 TEST_F(ModelEx, SkinnedMeshesTakeTheirLayoutFromTheInfluencesAndAPaletteOfAtMost32)
 {
     const uint32_t strides[] = {36, 60, 44, 48, 52, 68, 72, 76};
-    for (uint32_t type = 0; type < 8; ++type) EXPECT_EQ(strides[type], VornModelEx::GetVertexSize(type));
+    for (uint32_t type = 0; type < 8; ++type) EXPECT_EQ(strides[type], VornModelEx::GetVertexSize(type)) << "vertex type " << type;
     // One triangle whose three vertices each have n equal influences.
     const uint32_t expected[] = {0, 2, 2, 3, 4};
     for (int n = 1; n <= 4; ++n) {
@@ -179,7 +179,8 @@ TEST_F(ModelEx, BakedSamplesMatchTheLiveWalkAndWithoutABakeTheBindPoseStays)
         for (float wrap : {20.0f, -20.0f}) {   // both ways round the baked span
             VornModelEx::TransformUpdatePreComputed(m, s * 2.5f + wrap);
             VornModelEx::GetFrameMatrix(m, &baked, arm);
-            for (int e = 0; e < 16; ++e) EXPECT_NEAR(at.GetElement(e / 4, e % 4), baked.GetElement(e / 4, e % 4), 1e-5f) << s;
+            for (int e = 0; e < 16; ++e)
+                EXPECT_NEAR(at.GetElement(e / 4, e % 4), baked.GetElement(e / 4, e % 4), 1e-5f) << "sample " << s << " at " << s * 2.5f + wrap << ", _" << e / 4 + 1 << e % 4 + 1;
         }
     }
     // Without a bake: the bind pose (the file's identity here), and out-of-range copies write nothing.
