@@ -4,6 +4,7 @@
 #include "../Runtime/BootRun.h"
 #include "../Runtime/RuntimeTestSupport.h"
 #include "AudioMedia.h"
+#include "Checks.h"
 #include "EngineFixture.h"
 #include "VornEngine.h"
 #include <functional>
@@ -20,7 +21,8 @@ inline std::string RunEngine(std::function<void()> body, std::function<void()> b
 {
     vorntest::BootRunning(option, [] { VornLog::SetFileName("audio"); }, [&] {
         if (beforeStart) beforeStart();
-        EXPECT_TRUE(Vorn::Start() && (body(), true));
+        if (Vorn::Start()) body();
+        else ADD_FAILURE() << "Vorn::Start failed";
         Vorn::Finalize();
     });
     return ReadFile("audio.html");

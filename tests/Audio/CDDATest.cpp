@@ -56,33 +56,40 @@ TEST_F(AudioTest, CDAudioOnWineAndOnAStandInDisc)
 {
     g_tracks = {{150, 1000}, {1150, 2000}, {3150, 850}};
     const std::string log = RunEngine([] {
-        // Wine has no CD drive.
-        EXPECT_FALSE(VornCDDA::Open(0) || VornCDDA::Open('D') || VornCDDA::PlayTrack(1, false) || VornCDDA::Pause() ||
-                     VornCDDA::Stop() || VornCDDA::OnNotify(MCI_NOTIFY_SUCCESSFUL, 0) || VornCDDA::SetDoor(true));
+        // Wine has no CD drive: each call fails.
+        const bool open0 = VornCDDA::Open(0), openD = VornCDDA::Open('D'), track = VornCDDA::PlayTrack(1, false),
+                   pause = VornCDDA::Pause(), stop = VornCDDA::Stop(), notify = VornCDDA::OnNotify(MCI_NOTIFY_SUCCESSFUL, 0),
+                   door = VornCDDA::SetDoor(true);
+        EXPECT_NAMED({"Open(0)", open0, false}, {"Open('D')", openD, false}, {"PlayTrack", track, false}, {"Pause", pause, false},
+                     {"Stop", stop, false}, {"OnNotify", notify, false}, {"SetDoor", door, false});
         VornCDDA::SetMciSendCommand(FakeSend);
         ASSERT_TRUE(VornCDDA::Open('E'));   // status items: 1 length, 2 position, 3 track count
         EXPECT_EQ(Sent(), "open 3300 516 E:; status 3; status 1; status 2 1; status 1 1; status 2 2; status 1 2; status 2 3; status 1 3; ");
         const uint32_t outside[][2] = {{0, 1}, {2, 0}, {1, 4}, {4, 4}};
-        for (const auto& range : outside) EXPECT_FALSE(VornCDDA::Play(range[0], range[1], false));
+        for (const auto& range : outside) EXPECT_FALSE(VornCDDA::Play(range[0], range[1], false)) << range[0] << "-" << range[1];
         // The last track, to the end of the disc; then PlayAll, refused while it plays.
-        EXPECT_EQ((std::vector<bool>{true, false}), (std::vector<bool>{VornCDDA::PlayTrack(3, true), VornCDDA::PlayAll(false)}));
+        const bool last = VornCDDA::PlayTrack(3, true), all = VornCDDA::PlayAll(false);
+        EXPECT_NAMED({"PlayTrack(3)", last, true}, {"PlayAll while playing", all, false});
         Notify(MCI_NOTIFY_ABORTED);
         Notify(MCI_NOTIFY_SUCCESSFUL, kDevice + 1);
         Notify(MCI_NOTIFY_SUCCESSFUL);               // a looping range plays again
         EXPECT_EQ(Sent(), "play 3150 4000; play 3150 4000; ");
         // Pause, resume from the saved position, pause; a stop ends the pause, so the next pause pauses.
-        EXPECT_TRUE(VornCDDA::Pause() && VornCDDA::Pause() && VornCDDA::Pause() && VornCDDA::Stop());
-        EXPECT_TRUE(VornCDDA::PlayAll(false) && VornCDDA::Pause());
+        const bool paused = VornCDDA::Pause(), resumed = VornCDDA::Pause(), pausedAgain = VornCDDA::Pause(),
+                   stopped = VornCDDA::Stop(), played = VornCDDA::PlayAll(false), pausedAfterStop = VornCDDA::Pause();
+        EXPECT_NAMED({"Pause", paused, true}, {"Pause (resume)", resumed, true}, {"Pause again", pausedAgain, true},
+                     {"Stop", stopped, true}, {"PlayAll", played, true}, {"Pause after the stop", pausedAfterStop, true});
         EXPECT_EQ(Sent(), "status 2; stop; play 1700 4000; status 2; stop; stop; play 150 3150; status 2; stop; ");
         // The door opened through the open device, which then closes; a play refused with none open; the
         // door closed through the default device, opened for it.
-        EXPECT_EQ((std::vector<bool>{true, false, true}),
-                  (std::vector<bool>{VornCDDA::SetDoor(true), VornCDDA::Play(1, 1, false), VornCDDA::SetDoor(false)}));
+        const bool opened = VornCDDA::SetDoor(true), noneOpen = VornCDDA::Play(1, 1, false), closed = VornCDDA::SetDoor(false);
+        EXPECT_NAMED({"SetDoor(open)", opened, true}, {"Play with none open", noneOpen, false}, {"SetDoor(closed)", closed, true});
         EXPECT_EQ(Sent(), "stop; door open; close; open 3100 516 -; door closed; close; ");
         // Failures: a status in Open, a disc of 100 tracks, a pause's stop, a resume, a door command.
         const uint32_t used = VornMemory::GetUsedSize();
         g_sent = 0, g_failAt = 5;   // the position of track 2
-        EXPECT_EQ((std::pair<bool, uint32_t>{false, used}), (std::pair<bool, uint32_t>{VornCDDA::Open('E'), VornMemory::GetUsedSize()}));
+        const bool failedOpen = VornCDDA::Open('E');
+        EXPECT_NAMED({"Open with a status failing", failedOpen, false}, {"work area used after it", VornMemory::GetUsedSize(), used});
         g_tracks.resize(100);
         EXPECT_FALSE(VornCDDA::Open('E'));
         g_tracks.resize(1);
@@ -91,10 +98,11 @@ TEST_F(AudioTest, CDAudioOnWineAndOnAStandInDisc)
                           "open 3300 516 E:; status 3; close; open 3300 516 E:; status 3; status 1; status 2 1; status 1 1; ");
         g_sent = 0, g_failAt = 2;      // the first pause's stop
         // One track: an empty range plays; the failed pause leaves it unpaused, so the next one pauses.
-        EXPECT_EQ((std::vector<bool>{true, false, true}),
-                  (std::vector<bool>{VornCDDA::PlayAll(false), VornCDDA::Pause(), VornCDDA::Pause()}));
+        const bool one = VornCDDA::PlayAll(false), failedPause = VornCDDA::Pause(), pausedNow = VornCDDA::Pause();
+        EXPECT_NAMED({"PlayAll", one, true}, {"Pause with its stop failing", failedPause, false}, {"Pause", pausedNow, true});
         g_failAt = 5;                       // the resume's play: closes
-        EXPECT_FALSE(VornCDDA::Pause() || VornCDDA::OnNotify(MCI_NOTIFY_SUCCESSFUL, kDevice));
+        const bool failedResume = VornCDDA::Pause(), notified = VornCDDA::OnNotify(MCI_NOTIFY_SUCCESSFUL, kDevice);
+        EXPECT_NAMED({"Pause (resume) failing", failedResume, false}, {"OnNotify once closed", notified, false});
         g_failAt = 9;                       // the door command
         EXPECT_FALSE(VornCDDA::SetDoor(true));
         EXPECT_EQ(Sent(), "play 150 150; status 2; stop; status 2; stop; play 1700 150; stop; close; open 3100 516 -; door open; close; ");

@@ -6,11 +6,11 @@
 using namespace audiotest;
 
 namespace {
-// The top-left pixels of the movie's texture, as 0xRRGGBB.
-std::pair<uint32_t, uint32_t> TopLeft(VornTextureHandle texture)
+// The two top-left pixels of the movie's texture, as 0x00RRGGBB.
+std::vector<Argb> TopLeft(VornTextureHandle texture)
 {
     const std::vector<uint32_t> t = ReadTexture<uint32_t>(texture);
-    return t.size() < 2 ? std::make_pair(0u, 0u) : std::make_pair(t[0] & 0xFFFFFF, t[1] & 0xFFFFFF);
+    return t.size() < 2 ? std::vector<Argb>{} : std::vector<Argb>{{t[0] & 0xFFFFFF}, {t[1] & 0xFFFFFF}};
 }
 }  // namespace
 
@@ -41,14 +41,18 @@ TEST_F(AudioTest, MediaSharesAPathRefusesVideoIgnoresFreeEntriesAndKeepsPackCopi
     const std::string log = RunEngine([] {
         const VornMediaHandle h = VornMedia::CreateFromAudio("tone.wav");
         // The same path again shares the entry (two references); an AVI as audio and a 24-bit movie are refused.
-        EXPECT_EQ((std::vector<uint32_t>{h, 2, VORN_INVALID_HANDLE, VORN_INVALID_HANDLE}),
-                  (std::vector<uint32_t>{VornMedia::CreateFromAudio("tone.wav"), VornMedia::GetRefCount(h),
-                                         VornMedia::CreateFromAudio("film.avi"), VornMedia::CreateFromMovie("film24.avi")}));
+        const VornMediaHandle again = VornMedia::CreateFromAudio("tone.wav");
+        const uint32_t references = VornMedia::GetRefCount(h);
+        const VornMediaHandle avi = VornMedia::CreateFromAudio("film.avi"), film24 = VornMedia::CreateFromMovie("film24.avi");
+        EXPECT_NAMED({"the same path again", again, h}, {"its references", references, 2}, {"an AVI as audio", avi, VORN_INVALID_HANDLE},
+                     {"a 24-bit movie", film24, VORN_INVALID_HANDLE});
         for (int i = 0; i < 2; ++i) VornMedia::Release(h);
         // A freed entry: every operation refuses it.
-        EXPECT_EQ(std::vector<bool>(8, false), (std::vector<bool>{VornMedia::Play(h, true), VornMedia::Pause(h),
-                  VornMedia::SetVolume(h, 50), VornMedia::SetPan(h, 50), VornMedia::SetSpeed(h, 50), VornMedia::Stop(h),
-                  VornMedia::UpdateMovie(h, true), VornMedia::IsPlaying(h)}));
+        const bool play = VornMedia::Play(h, true), pause = VornMedia::Pause(h), volume = VornMedia::SetVolume(h, 50),
+                   pan = VornMedia::SetPan(h, 50), speed = VornMedia::SetSpeed(h, 50), stop = VornMedia::Stop(h),
+                   update = VornMedia::UpdateMovie(h, true), playing = VornMedia::IsPlaying(h);
+        EXPECT_NAMED({"Play", play, false}, {"Pause", pause, false}, {"SetVolume", volume, false}, {"SetPan", pan, false},
+                     {"SetSpeed", speed, false}, {"Stop", stop, false}, {"UpdateMovie", update, false}, {"IsPlaying", playing, false});
         EXPECT_EQ(VornMedia::GetTexture(h), VORN_INVALID_HANDLE);
 
         // Play and Stop end a pause, so that the next Pause pauses.
@@ -71,7 +75,7 @@ TEST_F(AudioTest, MediaSharesAPathRefusesVideoIgnoresFreeEntriesAndKeepsPackCopi
         const VornMediaRecord* r = VornMedia::GetRecord(packed);
         ASSERT_NE(r, nullptr);
         const std::string copy = r->name;
-        EXPECT_TRUE(r->temporary && VornSystem::FileExists(copy.c_str())) << copy;
+        EXPECT_NAMED({"temporary", r->temporary, 1}, {"copy on disk", VornSystem::FileExists(copy.c_str()), true});
         VornMedia::Release(packed);
         EXPECT_FALSE(VornSystem::FileExists(copy.c_str()));
         EXPECT_EQ(VornMedia::CreateFromAudio("packjunk.mp3"), VORN_INVALID_HANDLE);
@@ -95,13 +99,13 @@ TEST_F(AudioTest, MovieFramesReachTheTextureAndCoverTheScreen)
     RunEngine([] {
         const VornMediaHandle h = VornMedia::CreateFromMovie("movie.avi");
         ASSERT_NE(h, VORN_INVALID_HANDLE);
-        EXPECT_EQ(std::make_pair(VornMedia::GetWidth(h), VornMedia::GetHeight(h)), std::make_pair(320, 240));
         const VornTextureHandle texture = VornMedia::GetTexture(h);
-        EXPECT_EQ(VornTexture::GetWidth(texture) * 1000 + VornTexture::GetHeight(texture), 512256u);
+        EXPECT_NAMED({"width", VornMedia::GetWidth(h), 320}, {"height", VornMedia::GetHeight(h), 240},
+                     {"texture width", VornTexture::GetWidth(texture), 512}, {"texture height", VornTexture::GetHeight(texture), 256});
         VornTexture::Release(texture);
         VornMedia::Play(h, false);
         EXPECT_FALSE(VornMedia::UpdateMovie(h, false));
-        EXPECT_EQ(TopLeft(texture), std::make_pair(0x320000u, 0x00FF00u));
+        EXPECT_EQ(TopLeft(texture), (std::vector<Argb>{{0x320000}, {0x00FF00}}));   // frame 1: red 50, then green
         Vorn3D::Clear(D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0, nullptr);
         ASSERT_TRUE(Vorn3D::BeginScene());
         VornMedia::UpdateMovie(h, true);
@@ -111,13 +115,14 @@ TEST_F(AudioTest, MovieFramesReachTheTextureAndCoverTheScreen)
         EXPECT_GT(frame.Count(0, 0, frame.Width(), frame.Height(), 0x0000FF), frame.Width() * frame.Height() * 95 / 100);
         int ends = 0;
         for (const DWORD start = GetTickCount(); GetTickCount() - start < 3000;) ends += VornMedia::UpdateMovie(h, false);
-        EXPECT_EQ(std::make_pair(ends, VornMedia::IsPlaying(h)), std::make_pair(1, false));
+        EXPECT_NAMED({"ends reported", ends, 1}, {"playing after the end", VornMedia::IsPlaying(h), false});
         // With loop the first frame comes back after the last.
         VornMedia::Play(h, true);
         std::string reds;
         for (const DWORD start = GetTickCount(); GetTickCount() - start < 2000;) {
             EXPECT_FALSE(VornMedia::UpdateMovie(h, false));
-            const char red = static_cast<char>('0' + (TopLeft(texture).first >> 16) / 50);
+            const std::vector<Argb> pixels = TopLeft(texture);
+            const char red = pixels.empty() ? '?' : static_cast<char>('0' + (pixels[0].value >> 16) / 50);
             if (reds.empty() || reds.back() != red) reds += red;
         }
         EXPECT_NE(reds.find("51"), std::string::npos) << reds;
@@ -146,7 +151,7 @@ TEST_F(AudioTest, DISABLED_HearingSounds)
             Pump(2500);
             LONGLONG position = -1;   // the end came through the pump: stopped and rewound
             VornMedia::GetRecord(tone)->seeking->GetCurrentPosition(&position);
-            EXPECT_TRUE(!VornMedia::IsPlaying(tone) && position == 0);
+            EXPECT_NAMED({"playing", VornMedia::IsPlaying(tone), false}, {"position", position, 0});
         }
         const VornMediaHandle loop = VornMedia::CreateFromAudio("short.wav");
         VornMedia::Play(loop, true);
@@ -160,27 +165,30 @@ TEST_F(AudioTest, DISABLED_HearingSounds)
 TEST(MediaPixels, CopiesOnlyMatchingPixelSizesWithinTheTextureAndScaledCopiesTakeTheNearestPixelOfShapesThatFit)
 {
     const uint32_t src[2][4] = {{1, 2, 3, 4}, {5, 6, 7, 8}};
-    const struct { D3DFORMAT format; uint32_t bits; uint32_t expect[2][3]; } cases[] = {
-        {D3DFMT_X8R8G8B8, 32, {{1, 2, 0}, {0, 0, 0}}},     // clipped to the 2 x 1 texture
-        {D3DFMT_A8R8G8B8, 16, {{0, 0, 0}, {0, 0, 0}}},     // a 16-bit surface: nothing
-        {D3DFMT_R5G6B5, 16, {{1, 0, 0}, {0, 0, 0}}},      // two 2-byte pixels
-        {D3DFMT_DXT1, 32, {{0, 0, 0}, {0, 0, 0}}}};
+    const struct { const char* name; D3DFORMAT format; uint32_t bits; uint32_t expect[2][3]; } cases[] = {
+        {"X8R8G8B8 clipped to the 2 x 1 texture", D3DFMT_X8R8G8B8, 32, {{1, 2, 0}, {0, 0, 0}}},
+        {"A8R8G8B8 from a 16-bit surface: nothing", D3DFMT_A8R8G8B8, 16, {{0, 0, 0}, {0, 0, 0}}},
+        {"R5G6B5: two 2-byte pixels", D3DFMT_R5G6B5, 16, {{1, 0, 0}, {0, 0, 0}}},
+        {"DXT1: nothing", D3DFMT_DXT1, 32, {{0, 0, 0}, {0, 0, 0}}}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         uint32_t dst[2][3] = {};
         VornMedia::CopyPixels(dst, 12, c.format, 2, 1, src, 16, c.bits, 4, 2);
-        EXPECT_EQ(memcmp(dst, c.expect, sizeof dst), 0) << c.format;
+        EXPECT_BYTES_EQ(c.expect, dst, sizeof dst);
     }
     // Scaled from the left 2 x 2 of src: up, by 2-byte pixels, then shapes refused.
-    const struct { D3DFORMAT format; uint32_t srcWidth, dstWidth, dstHeight; int32_t dstPitch; uint32_t expect[4][4]; } scaled[] = {
-        {D3DFMT_A8R8G8B8, 2, 4, 4, 16, {{1, 1, 2, 2}, {1, 1, 2, 2}, {5, 5, 6, 6}, {5, 5, 6, 6}}},
-        {D3DFMT_R5G6B5, 2, 4, 1, 16, {{1 | 1u << 16}}},  // 2-byte pixels 1 and 0 (the high half of 1), each twice
-        {D3DFMT_L8, 2, 2, 2, 16, {}},                    // not a texture format of movies
-        {D3DFMT_A8R8G8B8, 0, 2, 2, 16, {}},              // no source pixels
-        {D3DFMT_A8R8G8B8, 2, 4, 2, 8, {}},               // a row longer than its pitch
+    const struct { const char* name; D3DFORMAT format; uint32_t srcWidth, dstWidth, dstHeight; int32_t dstPitch; uint32_t expect[4][4]; } scaled[] = {
+        {"A8R8G8B8 2 x 2 to 4 x 4", D3DFMT_A8R8G8B8, 2, 4, 4, 16, {{1, 1, 2, 2}, {1, 1, 2, 2}, {5, 5, 6, 6}, {5, 5, 6, 6}}},
+        // 2-byte pixels 1 and 0 (the high half of 1), each twice
+        {"R5G6B5 2 to 4 wide", D3DFMT_R5G6B5, 2, 4, 1, 16, {{1 | 1u << 16}}},
+        {"L8: not a texture format of movies", D3DFMT_L8, 2, 2, 2, 16, {}},
+        {"no source pixels", D3DFMT_A8R8G8B8, 0, 2, 2, 16, {}},
+        {"a row longer than its pitch", D3DFMT_A8R8G8B8, 2, 4, 2, 8, {}},
     };
     for (const auto& c : scaled) {
+        SCOPED_TRACE(c.name);
         uint32_t dst[4][4] = {};
         VornMedia::CopyPixelsScaled(dst, c.dstPitch, c.dstWidth, c.dstHeight, c.format, src, 16, c.srcWidth, 2);
-        EXPECT_EQ(memcmp(dst, c.expect, sizeof dst), 0) << c.format << " " << c.dstWidth;
+        EXPECT_BYTES_EQ(c.expect, dst, sizeof dst);
     }
 }

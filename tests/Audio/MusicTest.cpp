@@ -32,28 +32,33 @@ TEST_F(AudioTest, MusicPlaysAndReleasesByTheEntryStateLoadsFillTheTableAndFinali
         ASSERT_NE(first, nullptr);
         first->AddRef();   // held, so that a new state cannot take its address
         VornMusic::Play(h);
-        EXPECT_TRUE(r->segmentState && r->segmentState != first);
+        EXPECT_NE(r->segmentState, nullptr);
+        EXPECT_NE(r->segmentState, first);
         first->Release();
         VornMusic::PlayLoop(h);
         VornMusic::Pause(h);
         EXPECT_EQ(r->segmentState, nullptr);
         VornMusic::Pause(h);   // resumes, still looping
         DWORD repeats = 0;
-        EXPECT_TRUE(r->segmentState && SUCCEEDED(r->segment->GetRepeats(&repeats)) && repeats == DMUS_SEG_REPEAT_INFINITE);
+        const HRESULT read = r->segment->GetRepeats(&repeats);
+        EXPECT_NAMED({"playing", r->segmentState != nullptr, true}, {"GetRepeats", Argb{DWORD(read)}, Argb{S_OK}},
+                     {"repeats", repeats, DMUS_SEG_REPEAT_INFINITE});
         VornMusic::SetVolume(h, 50);   // ends, though every index gives the same buffer here
         VornMusic::SetPan(h, -30);
         IDirectSoundBuffer* buffer = nullptr;
         LONG volume = 0, pan = 0;
         r->audioPath->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, GUID_NULL, 0, IID_IDirectSoundBuffer,
                                       reinterpret_cast<void**>(&buffer));
-        ASSERT_TRUE(buffer && SUCCEEDED(buffer->GetVolume(&volume)) && SUCCEEDED(buffer->GetPan(&pan)));
+        ASSERT_NE(buffer, nullptr);
+        const HRESULT readVolume = buffer->GetVolume(&volume), readPan = buffer->GetPan(&pan);
         buffer->Release();
-        EXPECT_EQ(volume * 10000 + pan, -2500 * 10000 - 900);
+        EXPECT_NAMED({"GetVolume", Argb{DWORD(readVolume)}, Argb{S_OK}}, {"GetPan", Argb{DWORD(readPan)}, Argb{S_OK}},
+                     {"volume", volume, -2500}, {"pan", pan, -900});
         VornMusic::AddRef(h);
         VornMusic::Release(h);
-        EXPECT_TRUE(r->inUse && r->segmentState);   // one reference left: it keeps playing
+        EXPECT_NAMED({"in use", r->inUse, 1}, {"playing", r->segmentState != nullptr, true});   // one reference left: it keeps playing
         VornMusic::Stop(h);
-        EXPECT_TRUE(r->inUse && !r->segmentState);
+        EXPECT_NAMED({"in use after Stop", r->inUse, 1}, {"playing after Stop", r->segmentState != nullptr, false});
         VornMusic::Release(h);
         // A standard MIDI file from memory loads through a temporary copy that goes with the entry.
         const VornMusicHandle midi = VornMusic::CreateFromMemoryMidi(smf.data(), uint32_t(smf.size()), 8);
@@ -69,8 +74,9 @@ TEST_F(AudioTest, MusicPlaysAndReleasesByTheEntryStateLoadsFillTheTableAndFinali
         for (const std::string* bytes : {&junk, &cut, &noMidi})   // DirectMusic itself takes the last two
             EXPECT_EQ(VornMusic::CreateFromMemoryWave(bytes->data(), uint32_t(bytes->size()), 8), VORN_INVALID_HANDLE);
         // The missing file and bad bytes took no entry.
-        EXPECT_EQ((std::vector<VornMusicHandle>{0, 1, 2}), (std::vector<VornMusicHandle>{VornMusic::CreateFromWave("m.wav", 8),
-                  VornMusic::CreateFromWave("m.wav", 8), VornMusic::CreateFromMemoryWave(wave.data(), uint32_t(wave.size()), 8)}));
+        const VornMusicHandle file = VornMusic::CreateFromWave("m.wav", 8), again = VornMusic::CreateFromWave("m.wav", 8),
+                              memory = VornMusic::CreateFromMemoryWave(wave.data(), uint32_t(wave.size()), 8);
+        EXPECT_NAMED({"m.wav", file, 0}, {"m.wav again", again, 1}, {"from memory", memory, 2});
         const uint32_t used = VornMemory::GetUsedSize();
         EXPECT_EQ(VornMusic::CreateFromWave("m.wav", 8), VORN_INVALID_HANDLE);
         EXPECT_EQ(VornMemory::GetUsedSize(), used);

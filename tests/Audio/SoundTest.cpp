@@ -12,9 +12,20 @@ bool LiveSlot()
     return false;
 }
 
+// The engine's pack made of the tone "packtone.wav" between two neighbours (the loose copy gone).
+bool PackTone(const std::string& wave)
+{
+    PutFile("src\\a.dat", std::string(4000, '\x7F'));
+    PutFile("src\\packtone.wav", wave);
+    PutFile("src\\z.dat", std::string(4000, '\x7F'));
+    const bool built = VornFile::BuildPack(VornFile::GetPackPath(), "src");
+    DeleteFileA("src\\packtone.wav");
+    return built;
+}
+
 }  // namespace
 
-TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOncePlaysWavesAndRefusesBadOnes)
+TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOnceMakesWavesOfFilesPackEntriesAndMemoryAndRefusesBadOnes)
 {
     const std::string wave = MakeWave(0.3);
     PutFile("tone.wav", wave);
@@ -32,7 +43,9 @@ TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOncePlaysWavesAndRefusesB
         const uint32_t used = VornMemory::GetUsedSize();
         const VornSoundHandle file = VornSound::CreateFromFile("tone.wav", 0);
         const VornSoundHandle memory = VornSound::CreateFromMemory(wave.data(), uint32_t(wave.size()), 1);
-        ASSERT_EQ(std::make_pair(file, memory), std::make_pair(0u, 1u));
+        ASSERT_TRUE(PackTone(wave));
+        const VornSoundHandle packed = VornSound::CreateFromFile("packtone.wav", 0);   // read from its entry's offset
+        ASSERT_NAMED({"from a file", file, 0}, {"from memory", memory, 1}, {"from a pack entry", packed, 2});
         EXPECT_STREQ(VornSound::GetRecord(memory)->name, "CreateFromMemory");
         // Slot 1 starts, 3 stops, 4 restarts, 2 stops again; slot 0 tells whether it plays.
         std::vector<bool> playing;
@@ -41,7 +54,7 @@ TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOncePlaysWavesAndRefusesB
             playing.push_back(VornSound::InstanceSlot0(memory));
         }
         EXPECT_EQ(playing, (std::vector<bool>{true, false, true, false}));
-        for (VornSoundHandle h : {file, memory}) VornSound::Release(h);
+        for (VornSoundHandle h : {file, memory, packed}) VornSound::Release(h);
         EXPECT_EQ(VornMemory::GetUsedSize(), used);
 
         for (const char* name : {"cut.wav", "junk.wav"}) EXPECT_EQ(VornSound::CreateFromFile(name, 0), VORN_INVALID_HANDLE) << name;
@@ -49,7 +62,7 @@ TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOncePlaysWavesAndRefusesB
         // A RIFF size of 0 once sent the chunk walk past the end (found by the fuzz target).
         EXPECT_EQ(VornSound::CreateFromMemory("RIFF\0\0\0\0WAVE\x11", 13, 0), VORN_INVALID_HANDLE);
         EXPECT_FALSE(LiveSlot());
-        EXPECT_TRUE(DeleteFileA("tone.wav") && DeleteFileA("cut.wav") && DeleteFileA("junk.wav"));   // the streams are closed
+        for (const char* name : {"tone.wav", "cut.wav", "junk.wav"}) EXPECT_TRUE(DeleteFileA(name)) << name << " is still open";
     }, nullptr, OPTION_DIRECTSOUND);
     EXPECT_TRUE(InOrder(log, {"VornSoundクラスの初期化", Strong("サウンド用メモリ確保"), Strong("　■ DirectSound8オブジェクトを生成"),
                               Strong("　■ DirectSoundオブジェクトを取得"), Strong("　■ DirectSoundオブジェクトを初期化"),
@@ -107,9 +120,9 @@ TEST_F(AudioTest, SoundShortReadIsAFailure)
     PutFile("short.bin", "abc");
     HANDLE f = CreateFileA("short.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     char buffer[8];
-    // Seek to 1, a read of 8 past the end, seek back, a read of all 3 (in this order).
-    EXPECT_EQ((std::vector<int64_t>{1, false, 0, true}), (std::vector<int64_t>{VornSound::SeekCallback(f, 1),
-              VornSound::ReadCallback(f, buffer, 8), VornSound::SeekCallback(f, 0), VornSound::ReadCallback(f, buffer, 3)}));
+    const int64_t at1 = VornSound::SeekCallback(f, 1), past = VornSound::ReadCallback(f, buffer, 8),
+                  at0 = VornSound::SeekCallback(f, 0), all = VornSound::ReadCallback(f, buffer, 3);   // in this order
+    EXPECT_NAMED({"seek to 1", at1, 1}, {"a read of 8 past the end", past, FALSE}, {"seek back", at0, 0}, {"a read of all 3", all, TRUE});
     CloseHandle(f);
 }
 
@@ -139,12 +152,8 @@ TEST_F(AudioTest, DISABLED_SoundHearing)
 {
     const std::string wave = MakeWave(0.6);
     PutFile("tone.wav", wave);
-    PutFile("src\\a.dat", std::string(4000, '\x7F'));
-    PutFile("src\\packtone.wav", wave);
-    PutFile("src\\z.dat", std::string(4000, '\x7F'));
-    RunEngine([] {
-        ASSERT_TRUE(VornFile::BuildPack(VornFile::GetPackPath(), "src"));
-        DeleteFileA("src\\packtone.wav");
+    RunEngine([&] {
+        ASSERT_TRUE(PackTone(wave));
         for (const char* name : {"tone.wav", "packtone.wav"}) {
             const VornSoundHandle h = VornSound::CreateFromFile(name, 0);
             ASSERT_NE(h, VORN_INVALID_HANDLE) << name;
