@@ -131,19 +131,35 @@ bool VornSocketCommon::Connect(VornSocketState& s, SOCKET socket, const char* ho
 
 namespace {
 
-// One loop for both directions: moves until length bytes went, an error, the peer's close or (when
-// the socket is non-blocking) a would-block.
-template <typename Io>
-uint32_t Move(VornSocketState& s, Io io, uint32_t length, bool* wouldBlock, int32_t* result)
+// Waits until the socket can give or take bytes again; false when the wait itself fails.
+bool WaitReady(SOCKET socket, bool sending)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(socket, &set);
+    return select(0, sending ? nullptr : &set, sending ? &set : nullptr, nullptr, nullptr) == 1;
+}
+
+// One loop for both directions: moves until length bytes went, an error or the peer's close. On a
+// non-blocking socket a would-block ends the loop (*wouldBlock), except in the whole-length loops,
+// which wait for the socket as a blocking one would: a part is never reported as the whole, nor
+// dropped by a failure.
+uint32_t Move(VornSocketState& s, SOCKET socket, bool sending, char* data, uint32_t length, bool whole, bool* wouldBlock,
+              int32_t* result)
 {
     uint32_t moved = 0;
     *wouldBlock = false;
     *result = 0;
     while (moved < length) {
         const uint32_t rest = length - moved;
-        const int n = io(moved, static_cast<int>(rest > 0x40000000u ? 0x40000000u : rest));
+        const int chunk = static_cast<int>(rest > 0x40000000u ? 0x40000000u : rest);
+        const int n = sending ? send(socket, data + moved, chunk, 0) : recv(socket, data + moved, chunk, 0);
         if (n == SOCKET_ERROR) {
-            const int code = WSAGetLastError();
+            int code = WSAGetLastError();
+            if (code == WSAEWOULDBLOCK && whole) {
+                if (WaitReady(socket, sending)) continue;
+                code = WSAGetLastError();
+            }
             if (code == WSAEWOULDBLOCK) {
                 *wouldBlock = true;
             } else {
@@ -162,24 +178,6 @@ uint32_t Move(VornSocketState& s, Io io, uint32_t length, bool* wouldBlock, int3
     return moved;
 }
 
-}  // namespace
-
-uint32_t VornSocketCommon::SendSome(VornSocketState& s, SOCKET socket, const void* data, uint32_t length,
-                                    bool* wouldBlock, int32_t* result)
-{
-    const char* p = static_cast<const char*>(data);
-    return Move(s, [&](uint32_t at, int n) { return send(socket, p + at, n, 0); }, length, wouldBlock, result);
-}
-
-uint32_t VornSocketCommon::RecvSome(VornSocketState& s, SOCKET socket, void* buffer, uint32_t length,
-                                    bool* wouldBlock, int32_t* result)
-{
-    char* p = static_cast<char*>(buffer);
-    return Move(s, [&](uint32_t at, int n) { return recv(socket, p + at, n, 0); }, length, wouldBlock, result);
-}
-
-namespace {
-
 // SendAll and RecvAll: the whole length or nothing.
 int32_t Whole(VornSocketState& s, SOCKET socket, void* data, int32_t length, bool sending)
 {
@@ -189,13 +187,24 @@ int32_t Whole(VornSocketState& s, SOCKET socket, void* data, int32_t length, boo
     }
     bool wouldBlock = false;
     int32_t result = 0;
-    if (sending) VornSocketCommon::SendSome(s, socket, data, static_cast<uint32_t>(length), &wouldBlock, &result);
-    else VornSocketCommon::RecvSome(s, socket, data, static_cast<uint32_t>(length), &wouldBlock, &result);
+    Move(s, socket, sending, static_cast<char*>(data), static_cast<uint32_t>(length), true, &wouldBlock, &result);
     if (wouldBlock) VornSocketCommon::SetError(s, WSAEWOULDBLOCK);
     return result ? result : wouldBlock ? VornSocketCommon::RESULT_ERROR : length;
 }
 
 }  // namespace
+
+uint32_t VornSocketCommon::SendSome(VornSocketState& s, SOCKET socket, const void* data, uint32_t length,
+                                    bool* wouldBlock, int32_t* result)
+{
+    return Move(s, socket, true, static_cast<char*>(const_cast<void*>(data)), length, false, wouldBlock, result);
+}
+
+uint32_t VornSocketCommon::RecvSome(VornSocketState& s, SOCKET socket, void* buffer, uint32_t length,
+                                    bool* wouldBlock, int32_t* result)
+{
+    return Move(s, socket, false, static_cast<char*>(buffer), length, false, wouldBlock, result);
+}
 
 int32_t VornSocketCommon::SendAll(VornSocketState& s, SOCKET socket, const void* data, int32_t length)
 {

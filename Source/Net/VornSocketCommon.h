@@ -66,7 +66,7 @@ public:
     static bool Connect(VornSocketState& s, SOCKET socket, const char* host, uint16_t port, bool overlapped);
 
     // The blocking loops: the whole length, -1 on an error, -2 when the peer closed (negative
-    // lengths: -1).
+    // lengths: -1). On a socket its owner made non-blocking they wait for it as on a blocking one.
     static int32_t SendAll(VornSocketState& s, SOCKET socket, const void* data, int32_t length);
     static int32_t RecvAll(VornSocketState& s, SOCKET socket, void* buffer, int32_t length);
 

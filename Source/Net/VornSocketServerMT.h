@@ -30,7 +30,8 @@ public:
     static bool Start(uint16_t port);
     // Stops accepting, closes every client and returns once their threads have ended (bounded).
     static void Close();
-    // The blocking loops on a client (-1: the listening socket): the length, -1 or -2.
+    // The blocking loops on a client (-1: the listening socket): the length, -1 or -2, also on a
+    // socket the caller made non-blocking.
     static int32_t Send(const void* data, int32_t length, SOCKET socket);
     static int32_t Recv(void* buffer, int32_t length, SOCKET socket);
 

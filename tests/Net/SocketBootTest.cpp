@@ -42,7 +42,8 @@ TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTh
         VornSocketServerAsync::SetAcceptCallback([](HWND, SOCKET) { ++g_accepts; });
         VornSocketServerAsync::SetCloseCallback([](HWND, SOCKET) { ++g_closes; });
         const uint16_t port = FreePort();
-        ASSERT_TRUE(VornSocketServerAsync::Create() && VornSocketServerAsync::Listen(port));
+        ASSERT_TRUE(VornSocketServerAsync::Create());
+        ASSERT_TRUE(VornSocketServerAsync::Listen(port)) << port;
         std::vector<std::thread> clients;
         std::string got[3];
         const char* rows[][2] = {{"127.0.0.1", "localhost"}, {"127.0.0.2", "Unknown"}, {"127.0.0.1", "localhost"}, {"keep", "keep"}};
@@ -52,27 +53,30 @@ TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTh
         }
         for (int i = 0; i < 4; ++i) {
             char name[256] = "keep", address[256] = "keep";
-            EXPECT_EQ(i < 3, VornSocketServerAsync::GetClientInfo(i, name, address));
-            EXPECT_EQ(std::string(rows[i][0]) + " " + rows[i][1], std::string(address) + " " + name) << i;
+            const bool listed = VornSocketServerAsync::GetClientInfo(i, name, address);
+            SCOPED_TRACE("client " + std::to_string(i));
+            EXPECT_NAMED({"listed", listed, i < 3}, {"address", address, rows[i][0]}, {"name", name, rows[i][1]});
         }
         // A packet the work area cannot copy is refused with the memory text.
         const VornSocketPacket huge = {0, 0xF0000000u, g_eight.data()};
         char text[1024] = {};
         EXPECT_FALSE(VornSocketServerAsync::Send(&huge, VornSocketServerAsync::FindByIndex(0)->socket));
-        EXPECT_TRUE(VornSocketServerAsync::GetLastErrorText(text) && std::string(text) == "作業用メモリが確保できませんでした");
+        const bool hasText = VornSocketServerAsync::GetLastErrorText(text);
+        EXPECT_NAMED({"a text", hasText, true}, {"the text", text, "作業用メモリが確保できませんでした"});
         // A client that leaves at once: its record becomes the closed one.
         clients.push_back(Client("127.0.0.2", port));
         ASSERT_TRUE(WaitFor([] { return g_closes == 1; }));
         char address[1088];
         VornSocketServerAsync::GetClosedClientInfo(nullptr, address);
-        EXPECT_EQ(std::make_pair(std::string("127.0.0.2"), 4), std::make_pair(std::string(address), g_accepts));
+        EXPECT_NAMED({"the closed client's address", address, "127.0.0.2"}, {"accepts", g_accepts, 4});
         VornSocketServerAsync::CloseAll();
         EXPECT_EQ(0, VornSocketServerAsync::GetClientCount());
         for (std::thread& t : clients) t.join();
 
         // A buffer queued at accept goes out whole at FD_WRITE (CloseAll closed the listener too).
         const uint16_t again = FreePort();
-        ASSERT_TRUE(VornSocketServerAsync::Create() && VornSocketServerAsync::Listen(again));
+        ASSERT_TRUE(VornSocketServerAsync::Create());
+        ASSERT_TRUE(VornSocketServerAsync::Listen(again)) << again;
         VornSocketServerAsync::SetAcceptCallback([](HWND, SOCKET s) {
             const VornSocketPacket packet = {0, uint32_t(g_eight.size()), g_eight.data()};
             g_last = s;
@@ -88,10 +92,12 @@ TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTh
             return c && c->writable && !c->pending;
         }));
         // Queued whole, a second one refused, nothing sent beside it, no send-ready call for it.
-        EXPECT_EQ((std::vector<int32_t>{1, 0, 0, 0}), (std::vector<int32_t>{g_firstSend, g_secondSend, g_besideQueued, g_sendReady}));
+        EXPECT_NAMED({"the first Send", g_firstSend, true}, {"a second Send", g_secondSend, false},
+                     {"SendData beside it", g_besideQueued, 0}, {"send-ready calls", g_sendReady, 0});
         VornSocketServerAsync::CloseAll();
         client.join();
-        EXPECT_TRUE(whole == g_eight) << whole.size();
+        ASSERT_EQ(whole.size(), g_eight.size());
+        EXPECT_BYTES_EQ(g_eight.data(), whole.data(), whole.size());
 
         TestServer server([](SOCKET s) { Sleep(100), Whole(s, "0123456789", 10, true); });
         char in[64];
@@ -108,7 +114,8 @@ TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTh
     }));
     EXPECT_EQ(10, status);
     ASSERT_TRUE(joiner);
-    EXPECT_TRUE(WaitFor([&] { return joiner->Players().size() == 1 && joiner->Find(VORN_PEER_MSG_HOST_MIGRATE); }));
+    EXPECT_TRUE(WaitFor([&] { return joiner->Players().size() == 1 && joiner->Find(VORN_PEER_MSG_HOST_MIGRATE); }))
+        << joiner->Players().size() << " players left; no host migration came";
     const std::string log = ReadFile("VornSocketBootLog.html");   // in the module's folder, boot's current one
     EXPECT_TRUE(InOrder(log, {"VornSocketクラスの初期化", "VornSocketAsyncIOクラスの初期化", "VornSocketServerAsyncクラスの初期化",
                               "VornSocketServerMTクラスの初期化", "VornSocketServerMTクラスの解放", "VornSocketServerAsyncクラスの解放",

@@ -1,4 +1,5 @@
 // Cooperative threads, the load thread and fibers, on the engine's work area and log.
+#include "Checks.h"
 #include "EngineFixture.h"
 #include "VornMicroThread.h"
 #include "VornThread.h"
@@ -13,7 +14,8 @@ protected:
     {
         vorntest::StartServices();
         used_ = VornMemory::GetUsedSize();
-        ASSERT_TRUE(VornThread::Initialize() && VornMicroThread::Initialize());
+        ASSERT_TRUE(VornThread::Initialize());
+        ASSERT_TRUE(VornMicroThread::Initialize());
         Vorn::SetFrameRate(60);
         g_order.clear();
     }
@@ -53,7 +55,7 @@ TEST_F(ThreadTest, RingPassesTheBatonInSlotOrderAndExitEndsAtTheNextSwitch)
     VornThread::Exit(3);
     g_order.clear();
     VornThread::Switch(-1);   // 0 runs, 3 ends at its Switch and hands the baton to 7
-    EXPECT_EQ(std::make_pair(std::vector<int>{0, 7}, std::vector<uint32_t>{0}), std::make_pair(g_order, g_callbacks));
+    EXPECT_NAMED({"slots that ran", g_order, std::vector<int>{0, 7}}, {"terminate callbacks' codes", g_callbacks, std::vector<uint32_t>{0}});
     EXPECT_TRUE(vorntest::HasAll(log_.Text(), {"　[00] -> [03]", "　[03] -> [07]", "　[07] -> [32]", "　[32] -> [00]", "　[00] -> [07]",
                                          "VornThread::Exit</FONT></B> : [03] : <B><FONT color=\"GREEN\">Success"}));
 }
@@ -102,10 +104,12 @@ TEST_F(ThreadTest, ABodyThatReturnsEndsItsSlotAndAStuckThreadIsTerminatedInBound
     g_stuck = 0;
     const auto returning = [](uint32_t value) { return g_order.push_back(static_cast<int>(value)), value; };
     VornThread::StartMainThread();
-    ASSERT_TRUE(VornThread::Create(1, returning, nullptr, 11, 0) && VornThread::Create(2, RingBody, nullptr, 2, 0));
+    ASSERT_TRUE(VornThread::Create(1, returning, nullptr, 11, 0));
+    ASSERT_TRUE(VornThread::Create(2, RingBody, nullptr, 2, 0));
     VornThread::Switch(-1);   // 1 returns: its slot ends and the baton goes on to 2
     // Slot 1 is free again.
-    ASSERT_TRUE(VornThread::Create(1, returning, nullptr, 12, 0) && VornThread::Create(3, GetsStuck, nullptr, 3, 0));
+    ASSERT_TRUE(VornThread::Create(1, returning, nullptr, 12, 0));
+    ASSERT_TRUE(VornThread::Create(3, GetsStuck, nullptr, 3, 0));
     VornThread::Switch(-1);
     EXPECT_EQ((std::vector<int>{11, 2, 12, 2}), g_order);
     InterlockedExchange(&g_stuck, 1);
@@ -141,7 +145,7 @@ TEST_F(ThreadTest, TheLoadThreadSharesTheWorkAreaAndTheQuitWaitsForIt)
     g_loadGate = 0;
     ASSERT_TRUE(VornThread::StartLoadThread(SlowLoad, 7, 0));
     EXPECT_TRUE(VornThread::StartLoadThread(SlowLoad, 8, 0));   // already running: nothing new
-    EXPECT_EQ(std::make_pair(false, false), std::make_pair(VornThread::GetLoadThreadResult(), VornThread::IsLoadThreadEnd()));
+    EXPECT_NAMED({"result", VornThread::GetLoadThreadResult(), false}, {"ended", VornThread::IsLoadThreadEnd(), false});
     InterlockedExchange(&g_loadGate, 1);
     for (uint32_t i = 0; !VornThread::IsLoadThreadEnd(); ++i) VORN_FREE(VORN_ALLOC_QUIET(32 + i % 700));
     EXPECT_TRUE(VornThread::GetLoadThreadResult());   // the first call's argument, 7 (TearDown checks the work area)
@@ -178,7 +182,8 @@ TEST_F(ThreadTest, FibersRunRoundRobinSkipSuspendedSlotsAndAllEndAtQuit)
     const uint32_t option = Vorn::GetUseOption();
     Vorn::SetUseOption(OPTION_DIRECT3D);   // the pump returns once per frame
     g_frames = 0;
-    ASSERT_TRUE(VornMicroThread::Create(0, Fiber<0>, 0x10000) && VornMicroThread::Create(2, Fiber<2>, 0x10000));
+    ASSERT_TRUE(VornMicroThread::Create(0, Fiber<0>, 0x10000));
+    ASSERT_TRUE(VornMicroThread::Create(2, Fiber<2>, 0x10000));
     for (uint32_t slot : {2u, 33u}) EXPECT_FALSE(VornMicroThread::Create(slot, Fiber<2>, 0x10000)) << slot;   // live, out of range
     EXPECT_TRUE(VornMicroThread::RunMainThread());
     Vorn::SetUseOption(option);
