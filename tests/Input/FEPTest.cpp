@@ -1,6 +1,7 @@
 // VornFEP: characters sent to the engine's real window, and a stand-in IME in the middle of a
 // composition (Wine's IME composes nothing).
 #include "../Runtime/BootRun.h"
+#include "Checks.h"
 #include "VornFEP.h"
 
 namespace {
@@ -45,10 +46,12 @@ TEST(FEP, CharactersOfTheWindowMakeTheTypedText)
 {
     vorntest::BootRunning(0, nullptr, [] {
         char mode[16], typed[VornFEP::STRING_SIZE];
-        EXPECT_TRUE(VornFEP::GetModeText(mode) && strcmp(mode, "英数") == 0) << mode;   // Wine's IME is closed
+        const bool hasMode = VornFEP::GetModeText(mode);
+        EXPECT_NAMED({"GetModeText", hasMode, true}, {"mode", mode, "英数"});   // Wine's IME is closed
         Send("ab\r");
         VornFEP::Update();
-        EXPECT_TRUE(VornFEP::GetState(nullptr, typed, nullptr, nullptr, nullptr) && strcmp(typed, "ab\n") == 0) << typed;
+        const bool hasState = VornFEP::GetState(nullptr, typed, nullptr, nullptr, nullptr);
+        EXPECT_NAMED({"GetState", hasState, true}, {"typed", typed, "ab\n"});
         Send("\x1b");   // remembered, not typed
         EXPECT_FALSE(VornFEP::GetState(nullptr, nullptr, nullptr, nullptr, nullptr));
         EXPECT_EQ(Typed(), "ab\n");
@@ -80,7 +83,9 @@ TEST(FEP, AStandInImeGivesModeCompositionAndCandidatesAndTakesNotifications)
         char text[VornFEP::STRING_SIZE], rest[VornFEP::STRING_SIZE];
         for (const auto& m : modes) {
             g_ime.open = m.open, g_ime.conversion = m.conversion, g_ime.sentence = m.sentence;
-            EXPECT_TRUE(VornFEP::GetModeText(text) && strcmp(text, m.label) == 0) << m.label;
+            const bool hasMode = VornFEP::GetModeText(text);
+            SCOPED_TRACE(m.label);
+            EXPECT_NAMED({"GetModeText", hasMode, true}, {"mode", text, m.label});
         }
         // Clause data: plain, several clauses, an end past the composition, one offset only, then an error
         // result from the composition itself.
@@ -92,20 +97,22 @@ TEST(FEP, AStandInImeGivesModeCompositionAndCandidatesAndTakesNotifications)
             g_ime.compositionError = c.error;
             VornFEP::Update();
             VornFEP::GetState(nullptr, nullptr, text, rest, nullptr);
-            EXPECT_TRUE(strcmp(text, c.first) == 0 && strcmp(rest, c.rest) == 0) << text << "|" << rest;
+            SCOPED_TRACE("clauses row " + std::to_string(&c - clauses));
+            EXPECT_NAMED({"first clause", text, c.first}, {"the rest", rest, c.rest});
         }
         EXPECT_EQ(VornFEP::GetCursorPosition(), 4);
         // size, style, count, selection, page start, page size, offsets, strings
         g_ime.candidates = Words({0, 0, 3, 1, 1, 9, 36, 39, 42}) + std::string("一\0二\0三\0", 9);
         EXPECT_EQ(VornFEP::RefreshCandidateList(), 3u);
         // Selection, page start, and page start + size within the count.
-        EXPECT_EQ(std::make_tuple(1u, 1u, 3u),
-                  std::make_tuple(VornFEP::GetCandidateSelection(), VornFEP::GetCandidatePageStart(), VornFEP::GetCandidatePageEnd()));
+        EXPECT_NAMED({"selection", VornFEP::GetCandidateSelection(), 1}, {"page start", VornFEP::GetCandidatePageStart(), 1},
+                     {"page end", VornFEP::GetCandidatePageEnd(), 3});
         auto candidate = [&](uint32_t i) { return VornFEP::GetCandidateString(i, text), std::string(text); };
         EXPECT_EQ(candidate(0) + candidate(2) + candidate(3), "一三");
         // An offset past the copy, one into its head, a string without terminator, a count past the offsets.
         g_ime.candidates = Words({0, 0, 4, 0, 0, 2, 999, 4, 36}) + "ab";
-        EXPECT_EQ((std::pair<uint32_t, uint32_t>{VornFEP::RefreshCandidateList(), VornFEP::GetCandidatePageEnd()}), std::make_pair(4u, 2u));
+        const uint32_t count = VornFEP::RefreshCandidateList();
+        EXPECT_NAMED({"count", count, 4}, {"page end", VornFEP::GetCandidatePageEnd(), 2});
         EXPECT_EQ(candidate(0) + candidate(1) + candidate(2) + candidate(3), "");
         // Notifications reach the IME with the window's context, and its answer comes back.
         for (BOOL answer : {TRUE, FALSE}) {

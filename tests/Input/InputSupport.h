@@ -1,9 +1,18 @@
 // Test support for VornInput: a work area, the input class started without a window, and joysticks
 // fed from plain state blocks.
 #pragma once
+#include "Checks.h"
 #include "EngineFixture.h"
 #include "VornInput.h"
 #include <objbase.h>
+
+// A pad frame's four masks, in hex, by name.
+inline void PrintTo(const VornPadFrame& f, std::ostream* os)
+{
+    *os << "{trigger " << vorntest::Argb{f.trigger} << ", release " << vorntest::Argb{f.release} << ", hold "
+        << vorntest::Argb{f.hold} << ", repeat " << vorntest::Argb{f.repeat} << "}";
+}
+inline bool operator==(const VornPadFrame& a, const VornPadFrame& b) { return memcmp(&a, &b, sizeof a) == 0; }
 
 namespace inputtest {
 
@@ -25,6 +34,8 @@ inline void Frame()
     VornInput::UpdatePads();
 }
 
+const char* const kKinds[] = {"trigger", "release", "hold", "repeat"};   // the mask kinds, PAD_STATE_ order
+
 inline uint32_t Mask(int32_t pad, int32_t kind)
 {
     uint32_t m = 0;
@@ -32,8 +43,8 @@ inline uint32_t Mask(int32_t pad, int32_t kind)
     return m;
 }
 
-// The four masks of a pad now, in the order of a PAD frame: trigger, release, hold, repeat.
-inline std::vector<uint32_t> Masks(int32_t pad = 0)
+// The four masks of a pad now, as a PAD frame.
+inline VornPadFrame Masks(int32_t pad = 0)
 {
     return {Mask(pad, PAD_STATE_TRIGGER), Mask(pad, PAD_STATE_RELEASE), Mask(pad, PAD_STATE_HOLD), Mask(pad, PAD_STATE_REPEAT)};
 }
@@ -48,7 +59,9 @@ protected:
         memset(g_raw, 0, sizeof g_raw);
         memset(g_readFails, 0, sizeof g_readFails);
         CoInitializeEx(nullptr, 0);
-        ASSERT_TRUE(VornMemory::Initialize() && VornMemory::SetWorkArea(8u << 20, true) && VornInput::Initialize());
+        ASSERT_TRUE(VornMemory::Initialize());
+        ASSERT_TRUE(VornMemory::SetWorkArea(8u << 20, true));
+        ASSERT_TRUE(VornInput::Initialize());
     }
     void TearDown() override
     {

@@ -33,8 +33,9 @@ TEST_F(GameLatch, ZXAndCPushOnlyOnTheFrameOfThePress)
             g_raw[0] = {};
             g_raw[0].button[buttons[i]] = frame >= 1 && frame <= 41 ? 0x80 : 0;
             Step();
-            EXPECT_EQ(std::make_tuple(frame == 1 && i == 0, frame == 1 && i == 1, frame == 1 && i == 2),
-                      std::make_tuple(g_input.pushZ, g_input.pushX, g_input.pushC)) << i << " frame " << frame;
+            SCOPED_TRACE(testing::Message() << "joystick button " << buttons[i] << ", frame " << frame);
+            EXPECT_NAMED({"pushZ", g_input.pushZ, frame == 1 && i == 0}, {"pushX", g_input.pushX, frame == 1 && i == 1},
+                         {"pushC", g_input.pushC, frame == 1 && i == 2});
         }
     // Joystick button 0 is virtual button 9 (Return), with the game's repeat settings (30, 3).
     g_raw[0].button[0] = 0x80;
@@ -55,7 +56,8 @@ TEST_F(GameLatch, AnArrowForOneFrameSetsNoHoldFlag)
             g_raw[0] = {};
             if (frame == 1 || frame >= 3) g_raw[0].position[0] = a.x, g_raw[0].position[1] = a.y;
             Step();
-            EXPECT_TRUE(g_input.*a.flag == (frame == 4) && Holds() == (frame == 4)) << a.x << "," << a.y << " frame " << frame;
+            SCOPED_TRACE(testing::Message() << "arrow " << a.x << "," << a.y << ", frame " << frame);
+            EXPECT_NAMED({"its hold flag", g_input.*a.flag, frame == 4}, {"hold flags set", Holds(), frame == 4 ? 1 : 0});
         }
 }
 
@@ -74,6 +76,7 @@ TEST_F(GameLatch, ZXOrCTypedBetweenTwoPadUpdatesPushesOnceAtTheNextLatch)
         for (int32_t key : s.keys) NoteTypedKey(key);
         if (s.pad) (g_seam.*s.pad).clear();
         Step();
-        EXPECT_EQ(std::make_tuple(s.z, s.x, s.c, 0), std::make_tuple(g_input.pushZ, g_input.pushX, g_input.pushC, Holds())) << &s - steps;
+        SCOPED_TRACE("step " + std::to_string(&s - steps));
+        EXPECT_NAMED({"pushZ", g_input.pushZ, s.z}, {"pushX", g_input.pushX, s.x}, {"pushC", g_input.pushC, s.c}, {"hold flags set", Holds(), 0});
     }
 }

@@ -1,5 +1,6 @@
 // The PAD file format as bytes: which headers are accepted and the frame encoding. The header's
 // bytes are pinned by the recorder tests' saved file.
+#include "Checks.h"
 #include "VornPadFile.h"
 #include <gtest/gtest.h>
 #include <cstring>
@@ -18,8 +19,9 @@ TEST(PadFile, HeadersAreAcceptedOnlyWithSaneCountsAndTheExactLength)
         uint32_t tracks = 77, frames = 77;
         VornPadFile::WriteHeader(h, c.tracks, c.frames);
         memcpy(h, c.magic, 4);
-        EXPECT_EQ(c.ok, VornPadFile::ReadHeader(h, c.size, &tracks, &frames)) << c.tracks << " " << c.frames << " " << c.size;
-        EXPECT_EQ(c.ok ? std::make_pair(c.tracks, c.frames) : std::make_pair(77u, 77u), std::make_pair(tracks, frames));   // refused: nothing written
+        SCOPED_TRACE(testing::Message() << c.magic << ", " << c.tracks << " tracks of " << c.frames << " frames, " << c.size << " bytes");
+        const bool read = VornPadFile::ReadHeader(h, c.size, &tracks, &frames);
+        EXPECT_NAMED({"accepted", read, c.ok}, {"tracks", tracks, c.ok ? c.tracks : 77}, {"frames", frames, c.ok ? c.frames : 77});   // refused: nothing written
     }
     // 256 tracks of 0xFFFFFFFF frames: the size is computed without wrapping.
     EXPECT_EQ(12 + 256ull * 0xFFFFFFFFull * 16, VornPadFile::FileSize(256, 0xFFFFFFFFu));
@@ -31,6 +33,6 @@ TEST(PadFile, FramesAreFourLittleEndianMasksInStateOrder)
     uint8_t bytes[32];
     VornPadFile::EncodeFrames(bytes, frames, 2);
     const uint8_t first[16] = {0x10, 0, 0, 0, 0, 0, 0x08, 0, 0x0F, 0, 0, 0, 0x78, 0x56, 0x34, 0x12};
-    EXPECT_EQ(0, memcmp(bytes, first, 16));
+    EXPECT_BYTES_EQ(first, bytes, 16);
     EXPECT_EQ(4, bytes[28]);   // decoding back, in place too, is the fuzz target's round trip
 }

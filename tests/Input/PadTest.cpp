@@ -5,6 +5,7 @@
 #include <numeric>
 
 using namespace inputtest;
+using vorntest::Argb;
 
 constexpr uint32_t kButton1 = 1u << PAD_BUTTON1;   // const: this file's own
 
@@ -17,6 +18,7 @@ TEST_F(PadMasks, ButtonHeld40FramesTriggersOnceHoldsFromFrameTwoAndRepeatsAfterT
     // (30, 3) repeats on frames 2, 35 and 38; an interval of 0 (which would divide by zero) only on 2.
     const struct { int32_t delay, interval; std::vector<int> repeats; } settings[] = {{30, 3, {2, 35, 38}}, {2, 0, {2}}};
     for (const auto& s : settings) {
+        SCOPED_TRACE(testing::Message() << "delay " << s.delay << ", interval " << s.interval);
         VornInput::SetPadConfig(1, 0, s.delay, s.interval);
         std::vector<std::vector<int>> frames(4);   // per mask kind, the frames (1-based) with button 1 set
         for (int frame = 1; frame <= 44; ++frame) {
@@ -25,20 +27,20 @@ TEST_F(PadMasks, ButtonHeld40FramesTriggersOnceHoldsFromFrameTwoAndRepeatsAfterT
             for (int kind = PAD_STATE_TRIGGER; kind <= PAD_STATE_REPEAT; ++kind) {
                 const uint32_t m = Mask(0, kind);
                 if (m & kButton1) frames[kind].push_back(frame);
-                EXPECT_EQ(0u, m & ~kButton1) << "no other button shows, frame " << frame;
+                EXPECT_EQ(Argb{0}, Argb{m & ~kButton1}) << "no other button shows, " << kKinds[kind] << " frame " << frame;
             }
         }
         std::vector<int> held(39);
         std::iota(held.begin(), held.end(), 2);
-        // Trigger, release, hold and repeat.
-        EXPECT_EQ((std::vector<std::vector<int>>{{1}, {41}, held, s.repeats}), frames) << s.interval;
+        EXPECT_NAMED({"trigger frames", frames[0], std::vector<int>{1}}, {"release frames", frames[1], std::vector<int>{41}},
+                     {"hold frames", frames[2], held}, {"repeat frames", frames[3], s.repeats});
     }
     // A second press starts its repeat count again: repeat on its second frame.
     g_raw[0].button[2] = 0x80;
     Frame();
-    EXPECT_EQ(Masks(), (std::vector<uint32_t>{kButton1, 0, 0, 0}));
+    EXPECT_EQ(Masks(), (VornPadFrame{kButton1, 0, 0, 0}));
     Frame();
-    EXPECT_EQ(Masks(), (std::vector<uint32_t>{0, 0, kButton1, kButton1}));
+    EXPECT_EQ(Masks(), (VornPadFrame{0, 0, kButton1, kButton1}));
 }
 
 TEST_F(PadMasks, DisabledButtonNeverShowsButItsRawStateIsFollowed)
@@ -51,15 +53,15 @@ TEST_F(PadMasks, DisabledButtonNeverShowsButItsRawStateIsFollowed)
         g_raw[0].button[1] = 0x80;                                    // the other button held all along
         Frame();
         for (int kind = PAD_STATE_TRIGGER; kind <= PAD_STATE_REPEAT; ++kind)
-            EXPECT_FALSE(VornInput::GetPadState(0, kind, PAD_BUTTON1)) << "frame " << frame << " kind " << kind;
+            EXPECT_FALSE(VornInput::GetPadState(0, kind, PAD_BUTTON1)) << "frame " << frame << ", " << kKinds[kind];
     }
-    EXPECT_EQ(kButton1 << 1, Mask(0, PAD_STATE_HOLD));
+    EXPECT_EQ(Argb{kButton1 << 1}, Argb{Mask(0, PAD_STATE_HOLD)});
     // Enabled again while held: it shows as held at once (current and previous kept the raw state).
     g_raw[0].button[0] = 0x80;
     Frame();
     VornInput::SetPadDisableMask(0, 0);
     Frame();
-    EXPECT_EQ(std::make_pair(0u, kButton1 | kButton1 << 1), std::make_pair(Mask(0, PAD_STATE_TRIGGER), Mask(0, PAD_STATE_HOLD)));
+    EXPECT_NAMED({"trigger", Argb{Mask(0, PAD_STATE_TRIGGER)}, Argb{0}}, {"hold", Argb{Mask(0, PAD_STATE_HOLD)}, Argb{kButton1 | kButton1 << 1}});
 }
 
 TEST_F(PadMasks, WithoutConfiguredPadsNothingChanges)
@@ -69,7 +71,7 @@ TEST_F(PadMasks, WithoutConfiguredPadsNothingChanges)
     ASSERT_TRUE(VornInput::SetPadState(0, PAD_STATE_TRIGGER, 0xF));
     g_raw[0].button[0] = 0x80;
     Frame();
-    EXPECT_EQ(std::make_pair(0xFu, 0u), std::make_pair(Mask(0, PAD_STATE_TRIGGER), Mask(0, PAD_STATE_HOLD)));
+    EXPECT_NAMED({"trigger", Argb{Mask(0, PAD_STATE_TRIGGER)}, Argb{0xF}}, {"hold", Argb{Mask(0, PAD_STATE_HOLD)}, Argb{0}});
 }
 
 using Joystick = InputTest;
@@ -88,7 +90,7 @@ TEST_F(Joystick, AxesPastHalfDeflectionSetTheDirections)
         g_raw[0].position[0] = c.x;
         g_raw[0].position[1] = c.y;
         Frame();
-        EXPECT_EQ(c.current, Mask(0, PAD_STATE_TRIGGER)) << "x " << c.x << " y " << c.y;
+        EXPECT_EQ(Argb{c.current}, Argb{Mask(0, PAD_STATE_TRIGGER)}) << "x " << c.x << " y " << c.y;
     }
 }
 
@@ -105,6 +107,7 @@ TEST_F(Joystick, AxesScaleFromTheirRangeWithTruncatingDivisionPovsAreWholeDegree
     // -32767 * 65535 / 32768 = -65533.00003; -65.535, towards zero.
     const struct { int32_t rawX, rawY, x, y; } cases[] = {{0, 1000, -65533, 65535}, {65535, -1, 65535, -65}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "raw x " << c.rawX << ", y " << c.rawY);
         g_raw[0].position[0] = c.rawX;
         g_raw[0].position[1] = c.rawY;
         g_raw[0].position[2] = 12345;   // other axes pass unscaled
@@ -112,10 +115,11 @@ TEST_F(Joystick, AxesScaleFromTheirRangeWithTruncatingDivisionPovsAreWholeDegree
         g_raw[1].position[1] = 90000;
         Frame();
         VornJoystickState s, centred;
-        ASSERT_TRUE(VornInput::GetJoystickData(0, &s) && VornInput::GetJoystickData(1, &centred));
-        EXPECT_EQ(std::make_tuple(c.x, c.y, 12345), std::make_tuple(s.position[0], s.position[1], s.position[2]));
-        EXPECT_EQ(std::make_pair(0, 0), std::make_pair(centred.position[0], centred.position[1]));
-        EXPECT_EQ(0u, Mask(1, PAD_STATE_TRIGGER) | Mask(1, PAD_STATE_HOLD));
+        ASSERT_TRUE(VornInput::GetJoystickData(0, &s));
+        ASSERT_TRUE(VornInput::GetJoystickData(1, &centred));
+        EXPECT_NAMED({"x", s.position[0], c.x}, {"y", s.position[1], c.y}, {"third axis", s.position[2], 12345},
+                     {"x of a zero range", centred.position[0], 0}, {"y of a zero range", centred.position[1], 0});
+        EXPECT_EQ(Argb{0}, Argb{Mask(1, PAD_STATE_TRIGGER) | Mask(1, PAD_STATE_HOLD)});
         EXPECT_EQ((std::vector<uint32_t>{0xFFFFFFFFu, 0xFFFFFFFFu, 90, 359}), std::vector<uint32_t>(s.pov, s.pov + 4));
         for (int b = 0; b < 16; ++b) EXPECT_EQ(b == 0 || b == 15, s.button[b]) << b;
     }
@@ -136,16 +140,18 @@ TEST_F(Joystick, AFailedReadClearsOnlyThatJoystick)
     Frame();
     VornJoystickState s;
     for (int slot = 0; slot < 3; ++slot) {
+        SCOPED_TRACE("joystick " + std::to_string(slot));
         ASSERT_TRUE(VornInput::GetJoystickData(slot, &s));
-        EXPECT_EQ(std::make_pair(int(slot != 1), slot != 1 ? -40000 : 0), std::make_pair(int(s.button[5]), s.position[0])) << slot;
         // Pads 0 and 2 still hold; pad 1 reads as released.
         const int kind = slot != 1 ? PAD_STATE_HOLD : PAD_STATE_RELEASE;
-        EXPECT_EQ(kButton1 | 1u << PAD_LEFT, Mask(slot, kind)) << slot;
+        EXPECT_NAMED({"button 5", int(s.button[5]), int(slot != 1)}, {"x", s.position[0], slot != 1 ? -40000 : 0},
+                     {kKinds[kind], Argb{Mask(slot, kind)}, Argb{kButton1 | 1u << PAD_LEFT}});
     }
     // Readable again: a new press.
     g_readFails[1] = false;
     Frame();
-    EXPECT_TRUE(VornInput::GetPadState(1, PAD_STATE_TRIGGER, PAD_BUTTON1) && VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_BUTTON1));
+    EXPECT_NAMED({"pad 1 trigger", VornInput::GetPadState(1, PAD_STATE_TRIGGER, PAD_BUTTON1), true},
+                 {"pad 0 hold", VornInput::GetPadState(0, PAD_STATE_HOLD, PAD_BUTTON1), true});
 }
 
 using Indices = InputTest;
@@ -164,27 +170,30 @@ TEST_F(Indices, OutOfRangePadsButtonsKeysAndJoysticksAreRefused)
     // The refused calls left the mapping as it was.
     g_raw[0].button[15] = 0x80;
     Frame();
-    EXPECT_EQ(kButton1, Mask(0, PAD_STATE_TRIGGER));
+    EXPECT_EQ(Argb{kButton1}, Argb{Mask(0, PAD_STATE_TRIGGER)});
     ASSERT_TRUE(VornInput::SetPadState(0, PAD_STATE_HOLD, 0xFFFFFFFF));   // every bit held: only the bounds refuse
     const int32_t states[][3] = {{16, 2, 4}, {-1, 2, 4}, {0, 4, 4}, {0, -1, 4}, {0, 2, 20}, {0, 2, 32}, {0, 2, -1}};
     for (const auto& r : states) EXPECT_FALSE(VornInput::GetPadState(r[0], r[1], r[2])) << r[0] << " " << r[1] << " " << r[2];
-    EXPECT_FALSE(VornInput::SetPadState(0, 4, 0xFFFFFFFF) || VornInput::SetPadState(16, PAD_STATE_TRIGGER, 0xFFFFFFFF) ||
-                 VornInput::SetPadDisableMask(16, 0xFFFFFFFF) || VornInput::IsKeyDown(256) || VornInput::IsKeyDown(-1) ||
-                 VornInput::GetKeyBuffer(nullptr));
+    const bool kind4 = VornInput::SetPadState(0, 4, 0xFFFFFFFF), pad16 = VornInput::SetPadState(16, PAD_STATE_TRIGGER, 0xFFFFFFFF),
+               mask16 = VornInput::SetPadDisableMask(16, 0xFFFFFFFF), key256 = VornInput::IsKeyDown(256),
+               keyMinus1 = VornInput::IsKeyDown(-1), noBuffer = VornInput::GetKeyBuffer(nullptr);
+    EXPECT_NAMED({"SetPadState kind 4", kind4, false}, {"SetPadState pad 16", pad16, false}, {"SetPadDisableMask pad 16", mask16, false},
+                 {"IsKeyDown(256)", key256, false}, {"IsKeyDown(-1)", keyMinus1, false}, {"GetKeyBuffer(null)", noBuffer, false});
 
     // Joystick slots without a device or out of range.
     VornJoystickState s;
     memset(&s, 0x5A, sizeof s);
     EXPECT_FALSE(VornInput::GetJoystickData(3, &s));
     EXPECT_EQ(0, s.button[0]);   // the cleared block is still copied
-    EXPECT_FALSE(VornInput::GetJoystickData(16, &s) || VornInput::GetJoystickData(-1, &s) ||
-                 VornInput::AttachJoystickReader(16, FeedReader, 0, 1, 0, 1));
+    const bool data16 = VornInput::GetJoystickData(16, &s), dataMinus1 = VornInput::GetJoystickData(-1, &s),
+               attach16 = VornInput::AttachJoystickReader(16, FeedReader, 0, 1, 0, 1);
+    EXPECT_NAMED({"GetJoystickData(16)", data16, false}, {"GetJoystickData(-1)", dataMinus1, false}, {"AttachJoystickReader(16)", attach16, false});
 
     // More than 16 pads is refused and the configured count stays.
     VornInput::SetPadConfig(17, 1, 0, 0);
     g_raw[0].button[15] = 0;
     Frame();
-    EXPECT_EQ(kButton1, Mask(0, PAD_STATE_RELEASE));
+    EXPECT_EQ(Argb{kButton1}, Argb{Mask(0, PAD_STATE_RELEASE)});
 
     EXPECT_TRUE(vorntest::HasAll(Log(), {"VornInput::SetPadJoystickButton", " : [ 0 ] [ 4 ] [ 16 ] : ", "VornInput::SetPadKey",
                                          " : [ 0 ] [ 4 ] [ 256 ] : ", "VornInput::SetPadConfig", "範囲外の番号"}));
@@ -213,7 +222,8 @@ TEST_F(Cursor, LoopingAndClampedMoves)
         VornInput::SetPadState(0, PAD_STATE_REPEAT, c.repeat);
         int32_t cursor = c.from;
         const int32_t result = c.move(c.pad, &cursor, c.count);
-        EXPECT_EQ(std::make_pair(c.result, c.to), std::make_pair(result, cursor)) << "case " << &c - cases;
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases << ": from " << c.from << " of " << c.count);
+        EXPECT_NAMED({"result", result, c.result}, {"cursor", cursor, c.to});
     }
 }
 
@@ -225,10 +235,11 @@ TEST_F(Devices, MouseWheelSumsAndDoubleClicksLatchForOneUpdate)
     for (auto set : {&VornInput::SetLeftDoubleClick, &VornInput::SetMiddleDoubleClick}) set();
     VornMouseState m;
     VornInput::GetMouseData(&m);
-    EXPECT_TRUE(m.wheel == -120 && m.doubleClick[0] == 0) << m.wheel;   // the double click pending until the next update
+    EXPECT_NAMED({"wheel", m.wheel, -120}, {"left double click", m.doubleClick[0], 0});   // the double click pending until the next update
     Frame();
     VornInput::GetMouseData(&m);
-    EXPECT_TRUE(m.wheel == -120 && m.doubleClick[0] == 1 && m.doubleClick[1] == 0 && m.doubleClick[2] == 1) << m.wheel;
+    EXPECT_NAMED({"wheel", m.wheel, -120}, {"left double click", m.doubleClick[0], 1}, {"right", m.doubleClick[1], 0},
+                 {"middle", m.doubleClick[2], 1});
     // Buttons as the thread's key state shows them: pressed, held, released, up.
     BYTE keys[256] = {};
     const uint32_t seen[][3] = {{2, 0, 2}, {3, 2, 3}, {1, 3, 1}, {0, 1, 0}};
@@ -239,19 +250,20 @@ TEST_F(Devices, MouseWheelSumsAndDoubleClicksLatchForOneUpdate)
         SetKeyboardState(keys);
         Frame();
         VornInput::GetMouseData(&m);
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(seen[step][i], m.button[i]) << step << " " << i;
-        EXPECT_EQ(m.down[0], state ? 1 : 0);
+        SCOPED_TRACE("step " + std::to_string(step));
+        EXPECT_NAMED({"left", m.button[0], seen[step][0]}, {"right", m.button[1], seen[step][1]}, {"middle", m.button[2], seen[step][2]},
+                     {"left down", m.down[0], state ? 1 : 0});
     }
     VornInput::SetRightDoubleClick();
     Frame();
     VornInput::GetMouseData(&m);
-    EXPECT_TRUE(m.doubleClick[0] == 0 && m.doubleClick[1] == 1 && m.doubleClick[2] == 0);
+    EXPECT_NAMED({"left double click", m.doubleClick[0], 0}, {"right", m.doubleClick[1], 1}, {"middle", m.doubleClick[2], 0});
     // The sum wraps round rather than overflowing.
     for (int i = 0; i < 70000; ++i) VornInput::AddMouseWheel(32767);
     VornInput::GetMouseData(&m);
     EXPECT_EQ(static_cast<int32_t>(70000u * 32767u - 120u), m.wheel);
     // The block is eight words: x, y, wheel, six flag bytes and padding, three button states.
-    EXPECT_EQ(std::make_pair(size_t(12), size_t(20)), std::make_pair(offsetof(VornMouseState, down), offsetof(VornMouseState, button)));
+    EXPECT_NAMED({"offset of down", offsetof(VornMouseState, down), 12}, {"offset of button", offsetof(VornMouseState, button), 20});
 }
 
 // A joystick device whose axis ranges cannot be read: it counts releases, and those made while its
@@ -292,7 +304,7 @@ TEST_F(Devices, AJoystickWhoseAxesCannotBeReadIsReleasedAfterItsEnumeration)
     vtable[5] = reinterpret_cast<void*>(FakeJoystick::GetProperty);
     FakeJoystick device = {vtable};
     EXPECT_FALSE(VornInput::AttachJoystickDevice(2, reinterpret_cast<IDirectInputDevice8A*>(&device)));
-    EXPECT_EQ(std::make_pair(0, 0L), std::make_pair(device.releasedWhileEnumerating, device.references));
+    EXPECT_NAMED({"released while enumerating", device.releasedWhileEnumerating, 0}, {"references left", device.references, 0});
     EXPECT_NE(std::string::npos, Log().find("軸データ取得に失敗"));
 }
 

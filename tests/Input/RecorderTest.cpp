@@ -5,7 +5,7 @@ using namespace inputtest;
 using vorntest::OutPath;
 
 using Frames = std::vector<VornPadFrame>;
-inline bool operator==(const VornPadFrame& a, const VornPadFrame& b) { return memcmp(&a, &b, sizeof a) == 0; }
+using vorntest::Argb;
 
 namespace {
 
@@ -47,8 +47,7 @@ protected:
                 g_raw[0].position[0] = (f % 3 == 0) ? -50000 : 0;
             }
             Frame();
-            const std::vector<uint32_t> m = Masks();
-            masks.push_back({m[0], m[1], m[2], m[3]});
+            masks.push_back(Masks());
         }
         return masks;
     }
@@ -58,7 +57,8 @@ TEST_F(Recorder, RecordSaveLoadThenReplayOverridesExactlyTheRecordedFramesAndAct
 {
     const int kFrames = 12;
     ASSERT_TRUE(VornInput::InitPadRecorder(0, 3, kFrames));
-    ASSERT_TRUE(VornInput::StartPadRecording(0, 0, 1) && VornInput::StartPadRecording(0, 2, 0));
+    ASSERT_TRUE(VornInput::StartPadRecording(0, 0, 1));
+    ASSERT_TRUE(VornInput::StartPadRecording(0, 2, 0));
     const Frames recorded = Play(0, kFrames);
     Play(kFrames, 3);   // three frames past the end are not stored
     for (int32_t track : {0, 2}) VornInput::StopPadRecording(0, track);
@@ -67,21 +67,23 @@ TEST_F(Recorder, RecordSaveLoadThenReplayOverridesExactlyTheRecordedFramesAndAct
     // The file: the magic and two little-endian counts, then the tracks' frames as recorded (track 1 idle).
     ASSERT_EQ(12u + 3 * kFrames * 16u, bytes.size());
     EXPECT_EQ(std::string("PAD\0\3\0\0\0\x0C\0\0\0", 12), bytes.substr(0, 12));   // 3 tracks of kFrames (12)
-    EXPECT_EQ(std::make_tuple(recorded, Frames(kFrames), recorded),
-              std::make_tuple(FramesOf(bytes, kFrames), FramesOf(bytes, kFrames, kFrames), FramesOf(bytes, kFrames, 2 * kFrames)));
+    EXPECT_NAMED({"track 0", FramesOf(bytes, kFrames), recorded}, {"track 1", FramesOf(bytes, kFrames, kFrames), Frames(kFrames)},
+                 {"track 2", FramesOf(bytes, kFrames, 2 * kFrames), recorded});
 
     // A fresh recorder, then the file loaded into it and track 0 replayed over live input (virtual
     // button 19 held throughout) while track 1 records what the pad then shows. Frame 1 of the replay
     // is the first recorded frame, not the live trigger.
-    ASSERT_TRUE(VornInput::InitPadRecorder(0, 2, 5) && VornInput::LoadPadRecord(0, file.c_str()));
-    ASSERT_TRUE(VornInput::StartPadReplay(0, 0, 1) && VornInput::StartPadRecording(0, 1, 0));
+    ASSERT_TRUE(VornInput::InitPadRecorder(0, 2, 5));
+    ASSERT_TRUE(VornInput::LoadPadRecord(0, file.c_str()));
+    ASSERT_TRUE(VornInput::StartPadReplay(0, 0, 1));
+    ASSERT_TRUE(VornInput::StartPadRecording(0, 1, 0));
     g_raw[0] = {};
     g_raw[0].button[15] = 0x80;
     EXPECT_EQ(recorded, Play(-1, kFrames));
     VornInput::StopPadRecording(0, 1);
     // Past the end of the track the live pad shows again.
     const VornPadFrame live = Play(-1, 1)[0];
-    EXPECT_TRUE(live.hold == 1u << 19 && live.trigger == 0 && live.release == 0) << live.hold << " " << live.trigger;
+    EXPECT_NAMED({"hold", Argb{live.hold}, Argb{1u << 19}}, {"trigger", Argb{live.trigger}, Argb{0}}, {"release", Argb{live.release}, Argb{0}});
     // Rewinding replays it again from the first frame.
     VornInput::StartPadReplay(0, 0, 1);
     EXPECT_EQ(recorded[0], Play(-1, 1)[0]);
@@ -104,13 +106,16 @@ TEST_F(Recorder, BadSettingsAndMalformedFilesAreRefusedAndTheRecorderIsLeftAsItW
 {
     const int32_t refused[][3] = {{0, 257, 10}, {0, -1, 10}, {0, 1, 0}, {0, 1, -5}, {16, 1, 10}};
     for (const auto& r : refused) EXPECT_FALSE(VornInput::InitPadRecorder(r[0], r[1], r[2])) << r[0] << " " << r[1] << " " << r[2];
-    EXPECT_FALSE(VornInput::StartPadRecording(0, 256, 1) || VornInput::StartPadReplay(-1, 0, 1) || VornInput::StopPadReplay(0, -1));
+    const bool record = VornInput::StartPadRecording(0, 256, 1), replay = VornInput::StartPadReplay(-1, 0, 1),
+               stop = VornInput::StopPadReplay(0, -1);
+    EXPECT_NAMED({"recording track 256", record, false}, {"replay on pad -1", replay, false}, {"stopping track -1", stop, false});
     // Nothing recorded: nothing to save.
     const std::string nothing = OutPath("input.nothing.pad");
     EXPECT_FALSE(VornInput::SavePadRecord(0, nothing.c_str()));
     EXPECT_TRUE(ReadFile(nothing).empty());
     // 256 tracks is the most; no tracks empties the recorder.
-    EXPECT_TRUE(VornInput::InitPadRecorder(0, 256, 2) && VornInput::InitPadRecorder(0, 0, 0));
+    EXPECT_TRUE(VornInput::InitPadRecorder(0, 256, 2));
+    EXPECT_TRUE(VornInput::InitPadRecorder(0, 0, 0));
     EXPECT_FALSE(VornInput::SavePadRecord(0, nothing.c_str()));
     // A track beyond those in use neither records nor replays.
     ASSERT_TRUE(VornInput::InitPadRecorder(0, 1, 4));
@@ -136,8 +141,9 @@ TEST_F(Recorder, BadSettingsAndMalformedFilesAreRefusedAndTheRecorderIsLeftAsItW
         EXPECT_FALSE(VornInput::LoadPadRecord(0, path.c_str())) << b.what;
         EXPECT_EQ(original, Saved("input.check.pad")) << b.what;
     }
-    EXPECT_FALSE(VornInput::LoadPadRecord(0, OutPath("input.missing.pad").c_str()) || VornInput::LoadPadRecord(16, good.c_str()) ||
-                 VornInput::LoadPadRecord(0, nullptr));
+    const bool missing = VornInput::LoadPadRecord(0, OutPath("input.missing.pad").c_str()),
+               pad16 = VornInput::LoadPadRecord(16, good.c_str()), none = VornInput::LoadPadRecord(0, nullptr);
+    EXPECT_NAMED({"a missing file", missing, false}, {"pad 16", pad16, false}, {"no name", none, false});
 
     // The recorder still replays what it had.
     VornInput::StartPadReplay(0, 0, 1);
