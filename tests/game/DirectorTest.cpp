@@ -4,7 +4,6 @@
 // off the field.
 #include "GameFixture.h"
 #include "Effects.h"
-#include "Enemy.h"
 #include "StageField.h"
 #include "Title.h"
 
@@ -21,7 +20,7 @@ TEST_F(DirectorTest, CaptionsFollowTheKillsAndTheFaceTheHitPoints)
     for (const auto& c : captions) EXPECT_EQ(c.text ? std::string(c.text) : "-", StageCaption(c.kills) ? StageCaption(c.kills) : "-") << c.kills;
     const struct { int32_t hp; int8_t condition; int32_t cell; } faces[] = {
         {16, 0, 0}, {15, 0, 1}, {6, 0, 1}, {5, 0, 2}, {1, 0, 2}, {16, CONDITION_DEAD, 3}, {0, CONDITION_DEAD, 3}};
-    for (const auto& f : faces) EXPECT_EQ(f.cell, FaceCell(f.hp, f.condition)) << f.hp;
+    for (const auto& f : faces) EXPECT_EQ(f.cell, FaceCell(f.hp, f.condition)) << f.hp << " hit points, condition " << int(f.condition);
 }
 
 TEST_F(DirectorTest, CameraDistanceStepsByOneAndKeepsItsFloor)
@@ -38,7 +37,7 @@ TEST_F(DirectorTest, CameraDistanceStepsByOneAndKeepsItsFloor)
             target->kind = s.kind;
             g_director->Run();
         }
-        EXPECT_FLOAT_EQ(s.distance, g_director->cameraDistance) << s.x << " " << int(s.kind);
+        EXPECT_FLOAT_EQ(s.distance, g_director->cameraDistance) << "target at x " << s.x << ", " << testing::PrintToString(EnemyKind(s.kind));
     }
 }
 
@@ -52,12 +51,11 @@ TEST_F(DirectorTest, ZOnTheTitleStartsAGameFromZeroCounts)
     g_director->gameOverFrame = 5;
     bossSwings = 2;
     Press(Z);
-    EXPECT_EQ((std::vector<int32_t>{SCENE_PLAY, 3, 3, 3, 0, 0, 0, 0}),
-              (std::vector<int32_t>{g_director->GetScene(), Count(PRIORITY_ENEMY), g_director->spawnCount, g_director->aliveCount,
-                                    g_director->killCount, g_director->sceneFrame, g_director->gameOverFrame, bossSwings}));
+    EXPECT_NAMED({"scene", GameScene(g_director->GetScene()), SCENE_PLAY}, {"live enemies", Count(PRIORITY_ENEMY), 3},
+                 {"spawnCount", g_director->spawnCount, 3}, {"aliveCount", g_director->aliveCount, 3}, {"killCount", g_director->killCount, 0},
+                 {"sceneFrame", g_director->sceneFrame, 0}, {"gameOverFrame", g_director->gameOverFrame, 0}, {"bossSwings", bossSwings, 0});
     ASSERT_NE(nullptr, g_director->target);
-    EXPECT_EQ(std::make_pair(int8_t(ENEMY_WALKER), uint8_t(1)),
-              std::make_pair(g_director->target->kind, g_director->target->spawnIndex));
+    EXPECT_NAMED({"target kind", EnemyKind(g_director->target->kind), ENEMY_WALKER}, {"target spawn index", g_director->target->spawnIndex, 1});
     g_director->sceneFrame = 77;   // the boss's entry counts its frames from 0
     g_director->SetScene(SCENE_BOSS_ENTRY);
     EXPECT_EQ(0, g_director->sceneFrame);
@@ -73,11 +71,13 @@ TEST_F(DirectorTest, BossEntryEndsOnceTheBossStandsThoughTheTargetDiedBefore)
     second->Damage(second->GetHP());   // the 39th kill: the boss
     const VornModelExHandle walker = g_director->GetModel(MODEL_ENEMY1);
     const int frames = PressWhile([] { return g_director->GetScene() != SCENE_PLAY; });
-    EXPECT_TRUE(frames > 141 && frames < 1000) << frames;
+    EXPECT_GT(frames, 141);
+    EXPECT_LT(frames, 1000) << "the boss's entry never ended";
     ASSERT_NE(nullptr, g_director->target);   // the boss took the target on arrival
-    EXPECT_EQ(std::make_pair(int8_t(ENEMY_BOSS), uint8_t(0)), std::make_pair(g_director->target->kind, g_director->target->inAir));
+    EXPECT_NAMED({"target kind", EnemyKind(g_director->target->kind), ENEMY_BOSS}, {"target in the air", g_director->target->inAir, 0});
     // The boss has a model of its own; kind 0 keeps its walker.
-    EXPECT_TRUE(g_director->GetModel(MODEL_BOSS) != VORN_INVALID_HANDLE && g_director->GetModel(MODEL_BOSS) != walker);
+    EXPECT_NE(VORN_INVALID_HANDLE, g_director->GetModel(MODEL_BOSS));
+    EXPECT_NE(walker, g_director->GetModel(MODEL_BOSS));
     EXPECT_EQ(walker, g_director->GetModel(MODEL_ENEMY1));
 }
 
@@ -93,7 +93,7 @@ TEST_F(DirectorTest, TheClearEndsOnItsFrame661WithTheTitleAlone)
     g_taskList->RunAll();
     EXPECT_EQ(662, 1 + PressWhile([] { return g_director->GetScene() != SCENE_TITLE; }));
     g_taskList->RunAll();
-    EXPECT_EQ(std::make_tuple(0, 0, 1), std::make_tuple(Count(PRIORITY_PLAYER), Count(PRIORITY_ENEMY), Count(PRIORITY_TITLE)));
+    EXPECT_NAMED({"players", Count(PRIORITY_PLAYER), 0}, {"enemies", Count(PRIORITY_ENEMY), 0}, {"titles", Count(PRIORITY_TITLE), 1});
     EXPECT_EQ(VORN_INVALID_HANDLE, g_director->GetModel(MODEL_BOSS));
 }
 
@@ -105,8 +105,11 @@ TEST_F(DirectorTest, BatchesHoldTheBusiestScene)
     for (int i = 0; i < 20; ++i) new EnemyShot(float(i), 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0, 0);
     g_taskList->RunAll();
     // Triangles asked for, and nothing refused.
-    for (VornPrimitive3DHandle p : {g_director->GetPrimitive3D(), VornSprite3D::GetPrimitive(g_director->GetSprite3D(1))})
-        EXPECT_TRUE(VornPrimitive3D::GetPolygonCount(p) > 0 && VornPrimitive3D::GetPolygonCount(p) == VornPrimitive3D::Batch().GetCount(p));
+    for (VornPrimitive3DHandle p : {g_director->GetPrimitive3D(), VornSprite3D::GetPrimitive(g_director->GetSprite3D(1))}) {
+        SCOPED_TRACE(p == g_director->GetPrimitive3D() ? "the director's primitives" : "sprite batch 1's primitives");
+        EXPECT_GT(VornPrimitive3D::GetPolygonCount(p), 0u);
+        EXPECT_EQ(VornPrimitive3D::GetPolygonCount(p), VornPrimitive3D::Batch().GetCount(p));
+    }
     EXPECT_EQ(5u * 128u * 2u, VornLine3D::Batch().GetCount(g_director->GetLine3D()));
 }
 
@@ -124,11 +127,13 @@ TEST_F(DirectorTest, TheClearImageIsDrawnThroughTheReboundBatch)
     VornSprite::DrawSquare(reference, &dst, 32767.0f, &src, 0xFFFFFFFF, 1);
     VornSprite::UpdateBuffer(reference);
     Frame([&] { VornSprite::Rendering(reference); });
-    int differing = 0;
+    int differing = 0, firstX = 0, firstY = 0;
     for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x) differing += game.Rgb(x, y) != frame_.Rgb(x, y);
-    EXPECT_EQ(0, differing);
-    EXPECT_NE(game.Rgb(0, 0), game.Rgb(kSize / 2, kSize / 2));   // an image, not a plain clear
+        for (int x = 0; x < kSize; ++x)
+            if (game.Rgb(x, y) != frame_.Rgb(x, y) && differing++ == 0) firstX = x, firstY = y;
+    EXPECT_EQ(0, differing) << "pixels differ; the first at (" << firstX << ", " << firstY << "): " << Argb{game.Rgb(firstX, firstY)}
+                            << " in the game, " << Argb{frame_.Rgb(firstX, firstY)} << " drawn alone";
+    EXPECT_NE(Argb{game.Rgb(0, 0)}, Argb{game.Rgb(kSize / 2, kSize / 2)});   // an image, not a plain clear
     VornSprite::Release(reference);
     VornTexture::Release(held);
 }

@@ -2,7 +2,6 @@
 // the boss's arrival, one count per kill, the blinking death, the forgotten target, the shooter's
 // aim, the hopper's spin and the boss's own model. (The clear in the 40th kill's frame: game.game_clear.)
 #include "GameFixture.h"
-#include "Enemy.h"
 
 using namespace vorntest;
 
@@ -23,8 +22,10 @@ TEST_F(EnemyTest, AKillTriesOneToFiveSpawnsWithinTheLimitsAndCountsOnce)
         victim->Damage(victim->GetHP());
         victim->Damage(1);   // weapon, shockwave and shots in one frame: one kill
         const int32_t added = g_director->spawnCount - c.spawned;
-        EXPECT_EQ(1, g_director->killCount) << c.spawned << "/" << c.alive;
-        EXPECT_TRUE(added >= c.least && added <= c.most) << c.spawned << "/" << c.alive << ": " << added;
+        SCOPED_TRACE(testing::Message() << c.spawned << " spawned, " << c.alive << " alive");
+        EXPECT_EQ(1, g_director->killCount);
+        EXPECT_GE(added, c.least);
+        EXPECT_LE(added, c.most);
         EXPECT_EQ(c.alive - 1 + added, g_director->aliveCount);
         sawMany |= added > 1;
         g_taskList->KillByPriority(PRIORITY_ENEMY);
@@ -36,6 +37,7 @@ TEST_F(EnemyTest, AKillTriesOneToFiveSpawnsWithinTheLimitsAndCountsOnce)
 TEST_F(EnemyTest, The39thKillBringsTheBossAloneAsTheTargetEnteringOnlyFromPlay)
 {
     for (int8_t scene : {SCENE_PLAY, SCENE_GAME_OVER}) {
+        SCOPED_TRACE("from " + testing::PrintToString(GameScene(scene)));
         g_director->SetScene(scene);
         g_director->killCount = BOSS_KILL_COUNT - 1;
         Enemy* last = new Enemy(VornVector3(0.0f, 0.0f, 0.0f), ENEMY_HOPPER);
@@ -44,9 +46,9 @@ TEST_F(EnemyTest, The39thKillBringsTheBossAloneAsTheTargetEnteringOnlyFromPlay)
         last->Damage(last->GetHP());
         ASSERT_EQ(2, Count(PRIORITY_ENEMY));
         Enemy* boss = static_cast<Enemy*>(Live(PRIORITY_ENEMY)[1]);
-        EXPECT_EQ(std::make_tuple(int8_t(ENEMY_BOSS), 50, BOSS_KILL_COUNT + 1, boss),
-                  std::make_tuple(boss->GetKind(), boss->GetHP(), g_director->spawnCount, g_director->target));
-        EXPECT_EQ(scene == SCENE_PLAY ? SCENE_BOSS_ENTRY : SCENE_GAME_OVER, g_director->GetScene());
+        EXPECT_NAMED({"kind", EnemyKind(boss->GetKind()), ENEMY_BOSS}, {"hit points", boss->GetHP(), 50},
+                     {"spawnCount", g_director->spawnCount, BOSS_KILL_COUNT + 1}, {"target", g_director->target, boss},
+                     {"scene", GameScene(g_director->GetScene()), scene == SCENE_PLAY ? SCENE_BOSS_ENTRY : SCENE_GAME_OVER});
         g_director->SetScene(SCENE_TITLE);
         g_taskList->KillByPriority(PRIORITY_ENEMY);
         g_taskList->RunAll();
@@ -69,7 +71,7 @@ TEST_F(EnemyTest, ADeadEnemyBlinks128FramesThenGoesAndStopsBeingTheTarget)
     EXPECT_EQ(boss, g_director->target);
     g_taskList->RunAll();
     // Deleted, and with it the target, not left dangling.
-    EXPECT_EQ(std::make_pair(0, static_cast<Enemy*>(nullptr)), std::make_pair(Count(PRIORITY_ENEMY), g_director->target));
+    EXPECT_NAMED({"enemies", Count(PRIORITY_ENEMY), 0}, {"target", g_director->target, static_cast<Enemy*>(nullptr)});
 }
 
 TEST_F(EnemyTest, AShooterFiresOnlyAtAPlayerBelowItWithin15)
@@ -104,8 +106,9 @@ TEST_F(EnemyTest, AHopperSpinsByItsFullFrameCountKeepingTheLow16Bits)
     ASSERT_TRUE(VornModelEx::GetPosture(g_director->GetModel(ENEMY_HOPPER), &seen));
     const double turns = 300000.0 / VornMath::PI2;
     want.RotationX(-static_cast<VornAngle>((turns - std::floor(turns)) * 65536.0));
-    for (const auto& axes : {std::make_pair(seen.up, want.up), std::make_pair(seen.front, want.front)})
-        for (int i = 0; i < 3; ++i) EXPECT_NEAR((&axes.second.x)[i], (&axes.first.x)[i], 1e-3f) << i;
+    EXPECT_NAMED({"up.x", seen.up.x, want.up.x, 1e-3}, {"up.y", seen.up.y, want.up.y, 1e-3}, {"up.z", seen.up.z, want.up.z, 1e-3},
+                 {"front.x", seen.front.x, want.front.x, 1e-3}, {"front.y", seen.front.y, want.front.y, 1e-3},
+                 {"front.z", seen.front.z, want.front.z, 1e-3});
     EXPECT_LT(seen.up.y, -0.9f);   // half a turn, not none
 }
 
@@ -118,6 +121,6 @@ TEST_F(EnemyTest, TheBossMovesItsOwnModelWhileTheWalkersKeepTheirs)
     for (const Enemy* e : {boss, walker}) {
         VornPosture p;
         ASSERT_TRUE(VornModelEx::GetPosture(g_director->GetModel(e->GetKind()), &p));
-        EXPECT_NEAR(e->position.y, p.position.y, 1e-3f) << int(e->GetKind());
+        EXPECT_NEAR(e->position.y, p.position.y, 1e-3f) << testing::PrintToString(EnemyKind(e->GetKind()));
     }
 }

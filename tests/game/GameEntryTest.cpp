@@ -1,9 +1,9 @@
 // The game's settings before start-up and its message hook.
 #include "BoxWatcher.h"
+#include "Checks.h"
 #include "EngineFixture.h"
 #include "GameMain.h"
 #include "Task.h"
-#include <tuple>
 
 using vorntest::BoxWatcher;
 using vorntest::SeenBox;
@@ -17,7 +17,7 @@ TEST(GameInit, AnsweringNoRunsWindowedAt640x480AndYesFullScreen)
         uint32_t w = 0, h = 0;
         bool windowed = false;
         Vorn::GetScreenInfo(&w, &h, &windowed);
-        EXPECT_EQ(std::make_tuple(640u, 480u, answer == IDNO), std::make_tuple(w, h, windowed));
+        EXPECT_NAMED({"width", w, 640}, {"height", h, 480}, {"windowed", windowed, answer == IDNO});
     }
 }
 
@@ -44,5 +44,5 @@ TEST(GameMain, AFailedStartGoesStraightToTheShutDownAndEndsWithZero)
     EXPECT_EQ(nullptr, g_taskList);
     const std::vector<SeenBox> boxes = watcher.Boxes();
     ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ(std::make_pair(std::string("起動オプション"), std::string("ERROR")), std::make_pair(boxes[0].caption, boxes[1].caption));
+    EXPECT_NAMED({"the first box", boxes[0].caption, "起動オプション"}, {"the second box", boxes[1].caption, "ERROR"});
 }

@@ -1,14 +1,32 @@
 // The game's objects on the engine's device: the data pack beside the test, the classes the game
 // uses, a seeded random generator, the task list and the director in play; frames run one at a time.
 #pragma once
+#include "Checks.h"
 #include "EngineFixture.h"
 #include "../Draw3D/ModelXText.h"
+#include "Enemy.h"
 #include "GameDirector.h"
 #include "GameMain.h"
 #include "Player.h"
 #include "Task.h"
 #include "VornEngine.h"
 #include <functional>
+
+// The game's enums by name where a failure prints them (cast a stored int8_t to its enum to check it).
+inline void PrintName(int value, std::ostream* os, std::initializer_list<const char*> names)
+{
+    const char* name = value >= 0 && size_t(value) < names.size() ? names.begin()[value] : "";
+    if (*name) *os << name;
+    else *os << value;
+}
+inline void PrintTo(GameScene v, std::ostream* os) { PrintName(v, os, {"title", "play", "boss entry", "game over", "clear"}); }
+inline void PrintTo(EnemyKind v, std::ostream* os) { PrintName(v, os, {"walker", "shooter", "hopper", "", "", "boss"}); }
+inline void PrintTo(PlayerAttackKind v, std::ostream* os) { PrintName(v, os, {"none", "combo 1", "combo 2", "combo 3", "air", "downward"}); }
+inline void PrintTo(PlayerAnimation v, std::ostream* os)
+{
+    PrintName(v, os, {"stand", "walk", "jump", "combo 1", "combo 2", "combo 3", "straight shot", "homing shot", "air attack",
+                      "down attack", "dash", "", "", "knocked forward", "knocked backward", "fall"});
+}
 
 namespace vorntest {
 

@@ -3,7 +3,6 @@
 // death, effect lifetimes and wide angles.
 #include "GameFixture.h"
 #include "Effects.h"
-#include "Enemy.h"
 #include "Shots.h"
 
 using namespace vorntest;
@@ -16,16 +15,18 @@ TEST_F(PlayerTest, ComboContinuesOnlyForPressesWithinItsWindows)
 {
     // Z on the ground, then Z again at each (animation, time) seen before a frame; the animations
     // entered, in order, until the player stands again, and the time at which hit 3 was entered (0: never).
-    const struct { std::vector<std::pair<int8_t, float>> presses; std::vector<int8_t> entered; float hit3StartTime; } cases[] = {
-        {{}, {PLAYER_COMBO1}, 0.0f}, {{{PLAYER_COMBO1, 90.0f}}, {PLAYER_COMBO1, PLAYER_COMBO2}, 0.0f},
-        {{{PLAYER_COMBO1, 90.0f}, {PLAYER_COMBO2, 93.0f}}, {PLAYER_COMBO1, PLAYER_COMBO2, PLAYER_COMBO3}, 105.0f},
-        {{{PLAYER_COMBO1, 90.0f}, {PLAYER_COMBO2, 115.0f}}, {PLAYER_COMBO1, PLAYER_COMBO2, PLAYER_COMBO3}, 115.0f},
+    using Animations = std::vector<PlayerAnimation>;
+    const struct { const char* name; std::vector<std::pair<int8_t, float>> presses; Animations entered; float hit3StartTime; } cases[] = {
+        {"one press", {}, {PLAYER_COMBO1}, 0.0f}, {"Z at combo 1's 90", {{PLAYER_COMBO1, 90.0f}}, {PLAYER_COMBO1, PLAYER_COMBO2}, 0.0f},
+        {"Z at 90, then at combo 2's 93", {{PLAYER_COMBO1, 90.0f}, {PLAYER_COMBO2, 93.0f}}, {PLAYER_COMBO1, PLAYER_COMBO2, PLAYER_COMBO3}, 105.0f},
+        {"Z at 90, then at combo 2's 115", {{PLAYER_COMBO1, 90.0f}, {PLAYER_COMBO2, 115.0f}}, {PLAYER_COMBO1, PLAYER_COMBO2, PLAYER_COMBO3}, 115.0f},
         // Too late: hit 1 is over; the press starts a new first hit.
-        {{{PLAYER_STAND, 46.0f}}, {PLAYER_COMBO1, PLAYER_STAND, PLAYER_COMBO1}, 0.0f}};
+        {"Z at stand's 46", {{PLAYER_STAND, 46.0f}}, {PLAYER_COMBO1, PLAYER_STAND, PLAYER_COMBO1}, 0.0f}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Player* p = Landed();
         Press(Z);
-        std::vector<int8_t> entered = {p->animation};
+        Animations entered = {PlayerAnimation(p->animation)};
         float hit3At = 0.0f;
         size_t next = 0;
         for (int f = 0; f < 200 && !(p->animation == PLAYER_STAND && next == c.presses.size()); ++f) {
@@ -35,13 +36,12 @@ TEST_F(PlayerTest, ComboContinuesOnlyForPressesWithinItsWindows)
             next += press;
             Press(press ? Z : 0);
             if (p->animation != entered.back()) {
-                entered.push_back(p->animation);
+                entered.push_back(PlayerAnimation(p->animation));
                 if (p->animation == PLAYER_COMBO3) hit3At = before;
             }
         }
         if (entered.back() == PLAYER_STAND && c.entered.back() != PLAYER_STAND) entered.pop_back();
-        EXPECT_EQ(c.entered, entered) << c.presses.size() << " presses, last at " << c.presses.back().second;
-        EXPECT_EQ(c.hit3StartTime, hit3At);
+        EXPECT_NAMED({"animations entered", entered, c.entered}, {"hit 3 entered at", hit3At, c.hit3StartTime});
         g_taskList->Kill(p);
         Press();
     }
@@ -57,7 +57,8 @@ TEST_F(PlayerTest, DashIsASecondPressTwoToSevenFramesAfterAShortOne)
         for (int i = 0; i < c.held; ++i) Press(RIGHT);
         for (int i = 0; i < c.gap; ++i) Press();
         Press(c.held % 2 ? RIGHT : LEFT);
-        EXPECT_EQ(std::make_pair(c.dash, c.dash), std::make_pair(p->animation == PLAYER_DASH, p->dashing != 0)) << c.held << " held, " << c.gap << " apart";
+        SCOPED_TRACE(testing::Message() << c.held << " frames held, " << c.gap << " apart");
+        EXPECT_NAMED({"in the dash animation", p->animation == PLAYER_DASH, c.dash}, {"dashing", p->dashing != 0, c.dash});
         g_taskList->Kill(p);
         Press();
     }
@@ -72,14 +73,14 @@ TEST_F(PlayerTest, DownwardAttackLandsAShockwaveAsStrongAsItsFramesAndBlocksJump
     Press(X);   // a second jump in the air
     EXPECT_FLOAT_EQ(0.8f - 0.04f, p->airVelocity.y);
     Press(Z | DOWN);
-    ASSERT_EQ(std::make_pair(int8_t(PLAYER_DOWN_ATTACK), int8_t(ATTACK_DOWNWARD)), std::make_pair(p->animation, p->GetAttackKind()));
+    ASSERT_NAMED({"animation", PlayerAnimation(p->animation), PLAYER_DOWN_ATTACK}, {"attack", PlayerAttackKind(p->GetAttackKind()), ATTACK_DOWNWARD});
     const float vy = p->airVelocity.y;
     Press(X);   // no jump during the downward attack
     EXPECT_LT(p->airVelocity.y, vy);
     const int frames = 2 + PressWhile([p] { return p->inAir; });
     ASSERT_EQ(1, Count(PRIORITY_SHOCKWAVE));
     EXPECT_FLOAT_EQ(static_cast<float>(frames), static_cast<Shockwave*>(Live(PRIORITY_SHOCKWAVE)[0])->strength);
-    EXPECT_EQ(std::make_pair(0.0f, int8_t(ATTACK_NONE)), std::make_pair(p->charge, p->GetAttackKind()));
+    EXPECT_NAMED({"charge", p->charge, 0.0f}, {"attack", PlayerAttackKind(p->GetAttackKind()), ATTACK_NONE});
 }
 
 TEST_F(PlayerTest, ZWithDownFiresAStraightShotAndWithUpAHomingShot)
@@ -87,20 +88,22 @@ TEST_F(PlayerTest, ZWithDownFiresAStraightShotAndWithUpAHomingShot)
     // Each shot starts level with the player (the straight one 0.5 above), draws the director's
     // one model of its kind, and has run one frame when found (the homing shot steps 0.1).
     // (arrow, animation, shot, frames until the shot leaves, rise, model)
-    const struct { unsigned arrow; int8_t animation; int32_t shot; int frames; float rise; int32_t model; } cases[] = {
+    const struct { unsigned arrow; PlayerAnimation animation; int32_t shot; int frames; float rise; int32_t model; } cases[] = {
         {DOWN, PLAYER_STRAIGHT_SHOT, PRIORITY_STRAIGHT_SHOT, 22, 0.5f, SHOT_MODEL_STRAIGHT},
         {UP, PLAYER_HOMING_SHOT, PRIORITY_HOMING_SHOT, 11, 0.0f, SHOT_MODEL_HOMING}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.arrow == DOWN ? "Z with down" : "Z with up");
         Player* p = Landed();
         Press(Z | c.arrow);
-        EXPECT_EQ(c.animation, p->animation);
+        EXPECT_EQ(c.animation, PlayerAnimation(p->animation));
         EXPECT_EQ(c.frames, PressWhile([&] { return Count(c.shot) == 0; }));
         ASSERT_EQ(1, Count(c.shot));
         const MovingObject* shot = static_cast<MovingObject*>(Live(c.shot)[0]);
         EXPECT_NEAR(p->position.y + c.rise, shot->position.y, 0.11f);
         const VornModelExHandle model = c.shot == PRIORITY_STRAIGHT_SHOT ? static_cast<const StraightShot*>(shot)->model
                                                                          : static_cast<const HomingShot*>(shot)->model;
-        EXPECT_TRUE(model != VORN_INVALID_HANDLE && model == g_director->GetShotModel(c.model)) << model;
+        EXPECT_NE(VORN_INVALID_HANDLE, model);
+        EXPECT_EQ(g_director->GetShotModel(c.model), model);
         for (int32_t priority : {int32_t(PRIORITY_PLAYER), c.shot}) g_taskList->KillByPriority(priority);
         Press();
     }
@@ -113,7 +116,7 @@ TEST_F(PlayerTest, StraightShotGrowsInSevenFramesAndLeaves42TrailsIn251)
     for (int f = 1; f <= 251; ++f) {
         ASSERT_EQ(1, Count(PRIORITY_STRAIGHT_SHOT)) << f;
         g_taskList->RunAll();
-        EXPECT_TRUE(f > 7 || (f == 7) == (s->scale == 1.0f)) << f;
+        if (f <= 7) EXPECT_EQ(f == 7, s->scale == 1.0f) << "frame " << f << ": scale " << s->scale;
         for (Task* t : Live(PRIORITY_EFFECT)) trails += static_cast<Trail*>(t)->radius == 1.0f;
     }
     EXPECT_EQ(0, Count(PRIORITY_STRAIGHT_SHOT));
@@ -122,12 +125,14 @@ TEST_F(PlayerTest, StraightShotGrowsInSevenFramesAndLeaves42TrailsIn251)
 
 TEST_F(PlayerTest, EffectsLiveTheirFrames)
 {
-    const struct { std::function<void()> make; int32_t priority; int frames; } cases[] = {
-        {[] { new Explosion(0.0f, 1.0f, 0.0f); }, PRIORITY_EFFECT, 21}, {[] { new Trail(0.0f, 1.0f, 0.0f, 0x4000, 0, 0, 24, 1); }, PRIORITY_EFFECT, 9},
-        {[] { new Dust(0.0f, 1.0f, 0.0f, 0); }, PRIORITY_EFFECT, 11}, {[] { new Shockwave(0.0f, 0.0f, 0.0f, 0.0f); }, PRIORITY_SHOCKWAVE, 43}};
+    const struct { const char* name; std::function<void()> make; int32_t priority; int frames; } cases[] = {
+        {"explosion", [] { new Explosion(0.0f, 1.0f, 0.0f); }, PRIORITY_EFFECT, 21},
+        {"trail", [] { new Trail(0.0f, 1.0f, 0.0f, 0x4000, 0, 0, 24, 1); }, PRIORITY_EFFECT, 9},
+        {"dust", [] { new Dust(0.0f, 1.0f, 0.0f, 0); }, PRIORITY_EFFECT, 11},
+        {"shockwave", [] { new Shockwave(0.0f, 0.0f, 0.0f, 0.0f); }, PRIORITY_SHOCKWAVE, 43}};
     for (const auto& c : cases) {
         c.make();
-        EXPECT_EQ(c.frames, PressWhile([&] { return Count(c.priority) > 0; })) << c.frames;
+        EXPECT_EQ(c.frames, PressWhile([&] { return Count(c.priority) > 0; })) << c.name;
     }
     Explosion* e = new Explosion(0.0f, 1.0f, 0.0f);
     for (int f = 1; f <= 4; ++f) {
@@ -138,8 +143,8 @@ TEST_F(PlayerTest, EffectsLiveTheirFrames)
 
 TEST_F(PlayerTest, ExplosionSpinKeepsTheLow16BitsOfTheFullProduct)
 {
-    EXPECT_EQ((std::vector<int>{21845, 56251, 1820}),
-              (std::vector<int>{ExplosionSpin(3, 1000), ExplosionSpin(21, 1073676289), ExplosionSpin(250, 1073676289)}));
+    EXPECT_NAMED({"ExplosionSpin(3, 1000)", ExplosionSpin(3, 1000), 21845}, {"ExplosionSpin(21, 1073676289)", ExplosionSpin(21, 1073676289), 56251},
+                 {"ExplosionSpin(250, 1073676289)", ExplosionSpin(250, 1073676289), 1820});
 }
 
 TEST_F(PlayerTest, WalkingPastTheEdgeIsUndone)
@@ -158,13 +163,13 @@ TEST_F(PlayerTest, NextTargetWrapsToTheFirstLivingEnemyAndTheLastPositionIsKept)
     (new Enemy(VornVector3(-10.0f, 0.0f, 20.0f), ENEMY_WALKER))->condition = CONDITION_DEAD;
     p->targetIndex = static_cast<int8_t>(first->GetSpawnIndex());
     p->SelectNextTarget();
-    EXPECT_EQ(std::make_pair(first, first->GetSpawnIndex()), std::make_pair(g_director->target, static_cast<uint8_t>(p->targetIndex)));
+    EXPECT_NAMED({"target", g_director->target, first}, {"target index", static_cast<uint8_t>(p->targetIndex), first->GetSpawnIndex()});
 
     const VornVector3 at = first->GetPosition();
     p->GetTargetPosition();
     g_director->target = nullptr;   // the target was deleted
     const VornVector3 kept = p->GetTargetPosition();
-    EXPECT_EQ(std::make_pair(at.x, at.z), std::make_pair(kept.x, kept.z));
+    EXPECT_NAMED({"x", kept.x, at.x}, {"z", kept.z, at.z});
 }
 
 TEST_F(PlayerTest, PlayerDiesOnceAndOnlyInPlayOrTheBossEntry)
@@ -178,9 +183,10 @@ TEST_F(PlayerTest, PlayerDiesOnceAndOnlyInPlayOrTheBossEntry)
         g_director->SetScene(c.scene);
         new EnemyShot(p->position.x, p->position.y, p->position.z, 0.0f, 0.0f, 0.0f, 0, 0);
         p->CheckEnemyShotContact();
-        EXPECT_EQ(c.sceneAfter, g_director->GetScene()) << int(c.scene) << " " << c.hp;
+        SCOPED_TRACE(testing::PrintToString(GameScene(c.scene)) + ", " + std::to_string(c.hp) + " hit points");
         // Hit points end at 0; only enemies count kills.
-        EXPECT_EQ(std::make_tuple(0, c.shotTaken, 0), std::make_tuple(p->hp, Count(PRIORITY_ENEMY_SHOT) == 0, g_director->killCount));
+        EXPECT_NAMED({"scene", GameScene(g_director->GetScene()), GameScene(c.sceneAfter)}, {"hit points", p->hp, 0},
+                     {"shot taken", Count(PRIORITY_ENEMY_SHOT) == 0, c.shotTaken}, {"kills", g_director->killCount, 0});
         for (int32_t priority : {PRIORITY_PLAYER, PRIORITY_ENEMY_SHOT}) g_taskList->KillByPriority(priority);
         g_director->SetScene(SCENE_PLAY);
         Press();
@@ -204,7 +210,8 @@ TEST_F(PlayerTest, DustIsDrawnOnceByTheDirectorsFlush)
         g_taskList->KillByPriority(PRIORITY_EFFECT);
         Step();
     }
-    EXPECT_TRUE(middle[0] != 0u && middle[0] == middle[1]) << std::hex << middle[0] << " " << middle[1];
+    EXPECT_NE(Argb{0}, Argb{middle[0]});
+    EXPECT_EQ(Argb{middle[0]}, Argb{middle[1]}) << "alone, then with three more out of view";
     VornCamera::Release(camera);
 }
 

@@ -1,4 +1,5 @@
 // The task list: order by priority, kills, deferred deletion, tasks added during a run.
+#include "Checks.h"
 #include "Task.h"
 #include <gtest/gtest.h>
 #include <functional>
@@ -62,10 +63,11 @@ TEST_F(TaskListTest, PrioritiesOutsideTheSentinelsAreRefused)
     for (int32_t priority : {-1, static_cast<int32_t>(PRIORITY_TAIL), 0x2000, INT32_MIN}) {
         Task task;
         EXPECT_EQ(nullptr, g_taskList->Add(&task, priority)) << priority;
-        EXPECT_EQ(std::make_pair(2, static_cast<Task*>(nullptr)), std::make_pair(g_taskList->GetCount(), task.next));
+        EXPECT_NAMED({"tasks", g_taskList->GetCount(), 2}, {"the refused task's next", task.next, static_cast<Task*>(nullptr)});
     }
     Task* ok = new Task;
-    EXPECT_EQ(std::make_pair(ok, 3), (std::pair<Task*, int>{g_taskList->Add(ok, PRIORITY_ENEMY), g_taskList->GetCount()}));
+    Task* added = g_taskList->Add(ok, PRIORITY_ENEMY);
+    EXPECT_NAMED({"Add", added, ok}, {"tasks", g_taskList->GetCount(), 3});
 }
 
 TEST_F(TaskListTest, KilledTasksAreSkippedBeforeTheirTurnAndDeletedAtTheEndOfTheFrame)
@@ -81,7 +83,7 @@ TEST_F(TaskListTest, KilledTasksAreSkippedBeforeTheirTurnAndDeletedAtTheEndOfThe
     EXPECT_EQ((Names{"before", "killer", "self", "after"}), Frame());
     victim = nullptr;
     // Deleted after the run pass: the victim, killed before the self-killer ran, went after it.
-    EXPECT_EQ(std::make_pair(Names{"self", "victim"}, 5), std::make_pair(g_deleted, g_taskList->GetCount()));
+    EXPECT_NAMED({"deleted", g_deleted, Names{"self", "victim"}}, {"tasks", g_taskList->GetCount(), 5});
     EXPECT_EQ((Names{"before", "killer", "after"}), Frame());
 
     // By priority: only live tasks of that priority.
@@ -104,7 +106,8 @@ TEST_F(TaskListTest, TasksAddedDuringARunRunThisFrameWhenBehindAndNextFrameWhenA
         new Probe("ahead", PRIORITY_PLAYER);
     });
     EXPECT_EQ((Names{"spawner", "tie", "behind"}), Frame());
-    EXPECT_EQ(std::make_pair(Names{"ahead", "spawner", "tie", "behind"}, 6), (std::pair<Names, int>{Frame(), g_taskList->GetCount()}));
+    const Names second = Frame();
+    EXPECT_NAMED({"the second frame", second, Names{"ahead", "spawner", "tie", "behind"}}, {"tasks", g_taskList->GetCount(), 6});
 }
 
 TEST_F(TaskListTest, DeleteAllLiveAndTheListsDestructorDeleteEveryTask)
@@ -112,7 +115,8 @@ TEST_F(TaskListTest, DeleteAllLiveAndTheListsDestructorDeleteEveryTask)
     new Probe("a", PRIORITY_TITLE);
     new Probe("b", PRIORITY_STAGE);
     g_taskList->DeleteAllLive();
-    EXPECT_EQ(std::make_tuple(Names{"a", "b"}, 2, Names{}), (std::tuple<Names, int, Names>{g_deleted, g_taskList->GetCount(), Frame()}));
+    EXPECT_NAMED({"deleted", g_deleted, Names{"a", "b"}}, {"tasks", g_taskList->GetCount(), 2});
+    EXPECT_EQ(Names{}, Frame());
 
     g_deleted.clear();
     new Probe("c", PRIORITY_TITLE);
