@@ -24,8 +24,7 @@ TEST_F(EnemyTest, AKillTriesOneToFiveSpawnsWithinTheLimitsAndCountsOnce)
         const int32_t added = g_director->spawnCount - c.spawned;
         SCOPED_TRACE(testing::Message() << c.spawned << " spawned, " << c.alive << " alive");
         EXPECT_EQ(1, g_director->killCount);
-        EXPECT_GE(added, c.least);
-        EXPECT_LE(added, c.most);
+        EXPECT_TRUE(InRange("spawns added", added, c.least, c.most));
         EXPECT_EQ(c.alive - 1 + added, g_director->aliveCount);
         sawMany |= added > 1;
         g_taskList->KillByPriority(PRIORITY_ENEMY);
