@@ -4,7 +4,6 @@
 #include "../Runtime/BootRun.h"
 #include "../Runtime/RuntimeTestSupport.h"
 #include "AudioMedia.h"
-#include "Checks.h"
 #include "EngineFixture.h"
 #include "VornEngine.h"
 #include <functional>

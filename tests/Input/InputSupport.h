@@ -1,7 +1,6 @@
 // Test support for VornInput: a work area, the input class started without a window, and joysticks
 // fed from plain state blocks.
 #pragma once
-#include "Checks.h"
 #include "EngineFixture.h"
 #include "VornInput.h"
 #include <objbase.h>

@@ -1,7 +1,6 @@
 // The socket tests' own peers, on loopback only (127.0.0.1 and 127.0.0.2), ports chosen free at
 // run time.
 #pragma once
-#include "Checks.h"
 #include "EngineFixture.h"
 #include "VornSocket.h"
 #include "VornSocketAsyncIO.h"

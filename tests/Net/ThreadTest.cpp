@@ -1,5 +1,4 @@
 // Cooperative threads, the load thread and fibers, on the engine's work area and log.
-#include "Checks.h"
 #include "EngineFixture.h"
 #include "VornMicroThread.h"
 #include "VornThread.h"

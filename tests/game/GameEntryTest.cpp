@@ -1,6 +1,5 @@
 // The game's settings before start-up and its message hook.
 #include "BoxWatcher.h"
-#include "Checks.h"
 #include "EngineFixture.h"
 #include "GameMain.h"
 #include "Task.h"

@@ -1,7 +1,6 @@
 // The game's objects on the engine's device: the data pack beside the test, the classes the game
 // uses, a seeded random generator, the task list and the director in play; frames run one at a time.
 #pragma once
-#include "Checks.h"
 #include "EngineFixture.h"
 #include "../Draw3D/ModelXText.h"
 #include "Enemy.h"
