@@ -1,15 +1,30 @@
 // X files in every encoding: the reader refuses or reads, and what it reads holds together (values,
-// children and references all inside the document; every mesh's indices, materials and weights in range).
+// children and references all inside the document; every mesh's indices, materials and weights in
+// range) and within its budget. The limits are the reader's own scaled down (the
+// inflated body to 4 MB, what inflates freely to 64 KB, the memory floor to 8 KB) so that inputs of
+// this target's size reach them: a body past 64 KB needs a ratio of at most 64, and the document
+// takes at most 8 bytes a byte of text plus 8 KB.
 #include "FuzzCheck.h"
 #include "VornXMesh.h"
+#include <algorithm>
+#include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    VornXLimits limits;
+    limits.maxBody = 4u << 20;
+    limits.freeBody = 64u << 10;
+    limits.memoryFloor = 8u << 10;
     VornXDocument doc;
-    if (!doc.Parse(data, size, 4u << 20)) {
-        FUZZ_CHECK(!doc.Error().empty() && doc.objects.empty());
+    if (!doc.Parse(data, size, limits)) {
+        FUZZ_CHECK(!doc.Error().empty() && doc.objects.empty() && doc.cells.empty());
         return 0;
     }
+    const bool compressed = size >= 12 && (memcmp(data + 8, "tzip", 4) == 0 || memcmp(data + 8, "bzip", 4) == 0);
+    const size_t body = compressed ? std::min(limits.maxBody, std::max(limits.freeBody, limits.ratio * size)) : size;
+    size_t spent = doc.cells.size() * 4 + doc.objects.size() * sizeof(VornXObject);
+    for (const std::string& s : doc.strings) spent += sizeof(std::string) + s.size();
+    FUZZ_CHECK(spent <= body * limits.memoryPerByte + limits.memoryFloor + 0x4000);   // (values counted 4,096 at a time)
     const int32_t n = static_cast<int32_t>(doc.objects.size());
     FUZZ_CHECK(doc.first < n);
     for (const VornXObject& o : doc.objects) {
@@ -21,7 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         v.Str();
         FUZZ_CHECK(!v.Ok());
         VornXMeshData mesh;
-        if (o.type != XTYPE_MESH || !VornXMesh::Read(doc, o, &mesh)) continue;
+        std::string cause;
+        if (o.type != XTYPE_MESH) continue;
+        if (!VornXMesh::Read(doc, o, &mesh, &cause)) {
+            FUZZ_CHECK(cause.compare(0, 5, "Mesh ") == 0);
+            continue;
+        }
         const uint32_t vertices = mesh.VertexCount();
         FUZZ_CHECK(mesh.indices.size() == 3 * mesh.attributes.size());
         for (uint32_t i : mesh.indices) FUZZ_CHECK(i < vertices);
@@ -35,5 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (const VornXBone& b : mesh.bones)
             for (uint32_t i : b.vertices) FUZZ_CHECK(i < vertices);
     }
+    // Every mesh placed in every frame that holds it, as the field reads the file.
+    VornXMeshData merged;
+    std::string cause;
+    if (!VornXMesh::ReadMerged(doc, &merged, &cause)) FUZZ_CHECK(!cause.empty());
+    for (uint32_t i : merged.indices) FUZZ_CHECK(i < merged.VertexCount());
     return 0;
 }

@@ -1,6 +1,6 @@
-// Animation-key blocks of X data: a block is taken exactly when its type is known and not 3, its key
-// count fits the bytes and every key has its type's value count; a taken block's keys all lie inside
-// the bytes and read back as stored.
+// Animation-key blocks of X data: a block is taken exactly when its type is known and not 3 and its
+// keys, checked in order, each have their type's value count and lie inside the bytes; a taken
+// block's keys all lie inside the bytes and read back as stored.
 #include "FuzzCheck.h"
 #include "VornXKeyReader.h"
 #include <cstring>
@@ -15,9 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint32_t perType[5] = {4, 3, 3, 0, 16}, type = word(0), count = word(4);
     VornXKeyStatus want = size < 8 ? XKEY_SHORT : type > 4 ? XKEY_UNKNOWN_TYPE : type == 3 ? XKEY_IGNORED : XKEY_OK;
     const size_t keySize = 8 + 4 * size_t(type < 5 ? perType[type] : 0);
-    if (want == XKEY_OK && count > (size - 8) / keySize) want = XKEY_SHORT;
-    for (uint32_t i = 0; want == XKEY_OK && i < count; ++i)
-        if (word(8 + i * keySize + 4) != perType[type]) want = XKEY_VALUE_COUNT;
+    for (size_t i = 0, at = 8; want == XKEY_OK && i < count; ++i, at += keySize) {
+        if (at + 8 > size) want = XKEY_SHORT;
+        else if (word(at + 4) != perType[type]) want = XKEY_VALUE_COUNT;
+        else if (at + keySize > size) want = XKEY_SHORT;
+    }
     VornXKeyBlock block = {};
     FUZZ_CHECK(VornXKeyReader::Parse(data, size, &block) == want);
     if (want != XKEY_OK) return 0;

@@ -187,7 +187,9 @@ bool ConvertMesh(VornFieldRecord& r, ID3DXMesh* mesh, int32_t level, int32_t sca
     if (!list) return false;
     for (size_t i = 0; i < static_cast<size_t>(faces) * 3; ++i) list[i] = index(i);
     const VornTangentLayout layout = {60, 0, 12, 52, 24, 36};
-    if (!VornTangents::Compute(clone.vertices, vertexCount, layout, list, faces)) {
+    // The CPU copy keeps them either way; a mesh without coordinates is a fault only when they were
+    // asked for.
+    if (!VornTangents::Compute(clone.vertices, vertexCount, layout, list, faces) && r.tangent) {
         VornLog::StrongRed("ERROR ::D3DXComputeTangent");
         VornLog::Print(" : ");
         r.tangent = 0;
@@ -541,9 +543,16 @@ VornFieldHandle VornField::CreateCommon(const void* data, uint32_t size, int32_t
     IDirect3DDevice9* device = Vorn3D::GetDevice();
     VornXDocument doc;
     VornXMeshData merged;
-    if (!device || !data || !doc.Parse(data, size) || !VornXMesh::ReadMerged(doc, &merged) ||
-        FAILED(VornXMeshBuilder::Create(merged, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT, device, &mesh, nullptr, nullptr))) {
+    std::string cause;
+    HRESULT hr = E_FAIL;
+    if (!device || !data) cause = "no device or no data";
+    else if (!doc.Parse(data, size)) cause = doc.Error();
+    else if (VornXMesh::ReadMerged(doc, &merged, &cause) &&
+             FAILED(hr = VornXMeshBuilder::Create(merged, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT, device, &mesh, nullptr, nullptr)))
+        cause = Vorn3D::GetErrorText(hr);
+    if (!mesh) {
         VornLog::StrongRed("Ｘファイルの読み込みに失敗しました");
+        VornLog::Print(" [ %s ]", cause.c_str());
         VornLog::LineBreak();
         g_table.ReleaseRecord(h);
         return VORN_INVALID_HANDLE;

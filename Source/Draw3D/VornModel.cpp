@@ -154,15 +154,22 @@ VornModelHandle NewRecord()
     return handle;
 }
 
-HRESULT BuildFrame(VornModelSub& sub, const VornXDocument& doc, const VornXObject& o, D3DXFRAME** out, uint32_t depth);
+// What a load works from: the parsed file, the allocator, and the reader's cause of a refusal.
+struct Build {
+    VornModelSub& sub;
+    const VornXDocument& doc;
+    std::string cause;
+};
+
+HRESULT BuildFrame(Build& b, const VornXObject& o, D3DXFRAME** out, uint32_t depth);
 
 // One mesh as a container: the platform's mesh from our reader, its materials, adjacency and,
 // when it has bones, its skin. A mesh without faces is no container (out stays null).
-HRESULT BuildContainer(VornModelSub& sub, const VornXDocument& doc, const VornXObject& o, D3DXMESHCONTAINER** out)
+HRESULT BuildContainer(Build& b, const VornXObject& o, D3DXMESHCONTAINER** out)
 {
     *out = nullptr;
     VornXMeshData data;
-    if (!VornXMesh::Read(doc, o, &data)) return E_FAIL;
+    if (!VornXMesh::Read(b.doc, o, &data, &b.cause)) return E_FAIL;
     if (data.TriangleCount() == 0) {
         VornLog::StrongRed("Mesh [ %s ] : 面がありません", data.name.c_str());
         VornLog::LineBreak();
@@ -172,13 +179,16 @@ HRESULT BuildContainer(VornModelSub& sub, const VornXDocument& doc, const VornXO
     ID3DXBuffer* adjacency = nullptr;
     ID3DXSkinInfo* skin = nullptr;
     HRESULT hr = VornXMeshBuilder::Create(data, D3DXMESH_MANAGED, Vorn3D::GetDevice(), &mesh, &adjacency, &skin);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+        b.cause = "Mesh " + data.name + " : " + Vorn3D::GetErrorText(hr);
+        return hr;
+    }
     std::vector<D3DXMATERIAL> materials;
     VornXMeshBuilder::Materials(data, &materials);
     D3DXMESHDATA meshData = {};
     meshData.Type = D3DXMESHTYPE_MESH;
     meshData.pMesh = mesh;
-    hr = sub.CreateMeshContainer(o.name.empty() ? nullptr : o.name.c_str(), &meshData, materials.empty() ? nullptr : materials.data(),
+    hr = b.sub.CreateMeshContainer(o.name.empty() ? nullptr : o.name.c_str(), &meshData, materials.empty() ? nullptr : materials.data(),
                                  nullptr, static_cast<DWORD>(materials.size()),
                                  static_cast<const DWORD*>(adjacency->GetBufferPointer()), skin, out);
     mesh->Release();
@@ -187,53 +197,59 @@ HRESULT BuildContainer(VornModelSub& sub, const VornXDocument& doc, const VornXO
     return hr;
 }
 
-// Frames and containers of one object's children, appended to frame's chains in file order.
-HRESULT BuildChildren(VornModelSub& sub, const VornXDocument& doc, int32_t first, D3DXFRAME* frame, uint32_t depth)
+// Frames and containers of one object's children (a frame's with references followed), appended
+// to frame's chains in file order. Top-level meshes that frames place by reference are not drawn
+// at the top.
+HRESULT BuildChildren(Build& b, int32_t first, bool inFrame, D3DXFRAME* frame, uint32_t depth)
 {
     D3DXFRAME** child = &frame->pFrameFirstChild;
     D3DXMESHCONTAINER** container = &frame->pMeshContainer;
-    for (int32_t i = first; i >= 0; i = doc.objects[i].next) {
-        const VornXObject& o = doc.objects[i];
-        if (o.reference) continue;
+    for (int32_t i = first; i >= 0; i = b.doc.objects[i].next) {
+        const VornXObject* o = inFrame ? b.doc.Part(i) : &b.doc.objects[i];
+        if (!o || (!inFrame && b.doc.DefinedOnly(*o))) continue;
         HRESULT hr = S_OK;
-        if (o.type == XTYPE_FRAME_TRANSFORM_MATRIX && o.count == 16) {
-            VornXMesh::ReadMatrix(doc, o, &frame->TransformationMatrix._11);
-        } else if (o.type == XTYPE_FRAME) {
+        if (o->type == XTYPE_FRAME_TRANSFORM_MATRIX && o->count == 16 && inFrame) {
+            VornXMesh::ReadMatrix(b.doc, *o, &frame->TransformationMatrix._11);
+        } else if (o->type == XTYPE_FRAME) {
             while (*child) child = &(*child)->pFrameSibling;
-            hr = BuildFrame(sub, doc, o, child, depth + 1);
-        } else if (o.type == XTYPE_MESH) {
+            hr = BuildFrame(b, *o, child, depth + 1);
+        } else if (o->type == XTYPE_MESH) {
             while (*container) container = &(*container)->pNextMeshContainer;
-            hr = BuildContainer(sub, doc, o, container);
+            hr = BuildContainer(b, *o, container);
         }
         if (FAILED(hr)) return hr;
     }
     return S_OK;
 }
 
-HRESULT BuildFrame(VornModelSub& sub, const VornXDocument& doc, const VornXObject& o, D3DXFRAME** out, uint32_t depth)
+HRESULT BuildFrame(Build& b, const VornXObject& o, D3DXFRAME** out, uint32_t depth)
 {
-    HRESULT hr = sub.CreateFrame(o.name.empty() ? nullptr : o.name.c_str(), out);
-    return FAILED(hr) ? hr : BuildChildren(sub, doc, o.child, *out, depth);
+    HRESULT hr = b.sub.CreateFrame(o.name.empty() ? nullptr : o.name.c_str(), out);
+    return FAILED(hr) ? hr : BuildChildren(b, o.child, true, *out, depth);
 }
 
 // The frame tree as the hierarchy loader makes it: the one top-level frame is the root; with
 // several, or with meshes outside every frame, an unnamed root holds them.
-HRESULT BuildHierarchy(VornModelSub& sub, const VornXDocument& doc, D3DXFRAME** root)
+HRESULT BuildHierarchy(Build& b, D3DXFRAME** root)
 {
     *root = nullptr;
     uint32_t frames = 0, meshes = 0;
     int32_t only = -1;
-    for (int32_t i = doc.first; i >= 0; i = doc.objects[i].next) {
-        if (doc.objects[i].type == XTYPE_FRAME) {
+    for (int32_t i = b.doc.first; i >= 0; i = b.doc.objects[i].next) {
+        const VornXObject& o = b.doc.objects[i];
+        if (o.type == XTYPE_FRAME) {
             ++frames;
             only = i;
         }
-        meshes += doc.objects[i].type == XTYPE_MESH;
+        meshes += o.type == XTYPE_MESH && !b.doc.DefinedOnly(o);
     }
-    if (frames + meshes == 0) return E_FAIL;
-    if (frames == 1 && meshes == 0) return BuildFrame(sub, doc, doc.objects[only], root, 0);
-    const HRESULT hr = sub.CreateFrame(nullptr, root);
-    return FAILED(hr) ? hr : BuildChildren(sub, doc, doc.first, *root, 0);
+    if (frames + meshes == 0) {
+        b.cause = "the file has neither a frame nor a mesh";
+        return E_FAIL;
+    }
+    if (frames == 1 && meshes == 0) return BuildFrame(b, b.doc.objects[only], root, 0);
+    const HRESULT hr = b.sub.CreateFrame(nullptr, root);
+    return FAILED(hr) ? hr : BuildChildren(b, b.doc.first, false, *root, 0);
 }
 
 VornModelHandle Load(const void* data, uint32_t size)
@@ -246,11 +262,15 @@ VornModelHandle Load(const void* data, uint32_t size)
     VornModelSub sub;
     D3DXFRAME* root = nullptr;
     VornXDocument doc;
-    HRESULT hr = doc.Parse(data, size) ? BuildHierarchy(sub, doc, &root) : E_FAIL;
+    Build build = {sub, doc, std::string()};
+    HRESULT hr = doc.Parse(data, size) ? BuildHierarchy(build, &root) : E_FAIL;
     r.root = static_cast<VornModelFrame*>(root);
     if (SUCCEEDED(hr) && !root) hr = E_FAIL;
     if (FAILED(hr)) {
-        RedError("ファイルの読み込みに失敗", hr);
+        // The reader's own cause where it has one, else the platform's.
+        const std::string& cause = !doc.Error().empty() ? doc.Error() : build.cause;
+        VornLog::StrongRed("ファイルの読み込みに失敗 [ %s ]", cause.empty() ? Vorn3D::GetErrorText(hr) : cause.c_str());
+        VornLog::LineBreak();
         g_table.ReleaseRecord(handle);
         return VORN_INVALID_HANDLE;
     }

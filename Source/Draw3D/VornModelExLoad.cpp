@@ -59,10 +59,10 @@ VornModelExMesh* NewMesh()
     return m;
 }
 
-// The object's name, cut to 255 characters; an unnamed object keeps an empty name.
-void ReadName(const VornXObject& o, char* out)
+// A name cut to 255 characters; an unnamed object keeps an empty name.
+void ReadName(const std::string& name, char* out)
 {
-    strncpy(out, o.name.c_str(), VORN_RECORD_NAME_SIZE - 1);
+    strncpy(out, name.c_str(), VORN_RECORD_NAME_SIZE - 1);
     out[VORN_RECORD_NAME_SIZE - 1] = '\0';
 }
 
@@ -75,13 +75,19 @@ void AppendMesh(VornModelExFrame* frame, VornModelExMesh* mesh)
 
 bool LoadMaterials(VornModelExMesh* mesh, const VornXMeshData& data)
 {
-    const uint32_t count = static_cast<uint32_t>(data.materials.size());
-    if (count == 0) return true;
+    std::vector<D3DXMATERIAL> in;
+    VornXMeshBuilder::Materials(data, &in);
+    if (in.empty()) {
+        // No material list: one grey material, as the static models give such a mesh.
+        in.push_back(D3DXMATERIAL());
+        D3DMATERIAL9& grey = in[0].MatD3D;
+        grey.Diffuse.r = grey.Diffuse.g = grey.Diffuse.b = 0.5f;
+        grey.Specular = grey.Diffuse;
+    }
+    const uint32_t count = static_cast<uint32_t>(in.size());
     mesh->materials = static_cast<VornMaterial*>(VORN_ALLOC_ZERO(count * static_cast<uint32_t>(sizeof(VornMaterial))));
     if (!mesh->materials) return false;
     mesh->materialCount = count;
-    std::vector<D3DXMATERIAL> in;
-    VornXMeshBuilder::Materials(data, &in);
     for (uint32_t i = 0; i < count; ++i) {
         VornMaterial& m = mesh->materials[i];
         m.material = in[i].MatD3D;
@@ -104,21 +110,24 @@ bool LoadMaterials(VornModelExMesh* mesh, const VornXMeshData& data)
 
 bool LoadMesh(const VornXDocument& doc, const VornXObject& o, VornModelExMesh* mesh)
 {
-    ReadName(o, mesh->name);
+    ReadName(o.name, mesh->name);
     VornXMeshData data;
-    HRESULT hr = E_FAIL;
-    if (VornXMesh::Read(doc, o, &data)) {
-        if (data.TriangleCount() == 0) {
-            VornLog::StrongRed("Mesh [ %s ] : 面がありません", mesh->name);
-            VornLog::LineBreak();
-            return true;   // the container stays without a mesh
-        }
-        hr = VornXMeshBuilder::Create(data, D3DXMESH_SYSTEMMEM, Vorn3D::GetDevice(), &mesh->mesh, &mesh->adjacency,
-                                      &mesh->skinInfo);
+    std::string cause;
+    if (!VornXMesh::Read(doc, o, &data, &cause)) {
+        VornLog::StrongRed("Ｘファイルのロードに失敗 [%s]", cause.c_str());
+        VornLog::LineBreak();
+        return true;   // the container stays without a mesh
     }
+    if (data.TriangleCount() == 0) {
+        VornLog::StrongRed("Mesh [ %s ] : 面がありません", mesh->name);
+        VornLog::LineBreak();
+        return true;
+    }
+    const HRESULT hr = VornXMeshBuilder::Create(data, D3DXMESH_SYSTEMMEM, Vorn3D::GetDevice(), &mesh->mesh,
+                                                &mesh->adjacency, &mesh->skinInfo);
     if (FAILED(hr)) {
         RedError("Ｘファイルのロードに失敗", hr);
-        return true;   // the container stays without a mesh
+        return true;
     }
     if (LoadMaterials(mesh, data)) VornModelEx::ConvertMesh(mesh, g_vsVersion);
     return true;
@@ -126,11 +135,12 @@ bool LoadMesh(const VornXDocument& doc, const VornXObject& o, VornModelExMesh* m
 
 bool LoadFrame(const VornXDocument& doc, const VornXObject& o, VornModelExFrame* frame)
 {
-    ReadName(o, frame->name);
+    ReadName(o.name, frame->name);
     VornModelExFrame** lastChild = &frame->child;
     for (int32_t c = o.child; c >= 0; c = doc.objects[c].next) {
-        const VornXObject& child = doc.objects[c];
-        if (child.reference) continue;
+        const VornXObject* part = doc.Part(c);   // a mesh or matrix named by reference stands here
+        if (!part) continue;
+        const VornXObject& child = *part;
         bool ok = true;
         if (child.type == XTYPE_FRAME_TRANSFORM_MATRIX) {
             if (child.count == 16) {
@@ -168,15 +178,9 @@ template <typename Key> Key* AllocKeys(uint32_t count)
 bool LoadKeys(const VornXDocument& doc, const VornXObject& o, VornModelExAnimation* a)
 {
     VornXKeyBlock block;
-    const VornXKeyStatus status =
-        VornXKeyReader::Parse(o.count ? &doc.cells[o.first] : nullptr, static_cast<size_t>(o.count) * 4, &block);
     bool ok = true;
-    if (status != XKEY_OK) {
-        if (status != XKEY_IGNORED) {
-            VornLog::StrongRed("AnimationKey [%s] : Skip [%s]", a->name, VornXKeyReader::StatusText(status));
-            VornLog::LineBreak();
-        }
-    } else if (block.count > 0) {
+    if (VornXKeyReader::Take(o.count ? &doc.cells[o.first] : nullptr, static_cast<size_t>(o.count) * 4, a->name, &block) &&
+        block.count > 0) {
         float v[16];
         uint32_t time = 0;
         switch (block.type) {
@@ -228,7 +232,7 @@ bool LoadAnimation(const VornXDocument& doc, const VornXObject& o, VornModelExAn
 {
     for (int32_t c = o.child; c >= 0; c = doc.objects[c].next) {
         const VornXObject& child = doc.objects[c];
-        if (child.reference) ReadName(child, a->name);
+        if (child.reference) ReadName(doc.NameOf(child), a->name);
         else if (child.type == XTYPE_ANIMATION_KEY && !LoadKeys(doc, child, a)) return false;
     }
     return true;
@@ -236,7 +240,7 @@ bool LoadAnimation(const VornXDocument& doc, const VornXObject& o, VornModelExAn
 
 bool LoadAnimationSet(const VornXDocument& doc, const VornXObject& o, VornModelExAnimationSet* set)
 {
-    ReadName(o, set->name);
+    ReadName(o.name, set->name);
     VornModelExAnimation** last = &set->first;
     for (int32_t c = o.child; c >= 0; c = doc.objects[c].next) {
         const VornXObject& child = doc.objects[c];
@@ -260,7 +264,7 @@ bool LoadHierarchy(VornModelExRecord& r, const VornXDocument& doc)
     uint32_t frames = 0, meshes = 0;
     for (int32_t i = doc.first; i >= 0; i = doc.objects[i].next) {
         frames += doc.objects[i].type == XTYPE_FRAME;
-        meshes += doc.objects[i].type == XTYPE_MESH;
+        meshes += doc.objects[i].type == XTYPE_MESH && !doc.DefinedOnly(doc.objects[i]);
     }
     const bool own = frames != 1 || meshes != 0;
     if (own && frames + meshes > 0) {
@@ -281,7 +285,7 @@ bool LoadHierarchy(VornModelExRecord& r, const VornXDocument& doc)
                 lastChild = &frame->sibling;
                 ok = LoadFrame(doc, o, frame);
             }
-        } else if (o.type == XTYPE_MESH) {
+        } else if (o.type == XTYPE_MESH && !doc.DefinedOnly(o)) {
             VornModelExMesh* mesh = NewMesh();
             ok = mesh != nullptr;
             if (ok) {

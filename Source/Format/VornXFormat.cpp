@@ -2,10 +2,12 @@
 #include "VornBytes.h"
 #include "VornLog.h"
 #include <zlib.h>
+#include <algorithm>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <unordered_map>
 
 #define VORN_X_TEXT_HEADER "xof 0303txt 0032\n"
@@ -130,6 +132,7 @@ bool IsDelimiter(uint8_t c)
            c == ',' || c == ';' || c == '"' || c == '#';
 }
 bool IsNumberChar(uint8_t c) { return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'; }
+bool IsLetter(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 int Hex(uint8_t c)
 {
@@ -186,8 +189,13 @@ public:
     {
         Peek();
         peeked_ = false;
+        ++taken_;
         return next_;
     }
+    // Tokens taken so far: a pass over values that takes none would take none again.
+    uint64_t Taken() const { return taken_; }
+    // What the last bad token was (empty when none was met).
+    const std::string& ErrorText() const { return error_; }
     // Where the reader stands, for messages: a line in text, a byte offset in binary.
     std::string Where() const
     {
@@ -198,8 +206,9 @@ public:
     }
 
 private:
-    Token Error()
+    Token Error(const std::string& what)
     {
+        if (error_.empty()) error_ = what;
         Token t;
         t.kind = T_ERROR;
         return t;
@@ -221,7 +230,7 @@ private:
         if (c == '"') {
             const uint8_t* s = ++p_;
             while (p_ < end_ && *p_ != '"') ++p_;
-            if (p_ >= end_) return Error();
+            if (p_ >= end_) return Error("a string is not closed");
             t.kind = T_STRING;
             t.text = reinterpret_cast<const char*>(s);
             t.length = static_cast<size_t>(p_ - s);
@@ -231,10 +240,10 @@ private:
         if (c == '<') {
             const uint8_t* s = p_ + 1;
             while (s < end_ && IsSpace(*s)) ++s;
-            if (end_ - s < 36 || !ParseGuidText(reinterpret_cast<const char*>(s), &t.guid)) return Error();
+            if (end_ - s < 36 || !ParseGuidText(reinterpret_cast<const char*>(s), &t.guid)) return Error("a bad GUID");
             s += 36;
             while (s < end_ && IsSpace(*s)) ++s;
-            if (s >= end_ || *s != '>') return Error();
+            if (s >= end_ || *s != '>') return Error("a bad GUID");
             p_ = s + 1;
             t.kind = T_GUID;
             return t;
@@ -250,6 +259,20 @@ private:
         while (p_ < end_ && !IsDelimiter(*p_)) {
             number = number && IsNumberChar(*p_);
             ++p_;
+        }
+        // "1.#QNAN0", "-1.#IND00", "1.#INF00": what one common runtime writes for NaN and infinity.
+        // The "#" belongs to the number here; elsewhere it starts a comment.
+        if (number && p_ + 1 < end_ && *p_ == '#' && p_ - s >= 2 && p_[-1] == '.' && IsLetter(p_[1])) {
+            const uint8_t* word = ++p_;
+            while (p_ < end_ && !IsDelimiter(*p_)) ++p_;
+            const std::string w(reinterpret_cast<const char*>(word), static_cast<size_t>(p_ - word));
+            const bool nan = w.compare(0, 4, "QNAN") == 0 || w.compare(0, 4, "SNAN") == 0 || w.compare(0, 3, "IND") == 0;
+            if (!nan && w.compare(0, 3, "INF") != 0) return Error("a bad number " + std::string(reinterpret_cast<const char*>(s), p_ - s));
+            t.kind = T_FLOAT;
+            t.binary = true;   // the value is held, not the text
+            t.value = nan ? std::numeric_limits<double>::quiet_NaN()
+                          : (*s == '-' ? -1.0 : 1.0) * std::numeric_limits<double>::infinity();
+            return t;
         }
         t.text = reinterpret_cast<const char*>(s);
         t.length = static_cast<size_t>(p_ - s);
@@ -305,34 +328,38 @@ private:
         static const char* const kKeywords[] = {"WORD", "DWORD", "FLOAT", "DOUBLE", "CHAR", "UCHAR", "SWORD",
                                                 "SDWORD", "VOID", "LPSTR", "UNICODE", "CSTRING", "array"};
         for (;;) {
-        if (p_ >= end_) return t;
-        if (!Have(2)) return Error();
+        // One byte after the last token is no token: the file ends there, as other readers take it.
+        if (!Have(2)) {
+            p_ = end_;
+            return t;
+        }
         const uint16_t code = VornBytes::ReadLE16(p_);
         p_ += 2;
         switch (code) {
         case B_NAME:
         case B_STRING: {
-            if (!Have(4)) return Error();
+            const char* what = code == B_NAME ? "a name" : "a string";
+            if (!Have(4)) return Error(std::string(what) + " without its length");
             const uint32_t n = Dword();
-            if (!Have(n)) return Error();
+            if (!Have(n)) return Error(std::string(what) + " of " + std::to_string(n) + " bytes is longer than the file");
             t.kind = code == B_NAME ? T_NAME : T_STRING;
             t.text = reinterpret_cast<const char*>(p_);
             t.length = n;
             p_ += n;
             if (code == B_STRING) {   // the terminator: a semicolon or comma token, as a dword
-                if (!Have(4)) return Error();
+                if (!Have(4)) return Error("a string without its terminator");
                 p_ += 4;
             }
             return t;
         }
         case B_INTEGER:
-            if (!Have(4)) return Error();
+            if (!Have(4)) return Error("an integer is cut short");
             t.kind = T_INT;
             t.integer = Dword();
             t.value = t.integer;
             return t;
         case B_GUID:
-            if (!Have(16)) return Error();
+            if (!Have(16)) return Error("a GUID is cut short");
             t.kind = T_GUID;
             t.guid.data1 = Dword();
             t.guid.data2 = VornBytes::ReadLE16(p_);
@@ -342,10 +369,12 @@ private:
             return t;
         case B_INTEGER_LIST:
         case B_FLOAT_LIST: {
-            if (!Have(4)) return Error();
+            const char* what = code == B_FLOAT_LIST ? "a float list" : "an integer list";
+            if (!Have(4)) return Error(std::string(what) + " without its length");
             const uint32_t n = Dword();
             const size_t each = code == B_FLOAT_LIST && wide_ ? 8 : 4;
-            if (static_cast<size_t>(end_ - p_) / each < n) return Error();
+            if (static_cast<size_t>(end_ - p_) / each < n)
+                return Error(std::string(what) + " of " + std::to_string(n) + " numbers is longer than the file");
             listFloat_ = code == B_FLOAT_LIST;
             listLeft_ = n;
             if (n == 0) continue;   // an empty list: the token after it
@@ -370,7 +399,7 @@ private:
                 t.length = strlen(t.text);
                 return t;
             }
-            return Error();
+            return Error("an unknown token code " + std::to_string(code));
         }
         }
     }
@@ -383,6 +412,8 @@ private:
     Token next_;
     uint32_t listLeft_ = 0;
     bool listFloat_ = false;
+    uint64_t taken_ = 0;
+    std::string error_;
 };
 
 bool Is(const Token& t, const char* word)
@@ -390,6 +421,8 @@ bool Is(const Token& t, const char* word)
     return t.kind == T_NAME && t.length == strlen(word) && memcmp(t.text, word, t.length) == 0;
 }
 bool IsPunct(const Token& t, char c) { return t.kind == T_PUNCT && t.punct == c; }
+// A name as written: a word, or in text anything that reads as a number ("1", "1.5", "2e").
+bool IsName(const Token& t) { return t.kind == T_NAME || ((t.kind == T_INT || t.kind == T_FLOAT) && !t.binary); }
 std::string Text(const Token& t) { return std::string(t.text ? t.text : "", t.length); }
 
 // A double that is a whole number within 64 bits.
@@ -413,12 +446,14 @@ float ToFloat(double d)
 class VornXParser
 {
 public:
-    VornXParser(VornXDocument& doc, const std::vector<Template>* known) : doc_(doc), known_(known) {}
+    VornXParser(VornXDocument& doc, const std::vector<Template>* known, size_t budget = SIZE_MAX)
+        : doc_(doc), budget_(budget), known_(known) {}
 
     // Reads templates and top-level objects up to the end of the body.
     bool Run(Lexer& lex);
-    // Points every reference at its object; a missing one is logged.
-    void Resolve();
+    // Points every reference at its object; a missing one is logged. False (refused) when the
+    // meshes frames place by reference would cost more than the budget.
+    bool Resolve();
     std::vector<Template>& Own() { return own_; }
 
 private:
@@ -434,8 +469,16 @@ private:
     }
     bool Fail(Lexer& lex, const std::string& what)
     {
-        if (doc_.error_.empty()) doc_.error_ = what + " (" + lex.Where() + ")";
+        // A bad token is the cause of whatever the parser then finds missing.
+        if (doc_.error_.empty()) doc_.error_ = (lex.ErrorText().empty() ? what : lex.ErrorText()) + " (" + lex.Where() + ")";
         return false;
+    }
+    // Counts what the document takes; false (refused) past the budget.
+    bool Spend(Lexer& lex, size_t bytes)
+    {
+        spent_ += bytes;
+        if (spent_ <= budget_) return true;
+        return Fail(lex, "the file needs more than " + std::to_string(budget_) + " bytes of memory");
     }
 
     bool ParseTemplate(Lexer& lex);
@@ -449,6 +492,7 @@ private:
     VornXDocument& doc_;
     std::vector<std::pair<VornXGuid, int32_t>> guids_;   // objects that carry their own GUID
     bool short_ = false;                                   // the object being read ended early
+    size_t spent_ = 0, budget_;                            // bytes the document takes, and may take
     const std::vector<Template>* known_;
     std::vector<Template> own_;
     std::unordered_map<std::string, int32_t> names_;   // the file's own templates
@@ -476,7 +520,9 @@ const std::vector<Template>& KnownTemplates()
 bool VornXParser::ReadScalar(Lexer& lex, Kind kind, uint32_t* out)
 {
     while (IsPunct(lex.Peek(), ',') || IsPunct(lex.Peek(), ';')) lex.Next();
-    if (IsPunct(lex.Peek(), '}')) {   // the object ends before its values do: it is cut short
+    // The object's end, a reference or a child object before its values end: it is cut short.
+    const Token& next = lex.Peek();
+    if (IsPunct(next, '}') || IsPunct(next, '{') || next.kind == T_NAME) {
         short_ = true;
         return false;
     }
@@ -485,7 +531,7 @@ bool VornXParser::ReadScalar(Lexer& lex, Kind kind, uint32_t* out)
         if (t.kind != T_STRING) return Fail(lex, "a string is missing");
         *out = static_cast<uint32_t>(doc_.strings.size());
         doc_.strings.emplace_back(t.text, t.length);
-        return true;
+        return Spend(lex, sizeof(std::string) + t.length);
     }
     if (t.kind != T_INT && t.kind != T_FLOAT) return Fail(lex, "a number is missing");
     if (kind == K_FLOAT || kind == K_DOUBLE) {
@@ -531,8 +577,13 @@ bool VornXParser::ParseValues(Lexer& lex, const Template& t, uint32_t nesting)
         if (member.kind == K_TEMPLATE) {
             const Template& sub = At(member.type);
             if (!sub.hasValues) continue;
-            for (uint64_t i = 0; i < count; ++i)
+            // Every pass takes a token, or none does (its arrays are all empty): so the passes made
+            // are bounded by the tokens left, whatever the counts multiply to.
+            for (uint64_t i = 0; i < count; ++i) {
+                const uint64_t before = lex.Taken();
                 if (!ParseValues(lex, sub, nesting + 1)) return false;
+                if (lex.Taken() == before) break;
+            }
             continue;
         }
         for (uint64_t i = 0; i < count; ++i) {
@@ -540,6 +591,7 @@ bool VornXParser::ParseValues(Lexer& lex, const Template& t, uint32_t nesting)
             if (!ReadScalar(lex, member.kind, &v)) return false;
             if (i == 0) scalars[m] = v;
             doc_.cells.push_back(v);
+            if ((doc_.cells.size() & 0xFFF) == 0 && !Spend(lex, 0x1000 * sizeof(uint32_t))) return false;
         }
     }
     return true;
@@ -619,6 +671,7 @@ bool VornXParser::ParseTemplate(Lexer& lex)
     }
     // A known template keeps its own layout: what the engine reads is what it expects.
     if (Find(t.name) >= 0 && Find(t.name) < static_cast<int32_t>(Known())) return true;
+    if (!Spend(lex, sizeof(Template) + t.name.size() + t.members.size() * (sizeof(Member) + 16))) return false;
     names_[t.name] = static_cast<int32_t>(Known() + own_.size());
     own_.push_back(std::move(t));
     return true;
@@ -650,7 +703,7 @@ bool VornXParser::ParseChildren(Lexer& lex, int32_t parent, uint32_t depth)
             VornXGuid guid = {};
             bool hasGuid = false;
             for (Token r = lex.Next(); !IsPunct(r, '}'); r = lex.Next()) {
-                if (r.kind == T_NAME || r.kind == T_INT) ref.name = Text(r);
+                if (IsName(r)) ref.name = Text(r);
                 else if (r.kind == T_GUID) {
                     guid = r.guid;
                     hasGuid = true;
@@ -668,6 +721,7 @@ bool VornXParser::ParseChildren(Lexer& lex, int32_t parent, uint32_t depth)
                 doc_.cells.push_back(w[0]);
                 doc_.cells.push_back(w[1]);
             }
+            if (!Spend(lex, sizeof(VornXObject) + ref.name.size())) return false;
             doc_.objects.push_back(std::move(ref));
             Link(parent, &last, static_cast<int32_t>(doc_.objects.size() - 1));
             continue;
@@ -682,9 +736,8 @@ bool VornXParser::ParseObject(Lexer& lex, const Token& type, int32_t parent, int
     if (depth > kMaxDepth) return Fail(lex, "objects nested too deep");
     const std::string typeName = Text(type);
     std::string name;
-    const Token& n = lex.Peek();
-    if (n.kind == T_NAME || n.kind == T_INT) name = Text(lex.Next());
-    if (!IsPunct(lex.Next(), '{')) return Fail(lex, "object " + typeName + " " + name + " has no body");
+    if (IsName(lex.Peek())) name = Text(lex.Next());
+    if (!IsPunct(lex.Next(), '{')) return Fail(lex, "object " + typeName + (name.empty() ? "" : " " + name) + " has no body");
     VornXGuid guid = {};
     bool hasGuid = false;
     if (lex.Peek().kind == T_GUID) {
@@ -700,13 +753,15 @@ bool VornXParser::ParseObject(Lexer& lex, const Token& type, int32_t parent, int
     o.child = o.next = -1;
     o.name = std::move(name);
     o.first = static_cast<uint32_t>(doc_.cells.size());
+    if (!Spend(lex, sizeof(VornXObject) + o.name.size() + (hasGuid ? sizeof(guids_[0]) : 0))) return false;
     doc_.objects.push_back(std::move(o));
     if (hasGuid) guids_.push_back({guid, self});
     Link(parent, last, self);
     if (!ParseValues(lex, At(index), 0)) {
         if (!short_) return false;
         short_ = false;
-        VornLog::StrongRed("%s [ %s ] : データが足りません", typeName.c_str(), doc_.objects[self].name.c_str());
+        const std::string& name = doc_.objects[self].name;
+        VornLog::StrongRed("%s%s : データが足りません", typeName.c_str(), name.empty() ? "" : (" [ " + name + " ]").c_str());
         VornLog::LineBreak();
     }
     doc_.objects[self].count = static_cast<uint32_t>(doc_.cells.size()) - doc_.objects[self].first;
@@ -730,11 +785,16 @@ bool VornXParser::Run(Lexer& lex)
     }
 }
 
-void VornXParser::Resolve()
+bool VornXParser::Resolve()
 {
     std::unordered_map<std::string, int32_t> named;
     for (size_t i = doc_.objects.size(); i-- > 0;)
         if (!doc_.objects[i].reference && !doc_.objects[i].name.empty()) named[doc_.objects[i].name] = static_cast<int32_t>(i);
+    // By GUID, the first object in file order that carries it.
+    auto less = [](const std::pair<VornXGuid, int32_t>& a, const std::pair<VornXGuid, int32_t>& b) {
+        return memcmp(&a.first, &b.first, sizeof(VornXGuid)) < 0;
+    };
+    std::stable_sort(guids_.begin(), guids_.end(), less);
     for (VornXObject& o : doc_.objects) {
         if (!o.reference) continue;
         if (!o.name.empty()) {
@@ -747,38 +807,74 @@ void VornXParser::Resolve()
             g.data2 = static_cast<uint16_t>(doc_.cells[o.first + 1]);
             g.data3 = static_cast<uint16_t>(doc_.cells[o.first + 1] >> 16);
             memcpy(g.data4, &doc_.cells[o.first + 2], 8);
-            for (const auto& entry : guids_)
-                if (entry.first == g) {
-                    o.target = entry.second;
-                    break;
-                }
+            const auto it = std::lower_bound(guids_.begin(), guids_.end(), std::make_pair(g, int32_t(0)), less);
+            if (it != guids_.end() && it->first == g) o.target = it->second;
         }
         if (o.target < 0) {
             VornLog::StrongRed("Xファイル : 参照先がありません [ %s ]", o.name.empty() ? "<GUID>" : o.name.c_str());
             VornLog::LineBreak();
         }
     }
+    // What frames hold by reference is placed there. Each placement of a mesh is a copy of it in
+    // the models, so it counts against the budget as its values do.
+    std::unordered_map<int32_t, size_t> cost;
+    for (const VornXObject& frame : doc_.objects) {
+        if (frame.type != XTYPE_FRAME || frame.reference) continue;
+        for (int32_t c = frame.child; c >= 0; c = doc_.objects[c].next) {
+            const int32_t target = doc_.objects[c].reference ? doc_.objects[c].target : -1;
+            if (target < 0) continue;
+            VornXObject& placed = doc_.objects[target];
+            placed.placed = 1;
+            if (placed.type != XTYPE_MESH) continue;
+            auto it = cost.find(target);
+            if (it == cost.end()) {
+                // Its values and its children's: the objects from it to its last descendant.
+                int32_t last = target;
+                while (doc_.objects[last].child >= 0) {
+                    last = doc_.objects[last].child;
+                    while (doc_.objects[last].next >= 0) last = doc_.objects[last].next;
+                }
+                const size_t end = static_cast<size_t>(last) + 1 < doc_.objects.size() ? doc_.objects[last + 1].first : doc_.cells.size();
+                it = cost.emplace(target, (end - placed.first) * sizeof(uint32_t) + sizeof(VornXObject)).first;
+            }
+            spent_ += it->second;
+            if (spent_ > budget_) {
+                doc_.error_ = "the meshes placed by reference need more than " + std::to_string(budget_) + " bytes of memory";
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 namespace {
 
 // The body of a compressed file: after the size of the whole, MSZIP blocks ({u16 bytes out,
 // u16 bytes in, "CK", deflate data}), each inflated with the output before it as its dictionary.
-bool Inflate(const uint8_t* p, size_t n, size_t maxBody, std::vector<uint8_t>* out, std::string* error)
+// The size it inflates to (header included) is bounded by the limits before anything is inflated,
+// and what the blocks give by that size.
+bool Inflate(const uint8_t* p, size_t n, const VornXLimits& limits, std::vector<uint8_t>* out, std::string* error)
 {
     if (n < 4) {
         *error = "the compressed size is missing";
         return false;
     }
+    const size_t compressed = n + 16;
     const uint32_t total = VornBytes::ReadLE32(p);
     p += 4;
     n -= 4;
-    if (total > maxBody + 16) {
-        *error = "the file inflates to " + std::to_string(total) + " bytes, more than allowed";
+    if (total > limits.maxBody) {
+        *error = "the file inflates to " + std::to_string(total) + " bytes, more than the " + std::to_string(limits.maxBody) +
+                 " allowed";
+        return false;
+    }
+    if (total > limits.freeBody && (total - 1) / limits.ratio >= compressed) {
+        *error = "the file inflates to " + std::to_string(total) + " bytes, more than " + std::to_string(limits.ratio) +
+                 " times its " + std::to_string(compressed) + " bytes";
         return false;
     }
     out->clear();
-    out->reserve(total < n * 16 ? total : n * 16);
+    out->reserve(total);
     z_stream z = {};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) {
         *error = "inflate cannot start";
@@ -825,7 +921,7 @@ bool Inflate(const uint8_t* p, size_t n, size_t maxBody, std::vector<uint8_t>* o
 
 }  // namespace
 
-bool VornXDocument::Parse(const void* data, size_t size, size_t maxBody)
+bool VornXDocument::Parse(const void* data, size_t size, const VornXLimits& limits)
 {
     objects.clear();
     cells.clear();
@@ -848,20 +944,22 @@ bool VornXDocument::Parse(const void* data, size_t size, size_t maxBody)
     const uint8_t* start = ok ? p + 16 : nullptr;
     size_t length = ok ? size - 16 : 0;
     if (ok && compressed) {
-        ok = Inflate(start, length, maxBody, &body, &error_);
+        ok = Inflate(start, length, limits, &body, &error_);
         start = body.data();
         length = body.size();
     }
     if (ok) {
         Lexer lex(start, length, binary, wide);
-        VornXParser parser(*this, &KnownTemplates());
-        ok = parser.Run(lex);
-        if (ok) parser.Resolve();
+        const size_t budget = length > (SIZE_MAX - limits.memoryFloor) / limits.memoryPerByte
+                                  ? SIZE_MAX
+                                  : length * limits.memoryPerByte + limits.memoryFloor;
+        VornXParser parser(*this, &KnownTemplates(), budget);
+        ok = parser.Run(lex) && parser.Resolve();
     }
     if (!ok) {
-        VornLog::StrongRed("Xファイルの解析に失敗 [ %s ]", error_.c_str());
-        VornLog::LineBreak();
         objects.clear();
+        cells.clear();
+        strings.clear();
         first = -1;
     }
     return ok;
@@ -871,6 +969,24 @@ const VornXObject* VornXDocument::Resolve(const VornXObject& o) const
 {
     if (!o.reference) return &o;
     return o.target >= 0 ? &objects[o.target] : nullptr;
+}
+
+const VornXObject* VornXDocument::Part(int32_t index) const
+{
+    const VornXObject& o = objects[index];
+    const VornXObject* target = Resolve(o);
+    if (o.reference && target && target->type == XTYPE_FRAME) {
+        VornLog::StrongRed("Frame [ %s ] : a frame placed by reference is not followed", target->name.c_str());
+        VornLog::LineBreak();
+        return nullptr;
+    }
+    return target;
+}
+
+const std::string& VornXDocument::NameOf(const VornXObject& o) const
+{
+    const VornXObject* target = Resolve(o);
+    return target && !target->name.empty() ? target->name : o.name;
 }
 
 uint32_t VornXValues::U32()

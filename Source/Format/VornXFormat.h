@@ -5,7 +5,8 @@
 // and references by name or by GUID. Values are kept as the templates declare them, one 32-bit
 // cell each (integers as read, floats as f32, strings as an index into the string list); a whole
 // number stands for a float. Names are kept whole. Objects of a template the reader does not know
-// are skipped whole; a reference to a missing object is logged and left unresolved.
+// are skipped whole; a reference to a missing object is logged and left unresolved. An object whose
+// values end early (at its "}", a name, a "{" or a child object) is logged and kept short.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +41,7 @@ enum VornXType : uint16_t {
 struct VornXObject {
     uint16_t type;        // VornXType
     uint8_t reference;    // 1: a reference ({ name } or { <guid> }); target is what it names
+    uint8_t placed;       // 1: a frame holds a reference to it (a mesh or matrix placed there)
     int32_t target;       // a reference's object, -1 when the file has none of that name or GUID
     std::string name;     // empty when unnamed
     uint32_t first;       // its values: cells [first, first + count)
@@ -48,13 +50,24 @@ struct VornXObject {
     int32_t next;         // next object of the same parent (or of the top level), -1 none
 };
 
+// What one file may cost. A compressed file inflates to at most freeBody bytes, or beyond that to at
+// most ratio times its compressed size, and never past maxBody. The document (its values, objects and
+// names) may take memoryPerByte bytes per byte of the text, plus memoryFloor. A game's files stay far
+// inside these (their text compresses 3-20 times; the values take 1-5 times the text); a file past
+// them is refused before it costs more.
+struct VornXLimits {
+    size_t maxBody = 64u << 20;
+    size_t freeBody = 8u << 20;
+    size_t ratio = 64;
+    size_t memoryPerByte = 8;
+    size_t memoryFloor = 1u << 20;
+};
+
 class VornXDocument
 {
 public:
-    static constexpr size_t kDefaultMaxBody = 256u << 20;   // bytes a compressed file may inflate to
-
-    // Parses the file; false (with a log line and Error()) when it is refused.
-    bool Parse(const void* data, size_t size, size_t maxBody = kDefaultMaxBody);
+    // Parses the file; false when it is refused, with the cause in Error() (the caller logs it).
+    bool Parse(const void* data, size_t size, const VornXLimits& limits = VornXLimits());
     const std::string& Error() const { return error_; }
 
     std::vector<VornXObject> objects;   // in file order, parents before their children
@@ -64,6 +77,15 @@ public:
 
     // The object itself, or the one a reference names (null for a missing one).
     const VornXObject* Resolve(const VornXObject& o) const;
+    // The name an object goes by: a reference's is the name of what it names (a reference by GUID
+    // has none of its own), else its own.
+    const std::string& NameOf(const VornXObject& o) const;
+    // Object index as a part of the frame holding it: itself, or what a reference names (a mesh
+    // drawn there, a matrix taken there). Null for a missing object and for a reference to a frame,
+    // which is not followed (logged): it would place that frame twice, or inside itself.
+    const VornXObject* Part(int32_t index) const;
+    // A top-level object that only defines what frames place by reference: not drawn at the top.
+    bool DefinedOnly(const VornXObject& o) const { return o.placed && o.type == XTYPE_MESH; }
 
 private:
     friend class VornXParser;

@@ -7,10 +7,9 @@
 
 namespace {
 
-bool Refuse(const VornXMeshData* out, const char* what)
+bool Refuse(const VornXMeshData* out, const char* what, std::string* cause)
 {
-    VornLog::StrongRed("Mesh [ %s ] : %s", out->name.c_str(), what);
-    VornLog::LineBreak();
+    *cause = "Mesh " + out->name + " : " + what;
     return false;
 }
 
@@ -28,15 +27,15 @@ struct Polygon {
     uint32_t first, count;   // corners in the corner list
 };
 
-// Polygons of a face list ({count, indices}...) whose indices stay below limit.
+// Polygons of a face list ({count, indices}...) whose indices stay below limit. A list the reader
+// kept short gives its whole polygons (none when it ends before its count).
 bool ReadFaces(VornXValues& v, uint32_t limit, std::vector<Polygon>* polygons, std::vector<uint32_t>* corners)
 {
     const uint32_t n = v.U32();
-    if (!v.Ok() || n > v.Left()) return false;
-    polygons->reserve(n);
-    for (uint32_t f = 0; f < n; ++f) {
+    polygons->reserve(n < v.Left() ? n : v.Left());
+    for (uint32_t f = 0; f < n && v.Left() > 0; ++f) {
         const uint32_t count = v.U32();
-        if (!v.Ok() || count > v.Left()) return false;
+        if (count > v.Left()) break;
         polygons->push_back({static_cast<uint32_t>(corners->size()), count});
         for (uint32_t k = 0; k < count; ++k) {
             const uint32_t i = v.U32();
@@ -59,18 +58,19 @@ void VornXMesh::ReadMatrix(const VornXDocument& doc, const VornXObject& o, float
     for (int i = 0; i < 16; ++i) out[i] = v.F32();
 }
 
-bool VornXMesh::Read(const VornXDocument& doc, const VornXObject& mesh, VornXMeshData* out)
+bool VornXMesh::Read(const VornXDocument& doc, const VornXObject& mesh, VornXMeshData* out, std::string* cause)
 {
     *out = VornXMeshData();
     out->name = mesh.name;
     VornXValues v(doc, mesh);
     const uint32_t vertexCount = v.U32();
-    if (!v.Ok() || vertexCount > v.Left() / 3) return Refuse(out, "vertices missing");
+    if (!v.Ok() || vertexCount > v.Left() / 3) return Refuse(out, "vertices missing", cause);
     out->positions.resize(static_cast<size_t>(vertexCount) * 3);
     for (float& p : out->positions) p = v.F32();
     std::vector<Polygon> polygons;
     std::vector<uint32_t> corners;
-    if (!ReadFaces(v, vertexCount, &polygons, &corners)) return Refuse(out, "a face is bad (its count or a vertex index)");
+    if (!ReadFaces(v, vertexCount, &polygons, &corners))
+        return Refuse(out, "a face is bad (its count or a vertex index)", cause);
 
     // The children: normals, texture coordinates, vertex colours, the material list, skin weights.
     std::vector<Polygon> normalPolygons;
@@ -91,7 +91,8 @@ bool VornXMesh::Read(const VornXDocument& doc, const VornXObject& mesh, VornXMes
             }
             normals.resize(static_cast<size_t>(n) * 3);
             for (float& x : normals) x = cv.F32();
-            bool ok = ReadFaces(cv, n, &normalPolygons, &normalCorners) && normalPolygons.size() == polygons.size();
+            // (more faces than the mesh: the mesh was kept short, or they go unused)
+            bool ok = ReadFaces(cv, n, &normalPolygons, &normalCorners) && normalPolygons.size() >= polygons.size();
             for (size_t f = 0; ok && f < polygons.size(); ++f) ok = normalPolygons[f].count == polygons[f].count;
             if (!ok) {
                 Note(out, "MeshNormals : the faces do not match the mesh (ignored)");
@@ -130,11 +131,9 @@ bool VornXMesh::Read(const VornXDocument& doc, const VornXObject& mesh, VornXMes
             break;
         }
         case XTYPE_MESH_MATERIAL_LIST: {
-            const uint32_t materialCount = cv.U32(), n = cv.U32();
-            if (n > cv.Left()) {
-                Note(out, "MeshMaterialList : face indices missing (ignored)");
-                break;
-            }
+            // A list kept short gives the indices it holds, the last standing for the faces after it.
+            const uint32_t materialCount = cv.U32(), declared = cv.U32();
+            const uint32_t n = declared < cv.Left() ? declared : cv.Left();
             faceMaterials.resize(n);
             for (uint32_t& m : faceMaterials) m = cv.U32();
             for (int32_t k = child->child; k >= 0; k = doc.objects[k].next) {
@@ -320,39 +319,59 @@ void Append(VornXMeshData* all, VornXMeshData& one, const float* m)
     all->materials.insert(all->materials.end(), one.materials.begin(), one.materials.end());
 }
 
-void Walk(const VornXDocument& doc, int32_t first, const float* parent, VornXMeshData* all, uint32_t* read, uint32_t depth)
+struct Merge {
+    VornXMeshData* all;
+    uint32_t read;
+    std::string refused;   // the causes of the meshes refused
+};
+
+// Objects [first ...] under parent; inFrame: they are a frame's, references followed.
+void Walk(const VornXDocument& doc, int32_t first, bool inFrame, const float* parent, Merge* merge, uint32_t depth)
 {
     for (int32_t i = first; i >= 0; i = doc.objects[i].next) {
-        const VornXObject& o = doc.objects[i];
-        if (o.reference) continue;
-        if (o.type == XTYPE_MESH) {
+        const VornXObject* o = inFrame ? doc.Part(i) : &doc.objects[i];
+        if (!o || (!inFrame && doc.DefinedOnly(*o))) continue;
+        if (o->type == XTYPE_MESH) {
             VornXMeshData one;
-            if (VornXMesh::Read(doc, o, &one) && one.TriangleCount() > 0) {
-                Append(all, one, parent);
-                ++*read;
+            std::string cause;
+            if (!VornXMesh::Read(doc, *o, &one, &cause)) {
+                merge->refused += (merge->refused.empty() ? "" : "; ") + cause;
+            } else if (one.TriangleCount() > 0) {
+                Append(merge->all, one, parent);
+                ++merge->read;
             }
-        } else if (o.type == XTYPE_FRAME && depth < 1024) {
+        } else if (o->type == XTYPE_FRAME && depth < 1024) {
             float local[16], combined[16];
             memcpy(local, kIdentity, sizeof local);
-            for (int32_t c = o.child; c >= 0; c = doc.objects[c].next)
-                if (doc.objects[c].type == XTYPE_FRAME_TRANSFORM_MATRIX && !doc.objects[c].reference) {
-                    VornXMesh::ReadMatrix(doc, doc.objects[c], local);
+            for (int32_t c = o->child; c >= 0; c = doc.objects[c].next) {
+                const VornXObject* m = doc.Resolve(doc.objects[c]);
+                if (m && m->type == XTYPE_FRAME_TRANSFORM_MATRIX) {
+                    VornXMesh::ReadMatrix(doc, *m, local);
                     break;
                 }
+            }
             Multiply(local, parent, combined);
-            Walk(doc, o.child, combined, all, read, depth + 1);
+            Walk(doc, o->child, true, combined, merge, depth + 1);
         }
     }
 }
 
 }  // namespace
 
-bool VornXMesh::ReadMerged(const VornXDocument& doc, VornXMeshData* out)
+bool VornXMesh::ReadMerged(const VornXDocument& doc, VornXMeshData* out, std::string* cause)
 {
     *out = VornXMeshData();
-    uint32_t read = 0;
-    Walk(doc, doc.first, kIdentity, out, &read, 0);
-    if (read == 0) return false;
+    Merge merge = {out, 0, std::string()};
+    Walk(doc, doc.first, false, kIdentity, &merge, 0);
+    const uint32_t read = merge.read;
+    if (read == 0) {
+        *cause = merge.refused.empty() ? "the file has no mesh with faces" : merge.refused;
+        return false;
+    }
+    if (!merge.refused.empty()) {
+        VornLog::StrongRed("%s", merge.refused.c_str());
+        VornLog::LineBreak();
+    }
     // Sorted by material again (each part was).
     std::vector<uint32_t> order(out->attributes.size());
     for (size_t t = 0; t < order.size(); ++t) order[t] = static_cast<uint32_t>(t);

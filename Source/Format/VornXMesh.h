@@ -2,8 +2,9 @@
 // Polygons become fans; a vertex used with different normals is split (the copies follow the file's
 // vertices, in the order they are met); the triangles are sorted by material, keeping their order
 // within one. The material list follows the format: fewer face indices than faces repeat the last,
-// more are ignored. Skin weights carry over to the split copies. Every refusal is a log line naming
-// the mesh.
+// more are ignored. Skin weights carry over to the split copies. A mesh or list the reader kept short
+// gives what it holds. A refusal gives its cause (naming the mesh) for the caller's one line; a part
+// ignored is a log line of its own.
 #pragma once
 #include "VornXFormat.h"
 #include <cstdint>
@@ -42,11 +43,12 @@ struct VornXMeshData {
 class VornXMesh
 {
 public:
-    // false (with a log line) when the mesh's data do not hold together.
-    static bool Read(const VornXDocument& doc, const VornXObject& mesh, VornXMeshData* out);
-    // Every mesh of the file as one, each placed by its frames' matrices (normals turned with them),
-    // its materials after those of the meshes before it; false when no mesh can be read.
-    static bool ReadMerged(const VornXDocument& doc, VornXMeshData* out);
+    // false, with the cause in *cause, when the mesh's data do not hold together.
+    static bool Read(const VornXDocument& doc, const VornXObject& mesh, VornXMeshData* out, std::string* cause);
+    // Every mesh of the file as one, each placed by its frames' matrices (normals turned with them)
+    // in every frame that holds it, its materials after those of the meshes before it. A mesh refused
+    // is a log line; false, with the cause, when no mesh can be read.
+    static bool ReadMerged(const VornXDocument& doc, VornXMeshData* out, std::string* cause);
     // The frame matrix of a FrameTransformMatrix object (identity when it is short).
     static void ReadMatrix(const VornXDocument& doc, const VornXObject& o, float* out);
 };

@@ -36,7 +36,7 @@ struct VornXAnimatorReader {
     static void Keys(const VornXDocument& doc, const VornXObject& o, VornXAnimator::Animation* a, uint32_t* length)
     {
         VornXKeyBlock block;
-        if (VornXKeyReader::Parse(o.count ? &doc.cells[o.first] : nullptr, static_cast<size_t>(o.count) * 4, &block) != XKEY_OK)
+        if (!VornXKeyReader::Take(o.count ? &doc.cells[o.first] : nullptr, static_cast<size_t>(o.count) * 4, a->frame.c_str(), &block))
             return;
         float v[16];
         uint32_t time = 0;
@@ -60,7 +60,7 @@ struct VornXAnimatorReader {
             VornXAnimator::Animation a;
             for (int32_t k = child.child; k >= 0; k = doc.objects[k].next) {
                 const VornXObject& part = doc.objects[k];
-                if (part.reference) a.frame = part.name;
+                if (part.reference) a.frame = doc.NameOf(part);
                 else if (part.type == XTYPE_ANIMATION_KEY) Keys(doc, part, &a, &set->length);
             }
             set->animations.push_back(std::move(a));

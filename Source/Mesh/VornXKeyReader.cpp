@@ -1,4 +1,5 @@
 #include "VornXKeyReader.h"
+#include "VornLog.h"
 #include <cstring>
 
 namespace {
@@ -23,14 +24,26 @@ VornXKeyStatus VornXKeyReader::Parse(const void* data, size_t size, VornXKeyBloc
     if (type == XKEY_UNUSED) return XKEY_IGNORED;
     const uint32_t values = kValues[type];
     const size_t keySize = 8 + 4 * static_cast<size_t>(values);
-    if (count > (size - 8) / keySize) return XKEY_SHORT;
-    for (uint32_t i = 0; i < count; ++i)
-        if (Word(bytes + 8 + i * keySize + 4) != values) return XKEY_VALUE_COUNT;
+    for (size_t i = 0, at = 8; i < count; ++i, at += keySize) {
+        if (size - at < 8) return XKEY_SHORT;
+        if (Word(bytes + at + 4) != values) return XKEY_VALUE_COUNT;
+        if (size - at < keySize) return XKEY_SHORT;
+    }
     out->type = type;
     out->count = count;
     out->values = values;
     out->keys = bytes + 8;
     return XKEY_OK;
+}
+
+bool VornXKeyReader::Take(const void* data, size_t size, const char* frame, VornXKeyBlock* out)
+{
+    const VornXKeyStatus status = Parse(data, size, out);
+    if (status != XKEY_OK && status != XKEY_IGNORED) {
+        VornLog::StrongRed("AnimationKey [%s] : Skip [%s]", frame, StatusText(status));
+        VornLog::LineBreak();
+    }
+    return status == XKEY_OK;
 }
 
 void VornXKeyReader::Key(const VornXKeyBlock& block, uint32_t i, uint32_t* time, float* values)

@@ -1,7 +1,8 @@
 // Reader of one locked AnimationKey block of X data: {u32 key type; u32 key count; keys}, each
 // key {u32 time; u32 value count; values}. Plain C++ over a byte buffer. A block is accepted only
-// when its key count fits the bytes and every key has the value count of its type (rotation 4,
-// scale 3, position 3, matrix 16); type 3 is known and ignored.
+// when every key has the value count of its type (rotation 4, scale 3, position 3, matrix 16) and
+// its key count fits the bytes; the keys are checked in order, so a key of the wrong size is named
+// as that, not as keys missing. Type 3 is known and ignored.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +28,9 @@ class VornXKeyReader
 {
 public:
     static VornXKeyStatus Parse(const void* data, size_t size, VornXKeyBlock* out);
+    // Parse, with a log line naming the animated frame when the block is skipped (type 3 silently);
+    // true when it is taken.
+    static bool Take(const void* data, size_t size, const char* frame, VornXKeyBlock* out);
     // Key i of a parsed block: its time and its values as stored (values floats).
     static void Key(const VornXKeyBlock& block, uint32_t i, uint32_t* time, float* values);
     static const char* StatusText(VornXKeyStatus status);

@@ -77,7 +77,9 @@ HRESULT VornXMeshBuilder::Create(const VornXMeshData& data, DWORD options, IDire
             const VornXBone& bone = data.bones[b];
             const std::vector<DWORD> vertices(bone.vertices.begin(), bone.vertices.end());
             hr = (*skin)->SetBoneName(b, bone.name.c_str());
-            if (SUCCEEDED(hr))
+            // A bone that moves nothing in this mesh keeps the none it starts with (the platform
+            // refuses an empty list).
+            if (SUCCEEDED(hr) && !vertices.empty())
                 hr = (*skin)->SetBoneInfluence(b, static_cast<DWORD>(vertices.size()), vertices.data(), bone.weights.data());
             if (SUCCEEDED(hr)) hr = (*skin)->SetBoneOffsetMatrix(b, reinterpret_cast<const D3DXMATRIX*>(bone.offset));
         }

@@ -40,6 +40,67 @@ protected:
         Frames(f->pFrameSibling, out);
         Frames(f->pFrameFirstChild, out);
     }
+    // What a user made of a file: its triangles (-1: refused) and their x extent, its last mesh's
+    // bones and diffuse colour, and the red lines of the load (tags taken out).
+    struct Made {
+        int triangles = -1;
+        float minX = 1e9f, maxX = -1e9f;
+        uint32_t bones = 0, diffuse = 0;
+        std::string red;
+        void Add(const VornBox& box, uint32_t faces, uint32_t boneCount, const D3DCOLORVALUE& c)
+        {
+            bones = boneCount;
+            diffuse = D3DCOLOR_COLORVALUE(c.r, c.g, c.b, c.a);
+            triangles += static_cast<int>(faces);
+            for (const VornVector3& corner : box.corner) {
+                minX = faces ? std::min(minX, corner.x) : minX;
+                maxX = faces ? std::max(maxX, corner.x) : maxX;
+            }
+        }
+    };
+    // User 0 VornModel, 1 VornModelEx (both posed at ticks), 2 VornField.
+    static Made Make(int user, const std::string& file, float ticks)
+    {
+        Made made;
+        LogCapture log;
+        const uint32_t n = static_cast<uint32_t>(file.size());
+        const VornHandle h = user == 0   ? VornModel::CreateFromMemory(file.data(), n)
+                             : user == 1 ? VornModelEx::CreateFromMemory(file.data(), n, 2, 0, 0)
+                                         : VornField::CreateFromMemory(file.data(), n, 1, -1, VORN_FORMAT_NONE, false);
+        const std::string text = log.Text();
+        for (size_t at = text.find(RedStart("")); at != std::string::npos; at = text.find(RedStart(""), at + 1)) {
+            const std::string line = text.substr(at, text.find("<BR>", at) - at);
+            for (size_t i = 0; i < line.size(); ++i) {
+                if (line[i] == '<') i = line.find('>', i);
+                else made.red += line[i];
+            }
+            made.red += '\n';
+        }
+        made.triangles = h == VORN_INVALID_HANDLE ? -1 : 0;
+        if (const VornModelRecord* r = user == 0 ? VornModel::GetModel(h) : nullptr) {
+            VornModel::TransformUpdate(h, ticks / 4800.0f);
+            for (uint32_t i = 0; i < r->containerCount; ++i) {
+                const VornModelContainer& c = *r->containers[i];
+                made.Add(c.cullingBox, c.faceCount, c.boneCount, c.pMaterials[0].MatD3D.Diffuse);
+            }
+        }
+        if (const VornModelExRecord* r = user == 1 ? VornModelEx::GetModel(h) : nullptr) {
+            VornModelEx::SetAnimationSet(h, 0);
+            VornModelEx::TransformInit(h);
+            VornModelEx::TransformUpdate(h, ticks, true);
+            for (uint32_t i = 0; i < r->meshCount; ++i) {
+                const VornModelExMesh& m = *r->meshList[i];
+                made.Add(m.cullingBox, m.indexCount / 3, m.boneCount, m.materialCount ? m.materials[0].material.Diffuse : D3DCOLORVALUE{});
+            }
+        }
+        if (const VornFieldRecord* r = user == 2 ? VornField::GetRecord(h) : nullptr) {
+            made.triangles = static_cast<int>(r->blocks[0].indexCount / 3);
+            made.minX = r->blocks[0].min.x;
+            made.maxX = r->blocks[0].max.x;
+        }
+        (user == 0 ? VornModel::Release : user == 1 ? VornModelEx::Release : VornField::Release)(h);
+        return made;
+    }
     // Both classes: the same frames with the same matrices, the same meshes with the same boxes
     // (the skinned class thickens a flat box by 0.001) and spheres.
     static void ExpectAgree(VornModelHandle a, VornModelExHandle b, const std::string& what)
@@ -109,32 +170,83 @@ TEST_F(XFile, ThePlatformParserReadsTheWritersEncodings)
     }
 }
 
-TEST_F(XFile, RefusalsAndMissingReferencesAreLogLines)
+TEST_F(XFile, HostileAndUnusualFilesInEveryUser)
 {
-    LogCapture log;
-    std::string broken = XFileWriter::Compress(kSample);
-    for (int i = 26; i < 31; ++i) broken[i] = 0;          // a stored block whose length check fails
-    std::string unsigned_ = XFileWriter::Compress(kSample);
-    unsigned_[24] = 'X';                                   // "CK" of the first block
+    const std::string quad = Quad("q", 0, 0, 1, 1, 0), frame = "Frame R { " + quad + "}\n";
+    std::string bomb = XFileWriter::Compress(kHead + frame), cap = bomb, broken = bomb, unsigned_ = bomb, refs = kHead + "Frame S { ";
+    const uint32_t declared[] = {40000000, 240000000};   // what the whole would inflate to
+    memcpy(&bomb[16], &declared[0], 4);
+    memcpy(&cap[16], &declared[1], 4);
+    for (int i = 26; i < 31; ++i) broken[i] = 0;   // a stored block whose length check fails
+    unsigned_[24] = 'X';                          // "CK" of the first block
+    for (int i = 0; i < 100000; ++i) refs += "{M}";
+    refs += " }\nMaterial M { 1;0;0;1;; 5; 0;0;0;; 0;0;0;; }\n" + frame;
+    std::string list = XFileWriter::ToBinary(kHead + frame), shortFaces = Quad("m", 0, 0, 1, 1, 0, "MeshNormals { 1; 0;0;-1;; 2; 3;0,0,0;, 3;0,0,0;; }\n");
+    const size_t at = list.find(std::string("\x06\x00", 2));   // the first integer list, made far longer than the file
+    list.replace(at + 2, 4, "\xFF\xFF\xFF\x7F");
+    shortFaces.replace(shortFaces.find(";\n2;\n"), 5, ";\n3;\n");
+    const std::string zero = "template Z { <0A0B0C0D-0000-0000-0000-000000000001> array DWORD a[0]; }\n"
+                             "template B { <0A0B0C0D-0000-0000-0000-000000000002> array Z z[4000000000]; }\n"
+                             "template C { <0A0B0C0D-0000-0000-0000-000000000003> array B b[4000000000]; }\nC { }\n";
+    const std::string guid = "<11111111-2222-3333-4444-555555555555>", nan = "MeshNormals { 1;\n1.#QNAN0;-1.#IND00;-1.#INF00;;\n2;\n3;0,0,0;,\n3;0,0,0;;\n}\n";
+    const std::string bones = "Frame B0 { } Frame B1 { } Frame B2 { } ", skin = "XSkinMeshHeader { 1; 1; 3; }\n" + Skin("B0", {0, 1, 2, 3}, {1, 1, 1, 1}) +
+                                                                          "SkinWeights { \"B1\"; 0;;; " + Matrix() + " }\n" + Skin("B2", {7, 9}, {1, 1});
     const struct {
+        const char* name;
         std::string file;
-        size_t objects;   // -1: refused
-        std::string line;
-    } cases[] = {
-        {"xof 0303abc 0032\nFrame A { }", size_t(-1), "Xファイルの解析に失敗 [ not an X file (its 16-byte header) ]"},
-        {broken, size_t(-1), "Xファイルの解析に失敗 [ block 0 does not inflate ]"},
-        {unsigned_, size_t(-1), "Xファイルの解析に失敗 [ block 0 is bad (its sizes or its signature) ]"},
-        {kHead + "Frame A { } AnimationSet S { Animation { {Gone} } }", 4, "Xファイル : 参照先がありません [ Gone ]"},
-        {kHead + "Unknown U { 1; { A } Inner { \"}\" } } Frame A { }", 1, ""},   // skipped whole
-        {kHead + "Vector V { 1.0; }", 1, "Vector [ V ] : データが足りません"},
-        {kHead + "Frame A { Vector { 1.0; 2.0; x; } }", size_t(-1), "Xファイルの解析に失敗 [ a number is missing (line 2) ]"},
+        int triangles;     // -1: refused, red then being the cause
+        float minX, maxX;
+        std::string red;   // the load's red lines
+        int users = 3;     // the first users the row is for (2: the model classes)
+        float ticks = 0;
+        uint32_t bones = 0, diffuse = 0;   // of both model classes' last mesh (diffuse 0: not checked)
+    } rows[] = {
+        {"compressed, declaring 40 MB", bomb, -1, 0, 0, "the file inflates to 40000000 bytes, more than 64 times its " + std::to_string(bomb.size()) + " bytes"},
+        {"compressed, declaring 240 MB", cap, -1, 0, 0, "the file inflates to 240000000 bytes, more than the 67108864 allowed"},
+        {"100,000 references", refs, -1, 0, 0, "the file needs more than " + std::to_string((refs.size() - 16) * 8 + (1u << 20)) + " bytes of memory (line 2)"},
+        {"a bone with no weights, one with none inside", kHead + "Frame R { " + bones + Quad("s", 0, 0, 1, 1, 0, skin) + "}\n", 2, 0, 1,
+         "Mesh [ s ] : SkinWeights : a vertex index past the vertices (ignored)", 3, 0, 3},
+        {"a short material list, then its material", kHead + "Frame R { " + Quad("q", 0, 0, 1, 1, 0, "", "1;0;0;1;; 0; 0;0;0;; 0;0;0;;", "2; 0;") + "}\n", 2, 0, 1,
+         "MeshMaterialList : データが足りません", 3, 0, 0, 0xFFFF0000},
+        {"a mesh short of its faces, then its normals", kHead + "Frame R { " + shortFaces + "}\n", 2, 0, 1, "Mesh [ m ] : データが足りません"},
+        {"an animation naming its frame by GUID", kHead + "Frame R { " + guid + quad + "}\nAnimationSet S { Animation { { " + guid + " } " +
+         Key(2, {{0, {0, 0, 0}}, {10, {10, 0, 0}}}) + "} }\n", 2, 5, 6, "", 2, 5},
+        {"a mesh in two frames by reference, a matrix by name", kHead + Quad("M", 0, 0, 1, 1, 0) + "FrameTransformMatrix Far { " + Matrix(5, 0, 0) + " }\n" +
+         MovedFrame("F", 2, 0, 0, "{ M }") + "Frame G { { Far } { M } { F } }\n", 4, 2, 6, "Frame [ F ] : a frame placed by reference is not followed"},
+        {"NaN and infinities as one runtime writes them", kHead + "Frame R { " + Quad("q", 0, 0, 1, 1, 0, nan) + "}\n", 2, 0, 1, ""},
+        {"frames named 1.5 and 2e", kHead + "Frame 1.5 { " + quad + "}\nFrame 2e { }\n", 2, 0, 1, ""},
+        {"one byte after the last object", XFileWriter::ToBinary(kHead + frame) + '\0', 2, 0, 1, ""},
+        {"a skinned mesh without a material list", kHead + "Frame R { " + Quad("s", 0, 0, 1, 1, 0, "XSkinMeshHeader { 1; 1; 1; }\n" +
+         Skin("R", {0, 1, 2, 3}, {1, 1, 1, 1}), "") + "}\n", 2, 0, 1, "", 3, 0, 1, 0x007F7F7F},
+        {"a rotation key of three values", kHead + frame + "AnimationSet S { Animation { {R} " + Key(0, {{0, {1, 0, 0}}, {10, {0, 1, 0}}}) + "} }\n", 2, 0, 1,
+         "AnimationKey [R] : Skip [Value Count]", 2},
+        {"a string for a number", kHead + "Frame A { FrameTransformMatrix { 1.0; \"s\"; } }", -1, 0, 0, "a number is missing (line 2)"},
+        {"a binary list longer than the file", list, -1, 0, 0, "an integer list of 2147483647 numbers is longer than the file (offset " + std::to_string(at - 10) + ")"},
+        {"an object without a body", kHead + "Frame ;\n", -1, 0, 0, "object Frame has no body (line 2)"},
+        {"not an X file", "xof 0303abc 0032\n" + frame, -1, 0, 0, "not an X file (its 16-byte header)"},
+        {"a block that does not inflate", broken, -1, 0, 0, "block 0 does not inflate"},
+        {"a block without its signature", unsigned_, -1, 0, 0, "block 0 is bad (its sizes or its signature)"},
+        {"a reference to nothing", kHead + frame + "AnimationSet S { Animation { {Gone} } }\n", 2, 0, 1, "Xファイル : 参照先がありません [ Gone ]"},
+        {"an unknown object, skipped whole", kHead + "Unknown U { 1; { A } Inner { \"}\" } }\n" + frame, 2, 0, 1, ""},
+        {"a short object", kHead + "Vector V { 1.0; }\n" + frame, 2, 0, 1, "Vector [ V ] : データが足りません"},
+        {"an empty array in 4,000,000,000 squared passes", kHead + zero + frame, 2, 0, 1, ""},   // (last: it once hung)
     };
-    for (const auto& c : cases) {
-        VornXDocument doc;
-        EXPECT_EQ(c.objects, doc.Parse(c.file.data(), c.file.size()) ? doc.objects.size() : size_t(-1)) << c.line;
+    const char* const users[] = {"VornModel", "VornModelEx", "VornField"};
+    const std::string refusal[] = {"ファイルの読み込みに失敗 [ ", "列挙オブジェクトの作成に失敗 / ファイルがないか無効な可能性があります [", "Ｘファイルの読み込みに失敗しました [ "};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (int user = 0; user < row.users; ++user) {
+            SCOPED_TRACE(users[user]);
+            const Made made = Make(user, row.file, row.ticks);
+            EXPECT_EQ(row.triangles, made.triangles);
+            EXPECT_EQ(row.triangles < 0 ? refusal[user] + row.red + (user == 1 ? "]\n" : " ]\n") : row.red.empty() ? "" : row.red + "\n", made.red);
+            if (row.triangles <= 0) continue;
+            EXPECT_NEAR(row.minX, made.minX, 1e-3f);
+            EXPECT_NEAR(row.maxX, made.maxX, 1e-3f);
+            if (user < 2) { EXPECT_EQ(row.bones, made.bones); }
+            if (user < 2 && row.diffuse) { EXPECT_EQ(row.diffuse, made.diffuse) << std::hex << "diffuse: want 0x" << row.diffuse << ", got 0x" << made.diffuse; }
+        }
     }
-    for (const auto& c : cases)
-        if (!c.line.empty()) { EXPECT_EQ(1, log.Count(RedStart(c.line))) << c.line; }
 }
 
 TEST_F(XFile, BothClassesAgreeOnEveryCase)
