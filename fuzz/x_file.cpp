@@ -1,6 +1,6 @@
 // X files in every encoding: the reader refuses or reads, and what it reads holds together (values,
-// children and references all inside the document; every mesh's indices, materials and weights in
-// range) and within its budget. The limits are the reader's own scaled down (the
+// children and references all inside the document; every mesh's indices, materials, weights and
+// neighbours in range) and within its budget. The limits are the reader's own scaled down (the
 // inflated body to 4 MB, what inflates freely to 64 KB, the memory floor to 8 KB) so that inputs of
 // this target's size reach them: a body past 64 KB needs a ratio of at most 64, and the document
 // takes at most 8 bytes a byte of text plus 8 KB.
@@ -54,6 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(mesh.colours.empty() || mesh.colours.size() == vertices);
         for (const VornXBone& b : mesh.bones)
             for (uint32_t i : b.vertices) FUZZ_CHECK(i < vertices);
+        std::vector<uint32_t> adjacency;   // each edge's neighbour: none, or another triangle
+        VornXMesh::Adjacency(mesh, &adjacency);
+        FUZZ_CHECK(adjacency.size() == mesh.indices.size());
+        for (size_t e = 0; e < adjacency.size(); ++e)
+            FUZZ_CHECK(adjacency[e] == UINT32_MAX || (adjacency[e] < mesh.TriangleCount() && adjacency[e] != e / 3));
     }
     // Every mesh placed in every frame that holds it, as the field reads the file.
     VornXMeshData merged;

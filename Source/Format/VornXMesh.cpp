@@ -1,6 +1,7 @@
 #include "VornXMesh.h"
 #include "VornLog.h"
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
@@ -47,6 +48,46 @@ bool ReadFaces(VornXValues& v, uint32_t limit, std::vector<Polygon>* polygons, s
 }
 
 }  // namespace
+
+void VornXMesh::Adjacency(const VornXMeshData& data, std::vector<uint32_t>* out)
+{
+    // Each vertex's point: the first vertex at its position (0 and -0 alike). Sorted, not hashed,
+    // so that no file can make the search slow.
+    const uint32_t vertices = data.VertexCount(), n = data.TriangleCount();
+    std::vector<std::array<uint32_t, 4>> keys(vertices);   // position bits, vertex
+    for (uint32_t v = 0; v < vertices; ++v) {
+        for (int c = 0; c < 3; ++c) {
+            const float f = data.positions[3 * static_cast<size_t>(v) + c] + 0.0f;
+            memcpy(&keys[v][c], &f, 4);
+        }
+        keys[v][3] = v;
+    }
+    std::sort(keys.begin(), keys.end());
+    std::vector<uint32_t> point(vertices);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const bool same = i > 0 && std::equal(keys[i].begin(), keys[i].begin() + 3, keys[i - 1].begin());
+        point[keys[i][3]] = same ? point[keys[i - 1][3]] : keys[i][3];
+    }
+    // Every directed edge with its triangle, sorted; a triangle's neighbour along an edge is the
+    // first other triangle along it the other way.
+    auto edge = [&](uint32_t t, uint32_t e) {
+        const uint32_t* c = &data.indices[3 * static_cast<size_t>(t)];
+        return static_cast<uint64_t>(point[c[e]]) << 32 | point[c[(e + 1) % 3]];
+    };
+    std::vector<std::pair<uint64_t, uint32_t>> edges;
+    edges.reserve(3 * static_cast<size_t>(n));
+    for (uint32_t t = 0; t < n; ++t)
+        for (uint32_t e = 0; e < 3; ++e) edges.push_back({edge(t, e), t});
+    std::sort(edges.begin(), edges.end());
+    out->assign(3 * static_cast<size_t>(n), UINT32_MAX);
+    for (uint32_t t = 0; t < n; ++t)
+        for (uint32_t e = 0; e < 3; ++e) {
+            const uint64_t forward = edge(t, e), back = forward << 32 | forward >> 32;
+            auto it = std::lower_bound(edges.begin(), edges.end(), std::make_pair(back, uint32_t(0)));
+            while (it != edges.end() && it->first == back && it->second == t) ++it;   // (a degenerate triangle's own)
+            if (it != edges.end() && it->first == back) (*out)[3 * static_cast<size_t>(t) + e] = it->second;
+        }
+}
 
 void VornXMesh::ReadMatrix(const VornXDocument& doc, const VornXObject& o, float* out)
 {

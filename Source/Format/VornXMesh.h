@@ -49,6 +49,10 @@ public:
     // in every frame that holds it, its materials after those of the meshes before it. A mesh refused
     // is a log line; false, with the cause, when no mesh can be read.
     static bool ReadMerged(const VornXDocument& doc, VornXMeshData* out, std::string* cause);
+    // Per triangle edge (e from corner e to corner e + 1), the first other triangle that runs along
+    // it the other way, vertices at one position counting as one; UINT32_MAX none. Linear in the
+    // triangles, however many share an edge.
+    static void Adjacency(const VornXMeshData& data, std::vector<uint32_t>* out);
     // The frame matrix of a FrameTransformMatrix object (identity when it is short).
     static void ReadMatrix(const VornXDocument& doc, const VornXObject& o, float* out);
 };

@@ -68,8 +68,12 @@ HRESULT VornXMeshBuilder::Create(const VornXMeshData& data, DWORD options, IDire
         }
         hr = m->SetAttributeTable(table.data(), static_cast<DWORD>(table.size()));
     }
-    if (SUCCEEDED(hr) && adjacency && SUCCEEDED(hr = D3DXCreateBuffer(faceCount * 3 * sizeof(DWORD), adjacency)))
-        hr = m->GenerateAdjacency(0.0f, static_cast<DWORD*>((*adjacency)->GetBufferPointer()));
+    // Our own adjacency: the platform's search grows with the square of the faces along one edge.
+    if (SUCCEEDED(hr) && adjacency && SUCCEEDED(hr = D3DXCreateBuffer(faceCount * 3 * sizeof(DWORD), adjacency))) {
+        std::vector<uint32_t> faces;
+        VornXMesh::Adjacency(data, &faces);
+        memcpy((*adjacency)->GetBufferPointer(), faces.data(), faces.size() * sizeof(DWORD));
+    }
     if (SUCCEEDED(hr) && skin && !data.bones.empty()) {
         const DWORD bones = static_cast<DWORD>(data.bones.size());
         hr = D3DXCreateSkinInfoFVF(vertexCount, fvf, bones, skin);

@@ -345,6 +345,11 @@ TEST_F(XFile, SeventyThousandVerticesKeepTheirIndicesInTheFieldAndTheStaticModel
     ASSERT_TRUE(SUCCEEDED(mesh->LockIndexBuffer(D3DLOCK_READONLY, (void**)&indices)));
     EXPECT_EQ(uint32_t(4 * side * side - 4), indices[(2 * side * side - 1) * 3]);   // a first corner past 65,535, kept whole
     mesh->UnlockIndexBuffer();
+    std::vector<DWORD> platform(3 * mesh->GetNumFaces());   // our own adjacency is the platform's
+    ASSERT_EQ(S_OK, mesh->GenerateAdjacency(0.0f, platform.data()));
+    EXPECT_EQ(4 * side, std::count(platform.begin(), platform.end(), 0xFFFFFFFFu));   // only the border's edges have none
+    const auto differ = std::mismatch(platform.begin(), platform.end(), VornModel::GetModel(m)->containers[0]->pAdjacency);
+    EXPECT_TRUE(differ.first == platform.end()) << "edge " << differ.first - platform.begin() << ": platform " << *differ.first << ", ours " << *differ.second;
     VornModel::Release(m);
     // The skinned class keeps 16-bit indices: the mesh is refused with its line, the model loads.
     const VornModelExHandle e = VornModelEx::CreateFromMemory(x.data(), size, 2, 0, 0);
