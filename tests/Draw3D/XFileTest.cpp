@@ -238,13 +238,12 @@ TEST_F(XFile, HostileAndUnusualFilesInEveryUser)
         for (int user = 0; user < row.users; ++user) {
             SCOPED_TRACE(users[user]);
             const Made made = Make(user, row.file, row.ticks);
-            EXPECT_EQ(row.triangles, made.triangles);
-            EXPECT_EQ(row.triangles < 0 ? refusal[user] + row.red + (user == 1 ? "]\n" : " ]\n") : row.red.empty() ? "" : row.red + "\n", made.red);
+            const std::string red = row.triangles < 0 ? refusal[user] + row.red + (user == 1 ? "]\n" : " ]\n") : row.red.empty() ? "" : row.red + "\n";
+            EXPECT_NAMED({"triangles", made.triangles, row.triangles}, {"red lines", made.red, red});
             if (row.triangles <= 0) continue;
-            EXPECT_NEAR(row.minX, made.minX, 1e-3f);
-            EXPECT_NEAR(row.maxX, made.maxX, 1e-3f);
-            if (user < 2) { EXPECT_EQ(row.bones, made.bones); }
-            if (user < 2 && row.diffuse) { EXPECT_EQ(row.diffuse, made.diffuse) << std::hex << "diffuse: want 0x" << row.diffuse << ", got 0x" << made.diffuse; }
+            EXPECT_NAMED({"min x", made.minX, row.minX, 1e-3f}, {"max x", made.maxX, row.maxX, 1e-3f});
+            if (user < 2) { EXPECT_NAMED({"bones", made.bones, row.bones}); }
+            if (user < 2 && row.diffuse) { EXPECT_NAMED({"diffuse", Argb{made.diffuse}, Argb{row.diffuse}}); }
         }
     }
 }
@@ -347,9 +346,8 @@ TEST_F(XFile, SeventyThousandVerticesKeepTheirIndicesInTheFieldAndTheStaticModel
     mesh->UnlockIndexBuffer();
     std::vector<DWORD> platform(3 * mesh->GetNumFaces());   // our own adjacency is the platform's
     ASSERT_EQ(S_OK, mesh->GenerateAdjacency(0.0f, platform.data()));
-    EXPECT_EQ(4 * side, std::count(platform.begin(), platform.end(), 0xFFFFFFFFu));   // only the border's edges have none
-    const auto differ = std::mismatch(platform.begin(), platform.end(), VornModel::GetModel(m)->containers[0]->pAdjacency);
-    EXPECT_TRUE(differ.first == platform.end()) << "edge " << differ.first - platform.begin() << ": platform " << *differ.first << ", ours " << *differ.second;
+    EXPECT_NAMED({"edges without a neighbour", std::count(platform.begin(), platform.end(), 0xFFFFFFFFu), 4 * side});   // the border's
+    EXPECT_BYTES_EQ(platform.data(), VornModel::GetModel(m)->containers[0]->pAdjacency, platform.size() * sizeof(DWORD));
     VornModel::Release(m);
     // The skinned class keeps 16-bit indices: the mesh is refused with its line, the model loads.
     const VornModelExHandle e = VornModelEx::CreateFromMemory(x.data(), size, 2, 0, 0);
