@@ -108,8 +108,7 @@ TEST_F(Camera, SetCameraSetsTheDeviceViewAndProjection)
     // Mended: records not in use are skipped, and the current view stays.
     VornCamera::Release(cam);
     for (VornCameraHandle h : {cam, 31u, VORN_INVALID_HANDLE, 1000u}) VornCamera::SetCamera(h);
-    EXPECT_EQ(-7.0f, eyeZ());
-    EXPECT_TRUE(VornCamera::IsVisible(Box({-1, -1, 10, 1, 1, 12})));
+    EXPECT_NAMED({"eye z (the view kept)", eyeZ(), -7.0f}, {"a box ahead visible", VornCamera::IsVisible(Box({-1, -1, 10, 1, 1, 12})), true});
 }
 
 TEST_F(Light, DirectionsAreNormalisedAndBadIndicesAndTypesAreIgnored)

@@ -248,32 +248,23 @@ TEST_F(EffectLayerTest, UniformArgumentsSelectEachPassVariantAndTwoPassesDrawTwi
                  {"blue pixels (pass B alone)", frame_.Count(0, 0, kWidth, kHeight, 0x0000FF), 256 * 256 - 128 * 128});
 }
 
-// The square is wound clockwise on the screen: a pass's CullMode = CW culls it, CCW draws it.
-TEST_F(EffectLayerTest, CullModeByNameCullsTheWindingItNames)
+// A pass's states and shaders applied and put back. The square is wound clockwise on the screen:
+// CullMode = CW culls it, CCW draws it. End puts the device's CW and no shaders back, unless
+// DONOTSAVESHADERSTATE keeps the pass's shaders, or DONOTSAVESTATE its states and shaders.
+// (The other render states come back in the fixed-function pass's test.)
+TEST_F(EffectLayerTest, CullModeByNameCullsItsWindingAndEndPutsStatesBackUnlessTheFlagsKeepThem)
 {
-    for (auto [mode, colour] : {std::pair{"NONE", 0x00FF00u}, {"CW", 0u}, {"CCW", 0x00FF00u}}) {
-        SCOPED_TRACE(std::string("CullMode = ") + mode);
-        Load(kGreenShaders + "technique T { pass { ZEnable = FALSE; CullMode = " + mode + ";\n"
+    const struct { const char* mode; DWORD flags; uint32_t centre; DWORD cull; bool shader; } rows[] = {
+        {"NONE", 0, 0x00FF00, D3DCULL_CW, false}, {"CW", VORN_FX_DONOTSAVESHADERSTATE, 0, D3DCULL_CW, true}, {"CCW", VORN_FX_DONOTSAVESTATE, 0x00FF00, D3DCULL_CCW, true}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string("CullMode = ") + r.mode + ", End flags " + std::to_string(r.flags));
+        Load(kGreenShaders + "technique T { pass { ZEnable = FALSE; CullMode = " + r.mode + ";\n"
              "  VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n");
-        DrawFrame();
-        EXPECT_NAMED({"centre", Argb{frame_.Rgb(128, 128)}, Argb{colour}});
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+        DrawFrame(r.flags);
+        EXPECT_NAMED({"centre", frame_.Hex(128, 128), Argb{r.centre}}, {"CULLMODE after End", DeviceRenderState(device_, D3DRS_CULLMODE), r.cull},
+                     {"a vertex shader bound after End", BoundVertexShader(device_) != nullptr, r.shader});
     }
-}
-
-// (The render states themselves come back in the fixed-function pass's test.)
-TEST_F(EffectLayerTest, ShadersAreUnboundAfterEndUnlessTheFlagsKeepThem)
-{
-    Load(kColourEffect);
-    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
-    DrawThroughEffect();
-    EXPECT_EQ(nullptr, BoundVertexShader(device_));
-
-    // DONOTSAVESHADERSTATE leaves the pass's shaders bound; DONOTSAVESTATE the pass's states too.
-    DrawThroughEffect(VORN_FX_DONOTSAVESHADERSTATE);
-    EXPECT_NE(nullptr, BoundVertexShader(device_));
-    EXPECT_EQ(DWORD(D3DCULL_CW), DeviceRenderState(device_, D3DRS_CULLMODE));
-    DrawThroughEffect(VORN_FX_DONOTSAVESTATE);
-    EXPECT_EQ(DWORD(D3DCULL_NONE), DeviceRenderState(device_, D3DRS_CULLMODE));
 }
 
 TEST_F(EffectLayerTest, MatrixArraysAndIntegersReachTheirRegisters)
@@ -303,8 +294,7 @@ TEST_F(EffectLayerTest, ASamplerWithoutTextureReadsWhatTheStageHolds)
     ASSERT_NE(nullptr, texture);
     device_->SetTexture(0, texture);   // bound by the caller, as the field binds its material textures
     DrawFrame();
-    EXPECT_EQ(Argb{0x30C090}, frame_.Hex(128, 128));
-    EXPECT_EQ(texture, BoundTexture(device_));
+    EXPECT_NAMED({"centre", frame_.Hex(128, 128), Argb{0x30C090}}, {"stage 0's texture (the caller's, kept)", BoundTexture(device_), texture});
     device_->SetTexture(0, nullptr);
     texture->Release();
 }

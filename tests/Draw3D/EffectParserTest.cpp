@@ -65,8 +65,7 @@ TEST(EffectParser, ReadsParameterShapesSemanticsAnnotationsAndInitialValues)
     }
     for (const char* hidden : {"kHidden", "kThird", "kUp", "MAX_MATRICES"}) EXPECT_EQ(nullptr, Param(d, hidden)) << hidden;
     const auto& an = Param(d, "mPalette")->annotations;
-    ASSERT_EQ(2u, an.size());
-    ASSERT_EQ(1u, d.techniques.size());
+    ASSERT_NAMED({"mPalette annotations", an.size(), 2}, {"techniques", d.techniques.size(), 1});
     // '>' compares inside brackets.
     EXPECT_NAMED({"mWorld semantic", Param(d, "mWorld")->semantic, "WORLD"}, {"mWorld line", Param(d, "mWorld")->line, 1},
                  {"mPalette semantic", Param(d, "mPalette")->semantic, "BONES"}, {"Name", Param(d, "Name")->stringValue, "hello"},
@@ -87,8 +86,7 @@ TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(S0, uv) * k; }\n"
         "technique T\n{\n  pass P0 { ZEnable = FALSE; PixelShader = compile ps_2_0 PS(); }\n}\n";
     VornFxDescription d = Parse(text);
-    EXPECT_EQ(strlen(text), d.hlsl.size());
-    EXPECT_EQ(std::count(text, text + strlen(text), '\n'), std::count(d.hlsl.begin(), d.hlsl.end(), '\n'));
+    EXPECT_NAMED({"HLSL bytes", d.hlsl.size(), strlen(text)}, {"HLSL lines", std::count(d.hlsl.begin(), d.hlsl.end(), '\n'), std::count(text, text + strlen(text), '\n')});
     for (const char* gone : {"WORLD <", "{1,0", "texture", "sampler_state", "technique", "shared"})
         EXPECT_EQ(std::string::npos, d.hlsl.find(gone)) << gone << " in " << d.hlsl;
     for (const char* kept : {"sampler S0", "float4x4 m : WORLD", "return tex2D(S0, uv) * k;"})
@@ -183,8 +181,7 @@ TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
         EXPECT_NAMED({"kind", int(s.kind), int(expected[i].kind)}, {"type", s.type, expected[i].type}, {"index", s.index, expected[i].index},
                      {"value", s.value, expected[i].value}, {"parameter", s.parameter, expected[i].parameter});
     }
-    EXPECT_EQ((std::vector<double>{1, 2, 3, 4}), p.states[13].values);
-    EXPECT_EQ((std::vector<double>{1}), p.states[14].values);
+    EXPECT_NAMED({"VertexShaderConstantI values", p.states[13].values, std::vector<double>{1, 2, 3, 4}}, {"PixelShaderConstantB values", p.states[14].values, std::vector<double>{1}});
 }
 
 TEST(EffectParser, BalancedDirectivesPassTheCheck)

@@ -219,7 +219,6 @@ TEST_F(Field, ReleasesGiveBackTexturesEffectsAndMemoryAndBadInputFails)
                                "xof 0303txt 0032\nMesh {\n3;\n0;0;0;,1;0;0;,0;0;1;;\n0;\n;\n}\n"};
     for (const std::string& b : bad) EXPECT_EQ(VORN_INVALID_HANDLE, Load(b)) << b;
     EXPECT_EQ(VORN_INVALID_HANDLE, VornField::CreateFromFile("no_such_field.x", 1, -1, VORN_FORMAT_NONE, false));
-    EXPECT_EQ(used, VornMemory::GetUsedSize());
-    EXPECT_EQ(3, log.Count(Red("Ｘファイルの読み込みに失敗しました")));
-    EXPECT_EQ(1, log.Count(Blue("VornField::CreateFromFile") + " : [ no_such_field.x ] : " + Red("ファイルの読み込みに失敗しました")));
+    EXPECT_NAMED({"memory used", VornMemory::GetUsedSize(), used}, {"X-file failure lines", log.Count(Red("Ｘファイルの読み込みに失敗しました")), 3},
+                 {"missing file lines", log.Count(Blue("VornField::CreateFromFile") + " : [ no_such_field.x ] : " + Red("ファイルの読み込みに失敗しました")), 1});
 }

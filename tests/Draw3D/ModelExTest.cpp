@@ -90,8 +90,7 @@ TEST_F(ModelEx, WalkListsFramesSiblingsFirstAndPutsLooseFlatMeshesUnderFrameRoot
                  {"mesh q1", VornModelEx::GetMeshIndex(loose, "q1"), 1});
     VornVector3 lo, hi;
     VornModelEx::GetBoundingBox(loose, -1, &lo, &hi);
-    EXPECT_EQ(0.0f, lo.x);
-    EXPECT_NEAR(9.0f, hi.x, 1e-4f);
+    EXPECT_NAMED({"box min x (from the origin)", lo.x, 0.0f}, {"box max x", hi.x, 9.0, 1e-4});
     const VornModelExMesh& flat = Mesh(loose, 0);
     const VornMaterial& plain = flat.materials[0];
     const VornMaterial& skin = Mesh(loose, 1).materials[0];
@@ -208,8 +207,7 @@ TEST_F(ModelEx, ContainersOfOneFrameDrawLastFirstAndMaterialsReachTheEffect)
     EXPECT_EQ(4u, Draw(m));
     // Red on top; blue = alpha 128/255 x (ambient 0.3 + emissive 0.2).
     const uint32_t centre = frame_.Rgb(128, 128);
-    EXPECT_EQ(Argb{0xFF0000}, Argb{centre & 0xFFFF00u});
-    EXPECT_NEAR(0.50196f * 0.5f * 255.0f, static_cast<float>(centre & 0xFF), 1.5f);
+    EXPECT_NAMED({"red and green", Argb{centre & 0xFFFF00u}, Argb{0xFF0000}}, {"blue", centre & 0xFF, 0.50196 * 0.5 * 255, 1.5});
     VornCamera::RotationY(camera_, 32768);   // turned away
     VornCamera::TransformUpdate(camera_);
     Vorn3D::SetCamera(camera_);
@@ -232,8 +230,7 @@ TEST_F(ModelEx, MovingOneBoneMovesOnlyItsVerticesAndMorphTargetsSurviveAReset)
     VornModelEx::TransformUpdate(m, 0, false);
     Draw(m);
     ASSERT_TRUE(frame_.Bounds(0x00FF00, &mx0, &my0, &mx1, &my1));
-    EXPECT_EQ(x0, mx0);
-    EXPECT_NEAR(x1 + 32, mx1, 1);
+    EXPECT_NAMED({"left edge (Bone0's, still)", mx0, x0}, {"right edge (Bone1's, 32 pixels on)", mx1, x1 + 32.0, 1});
 
     // A rigid quad morphed onto a shifted copy, drawn at full weight, before and after a reset.
     const VornModelExHandle a = Load(kHead + Quad("a", -1, -1, 0, 0, 0, "", "1.0;0.0;0.0;0.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;;"));

@@ -153,8 +153,7 @@ TEST_F(Model, AnimationPosesTheAbsoluteTimeLoopsAndBlendsEnabledTracks)
     EXPECT_FLOAT_EQ(0.0f, FrameX(m, "A", 1));
     EXPECT_TRUE(VornModel::SetTrackEnable(m, 1, true));
     VornModel::TransformUpdate(m, 0.5f);
-    EXPECT_NEAR(2.5f, FrameX(m, "A"), 1e-3f);
-    EXPECT_NEAR(10.0f, FrameX(m, "A", 1), 1e-3f);
+    EXPECT_NAMED({"A's x, both tracks blended", FrameX(m, "A"), 2.5, 1e-3}, {"A's y", FrameX(m, "A", 1), 10.0, 1e-3});
     const bool third = VornModel::SetTrackEnable(m, 2, true), cube = VornModel::SetTrackSpeed(VornModel::CreateCube(1, 1, 1, 1, 1, 1, 1), 0, 1.0f);
     EXPECT_NAMED({"a third track", third, false}, {"a track of a cube (no animation)", cube, false});
 }
@@ -214,8 +213,7 @@ TEST_F(Model, MalformedFilesFailWithoutLeakingAndAMissingTextureStillLoads)
         EXPECT_EQ(VORN_INVALID_HANDLE, Load(text));
         EXPECT_NAMED({"record 0", VornModel::GetModel(0), nullptr}, {"memory used", VornMemory::GetUsedSize(), used}, {"live textures", LiveTextures(), textures});
     }
-    EXPECT_EQ(2, log.Count(RedStart("ファイルの読み込みに失敗 [ ")));
-    EXPECT_EQ(1, log.Count(Red("ボーンの接続に失敗")));
+    EXPECT_NAMED({"refused-file lines", log.Count(RedStart("ファイルの読み込みに失敗 [ ")), 2}, {"lost-bone lines", log.Count(Red("ボーンの接続に失敗")), 1});
     const std::string material = "1.0;1.0;1.0;1.0;;0.0;0.0;0.0;0.0;;0.0;0.0;0.0;; TextureFilename { \"missing.bmp\"; }";
     const VornModelHandle m = Load(kHead + "Frame Root { " + Quad("q", 0, 0, 1, 1, 0, "", material) + "}\n");
     ASSERT_NE(VORN_INVALID_HANDLE, m);

@@ -109,8 +109,8 @@ TEST_F(ShaderFx, OverrideStandsInForEveryHandle)
     VornShaderFx::SetOverride(fog);
     EXPECT_NAMED({"references", VornShaderFx::GetRefCount(fog), 1}, {"effect kept", VornShaderFx::GetEffect(fog) != nullptr, true});
     VornShaderFx::SetOverride(VORN_INVALID_HANDLE);
-    EXPECT_EQ(0u, VornShaderFx::GetRefCount(fog));
-    EXPECT_EQ(nullptr, VornShaderFx::GetParameterByName(plain, "FogParameter"));
+    EXPECT_NAMED({"references after the override ends", VornShaderFx::GetRefCount(fog), 0},
+                 {"FogParameter through the plain effect", static_cast<const void*>(VornShaderFx::GetParameterByName(plain, "FogParameter")), nullptr});
 }
 
 // A released handle reaches no effect: no pass state, no device call (counting and a second release
