@@ -152,10 +152,9 @@ TEST(XReader, OneFileInEveryEncodingGivesOneDocument)
     }
     // The long name kept whole; both references found, one by name, one by GUID.
     const VornXObject& root = text.objects[2];
-    EXPECT_EQ(std::string(300, 'n'), text.objects[4].name);
     int references = 0;
     for (const VornXObject& o : text.objects) references += o.reference && text.Resolve(o) == &root;
-    EXPECT_EQ(2, references);   // ("2" read as a float: the binary forms hold its value)
+    EXPECT_NAMED({"the long name", text.objects[4].name, std::string(300, 'n')}, {"references to Root", references, 2});   // ("2" read as a float: the binary forms hold its value)
 }
 
 TEST_F(XFile, ThePlatformParserReadsTheWritersEncodings)
@@ -284,8 +283,8 @@ TEST_F(XFile, BothClassesAgreeOnEveryCase)
     // (Animated matrices of both classes: the rotation and position key test.)
     // The material list rule: the last index stands for the faces it does not reach.
     const auto s = LoadBoth(cases[3].file);
-    EXPECT_EQ(0.0f, VornModelEx::GetModel(s.second)->meshList[0]->materials[0].material.Diffuse.r);
-    EXPECT_EQ(2u, VornModel::GetModel(s.first)->containers[0]->faceCount);
+    EXPECT_NAMED({"skinned class's diffuse red (green for both faces)", VornModelEx::GetModel(s.second)->meshList[0]->materials[0].material.Diffuse.r, 0.0f},
+                 {"static class's faces", VornModel::GetModel(s.first)->containers[0]->faceCount, 2});
     // A mesh without faces: a line from each class, and both models load.
     const auto e = LoadBoth(kHead + "Frame R { Mesh empty { 3; 0;0;0;, 1;0;0;, 0;1;0;; 0;; } }\n");
     EXPECT_NAMED({"static model loads", e.first != VORN_INVALID_HANDLE, true}, {"skinned model loads", e.second != VORN_INVALID_HANDLE, true});
