@@ -4,14 +4,17 @@
 // every step, in every session: no id given twice (a host of ours never gives one again, nor counts
 // past the next after the highest it gave), no more players than the session's limit, the host and
 // the local player listed, the players the same as the events told, no two players on one link, no
-// player that a host of ours did not let in through a JOIN, a joiner's WELCOME taken whole (its
-// players exactly the joiner and the roster), a lost host followed by the lowest id left (or, without
-// migration, by the session's end), a link a stranger opened closed at once when its first frame is
+// player that a host of ours did not let in through a JOIN, an id that a host of ours gave to a peer
+// of ours on a link that leads to that peer and under the name it gave, at every peer of ours, a
+// joiner's WELCOME taken whole (its players the joiner and the roster), a lost host followed by a
+// player left (or, without migration, by the session's end), peers of ours that reach each other
+// naming one host, a link a stranger opened closed at once when its first frame is
 // not a JOIN or a HELLO (or, after a JOIN, at the first frame that is not DATA) and at its deadline
 // when it did not become a player, and no answer to a search longer than its query (one to every
 // query as long as the longest answer, from a host).
 #include "FuzzCheck.h"
 #include "VornPeerSession.h"
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -53,7 +56,10 @@ struct Net;
 
 struct Peer : VornPeerSession::Io
 {
-    Peer(Net& n, size_t i, bool trusted) : net(n), index(i), legit(trusted), session(*this) { session.localName = u"p"; }
+    Peer(Net& n, size_t i, bool trusted) : net(n), index(i), legit(trusted), session(*this)
+    {
+        session.localName = u"p" + std::u16string(1, char16_t(u'a' + i));
+    }
     uint32_t Dial(uint32_t ip, uint16_t port) override;
     void Write(uint32_t link, const uint8_t* head, size_t headSize, const uint8_t* body, size_t bodySize) override;
     void Close(uint32_t link, bool afterWrites) override;
@@ -66,6 +72,7 @@ struct Peer : VornPeerSession::Io
     uint32_t joinLink = 0;       // its end of the link it joined by
     VornPeerSession session;
     std::set<uint32_t> live;     // as its events told
+    std::set<uint32_t> ever;     // every player its events created
     uint32_t Ip() const { return 0x0A000000u | uint32_t(index + 1) << 24; }
     uint16_t Port() const { return uint16_t(BASE_PORT + index); }
 };
@@ -89,9 +96,11 @@ struct Net
     std::map<uint32_t, End> ends;
     std::vector<uint32_t> strangers;   // the ends strangers hold
     std::set<uint32_t> allocated;      // ids a host of ours gave through a JOIN
+    std::map<uint32_t, int> owner;     // who it gave each to: a peer of ours, or -1 for a stranger
     uint32_t nextLink = 1;
     uint64_t now = 1000;
     size_t chunk = 0;                  // 0: whole inboxes, else bytes per delivery
+    bool newestFirst = false;          // the newest links deliver first in each round
 
     std::pair<uint32_t, uint32_t> Pair(int a, int b)
     {
@@ -131,8 +140,11 @@ struct Net
     {
         for (int round = 0; round < 100000; ++round) {
             bool moved = false;
-            for (auto& entry : ends) {
-                End& e = entry.second;
+            std::vector<uint32_t> order;
+            for (const auto& entry : ends) order.push_back(entry.first);
+            if (newestFirst) std::reverse(order.begin(), order.end());
+            for (uint32_t link : order) {
+                End& e = ends[link];
                 if (e.closed) continue;
                 if (e.peer < 0) {   // strangers read nothing
                     e.inbox.clear();
@@ -143,11 +155,11 @@ struct Net
                     const size_t n = chunk ? std::min(chunk, e.inbox.size()) : e.inbox.size();
                     const std::string piece = e.inbox.substr(0, n);
                     e.inbox.erase(0, n);
-                    s.Received(entry.first, reinterpret_cast<const uint8_t*>(piece.data()), piece.size(), now);
+                    s.Received(link, reinterpret_cast<const uint8_t*>(piece.data()), piece.size(), now);
                     moved = true;
                 } else if (e.otherGone) {
                     e.closed = true;
-                    s.Lost(entry.first);
+                    s.Lost(link);
                     moved = true;
                 }
             }
@@ -169,6 +181,14 @@ struct Net
         return f;
     }
 
+    // Whether a lists b's player on a link that leads to b.
+    bool Reaches(const Peer& a, const Peer& b)
+    {
+        const VornPeerSession::Player* q = a.session.Find(b.session.localId);
+        return a.session.mode == VornPeerSession::InSession && b.session.mode == VornPeerSession::InSession && q && q->link &&
+               ends[ends[q->link].other].peer == int(b.index);
+    }
+
     // Takes every peer's events as the owner would, then checks the sessions.
     void Check()
     {
@@ -180,20 +200,25 @@ struct Net
                 s.events.pop_front();
                 if (e.message == VORN_PEER_MSG_CREATE_PLAYER) {
                     FUZZ_CHECK(p->live.insert(e.id).second);   // never an id twice
+                    p->ever.insert(e.id);
                     const VornPeerSession::Player* player = s.Find(e.id);
-                    if (player && player->link && FirstHeard(player->link).type == JOIN && p->legit && s.hostId == s.localId)
+                    if (player && player->link && FirstHeard(player->link).type == JOIN && p->legit && s.hostId == s.localId) {
                         FUZZ_CHECK(allocated.insert(e.id).second);   // never given twice, even after its player left
-                    else created.push_back({p.get(), e.id});
+                        owner[e.id] = ends[ends[player->link].other].peer;
+                    } else {
+                        created.push_back({p.get(), e.id});
+                    }
                 } else if (e.message == VORN_PEER_MSG_HOST_MIGRATE) {
-                    FUZZ_CHECK((s.desc.flags & VORN_PEER_SESSION_MIGRATE_HOST) && !p->live.empty() && e.id == *p->live.begin());
+                    FUZZ_CHECK((s.desc.flags & VORN_PEER_SESSION_MIGRATE_HOST) && p->live.count(e.id));
                 } else if (e.message == VORN_PEER_MSG_TERMINATE_SESSION) {
                     FUZZ_CHECK(!(s.desc.flags & VORN_PEER_SESSION_MIGRATE_HOST));
                 } else if (e.message == VORN_PEER_MSG_CONNECT_COMPLETE && e.result == VORN_PEER_OK) {
                     const Frame welcome = FirstHeard(p->joinLink);
+                    FUZZ_CHECK(welcome.type == WELCOME && welcome.id == s.localId);   // a REFUSE is never a success
                     std::set<uint32_t> players = {welcome.id};
                     for (const RosterEntry& r : welcome.roster) players.insert(r.id);
-                    FUZZ_CHECK(welcome.type == WELCOME);   // a REFUSE is never a success
-                    FUZZ_CHECK(p->live == players && players.size() == welcome.roster.size() + 1);
+                    for (uint32_t id : p->ever) FUZZ_CHECK(players.count(id) || id > *players.rbegin());
+                    for (uint32_t id : players) FUZZ_CHECK(p->ever.count(id));
                 } else if (e.message == VORN_PEER_MSG_DESTROY_PLAYER) {
                     FUZZ_CHECK(p->live.erase(e.id) == 1);
                     s.Forget(e.id);
@@ -221,6 +246,17 @@ struct Net
             if (s.mode != VornPeerSession::InSession) continue;
             FUZZ_CHECK(s.LivePlayers() <= s.Limit());
             FUZZ_CHECK(s.Find(s.hostId) && s.Find(s.localId));
+            if (!p->legit) continue;
+            // Every player a host of ours let in is, here too, the peer it let in, under its own name.
+            for (const auto& q : s.players) {
+                auto given = owner.find(q.first);
+                if (q.second.gone || !q.second.link || given == owner.end() || given->second < 0) continue;
+                FUZZ_CHECK(ends[ends[q.second.link].other].peer == given->second);
+                FUZZ_CHECK(q.second.name == peers[size_t(given->second)]->session.localName);
+            }
+            // Peers of ours that list each other on a link between them name one host.
+            for (auto& o : peers)
+                if (o != p && o->legit && Reaches(*p, *o) && Reaches(*o, *p)) FUZZ_CHECK(s.hostId == o->session.hostId);
         }
         for (const auto& entry : ends) {
             const End& e = entry.second;
@@ -318,7 +354,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Input in{data, size};
     Net net;
-    net.chunk = in.Byte() % 4 == 0 ? 1 + in.Byte() % 16 : 0;
+    const uint8_t delivery = in.Byte();
+    net.chunk = delivery % 4 == 0 ? 1 + in.Byte() % 16 : 0;
+    net.newestFirst = delivery & 0x80;
     Peer& host = *net.Add(true);
     SessionDesc desc;
     desc.application = kApplication;
@@ -329,6 +367,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     host.listening = true;
     host.session.Host(desc, host.Port());
     net.allocated.insert(host.session.localId);
+    net.owner[host.session.localId] = 0;
     net.Join(host.Port());   // the member
     net.Pump();
     net.Check();
@@ -337,7 +376,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const uint8_t op = in.Byte();
         const size_t who = in.Byte() % net.peers.size();
         Peer& peer = *net.peers[who];
-        switch (op % 9) {
+        switch (op % 10) {
         case 0: {   // a stranger opens a link, from one of a few addresses
             const uint32_t ip = 0xC0A80000u | uint32_t(in.Byte() % 3) << 24;
             net.strangers.push_back(net.Connect(-1, ip, peer.Port()));
@@ -348,7 +387,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (net.strangers.empty()) break;
             const uint32_t link = net.strangers[in.Byte() % net.strangers.size()];
             std::string bytes;
-            if (op % 9 == 1) {
+            if (op % 10 == 1) {
                 bytes = StrangerFrame(in, net);
             } else {
                 for (uint8_t n = in.Byte(); n--;) bytes.push_back(char(in.Byte()));
@@ -383,6 +422,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             p->joinLink = link.first;
             p->session.Join(link.first, 0, kApplication, Guid{}, p->Port(), 1, net.now);
             p->listening = true;
+            break;
+        }
+        case 9: {   // a link between two peers breaks (as one dropped at its queue's limit would)
+            std::vector<uint32_t> between;
+            for (const auto& e : net.ends)
+                if (e.second.peer >= 0 && net.ends[e.second.other].peer >= 0 && !e.second.closed && e.first < e.second.other)
+                    between.push_back(e.first);
+            if (between.empty()) break;
+            const uint32_t link = between[in.Byte() % between.size()];
+            net.ends[link].otherGone = net.ends[net.ends[link].other].otherGone = true;
             break;
         }
         }

@@ -274,5 +274,11 @@ int main(int argc, char** argv)
     fakeHost.insert(fakeHost.end(), welcome.begin(), welcome.end());
     fakeHost.insert(fakeHost.end(), {5, 2, 3, 0, 0, 4, 0, 120});
     Write("peer_session", "fake_host", fakeHost);
+    // Three more joiners, each linked to the member too, then a stranger linked to the member says a frame.
+    Bytes mesh = head;
+    mesh.insert(mesh.end(), {5, 0, 5, 0, 5, 0, 0, 1, 0, 1, 0, 0});
+    const Bytes join = frame(0, 9, 0);
+    mesh.insert(mesh.end(), join.begin(), join.end());
+    Write("peer_session", "mesh", mesh);
     return 0;
 }
