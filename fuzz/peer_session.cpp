@@ -8,8 +8,9 @@
 // of ours on a link that leads to that peer and under the name it gave, at every peer of ours, a
 // joiner's WELCOME taken whole (its players the joiner and the roster), a lost host followed by a
 // player left (or, without migration, by the session's end), peers of ours that reach each other
-// naming one host, a link a stranger opened closed at once when its first frame is
-// not a JOIN or a HELLO (or, after a JOIN, at the first frame that is not DATA) and at its deadline
+// naming one host, a link a stranger opened closed at once when its first frame is not a JOIN or a
+// HELLO of this version (one of another version after a REFUSE in that version's header that says
+// so; after a JOIN, at the first frame that is not DATA, READY, LOST or HOST) and at its deadline
 // when it did not become a player, and no answer to a search longer than its query (one to every
 // query as long as the longest answer, from a host).
 #include "FuzzCheck.h"
@@ -64,6 +65,7 @@ struct Peer : VornPeerSession::Io
     void Write(uint32_t link, const uint8_t* head, size_t headSize, const uint8_t* body, size_t bodySize) override;
     void Close(uint32_t link, bool afterWrites) override;
     void Ended() override { listening = false; }
+    void Random(uint8_t* out, size_t size) override;
 
     Net& net;
     size_t index;
@@ -73,6 +75,7 @@ struct Peer : VornPeerSession::Io
     VornPeerSession session;
     std::set<uint32_t> live;     // as its events told
     std::set<uint32_t> ever;     // every player its events created
+    std::set<uint32_t> given;    // the ids it gave as host
     uint32_t Ip() const { return 0x0A000000u | uint32_t(index + 1) << 24; }
     uint16_t Port() const { return uint16_t(BASE_PORT + index); }
 };
@@ -99,8 +102,10 @@ struct Net
     std::map<uint32_t, int> owner;     // who it gave each to: a peer of ours, or -1 for a stranger
     uint32_t nextLink = 1;
     uint64_t now = 1000;
+    uint64_t drawn = 0x9E3779B97F4A7C15u;   // the tokens' generator (strangers never see its bytes)
     size_t chunk = 0;                  // 0: whole inboxes, else bytes per delivery
     bool newestFirst = false;          // the newest links deliver first in each round
+    bool split = false;                // a link between two peers broke
 
     std::pair<uint32_t, uint32_t> Pair(int a, int b)
     {
@@ -201,17 +206,21 @@ struct Net
                 if (e.message == VORN_PEER_MSG_CREATE_PLAYER) {
                     FUZZ_CHECK(p->live.insert(e.id).second);   // never an id twice
                     p->ever.insert(e.id);
-                    const VornPeerSession::Player* player = s.Find(e.id);
+                    auto record = s.players.find(e.id);   // kept, once gone, until its DESTROY_PLAYER is taken
+                    const VornPeerSession::Player* player = record == s.players.end() ? nullptr : &record->second;
                     if (player && player->link && FirstHeard(player->link).type == JOIN && p->legit && s.hostId == s.localId) {
-                        FUZZ_CHECK(allocated.insert(e.id).second);   // never given twice, even after its player left
-                        owner[e.id] = ends[ends[player->link].other].peer;
+                        // Never given twice, even after its player left (once a host's link to a member
+                        // broke, each side is a session of its own, with its own ids).
+                        const bool fresh = allocated.insert(e.id).second;
+                        FUZZ_CHECK(p->given.insert(e.id).second && (fresh || split));
+                        owner[e.id] = fresh ? ends[ends[player->link].other].peer : -2;
                     } else {
                         created.push_back({p.get(), e.id});
                     }
                 } else if (e.message == VORN_PEER_MSG_HOST_MIGRATE) {
                     FUZZ_CHECK((s.desc.flags & VORN_PEER_SESSION_MIGRATE_HOST) && p->live.count(e.id));
-                } else if (e.message == VORN_PEER_MSG_TERMINATE_SESSION) {
-                    FUZZ_CHECK(!(s.desc.flags & VORN_PEER_SESSION_MIGRATE_HOST));
+                } else if (e.message == VORN_PEER_MSG_TERMINATE_SESSION) {   // no host left, or the host put it out
+                    FUZZ_CHECK(s.mode == VornPeerSession::Idle);
                 } else if (e.message == VORN_PEER_MSG_CONNECT_COMPLETE && e.result == VORN_PEER_OK) {
                     const Frame welcome = FirstHeard(p->joinLink);
                     FUZZ_CHECK(welcome.type == WELCOME && welcome.id == s.localId);   // a REFUSE is never a success
@@ -263,14 +272,24 @@ struct Net
             if (!e.incoming || e.peer < 0 || ends[e.other].peer >= 0) continue;
             Status status;
             const Type first = FirstHeard(entry.first, &status).type;
-            if (status == Status::Bad || (status == Status::Ok && first != JOIN && first != HELLO)) FUZZ_CHECK(e.closed);
-            if (first == JOIN) {   // let in or not, it may say nothing but DATA after its JOIN
+            if (status == Status::Bad || status == Status::OtherVersion || (status == Status::Ok && first != JOIN && first != HELLO))
+                FUZZ_CHECK(e.closed);
+            if (status == Status::OtherVersion) {   // it heard why, in its own version's header
+                std::string refusal = ends[e.other].heard;
+                FUZZ_CHECK(refusal.size() == HEADER_SIZE + 4 && refusal[2] == e.heard[2]);
+                refusal[2] = char(VERSION);
+                Frame r;
+                size_t used = 0;
+                FUZZ_CHECK(Decode(reinterpret_cast<const uint8_t*>(refusal.data()), refusal.size(), &r, &used) == Status::Ok && r.type == REFUSE &&
+                           r.result == uint32_t(VORN_PEER_INVALID_VERSION));
+            }
+            if (first == JOIN) {   // let in or not, it may say nothing after its JOIN but what a player tells its host
                 const auto* bytes = reinterpret_cast<const uint8_t*>(e.heard.data());
                 Frame f;
                 size_t at = 0, used = 0;
                 bool outOfTurn = false;
                 for (int n = 0; (status = Decode(bytes + at, e.heard.size() - at, &f, &used)) == Status::Ok; at += used, ++n)
-                    outOfTurn |= n > 0 && f.type != DATA;
+                    outOfTurn |= n > 0 && f.type != DATA && f.type != READY && f.type != LOST && f.type != HOST;
                 if (outOfTurn || status == Status::Bad) FUZZ_CHECK(e.closed);
             }
             bool player = false;
@@ -311,6 +330,14 @@ void Peer::Write(uint32_t link, const uint8_t* head, size_t headSize, const uint
 
 void Peer::Close(uint32_t link, bool) { net.Close(link); }
 
+void Peer::Random(uint8_t* out, size_t size)
+{
+    for (size_t i = 0; i < size; ++i) {
+        net.drawn = net.drawn * 6364136223846793005u + 1442695040888963407u;
+        out[i] = uint8_t(net.drawn >> 56);
+    }
+}
+
 // A frame a stranger might say, its fields from the input.
 std::string StrangerFrame(Input& in, const Net& net)
 {
@@ -321,6 +348,7 @@ std::string StrangerFrame(Input& in, const Net& net)
     f.id = in.Id();
     f.hostId = in.Byte() % 4 ? f.id + 1 + in.Byte() % 4 : in.Id();   // mostly another player than the one it names
     f.nextId = in.Byte() % 2 ? in.Word() : f.id + 1;
+    std::memset(f.admission.bytes, in.Byte(), sizeof f.admission.bytes);
     f.result = in.Word();
     f.port = uint16_t(BASE_PORT + in.Byte() % MAX_PEERS);
     f.name = u"x";
@@ -431,7 +459,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                     between.push_back(e.first);
             if (between.empty()) break;
             const uint32_t link = between[in.Byte() % between.size()];
-            net.ends[link].otherGone = net.ends[net.ends[link].other].otherGone = true;
+            net.ends[link].otherGone = net.ends[net.ends[link].other].otherGone = net.split = true;
             break;
         }
         }

@@ -1,6 +1,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <mstcpip.h>
+#include <bcrypt.h>
 #include "VornPeer.h"
 #include "VornPeerSession.h"
 #include "VornPeerWire.h"
@@ -290,6 +291,14 @@ struct VornPeer::State : VornPeerSession::Io
             it->second.dead = true;
         }
         Wake();
+    }
+
+    void Random(uint8_t* out, size_t size) override
+    {
+        if (BCryptGenRandom(nullptr, out, ULONG(size), BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0) return;
+        LogFailure("VornPeer::Random", "BCryptGenRandom failed for [ %u ] bytes: the system's generator is used", unsigned(size));
+        std::random_device system;
+        for (size_t i = 0; i < size; ++i) out[i] = uint8_t(system());
     }
 
     void Ended() override
@@ -892,14 +901,15 @@ VornPeerResult VornPeer::Host(const VornPeerAppDesc* desc, VornPeerAddress* cons
     return VORN_PEER_OK;
 }
 
-VornPeerResult VornPeer::EnumHosts(const VornPeerAppDesc* desc, VornPeerAddress* host, VornPeerAddress*,
+VornPeerResult VornPeer::EnumHosts(const VornPeerAppDesc* desc, VornPeerAddress* host, VornPeerAddress* device,
                                    uint32_t retryIntervalMs, uintptr_t* handle)
 {
     State& s = *state_;
-    if (!desc || !handle) return VORN_PEER_INVALID_PARAM;
-    std::wstring name;
-    uint32_t port = 0;
+    std::wstring name, unused;
+    uint32_t port = 0, devicePort = 0;
     ReadHostPort(host, &name, &port);
+    ReadHostPort(device, &unused, &devicePort);
+    if (!desc || !handle || devicePort > 0xFFFF) return VORN_PEER_INVALID_PARAM;
     sockaddr_in target = {};
     target.sin_family = AF_INET;
     target.sin_port = htons(uint16_t(port ? port : VORN_PEER_DEFAULT_PORT));
@@ -923,7 +933,12 @@ VornPeerResult VornPeer::EnumHosts(const VornPeerAppDesc* desc, VornPeerAddress*
         setsockopt(s.query, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on);
         sockaddr_in any = {};
         any.sin_family = AF_INET;
-        bind(s.query, reinterpret_cast<const sockaddr*>(&any), sizeof any);
+        any.sin_port = htons(uint16_t(devicePort));   // the device's port, when it names one
+        if (bind(s.query, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+            closesocket(s.query);
+            s.query = INVALID_SOCKET;
+            return VORN_PEER_PORT_IN_USE;
+        }
         s.Watch(s.query, FD_READ);
     }
     if (!s.StartWorker()) return VORN_PEER_FAILED;
@@ -939,7 +954,7 @@ VornPeerResult VornPeer::CancelAsyncOperation(uintptr_t handle)
     State& s = *state_;
     std::lock_guard<std::recursive_mutex> hold(s.lock);
     if (s.EndSearches(handle, VORN_PEER_CANCELLED) && handle) return VORN_PEER_OK;
-    if (handle && handle == s.session.connectHandle && s.session.mode == VornPeerSession::Joining) {
+    if (handle && handle == s.session.connectHandle) {   // set until the join completes
         s.session.CancelJoin(VORN_PEER_CANCELLED);
         s.Wake();
         return VORN_PEER_OK;

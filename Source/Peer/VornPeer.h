@@ -28,6 +28,7 @@ constexpr VornPeerResult VORN_PEER_NOT_HOST = int32_t(0x8015F006);
 constexpr VornPeerResult VORN_PEER_NO_CONNECTION = int32_t(0x8015F007);
 constexpr VornPeerResult VORN_PEER_CANCELLED = int32_t(0x8015F008);
 constexpr VornPeerResult VORN_PEER_NOT_FOUND = int32_t(0x8015F009);          // no such address component
+constexpr VornPeerResult VORN_PEER_INVALID_VERSION = int32_t(0x8015F00A);    // the host speaks another wire version
 
 constexpr uint32_t VORN_PEER_SESSION_MIGRATE_HOST = 0x0004;
 constexpr uint32_t VORN_PEER_SESSION_FAST_SIGNED = 0x0200;

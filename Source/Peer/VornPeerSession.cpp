@@ -11,6 +11,21 @@ namespace {
 bool SameGuid(const VornPeerWire::Guid& a, const VornPeerWire::Guid& b) { return std::memcmp(a.bytes, b.bytes, 16) == 0; }
 bool IsZero(const VornPeerWire::Guid& g) { return SameGuid(g, VornPeerWire::Guid{}); }
 
+// Tokens are compared in a time that does not tell how many bytes matched.
+bool SameToken(const VornPeerWire::Guid& a, const VornPeerWire::Guid& b)
+{
+    uint8_t differ = 0;
+    for (size_t i = 0; i < 16; ++i) differ |= uint8_t(a.bytes[i] ^ b.bytes[i]);
+    return differ == 0;
+}
+
+void LogLine(const char* operation, const char* format, uint32_t a, const char* b)
+{
+    VornLog::StrongBlue("%s", operation);
+    VornLog::StrongRed(format, a, b);
+    VornLog::LineBreak();
+}
+
 // An address as stored in sin_addr, as dotted text.
 void Dotted(uint32_t ip, char* out, size_t outSize)
 {
@@ -93,11 +108,29 @@ void VornPeerSession::WriteFrame(uint32_t link, const Frame& f)
     if (VornPeerWire::Encode(f, &bytes)) io_.Write(link, bytes.data(), bytes.size(), nullptr, 0);
 }
 
+uint32_t VornPeerSession::LinkOf(uint32_t id) const
+{
+    const Player* p = Find(id);
+    return p ? p->link : 0;
+}
+
+// A frame of one u32 (GREET and READY: none) to the player's link.
+void VornPeerSession::WriteTo(uint32_t id, VornPeerWire::Type type, uint32_t value)
+{
+    Frame f;
+    f.type = type;
+    f.id = f.nextId = value;
+    if (const uint32_t link = LinkOf(id)) WriteFrame(link, f);
+}
+
 // A new session's life begins: no players, ids from 1.
 void VornPeerSession::Begin(Mode m, uint16_t port)
 {
     players.clear();
     announced_.clear();
+    reports_.clear();
+    unconfirmed_.clear();
+    meshing_ = false;
     mode = m;
     listenPort = port;
     nextId = 1;
@@ -183,12 +216,17 @@ void VornPeerSession::Received(uint32_t linkId, const uint8_t* data, size_t size
     size_t at = 0;
     for (;;) {
         Link& link = it->second;
-        if (link.helloId) break;   // what it sends waits for the host's word on it
+        if (link.helloId || link.parked) break;   // what it sends waits for the host's word on it
         Frame f;
         size_t used = 0;
         const VornPeerWire::Status status = VornPeerWire::Decode(data + at, size - at, &f, &used);
         if (status == VornPeerWire::Status::NeedMore) break;
+        if (status == VornPeerWire::Status::OtherVersion) return OtherVersion(linkId, data[at + 2]);
         if (status == VornPeerWire::Status::Bad) return Drop(linkId, "a frame that is not one");
+        if (f.type == VornPeerWire::JOIN && link.role == Incoming && Settling()) {
+            link.parked = true;   // read again once this new host knows the next id
+            break;
+        }
         if (!OnFrame(linkId, f)) return Drop(linkId, "a frame out of turn");
         if ((it = links_.find(linkId)) == links_.end()) return;
         at += used;
@@ -206,16 +244,7 @@ bool VornPeerSession::OnFrame(uint32_t linkId, const Frame& f)
     Link& link = links_[linkId];
     switch (link.role) {
     case Member:
-        if (f.type == DATA) {
-            Event e;
-            e.message = VORN_PEER_MSG_RECEIVE;
-            e.id = link.id;
-            e.data.assign(f.payload, f.payload + f.payloadSize);
-            events.push_back(std::move(e));
-            return true;
-        }
-        // Only the host announces players, and never to itself.
-        return f.type == ADMIT && link.id == hostId && localId != hostId && OnAdmit(f);
+        return OnMember(link, f);
     case ToHost:
         if (f.type == REFUSE) {
             // A refusal is never a success, whatever code the host puts in it.
@@ -231,6 +260,41 @@ bool VornPeerSession::OnFrame(uint32_t linkId, const Frame& f)
         return false;
     }
     return false;
+}
+
+bool VornPeerSession::OnMember(Link& link, const Frame& f)
+{
+    using namespace VornPeerWire;
+    const bool fromHost = link.id == hostId && localId != hostId, hosting = localId == hostId;
+    switch (f.type) {
+    case DATA: {
+        Event e;
+        e.message = VORN_PEER_MSG_RECEIVE;
+        e.id = link.id;
+        e.data.assign(f.payload, f.payload + f.payloadSize);
+        events.push_back(std::move(e));
+        return true;
+    }
+    case GREET:
+    case READY:
+        if (link.owes != f.type || (f.type == READY) != hosting) return false;
+        link.owes = TYPE_END;
+        link.deadline = 0;
+        if (f.type == GREET) MeshDone();
+        return true;
+    case ADMIT:   // only the host announces players and puts them out, and never to itself
+        return fromHost && OnAdmit(f);
+    case GONE:
+        return fromHost && OnGone(f.id);
+    case LOST:
+        if (!hosting) return false;
+        if (f.id != localId && Find(f.id) && reports_.size() < MAX_LINKS) reports_.push_back({link.id, f.id, now_ + SETTLE_MS});
+        return true;
+    case HOST:
+        return OnHost(link.id, f.hostId, f.nextId);
+    default:
+        return false;
+    }
 }
 
 bool VornPeerSession::OnWelcome(uint32_t linkId, const Frame& f)
@@ -269,24 +333,49 @@ bool VornPeerSession::OnWelcome(uint32_t linkId, const Frame& f)
     hello.id = localId;
     hello.port = listenPort;
     hello.name = localName;
+    meshing_ = true;
+    bool reached = true;
     for (const VornPeerWire::RosterEntry& e : f.roster) {
         if (e.ip == 0) {
             AddPlayer(e.id, e.name, linkId, hostIp, e.port);
             continue;
         }
         const uint32_t to = io_.Dial(e.ip, e.port);
-        if (!to) continue;
+        if (!(reached = to != 0)) break;
         Link& l = links_[to];
         l = Link{};
         l.role = Member;
         l.id = e.id;
         l.ip = e.ip;
         l.since = now_;
+        l.owes = VornPeerWire::GREET;
+        l.deadline = now_ + WELCOME_MS;
         AddPlayer(e.id, e.name, to, e.ip, e.port);
+        hello.admission = e.admission;
         WriteFrame(to, hello);
     }
-    Completed(VORN_PEER_OK);
+    if (reached) MeshDone();
+    else FailJoin("a player it lists could not be reached");
     return true;
+}
+
+// The joiner's members have all taken its HELLO: the host hears so, and the join completes.
+void VornPeerSession::MeshDone()
+{
+    if (!meshing_) return;
+    for (const auto& l : links_)
+        if (l.second.owes == VornPeerWire::GREET) return;
+    meshing_ = false;
+    WriteTo(hostId, VornPeerWire::READY, 0);
+    Completed(VORN_PEER_OK);
+}
+
+void VornPeerSession::FailJoin(const char* why)
+{
+    LogLine("VornPeer::Connect", "[ %u ] %s: the join fails", localId, why);
+    meshing_ = false;
+    End();
+    Completed(VORN_PEER_NO_CONNECTION);
 }
 
 bool VornPeerSession::OnJoin(uint32_t linkId, const Frame& f)
@@ -315,11 +404,15 @@ bool VornPeerSession::OnJoin(uint32_t linkId, const Frame& f)
     Frame admit;
     admit.type = VornPeerWire::ADMIT;
     admit.id = id;
-    // The members hear of the joiner before the joiner hears of them.
+    // The members hear of the joiner, each with its own token, before the joiner hears of them.
     for (const auto& p : players) {
         if (p.second.gone) continue;
-        if (p.second.link) WriteFrame(p.second.link, admit);
         VornPeerWire::RosterEntry e;
+        if (p.second.link) {
+            io_.Random(e.admission.bytes, sizeof e.admission.bytes);
+            admit.admission = e.admission;
+            WriteFrame(p.second.link, admit);
+        }
         e.id = p.first;
         e.ip = p.first == localId ? 0 : p.second.ip;
         e.port = p.first == localId ? listenPort : p.second.port;
@@ -329,28 +422,30 @@ bool VornPeerSession::OnJoin(uint32_t linkId, const Frame& f)
     Link& link = links_[linkId];
     link.role = Member;
     link.id = id;
-    link.deadline = 0;
+    link.owes = VornPeerWire::READY;
+    link.deadline = now_ + READY_MS;
     AddPlayer(id, f.name, linkId, link.ip, f.port);
     WriteFrame(linkId, welcome);
     return true;
 }
 
+// A HELLO with a wrong token closes only its own link: the joiner's own HELLO still finds the
+// host's announcement, or waits beside it for the ADMIT.
 bool VornPeerSession::OnHello(uint32_t linkId, const Frame& f)
 {
-    if (f.id == 0 || players.count(f.id) || !SameGuid(f.instance, desc.instance)) return false;
-    for (const auto& l : links_)
-        if (l.second.helloId == f.id) return false;
+    // The host itself announces nobody to itself.
+    if (f.id == 0 || players.count(f.id) || !SameGuid(f.instance, desc.instance) || localId == hostId) return false;
     Link& link = links_[linkId];
-    auto announced = std::find(announced_.begin(), announced_.end(), f.id);
+    auto announced = std::find_if(announced_.begin(), announced_.end(), [&f](const auto& a) { return a.first == f.id; });
     if (announced != announced_.end()) {
+        if (!SameToken(announced->second, f.admission)) return false;
         announced_.erase(announced);
         Admit(linkId, f.id, f.name, f.port);
         return true;
     }
-    // The host's ADMIT may still be on its way: the link waits for it until its deadline. The host
-    // itself announces nobody to itself.
-    if (localId == hostId) return false;
+    // The host's ADMIT may still be on its way: the link waits for it until its deadline.
     link.helloId = f.id;
+    link.helloToken = f.admission;
     link.helloName = f.name;
     link.helloPort = f.port;
     return true;
@@ -360,14 +455,22 @@ bool VornPeerSession::OnAdmit(const Frame& f)
 {
     if (f.id == 0 || players.count(f.id)) return true;   // nothing to do; the host's word is not doubted
     Seen(f.id);
-    for (auto& l : links_)
-        if (l.second.role == Incoming && l.second.helloId == f.id) {
-            const uint32_t waiting = l.first;
-            Admit(waiting, f.id, l.second.helloName, l.second.helloPort);
-            Received(waiting, nullptr, 0, now_);   // what it sent while it waited
-            return true;
-        }
-    if (std::find(announced_.begin(), announced_.end(), f.id) == announced_.end()) announced_.push_back(f.id);
+    uint32_t waiting = 0;
+    std::vector<uint32_t> wrong;
+    for (const auto& l : links_) {
+        if (l.second.role != Incoming || l.second.helloId != f.id) continue;
+        if (!waiting && SameToken(l.second.helloToken, f.admission)) waiting = l.first;
+        else wrong.push_back(l.first);
+    }
+    for (uint32_t w : wrong) Drop(w, "a HELLO without the token the host gave");
+    if (waiting) {
+        Admit(waiting, f.id, links_[waiting].helloName, links_[waiting].helloPort);
+        Received(waiting, nullptr, 0, now_);   // what it sent while it waited
+        return true;
+    }
+    announced_.erase(std::remove_if(announced_.begin(), announced_.end(), [&f](const auto& a) { return a.first == f.id; }),
+                     announced_.end());
+    announced_.push_back({f.id, f.admission});
     if (announced_.size() > MAX_ANNOUNCED) announced_.pop_front();
     return true;
 }
@@ -379,8 +482,114 @@ void VornPeerSession::Admit(uint32_t linkId, uint32_t id, const std::u16string& 
     link.id = id;
     link.deadline = 0;
     link.helloId = 0;
+    AddPlayer(id, name, linkId, link.ip, port);   // name may be the link's own: cleared after
     link.helloName.clear();
-    AddPlayer(id, name, linkId, link.ip, port);
+    WriteTo(id, VornPeerWire::GREET, 0);
+}
+
+// The host put a player out of the session: this peer lets it go too, or ends when it is the one.
+bool VornPeerSession::OnGone(uint32_t id)
+{
+    if (id == localId) {
+        if (meshing_) {
+            FailJoin("the host put it out");
+            return true;
+        }
+        LogLine("VornPeer::Session", "[ %u ] %s: the session ends", id, "the host put this player out");
+        Terminate();
+        return true;
+    }
+    announced_.erase(std::remove_if(announced_.begin(), announced_.end(), [id](const auto& a) { return a.first == id; }),
+                     announced_.end());
+    if (const uint32_t link = LinkOf(id)) {
+        io_.Close(link, false);
+        OnLinkGone(link, false);
+    }
+    return true;
+}
+
+void VornPeerSession::WriteHost(uint32_t to)
+{
+    Frame f;
+    f.type = VornPeerWire::HOST;
+    f.hostId = hostId;
+    f.nextId = nextId < NO_IDS_LEFT ? uint32_t(nextId) : 0;
+    if (const uint32_t link = LinkOf(to)) WriteFrame(link, f);
+}
+
+// A peer names the host it took after the host left, with the next id it knows.
+bool VornPeerSession::OnHost(uint32_t from, uint32_t named, uint32_t next)
+{
+    if (named == 0) return false;
+    if (named == hostId) {   // agreed: a new host learns the ids given that it did not hear of
+        const auto unconfirmed = std::find(unconfirmed_.begin(), unconfirmed_.end(), from);
+        if (unconfirmed == unconfirmed_.end()) return true;
+        nextId = std::max<uint64_t>(nextId, next ? next : NO_IDS_LEFT);
+        unconfirmed_.erase(unconfirmed);
+        if (unconfirmed_.empty()) Resume();
+        return true;
+    }
+    if (named > hostId) {   // it hears of the lower one this peer names
+        WriteHost(from);
+        return true;
+    }
+    if (now_ >= settleUntil_) return true;   // only just after a migration is a lower host taken
+    if (!Find(named)) {
+        LogLine("VornPeer::Session", "[ %u ] %s: the session ends", named, "the host the other players name cannot be reached");
+        Terminate();
+        return true;
+    }
+    hostId = named;
+    nextId = std::max<uint64_t>(nextId, next ? next : NO_IDS_LEFT);
+    Push(VORN_PEER_MSG_HOST_MIGRATE, named);
+    WriteHost(named);
+    Resume();   // JOINs that waited here hear that this peer does not host
+    return true;
+}
+
+// The JOINs that waited for this new host to know the next id are read.
+void VornPeerSession::Resume()
+{
+    unconfirmed_.clear();
+    std::vector<uint32_t> parked;
+    for (auto& l : links_)
+        if (l.second.parked) parked.push_back(l.first), l.second.parked = false;
+    for (uint32_t l : parked) Received(l, nullptr, 0, now_);
+}
+
+// A link of another version: a joiner of another build hears why in its own version's header.
+void VornPeerSession::OtherVersion(uint32_t linkId, uint8_t version)
+{
+    Link& link = links_[linkId];
+    if (link.role == ToHost && mode == Joining) {
+        LogLine("VornPeer::Connect", "[ %u ] %s: the join fails", version, "the host speaks another wire version");
+        return EndJoin(VORN_PEER_INVALID_VERSION);
+    }
+    if (link.role != Incoming) return Drop(linkId, "a frame of another wire version");
+    char from[32];
+    Dotted(link.ip, from, sizeof from);
+    VornLog::StrongBlue("VornPeer::Link");
+    VornLog::StrongRed("[ %s ] a peer of wire version %u: refused", from, unsigned(version));
+    VornLog::LineBreak();
+    Frame refuse;
+    refuse.type = VornPeerWire::REFUSE;
+    refuse.result = uint32_t(VORN_PEER_INVALID_VERSION);
+    Bytes bytes;
+    VornPeerWire::Encode(refuse, &bytes);
+    bytes[2] = version;
+    io_.Write(linkId, bytes.data(), bytes.size(), nullptr, 0);
+    io_.Close(linkId, true);
+    links_.erase(linkId);
+}
+
+// The host puts a player out: it hears so, then every other member does.
+void VornPeerSession::Expel(uint32_t id, const char* why)
+{
+    LogLine("VornPeer::Session", "[ %u ] %s: out of the session", id, why);
+    const uint32_t link = LinkOf(id);
+    WriteTo(id, VornPeerWire::GONE, id);
+    io_.Close(link, true);
+    OnLinkGone(link);
 }
 
 void VornPeerSession::Refuse(uint32_t link, VornPeerResult result)
@@ -411,19 +620,29 @@ void VornPeerSession::Lost(uint32_t link)
     if (links_.count(link)) OnLinkGone(link);
 }
 
-// A link is gone: its player leaves, and when it was the host the session migrates or ends.
-void VornPeerSession::OnLinkGone(uint32_t linkId)
+// A link is gone: its player leaves (the host tells every member so; a member tells the host),
+// and when it was the host the session migrates or ends.
+void VornPeerSession::OnLinkGone(uint32_t linkId, bool report)
 {
     auto it = links_.find(linkId);
     const Link link = std::move(it->second);
     links_.erase(it);
     if (link.role == ToHost && mode == Joining) return EndJoin(VORN_PEER_NO_CONNECTION);
+    if (link.owes == VornPeerWire::GREET) return FailJoin("a player it lists did not take its HELLO");
     Player* p = link.role == Member ? Live(link.id) : nullptr;
     if (!p || p->link != linkId) return;
     p->gone = true;
-    p->link = 0;
     Push(VORN_PEER_MSG_DESTROY_PLAYER, link.id);
-    if (link.id != hostId) return;
+    if (link.id != hostId) {
+        if (localId == hostId) {
+            for (const auto& q : players)
+                if (!q.second.gone && q.second.link) WriteTo(q.first, VornPeerWire::GONE, link.id);
+        } else if (report) {
+            WriteTo(hostId, VornPeerWire::LOST, link.id);
+        }
+        return;
+    }
+    if (meshing_) return FailJoin("the host left");
     if (desc.flags & VORN_PEER_SESSION_MIGRATE_HOST) {
         for (const auto& q : players)
             if (!q.second.gone) {
@@ -431,8 +650,22 @@ void VornPeerSession::OnLinkGone(uint32_t linkId)
                 break;
             }
         Push(VORN_PEER_MSG_HOST_MIGRATE, hostId);
+        // The new host hears the next id each peer knows (until every one has, JOINs wait), and a
+        // peer that names a later one hears of it.
+        settleUntil_ = now_ + SETTLE_MS;
+        if (hostId != localId) return WriteHost(hostId);
+        for (const auto& q : players)
+            if (!q.second.gone && q.second.link) {
+                unconfirmed_.push_back(q.first);
+                WriteHost(q.first);
+            }
         return;
     }
+    Terminate();
+}
+
+void VornPeerSession::Terminate()
+{
     Event end;
     end.message = VORN_PEER_MSG_TERMINATE_SESSION;
     end.result = VORN_PEER_NO_CONNECTION;
@@ -443,10 +676,22 @@ void VornPeerSession::OnLinkGone(uint32_t linkId)
 void VornPeerSession::Tick(uint64_t now)
 {
     now_ = now;
-    std::vector<std::pair<uint32_t, bool>> late;
+    std::vector<std::pair<uint32_t, const char*>> late;
     for (const auto& l : links_)
-        if (l.second.deadline && now >= l.second.deadline) late.push_back({l.first, l.second.role == ToHost});
-    for (const auto& l : late) Drop(l.first, l.second ? "no answer to the join in time" : "did not say who it is in time");
+        if (l.second.deadline && now >= l.second.deadline)
+            late.push_back({l.first, l.second.role == ToHost                  ? "no answer to the join in time"
+                                     : l.second.owes == VornPeerWire::GREET ? "did not take the HELLO in time"
+                                     : l.second.owes == VornPeerWire::READY ? "did not reach every player in time"
+                                                                             : "did not say who it is in time"});
+    for (const auto& l : late) Drop(l.first, l.second);
+    // A link between two members broke while both still reach this host: the later joiner goes.
+    std::vector<Report> due;
+    for (auto r = reports_.begin(); r != reports_.end();)
+        if (now >= r->due) due.push_back(*r), r = reports_.erase(r);
+        else ++r;
+    for (const Report& r : due)
+        if (localId == hostId && Find(r.by) && Find(r.lost)) Expel(std::max(r.by, r.lost), "its link to another player broke");
+    if (!unconfirmed_.empty() && now >= settleUntil_) Resume();
 }
 
 VornPeerResult VornPeerSession::Send(uint32_t id, const uint8_t* data, uint32_t size)
@@ -473,7 +718,11 @@ VornPeerResult VornPeerSession::Send(uint32_t id, const uint8_t* data, uint32_t 
 
 void VornPeerSession::CancelJoin(int32_t result)
 {
-    if (mode == Joining) EndJoin(result);
+    if (mode == Joining) return EndJoin(result);
+    if (!meshing_) return;
+    meshing_ = false;
+    End();
+    Completed(result);
 }
 
 void VornPeerSession::Completed(int32_t result)
@@ -509,6 +758,9 @@ void VornPeerSession::End()
     mode = Idle;
     localId = hostId = 0;
     announced_.clear();
+    reports_.clear();
+    unconfirmed_.clear();
+    meshing_ = false;
     for (const auto& l : links_) io_.Close(l.first, false);
     links_.clear();
     io_.Ended();

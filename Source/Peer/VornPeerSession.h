@@ -4,9 +4,16 @@
 // through Io, and delivers the events it queues. Not locked: the owner serialises every call.
 //
 // A link becomes a player only through the host: a JOIN that the host takes (the application
-// matches, the session is not full, an id is left), or a HELLO to a member naming an id that the
-// host announced with ADMIT (or listed in the joiner's WELCOME). Anything else a link says out of
-// turn closes it with a log line.
+// matches, the session is not full, an id is left), or a HELLO to a member with the id and the
+// token that the host drew for that member and announced with ADMIT (or listed in the joiner's
+// WELCOME). Anything else a link says out of turn closes it with a log line.
+//
+// Every peer lists the same players: a joiner's join completes once every member took its HELLO
+// (else it fails), and the host puts out a joiner that does not say so in time, tells every member
+// of each player it lost, and settles a link between two members that broke while both still reach
+// it. When the host leaves, each peer names the lowest id it lists and tells that peer, with the next
+// id it knows; a peer that names a later host than another is told the other's, and yields to it, or
+// leaves when it cannot reach it.
 #pragma once
 #include "VornPeer.h"
 #include "VornPeerWire.h"
@@ -24,6 +31,9 @@ public:
     static constexpr size_t MAX_PENDING_PER_ADDRESS = 8; // links from one address not yet identified
     static constexpr uint64_t IDENTIFY_MS = 5000;       // an incoming link says JOIN or HELLO by then
     static constexpr uint64_t WELCOME_MS = 10000;       // a joiner hears WELCOME or REFUSE by then
+    static constexpr uint64_t READY_MS = 2 * WELCOME_MS;  // a joiner reaches every member by then
+    static constexpr uint64_t SETTLE_MS = 1500;         // the host's wait before settling a broken link,
+                                                        // and a new host's for the others' next ids
     static constexpr size_t MAX_ANNOUNCED = 64;         // ADMITs kept while their HELLO has not come
     static constexpr uint64_t NO_IDS_LEFT = uint64_t(1) << 32;
 
@@ -40,6 +50,8 @@ public:
         virtual void Close(uint32_t link, bool afterWrites) = 0;
         // The session ended or the join failed: the owner stops listening.
         virtual void Ended() = 0;
+        // Fills out with bytes from the system's cryptographic random source.
+        virtual void Random(uint8_t* out, size_t size) = 0;
     };
 
     struct Event
@@ -116,10 +128,18 @@ private:
         uint32_t ip = 0;
         uint64_t since = 0;       // accepted or dialled
         uint64_t deadline = 0;    // 0: none
+        VornPeerWire::Type owes = VornPeerWire::TYPE_END;   // GREET or READY, due by the deadline
+        bool parked = false;      // its JOIN waits until a new host knows the next id
         uint16_t helloPort = 0;   // a HELLO waiting for the host's ADMIT of helloId
         uint32_t helloId = 0;
+        VornPeerWire::Guid helloToken{};
         std::u16string helloName;
         Bytes in;
+    };
+    struct Report
+    {
+        uint32_t by, lost;
+        uint64_t due;
     };
 
     void Begin(Mode m, uint16_t port);
@@ -128,13 +148,26 @@ private:
     bool OnJoin(uint32_t linkId, const VornPeerWire::Frame& f);
     bool OnHello(uint32_t linkId, const VornPeerWire::Frame& f);
     bool OnAdmit(const VornPeerWire::Frame& f);
+    bool OnMember(Link& link, const VornPeerWire::Frame& f);
+    bool OnGone(uint32_t id);
+    bool OnHost(uint32_t from, uint32_t named, uint32_t next);
+    void WriteHost(uint32_t to);
+    void OtherVersion(uint32_t link, uint8_t version);
+    void MeshDone();
+    void FailJoin(const char* why);
+    void Terminate();   // TERMINATE_SESSION, then End
+    void Expel(uint32_t id, const char* why);
+    void Resume();
+    bool Settling() const { return !unconfirmed_.empty() && now_ < settleUntil_; }
+    uint32_t LinkOf(uint32_t id) const;
+    void WriteTo(uint32_t id, VornPeerWire::Type type, uint32_t value);
     void Admit(uint32_t linkId, uint32_t id, const std::u16string& name, uint16_t port);
     bool AddPlayer(uint32_t id, const std::u16string& name, uint32_t link, uint32_t ip, uint16_t port);
     void Push(uint32_t message, uint32_t id);
     void WriteFrame(uint32_t link, const VornPeerWire::Frame& f);
     void Refuse(uint32_t link, VornPeerResult result);
     void Drop(uint32_t link, const char* why);   // closes a link the session gives up
-    void OnLinkGone(uint32_t link);
+    void OnLinkGone(uint32_t link, bool report = true);
     void Completed(int32_t result);   // CONNECT_COMPLETE of the join
     void EndJoin(int32_t result);
     void Seen(uint64_t id);
@@ -142,7 +175,11 @@ private:
 
     Io& io_;
     std::map<uint32_t, Link> links_;
-    std::deque<uint32_t> announced_;   // ids the host admitted, oldest first
+    std::deque<std::pair<uint32_t, VornPeerWire::Guid>> announced_;   // ids and tokens the host admitted, oldest first
+    std::vector<Report> reports_;      // broken links between members, for the host to settle
+    std::vector<uint32_t> unconfirmed_;   // a new host's players that have not told their next id
+    uint64_t settleUntil_ = 0;         // the end of the time after a migration when peers agree on the host
+    bool meshing_ = false;             // a joiner whose members have not all taken its HELLO
     VornPeerWire::Guid wantApplication_{}, wantInstance_{};
     uint64_t now_ = 0;
 };

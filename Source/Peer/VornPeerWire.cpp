@@ -129,6 +129,7 @@ template <typename Io, typename F> bool Fields(Io& io, F& f)
             io.U32(e.id);
             io.U32(e.ip);
             io.U16(e.port);
+            io.GuidOf(e.admission);
             io.Name(e.name);
         }
         return true;
@@ -138,6 +139,7 @@ template <typename Io, typename F> bool Fields(Io& io, F& f)
     case HELLO:
         io.GuidOf(f.instance);
         io.U32(f.id);
+        io.GuidOf(f.admission);
         io.U16(f.port);
         io.Name(f.name);
         return true;
@@ -152,6 +154,18 @@ template <typename Io, typename F> bool Fields(Io& io, F& f)
         return true;
     case ADMIT:
         io.U32(f.id);
+        io.GuidOf(f.admission);
+        return true;
+    case GREET:
+    case READY:
+        return true;
+    case LOST:
+    case GONE:
+        io.U32(f.id);
+        return true;
+    case HOST:
+        io.U32(f.hostId);
+        io.U32(f.nextId);
         return true;
     default:
         return false;
@@ -170,7 +184,7 @@ Status Decode(const uint8_t* data, size_t size, Frame* frame, size_t* used)
     // Each header byte is checked as soon as it is there, so a bad stream is known early.
     if (size >= 1 && data[0] != (MAGIC & 0xFF)) return Status::Bad;
     if (size >= 2 && data[1] != (MAGIC >> 8)) return Status::Bad;
-    if (size >= 3 && data[2] != VERSION) return Status::Bad;
+    if (size >= 3 && data[2] != VERSION) return Status::OtherVersion;
     if (size >= 4 && (data[3] == 0 || data[3] >= TYPE_END)) return Status::Bad;
     if (size < HEADER_SIZE) return Status::NeedMore;
     const uint32_t length = VornBytes::ReadLE32(data + 4);

@@ -186,11 +186,14 @@ inline SOCKET Patient(SOCKET s, DWORD ms)
     return s;
 }
 
-// A stranger that speaks the wire by hand on a raw link to a peer's port. Every read gives up after 15 s.
+// A stranger that speaks the wire by hand on a raw link to a peer's port (from a loopback address),
+// or on one a peer made to its listener. Every read gives up after 15 s.
 struct Hostile
 {
     using Frame = VornPeerWire::Frame;
-    explicit Hostile(uint16_t port) : s(Patient(ConnectFrom("127.0.0.1", port), 15000)) {}
+    struct Accepting { SOCKET listener; };
+    explicit Hostile(uint16_t port, const char* from = "127.0.0.1") : s(Patient(ConnectFrom(from, port), 15000)) {}
+    explicit Hostile(Accepting a) : s(Patient(accept(a.listener, nullptr, nullptr), 15000)) {}
     ~Hostile() { closesocket(s); }
     static std::string Bytes(const Frame& f)
     {
