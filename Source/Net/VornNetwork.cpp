@@ -20,6 +20,7 @@ VornPeerGuid g_provider = {};
 uint32_t g_expiry = 0;
 uintptr_t g_enumHandle = 0;
 uint8_t g_enumerating = 0;
+uint8_t g_enumFull = 0;   // the search's list is full (and the log says so)
 uintptr_t g_connectHandle = 0;
 uint8_t g_joining = 0;   // a join is under way: its CONNECT_COMPLETE has not come
 
@@ -330,7 +331,7 @@ bool VornNetwork::SearchSession(const char* host, uint32_t port)
         VornSystem::ScopedLock lock(g_lock);
         if (g_enumerating && g_enumHandle) g_peer->CancelAsyncOperation(g_enumHandle);
         FreeSessions();
-        g_enumerating = 0;
+        g_enumerating = g_enumFull = 0;
         g_enumHandle = 0;
     }
     if (!EnumHosts(host, port)) return false;
@@ -389,12 +390,22 @@ void VornNetwork::OnEnumHostsResponse(const VornPeerMsgEnumHostsResponse* m)
     if (!g_enumHandle || m->search != g_enumHandle) return;   // a search that ended: not this list's
     const uint32_t now = timeGetTime();
     VornNetworkSession* s = g_sessions;
-    for (; s != &g_sentinel; s = s->next)
+    uint32_t listed = 0;
+    for (; s != &g_sentinel; s = s->next, ++listed)
         if (s->desc && !CompareGuid(s->desc->instance, m->desc->instance)) break;
     if (s != &g_sentinel) {
         s->lastSeen = now;
     } else {
         for (s = g_sessions; s != &g_sentinel && s->valid; s = s->next) {
+        }
+        if (s == &g_sentinel && listed >= SESSIONS_MAX) {   // a flood of answers: the sessions listed stay
+            if (!g_enumFull) {
+                VornLog::StrongBlue("VornNetwork::OnEnumHostsResponse");
+                VornLog::StrongRed("[ %u ] sessions listed: the search's further sessions are dropped", SESSIONS_MAX);
+                VornLog::LineBreak();
+            }
+            g_enumFull = 1;
+            return;
         }
         if (s == &g_sentinel) {
             s = static_cast<VornNetworkSession*>(VORN_ALLOC_ZERO_QUIET(sizeof(VornNetworkSession)));
@@ -455,7 +466,7 @@ void VornNetwork::ClearSessions()
     if (g_enumHandle && g_peer) g_peer->CancelAsyncOperation(g_enumHandle);
     FreeSessions();
     g_enumHandle = 0;
-    g_enumerating = 0;
+    g_enumerating = g_enumFull = 0;
 }
 
 bool VornNetwork::JoinSession(uint32_t index, const char* user)

@@ -50,6 +50,7 @@ public:
     static constexpr uint32_t ADDRESS_MAX = 32;
     static constexpr uint32_t STATUS_MAX = 512;
     static constexpr uint32_t TEXT_MAX = 256;
+    static constexpr uint32_t SESSIONS_MAX = 64;        // found sessions listed (what a lobby can show)
     static constexpr uint32_t PEER_INFO_RETRIES = 50;   // short waits for a player still connecting
     static constexpr uint32_t PEER_INFO_RETRY_MS = 10;
 

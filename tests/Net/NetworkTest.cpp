@@ -53,11 +53,11 @@ TEST_F(NetworkTest, HostingListsPlayersSendsByIndexRefusesAPortInUseOrASecondSes
     EXPECT_TRUE(std::regex_match(Status(), std::regex("Hosting via TCP/IP at [0-9.]+" + suffix + "(, [0-9.]+" + suffix + ")*")))
         << Status();
     const std::string address = TextOf([](char* t) { VornNetwork::GetAddress(t, 0); });
-    EXPECT_TRUE(VornNetwork::GetAddressCount() >= 1 && Status().find(address) != std::string::npos);
+    EXPECT_NAMED({"addresses", VornNetwork::GetAddressCount() >= 1, true}, {"the first in the status", Status().find(address) != std::string::npos, true});
     // The third name cut to 31 bytes on a character boundary; past the players a line of dashes and id 0.
     EXPECT_EQ((std::vector<std::string>{"alice", "bob", "かなかなかなかなかなかなかなか", "-------------"}),
               (std::vector<std::string>{Name(0), Name(1), Name(2), Name(3)}));
-    EXPECT_EQ(std::make_pair(bob->LocalId(), 0u), std::make_pair(VornNetwork::GetPlayerId(1), VornNetwork::GetPlayerId(3)));
+    EXPECT_NAMED({"player 1", VornNetwork::GetPlayerId(1), bob->LocalId()}, {"past the players", VornNetwork::GetPlayerId(3), 0u});
 
     VornNetwork::Send("nobody", 7, 3);
     VornNetwork::Send("bob", 4, 1);
@@ -71,7 +71,8 @@ TEST_F(NetworkTest, HostingListsPlayersSendsByIndexRefusesAPortInUseOrASecondSes
     EXPECT_EQ(std::string("bob", 4), bob->Of(VORN_PEER_MSG_RECEIVE)[0].data);
     EXPECT_EQ(std::string("all", 4), kana.Of(VORN_PEER_MSG_RECEIVE)[0].data);
 
-    EXPECT_FALSE(VornNetwork::CreateSession("again", "eve", FreePort()) || VornNetwork::JoinSession(0, "eve"));
+    EXPECT_FALSE(VornNetwork::CreateSession("again", "eve", FreePort()));
+    EXPECT_FALSE(VornNetwork::JoinSession(0, "eve"));
 
     const std::string big = Pattern(2000, 7);
     for (int i = 1; i <= 15; ++i) bob->Send(0, "message " + std::to_string(i));
@@ -83,8 +84,8 @@ TEST_F(NetworkTest, HostingListsPlayersSendsByIndexRefusesAPortInUseOrASecondSes
     std::vector<VornNetworkMessage> got;
     while (VornNetwork::GetReceiveData(&m)) got.push_back(m);
     ASSERT_EQ(16u, got.size());
-    EXPECT_EQ(std::make_tuple(std::string("message 2"), bobId, std::string("bob")),
-              std::make_tuple(std::string(reinterpret_cast<const char*>(got[0].data)), got[0].sender, std::string(got[0].senderName)));
+    EXPECT_NAMED({"first message", reinterpret_cast<const char*>(got[0].data), "message 2"}, {"sender", got[0].sender, bobId},
+                 {"sender's name", got[0].senderName, "bob"});
     EXPECT_EQ(0, std::memcmp(got[14].data, big.data(), 1024));
     EXPECT_EQ(std::string("short") + std::string(1019, '\0'), std::string(reinterpret_cast<const char*>(got[15].data), 1024));
 
@@ -94,7 +95,7 @@ TEST_F(NetworkTest, HostingListsPlayersSendsByIndexRefusesAPortInUseOrASecondSes
     EXPECT_EQ(2, VornNetwork::GetPlayerCount());
     VornPeerMsgTerminateSession end = {sizeof end, 0};
     VornNetwork::MessageHandler(nullptr, VORN_PEER_MSG_TERMINATE_SESSION, &end);
-    EXPECT_EQ(std::make_tuple(std::string("Not Connect"), 0u, false), std::make_tuple(Status(), VornNetwork::GetAddressCount(), VornNetwork::IsHost()));
+    EXPECT_NAMED({"status", Status(), "Not Connect"}, {"addresses", VornNetwork::GetAddressCount(), 0u}, {"host", VornNetwork::IsHost(), false});
 
     const std::string log = log_.Text();
     EXPECT_EQ(1, CountIn(log, Red("別の適用が指定したポートを既に使用している場合は、異なるポート番号を使用してゲームを作成してみてください")));
@@ -119,7 +120,7 @@ TEST_F(NetworkTest, SearchTextsReplaceEachOtherAndExpire)
     b.reset();
     Sleep(3 * VORN_PEER_ENUM_RETRY_MS + 300);
     VornNetwork::ExpireSessions();
-    EXPECT_TRUE(VornNetwork::GetSessionCount() == 0 && VornNetwork::GetSession(0) == nullptr) << VornNetwork::GetSessionCount();
+    EXPECT_NAMED({"sessions", VornNetwork::GetSessionCount(), 0u}, {"session 0 listed", VornNetwork::GetSession(0) != nullptr, false});
     EXPECT_EQ(2, log_.Count(Blue("VornNetwork::SearchSession") + Green("Success")));
 }
 
@@ -133,7 +134,7 @@ TEST_F(NetworkTest, TheFirstJoinerBecomesHostWhenTheHostIsLost)
     ASSERT_TRUE(Players(2));
     Sleep(2 * VORN_PEER_ENUM_RETRY_MS);
     EXPECT_EQ(0u, VornNetwork::GetSessionCount());   // the search ended with the join
-    EXPECT_EQ(std::make_pair("Connect via TCP/IP to 127.0.0.1 : " + std::to_string(port), false), std::make_pair(Status(), VornNetwork::IsHost()));
+    EXPECT_NAMED({"status", Status(), "Connect via TCP/IP to 127.0.0.1 : " + std::to_string(port)}, {"host", VornNetwork::IsHost(), false});
     EXPECT_EQ("helper", TextOf([](char* t) { VornNetwork::GetHostPlayerName(t); }));
 
     host.reset();
@@ -161,13 +162,75 @@ TEST_F(NetworkTest, APlayerStillConnectingGetsAnEmptyNameAfterShortRetries)
     const ULONGLONG start = GetTickCount64();
     VornNetwork::MessageHandler(nullptr, VORN_PEER_MSG_CREATE_PLAYER, &created);
     EXPECT_LT(GetTickCount64() - start, 3000u);
-    EXPECT_EQ(std::make_pair(std::string(), 77u), std::make_pair(Name(0), VornNetwork::GetPlayerId(0)));
+    EXPECT_NAMED({"name", Name(0), ""}, {"id", VornNetwork::GetPlayerId(0), 77u});
     VornPeerMsgDestroyPlayer destroyed = {sizeof destroyed, 77, created.playerContext};
     VornNetwork::MessageHandler(nullptr, VORN_PEER_MSG_DESTROY_PLAYER, &destroyed);
     EXPECT_EQ(0, VornNetwork::GetPlayerCount());
     SetEvent(release);
     EXPECT_TRUE(Players(2));   // the join then goes through
     CloseHandle(release);
+}
+
+// A flood of answers of distinct sessions lists 64 of them, with one log line for the search; an
+// answer of a session already listed is still taken.
+TEST_F(NetworkTest, AFloodOfAnswersListsAtMostSixtyFourSessionsAndSaysSoOnce)
+{
+    const SOCKET udp = Patient(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP), 10000);   // the hosts' one port
+    sockaddr_in from = At("127.0.0.1");
+    int n = sizeof from;
+    bind(udp, reinterpret_cast<const sockaddr*>(&from), n);
+    ASSERT_TRUE(VornNetwork::SearchSession("127.0.0.1", PortOf(udp)));
+    char query[2048];
+    ASSERT_GE(recvfrom(udp, query, sizeof query, 0, reinterpret_cast<sockaddr*>(&from), &n), 28);
+    Hostile::Frame a = Hostile::Of(VornPeerWire::ANSWER);
+    std::memcpy(&a.token, query + 24, 4);
+    a.desc.application = a.application;
+    auto answer = [&](uint32_t instance, const char16_t* name) {
+        std::memcpy(a.desc.instance.bytes, &instance, 4);
+        a.desc.name = name;
+        const std::string bytes = Hostile::Bytes(a);
+        sendto(udp, bytes.data(), int(bytes.size()), 0, reinterpret_cast<const sockaddr*>(&from), n);
+    };
+    for (uint32_t instance = 1; instance <= 3000; ++instance) answer(instance, u"room");
+    // The first session, renamed, once what came of the flood is read.
+    for (int tries = 0; tries < 1000 && SessionText(VornNetwork::GetSessionCount() - 1).rfind("renamed (", 0) != 0; ++tries) {
+        answer(1, u"renamed");
+        Sleep(10);
+    }
+    closesocket(udp);
+    EXPECT_NAMED({"sessions", VornNetwork::GetSessionCount(), VornNetwork::SESSIONS_MAX}, {"the first one's name", SessionText(63).substr(0, 9), "renamed ("},
+                 {"log lines", log_.Count(Blue("VornNetwork::OnEnumHostsResponse")), 1});
+}
+
+// The handler on three threads at once while the application reads: every message taken out is
+// whole. (With the handler's lock taken out, 10 runs of 10 tore messages.)
+TEST_F(NetworkTest, ConcurrentReceivesAndReadsNeverTearAMessage)
+{
+    ASSERT_TRUE(VornNetwork::CreateSession("room", "alice", FreePort()));
+    constexpr uint32_t THREADS = 3, EACH = 20000;
+    std::atomic<uint32_t> running{THREADS};
+    std::vector<std::thread> handlers;
+    for (uint32_t t = 0; t < THREADS; ++t)
+        handlers.emplace_back([&running, t] {
+            uint8_t body[VornNetwork::DATA_MAX];
+            for (uint32_t seq = t << 24; seq < (t << 24 | EACH); ++seq) {
+                std::memset(body, uint8_t(seq), sizeof body);
+                std::memcpy(body, &seq, 4);
+                VornPeerMsgReceive m = {sizeof m, VornNetwork::GetPlayerId(0), nullptr, body, sizeof body, 0};
+                VornNetwork::MessageHandler(nullptr, VORN_PEER_MSG_RECEIVE, &m);
+            }
+            --running;
+        });
+    uint32_t taken = 0, torn = 0, seq;
+    VornNetworkMessage m;
+    for (bool more = true; more;)
+        for (more = running > 0; VornNetwork::GetReceiveData(&m); ++taken) {
+            std::memcpy(&seq, m.data, 4);
+            torn += seq >> 24 >= THREADS || std::strcmp(m.senderName, "alice") != 0 ||
+                    std::count(m.data + 4, std::end(m.data), uint8_t(seq)) != ptrdiff_t(sizeof m.data - 4);
+        }
+    for (std::thread& h : handlers) h.join();
+    EXPECT_NAMED({"torn", torn, 0u}, {"taken", taken > 0, true});
 }
 
 }  // namespace
