@@ -76,6 +76,7 @@ struct Peer : VornPeerSession::Io
     std::set<uint32_t> live;     // as its events told
     std::set<uint32_t> ever;     // every player its events created
     std::set<uint32_t> given;    // the ids it gave as host
+    uint64_t tookOver = 0;       // when it last became host after a host left
     uint32_t Ip() const { return 0x0A000000u | uint32_t(index + 1) << 24; }
     uint16_t Port() const { return uint16_t(BASE_PORT + index); }
 };
@@ -219,6 +220,7 @@ struct Net
                     }
                 } else if (e.message == VORN_PEER_MSG_HOST_MIGRATE) {
                     FUZZ_CHECK((s.desc.flags & VORN_PEER_SESSION_MIGRATE_HOST) && p->live.count(e.id));
+                    if (e.id == s.localId) p->tookOver = now;
                 } else if (e.message == VORN_PEER_MSG_TERMINATE_SESSION) {   // no host left, or the host put it out
                     FUZZ_CHECK(s.mode == VornPeerSession::Idle);
                 } else if (e.message == VORN_PEER_MSG_CONNECT_COMPLETE && e.result == VORN_PEER_OK) {
@@ -290,7 +292,8 @@ struct Net
                 bool outOfTurn = false;
                 for (int n = 0; (status = Decode(bytes + at, e.heard.size() - at, &f, &used)) == Status::Ok; at += used, ++n)
                     outOfTurn |= n > 0 && f.type != DATA && f.type != READY && f.type != LOST && f.type != HOST;
-                if (outOfTurn || status == Status::Bad) FUZZ_CHECK(e.closed);
+                // (A new host reads JOINs once it knows the next id, at the latest after SETTLE_MS.)
+                if (outOfTurn || status == Status::Bad) FUZZ_CHECK(e.closed || now < peers[size_t(e.peer)]->tookOver + VornPeerSession::SETTLE_MS);
             }
             bool player = false;
             for (const auto& q : peers[size_t(e.peer)]->session.players) player |= !q.second.gone && q.second.link == entry.first;

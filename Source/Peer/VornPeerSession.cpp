@@ -529,11 +529,13 @@ bool VornPeerSession::OnHost(uint32_t from, uint32_t named, uint32_t next)
         if (unconfirmed_.empty()) Resume();
         return true;
     }
+    // Only just after its own migration does a peer compare (one that has not yet seen the host go
+    // waits for its own link to say so).
+    if (now_ >= settleUntil_) return true;
     if (named > hostId) {   // it hears of the lower one this peer names
         WriteHost(from);
         return true;
     }
-    if (now_ >= settleUntil_) return true;   // only just after a migration is a lower host taken
     if (!Find(named)) {
         LogLine("VornPeer::Session", "[ %u ] %s: the session ends", named, "the host the other players name cannot be reached");
         Terminate();
