@@ -305,7 +305,7 @@ TEST(Survey, AFullScreenModeFoundLaterReplacesAnEarlierOne)
     EXPECT_NAMED({"32-bit format", info.mode32.Format, D3DFMT_A8R8G8B8}, {"its refresh rate", info.mode32.RefreshRate, 61u},
                  {"16-bit format", info.mode16.Format, D3DFMT_A1R5G5B5}, {"10-bit format", info.mode10.Format, D3DFMT_A2B10G10R10});
     Vorn3DAdapter::FindFullScreenModes(&info, 1024, 768);  // no such size: all cleared
-    for (const D3DDISPLAYMODE* m : {&info.mode32, &info.mode16, &info.mode10}) EXPECT_EQ(D3DFMT_UNKNOWN, m->Format);
+    EXPECT_NAMED({"32-bit format", info.mode32.Format, D3DFMT_UNKNOWN}, {"16-bit", info.mode16.Format, D3DFMT_UNKNOWN}, {"10-bit", info.mode10.Format, D3DFMT_UNKNOWN});
 }
 
 TEST(CapsReport, FlagsOrderGroupsAndInvertedLines)

@@ -101,8 +101,8 @@ TEST_F(Qsg, TheDdsHeaderIsTheFixed32BitLayout)
     memcpy(words.data(), loader_.GetData(), 128);
     // "DDS ", size, flags, height, width, 0 up to the pixel format at word 19: its size, flags, no FourCC, 32 bits,
     // the masks; then 0 (no caps).
-    EXPECT_EQ((std::vector<uint32_t>{0x20534444, 124, 0x1007, 2, 0x1234, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0x41, 0, 32,
-                                     0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000, 0, 0, 0, 0, 0}), words);
+    EXPECT_EQ(vorntest::Hex({0x20534444, 124, 0x1007, 2, 0x1234, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0x41, 0, 32,
+                             0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000, 0, 0, 0, 0, 0}), vorntest::Hex(words));
 }
 
 TEST_F(Qsg, ConversionsBetweenAllDepthsTruncateAndClampFloats)

@@ -216,7 +216,7 @@ TEST_F(Texture, ColorFillWritesEachListedFormatAndNothingElse)
     VornTexture::Unlock(dxt);
     VornTexture::ColorFill(dxt, 0xFFFFFFFF);
     ASSERT_TRUE(VornTexture::Lock(dxt, &bits, &pitch, nullptr, nullptr, nullptr));
-    for (int i = 0; i < pitch * 2; ++i) ASSERT_EQ(0x5A, static_cast<const uint8_t*>(bits)[i]);
+    EXPECT_BYTES_EQ(std::vector<uint8_t>(static_cast<size_t>(pitch) * 2, 0x5A).data(), bits, static_cast<size_t>(pitch) * 2);
     VornTexture::Unlock(dxt);
     VornTexture::ColorFill(VORN_INVALID_HANDLE, 0);   // none does nothing
 }

@@ -71,6 +71,7 @@ TEST_F(Effect, FadesCoverTheScreenWithAlphasByRingOrSegment)
         ASSERT_EQ(4u * 4 * 6, v.size());
         std::set<uint32_t> alphas;
         for (const VornVertex2D& q : v) {
+            SCOPED_TRACE("vertex " + std::to_string(&q - v.data()));
             alphas.insert(q.colour >> 24);
             EXPECT_NEAR(kDepth * k, q.z, 1e-6);
             EXPECT_FLOAT_EQ(1.0f / kDepth, q.rhw);

@@ -330,7 +330,7 @@ TEST_F(FontSprite, NegativeBearingsAreKeptAsZero)
     VornFontHandle italic = kNone;
     for (const char* face : {"ＭＳ ゴシック", "Tahoma", "Times New Roman", "Courier New", "Symbol"}) {
         italic = VornFont::Create(face, 48, 1, 1);
-        ASSERT_NE(kNone, italic);
+        ASSERT_NE(kNone, italic) << face;
         VornFont::Begin(italic);
         for (int c = 0x21; c < 0x7F && !text[0]; ++c) {
             abc = Metrics(static_cast<uint16_t>(c), italic);

@@ -77,9 +77,9 @@ TEST_F(Draw2D, PerspectiveDropsTrianglesItCannotPlace)
         V(100, 100, kDepth, 0xFF00FF00), V(140, 100, kDepth, 0xFF00FF00), V(100, 140, kDepth, 0xFF00FF00),
         V(10, 10), V(50, 10), V(10, std::nanf(""))};
     for (VornPrimitiveHandle p : {plain, sorted}) {
+        SCOPED_TRACE(p == plain ? "plain" : "sorted");
         EXPECT_TRUE(VornPrimitive::PushPolygon(p, pushed, 3));
-        EXPECT_NAMED({p == plain ? "plain stored" : "sorted stored", VornPrimitive::GetVertexCount(p), 3u},
-                     {"requested", VornPrimitive::GetRequestedVertexCount(p), 9u});
+        EXPECT_NAMED({"stored", VornPrimitive::GetVertexCount(p), 3u}, {"requested", VornPrimitive::GetRequestedVertexCount(p), 9u});
     }
     // Dropped or not, a triangle is tested against the capacity first.
     const VornPrimitiveHandle small = VornPrimitive::Create(5, 0, false);
