@@ -75,7 +75,7 @@ TEST_F(AudioTest, MediaSharesAPathRefusesVideoIgnoresFreeEntriesAndKeepsPackCopi
         const VornMediaRecord* r = VornMedia::GetRecord(packed);
         ASSERT_NE(r, nullptr);
         const std::string copy = r->name;
-        EXPECT_NAMED({"temporary", r->temporary, 1}, {"copy on disk", VornSystem::FileExists(copy.c_str()), true});
+        EXPECT_NAMED({"temporary", int(r->temporary), 1}, {"copy on disk", VornSystem::FileExists(copy.c_str()), true});
         VornMedia::Release(packed);
         EXPECT_FALSE(VornSystem::FileExists(copy.c_str()));
         EXPECT_EQ(VornMedia::CreateFromAudio("packjunk.mp3"), VORN_INVALID_HANDLE);

@@ -56,9 +56,9 @@ TEST_F(AudioTest, MusicPlaysAndReleasesByTheEntryStateLoadsFillTheTableAndFinali
                      {"volume", volume, -2500}, {"pan", pan, -900});
         VornMusic::AddRef(h);
         VornMusic::Release(h);
-        EXPECT_NAMED({"in use", r->inUse, 1}, {"playing", r->segmentState != nullptr, true});   // one reference left: it keeps playing
+        EXPECT_NAMED({"in use", int(r->inUse), 1}, {"playing", r->segmentState != nullptr, true});   // one reference left: it keeps playing
         VornMusic::Stop(h);
-        EXPECT_NAMED({"in use after Stop", r->inUse, 1}, {"playing after Stop", r->segmentState != nullptr, false});
+        EXPECT_NAMED({"in use after Stop", int(r->inUse), 1}, {"playing after Stop", r->segmentState != nullptr, false});
         VornMusic::Release(h);
         // A standard MIDI file from memory loads through a temporary copy that goes with the entry.
         const VornMusicHandle midi = VornMusic::CreateFromMemoryMidi(smf.data(), uint32_t(smf.size()), 8);

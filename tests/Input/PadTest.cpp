@@ -235,11 +235,11 @@ TEST_F(Devices, MouseWheelSumsAndDoubleClicksLatchForOneUpdate)
     for (auto set : {&VornInput::SetLeftDoubleClick, &VornInput::SetMiddleDoubleClick}) set();
     VornMouseState m;
     VornInput::GetMouseData(&m);
-    EXPECT_NAMED({"wheel", m.wheel, -120}, {"left double click", m.doubleClick[0], 0});   // the double click pending until the next update
+    EXPECT_NAMED({"wheel", m.wheel, -120}, {"left double click", int(m.doubleClick[0]), 0});   // the double click pending until the next update
     Frame();
     VornInput::GetMouseData(&m);
-    EXPECT_NAMED({"wheel", m.wheel, -120}, {"left double click", m.doubleClick[0], 1}, {"right", m.doubleClick[1], 0},
-                 {"middle", m.doubleClick[2], 1});
+    EXPECT_NAMED({"wheel", m.wheel, -120}, {"left double click", int(m.doubleClick[0]), 1}, {"right", int(m.doubleClick[1]), 0},
+                 {"middle", int(m.doubleClick[2]), 1});
     // Buttons as the thread's key state shows them: pressed, held, released, up.
     BYTE keys[256] = {};
     const uint32_t seen[][3] = {{2, 0, 2}, {3, 2, 3}, {1, 3, 1}, {0, 1, 0}};
@@ -252,12 +252,12 @@ TEST_F(Devices, MouseWheelSumsAndDoubleClicksLatchForOneUpdate)
         VornInput::GetMouseData(&m);
         SCOPED_TRACE("step " + std::to_string(step));
         EXPECT_NAMED({"left", m.button[0], seen[step][0]}, {"right", m.button[1], seen[step][1]}, {"middle", m.button[2], seen[step][2]},
-                     {"left down", m.down[0], state ? 1 : 0});
+                     {"left down", int(m.down[0]), state ? 1 : 0});
     }
     VornInput::SetRightDoubleClick();
     Frame();
     VornInput::GetMouseData(&m);
-    EXPECT_NAMED({"left double click", m.doubleClick[0], 0}, {"right", m.doubleClick[1], 1}, {"middle", m.doubleClick[2], 0});
+    EXPECT_NAMED({"left double click", int(m.doubleClick[0]), 0}, {"right", int(m.doubleClick[1]), 1}, {"middle", int(m.doubleClick[2]), 0});
     // The sum wraps round rather than overflowing.
     for (int i = 0; i < 70000; ++i) VornInput::AddMouseWheel(32767);
     VornInput::GetMouseData(&m);

@@ -53,9 +53,9 @@ TEST_F(DirectorTest, ZOnTheTitleStartsAGameFromZeroCounts)
     Press(Z);
     EXPECT_NAMED({"scene", GameScene(g_director->GetScene()), SCENE_PLAY}, {"live enemies", Count(PRIORITY_ENEMY), 3},
                  {"spawnCount", g_director->spawnCount, 3}, {"aliveCount", g_director->aliveCount, 3}, {"killCount", g_director->killCount, 0},
-                 {"sceneFrame", g_director->sceneFrame, 0}, {"gameOverFrame", g_director->gameOverFrame, 0}, {"bossSwings", bossSwings, 0});
+                 {"sceneFrame", g_director->sceneFrame, 0}, {"gameOverFrame", g_director->gameOverFrame, 0}, {"bossSwings", int(bossSwings), 0});
     ASSERT_NE(nullptr, g_director->target);
-    EXPECT_NAMED({"target kind", EnemyKind(g_director->target->kind), ENEMY_WALKER}, {"target spawn index", g_director->target->spawnIndex, 1});
+    EXPECT_NAMED({"target kind", EnemyKind(g_director->target->kind), ENEMY_WALKER}, {"target spawn index", int(g_director->target->spawnIndex), 1});
     g_director->sceneFrame = 77;   // the boss's entry counts its frames from 0
     g_director->SetScene(SCENE_BOSS_ENTRY);
     EXPECT_EQ(0, g_director->sceneFrame);
@@ -73,7 +73,7 @@ TEST_F(DirectorTest, BossEntryEndsOnceTheBossStandsThoughTheTargetDiedBefore)
     const int frames = PressWhile([] { return g_director->GetScene() != SCENE_PLAY; });
     EXPECT_TRUE(InRange("frames of the boss's entry (1000: it never ended)", frames, 142, 999));
     ASSERT_NE(nullptr, g_director->target);   // the boss took the target on arrival
-    EXPECT_NAMED({"target kind", EnemyKind(g_director->target->kind), ENEMY_BOSS}, {"target in the air", g_director->target->inAir, 0});
+    EXPECT_NAMED({"target kind", EnemyKind(g_director->target->kind), ENEMY_BOSS}, {"target in the air", int(g_director->target->inAir), 0});
     // The boss has a model of its own; kind 0 keeps its walker.
     EXPECT_NE(VORN_INVALID_HANDLE, g_director->GetModel(MODEL_BOSS));
     EXPECT_NE(walker, g_director->GetModel(MODEL_BOSS));

@@ -163,7 +163,7 @@ TEST_F(PlayerTest, NextTargetWrapsToTheFirstLivingEnemyAndTheLastPositionIsKept)
     (new Enemy(VornVector3(-10.0f, 0.0f, 20.0f), ENEMY_WALKER))->condition = CONDITION_DEAD;
     p->targetIndex = static_cast<int8_t>(first->GetSpawnIndex());
     p->SelectNextTarget();
-    EXPECT_NAMED({"target", g_director->target, first}, {"target index", static_cast<uint8_t>(p->targetIndex), first->GetSpawnIndex()});
+    EXPECT_NAMED({"target", g_director->target, first}, {"target index", int(uint8_t(p->targetIndex)), int(first->GetSpawnIndex())});
 
     const VornVector3 at = first->GetPosition();
     p->GetTargetPosition();
