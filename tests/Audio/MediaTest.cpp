@@ -60,7 +60,7 @@ TEST_F(AudioTest, MediaSharesAPathRefusesVideoIgnoresFreeEntriesAndKeepsPackCopi
         ASSERT_NE(tone, VORN_INVALID_HANDLE);
         std::vector<OAFilterState> states;
         for (char step : std::string("PpSPpp")) {   // Play, pause, Stop, Play, pause, pause
-            EXPECT_TRUE(step == 'P' ? VornMedia::Play(tone, false) : step == 'p' ? VornMedia::Pause(tone) : VornMedia::Stop(tone));
+            EXPECT_TRUE(step == 'P' ? VornMedia::Play(tone, false) : step == 'p' ? VornMedia::Pause(tone) : VornMedia::Stop(tone)) << step;
             states.push_back(-1);
             VornMedia::GetRecord(tone)->control->GetState(2000, &states.back());
         }
@@ -82,7 +82,7 @@ TEST_F(AudioTest, MediaSharesAPathRefusesVideoIgnoresFreeEntriesAndKeepsPackCopi
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         for (const auto& file : std::filesystem::directory_iterator(temp))
-            EXPECT_EQ(file.path().string().find("_packjunk.mp3"), std::string::npos);   // no copy left
+            EXPECT_EQ(file.path().string().find("_packjunk.mp3"), std::string::npos) << file.path().string();   // no copy left
     });
     EXPECT_TRUE(InOrder(log, {" : tone.wav : [ No.0 ] : Already Existed : ", " : film.avi : [ No.1 ] : ",
                               Red("所有者ウィンドウの設定に失敗"), Blue("VornMedia::CreateFromMovie"),
@@ -120,7 +120,7 @@ TEST_F(AudioTest, MovieFramesReachTheTextureAndCoverTheScreen)
         VornMedia::Play(h, true);
         std::string reds;
         for (const DWORD start = GetTickCount(); GetTickCount() - start < 2000;) {
-            EXPECT_FALSE(VornMedia::UpdateMovie(h, false));
+            EXPECT_FALSE(VornMedia::UpdateMovie(h, false)) << "an end reported while looping, after frames " << reds;
             const std::vector<Argb> pixels = TopLeft(texture);
             const char red = pixels.empty() ? '?' : static_cast<char>('0' + (pixels[0].value >> 16) / 50);
             if (reds.empty() || reds.back() != red) reds += red;
@@ -145,6 +145,7 @@ TEST_F(AudioTest, DISABLED_HearingSounds)
         const VornMediaHandle tone = VornMedia::CreateFromAudio("tone.wav");
         const float levels[][2] = {{100, 0}, {50, 0}, {100, -100}};   // volume, pan
         for (const auto& level : levels) {
+            SCOPED_TRACE(testing::Message() << "volume " << level[0] << ", pan " << level[1]);
             VornMedia::SetVolume(tone, level[0]);
             VornMedia::SetPan(tone, level[1]);
             VornMedia::Play(tone, false);

@@ -72,7 +72,7 @@ TEST_F(AudioTest, MusicPlaysAndReleasesByTheEntryStateLoadsFillTheTableAndFinali
 
         for (const char* name : {"none.wav", "junk.wav"}) EXPECT_EQ(VornMusic::CreateFromWave(name, 8), VORN_INVALID_HANDLE) << name;
         for (const std::string* bytes : {&junk, &cut, &noMidi})   // DirectMusic itself takes the last two
-            EXPECT_EQ(VornMusic::CreateFromMemoryWave(bytes->data(), uint32_t(bytes->size()), 8), VORN_INVALID_HANDLE);
+            EXPECT_EQ(VornMusic::CreateFromMemoryWave(bytes->data(), uint32_t(bytes->size()), 8), VORN_INVALID_HANDLE) << bytes->size() << " bytes";
         // The missing file and bad bytes took no entry.
         const VornMusicHandle file = VornMusic::CreateFromWave("m.wav", 8), again = VornMusic::CreateFromWave("m.wav", 8),
                               memory = VornMusic::CreateFromMemoryWave(wave.data(), uint32_t(wave.size()), 8);

@@ -117,8 +117,8 @@ TEST(FEP, AStandInImeGivesModeCompositionAndCandidatesAndTakesNotifications)
         // Notifications reach the IME with the window's context, and its answer comes back.
         for (BOOL answer : {TRUE, FALSE}) {
             g_ime.notifyAnswer = answer;
-            EXPECT_EQ(VornFEP::Notify(NI_COMPOSITIONSTR, CPS_CANCEL, 7), answer == TRUE);
-            EXPECT_EQ((std::vector<uintptr_t>{1, NI_COMPOSITIONSTR, CPS_CANCEL, 7}), g_ime.notified);
+            EXPECT_EQ(VornFEP::Notify(NI_COMPOSITIONSTR, CPS_CANCEL, 7), answer == TRUE) << "the IME answering " << answer;
+            EXPECT_EQ((std::vector<uintptr_t>{1, NI_COMPOSITIONSTR, CPS_CANCEL, 7}), g_ime.notified) << "context, action, index, value";
         }
     });
 }

@@ -49,7 +49,7 @@ TEST(SocketBoot, EveryClassBootsAndEndsAndTheAsynchronousOnesRunOnTheWindowAndTh
         const char* rows[][2] = {{"127.0.0.1", "localhost"}, {"127.0.0.2", "Unknown"}, {"127.0.0.1", "localhost"}, {"keep", "keep"}};
         for (int i = 0; i < 3; ++i) {
             clients.push_back(Client(rows[i][0], port, &got[i]));
-            ASSERT_TRUE(WaitFor([i] { return VornSocketServerAsync::GetClientCount() == i + 1; }));
+            ASSERT_TRUE(WaitFor([i] { return VornSocketServerAsync::GetClientCount() == i + 1; })) << "client " << i << " not listed";
         }
         for (int i = 0; i < 4; ++i) {
             char name[256] = "keep", address[256] = "keep";

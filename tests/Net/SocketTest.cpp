@@ -149,7 +149,7 @@ TEST_F(SocketAsyncIOTest, OperationsReportStatusAndLength)
     Open<VornSocketAsyncIO>(server.Port());
     // Idle polls return at once: a hundred take far less than a 50 ms wait each would (5 s).
     const ULONGLONG start = GetTickCount64();
-    for (int i = 0; i < 100; ++i) ASSERT_TRUE(VornSocketAsyncIO::Poll());
+    for (int i = 0; i < 100; ++i) ASSERT_TRUE(VornSocketAsyncIO::Poll()) << "poll " << i;
     EXPECT_LT(GetTickCount64() - start, 2500u);
 
     char out[10] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}, in[100] = {};

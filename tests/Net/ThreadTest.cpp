@@ -44,7 +44,7 @@ TEST_F(ThreadTest, RingPassesTheBatonInSlotOrderAndExitEndsAtTheNextSwitch)
     g_callbacks.clear();
     VornThread::StartMainThread();
     const auto onTerminate = [](uint32_t code) { return g_callbacks.push_back(code), 0u; };
-    for (uint32_t slot : {0u, 3u, 7u}) ASSERT_TRUE(VornThread::Create(slot, RingBody, onTerminate, slot, 0));
+    for (uint32_t slot : {0u, 3u, 7u}) ASSERT_TRUE(VornThread::Create(slot, RingBody, onTerminate, slot, 0)) << slot;
     for (uint32_t slot : {3u, 32u}) EXPECT_FALSE(VornThread::Create(slot, RingBody, nullptr, slot, 0)) << slot;   // live, out of range
     g_order.push_back(-1);
     VornThread::Switch(-1);

@@ -10,6 +10,7 @@ using vorntest::SeenBox;
 TEST(GameInit, AnsweringNoRunsWindowedAt640x480AndYesFullScreen)
 {
     for (int answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer == IDNO ? "answered No" : "answered Yes");
         BoxWatcher watcher(answer);
         EXPECT_TRUE(GameInit());
         EXPECT_EQ((std::vector<SeenBox>{{"起動オプション", "フルスクリーンモードで起動します"}}), watcher.Boxes());

@@ -126,9 +126,8 @@ TEST_F(PlayerTest, StraightShotGrowsInSevenFramesAndLeaves42TrailsIn251)
 TEST_F(PlayerTest, EffectsLiveTheirFrames)
 {
     const struct { const char* name; std::function<void()> make; int32_t priority; int frames; } cases[] = {
-        {"explosion", [] { new Explosion(0.0f, 1.0f, 0.0f); }, PRIORITY_EFFECT, 21},
+        {"explosion", [] { new Explosion(0.0f, 1.0f, 0.0f); }, PRIORITY_EFFECT, 21}, {"dust", [] { new Dust(0.0f, 1.0f, 0.0f, 0); }, PRIORITY_EFFECT, 11},
         {"trail", [] { new Trail(0.0f, 1.0f, 0.0f, 0x4000, 0, 0, 24, 1); }, PRIORITY_EFFECT, 9},
-        {"dust", [] { new Dust(0.0f, 1.0f, 0.0f, 0); }, PRIORITY_EFFECT, 11},
         {"shockwave", [] { new Shockwave(0.0f, 0.0f, 0.0f, 0.0f); }, PRIORITY_SHOCKWAVE, 43}};
     for (const auto& c : cases) {
         c.make();
