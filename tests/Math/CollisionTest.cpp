@@ -167,10 +167,10 @@ TEST_F(MathTest, SegmentsQuadsAndBoxesAgainstBoxesAndQuads)
     const VornQuad away = {{V3(5, 1, -1), V3(5, 1, 1), V3(5, -1, 1), V3(5, -1, -1)}};
     const VornPlane wallPlane = {1, 0, 0, -1};
     // Crossing (either way round), parallel, apart.
-    EXPECT_TRUE(VornMath::CollisionQuadQuad(kFloor, kFloorPlane, wall, wallPlane));
-    EXPECT_TRUE(VornMath::CollisionQuadQuad(wall, wallPlane, kFloor, kFloorPlane));
-    EXPECT_FALSE(VornMath::CollisionQuadQuad(kFloor, kFloorPlane, high, VornPlane{0, 0, 1, -1}));
-    EXPECT_FALSE(VornMath::CollisionQuadQuad(kFloor, kFloorPlane, away, VornPlane{1, 0, 0, -5}));
+    EXPECT_NAMED({"floor, wall", VornMath::CollisionQuadQuad(kFloor, kFloorPlane, wall, wallPlane), true},
+                 {"wall, floor", VornMath::CollisionQuadQuad(wall, wallPlane, kFloor, kFloorPlane), true},
+                 {"floor, parallel above", VornMath::CollisionQuadQuad(kFloor, kFloorPlane, high, VornPlane{0, 0, 1, -1}), false},
+                 {"floor, wall apart", VornMath::CollisionQuadQuad(kFloor, kFloorPlane, away, VornPlane{1, 0, 0, -5}), false});
 
     // Corners inside, touching faces, inside, enclosing, apart; a cross of two bars (no corner of
     // either inside the other); turned an eighth, apart along the diagonal (no face plane
@@ -196,8 +196,8 @@ TEST_F(MathTest, ViewVolumeAgainstBoxes)
     EXPECT_VECTOR(0, 0, -9, (volume.corner[0] + volume.corner[3]) * 0.5f, 1e-4f);   // near plane centre
     const float farHalf = 100.0f * std::tan(0.4f);   // the far top-right corner, at distance 100
     EXPECT_VECTOR(farHalf, farHalf, 90, volume.corner[7], 1e-2f);
-    EXPECT_TRUE(VornMath::CollisionPointBox(V3(0, 0, 0), volume));
-    EXPECT_FALSE(VornMath::CollisionPointBox(V3(0, 0, -11), volume));   // not behind the camera
+    EXPECT_NAMED({"the origin inside", VornMath::CollisionPointBox(V3(0, 0, 0), volume), true},
+                 {"behind the camera inside", VornMath::CollisionPointBox(V3(0, 0, -11), volume), false});
 
     // A box lying across the far top-right corner of the volume, none of its corners inside.
     const V3 farCorner = volume.corner[7];
@@ -230,9 +230,9 @@ TEST(Collision2D, PointsAndRectanglesAgainstEveryShape)
             << (p == &ccw ? "counter-clockwise" : "clockwise");
     // Fewer than three edges, or no points: nothing is inside.
     V2 two[3] = {V2(0, 0), V2(4, 0), V2(0, 0)};
-    EXPECT_FALSE(VornMath::CollisionPointPolygon(V2(1, 0), VornPolygon{3, two}));
-    EXPECT_FALSE(VornMath::CollisionPointPolygon(V2(0, 0), VornPolygon{0, two}));
-    EXPECT_FALSE(VornMath::CollisionPointPolygon(V2(0, 0), VornPolygon{5, nullptr}));
+    EXPECT_NAMED({"two edges", VornMath::CollisionPointPolygon(V2(1, 0), VornPolygon{3, two}), false},
+                 {"no points", VornMath::CollisionPointPolygon(V2(0, 0), VornPolygon{0, two}), false},
+                 {"null points", VornMath::CollisionPointPolygon(V2(0, 0), VornPolygon{5, nullptr}), false});
     const VornCollisionRect rect = {0, 0, 4, 2};
     // Overlapping, touching corners, inside; apart.
     EXPECT_TRUE(Rows<VornCollisionRect>([&](const VornCollisionRect& r) { return VornMath::CollisionRectRect(rect, r); },
@@ -244,8 +244,7 @@ TEST(Collision2D, PointsAndRectanglesAgainstEveryShape)
     EXPECT_TRUE(Rows<VornSegment2>([&](const VornSegment2& l) { return VornMath::CollisionRectLine(rect, l); },
                              {{true, {-1, 1, 5, 1}}, {true, {-1, 3, 1, -1}}, {true, {1, 0.5f, 3, 1.5f}}, {true, {4, 1, 6, 1}}, {false, {5, -1, 5, 3}}}));
     const Shape diamond{V2(5, 1), V2(6, 0), V2(7, 1), V2(6, 2)}, overlapping{V2(3, 1), V2(6, 0), V2(7, 1), V2(6, 2)};
-    EXPECT_FALSE(VornMath::CollisionRectPolygon(rect, diamond.polygon));
-    EXPECT_TRUE(VornMath::CollisionRectPolygon(rect, overlapping.polygon));
+    EXPECT_NAMED({"diamond", VornMath::CollisionRectPolygon(rect, diamond.polygon), false}, {"overlapping", VornMath::CollisionRectPolygon(rect, overlapping.polygon), true});
 }
 
 TEST(Collision2D, CirclesSegmentsAndPolygonsAgainstThemselvesAndEachOther)

@@ -87,8 +87,5 @@ inline void PrintTo(const VornSegment2& l, std::ostream* os) { *os << "(" << l.x
 inline void PrintTo(const VornCollisionRect& r, std::ostream* os) { *os << "rect (" << r.left << ", " << r.top << ")-(" << r.right << ", " << r.bottom << ")"; }
 inline void PrintTo(const VornPolygon& p, std::ostream* os) { *os << "polygon of " << p.count << " points from " << ::testing::PrintToString(p.points ? p.points[0] : VornVector2(0, 0)); }
 
-// Exactly equal floats, shown with their bits on failure.
 #define EXPECT_VECTOR(...) vorntest::CheckVector(__FILE__, __LINE__, __VA_ARGS__)
 #define EXPECT_MATRIX_NEAR(...) vorntest::CheckMatrixNear(__FILE__, __LINE__, __VA_ARGS__)
-#define EXPECT_FLOAT_BITS(expected, actual) \
-    EXPECT_EQ(vorntest::Bits(expected), vorntest::Bits(actual)) << (expected) << " vs " << (actual)

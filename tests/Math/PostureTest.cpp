@@ -3,7 +3,6 @@
 #include "MathFixture.h"
 #include "VornHandleTable.h"
 #include "VornPosture.h"
-#include <cmath>
 #include <cstdlib>
 
 using vorntest::kIdentity;

@@ -27,7 +27,7 @@ TEST(VornVector3, ArithmeticInThreeAndTwoDimensions)
     EXPECT_VECTOR(5.0f * inv, 7.0f * inv, 10.0f * inv, q, 0);
     VornVector3 w = v;
     EXPECT_TRUE(SameBits(q, w /= 3.0f));
-    EXPECT_FLOAT_BITS(5.0f * inv, (VornVector2(5.0f, 7.0f) / 3.0f).x);
+    EXPECT_NAMED({"2D x bits", vorntest::Argb{Bits((VornVector2(5.0f, 7.0f) / 3.0f).x)}, vorntest::Argb{Bits(5.0f * inv)}});
 
     // Cross, Dot, LengthSq and Normalize are pinned by the planes from points and the segment tests.
     EXPECT_EQ(5.0f, VornVector3(3, 0, 4).Length());

@@ -160,18 +160,17 @@ TEST_F(FileTest, LzssDataArrivesDecodedFromEveryPathAndBrokenDataFails)
     // Loose, packed, the resource; a stream hands out the bytes as stored.
     EXPECT_NAMED({"loose", Load(FILE_KIND_DATA, "loose.bin"), text + "end"}, {"packed", Load(FILE_KIND_DATA, "inpack.bin"), text + "end"},
                  {"resource", Load(FILE_KIND_DATA, "packed.dat"), std::string(19, 'A')}, {"stream", Stream(FILE_KIND_DATA, "inpack.bin"), packed});
-    // A cut stream fails with its log line and empty outputs.
+    // A cut stream fails with its log line and empty outputs; so does a header announcing 3 GB from a
+    // short stream, refused before any allocation, as broken data.
     EXPECT_EQ(Load(FILE_KIND_DATA, "cut.bin"), "<none>");
-    void* data = reinterpret_cast<void*>(1);
-    uint32_t size = 7;
-    EXPECT_FALSE(VornFile::LoadFromFile("root\\data\\cut.bin", &data, &size));
-    EXPECT_NAMED({"data", data, nullptr}, {"size", size, 0});
-    // A header announcing 3 GB from a short stream: refused before any allocation, as broken data.
     PutFile("root\\data\\huge.bin", std::string("LZSS\0\0\0\xC0", 8) + packed.substr(8));
-    data = reinterpret_cast<void*>(1);
-    size = 7;
-    const bool loaded = VornFile::LoadFromFile("root\\data\\huge.bin", &data, &size);
-    EXPECT_NAMED({"loaded", loaded, false}, {"data", data, nullptr}, {"size", size, 0});
+    for (const char* broken : {"root\\data\\cut.bin", "root\\data\\huge.bin"}) {
+        SCOPED_TRACE(broken);
+        void* data = reinterpret_cast<void*>(1);
+        uint32_t size = 7;
+        const bool loaded = VornFile::LoadFromFile(broken, &data, &size);
+        EXPECT_NAMED({"loaded", loaded, false}, {"data", data, nullptr}, {"size", size, 0});
+    }
     const std::string log = CloseLog();
     EXPECT_NAMED({"decode failure logged", Has(log, vorntest::Red("　　ファイルのデコードに失敗")), true},
                  {"allocation failure logged", Has(log, "ファイル展開用メモリ確保に失敗"), false});
@@ -298,8 +297,8 @@ TEST_F(FileTest, BadKindsAndOverlongNamesAreRefusedWithoutOverrunningPaths)
 
 TEST(PackFormatTest, Crc32IsTheStandardReflectedOne)
 {
-    EXPECT_EQ(VornFile::Crc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
-    EXPECT_EQ(VornFile::Crc32(nullptr, 0), 0u);
+    EXPECT_NAMED({"\"123456789\"", Argb{VornFile::Crc32(reinterpret_cast<const uint8_t*>("123456789"), 9)}, Argb{0xCBF43926u}},
+                 {"nothing", Argb{VornFile::Crc32(nullptr, 0)}, Argb{0}});
 }
 
 // A file past 4 GiB does not make room for a directory past 4 GiB (count × 80 would wrap). Smaller
@@ -395,8 +394,8 @@ TEST_F(PackTest, APackInsideItsFolderLeavesOutItsOwnOutput)
     ASSERT_TRUE(VornFile::BuildPack("Data\\Data.bin", "Data"));   // Data.bin and Data.inc now lie in the folder
     const std::string pack = ReadFile("Data\\Data.bin");
     ASSERT_GE(pack.size(), 8u);
-    EXPECT_EQ(U32(pack, 4), 1u);   // neither Data.bin nor Data.inc went in
-    EXPECT_EQ(FromPack("texture\\a.png", "Data\\Data.bin"), "png");   // the one entry
+    // Neither Data.bin nor Data.inc went in.
+    EXPECT_NAMED({"entries", U32(pack, 4), 1}, {"the one entry", FromPack("texture\\a.png", "Data\\Data.bin"), "png"});
 }
 
 TEST_F(PackTest, AlteredDataIsRefusedByLoadButReadByAStream)
@@ -406,8 +405,7 @@ TEST_F(PackTest, AlteredDataIsRefusedByLoadButReadByAStream)
     std::string pack = ReadFile("p.bin");
     pack[U32(pack, 8 + 72) + 3] = 'X';
     PutFile("p.bin", pack);
-    EXPECT_EQ(FromPack("data\\save.dat"), "<none>");
-    EXPECT_EQ(Drain(VornFile::OpenFromPack("data\\save.dat", "p.bin")), "012X456789");
+    EXPECT_NAMED({"loaded", FromPack("data\\save.dat"), "<none>"}, {"streamed", Drain(VornFile::OpenFromPack("data\\save.dat", "p.bin")), "012X456789"});
     EXPECT_TRUE(Has(CloseLog(), " {<BR>\r\n<B><FONT color=\"RED\">　　ファイルのCRCが一致しません</FONT></B><BR>\r\n} <BR>\r\n"));
 }
 

@@ -66,7 +66,6 @@ TEST_F(ListTest, ReleasedNodesWaitForCollectCountedOnesSurviveItAndClearTakesAll
     const uint32_t list = VornList::Create();
     int *a = Add(list, 10), *b = Add(list, 20), *c = Add(list, 30);
     VornList::AddRefNode(b);
-    EXPECT_EQ(VornList::GetRefCount(b), 2);
     for (int* node : {a, b, c}) VornList::ReleaseNode(node);
     EXPECT_NAMED({"values (still linked)", Values(list), std::vector<int>({10, 20, 30})}, {"count of a", VornList::GetRefCount(a), 0});
     VornList::Collect(list);

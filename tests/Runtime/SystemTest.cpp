@@ -103,9 +103,8 @@ TEST(ParseTest, DelimitedAndBracketedTextKeepsShiftJisPairs)
         {'"', "name = \"トルメア\" ;", 17, "トルメア"}, {'\\', "a\\ソ表\\b", 7, "ソ表"},
         {'"', "open \"unterminated", 18, "unterminated"}, {'"', "none", 4, ""}};
     char out[64];
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(Parsed(c.used, c.out), (Parsed{VornSystem::ParseDelimited(c.delimiter, c.text, out), out})) << c.text;
-    }
     EXPECT_EQ(Parsed(8, " 12 "), (Parsed{VornSystem::ParseBetween('[', ']', "x [ 12 ] y", out), out}));
     char small[4];
     VornSystem::ParseBetween('(', ')', "(abcdef)", small, sizeof small);
@@ -267,9 +266,8 @@ TEST(WinSockTextTest, KnownCodesHaveTheirTextsAndUnknownOnesLeaveTheBuffer)
     char out[256] = "unchanged";
     const struct { int code; bool known; const char* text; } cases[] = {
         {12345, false, "unchanged"}, {10061, true, "接続が拒否された"}, {11004, true, "要求されたタイプのデータレコードが見つからない"}};
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(Result(c.known, c.text), (Result{VornSystem::GetWinSockErrorText(c.code, out), out})) << c.code;
-    }
     EXPECT_STREQ(VornSystem::FindWinSockErrorText(10092), "Winsock.dllのバージョンが範囲外である");
     int known = 0;
     for (int code = 9000; code < 12000; ++code)
