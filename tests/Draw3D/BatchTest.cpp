@@ -25,7 +25,7 @@ std::vector<VornVertex3D> Square(uint32_t colour)
             V(1, -1, 0, colour), V(-1, -1, 0, colour), V(-1, 1, 0, colour)};
 }
 
-class Batch3D : public EngineWith<VornMath, VornCamera, VornPrimitive3D, VornLine3D, VornPoint3D, VornSprite3D> {
+class Batch3D : public EngineWith<VornMath, VornCamera, VornTexture, VornPrimitive3D, VornLine3D, VornPoint3D, VornSprite3D> {
 protected:
     void SetUp() override
     {
@@ -190,7 +190,6 @@ TEST_F(Batch3D, FailedCreateGivesBackWhatItMadeAndTableFullIsRefused)
 // inset and, for the ring and tube, the v scale.
 TEST_F(Batch3D, SpriteSquareRingAndStrips)
 {
-    ASSERT_TRUE(VornTexture::Initialize());
     VornTexture::SetTexelInset(0.5f);
     const VornTextureHandle t = VornTexture::Create(64, 64, VORN_FORMAT_EXACT | D3DFMT_A8R8G8B8);
     VornSprite3DHandle s = VornSprite3D::Create(96, 1);
@@ -238,7 +237,6 @@ TEST_F(Batch3D, SpriteSquareRingAndStrips)
           {0, 1, 2, 2, 3, 1});
     VornSprite3D::Release(s);
     EXPECT_EQ(nullptr, VornPrimitive3D::GetRecord(prim));   // the sprite's batch went with it
-    VornTexture::Finalize();
 }
 
 TEST_F(Batch3D, SpriteDrawsItsSquareFacingTheCamera)

@@ -102,9 +102,11 @@ protected:
                                                &errors, warnings)) << errors;
         ASSERT_NE(nullptr, effect_);
     }
-    // Draws once per pass of the effect: the square, or what draw draws.
-    void DrawThroughEffect(DWORD flags = 0, const std::function<void()>& draw = nullptr)
+    // Clears to black, draws once per pass of the effect (the square, or what draw draws) and reads
+    // the frame back.
+    void DrawFrame(DWORD flags = 0, const std::function<void()>& draw = nullptr)
     {
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
         ASSERT_TRUE(SUCCEEDED(device_->BeginScene()));
         UINT passes = 0;
         ASSERT_TRUE(SUCCEEDED(effect_->Begin(&passes, flags)));
@@ -115,12 +117,6 @@ protected:
         }
         effect_->End();
         device_->EndScene();
-    }
-    // Clears to black, draws through the effect and reads the frame back.
-    void DrawFrame(DWORD flags = 0, const std::function<void()>& draw = nullptr)
-    {
-        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-        DrawThroughEffect(flags, draw);
         ASSERT_TRUE(ReadBack());
     }
     // A managed texture of width x height texels, given row by row.

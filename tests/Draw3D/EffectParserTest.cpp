@@ -108,29 +108,6 @@ TEST(EffectParser, LeavesPlainHlslForTheCompilerWithLinesKept)
                  {"vertex shader", p.vertexShader.assigned, false});
 }
 
-TEST(EffectParser, PassStateValuesByNameNumberAndFlags)
-{
-    VornFxDescription d = Parse(
-        "technique A { pass { cullmode = none; SrcBlend = SrcAlpha; DestBlend = INVSRCALPHA; ZFunc = LessEqual;\n"
-        "  AlphaRef = 0x80; AlphaBlendEnable = true; ColorWriteEnable = RED | BLUE; FogStart = 2.5;\n"
-        "  FillMode = WIREFRAME; StencilPass = INCR; BlendOp = REVSUBTRACT; AlphaTestEnable = (1);\n"
-        "  VertexShader = NULL; } pass Second { } }\n"
-        "technique B { pass { } }\n");
-    ASSERT_EQ(2u, d.techniques.size());
-    ASSERT_EQ(2u, d.techniques[0].passes.size());
-    const auto& s = d.techniques[0].passes[0].states;
-    float fogStart = 2.5f;
-    DWORD fogBits;
-    memcpy(&fogBits, &fogStart, 4);
-    const DWORD expected[12] = {D3DCULL_NONE, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DCMP_LESSEQUAL, 0x80, 1, 5,
-                                fogBits, D3DFILL_WIREFRAME, D3DSTENCILOP_INCR, D3DBLENDOP_REVSUBTRACT, 1};
-    ASSERT_EQ(12u, s.size());
-    EXPECT_NAMED({"first state", s[0].type, D3DRS_CULLMODE}, {"last state", s[11].type, D3DRS_ALPHATESTENABLE});
-    for (size_t i = 0; i < 12; ++i) EXPECT_EQ(expected[i], s[i].value) << "state " << i << " in the text's order";
-    EXPECT_NAMED({"VertexShader assigned", d.techniques[0].passes[0].vertexShader.assigned, true},
-                 {"its profile (NULL)", d.techniques[0].passes[0].vertexShader.profile, ""});
-}
-
 TEST(EffectParser, ByteOrderMarkAndWindowsLineEndsAreAccepted)
 {
     const char text[] = "\xEF\xBB\xBF// effect\r\nfloat4x4 mTransform;\r\ntechnique T\r\n{\r\n pass P { CullMode = NONE; }\r\n}\r\n";
@@ -140,10 +117,10 @@ TEST(EffectParser, ByteOrderMarkAndWindowsLineEndsAreAccepted)
     EXPECT_TRUE(Parse("").techniques.empty());
 }
 
-TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
+TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKindByNameNumberAndFlags)
 {
     VornFxDescription d = Parse(
-        "float4x3 pal[4]; int CurNumBones = 1; texture tex; float4x4 mW; int cullParam = 1; float fogStart;\n"
+        "float4x3 pal[4]; int CurNumBones = 1; texture tex; float4x4 mW; int stencilRef = 1; float fogEnd;\n"
         "sampler S = sampler_state { Texture = <tex>; };\n"
         "VertexShader vsArray[2] = { asm { vs_2_0 mov oPos, v0 }, compile vs_2_0 VS() };\n"
         "float4 VS(float4 p : POSITION) : POSITION { return p; }\n"
@@ -151,12 +128,15 @@ TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
         "  VertexShader = (vsArray[CurNumBones]); PixelShader = asm { ps_2_0 mov oC0, c0 };\n"
         "  Texture[1] = <tex>; Sampler[2] = (S); ColorOp[0] = Modulate; ColorArg1[1] = Texture | Complement;\n"
         "  LightEnable[3] = true; WorldTransform[1] = <mW>; ViewTransform = <mW>; Wrap0 = U | V; Wrap15 = W;\n"
-        "  CullMode = <cullParam>; FogStart = fogStart; MinFilter[2] = LINEAR;\n"
+        "  StencilRef = <stencilRef>; FogEnd = fogEnd; MinFilter[2] = LINEAR;\n"
         "  VertexShaderConstantF[10] = <pal>; VertexShaderConstantI[2] = {1, 2, 3, 4}; PixelShaderConstantB[3] = true;\n"
-        "} }\n");
+        "  cullmode = none; SrcBlend = SrcAlpha; DestBlend = INVSRCALPHA; ZFunc = LessEqual; AlphaRef = 0x80; AlphaBlendEnable = true;\n"
+        "  ColorWriteEnable = RED | BLUE; FogStart = 2.5; FillMode = WIREFRAME; StencilPass = INCR; BlendOp = REVSUBTRACT; AlphaTestEnable = (1);\n"
+        "} pass Second { VertexShader = NULL; } }\ntechnique B { pass { } }\n");
     const VornFxParameterDesc* arr = Param(d, "vsArray");
     ASSERT_NE(nullptr, arr);
     ASSERT_EQ(2u, arr->shaders.size());
+    ASSERT_NAMED({"techniques", d.techniques.size(), 2}, {"passes of T", d.techniques[0].passes.size(), 2});
     const VornFxPassDesc& p = d.techniques[0].passes[0];
     EXPECT_NAMED({"array type", int(arr->type), int(VornFxBaseType::VertexShader)}, {"shader 0 asm", arr->shaders[0].isAsm, true},
                  {"shader 0 text", arr->shaders[0].assembly, " vs_2_0 mov oPos, v0 "}, {"shader 1 function", arr->shaders[1].function, "VS"},
@@ -164,15 +144,22 @@ TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
                  {"pass PixelShader asm", p.pixelShader.isAsm, true});
     EXPECT_EQ(std::string::npos, d.hlsl.find("vsArray"));   // the compiler never sees the shader array
     using K = VornFxStateKind;
+    const DWORD fogStartBits = 0x40200000;   // 2.5f
     const struct { K kind; uint32_t type, index, value; const char* parameter; } expected[] = {
         {K::Texture, 0, 1, 0, "tex"},         {K::SamplerObject, 0, 2, 0, "S"},
         {K::TextureStage, 1, 0, 4, ""},       {K::TextureStage, 2, 1, 0x12, ""},
         {K::LightEnable, 0, 3, 1, ""},        {K::Transform, 257, 1, 0, "mW"},
         {K::Transform, 2, 0, 0, "mW"},        {K::Render, 128, 0, 3, ""},
-        {K::Render, 205, 0, 4, ""},           {K::Render, 22, 0, 0, "cullParam"},
-        {K::Render, 36, 0, 0, "fogStart"},    {K::Sampler, 6, 2, 2, ""},
+        {K::Render, 205, 0, 4, ""},           {K::Render, D3DRS_STENCILREF, 0, 0, "stencilRef"},
+        {K::Render, D3DRS_FOGEND, 0, 0, "fogEnd"}, {K::Sampler, 6, 2, 2, ""},
         {K::VertexConstantF, 0, 10, 0, "pal"}, {K::VertexConstantI, 0, 2, 0, ""},
-        {K::PixelConstantB, 0, 3, 0, ""},
+        {K::PixelConstantB, 0, 3, 0, ""},     {K::Render, D3DRS_CULLMODE, 0, D3DCULL_NONE, ""},
+        {K::Render, D3DRS_SRCBLEND, 0, D3DBLEND_SRCALPHA, ""}, {K::Render, D3DRS_DESTBLEND, 0, D3DBLEND_INVSRCALPHA, ""},
+        {K::Render, D3DRS_ZFUNC, 0, D3DCMP_LESSEQUAL, ""},    {K::Render, D3DRS_ALPHAREF, 0, 0x80, ""},
+        {K::Render, D3DRS_ALPHABLENDENABLE, 0, 1, ""},        {K::Render, D3DRS_COLORWRITEENABLE, 0, 5, ""},
+        {K::Render, D3DRS_FOGSTART, 0, fogStartBits, ""},     {K::Render, D3DRS_FILLMODE, 0, D3DFILL_WIREFRAME, ""},
+        {K::Render, D3DRS_STENCILPASS, 0, D3DSTENCILOP_INCR, ""}, {K::Render, D3DRS_BLENDOP, 0, D3DBLENDOP_REVSUBTRACT, ""},
+        {K::Render, D3DRS_ALPHATESTENABLE, 0, 1, ""},
     };
     ASSERT_EQ(sizeof expected / sizeof expected[0], p.states.size());
     for (size_t i = 0; i < p.states.size(); ++i) {
@@ -182,6 +169,8 @@ TEST(EffectParser, ShaderArraysIndexedPassesAndStatesOfEveryKind)
                      {"value", s.value, expected[i].value}, {"parameter", s.parameter, expected[i].parameter});
     }
     EXPECT_NAMED({"VertexShaderConstantI values", p.states[13].values, std::vector<double>{1, 2, 3, 4}}, {"PixelShaderConstantB values", p.states[14].values, std::vector<double>{1}});
+    const VornFxPassDesc& second = d.techniques[0].passes[1];
+    EXPECT_NAMED({"Second's VertexShader assigned", second.vertexShader.assigned, true}, {"its profile (NULL)", second.vertexShader.profile, ""});
 }
 
 TEST(EffectParser, BalancedDirectivesPassTheCheck)

@@ -18,7 +18,7 @@ std::vector<uint8_t> TwoGlyphSet()
     return f.Bytes();
 }
 
-class FontSprite3D : public EngineWith<VornMath, VornPrimitive3D, VornSprite3D, VornFontSprite3D> {
+class FontSprite3D : public EngineWith<VornMath, VornTexture, VornFont, VornPrimitive3D, VornSprite3D, VornFontSprite3D> {
 protected:
     void SetUp() override
     {
@@ -57,8 +57,6 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
     EXPECT_EQ(1u, VornFontSprite3D::CreateFromMemory(set.data(), static_cast<uint32_t>(set.size()), nullptr, 0, 96));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornFontSprite3D::CreateFromFile("missing.qxt", nullptr, 0, 96));
     EXPECT_EQ(VORN_INVALID_HANDLE, VornFontSprite3D::Create("A", 1, 96, VORN_INVALID_HANDLE, 0));
-    ASSERT_TRUE(VornTexture::Initialize());   // textures for the sheets painted from a font
-    ASSERT_TRUE(VornFont::Initialize());
     const VornFontHandle font = VornFont::Create("ＭＳ ゴシック", 16, 0, 0);
     // Cells of 18: 4 bytes want 1296 pixels, a 64 x 64 sheet; A is held once.
     EXPECT_EQ(2u, VornFontSprite3D::Create("AあA", 1, 96, font, 1));
@@ -67,8 +65,6 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
     EXPECT_NAMED({"sheet width", built->sheetWidth, 64}, {"glyphs", built->glyphCount, 2}, {"sheet 0 made", built->sheets[0] != VORN_INVALID_HANDLE, true},
                  {"sprite 0 made", built->sprites[0] != VORN_INVALID_HANDLE, true});
     VornFontSprite3D::Finalize();
-    VornFont::Finalize();
-    VornTexture::Finalize();
 
     // The bad file takes record 1 and gives it back to the good one.
     EXPECT_EQ(2, log.Count(Blue("VornFontSprite3D::CreateFromMemory") + " : [ No.1 ] : { "));

@@ -30,13 +30,9 @@ template <typename F> bool OnePass(VornShaderFxHandle fx, F inside)
     return true;
 }
 
-class ShaderFx : public EngineWith<VornShaderFx, VornCamera, VornLight> {
-protected:
-    VornShaderFxHandle FromMemory(const char* text)
-    {
-        return VornShaderFx::CreateFromMemory(text, static_cast<uint32_t>(strlen(text)));
-    }
-};
+VornShaderFxHandle FromMemory(const char* text) { return VornShaderFx::CreateFromMemory(text, static_cast<uint32_t>(strlen(text))); }
+
+using ShaderFx = EngineWith<VornShaderFx, VornCamera, VornLight>;
 
 }  // namespace
 
@@ -223,8 +219,7 @@ class ShaderFxWithoutLights : public EngineWith<VornShaderFx, VornCamera> {};
 TEST_F(ShaderFxWithoutLights, LightEnableOfAPassReachesTheDevice)
 {
     LogCapture log;
-    const char text[] = "technique T { pass { LightEnable[0] = TRUE; } }\n";
-    const VornShaderFxHandle fx = VornShaderFx::CreateFromMemory(text, sizeof text - 1);
+    const VornShaderFxHandle fx = FromMemory("technique T { pass { LightEnable[0] = TRUE; } }\n");
     BOOL on[2] = {};
     ASSERT_TRUE(OnePass(fx, [&] { device_->GetLightEnable(0, &on[0]); }));
     device_->LightEnable(1, TRUE);
