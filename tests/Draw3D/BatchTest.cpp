@@ -62,7 +62,6 @@ TEST_F(Batch3D, VertexTypesKeepTheirBytes)
         memcpy(&v, static_cast<const uint8_t*>(r->store) + r->stride, sizeof v);
         EXPECT_NAMED({"used bytes", r->usedBytes, 6u * r->stride}, {"second x", v.x, 1.0f}, {"second colour", Argb{v.colour}, Argb{0xFF112233}},
                      {"second u of the last stage", type ? v.uv[2 * type - 2] : -1.0f, type ? type - 1.0f : -1.0f});
-        VornPrimitive3D::Release(h);
     }
     LogCapture log;
     EXPECT_EQ(VORN_INVALID_HANDLE, VornPrimitive3D::Create(6, 5));

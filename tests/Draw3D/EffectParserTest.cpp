@@ -63,7 +63,6 @@ TEST(EffectParser, ReadsParameterShapesSemanticsAnnotationsAndInitialValues)
         EXPECT_NAMED({"type", int(p->type), int(e.type)}, {"rows", p->rows, e.rows}, {"columns", p->columns, e.columns},
                      {"elements", p->elements, e.elements}, {"initial values", p->initial, e.initial});
     }
-    for (const char* hidden : {"kHidden", "kThird", "kUp", "MAX_MATRICES"}) EXPECT_EQ(nullptr, Param(d, hidden)) << hidden;
     const auto& an = Param(d, "mPalette")->annotations;
     ASSERT_NAMED({"mPalette annotations", an.size(), 2}, {"techniques", d.techniques.size(), 1});
     // '>' compares inside brackets.

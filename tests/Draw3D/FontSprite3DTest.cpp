@@ -28,13 +28,23 @@ protected:
         font_ = VornFontSprite3D::CreateFromMemory(set.data(), static_cast<uint32_t>(set.size()), nullptr, 0, 96);
         ASSERT_NE(VORN_INVALID_HANDLE, font_) << log.Text();
     }
-    // The batch of the sheet's sprite, and corner Q0 (x, y, z) of its quads 0 and 1.
+    // The batch of the sheet's sprite.
     VornPrimitive3DHandle Batch() { return VornSprite3D::GetPrimitive(VornFontSprite3D::GetRecord(font_)->sprites[0]); }
-    void Corners(float a[3], float b[3])
+    // Lays two characters of text out from a posture at (x, 0, 0) into the emptied batch: corner Q0
+    // (x, y, z) of their quads in a and b.
+    ::testing::AssertionResult Lay(const char* text, float x, float size, bool proportional, float a[3], float b[3])
     {
+        VornFontSprite3D::ResetBuffer(font_);
+        VornPosture posture;
+        posture.SetPosition(x, 0, 0);
+        posture.UpdateMatrices();
+        (proportional ? VornFontSprite3D::DrawStringProportional : VornFontSprite3D::DrawString)(font_, text, &posture, size, 0xFFFFFFFF);
         const VornBatch3DRecord* r = VornPrimitive3D::GetRecord(Batch());
+        const uint32_t vertices = VornPrimitive3D::GetVertexCount(Batch());
+        if (vertices != 12) return ::testing::AssertionFailure() << "\"" << text << "\": " << vertices << " vertices, not 12";
         memcpy(a, r->store, 12);
         memcpy(b, static_cast<const uint8_t*>(r->store) + 6 * r->stride, 12);
+        return ::testing::AssertionSuccess();
     }
     VornFontSprite3DHandle font_ = VORN_INVALID_HANDLE;
 };
@@ -82,32 +92,20 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
 TEST_F(FontSprite3D, LayoutCentresLinesAdvancesOverMissingGlyphsAndScales)
 {
     EXPECT_NAMED({"longest line of ab, tab cdef", VornFontSprite3D::GetLongestLine("ab\n\tcdef\n"), 8}, {"of nothing", VornFontSprite3D::GetLongestLine(""), 0});
-    VornPosture posture;
-    posture.SetPosition(100, 0, 0);
-    posture.UpdateMatrices();
     // "AZB": 3 bytes start 12 left of the centre; Z has no glyph and moves the pen half a size.
-    VornFontSprite3D::DrawString(font_, "AZB", &posture, 16.0f, 0xFFFFFFFF);
-    ASSERT_EQ(12u, VornPrimitive3D::GetVertexCount(Batch()));
     float a[3], b[3];
-    Corners(a, b);
+    ASSERT_TRUE(Lay("AZB", 100, 16.0f, false, a, b));
     // The plane is seen from the posture's back: pen x runs to world -x about the position. A's x:
     // centre 100 - (1 - 12 + 5), plus half the 10 wide quad; its y: 18 / 2 + 8, plus half the 16 high
     // quad; B's x: centre 100 - (0 + 4 + 6), plus 6.
     EXPECT_NAMED({"A x", a[0], 111.0f}, {"A y", a[1], 25.0f}, {"B x", b[0], 96.0f}, {"A z", a[2], 0.0, 1e-5});
-
     // A line break lowers the pen by the font size, scaled.
-    VornFontSprite3D::ResetBuffer(font_);   // emptied: the next string's two quads alone
-    posture.SetPosition(0, 0, 0);
-    posture.UpdateMatrices();
-    VornFontSprite3D::DrawString(font_, "A\nA", &posture, 32.0f, 0xFFFFFFFF);
-    ASSERT_EQ(12u, VornPrimitive3D::GetVertexCount(Batch()));
-    Corners(a, b);
+    ASSERT_TRUE(Lay("A\nA", 0, 32.0f, false, a, b));
     EXPECT_NAMED({"second line x", b[0], a[0]}, {"second line y", b[1], a[1] - 32.0f});   // one font size, scaled by 2
-    VornFontSprite3D::ResetBuffer(font_);
-    VornFontSprite3D::DrawStringProportional(font_, "AB", &posture, 16.0f, 0xFFFFFFFF);
-    Corners(a, b);
+    ASSERT_TRUE(Lay("AB", 0, 16.0f, true, a, b));
     // Centres 3 and -9 (the pen moved 10 + 1, the half widths 5 and 6); Q0 lies half a width towards +x.
     EXPECT_NAMED({"A x", a[0], 8.0f}, {"B x", b[0], -3.0f});
+    VornPosture posture;
     VornFontSprite3D::DrawString(VORN_INVALID_HANDLE, "A", &posture, 16.0f, 0);
     VornFontSprite3D::DrawString(font_, nullptr, &posture, 16.0f, 0);
 }

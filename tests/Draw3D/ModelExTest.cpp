@@ -120,7 +120,6 @@ TEST_F(ModelEx, SkinnedMeshesTakeTheirLayoutFromTheInfluencesAndAPaletteOfAtMost
         ASSERT_NE(VORN_INVALID_HANDLE, m);
         EXPECT_NAMED({"skinned", int(Mesh(m, 0).skinned), 1}, {"vertex type", Mesh(m, 0).vertexType, expected[n]},
                      {"stride", Mesh(m, 0).stride, VornModelEx::GetVertexSize(expected[n])});
-        VornModelEx::Release(m);
     }
     LogCapture log;
     const VornModelExHandle m =
