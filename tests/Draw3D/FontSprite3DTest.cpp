@@ -57,8 +57,7 @@ TEST_F(FontSprite3D, GlyphSetsAreItsOwnWithTheFontSpriteLines)
 {
     const VornFontSpriteRecord* r = VornFontSprite3D::GetRecord(font_);
     ASSERT_NE(nullptr, r);
-    EXPECT_NAMED({"font size", r->fontSize, 16}, {"sheets", r->sheetCount, 1}, {"glyphs", r->glyphCount, 2}, {"A's bearing", r->glyphs[0].leftBearing, 1},
-                 {"sprite 0 made", r->sprites[0] != VORN_INVALID_HANDLE, true}, {"sprite 1", r->sprites[1], VORN_INVALID_HANDLE});
+    EXPECT_NAMED({"sprite 0 made", r->sprites[0] != VORN_INVALID_HANDLE, true}, {"sprite 1 (one sheet)", r->sprites[1], VORN_INVALID_HANDLE});
 
     LogCapture log;
     const std::vector<uint8_t> set = TwoGlyphSet();
