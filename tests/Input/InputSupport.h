@@ -48,9 +48,10 @@ inline VornPadFrame Masks(int32_t pad = 0)
     return {Mask(pad, PAD_STATE_TRIGGER), Mask(pad, PAD_STATE_RELEASE), Mask(pad, PAD_STATE_HOLD), Mask(pad, PAD_STATE_REPEAT)};
 }
 
+using vorntest::Argb;
 using vorntest::ReadFile;
 
-// VornInput started on a work area, with a log of the test's own.
+// VornInput started on a work area with joystick 0 fed from g_raw[0], with a log of the test's own.
 class InputTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -61,6 +62,7 @@ protected:
         ASSERT_TRUE(VornMemory::Initialize());
         ASSERT_TRUE(VornMemory::SetWorkArea(8u << 20, true));
         ASSERT_TRUE(VornInput::Initialize());
+        Attach(0);
     }
     void TearDown() override
     {
@@ -68,17 +70,11 @@ protected:
         VornMemory::Finalize();
         CoUninitialize();
     }
-    // Joystick slot fed from g_raw[slot]; X and Y report -65535..65535 (centre 0), so raw values
+    // Joystick slot fed from g_raw[slot] (slot 0 from the start); X and Y report -65535..65535 (centre 0), so raw values
     // pass through the scaling unchanged.
     void Attach(int32_t slot, int32_t minX = -65535, int32_t maxX = 65535, int32_t minY = -65535, int32_t maxY = 65535)
     {
         ASSERT_TRUE(VornInput::AttachJoystickReader(slot, FeedReader, minX, maxX, minY, maxY));
-    }
-    // Pad 0 on joystick 0 with the game's repeat settings (30, 3).
-    void AttachPad()
-    {
-        Attach(0);
-        VornInput::SetPadConfig(1, 0, 30, 3);
     }
     // The log so far (closed by the reading).
     std::string Log() { return log_.Text(); }

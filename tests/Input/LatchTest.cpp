@@ -11,7 +11,6 @@ protected:
     void SetUp() override
     {
         InputTest::SetUp();
-        Attach(0);
         MapPadInput();
         g_input = {};
     }

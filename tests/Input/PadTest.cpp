@@ -5,7 +5,6 @@
 #include <numeric>
 
 using namespace inputtest;
-using vorntest::Argb;
 
 constexpr uint32_t kButton1 = 1u << PAD_BUTTON1;   // const: this file's own
 
@@ -13,7 +12,6 @@ using PadMasks = InputTest;
 
 TEST_F(PadMasks, ButtonHeld40FramesTriggersOnceHoldsFromFrameTwoAndRepeatsAfterTheDelay)
 {
-    Attach(0);
     ASSERT_TRUE(VornInput::SetPadJoystickButton(0, PAD_BUTTON1, 2));
     // (30, 3) repeats on frames 2, 35 and 38; an interval of 0 (which would divide by zero) only on 2.
     const struct { int32_t delay, interval; std::vector<int> repeats; } settings[] = {{30, 3, {2, 35, 38}}, {2, 0, {2}}};
@@ -45,7 +43,7 @@ TEST_F(PadMasks, ButtonHeld40FramesTriggersOnceHoldsFromFrameTwoAndRepeatsAfterT
 
 TEST_F(PadMasks, DisabledButtonNeverShowsButItsRawStateIsFollowed)
 {
-    AttachPad();
+    VornInput::SetPadConfig(1, 0, 30, 3);   // pad 0 on joystick 0, the game's repeat settings
     for (int32_t b : {0, 1}) VornInput::SetPadJoystickButton(0, PAD_BUTTON1 + b, b);
     ASSERT_TRUE(VornInput::SetPadDisableMask(0, kButton1));
     for (int frame = 1; frame <= 6; ++frame) {
@@ -66,7 +64,6 @@ TEST_F(PadMasks, DisabledButtonNeverShowsButItsRawStateIsFollowed)
 
 TEST_F(PadMasks, WithoutConfiguredPadsNothingChanges)
 {
-    Attach(0);
     VornInput::SetPadJoystickButton(0, PAD_BUTTON1, 0);
     ASSERT_TRUE(VornInput::SetPadState(0, PAD_STATE_TRIGGER, 0xF));
     g_raw[0].button[0] = 0x80;
@@ -78,7 +75,7 @@ using Joystick = InputTest;
 
 TEST_F(Joystick, AxesPastHalfDeflectionSetTheDirections)
 {
-    AttachPad();
+    VornInput::SetPadConfig(1, 0, 30, 3);   // pad 0 on joystick 0, the game's repeat settings
     const struct { int32_t x, y; uint32_t current; } cases[] = {
         {-32768, 0, 0}, {-32769, 0, 1u << PAD_LEFT}, {32768, 0, 0}, {32769, 0, 1u << PAD_RIGHT},
         {0, -32768, 0}, {0, -32769, 1u << PAD_UP}, {0, 32768, 0}, {0, 32769, 1u << PAD_DOWN},
@@ -158,7 +155,7 @@ using Indices = InputTest;
 
 TEST_F(Indices, OutOfRangePadsButtonsKeysAndJoysticksAreRefused)
 {
-    AttachPad();
+    VornInput::SetPadConfig(1, 0, 30, 3);   // pad 0 on joystick 0, the game's repeat settings
     ASSERT_TRUE(VornInput::SetPadJoystickButton(0, PAD_BUTTON1, 15));
     // A joystick button past the 16 button bytes, a pad past 16, a virtual button past 20.
     const int32_t refused[][3] = {{0, PAD_BUTTON1, 16}, {0, PAD_BUTTON1, -1}, {16, PAD_BUTTON1, 1}, {-1, PAD_BUTTON1, 1}, {0, 20, 1}, {0, -1, 1}};

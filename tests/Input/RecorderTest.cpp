@@ -5,7 +5,6 @@ using namespace inputtest;
 using vorntest::OutPath;
 
 using Frames = std::vector<VornPadFrame>;
-using vorntest::Argb;
 
 namespace {
 
@@ -31,7 +30,6 @@ protected:
     void SetUp() override
     {
         InputTest::SetUp();
-        Attach(0);
         VornInput::SetPadConfig(1, 0, 2, 1);
         for (int32_t b = 4; b < 20; ++b) VornInput::SetPadJoystickButton(0, b, b - 4);
     }
