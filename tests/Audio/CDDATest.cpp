@@ -2,7 +2,6 @@
 // writes down every command and can fail the n-th.
 #include "AudioSupport.h"
 #include "VornCDDA.h"
-#include <cstdio>
 
 using namespace audiotest;
 

@@ -2,9 +2,6 @@
 // every WAVE through VornMusic, the MP3s looping through VornMedia. pack_hearing.py records them.
 #include "AudioSupport.h"
 #include "TuvraWave.h"
-#include "VornFile.h"
-#include <algorithm>
-#include <cstdio>
 
 using namespace audiotest;
 

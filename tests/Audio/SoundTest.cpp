@@ -31,7 +31,6 @@ TEST_F(AudioTest, SoundStartsDirectSoundLoadsTheLibraryOnceMakesWavesOfFilesPack
     PutFile("tone.wav", wave);
     PutFile("cut.wav", wave.substr(0, 30));
     PutFile("junk.wav", std::string(64, 'x'));
-    EXPECT_EQ(VornSound::GetDirectSound(), nullptr);
     const std::string log = RunEngine([&] {
         IDirectSound8* ds = VornSound::GetDirectSound();
         ASSERT_NE(ds, nullptr);

@@ -2,8 +2,6 @@
 // bytes are pinned by the recorder tests' saved file.
 #include "Checks.h"
 #include "VornPadFile.h"
-#include <gtest/gtest.h>
-#include <cstring>
 
 // That an accepted header's length is exact is the pad fuzz target's check; here the counts.
 TEST(PadFile, HeadersAreAcceptedOnlyWithSaneCountsAndTheExactLength)

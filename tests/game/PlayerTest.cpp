@@ -7,8 +7,6 @@
 
 using namespace vorntest;
 
-namespace {
-
 using PlayerTest = GameFixture;
 
 TEST_F(PlayerTest, ComboContinuesOnlyForPressesWithinItsWindows)
@@ -249,5 +247,3 @@ TEST_F(PlayerTest, HomingShotFollowsTheTargetAndFliesOnToItsLastPlace)
         EXPECT_LT(VornVector3(phases[phase].second - s->position).Length(), before - 3.0f) << phase;
     }
 }
-
-}  // namespace

@@ -1,10 +1,7 @@
 // The task list: order by priority, kills, deferred deletion, tasks added during a run.
 #include "Checks.h"
 #include "Task.h"
-#include <gtest/gtest.h>
 #include <functional>
-#include <string>
-#include <vector>
 
 namespace {
 
