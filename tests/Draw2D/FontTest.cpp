@@ -95,12 +95,6 @@ TEST_F(FontTest, LayoutOfLinesTabsBackStepsAndControlCodes)
     for (const auto& w : widths) EXPECT_EQ(static_cast<uint32_t>(w.second), VornFont::GetTextWidth(font_, w.first)) << w.first;
     // Several lines measure the last line only.
     EXPECT_EQ(VornFont::GetTextWidth(font_, "C"), VornFont::GetTextWidth(font_, "AB\nC"));
-    // B is at least the ink width.
-    GLYPHMETRICS gm;
-    const VornFontRecord* r = VornFont::GetRecord(font_);
-    std::vector<uint8_t> buffer(r->glyphBufferSize);
-    VornFont::GetGlyph(r->dc, 'W', &gm, buffer.data(), r->glyphBufferSize, 1);
-    EXPECT_GE(Metrics('W').abcB, gm.gmBlackBoxX);
 
     // Drawing returns what measuring gives; the packed layout advances by B alone.
     EXPECT_EQ(VornFont::GetTextWidth(font_, "AB\nC"), VornFont::DrawText(font_, 10, 10, 0xFFFFFFFF, "AB\nC"));
@@ -147,7 +141,6 @@ TEST_F(FontTest, AntialiasedTextWritesTheBlackBoxWithCoverageAlpha)
     VornFont::SetDestination(font_, t);
     VornFont::Begin(font_);
     const VornFontRecord* r = VornFont::GetRecord(font_);
-    EXPECT_EQ(1, r->destinationHasAlpha);
     const uint16_t code = 0x8EE8;   // 手
     VornFont::DrawCharAntialias(font_, 8, 4, 0x80FFEEDD, code);
     // The same glyph fetched by the test.
