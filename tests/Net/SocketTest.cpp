@@ -9,11 +9,7 @@ using SocketTest = NetSuite;
 using SocketAsyncIOTest = NetSuite;
 using SocketServerMTTest = NetSuite;
 
-std::string Error()
-{
-    char text[1024];
-    return VornSocket::GetLastErrorText(text) ? text : "";
-}
+std::string Error() { return TextOf([](char* t) { VornSocket::GetLastErrorText(t); }); }   // "" when there is none
 int32_t Finish()
 {
     WaitFor([] { return VornSocketAsyncIO::Poll(); });
