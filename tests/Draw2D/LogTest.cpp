@@ -57,7 +57,6 @@ TEST_F(Draw2D, FullSpriteAndPrimitiveTables)
     EXPECT_TRUE(InOrder(text, {Blue("VornSprite::Create"), Red("空きスプライトが見つかりませんでした。"), Blue("VornPrimitive::Create"),
                                Red("空きプリミティブが見つかりませんでした。"), "VornSpriteクラスの解放", Red("VornPrimitive::Release"),
                                Red("Sprite Destroy [ No.0 ]"), Red("Sprite Destroy [ No.63 ]"), "VornSpriteクラスの初期化", "スプライト用メモリ確保"}));
-    EXPECT_NE(VORN_INVALID_HANDLE, VornPrimitive::Create(3, 0, false));
 }
 
 TEST_F(Draw2D, FullListTableAndFinalizeLinesAndTheTransformSettingsAfter)
