@@ -5,6 +5,7 @@
 #include "Player.h"
 #include "StageField.h"
 #include "Task.h"
+#include "Title.h"
 #include <cmath>
 
 // The bot hovers: kinds 0 and 2 cannot reach a player more than about 6.5 above the ground, and a
@@ -88,7 +89,10 @@ uint32_t Decide(uint32_t frame)
     if (!g_director || !g_taskList) return prev = 0;
     const int8_t scene = g_director->GetScene();
     if (scene == SCENE_TITLE) {
-        if (!started) press(kZ);
+        // Z once the title asks for it, as a player would.
+        const Task* t = g_taskList->GetFirst();
+        if (!started && t && t->priority == PRIORITY_TITLE && static_cast<const Title*>(t)->frame > TITLE_PROMPT_FRAME)
+            press(kZ);
         return prev = out;
     }
     started = true;

@@ -96,6 +96,7 @@ GameDirector::GameDirector()
     for (auto& h : sprites3D) h = VORN_INVALID_HANDLE;
     for (auto& h : models) h = VORN_INVALID_HANDLE;
     for (auto& h : shotModels) h = VORN_INVALID_HANDLE;
+    for (auto& h : playerModels) h = VORN_INVALID_HANDLE;
     for (auto& h : sounds) h = VORN_INVALID_HANDLE;
 
     camera = VornCamera::Create();
@@ -112,52 +113,34 @@ GameDirector::GameDirector()
     Vorn3D::SetLightEnable(0, true);
 
     VornMusic::SetMax(GAME_SOUND_COUNT);
-    for (int i = 0; i < GAME_SOUND_COUNT - 1; ++i) sounds[i] = VornMusic::CreateFromWave(kSoundFiles[i], 8);
-    for (int i = 0; i < 8; ++i) textures[i] = LoadTexture(kTextureFiles[i]);
-
     sprites[0] = VornSprite::Create(GAME_SPRITE_FACE, 1, false);
     sprites[1] = VornSprite::Create(GAME_SPRITE_SYSTEM, 1, false);
     for (auto& h : sprites3D) h = VornSprite3D::Create(GAME_SPRITE3D_VERTICES, 1);
     primitive3D = VornPrimitive3D::Create(GAME_PRIMITIVE_VERTICES, 1);
     line3D = VornLine3D::Create(GAME_LINE_VERTICES);
-
     font = VornFont::Create("ＭＳ ゴシック", 24, 0, 0);
     VornFont::SetDestination(font, VORN_INVALID_HANDLE);
-
-    VornSprite::SetTexture(sprites[0], 0, textures[6]);
-    VornSprite::SetTexture(sprites[1], 0, textures[7]);
-    VornSprite3D::SetTexture(sprites3D[0], 0, textures[4]);
-    VornSprite3D::SetTexture(sprites3D[1], 0, textures[5]);
-
-    models[MODEL_ENEMY1] = LoadModel("enemy1.x", textures[0], "Data\\etc.fx", 0x31, 0);
-    models[MODEL_ENEMY2] = LoadModel("enemy2.x", textures[1], "Data\\etc.fx", 0x31, 0);
-    models[MODEL_ENEMY3] = LoadModel("enemy3.x", textures[2], "Data\\etc.fx", 0x31, 0);
-    models[MODEL_BALL] = LoadModel("ball.x", VORN_INVALID_HANDLE, "Data\\ball.fx", 0x21, kNoAnimation);
-    models[MODEL_TORUS] = LoadModel("torus.x", textures[3], "Data\\torus.fx", 0x61, kNoAnimation);
-    // Every shot draws one of these: loaded when fired, the first straight shot cost a 165 ms frame.
-    shotModels[SHOT_MODEL_STRAIGHT] = LoadModel("bullet.x", VORN_INVALID_HANDLE, "Data\\etc.fx", 0x31, kNoAnimation);
-    shotModels[SHOT_MODEL_HOMING] = LoadModel("bullet2.x", VORN_INVALID_HANDLE, "Data\\etc.fx", 0x31, kNoAnimation);
-
     g_taskList->Add(this, PRIORITY_DIRECTOR);
 }
 
 GameDirector::~GameDirector()
 {
     for (auto h : textures) VornTexture::Release(h);
+    VornTexture::Release(otherSystemTexture);
     for (auto h : sprites) VornSprite::Release(h);
     for (auto h : sprites3D) VornSprite3D::Release(h);
     VornPrimitive3D::Release(primitive3D);
     VornMedia::Stop(bgm);
-    VornMedia::Release(bgm);
     VornMedia::Release(titleBgm);
+    VornMedia::Release(bossBgm);
     VornTexture::Release(titleTexture);
-    VornShaderFx::Release(playerEffect);
     VornCamera::Release(camera);
     VornLine3D::Release(line3D);
     VornFont::Release(font);
-    ReleaseBoss();
-    for (int i = 0; i < MODEL_BOSS; ++i) VornModelEx::Release(models[i]);
+    for (auto h : models) VornModelEx::Release(h);
+    VornTexture::Release(bossTexture);
     for (auto h : shotModels) VornModelEx::Release(h);
+    for (auto h : playerModels) VornModelEx::Release(h);
     for (auto h : sounds) VornMusic::Release(h);
     g_taskList->Kill(this);
     if (g_director == this) g_director = nullptr;
@@ -174,7 +157,16 @@ void GameDirector::SetScene(int8_t s)
 
 void GameDirector::PlaySound(int8_t i)
 {
-    if (i >= 0 && i < GAME_SOUND_COUNT) VornMusic::Play(sounds[i]);
+    if (i < 0 || i >= GAME_SOUND_COUNT) return;
+    // The mix keeps its headroom for several sounds at once, not for one sound started again in
+    // the same moment: enemies blowing up in one frame add up in step (each doubling +6 dB) and
+    // clipped the busiest fights. A sound is not started again within SOUND_GAP_MS of its last
+    // start; the platform plays each start to its end, so the one playing goes on.
+    const uint32_t now = timeGetTime();
+    if (soundStarted[i] && now - soundStarts[i] < SOUND_GAP_MS) return;
+    soundStarted[i] = true;
+    soundStarts[i] = now;
+    VornMusic::Play(sounds[i]);
 }
 
 void GameDirector::PlaySoundLoop(int8_t i)
@@ -211,14 +203,6 @@ void GameDirector::LoadJingle(const char* file)
     sounds[SOUND_JINGLE] = VornMusic::CreateFromWave(file, 8);
 }
 
-void GameDirector::LoadBgm(const char* file)
-{
-    // Wine's DirectShow can hang releasing a graph that still runs: stopped first.
-    VornMedia::Stop(bgm);
-    VornMedia::Release(bgm);
-    bgm = VornMedia::CreateFromAudio(file);
-}
-
 void GameDirector::KeepTitleTexture(VornTextureHandle texture)
 {
     if (titleTexture != VORN_INVALID_HANDLE || texture == VORN_INVALID_HANDLE) return;
@@ -226,21 +210,28 @@ void GameDirector::KeepTitleTexture(VornTextureHandle texture)
     titleTexture = texture;
 }
 
-void GameDirector::LoadTitleBgm(const char* file)
+void GameDirector::UseTitleBgm()
 {
-    if (titleBgm == VORN_INVALID_HANDLE) {
-        LoadBgm(file);
-        if (bgm == VORN_INVALID_HANDLE) return;
-        VornMedia::AddRef(bgm);
-        titleBgm = bgm;
-        return;
-    }
-    // Made once: its graph is not built again (a pack entry is copied out under a new name each
-    // time, so the engine cannot find it by the file's name).
-    VornMedia::Stop(bgm);
-    VornMedia::AddRef(titleBgm);
-    VornMedia::Release(bgm);
-    bgm = titleBgm;
+    // The first graph costs the most (the platform's media framework starts): made before the
+    // first title's first frame rather than in a frame of its own.
+    if (titleBgm == VORN_INVALID_HANDLE) titleBgm = VornMedia::CreateFromAudio("bgm1.mp3");
+    UseBgm(titleBgm);
+}
+
+void GameDirector::UseBgm(VornMediaHandle music)
+{
+    // Wine's DirectShow can hang releasing a graph that still runs: each tune is stopped before
+    // another plays, and both live to the end.
+    if (music == bgm) return;
+    if (bgm != VORN_INVALID_HANDLE) VornMedia::Stop(bgm);
+    bgm = music;
+}
+
+void GameDirector::GetPlayerModels(VornModelExHandle* body, VornModelExHandle* weapon)
+{
+    if (playerModels[0] == VORN_INVALID_HANDLE) Player::LoadModels(&playerModels[0], &playerModels[1]);
+    *body = playerModels[0];
+    *weapon = playerModels[1];
 }
 
 void GameDirector::PrepareView(bool on)
@@ -252,67 +243,196 @@ void GameDirector::PrepareView(bool on)
     Vorn3D::SetCamera(camera);
 }
 
-void GameDirector::PrepareDrawing()
+namespace {
+// The pieces of the preparation: 13 loads (no scene needed), the stage, then 13 first draws.
+constexpr int32_t kLoadPieces = 13;
+constexpr int32_t kStagePiece = kLoadPieces;
+constexpr int32_t kDrawPieces = 13;
+constexpr int32_t kPreparePieces = kStagePiece + 1 + kDrawPieces;
+// Their order: each first draw once what it draws is loaded, and two frames between two first
+// draws (the platform prepares a draw's shaders on its own thread; a frame waits for it only once
+// that thread falls three frames behind).
+constexpr int8_t kPrepareOrder[kPreparePieces] = {13, 14, 9, 15, 16, 2, 4, 17, 5, 18, 6, 19, 10, 20,
+                                                  3, 21, 7, 22, 23, 8, 24, 25, 26, 0, 1, 11, 12};
+constexpr int32_t kFramesBetweenDraws = 2;
+constexpr uint32_t kAllPieces = (1u << kPreparePieces) - 1;
+}
+
+bool GameDirector::IsPrepared() const { return preparedPieces == kAllPieces; }
+
+bool GameDirector::PrepareNext()
 {
-    VornModelExHandle body = VORN_INVALID_HANDLE, weapon = VORN_INVALID_HANDLE;
-    Player::LoadModels(&body, &weapon);
-    if (playerEffect == VORN_INVALID_HANDLE) playerEffect = VornShaderFx::CreateFromFile(PLAYER_BODY_EFFECT);
-    PrepareView(true);
-    if (Vorn3D::BeginScene()) {
-        if (g_stage) {
-            VornField::UpdateDrawList(g_stage->field);
-            VornField::Rendering(g_stage->field);
+    ++framesSinceDraw;
+    for (int8_t piece : kPrepareOrder) {
+        if (preparedPieces >> piece & 1) continue;
+        if (piece > kStagePiece && framesSinceDraw < kFramesBetweenDraws) return true;
+        RunPreparePiece(piece, true);
+        if (piece > kStagePiece) framesSinceDraw = 0;
+        return !IsPrepared();
+    }
+    return false;
+}
+
+void GameDirector::PrepareAll()
+{
+    for (int8_t piece : kPrepareOrder) {
+        if (!(preparedPieces >> piece & 1)) RunPreparePiece(piece, true);
+    }
+}
+
+void GameDirector::PrepareForPlay()
+{
+    for (int32_t piece = 0; piece <= kStagePiece; ++piece) {
+        if (!(preparedPieces >> piece & 1)) RunPreparePiece(piece, false);
+    }
+}
+
+void GameDirector::LoadShared()
+{
+    for (int32_t piece = 0; piece < kLoadPieces; ++piece) {
+        if (!(preparedPieces >> piece & 1)) RunPreparePiece(piece, false);
+    }
+}
+
+bool GameDirector::RunPreparePiece(int32_t piece, bool drawing)
+{
+    if (piece <= kStagePiece || drawing) preparedPieces |= 1u << piece;
+    switch (piece) {
+    case 0:
+    case 1:
+        for (int i = piece * 16; i < (piece + 1) * 16; ++i) sounds[i] = VornMusic::CreateFromWave(kSoundFiles[i], 8);
+        return true;
+    case 2:
+    case 3:
+        for (int i = (piece - 2) * 4; i < (piece - 1) * 4; ++i) textures[i] = LoadTexture(kTextureFiles[i]);
+        if (piece == 3) {
+            VornSprite::SetTexture(sprites[0], 0, textures[6]);
+            // The title binds its own picture to batch 1 while it lives.
+            if (scene != SCENE_TITLE) VornSprite::SetTexture(sprites[1], 0, textures[7]);
+            VornSprite3D::SetTexture(sprites3D[0], 0, textures[4]);
+            VornSprite3D::SetTexture(sprites3D[1], 0, textures[5]);
         }
-        for (VornModelExHandle m : {body, weapon}) {
+        return true;
+    case 4:
+    case 5:
+    case 6: {
+        const int kind = piece - 4;
+        static const char* const files[3] = {"enemy1.x", "enemy2.x", "enemy3.x"};
+        models[kind] = LoadModel(files[kind], textures[kind], "Data\\etc.fx", 0x31, 0);
+        return true;
+    }
+    case 7:
+        models[MODEL_BALL] = LoadModel("ball.x", VORN_INVALID_HANDLE, "Data\\ball.fx", 0x21, kNoAnimation);
+        models[MODEL_TORUS] = LoadModel("torus.x", textures[3], "Data\\torus.fx", 0x61, kNoAnimation);
+        return true;
+    case 8:
+        // Every shot draws one of these: loaded when fired, the first straight shot cost a 165 ms frame.
+        shotModels[SHOT_MODEL_STRAIGHT] = LoadModel("bullet.x", VORN_INVALID_HANDLE, "Data\\etc.fx", 0x31, kNoAnimation);
+        shotModels[SHOT_MODEL_HOMING] = LoadModel("bullet2.x", VORN_INVALID_HANDLE, "Data\\etc.fx", 0x31, kNoAnimation);
+        return true;
+    case 9: {
+        VornModelExHandle body, weapon;
+        GetPlayerModels(&body, &weapon);
+        return true;
+    }
+    case 10:
+        // Loaded at the boss's entry, they cost that frame 45 ms (and the music 57 ms more).
+        bossTexture = LoadTexture("enemy_boss.dds");
+        models[MODEL_BOSS] = LoadModel("boss.x", bossTexture, "Data\\etc.fx", 0x31, 0);
+        return true;
+    case 11:
+        otherSystemTexture = LoadTexture("clear.bmp");
+        return true;
+    case 12:
+        bossBgm = VornMedia::CreateFromAudio("bgm2.mp3");
+        return true;
+    case kStagePiece:
+        if (!g_stage) g_stage = new StageField;
+        return true;
+    default:
+        break;
+    }
+    if (!drawing || !Vorn3D::BeginScene()) return drawing;   // a first draw needs a scene of its own
+    // First draws, into the back buffer, which the next frame clears. The platform keys a draw's
+    // shaders on the state the draws before it left, so each piece draws what every piece before
+    // it drew (prepared already: quick) in the order of a frame of play, then its own, then the
+    // title's sprites alone as its next frame draws them. The shared models keep the transforms
+    // their users gave them: they are only drawn.
+    PrepareView(true);
+    const VornPosture flat;
+    const VornRect square = {0.0f, 0.0f, 1.0f, 1.0f};
+    VornVertex3D corners[6] = {};
+    corners[1].x = corners[2].y = corners[4].x = corners[5].z = 1.0f;
+    for (VornVertex3D& v : corners) v.colour = 0x80FFFFFF;
+    // The batches as a frame flushes them: lines, triangles, both 3D sprite batches, the 2D ones.
+    auto batches = [&](bool lines, bool sprites2D) {
+        ResetBatches();
+        if (lines) VornLine3D::PushLine(line3D, corners, 1);
+        VornPrimitive3D::PushPolygon(primitive3D, corners, 2);
+        for (VornSprite3DHandle s : sprites3D)
+            VornSprite3D::DrawSquare(s, &flat, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, &square, 0x80FFFFFF, 1);
+        if (sprites2D) {
+            DrawRect(0, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+            DrawRect(1, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+        }
+        Flush();
+    };
+    const int32_t last = piece - kStagePiece - 1;
+    for (int32_t stage = 0; stage <= last; ++stage) {
+        switch (stage) {
+        case 0:
+            if (g_stage) {
+                VornField::UpdateDrawList(g_stage->field);
+                VornField::Rendering(g_stage->field);
+            }
+            break;
+        case 1:
+        case 2: {
+            const VornModelExHandle m = playerModels[stage - 1];
             VornModelEx::TransformInit(m);
             VornModelEx::TransformUpdate(m, 0.0f, true);
-        }
-        // Drawing only: the shared models keep the transforms their users gave them.
-        for (VornModelExHandle m : {body, weapon, models[MODEL_ENEMY1], models[MODEL_ENEMY2], models[MODEL_ENEMY3]})
             VornModelEx::Rendering(m);
-        // The platform keys the batches' shaders on what was drawn before them: first as in the
-        // first frame of play (the shadows after the enemies), then after the effects' models,
-        // with every batch filled.
-        const VornPosture flat;
-        const VornRect square = {0.0f, 0.0f, 1.0f, 1.0f};
+            break;
+        }
+        case 3:
+        case 4:
+        case 5:
+        case 6:
+            // The enemies, then the boss among them.
+            VornModelEx::Rendering(models[stage == 6 ? MODEL_BOSS : stage - 3]);
+            break;
+        case 7:
+            // As in the first frame of play: the shadows after the enemies, the HUD.
+            batches(false, true);
+            break;
+        case 8:
+        case 9:
+            VornModelEx::Rendering(models[stage == 8 ? MODEL_BALL : MODEL_TORUS]);
+            break;
+        case 10:
+        case 11:
+            // After the effects' models and a homing shot, with every batch filled; then a straight
+            // shot, which leaves a state of its own (its first frame: its trail's ring, no lines).
+            VornModelEx::Rendering(shotModels[stage == 10 ? SHOT_MODEL_HOMING : SHOT_MODEL_STRAIGHT]);
+            batches(stage == 10, false);
+            break;
+        default:
+            // The HUD's text, written into the back buffer.
+            VornFont::Begin(font);
+            VornFont::DrawText(font, 0, 0, 0xFFFFFFFF, "0");
+            VornFont::End(font);
+            break;
+        }
+    }
+    for (int i = 0; i < 2; ++i) {
         ResetBatches();
-        VornSprite3D::DrawSquare(sprites3D[1], &flat, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, &square, 0x80FFFFFF, 1);
-        DrawRect(0, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
         DrawRect(1, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
         Flush();
-        // A straight shot leaves the device in a state of its own for the batches after it (its
-        // first frame: its trail's ring, and no lines, straight after the shot's model).
-        VornVertex3D corners[6] = {};
-        corners[1].x = corners[2].y = corners[4].x = corners[5].z = 1.0f;
-        for (VornVertex3D& v : corners) v.colour = 0x80FFFFFF;
-        const std::vector<VornModelExHandle> drawnBefore[2] = {{models[MODEL_BALL], models[MODEL_TORUS], shotModels[1]},
-                                                                {shotModels[0]}};
-        for (int pass = 0; pass < 2; ++pass) {
-            for (VornModelExHandle m : drawnBefore[pass]) VornModelEx::Rendering(m);
-            ResetBatches();
-            if (pass == 0) VornLine3D::PushLine(line3D, corners, 1);
-            VornPrimitive3D::PushPolygon(primitive3D, corners, 2);
-            for (VornSprite3DHandle s : sprites3D)
-                VornSprite3D::DrawSquare(s, &flat, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, &square, 0x80FFFFFF, 1);
-            Flush();
-        }
-        // Text written into the back buffer (the HUD's, the title's prompt), then the title's
-        // sprites alone, as each of its frames draws them.
-        VornFont::Begin(font);
-        VornFont::DrawText(font, 0, 0, 0xFFFFFFFF, "0");
-        VornFont::End(font);
-        for (int i = 0; i < 2; ++i) {
-            ResetBatches();
-            DrawRect(1, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
-            Flush();
-        }
-        ResetBatches();
-        Vorn3D::EndScene();
     }
-    Vorn3D::Finish();
+    ResetBatches();
+    Vorn3D::EndScene();
     PrepareView(false);
-    VornModelEx::Release(body);
-    VornModelEx::Release(weapon);
+    return true;
 }
 
 void GameDirector::ResetBatches()
@@ -388,7 +508,7 @@ void GameDirector::RunPlay()
     if (killCount == 40) {
         VornMedia::Stop(bgm);
         SetScene(SCENE_CLEAR);
-        ReplaceSystemTexture("clear.bmp");
+        ShowClearImage(true);
         LoadJingle("v_clear.wav");
         sceneFrame = 0;
     }
@@ -494,29 +614,14 @@ void GameDirector::LookAtFrom(const VornVector3& at)
     Vorn3D::SetCamera(camera);
 }
 
-void GameDirector::LoadBoss()
-{
-    ReleaseBoss();
-    bossTexture = LoadTexture("enemy_boss.dds");
-    models[MODEL_BOSS] = LoadModel("boss.x", bossTexture, "Data\\etc.fx", 0x31, 0);
-}
-
-void GameDirector::ReleaseBoss()
-{
-    VornModelEx::Release(models[MODEL_BOSS]);
-    VornTexture::Release(bossTexture);
-    models[MODEL_BOSS] = VORN_INVALID_HANDLE;
-    bossTexture = VORN_INVALID_HANDLE;
-}
-
 void GameDirector::RunBossEntry()
 {
     // The boss is found in the list: the target may still be an enemy that died before it came.
     Enemy* boss = FindBoss();
     LookAtFrom(boss ? boss->position : GetTargetPosition());
     if (sceneFrame == 0) {
-        LoadBoss();
-        LoadBgm("bgm2.mp3");
+        LoadShared();   // made while the title showed, unless a test brought the boss
+        UseBgm(bossBgm);
         VornMedia::Play(bgm, true);
     }
     // Landing puts the boss exactly on the ground; it ends the entry once it stands there.
@@ -556,7 +661,7 @@ void GameDirector::RunClear()
     }
     if (sceneFrame == 310) PlaySound(SOUND_JINGLE);
     if (sceneFrame > 660) {
-        ReplaceSystemTexture("system.bmp");
+        ShowClearImage(false);
         clearY = -480.0f;
         clearAngle = 0;
         sceneFrame = 0;
@@ -566,7 +671,6 @@ void GameDirector::RunClear()
 
 void GameDirector::EndGame()
 {
-    ReleaseBoss();
     g_taskList->KillByPriority(PRIORITY_PLAYER);
     g_taskList->KillByPriority(PRIORITY_ENEMY);
     cameraDistance = 10.0f;
@@ -575,9 +679,11 @@ void GameDirector::EndGame()
     SetScene(SCENE_TITLE);
 }
 
-void GameDirector::ReplaceSystemTexture(const char* file)
+void GameDirector::ShowClearImage(bool clear)
 {
-    VornTexture::Release(textures[7]);
-    textures[7] = LoadTexture(file);
+    // Both images stay loaded: the clear scene's start and end swapped them in 15-30 ms frames.
+    if (clear == clearShown) return;
+    std::swap(textures[7], otherSystemTexture);
+    clearShown = clear;
     VornSprite::SetTexture(sprites[1], 0, textures[7]);
 }

@@ -26,6 +26,8 @@ enum GameSound : int8_t {
     SOUND_JINGLE,   // "op1.wav", "op2.wav" or "v_clear.wav"
 };
 constexpr int32_t GAME_SOUND_COUNT = 33;
+// The least time between two starts of one sound (PlaySound).
+constexpr uint32_t SOUND_GAP_MS = 100;
 
 // Model slots (GetModel index): enemy kinds 0, 1, 2, the ball, the torus, and the boss (kind 5).
 enum GameModel : int32_t {
@@ -70,19 +72,29 @@ public:
     void ResetGame();
     // Replaces the jingle slot (sound entry 32) with another file.
     void LoadJingle(const char* file);
-    // Replaces the background music (not played yet).
-    void LoadBgm(const char* file);
-    // The title's picture and music are kept from the first title to the end, so that a title made
-    // after a game finds them loaded: the first title's picture is kept, and the first call's music
-    // becomes the background music of every later call (the file of a later call is not read).
+    // The title's picture is kept from the first title to the end, so that a title made after a
+    // game finds it loaded.
     void KeepTitleTexture(VornTextureHandle texture);
-    void LoadTitleBgm(const char* file);
-    // The platform prepares a shader the first time something draws with it (the first frame of
-    // play waited 0.3-0.4 s for it). Once the stage exists, what a frame of play draws (the stage,
-    // the player's body and weapon, every shared model, the batches after them, text, then the
-    // title's sprites alone) is drawn in that order into the back buffer, which the next frame
-    // clears, and waited for. The player's body effect is kept, so every player finds it prepared.
-    void PrepareDrawing();
+    // The background music becomes one of the two kept tunes (the title's "bgm1.mp3", the boss's
+    // "bgm2.mp3"); what played before is stopped. UseTitleBgm makes the title's the first time.
+    void UseBgm(VornMediaHandle music);
+    void UseTitleBgm();
+    // The constructor makes only what the title draws: the camera, the light, the batches and the
+    // font. What play needs is made a piece at a time after the title's frames (the title comes at
+    // once, and no frame carries much of it), in this order: the sounds, textures and shared
+    // models, the player's and the boss's models, the clear image, the boss's tune, the stage
+    // (Main makes it before the first title), then one first draw of everything a frame of play draws (the platform prepares a shader the
+    // first time something draws with it: the first frame of play waited 0.3-0.4 s for it).
+    // PrepareNext does the next piece outside a scene (false once every piece is done);
+    // PrepareForPlay every loading piece left and the stage (in a scene too: a game starts);
+    // PrepareAll every piece left; LoadShared the loading pieces without the stage.
+    bool PrepareNext();
+    void PrepareForPlay();
+    void PrepareAll();
+    void LoadShared();
+    bool IsPrepared() const;
+    // The player's body and weapon, loaded once and lent to each player in turn.
+    void GetPlayerModels(VornModelExHandle* body, VornModelExHandle* weapon);
     // The 2D sprite batches reset each frame by TaskList::RunAll.
     void ResetBatches();
     // An enemy about to be deleted: the target (and any other pointer to it) is cleared.
@@ -99,7 +111,7 @@ public:
     VornPrimitive3DHandle primitive3D = VORN_INVALID_HANDLE;
     VornCameraHandle camera = VORN_INVALID_HANDLE;
     VornLine3DHandle line3D = VORN_INVALID_HANDLE;
-    VornModelExHandle models[6];   // slot 5: the boss's own model, loaded at its entry
+    VornModelExHandle models[6];   // slot 5: the boss's own model
     VornModelExHandle shotModels[2];   // loaded once, shared by every shot
     VornFontHandle font = VORN_INVALID_HANDLE;
     int8_t scene = SCENE_TITLE;
@@ -116,12 +128,20 @@ public:
     int32_t gameOverFrame = 0;
     Enemy* target = nullptr;
     VornMusicHandle sounds[GAME_SOUND_COUNT];
+    uint32_t soundStarts[GAME_SOUND_COUNT] = {};   // timeGetTime of each sound's last start
+    bool soundStarted[GAME_SOUND_COUNT] = {};
     VornMediaHandle bgm = VORN_INVALID_HANDLE;
-    VornTextureHandle bossTexture = VORN_INVALID_HANDLE;   // "enemy_boss.dds" while the boss is out
+    VornTextureHandle bossTexture = VORN_INVALID_HANDLE;   // "enemy_boss.dds", the boss's model's
     VornVector3 targetPosition{0.0f, 0.0f, 0.0f};           // the target's last position
     VornTextureHandle titleTexture = VORN_INVALID_HANDLE;    // "title.bmp", kept for every title
     VornMediaHandle titleBgm = VORN_INVALID_HANDLE;          // "bgm1.mp3", kept for every title
-    VornShaderFxHandle playerEffect = VORN_INVALID_HANDLE;   // the player's body effect, kept prepared
+    VornMediaHandle bossBgm = VORN_INVALID_HANDLE;           // "bgm2.mp3", kept for every boss
+    VornTextureHandle otherSystemTexture = VORN_INVALID_HANDLE;   // the one of "system.bmp" and
+                                                                  // "clear.bmp" not in texture 7
+    bool clearShown = false;                                 // texture 7 is "clear.bmp"
+    VornModelExHandle playerModels[2];                       // body and weapon, lent to each player
+    uint32_t preparedPieces = 0;                             // bit i: piece i done
+    int32_t framesSinceDraw = 0;                             // calls of PrepareNext since a first draw
 
 private:
     void RunPlay();
@@ -135,13 +155,15 @@ private:
     // The end of a game (game over or clear): player and enemies removed, the boss's model
     // released, the camera back to its start, a new title.
     void EndGame();
-    void ReplaceSystemTexture(const char* file);
+    // Texture 7 and the batch that draws it: "clear.bmp" in the clear scene, else "system.bmp".
+    void ShowClearImage(bool clear);
     void DrawRect(int32_t batch, float dx, float dy, float dw, float dh, float sx, float sy, float sw, float sh,
                   uint32_t colour = 0xFFFFFFFF);
     void LookAtFrom(const VornVector3& at);
-    void LoadBoss();
     void PrepareView(bool on);
-    void ReleaseBoss();
+    // One piece of the preparation (see PrepareNext), done once; a first draw only when drawing
+    // (outside the frame's own scene): false when it was left for later.
+    bool RunPreparePiece(int32_t piece, bool drawing);
 };
 
 extern GameDirector* g_director;

@@ -87,7 +87,6 @@ void StartGameWorld()
     new Title;
     g_stage = new StageField;
     g_director->SetScene(SCENE_TITLE);
-    g_director->PrepareDrawing();
     g_frame = 0;
 }
 
@@ -104,6 +103,13 @@ void RunGameFrame()
     SeamBeforePresent(g_frame);
     Vorn3D::Present(nullptr);
     SeamAfterPresent(g_frame);
+    // What play needs, a piece after each frame of the title (the frame is shown: the next one
+    // clears what a piece draws), and the rest at once if a game began before it was all made.
+    if (g_director->GetScene() == SCENE_TITLE) {
+        g_director->PrepareNext();
+    } else {
+        g_director->PrepareAll();
+    }
     VornInput::Refresh();
     CollectTypedPushes();
     ++g_frame;

@@ -63,7 +63,7 @@ Player::Player(float x, float y, float z)
     condition = CONDITION_NORMAL;
     hp = 20;
     g_taskList->Add(this, PRIORITY_PLAYER);
-    LoadModels(&bodyModel, &weaponModel);
+    g_director->GetPlayerModels(&bodyModel, &weaponModel);
     handFrame = VornModelEx::GetFrameIndex(bodyModel, "Frame9_migite");
     previousPosition = position;
     g_player = this;
@@ -83,8 +83,6 @@ void Player::LoadModels(VornModelExHandle* body, VornModelExHandle* weapon)
 Player::~Player()
 {
     g_taskList->Kill(this);
-    VornModelEx::Release(bodyModel);
-    VornModelEx::Release(weaponModel);
     if (g_player == this) g_player = nullptr;
 }
 

@@ -18,7 +18,7 @@ Title::Title()
     texture = VornTexture::CreateFromFile("title.bmp", VORN_FORMAT_ALPHA, 0xFF00FF00);
     g_director->KeepTitleTexture(texture);
     VornSprite::SetTexture(g_director->GetSprite(1), 0, texture);
-    g_director->LoadTitleBgm("bgm1.mp3");
+    g_director->UseTitleBgm();
     g_director->LoadJingle("op1.wav");
 }
 
@@ -46,7 +46,7 @@ void Title::Run()
     if (frame > 32) draw(logoX + 128.0f, 96.0f, 256.0f, 128.0f, 256.0f, 0.0f, 256.0f, 128.0f);
     if (frame > 64) draw(subX - 200.0f, 0.0f, 256.0f, 128.0f, 256.0f, 128.0f, 256.0f, 128.0f);
     if (frame > 150) draw(0.0f, 0.0f, 640.0f, 350.0f, 0.0f, 448.0f, 352.0f, 64.0f);
-    if (frame > 180) {
+    if (frame > TITLE_PROMPT_FRAME) {
         VornFont::Begin(font);
         VornFont::DrawText(font, 224, 400, 0xFFFFFFFF, "PUSH Z KEY or BUTTON 1");
         VornFont::End(font);
@@ -54,11 +54,15 @@ void Title::Run()
     if (frame == 32 || frame == 64 || frame == 150) g_director->PlaySound(SOUND_JINGLE);
     if (frame == 100) g_director->LoadJingle("op2.wav");
     ++frame;
-    if (g_input.pushZ) StartGame();
+    // Not on the title's first frame, which nothing of it has been shown before: a Z pressed while
+    // the window was still black (or on the game over's last frame) is no answer to the title.
+    if (g_input.pushZ && frame > 1) StartGame();
 }
 
 void Title::StartGame()
 {
+    // What play needs, when Z came before it was all made while the title showed.
+    g_director->PrepareForPlay();
     // Nothing of the last game carries over: counts, scene counters, the boss's swings.
     g_director->ResetGame();
     new Player(-20.0f, 0.0f, 0.0f);

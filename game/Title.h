@@ -4,6 +4,9 @@
 #include "VornEngine.h"
 #include <cstdint>
 
+// From the frame after this one the title shows its prompt, "PUSH Z KEY or BUTTON 1".
+constexpr int32_t TITLE_PROMPT_FRAME = 180;
+
 class Title : public Task {
 public:
     Title();

@@ -42,6 +42,7 @@ protected:
         srand(7);
         g_taskList = new TaskList;
         g_director = new GameDirector;
+        g_director->LoadShared();
         memset(&g_input, 0, sizeof g_input);
         g_director->SetScene(SCENE_PLAY);
     }
