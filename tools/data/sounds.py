@@ -9,7 +9,7 @@ RATE = 22050
 PCM = ["-r", str(RATE), "-c", "1", "-b", "16", "-e", "signed-integer"]
 # Headroom of the mix: every sound, voice and jingle is made at its level and then this much
 # quieter, the tunes likewise, so that the music and several sounds at once stay below full scale.
-SOUND_HEADROOM = ["gain", "-9"]
+SOUND_HEADROOM = ["gain", "-12"]
 MUSIC_HEADROOM = ["gain", "-10"]
 
 
