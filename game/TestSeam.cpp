@@ -19,6 +19,7 @@ namespace {
 FILE* g_trace = nullptr;
 int64_t g_sceneEntered[8] = {-1, -1, -1, -1, -1, -1, -1, -1};   // frame of the last change to each scene
 constexpr int32_t kRecordFrames = 60 * 60 * 30;   // half an hour of frames
+constexpr uint32_t kTickFrames = 60;              // a "tick" line in the trace this often
 
 // The benchmark: frame times of the busy frames, the time the current frame began.
 std::vector<double> g_frameTimes;
@@ -38,6 +39,14 @@ double g_startFrameMs = -1.0, g_firstPlayFrameMs = -1.0;   // the first game's s
 uint32_t g_frameEvents = 0;
 double g_lastFrameEnd = -1.0;
 Longest g_longest[3];
+// Every scene change with the time of the frame that made it (-1 until that frame has ended).
+struct SceneChange {
+    int from, to;
+    uint32_t frame;
+    double ms;
+};
+std::vector<SceneChange> g_sceneChanges;
+int g_scene = 0;   // the director starts at the title
 
 // Seconds since the process was created (its start as the user saw it, Wine's included).
 double SinceProcessStart()
@@ -316,6 +325,8 @@ void SeamAfterPresent(uint32_t frame)
             const int64_t play = g_sceneEntered[SCENE_PLAY];
             if (play >= 0 && frame == play && g_startFrameMs < 0.0) g_startFrameMs = ms;
             if (play >= 0 && frame == play + 1 && g_firstPlayFrameMs < 0.0) g_firstPlayFrameMs = ms;
+            for (SceneChange& change : g_sceneChanges)
+                if (change.frame == frame && change.ms < 0.0) change.ms = ms;
             for (int i = 0; i < 3; ++i) {
                 if ((i == 0 || (g_frameEvents >> (i - 1) & 1)) && ms > g_longest[i].ms)
                     g_longest[i] = {ms, frame, g_director ? g_director->GetScene() : -1};
@@ -324,6 +335,8 @@ void SeamAfterPresent(uint32_t frame)
         g_lastFrameEnd = now;
         g_frameEvents = 0;
     }
+    // The frame the game has reached, for a reader waiting on the next event.
+    if (frame % kTickFrames == 0) Trace("tick", 0);
     if (g_benchStart >= 0 && frame >= g_benchStart) {
         g_frameTimes.push_back(Seconds() - g_frameStart);
         if (static_cast<int64_t>(g_frameTimes.size()) == g_seam.benchFrames) {
@@ -355,6 +368,11 @@ void EndTestSeam()
                " %u); the first game's start %.1f ms, its first frame of play %.1f ms\n",
                g_firstPresent, g_titlePresent, all.ms, all.frame, all.scene, shot.ms, shot.frame, jingle.ms,
                jingle.frame, g_startFrameMs, g_firstPlayFrameMs);
+        // Each change as "<from>><to> <ms> ms (frame <n>)", in the order they came.
+        printf("seam scenes:");
+        for (const SceneChange& change : g_sceneChanges)
+            printf(" %d>%d %.1f ms (frame %u);", change.from, change.to, change.ms, change.frame);
+        printf("\n");
         fflush(stdout);
     }
 }
@@ -363,6 +381,8 @@ uint32_t GameTime() { return g_seam.active ? GameFrame() : timeGetTime(); }
 void TraceScene(int32_t scene)
 {
     if (scene >= 0 && scene < 8) g_sceneEntered[scene] = GameFrame();
+    if (g_seam.timing) g_sceneChanges.push_back({g_scene, scene, GameFrame(), -1.0});
+    g_scene = scene;
     Trace("scene", scene);
 }
 void TraceHit(int32_t hp) { Trace("hit", hp); }

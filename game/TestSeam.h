@@ -6,7 +6,8 @@
 //   log=NAME        the engine's log in NAME.html
 //   nowait          no pause while the window is inactive (another window has the focus)
 //   fast            no frame-rate limit: frames follow each other as fast as they are made
-//   trace=FILE      one line per scene change, player hit and kill: "<frame> scene|hit|kill <n>"
+//   trace=FILE      one line per scene change, player hit and kill: "<frame> scene|hit|kill <n>",
+//                   and "<frame> tick 0" every 60 frames (how far the game is between events)
 //   png=PREFIX:F,F  the back buffer at frames F (before Present) as PREFIX_<F>.png; F is a frame,
 //                   or sN+K: K frames after the last change to scene N (PREFIX_sN+K.png)
 //   reset=F         a forced device reset (Vorn3D::ResetDevice(true)) after frame F's Present,
@@ -17,7 +18,8 @@
 //   timing          at the end prints to stdout when the first (cleared) frame and the title's first
 //                   frame were presented after the process started, the longest frame: of all, of
 //                   those that fired a shot and of those that swapped the jingle, and the first
-//                   game's frames: the one that started it (the player loads) and the next
+//                   game's frames: the one that started it (the player loads) and the next; then
+//                   every scene change with the time of the frame that made it
 //   bench=N         starts a game and keeps its busiest scene (20 enemies in view, five explosions,
 //                   a shockwave, trails, dust, a volley) for N frames, then prints the frame times
 //                   (task run and Present) and the triangles a frame, and ends
