@@ -249,11 +249,12 @@ constexpr int32_t kLoadPieces = 13;
 constexpr int32_t kStagePiece = kLoadPieces;
 constexpr int32_t kDrawPieces = 13;
 constexpr int32_t kPreparePieces = kStagePiece + 1 + kDrawPieces;
-// Their order: each first draw once what it draws is loaded, and two frames between two first
-// draws (the platform prepares a draw's shaders on its own thread; a frame waits for it only once
-// that thread falls three frames behind).
-constexpr int8_t kPrepareOrder[kPreparePieces] = {13, 14, 9, 15, 16, 2, 4, 17, 5, 18, 6, 19, 10, 20,
-                                                  3, 21, 7, 22, 23, 8, 24, 25, 26, 0, 1, 11, 12};
+// Their order: the sounds first (waves downloaded while a sound plays silenced the title's second
+// jingle), each first draw once what it draws is loaded, and two frames between two first draws
+// (the platform prepares a draw's shaders on its own thread; a frame waits for it only once that
+// thread falls three frames behind).
+constexpr int8_t kPrepareOrder[kPreparePieces] = {13, 0, 1, 14, 9, 15, 16, 2, 4, 17, 5, 18, 6, 19,
+                                                  10, 20, 3, 21, 7, 22, 23, 8, 24, 25, 26, 11, 12};
 constexpr int32_t kFramesBetweenDraws = 2;
 constexpr uint32_t kAllPieces = (1u << kPreparePieces) - 1;
 }
