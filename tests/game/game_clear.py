@@ -14,9 +14,16 @@ pad = os.path.join(g.OUT, "game_clear.pad")
 if os.path.exists(pad):
     os.remove(pad)
 shots = os.path.join(g.OUT, "game_clear")
-ended = lambda t: any(line.endswith(("scene 3", "scene 4")) for line in t) and t[-1].endswith("scene 0")
+came = lambda scene: lambda t: g.scene_frame(t, scene) is not None
+landed = lambda t: g.scene_frame(t, 1, g.scene_frame(t, 2))
+# A game over ends the wait for the clear at once.
+STEPS = [g.step("play from the title once it shows its prompt", came(1), 400),
+         g.step("the boss's entry at the 39th kill", came(2), 10000),
+         g.step("play once the boss has landed", lambda t: landed(t) is not None, lambda t: g.scene_frame(t, 2) + 1000),
+         g.step("the clear at the 40th kill", came(4), lambda t: g.scene_frame(t, 3) or landed(t) + 20000),
+         g.step("the title 661 frames after the clear", came(0), lambda t: g.scene_frame(t, 4) + 661)]
 seam = dict(seed=2, nowait=True, fast=True, kills=KILLS)
-trace, log, code = g.run("game_clear", dict(seam, autopilot=True, record=g.win(pad), png=g.win(shots) + ":s2+180,s4+320"), ended)
+trace, log, code = g.run(c, "game_clear", dict(seam, autopilot=True, record=g.win(pad), png=g.win(shots) + ":s2+180,s4+320"), STEPS)
 events = [line.split() for line in trace]
 kills = [int(v) for f, w, v in events if w == "kill"]
 scenes = [int(v) for f, w, v in events if w == "scene"]
@@ -38,7 +45,7 @@ e = g.read_png(shots + "_s4+320.png")
 c.check(g.share(g.region(e, 0, 0, 640, 100), lambda q: q >> 16 > 200 and (q & 255) < 170) > 0.9, "clear: the image's orange rays cover the top")
 c.check(g.share(g.region(e, 100, 140, 520, 230), lambda q: q >> 16 < 160 and (q >> 8 & 255) < 80) > 0.1, "clear: its dark red title in place")
 
-replayed, log2, code2 = g.run("game_clear_replay", dict(seam, replay=g.win(pad)), ended)
+replayed, log2, code2 = g.run(c, "game_clear_replay", dict(seam, replay=g.win(pad)), STEPS)
 c.check(len(trace) > 0 and replayed == trace, "the replayed recording gives the same trace line for line "
         "(%d lines, %d replayed)" % (len(trace), len(replayed)))
 c.equal(code2, 0, "closing the window at the title ends the replay with 0")

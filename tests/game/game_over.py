@@ -12,8 +12,13 @@ c = h.Checks("game.game_over")
 pad = g.write_pad("game_over.pad", 200, 20000)
 shots = os.path.join(g.OUT, "game_over")
 seam = {"seed": 3, "replay": g.win(pad), "nowait": True, "fast": True}
-ended = lambda t: "scene 3" in " ".join(t) and t[-1].endswith("scene 0")
-trace, log, code = g.run("game_over", dict(seam, png=g.win(shots) + ":190,999,1001,s1+300,s3+100,s3+400"), ended)
+over_at = lambda t: g.scene_frame(t, 3)
+last_hit = lambda t: next((int(line.split()[0]) for line in t if line.split()[1:] == ["hit", "0"]), 20000)
+STEPS = [g.step("play at frame 200", lambda t: g.scene_frame(t, 1) is not None, 200),
+         g.step("the game over in the 20th hit's frame", lambda t: over_at(t) is not None, last_hit),
+         g.step("the title 481 frames after the game over", lambda t: g.scene_frame(t, 0) is not None,
+                lambda t: over_at(t) + 481)]
+trace, log, code = g.run(c, "game_over", dict(seam, png=g.win(shots) + ":190,999,1001,s1+300,s3+100,s3+400"), STEPS)
 print("\n".join(trace[:6] + ["..."] + trace[-4:]))
 
 events = [line.split() for line in trace]
@@ -42,7 +47,7 @@ g.clean_log(c, log)
 
 # Device loss mid-game, in a replay of the same run.
 again = os.path.join(g.OUT, "game_over_reset")
-trace_reset, log, code = g.run("game_over_reset", dict(seam, reset=1000, png=g.win(again) + ":999,1001"), ended)
+trace_reset, log, code = g.run(c, "game_over_reset", dict(seam, reset=1000, png=g.win(again) + ":999,1001"), STEPS)
 c.check("1000 reset 1" in trace_reset, "the device was reset at frame 1000 and came back")
 c.equal([t for t in trace_reset if " reset " not in t], trace, "the run goes on to its end unchanged")
 regions = {"models": (200, 150, 440, 400), "stage": (0, 400, 640, 480), "face": (0, 0, 128, 128),

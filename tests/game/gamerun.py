@@ -38,12 +38,50 @@ def start(name, entries):
     return h.App(GAME, env={"VORN_GAME_TEST": seam}).start(), base + ".trace"
 
 
-def wait_trace(path, done, timeout):
-    end, lines = time.time() + timeout, []
-    while time.time() < end and not (lines and done(lines)):
-        time.sleep(0.2)
+def events(path):
+    """A trace's lines without the seam's ticks."""
+    lines = open(path).read().splitlines() if os.path.exists(path) else []
+    return [line for line in lines if " tick " not in line]
+
+
+def follow(app, path, steps, stall=60.0):
+    """Follows a run's trace through its expected steps, each (name, came(events), deadline(events)):
+    came says the step is in the trace, deadline the last frame it may come in (None: not known
+    yet). The seam ticks every 60 frames, so the game's frame is known between events, and a
+    missed step fails within seconds of its deadline, not at the test's time limit. Returns the
+    events and None, or the events and what went wrong: "waited for <name> past frame N", the game
+    ending, or no frame for stall seconds."""
+    step, frame, moved = 0, -1, time.time()
+    while True:
         lines = open(path).read().splitlines() if os.path.exists(path) else []
-    return lines
+        seen = [line for line in lines if " tick " not in line]
+        at = int(lines[-1].split()[0]) if lines and lines[-1].split()[0].isdigit() else -1
+        frame, moved = (at, time.time()) if at > frame else (frame, moved)
+        while step < len(steps) and steps[step][1](seen):
+            step += 1
+        if step == len(steps):
+            return seen, None
+        name, _, deadline = steps[step]
+        bound = deadline(seen)
+        if bound is not None and frame > bound:
+            return seen, "waited for %s past frame %d (the game is at frame %d)" % (name, bound, frame)
+        if not app.running():
+            return seen, "waited for %s: the game ended at frame %d" % (name, frame)
+        if time.time() - moved > stall:
+            return seen, "waited for %s: no frame past %d for %.0f s" % (name, frame, stall)
+        time.sleep(0.2)
+
+
+def scene_frame(seen, scene, after=-1):
+    """The frame of the first change to scene after frame after, or None."""
+    return next((int(line.split()[0]) for line in seen
+                 if line.split()[1:] == ["scene", str(scene)] and int(line.split()[0]) > after), None)
+
+
+def step(name, came, last):
+    """A step for follow(): came(events), and the last frame it may come in as a number or as a
+    function of the events (None while it cannot be said)."""
+    return name, came, last if callable(last) else (lambda seen: last)
 
 
 def close(app, timeout=300):
@@ -63,11 +101,15 @@ def close(app, timeout=300):
         app.kill()
 
 
-def run(name, entries, done, timeout=1500):
-    """A run until its trace is done(lines), then closed: (trace lines, log text, exit code)."""
+def run(c, name, entries, steps):
+    """A run followed through its steps (follow()), then closed: (trace events, log text, exit
+    code). A step that does not come in time is a failed check naming it."""
     app, trace_path = start(name, entries)
-    wait_trace(trace_path, done, timeout)
-    code = close(app)
+    try:
+        _, missed = follow(app, trace_path, steps)
+        c.check(missed is None, "%s: every step came in time%s" % (name, ": " + missed if missed else ""))
+    finally:
+        code = close(app)
     return results(name) + (code,)
 
 
@@ -75,7 +117,7 @@ def results(name):
     """The trace lines and the log text of a finished run."""
     read = lambda p, mode: open(p, mode).read() if os.path.exists(p) else (b"" if mode == "rb" else "")
     base = os.path.join(OUT, name)
-    return read(base + ".trace", "r").splitlines(), read(base + ".html", "rb").decode("cp932", "replace")
+    return events(base + ".trace"), read(base + ".html", "rb").decode("cp932", "replace")
 
 
 def read_png(path):
