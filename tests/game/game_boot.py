@@ -19,10 +19,11 @@ def caption_changes(reads):
     return [(a[0], b[1]) for a, b in zip(reads, reads[1:]) if a[2] != b[2] and CAPTION.match(b[2])]
 
 
-def watch_caption(wid, timeout=10.0):
+def watch_caption(wid, timeout=40.0):
     """Reads the title until three changes of the statistics caption and a second of 50-70 frames
     were seen, or for timeout seconds: two seconds that read the same show as no change, and a
-    loaded machine slows frames down. Returns [(read start, read end, title)]."""
+    loaded machine slows frames down (at load 20 a second of 50 frames can take a while to come,
+    and a quiet machine shows one at once). Returns [(read start, read end, title)]."""
     reads, end = [], time.time() + timeout
     while time.time() < end:
         before = time.time()
@@ -54,9 +55,11 @@ try:
         values = [tuple(int(v) for v in m.groups()) for m in (CAPTION.match(t) for t in titles) if m]
         if values:
             print("figure: frames per second %s" % sorted(set(v[0] for v in values)))
-            # A loaded machine can slow a second down, never speed it up: the best second counts.
-            c.check(50 <= max(v[0] for v in values) <= 70, "60 frames per second (best second %d)" % max(v[0] for v in values))
+            # The limiter: load can slow a second down, never speed it up, so no second is above
+            # the limit however loaded the machine; and a limiter that waits too long never shows
+            # a second of 50 frames, which a working one does whenever the machine gives it one.
             c.check(all(v[0] <= 70 for v in values), "never above the limit")
+            c.check(50 <= max(v[0] for v in values), "60 frames per second (best second %d)" % max(v[0] for v in values))
             c.check(all(v[2] == (v[1] // v[0] if v[0] else 0) for v in values), "PPF is polygons per frame")
 
         second = h.App(GAME).start()
