@@ -244,19 +244,27 @@ void GameDirector::PrepareView(bool on)
 }
 
 namespace {
-// The pieces of the preparation: 13 loads (no scene needed), the stage, then 13 first draws.
+// The pieces of the preparation: 13 loads (no scene needed), the stage, then 22 first draws.
 constexpr int32_t kLoadPieces = 13;
 constexpr int32_t kStagePiece = kLoadPieces;
-constexpr int32_t kDrawPieces = 13;
+// The first draws in the order of a frame of play, as (stage, how many of its batches): the
+// field, the player's body and weapon, the three enemies and the boss; the batches after them one
+// by one; the ball and the torus; a homing shot then the batches; a straight shot then the
+// batches; the HUD's text (see RunPreparePiece).
+constexpr int8_t kDrawSteps[][2] = {{0, 0},  {1, 0},  {2, 0},  {3, 0},  {4, 0},  {5, 0},  {6, 0},
+                                    {7, 1},  {7, 2},  {7, 3},  {8, 0},  {9, 0},  {10, 1}, {10, 2},
+                                    {10, 3}, {10, 4}, {11, 1}, {11, 2}, {11, 3}, {12, 0}};
+constexpr int32_t kDrawPieces = sizeof kDrawSteps / sizeof kDrawSteps[0];
 constexpr int32_t kPreparePieces = kStagePiece + 1 + kDrawPieces;
 // Their order: the sounds first (waves downloaded while a sound plays silenced the title's second
 // jingle), each first draw once what it draws is loaded, and two frames between two first draws
 // (the platform prepares a draw's shaders on its own thread; a frame waits for it only once that
 // thread falls three frames behind).
-constexpr int8_t kPrepareOrder[kPreparePieces] = {13, 0, 1, 14, 9, 15, 16, 2, 4, 17, 5, 18, 6, 19,
-                                                  10, 20, 3, 21, 7, 22, 23, 8, 24, 25, 26, 11, 12};
+constexpr int8_t kPrepareOrder[kPreparePieces] = {13, 0, 1, 14, 9, 15, 16, 2, 4, 17, 5, 18, 6, 19, 10, 20, 3, 21,
+                                                  22, 23, 7, 24, 25, 8, 26, 27, 28, 29, 30, 31, 32, 33, 11, 12};
 constexpr int32_t kFramesBetweenDraws = 2;
-constexpr uint32_t kAllPieces = (1u << kPreparePieces) - 1;
+constexpr int kAllBatches = 6;
+constexpr uint64_t kAllPieces = (uint64_t{1} << kPreparePieces) - 1;
 }
 
 bool GameDirector::IsPrepared() const { return preparedPieces == kAllPieces; }
@@ -297,7 +305,7 @@ void GameDirector::LoadShared()
 
 bool GameDirector::RunPreparePiece(int32_t piece, bool drawing)
 {
-    if (piece <= kStagePiece || drawing) preparedPieces |= 1u << piece;
+    if (piece <= kStagePiece || drawing) preparedPieces |= uint64_t{1} << piece;
     switch (piece) {
     case 0:
     case 1:
@@ -365,21 +373,22 @@ bool GameDirector::RunPreparePiece(int32_t piece, bool drawing)
     VornVertex3D corners[6] = {};
     corners[1].x = corners[2].y = corners[4].x = corners[5].z = 1.0f;
     for (VornVertex3D& v : corners) v.colour = 0x80FFFFFF;
-    // The batches as a frame flushes them: lines, triangles, both 3D sprite batches, the 2D ones.
-    auto batches = [&](bool lines, bool sprites2D) {
+    // The batches as a frame flushes them (lines, triangles, both 3D sprite batches, the 2D ones),
+    // of those in `which` (bits in that order) the first `count` filled.
+    auto batches = [&](uint32_t which, int count) {
         ResetBatches();
-        if (lines) VornLine3D::PushLine(line3D, corners, 1);
-        VornPrimitive3D::PushPolygon(primitive3D, corners, 2);
-        for (VornSprite3DHandle s : sprites3D)
-            VornSprite3D::DrawSquare(s, &flat, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, &square, 0x80FFFFFF, 1);
-        if (sprites2D) {
-            DrawRect(0, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
-            DrawRect(1, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
-        }
+        auto fill = [&which, &count](int bit) { return (which >> bit & 1) && count-- > 0; };
+        if (fill(0)) VornLine3D::PushLine(line3D, corners, 1);
+        if (fill(1)) VornPrimitive3D::PushPolygon(primitive3D, corners, 2);
+        for (int i = 0; i < 2; ++i)
+            if (fill(2 + i)) VornSprite3D::DrawSquare(sprites3D[i], &flat, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, &square, 0x80FFFFFF, 1);
+        for (int batch = 0; batch < 2; ++batch)
+            if (fill(4 + batch)) DrawRect(batch, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
         Flush();
     };
-    const int32_t last = piece - kStagePiece - 1;
-    for (int32_t stage = 0; stage <= last; ++stage) {
+    const int8_t(&step)[2] = kDrawSteps[piece - kStagePiece - 1];
+    for (int32_t stage = 0; stage <= step[0]; ++stage) {
+        const int count = stage == step[0] ? step[1] : kAllBatches;
         switch (stage) {
         case 0:
             if (g_stage) {
@@ -403,8 +412,10 @@ bool GameDirector::RunPreparePiece(int32_t piece, bool drawing)
             VornModelEx::Rendering(models[stage == 6 ? MODEL_BOSS : stage - 3]);
             break;
         case 7:
-            // As in the first frame of play: the shadows after the enemies, the HUD.
-            batches(false, true);
+            // As in a frame of play without effects: the shadows straight after the enemies, then
+            // the HUD (triangles drawn before the shadows gave them a shader of their own, and
+            // the frame that started a game prepared theirs: 70-100 ms).
+            batches(0x38, count);
             break;
         case 8:
         case 9:
@@ -412,10 +423,10 @@ bool GameDirector::RunPreparePiece(int32_t piece, bool drawing)
             break;
         case 10:
         case 11:
-            // After the effects' models and a homing shot, with every batch filled; then a straight
+            // After the effects' models and a homing shot, with the 3D batches filled; then a straight
             // shot, which leaves a state of its own (its first frame: its trail's ring, no lines).
             VornModelEx::Rendering(shotModels[stage == 10 ? SHOT_MODEL_HOMING : SHOT_MODEL_STRAIGHT]);
-            batches(stage == 10, false);
+            batches(stage == 10 ? 0x0F : 0x0E, count);
             break;
         default:
             // The HUD's text, written into the back buffer.

@@ -140,7 +140,7 @@ public:
                                                                   // "clear.bmp" not in texture 7
     bool clearShown = false;                                 // texture 7 is "clear.bmp"
     VornModelExHandle playerModels[2];                       // body and weapon, lent to each player
-    uint32_t preparedPieces = 0;                             // bit i: piece i done
+    uint64_t preparedPieces = 0;                             // bit i: piece i done
     int32_t framesSinceDraw = 0;                             // calls of PrepareNext since a first draw
 
 private:
