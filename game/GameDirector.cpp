@@ -257,12 +257,14 @@ constexpr int8_t kDrawSteps[][2] = {{0, 0},  {1, 0},  {2, 0},  {3, 0},  {4, 0}, 
 constexpr int32_t kDrawPieces = sizeof kDrawSteps / sizeof kDrawSteps[0];
 constexpr int32_t kPreparePieces = kStagePiece + 1 + kDrawPieces;
 // Their order: the sounds first (waves downloaded while a sound plays silenced the title's second
-// jingle), each first draw once what it draws is loaded, and two frames between two first draws
-// (the platform prepares a draw's shaders on its own thread; a frame waits for it only once that
-// thread falls three frames behind).
+// jingle), each first draw once what it draws is loaded; a load a frame from the first, the first
+// draws from the title's frame 65 with two frames between two of them (the platform prepares a
+// draw's shaders on its own thread; a frame waits for it only once that thread falls three frames
+// behind).
 constexpr int8_t kPrepareOrder[kPreparePieces] = {13, 0, 1, 14, 9, 15, 16, 2, 4, 17, 5, 18, 6, 19, 10, 20, 3, 21,
                                                   22, 23, 7, 24, 25, 8, 26, 27, 28, 29, 30, 31, 32, 33, 11, 12};
 constexpr int32_t kFramesBetweenDraws = 2;
+constexpr int32_t kFirstDrawCall = 65;   // after the title's frame 64
 constexpr int kAllBatches = 6;
 constexpr uint64_t kAllPieces = (uint64_t{1} << kPreparePieces) - 1;
 }
@@ -272,14 +274,18 @@ bool GameDirector::IsPrepared() const { return preparedPieces == kAllPieces; }
 bool GameDirector::PrepareNext()
 {
     ++framesSinceDraw;
+    ++prepareCalls;
+    // The first draws slow the frames they come after: they wait until the title's pictures stand
+    // still, after its first jingles (its frames 65-150; at 60 frames a second its second "op1.wav"
+    // came late), and the loads go on meanwhile.
+    const bool drawNow = prepareCalls > kFirstDrawCall && framesSinceDraw >= kFramesBetweenDraws;
     for (int8_t piece : kPrepareOrder) {
-        if (preparedPieces >> piece & 1) continue;
-        if (piece > kStagePiece && framesSinceDraw < kFramesBetweenDraws) return true;
+        if ((preparedPieces >> piece & 1) || (piece > kStagePiece && !drawNow)) continue;
         RunPreparePiece(piece, true);
         if (piece > kStagePiece) framesSinceDraw = 0;
-        return !IsPrepared();
+        break;
     }
-    return false;
+    return !IsPrepared();
 }
 
 void GameDirector::PrepareAll()

@@ -81,13 +81,14 @@ public:
     void UseTitleBgm();
     // The constructor makes only what the title draws: the camera, the light, the batches and the
     // font. What play needs is made a piece at a time after the title's frames (the title comes at
-    // once, and no frame carries much of it), in this order: the sounds, textures and shared
-    // models, the player's and the boss's models, the clear image, the boss's tune, the stage
-    // (Main makes it before the first title), then one first draw of everything a frame of play draws (the platform prepares a shader the
-    // first time something draws with it: the first frame of play waited 0.3-0.4 s for it).
-    // PrepareNext does the next piece outside a scene (false once every piece is done);
-    // PrepareForPlay every loading piece left and the stage (in a scene too: a game starts);
-    // PrepareAll every piece left; LoadShared the loading pieces without the stage.
+    // once, and no frame carries much of it): the sounds, textures and shared models, the
+    // player's and the boss's models, the clear image, the boss's tune and the stage (Main makes
+    // it before the first title), then first draws of everything a frame of play draws (the
+    // platform prepares a shader the first time something draws with it: the first frame of play
+    // waited 0.3-0.4 s for it). PrepareNext does the next piece that may come in this frame,
+    // outside a scene (false once every piece is done); PrepareForPlay every loading piece left
+    // and the stage (in a scene too: a game starts); PrepareAll every piece left; LoadShared the
+    // loading pieces without the stage.
     bool PrepareNext();
     void PrepareForPlay();
     void PrepareAll();
@@ -142,6 +143,7 @@ public:
     VornModelExHandle playerModels[2];                       // body and weapon, lent to each player
     uint64_t preparedPieces = 0;                             // bit i: piece i done
     int32_t framesSinceDraw = 0;                             // calls of PrepareNext since a first draw
+    int32_t prepareCalls = 0;
 
 private:
     void RunPlay();
