@@ -6,6 +6,7 @@
 #include "VornSocketAsyncIO.h"
 #include "VornSocketServerMT.h"
 #include <winsock2.h>
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -39,11 +40,24 @@ inline SOCKET Bound(const char* ip, bool listening = false)
     return s;
 }
 
+// A port free for TCP and UDP on every address (what a peer host binds), and none this process was
+// handed before (two calls in a row may otherwise get one port back).
 inline uint16_t FreePort()
 {
-    const SOCKET s = Bound("127.0.0.1");
-    const uint16_t port = PortOf(s);
-    return closesocket(s), port;
+    static std::vector<uint16_t> given;
+    for (int tries = 0;; ++tries) {
+        const SOCKET s = Bound("0.0.0.0");
+        const uint16_t port = PortOf(s);
+        const SOCKET u = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        const sockaddr_in a = At("0.0.0.0", port);
+        const bool udpFree = bind(u, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+        closesocket(u);
+        closesocket(s);
+        if (tries == 100 || (udpFree && std::find(given.begin(), given.end(), port) == given.end())) {
+            given.push_back(port);
+            return port;
+        }
+    }
 }
 
 // A client from ip connected to 127.0.0.1:port (INVALID_SOCKET when it failed).
