@@ -7,11 +7,6 @@
 #include "VornMatrix.h"
 #include "VornMemory.h"
 #include <d3dx9.h>
-#include <gtest/gtest.h>
-#include <cstdint>
-#include <cstring>
-#include <initializer_list>
-#include <sstream>
 #include <utility>
 
 namespace vorntest {

@@ -3,10 +3,8 @@
 #include "Checks.h"
 #include "VornMath.h"
 #include "VornRand.h"
-#include <gtest/gtest.h>
 #include <climits>
 #include <random>
-#include <string>
 
 TEST(VornRand, MatchesTheReferenceOutputsFromTheDefaultSeedAndAcrossRegenerations)
 {

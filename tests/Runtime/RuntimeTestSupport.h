@@ -2,9 +2,6 @@
 // processes in one folder), file helpers, and a fixture with a work area and an open log.
 #pragma once
 #include "EngineFixture.h"
-#include <gtest/gtest.h>
-#include <string>
-#include <windows.h>
 
 using vorntest::Argb;
 using vorntest::ReadFile;

@@ -3,10 +3,6 @@
 #include "Checks.h"
 #include <windows.h>
 #include <d3d9.h>
-#include <gtest/gtest.h>
-#include <cstdint>
-#include <string>
-#include <vector>
 
 namespace vorntest {
 

@@ -11,16 +11,10 @@
 #include "VornLog.h"
 #include "VornMemory.h"
 #include "VornSystem.h"
-#include <windows.h>
-#include <gtest/gtest.h>
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <string>
 #include <typeinfo>
 #include <utility>
-#include <vector>
 
 // An effect's technique T: one pass drawing VS and PS without culling, depth test or lighting.
 #define VORN_TEST_PLAIN_PASS \
