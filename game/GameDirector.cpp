@@ -215,6 +215,8 @@ void GameDirector::UseTitleBgm()
     // The first graph costs the most (the platform's media framework starts): made before the
     // first title's first frame rather than in a frame of its own.
     if (titleBgm == VORN_INVALID_HANDLE) titleBgm = VornMedia::CreateFromAudio("bgm1.mp3");
+    // The boss's too: a graph costs 50-100 ms, more than a frame of the title may take.
+    if (bossBgm == VORN_INVALID_HANDLE) bossBgm = VornMedia::CreateFromAudio("bgm2.mp3");
     UseBgm(titleBgm);
 }
 
@@ -258,12 +260,12 @@ constexpr int32_t kDrawPieces = sizeof kDrawSteps / sizeof kDrawSteps[0];
 constexpr int32_t kPreparePieces = kStagePiece + 1 + kDrawPieces;
 // Their order: the sounds first (waves downloaded while a sound plays silenced the title's second
 // jingle), each first draw once what it draws is loaded; a load a frame from the first, the first
-// draws from the title's frame 65 with two frames between two of them (the platform prepares a
+// draws from the title's frame 65 with three frames between two of them (the platform prepares a
 // draw's shaders on its own thread; a frame waits for it only once that thread falls three frames
 // behind).
 constexpr int8_t kPrepareOrder[kPreparePieces] = {13, 0, 1, 14, 9, 15, 16, 2, 4, 17, 5, 18, 6, 19, 10, 20, 3, 21,
                                                   22, 23, 7, 24, 25, 8, 26, 27, 28, 29, 30, 31, 32, 33, 11, 12};
-constexpr int32_t kFramesBetweenDraws = 2;
+constexpr int32_t kFramesBetweenDraws = 3;
 constexpr int32_t kFirstDrawCall = 65;   // after the title's frame 64
 constexpr int kAllBatches = 6;
 constexpr uint64_t kAllPieces = (uint64_t{1} << kPreparePieces) - 1;
@@ -359,7 +361,8 @@ bool GameDirector::RunPreparePiece(int32_t piece, bool drawing)
         otherSystemTexture = LoadTexture("clear.bmp");
         return true;
     case 12:
-        bossBgm = VornMedia::CreateFromAudio("bgm2.mp3");
+        // Made with the title's (UseTitleBgm); here when a test brings the boss without a title.
+        if (bossBgm == VORN_INVALID_HANDLE) bossBgm = VornMedia::CreateFromAudio("bgm2.mp3");
         return true;
     case kStagePiece:
         if (!g_stage) g_stage = new StageField;

@@ -76,7 +76,7 @@ public:
     // game finds it loaded.
     void KeepTitleTexture(VornTextureHandle texture);
     // The background music becomes one of the two kept tunes (the title's "bgm1.mp3", the boss's
-    // "bgm2.mp3"); what played before is stopped. UseTitleBgm makes the title's the first time.
+    // "bgm2.mp3"); what played before is stopped. UseTitleBgm makes both the first time.
     void UseBgm(VornMediaHandle music);
     void UseTitleBgm();
     // The constructor makes only what the title draws: the camera, the light, the batches and the

@@ -32,7 +32,7 @@ found = heard(rec.path, gap=0.1)
 starts = [p[0] - found[0][0] for p in found] if found else []
 # Frames after the first op1 (frame 32); a loaded machine may run the title at 54-62 frames a second,
 # and the recording is read in 50 ms steps.
-# From its frame 65 to about 106 the title also prepares what play draws, frames that a loaded
+# From its frame 65 to about 125 the title also prepares what play draws, frames that a loaded
 # machine stretches: up to 0.5 s more after frame 64.
 near = lambda frames, s: frames / 62.0 - 0.06 <= s <= frames / 54.0 + 0.06 + (0.5 if frames > 32 else 0.0)
 for frames, what in ((32, "op1 again at frame 64"), (118, "op2 at frame 150"), (368, "v_start and bgm1 after Z at 400")):
