@@ -288,7 +288,7 @@ int main()
     printf("  window opened %.2f s after the start; first frame presented %.2f s after the start, %.2f s after the"
            " window\n  opened: goal <= %.1f s: %s\n", scripted.windowAt, f.firstFrame, picture, kWindowToPictureGoal,
            Verdict(picture <= kWindowToPictureGoal));
-    printf("  the title's first frame (what play needs is prepared while it shows) %.2f s after the window opened:"
+    printf("  the title's first frame (every first draw of play made before it) %.2f s after the window opened:"
            " goal <= %.1f s: %s\n", title, kWindowToPictureGoal, Verdict(title <= kWindowToPictureGoal));
     printf("  the frame in which Z starts the game (the player comes): %.1f ms: goal <= %.0f ms: %s\n", f.startFrame,
            kStartFrameGoalMs, Verdict(f.startFrame <= kStartFrameGoalMs));

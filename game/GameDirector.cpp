@@ -246,7 +246,7 @@ void GameDirector::PrepareView(bool on)
 }
 
 namespace {
-// The pieces of the preparation: 13 loads (no scene needed), the stage, then 22 first draws.
+// The pieces of the preparation: 13 loads (no scene needed), the stage, then 20 first draws.
 constexpr int32_t kLoadPieces = 13;
 constexpr int32_t kStagePiece = kLoadPieces;
 // The first draws in the order of a frame of play, as (stage, how many of its batches): the
@@ -258,43 +258,31 @@ constexpr int8_t kDrawSteps[][2] = {{0, 0},  {1, 0},  {2, 0},  {3, 0},  {4, 0}, 
                                     {10, 3}, {10, 4}, {11, 1}, {11, 2}, {11, 3}, {12, 0}};
 constexpr int32_t kDrawPieces = sizeof kDrawSteps / sizeof kDrawSteps[0];
 constexpr int32_t kPreparePieces = kStagePiece + 1 + kDrawPieces;
-// Their order: the sounds first (waves downloaded while a sound plays silenced the title's second
-// jingle), each first draw once what it draws is loaded; a load a frame from the first, the first
-// draws from the title's frame 65 with three frames between two of them (the platform prepares a
-// draw's shaders on its own thread; a frame waits for it only once that thread falls three frames
-// behind).
-constexpr int8_t kPrepareOrder[kPreparePieces] = {13, 0, 1, 14, 9, 15, 16, 2, 4, 17, 5, 18, 6, 19, 10, 20, 3, 21,
-                                                  22, 23, 7, 24, 25, 8, 26, 27, 28, 29, 30, 31, 32, 33, 11, 12};
-constexpr int32_t kFramesBetweenDraws = 3;
-constexpr int32_t kFirstDrawCall = 65;   // after the title's frame 64
+// Their order: the loads that fill the device's memory (each waits for the device), the first
+// draws (the device prepares their shaders on its own thread, 30-190 ms each, and a draw waits
+// for nothing), then what needs only this thread while the device works: the sounds and both
+// tunes' graphs; last the HUD's text, whose texture waits for the device.
+constexpr int8_t kPrepareOrder[kPreparePieces] = {13, 2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 14, 15, 16, 17, 18, 19,
+                                                  20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 0,  1,  12, 33};
+constexpr int8_t kTextPiece = 33;
 constexpr int kAllBatches = 6;
-constexpr uint64_t kAllPieces = (uint64_t{1} << kPreparePieces) - 1;
-}
-
-bool GameDirector::IsPrepared() const { return preparedPieces == kAllPieces; }
-
-bool GameDirector::PrepareNext()
-{
-    ++framesSinceDraw;
-    ++prepareCalls;
-    // The first draws slow the frames they come after: they wait until the title's pictures stand
-    // still, after its first jingles (its frames 65-150; at 60 frames a second its second "op1.wav"
-    // came late), and the loads go on meanwhile.
-    const bool drawNow = prepareCalls > kFirstDrawCall && framesSinceDraw >= kFramesBetweenDraws;
-    for (int8_t piece : kPrepareOrder) {
-        if ((preparedPieces >> piece & 1) || (piece > kStagePiece && !drawNow)) continue;
-        RunPreparePiece(piece, true);
-        if (piece > kStagePiece) framesSinceDraw = 0;
-        break;
-    }
-    return !IsPrepared();
 }
 
 void GameDirector::PrepareAll()
 {
+    // The title's picture on the title's batch as the title binds it: each first draw ends with
+    // the title's sprites, as its first frame draws them after it.
+    const VornTextureHandle picture = LoadTexture("title.bmp");
+    KeepTitleTexture(picture);
+    VornTexture::Release(picture);
+    VornSprite::SetTexture(sprites[1], 0, titleTexture);
     for (int8_t piece : kPrepareOrder) {
+        if (piece == kTextPiece) UseTitleBgm();
         if (!(preparedPieces >> piece & 1)) RunPreparePiece(piece, true);
     }
+    // The device is done with every first draw before the title's first frame, which would
+    // otherwise wait for it in Present.
+    Vorn3D::Finish();
 }
 
 void GameDirector::PrepareForPlay()

@@ -80,20 +80,15 @@ public:
     void UseBgm(VornMediaHandle music);
     void UseTitleBgm();
     // The constructor makes only what the title draws: the camera, the light, the batches and the
-    // font. What play needs is made a piece at a time after the title's frames (the title comes at
-    // once, and no frame carries much of it): the sounds, textures and shared models, the
-    // player's and the boss's models, the clear image, the boss's tune and the stage (Main makes
-    // it before the first title), then first draws of everything a frame of play draws (the
-    // platform prepares a shader the first time something draws with it: the first frame of play
-    // waited 0.3-0.4 s for it). PrepareNext does the next piece that may come in this frame,
-    // outside a scene (false once every piece is done); PrepareForPlay every loading piece left
-    // and the stage (in a scene too: a game starts); PrepareAll every piece left; LoadShared the
+    // font. PrepareAll makes the rest before the first title: the sounds, textures and shared
+    // models, the player's and the boss's models, the clear image, both tunes and the stage, then
+    // first draws of everything a frame of play draws (the platform prepares a draw's shaders the
+    // first time it comes: a frame after one waited 30-190 ms for it in Present). PrepareForPlay
+    // makes every loading piece left and the stage (in a scene too: a game starts), LoadShared the
     // loading pieces without the stage.
-    bool PrepareNext();
-    void PrepareForPlay();
     void PrepareAll();
+    void PrepareForPlay();
     void LoadShared();
-    bool IsPrepared() const;
     // The player's body and weapon, loaded once and lent to each player in turn.
     void GetPlayerModels(VornModelExHandle* body, VornModelExHandle* weapon);
     // The 2D sprite batches reset each frame by TaskList::RunAll.
@@ -142,8 +137,6 @@ public:
     bool clearShown = false;                                 // texture 7 is "clear.bmp"
     VornModelExHandle playerModels[2];                       // body and weapon, lent to each player
     uint64_t preparedPieces = 0;                             // bit i: piece i done
-    int32_t framesSinceDraw = 0;                             // calls of PrepareNext since a first draw
-    int32_t prepareCalls = 0;
 
 private:
     void RunPlay();
@@ -163,7 +156,7 @@ private:
                   uint32_t colour = 0xFFFFFFFF);
     void LookAtFrom(const VornVector3& at);
     void PrepareView(bool on);
-    // One piece of the preparation (see PrepareNext), done once; a first draw only when drawing
+    // One piece of the preparation (see PrepareAll), done once; a first draw only when drawing
     // (outside the frame's own scene): false when it was left for later.
     bool RunPreparePiece(int32_t piece, bool drawing);
 };

@@ -84,8 +84,9 @@ void StartGameWorld()
 
     g_taskList = new TaskList;
     g_director = new GameDirector;
+    // Everything play needs and every first draw it makes, before the title's first frame.
+    g_director->PrepareAll();
     new Title;
-    g_stage = new StageField;
     g_director->SetScene(SCENE_TITLE);
     g_frame = 0;
 }
@@ -103,13 +104,6 @@ void RunGameFrame()
     SeamBeforePresent(g_frame);
     Vorn3D::Present(nullptr);
     SeamAfterPresent(g_frame);
-    // What play needs, a piece after each frame of the title (the frame is shown: the next one
-    // clears what a piece draws), and the rest at once if a game began before it was all made.
-    if (g_director->GetScene() == SCENE_TITLE) {
-        g_director->PrepareNext();
-    } else {
-        g_director->PrepareAll();
-    }
     VornInput::Refresh();
     CollectTypedPushes();
     ++g_frame;
