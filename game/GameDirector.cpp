@@ -258,11 +258,13 @@ constexpr int8_t kDrawSteps[][2] = {{0, 0},  {1, 0},  {2, 0},  {3, 0},  {4, 0}, 
                                     {10, 3}, {10, 4}, {11, 1}, {11, 2}, {11, 3}, {12, 0}};
 constexpr int32_t kDrawPieces = sizeof kDrawSteps / sizeof kDrawSteps[0];
 constexpr int32_t kPreparePieces = kStagePiece + 1 + kDrawPieces;
-// Their order: the loads that fill the device's memory (each waits for the device), the first
-// draws (the device prepares their shaders on its own thread, 30-190 ms each, and a draw waits
-// for nothing), then what needs only this thread while the device works: the sounds and both
-// tunes' graphs; last the HUD's text, whose texture waits for the device.
-constexpr int8_t kPrepareOrder[kPreparePieces] = {13, 2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 14, 15, 16, 17, 18, 19,
+// Their order: the device prepares a first draw's shaders on its own thread (30-190 ms each) and
+// the draw waits for nothing, but a load that fills the device's memory waits until the device is
+// done. So the stage, the field's first draw, the player's models, the body's and the weapon's
+// (the longest), the other loads meanwhile, the other first draws, then what needs only this
+// thread while the device works: the sounds and both tunes' graphs; last the HUD's text, whose
+// texture waits for the device.
+constexpr int8_t kPrepareOrder[kPreparePieces] = {13, 14, 9,  15, 16, 2,  3,  4,  5,  6,  7,  8,  10, 11, 17, 18, 19,
                                                   20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 0,  1,  12, 33};
 constexpr int8_t kTextPiece = 33;
 constexpr int kAllBatches = 6;
