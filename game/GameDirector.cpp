@@ -631,7 +631,7 @@ void GameDirector::RunBossEntry()
     Enemy* boss = FindBoss();
     LookAtFrom(boss ? boss->position : GetTargetPosition());
     if (sceneFrame == 0) {
-        LoadShared();   // made while the title showed, unless a test brought the boss
+        LoadShared();   // made before the first title, unless a test brought the boss
         UseBgm(bossBgm);
         VornMedia::Play(bgm, true);
     }
