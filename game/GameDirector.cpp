@@ -301,14 +301,14 @@ void GameDirector::LoadShared()
     }
 }
 
-bool GameDirector::RunPreparePiece(int32_t piece, bool drawing)
+void GameDirector::RunPreparePiece(int32_t piece, bool drawing)
 {
     if (piece <= kStagePiece || drawing) preparedPieces |= uint64_t{1} << piece;
     switch (piece) {
     case 0:
     case 1:
         for (int i = piece * 16; i < (piece + 1) * 16; ++i) sounds[i] = VornMusic::CreateFromWave(kSoundFiles[i], 8);
-        return true;
+        return;
     case 2:
     case 3:
         for (int i = (piece - 2) * 4; i < (piece - 1) * 4; ++i) textures[i] = LoadTexture(kTextureFiles[i]);
@@ -319,48 +319,48 @@ bool GameDirector::RunPreparePiece(int32_t piece, bool drawing)
             VornSprite3D::SetTexture(sprites3D[0], 0, textures[4]);
             VornSprite3D::SetTexture(sprites3D[1], 0, textures[5]);
         }
-        return true;
+        return;
     case 4:
     case 5:
     case 6: {
         const int kind = piece - 4;
         static const char* const files[3] = {"enemy1.x", "enemy2.x", "enemy3.x"};
         models[kind] = LoadModel(files[kind], textures[kind], "Data\\etc.fx", 0x31, 0);
-        return true;
+        return;
     }
     case 7:
         models[MODEL_BALL] = LoadModel("ball.x", VORN_INVALID_HANDLE, "Data\\ball.fx", 0x21, kNoAnimation);
         models[MODEL_TORUS] = LoadModel("torus.x", textures[3], "Data\\torus.fx", 0x61, kNoAnimation);
-        return true;
+        return;
     case 8:
         // Every shot draws one of these: loaded when fired, the first straight shot cost a 165 ms frame.
         shotModels[SHOT_MODEL_STRAIGHT] = LoadModel("bullet.x", VORN_INVALID_HANDLE, "Data\\etc.fx", 0x31, kNoAnimation);
         shotModels[SHOT_MODEL_HOMING] = LoadModel("bullet2.x", VORN_INVALID_HANDLE, "Data\\etc.fx", 0x31, kNoAnimation);
-        return true;
+        return;
     case 9: {
         VornModelExHandle body, weapon;
         GetPlayerModels(&body, &weapon);
-        return true;
+        return;
     }
     case 10:
         // Loaded at the boss's entry, they cost that frame 45 ms (and the music 57 ms more).
         bossTexture = LoadTexture("enemy_boss.dds");
         models[MODEL_BOSS] = LoadModel("boss.x", bossTexture, "Data\\etc.fx", 0x31, 0);
-        return true;
+        return;
     case 11:
         otherSystemTexture = LoadTexture("clear.bmp");
-        return true;
+        return;
     case 12:
         // Made with the title's (UseTitleBgm); here when a test brings the boss without a title.
         if (bossBgm == VORN_INVALID_HANDLE) bossBgm = VornMedia::CreateFromAudio("bgm2.mp3");
-        return true;
+        return;
     case kStagePiece:
         if (!g_stage) g_stage = new StageField;
-        return true;
+        return;
     default:
         break;
     }
-    if (!drawing || !Vorn3D::BeginScene()) return drawing;   // a first draw needs a scene of its own
+    if (!drawing || !Vorn3D::BeginScene()) return;   // a first draw needs a scene of its own
     // First draws, into the back buffer, which the next frame clears. The platform keys a draw's
     // shaders on the state the draws before it left, so each piece draws what every piece before
     // it drew (prepared already: quick) in the order of a frame of play, then its own, then the
@@ -443,7 +443,6 @@ bool GameDirector::RunPreparePiece(int32_t piece, bool drawing)
     ResetBatches();
     Vorn3D::EndScene();
     PrepareView(false);
-    return true;
 }
 
 void GameDirector::ResetBatches()

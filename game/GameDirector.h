@@ -157,8 +157,8 @@ private:
     void LookAtFrom(const VornVector3& at);
     void PrepareView(bool on);
     // One piece of the preparation (see PrepareAll), done once; a first draw only when drawing
-    // (outside the frame's own scene): false when it was left for later.
-    bool RunPreparePiece(int32_t piece, bool drawing);
+    // (outside the frame's own scene).
+    void RunPreparePiece(int32_t piece, bool drawing);
 };
 
 extern GameDirector* g_director;
