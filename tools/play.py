@@ -16,6 +16,9 @@ ap.add_argument("--interactive", action="store_true")
 ap.add_argument("--seconds", type=float, default=float(os.environ.get("VORN_PLAY_SECONDS", "20")))
 a = ap.parse_args()
 
+# The game keeps Mesa's shader cache, as on a player's machine; only the tests run without one.
+os.environ["MESA_SHADER_CACHE_DISABLE"] = "false"
+
 exe = os.path.join(a.build, "bin", "Tormea.exe")
 if not os.path.exists(exe):
     sys.exit("[vorn] FAILED: %s was not built" % exe)
