@@ -23,5 +23,6 @@ else
     out=$top/out/play
     mkdir -p "$out"
     step "no usable DISPLAY: running the game on a virtual display; screenshots go to $out"
-    "$top/tools/env/run-in-root.sh" python3 "$top/tools/play.py" --build "$build" --out "$out" "$@"
+    "$top/tools/env/run-in-root.sh" python3 "$top/tools/play.py" --build "$build" --out "$out" \
+        --seconds "${VORN_PLAY_SECONDS:-20}" "$@"
 fi
