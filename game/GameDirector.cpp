@@ -361,9 +361,9 @@ void GameDirector::RunPreparePiece(int32_t piece, bool drawing)
         break;
     }
     if (!drawing || !Vorn3D::BeginScene()) return;   // a first draw needs a scene of its own
-    // First draws, into the back buffer, which the next frame clears. The platform keys a draw's
-    // shaders on the state the draws before it left, so each piece draws what every piece before
-    // it drew (prepared already: quick) in the order of a frame of play, then its own, then the
+    // First draws, into the back buffer, which the next frame clears. The platform's shader keys
+    // hold leftovers of the work before a draw, so each piece draws what every piece before it
+    // drew (prepared already: quick) in the order of a frame of play, then its own, then the
     // title's sprites alone as its next frame draws them. The shared models keep the transforms
     // their users gave them: they are only drawn.
     PrepareView(true);

@@ -61,7 +61,8 @@ void Title::Run()
 
 void Title::StartGame()
 {
-    // What play needs, when the title was made without it (the game makes it all before its first title).
+    // What play needs, when the title was made without it (the game makes it all before its
+    // first title).
     g_director->PrepareForPlay();
     // Nothing of the last game carries over: counts, scene counters, the boss's swings.
     g_director->ResetGame();

@@ -8,7 +8,8 @@ cd "$cwd" || exit 1
 export XDG_RUNTIME_DIR=/tmp/xdg-runtime
 # Mesa's on-disk shader cache is shared by every program of the run; under many parallel programs
 # it makes process exit slow enough that Wine kills a process that is still exiting (seen as rare
-# "Subprocess killed" test results). Shaders are compiled afresh instead.
+# "Subprocess killed" test results). Shaders are compiled afresh instead; the game (tools/play.py)
+# and `vorn bench`, one program at a time, turn it back on.
 export MESA_SHADER_CACHE_DISABLE=true
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 
